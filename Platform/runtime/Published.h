@@ -1,0 +1,62 @@
+#pragma once
+// Observable objects and their published fields. A write to a published field
+// first sends the owner's will-change signal (so observers can snapshot the old
+// state and schedule a redraw), then stores the value, then tells the
+// subscribers of that one field the new value. Reads send nothing.
+
+#include <utility>
+
+#include "runtime/Signal.h"
+
+namespace platform {
+
+class ObservableObject {
+public:
+    ObservableObject() = default;
+    ObservableObject(const ObservableObject&) = delete;
+    ObservableObject& operator=(const ObservableObject&) = delete;
+    virtual ~ObservableObject() = default;
+
+    Signal<>& objectWillChange() { return willChange_; }
+    void sendWillChange() { willChange_.emit(); }
+
+private:
+    Signal<> willChange_;
+};
+
+template <class T>
+class Published {
+public:
+    explicit Published(ObservableObject& owner, T initial = T{})
+        : owner_(owner), value_(std::move(initial)) {}
+    Published(const Published&) = delete;
+    Published& operator=(const Published&) = delete;
+
+    const T& get() const { return value_; }
+    const T& operator*() const { return value_; }
+    const T* operator->() const { return &value_; }
+    operator const T&() const { return value_; }
+
+    // Every write publishes, equal or not, as the declarative frameworks do.
+    void set(T value) {
+        owner_.sendWillChange();
+        value_ = std::move(value);
+        didSet_.emit(value_);
+    }
+    Published& operator=(T value) {
+        set(std::move(value));
+        return *this;
+    }
+
+    // Subscribers hear each new value after it is stored.
+    [[nodiscard]] Subscription subscribe(typename Signal<T>::Slot slot) {
+        return didSet_.subscribe(std::move(slot));
+    }
+
+private:
+    ObservableObject& owner_;
+    T value_;
+    Signal<T> didSet_;
+};
+
+}  // namespace platform
