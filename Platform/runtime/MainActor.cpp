@@ -24,7 +24,7 @@ public:
     static std::shared_ptr<WorkItemState> state(const WorkItem& item) { return item.state_; }
 };
 
-bool isMainThread() {
+bool isOnMainActor() {
     auto* app = QCoreApplication::instance();
     return app != nullptr && QThread::currentThread() == app->thread();
 }

@@ -21,7 +21,7 @@ private:
     std::shared_ptr<struct WorkItemState> state_;
 };
 
-bool isMainThread();
+bool isOnMainActor();
 
 // Runs `work` on the main thread at its next turn of the event loop, even when
 // called from the main thread itself. Needs a QCoreApplication.

@@ -24,9 +24,9 @@ TEST(MainActor, BackgroundTaskHopsBackToTheMainThreadToPublish) {
     bool publishedOnMain = false;
     bool done = false;
     auto task = detachTask(TaskPriority::utility, [&] {
-        ranOffMain = !isMainThread();
+        ranOffMain = !isOnMainActor();
         postToMain([&] {
-            publishedOnMain = isMainThread();
+            publishedOnMain = isOnMainActor();
             done = true;
         });
     });

@@ -11,7 +11,7 @@ TEST(RepeatingTimer, TicksRepeatedlyOnTheMainThreadUntilInvalidated) {
     bool allOnMain = true;
     RepeatingTimer timer(0.01s, 0s, [&] {
         ++ticks;
-        allOnMain = allOnMain && isMainThread();
+        allOnMain = allOnMain && isOnMainActor();
     });
     ASSERT_TRUE(processMainEventsUntil([&] { return ticks >= 3; }));
     EXPECT_TRUE(allOnMain);
