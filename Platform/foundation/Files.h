@@ -1,0 +1,20 @@
+#pragma once
+// Whole-file reads and atomic whole-file writes.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The file's bytes; none when it cannot be read.
+std::optional<std::string> readFileContents(const std::string& path);
+// Writes `contents` to a temporary file beside `path`, fsyncs it, renames it
+// over `path` and fsyncs the folder, so a reader sees the old file or the new
+// one, never a part. Creates missing parent folders. False on any failure
+// (the old file is then untouched and no temporary file is left).
+bool writeFileAtomically(const std::string& path, std::string_view contents);
+// Creates the folder and its parents (mode 0755 minus umask); true when it exists afterwards.
+bool createDirectories(const std::string& path);
+
+}  // namespace platform

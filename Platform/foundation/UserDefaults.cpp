@@ -1,0 +1,257 @@
+#include "foundation/UserDefaults.h"
+
+#include "foundation/Files.h"
+#include "foundation/Log.h"
+#include "foundation/Paths.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace platform {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr const char* kindNames[] = {"bool", "integer", "double", "string", "stringArray", "data", "object"};
+
+std::optional<UserDefaults::Kind> kindNamed(const std::string& name) {
+    for (std::size_t i = 0; i < std::size(kindNames); ++i)
+        if (name == kindNames[i]) return static_cast<UserDefaults::Kind>(i);
+    return std::nullopt;
+}
+
+// Whether `value` is a valid stored form of `kind`.
+bool fits(UserDefaults::Kind kind, const json& value) {
+    switch (kind) {
+    case UserDefaults::Kind::boolean: return value.is_boolean();
+    case UserDefaults::Kind::integer: return value.is_number_integer();
+    case UserDefaults::Kind::real: return value.is_number();
+    case UserDefaults::Kind::string: return value.is_string();
+    case UserDefaults::Kind::stringArray:
+        if (!value.is_array()) return false;
+        for (const auto& item : value)
+            if (!item.is_string()) return false;
+        return true;
+    case UserDefaults::Kind::data: return value.is_string();
+    case UserDefaults::Kind::object: return true;
+    }
+    return false;
+}
+
+constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string toBase64(const std::vector<std::uint8_t>& data) {
+    std::string out;
+    std::uint32_t acc = 0;
+    int bits = 0;
+    for (std::uint8_t byte : data) {
+        acc = (acc << 8) | byte;
+        bits += 8;
+        while (bits >= 6) {
+            bits -= 6;
+            out += alphabet[(acc >> bits) & 63];
+        }
+    }
+    if (bits > 0) out += alphabet[(acc << (6 - bits)) & 63];
+    while (out.size() % 4) out += '=';
+    return out;
+}
+
+std::optional<std::vector<std::uint8_t>> fromBase64(const std::string& text) {
+    std::vector<std::uint8_t> out;
+    std::uint32_t acc = 0;
+    int bits = 0;
+    for (char c : text) {
+        if (c == '=') break;
+        const char* p = std::char_traits<char>::find(alphabet, 64, c);
+        if (!p) return std::nullopt;
+        acc = (acc << 6) | static_cast<std::uint32_t>(p - alphabet);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<std::uint8_t>((acc >> bits) & 0xFF));
+        }
+    }
+    return out;
+}
+
+std::mutex& standardMutex() {
+    static std::mutex m;
+    return m;
+}
+std::shared_ptr<UserDefaults>& standardStore() {
+    static std::shared_ptr<UserDefaults> store;
+    return store;
+}
+
+}  // namespace
+
+UserDefaults::UserDefaults(std::string filePath) : filePath_(std::move(filePath)) { load(); }
+
+std::string UserDefaults::standardFilePath(std::string_view fileName) {
+    return appendPathComponent(appendPathComponent(configHomeDirectory(), "Tidewell"), fileName);
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::standard() {
+    std::lock_guard lock(standardMutex());
+    auto& store = standardStore();
+    if (!store) store = std::make_shared<UserDefaults>(standardFilePath());
+    return store;
+}
+
+void UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults) {
+    std::lock_guard lock(standardMutex());
+    standardStore() = std::move(defaults);
+}
+
+void UserDefaults::load() {
+    auto contents = readFileContents(filePath_);
+    if (!contents) return;  // no file yet: an empty store
+    std::map<std::string, Entry, std::less<>> loaded;
+    bool valid = false;
+    try {
+        json document = json::parse(*contents);
+        const json* values = document.is_object() && document.contains("values") ? &document["values"] : nullptr;
+        if (values && values->is_object()) {
+            valid = true;
+            for (const auto& [key, entry] : values->items()) {
+                if (!entry.is_object() || !entry.contains("kind") || !entry["kind"].is_string() ||
+                    !entry.contains("value")) {
+                    valid = false;
+                    break;
+                }
+                auto kind = kindNamed(entry["kind"].get<std::string>());
+                if (!kind || !fits(*kind, entry["value"])) {
+                    valid = false;
+                    break;
+                }
+                loaded.emplace(key, Entry{*kind, entry["value"]});
+            }
+        }
+    } catch (const json::exception&) {
+        valid = false;
+    }
+    if (valid) {
+        entries_ = std::move(loaded);
+        return;
+    }
+    // Keep the unreadable file for a person to look at; start over empty.
+    std::string aside = filePath_ + ".corrupt";
+    bool moved = std::rename(filePath_.c_str(), aside.c_str()) == 0;
+    log("%@ user defaults in %@ could not be read; %@", logIdentity(), filePath_,
+        moved ? "kept aside as " + aside : std::string("starting empty"));
+}
+
+const UserDefaults::Entry* UserDefaults::findLocked(std::string_view key) const {
+    auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+std::optional<nlohmann::json> UserDefaults::object(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    if (auto e = findLocked(key)) return e->value;
+    return std::nullopt;
+}
+
+std::optional<UserDefaults::Kind> UserDefaults::kind(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    if (auto e = findLocked(key)) return e->kind;
+    return std::nullopt;
+}
+
+std::optional<bool> UserDefaults::boolValue(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto e = findLocked(key);
+    if (!e || e->kind != Kind::boolean) return std::nullopt;
+    return e->value.get<bool>();
+}
+
+std::optional<std::int64_t> UserDefaults::integerValue(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto e = findLocked(key);
+    if (!e || e->kind != Kind::integer) return std::nullopt;
+    if (e->value.is_number_unsigned() && e->value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))
+        return INT64_MAX;
+    return e->value.get<std::int64_t>();
+}
+
+std::optional<double> UserDefaults::doubleValue(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto e = findLocked(key);
+    if (!e || (e->kind != Kind::real && e->kind != Kind::integer)) return std::nullopt;
+    return e->value.get<double>();
+}
+
+std::optional<std::string> UserDefaults::stringValue(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto e = findLocked(key);
+    if (!e || e->kind != Kind::string) return std::nullopt;
+    return e->value.get<std::string>();
+}
+
+std::optional<std::vector<std::string>> UserDefaults::stringArray(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto e = findLocked(key);
+    if (!e || e->kind != Kind::stringArray) return std::nullopt;
+    return e->value.get<std::vector<std::string>>();
+}
+
+std::optional<std::vector<std::uint8_t>> UserDefaults::dataValue(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto e = findLocked(key);
+    if (!e || e->kind != Kind::data) return std::nullopt;
+    return fromBase64(e->value.get<std::string>());
+}
+
+void UserDefaults::set(std::string_view key, Kind kind, nlohmann::json value) {
+    std::lock_guard lock(mutex_);
+    entries_.insert_or_assign(std::string(key), Entry{kind, std::move(value)});
+    persistLocked();
+}
+
+void UserDefaults::setBool(std::string_view key, bool value) { set(key, Kind::boolean, value); }
+void UserDefaults::setInteger(std::string_view key, std::int64_t value) { set(key, Kind::integer, value); }
+void UserDefaults::setDouble(std::string_view key, double value) {
+    // JSON has no NaN or infinity; they would make the file unreadable.
+    set(key, Kind::real, std::isfinite(value) ? json(value) : json(0.0));
+}
+void UserDefaults::setString(std::string_view key, std::string value) { set(key, Kind::string, std::move(value)); }
+void UserDefaults::setStringArray(std::string_view key, std::vector<std::string> value) {
+    set(key, Kind::stringArray, std::move(value));
+}
+void UserDefaults::setData(std::string_view key, std::vector<std::uint8_t> value) {
+    set(key, Kind::data, toBase64(value));
+}
+void UserDefaults::setObject(std::string_view key, nlohmann::json value) { set(key, Kind::object, std::move(value)); }
+
+void UserDefaults::remove(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    auto it = entries_.find(key);
+    if (it == entries_.end()) return;
+    entries_.erase(it);
+    persistLocked();
+}
+
+bool UserDefaults::lastWriteSucceeded() const {
+    std::lock_guard lock(mutex_);
+    return lastWriteSucceeded_;
+}
+
+void UserDefaults::persistLocked() {
+    json values = json::object();
+    for (const auto& [key, entry] : entries_)
+        values[key] = json{{"kind", kindNames[static_cast<int>(entry.kind)]}, {"value", entry.value}};
+    json document{{"values", std::move(values)}};
+    std::string text;
+    try {
+        // Replace invalid UTF-8 in texts rather than fail the whole file.
+        text = document.dump(1, '\t', false, json::error_handler_t::replace);
+    } catch (const json::exception&) {
+        lastWriteSucceeded_ = false;
+        return;
+    }
+    lastWriteSucceeded_ = writeFileAtomically(filePath_, text + "\n");
+    if (!lastWriteSucceeded_) log("%@ user defaults could not be written to %@", logIdentity(), filePath_);
+}
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#pragma once
+// The typed user-defaults store: one JSON file of keys, each value kept with
+// its kind (bool, integer, double, text, array of texts, data, or an object,
+// i.e. any JSON). Every change is written at once, atomically. A file that
+// does not read is kept aside as "<file>.corrupt" and the store starts empty.
+// All members are thread-safe.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace platform {
+
+class UserDefaults {
+public:
+    enum class Kind { boolean, integer, real, string, stringArray, data, object };
+
+    // Opens (reads) the store kept in `filePath`; a missing file is an empty store.
+    explicit UserDefaults(std::string filePath);
+
+    // The process's store, chosen at launch with setStandard; until then one
+    // on "$XDG_CONFIG_HOME/Tidewell/defaults.json".
+    static std::shared_ptr<UserDefaults> standard();
+    static void setStandard(std::shared_ptr<UserDefaults> defaults);
+    static std::string standardFilePath(std::string_view fileName = "defaults.json");
+
+    const std::string& filePath() const { return filePath_; }
+
+    // Presence: any value of any kind under `key`; returns its JSON form
+    // (data as base64 text).
+    std::optional<nlohmann::json> object(std::string_view key) const;
+    bool contains(std::string_view key) const { return object(key).has_value(); }
+    std::optional<Kind> kind(std::string_view key) const;
+
+    // Typed getters: none when the key is missing or holds another kind
+    // (doubleValue also reads an integer).
+    std::optional<bool> boolValue(std::string_view key) const;
+    std::optional<std::int64_t> integerValue(std::string_view key) const;
+    std::optional<double> doubleValue(std::string_view key) const;
+    std::optional<std::string> stringValue(std::string_view key) const;
+    std::optional<std::vector<std::string>> stringArray(std::string_view key) const;
+    std::optional<std::vector<std::uint8_t>> dataValue(std::string_view key) const;
+
+    void setBool(std::string_view key, bool value);
+    void setInteger(std::string_view key, std::int64_t value);
+    void setDouble(std::string_view key, double value);
+    void setString(std::string_view key, std::string value);
+    void setStringArray(std::string_view key, std::vector<std::string> value);
+    void setData(std::string_view key, std::vector<std::uint8_t> value);
+    void setObject(std::string_view key, nlohmann::json value);
+    void remove(std::string_view key);
+
+    // Whether the last write reached the disk.
+    bool lastWriteSucceeded() const;
+
+private:
+    struct Entry {
+        Kind kind;
+        nlohmann::json value;
+    };
+    void load();
+    void set(std::string_view key, Kind kind, nlohmann::json value);
+    void persistLocked();
+    const Entry* findLocked(std::string_view key) const;
+
+    std::string filePath_;
+    mutable std::mutex mutex_;
+    std::map<std::string, Entry, std::less<>> entries_;
+    bool lastWriteSucceeded_ = true;
+};
+
+}  // namespace platform
