@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "desktop/Workspace.h"
+
+namespace platform {
+
+// A workspace that only records what it was asked, for tests. openURL answers
+// as the system's would (true only for http and https) without opening anything.
+class RecordingWorkspace : public Workspace {
+public:
+    std::vector<std::string> openedURLs;     // the accepted addresses
+    std::vector<std::string> refusedURLs;
+    std::vector<std::string> revealedPaths;  // the paths asked for, as given
+    std::vector<std::string> copiedTexts;
+
+    bool openURL(const std::string& url) override {
+        if (!isBrowserURL(url)) {
+            refusedURLs.push_back(url);
+            return false;
+        }
+        openedURLs.push_back(url);
+        return true;
+    }
+    bool revealPath(const std::string& path) override {
+        revealedPaths.push_back(path);
+        return true;
+    }
+    void copyToClipboard(const std::string& text) override { copiedTexts.push_back(text); }
+};
+
+// Installs a workspace as the shared one for the lifetime of this object.
+class ScopedWorkspace {
+public:
+    explicit ScopedWorkspace(Workspace& workspace) { Workspace::setShared(&workspace); }
+    ~ScopedWorkspace() { Workspace::setShared(nullptr); }
+    ScopedWorkspace(const ScopedWorkspace&) = delete;
+    ScopedWorkspace& operator=(const ScopedWorkspace&) = delete;
+};
+
+}  // namespace platform

@@ -1,0 +1,134 @@
+#include "desktop/Workspace.h"
+
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <atomic>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace platform {
+namespace {
+
+std::atomic<Workspace*> installedWorkspace{nullptr};
+
+const QString kFileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+
+QUrl localFileURL(const std::string& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path));
+}
+
+bool fileManagerOnBus(const QDBusConnection& bus) {
+    if (!bus.isConnected() || bus.interface() == nullptr) return false;
+    const auto registered = bus.interface()->isServiceRegistered(kFileManagerService);
+    if (registered.isValid() && registered.value()) return true;
+    const auto activatable = bus.interface()->activatableServiceNames();
+    return activatable.isValid() && activatable.value().contains(kFileManagerService);
+}
+
+}  // namespace
+
+Workspace& Workspace::shared() {
+    static SystemWorkspace system;
+    Workspace* installed = installedWorkspace.load();
+    return installed != nullptr ? *installed : system;
+}
+
+void Workspace::setShared(Workspace* workspace) { installedWorkspace.store(workspace); }
+
+bool isBrowserURL(std::string_view url) {
+    const QUrl parsed(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size())),
+                      QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.isRelative()) return false;
+    const QString scheme = parsed.scheme().toLower();
+    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !parsed.host().isEmpty();
+}
+
+std::optional<std::string> nearestExistingPath(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    std::error_code error;
+    std::filesystem::path current = std::filesystem::absolute(path, error);
+    if (error) return std::nullopt;
+    current = current.lexically_normal();
+    if (!current.has_filename() && current != current.root_path()) current = current.parent_path();
+    while (true) {
+        // A dangling symbolic link is still an item the file manager can show.
+        if (std::filesystem::symlink_status(current, error).type() !=
+            std::filesystem::file_type::not_found) {
+            if (!error) return current.string();
+        }
+        if (current == current.root_path() || !current.has_parent_path()) return std::nullopt;
+        current = current.parent_path();
+    }
+}
+
+SystemWorkspace::SystemWorkspace() : SystemWorkspace(desktopLaunchers()) {}
+
+SystemWorkspace::SystemWorkspace(Launchers launchers) : launchers_(std::move(launchers)) {}
+
+bool SystemWorkspace::openURL(const std::string& url) {
+    if (!isBrowserURL(url)) return false;
+    return launchers_.openWithDefaultHandler && launchers_.openWithDefaultHandler(url);
+}
+
+bool SystemWorkspace::revealPath(const std::string& path) {
+    const auto target = nearestExistingPath(path);
+    if (!target) return false;
+    const std::filesystem::path item(*target);
+    const std::string folder = item == item.root_path() ? item.string() : item.parent_path().string();
+    auto openFolder = [open = launchers_.openWithDefaultHandler, folder] {
+        if (open) open(localFileURL(folder).toString(QUrl::FullyEncoded).toStdString());
+    };
+    if (!launchers_.showItems) {
+        openFolder();
+        return true;
+    }
+    launchers_.showItems(localFileURL(*target).toString(QUrl::FullyEncoded).toStdString(),
+                         [openFolder](bool shown) {
+                             if (!shown) openFolder();
+                         });
+    return true;
+}
+
+void SystemWorkspace::copyToClipboard(const std::string& text) {
+    if (qGuiApp == nullptr) return;
+    qGuiApp->clipboard()->setText(QString::fromStdString(text));
+}
+
+SystemWorkspace::Launchers SystemWorkspace::desktopLaunchers() {
+    Launchers launchers;
+    launchers.openWithDefaultHandler = [](const std::string& url) {
+        return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+    };
+    launchers.showItems = [](const std::string& fileURL, std::function<void(bool)> done) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!fileManagerOnBus(bus)) {
+            done(false);
+            return;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kFileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
+            kFileManagerService, QStringLiteral("ShowItems"));
+        call << QStringList{QString::fromStdString(fileURL)} << QString();
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+                             done(!finished->isError());
+                             finished->deleteLater();
+                         });
+    };
+    return launchers;
+}
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The desktop's shared services for showing things to the user: the browser,
+// the file manager and the clipboard. Code asks `Workspace::shared()`; tests
+// install a recording workspace so nothing is launched.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    // Hands an http or https address to the default browser. Any other
+    // address (file, custom schemes, relative or malformed text) is refused
+    // and false returned, so untrusted text can never launch a program.
+    virtual bool openURL(const std::string& url) = 0;
+
+    // Shows `path` selected in the file manager. A path that no longer exists
+    // shows its nearest existing parent folder instead. False when nothing
+    // could be shown (an empty path, or no existing folder above it).
+    virtual bool revealPath(const std::string& path) = 0;
+
+    virtual void copyToClipboard(const std::string& text) = 0;
+
+    // The workspace in use: the system's, unless a test installed another.
+    static Workspace& shared();
+    // Installs `workspace` as the shared one (not owned); nullptr restores the system's.
+    static void setShared(Workspace* workspace);
+};
+
+// True for an absolute http or https address with a host.
+bool isBrowserURL(std::string_view url);
+
+// `path` itself when something exists there, else the closest existing folder
+// above it (the path is made absolute first); none for an empty path.
+std::optional<std::string> nearestExistingPath(const std::string& path);
+
+// The desktop's own services: the default browser through the desktop's URL
+// handler, the file manager over D-Bus (org.freedesktop.FileManager1, falling
+// back to opening the containing folder) and the Qt clipboard.
+class SystemWorkspace : public Workspace {
+public:
+    // The two ways out to the desktop, replaceable so tests can watch them.
+    struct Launchers {
+        // Opens a URL with the desktop's default handler.
+        std::function<bool(const std::string& url)> openWithDefaultHandler;
+        // Asks the file manager to show items selected; calls `done(false)`
+        // when it can't (no file manager on the bus, or the call failed).
+        std::function<void(const std::string& fileURL, std::function<void(bool)> done)> showItems;
+    };
+
+    SystemWorkspace();
+    explicit SystemWorkspace(Launchers launchers);
+
+    bool openURL(const std::string& url) override;
+    bool revealPath(const std::string& path) override;
+    void copyToClipboard(const std::string& text) override;
+
+    static Launchers desktopLaunchers();
+
+private:
+    Launchers launchers_;
+};
+
+}  // namespace platform
