@@ -18,7 +18,7 @@ public:
     virtual ~ObservableObject() = default;
 
     Signal<>& objectWillChange() { return willChange_; }
-    void sendWillChange() { willChange_.emit(); }
+    void sendWillChange() { willChange_.send(); }
 
 private:
     Signal<> willChange_;
@@ -41,7 +41,7 @@ public:
     void set(T value) {
         owner_.sendWillChange();
         value_ = std::move(value);
-        didSet_.emit(value_);
+        didSet_.send(value_);
     }
     Published& operator=(T value) {
         set(std::move(value));

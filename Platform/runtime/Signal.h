@@ -51,38 +51,38 @@ public:
     [[nodiscard]] Subscription subscribe(Slot slot) {
         std::lock_guard lock(state_->mutex);
         const auto key = state_->next++;
-        state_->slots.emplace(key, std::make_shared<Slot>(std::move(slot)));
+        state_->subscribers.emplace(key, std::make_shared<Slot>(std::move(slot)));
         std::weak_ptr<State> weak = state_;
         return Subscription([weak, key] {
             if (auto s = weak.lock()) {
                 std::lock_guard lock(s->mutex);
-                s->slots.erase(key);
+                s->subscribers.erase(key);
             }
         });
     }
 
     // Calls a snapshot of the subscribers in subscription order, so a slot may
     // subscribe or unsubscribe while it runs.
-    void emit(const Args&... args) const {
+    void send(const Args&... args) const {
         std::vector<std::shared_ptr<Slot>> snapshot;
         {
             std::lock_guard lock(state_->mutex);
-            snapshot.reserve(state_->slots.size());
-            for (auto& [key, slot] : state_->slots) snapshot.push_back(slot);
+            snapshot.reserve(state_->subscribers.size());
+            for (auto& [key, slot] : state_->subscribers) snapshot.push_back(slot);
         }
         for (auto& slot : snapshot) (*slot)(args...);
     }
 
     std::size_t subscriberCount() const {
         std::lock_guard lock(state_->mutex);
-        return state_->slots.size();
+        return state_->subscribers.size();
     }
 
 private:
     struct State {
         std::mutex mutex;
         std::uint64_t next = 0;
-        std::map<std::uint64_t, std::shared_ptr<Slot>> slots;
+        std::map<std::uint64_t, std::shared_ptr<Slot>> subscribers;
     };
     std::shared_ptr<State> state_;
 };

@@ -63,8 +63,8 @@ TEST(Signal, SlotMayUnsubscribeItselfWhileEmitting) {
         ++calls;
         token.cancel();
     });
-    s.emit(1);
-    s.emit(2);
+    s.send(1);
+    s.send(2);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(s.subscriberCount(), 0u);
 }

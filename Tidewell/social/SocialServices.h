@@ -1,0 +1,41 @@
+#pragma once
+// What the store needs of the account, leaderboard and share-capture side: the
+// account store whose changes it re-sends, the delayed leaderboard report, and
+// finding and capturing the main window. Each hook does nothing until the
+// side that owns it installs an implementation.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QImage>
+
+#include "character/CharacterProfile.h"
+#include "runtime/Published.h"
+
+namespace tidewell {
+
+// The one account store. Only its change signal is used by the store here.
+class WebBillingStore : public platform::ObservableObject {
+public:
+    static std::shared_ptr<WebBillingStore> shared();
+};
+
+struct SocialHooks {
+    // Schedules one leaderboard report after `delaySeconds`, replacing a waiting one.
+    std::function<void(const CharacterProfile&, std::uint64_t lifetimeBytes, double delaySeconds)> leaderboardSync;
+    // True when the main window exists.
+    std::function<bool()> findMainWindow;
+    std::function<std::optional<QImage>()> captureMainWindowImage;
+};
+
+SocialHooks& socialHooks();
+
+// LeaderboardSync.sync on the shared instance: does nothing unless the
+// profile opted in, then hands the report to the installed hook.
+void leaderboardSync(const CharacterProfile& profile, std::uint64_t lifetimeBytes, double delaySeconds);
+bool findMainWindow();
+std::optional<QImage> captureMainWindowImage();
+
+}  // namespace tidewell
