@@ -28,8 +28,11 @@ function(tidewell_test name)
   endif()
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/Tests)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # The environment goes through a launcher: gtest_discover_tests splits an
+  # ENVIRONMENT list into separate properties, and discovery needs it as well.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "${CMAKE_COMMAND};-E;env;QT_QPA_PLATFORM=offscreen;TIDEWELL_BUNDLE=${TIDEWELL_BUNDLE_DIR};TIDEWELL_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TIDEWELL_BUNDLE=${TIDEWELL_BUNDLE_DIR};TIDEWELL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-               TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()
