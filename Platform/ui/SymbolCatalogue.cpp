@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "foundation/Bundle.h"
+
 namespace platform::ui {
 namespace {
 
@@ -93,12 +95,17 @@ std::string_view symbolWeight(std::string_view systemName) {
 std::optional<std::string> symbolFilePath(std::string_view systemName,
                                           std::string_view resourceDirectory) {
     const auto icon = symbolIconName(systemName);
-    if (!icon) return std::nullopt;
+    // Without a known resource folder there is nowhere to look.
+    if (!icon || resourceDirectory.empty()) return std::nullopt;
     std::filesystem::path path(resourceDirectory);
     path /= "symbols";
     path /= symbolWeight(systemName);
     path /= std::string(*icon) + ".svg";
     return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+std::optional<std::string> symbolFilePath(std::string_view systemName) {
+    return symbolFilePath(systemName, platform::Bundle::main().resourceDirectory());
 }
 
 std::vector<std::string_view> catalogueSymbolNames() {

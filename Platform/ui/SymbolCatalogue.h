@@ -20,9 +20,13 @@ std::optional<std::string_view> symbolIconName(std::string_view systemName);
 std::string_view symbolWeight(std::string_view systemName);
 
 // The absolute path of the SVG for a symbol name inside `resourceDirectory`,
-// or none when the name is unknown. The file itself is not checked.
+// or none when the name is unknown or the folder is not known (empty). The
+// file itself is not checked.
 std::optional<std::string> symbolFilePath(std::string_view systemName,
                                           std::string_view resourceDirectory);
+
+// The same, inside the main bundle's resource folder.
+std::optional<std::string> symbolFilePath(std::string_view systemName);
 
 // Every symbol name the catalogue maps, in table order.
 std::vector<std::string_view> catalogueSymbolNames();
