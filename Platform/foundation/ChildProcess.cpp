@@ -169,6 +169,14 @@ bool ChildProcess::reapLocked(int options) {
     return false;
 }
 
+bool ChildProcess::isRunning() {
+    std::lock_guard lock(mutex_);
+    if (reaped_) return false;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
+    return info.si_pid == 0;
+}
+
 ExitStatus ChildProcess::wait() {
     {
         std::lock_guard lock(mutex_);

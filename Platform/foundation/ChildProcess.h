@@ -81,6 +81,8 @@ public:
     bool terminate();  // SIGTERM
     bool kill();       // SIGKILL
 
+    // True until the child has ended (does not reap it).
+    bool isRunning();
     // Blocks until the child ends, reaps it and returns how it ended; later
     // calls return the same status. Safe to call from one thread while others signal.
     ExitStatus wait();
