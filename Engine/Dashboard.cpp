@@ -1,0 +1,118 @@
+#include "Dashboard.h"
+
+#include "Activity.h"
+#include "Home.h"
+#include "SizeAccounting.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tidewell::engine {
+
+std::string projectId(const std::string& path) {
+    std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : path) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
+
+ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, const ScanContext& ctx) {
+    ProjectDTO dto;
+    dto.id = projectId(p.path);
+    dto.name = p.name;
+    dto.path = p.path;
+    dto.types = detector.typeIds(p.stacks);
+    dto.total_bytes = p.totalBytes;
+    for (const auto& a : p.artifacts) {
+        ArtifactDTO art;
+        art.relative_path = a.relPath;
+        art.absolute_path = a.absPath;
+        art.safetyClass = a.safetyClass;
+        art.size_bytes = a.bytes;
+        art.exists = true;
+        dto.reclaimable_bytes = saturatingAdd(dto.reclaimable_bytes, a.bytes);
+        if (a.safetyClass == "safe") dto.safe_bytes = saturatingAdd(dto.safe_bytes, a.bytes);
+        else dto.caution_bytes = saturatingAdd(dto.caution_bytes, a.bytes);
+        dto.artifacts.push_back(std::move(art));
+    }
+    bool recent = false;
+    if (p.lastActivity) {
+        dto.last_activity_unix = *p.lastActivity;
+        dto.idle_days = wholeDaysSince(*p.lastActivity, ctx.now);
+        dto.is_idle = ctx.idleDays >= 0 && *dto.idle_days >= static_cast<std::uint64_t>(ctx.idleDays);
+        recent = ctx.now - *p.lastActivity < kSecondsPerDay;
+    }
+    dto.is_active = recent || anyFolderInside(ctx.workingFolders, p.path);
+    dto.pinned = p.pinned;
+    return dto;
+}
+
+std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
+                                            const std::vector<std::pair<std::string, std::string>>& order) {
+    std::vector<TypeSummaryDTO> out;
+    for (const auto& [id, label] : order) {
+        TypeSummaryDTO s;
+        s.project_type = id;
+        s.label = label;
+        for (const auto& p : projects) {
+            if (std::find(p.types.begin(), p.types.end(), id) == p.types.end()) continue;
+            ++s.project_count;
+            s.total_bytes = saturatingAdd(s.total_bytes, p.total_bytes);
+            s.reclaimable_bytes = saturatingAdd(s.reclaimable_bytes, p.reclaimable_bytes);
+        }
+        if (s.project_count > 0) out.push_back(std::move(s));
+    }
+    return out;
+}
+
+DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detector, std::vector<GlobalCacheDTO> caches,
+                            std::vector<std::string> roots, const ScanContext& ctx) {
+    DashboardDTO d;
+    for (const auto& p : walk.projects) d.projects.push_back(makeProject(p, detector, ctx));
+    std::sort(d.projects.begin(), d.projects.end(), [](const ProjectDTO& a, const ProjectDTO& b) { return a.path < b.path; });
+    d.project_count = static_cast<std::int64_t>(d.projects.size());
+    for (const auto& p : d.projects) {
+        if (p.is_idle) ++d.idle_count;
+        d.reclaimable_bytes = saturatingAdd(d.reclaimable_bytes, p.reclaimable_bytes);
+    }
+    d.total_bytes = walk.totalBytes;
+    std::vector<std::pair<std::string, std::string>> order;
+    for (const auto& s : detector.rules().stacks) order.emplace_back(s.id, s.label);
+    d.by_type = summarizeByType(d.projects, order);
+    d.global_caches = std::move(caches);
+    d.scanned_at_unix = ctx.now;
+    d.roots = std::move(roots);
+    return d;
+}
+
+bool applyClean(DashboardDTO& d, const std::string& projectPath, const std::vector<MovedFolder>& moved) {
+    auto it = std::find_if(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& p) { return p.path == projectPath; });
+    if (it == d.projects.end()) return false;
+    for (const auto& m : moved) {
+        auto& arts = it->artifacts;
+        arts.erase(std::remove_if(arts.begin(), arts.end(), [&](const ArtifactDTO& a) { return a.absolute_path == m.path; }),
+                   arts.end());
+        // The folder was part of this project and of every project around it.
+        for (auto& p : d.projects)
+            if (isInsideOrEqual(m.path, p.path)) p.total_bytes = saturatingSub(p.total_bytes, m.bytes);
+        d.total_bytes = saturatingSub(d.total_bytes, m.bytes);
+    }
+    it->reclaimable_bytes = it->safe_bytes = it->caution_bytes = 0;
+    for (const auto& a : it->artifacts) {
+        it->reclaimable_bytes = saturatingAdd(it->reclaimable_bytes, a.size_bytes);
+        if (a.safetyClass == "safe") it->safe_bytes = saturatingAdd(it->safe_bytes, a.size_bytes);
+        else it->caution_bytes = saturatingAdd(it->caution_bytes, a.size_bytes);
+    }
+    d.reclaimable_bytes = 0;
+    for (const auto& p : d.projects) d.reclaimable_bytes = saturatingAdd(d.reclaimable_bytes, p.reclaimable_bytes);
+    std::vector<std::pair<std::string, std::string>> order;
+    for (const auto& s : d.by_type) order.emplace_back(s.project_type, s.label);
+    d.by_type = summarizeByType(d.projects, order);
+    return true;
+}
+
+}  // namespace tidewell::engine

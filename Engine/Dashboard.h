@@ -1,0 +1,43 @@
+#pragma once
+// Turns a walk into the dashboard record, and keeps a stored dashboard true
+// after a clean moved some of its artifacts away.
+
+#include "Walker.h"
+#include "core/EngineRecords.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tidewell::engine {
+
+struct ScanContext {
+    std::int64_t now = 0;
+    std::int64_t idleDays = 0;
+    std::vector<std::string> workingFolders;  // of the user's running processes
+};
+
+// A stable identifier for a project path.
+std::string projectId(const std::string& path);
+
+ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, const ScanContext& ctx);
+
+// Projects sorted by path; counts, totals and the per-stack summary from them.
+DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detector, std::vector<GlobalCacheDTO> caches,
+                            std::vector<std::string> roots, const ScanContext& ctx);
+
+// Per-stack totals, in the order of `order` (stack id and label); stacks
+// without projects are left out.
+std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
+                                            const std::vector<std::pair<std::string, std::string>>& order);
+
+struct MovedFolder {
+    std::string path;
+    std::uint64_t bytes = 0;
+};
+
+// Removes the moved artifacts of the project at `projectPath` and recomputes
+// the sums they were part of. False when the dashboard does not hold it.
+bool applyClean(DashboardDTO& dashboard, const std::string& projectPath, const std::vector<MovedFolder>& moved);
+
+}  // namespace tidewell::engine

@@ -1,0 +1,210 @@
+#include "Database.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+namespace tidewell::engine {
+
+namespace {
+
+// Forward migrations: entry i brings the schema from version i to i + 1.
+const char* const kMigrations[] = {
+    "CREATE TABLE IF NOT EXISTS scan_cache ("
+    "  id INTEGER PRIMARY KEY,"
+    "  scanned_at_unix INTEGER NOT NULL,"
+    "  json TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS operations ("
+    "  id TEXT PRIMARY KEY,"
+    "  timestamp_unix INTEGER NOT NULL,"
+    "  project_path TEXT,"
+    "  dry_run INTEGER NOT NULL,"
+    "  bytes_reclaimed INTEGER NOT NULL,"
+    "  json TEXT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS operations_by_time ON operations(timestamp_unix);",
+};
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    sqlite3_stmt* get() const { return stmt_; }
+    explicit operator bool() const { return stmt_ != nullptr; }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+void mkdirs(const std::string& folder) {
+    for (std::size_t i = 1; i <= folder.size(); ++i) {
+        if (i == folder.size() || folder[i] == '/') mkdir(folder.substr(0, i).c_str(), 0700);
+    }
+}
+
+std::int64_t clampToInt64(std::uint64_t v) { return v > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(v); }
+
+}  // namespace
+
+Database::Database(const std::string& path) : path_(path) {
+    if (const auto slash = path.rfind('/'); slash != std::string::npos && slash > 0) mkdirs(path.substr(0, slash));
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) fail("cannot be opened");
+    sqlite3_busy_timeout(db_, 5000);
+    sqlite3_extended_result_codes(db_, 1);
+    // Reading the schema is the first access to the file's contents: a file
+    // that is not a database fails here, before anything is written.
+    {
+        Statement check(db_, "PRAGMA quick_check(1);");
+        if (!check) fail("is corrupt or not a database");
+        const int step = sqlite3_step(check.get());
+        if (step != SQLITE_ROW) fail("is corrupt or not a database");
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+        if (!text || std::strcmp(text, "ok") != 0) fail("is corrupt");
+    }
+    exec("PRAGMA journal_mode=WAL;");
+    migrate();
+}
+
+Database::~Database() { sqlite3_close(db_); }
+
+void Database::fail(const std::string& what) {
+    std::string msg = "database " + path_ + " " + what;
+    if (db_) msg += std::string(" (") + sqlite3_errmsg(db_) + ")";
+    throw DatabaseError(msg);
+}
+
+void Database::exec(const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string what = err ? err : "unknown error";
+        sqlite3_free(err);
+        throw DatabaseError("database " + path_ + ": " + what);
+    }
+}
+
+int Database::schemaVersion() {
+    Statement s(db_, "PRAGMA user_version;");
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) fail("cannot be read");
+    return sqlite3_column_int(s.get(), 0);
+}
+
+void Database::migrate() {
+    const int version = schemaVersion();
+    if (version > kSchemaVersion)
+        throw DatabaseError("database " + path_ + " was written by a newer engine (schema " + std::to_string(version) + ")");
+    for (int v = version; v < kSchemaVersion; ++v) {
+        exec("BEGIN IMMEDIATE;");
+        try {
+            exec(kMigrations[v]);
+            exec(("PRAGMA user_version=" + std::to_string(v + 1) + ";").c_str());
+            exec("COMMIT;");
+        } catch (...) {
+            sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+}
+
+void Database::writeDashboard(const DashboardDTO& d) {
+    Statement s(db_, "INSERT OR REPLACE INTO scan_cache (id, scanned_at_unix, json) VALUES (1, ?, ?);");
+    if (!s) fail("cannot be written");
+    const std::string json = encode(d);
+    sqlite3_bind_int64(s.get(), 1, d.scanned_at_unix);
+    sqlite3_bind_text(s.get(), 2, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+}
+
+void Database::insertOperation(const OperationDTO& op) {
+    Statement s(db_,
+                "INSERT INTO operations (id, timestamp_unix, project_path, dry_run, bytes_reclaimed, json) "
+                "VALUES (?, ?, ?, ?, ?, ?);");
+    if (!s) fail("cannot be written");
+    const std::string json = encode(op);
+    sqlite3_bind_text(s.get(), 1, op.id.data(), static_cast<int>(op.id.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(s.get(), 2, op.timestamp_unix);
+    if (op.project_path) sqlite3_bind_text(s.get(), 3, op.project_path->data(), static_cast<int>(op.project_path->size()), SQLITE_TRANSIENT);
+    else sqlite3_bind_null(s.get(), 3);
+    sqlite3_bind_int(s.get(), 4, op.dry_run ? 1 : 0);
+    sqlite3_bind_int64(s.get(), 5, clampToInt64(op.bytes_reclaimed));
+    sqlite3_bind_text(s.get(), 6, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+}
+
+void Database::saveDashboard(const DashboardDTO& dashboard) { recordClean(OperationDTO{}, dashboard); }
+
+void Database::addOperation(const OperationDTO& op) { recordClean(op, std::nullopt); }
+
+void Database::recordClean(const OperationDTO& op, const std::optional<DashboardDTO>& dashboard) {
+    exec("BEGIN IMMEDIATE;");
+    try {
+        if (!op.id.empty()) insertOperation(op);
+        if (dashboard) writeDashboard(*dashboard);
+        exec("COMMIT;");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+std::optional<DashboardDTO> Database::lastDashboard() {
+    Statement s(db_, "SELECT json FROM scan_cache WHERE id = 1;");
+    if (!s) fail("cannot be read");
+    const int rc = sqlite3_step(s.get());
+    if (rc == SQLITE_DONE) return std::nullopt;
+    if (rc != SQLITE_ROW) fail("cannot be read");
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+    const int n = sqlite3_column_bytes(s.get(), 0);
+    try {
+        return decode<DashboardDTO>(std::string_view(text ? text : "", static_cast<std::size_t>(n)));
+    } catch (const DecodeError& e) {
+        throw DatabaseError("database " + path_ + ": the stored scan cannot be read: " + e.what());
+    }
+}
+
+std::vector<OperationDTO> Database::operations(std::int64_t limit) {
+    std::vector<OperationDTO> out;
+    Statement s(db_, "SELECT json FROM operations ORDER BY timestamp_unix DESC, rowid DESC LIMIT ?;");
+    if (!s) fail("cannot be read");
+    sqlite3_bind_int64(s.get(), 1, limit);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+        const int n = sqlite3_column_bytes(s.get(), 0);
+        try {
+            out.push_back(decode<OperationDTO>(std::string_view(text ? text : "", static_cast<std::size_t>(n))));
+        } catch (const DecodeError&) {
+            // A damaged entry is left out; the others still count.
+        }
+    }
+    if (rc != SQLITE_DONE) fail("cannot be read");
+    return out;
+}
+
+std::string newUuid() {
+    unsigned char b[16];
+    bool filled = false;
+    if (std::FILE* f = std::fopen("/dev/urandom", "rb")) {
+        filled = std::fread(b, 1, sizeof b, f) == sizeof b;
+        std::fclose(f);
+    }
+    if (!filled) {
+        std::random_device rd;
+        for (auto& c : b) c = static_cast<unsigned char>(rd());
+    }
+    b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);
+    b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);
+    char out[37];
+    std::snprintf(out, sizeof out, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1], b[2],
+                  b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    return out;
+}
+
+}  // namespace tidewell::engine

@@ -1,0 +1,58 @@
+#pragma once
+// The engine's SQLite database: the last dashboard (scan_cache row 1) and the
+// history of dry runs and cleans (operations), each record stored as its JSON
+// text on one line, as the application reads them with the sqlite3 shell.
+
+#include "core/EngineRecords.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace tidewell::engine {
+
+class DatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Database {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    // Opens (creating the file and its folder when missing) and migrates.
+    // A file that is not a database or is damaged is refused, never replaced.
+    explicit Database(const std::string& path);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void saveDashboard(const DashboardDTO& dashboard);
+    std::optional<DashboardDTO> lastDashboard();
+
+    void addOperation(const OperationDTO& op);
+    std::vector<OperationDTO> operations(std::int64_t limit);
+
+    // The operation and the updated dashboard in one transaction.
+    void recordClean(const OperationDTO& op, const std::optional<DashboardDTO>& dashboard);
+
+    int schemaVersion();
+
+private:
+    void exec(const char* sql);
+    void migrate();
+    void insertOperation(const OperationDTO& op);
+    void writeDashboard(const DashboardDTO& d);
+    [[noreturn]] void fail(const std::string& what);
+
+    std::string path_;
+    sqlite3* db_ = nullptr;
+};
+
+// A new random identifier: a version 4 UUID.
+std::string newUuid();
+
+}  // namespace tidewell::engine

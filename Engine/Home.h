@@ -1,0 +1,25 @@
+#pragma once
+// Where the user's folders are: the home folder for "~" in the rules, and the
+// data folder that holds the database and the Trash.
+
+#include <string>
+
+namespace tidewell::engine {
+
+// TIDEWELL_HOME, else HOME, else the password database's entry.
+std::string homeFolder();
+
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share (HOME's).
+std::string dataHome();
+
+// "~" or "~/..." replaced by the home folder; other paths unchanged.
+std::string expandHome(const std::string& path, const std::string& home);
+
+// Absolute, without "." and ".." components, repeated or trailing slashes.
+// Symbolic links are not resolved.
+std::string normalizePath(const std::string& path);
+
+// True when `path` equals `folder` or lies below it (never a bare prefix).
+bool isInsideOrEqual(const std::string& path, const std::string& folder);
+
+}  // namespace tidewell::engine

@@ -1,0 +1,40 @@
+#pragma once
+// Progress events of a scan: "PROGRESS:" and one event object per line on
+// standard error. The counters are kept here so every event carries the
+// current ones. Thread-safe; "walk" and "measure" events are throttled.
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace tidewell::engine {
+
+class Progress {
+public:
+    // `out` null: events are counted but not printed.
+    explicit Progress(std::FILE* out, std::int64_t rootsTotal);
+
+    void emit(const std::string& phase, const std::string& message, std::optional<std::string> path = std::nullopt);
+
+    // A "walk" or "measure" event, at most every quarter second; cheap to call
+    // from every folder.
+    void maybeEmitActivity(const char* phase, const char* message, const std::string& path);
+
+    void projectFound(const std::string& name, const std::string& path);
+    void rootDone(const std::string& root);
+
+    std::int64_t projectsFound() const { return projectsFound_.load(); }
+
+private:
+    std::FILE* out_;
+    std::mutex m_;
+    std::atomic<std::int64_t> projectsFound_{0};
+    std::atomic<std::int64_t> rootsDone_{0};
+    const std::int64_t rootsTotal_;
+    std::atomic<std::int64_t> lastActivityNs_{0};
+};
+
+}  // namespace tidewell::engine

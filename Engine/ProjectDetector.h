@@ -1,0 +1,71 @@
+#pragma once
+// What makes a folder a project, which of its folders are artifacts, and which
+// folders the search for projects leaves alone.
+
+#include "Rules.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tidewell::engine {
+
+using StackMask = std::uint64_t;  // bit i: the i-th stack of the rules
+
+inline constexpr const char* kPinFile = ".tidewell-keep";
+
+struct ArtifactSpec {
+    std::string relPath;
+    std::string safetyClass;
+};
+
+class ProjectDetector {
+public:
+    explicit ProjectDetector(const Rules& rules);
+
+    // The stacks that name `entry` (a file or folder name) as a marker.
+    StackMask stacksMarkedBy(std::string_view entry) const;
+
+    // Stack ids and labels of a mask, in rules order.
+    std::vector<std::string> typeIds(StackMask mask) const;
+
+    // The artifact folders of the stacks in `mask`, in rules order, each path once
+    // (the first stack that names it gives its class).
+    std::vector<ArtifactSpec> artifacts(StackMask mask) const;
+
+    // Most components of any artifact path ("android/app/build" has 3).
+    int maxArtifactDepth() const { return maxArtifactDepth_; }
+
+    // The search for projects does not enter this folder: a skip path, a skip
+    // name, or a hidden folder.
+    bool skipsFolder(const std::string& path, std::string_view name) const;
+
+    // Version-control internals: measured but not counted as activity.
+    static bool isVersionControl(std::string_view name);
+
+    const Rules& rules() const { return rules_; }
+
+private:
+    const Rules& rules_;
+    std::unordered_map<std::string, StackMask> exactMarkers_;
+    std::vector<std::pair<std::string, StackMask>> suffixMarkers_;  // "*.xcodeproj" -> ".xcodeproj"
+    std::vector<std::pair<std::string, StackMask>> globMarkers_;
+    std::vector<std::string> skipPaths_;
+    std::vector<std::string> skipNames_;
+    int maxArtifactDepth_ = 0;
+};
+
+enum class FolderState { Missing, RealFolder, NotRealFolder };
+
+// Looks at `rel` below the folder `dirFd` without following any symbolic link
+// on the way: a real folder, missing, or something else (a link, a file, or a
+// link among its parents).
+FolderState probeRealFolder(int dirFd, const std::string& rel);
+
+// Opens the parent folder of `rel` below `dirFd`, refusing symbolic links on
+// the way. Returns the descriptor (caller closes) or -1 with errno set.
+int openParentNoFollow(int dirFd, const std::string& rel);
+
+}  // namespace tidewell::engine

@@ -1,0 +1,61 @@
+#include "ScanCommand.h"
+
+#include "Activity.h"
+#include "Dashboard.h"
+#include "Progress.h"
+#include "Walker.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+namespace tidewell::engine {
+
+std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<bool>& stop, Progress* progress) {
+    std::vector<GlobalCacheDTO> out;
+    for (const auto& c : rules.caches) {
+        if (stop.load()) break;
+        GlobalCacheDTO dto;
+        dto.id = c.id;
+        dto.label = c.label;
+        dto.path = c.path;
+        dto.safetyClass = c.safetyClass;
+        struct stat st {};
+        dto.exists = stat(c.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        if (dto.exists) dto.size_bytes = measureFolder(c.path, false, true, stop, progress).value_or(0);
+        if (progress) progress->emit("cache", "Measured " + c.label + ".", c.path);
+        out.push_back(std::move(dto));
+    }
+    return out;
+}
+
+std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDetector& detector, Database& db,
+                                    const std::atomic<bool>& stop, std::FILE* progressOut) {
+    Progress progress(options.progress ? progressOut : nullptr, static_cast<std::int64_t>(options.roots.size()));
+    progress.emit("start", "Scan started.");
+    Walker walker(detector, progress, stop, options.maxDepth, Walker::defaultThreads());
+    for (const auto& root : options.roots) {
+        if (stop.load()) return std::nullopt;
+        progress.emit("root", "Scanning " + root + ".", root);
+        std::string error;
+        if (!walker.walkRoot(root, error)) progress.emit("error", "Cannot scan " + root + ": " + error + ".", root);
+        progress.rootDone(root);
+    }
+    if (stop.load()) return std::nullopt;
+    const WalkResult walk = walker.finish();
+
+    progress.emit("caches", "Measuring global caches.");
+    auto caches = measureCaches(detector.rules(), stop, &progress);
+    if (stop.load()) return std::nullopt;
+
+    ScanContext ctx;
+    ctx.now = static_cast<std::int64_t>(std::time(nullptr));
+    ctx.idleDays = options.idleDays;
+    ctx.workingFolders = userWorkingFolders();
+    DashboardDTO dashboard = buildDashboard(walk, detector, std::move(caches), options.roots, ctx);
+    db.saveDashboard(dashboard);
+    progress.emit("done", "Scan complete: " + std::to_string(dashboard.project_count) + " projects found.");
+    return dashboard;
+}
+
+}  // namespace tidewell::engine

@@ -1,0 +1,255 @@
+#include "TrashMover.h"
+
+#include "Home.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+namespace tidewell::engine {
+
+namespace {
+
+int renameNoReplace(int fromFd, const char* from, int toFd, const char* to) {
+#ifdef SYS_renameat2
+    const long rc = syscall(SYS_renameat2, fromFd, from, toFd, to, RENAME_NOREPLACE);
+    if (rc == 0 || (errno != EINVAL && errno != ENOSYS)) return static_cast<int>(rc);
+#endif
+    // Filesystems without RENAME_NOREPLACE: refuse a clash ourselves.
+    struct stat st {};
+    if (fstatat(toFd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return renameat(fromFd, from, toFd, to);
+}
+
+std::string errnoText(int e) { return std::strerror(e); }
+
+// Creates `path` and its parents with mode 0700 where missing.
+bool makeFolders(const std::string& path) {
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i != path.size() && path[i] != '/') continue;
+        const std::string part = path.substr(0, i);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A trash folder of ours: a real folder owned by us, with files/ and info/.
+bool prepareTrash(const std::string& trash, bool create, std::string& error) {
+    struct stat st {};
+    if (create && !makeFolders(trash)) {
+        error = "cannot create the trash folder " + trash + ": " + errnoText(errno);
+        return false;
+    }
+    if (lstat(trash.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
+        error = "the trash folder " + trash + " is not a folder of this user";
+        return false;
+    }
+    for (const char* sub : {"/files", "/info"}) {
+        const std::string p = trash + sub;
+        if (mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = "cannot create " + p + ": " + errnoText(errno);
+            return false;
+        }
+        if (lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            error = p + " is not a folder";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string readFile(const char* path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// mountinfo escapes space, tab, newline and backslash as \ooo.
+std::string unescapeMount(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size()) {
+            const std::string oct = s.substr(i + 1, 3);
+            if (oct.size() == 3 && oct.find_first_not_of("01234567") == std::string::npos) {
+                out.push_back(static_cast<char>(std::stoi(oct, nullptr, 8)));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string trashPathEncode(const std::string& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                          c == '.' || c == '~' || c == '/';
+        if (keep) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+std::string mountPointFor(const std::string& path, const std::string& mountinfo) {
+    std::string best = "/";
+    std::istringstream in(mountinfo);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, devno, root, mountPoint;
+        if (!(fields >> id >> parent >> devno >> root >> mountPoint)) continue;
+        mountPoint = unescapeMount(mountPoint);
+        if (isInsideOrEqual(path, mountPoint) && mountPoint.size() > best.size()) best = mountPoint;
+    }
+    return best;
+}
+
+std::string trashDeletionDate(long long unixSeconds) {
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+    return buf;
+}
+
+TrashMover::TrashMover(std::string dataHome) : dataHome_(std::move(dataHome)) {}
+
+TrashResult TrashMover::trashPath(const std::string& absolutePath) {
+    const auto slash = absolutePath.rfind('/');
+    if (absolutePath.empty() || absolutePath.front() != '/' || slash == std::string::npos || slash + 1 == absolutePath.size())
+        return {false, {}, "not an absolute path"};
+    const std::string parent = slash == 0 ? "/" : absolutePath.substr(0, slash);
+    const int pfd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (pfd < 0) return {false, {}, "cannot open " + parent + ": " + errnoText(errno)};
+    TrashResult r = trash(pfd, absolutePath.substr(slash + 1), absolutePath);
+    close(pfd);
+    return r;
+}
+
+TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::string& absolutePath) {
+    TrashResult result;
+    struct stat st {};
+    if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        result.error = "cannot be read: " + errnoText(errno);
+        return result;
+    }
+
+    // The home trash when the folder is on the home trash's filesystem, else
+    // the trash at the top of the folder's own volume.
+    std::string trash = dataHome_ + "/Trash";
+    std::string infoPath = absolutePath;
+    struct stat home {};
+    const bool homeReady = makeFolders(dataHome_) && stat(dataHome_.c_str(), &home) == 0;
+    if (homeReady && home.st_dev == st.st_dev) {
+        if (!prepareTrash(trash, true, result.error)) return result;
+    } else {
+        const std::string top = mountPointFor(absolutePath, readFile("/proc/self/mountinfo"));
+        const std::string uid = std::to_string(getuid());
+        const std::string shared = (top == "/" ? "" : top) + "/.Trash";
+        struct stat sh {};
+        std::string err;
+        if (lstat(shared.c_str(), &sh) == 0 && S_ISDIR(sh.st_mode) && (sh.st_mode & S_ISVTX) &&
+            (mkdir((shared + "/" + uid).c_str(), 0700) == 0 || errno == EEXIST) && prepareTrash(shared + "/" + uid, false, err)) {
+            trash = shared + "/" + uid;
+        } else {
+            trash = (top == "/" ? "" : top) + "/.Trash-" + uid;
+            if (mkdir(trash.c_str(), 0700) != 0 && errno != EEXIST) {
+                result.error = "cannot create the trash folder " + trash + ": " + errnoText(errno);
+                return result;
+            }
+            if (!prepareTrash(trash, false, result.error)) return result;
+        }
+        // Paths in a volume's trash are relative to the volume's top.
+        if (top != "/" && isInsideOrEqual(absolutePath, top)) infoPath = absolutePath.substr(top.size() + 1);
+        struct stat ts {};
+        if (stat(trash.c_str(), &ts) != 0 || ts.st_dev != st.st_dev) {
+            result.error = "no trash on the folder's own filesystem; it was left in place";
+            return result;
+        }
+    }
+
+    const int filesFd = open((trash + "/files").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int infoFd = open((trash + "/info").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (filesFd < 0 || infoFd < 0) {
+        result.error = "cannot open the trash folder " + trash + ": " + errnoText(errno);
+        if (filesFd >= 0) close(filesFd);
+        if (infoFd >= 0) close(infoFd);
+        return result;
+    }
+
+    const std::string info = "[Trash Info]\nPath=" + trashPathEncode(infoPath) +
+                             "\nDeletionDate=" + trashDeletionDate(static_cast<long long>(std::time(nullptr))) + "\n";
+    for (int attempt = 1; attempt <= 1000; ++attempt) {
+        std::string trashName = name;
+        if (attempt > 1) trashName += "." + std::to_string(attempt);
+        const std::string infoName = trashName + ".trashinfo";
+        // The info file reserves the name.
+        const int fd = openat(infoFd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            result.error = "cannot write the trash information: " + errnoText(errno);
+            break;
+        }
+        const bool written = writeAll(fd, info);
+        const int closeRc = close(fd);
+        if (!written || closeRc != 0) {
+            result.error = "cannot write the trash information: " + errnoText(errno);
+            unlinkat(infoFd, infoName.c_str(), 0);
+            break;
+        }
+        if (renameNoReplace(parentFd, name.c_str(), filesFd, trashName.c_str()) == 0) {
+            result.moved = true;
+            result.trashedPath = trash + "/files/" + trashName;
+            break;
+        }
+        const int e = errno;
+        unlinkat(infoFd, infoName.c_str(), 0);
+        if (e == EEXIST || e == ENOTEMPTY) continue;
+        result.error = e == EXDEV ? "cannot be moved to the trash across filesystems; it was left in place"
+                                  : "cannot be moved to the trash: " + errnoText(e);
+        break;
+    }
+    if (!result.moved && result.error.empty()) result.error = "no free name in the trash";
+    close(filesFd);
+    close(infoFd);
+    return result;
+}
+
+}  // namespace tidewell::engine

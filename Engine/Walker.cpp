@@ -1,0 +1,440 @@
+#include "Walker.h"
+
+#include "Home.h"
+#include "SizeAccounting.h"
+#include "WorkPool.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace tidewell::engine {
+
+namespace {
+
+struct LinuxDirent64 {
+    ino64_t d_ino;
+    off64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    // the NUL-terminated name follows at kNameOffset
+};
+constexpr std::size_t kNameOffset = 19;
+
+constexpr std::int64_t kNoActivity = INT64_MIN;
+
+void atomicMax(std::atomic<std::int64_t>& a, std::int64_t v) {
+    std::int64_t cur = a.load(std::memory_order_relaxed);
+    while (v > cur && !a.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
+    }
+}
+
+void atomicAdd(std::atomic<std::uint64_t>& a, std::uint64_t v) {
+    std::uint64_t cur = a.load(std::memory_order_relaxed);
+    while (!a.compare_exchange_weak(cur, saturatingAdd(cur, v), std::memory_order_relaxed)) {
+    }
+}
+
+std::uint64_t allocatedBytes(const struct stat& st) { return static_cast<std::uint64_t>(st.st_blocks) * 512u; }
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+struct Walker::Impl {
+    // A measured folder: a project, or a folder measured on its own.
+    struct Owner {
+        int index = 0;
+        int parent = -1;
+        bool isProject = false;
+        std::string path;
+        StackMask stacks = 0;
+        bool pinned = false;
+        std::vector<int> artifacts;
+        std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
+        std::atomic<std::int64_t> activity{kNoActivity};
+    };
+    struct Artifact {
+        int index = 0;
+        int owner = 0;
+        std::string relPath;
+        std::string absPath;
+        std::string safetyClass;
+        std::atomic<std::uint64_t> plain{0};
+    };
+    struct Task {
+        std::string path;
+        Owner* owner = nullptr;
+        Artifact* art = nullptr;
+        int depth = 0;
+        int relDepth = 0;  // below the innermost project
+        bool detect = false;
+        bool activity = false;
+        bool isRoot = false;
+        bool followRoot = false;
+        bool haveStat = false;
+        std::uint64_t ownBytes = 0;
+        std::int64_t ownMtime = 0;
+    };
+    struct Entry {
+        std::uint32_t off;
+        std::uint32_t len;
+        unsigned char type;
+    };
+    struct Scratch {
+        std::vector<char> buf = std::vector<char>(64 * 1024);
+        std::string names;
+        std::vector<Entry> entries;
+        std::vector<LinkSeen> links;
+    };
+
+    const ProjectDetector& detector;
+    Progress& progress;
+    const std::atomic<bool>& stop;
+    const int maxDepth;
+    WorkPool<Task> pool;
+    std::vector<Scratch> scratch;
+
+    std::shared_mutex regM;
+    std::deque<Owner> owners;
+    std::deque<Artifact> artifacts;
+    std::unordered_map<std::string, Artifact*> claimed;
+    std::unordered_set<std::string> walkedRoots;
+    dev_t rootDev = 0;
+    bool emitProjects = true;
+
+    Impl(const ProjectDetector& d, Progress& p, const std::atomic<bool>& s, int depth, unsigned threads)
+        : detector(d), progress(p), stop(s), maxDepth(depth), pool(threads), scratch(pool.size()) {}
+
+    Owner* addOwner(const std::string& path, Owner* parent, bool isProject) {
+        std::unique_lock lock(regM);
+        Owner& o = owners.emplace_back();
+        o.index = static_cast<int>(owners.size()) - 1;
+        o.parent = parent ? parent->index : -1;
+        o.isProject = isProject;
+        o.path = path;
+        return &o;
+    }
+
+    Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls) {
+        std::unique_lock lock(regM);
+        if (claimed.count(abs)) return nullptr;  // one folder is listed once
+        for (int a : owner->artifacts)
+            if (isInsideOrEqual(abs, artifacts[a].absPath)) return nullptr;
+        Artifact& art = artifacts.emplace_back();
+        art.index = static_cast<int>(artifacts.size()) - 1;
+        art.owner = owner->index;
+        art.relPath = rel;
+        art.absPath = abs;
+        art.safetyClass = cls;
+        owner->artifacts.push_back(art.index);
+        claimed.emplace(abs, &art);
+        return &art;
+    }
+
+    Artifact* claimedAt(const std::string& path) {
+        std::shared_lock lock(regM);
+        auto it = claimed.find(path);
+        return it == claimed.end() ? nullptr : it->second;
+    }
+
+    Owner* registerProject(const std::string& path, int fd, Owner* parent, StackMask stacks, bool pinned) {
+        Owner* o = addOwner(path, parent, true);
+        o->stacks = stacks;
+        o->pinned = pinned;
+        for (const auto& spec : detector.artifacts(stacks))
+            if (probeRealFolder(fd, spec.relPath) == FolderState::RealFolder)
+                addArtifact(o, spec.relPath, path + "/" + spec.relPath, spec.safetyClass);
+        if (emitProjects) progress.projectFound(baseName(path), path);
+        return o;
+    }
+
+    bool readEntries(int fd, Scratch& s) {
+        s.names.clear();
+        s.entries.clear();
+        for (;;) {
+            const long n = syscall(SYS_getdents64, fd, s.buf.data(), s.buf.size());
+            if (n == 0) return true;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            for (long off = 0; off < n;) {
+                const auto* d = reinterpret_cast<const LinuxDirent64*>(s.buf.data() + off);
+                off += d->d_reclen;
+                const char* name = reinterpret_cast<const char*>(d) + kNameOffset;
+                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+                const std::size_t len = std::strlen(name);
+                s.entries.push_back({static_cast<std::uint32_t>(s.names.size()), static_cast<std::uint32_t>(len), d->d_type});
+                s.names.append(name, len + 1);  // keeps the NUL: entries are C strings
+            }
+        }
+    }
+
+    void handle(Task&& t, WorkPool<Task>::Worker& w) {
+        if (stop.load(std::memory_order_relaxed)) return;
+        Scratch& s = scratch[w.index()];
+
+        int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        if (!(t.isRoot && t.followRoot)) flags |= O_NOFOLLOW;
+        const int fd = open(t.path.c_str(), flags);
+        if (fd < 0) {
+            if (errno != ENOENT) progress.emit("skip", std::string("Cannot read this folder: ") + std::strerror(errno) + ".", t.path);
+            return;
+        }
+        if (!t.haveStat) {
+            struct stat st {};
+            if (fstat(fd, &st) != 0 || (!t.isRoot && st.st_dev != rootDev)) {
+                close(fd);
+                return;
+            }
+            t.ownBytes = allocatedBytes(st);
+            t.ownMtime = st.st_mtim.tv_sec;
+        }
+        if (!readEntries(fd, s)) {
+            progress.emit("skip", std::string("Cannot read this folder: ") + std::strerror(errno) + ".", t.path);
+            close(fd);
+            return;
+        }
+
+        Owner* owner = t.owner;
+        int relDepth = t.relDepth;
+        bool activity = t.activity;
+        if (t.detect) {
+            StackMask stacks = 0;
+            bool pinned = false;
+            for (const Entry& e : s.entries) {
+                const std::string_view name(s.names.data() + e.off, e.len);
+                stacks |= detector.stacksMarkedBy(name);
+                pinned = pinned || name == kPinFile;
+            }
+            if (stacks) {
+                owner = registerProject(t.path, fd, t.owner, stacks, pinned);
+                relDepth = 0;
+                activity = true;
+            }
+        }
+        progress.maybeEmitActivity(owner ? "measure" : "walk", owner ? "Measuring projects…" : "Looking for projects…", t.path);
+
+        std::uint64_t plain = 0;
+        std::int64_t newest = kNoActivity;
+        if (owner) {
+            plain = t.ownBytes;
+            if (activity && !t.art) newest = t.ownMtime;
+        }
+
+        const bool checkArtifacts = owner && owner->isProject && !t.art && relDepth < detector.maxArtifactDepth();
+        std::string child;
+        for (const Entry& e : s.entries) {
+            const std::string_view name(s.names.data() + e.off, e.len);
+            // Outside projects only folders matter: marker files need no stat.
+            bool isDir = e.type == DT_DIR;
+            if (!owner && !isDir && e.type != DT_UNKNOWN) continue;
+            struct stat st {};
+            if (fstatat(fd, s.names.data() + e.off, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            isDir = S_ISDIR(st.st_mode);
+
+            if (!isDir) {
+                if (!owner) continue;
+                const std::uint64_t bytes = allocatedBytes(st);
+                if (st.st_nlink > 1) {
+                    s.links.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), bytes,
+                                       static_cast<std::uint64_t>(st.st_nlink), owner->index, t.art ? t.art->index : -1});
+                } else {
+                    plain = saturatingAdd(plain, bytes);
+                }
+                if (activity && !t.art) newest = std::max<std::int64_t>(newest, st.st_mtim.tv_sec);
+                continue;
+            }
+
+            if (st.st_dev != rootDev) continue;  // another filesystem: not entered, not counted
+            child.assign(t.path);
+            if (child.size() != 1) child.push_back('/');
+            child.append(name);
+            if (!walkedRoots.empty() && walkedRoots.count(child)) continue;
+
+            Task c;
+            c.owner = owner;
+            c.art = t.art;
+            c.depth = t.depth + 1;
+            c.relDepth = relDepth + 1;
+            c.activity = activity;
+            if (checkArtifacts) {
+                if (Artifact* a = claimedAt(child)) c.art = a;
+            }
+            if (!c.art) {
+                c.detect = t.detect && c.depth <= maxDepth && !detector.skipsFolder(child, name);
+                if (ProjectDetector::isVersionControl(name)) c.activity = false;
+            }
+            if (!owner && !c.detect) continue;
+            c.haveStat = true;
+            c.ownBytes = allocatedBytes(st);
+            c.ownMtime = st.st_mtim.tv_sec;
+            c.path = child;
+            w.push(std::move(c));
+        }
+        close(fd);
+
+        if (owner) {
+            atomicAdd(owner->plain, plain);
+            if (t.art) atomicAdd(t.art->plain, plain);
+            if (newest != kNoActivity) atomicMax(owner->activity, newest);
+        }
+    }
+
+    void run(Task root) {
+        std::vector<Task> initial;
+        initial.push_back(std::move(root));
+        pool.run(std::move(initial), [this](Task&& t, WorkPool<Task>::Worker& w) { handle(std::move(t), w); });
+    }
+
+    std::vector<LinkSeen> takeLinks() {
+        std::vector<LinkSeen> all;
+        for (auto& s : scratch) {
+            all.insert(all.end(), s.links.begin(), s.links.end());
+            s.links.clear();
+            s.links.shrink_to_fit();
+        }
+        return all;
+    }
+};
+
+Walker::Walker(const ProjectDetector& detector, Progress& progress, const std::atomic<bool>& stop, int maxDepth,
+               unsigned threads)
+    : impl_(std::make_unique<Impl>(detector, progress, stop, maxDepth, threads)) {}
+
+Walker::~Walker() = default;
+
+unsigned Walker::defaultThreads() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::min(64u, cores * 2);
+}
+
+bool Walker::walkRoot(const std::string& root, std::string& error) {
+    const std::string path = normalizePath(root);
+    for (const auto& r : impl_->walkedRoots)
+        if (isInsideOrEqual(path, r)) return true;
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    const int rc = fstat(fd, &st);
+    close(fd);
+    if (rc != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    impl_->rootDev = st.st_dev;
+    Impl::Task t;
+    t.path = path;
+    t.isRoot = true;
+    t.followRoot = true;
+    t.detect = impl_->maxDepth >= 0;
+    t.haveStat = true;
+    t.ownBytes = allocatedBytes(st);
+    t.ownMtime = st.st_mtim.tv_sec;
+    impl_->run(std::move(t));
+    impl_->walkedRoots.insert(path);
+    return true;
+}
+
+WalkResult Walker::finish() {
+    auto& im = *impl_;
+    const std::size_t n = im.owners.size();
+    std::vector<int> parent(n);
+    std::vector<bool> inUnion(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        parent[i] = im.owners[i].parent;
+        inUnion[i] = im.owners[i].isProject;
+    }
+    auto links = im.takeLinks();
+    const LinkTotals lt = settleHardLinks(links, parent, inUnion, im.artifacts.size());
+
+    std::vector<std::uint64_t> subtree(n);
+    std::vector<std::int64_t> newest(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        subtree[i] = im.owners[i].plain.load();
+        newest[i] = im.owners[i].activity.load();
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        if (parent[i] >= 0) {
+            subtree[parent[i]] = saturatingAdd(subtree[parent[i]], subtree[i]);
+            newest[parent[i]] = std::max(newest[parent[i]], newest[i]);
+        }
+    }
+
+    WalkResult result;
+    std::vector<int> projectIndex(n, -1);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& o = im.owners[i];
+        if (!o.isProject) continue;
+        WalkedProject p;
+        p.path = o.path;
+        p.name = baseName(o.path);
+        p.stacks = o.stacks;
+        p.pinned = o.pinned;
+        p.parent = parent[i] >= 0 ? projectIndex[parent[i]] : -1;
+        p.totalBytes = saturatingAdd(subtree[i], lt.ownerBytes[i]);
+        if (newest[i] != kNoActivity) p.lastActivity = newest[i];
+        for (int a : o.artifacts) {
+            const auto& art = im.artifacts[a];
+            p.artifacts.push_back({art.relPath, art.absPath, art.safetyClass, saturatingAdd(art.plain.load(), lt.artifactBytes[a])});
+        }
+        if (p.parent < 0) result.totalBytes = saturatingAdd(result.totalBytes, subtree[i]);
+        projectIndex[i] = static_cast<int>(result.projects.size());
+        result.projects.push_back(std::move(p));
+    }
+    result.totalBytes = saturatingAdd(result.totalBytes, lt.distinctBytes);
+    return result;
+}
+
+std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOnly, bool followRoot,
+                                           const std::atomic<bool>& stop, Progress* progress) {
+    static const Rules noRules;
+    static const ProjectDetector noDetector(noRules);
+    Progress silent(nullptr, 0);
+    Walker::Impl im(noDetector, progress ? *progress : silent, stop, -1, Walker::defaultThreads());
+    im.emitProjects = false;
+
+    const std::string abs = normalizePath(path);
+    const int fd = open(abs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followRoot ? 0 : O_NOFOLLOW));
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    const int rc = fstat(fd, &st);
+    close(fd);
+    if (rc != 0) return std::nullopt;
+    im.rootDev = st.st_dev;
+
+    auto* owner = im.addOwner(abs, nullptr, false);
+    auto* art = im.addArtifact(owner, ".", abs, "safe");
+    Walker::Impl::Task t;
+    t.path = abs;
+    t.owner = owner;
+    t.art = art;
+    t.isRoot = true;
+    t.followRoot = followRoot;
+    t.haveStat = true;
+    t.ownBytes = allocatedBytes(st);
+    t.ownMtime = st.st_mtim.tv_sec;
+    im.run(std::move(t));
+
+    auto links = im.takeLinks();
+    const LinkTotals lt = settleHardLinks(links, {-1}, {false}, 1);
+    return freedOnly ? saturatingAdd(art->plain.load(), lt.artifactBytes[0])
+                     : saturatingAdd(owner->plain.load(), lt.ownerBytes[0]);
+}
+
+}  // namespace tidewell::engine

@@ -1,0 +1,76 @@
+#pragma once
+// The parallel walk. One pass over each root finds the projects (folders that
+// hold a marker) down to the depth limit and, in the same pass, measures every
+// project: its bytes on disk, its artifacts' bytes and its newest change outside
+// the artifacts. It never follows a symbolic link, never leaves the root's
+// filesystem, never enters an artifact to look for projects, and keeps no list
+// of files: only multiply-linked files are noted, to count each once.
+
+#include "ProjectDetector.h"
+#include "Progress.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace tidewell::engine {
+
+struct WalkedArtifact {
+    std::string relPath;
+    std::string absPath;
+    std::string safetyClass;
+    std::uint64_t bytes = 0;  // files with links outside it are not counted
+};
+
+struct WalkedProject {
+    std::string path;
+    std::string name;
+    StackMask stacks = 0;
+    bool pinned = false;
+    int parent = -1;  // index of the enclosing project, -1 for none
+    std::uint64_t totalBytes = 0;
+    std::optional<std::int64_t> lastActivity;
+    std::vector<WalkedArtifact> artifacts;
+};
+
+struct WalkResult {
+    std::vector<WalkedProject> projects;  // parents before their nested projects
+    std::uint64_t totalBytes = 0;         // all projects, each file once
+};
+
+class Walker {
+public:
+    Walker(const ProjectDetector& detector, Progress& progress, const std::atomic<bool>& stop, int maxDepth,
+           unsigned threads);
+    ~Walker();
+
+    // Walks one root. False, with `error` set, when the root cannot be read.
+    // A root inside one walked before is not walked again.
+    bool walkRoot(const std::string& root, std::string& error);
+
+    // Settles sizes once every root is walked.
+    WalkResult finish();
+
+    static unsigned defaultThreads();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    friend std::optional<std::uint64_t> measureFolder(const std::string&, bool, bool, const std::atomic<bool>&, Progress*);
+};
+
+// Bytes on disk below `path`, each file once. With `freedOnly`, a file with
+// links outside the folder is left out (moving the folder would not free it).
+// `followRoot`: whether `path` itself may be a symbolic link.
+// Nothing when `path` is not a folder that can be read.
+std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOnly, bool followRoot,
+                                           const std::atomic<bool>& stop, Progress* progress = nullptr);
+
+}  // namespace tidewell::engine

@@ -1,0 +1,124 @@
+#pragma once
+// A small work-stealing pool for one parallel walk: each worker pops its own
+// newest task (depth first keeps few folders pending), and idle workers steal
+// the oldest task of another (breadth near the top spreads the work).
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tidewell::engine {
+
+template <class Task> class WorkPool {
+public:
+    class Worker {
+    public:
+        unsigned index() const { return index_; }
+        void push(Task task) { pool_.push(index_, std::move(task)); }
+
+    private:
+        friend class WorkPool;
+        Worker(WorkPool& pool, unsigned index) : pool_(pool), index_(index) {}
+        WorkPool& pool_;
+        unsigned index_;
+    };
+
+    using Handler = std::function<void(Task&&, Worker&)>;
+
+    explicit WorkPool(unsigned threads) : queues_(threads ? threads : 1) {}
+
+    unsigned size() const { return static_cast<unsigned>(queues_.size()); }
+
+    // Runs `handler` on every task, including those the handler pushes, and
+    // returns when none is left.
+    void run(std::vector<Task> initial, const Handler& handler) {
+        handler_ = &handler;
+        for (std::size_t i = 0; i < initial.size(); ++i) push(i % queues_.size(), std::move(initial[i]));
+        std::vector<std::thread> threads;
+        for (unsigned i = 1; i < queues_.size(); ++i) threads.emplace_back([this, i] { loop(i); });
+        loop(0);
+        for (auto& t : threads) t.join();
+        handler_ = nullptr;
+    }
+
+private:
+    struct Queue {
+        std::mutex m;
+        std::deque<Task> q;
+    };
+
+    void push(std::size_t worker, Task task) {
+        pending_.fetch_add(1);
+        {
+            std::lock_guard lock(queues_[worker].m);
+            queues_[worker].q.push_back(std::move(task));
+        }
+        queued_.fetch_add(1);
+        if (sleepers_.load() > 0) {
+            std::lock_guard lock(sleepM_);
+            cv_.notify_one();
+        }
+    }
+
+    bool take(unsigned self, Task& out) {
+        {
+            auto& own = queues_[self];
+            std::lock_guard lock(own.m);
+            if (!own.q.empty()) {
+                out = std::move(own.q.back());
+                own.q.pop_back();
+                queued_.fetch_sub(1);
+                return true;
+            }
+        }
+        const auto n = queues_.size();
+        for (std::size_t k = 1; k < n; ++k) {
+            auto& other = queues_[(self + k) % n];
+            std::lock_guard lock(other.m);
+            if (!other.q.empty()) {
+                out = std::move(other.q.front());
+                other.q.pop_front();
+                queued_.fetch_sub(1);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void loop(unsigned self) {
+        Worker worker(*this, self);
+        Task task;
+        for (;;) {
+            if (take(self, task)) {
+                (*handler_)(std::move(task), worker);
+                if (pending_.fetch_sub(1) == 1) {
+                    std::lock_guard lock(sleepM_);
+                    cv_.notify_all();
+                }
+                continue;
+            }
+            if (pending_.load() == 0) return;
+            sleepers_.fetch_add(1);
+            {
+                std::unique_lock lock(sleepM_);
+                cv_.wait(lock, [&] { return queued_.load() > 0 || pending_.load() == 0; });
+            }
+            sleepers_.fetch_sub(1);
+        }
+    }
+
+    std::vector<Queue> queues_;
+    std::atomic<long> pending_{0};  // pushed and not yet finished
+    std::atomic<long> queued_{0};   // waiting in a queue
+    std::atomic<int> sleepers_{0};
+    std::mutex sleepM_;
+    std::condition_variable cv_;
+    const Handler* handler_ = nullptr;
+};
+
+}  // namespace tidewell::engine

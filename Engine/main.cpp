@@ -1,0 +1,93 @@
+// tidewell-engine: finds development projects, measures their regenerable
+// folders, and moves chosen ones to the Trash.
+
+#include "CleanCommand.h"
+#include "CommandLine.h"
+#include "Database.h"
+#include "Home.h"
+#include "ProjectDetector.h"
+#include "Rules.h"
+#include "ScanCommand.h"
+#include "Signals.h"
+#include "TrashMover.h"
+#include "core/EngineRecords.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+using namespace tidewell;
+using namespace tidewell::engine;
+
+namespace {
+
+void printDocument(const std::string& json) {
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "tidewell-engine: %s\n", message.c_str());
+    return 1;
+}
+
+int run(const CommandLine& cl, const std::atomic<bool>& stop) {
+    const std::string home = homeFolder();
+    Rules rules;
+    try {
+        rules = cl.rulesFile ? loadRulesFile(*cl.rulesFile, home) : builtinRules(home);
+    } catch (const RulesError& e) {
+        return fail(e.what());
+    }
+    const ProjectDetector detector(rules);
+    const std::string dbPath = cl.dbFile ? normalizePath(*cl.dbFile) : dataHome() + "/Tidewell/tidewell.sqlite";
+
+    try {
+        Database db(dbPath);
+        if (cl.command == "scan") {
+            auto dashboard = runScan(cl.scan, detector, db, stop, stderr);
+            if (!dashboard) endByTermination();
+            printDocument(encode(*dashboard));
+        } else if (cl.command == "last") {
+            auto dashboard = db.lastDashboard();
+            printDocument(dashboard ? encode(*dashboard) : "null");
+        } else if (cl.command == "log") {
+            printDocument(encodeArray(db.operations(cl.limit)));
+        } else {
+            TrashMover mover(dataHome());
+            const CleanOutcome outcome = runClean(cl.clean, detector, db, mover, stop);
+            if (outcome.interrupted || stop.load()) endByTermination();
+            printDocument(encode(outcome.report));
+        }
+    } catch (const DatabaseError& e) {
+        return fail(e.what());
+    } catch (const CleanRefused& e) {
+        return fail(e.what());
+    }
+    if (stop.load()) endByTermination();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::atomic<bool>& stop = installTerminationFlag();
+    CommandLine cl;
+    try {
+        cl = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "tidewell-engine: %s (see tidewell-engine --help)\n", e.what());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    try {
+        return run(cl, stop);
+    } catch (const std::exception& e) {
+        return fail(e.what());
+    }
+}
