@@ -1,0 +1,15 @@
+#include "kit/SizeClass.h"
+
+namespace tidewell {
+
+WidthClass widthClassFor(double width) {
+    if (width < 1000) return WidthClass::compact;
+    if (width < 1320) return WidthClass::regular;
+    return WidthClass::wide;
+}
+
+HeightClass heightClassFor(double height) {
+    return height >= 760 ? HeightClass::tall : HeightClass::short_;
+}
+
+}  // namespace tidewell
