@@ -4,6 +4,7 @@
 // state and schedule a redraw), then stores the value, then tells the
 // subscribers of that one field the new value. Reads send nothing.
 
+#include <functional>
 #include <utility>
 
 #include "runtime/Signal.h"
@@ -40,9 +41,19 @@ public:
     // Every write publishes, equal or not, as the declarative frameworks do.
     void set(T value) {
         owner_.sendWillChange();
-        value_ = std::move(value);
+        if (!didSetHook_) {
+            value_ = std::move(value);
+            didSet_.send(value_);
+            return;
+        }
+        T old = std::exchange(value_, std::move(value));
         didSet_.send(value_);
+        didSetHook_(old);
     }
+
+    // The owner's own reaction to a write (a property observer), run after
+    // the subscribers with the value that was replaced.
+    void onDidSet(std::function<void(const T& oldValue)> hook) { didSetHook_ = std::move(hook); }
     Published& operator=(T value) {
         set(std::move(value));
         return *this;
@@ -57,6 +68,7 @@ private:
     ObservableObject& owner_;
     T value_;
     Signal<T> didSet_;
+    std::function<void(const T&)> didSetHook_;
 };
 
 }  // namespace platform

@@ -78,3 +78,14 @@ TEST(Signal, TokenMayOutliveTheSignal) {
     token.cancel();  // must not touch the freed signal
     EXPECT_FALSE(token.active());
 }
+
+TEST(Published, OwnerObserverSeesTheReplacedValueAfterSubscribers) {
+    Model m;
+    std::vector<std::string> events;
+    m.count.onDidSet([&](const int& old) {
+        events.push_back("observer:" + std::to_string(old) + "->" + std::to_string(m.count.get()));
+    });
+    auto c = m.count.subscribe([&](const int& v) { events.push_back("subscriber:" + std::to_string(v)); });
+    m.count = 9;
+    EXPECT_EQ(events, (std::vector<std::string>{"subscriber:9", "observer:3->9"}));
+}

@@ -1,0 +1,79 @@
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "StoreTestEnvironment.h"
+#include "core/ScanRoots.h"
+#include "foundation/Log.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+namespace fs = std::filesystem;
+
+TEST(ScanRoots, DefaultsAreTheDiskAndTheHomeFoldersThatExist) {
+    ScratchHome home;
+    fs::create_directories(home.home() + "/Projects");
+    fs::create_directories(home.home() + "/Documents");
+    EXPECT_EQ(defaultScanRoots(), (std::vector<std::string>{"/", home.home() + "/Documents", home.home() + "/Projects"}));
+    setRealHomeForTesting(home.path("missing-home"));
+    EXPECT_EQ(defaultScanRoots().size(), 6u) << "without a home folder all five are taken unchecked";
+}
+
+TEST(ScanRoots, TildeAndSandboxHomeMapToTheRealHome) {
+    ScratchHome home;
+    fs::create_directories(home.home() + "/Work");
+    EXPECT_EQ(normalizeScanRoot("  ~/Work \n"), home.home() + "/Work");
+    EXPECT_EQ(normalizeScanRoot("~"), home.home());
+    EXPECT_EQ(normalizeScanRoot("   "), std::nullopt);
+
+    // A sandbox home ($HOME) that differs from the real one.
+    const auto real = home.path("real");
+    fs::create_directories(real + "/Code");
+    setRealHomeForTesting(real);
+    EXPECT_EQ(mapToRealHome(home.home()), real);
+    EXPECT_EQ(mapToRealHome(home.home() + "/Code"), real + "/Code");
+    EXPECT_EQ(mapToRealHome(home.home() + "2/Code"), home.home() + "2/Code");
+    EXPECT_FALSE(isNotAmongRoots(home.home() + "/Code", {real + "/Code"}));
+    EXPECT_TRUE(isNotAmongRoots("/elsewhere", {real + "/Code"}));
+    EXPECT_TRUE(isNotAmongRoots("/anything", {}));
+}
+
+TEST(ScanRoots, FilesAndMissingFoldersAreDroppedWithALogLine) {
+    ScratchHome home;
+    std::ofstream(home.path("file.txt")) << "x";
+    platform::LogCapture capture;
+    EXPECT_EQ(normalizeScanRoot(home.path("file.txt")), std::nullopt);
+    EXPECT_EQ(normalizeScanRoot(home.path("nothing")), std::nullopt);
+    EXPECT_TRUE(capture.contains("Tidewell skipping scan root (not a folder): " + home.path("nothing")));
+}
+
+TEST(ScanRoots, HiddenFolderStaysARoot) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root is never refused";
+    ScratchHome home;
+    fs::create_directories(home.path("locked/inner"));
+    fs::permissions(home.path("locked"), fs::perms::none);
+    EXPECT_EQ(normalizeScanRoot(home.path("locked/inner")), home.path("locked/inner"));
+    fs::permissions(home.path("locked"), fs::perms::owner_all);
+}
+
+TEST(ScanRoots, UnmountedDiskSurvivesLaunchNormalisation) {
+    ScratchHome home;
+    fs::create_directories(home.home() + "/Projects");
+    const std::string unmounted = "/media/tidewell-test-unmounted-disk/Code";
+    ASSERT_FALSE(fs::exists(unmounted));
+    auto roots = normalizeScanRoots({home.home() + "/Projects", unmounted, home.home() + "/Projects"});
+    EXPECT_EQ(roots, (std::vector<std::string>{home.home() + "/Projects", unmounted}));
+    EXPECT_EQ(normalizeScanRoot(unmounted), std::nullopt) << "adding a folder still needs it to exist";
+}
+
+TEST(ScanRoots, NothingKeptOrAContainerPathBringsTheDefaults) {
+    ScratchHome home;
+    fs::create_directories(home.home() + "/Desktop");
+    fs::create_directories(home.path("keep"));
+    const std::vector<std::string> defaults{"/", home.home() + "/Desktop"};
+    EXPECT_EQ(normalizeScanRoots({home.path("gone")}), defaults);
+    EXPECT_EQ(normalizeScanRoots({}), defaults);
+    auto withContainer = normalizeScanRoots({home.path("keep"), "/x/Library/Containers/app/Data"});
+    EXPECT_EQ(withContainer, (std::vector<std::string>{home.path("keep"), "/", home.home() + "/Desktop"}));
+}

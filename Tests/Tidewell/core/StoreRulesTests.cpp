@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "StoreTestEnvironment.h"
+#include "core/StoreRules.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+
+TEST(IsNestedProject, OnlyWholePathComponentsNest) {
+    auto outer = project("a", "/w/app", 1, 1);
+    auto inner = project("b", "/w/app/sub", 1, 1);
+    auto sibling = project("c", "/w/app2", 1, 1);
+    auto same = project("d", "/w/app", 1, 1);
+    std::vector<ProjectDTO> all{outer, inner, sibling};
+    EXPECT_TRUE(isNestedProject(inner, all));
+    EXPECT_FALSE(isNestedProject(sibling, all));
+    EXPECT_FALSE(isNestedProject(outer, all));
+    EXPECT_FALSE(isNestedProject(same, {outer})) << "an equal path is never nested";
+    EXPECT_FALSE(isNestedProject(project("e", "/a/bc", 1, 1), {project("f", "/a/b", 1, 1)}));
+}
+
+TEST(DisplayDashboard, AllReclaimableIsPublishedExactlyAsDelivered) {
+    auto d = dashboard({project("1", "/w/small", 10, 1), project("2", "/w/big", 100, 90)});
+    d.by_type = {{"node", "Node.js", 7, 7, 7}};
+    d.total_bytes = 12345;  // the engine's own figures stand
+    EXPECT_EQ(displayDashboard(d), d);
+}
+
+TEST(DisplayDashboard, NestedExampleRecomputesCountsTotalsAndStacks) {
+    auto d = dashboard({project("C", "/w/other", 500, 0, {"rust"}), project("B", "/w/app/sub", 80, 30),
+                        project("A", "/w/app", 200, 50)});
+    d.by_type = {{"node", "Node", 9, 9, 9}, {"rust", "Rust", 1, 500, 0}};
+    d.global_caches = {{"npm", "npm", "/c", "safe", 3, true}};
+    d.roots = {"/w"};
+    auto shown = displayDashboard(d);
+    EXPECT_EQ(shown.project_count, 2);
+    EXPECT_EQ(shown.total_bytes, 200u);
+    EXPECT_EQ(shown.reclaimable_bytes, 80u);
+    ASSERT_EQ(shown.projects.size(), 2u);
+    EXPECT_EQ(shown.projects[0].id, "A");
+    EXPECT_EQ(shown.projects[1].id, "B");
+    ASSERT_EQ(shown.by_type.size(), 1u);
+    EXPECT_EQ(shown.by_type[0], (TypeSummaryDTO{"node", "Node", 2, 200, 80}));
+    EXPECT_EQ(shown.global_caches, d.global_caches);
+    EXPECT_EQ(shown.roots, d.roots);
+    EXPECT_EQ(shown.scanned_at_unix, d.scanned_at_unix);
+}
+
+TEST(DisplayDashboard, StacksWithoutLabelsUseTheirIdAndRepeatedIdsCountTwice) {
+    auto d = dashboard({project("z", "/z", 1, 0), project("a", "/a", 10, 5, {"go", "go", "flutter"}, true),
+                        project("b", "/b", 20, 5, {"flutter"})});
+    d.by_type = {{"flutter", "Flutter", 0, 0, 0}, {"flutter", "Flutter 2", 0, 0, 0}};
+    auto shown = displayDashboard(d);
+    EXPECT_EQ(shown.idle_count, 1);
+    EXPECT_EQ(shown.projects[0].id, "a") << "equal reclaimable keeps the delivered order";
+    ASSERT_EQ(shown.by_type.size(), 2u);
+    const auto& go = shown.by_type[0].project_type == "go" ? shown.by_type[0] : shown.by_type[1];
+    const auto& flutter = shown.by_type[0].project_type == "go" ? shown.by_type[1] : shown.by_type[0];
+    EXPECT_EQ(go, (TypeSummaryDTO{"go", "go", 2, 20, 10}));
+    EXPECT_EQ(flutter, (TypeSummaryDTO{"flutter", "Flutter 2", 2, 30, 10}));
+}
+
+TEST(DisplayDashboard, HugeSumsSaturate) {
+    auto d = dashboard({project("a", "/a", UINT64_MAX, UINT64_MAX), project("b", "/b", 5, 5), project("c", "/c", 1, 0)});
+    auto shown = displayDashboard(d);
+    EXPECT_EQ(shown.total_bytes, UINT64_MAX);
+    EXPECT_EQ(shown.reclaimable_bytes, UINT64_MAX);
+}
+
+TEST(RepointProject, ByIdOrPathFirstMatchWins) {
+    auto old = project("old-id", "/w/app", 1, 1);
+    auto moved = project("new-id", "/w/app", 2, 2);
+    EXPECT_EQ(repointProject(old, {project("x", "/x", 1, 1), moved}), moved);
+    EXPECT_EQ(repointProject(old, {project("x", "/x", 1, 1)}), std::nullopt);
+}
+
+TEST(GroveNotices, EmptyForestIdleAndScanNotices) {
+    auto none = groveNotices(std::nullopt, false, "");
+    ASSERT_EQ(none.size(), 1u);
+    EXPECT_EQ(none[0], (GroveNotice{"empty", "No forest yet", "Run a scan to grow a tree of your stacks.", "leaf",
+                                    NoticeRole::reclaim, NoticeDestination::dashboard}));
+    EXPECT_EQ(groveNoticeBadgeCount(none), 0);
+    EXPECT_TRUE(groveNotices(std::nullopt, true, "").empty()) << "no notice while the first scan runs";
+
+    auto one = dashboard({project("a", "/a", 10, 1'500'000, {"node"}, true)});
+    auto notices = groveNotices(one, false, "2 hours ago");
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0], (GroveNotice{"idle", "1 idle project", "1.5 MB can move to Trash.", "leaf.fill",
+                                       NoticeRole::reclaim, NoticeDestination::projects}));
+    EXPECT_EQ(notices[1], (GroveNotice{"scan", "Last scan 2 hours ago", "1 project in the forest.", "clock",
+                                       NoticeRole::accent, NoticeDestination::dashboard}));
+    EXPECT_EQ(groveNoticeBadgeCount(notices), 1);
+
+    auto busy = dashboard({project("a", "/a", 1, 1), project("b", "/b", 1, 1)});
+    auto scanOnly = groveNotices(busy, false, "now");
+    ASSERT_EQ(scanOnly.size(), 1u);
+    EXPECT_EQ(scanOnly[0].detail, "2 projects in the forest.");
+    EXPECT_EQ(groveNoticeBadgeCount(scanOnly), 0);
+
+    auto idleTwo = dashboard({project("a", "/a", 1, 1, {}, true), project("b", "/b", 1, 1, {}, true)}, 0);
+    auto idleOnly = groveNotices(idleTwo, false, "");
+    ASSERT_EQ(idleOnly.size(), 1u) << "no scan notice without a scan time";
+    EXPECT_EQ(idleOnly[0].title, "2 idle projects");
+}
+
+TEST(ActivityText, DashboardLineThenNewestCleanWins) {
+    EXPECT_EQ(activityText(std::nullopt, {}), std::nullopt);
+    EXPECT_EQ(activityText(std::nullopt, {operation("p", 1, 5, true)}), std::nullopt) << "previews never count";
+
+    auto one = dashboard({project("a", "/a", 10, 12'345)});
+    auto text = activityText(one, {});
+    ASSERT_TRUE(text.has_value());
+    EXPECT_TRUE(text->starts_with("Last scan ")) << *text;
+    EXPECT_TRUE(text->ends_with(" \u00B7 1 project \u00B7 12 KB reclaimable")) << *text;
+    auto none = dashboard({});
+    EXPECT_TRUE(activityText(none, {})->ends_with(" \u00B7 0 projects \u00B7 Zero KB reclaimable"));
+
+    std::vector<OperationDTO> history{operation("preview", 9, 1, true), operation("c1", 8, 2'000'000, false, "/w/shop/"),
+                                      operation("c0", 7, 5, false, "/w/old")};
+    EXPECT_EQ(activityText(one, history), "Cleaned shop \u00B7 2 MB to Trash");
+    EXPECT_EQ(activityText(one, {operation("c", 1, 1'000)}), "Cleaned project \u00B7 1 KB to Trash");
+}
+
+TEST(AutomaticScansAllowed, NeedsOnboardingAndAPlainLaunch) {
+    {
+        ScratchHome home;
+        EXPECT_FALSE(automaticScansAllowed()) << "before onboarding";
+        home.defaults().setBool(kHasCompletedOnboardingKey, true);
+        EXPECT_TRUE(automaticScansAllowed());
+    }
+    for (const char* arg : {"--ui-testing", "--scan-on-launch"}) {
+        ScratchHome home({"tidewell", arg});
+        home.defaults().setBool(kHasCompletedOnboardingKey, true);
+        EXPECT_FALSE(automaticScansAllowed()) << arg;
+    }
+}

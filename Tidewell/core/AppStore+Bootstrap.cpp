@@ -1,0 +1,86 @@
+// The store's once-only start-up, the startup-disk refresh and seeding.
+
+#include <filesystem>
+
+#include "core/AppStore.h"
+#include "core/ScanRoots.h"
+#include "foundation/Log.h"
+#include "foundation/Paths.h"
+#include "foundation/UserDefaults.h"
+
+namespace tidewell {
+
+namespace {
+std::string joined(const std::vector<std::string>& list) {
+    std::string out;
+    for (const auto& item : list) {
+        if (!out.empty()) out += ", ";
+        out += item;
+    }
+    return out;
+}
+}  // namespace
+
+void AppStore::bootstrap() {
+    if (bootstrapped) return;
+    bootstrapped = true;
+    auto defaults = platform::UserDefaults::standard();
+
+    // The account store's changes are re-sent as the store's own, on the main actor.
+    std::weak_ptr<int> alive = lifetime_;
+    cancellables.push_back(billing->objectWillChange().subscribe([this, alive] {
+        platform::postToMain([this, alive] {
+            if (alive.lock()) sendWillChange();
+        });
+    }));
+
+    if (auto stored = defaults->stringArray(keys::scanRoots); stored && !stored->empty()) scanRoots = *stored;
+    auto normalized = normalizeScanRoots(scanRoots.get());
+    if (normalized != scanRoots.get()) {
+        scanRoots = normalized;
+        saveScanSettings();
+        platform::log("Tidewell scan roots rewritten to real folders: %@", joined(normalized));
+    }
+
+    const auto storedIdleDays = defaults->integerValue(keys::idleDays).value_or(0);
+    idleDays = storedIdleDays == 0 ? 7 : storedIdleDays;
+    automaticCleanEnabled = defaults->boolValue(keys::automaticClean).value_or(false);
+    if (defaults->contains(keys::scanOnLaunch))
+        scanOnLaunchEnabled = defaults->boolValue(keys::scanOnLaunch).value_or(false);
+    if (auto hours = defaults->integerValue(keys::scheduledScanHours)) scheduledScanHours = *hours;
+
+    startupDisk = readStartupDisk();
+    startDiskTimer();
+    seedStartupDisk();
+    hasFullDiskAccess = probeFullDiskAccess();
+    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : false;
+    refreshFolderAccess();
+    isRestoringScan = true;
+    onMainActor([](AppStore& store) { store.checkEndOfDay(); });
+    startScheduleTimer();
+    restoreTask_ = platform::detachTask(platform::TaskPriority::utility, [this] { restoreLastSession(); });
+}
+
+void AppStore::startDiskTimer() {
+    diskTimer.reset();
+    diskTimer = std::make_unique<platform::RepeatingTimer>(std::chrono::seconds(20), std::chrono::seconds(0), [this] {
+        onMainActor([](AppStore& store) { store.startupDisk = readStartupDisk(); });
+    });
+}
+
+void AppStore::seedStartupDisk() {
+    auto defaults = platform::UserDefaults::standard();
+    if (defaults->boolValue(keys::didSeedStartupDisk).value_or(false)) return;
+    const auto& roots = scanRoots.get();
+    const bool hasRoot = std::any_of(roots.begin(), roots.end(),
+                                     [](const std::string& r) { return platform::standardizePath(r) == "/"; });
+    if (!hasRoot) {
+        auto next = roots;
+        next.insert(next.begin(), "/");
+        scanRoots = std::move(next);
+    }
+    defaults->setBool(keys::didSeedStartupDisk, true);
+    saveScanSettings();
+}
+
+}  // namespace tidewell

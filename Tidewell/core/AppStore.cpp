@@ -1,0 +1,159 @@
+#include "core/AppStore.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "core/ModelTexts.h"
+#include "core/ScanRoots.h"
+#include "core/StoreRules.h"
+#include "foundation/ProcessInfo.h"
+#include "foundation/UserDefaults.h"
+
+namespace tidewell {
+
+namespace {
+std::vector<std::string> lookOf(const CharacterProfile& p) {
+    return {std::string(rawValue(p.body)), std::string(rawValue(p.accessory)), std::to_string(p.colorIndex)};
+}
+}  // namespace
+
+void selectLaunchUserDefaults() {
+    if (!platform::hasArgument("--ui-testing")) return;
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+        platform::UserDefaults::standardFilePath("defaults-UITests.json")));
+}
+
+AppStore& AppStore::shared() {
+    // Made once and kept for the whole run, as the application expects.
+    static AppStore* const instance = [] {
+        selectLaunchUserDefaults();
+        return new AppStore();
+    }();
+    return *instance;
+}
+
+AppStore::AppStore()
+    : character(*this, loadCharacterProfile()),
+      lifetimeReclaimedBytes(*this, loadLifetimeBytes()),
+      scanRoots(*this, defaultScanRoots()),
+      billing(WebBillingStore::shared()) {
+    character.onDidSet([this](const CharacterProfile& old) {
+        const auto& now = character.get();
+        if (now == old) return;
+        saveCharacterProfile(now);
+        if (lookOf(now) != lookOf(old)) leaderboardSync(now, lifetimeReclaimedBytes.get(), 2.0);
+    });
+    lifetimeReclaimedBytes.onDidSet([this](const std::uint64_t& old) {
+        const auto now = lifetimeReclaimedBytes.get();
+        if (now == old) return;
+        constexpr auto maxStored = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        platform::UserDefaults::standard()->setInteger(keys::lifetimeBytes,
+                                                       static_cast<std::int64_t>(std::min(now, maxStored)));
+    });
+}
+
+AppStore::~AppStore() {
+    // The restore reads no store field, but its hop back must not outlive us.
+    restoreTask_.wait();
+}
+
+void AppStore::onMainActor(std::function<void(AppStore&)> work) {
+    std::weak_ptr<int> alive = lifetime_;
+    platform::postToMain([this, alive, work = std::move(work)] {
+        if (alive.lock()) work(*this);
+    });
+}
+
+void AppStore::saveScanSettings() {
+    auto defaults = platform::UserDefaults::standard();
+    defaults->setStringArray(keys::scanRoots, scanRoots.get());
+    defaults->setInteger(keys::idleDays, idleDays.get());
+}
+
+void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
+    for (const auto& path : folderPaths) {
+        if (pending.saveFolderPermission) pending.saveFolderPermission(path, {});
+        addScanRootPaths({path});
+    }
+    if (!isScanning.get()) refreshFolderAccess();
+}
+
+void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {
+    bool added = false;
+    for (const auto& path : paths) {
+        auto normalized = normalizeScanRoot(path);
+        if (!normalized) continue;
+        const auto& roots = scanRoots.get();
+        const bool present = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
+            return root == *normalized || normalizeScanRoot(root) == normalized;
+        });
+        if (present) continue;
+        auto next = roots;
+        next.push_back(*normalized);
+        scanRoots = std::move(next);
+        added = true;
+    }
+    if (added) saveScanSettings();
+}
+
+void AppStore::removeScanRoot(const std::string& path) {
+    auto next = scanRoots.get();
+    next.erase(std::remove(next.begin(), next.end(), path), next.end());
+    scanRoots = std::move(next);
+    if (pending.removeFolderPermission) pending.removeFolderPermission(path);
+    saveScanSettings();
+    if (!isScanning.get()) refreshFolderAccess();
+}
+
+void AppStore::setAutomaticClean(bool enabled) {
+    automaticCleanEnabled = enabled;
+    platform::UserDefaults::standard()->setBool(keys::automaticClean, enabled);
+}
+
+void AppStore::setLoginItemEnabled(bool enabled) {
+    try {
+        if (pending.setOpenAtLogin) pending.setOpenAtLogin(enabled);
+    } catch (const std::exception& e) {
+        lastError = std::string(e.what());
+        return;
+    }
+    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : false;
+}
+
+void AppStore::setCharacter(CharacterProfile profile) { character = std::move(profile); }
+
+std::vector<GroveNotice> AppStore::groveNotices() const {
+    const auto& d = dashboard.get();
+    return tidewell::groveNotices(d, isScanning.get(), d ? lastScanLabel(d->scanned_at_unix) : std::string());
+}
+
+int AppStore::groveNoticeBadgeCount() const { return tidewell::groveNoticeBadgeCount(groveNotices()); }
+
+void AppStore::openNotice(const GroveNotice& notice) {
+    if (notice.destination == NoticeDestination::dashboard) {
+        selectedSection = AppSection::dashboard;
+    } else {
+        filterIdle = true;
+        selectedSection = AppSection::projects;
+    }
+}
+
+// Until the scans, schedules and folder-access operations land, each of these
+// forwards to its hook.
+void AppStore::refreshFolderAccess() {
+    if (pending.refreshFolderAccess) pending.refreshFolderAccess(*this);
+}
+void AppStore::checkEndOfDay() {
+    if (pending.checkEndOfDay) pending.checkEndOfDay(*this);
+}
+void AppStore::startScheduleTimer() {
+    if (pending.startScheduleTimer) pending.startScheduleTimer(*this);
+}
+void AppStore::checkSchedule() {
+    if (pending.checkSchedule) pending.checkSchedule(*this);
+}
+void AppStore::runAutomaticScan(const std::string& reason) {
+    if (pending.runAutomaticScan) pending.runAutomaticScan(*this, reason);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,190 @@
+#pragma once
+// The one store of application state. Every field that views read is
+// published; every operation runs on the main actor and starts tasks for
+// slow work, which hop back to the main actor to publish.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QImage>
+
+#include "character/CharacterProfile.h"
+#include "core/AppSection.h"
+#include "core/EngineClient.h"
+#include "core/EngineRecords.h"
+#include "core/GroveNotice.h"
+#include "core/VolumeSpace.h"
+#include "runtime/MainActor.h"
+#include "runtime/Published.h"
+#include "runtime/Task.h"
+#include "runtime/Timer.h"
+#include "social/ShareMoment.h"
+#include "social/SocialServices.h"
+
+namespace tidewell {
+
+// What the launch restore gathered off the main thread.
+struct RestoredSession {
+    std::optional<DashboardDTO> dashboard;
+    std::vector<OperationDTO> history;
+};
+
+// Own files first, then the engine's database, then the engine's `last` and
+// `log`; writes what it found back to the files. Blocks; never on the main thread.
+RestoredSession gatherLastSession();
+
+// User-defaults keys of the store.
+namespace keys {
+inline constexpr const char* scanRoots = "scanRoots";
+inline constexpr const char* idleDays = "idleDays";
+inline constexpr const char* automaticClean = "automaticClean";
+inline constexpr const char* scanOnLaunch = "scanOnLaunch";
+inline constexpr const char* scheduledScanHours = "scheduledScanHours";
+inline constexpr const char* didSeedStartupDisk = "didSeedStartupDisk";
+inline constexpr const char* endOfDayHour = "endOfDayHour";
+inline constexpr const char* endOfDayShown = "endOfDayShown";
+inline constexpr const char* lifetimeBytes = "character.lifetimeBytes";
+inline constexpr const char* hasCompletedOnboarding = "hasCompletedOnboarding";
+}  // namespace keys
+
+// Under "--ui-testing" the standard user defaults move to a file of their own,
+// as the data folder does, so a test run never touches the user's settings.
+void selectLaunchUserDefaults();
+
+class AppStore final : public platform::ObservableObject {
+public:
+    template <class T>
+    using Published = platform::Published<T>;
+
+    struct QueuedClean {
+        std::vector<ProjectDTO> projects;
+        bool caution = false;
+    };
+
+    // The one instance, made on first use.
+    static AppStore& shared();
+
+    AppStore();
+    ~AppStore() override;
+
+    // Fields, in declaration order.
+    Published<std::optional<DashboardDTO>> dashboard{*this};
+    Published<bool> isScanning{*this, false};
+    Published<bool> isRestoringScan{*this, false};
+    Published<bool> isCleaning{*this, false};
+    Published<std::optional<std::string>> lastError{*this};
+    Published<AppSection> selectedSection{*this, AppSection::dashboard};
+    Published<std::optional<ProjectDTO>> selectedProject{*this};
+    Published<std::optional<std::string>> filterStack{*this};
+    Published<bool> filterIdle{*this, false};
+    Published<bool> hasFullDiskAccess{*this, false};
+    Published<bool> loginItemEnabled{*this, false};
+    Published<bool> runsInBackground{*this, false};
+    Published<std::string> activityLog{*this, ""};
+    Published<std::vector<OperationDTO>> operations{*this};
+    Published<bool> showEndOfDay{*this, false};
+    Published<bool> automaticCleanEnabled{*this, false};
+    Published<bool> scanOnLaunchEnabled{*this, false};
+    Published<std::int64_t> scheduledScanHours{*this, 8};
+    Published<std::optional<VolumeSpace>> startupDisk{*this};
+    Published<std::optional<ProjectDTO>> cleanConfirmProject{*this};
+    Published<std::vector<ProjectDTO>> cleanConfirmProjects{*this};
+    Published<std::optional<ProjectDTO>> filesPopupProject{*this};
+    Published<std::optional<CleanReportDTO>> pendingCleanReport{*this};
+    Published<bool> includeCaution{*this, false};
+    Published<std::string> cleanStatus{*this, ""};
+    Published<std::optional<ShareMoment>> sharePrompt{*this};
+    Published<std::optional<ShareMoment>> shareSheet{*this};
+    std::optional<QImage> shareWindowImage;
+    // Written through the character setter below (a write of its own saves it).
+    Published<CharacterProfile> character;
+    // Every change to a different value is also stored under "character.lifetimeBytes".
+    Published<std::uint64_t> lifetimeReclaimedBytes;
+    Published<std::optional<CharacterMeal>> characterMeal{*this};
+    Published<std::optional<CharacterAccessory>> newUnlock{*this};
+    Published<std::vector<std::string>> scanRoots;
+    Published<std::int64_t> idleDays{*this, 7};
+    Published<ScanSnapshot> scanUI{*this};
+    Published<double> scanGrowth{*this, 0};
+    std::shared_ptr<WebBillingStore> billing;
+    EngineClient engine;
+    std::unique_ptr<platform::RepeatingTimer> elapsedTimer;
+    std::unique_ptr<platform::RepeatingTimer> diskTimer;
+    std::unique_ptr<platform::RepeatingTimer> scheduleTimer;
+    bool didRunLaunchScan = false;
+    bool bootstrapped = false;
+    std::chrono::system_clock::time_point lastScanUIFlush = std::chrono::system_clock::time_point::min();
+    std::optional<ScanProgressEvent> pendingProgress;
+    std::vector<std::string> pendingLog;
+    std::optional<platform::WorkItem> scanUIFlushWork;
+    double scanInRootPeak = 0;
+    std::int64_t scanGrowthRootsDone = 0;
+    std::vector<std::string> scopedRootURLs;
+    std::optional<QueuedClean> queuedClean;
+    std::vector<platform::Subscription> cancellables;
+
+    // Start-up.
+    void bootstrap();
+    void startDiskTimer();
+    void seedStartupDisk();
+
+    // Settings and roots.
+    void saveScanSettings();
+    void addScanRoots(const std::vector<std::string>& folderPaths);
+    void addScanRootPaths(const std::vector<std::string>& paths);
+    void removeScanRoot(const std::string& path);
+    void setAutomaticClean(bool enabled);
+    void setLoginItemEnabled(bool enabled);
+    void setCharacter(CharacterProfile profile);
+
+    // The titlebar bell.
+    std::vector<GroveNotice> groveNotices() const;
+    int groveNoticeBadgeCount() const;
+    void openNotice(const GroveNotice& notice);
+
+    // Launch restore and dashboard apply.
+    void restoreLastSession();
+    void applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history);
+    void setLifetimeReclaimedBytes(std::uint64_t bytes);
+    void applyDashboard(const DashboardDTO& dashboard);
+    void refreshActivityText();
+
+    // Built by the scans, schedules and folder-access side of the store; until
+    // then each calls its hook (when set) and otherwise does nothing.
+    struct PendingOperations {
+        std::function<void(AppStore&)> refreshFolderAccess;
+        std::function<void(AppStore&)> checkEndOfDay;
+        std::function<void(AppStore&)> startScheduleTimer;
+        std::function<void(AppStore&)> checkSchedule;
+        std::function<void(AppStore&, const std::string& reason)> runAutomaticScan;
+        std::function<void(const std::string& path, const std::vector<std::string>& aliases)> saveFolderPermission;
+        std::function<void(const std::string& path)> removeFolderPermission;
+        // Throws std::exception carrying the platform's description on refusal.
+        std::function<void(bool)> setOpenAtLogin;
+        std::function<bool()> openAtLoginEnabled;
+    };
+    PendingOperations pending;
+
+    void refreshFolderAccess();
+    void checkEndOfDay();
+    void startScheduleTimer();
+    void checkSchedule();
+    void runAutomaticScan(const std::string& reason);
+
+    // The launch restore's task, for tests and an orderly end.
+    const platform::TaskHandle& restoreTask() const { return restoreTask_; }
+
+private:
+    // Runs `work` on the main actor later, unless the store is gone by then.
+    void onMainActor(std::function<void(AppStore&)> work);
+
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    platform::TaskHandle restoreTask_;
+};
+
+}  // namespace tidewell

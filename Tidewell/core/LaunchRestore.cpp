@@ -1,0 +1,89 @@
+// The launch restore, the launch apply and the dashboard the store publishes.
+
+#include <algorithm>
+
+#include "core/AppFiles.h"
+#include "core/AppStore.h"
+#include "core/EngineDatabase.h"
+#include "core/ModelTexts.h"
+#include "core/StoreRules.h"
+
+namespace tidewell {
+
+RestoredSession gatherLastSession() {
+    migrateLegacyDatabase();
+    // The restore's own token: a cancel meant for a scan or clean never stops it.
+    auto token = std::make_shared<EngineCancelToken>();
+
+    RestoredSession session;
+    session.dashboard = readLastDashboardFile();
+    if (!session.dashboard) session.dashboard = lastDashboardFromDatabase();
+    if (!session.dashboard) {
+        std::lock_guard lock(engineLock());
+        try {
+            session.dashboard = EngineClient::last(token);
+        } catch (...) {
+        }
+    }
+
+    auto history = readOperationsFile();
+    if (!history || history->empty()) history = operationsFromDatabase();
+    if (history->empty()) {
+        std::lock_guard lock(engineLock());
+        try {
+            history = EngineClient::log(50, token);
+        } catch (...) {
+        }
+    }
+    session.history = std::move(*history);
+
+    if (session.dashboard) saveLastDashboard(*session.dashboard);
+    if (!session.history.empty()) saveOperations(session.history);
+    return session;
+}
+
+void AppStore::restoreLastSession() {
+    auto session = gatherLastSession();
+    onMainActor([session = std::move(session)](AppStore& store) mutable {
+        store.applyRestoredSession(std::move(session.dashboard), std::move(session.history));
+    });
+}
+
+void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history) {
+    isRestoringScan = false;
+    const auto historyTotal = totalReclaimedBytes(history);
+    seedShareMilestone(historyTotal);
+    setLifetimeReclaimedBytes(std::max(historyTotal, lifetimeReclaimedBytes.get()));
+    seedUnlockCelebrated(lifetimeReclaimedBytes.get());
+    leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 5.0);
+
+    if (!isScanning.get() && !isCleaning.get()) {
+        if (restored && (!dashboard.get() || restored->scanned_at_unix >= dashboard.get()->scanned_at_unix))
+            applyDashboard(*restored);
+        if (!history.empty()) operations = std::move(history);
+        refreshActivityText();
+    }
+
+    if (didRunLaunchScan) return;
+    didRunLaunchScan = true;
+    if (scanOnLaunchEnabled.get()) runAutomaticScan("launch");
+    else checkSchedule();
+}
+
+void AppStore::setLifetimeReclaimedBytes(std::uint64_t bytes) {
+    if (bytes == lifetimeReclaimedBytes.get()) return;
+    lifetimeReclaimedBytes = bytes;  // its observer stores the clamped value
+}
+
+void AppStore::applyDashboard(const DashboardDTO& delivered) {
+    dashboard = displayDashboard(delivered);
+    const auto& projects = dashboard.get()->projects;
+    if (selectedProject.get()) selectedProject = repointProject(*selectedProject.get(), projects);
+    if (filesPopupProject.get()) filesPopupProject = repointProject(*filesPopupProject.get(), projects);
+}
+
+void AppStore::refreshActivityText() {
+    if (auto text = activityText(dashboard.get(), operations.get())) activityLog = *text;
+}
+
+}  // namespace tidewell

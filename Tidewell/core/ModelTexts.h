@@ -1,0 +1,27 @@
+#pragma once
+// Small shared texts and sums: relative times, the scan clock, scan-root names
+// and the bytes reclaimed by the clean history.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/EngineRecords.h"
+
+namespace tidewell {
+
+// "N min ago", "N hr ago", "N day(s) ago" … "Not used yet" for no activity.
+std::string relativeTimeText(std::chrono::system_clock::time_point now, std::int64_t lastActivityUnix);
+// "Never", or the relative date-time of the scan against the current clock.
+std::string lastScanLabel(std::int64_t scannedAtUnix);
+// "%d:%02d" minutes and seconds, minutes uncapped.
+std::string formatElapsed(double seconds);
+// How the settings name a scan root.
+std::string scanRootDisplayName(const std::string& path);
+// The root folder's name: its filesystem label, else "File System".
+std::string rootVolumeDisplayName();
+// Bytes moved by real cleans; previews never count. Saturates.
+std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history);
+
+}  // namespace tidewell

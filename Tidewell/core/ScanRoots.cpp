@@ -1,0 +1,126 @@
+#include "core/ScanRoots.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "foundation/Log.h"
+#include "foundation/Paths.h"
+
+namespace tidewell {
+
+namespace {
+std::mutex homeMutex;
+std::optional<std::string> homeOverride;
+
+bool isDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool existsAtAll(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string trimmed(const std::string& s) {
+    const char* blanks = " \t\n\r\v\f";
+    const auto b = s.find_first_not_of(blanks);
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+}
+
+std::string sandboxHome() { return platform::homeDirectory(); }
+
+enum class Absent { drop, keepOtherVolume };
+
+std::optional<std::string> normalize(const std::string& input, Absent absent) {
+    auto path = trimmed(input);
+    if (path.empty()) return std::nullopt;
+    const auto home = scanRootsRealHome();
+    if (path == "~") path = home;
+    else if (path.rfind("~/", 0) == 0) path = platform::appendPathComponent(home, path.substr(2));
+    path = mapToRealHome(path);
+    if (isDirectory(path)) return path;
+    if (!existsAtAll(path)) {
+        if (::access(path.c_str(), F_OK) != 0 && errno != ENOENT) return path;  // hidden, not missing
+        if (absent == Absent::keepOtherVolume && platform::isOtherVolumePath(platform::standardizePath(path)))
+            return path;
+    }
+    platform::log("Tidewell skipping scan root (not a folder): %@", path);
+    return std::nullopt;
+}
+}  // namespace
+
+std::string scanRootsRealHome() {
+    {
+        std::lock_guard lock(homeMutex);
+        if (homeOverride) return *homeOverride;
+    }
+    return platform::realHomeDirectory();
+}
+
+void setRealHomeForTesting(std::optional<std::string> home) {
+    std::lock_guard lock(homeMutex);
+    homeOverride = std::move(home);
+}
+
+std::vector<std::string> defaultScanRoots() {
+    std::vector<std::string> roots{"/"};
+    const auto home = scanRootsRealHome();
+    const bool homeExists = isDirectory(home);
+    for (const char* name : {"Developer", "Documents", "Desktop", "Downloads", "Projects"}) {
+        auto path = platform::appendPathComponent(home, name);
+        if (!homeExists || isDirectory(path)) roots.push_back(path);
+    }
+    return roots;
+}
+
+std::string mapToRealHome(const std::string& path) {
+    const auto sandbox = sandboxHome();
+    const auto real = scanRootsRealHome();
+    if (sandbox == real) return path;
+    if (path == sandbox) return real;
+    const auto prefix = sandbox.ends_with('/') ? sandbox : sandbox + "/";
+    if (path.rfind(prefix, 0) == 0) {
+        const auto rest = path.substr(prefix.size());
+        return rest.empty() ? real : platform::appendPathComponent(real, rest);
+    }
+    return path;
+}
+
+std::optional<std::string> normalizeScanRoot(const std::string& path) { return normalize(path, Absent::drop); }
+
+std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots) {
+    std::vector<std::string> kept;
+    for (const auto& root : roots) {
+        auto path = normalize(root, Absent::keepOtherVolume);
+        if (path && std::find(kept.begin(), kept.end(), *path) == kept.end()) kept.push_back(*path);
+    }
+    const bool fromContainer = std::any_of(roots.begin(), roots.end(), [](const std::string& r) {
+        return r.find("/Library/Containers/") != std::string::npos;
+    });
+    if (fromContainer || kept.empty()) {
+        for (const auto& d : defaultScanRoots())
+            if (std::find(kept.begin(), kept.end(), d) == kept.end()) kept.push_back(d);
+    }
+    return kept.empty() ? defaultScanRoots() : kept;
+}
+
+bool isNotAmongRoots(const std::string& path, const std::vector<std::string>& roots) {
+    if (roots.empty()) return true;
+    const auto mapped = mapToRealHome(path);
+    return std::none_of(roots.begin(), roots.end(), [&](const std::string& r) {
+        return r == path || mapToRealHome(r) == mapped;
+    });
+}
+
+bool probeFullDiskAccess() {
+    // Only a Flatpak sandbox limits what the application can read.
+    return !existsAtAll("/.flatpak-info");
+}
+
+}  // namespace tidewell

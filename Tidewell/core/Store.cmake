@@ -1,0 +1,15 @@
+# The store, its files and shared model types (included by this folder's CMakeLists).
+if(TARGET tidewell_core)
+  target_sources(tidewell_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/AppFiles.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppStore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppStore+Bootstrap.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/EngineDatabase.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LaunchRestore.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ModelTexts.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ScanRoots.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ShellServices.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StoreRules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VolumeSpace.cpp)
+  target_link_libraries(tidewell_core PUBLIC platform_runtime tidewell_social tidewell_character Qt6::Core Qt6::Gui)
+endif()

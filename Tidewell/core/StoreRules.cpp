@@ -1,0 +1,132 @@
+#include "core/StoreRules.h"
+
+#include <algorithm>
+#include <map>
+
+#include "foundation/Formatters.h"
+#include "foundation/Paths.h"
+#include "foundation/ProcessInfo.h"
+#include "foundation/UserDefaults.h"
+#include "runtime/Clock.h"
+
+namespace tidewell {
+
+namespace {
+std::string plural(std::int64_t count, const std::string& word) {
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+}  // namespace
+
+bool isNestedProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects) {
+    return std::any_of(projects.begin(), projects.end(), [&](const ProjectDTO& other) {
+        const auto& outer = other.path;
+        return outer != project.path && project.path.size() > outer.size() &&
+               project.path.compare(0, outer.size(), outer) == 0 && project.path[outer.size()] == '/';
+    });
+}
+
+DashboardDTO displayDashboard(const DashboardDTO& d) {
+    std::vector<ProjectDTO> kept;
+    for (const auto& p : d.projects)
+        if (p.reclaimable_bytes != 0) kept.push_back(p);
+    if (kept.size() == d.projects.size()) return d;
+
+    std::map<std::string, std::string> labels;
+    for (const auto& s : d.by_type) labels[s.project_type] = s.label;
+
+    DashboardDTO out;
+    std::stable_sort(kept.begin(), kept.end(), [](const ProjectDTO& a, const ProjectDTO& b) {
+        return a.reclaimable_bytes > b.reclaimable_bytes;
+    });
+    out.projects = std::move(kept);
+    out.project_count = static_cast<std::int64_t>(out.projects.size());
+    std::vector<TypeSummaryDTO> summaries;
+    for (const auto& p : out.projects) {
+        if (p.is_idle) ++out.idle_count;
+        const bool nested = isNestedProject(p, out.projects);
+        if (!nested) out.total_bytes = platform::saturatingAdd(out.total_bytes, p.total_bytes);
+        out.reclaimable_bytes = platform::saturatingAdd(out.reclaimable_bytes, p.reclaimable_bytes);
+        for (const auto& type : p.types) {
+            auto it = std::find_if(summaries.begin(), summaries.end(),
+                                   [&](const TypeSummaryDTO& s) { return s.project_type == type; });
+            if (it == summaries.end()) {
+                TypeSummaryDTO s;
+                s.project_type = type;
+                auto label = labels.find(type);
+                s.label = label != labels.end() ? label->second : type;
+                summaries.push_back(std::move(s));
+                it = summaries.end() - 1;
+            }
+            it->project_count += 1;
+            if (!nested) it->total_bytes = platform::saturatingAdd(it->total_bytes, p.total_bytes);
+            it->reclaimable_bytes = platform::saturatingAdd(it->reclaimable_bytes, p.reclaimable_bytes);
+        }
+    }
+    std::stable_sort(summaries.begin(), summaries.end(), [](const TypeSummaryDTO& a, const TypeSummaryDTO& b) {
+        return a.reclaimable_bytes > b.reclaimable_bytes;
+    });
+    out.by_type = std::move(summaries);
+    out.global_caches = d.global_caches;
+    out.scanned_at_unix = d.scanned_at_unix;
+    out.roots = d.roots;
+    return out;
+}
+
+std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects) {
+    for (const auto& p : projects)
+        if (p.id == project.id || p.path == project.path) return p;
+    return std::nullopt;
+}
+
+std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,
+                                      const std::string& lastScanText) {
+    std::vector<GroveNotice> notices;
+    if (!dashboard) {
+        if (!isScanning)
+            notices.push_back({"empty", "No forest yet", "Run a scan to grow a tree of your stacks.", "leaf",
+                               NoticeRole::reclaim, NoticeDestination::dashboard});
+        return notices;
+    }
+    if (dashboard->idle_count > 0) {
+        notices.push_back({"idle", plural(dashboard->idle_count, "idle project"),
+                           platform::formatByteCount(dashboard->reclaimable_bytes) + " can move to Trash.",
+                           "leaf.fill", NoticeRole::reclaim, NoticeDestination::projects});
+    }
+    if (dashboard->scanned_at_unix >= 1) {
+        notices.push_back({"scan", "Last scan " + lastScanText,
+                           plural(dashboard->project_count, "project") + " in the forest.", "clock",
+                           NoticeRole::accent, NoticeDestination::dashboard});
+    }
+    return notices;
+}
+
+int groveNoticeBadgeCount(const std::vector<GroveNotice>& notices) {
+    return static_cast<int>(std::count_if(notices.begin(), notices.end(), [](const GroveNotice& n) {
+        return n.destination != NoticeDestination::dashboard;
+    }));
+}
+
+std::optional<std::string> activityText(const std::optional<DashboardDTO>& dashboard,
+                                        const std::vector<OperationDTO>& operations) {
+    std::optional<std::string> text;
+    if (dashboard) {
+        text = "Last scan " + platform::formatDateTime(platform::fromUnixSeconds(dashboard->scanned_at_unix)) +
+               " \u00B7 " + plural(dashboard->project_count, "project") + " \u00B7 " +
+               platform::formatByteCount(dashboard->reclaimable_bytes) + " reclaimable";
+    }
+    auto clean = std::find_if(operations.begin(), operations.end(), [](const OperationDTO& op) { return !op.dry_run; });
+    if (clean != operations.end()) {
+        std::string name = clean->project_path ? platform::lastPathComponent(*clean->project_path) : std::string();
+        if (name.empty() || name == "/") name = "project";
+        text = "Cleaned " + name + " \u00B7 " + platform::formatByteCount(clean->bytes_reclaimed) + " to Trash";
+    }
+    return text;
+}
+
+bool automaticScansAllowed() {
+    if (platform::hasArgument("--ui-testing")) return false;
+    if (platform::hasArgument("--scan-on-launch")) return false;
+    return platform::UserDefaults::standard()->boolValue(kHasCompletedOnboardingKey).value_or(false);
+}
+
+}  // namespace tidewell

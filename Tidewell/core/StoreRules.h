@@ -1,0 +1,39 @@
+#pragma once
+// The store's decisions that depend only on their inputs: the published form
+// of a dashboard, re-pointing a selection, the bell's notices and the
+// activity line.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/EngineRecords.h"
+#include "core/GroveNotice.h"
+
+namespace tidewell {
+
+// True when another project of `projects` contains `project` as a subfolder.
+bool isNestedProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);
+// Only projects with something to reclaim; counts, totals and stack summaries
+// recomputed when any were dropped, nested projects adding no size.
+DashboardDTO displayDashboard(const DashboardDTO& dashboard);
+// The first project of `projects` with the same id or path; none when gone.
+std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);
+
+// The bell's notices, built from the current state; `lastScanText` is the
+// relative last-scan label of the dashboard's scan time.
+std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,
+                                      const std::string& lastScanText);
+int groveNoticeBadgeCount(const std::vector<GroveNotice>& notices);
+
+// The activity line for a dashboard and history; none keeps the current text.
+std::optional<std::string> activityText(const std::optional<DashboardDTO>& dashboard,
+                                        const std::vector<OperationDTO>& operations);
+
+// No automatic scan under interface testing, with "--scan-on-launch", or
+// before onboarding is complete.
+bool automaticScansAllowed();
+
+inline constexpr const char* kHasCompletedOnboardingKey = "hasCompletedOnboarding";
+
+}  // namespace tidewell
