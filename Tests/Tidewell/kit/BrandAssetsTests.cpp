@@ -67,12 +67,6 @@ TEST(BrandLogo, TheBuiltBundleCarriesOurLogo) {
     EXPECT_EQ(qAlpha(image->pixel(18, 18)), 255);
 }
 
-TEST(BrandLogo, CornersScaleWithTheSide) {
-    EXPECT_DOUBLE_EQ(tidewell::brandMarkCornerRadius(40), 8.8);
-    EXPECT_DOUBLE_EQ(tidewell::brandMarkCornerRadius(18), 3.96);
-    EXPECT_STREQ(tidewell::kBrandMarkFallbackSymbol, "leaf.fill");
-}
-
 TEST_F(Scratch, WithoutALogoFileThereIsNoLogoAndNoImage) {
     EXPECT_EQ(tidewell::loadBrandLogoFrom(root.string()), nullptr);
     EXPECT_EQ(tidewell::loadBrandLogoFrom(""), nullptr);
@@ -137,13 +131,6 @@ TEST_F(Scratch, TheDisplayFaceRegistersOnceAndIsRetriedUntilItDoes) {
     useBundle(root / "Resources");
     tidewell::registerBundledFonts();
     EXPECT_TRUE(tidewell::bundledFontsRegistered());
-}
-
-TEST(BundledFonts, TheFontsFolderIsLookedUpBeforeTheRoot) {
-    EXPECT_EQ(tidewell::bundledFontCandidates("/r"),
-              (std::vector<std::string>{"/r/Fonts/Fraunces.ttf", "/r/Fraunces.ttf", "/r/Fonts/Fraunces.ttf",
-                                        "/r/Fraunces.ttf"}));
-    EXPECT_TRUE(tidewell::bundledFontCandidates("").empty());
 }
 
 // Every brand mark shipped must carry a licence that allows shipping it, as
