@@ -8,5 +8,7 @@ if(TARGET tidewell_core)
       ${CMAKE_CURRENT_LIST_DIR}/EngineDatabaseTests.cpp
       ${CMAKE_CURRENT_LIST_DIR}/StoreRulesTests.cpp
       ${CMAKE_CURRENT_LIST_DIR}/ScanRootsTests.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/AppStoreTests.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/LaunchRestoreTests.cpp
     LIBS tidewell_core QT)
 endif()

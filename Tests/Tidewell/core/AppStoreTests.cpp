@@ -1,0 +1,289 @@
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "StoreTestEnvironment.h"
+#include "core/AppStore.h"
+#include "core/ShellServices.h"
+#include "foundation/Bundle.h"
+#include "foundation/Log.h"
+#include "runtime/MainActor.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+namespace fs = std::filesystem;
+
+namespace {
+// A scratch home whose bundle has no engine, so nothing outside the test answers.
+struct StoreFixture : ::testing::Test {
+    ScratchHome home;
+    StoreFixture() {
+        fs::create_directories(home.path("bundle/bin"));
+        platform::Bundle::setMainForTesting(home.path("bundle/bin/tidewell"));
+    }
+    ~StoreFixture() override {
+        platform::Bundle::resetMainForTesting();
+        socialHooks() = {};
+    }
+    static void waitForLaunch(AppStore& store) {
+        ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
+    }
+};
+
+struct Calls {
+    int refreshFolderAccess = 0, endOfDay = 0, scheduleTimer = 0, checkSchedule = 0;
+    std::vector<std::string> automaticScans;
+    void install(AppStore& s) {
+        s.pending.refreshFolderAccess = [this](AppStore&) { ++refreshFolderAccess; };
+        s.pending.checkEndOfDay = [this](AppStore&) { ++endOfDay; };
+        s.pending.startScheduleTimer = [this](AppStore&) { ++scheduleTimer; };
+        s.pending.checkSchedule = [this](AppStore&) { ++checkSchedule; };
+        s.pending.runAutomaticScan = [this](AppStore&, const std::string& r) { automaticScans.push_back(r); };
+    }
+};
+}  // namespace
+
+using AppStoreInit = StoreFixture;
+using AppStoreBootstrap = StoreFixture;
+using AppStoreSettings = StoreFixture;
+using AppStoreCharacter = StoreFixture;
+using AppStoreNotices = StoreFixture;
+
+TEST_F(AppStoreInit, InitialValuesReadOnlyTheCharacterTotalAndDefaultRoots) {
+    home.defaults().setInteger(keys::lifetimeBytes, 42);
+    home.defaults().setInteger(keys::idleDays, 30);
+    fs::create_directories(home.home() + "/Projects");
+    AppStore store;
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 42u);
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{"/", home.home() + "/Projects"}));
+    EXPECT_EQ(store.idleDays.get(), 7) << "settings wait for the bootstrap";
+    EXPECT_EQ(store.scheduledScanHours.get(), 8);
+    EXPECT_EQ(store.selectedSection.get(), AppSection::dashboard);
+    EXPECT_FALSE(store.dashboard.get().has_value());
+    EXPECT_EQ(store.activityLog.get(), "");
+    EXPECT_FALSE(store.bootstrapped);
+    EXPECT_FALSE(store.diskTimer);
+    EXPECT_TRUE(home.defaults().dataValue("character.profile").has_value()) << "a first character is saved";
+}
+
+TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {
+    fs::create_directories(home.home() + "/Documents");
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    store.bootstrap();
+    EXPECT_TRUE(store.isRestoringScan.get());
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{"/", home.home() + "/Documents"}));
+    EXPECT_EQ(home.defaults().boolValue(keys::didSeedStartupDisk), true);
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), store.scanRoots.get());
+    EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 7);
+    EXPECT_EQ(store.idleDays.get(), 7);
+    EXPECT_EQ(store.scheduledScanHours.get(), 8);
+    EXPECT_FALSE(store.automaticCleanEnabled.get());
+    EXPECT_FALSE(store.scanOnLaunchEnabled.get());
+    EXPECT_TRUE(store.hasFullDiskAccess.get());
+    EXPECT_TRUE(store.startupDisk.get().has_value());
+    ASSERT_TRUE(store.diskTimer);
+    EXPECT_EQ(store.diskTimer->interval(), std::chrono::duration<double>(20));
+    EXPECT_EQ(calls.refreshFolderAccess, 1);
+    EXPECT_EQ(calls.scheduleTimer, 1);
+    EXPECT_EQ(calls.endOfDay, 0) << "the end-of-day check runs in a later main-actor turn";
+    waitForLaunch(store);
+    EXPECT_EQ(calls.endOfDay, 1);
+    EXPECT_FALSE(store.isRestoringScan.get());
+    EXPECT_EQ(calls.checkSchedule, 1);
+    EXPECT_TRUE(calls.automaticScans.empty());
+
+    auto* timer = store.diskTimer.get();
+    store.bootstrap();
+    EXPECT_EQ(store.diskTimer.get(), timer);
+    EXPECT_TRUE(store.restoreTask().isFinished());
+    bool turned = false;
+    platform::postToMain([&] { turned = true; });
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return turned; }));
+    EXPECT_EQ(calls.refreshFolderAccess, 1);
+    EXPECT_EQ(calls.scheduleTimer, 1);
+    EXPECT_EQ(calls.endOfDay, 1);
+    EXPECT_EQ(calls.checkSchedule, 1);
+    EXPECT_FALSE(store.isRestoringScan.get());
+}
+
+TEST_F(AppStoreBootstrap, StoredSettingsAreReadAndOddValuesFallBack) {
+    fs::create_directories(home.path("code"));
+    home.defaults().setStringArray(keys::scanRoots, {home.path("code")});
+    home.defaults().setBool(keys::didSeedStartupDisk, true);  // the user removed "/" earlier
+    home.defaults().setInteger(keys::idleDays, 0);
+    home.defaults().setBool(keys::automaticClean, true);
+    home.defaults().setBool(keys::scanOnLaunch, true);
+    home.defaults().setString(keys::scheduledScanHours, "12");
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    platform::LogCapture log;
+    store.bootstrap();
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{home.path("code")})) << "no second seeding";
+    EXPECT_TRUE(log.linesStartingWith("Tidewell scan roots rewritten").empty());
+    EXPECT_EQ(store.idleDays.get(), 7);
+    EXPECT_TRUE(store.automaticCleanEnabled.get());
+    EXPECT_TRUE(store.scanOnLaunchEnabled.get());
+    EXPECT_EQ(store.scheduledScanHours.get(), 8);
+    waitForLaunch(store);
+    EXPECT_EQ(calls.automaticScans, (std::vector<std::string>{"launch"}));
+    EXPECT_EQ(calls.checkSchedule, 0);
+}
+
+TEST_F(AppStoreBootstrap, RootsThatNormaliseDifferentlyAreRewrittenAndLogged) {
+    fs::create_directories(home.home() + "/Work");
+    home.defaults().setStringArray(keys::scanRoots, {"~/Work", home.path("gone")});
+    home.defaults().setBool(keys::didSeedStartupDisk, true);
+    home.defaults().setInteger(keys::scheduledScanHours, 0);
+    AppStore store;
+    platform::LogCapture log;
+    store.bootstrap();
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{home.home() + "/Work"}));
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), store.scanRoots.get());
+    EXPECT_TRUE(log.contains("Tidewell scan roots rewritten to real folders: " + home.home() + "/Work"));
+    EXPECT_EQ(store.scheduledScanHours.get(), 0);
+    waitForLaunch(store);
+}
+
+TEST_F(AppStoreBootstrap, AccountChangesAreResentAsTheStoresOwn) {
+    AppStore store;
+    store.bootstrap();
+    int changes = 0;
+    auto sub = store.objectWillChange().subscribe([&] { ++changes; });
+    waitForLaunch(store);
+    changes = 0;
+    store.billing->sendWillChange();
+    EXPECT_EQ(changes, 0) << "delivered on the main run loop, not inline";
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return changes == 1; }));
+}
+
+TEST_F(AppStoreSettings, AddingRootsComparesNormalisedForms) {
+    fs::create_directories(home.home() + "/Work");
+    AppStore store;
+    store.scanRoots = {home.home() + "/Work"};
+    home.defaults().remove(keys::scanRoots);
+    store.addScanRootPaths({"~/Work", " ~/Work\n", home.path("missing")});
+    EXPECT_EQ(store.scanRoots.get().size(), 1u);
+    EXPECT_FALSE(home.defaults().contains(keys::scanRoots)) << "nothing added, nothing written";
+    fs::create_directories(home.path("new"));
+    store.addScanRootPaths({home.path("new")});
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots),
+              (std::vector<std::string>{home.home() + "/Work", home.path("new")}));
+}
+
+TEST_F(AppStoreSettings, AddingChosenFoldersSavesEachPermissionThenRefreshes) {
+    fs::create_directories(home.path("a"));
+    AppStore store;
+    store.scanRoots = {};
+    std::vector<std::string> saved;
+    int refreshes = 0;
+    store.pending.saveFolderPermission = [&](const std::string& p, const std::vector<std::string>& aliases) {
+        EXPECT_TRUE(aliases.empty());
+        saved.push_back(p);
+    };
+    store.pending.refreshFolderAccess = [&](AppStore&) { ++refreshes; };
+    store.addScanRoots({home.path("a")});
+    EXPECT_EQ(saved, (std::vector<std::string>{home.path("a")}));
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{home.path("a")}));
+    EXPECT_EQ(refreshes, 1);
+    store.isScanning = true;
+    store.addScanRoots({home.path("a")});
+    EXPECT_EQ(refreshes, 1) << "no refresh while a scan runs";
+}
+
+TEST_F(AppStoreSettings, RemovingANonRootStillDropsItsBookmarkAndWrites) {
+    AppStore store;
+    store.scanRoots = {"/x", "/y", "/x"};
+    std::vector<std::string> removed;
+    store.pending.removeFolderPermission = [&](const std::string& p) { removed.push_back(p); };
+    store.removeScanRoot("/x");
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{"/y"}));
+    store.removeScanRoot("/not-a-root");
+    EXPECT_EQ(removed, (std::vector<std::string>{"/x", "/not-a-root"}));
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (std::vector<std::string>{"/y"}));
+    EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 7);
+}
+
+TEST_F(AppStoreSettings, AutomaticCleanAndLoginItem) {
+    AppStore store;
+    store.setAutomaticClean(true);
+    EXPECT_TRUE(store.automaticCleanEnabled.get());
+    EXPECT_EQ(home.defaults().boolValue(keys::automaticClean), true);
+
+    bool registered = false;
+    store.pending.setOpenAtLogin = [&](bool on) {
+        if (on && !fs::exists(home.path("allow-login")))
+            throw std::runtime_error("The autostart folder cannot be written.");
+        registered = on;
+    };
+    store.pending.openAtLoginEnabled = [&] { return registered; };
+    store.setLoginItemEnabled(true);
+    EXPECT_EQ(store.lastError.get(), "The autostart folder cannot be written.");
+    EXPECT_FALSE(store.loginItemEnabled.get());
+    std::ofstream(home.path("allow-login")) << "";
+    store.lastError = std::nullopt;
+    store.setLoginItemEnabled(true);
+    EXPECT_TRUE(store.loginItemEnabled.get());
+    EXPECT_FALSE(store.lastError.get().has_value());
+}
+
+TEST_F(AppStoreCharacter, OnlyALookChangeSchedulesAReport) {
+    std::vector<double> reports;
+    socialHooks().leaderboardSync = [&](const CharacterProfile&, std::uint64_t, double delay) {
+        reports.push_back(delay);
+    };
+    AppStore store;
+    auto p = store.character.get();
+    p.leaderboardOptIn = true;
+    store.setCharacter(p);  // only the switch changed
+    p.name = "Renamed_1";
+    store.setCharacter(p);
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(loadCharacterProfile().name, "Renamed_1") << "saved at once";
+    p.colorIndex = (p.colorIndex + 1) % 6;
+    store.setCharacter(p);
+    EXPECT_EQ(reports, (std::vector<double>{2.0}));
+    store.setCharacter(p);  // unchanged: neither saved nor reported
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(AppStoreCharacter, LifetimeTotalIsStoredClampedOnlyWhenItChanges) {
+    AppStore store;
+    int writes = 0;
+    auto sub = store.lifetimeReclaimedBytes.subscribe([&](const std::uint64_t&) { ++writes; });
+    store.setLifetimeReclaimedBytes(0);
+    EXPECT_EQ(writes, 0);
+    EXPECT_FALSE(home.defaults().contains(keys::lifetimeBytes));
+    store.setLifetimeReclaimedBytes(UINT64_MAX);
+    EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), INT64_MAX);
+    EXPECT_EQ(writes, 1);
+}
+
+TEST_F(AppStoreNotices, BellFollowsTheStoreAndOpensItsDestination) {
+    AppStore store;
+    EXPECT_EQ(store.groveNotices().front().id, "empty");
+    store.applyDashboard(dashboard({project("a", "/a", 5, 5, {"node"}, true)}));
+    auto notices = store.groveNotices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(store.groveNoticeBadgeCount(), 1);
+    store.openNotice(notices[0]);
+    EXPECT_TRUE(store.filterIdle.get());
+    EXPECT_EQ(store.selectedSection.get(), AppSection::projects);
+    store.openNotice(notices[1]);
+    EXPECT_EQ(store.selectedSection.get(), AppSection::dashboard);
+}
+
+TEST(ShowMainWindow, UsesTheDelegateWhenThereIsOne) {
+    int bringUps = 0, activations = 0;
+    shellHooks().activateFirstWindow = [&] { ++activations; };
+    showMainWindow();
+    shellHooks().bringUpMainWindow = [&] { ++bringUps; };
+    showMainWindow();
+    EXPECT_EQ(activations, 1);
+    EXPECT_EQ(bringUps, 1);
+    shellHooks() = {};
+    showMainWindow();  // nothing installed: nothing happens
+}

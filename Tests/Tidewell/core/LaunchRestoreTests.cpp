@@ -1,0 +1,276 @@
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "StoreTestEnvironment.h"
+#include "core/AppFiles.h"
+#include "core/AppStore.h"
+#include "core/EngineDatabase.h"
+#include "foundation/Bundle.h"
+#include "runtime/MainActor.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+namespace fs = std::filesystem;
+
+namespace {
+void writeText(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+// A bundle whose `tidewell-engine` is a script: it records each command in
+// "calls", waits while a "gate" file exists, and prints "<command>.json".
+class FakeEngine {
+public:
+    explicit FakeEngine(const std::string& folder) : bin_(folder + "/bin") {
+        fs::create_directories(bin_);
+        writeText(bin_ + "/tidewell", "");
+        writeText(bin_ + "/tidewell-engine",
+                  "#!/bin/sh\n"
+                  "dir=$(dirname \"$0\")\n"
+                  "for a in \"$@\"; do case \"$a\" in last|log|scan|clean) cmd=$a;; esac; done\n"
+                  "echo \"$cmd\" >> \"$dir/calls\"\n"
+                  "while [ -f \"$dir/gate\" ]; do sleep 0.01; done\n"
+                  "if [ -f \"$dir/$cmd.json\" ]; then cat \"$dir/$cmd.json\"; else echo 'engine: no answer' >&2; exit 1; fi\n");
+        fs::permissions(bin_ + "/tidewell-engine", fs::perms::owner_all);
+        platform::Bundle::setMainForTesting(bin_ + "/tidewell");
+    }
+    ~FakeEngine() { platform::Bundle::resetMainForTesting(); }
+
+    void answer(const std::string& command, const std::string& json) { writeText(bin_ + "/" + command + ".json", json); }
+    void hold() { writeText(bin_ + "/gate", ""); }
+    void release() { fs::remove(bin_ + "/gate"); }
+    std::vector<std::string> calls() const {
+        std::vector<std::string> out;
+        std::ifstream in(bin_ + "/calls");
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    }
+
+private:
+    std::string bin_;
+};
+
+struct LaunchRestore : ::testing::Test {
+    ScratchHome home;
+    FakeEngine engine{home.path("bundle")};
+
+    void bootAndWait(AppStore& store) {
+        store.bootstrap();
+        ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
+    }
+};
+}  // namespace
+
+TEST_F(LaunchRestore, OwnFilesWinAndAreWrittenBack) {
+    auto d = dashboard({project("a", "/w/a", 10, 4)}, 500);
+    saveLastDashboard(d);
+    saveOperations({operation("c", 9, 4, false, "/w/a")});
+    engine.answer("last", "null");
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(store.dashboard.get(), d);
+    ASSERT_EQ(store.operations.get().size(), 1u);
+    EXPECT_TRUE(engine.calls().empty()) << "the engine is only the last resort";
+    EXPECT_EQ(store.activityLog.get(), "Cleaned a \u00B7 4 bytes to Trash");
+}
+
+TEST_F(LaunchRestore, CorruptDashboardFileIsReplacedFromTheDatabase) {
+    writeText(lastDashboardFilePath(), "{\"projects\": [tru");
+    auto fromDb = dashboard({project("db", "/w/db", 100, 60)}, 700);
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db));
+    ASSERT_TRUE(insertDashboard(db, fromDb));
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(store.dashboard.get(), fromDb);
+    EXPECT_EQ(readLastDashboardFile(), fromDb);
+}
+
+TEST_F(LaunchRestore, CorruptDashboardFileWithoutADatabaseComesFromTheEngine) {
+    writeText(lastDashboardFilePath(), "garbage");
+    auto fromEngine = dashboard({project("e", "/w/e", 100, 60)}, 800);
+    engine.answer("last", encode(fromEngine));
+    engine.answer("log", "[]");
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(store.dashboard.get(), fromEngine);
+    EXPECT_EQ(readLastDashboardFile(), fromEngine);
+    EXPECT_EQ(engine.calls(), (std::vector<std::string>{"last", "log"}));
+}
+
+TEST_F(LaunchRestore, EmptyHistoryFileFallsThroughToTheDatabaseThenTheEngineLog) {
+    saveLastDashboard(dashboard({}, 5));
+    writeText(operationsFilePath(), "[]");
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db));  // no rows: empty history
+    engine.answer("log", encodeArray(std::vector<OperationDTO>{operation("from-log", 3, 11)}));
+    AppStore store;
+    bootAndWait(store);
+    ASSERT_EQ(store.operations.get().size(), 1u);
+    EXPECT_EQ(store.operations.get()[0].id, "from-log");
+    EXPECT_EQ(engine.calls(), (std::vector<std::string>{"log"}));
+    EXPECT_EQ(readOperationsFile()->front().id, "from-log");
+}
+
+TEST_F(LaunchRestore, NoSourceAtAllStillTakesTheLaunchDecision) {
+    AppStore store;  // the engine answers nothing and fails
+    int schedules = 0;
+    store.pending.checkSchedule = [&](AppStore&) { ++schedules; };
+    bootAndWait(store);
+    EXPECT_FALSE(store.dashboard.get().has_value());
+    EXPECT_TRUE(store.operations.get().empty());
+    EXPECT_FALSE(store.lastError.get().has_value()) << "restore failures are never shown";
+    EXPECT_EQ(schedules, 1);
+    EXPECT_FALSE(fs::exists(lastDashboardFilePath()));
+    EXPECT_FALSE(fs::exists(operationsFilePath()));
+}
+
+TEST_F(LaunchRestore, LifetimeTotalNeverDecreasesAtLaunch) {
+    home.defaults().setInteger(keys::lifetimeBytes, 1'000);
+    saveOperations({operation("big", 2, 5'000), operation("preview", 3, 90'000, true)});
+    {
+        AppStore store;
+        bootAndWait(store);
+        EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 5'000u);
+        EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 5'000);
+    }
+    home.defaults().setInteger(keys::lifetimeBytes, 9'000);
+    AppStore again;
+    bootAndWait(again);
+    EXPECT_EQ(again.lifetimeReclaimedBytes.get(), 9'000u);
+    EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 9'000);
+}
+
+TEST_F(LaunchRestore, CelebrationRecordsAndTheReportAreSeeded) {
+    saveOperations({operation("c", 1, 60'000'000'000)});
+    std::vector<double> reports;
+    socialHooks().leaderboardSync = [&](const CharacterProfile&, std::uint64_t bytes, double delay) {
+        EXPECT_EQ(bytes, 60'000'000'000u);
+        reports.push_back(delay);
+    };
+    AppStore store;
+    auto p = store.character.get();
+    p.leaderboardOptIn = true;
+    store.setCharacter(p);
+    bootAndWait(store);
+    socialHooks() = {};
+    EXPECT_EQ(reports, (std::vector<double>{5.0}));
+    EXPECT_EQ(home.defaults().integerValue("shareMilestoneCelebrated"), 50'000'000'000);
+    EXPECT_EQ(home.defaults().integerValue("character.unlockCelebrated"), 50'000'000'000);
+}
+
+TEST_F(LaunchRestore, RunningScanKeepsItsStateButTheDecisionIsStillTaken) {
+    saveLastDashboard(dashboard({project("a", "/a", 1, 1)}, 900));
+    saveOperations({operation("c", 1, 7)});
+    AppStore store;
+    std::vector<std::string> scans;
+    store.pending.runAutomaticScan = [&](AppStore&, const std::string& r) { scans.push_back(r); };
+    store.scanOnLaunchEnabled = true;
+    home.defaults().setBool(keys::scanOnLaunch, true);
+    store.isScanning = true;
+    bootAndWait(store);
+    EXPECT_FALSE(store.dashboard.get().has_value());
+    EXPECT_TRUE(store.operations.get().empty());
+    EXPECT_EQ(store.activityLog.get(), "");
+    EXPECT_EQ(scans, (std::vector<std::string>{"launch"}));
+}
+
+TEST_F(LaunchRestore, OlderRestoredDashboardIsDropped) {
+    AppStore store;
+    auto newer = dashboard({project("n", "/n", 1, 1)}, 2000);
+    store.applyDashboard(newer);
+    store.applyRestoredSession(dashboard({project("o", "/o", 1, 1)}, 1000), {});
+    EXPECT_EQ(store.dashboard.get(), newer);
+    auto same = dashboard({project("s", "/s", 1, 1)}, 2000);
+    store.applyRestoredSession(same, {});
+    EXPECT_EQ(store.dashboard.get(), same) << "an equal scan time replaces";
+}
+
+TEST_F(LaunchRestore, SelectionIsRepointedByPathAndClearedWhenNothingIsLeft) {
+    AppStore store;
+    store.applyDashboard(dashboard({project("id1", "/w/app", 10, 5), project("id2", "/w/lib", 10, 5)}));
+    store.selectedProject = store.dashboard.get()->projects[0];
+    store.filesPopupProject = store.dashboard.get()->projects[1];
+    int popupWrites = 0;
+    auto sub = store.filesPopupProject.subscribe([&](const auto&) { ++popupWrites; });
+
+    auto renamed = project("id9", "/w/app", 20, 8);
+    store.applyDashboard(dashboard({renamed, project("id2", "/w/lib", 10, 0), project("x", "/x", 1, 1)}));
+    EXPECT_EQ(store.selectedProject.get(), renamed);
+    EXPECT_FALSE(store.filesPopupProject.get().has_value()) << "nothing left to reclaim: deselected";
+
+    store.applyDashboard(dashboard({project("x", "/x", 1, 1)}));
+    EXPECT_FALSE(store.selectedProject.get().has_value());
+    EXPECT_EQ(popupWrites, 1) << "an empty files sheet publishes nothing";
+}
+
+TEST_F(LaunchRestore, NestedExampleIsPublishedAsItsNumbersSay) {
+    auto d = dashboard({project("A", "/w/app", 200, 50), project("B", "/w/app/sub", 80, 30),
+                        project("C", "/w/c", 999, 0)});
+    d.by_type = {{"node", "Node", 3, 1279, 80}};
+    saveLastDashboard(d);
+    AppStore store;
+    bootAndWait(store);
+    const auto& shown = *store.dashboard.get();
+    EXPECT_EQ(shown.project_count, 2);
+    EXPECT_EQ(shown.total_bytes, 200u);
+    EXPECT_EQ(shown.reclaimable_bytes, 80u);
+    ASSERT_EQ(shown.by_type.size(), 1u);
+    EXPECT_EQ(shown.by_type[0], (TypeSummaryDTO{"node", "Node", 2, 200, 80}));
+    EXPECT_EQ(readLastDashboardFile(), d) << "the file keeps the engine's dashboard";
+}
+
+TEST_F(LaunchRestore, MainThreadKeepsServingWhileASlowEngineAnswers) {
+    engine.answer("last", "null");
+    engine.answer("log", "[]");
+    engine.hold();
+    AppStore store;
+    store.bootstrap();
+    // The engine is held, so the restore cannot finish; the main thread must
+    // still run posted work and published writes meanwhile.
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return !engine.calls().empty(); }));
+    int served = 0;
+    for (int i = 0; i < 5; ++i) platform::postToMain([&] { ++served; });
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return served == 5; }));
+    store.filterIdle = true;
+    EXPECT_TRUE(store.isRestoringScan.get());
+    EXPECT_FALSE(store.didRunLaunchScan);
+    engine.release();
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
+    EXPECT_FALSE(store.isRestoringScan.get());
+    EXPECT_EQ(engine.calls(), (std::vector<std::string>{"last", "log"}));
+}
+
+TEST(LaunchRestoreUiTesting, ReadsAndWritesOnlyItsOwnFolderAndDefaults) {
+    ScratchHome home({"tidewell", "--ui-testing"});
+    FakeEngine engine(home.path("bundle"));
+    // The user's own data and settings, which the test launch must not see or change.
+    writeText(home.dataFolder("Tidewell") + "/last-dashboard.json", encode(dashboard({project("u", "/u", 1, 1)}, 9)));
+    ASSERT_TRUE(createEngineDatabase(home.dataFolder("Tidewell") + "/tidewell.sqlite"));
+    ASSERT_TRUE(insertOperation(home.dataFolder("Tidewell") + "/tidewell.sqlite", operation("user", 1, 1)));
+    home.defaults().setStringArray(keys::scanRoots, {"/user-root"});
+    const auto userDefaultsFile = home.defaults().filePath();
+    const auto userDefaultsBefore = platform::readFileContents(userDefaultsFile);
+
+    selectLaunchUserDefaults();
+    auto testDefaults = platform::UserDefaults::standard();
+    EXPECT_NE(testDefaults->filePath(), userDefaultsFile);
+    EXPECT_EQ(testDefaults->filePath(), platform::UserDefaults::standardFilePath("defaults-UITests.json"));
+
+    auto own = dashboard({project("t", "/t", 2, 2)}, 10);
+    saveLastDashboard(own);
+    AppStore store;
+    store.bootstrap();
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
+    EXPECT_EQ(store.dashboard.get(), own);
+    EXPECT_TRUE(store.operations.get().empty());
+    EXPECT_EQ(std::find(store.scanRoots.get().begin(), store.scanRoots.get().end(), "/user-root"),
+              store.scanRoots.get().end());
+    EXPECT_EQ(platform::readFileContents(userDefaultsFile), userDefaultsBefore);
+    EXPECT_TRUE(testDefaults->contains(keys::didSeedStartupDisk));
+    EXPECT_FALSE(fs::exists(home.dataFolder("Tidewell") + "/operations.json"));
+    EXPECT_TRUE(fs::exists(home.dataFolder("Tidewell-UITests") + "/last-dashboard.json"));
+}
