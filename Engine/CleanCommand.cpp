@@ -130,6 +130,9 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     op.items = report.items;
     report.operation_id = op.id;
 
+    // Stopped before anything moved: there is nothing to record.
+    if (out.interrupted && moved.empty()) return out;
+
     std::optional<DashboardDTO> dashboard;
     if (!moved.empty()) {
         try {

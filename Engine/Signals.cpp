@@ -19,6 +19,12 @@ const std::atomic<bool>& installTerminationFlag() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
+    // A parent may hand down a mask that blocks SIGTERM; the engine must still
+    // stop when asked.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
     return gTerminate;
 }
 

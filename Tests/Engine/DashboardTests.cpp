@@ -1,0 +1,92 @@
+#include "Dashboard.h"
+#include "Rules.h"
+
+#include <gtest/gtest.h>
+
+using namespace tidewell;
+using namespace tidewell::engine;
+
+namespace {
+constexpr std::int64_t kNow = 1'800'000'000;
+
+WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) {
+    WalkedProject p;
+    p.path = path;
+    p.name = path.substr(path.rfind('/') + 1);
+    p.stacks = 1u << 4;  // node
+    p.totalBytes = 1000;
+    p.lastActivity = last;
+    p.artifacts = {{"node_modules", path + "/node_modules", "safe", 600}, {"vendor", path + "/vendor", "caution", 100}};
+    return p;
+}
+}  // namespace
+
+TEST(Dashboard, IdleActiveAndPinned) {
+    const Rules rules = builtinRules("/h");
+    const ProjectDetector d(rules);
+    ScanContext ctx{kNow, 30, {}};
+
+    auto exactlyThreshold = makeProject(walked("/p/a", kNow - 30 * 86400), d, ctx);
+    EXPECT_EQ(exactlyThreshold.idle_days, 30u);
+    EXPECT_TRUE(exactlyThreshold.is_idle);
+    EXPECT_FALSE(exactlyThreshold.is_active);
+
+    auto almost = makeProject(walked("/p/a", kNow - 30 * 86400 + 1), d, ctx);
+    EXPECT_EQ(almost.idle_days, 29u);
+    EXPECT_FALSE(almost.is_idle);
+
+    auto recent = makeProject(walked("/p/a", kNow - 3600), d, ctx);
+    EXPECT_TRUE(recent.is_active) << "changed within the last day";
+
+    auto future = makeProject(walked("/p/a", kNow + 5000), d, ctx);
+    EXPECT_EQ(future.idle_days, 0u);
+
+    ctx.workingFolders = {"/p/ab", "/p/a/src"};
+    auto worked = makeProject(walked("/p/a", kNow - 90 * 86400), d, ctx);
+    EXPECT_TRUE(worked.is_active) << "a process works inside it";
+    auto notWorked = makeProject(walked("/p/a2", kNow - 90 * 86400), d, ctx);
+    EXPECT_FALSE(notWorked.is_active) << "/p/a2 is not inside /p/a";
+
+    auto p = walked("/p/a", std::nullopt);
+    p.pinned = true;
+    auto pinned = makeProject(p, d, ctx);
+    EXPECT_TRUE(pinned.pinned);
+    EXPECT_FALSE(pinned.last_activity_unix.has_value());
+    EXPECT_FALSE(pinned.idle_days.has_value());
+    EXPECT_EQ(pinned.reclaimable_bytes, 700u);
+    EXPECT_EQ(pinned.safe_bytes, 600u);
+    EXPECT_EQ(pinned.caution_bytes, 100u);
+}
+
+TEST(Dashboard, IdsAreStablePerPath) {
+    EXPECT_EQ(projectId("/home/u/app"), projectId("/home/u/app"));
+    EXPECT_NE(projectId("/home/u/app"), projectId("/home/u/app2"));
+    EXPECT_EQ(projectId("/x").size(), 16u);
+}
+
+TEST(Dashboard, CleanRemovesMovedArtifactsAndRecomputesEverySum) {
+    const Rules rules = builtinRules("/h");
+    const ProjectDetector d(rules);
+    WalkResult walk;
+    walk.projects = {walked("/p/outer", kNow), walked("/p/outer/inner", kNow), walked("/p/other", kNow)};
+    walk.projects[1].parent = 0;
+    walk.totalBytes = 2000;
+    DashboardDTO dash = buildDashboard(walk, d, {}, {"/p"}, ScanContext{kNow, 30, {}});
+    ASSERT_EQ(dash.reclaimable_bytes, 2100u);
+    ASSERT_EQ(dash.by_type.size(), 1u);
+
+    ASSERT_TRUE(applyClean(dash, "/p/outer/inner", {{"/p/outer/inner/node_modules", 600}}));
+    const auto& outer = dash.projects[1];
+    const auto& inner = dash.projects[2];
+    ASSERT_EQ(inner.path, "/p/outer/inner");
+    EXPECT_EQ(inner.artifacts.size(), 1u);
+    EXPECT_EQ(inner.reclaimable_bytes, 100u);
+    EXPECT_EQ(inner.safe_bytes, 0u);
+    EXPECT_EQ(inner.total_bytes, 400u);
+    EXPECT_EQ(outer.total_bytes, 400u) << "the outer project held the moved folder too";
+    EXPECT_EQ(dash.projects[0].total_bytes, 1000u) << "/p/other is untouched";
+    EXPECT_EQ(dash.reclaimable_bytes, 1500u);
+    EXPECT_EQ(dash.total_bytes, 1400u);
+    EXPECT_EQ(dash.by_type[0].reclaimable_bytes, 1500u);
+    EXPECT_FALSE(applyClean(dash, "/p/unknown", {}));
+}

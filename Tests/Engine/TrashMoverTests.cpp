@@ -1,0 +1,70 @@
+#include "TrashMover.h"
+
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace tidewell::engine;
+using enginetest::exists;
+using enginetest::readText;
+
+TEST(TrashMover, PathIsPercentEncodedKeepingSlashes) {
+    EXPECT_EQ(trashPathEncode("/home/u/my app/100%"), "/home/u/my%20app/100%25");
+    EXPECT_EQ(trashPathEncode("/a\nb\xff/c"), "/a%0Ab%FF/c");
+    EXPECT_EQ(trashPathEncode("/ok-_.~/Z9"), "/ok-_.~/Z9");
+    EXPECT_EQ(trashPathEncode("/caf\xc3\xa9"), "/caf%C3%A9");
+}
+
+TEST(TrashMover, FindsTheMountPointHoldingAPath) {
+    const std::string info =
+        "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+        "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n"
+        "31 22 8:3 / /media/usb\\040stick rw - vfat /dev/sdb1 rw\n"
+        "32 22 0:5 / /home2 rw - tmpfs tmpfs rw\n";
+    EXPECT_EQ(mountPointFor("/home/u/p", info), "/home");
+    EXPECT_EQ(mountPointFor("/home2/p", info), "/home2") << "never a bare prefix";
+    EXPECT_EQ(mountPointFor("/media/usb stick/p", info), "/media/usb stick");
+    EXPECT_EQ(mountPointFor("/var/x", info), "/");
+}
+
+TEST(TrashMover, DeletionDateIsLocalTimeWithoutZone) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(trashDeletionDate(0), "1970-01-01T00:00:00");
+}
+
+TEST(TrashMover, MovesIntoTheHomeTrashAndPicksANewNameOnAClash) {
+    enginetest::TempDir t;
+    const std::string data = t / "data";  // created by the mover, with its parents
+    TrashMover mover(data);
+    enginetest::writeFile(t / "a/build/out.o", 10);
+    enginetest::writeFile(t / "b/build/out.o", 20);
+    enginetest::writeFile(t / "c/build/out.o", 30);
+
+    const auto r1 = mover.trashPath(t / "a/build");
+    ASSERT_TRUE(r1.moved) << r1.error;
+    EXPECT_EQ(r1.trashedPath, data + "/Trash/files/build");
+    const auto r2 = mover.trashPath(t / "b/build");
+    ASSERT_TRUE(r2.moved) << r2.error;
+    EXPECT_EQ(r2.trashedPath, data + "/Trash/files/build.2");
+    const auto r3 = mover.trashPath(t / "c/build");
+    ASSERT_TRUE(r3.moved) << r3.error;
+    EXPECT_EQ(r3.trashedPath, data + "/Trash/files/build.3");
+
+    EXPECT_FALSE(exists(t / "a/build"));
+    EXPECT_EQ(readText(data + "/Trash/files/build.2/out.o").size(), 20u);
+    const std::string info = readText(data + "/Trash/info/build.2.trashinfo");
+    EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + t.path() + "/b/build\nDeletionDate=", 0), 0u) << info;
+    struct stat st {};
+    ASSERT_EQ(stat((data + "/Trash").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(TrashMover, AFailedMoveLeavesTheFolderAndNoInfoFile) {
+    enginetest::TempDir t;
+    TrashMover mover(t / "data");
+    const auto r = mover.trashPath(t / "nothing-here");
+    EXPECT_FALSE(r.moved);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_FALSE(exists(t / "data/Trash/info/nothing-here.trashinfo"));
+}
