@@ -205,35 +205,33 @@ ChildProcess::Output ChildProcess::run(const Options& options, std::optional<std
     using clock = std::chrono::steady_clock;
     auto child = spawn(options);
     Output output;
-    std::optional<clock::time_point> terminateAt;
-    std::optional<clock::time_point> killAt;
-    if (timeout) terminateAt = clock::now() + *timeout;
+    const auto never = clock::time_point::max();
+    auto terminateAt = timeout ? clock::now() + *timeout : never;
+    auto killAt = never;
 
-    pollfd fds[2] = {{child->stdout_.get(), POLLIN, 0}, {child->stderr_.get(), POLLIN, 0}};
+    // Both streams and, where there is one, the pidfd, which turns readable at exit.
+    pollfd fds[3] = {{child->stdout_.get(), POLLIN, 0}, {child->stderr_.get(), POLLIN, 0}, {child->pidfd_, POLLIN, 0}};
     std::string* sinks[2] = {&output.standardOutput, &output.standardError};
     char buffer[65536];
-    int open = 2;
-    while (open > 0) {
-        int waitMs = -1;
+    int openStreams = 2;
+    bool exited = false;
+    while (openStreams > 0 || !exited) {
         auto now = clock::now();
-        if (terminateAt && !output.timedOut) {
-            if (now >= *terminateAt) {
-                output.timedOut = true;
-                child->terminate();
-                killAt = now + killGrace;
-            } else {
-                waitMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*terminateAt - now).count());
-            }
+        if (now >= terminateAt) {
+            terminateAt = never;
+            output.timedOut = true;
+            child->terminate();
+            killAt = now + killGrace;
         }
-        if (killAt) {
-            if (now >= *killAt) {
-                child->kill();
-                killAt.reset();
-            } else {
-                waitMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*killAt - now).count());
-            }
+        if (now >= killAt) {
+            killAt = never;
+            child->kill();
         }
-        int r = ::poll(fds, 2, waitMs);
+        auto until = std::min(terminateAt, killAt);
+        int waitMs = until == never ? -1
+                                    : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+        if (openStreams == 0 && fds[2].fd < 0) waitMs = waitMs < 0 ? 20 : std::min(waitMs, 20);  // no pidfd: look again soon
+        int r = ::poll(fds, 3, waitMs);
         if (r < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -242,13 +240,15 @@ ChildProcess::Output ChildProcess::run(const Options& options, std::optional<std
                 sinks[i]->append(buffer, static_cast<std::size_t>(n));
             } else if (n == 0 || errno != EINTR) {
                 fds[i].fd = -1;
-                --open;
+                --openStreams;
             }
         }
-    }
-    if (killAt || (output.timedOut && !child->tryWait())) {
-        // Streams closed but the child lingers past its time: make sure it ends.
-        if (killAt) child->kill();
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) fds[2].fd = -1;
+        if (!exited && !child->isRunning()) {
+            exited = true;
+            fds[2].fd = -1;
+            terminateAt = killAt = never;
+        }
     }
     output.status = child->wait();
     return output;

@@ -123,6 +123,12 @@ std::string formatArgs(std::string_view format, std::span<const FormatArg> args)
             out += '%';
             continue;
         }
+        static constexpr std::string_view known = "diuxXofFeEgG@sc";
+        if (known.find(conversion) == std::string_view::npos) {
+            // An unknown conversion is kept as written, and uses no argument.
+            out.append(format.substr(start, i - start));
+            continue;
+        }
         const FormatArg* arg = next < args.size() ? &args[next] : nullptr;
         ++next;
         if (!arg) continue;
@@ -150,9 +156,7 @@ std::string formatArgs(std::string_view format, std::span<const FormatArg> args)
             out += padded(arg->description(), leftAlign, width);
             break;
         default:
-            // An unknown conversion is kept as written, and uses no argument.
-            --next;
-            out.append(format.substr(start, i - start));
+            out += padded(arg->description(), leftAlign, width);
             break;
         }
     }

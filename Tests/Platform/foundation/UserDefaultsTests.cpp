@@ -1,0 +1,179 @@
+#include "foundation/UserDefaults.h"
+
+#include "foundation/Files.h"
+#include "foundation/Log.h"
+#include "Platform/foundation/TemporaryDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+using platform::UserDefaults;
+using testing_support::TemporaryDirectory;
+
+TEST(UserDefaults, EveryKindRoundTripsThroughTheFile) {
+    TemporaryDirectory dir;
+    const std::string file = dir / "Tidewell/defaults.json";
+    {
+        UserDefaults d(file);
+        d.setBool("scanOnLaunch", true);
+        d.setInteger("idleDays", 30);
+        d.setInteger("huge", INT64_MIN);
+        d.setDouble("lastScheduledScan", 1796662920.5);
+        d.setString("settings.selectedPane", "general");
+        d.setStringArray("scanRoots", {"/home/me/Code", "/media/me/Disk"});
+        d.setData("character.profile", {0, 1, 2, 255});
+        d.setObject("tidewell.protectedStacks", nlohmann::json{{"flutter", true}, {"node", nullptr}});
+        d.setStringArray("empty", {});
+        EXPECT_TRUE(d.lastWriteSucceeded());
+    }
+    UserDefaults d(file);
+    EXPECT_EQ(d.boolValue("scanOnLaunch"), true);
+    EXPECT_EQ(d.integerValue("idleDays"), 30);
+    EXPECT_EQ(d.integerValue("huge"), INT64_MIN);
+    EXPECT_EQ(d.doubleValue("lastScheduledScan"), 1796662920.5);
+    EXPECT_EQ(d.stringValue("settings.selectedPane"), "general");
+    EXPECT_EQ(d.stringArray("scanRoots"), (std::vector<std::string>{"/home/me/Code", "/media/me/Disk"}));
+    EXPECT_EQ(d.dataValue("character.profile"), (std::vector<std::uint8_t>{0, 1, 2, 255}));
+    EXPECT_EQ(d.object("tidewell.protectedStacks"), (nlohmann::json{{"flutter", true}, {"node", nullptr}}));
+    EXPECT_EQ(d.stringArray("empty"), std::vector<std::string>{});
+    EXPECT_EQ(d.kind("idleDays"), UserDefaults::Kind::integer);
+}
+
+TEST(UserDefaults, KindsStayApart) {
+    TemporaryDirectory dir;
+    UserDefaults d(dir / "d.json");
+    d.setInteger("n", 1);
+    d.setDouble("x", 2.5);
+    d.setString("s", "1");
+    d.setBool("b", false);
+    EXPECT_FALSE(d.boolValue("n"));
+    EXPECT_FALSE(d.stringValue("n"));
+    EXPECT_EQ(d.doubleValue("n"), 1.0);  // an integer reads as a double
+    EXPECT_FALSE(d.integerValue("x"));
+    EXPECT_FALSE(d.integerValue("s"));
+    EXPECT_FALSE(d.integerValue("b"));
+    EXPECT_FALSE(d.stringArray("s"));
+    EXPECT_TRUE(d.object("b").has_value());  // present, even though false
+    EXPECT_FALSE(d.object("missing").has_value());
+    EXPECT_FALSE(d.contains("missing"));
+
+    d.setString("n", "now text");  // a key may change kind
+    EXPECT_FALSE(d.integerValue("n"));
+    EXPECT_EQ(d.stringValue("n"), "now text");
+}
+
+TEST(UserDefaults, RemoveIsWrittenToo) {
+    TemporaryDirectory dir;
+    const std::string file = dir / "d.json";
+    {
+        UserDefaults d(file);
+        d.setInteger("a", 1);
+        d.setInteger("b", 2);
+        d.remove("a");
+        d.remove("never there");
+    }
+    UserDefaults d(file);
+    EXPECT_FALSE(d.contains("a"));
+    EXPECT_EQ(d.integerValue("b"), 2);
+}
+
+TEST(UserDefaults, MissingFileIsAnEmptyStore) {
+    TemporaryDirectory dir;
+    UserDefaults d(dir / "nothing/here.json");
+    EXPECT_FALSE(d.contains("anything"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "nothing/here.json"));  // reading writes nothing
+}
+
+TEST(UserDefaults, CorruptFilesAreKeptAsideAndTheStoreStartsEmpty) {
+    const char* corrupt[] = {
+        "{not json",
+        "",
+        "[]",
+        "{\"values\": 3}",
+        "{\"values\": {\"a\": {\"kind\": \"integer\", \"value\": \"seven\"}}}",
+        "{\"values\": {\"a\": {\"kind\": \"martian\", \"value\": 1}}}",
+        "{\"values\": {\"a\": {\"value\": 1}}}",
+        "{\"values\": {\"a\": {\"kind\": \"stringArray\", \"value\": [\"x\", 2]}}}",
+    };
+    for (const char* text : corrupt) {
+        TemporaryDirectory dir;
+        const std::string file = dir.write("defaults.json", text);
+        platform::LogCapture log;
+        UserDefaults d(file);
+        EXPECT_FALSE(d.contains("a")) << text;
+        EXPECT_EQ(platform::readFileContents(file + ".corrupt"), std::string(text)) << text;
+        EXPECT_FALSE(std::filesystem::exists(file)) << text;
+        ASSERT_EQ(log.lines().size(), 1u) << text;
+        EXPECT_NE(log.lines()[0].find("kept aside as " + file + ".corrupt"), std::string::npos);
+        // The next change writes a good file again.
+        d.setInteger("idleDays", 14);
+        EXPECT_EQ(UserDefaults(file).integerValue("idleDays"), 14);
+    }
+}
+
+TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndSurviveAnUnwritableFolder) {
+    TemporaryDirectory dir;
+    const std::string folder = dir / "conf";
+    UserDefaults d(folder + "/defaults.json");
+    d.setInteger("a", 1);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++files;
+    EXPECT_EQ(files, 1u);
+
+    if (::geteuid() != 0) {  // root writes anywhere
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        platform::LogCapture log;
+        d.setInteger("a", 2);
+        EXPECT_FALSE(d.lastWriteSucceeded());
+        EXPECT_EQ(d.integerValue("a"), 2);  // kept in memory
+        EXPECT_EQ(log.lines().size(), 1u);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+        EXPECT_EQ(UserDefaults(folder + "/defaults.json").integerValue("a"), 1);  // the old file is intact
+    }
+}
+
+TEST(UserDefaults, NonFiniteDoublesAndBadUtf8DoNotBreakTheFile) {
+    TemporaryDirectory dir;
+    const std::string file = dir / "d.json";
+    {
+        UserDefaults d(file);
+        d.setDouble("nan", std::nan(""));
+        d.setString("bytes", std::string("a\xff") + "b");
+        d.setInteger("ok", 5);
+    }
+    platform::LogCapture log;
+    UserDefaults d(file);
+    EXPECT_EQ(d.integerValue("ok"), 5);
+    EXPECT_TRUE(d.doubleValue("nan").has_value());
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(UserDefaults, ConcurrentWritersLoseNothing) {
+    TemporaryDirectory dir;
+    const std::string file = dir / "d.json";
+    UserDefaults d(file);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&d, t] {
+            for (int i = 0; i < 25; ++i) d.setInteger("k" + std::to_string(t) + "-" + std::to_string(i), i);
+        });
+    for (auto& thread : threads) thread.join();
+    UserDefaults reread(file);
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 25; ++i) EXPECT_EQ(reread.integerValue("k" + std::to_string(t) + "-" + std::to_string(i)), i);
+}
+
+TEST(UserDefaults, StandardStoreCanBeReplaced) {
+    TemporaryDirectory dir;
+    testing_support::ScopedEnvironment config("XDG_CONFIG_HOME", dir.path().c_str());
+    EXPECT_EQ(UserDefaults::standardFilePath(), dir.path() + "/Tidewell/defaults.json");
+    EXPECT_EQ(UserDefaults::standardFilePath("defaults-uitests.json"), dir.path() + "/Tidewell/defaults-uitests.json");
+    auto mine = std::make_shared<UserDefaults>(dir / "mine.json");
+    UserDefaults::setStandard(mine);
+    EXPECT_EQ(UserDefaults::standard(), mine);
+    UserDefaults::standard()->setBool("x", true);
+    EXPECT_EQ(UserDefaults(dir / "mine.json").boolValue("x"), true);
+    UserDefaults::setStandard(nullptr);
+}
