@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
+#include <unordered_set>
 
 #include "foundation/Formatters.h"
 #include "foundation/Paths.h"
@@ -15,6 +17,30 @@ namespace {
 std::string plural(std::int64_t count, const std::string& word) {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
+
+// The same answer as isNestedProject for every project of one list, found by
+// looking up each ancestor folder instead of comparing all pairs, so a large
+// dashboard applies in linear time.
+class NestedPathIndex {
+public:
+    explicit NestedPathIndex(const std::vector<ProjectDTO>& projects) {
+        for (const auto& p : projects) paths_.insert(p.path);
+    }
+    bool isNested(const std::string& path) const {
+        // Every proper prefix that ends just before a "/" is a possible outer project.
+        for (auto slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+            if (paths_.count(std::string_view(path).substr(0, slash)) != 0) return true;
+        }
+        return false;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_set<std::string, Hash, std::equal_to<>> paths_;
+};
 }  // namespace
 
 bool isNestedProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects) {
@@ -41,9 +67,10 @@ DashboardDTO displayDashboard(const DashboardDTO& d) {
     out.projects = std::move(kept);
     out.project_count = static_cast<std::int64_t>(out.projects.size());
     std::vector<TypeSummaryDTO> summaries;
+    const NestedPathIndex nesting(out.projects);
     for (const auto& p : out.projects) {
         if (p.is_idle) ++out.idle_count;
-        const bool nested = isNestedProject(p, out.projects);
+        const bool nested = nesting.isNested(p.path);
         if (!nested) out.total_bytes = platform::saturatingAdd(out.total_bytes, p.total_bytes);
         out.reclaimable_bytes = platform::saturatingAdd(out.reclaimable_bytes, p.reclaimable_bytes);
         for (const auto& type : p.types) {

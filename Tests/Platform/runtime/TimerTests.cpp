@@ -23,11 +23,3 @@ TEST(RepeatingTimer, TicksRepeatedlyOnTheMainThreadUntilInvalidated) {
     ASSERT_TRUE(processMainEventsUntil([&] { return later; }));
     EXPECT_EQ(ticks, at);
 }
-
-TEST(RepeatingTimer, KeepsItsToleranceAndFiresOnDemand) {
-    int ticks = 0;
-    RepeatingTimer timer(900s, 60s, [&] { ++ticks; });
-    EXPECT_EQ(timer.tolerance(), 60s);
-    timer.fire();
-    EXPECT_EQ(ticks, 1);
-}

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "StoreTestEnvironment.h"
-#include "core/AppSection.h"
 #include "core/ModelTexts.h"
 #include "core/VolumeSpace.h"
 #include "runtime/Clock.h"
@@ -97,11 +96,4 @@ TEST(VolumeSpace, StartupDiskIsReadFromTheHomeFolder) {
     EXPECT_LE(disk->remainingBytes, disk->totalBytes);
     EXPECT_FALSE(disk->name.empty());
     EXPECT_FALSE(readVolumeResourceValues("/no/such/folder").has_value());
-}
-
-TEST(AppSection, TitlesAndOrder) {
-    ASSERT_EQ(allAppSections.size(), 5u);
-    EXPECT_EQ(rawValue(AppSection::caches), "Global Caches");
-    EXPECT_EQ(appSectionFromRaw("Leaderboard"), AppSection::leaderboard);
-    EXPECT_EQ(appSectionFromRaw("leaderboard"), std::nullopt);
 }

@@ -134,3 +134,23 @@ TEST(AutomaticScansAllowed, NeedsOnboardingAndAPlainLaunch) {
         EXPECT_FALSE(automaticScansAllowed()) << arg;
     }
 }
+
+TEST(DisplayDashboard, LargeDashboardTotalsAgreeWithThePairwiseNestingRule) {
+    // Odd paths on purpose: trailing and doubled slashes, the root, siblings sharing a prefix.
+    const std::vector<std::string> shapes{"/w", "/w/a", "/w/a/", "/w/a//b", "/w/ab", "/", "/w/a/b/c", "/x/y", "/x/y2/z"};
+    std::vector<ProjectDTO> projects;
+    for (std::size_t i = 0; i < 60; ++i) {
+        const auto& path = shapes[(i * 7) % shapes.size()] + (i % 4 == 0 ? "" : "/p" + std::to_string(i % 5));
+        projects.push_back(project("id" + std::to_string(i), path, 100 + i, i % 6 == 0 ? 0 : 10 + i));
+    }
+    auto shown = displayDashboard(dashboard(projects));
+    std::uint64_t expected = 0;
+    for (const auto& p : shown.projects)
+        if (!isNestedProject(p, shown.projects)) expected += p.total_bytes;
+    EXPECT_EQ(shown.total_bytes, expected);
+    EXPECT_LT(shown.total_bytes, [&] {
+        std::uint64_t all = 0;
+        for (const auto& p : shown.projects) all += p.total_bytes;
+        return all;
+    }()) << "the sample must hold nested projects";
+}
