@@ -59,11 +59,12 @@ std::optional<VolumeResourceValues> readVolumeResourceValues(const std::string& 
     values.availableCapacityForImportantUsage = values.availableCapacity;
     QStorageInfo info(QString::fromStdString(path));
     if (info.isValid()) {
+        // The filesystem's label; a volume without one goes by its mount folder's name.
         const auto label = info.name().toStdString();
-        if (!label.empty()) {
-            values.name = label;
-            values.localizedName = label;
-        }
+        const auto mountName = platform::lastPathComponent(info.rootPath().toStdString());
+        if (!label.empty()) values.name = label;
+        if (!label.empty()) values.localizedName = label;
+        else if (!mountName.empty() && mountName != "/") values.localizedName = mountName;
     }
     return values;
 }
