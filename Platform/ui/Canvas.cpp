@@ -1,0 +1,218 @@
+#include "ui/Canvas.h"
+
+#include "ui/Painting.h"
+#include "ui/Text.h"
+
+#include <QConicalGradient>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
+namespace platform::ui {
+
+Shading Shading::linearGradient(Gradient g, Point start, Point end)
+{
+    Shading s(Color::clear());
+    s.kind_ = Kind::linear;
+    s.gradient_ = std::move(g);
+    s.a_ = start;
+    s.b_ = end;
+    return s;
+}
+
+Shading Shading::radialGradient(Gradient g, Point center, double startRadius, double endRadius)
+{
+    Shading s(Color::clear());
+    s.kind_ = Kind::radial;
+    s.gradient_ = std::move(g);
+    s.a_ = center;
+    s.r0_ = startRadius;
+    s.r1_ = endRadius;
+    return s;
+}
+
+Shading Shading::conicGradient(Gradient g, Point center, Angle angle)
+{
+    Shading s(Color::clear());
+    s.kind_ = Kind::conic;
+    s.gradient_ = std::move(g);
+    s.a_ = center;
+    s.angle_ = angle;
+    return s;
+}
+
+Shading Shading::style(ShapeStyle st, Rect bounds)
+{
+    Shading s(Color::clear());
+    s.kind_ = Kind::style;
+    s.style_ = std::move(st);
+    s.bounds_ = bounds;
+    return s;
+}
+
+QBrush Shading::brush(const EnvironmentValues& env) const
+{
+    switch (kind_) {
+    case Kind::color: return QBrush(toQColor(color_, env));
+    case Kind::style: return toBrush(*style_, env, bounds_);
+    case Kind::linear: {
+        // Expressed as a gradient over a unit box so the shared stop code applies.
+        LinearGradient lg{gradient_, UnitPoint{a_.x, a_.y}, UnitPoint{b_.x, b_.y}};
+        return toBrush(lg, env, Rect{0, 0, 1, 1});
+    }
+    case Kind::radial: {
+        RadialGradient rg{gradient_, UnitPoint{a_.x, a_.y}, r0_, r1_};
+        return toBrush(rg, env, Rect{0, 0, 1, 1});
+    }
+    case Kind::conic: {
+        AngularGradient ag{gradient_, UnitPoint{a_.x, a_.y}, angle_};
+        return toBrush(ag, env, Rect{0, 0, 1, 1});
+    }
+    }
+    return {};
+}
+
+GraphicsContext::GraphicsContext(QPainter& painter, EnvironmentPtr env, double displayScale)
+    : painter_(&painter), env_(std::move(env)), displayScale_(displayScale), base_(painter.transform())
+{
+}
+
+void GraphicsContext::apply(QPainter& p) const
+{
+    p.setTransform(transform_ * base_);
+    p.setOpacity(std::clamp(opacity, 0.0, 1.0));
+    if (clip_) {
+        p.setTransform(base_);
+        p.setClipPath(*clip_, p.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+        p.setTransform(transform_ * base_);
+    }
+}
+
+void GraphicsContext::fill(const Path& path, const Shading& shading, FillRule rule) const
+{
+    QPainter& p = *painter_;
+    p.save();
+    apply(p);
+    QPainterPath qp = path.qt();
+    qp.setFillRule(rule == FillRule::evenOdd ? Qt::OddEvenFill : Qt::WindingFill);
+    p.fillPath(qp, shading.brush(*env_));
+    p.restore();
+}
+
+void GraphicsContext::stroke(const Path& path, const Shading& shading, const StrokeStyle& style) const
+{
+    if (style.lineWidth <= 0)
+        return;
+    QPainter& p = *painter_;
+    p.save();
+    apply(p);
+    p.strokePath(path.qt(), toPen(style, shading.brush(*env_)));
+    p.restore();
+}
+
+void GraphicsContext::stroke(const Path& path, const Shading& shading, double lineWidth) const
+{
+    StrokeStyle s;
+    s.lineWidth = lineWidth;
+    stroke(path, shading, s);
+}
+
+void GraphicsContext::translateBy(double x, double y) { transform_ = QTransform::fromTranslate(x, y) * transform_; }
+void GraphicsContext::scaleBy(double x, double y) { transform_ = QTransform::fromScale(x, y) * transform_; }
+void GraphicsContext::rotate(Angle angle)
+{
+    QTransform r;
+    r.rotateRadians(angle.radians);
+    transform_ = r * transform_;
+}
+void GraphicsContext::concatenate(const AffineTransform& t) { transform_ = t.qt() * transform_; }
+
+void GraphicsContext::clip(const Path& path)
+{
+    const QPainterPath mapped = transform_.map(path.qt());
+    clip_ = clip_ ? clip_->intersected(mapped) : mapped;
+}
+
+void GraphicsContext::drawLayer(const std::function<void(GraphicsContext&)>& draw) const
+{
+    if (!draw)
+        return;
+    QPaintDevice* dev = painter_->device();
+    if (!dev)
+        return;
+    // The layer covers the whole target; its painter starts where ours is.
+    const double dpr = dev->devicePixelRatioF();
+    QImage image(int(dev->width() * dpr), int(dev->height() * dpr), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    {
+        QPainter lp(&image);
+        lp.setRenderHint(QPainter::Antialiasing);
+        lp.setRenderHint(QPainter::SmoothPixmapTransform);
+        lp.setTransform(base_);
+        GraphicsContext inner(lp, env_, displayScale_);
+        inner.transform_ = transform_;
+        inner.clip_ = clip_;
+        draw(inner);
+    }
+    QPainter& p = *painter_;
+    p.save();
+    p.resetTransform();
+    p.setOpacity(std::clamp(opacity, 0.0, 1.0));
+    p.drawImage(0, 0, image);
+    p.restore();
+}
+
+void GraphicsContext::draw(const std::string& text, const Font& font, const Shading& shading, Point at, UnitPoint anchor) const
+{
+    const ResolvedFont& f = resolveFont(font);
+    const QString s = QString::fromStdString(text);
+    const double w = f.advance(s), h = f.lineHeight;
+    QPainter& p = *painter_;
+    p.save();
+    apply(p);
+    p.translate(at.x - anchor.x * w, at.y - anchor.y * h + f.ascent);
+    p.scale(f.scale, f.scale);
+    p.setFont(f.font);
+    p.setPen(QPen(shading.brush(*env_), 0));
+    p.drawText(QPointF(0, 0), s);
+    p.restore();
+}
+
+namespace {
+
+class CanvasNode final : public Node {
+public:
+    explicit CanvasNode(std::function<void(GraphicsContext&, Size)> r) : renderer_(std::move(r)) {}
+
+    Size sizeThatFits(Element&, ProposedSize p, LayoutContext&) const override
+    {
+        return p.replacingUnspecified({10, 10});
+    }
+
+    void paint(const Element& self, PaintContext& pc) const override
+    {
+        if (!renderer_ || self.frame.width <= 0 || self.frame.height <= 0 || !isVisible(pc, self.frame))
+            return;
+        QPainter& p = *pc.painter;
+        p.save();
+        p.translate(self.frame.x, self.frame.y);
+        {
+            GraphicsContext ctx(p, self.env, pc.displayScale);
+            renderer_(ctx, self.frame.size());
+        }
+        p.restore();
+    }
+
+private:
+    std::function<void(GraphicsContext&, Size)> renderer_;
+};
+
+}  // namespace
+
+View Canvas(std::function<void(GraphicsContext&, Size)> renderer)
+{
+    return View(std::make_shared<CanvasNode>(std::move(renderer)));
+}
+
+}  // namespace platform::ui

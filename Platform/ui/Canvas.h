@@ -1,0 +1,84 @@
+#pragma once
+
+#include "ui/Path.h"
+#include "ui/Shape.h"
+#include "ui/View.h"
+
+#include <functional>
+#include <memory>
+
+class QPainter;
+
+namespace platform::ui {
+
+// How a canvas fill or stroke is coloured. Unlike shape styles, gradient
+// geometry here is in the canvas's own points.
+class Shading {
+public:
+    Shading(Color c) : color_(c) {}
+    static Shading color(Color c) { return Shading(c); }
+    static Shading linearGradient(Gradient g, Point start, Point end);
+    static Shading radialGradient(Gradient g, Point center, double startRadius, double endRadius);
+    // Clockwise on screen from `angle`, measured from three o'clock.
+    static Shading conicGradient(Gradient g, Point center, Angle angle = {});
+    static Shading style(ShapeStyle s, Rect bounds);
+
+    QBrush brush(const EnvironmentValues& env) const;
+
+private:
+    enum class Kind { color, linear, radial, conic, style };
+    Kind kind_ = Kind::color;
+    Color color_;
+    Gradient gradient_;
+    Point a_, b_;
+    double r0_ = 0, r1_ = 0;
+    Angle angle_{};
+    std::optional<ShapeStyle> style_;
+    Rect bounds_;
+};
+
+// The drawing context a canvas hands its renderer. A copy has its own
+// transform, opacity and clip, as the declarative original's value type.
+class GraphicsContext {
+public:
+    GraphicsContext(QPainter& painter, EnvironmentPtr env, double displayScale);
+
+    double opacity = 1;
+
+    void fill(const Path& path, const Shading& shading, FillRule rule = FillRule::nonZero) const;
+    void stroke(const Path& path, const Shading& shading, const StrokeStyle& style) const;
+    void stroke(const Path& path, const Shading& shading, double lineWidth) const;
+
+    void translateBy(double x, double y);
+    void scaleBy(double x, double y);
+    void rotate(Angle angle);
+    void concatenate(const AffineTransform& t);
+    // Later drawing is limited to the path (intersected with any clip so far).
+    void clip(const Path& path);
+
+    // Draws into an offscreen layer that is composited with the context's
+    // opacity when `draw` returns.
+    void drawLayer(const std::function<void(GraphicsContext&)>& draw) const;
+
+    // Plain text with its top-left (anchor zero) or centre (anchor centre) at `at`.
+    void draw(const std::string& text, const Font& font, const Shading& shading, Point at,
+              UnitPoint anchor = UnitPoint::center) const;
+
+    const EnvironmentValues& environment() const { return *env_; }
+    const QTransform& transform() const { return transform_; }
+
+private:
+    void apply(QPainter& p) const;
+    QPainter* painter_;
+    EnvironmentPtr env_;
+    double displayScale_;
+    QTransform base_;        // the painter's transform when the canvas began
+    QTransform transform_;   // the canvas's own transform
+    std::optional<QPainterPath> clip_;  // in canvas coordinates of the base
+};
+
+// A view that draws with a renderer at its full offered size. An empty
+// (zero-sized) canvas draws nothing.
+View Canvas(std::function<void(GraphicsContext&, Size)> renderer);
+
+}  // namespace platform::ui

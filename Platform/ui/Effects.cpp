@@ -1,0 +1,249 @@
+// Render effects (transforms, opacity, clipping, shadows) and the
+// interaction and accessibility modifiers, which only mark the tree.
+
+#include "ui/Modifiers.h"
+#include "ui/Painting.h"
+
+#include <QHash>
+#include <QPainter>
+#include <list>
+#include <unordered_map>
+
+namespace platform::ui {
+
+bool TransformNode::transform(const Element& self, QTransform& out) const
+{
+    const Point anchor = anchor_.in(self.frame);
+    QTransform t;
+    switch (kind_) {
+    case Kind::offset:
+        t.translate(a_, b_);
+        break;
+    case Kind::scale:
+        t.translate(anchor.x, anchor.y);
+        t.scale(a_, b_);
+        t.translate(-anchor.x, -anchor.y);
+        break;
+    case Kind::rotation:
+        // Positive angles turn clockwise on screen.
+        t.translate(anchor.x, anchor.y);
+        t.rotateRadians(a_);
+        t.translate(-anchor.x, -anchor.y);
+        break;
+    }
+    out = t;
+    return true;
+}
+
+void TransformNode::paint(const Element& self, PaintContext& pc) const
+{
+    QTransform t;
+    transform(self, t);
+    if (!t.isInvertible())
+        return;  // a zero scale draws nothing
+    pc.painter->save();
+    pc.painter->setTransform(t, true);
+    Node::paint(self, pc);
+    pc.painter->restore();
+}
+
+void OpacityNode::paint(const Element& self, PaintContext& pc) const
+{
+    const double o = std::clamp(opacity_, 0.0, 1.0);
+    if (o <= 0)
+        return;
+    pc.painter->save();
+    pc.painter->setOpacity(pc.painter->opacity() * o);
+    Node::paint(self, pc);
+    pc.painter->restore();
+}
+
+void ClipNode::paint(const Element& self, PaintContext& pc) const
+{
+    const Rect bounds = self.frame.insetBy(-1, -1);
+    if (!isVisible(pc, bounds))
+        return;
+    Layer layer(*pc.painter, bounds, pc.displayScale);
+    if (layer.isEmpty())
+        return;
+    PaintContext inner{&layer.painter(), pc.displayScale};
+    Node::paint(self, inner);
+    // Antialiased clipping: keep the content only where the shape's mask is.
+    QImage mask(layer.image().size(), QImage::Format_ARGB32_Premultiplied);
+    mask.setDevicePixelRatio(layer.image().devicePixelRatio());
+    mask.fill(Qt::transparent);
+    {
+        QPainter mp(&mask);
+        mp.setRenderHint(QPainter::Antialiasing);
+        mp.setTransform(layer.painter().transform());
+        mp.fillPath(shape_.path(self.frame).qt(), Qt::black);
+    }
+    layer.painter().save();
+    layer.painter().resetTransform();
+    layer.painter().setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    layer.painter().drawImage(0, 0, mask);
+    layer.painter().restore();
+    layer.end();
+    layer.composite(*pc.painter);
+}
+
+namespace {
+
+// Blurred shadows keyed by what was blurred: the same content at the same
+// size and radius blurs once.
+class ShadowCache {
+public:
+    static ShadowCache& shared()
+    {
+        static ShadowCache cache;
+        return cache;
+    }
+
+    QImage get(const QImage& content, double radius, const QColor& color)
+    {
+        size_t key = qHashBits(content.constBits(), size_t(content.sizeInBytes()));
+        key = key * 31 + size_t(content.width()) * 131 + size_t(content.height());
+        key = key * 31 + std::hash<double>()(radius);
+        key = key * 31 + size_t(color.rgba());
+        auto it = map_.find(key);
+        if (it != map_.end()) {
+            order_.splice(order_.begin(), order_, it->second.second);
+            return it->second.first;
+        }
+        QImage blurred = blurredShadow(content, radius, color);
+        order_.push_front(key);
+        map_[key] = {blurred, order_.begin()};
+        while (map_.size() > 256) {
+            map_.erase(order_.back());
+            order_.pop_back();
+        }
+        ++misses;
+        return blurred;
+    }
+
+    size_t misses = 0;
+
+private:
+    std::list<size_t> order_;
+    std::unordered_map<size_t, std::pair<QImage, std::list<size_t>::iterator>> map_;
+};
+
+}  // namespace
+
+size_t shadowBlurCount() { return ShadowCache::shared().misses; }
+
+void ShadowNode::paint(const Element& self, PaintContext& pc) const
+{
+    const double margin = 3 * std::max(0.0, radius_) + 4;
+    const Rect bounds = self.frame.insetBy(-margin, -margin);
+    if (!isVisible(pc, bounds, std::abs(x_) + std::abs(y_)))
+        return;
+    Layer layer(*pc.painter, bounds, pc.displayScale);
+    if (layer.isEmpty()) {
+        Node::paint(self, pc);
+        return;
+    }
+    PaintContext inner{&layer.painter(), pc.displayScale};
+    Node::paint(self, inner);
+    layer.end();
+    const QTransform& t = pc.painter->transform();
+    const double dpr = layer.image().devicePixelRatio();
+    const double deviceScale = std::sqrt(std::abs(t.determinant())) * dpr;
+    QImage shadow = ShadowCache::shared().get(layer.image(), radius_ * deviceScale, toQColor(color_, *self.env));
+    shadow.setDevicePixelRatio(dpr);
+    // Draw the blurred copy at the offset, then the content over it.
+    Layer shadowLayer(*pc.painter, bounds, pc.displayScale);
+    shadowLayer.end();
+    if (!shadowLayer.isEmpty()) {
+        shadowLayer.image() = shadow;
+        shadowLayer.composite(*pc.painter, x_, y_);
+    }
+    layer.composite(*pc.painter);
+}
+
+// --- View methods ---------------------------------------------------------------
+
+View View::offset(double x, double y) const
+{
+    return View(std::make_shared<TransformNode>(*this, TransformNode::Kind::offset, x, y, UnitPoint::center));
+}
+View View::scaleEffect(double scale, UnitPoint anchor) const { return scaleEffect(scale, scale, anchor); }
+View View::scaleEffect(double sx, double sy, UnitPoint anchor) const
+{
+    return View(std::make_shared<TransformNode>(*this, TransformNode::Kind::scale, sx, sy, anchor));
+}
+View View::rotationEffect(Angle angle, UnitPoint anchor) const
+{
+    return View(std::make_shared<TransformNode>(*this, TransformNode::Kind::rotation, angle.radians, 0, anchor));
+}
+View View::opacity(double opacity) const { return View(std::make_shared<OpacityNode>(*this, opacity)); }
+View View::clipShape(const Shape& shape) const { return View(std::make_shared<ClipNode>(*this, shape)); }
+View View::clipped() const { return clipShape(Rectangle()); }
+View View::cornerRadius(double radius) const { return clipShape(RoundedRectangle(radius, RoundedCornerStyle::circular)); }
+View View::shadow(Color color, double radius, double x, double y) const
+{
+    return View(std::make_shared<ShadowNode>(*this, color, radius, x, y));
+}
+
+View View::onTapGesture(std::function<void()> action) const { return View(std::make_shared<TapNode>(*this, std::move(action))); }
+View View::onHover(std::function<void(bool)> action) const
+{
+    return View(std::make_shared<HoverNode>(*this, std::move(action), nullptr));
+}
+View View::onContinuousHover(std::function<void(HoverPhase)> action) const
+{
+    return View(std::make_shared<HoverNode>(*this, nullptr, std::move(action)));
+}
+View View::onScrollWheel(std::function<void(ScrollDelta)> action) const
+{
+    return View(std::make_shared<ScrollWheelNode>(*this, std::move(action)));
+}
+View View::onKeyPress(std::function<bool(const KeyPress&)> action) const
+{
+    return View(std::make_shared<KeyPressNode>(*this, std::move(action)));
+}
+View View::focusable(bool f) const { return View(std::make_shared<FocusableNode>(*this, f)); }
+View View::help(std::string text) const { return View(std::make_shared<HelpNode>(*this, std::move(text))); }
+View View::cursor(CursorShape shape) const { return View(std::make_shared<CursorNode>(*this, shape)); }
+View View::contentShape(const Shape& shape) const { return View(std::make_shared<ContentShapeNode>(*this, shape)); }
+View View::allowsHitTesting(bool enabled) const { return View(std::make_shared<HitTestingNode>(*this, enabled)); }
+
+namespace {
+View withAccessibility(const View& v, const std::function<void(AccessibilityProps&)>& set)
+{
+    AccessibilityProps props;
+    set(props);
+    return View(std::make_shared<AccessibilityNode>(v, std::move(props)));
+}
+}  // namespace
+
+View View::accessibilityIdentifier(std::string id) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.identifier = std::move(id); });
+}
+View View::accessibilityLabel(std::string label) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.label = std::move(label); });
+}
+View View::accessibilityValue(std::string value) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.value = std::move(value); });
+}
+View View::accessibilityHint(std::string hint) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.hint = std::move(hint); });
+}
+View View::accessibilityElement(AccessibilityChildBehavior children) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.children = children; });
+}
+View View::accessibilityHidden(bool hidden) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.hidden = hidden; });
+}
+View View::accessibilityAddTraits(AccessibilityTrait trait) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.traits |= unsigned(trait); });
+}
+
+}  // namespace platform::ui

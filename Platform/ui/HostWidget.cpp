@@ -1,0 +1,136 @@
+#include "ui/HostWidget.h"
+
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+
+namespace platform::ui {
+
+namespace {
+Point pointOf(const QPointF& p) { return {p.x(), p.y()}; }
+
+Qt::CursorShape qtCursor(CursorShape c)
+{
+    switch (c) {
+    case CursorShape::pointingHand: return Qt::PointingHandCursor;
+    case CursorShape::iBeam: return Qt::IBeamCursor;
+    case CursorShape::arrow: break;
+    }
+    return Qt::ArrowCursor;
+}
+}  // namespace
+
+HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    host_.setRepaintHandler([this] {
+        update();
+        scheduleFrame();
+    });
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        host_.setNeedsRebuild();
+        host_.flush();
+    });
+}
+
+void HostWidget::scheduleFrame()
+{
+    // A timeline on screen asked for its next frame.
+    if (auto due = host_.nextFrameDue()) {
+        const double wait = std::max(0.0, *due - host_.now());
+        frameTimer_.start(int(wait * 1000));
+    } else {
+        frameTimer_.stop();
+    }
+}
+
+void HostWidget::paintEvent(QPaintEvent*)
+{
+    const double dpr = devicePixelRatioF();
+    if (host_.environment().displayScale != dpr) {
+        host_.environment().displayScale = dpr;
+        host_.setNeedsRebuild();
+    }
+    host_.flush();
+    QPainter p(this);
+    host_.render(p);
+}
+
+void HostWidget::resizeEvent(QResizeEvent*)
+{
+    host_.setSize({double(width()), double(height())});
+}
+
+void HostWidget::afterEvent(Point p)
+{
+    setCursor(qtCursor(host_.cursorAt(p)));
+}
+
+void HostWidget::mouseMoveEvent(QMouseEvent* e)
+{
+    const Point p = pointOf(e->position());
+    host_.pointerMove(p);
+    afterEvent(p);
+}
+
+void HostWidget::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return;
+    host_.pointerPress(pointOf(e->position()));
+}
+
+void HostWidget::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return;
+    const Point p = pointOf(e->position());
+    host_.pointerRelease(p);
+    afterEvent(p);
+}
+
+void HostWidget::leaveEvent(QEvent*)
+{
+    host_.pointerLeave();
+    unsetCursor();
+}
+
+void HostWidget::wheelEvent(QWheelEvent* e)
+{
+    // Pixel deltas from touchpads, else 120ths of a notch as 40 points a notch.
+    const QPoint pixels = e->pixelDelta();
+    ScrollDelta d;
+    if (!pixels.isNull()) {
+        d = {-double(pixels.x()), -double(pixels.y())};
+    } else {
+        d = {-e->angleDelta().x() / 3.0, -e->angleDelta().y() / 3.0};
+    }
+    if (!host_.scroll(pointOf(e->position()), d))
+        e->ignore();
+}
+
+void HostWidget::keyPressEvent(QKeyEvent* e)
+{
+    KeyPress k{e->key(), e->text().toStdString(), unsigned(e->modifiers())};
+    if (!host_.key(k))
+        QWidget::keyPressEvent(e);
+}
+
+bool HostWidget::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        if (auto text = host_.tooltipAt(pointOf(help->pos())))
+            QToolTip::showText(help->globalPos(), QString::fromStdString(*text), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+}  // namespace platform::ui

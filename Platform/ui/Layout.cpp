@@ -1,0 +1,662 @@
+// Stacks, spacers, frames, padding and the other layout modifiers, following
+// the proposal model: a parent proposes, the child chooses, the parent places.
+
+#include "ui/Modifiers.h"
+#include "ui/Painting.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace platform::ui {
+
+namespace {
+
+double mainOf(Axis a, Size s) { return a == Axis::horizontal ? s.width : s.height; }
+double crossOf(Axis a, Size s) { return a == Axis::horizontal ? s.height : s.width; }
+Size sizeFor(Axis a, double main, double cross) { return a == Axis::horizontal ? Size{main, cross} : Size{cross, main}; }
+ProposedSize proposalFor(Axis a, std::optional<double> main, std::optional<double> cross)
+{
+    return a == Axis::horizontal ? ProposedSize{main, cross} : ProposedSize{cross, main};
+}
+std::optional<double> mainOf(Axis a, const ProposedSize& p) { return a == Axis::horizontal ? p.width : p.height; }
+std::optional<double> crossOf(Axis a, const ProposedSize& p) { return a == Axis::horizontal ? p.height : p.width; }
+
+double alignOffset(HorizontalAlignment a, double container, double child) { return alignedOffset(a, container, child); }
+double alignOffset(VerticalAlignment a, double container, double child)
+{
+    switch (a) {
+    case VerticalAlignment::top:
+    case VerticalAlignment::firstTextBaseline:
+    case VerticalAlignment::lastTextBaseline: return 0;
+    case VerticalAlignment::center: return (container - child) / 2;
+    case VerticalAlignment::bottom: return container - child;
+    }
+    return 0;
+}
+
+Point aligned(Alignment a, Size container, Size child)
+{
+    return {alignOffset(a.horizontal, container.width, child.width), alignOffset(a.vertical, container.height, child.height)};
+}
+
+// --- Stacks -----------------------------------------------------------------
+
+class StackNode final : public Node {
+public:
+    StackNode(Axis axis, HorizontalAlignment h, VerticalAlignment v, std::optional<double> spacing, ViewList children)
+        : axis_(axis), h_(h), v_(v), spacing_(spacing.value_or(defaultSpacing)), children_(std::move(children)) {}
+
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        std::vector<std::pair<std::string, View>> flat;
+        for (size_t i = 0; i < children_.size(); ++i)
+            children_[i].node()->flatten(children_[i], flat, std::to_string(i));
+        self.children.reserve(flat.size());
+        for (auto& [key, view] : flat) {
+            Element& c = ctx.addChild(self, view, key);
+            c.stackAxis = axis_;
+        }
+    }
+
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
+    {
+        const auto sizes = distribute(self, p, ctx);
+        double main = spacingTotal(self);
+        for (const Size& s : sizes) main += mainOf(axis_, s);
+        return sizeFor(axis_, main, crossExtent(self, sizes, ctx).total);
+    }
+
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        const auto sizes = distribute(self, ProposedSize::of(frame.size()), ctx);
+        const Extent extent = crossExtent(self, sizes, ctx);
+        const double crossRoom = crossOf(axis_, frame.size());
+        double blockOffset = 0;  // the aligned block inside a larger frame
+        if (axis_ == Axis::horizontal)
+            blockOffset = alignOffset(v_, crossRoom, extent.total);
+        else
+            blockOffset = alignOffset(h_, crossRoom, extent.total);
+        double pos = 0;
+        for (size_t i = 0; i < self.children.size(); ++i) {
+            const Size s = sizes[i];
+            const double cross = blockOffset + extent.before - extent.guides[i];
+            const Rect r = axis_ == Axis::horizontal ? Rect{frame.x + pos, frame.y + cross, s.width, s.height}
+                                                    : Rect{frame.x + cross, frame.y + pos, s.width, s.height};
+            self.children[i]->place(r, ctx);
+            pos += mainOf(axis_, s) + spacing_;
+        }
+    }
+
+    std::optional<double> firstBaseline(Element& self, Size size, LayoutContext& ctx) const override
+    {
+        return baseline(self, size, ctx, true);
+    }
+    std::optional<double> lastBaseline(Element& self, Size size, LayoutContext& ctx) const override
+    {
+        return baseline(self, size, ctx, false);
+    }
+
+private:
+    struct Extent {
+        double before = 0;  // room above (left of) the alignment guide
+        double total = 0;
+        std::vector<double> guides;
+    };
+
+    double spacingTotal(const Element& self) const
+    {
+        return self.children.size() > 1 ? spacing_ * double(self.children.size() - 1) : 0;
+    }
+
+    double guide(Element& child, Size s, LayoutContext& ctx) const
+    {
+        if (axis_ == Axis::vertical) {
+            switch (h_) {
+            case HorizontalAlignment::leading: return 0;
+            case HorizontalAlignment::center: return s.width / 2;
+            case HorizontalAlignment::trailing: return s.width;
+            }
+        }
+        switch (v_) {
+        case VerticalAlignment::top: return 0;
+        case VerticalAlignment::center: return s.height / 2;
+        case VerticalAlignment::bottom: return s.height;
+        case VerticalAlignment::firstTextBaseline: return child.firstBaseline(s, ctx).value_or(s.height);
+        case VerticalAlignment::lastTextBaseline: return child.lastBaseline(s, ctx).value_or(s.height);
+        }
+        return 0;
+    }
+
+    Extent crossExtent(Element& self, const std::vector<Size>& sizes, LayoutContext& ctx) const
+    {
+        Extent e;
+        double after = 0;
+        e.guides.resize(sizes.size());
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            const double g = guide(*self.children[i], sizes[i], ctx);
+            e.guides[i] = g;
+            e.before = std::max(e.before, g);
+            after = std::max(after, crossOf(axis_, sizes[i]) - g);
+        }
+        e.total = e.before + after;
+        return e;
+    }
+
+    std::optional<double> baseline(Element& self, Size size, LayoutContext& ctx, bool first) const
+    {
+        if (self.children.empty())
+            return std::nullopt;
+        const auto sizes = distribute(self, ProposedSize::of(size), ctx);
+        if (axis_ == Axis::vertical) {
+            double pos = 0;
+            std::optional<double> result;
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                auto b = first ? self.children[i]->firstBaseline(sizes[i], ctx) : self.children[i]->lastBaseline(sizes[i], ctx);
+                if (b) {
+                    if (first) return pos + *b;
+                    result = pos + *b;
+                }
+                pos += sizes[i].height + spacing_;
+            }
+            return result;
+        }
+        const Extent extent = crossExtent(self, sizes, ctx);
+        const double blockOffset = alignOffset(v_, size.height, extent.total);
+        std::optional<double> result;
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            auto b = first ? self.children[i]->firstBaseline(sizes[i], ctx) : self.children[i]->lastBaseline(sizes[i], ctx);
+            if (!b) continue;
+            const double y = blockOffset + extent.before - extent.guides[i] + *b;
+            if (!result || (first ? y < *result : y > *result)) result = y;
+        }
+        return result;
+    }
+
+    // Sizes of the children for a proposal: the least flexible child of the
+    // highest priority is offered its share first; lower priorities keep
+    // their minimum in reserve.
+    std::vector<Size> distribute(Element& self, ProposedSize p, LayoutContext& ctx) const
+    {
+        const size_t n = self.children.size();
+        std::vector<Size> sizes(n);
+        const auto mainP = mainOf(axis_, p);
+        const auto crossP = crossOf(axis_, p);
+        if (!mainP) {
+            for (size_t i = 0; i < n; ++i)
+                sizes[i] = self.children[i]->sizeThatFits(proposalFor(axis_, std::nullopt, crossP), ctx);
+            return sizes;
+        }
+        std::vector<double> minimum(n), flexibility(n);
+        for (size_t i = 0; i < n; ++i) {
+            Element& c = *self.children[i];
+            minimum[i] = mainOf(axis_, c.sizeThatFits(proposalFor(axis_, 0.0, crossP), ctx));
+            const double maximum = mainOf(axis_, c.sizeThatFits(proposalFor(axis_, infinity, crossP), ctx));
+            flexibility[i] = maximum - minimum[i];
+        }
+        std::vector<size_t> order(n);
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            const double pa = self.children[a]->layoutPriorityTrait, pb = self.children[b]->layoutPriorityTrait;
+            if (pa != pb) return pa > pb;
+            return flexibility[a] < flexibility[b];
+        });
+        double remaining = *mainP - spacingTotal(self);
+        size_t i = 0;
+        while (i < n) {
+            const double priority = self.children[order[i]]->layoutPriorityTrait;
+            size_t end = i;
+            while (end < n && self.children[order[end]]->layoutPriorityTrait == priority) ++end;
+            double reserved = 0;
+            for (size_t k = end; k < n; ++k) reserved += minimum[order[k]];
+            double budget = remaining - reserved;
+            for (size_t k = i; k < end; ++k) {
+                const size_t idx = order[k];
+                const double offer = std::max(0.0, budget / double(end - k));
+                sizes[idx] = self.children[idx]->sizeThatFits(proposalFor(axis_, offer, crossP), ctx);
+                budget -= mainOf(axis_, sizes[idx]);
+                remaining -= mainOf(axis_, sizes[idx]);
+            }
+            i = end;
+        }
+        return sizes;
+    }
+
+    Axis axis_;
+    HorizontalAlignment h_;
+    VerticalAlignment v_;
+    double spacing_;
+    ViewList children_;
+};
+
+class ZStackNode final : public Node {
+public:
+    ZStackNode(Alignment alignment, ViewList children) : alignment_(alignment), children_(std::move(children)) {}
+
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        std::vector<std::pair<std::string, View>> flat;
+        for (size_t i = 0; i < children_.size(); ++i)
+            children_[i].node()->flatten(children_[i], flat, std::to_string(i));
+        for (auto& [key, view] : flat) ctx.addChild(self, view, key);
+    }
+
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
+    {
+        Size s;
+        for (auto& c : self.children) {
+            const Size cs = c->sizeThatFits(p, ctx);
+            s.width = std::max(s.width, cs.width);
+            s.height = std::max(s.height, cs.height);
+        }
+        return s;
+    }
+
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        for (auto& c : self.children) {
+            const Size cs = c->sizeThatFits(ProposedSize::of(frame.size()), ctx);
+            const Point o = aligned(alignment_, frame.size(), cs);
+            c->place({frame.x + o.x, frame.y + o.y, cs.width, cs.height}, ctx);
+        }
+    }
+
+    std::optional<double> firstBaseline(Element& self, Size size, LayoutContext& ctx) const override
+    {
+        for (auto& c : self.children) {
+            const Size cs = c->sizeThatFits(ProposedSize::of(size), ctx);
+            if (auto b = c->firstBaseline(cs, ctx))
+                return aligned(alignment_, size, cs).y + *b;
+        }
+        return std::nullopt;
+    }
+
+private:
+    Alignment alignment_;
+    ViewList children_;
+};
+
+class SpacerNode final : public Node {
+public:
+    explicit SpacerNode(std::optional<double> minLength) : minLength_(minLength) {}
+    bool isSpacer() const override { return true; }
+    std::optional<double> spacerMinLength() const override { return minLength_; }
+
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
+    {
+        const double minimum = minLength_.value_or(defaultSpacing);
+        auto along = [&](std::optional<double> offer) { return std::max(minimum, offer.value_or(minimum)); };
+        if (!self.stackAxis) {
+            // Outside a stack a spacer takes what it is offered on both axes.
+            return {along(p.width), along(p.height)};
+        }
+        if (*self.stackAxis == Axis::horizontal)
+            return {along(p.width), 0};
+        return {0, along(p.height)};
+    }
+
+private:
+    std::optional<double> minLength_;
+};
+
+class DividerNode final : public Node {
+public:
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
+    {
+        if (self.stackAxis == Axis::horizontal)
+            return {1, std::isfinite(p.height.value_or(0)) ? p.height.value_or(0) : 0};
+        return {std::isfinite(p.width.value_or(0)) ? p.width.value_or(0) : 0, 1};
+    }
+    void paint(const Element& self, PaintContext& pc) const override
+    {
+        pc.painter->fillRect(QRectF(self.frame.x, self.frame.y, self.frame.width, self.frame.height),
+                             toQColor(Color::primary().opacity(0.12 / 0.85), *self.env));
+    }
+};
+
+class GeometryReaderNode final : public Node {
+public:
+    explicit GeometryReaderNode(std::function<View(const GeometryProxy&)> f) : f_(std::move(f)) {}
+
+    Size sizeThatFits(Element&, ProposedSize p, LayoutContext&) const override { return p.replacingUnspecified({10, 10}); }
+
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        // Content depends on the final size, so it is built here.
+        self.children.clear();
+        if (!f_ || !ctx.builder())
+            return;
+        Element& child = ctx.builder()->addChild(self, f_(GeometryProxy{frame.size(), frame}), ".g");
+        const Size cs = child.sizeThatFits(ProposedSize::of(frame.size()), ctx);
+        child.place({frame.x, frame.y, cs.width, cs.height}, ctx);
+    }
+
+private:
+    std::function<View(const GeometryProxy&)> f_;
+};
+
+class ViewThatFitsNode final : public Node {
+public:
+    ViewThatFitsNode(Axes axes, ViewList candidates) : axes_(axes), candidates_(std::move(candidates)) {}
+
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        for (size_t i = 0; i < candidates_.size(); ++i) ctx.addChild(self, candidates_[i], std::to_string(i));
+    }
+
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
+    {
+        if (self.children.empty()) return {0, 0};
+        return self.children[choose(self, p, ctx)]->sizeThatFits(p, ctx);
+    }
+
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        if (self.children.empty()) return;
+        const size_t i = choose(self, ProposedSize::of(frame.size()), ctx);
+        self.children[i]->place(frame, ctx);
+    }
+
+    std::optional<double> firstBaseline(Element& self, Size size, LayoutContext& ctx) const override
+    {
+        if (self.children.empty()) return std::nullopt;
+        return self.children[choose(self, ProposedSize::of(size), ctx)]->firstBaseline(size, ctx);
+    }
+
+private:
+    size_t choose(Element& self, ProposedSize p, LayoutContext& ctx) const
+    {
+        for (size_t i = 0; i < self.children.size(); ++i) {
+            const ProposedSize idealOffer{axes_.horizontal ? std::nullopt : p.width, axes_.vertical ? std::nullopt : p.height};
+            const Size ideal = self.children[i]->sizeThatFits(idealOffer, ctx);
+            const bool fitsW = !axes_.horizontal || !p.width || ideal.width <= *p.width + 1e-9;
+            const bool fitsH = !axes_.vertical || !p.height || ideal.height <= *p.height + 1e-9;
+            if (fitsW && fitsH)
+                return i;
+        }
+        return self.children.size() - 1;
+    }
+
+    Axes axes_;
+    ViewList candidates_;
+};
+
+}  // namespace
+
+// --- Modifier node layout -----------------------------------------------------
+
+EnvironmentPtr EnvironmentModifierNode::childEnvironment(const Element& self) const
+{
+    auto env = std::make_shared<EnvironmentValues>(*self.env);
+    if (change_) change_(*env);
+    return env;
+}
+
+void IdNode::build(Element& self, BuildContext& ctx) const
+{
+    Element& child = ctx.addChild(self, content_, "#" + id_);
+    self.layoutPriorityTrait = child.layoutPriorityTrait;
+    self.zIndexTrait = child.zIndexTrait;
+}
+
+void TraitNode::build(Element& self, BuildContext& ctx) const
+{
+    ModifierNode::build(self, ctx);
+    if (priority_) self.layoutPriorityTrait = *priority_;
+    if (z_) self.zIndexTrait = *z_;
+}
+
+ProposedSize FrameNode::childProposal(ProposedSize p) const
+{
+    if (fixed_)
+        return {spec_.idealWidth ? spec_.idealWidth : p.width, spec_.idealHeight ? spec_.idealHeight : p.height};
+    auto axis = [](std::optional<double> offer, std::optional<double> lo, std::optional<double> ideal,
+                   std::optional<double> hi) -> std::optional<double> {
+        if (!offer) return ideal;
+        double v = *offer;
+        if (lo) v = std::max(v, *lo);
+        if (hi) v = std::min(v, *hi);
+        return v;
+    };
+    return {axis(p.width, spec_.minWidth, spec_.idealWidth, spec_.maxWidth),
+            axis(p.height, spec_.minHeight, spec_.idealHeight, spec_.maxHeight)};
+}
+
+Size FrameNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
+{
+    const ProposedSize cp = childProposal(p);
+    if (fixed_ && spec_.idealWidth && spec_.idealHeight)
+        return {*spec_.idealWidth, *spec_.idealHeight};
+    const Size child = self.children.empty() ? Size{} : self.children.front()->sizeThatFits(cp, ctx);
+    if (fixed_)
+        return {spec_.idealWidth.value_or(child.width), spec_.idealHeight.value_or(child.height)};
+    auto axis = [](double childSize, std::optional<double> offer, std::optional<double> lo,
+                   std::optional<double> ideal, std::optional<double> hi) {
+        if (!offer && ideal) {
+            double v = *ideal;
+            if (lo) v = std::max(v, *lo);
+            if (hi) v = std::min(v, *hi);
+            return v;
+        }
+        double r = childSize;
+        if (!lo && !hi) return r;
+        const double room = offer ? *offer : childSize;
+        if (lo) r = std::max(*lo, std::min(r, room));
+        if (hi) r = std::min(*hi, std::max(r, room));
+        return r;
+    };
+    return {axis(child.width, p.width, spec_.minWidth, spec_.idealWidth, spec_.maxWidth),
+            axis(child.height, p.height, spec_.minHeight, spec_.idealHeight, spec_.maxHeight)};
+}
+
+void FrameNode::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    if (self.children.empty()) return;
+    Element& c = *self.children.front();
+    const Size cs = c.sizeThatFits(childProposal(ProposedSize::of(frame.size())), ctx);
+    const Point o = aligned(spec_.alignment, frame.size(), cs);
+    c.place({frame.x + o.x, frame.y + o.y, cs.width, cs.height}, ctx);
+}
+
+Size PaddingNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
+{
+    const double h = insets_.leading + insets_.trailing, v = insets_.top + insets_.bottom;
+    ProposedSize cp;
+    if (p.width) cp.width = std::max(0.0, *p.width - h);
+    if (p.height) cp.height = std::max(0.0, *p.height - v);
+    const Size c = self.children.empty() ? Size{} : self.children.front()->sizeThatFits(cp, ctx);
+    return {c.width + h, c.height + v};
+}
+
+void PaddingNode::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    if (self.children.empty()) return;
+    const Rect inner{frame.x + insets_.leading, frame.y + insets_.top,
+                     std::max(0.0, frame.width - insets_.leading - insets_.trailing),
+                     std::max(0.0, frame.height - insets_.top - insets_.bottom)};
+    self.children.front()->place(inner, ctx);
+}
+
+ProposedSize FixedSizeNode::childProposal(ProposedSize p) const
+{
+    return {h_ ? std::nullopt : p.width, v_ ? std::nullopt : p.height};
+}
+
+Size FixedSizeNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
+{
+    return self.children.empty() ? Size{} : self.children.front()->sizeThatFits(childProposal(p), ctx);
+}
+
+void FixedSizeNode::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    if (self.children.empty()) return;
+    Element& c = *self.children.front();
+    // The fixed axes keep their ideal size, centred in whatever room is given.
+    const Size ideal = c.sizeThatFits(childProposal(ProposedSize::of(frame.size())), ctx);
+    const double w = h_ ? ideal.width : frame.width, hgt = v_ ? ideal.height : frame.height;
+    c.place({frame.x + (frame.width - w) / 2, frame.y + (frame.height - hgt) / 2, w, hgt}, ctx);
+}
+
+void LayeredNode::build(Element& self, BuildContext& ctx) const
+{
+    ModifierNode::build(self, ctx);
+    ctx.addChild(self, secondary_, behind_ ? ".b" : ".o");
+}
+
+void LayeredNode::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    self.children[0]->place(frame, ctx);
+    Element& s = *self.children[1];
+    const Size ss = s.sizeThatFits(ProposedSize::of(frame.size()), ctx);
+    const Point o = aligned(alignment_, frame.size(), ss);
+    s.place({frame.x + o.x, frame.y + o.y, ss.width, ss.height}, ctx);
+}
+
+void LayeredNode::paint(const Element& self, PaintContext& pc) const
+{
+    if (behind_) {
+        self.children[1]->paint(pc);
+        self.children[0]->paint(pc);
+    } else {
+        self.children[0]->paint(pc);
+        self.children[1]->paint(pc);
+    }
+}
+
+Size PositionNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
+{
+    const Size ideal = self.children.empty() ? Size{} : self.children.front()->sizeThatFits(p, ctx);
+    Size s = p.replacingUnspecified(ideal);
+    if (!std::isfinite(s.width)) s.width = ideal.width;
+    if (!std::isfinite(s.height)) s.height = ideal.height;
+    return s;
+}
+
+void PositionNode::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    if (self.children.empty()) return;
+    Element& c = *self.children.front();
+    const Size cs = c.sizeThatFits(ProposedSize::of(frame.size()), ctx);
+    c.place({frame.x + p_.x - cs.width / 2, frame.y + p_.y - cs.height / 2, cs.width, cs.height}, ctx);
+}
+
+double AspectRatioNode::ratioOf(Element& self, LayoutContext& ctx) const
+{
+    if (ratio_ && *ratio_ > 0) return *ratio_;
+    if (self.children.empty()) return 1;
+    const Size ideal = self.children.front()->sizeThatFits(ProposedSize::unspecified(), ctx);
+    return ideal.height > 0 ? ideal.width / ideal.height : 1;
+}
+
+Size AspectRatioNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
+{
+    if (self.children.empty()) return {0, 0};
+    const double r = ratioOf(self, ctx);
+    Size target;
+    if (!p.width && !p.height) {
+        const Size ideal = self.children.front()->sizeThatFits(ProposedSize::unspecified(), ctx);
+        target = {ideal.width, ideal.width / r};
+    } else if (!p.height || !std::isfinite(*p.height)) {
+        const double w = p.width.value_or(0);
+        target = {w, w / r};
+    } else if (!p.width || !std::isfinite(*p.width)) {
+        target = {*p.height * r, *p.height};
+    } else {
+        const double w = *p.width, h = *p.height;
+        const bool widthBound = (w / r <= h) == (mode_ == ContentMode::fit);
+        target = widthBound ? Size{w, w / r} : Size{h * r, h};
+    }
+    return self.children.front()->sizeThatFits(ProposedSize::of(target), ctx);
+}
+
+void AspectRatioNode::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    if (self.children.empty()) return;
+    const Size s = sizeThatFits(self, ProposedSize::of(frame.size()), ctx);
+    self.children.front()->place({frame.midX() - s.width / 2, frame.midY() - s.height / 2, s.width, s.height}, ctx);
+}
+
+// --- Factories ----------------------------------------------------------------
+
+View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList children)
+{
+    return View(std::make_shared<StackNode>(Axis::vertical, alignment, VerticalAlignment::center, spacing, std::move(children)));
+}
+View VStack(ViewList children) { return VStack(HorizontalAlignment::center, std::nullopt, std::move(children)); }
+View HStack(VerticalAlignment alignment, std::optional<double> spacing, ViewList children)
+{
+    return View(std::make_shared<StackNode>(Axis::horizontal, HorizontalAlignment::center, alignment, spacing, std::move(children)));
+}
+View HStack(ViewList children) { return HStack(VerticalAlignment::center, std::nullopt, std::move(children)); }
+View ZStack(Alignment alignment, ViewList children) { return View(std::make_shared<ZStackNode>(alignment, std::move(children))); }
+View ZStack(ViewList children) { return ZStack(Alignment::center, std::move(children)); }
+View Spacer(std::optional<double> minLength) { return View(std::make_shared<SpacerNode>(minLength)); }
+View Divider() { return View(std::make_shared<DividerNode>()); }
+View GeometryReader(std::function<View(const GeometryProxy&)> content)
+{
+    return View(std::make_shared<GeometryReaderNode>(std::move(content)));
+}
+View ViewThatFits(Axes axes, ViewList candidates) { return View(std::make_shared<ViewThatFitsNode>(axes, std::move(candidates))); }
+View ViewThatFits(ViewList candidates) { return ViewThatFits(Axes::both(), std::move(candidates)); }
+
+View View::id(std::string identifier) const { return View(std::make_shared<IdNode>(*this, std::move(identifier))); }
+
+View View::frame(std::optional<double> width, std::optional<double> height, Alignment alignment) const
+{
+    FrameSpec spec;
+    spec.idealWidth = width;
+    spec.idealHeight = height;
+    spec.alignment = alignment;
+    return View(std::make_shared<FrameNode>(*this, spec, true));
+}
+
+View View::frame(const FrameSpec& spec) const { return View(std::make_shared<FrameNode>(*this, spec, false)); }
+View View::padding() const { return padding(Edges::all(), defaultPadding); }
+View View::padding(double amount) const { return padding(Edges::all(), amount); }
+View View::padding(Edges edges) const { return padding(edges, defaultPadding); }
+View View::padding(Edges edges, double amount) const { return padding(EdgeInsets::on(edges, amount)); }
+View View::padding(EdgeInsets insets) const { return View(std::make_shared<PaddingNode>(*this, insets)); }
+View View::fixedSize(bool horizontal, bool vertical) const
+{
+    return View(std::make_shared<FixedSizeNode>(*this, horizontal, vertical));
+}
+View View::layoutPriority(double priority) const { return View(std::make_shared<TraitNode>(*this, priority, std::nullopt)); }
+View View::zIndex(double z) const { return View(std::make_shared<TraitNode>(*this, std::nullopt, z)); }
+View View::overlay(View content, Alignment alignment) const
+{
+    return View(std::make_shared<LayeredNode>(*this, std::move(content), alignment, false));
+}
+View View::background(View content, Alignment alignment) const
+{
+    return View(std::make_shared<LayeredNode>(*this, std::move(content), alignment, true));
+}
+View View::position(double x, double y) const { return View(std::make_shared<PositionNode>(*this, Point{x, y})); }
+View View::hidden() const { return View(std::make_shared<HiddenNode>(*this)); }
+View View::aspectRatio(std::optional<double> ratio, ContentMode mode) const
+{
+    return View(std::make_shared<AspectRatioNode>(*this, ratio, mode));
+}
+
+View View::environment(std::function<void(EnvironmentValues&)> change) const
+{
+    return View(std::make_shared<EnvironmentModifierNode>(*this, std::move(change)));
+}
+View View::font(Font f) const { return environment([f](EnvironmentValues& e) { e.font = f; }); }
+View View::foregroundStyle(ShapeStyle s) const { return environment([s](EnvironmentValues& e) { e.foregroundStyle = s; }); }
+View View::lineLimit(std::optional<int> lines) const { return environment([lines](EnvironmentValues& e) { e.lineLimit = lines; }); }
+View View::truncationMode(TruncationMode m) const { return environment([m](EnvironmentValues& e) { e.truncationMode = m; }); }
+View View::minimumScaleFactor(double f) const
+{
+    return environment([f](EnvironmentValues& e) { e.minimumScaleFactor = std::clamp(f, 0.01, 1.0); });
+}
+View View::multilineTextAlignment(TextAlignment a) const
+{
+    return environment([a](EnvironmentValues& e) { e.multilineTextAlignment = a; });
+}
+View View::disabled(bool d) const
+{
+    return environment([d](EnvironmentValues& e) { e.isEnabled = e.isEnabled && !d; });
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,273 @@
+#pragma once
+
+// The modifier nodes. Views are built with the View methods; the host, the
+// renderer and the accessibility tree look for these node types.
+
+#include "ui/Shape.h"
+#include "ui/View.h"
+
+#include <QTransform>
+
+namespace platform::ui {
+
+class EnvironmentModifierNode final : public ModifierNode {
+public:
+    EnvironmentModifierNode(View content, std::function<void(EnvironmentValues&)> change)
+        : ModifierNode(std::move(content)), change_(std::move(change)) {}
+    EnvironmentPtr childEnvironment(const Element& self) const override;
+
+private:
+    std::function<void(EnvironmentValues&)> change_;
+};
+
+class IdNode final : public ModifierNode {
+public:
+    IdNode(View content, std::string id) : ModifierNode(std::move(content)), id_(std::move(id)) {}
+    void build(Element& self, BuildContext& ctx) const override;
+    const std::string& id() const { return id_; }
+
+private:
+    std::string id_;
+};
+
+class FrameNode final : public ModifierNode {
+public:
+    FrameNode(View content, FrameSpec spec, bool fixed) : ModifierNode(std::move(content)), spec_(spec), fixed_(fixed) {}
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override;
+
+private:
+    ProposedSize childProposal(ProposedSize p) const;
+    FrameSpec spec_;  // for a fixed frame, ideal* hold the fixed sizes
+    bool fixed_;
+};
+
+class PaddingNode final : public ModifierNode {
+public:
+    PaddingNode(View content, EdgeInsets insets) : ModifierNode(std::move(content)), insets_(insets) {}
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override;
+
+private:
+    EdgeInsets insets_;
+};
+
+class FixedSizeNode final : public ModifierNode {
+public:
+    FixedSizeNode(View content, bool h, bool v) : ModifierNode(std::move(content)), h_(h), v_(v) {}
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override;
+
+private:
+    ProposedSize childProposal(ProposedSize p) const;
+    bool h_, v_;
+};
+
+class TraitNode final : public ModifierNode {
+public:
+    TraitNode(View content, std::optional<double> priority, std::optional<double> z)
+        : ModifierNode(std::move(content)), priority_(priority), z_(z) {}
+    void build(Element& self, BuildContext& ctx) const override;
+
+private:
+    std::optional<double> priority_, z_;
+};
+
+// Overlay and background: the secondary view is offered the content's size.
+class LayeredNode final : public ModifierNode {
+public:
+    LayeredNode(View content, View secondary, Alignment alignment, bool behind)
+        : ModifierNode(std::move(content)), secondary_(std::move(secondary)), alignment_(alignment), behind_(behind) {}
+    void build(Element& self, BuildContext& ctx) const override;
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override;
+    void paint(const Element& self, PaintContext& pc) const override;
+    bool behind() const { return behind_; }
+    // Child 0 is the content, child 1 the secondary view.
+
+private:
+    View secondary_;
+    Alignment alignment_;
+    bool behind_;
+};
+
+class PositionNode final : public ModifierNode {
+public:
+    PositionNode(View content, Point p) : ModifierNode(std::move(content)), p_(p) {}
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override;
+
+private:
+    Point p_;
+};
+
+class HiddenNode final : public ModifierNode {
+public:
+    using ModifierNode::ModifierNode;
+    void paint(const Element&, PaintContext&) const override {}
+};
+
+class AspectRatioNode final : public ModifierNode {
+public:
+    AspectRatioNode(View content, std::optional<double> ratio, ContentMode mode)
+        : ModifierNode(std::move(content)), ratio_(ratio), mode_(mode) {}
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override;
+
+private:
+    double ratioOf(Element& self, LayoutContext& ctx) const;
+    std::optional<double> ratio_;
+    ContentMode mode_;
+};
+
+// Render transforms: offset, scale and rotation. Layout is untouched.
+class TransformNode final : public ModifierNode {
+public:
+    enum class Kind { offset, scale, rotation };
+    TransformNode(View content, Kind kind, double a, double b, UnitPoint anchor)
+        : ModifierNode(std::move(content)), kind_(kind), a_(a), b_(b), anchor_(anchor) {}
+    bool transform(const Element& self, QTransform& out) const override;
+    void paint(const Element& self, PaintContext& pc) const override;
+
+private:
+    Kind kind_;
+    double a_, b_;
+    UnitPoint anchor_;
+};
+
+class OpacityNode final : public ModifierNode {
+public:
+    OpacityNode(View content, double opacity) : ModifierNode(std::move(content)), opacity_(opacity) {}
+    void paint(const Element& self, PaintContext& pc) const override;
+
+private:
+    double opacity_;
+};
+
+class ClipNode final : public ModifierNode {
+public:
+    ClipNode(View content, Shape shape) : ModifierNode(std::move(content)), shape_(std::move(shape)) {}
+    void paint(const Element& self, PaintContext& pc) const override;
+    const Shape& shape() const { return shape_; }
+
+private:
+    Shape shape_;
+};
+
+class ShadowNode final : public ModifierNode {
+public:
+    ShadowNode(View content, Color color, double radius, double x, double y)
+        : ModifierNode(std::move(content)), color_(color), radius_(radius), x_(x), y_(y) {}
+    void paint(const Element& self, PaintContext& pc) const override;
+
+private:
+    Color color_;
+    double radius_, x_, y_;
+};
+
+// --- Interaction: marker nodes the host looks for --------------------------
+
+class TapNode final : public ModifierNode {
+public:
+    TapNode(View content, std::function<void()> action) : ModifierNode(std::move(content)), action_(std::move(action)) {}
+    const std::function<void()>& action() const { return action_; }
+
+private:
+    std::function<void()> action_;
+};
+
+class HoverNode final : public ModifierNode {
+public:
+    HoverNode(View content, std::function<void(bool)> onHover, std::function<void(HoverPhase)> continuous)
+        : ModifierNode(std::move(content)), onHover_(std::move(onHover)), continuous_(std::move(continuous)) {}
+    const std::function<void(bool)>& onHover() const { return onHover_; }
+    const std::function<void(HoverPhase)>& continuous() const { return continuous_; }
+
+private:
+    std::function<void(bool)> onHover_;
+    std::function<void(HoverPhase)> continuous_;
+};
+
+class ScrollWheelNode final : public ModifierNode {
+public:
+    ScrollWheelNode(View content, std::function<void(ScrollDelta)> action)
+        : ModifierNode(std::move(content)), action_(std::move(action)) {}
+    const std::function<void(ScrollDelta)>& action() const { return action_; }
+
+private:
+    std::function<void(ScrollDelta)> action_;
+};
+
+class KeyPressNode final : public ModifierNode {
+public:
+    KeyPressNode(View content, std::function<bool(const KeyPress&)> action)
+        : ModifierNode(std::move(content)), action_(std::move(action)) {}
+    const std::function<bool(const KeyPress&)>& action() const { return action_; }
+
+private:
+    std::function<bool(const KeyPress&)> action_;
+};
+
+class FocusableNode final : public ModifierNode {
+public:
+    FocusableNode(View content, bool focusable) : ModifierNode(std::move(content)), focusable_(focusable) {}
+    bool focusable() const { return focusable_; }
+
+private:
+    bool focusable_;
+};
+
+class HelpNode final : public ModifierNode {
+public:
+    HelpNode(View content, std::string text) : ModifierNode(std::move(content)), text_(std::move(text)) {}
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+class CursorNode final : public ModifierNode {
+public:
+    CursorNode(View content, CursorShape shape) : ModifierNode(std::move(content)), shape_(shape) {}
+    CursorShape shape() const { return shape_; }
+
+private:
+    CursorShape shape_;
+};
+
+class ContentShapeNode final : public ModifierNode {
+public:
+    ContentShapeNode(View content, Shape shape) : ModifierNode(std::move(content)), shape_(std::move(shape)) {}
+    const Shape& shape() const { return shape_; }
+
+private:
+    Shape shape_;
+};
+
+class HitTestingNode final : public ModifierNode {
+public:
+    HitTestingNode(View content, bool enabled) : ModifierNode(std::move(content)), enabled_(enabled) {}
+    bool enabled() const { return enabled_; }
+
+private:
+    bool enabled_;
+};
+
+// --- Accessibility ----------------------------------------------------------
+
+struct AccessibilityProps {
+    std::optional<std::string> identifier, label, value, hint;
+    std::optional<AccessibilityChildBehavior> children;
+    std::optional<bool> hidden;
+    unsigned traits = 0;
+};
+
+class AccessibilityNode final : public ModifierNode {
+public:
+    AccessibilityNode(View content, AccessibilityProps props) : ModifierNode(std::move(content)), props_(std::move(props)) {}
+    const AccessibilityProps& props() const { return props_; }
+
+private:
+    AccessibilityProps props_;
+};
+
+}  // namespace platform::ui

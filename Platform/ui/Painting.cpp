@@ -1,0 +1,245 @@
+#include "ui/Painting.h"
+
+#include <QConicalGradient>
+#include <QLinearGradient>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QRadialGradient>
+#include <cmath>
+#include <list>
+#include <unordered_map>
+
+namespace platform::ui {
+
+QColor toQColor(const RGBA& c)
+{
+    return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha));
+}
+
+QColor toQColor(const Color& c, const EnvironmentValues& env) { return toQColor(env.resolve(c)); }
+
+namespace {
+
+Color hierarchicalColor(int level, const EnvironmentValues& env)
+{
+    static const double fades[] = {1.0, 0.55, 0.3, 0.18};
+    const int l = std::clamp(level, 0, 3);
+    if (const auto* base = std::get_if<Color>(&env.foregroundStyle.value()))
+        return base->opacity(fades[l]);
+    switch (l) {
+    case 0: return Color::primary();
+    case 1: return Color::secondary();
+    case 2: return Color::tertiary();
+    default: return Color::primary().opacity(0.18 / 0.85);
+    }
+}
+
+void setStops(QGradient& g, const Gradient& gradient, const EnvironmentValues& env, bool reversed)
+{
+    QGradientStops stops;
+    for (const auto& s : gradient.stops) {
+        const double at = std::clamp(reversed ? 1.0 - s.location : s.location, 0.0, 1.0);
+        stops.push_back({at, toQColor(s.color, env)});
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (stops.isEmpty())
+        stops.push_back({0.0, Qt::transparent});
+    g.setStops(stops);
+}
+
+}  // namespace
+
+QBrush toBrush(const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds)
+{
+    return std::visit(
+        [&](const auto& v) -> QBrush {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, Color>) {
+                return QBrush(toQColor(v, env));
+            } else if constexpr (std::is_same_v<T, HierarchicalStyle>) {
+                return QBrush(toQColor(hierarchicalColor(v.level, env), env));
+            } else if constexpr (std::is_same_v<T, Material>) {
+                return QBrush(toQColor(materialColor(v), env));
+            } else if constexpr (std::is_same_v<T, LinearGradient>) {
+                const Point a = v.startPoint.in(bounds), b = v.endPoint.in(bounds);
+                QLinearGradient g(a.x, a.y, b.x, b.y);
+                setStops(g, v.gradient, env, false);
+                return QBrush(g);
+            } else if constexpr (std::is_same_v<T, RadialGradient>) {
+                const Point c = v.center.in(bounds);
+                const double r0 = std::max(0.0, v.startRadius);
+                const double r1 = std::max(r0 + 1e-6, v.endRadius);
+                // Qt's focal circle is where the gradient starts.
+                QRadialGradient g(QPointF(c.x, c.y), r1, QPointF(c.x, c.y), r0);
+                setStops(g, v.gradient, env, false);
+                return QBrush(g);
+            } else {
+                const Point c = v.center.in(bounds);
+                // Qt's conical gradient turns anticlockwise on screen from its
+                // angle; ours turns clockwise, so mirror angle and stops.
+                QConicalGradient g(QPointF(c.x, c.y), -v.startAngle.inDegrees());
+                setStops(g, v.gradient, env, true);
+                return QBrush(g);
+            }
+        },
+        style.value());
+}
+
+QPen toPen(const StrokeStyle& s, const QBrush& brush)
+{
+    QPen pen(brush, s.lineWidth);
+    pen.setCapStyle(s.lineCap == LineCap::round ? Qt::RoundCap : s.lineCap == LineCap::square ? Qt::SquareCap : Qt::FlatCap);
+    pen.setJoinStyle(s.lineJoin == LineJoin::round ? Qt::RoundJoin : s.lineJoin == LineJoin::bevel ? Qt::BevelJoin : Qt::MiterJoin);
+    // Qt measures the miter from the join point in pen widths; the usual
+    // limit is the miter's full length over the width, twice that.
+    pen.setMiterLimit(std::max(0.0, s.miterLimit / 2.0));
+    if (!s.dash.empty() && s.lineWidth > 0) {
+        // Qt counts dashes in pen widths; ours are points.
+        QList<qreal> pattern;
+        for (double d : s.dash) pattern.push_back(std::max(1e-4, d / s.lineWidth));
+        if (pattern.size() % 2 == 1) pattern += pattern;
+        pen.setDashPattern(pattern);
+        pen.setDashOffset(s.dashPhase / s.lineWidth);
+    }
+    return pen;
+}
+
+void fillPath(QPainter& p, const Path& path, const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds)
+{
+    p.fillPath(path.qt(), toBrush(style, env, bounds));
+}
+
+void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const StrokeStyle& stroke,
+                const EnvironmentValues& env, const Rect& bounds)
+{
+    if (stroke.lineWidth <= 0)
+        return;
+    p.strokePath(path.qt(), toPen(stroke, toBrush(style, env, bounds)));
+}
+
+bool isVisible(const PaintContext& pc, const Rect& rect, double margin)
+{
+    QPainter* p = pc.painter;
+    if (!p || !p->device())
+        return false;
+    const QRectF mapped = p->transform().mapRect(
+        QRectF(rect.x - margin, rect.y - margin, rect.width + 2 * margin, rect.height + 2 * margin));
+    const QRectF device(0, 0, p->device()->width(), p->device()->height());
+    if (!(mapped.intersects(device) || mapped.isEmpty()))
+        return false;
+    if (p->hasClipping()) {
+        // Only what the current repaint covers needs drawing.
+        const QRectF clip = p->transform().mapRect(p->clipBoundingRect());
+        return mapped.intersects(clip) || mapped.isEmpty();
+    }
+    return true;
+}
+
+// --- Layers -----------------------------------------------------------------
+
+Layer::Layer(QPainter& target, const Rect& bounds, double deviceScale) : scale_(deviceScale)
+{
+    QPaintDevice* dev = target.device();
+    if (!dev)
+        return;
+    // Logical device coordinates; the image itself has the device's pixel ratio.
+    const double dpr = dev->devicePixelRatioF();
+    const QRectF deviceRect = target.transform().mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
+    const QRectF clipped = deviceRect.intersected(QRectF(0, 0, dev->width(), dev->height()));
+    const QRect pixels = clipped.toAlignedRect();
+    if (pixels.isEmpty())
+        return;
+    bounds_ = {double(pixels.x()), double(pixels.y()), double(pixels.width()), double(pixels.height())};
+    image_ = QImage(QSize(int(std::ceil(pixels.width() * dpr)), int(std::ceil(pixels.height() * dpr))),
+                    QImage::Format_ARGB32_Premultiplied);
+    image_.setDevicePixelRatio(dpr);
+    image_.fill(Qt::transparent);
+    painter_ = new QPainter(&image_);
+    painter_->setRenderHint(QPainter::Antialiasing);
+    painter_->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter_->setRenderHint(QPainter::TextAntialiasing);
+    QTransform t = target.transform();
+    t *= QTransform::fromTranslate(-pixels.x(), -pixels.y());
+    painter_->setTransform(t);
+    painter_->setFont(target.font());
+}
+
+void Layer::end()
+{
+    if (painter_) {
+        painter_->end();
+        delete painter_;
+        painter_ = nullptr;
+    }
+}
+
+Layer::~Layer() { end(); }
+
+void Layer::composite(QPainter& target, double dx, double dy, double opacity) const
+{
+    if (image_.isNull())
+        return;
+    target.save();
+    const QPointF shift = target.transform().map(QPointF(dx, dy)) - target.transform().map(QPointF(0, 0));
+    target.resetTransform();
+    target.setOpacity(target.opacity() * opacity);
+    target.drawImage(QPointF(bounds_.x + shift.x(), bounds_.y + shift.y()), image_);
+    target.restore();
+}
+
+// --- Shadow blur --------------------------------------------------------------
+
+namespace {
+
+void boxBlurLine(const uint8_t* src, uint8_t* dst, int n, int stride, int r)
+{
+    if (r <= 0) {
+        for (int i = 0; i < n; ++i) dst[i * stride] = src[i * stride];
+        return;
+    }
+    const int window = 2 * r + 1;
+    int sum = 0;
+    for (int i = -r; i <= r; ++i)
+        if (i >= 0 && i < n) sum += src[i * stride];
+    for (int i = 0; i < n; ++i) {
+        dst[i * stride] = uint8_t((sum + window / 2) / window);
+        const int add = i + r + 1, sub = i - r;
+        if (add < n) sum += src[add * stride];
+        if (sub >= 0) sum -= src[sub * stride];
+    }
+}
+
+}  // namespace
+
+QImage blurredShadow(const QImage& source, double radiusPixels, const QColor& color)
+{
+    const int w = source.width(), h = source.height();
+    if (w == 0 || h == 0)
+        return {};
+    std::vector<uint8_t> a(size_t(w) * h), b(size_t(w) * h);
+    const QImage src = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        for (int x = 0; x < w; ++x) a[size_t(y) * w + x] = uint8_t(qAlpha(line[x]));
+    }
+    // Three box passes approximate a Gaussian of sigma = radius / 2.
+    const double sigma = std::max(0.0, radiusPixels / 2.0);
+    const int box = int(std::floor(std::sqrt(4.0 * sigma * sigma + 1.0) / 2.0 + 0.5));
+    for (int pass = 0; pass < 3 && box > 0; ++pass) {
+        for (int y = 0; y < h; ++y) boxBlurLine(&a[size_t(y) * w], &b[size_t(y) * w], w, 1, box);
+        for (int x = 0; x < w; ++x) boxBlurLine(&b[x], &a[x], h, w, box);
+    }
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    const double ca = color.alphaF();
+    for (int y = 0; y < h; ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const double alpha = a[size_t(y) * w + x] / 255.0 * ca;
+            line[x] = qRgba(int(color.red() * alpha + 0.5), int(color.green() * alpha + 0.5),
+                            int(color.blue() * alpha + 0.5), int(alpha * 255 + 0.5));
+        }
+    }
+    return out;
+}
+
+}  // namespace platform::ui

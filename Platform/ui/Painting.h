@@ -1,0 +1,62 @@
+#pragma once
+
+// QPainter helpers shared by the nodes: colours and styles to Qt brushes,
+// fills and strokes, culling, offscreen layers and the shadow blur.
+
+#include "ui/Environment.h"
+#include "ui/Path.h"
+#include "ui/Shape.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QImage>
+#include <QPen>
+
+class QPainter;
+
+namespace platform::ui {
+
+QColor toQColor(const RGBA& c);
+QColor toQColor(const Color& c, const EnvironmentValues& env);
+// The brush for a style over `bounds` (gradients are laid out on it).
+QBrush toBrush(const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds);
+QPen toPen(const StrokeStyle& stroke, const QBrush& brush);
+
+void fillPath(QPainter& p, const Path& path, const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds);
+void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const StrokeStyle& stroke,
+                const EnvironmentValues& env, const Rect& bounds);
+
+// False when `rect` (grown by `margin`) lies wholly outside the painter's clip
+// or target, so leaves can skip their drawing.
+bool isVisible(const PaintContext& pc, const Rect& rect, double margin = 0);
+
+// An offscreen layer: children are drawn into a transparent image covering
+// `bounds` (in the current painter's coordinates) at the device scale, then
+// composited back.
+class Layer {
+public:
+    Layer(QPainter& target, const Rect& bounds, double deviceScale);
+    QPainter& painter() { return *painter_; }
+    QImage& image() { return image_; }
+    bool isEmpty() const { return image_.isNull(); }
+    void end();
+    // Draws the layer onto the target at its place (offset in points).
+    void composite(QPainter& target, double dx = 0, double dy = 0, double opacity = 1) const;
+    ~Layer();
+
+private:
+    QImage image_;
+    QPainter* painter_ = nullptr;
+    Rect bounds_;
+    double scale_ = 1;
+};
+
+// A Gaussian-like blur (three box passes) of an image's alpha, coloured.
+QImage blurredShadow(const QImage& source, double radiusPixels, const QColor& color);
+
+// Exposed for hit-testing and tests: the shape of a shape view, and whether
+// it is filled with a fully clear colour (which takes no clicks).
+const Shape* shapeOfNode(const Node* node);
+bool isClearFilledShape(const Node* node);
+
+}  // namespace platform::ui

@@ -1,0 +1,162 @@
+#include "ui/Shape.h"
+
+#include "ui/Painting.h"
+
+#include <QPainter>
+
+namespace platform::ui {
+
+Shape Shape::trim(double from, double to) const
+{
+    auto f = f_;
+    return Shape([f, from, to](const Rect& r) { return f ? f(r).trimmed(from, to) : Path(); });
+}
+
+Shape Shape::inset(double amount) const
+{
+    auto f = f_;
+    return Shape([f, amount](const Rect& r) {
+        const Rect in = r.insetBy(amount, amount);
+        if (!f || in.width < 0 || in.height < 0)
+            return Path();
+        return f(in);
+    });
+}
+
+namespace {
+
+// A shape drawn as a view: it takes whatever size it is offered.
+class ShapeNode final : public Node {
+public:
+    enum class Mode { fill, stroke };
+    ShapeNode(Shape shape, std::optional<ShapeStyle> style, Mode mode, StrokeStyle stroke)
+        : shape_(std::move(shape)), style_(std::move(style)), mode_(mode), stroke_(std::move(stroke)) {}
+
+    Size sizeThatFits(Element&, ProposedSize p, LayoutContext&) const override
+    {
+        // A shape takes what it is offered (infinity included, so stacks see
+        // it as fully flexible); no offer means a nominal ideal size.
+        return p.replacingUnspecified({10, 10});
+    }
+
+    void paint(const Element& self, PaintContext& pc) const override
+    {
+        if (self.frame.width <= 0 && self.frame.height <= 0)
+            return;
+        if (!isVisible(pc, self.frame, mode_ == Mode::stroke ? stroke_.lineWidth : 0))
+            return;
+        const Path path = shape_.path(self.frame);
+        if (path.isEmpty())
+            return;
+        const ShapeStyle style = style_ ? *style_ : self.env->foregroundStyle;
+        if (mode_ == Mode::fill)
+            fillPath(*pc.painter, path, style, *self.env, self.frame);
+        else
+            strokePath(*pc.painter, path, style, stroke_, *self.env, self.frame);
+    }
+
+    const Shape& shape() const { return shape_; }
+    bool fillsClear() const
+    {
+        if (!style_) return false;
+        const auto* c = std::get_if<Color>(&style_->value());
+        return c && c->resolve(ColorScheme::light).alpha == 0 && c->resolve(ColorScheme::dark).alpha == 0;
+    }
+
+private:
+    Shape shape_;
+    std::optional<ShapeStyle> style_;
+    Mode mode_;
+    StrokeStyle stroke_;
+};
+
+}  // namespace
+
+View Shape::fill(ShapeStyle style) const
+{
+    return View(std::make_shared<ShapeNode>(*this, std::move(style), ShapeNode::Mode::fill, StrokeStyle{}));
+}
+
+View Shape::fill() const
+{
+    return View(std::make_shared<ShapeNode>(*this, std::nullopt, ShapeNode::Mode::fill, StrokeStyle{}));
+}
+
+View Shape::stroke(ShapeStyle style, StrokeStyle stroke) const
+{
+    return View(std::make_shared<ShapeNode>(*this, std::move(style), ShapeNode::Mode::stroke, std::move(stroke)));
+}
+
+View Shape::stroke(ShapeStyle style, double lineWidth) const
+{
+    StrokeStyle s;
+    s.lineWidth = lineWidth;
+    return stroke(std::move(style), s);
+}
+
+View Shape::strokeBorder(ShapeStyle style, StrokeStyle s) const
+{
+    return inset(s.lineWidth / 2).stroke(std::move(style), std::move(s));
+}
+
+View Shape::strokeBorder(ShapeStyle style, double lineWidth) const
+{
+    StrokeStyle s;
+    s.lineWidth = lineWidth;
+    return strokeBorder(std::move(style), s);
+}
+
+Shape Rectangle()
+{
+    return Shape([](const Rect& r) { return Path::rect(r); });
+}
+
+Shape RoundedRectangle(double cornerRadius, RoundedCornerStyle style)
+{
+    return Shape([cornerRadius, style](const Rect& r) {
+        return Path::roundedRect(r, cornerRadius, style == RoundedCornerStyle::continuous);
+    });
+}
+
+Shape Capsule(RoundedCornerStyle style)
+{
+    return Shape([style](const Rect& r) {
+        return Path::roundedRect(r, std::min(r.width, r.height) / 2, style == RoundedCornerStyle::continuous);
+    });
+}
+
+Shape Circle()
+{
+    return Shape([](const Rect& r) {
+        const double d = std::max(0.0, std::min(r.width, r.height));
+        return Path::ellipse({r.midX() - d / 2, r.midY() - d / 2, d, d});
+    });
+}
+
+Shape Ellipse()
+{
+    return Shape([](const Rect& r) { return Path::ellipse(r); });
+}
+
+Shape PathShape(std::function<Path(const Rect&)> f) { return Shape(std::move(f)); }
+
+bool isClearFilledShape(const Node* node)
+{
+    auto* s = dynamic_cast<const ShapeNode*>(node);
+    return s && s->fillsClear();
+}
+
+const Shape* shapeOfNode(const Node* node)
+{
+    auto* s = dynamic_cast<const ShapeNode*>(node);
+    return s ? &s->shape() : nullptr;
+}
+
+}  // namespace platform::ui
+
+namespace platform::ui {
+
+View::View(const Color& color) : View(Rectangle().fill(color)) {}
+View::View(const Shape& shape) : View(shape.fill()) {}
+
+}  // namespace platform::ui

@@ -1,0 +1,292 @@
+#include "ui/Text.h"
+
+#include "ui/Modifiers.h"
+#include "ui/Painting.h"
+#include "ui/TextLayout.h"
+
+#include <QFontDatabase>
+#include <QPainter>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace platform::ui {
+
+namespace {
+
+QFont::Weight qtWeight(FontWeight w)
+{
+    switch (w) {
+    case FontWeight::ultraLight: return QFont::ExtraLight;
+    case FontWeight::thin: return QFont::Thin;
+    case FontWeight::light: return QFont::Light;
+    case FontWeight::regular: return QFont::Normal;
+    case FontWeight::medium: return QFont::Medium;
+    case FontWeight::semibold: return QFont::DemiBold;
+    case FontWeight::bold: return QFont::Bold;
+    case FontWeight::heavy: return QFont::ExtraBold;
+    case FontWeight::black: return QFont::Black;
+    }
+    return QFont::Normal;
+}
+
+QStringList familiesFor(const Font& f)
+{
+    if (!f.family().empty()) {
+        const QString family = QString::fromStdString(f.family());
+        if (QFontDatabase::hasFamily(family))
+            return {family};
+    }
+    switch (f.design()) {
+    case FontDesign::monospaced: return {"JetBrains Mono", "DejaVu Sans Mono", "monospace"};
+    case FontDesign::serif: return {"P052", "Nimbus Roman", "DejaVu Serif", "serif"};
+    case FontDesign::rounded:
+    case FontDesign::standard: break;
+    }
+    return {"Inter", "DejaVu Sans", "sans-serif"};
+}
+
+}  // namespace
+
+QString fontFamily(const Font& font) { return familiesFor(font).front(); }
+
+bool registerFontFile(const std::string& path)
+{
+    const int id = QFontDatabase::addApplicationFont(QString::fromStdString(path));
+    return id >= 0 && !QFontDatabase::applicationFontFamilies(id).isEmpty();
+}
+
+double ResolvedFont::advance(const QString& text) const
+{
+    auto it = advances_.constFind(text);
+    if (it != advances_.constEnd())
+        return *it;
+    if (advances_.size() > 50000)
+        advances_.clear();
+    const double w = measure(text);
+    advances_.insert(text, w);
+    return w;
+}
+
+double ResolvedFont::measure(const QString& text) const
+{
+    const QFontMetricsF& m = *metrics;
+    if (!monospacedDigits)
+        return m.horizontalAdvance(text) * scale;
+    // Digits take cells of the widest digit; the rest keeps its own advance.
+    double w = 0;
+    int runStart = 0;
+    for (int i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i].isDigit()) {
+            if (i > runStart) w += m.horizontalAdvance(text.mid(runStart, i - runStart));
+            if (i < text.size()) w += digitAdvance / scale;
+            runStart = i + 1;
+        }
+    }
+    return w * scale;
+}
+
+const ResolvedFont& resolveFont(const Font& f)
+{
+    using Key = std::tuple<std::string, int, double, int, bool, bool>;
+    static std::map<Key, ResolvedFont> cache;
+    const Key key{f.family(), int(f.design()), f.size(), int(f.weight()), f.isItalic(), f.hasMonospacedDigits()};
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return it->second;
+    ResolvedFont r;
+    const double size = std::max(1.0, f.size());
+    const int pixels = std::max(1, int(std::lround(size)));
+    r.scale = size / pixels;
+    r.font.setFamilies(familiesFor(f));
+    r.font.setPixelSize(pixels);
+    r.font.setWeight(qtWeight(f.weight()));
+    r.font.setItalic(f.isItalic());
+    // Unhinted outlines keep advances the same at every display scale.
+    r.font.setHintingPreference(QFont::PreferNoHinting);
+    r.font.setKerning(true);
+    r.metrics = std::make_shared<QFontMetricsF>(r.font);
+    const QFontMetricsF& m = *r.metrics;
+    r.ascent = m.ascent() * r.scale;
+    r.descent = m.descent() * r.scale;
+    r.lineHeight = (m.ascent() + m.descent() + std::max(0.0, m.leading())) * r.scale;
+    for (char c = '0'; c <= '9'; ++c)
+        r.digitAdvance = std::max(r.digitAdvance, m.horizontalAdvance(QChar(c)) * r.scale);
+    r.monospacedDigits = f.hasMonospacedDigits();
+    return cache.emplace(key, r).first->second;
+}
+
+namespace {
+
+struct TextScratch {
+    TextLines lines;
+    double scale = 1;  // minimum-scale-factor shrink
+};
+
+class TextNode final : public Node {
+public:
+    explicit TextNode(std::string text) : text_(QString::fromStdString(text)) {}
+
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
+    {
+        const TextScratch s = layout(self, p);
+        return {std::ceil(s.lines.width * s.scale * 1000) / 1000, s.lines.height * s.scale};
+    }
+
+    void place(Element& self, Rect frame, LayoutContext&) const override
+    {
+        self.scratch = layout(self, ProposedSize::of(frame.size()));
+    }
+
+    std::optional<double> firstBaseline(Element& self, Size size, LayoutContext&) const override
+    {
+        const TextScratch s = layout(self, ProposedSize::of(size));
+        const ResolvedFont& f = resolveFont(self.env->font);
+        return topInset(s, size) + f.ascent * s.scale;
+    }
+
+    std::optional<double> lastBaseline(Element& self, Size size, LayoutContext&) const override
+    {
+        const TextScratch s = layout(self, ProposedSize::of(size));
+        const ResolvedFont& f = resolveFont(self.env->font);
+        const double lines = std::max<double>(1, s.lines.lines.size());
+        return topInset(s, size) + ((lines - 1) * f.lineHeight + f.ascent) * s.scale;
+    }
+
+    void paint(const Element& self, PaintContext& pc) const override
+    {
+        const auto* s = std::any_cast<TextScratch>(&self.scratch);
+        if (!s || !isVisible(pc, self.frame, 4))
+            return;
+        const ResolvedFont& f = resolveFont(self.env->font);
+        QPainter& p = *pc.painter;
+        p.save();
+        const double scale = f.scale * s->scale;
+        const double top = self.frame.y + topInset(*s, self.frame.size());
+        p.setFont(f.font);
+        p.setPen(QPen(toBrush(self.env->foregroundStyle, *self.env, self.frame), 0));
+        for (size_t i = 0; i < s->lines.lines.size(); ++i) {
+            const double lineWidth = s->lines.widths[i] * s->scale;
+            double x = self.frame.x;
+            switch (self.env->multilineTextAlignment) {
+            case TextAlignment::leading: break;
+            case TextAlignment::center: x += (self.frame.width - lineWidth) / 2; break;
+            case TextAlignment::trailing: x += self.frame.width - lineWidth; break;
+            }
+            const double baseline = top + (double(i) * f.lineHeight + f.ascent) * s->scale;
+            p.save();
+            p.translate(x, baseline);
+            p.scale(scale, scale);
+            drawLine(p, f, s->lines.lines[i]);
+            p.restore();
+        }
+        p.restore();
+    }
+
+    const QString& text() const { return text_; }
+
+private:
+    static double topInset(const TextScratch& s, Size size)
+    {
+        return std::max(0.0, (size.height - s.lines.height * s.scale) / 2);
+    }
+
+    static void drawLine(QPainter& p, const ResolvedFont& f, const QString& line)
+    {
+        if (!f.monospacedDigits) {
+            p.drawText(QPointF(0, 0), line);
+            return;
+        }
+        const QFontMetricsF& m = *f.metrics;
+        const double cell = f.digitAdvance / f.scale;
+        double x = 0;
+        int runStart = 0;
+        for (int i = 0; i <= line.size(); ++i) {
+            if (i == line.size() || line[i].isDigit()) {
+                if (i > runStart) {
+                    const QString run = line.mid(runStart, i - runStart);
+                    p.drawText(QPointF(x, 0), run);
+                    x += m.horizontalAdvance(run);
+                }
+                if (i < line.size()) {
+                    const double w = m.horizontalAdvance(line[i]);
+                    p.drawText(QPointF(x + (cell - w) / 2, 0), QString(line[i]));
+                    x += cell;
+                }
+                runStart = i + 1;
+            }
+        }
+    }
+
+    TextScratch layout(const Element& self, ProposedSize p) const
+    {
+        const EnvironmentValues& env = *self.env;
+        const ResolvedFont& f = resolveFont(env.font);
+        auto request = [&](double scale) {
+            TextLayoutRequest r;
+            r.text = text_;
+            r.maxWidth = p.width ? *p.width / scale : TextLayoutRequest::infinityWidth();
+            r.lineLimit = env.lineLimit;
+            if (p.height) r.maxHeight = *p.height / scale;
+            r.lineHeight = f.lineHeight;
+            r.truncation = env.truncationMode;
+            return r;
+        };
+        const auto measure = [&f](const QString& s) { return f.advance(s); };
+        TextScratch out;
+        out.lines = layoutText(request(1), measure);
+        if (out.lines.truncated && env.minimumScaleFactor < 1) {
+            // The largest scale at which nothing is cut, down to the minimum.
+            TextLines atMin = layoutText(request(env.minimumScaleFactor), measure);
+            if (atMin.truncated) {
+                out.lines = atMin;
+                out.scale = env.minimumScaleFactor;
+            } else {
+                double lo = env.minimumScaleFactor, hi = 1;
+                TextLines best = atMin;
+                for (int i = 0; i < 10; ++i) {
+                    const double mid = (lo + hi) / 2;
+                    TextLines l = layoutText(request(mid), measure);
+                    if (l.truncated) {
+                        hi = mid;
+                    } else {
+                        lo = mid;
+                        best = l;
+                    }
+                }
+                out.lines = best;
+                out.scale = lo;
+            }
+        }
+        return out;
+    }
+
+    QString text_;
+};
+
+}  // namespace
+
+View Text(std::string text) { return View(std::make_shared<TextNode>(std::move(text))); }
+
+std::optional<std::string> textOfNode(const Node* node)
+{
+    if (auto* t = dynamic_cast<const TextNode*>(node))
+        return t->text().toStdString();
+    return std::nullopt;
+}
+
+double textScaleOf(const Element& e)
+{
+    const auto* s = std::any_cast<TextScratch>(&e.scratch);
+    return s ? s->scale : 1;
+}
+
+std::vector<std::string> textLinesOf(const Element& e)
+{
+    std::vector<std::string> out;
+    if (const auto* s = std::any_cast<TextScratch>(&e.scratch))
+        for (const auto& l : s->lines.lines) out.push_back(l.toStdString());
+    return out;
+}
+
+}  // namespace platform::ui

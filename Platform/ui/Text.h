@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ui/View.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QHash>
+#include <memory>
+#include <string>
+
+namespace platform::ui {
+
+// Plain text: never interpreted as markup or a localisation key.
+View Text(std::string text);
+
+// A font description made concrete: the Qt font at a whole pixel size and
+// the scale that brings it to the asked size, with metrics in points.
+struct ResolvedFont {
+    QFont font;
+    double scale = 1;
+    double ascent = 0;
+    double descent = 0;
+    double lineHeight = 0;
+    double digitAdvance = 0;  // widest digit, for monospaced digits
+    bool monospacedDigits = false;
+    std::shared_ptr<QFontMetricsF> metrics;
+    // Width in points; memoised, since layout measures the same strings often.
+    double advance(const QString& text) const;
+
+private:
+    double measure(const QString& text) const;
+    mutable QHash<QString, double> advances_;
+};
+
+const ResolvedFont& resolveFont(const Font& font);
+
+// The family a font description draws with (the display face when it is
+// installed or registered, else its fallback).
+QString fontFamily(const Font& font);
+
+// Registers a font file with the application; true when it yields a family.
+bool registerFontFile(const std::string& path);
+
+}  // namespace platform::ui

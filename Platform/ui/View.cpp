@@ -1,0 +1,281 @@
+#include "ui/View.h"
+
+#include "ui/Modifiers.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace platform::ui {
+
+namespace {
+
+double sane(double v) { return std::isfinite(v) ? std::max(0.0, v) : (v > 0 ? v : 0.0); }
+
+std::string childIdentity(const std::string& parent, const std::string& key)
+{
+    if (!key.empty() && key.front() == '.')
+        return parent + key;
+    return parent + "/" + key;
+}
+
+class EmptyNode final : public Node {
+public:
+    void flatten(const View&, std::vector<std::pair<std::string, View>>&, const std::string&) const override {}
+    Size sizeThatFits(Element&, ProposedSize, LayoutContext&) const override { return {0, 0}; }
+};
+
+class GroupNode final : public Node {
+public:
+    explicit GroupNode(ViewList children) : children_(std::move(children)) {}
+    void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
+    {
+        for (size_t i = 0; i < children_.size(); ++i)
+            children_[i].node()->flatten(children_[i], out, key + "." + std::to_string(i));
+    }
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        // Outside a container a group lays out its children on top of each other.
+        std::vector<std::pair<std::string, View>> flat;
+        flatten(View(), flat, "g");
+        for (auto& [k, v] : flat) ctx.addChild(self, v, k);
+    }
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
+    {
+        Size s;
+        for (auto& c : self.children) {
+            const Size cs = c->sizeThatFits(p, ctx);
+            s.width = std::max(s.width, cs.width);
+            s.height = std::max(s.height, cs.height);
+        }
+        return s;
+    }
+
+private:
+    ViewList children_;
+};
+
+class IfNode final : public Node {
+public:
+    IfNode(bool condition, View branch) : condition_(condition), branch_(std::move(branch)) {}
+    void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
+    {
+        branch_.node()->flatten(branch_, out, key + (condition_ ? "t" : "f"));
+    }
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        ctx.addChild(self, branch_, condition_ ? "t" : "f");
+    }
+
+private:
+    bool condition_;
+    View branch_;
+};
+
+class ForEachNode final : public Node {
+public:
+    explicit ForEachNode(std::vector<std::pair<std::string, View>> items) : items_(std::move(items)) {}
+    void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
+    {
+        for (const auto& [id, v] : items_)
+            v.node()->flatten(v, out, key + "#" + id);
+    }
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        std::vector<std::pair<std::string, View>> flat;
+        flatten(View(), flat, "e");
+        for (auto& [k, v] : flat) ctx.addChild(self, v, k);
+    }
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
+    {
+        Size s;
+        for (auto& c : self.children) {
+            const Size cs = c->sizeThatFits(p, ctx);
+            s.width = std::max(s.width, cs.width);
+            s.height = std::max(s.height, cs.height);
+        }
+        return s;
+    }
+
+private:
+    std::vector<std::pair<std::string, View>> items_;
+};
+
+class EnvironmentReaderNode final : public Node {
+public:
+    explicit EnvironmentReaderNode(std::function<View(const EnvironmentValues&)> f) : f_(std::move(f)) {}
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        ctx.addChild(self, f_ ? f_(*self.env) : View(), ".r");
+    }
+
+private:
+    std::function<View(const EnvironmentValues&)> f_;
+};
+
+std::shared_ptr<const Node> emptyNode()
+{
+    static const auto node = std::make_shared<EmptyNode>();
+    return node;
+}
+
+}  // namespace
+
+// --- View -------------------------------------------------------------------
+
+View::View() : node_(emptyNode()) {}
+
+View EmptyView() { return View(); }
+View Group(ViewList children) { return View(std::make_shared<GroupNode>(std::move(children))); }
+
+View ViewIf(bool condition, View then, View otherwise)
+{
+    return View(std::make_shared<IfNode>(condition, condition ? std::move(then) : std::move(otherwise)));
+}
+
+View ForEachIdentified(std::vector<std::pair<std::string, View>> identified)
+{
+    return View(std::make_shared<ForEachNode>(std::move(identified)));
+}
+
+View EnvironmentReader(std::function<View(const EnvironmentValues&)> content)
+{
+    return View(std::make_shared<EnvironmentReaderNode>(std::move(content)));
+}
+
+// --- Element ----------------------------------------------------------------
+
+Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
+{
+    if (cachePass_ != ctx.pass()) {
+        cachePass_ = ctx.pass();
+        cache_.clear();
+    }
+    for (const auto& e : cache_)
+        if (e.proposal == proposal)
+            return e.size;
+    Size s = node->sizeThatFits(*this, proposal, ctx);
+    s.width = sane(s.width);
+    s.height = sane(s.height);
+    if (cache_.size() >= 6)
+        cache_.erase(cache_.begin());
+    cache_.push_back({proposal, s});
+    return s;
+}
+
+void Element::place(Rect f, LayoutContext& ctx)
+{
+    frame = f;
+    placed = true;
+    node->place(*this, f, ctx);
+}
+
+std::optional<double> Element::firstBaseline(Size size, LayoutContext& ctx)
+{
+    return node->firstBaseline(*this, size, ctx);
+}
+
+std::optional<double> Element::lastBaseline(Size size, LayoutContext& ctx)
+{
+    return node->lastBaseline(*this, size, ctx);
+}
+
+void Element::paint(PaintContext& pc) const
+{
+    if (placed)
+        node->paint(*this, pc);
+}
+
+// --- Node defaults ----------------------------------------------------------
+
+void Node::build(Element&, BuildContext&) const {}
+
+void Node::flatten(const View& self, std::vector<std::pair<std::string, View>>& out, const std::string& key) const
+{
+    out.emplace_back(key, self);
+}
+
+Size Node::sizeThatFits(Element& self, ProposedSize proposal, LayoutContext& ctx) const
+{
+    if (self.children.empty())
+        return {0, 0};
+    return self.children.front()->sizeThatFits(proposal, ctx);
+}
+
+void Node::place(Element& self, Rect frame, LayoutContext& ctx) const
+{
+    for (auto& c : self.children)
+        c->place(frame, ctx);
+}
+
+std::optional<double> Node::firstBaseline(Element& self, Size size, LayoutContext& ctx) const
+{
+    // Wrappers that keep their child's size keep its baseline.
+    if (self.children.empty())
+        return std::nullopt;
+    return self.children.front()->firstBaseline(size, ctx);
+}
+
+std::optional<double> Node::lastBaseline(Element& self, Size size, LayoutContext& ctx) const
+{
+    if (self.children.empty())
+        return std::nullopt;
+    return self.children.front()->lastBaseline(size, ctx);
+}
+
+void Node::paint(const Element& self, PaintContext& pc) const
+{
+    if (self.children.size() <= 1) {
+        for (auto& c : self.children) c->paint(pc);
+        return;
+    }
+    // Higher z-index draws later; equal ones keep their order.
+    bool anyZ = false;
+    for (auto& c : self.children)
+        if (c->zIndexTrait != 0) anyZ = true;
+    if (!anyZ) {
+        for (auto& c : self.children) c->paint(pc);
+        return;
+    }
+    std::vector<const Element*> order;
+    for (auto& c : self.children) order.push_back(c.get());
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Element* a, const Element* b) { return a->zIndexTrait < b->zIndexTrait; });
+    for (auto* c : order) c->paint(pc);
+}
+
+bool Node::transform(const Element&, QTransform&) const { return false; }
+
+// --- Building ---------------------------------------------------------------
+
+Element& BuildContext::addChild(Element& parent, const View& view, const std::string& key, EnvironmentPtr env)
+{
+    auto child = std::make_unique<Element>();
+    child->node = view.node();
+    child->env = env ? std::move(env) : parent.env;
+    child->identity = childIdentity(parent.identity, key);
+    child->parent = &parent;
+    Element& ref = *child;
+    parent.children.push_back(std::move(child));
+    ref.node->build(ref, *this);
+    return ref;
+}
+
+std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, BuildContext& ctx)
+{
+    auto element = std::make_unique<Element>();
+    element->node = root.node();
+    element->env = env ? std::move(env) : std::make_shared<EnvironmentValues>();
+    element->identity = "";
+    element->node->build(*element, ctx);
+    return element;
+}
+
+void ModifierNode::build(Element& self, BuildContext& ctx) const
+{
+    Element& child = ctx.addChild(self, content_, ".", childEnvironment(self));
+    self.layoutPriorityTrait = child.layoutPriorityTrait;
+    self.zIndexTrait = child.zIndexTrait;
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,389 @@
+#pragma once
+
+#include "ui/Color.h"
+#include "ui/Environment.h"
+#include "ui/Font.h"
+#include "ui/Geometry.h"
+#include "ui/ShapeStyle.h"
+
+#include <any>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeindex>
+#include <vector>
+
+class QPainter;
+class QTransform;
+
+namespace platform::ui {
+
+class Element;
+class Node;
+class Shape;
+class BuildContext;
+class LayoutContext;
+struct PaintContext;
+
+enum class HoverPhaseKind { active, ended };
+struct HoverPhase {
+    HoverPhaseKind kind = HoverPhaseKind::ended;
+    Point location;  // in the view's own coordinates, while active
+};
+
+struct ScrollDelta {
+    double dx = 0;  // points, positive to the right
+    double dy = 0;  // points, positive downwards
+};
+
+enum class CursorShape { arrow, pointingHand, iBeam };
+
+struct KeyPress {
+    int key = 0;            // Qt key code
+    std::string text;       // the characters typed, UTF-8
+    unsigned modifiers = 0; // Qt keyboard modifiers
+};
+
+enum class AccessibilityChildBehavior { ignore, contain, combine };
+enum class AccessibilityTrait : unsigned { none = 0, header = 1, selected = 2, button = 4, image = 8, staticText = 16 };
+
+enum class ContentMode { fit, fill };
+
+// Flexible frame: any missing bound leaves that side to the content.
+struct FrameSpec {
+    std::optional<double> minWidth, idealWidth, maxWidth;
+    std::optional<double> minHeight, idealHeight, maxHeight;
+    Alignment alignment = Alignment::center;
+};
+
+struct StrokeStyle;
+
+// A view is an immutable value: a shared node. Modifiers return new views
+// that wrap this one, so `Text("a").padding(8).background(...)` reads as the
+// declarative original.
+class View {
+public:
+    View();  // an empty view
+    View(std::shared_ptr<const Node> node) : node_(std::move(node)) {}
+    View(const Color& color);      // a colour fills its frame
+    View(const Shape& shape);      // a shape filled with the foreground style
+
+    const std::shared_ptr<const Node>& node() const { return node_; }
+
+    // Identity
+    View id(std::string identifier) const;
+
+    // Layout
+    View frame(std::optional<double> width, std::optional<double> height, Alignment alignment = Alignment::center) const;
+    View frame(const FrameSpec& spec) const;
+    View padding() const;  // the default amount on every edge
+    View padding(double amount) const;
+    View padding(Edges edges, double amount) const;
+    View padding(Edges edges) const;
+    View padding(EdgeInsets insets) const;
+    View fixedSize(bool horizontal = true, bool vertical = true) const;
+    View layoutPriority(double priority) const;
+    View overlay(View content, Alignment alignment = Alignment::center) const;
+    View background(View content, Alignment alignment = Alignment::center) const;
+    View offset(double x, double y) const;
+    View position(double x, double y) const;
+    View zIndex(double z) const;
+    View hidden() const;
+    View aspectRatio(std::optional<double> ratio, ContentMode mode) const;
+
+    // Environment
+    View font(Font font) const;
+    View foregroundStyle(ShapeStyle style) const;
+    View foregroundColor(Color color) const { return foregroundStyle(color); }
+    View lineLimit(std::optional<int> lines) const;
+    View truncationMode(TruncationMode mode) const;
+    View minimumScaleFactor(double factor) const;
+    View multilineTextAlignment(TextAlignment alignment) const;
+    View disabled(bool disabled) const;
+    View environment(std::function<void(EnvironmentValues&)> change) const;
+    template <class Key>
+    View environment(typename Key::Value value) const
+    {
+        return environment([value](EnvironmentValues& e) { e.set<Key>(value); });
+    }
+
+    // Painting effects
+    View opacity(double opacity) const;
+    View clipShape(const Shape& shape) const;
+    View clipped() const;
+    View cornerRadius(double radius) const;
+    View shadow(Color color, double radius, double x = 0, double y = 0) const;
+    View scaleEffect(double scale, UnitPoint anchor = UnitPoint::center) const;
+    View scaleEffect(double sx, double sy, UnitPoint anchor = UnitPoint::center) const;
+    View rotationEffect(Angle angle, UnitPoint anchor = UnitPoint::center) const;
+
+    // Interaction
+    View onTapGesture(std::function<void()> action) const;
+    View onHover(std::function<void(bool)> action) const;
+    View onContinuousHover(std::function<void(HoverPhase)> action) const;
+    View onScrollWheel(std::function<void(ScrollDelta)> action) const;
+    // Keys reach the handler while its view has the host's focus; true = handled.
+    View onKeyPress(std::function<bool(const KeyPress&)> action) const;
+    View focusable(bool focusable = true) const;
+    View help(std::string text) const;
+    View cursor(CursorShape shape) const;
+    View contentShape(const Shape& shape) const;
+    View allowsHitTesting(bool enabled) const;
+
+    // Accessibility
+    View accessibilityIdentifier(std::string identifier) const;
+    View accessibilityLabel(std::string label) const;
+    View accessibilityValue(std::string value) const;
+    View accessibilityHint(std::string hint) const;
+    View accessibilityElement(AccessibilityChildBehavior children) const;
+    View accessibilityHidden(bool hidden = true) const;
+    View accessibilityAddTraits(AccessibilityTrait trait) const;
+
+    // Preferences: a value published up the tree after layout, combined by
+    // the key's `reduce(Value&, Value)`, read by an ancestor's handler.
+    template <class Key>
+    View preference(typename Key::Value value) const;
+    template <class Key>
+    View onPreferenceChange(std::function<void(const typename Key::Value&)> action) const;
+
+    // Anything else: a function from view to view.
+    View modifier(const std::function<View(const View&)>& apply) const { return apply(*this); }
+
+private:
+    std::shared_ptr<const Node> node_;
+};
+
+using ViewList = std::vector<View>;
+
+// ---------------------------------------------------------------------------
+// Structure
+
+View EmptyView();
+View Group(ViewList children);
+// Content with a distinct identity per branch, as `if`/`else` in a body.
+View ViewIf(bool condition, View then, View otherwise = EmptyView());
+
+// One view per item, each identified by the key `idOf` gives.
+template <class Item>
+View ForEach(const std::vector<Item>& items, std::function<std::string(const Item&)> idOf,
+             std::function<View(const Item&)> content);
+View ForEachIdentified(std::vector<std::pair<std::string, View>> identified);
+
+// Stacks and spacers. A missing spacing takes the default (8 points).
+View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList children);
+View VStack(ViewList children);
+View HStack(VerticalAlignment alignment, std::optional<double> spacing, ViewList children);
+View HStack(ViewList children);
+View ZStack(Alignment alignment, ViewList children);
+View ZStack(ViewList children);
+View Spacer(std::optional<double> minLength = std::nullopt);
+View Divider();
+
+struct GeometryProxy {
+    Size size;
+    Rect frameInRoot;  // the reader's frame in the host's coordinates
+};
+View GeometryReader(std::function<View(const GeometryProxy&)> content);
+
+// The first candidate whose ideal size fits the offered size on `axes`;
+// the last candidate when none fits.
+View ViewThatFits(Axes axes, ViewList candidates);
+View ViewThatFits(ViewList candidates);
+
+// Reads the environment while building.
+View EnvironmentReader(std::function<View(const EnvironmentValues&)> content);
+
+inline constexpr double defaultSpacing = 8;
+inline constexpr double defaultPadding = 16;
+
+// ---------------------------------------------------------------------------
+// The node interface, for views written inside the layer (and part 2).
+
+// A node's instance in one build of the tree: its environment, identity,
+// children and, after layout, its frame in the host's coordinates.
+class Element {
+public:
+    std::shared_ptr<const Node> node;
+    EnvironmentPtr env;
+    std::string identity;
+    Element* parent = nullptr;
+    std::vector<std::unique_ptr<Element>> children;
+
+    Rect frame;           // after layout, in root layout coordinates
+    bool placed = false;  // false for elements that layout left out (an unchosen candidate)
+
+    // Traits a stack reads from its children; modifiers pass their child's up.
+    double layoutPriorityTrait = 0;
+    double zIndexTrait = 0;
+    std::optional<Axis> stackAxis;  // the axis of the stack holding this element
+
+    std::any scratch;  // per-node layout data
+
+    Size sizeThatFits(ProposedSize proposal, LayoutContext& ctx);
+    void place(Rect frame, LayoutContext& ctx);
+    std::optional<double> firstBaseline(Size size, LayoutContext& ctx);
+    std::optional<double> lastBaseline(Size size, LayoutContext& ctx);
+    void paint(PaintContext& pc) const;
+
+    Element* child(size_t i) const { return i < children.size() ? children[i].get() : nullptr; }
+
+private:
+    struct CacheEntry {
+        ProposedSize proposal;
+        Size size;
+    };
+    unsigned cachePass_ = 0;
+    std::vector<CacheEntry> cache_;
+};
+
+class Node {
+public:
+    virtual ~Node() = default;
+
+    // Creates the element's children.
+    virtual void build(Element& self, BuildContext& ctx) const;
+    // A container's children list may be expanded by a child (groups,
+    // ForEach, empty views). Default: the view itself.
+    virtual void flatten(const View& self, std::vector<std::pair<std::string, View>>& out, const std::string& key) const;
+    virtual Size sizeThatFits(Element& self, ProposedSize proposal, LayoutContext& ctx) const;
+    virtual void place(Element& self, Rect frame, LayoutContext& ctx) const;
+    virtual std::optional<double> firstBaseline(Element& self, Size size, LayoutContext& ctx) const;
+    virtual std::optional<double> lastBaseline(Element& self, Size size, LayoutContext& ctx) const;
+    virtual void paint(const Element& self, PaintContext& pc) const;
+    // The transform this node applies to its children's painting and hit-testing.
+    virtual bool transform(const Element& self, QTransform& out) const;
+
+    virtual bool isSpacer() const { return false; }
+    virtual std::optional<double> spacerMinLength() const { return std::nullopt; }
+};
+
+// Building: turns views into elements, under environments and identities.
+class BuildContext {
+public:
+    virtual ~BuildContext() = default;
+    // Adds a child element for `view` under `parent` with identity component `key`.
+    Element& addChild(Element& parent, const View& view, const std::string& key, EnvironmentPtr env = nullptr);
+    // The host's per-identity state slot, created by `make` on first use.
+    virtual std::shared_ptr<void> stateSlot(const std::string& identity, const std::function<std::shared_ptr<void>()>& make) = 0;
+    virtual void requestRebuild() = 0;
+    // The host's clock, seconds.
+    virtual double now() const = 0;
+    // Asks for another frame after `seconds` (a timeline's next tick).
+    virtual void requestFrame(double seconds) = 0;
+};
+
+// Layout pass: a counter that invalidates measurement caches, and access to
+// the builder for content that depends on its size (GeometryReader).
+class LayoutContext {
+public:
+    explicit LayoutContext(BuildContext* builder, unsigned pass) : builder_(builder), pass_(pass) {}
+    BuildContext* builder() const { return builder_; }
+    unsigned pass() const { return pass_; }
+
+private:
+    BuildContext* builder_;
+    unsigned pass_;
+};
+
+struct PaintContext {
+    QPainter* painter = nullptr;
+    double displayScale = 1;
+};
+
+// Builds a full element tree for `root` with identity "".
+std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, BuildContext& ctx);
+
+// A modifier node with one child, the usual base of modifiers.
+class ModifierNode : public Node {
+public:
+    explicit ModifierNode(View content) : content_(std::move(content)) {}
+    const View& content() const { return content_; }
+    void build(Element& self, BuildContext& ctx) const override;
+    // The environment the child is built under; default: unchanged.
+    virtual EnvironmentPtr childEnvironment(const Element& self) const { return self.env; }
+
+protected:
+    View content_;
+};
+
+// ---------------------------------------------------------------------------
+// Preferences (templates)
+
+class PreferenceNodeBase : public ModifierNode {
+public:
+    using ModifierNode::ModifierNode;
+    virtual std::type_index key() const = 0;
+    // Combines this node's value into `acc` (created when empty).
+    virtual void contribute(std::any& acc) const = 0;
+};
+
+class PreferenceHandlerBase : public ModifierNode {
+public:
+    using ModifierNode::ModifierNode;
+    virtual std::type_index key() const = 0;
+    virtual std::any defaultValue() const = 0;
+    virtual bool equal(const std::any& a, const std::any& b) const = 0;
+    virtual void call(const std::any& value) const = 0;
+};
+
+template <class Key>
+class PreferenceNode final : public PreferenceNodeBase {
+public:
+    PreferenceNode(View content, typename Key::Value v) : PreferenceNodeBase(std::move(content)), value_(std::move(v)) {}
+    std::type_index key() const override { return typeid(Key); }
+    void contribute(std::any& acc) const override
+    {
+        if (!acc.has_value())
+            acc = Key::defaultValue();
+        Key::reduce(*std::any_cast<typename Key::Value>(&acc), value_);
+    }
+
+private:
+    typename Key::Value value_;
+};
+
+template <class Key>
+class PreferenceHandlerNode final : public PreferenceHandlerBase {
+public:
+    PreferenceHandlerNode(View content, std::function<void(const typename Key::Value&)> f)
+        : PreferenceHandlerBase(std::move(content)), f_(std::move(f)) {}
+    std::type_index key() const override { return typeid(Key); }
+    std::any defaultValue() const override { return Key::defaultValue(); }
+    bool equal(const std::any& a, const std::any& b) const override
+    {
+        return std::any_cast<const typename Key::Value&>(a) == std::any_cast<const typename Key::Value&>(b);
+    }
+    void call(const std::any& value) const override
+    {
+        if (f_) f_(std::any_cast<const typename Key::Value&>(value));
+    }
+
+private:
+    std::function<void(const typename Key::Value&)> f_;
+};
+
+template <class Key>
+View View::preference(typename Key::Value value) const
+{
+    return View(std::make_shared<PreferenceNode<Key>>(*this, std::move(value)));
+}
+
+template <class Key>
+View View::onPreferenceChange(std::function<void(const typename Key::Value&)> action) const
+{
+    return View(std::make_shared<PreferenceHandlerNode<Key>>(*this, std::move(action)));
+}
+
+template <class Item>
+View ForEach(const std::vector<Item>& items, std::function<std::string(const Item&)> idOf,
+             std::function<View(const Item&)> content)
+{
+    std::vector<std::pair<std::string, View>> identified;
+    identified.reserve(items.size());
+    for (const Item& item : items)
+        identified.emplace_back(idOf(item), content(item));
+    return ForEachIdentified(std::move(identified));
+}
+
+}  // namespace platform::ui

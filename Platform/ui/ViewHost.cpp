@@ -1,0 +1,614 @@
+#include "ui/ViewHost.h"
+
+#include "ui/Inspect.h"
+#include "ui/Modifiers.h"
+#include "ui/Painting.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QPainter>
+#include <algorithm>
+#include <set>
+
+namespace platform::ui {
+
+// --- Inspection helpers -----------------------------------------------------------
+
+std::vector<const Element*> paintOrder(const Element& e)
+{
+    std::vector<const Element*> out;
+    if (auto* layered = dynamic_cast<const LayeredNode*>(e.node.get()); layered && e.children.size() == 2) {
+        if (layered->behind())
+            out = {e.children[1].get(), e.children[0].get()};
+        else
+            out = {e.children[0].get(), e.children[1].get()};
+        return out;
+    }
+    for (auto& c : e.children) out.push_back(c.get());
+    std::stable_sort(out.begin(), out.end(), [](const Element* a, const Element* b) { return a->zIndexTrait < b->zIndexTrait; });
+    return out;
+}
+
+QTransform transformToRoot(const Element& e)
+{
+    QTransform t;
+    for (const Element* cur = &e; cur; cur = cur->parent) {
+        QTransform local;
+        if (cur->node->transform(*cur, local))
+            t = t * local;
+    }
+    return t;
+}
+
+Rect visualFrame(const Element& e)
+{
+    const QRectF r = transformToRoot(e).mapRect(QRectF(e.frame.x, e.frame.y, e.frame.width, e.frame.height));
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+const Element* findElement(const Element& root, const std::function<bool(const Element&)>& match)
+{
+    if (match(root))
+        return &root;
+    for (auto& c : root.children)
+        if (auto* f = findElement(*c, match))
+            return f;
+    return nullptr;
+}
+
+namespace {
+
+// The deepest element that takes a hit at `p` (in the parent's layout space).
+const Element* hitElement(const Element& e, Point p)
+{
+    if (!e.placed)
+        return nullptr;
+    const Node* node = e.node.get();
+    if (auto* h = dynamic_cast<const HitTestingNode*>(node); h && !h->enabled())
+        return nullptr;
+    if (dynamic_cast<const HiddenNode*>(node))
+        return nullptr;
+    QTransform t;
+    if (node->transform(e, t)) {
+        bool invertible = false;
+        const QTransform inv = t.inverted(&invertible);
+        if (!invertible)
+            return nullptr;
+        const QPointF q = inv.map(QPointF(p.x, p.y));
+        p = {q.x(), q.y()};
+    }
+    if (auto* cs = dynamic_cast<const ContentShapeNode*>(node)) {
+        // The shape is the whole hit area of its content.
+        if (!cs->shape().path(e.frame).contains(p))
+            return nullptr;
+        auto order = paintOrder(e);
+        for (auto it = order.rbegin(); it != order.rend(); ++it)
+            if (auto* hit = hitElement(**it, p))
+                return hit;
+        return &e;
+    }
+    if (auto* clip = dynamic_cast<const ClipNode*>(node)) {
+        if (!clip->shape().path(e.frame).contains(p))
+            return nullptr;
+    }
+    if (!e.children.empty()) {
+        auto order = paintOrder(e);
+        for (auto it = order.rbegin(); it != order.rend(); ++it)
+            if (auto* hit = hitElement(**it, p))
+                return hit;
+        return nullptr;
+    }
+    // Leaves: shapes by their outline (a clear fill takes nothing), text,
+    // images and canvases by their frame; spacers and empty views never.
+    if (node->isSpacer())
+        return nullptr;
+    if (const Shape* shape = shapeOfNode(node)) {
+        if (isClearFilledShape(node))
+            return nullptr;
+        return shape->path(e.frame).contains(p) ? &e : nullptr;
+    }
+    if (e.frame.width <= 0 || e.frame.height <= 0)
+        return nullptr;
+    return e.frame.contains(p) ? &e : nullptr;
+}
+
+// Whether hits are allowed at `e` (no ancestor switched them off).
+bool hitTestingAllowed(const Element& e)
+{
+    for (const Element* cur = &e; cur; cur = cur->parent) {
+        if (auto* h = dynamic_cast<const HitTestingNode*>(cur->node.get()); h && !h->enabled())
+            return false;
+        if (dynamic_cast<const HiddenNode*>(cur->node.get()))
+            return false;
+        if (!cur->placed)
+            return false;
+    }
+    return true;
+}
+
+bool regionContains(const Element& e, Point p)
+{
+    bool invertible = false;
+    const QTransform inv = transformToRoot(e).inverted(&invertible);
+    if (!invertible)
+        return false;
+    const QPointF q = inv.map(QPointF(p.x, p.y));
+    if (auto* cs = dynamic_cast<const ContentShapeNode*>(e.node.get()))
+        return cs->shape().path(e.frame).contains({q.x(), q.y()});
+    return e.frame.contains({q.x(), q.y()});
+}
+
+template <class N>
+void collectNodes(const Element& e, std::vector<const Element*>& out)
+{
+    if (!e.placed)
+        return;
+    if (dynamic_cast<const N*>(e.node.get()))
+        out.push_back(&e);
+    for (auto& c : e.children) collectNodes<N>(*c, out);
+}
+
+template <class N>
+const N* nearest(const Element* e, const Element** owner = nullptr)
+{
+    for (const Element* cur = e; cur; cur = cur->parent)
+        if (auto* n = dynamic_cast<const N*>(cur->node.get())) {
+            if (owner) *owner = cur;
+            return n;
+        }
+    return nullptr;
+}
+
+const Element* byIdentity(const Element& root, const std::string& identity)
+{
+    return findElement(root, [&](const Element& e) { return e.identity == identity; });
+}
+
+void resetPlacement(Element& e)
+{
+    e.placed = false;
+    for (auto& c : e.children) resetPlacement(*c);
+}
+
+// Reduces the preference values published inside `e`.
+void collectPreference(const Element& e, std::type_index key, std::any& acc)
+{
+    if (!e.placed)
+        return;
+    for (auto& c : e.children) collectPreference(*c, key, acc);
+    if (auto* pn = dynamic_cast<const PreferenceNodeBase*>(e.node.get()); pn && pn->key() == key)
+        pn->contribute(acc);
+}
+
+}  // namespace
+
+// --- ViewHost ---------------------------------------------------------------------
+
+ViewHost::ViewHost() : alive_(std::make_shared<bool>(true))
+{
+    layers_.push_back(HostLayer{0, nullptr, true, nullptr});
+    static QElapsedTimer started;
+    if (!started.isValid()) started.start();
+    clock_ = [] { return started.nsecsElapsed() / 1e9; };
+    scheduler_ = [](std::function<void()> f) {
+        if (QCoreApplication::instance())
+            QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(f), Qt::QueuedConnection);
+    };
+}
+
+ViewHost::~ViewHost()
+{
+    *alive_ = false;
+    // Element trees hold closures over state slots; drop them first.
+    layers_.clear();
+}
+
+void ViewHost::setRoot(std::function<View()> root)
+{
+    root_ = std::move(root);
+    layers_[0].content = root_;
+    setNeedsRebuild();
+}
+
+void ViewHost::setRootView(View root)
+{
+    setRoot([root] { return root; });
+}
+
+void ViewHost::setSize(Size size)
+{
+    if (size == size_)
+        return;
+    size_ = size;
+    setNeedsRebuild();
+}
+
+void ViewHost::setEnvironment(const EnvironmentValues& env)
+{
+    env_ = env;
+    setNeedsRebuild();
+}
+
+void ViewHost::setClock(std::function<double()> clock) { clock_ = std::move(clock); }
+double ViewHost::now() const { return clock_ ? clock_() : 0; }
+
+void ViewHost::requestFrame(double seconds)
+{
+    const double due = now() + std::max(0.0, seconds);
+    if (!nextFrame_ || due < *nextFrame_)
+        nextFrame_ = due;
+}
+
+void ViewHost::setScheduler(std::function<void(std::function<void()>)> scheduler) { scheduler_ = std::move(scheduler); }
+
+void ViewHost::setNeedsRebuild()
+{
+    dirty_ = true;
+    schedule();
+}
+
+void ViewHost::schedule()
+{
+    if (scheduled_ || !scheduler_)
+        return;
+    scheduled_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    scheduler_([this, alive] {
+        auto a = alive.lock();
+        if (!a || !*a) return;
+        scheduled_ = false;
+        flush();
+    });
+}
+
+void ViewHost::flush()
+{
+    if (dispatching_ > 0) {
+        // Never replace the tree under a running handler; run again afterwards.
+        schedule();
+        return;
+    }
+    if (!dirty_)
+        return;
+    rebuild();
+    layoutAll();
+    runPreferences();
+    repaint();
+}
+
+void ViewHost::repaint()
+{
+    if (repaint_) repaint_();
+}
+
+std::shared_ptr<void> ViewHost::stateSlot(const std::string& identity, const std::function<std::shared_ptr<void>()>& make)
+{
+    Slot& slot = slots_[identity];
+    if (!slot.value)
+        slot.value = make();
+    slot.generation = generation_;
+    return slot.value;
+}
+
+void ViewHost::rebuild()
+{
+    dirty_ = false;
+    ++generation_;
+    ++rebuilds_;
+    nextFrame_.reset();
+    auto env = std::make_shared<EnvironmentValues>(env_);
+    for (auto& layer : layers_) {
+        if (!layer.content) {
+            layer.tree.reset();
+            continue;
+        }
+        View v = layer.content();
+        if (layer.id != 0)
+            v = v.id("layer" + std::to_string(layer.id));
+        layer.tree = buildElementTree(v, env, *this);
+    }
+}
+
+void ViewHost::layoutAll()
+{
+    LayoutContext ctx(this, ++layoutPass_);
+    for (auto& layer : layers_) {
+        if (!layer.tree) continue;
+        Element& root = *layer.tree;
+        resetPlacement(root);
+        const ProposedSize offer = ProposedSize::of(size_);
+        const Size s = root.sizeThatFits(offer, ctx);
+        // The root is centred in the host, as a window centres its content.
+        root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, ctx);
+    }
+    // State of views that are gone is dropped (layout may have built
+    // geometry-dependent content, so this waits until now).
+    for (auto it = slots_.begin(); it != slots_.end();) {
+        if (it->second.generation != generation_)
+            it = slots_.erase(it);
+        else
+            ++it;
+    }
+}
+
+void ViewHost::runPreferences()
+{
+    std::vector<std::pair<const PreferenceHandlerBase*, std::any>> calls;
+    std::set<std::string> seen;
+    for (auto& layer : layers_) {
+        if (!layer.tree) continue;
+        std::vector<const Element*> handlers;
+        collectNodes<PreferenceHandlerBase>(*layer.tree, handlers);
+        for (const Element* h : handlers) {
+            auto* node = static_cast<const PreferenceHandlerBase*>(h->node.get());
+            std::any acc;
+            collectPreference(*h, node->key(), acc);
+            if (!acc.has_value()) acc = node->defaultValue();
+            const std::string key = h->identity + "|" + node->key().name();
+            seen.insert(key);
+            auto it = lastPreferences_.find(key);
+            if (it != lastPreferences_.end() && node->equal(it->second, acc))
+                continue;
+            lastPreferences_[key] = acc;
+            calls.emplace_back(node, acc);
+        }
+    }
+    for (auto it = lastPreferences_.begin(); it != lastPreferences_.end();)
+        it = seen.count(it->first) ? std::next(it) : lastPreferences_.erase(it);
+    // Handlers run after layout; a state change they make rebuilds next frame.
+    ++dispatching_;
+    for (auto& [node, value] : calls) node->call(value);
+    --dispatching_;
+}
+
+void ViewHost::render(QPainter& painter)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    PaintContext pc{&painter, env_.displayScale};
+    for (auto& layer : layers_)
+        if (layer.tree) layer.tree->paint(pc);
+}
+
+QImage ViewHost::renderImage(double scale)
+{
+    flush();
+    const int w = std::max(1, int(std::ceil(size_.width * scale)));
+    const int h = std::max(1, int(std::ceil(size_.height * scale)));
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.scale(scale, scale);
+    render(p);
+    p.end();
+    return image;
+}
+
+int ViewHost::presentLayer(std::function<View()> content, bool modal)
+{
+    const int id = nextLayerId_++;
+    layers_.push_back(HostLayer{id, std::move(content), modal, nullptr});
+    setNeedsRebuild();
+    return id;
+}
+
+void ViewHost::dismissLayer(int id)
+{
+    if (id == 0) return;
+    auto it = std::find_if(layers_.begin(), layers_.end(), [id](const HostLayer& l) { return l.id == id; });
+    if (it == layers_.end()) return;
+    // The tree may be running a handler; its layer goes at the next rebuild.
+    it->content = nullptr;
+    setNeedsRebuild();
+    if (dispatching_ == 0 || !scheduler_) {
+        layers_.erase(it);
+    } else {
+        const int gone = id;
+        scheduler_([this, gone, alive = std::weak_ptr<bool>(alive_)] {
+            auto a = alive.lock();
+            if (!a || !*a) return;
+            layers_.erase(std::remove_if(layers_.begin() + 1, layers_.end(), [gone](const HostLayer& l) { return l.id == gone; }),
+                          layers_.end());
+        });
+    }
+}
+
+const Element* ViewHost::rootElement() const { return layers_.empty() ? nullptr : layers_[0].tree.get(); }
+
+std::vector<ViewHost::HostLayer*> ViewHost::eventLayers(Point p) const
+{
+    // Topmost first; a modal layer hides everything beneath it.
+    std::vector<HostLayer*> out;
+    for (auto it = layers_.rbegin(); it != layers_.rend(); ++it) {
+        auto* layer = const_cast<HostLayer*>(&*it);
+        if (!layer->tree) continue;
+        out.push_back(layer);
+        if (layer->modal) break;
+    }
+    (void)p;
+    return out;
+}
+
+const Element* ViewHost::hitTest(Point p) const
+{
+    for (HostLayer* layer : eventLayers(p))
+        if (auto* hit = hitElement(*layer->tree, p))
+            return hit;
+    return nullptr;
+}
+
+void ViewHost::updateHover(Point p, bool inside)
+{
+    std::vector<const Element*> hoverables;
+    std::vector<HostLayer*> layers = eventLayers(p);
+    for (HostLayer* layer : layers) collectNodes<HoverNode>(*layer->tree, hoverables);
+    std::set<std::string> now;
+    std::vector<std::function<void()>> calls;
+    for (const Element* e : hoverables) {
+        if (!inside || !hitTestingAllowed(*e) || !regionContains(*e, p))
+            continue;
+        now.insert(e->identity);
+        auto* n = static_cast<const HoverNode*>(e->node.get());
+        if (!hovered_.count(e->identity) && n->onHover()) {
+            auto f = n->onHover();
+            calls.push_back([f] { f(true); });
+        }
+        if (n->continuous()) {
+            auto f = n->continuous();
+            const Rect vf = visualFrame(*e);
+            HoverPhase phase{HoverPhaseKind::active, {p.x - vf.x, p.y - vf.y}};
+            calls.push_back([f, phase] { f(phase); });
+        }
+    }
+    for (auto& [identity, _] : hovered_) {
+        if (now.count(identity)) continue;
+        // Views that left the pointer (or the tree) hear about it.
+        for (const Element* e : hoverables) {
+            if (e->identity != identity) continue;
+            auto* n = static_cast<const HoverNode*>(e->node.get());
+            if (n->onHover()) {
+                auto f = n->onHover();
+                calls.push_back([f] { f(false); });
+            }
+            if (n->continuous()) {
+                auto f = n->continuous();
+                calls.push_back([f] { f(HoverPhase{HoverPhaseKind::ended, {}}); });
+            }
+        }
+    }
+    hovered_.clear();
+    for (const auto& id : now) hovered_[id] = true;
+    ++dispatching_;
+    for (auto& c : calls) c();
+    --dispatching_;
+}
+
+void ViewHost::pointerMove(Point p) { updateHover(p, true); }
+void ViewHost::pointerLeave() { updateHover({-1e9, -1e9}, false); }
+
+void ViewHost::pointerPress(Point p)
+{
+    pressed_.clear();
+    const Element* hit = hitTest(p);
+    const Element* owner = nullptr;
+    if (hit && nearest<TapNode>(hit, &owner) && owner->env->isEnabled)
+        pressed_ = owner->identity;
+    if (hit) {
+        const Element* focusOwner = nullptr;
+        if (auto* f = nearest<FocusableNode>(hit, &focusOwner); f && f->focusable())
+            focus_ = focusOwner->identity;
+    }
+}
+
+void ViewHost::pointerRelease(Point p)
+{
+    const std::string pressed = std::exchange(pressed_, {});
+    if (pressed.empty())
+        return;
+    const Element* hit = hitTest(p);
+    const Element* owner = nullptr;
+    const TapNode* tap = hit ? nearest<TapNode>(hit, &owner) : nullptr;
+    // A tap lands only when press and release hit the same view.
+    if (!tap || owner->identity != pressed || !tap->action())
+        return;
+    auto action = tap->action();
+    ++dispatching_;
+    action();
+    --dispatching_;
+}
+
+void ViewHost::tap(Point p)
+{
+    pointerPress(p);
+    pointerRelease(p);
+}
+
+bool ViewHost::scroll(Point p, ScrollDelta delta)
+{
+    const Element* hit = hitTest(p);
+    if (!hit) return false;
+    const ScrollWheelNode* n = nearest<ScrollWheelNode>(hit);
+    if (!n || !n->action()) return false;
+    auto action = n->action();
+    ++dispatching_;
+    action(delta);
+    --dispatching_;
+    return true;
+}
+
+bool ViewHost::key(const KeyPress& key)
+{
+    std::vector<std::function<bool(const KeyPress&)>> handlers;
+    for (HostLayer* layer : eventLayers({})) {
+        const Element* start = focus_.empty() ? nullptr : byIdentity(*layer->tree, focus_);
+        for (const Element* cur = start; cur; cur = cur->parent)
+            if (auto* k = dynamic_cast<const KeyPressNode*>(cur->node.get()); k && k->action())
+                handlers.push_back(k->action());
+        if (!start) {
+            // Nothing focused: the key goes to the layer's key handlers in tree order.
+            std::vector<const Element*> all;
+            collectNodes<KeyPressNode>(*layer->tree, all);
+            for (auto* e : all)
+                if (auto& a = static_cast<const KeyPressNode*>(e->node.get())->action()) handlers.push_back(a);
+        }
+        if (layer->modal) break;
+    }
+    ++dispatching_;
+    bool handled = false;
+    for (auto& h : handlers)
+        if ((handled = h(key))) break;
+    --dispatching_;
+    return handled;
+}
+
+std::optional<std::string> ViewHost::tooltipAt(Point p) const
+{
+    const Element* hit = hitTest(p);
+    for (const Element* cur = hit; cur; cur = cur->parent)
+        if (auto* h = dynamic_cast<const HelpNode*>(cur->node.get()))
+            return h->text();
+    return std::nullopt;
+}
+
+CursorShape ViewHost::cursorAt(Point p) const
+{
+    const Element* hit = hitTest(p);
+    for (const Element* cur = hit; cur; cur = cur->parent)
+        if (auto* c = dynamic_cast<const CursorNode*>(cur->node.get()))
+            return c->shape();
+    // A cursor region counts over its whole frame, not just drawn pixels.
+    for (HostLayer* layer : eventLayers(p)) {
+        std::vector<const Element*> cursors;
+        collectNodes<CursorNode>(*layer->tree, cursors);
+        for (auto it = cursors.rbegin(); it != cursors.rend(); ++it)
+            if (hitTestingAllowed(**it) && regionContains(**it, p))
+                return static_cast<const CursorNode*>((*it)->node.get())->shape();
+    }
+    return CursorShape::arrow;
+}
+
+AccessibilityNodeInfo ViewHost::accessibilityTree() const
+{
+    AccessibilityNodeInfo root;
+    root.isContainer = true;
+    root.frame = {0, 0, size_.width, size_.height};
+    for (auto& layer : layers_)
+        if (layer.tree) root.children.push_back(buildAccessibilityTree(*layer.tree));
+    return root;
+}
+
+QImage renderToImage(const View& view, Size size, double scale, const EnvironmentValues& env)
+{
+    ViewHost host;
+    host.setScheduler(nullptr);
+    EnvironmentValues e = env;
+    e.displayScale = scale;
+    host.setEnvironment(e);
+    host.setSize(size);
+    host.setRootView(view);
+    return host.renderImage(scale);
+}
+
+}  // namespace platform::ui

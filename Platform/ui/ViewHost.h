@@ -1,0 +1,139 @@
+#pragma once
+
+#include "ui/Accessibility.h"
+#include "ui/View.h"
+
+#include <QImage>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace platform::ui {
+
+// The core of a window's content, independent of any widget: it builds the
+// root view from state, lays it out at the host's size, paints it, routes
+// pointer and key events, keeps view-local state by identity, and presents
+// layers (sheets, popovers) above the content. `HostWidget` adapts it to Qt.
+//
+// Rebuilds are coalesced: `setNeedsRebuild` only marks the host dirty and asks
+// the scheduler for one call on the next turn of the event loop, so a handler
+// that changes state always finishes before its view tree is replaced.
+class ViewHost : public BuildContext {
+public:
+    ViewHost();
+    ~ViewHost() override;
+    ViewHost(const ViewHost&) = delete;
+    ViewHost& operator=(const ViewHost&) = delete;
+
+    void setRoot(std::function<View()> root);
+    void setRootView(View root);
+    void setSize(Size size);
+    Size size() const { return size_; }
+    EnvironmentValues& environment() { return env_; }
+    void setEnvironment(const EnvironmentValues& env);
+
+    // --- Time: an injectable clock (seconds) and frame requests.
+    void setClock(std::function<double()> clock);
+    double now() const override;
+    void requestFrame(double seconds) override;
+    // When a frame was asked for, the clock time it is due.
+    std::optional<double> nextFrameDue() const { return nextFrame_; }
+
+    // --- Invalidation
+    void setNeedsRebuild();
+    void requestRebuild() override { setNeedsRebuild(); }
+    bool needsRebuild() const { return dirty_; }
+    // Runs `f` on the next turn of the event loop; replaceable for tests.
+    void setScheduler(std::function<void(std::function<void()>)> scheduler);
+    // Called whenever the picture changed (the widget repaints).
+    void setRepaintHandler(std::function<void()> handler) { repaint_ = std::move(handler); }
+    // Rebuilds and lays out now when dirty (never while an event is being handled).
+    void flush();
+    unsigned rebuildCount() const { return rebuilds_; }
+
+    // --- Painting
+    void render(QPainter& painter);
+    QImage renderImage(double scale);
+
+    // --- Layers above the content, for sheets and popovers. A modal layer
+    // takes every event; a non-modal one lets events it does not hit fall
+    // through to what lies beneath.
+    int presentLayer(std::function<View()> content, bool modal);
+    void dismissLayer(int id);
+    size_t layerCount() const { return layers_.size(); }
+
+    // --- Events, in host points
+    void pointerMove(Point p);
+    void pointerLeave();
+    void pointerPress(Point p);
+    void pointerRelease(Point p);
+    void tap(Point p);
+    bool scroll(Point p, ScrollDelta delta);
+    bool key(const KeyPress& key);
+    std::optional<std::string> tooltipAt(Point p) const;
+    CursorShape cursorAt(Point p) const;
+
+    void setFocus(std::string identity) { focus_ = std::move(identity); }
+    const std::string& focus() const { return focus_; }
+
+    // --- Inspection
+    // The deepest element drawn at `p` that takes hits (topmost layer first).
+    const Element* hitTest(Point p) const;
+    const Element* rootElement() const;
+    AccessibilityNodeInfo accessibilityTree() const;
+    size_t stateSlotCount() const { return slots_.size(); }
+
+    std::shared_ptr<void> stateSlot(const std::string& identity, const std::function<std::shared_ptr<void>()>& make) override;
+
+private:
+    struct HostLayer {
+        int id = 0;
+        std::function<View()> content;
+        bool modal = false;
+        std::unique_ptr<Element> tree;
+    };
+    struct Slot {
+        std::shared_ptr<void> value;
+        unsigned generation = 0;
+    };
+
+    void rebuild();
+    void layoutAll();
+    void runPreferences();
+    void schedule();
+    void repaint();
+    std::vector<HostLayer*> eventLayers(Point p) const;
+    void updateHover(Point p, bool inside);
+
+    std::function<View()> root_;
+    std::vector<HostLayer> layers_;  // [0] is the content
+    int nextLayerId_ = 1;
+    Size size_{800, 600};
+    EnvironmentValues env_;
+    std::function<double()> clock_;
+    std::optional<double> nextFrame_;
+    std::function<void(std::function<void()>)> scheduler_;
+    std::function<void()> repaint_;
+    std::shared_ptr<bool> alive_;
+    bool dirty_ = true;
+    bool scheduled_ = false;
+    int dispatching_ = 0;
+    unsigned generation_ = 0;
+    unsigned layoutPass_ = 0;
+    unsigned rebuilds_ = 0;
+    std::map<std::string, Slot> slots_;
+    std::map<std::string, std::any> lastPreferences_;
+    std::map<std::string, bool> hovered_;  // identity -> still present
+    std::string pressed_;                  // identity of the tap target under a press
+    std::string focus_;
+};
+
+// Lays out `view` at `size` and renders it at `scale` into an image.
+QImage renderToImage(const View& view, Size size, double scale, const EnvironmentValues& env = {});
+
+}  // namespace platform::ui

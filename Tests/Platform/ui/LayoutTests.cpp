@@ -1,0 +1,302 @@
+#include "UITestSupport.h"
+
+#include "ui/Inspect.h"
+
+using namespace uitest;
+
+namespace {
+
+// The host centres its root; the tests place stacks in a full-size frame
+// aligned top-leading so frames read from the origin.
+View topLeading(const View& v)
+{
+    FrameSpec f;
+    f.maxWidth = infinity;
+    f.maxHeight = infinity;
+    f.alignment = Alignment::topLeading;
+    return v.frame(f);
+}
+
+FrameSpec maxWidthFrame(double w = infinity)
+{
+    FrameSpec f;
+    f.maxWidth = w;
+    return f;
+}
+
+}  // namespace
+
+TEST(StackLayout, SpacerPushesChildrenToBothEndsAtEveryWidth)
+{
+    for (double w = 60; w <= 200; w += 10) {
+        auto laid = layOut(topLeading(HStack(VerticalAlignment::center, 0, {box("a", 30, 10), Spacer(), box("b", 20, 10)})),
+                           {w, 50});
+        SCOPED_TRACE(w);
+        EXPECT_EQ(laid->frame("a"), (Rect{0, 0, 30, 10}));
+        EXPECT_EQ(laid->frame("b"), (Rect{w - 20, 0, 20, 10}));
+    }
+}
+
+TEST(StackLayout, SpacerKeepsItsMinimumWhenTheRowOverflows)
+{
+    auto laid = layOut(topLeading(HStack(VerticalAlignment::center, 0, {box("a", 50, 10), Spacer(20), box("b", 50, 10)})),
+                       {100, 50});
+    EXPECT_EQ(laid->frame("b").x - laid->frame("a").x, 70);
+}
+
+TEST(StackLayout, VStackAlignsAndSpaces)
+{
+    auto laid = layOut(topLeading(VStack(HorizontalAlignment::leading, 4, {box("a", 50, 10), box("b", 20, 10)})), {300, 300});
+    EXPECT_EQ(laid->frame("a"), (Rect{0, 0, 50, 10}));
+    EXPECT_EQ(laid->frame("b"), (Rect{0, 14, 20, 10}));
+
+    auto trailing = layOut(topLeading(VStack(HorizontalAlignment::trailing, 0, {box("a", 50, 10), box("b", 20, 10)})), {300, 300});
+    EXPECT_EQ(trailing->frame("b"), (Rect{30, 10, 20, 10}));
+
+    auto centred = layOut(topLeading(VStack({box("a", 50, 10), box("b", 20, 10)})), {300, 300});
+    EXPECT_EQ(centred->frame("b"), (Rect{15, 10 + defaultSpacing, 20, 10}));
+}
+
+TEST(StackLayout, LeastFlexibleChildIsOfferedItsShareFirst)
+{
+    FrameSpec bounded;
+    bounded.minWidth = 10;
+    bounded.maxWidth = 50;
+    auto row = [&] {
+        return topLeading(HStack(VerticalAlignment::top, 0,
+                                 {tag(View(Color::red()).frame(bounded).frame(std::nullopt, 10), "bounded"),
+                                  tag(View(Color::blue()).frame(std::nullopt, 10), "free")}));
+    };
+    struct Case { double width, bounded, free; };
+    for (const Case c : {Case{100, 50, 50}, Case{60, 30, 30}, Case{30, 15, 15}, Case{200, 50, 150}}) {
+        SCOPED_TRACE(c.width);
+        auto laid = layOut(row(), {c.width, 40});
+        EXPECT_DOUBLE_EQ(laid->frame("bounded").width, c.bounded);
+        EXPECT_DOUBLE_EQ(laid->frame("free").width, c.free);
+        EXPECT_DOUBLE_EQ(laid->frame("free").x, c.bounded);
+    }
+}
+
+TEST(StackLayout, LayoutPriorityTakesRoomBeforeOthers)
+{
+    auto laid = layOut(topLeading(HStack(VerticalAlignment::top, 0,
+                                         {tag(View(Color::red()).frame(std::nullopt, 10), "low"),
+                                          tag(View(Color::blue()).frame(maxWidthFrame(80)).frame(std::nullopt, 10).layoutPriority(1), "high")})),
+                       {100, 40});
+    EXPECT_DOUBLE_EQ(laid->frame("high").width, 80);
+    EXPECT_DOUBLE_EQ(laid->frame("low").width, 20);
+}
+
+TEST(StackLayout, ForEachAndGroupsJoinTheStack)
+{
+    std::vector<std::string> ids{"x", "y", "z"};
+    auto laid = layOut(topLeading(VStack(HorizontalAlignment::leading, 0,
+                                         {box("first", 10, 10),
+                                          ForEach<std::string>(ids, [](const std::string& s) { return s; },
+                                                               [](const std::string& s) { return box(s, 10, 10); }),
+                                          Group({box("g1", 10, 10), EmptyView(), box("g2", 10, 10)}),
+                                          ViewIf(false, box("never", 10, 10))})),
+                       {100, 100});
+    EXPECT_EQ(laid->frame("x").y, 10);
+    EXPECT_EQ(laid->frame("z").y, 30);
+    EXPECT_EQ(laid->frame("g1").y, 40);
+    EXPECT_EQ(laid->frame("g2").y, 50);
+    EXPECT_FALSE(laid->has("never"));
+}
+
+TEST(FrameLayout, FixedFrameAlignsItsContent)
+{
+    auto laid = layOut(topLeading(box("inner", 20, 10).frame(100, 50, Alignment::bottomTrailing).accessibilityIdentifier("outer")),
+                       {300, 300});
+    EXPECT_EQ(laid->frame("outer"), (Rect{0, 0, 100, 50}));
+    EXPECT_EQ(laid->frame("inner"), (Rect{80, 40, 20, 10}));
+}
+
+TEST(FrameLayout, FlexibleFrameClampsTheOffer)
+{
+    FrameSpec f;
+    f.minWidth = 50;
+    f.maxWidth = 120;
+    for (double w : {30.0, 50.0, 80.0, 120.0, 400.0}) {
+        SCOPED_TRACE(w);
+        auto laid = layOut(topLeading(tag(box("in", 10, 10).frame(f), "frame")), {w, 100});
+        EXPECT_DOUBLE_EQ(laid->frame("frame").width, std::clamp(w, 50.0, 120.0));
+    }
+}
+
+TEST(FrameLayout, MaxWidthInfinityFillsTheRow)
+{
+    auto laid = layOut(topLeading(VStack(HorizontalAlignment::leading, 0, {tag(box("in", 10, 10).frame(maxWidthFrame()), "wide")})),
+                       {240, 100});
+    EXPECT_EQ(laid->frame("wide").width, 240);
+    EXPECT_EQ(laid->frame("in").x, 115);  // centred in the wide frame
+}
+
+TEST(FrameLayout, PaddingAddsRoomOnTheChosenEdges)
+{
+    auto laid = layOut(topLeading(tag(box("in", 20, 20).padding(10), "p")), {300, 300});
+    EXPECT_EQ(laid->frame("p"), (Rect{0, 0, 40, 40}));
+    EXPECT_EQ(laid->frame("in"), (Rect{10, 10, 20, 20}));
+
+    auto def = layOut(topLeading(tag(box("in", 20, 20).padding(), "p")), {300, 300});
+    EXPECT_EQ(def->frame("p").width, 20 + 2 * defaultPadding);
+
+    auto edges = layOut(topLeading(tag(box("in", 20, 20).padding(Edge::leading | Edge::top, 5), "p")), {300, 300});
+    EXPECT_EQ(edges->frame("p"), (Rect{0, 0, 25, 25}));
+    EXPECT_EQ(edges->frame("in"), (Rect{5, 5, 20, 20}));
+}
+
+TEST(FrameLayout, EqualHeightRowIdiom)
+{
+    // Each column takes the full row height; the row takes the tallest ideal height.
+    FrameSpec tall;
+    tall.maxHeight = infinity;
+    auto column = [&](const std::string& id, double h) {
+        return tag(VStack({box(id + ".content", 30, h)}).frame(tall).background(Color::red()), id);
+    };
+    for (double hostHeight : {100.0, 300.0, 800.0}) {
+        SCOPED_TRACE(hostHeight);
+        auto laid = layOut(topLeading(HStack(VerticalAlignment::top, 0, {column("left", 30), column("right", 60)}).fixedSize(false, true)),
+                           {400, hostHeight});
+        EXPECT_EQ(laid->frame("left").height, 60);
+        EXPECT_EQ(laid->frame("right").height, 60);
+        EXPECT_EQ(laid->frame("left").y, laid->frame("right").y);
+    }
+}
+
+TEST(FrameLayout, FixedSizeKeepsTheIdealWidthOfText)
+{
+    const std::string text = "A line of text that is long";
+    auto fixed = layOut(topLeading(tag(Text(text).fixedSize(), "t")), {40, 200});
+    auto wrapped = layOut(topLeading(tag(Text(text), "t")), {40, 200});
+    EXPECT_GT(fixed->frame("t").width, 40);
+    EXPECT_LE(wrapped->frame("t").width, 40);
+    EXPECT_GT(wrapped->frame("t").height, fixed->frame("t").height);
+}
+
+TEST(FrameLayout, OverlayBackgroundOffsetAndPosition)
+{
+    auto laid = layOut(topLeading(box("base", 100, 60)
+                                      .overlay(box("badge", 10, 10), Alignment::topTrailing)
+                                      .background(box("under", 120, 80))),
+                       {300, 300});
+    EXPECT_EQ(laid->frame("base"), (Rect{0, 0, 100, 60}));
+    EXPECT_EQ(laid->frame("badge"), (Rect{90, 0, 10, 10}));
+    // A background is offered the content's size but may choose its own.
+    EXPECT_EQ(laid->frame("under"), (Rect{-10, -10, 120, 80}));
+
+    auto moved = layOut(topLeading(VStack(HorizontalAlignment::leading, 0, {box("a", 10, 10).offset(5, 7), box("b", 10, 10)})),
+                        {300, 300});
+    EXPECT_EQ(moved->frame("a"), (Rect{5, 7, 10, 10}));
+    EXPECT_EQ(moved->frame("b").y, 10);  // the offset does not move its neighbours
+
+    auto placed = layOut(topLeading(box("p", 10, 10).position(50, 40)), {300, 300});
+    EXPECT_EQ(placed->frame("p"), (Rect{45, 35, 10, 10}));
+}
+
+TEST(FrameLayout, ZStackAlignsEveryLayer)
+{
+    auto laid = layOut(topLeading(ZStack(Alignment::bottomLeading, {box("big", 80, 40), box("small", 10, 10)})), {300, 300});
+    EXPECT_EQ(laid->frame("small"), (Rect{0, 30, 10, 10}));
+}
+
+TEST(FrameLayout, AspectRatioFitsInsideTheOffer)
+{
+    auto laid = layOut(topLeading(tag(View(Color::red()).aspectRatio(2.0, ContentMode::fit).frame(100, 100), "r")), {300, 300});
+    auto e = laid->tester.find("r");
+    ASSERT_TRUE(e);
+    const Element* root = laid->host->rootElement();
+    const Element* colour = findElement(*root, [](const Element& el) { return el.children.empty() && el.frame.width == 100 && el.frame.height == 50; });
+    EXPECT_NE(colour, nullptr);
+}
+
+TEST(TextLayoutInStacks, FirstBaselineAlignment)
+{
+    auto laid = layOut(topLeading(HStack(VerticalAlignment::firstTextBaseline, 4,
+                                         {tag(Text("Big").font(Font::system(30)), "big"), tag(Text("small").font(Font::system(10)), "small")})),
+                       {400, 200});
+    const double bigBaseline = laid->frame("big").y + resolveFont(Font::system(30)).ascent;
+    const double smallBaseline = laid->frame("small").y + resolveFont(Font::system(10)).ascent;
+    EXPECT_NEAR(bigBaseline, smallBaseline, 0.01);
+    EXPECT_GT(laid->frame("small").y, laid->frame("big").y);
+
+    // Centre alignment differs, which is what makes the test meaningful.
+    auto centred = layOut(topLeading(HStack({tag(Text("Big").font(Font::system(30)), "big"), tag(Text("small").font(Font::system(10)), "small")})),
+                          {400, 200});
+    const double c1 = centred->frame("big").y + resolveFont(Font::system(30)).ascent;
+    const double c2 = centred->frame("small").y + resolveFont(Font::system(10)).ascent;
+    EXPECT_GT(std::abs(c1 - c2), 1);
+}
+
+TEST(ViewThatFitsLayout, ChoosesTheFirstCandidateThatFits)
+{
+    auto candidates = [] {
+        return topLeading(ViewThatFits(Axes::horizontalOnly(), {box("wide", 300, 10), box("middle", 200, 10), box("narrow", 100, 10)}));
+    };
+    struct Case { double width; const char* chosen; };
+    for (const Case c : {Case{1000, "wide"}, Case{300, "wide"}, Case{250, "middle"}, Case{120, "narrow"}, Case{50, "narrow"}}) {
+        SCOPED_TRACE(c.width);
+        auto laid = layOut(candidates(), {c.width, 100});
+        for (const char* id : {"wide", "middle", "narrow"})
+            EXPECT_EQ(laid->has(id), std::string(id) == c.chosen) << id;
+    }
+}
+
+TEST(GeometryAndPreferences, GeometryReaderSeesItsSize)
+{
+    Size seen;
+    auto laid = layOut(topLeading(GeometryReader([&](const GeometryProxy& g) {
+                           seen = g.size;
+                           return box("inside", g.size.width / 2, 10);
+                       }).frame(200, 100)),
+                       {400, 400});
+    EXPECT_EQ(seen, (Size{200, 100}));
+    EXPECT_EQ(laid->frame("inside"), (Rect{0, 0, 100, 10}));
+}
+
+namespace {
+struct WidestKey {
+    using Value = double;
+    static Value defaultValue() { return 0; }
+    static void reduce(Value& acc, Value next) { acc = std::max(acc, next); }
+};
+}  // namespace
+
+TEST(GeometryAndPreferences, WidestChildIsMeasuredAfterLayout)
+{
+    std::vector<double> reported;
+    auto measured = [](double w) {
+        return box("m" + std::to_string(int(w)), w, 10)
+            .background(GeometryReader([](const GeometryProxy& g) { return View(Color::clear()).preference<WidestKey>(g.size.width); }));
+    };
+    auto view = VStack({measured(40), measured(120), measured(70)}).onPreferenceChange<WidestKey>([&](const double& v) {
+        reported.push_back(v);
+    });
+    auto laid = layOut(view, {400, 400});
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported.front(), 120);
+    // A relayout with the same value does not report again.
+    laid->host->setSize({500, 400});
+    laid->tester.settle();
+    EXPECT_EQ(reported.size(), 1u);
+}
+
+TEST(EnvironmentValues, CustomKeysFlowDownAndDefault)
+{
+    struct DepthKey {
+        using Value = int;
+        static Value defaultValue() { return 7; }
+    };
+    int outside = 0, inside = 0;
+    auto view = VStack({EnvironmentReader([&](const EnvironmentValues& e) {
+                            outside = e.get<DepthKey>();
+                            return View();
+                        }),
+                        EnvironmentReader([&](const EnvironmentValues& e) {
+                            inside = e.get<DepthKey>();
+                            return View();
+                        }).environment<DepthKey>(3)});
+    layOut(view, {100, 100});
+    EXPECT_EQ(outside, 7);
+    EXPECT_EQ(inside, 3);
+}
