@@ -1,5 +1,8 @@
 #include <filesystem>
+#include <csignal>
 #include <fstream>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -46,13 +49,18 @@ TEST(AppFiles, CorruptOrMissingFilesReadAsNothing) {
 TEST(AppFiles, FailedWriteLeavesThePreviousHistoryIntact) {
     ScratchHome home;
     saveOperations({operation("old", 1, 7)});
-    // A folder standing where the temporary file would go makes the write fail.
-    const auto folder = fs::path(operationsFilePath()).parent_path();
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    saveOperations({operation("new", 2, 9)});
-    fs::permissions(folder, fs::perms::owner_all);
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes through folder permissions";
+    // A file-size limit makes the new content fail to write, even for root.
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = previous;
+    tight.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    saveOperations({operation("new", 2, 9), operation("newer", 3, 9)});
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, oldHandler);
     ASSERT_TRUE(readOperationsFile().has_value());
+    EXPECT_EQ(readOperationsFile()->size(), 1u);
     EXPECT_EQ(readOperationsFile()->front().id, "old");
 }
 

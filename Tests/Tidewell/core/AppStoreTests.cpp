@@ -148,6 +148,19 @@ TEST_F(AppStoreBootstrap, RootsThatNormaliseDifferentlyAreRewrittenAndLogged) {
     waitForLaunch(store);
 }
 
+TEST_F(AppStoreBootstrap, UnmountedDiskRootIsNotDroppedFromTheSettings) {
+    fs::create_directories(home.path("code"));
+    const std::string unmounted = "/run/media/tidewell-test-absent/Backup";
+    const std::vector<std::string> stored{home.path("code"), unmounted};
+    home.defaults().setStringArray(keys::scanRoots, stored);
+    home.defaults().setBool(keys::didSeedStartupDisk, true);
+    AppStore store;
+    store.bootstrap();
+    EXPECT_EQ(store.scanRoots.get(), stored);
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), stored);
+    waitForLaunch(store);
+}
+
 TEST_F(AppStoreBootstrap, AccountChangesAreResentAsTheStoresOwn) {
     AppStore store;
     store.bootstrap();
