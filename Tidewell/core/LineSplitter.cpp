@@ -2,6 +2,8 @@
 
 #include "foundation/Utf8.h"
 
+#include <vector>
+
 namespace tidewell {
 
 std::string LineSplitter::decodeLine(std::string_view bytes) {
@@ -12,22 +14,21 @@ std::string LineSplitter::decodeLine(std::string_view bytes) {
 }
 
 void LineSplitter::append(std::string_view chunk, const LineHandler& handler) {
-    std::unique_lock guard(lock_);
-    // Only the new bytes can hold a newline: everything older was split already.
-    std::size_t searchFrom = leftover_.size();
-    leftover_.append(chunk);
-    std::size_t start = 0;
-    while (true) {
-        std::size_t newline = leftover_.find('\n', searchFrom);
-        if (newline == std::string::npos) break;
-        std::string line = decodeLine(std::string_view(leftover_).substr(start, newline - start));
-        start = newline + 1;
-        searchFrom = start;
-        guard.unlock();
-        handler(line);
-        guard.lock();
+    std::vector<std::string> lines;
+    {
+        std::lock_guard guard(lock_);
+        // Only the new bytes can hold a newline: everything older was split already.
+        std::size_t searchFrom = leftover_.size();
+        leftover_.append(chunk);
+        std::size_t start = 0;
+        for (std::size_t newline; (newline = leftover_.find('\n', searchFrom)) != std::string::npos;) {
+            lines.push_back(decodeLine(std::string_view(leftover_).substr(start, newline - start)));
+            start = searchFrom = newline + 1;
+        }
+        leftover_.erase(0, start);
     }
-    leftover_.erase(0, start);
+    // Handled outside the lock, so a handler may feed or finish this splitter.
+    for (const auto& line : lines) handler(line);
 }
 
 void LineSplitter::finish(const LineHandler& handler) {

@@ -15,7 +15,7 @@ public:
     // Appends a chunk and hands over every line it completes, in order. A line
     // is the bytes before a newline, read as UTF-8 (an invalid line becomes
     // empty) with carriage returns trimmed from both ends. The lock is not
-    // held while `handler` runs.
+    // held while `handler` runs, so a handler may call back into the splitter.
     void append(std::string_view chunk, const LineHandler& handler);
     // At the end of the stream: the bytes after the last newline, as a last
     // line, when they are not empty.

@@ -1,0 +1,521 @@
+#include "core/EngineClient.h"
+
+#include "core/AppSupport.h"
+#include "foundation/Log.h"
+#include "foundation/Paths.h"
+#include "foundation/ProcessInfo.h"
+#include "Tidewell/core/EngineTestBundle.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <system_error>
+#include <unistd.h>
+
+using namespace tidewell;
+using testing_support::EngineTestBundle;
+using testing_support::offMainThread;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Runs `f` off the main thread and returns the EngineError it threw.
+template <class F>
+EngineError engineErrorOf(F&& f) {
+    return offMainThread([&]() -> EngineError {
+        try {
+            f();
+        } catch (const EngineError& e) {
+            return e;
+        }
+        ADD_FAILURE() << "no EngineError";
+        return EngineError::failed("<none>");
+    });
+}
+
+std::string rawRun(const Strings& args, double timeout = 30, EngineClient::ProgressHandler onProgress = {},
+                   std::shared_ptr<EngineCancelToken> token = nullptr) {
+    return offMainThread([&] { return EngineClient::run(args, timeout, onProgress, token); });
+}
+
+const std::string progressStart =
+    R"(PROGRESS:{"phase":"start","message":"Starting","projects_found":0,"roots_done":0,"roots_total":1})";
+
+class EngineRunner : public ::testing::Test {
+protected:
+    void SetUp() override { EngineClient::setKillGracePeriodForTesting(std::chrono::milliseconds(200)); }
+    void TearDown() override { EngineClient::setKillGracePeriodForTesting(std::chrono::seconds(5)); }
+    EngineTestBundle bundle;
+    platform::LogCapture log;
+};
+
+}  // namespace
+
+// --- Errors -----------------------------------------------------------------
+
+TEST(EngineError, UserFacingTexts) {
+    EXPECT_EQ(EngineError::binaryMissing("Rust engine not found (refused to launch this app as tidewell)").message(),
+              "tidewell binary not found at Rust engine not found (refused to launch this app as tidewell)");
+    EXPECT_EQ(EngineError::failed("disk on fire").message(), "disk on fire");
+    EXPECT_EQ(EngineError::decode().message(), "Could not decode engine output");
+    EXPECT_EQ(EngineError::timedOut().message(), "The scan or clean timed out. Try again with fewer folders.");
+    EXPECT_EQ(EngineError::cancelled().message(), "Cancelled");
+    EXPECT_STREQ(EngineError::cancelled().what(), "Cancelled");
+}
+
+TEST(EngineClient, SignalNames) {
+    EXPECT_EQ(EngineClient::signalName(5), "SIGTRAP");
+    EXPECT_EQ(EngineClient::signalName(6), "SIGABRT");
+    EXPECT_EQ(EngineClient::signalName(9), "SIGKILL");
+    EXPECT_EQ(EngineClient::signalName(11), "SIGSEGV");
+    EXPECT_EQ(EngineClient::signalName(15), "SIGTERM");
+    EXPECT_EQ(EngineClient::signalName(7), "signal 7");
+    EXPECT_EQ(EngineClient::signalName(2), "signal 2");
+}
+
+// --- Argument lists ---------------------------------------------------------
+
+TEST(EngineCommands, ScanDepth) {
+    testing_support::ScopedEnvironment home("HOME", "/home/me");
+    EXPECT_EQ(EngineClient::scanDepth({"/home/me/Code"}), 8);
+    EXPECT_EQ(EngineClient::scanDepth({"/home/me/Code", "/Volumes/Disk/Code"}), 12);
+    EXPECT_EQ(EngineClient::scanDepth({"/"}), 12);
+    EXPECT_EQ(EngineClient::scanDepth({"/Volumes"}), 8);
+    EXPECT_EQ(EngineClient::scanDepth({}), 8);
+    EXPECT_EQ(EngineClient::scanDepth({"/media/me/USB"}), 12);
+    EXPECT_EQ(EngineClient::scanDepth({"/run/media/me/USB"}), 12);
+    EXPECT_EQ(EngineClient::scanDepth({"/mnt/backup"}), 12);
+    EXPECT_EQ(EngineClient::scanDepth({"/home/me/../.."}), 12);     // standardised to "/"
+    EXPECT_EQ(EngineClient::scanDepth({"//media//me/x/"}), 12);
+    EXPECT_EQ(EngineClient::scanDepth({"~/../../mnt/x"}), 12);
+}
+
+TEST(EngineCommands, ArgumentLists) {
+    EXPECT_EQ(EngineClient::scanArguments({"/home/me/Code"}, 30),
+              (Strings{"scan", "--json", "--progress", "--idle-days", "30", "--max-depth", "8", "--root", "/home/me/Code"}));
+    // Roots keep their order and their exact text.
+    EXPECT_EQ(EngineClient::scanArguments({"/b/./x/", "/a", "/Volumes/D"}, -1),
+              (Strings{"scan", "--json", "--progress", "--idle-days", "-1", "--max-depth", "12", "--root", "/b/./x/",
+                       "--root", "/a", "--root", "/Volumes/D"}));
+    EXPECT_EQ(EngineClient::lastArguments(), (Strings{"last", "--json"}));
+    EXPECT_EQ(EngineClient::logArguments(50), (Strings{"log", "--limit", "50", "--json"}));
+    EXPECT_EQ(EngineClient::cleanArguments("/p", false, false), (Strings{"clean", "--project", "/p", "--json"}));
+    EXPECT_EQ(EngineClient::cleanArguments("/p", true, false), (Strings{"clean", "--project", "/p", "--json", "--execute"}));
+    EXPECT_EQ(EngineClient::cleanArguments("/p", false, true), (Strings{"clean", "--project", "/p", "--json", "--caution"}));
+    EXPECT_EQ(EngineClient::cleanArguments("/p q", true, true),
+              (Strings{"clean", "--project", "/p q", "--json", "--execute", "--caution"}));
+}
+
+// --- Locating the engine and rules ------------------------------------------
+
+TEST_F(EngineRunner, MissingEngineIsBinaryMissingWithNoLogLine) {
+    EngineError e = engineErrorOf([] { EngineClient::run({"last", "--json"}, 30); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::binaryMissing);
+    EXPECT_EQ(e.message(),
+              "tidewell binary not found at Rust engine not found (refused to launch this app as tidewell)");
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(EngineRunner, NonExecutableEngineIsMissing) {
+    bundle.dir().write("App/bin/tidewell-engine", "#!/bin/sh\n", 0644);
+    if (::geteuid() == 0) GTEST_SKIP() << "root may execute anything";
+    EXPECT_FALSE(EngineClient::enginePath());
+}
+
+TEST_F(EngineRunner, EngineFoundBesideTheAppThenInResources) {
+    bundle.dir().write("App/Resources/tidewell-engine", "#!/bin/sh\n", 0755);
+    EXPECT_EQ(EngineClient::enginePath(), bundle.resourceDirectory() + "/tidewell-engine");
+    bundle.installEngine("scripted.sh");
+    EXPECT_EQ(EngineClient::enginePath(), bundle.enginePath());
+}
+
+TEST_F(EngineRunner, TheAppsOwnExecutableIsRefused) {
+    // The "application" is the very file that sits where the engine should be.
+    bundle.installEngine("scripted.sh");
+    platform::Bundle::setMainForTesting(bundle.enginePath());
+    EXPECT_FALSE(EngineClient::enginePath());
+
+    // A hard link is the same file under another name.
+    std::filesystem::create_hard_link(bundle.enginePath(), bundle.dir() / "App/bin/tidewell");
+    platform::Bundle::setMainForTesting(bundle.appExecutable());
+    EXPECT_FALSE(EngineClient::enginePath());
+}
+
+TEST_F(EngineRunner, TheAppsOwnPathInAnotherLetterCaseIsRefused) {
+    // The application's path cannot be looked at (another letter case of the
+    // resource folder); the engine candidate names it ignoring case.
+    bundle.dir().write("App/Resources/tidewell-engine", "#!/bin/sh\n", 0755);
+    platform::Bundle::setMainForTesting(bundle.dir() / "App/RESOURCES/tidewell-engine", bundle.resourceDirectory());
+    EXPECT_FALSE(EngineClient::enginePath());
+    EngineError e = engineErrorOf([] { EngineClient::run({"last"}, 30); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::binaryMissing);
+}
+
+TEST_F(EngineRunner, RulesBesideTheBundleFirst) {
+    bundle.script("");
+    bundle.dir().write("App/Resources/rules/artifacts.yaml", "stacks: []\n");
+    EXPECT_EQ(EngineClient::rulesPath(), bundle.resourceDirectory() + "/rules/artifacts.yaml");
+    rawRun({"last", "--json"});
+    EXPECT_EQ(bundle.recordedArguments(),
+              (Strings{"--rules", bundle.resourceDirectory() + "/rules/artifacts.yaml", "--db", bundle.databasePath(),
+                       "last", "--json"}));
+}
+
+TEST_F(EngineRunner, RulesInTheCurrentFolderOnlyAndNowhere) {
+    bundle.script("");
+    const std::string work = bundle.dir() / "work";
+    bundle.dir().write("work/rules/artifacts.yaml", "stacks: []\n");
+    const std::string before = platform::currentDirectory();
+    ASSERT_EQ(::chdir(work.c_str()), 0);
+    auto inCwd = EngineClient::rulesPath();
+    rawRun({"log", "--limit", "50", "--json"});
+    const Strings withCwdRules = bundle.recordedArguments();
+    ASSERT_EQ(::chdir(before.c_str()), 0);
+    EXPECT_EQ(inCwd, work + "/rules/artifacts.yaml");
+    EXPECT_EQ(withCwdRules, (Strings{"--rules", work + "/rules/artifacts.yaml", "--db", bundle.databasePath(), "log",
+                                     "--limit", "50", "--json"}));
+
+    ASSERT_EQ(::chdir(bundle.dir().path().c_str()), 0);
+    auto nowhere = EngineClient::rulesPath();
+    rawRun({"last", "--json"});
+    ASSERT_EQ(::chdir(before.c_str()), 0);
+    EXPECT_FALSE(nowhere);
+    EXPECT_EQ(bundle.recordedArguments(), (Strings{"--db", bundle.databasePath(), "last", "--json"}));
+}
+
+// --- One run ----------------------------------------------------------------
+
+TEST_F(EngineRunner, EnvironmentCarriesTheRealHomeAndTheStartIsLogged) {
+    bundle.script("out");
+    testing_support::ScopedEnvironment sandboxHome("HOME", "/sandbox/home");
+    testing_support::ScopedEnvironment engineHome("TIDEWELL_HOME", "/elsewhere");
+    EXPECT_EQ(rawRun({"last", "--json"}), "out");
+    const std::string real = platform::realHomeDirectory();
+    EXPECT_EQ(bundle.recordedHomes(), (Strings{real, real}));
+    EXPECT_EQ(log.lines(), (Strings{"Tidewell engine start " + bundle.enginePath() + " --db " + bundle.databasePath() +
+                                        " last --json",
+                                    "Tidewell engine exit 0"}));
+}
+
+TEST_F(EngineRunner, ProgressLinesInPiecesWithCrLfBrokenJsonAndNoFinalNewline) {
+    bundle.installEngine("progress.sh");
+    std::vector<ScanProgressEvent> events;
+    std::string out = rawRun({"scan"}, 30, [&events](const ScanProgressEvent& e) { events.push_back(e); });
+    EXPECT_EQ(out, R"({"ok":true})");
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[0].phase, "start");
+    EXPECT_EQ(events[0].message, "Starting");  // joined across two reads
+    EXPECT_EQ(events[1].phase, "project");
+    EXPECT_EQ(events[1].path, "/p/a");  // the carriage return did not break it
+    EXPECT_EQ(events[2].phase, "skip");
+    EXPECT_EQ(events[3].phase, "error");
+    EXPECT_EQ(events[4].phase, "done");  // the last line had no newline
+    EXPECT_EQ(events[4].roots_done, 2);
+    // The broken line left no trace; skip and error were logged.
+    EXPECT_EQ(log.linesStartingWith("Tidewell scan "),
+              (Strings{"Tidewell scan skip: Cannot read /p/locked", "Tidewell scan error: Root missing "}));
+    EXPECT_TRUE(log.linesStartingWith("Tidewell engine: ").empty());
+}
+
+TEST_F(EngineRunner, ExitStatusThreeWithAndWithoutDiagnostics) {
+    bundle.script("", "", 3);
+    EngineError bare = engineErrorOf([] { EngineClient::run({"clean"}, 30); });
+    EXPECT_EQ(bare.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(bare.message(), "Engine exit 3");
+    EXPECT_TRUE(log.contains("Tidewell engine failed: exit 3"));
+    EXPECT_TRUE(log.linesStartingWith("Tidewell engine stderr:").empty());
+
+    log.clear();
+    bundle.script("partial json", "error: database is locked\r\n\nsecond problem", 3);
+    EngineError withText = engineErrorOf([] { EngineClient::run({"clean"}, 30); });
+    EXPECT_EQ(withText.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(withText.message(), "error: database is locked\nsecond problem");
+    EXPECT_TRUE(log.contains("Tidewell engine: error: database is locked"));
+    EXPECT_TRUE(log.contains("Tidewell engine failed: exit 3"));
+    EXPECT_TRUE(log.contains("Tidewell engine stderr:\nerror: database is locked\nsecond problem"));
+}
+
+TEST_F(EngineRunner, ManyDiagnosticsAreAllLoggedAndTheFirst2000Kept) {
+    bundle.installEngine("diagnostics.sh");
+    EngineError e = engineErrorOf([] { EngineClient::run({"scan"}, 60); });
+    ASSERT_EQ(e.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(log.linesStartingWith("Tidewell engine: diagnostic ").size(), 2500u);
+    std::string expected;
+    for (int i = 1; i <= 2000; ++i) expected += (i > 1 ? "\n" : "") + ("diagnostic " + std::to_string(i));
+    EXPECT_EQ(e.message(), expected);
+}
+
+TEST_F(EngineRunner, HugeOutputIsCutAt32MiBWithoutBlockingTheEngine) {
+    bundle.installEngine("big-output.sh");
+    std::string out = rawRun({"scan"}, 120);
+    EXPECT_EQ(out.size(), 33'554'432u);
+    EXPECT_EQ(out.find_first_not_of('x'), std::string::npos);
+    // The engine went on to its last line, so it was never stuck on a full pipe.
+    EXPECT_TRUE(log.contains("Tidewell engine: wrote everything"));
+}
+
+TEST_F(EngineRunner, SigtermFromOutsideIsATimeOut) {
+    bundle.installEngine("sigterm-self.sh");
+    EngineError e = engineErrorOf([] { EngineClient::run({"scan"}, 60); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::timedOut);
+    EXPECT_EQ(e.message(), "The scan or clean timed out. Try again with fewer folders.");
+    EXPECT_TRUE(log.contains("Tidewell engine failed: signal 15 (SIGTERM)"));
+    EXPECT_TRUE(log.contains("Tidewell engine stderr:\nabout to stop"));
+}
+
+TEST_F(EngineRunner, ARealTimeOut) {
+    bundle.installEngine("sleeper.sh");
+    EngineError e = engineErrorOf([] { EngineClient::run({"scan"}, 0.3); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::timedOut);
+    EXPECT_EQ(log.linesStartingWith("Tidewell engine timeout after "), Strings{"Tidewell engine timeout after 0s — terminating"});
+    EXPECT_TRUE(log.contains("Tidewell engine failed: signal 15 (SIGTERM)"));
+}
+
+TEST_F(EngineRunner, CancelStopsTheRunningEngine) {
+    bundle.installEngine("sleeper.sh");
+    EngineError e = engineErrorOf([] {
+        EngineClient::run({"scan"}, 60, [](const ScanProgressEvent&) { EngineClient::cancelRunning(); });
+    });
+    EXPECT_EQ(e.kind(), EngineError::Kind::cancelled);
+    EXPECT_EQ(e.message(), "Cancelled");
+    EXPECT_TRUE(log.contains("Tidewell engine failed: signal 15 (SIGTERM)"));
+    EXPECT_TRUE(log.linesStartingWith("Tidewell engine timeout").empty());
+}
+
+TEST_F(EngineRunner, ACancelWhileNothingRunsDoesNotReachTheNextRun) {
+    bundle.script("fine");
+    EngineClient::cancelRunning();
+    EngineClient::cancelRunning();
+    EXPECT_EQ(rawRun({"last", "--json"}), "fine");
+    // Nor does a cancel that came after the previous run ended.
+    bundle.installEngine("sleeper.sh");
+    auto token = std::make_shared<EngineCancelToken>();
+    EngineError e = engineErrorOf([&] {
+        EngineClient::run({"scan"}, 0.3, {}, token);
+    });
+    EXPECT_EQ(e.kind(), EngineError::Kind::timedOut);  // not cancelled: nobody cancelled it
+    EngineClient::cancelRunning();
+    bundle.script("again");
+    EXPECT_EQ(rawRun({"last", "--json"}), "again");
+}
+
+TEST_F(EngineRunner, AnEngineThatCatchesSigtermAndExitsOneHasFailed) {
+    bundle.installEngine("trap-exit1.sh");
+    EngineError timedOut = engineErrorOf([] { EngineClient::run({"scan"}, 0.3); });
+    EXPECT_EQ(timedOut.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(timedOut.message(), "Engine exit 1");
+    EXPECT_EQ(log.linesStartingWith("Tidewell engine timeout after ").size(), 1u);
+
+    EngineError cancelled = engineErrorOf([] {
+        EngineClient::run({"scan"}, 60, [](const ScanProgressEvent&) { EngineClient::cancelRunning(); });
+    });
+    EXPECT_EQ(cancelled.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(cancelled.message(), "Engine exit 1");
+}
+
+TEST_F(EngineRunner, AnEngineThatIgnoresSigtermIsKilledAfterTheGracePeriod) {
+    bundle.installEngine("ignore-term.sh");
+    EngineError timedOut = engineErrorOf([] { EngineClient::run({"scan"}, 0.2); });
+    EXPECT_EQ(timedOut.kind(), EngineError::Kind::timedOut);
+    EXPECT_TRUE(log.contains("Tidewell engine failed: signal 9 (SIGKILL)"));
+    EXPECT_EQ(log.linesStartingWith("Tidewell engine still running ").size(), 1u);
+
+    EngineError cancelled = engineErrorOf([] {
+        EngineClient::run({"scan"}, 60, [](const ScanProgressEvent&) { EngineClient::cancelRunning(); });
+    });
+    EXPECT_EQ(cancelled.kind(), EngineError::Kind::cancelled);
+}
+
+TEST_F(EngineRunner, ASigkillFromOutsideIsAFailure) {
+    bundle.script("", "", 0);
+    bundle.dir().write("App/bin/tidewell-engine", "#!/bin/sh\nkill -KILL $$\n", 0755);
+    EngineError e = engineErrorOf([] { EngineClient::run({"scan"}, 60); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(e.message(), "Engine signal 9 (SIGKILL)");
+}
+
+TEST_F(EngineRunner, ARefusedLaunchPassesTheSystemErrorOn) {
+    // An executable the kernel cannot run: no interpreter behind its #! line.
+    bundle.dir().write("App/bin/tidewell-engine", "#!/nonexistent/interpreter\n", 0755);
+    offMainThread([] {
+        try {
+            EngineClient::run({"last"}, 30);
+            ADD_FAILURE() << "launched";
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code().value(), ENOENT);
+        }
+    });
+    EXPECT_EQ(log.linesStartingWith("Tidewell engine start ").size(), 1u);
+    // The failed launch leaves nothing behind for a cancel to act on.
+    bundle.script("ok");
+    EngineClient::cancelRunning();
+    EXPECT_EQ(rawRun({"last"}), "ok");
+}
+
+// --- Cancel tokens ------------------------------------------------------------
+
+TEST_F(EngineRunner, ATokenCancelsItsOwnRunAndLaterRunsWithIt) {
+    bundle.installEngine("sleeper.sh");
+    auto token = std::make_shared<EngineCancelToken>();
+    EngineError first = engineErrorOf([&] {
+        EngineClient::run({"scan"}, 60, [&token](const ScanProgressEvent&) { token->cancel(); }, token);
+    });
+    EXPECT_EQ(first.kind(), EngineError::Kind::cancelled);
+    EXPECT_TRUE(token->isCancelled());
+
+    log.clear();
+    bundle.script("never");
+    EngineError later = engineErrorOf([&] { EngineClient::run({"last"}, 30, {}, token); });
+    EXPECT_EQ(later.kind(), EngineError::Kind::cancelled);
+    EXPECT_TRUE(log.lines().empty());  // it never started
+
+    // Another token, or none, is untouched.
+    EXPECT_EQ(rawRun({"last"}, 30, {}, std::make_shared<EngineCancelToken>()), "never");
+}
+
+TEST_F(EngineRunner, ATokenOfAnEarlierRunDoesNotStopTheNextOne) {
+    bundle.script("first");
+    auto old = std::make_shared<EngineCancelToken>();
+    EXPECT_EQ(rawRun({"last"}, 30, {}, old), "first");
+    bundle.installEngine("progress.sh");
+    // Cancelling the old generation while a new run is in progress leaves the new run alone.
+    std::vector<std::string> phases;
+    std::string out = rawRun({"scan"}, 30, [&](const ScanProgressEvent& e) {
+        old->cancel();
+        phases.push_back(e.phase);
+    });
+    EXPECT_EQ(out, R"({"ok":true})");
+    EXPECT_EQ(phases.size(), 5u);
+}
+
+// --- Commands -----------------------------------------------------------------
+
+namespace {
+
+std::string dashboardJson(const std::string& extra = "") {
+    return R"({"project_count":1,"idle_count":0,"total_bytes":10,"reclaimable_bytes":5,"by_type":[],)"
+           R"("projects":[],"global_caches":[],"scanned_at_unix":1796576520,"roots":["/home/me"])" +
+           extra + "}";
+}
+
+}  // namespace
+
+TEST_F(EngineRunner, ScanPassesItsArgumentsAndDecodes) {
+    bundle.script(dashboardJson(R"(,"version":2)"));
+    testing_support::ScopedEnvironment home("HOME", "/home/me");
+    int progressCalls = 0;
+    DashboardDTO d = offMainThread([&] {
+        return EngineClient::scan({"/home/me/Code", "/media/me/Disk"}, 30, [&](const ScanProgressEvent&) { ++progressCalls; });
+    });
+    EXPECT_EQ(d.project_count, 1);
+    EXPECT_EQ(d.roots, Strings{"/home/me"});
+    EXPECT_EQ(bundle.recordedArguments(),
+              (Strings{"--db", bundle.databasePath(), "scan", "--json", "--progress", "--idle-days", "30", "--max-depth",
+                       "12", "--root", "/home/me/Code", "--root", "/media/me/Disk"}));
+}
+
+TEST_F(EngineRunner, UndecodableScanOutputLogsAPreview) {
+    const std::string text(600, 'a');
+    bundle.script(text);
+    EngineError e = engineErrorOf([] { EngineClient::scan({"/x"}, 30); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::decode);
+    auto lines = log.linesStartingWith("Tidewell scan JSON decode failed: ");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("\n" + std::string(500, 'a'))) << lines[0];
+
+    // A preview that is not UTF-8 names the size of the whole output instead.
+    log.clear();
+    bundle.script(std::string(499, 'b') + "\xC3\xA9" + std::string(100, 'c'));  // "é" cut at byte 500
+    EXPECT_EQ(engineErrorOf([] { EngineClient::scan({"/x"}, 30); }).kind(), EngineError::Kind::decode);
+    lines = log.linesStartingWith("Tidewell scan JSON decode failed: ");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("\n<601 bytes>")) << lines[0];
+
+    log.clear();
+    bundle.script("");
+    EXPECT_EQ(engineErrorOf([] { EngineClient::scan({"/x"}, 30); }).kind(), EngineError::Kind::decode);
+    EXPECT_EQ(log.linesStartingWith("Tidewell scan JSON decode failed: ").size(), 1u);
+}
+
+TEST_F(EngineRunner, LastGivesNothingForNullEmptyOrNonUtf8) {
+    for (const std::string out : {"null\n", "", "  \n\t null \r\n", "\n\n", "\xff\xfe"}) {
+        bundle.script(out);
+        EXPECT_FALSE(offMainThread([] { return EngineClient::last(); })) << out;
+    }
+    EXPECT_EQ(bundle.recordedArguments(), (Strings{"--db", bundle.databasePath(), "last", "--json"}));
+
+    bundle.script("\n" + dashboardJson() + "\n");
+    auto d = offMainThread([] { return EngineClient::last(); });
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->scanned_at_unix, 1796576520);
+
+    // An undecodable dashboard is the decoder's own error, not logged.
+    bundle.script(R"({"project_count":"many"})");
+    log.clear();
+    offMainThread([] { EXPECT_THROW(EngineClient::last(), DecodeError); });
+    EXPECT_TRUE(log.linesStartingWith("Tidewell scan JSON").empty());
+}
+
+TEST_F(EngineRunner, LogGivesAnEmptyHistoryForEmptyOutput) {
+    bundle.script("");
+    EXPECT_TRUE(offMainThread([] { return EngineClient::log(50); }).empty());
+    EXPECT_EQ(bundle.recordedArguments(), (Strings{"--db", bundle.databasePath(), "log", "--limit", "50", "--json"}));
+
+    bundle.script(R"([{"id":"op1","timestamp_unix":5,"bytes_reclaimed":7,"dry_run":true}])");
+    auto ops = offMainThread([] { return EngineClient::log(50); });
+    ASSERT_EQ(ops.size(), 1u);
+    EXPECT_FALSE(ops[0].items.has_value());
+
+    bundle.script("{}");
+    offMainThread([] { EXPECT_THROW(EngineClient::log(50), DecodeError); });
+}
+
+TEST_F(EngineRunner, CleanTakesTheEngineLockAndDecodes) {
+    bundle.script(R"({"dry_run":false,"items":[],"bytes_reclaimed":0,"operation_id":"op"})");
+    std::atomic<bool> lockFreeDuringRun{true};
+    CleanReportDTO report = offMainThread([] { return EngineClient::clean("/p", true, true); });
+    EXPECT_EQ(report.operation_id, "op");
+    EXPECT_EQ(bundle.recordedArguments(), (Strings{"--db", bundle.databasePath(), "clean", "--project", "/p", "--json",
+                                                   "--execute", "--caution"}));
+
+    // While another thread holds the engine lock, clean waits for it.
+    std::unique_lock held(engineLock());
+    std::atomic<bool> finished{false};
+    auto pending = std::async(std::launch::async, [&finished] {
+        auto r = EngineClient::clean("/p", false, false);
+        finished = true;
+        return r;
+    });
+    EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    EXPECT_FALSE(finished);
+    held.unlock();
+    EXPECT_EQ(pending.get().operation_id, "op");
+    (void)lockFreeDuringRun;
+}
+
+TEST_F(EngineRunner, CleanWithEmptyOutputCannotBeDecoded) {
+    bundle.script("");
+    EngineError e = engineErrorOf([] { EngineClient::clean("/p", false, false); });
+    EXPECT_EQ(e.kind(), EngineError::Kind::decode);
+    EXPECT_EQ(e.message(), "Could not decode engine output");
+    bundle.script("{\"dry_run\":true}");
+    offMainThread([] { EXPECT_THROW(EngineClient::clean("/p", false, false), DecodeError); });
+}
+
+TEST_F(EngineRunner, TheDataFolderFollowsUiTesting) {
+    bundle.script("");
+    platform::setProcessArguments({bundle.appExecutable(), "--ui-testing"});
+    EXPECT_EQ(appSupportDirectory(), bundle.dir() / "data/Tidewell-UITests");
+    rawRun({"last"});
+    EXPECT_EQ(bundle.recordedArguments()[1], bundle.dir() / "data/Tidewell-UITests/tidewell.sqlite");
+    EXPECT_TRUE(std::filesystem::is_directory(bundle.dir() / "data/Tidewell-UITests"));
+    platform::setProcessArguments({bundle.appExecutable(), "--ui-testing=no"});
+    EXPECT_EQ(appSupportDirectory(), bundle.dir() / "data/Tidewell");
+}
+
+TEST_F(EngineRunner, TheDataFolderIsReturnedEvenWhenItCannotBeMade) {
+    bundle.dir().write("blocked", "a file where the data folder should be");
+    testing_support::ScopedEnvironment data("XDG_DATA_HOME", (bundle.dir() / "blocked").c_str());
+    EXPECT_EQ(appSupportDirectory(), bundle.dir() / "blocked/Tidewell");
+}
