@@ -19,10 +19,11 @@ class TrashMover {
 public:
     // `dataHome`: the folder that holds the home trash ($XDG_DATA_HOME).
     explicit TrashMover(std::string dataHome);
+    virtual ~TrashMover() = default;
 
     // Moves the entry `name` of the open folder `parentFd`, whose absolute path
     // is `absolutePath`, to the trash on its own filesystem.
-    TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath);
+    virtual TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath);
 
     // Convenience for a path: opens its parent without following links.
     TrashResult trashPath(const std::string& absolutePath);

@@ -1,3 +1,6 @@
+#include "CleanCommand.h"
+#include "Database.h"
+#include "ProjectDetector.h"
 #include "TrashMover.h"
 
 #include "EngineTestSupport.h"
@@ -67,4 +70,47 @@ TEST(TrashMover, AFailedMoveLeavesTheFolderAndNoInfoFile) {
     EXPECT_FALSE(r.moved);
     EXPECT_FALSE(r.error.empty());
     EXPECT_FALSE(exists(t / "data/Trash/info/nothing-here.trashinfo"));
+}
+
+// A clean stopped by a termination request after its first move: what moved
+// is recorded, what did not stays in place.
+
+namespace {
+class StopAfterFirstMove : public TrashMover {
+public:
+    StopAfterFirstMove(std::string data, std::atomic<bool>& stop) : TrashMover(std::move(data)), stop_(stop) {}
+    TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath) override {
+        TrashResult r = TrashMover::trash(parentFd, name, absolutePath);
+        stop_.store(true);
+        return r;
+    }
+
+private:
+    std::atomic<bool>& stop_;
+};
+}  // namespace
+
+TEST(CleanInterrupted, RecordsWhatMovedAndLeavesTheRest) {
+    enginetest::TempDir t;
+    enginetest::writeFile(t / "app/package.json");
+    enginetest::writeFile(t / "app/node_modules/a.js", 5000);
+    enginetest::writeFile(t / "app/.next/b.html", 5000);
+    const Rules rules = builtinRules(t / "home");
+    const ProjectDetector detector(rules);
+    Database db(t / "db.sqlite");
+    std::atomic<bool> stop{false};
+    StopAfterFirstMove mover(t / "data", stop);
+
+    const CleanOutcome out = runClean({t / "app", true, false}, detector, db, mover, stop);
+    EXPECT_TRUE(out.interrupted);
+    ASSERT_EQ(out.report.items.size(), 1u);
+    EXPECT_TRUE(out.report.items[0].success);
+    EXPECT_FALSE(exists(t / "app/node_modules"));
+    EXPECT_TRUE(exists(t / "app/.next/b.html"));
+    const auto ops = db.operations(10);
+    ASSERT_EQ(ops.size(), 1u);
+    ASSERT_TRUE(ops[0].items.has_value());
+    EXPECT_EQ(ops[0].items->size(), 1u);
+    EXPECT_EQ(ops[0].items->at(0).path, t / "app/node_modules");
+    EXPECT_EQ(ops[0].bytes_reclaimed, out.report.bytes_reclaimed);
 }
