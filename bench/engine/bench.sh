@@ -15,7 +15,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 for tool in hyperfine du ncdu gdu python3 /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (apt-get install hyperfine ncdu gdu time)" >&2; exit 1; }
 done
 [[ -x $engine ]] || { echo "bench: no engine at $engine (build it first)" >&2; exit 1; }
 
