@@ -54,8 +54,19 @@ std::int64_t clampToInt64(std::uint64_t v) { return v > static_cast<std::uint64_
 }  // namespace
 
 Database::Database(const std::string& path) : path_(path) {
-    if (const auto slash = path.rfind('/'); slash != std::string::npos && slash > 0) mkdirs(path.substr(0, slash));
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    try {
+        open();
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+void Database::open() {
+    if (const auto slash = path_.rfind('/'); slash != std::string::npos && slash > 0) mkdirs(path_.substr(0, slash));
+    const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) fail("cannot be opened");
     sqlite3_busy_timeout(db_, 5000);
     sqlite3_extended_result_codes(db_, 1);

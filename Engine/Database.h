@@ -42,6 +42,7 @@ public:
     int schemaVersion();
 
 private:
+    void open();
     void exec(const char* sql);
     void migrate();
     void insertOperation(const OperationDTO& op);
