@@ -82,7 +82,6 @@ std::vector<AccessibilityNodeInfo> collect(const Element& e)
             for (const auto& c : inner) collectTexts(c, n.texts);
             break;
         case AccessibilityChildBehavior::ignore:
-            for (const auto& c : inner) collectTexts(c, n.texts);
             break;
         case AccessibilityChildBehavior::contain:
             n.isContainer = true;

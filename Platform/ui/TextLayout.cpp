@@ -107,11 +107,12 @@ TextLines layoutText(const TextLayoutRequest& r, const MeasureFunction& measure)
     size_t maxLines = all.size();
     if (r.lineLimit && *r.lineLimit > 0)
         maxLines = std::min(maxLines, size_t(*r.lineLimit));
-    if (r.maxHeight && r.lineHeight > 0) {
+    if (r.maxHeight && std::isfinite(*r.maxHeight) && r.lineHeight > 0) {
         // At least one line is always shown, truncated if need be.
         const size_t byHeight = size_t(std::max(1.0, std::floor(*r.maxHeight / r.lineHeight + 1e-9)));
         maxLines = std::min(maxLines, byHeight);
     }
+    maxLines = std::max<size_t>(1, maxLines);
     if (all.size() > maxLines) {
         out.truncated = true;
         std::vector<QString> kept(all.begin(), all.begin() + long(maxLines - 1));

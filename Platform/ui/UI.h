@@ -8,6 +8,7 @@
 #include "ui/Environment.h"
 #include "ui/Font.h"
 #include "ui/Geometry.h"
+#include "ui/HostWidget.h"
 #include "ui/Image.h"
 #include "ui/Path.h"
 #include "ui/Shape.h"

@@ -490,7 +490,7 @@ void ViewHost::pointerLeave() { updateHover({-1e9, -1e9}, false); }
 
 void ViewHost::pointerPress(Point p)
 {
-    pressed_.clear();
+    pressed_.reset();
     const Element* hit = hitTest(p);
     const Element* owner = nullptr;
     if (hit && nearest<TapNode>(hit, &owner) && owner->env->isEnabled)
@@ -504,14 +504,14 @@ void ViewHost::pointerPress(Point p)
 
 void ViewHost::pointerRelease(Point p)
 {
-    const std::string pressed = std::exchange(pressed_, {});
-    if (pressed.empty())
+    const std::optional<std::string> pressed = std::exchange(pressed_, std::nullopt);
+    if (!pressed)
         return;
     const Element* hit = hitTest(p);
     const Element* owner = nullptr;
     const TapNode* tap = hit ? nearest<TapNode>(hit, &owner) : nullptr;
     // A tap lands only when press and release hit the same view.
-    if (!tap || owner->identity != pressed || !tap->action())
+    if (!tap || owner->identity != *pressed || !tap->action())
         return;
     auto action = tap->action();
     ++dispatching_;

@@ -129,7 +129,7 @@ private:
     std::map<std::string, Slot> slots_;
     std::map<std::string, std::any> lastPreferences_;
     std::map<std::string, bool> hovered_;  // identity -> still present
-    std::string pressed_;                  // identity of the tap target under a press
+    std::optional<std::string> pressed_;   // identity of the tap target under a press
     std::string focus_;
 };
 

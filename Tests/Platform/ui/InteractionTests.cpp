@@ -1,0 +1,358 @@
+#include "UITestSupport.h"
+
+#include <QPainter>
+
+using namespace uitest;
+
+namespace {
+
+// A host driven by hand: scheduled rebuilds wait until the test runs them.
+struct ManualHost {
+    ViewHost host;
+    UITester tester{host};
+    std::vector<std::function<void()>> pending;
+    ManualHost(Size size = {300, 200})
+    {
+        host.setScheduler([this](std::function<void()> f) { pending.push_back(std::move(f)); });
+        host.setSize(size);
+    }
+    void runPending()
+    {
+        auto p = std::move(pending);
+        pending.clear();
+        for (auto& f : p) f();
+    }
+};
+
+View button(const std::string& id, int& taps, double w = 100, double h = 40)
+{
+    return View(Color::blue()).frame(w, h).onTapGesture([&taps] { ++taps; }).accessibilityIdentifier(id);
+}
+
+}  // namespace
+
+TEST(Taps, ReachTheButtonUnderThePointer)
+{
+    int left = 0, right = 0;
+    ManualHost m;
+    m.host.setRootView(HStack(VerticalAlignment::center, 0, {button("left", left), button("right", right)}));
+    ASSERT_TRUE(m.tester.tap("right"));
+    EXPECT_EQ(right, 1);
+    EXPECT_EQ(left, 0);
+    ASSERT_TRUE(m.tester.tap("left"));
+    EXPECT_EQ(left, 1);
+}
+
+TEST(Taps, OverlaysBlockUnlessTheyPassHitsThrough)
+{
+    int taps = 0;
+    ManualHost m;
+    m.host.setRootView(button("b", taps).overlay(View(Color::red()).frame(50, 20)));
+    m.tester.tap("b");
+    EXPECT_EQ(taps, 0) << "the overlay is on top and takes the tap";
+
+    m.host.setRootView(button("b", taps).overlay(View(Color::red()).frame(50, 20).allowsHitTesting(false)));
+    m.tester.tap("b");
+    EXPECT_EQ(taps, 1);
+
+    // Beside the overlay the button is reachable either way.
+    m.host.setRootView(button("b", taps).overlay(View(Color::red()).frame(50, 20)));
+    const Rect f = m.tester.find("b")->frame;
+    m.tester.tapAt({f.x + 5, f.y + 5});
+    EXPECT_EQ(taps, 2);
+}
+
+TEST(Taps, ClearAreasTakeNoTapsWithoutAContentShape)
+{
+    int taps = 0;
+    ManualHost m;
+    m.host.setRootView(View(Color::clear()).frame(100, 100).onTapGesture([&] { ++taps; }).accessibilityIdentifier("c"));
+    m.tester.tap("c");
+    EXPECT_EQ(taps, 0);
+    m.host.setRootView(View(Color::clear()).frame(100, 100).contentShape(Rectangle()).onTapGesture([&] { ++taps; }).accessibilityIdentifier("c"));
+    m.tester.tap("c");
+    EXPECT_EQ(taps, 1);
+    // A spacer between two texts is a gap unless the row has a content shape.
+    m.host.setRootView(HStack({Text("a"), Spacer(), Text("b")}).frame(200, std::nullopt).onTapGesture([&] { ++taps; }));
+    m.tester.tapAt({150, 100});
+    EXPECT_EQ(taps, 1);
+    m.host.setRootView(HStack({Text("a"), Spacer(), Text("b")}).frame(200, std::nullopt).contentShape(Rectangle()).onTapGesture([&] { ++taps; }));
+    m.tester.tapAt({150, 100});
+    EXPECT_EQ(taps, 2);
+}
+
+TEST(Taps, PressAndReleaseMustHitTheSameView)
+{
+    int left = 0, right = 0;
+    ManualHost m;
+    m.host.setRootView(HStack(VerticalAlignment::center, 0, {button("left", left), button("right", right)}));
+    m.tester.settle();
+    const Rect l = m.tester.find("left")->frame, r = m.tester.find("right")->frame;
+    m.host.pointerPress({l.midX(), l.midY()});
+    m.host.pointerRelease({r.midX(), r.midY()});
+    EXPECT_EQ(left + right, 0);
+}
+
+TEST(Taps, DisabledViewsIgnoreTaps)
+{
+    int taps = 0;
+    ManualHost m;
+    m.host.setRootView(button("b", taps).disabled(true));
+    m.tester.tap("b");
+    EXPECT_EQ(taps, 0);
+}
+
+TEST(Taps, TransformedViewsAreHitWhereTheyAreDrawn)
+{
+    int taps = 0;
+    ManualHost m({400, 400});
+    m.host.setRootView(button("b", taps, 40, 40).offset(100, 0));
+    m.tester.settle();
+    m.tester.tapAt({200, 200});  // where it was laid out
+    EXPECT_EQ(taps, 0);
+    m.tester.tapAt({300, 200});  // where it is drawn
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(Taps, HandlerThatSwapsTheWholeContentFinishesFirst)
+{
+    bool swapped = false;
+    int after = 0;
+    ManualHost m;
+    m.host.setRoot([&] {
+        if (swapped)
+            return VStack({Text("Done").accessibilityIdentifier("done")});
+        return View(Color::blue()).frame(100, 40).onTapGesture([&] {
+            swapped = true;
+            m.host.setNeedsRebuild();
+            m.host.flush();  // refused inside a handler: the tree stays until it returns
+            ++after;
+        }).accessibilityIdentifier("go");
+    });
+    ASSERT_TRUE(m.tester.tap("go"));
+    EXPECT_EQ(after, 1);
+    EXPECT_TRUE(m.tester.exists("done"));
+    EXPECT_FALSE(m.tester.exists("go"));
+}
+
+TEST(Hover, EnterAndLeave)
+{
+    std::vector<bool> events;
+    std::vector<Point> positions;
+    ManualHost m({300, 300});
+    m.host.setRootView(View(Color::blue())
+                           .frame(100, 100)
+                           .onHover([&](bool inside) { events.push_back(inside); })
+                           .onContinuousHover([&](HoverPhase p) {
+                               if (p.kind == HoverPhaseKind::active) positions.push_back(p.location);
+                           })
+                           .accessibilityIdentifier("h"));
+    m.tester.settle();
+    m.tester.hover({10, 10});
+    EXPECT_TRUE(events.empty());
+    m.tester.hover({150, 150});
+    m.tester.hover({160, 150});  // moving inside is not a new enter
+    m.tester.hover({10, 10});
+    m.tester.hover({150, 150});
+    m.tester.leave();
+    EXPECT_EQ(events, (std::vector<bool>{true, false, true, false}));
+    ASSERT_FALSE(positions.empty());
+    EXPECT_EQ(positions.front(), (Point{50, 50}));
+}
+
+TEST(Hover, RebuildsKeepHoverByIdentity)
+{
+    int enters = 0;
+    ManualHost m({300, 300});
+    m.host.setRoot([&] { return View(Color::blue()).frame(100, 100).onHover([&](bool in) { enters += in; }); });
+    m.tester.hover({150, 150});
+    m.host.setNeedsRebuild();
+    m.tester.hover({151, 150});
+    EXPECT_EQ(enters, 1);
+}
+
+TEST(State, KeptByIdentityAcrossRebuildsAndDroppedWithTheView)
+{
+    bool showCounter = true;
+    ManualHost m;
+    m.host.setRoot([&] {
+        return VStack({ViewIf(showCounter, WithState<int>(0, [](Binding<int> count) {
+                                  return Text("count " + std::to_string(count.get()))
+                                      .onTapGesture([count] { count.set(count.get() + 1); })
+                                      .accessibilityIdentifier("counter");
+                              })),
+                       Text("other")});
+    });
+    m.tester.tap("counter");
+    m.tester.tap("counter");
+    EXPECT_TRUE(m.tester.findText("count 2"));
+    EXPECT_EQ(m.host.stateSlotCount(), 1u);
+    showCounter = false;
+    m.host.setNeedsRebuild();
+    m.tester.settle();
+    EXPECT_EQ(m.host.stateSlotCount(), 0u);
+    showCounter = true;
+    m.host.setNeedsRebuild();
+    EXPECT_TRUE(m.tester.findText("count 0")) << "a view that comes back starts afresh";
+}
+
+TEST(State, ForEachKeepsStatePerItemWhenItemsMove)
+{
+    std::vector<std::string> items{"a", "b", "c"};
+    ManualHost m({300, 300});
+    m.host.setRoot([&] {
+        return VStack({ForEach<std::string>(items, [](const std::string& s) { return s; }, [](const std::string& s) {
+            return WithState<int>(0, [s](Binding<int> n) {
+                return Text(s + "=" + std::to_string(n.get())).onTapGesture([n] { n.set(n.get() + 1); }).accessibilityIdentifier(s);
+            });
+        })});
+    });
+    m.tester.tap("b");
+    items = {"c", "b", "a"};
+    m.host.setNeedsRebuild();
+    EXPECT_TRUE(m.tester.findText("b=1"));
+    EXPECT_TRUE(m.tester.findText("a=0"));
+}
+
+TEST(Rebuilds, CoalescedToOnePerFrame)
+{
+    ManualHost m;
+    int bodies = 0;
+    m.host.setRoot([&] {
+        ++bodies;
+        return Text("x");
+    });
+    m.runPending();
+    const int before = bodies;
+    for (int i = 0; i < 5; ++i) m.host.setNeedsRebuild();
+    EXPECT_EQ(m.pending.size(), 1u);
+    m.runPending();
+    EXPECT_EQ(bodies, before + 1);
+}
+
+TEST(Rebuilds, TimelineFramesUseTheInjectedClock)
+{
+    ManualHost m;
+    double clock = 100;
+    m.host.setClock([&] { return clock; });
+    m.host.setRoot([&] { return EnvironmentReader([&](const EnvironmentValues&) {
+        m.host.requestFrame(1.0 / 24);
+        return Text("t");
+    }); });
+    m.host.flush();
+    ASSERT_TRUE(m.host.nextFrameDue());
+    EXPECT_NEAR(*m.host.nextFrameDue(), 100 + 1.0 / 24, 1e-9);
+}
+
+TEST(Layers, ModalLayerTakesEveryEventAndDismisses)
+{
+    int below = 0, sheet = 0;
+    ManualHost m;
+    m.host.setRootView(button("below", below, 300, 200));
+    m.tester.settle();
+    const int id = m.host.presentLayer([&] { return button("sheet", sheet, 100, 50); }, true);
+    m.tester.tapAt({10, 10});  // outside the sheet, over the content
+    EXPECT_EQ(below, 0);
+    m.tester.tap("sheet");
+    EXPECT_EQ(sheet, 1);
+    m.host.dismissLayer(id);
+    m.tester.tapAt({10, 10});
+    EXPECT_EQ(below, 1);
+}
+
+TEST(Layers, NonModalLayerLetsMissesFallThrough)
+{
+    int below = 0;
+    ManualHost m;
+    m.host.setRootView(button("below", below, 300, 200));
+    m.host.presentLayer([&] { return View(Color::red()).frame(50, 50); }, false);
+    m.tester.tapAt({10, 10});
+    EXPECT_EQ(below, 1);
+    m.tester.tapAt({150, 100});  // on the popover
+    EXPECT_EQ(below, 1);
+}
+
+TEST(Events, ScrollWheelKeysTooltipsAndCursor)
+{
+    ScrollDelta got;
+    std::string typed;
+    ManualHost m({300, 300});
+    m.host.setRootView(View(Color::blue())
+                           .frame(100, 100)
+                           .onScrollWheel([&](ScrollDelta d) { got = d; })
+                           .help("Scroll me")
+                           .cursor(CursorShape::pointingHand)
+                           .onKeyPress([&](const KeyPress& k) {
+                               typed += k.text;
+                               return true;
+                           })
+                           .focusable());
+    m.tester.settle();
+    EXPECT_TRUE(m.host.scroll({150, 150}, {0, 12}));
+    EXPECT_EQ(got.dy, 12);
+    EXPECT_FALSE(m.host.scroll({5, 5}, {0, 12}));
+    EXPECT_EQ(m.host.tooltipAt({150, 150}), "Scroll me");
+    EXPECT_FALSE(m.host.tooltipAt({5, 5}));
+    EXPECT_EQ(m.host.cursorAt({150, 150}), CursorShape::pointingHand);
+    EXPECT_EQ(m.host.cursorAt({5, 5}), CursorShape::arrow);
+    m.tester.tapAt({150, 150});
+    EXPECT_TRUE(m.host.key({0, "x", 0}));
+    EXPECT_EQ(typed, "x");
+}
+
+TEST(Accessibility, CombinedContainedIgnoredAndHidden)
+{
+    ManualHost m({400, 300});
+    m.host.setRootView(VStack({
+        HStack({Text("Flutter"), Text("3 projects")}).accessibilityElement(AccessibilityChildBehavior::combine).accessibilityIdentifier("token"),
+        HStack({Text("x"), Text("y")}).accessibilityElement(AccessibilityChildBehavior::contain).accessibilityIdentifier("group"),
+        HStack({Text("inner")}).accessibilityElement(AccessibilityChildBehavior::ignore).accessibilityLabel("Outer"),
+        Text("Secret").accessibilityHidden(),
+        Text("Gone").hidden(),
+        Text("Title").accessibilityAddTraits(AccessibilityTrait::header),
+        Text("Chosen").accessibilityAddTraits(AccessibilityTrait::selected).accessibilityIdentifier("chosen"),
+    }));
+    auto token = m.tester.find("token");
+    ASSERT_TRUE(token);
+    EXPECT_EQ(token->label, "Flutter, 3 projects");
+    EXPECT_TRUE(token->children.empty());
+    auto group = m.tester.find("group");
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->children.size(), 2u);
+    auto outer = m.tester.findText("Outer");
+    ASSERT_TRUE(outer);
+    EXPECT_TRUE(outer->children.empty());
+    EXPECT_FALSE(m.tester.findText("inner"));
+    EXPECT_FALSE(m.tester.findText("Secret"));
+    EXPECT_FALSE(m.tester.findText("Gone"));
+    EXPECT_TRUE(m.tester.findText("Title")->hasTrait(AccessibilityTrait::header));
+    EXPECT_TRUE(m.tester.find("chosen")->hasTrait(AccessibilityTrait::selected));
+    EXPECT_EQ(m.tester.find("chosen")->label, "Chosen");
+}
+
+TEST(Accessibility, NestedIdentifiersStayFindable)
+{
+    int taps = 0;
+    ManualHost m({400, 300});
+    m.host.setRootView(VStack({Text("Card"), button("action", taps, 80, 30)}).padding(10).accessibilityIdentifier("card"));
+    auto card = m.tester.find("card");
+    ASSERT_TRUE(card);
+    auto action = m.tester.find("action");
+    ASSERT_TRUE(action);
+    EXPECT_GE(action->frame.y, card->frame.y);
+    EXPECT_LE(action->frame.maxY(), card->frame.maxY());
+    m.tester.tap(*action);
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(HostWidgetAdapter, PaintsAtTheWidgetSize)
+{
+    HostWidget w;
+    w.resize(120, 80);
+    w.host().setRootView(View(Color::sRGB(1, 0, 0)));
+    QImage img(120, 80, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    w.render(&img);
+    EXPECT_EQ(img.pixelColor(60, 40), QColor(Qt::red));
+    EXPECT_EQ(w.host().size(), (Size{120, 80}));
+}

@@ -1,0 +1,157 @@
+#include "UITestSupport.h"
+
+#include "ui/Inspect.h"
+#include "ui/TextLayout.h"
+
+using namespace uitest;
+
+namespace {
+
+// Every character is 10 points wide: the rules without fonts.
+double tenEach(const QString& s) { return 10.0 * s.size(); }
+
+TextLines lay(const QString& text, double width, std::optional<int> limit = std::nullopt,
+              TruncationMode mode = TruncationMode::tail, std::optional<double> maxHeight = std::nullopt)
+{
+    TextLayoutRequest r;
+    r.text = text;
+    r.maxWidth = width;
+    r.lineLimit = limit;
+    r.truncation = mode;
+    r.maxHeight = maxHeight;
+    r.lineHeight = 10;
+    return layoutText(r, tenEach);
+}
+
+std::vector<QString> lines(const TextLines& t) { return t.lines; }
+
+const Element* textElement(Laid& laid, const std::string& text)
+{
+    return findElement(*laid.host->rootElement(), [&](const Element& e) { return textOfNode(e.node.get()) == text; });
+}
+
+}  // namespace
+
+TEST(TextLines, WrapsAtSpacesAndKeepsWordsWhole)
+{
+    EXPECT_EQ(lines(lay("aaa bbb ccc", 80)), (std::vector<QString>{"aaa bbb", "ccc"}));
+    EXPECT_EQ(lines(lay("aaa bbb ccc", 1000)), (std::vector<QString>{"aaa bbb ccc"}));
+    EXPECT_EQ(lines(lay("aaa\nbbb", 1000)), (std::vector<QString>{"aaa", "bbb"}));
+    // A word wider than the line is broken between characters.
+    EXPECT_EQ(lines(lay("abcdefgh", 30)), (std::vector<QString>{"abc", "def", "gh"}));
+    EXPECT_EQ(lay("", 50).lines.size(), 1u);
+}
+
+TEST(TextLines, TailTruncationOnTheLastAllowedLine)
+{
+    auto t = lay("aaa bbb ccc ddd", 80, 1);
+    ASSERT_EQ(t.lines.size(), 1u);
+    EXPECT_TRUE(t.truncated);
+    EXPECT_TRUE(t.lines[0].endsWith(QStringLiteral("\u2026")));
+    EXPECT_LE(t.width, 80);
+
+    auto two = lay("aaa bbb ccc ddd eee", 80, 2);
+    ASSERT_EQ(two.lines.size(), 2u);
+    EXPECT_EQ(two.lines[0], "aaa bbb");
+    EXPECT_TRUE(two.lines[1].startsWith("ccc"));
+    EXPECT_TRUE(two.lines[1].endsWith(QStringLiteral("\u2026")));
+}
+
+TEST(TextLines, MiddleAndHeadTruncationKeepBothEndsOrTheEnd)
+{
+    auto middle = lay("/home/user/projects/app/node_modules", 120, 1, TruncationMode::middle);
+    ASSERT_EQ(middle.lines.size(), 1u);
+    EXPECT_TRUE(middle.lines[0].startsWith("/home"));
+    EXPECT_TRUE(middle.lines[0].endsWith("ules"));
+    EXPECT_TRUE(middle.lines[0].contains(QStringLiteral("\u2026")));
+    EXPECT_LE(middle.width, 120);
+
+    auto head = lay("abcdefghij", 50, 1, TruncationMode::head);
+    EXPECT_EQ(head.lines[0], QStringLiteral("\u2026ghij"));
+}
+
+TEST(TextLines, HeightLimitsTheLinesButShowsAtLeastOne)
+{
+    EXPECT_EQ(lay("aaa bbb ccc", 30, std::nullopt, TruncationMode::tail, 25.0).lines.size(), 2u);
+    EXPECT_EQ(lay("aaa bbb ccc", 30, std::nullopt, TruncationMode::tail, 3.0).lines.size(), 1u);
+}
+
+TEST(TextLines, NothingButTheEllipsisWhenNoRoom)
+{
+    EXPECT_EQ(elide("abcdef", 5, TruncationMode::tail, tenEach), QStringLiteral("\u2026"));
+    EXPECT_EQ(elide("abc", 100, TruncationMode::tail, tenEach), "abc");
+}
+
+TEST(TextView, LineLimitTruncatesInANarrowFrame)
+{
+    const std::string text = "Fraunces falls back to the serif design";
+    auto laid = layOut(Text(text).lineLimit(1).frame(90, std::nullopt), {400, 200});
+    const Element* e = textElement(*laid, text);
+    ASSERT_NE(e, nullptr);
+    auto shown = textLinesOf(*e);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("\u2026"), std::string::npos);
+    EXPECT_LE(e->frame.width, 90);
+}
+
+TEST(TextView, MinimumScaleFactorShrinksBeforeTruncating)
+{
+    const std::string text = "Shrink me please";
+    const double natural = resolveFont(Font::body()).advance(QString::fromStdString(text));
+    // Room for 80 % of the natural width: the text shrinks and stays whole.
+    auto laid = layOut(Text(text).lineLimit(1).minimumScaleFactor(0.5).frame(natural * 0.8, std::nullopt), {600, 200});
+    const Element* e = textElement(*laid, text);
+    ASSERT_NE(e, nullptr);
+    EXPECT_LT(textScaleOf(*e), 0.81);
+    EXPECT_GT(textScaleOf(*e), 0.7);
+    EXPECT_EQ(textLinesOf(*e), std::vector<std::string>{text});
+
+    // Below the minimum it stops shrinking and truncates.
+    auto tiny = layOut(Text(text).lineLimit(1).minimumScaleFactor(0.5).frame(natural * 0.3, std::nullopt), {600, 200});
+    const Element* t = textElement(*tiny, text);
+    ASSERT_NE(t, nullptr);
+    EXPECT_DOUBLE_EQ(textScaleOf(*t), 0.5);
+    EXPECT_NE(textLinesOf(*t)[0].find("\u2026"), std::string::npos);
+}
+
+TEST(TextView, MonospacedDigitsHaveEqualWidths)
+{
+    const ResolvedFont& mono = resolveFont(Font::body().monospacedDigit());
+    EXPECT_DOUBLE_EQ(mono.advance("111"), mono.advance("888"));
+    const ResolvedFont& plain = resolveFont(Font::body());
+    EXPECT_LE(plain.advance("111"), mono.advance("111"));
+}
+
+TEST(TextView, MarkupIsShownAsIs)
+{
+    auto laid = layOut(Text("<b>bold</b> & %@"), {400, 100});
+    EXPECT_TRUE(laid->tester.findText("<b>bold</b> & %@"));
+}
+
+TEST(Fonts, TextStyleSizesAndFallbacks)
+{
+    EXPECT_EQ(Font::largeTitle().size(), 26);
+    EXPECT_EQ(Font::title2().size(), 17);
+    EXPECT_EQ(Font::headline().weight(), FontWeight::bold);
+    EXPECT_EQ(Font::caption2().size(), 10);
+    // A family that is not installed falls back to the system face.
+    EXPECT_EQ(fontFamily(Font::custom("No Such Face 42", 30)), fontFamily(Font::system(30)));
+    EXPECT_NE(fontFamily(Font::system(30, FontWeight::bold, FontDesign::serif)), fontFamily(Font::system(30)));
+    EXPECT_FALSE(registerFontFile("/nonexistent/Font.ttf"));
+    // Fractional sizes lay out proportionally.
+    const double w13 = resolveFont(Font::system(13)).advance("Tidewell");
+    const double w26 = resolveFont(Font::system(26)).advance("Tidewell");
+    EXPECT_NEAR(w26 / w13, 2.0, 0.05);
+}
+
+TEST(TextLines, UnboundedOffersAreNotALimit)
+{
+    TextLayoutRequest r;
+    r.text = "aaa bbb ccc";
+    r.maxWidth = 30;
+    r.maxHeight = std::numeric_limits<double>::infinity();
+    r.lineHeight = 10;
+    EXPECT_EQ(layoutText(r, tenEach).lines.size(), 3u);
+    r.lineLimit = 0;  // not a positive limit: ignored
+    EXPECT_EQ(layoutText(r, tenEach).lines.size(), 3u);
+}
