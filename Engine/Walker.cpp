@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace tidewell::engine {
@@ -44,6 +45,9 @@ void atomicAdd(std::atomic<std::uint64_t>& a, std::uint64_t v) {
 }
 
 std::uint64_t allocatedBytes(const struct stat& st) { return static_cast<std::uint64_t>(st.st_blocks) * 512u; }
+
+// strerror may share a buffer between threads; this does not.
+std::string errorText(int e) { return std::error_code(e, std::generic_category()).message(); }
 
 std::string baseName(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -190,7 +194,7 @@ struct Walker::Impl {
         if (!(t.isRoot && t.followRoot)) flags |= O_NOFOLLOW;
         const int fd = open(t.path.c_str(), flags);
         if (fd < 0) {
-            if (errno != ENOENT) progress.emit("skip", std::string("Cannot read this folder: ") + std::strerror(errno) + ".", t.path);
+            if (errno != ENOENT) progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
             return;
         }
         if (!t.haveStat) {
@@ -203,7 +207,7 @@ struct Walker::Impl {
             t.ownMtime = st.st_mtim.tv_sec;
         }
         if (!readEntries(fd, s)) {
-            progress.emit("skip", std::string("Cannot read this folder: ") + std::strerror(errno) + ".", t.path);
+            progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
             close(fd);
             return;
         }
