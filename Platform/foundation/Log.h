@@ -25,7 +25,7 @@ public:
     FormatArg(std::string_view text) : kind_(Kind::text), text_(text) {}
     FormatArg(const std::string& text) : kind_(Kind::text), text_(text) {}
     FormatArg(const char* text) : kind_(Kind::text), text_(text ? text : "") {}
-    FormatArg(bool) = delete;  // say what a flag means in words instead
+    FormatArg(bool flag) : kind_(Kind::text), text_(flag ? "true" : "false") {}
     template <std::signed_integral T>
     FormatArg(T value) : kind_(Kind::signedInteger), signed_(static_cast<std::int64_t>(value)) {}
     template <std::unsigned_integral T>

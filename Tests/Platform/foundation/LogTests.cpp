@@ -14,6 +14,7 @@ TEST(Format, ObjectConversionTakesTextsAndNumbers) {
               "42 / 18446744073709551615 / -7");
     EXPECT_EQ(format("%@ %@ %@", 1.5, 0.1, 3.0), "1.5 0.1 3");
     EXPECT_EQ(format("[%@]", std::string_view("")), "[]");
+    EXPECT_EQ(format("%@/%@", true, false), "true/false");
 }
 
 TEST(Format, IntegerConversionsWithLengthModifiers) {

@@ -107,6 +107,18 @@ TEST(EngineCommands, ArgumentLists) {
               (Strings{"clean", "--project", "/p q", "--json", "--execute", "--caution"}));
 }
 
+TEST(EngineClientDeathTest, NeverRunsOnTheMainThread) {
+    // Debug builds stop at once; release builds go on (here: no engine is found).
+    EXPECT_DEBUG_DEATH(
+        {
+            try {
+                EngineClient::run({"last"}, 1);
+            } catch (const std::exception&) {
+            }
+        },
+        "main thread");
+}
+
 // --- Locating the engine and rules ------------------------------------------
 
 TEST_F(EngineRunner, MissingEngineIsBinaryMissingWithNoLogLine) {
