@@ -322,7 +322,7 @@ Walker::~Walker() = default;
 
 unsigned Walker::defaultThreads() {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::min(64u, cores * 2);
+    return std::min(64u, cores * 3);
 }
 
 bool Walker::walkRoot(const std::string& root, std::string& error) {
