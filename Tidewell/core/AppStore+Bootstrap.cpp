@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "core/AppStore.h"
+#include "core/LoginItemService.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
 #include "foundation/Paths.h"
@@ -53,10 +54,11 @@ void AppStore::bootstrap() {
     startDiskTimer();
     seedStartupDisk();
     hasFullDiskAccess = probeFullDiskAccess();
-    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : false;
+    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : openAtLoginEnabled();
     refreshFolderAccess();
     isRestoringScan = true;
-    onMainActor([](AppStore& store) { store.checkEndOfDay(); });
+    // The end-of-day check follows the launch apply (LaunchRestore.cpp), so it
+    // sees the restored dashboard.
     startScheduleTimer();
     restoreTask_ = platform::detachTask(platform::TaskPriority::utility, [this] { restoreLastSession(); });
 }

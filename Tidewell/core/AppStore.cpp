@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/FolderAccess.h"
+#include "core/LoginItemService.h"
 #include "core/ModelTexts.h"
 #include "core/ScanRoots.h"
 #include "core/StoreRules.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
+#include "desktop/WakeObserver.h"
 
 namespace tidewell {
 
@@ -53,14 +56,21 @@ AppStore::AppStore()
 }
 
 AppStore::~AppStore() {
-    // The restore reads no store field, but its hop back must not outlive us.
+    // Engine tasks hop back only while the store lives; stop them and wait, so
+    // none outlives what it reads.
+    if (scanCancelToken) scanCancelToken->cancel();
+    if (cleanCancelToken) cleanCancelToken->cancel();
+    lifetime_.reset();
     restoreTask_.wait();
+    scanTask_.wait();
+    cleanTask_.wait();
 }
 
-void AppStore::onMainActor(std::function<void(AppStore&)> work) {
-    std::weak_ptr<int> alive = lifetime_;
-    platform::postToMain([this, alive, work = std::move(work)] {
-        if (alive.lock()) work(*this);
+void AppStore::onMainActor(std::function<void(AppStore&)> work) { hopToMain(lifetime_, this, std::move(work)); }
+
+void AppStore::hopToMain(std::weak_ptr<int> alive, AppStore* store, std::function<void(AppStore&)> work) {
+    platform::postToMain([store, alive = std::move(alive), work = std::move(work)] {
+        if (alive.lock()) work(*store);
     });
 }
 
@@ -73,6 +83,7 @@ void AppStore::saveScanSettings() {
 void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
     for (const auto& path : folderPaths) {
         if (pending.saveFolderPermission) pending.saveFolderPermission(path, {});
+        else saveFolderPermission(path, {});
         addScanRootPaths({path});
     }
     if (!isScanning.get()) refreshFolderAccess();
@@ -101,6 +112,7 @@ void AppStore::removeScanRoot(const std::string& path) {
     next.erase(std::remove(next.begin(), next.end(), path), next.end());
     scanRoots = std::move(next);
     if (pending.removeFolderPermission) pending.removeFolderPermission(path);
+    else removeFolderPermission(path);
     saveScanSettings();
     if (!isScanning.get()) refreshFolderAccess();
 }
@@ -113,11 +125,12 @@ void AppStore::setAutomaticClean(bool enabled) {
 void AppStore::setLoginItemEnabled(bool enabled) {
     try {
         if (pending.setOpenAtLogin) pending.setOpenAtLogin(enabled);
+        else setOpenAtLogin(enabled);
     } catch (const std::exception& e) {
         lastError = std::string(e.what());
         return;
     }
-    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : false;
+    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : openAtLoginEnabled();
 }
 
 void AppStore::setCharacter(CharacterProfile profile) { character = std::move(profile); }
@@ -138,22 +151,10 @@ void AppStore::openNotice(const GroveNotice& notice) {
     }
 }
 
-// Until the scans, schedules and folder-access operations land, each of these
-// forwards to its hook.
 void AppStore::refreshFolderAccess() {
-    if (pending.refreshFolderAccess) pending.refreshFolderAccess(*this);
-}
-void AppStore::checkEndOfDay() {
-    if (pending.checkEndOfDay) pending.checkEndOfDay(*this);
-}
-void AppStore::startScheduleTimer() {
-    if (pending.startScheduleTimer) pending.startScheduleTimer(*this);
-}
-void AppStore::checkSchedule() {
-    if (pending.checkSchedule) pending.checkSchedule(*this);
-}
-void AppStore::runAutomaticScan(const std::string& reason) {
-    if (pending.runAutomaticScan) pending.runAutomaticScan(*this, reason);
+    if (pending.refreshFolderAccess) return pending.refreshFolderAccess(*this);
+    for (const auto& folder : scopedRootURLs) stopFolderAccess(folder);
+    scopedRootURLs = restoreFolderAccess(scanRoots.get());
 }
 
 }  // namespace tidewell

@@ -26,6 +26,10 @@
 #include "social/ShareMoment.h"
 #include "social/SocialServices.h"
 
+namespace platform {
+class WakeObserver;
+}
+
 namespace tidewell {
 
 // What the launch restore gathered off the main thread.
@@ -117,6 +121,8 @@ public:
     std::unique_ptr<platform::RepeatingTimer> diskTimer;
     std::unique_ptr<platform::RepeatingTimer> scheduleTimer;
     bool didRunLaunchScan = false;
+    // The end-of-day check runs once per launch, right after the launch apply.
+    bool didRunEndOfDayCheck = false;
     bool bootstrapped = false;
     std::chrono::system_clock::time_point lastScanUIFlush = std::chrono::system_clock::time_point::min();
     std::optional<ScanProgressEvent> pendingProgress;
@@ -127,6 +133,15 @@ public:
     std::vector<std::string> scopedRootURLs;
     std::optional<QueuedClean> queuedClean;
     std::vector<platform::Subscription> cancellables;
+    std::unique_ptr<platform::WakeObserver> wakeObserver;
+
+    // Each scan and each clean request has a generation and a cancel token of
+    // its own: a cancel reaches only the run it was meant for, and results of
+    // a cancelled or superseded request are dropped when they come back.
+    std::uint64_t scanGeneration = 0;
+    std::shared_ptr<EngineCancelToken> scanCancelToken;
+    std::uint64_t cleanGeneration = 0;
+    std::shared_ptr<EngineCancelToken> cleanCancelToken;
 
     // Start-up.
     void bootstrap();
@@ -154,8 +169,7 @@ public:
     void applyDashboard(const DashboardDTO& dashboard);
     void refreshActivityText();
 
-    // Built by the scans, schedules and folder-access side of the store; until
-    // then each calls its hook (when set) and otherwise does nothing.
+    // Seams for tests: a hook that is set replaces the real operation.
     struct PendingOperations {
         std::function<void(AppStore&)> refreshFolderAccess;
         std::function<void(AppStore&)> checkEndOfDay;
@@ -170,21 +184,77 @@ public:
     };
     PendingOperations pending;
 
+    // Folder access.
     void refreshFolderAccess();
+
+    // Schedules, automatic scans and the end-of-day check.
+    void setScheduledScanHours(std::int64_t hours);
     void checkEndOfDay();
     void startScheduleTimer();
     void checkSchedule();
     void runAutomaticScan(const std::string& reason);
+    void automaticClean();
+    // After a wake: the schedule is checked 30 s later.
+    void scheduleCheckAfterWake();
+
+    // Scan start.
+    void startScan();
+    // Resolves folder access for the roots, asking for blocked ones; `done`
+    // gets the roots that may be scanned (possibly none).
+    void prepareScanRoots(std::function<void(std::vector<std::string>)> done);
+    void runScan(const std::vector<std::string>& roots);
+    void cancelScan();
+
+    // Scan progress.
+    void enqueueScanProgress(const ScanProgressEvent& event);
+    void flushScanProgress();
+    void updateScanGrowth(const ScanSnapshot& snapshot);
+    void startElapsedTimer();
+    void tickElapsed();
+    void scanSucceeded(const DashboardDTO& dashboard);
+    // `cancelled` for the engine's cancelled error, whose description is never shown.
+    void scanFailed(const std::string& description, bool cancelled);
+    void finishScan(const std::optional<std::string>& message);
+
+    // Cleans.
+    void requestClean(const std::vector<ProjectDTO>& projects, bool caution);
+    void cleanAll();
+    void confirmClean();
+    void cancelClean();
+    void finishClean(const std::vector<CleanReportDTO>& reports, std::int64_t cleanedProjects,
+                     const std::optional<DashboardDTO>& engineDashboard, const std::vector<OperationDTO>& history);
+    void applyCleanReports(const CleanReportDTO& report);
+    void recordReclaim(std::uint64_t bytes);
+    void offerSharePrompt(std::uint64_t bytes, std::int64_t projectCount);
+    void shareTotal();
+    void presentShare(const ShareMoment& moment);
 
     // The launch restore's task, for tests and an orderly end.
     const platform::TaskHandle& restoreTask() const { return restoreTask_; }
+    // The engine task of the latest scan and clean request, for tests.
+    const platform::TaskHandle& scanTask() const { return scanTask_; }
+    const platform::TaskHandle& cleanTask() const { return cleanTask_; }
 
 private:
     // Runs `work` on the main actor later, unless the store is gone by then.
+    // Safe to call from any thread while the store exists.
     void onMainActor(std::function<void(AppStore&)> work);
+    // The same for tasks that may outlive the store: they keep `alive` instead.
+    static void hopToMain(std::weak_ptr<int> alive, AppStore* store, std::function<void(AppStore&)> work);
+
+    void dryRunFinished(std::uint64_t generation, std::vector<CleanReportDTO> reports);
+    void dryRunFailed(std::uint64_t generation, const std::string& description, bool cancelled);
+    void cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
+                    std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
+                    std::optional<std::pair<std::string, bool>> failure);
+    void handleScanResult(std::uint64_t generation, std::optional<DashboardDTO> dashboard,
+                          const std::string& description, bool cancelled);
 
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     platform::TaskHandle restoreTask_;
+    platform::TaskHandle scanTask_;
+    platform::TaskHandle cleanTask_;
+    platform::WorkItem wakeCheck_;
 };
 
 }  // namespace tidewell

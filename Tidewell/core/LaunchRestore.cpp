@@ -64,6 +64,11 @@ void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::v
         refreshActivityText();
     }
 
+    if (!didRunEndOfDayCheck) {
+        didRunEndOfDayCheck = true;
+        checkEndOfDay();
+    }
+
     if (didRunLaunchScan) return;
     didRunLaunchScan = true;
     if (scanOnLaunchEnabled.get()) runAutomaticScan("launch");

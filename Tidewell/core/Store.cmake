@@ -4,6 +4,15 @@ if(TARGET tidewell_core)
     ${CMAKE_CURRENT_LIST_DIR}/AppFiles.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppStore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppStore+Bootstrap.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppStore+Clean.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppStore+Scan.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppStore+Schedules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppUpdater.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CleanRules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FolderAccess.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LoginItemService.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ScanProgressRules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ScheduleRules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/EngineDatabase.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchRestore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ModelTexts.cpp
@@ -11,5 +20,5 @@ if(TARGET tidewell_core)
     ${CMAKE_CURRENT_LIST_DIR}/ShellServices.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StoreRules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VolumeSpace.cpp)
-  target_link_libraries(tidewell_core PUBLIC platform_runtime tidewell_social tidewell_character Qt6::Core Qt6::Gui)
+  target_link_libraries(tidewell_core PUBLIC platform_runtime platform_desktop tidewell_social tidewell_character Qt6::Core Qt6::Gui)
 endif()

@@ -1,0 +1,172 @@
+#include "desktop/OpenPanel.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDir>
+#include <QFileDialog>
+#include <QListView>
+#include <QTreeView>
+#include <QUrl>
+#include <QUuid>
+
+#include <atomic>
+
+namespace platform {
+
+namespace {
+std::atomic<OpenPanel*> installed{nullptr};
+
+const char* const portalService = "org.freedesktop.portal.Desktop";
+const char* const portalPath = "/org/freedesktop/portal/desktop";
+
+bool portalRuns() {
+    auto bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    return bus.interface()->isServiceRegistered(QString::fromLatin1(portalService)).value();
+}
+}  // namespace
+
+// Waits for the portal request's Response signal and hands the answer on once.
+class PortalResponse : public QObject {
+    Q_OBJECT
+public:
+    explicit PortalResponse(OpenPanel::Completion done) : done_(std::move(done)) {}
+
+    void finish(std::optional<std::vector<std::string>> paths) {
+        if (!done_) return;
+        auto done = std::move(done_);
+        done_ = nullptr;
+        QDBusConnection::sessionBus().disconnect({}, path_, "org.freedesktop.portal.Request", "Response", this,
+                                                 SLOT(response(uint, QVariantMap)));
+        deleteLater();
+        done(std::move(paths));
+    }
+
+    QString path_;
+
+public slots:
+    void response(uint code, const QVariantMap& results) {
+        if (code != 0) return finish(std::nullopt);
+        std::vector<std::string> uris;
+        for (const auto& uri : results.value("uris").toStringList()) uris.push_back(uri.toStdString());
+        finish(localPathsFromURIs(uris));
+    }
+
+private:
+    OpenPanel::Completion done_;
+};
+
+namespace {
+
+void beginPortal(const OpenPanelOptions& options, OpenPanel::Completion done) {
+    auto bus = QDBusConnection::sessionBus();
+    const QString token = "tidewell" + QUuid::createUuid().toString(QUuid::Id128);
+    QString sender = bus.baseService().mid(1);
+    sender.replace('.', '_');
+    auto* receiver = new PortalResponse(std::move(done));
+    // Subscribe before asking, so an answer can never arrive unheard.
+    receiver->path_ = QString::fromLatin1(portalPath) + "/request/" + sender + "/" + token;
+    bus.connect({}, receiver->path_, "org.freedesktop.portal.Request", "Response", receiver,
+                SLOT(response(uint, QVariantMap)));
+
+    QVariantMap portalOptions;
+    portalOptions["handle_token"] = token;
+    portalOptions["accept_label"] = QString::fromStdString(options.prompt);
+    portalOptions["multiple"] = options.allowsMultipleSelection;
+    portalOptions["directory"] = options.canChooseDirectories && !options.canChooseFiles;
+    portalOptions["modal"] = false;
+    if (!options.directory.empty()) {
+        QByteArray folder = QFile::encodeName(QString::fromStdString(options.directory));
+        folder.append('\0');
+        portalOptions["current_folder"] = folder;
+    }
+    auto call = QDBusMessage::createMethodCall(portalService, portalPath, "org.freedesktop.portal.FileChooser",
+                                               "OpenFile");
+    call << QString() << QString::fromStdString(options.message) << portalOptions;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), receiver);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, receiver, [receiver](QDBusPendingCallWatcher* w) {
+        QDBusPendingReply<QDBusObjectPath> reply = *w;
+        w->deleteLater();
+        if (reply.isError()) return receiver->finish(std::nullopt);
+        // An older portal answers on a path of its own choosing.
+        const QString handle = reply.value().path();
+        if (handle != receiver->path_) {
+            auto session = QDBusConnection::sessionBus();
+            session.disconnect({}, receiver->path_, "org.freedesktop.portal.Request", "Response", receiver,
+                               SLOT(response(uint, QVariantMap)));
+            receiver->path_ = handle;
+            session.connect({}, handle, "org.freedesktop.portal.Request", "Response", receiver,
+                            SLOT(response(uint, QVariantMap)));
+        }
+    });
+}
+
+void beginDialog(const OpenPanelOptions& options, OpenPanel::Completion done) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        done(std::nullopt);  // no widgets in this process: nothing can be asked
+        return;
+    }
+    auto* dialog = new QFileDialog(nullptr, QString::fromStdString(options.message),
+                                   QString::fromStdString(options.directory));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setOption(QFileDialog::ReadOnly, !options.canCreateDirectories);
+    dialog->setFileMode(options.canChooseFiles ? QFileDialog::ExistingFiles : QFileDialog::Directory);
+    if (!options.canChooseFiles) dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(options.prompt));
+    if (options.allowsMultipleSelection) {
+        // The folder mode picks one folder; its views take several when asked.
+        for (auto* view : dialog->findChildren<QListView*>("listView"))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        for (auto* view : dialog->findChildren<QTreeView*>())
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
+    auto shared = std::make_shared<OpenPanel::Completion>(std::move(done));
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, shared](int result) {
+        if (!*shared) return;
+        auto finish = std::move(*shared);
+        *shared = nullptr;
+        if (result != QDialog::Accepted) return finish(std::nullopt);
+        std::vector<std::string> paths;
+        for (const auto& file : dialog->selectedFiles()) paths.push_back(QDir::cleanPath(file).toStdString());
+        finish(std::move(paths));
+    });
+    dialog->open();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+}  // namespace
+
+std::vector<std::string> localPathsFromURIs(const std::vector<std::string>& uris) {
+    std::vector<std::string> paths;
+    for (const auto& text : uris) {
+        const QUrl url(QString::fromStdString(text));
+        if (!url.isValid() || !url.isLocalFile()) continue;
+        const auto path = QDir::cleanPath(url.toLocalFile());
+        if (!path.isEmpty()) paths.push_back(path.toStdString());
+    }
+    return paths;
+}
+
+void DesktopOpenPanel::begin(const OpenPanelOptions& options, Completion done) {
+    if (portalRuns()) beginPortal(options, std::move(done));
+    else beginDialog(options, std::move(done));
+}
+
+OpenPanel& OpenPanel::shared() {
+    if (auto* panel = installed.load()) return *panel;
+    static DesktopOpenPanel desktop;
+    return desktop;
+}
+
+void OpenPanel::setShared(OpenPanel* panel) { installed.store(panel); }
+
+}  // namespace platform
+
+#include "OpenPanel.moc"

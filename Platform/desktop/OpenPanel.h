@@ -1,0 +1,48 @@
+#pragma once
+// The folder open panel: the desktop portal's file chooser when the portal
+// runs, else a Qt folder dialog that takes several folders at once. Callers
+// use `OpenPanel::shared()`; tests install a scripted panel.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct OpenPanelOptions {
+    std::string prompt;     // the accept button's label
+    std::string message;    // shown as the panel's title
+    std::string directory;  // the folder the panel starts in
+    bool canChooseFiles = false;
+    bool canChooseDirectories = true;
+    bool allowsMultipleSelection = true;
+    bool canCreateDirectories = false;
+    bool treatsFilePackagesAsDirectories = true;
+};
+
+class OpenPanel {
+public:
+    // The chosen paths on OK; none when the panel was cancelled or failed.
+    using Completion = std::function<void(std::optional<std::vector<std::string>>)>;
+
+    virtual ~OpenPanel() = default;
+    // Shows the panel without blocking; `done` runs once, on the main thread.
+    virtual void begin(const OpenPanelOptions& options, Completion done) = 0;
+
+    static OpenPanel& shared();
+    // Installs `panel` (not owned); nullptr restores the desktop's.
+    static void setShared(OpenPanel* panel);
+};
+
+// The desktop's panel: the portal's chooser over D-Bus when the portal is on
+// the session bus, else a non-native Qt folder dialog with multiple selection.
+class DesktopOpenPanel final : public OpenPanel {
+public:
+    void begin(const OpenPanelOptions& options, Completion done) override;
+};
+
+// A portal response's "uris" turned into local paths; other schemes are dropped.
+std::vector<std::string> localPathsFromURIs(const std::vector<std::string>& uris);
+
+}  // namespace platform

@@ -1,0 +1,317 @@
+// Clean requests, dry runs, confirmation, real cleans and what a finished
+// clean does: history, dashboard, lifetime total, character and sharing.
+
+#include <algorithm>
+#include <set>
+
+#include "core/AppFiles.h"
+#include "core/AppStore.h"
+#include "core/CleanRules.h"
+#include "core/ModelTexts.h"
+#include "core/ShellServices.h"
+#include "foundation/Formatters.h"
+#include "runtime/Clock.h"
+#include "runtime/MainActor.h"
+
+namespace tidewell {
+
+namespace {
+using Failure = std::pair<std::string, bool>;  // the error's text, and whether it was a cancel
+
+Failure failureOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EngineError& e) {
+        return {e.message(), e.kind() == EngineError::Kind::cancelled};
+    } catch (const std::exception& e) {
+        return {e.what(), false};
+    } catch (...) {
+        return {"The engine failed.", false};
+    }
+}
+
+std::vector<std::string> pathsOf(const std::vector<ProjectDTO>& projects) {
+    std::vector<std::string> paths;
+    for (const auto& p : projects) paths.push_back(p.path);
+    return paths;
+}
+
+constexpr std::chrono::milliseconds kShareStepDelay{700};
+}  // namespace
+
+void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool caution) {
+    if (isCleaning.get() || isScanning.get()) return;
+    auto eligible = eligibleProjects(projects, caution);
+    if (eligible.empty()) {
+        lastError = std::string(kNoProjectsReadyText);
+        return;
+    }
+    includeCaution = caution;
+    cleanConfirmProjects = eligible;
+    cleanConfirmProject = eligible.front();
+    isCleaning = true;
+    lastError = std::nullopt;
+    pendingCleanReport = std::nullopt;
+    cleanStatus = calculatingText(eligible);
+
+    const auto generation = ++cleanGeneration;
+    auto token = std::make_shared<EngineCancelToken>();
+    cleanCancelToken = token;
+    const auto paths = pathsOf(eligible);
+    std::weak_ptr<int> alive = lifetime_;
+    AppStore* store = this;
+    cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
+        std::vector<CleanReportDTO> reports;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (token->isCancelled()) return;  // cancelled between two projects: nothing more runs
+            hopToMain(alive, store, [=](AppStore& s) {
+                if (generation == s.cleanGeneration && !token->isCancelled())
+                    s.cleanStatus = calculatingStepText(i, paths.size());
+            });
+            try {
+                reports.push_back(EngineClient::clean(paths[i], false, caution, token));
+            } catch (...) {
+                auto [text, cancelled] = failureOf(std::current_exception());
+                hopToMain(alive, store, [=](AppStore& s) { s.dryRunFailed(generation, text, cancelled); });
+                return;
+            }
+        }
+        hopToMain(alive, store, [=](AppStore& s) { s.dryRunFinished(generation, reports); });
+    });
+}
+
+void AppStore::dryRunFinished(std::uint64_t generation, std::vector<CleanReportDTO> reports) {
+    if (generation != cleanGeneration || (cleanCancelToken && cleanCancelToken->isCancelled())) return;
+    if (!cleanConfirmProject.get()) return;
+    auto merged = mergeCleanReports(reports);
+    isCleaning = false;
+    cleanStatus = "";
+    if (merged.items.empty()) {
+        lastError = std::string(kNothingToMoveText);
+        cancelClean();
+        return;
+    }
+    pendingCleanReport = std::move(merged);
+}
+
+void AppStore::dryRunFailed(std::uint64_t generation, const std::string& description, bool cancelled) {
+    if (generation != cleanGeneration) return;
+    if (!cleanConfirmProject.get()) return;
+    if (!cancelled) lastError = description;
+    isCleaning = false;
+    cleanStatus = "";
+    cancelClean();
+}
+
+void AppStore::cleanAll() {
+    showMainWindow();
+    const auto& d = dashboard.get();
+    auto projects = eligibleProjects(d ? d->projects : std::vector<ProjectDTO>{}, true);
+    std::stable_sort(projects.begin(), projects.end(),
+                     [](const ProjectDTO& a, const ProjectDTO& b) { return a.reclaimable_bytes > b.reclaimable_bytes; });
+    if (projects.empty()) {
+        lastError = std::string(kNothingToCleanText);
+        return;
+    }
+    requestClean(projects, true);
+}
+
+void AppStore::confirmClean() {
+    if (isScanning.get()) return;
+    // Never twice at once, and only for a preview the user has seen.
+    if (isCleaning.get() || !pendingCleanReport.get()) return;
+    std::vector<ProjectDTO> projects = cleanConfirmProjects.get();
+    if (projects.empty() && cleanConfirmProject.get()) projects.push_back(*cleanConfirmProject.get());
+    if (projects.empty()) return;
+
+    isCleaning = true;
+    const bool caution = includeCaution.get();
+    const auto paths = pathsOf(projects);
+    cleanStatus = cleaningStepText(0, paths.size());
+
+    const auto generation = ++cleanGeneration;
+    auto token = std::make_shared<EngineCancelToken>();
+    cleanCancelToken = token;
+    std::weak_ptr<int> alive = lifetime_;
+    AppStore* store = this;
+    cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
+        std::vector<CleanReportDTO> reports;
+        std::int64_t cleaned = 0;
+        std::optional<Failure> failure;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (token->isCancelled()) {
+                failure = Failure{EngineError::cancelled().message(), true};
+                break;
+            }
+            hopToMain(alive, store, [=](AppStore& s) {
+                if (generation == s.cleanGeneration && !token->isCancelled())
+                    s.cleanStatus = cleaningStepText(i, paths.size());
+            });
+            try {
+                auto report = EngineClient::clean(paths[i], true, caution, token);
+                if (movedItemCount(report) > 0) ++cleaned;
+                reports.push_back(std::move(report));
+            } catch (...) {
+                failure = failureOf(std::current_exception());
+                break;
+            }
+        }
+        // The reload has a token of its own: a cancel of the clean must not
+        // stop it, since the engine may already have moved folders.
+        auto reloadToken = std::make_shared<EngineCancelToken>();
+        std::optional<DashboardDTO> engineDashboard;
+        std::vector<OperationDTO> history;
+        {
+            std::lock_guard lock(engineLock());
+            try {
+                engineDashboard = EngineClient::last(reloadToken);
+            } catch (...) {
+                engineDashboard.reset();
+            }
+        }
+        {
+            std::lock_guard lock(engineLock());
+            try {
+                history = EngineClient::log(50, reloadToken);
+            } catch (...) {
+                history.clear();
+            }
+        }
+        hopToMain(alive, store, [=](AppStore& s) {
+            s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure);
+        });
+        if (engineDashboard) saveLastDashboard(*engineDashboard);
+        if (!history.empty()) saveOperations(history);
+    });
+}
+
+void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
+                          std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
+                          std::optional<std::pair<std::string, bool>> failure) {
+    const auto merged = mergeCleanReports(reports);
+    const auto moved = movedBytes(merged);
+    const bool current = generation == cleanGeneration && cleanCancelToken && !cleanCancelToken->isCancelled();
+
+    if (!current) {
+        // Cancelled or superseded: the screens stay as the user left them,
+        // but what the engine moved is history and counts towards the total.
+        if (!history.empty()) operations = std::move(history);
+        if (engineDashboard && !isScanning.get() && !isCleaning.get()) applyDashboard(*engineDashboard);
+        if (moved > 0) {
+            recordReclaim(moved);
+            leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0);
+        }
+        return;
+    }
+
+    if (!failure) {
+        finishClean(reports, cleanedProjects, engineDashboard, history);
+    } else if (moved > 0) {
+        // Failed part-way: what moved is applied as after any clean.
+        finishClean(reports, cleanedProjects, engineDashboard, history);
+        if (!failure->second) lastError = failure->first;
+    } else {
+        isCleaning = false;
+        cleanStatus = "";
+        if (!failure->second) lastError = failure->first;
+        if (engineDashboard) applyDashboard(*engineDashboard);
+        if (!history.empty()) operations = std::move(history);
+    }
+    if (!engineDashboard && dashboard.get()) {
+        auto current = *dashboard.get();
+        platform::detachTask(platform::TaskPriority::utility, [current] { saveLastDashboard(current); });
+    }
+}
+
+void AppStore::cancelClean() {
+    if (cleanCancelToken) cleanCancelToken->cancel();
+    pendingCleanReport = std::nullopt;
+    cleanConfirmProject = std::nullopt;
+    cleanConfirmProjects = std::vector<ProjectDTO>{};
+    cleanStatus = "";
+    isCleaning = false;
+}
+
+void AppStore::finishClean(const std::vector<CleanReportDTO>& reports, std::int64_t cleanedProjects,
+                           const std::optional<DashboardDTO>& engineDashboard,
+                           const std::vector<OperationDTO>& history) {
+    const auto merged = mergeCleanReports(reports);
+    pendingCleanReport = merged;
+    isCleaning = false;
+    cleanStatus = "";
+    const auto movedCount = movedItemCount(merged);
+    if (movedCount == 0) {
+        lastError = firstFailureText(merged, kCouldNotMoveText);
+        return;
+    }
+    cleanConfirmProject = std::nullopt;
+    cleanConfirmProjects = std::vector<ProjectDTO>{};
+    activityLog = cleanOutcomeText(cleanedProjects, movedCount, merged.bytes_reclaimed);
+    if (movedCount < merged.items.size()) lastError = firstFailureText(merged, kSomeNotMovedText);
+    if (engineDashboard) applyDashboard(*engineDashboard);
+    else
+        for (const auto& report : reports) applyCleanReports(report);
+    if (!history.empty()) operations = history;
+    recordReclaim(movedBytes(merged));
+    leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0);
+    startupDisk = readStartupDisk();
+    offerSharePrompt(merged.bytes_reclaimed, cleanedProjects);
+}
+
+void AppStore::applyCleanReports(const CleanReportDTO& report) {
+    if (!dashboard.get()) return;
+    if (auto next = dashboardAfterClean(*dashboard.get(), report)) applyDashboard(*next);
+}
+
+void AppStore::recordReclaim(std::uint64_t bytes) {
+    if (bytes == 0) return;
+    const auto before = lifetimeReclaimedBytes.get();
+    seedUnlockCelebrated(before);
+    const auto total = platform::saturatingAdd(before, bytes);
+    setLifetimeReclaimedBytes(total);
+    characterMeal = CharacterMeal{bytes, platform::now()};
+    if (auto unlocked = celebrateNewUnlock(total)) newUnlock = *unlocked;
+}
+
+void AppStore::offerSharePrompt(std::uint64_t bytes, std::int64_t projectCount) {
+    if (bytes == 0) return;
+    // A history longer than the engine's log can hold must never make the
+    // total look smaller than what was really reclaimed.
+    const auto total = std::max(totalReclaimedBytes(operations.get()), lifetimeReclaimedBytes.get());
+    const auto milestone = nextShareMilestone(total);
+    if (milestone && findMainWindow()) {
+        std::weak_ptr<int> alive = lifetime_;
+        const auto moment = ShareMoment::make(ShareMoment::Kind::milestone, *milestone, projectCount);
+        platform::postToMainAfter(kShareStepDelay, [this, alive, moment] {
+            if (alive.lock()) presentShare(moment);
+        });
+        return;
+    }
+    sharePrompt = ShareMoment::make(ShareMoment::Kind::clean, bytes, projectCount);
+}
+
+void AppStore::presentShare(const ShareMoment& moment) {
+    sharePrompt = std::nullopt;
+    showMainWindow();
+    selectedSection = AppSection::dashboard;
+    std::weak_ptr<int> alive = lifetime_;
+    platform::postToMainAfter(kShareStepDelay, [this, alive, moment] {
+        if (!alive.lock()) return;
+        shareWindowImage = captureMainWindowImage();
+        shareSheet = moment;
+    });
+}
+
+void AppStore::shareTotal() {
+    std::vector<OperationDTO> cleans;
+    std::set<std::string> projects;
+    for (const auto& op : operations.get()) {
+        if (op.dry_run) continue;
+        cleans.push_back(op);
+        if (op.project_path) projects.insert(*op.project_path);
+    }
+    const auto bytes = std::max(totalReclaimedBytes(cleans), lifetimeReclaimedBytes.get());
+    presentShare(ShareMoment::make(ShareMoment::Kind::total, bytes, static_cast<std::int64_t>(projects.size())));
+}
+
+}  // namespace tidewell

@@ -1,0 +1,247 @@
+// Scan start, the folder pass before a requested scan, the engine scan and
+// its progress pipeline.
+
+#include <cmath>
+
+#include "core/AppFiles.h"
+#include "core/AppStore.h"
+#include "core/FolderAccess.h"
+#include "core/ScanProgressRules.h"
+#include "core/ScanRoots.h"
+#include "foundation/Log.h"
+#include "runtime/Clock.h"
+
+namespace tidewell {
+
+namespace {
+std::string joined(const std::vector<std::string>& list) {
+    std::string out;
+    for (const auto& item : list) {
+        if (!out.empty()) out += ", ";
+        out += item;
+    }
+    return out;
+}
+
+double secondsBetween(platform::TimePoint from, platform::TimePoint to) {
+    return platform::secondsSince1970(to) - platform::secondsSince1970(from);
+}
+}  // namespace
+
+void AppStore::startScan() {
+    if (isScanning.get() || isCleaning.get()) return;
+    onMainActor([](AppStore& store) {
+        store.prepareScanRoots([&store](std::vector<std::string> roots) {
+            if (!roots.empty()) store.runScan(roots);
+        });
+    });
+}
+
+void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> done) {
+    hasFullDiskAccess = probeFullDiskAccess();
+    std::vector<std::string> missing;
+    for (const auto& root : scanRoots.get())
+        if (!hasWorkingBookmark(root)) missing.push_back(root);
+
+    std::weak_ptr<int> alive = lifetime_;
+    auto finish = [this, alive, done = std::move(done)] {
+        if (!alive.lock()) return;
+        refreshFolderAccess();
+        std::vector<std::string> granted;
+        for (const auto& folder : scopedRootURLs) granted.push_back(mapToRealHome(folder));
+        if (granted.empty()) {
+            lastError = std::string(kScanNeedsFolderText);
+            return done({});
+        }
+        std::vector<std::string> blocked;
+        for (const auto& root : scanRoots.get())
+            if (isNotAmongRoots(root, granted)) blocked.push_back(root);
+        if (!blocked.empty()) {
+            platform::log("Tidewell still blocked: %@", joined(blocked));
+            lastError = stillBlockingText(blocked);
+        }
+        platform::log("Tidewell allowed scan folders: %@", joined(granted));
+        done(std::move(granted));
+    };
+    if (missing.empty()) return finish();
+
+    platform::log("Tidewell missing folder permission: %@", joined(missing));
+    grantFolders(missing, [this, alive, missing, finish = std::move(finish)](std::vector<std::string> urls) {
+        if (!alive.lock()) return;
+        if (urls.empty()) {
+            platform::log("Tidewell permission cancelled for %@", joined(missing));
+        } else {
+            std::vector<std::string> diskWide;
+            for (const auto& root : missing)
+                if (isDiskWidePath(root)) diskWide.push_back(root);
+            for (const auto& url : urls) {
+                const auto aliases = isDiskWidePath(url) ? diskWide : std::vector<std::string>{};
+                if (pending.saveFolderPermission) pending.saveFolderPermission(url, aliases);
+                else saveFolderPermission(url, aliases);
+                addScanRootPaths({url});
+            }
+        }
+        finish();
+    });
+}
+
+void AppStore::runScan(const std::vector<std::string>& roots) {
+    if (isScanning.get()) return;
+    isScanning = true;
+    lastError = std::nullopt;
+    const auto now = platform::now();
+    scanUI = startSnapshot(roots, EngineClient::enginePath(), now);
+    pendingProgress.reset();
+    pendingLog.clear();
+    lastScanUIFlush = now;
+    scanGrowth = 0.04;
+    scanInRootPeak = 0;
+    scanGrowthRootsDone = 0;
+    startElapsedTimer();
+    platform::log("Tidewell scanning %@", joined(roots));
+    const auto idle = idleDays.get();
+    refreshFolderAccess();
+
+    const auto generation = ++scanGeneration;
+    auto token = std::make_shared<EngineCancelToken>();
+    scanCancelToken = token;
+    std::weak_ptr<int> alive = lifetime_;
+    AppStore* store = this;
+    scanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
+        auto onProgress = [=](const ScanProgressEvent& event) {
+            hopToMain(alive, store, [event, generation](AppStore& s) {
+                if (generation == s.scanGeneration && !s.scanCancelToken->isCancelled()) s.enqueueScanProgress(event);
+            });
+        };
+        std::optional<DashboardDTO> result;
+        std::string description;
+        bool cancelled = false;
+        {
+            std::lock_guard lock(engineLock());
+            try {
+                result = EngineClient::scan(roots, idle, onProgress, token);
+            } catch (const EngineError& e) {
+                description = e.message();
+                cancelled = e.kind() == EngineError::Kind::cancelled;
+            } catch (const std::exception& e) {
+                description = e.what();
+            }
+        }
+        if (!result) platform::log("Tidewell scan error: %@", description);
+        hopToMain(alive, store, [=](AppStore& s) { s.handleScanResult(generation, result, description, cancelled); });
+        if (result && !token->isCancelled()) saveLastDashboard(*result);
+    });
+}
+
+void AppStore::handleScanResult(std::uint64_t generation, std::optional<DashboardDTO> result,
+                                const std::string& description, bool cancelled) {
+    // A superseded scan, or one cancelled after its engine had already
+    // answered, publishes nothing.
+    if (generation != scanGeneration) return;
+    if (result) {
+        if (scanCancelToken && scanCancelToken->isCancelled()) return;
+        scanSucceeded(*result);
+    } else {
+        scanFailed(description, cancelled || (scanCancelToken && scanCancelToken->isCancelled()));
+    }
+}
+
+void AppStore::cancelScan() {
+    if (!isScanning.get()) return;
+    // Only this scan's own run is stopped; a restore or clean is never hit.
+    if (scanCancelToken) scanCancelToken->cancel();
+    isScanning = false;
+    lastError = std::string(kScanCancelledText);
+}
+
+void AppStore::enqueueScanProgress(const ScanProgressEvent& event) {
+    pendingProgress = event;
+    const auto line = progressLogLine(event);
+    const auto& shownLog = scanUI.get().log;
+    const bool repeatsParked = !pendingLog.empty() && pendingLog.back() == line;
+    const bool repeatsShown = !shownLog.empty() && shownLog.back() == line;
+    if (!repeatsParked && !repeatsShown) pendingLog.push_back(line);
+
+    if (flushesAtOnce(event, scanUI.get(), secondsBetween(lastScanUIFlush, platform::now()))) {
+        if (scanUIFlushWork) scanUIFlushWork->cancel();
+        flushScanProgress();
+        return;
+    }
+    if (scanUIFlushWork) return;
+    std::weak_ptr<int> alive = lifetime_;
+    scanUIFlushWork = platform::postToMainAfter(std::chrono::duration<double>(kScanFlushInterval), [this, alive] {
+        if (!alive.lock()) return;
+        scanUIFlushWork.reset();
+        flushScanProgress();
+    });
+}
+
+void AppStore::flushScanProgress() {
+    scanUIFlushWork.reset();
+    const auto now = platform::now();
+    lastScanUIFlush = now;
+    auto next = foldProgress(scanUI.get(), pendingProgress, pendingLog, now);
+    pendingLog.clear();
+    pendingProgress.reset();
+    if (!(next == scanUI.get())) scanUI = next;
+    updateScanGrowth(next);
+}
+
+void AppStore::updateScanGrowth(const ScanSnapshot& snapshot) {
+    if (scanGrowthRootsDone < snapshot.rootsDone) {
+        scanInRootPeak = 0;
+        scanGrowthRootsDone = snapshot.rootsDone;
+    }
+    scanInRootPeak = std::max(scanInRootPeak, inRootProgress(snapshot.phase, scanInRootPeak));
+    const double target = growthTarget(snapshot, scanInRootPeak);
+    scanGrowth = std::min(std::max(scanGrowth.get(), target), 1.0);
+}
+
+void AppStore::startElapsedTimer() {
+    elapsedTimer.reset();
+    elapsedTimer = std::make_unique<platform::RepeatingTimer>(
+        std::chrono::seconds(1), std::chrono::milliseconds(200),
+        [this] { onMainActor([](AppStore& store) { store.tickElapsed(); }); });
+}
+
+void AppStore::tickElapsed() {
+    const auto& shown = scanUI.get();
+    if (!isScanning.get() || !shown.startedAt) return;
+    const double seconds = std::max(0.0, secondsBetween(*shown.startedAt, platform::now()));
+    if (std::floor(seconds) == std::floor(shown.elapsed)) return;
+    auto next = shown;
+    next.elapsed = seconds;
+    scanUI = std::move(next);
+}
+
+void AppStore::scanSucceeded(const DashboardDTO& result) {
+    applyDashboard(result);
+    finishScan(scanCompletionText(result));
+}
+
+void AppStore::scanFailed(const std::string& description, bool cancelled) {
+    if (cancelled) {
+        if (isScanning.get()) finishScan(std::nullopt);
+        return;
+    }
+    lastError = description;
+    finishScan(std::nullopt);
+}
+
+void AppStore::finishScan(const std::optional<std::string>& message) {
+    elapsedTimer.reset();
+    if (scanUIFlushWork) scanUIFlushWork->cancel();
+    scanUIFlushWork.reset();
+    flushScanProgress();
+    isScanning = false;
+    scanGrowth = 1.0;
+    if (message) {
+        activityLog = *message;
+        auto next = scanUI.get();
+        next.message = *message;
+        next.phase = "done";
+        scanUI = std::move(next);
+    }
+}
+
+}  // namespace tidewell

@@ -1,0 +1,152 @@
+#include "core/CleanRules.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include <QUuid>
+
+#include "core/StoreRules.h"
+#include "foundation/Formatters.h"
+
+namespace tidewell {
+
+bool isEligibleForClean(const ProjectDTO& p, bool caution) {
+    return !p.pinned && !p.is_active && (caution ? p.reclaimable_bytes : p.safe_bytes) != 0;
+}
+
+std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution) {
+    std::vector<ProjectDTO> kept;
+    for (const auto& p : projects)
+        if (isEligibleForClean(p, caution)) kept.push_back(p);
+    return kept;
+}
+
+CleanReportDTO mergeCleanReports(const std::vector<CleanReportDTO>& reports) {
+    CleanReportDTO merged;
+    merged.dry_run = std::all_of(reports.begin(), reports.end(), [](const CleanReportDTO& r) { return r.dry_run; });
+    if (reports.size() == 1) merged.project_path = reports.front().project_path;
+    for (const auto& r : reports) {
+        merged.items.insert(merged.items.end(), r.items.begin(), r.items.end());
+        merged.bytes_reclaimed = platform::saturatingAdd(merged.bytes_reclaimed, r.bytes_reclaimed);
+    }
+    merged.operation_id = reports.empty() ? QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString()
+                                          : reports.back().operation_id;
+    return merged;
+}
+
+std::uint64_t movedBytes(const CleanReportDTO& report) {
+    std::uint64_t sum = 0;
+    for (const auto& item : report.items)
+        if (item.success) sum = platform::saturatingAdd(sum, item.bytes);
+    return sum;
+}
+
+std::size_t movedItemCount(const CleanReportDTO& report) {
+    return static_cast<std::size_t>(
+        std::count_if(report.items.begin(), report.items.end(), [](const CleanItemDTO& i) { return i.success; }));
+}
+
+std::string calculatingText(const std::vector<ProjectDTO>& projects) {
+    if (projects.size() == 1) return "Calculating " + projects.front().name + "\u2026";
+    return "Calculating " + std::to_string(projects.size()) + " projects\u2026";
+}
+
+std::string calculatingStepText(std::size_t index, std::size_t count) {
+    return "Calculating " + std::to_string(index + 1) + " of " + std::to_string(count) + "\u2026";
+}
+
+std::string cleaningStepText(std::size_t index, std::size_t count) {
+    if (count == 1) return "Moving to Trash\u2026";
+    return "Cleaning " + std::to_string(index + 1) + " of " + std::to_string(count) + "\u2026";
+}
+
+std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint64_t bytes) {
+    return "Cleaned " + std::to_string(projects) + (projects == 1 ? " project" : " projects") + " \u00B7 " +
+           std::to_string(items) + (items == 1 ? " item" : " items") + " \u00B7 " + platform::formatByteCount(bytes) +
+           " to Trash";
+}
+
+std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback) {
+    for (const auto& item : merged.items)
+        if (!item.success && item.error && !item.error->empty()) return *item.error;
+    return fallback;
+}
+
+bool isPathInside(const std::string& path, const std::string& folder) {
+    if (folder.empty()) return false;
+    if (path == folder) return true;
+    const auto prefix = folder.ends_with('/') ? folder : folder + "/";
+    return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::optional<DashboardDTO> dashboardAfterClean(const DashboardDTO& dashboard, const CleanReportDTO& report) {
+    std::set<std::string> moved;
+    for (const auto& item : report.items)
+        if (item.success) moved.insert(item.path);
+    if (moved.empty() || dashboard.projects.empty()) return std::nullopt;
+
+    auto projects = dashboard.projects;
+    auto target = std::find_if(projects.begin(), projects.end(), [&](const ProjectDTO& p) {
+        if (report.project_path) return p.path == *report.project_path;
+        return std::any_of(moved.begin(), moved.end(), [&](const std::string& m) { return isPathInside(m, p.path); });
+    });
+    if (target == projects.end()) return std::nullopt;
+
+    std::uint64_t removed = 0;
+    std::erase_if(target->artifacts, [&](const ArtifactDTO& a) {
+        if (!moved.count(a.absolute_path)) return false;
+        removed = platform::saturatingAdd(removed, a.size_bytes);
+        return true;
+    });
+    std::uint64_t safe = 0, caution = 0;
+    for (const auto& a : target->artifacts) {
+        if (!a.exists) continue;
+        if (a.safetyClass == "safe") safe = platform::saturatingAdd(safe, a.size_bytes);
+        else if (a.safetyClass == "caution") caution = platform::saturatingAdd(caution, a.size_bytes);
+    }
+    target->safe_bytes = safe;
+    target->caution_bytes = caution;
+    target->reclaimable_bytes = platform::saturatingAdd(safe, caution);
+    const auto shrunk = target->total_bytes > removed ? target->total_bytes - removed : 0;
+    target->total_bytes = std::max(shrunk, target->reclaimable_bytes);
+
+    std::stable_sort(projects.begin(), projects.end(),
+                     [](const ProjectDTO& a, const ProjectDTO& b) { return a.reclaimable_bytes > b.reclaimable_bytes; });
+
+    DashboardDTO next;
+    next.project_count = static_cast<std::int64_t>(projects.size());
+    next.idle_count = std::count_if(projects.begin(), projects.end(), [](const ProjectDTO& p) { return p.is_idle; });
+    std::map<std::string, std::string> labels;
+    for (const auto& t : dashboard.by_type) labels[t.project_type] = t.label;
+    for (const auto& p : projects) {
+        const bool nested = isNestedProject(p, projects);
+        if (!nested) next.total_bytes = platform::saturatingAdd(next.total_bytes, p.total_bytes);
+        next.reclaimable_bytes = platform::saturatingAdd(next.reclaimable_bytes, p.reclaimable_bytes);
+        for (const auto& type : p.types) {
+            auto summary = std::find_if(next.by_type.begin(), next.by_type.end(),
+                                        [&](const TypeSummaryDTO& t) { return t.project_type == type; });
+            if (summary == next.by_type.end()) {
+                TypeSummaryDTO t;
+                t.project_type = type;
+                auto label = labels.find(type);
+                t.label = label == labels.end() ? type : label->second;
+                next.by_type.push_back(t);
+                summary = next.by_type.end() - 1;
+            }
+            summary->project_count += 1;
+            if (!nested) summary->total_bytes = platform::saturatingAdd(summary->total_bytes, p.total_bytes);
+            summary->reclaimable_bytes = platform::saturatingAdd(summary->reclaimable_bytes, p.reclaimable_bytes);
+        }
+    }
+    std::stable_sort(next.by_type.begin(), next.by_type.end(), [](const TypeSummaryDTO& a, const TypeSummaryDTO& b) {
+        return a.reclaimable_bytes > b.reclaimable_bytes;
+    });
+    next.projects = std::move(projects);
+    next.global_caches = dashboard.global_caches;
+    next.scanned_at_unix = dashboard.scanned_at_unix;
+    next.roots = dashboard.roots;
+    return next;
+}
+
+}  // namespace tidewell

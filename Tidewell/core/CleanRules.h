@@ -1,0 +1,50 @@
+#pragma once
+// The clean's decisions as pure functions: which projects may be cleaned, the
+// merged report, the status and outcome texts, and a real report applied to
+// a dashboard when the engine cannot give a fresh one.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/EngineRecords.h"
+
+namespace tidewell {
+
+// Not pinned, not active, and something to move: all reclaimable bytes under
+// `caution`, the safe ones without it.
+bool isEligibleForClean(const ProjectDTO& project, bool caution);
+std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution);
+
+// One report of several, in project order; a fresh id when there are none.
+CleanReportDTO mergeCleanReports(const std::vector<CleanReportDTO>& reports);
+// The bytes of the items that really moved.
+std::uint64_t movedBytes(const CleanReportDTO& report);
+std::size_t movedItemCount(const CleanReportDTO& report);
+
+// "Calculating api…" or "Calculating 3 projects…", then "Calculating 2 of 3…".
+std::string calculatingText(const std::vector<ProjectDTO>& projects);
+std::string calculatingStepText(std::size_t index, std::size_t count);
+// "Moving to Trash…" for one project, else "Cleaning 2 of 3…".
+std::string cleaningStepText(std::size_t index, std::size_t count);
+// "Cleaned 1 project · 1 item · 1.5 MB to Trash".
+std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint64_t bytes);
+// The first failed item's error, else `fallback`.
+std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
+
+// True when `path` is `folder` or lies inside it.
+bool isPathInside(const std::string& path, const std::string& folder);
+// The dashboard after `report` moved some folders of one project; none when
+// the report changes nothing. Stack labels are kept from the dashboard.
+std::optional<DashboardDTO> dashboardAfterClean(const DashboardDTO& dashboard, const CleanReportDTO& report);
+
+inline constexpr const char* kNoProjectsReadyText =
+    "No projects are ready to clean. Active, pinned, and already-clean projects are skipped.";
+inline constexpr const char* kNothingToCleanText =
+    "Nothing to clean. Active, pinned, and already-clean projects are skipped.";
+inline constexpr const char* kNothingToMoveText = "Nothing to move to Trash for the selected projects.";
+inline constexpr const char* kCouldNotMoveText = "Could not move those folders to Trash.";
+inline constexpr const char* kSomeNotMovedText = "Some folders could not be moved to Trash.";
+
+}  // namespace tidewell

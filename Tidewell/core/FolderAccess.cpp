@@ -1,0 +1,217 @@
+#include "core/FolderAccess.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "core/AppSupport.h"
+#include "core/ModelTexts.h"
+#include "core/ScanRoots.h"
+#include "desktop/OpenPanel.h"
+#include "foundation/Log.h"
+#include "foundation/Paths.h"
+#include "foundation/PropertyList.h"
+#include "runtime/MainActor.h"
+
+namespace tidewell {
+
+namespace {
+std::string joined(const std::vector<std::string>& list) {
+    std::string out;
+    for (const auto& item : list) {
+        if (!out.empty()) out += ", ";
+        out += item;
+    }
+    return out;
+}
+
+platform::OpenPanelOptions folderPanelOptions() {
+    platform::OpenPanelOptions o;
+    o.canChooseFiles = false;
+    o.canChooseDirectories = true;
+    o.allowsMultipleSelection = true;
+    o.canCreateDirectories = false;
+    o.treatsFilePackagesAsDirectories = true;
+    return o;
+}
+}  // namespace
+
+std::string bookmarksFilePath() { return platform::appendPathComponent(appSupportDirectory(), kBookmarksFileName); }
+
+BookmarkTable readBookmarks() {
+    BookmarkTable table;
+    auto root = platform::readPropertyListFile(bookmarksFilePath());
+    if (!root || !root->dictionary()) return table;
+    for (const auto& [key, value] : *root->dictionary())
+        if (const auto* data = value.data()) table[key] = *data;
+    return table;
+}
+
+void writeBookmarks(const BookmarkTable& table) {
+    platform::PropertyValue::Dictionary dict;
+    for (const auto& [key, data] : table) dict[key] = platform::PropertyValue(data);
+    (void)platform::writePropertyListFile(bookmarksFilePath(), platform::PropertyValue(std::move(dict)));
+}
+
+std::optional<BookmarkData> makeBookmark(const std::string& folder) {
+    struct stat st {};
+    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    platform::PropertyValue::Dictionary record{
+        {"path", platform::PropertyValue(platform::standardizePath(folder))},
+        {"device", platform::PropertyValue(static_cast<std::int64_t>(st.st_dev))},
+        {"inode", platform::PropertyValue(static_cast<std::int64_t>(st.st_ino))},
+    };
+    const auto text = platform::writePropertyList(platform::PropertyValue(std::move(record)));
+    return BookmarkData(text.begin(), text.end());
+}
+
+std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data) {
+    try {
+        const auto record = platform::readPropertyList(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+        const auto* path = record.find("path") ? record.find("path")->string() : nullptr;
+        const auto* device = record.find("device") ? record.find("device")->integer() : nullptr;
+        const auto* inode = record.find("inode") ? record.find("inode")->integer() : nullptr;
+        if (!path || !device || !inode || path->empty() || path->front() != '/') return std::nullopt;
+        struct stat st {};
+        if (::stat(path->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+        const bool same = static_cast<std::int64_t>(st.st_dev) == *device && static_cast<std::int64_t>(st.st_ino) == *inode;
+        return ResolvedBookmark{*path, !same};
+    } catch (const platform::PropertyListError&) {
+        return std::nullopt;
+    }
+}
+
+bool startFolderAccess(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    ::closedir(dir);
+    return true;
+}
+
+void stopFolderAccess(const std::string&) {
+    // Nothing is held open: reading a folder needs no lasting grant here.
+}
+
+void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases) {
+    const bool started = startFolderAccess(folder);
+    auto bookmark = makeBookmark(folder);
+    if (!bookmark) {
+        platform::log("Tidewell could not save folder permission for %@", folder);
+        if (started) stopFolderAccess(folder);
+        return;
+    }
+    auto table = readBookmarks();
+    table[folder] = *bookmark;
+    table[mapToRealHome(folder)] = *bookmark;
+    for (const auto& alias : aliases) table[mapToRealHome(alias)] = *bookmark;
+    writeBookmarks(table);
+    platform::log("Tidewell saved folder permission for %@", folder);
+}
+
+std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots) {
+    std::vector<std::string> granted;
+    for (const auto& root : roots) {
+        const auto table = readBookmarks();
+        std::vector<std::string> candidates{root};
+        if (auto mapped = mapToRealHome(root); mapped != root) candidates.push_back(mapped);
+        std::optional<ResolvedBookmark> resolved;
+        for (const auto& key : candidates) {
+            auto entry = table.find(key);
+            if (entry == table.end()) continue;
+            if ((resolved = resolveBookmark(entry->second))) break;
+        }
+        const auto folder = resolved ? resolved->path : mapToRealHome(root);
+        const bool started = startFolderAccess(folder);
+        platform::log("Tidewell folder access %@ %@", started ? "granted" : "DENIED", folder);
+        if (started) granted.push_back(folder);
+        // Another folder now stands at the bookmarked path: record it afresh.
+        if (resolved && resolved->stale) saveFolderPermission(folder, {});
+    }
+    return granted;
+}
+
+void removeFolderPermission(const std::string& path) {
+    auto table = readBookmarks();
+    table.erase(path);
+    table.erase(mapToRealHome(path));
+    writeBookmarks(table);
+}
+
+bool hasWorkingBookmark(const std::string& root) {
+    const auto table = readBookmarks();
+    std::vector<std::string> candidates{root};
+    if (auto mapped = mapToRealHome(root); mapped != root) candidates.push_back(mapped);
+    for (const auto& key : candidates) {
+        auto entry = table.find(key);
+        if (entry == table.end()) continue;
+        auto resolved = resolveBookmark(entry->second);
+        if (!resolved) continue;
+        if (startFolderAccess(resolved->path)) {
+            stopFolderAccess(resolved->path);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isDiskWidePath(const std::string& path) {
+    const auto standard = platform::standardizePath(path);
+    return standard == "/" || platform::isOtherVolumePath(standard);
+}
+
+std::string folderDisplayName(const std::string& path) {
+    if (platform::standardizePath(path) == "/") return rootVolumeDisplayName();
+    auto name = platform::lastPathComponent(path);
+    return name.empty() ? path : name;
+}
+
+std::string joinedDisplayNames(const std::vector<std::string>& paths) {
+    std::vector<std::string> names;
+    for (const auto& p : paths) names.push_back(folderDisplayName(p));
+    return joined(names);
+}
+
+std::string grantPanelMessage(const std::vector<std::string>& folders) {
+    return "Select " + joinedDisplayNames(folders) +
+           " and click Allow Access. Linux will not let Tidewell scan them until you do.";
+}
+
+std::string grantStartingFolder(const std::vector<std::string>& folders) {
+    for (const auto& f : folders)
+        if (isDiskWidePath(f)) return "/";
+    return scanRootsRealHome();
+}
+
+void chooseScanFolders(std::function<void(std::vector<std::string>)> done) {
+    auto options = folderPanelOptions();
+    options.prompt = "Add";
+    options.message = "Choose folders to scan for development projects.";
+    options.directory = platform::homeDirectory();
+    platform::OpenPanel::shared().begin(options, [done = std::move(done)](auto paths) {
+        done(paths ? std::move(*paths) : std::vector<std::string>{});
+    });
+}
+
+void presentScanFolderPicker(std::function<void(std::vector<std::string>)> done) {
+    platform::postToMain([done = std::move(done)]() mutable { chooseScanFolders(std::move(done)); });
+}
+
+void grantFolders(const std::vector<std::string>& folders, std::function<void(std::vector<std::string>)> done) {
+    const auto names = joinedDisplayNames(folders);
+    auto options = folderPanelOptions();
+    options.prompt = "Allow Access";
+    options.message = grantPanelMessage(folders);
+    options.directory = grantStartingFolder(folders);
+    // The caller waits for this one answer; the panel opens on a later turn.
+    platform::postToMain([options, names, done = std::move(done)]() mutable {
+        platform::log("Tidewell requesting folder permission for %@", names);
+        platform::OpenPanel::shared().begin(options, [done = std::move(done)](auto paths) {
+            std::vector<std::string> urls = paths ? std::move(*paths) : std::vector<std::string>{};
+            platform::log("Tidewell permission panel returned %d folder(s)", urls.size());
+            done(std::move(urls));
+        });
+    });
+}
+
+bool openFullDiskAccessSettings() { return false; }
+
+}  // namespace tidewell

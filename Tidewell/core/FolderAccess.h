@@ -1,0 +1,73 @@
+#pragma once
+// Folder access: bookmarks of the folders the user allowed, kept in
+// "scan-bookmarks.plist" (path -> bookmark data), the two folder panels and
+// the shortcut to the full-disk-access settings.
+//
+// A bookmark records a folder's path, device and inode. Resolving finds the
+// folder at its path (stale when another folder now stands there); starting
+// access means the folder can be listed by this user.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tidewell {
+
+inline constexpr const char* kBookmarksFileName = "scan-bookmarks.plist";
+
+using BookmarkData = std::vector<std::uint8_t>;
+using BookmarkTable = std::map<std::string, BookmarkData>;
+
+std::string bookmarksFilePath();
+// An empty table when the file is missing, unreadable or does not decode.
+BookmarkTable readBookmarks();
+// Atomic; a failure is ignored, as the rest of the folder-access side does.
+void writeBookmarks(const BookmarkTable& table);
+
+// None when the folder cannot be examined.
+std::optional<BookmarkData> makeBookmark(const std::string& folder);
+struct ResolvedBookmark {
+    std::string path;
+    bool stale = false;
+};
+std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data);
+// True when this user can list the folder now.
+bool startFolderAccess(const std::string& folder);
+void stopFolderAccess(const std::string& folder);
+
+// Saves the folder's bookmark under its path, its real-home form and each
+// alias's real-home form.
+void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases);
+// The folders whose access started, in the order of the roots.
+std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots);
+// Removes the entries of `path` and of its real-home form.
+void removeFolderPermission(const std::string& path);
+// The requested scan's test: a bookmark of the root (or its real-home form)
+// resolves and its folder can be read; the table is read afresh.
+bool hasWorkingBookmark(const std::string& root);
+
+// How panels and texts name a folder: the root filesystem's name for "/",
+// else the last component, else the path as written.
+std::string folderDisplayName(const std::string& path);
+std::string joinedDisplayNames(const std::vector<std::string>& paths);
+// "Select … and click Allow Access. Linux will not let Tidewell scan them until you do."
+std::string grantPanelMessage(const std::vector<std::string>& folders);
+// "/" when a folder is the whole disk or another volume, else the real home.
+std::string grantStartingFolder(const std::vector<std::string>& folders);
+bool isDiskWidePath(const std::string& path);
+
+// The scan-folder panel; `done` gets the chosen folders, empty when cancelled.
+void chooseScanFolders(std::function<void(std::vector<std::string>)> done);
+// The same, one main-queue turn later (onboarding and the folders settings).
+void presentScanFolderPicker(std::function<void(std::vector<std::string>)> done);
+// Asks in one panel for all `folders`; `done` gets the allowed folders
+// (empty when cancelled).
+void grantFolders(const std::vector<std::string>& folders, std::function<void(std::vector<std::string>)> done);
+
+// There is no such settings pane on Linux: nothing is opened. False.
+bool openFullDiskAccessSettings();
+
+}  // namespace tidewell

@@ -1,0 +1,44 @@
+#pragma once
+// The scan's published state as pure functions: the start snapshot, log
+// lines, when a parked event is shown at once, folding parked data into a
+// snapshot, the growth of the scan scene, and the texts of a scan.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/EngineRecords.h"
+#include "runtime/Clock.h"
+
+namespace tidewell {
+
+inline constexpr std::size_t kScanLogLimit = 40;
+inline constexpr double kScanFlushInterval = 0.15;
+
+// "Starting scan of N folder(s)", the engine line and one "Queued" line per root.
+ScanSnapshot startSnapshot(const std::vector<std::string>& roots, const std::optional<std::string>& enginePath,
+                           platform::TimePoint now);
+// The message, with " — " and the last path component when there is a path.
+std::string progressLogLine(const ScanProgressEvent& event);
+// A new phase or count is shown at once, and anything once 0.15 s have passed.
+bool flushesAtOnce(const ScanProgressEvent& event, const ScanSnapshot& shown, double secondsSinceFlush);
+// The snapshot with the parked event and log lines applied and the elapsed
+// time brought up to `now`; the log keeps its newest 40 lines.
+ScanSnapshot foldProgress(ScanSnapshot snapshot, const std::optional<ScanProgressEvent>& event,
+                          const std::vector<std::string>& lines, platform::TimePoint now);
+
+// Progress within the current root for a phase; unknown phases keep `peak`.
+double inRootProgress(const std::string& phase, double peak);
+// The growth the snapshot asks for, before the never-decrease rule.
+double growthTarget(const ScanSnapshot& snapshot, double peak);
+
+// "Scan finished · N project(s) · X reclaimable".
+std::string scanCompletionText(const DashboardDTO& dashboard);
+// "Linux is still blocking A, B. Allow those folders in the file panel."
+std::string stillBlockingText(const std::vector<std::string>& blocked);
+inline constexpr const char* kScanNeedsFolderText =
+    "Scan needs a folder you allow in the file panel. Add one in Settings, or allow the startup disk when asked.";
+inline constexpr const char* kScanCancelledText = "Scan cancelled.";
+
+}  // namespace tidewell
