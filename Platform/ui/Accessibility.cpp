@@ -56,7 +56,7 @@ std::vector<AccessibilityNodeInfo> collect(const Element& e)
         n.texts = {*text};
         n.traits = unsigned(AccessibilityTrait::staticText);
         n.frame = visualFrame(e);
-        n.elementIdentity = e.identity;
+        n.elementIdentity = e.identity();
         return {n};
     }
     std::vector<AccessibilityNodeInfo> inner;
@@ -74,7 +74,7 @@ std::vector<AccessibilityNodeInfo> collect(const Element& e)
     if (p.children) {
         AccessibilityNodeInfo n;
         n.frame = visualFrame(e);
-        n.elementIdentity = e.identity;
+        n.elementIdentity = e.identity();
         switch (*p.children) {
         case AccessibilityChildBehavior::combine:
             n.label = joinLabels(inner);
@@ -94,7 +94,7 @@ std::vector<AccessibilityNodeInfo> collect(const Element& e)
         // the modifier makes a container of them.
         AccessibilityNodeInfo n;
         n.frame = visualFrame(e);
-        n.elementIdentity = e.identity;
+        n.elementIdentity = e.identity();
         n.isContainer = !inner.empty();
         n.children = std::move(inner);
         inner = {n};
@@ -115,7 +115,7 @@ AccessibilityNodeInfo buildAccessibilityTree(const Element& root)
     AccessibilityNodeInfo n;
     n.isContainer = true;
     n.frame = visualFrame(root);
-    n.elementIdentity = root.identity;
+    n.elementIdentity = root.identity();
     n.children = collect(root);
     return n;
 }

@@ -63,6 +63,14 @@ void ClipNode::paint(const Element& self, PaintContext& pc) const
     const Rect bounds = self.frame.insetBy(-1, -1);
     if (!isVisible(pc, bounds))
         return;
+    if (shape_.isRectangle() && pc.painter->transform().type() <= QTransform::TxScale) {
+        // An axis-aligned rectangle clips exactly without a layer.
+        pc.painter->save();
+        pc.painter->setClipRect(QRectF(self.frame.x, self.frame.y, self.frame.width, self.frame.height), Qt::IntersectClip);
+        Node::paint(self, pc);
+        pc.painter->restore();
+        return;
+    }
     Layer layer(*pc.painter, bounds, pc.displayScale);
     if (layer.isEmpty())
         return;

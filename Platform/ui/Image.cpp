@@ -21,10 +21,16 @@ namespace platform::ui {
 std::optional<std::string> symbolFile(const std::string& name)
 {
 #ifdef TIDEWELL_HAS_SYMBOL_CATALOGUE
+    // Bodies ask on every rebuild; a found file is remembered.
+    static std::map<std::string, std::string> found;
+    if (auto it = found.find(name); it != found.end())
+        return it->second;
     auto path = symbolFilePath(name);
     std::error_code ec;
-    if (path && std::filesystem::is_regular_file(*path, ec))
+    if (path && std::filesystem::is_regular_file(*path, ec)) {
+        found[name] = *path;
         return path;
+    }
 #else
     (void)name;
 #endif

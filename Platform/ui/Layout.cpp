@@ -62,7 +62,8 @@ public:
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
-        const auto sizes = distribute(self, p, ctx);
+        const Sizes keep = sizesOf(self, p, ctx);
+        const auto& sizes = keep->sizes;
         double main = spacingTotal(self);
         for (const Size& s : sizes) main += mainOf(axis_, s);
         return sizeFor(axis_, main, crossExtent(self, sizes, ctx).total);
@@ -70,7 +71,8 @@ public:
 
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
     {
-        const auto sizes = distribute(self, ProposedSize::of(frame.size()), ctx);
+        const Sizes keep = sizesOf(self, self.proposal, ctx);
+        const auto& sizes = keep->sizes;
         const Extent extent = crossExtent(self, sizes, ctx);
         const double crossRoom = crossOf(axis_, frame.size());
         double blockOffset = 0;  // the aligned block inside a larger frame
@@ -84,7 +86,7 @@ public:
             const double cross = blockOffset + extent.before - extent.guides[i];
             const Rect r = axis_ == Axis::horizontal ? Rect{frame.x + pos, frame.y + cross, s.width, s.height}
                                                     : Rect{frame.x + cross, frame.y + pos, s.width, s.height};
-            self.children[i]->place(r, ctx);
+            self.children[i]->place(r, keep->proposals[i], ctx);
             pos += mainOf(axis_, s) + spacing_;
         }
     }
@@ -148,7 +150,8 @@ private:
     {
         if (self.children.empty())
             return std::nullopt;
-        const auto sizes = distribute(self, ProposedSize::of(size), ctx);
+        const Sizes keep = sizesOf(self, ProposedSize::of(size), ctx);
+        const auto& sizes = keep->sizes;
         if (axis_ == Axis::vertical) {
             double pos = 0;
             std::optional<double> result;
@@ -174,19 +177,73 @@ private:
         return result;
     }
 
+    struct Distribution {
+        std::vector<Size> sizes;
+        std::vector<ProposedSize> proposals;  // what each child was offered
+    };
+    using Sizes = std::shared_ptr<const Distribution>;
+    struct Memo {
+        unsigned pass = 0;
+        unsigned count = 0;
+        std::pair<ProposedSize, Sizes> entries[6];
+    };
+
+    // Measuring, placing and baselines ask for the same proposals; each is
+    // worked out once per layout pass.
+    const Distribution& distribute(Element& self, ProposedSize p, LayoutContext& ctx) const
+    {
+        auto* memo = std::any_cast<Memo>(&self.scratch);
+        if (!memo) {
+            self.scratch = Memo{};
+            memo = std::any_cast<Memo>(&self.scratch);
+        }
+        if (memo->pass != ctx.pass()) {
+            memo->pass = ctx.pass();
+            memo->count = 0;
+        }
+        const unsigned n = std::min(memo->count, 6u);
+        for (unsigned i = 0; i < n; ++i)
+            if (memo->entries[i].first == p)
+                return *memo->entries[i].second;
+        auto sizes = std::make_shared<const Distribution>(distributeUncached(self, p, ctx));
+        // Children were measured meanwhile, but this element's memo is its own.
+        memo = std::any_cast<Memo>(&self.scratch);
+        auto& slot = memo->entries[memo->count % 6];
+        ++memo->count;
+        slot = {p, sizes};
+        return *slot.second;
+    }
+
+    // The memoised sizes, kept alive while the caller uses them.
+    Sizes sizesOf(Element& self, ProposedSize p, LayoutContext& ctx) const
+    {
+        distribute(self, p, ctx);
+        const auto* memo = std::any_cast<Memo>(&self.scratch);
+        const unsigned n = std::min(memo->count, 6u);
+        for (unsigned i = 0; i < n; ++i)
+            if (memo->entries[i].first == p)
+                return memo->entries[i].second;
+        return std::make_shared<const Distribution>();
+    }
+
     // Sizes of the children for a proposal: the least flexible child of the
     // highest priority is offered its share first; lower priorities keep
     // their minimum in reserve.
-    std::vector<Size> distribute(Element& self, ProposedSize p, LayoutContext& ctx) const
+    Distribution distributeUncached(Element& self, ProposedSize p, LayoutContext& ctx) const
     {
         const size_t n = self.children.size();
-        std::vector<Size> sizes(n);
+        Distribution d;
+        d.sizes.resize(n);
+        d.proposals.resize(n);
+        std::vector<Size>& sizes = d.sizes;
         const auto mainP = mainOf(axis_, p);
         const auto crossP = crossOf(axis_, p);
         if (!mainP) {
-            for (size_t i = 0; i < n; ++i)
-                sizes[i] = self.children[i]->sizeThatFits(proposalFor(axis_, std::nullopt, crossP), ctx);
-            return sizes;
+            for (size_t i = 0; i < n; ++i) {
+                d.proposals[i] = proposalFor(axis_, std::nullopt, crossP);
+                sizes[i] = self.children[i]->sizeThatFits(d.proposals[i], ctx);
+            }
+            return d;
         }
         std::vector<double> minimum(n), flexibility(n);
         for (size_t i = 0; i < n; ++i) {
@@ -210,17 +267,33 @@ private:
             while (end < n && self.children[order[end]]->layoutPriorityTrait == priority) ++end;
             double reserved = 0;
             for (size_t k = end; k < n; ++k) reserved += minimum[order[k]];
+            // Spacers wait with their minimum until the views beside them
+            // have chosen, then share what is left.
+            std::vector<size_t> views, spacers;
+            for (size_t k = i; k < end; ++k)
+                (self.children[order[k]]->node->isSpacer() ? spacers : views).push_back(order[k]);
+            double spacerMinimum = 0;
+            for (size_t idx : spacers) spacerMinimum += minimum[idx];
             double budget = remaining - reserved;
-            for (size_t k = i; k < end; ++k) {
-                const size_t idx = order[k];
-                const double offer = std::max(0.0, budget / double(end - k));
-                sizes[idx] = self.children[idx]->sizeThatFits(proposalFor(axis_, offer, crossP), ctx);
+            for (size_t k = 0; k < views.size(); ++k) {
+                const size_t idx = views[k];
+                const double offer = std::max(0.0, (budget - spacerMinimum) / double(views.size() - k));
+                d.proposals[idx] = proposalFor(axis_, offer, crossP);
+                sizes[idx] = self.children[idx]->sizeThatFits(d.proposals[idx], ctx);
+                budget -= mainOf(axis_, sizes[idx]);
+                remaining -= mainOf(axis_, sizes[idx]);
+            }
+            for (size_t k = 0; k < spacers.size(); ++k) {
+                const size_t idx = spacers[k];
+                const double offer = std::max(0.0, budget / double(spacers.size() - k));
+                d.proposals[idx] = proposalFor(axis_, offer, crossP);
+                sizes[idx] = self.children[idx]->sizeThatFits(d.proposals[idx], ctx);
                 budget -= mainOf(axis_, sizes[idx]);
                 remaining -= mainOf(axis_, sizes[idx]);
             }
             i = end;
         }
-        return sizes;
+        return d;
     }
 
     Axis axis_;
@@ -256,9 +329,9 @@ public:
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
     {
         for (auto& c : self.children) {
-            const Size cs = c->sizeThatFits(ProposedSize::of(frame.size()), ctx);
+            const Size cs = c->sizeThatFits(self.proposal, ctx);
             const Point o = aligned(alignment_, frame.size(), cs);
-            c->place({frame.x + o.x, frame.y + o.y, cs.width, cs.height}, ctx);
+            c->place({frame.x + o.x, frame.y + o.y, cs.width, cs.height}, self.proposal, ctx);
         }
     }
 
@@ -354,8 +427,8 @@ public:
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
     {
         if (self.children.empty()) return;
-        const size_t i = choose(self, ProposedSize::of(frame.size()), ctx);
-        self.children[i]->place(frame, ctx);
+        const size_t i = choose(self, self.proposal, ctx);
+        self.children[i]->place(frame, self.proposal, ctx);
     }
 
     std::optional<double> firstBaseline(Element& self, Size size, LayoutContext& ctx) const override
@@ -389,7 +462,8 @@ private:
 EnvironmentPtr EnvironmentModifierNode::childEnvironment(const Element& self) const
 {
     auto env = std::make_shared<EnvironmentValues>(*self.env);
-    if (change_) change_(*env);
+    for (const auto& change : changes_)
+        if (change) change(*env);
     return env;
 }
 
@@ -454,9 +528,10 @@ void FrameNode::place(Element& self, Rect frame, LayoutContext& ctx) const
 {
     if (self.children.empty()) return;
     Element& c = *self.children.front();
-    const Size cs = c.sizeThatFits(childProposal(ProposedSize::of(frame.size())), ctx);
+    const ProposedSize cp = childProposal(self.proposal);
+    const Size cs = c.sizeThatFits(cp, ctx);
     const Point o = aligned(spec_.alignment, frame.size(), cs);
-    c.place({frame.x + o.x, frame.y + o.y, cs.width, cs.height}, ctx);
+    c.place({frame.x + o.x, frame.y + o.y, cs.width, cs.height}, cp, ctx);
 }
 
 Size PaddingNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
@@ -475,7 +550,10 @@ void PaddingNode::place(Element& self, Rect frame, LayoutContext& ctx) const
     const Rect inner{frame.x + insets_.leading, frame.y + insets_.top,
                      std::max(0.0, frame.width - insets_.leading - insets_.trailing),
                      std::max(0.0, frame.height - insets_.top - insets_.bottom)};
-    self.children.front()->place(inner, ctx);
+    ProposedSize cp;
+    if (self.proposal.width) cp.width = std::max(0.0, *self.proposal.width - insets_.leading - insets_.trailing);
+    if (self.proposal.height) cp.height = std::max(0.0, *self.proposal.height - insets_.top - insets_.bottom);
+    self.children.front()->place(inner, cp, ctx);
 }
 
 ProposedSize FixedSizeNode::childProposal(ProposedSize p) const
@@ -493,8 +571,10 @@ void FixedSizeNode::place(Element& self, Rect frame, LayoutContext& ctx) const
     if (self.children.empty()) return;
     Element& c = *self.children.front();
     // The fixed axes keep their ideal size, centred in whatever room is given.
-    const Size ideal = c.sizeThatFits(childProposal(ProposedSize::of(frame.size())), ctx);
+    const Size ideal = c.sizeThatFits(childProposal(self.proposal), ctx);
     const double w = h_ ? ideal.width : frame.width, hgt = v_ ? ideal.height : frame.height;
+    // Placed under its ideal size as a firm offer, so flexible parts inside
+    // (a column with an unbounded height) grow to it.
     c.place({frame.x + (frame.width - w) / 2, frame.y + (frame.height - hgt) / 2, w, hgt}, ctx);
 }
 
@@ -506,7 +586,7 @@ void LayeredNode::build(Element& self, BuildContext& ctx) const
 
 void LayeredNode::place(Element& self, Rect frame, LayoutContext& ctx) const
 {
-    self.children[0]->place(frame, ctx);
+    self.children[0]->place(frame, self.proposal, ctx);
     Element& s = *self.children[1];
     const Size ss = s.sizeThatFits(ProposedSize::of(frame.size()), ctx);
     const Point o = aligned(alignment_, frame.size(), ss);
@@ -640,7 +720,12 @@ View View::aspectRatio(std::optional<double> ratio, ContentMode mode) const
 
 View View::environment(std::function<void(EnvironmentValues&)> change) const
 {
-    return View(std::make_shared<EnvironmentModifierNode>(*this, std::move(change)));
+    if (auto* inner = dynamic_cast<const EnvironmentModifierNode*>(node_.get())) {
+        std::vector<EnvironmentModifierNode::Change> changes{std::move(change)};
+        changes.insert(changes.end(), inner->changes().begin(), inner->changes().end());
+        return View(std::make_shared<EnvironmentModifierNode>(inner->content(), std::move(changes)));
+    }
+    return View(std::make_shared<EnvironmentModifierNode>(*this, std::vector<EnvironmentModifierNode::Change>{std::move(change)}));
 }
 View View::font(Font f) const { return environment([f](EnvironmentValues& e) { e.font = f; }); }
 View View::foregroundStyle(ShapeStyle s) const { return environment([s](EnvironmentValues& e) { e.foregroundStyle = s; }); }

@@ -10,14 +10,19 @@
 
 namespace platform::ui {
 
+// Consecutive environment modifiers share one node, so a chain of
+// `.font().foregroundStyle().lineLimit()` copies the environment once.
 class EnvironmentModifierNode final : public ModifierNode {
 public:
-    EnvironmentModifierNode(View content, std::function<void(EnvironmentValues&)> change)
-        : ModifierNode(std::move(content)), change_(std::move(change)) {}
+    using Change = std::function<void(EnvironmentValues&)>;
+    EnvironmentModifierNode(View content, std::vector<Change> changes)
+        : ModifierNode(std::move(content)), changes_(std::move(changes)) {}
     EnvironmentPtr childEnvironment(const Element& self) const override;
+    // Outer changes first, so the modifier nearest the view wins.
+    const std::vector<Change>& changes() const { return changes_; }
 
 private:
-    std::function<void(EnvironmentValues&)> change_;
+    std::vector<Change> changes_;
 };
 
 class IdNode final : public ModifierNode {

@@ -106,10 +106,14 @@ View Shape::strokeBorder(ShapeStyle style, double lineWidth) const
     return strokeBorder(std::move(style), s);
 }
 
-Shape Rectangle()
+Shape Shape::rectangle()
 {
-    return Shape([](const Rect& r) { return Path::rect(r); });
+    Shape s([](const Rect& r) { return Path::rect(r); });
+    s.rectangle_ = true;
+    return s;
 }
+
+Shape Rectangle() { return Shape::rectangle(); }
 
 Shape RoundedRectangle(double cornerRadius, RoundedCornerStyle style)
 {

@@ -49,8 +49,13 @@ public:
     // As a view, filled with the foreground style.
     View view() const { return fill(); }
 
+    // A plain rectangle over its frame (clipping to it needs no mask).
+    bool isRectangle() const { return rectangle_; }
+    static Shape rectangle();
+
 private:
     PathFunction f_;
+    bool rectangle_ = false;
 };
 
 Shape Rectangle();

@@ -50,7 +50,7 @@ public:
 
     void build(Element& self, BuildContext& ctx) const override
     {
-        auto raw = ctx.stateSlot(self.identity, [this] {
+        auto raw = ctx.stateSlot(self.identity(), [this] {
             return std::static_pointer_cast<void>(std::make_shared<detail::StateSlot<T>>(detail::StateSlot<T>{initial_, {}}));
         });
         auto slot = std::static_pointer_cast<detail::StateSlot<T>>(raw);

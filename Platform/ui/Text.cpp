@@ -129,13 +129,19 @@ public:
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
     {
+        const ResolvedFont& f = fontFor(self);
+        if (!multiline_ && (!p.width || natural_ <= *p.width))
+            return {std::ceil(natural_ * 1000) / 1000, f.lineHeight};
         const TextScratch s = layout(self, p);
         return {std::ceil(s.lines.width * s.scale * 1000) / 1000, s.lines.height * s.scale};
     }
 
     void place(Element& self, Rect frame, LayoutContext&) const override
     {
-        self.scratch = layout(self, ProposedSize::of(frame.size()));
+        // Laid out as measured, unless the frame is narrower than that.
+        ProposedSize p = self.proposal;
+        if (!p.width || *p.width > frame.width) p.width = frame.width;
+        self.scratch = layout(self, p);
     }
 
     std::optional<double> firstBaseline(Element& self, Size size, LayoutContext&) const override
@@ -221,7 +227,16 @@ private:
     TextScratch layout(const Element& self, ProposedSize p) const
     {
         const EnvironmentValues& env = *self.env;
-        const ResolvedFont& f = resolveFont(env.font);
+        const ResolvedFont& f = fontFor(self);
+        if (!multiline_ && (!p.width || natural_ <= *p.width)) {
+            // One line that fits: no breaking needed.
+            TextScratch one;
+            one.lines.lines = {text_};
+            one.lines.widths = {natural_};
+            one.lines.width = natural_;
+            one.lines.height = f.lineHeight;
+            return one;
+        }
         auto request = [&](double scale) {
             TextLayoutRequest r;
             r.text = text_;
@@ -234,6 +249,14 @@ private:
         };
         const auto measure = [&f](const QString& s) { return f.advance(s); };
         TextScratch out;
+        if (p.width && *p.width <= 0) {
+            // No room at all: one empty, truncated line (a stack's minimum probe).
+            out.lines.lines = {QString()};
+            out.lines.widths = {0};
+            out.lines.height = f.lineHeight;
+            out.lines.truncated = true;
+            return out;
+        }
         out.lines = layoutText(request(1), measure);
         if (out.lines.truncated && env.minimumScaleFactor < 1) {
             // The largest scale at which nothing is cut, down to the minimum.
@@ -261,7 +284,29 @@ private:
         return out;
     }
 
+    // The resolved font of the element's environment, and the text's
+    // one-line width in it.
+    const ResolvedFont& fontFor(const Element& self) const
+    {
+        if (fontEnv_ != self.env.get()) {
+            fontEnv_ = self.env.get();
+            const ResolvedFont& f = resolveFont(self.env->font);
+            if (naturalFont_ != &f) {
+                naturalFont_ = &f;
+                natural_ = f.advance(text_);
+                multiline_ = text_.contains(QLatin1Char('\n'));
+            }
+        }
+        return *naturalFont_;
+    }
+
     QString text_;
+    mutable const EnvironmentValues* fontEnv_ = nullptr;
+    // The one-line width for the font last asked (views are rebuilt every
+    // frame, so this lives as long as one build).
+    mutable const ResolvedFont* naturalFont_ = nullptr;
+    mutable double natural_ = 0;
+    mutable bool multiline_ = false;
 };
 
 }  // namespace

@@ -98,6 +98,17 @@ TextLines layoutText(const TextLayoutRequest& r, const MeasureFunction& measure)
 {
     TextLines out;
     const double width = std::max(0.0, r.maxWidth);
+    // The common case: one line that fits.
+    if (!r.text.contains(QLatin1Char('\n'))) {
+        const double natural = measure(r.text);
+        if (natural <= width) {
+            out.lines = {r.text};
+            out.widths = {natural};
+            out.width = natural;
+            out.height = r.lineHeight;
+            return out;
+        }
+    }
     std::vector<QString> all;
     const QStringList paragraphs = r.text.split(QLatin1Char('\n'));
     for (const QString& p : paragraphs) {

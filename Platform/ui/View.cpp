@@ -12,12 +12,6 @@ namespace {
 
 double sane(double v) { return std::isfinite(v) ? std::max(0.0, v) : (v > 0 ? v : 0.0); }
 
-std::string childIdentity(const std::string& parent, const std::string& key)
-{
-    if (!key.empty() && key.front() == '.')
-        return parent + key;
-    return parent + "/" + key;
-}
 
 class EmptyNode final : public Node {
 public:
@@ -145,27 +139,41 @@ View EnvironmentReader(std::function<View(const EnvironmentValues&)> content)
 
 // --- Element ----------------------------------------------------------------
 
+std::string Element::identity() const
+{
+    if (!parent)
+        return key;
+    std::string id = parent->identity();
+    if (key.empty() || key.front() != '.')
+        id += '/';
+    id += key;
+    return id;
+}
+
 Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
 {
     if (cachePass_ != ctx.pass()) {
         cachePass_ = ctx.pass();
-        cache_.clear();
+        cacheCount_ = 0;
     }
-    for (const auto& e : cache_)
-        if (e.proposal == proposal)
-            return e.size;
+    const unsigned n = std::min(cacheCount_, 4u);
+    for (unsigned i = 0; i < n; ++i)
+        if (cache_[i].proposal == proposal)
+            return cache_[i].size;
     Size s = node->sizeThatFits(*this, proposal, ctx);
     s.width = sane(s.width);
     s.height = sane(s.height);
-    if (cache_.size() >= 6)
-        cache_.erase(cache_.begin());
-    cache_.push_back({proposal, s});
+    cache_[cacheCount_ % 4] = {proposal, s};
+    ++cacheCount_;
     return s;
 }
 
-void Element::place(Rect f, LayoutContext& ctx)
+void Element::place(Rect f, LayoutContext& ctx) { place(f, ProposedSize::of(f.size()), ctx); }
+
+void Element::place(Rect f, ProposedSize p, LayoutContext& ctx)
 {
     frame = f;
+    proposal = p;
     placed = true;
     node->place(*this, f, ctx);
 }
@@ -205,7 +213,7 @@ Size Node::sizeThatFits(Element& self, ProposedSize proposal, LayoutContext& ctx
 void Node::place(Element& self, Rect frame, LayoutContext& ctx) const
 {
     for (auto& c : self.children)
-        c->place(frame, ctx);
+        c->place(frame, self.proposal, ctx);
 }
 
 std::optional<double> Node::firstBaseline(Element& self, Size size, LayoutContext& ctx) const
@@ -253,7 +261,7 @@ Element& BuildContext::addChild(Element& parent, const View& view, const std::st
     auto child = std::make_unique<Element>();
     child->node = view.node();
     child->env = env ? std::move(env) : parent.env;
-    child->identity = childIdentity(parent.identity, key);
+    child->key = key;
     child->parent = &parent;
     Element& ref = *child;
     parent.children.push_back(std::move(child));
@@ -266,7 +274,7 @@ std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, 
     auto element = std::make_unique<Element>();
     element->node = root.node();
     element->env = env ? std::move(env) : std::make_shared<EnvironmentValues>();
-    element->identity = "";
+    element->key = "";
     element->node->build(*element, ctx);
     return element;
 }

@@ -206,12 +206,15 @@ class Element {
 public:
     std::shared_ptr<const Node> node;
     EnvironmentPtr env;
-    std::string identity;
+    std::string key;  // this element's part of the identity path
     Element* parent = nullptr;
     std::vector<std::unique_ptr<Element>> children;
 
     Rect frame;           // after layout, in root layout coordinates
     bool placed = false;  // false for elements that layout left out (an unchosen candidate)
+    // The proposal under which the parent chose this element's size. Placing
+    // children under the proposals that measured them reuses those results.
+    ProposedSize proposal;
 
     // Traits a stack reads from its children; modifiers pass their child's up.
     double layoutPriorityTrait = 0;
@@ -221,12 +224,16 @@ public:
     std::any scratch;  // per-node layout data
 
     Size sizeThatFits(ProposedSize proposal, LayoutContext& ctx);
-    void place(Rect frame, LayoutContext& ctx);
+    void place(Rect frame, LayoutContext& ctx);  // under the proposal of the frame's size
+    void place(Rect frame, ProposedSize proposal, LayoutContext& ctx);
     std::optional<double> firstBaseline(Size size, LayoutContext& ctx);
     std::optional<double> lastBaseline(Size size, LayoutContext& ctx);
     void paint(PaintContext& pc) const;
 
     Element* child(size_t i) const { return i < children.size() ? children[i].get() : nullptr; }
+    // The view's identity: the path of keys from the root (explicit ids
+    // and positions), the same for the same view across rebuilds.
+    std::string identity() const;
 
 private:
     struct CacheEntry {
@@ -234,7 +241,8 @@ private:
         Size size;
     };
     unsigned cachePass_ = 0;
-    std::vector<CacheEntry> cache_;
+    unsigned cacheCount_ = 0;
+    CacheEntry cache_[4];
 };
 
 class Node {

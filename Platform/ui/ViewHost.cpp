@@ -162,7 +162,7 @@ const N* nearest(const Element* e, const Element** owner = nullptr)
 
 const Element* byIdentity(const Element& root, const std::string& identity)
 {
-    return findElement(root, [&](const Element& e) { return e.identity == identity; });
+    return findElement(root, [&](const Element& e) { return e.identity() == identity; });
 }
 
 void resetPlacement(Element& e)
@@ -320,7 +320,7 @@ void ViewHost::layoutAll()
         const ProposedSize offer = ProposedSize::of(size_);
         const Size s = root.sizeThatFits(offer, ctx);
         // The root is centred in the host, as a window centres its content.
-        root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, ctx);
+        root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, offer, ctx);
     }
     // State of views that are gone is dropped (layout may have built
     // geometry-dependent content, so this waits until now).
@@ -345,7 +345,7 @@ void ViewHost::runPreferences()
             std::any acc;
             collectPreference(*h, node->key(), acc);
             if (!acc.has_value()) acc = node->defaultValue();
-            const std::string key = h->identity + "|" + node->key().name();
+            const std::string key = h->identity() + "|" + node->key().name();
             seen.insert(key);
             auto it = lastPreferences_.find(key);
             if (it != lastPreferences_.end() && node->equal(it->second, acc))
@@ -449,9 +449,9 @@ void ViewHost::updateHover(Point p, bool inside)
     for (const Element* e : hoverables) {
         if (!inside || !hitTestingAllowed(*e) || !regionContains(*e, p))
             continue;
-        now.insert(e->identity);
+        now.insert(e->identity());
         auto* n = static_cast<const HoverNode*>(e->node.get());
-        if (!hovered_.count(e->identity) && n->onHover()) {
+        if (!hovered_.count(e->identity()) && n->onHover()) {
             auto f = n->onHover();
             calls.push_back([f] { f(true); });
         }
@@ -466,7 +466,7 @@ void ViewHost::updateHover(Point p, bool inside)
         if (now.count(identity)) continue;
         // Views that left the pointer (or the tree) hear about it.
         for (const Element* e : hoverables) {
-            if (e->identity != identity) continue;
+            if (e->identity() != identity) continue;
             auto* n = static_cast<const HoverNode*>(e->node.get());
             if (n->onHover()) {
                 auto f = n->onHover();
@@ -494,11 +494,13 @@ void ViewHost::pointerPress(Point p)
     const Element* hit = hitTest(p);
     const Element* owner = nullptr;
     if (hit && nearest<TapNode>(hit, &owner) && owner->env->isEnabled)
-        pressed_ = owner->identity;
+        pressed_ = owner->identity();
+    if (pressed_)
+        setNeedsRebuild();  // pressed looks
     if (hit) {
         const Element* focusOwner = nullptr;
         if (auto* f = nearest<FocusableNode>(hit, &focusOwner); f && f->focusable())
-            focus_ = focusOwner->identity;
+            focus_ = focusOwner->identity();
     }
 }
 
@@ -507,11 +509,12 @@ void ViewHost::pointerRelease(Point p)
     const std::optional<std::string> pressed = std::exchange(pressed_, std::nullopt);
     if (!pressed)
         return;
+    setNeedsRebuild();
     const Element* hit = hitTest(p);
     const Element* owner = nullptr;
     const TapNode* tap = hit ? nearest<TapNode>(hit, &owner) : nullptr;
     // A tap lands only when press and release hit the same view.
-    if (!tap || owner->identity != *pressed || !tap->action())
+    if (!tap || owner->identity() != *pressed || !tap->action())
         return;
     auto action = tap->action();
     ++dispatching_;

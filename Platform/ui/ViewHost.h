@@ -78,6 +78,10 @@ public:
     std::optional<std::string> tooltipAt(Point p) const;
     CursorShape cursorAt(Point p) const;
 
+    // The identity of the tap target held down under the pointer; buttons
+    // styled by their pressed state read it while building.
+    const std::optional<std::string>& pressedIdentity() const { return pressed_; }
+
     void setFocus(std::string identity) { focus_ = std::move(identity); }
     const std::string& focus() const { return focus_; }
 

@@ -300,3 +300,17 @@ TEST(EnvironmentValues, CustomKeysFlowDownAndDefault)
     EXPECT_EQ(outside, 7);
     EXPECT_EQ(inside, 3);
 }
+
+TEST(StackLayout, SpacersYieldToTheirNeighboursAndShareTheRest)
+{
+    // The view beside a spacer gets its ideal width, not half the row.
+    auto laid = layOut(topLeading(HStack(VerticalAlignment::center, 0,
+                                         {tag(View(Color::red()).frame(FrameSpec{.minWidth = 10, .maxWidth = 150}).frame(std::nullopt, 10), "v"),
+                                          Spacer(), box("end", 10, 10)})),
+                       {200, 50});
+    EXPECT_EQ(laid->frame("v").width, 150);
+    EXPECT_EQ(laid->frame("end").x, 190);
+
+    auto two = layOut(topLeading(HStack(VerticalAlignment::center, 0, {Spacer(0), box("mid", 20, 10), Spacer(0)})), {120, 50});
+    EXPECT_EQ(two->frame("mid").x, 50);
+}

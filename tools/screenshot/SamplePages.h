@@ -1,0 +1,23 @@
+#pragma once
+
+// Pages drawn with the view layer alone, for looking at the layer's output
+// and for measuring it. Application pages join the screenshot tool's list
+// as they are written.
+
+#include "ui/View.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace samples {
+
+// A page of cards, a growth ring, chips, rows and a canvas scene.
+platform::ui::View samplePage();
+// `rows` rows of text, symbols and shapes in a vertical stack.
+platform::ui::View rowsPage(int rows);
+
+// Named pages the screenshot program can render.
+const std::map<std::string, std::function<platform::ui::View()>>& pages();
+
+}  // namespace samples
