@@ -204,6 +204,9 @@ public:
         p.restore();
     }
 
+    // A renderer may draw anywhere.
+    Rect inkBounds(const Element&, const std::optional<Rect>&) const override { return {-infinity / 2, -infinity / 2, infinity, infinity}; }
+
 private:
     std::function<void(GraphicsContext&, Size)> renderer_;
 };

@@ -140,6 +140,16 @@ private:
 
 size_t shadowBlurCount() { return ShadowCache::shared().misses; }
 
+Rect ShadowNode::inkBounds(const Element& self, const std::optional<Rect>& children) const
+{
+    const Rect r = Node::inkBounds(self, children);
+    if (std::isinf(r.width))
+        return r;
+    const double m = 3 * std::max(0.0, radius_) + 4;
+    return {std::min(r.x, r.x + x_ - m), std::min(r.y, r.y + y_ - m), r.width + 2 * m + std::abs(x_),
+            r.height + 2 * m + std::abs(y_)};
+}
+
 void ShadowNode::paint(const Element& self, PaintContext& pc) const
 {
     const double margin = 3 * std::max(0.0, radius_) + 4;

@@ -21,16 +21,17 @@ namespace platform::ui {
 std::optional<std::string> symbolFile(const std::string& name)
 {
 #ifdef TIDEWELL_HAS_SYMBOL_CATALOGUE
-    // Bodies ask on every rebuild; a found file is remembered.
-    static std::map<std::string, std::string> found;
-    if (auto it = found.find(name); it != found.end())
+    // Bodies ask on every rebuild; the answer for a name does not change
+    // while the application runs.
+    static std::map<std::string, std::optional<std::string>> known;
+    if (auto it = known.find(name); it != known.end())
         return it->second;
     auto path = symbolFilePath(name);
     std::error_code ec;
-    if (path && std::filesystem::is_regular_file(*path, ec)) {
-        found[name] = *path;
-        return path;
-    }
+    if (!path || !std::filesystem::is_regular_file(*path, ec))
+        path.reset();
+    known[name] = path;
+    return path;
 #else
     (void)name;
 #endif

@@ -459,13 +459,48 @@ private:
 
 // --- Modifier node layout -----------------------------------------------------
 
+EnvironmentPatch EnvironmentPatch::merge(const EnvironmentPatch& outer, const EnvironmentPatch& inner)
+{
+    EnvironmentPatch m = outer;
+    if (inner.font) m.font = inner.font;
+    if (inner.foregroundStyle) m.foregroundStyle = inner.foregroundStyle;
+    if (inner.lineLimit) m.lineLimit = inner.lineLimit;
+    if (inner.truncationMode) m.truncationMode = inner.truncationMode;
+    if (inner.minimumScaleFactor) m.minimumScaleFactor = inner.minimumScaleFactor;
+    if (inner.multilineTextAlignment) m.multilineTextAlignment = inner.multilineTextAlignment;
+    m.disabled = outer.disabled || inner.disabled;
+    return m;
+}
+
+void EnvironmentPatch::apply(EnvironmentValues& env) const
+{
+    if (font) env.font = *font;
+    if (foregroundStyle) env.foregroundStyle = *foregroundStyle;
+    if (lineLimit) env.lineLimit = *lineLimit;
+    if (truncationMode) env.truncationMode = *truncationMode;
+    if (minimumScaleFactor) env.minimumScaleFactor = *minimumScaleFactor;
+    if (multilineTextAlignment) env.multilineTextAlignment = *multilineTextAlignment;
+    if (disabled) env.isEnabled = false;
+}
+
 EnvironmentPtr EnvironmentModifierNode::childEnvironment(const Element& self) const
 {
     auto env = std::make_shared<EnvironmentValues>(*self.env);
-    for (const auto& change : changes_)
-        if (change) change(*env);
+    if (change_)
+        change_(*env);
+    else
+        patch_.apply(*env);
     return env;
 }
+
+namespace {
+View patched(const View& v, const EnvironmentPatch& patch)
+{
+    if (auto* inner = dynamic_cast<const EnvironmentModifierNode*>(v.node().get()); inner && inner->isPatch())
+        return View(std::make_shared<EnvironmentModifierNode>(inner->content(), EnvironmentPatch::merge(patch, inner->patch())));
+    return View(std::make_shared<EnvironmentModifierNode>(v, patch));
+}
+}  // namespace
 
 void IdNode::build(Element& self, BuildContext& ctx) const
 {
@@ -720,28 +755,21 @@ View View::aspectRatio(std::optional<double> ratio, ContentMode mode) const
 
 View View::environment(std::function<void(EnvironmentValues&)> change) const
 {
-    if (auto* inner = dynamic_cast<const EnvironmentModifierNode*>(node_.get())) {
-        std::vector<EnvironmentModifierNode::Change> changes{std::move(change)};
-        changes.insert(changes.end(), inner->changes().begin(), inner->changes().end());
-        return View(std::make_shared<EnvironmentModifierNode>(inner->content(), std::move(changes)));
-    }
-    return View(std::make_shared<EnvironmentModifierNode>(*this, std::vector<EnvironmentModifierNode::Change>{std::move(change)}));
+    return View(std::make_shared<EnvironmentModifierNode>(*this, std::move(change)));
 }
-View View::font(Font f) const { return environment([f](EnvironmentValues& e) { e.font = f; }); }
-View View::foregroundStyle(ShapeStyle s) const { return environment([s](EnvironmentValues& e) { e.foregroundStyle = s; }); }
-View View::lineLimit(std::optional<int> lines) const { return environment([lines](EnvironmentValues& e) { e.lineLimit = lines; }); }
-View View::truncationMode(TruncationMode m) const { return environment([m](EnvironmentValues& e) { e.truncationMode = m; }); }
+View View::font(Font f) const { return patched(*this, EnvironmentPatch{.font = std::move(f)}); }
+View View::foregroundStyle(ShapeStyle s) const { return patched(*this, EnvironmentPatch{.foregroundStyle = std::move(s)}); }
+View View::lineLimit(std::optional<int> lines) const { return patched(*this, EnvironmentPatch{.lineLimit = lines}); }
+View View::truncationMode(TruncationMode m) const { return patched(*this, EnvironmentPatch{.truncationMode = m}); }
 View View::minimumScaleFactor(double f) const
 {
-    return environment([f](EnvironmentValues& e) { e.minimumScaleFactor = std::clamp(f, 0.01, 1.0); });
+    return patched(*this, EnvironmentPatch{.minimumScaleFactor = std::clamp(f, 0.01, 1.0)});
 }
-View View::multilineTextAlignment(TextAlignment a) const
-{
-    return environment([a](EnvironmentValues& e) { e.multilineTextAlignment = a; });
-}
+View View::multilineTextAlignment(TextAlignment a) const { return patched(*this, EnvironmentPatch{.multilineTextAlignment = a}); }
 View View::disabled(bool d) const
 {
-    return environment([d](EnvironmentValues& e) { e.isEnabled = e.isEnabled && !d; });
+    if (!d) return *this;
+    return patched(*this, EnvironmentPatch{.disabled = true});
 }
 
 }  // namespace platform::ui

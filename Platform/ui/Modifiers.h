@@ -10,19 +10,35 @@
 
 namespace platform::ui {
 
-// Consecutive environment modifiers share one node, so a chain of
-// `.font().foregroundStyle().lineLimit()` copies the environment once.
+// The common environment modifiers as one value: consecutive ones
+// (`.font().foregroundStyle().lineLimit()`) share a node and one copy of the
+// environment, and need no closures.
+struct EnvironmentPatch {
+    std::optional<Font> font;
+    std::optional<ShapeStyle> foregroundStyle;
+    std::optional<std::optional<int>> lineLimit;
+    std::optional<TruncationMode> truncationMode;
+    std::optional<double> minimumScaleFactor;
+    std::optional<TextAlignment> multilineTextAlignment;
+    bool disabled = false;
+
+    // `inner` is nearer the view, so its values win.
+    static EnvironmentPatch merge(const EnvironmentPatch& outer, const EnvironmentPatch& inner);
+    void apply(EnvironmentValues& env) const;
+};
+
 class EnvironmentModifierNode final : public ModifierNode {
 public:
     using Change = std::function<void(EnvironmentValues&)>;
-    EnvironmentModifierNode(View content, std::vector<Change> changes)
-        : ModifierNode(std::move(content)), changes_(std::move(changes)) {}
+    EnvironmentModifierNode(View content, EnvironmentPatch patch) : ModifierNode(std::move(content)), patch_(std::move(patch)) {}
+    EnvironmentModifierNode(View content, Change change) : ModifierNode(std::move(content)), change_(std::move(change)) {}
     EnvironmentPtr childEnvironment(const Element& self) const override;
-    // Outer changes first, so the modifier nearest the view wins.
-    const std::vector<Change>& changes() const { return changes_; }
+    const EnvironmentPatch& patch() const { return patch_; }
+    bool isPatch() const { return !change_; }
 
 private:
-    std::vector<Change> changes_;
+    EnvironmentPatch patch_;
+    Change change_;
 };
 
 class IdNode final : public ModifierNode {
@@ -163,6 +179,7 @@ public:
     ShadowNode(View content, Color color, double radius, double x, double y)
         : ModifierNode(std::move(content)), color_(color), radius_(radius), x_(x), y_(y) {}
     void paint(const Element& self, PaintContext& pc) const override;
+    Rect inkBounds(const Element& self, const std::optional<Rect>& children) const override;
 
 private:
     Color color_;

@@ -55,6 +55,13 @@ public:
             strokePath(*pc.painter, path, style, stroke_, *self.env, self.frame);
     }
 
+    Rect inkBounds(const Element& self, const std::optional<Rect>&) const override
+    {
+        // A stroke is centred on the outline; miters reach further.
+        const double m = mode_ == Mode::stroke ? stroke_.lineWidth * std::max(2.0, stroke_.miterLimit / 2) : 1;
+        return self.frame.insetBy(-m, -m);
+    }
+
     const Shape& shape() const { return shape_; }
     bool fillsClear() const
     {

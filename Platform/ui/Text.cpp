@@ -6,6 +6,9 @@
 
 #include <QFontDatabase>
 #include <QPainter>
+#include <QStaticText>
+#include <list>
+#include <unordered_map>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -118,6 +121,49 @@ const ResolvedFont& resolveFont(const Font& f)
 
 namespace {
 
+// Shaped text, kept between frames: shaping is the dear part of drawing a
+// string, and pages redraw the same strings over and over.
+class StaticTextCache {
+public:
+    static StaticTextCache& shared()
+    {
+        static StaticTextCache c;
+        return c;
+    }
+    const QStaticText& get(const QString& text, const QFont& font)
+    {
+        const QString key = font.key() + QChar(0) + text;
+        auto it = map_.find(key);
+        if (it != map_.end()) {
+            order_.splice(order_.begin(), order_, it->second.second);
+            return it->second.first;
+        }
+        QStaticText st(text);
+        st.setTextFormat(Qt::PlainText);
+        st.setPerformanceHint(QStaticText::AggressiveCaching);
+        st.prepare(QTransform(), font);
+        order_.push_front(key);
+        auto& slot = map_[key];
+        slot = {st, order_.begin()};
+        while (map_.size() > 4000) {
+            map_.erase(order_.back());
+            order_.pop_back();
+        }
+        return slot.first;
+    }
+
+private:
+    std::list<QString> order_;
+    std::unordered_map<QString, std::pair<QStaticText, std::list<QString>::iterator>> map_;
+};
+
+// Draws `text` with its baseline at (x, 0) in the painter's coordinates.
+void drawRun(QPainter& p, const ResolvedFont& f, double x, const QString& text)
+{
+    const QStaticText& st = StaticTextCache::shared().get(text, f.font);
+    p.drawStaticText(QPointF(x, -f.metrics->ascent()), st);
+}
+
 struct TextScratch {
     TextLines lines;
     double scale = 1;  // minimum-scale-factor shrink
@@ -191,6 +237,12 @@ public:
 
     const QString& text() const { return text_; }
 
+    Rect inkBounds(const Element& self, const std::optional<Rect>&) const override
+    {
+        // Glyphs may reach a little past their advance box.
+        return self.frame.insetBy(-4, -4);
+    }
+
 private:
     static double topInset(const TextScratch& s, Size size)
     {
@@ -200,7 +252,7 @@ private:
     static void drawLine(QPainter& p, const ResolvedFont& f, const QString& line)
     {
         if (!f.monospacedDigits) {
-            p.drawText(QPointF(0, 0), line);
+            drawRun(p, f, 0, line);
             return;
         }
         const QFontMetricsF& m = *f.metrics;
@@ -211,12 +263,12 @@ private:
             if (i == line.size() || line[i].isDigit()) {
                 if (i > runStart) {
                     const QString run = line.mid(runStart, i - runStart);
-                    p.drawText(QPointF(x, 0), run);
+                    drawRun(p, f, x, run);
                     x += m.horizontalAdvance(run);
                 }
                 if (i < line.size()) {
                     const double w = m.horizontalAdvance(line[i]);
-                    p.drawText(QPointF(x + (cell - w) / 2, 0), QString(line[i]));
+                    drawRun(p, f, x + (cell - w) / 2, QString(line[i]));
                     x += cell;
                 }
                 runStart = i + 1;

@@ -1,6 +1,7 @@
 #include "ui/View.h"
 
 #include "ui/Modifiers.h"
+#include "ui/Painting.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -190,8 +191,49 @@ std::optional<double> Element::lastBaseline(Size size, LayoutContext& ctx)
 
 void Element::paint(PaintContext& pc) const
 {
-    if (placed)
-        node->paint(*this, pc);
+    if (!placed)
+        return;
+    if (!std::isinf(ink.width) && !isVisible(pc, ink))
+        return;
+    node->paint(*this, pc);
+}
+
+namespace {
+Rect unite(const Rect& a, const Rect& b)
+{
+    const double x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    const double x1 = std::max(a.maxX(), b.maxX()), y1 = std::max(a.maxY(), b.maxY());
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+}  // namespace
+
+Rect Node::inkBounds(const Element& self, const std::optional<Rect>& children) const
+{
+    if (!children)
+        return self.frame;
+    Rect c = *children;
+    if (std::isinf(c.width))
+        return c;
+    QTransform t;
+    if (transform(self, t)) {
+        const QRectF m = t.mapRect(QRectF(c.x, c.y, c.width, c.height));
+        c = {m.x(), m.y(), m.width(), m.height()};
+    }
+    return unite(self.frame, c);
+}
+
+void computeInk(Element& e)
+{
+    std::optional<Rect> children;
+    for (auto& c : e.children) {
+        if (!c->placed) continue;
+        computeInk(*c);
+        if (std::isinf(c->ink.width))
+            children = c->ink;
+        else if (!children || !std::isinf(children->width))
+            children = children ? unite(*children, c->ink) : c->ink;
+    }
+    e.ink = e.node->inkBounds(e, children);
 }
 
 // --- Node defaults ----------------------------------------------------------

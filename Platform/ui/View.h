@@ -215,6 +215,9 @@ public:
     // The proposal under which the parent chose this element's size. Placing
     // children under the proposals that measured them reuses those results.
     ProposedSize proposal;
+    // What its drawing can cover (frame, overflowing children, shadows,
+    // transforms), so painting skips subtrees outside the visible area.
+    Rect ink;
 
     // Traits a stack reads from its children; modifiers pass their child's up.
     double layoutPriorityTrait = 0;
@@ -261,6 +264,10 @@ public:
     virtual void paint(const Element& self, PaintContext& pc) const;
     // The transform this node applies to its children's painting and hit-testing.
     virtual bool transform(const Element& self, QTransform& out) const;
+    // The area its drawing covers, given its children's (in the coordinates
+    // they are drawn in). Default: its frame and the children's area, through
+    // its transform.
+    virtual Rect inkBounds(const Element& self, const std::optional<Rect>& children) const;
 
     virtual bool isSpacer() const { return false; }
     virtual std::optional<double> spacerMinLength() const { return std::nullopt; }
@@ -298,6 +305,9 @@ struct PaintContext {
     QPainter* painter = nullptr;
     double displayScale = 1;
 };
+
+// Works out `ink` for a placed tree, bottom-up.
+void computeInk(Element& root);
 
 // Builds a full element tree for `root` with identity "".
 std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, BuildContext& ctx);

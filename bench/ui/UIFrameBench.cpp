@@ -3,6 +3,7 @@
 
 #include "SamplePages.h"
 
+#include "foundation/Bundle.h"
 #include "ui/ViewHost.h"
 
 #include <QApplication>
@@ -92,6 +93,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Symbols resolve from the build's bundle, as in the application.
+    platform::Bundle::setMainForTesting(std::string(TIDEWELL_BUNDLE_DIR) + "/bin/ui_frame_bench");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
