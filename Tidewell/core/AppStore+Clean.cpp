@@ -191,14 +191,17 @@ void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> 
     const auto merged = mergeCleanReports(reports);
     const auto moved = movedBytes(merged);
     const bool current = generation == cleanGeneration && cleanCancelToken && !cleanCancelToken->isCancelled();
+    // A run stopped part-way leaves no report, but the engine records what it
+    // moved; that shows in the reloaded history and is credited too.
+    const auto stranded = failure ? unaccountedCleanBytes(history, operations.get(), reports) : 0;
 
     if (!current) {
         // Cancelled or superseded: the screens stay as the user left them,
         // but what the engine moved is history and counts towards the total.
         if (!history.empty()) operations = std::move(history);
         if (engineDashboard && !isScanning.get() && !isCleaning.get()) applyDashboard(*engineDashboard);
-        if (moved > 0) {
-            recordReclaim(moved);
+        if (const auto credit = platform::saturatingAdd(moved, stranded); credit > 0) {
+            recordReclaim(credit);
             leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0);
         }
         return;
@@ -209,6 +212,7 @@ void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> 
     } else if (moved > 0) {
         // Failed part-way: what moved is applied as after any clean.
         finishClean(reports, cleanedProjects, engineDashboard, history);
+        recordReclaim(stranded);
         if (!failure->second) lastError = failure->first;
     } else {
         isCleaning = false;
@@ -216,10 +220,11 @@ void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> 
         if (!failure->second) lastError = failure->first;
         if (engineDashboard) applyDashboard(*engineDashboard);
         if (!history.empty()) operations = std::move(history);
+        recordReclaim(stranded);
     }
     if (!engineDashboard && dashboard.get()) {
-        auto current = *dashboard.get();
-        platform::detachTask(platform::TaskPriority::utility, [current] { saveLastDashboard(current); });
+        auto shown = *dashboard.get();
+        platform::detachTask(platform::TaskPriority::utility, [shown] { saveLastDashboard(shown); });
     }
 }
 

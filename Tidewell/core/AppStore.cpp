@@ -154,7 +154,12 @@ void AppStore::openNotice(const GroveNotice& notice) {
 void AppStore::refreshFolderAccess() {
     if (pending.refreshFolderAccess) return pending.refreshFolderAccess(*this);
     for (const auto& folder : scopedRootURLs) stopFolderAccess(folder);
-    scopedRootURLs = restoreFolderAccess(scanRoots.get());
+    // Several roots can resolve to one folder (a disk-wide grant saved under
+    // other roots too); it is scanned once.
+    std::vector<std::string> folders;
+    for (auto& folder : restoreFolderAccess(scanRoots.get()))
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
+    scopedRootURLs = std::move(folders);
 }
 
 }  // namespace tidewell

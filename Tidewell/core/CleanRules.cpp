@@ -73,6 +73,17 @@ std::string firstFailureText(const CleanReportDTO& merged, const std::string& fa
     return fallback;
 }
 
+std::uint64_t unaccountedCleanBytes(const std::vector<OperationDTO>& history, const std::vector<OperationDTO>& earlier,
+                                    const std::vector<CleanReportDTO>& reports) {
+    std::set<std::string> known;
+    for (const auto& op : earlier) known.insert(op.id);
+    for (const auto& r : reports) known.insert(r.operation_id);
+    std::uint64_t sum = 0;
+    for (const auto& op : history)
+        if (!op.dry_run && !known.count(op.id)) sum = platform::saturatingAdd(sum, op.bytes_reclaimed);
+    return sum;
+}
+
 bool isPathInside(const std::string& path, const std::string& folder) {
     if (folder.empty()) return false;
     if (path == folder) return true;

@@ -33,6 +33,11 @@ std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 
+// Bytes of real cleans in the reloaded `history` that neither the earlier
+// history nor `reports` account for: what a clean moved before it was stopped.
+std::uint64_t unaccountedCleanBytes(const std::vector<OperationDTO>& history, const std::vector<OperationDTO>& earlier,
+                                    const std::vector<CleanReportDTO>& reports);
+
 // True when `path` is `folder` or lies inside it.
 bool isPathInside(const std::string& path, const std::string& folder);
 // The dashboard after `report` moved some folders of one project; none when

@@ -130,9 +130,13 @@ std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roo
 }
 
 void removeFolderPermission(const std::string& path) {
+    // Either form of the path removes both entries: the one saved under the
+    // sandbox path and the one under the real home.
     auto table = readBookmarks();
-    table.erase(path);
-    table.erase(mapToRealHome(path));
+    const auto real = mapToRealHome(path);
+    std::erase_if(table, [&](const auto& entry) {
+        return entry.first == path || entry.first == real || mapToRealHome(entry.first) == real;
+    });
     writeBookmarks(table);
 }
 

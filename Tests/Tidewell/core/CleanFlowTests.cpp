@@ -1,0 +1,233 @@
+#include "FlowTestSupport.h"
+#include "character/CharacterProfile.h"
+#include "core/CleanRules.h"
+#include "foundation/Formatters.h"
+#include "foundation/UserDefaults.h"
+#include "social/ShareMoment.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+
+namespace {
+ArtifactDTO artifact(const std::string& path, std::uint64_t size, std::string safety = "safe") {
+    ArtifactDTO a;
+    a.absolute_path = path;
+    a.relative_path = std::filesystem::path(path).filename().string();
+    a.safetyClass = std::move(safety);
+    a.size_bytes = size;
+    a.exists = true;
+    return a;
+}
+CleanItemDTO item(const std::string& path, std::uint64_t bytes, bool success, std::optional<std::string> error = {}) {
+    return CleanItemDTO{path, bytes, "safe", success, std::move(error)};
+}
+CleanReportDTO report(std::vector<CleanItemDTO> items, std::optional<std::string> project = {}, bool dryRun = false) {
+    CleanReportDTO r;
+    r.dry_run = dryRun;
+    r.project_path = std::move(project);
+    r.items = std::move(items);
+    for (const auto& i : r.items) r.bytes_reclaimed += i.success ? i.bytes : 0;
+    r.operation_id = "op-" + std::to_string(r.items.size());
+    return r;
+}
+ProjectDTO withArtifacts(ProjectDTO p, std::vector<ArtifactDTO> artifacts) {
+    p.artifacts = std::move(artifacts);
+    p.safe_bytes = p.caution_bytes = p.reclaimable_bytes = 0;
+    for (const auto& a : p.artifacts) {
+        (a.safetyClass == "safe" ? p.safe_bytes : p.caution_bytes) += a.size_bytes;
+        p.reclaimable_bytes += a.size_bytes;
+    }
+    return p;
+}
+}  // namespace
+
+TEST(CleanRules, EligibilityFollowsTheCautionFlag) {
+    auto p = project("1", "/w/a", 100, 50);
+    p.safe_bytes = 0;
+    p.caution_bytes = 50;
+    EXPECT_FALSE(isEligibleForClean(p, false)) << "only caution bytes, and caution is off";
+    EXPECT_TRUE(isEligibleForClean(p, true));
+    auto pinned = p;
+    pinned.pinned = true;
+    auto active = p;
+    active.is_active = true;
+    auto clean = project("2", "/w/b", 100, 0);
+    EXPECT_TRUE(eligibleProjects({pinned, active, clean}, true).empty());
+}
+
+TEST(CleanRules, MergedReportAndTexts) {
+    auto merged = mergeCleanReports({report({item("/w/a/node_modules", 10, true)}, "/w/a", true),
+                                     report({item("/w/b/target", 5, true), item("/w/b/build", 1, false)}, "/w/b", true)});
+    EXPECT_TRUE(merged.dry_run);
+    EXPECT_FALSE(merged.project_path.has_value());
+    EXPECT_EQ(merged.items.size(), 3u);
+    EXPECT_EQ(merged.bytes_reclaimed, 15u);
+    EXPECT_EQ(merged.operation_id, "op-2");
+    auto none = mergeCleanReports({});
+    EXPECT_TRUE(none.dry_run);
+    EXPECT_EQ(none.operation_id.size(), 36u) << "a fresh id";
+    EXPECT_EQ(mergeCleanReports({report({}, "/w/a")}).project_path, "/w/a");
+
+    auto api = project("1", "/w/api", 1, 1);
+    EXPECT_EQ(calculatingText({api}), "Calculating api\u2026");
+    EXPECT_EQ(calculatingText({api, api, api}), "Calculating 3 projects\u2026");
+    EXPECT_EQ(calculatingStepText(0, 3), "Calculating 1 of 3\u2026");
+    EXPECT_EQ(cleaningStepText(0, 1), "Moving to Trash\u2026");
+    EXPECT_EQ(cleaningStepText(1, 3), "Cleaning 2 of 3\u2026");
+    EXPECT_EQ(cleanOutcomeText(1, 1, 1'500'000), "Cleaned 1 project \u00B7 1 item \u00B7 1.5 MB to Trash");
+    EXPECT_EQ(cleanOutcomeText(2, 3, 0), "Cleaned 2 projects \u00B7 3 items \u00B7 Zero KB to Trash");
+}
+
+TEST(CleanRules, ReportAppliedToTheDashboardMatchesWholePathsAndKeepsLabels) {
+    auto app = withArtifacts(project("a", "/w/app", 500, 0), {artifact("/w/app/node_modules", 300),
+                                                              artifact("/w/app/.next", 50)});
+    auto app2 = withArtifacts(project("b", "/w/app2", 400, 0, {"node", "rust"}), {artifact("/w/app2/target", 200)});
+    auto d = dashboard({app, app2});
+    d.by_type = {TypeSummaryDTO{"node", "Node.js", 2, 900, 550}, TypeSummaryDTO{"rust", "Rust", 1, 400, 200}};
+
+    // No project path: "/w/app2/target" is inside /w/app2, not inside /w/app.
+    auto next = dashboardAfterClean(d, report({item("/w/app2/target", 200, true)}));
+    ASSERT_TRUE(next);
+    const auto& changed = next->projects.back();
+    EXPECT_EQ(changed.path, "/w/app2");
+    EXPECT_TRUE(changed.artifacts.empty());
+    EXPECT_EQ(changed.reclaimable_bytes, 0u);
+    EXPECT_EQ(changed.total_bytes, 200u);
+    EXPECT_EQ(next->projects.front().reclaimable_bytes, 350u) << "the other project is untouched";
+    EXPECT_EQ(next->reclaimable_bytes, 350u);
+    EXPECT_EQ(next->total_bytes, 700u);
+    ASSERT_EQ(next->by_type.size(), 2u);
+    EXPECT_EQ(next->by_type[0].label, "Node.js") << "the engine's labels stay";
+    EXPECT_EQ(next->by_type[1].label, "Rust");
+    EXPECT_EQ(next->by_type[1].reclaimable_bytes, 0u);
+
+    EXPECT_FALSE(dashboardAfterClean(d, report({item("/w/app2/target", 200, false)})));
+    EXPECT_FALSE(dashboardAfterClean(d, report({item("/elsewhere/x", 1, true)})));
+    EXPECT_TRUE(isPathInside("/w/app", "/w/app"));
+    EXPECT_FALSE(isPathInside("/w/app2", "/w/app"));
+}
+
+namespace {
+struct CleanFinish : FlowFixture {
+    AppStore store;
+    CleanFinish() {
+        auto app = withArtifacts(project("a", "/w/app", 5'000'000'000, 0),
+                                 {artifact("/w/app/node_modules", 1'500'000)});
+        store.applyDashboard(dashboard({app}));
+        store.cleanConfirmProject = app;
+        store.cleanConfirmProjects = {app};
+        store.isCleaning = true;
+        store.cleanStatus = "Moving to Trash\u2026";
+    }
+};
+}  // namespace
+
+TEST_F(CleanFinish, NothingMovedKeepsTheConfirmationWithTheRealReport) {
+    store.finishClean({report({item("/w/app/node_modules", 1'500'000, false)}, "/w/app")}, 0, std::nullopt, {});
+    EXPECT_EQ(store.lastError.get(), "Could not move those folders to Trash.");
+    EXPECT_FALSE(store.isCleaning.get());
+    EXPECT_EQ(store.cleanStatus.get(), "");
+    EXPECT_TRUE(store.cleanConfirmProject.get().has_value());
+    ASSERT_TRUE(store.pendingCleanReport.get());
+    EXPECT_FALSE(store.pendingCleanReport.get()->items.front().success);
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 0u);
+    EXPECT_FALSE(store.sharePrompt.get());
+}
+
+TEST_F(CleanFinish, OneMovedItemWithoutAFreshDashboardUpdatesEverything) {
+    bool synced = false;
+    socialHooks().leaderboardSync = [&](const CharacterProfile&, std::uint64_t bytes, double delay) {
+        synced = bytes == 1'500'000 && delay == 2.0;
+    };
+    auto profile = store.character.get();
+    profile.leaderboardOptIn = true;
+    store.setCharacter(profile);
+    store.finishClean({report({item("/w/app/node_modules", 1'500'000, true)}, "/w/app")}, 1, std::nullopt, {});
+    EXPECT_EQ(store.activityLog.get(), "Cleaned 1 project \u00B7 1 item \u00B7 1.5 MB to Trash");
+    EXPECT_FALSE(store.lastError.get());
+    EXPECT_FALSE(store.cleanConfirmProject.get());
+    EXPECT_TRUE(store.dashboard.get()->projects.empty()) << "nothing left to reclaim, so the project is not shown";
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 1'500'000u);
+    EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 1'500'000);
+    ASSERT_TRUE(store.characterMeal.get());
+    EXPECT_EQ(store.characterMeal.get()->bytes, 1'500'000u);
+    EXPECT_TRUE(synced);
+    ASSERT_TRUE(store.sharePrompt.get());
+    EXPECT_EQ(store.sharePrompt.get()->kind, ShareMoment::Kind::clean);
+    EXPECT_EQ(store.sharePrompt.get()->bytes, 1'500'000u);
+}
+
+TEST_F(CleanFinish, PartialFailureReportsBothTheOutcomeAndTheFirstError) {
+    store.finishClean({report({item("/w/app/node_modules", 1'000, true), item("/w/app/.next", 5, false, "busy")},
+                              "/w/app")},
+                      1, std::nullopt, {});
+    EXPECT_EQ(store.activityLog.get(), "Cleaned 1 project \u00B7 1 item \u00B7 1 KB to Trash");
+    EXPECT_EQ(store.lastError.get(), "busy");
+}
+
+TEST_F(CleanFinish, MilestoneRouteUsesTheLifetimeTotalWhenTheHistoryIsShorter) {
+    // The history shows less than was ever reclaimed (older entries rolled off).
+    store.setLifetimeReclaimedBytes(900'000'000);
+    seedShareMilestone(0);
+    bool captured = false;
+    socialHooks().findMainWindow = [] { return true; };
+    socialHooks().captureMainWindowImage = [&]() -> std::optional<QImage> {
+        captured = true;
+        return QImage(4, 4, QImage::Format_ARGB32);
+    };
+    int broughtUp = 0;
+    shellHooks().bringUpMainWindow = [&] { ++broughtUp; };
+    store.selectedSection = AppSection::activity;
+    store.finishClean({report({item("/w/app/node_modules", 200'000'000, true)}, "/w/app")}, 1, std::nullopt,
+                      {operation("1", 1, 200'000'000)});
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 1'100'000'000u);
+    EXPECT_FALSE(store.sharePrompt.get()) << "a milestone replaces the prompt";
+    ASSERT_TRUE(runUntil([&] { return store.shareSheet.get().has_value(); }));
+    EXPECT_EQ(broughtUp, 1);
+    EXPECT_EQ(store.selectedSection.get(), AppSection::dashboard);
+    EXPECT_TRUE(captured);
+    EXPECT_TRUE(store.shareWindowImage.has_value());
+    EXPECT_EQ(store.shareSheet.get()->kind, ShareMoment::Kind::milestone);
+    EXPECT_EQ(store.shareSheet.get()->bytes, 1'000'000'000u);
+}
+
+TEST_F(CleanFinish, MilestoneWithoutAMainWindowGetsTheOrdinaryPromptAndShareTotalNeverShrinks) {
+    seedShareMilestone(0);
+    store.setLifetimeReclaimedBytes(5'000'000'000);
+    store.finishClean({report({item("/w/app/node_modules", 1'500'000, true)}, "/w/app")}, 1, std::nullopt,
+                      {operation("1", 1, 1'500'000, false, std::string("/w/app")),
+                       operation("2", 1, 9, true, std::string("/w/other"))});
+    ASSERT_TRUE(store.sharePrompt.get());
+    EXPECT_EQ(store.sharePrompt.get()->kind, ShareMoment::Kind::clean);
+
+    store.shareTotal();
+    EXPECT_FALSE(store.sharePrompt.get());
+    ASSERT_TRUE(runUntil([&] { return store.shareSheet.get().has_value(); }));
+    EXPECT_EQ(store.shareSheet.get()->kind, ShareMoment::Kind::total);
+    EXPECT_EQ(store.shareSheet.get()->bytes, 5'001'500'000u) << "the lifetime total, larger than the history's";
+    EXPECT_EQ(store.shareSheet.get()->projectCount, 1);
+}
+
+TEST_F(CleanFinish, RequestsThatCannotStart) {
+    store.isCleaning = false;
+    auto pinned = project("p", "/w/p", 10, 10);
+    pinned.pinned = true;
+    store.requestClean({pinned}, true);
+    EXPECT_EQ(store.lastError.get(), std::string(kNoProjectsReadyText));
+    EXPECT_FALSE(store.isCleaning.get());
+
+    store.applyDashboard(dashboard({}));
+    store.cleanAll();
+    EXPECT_EQ(store.lastError.get(), std::string(kNothingToCleanText));
+
+    store.lastError = std::nullopt;
+    store.isScanning = true;
+    store.requestClean({project("q", "/w/q", 10, 10)}, true);
+    EXPECT_FALSE(store.isCleaning.get());
+    EXPECT_FALSE(store.lastError.get());
+
+    store.isScanning = false;
+    store.pendingCleanReport = std::nullopt;
+    store.confirmClean();
+    EXPECT_FALSE(store.isCleaning.get()) << "no preview, no clean";
+}

@@ -1,0 +1,222 @@
+#include <filesystem>
+#include <fstream>
+
+#include "FlowTestSupport.h"
+#include "core/FolderAccess.h"
+#include "core/ModelTexts.h"
+#include "core/ScanProgressRules.h"
+#include "core/ScanRoots.h"
+#include "foundation/Log.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+namespace fs = std::filesystem;
+
+namespace {
+struct FolderAccess : FlowFixture {
+    // Runs the bookmark pass to its end and returns the roots it allowed.
+    std::vector<std::string> prepare(AppStore& store) {
+        std::optional<std::vector<std::string>> result;
+        store.prepareScanRoots([&](std::vector<std::string> roots) { result = std::move(roots); });
+        EXPECT_TRUE(runUntil([&] { return result.has_value(); }));
+        return result.value_or(std::vector<std::string>{});
+    }
+};
+const std::string absentDisk = "/media/tidewell-test-absent/Disk";
+}  // namespace
+
+TEST_F(FolderAccess, BlockedRootsAreAskedForInOnePanelThatStartsAtTheDisk) {
+    const auto code = folder("home/Code");
+    AppStore store;
+    store.scanRoots = {"/", code + "/"};
+    ScriptedPanel panel;
+    panel.answer(std::nullopt);
+    platform::LogCapture log;
+
+    const auto allowed = prepare(store);
+
+    ASSERT_EQ(panel.shown.size(), 1u) << "one panel for every missing folder";
+    const auto& shown = panel.shown.front();
+    EXPECT_EQ(shown.prompt, "Allow Access");
+    EXPECT_EQ(shown.message, "Select " + rootVolumeDisplayName() +
+                                 ", Code and click Allow Access. Linux will not let Tidewell scan them until you do.");
+    EXPECT_EQ(shown.directory, "/");
+    EXPECT_TRUE(shown.canChooseDirectories);
+    EXPECT_FALSE(shown.canChooseFiles);
+    EXPECT_TRUE(shown.allowsMultipleSelection);
+    EXPECT_FALSE(shown.canCreateDirectories);
+    EXPECT_TRUE(log.contains("Tidewell missing folder permission: /, " + code + "/"));
+    EXPECT_TRUE(log.contains("Tidewell requesting folder permission for " + rootVolumeDisplayName() + ", Code"));
+    EXPECT_TRUE(log.contains("Tidewell permission panel returned 0 folder(s)"));
+    EXPECT_TRUE(log.contains("Tidewell permission cancelled for /, " + code + "/"));
+    // Readable folders need no grant on this platform, so the scan still has them.
+    EXPECT_EQ(allowed, (std::vector<std::string>{"/", code + "/"}));
+    EXPECT_FALSE(fs::exists(bookmarksFilePath())) << "a cancelled panel saves nothing";
+}
+
+TEST_F(FolderAccess, HomeFoldersStartThePanelAtTheRealHome) {
+    EXPECT_EQ(grantStartingFolder({home.home() + "/Code"}), home.home());
+    EXPECT_EQ(grantStartingFolder({home.home() + "/Code", absentDisk}), "/");
+    EXPECT_EQ(folderDisplayName("/a/Code/"), "Code");
+    EXPECT_EQ(folderDisplayName("//"), rootVolumeDisplayName());
+}
+
+TEST_F(FolderAccess, CancelledPanelWithNothingReadableExplainsAndScansNothing) {
+    AppStore store;
+    store.scanRoots = {absentDisk};
+    ScriptedPanel panel;
+    panel.answer(std::nullopt);
+    platform::LogCapture log;
+    EXPECT_TRUE(prepare(store).empty());
+    EXPECT_EQ(store.lastError.get(), std::string(kScanNeedsFolderText));
+    EXPECT_TRUE(log.contains("Tidewell folder access DENIED " + absentDisk));
+    EXPECT_TRUE(store.scopedRootURLs.empty());
+}
+
+TEST_F(FolderAccess, DiskWideGrantIsSavedUnderTheDiskWideMissingRootsAndOthersStayBlocked) {
+    const auto work = folder("home/Work");
+    AppStore store;
+    store.scanRoots = {"/", absentDisk, work};
+    saveFolderPermission(work, {});  // Work is allowed already
+    ScriptedPanel panel;
+    panel.answer(std::vector<std::string>{"/"});
+    platform::LogCapture log;
+
+    const auto allowed = prepare(store);
+
+    const auto table = readBookmarks();
+    ASSERT_TRUE(table.count("/"));
+    ASSERT_TRUE(table.count(absentDisk)) << "the disk-wide missing root shares the disk's bookmark";
+    EXPECT_EQ(table.at(absentDisk), table.at("/"));
+    EXPECT_NE(table.at(work), table.at("/"));
+    EXPECT_EQ(allowed, (std::vector<std::string>{"/", work}));
+    EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Allow those folders in the file panel.");
+    EXPECT_TRUE(log.contains("Tidewell still blocked: " + absentDisk));
+    EXPECT_TRUE(log.contains("Tidewell allowed scan folders: /, " + work));
+    EXPECT_EQ(store.scanRoots.get().size(), 3u) << "the granted disk was already a root";
+}
+
+TEST_F(FolderAccess, GrantedFolderOutsideTheRootsBecomesARoot) {
+    const auto other = folder("other");
+    AppStore store;
+    store.scanRoots = {absentDisk};
+    ScriptedPanel panel;
+    panel.answer(std::vector<std::string>{other});
+    const auto allowed = prepare(store);
+    EXPECT_EQ(allowed, (std::vector<std::string>{other}));
+    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{absentDisk, other}));
+    EXPECT_EQ(readBookmarks().count(other), 1u);
+    EXPECT_EQ(readBookmarks().count(absentDisk), 0u) << "a folder grant is not an alias of a disk";
+}
+
+TEST_F(FolderAccess, SavedRootsNeedNoPanel) {
+    const auto work = folder("home/Work");
+    AppStore store;
+    store.scanRoots = {work};
+    saveFolderPermission(work, {});
+    ScriptedPanel panel;
+    EXPECT_EQ(prepare(store), (std::vector<std::string>{work}));
+    EXPECT_TRUE(panel.shown.empty());
+    EXPECT_FALSE(store.lastError.get().has_value());
+}
+
+TEST_F(FolderAccess, SandboxAndRealHomeKeysAndRemovalByEitherPath) {
+    // The process's home differs from the user's real one, as in a sandbox.
+    const auto real = folder("real");
+    setRealHomeForTesting(real);
+    const auto sandboxWork = folder("home/Work");
+    const auto realWork = folder("real/Work");
+    saveFolderPermission(sandboxWork, {});
+    auto table = readBookmarks();
+    EXPECT_TRUE(table.count(sandboxWork));
+    EXPECT_TRUE(table.count(realWork));
+
+    removeFolderPermission(realWork);
+    EXPECT_TRUE(readBookmarks().empty()) << "the real path removes the sandbox entry as well";
+
+    saveFolderPermission(sandboxWork, {});
+    removeFolderPermission(sandboxWork);
+    EXPECT_TRUE(readBookmarks().empty());
+}
+
+TEST_F(FolderAccess, RestoreFindsTheRealHomeKeyAndRejectsARootWithoutAFolder) {
+    const auto real = folder("real");
+    setRealHomeForTesting(real);
+    const auto realWork = folder("real/Work");
+    writeBookmarks({{realWork, *makeBookmark(realWork)}});
+    platform::LogCapture log;
+    EXPECT_EQ(restoreFolderAccess({home.home() + "/Work", absentDisk}), (std::vector<std::string>{realWork}));
+    EXPECT_TRUE(log.contains("Tidewell folder access granted " + realWork));
+    EXPECT_TRUE(log.contains("Tidewell folder access DENIED " + absentDisk));
+}
+
+TEST_F(FolderAccess, StaleBookmarkIsSavedAgainAndBrokenEntriesArePassedOver) {
+    const auto work = folder("home/Work");
+    saveFolderPermission(work, {});
+    const auto before = readBookmarks().at(work);
+    fs::create_directories(work + "-new");
+    fs::remove_all(work);
+    fs::rename(work + "-new", work);  // another folder now stands at the path
+    ASSERT_TRUE(resolveBookmark(before)->stale);
+
+    platform::LogCapture log;
+    EXPECT_EQ(restoreFolderAccess({work}), (std::vector<std::string>{work}));
+    EXPECT_TRUE(log.contains("Tidewell saved folder permission for " + work));
+    const auto after = readBookmarks().at(work);
+    EXPECT_NE(after, before);
+    EXPECT_FALSE(resolveBookmark(after)->stale);
+
+    EXPECT_FALSE(resolveBookmark(BookmarkData{'<', 'x'}).has_value());
+    EXPECT_FALSE(makeBookmark(home.path("nothing")).has_value());
+    log.clear();
+    saveFolderPermission(home.path("nothing"), {});
+    EXPECT_TRUE(log.contains("Tidewell could not save folder permission for " + home.path("nothing")));
+}
+
+TEST_F(FolderAccess, CorruptBookmarksFileCountsAsEmptyAndIsReplacedOnSave) {
+    const auto work = folder("home/Work");
+    {
+        fs::create_directories(fs::path(bookmarksFilePath()).parent_path());
+        std::ofstream(bookmarksFilePath()) << "<plist><dict><key>x</key>";
+    }
+    EXPECT_TRUE(readBookmarks().empty());
+    EXPECT_FALSE(hasWorkingBookmark(work));
+    saveFolderPermission(work, {});
+    EXPECT_EQ(readBookmarks().size(), 1u);
+    EXPECT_TRUE(hasWorkingBookmark(work));
+}
+
+TEST_F(FolderAccess, StoreRefreshKeepsTheStartedFoldersAndRootChangesRefreshThem) {
+    const auto a = folder("a");
+    const auto b = folder("b");
+    AppStore store;
+    store.scanRoots = {a};
+    store.refreshFolderAccess();
+    EXPECT_EQ(store.scopedRootURLs, (std::vector<std::string>{a}));
+    store.addScanRoots({b});
+    EXPECT_EQ(store.scopedRootURLs, (std::vector<std::string>{a, b}));
+    EXPECT_TRUE(readBookmarks().count(b)) << "a chosen folder is remembered";
+    store.removeScanRoot(b);
+    EXPECT_EQ(store.scopedRootURLs, (std::vector<std::string>{a}));
+    EXPECT_FALSE(readBookmarks().count(b));
+}
+
+TEST_F(FolderAccess, ScanFolderPanelTexts) {
+    ScriptedPanel panel;
+    panel.answer(std::vector<std::string>{"/x"});
+    std::optional<std::vector<std::string>> chosen;
+    presentScanFolderPicker([&](std::vector<std::string> paths) { chosen = std::move(paths); });
+    EXPECT_TRUE(panel.shown.empty()) << "the picker opens on a later main-queue turn";
+    ASSERT_TRUE(runUntil([&] { return chosen.has_value(); }));
+    EXPECT_EQ(*chosen, (std::vector<std::string>{"/x"}));
+    ASSERT_EQ(panel.shown.size(), 1u);
+    EXPECT_EQ(panel.shown[0].prompt, "Add");
+    EXPECT_EQ(panel.shown[0].message, "Choose folders to scan for development projects.");
+    EXPECT_EQ(panel.shown[0].directory, home.home());
+
+    chosen.reset();
+    chooseScanFolders([&](std::vector<std::string> paths) { chosen = std::move(paths); });
+    ASSERT_TRUE(runUntil([&] { return chosen.has_value(); }));
+    EXPECT_TRUE(chosen->empty()) << "a cancelled panel gives no folders";
+    EXPECT_FALSE(openFullDiskAccessSettings());
+}

@@ -1,0 +1,207 @@
+#include <cmath>
+
+#include "FlowTestSupport.h"
+#include "core/ScanProgressRules.h"
+#include "foundation/Formatters.h"
+#include "foundation/Log.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+using namespace std::chrono_literals;
+
+namespace {
+ScanProgressEvent event(std::string phase, std::string message, std::optional<std::string> path = std::nullopt,
+                        std::int64_t found = 0, std::int64_t done = 0, std::int64_t total = 1) {
+    return ScanProgressEvent{std::move(phase), std::move(message), std::move(path), found, done, total};
+}
+
+// A store in the state runScan leaves it in, without an engine behind it.
+struct ScanProgress : FlowFixture {
+    FixedClock time{platform::fromUnixSeconds(1'800'000'000)};
+    AppStore store;
+    int publications = 0;
+    platform::Subscription counter;
+    ScanProgress() {
+        store.isScanning = true;
+        store.scanUI = startSnapshot({"/w"}, std::string("/e"), time.clock.now());
+        store.lastScanUIFlush = time.clock.now();
+        store.scanGrowth = 0.04;
+        counter = store.scanUI.subscribe([this](const ScanSnapshot&) { ++publications; });
+    }
+};
+}  // namespace
+
+TEST(ScanProgressRules, StartSnapshotNamesTheEngineAndQueuesEachRoot) {
+    const auto now = platform::fromUnixSeconds(100);
+    auto one = startSnapshot({"/home/u/Code"}, std::string("/b/tidewell-engine"), now);
+    EXPECT_EQ(one.message, "Starting scan of 1 folder");
+    EXPECT_EQ(one.phase, "start");
+    EXPECT_EQ(one.currentPath, "/home/u/Code");
+    EXPECT_EQ(one.rootsTotal, 1);
+    EXPECT_EQ(one.startedAt, now);
+    EXPECT_EQ(one.log, (std::vector<std::string>{"Engine /b/tidewell-engine", "Queued Code"}));
+    auto three = startSnapshot({"/a", "/b", "/c"}, std::string(), now);
+    EXPECT_EQ(three.message, "Starting scan of 3 folders");
+    EXPECT_EQ(three.log.front(), "Engine MISSING");
+    EXPECT_EQ(three.log.size(), 4u);
+    EXPECT_EQ(startSnapshot({}, std::nullopt, now).currentPath, "");
+}
+
+TEST(ScanProgressRules, GrowthFollowsTheWorkedExample) {
+    ScanSnapshot s;
+    s.rootsTotal = 1;
+    s.phase = "walk";
+    EXPECT_NEAR(growthTarget(s, inRootProgress("walk", 0)), 0.3344, 1e-9);
+    s.phase = "measure";
+    EXPECT_NEAR(growthTarget(s, inRootProgress("measure", 0)), 0.7568, 1e-9);
+    s.phase = "root_done";
+    s.rootsDone = 1;
+    EXPECT_NEAR(growthTarget(s, 1.0), 0.88, 1e-9);
+    s.rootsDone = 5;  // more roots done than there are
+    EXPECT_NEAR(growthTarget(s, 1.0), 0.88, 1e-9);
+    s.phase = "cache";
+    EXPECT_EQ(growthTarget(s, 1.0), 0.94);
+    s.phase = "done";
+    EXPECT_EQ(growthTarget(s, 1.0), 1.0);
+    EXPECT_EQ(inRootProgress("mystery", 0.62), 0.62);
+    s = {};
+    s.phase = "walk";  // no roots at all: no division by zero
+    EXPECT_TRUE(std::isfinite(growthTarget(s, 0.38)));
+}
+
+TEST_F(ScanProgress, BurstInOnePhaseGivesOneImmediateAndOneDeferredFlush) {
+    store.lastScanUIFlush = time.clock.now() - 1s;
+    store.enqueueScanProgress(event("start", "Scan started."));
+    EXPECT_EQ(publications, 1) << "an old flush lets the first event through at once";
+    EXPECT_FALSE(store.scanUIFlushWork.has_value());
+    for (int i = 1; i < 100; ++i) store.enqueueScanProgress(event("start", "Step " + std::to_string(i), "/w/p" + std::to_string(i)));
+    EXPECT_EQ(publications, 1);
+    EXPECT_TRUE(store.scanUIFlushWork.has_value()) << "one deferred flush is armed";
+    ASSERT_TRUE(runUntil([&] { return !store.scanUIFlushWork.has_value(); }));
+    EXPECT_EQ(publications, 2);
+    EXPECT_EQ(store.scanUI->message, "Step 99");
+    EXPECT_EQ(store.scanUI->currentPath, "/w/p99");
+    EXPECT_EQ(store.scanUI->log.size(), 40u) << "the rolling log keeps its newest 40 lines";
+    EXPECT_EQ(store.scanUI->log.back(), "Step 99 \u2014 p99");
+}
+
+TEST_F(ScanProgress, PhaseOrCountChangesShowAtOnceAndCancelTheArmedFlush) {
+    store.enqueueScanProgress(event("start", "again"));  // same phase, within 0.15 s
+    EXPECT_EQ(publications, 0);
+    ASSERT_TRUE(store.scanUIFlushWork.has_value());
+    store.enqueueScanProgress(event("walk", "Looking", std::string("/w")));
+    EXPECT_EQ(publications, 1);
+    EXPECT_FALSE(store.scanUIFlushWork.has_value());
+    EXPECT_EQ(store.scanUI->phase, "walk");
+    store.enqueueScanProgress(event("walk", "Found", std::string("/w/a"), 1));
+    EXPECT_EQ(store.scanUI->projectsFound, 1) << "a new count is never late";
+    store.enqueueScanProgress(event("walk", "Found", std::string("/w/a"), 1, 1));
+    EXPECT_EQ(store.scanUI->rootsDone, 1);
+    time.clock.advance(0.15s);
+    store.enqueueScanProgress(event("walk", "Later", std::string("/w/b"), 1, 1));
+    EXPECT_EQ(store.scanUI->message, "Later") << "0.15 s after the last flush anything shows";
+    drain();
+}
+
+TEST_F(ScanProgress, LogLinesAreDeduplicatedAndPathlessEventsLogTheirMessage) {
+    store.enqueueScanProgress(event("walk", "Looking", std::string("/w/app")));
+    store.enqueueScanProgress(event("walk", "Looking", std::string("/w/app")));
+    store.flushScanProgress();
+    store.enqueueScanProgress(event("walk", "Looking", std::string("/w/app")));
+    store.enqueueScanProgress(event("caches", "Measuring global caches."));
+    const auto& log = store.scanUI->log;
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[2], "Looking \u2014 app");
+    EXPECT_EQ(log[3], "Measuring global caches.");
+    drain();
+}
+
+TEST_F(ScanProgress, ZeroRootsTotalAndGrowthThatNeverFalls) {
+    store.enqueueScanProgress(event("measure", "Measuring", std::nullopt, 0, 0, 0));
+    EXPECT_EQ(store.scanUI->rootsTotal, 1);
+    EXPECT_NEAR(store.scanGrowth.get(), 0.7568, 1e-9);
+    store.enqueueScanProgress(event("start", "Restarted?", std::nullopt, 0, 0, 0));
+    EXPECT_NEAR(store.scanGrowth.get(), 0.7568, 1e-9) << "growth never decreases";
+    store.enqueueScanProgress(event("root_done", "Finished", std::nullopt, 0, 3, 1));
+    EXPECT_NEAR(store.scanGrowth.get(), 0.88, 1e-9);
+    EXPECT_EQ(store.scanInRootPeak, 1.0);
+    drain();
+}
+
+TEST_F(ScanProgress, ElapsedTicksOncePerWholeSecondWhileScanning) {
+    time.clock.advance(0.6s);
+    store.tickElapsed();
+    EXPECT_EQ(publications, 0);
+    time.clock.advance(0.6s);
+    store.tickElapsed();
+    EXPECT_EQ(publications, 1);
+    EXPECT_NEAR(store.scanUI->elapsed, 1.2, 1e-6);
+    store.isScanning = false;
+    time.clock.advance(5s);
+    store.tickElapsed();
+    EXPECT_EQ(publications, 1);
+}
+
+TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
+    store.startElapsedTimer();
+    auto d = dashboard({project("1", "/w/app", 3'000'000, 1'500'000)});
+    store.scanSucceeded(d);
+    EXPECT_FALSE(store.isScanning.get());
+    EXPECT_EQ(store.scanGrowth.get(), 1.0);
+    EXPECT_FALSE(store.elapsedTimer);
+    const auto text = "Scan finished \u00B7 1 project \u00B7 " + platform::formatByteCount(1'500'000) + " reclaimable";
+    EXPECT_EQ(store.activityLog.get(), text);
+    EXPECT_EQ(store.scanUI->message, text);
+    EXPECT_EQ(store.scanUI->phase, "done");
+    EXPECT_EQ(store.dashboard.get(), d);
+    d.projects.push_back(project("2", "/w/b", 1, 1));
+    d.project_count = 2;
+    EXPECT_NE(scanCompletionText(d).find("2 projects"), std::string::npos);
+}
+
+TEST_F(ScanProgress, FailureKeepsTheLastSnapshotAndShowsTheError) {
+    store.enqueueScanProgress(event("walk", "Looking", std::string("/w")));
+    store.scanFailed("tidewell-engine failed: disk on fire", false);
+    EXPECT_EQ(store.lastError.get(), "tidewell-engine failed: disk on fire");
+    EXPECT_EQ(store.scanUI->phase, "walk");
+    EXPECT_EQ(store.scanGrowth.get(), 1.0);
+    EXPECT_FALSE(store.isScanning.get());
+}
+
+TEST_F(ScanProgress, CancelledScanKeepsItsTextAndIsNotFinishedAgain) {
+    store.cancelScan();
+    EXPECT_FALSE(store.isScanning.get());
+    EXPECT_EQ(store.lastError.get(), "Scan cancelled.");
+    store.scanFailed("cancelled", true);
+    EXPECT_EQ(store.lastError.get(), "Scan cancelled.");
+    EXPECT_NE(store.scanUI->phase, "done");
+    EXPECT_NE(store.scanGrowth.get(), 1.0);
+}
+
+TEST_F(ScanProgress, MissingEngineFailsTheScanWithItsText) {
+    store.isScanning = false;
+    platform::LogCapture log;
+    store.runScan({home.home()});
+    EXPECT_TRUE(store.isScanning.get());
+    EXPECT_EQ(store.scanUI->log.front(), "Engine MISSING");
+    EXPECT_EQ(store.scanGrowth.get(), 0.04);
+    ASSERT_TRUE(store.elapsedTimer);
+    EXPECT_EQ(store.elapsedTimer->interval(), std::chrono::duration<double>(1));
+    ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
+    ASSERT_TRUE(store.lastError.get().has_value());
+    EXPECT_EQ(store.lastError.get()->rfind("tidewell binary not found at ", 0), 0u);
+    EXPECT_EQ(log.linesStartingWith("Tidewell scan error: ").size(), 1u);
+    EXPECT_TRUE(log.contains("Tidewell scanning " + home.home()));
+}
+
+TEST_F(ScanProgress, RequestedScanDoesNothingWhileAScanOrCleanRuns) {
+    ScriptedPanel panel;
+    store.startScan();
+    store.isScanning = false;
+    store.isCleaning = true;
+    store.startScan();
+    drain();
+    EXPECT_TRUE(panel.shown.empty());
+    EXPECT_FALSE(store.lastError.get().has_value());
+    EXPECT_FALSE(store.isScanning.get());
+}
