@@ -10,11 +10,14 @@ enum class HeightClass { short_, tall };
 
 // The classes a view sees when no size-class reader is above it (previews,
 // the settings window, sheets that don't inherit the environment).
+// Environment keys in the view layer's form (`Value` and `defaultValue()`).
 struct WidthClassKey {
-    static constexpr WidthClass defaultValue = WidthClass::wide;
+    using Value = WidthClass;
+    static constexpr Value defaultValue() { return WidthClass::wide; }
 };
 struct HeightClassKey {
-    static constexpr HeightClass defaultValue = HeightClass::tall;
+    using Value = HeightClass;
+    static constexpr Value defaultValue() { return HeightClass::tall; }
 };
 
 // Width in points: compact below 1000, regular below 1320, wide from 1320.

@@ -21,6 +21,6 @@ TEST(SizeClass, HeightBoundaryIsExactly760) {
 }
 
 TEST(SizeClass, OutsideAReaderTheLayoutIsWideAndTall) {
-    EXPECT_EQ(tidewell::WidthClassKey::defaultValue, WidthClass::wide);
-    EXPECT_EQ(tidewell::HeightClassKey::defaultValue, HeightClass::tall);
+    EXPECT_EQ(tidewell::WidthClassKey::defaultValue(), WidthClass::wide);
+    EXPECT_EQ(tidewell::HeightClassKey::defaultValue(), HeightClass::tall);
 }

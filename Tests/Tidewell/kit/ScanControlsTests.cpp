@@ -1,0 +1,88 @@
+#include "KitViewTesting.h"
+
+#include "../core/StoreTestEnvironment.h"
+#include "core/AppStore.h"
+#include "kit/ScanningBanner.h"
+#include "kit/ScanningCompleteBadge.h"
+
+using namespace kittest;
+using tidewell::AppStore;
+
+namespace {
+
+class ScanControls : public ::testing::Test {
+protected:
+    tidewell::testing::ScratchHome home;
+};
+
+bool contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+}  // namespace
+
+TEST(ScanningBannerText, SaysSaplingsForEveryCountAndWalksTheGroveBeforeAMessage) {
+    EXPECT_EQ(tidewell::scanningBannerDetail(0, ""), "0 saplings · Walking the grove");
+    EXPECT_EQ(tidewell::scanningBannerDetail(1, "Measuring node_modules…"), "1 saplings · Measuring node_modules…");
+    EXPECT_EQ(tidewell::scanningBannerDetail(1234, "x"), "1234 saplings · x");
+}
+
+TEST_F(ScanControls, TheBannerShowsNothingUnlessTheStoreIsScanning) {
+    AppStore store;
+    auto idle = layOut(tidewell::ScanningBanner(store), {600, 100});
+    EXPECT_TRUE(idle->texts().empty());
+
+    store.isScanning = true;
+    auto scanning = layOut(tidewell::ScanningBanner(store), {600, 100});
+    const auto texts = scanning->texts();
+    EXPECT_TRUE(contains(texts, "Growing the forest…"));
+    EXPECT_TRUE(contains(texts, "0 saplings · Walking the grove"));
+    EXPECT_TRUE(contains(texts, "0:00"));
+}
+
+TEST_F(ScanControls, TheBannerFollowsTheLiveSnapshot) {
+    AppStore store;
+    store.isScanning = true;
+    tidewell::ScanSnapshot snapshot;
+    snapshot.projectsFound = 12;
+    snapshot.message = "Scanning ~/Projects…";
+    snapshot.elapsed = 75;
+    store.scanUI = snapshot;
+    ViewHost host;
+    host.setScheduler(nullptr);
+    host.setSize({600, 100});
+    host.setRoot([&] { return tidewell::ScanningBanner(store); });
+    UITester tester(host);
+    EXPECT_TRUE(tester.findText("12 saplings · Scanning ~/Projects…"));
+    EXPECT_TRUE(tester.findText("1:15"));
+
+    store.isScanning = false;
+    host.setNeedsRebuild();
+    tester.settle();
+    EXPECT_FALSE(tester.findText("Growing the forest…")) << "gone at once when the scan ends";
+}
+
+TEST_F(ScanControls, ALongMessageIsCutInTheMiddleOnOneLine) {
+    AppStore store;
+    store.isScanning = true;
+    tidewell::ScanSnapshot snapshot;
+    snapshot.message = "Measuring /home/someone/Projects/" + std::string(200, 'a') + "/node_modules";
+    store.scanUI = snapshot;
+    auto laid = layOut(tidewell::ScanningBanner(store), {500, 100});
+    const Element* root = laid->host->rootElement();
+    ASSERT_NE(root, nullptr);
+    const std::string full = tidewell::scanningBannerDetail(0, snapshot.message);
+    const Element* detail = findElement(*root, [&](const Element& e) { return textOfNode(e.node.get()) == full; });
+    ASSERT_NE(detail, nullptr);
+    const auto lines = textLinesOf(*detail);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].starts_with("0 saplings")) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("node_modules")) << lines[0];
+    EXPECT_NE(lines[0].find("…"), std::string::npos);
+    EXPECT_NEAR(textScaleOf(*detail), 0.8, 0.01) << "shrunk to 80 % before cutting";
+}
+
+TEST(ScanningCompleteBadge, ReadsScanningCompleteInGreen) {
+    auto laid = layOut(tidewell::ScanningCompleteBadge().frame(std::nullopt, 30), {300, 30});
+    EXPECT_TRUE(laid->tester.findText("Scanning complete"));
+}
