@@ -106,7 +106,9 @@ void beginPortal(const OpenPanelOptions& options, OpenPanel::Completion done) {
     });
 }
 
-void beginDialog(const OpenPanelOptions& options, OpenPanel::Completion done) {
+}  // namespace
+
+void DesktopOpenPanel::beginFolderDialog(const OpenPanelOptions& options, Completion done) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         done(std::nullopt);  // no widgets in this process: nothing can be asked
         return;
@@ -141,8 +143,6 @@ void beginDialog(const OpenPanelOptions& options, OpenPanel::Completion done) {
     dialog->activateWindow();
 }
 
-}  // namespace
-
 std::vector<std::string> localPathsFromURIs(const std::vector<std::string>& uris) {
     std::vector<std::string> paths;
     for (const auto& text : uris) {
@@ -156,7 +156,7 @@ std::vector<std::string> localPathsFromURIs(const std::vector<std::string>& uris
 
 void DesktopOpenPanel::begin(const OpenPanelOptions& options, Completion done) {
     if (portalRuns()) beginPortal(options, std::move(done));
-    else beginDialog(options, std::move(done));
+    else beginFolderDialog(options, std::move(done));
 }
 
 OpenPanel& OpenPanel::shared() {

@@ -40,6 +40,8 @@ public:
 class DesktopOpenPanel final : public OpenPanel {
 public:
     void begin(const OpenPanelOptions& options, Completion done) override;
+    // The Qt dialog alone (needs a QApplication; without one it answers none).
+    static void beginFolderDialog(const OpenPanelOptions& options, Completion done);
 };
 
 // A portal response's "uris" turned into local paths; other schemes are dropped.

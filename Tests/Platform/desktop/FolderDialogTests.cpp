@@ -1,0 +1,80 @@
+// The Qt folder dialog behind the open panel, driven as a person would:
+// select two folders in the list and accept.
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QListView>
+
+#include <filesystem>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "Platform/foundation/TemporaryDirectory.h"
+#include "desktop/OpenPanel.h"
+
+using namespace platform;
+
+namespace {
+QFileDialog* openDialog() {
+    for (auto* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible()) return dialog;
+    return nullptr;
+}
+
+template <class F>
+bool waitFor(F done) {
+    for (int i = 0; i < 2000 && !done(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+OpenPanelOptions options(const std::string& directory) {
+    OpenPanelOptions o;
+    o.prompt = "Allow Access";
+    o.message = "Select a, b and click Allow Access.";
+    o.directory = directory;
+    return o;
+}
+}  // namespace
+
+TEST(FolderDialog, TakesSeveralFoldersAtOnce) {
+    testing_support::TemporaryDirectory dir;
+    std::filesystem::create_directories(dir / "a");
+    std::filesystem::create_directories(dir / "b");
+    std::optional<std::optional<std::vector<std::string>>> answer;
+    DesktopOpenPanel::beginFolderDialog(options(dir.path()), [&](auto paths) { answer = paths; });
+    auto* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "Select a, b and click Allow Access.");
+    EXPECT_EQ(dialog->labelText(QFileDialog::Accept).toStdString(), "Allow Access");
+    auto* list = dialog->findChild<QListView*>("listView");
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(waitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    list->selectionModel()->select(QItemSelection(list->model()->index(0, 0, list->rootIndex()),
+                                                  list->model()->index(1, 0, list->rootIndex())),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
+    ASSERT_TRUE(answer->has_value());
+    EXPECT_EQ(**answer, (std::vector<std::string>{dir / "a", dir / "b"}));
+}
+
+TEST(FolderDialog, CancelAnswersNone) {
+    testing_support::TemporaryDirectory dir;
+    std::optional<std::optional<std::vector<std::string>>> answer;
+    DesktopOpenPanel::beginFolderDialog(options(dir.path()), [&](auto paths) { answer = paths; });
+    auto* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->reject();
+    ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
+    EXPECT_FALSE(answer->has_value());
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
