@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+
+#include "kit/GrowingScanCanvas.h"
+#include "kit/TreePalette.h"
+#include "ui/ViewHost.h"
+
+using platform::ui::Color;
+using platform::ui::ColorScheme;
+using platform::ui::EnvironmentValues;
+using platform::ui::GraphicsContext;
+using platform::ui::Size;
+using namespace tidewell;
+
+namespace {
+
+const Size kSize{1000, 800};
+
+QImage scene(double growth, long long buds, double time, double scale = 1, Size size = kSize)
+{
+    return platform::ui::renderToImage(GrowingScanCanvas(growth, buds, time).body(), size, scale);
+}
+
+QColor at(const QImage& image, double x, double y) { return image.pixelColor(int(x), int(y)); }
+
+bool isBark(const QColor& c) { return c.red() > c.blue() + 20 && c.red() > c.green(); }
+
+}  // namespace
+
+TEST(TreePalette, HoldsTheSharedNightForestColours) {
+    const auto rgb = [](const Color& c) {
+        const auto v = c.resolve(ColorScheme::light);
+        return std::array<int, 4>{int(std::lround(v.red * 255)), int(std::lround(v.green * 255)),
+                                  int(std::lround(v.blue * 255)), int(std::lround(v.alpha * 255))};
+    };
+    EXPECT_EQ(rgb(TreePalette::nightDeep()), (std::array<int, 4>{6, 25, 35, 255}));
+    EXPECT_EQ(rgb(TreePalette::night()), (std::array<int, 4>{10, 36, 43, 255}));
+    EXPECT_EQ(rgb(TreePalette::glow()), (std::array<int, 4>{0, 217, 255, 255}));
+    EXPECT_EQ(rgb(TreePalette::activeGreen()), (std::array<int, 4>{57, 245, 107, 255}));
+    EXPECT_EQ(rgb(TreePalette::idleAmber()), (std::array<int, 4>{255, 170, 0, 255}));
+    EXPECT_EQ(rgb(TreePalette::barkLight()), (std::array<int, 4>{163, 106, 59, 255}));
+    EXPECT_EQ(rgb(TreePalette::bark()), (std::array<int, 4>{91, 56, 43, 255}));
+    EXPECT_EQ(rgb(TreePalette::barkDark()), (std::array<int, 4>{58, 36, 28, 255}));
+    // Made once: every call hands out the same colour.
+    EXPECT_EQ(&TreePalette::glow(), &TreePalette::glow());
+}
+
+TEST(GrowingScanCanvas, CarriesTheBranchTipsAndBudColours) {
+    const GrowingScanCanvas c(0.5, 2, 0);
+    ASSERT_EQ(c.arms.size(), 7u);
+    ASSERT_EQ(c.budColors.size(), 7u);
+    EXPECT_EQ(c.arms[6], (std::pair<double, double>{0.5, 0.14}));
+    EXPECT_EQ(c.budColors[0], TreePalette::activeGreen());
+    EXPECT_EQ(c.budColors[2], Color::rgb255(142, 116, 216));
+    EXPECT_EQ(c.budColors[6], Color::rgb255(208, 106, 58));
+}
+
+TEST(GrowingScanCanvas, ASizeWithoutAreaDrawsNothing) {
+    for (const Size s : {Size{0, 0}, Size{0, 120}, Size{120, 0}, Size{-5, 40}, Size{std::nan(""), 40}}) {
+        QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter p(&image);
+            GraphicsContext context(p, std::make_shared<EnvironmentValues>(), 1);
+            renderGrowingScan(GrowingScanCanvas(0.7, 3, 1.5), context, s);
+        }
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ASSERT_EQ(qAlpha(image.pixel(x, y)), 0) << s.width << "x" << s.height;
+    }
+    // Through the view layer, a zero-sized canvas neither draws nor crashes.
+    const QImage none = scene(0.7, 3, 1.5, 1, {0, 0});
+    EXPECT_TRUE(none.isNull() || none.width() * none.height() == 0 || qAlpha(none.pixel(0, 0)) == 0);
+}
+
+TEST(GrowingScanCanvas, TheTrunkRisesWithGrowth) {
+    // Halfway up the trunk's full height.
+    // Right of the sap line, which glows cyan.
+    const double x = 520, y = 0.72 * 800;
+    EXPECT_FALSE(isBark(at(scene(0, 0, 0), x, y)));
+    EXPECT_FALSE(isBark(at(scene(0.05, 0, 0), x, y)));
+    EXPECT_TRUE(isBark(at(scene(0.3, 0, 0), x, y)));
+    // Above the crown of a young tree there is only sky.
+    EXPECT_FALSE(isBark(at(scene(0.14, 0, 0), x, 0.6 * 800)));
+    EXPECT_TRUE(isBark(at(scene(0.28, 0, 0), x, 0.6 * 800)));
+}
+
+TEST(GrowingScanCanvas, GrownBudsGlowAtTheBranchTips) {
+    // Branch 1's tip: a cyan bud when grown, night sky before.
+    const double x = 0.76 * 1000, y = 0.32 * 800;
+    const QColor young = at(scene(0.3, 7, 0), x, y);
+    const QColor grown = at(scene(1, 7, 0), x, y);
+    EXPECT_GT(grown.blue(), young.blue() + 60);
+    EXPECT_GT(grown.green(), young.green() + 60);
+}
+
+TEST(GrowingScanCanvas, IsAPureFunctionOfItsInputs) {
+    const QImage a = scene(0.6, 3, 0), b = scene(0.6, 3, 0);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, scene(0.6, 3, 2.0));  // motes, leaves and sap move with time
+    EXPECT_NE(a, scene(0.6, 0, 0));    // a bud fewer is lit
+}
+
+TEST(GrowingScanCanvas, RendersAtTwiceTheScale) {
+    const QImage twice = scene(0.3, 1, 0, 2);
+    EXPECT_EQ(twice.width(), 2000);
+    EXPECT_EQ(twice.height(), 1600);
+    EXPECT_TRUE(isBark(at(twice, 1040, 0.72 * 1600)));
+}

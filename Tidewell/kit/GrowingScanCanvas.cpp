@@ -1,0 +1,230 @@
+#include "kit/GrowingScanCanvas.h"
+
+#include "kit/ScanSceneDrawing.h"
+#include "kit/TreePalette.h"
+#include "ui/Shape.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tidewell {
+
+using platform::ui::Color;
+using platform::ui::GraphicsContext;
+using platform::ui::Gradient;
+using platform::ui::GradientStop;
+using platform::ui::LineCap;
+using platform::ui::LineJoin;
+using platform::ui::Path;
+using platform::ui::Point;
+using platform::ui::Rect;
+using platform::ui::Shading;
+using platform::ui::Size;
+using platform::ui::StrokeStyle;
+using platform::ui::View;
+
+namespace {
+
+// Gradients that fade out end on the same colour at zero opacity: Qt blends
+// stops unpremultiplied, and a fade towards transparent black would darken.
+Color faded(const Color& c) { return c.opacity(0); }
+
+StrokeStyle roundStroke(double width)
+{
+    StrokeStyle s;
+    s.lineWidth = width;
+    s.lineCap = LineCap::round;
+    s.lineJoin = LineJoin::miter;
+    return s;
+}
+
+StrokeStyle buttStroke(double width)
+{
+    StrokeStyle s;
+    s.lineWidth = width;
+    s.lineCap = LineCap::butt;
+    s.lineJoin = LineJoin::miter;
+    return s;
+}
+
+Color clampedOpacity(const Color& c, double opacity)
+{
+    return c.opacity(std::clamp(std::isfinite(opacity) ? opacity : 0.0, 0.0, 1.0));
+}
+
+Rect square(Point centre, double side) { return {centre.x - side / 2, centre.y - side / 2, side, side}; }
+
+}  // namespace
+
+GrowingScanCanvas::GrowingScanCanvas(double growth_, long long buds_, double time_)
+    : growth(growth_), buds(buds_), time(time_),
+      arms{{0.24, 0.34}, {0.76, 0.32}, {0.14, 0.50}, {0.86, 0.48}, {0.38, 0.24}, {0.62, 0.22}, {0.50, 0.14}},
+      budColors{TreePalette::activeGreen(), TreePalette::glow(),         Color::rgb255(142, 116, 216),
+                TreePalette::idleAmber(),   Color::rgb255(62, 198, 243), Color::rgb255(124, 179, 66),
+                Color::rgb255(208, 106, 58)}
+{
+}
+
+View GrowingScanCanvas::body() const
+{
+    GrowingScanCanvas scene = *this;
+    return platform::ui::Canvas([scene](GraphicsContext& context, Size size) {
+               renderGrowingScan(scene, context, size);
+           })
+        .accessibilityHidden(true);
+}
+
+void renderGrowingScan(const GrowingScanCanvas& scene, GraphicsContext& context, Size size)
+{
+    if (!(size.width > 0) || !(size.height > 0) || !std::isfinite(size.width) || !std::isfinite(size.height))
+        return;
+    const double time = std::isfinite(scene.time) ? scene.time : 0;
+    drawScanSky(context, size, scene.growth);
+    drawScanHills(context, size);
+    drawScanPond(context, size, scene.growth, time);
+    drawGrowingTree(scene, context, size);
+    drawScanDrift(context, size, time);
+}
+
+void drawScanSky(GraphicsContext& context, Size size, double growth)
+{
+    const double w = size.width, h = size.height, c = 0.5 * w;
+    const Path whole = Path::rect({0, 0, w, h});
+    context.fill(whole, Shading::linearGradient(
+                            Gradient{TreePalette::nightDeep(), Color::rgb255(8, 40, 51), TreePalette::night()},
+                            {c, 0}, {c, h}));
+    const Color vignette = TreePalette::nightDeep().opacity(0.5);
+    context.fill(whole, Shading::radialGradient(Gradient{faded(vignette), vignette}, {c, 0.42 * h}, 0.16 * w,
+                                                0.72 * std::max(w, h)));
+    const double a = std::clamp(skyGlowOpacity(rawGrowth(growth)), 0.0, 1.0);
+    context.fill(Path::ellipse({c - 200, 0.36 * h - 150, 400, 300}),
+                 Shading::radialGradient(Gradient{TreePalette::glow().opacity(a), TreePalette::activeGreen().opacity(0.35 * a),
+                                                  faded(TreePalette::activeGreen())},
+                                         {c, 0.36 * h}, 8, 190));
+}
+
+void drawScanHills(GraphicsContext& context, Size size)
+{
+    const double w = size.width, h = size.height;
+    Path back;
+    back.move({0, 0.72 * h});
+    back.addQuadCurve({w, 0.74 * h}, {0.42 * w, 0.56 * h});
+    back.addLine({w, h});
+    back.addLine({0, h});
+    back.closeSubpath();
+    context.fill(back, Color::rgb255(12, 48, 56, 0.85));
+
+    Path front;
+    front.move({0, 0.8 * h});
+    front.addQuadCurve({w, 0.78 * h}, {0.62 * w, 0.66 * h});
+    front.addLine({w, h});
+    front.addLine({0, h});
+    front.closeSubpath();
+    context.fill(front, Color::rgb255(14, 58, 52, 0.9));
+}
+
+void drawScanPond(GraphicsContext& context, Size size, double growth, double time)
+{
+    const double w = size.width, h = size.height;
+    const Rect g{0.22 * w, 0.74 * h, 0.56 * w, 0.28 * h};
+    const Color glow = clampedOpacity(TreePalette::activeGreen(), pondGlowOpacity(rawGrowth(growth), time));
+    context.fill(Path::ellipse(g),
+                 Shading::radialGradient(Gradient{glow, faded(TreePalette::activeGreen())}, g.center(), 6, 0.48 * g.width));
+
+    const Rect p{0.3 * w, 0.8 * h, 0.4 * w, 0.16 * h};
+    const Path water = Path::ellipse(p);
+    context.fill(water, Shading::linearGradient(
+                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
+                            {p.midX(), p.minY()}, {p.midX(), p.maxY()}));
+    context.stroke(water, TreePalette::activeGreen().opacity(0.35), buttStroke(1.2));
+}
+
+void drawTrunkLayer(GraphicsContext& context, double crownY, double w, double h, double time)
+{
+    // A layer at full opacity composites exactly like drawing in place, so a
+    // copy of the context carries the clip instead of an offscreen image.
+    GraphicsContext layer = context;
+    const double c = 0.5 * w;
+    layer.clip(Path::rect({0, crownY, w, h - crownY + 2}));
+    layer.fill(trunkPath(w, h),
+               Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark(), TreePalette::barkDark()},
+                                       {0.46 * w, 0.5 * h}, {0.56 * w, 0.92 * h}));
+
+    Path grain;
+    grain.move({c - 0.012 * w, 0.86 * h});
+    grain.addCurve({c - 0.004 * w, 0.58 * h}, {c - 0.02 * w, 0.76 * h}, {c - 0.008 * w, 0.66 * h});
+    layer.stroke(grain, Color::rgb255(215, 165, 106, 0.55), roundStroke(2.4));
+
+    Path sap;
+    sap.move({c, 0.9 * h});
+    sap.addCurve({c + 0.006 * w, 0.555 * h}, {c - 0.012 * w, 0.78 * h}, {c + 0.014 * w, 0.66 * h});
+    drawSapFlow(layer, sap, time);
+}
+
+void drawGrowingTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size size)
+{
+    const double w = size.width, h = size.height, c = 0.5 * w;
+    const double time = std::isfinite(scene.time) ? scene.time : 0;
+    const TreeLayout tree = growingTreeLayout(scene.growth, scene.buds, time, size, scene.arms, scene.budColors.size());
+
+    if (tree.rootProgress) {
+        const double rp = *tree.rootProgress;
+        for (const double f : {-1.0, 1.0}) {
+            Path root;
+            root.move({c, 0.88 * h});
+            root.addQuadCurve({c + 0.09 * f * w * rp, 0.90 * h}, {c + 0.03 * f * w, 0.92 * h});
+            context.stroke(root, TreePalette::barkDark(), roundStroke(4 + 4 * rp));
+            context.stroke(root, TreePalette::barkLight().opacity(0.4), roundStroke(1.6));
+        }
+    }
+
+    drawTrunkLayer(context, tree.crownY, w, h, time);
+
+    const Path& leaf = leafShape();
+    const Color leafGreen = Color::rgb255(92, 219, 110, 0.9);
+    const Color leafAmber = Color::rgb255(226, 177, 90, 0.9);
+    for (const BranchLayout& b : tree.branches) {
+        Path centre;
+        centre.move(b.centre[0]);
+        for (size_t j = 1; j < b.centre.size(); ++j)
+            centre.addLine(b.centre[j]);
+        context.stroke(centre, Color::black().opacity(0.25), roundStroke(7));
+        context.fill(taperedBranchPath(b.start, b.control, b.end, b.progress, b.baseHalfWidth),
+                     Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark()}, b.start, b.grownEnd));
+        drawSapFlow(context, centre, time);
+
+        for (const auto* placement : {&b.firstLeaf, &b.secondLeaf}) {
+            if (!*placement)
+                continue;
+            const LeafPlacement& l = **placement;
+            context.fill(leaf.applying(leafTransform(l.anchor, l.rotation, 0.75, 0.9)), l.amber ? leafAmber : leafGreen);
+        }
+
+        if (b.bud) {
+            const BudPlacement& bud = *b.bud;
+            const Color colour = scene.budColors[bud.colorIndex];
+            const double r = bud.radius;
+            context.fill(Path::ellipse(square(bud.center, 3.2 * r)),
+                         Shading::radialGradient(Gradient{clampedOpacity(colour, 0.55 * bud.glow), faded(colour)},
+                                                 bud.center, 2, 1.7 * r));
+            const Path body = Path::ellipse(square(bud.center, 2 * r));
+            context.fill(body, Shading::radialGradient(Gradient{colour.opacity(0.85), Color::rgb255(7, 24, 32, 0.75)},
+                                                       {bud.center.x - 0.25 * r, bud.center.y - 0.3 * r}, 1, r));
+            context.stroke(body, Color::white().opacity(bud.lit ? 0.85 : 0.4), buttStroke(bud.lit ? 1.6 : 1));
+        }
+    }
+}
+
+void drawScanDrift(GraphicsContext& context, Size size, double time)
+{
+    for (const Mote& m : scanMotes(time, size))
+        context.fill(Path::ellipse(m.square),
+                     (m.green ? TreePalette::activeGreen() : TreePalette::glow()).opacity(m.opacity));
+
+    const Path& leaf = leafShape();
+    for (const FallingLeaf& l : fallingLeaves(time, size))
+        context.fill(leaf.applying(leafTransform(l.at, l.angle, 0.5, 0.6)),
+                     l.green ? Color::rgb255(139, 239, 120, 0.7) : Color::rgb255(226, 177, 90, 0.7));
+}
+
+}  // namespace tidewell

@@ -1,0 +1,39 @@
+#pragma once
+// One frame of the growing-forest scene: a night sky, two hills, a glowing
+// pond, the tree grown to `growth` with its lit buds, and drifting motes and
+// falling leaves moved by `time`. A pure function of its inputs and the size.
+
+#include "ui/Canvas.h"
+#include "ui/Color.h"
+#include "ui/View.h"
+
+#include <utility>
+#include <vector>
+
+namespace tidewell {
+
+struct GrowingScanCanvas {
+    double growth = 0;
+    long long buds = 0;
+    double time = 0;
+    std::vector<std::pair<double, double>> arms;       // branch tips, fractions of w and h
+    std::vector<platform::ui::Color> budColors;       // one per branch
+
+    GrowingScanCanvas(double growth, long long buds, double time);
+
+    // The canvas, hidden from accessibility.
+    platform::ui::View body() const;
+};
+
+// Draws the scene into `context` at `size`; a size without area draws nothing.
+void renderGrowingScan(const GrowingScanCanvas& scene, platform::ui::GraphicsContext& context, platform::ui::Size size);
+
+// The layers, back to front.
+void drawScanSky(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth);
+void drawScanHills(platform::ui::GraphicsContext& context, platform::ui::Size size);
+void drawScanPond(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth, double time);
+void drawGrowingTree(const GrowingScanCanvas& scene, platform::ui::GraphicsContext& context, platform::ui::Size size);
+void drawTrunkLayer(platform::ui::GraphicsContext& context, double crownY, double w, double h, double time);
+void drawScanDrift(platform::ui::GraphicsContext& context, platform::ui::Size size, double time);
+
+}  // namespace tidewell
