@@ -1,4 +1,5 @@
 #include <cmath>
+#include <fstream>
 
 #include "FlowTestSupport.h"
 #include "core/ScanProgressRules.h"
@@ -204,4 +205,46 @@ TEST_F(ScanProgress, RequestedScanDoesNothingWhileAScanOrCleanRuns) {
     EXPECT_TRUE(panel.shown.empty());
     EXPECT_FALSE(store.lastError.get().has_value());
     EXPECT_FALSE(store.isScanning.get());
+}
+
+namespace {
+// An engine that answers a scan after a short while with the dashboard kept
+// beside it under its root's name.
+struct SlowEngine : FlowFixture {
+    SlowEngine() {
+        const auto engine = home.path("bundle/bin/tidewell-engine");
+        std::ofstream(engine) << "#!/bin/sh\n"
+                                 "here=$(dirname \"$0\")\n"
+                                 "root=\n"
+                                 "while [ $# -gt 0 ]; do [ \"$1\" = --root ] && root=$2; shift; done\n"
+                                 "sleep 1 </dev/null >/dev/null 2>&1\n"
+                                 "cat \"$here/$(basename \"$root\").json\"\n";
+        std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+        for (const char* name : {"first", "second"}) {
+            auto d = dashboard({project(name, std::string("/w/") + name, 10, 10)});
+            d.roots = {std::string("/w/") + name};
+            std::ofstream(home.path(std::string("bundle/bin/") + name + ".json")) << encode(d);
+        }
+    }
+};
+}  // namespace
+
+TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
+    AppStore store;
+    store.runScan({"/w/first"});
+    const auto first = store.scanTask();
+    store.cancelScan();
+    store.runScan({"/w/second"});
+    EXPECT_FALSE(store.lastError.get()) << "the new scan clears the cancel text";
+    first.wait();
+    drain();
+    // The first run's cancelled end must not end the second scan early.
+    EXPECT_TRUE(store.isScanning.get());
+    ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
+    store.scanTask().wait();
+    drain();
+    ASSERT_TRUE(store.dashboard.get());
+    EXPECT_EQ(store.dashboard.get()->roots, std::vector<std::string>{"/w/second"});
+    EXPECT_EQ(store.scanUI->phase, "done");
+    EXPECT_FALSE(store.lastError.get());
 }
