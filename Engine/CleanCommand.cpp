@@ -61,19 +61,19 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     std::vector<MovedFolder> moved;
     std::vector<std::string> listed;
 
-    for (const auto& spec : detector.artifacts(stacks)) {
-        if (spec.safetyClass == "caution" && !options.caution) continue;
-        const std::string abs = project + "/" + spec.relPath;
+    for (const auto& rule : detector.artifacts(stacks)) {
+        if (rule.safetyClass == "caution" && !options.caution) continue;
+        const std::string abs = project + "/" + rule.relPath;
         bool nested = false;
         for (const auto& l : listed) nested = nested || isInsideOrEqual(abs, l);
         if (nested) continue;
-        const FolderState state = probeRealFolder(fd, spec.relPath);
+        const FolderState state = probeRealFolder(fd, rule.relPath);
         if (state == FolderState::Missing) continue;
         listed.push_back(abs);
 
         CleanItemDTO item;
         item.path = abs;
-        item.safetyClass = spec.safetyClass;
+        item.safetyClass = rule.safetyClass;
         if (state != FolderState::RealFolder) {
             item.error = "not a real folder (a symbolic link, a file, or a link on the way); left in place";
             report.items.push_back(std::move(item));
@@ -97,12 +97,12 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         if (!options.execute) {
             item.success = true;
         } else {
-            const int parentFd = openParentNoFollow(fd, spec.relPath);
+            const int parentFd = openParentNoFollow(fd, rule.relPath);
             if (parentFd < 0) {
                 item.error = std::string("cannot be reached without following a link: ") + std::strerror(errno) + "; left in place";
             } else {
-                const auto slash = spec.relPath.rfind('/');
-                const std::string name = slash == std::string::npos ? spec.relPath : spec.relPath.substr(slash + 1);
+                const auto slash = rule.relPath.rfind('/');
+                const std::string name = slash == std::string::npos ? rule.relPath : rule.relPath.substr(slash + 1);
                 // Checked again at the moment of the move: a folder replaced
                 // by a link since it was measured is not moved.
                 struct stat now {};

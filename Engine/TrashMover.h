@@ -1,5 +1,5 @@
 #pragma once
-// Moves folders to the Trash of the freedesktop.org Trash specification, as
+// Moves folders to the Trash of the freedesktop.org Trash standard, as
 // file managers and trash tools expect to find them. Never copies, never
 // deletes: a folder that cannot be trashed stays where it is.
 

@@ -157,9 +157,9 @@ struct Walker::Impl {
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
         o->pinned = pinned;
-        for (const auto& spec : detector.artifacts(stacks))
-            if (probeRealFolder(fd, spec.relPath) == FolderState::RealFolder)
-                addArtifact(o, spec.relPath, path + "/" + spec.relPath, spec.safetyClass);
+        for (const auto& rule : detector.artifacts(stacks))
+            if (probeRealFolder(fd, rule.relPath) == FolderState::RealFolder)
+                addArtifact(o, rule.relPath, path + "/" + rule.relPath, rule.safetyClass);
         if (emitProjects) progress.projectFound(baseName(path), path);
         return o;
     }

@@ -30,9 +30,9 @@ namespace {
 bool isFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
 bool isLength(char c) { return c == 'h' || c == 'l' || c == 'q' || c == 'L' || c == 'z' || c == 'j' || c == 't'; }
 
-std::string printfNumber(const std::string& spec, char conversion, const FormatArg& arg) {
+std::string printfNumber(const std::string& directive, char conversion, const FormatArg& arg) {
     char buffer[512];
-    std::string fmt = spec;
+    std::string fmt = directive;
     int n = 0;
     switch (conversion) {
     case 'd':
@@ -93,25 +93,25 @@ std::string formatArgs(std::string_view format, std::span<const FormatArg> args)
             continue;
         }
         std::size_t start = i++;
-        std::string spec = "%";
+        std::string directive = "%";
         bool leftAlign = false;
         while (i < format.size() && isFlag(format[i])) {
             leftAlign |= format[i] == '-';
-            spec += format[i++];
+            directive += format[i++];
         }
         std::size_t width = 0;
         while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
             width = std::min<std::size_t>(width * 10 + static_cast<std::size_t>(format[i] - '0'), 256);
-            spec += format[i++];
+            directive += format[i++];
         }
         if (i < format.size() && format[i] == '.') {
-            spec += format[i++];
+            directive += format[i++];
             std::size_t precision = 0;
             while (i < format.size() && format[i] >= '0' && format[i] <= '9') {
                 precision = std::min<std::size_t>(precision * 10 + static_cast<std::size_t>(format[i] - '0'), 100);
                 ++i;
             }
-            spec += std::to_string(precision);
+            directive += std::to_string(precision);
         }
         while (i < format.size() && isLength(format[i])) ++i;  // every argument already knows its width
         if (i >= format.size()) {
@@ -148,7 +148,7 @@ std::string formatArgs(std::string_view format, std::span<const FormatArg> args)
             if (arg->kind() == FormatArg::Kind::text)
                 out += padded(std::string(arg->text()), leftAlign, width);
             else
-                out += printfNumber(spec, conversion, *arg);
+                out += printfNumber(directive, conversion, *arg);
             break;
         case '@':
         case 's':
