@@ -248,3 +248,29 @@ TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
     EXPECT_EQ(store.scanUI->phase, "done");
     EXPECT_FALSE(store.lastError.get());
 }
+
+using ScanCancel = FlowFixture;
+
+TEST_F(ScanCancel, NeverStopsTheLaunchRestoresEngineRun) {
+    const auto engine = home.path("bundle/bin/tidewell-engine");
+    std::ofstream(engine) << "#!/bin/sh\n"
+                             "touch \"$(dirname \"$0\")/started\"\n"
+                             "sleep 1 </dev/null >/dev/null 2>&1\n"
+                             "echo null\n";
+    std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+    AppStore store;
+    std::optional<std::string> outcome;
+    auto restore = platform::detachTask(platform::TaskPriority::utility, [&] {
+        std::lock_guard lock(engineLock());
+        try {
+            outcome = EngineClient::last(std::make_shared<EngineCancelToken>()) ? "dashboard" : "none";
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+    });
+    ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/started")); }));
+    store.isScanning = true;  // a scan the user stops while the restore's `last` runs
+    store.cancelScan();
+    restore.wait();
+    EXPECT_EQ(outcome, "none");
+}
