@@ -1,4 +1,7 @@
+#include <fstream>
+
 #include "FlowTestSupport.h"
+#include "foundation/Files.h"
 #include "character/CharacterProfile.h"
 #include "core/CleanRules.h"
 #include "foundation/Formatters.h"
@@ -230,4 +233,27 @@ TEST_F(CleanFinish, RequestsThatCannotStart) {
     store.pendingCleanReport = std::nullopt;
     store.confirmClean();
     EXPECT_FALSE(store.isCleaning.get()) << "no preview, no clean";
+}
+
+using CleanCancel = FlowFixture;
+
+TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
+    const auto engine = home.path("bundle/bin/tidewell-engine");
+    std::ofstream(home.path("bundle/bin/report.json")) << encode(report({item("/w/a/node_modules", 5, true)}, "/w/a", true));
+    std::ofstream(engine) << "#!/bin/sh\n"
+                             "here=$(dirname \"$0\")\n"
+                             "echo run >> \"$here/runs.txt\"\n"
+                             "sleep 1 </dev/null >/dev/null 2>&1\n"
+                             "cat \"$here/report.json\"\n";
+    std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+    AppStore store;
+    store.requestClean({project("a", "/w/a", 10, 10), project("b", "/w/b", 10, 10)}, true);
+    ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/runs.txt")); }));
+    store.cancelClean();
+    store.cleanTask().wait();
+    drain();
+    EXPECT_EQ(platform::readFileContents(home.path("bundle/bin/runs.txt")), "run\n") << "the second project never ran";
+    EXPECT_FALSE(store.pendingCleanReport.get());
+    EXPECT_FALSE(store.lastError.get());
+    EXPECT_FALSE(store.isCleaning.get());
 }
