@@ -185,7 +185,7 @@ private:
     struct Memo {
         unsigned pass = 0;
         unsigned count = 0;
-        std::pair<ProposedSize, Sizes> entries[6];
+        std::pair<ProposedSize, Sizes> entries[12];
     };
 
     // Measuring, placing and baselines ask for the same proposals; each is
@@ -201,14 +201,14 @@ private:
             memo->pass = ctx.pass();
             memo->count = 0;
         }
-        const unsigned n = std::min(memo->count, 6u);
+        const unsigned n = std::min(memo->count, 12u);
         for (unsigned i = 0; i < n; ++i)
             if (memo->entries[i].first == p)
                 return *memo->entries[i].second;
         auto sizes = std::make_shared<const Distribution>(distributeUncached(self, p, ctx));
         // Children were measured meanwhile, but this element's memo is its own.
         memo = std::any_cast<Memo>(&self.scratch);
-        auto& slot = memo->entries[memo->count % 6];
+        auto& slot = memo->entries[memo->count % 12];
         ++memo->count;
         slot = {p, sizes};
         return *slot.second;
@@ -219,7 +219,7 @@ private:
     {
         distribute(self, p, ctx);
         const auto* memo = std::any_cast<Memo>(&self.scratch);
-        const unsigned n = std::min(memo->count, 6u);
+        const unsigned n = std::min(memo->count, 12u);
         for (unsigned i = 0; i < n; ++i)
             if (memo->entries[i].first == p)
                 return memo->entries[i].second;
@@ -245,8 +245,9 @@ private:
             }
             return d;
         }
-        std::vector<double> minimum(n), flexibility(n);
+        std::vector<double> minimum(n), flexibility(n), priority(n);
         for (size_t i = 0; i < n; ++i) {
+            priority[i] = self.children[i]->layoutPriorityTrait;
             Element& c = *self.children[i];
             minimum[i] = mainOf(axis_, c.sizeThatFits(proposalFor(axis_, 0.0, crossP), ctx));
             const double maximum = mainOf(axis_, c.sizeThatFits(proposalFor(axis_, infinity, crossP), ctx));
@@ -255,16 +256,15 @@ private:
         std::vector<size_t> order(n);
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            const double pa = self.children[a]->layoutPriorityTrait, pb = self.children[b]->layoutPriorityTrait;
-            if (pa != pb) return pa > pb;
+            if (priority[a] != priority[b]) return priority[a] > priority[b];
             return flexibility[a] < flexibility[b];
         });
         double remaining = *mainP - spacingTotal(self);
         size_t i = 0;
         while (i < n) {
-            const double priority = self.children[order[i]]->layoutPriorityTrait;
+            const double group = priority[order[i]];
             size_t end = i;
-            while (end < n && self.children[order[end]]->layoutPriorityTrait == priority) ++end;
+            while (end < n && priority[order[end]] == group) ++end;
             double reserved = 0;
             for (size_t k = end; k < n; ++k) reserved += minimum[order[k]];
             // Spacers wait with their minimum until the views beside them

@@ -182,12 +182,22 @@ public:
         return {std::ceil(s.lines.width * s.scale * 1000) / 1000, s.lines.height * s.scale};
     }
 
-    void place(Element& self, Rect frame, LayoutContext&) const override
+    void place(Element& self, Rect, LayoutContext&) const override
     {
-        // Laid out as measured, unless the frame is narrower than that.
+        // Lines are worked out when first needed (drawing, inspection).
+        self.scratch.reset();
+    }
+
+    // The placed text's lines: laid out as measured, unless the frame is
+    // narrower than that.
+    const TextScratch& placedLines(const Element& self) const
+    {
+        if (const auto* s = std::any_cast<TextScratch>(&self.scratch))
+            return *s;
         ProposedSize p = self.proposal;
-        if (!p.width || *p.width > frame.width) p.width = frame.width;
+        if (!p.width || *p.width > self.frame.width) p.width = self.frame.width;
         self.scratch = layout(self, p);
+        return *std::any_cast<TextScratch>(&self.scratch);
     }
 
     std::optional<double> firstBaseline(Element& self, Size size, LayoutContext&) const override
@@ -207,9 +217,9 @@ public:
 
     void paint(const Element& self, PaintContext& pc) const override
     {
-        const auto* s = std::any_cast<TextScratch>(&self.scratch);
-        if (!s || !isVisible(pc, self.frame, 4))
+        if (!self.placed || !isVisible(pc, self.frame, 4))
             return;
+        const TextScratch* s = &placedLines(self);
         const ResolvedFont& f = resolveFont(self.env->font);
         QPainter& p = *pc.painter;
         p.save();
@@ -374,15 +384,15 @@ std::optional<std::string> textOfNode(const Node* node)
 
 double textScaleOf(const Element& e)
 {
-    const auto* s = std::any_cast<TextScratch>(&e.scratch);
-    return s ? s->scale : 1;
+    auto* t = dynamic_cast<const TextNode*>(e.node.get());
+    return t && e.placed ? t->placedLines(e).scale : 1;
 }
 
 std::vector<std::string> textLinesOf(const Element& e)
 {
     std::vector<std::string> out;
-    if (const auto* s = std::any_cast<TextScratch>(&e.scratch))
-        for (const auto& l : s->lines.lines) out.push_back(l.toStdString());
+    if (auto* t = dynamic_cast<const TextNode*>(e.node.get()); t && e.placed)
+        for (const auto& l : t->placedLines(e).lines.lines) out.push_back(l.toStdString());
     return out;
 }
 

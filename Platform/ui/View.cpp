@@ -157,14 +157,14 @@ Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
         cachePass_ = ctx.pass();
         cacheCount_ = 0;
     }
-    const unsigned n = std::min(cacheCount_, 4u);
+    const unsigned n = std::min(cacheCount_, kCache);
     for (unsigned i = 0; i < n; ++i)
         if (cache_[i].proposal == proposal)
             return cache_[i].size;
     Size s = node->sizeThatFits(*this, proposal, ctx);
     s.width = sane(s.width);
     s.height = sane(s.height);
-    cache_[cacheCount_ % 4] = {proposal, s};
+    cache_[cacheCount_ % kCache] = {proposal, s};
     ++cacheCount_;
     return s;
 }

@@ -224,7 +224,9 @@ public:
     double zIndexTrait = 0;
     std::optional<Axis> stackAxis;  // the axis of the stack holding this element
 
-    std::any scratch;  // per-node layout data
+    // Per-node layout data; painting may fill it late (text lines are laid
+    // out only for text that is drawn).
+    mutable std::any scratch;
 
     Size sizeThatFits(ProposedSize proposal, LayoutContext& ctx);
     void place(Rect frame, LayoutContext& ctx);  // under the proposal of the frame's size
@@ -245,7 +247,8 @@ private:
     };
     unsigned cachePass_ = 0;
     unsigned cacheCount_ = 0;
-    CacheEntry cache_[4];
+    static constexpr unsigned kCache = 8;
+    CacheEntry cache_[kCache];
 };
 
 class Node {
@@ -286,6 +289,9 @@ public:
     virtual double now() const = 0;
     // Asks for another frame after `seconds` (a timeline's next tick).
     virtual void requestFrame(double seconds) = 0;
+
+    // Preference handlers built so far; with none, nothing is collected after layout.
+    unsigned preferenceHandlers = 0;
 };
 
 // Layout pass: a counter that invalidates measurement caches, and access to
@@ -339,6 +345,11 @@ public:
 class PreferenceHandlerBase : public ModifierNode {
 public:
     using ModifierNode::ModifierNode;
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        ++ctx.preferenceHandlers;
+        ModifierNode::build(self, ctx);
+    }
     virtual std::type_index key() const = 0;
     virtual std::any defaultValue() const = 0;
     virtual bool equal(const std::any& a, const std::any& b) const = 0;

@@ -1,5 +1,6 @@
 #include "ui/ViewHost.h"
 
+#include "ui/Animation.h"
 #include "ui/Inspect.h"
 #include "ui/Modifiers.h"
 #include "ui/Painting.h"
@@ -297,17 +298,27 @@ void ViewHost::rebuild()
     ++generation_;
     ++rebuilds_;
     nextFrame_.reset();
+    preferenceHandlers = 0;
+    freshTrees_ = true;
     auto env = std::make_shared<EnvironmentValues>(env_);
-    for (auto& layer : layers_) {
-        if (!layer.content) {
-            layer.tree.reset();
+    // Views present and dismiss layers while they build (sheets, popovers):
+    // walk by index, since the list may grow under the walk.
+    building_ = true;
+    for (size_t i = 0; i < layers_.size(); ++i) {
+        if (!layers_[i].content) {
+            layers_[i].tree.reset();
             continue;
         }
-        View v = layer.content();
-        if (layer.id != 0)
-            v = v.id("layer" + std::to_string(layer.id));
-        layer.tree = buildElementTree(v, env, *this);
+        const int id = layers_[i].id;
+        View v = layers_[i].content();
+        if (id != 0)
+            v = v.id("layer" + std::to_string(id));
+        auto tree = buildElementTree(v, env, *this);
+        layers_[i].tree = std::move(tree);
     }
+    building_ = false;
+    detail::buildFinished(this, rebuilds_);
+    layers_.erase(std::remove_if(layers_.begin() + 1, layers_.end(), [](const HostLayer& l) { return !l.content; }), layers_.end());
 }
 
 void ViewHost::layoutAll()
@@ -316,13 +327,15 @@ void ViewHost::layoutAll()
     for (auto& layer : layers_) {
         if (!layer.tree) continue;
         Element& root = *layer.tree;
-        resetPlacement(root);
+        if (!freshTrees_)
+            resetPlacement(root);
         const ProposedSize offer = ProposedSize::of(size_);
         const Size s = root.sizeThatFits(offer, ctx);
         // The root is centred in the host, as a window centres its content.
         root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, offer, ctx);
         computeInk(root);
     }
+    freshTrees_ = false;
     // State of views that are gone is dropped (layout may have built
     // geometry-dependent content, so this waits until now).
     for (auto it = slots_.begin(); it != slots_.end();) {
@@ -335,6 +348,8 @@ void ViewHost::layoutAll()
 
 void ViewHost::runPreferences()
 {
+    if (preferenceHandlers == 0 && lastPreferences_.empty())
+        return;
     std::vector<std::pair<const PreferenceHandlerBase*, std::any>> calls;
     std::set<std::string> seen;
     for (auto& layer : layers_) {
@@ -403,6 +418,8 @@ void ViewHost::dismissLayer(int id)
     // The tree may be running a handler; its layer goes at the next rebuild.
     it->content = nullptr;
     setNeedsRebuild();
+    if (building_)
+        return;  // the build in progress removes it when it ends
     if (dispatching_ == 0 || !scheduler_) {
         layers_.erase(it);
     } else {

@@ -125,8 +125,10 @@ private:
     std::function<void()> repaint_;
     std::shared_ptr<bool> alive_;
     bool dirty_ = true;
+    bool freshTrees_ = false;  // built and not yet laid out
     bool scheduled_ = false;
     int dispatching_ = 0;
+    bool building_ = false;
     unsigned generation_ = 0;
     unsigned layoutPass_ = 0;
     unsigned rebuilds_ = 0;
