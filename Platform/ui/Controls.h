@@ -1,0 +1,26 @@
+#pragma once
+
+// Everything interactive and everything that moves, on top of "ui/UI.h".
+
+#include "ui/Alert.h"
+#include "ui/Animation.h"
+#include "ui/Button.h"
+#include "ui/Characters.h"
+#include "ui/ContentTransition.h"
+#include "ui/Form.h"
+#include "ui/LabeledContent.h"
+#include "ui/Link.h"
+#include "ui/MatchedGeometryEffect.h"
+#include "ui/Menu.h"
+#include "ui/Picker.h"
+#include "ui/Popover.h"
+#include "ui/ProgressView.h"
+#include "ui/ScrollView.h"
+#include "ui/Sheet.h"
+#include "ui/Slider.h"
+#include "ui/Stepper.h"
+#include "ui/TextField.h"
+#include "ui/TimelineView.h"
+#include "ui/Toggle.h"
+#include "ui/Transition.h"
+#include "ui/UI.h"

@@ -1,0 +1,289 @@
+// Sheets, popovers and alerts share one mechanism: a node in the owner's
+// tree keeps a host layer in step with the owner's binding.
+
+#include "ui/Alert.h"
+#include "ui/Inspect.h"
+#include "ui/Modifiers.h"
+#include "ui/Popover.h"
+#include "ui/Shape.h"
+#include "ui/Sheet.h"
+#include "ui/Text.h"
+#include "ui/ViewHost.h"
+
+#include <Qt>
+#include <algorithm>
+
+namespace platform::ui {
+
+Color windowBackgroundColor() { return Color::dynamic(Color::white(0.97), Color::white(0.17)); }
+
+Rect popoverFrame(Rect anchor, Size size, Edge edge, Size bounds, double gap)
+{
+    double x = anchor.midX() - size.width / 2, y = anchor.midY() - size.height / 2;
+    switch (edge) {
+    case Edge::bottom: y = anchor.maxY() + gap; break;
+    case Edge::top: y = anchor.minY() - gap - size.height; break;
+    case Edge::leading: x = anchor.minX() - gap - size.width; break;
+    case Edge::trailing: x = anchor.maxX() + gap; break;
+    }
+    // Flip to the other side when it would leave the window, then keep inside.
+    if (edge == Edge::bottom && y + size.height > bounds.height) y = anchor.minY() - gap - size.height;
+    if (edge == Edge::top && y < 0) y = anchor.maxY() + gap;
+    if (edge == Edge::trailing && x + size.width > bounds.width) x = anchor.minX() - gap - size.width;
+    if (edge == Edge::leading && x < 0) x = anchor.maxX() + gap;
+    x = std::clamp(x, 0.0, std::max(0.0, bounds.width - size.width));
+    y = std::clamp(y, 0.0, std::max(0.0, bounds.height - size.height));
+    return {x, y, size.width, size.height};
+}
+
+namespace {
+
+// One presented layer, owned by the presenting view's state slot.
+struct Presented {
+    ViewHost* host = nullptr;
+    int layer = 0;
+    std::function<View()> content;  // the latest build's layer content
+    Rect anchor;                    // popovers: the anchor's frame in host points
+    std::function<void()> onDismiss;
+
+    ~Presented()
+    {
+        // The presenting view left the tree: its layer goes with it.
+        if (host && layer) host->dismissLayer(layer);
+    }
+};
+
+// Centres its content, sized by the content's ideal size within the offer
+// less a margin.
+class SheetSizingNode final : public Node {
+public:
+    explicit SheetSizingNode(View content) : content_(std::move(content)) {}
+    void build(Element& self, BuildContext& ctx) const override { ctx.addChild(self, content_, "c"); }
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
+    {
+        return p.replacingUnspecified(self.children[0]->sizeThatFits({}, ctx));
+    }
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        Element& c = *self.children[0];
+        const Size ideal = c.sizeThatFits({}, ctx);
+        const Size room{std::max(0.0, frame.width - 40), std::max(0.0, frame.height - 40)};
+        const Size s = c.sizeThatFits(ProposedSize::of({std::min(ideal.width, room.width), std::min(ideal.height, room.height)}), ctx);
+        c.place({frame.x + (frame.width - s.width) / 2, frame.y + (frame.height - s.height) / 2, s.width, s.height}, ctx);
+    }
+
+private:
+    View content_;
+};
+
+// Places a popover card beside its anchor; child 0 is the backdrop, child 1 the card.
+class PopoverPlacementNode final : public Node {
+public:
+    PopoverPlacementNode(View backdrop, View card, std::weak_ptr<Presented> state, Edge edge)
+        : backdrop_(std::move(backdrop)), card_(std::move(card)), state_(std::move(state)), edge_(edge) {}
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        ctx.addChild(self, backdrop_, "b");
+        ctx.addChild(self, card_, "c");
+    }
+    Size sizeThatFits(Element&, ProposedSize p, LayoutContext&) const override { return p.replacingUnspecified({0, 0}); }
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        self.children[0]->place(frame, ctx);
+        Element& card = *self.children[1];
+        Size s = card.sizeThatFits({}, ctx);
+        s = {std::min(s.width, frame.width), std::min(s.height, frame.height)};
+        auto st = state_.lock();
+        const Rect anchor = st ? st->anchor : Rect{frame.midX(), frame.midY(), 0, 0};
+        Rect r = popoverFrame(anchor, s, edge_, frame.size());
+        card.place(r.offsetBy(frame.x, frame.y), ctx);
+    }
+
+private:
+    View backdrop_, card_;
+    std::weak_ptr<Presented> state_;
+    Edge edge_;
+};
+
+View escapeCloses(View content, std::function<void()> onEscape)
+{
+    return content.onKeyPress([onEscape](const KeyPress& k) {
+        if (k.key != Qt::Key_Escape) return false;
+        onEscape();
+        return true;
+    });
+}
+
+class PresentingNode final : public ModifierNode {
+public:
+    enum class Kind { sheet, popover };
+    PresentingNode(View base, Kind kind, Binding<bool> shown, std::function<View()> content, SheetOptions options, Edge edge)
+        : ModifierNode(std::move(base)), kind_(kind), shown_(std::move(shown)), content_(std::move(content)),
+          options_(std::move(options)), edge_(edge) {}
+
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        ModifierNode::build(self, ctx);
+        auto* host = dynamic_cast<ViewHost*>(&ctx);
+        if (!host) return;
+        auto state = std::static_pointer_cast<Presented>(
+            ctx.stateSlot(self.identity() + "#presents", [] { return std::static_pointer_cast<void>(std::make_shared<Presented>()); }));
+        state->host = host;
+        state->onDismiss = options_.onDismiss;
+        const bool shown = shown_.get();
+        if (shown) {
+            state->content = layerContent(state);
+            if (!state->layer) {
+                std::weak_ptr<Presented> weak = state;
+                state->layer = host->presentLayer([weak] {
+                    auto s = weak.lock();
+                    return s && s->content ? s->content() : View();
+                }, true);
+            }
+        } else if (state->layer) {
+            host->dismissLayer(state->layer);
+            state->layer = 0;
+            state->content = nullptr;
+            if (state->onDismiss) state->onDismiss();
+        }
+    }
+
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        ModifierNode::place(self, frame, ctx);
+        if (kind_ != Kind::popover) return;
+        if (auto* host = dynamic_cast<ViewHost*>(ctx.builder())) {
+            auto state = std::static_pointer_cast<Presented>(host->stateSlot(self.identity() + "#presents", [] {
+                return std::static_pointer_cast<void>(std::make_shared<Presented>());
+            }));
+            state->anchor = visualFrame(self);
+        }
+    }
+
+private:
+    std::function<View()> layerContent(const std::shared_ptr<Presented>& state) const
+    {
+        auto shown = shown_;
+        auto canClose = options_.canClose;
+        auto onCancel = options_.onCancel;
+        std::function<bool()> dismiss = [shown, canClose] {
+            if (canClose && !canClose()) return false;  // the owner is busy: refused
+            shown.set(false);
+            return true;
+        };
+        auto content = content_;
+        const FrameSpec frame = options_.frame;
+        if (kind_ == Kind::sheet) {
+            return [content, dismiss, onCancel, frame] {
+                View card = (content ? content() : View())
+                                .frame(frame)
+                                .environment<DismissKey>(dismiss)
+                                .background(RoundedRectangle(10).fill(windowBackgroundColor()))
+                                .clipShape(RoundedRectangle(10))
+                                .overlay(RoundedRectangle(10).strokeBorder(Color::white(0.5, 0.3), 0.5).allowsHitTesting(false))
+                                .shadow(Color::white(0, 0.3), 18, 0, 8);
+                View sized = escapeCloses(View(std::make_shared<SheetSizingNode>(card)), [dismiss, onCancel] {
+                    if (onCancel) onCancel();
+                    else dismiss();
+                });
+                // The scrim takes every click outside the sheet.
+                return ZStack({Color::white(0, 0.22), sized}).contentShape(Rectangle()).onTapGesture([] {});
+            };
+        }
+        const Edge edge = edge_;
+        std::weak_ptr<Presented> placement = state;
+        return [content, shown, edge, placement] {
+            std::function<bool()> close = [shown] {
+                shown.set(false);
+                return true;
+            };
+            View card = (content ? content() : View())
+                            .environment<DismissKey>(close)
+                            .background(RoundedRectangle(10).fill(windowBackgroundColor()))
+                            .clipShape(RoundedRectangle(10))
+                            .overlay(RoundedRectangle(10).strokeBorder(Color::white(0.5, 0.3), 0.5).allowsHitTesting(false))
+                            .shadow(Color::white(0, 0.25), 10, 0, 4);
+            // A click outside closes the popover (transient).
+            View backdrop = View(Color::clear()).contentShape(Rectangle()).onTapGesture([shown] { shown.set(false); });
+            return escapeCloses(View(std::make_shared<PopoverPlacementNode>(backdrop, card, placement, edge)), [shown] { shown.set(false); });
+        };
+    }
+
+    Kind kind_;
+    Binding<bool> shown_;
+    std::function<View()> content_;
+    SheetOptions options_;
+    Edge edge_;
+};
+
+}  // namespace
+
+std::function<View(const View&)> sheet(Binding<bool> isPresented, std::function<View()> content, SheetOptions options)
+{
+    return [=](const View& v) {
+        return View(std::make_shared<PresentingNode>(v, PresentingNode::Kind::sheet, isPresented, content, options, Edge::bottom));
+    };
+}
+
+std::function<View(const View&)> popover(Binding<bool> isPresented, std::function<View()> content, Edge edge)
+{
+    return [=](const View& v) {
+        return View(std::make_shared<PresentingNode>(v, PresentingNode::Kind::popover, isPresented, content, SheetOptions{}, edge));
+    };
+}
+
+namespace {
+
+View alertCard(const std::string& title, const std::string& message, const std::vector<AlertButton>& buttons,
+               Binding<bool> shown, bool dialog)
+{
+    ViewList row;
+    bool defaultGiven = false;
+    for (const AlertButton& b : buttons) {
+        auto action = b.action;
+        View button = Button(b.title, [action, shown] {
+            shown.set(false);
+            if (action) action();
+        }, b.role);
+        if (b.role != ButtonRole::cancel && !defaultGiven) {
+            button = button.modifier(buttonStyle(borderedProminentButtonStyle())).modifier(keyboardShortcut(KeyboardShortcut::defaultAction()));
+            defaultGiven = true;
+        }
+        row.push_back(button.modifier(controlSize(ControlSize::large)));
+    }
+    ViewList column{Text(title).font(Font::headline()).multilineTextAlignment(TextAlignment::center)};
+    if (!message.empty())
+        column.push_back(Text(message).font(Font::callout()).foregroundStyle(ShapeStyle::secondary()).multilineTextAlignment(TextAlignment::center));
+    column.push_back(dialog ? VStack(HorizontalAlignment::center, 8, row) : HStack(VerticalAlignment::center, 8, row));
+    return VStack(HorizontalAlignment::center, 12, column).padding(20).frame(FrameSpec{.minWidth = 260, .maxWidth = 420});
+}
+
+std::function<View(const View&)> alertModifier(std::string title, Binding<bool> shown, std::vector<AlertButton> buttons,
+                                               std::string message, bool dialog)
+{
+    if (buttons.empty()) buttons.push_back({"OK", nullptr, ButtonRole::none});
+    std::function<void()> cancelAction;
+    for (const AlertButton& b : buttons)
+        if (b.role == ButtonRole::cancel) cancelAction = b.action ? b.action : [] {};
+    SheetOptions options;
+    options.onCancel = [shown, cancelAction] {
+        shown.set(false);
+        if (cancelAction) cancelAction();
+    };
+    return sheet(shown, [=] { return alertCard(title, message, buttons, shown, dialog); }, options);
+}
+
+}  // namespace
+
+std::function<View(const View&)> alert(std::string title, Binding<bool> isPresented, std::vector<AlertButton> buttons, std::string message)
+{
+    return alertModifier(std::move(title), std::move(isPresented), std::move(buttons), std::move(message), false);
+}
+
+std::function<View(const View&)> confirmationDialog(std::string title, Binding<bool> isPresented, std::vector<AlertButton> buttons,
+                                                    std::string message)
+{
+    return alertModifier(std::move(title), std::move(isPresented), std::move(buttons), std::move(message), true);
+}
+
+}  // namespace platform::ui

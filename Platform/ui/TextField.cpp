@@ -1,0 +1,218 @@
+#include "ui/TextField.h"
+
+#include "ui/Button.h"
+#include "ui/Characters.h"
+#include "ui/Modifiers.h"
+#include "ui/Shape.h"
+#include "ui/Text.h"
+#include "ui/ViewHost.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <Qt>
+#include <algorithm>
+
+namespace platform::ui {
+
+namespace {
+
+std::string join(const std::vector<std::string>& chars, size_t from, size_t to)
+{
+    std::string out;
+    for (size_t i = from; i < to && i < chars.size(); ++i) out += chars[i];
+    return out;
+}
+
+bool printable(const std::string& text)
+{
+    if (text.empty()) return false;
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7f) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string TextEditState::selectedText() const
+{
+    const auto chars = splitCharacters(text);
+    return join(chars, std::min(anchor, caret), std::max(anchor, caret));
+}
+
+void insertText(TextEditState& s, const std::string& inserted, std::optional<size_t> limit)
+{
+    auto chars = splitCharacters(s.text);
+    s.caret = std::min(s.caret, chars.size());
+    s.anchor = std::min(s.anchor, chars.size());
+    const size_t from = std::min(s.anchor, s.caret), to = std::max(s.anchor, s.caret);
+    // One line: line breaks and tabs in pasted text become spaces.
+    std::string clean = inserted;
+    for (char& c : clean)
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    auto add = splitCharacters(clean);
+    const size_t kept = chars.size() - (to - from);
+    if (limit) add.resize(std::min(add.size(), *limit > kept ? *limit - kept : 0));
+    std::vector<std::string> out(chars.begin(), chars.begin() + from);
+    out.insert(out.end(), add.begin(), add.end());
+    out.insert(out.end(), chars.begin() + to, chars.end());
+    s.text = join(out, 0, out.size());
+    // Joining characters can merge at the seams (an accent after a letter); recount.
+    const size_t total = characterCount(s.text);
+    s.caret = s.anchor = std::min(from + add.size(), total);
+}
+
+TextEditResult applyTextKey(TextEditState& s, int key, const std::string& text, unsigned mods, std::optional<size_t> limit,
+                            const std::string& pasted)
+{
+    const size_t count = characterCount(s.text);
+    s.caret = std::min(s.caret, count);
+    s.anchor = std::min(s.anchor, count);
+    const bool shift = mods & Qt::ShiftModifier;
+    const bool ctrl = mods & (Qt::ControlModifier | Qt::MetaModifier);
+    auto moveTo = [&](size_t pos) {
+        s.caret = pos;
+        if (!shift) s.anchor = pos;
+    };
+    if (ctrl) {
+        switch (key) {
+        case Qt::Key_A: s.anchor = 0; s.caret = count; return TextEditResult::handled;
+        case Qt::Key_C: return s.hasSelection() ? TextEditResult::copy : TextEditResult::handled;
+        case Qt::Key_X:
+            if (!s.hasSelection()) return TextEditResult::handled;
+            insertText(s, "", limit);
+            return TextEditResult::cut;
+        case Qt::Key_V: insertText(s, pasted, limit); return TextEditResult::paste;
+        default: return TextEditResult::ignored;  // shortcuts of the window
+        }
+    }
+    switch (key) {
+    case Qt::Key_Left:
+        if (s.hasSelection() && !shift) moveTo(std::min(s.anchor, s.caret));
+        else moveTo(s.caret > 0 ? s.caret - 1 : 0);
+        return TextEditResult::handled;
+    case Qt::Key_Right:
+        if (s.hasSelection() && !shift) moveTo(std::max(s.anchor, s.caret));
+        else moveTo(std::min(count, s.caret + 1));
+        return TextEditResult::handled;
+    case Qt::Key_Home: moveTo(0); return TextEditResult::handled;
+    case Qt::Key_End: moveTo(count); return TextEditResult::handled;
+    case Qt::Key_Backspace:
+        if (!s.hasSelection() && s.caret > 0) s.anchor = s.caret - 1;
+        insertText(s, "", limit);
+        return TextEditResult::handled;
+    case Qt::Key_Delete:
+        if (!s.hasSelection() && s.caret < count) s.anchor = s.caret + 1;
+        insertText(s, "", limit);
+        return TextEditResult::handled;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return TextEditResult::submit;
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return TextEditResult::ignored;
+    default: break;
+    }
+    if (printable(text)) {
+        insertText(s, text, limit);
+        return TextEditResult::handled;
+    }
+    return TextEditResult::ignored;
+}
+
+namespace {
+
+struct FieldState {
+    size_t caret = 0, anchor = 0;
+    bool placed = false;
+};
+
+class TextFieldNode final : public Node {
+public:
+    TextFieldNode(std::string placeholder, Binding<std::string> text, TextFieldOptions options)
+        : placeholder_(std::move(placeholder)), text_(std::move(text)), options_(std::move(options)) {}
+
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        auto st = std::static_pointer_cast<FieldState>(
+            ctx.stateSlot(self.identity() + "#field", [] { return std::static_pointer_cast<void>(std::make_shared<FieldState>()); }));
+        const std::string value = text_.get();
+        const auto chars = splitCharacters(value);
+        if (!st->placed) {
+            st->caret = st->anchor = chars.size();
+            st->placed = true;
+        }
+        st->caret = std::min(st->caret, chars.size());
+        st->anchor = std::min(st->anchor, chars.size());
+        auto* host = dynamic_cast<ViewHost*>(&ctx);
+        // The focusable node's identity, fixed by the structure below.
+        const bool focused = host && host->focus() == self.identity() + "/f.";  // see the key handler below
+        const EnvironmentValues& env = *self.env;
+        const ResolvedFont& font = resolveFont(env.font);
+        auto xAt = [&](size_t i) { return font.advance(QString::fromStdString(join(chars, 0, i))); };
+
+        ViewList layers;
+        if (focused && st->caret != st->anchor) {
+            const double a = xAt(std::min(st->caret, st->anchor)), b = xAt(std::max(st->caret, st->anchor));
+            layers.push_back(Rectangle().fill(accentColor().opacity(0.3)).frame(b - a, font.lineHeight).offset(a, 0));
+        }
+        if (value.empty())
+            layers.push_back(Text(placeholder_).foregroundStyle(ShapeStyle::tertiary()).lineLimit(1).accessibilityHidden(true));
+        else
+            layers.push_back(Text(value).lineLimit(1).fixedSize(true, false));
+        if (focused)
+            layers.push_back(Rectangle().fill(ShapeStyle::primary()).frame(1, font.lineHeight).offset(xAt(st->caret), 0));
+
+        const Color border = focused ? accentColor() : Color::dynamic(Color::white(0, 0.18), Color::white(1, 0.2));
+        View field = ZStack(Alignment::leading, layers)
+                         .frame(FrameSpec{.minWidth = 40, .idealWidth = 180, .maxWidth = infinity, .alignment = Alignment::leading})
+                         .padding(EdgeInsets{3, 6, 3, 6})
+                         .frame(FrameSpec{.minHeight = 22})
+                         .clipped()
+                         .background(RoundedRectangle(5).fill(Color::dynamic(Color::white(), Color::white(1, 0.06))))
+                         .overlay(RoundedRectangle(5).strokeBorder(border, focused ? 2 : 1).allowsHitTesting(false))
+                         .opacity(env.isEnabled ? 1 : 0.5)
+                         .cursor(CursorShape::iBeam)
+                         .accessibilityElement(AccessibilityChildBehavior::combine)
+                         .accessibilityLabel(placeholder_)
+                         .accessibilityValue(value);
+
+        auto binding = text_;
+        auto options = options_;
+        const bool enabled = env.isEnabled;
+        BuildContext* builder = &ctx;
+        const std::string focusIdentity = self.identity() + "/f.";
+        View editable = field.focusable(enabled).onKeyPress([st, binding, options, enabled, builder, host, focusIdentity](const KeyPress& k) {
+            // The host offers keys to every handler when nothing has focus; a field takes them only with it.
+            if (!enabled || !host || host->focus() != focusIdentity) return false;
+            TextEditState s{binding.get(), st->caret, st->anchor};
+            const bool paste = (k.modifiers & (Qt::ControlModifier | Qt::MetaModifier)) && k.key == Qt::Key_V;
+            std::string pasted;
+            if (paste && QGuiApplication::clipboard()) pasted = QGuiApplication::clipboard()->text().toStdString();
+            const std::string selected = s.selectedText();
+            const TextEditResult r = applyTextKey(s, k.key, k.text, k.modifiers, options.limit, pasted);
+            if (r == TextEditResult::ignored) return false;
+            if ((r == TextEditResult::copy || r == TextEditResult::cut) && QGuiApplication::clipboard())
+                QGuiApplication::clipboard()->setText(QString::fromStdString(selected));
+            st->caret = s.caret;
+            st->anchor = s.anchor;
+            if (s.text != binding.get()) binding.set(s.text);
+            builder->requestRebuild();  // caret and selection
+            if (r == TextEditResult::submit && options.onSubmit) options.onSubmit();
+            return true;
+        });
+        ctx.addChild(self, editable, "f");
+    }
+
+private:
+    std::string placeholder_;
+    Binding<std::string> text_;
+    TextFieldOptions options_;
+};
+
+}  // namespace
+
+View TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options)
+{
+    return View(std::make_shared<TextFieldNode>(std::move(placeholder), std::move(text), std::move(options)));
+}
+
+}  // namespace platform::ui

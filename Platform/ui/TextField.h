@@ -1,0 +1,44 @@
+#pragma once
+
+// A one-line text field bound to a string. A click gives it the keys;
+// typing inserts at the caret (replacing a selection), the arrows move the
+// caret (with Shift they extend the selection), Ctrl+A selects all,
+// Ctrl+C/X/V copy, cut and paste, Return submits. A limit counts
+// user-visible characters: typing or pasting past it keeps what fits.
+
+#include "ui/State.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace platform::ui {
+
+struct TextFieldOptions {
+    std::optional<size_t> limit;       // characters
+    std::function<void()> onSubmit;    // Return
+};
+
+View TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options = {});
+
+// The editing model, pure: text as characters, caret and selection anchor.
+struct TextEditState {
+    std::string text;
+    size_t caret = 0;   // in characters
+    size_t anchor = 0;  // selection from min(anchor, caret) to max(...)
+
+    bool hasSelection() const { return anchor != caret; }
+    std::string selectedText() const;
+};
+
+enum class TextEditResult { ignored, handled, submit, copy, cut, paste };
+
+// Applies a key press to `state`; `pasted` is the clipboard text for a paste.
+// Returns what happened so the field can reach the clipboard or submit.
+TextEditResult applyTextKey(TextEditState& state, int key, const std::string& text, unsigned modifiers,
+                            std::optional<size_t> limit, const std::string& pasted = {});
+
+// Inserts `text` at the caret (replacing the selection), keeping to `limit`.
+void insertText(TextEditState& state, const std::string& text, std::optional<size_t> limit);
+
+}  // namespace platform::ui

@@ -1,0 +1,228 @@
+#include "ControlTestSupport.h"
+
+using namespace controltest;
+
+namespace {
+
+// An owner with a sheet that can be busy, like a clean confirmation.
+struct SheetOwner : Rig {
+    bool shown = false;
+    bool busy = false;
+    int dismissed = 0;
+    int cancels = 0;
+    bool cancelThroughOwner = false;
+
+    SheetOwner()
+    {
+        show([this] {
+            Binding<bool> presented([this] { return shown; }, [this](bool v) {
+                shown = v;
+                host.setNeedsRebuild();
+            });
+            SheetOptions options;
+            options.canClose = [this] { return !busy; };
+            options.onDismiss = [this] { ++dismissed; };
+            if (cancelThroughOwner)
+                options.onCancel = [this] {
+                    ++cancels;
+                    busy = false;
+                    shown = false;  // the owner stops its work and closes
+                    host.setNeedsRebuild();
+                };
+            options.frame = FrameSpec{.minWidth = 300, .idealWidth = 340, .maxWidth = 400};
+            return VStack({Text("Main content"),
+                           Button("Open", [this] {
+                               shown = true;
+                               host.setNeedsRebuild();
+                           }).accessibilityIdentifier("open")})
+                .modifier(sheet(presented, [this] {
+                    return VStack({Text("Confirm clean"),
+                                   EnvironmentReader([](const EnvironmentValues& env) {
+                                       auto dismiss = env.get<DismissKey>();
+                                       return Button("Close", [dismiss] { dismiss(); });
+                                   }).accessibilityIdentifier("close")})
+                        .padding(24)
+                        .frame(FrameSpec{.maxWidth = infinity})
+                        .accessibilityIdentifier("sheet");
+                }, options));
+        });
+    }
+};
+
+}  // namespace
+
+TEST(Sheets, OpenByButtonAndCloseByItsDismissAction)
+{
+    SheetOwner o;
+    EXPECT_FALSE(o.exists("sheet"));
+    ASSERT_TRUE(o.tester.tap("open"));
+    ASSERT_TRUE(o.exists("sheet"));
+    EXPECT_EQ(o.host.layerCount(), 2u);
+    // Sized by its content within its frame bounds, centred in the window.
+    const Rect f = o.find("sheet")->frame;
+    EXPECT_DOUBLE_EQ(f.width, 340);
+    EXPECT_NEAR(f.midX(), 240, 0.5);
+    // The sheet is modal: the window's button beneath takes no taps.
+    int before = o.dismissed;
+    ASSERT_TRUE(o.tester.tap("close"));
+    EXPECT_FALSE(o.shown);
+    EXPECT_FALSE(o.exists("sheet"));
+    EXPECT_EQ(o.host.layerCount(), 1u);
+    EXPECT_EQ(o.dismissed, before + 1);
+}
+
+TEST(Sheets, EscapeClosesThroughTheBinding)
+{
+    SheetOwner o;
+    o.tester.tap("open");
+    ASSERT_TRUE(o.exists("sheet"));
+    EXPECT_TRUE(o.key(Qt::Key_Escape));
+    EXPECT_FALSE(o.shown) << "the owner's state says closed, not just the picture";
+    EXPECT_FALSE(o.exists("sheet"));
+    EXPECT_EQ(o.dismissed, 1);
+}
+
+TEST(Sheets, ABusyOwnerKeepsItsSheetOpen)
+{
+    SheetOwner o;
+    o.tester.tap("open");
+    o.busy = true;
+    o.key(Qt::Key_Escape);
+    EXPECT_TRUE(o.shown);
+    EXPECT_TRUE(o.exists("sheet"));
+    o.tester.tap("close");
+    EXPECT_TRUE(o.exists("sheet")) << "the dismiss action is refused while busy";
+    EXPECT_EQ(o.dismissed, 0);
+    o.busy = false;
+    o.tester.tap("close");
+    EXPECT_FALSE(o.exists("sheet"));
+}
+
+TEST(Sheets, EscapeCancelsThroughTheOwnerWhenItAsks)
+{
+    SheetOwner o;
+    o.cancelThroughOwner = true;
+    o.host.setNeedsRebuild();
+    o.tester.tap("open");
+    o.busy = true;
+    EXPECT_TRUE(o.key(Qt::Key_Escape));
+    EXPECT_EQ(o.cancels, 1);
+    EXPECT_FALSE(o.exists("sheet"));
+    EXPECT_EQ(o.dismissed, 1);
+}
+
+TEST(Sheets, ModalSheetKeepsTapsFromTheWindow)
+{
+    SheetOwner o;
+    int taps = 0;
+    o.show([&] {
+        return Button("Behind", [&] { ++taps; })
+            .accessibilityIdentifier("behind")
+            .modifier(sheet(Binding<bool>::constant(true), [] { return Text("Front").padding(10); }));
+    });
+    const Rect behind = o.find("behind")->frame;
+    o.tester.tapAt({behind.midX(), behind.midY()});
+    EXPECT_EQ(taps, 0);
+}
+
+TEST(Sheets, ItemSheetShowsTheItemAndClearsItOnClose)
+{
+    std::optional<std::string> project = "tidewell";
+    Rig rig;
+    rig.show([&] {
+        Binding<std::optional<std::string>> item([&] { return project; }, [&](std::optional<std::string> v) {
+            project = v;
+            rig.host.setNeedsRebuild();
+        });
+        return Text("Projects").modifier(sheet<std::string>(item, [](const std::string& name) { return Text("Files of " + name).padding(20); }));
+    });
+    EXPECT_TRUE(rig.hasText("Files of tidewell"));
+    rig.key(Qt::Key_Escape);
+    EXPECT_FALSE(project.has_value());
+    EXPECT_FALSE(rig.hasText("Files of tidewell"));
+}
+
+TEST(Sheets, ViewLeavingTheTreeTakesItsSheetAlong)
+{
+    bool owner = true;
+    Rig rig;
+    rig.show([&] {
+        return ViewIf(owner, Text("Owner").modifier(sheet(Binding<bool>::constant(true), [] { return Text("Sheet"); })), Text("Other"));
+    });
+    EXPECT_TRUE(rig.hasText("Sheet"));
+    owner = false;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    EXPECT_FALSE(rig.hasText("Sheet"));
+    EXPECT_EQ(rig.host.layerCount(), 1u);
+}
+
+TEST(Popovers, AnchorBesideTheirViewAndCloseOnAClickOutside)
+{
+    bool shown = false;
+    Rig rig({600, 400});
+    rig.show([&] {
+        Binding<bool> b([&] { return shown; }, [&](bool v) {
+            shown = v;
+            rig.host.setNeedsRebuild();
+        });
+        return Button("Bell", [&] {
+            shown = !shown;
+            rig.host.setNeedsRebuild();
+        }).accessibilityIdentifier("bell").modifier(popover(b, [] { return Text("The grove is quiet.").padding(12).accessibilityIdentifier("notices"); }, Edge::bottom));
+    });
+    rig.tester.tap("bell");
+    ASSERT_TRUE(rig.exists("notices"));
+    const Rect bell = rig.find("bell")->frame, card = rig.find("notices")->frame;
+    EXPECT_GT(card.y, bell.maxY());
+    EXPECT_NEAR(card.midX(), bell.midX(), 1);
+    rig.tester.tapAt({5, 395});
+    EXPECT_FALSE(shown);
+    EXPECT_FALSE(rig.exists("notices"));
+    rig.tester.tap("bell");
+    EXPECT_TRUE(rig.key(Qt::Key_Escape));
+    EXPECT_FALSE(shown);
+}
+
+TEST(Popovers, StayInsideTheWindow)
+{
+    // Near the bottom-right corner a popover below flips above and slides in.
+    const Rect r = popoverFrame({560, 380, 30, 16}, {200, 100}, Edge::bottom, {600, 400});
+    EXPECT_LE(r.maxX(), 600);
+    EXPECT_LE(r.maxY(), 380);
+    EXPECT_GE(r.x, 0);
+    const Rect huge = popoverFrame({10, 10, 10, 10}, {900, 900}, Edge::trailing, {600, 400});
+    EXPECT_EQ(huge.x, 0);
+    EXPECT_EQ(huge.y, 0);
+}
+
+TEST(Alerts, ButtonsRunTheirActionsAndEscapeRunsCancel)
+{
+    bool shown = true;
+    std::vector<std::string> log;
+    Rig rig;
+    rig.show([&] {
+        Binding<bool> b([&] { return shown; }, [&](bool v) {
+            shown = v;
+            rig.host.setNeedsRebuild();
+        });
+        return Text("Window").modifier(alert("Move to Trash?", b,
+                                             {{"Cancel", [&] { log.push_back("cancel"); }, ButtonRole::cancel},
+                                              {"Move", [&] { log.push_back("move"); }, ButtonRole::destructive}},
+                                             "Folders go to the Trash."));
+    });
+    EXPECT_TRUE(rig.hasText("Folders go to the Trash."));
+    rig.key(Qt::Key_Escape);
+    EXPECT_EQ(log, std::vector<std::string>{"cancel"});
+    EXPECT_FALSE(shown);
+    shown = true;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    rig.key(Qt::Key_Return);
+    EXPECT_EQ(log, (std::vector<std::string>{"cancel", "move"})) << "Return runs the first button that is not Cancel";
+    shown = true;
+    rig.host.setNeedsRebuild();
+    rig.tester.tapText("Cancel");
+    EXPECT_EQ(log.back(), "cancel");
+    EXPECT_FALSE(rig.hasText("Move to Trash?"));
+}

@@ -1,0 +1,141 @@
+#include "ControlTestSupport.h"
+
+using namespace controltest;
+
+namespace {
+
+View rows(int n, double height = 40)
+{
+    std::vector<int> items(n);
+    for (int i = 0; i < n; ++i) items[i] = i;
+    return VStack(HorizontalAlignment::leading, 0, {ForEach<int>(items, [](const int& i) { return "row" + std::to_string(i); }, [height](const int& i) {
+        // A filled block: its element's frame is the whole row.
+        return View(Color::gray()).frame(200, height).accessibilityIdentifier("row" + std::to_string(i));
+    })});
+}
+
+}  // namespace
+
+TEST(ScrollViews, WheelMovesTheContentWithinItsEnds)
+{
+    Rig rig({300, 200});
+    rig.show([] { return ScrollView(rows(20)).frame(300, 200).accessibilityIdentifier("list"); });
+    const double y0 = rig.find("row0")->frame.y;
+    EXPECT_TRUE(rig.host.scroll({150, 100}, {0, 120}));
+    rig.settle();
+    EXPECT_NEAR(rig.find("row0")->frame.y, y0 - 120, 1e-9);
+    rig.host.scroll({150, 100}, {0, 10000});
+    rig.settle();
+    // 20 rows of 40 in 200 points: at most 600 down.
+    EXPECT_NEAR(rig.find("row0")->frame.y, y0 - 600, 1e-9);
+    rig.host.scroll({150, 100}, {0, -10000});
+    rig.settle();
+    EXPECT_NEAR(rig.find("row0")->frame.y, y0, 1e-9);
+}
+
+TEST(ScrollViews, RowsOutsideTheViewportTakeNoTaps)
+{
+    int taps = 0;
+    Rig rig({300, 200});
+    rig.show([&] {
+        return VStack(HorizontalAlignment::center, 0, {
+            ScrollView(VStack({Button("Top", [] {}), View(Color::clear()).frame(10, 400), Button("Hidden", [&] { ++taps; }).accessibilityIdentifier("hidden")}))
+                .frame(300, 100),
+            View(Color::clear()).frame(300, 100),
+        });
+    });
+    const Rect f = rig.find("hidden")->frame;
+    ASSERT_GT(f.y, 100);
+    rig.tester.tapAt({f.midX(), f.midY()});
+    EXPECT_EQ(taps, 0) << "clipped away";
+}
+
+TEST(ScrollViews, ScrollToAnIdBringsTheItemIntoView)
+{
+    ScrollProxy kept;
+    Rig rig({300, 200});
+    rig.show([&] {
+        return ScrollViewReader([&](ScrollProxy proxy) {
+            kept = proxy;
+            return ScrollView(rows(50)).frame(300, 200);
+        });
+    });
+    kept.scrollTo("row30");
+    rig.settle();
+    Rect f = rig.find("row30")->frame;
+    EXPECT_NEAR(f.maxY(), 200, 1e-9) << "the least movement puts it at the bottom edge";
+    kept.scrollTo("row10", UnitPoint::top);
+    rig.settle();
+    EXPECT_NEAR(rig.find("row10")->frame.y, 0, 1e-9);
+    kept.scrollTo("row49", UnitPoint::top);
+    rig.settle();
+    EXPECT_NEAR(rig.find("row49")->frame.maxY(), 200, 1e-9) << "clamped at the end";
+    kept.scrollTo("no-such-row");
+    rig.settle();
+    EXPECT_NEAR(rig.find("row49")->frame.maxY(), 200, 1e-9);
+}
+
+TEST(ScrollViews, AnimatedScrollToTravels)
+{
+    ScrollProxy kept;
+    Rig rig({300, 200});
+    rig.show([&] {
+        return ScrollViewReader([&](ScrollProxy proxy) {
+            kept = proxy;
+            return ScrollView(rows(50)).frame(300, 200);
+        });
+    });
+    withAnimation(Animation::linear(0.4), [&] { kept.scrollTo("row20", UnitPoint::top); });
+    rig.settle();
+    rig.advance(0.2);
+    EXPECT_NEAR(rig.find("row20")->frame.y, 400, 1e-6);
+    rig.runFrames();
+    EXPECT_NEAR(rig.find("row20")->frame.y, 0, 1e-9);
+}
+
+TEST(ScrollViews, HorizontalRowSnapsToACardAtTheEndOfAScroll)
+{
+    Rig rig({400, 200});
+    rig.show([] {
+        ViewList cards;
+        for (int i = 0; i < 10; ++i) cards.push_back(Text("Card " + std::to_string(i)).frame(120, 80).accessibilityIdentifier("c" + std::to_string(i)));
+        return ScrollView(Axis::horizontal, HStack(VerticalAlignment::top, 10, cards), ScrollViewOptions{false, true}).frame(400, 100);
+    });
+    const double x0 = rig.find("c0")->frame.x;
+    rig.host.scroll({200, 100}, {0, 100});  // a plain wheel turns a horizontal row
+    rig.settle();
+    EXPECT_NEAR(rig.find("c0")->frame.x, x0 - 100, 1e-9);
+    ASSERT_TRUE(rig.host.nextFrameDue()) << "waiting for the scroll to end";
+    rig.advance(scrollEndDelay);
+    rig.runFrames();
+    // 100 is nearest card 1's leading edge at 130.
+    EXPECT_NEAR(rig.find("c0")->frame.x, x0 - 130, 1e-6);
+    EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 60, 1000), 0);
+    EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 250, 200), 200) << "the end is as far as it goes";
+}
+
+TEST(ScrollViews, TakeTheOfferedHeightUpToAMaximum)
+{
+    Rig rig({300, 600});
+    rig.show([] {
+        return VStack({ScrollView(rows(3)).frame(FrameSpec{.maxHeight = 300}).accessibilityIdentifier("short"),
+                       ScrollView(rows(30)).frame(FrameSpec{.maxHeight = 200}).accessibilityIdentifier("long")});
+    });
+    EXPECT_LE(rig.find("long")->frame.height, 200);
+    EXPECT_GT(rig.find("long")->frame.height, 150);
+}
+
+TEST(Forms, SectionsShowHeadersFootersAndRows)
+{
+    bool sound = true;
+    Rig rig({420, 400});
+    rig.show([&] {
+        return Form({Section("General", {Toggle("Sound", Binding<bool>([&] { return sound; }, [&](bool v) { sound = v; })),
+                                         LabeledContent("Version", Text("1.0"))},
+                             "Changes apply at once.")});
+    });
+    EXPECT_TRUE(rig.hasText("General"));
+    EXPECT_TRUE(rig.hasText("Changes apply at once."));
+    const Rect label = rig.tester.findText("Version")->frame, value = rig.tester.findText("1.0")->frame;
+    EXPECT_GT(value.x - label.maxX(), 200) << "the value sits at the trailing edge";
+}
