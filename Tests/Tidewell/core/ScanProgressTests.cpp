@@ -232,14 +232,14 @@ struct SlowEngine : FlowFixture {
 TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
     AppStore store;
     store.runScan({"/w/first"});
-    const auto first = store.scanTask();
     store.cancelScan();
+    store.scanTask().wait();  // the first run's end is now waiting on the main queue
     store.runScan({"/w/second"});
     EXPECT_FALSE(store.lastError.get()) << "the new scan clears the cancel text";
-    first.wait();
     drain();
     // The first run's cancelled end must not end the second scan early.
-    EXPECT_TRUE(store.isScanning.get());
+    EXPECT_TRUE(store.isScanning.get()) << store.lastError.get().value_or("no error") << " / "
+                                        << store.activityLog.get();
     ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
     store.scanTask().wait();
     drain();
