@@ -6,3 +6,11 @@ if(TARGET tidewell_kit)
     ${CMAKE_CURRENT_LIST_DIR}/ScanSceneDrawing.cpp ${CMAKE_CURRENT_LIST_DIR}/ScanSceneDrawing.h
     ${CMAKE_CURRENT_LIST_DIR}/GrowingScanCanvas.cpp ${CMAKE_CURRENT_LIST_DIR}/GrowingScanCanvas.h)
 endif()
+# The scan page needs the view layer's timelines, animations and scroll views.
+if(TARGET tidewell_kit AND EXISTS ${CMAKE_SOURCE_DIR}/Platform/ui/TimelineView.h
+   AND EXISTS ${CMAKE_SOURCE_DIR}/Platform/ui/Animation.h AND EXISTS ${CMAKE_SOURCE_DIR}/Platform/ui/ScrollView.h)
+  target_sources(tidewell_kit PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/GrowingScanHero.cpp ${CMAKE_CURRENT_LIST_DIR}/GrowingScanHero.h
+    ${CMAKE_CURRENT_LIST_DIR}/GrowingScanSide.cpp ${CMAKE_CURRENT_LIST_DIR}/GrowingScanSide.h
+    ${CMAKE_CURRENT_LIST_DIR}/GrowingScanView.cpp ${CMAKE_CURRENT_LIST_DIR}/GrowingScanView.h)
+endif()

@@ -7,3 +7,15 @@ if(TARGET tidewell_kit)
       ${CMAKE_CURRENT_LIST_DIR}/GrowingScanCanvasTests.cpp
     LIBS tidewell_kit)
 endif()
+# The scan page, when the view layer has its timelines, animations and scroll views.
+if(TARGET tidewell_kit AND EXISTS ${CMAKE_SOURCE_DIR}/Platform/ui/TimelineView.h
+   AND EXISTS ${CMAKE_SOURCE_DIR}/Platform/ui/Animation.h AND EXISTS ${CMAKE_SOURCE_DIR}/Platform/ui/ScrollView.h)
+  tidewell_test(tidewell_scan_page_tests QT
+    SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/KitViewTestMain.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/GrowingScanHeroTests.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/GrowingScanSideTests.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/GrowingScanViewTests.cpp
+    LIBS tidewell_kit)
+  add_dependencies(tidewell_scan_page_tests tidewell_resources)
+endif()

@@ -1,0 +1,153 @@
+#include "KitViewTesting.h"
+
+#include "kit/GrowingScanHero.h"
+
+using namespace kittest;
+using namespace tidewell;
+using Clock = std::chrono::system_clock;
+
+namespace {
+
+const auto kFirstScan = Clock::time_point(std::chrono::seconds(1'800'000'000));
+const auto kSecondScan = kFirstScan + std::chrono::seconds(90);
+
+}  // namespace
+
+TEST(ShownGrowth, StartsAtTheGrowthItIsFirstShownWith) {
+    const auto s = followGrowth({}, 0.37, kFirstScan, 10, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 10), 0.37);
+    EXPECT_FALSE(isEasing(s, 10));
+}
+
+TEST(ShownGrowth, EasesOutTowardsANewGrowthInAboutHalfASecond) {
+    auto s = followGrowth({}, 0.2, kFirstScan, 10, false);
+    s = followGrowth(s, 0.6, kFirstScan, 11, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11), 0.2);
+    const double early = shownGrowthAt(s, 11.1), late = shownGrowthAt(s, 11.3);
+    EXPECT_GT(early, 0.2);
+    EXPECT_GT(late, early);
+    EXPECT_LT(late, 0.6);
+    // Ease-out: more than a linear share of the way early on.
+    EXPECT_GT(early - 0.2, 0.4 * (0.1 / growthEaseSeconds));
+    EXPECT_TRUE(isEasing(s, 11.3));
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11.46), 0.6);
+    EXPECT_FALSE(isEasing(s, 11.46));
+    // The same growth handed in again changes nothing.
+    EXPECT_DOUBLE_EQ(shownGrowthAt(followGrowth(s, 0.6, kFirstScan, 11.2, false), 11.2), shownGrowthAt(s, 11.2));
+}
+
+TEST(ShownGrowth, ANewTargetMidwayContinuesFromWhereThePictureIs) {
+    auto s = followGrowth({}, 0.2, kFirstScan, 0, false);
+    s = followGrowth(s, 0.6, kFirstScan, 1, false);
+    const double midway = shownGrowthAt(s, 1.2);
+    s = followGrowth(s, 0.8, kFirstScan, 1.2, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 1.2), midway);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 1.7), 0.8);
+}
+
+TEST(ShownGrowth, ReduceMotionShowsEveryGrowthAtOnce) {
+    auto s = followGrowth({}, 0.2, kFirstScan, 0, true);
+    s = followGrowth(s, 0.7, kFirstScan, 1, true);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 1), 0.7);
+    EXPECT_FALSE(isEasing(s, 1));
+}
+
+TEST(ShownGrowth, ANewScanDropsToTheSeedlingAtOnceThenGrowsAgain) {
+    auto s = followGrowth({}, 0.2, kFirstScan, 0, false);
+    s = followGrowth(s, 1.0, kFirstScan, 5, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 6), 1.0);
+    // The next scan publishes its start and the store's seedling growth.
+    s = followGrowth(s, seedlingGrowth, kSecondScan, 7, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 7), seedlingGrowth);
+    EXPECT_FALSE(isEasing(s, 7));
+    s = followGrowth(s, 0.3, kSecondScan, 8, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 8), seedlingGrowth);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 9), 0.3);
+    // A new scan whose first growth arrives with it still starts from the seedling.
+    s = followGrowth(s, 0.5, kFirstScan, 10, false);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 10), seedlingGrowth);
+    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11), 0.5);
+    // Undefined growth draws as none.
+    EXPECT_DOUBLE_EQ(shownGrowthAt(followGrowth({}, std::nan(""), kFirstScan, 0, false), 0), 0);
+}
+
+TEST(HeroTimeline, RunsAt24FramesOnlyWhileActiveAndMoving) {
+    const auto active = heroTimelineSchedule(false, ScenePhase::active);
+    EXPECT_FALSE(active.paused);
+    EXPECT_DOUBLE_EQ(active.interval, 1.0 / 24);
+    for (const auto& paused : {heroTimelineSchedule(true, ScenePhase::active), heroTimelineSchedule(false, ScenePhase::inactive),
+                               heroTimelineSchedule(false, ScenePhase::background)}) {
+        EXPECT_TRUE(paused.paused);
+        EXPECT_DOUBLE_EQ(paused.interval, 30);
+    }
+}
+
+TEST(HeroCaption, ShowsTheWaitingTextBeforeTheFirstFolder) {
+    EXPECT_EQ(heroPathLine(""), "Waiting for the first root\u2026");
+    EXPECT_EQ(heroPathLine("/home/me/dev/app/node_modules"), "dev/app/node_modules");
+}
+
+namespace {
+
+GrowingScanHero hero(double growth, bool reduceMotion)
+{
+    return GrowingScanHero{growth, 3, "/home/me/dev/app", "Reading the rings", reduceMotion, kFirstScan};
+}
+
+struct HostedHero {
+    ViewHost host;
+    double clock = 100;
+    HostedHero(const GrowingScanHero& h, const EnvironmentValues& env = {}) {
+        host.setScheduler(nullptr);
+        host.setClock([this] { return clock; });
+        host.setEnvironment(env);
+        host.setSize({640, 400});
+        host.setRootView(h.body());
+        host.flush();
+    }
+    QImage frameAt(double t) {
+        clock = t;
+        host.setNeedsRebuild();
+        host.flush();
+        return host.renderImage(1);
+    }
+};
+
+}  // namespace
+
+TEST(GrowingScanHero, AsksForFramesOnlyWhileTheWindowIsActive) {
+    HostedHero active(hero(0.6, false));
+    ASSERT_TRUE(active.host.nextFrameDue());
+    EXPECT_NEAR(*active.host.nextFrameDue() - active.clock, 1.0 / 24, 1e-9);
+
+    EnvironmentValues background;
+    background.set<ScenePhaseKey>(ScenePhase::background);
+    HostedHero hidden(hero(0.6, false), background);
+    EXPECT_FALSE(hidden.host.nextFrameDue());
+
+    EnvironmentValues still;
+    still.reduceMotion = true;
+    HostedHero reduced(hero(0.6, true), still);
+    EXPECT_FALSE(reduced.host.nextFrameDue());
+}
+
+TEST(GrowingScanHero, MovesWithTimeUnlessMotionIsReduced) {
+    HostedHero moving(hero(0.9, false));
+    EXPECT_NE(moving.frameAt(200), moving.frameAt(203.5));
+
+    EnvironmentValues still;
+    still.reduceMotion = true;
+    HostedHero reduced(hero(0.9, true), still);
+    EXPECT_EQ(reduced.frameAt(200), reduced.frameAt(203.5));
+}
+
+TEST(GrowingScanHero, CaptionsThePictureAndStaysOutOfAccessibility) {
+    auto laid = layOut(hero(0.5, true).body(), {640, 400});
+    EXPECT_EQ(announcedElements(laid->tester.tree()), 0);
+    // The caption draws white text over the darkened bottom edge.
+    const QImage image = laid->render();
+    const QRect white = boundsOf(image, [](const QColor& c) { return c.red() > 230 && c.green() > 230 && c.blue() > 230; });
+    ASSERT_FALSE(white.isEmpty());
+    EXPECT_GT(white.top(), 400 - 80);
+    EXPECT_LT(white.left(), 40);
+}

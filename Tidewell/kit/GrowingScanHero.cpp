@@ -1,0 +1,143 @@
+#include "kit/GrowingScanHero.h"
+
+#include "kit/GrowingScanCanvas.h"
+#include "kit/GrowingScanView.h"
+#include "kit/TreePalette.h"
+#include "ui/Animation.h"
+#include "ui/Shape.h"
+#include "ui/Text.h"
+
+#include <cmath>
+#include <memory>
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+namespace {
+
+const ui::Animation& growthEase()
+{
+    static const ui::Animation ease = ui::Animation::easeOut(growthEaseSeconds);
+    return ease;
+}
+
+// Keeps the shown growth in the host's state slot under the hero's identity,
+// and asks for frames while it eases.
+class ShownGrowthNode final : public ui::Node {
+public:
+    ShownGrowthNode(double growth, std::optional<std::chrono::system_clock::time_point> scan, bool reduceMotion,
+                    std::function<ui::View(double)> content)
+        : growth_(growth), scan_(scan), reduceMotion_(reduceMotion), content_(std::move(content)) {}
+
+    void build(ui::Element& self, ui::BuildContext& ctx) const override
+    {
+        auto slot = std::static_pointer_cast<ShownGrowth>(ctx.stateSlot(
+            self.identity() + "#growth", [] { return std::static_pointer_cast<void>(std::make_shared<ShownGrowth>()); }));
+        const double now = ctx.now();
+        *slot = followGrowth(*slot, growth_, scan_, now, reduceMotion_);
+        if (isEasing(*slot, now))
+            ctx.requestFrame(1.0 / 60);
+        ctx.addChild(self, content_(shownGrowthAt(*slot, now)), "g");
+    }
+
+private:
+    double growth_;
+    std::optional<std::chrono::system_clock::time_point> scan_;
+    bool reduceMotion_;
+    std::function<ui::View(double)> content_;
+};
+
+ui::View captionShadowed(ui::View v) { return v.shadow(ui::Color::black().opacity(0.35), 4, 0, 1); }
+
+}  // namespace
+
+ShownGrowth followGrowth(ShownGrowth s, double growth, std::optional<std::chrono::system_clock::time_point> scan,
+                         double now, bool reduceMotion)
+{
+    if (!std::isfinite(growth))
+        growth = 0;
+    if (!s.started)
+        return ShownGrowth{true, growth, growth, growth, now, false, scan};
+    if (scan != s.scanStartedAt) {
+        // A new scan: back to the seedling at once; its growth then eases in.
+        s.to = s.from = seedlingGrowth;
+        s.easing = false;
+        s.scanStartedAt = scan;
+    }
+    if (growth == s.lastGrowth)
+        return s;
+    s.lastGrowth = growth;
+    if (reduceMotion) {
+        s.to = s.from = growth;
+        s.easing = false;
+        return s;
+    }
+    s.from = shownGrowthAt(s, now);
+    s.to = growth;
+    s.start = now;
+    s.easing = s.from != growth;
+    return s;
+}
+
+double shownGrowthAt(const ShownGrowth& s, double now)
+{
+    if (!s.easing)
+        return s.to;
+    const double p = growthEase().progress(now - s.start);
+    return s.from + (s.to - s.from) * p;
+}
+
+bool isEasing(const ShownGrowth& s, double now) { return s.easing && !growthEase().isFinished(now - s.start); }
+
+ui::TimelineSchedule heroTimelineSchedule(bool reduceMotion, ui::ScenePhase scenePhase)
+{
+    const bool moving = !reduceMotion && scenePhase == ui::ScenePhase::active;
+    return ui::TimelineSchedule::animation(moving ? 1.0 / 24 : 30, !moving);
+}
+
+std::string heroPathLine(const std::string& currentPath)
+{
+    return shortenedPath(currentPath.empty() ? std::string("Waiting for the first root\u2026") : currentPath);
+}
+
+ui::View GrowingScanHero::body() const
+{
+    const GrowingScanHero hero = *this;
+    const ui::View picture = ui::EnvironmentReader([hero](const ui::EnvironmentValues& env) {
+        const ui::TimelineSchedule schedule = heroTimelineSchedule(hero.reduceMotion, env.get<ui::ScenePhaseKey>());
+        return ui::View(std::make_shared<ShownGrowthNode>(
+            hero.growth, hero.scanStartedAt, hero.reduceMotion, [hero, schedule](double shown) {
+                return ui::TimelineView(schedule, [hero, shown](double t) {
+                    return GrowingScanCanvas(shown, hero.buds, hero.reduceMotion ? 0 : t).body();
+                });
+            }));
+    });
+
+    ui::FrameSpec fullWidth;
+    fullWidth.maxWidth = ui::infinity;
+    fullWidth.alignment = ui::Alignment::leading;
+    const ui::View caption =
+        ui::VStack(ui::HorizontalAlignment::leading, 6,
+                   {
+                       captionShadowed(ui::Text(phaseTitle).font(ui::Font::headline()).foregroundStyle(ui::Color::white())),
+                       captionShadowed(ui::Text(heroPathLine(currentPath))
+                                           .font(ui::Font::system(ui::TextStyle::caption, ui::FontDesign::monospaced))
+                                           .foregroundStyle(ui::Color::white().opacity(0.9))
+                                           .lineLimit(1)),
+                   })
+            .padding(16)
+            .frame(fullWidth)
+            .background(ui::Rectangle().fill(ui::LinearGradient{
+                ui::Gradient{ui::Color::black().opacity(0.45), ui::Color::black().opacity(0)}, ui::UnitPoint::bottom,
+                ui::UnitPoint::top}));
+
+    const ui::Shape card = ui::RoundedRectangle(24, ui::RoundedCornerStyle::continuous);
+    return ui::ZStack(ui::Alignment::bottomLeading, {picture, caption})
+        .clipShape(card)
+        .overlay(card.strokeBorder(ui::Color::white().opacity(0.12), 1))
+        .shadow(TreePalette::glow().opacity(0.1), 28, 0, 12)
+        .accessibilityHidden(true);
+}
+
+}  // namespace tidewell
