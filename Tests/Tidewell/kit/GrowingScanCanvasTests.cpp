@@ -6,11 +6,8 @@
 #include <cmath>
 
 #include "kit/GrowingScanCanvas.h"
-#include "kit/TreePalette.h"
 #include "ui/ViewHost.h"
 
-using platform::ui::Color;
-using platform::ui::ColorScheme;
 using platform::ui::EnvironmentValues;
 using platform::ui::GraphicsContext;
 using platform::ui::Size;
@@ -30,34 +27,6 @@ QColor at(const QImage& image, double x, double y) { return image.pixelColor(int
 bool isBark(const QColor& c) { return c.red() > c.blue() + 20 && c.red() > c.green(); }
 
 }  // namespace
-
-TEST(TreePalette, HoldsTheSharedNightForestColours) {
-    const auto rgb = [](const Color& c) {
-        const auto v = c.resolve(ColorScheme::light);
-        return std::array<int, 4>{int(std::lround(v.red * 255)), int(std::lround(v.green * 255)),
-                                  int(std::lround(v.blue * 255)), int(std::lround(v.alpha * 255))};
-    };
-    EXPECT_EQ(rgb(TreePalette::nightDeep()), (std::array<int, 4>{6, 25, 35, 255}));
-    EXPECT_EQ(rgb(TreePalette::night()), (std::array<int, 4>{10, 36, 43, 255}));
-    EXPECT_EQ(rgb(TreePalette::glow()), (std::array<int, 4>{0, 217, 255, 255}));
-    EXPECT_EQ(rgb(TreePalette::activeGreen()), (std::array<int, 4>{57, 245, 107, 255}));
-    EXPECT_EQ(rgb(TreePalette::idleAmber()), (std::array<int, 4>{255, 170, 0, 255}));
-    EXPECT_EQ(rgb(TreePalette::barkLight()), (std::array<int, 4>{163, 106, 59, 255}));
-    EXPECT_EQ(rgb(TreePalette::bark()), (std::array<int, 4>{91, 56, 43, 255}));
-    EXPECT_EQ(rgb(TreePalette::barkDark()), (std::array<int, 4>{58, 36, 28, 255}));
-    // Made once: every call hands out the same colour.
-    EXPECT_EQ(&TreePalette::glow(), &TreePalette::glow());
-}
-
-TEST(GrowingScanCanvas, CarriesTheBranchTipsAndBudColours) {
-    const GrowingScanCanvas c(0.5, 2, 0);
-    ASSERT_EQ(c.arms.size(), 7u);
-    ASSERT_EQ(c.budColors.size(), 7u);
-    EXPECT_EQ(c.arms[6], (std::pair<double, double>{0.5, 0.14}));
-    EXPECT_EQ(c.budColors[0], TreePalette::activeGreen());
-    EXPECT_EQ(c.budColors[2], Color::rgb255(142, 116, 216));
-    EXPECT_EQ(c.budColors[6], Color::rgb255(208, 106, 58));
-}
 
 TEST(GrowingScanCanvas, ASizeWithoutAreaDrawsNothing) {
     for (const Size s : {Size{0, 0}, Size{0, 120}, Size{120, 0}, Size{-5, 40}, Size{std::nan(""), 40}}) {

@@ -7,18 +7,6 @@
 using namespace kittest;
 using namespace tidewell;
 
-TEST(ScanPhasePhrase, SpeaksOfTheForestForTheKnownPhases) {
-    EXPECT_EQ(scanPhasePhrase("start", "m"), "Planting the grove");
-    EXPECT_EQ(scanPhasePhrase("root", "m"), "Walking the grove");
-    EXPECT_EQ(scanPhasePhrase("walk", "m"), "Walking the grove");
-    EXPECT_EQ(scanPhasePhrase("project", "m"), "Finding saplings");
-    EXPECT_EQ(scanPhasePhrase("measure", "m"), "Reading the rings");
-    EXPECT_EQ(scanPhasePhrase("caches", "m"), "Checking the undergrowth");
-    EXPECT_EQ(scanPhasePhrase("cache", "m"), "Checking the undergrowth");
-    EXPECT_EQ(scanPhasePhrase("done", "m"), "Forest mapped");
-    EXPECT_EQ(scanPhasePhrase("skip", "m"), "Stepping around a thicket");
-}
-
 TEST(ScanPhasePhrase, OtherPhasesShowTheEnginesMessage) {
     EXPECT_EQ(scanPhasePhrase("root_done", "Finished /home/me/dev"), "Finished /home/me/dev");
     EXPECT_EQ(scanPhasePhrase("root_done", ""), "Growing the forest");
@@ -37,14 +25,6 @@ TEST(ShortenedPath, KeepsTheLastThreePieces) {
     EXPECT_EQ(shortenedPath("/"), "/");
     EXPECT_EQ(shortenedPath("///"), "///");
     EXPECT_EQ(shortenedPath(""), "");
-}
-
-TEST(GrowingScanPage, TheLabelCountsProjectsAndNamesThePhase) {
-    EXPECT_EQ(growingScanAccessibilityLabel(12, "Reading the rings"),
-              "Scanning the forest. 12 projects found. Reading the rings.");
-    EXPECT_EQ(growingScanSideWidth(WidthClass::wide), 300);
-    EXPECT_EQ(growingScanSideWidth(WidthClass::regular), 260);
-    EXPECT_FALSE(growingScanSideWidth(WidthClass::compact));
 }
 
 namespace {

@@ -243,15 +243,8 @@ TEST(GrowingTree, HeldTimeIsAStillPicture) {
 // --- Drift -------------------------------------------------------------------------------
 
 TEST(ScanDrift, MotesComeFromTheHashAndWrapTopToBottom) {
-    const auto still = scanMotes(0, kSize);
-    for (int k = 0; k < 18; ++k) {
-        const auto& m = still[size_t(k)];
-        const double a = stableUnitHash("scan", k);
-        EXPECT_NEAR(m.square.x, 10 * std::sin(k) + stableUnitHash("scanX", k) * 1000, 1e-9);
-        EXPECT_NEAR(m.square.y, 812 * a, 1e-9);
-        EXPECT_NEAR(m.square.width, 1.1 + 1.6 * a, 1e-12);
-        EXPECT_EQ(m.green, k % 3 == 0);
-    }
+    // Held at time 0 the motes sit at their hashed heights.
+    EXPECT_NEAR(scanMotes(0, kSize)[4].square.y, 812 * stableUnitHash("scan", 4), 1e-9);
     for (const double t : {1.0, 90.0, 8.1e8}) {
         for (const auto& m : scanMotes(t, kSize)) {
             EXPECT_GE(m.square.y, 0);
