@@ -1,0 +1,159 @@
+#include "desktop/StatusItem.h"
+
+#include "ui/ViewHost.h"
+
+#include <QCursor>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPalette>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace platform {
+
+QImage composeStatusIcon(const QImage& logo, const std::string& title, int height)
+{
+    height = std::max(8, height);
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(std::max(6, int(height * 0.6)));
+    const QString text = QString::fromStdString(title);
+    const double textWidth = text.isEmpty() ? 0 : QFontMetricsF(font).horizontalAdvance(text) + height * 0.25;
+    const int width = height + int(std::ceil(textWidth));
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!logo.isNull()) p.drawImage(QRectF(0, 0, height, height), logo);
+    if (!text.isEmpty()) {
+        p.setFont(font);
+        p.setPen(QGuiApplication::palette().color(QPalette::WindowText));
+        p.drawText(QRectF(height + height * 0.25, 0, textWidth, height), Qt::AlignVCenter | Qt::AlignLeft, text);
+    }
+    return image;
+}
+
+ui::Size idealSize(const ui::View& view, ui::Size limit)
+{
+    ui::ViewHost measure;
+    measure.setScheduler(nullptr);
+    measure.setSize(limit);
+    measure.setRootView(view.fixedSize());
+    measure.flush();
+    const ui::Element* root = measure.rootElement();
+    if (!root) return {};
+    return {std::min(root->frame.width, limit.width), std::min(root->frame.height, limit.height)};
+}
+
+ui::Point popupOrigin(ui::Rect anchor, ui::Size size, ui::Rect screen)
+{
+    double x = anchor.midX() - size.width / 2;
+    double y = anchor.maxY() + 4;
+    // A tray at the bottom of the screen: open upwards.
+    if (y + size.height > screen.maxY()) y = anchor.minY() - 4 - size.height;
+    x = std::clamp(x, screen.x, std::max(screen.x, screen.maxX() - size.width));
+    y = std::clamp(y, screen.y, std::max(screen.y, screen.maxY() - size.height));
+    return {x, y};
+}
+
+StatusItem::StatusItem()
+{
+    popover_ = std::make_unique<Window>(WindowSpec{"status-popover", "", WindowKind::popup, {320, 400}, std::nullopt});
+    ensureTray();
+}
+
+StatusItem::~StatusItem()
+{
+    delete tray_;
+    delete trayWatch_;
+}
+
+bool StatusItem::isTrayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void StatusItem::ensureTray()
+{
+    if (tray_) return;
+    if (!isTrayAvailable()) {
+        // No tray yet: look again now and then until one appears.
+        if (!trayWatch_) {
+            trayWatch_ = new QTimer();
+            trayWatch_->setInterval(2000);
+            QObject::connect(trayWatch_, &QTimer::timeout, trayWatch_, [this] { ensureTray(); });
+            trayWatch_->start();
+        }
+        return;
+    }
+    if (trayWatch_) trayWatch_->stop();
+    tray_ = new QSystemTrayIcon();
+    QObject::connect(tray_, &QSystemTrayIcon::activated, tray_, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) togglePopover();
+    });
+    refreshIcon();
+    tray_->show();
+}
+
+QImage StatusItem::iconImage() const { return composeStatusIcon(logo_, title_, 44); }
+
+void StatusItem::refreshIcon()
+{
+    if (!tray_) return;
+    tray_->setIcon(QIcon(QPixmap::fromImage(iconImage())));
+    tray_->setToolTip(QString::fromStdString(title_.empty() ? "Tidewell" : title_));
+}
+
+void StatusItem::setImage(const QImage& logo)
+{
+    logo_ = logo;
+    refreshIcon();
+}
+
+void StatusItem::setTitle(std::string title)
+{
+    if (title == title_) return;
+    title_ = std::move(title);
+    refreshIcon();
+}
+
+void StatusItem::setPopoverContent(std::function<ui::View()> content)
+{
+    content_ = std::move(content);
+    popover_->setContent(content_);
+}
+
+bool StatusItem::isPopoverShown() const { return popover_->isVisible(); }
+
+void StatusItem::togglePopover()
+{
+    if (isPopoverShown()) closePopover();
+    else showPopover();
+}
+
+void StatusItem::showPopover()
+{
+    const ui::Size size = content_ ? idealSize(content_()) : ui::Size{320, 400};
+    ui::Rect anchor;
+    if (tray_ && !tray_->geometry().isEmpty()) {
+        const QRect g = tray_->geometry();
+        anchor = {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+    } else {
+        const QPoint c = QCursor::pos();
+        anchor = {double(c.x()), double(c.y()), 1, 1};
+    }
+    ui::Rect screen{0, 0, 1920, 1080};
+    if (QScreen* s = QGuiApplication::screenAt(QPoint(int(anchor.midX()), int(anchor.midY()))) ?: QGuiApplication::primaryScreen()) {
+        const QRect a = s->availableGeometry();
+        screen = {double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+    }
+    const ui::Point origin = popupOrigin(anchor, size, screen);
+    popover_->setFrame({origin.x, origin.y, std::max(1.0, size.width), std::max(1.0, size.height)});
+    popover_->activate();
+}
+
+void StatusItem::closePopover() { popover_->hide(); }
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+
+// The tray icon with its title and popover. The icon is the logo with the
+// title drawn beside it (and the title as tooltip); a click toggles a
+// frameless popup window of the view layer near the icon, or near the
+// pointer when the tray doesn't say where its icon is. A tray that appears
+// after start-up (a login start often comes first) gets the icon then.
+
+#include "desktop/Window.h"
+
+#include <QImage>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QSystemTrayIcon;
+class QTimer;
+
+namespace platform {
+
+class StatusItem {
+public:
+    StatusItem();
+    ~StatusItem();
+
+    void setImage(const QImage& logo);
+    void setTitle(std::string title);
+    const std::string& title() const { return title_; }
+    // The popover's content; it is sized by the content's ideal size.
+    void setPopoverContent(std::function<ui::View()> content);
+
+    void togglePopover();
+    void showPopover();
+    void closePopover();
+    bool isPopoverShown() const;
+    Window& popover() { return *popover_; }
+
+    bool isTrayAvailable() const;
+    // The icon as it is shown (logo and title).
+    QImage iconImage() const;
+
+private:
+    void refreshIcon();
+    void ensureTray();
+
+    std::string title_;
+    QImage logo_;
+    std::unique_ptr<Window> popover_;
+    std::function<ui::View()> content_;
+    QSystemTrayIcon* tray_ = nullptr;
+    QTimer* trayWatch_ = nullptr;
+};
+
+// The logo with `title` drawn to its right, `height` pixels high (pure).
+QImage composeStatusIcon(const QImage& logo, const std::string& title, int height);
+
+// The size `view` takes when offered nothing (its ideal size), capped at `limit`.
+ui::Size idealSize(const ui::View& view, ui::Size limit = {2000, 2000});
+
+// Where a popup of `size` goes under an icon at `anchor`, inside `screen` (pure).
+ui::Point popupOrigin(ui::Rect anchor, ui::Size size, ui::Rect screen);
+
+}  // namespace platform

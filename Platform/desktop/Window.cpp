@@ -1,0 +1,264 @@
+#include "desktop/Window.h"
+
+#include "ui/Menu.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+#include <algorithm>
+#include <map>
+
+namespace platform {
+
+namespace {
+
+std::vector<Window*>& live()
+{
+    static std::vector<Window*> windows;
+    return windows;
+}
+
+struct Scenes {
+    std::map<std::string, std::function<std::unique_ptr<Window>()>> makers;
+    std::map<std::string, std::unique_ptr<Window>> made;
+};
+Scenes& scenes()
+{
+    static Scenes s;
+    return s;
+}
+
+// Watches the top-level widget: visibility and minimising become scene phases;
+// a secondary click opens the context menu of the view under it.
+class WindowWatcher : public QObject {
+public:
+    WindowWatcher(Window* window, ui::HostWidget* host) : window_(window), host_(host) {}
+
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        switch (e->type()) {
+        case QEvent::Show: window_->phaseChanged(ui::ScenePhase::active); break;
+        case QEvent::Hide: window_->phaseChanged(ui::ScenePhase::background); break;
+        case QEvent::WindowStateChange:
+            if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow())
+                window_->phaseChanged(w->isMinimized() ? ui::ScenePhase::background : ui::ScenePhase::active);
+            break;
+        case QEvent::ContextMenu:
+            if (watched == host_) {
+                auto* c = static_cast<QContextMenuEvent*>(e);
+                if (ui::showContextMenu(host_->host(), {double(c->pos().x()), double(c->pos().y())})) return true;
+            }
+            break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    Window* window_;
+    ui::HostWidget* host_;
+};
+
+}  // namespace
+
+Qt::WindowFlags windowFlagsFor(WindowKind kind)
+{
+    switch (kind) {
+    case WindowKind::standard:
+    case WindowKind::settings: return Qt::Window;
+    case WindowKind::floatingPanel: return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+    case WindowKind::popup: return Qt::Popup | Qt::FramelessWindowHint;
+    }
+    return Qt::Window;
+}
+
+Window::Window(WindowSpec spec) : spec_(std::move(spec))
+{
+    auto* w = new QWidget(nullptr, windowFlagsFor(spec_.kind));
+    widget_ = w;
+    w->setWindowTitle(QString::fromStdString(spec_.title));
+    w->setObjectName(QString::fromStdString(spec_.identifier));
+    if (spec_.kind == WindowKind::floatingPanel || spec_.kind == WindowKind::popup) {
+        w->setAttribute(Qt::WA_TranslucentBackground);
+        w->setAttribute(Qt::WA_ShowWithoutActivating, spec_.kind == WindowKind::floatingPanel);
+    }
+    auto* layout = new QVBoxLayout(w);
+    layout->setContentsMargins(0, 0, 0, 0);
+    hostWidget_ = new ui::HostWidget(w);
+    layout->addWidget(hostWidget_);
+    if (spec_.minimumSize) w->setMinimumSize(int(spec_.minimumSize->width), int(spec_.minimumSize->height));
+    const ui::Size min = minimumSize();
+    w->resize(int(std::max(spec_.defaultSize.width, min.width)), int(std::max(spec_.defaultSize.height, min.height)));
+    filter_ = new WindowWatcher(this, hostWidget_);
+    filter_->setParent(w);
+    w->installEventFilter(filter_);
+    hostWidget_->installEventFilter(filter_);
+    hostWidget_->setContextMenuPolicy(Qt::DefaultContextMenu);
+    phaseChanged(ui::ScenePhase::background);
+    Windows::add(this);
+}
+
+Window::~Window()
+{
+    Windows::remove(this);
+    // Tearing the widget down hides it: nobody hears about that any more.
+    onVisibility_ = nullptr;
+    if (widget_) {
+        widget_->removeEventFilter(filter_);
+        hostWidget_->removeEventFilter(filter_);
+    }
+    delete widget_.data();
+}
+
+void Window::setTitle(std::string title)
+{
+    spec_.title = std::move(title);
+    if (widget_) widget_->setWindowTitle(QString::fromStdString(spec_.title));
+}
+
+void Window::setContent(std::function<ui::View()> root) { hostWidget_->host().setRoot(std::move(root)); }
+ui::ViewHost& Window::host() { return hostWidget_->host(); }
+
+void Window::phaseChanged(ui::ScenePhase phase)
+{
+    const bool changed = phase != phase_;
+    phase_ = phase;
+    hostWidget_->host().environment().set<ui::ScenePhaseKey>(phase);
+    hostWidget_->host().setNeedsRebuild();
+    if (changed && onVisibility_) onVisibility_(phase == ui::ScenePhase::active);
+}
+
+void Window::show()
+{
+    if (!widget_) return;
+    if (widget_->isMinimized()) widget_->showNormal();
+    else widget_->show();
+}
+
+void Window::hide()
+{
+    if (widget_) widget_->hide();
+}
+
+void Window::orderFront()
+{
+    show();
+    if (widget_) widget_->raise();
+}
+
+void Window::activate()
+{
+    orderFront();
+    if (widget_ && spec_.kind != WindowKind::floatingPanel) widget_->activateWindow();
+}
+
+bool Window::isVisible() const { return widget_ && widget_->isVisible(); }
+bool Window::isMinimized() const { return widget_ && widget_->isMinimized(); }
+
+void Window::minimize()
+{
+    if (widget_) widget_->showMinimized();
+}
+
+ui::Rect Window::frame() const
+{
+    if (!widget_) return {};
+    const QRect g = widget_->geometry();
+    return {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+}
+
+ui::Size Window::minimumSize() const
+{
+    return spec_.minimumSize.value_or(ui::Size{0, 0});
+}
+
+void Window::setFrame(ui::Rect f)
+{
+    if (!widget_) return;
+    const ui::Size min = minimumSize();
+    widget_->setGeometry(int(f.x), int(f.y), int(std::max(f.width, min.width)), int(std::max(f.height, min.height)));
+}
+
+void Window::moveTo(ui::Point p)
+{
+    if (widget_) widget_->move(int(p.x), int(p.y));
+}
+
+void Window::addCommand(WindowCommand command)
+{
+    auto* action = new QAction(QString::fromStdString(command.title), widget_);
+    action->setShortcut(command.shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    auto run = command.action;
+    auto enabled = command.enabled;
+    QObject::connect(action, &QAction::triggered, action, [run, enabled] {
+        if (enabled && !enabled()) return;
+        if (run) run();
+    });
+    widget_->addAction(action);
+    commands_.emplace_back(std::move(command), action);
+}
+
+bool Window::trigger(const QKeySequence& shortcut)
+{
+    for (auto& [command, action] : commands_) {
+        if (command.shortcut != shortcut) continue;
+        if (command.enabled && !command.enabled()) return false;
+        if (command.action) command.action();
+        return true;
+    }
+    return false;
+}
+
+// --- Registry ---------------------------------------------------------------------
+
+void Windows::add(Window* w) { live().push_back(w); }
+void Windows::remove(Window* w) { live().erase(std::remove(live().begin(), live().end(), w), live().end()); }
+std::vector<Window*> Windows::all() { return live(); }
+
+Window* Windows::find(const std::string& identifier)
+{
+    for (Window* w : live())
+        if (w->identifier() == identifier) return w;
+    return nullptr;
+}
+
+Window* Windows::findByIdentifierOrTitle(const std::string& identifier, const std::string& title)
+{
+    for (Window* w : live())
+        if (w->identifier() == identifier || w->title() == title) return w;
+    return nullptr;
+}
+
+void Windows::registerScene(const std::string& identifier, std::function<std::unique_ptr<Window>()> make)
+{
+    scenes().makers[identifier] = std::move(make);
+}
+
+Window* Windows::open(const std::string& identifier)
+{
+    Window* w = find(identifier);
+    if (!w) {
+        auto it = scenes().makers.find(identifier);
+        if (it == scenes().makers.end() || !it->second) return nullptr;
+        auto made = it->second();
+        if (!made) return nullptr;
+        w = made.get();
+        scenes().made[identifier] = std::move(made);
+    }
+    w->activate();
+    return w;
+}
+
+void Windows::reset()
+{
+    scenes().made.clear();
+    scenes().makers.clear();
+}
+
+}  // namespace platform

@@ -1,0 +1,129 @@
+#pragma once
+
+// Windows of the view layer: the main window, the settings window, the
+// frameless always-on-top floating panel and the popup that holds the tray
+// popover. Each hosts a view tree; the registry knows every window by its
+// identifier and title and opens the registered scenes, so views ask for a
+// window through `OpenWindowKey` and never make widgets themselves.
+
+#include "ui/HostWidget.h"
+#include "ui/TimelineView.h"
+
+#include <QKeySequence>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class WindowKind {
+    standard,       // a normal window with the system frame
+    settings,       // a normal window, not resizable below its content
+    floatingPanel,  // frameless, always on top, never takes the keys from other windows' owner
+    popup,          // frameless, closes on a click outside (the tray popover)
+};
+
+struct WindowSpec {
+    std::string identifier;
+    std::string title;
+    WindowKind kind = WindowKind::standard;
+    ui::Size defaultSize{800, 600};
+    std::optional<ui::Size> minimumSize;
+};
+
+// A command of the window: a shortcut and an action, refused while `enabled` says no.
+struct WindowCommand {
+    std::string title;
+    QKeySequence shortcut;
+    std::function<void()> action;
+    std::function<bool()> enabled;
+};
+
+class Window {
+public:
+    explicit Window(WindowSpec spec);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    const std::string& identifier() const { return spec_.identifier; }
+    const std::string& title() const { return spec_.title; }
+    WindowKind kind() const { return spec_.kind; }
+    void setTitle(std::string title);
+
+    void setContent(std::function<ui::View()> root);
+    ui::ViewHost& host();
+    QWidget* widget() const { return widget_; }
+
+    void show();
+    void hide();
+    // Brings the window above the others without asking for the keys.
+    void orderFront();
+    // Shows, raises and gives the window the keys.
+    void activate();
+    bool isVisible() const;
+    bool isMinimized() const;
+    void minimize();
+
+    // Frame in screen points; a size below the minimum is raised to it.
+    ui::Rect frame() const;
+    void setFrame(ui::Rect frame);
+    void moveTo(ui::Point topLeft);
+    ui::Size minimumSize() const;
+
+    void addCommand(WindowCommand command);
+    // Runs the command bound to `shortcut`; false when none is or it is disabled.
+    bool trigger(const QKeySequence& shortcut);
+
+    // Called when the window is shown or hidden (by us, the user or the window manager).
+    void setVisibilityHandler(std::function<void(bool visible)> handler) { onVisibility_ = std::move(handler); }
+
+    // Called by the window's event filter; the phase reaches timelines through the environment.
+    void phaseChanged(ui::ScenePhase phase);
+    ui::ScenePhase phase() const { return phase_; }
+
+private:
+    WindowSpec spec_;
+    QPointer<QWidget> widget_;
+    ui::HostWidget* hostWidget_ = nullptr;
+    std::vector<std::pair<WindowCommand, QObject*>> commands_;
+    std::function<void(bool)> onVisibility_;
+    ui::ScenePhase phase_ = ui::ScenePhase::background;
+    QObject* filter_ = nullptr;
+};
+
+// Qt window flags for a kind (pure, so tests can check them without a display).
+Qt::WindowFlags windowFlagsFor(WindowKind kind);
+
+// Every live window, and the scenes that make them on demand.
+class Windows {
+public:
+    static std::vector<Window*> all();
+    static Window* find(const std::string& identifier);
+    // The first window whose identifier is `identifier` or whose title is `title`.
+    static Window* findByIdentifierOrTitle(const std::string& identifier, const std::string& title);
+
+    // Registers how to make the window `identifier`; `open` makes it once and brings it forward.
+    static void registerScene(const std::string& identifier, std::function<std::unique_ptr<Window>()> make);
+    static Window* open(const std::string& identifier);
+    // Drops every window and scene the registry made (tests, shutdown).
+    static void reset();
+
+private:
+    friend class Window;
+    static void add(Window* w);
+    static void remove(Window* w);
+};
+
+// How views ask for a window: the application sets it to `Windows::open`.
+struct OpenWindowKey {
+    using Value = std::function<void(const std::string& identifier)>;
+    static Value defaultValue() { return [](const std::string& id) { Windows::open(id); }; }
+};
+
+}  // namespace platform

@@ -1,0 +1,209 @@
+#include "desktop/Cursor.h"
+#include "desktop/SavePanel.h"
+#include "desktop/StatusItem.h"
+#include "desktop/Window.h"
+
+#include "ui/Controls.h"
+
+#include <QApplication>
+#include <QColor>
+#include <gtest/gtest.h>
+
+using namespace platform;
+using namespace platform::ui;
+
+namespace {
+
+WindowSpec mainSpec()
+{
+    return WindowSpec{"main", "Tidewell", WindowKind::standard, {1180, 760}, Size{900, 600}};
+}
+
+void pump()
+{
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(Windows, AreKnownByIdentifierOrTitle)
+{
+    Window main(mainSpec());
+    Window settings(WindowSpec{"settings", "Settings", WindowKind::settings, {600, 460}, std::nullopt});
+    EXPECT_EQ(Windows::find("main"), &main);
+    EXPECT_EQ(Windows::findByIdentifierOrTitle("main", "Tidewell"), &main);
+    // Either value alone finds it, as the shell looks for the main window.
+    main.setTitle("Renamed");
+    EXPECT_EQ(Windows::findByIdentifierOrTitle("nope", "Settings"), &settings);
+    EXPECT_EQ(Windows::findByIdentifierOrTitle("main", "x"), &main);
+    EXPECT_EQ(Windows::find("gone"), nullptr);
+    {
+        Window temp(WindowSpec{"temp", "Temp"});
+        EXPECT_EQ(Windows::all().size(), 3u);
+    }
+    EXPECT_EQ(Windows::find("temp"), nullptr) << "a closed window leaves the registry";
+}
+
+TEST(Windows, DefaultAndMinimumSizes)
+{
+    Window main(mainSpec());
+    EXPECT_DOUBLE_EQ(main.frame().width, 1180);
+    EXPECT_DOUBLE_EQ(main.frame().height, 760);
+    main.setFrame({10, 20, 1400, 900});
+    EXPECT_DOUBLE_EQ(main.frame().width, 1400);
+    main.setFrame({10, 20, 800, 500});
+    EXPECT_GE(main.frame().width, 900) << "never below the content's minimum";
+    EXPECT_GE(main.frame().height, 600);
+    // A default below the minimum opens at the minimum.
+    Window small(WindowSpec{"s", "S", WindowKind::standard, {100, 100}, Size{300, 200}});
+    EXPECT_DOUBLE_EQ(small.frame().width, 300);
+}
+
+TEST(Windows, KindsTakeTheirFlags)
+{
+    const Qt::WindowFlags panel = windowFlagsFor(WindowKind::floatingPanel);
+    EXPECT_TRUE(panel.testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(panel.testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(panel.testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_EQ(windowFlagsFor(WindowKind::popup) & Qt::WindowType_Mask, Qt::Popup);
+    EXPECT_EQ(windowFlagsFor(WindowKind::standard) & Qt::WindowType_Mask, Qt::Window);
+    Window p(WindowSpec{"scan-panel", "", WindowKind::floatingPanel, {300, 120}, std::nullopt});
+    EXPECT_TRUE(p.widget()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST(Windows, ShowHideAndMinimiseDriveTheScenePhaseAndTimelines)
+{
+    Window main(mainSpec());
+    std::vector<bool> visibility;
+    main.setVisibilityHandler([&](bool v) { visibility.push_back(v); });
+    main.setContent([] { return TimelineView(TimelineSchedule::animation(1.0 / 24), [](double) { return Text("scene"); }); });
+    main.host().setScheduler(nullptr);
+    EXPECT_EQ(main.phase(), ScenePhase::background);
+    main.show();
+    pump();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(main.phase(), ScenePhase::active);
+    main.host().flush();
+    EXPECT_TRUE(main.host().nextFrameDue()) << "a shown window's timeline ticks";
+    main.hide();
+    pump();
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_EQ(main.phase(), ScenePhase::background);
+    main.host().flush();
+    EXPECT_FALSE(main.host().nextFrameDue()) << "a hidden window's timeline pauses";
+    main.activate();
+    pump();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(visibility, (std::vector<bool>{true, false, true}));
+}
+
+TEST(Windows, RegisteredScenesOpenOnceAndComeForward)
+{
+    int made = 0;
+    Windows::registerScene("settings", [&] {
+        ++made;
+        return std::make_unique<Window>(WindowSpec{"settings", "Settings", WindowKind::settings, {600, 460}, std::nullopt});
+    });
+    Window* first = Windows::open("settings");
+    ASSERT_NE(first, nullptr);
+    pump();
+    EXPECT_TRUE(first->isVisible());
+    first->hide();
+    Window* again = Windows::open("settings");
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(made, 1);
+    EXPECT_TRUE(again->isVisible());
+    EXPECT_EQ(Windows::open("unknown"), nullptr);
+    // Views reach it through the environment, never by making widgets.
+    OpenWindowKey::defaultValue()("settings");
+    EXPECT_EQ(made, 1);
+    Windows::reset();
+    EXPECT_EQ(Windows::find("settings"), nullptr);
+}
+
+TEST(Windows, CommandsRunUnlessDisabled)
+{
+    Window main(mainSpec());
+    int scans = 0;
+    bool scanning = false;
+    main.addCommand({"Scan Now", QKeySequence("Ctrl+R"), [&] { ++scans; }, [&] { return !scanning; }});
+    EXPECT_TRUE(main.trigger(QKeySequence("Ctrl+R")));
+    EXPECT_EQ(scans, 1);
+    scanning = true;
+    EXPECT_FALSE(main.trigger(QKeySequence("Ctrl+R")));
+    EXPECT_FALSE(main.trigger(QKeySequence("Ctrl+9")));
+    EXPECT_EQ(scans, 1);
+}
+
+TEST(StatusItems, IconCarriesTheTitleAndThePopoverToggles)
+{
+    QImage logo(32, 32, QImage::Format_ARGB32_Premultiplied);
+    logo.fill(QColor(0, 160, 90));
+    const QImage bare = composeStatusIcon(logo, "", 22);
+    const QImage titled = composeStatusIcon(logo, "0:42 · 12", 22);
+    EXPECT_EQ(bare.width(), 22);
+    EXPECT_GT(titled.width(), bare.width()) << "the title is drawn beside the logo";
+    EXPECT_EQ(titled.height(), 22);
+
+    StatusItem item;
+    item.setImage(logo);
+    item.setTitle("0:42 · 12");
+    EXPECT_EQ(item.title(), "0:42 · 12");
+    item.setPopoverContent([] { return Text("Widget").frame(280, 180); });
+    EXPECT_FALSE(item.isPopoverShown());
+    item.togglePopover();
+    pump();
+    EXPECT_TRUE(item.isPopoverShown());
+    EXPECT_DOUBLE_EQ(item.popover().frame().width, 280) << "sized by its content";
+    EXPECT_DOUBLE_EQ(item.popover().frame().height, 180);
+    item.togglePopover();
+    pump();
+    EXPECT_FALSE(item.isPopoverShown());
+}
+
+TEST(StatusItems, PopupStaysOnTheScreen)
+{
+    const Rect screen{0, 0, 1440, 900};
+    // A tray icon in the top-right corner: below it, pulled inside.
+    Point o = popupOrigin({1420, 0, 20, 24}, {300, 400}, screen);
+    EXPECT_DOUBLE_EQ(o.x, 1140);
+    EXPECT_DOUBLE_EQ(o.y, 28);
+    // A bottom panel: above the icon.
+    o = popupOrigin({700, 876, 20, 24}, {300, 400}, screen);
+    EXPECT_DOUBLE_EQ(o.y, 876 - 4 - 400);
+    EXPECT_EQ(idealSize(Text("x").frame(120, 40)).width, 120);
+}
+
+TEST(SavePanels, ExtensionIsAddedOnceAndTestsCanAnswer)
+{
+    EXPECT_EQ(withExtension("/home/a/card", "png"), "/home/a/card.png");
+    EXPECT_EQ(withExtension("/home/a/card.PNG", "png"), "/home/a/card.PNG");
+    EXPECT_EQ(withExtension("/home/a/card.png.txt", "png"), "/home/a/card.png.txt.png");
+    EXPECT_EQ(withExtension("", "png"), "");
+
+    struct Answering : SavePanel {
+        void begin(const SavePanelOptions& o, std::function<void(std::optional<std::string>)> done) override
+        {
+            asked = o.suggestedName;
+            done(std::nullopt);
+        }
+        std::string asked;
+    } answering;
+    SavePanel::setShared(&answering);
+    std::optional<std::string> result = "unset";
+    SavePanel::shared().begin({"Save", "", "Tidewell.png", "png"}, [&](std::optional<std::string> r) { result = r; });
+    EXPECT_EQ(answering.asked, "Tidewell.png");
+    EXPECT_FALSE(result.has_value()) << "a cancelled panel answers nothing";
+    SavePanel::setShared(nullptr);
+}
+
+TEST(Cursors, MapEveryShape)
+{
+    EXPECT_EQ(cursor::qtShape(CursorShape::pointingHand), Qt::PointingHandCursor);
+    EXPECT_EQ(cursor::qtShape(CursorShape::iBeam), Qt::IBeamCursor);
+    cursor::push(CursorShape::pointingHand);
+    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+    cursor::pop();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    cursor::pop();  // an extra pop is harmless
+}
