@@ -53,6 +53,8 @@ private:
 
 // A Gaussian-like blur (three box passes) of an image's alpha, coloured.
 QImage blurredShadow(const QImage& source, double radiusPixels, const QColor& color);
+// How many shadows were blurred (cache misses) so far in this process.
+size_t shadowBlurCount();
 
 // Exposed for hit-testing and tests: the shape of a shape view, and whether
 // it is filled with a fully clear colour (which takes no clicks).

@@ -179,7 +179,10 @@ public:
         if (!multiline_ && (!p.width || natural_ <= *p.width))
             return {std::ceil(natural_ * 1000) / 1000, f.lineHeight};
         const TextScratch s = layout(self, p);
-        return {std::ceil(s.lines.width * s.scale * 1000) / 1000, s.lines.height * s.scale};
+        // Even an ellipsis alone stays within the offer.
+        double w = std::ceil(s.lines.width * s.scale * 1000) / 1000;
+        if (p.width) w = std::min(w, *p.width);
+        return {w, s.lines.height * s.scale};
     }
 
     void place(Element& self, Rect, LayoutContext&) const override

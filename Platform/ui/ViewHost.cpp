@@ -564,9 +564,16 @@ bool ViewHost::key(const KeyPress& key)
     std::vector<std::function<bool(const KeyPress&)>> handlers;
     for (HostLayer* layer : eventLayers({})) {
         const Element* start = focus_.empty() ? nullptr : byIdentity(*layer->tree, focus_);
-        for (const Element* cur = start; cur; cur = cur->parent)
-            if (auto* k = dynamic_cast<const KeyPressNode*>(cur->node.get()); k && k->action())
-                handlers.push_back(k->action());
+        if (start) {
+            // The focused view's own handlers (its modifiers and content), then its ancestors'.
+            std::vector<const Element*> inside;
+            collectNodes<KeyPressNode>(*start, inside);
+            for (auto* e : inside)
+                if (auto& a = static_cast<const KeyPressNode*>(e->node.get())->action()) handlers.push_back(a);
+            for (const Element* cur = start->parent; cur; cur = cur->parent)
+                if (auto* k = dynamic_cast<const KeyPressNode*>(cur->node.get()); k && k->action())
+                    handlers.push_back(k->action());
+        }
         if (!start) {
             // Nothing focused: the key goes to the layer's key handlers in tree order.
             std::vector<const Element*> all;

@@ -356,3 +356,83 @@ TEST(HostWidgetAdapter, PaintsAtTheWidgetSize)
     EXPECT_EQ(img.pixelColor(60, 40), QColor(Qt::red));
     EXPECT_EQ(w.host().size(), (Size{120, 80}));
 }
+
+TEST(Taps, RotatedViewsAreHitAlongTheirDrawnShape)
+{
+    int taps = 0;
+    ManualHost m({200, 200});
+    m.host.setRootView(View(Color::blue()).frame(160, 20).onTapGesture([&] { ++taps; }).rotationEffect(Angle::degrees(90)));
+    m.tester.tapAt({100, 30});   // on the drawn vertical bar
+    EXPECT_EQ(taps, 1);
+    m.tester.tapAt({30, 100});   // where the bar lay before turning
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(Taps, DisablingAnAncestorDisablesTheSubtree)
+{
+    int taps = 0;
+    ManualHost m;
+    m.host.setRootView(VStack({button("b", taps)}).disabled(true));
+    m.tester.tap("b");
+    EXPECT_EQ(taps, 0);
+}
+
+TEST(Layers, DismissingFromInsideTheLayersOwnHandler)
+{
+    int sheetTaps = 0;
+    ManualHost m;
+    m.host.setRootView(Text("content"));
+    int id = 0;
+    id = m.host.presentLayer([&] {
+        return View(Color::red()).frame(80, 40).onTapGesture([&] {
+            ++sheetTaps;
+            m.host.dismissLayer(id);
+        }).accessibilityIdentifier("sheet");
+    }, true);
+    ASSERT_TRUE(m.tester.tap("sheet"));
+    m.runPending();
+    m.tester.settle();
+    EXPECT_EQ(sheetTaps, 1);
+    EXPECT_EQ(m.host.layerCount(), 1u);
+    EXPECT_FALSE(m.tester.exists("sheet"));
+}
+
+TEST(Events, KeysGoToTheFocusedViewFirst)
+{
+    std::string a, b;
+    ManualHost m({300, 100});
+    auto field = [](std::string& sink) {
+        return View(Color::blue()).frame(100, 40).onKeyPress([&sink](const KeyPress& k) {
+            sink += k.text;
+            return true;
+        }).focusable();
+    };
+    m.host.setRootView(HStack(VerticalAlignment::center, 0, {field(a).accessibilityIdentifier("a"), field(b).accessibilityIdentifier("b")}));
+    m.tester.tap("b");
+    m.host.key({0, "x", 0});
+    m.tester.tap("a");
+    m.host.key({0, "y", 0});
+    EXPECT_EQ(a, "y");
+    EXPECT_EQ(b, "x");
+}
+
+TEST(Hover, OnlyViewsThatTakeHitsHover)
+{
+    int enters = 0;
+    ManualHost m({200, 200});
+    m.host.setRootView(View(Color::blue()).frame(100, 100).onHover([&](bool in) { enters += in; }).allowsHitTesting(false));
+    m.tester.hover({100, 100});
+    EXPECT_EQ(enters, 0);
+}
+
+TEST(Rebuilds, RenderingAtTwiceTheScaleKeepsTheLayout)
+{
+    ManualHost m({120, 60});
+    m.host.setRootView(HStack({Text("Scale"), box("b", 20, 20)}));
+    m.tester.settle();
+    const Rect before = m.tester.find("b")->frame;
+    const QImage img = m.host.renderImage(2);
+    EXPECT_EQ(img.size(), QSize(240, 120));
+    EXPECT_EQ(m.tester.find("b")->frame, before);
+    EXPECT_GT(img.pixelColor(int(before.midX() * 2), int(before.midY() * 2)).alpha(), 200);
+}

@@ -314,3 +314,119 @@ TEST(StackLayout, SpacersYieldToTheirNeighboursAndShareTheRest)
     auto two = layOut(topLeading(HStack(VerticalAlignment::center, 0, {Spacer(0), box("mid", 20, 10), Spacer(0)})), {120, 50});
     EXPECT_EQ(two->frame("mid").x, 50);
 }
+
+TEST(TextLayoutInStacks, CentredMultilineTextCentresEachLine)
+{
+    auto laid = layOut(topLeading(Text("a long first line\nshort").multilineTextAlignment(TextAlignment::center)), {400, 200});
+    const Element* t = findElement(*laid->host->rootElement(), [](const Element& e) { return textOfNode(e.node.get()).has_value(); });
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(textLinesOf(*t).size(), 2u);
+    // The paint of a centred short line starts right of the frame's edge.
+    const QImage img = laid->host->renderImage(1);
+    int firstInkShort = -1;
+    const int y = int(t->frame.y + t->frame.height * 0.75);
+    for (int x = 0; x < 400 && firstInkShort < 0; ++x)
+        if (img.pixelColor(x, y).alpha() > 60) firstInkShort = x;
+    EXPECT_GT(firstInkShort, int(t->frame.x) + 20);
+}
+
+TEST(TextLayoutInStacks, LayoutPriorityKeepsTheLabelWhole)
+{
+    const std::string label = "Reclaimable space";
+    const std::string other = "a very long path that can be shortened without harm";
+    auto laid = layOut(topLeading(HStack(VerticalAlignment::center, 8,
+                                         {tag(Text(other).lineLimit(1), "other"), tag(Text(label).lineLimit(1).layoutPriority(1), "label")})),
+                       {260, 50});
+    const double labelWidth = resolveFont(Font::body()).advance(QString::fromStdString(label));
+    EXPECT_NEAR(laid->frame("label").width, std::ceil(labelWidth * 1000) / 1000, 0.01);
+    EXPECT_LE(laid->frame("other").width, 260 - labelWidth - 8 + 0.01);
+}
+
+TEST(TextLayoutInStacks, SweepingWidthsNeverOverflowTheRow)
+{
+    // Two texts and a fixed badge in widths from 0 to 300: the texts give way
+    // first and the row never grows wider than offered once the badge fits.
+    for (double w = 0; w <= 300; w += 20) {
+        SCOPED_TRACE(w);
+        auto laid = layOut(topLeading(tag(HStack(VerticalAlignment::center, 0,
+                                                 {Text("first words").lineLimit(1), Text("second words").lineLimit(1), box("badge", 40, 10)}),
+                                          "row")),
+                           {w, 60});
+        const Rect row = laid->frame("row");
+        EXPECT_LE(row.width, std::max(w, 40.0) + 0.01);
+        EXPECT_EQ(laid->frame("badge").width, 40);
+    }
+}
+
+TEST(ViewThatFitsLayout, VerticalAxisUsesIdealHeights)
+{
+    auto laid = layOut(topLeading(ViewThatFits(Axes::verticalOnly(), {box("tall", 10, 200), box("short", 10, 50)})), {100, 100});
+    EXPECT_FALSE(laid->has("tall"));
+    EXPECT_TRUE(laid->has("short"));
+    auto roomy = layOut(topLeading(ViewThatFits(Axes::verticalOnly(), {box("tall", 10, 200), box("short", 10, 50)})), {100, 300});
+    EXPECT_TRUE(roomy->has("tall"));
+}
+
+TEST(FrameLayout, SpacerOutsideAStackTakesBothAxes)
+{
+    auto laid = layOut(tag(Spacer(), "s"), {120, 80});
+    const Element* s = findElement(*laid->host->rootElement(), [](const Element& e) { return e.node->isSpacer(); });
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->frame, (Rect{0, 0, 120, 80}));
+}
+
+TEST(FrameLayout, DividersFollowTheirStack)
+{
+    auto laid = layOut(topLeading(VStack(HorizontalAlignment::leading, 0, {box("a", 80, 10), Divider(), box("b", 30, 10)})), {200, 200});
+    const Element* d = findElement(*laid->host->rootElement(), [](const Element& e) { return e.stackAxis && e.children.empty() && e.frame.height == 1; });
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->frame.width, 200);  // it takes the offered width, widening its stack
+    EXPECT_EQ(laid->frame("b").y, 11);
+}
+
+TEST(FrameLayout, ResizableImageKeepsItsAspectRatioWhenFitted)
+{
+    const QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="40" height="20" viewBox="0 0 40 20"><rect width="40" height="20"/></svg>)";
+    auto laid = layOut(topLeading(tag(View(Image::svgData(svg, "wide").resizable()).aspectRatio(std::nullopt, ContentMode::fit).frame(100, 100), "f")),
+                       {300, 300});
+    const Element* img = findElement(*laid->host->rootElement(), [](const Element& e) { return e.children.empty() && e.frame.width == 100; });
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(img->frame, (Rect{0, 25, 100, 50}));
+    // A non-resizable image keeps its own size whatever it is offered.
+    auto fixed = layOut(topLeading(tag(View(Image::svgData(svg, "wide")), "i")), {10, 10});
+    EXPECT_EQ(fixed->frame("i").size(), (Size{40, 20}));
+}
+
+TEST(GeometryAndPreferences, NestedHandlersSeeTheirOwnSubtrees)
+{
+    double outer = 0, inner = 0;
+    auto leaf = [](double w) { return box("w" + std::to_string(int(w)), w, 5).preference<WidestKey>(w); };
+    auto view = VStack({leaf(30), VStack({leaf(90), leaf(50)}).onPreferenceChange<WidestKey>([&](const double& v) { inner = v; }), leaf(70)})
+                    .onPreferenceChange<WidestKey>([&](const double& v) { outer = v; });
+    layOut(view, {300, 300});
+    EXPECT_EQ(inner, 90);
+    EXPECT_EQ(outer, 90);
+}
+
+TEST(GeometryAndPreferences, HandlerThatStoresTheValueSettles)
+{
+    // The measuring layer of a strip: a width read after layout decides the
+    // card width, which re-runs layout once and then stays.
+    ViewHost host;
+    host.setScheduler(nullptr);
+    host.setSize({600, 200});
+    host.setRootView(WithState<double>(0, [](Binding<double> rowWidth) {
+        const double w = rowWidth.get() > 1 ? rowWidth.get() : 168;
+        const int n = std::max(1, int((w + 10) / 178));
+        const double card = (w - 10 * (n - 1)) / n;
+        return HStack(VerticalAlignment::top, 10, {box("card", card, 20), Spacer(0)})
+            .background(GeometryReader([](const GeometryProxy& g) { return View(Color::clear()).preference<WidestKey>(g.size.width); }))
+            .onPreferenceChange<WidestKey>([rowWidth](const double& v) { rowWidth.set(v); });
+    }));
+    UITester tester(host);
+    tester.settle();
+    const unsigned rebuilds = host.rebuildCount();
+    tester.settle();
+    EXPECT_EQ(host.rebuildCount(), rebuilds);
+    EXPECT_NEAR(tester.find("card")->frame.width, (600 - 20) / 3.0, 0.01);
+}

@@ -1,0 +1,149 @@
+#include "UITestSupport.h"
+
+#include <QColor>
+
+using namespace uitest;
+
+namespace {
+
+QImage draw(const std::function<void(GraphicsContext&, Size)>& renderer, Size size = {100, 100}, double scale = 1)
+{
+    return renderToImage(Canvas(renderer).frame(size.width, size.height), size, scale);
+}
+
+QColor at(const QImage& img, int x, int y) { return img.pixelColor(x, y); }
+bool red(const QColor& c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60 && c.alpha() > 200; }
+bool blank(const QColor& c) { return c.alpha() < 10; }
+const Color kRed = Color::sRGB(1, 0, 0);
+
+Path bar() { return Path::rect({40, 0, 20, 30}); }  // a bar at the top centre
+
+}  // namespace
+
+TEST(CanvasContext, RotationTurnsClockwiseAboutTheOrigin)
+{
+    const QImage img = draw([](GraphicsContext& ctx, Size s) {
+        ctx.translateBy(s.width / 2, s.height / 2);
+        ctx.rotate(Angle::degrees(90));
+        ctx.translateBy(-s.width / 2, -s.height / 2);
+        ctx.fill(bar(), kRed);
+    });
+    EXPECT_TRUE(red(at(img, 85, 50)));  // the top bar now points right
+    EXPECT_TRUE(blank(at(img, 50, 10)));
+}
+
+TEST(CanvasContext, ClipLimitsLaterDrawingOnly)
+{
+    const QImage img = draw([](GraphicsContext& ctx, Size s) {
+        ctx.fill(Path::rect({0, 90, s.width, 10}), Color::sRGB(0, 0, 1));  // before the clip: whole width
+        ctx.clip(Path::rect({0, 0, s.width / 2, s.height}));
+        ctx.fill(Path::rect({0, 0, s.width, 50}), kRed);
+    });
+    EXPECT_TRUE(red(at(img, 10, 10)));
+    EXPECT_TRUE(blank(at(img, 90, 10)));
+    EXPECT_GT(at(img, 90, 95).blue(), 200);
+}
+
+TEST(CanvasContext, CopiesKeepTheirOwnState)
+{
+    const QImage img = draw([](GraphicsContext& ctx, Size) {
+        GraphicsContext faded = ctx;
+        faded.opacity = 0.5;
+        faded.translateBy(50, 0);
+        faded.fill(Path::rect({0, 0, 50, 50}), kRed);
+        ctx.fill(Path::rect({0, 0, 50, 50}), kRed);  // the original is untouched
+    });
+    EXPECT_EQ(at(img, 25, 25).alpha(), 255);
+    EXPECT_NEAR(at(img, 75, 25).alpha(), 128, 3);
+}
+
+TEST(CanvasContext, LayerIsCompositedWithTheContextOpacity)
+{
+    const QImage img = draw([](GraphicsContext& ctx, Size) {
+        ctx.opacity = 0.5;
+        ctx.drawLayer([](GraphicsContext& layer) {
+            // Overlapping fills inside a layer do not add up.
+            layer.fill(Path::rect({0, 0, 60, 60}), kRed);
+            layer.fill(Path::rect({30, 30, 60, 60}), kRed);
+        });
+    });
+    EXPECT_NEAR(at(img, 45, 45).alpha(), 128, 3);
+    EXPECT_NEAR(at(img, 10, 10).alpha(), 128, 3);
+}
+
+TEST(CanvasContext, FillRules)
+{
+    auto ring = [](FillRule rule) {
+        return draw([rule](GraphicsContext& ctx, Size) {
+            Path p;
+            p.addEllipse({10, 10, 80, 80});
+            p.addEllipse({30, 30, 40, 40});
+            ctx.fill(p, kRed, rule);
+        });
+    };
+    EXPECT_TRUE(blank(at(ring(FillRule::evenOdd), 50, 50)));
+    EXPECT_TRUE(red(at(ring(FillRule::nonZero), 50, 50)));  // both run the same way
+    EXPECT_TRUE(red(at(ring(FillRule::evenOdd), 20, 50)));
+}
+
+TEST(CanvasContext, GradientsAreInCanvasPoints)
+{
+    const QImage linear = draw([](GraphicsContext& ctx, Size s) {
+        ctx.fill(Path::rect({0, 0, s.width, s.height}),
+                 Shading::linearGradient(Gradient{kRed, Color::sRGB(0, 0, 1)}, {20, 0}, {80, 0}));
+    });
+    EXPECT_TRUE(red(at(linear, 10, 50)));               // before the start: the first colour
+    EXPECT_GT(at(linear, 95, 50).blue(), 240);          // past the end: the last
+    EXPECT_NEAR(at(linear, 50, 50).red(), 128, 12);     // half way
+
+    const QImage radial = draw([](GraphicsContext& ctx, Size s) {
+        ctx.fill(Path::rect({0, 0, s.width, s.height}),
+                 Shading::radialGradient(Gradient{kRed, Color::sRGB(0, 0, 1)}, {50, 50}, 10, 40));
+    });
+    EXPECT_TRUE(red(at(radial, 52, 52)));               // inside the start radius
+    EXPECT_GT(at(radial, 50, 5).blue(), 240);           // beyond the end radius
+    const QColor mid = at(radial, 75, 50);              // 25 points out: half way
+    EXPECT_NEAR(mid.red(), 128, 16);
+}
+
+TEST(CanvasContext, LineCapsAndWidthsInPoints)
+{
+    auto line = [](LineCap cap, double scale) {
+        return draw([cap](GraphicsContext& ctx, Size) {
+            Path p;
+            p.move({20, 50});
+            p.addLine({80, 50});
+            StrokeStyle s;
+            s.lineWidth = 10;
+            s.lineCap = cap;
+            ctx.stroke(p, kRed, s);
+        }, {100, 100}, scale);
+    };
+    EXPECT_TRUE(blank(at(line(LineCap::butt, 1), 17, 50)));
+    EXPECT_TRUE(red(at(line(LineCap::square, 1), 17, 50)));
+    EXPECT_TRUE(red(at(line(LineCap::round, 1), 17, 50)));
+    EXPECT_TRUE(red(at(line(LineCap::butt, 2), 100, 91)));   // 10 points is 20 pixels at 2×
+    EXPECT_TRUE(blank(at(line(LineCap::butt, 2), 100, 80)));
+}
+
+TEST(CanvasContext, DrawsPlainText)
+{
+    const QImage img = draw([](GraphicsContext& ctx, Size s) {
+        ctx.draw("<b>Hi</b>", Font::system(20, FontWeight::bold), kRed, {s.width / 2, s.height / 2});
+    });
+    int painted = 0;
+    for (int y = 30; y < 70; ++y)
+        for (int x = 0; x < 100; ++x) painted += at(img, x, y).alpha() > 0;
+    EXPECT_GT(painted, 50);
+    EXPECT_TRUE(blank(at(img, 50, 5)));
+}
+
+TEST(CanvasView, TakesTheOfferAndAnIdealOfTen)
+{
+    Size seen;
+    auto laid = layOut(VStack({Canvas([&](GraphicsContext&, Size s) { seen = s; }).frame(FrameSpec{.maxWidth = 120}).accessibilityIdentifier("c")}),
+                       {300, 300});
+    laid->host->renderImage(1);
+    EXPECT_EQ(seen.width, 120);
+    EXPECT_EQ(laid->frame("c").height, 300);  // a canvas is as tall as offered
+}
