@@ -34,7 +34,8 @@ ui::View ForestPanel(double padding, double cornerRadius, bool elevated, bool fi
         ui::View panel = padded.background(surface);
         if (cardMarkerID) panel = panel.background(DashboardCardMarker(*cardMarkerID));
         const ForestPanelShadow shadow = forestPanelShadow(elevated, dark);
-        return panel.overlay(card.strokeBorder(ui::Color::white(1, forestPanelRimOpacity(dark)), 1))
+        // The rim is drawn over the content but must not take its clicks.
+        return panel.overlay(card.strokeBorder(ui::Color::white(1, forestPanelRimOpacity(dark)), 1).allowsHitTesting(false))
             .shadow(ui::Color::black().opacity(shadow.opacity), shadow.radius, 0, shadow.y);
     });
 }

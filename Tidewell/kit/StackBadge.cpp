@@ -21,7 +21,7 @@ ui::View StackBadge(const std::string& type) {
         .padding(ui::Edges::horizontal(), 8)
         .padding(ui::Edges::vertical(), 4)
         .background(capsule.fill(ui::Color::primary().opacity(0.05)))
-        .overlay(capsule.strokeBorder(ui::Color::primary().opacity(0.08), 1));
+        .overlay(capsule.strokeBorder(ui::Color::primary().opacity(0.08), 1).allowsHitTesting(false));
 }
 
 }  // namespace tidewell

@@ -60,6 +60,14 @@ TEST(ForestPanel, ACardMarkerIsOneEmptyElementOfTheCardsSize) {
     EXPECT_TRUE(with->tester.exists("content")) << "the marker sits behind, not over, the content";
 }
 
+TEST(ForestPanel, ItsRimDoesNotTakeTheContentsClicks) {
+    int taps = 0;
+    const View content = View(Color::gray()).frame(100, 40).onTapGesture([&] { ++taps; }).accessibilityIdentifier("content");
+    auto laid = layOut(tidewell::ForestPanel(14, 16, true, false, std::string("card"), content), {200, 120});
+    EXPECT_TRUE(laid->tester.tap("content"));
+    EXPECT_EQ(taps, 1);
+}
+
 TEST(ForestPanel, FillingTheHeightPinsTheContentTopLeading) {
     auto laid = layOut(topLeading(panel(std::nullopt, true)), {300, 200});
     const Rect content = laid->frame("content");
