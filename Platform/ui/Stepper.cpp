@@ -30,7 +30,7 @@ View Stepper(View label, Binding<double> value, double step, double minimum, dou
             .accessibilityLabel(name)
             .disabled(atBound);
     };
-    View buttons = HStack(VerticalAlignment::center, 0, {half("minus", "Decrement", false), Divider().frame(std::nullopt, 12), half("plus", "Increment", true)})
+    View buttons = HStack(VerticalAlignment::center, 0, {half("minus", "Decrement", false), Rectangle().fill(Color::dynamic(Color::white(0, 0.15), Color::white(1, 0.2))).frame(1, 12), half("plus", "Increment", true)})
                        .padding(EdgeInsets{1, 2, 1, 2})
                        .background(RoundedRectangle(5).fill(Color::dynamic(Color::white(0, 0.07), Color::white(1, 0.12))));
     return LabeledContent(label, buttons);
