@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace platform::ui {
 
@@ -151,22 +152,94 @@ std::string Element::identity() const
     return id;
 }
 
+namespace {
+double packed(const std::optional<double>& v) { return v ? *v : std::numeric_limits<double>::quiet_NaN(); }
+bool samePacked(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+}  // namespace
+
 Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
 {
     if (cachePass_ != ctx.pass()) {
         cachePass_ = ctx.pass();
         cacheCount_ = 0;
     }
+    const double w = packed(proposal.width), h = packed(proposal.height);
     const unsigned n = std::min(cacheCount_, kCache);
     for (unsigned i = 0; i < n; ++i)
-        if (cache_[i].proposal == proposal)
+        if (samePacked(cache_[i].width, w) && samePacked(cache_[i].height, h))
             return cache_[i].size;
     Size s = node->sizeThatFits(*this, proposal, ctx);
     s.width = sane(s.width);
     s.height = sane(s.height);
-    cache_[cacheCount_ % kCache] = {proposal, s};
+    cache_[cacheCount_ % kCache] = {w, h, s};
     ++cacheCount_;
     return s;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TIDEWELL_ELEMENT_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TIDEWELL_ELEMENT_POOL 0
+#endif
+#endif
+#ifndef TIDEWELL_ELEMENT_POOL
+#define TIDEWELL_ELEMENT_POOL 1
+#endif
+
+namespace {
+// Blocks of one element each, handed out from chunks and kept for reuse.
+// Views live on the main thread only, so the pool takes no lock.
+struct ElementPool {
+    struct Block { Block* next; };
+    Block* free = nullptr;
+    std::vector<std::unique_ptr<unsigned char[]>> chunks;
+    void* take()
+    {
+        if (!free) {
+            constexpr size_t perChunk = 1024;
+            auto chunk = std::make_unique<unsigned char[]>(perChunk * sizeof(Element));
+            for (size_t i = 0; i < perChunk; ++i) {
+                auto* b = reinterpret_cast<Block*>(chunk.get() + i * sizeof(Element));
+                b->next = free;
+                free = b;
+            }
+            chunks.push_back(std::move(chunk));
+        }
+        Block* b = free;
+        free = b->next;
+        return b;
+    }
+    void give(void* p)
+    {
+        auto* b = static_cast<Block*>(p);
+        b->next = free;
+        free = b;
+    }
+};
+// Never destroyed, so elements freed during exit still find it.
+ElementPool& pool()
+{
+    static ElementPool* p = new ElementPool;
+    return *p;
+}
+}  // namespace
+
+void* Element::operator new(std::size_t size)
+{
+    if (!TIDEWELL_ELEMENT_POOL || size != sizeof(Element))
+        return ::operator new(size);
+    return pool().take();
+}
+
+void Element::operator delete(void* p, std::size_t size)
+{
+    if (!p) return;
+    if (!TIDEWELL_ELEMENT_POOL || size != sizeof(Element)) {
+        ::operator delete(p);
+        return;
+    }
+    pool().give(p);
 }
 
 void Element::place(Rect f, LayoutContext& ctx) { place(f, ProposedSize::of(f.size()), ctx); }

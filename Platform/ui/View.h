@@ -240,9 +240,15 @@ public:
     // and positions), the same for the same view across rebuilds.
     std::string identity() const;
 
+    // Elements are made and dropped by the thousand on every rebuild; they
+    // come from a pool of same-sized blocks rather than the general heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size);
+
 private:
+    // A proposal packed into two doubles, NaN standing for "unspecified".
     struct CacheEntry {
-        ProposedSize proposal;
+        double width, height;
         Size size;
     };
     unsigned cachePass_ = 0;
