@@ -201,6 +201,7 @@ ViewHost::ViewHost() : alive_(std::make_shared<bool>(true))
 ViewHost::~ViewHost()
 {
     *alive_ = false;
+    observations_.clear();
     // Element trees hold closures over state slots; drop them first.
     layers_.clear();
 }
@@ -242,6 +243,14 @@ void ViewHost::requestFrame(double seconds)
 }
 
 void ViewHost::setScheduler(std::function<void(std::function<void()>)> scheduler) { scheduler_ = std::move(scheduler); }
+
+void ViewHost::observe(platform::ObservableObject& object)
+{
+    std::weak_ptr<bool> alive = alive_;
+    observations_.push_back(object.objectWillChange().subscribe([this, alive] {
+        if (auto a = alive.lock(); a && *a) setNeedsRebuild();
+    }));
+}
 
 void ViewHost::setNeedsRebuild()
 {
@@ -515,11 +524,13 @@ void ViewHost::pointerPress(Point p)
         pressed_ = owner->identity();
     if (pressed_)
         setNeedsRebuild();  // pressed looks
-    if (hit) {
-        const Element* focusOwner = nullptr;
-        if (auto* f = nearest<FocusableNode>(hit, &focusOwner); f && f->focusable())
-            focus_ = focusOwner->identity();
-    }
+    // A press gives the keys to the focusable view under it; a press anywhere
+    // else takes them back, so a field stops typing once the user clicks away.
+    const Element* focusOwner = nullptr;
+    if (auto* f = hit ? nearest<FocusableNode>(hit, &focusOwner) : nullptr; f && f->focusable())
+        focus_ = focusOwner->identity();
+    else
+        focus_.clear();
 }
 
 void ViewHost::pointerRelease(Point p)

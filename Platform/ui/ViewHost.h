@@ -2,6 +2,7 @@
 
 #include "ui/Accessibility.h"
 #include "ui/View.h"
+#include "runtime/Published.h"
 
 #include <QImage>
 #include <functional>
@@ -45,6 +46,9 @@ public:
     std::optional<double> nextFrameDue() const { return nextFrame_; }
 
     // --- Invalidation
+    // Redraws (on the next frame) whenever the object announces a change.
+    void observe(platform::ObservableObject& object);
+    void stopObserving() { observations_.clear(); }
     void setNeedsRebuild();
     void requestRebuild() override { setNeedsRebuild(); }
     bool needsRebuild() const { return dirty_; }
@@ -133,6 +137,7 @@ private:
     unsigned layoutPass_ = 0;
     unsigned rebuilds_ = 0;
     std::map<std::string, Slot> slots_;
+    std::vector<platform::Subscription> observations_;
     std::map<std::string, std::any> lastPreferences_;
     std::map<std::string, bool> hovered_;  // identity -> still present
     std::optional<std::string> pressed_;   // identity of the tap target under a press

@@ -436,3 +436,29 @@ TEST(Rebuilds, RenderingAtTwiceTheScaleKeepsTheLayout)
     EXPECT_EQ(m.tester.find("b")->frame, before);
     EXPECT_GT(img.pixelColor(int(before.midX() * 2), int(before.midY() * 2)).alpha(), 200);
 }
+
+namespace {
+struct CounterStore : platform::ObservableObject {
+    platform::Published<int> count{*this, 0};
+};
+}  // namespace
+
+TEST(Rebuilds, ObservedStoreRedrawsOncePerFrame)
+{
+    CounterStore store;
+    ManualHost m;
+    m.host.observe(store);
+    m.host.setRoot([&] { return Text("count " + std::to_string(store.count.get())); });
+    m.runPending();
+    const unsigned before = m.host.rebuildCount();
+    store.count.set(1);
+    store.count.set(2);
+    store.count.set(3);
+    EXPECT_EQ(m.pending.size(), 1u);  // three changes, one frame
+    m.runPending();
+    EXPECT_EQ(m.host.rebuildCount(), before + 1);
+    EXPECT_TRUE(m.tester.findText("count 3"));
+    m.host.stopObserving();
+    store.count.set(4);
+    EXPECT_TRUE(m.pending.empty());
+}
