@@ -48,6 +48,27 @@ private:
     std::function<ui::View(double)> content_;
 };
 
+// Remembers the time of the last frame drawn under the hero's identity.
+class HeldTimeNode final : public ui::Node {
+public:
+    HeldTimeNode(double time, bool paused, std::function<ui::View(double)> content)
+        : time_(time), paused_(paused), content_(std::move(content)) {}
+
+    void build(ui::Element& self, ui::BuildContext& ctx) const override
+    {
+        auto slot = std::static_pointer_cast<std::optional<double>>(ctx.stateSlot(
+            self.identity() + "#time", [] { return std::static_pointer_cast<void>(std::make_shared<std::optional<double>>()); }));
+        const double t = heroFrameTime(*slot, time_, paused_);
+        *slot = t;
+        ctx.addChild(self, content_(t), "f");
+    }
+
+private:
+    double time_;
+    bool paused_;
+    std::function<ui::View(double)> content_;
+};
+
 ui::View captionShadowed(ui::View v) { return v.shadow(ui::Color::black().opacity(0.35), 4, 0, 1); }
 
 }  // namespace
@@ -90,6 +111,11 @@ double shownGrowthAt(const ShownGrowth& s, double now)
 
 bool isEasing(const ShownGrowth& s, double now) { return s.easing && !growthEase().isFinished(now - s.start); }
 
+double heroFrameTime(std::optional<double> lastDrawn, double timelineTime, bool paused)
+{
+    return paused && lastDrawn ? *lastDrawn : timelineTime;
+}
+
 ui::TimelineSchedule heroTimelineSchedule(bool reduceMotion, ui::ScenePhase scenePhase)
 {
     const bool moving = !reduceMotion && scenePhase == ui::ScenePhase::active;
@@ -108,8 +134,10 @@ ui::View GrowingScanHero::body() const
         const ui::TimelineSchedule schedule = heroTimelineSchedule(hero.reduceMotion, env.get<ui::ScenePhaseKey>());
         return ui::View(std::make_shared<ShownGrowthNode>(
             hero.growth, hero.scanStartedAt, hero.reduceMotion, [hero, schedule](double shown) {
-                return ui::TimelineView(schedule, [hero, shown](double t) {
-                    return GrowingScanCanvas(shown, hero.buds, hero.reduceMotion ? 0 : t).body();
+                return ui::TimelineView(schedule, [hero, shown, schedule](double t) {
+                    return ui::View(std::make_shared<HeldTimeNode>(
+                        hero.reduceMotion ? 0 : t, schedule.paused && !hero.reduceMotion,
+                        [hero, shown](double held) { return GrowingScanCanvas(shown, hero.buds, held).body(); }));
                 });
             }));
     });

@@ -42,6 +42,11 @@ bool isEasing(const ShownGrowth& state, double now);
 // otherwise paused (the last frame stays).
 platform::ui::TimelineSchedule heroTimelineSchedule(bool reduceMotion, platform::ui::ScenePhase scenePhase);
 
+// The time a frame draws with: the timeline's while it runs; while it is
+// paused, the time of the last frame drawn, so the picture stays as it was
+// when the store's updates rebuild it.
+double heroFrameTime(std::optional<double> lastDrawn, double timelineTime, bool paused);
+
 // The caption's second line: the last three pieces of the path, or the
 // waiting text before the first folder.
 std::string heroPathLine(const std::string& currentPath);

@@ -82,6 +82,13 @@ TEST(HeroTimeline, RunsAt24FramesOnlyWhileActiveAndMoving) {
     }
 }
 
+TEST(HeroTimeline, APausedTimelineKeepsTheLastFramesTime) {
+    EXPECT_DOUBLE_EQ(heroFrameTime(std::nullopt, 12, false), 12);
+    EXPECT_DOUBLE_EQ(heroFrameTime(5.0, 12, false), 12);
+    EXPECT_DOUBLE_EQ(heroFrameTime(5.0, 12, true), 5);
+    EXPECT_DOUBLE_EQ(heroFrameTime(std::nullopt, 12, true), 12);
+}
+
 TEST(HeroCaption, ShowsTheWaitingTextBeforeTheFirstFolder) {
     EXPECT_EQ(heroPathLine(""), "Waiting for the first root\u2026");
     EXPECT_EQ(heroPathLine("/home/me/dev/app/node_modules"), "dev/app/node_modules");
@@ -139,6 +146,16 @@ TEST(GrowingScanHero, MovesWithTimeUnlessMotionIsReduced) {
     still.reduceMotion = true;
     HostedHero reduced(hero(0.9, true), still);
     EXPECT_EQ(reduced.frameAt(200), reduced.frameAt(203.5));
+}
+
+TEST(GrowingScanHero, StandsStillWhileTheWindowIsInTheBackground) {
+    HostedHero hosted(hero(0.9, false));
+    const QImage lastActive = hosted.frameAt(200);
+    hosted.host.environment().set<ScenePhaseKey>(ScenePhase::background);
+    // A store update rebuilds the hidden picture: it keeps its last frame.
+    EXPECT_EQ(hosted.frameAt(203.5), lastActive);
+    hosted.host.environment().set<ScenePhaseKey>(ScenePhase::active);
+    EXPECT_NE(hosted.frameAt(207), lastActive);
 }
 
 TEST(GrowingScanHero, CaptionsThePictureAndStaysOutOfAccessibility) {
