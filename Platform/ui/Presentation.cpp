@@ -12,6 +12,7 @@
 
 #include <Qt>
 #include <algorithm>
+#include <array>
 
 namespace platform::ui {
 
@@ -76,7 +77,26 @@ private:
     View content_;
 };
 
-// Places a popover card beside its anchor; child 0 is the backdrop, child 1 the card.
+constexpr double arrowLength = 8, arrowWidth = 18;
+
+// A triangle pointing from the card towards the anchor, its base on the card's edge.
+Shape popoverArrow(Edge pointing)
+{
+    return PathShape([pointing](const Rect& r) {
+        Path p;
+        switch (pointing) {
+        case Edge::top: p.move({r.minX(), r.maxY()}); p.addLine({r.midX(), r.minY()}); p.addLine({r.maxX(), r.maxY()}); break;
+        case Edge::bottom: p.move({r.minX(), r.minY()}); p.addLine({r.midX(), r.maxY()}); p.addLine({r.maxX(), r.minY()}); break;
+        case Edge::leading: p.move({r.maxX(), r.minY()}); p.addLine({r.minX(), r.midY()}); p.addLine({r.maxX(), r.maxY()}); break;
+        case Edge::trailing: p.move({r.minX(), r.minY()}); p.addLine({r.maxX(), r.midY()}); p.addLine({r.minX(), r.maxY()}); break;
+        }
+        p.closeSubpath();
+        return p;
+    });
+}
+
+// Places a popover card beside its anchor with an arrow pointing at it;
+// child 0 is the backdrop, child 1 the card, child 2 the arrow.
 class PopoverPlacementNode final : public Node {
 public:
     PopoverPlacementNode(View backdrop, View card, std::weak_ptr<Presented> state, Edge edge)
@@ -85,6 +105,8 @@ public:
     {
         ctx.addChild(self, backdrop_, "b");
         ctx.addChild(self, card_, "c");
+        for (Edge e : {Edge::top, Edge::bottom, Edge::leading, Edge::trailing})
+            ctx.addChild(self, popoverArrow(e).fill(windowBackgroundColor()).allowsHitTesting(false), "a" + std::to_string(unsigned(e)));
     }
     Size sizeThatFits(Element&, ProposedSize p, LayoutContext&) const override { return p.replacingUnspecified({0, 0}); }
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
@@ -95,8 +117,30 @@ public:
         s = {std::min(s.width, frame.width), std::min(s.height, frame.height)};
         auto st = state_.lock();
         const Rect anchor = st ? st->anchor : Rect{frame.midX(), frame.midY(), 0, 0};
-        Rect r = popoverFrame(anchor, s, edge_, frame.size());
+        // Room for the arrow between anchor and card.
+        Rect r = popoverFrame(anchor, s, edge_, frame.size(), 4 + arrowLength);
         card.place(r.offsetBy(frame.x, frame.y), ctx);
+        // The arrow on the card's side that faces the anchor (the card may have flipped).
+        std::optional<Edge> side;
+        if (r.minY() >= anchor.maxY()) side = Edge::top;
+        else if (r.maxY() <= anchor.minY()) side = Edge::bottom;
+        else if (r.minX() >= anchor.maxX()) side = Edge::leading;
+        else if (r.maxX() <= anchor.minX()) side = Edge::trailing;
+        for (size_t i = 2; i < self.children.size(); ++i) {
+            Element& arrow = *self.children[i];
+            const Edge e = std::array{Edge::top, Edge::bottom, Edge::leading, Edge::trailing}[i - 2];
+            if (!side || e != *side) continue;  // unplaced arrows draw nothing
+            const double cx = std::clamp(anchor.midX(), r.minX() + 14, r.maxX() - 14);
+            const double cy = std::clamp(anchor.midY(), r.minY() + 14, r.maxY() - 14);
+            Rect a;
+            switch (e) {
+            case Edge::top: a = {cx - arrowWidth / 2, r.minY() - arrowLength + 0.5, arrowWidth, arrowLength}; break;
+            case Edge::bottom: a = {cx - arrowWidth / 2, r.maxY() - 0.5, arrowWidth, arrowLength}; break;
+            case Edge::leading: a = {r.minX() - arrowLength + 0.5, cy - arrowWidth / 2, arrowLength, arrowWidth}; break;
+            case Edge::trailing: a = {r.maxX() - 0.5, cy - arrowWidth / 2, arrowLength, arrowWidth}; break;
+            }
+            arrow.place(a.offsetBy(frame.x, frame.y), ctx);
+        }
     }
 
 private:

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <Qt>
 #include <algorithm>
+#include <cmath>
 
 namespace platform::ui {
 
@@ -118,12 +119,32 @@ TextEditResult applyTextKey(TextEditState& s, int key, const std::string& text, 
     return TextEditResult::ignored;
 }
 
+size_t caretIndexAt(const std::vector<double>& stops, double x)
+{
+    size_t best = 0;
+    for (size_t i = 1; i < stops.size(); ++i)
+        if (std::abs(stops[i] - x) < std::abs(stops[best] - x)) best = i;
+    return best;
+}
+
+double scrollToShow(double caretX, double textWidth, double width, double scroll)
+{
+    const double room = std::max(1.0, width - 2);  // the caret's own width stays inside
+    if (caretX - scroll > room) scroll = caretX - room;
+    if (caretX - scroll < 0) scroll = caretX;
+    return std::clamp(scroll, 0.0, std::max(0.0, textWidth - room));
+}
+
 namespace {
 
 struct FieldState {
     size_t caret = 0, anchor = 0;
     bool placed = false;
+    double scroll = 0;     // how far long text is shifted left to keep the caret in view
+    double pointerX = -1;  // the pointer over the field, from its leading edge
 };
+
+constexpr double fieldInset = 6;
 
 class TextFieldNode final : public Node {
 public:
@@ -147,7 +168,10 @@ public:
         const bool focused = host && host->focus() == self.identity() + "/f.";  // see the key handler below
         const EnvironmentValues& env = *self.env;
         const ResolvedFont& font = resolveFont(env.font);
-        auto xAt = [&](size_t i) { return font.advance(QString::fromStdString(join(chars, 0, i))); };
+        std::vector<double> stops;
+        stops.reserve(chars.size() + 1);
+        for (size_t i = 0; i <= chars.size(); ++i) stops.push_back(font.advance(QString::fromStdString(join(chars, 0, i))));
+        auto xAt = [&](size_t i) { return stops[std::min(i, stops.size() - 1)]; };
 
         ViewList layers;
         if (focused && st->caret != st->anchor) {
@@ -162,9 +186,14 @@ public:
             layers.push_back(Rectangle().fill(ShapeStyle::primary()).frame(1, font.lineHeight).offset(xAt(st->caret), 0));
 
         const Color border = focused ? accentColor() : Color::dynamic(Color::white(0, 0.18), Color::white(1, 0.2));
-        View field = ZStack(Alignment::leading, layers)
+        const double caretX = xAt(st->caret), textWidth = stops.back(), lineHeight = font.lineHeight;
+        View line = GeometryReader([layers, st, caretX, textWidth](const GeometryProxy& g) {
+                        st->scroll = scrollToShow(caretX, textWidth, g.size.width, st->scroll);
+                        return ZStack(Alignment::leading, layers).frame(g.size.width, std::nullopt, Alignment::leading).offset(-st->scroll, 0);
+                    }).frame(std::nullopt, lineHeight);
+        View field = line
                          .frame(FrameSpec{.minWidth = 40, .idealWidth = 180, .maxWidth = infinity, .alignment = Alignment::leading})
-                         .padding(EdgeInsets{3, 6, 3, 6})
+                         .padding(EdgeInsets{3, fieldInset, 3, fieldInset})
                          .frame(FrameSpec{.minHeight = 22})
                          .clipped()
                          .background(RoundedRectangle(5).fill(Color::dynamic(Color::white(), Color::white(1, 0.06))))
@@ -178,9 +207,18 @@ public:
         auto binding = text_;
         auto options = options_;
         const bool enabled = env.isEnabled;
-        BuildContext* builder = &ctx;
         const std::string focusIdentity = self.identity() + "/f.";
-        View editable = field.focusable(enabled).onKeyPress([st, binding, options, enabled, builder, host, focusIdentity](const KeyPress& k) {
+        BuildContext* builder = &ctx;
+        // A click puts the caret at the nearest character boundary.
+        View clickable = field.onContinuousHover([st](HoverPhase phase) {
+                                  if (phase.kind == HoverPhaseKind::active) st->pointerX = phase.location.x;
+                              })
+                             .onTapGesture([st, stops, builder] {
+                                 if (st->pointerX < 0) return;
+                                 st->caret = st->anchor = caretIndexAt(stops, st->pointerX - fieldInset + st->scroll);
+                                 builder->requestRebuild();
+                             });
+        View editable = clickable.focusable(enabled).onKeyPress([st, binding, options, enabled, builder, host, focusIdentity](const KeyPress& k) {
             // The host offers keys to every handler when nothing has focus; a field takes them only with it.
             if (!enabled || !host || host->focus() != focusIdentity) return false;
             TextEditState s{binding.get(), st->caret, st->anchor};

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::ui {
 
@@ -37,6 +38,12 @@ enum class TextEditResult { ignored, handled, submit, copy, cut, paste };
 // Returns what happened so the field can reach the clipboard or submit.
 TextEditResult applyTextKey(TextEditState& state, int key, const std::string& text, unsigned modifiers,
                             std::optional<size_t> limit, const std::string& pasted = {});
+
+// The caret index whose boundary x (`stops`, one per boundary) is nearest `x` (pure).
+size_t caretIndexAt(const std::vector<double>& stops, double x);
+// The shift that keeps a caret at `caretX` inside a line `width` wide, moving
+// as little as possible from `scroll` (pure).
+double scrollToShow(double caretX, double textWidth, double width, double scroll);
 
 // Inserts `text` at the caret (replacing the selection), keeping to `limit`.
 void insertText(TextEditState& state, const std::string& text, std::optional<size_t> limit);

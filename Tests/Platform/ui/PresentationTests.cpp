@@ -174,8 +174,21 @@ TEST(Popovers, AnchorBesideTheirViewAndCloseOnAClickOutside)
     rig.tester.tap("bell");
     ASSERT_TRUE(rig.exists("notices"));
     const Rect bell = rig.find("bell")->frame, card = rig.find("notices")->frame;
-    EXPECT_GT(card.y, bell.maxY());
+    EXPECT_GT(card.y, bell.maxY() + 8) << "room for the arrow";
     EXPECT_NEAR(card.midX(), bell.midX(), 1);
+    // One arrow is placed, between the bell and the card, pointing at the bell.
+    int arrows = 0;
+    std::function<void(const Element&)> walk = [&](const Element& e) {
+        if (e.placed && e.key.size() == 2 && e.key[0] == 'a') {
+            ++arrows;
+            EXPECT_GE(e.frame.y, bell.maxY());
+            EXPECT_LE(e.frame.maxY(), card.y + 1);
+        }
+        for (auto& c : e.children) walk(*c);
+    };
+    for (const Element* e = rig.host.hitTest({card.midX(), card.midY()}); e; e = e->parent)
+        if (!e->parent) walk(*e);
+    EXPECT_EQ(arrows, 1);
     rig.tester.tapAt({5, 395});
     EXPECT_FALSE(shown);
     EXPECT_FALSE(rig.exists("notices"));

@@ -104,3 +104,52 @@ TEST(TextEditing, PastedLineBreaksBecomeSpacesAndTheCaretStaysInside)
     insertText(c, "abc", 0);
     EXPECT_EQ(c.text, "");
 }
+
+TEST(TextFields, ClickingElsewhereTakesTheKeysAway)
+{
+    FieldRig rig;
+    rig.focus();
+    rig.type("ab");
+    ASSERT_TRUE(rig.tester.tapText("below"));
+    EXPECT_FALSE(rig.key(0, "c"));
+    EXPECT_EQ(rig.text, "ab");
+}
+
+TEST(TextFields, AClickPutsTheCaretAtTheNearestBoundary)
+{
+    FieldRig rig;
+    rig.focus();
+    rig.type("abcdef");
+    const Rect f = rig.find("field")->frame;
+    // Just inside the leading edge: before the first character.
+    const Point start{f.x + 7, f.midY()};
+    rig.tester.hover(start);
+    rig.tester.tapAt(start);
+    rig.type("X");
+    EXPECT_EQ(rig.text, "Xabcdef");
+    EXPECT_EQ(caretIndexAt({0, 7, 14, 21}, 9), 1u);
+    EXPECT_EQ(caretIndexAt({0, 7, 14, 21}, 500), 3u);
+    EXPECT_EQ(caretIndexAt({0}, -3), 0u);
+}
+
+TEST(TextFields, LongTextScrollsToKeepTheCaretInView)
+{
+    // Caret past the right edge: shift just enough; back at the start: no shift.
+    EXPECT_DOUBLE_EQ(scrollToShow(300, 300, 102, 0), 200);
+    EXPECT_DOUBLE_EQ(scrollToShow(250, 300, 102, 200), 200) << "no move while the caret is visible";
+    EXPECT_DOUBLE_EQ(scrollToShow(0, 300, 102, 200), 0);
+    EXPECT_DOUBLE_EQ(scrollToShow(40, 50, 102, 80), 0) << "short text never stays shifted";
+    FieldRig rig;
+    rig.focus();
+    rig.type(std::string(80, 'w'));
+    // The caret is drawn inside the field's frame.
+    const Rect f = rig.find("field")->frame;
+    bool caretInside = false;
+    std::function<void(const Element&)> walk = [&](const Element& e) {
+        const Rect v = visualFrame(e);
+        if (std::abs(v.width - 1) < 1e-9 && v.height > 5) caretInside = v.x >= f.x && v.maxX() <= f.maxX();
+        for (auto& c : e.children) walk(*c);
+    };
+    walk(*rig.host.rootElement());
+    EXPECT_TRUE(caretInside);
+}
