@@ -38,18 +38,6 @@ QImage composeStatusIcon(const QImage& logo, const std::string& title, int heigh
     return image;
 }
 
-ui::Size idealSize(const ui::View& view, ui::Size limit)
-{
-    ui::ViewHost measure;
-    measure.setScheduler(nullptr);
-    measure.setSize(limit);
-    measure.setRootView(view.fixedSize());
-    measure.flush();
-    const ui::Element* root = measure.rootElement();
-    if (!root) return {};
-    return {std::min(root->frame.width, limit.width), std::min(root->frame.height, limit.height)};
-}
-
 ui::Point popupOrigin(ui::Rect anchor, ui::Size size, ui::Rect screen)
 {
     double x = anchor.midX() - size.width / 2;
@@ -64,6 +52,14 @@ ui::Point popupOrigin(ui::Rect anchor, ui::Size size, ui::Rect screen)
 StatusItem::StatusItem()
 {
     popover_ = std::make_unique<Window>(WindowSpec{"status-popover", "", WindowKind::popup, {320, 400}, std::nullopt});
+    popover_->setVisibilityHandler([this](bool visible) {
+        if (visible) return;
+        justClosed_ = true;
+        // Only the click in flight counts; later ones toggle as usual.
+        QTimer::singleShot(300, [alive = std::weak_ptr<bool>(alive_), this] {
+            if (alive.lock()) justClosed_ = false;
+        });
+    });
     ensureTray();
 }
 
@@ -103,7 +99,7 @@ void StatusItem::refreshIcon()
 {
     if (!tray_) return;
     tray_->setIcon(QIcon(QPixmap::fromImage(iconImage())));
-    tray_->setToolTip(QString::fromStdString(title_.empty() ? "Tidewell" : title_));
+    tray_->setToolTip(QString::fromStdString(toolTip_));
 }
 
 void StatusItem::setImage(const QImage& logo)
@@ -119,6 +115,12 @@ void StatusItem::setTitle(std::string title)
     refreshIcon();
 }
 
+void StatusItem::setToolTip(std::string toolTip)
+{
+    toolTip_ = std::move(toolTip);
+    refreshIcon();
+}
+
 void StatusItem::setPopoverContent(std::function<ui::View()> content)
 {
     content_ = std::move(content);
@@ -129,6 +131,12 @@ bool StatusItem::isPopoverShown() const { return popover_->isVisible(); }
 
 void StatusItem::togglePopover()
 {
+    // A click on the icon while the popup is open first closes the popup
+    // (a press outside it); that same click must not open it again.
+    if (justClosed_) {
+        justClosed_ = false;
+        return;
+    }
     if (isPopoverShown()) closePopover();
     else showPopover();
 }
@@ -154,6 +162,10 @@ void StatusItem::showPopover()
     popover_->activate();
 }
 
-void StatusItem::closePopover() { popover_->hide(); }
+void StatusItem::closePopover()
+{
+    popover_->hide();
+    justClosed_ = false;  // closed by us, not by a click outside
+}
 
 }  // namespace platform

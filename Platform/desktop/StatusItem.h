@@ -27,6 +27,8 @@ public:
     void setImage(const QImage& logo);
     void setTitle(std::string title);
     const std::string& title() const { return title_; }
+    void setToolTip(std::string toolTip);
+    const std::string& toolTip() const { return toolTip_; }
     // The popover's content; it is sized by the content's ideal size.
     void setPopoverContent(std::function<ui::View()> content);
 
@@ -45,7 +47,10 @@ private:
     void ensureTray();
 
     std::string title_;
+    std::string toolTip_ = "Tidewell";
     QImage logo_;
+    bool justClosed_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // the popup closed on the press that is now reaching the icon
     std::unique_ptr<Window> popover_;
     std::function<ui::View()> content_;
     QSystemTrayIcon* tray_ = nullptr;
@@ -54,9 +59,6 @@ private:
 
 // The logo with `title` drawn to its right, `height` pixels high (pure).
 QImage composeStatusIcon(const QImage& logo, const std::string& title, int height);
-
-// The size `view` takes when offered nothing (its ideal size), capped at `limit`.
-ui::Size idealSize(const ui::View& view, ui::Size limit = {2000, 2000});
 
 // Where a popup of `size` goes under an icon at `anchor`, inside `screen` (pure).
 ui::Point popupOrigin(ui::Rect anchor, ui::Size size, ui::Rect screen);

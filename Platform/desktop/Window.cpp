@@ -1,10 +1,13 @@
 #include "desktop/Window.h"
 
 #include "ui/Menu.h"
+#include "ui/Modifiers.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QMouseEvent>
+#include <QWindow>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -48,6 +51,17 @@ public:
             if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow())
                 window_->phaseChanged(w->isMinimized() ? ui::ScenePhase::background : ui::ScenePhase::active);
             break;
+        case QEvent::MouseButtonPress:
+            // A frameless panel moves when dragged by a part that isn't a control.
+            if (watched == host_ && window_->kind() == WindowKind::floatingPanel) {
+                auto* m = static_cast<QMouseEvent*>(e);
+                const ui::Point p{m->position().x(), m->position().y()};
+                if (m->button() == Qt::LeftButton && !hitsControl(p) && host_->window()->windowHandle()) {
+                    host_->window()->windowHandle()->startSystemMove();
+                    return true;
+                }
+            }
+            break;
         case QEvent::ContextMenu:
             if (watched == host_) {
                 auto* c = static_cast<QContextMenuEvent*>(e);
@@ -60,6 +74,13 @@ public:
     }
 
 private:
+    bool hitsControl(ui::Point p) const
+    {
+        for (const ui::Element* e = host_->host().hitTest(p); e; e = e->parent)
+            if (dynamic_cast<const ui::TapNode*>(e->node.get()) || dynamic_cast<const ui::FocusableNode*>(e->node.get())) return true;
+        return false;
+    }
+
     Window* window_;
     ui::HostWidget* host_;
 };
@@ -121,7 +142,11 @@ void Window::setTitle(std::string title)
     if (widget_) widget_->setWindowTitle(QString::fromStdString(spec_.title));
 }
 
-void Window::setContent(std::function<ui::View()> root) { hostWidget_->host().setRoot(std::move(root)); }
+void Window::setContent(std::function<ui::View()> root)
+{
+    content_ = root;
+    hostWidget_->host().setRoot(std::move(root));
+}
 ui::ViewHost& Window::host() { return hostWidget_->host(); }
 
 void Window::phaseChanged(ui::ScenePhase phase)
@@ -189,6 +214,18 @@ void Window::moveTo(ui::Point p)
     if (widget_) widget_->move(int(p.x), int(p.y));
 }
 
+ui::Size Window::fittingSize()
+{
+    return idealSize(content_ ? content_() : ui::View());
+}
+
+void Window::sizeToFit()
+{
+    const ui::Size s = fittingSize();
+    const ui::Rect f = frame();
+    setFrame({f.x, f.y, std::max(1.0, s.width), std::max(1.0, s.height)});
+}
+
 void Window::addCommand(WindowCommand command)
 {
     auto* action = new QAction(QString::fromStdString(command.title), widget_);
@@ -213,6 +250,33 @@ bool Window::trigger(const QKeySequence& shortcut)
         return true;
     }
     return false;
+}
+
+ui::Size idealSize(const ui::View& view, ui::Size limit)
+{
+    ui::ViewHost measure;
+    measure.setScheduler(nullptr);
+    measure.setSize(limit);
+    measure.setRootView(view.fixedSize());
+    measure.flush();
+    const ui::Element* root = measure.rootElement();
+    if (!root) return {};
+    return {std::min(root->frame.width, limit.width), std::min(root->frame.height, limit.height)};
+}
+
+std::optional<ui::Rect> visibleScreenFrameAt(ui::Point p)
+{
+    QScreen* screen = QGuiApplication::screenAt(QPoint(int(p.x), int(p.y)));
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen && !QGuiApplication::screens().isEmpty()) screen = QGuiApplication::screens().first();
+    if (!screen) return std::nullopt;
+    const QRect a = screen->availableGeometry();
+    return ui::Rect{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+}
+
+ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin)
+{
+    return {screen.maxX() - size.width - margin, screen.minY() + margin};
 }
 
 // --- Registry ---------------------------------------------------------------------

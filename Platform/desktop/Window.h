@@ -76,6 +76,11 @@ public:
     void moveTo(ui::Point topLeft);
     ui::Size minimumSize() const;
 
+    // The content's ideal size (what it takes when offered nothing).
+    ui::Size fittingSize();
+    // Resizes the window to the content's ideal size, keeping its origin.
+    void sizeToFit();
+
     void addCommand(WindowCommand command);
     // Runs the command bound to `shortcut`; false when none is or it is disabled.
     bool trigger(const QKeySequence& shortcut);
@@ -93,12 +98,23 @@ private:
     ui::HostWidget* hostWidget_ = nullptr;
     std::vector<std::pair<WindowCommand, QObject*>> commands_;
     std::function<void(bool)> onVisibility_;
+    std::function<ui::View()> content_;
     ui::ScenePhase phase_ = ui::ScenePhase::background;
     QObject* filter_ = nullptr;
 };
 
 // Qt window flags for a kind (pure, so tests can check them without a display).
 Qt::WindowFlags windowFlagsFor(WindowKind kind);
+
+// The size `view` takes when offered nothing (its ideal size), capped at `limit`.
+ui::Size idealSize(const ui::View& view, ui::Size limit = {2000, 2000});
+
+// The usable area (without panels) of the screen under `p`, else of the
+// primary screen; none without any screen.
+std::optional<ui::Rect> visibleScreenFrameAt(ui::Point p);
+// The origin that puts a window of `size` in the top-right corner of
+// `screen`, `margin` points in from the right and top edges (pure).
+ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin);
 
 // Every live window, and the scenes that make them on demand.
 class Windows {

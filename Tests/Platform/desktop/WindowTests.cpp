@@ -207,3 +207,29 @@ TEST(Cursors, MapEveryShape)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     cursor::pop();  // an extra pop is harmless
 }
+
+TEST(FloatingPanels, SizeToTheirContentInTheTopRightCorner)
+{
+    Window panel(WindowSpec{"scan-widget", "", WindowKind::floatingPanel, {100, 100}, std::nullopt});
+    panel.setContent([] { return Text("Scanning…").padding(14).frame(260, std::nullopt); });
+    panel.sizeToFit();
+    EXPECT_DOUBLE_EQ(panel.frame().width, 260);
+    EXPECT_GT(panel.frame().height, 20);
+    const Point o = topRightOrigin({0, 28, 1440, 872}, {260, 120}, 16);
+    EXPECT_DOUBLE_EQ(o.x, 1440 - 260 - 16);
+    EXPECT_DOUBLE_EQ(o.y, 28 + 16);
+    // The offscreen platform has a screen; its usable area is reported.
+    auto screen = visibleScreenFrameAt({10, 10});
+    ASSERT_TRUE(screen.has_value());
+    EXPECT_GT(screen->width, 0);
+}
+
+TEST(StatusItems, ToolTipIsSetApartFromTheTitle)
+{
+    StatusItem item;
+    EXPECT_EQ(item.toolTip(), "Tidewell");
+    item.setTitle(" 1:05 · 3");
+    item.setToolTip("Tidewell — scanning");
+    EXPECT_EQ(item.title(), " 1:05 · 3");
+    EXPECT_EQ(item.toolTip(), "Tidewell — scanning");
+}

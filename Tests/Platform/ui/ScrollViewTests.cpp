@@ -139,3 +139,23 @@ TEST(Forms, SectionsShowHeadersFootersAndRows)
     const Rect label = rig.tester.findText("Version")->frame, value = rig.tester.findText("1.0")->frame;
     EXPECT_GT(value.x - label.maxX(), 200) << "the value sits at the trailing edge";
 }
+
+TEST(ScrollViews, AReplacedDetailStartsFromItsTop)
+{
+    // A pane identified by its name: switching panes and back shows each from the top.
+    std::string pane = "general";
+    Rig rig({300, 200});
+    rig.show([&] { return ScrollView(rows(20)).frame(300, 200).id(pane); });
+    const double top = rig.find("row0")->frame.y;
+    rig.host.scroll({150, 100}, {0, 200});
+    rig.settle();
+    ASSERT_NEAR(rig.find("row0")->frame.y, top - 200, 1e-9);
+    pane = "privacy";
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    EXPECT_NEAR(rig.find("row0")->frame.y, top, 1e-9);
+    pane = "general";
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    EXPECT_NEAR(rig.find("row0")->frame.y, top, 1e-9);
+}
