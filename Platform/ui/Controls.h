@@ -8,6 +8,7 @@
 #include "ui/Characters.h"
 #include "ui/ContentTransition.h"
 #include "ui/Form.h"
+#include "ui/Grid.h"
 #include "ui/LabeledContent.h"
 #include "ui/Link.h"
 #include "ui/MatchedGeometryEffect.h"
