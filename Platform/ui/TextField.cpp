@@ -142,6 +142,7 @@ struct FieldState {
     bool placed = false;
     double scroll = 0;     // how far long text is shifted left to keep the caret in view
     double pointerX = -1;  // the pointer over the field, from its leading edge
+    bool hadFocus = false;
 };
 
 constexpr double fieldInset = 6;
@@ -164,9 +165,21 @@ public:
         st->caret = std::min(st->caret, chars.size());
         st->anchor = std::min(st->anchor, chars.size());
         auto* host = dynamic_cast<ViewHost*>(&ctx);
-        // The focusable node's identity, fixed by the structure below.
-        const bool focused = host && host->focus() == self.identity() + "/f.";  // see the key handler below
         const EnvironmentValues& env = *self.env;
+        // The focusable node's identity, fixed by the structure below.
+        const std::string focusIdentity = self.identity() + "/f.";
+        bool focused = host && host->focus() == focusIdentity;
+        if (host && options_.focused) {
+            const Binding<bool>& wanted = *options_.focused;
+            if (focused != st->hadFocus) {
+                wanted.set(focused);  // the user moved the keys
+            } else if (wanted.get() != focused && env.isEnabled) {
+                // The owner moved them.
+                host->setFocus(wanted.get() ? focusIdentity : std::string());
+                focused = wanted.get();
+            }
+        }
+        st->hadFocus = focused;
         const ResolvedFont& font = resolveFont(env.font);
         std::vector<double> stops;
         stops.reserve(chars.size() + 1);
@@ -207,7 +220,6 @@ public:
         auto binding = text_;
         auto options = options_;
         const bool enabled = env.isEnabled;
-        const std::string focusIdentity = self.identity() + "/f.";
         BuildContext* builder = &ctx;
         // A click puts the caret at the nearest character boundary.
         View clickable = field.onContinuousHover([st](HoverPhase phase) {

@@ -18,6 +18,10 @@ namespace platform::ui {
 struct TextFieldOptions {
     std::optional<size_t> limit;       // characters
     std::function<void()> onSubmit;    // Return
+    // The field's focus as state: written when the field gains or loses the
+    // keys (a click, a click elsewhere), read to give it the keys or take
+    // them away.
+    std::optional<Binding<bool>> focused;
 };
 
 View TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options = {});

@@ -527,10 +527,13 @@ void ViewHost::pointerPress(Point p)
     // A press gives the keys to the focusable view under it; a press anywhere
     // else takes them back, so a field stops typing once the user clicks away.
     const Element* focusOwner = nullptr;
+    const std::string before = focus_;
     if (auto* f = hit ? nearest<FocusableNode>(hit, &focusOwner) : nullptr; f && f->focusable())
         focus_ = focusOwner->identity();
     else
         focus_.clear();
+    if (focus_ != before)
+        setNeedsRebuild();  // focus rings and carets
 }
 
 void ViewHost::pointerRelease(Point p)

@@ -153,3 +153,39 @@ TEST(TextFields, LongTextScrollsToKeepTheCaretInView)
     walk(*rig.host.rootElement());
     EXPECT_TRUE(caretInside);
 }
+
+TEST(TextFields, FocusStateFollowsTheUserAndTheOwner)
+{
+    // As a name field that commits when it loses the keys.
+    std::string name;
+    bool focused = false;
+    std::vector<bool> changes;
+    Rig rig;
+    rig.show([&] {
+        Binding<bool> focus([&] { return focused; }, [&](bool v) {
+            focused = v;
+            changes.push_back(v);
+        });
+        return VStack({TextField("Name", Binding<std::string>([&] { return name; }, [&](std::string v) { name = v; }),
+                                 TextFieldOptions{std::nullopt, nullptr, focus})
+                           .accessibilityIdentifier("name"),
+                       Text("elsewhere")});
+    });
+    // The owner gives the field the keys without a click.
+    focused = true;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    rig.type("Otter");
+    EXPECT_EQ(name, "Otter");
+    EXPECT_TRUE(changes.empty()) << "the owner's own change is not echoed back";
+    // A click elsewhere takes the keys and tells the owner once.
+    rig.tester.tapText("elsewhere");
+    EXPECT_FALSE(focused);
+    EXPECT_EQ(changes, std::vector<bool>{false});
+    rig.type("x");
+    EXPECT_EQ(name, "Otter");
+    // A click on the field gives them back and tells the owner.
+    rig.tester.tap("name");
+    EXPECT_TRUE(focused);
+    EXPECT_EQ(changes, (std::vector<bool>{false, true}));
+}
