@@ -4,6 +4,7 @@
 #include "core/ModelTexts.h"
 #include "kit/ForestPanel.h"
 #include "kit/Theme.h"
+#include "ui/ContentTransition.h"
 #include "ui/Image.h"
 #include "ui/Text.h"
 
@@ -33,7 +34,8 @@ ui::View ScanningBanner(const AppStore& store) {
                                .minimumScaleFactor(0.8),
                        }),
             ui::Spacer(8),
-            ui::Text(formatElapsed(scan.elapsed))
+            // Changed digits roll over as the seconds count up.
+            ui::NumericText(formatElapsed(scan.elapsed))
                 .font(ui::Font::system(18, ui::FontWeight::semibold, ui::FontDesign::rounded).monospacedDigit()),
         });
     return ForestPanel(14, 16, false, false, std::nullopt, content);

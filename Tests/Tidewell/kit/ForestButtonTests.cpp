@@ -1,6 +1,9 @@
 #include "KitViewTesting.h"
 
+#include "kit/ControlGlassGroup.h"
 #include "kit/ForestButton.h"
+#include "kit/ForestIconButton.h"
+#include "kit/ReclaimButton.h"
 #include "kit/SoftPressButtonStyle.h"
 #include "kit/Theme.h"
 
@@ -171,4 +174,38 @@ TEST(SoftPressButtonStyle, PressingShrinksTheFaceExceptUnderReduceMotion) {
         EXPECT_NEAR(held.midX(), before.midX(), 0.5) << "about its centre";
         laid->host->pointerRelease(centre);
     }
+}
+
+TEST(ForestIconButton, CarriesItsTooltipAndLabelVerbatimAndRunsItsAction) {
+    int taps = 0;
+    auto laid = layOut(tidewell::ForestIconButton{"gearshape", "Open %@ settings", "Settings", [&] { ++taps; }}.body(),
+                       {100, 60});
+    auto node = laid->tester.findText("Settings");
+    ASSERT_TRUE(node);
+    EXPECT_TRUE(node->hasTrait(AccessibilityTrait::button));
+    EXPECT_GE(node->frame.width, 18);
+    EXPECT_GE(node->frame.height, 18);
+    EXPECT_EQ(laid->host->tooltipAt({node->frame.midX(), node->frame.midY()}),
+              std::optional<std::string>("Open %@ settings"));
+    laid->tester.tap(*node);
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(ReclaimButton, IsARegularForestButtonInTheReclaimOrCautionTone) {
+    for (bool caution : {false, true}) {
+        SCOPED_TRACE(caution);
+        auto laid = layOut(tidewell::ReclaimButton{"Clean", caution, [] {}}.body().accessibilityIdentifier("button"),
+                           {200, 60});
+        auto reference = layOut(tagged(button(caution ? Tone::caution : Tone::reclaim)), {200, 60});
+        EXPECT_EQ(laid->frame("button"), reference->frame("button"));
+        EXPECT_EQ(faceAt(*laid), faceAt(*reference));
+    }
+}
+
+TEST(ControlGlassGroup, AddsNoContainerAndNoSpacing) {
+    const View row = HStack(VerticalAlignment::center, 4, {tagged(button(Tone::accent)), View(Color::gray()).frame(20, 20)});
+    auto grouped = layOut(tidewell::ControlGlassGroup(30, row), {300, 60});
+    auto plain = layOut(row, {300, 60});
+    EXPECT_EQ(grouped->frame("button"), plain->frame("button"));
+    EXPECT_EQ(grouped->tester.tree().children.size(), plain->tester.tree().children.size());
 }
