@@ -286,6 +286,8 @@ double Path::length() const
 
 Path Path::trimmed(double from, double to) const
 {
+    if (!std::isfinite(from)) from = from > 0 ? 1 : 0;
+    if (!std::isfinite(to)) to = to > 0 ? 1 : 0;
     from = std::clamp(from, 0.0, 1.0);
     to = std::clamp(to, 0.0, 1.0);
     if (to <= from)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace platform::ui {
 
@@ -73,8 +74,13 @@ public:
     explicit ForEachNode(std::vector<std::pair<std::string, View>> items) : items_(std::move(items)) {}
     void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
     {
-        for (const auto& [id, v] : items_)
-            v.node()->flatten(v, out, key + "#" + id);
+        // A repeated id would make two items share state and hover; later
+        // repeats get an occurrence number.
+        std::map<std::string, int> seen;
+        for (const auto& [id, v] : items_) {
+            const int n = seen[id]++;
+            v.node()->flatten(v, out, key + "#" + id + (n ? "~" + std::to_string(n) : std::string()));
+        }
     }
     void build(Element& self, BuildContext& ctx) const override
     {

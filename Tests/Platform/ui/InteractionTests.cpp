@@ -462,3 +462,20 @@ TEST(Rebuilds, ObservedStoreRedrawsOncePerFrame)
     store.count.set(4);
     EXPECT_TRUE(m.pending.empty());
 }
+
+TEST(State, RepeatedIdsInForEachKeepSeparateState)
+{
+    std::vector<std::string> items{"dup", "dup"};
+    ManualHost m({300, 300});
+    m.host.setRoot([&] {
+        return VStack({ForEach<std::string>(items, [](const std::string& s) { return s; }, [](const std::string&) {
+            return WithState<int>(0, [](Binding<int> n) {
+                return Text("n=" + std::to_string(n.get())).onTapGesture([n] { n.set(n.get() + 1); });
+            });
+        })});
+    });
+    m.tester.tapText("n=0");
+    EXPECT_EQ(m.host.stateSlotCount(), 2u);
+    EXPECT_EQ(m.tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "n=1"; }).size(), 1u);
+    EXPECT_EQ(m.tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "n=0"; }).size(), 1u);
+}

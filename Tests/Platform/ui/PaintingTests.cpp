@@ -216,3 +216,12 @@ TEST(Colours, OpacityMultipliesBothVariants)
     EXPECT_DOUBLE_EQ(Color::sRGB(2, -1, 0.5).resolve(ColorScheme::light).red, 1.0);  // clamped
     EXPECT_FALSE(Color::red().resolve(ColorScheme::light) == Color::red().resolve(ColorScheme::dark));
 }
+
+TEST(Paths, TrimWithBadFractionsIsSafe)
+{
+    const Path circle = Path::ellipse({0, 0, 100, 100});
+    EXPECT_TRUE(circle.trimmed(std::nan(""), std::nan("")).isEmpty());
+    EXPECT_NEAR(circle.trimmed(-5, std::numeric_limits<double>::infinity()).length(), circle.length(), 1e-6);
+    EXPECT_TRUE(circle.trimmed(0.7, 0.2).isEmpty());
+    EXPECT_TRUE(Path().trimmed(0, 1).isEmpty());
+}
