@@ -5,6 +5,7 @@
 #include "ui/Modifiers.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
+#include "ui/TextLayout.h"
 #include "ui/ViewHost.h"
 
 #include <QClipboard>
@@ -135,6 +136,38 @@ double scrollToShow(double caretX, double textWidth, double width, double scroll
     return std::clamp(scroll, 0.0, std::max(0.0, textWidth - room));
 }
 
+std::vector<WrappedLine> wrappedLineRanges(const std::vector<std::string>& chars, const std::vector<QString>& lines)
+{
+    std::vector<WrappedLine> out;
+    size_t i = 0;
+    for (const QString& line : lines) {
+        // Skip what the layout dropped between lines (spaces at a break).
+        auto isSpace = [&](size_t k) { return QString::fromStdString(chars[k]).trimmed().isEmpty(); };
+        if (!line.isEmpty() && !line.front().isSpace())
+            while (i < chars.size() && isSpace(i)) ++i;
+        WrappedLine w{i, i};
+        qsizetype taken = 0;
+        while (w.end < chars.size() && taken < line.size()) {
+            taken += QString::fromStdString(chars[w.end]).size();
+            ++w.end;
+        }
+        out.push_back(w);
+        i = w.end;
+    }
+    if (out.empty()) out.push_back({0, chars.size()});
+    // Characters left over (dropped trailing spaces) stay with the last line.
+    out.back().end = std::max(out.back().end, chars.size());
+    return out;
+}
+
+size_t lineOfCaret(const std::vector<WrappedLine>& lines, size_t caret)
+{
+    size_t line = 0;
+    for (size_t l = 0; l < lines.size(); ++l)
+        if (lines[l].start <= caret) line = l;
+    return line;
+}
+
 namespace {
 
 struct FieldState {
@@ -143,6 +176,80 @@ struct FieldState {
     double scroll = 0;     // how far long text is shifted left to keep the caret in view
     double pointerX = -1;  // the pointer over the field, from its leading edge
     bool hadFocus = false;
+    double pointerY = -1;
+    std::vector<WrappedLine> wrapped;  // multi-line fields: the last layout's lines
+    size_t topLine = 0;
+};
+
+// The lines of a wrapping field, laid out when its width is known.
+class WrappedFieldNode final : public Node {
+public:
+    struct Parts {
+        std::vector<std::string> chars;
+        std::string placeholder;
+        bool focused = false;
+        int minLines = 1, maxLines = 1;
+        std::shared_ptr<FieldState> state;
+    };
+    explicit WrappedFieldNode(Parts parts) : parts_(std::move(parts)) {}
+
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
+    {
+        const ResolvedFont& font = resolveFont(self.env->font);
+        const double width = p.width && std::isfinite(*p.width) ? *p.width : 180;
+        const size_t n = layout(font, width).lines.size();
+        return {width, font.lineHeight * std::clamp<double>(double(n), parts_.minLines, parts_.maxLines)};
+    }
+
+    void place(Element& self, Rect frame, LayoutContext& ctx) const override
+    {
+        self.children.clear();
+        if (!ctx.builder()) return;
+        const ResolvedFont& font = resolveFont(self.env->font);
+        FieldState& st = *parts_.state;
+        const TextLines lines = layout(font, frame.width);
+        st.wrapped = wrappedLineRanges(parts_.chars, lines.lines);
+        const double lh = font.lineHeight;
+        const size_t visible = size_t(std::max(1.0, std::floor(frame.height / lh + 1e-6)));
+        const size_t caretLine = lineOfCaret(st.wrapped, st.caret);
+        if (caretLine < st.topLine) st.topLine = caretLine;
+        if (caretLine >= st.topLine + visible) st.topLine = caretLine + 1 - visible;
+        st.topLine = std::min(st.topLine, st.wrapped.size() > visible ? st.wrapped.size() - visible : 0);
+        auto xIn = [&](const WrappedLine& l, size_t i) {
+            return font.advance(QString::fromStdString(join(parts_.chars, l.start, std::clamp(i, l.start, l.end))));
+        };
+        ViewList layers;
+        const size_t selFrom = std::min(st.caret, st.anchor), selTo = std::max(st.caret, st.anchor);
+        for (size_t l = 0; l < st.wrapped.size(); ++l) {
+            const WrappedLine& w = st.wrapped[l];
+            const double y = (double(l) - double(st.topLine)) * lh;
+            if (parts_.focused && selFrom != selTo && selFrom < w.end && selTo > w.start) {
+                const double a = xIn(w, std::max(selFrom, w.start)), b = xIn(w, std::min(selTo, w.end));
+                layers.push_back(Rectangle().fill(accentColor().opacity(0.3)).frame(std::max(1.0, b - a), lh).offset(a, y));
+            }
+            layers.push_back(Text(join(parts_.chars, w.start, w.end)).lineLimit(1).fixedSize().offset(0, y));
+        }
+        if (parts_.chars.empty())
+            layers.push_back(Text(parts_.placeholder).foregroundStyle(ShapeStyle::tertiary()).lineLimit(1).accessibilityHidden(true));
+        if (parts_.focused && !st.wrapped.empty())
+            layers.push_back(Rectangle().fill(ShapeStyle::primary()).frame(1, lh)
+                                 .offset(xIn(st.wrapped[caretLine], st.caret), (double(caretLine) - double(st.topLine)) * lh));
+        Element& child = ctx.builder()->addChild(self, ZStack(Alignment::topLeading, layers).frame(frame.width, frame.height, Alignment::topLeading), ".w");
+        child.sizeThatFits(ProposedSize::of(frame.size()), ctx);
+        child.place(frame, ctx);
+    }
+
+private:
+    TextLines layout(const ResolvedFont& font, double width) const
+    {
+        TextLayoutRequest r;
+        r.text = QString::fromStdString(join(parts_.chars, 0, parts_.chars.size()));
+        r.maxWidth = std::max(1.0, width - 2);  // room for the caret
+        r.lineHeight = font.lineHeight;
+        return layoutText(r, [&font](const QString& s) { return font.advance(s); });
+    }
+
+    Parts parts_;
 };
 
 constexpr double fieldInset = 6;
@@ -200,10 +307,14 @@ public:
 
         const Color border = focused ? accentColor() : Color::dynamic(Color::white(0, 0.18), Color::white(1, 0.2));
         const double caretX = xAt(st->caret), textWidth = stops.back(), lineHeight = font.lineHeight;
-        View line = GeometryReader([layers, st, caretX, textWidth](const GeometryProxy& g) {
-                        st->scroll = scrollToShow(caretX, textWidth, g.size.width, st->scroll);
-                        return ZStack(Alignment::leading, layers).frame(g.size.width, std::nullopt, Alignment::leading).offset(-st->scroll, 0);
-                    }).frame(std::nullopt, lineHeight);
+        View line = options_.lines
+                        ? View(std::make_shared<WrappedFieldNode>(WrappedFieldNode::Parts{
+                              chars, placeholder_, focused, std::max(1, options_.lines->first),
+                              std::max(std::max(1, options_.lines->first), options_.lines->second), st}))
+                        : GeometryReader([layers, st, caretX, textWidth](const GeometryProxy& g) {
+                              st->scroll = scrollToShow(caretX, textWidth, g.size.width, st->scroll);
+                              return ZStack(Alignment::leading, layers).frame(g.size.width, std::nullopt, Alignment::leading).offset(-st->scroll, 0);
+                          }).frame(std::nullopt, lineHeight);
         View field = line
                          .frame(FrameSpec{.minWidth = 40, .idealWidth = 180, .maxWidth = infinity, .alignment = Alignment::leading})
                          .padding(EdgeInsets{3, fieldInset, 3, fieldInset})
@@ -223,11 +334,23 @@ public:
         BuildContext* builder = &ctx;
         // A click puts the caret at the nearest character boundary.
         View clickable = field.onContinuousHover([st](HoverPhase phase) {
-                                  if (phase.kind == HoverPhaseKind::active) st->pointerX = phase.location.x;
+                                  if (phase.kind != HoverPhaseKind::active) return;
+                                  st->pointerX = phase.location.x;
+                                  st->pointerY = phase.location.y;
                               })
-                             .onTapGesture([st, stops, builder] {
+                             .onTapGesture([st, stops, builder, chars, multiLine = bool(options_.lines), lineHeight, fontSpec = env.font] {
+                                 const ResolvedFont& font = resolveFont(fontSpec);
                                  if (st->pointerX < 0) return;
-                                 st->caret = st->anchor = caretIndexAt(stops, st->pointerX - fieldInset + st->scroll);
+                                 if (multiLine && !st->wrapped.empty()) {
+                                     // The line under the pointer, then the boundary nearest it on that line.
+                                     const double row = std::floor((st->pointerY - 3) / lineHeight) + double(st->topLine);
+                                     const WrappedLine& w = st->wrapped[size_t(std::clamp(row, 0.0, double(st->wrapped.size() - 1)))];
+                                     std::vector<double> lineStops;
+                                     for (size_t i = w.start; i <= w.end; ++i) lineStops.push_back(font.advance(QString::fromStdString(join(chars, w.start, i))));
+                                     st->caret = st->anchor = w.start + caretIndexAt(lineStops, st->pointerX - fieldInset);
+                                 } else {
+                                     st->caret = st->anchor = caretIndexAt(stops, st->pointerX - fieldInset + st->scroll);
+                                 }
                                  builder->requestRebuild();
                              });
         View editable = clickable.focusable(enabled).onKeyPress([st, binding, options, enabled, builder, host, focusIdentity](const KeyPress& k) {

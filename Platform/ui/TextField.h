@@ -8,6 +8,8 @@
 
 #include "ui/State.h"
 
+#include <QString>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,7 +24,20 @@ struct TextFieldOptions {
     // keys (a click, a click elsewhere), read to give it the keys or take
     // them away.
     std::optional<Binding<bool>> focused;
+    // A field that wraps and grows downwards from `minimum` to `maximum`
+    // lines, scrolling its lines past that; none: one line.
+    std::optional<std::pair<int, int>> lines;
 };
+
+// Lines as a wrapping layout produced them, as ranges of characters
+// [start, end); characters the layout dropped at a break (a space) belong
+// to no line (pure).
+struct WrappedLine {
+    size_t start = 0, end = 0;
+};
+std::vector<WrappedLine> wrappedLineRanges(const std::vector<std::string>& characters, const std::vector<QString>& lines);
+// The line a caret at `caret` is drawn on: the last line starting at or before it (pure).
+size_t lineOfCaret(const std::vector<WrappedLine>& lines, size_t caret);
 
 View TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options = {});
 

@@ -85,6 +85,7 @@ View inputs(GalleryState& s)
         Stepper("Idle after " + std::to_string(s.days) + " days", bind(s, s.days), 1, 1, 30),
         HStack(VerticalAlignment::center, 8, {Text("Level"), Slider(bind(s, s.level), 0, 100, 5), Text(std::to_string(int(s.level))).font(Font::body().monospacedDigit())}),
         TextField("Search name or path", bind(s, s.search), TextFieldOptions{12, nullptr}),
+        TextField("Heading", bind(s, s.heading), TextFieldOptions{std::nullopt, nullptr, std::nullopt, std::pair{2, 3}}).frame(260, std::nullopt),
         HStack(VerticalAlignment::center, 12, {
             Link("Open the project site", "https://example.org"),
             Menu("More", {{"Rescan", [] {}}, {"Reveal in Files", [] {}}, MenuItem::divider(), {"Remove", [] {}}}),

@@ -16,6 +16,7 @@ struct GalleryState {
     int days = 3;
     double level = 40;
     std::string search;
+    std::string heading = "I moved 2.4 GB of build folders to the Trash today, and my disk can breathe again";
     int presses = 0;
     bool sheetShown = false;
     bool popoverShown = false;

@@ -189,3 +189,51 @@ TEST(TextFields, FocusStateFollowsTheUserAndTheOwner)
     EXPECT_TRUE(focused);
     EXPECT_EQ(changes, (std::vector<bool>{false, true}));
 }
+
+TEST(TextEditing, WrappedLinesMapBackToCharacters)
+{
+    const auto chars = splitCharacters("one two three");
+    // A layout that broke after "two" and dropped the space there.
+    auto lines = wrappedLineRanges(chars, {"one two", "three"});
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].start, 0u);
+    EXPECT_EQ(lines[0].end, 7u);
+    EXPECT_EQ(lines[1].start, 8u);
+    EXPECT_EQ(lines[1].end, 13u);
+    EXPECT_EQ(lineOfCaret(lines, 7), 0u);
+    EXPECT_EQ(lineOfCaret(lines, 8), 1u);
+    EXPECT_EQ(lineOfCaret(lines, 13), 1u);
+    // Nothing laid out: one empty line.
+    EXPECT_EQ(wrappedLineRanges({}, {}).size(), 1u);
+}
+
+TEST(TextFields, AGrowingFieldShowsTwoToThreeLines)
+{
+    std::string heading;
+    Rig rig({400, 300});
+    rig.show([&] {
+        TextFieldOptions o;
+        o.lines = std::pair{2, 3};
+        return TextField("Heading", Binding<std::string>([&] { return heading; }, [&](std::string v) { heading = v; }), o)
+            .frame(200, std::nullopt)
+            .accessibilityIdentifier("heading");
+    });
+    const double empty = rig.find("heading")->frame.height;
+    rig.tester.tap("heading");
+    rig.type("I moved a lot of build folders to the Trash today and it felt great");
+    const double full = rig.find("heading")->frame.height;
+    EXPECT_GT(full, empty) << "grows to a third line";
+    EXPECT_LT(full, empty * 1.6) << "but not past three lines";
+    rig.type(" and then some more words to push it further");
+    EXPECT_DOUBLE_EQ(rig.find("heading")->frame.height, full) << "longer text scrolls instead";
+    // The caret stays inside the field.
+    const Rect f = rig.find("heading")->frame;
+    bool caretInside = false;
+    std::function<void(const Element&)> walk = [&](const Element& e) {
+        const Rect v = visualFrame(e);
+        if (std::abs(v.width - 1) < 1e-9 && v.height > 5) caretInside = v.y >= f.y && v.maxY() <= f.maxY() + 0.5;
+        for (auto& c : e.children) walk(*c);
+    };
+    walk(*rig.host.rootElement());
+    EXPECT_TRUE(caretInside);
+}
