@@ -239,3 +239,41 @@ TEST(Alerts, ButtonsRunTheirActionsAndEscapeRunsCancel)
     EXPECT_EQ(log.back(), "cancel");
     EXPECT_FALSE(rig.hasText("Move to Trash?"));
 }
+
+TEST(Sheets, EscapeReachesTheSheetWhateverFieldHasTheKeys)
+{
+    bool shown = false;
+    std::string outside, inside;
+    Rig rig;
+    rig.show([&] {
+        Binding<bool> b([&] { return shown; }, [&](bool v) {
+            shown = v;
+            rig.host.setNeedsRebuild();
+        });
+        return VStack({TextField("Search", Binding<std::string>([&] { return outside; }, [&](std::string v) { outside = v; })).accessibilityIdentifier("search")})
+            .modifier(sheet(b, [&] {
+                return TextField("Heading", Binding<std::string>([&] { return inside; }, [&](std::string v) { inside = v; }))
+                    .frame(200, std::nullopt)
+                    .padding(20)
+                    .accessibilityIdentifier("heading");
+            }));
+    });
+    // A field of the window holds the keys when the sheet opens.
+    rig.tester.tap("search");
+    shown = true;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    rig.type("x");
+    EXPECT_EQ(outside, "") << "the window under a sheet gets no keys";
+    EXPECT_TRUE(rig.key(Qt::Key_Escape));
+    EXPECT_FALSE(shown);
+    // A field inside the sheet passes Escape on to the sheet.
+    shown = true;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    rig.tester.tap("heading");
+    rig.type("hi");
+    EXPECT_EQ(inside, "hi");
+    EXPECT_TRUE(rig.key(Qt::Key_Escape));
+    EXPECT_FALSE(shown);
+}
