@@ -1,6 +1,5 @@
 #include "KitViewTesting.h"
 
-#include "kit/ControlGlassGroup.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestIconButton.h"
 #include "kit/ReclaimButton.h"
@@ -86,21 +85,10 @@ TEST(ForestButton, ATapRunsTheActionUnlessTheButtonIsDisabled) {
     EXPECT_LT(face.alpha(), 200) << "the platform style dims it";
 }
 
-TEST(ForestButton, IsAnAccessibleButtonNamedByItsTitle) {
-    auto laid = layOut(tagged(button(Tone::reclaim, {}, "leaf.fill")), {200, 60});
-    auto node = laid->tester.find("button");
-    ASSERT_TRUE(node);
-    EXPECT_TRUE(node->hasTrait(AccessibilityTrait::button));
-    EXPECT_EQ(node->label, "Clean");
-}
-
 TEST(ForestButton, OnlyALargeButtonTakesTheFifteenPointFont) {
     EXPECT_DOUBLE_EQ(tidewell::forestButtonFont(ControlSize::large).size(), 15);
-    for (auto size : {ControlSize::mini, ControlSize::small, ControlSize::regular}) {
-        const Font f = tidewell::forestButtonFont(size);
-        EXPECT_DOUBLE_EQ(f.size(), 13);
-        EXPECT_EQ(f.weight(), FontWeight::semibold);
-    }
+    for (auto size : {ControlSize::mini, ControlSize::small, ControlSize::regular})
+        EXPECT_DOUBLE_EQ(tidewell::forestButtonFont(size).size(), 13);
     // The ghost tone takes no control size, yet its font follows the size.
     auto small = layOut(tagged(button(Tone::ghost, {}, std::nullopt, ControlSize::regular)), {300, 60});
     auto large = layOut(tagged(button(Tone::ghost, {}, std::nullopt, ControlSize::large)), {300, 60});
@@ -200,12 +188,4 @@ TEST(ReclaimButton, IsARegularForestButtonInTheReclaimOrCautionTone) {
         EXPECT_EQ(laid->frame("button"), reference->frame("button"));
         EXPECT_EQ(faceAt(*laid), faceAt(*reference));
     }
-}
-
-TEST(ControlGlassGroup, AddsNoContainerAndNoSpacing) {
-    const View row = HStack(VerticalAlignment::center, 4, {tagged(button(Tone::accent)), View(Color::gray()).frame(20, 20)});
-    auto grouped = layOut(tidewell::ControlGlassGroup(30, row), {300, 60});
-    auto plain = layOut(row, {300, 60});
-    EXPECT_EQ(grouped->frame("button"), plain->frame("button"));
-    EXPECT_EQ(grouped->tester.tree().children.size(), plain->tester.tree().children.size());
 }

@@ -39,17 +39,8 @@ protected:
         fs::create_directories(bin);
         tidewell::DashboardDTO dashboard;
         dashboard.project_count = 1;
-        dashboard.total_bytes = 5000;
-        dashboard.reclaimable_bytes = 4000;
-        tidewell::ProjectDTO project;
-        project.id = "p1";
-        project.name = "alpha";
-        project.path = home.path("work/alpha");
-        project.types = {"node"};
-        project.total_bytes = 5000;
-        project.reclaimable_bytes = 4000;
-        project.safe_bytes = 4000;
-        dashboard.projects = {project};
+        dashboard.total_bytes = dashboard.reclaimable_bytes = 4000;
+        dashboard.projects = {tidewell::testing::project("p1", home.path("work/alpha"), 4000, 4000)};
         std::ofstream(bin + "/dashboard.json") << tidewell::encode(dashboard);
         {
             std::ofstream script(bin + "/tidewell-engine");
@@ -90,21 +81,6 @@ struct Hosted {
 };
 
 }  // namespace
-
-TEST(RescanButtonRules, TitleAndSymbolFollowTheStore) {
-    using tidewell::RescanButtonLabel;
-    EXPECT_EQ(tidewell::rescanButtonLabel(true, false), (RescanButtonLabel{"Scanning…", "leaf.fill"}));
-    EXPECT_EQ(tidewell::rescanButtonLabel(true, true), (RescanButtonLabel{"Scanning…", "leaf.fill"}));
-    EXPECT_EQ(tidewell::rescanButtonLabel(false, false), (RescanButtonLabel{"Scan Now", "arrow.clockwise"}));
-    EXPECT_EQ(tidewell::rescanButtonLabel(false, true), (RescanButtonLabel{"Rescan", "arrow.clockwise"}));
-}
-
-TEST(RescanButtonRules, StartsOnlyWhenNeitherAScanNorACleanRuns) {
-    EXPECT_TRUE(tidewell::rescanButtonMayStart(false, false));
-    EXPECT_FALSE(tidewell::rescanButtonMayStart(true, false));
-    EXPECT_FALSE(tidewell::rescanButtonMayStart(false, true));
-    EXPECT_FALSE(tidewell::rescanButtonMayStart(true, true));
-}
 
 TEST_F(RescanOnStore, APressScansTheAllowedRootsWithTheEngineAndTheTitleFollows) {
     AppStore store;

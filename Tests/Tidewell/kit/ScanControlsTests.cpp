@@ -3,7 +3,6 @@
 #include "../core/StoreTestEnvironment.h"
 #include "core/AppStore.h"
 #include "kit/ScanningBanner.h"
-#include "kit/ScanningCompleteBadge.h"
 
 using namespace kittest;
 using tidewell::AppStore;
@@ -20,12 +19,6 @@ bool contains(const std::vector<std::string>& texts, const std::string& text) {
 }
 
 }  // namespace
-
-TEST(ScanningBannerText, SaysSaplingsForEveryCountAndWalksTheGroveBeforeAMessage) {
-    EXPECT_EQ(tidewell::scanningBannerDetail(0, ""), "0 saplings · Walking the grove");
-    EXPECT_EQ(tidewell::scanningBannerDetail(1, "Measuring node_modules…"), "1 saplings · Measuring node_modules…");
-    EXPECT_EQ(tidewell::scanningBannerDetail(1234, "x"), "1234 saplings · x");
-}
 
 TEST_F(ScanControls, TheBannerShowsNothingUnlessTheStoreIsScanning) {
     AppStore store;
@@ -44,7 +37,7 @@ TEST_F(ScanControls, TheBannerFollowsTheLiveSnapshot) {
     AppStore store;
     store.isScanning = true;
     tidewell::ScanSnapshot snapshot;
-    snapshot.projectsFound = 12;
+    snapshot.projectsFound = 1;  // the same wording for one
     snapshot.message = "Scanning ~/Projects…";
     snapshot.elapsed = 75;
     store.scanUI = snapshot;
@@ -53,7 +46,7 @@ TEST_F(ScanControls, TheBannerFollowsTheLiveSnapshot) {
     host.setSize({600, 100});
     host.setRoot([&] { return tidewell::ScanningBanner(store); });
     UITester tester(host);
-    EXPECT_TRUE(tester.findText("12 saplings · Scanning ~/Projects…"));
+    EXPECT_TRUE(tester.findText("1 saplings · Scanning ~/Projects…"));
     EXPECT_TRUE(tester.findText("1:15"));
 
     store.isScanning = false;
@@ -80,9 +73,4 @@ TEST_F(ScanControls, ALongMessageIsCutInTheMiddleOnOneLine) {
     EXPECT_TRUE(lines[0].ends_with("node_modules")) << lines[0];
     EXPECT_NE(lines[0].find("…"), std::string::npos);
     EXPECT_NEAR(textScaleOf(*detail), 0.8, 0.01) << "shrunk to 80 % before cutting";
-}
-
-TEST(ScanningCompleteBadge, ReadsScanningCompleteInGreen) {
-    auto laid = layOut(tidewell::ScanningCompleteBadge().frame(std::nullopt, 30), {300, 30});
-    EXPECT_TRUE(laid->tester.findText("Scanning complete"));
 }
