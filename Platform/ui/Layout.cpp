@@ -62,8 +62,7 @@ public:
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
-        const Sizes keep = sizesOf(self, p, ctx);
-        const auto& sizes = keep->sizes;
+        const auto& sizes = distribute(self, p, ctx).sizes;
         double main = spacingTotal(self);
         for (const Size& s : sizes) main += mainOf(axis_, s);
         return sizeFor(axis_, main, crossExtent(self, sizes, ctx).total);
@@ -71,8 +70,8 @@ public:
 
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
     {
-        const Sizes keep = sizesOf(self, self.proposal, ctx);
-        const auto& sizes = keep->sizes;
+        const Distribution& keep = distribute(self, self.proposal, ctx);
+        const auto& sizes = keep.sizes;
         const Extent extent = crossExtent(self, sizes, ctx);
         const double crossRoom = crossOf(axis_, frame.size());
         double blockOffset = 0;  // the aligned block inside a larger frame
@@ -86,7 +85,7 @@ public:
             const double cross = blockOffset + extent.before - extent.guides[i];
             const Rect r = axis_ == Axis::horizontal ? Rect{frame.x + pos, frame.y + cross, s.width, s.height}
                                                     : Rect{frame.x + cross, frame.y + pos, s.width, s.height};
-            self.children[i]->place(r, keep->proposals[i], ctx);
+            self.children[i]->place(r, keep.proposals[i], ctx);
             pos += mainOf(axis_, s) + spacing_;
         }
     }
@@ -150,8 +149,7 @@ private:
     {
         if (self.children.empty())
             return std::nullopt;
-        const Sizes keep = sizesOf(self, ProposedSize::of(size), ctx);
-        const auto& sizes = keep->sizes;
+        const auto& sizes = distribute(self, ProposedSize::of(size), ctx).sizes;
         if (axis_ == Axis::vertical) {
             double pos = 0;
             std::optional<double> result;
@@ -181,49 +179,41 @@ private:
         std::vector<Size> sizes;
         std::vector<ProposedSize> proposals;  // what each child was offered
     };
-    using Sizes = std::shared_ptr<const Distribution>;
     struct Memo {
         unsigned pass = 0;
-        unsigned count = 0;
-        std::pair<ProposedSize, Sizes> entries[12];
+        unsigned next = 0;
+        std::vector<std::pair<ProposedSize, Distribution>> entries;  // at most 12, reused
     };
 
     // Measuring, placing and baselines ask for the same proposals; each is
-    // worked out once per layout pass.
+    // worked out once per layout pass. The result stays valid until this
+    // element distributes again.
     const Distribution& distribute(Element& self, ProposedSize p, LayoutContext& ctx) const
     {
         auto* memo = std::any_cast<Memo>(&self.scratch);
         if (!memo) {
             self.scratch = Memo{};
             memo = std::any_cast<Memo>(&self.scratch);
+            memo->entries.reserve(4);
         }
         if (memo->pass != ctx.pass()) {
             memo->pass = ctx.pass();
-            memo->count = 0;
+            memo->entries.clear();
+            memo->next = 0;
         }
-        const unsigned n = std::min(memo->count, 12u);
-        for (unsigned i = 0; i < n; ++i)
-            if (memo->entries[i].first == p)
-                return *memo->entries[i].second;
-        auto sizes = std::make_shared<const Distribution>(distributeUncached(self, p, ctx));
-        // Children were measured meanwhile, but this element's memo is its own.
+        for (const auto& [proposal, d] : memo->entries)
+            if (proposal == p)
+                return d;
+        Distribution d = distributeUncached(self, p, ctx);
+        // Children were measured meanwhile; this element's memo is its own.
         memo = std::any_cast<Memo>(&self.scratch);
-        auto& slot = memo->entries[memo->count % 12];
-        ++memo->count;
-        slot = {p, sizes};
-        return *slot.second;
-    }
-
-    // The memoised sizes, kept alive while the caller uses them.
-    Sizes sizesOf(Element& self, ProposedSize p, LayoutContext& ctx) const
-    {
-        distribute(self, p, ctx);
-        const auto* memo = std::any_cast<Memo>(&self.scratch);
-        const unsigned n = std::min(memo->count, 12u);
-        for (unsigned i = 0; i < n; ++i)
-            if (memo->entries[i].first == p)
-                return memo->entries[i].second;
-        return std::make_shared<const Distribution>();
+        if (memo->entries.size() < 12) {
+            memo->entries.emplace_back(p, std::move(d));
+            return memo->entries.back().second;
+        }
+        auto& slot = memo->entries[memo->next++ % 12];
+        slot = {p, std::move(d)};
+        return slot.second;
     }
 
     // Sizes of the children for a proposal: the least flexible child of the

@@ -13,6 +13,13 @@ namespace platform::ui {
 
 namespace {
 
+Rect unite(const Rect& a, const Rect& b)
+{
+    const double x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    const double x1 = std::max(a.maxX(), b.maxX()), y1 = std::max(a.maxY(), b.maxY());
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
 double sane(double v) { return std::isfinite(v) ? std::max(0.0, v) : (v > 0 ? v : 0.0); }
 
 
@@ -256,6 +263,16 @@ void Element::place(Rect f, ProposedSize p, LayoutContext& ctx)
     proposal = p;
     placed = true;
     node->place(*this, f, ctx);
+    // Children are placed by now (and their ink known), so this one's follows.
+    std::optional<Rect> inner;
+    for (auto& c : children) {
+        if (!c->placed) continue;
+        if (std::isinf(c->ink.width) || (inner && std::isinf(inner->width)))
+            inner = std::isinf(c->ink.width) ? c->ink : *inner;
+        else
+            inner = inner ? unite(*inner, c->ink) : c->ink;
+    }
+    ink = node->inkBounds(*this, inner);
 }
 
 std::optional<double> Element::firstBaseline(Size size, LayoutContext& ctx)
@@ -277,14 +294,6 @@ void Element::paint(PaintContext& pc) const
     node->paint(*this, pc);
 }
 
-namespace {
-Rect unite(const Rect& a, const Rect& b)
-{
-    const double x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
-    const double x1 = std::max(a.maxX(), b.maxX()), y1 = std::max(a.maxY(), b.maxY());
-    return {x0, y0, x1 - x0, y1 - y0};
-}
-}  // namespace
 
 Rect Node::inkBounds(const Element& self, const std::optional<Rect>& children) const
 {

@@ -318,7 +318,7 @@ struct PaintContext {
     double displayScale = 1;
 };
 
-// Works out `ink` for a placed tree, bottom-up.
+// Works out `ink` again for a placed tree, bottom-up (placing does it as it goes).
 void computeInk(Element& root);
 
 // Builds a full element tree for `root` with identity "".
