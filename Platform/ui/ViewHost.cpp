@@ -342,7 +342,6 @@ void ViewHost::layoutAll()
         const Size s = root.sizeThatFits(offer, ctx);
         // The root is centred in the host, as a window centres its content.
         root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, offer, ctx);
-        computeInk(root);
     }
     freshTrees_ = false;
     // State of views that are gone is dropped (layout may have built
