@@ -93,6 +93,10 @@ View Animatable(T target, std::function<View(const T&)> content);
 template <AnimatableValue T>
 View Animatable(T target, std::optional<Animation> animation, std::function<View(const T&)> content);
 
+// The same, starting from `initial` on the view's first build: an entrance.
+template <AnimatableValue T>
+View AnimatableFrom(T initial, T target, std::optional<Animation> animation, std::function<View(const T&)> content);
+
 // Common animated modifiers.
 std::function<View(const View&)> animatedOpacity(double opacity);
 std::function<View(const View&)> animatedScale(double scale, UnitPoint anchor = UnitPoint::center);
@@ -171,12 +175,19 @@ T advanceTrack(AnimationTrack<T>& track, const T& target, const std::optional<An
 template <class T>
 class AnimatableNode final : public Node {
 public:
-    AnimatableNode(T target, std::optional<Animation> own, bool hasOwn, std::function<View(const T&)> content)
-        : target_(std::move(target)), own_(own), hasOwn_(hasOwn), content_(std::move(content)) {}
+    AnimatableNode(T target, std::optional<Animation> own, bool hasOwn, std::function<View(const T&)> content,
+                   std::optional<T> initial = std::nullopt)
+        : target_(std::move(target)), own_(own), hasOwn_(hasOwn), content_(std::move(content)), initial_(std::move(initial)) {}
     void build(Element& self, BuildContext& ctx) const override
     {
         auto slot = std::static_pointer_cast<AnimationTrack<T>>(
             ctx.stateSlot(self.identity() + "#anim", [] { return std::static_pointer_cast<void>(std::make_shared<AnimationTrack<T>>()); }));
+        if (!slot->started && initial_) {
+            // An entrance: the first build runs from the initial value.
+            slot->started = true;
+            slot->from = slot->to = *initial_;
+            slot->start = ctx.now();
+        }
         const T shown = advanceTrack(*slot, target_, own_, hasOwn_, self, ctx);
         ctx.addChild(self, content_ ? content_(shown) : View(), "a");
     }
@@ -186,6 +197,7 @@ private:
     std::optional<Animation> own_;
     bool hasOwn_;
     std::function<View(const T&)> content_;
+    std::optional<T> initial_;
 };
 
 }  // namespace detail
@@ -210,6 +222,12 @@ template <AnimatableValue T>
 View Animatable(T target, std::optional<Animation> animation, std::function<View(const T&)> content)
 {
     return View(std::make_shared<detail::AnimatableNode<T>>(std::move(target), animation, true, std::move(content)));
+}
+
+template <AnimatableValue T>
+View AnimatableFrom(T initial, T target, std::optional<Animation> animation, std::function<View(const T&)> content)
+{
+    return View(std::make_shared<detail::AnimatableNode<T>>(std::move(target), animation, true, std::move(content), std::move(initial)));
 }
 
 }  // namespace platform::ui

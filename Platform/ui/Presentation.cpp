@@ -2,6 +2,7 @@
 // tree keeps a host layer in step with the owner's binding.
 
 #include "ui/Alert.h"
+#include "ui/Animation.h"
 #include "ui/Inspect.h"
 #include "ui/Modifiers.h"
 #include "ui/Popover.h"
@@ -226,6 +227,10 @@ private:
                                 .clipShape(RoundedRectangle(10))
                                 .overlay(RoundedRectangle(10).strokeBorder(Color::white(0.5, 0.3), 0.5).allowsHitTesting(false))
                                 .shadow(Color::white(0, 0.3), 18, 0, 8);
+                // The card eases in (at once under reduce motion).
+                card = AnimatableFrom<double>(0, 1, Animation::easeOut(0.2), [card](const double& p) {
+                    return p >= 1 ? card : card.scaleEffect(0.96 + 0.04 * p).opacity(p);
+                });
                 View sized = escapeCloses(View(std::make_shared<SheetSizingNode>(card)), [dismiss, onCancel] {
                     if (onCancel) onCancel();
                     else dismiss();
@@ -247,6 +252,9 @@ private:
                             .clipShape(RoundedRectangle(10))
                             .overlay(RoundedRectangle(10).strokeBorder(Color::white(0.5, 0.3), 0.5).allowsHitTesting(false))
                             .shadow(Color::white(0, 0.25), 10, 0, 4);
+            card = AnimatableFrom<double>(0, 1, Animation::easeOut(0.15), [card](const double& p) {
+                return p >= 1 ? card : card.opacity(p);
+            });
             // A click outside closes the popover (transient).
             View backdrop = View(Color::clear()).contentShape(Rectangle()).onTapGesture([shown] { shown.set(false); });
             return escapeCloses(View(std::make_shared<PopoverPlacementNode>(backdrop, card, placement, edge)), [shown] { shown.set(false); });

@@ -58,7 +58,9 @@ TEST(Sheets, OpenByButtonAndCloseByItsDismissAction)
     ASSERT_TRUE(o.tester.tap("open"));
     ASSERT_TRUE(o.exists("sheet"));
     EXPECT_EQ(o.host.layerCount(), 2u);
-    // Sized by its content within its frame bounds, centred in the window.
+    // It eases in, then rests sized by its content within its frame bounds, centred in the window.
+    EXPECT_LT(o.find("sheet")->frame.width, 340);
+    EXPECT_GT(o.runFrames(), 3);
     const Rect f = o.find("sheet")->frame;
     EXPECT_DOUBLE_EQ(f.width, 340);
     EXPECT_NEAR(f.midX(), 240, 0.5);
@@ -276,4 +278,16 @@ TEST(Sheets, EscapeReachesTheSheetWhateverFieldHasTheKeys)
     EXPECT_EQ(inside, "hi");
     EXPECT_TRUE(rig.key(Qt::Key_Escape));
     EXPECT_FALSE(shown);
+}
+
+TEST(Sheets, UnderReduceMotionASheetAppearsAtOnce)
+{
+    SheetOwner o;
+    EnvironmentValues env;
+    env.reduceMotion = true;
+    o.host.setEnvironment(env);
+    o.settle();
+    o.tester.tap("open");
+    EXPECT_FALSE(o.host.nextFrameDue());
+    EXPECT_DOUBLE_EQ(o.find("sheet")->frame.width, 340);
 }
