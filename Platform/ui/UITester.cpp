@@ -1,4 +1,6 @@
 #include "ui/UITester.h"
+
+#include "ui/Characters.h"
 #include <algorithm>
 
 namespace platform::ui {
@@ -90,6 +92,34 @@ void UITester::leave()
     settle();
     host_.pointerLeave();
     settle();
+}
+
+bool UITester::typeText(const std::string& text)
+{
+    bool all = true;
+    for (const std::string& c : splitCharacters(text)) {
+        settle();
+        all = host_.key(KeyPress{0, c, 0}) && all;
+    }
+    settle();
+    return all;
+}
+
+bool UITester::pressKey(int key, unsigned modifiers)
+{
+    settle();
+    const bool taken = host_.key(KeyPress{key, {}, modifiers});
+    settle();
+    return taken;
+}
+
+bool UITester::scroll(const std::string& identifier, ScrollDelta delta)
+{
+    auto e = find(identifier);
+    if (!e) return false;
+    const bool taken = host_.scroll(centre(*e), delta);
+    settle();
+    return taken;
 }
 
 }  // namespace platform::ui

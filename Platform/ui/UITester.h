@@ -32,6 +32,13 @@ public:
     void hover(const AccessibilityNodeInfo& element);
     void leave();
 
+    // Keys, as a keyboard sends them to the focused view: one press per
+    // user-visible character of `text`; true when every press was taken.
+    bool typeText(const std::string& text);
+    bool pressKey(int key, unsigned modifiers = 0);
+    // A wheel or touchpad scroll over an element's centre; false when it is not there.
+    bool scroll(const std::string& identifier, ScrollDelta delta);
+
     // Brings the host up to date (rebuild and layout when anything changed).
     void settle();
 
