@@ -235,17 +235,32 @@ private:
             }
             return d;
         }
-        std::vector<double> minimum(n), flexibility(n), priority(n);
+        // Working arrays on the stack for the usual handful of children.
+        constexpr size_t kInline = 16;
+        double inlineNumbers[3 * kInline];
+        size_t inlineOrder[kInline];
+        std::vector<double> heapNumbers;
+        std::vector<size_t> heapOrder;
+        double* numbers = inlineNumbers;
+        size_t* order = inlineOrder;
+        if (n > kInline) {
+            heapNumbers.resize(3 * n);
+            heapOrder.resize(n);
+            numbers = heapNumbers.data();
+            order = heapOrder.data();
+        }
+        double* minimum = numbers;
+        double* flexibility = numbers + n;
+        double* priority = numbers + 2 * n;
         for (size_t i = 0; i < n; ++i) {
             priority[i] = self.children[i]->layoutPriorityTrait;
             Element& c = *self.children[i];
             minimum[i] = mainOf(axis_, c.sizeThatFits(proposalFor(axis_, 0.0, crossP), ctx));
             const double maximum = mainOf(axis_, c.sizeThatFits(proposalFor(axis_, infinity, crossP), ctx));
             flexibility[i] = maximum - minimum[i];
+            order[i] = i;
         }
-        std::vector<size_t> order(n);
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        std::stable_sort(order, order + n, [&](size_t a, size_t b) {
             if (priority[a] != priority[b]) return priority[a] > priority[b];
             return flexibility[a] < flexibility[b];
         });
@@ -259,23 +274,17 @@ private:
             for (size_t k = end; k < n; ++k) reserved += minimum[order[k]];
             // Spacers wait with their minimum until the views beside them
             // have chosen, then share what is left.
-            std::vector<size_t> views, spacers;
-            for (size_t k = i; k < end; ++k)
-                (self.children[order[k]]->node->isSpacer() ? spacers : views).push_back(order[k]);
+            size_t* mid = std::stable_partition(order + i, order + end,
+                                                [&](size_t idx) { return !self.children[idx]->node->isSpacer(); });
+            const size_t views = size_t(mid - (order + i)), spacers = size_t((order + end) - mid);
             double spacerMinimum = 0;
-            for (size_t idx : spacers) spacerMinimum += minimum[idx];
+            for (size_t k = 0; k < spacers; ++k) spacerMinimum += minimum[mid[k]];
             double budget = remaining - reserved;
-            for (size_t k = 0; k < views.size(); ++k) {
-                const size_t idx = views[k];
-                const double offer = std::max(0.0, (budget - spacerMinimum) / double(views.size() - k));
-                d.proposals[idx] = proposalFor(axis_, offer, crossP);
-                sizes[idx] = self.children[idx]->sizeThatFits(d.proposals[idx], ctx);
-                budget -= mainOf(axis_, sizes[idx]);
-                remaining -= mainOf(axis_, sizes[idx]);
-            }
-            for (size_t k = 0; k < spacers.size(); ++k) {
-                const size_t idx = spacers[k];
-                const double offer = std::max(0.0, budget / double(spacers.size() - k));
+            for (size_t k = 0; k < views + spacers; ++k) {
+                const size_t idx = order[i + k];
+                const bool spacer = k >= views;
+                const double offer = spacer ? std::max(0.0, budget / double(views + spacers - k))
+                                            : std::max(0.0, (budget - spacerMinimum) / double(views - k));
                 d.proposals[idx] = proposalFor(axis_, offer, crossP);
                 sizes[idx] = self.children[idx]->sizeThatFits(d.proposals[idx], ctx);
                 budget -= mainOf(axis_, sizes[idx]);

@@ -388,7 +388,7 @@ bool Node::transform(const Element&, QTransform&) const { return false; }
 
 Element& BuildContext::addChild(Element& parent, const View& view, const std::string& key, EnvironmentPtr env)
 {
-    auto child = std::make_unique<Element>();
+    std::unique_ptr<Element> child(new Element);  // default-initialised: the caches need no zeroing
     child->node = view.node();
     child->env = env ? std::move(env) : parent.env;
     child->key = key;
@@ -401,7 +401,7 @@ Element& BuildContext::addChild(Element& parent, const View& view, const std::st
 
 std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, BuildContext& ctx)
 {
-    auto element = std::make_unique<Element>();
+    std::unique_ptr<Element> element(new Element);
     element->node = root.node();
     element->env = env ? std::move(env) : std::make_shared<EnvironmentValues>();
     element->key = "";
