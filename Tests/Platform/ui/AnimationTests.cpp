@@ -331,3 +331,23 @@ TEST(Timelines, PauseWhenHiddenOrOffScreen)
     rig.settle();
     EXPECT_FALSE(rig.host.nextFrameDue());
 }
+
+TEST(ExplicitAnimation, ColoursBlendThroughTheMiddle)
+{
+    bool warm = true;
+    Rig rig({20, 20});
+    rig.show([&] { return AnimatedColor(warm ? Color::sRGB(1, 0, 0) : Color::sRGB(0, 0, 1)).frame(20, 20); });
+    withAnimation(Animation::linear(1), [&] {
+        warm = false;
+        rig.host.setNeedsRebuild();
+    });
+    rig.settle();
+    rig.advance(0.5);
+    const QColor mid = rig.host.renderImage(1).pixelColor(10, 10);
+    EXPECT_NEAR(mid.redF(), 0.5, 0.02);
+    EXPECT_NEAR(mid.blueF(), 0.5, 0.02);
+    rig.runFrames();
+    const QColor end = rig.host.renderImage(1).pixelColor(10, 10);
+    EXPECT_NEAR(end.blueF(), 1, 0.01);
+    EXPECT_NEAR(end.redF(), 0, 0.01);
+}
