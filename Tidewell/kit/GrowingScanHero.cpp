@@ -36,8 +36,9 @@ public:
             self.identity() + "#growth", [] { return std::static_pointer_cast<void>(std::make_shared<ShownGrowth>()); }));
         const double now = ctx.now();
         *slot = followGrowth(*slot, growth_, scan_, now, reduceMotion_);
+        // Easing frames come no faster than the scene's own 24 a second.
         if (isEasing(*slot, now))
-            ctx.requestFrame(1.0 / 60);
+            ctx.requestFrame(1.0 / 24);
         ctx.addChild(self, content_(shownGrowthAt(*slot, now)), "g");
     }
 

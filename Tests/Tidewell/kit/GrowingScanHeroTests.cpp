@@ -136,6 +136,15 @@ TEST(GrowingScanHero, AsksForFramesOnlyWhileTheWindowIsActive) {
     still.reduceMotion = true;
     HostedHero reduced(hero(0.6, true), still);
     EXPECT_FALSE(reduced.host.nextFrameDue());
+
+    // A new growth eases in even in the background, at the scene's frame rate,
+    // and asks for nothing once it has arrived.
+    hidden.host.setRootView(hero(0.8, false).body());
+    hidden.host.flush();
+    ASSERT_TRUE(hidden.host.nextFrameDue());
+    EXPECT_NEAR(*hidden.host.nextFrameDue() - hidden.clock, 1.0 / 24, 1e-9);
+    hidden.frameAt(hidden.clock + 0.5);
+    EXPECT_FALSE(hidden.host.nextFrameDue());
 }
 
 TEST(GrowingScanHero, MovesWithTimeUnlessMotionIsReduced) {
