@@ -26,7 +26,11 @@ struct EnvironmentValues {
     bool reduceTransparency = false;
     double displayScale = 1;
 
-    Font font = Font::body();
+    Font font = Font::body();  // effective: includes the two overrides below
+    // Set by `fontWeight` / `bold` and `monospacedDigit` on a container: they
+    // hold for fonts set further in as well.
+    std::optional<FontWeight> fontWeight;
+    bool monospacedDigit = false;
     ShapeStyle foregroundStyle = ShapeStyle::primary();
     std::optional<int> lineLimit;
     TruncationMode truncationMode = TruncationMode::tail;

@@ -24,6 +24,10 @@ public:
 
     Image resizable() const;
     Image renderingMode(ImageRenderingMode mode) const;
+    // Images are always drawn smoothly and symbols in one colour; these keep
+    // bodies that ask for it readable.
+    Image interpolationHigh() const { return *this; }
+    Image symbolRenderingModeMonochrome() const { return *this; }
 
     // True when the source loaded (or is a known symbol).
     bool isValid() const;

@@ -467,13 +467,19 @@ EnvironmentPatch EnvironmentPatch::merge(const EnvironmentPatch& outer, const En
     if (inner.truncationMode) m.truncationMode = inner.truncationMode;
     if (inner.minimumScaleFactor) m.minimumScaleFactor = inner.minimumScaleFactor;
     if (inner.multilineTextAlignment) m.multilineTextAlignment = inner.multilineTextAlignment;
+    if (inner.fontWeight) m.fontWeight = inner.fontWeight;
+    m.monospacedDigit = outer.monospacedDigit || inner.monospacedDigit;
     m.disabled = outer.disabled || inner.disabled;
     return m;
 }
 
 void EnvironmentPatch::apply(EnvironmentValues& env) const
 {
+    if (fontWeight) env.fontWeight = fontWeight;
+    if (monospacedDigit) env.monospacedDigit = true;
     if (font) env.font = *font;
+    if (env.fontWeight) env.font = env.font.weight(*env.fontWeight);
+    if (env.monospacedDigit && !env.font.hasMonospacedDigits()) env.font = env.font.monospacedDigit();
     if (foregroundStyle) env.foregroundStyle = *foregroundStyle;
     if (lineLimit) env.lineLimit = *lineLimit;
     if (truncationMode) env.truncationMode = *truncationMode;
@@ -765,6 +771,10 @@ View View::minimumScaleFactor(double f) const
     return patched(*this, EnvironmentPatch{.minimumScaleFactor = std::clamp(f, 0.01, 1.0)});
 }
 View View::multilineTextAlignment(TextAlignment a) const { return patched(*this, EnvironmentPatch{.multilineTextAlignment = a}); }
+View View::fontWeight(FontWeight w) const { return patched(*this, EnvironmentPatch{.fontWeight = w}); }
+View View::monospacedDigit() const { return patched(*this, EnvironmentPatch{.monospacedDigit = true}); }
+View View::scaledToFit() const { return aspectRatio(std::nullopt, ContentMode::fit); }
+View View::scaledToFill() const { return aspectRatio(std::nullopt, ContentMode::fill); }
 View View::disabled(bool d) const
 {
     if (!d) return *this;

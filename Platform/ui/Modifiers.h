@@ -20,6 +20,8 @@ struct EnvironmentPatch {
     std::optional<TruncationMode> truncationMode;
     std::optional<double> minimumScaleFactor;
     std::optional<TextAlignment> multilineTextAlignment;
+    std::optional<FontWeight> fontWeight;
+    bool monospacedDigit = false;
     bool disabled = false;
 
     // `inner` is nearer the view, so its values win.

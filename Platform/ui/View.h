@@ -91,9 +91,16 @@ public:
     View zIndex(double z) const;
     View hidden() const;
     View aspectRatio(std::optional<double> ratio, ContentMode mode) const;
+    View scaledToFit() const;
+    View scaledToFill() const;
 
     // Environment
     View font(Font font) const;
+    // The weight and equal-width digits of every font inside, including
+    // fonts set further in.
+    View fontWeight(FontWeight weight) const;
+    View bold() const { return fontWeight(FontWeight::bold); }
+    View monospacedDigit() const;
     View foregroundStyle(ShapeStyle style) const;
     View foregroundColor(Color color) const { return foregroundStyle(color); }
     View lineLimit(std::optional<int> lines) const;

@@ -155,3 +155,20 @@ TEST(TextLines, UnboundedOffersAreNotALimit)
     r.lineLimit = 0;  // not a positive limit: ignored
     EXPECT_EQ(layoutText(r, tenEach).lines.size(), 3u);
 }
+
+TEST(Fonts, WeightAndDigitsFromAContainerHoldForFontsSetInside)
+{
+    Font seen;
+    auto probe = EnvironmentReader([&](const EnvironmentValues& e) {
+        seen = e.font;
+        return View();
+    });
+    layOut(VStack({probe.font(Font::caption())}).fontWeight(FontWeight::semibold).monospacedDigit(), {100, 100});
+    EXPECT_EQ(seen.size(), Font::caption().size());
+    EXPECT_EQ(seen.weight(), FontWeight::semibold);
+    EXPECT_TRUE(seen.hasMonospacedDigits());
+    // Without them the inner font stands as given.
+    layOut(VStack({probe.font(Font::caption())}), {100, 100});
+    EXPECT_EQ(seen.weight(), FontWeight::regular);
+    EXPECT_FALSE(seen.hasMonospacedDigits());
+}
