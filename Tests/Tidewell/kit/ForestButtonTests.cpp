@@ -76,6 +76,8 @@ TEST(ForestButton, ATapRunsTheActionUnlessTheButtonIsDisabled) {
     auto enabled = layOut(tagged(button(Tone::accent, [&] { ++taps; })), {200, 60});
     EXPECT_TRUE(enabled->tester.tap("button"));
     EXPECT_EQ(taps, 1);
+    const Rect f = enabled->frame("button");
+    EXPECT_EQ(enabled->host->cursorAt({f.x + 2, f.midY()}), CursorShape::pointingHand) << "the hand over all of it";
 
     auto disabled = layOut(button(Tone::accent, [&] { ++taps; }).body().disabled(true).accessibilityIdentifier("button"),
                            {200, 60});
