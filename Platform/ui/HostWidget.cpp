@@ -50,6 +50,12 @@ void HostWidget::scheduleFrame()
     }
 }
 
+void HostWidget::sync()
+{
+    host_.setSize({double(width()), double(height())});
+    host_.flush();
+}
+
 void HostWidget::paintEvent(QPaintEvent*)
 {
     const double dpr = devicePixelRatioF();
@@ -57,7 +63,7 @@ void HostWidget::paintEvent(QPaintEvent*)
         host_.environment().displayScale = dpr;
         host_.setNeedsRebuild();
     }
-    host_.flush();
+    sync();
     QPainter p(this);
     host_.render(p);
 }
@@ -74,6 +80,7 @@ void HostWidget::afterEvent(Point p)
 
 void HostWidget::mouseMoveEvent(QMouseEvent* e)
 {
+    sync();
     const Point p = pointOf(e->position());
     host_.pointerMove(p);
     afterEvent(p);
@@ -82,12 +89,14 @@ void HostWidget::mouseMoveEvent(QMouseEvent* e)
 void HostWidget::mousePressEvent(QMouseEvent* e)
 {
     if (e->button() != Qt::LeftButton) return;
+    sync();
     host_.pointerPress(pointOf(e->position()));
 }
 
 void HostWidget::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() != Qt::LeftButton) return;
+    sync();
     const Point p = pointOf(e->position());
     host_.pointerRelease(p);
     afterEvent(p);
@@ -102,6 +111,7 @@ void HostWidget::leaveEvent(QEvent*)
 void HostWidget::wheelEvent(QWheelEvent* e)
 {
     // Pixel deltas from touchpads, else 120ths of a notch as 40 points a notch.
+    sync();
     const QPoint pixels = e->pixelDelta();
     ScrollDelta d;
     if (!pixels.isNull()) {
@@ -115,6 +125,7 @@ void HostWidget::wheelEvent(QWheelEvent* e)
 
 void HostWidget::keyPressEvent(QKeyEvent* e)
 {
+    sync();
     KeyPress k{e->key(), e->text().toStdString(), unsigned(e->modifiers())};
     if (!host_.key(k))
         QWidget::keyPressEvent(e);
@@ -123,6 +134,7 @@ void HostWidget::keyPressEvent(QKeyEvent* e)
 bool HostWidget::event(QEvent* e)
 {
     if (e->type() == QEvent::ToolTip) {
+        sync();
         auto* help = static_cast<QHelpEvent*>(e);
         if (auto text = host_.tooltipAt(pointOf(help->pos())))
             QToolTip::showText(help->globalPos(), QString::fromStdString(*text), this);

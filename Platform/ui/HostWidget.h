@@ -28,6 +28,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Brings the host to the widget's current size (a hidden widget gets no
+    // resize events) and its content up to date before an event is routed.
+    void sync();
     void afterEvent(Point p);
     void scheduleFrame();
 
