@@ -1,5 +1,7 @@
 #include "ui/HostWidget.h"
 
+#include "ui/HostAccessibility.h"
+
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -25,6 +27,7 @@ Qt::CursorShape qtCursor(CursorShape c)
 
 HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
 {
+    installHostAccessibility();
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent, false);

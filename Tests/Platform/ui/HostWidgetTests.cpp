@@ -1,5 +1,6 @@
 #include "UITestSupport.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -74,4 +75,52 @@ TEST(HostWidgetAdapter, ResizingLaysOutAgain)
     QApplication::sendEvent(&w, &e);
     UITester tester(w.host());
     EXPECT_EQ(tester.find("fill")->frame, (Rect{0, 0, 300, 120}));
+}
+
+TEST(HostWidgetAdapter, QtAccessibilitySeesTheSameElements)
+{
+    HostWidget w;
+    w.resize(300, 200);
+    w.host().setScheduler(nullptr);
+    w.host().setRootView(VStack({Text("Title").accessibilityAddTraits(AccessibilityTrait::header),
+                                 Text("Chosen").accessibilityAddTraits(AccessibilityTrait::selected).accessibilityIdentifier("chosen")}));
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&w);
+    ASSERT_NE(root, nullptr);
+    std::vector<QAccessibleInterface*> all;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* i) {
+        all.push_back(i);
+        for (int k = 0; k < i->childCount(); ++k)
+            if (auto* c = i->child(k)) walk(c);
+    };
+    walk(root);
+    QAccessibleInterface* title = nullptr;
+    QAccessibleInterface* chosen = nullptr;
+    for (auto* i : all) {
+        if (i->text(QAccessible::Name) == "Title") title = i;
+        if (i->text(QAccessible::Name) == "Chosen") chosen = i;
+    }
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(title->role(), QAccessible::Heading);
+    EXPECT_TRUE(chosen->state().selected);
+    EXPECT_EQ(chosen->text(QAccessible::Help), "chosen");
+    EXPECT_GT(title->rect().width(), 0);
+    EXPECT_EQ(chosen->parent()->indexOfChild(chosen) >= 0, true);
+
+    // A changed tree gives new elements; the old ones report themselves invalid.
+    w.host().setRootView(Text("Other"));
+    w.host().flush();
+    EXPECT_FALSE(title->isValid());
+    bool found = false;
+    for (int k = 0; k < root->childCount(); ++k)
+        if (auto* c = root->child(k)) {
+            std::function<bool(QAccessibleInterface*)> has = [&](QAccessibleInterface* i) {
+                if (i->text(QAccessible::Name) == "Other") return true;
+                for (int j = 0; j < i->childCount(); ++j)
+                    if (auto* d = i->child(j); d && has(d)) return true;
+                return false;
+            };
+            found = found || has(c);
+        }
+    EXPECT_TRUE(found);
 }
