@@ -163,6 +163,9 @@ void Window::show()
     if (!widget_) return;
     if (widget_->isMinimized()) widget_->showNormal();
     else widget_->show();
+    // Lay the host out at the window's size now, not at the first paint, so
+    // what is on screen (timelines, hit-testing) is known from the start.
+    if (widget_->layout()) widget_->layout()->activate();
 }
 
 void Window::hide()
