@@ -204,6 +204,15 @@ private:
     std::shared_ptr<ScrollState> state_;
 };
 
+struct EnclosingScroll {
+    std::weak_ptr<ScrollState> state;
+    Axis axis = Axis::vertical;
+};
+struct EnclosingScrollKey {
+    using Value = EnclosingScroll;
+    static Value defaultValue() { return {}; }
+};
+
 class ScrollNode final : public Node {
 public:
     ScrollNode(Axis axis, View content, ScrollViewOptions options) : axis_(axis), content_(std::move(content)), options_(options) {}
@@ -216,20 +225,34 @@ public:
         const Axis axis = axis_;
         const bool snaps = options_.snapsToChildren;
         std::weak_ptr<ScrollState> weak = state;
+        // The scroll view around this one, for movement across this one's axis.
+        const EnclosingScroll outer = self.env->get<EnclosingScrollKey>();
         View v = View(std::make_shared<ViewportNode>(axis_, content_, options_, state))
                      .clipped()
                      .contentShape(Rectangle())
-                     .onScrollWheel([weak, builder, axis, snaps](ScrollDelta d) {
+                     .onScrollWheel([weak, builder, axis, snaps, outer](ScrollDelta d) {
                          auto s = weak.lock();
                          if (!s) return;
-                         // A plain wheel turns a horizontal list too.
-                         const double delta = axis == Axis::vertical ? d.dy : (d.dx != 0 ? d.dx : d.dy);
+                         const double along = axis == Axis::vertical ? d.dy : d.dx;
+                         const double across = axis == Axis::vertical ? d.dx : d.dy;
+                         auto o = outer.state.lock();
+                         if (o && outer.axis != axis && std::abs(across) > std::abs(along)) {
+                             // Mostly across this view: the enclosing page scrolls.
+                             o->offset = std::clamp(o->offset + across, 0.0, o->maxOffset);
+                             o->track.animation.reset();
+                             builder->requestRebuild();
+                             return;
+                         }
+                         // Alone, a plain wheel turns a horizontal list too.
+                         const double delta = along != 0 || o ? along : across;
                          s->offset = std::clamp(s->offset + delta, 0.0, s->maxOffset);
                          s->track.animation.reset();
                          if (snaps) s->lastWheel = builder->now();
                          builder->requestRebuild();
                      });
-        ctx.addChild(self, v, "v");
+        auto env = std::make_shared<EnvironmentValues>(*self.env);
+        env->set<EnclosingScrollKey>(EnclosingScroll{state, axis_});
+        ctx.addChild(self, v, "v", env);
     }
 
 private:

@@ -159,3 +159,26 @@ TEST(ScrollViews, AReplacedDetailStartsFromItsTop)
     rig.settle();
     EXPECT_NEAR(rig.find("row0")->frame.y, top, 1e-9);
 }
+
+TEST(ScrollViews, AVerticalSwipeOverARowScrollsThePage)
+{
+    Rig rig({400, 300});
+    rig.show([] {
+        ViewList cards;
+        for (int i = 0; i < 10; ++i) cards.push_back(View(Color::gray()).frame(120, 80).accessibilityIdentifier("c" + std::to_string(i)));
+        return ScrollView(VStack(HorizontalAlignment::leading, 0, {
+                              ScrollView(Axis::horizontal, HStack(VerticalAlignment::top, 10, cards), ScrollViewOptions{false, false}).frame(400, 100),
+                              rows(20),
+                          }))
+            .frame(400, 300);
+    });
+    const Rect c0 = rig.find("c0")->frame;
+    const Point over{c0.midX(), c0.midY()};
+    rig.host.scroll(over, {0, 50});
+    rig.settle();
+    EXPECT_NEAR(rig.find("c0")->frame.y, c0.y - 50, 1e-9) << "the page moved up";
+    EXPECT_NEAR(rig.find("c0")->frame.x, c0.x, 1e-9) << "the row stayed";
+    rig.host.scroll({c0.midX(), c0.midY() - 50}, {60, 5});
+    rig.settle();
+    EXPECT_NEAR(rig.find("c0")->frame.x, c0.x - 60, 1e-9) << "a sideways swipe moves the row";
+}
