@@ -225,13 +225,4 @@ View rowsPage(int count)
     return VStack(HorizontalAlignment::leading, 0, rows).frame(page).clipped().background(View(windowBackground));
 }
 
-const std::map<std::string, std::function<View()>>& pages()
-{
-    static const std::map<std::string, std::function<View()>> all = {
-        {"sample", [] { return samplePage(); }},
-        {"rows", [] { return rowsPage(500); }},
-    };
-    return all;
-}
-
 }  // namespace samples

@@ -1,8 +1,7 @@
 #pragma once
 
 // Pages drawn with the view layer alone, for looking at the layer's output
-// and for measuring it. Application pages join the screenshot tool's list
-// as they are written.
+// and for measuring it.
 
 #include "ui/View.h"
 
@@ -16,8 +15,5 @@ namespace samples {
 platform::ui::View samplePage();
 // `rows` rows of text, symbols and shapes in a vertical stack.
 platform::ui::View rowsPage(int rows);
-
-// Named pages the screenshot program can render.
-const std::map<std::string, std::function<platform::ui::View()>>& pages();
 
 }  // namespace samples

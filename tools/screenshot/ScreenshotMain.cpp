@@ -5,6 +5,7 @@
 //   tidewell-screenshot --list
 
 #include "SamplePages.h"
+#include "ScreenshotPages.h"
 
 #include "ui/HostWidget.h"
 #include "ui/ViewHost.h"
@@ -19,6 +20,17 @@
 #include <cstdio>
 
 using namespace platform::ui;
+
+std::map<std::string, PageFunction>& screenshotPages()
+{
+    static std::map<std::string, PageFunction> pages;
+    return pages;
+}
+
+namespace {
+const ScreenshotPage sample("sample", [] { return samples::samplePage(); });
+const ScreenshotPage rows("rows", [] { return samples::rowsPage(500); });
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,10 +49,10 @@ int main(int argc, char** argv)
     parser.process(app);
 
     if (parser.isSet("list")) {
-        for (const auto& [name, _] : samples::pages()) std::printf("%s\n", name.c_str());
+        for (const auto& [name, _] : screenshotPages()) std::printf("%s\n", name.c_str());
         return 0;
     }
-    const auto& pages = samples::pages();
+    const auto& pages = screenshotPages();
     auto page = pages.find(parser.value("page").toStdString());
     if (page == pages.end()) {
         std::fprintf(stderr, "tidewell-screenshot: no page named \"%s\" (see --list)\n", qPrintable(parser.value("page")));
