@@ -81,9 +81,9 @@ private:
 constexpr double arrowLength = 8, arrowWidth = 18;
 
 // A triangle pointing from the card towards the anchor, its base on the card's edge.
-Shape popoverArrow(Edge pointing)
+Shape popoverArrow(Edge pointing, bool closed = true)
 {
-    return PathShape([pointing](const Rect& r) {
+    return PathShape([pointing, closed](const Rect& r) {
         Path p;
         switch (pointing) {
         case Edge::top: p.move({r.minX(), r.maxY()}); p.addLine({r.midX(), r.minY()}); p.addLine({r.maxX(), r.maxY()}); break;
@@ -91,7 +91,7 @@ Shape popoverArrow(Edge pointing)
         case Edge::leading: p.move({r.maxX(), r.minY()}); p.addLine({r.minX(), r.midY()}); p.addLine({r.maxX(), r.maxY()}); break;
         case Edge::trailing: p.move({r.minX(), r.minY()}); p.addLine({r.maxX(), r.midY()}); p.addLine({r.minX(), r.maxY()}); break;
         }
-        p.closeSubpath();
+        if (closed) p.closeSubpath();  // open: the two sides only, for the rim
         return p;
     });
 }
@@ -107,7 +107,11 @@ public:
         ctx.addChild(self, backdrop_, "b");
         ctx.addChild(self, card_, "c");
         for (Edge e : {Edge::top, Edge::bottom, Edge::leading, Edge::trailing})
-            ctx.addChild(self, popoverArrow(e).fill(windowBackgroundColor()).allowsHitTesting(false), "a" + std::to_string(unsigned(e)));
+            ctx.addChild(self,
+                         ZStack({popoverArrow(e).fill(windowBackgroundColor()),
+                                 popoverArrow(e, false).stroke(Color::white(0.5, 0.3), 0.5)})
+                             .allowsHitTesting(false),
+                         "a" + std::to_string(unsigned(e)));
     }
     Size sizeThatFits(Element&, ProposedSize p, LayoutContext&) const override { return p.replacingUnspecified({0, 0}); }
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
