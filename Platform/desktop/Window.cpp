@@ -62,6 +62,12 @@ public:
                 }
             }
             break;
+        case QEvent::Close:
+            if (watched != host_ && !window_->requestClose()) {
+                e->ignore();
+                return true;
+            }
+            break;
         case QEvent::ContextMenu:
             if (watched == host_) {
                 auto* c = static_cast<QContextMenuEvent*>(e);
@@ -113,6 +119,7 @@ Window::Window(WindowSpec spec) : spec_(std::move(spec))
     hostWidget_ = new ui::HostWidget(w);
     layout->addWidget(hostWidget_);
     if (spec_.minimumSize) w->setMinimumSize(int(spec_.minimumSize->width), int(spec_.minimumSize->height));
+    if (spec_.kind == WindowKind::settings) w->setFixedSize(int(spec_.defaultSize.width), int(spec_.defaultSize.height));
     const ui::Size min = minimumSize();
     w->resize(int(std::max(spec_.defaultSize.width, min.width)), int(std::max(spec_.defaultSize.height, min.height)));
     filter_ = new WindowWatcher(this, hostWidget_);
@@ -216,6 +223,8 @@ void Window::moveTo(ui::Point p)
 {
     if (widget_) widget_->move(int(p.x), int(p.y));
 }
+
+bool Window::requestClose() { return !onClose_ || onClose_(); }
 
 ui::Size Window::fittingSize()
 {

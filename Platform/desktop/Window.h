@@ -23,7 +23,7 @@ namespace platform {
 
 enum class WindowKind {
     standard,       // a normal window with the system frame
-    settings,       // a normal window, not resizable below its content
+    settings,       // a normal window of a fixed size (its default size)
     floatingPanel,  // frameless, always on top, never takes the keys from other windows' owner
     popup,          // frameless, closes on a click outside (the tray popover)
 };
@@ -85,6 +85,11 @@ public:
     // Runs the command bound to `shortcut`; false when none is or it is disabled.
     bool trigger(const QKeySequence& shortcut);
 
+    // Asked when the user closes the window; false keeps it open (the
+    // owner may hide it instead). Without a handler the window hides.
+    void setCloseHandler(std::function<bool()> handler) { onClose_ = std::move(handler); }
+    bool requestClose();
+
     // Called when the window is shown or hidden (by us, the user or the window manager).
     void setVisibilityHandler(std::function<void(bool visible)> handler) { onVisibility_ = std::move(handler); }
 
@@ -99,6 +104,7 @@ private:
     std::vector<std::pair<WindowCommand, QObject*>> commands_;
     std::function<void(bool)> onVisibility_;
     std::function<ui::View()> content_;
+    std::function<bool()> onClose_;
     ui::ScenePhase phase_ = ui::ScenePhase::background;
     QObject* filter_ = nullptr;
 };

@@ -233,3 +233,33 @@ TEST(StatusItems, ToolTipIsSetApartFromTheTitle)
     EXPECT_EQ(item.title(), " 1:05 · 3");
     EXPECT_EQ(item.toolTip(), "Tidewell — scanning");
 }
+
+TEST(Windows, TheOwnerDecidesWhetherACloseGoesThrough)
+{
+    Window main(mainSpec());
+    bool allow = false;
+    int asked = 0;
+    main.setCloseHandler([&] {
+        ++asked;
+        return allow;
+    });
+    main.show();
+    pump();
+    main.widget()->close();
+    pump();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(main.isVisible()) << "refused";
+    allow = true;
+    main.widget()->close();
+    pump();
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_NE(Windows::find("main"), nullptr) << "closed windows are hidden, not destroyed";
+}
+
+TEST(Windows, SettingsWindowsKeepTheirSize)
+{
+    Window settings(WindowSpec{"settings", "Settings", WindowKind::settings, {720, 500}, std::nullopt});
+    settings.setFrame({0, 0, 1000, 900});
+    EXPECT_DOUBLE_EQ(settings.frame().width, 720);
+    EXPECT_DOUBLE_EQ(settings.frame().height, 500);
+}
