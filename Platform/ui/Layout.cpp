@@ -228,9 +228,11 @@ private:
         std::vector<Size>& sizes = d.sizes;
         const auto mainP = mainOf(axis_, p);
         const auto crossP = crossOf(axis_, p);
-        if (!mainP) {
+        if (!mainP || std::isinf(*mainP)) {
+            // No limit (an ideal size, or all the room there is): every child
+            // gets the same offer, whatever the order, so no probing is needed.
             for (size_t i = 0; i < n; ++i) {
-                d.proposals[i] = proposalFor(axis_, std::nullopt, crossP);
+                d.proposals[i] = proposalFor(axis_, mainP, crossP);
                 sizes[i] = self.children[i]->sizeThatFits(d.proposals[i], ctx);
             }
             return d;
@@ -615,7 +617,7 @@ void FixedSizeNode::place(Element& self, Rect frame, LayoutContext& ctx) const
     const double w = h_ ? ideal.width : frame.width, hgt = v_ ? ideal.height : frame.height;
     // Placed under its ideal size as a firm offer, so flexible parts inside
     // (a column with an unbounded height) grow to it.
-    c.place({frame.x + (frame.width - w) / 2, frame.y + (frame.height - hgt) / 2, w, hgt}, ctx);
+    c.place({frame.x + (frame.width - w) / 2, frame.y + (frame.height - hgt) / 2, w, hgt}, ProposedSize::of({w, hgt}), ctx);
 }
 
 void LayeredNode::build(Element& self, BuildContext& ctx) const

@@ -255,7 +255,25 @@ void Element::operator delete(void* p, std::size_t size)
     pool().give(p);
 }
 
-void Element::place(Rect f, LayoutContext& ctx) { place(f, ProposedSize::of(f.size()), ctx); }
+void Element::place(Rect f, LayoutContext& ctx)
+{
+    // Placed at a size it was measured to have: under the proposal that gave
+    // that size (the most recent), so what was worked out is reused.
+    if (cachePass_ == ctx.pass()) {
+        const unsigned n = std::min(cacheCount_, kCache);
+        for (unsigned k = 0; k < n; ++k) {
+            const CacheEntry& e = cache_[(cacheCount_ - 1 - k) % kCache];
+            if (e.size == f.size()) {
+                ProposedSize p;
+                if (!std::isnan(e.width)) p.width = e.width;
+                if (!std::isnan(e.height)) p.height = e.height;
+                place(f, p, ctx);
+                return;
+            }
+        }
+    }
+    place(f, ProposedSize::of(f.size()), ctx);
+}
 
 void Element::place(Rect f, ProposedSize p, LayoutContext& ctx)
 {

@@ -236,7 +236,9 @@ public:
     mutable std::any scratch;
 
     Size sizeThatFits(ProposedSize proposal, LayoutContext& ctx);
-    void place(Rect frame, LayoutContext& ctx);  // under the proposal of the frame's size
+    // Under the proposal that measured the element at the frame's size, or
+    // the frame's size as a firm offer when it was never measured so.
+    void place(Rect frame, LayoutContext& ctx);
     void place(Rect frame, ProposedSize proposal, LayoutContext& ctx);
     std::optional<double> firstBaseline(Size size, LayoutContext& ctx);
     std::optional<double> lastBaseline(Size size, LayoutContext& ctx);

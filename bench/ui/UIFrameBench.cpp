@@ -17,12 +17,12 @@ namespace {
 
 constexpr Size kWindow{1280, 800};
 
-std::unique_ptr<ViewHost> makeHost(int rows)
+std::unique_ptr<ViewHost> makeHost(int rows, bool scrolling = false)
 {
     auto host = std::make_unique<ViewHost>();
     host->setScheduler(nullptr);
     host->setSize(kWindow);
-    host->setRoot([rows] { return samples::rowsPage(rows); });
+    host->setRoot([rows, scrolling] { return scrolling ? samples::scrollingRowsPage(rows) : samples::rowsPage(rows); });
     host->flush();
     return host;
 }
@@ -43,6 +43,23 @@ void BM_FullFrame(benchmark::State& state)
     state.SetLabel("rows=" + std::to_string(state.range(0)));
 }
 BENCHMARK(BM_FullFrame)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// The rows in a scroll view, as a list page holds them: the stack is asked
+// for its ideal height rather than squeezed into the window's.
+void BM_FullFrameScrolling(benchmark::State& state)
+{
+    auto host = makeHost(int(state.range(0)), true);
+    QImage target(int(kWindow.width), int(kWindow.height), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        host->setNeedsRebuild();
+        host->flush();
+        QPainter p(&target);
+        host->render(p);
+        p.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_FullFrameScrolling)->Arg(500)->Unit(benchmark::kMillisecond);
 
 // Rebuild and layout only.
 void BM_RebuildAndLayout(benchmark::State& state)

@@ -1,5 +1,6 @@
 #include "SamplePages.h"
 
+#include "ui/ScrollView.h"
 #include "ui/UI.h"
 
 #include <cmath>
@@ -223,6 +224,14 @@ View rowsPage(int count)
     page.maxHeight = infinity;
     page.alignment = Alignment::top;
     return VStack(HorizontalAlignment::leading, 0, rows).frame(page).clipped().background(View(windowBackground));
+}
+
+View scrollingRowsPage(int count)
+{
+    std::vector<View> rows;
+    rows.reserve(size_t(count));
+    for (int i = 0; i < count; ++i) rows.push_back(row(i));
+    return ScrollView(VStack(HorizontalAlignment::leading, 0, rows)).background(View(windowBackground));
 }
 
 }  // namespace samples

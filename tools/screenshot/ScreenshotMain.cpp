@@ -30,6 +30,7 @@ std::map<std::string, PageFunction>& screenshotPages()
 namespace {
 const ScreenshotPage sample("sample", [] { return samples::samplePage(); });
 const ScreenshotPage rows("rows", [] { return samples::rowsPage(500); });
+const ScreenshotPage list("list", [] { return samples::scrollingRowsPage(500); });
 }  // namespace
 
 int main(int argc, char** argv)
