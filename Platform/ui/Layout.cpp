@@ -262,10 +262,21 @@ private:
             flexibility[i] = maximum - minimum[i];
             order[i] = i;
         }
-        std::stable_sort(order, order + n, [&](size_t a, size_t b) {
+        const auto before = [&](size_t a, size_t b) {
             if (priority[a] != priority[b]) return priority[a] > priority[b];
             return flexibility[a] < flexibility[b];
-        });
+        };
+        if (n <= kInline) {
+            // A stable insertion sort: no buffer for the usual few children.
+            for (size_t i = 1; i < n; ++i) {
+                const size_t v = order[i];
+                size_t j = i;
+                for (; j > 0 && before(v, order[j - 1]); --j) order[j] = order[j - 1];
+                order[j] = v;
+            }
+        } else {
+            std::stable_sort(order, order + n, before);
+        }
         double remaining = *mainP - spacingTotal(self);
         size_t i = 0;
         while (i < n) {
