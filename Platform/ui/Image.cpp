@@ -158,7 +158,20 @@ public:
         const bool tinted = spec_.isSymbol || spec_.mode == ImageRenderingMode::template_;
         std::string key = spec_.source->key + "@" + std::to_string(pixels.width()) + "x" + std::to_string(pixels.height());
         QImage raster = RasterCache::shared().get(key, [&] { return rasterise(pixels); });
-        if (tinted) {
+        // A solid tint is kept with the raster; gradients are laid over each time.
+        const QBrush brush = tinted ? toBrush(self.env->foregroundStyle, *self.env, self.frame) : QBrush();
+        if (tinted && brush.style() == Qt::SolidPattern) {
+            const std::string tintKey = key + "#" + std::to_string(brush.color().rgba());
+            raster = RasterCache::shared().get(tintKey, [&] {
+                QImage out(raster.size(), QImage::Format_ARGB32_Premultiplied);
+                out.fill(brush.color());
+                QPainter tp(&out);
+                tp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+                tp.drawImage(0, 0, raster);
+                tp.end();
+                return out;
+            });
+        } else if (tinted) {
             // Template rendering: the image's coverage filled with the foreground style.
             QImage tintedImage(raster.size(), QImage::Format_ARGB32_Premultiplied);
             tintedImage.fill(Qt::transparent);
@@ -166,7 +179,7 @@ public:
             QTransform t = QTransform::fromScale(pixels.width() / std::max(1e-9, r.width), pixels.height() / std::max(1e-9, r.height));
             t.translate(-r.x, -r.y);
             tp.setTransform(t);
-            tp.fillRect(QRectF(r.x, r.y, r.width, r.height), toBrush(self.env->foregroundStyle, *self.env, self.frame));
+            tp.fillRect(QRectF(r.x, r.y, r.width, r.height), brush);
             tp.resetTransform();
             tp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
             tp.drawImage(0, 0, raster);

@@ -51,6 +51,7 @@ public:
     void build(Element& self, BuildContext& ctx) const override
     {
         std::vector<std::pair<std::string, View>> flat;
+        flat.reserve(children_.size());
         for (size_t i = 0; i < children_.size(); ++i)
             children_[i].node()->flatten(children_[i], flat, std::to_string(i));
         self.children.reserve(flat.size());
@@ -322,8 +323,10 @@ public:
     void build(Element& self, BuildContext& ctx) const override
     {
         std::vector<std::pair<std::string, View>> flat;
+        flat.reserve(children_.size());
         for (size_t i = 0; i < children_.size(); ++i)
             children_[i].node()->flatten(children_[i], flat, std::to_string(i));
+        self.children.reserve(flat.size());
         for (auto& [key, view] : flat) ctx.addChild(self, view, key);
     }
 

@@ -429,6 +429,7 @@ std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, 
 
 void ModifierNode::build(Element& self, BuildContext& ctx) const
 {
+    self.children.reserve(1);
     Element& child = ctx.addChild(self, content_, ".", childEnvironment(self));
     self.layoutPriorityTrait = child.layoutPriorityTrait;
     self.zIndexTrait = child.zIndexTrait;
