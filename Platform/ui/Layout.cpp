@@ -636,6 +636,7 @@ void FixedSizeNode::place(Element& self, Rect frame, LayoutContext& ctx) const
 
 void LayeredNode::build(Element& self, BuildContext& ctx) const
 {
+    self.children.reserve(2);
     ModifierNode::build(self, ctx);
     ctx.addChild(self, secondary_, behind_ ? ".b" : ".o");
 }
