@@ -1,7 +1,5 @@
 // Bad input gets a clear error and loses nothing.
 
-#include "core/EngineRecords.h"
-
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,17 +8,19 @@ using namespace tidewell;
 using namespace enginetest;
 
 namespace {
-int lines(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
+class BadInput : public ::testing::Test {
+protected:
+    TempDir t;
+    EngineRunner engine{t / "sb"};
+};
 }  // namespace
 
-TEST(BadInput, UsageErrorsExitTwoWithOneLine) {
-    TempDir t;
-    EngineRunner engine(t / "sb");
+TEST_F(BadInput, UsageErrorsExitTwoWithOneLine) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"scan", "--frobnicate"}, {"explode"}, {"log", "--limit"}, {"--rules"}, {"scan", "--max-depth", "deep"}, {}}) {
         const RunResult r = engine.run(args);
         EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "" : args.back());
-        EXPECT_EQ(lines(r.err), 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
     const RunResult help = engine.run({"--help"}, false);
@@ -28,18 +28,12 @@ TEST(BadInput, UsageErrorsExitTwoWithOneLine) {
     EXPECT_NE(help.out.find("clean --project PATH"), std::string::npos);
 }
 
-TEST(BadInput, AMalformedRulesFileNamesItsLine) {
-    TempDir t;
-    EngineRunner engine(t / "sb");
-    writeFile(t / "rules.yaml", 0);
-    {
-        std::ofstream out(t / "rules.yaml");
-        out << "version: 1\nstacks:\n  - id: node\n    label: Node\n    markers: [package.json]\n    artifacts:\n"
-               "      - { path: node_modules, class: sometimes }\n";
-    }
+TEST_F(BadInput, AMalformedRulesFileNamesItsLine) {
+    writeText(t / "rules.yaml", "version: 1\nstacks:\n  - id: node\n    label: Node\n    markers: [package.json]\n    artifacts:\n"
+                                "      - { path: node_modules, class: sometimes }\n");
     const RunResult r = engine.run({"--rules", t / "rules.yaml", "last", "--json"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(lines(r.err), 1) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
     EXPECT_NE(r.err.find(t / "rules.yaml"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("line 7"), std::string::npos) << r.err;
 
@@ -48,10 +42,7 @@ TEST(BadInput, AMalformedRulesFileNamesItsLine) {
     EXPECT_NE(missing.err.find("none.yaml"), std::string::npos);
 
     // A good rules file given explicitly is used.
-    {
-        std::ofstream out(t / "good.yaml");
-        out << "stacks:\n  - id: widget\n    label: Widget\n    markers: [widget.cfg]\n";
-    }
+    writeText(t / "good.yaml", "stacks:\n  - id: widget\n    label: Widget\n    markers: [widget.cfg]\n");
     writeFile(t / "tree/w/widget.cfg");
     writeFile(t / "tree/n/package.json");
     const RunResult scan = engine.run({"--rules", t / "good.yaml", "scan", "--json", "--root", t / "tree"});
@@ -62,40 +53,28 @@ TEST(BadInput, AMalformedRulesFileNamesItsLine) {
     EXPECT_TRUE(d.global_caches.empty());
 }
 
-TEST(BadInput, ACorruptDatabaseIsRefusedAndNotOverwritten) {
-    TempDir t;
-    EngineRunner engine(t / "sb");
-    makeDirs(t / "sb/data/Tidewell");
-    const std::string garbage(8192, '\x5a');
-    writeFile(engine.db(), 0);
-    {
-        std::ofstream out(engine.db(), std::ios::binary);
-        out << "SQLite format 3" << garbage;
-    }
+TEST_F(BadInput, ACorruptDatabaseIsRefusedAndNotOverwritten) {
+    const std::string corrupt = "SQLite format 3" + std::string(8192, '\x5a');
+    writeText(engine.db(), corrupt);
     writeFile(t / "tree/a/package.json");
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"last", "--json"}, {"log", "--limit", "5", "--json"}, {"scan", "--json", "--root", t / "tree"},
              {"clean", "--project", t / "tree/a", "--json"}}) {
         const RunResult r = engine.run(args);
         EXPECT_EQ(r.exitCode, 1) << args[0];
-        EXPECT_EQ(lines(r.err), 1) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
         EXPECT_NE(r.err.find(engine.db()), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
-    EXPECT_EQ(readText(engine.db()), "SQLite format 3" + garbage);
+    EXPECT_EQ(readText(engine.db()), corrupt);
     EXPECT_FALSE(exists(engine.db() + "-wal"));
 }
 
-TEST(BadInput, AnEmptyDatabaseHasNoScanAndNoHistory) {
-    TempDir t;
-    EngineRunner engine(t / "sb");
-    const RunResult last = engine.run({"last", "--json"});
+TEST_F(BadInput, AnEmptyDatabaseHasNoScanAndNoHistory) {
+    // Without --db the database is the one in the data folder.
+    const RunResult last = engine.run({"last", "--json"}, false);
     EXPECT_EQ(last.exitCode, 0) << last.err;
     EXPECT_EQ(last.out, "null\n");
-    const RunResult log = engine.run({"log", "--limit", "50", "--json"});
-    EXPECT_EQ(log.out, "[]\n");
-    // The default database is in the data folder.
-    const RunResult def = engine.run({"last", "--json"}, false);
-    EXPECT_EQ(def.exitCode, 0);
-    EXPECT_TRUE(exists(engine.data() + "/Tidewell/tidewell.sqlite"));
+    EXPECT_TRUE(exists(engine.db()));
+    EXPECT_EQ(engine.run({"log", "--limit", "50", "--json"}).out, "[]\n");
 }

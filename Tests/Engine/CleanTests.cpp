@@ -1,14 +1,13 @@
 // The engine's clean, end to end: dry runs, moves to the Trash that trash
 // tools read back, refusals, and the records it leaves.
 
-#include "core/EngineRecords.h"
-
 #include "EngineTestSupport.h"
 
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
-#include <csignal>
+#include <cstring>
 #include <map>
 
 using namespace tidewell;
@@ -16,35 +15,34 @@ using namespace enginetest;
 
 namespace {
 
-// Every entry below `root`: its kind and content (files), or its target (links).
-// The engine's own data folder is left out.
-void dropBelow(std::map<std::string, std::string>& snap, const std::string& folder);
+using Snapshot = std::map<std::string, std::string>;
 
-std::map<std::string, std::string> snapshot(const std::string& root, const std::string& exclude = "") {
-    static std::map<std::string, std::string>* out;
-    std::map<std::string, std::string> result;
+// Every entry below `root`, keyed by its path relative to `root`: its kind and
+// content (files), or its target (links).
+Snapshot snapshot(const std::string& root) {
+    static Snapshot* out;
+    static std::size_t skip;
+    Snapshot result;
     out = &result;
+    skip = root.size() + 1;
     nftw(root.c_str(), [](const char* p, const struct stat* st, int type, FTW*) {
-        std::string v;
+        std::string v = "dir";
         if (type == FTW_SL) {
             char buf[4096];
             const ssize_t n = readlink(p, buf, sizeof buf);
             v = "link:" + std::string(buf, n > 0 ? n : 0);
-        } else if (S_ISDIR(st->st_mode)) {
-            v = "dir";
-        } else {
+        } else if (!S_ISDIR(st->st_mode)) {
             const std::string content = readText(p);
             v = "file:" + std::to_string(content.size()) + ":" + std::to_string(std::hash<std::string>{}(content));
         }
-        (*out)[p] = v;
+        (*out)[std::string(p).substr(std::min(skip, std::strlen(p)))] = v;
         return 0;
     }, 16, FTW_PHYS);
-    if (!exclude.empty()) dropBelow(result, exclude);
     return result;
 }
 
 // Removes the entries at or below `folder` from a snapshot.
-void dropBelow(std::map<std::string, std::string>& snap, const std::string& folder) {
+void dropBelow(Snapshot& snap, const std::string& folder) {
     for (auto it = snap.begin(); it != snap.end();)
         it = (it->first == folder || it->first.rfind(folder + "/", 0) == 0) ? snap.erase(it) : std::next(it);
 }
@@ -69,15 +67,19 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return decode<CleanReportDTO>(r.out);
     }
-    std::vector<OperationDTO> log() {
-        const RunResult r = engine.run({"log", "--limit", "50", "--json"});
+    std::vector<OperationDTO> log(int limit = 50) {
+        const RunResult r = engine.run({"log", "--limit", std::to_string(limit), "--json"});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return decodeArray<OperationDTO>(r.out);
     }
-    std::string trashList() {
-        return runProgram({"trash-list"}, engine.env(), tmp.path()).out;
+    std::string trashList() { return runProgram({"trash-list"}, engine.env(), tmp.path()).out; }
+    // Everything in the test's folder but the engine's own data (and Trash).
+    Snapshot everything() {
+        Snapshot s = snapshot(tmp.path());
+        dropBelow(s, "sandbox/data");
+        return s;
     }
-    std::vector<std::string> itemPaths(const CleanReportDTO& r) {
+    static std::vector<std::string> itemPaths(const CleanReportDTO& r) {
         std::vector<std::string> out;
         for (const auto& i : r.items) out.push_back(i.path);
         return out;
@@ -95,22 +97,19 @@ protected:
 
 TEST_F(Clean, ADryRunMovesNothingAndIsRecorded) {
     nodeProject(tree + "/app");
-    const auto before = snapshot(tmp.path(), engine.data());
+    const Snapshot before = everything();
     const CleanReportDTO r = cleanOk(tree + "/app", false);
     EXPECT_TRUE(r.dry_run);
     EXPECT_EQ(r.project_path, tree + "/app");
     EXPECT_EQ(itemPaths(r), (std::vector<std::string>{tree + "/app/node_modules", tree + "/app/.next"}));
     std::uint64_t sum = 0;
     for (const auto& i : r.items) {
-        EXPECT_TRUE(i.success);
-        EXPECT_FALSE(i.error.has_value());
-        EXPECT_EQ(i.safetyClass, "safe");
+        EXPECT_TRUE(i.success && !i.error && i.safetyClass == "safe") << i.path;
         EXPECT_EQ(i.bytes, duBytes({i.path}, tmp.path()));
         sum += i.bytes;
     }
     EXPECT_EQ(r.bytes_reclaimed, sum);
-    auto after = snapshot(tmp.path(), engine.data());
-    EXPECT_EQ(after, before) << "nothing moved";
+    EXPECT_EQ(everything(), before) << "nothing moved";
     EXPECT_FALSE(exists(trash()));
     const auto ops = log();
     ASSERT_EQ(ops.size(), 1u);
@@ -124,28 +123,23 @@ TEST_F(Clean, ExecuteMovesExactlyTheListedFoldersIntoTheTrash) {
     nodeProject(tree + "/app");
     nodeProject(tree + "/other");
     writeFile(tree + "/app/vendor/keep.txt", 10);  // not a node artifact
-    auto before = snapshot(tmp.path(), engine.data());
-    const auto moved = snapshot(tree + "/app/node_modules");
+    Snapshot before = everything();
+    const Snapshot moved = snapshot(tree + "/app/node_modules");
 
     const CleanReportDTO r = cleanOk(tree + "/app", true);
     EXPECT_FALSE(r.dry_run);
     ASSERT_EQ(r.items.size(), 2u);
     for (const auto& i : r.items) EXPECT_TRUE(i.success) << i.error.value_or("");
-
     // Everything outside the moved folders is untouched; nothing was deleted.
-    dropBelow(before, tree + "/app/node_modules");
-    dropBelow(before, tree + "/app/.next");
-    auto after = snapshot(tmp.path(), engine.data());
-    EXPECT_EQ(after, before);
+    dropBelow(before, "tree/app/node_modules");
+    dropBelow(before, "tree/app/.next");
+    EXPECT_EQ(everything(), before);
     // The moved folder is whole in the Trash, with its information file.
-    for (const auto& [path, value] : moved)
-        EXPECT_EQ(snapshot(trash() + "/files/node_modules")[trash() + "/files/node_modules" + path.substr(tree.size() + 17)], value)
-            << path;
+    EXPECT_EQ(snapshot(trash() + "/files/node_modules"), moved);
     EXPECT_EQ(readText(trash() + "/info/node_modules.trashinfo").rfind("[Trash Info]\nPath=" + tree + "/app/node_modules\n", 0), 0u);
     const std::string listed = trashList();
     EXPECT_NE(listed.find(" " + tree + "/app/node_modules\n"), std::string::npos) << listed;
     EXPECT_NE(listed.find(" " + tree + "/app/.next\n"), std::string::npos) << listed;
-
     const auto ops = log();
     ASSERT_EQ(ops.size(), 1u);
     EXPECT_FALSE(ops[0].dry_run);
@@ -153,8 +147,7 @@ TEST_F(Clean, ExecuteMovesExactlyTheListedFoldersIntoTheTrash) {
 }
 
 TEST_F(Clean, HostileNamesAreTrashedAndReadBack) {
-    const std::string name = std::string("we ird 100%\nname\xff");
-    const std::string project = tree + "/" + name;
+    const std::string project = tree + "/we ird 100%\nname\xff";
     nodeProject(project);
     const CleanReportDTO r = cleanOk(project, true);
     ASSERT_EQ(r.items.size(), 2u);
@@ -172,10 +165,9 @@ TEST_F(Clean, CautionFoldersOnlyWhenAskedFor) {
     writeFile(tree + "/py/pyproject.toml");
     writeFile(tree + "/py/.venv/lib/site.py", 5000);
     writeFile(tree + "/py/__pycache__/m.pyc", 5000);
-    CleanReportDTO r = cleanOk(tree + "/py", true);
-    EXPECT_EQ(itemPaths(r), std::vector<std::string>{tree + "/py/__pycache__"});
+    EXPECT_EQ(itemPaths(cleanOk(tree + "/py", true)), std::vector<std::string>{tree + "/py/__pycache__"});
     EXPECT_TRUE(exists(tree + "/py/.venv/lib/site.py"));
-    r = cleanOk(tree + "/py", true, true);
+    const CleanReportDTO r = cleanOk(tree + "/py", true, true);
     EXPECT_EQ(itemPaths(r), std::vector<std::string>{tree + "/py/.venv"});
     EXPECT_EQ(r.items[0].safetyClass, "caution");
     EXPECT_TRUE(r.items[0].success);
@@ -186,58 +178,53 @@ TEST_F(Clean, ProjectPathsThatAreNotRealProjectsAreRefused) {
     nodeProject(tree + "/app");
     writeFile(tree + "/plain/node_modules/x.js");
     symlink((tree + "/app").c_str(), (tree + "/linked").c_str());
-    const auto before = snapshot(tmp.path(), engine.data());
+    const Snapshot before = everything();
     for (const std::string& p : {tree + "/linked", tree + "/missing", tree + "/plain", tree + "/app/package.json"}) {
         for (bool execute : {false, true}) {
             const RunResult r = clean(p, execute);
             EXPECT_EQ(r.exitCode, 1) << p;
             EXPECT_TRUE(r.out.empty()) << p;
             EXPECT_NE(r.err.find(p), std::string::npos) << r.err;
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(lineCount(r.err), 1) << r.err;
         }
     }
-    auto after = snapshot(tmp.path(), engine.data());
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(everything(), before);
     EXPECT_TRUE(log().empty());
 }
 
 TEST_F(Clean, AnArtifactReplacedByALinkAfterTheScanIsRefused) {
     nodeProject(tree + "/app");
     writeFile(tree + "/precious/data.txt", 1234);
-    const RunResult s = engine.scan({tree});
-    ASSERT_EQ(s.exitCode, 0) << s.err;
-    // Between scan and clean, node_modules becomes a link to someone's data.
-    ASSERT_EQ(rename((tree + "/app/node_modules").c_str(), (tmp / "old_nm").c_str()), 0);
-    symlink((tree + "/precious").c_str(), (tree + "/app/node_modules").c_str());
-    // and .next becomes a link on the way to a real folder
-    ASSERT_EQ(rename((tree + "/app/.next").c_str(), (tmp / "old_next").c_str()), 0);
-    symlink((tree + "/precious").c_str(), (tree + "/app/.next").c_str());
-
+    ASSERT_EQ(engine.scan({tree}).exitCode, 0);
+    // Between scan and clean, both artifacts become links to someone's data.
+    for (const char* a : {"node_modules", ".next"}) {
+        ASSERT_EQ(rename((tree + "/app/" + a).c_str(), (tmp / "old" + a).c_str()), 0);
+        symlink((tree + "/precious").c_str(), (tree + "/app/" + a).c_str());
+    }
+    const Snapshot before = everything();
     const CleanReportDTO r = cleanOk(tree + "/app", true);
     ASSERT_EQ(r.items.size(), 2u);
-    for (const auto& i : r.items) {
-        EXPECT_FALSE(i.success);
-        EXPECT_TRUE(i.error.has_value());
-    }
+    for (const auto& i : r.items) EXPECT_TRUE(!i.success && i.error) << i.path;
     EXPECT_EQ(r.bytes_reclaimed, 0u);
-    EXPECT_EQ(readText(tree + "/precious/data.txt").size(), 1234u);
-    struct stat st {};
-    ASSERT_EQ(lstat((tree + "/app/node_modules").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(everything(), before) << "the links and what they point to stay";
     EXPECT_FALSE(exists(trash() + "/files/node_modules"));
 }
 
 TEST_F(Clean, ANameClashInTheTrashGetsANewName) {
-    nodeProject(tree + "/a");
-    nodeProject(tree + "/b");
-    ASSERT_TRUE(cleanOk(tree + "/a", true).items.at(0).success);
-    ASSERT_TRUE(cleanOk(tree + "/b", true).items.at(0).success);
+    for (const char* p : {"a", "b", "c"}) {
+        nodeProject(tree + "/" + p);
+        ASSERT_TRUE(cleanOk(tree + "/" + p, true).items.at(0).success) << p;
+    }
     EXPECT_EQ(readText(trash() + "/files/node_modules/dep/index.js").size(), 20000u);
     EXPECT_TRUE(exists(trash() + "/files/node_modules.2/dep/index.js"));
-    EXPECT_NE(readText(trash() + "/info/node_modules.2.trashinfo").find("Path=" + tree + "/b/node_modules\n"), std::string::npos);
+    EXPECT_TRUE(exists(trash() + "/files/node_modules.3/dep/index.js"));
+    const std::string info = readText(trash() + "/info/node_modules.2.trashinfo");
+    EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + tree + "/b/node_modules\nDeletionDate=", 0), 0u) << info;
     const std::string listed = trashList();
-    EXPECT_NE(listed.find(tree + "/a/node_modules\n"), std::string::npos) << listed;
-    EXPECT_NE(listed.find(tree + "/b/node_modules\n"), std::string::npos) << listed;
+    for (const char* p : {"a", "b", "c"}) EXPECT_NE(listed.find(tree + "/" + p + "/node_modules\n"), std::string::npos) << listed;
+    struct stat st {};
+    ASSERT_EQ(stat(trash().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(Clean, LastShowsTheCleanAndTheHistoryIsReadableByTheApplication) {
@@ -258,25 +245,21 @@ TEST_F(Clean, LastShowsTheCleanAndTheHistoryIsReadableByTheApplication) {
     EXPECT_EQ(after.reclaimable_bytes, before.reclaimable_bytes - r.bytes_reclaimed);
     EXPECT_EQ(after.total_bytes, before.total_bytes - r.bytes_reclaimed);
 
-    // The application's own queries, through the sqlite3 shell, read-only.
+    // The application's own query, through the sqlite3 shell, read-only: one record a line.
     const RunResult shell = runProgram(
         {"/usr/bin/sqlite3", "-readonly", engine.db(), "SELECT json FROM operations ORDER BY timestamp_unix DESC LIMIT 50;"}, {},
         tmp.path());
     ASSERT_EQ(shell.exitCode, 0) << shell.err;
+    std::istringstream lines(shell.out);
     std::vector<OperationDTO> ops;
-    std::size_t pos = 0;
-    while (pos < shell.out.size()) {
-        const auto nl = shell.out.find('\n', pos);
-        ops.push_back(decode<OperationDTO>(shell.out.substr(pos, nl - pos)));
-        pos = nl + 1;
-    }
+    for (std::string line; std::getline(lines, line);) ops.push_back(decode<OperationDTO>(line));
     ASSERT_EQ(ops.size(), 2u);
     const auto engineLog = log();
     ASSERT_EQ(engineLog.size(), 2u);
     EXPECT_EQ(engineLog[0].id, r.operation_id) << "newest first";
     EXPECT_FALSE(engineLog[0].dry_run);
     EXPECT_TRUE(engineLog[1].dry_run);
-    EXPECT_EQ(decodeArray<OperationDTO>(engine.run({"log", "--limit", "1", "--json"}).out).size(), 1u);
+    EXPECT_EQ(log(1).size(), 1u);
 }
 
 TEST_F(Clean, TerminationBeforeAnyMoveMovesAndRecordsNothing) {

@@ -2,21 +2,21 @@
 // Fixture trees in temporary folders, and running the engine executable with
 // a home, data folder and database of the test's own.
 
+#include "core/EngineRecords.h"
+
 #include <fcntl.h>
-#include <ftw.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace enginetest {
 
@@ -27,19 +27,21 @@ inline std::string readText(const std::string& path) {
     return ss.str();
 }
 
-// Writes `size` bytes (real blocks, not a sparse file), creating parent folders.
-inline void writeFile(const std::string& path, std::size_t size = 100, char fill = 'x') {
-    for (std::size_t i = 1; i < path.size(); ++i)
-        if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << std::string(size, fill);
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
+inline int lineCount(const std::string& s) { return static_cast<int>(std::count(s.begin(), s.end(), '\n')); }
 
 inline void makeDirs(const std::string& path) {
     for (std::size_t i = 1; i <= path.size(); ++i)
         if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
 }
+
+// Writes real blocks (never a sparse file), creating parent folders.
+inline void writeText(const std::string& path, const std::string& text) {
+    makeDirs(path.substr(0, path.rfind('/')));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+inline void writeFile(const std::string& path, std::size_t size = 100) { writeText(path, std::string(size, 'x')); }
 
 inline bool exists(const std::string& path) {
     struct stat st {};
@@ -54,19 +56,8 @@ public:
         path_ = tmpl;
         chmod(path_.c_str(), 0755);
     }
-    ~TempDir() {
-        // Folders a test made unreadable are opened up again first.
-        nftw(path_.c_str(), [](const char* p, const struct stat* st, int type, FTW*) {
-            if (type == FTW_D || type == FTW_DNR) chmod(p, (st->st_mode & 07777) | 0700);
-            return 0;
-        }, 16, FTW_PHYS);
-        nftw(path_.c_str(), [](const char* p, const struct stat* st, int type, FTW*) {
-            if (type == FTW_DNR) chmod(p, (st->st_mode & 07777) | 0700);
-            return 0;
-        }, 16, FTW_PHYS);
-        nftw(path_.c_str(), [](const char* p, const struct stat*, int, FTW*) { return remove(p) == 0 ? 0 : 0; }, 16,
-             FTW_DEPTH | FTW_PHYS);
-    }
+    // Folders a test made unreadable are opened up again first.
+    ~TempDir() { (void)std::system(("chmod -R u+rwx " + path_ + " 2>/dev/null; rm -rf " + path_).c_str()); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
@@ -83,52 +74,33 @@ struct RunResult {
     std::string err;
 };
 
-inline std::string bundleDir() {
-    const char* b = std::getenv("TIDEWELL_BUNDLE");
-    return b ? b : "";
-}
-
-inline std::string enginePath() { return bundleDir() + "/bin/tidewell-engine"; }
-
 // Runs a program with the given environment additions, stdout and stderr
-// captured. `prefix` comes before the program (for example to drop privileges).
-// `sigtermFirst`: SIGTERM is sent before the program can run its first
-// instruction (it arrives pending, blocked in the inherited mask).
+// captured through files in `scratch`. `sigtermFirst`: SIGTERM is sent before
+// the program can run its first instruction (it arrives pending, blocked in
+// the inherited mask).
 inline RunResult runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                             const std::string& scratch, bool sigtermFirst = false) {
     const std::string outPath = scratch + "/.stdout", errPath = scratch + "/.stderr";
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    if (sigtermFirst) sigaddset(&blocked, SIGTERM);
-    posix_spawnattr_setsigmask(&attr, &blocked);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
-    for (const auto& add : env) {
-        const std::string key = add.substr(0, add.find('=') + 1);
-        for (auto it = envStrings.begin(); it != envStrings.end();)
-            it = it->rfind(key, 0) == 0 ? envStrings.erase(it) : it + 1;
-        envStrings.push_back(add);
-    }
-    std::vector<char*> cargv, cenv;
+    std::vector<char*> cargv;
     for (const auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);
-    for (const auto& e : envStrings) cenv.push_back(const_cast<char*>(e.c_str()));
-    cenv.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, cargv[0], &fa, &attr, cargv.data(), cenv.data());
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+    sigset_t term, none, old;
+    sigemptyset(&none);
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, &old);  // until the child has set its own mask
+    const pid_t pid = fork();
+    if (pid == 0) {
+        sigprocmask(SIG_SETMASK, sigtermFirst ? &term : &none, nullptr);
+        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        execvp(cargv[0], cargv.data());
+        _exit(127);
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (pid < 0) throw std::runtime_error("cannot start " + argv[0]);
     if (sigtermFirst) kill(pid, SIGTERM);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
@@ -157,26 +129,22 @@ public:
         return {"HOME=" + home(), "TIDEWELL_HOME=" + home(), "XDG_DATA_HOME=" + data(), "TZ=UTC"};
     }
 
+    // `prefix` comes before the program (for example to drop privileges).
     RunResult run(std::vector<std::string> args, bool withDb = true, bool sigtermFirst = false,
                   std::vector<std::string> prefix = {}) const {
-        std::vector<std::string> argv = std::move(prefix);
-        argv.push_back(enginePath());
-        if (withDb) {
-            argv.push_back("--db");
-            argv.push_back(db());
-        }
-        argv.insert(argv.end(), args.begin(), args.end());
-        return runProgram(argv, env(), sandbox_, sigtermFirst);
+        const char* bundle = std::getenv("TIDEWELL_BUNDLE");
+        prefix.push_back(std::string(bundle ? bundle : "") + "/bin/tidewell-engine");
+        if (withDb) prefix.insert(prefix.end(), {"--db", db()});
+        prefix.insert(prefix.end(), args.begin(), args.end());
+        return runProgram(prefix, env(), sandbox_, sigtermFirst);
     }
 
-    RunResult scan(const std::vector<std::string>& roots, int idleDays = 30, int maxDepth = 8) const {
+    RunResult scan(const std::vector<std::string>& roots, int idleDays = 30, int maxDepth = 8,
+                   std::vector<std::string> prefix = {}) const {
         std::vector<std::string> a = {"scan", "--json", "--progress", "--idle-days", std::to_string(idleDays), "--max-depth",
                                       std::to_string(maxDepth)};
-        for (const auto& r : roots) {
-            a.push_back("--root");
-            a.push_back(r);
-        }
-        return run(a);
+        for (const auto& r : roots) a.insert(a.end(), {"--root", r});
+        return run(a, true, false, std::move(prefix));
     }
 
 private:
