@@ -72,6 +72,11 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return decodeArray<OperationDTO>(r.out);
     }
+    std::string sqlite(const std::string& query) {
+        const RunResult r = runProgram({"/usr/bin/sqlite3", "-readonly", engine.db(), query}, {}, tmp.path());
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    }
     std::string trashList() { return runProgram({"trash-list"}, engine.env(), tmp.path()).out; }
     // Everything in the test's folder but the engine's own data (and Trash).
     Snapshot everything() {
@@ -85,11 +90,8 @@ protected:
         return out;
     }
     void nodeProject(const std::string& p) {
-        writeFile(p + "/package.json", 50);
-        writeFile(p + "/src/index.js", 3000);
-        writeFile(p + "/node_modules/dep/index.js", 20000);
-        writeFile(p + "/node_modules/dep/package.json", 100);
-        writeFile(p + "/.next/cache/page.html", 9000);
+        writeFiles(p, {{"package.json", 50}, {"src/index.js", 3000}, {"node_modules/dep/index.js", 20000},
+                       {"node_modules/dep/package.json", 100}, {".next/cache/page.html", 9000}});
     }
 };
 
@@ -162,9 +164,7 @@ TEST_F(Clean, HostileNamesAreTrashedAndReadBack) {
 }
 
 TEST_F(Clean, CautionFoldersOnlyWhenAskedFor) {
-    writeFile(tree + "/py/pyproject.toml");
-    writeFile(tree + "/py/.venv/lib/site.py", 5000);
-    writeFile(tree + "/py/__pycache__/m.pyc", 5000);
+    writeFiles(tree, {{"py/pyproject.toml", 10}, {"py/.venv/lib/site.py", 5000}, {"py/__pycache__/m.pyc", 5000}});
     EXPECT_EQ(itemPaths(cleanOk(tree + "/py", true)), std::vector<std::string>{tree + "/py/__pycache__"});
     EXPECT_TRUE(exists(tree + "/py/.venv/lib/site.py"));
     const CleanReportDTO r = cleanOk(tree + "/py", true, true);
@@ -233,6 +233,11 @@ TEST_F(Clean, LastShowsTheCleanAndTheHistoryIsReadableByTheApplication) {
     const RunResult s = engine.scan({tree});
     ASSERT_EQ(s.exitCode, 0) << s.err;
     const DashboardDTO before = decode<DashboardDTO>(s.out);
+    // The scan is stored where the application reads it, as one line.
+    EXPECT_EQ(decode<DashboardDTO>(engine.run({"last", "--json"}).out), before);
+    const std::string cached = sqlite("SELECT json FROM scan_cache WHERE id = 1;");
+    EXPECT_EQ(lineCount(cached), 1);
+    EXPECT_EQ(decode<DashboardDTO>(cached), before);
     cleanOk(tree + "/app", false);
     const CleanReportDTO r = cleanOk(tree + "/app", true);
 
@@ -246,11 +251,7 @@ TEST_F(Clean, LastShowsTheCleanAndTheHistoryIsReadableByTheApplication) {
     EXPECT_EQ(after.total_bytes, before.total_bytes - r.bytes_reclaimed);
 
     // The application's own query, through the sqlite3 shell, read-only: one record a line.
-    const RunResult shell = runProgram(
-        {"/usr/bin/sqlite3", "-readonly", engine.db(), "SELECT json FROM operations ORDER BY timestamp_unix DESC LIMIT 50;"}, {},
-        tmp.path());
-    ASSERT_EQ(shell.exitCode, 0) << shell.err;
-    std::istringstream lines(shell.out);
+    std::istringstream lines(sqlite("SELECT json FROM operations ORDER BY timestamp_unix DESC LIMIT 50;"));
     std::vector<OperationDTO> ops;
     for (std::string line; std::getline(lines, line);) ops.push_back(decode<OperationDTO>(line));
     ASSERT_EQ(ops.size(), 2u);
@@ -262,9 +263,13 @@ TEST_F(Clean, LastShowsTheCleanAndTheHistoryIsReadableByTheApplication) {
     EXPECT_EQ(log(1).size(), 1u);
 }
 
-TEST_F(Clean, TerminationBeforeAnyMoveMovesAndRecordsNothing) {
+TEST_F(Clean, TerminationBeforeAnyWorkStoresAndMovesNothing) {
     nodeProject(tree + "/app");
-    const RunResult r = engine.run({"clean", "--project", tree + "/app", "--json", "--execute"}, true, /*sigtermFirst=*/true);
+    RunResult r = engine.run({"scan", "--json", "--root", tree}, true, /*sigtermFirst=*/true);
+    EXPECT_EQ(r.signal, SIGTERM);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(engine.run({"last", "--json"}).out, "null\n") << "an interrupted scan stores nothing";
+    r = engine.run({"clean", "--project", tree + "/app", "--json", "--execute"}, true, /*sigtermFirst=*/true);
     EXPECT_EQ(r.signal, SIGTERM);
     EXPECT_TRUE(exists(tree + "/app/node_modules/dep/index.js"));
     EXPECT_TRUE(log().empty());

@@ -7,7 +7,7 @@ using namespace tidewell;
 using namespace tidewell::engine;
 
 namespace {
-constexpr std::int64_t kNow = 1'800'000'000;
+constexpr std::int64_t kNow = 1'800'000'000, kDay = 86400;
 
 WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) {
     WalkedProject p;
@@ -24,44 +24,30 @@ WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) 
 TEST(Dashboard, IdleActiveAndPinned) {
     const Rules rules = builtinRules("/h");
     const ProjectDetector d(rules);
-    ScanContext ctx{kNow, 30, {}};
-
-    auto exactlyThreshold = makeProject(walked("/p/a", kNow - 30 * 86400), d, ctx);
-    EXPECT_EQ(exactlyThreshold.idle_days, 30u);
-    EXPECT_TRUE(exactlyThreshold.is_idle);
-    EXPECT_FALSE(exactlyThreshold.is_active);
-
-    auto almost = makeProject(walked("/p/a", kNow - 30 * 86400 + 1), d, ctx);
-    EXPECT_EQ(almost.idle_days, 29u);
-    EXPECT_FALSE(almost.is_idle);
-
-    auto recent = makeProject(walked("/p/a", kNow - 3600), d, ctx);
-    EXPECT_TRUE(recent.is_active) << "changed within the last day";
-
-    auto future = makeProject(walked("/p/a", kNow + 5000), d, ctx);
-    EXPECT_EQ(future.idle_days, 0u);
-
-    ctx.workingFolders = {"/p/ab", "/p/a/src"};
-    auto worked = makeProject(walked("/p/a", kNow - 90 * 86400), d, ctx);
-    EXPECT_TRUE(worked.is_active) << "a process works inside it";
-    auto notWorked = makeProject(walked("/p/a2", kNow - 90 * 86400), d, ctx);
-    EXPECT_FALSE(notWorked.is_active) << "/p/a2 is not inside /p/a";
-
-    auto p = walked("/p/a", std::nullopt);
+    ScanContext ctx{kNow, 30, {"/p/ab", "/p/a/src"}};  // processes work inside /p/a/src and /p/ab
+    // path, last activity, idle days, idle, active
+    for (const auto& [path, last, idleDays, idle, active] : std::vector<std::tuple<std::string, std::int64_t, std::uint64_t, bool, bool>>{
+             {"/p/a2", kNow - 30 * kDay, 30, true, false},  // exactly at the threshold
+             {"/p/a2", kNow - 30 * kDay + 1, 29, false, false},
+             {"/p/a2", kNow - 3600, 0, false, true},         // changed within the last day
+             {"/p/a2", kNow + 5000, 0, false, true},         // a clock behind the files'
+             {"/p/a", kNow - 90 * kDay, 90, true, true},     // a process works inside it
+             {"/p/a2", kNow - 90 * kDay, 90, true, false},   // /p/a2 is not inside /p/a
+         }) {
+        const ProjectDTO p = makeProject(walked(path, last), d, ctx);
+        EXPECT_EQ(p.idle_days, idleDays) << path << " " << kNow - last;
+        EXPECT_EQ(p.is_idle, idle) << path << " " << kNow - last;
+        EXPECT_EQ(p.is_active, active) << path << " " << kNow - last;
+    }
+    auto p = walked("/p/a2", std::nullopt);
     p.pinned = true;
-    auto pinned = makeProject(p, d, ctx);
+    const ProjectDTO pinned = makeProject(p, d, ctx);
     EXPECT_TRUE(pinned.pinned);
     EXPECT_FALSE(pinned.last_activity_unix.has_value());
     EXPECT_FALSE(pinned.idle_days.has_value());
     EXPECT_EQ(pinned.reclaimable_bytes, 700u);
     EXPECT_EQ(pinned.safe_bytes, 600u);
     EXPECT_EQ(pinned.caution_bytes, 100u);
-}
-
-TEST(Dashboard, IdsAreStablePerPath) {
-    EXPECT_EQ(projectId("/home/u/app"), projectId("/home/u/app"));
-    EXPECT_NE(projectId("/home/u/app"), projectId("/home/u/app2"));
-    EXPECT_EQ(projectId("/x").size(), 16u);
 }
 
 TEST(Dashboard, CleanRemovesMovedArtifactsAndRecomputesEverySum) {

@@ -42,6 +42,10 @@ inline void writeText(const std::string& path, const std::string& text) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 inline void writeFile(const std::string& path, std::size_t size = 100) { writeText(path, std::string(size, 'x')); }
+// Files below `root`, each with its size.
+inline void writeFiles(const std::string& root, std::initializer_list<std::pair<const char*, std::size_t>> files) {
+    for (const auto& [rel, size] : files) writeFile(root + "/" + rel, size);
+}
 
 inline bool exists(const std::string& path) {
     struct stat st {};

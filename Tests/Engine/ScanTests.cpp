@@ -58,8 +58,7 @@ TEST_F(Scan, EveryStackIsFoundByItsMarkersAndNeverWithoutThem) {
         {"flutter", "pubspec.yaml"}, {"android", "build.gradle.kts"}, {"ios", "Podfile"},      {"node", "package.json"},
         {"php", "composer.json"},    {"python", "pyproject.toml"},    {"rust", "Cargo.toml"}, {"go", "go.mod"}};
     for (const auto& [stack, marker] : markers) writeFile(tree + "/" + stack + "/" + marker);
-    writeFile(tree + "/react_native/package.json");
-    writeFile(tree + "/react_native/metro.config.js");
+    writeFiles(tree, {{"react_native/package.json", 10}, {"react_native/metro.config.js", 10}});
     makeDirs(tree + "/xcode/App.xcodeproj");
     // Look-alikes without a marker: artifact names, marker names with more around them
     for (const char* f : {"build/out.o", "vendor/lib.php", "target/debug/app", "package.json.orig", "notes/Cargo.toml.txt"})
@@ -82,10 +81,9 @@ TEST_F(Scan, EveryStackIsFoundByItsMarkersAndNeverWithoutThem) {
 }
 
 TEST_F(Scan, GenericArtifactNamesCountOnlyUnderTheirStack) {
-    for (const char* f : {"go-app/go.mod", "php-app/composer.json", "py/requirements.txt", "ios-app/Podfile"}) writeFile(tree + "/" + f);
-    for (const char* f : {"go-app/bin/tool", "go-app/build/x", "php-app/vendor/autoload.php", "py/.venv/lib/x.py",
-                          "py/__pycache__/m.pyc", "ios-app/Pods/Lib/a.m"})
-        writeFile(tree + "/" + f, 5000);  // "build" is not a Go artifact
+    writeFiles(tree, {{"go-app/go.mod", 10}, {"php-app/composer.json", 10}, {"py/requirements.txt", 10}, {"ios-app/Podfile", 10}});
+    writeFiles(tree, {{"go-app/bin/tool", 5000}, {"go-app/build/x", 5000} /* not a Go artifact */, {"php-app/vendor/autoload.php", 5000},
+                      {"py/.venv/lib/x.py", 5000}, {"py/__pycache__/m.pyc", 5000}, {"ios-app/Pods/Lib/a.m", 5000}});
 
     const DashboardDTO d = scan();
     const std::map<std::string, std::vector<std::string>> expected = {{"go-app", {"bin caution"}},
@@ -112,8 +110,7 @@ TEST_F(Scan, NestedProjectsAreFoundButArtifactsAreNeverEntered) {
                           "mono/node_modules/left-pad/package.json", "rn/package.json", "rn/metro.config.js",
                           "rn/android/build.gradle", "rn/ios/Podfile"})
         writeFile(tree + "/" + f);
-    writeFile(tree + "/rn/android/app/build/out.dex", 3000);
-    writeFile(tree + "/rn/ios/Pods/p.m", 3000);
+    writeFiles(tree, {{"rn/android/app/build/out.dex", 3000}, {"rn/ios/Pods/p.m", 3000}});
 
     const DashboardDTO d = scan();
     std::vector<std::string> paths;
@@ -131,10 +128,7 @@ TEST_F(Scan, NestedProjectsAreFoundButArtifactsAreNeverEntered) {
 }
 
 TEST_F(Scan, SymbolicLinksAreNeverFollowed) {
-    writeFile(tree + "/app/package.json");
-    writeFile(tree + "/app/src/index.js", 2000);
-    writeFile(tree + "/outside/big.bin", 200000);
-    writeFile(tree + "/outside/nested/package.json");
+    writeFiles(tree, {{"app/package.json", 10}, {"app/src/index.js", 2000}, {"outside/big.bin", 200000}, {"outside/nested/package.json", 10}});
     symlink("/", (tree + "/app/rootlink").c_str());
     symlink((tree + "/outside").c_str(), (tree + "/app/node_modules").c_str());
     symlink((tree + "/outside").c_str(), (tree + "/link-to-outside").c_str());
@@ -157,18 +151,13 @@ TEST_F(Scan, HiddenSkippedAndTooDeepFoldersAreNotSearched) {
 }
 
 TEST_F(Scan, SizesAreBytesOnDiskAsDuCountsThem) {
-    writeFile(tree + "/app/package.json", 10);
-    writeFile(tree + "/app/src/a.js", 1);
-    writeFile(tree + "/app/src/b.js", 4097);
-    writeFile(tree + "/app/assets/big.png", 1 << 20);
-    writeFile(tree + "/app/node_modules/x/index.js", 12345);
-    writeFile(tree + "/app/.git/objects/aa", 777);
+    writeFiles(tree, {{"app/package.json", 10}, {"app/src/a.js", 1}, {"app/src/b.js", 4097}, {"app/assets/big.png", 1 << 20},
+                      {"app/node_modules/x/index.js", 12345}, {"app/.git/objects/aa", 777}, {"lib/Cargo.toml", 10},
+                      {"lib/target/debug/lib.rlib", 300000}});
     const int sparse = open((tree + "/app/sparse.img").c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_EQ(ftruncate(sparse, 50 << 20), 0);  // 50 MB apparent, nothing allocated
     close(sparse);
     symlink("src/a.js", (tree + "/app/link.js").c_str());
-    writeFile(tree + "/lib/Cargo.toml", 10);
-    writeFile(tree + "/lib/target/debug/lib.rlib", 300000);
 
     const DashboardDTO d = scan();
     for (const auto& p : d.projects) EXPECT_EQ(p.total_bytes, du({p.path})) << p.path;
@@ -248,8 +237,7 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
 }
 
 TEST_F(Scan, ProgressEventsTellTheWholeStory) {
-    writeFile(tree + "/a/package.json");
-    writeFile(tree + "/b/Cargo.toml");
+    writeFiles(tree, {{"a/package.json", 10}, {"b/Cargo.toml", 10}});
     scan({tree, tmp / "missing-root"});
     const auto ev = events();
     ASSERT_GE(ev.size(), 6u);
@@ -285,10 +273,7 @@ TEST_F(Scan, GlobalCachesAreMeasuredUnderTheVocabularyIds) {
 }
 
 TEST_F(Scan, UnreadableFoldersAreReportedAndTheScanGoesOn) {
-    writeFile(tree + "/app/package.json");
-    writeFile(tree + "/app/secret/key");
-    writeFile(tree + "/locked/inner/package.json");
-    writeFile(tree + "/open/package.json");
+    writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"locked/inner/package.json", 10}, {"open/package.json", 10}});
     std::vector<std::string> prefix;
     if (geteuid() == 0) {
         // Root reads everything: run the engine as an ordinary user instead.
@@ -310,14 +295,12 @@ TEST_F(Scan, UnreadableFoldersAreReportedAndTheScanGoesOn) {
 }
 
 TEST_F(Scan, OtherFilesystemsAreNotEntered) {
-    writeFile(tree + "/app/package.json");
-    writeFile(tree + "/app/src/a.js", 3000);
+    writeFiles(tree, {{"app/package.json", 10}, {"app/src/a.js", 3000}});
     makeDirs(tree + "/app/mnt");
     makeDirs(tree + "/mnt2");
     if (mount("tmpfs", (tree + "/app/mnt").c_str(), "tmpfs", 0, "size=4m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
     const bool second = mount("tmpfs", (tree + "/mnt2").c_str(), "tmpfs", 0, "size=4m") == 0;
-    writeFile(tree + "/app/mnt/big.bin", 1 << 20);
-    writeFile(tree + "/app/mnt/inner/package.json");
+    writeFiles(tree, {{"app/mnt/big.bin", 1 << 20}, {"app/mnt/inner/package.json", 10}});
     if (second) writeFile(tree + "/mnt2/other/package.json");
     const DashboardDTO d = scan();
     const std::uint64_t expected = du({"-x", tree + "/app"});
@@ -327,25 +310,4 @@ TEST_F(Scan, OtherFilesystemsAreNotEntered) {
     EXPECT_EQ(d.projects[0].path, tree + "/app");
     EXPECT_LT(d.projects[0].total_bytes, 1u << 20);
     EXPECT_EQ(d.projects[0].total_bytes, expected) << "as du -x counts it";
-}
-
-TEST_F(Scan, TheDashboardIsStoredWhereTheApplicationReadsIt) {
-    writeFile(tree + "/a/package.json");
-    const DashboardDTO d = scan();
-    const RunResult last = engine.run({"last", "--json"});
-    ASSERT_EQ(last.exitCode, 0);
-    EXPECT_EQ(decode<DashboardDTO>(last.out), d);
-    const RunResult shell =
-        runProgram({"/usr/bin/sqlite3", "-readonly", engine.db(), "SELECT json FROM scan_cache WHERE id = 1;"}, {}, tmp.path());
-    ASSERT_EQ(shell.exitCode, 0) << shell.err;
-    EXPECT_EQ(decode<DashboardDTO>(shell.out), d);
-    EXPECT_EQ(lineCount(shell.out), 1) << "one line";
-}
-
-TEST_F(Scan, TerminationStopsTheScanAndEndsByTheSignal) {
-    writeFile(tree + "/a/package.json");
-    const RunResult r = engine.run({"scan", "--json", "--root", tree}, true, /*sigtermFirst=*/true);
-    EXPECT_EQ(r.signal, SIGTERM);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(engine.run({"last", "--json"}).out, "null\n") << "an interrupted scan stores nothing";
 }
