@@ -42,6 +42,10 @@ struct Laid {
         collect(tester.tree(), out);
         return out;
     }
+    bool shows(const std::string& text) {
+        const auto all = texts();
+        return std::find(all.begin(), all.end(), text) != all.end();
+    }
     // Straight (not premultiplied) colours, so pixels read as drawn.
     QImage render(double scale = 1) { return host->renderImage(scale).convertToFormat(QImage::Format_ARGB32); }
 
@@ -98,10 +102,6 @@ QRect boundsOf(const QImage& image, Match match) {
             if (match(QColor::fromRgba(image.pixel(x, y)))) box = box.united(QRect(x, y, 1, 1));
     return box;
 }
-
-}  // namespace kittest
-
-namespace kittest {
 
 // Elements an assistive tool would announce: anything labelled, identified
 // or showing text (empty containers announce nothing).

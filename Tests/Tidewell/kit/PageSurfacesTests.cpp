@@ -17,85 +17,62 @@ View panel(std::optional<std::string> marker = std::nullopt, bool fillsHeight = 
     return tidewell::ForestPanel(14, 16, false, fillsHeight, std::move(marker), box("content", 100, 40));
 }
 
-int countIdentified(const AccessibilityNodeInfo& n, const std::string& id) {
-    int count = n.identifier == id;
-    for (const auto& c : n.children) count += countIdentified(c, id);
-    return count;
+// A point of the panel's surface beside the content, inside the padding.
+QColor surface(ColorScheme s, bool reduceTransparency) {
+    auto laid = layOut(panel(), {200, 120}, scheme(s, reduceTransparency));
+    const Rect content = laid->frame("content");
+    return pixel(laid->render(), content.x - 6, content.midY());
 }
 
 }  // namespace
 
-TEST(ForestPanel, UnderReduceTransparencyTheSurfaceIsOpaqueInEitherScheme) {
-    auto dark = layOut(panel(), {200, 120}, scheme(ColorScheme::dark, true));
-    const Rect content = dark->frame("content");
-    // A point of the surface beside the content, inside the padding.
-    const QColor darkSurface = pixel(dark->render(), content.x - 6, content.midY());
-    EXPECT_EQ(darkSurface.alpha(), 255);
-    EXPECT_TRUE(near(darkSurface, 0.145, 0.185, 0.2, 2));
-
-    auto light = layOut(panel(), {200, 120}, scheme(ColorScheme::light, true));
-    const QColor lightSurface = pixel(light->render(), content.x - 6, content.midY());
-    EXPECT_EQ(lightSurface.alpha(), 255);
-    EXPECT_TRUE(near(lightSurface, 1, 1, 1, 2));
+TEST(ForestPanel, TheSurfaceIsOpaqueOnlyUnderReduceTransparency) {
+    const QColor dark = surface(ColorScheme::dark, true), light = surface(ColorScheme::light, true);
+    EXPECT_EQ(dark.alpha(), 255);
+    EXPECT_TRUE(near(dark, 0.145, 0.185, 0.2, 2));
+    EXPECT_EQ(light.alpha(), 255);
+    EXPECT_TRUE(near(light, 1, 1, 1, 2));
+    const QColor material = surface(ColorScheme::dark, false);
+    EXPECT_GT(material.alpha(), 0);
+    EXPECT_LT(material.alpha(), 250) << "a translucent material, not an opaque fill";
 }
 
-TEST(ForestPanel, WithoutReduceTransparencyTheMaterialShowsThrough) {
-    auto laid = layOut(panel(), {200, 120}, scheme(ColorScheme::dark));
-    const Rect content = laid->frame("content");
-    const QColor surface = pixel(laid->render(), content.x - 6, content.midY());
-    EXPECT_GT(surface.alpha(), 0);
-    EXPECT_LT(surface.alpha(), 250) << "a translucent material, not an opaque fill";
-}
-
-TEST(ForestPanel, ACardMarkerIsOneEmptyElementOfTheCardsSize) {
-    auto without = layOut(panel(), {200, 120});
-    EXPECT_EQ(countIdentified(without->tester.tree(), "storage-card"), 0);
-
+TEST(ForestPanel, ACardMarkerIsOneEmptyElementBehindTheContentOfTheCardsSize) {
+    EXPECT_FALSE(layOut(panel(), {200, 120})->tester.exists("storage-card"));
     auto with = layOut(panel(std::string("storage-card")), {200, 120});
-    EXPECT_EQ(countIdentified(with->tester.tree(), "storage-card"), 1);
-    const Rect marker = with->frame("storage-card");
-    const Rect content = with->frame("content");
+    EXPECT_EQ(with->tester.findAll([](const auto& n) { return n.identifier == "storage-card"; }).size(), 1u);
+    const Rect marker = with->frame("storage-card"), content = with->frame("content");
     EXPECT_DOUBLE_EQ(marker.width, content.width + 28);
     EXPECT_DOUBLE_EQ(marker.height, content.height + 28);
-    EXPECT_TRUE(with->tester.exists("content")) << "the marker sits behind, not over, the content";
-}
 
-TEST(ForestPanel, ItsRimDoesNotTakeTheContentsClicks) {
+    // Its rim does not take the content's clicks.
     int taps = 0;
-    const View content = View(Color::gray()).frame(100, 40).onTapGesture([&] { ++taps; }).accessibilityIdentifier("content");
-    auto laid = layOut(tidewell::ForestPanel(14, 16, true, false, std::string("card"), content), {200, 120});
-    EXPECT_TRUE(laid->tester.tap("content"));
+    const View tappable = box("content", 100, 40).onTapGesture([&] { ++taps; });
+    auto card = layOut(tidewell::ForestPanel(14, 16, true, false, std::string("card"), tappable), {200, 120});
+    EXPECT_TRUE(card->tester.tap("content"));
     EXPECT_EQ(taps, 1);
+
+    // Filling the height pins the content top-leading.
+    const Rect pinned = layOut(topLeading(panel(std::nullopt, true)), {300, 200})->frame("content");
+    EXPECT_EQ(pinned.origin(), (Point{14, 14}));
 }
 
-TEST(ForestPanel, FillingTheHeightPinsTheContentTopLeading) {
-    auto laid = layOut(topLeading(panel(std::nullopt, true)), {300, 200});
-    const Rect content = laid->frame("content");
-    EXPECT_DOUBLE_EQ(content.x, 14);
-    EXPECT_DOUBLE_EQ(content.y, 14);
-}
-
-TEST(ForestPageHeader, TrailingViewsSitBesideTheTitleWhenTheyFit) {
-    auto laid = layOut(topLeading(tidewell::ForestPageHeader("Projects", "Every project with something to reclaim",
-                                                             box("trailing", 120, 28))),
-                       {900, 300});
-    const Rect trailing = laid->frame("trailing");
-    const auto title = laid->tester.findText("Projects");
+TEST(ForestPageHeader, TrailingViewsSitBesideTheTitleOrMoveBelowItWhenTheyDoNotFit) {
+    const std::string subtitle = "Every project with something to reclaim";
+    auto wide = layOut(topLeading(tidewell::ForestPageHeader("Projects", subtitle, box("trailing", 120, 28))), {900, 300});
+    const Rect beside = wide->frame("trailing");
+    const auto title = wide->tester.findText("Projects");
     ASSERT_TRUE(title);
-    EXPECT_GT(trailing.x, title->frame.maxX());
-    EXPECT_DOUBLE_EQ(trailing.maxX(), 900) << "pushed to the trailing edge by the spacer";
-    EXPECT_LT(trailing.y, title->frame.maxY());
-}
+    EXPECT_GT(beside.x, title->frame.maxX());
+    EXPECT_DOUBLE_EQ(beside.maxX(), 900) << "pushed to the trailing edge by the spacer";
+    EXPECT_LT(beside.y, title->frame.maxY());
 
-TEST(ForestPageHeader, TrailingViewsMoveBelowTheTitleAtTheTrailingEdgeWhenTheyDoNot) {
-    auto laid = layOut(topLeading(tidewell::ForestPageHeader("Projects", "Every project with something to reclaim",
-                                                             box("trailing", 240, 28))),
-                       {320, 300});
-    const Rect trailing = laid->frame("trailing");
-    const auto subtitle = laid->tester.findText("Every project with something to reclaim");
-    ASSERT_TRUE(subtitle);
-    EXPECT_GE(trailing.y, subtitle->frame.maxY() + 10 - 0.01);
-    EXPECT_DOUBLE_EQ(trailing.maxX(), 320);
+    auto narrow = layOut(topLeading(tidewell::ForestPageHeader("Projects", subtitle, box("trailing", 240, 28))), {320, 300});
+    const Rect below = narrow->frame("trailing");
+    const auto sub = narrow->tester.findText(subtitle);
+    ASSERT_TRUE(sub);
+    EXPECT_GE(below.y, sub->frame.maxY() + 10 - 0.01);
+    EXPECT_DOUBLE_EQ(below.maxX(), 320);
 }
 
 TEST(ForestPageHeader, TitlesUseTheSystemSerifUntilTheDisplayFaceIsRegistered) {
@@ -103,7 +80,6 @@ TEST(ForestPageHeader, TitlesUseTheSystemSerifUntilTheDisplayFaceIsRegistered) {
         const Font before = tidewell::displayTitleFont(30);
         EXPECT_EQ(before.design(), FontDesign::serif);
         EXPECT_EQ(before.weight(), FontWeight::bold);
-        EXPECT_DOUBLE_EQ(before.size(), 30);
         EXPECT_TRUE(before.family().empty());
     }
     tidewell::registerBundledFonts();
@@ -114,18 +90,17 @@ TEST(ForestPageHeader, TitlesUseTheSystemSerifUntilTheDisplayFaceIsRegistered) {
     EXPECT_DOUBLE_EQ(after.size(), 22);
 }
 
-TEST(ForestEmptyState, ALongDetailWrapsWithinFourHundredPointsCentred) {
+TEST(ForestEmptyState, ALongDetailWrapsWithinFourHundredPointsCentredBelowTheTitle) {
     const std::string detail =
         "Tidewell has not found any project folders with regenerable build output yet. Add a folder in Settings "
         "or run a scan to grow the forest.";
     auto laid = layOut(tidewell::ForestEmptyState("leaf", "Nothing to reclaim", detail), {900, 600});
     const auto text = laid->tester.findText(detail);
-    ASSERT_TRUE(text);
+    const auto title = laid->tester.findText("Nothing to reclaim");
+    ASSERT_TRUE(text && title);
     EXPECT_LE(text->frame.width, 400.01);
     EXPECT_GT(text->frame.height, 2 * 12) << "several lines";
     EXPECT_NEAR(text->frame.midX(), 450, 0.5);
-    const auto title = laid->tester.findText("Nothing to reclaim");
-    ASSERT_TRUE(title);
     EXPECT_NEAR(title->frame.midX(), 450, 0.5);
     EXPECT_LT(title->frame.maxY(), text->frame.y);
 }

@@ -5,37 +5,19 @@
 #include "kit/ScanningBanner.h"
 
 using namespace kittest;
-using tidewell::AppStore;
 
-namespace {
-
-class ScanControls : public ::testing::Test {
+class ScanningBannerOnStore : public ::testing::Test {
 protected:
     tidewell::testing::ScratchHome home;
+    tidewell::AppStore store;
 };
 
-bool contains(const std::vector<std::string>& texts, const std::string& text) {
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
-}  // namespace
-
-TEST_F(ScanControls, TheBannerShowsNothingUnlessTheStoreIsScanning) {
-    AppStore store;
-    auto idle = layOut(tidewell::ScanningBanner(store), {600, 100});
-    EXPECT_TRUE(idle->texts().empty());
-
+TEST_F(ScanningBannerOnStore, ShowsTheLiveSnapshotOnlyWhileTheStoreIsScanning) {
+    EXPECT_TRUE(layOut(tidewell::ScanningBanner(store), {600, 100})->texts().empty());
     store.isScanning = true;
-    auto scanning = layOut(tidewell::ScanningBanner(store), {600, 100});
-    const auto texts = scanning->texts();
-    EXPECT_TRUE(contains(texts, "Growing the forest…"));
-    EXPECT_TRUE(contains(texts, "0 saplings · Walking the grove"));
-    EXPECT_TRUE(contains(texts, "0:00"));
-}
+    EXPECT_EQ(layOut(tidewell::ScanningBanner(store), {600, 100})->texts(),
+              (std::vector<std::string>{"Growing the forest…", "0 saplings · Walking the grove", "0:00"}));
 
-TEST_F(ScanControls, TheBannerFollowsTheLiveSnapshot) {
-    AppStore store;
-    store.isScanning = true;
     tidewell::ScanSnapshot snapshot;
     snapshot.projectsFound = 1;  // the same wording for one
     snapshot.message = "Scanning ~/Projects…";
@@ -48,24 +30,21 @@ TEST_F(ScanControls, TheBannerFollowsTheLiveSnapshot) {
     UITester tester(host);
     EXPECT_TRUE(tester.findText("1 saplings · Scanning ~/Projects…"));
     EXPECT_TRUE(tester.findText("1:15"));
-
     store.isScanning = false;
     host.setNeedsRebuild();
     tester.settle();
     EXPECT_FALSE(tester.findText("Growing the forest…")) << "gone at once when the scan ends";
 }
 
-TEST_F(ScanControls, ALongMessageIsCutInTheMiddleOnOneLine) {
-    AppStore store;
+TEST_F(ScanningBannerOnStore, ALongMessageShrinksThenIsCutInTheMiddleOnOneLine) {
     store.isScanning = true;
     tidewell::ScanSnapshot snapshot;
     snapshot.message = "Measuring /home/someone/Projects/" + std::string(200, 'a') + "/node_modules";
     store.scanUI = snapshot;
     auto laid = layOut(tidewell::ScanningBanner(store), {500, 100});
-    const Element* root = laid->host->rootElement();
-    ASSERT_NE(root, nullptr);
     const std::string full = tidewell::scanningBannerDetail(0, snapshot.message);
-    const Element* detail = findElement(*root, [&](const Element& e) { return textOfNode(e.node.get()) == full; });
+    const Element* detail =
+        findElement(*laid->host->rootElement(), [&](const Element& e) { return textOfNode(e.node.get()) == full; });
     ASSERT_NE(detail, nullptr);
     const auto lines = textLinesOf(*detail);
     ASSERT_EQ(lines.size(), 1u);

@@ -2,25 +2,12 @@
 
 #include "kit/SizeClass.h"
 
-using tidewell::HeightClass;
-using tidewell::WidthClass;
-
-TEST(SizeClass, WidthBoundariesAreExactly1000And1320) {
-    EXPECT_EQ(tidewell::widthClassFor(0), WidthClass::compact);
-    EXPECT_EQ(tidewell::widthClassFor(999.9), WidthClass::compact);
-    EXPECT_EQ(tidewell::widthClassFor(1000), WidthClass::regular);
-    EXPECT_EQ(tidewell::widthClassFor(1319.9), WidthClass::regular);
-    EXPECT_EQ(tidewell::widthClassFor(1320), WidthClass::wide);
-    EXPECT_EQ(tidewell::widthClassFor(2560), WidthClass::wide);
-}
-
-TEST(SizeClass, HeightBoundaryIsExactly760) {
-    EXPECT_EQ(tidewell::heightClassFor(759.9), HeightClass::short_);
-    EXPECT_EQ(tidewell::heightClassFor(760), HeightClass::tall);
-    EXPECT_EQ(tidewell::heightClassFor(0), HeightClass::short_);
-}
-
-TEST(SizeClass, OutsideAReaderTheLayoutIsWideAndTall) {
-    EXPECT_EQ(tidewell::WidthClassKey::defaultValue(), WidthClass::wide);
-    EXPECT_EQ(tidewell::HeightClassKey::defaultValue(), HeightClass::tall);
+TEST(SizeClass, BoundariesAreExactly1000And1320WideAnd760Tall) {
+    using W = tidewell::WidthClass;
+    for (const auto& [width, expected] : {std::pair{0.0, W::compact}, {999.9, W::compact}, {1000.0, W::regular},
+                                          {1319.9, W::regular}, {1320.0, W::wide}, {2560.0, W::wide}})
+        EXPECT_EQ(tidewell::widthClassFor(width), expected) << width;
+    EXPECT_EQ(tidewell::heightClassFor(0), tidewell::HeightClass::short_);
+    EXPECT_EQ(tidewell::heightClassFor(759.9), tidewell::HeightClass::short_);
+    EXPECT_EQ(tidewell::heightClassFor(760), tidewell::HeightClass::tall);
 }
