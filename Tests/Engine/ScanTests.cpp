@@ -55,14 +55,17 @@ protected:
 
 TEST_F(Scan, EveryStackIsFoundByItsMarkersAndNeverWithoutThem) {
     const std::map<std::string, std::string> markers = {
-        {"flutter", "pubspec.yaml"}, {"android", "build.gradle.kts"}, {"ios", "Podfile"},      {"node", "package.json"},
-        {"php", "composer.json"},    {"python", "pyproject.toml"},    {"rust", "Cargo.toml"}, {"go", "go.mod"}};
+        {"flutter", "pubspec.yaml"}, {"android", "build.gradle.kts"}, {"ios", "Podfile"},   {"node", "package.json"},
+        {"php", "composer.json"},    {"python", "requirements.txt"},  {"rust", "Cargo.toml"}, {"go", "go.mod"}};
     for (const auto& [stack, marker] : markers) writeFile(tree + "/" + stack + "/" + marker);
     writeFiles(tree, {{"react_native/package.json", 10}, {"react_native/metro.config.js", 10}});
     makeDirs(tree + "/xcode/App.xcodeproj");
     // Look-alikes without a marker: artifact names, marker names with more around them
     for (const char* f : {"build/out.o", "vendor/lib.php", "target/debug/app", "package.json.orig", "notes/Cargo.toml.txt"})
         writeFile(tree + "/plain/" + f);
+    // Generic artifact names count only under their own stack ("build" is not a Go artifact).
+    writeFiles(tree, {{"go/bin/tool", 5000}, {"go/build/x", 5000}, {"php/vendor/autoload.php", 5000}, {"python/.venv/lib/x.py", 5000},
+                      {"python/__pycache__/m.pyc", 5000}, {"ios/Pods/Lib/a.m", 5000}});
 
     const DashboardDTO d = scan();
     for (const auto& [stack, marker] : markers) {
@@ -78,28 +81,19 @@ TEST_F(Scan, EveryStackIsFoundByItsMarkersAndNeverWithoutThem) {
     ASSERT_EQ(d.by_type.size(), 9u);
     EXPECT_EQ(d.by_type[4].project_type, "node");
     EXPECT_EQ(d.by_type[4].project_count, 2) << "node and react_native both count as node";
-}
 
-TEST_F(Scan, GenericArtifactNamesCountOnlyUnderTheirStack) {
-    writeFiles(tree, {{"go-app/go.mod", 10}, {"php-app/composer.json", 10}, {"py/requirements.txt", 10}, {"ios-app/Podfile", 10}});
-    writeFiles(tree, {{"go-app/bin/tool", 5000}, {"go-app/build/x", 5000} /* not a Go artifact */, {"php-app/vendor/autoload.php", 5000},
-                      {"py/.venv/lib/x.py", 5000}, {"py/__pycache__/m.pyc", 5000}, {"ios-app/Pods/Lib/a.m", 5000}});
-
-    const DashboardDTO d = scan();
-    const std::map<std::string, std::vector<std::string>> expected = {{"go-app", {"bin caution"}},
-                                                                      {"php-app", {"vendor caution"}},
-                                                                      {"py", {".venv caution", "__pycache__ safe"}},
-                                                                      {"ios-app", {"Pods caution"}}};
-    for (const auto& [name, artifacts] : expected) {
+    const std::map<std::string, std::vector<std::string>> artifacts = {
+        {"go", {"bin caution"}}, {"php", {"vendor caution"}}, {"python", {".venv caution", "__pycache__ safe"}}, {"ios", {"Pods caution"}}};
+    for (const auto& [name, expected] : artifacts) {
         std::vector<std::string> got;
         for (const auto& a : find(d, tree + "/" + name).artifacts) got.push_back(a.relative_path + " " + a.safetyClass);
-        EXPECT_EQ(got, artifacts) << name;
+        EXPECT_EQ(got, expected) << name;
     }
-    const ProjectDTO& go = find(d, tree + "/go-app");
-    EXPECT_EQ(go.artifacts.at(0).absolute_path, tree + "/go-app/bin");
+    const ProjectDTO& go = find(d, tree + "/go");
+    EXPECT_EQ(go.artifacts.at(0).absolute_path, tree + "/go/bin");
     EXPECT_TRUE(go.artifacts[0].exists);
     EXPECT_EQ(go.caution_bytes, go.reclaimable_bytes);
-    const ProjectDTO& py = find(d, tree + "/py");
+    const ProjectDTO& py = find(d, tree + "/python");
     EXPECT_EQ(py.safe_bytes + py.caution_bytes, py.reclaimable_bytes);
 }
 
