@@ -1,6 +1,4 @@
-#include <filesystem>
 #include <csignal>
-#include <fstream>
 
 #include <sys/resource.h>
 
@@ -15,13 +13,6 @@ using namespace tidewell;
 using namespace tidewell::testing;
 namespace fs = std::filesystem;
 
-namespace {
-void writeText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
-}  // namespace
-
 TEST(AppFiles, SavedFilesReadBackAndLiveInTheDataFolder) {
     ScratchHome home;
     auto d = dashboard({project("1", "/w/a", 10, 5)});
@@ -29,17 +20,11 @@ TEST(AppFiles, SavedFilesReadBackAndLiveInTheDataFolder) {
     saveOperations({operation("x", 5, 1)});
     EXPECT_EQ(lastDashboardFilePath(), home.dataFolder() + "/last-dashboard.json");
     EXPECT_EQ(readLastDashboardFile(), d);
-    ASSERT_TRUE(readOperationsFile().has_value());
-    EXPECT_EQ(readOperationsFile()->front().id, "x");
+    EXPECT_EQ(readOperationsFile(), std::vector<OperationDTO>{operation("x", 5, 1)});
     // Compact encoder output and nothing else: no envelope.
-    auto text = platform::readFileContents(operationsFilePath());
-    ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(*text, encodeArray(std::vector<OperationDTO>{operation("x", 5, 1)}));
-}
+    EXPECT_EQ(platform::readFileContents(operationsFilePath()), encodeArray(std::vector<OperationDTO>{operation("x", 5, 1)}));
 
-TEST(AppFiles, CorruptOrMissingFilesReadAsNothing) {
-    ScratchHome home;
-    EXPECT_FALSE(readLastDashboardFile().has_value());
+    // Corrupt files read as nothing.
     writeText(lastDashboardFilePath(), "{\"project_count\": ");
     EXPECT_FALSE(readLastDashboardFile().has_value());
     writeText(operationsFilePath(), "[{\"id\":1}]");
@@ -59,9 +44,7 @@ TEST(AppFiles, FailedWriteLeavesThePreviousHistoryIntact) {
     saveOperations({operation("new", 2, 9), operation("newer", 3, 9)});
     ::setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, oldHandler);
-    ASSERT_TRUE(readOperationsFile().has_value());
-    EXPECT_EQ(readOperationsFile()->size(), 1u);
-    EXPECT_EQ(readOperationsFile()->front().id, "old");
+    EXPECT_EQ(readOperationsFile(), std::vector<OperationDTO>{operation("old", 1, 7)});
 }
 
 TEST(AppFiles, UiTestingUsesItsOwnFolderOnly) {
@@ -84,15 +67,6 @@ TEST(AppFiles, CandidatesAreTheDatabaseThenThreeOlderLocations) {
     EXPECT_EQ(c[3], home.path("work") + "/.tidewell/tidewell.sqlite");
 }
 
-TEST(MigrateLegacyDatabase, PresentDatabaseIsNeverReplaced) {
-    ScratchHome home;
-    auto c = engineDatabaseCandidates();
-    writeText(c[0], "current");
-    writeText(c[1], "older");
-    migrateLegacyDatabase();
-    EXPECT_EQ(platform::readFileContents(c[0]), "current");
-}
-
 TEST(MigrateLegacyDatabase, CopiesOnlyTheFirstExistingOlderDatabase) {
     ScratchHome home;
     auto c = engineDatabaseCandidates();
@@ -102,20 +76,17 @@ TEST(MigrateLegacyDatabase, CopiesOnlyTheFirstExistingOlderDatabase) {
     migrateLegacyDatabase();
     ASSERT_TRUE(fs::exists(c[0]));
     EXPECT_TRUE(fs::exists(c[2])) << "the older file stays in place";
-    auto copied = queryOperations(c[0]);
-    ASSERT_TRUE(copied.has_value());
-    ASSERT_EQ(copied->size(), 1u);
-    EXPECT_EQ(copied->front().id, "from-third");
+    EXPECT_EQ(queryOperations(c[0]), std::vector<OperationDTO>{operation("from-third", 42, 1234)});
 }
 
-TEST(MigrateLegacyDatabase, WriteAheadCompanionsTravelWithTheDatabase) {
+TEST(MigrateLegacyDatabase, WriteAheadCompanionsTravelAndAPresentDatabaseIsNeverReplaced) {
     ScratchHome home;
     auto c = engineDatabaseCandidates();
-    writeText(c[1], "main");
-    writeText(c[1] + "-wal", "log");
-    writeText(c[1] + "-shm", "index");
+    for (const char* suffix : {"", "-wal", "-shm"}) writeText(c[1] + suffix, std::string("old") + suffix);
     migrateLegacyDatabase();
-    EXPECT_EQ(platform::readFileContents(c[0]), "main");
-    EXPECT_EQ(platform::readFileContents(c[0] + "-wal"), "log");
-    EXPECT_EQ(platform::readFileContents(c[0] + "-shm"), "index");
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(platform::readFileContents(c[0] + suffix), std::string("old") + suffix);
+    writeText(c[0], "current");
+    migrateLegacyDatabase();
+    EXPECT_EQ(platform::readFileContents(c[0]), "current");
 }

@@ -1,34 +1,15 @@
-#include <filesystem>
 #include <fstream>
 
-#include <gtest/gtest.h>
-
-#include "StoreTestEnvironment.h"
-#include "core/AppStore.h"
-#include "core/ShellServices.h"
-#include "foundation/Bundle.h"
+#include "FlowTestSupport.h"
 #include "foundation/Log.h"
-#include "runtime/MainActor.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
 namespace fs = std::filesystem;
 
 namespace {
-// A scratch home whose bundle has no engine, so nothing outside the test answers.
-struct StoreFixture : ::testing::Test {
-    ScratchHome home;
-    StoreFixture() {
-        fs::create_directories(home.path("bundle/bin"));
-        platform::Bundle::setMainForTesting(home.path("bundle/bin/tidewell"));
-    }
-    ~StoreFixture() override {
-        platform::Bundle::resetMainForTesting();
-        socialHooks() = {};
-    }
-    static void waitForLaunch(AppStore& store) {
-        ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
-    }
+struct StoreFixture : FlowFixture {
+    static void waitForLaunch(AppStore& store) { ASSERT_TRUE(runUntil([&] { return store.didRunLaunchScan; })); }
 };
 
 struct Calls {
@@ -44,13 +25,10 @@ struct Calls {
 };
 }  // namespace
 
-using AppStoreInit = StoreFixture;
 using AppStoreBootstrap = StoreFixture;
 using AppStoreSettings = StoreFixture;
-using AppStoreCharacter = StoreFixture;
-using AppStoreNotices = StoreFixture;
 
-TEST_F(AppStoreInit, InitialValuesReadOnlyTheCharacterTotalAndDefaultRoots) {
+TEST_F(AppStoreBootstrap, InitialValuesReadOnlyTheCharacterTotalAndDefaultRoots) {
     home.defaults().setInteger(keys::lifetimeBytes, 42);
     home.defaults().setInteger(keys::idleDays, 30);
     fs::create_directories(home.home() + "/Projects");
@@ -58,12 +36,6 @@ TEST_F(AppStoreInit, InitialValuesReadOnlyTheCharacterTotalAndDefaultRoots) {
     EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 42u);
     EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{"/", home.home() + "/Projects"}));
     EXPECT_EQ(store.idleDays.get(), 7) << "settings wait for the bootstrap";
-    EXPECT_EQ(store.scheduledScanHours.get(), 8);
-    EXPECT_EQ(store.selectedSection.get(), AppSection::dashboard);
-    EXPECT_FALSE(store.dashboard.get().has_value());
-    EXPECT_EQ(store.activityLog.get(), "");
-    EXPECT_FALSE(store.bootstrapped);
-    EXPECT_FALSE(store.diskTimer);
     EXPECT_TRUE(home.defaults().dataValue("character.profile").has_value()) << "a first character is saved";
 }
 
@@ -78,10 +50,8 @@ TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {
     EXPECT_EQ(home.defaults().boolValue(keys::didSeedStartupDisk), true);
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), store.scanRoots.get());
     EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 7);
-    EXPECT_EQ(store.idleDays.get(), 7);
     EXPECT_EQ(store.scheduledScanHours.get(), 8);
-    EXPECT_FALSE(store.automaticCleanEnabled.get());
-    EXPECT_FALSE(store.scanOnLaunchEnabled.get());
+    EXPECT_FALSE(store.automaticCleanEnabled.get() || store.scanOnLaunchEnabled.get());
     EXPECT_TRUE(store.hasFullDiskAccess.get());
     EXPECT_TRUE(store.startupDisk.get().has_value());
     ASSERT_TRUE(store.diskTimer);
@@ -99,13 +69,9 @@ TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {
     store.bootstrap();
     EXPECT_EQ(store.diskTimer.get(), timer);
     EXPECT_TRUE(store.restoreTask().isFinished());
-    bool turned = false;
-    platform::postToMain([&] { turned = true; });
-    ASSERT_TRUE(platform::processMainEventsUntil([&] { return turned; }));
-    EXPECT_EQ(calls.refreshFolderAccess, 1);
-    EXPECT_EQ(calls.scheduleTimer, 1);
-    EXPECT_EQ(calls.endOfDay, 1);
-    EXPECT_EQ(calls.checkSchedule, 1);
+    drain();
+    EXPECT_EQ(std::tie(calls.refreshFolderAccess, calls.scheduleTimer, calls.endOfDay, calls.checkSchedule),
+              std::make_tuple(1, 1, 1, 1));
     EXPECT_FALSE(store.isRestoringScan.get());
 }
 
@@ -125,8 +91,7 @@ TEST_F(AppStoreBootstrap, StoredSettingsAreReadAndOddValuesFallBack) {
     EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{home.path("code")})) << "no second seeding";
     EXPECT_TRUE(log.linesStartingWith("Tidewell scan roots rewritten").empty());
     EXPECT_EQ(store.idleDays.get(), 7);
-    EXPECT_TRUE(store.automaticCleanEnabled.get());
-    EXPECT_TRUE(store.scanOnLaunchEnabled.get());
+    EXPECT_TRUE(store.automaticCleanEnabled.get() && store.scanOnLaunchEnabled.get());
     EXPECT_EQ(store.scheduledScanHours.get(), 8);
     waitForLaunch(store);
     EXPECT_EQ(calls.automaticScans, (std::vector<std::string>{"launch"}));
@@ -170,7 +135,7 @@ TEST_F(AppStoreBootstrap, AccountChangesAreResentAsTheStoresOwn) {
     changes = 0;
     store.billing->sendWillChange();
     EXPECT_EQ(changes, 0) << "delivered on the main run loop, not inline";
-    ASSERT_TRUE(platform::processMainEventsUntil([&] { return changes == 1; }));
+    ASSERT_TRUE(runUntil([&] { return changes == 1; }));
 }
 
 TEST_F(AppStoreSettings, AddingRootsComparesNormalisedForms) {
@@ -220,30 +185,7 @@ TEST_F(AppStoreSettings, RemovingANonRootStillDropsItsBookmarkAndWrites) {
     EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 7);
 }
 
-TEST_F(AppStoreSettings, AutomaticCleanAndLoginItem) {
-    AppStore store;
-    store.setAutomaticClean(true);
-    EXPECT_TRUE(store.automaticCleanEnabled.get());
-    EXPECT_EQ(home.defaults().boolValue(keys::automaticClean), true);
-
-    bool registered = false;
-    store.pending.setOpenAtLogin = [&](bool on) {
-        if (on && !fs::exists(home.path("allow-login")))
-            throw std::runtime_error("The autostart folder cannot be written.");
-        registered = on;
-    };
-    store.pending.openAtLoginEnabled = [&] { return registered; };
-    store.setLoginItemEnabled(true);
-    EXPECT_EQ(store.lastError.get(), "The autostart folder cannot be written.");
-    EXPECT_FALSE(store.loginItemEnabled.get());
-    std::ofstream(home.path("allow-login")) << "";
-    store.lastError = std::nullopt;
-    store.setLoginItemEnabled(true);
-    EXPECT_TRUE(store.loginItemEnabled.get());
-    EXPECT_FALSE(store.lastError.get().has_value());
-}
-
-TEST_F(AppStoreCharacter, OnlyALookChangeSchedulesAReport) {
+TEST_F(AppStoreSettings, OnlyALookChangeSchedulesAReport) {
     std::vector<double> reports;
     socialHooks().leaderboardSync = [&](const CharacterProfile&, std::uint64_t, double delay) {
         reports.push_back(delay);
@@ -263,7 +205,7 @@ TEST_F(AppStoreCharacter, OnlyALookChangeSchedulesAReport) {
     EXPECT_EQ(reports.size(), 1u);
 }
 
-TEST_F(AppStoreCharacter, LifetimeTotalIsStoredClampedOnlyWhenItChanges) {
+TEST_F(AppStoreSettings, LifetimeTotalIsStoredClampedOnlyWhenItChanges) {
     AppStore store;
     int writes = 0;
     auto sub = store.lifetimeReclaimedBytes.subscribe([&](const std::uint64_t&) { ++writes; });
@@ -275,7 +217,7 @@ TEST_F(AppStoreCharacter, LifetimeTotalIsStoredClampedOnlyWhenItChanges) {
     EXPECT_EQ(writes, 1);
 }
 
-TEST_F(AppStoreNotices, BellFollowsTheStoreAndOpensItsDestination) {
+TEST_F(AppStoreSettings, BellFollowsTheStoreAndOpensItsDestination) {
     AppStore store;
     EXPECT_EQ(store.groveNotices().front().id, "empty");
     store.applyDashboard(dashboard({project("a", "/a", 5, 5, {"node"}, true)}));

@@ -1,40 +1,24 @@
-#include <filesystem>
-#include <fstream>
-
-#include <gtest/gtest.h>
-
-#include "StoreTestEnvironment.h"
+#include "FlowTestSupport.h"
 #include "core/AppFiles.h"
-#include "core/AppStore.h"
 #include "core/EngineDatabase.h"
-#include "foundation/Bundle.h"
-#include "runtime/MainActor.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
 namespace fs = std::filesystem;
 
 namespace {
-void writeText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
-
 // A bundle whose `tidewell-engine` is a script: it records each command in
 // "calls", waits while a "gate" file exists, and prints "<command>.json".
 class FakeEngine {
 public:
     explicit FakeEngine(const std::string& folder) : bin_(folder + "/bin") {
-        fs::create_directories(bin_);
         writeText(bin_ + "/tidewell", "");
-        writeText(bin_ + "/tidewell-engine",
-                  "#!/bin/sh\n"
+        writeScript(bin_ + "/tidewell-engine",
                   "dir=$(dirname \"$0\")\n"
                   "for a in \"$@\"; do case \"$a\" in last|log|scan|clean) cmd=$a;; esac; done\n"
                   "echo \"$cmd\" >> \"$dir/calls\"\n"
                   "while [ -f \"$dir/gate\" ]; do sleep 0.01; done\n"
                   "if [ -f \"$dir/$cmd.json\" ]; then cat \"$dir/$cmd.json\"; else echo 'engine: no answer' >&2; exit 1; fi\n");
-        fs::permissions(bin_ + "/tidewell-engine", fs::perms::owner_all);
         platform::Bundle::setMainForTesting(bin_ + "/tidewell");
     }
     ~FakeEngine() { platform::Bundle::resetMainForTesting(); }
@@ -57,7 +41,7 @@ struct LaunchRestore : ::testing::Test {
     ScratchHome home;
     FakeEngine engine{home.path("bundle")};
 
-    void bootAndWait(AppStore& store) {
+    static void bootAndWait(AppStore& store) {
         store.bootstrap();
         ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
     }
@@ -263,8 +247,7 @@ TEST(LaunchRestoreUiTesting, ReadsAndWritesOnlyItsOwnFolderAndDefaults) {
     auto own = dashboard({project("t", "/t", 2, 2)}, 10);
     saveLastDashboard(own);
     AppStore store;
-    store.bootstrap();
-    ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
+    LaunchRestore::bootAndWait(store);
     EXPECT_EQ(store.dashboard.get(), own);
     EXPECT_TRUE(store.operations.get().empty());
     EXPECT_EQ(std::find(store.scanRoots.get().begin(), store.scanRoots.get().end(), "/user-root"),

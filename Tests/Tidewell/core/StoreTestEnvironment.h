@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "foundation/Files.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
+#include "Platform/foundation/TemporaryDirectory.h"
 
 namespace tidewell::testing {
 
@@ -30,9 +33,10 @@ public:
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_ / "home");
         std::filesystem::create_directories(root_ / "work");
-        ::setenv("HOME", home().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (root_ / "home/.local/share").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root_ / "home/.config").c_str(), 1);
+        // Restored afterwards, so a later test never reads a removed home.
+        env_[0].emplace("HOME", home().c_str());
+        env_[1].emplace("XDG_DATA_HOME", (root_ / "home/.local/share").c_str());
+        env_[2].emplace("XDG_CONFIG_HOME", (root_ / "home/.config").c_str());
         previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(root_ / "work");
         setRealHomeForTesting(home());
@@ -63,7 +67,19 @@ private:
     std::filesystem::path root_;
     std::filesystem::path previousDir_;
     std::shared_ptr<platform::UserDefaults> defaults_;
+    std::optional<testing_support::ScopedEnvironment> env_[3];
 };
+
+inline void writeText(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+// An executable shell script at `path`.
+inline void writeScript(const std::string& path, const std::string& body) {
+    writeText(path, "#!/bin/sh\n" + body);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
 
 // Runs the real sqlite3 shell on `db` (creating it) with `sql`; true on success.
 inline bool runSQL(const std::string& db, const std::string& sql) {
