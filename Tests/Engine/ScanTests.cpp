@@ -192,10 +192,8 @@ TEST_F(Scan, HardLinkedFilesCountOnceAndOnlyWhereMovingWouldFreeThem) {
 
 TEST_F(Scan, IdleActivePinnedAndStableIds) {
     const std::int64_t now = time(nullptr), old = now - 100 * 86400;
-    for (const char* f : {"old/package.json", "old/node_modules/fresh.js", "old/.git/index", "recent/package.json",
-                          "kept/package.json", "busy/package.json"})
-        writeFile(tree + "/" + f);
-    writeFile(tree + "/kept/.tidewell-keep", 0);
+    writeFiles(tree, {{"old/package.json", 10}, {"old/node_modules/fresh.js", 10}, {"old/.git/index", 10}, {"recent/package.json", 10},
+                      {"kept/package.json", 10}, {"kept/.tidewell-keep", 0}, {"busy/package.json", 10}});
     for (const char* p : {"old", "kept", "busy"}) age(tree + "/" + p, old);
     // Artifacts and version control change without the user.
     age(tree + "/old/node_modules/fresh.js", now);
@@ -230,31 +228,6 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
     EXPECT_NE(find(later, tree + "/new").id, o.id);
 }
 
-TEST_F(Scan, ProgressEventsTellTheWholeStory) {
-    writeFiles(tree, {{"a/package.json", 10}, {"b/Cargo.toml", 10}});
-    scan({tree, tmp / "missing-root"});
-    const auto ev = events();
-    ASSERT_GE(ev.size(), 6u);
-    EXPECT_EQ(ev.front().phase, "start");
-    EXPECT_EQ(ev.back().phase, "done");
-    EXPECT_EQ(ev.back().projects_found, 2);
-    EXPECT_EQ(ev.back().roots_done, 2);
-    std::map<std::string, int> phases;
-    for (const auto& e : ev) {
-        ++phases[e.phase];
-        EXPECT_EQ(e.roots_total, 2);
-        EXPECT_FALSE(e.message.empty());
-        if (e.phase == "error") {
-            EXPECT_EQ(e.path, tmp / "missing-root");
-        }
-    }
-    EXPECT_EQ(phases["project"], 2);
-    EXPECT_EQ(phases["root"], 2);
-    EXPECT_EQ(phases["root_done"], 2);
-    EXPECT_EQ(phases["error"], 1) << "a root that cannot be read is an error and the scan goes on";
-    EXPECT_GT(phases["cache"], 0);
-}
-
 TEST_F(Scan, GlobalCachesAreMeasuredUnderTheVocabularyIds) {
     writeFile(engine.home() + "/.npm/_cacache/content/a", 9000);
     std::map<std::string, GlobalCacheDTO> byId;
@@ -266,8 +239,8 @@ TEST_F(Scan, GlobalCachesAreMeasuredUnderTheVocabularyIds) {
         EXPECT_FALSE(byId.at(id).exists) << id;
 }
 
-TEST_F(Scan, UnreadableFoldersAreReportedAndTheScanGoesOn) {
-    writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"locked/inner/package.json", 10}, {"open/package.json", 10}});
+TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
+    writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"locked/inner/package.json", 10}, {"open/Cargo.toml", 10}});
     std::vector<std::string> prefix;
     if (geteuid() == 0) {
         // Root reads everything: run the engine as an ordinary user instead.
@@ -276,16 +249,34 @@ TEST_F(Scan, UnreadableFoldersAreReportedAndTheScanGoesOn) {
     }
     chmod((tree + "/app/secret").c_str(), 0);
     chmod((tree + "/locked").c_str(), 0);
-    lastRun = engine.scan({tree}, 30, 8, prefix);
+    lastRun = engine.scan({tree, tmp / "missing-root"}, 30, 8, prefix);
     ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
     const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
     EXPECT_NO_THROW(find(d, tree + "/app"));
     EXPECT_NO_THROW(find(d, tree + "/open"));
+
+    const auto ev = events();
+    ASSERT_GE(ev.size(), 6u);
+    EXPECT_EQ(ev.front().phase, "start");
+    EXPECT_EQ(ev.back().phase, "done");
+    EXPECT_EQ(ev.back().projects_found, 2);
+    EXPECT_EQ(ev.back().roots_done, 2);
+    std::map<std::string, int> phases;
     std::vector<std::string> skipped;
-    for (const auto& e : events())
+    for (const auto& e : ev) {
+        ++phases[e.phase];
+        EXPECT_EQ(e.roots_total, 2);
+        EXPECT_FALSE(e.message.empty());
+        EXPECT_TRUE(e.phase != "error" || e.path == tmp / "missing-root") << "a root that cannot be read is an error";
         if (e.phase == "skip") skipped.push_back(e.path.value_or(""));
+    }
+    EXPECT_EQ(phases["project"], 2);
+    EXPECT_EQ(phases["root"], 2);
+    EXPECT_EQ(phases["root_done"], 2);
+    EXPECT_EQ(phases["error"], 1);
+    EXPECT_GT(phases["cache"], 0);
     std::sort(skipped.begin(), skipped.end());
-    EXPECT_EQ(skipped, (std::vector<std::string>{tree + "/app/secret", tree + "/locked"}));
+    EXPECT_EQ(skipped, (std::vector<std::string>{tree + "/app/secret", tree + "/locked"})) << "and the scan goes on";
 }
 
 TEST_F(Scan, OtherFilesystemsAreNotEntered) {
