@@ -80,16 +80,10 @@ TEST(ProcessInfo, EnvironmentAndMainThread) {
 }
 
 TEST(Utf8, ValidAndInvalidSequences) {
-    EXPECT_TRUE(platform::isValidUtf8(""));
-    EXPECT_TRUE(platform::isValidUtf8("plain"));
-    EXPECT_TRUE(platform::isValidUtf8("naïve — ✓ \xF0\x9F\x8C\xB2"));
-    EXPECT_FALSE(platform::isValidUtf8("\xff"));
-    EXPECT_FALSE(platform::isValidUtf8("\xC3"));              // cut short
-    EXPECT_FALSE(platform::isValidUtf8("\xE2\x80"));          // cut short
-    EXPECT_FALSE(platform::isValidUtf8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(platform::isValidUtf8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(platform::isValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
-    EXPECT_FALSE(platform::isValidUtf8("a\x80"));
+    for (const char* valid : {"", "plain", "naïve — ✓ \xF0\x9F\x8C\xB2"}) EXPECT_TRUE(platform::isValidUtf8(valid)) << valid;
+    // Stray, cut short, overlong, a surrogate, past U+10FFFF, a lone continuation.
+    for (const char* invalid : {"\xff", "\xC3", "\xE2\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\x80"})
+        EXPECT_FALSE(platform::isValidUtf8(invalid)) << invalid;
 }
 
 TEST(Files, AtomicWriteReplacesWholeAndCreatesFolders) {

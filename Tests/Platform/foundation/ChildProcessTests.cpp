@@ -43,17 +43,13 @@ TEST(ChildProcess, StreamsExitStatusAndArguments) {
     EXPECT_FALSE(child->terminate());  // reaped: nothing is signalled
 }
 
-TEST(ChildProcess, StandardInputIsTheNullDevice) {
+TEST(ChildProcess, StandardInputIsTheNullDeviceAndTheEnvironmentExactlyWhatIsGiven) {
     auto out = ChildProcess::run(shell("cat; echo done"));
     EXPECT_EQ(out.standardOutput, "done\n");
     EXPECT_TRUE(out.status.success());
-}
-
-TEST(ChildProcess, EnvironmentIsExactlyWhatIsGiven) {
     auto options = shell("echo \"${ONLY:-unset} ${HOME:-nohome}\"");
     options.environment = std::vector<std::string>{"ONLY=this"};
-    auto out = ChildProcess::run(options);
-    EXPECT_EQ(out.standardOutput, "this nohome\n");
+    EXPECT_EQ(ChildProcess::run(options).standardOutput, "this nohome\n");
 
     testing_support::ScopedEnvironment inherited("TIDEWELL_CHILD_TEST", "inherited");
     EXPECT_EQ(ChildProcess::run(shell("echo $TIDEWELL_CHILD_TEST")).standardOutput, "inherited\n");

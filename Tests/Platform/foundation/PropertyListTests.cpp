@@ -31,8 +31,8 @@ PropertyValue sample() {
 }  // namespace
 
 TEST(PropertyList, RoundTripsEveryKind) {
-    PropertyValue value = sample();
-    std::string xml = writePropertyList(value);
+    const PropertyValue value = sample();
+    const std::string xml = writePropertyList(value);
     EXPECT_NE(xml.find("<string>/home/me/Code &amp; &lt;Stuff&gt;</string>"), std::string::npos);
     EXPECT_NE(xml.find("<data>AAEC+v8=</data>"), std::string::npos);
     EXPECT_NE(xml.find("<date>2026-12-06T17:02:00Z</date>"), std::string::npos);
@@ -74,62 +74,33 @@ TEST(PropertyList, ReadsHandWrittenFiles) {
     EXPECT_EQ(v.find("Count")->string(), nullptr);  // wrong kind reads as nothing
 }
 
-TEST(PropertyList, MalformedInputFailsCleanly) {
+TEST(PropertyList, MalformedTruncatedOrTooDeepInputFailsCleanly) {
+    // Keys without values and values without keys, mismatched or unclosed
+    // tags, numbers out of range, unknown entities and elements.
     const char* cases[] = {
-        "",
-        "   ",
-        "not xml at all",
-        "<plist version=\"1.0\">",
-        "<plist><dict><key>a</key></dict></plist>",               // key without value
-        "<plist><dict><string>a</string></dict></plist>",         // value without key
-        "<plist><dict><key>a</key><string>b</dict></plist>",      // mismatched close
-        "<plist><array><string>x</string></plist>",               // unclosed array
-        "<plist><integer>12x</integer></plist>",
-        "<plist><integer>99999999999999999999</integer></plist>",  // out of range
-        "<plist><integer></integer></plist>",
-        "<plist><real>abc</real></plist>",
-        "<plist><data>!!!!</data></plist>",
-        "<plist><date>yesterday</date></plist>",
-        "<plist><date>2026-13-01T00:00:00Z</date></plist>",
-        "<plist><string>&bogus;</string></plist>",
-        "<plist><string>&#0;</string></plist>",
-        "<plist><string>&#xD800;</string></plist>",
-        "<plist><string>&amp</string></plist>",
-        "<plist><string>unterminated",
-        "<plist><!-- never closed",
-        "<plist><unknown/></plist>",
-        "<plist></plist>",
-        "<plist><true/></plist><extra/>",
-        "<plist><true>x</true></plist>",
-        "<plist><string>a</string><string>b</string></plist>",
-        "<plist><![CDATA[x]]></plist>",
-        "<>",
-        "</plist>",
-        "<plist/>",
-    };
+        "", "   ", "not xml at all", "<plist version=\"1.0\">", "<plist><dict><key>a</key></dict></plist>",
+        "<plist><dict><string>a</string></dict></plist>", "<plist><dict><key>a</key><string>b</dict></plist>",
+        "<plist><array><string>x</string></plist>", "<plist><integer>12x</integer></plist>",
+        "<plist><integer>99999999999999999999</integer></plist>", "<plist><integer></integer></plist>",
+        "<plist><real>abc</real></plist>", "<plist><data>!!!!</data></plist>", "<plist><date>yesterday</date></plist>",
+        "<plist><date>2026-13-01T00:00:00Z</date></plist>", "<plist><string>&bogus;</string></plist>",
+        "<plist><string>&#0;</string></plist>", "<plist><string>&#xD800;</string></plist>",
+        "<plist><string>&amp</string></plist>", "<plist><string>unterminated", "<plist><!-- never closed",
+        "<plist><unknown/></plist>", "<plist></plist>", "<plist><true/></plist><extra/>", "<plist><true>x</true></plist>",
+        "<plist><string>a</string><string>b</string></plist>", "<plist><![CDATA[x]]></plist>", "<>", "</plist>",
+        "<plist/>"};
     for (const char* xml : cases) EXPECT_THROW(readPropertyList(xml), PropertyListError) << xml;
-}
 
-TEST(PropertyList, DeepNestingIsRefusedNotACrash) {
-    std::string xml = "<plist>";
-    for (int i = 0; i < 100000; ++i) xml += "<array>";
-    EXPECT_THROW(readPropertyList(xml), PropertyListError);
-    std::string fine = "<plist>";
+    const std::string xml = writePropertyList(sample());
+    for (std::size_t n = 0; n + 1 < xml.size(); n += 7)
+        EXPECT_THROW(readPropertyList(std::string_view(xml).substr(0, n)), PropertyListError) << n;
+
+    std::string deep = "<plist>", fine = "<plist>";
+    for (int i = 0; i < 100000; ++i) deep += "<array>";
+    EXPECT_THROW(readPropertyList(deep), PropertyListError);
     for (int i = 0; i < 100; ++i) fine += "<array>";
     for (int i = 0; i < 100; ++i) fine += "</array>";
-    fine += "</plist>";
-    EXPECT_NO_THROW(readPropertyList(fine));
-}
-
-TEST(PropertyList, TruncationsOfAValidFileNeverCrash) {
-    std::string xml = writePropertyList(sample());
-    for (std::size_t n = 0; n + 1 < xml.size(); n += 7) {
-        try {
-            readPropertyList(std::string_view(xml).substr(0, n));
-        } catch (const PropertyListError&) {
-        }
-    }
-    SUCCEED();
+    EXPECT_NO_THROW(readPropertyList(fine + "</plist>"));
 }
 
 TEST(PropertyList, FilesRoundTripAndBadFilesReadAsNothing) {
@@ -148,8 +119,5 @@ TEST(PropertyList, SpecialRealsRoundTrip) {
     const auto& a = *back.array();
     ASSERT_EQ(a.size(), 5u);
     EXPECT_TRUE(std::isnan(*a[0].real()));
-    EXPECT_EQ(*a[1].real(), HUGE_VAL);
-    EXPECT_EQ(*a[2].real(), -HUGE_VAL);
-    EXPECT_EQ(*a[3].real(), -0.5);
-    EXPECT_EQ(*a[4].real(), 1e300);
+    for (std::size_t i = 1; i < 5; ++i) EXPECT_EQ(*a[i].real(), *values[i].real()) << i;
 }

@@ -30,10 +30,7 @@ public:
     std::string write(const std::string& name, const std::string& contents, mode_t mode = 0644) const {
         std::string file = path_ + "/" + name;
         std::filesystem::create_directories(std::filesystem::path(file).parent_path());
-        {
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out << contents;
-        }
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
         ::chmod(file.c_str(), mode);
         return file;
     }

@@ -26,6 +26,9 @@ TEST(UserDefaults, EveryKindRoundTripsThroughTheFile) {
         d.setData("character.profile", {0, 1, 2, 255});
         d.setObject("tidewell.protectedStacks", nlohmann::json{{"flutter", true}, {"node", nullptr}});
         d.setStringArray("empty", {});
+        d.setInteger("removed", 1);
+        d.remove("removed");
+        d.remove("never there");
         EXPECT_TRUE(d.lastWriteSucceeded());
     }
     UserDefaults d(file);
@@ -39,11 +42,14 @@ TEST(UserDefaults, EveryKindRoundTripsThroughTheFile) {
     EXPECT_EQ(d.object("tidewell.protectedStacks"), (nlohmann::json{{"flutter", true}, {"node", nullptr}}));
     EXPECT_EQ(d.stringArray("empty"), std::vector<std::string>{});
     EXPECT_EQ(d.kind("idleDays"), UserDefaults::Kind::integer);
+    EXPECT_FALSE(d.contains("removed")) << "a removal is written too";
 }
 
-TEST(UserDefaults, KindsStayApart) {
+TEST(UserDefaults, KindsStayApartAndAMissingFileIsAnEmptyStore) {
     TemporaryDirectory dir;
-    UserDefaults d(dir / "d.json");
+    UserDefaults d(dir / "nothing/d.json");
+    EXPECT_FALSE(d.contains("anything"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "nothing/d.json")) << "reading writes nothing";
     d.setInteger("n", 1);
     d.setDouble("x", 2.5);
     d.setString("s", "1");
@@ -64,39 +70,11 @@ TEST(UserDefaults, KindsStayApart) {
     EXPECT_EQ(d.stringValue("n"), "now text");
 }
 
-TEST(UserDefaults, RemoveIsWrittenToo) {
-    TemporaryDirectory dir;
-    const std::string file = dir / "d.json";
-    {
-        UserDefaults d(file);
-        d.setInteger("a", 1);
-        d.setInteger("b", 2);
-        d.remove("a");
-        d.remove("never there");
-    }
-    UserDefaults d(file);
-    EXPECT_FALSE(d.contains("a"));
-    EXPECT_EQ(d.integerValue("b"), 2);
-}
-
-TEST(UserDefaults, MissingFileIsAnEmptyStore) {
-    TemporaryDirectory dir;
-    UserDefaults d(dir / "nothing/here.json");
-    EXPECT_FALSE(d.contains("anything"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "nothing/here.json"));  // reading writes nothing
-}
-
 TEST(UserDefaults, CorruptFilesAreKeptAsideAndTheStoreStartsEmpty) {
-    const char* corrupt[] = {
-        "{not json",
-        "",
-        "[]",
-        "{\"values\": 3}",
-        "{\"values\": {\"a\": {\"kind\": \"integer\", \"value\": \"seven\"}}}",
-        "{\"values\": {\"a\": {\"kind\": \"martian\", \"value\": 1}}}",
-        "{\"values\": {\"a\": {\"value\": 1}}}",
-        "{\"values\": {\"a\": {\"kind\": \"stringArray\", \"value\": [\"x\", 2]}}}",
-    };
+    const char* corrupt[] = {"{not json", "", "[]", R"({"values": 3})",
+                             R"({"values": {"a": {"kind": "integer", "value": "seven"}}})",
+                             R"({"values": {"a": {"kind": "martian", "value": 1}}})", R"({"values": {"a": {"value": 1}}})",
+                             R"({"values": {"a": {"kind": "stringArray", "value": ["x", 2]}}})"};
     for (const char* text : corrupt) {
         TemporaryDirectory dir;
         const std::string file = dir.write("defaults.json", text);
