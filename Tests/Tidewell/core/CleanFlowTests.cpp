@@ -1,11 +1,5 @@
-#include <fstream>
-
 #include "FlowTestSupport.h"
-#include "foundation/Files.h"
-#include "character/CharacterProfile.h"
 #include "core/CleanRules.h"
-#include "foundation/Formatters.h"
-#include "foundation/UserDefaults.h"
 #include "social/ShareMoment.h"
 
 using namespace tidewell;
@@ -61,11 +55,9 @@ TEST(CleanRules, EligibilityFollowsTheCautionFlag) {
 TEST(CleanRules, MergedReportAndTexts) {
     auto merged = mergeCleanReports({report({item("/w/a/node_modules", 10, true)}, "/w/a", true),
                                      report({item("/w/b/target", 5, true), item("/w/b/build", 1, false)}, "/w/b", true)});
-    EXPECT_TRUE(merged.dry_run);
-    EXPECT_FALSE(merged.project_path.has_value());
+    EXPECT_EQ(std::tie(merged.dry_run, merged.project_path, merged.bytes_reclaimed, merged.operation_id),
+              std::make_tuple(true, std::optional<std::string>(), 15u, "op-2"));
     EXPECT_EQ(merged.items.size(), 3u);
-    EXPECT_EQ(merged.bytes_reclaimed, 15u);
-    EXPECT_EQ(merged.operation_id, "op-2");
     auto none = mergeCleanReports({});
     EXPECT_TRUE(none.dry_run);
     EXPECT_EQ(none.operation_id.size(), 36u) << "a fresh id";
@@ -94,11 +86,9 @@ TEST(CleanRules, ReportAppliedToTheDashboardMatchesWholePathsAndKeepsLabels) {
     const auto& changed = next->projects.back();
     EXPECT_EQ(changed.path, "/w/app2");
     EXPECT_TRUE(changed.artifacts.empty());
-    EXPECT_EQ(changed.reclaimable_bytes, 0u);
-    EXPECT_EQ(changed.total_bytes, 200u);
-    EXPECT_EQ(next->projects.front().reclaimable_bytes, 350u) << "the other project is untouched";
-    EXPECT_EQ(next->reclaimable_bytes, 350u);
-    EXPECT_EQ(next->total_bytes, 700u);
+    EXPECT_EQ(std::tie(changed.reclaimable_bytes, changed.total_bytes), std::make_tuple(0u, 200u));
+    EXPECT_EQ(next->projects.front(), app) << "the other project is untouched";
+    EXPECT_EQ(std::tie(next->reclaimable_bytes, next->total_bytes), std::make_tuple(350u, 700u));
     ASSERT_EQ(next->by_type.size(), 2u);
     EXPECT_EQ(next->by_type[0].label, "Node.js") << "the engine's labels stay";
     EXPECT_EQ(next->by_type[1].label, "Rust");
@@ -129,7 +119,6 @@ TEST_F(CleanFinish, NothingMovedKeepsTheConfirmationWithTheRealReport) {
     store.finishClean({report({item("/w/app/node_modules", 1'500'000, false)}, "/w/app")}, 0, std::nullopt, {});
     EXPECT_EQ(store.lastError.get(), "Could not move those folders to Trash.");
     EXPECT_FALSE(store.isCleaning.get());
-    EXPECT_EQ(store.cleanStatus.get(), "");
     EXPECT_TRUE(store.cleanConfirmProject.get().has_value());
     ASSERT_TRUE(store.pendingCleanReport.get());
     EXPECT_FALSE(store.pendingCleanReport.get()->items.front().success);
@@ -150,14 +139,13 @@ TEST_F(CleanFinish, OneMovedItemWithoutAFreshDashboardUpdatesEverything) {
     EXPECT_FALSE(store.lastError.get());
     EXPECT_FALSE(store.cleanConfirmProject.get());
     EXPECT_TRUE(store.dashboard.get()->projects.empty()) << "nothing left to reclaim, so the project is not shown";
-    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 1'500'000u);
     EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 1'500'000);
     ASSERT_TRUE(store.characterMeal.get());
     EXPECT_EQ(store.characterMeal.get()->bytes, 1'500'000u);
     EXPECT_TRUE(synced);
     ASSERT_TRUE(store.sharePrompt.get());
-    EXPECT_EQ(store.sharePrompt.get()->kind, ShareMoment::Kind::clean);
-    EXPECT_EQ(store.sharePrompt.get()->bytes, 1'500'000u);
+    EXPECT_EQ(std::tie(store.sharePrompt.get()->kind, store.sharePrompt.get()->bytes),
+              std::make_tuple(ShareMoment::Kind::clean, 1'500'000u));
 }
 
 TEST_F(CleanFinish, PartialFailureReportsBothTheOutcomeAndTheFirstError) {
@@ -188,10 +176,9 @@ TEST_F(CleanFinish, MilestoneRouteUsesTheLifetimeTotalWhenTheHistoryIsShorter) {
     ASSERT_TRUE(runUntil([&] { return store.shareSheet.get().has_value(); }));
     EXPECT_EQ(broughtUp, 1);
     EXPECT_EQ(store.selectedSection.get(), AppSection::dashboard);
-    EXPECT_TRUE(captured);
-    EXPECT_TRUE(store.shareWindowImage.has_value());
-    EXPECT_EQ(store.shareSheet.get()->kind, ShareMoment::Kind::milestone);
-    EXPECT_EQ(store.shareSheet.get()->bytes, 1'000'000'000u);
+    EXPECT_TRUE(captured && store.shareWindowImage.has_value());
+    EXPECT_EQ(std::tie(store.shareSheet.get()->kind, store.shareSheet.get()->bytes),
+              std::make_tuple(ShareMoment::Kind::milestone, 1'000'000'000u));
 }
 
 TEST_F(CleanFinish, MilestoneWithoutAMainWindowGetsTheOrdinaryPromptAndShareTotalNeverShrinks) {
@@ -206,9 +193,10 @@ TEST_F(CleanFinish, MilestoneWithoutAMainWindowGetsTheOrdinaryPromptAndShareTota
     store.shareTotal();
     EXPECT_FALSE(store.sharePrompt.get());
     ASSERT_TRUE(runUntil([&] { return store.shareSheet.get().has_value(); }));
-    EXPECT_EQ(store.shareSheet.get()->kind, ShareMoment::Kind::total);
-    EXPECT_EQ(store.shareSheet.get()->bytes, 5'001'500'000u) << "the lifetime total, larger than the history's";
-    EXPECT_EQ(store.shareSheet.get()->projectCount, 1);
+    const auto& sheet = *store.shareSheet.get();
+    EXPECT_EQ(std::tie(sheet.kind, sheet.bytes, sheet.projectCount),
+              std::make_tuple(ShareMoment::Kind::total, 5'001'500'000u, 1))
+        << "the lifetime total, larger than the history's";
 }
 
 TEST_F(CleanFinish, RequestsThatCannotStart) {
@@ -238,14 +226,11 @@ TEST_F(CleanFinish, RequestsThatCannotStart) {
 using CleanCancel = FlowFixture;
 
 TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
-    const auto engine = home.path("bundle/bin/tidewell-engine");
-    std::ofstream(home.path("bundle/bin/report.json")) << encode(report({item("/w/a/node_modules", 5, true)}, "/w/a", true));
-    std::ofstream(engine) << "#!/bin/sh\n"
-                             "here=$(dirname \"$0\")\n"
-                             "echo run >> \"$here/runs.txt\"\n"
-                             "sleep 1 </dev/null >/dev/null 2>&1\n"
-                             "cat \"$here/report.json\"\n";
-    std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+    writeText(home.path("bundle/bin/report.json"), encode(report({item("/w/a/node_modules", 5, true)}, "/w/a", true)));
+    writeScript(home.path("bundle/bin/tidewell-engine"), "here=$(dirname \"$0\")\n"
+                                                         "echo run >> \"$here/runs.txt\"\n"
+                                                         "sleep 1 </dev/null >/dev/null 2>&1\n"
+                                                         "cat \"$here/report.json\"\n");
     AppStore store;
     store.requestClean({project("a", "/w/a", 10, 10), project("b", "/w/b", 10, 10)}, true);
     ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/runs.txt")); }));
@@ -253,7 +238,5 @@ TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
     store.cleanTask().wait();
     drain();
     EXPECT_EQ(platform::readFileContents(home.path("bundle/bin/runs.txt")), "run\n") << "the second project never ran";
-    EXPECT_FALSE(store.pendingCleanReport.get());
-    EXPECT_FALSE(store.lastError.get());
-    EXPECT_FALSE(store.isCleaning.get());
+    EXPECT_FALSE(store.pendingCleanReport.get() || store.lastError.get() || store.isCleaning.get());
 }

@@ -1,5 +1,4 @@
 #include <cmath>
-#include <fstream>
 
 #include "FlowTestSupport.h"
 #include "core/ScanProgressRules.h"
@@ -35,16 +34,13 @@ struct ScanProgress : FlowFixture {
 TEST(ScanProgressRules, StartSnapshotNamesTheEngineAndQueuesEachRoot) {
     const auto now = platform::fromUnixSeconds(100);
     auto one = startSnapshot({"/home/u/Code"}, std::string("/b/tidewell-engine"), now);
-    EXPECT_EQ(one.message, "Starting scan of 1 folder");
-    EXPECT_EQ(one.phase, "start");
-    EXPECT_EQ(one.currentPath, "/home/u/Code");
-    EXPECT_EQ(one.rootsTotal, 1);
+    EXPECT_EQ(std::tie(one.message, one.phase, one.currentPath, one.rootsTotal),
+              std::make_tuple("Starting scan of 1 folder", "start", "/home/u/Code", 1));
     EXPECT_EQ(one.startedAt, now);
     EXPECT_EQ(one.log, (std::vector<std::string>{"Engine /b/tidewell-engine", "Queued Code"}));
     auto three = startSnapshot({"/a", "/b", "/c"}, std::string(), now);
     EXPECT_EQ(three.message, "Starting scan of 3 folders");
-    EXPECT_EQ(three.log.front(), "Engine MISSING");
-    EXPECT_EQ(three.log.size(), 4u);
+    EXPECT_EQ(three.log, (std::vector<std::string>{"Engine MISSING", "Queued a", "Queued b", "Queued c"}));
     EXPECT_EQ(startSnapshot({}, std::nullopt, now).currentPath, "");
 }
 
@@ -56,8 +52,6 @@ TEST(ScanProgressRules, GrowthFollowsTheWorkedExample) {
     s.phase = "measure";
     EXPECT_NEAR(growthTarget(s, inRootProgress("measure", 0)), 0.7568, 1e-9);
     s.phase = "root_done";
-    s.rootsDone = 1;
-    EXPECT_NEAR(growthTarget(s, 1.0), 0.88, 1e-9);
     s.rootsDone = 5;  // more roots done than there are
     EXPECT_NEAR(growthTarget(s, 1.0), 0.88, 1e-9);
     s.phase = "cache";
@@ -95,9 +89,9 @@ TEST_F(ScanProgress, PhaseOrCountChangesShowAtOnceAndCancelTheArmedFlush) {
     EXPECT_FALSE(store.scanUIFlushWork.has_value());
     EXPECT_EQ(store.scanUI->phase, "walk");
     store.enqueueScanProgress(event("walk", "Found", std::string("/w/a"), 1));
-    EXPECT_EQ(store.scanUI->projectsFound, 1) << "a new count is never late";
     store.enqueueScanProgress(event("walk", "Found", std::string("/w/a"), 1, 1));
-    EXPECT_EQ(store.scanUI->rootsDone, 1);
+    EXPECT_EQ(std::tie(store.scanUI->projectsFound, store.scanUI->rootsDone), std::make_tuple(1, 1))
+        << "a new count is never late";
     time.clock.advance(0.15s);
     store.enqueueScanProgress(event("walk", "Later", std::string("/w/b"), 1, 1));
     EXPECT_EQ(store.scanUI->message, "Later") << "0.15 s after the last flush anything shows";
@@ -155,9 +149,6 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     EXPECT_EQ(store.scanUI->message, text);
     EXPECT_EQ(store.scanUI->phase, "done");
     EXPECT_EQ(store.dashboard.get(), d);
-    d.projects.push_back(project("2", "/w/b", 1, 1));
-    d.project_count = 2;
-    EXPECT_NE(scanCompletionText(d).find("2 projects"), std::string::npos);
 }
 
 TEST_F(ScanProgress, FailureKeepsTheLastSnapshotAndShowsTheError) {
@@ -185,7 +176,6 @@ TEST_F(ScanProgress, MissingEngineFailsTheScanWithItsText) {
     store.runScan({home.home()});
     EXPECT_TRUE(store.isScanning.get());
     EXPECT_EQ(store.scanUI->log.front(), "Engine MISSING");
-    EXPECT_EQ(store.scanGrowth.get(), 0.04);
     ASSERT_TRUE(store.elapsedTimer);
     EXPECT_EQ(store.elapsedTimer->interval(), std::chrono::duration<double>(1));
     ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
@@ -212,18 +202,15 @@ namespace {
 // beside it under its root's name.
 struct SlowEngine : FlowFixture {
     SlowEngine() {
-        const auto engine = home.path("bundle/bin/tidewell-engine");
-        std::ofstream(engine) << "#!/bin/sh\n"
-                                 "here=$(dirname \"$0\")\n"
-                                 "root=\n"
-                                 "while [ $# -gt 0 ]; do [ \"$1\" = --root ] && root=$2; shift; done\n"
-                                 "sleep 1 </dev/null >/dev/null 2>&1\n"
-                                 "cat \"$here/$(basename \"$root\").json\"\n";
-        std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+        writeScript(home.path("bundle/bin/tidewell-engine"),
+                    "root=\n"
+                    "while [ $# -gt 0 ]; do [ \"$1\" = --root ] && root=$2; shift; done\n"
+                    "sleep 1 </dev/null >/dev/null 2>&1\n"
+                    "cat \"$(dirname \"$0\")/$(basename \"$root\").json\"\n");
         for (const char* name : {"first", "second"}) {
             auto d = dashboard({project(name, std::string("/w/") + name, 10, 10)});
             d.roots = {std::string("/w/") + name};
-            std::ofstream(home.path(std::string("bundle/bin/") + name + ".json")) << encode(d);
+            writeText(home.path(std::string("bundle/bin/") + name + ".json"), encode(d));
         }
     }
 };
@@ -238,8 +225,7 @@ TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
     EXPECT_FALSE(store.lastError.get()) << "the new scan clears the cancel text";
     drain();
     // The first run's cancelled end must not end the second scan early.
-    EXPECT_TRUE(store.isScanning.get()) << store.lastError.get().value_or("no error") << " / "
-                                        << store.activityLog.get();
+    EXPECT_TRUE(store.isScanning.get()) << store.lastError.get().value_or("no error");
     ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
     store.scanTask().wait();
     drain();
@@ -252,12 +238,8 @@ TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
 using ScanCancel = FlowFixture;
 
 TEST_F(ScanCancel, NeverStopsTheLaunchRestoresEngineRun) {
-    const auto engine = home.path("bundle/bin/tidewell-engine");
-    std::ofstream(engine) << "#!/bin/sh\n"
-                             "touch \"$(dirname \"$0\")/started\"\n"
-                             "sleep 1 </dev/null >/dev/null 2>&1\n"
-                             "echo null\n";
-    std::filesystem::permissions(engine, std::filesystem::perms::owner_all);
+    writeScript(home.path("bundle/bin/tidewell-engine"),
+                "touch \"$(dirname \"$0\")/started\"\nsleep 1 </dev/null >/dev/null 2>&1\necho null\n");
     AppStore store;
     std::optional<std::string> outcome;
     auto restore = platform::detachTask(platform::TaskPriority::utility, [&] {
