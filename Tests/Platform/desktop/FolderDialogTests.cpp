@@ -74,10 +74,3 @@ TEST(FolderDialog, CancelAnswersNone) {
     ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
     EXPECT_FALSE(answer->has_value());
 }
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -50,9 +50,8 @@ TEST(LoginItem, RefusalIsThrownWithTheReason) {
 }
 
 TEST(LoginItem, ExecQuotingRoundTrips) {
-    for (std::string path : {"/usr/bin/tidewell", "/a b/t", "/we\"ird/$x/`y`/back\\slash"}) {
+    for (std::string path : {"/usr/bin/tidewell", "/a b/t", "/we\"ird/$x/`y`/back\\slash"})
         EXPECT_EQ(firstExecArgument(quoteExecArgument(path) + " --background"), path) << path;
-    }
     EXPECT_EQ(quoteExecArgument("/usr/bin/tidewell"), "/usr/bin/tidewell");
     EXPECT_EQ(quoteExecArgument("/a b"), "\"/a b\"");
 }

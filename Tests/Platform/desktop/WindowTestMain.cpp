@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv)
-{
-    // Windows are widgets: a widget application on the offscreen platform.
+int main(int argc, char** argv) {
+    // Windows and dialogs are widgets: a widget application on the offscreen platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

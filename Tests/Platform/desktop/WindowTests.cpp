@@ -14,20 +14,17 @@ using namespace platform::ui;
 
 namespace {
 
-WindowSpec mainSpec()
-{
+WindowSpec mainSpec() {
     return WindowSpec{"main", "Tidewell", WindowKind::standard, {1180, 760}, Size{900, 600}};
 }
 
-void pump()
-{
+void pump() {
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
 }
 
 }  // namespace
 
-TEST(Windows, AreKnownByIdentifierOrTitle)
-{
+TEST(Windows, AreKnownByIdentifierOrTitle) {
     Window main(mainSpec());
     Window settings(WindowSpec{"settings", "Settings", WindowKind::settings, {600, 460}, std::nullopt});
     EXPECT_EQ(Windows::find("main"), &main);
@@ -44,11 +41,9 @@ TEST(Windows, AreKnownByIdentifierOrTitle)
     EXPECT_EQ(Windows::find("temp"), nullptr) << "a closed window leaves the registry";
 }
 
-TEST(Windows, DefaultAndMinimumSizes)
-{
+TEST(Windows, DefaultAndMinimumSizes) {
     Window main(mainSpec());
-    EXPECT_DOUBLE_EQ(main.frame().width, 1180);
-    EXPECT_DOUBLE_EQ(main.frame().height, 760);
+    EXPECT_EQ(main.frame().size(), (Size{1180, 760}));
     main.setFrame({10, 20, 1400, 900});
     EXPECT_DOUBLE_EQ(main.frame().width, 1400);
     main.setFrame({10, 20, 800, 500});
@@ -57,10 +52,13 @@ TEST(Windows, DefaultAndMinimumSizes)
     // A default below the minimum opens at the minimum.
     Window small(WindowSpec{"s", "S", WindowKind::standard, {100, 100}, Size{300, 200}});
     EXPECT_DOUBLE_EQ(small.frame().width, 300);
+    // Settings windows keep their size.
+    Window settings(WindowSpec{"settings", "Settings", WindowKind::settings, {720, 500}, std::nullopt});
+    settings.setFrame({0, 0, 1000, 900});
+    EXPECT_EQ(settings.frame().size(), (Size{720, 500}));
 }
 
-TEST(Windows, KindsTakeTheirFlags)
-{
+TEST(Windows, KindsTakeTheirFlags) {
     const Qt::WindowFlags panel = windowFlagsFor(WindowKind::floatingPanel);
     EXPECT_TRUE(panel.testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(panel.testFlag(Qt::WindowStaysOnTopHint));
@@ -71,8 +69,7 @@ TEST(Windows, KindsTakeTheirFlags)
     EXPECT_TRUE(p.widget()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
-TEST(Windows, ShowHideAndMinimiseDriveTheScenePhaseAndTimelines)
-{
+TEST(Windows, ShowHideAndMinimiseDriveTheScenePhaseAndTimelines) {
     Window main(mainSpec());
     std::vector<bool> visibility;
     main.setVisibilityHandler([&](bool v) { visibility.push_back(v); });
@@ -97,8 +94,7 @@ TEST(Windows, ShowHideAndMinimiseDriveTheScenePhaseAndTimelines)
     EXPECT_EQ(visibility, (std::vector<bool>{true, false, true}));
 }
 
-TEST(Windows, RegisteredScenesOpenOnceAndComeForward)
-{
+TEST(Windows, RegisteredScenesOpenOnceAndComeForward) {
     int made = 0;
     Windows::registerScene("settings", [&] {
         ++made;
@@ -121,8 +117,7 @@ TEST(Windows, RegisteredScenesOpenOnceAndComeForward)
     EXPECT_EQ(Windows::find("settings"), nullptr);
 }
 
-TEST(Windows, CommandsRunUnlessDisabled)
-{
+TEST(Windows, CommandsRunUnlessDisabled) {
     Window main(mainSpec());
     int scans = 0;
     bool scanning = false;
@@ -135,8 +130,7 @@ TEST(Windows, CommandsRunUnlessDisabled)
     EXPECT_EQ(scans, 1);
 }
 
-TEST(StatusItems, IconCarriesTheTitleAndThePopoverToggles)
-{
+TEST(StatusItems, IconCarriesTheTitleBesideItsTooltipAndThePopoverToggles) {
     QImage logo(32, 32, QImage::Format_ARGB32_Premultiplied);
     logo.fill(QColor(0, 160, 90));
     const QImage bare = composeStatusIcon(logo, "", 22);
@@ -146,23 +140,24 @@ TEST(StatusItems, IconCarriesTheTitleAndThePopoverToggles)
     EXPECT_EQ(titled.height(), 22);
 
     StatusItem item;
+    EXPECT_EQ(item.toolTip(), "Tidewell");
     item.setImage(logo);
     item.setTitle("0:42 · 12");
-    EXPECT_EQ(item.title(), "0:42 · 12");
+    item.setToolTip("Tidewell — scanning");
+    EXPECT_EQ(item.title(), "0:42 · 12") << "the tooltip is set apart from the title";
+    EXPECT_EQ(item.toolTip(), "Tidewell — scanning");
     item.setPopoverContent([] { return Text("Widget").frame(280, 180); });
     EXPECT_FALSE(item.isPopoverShown());
     item.togglePopover();
     pump();
     EXPECT_TRUE(item.isPopoverShown());
-    EXPECT_DOUBLE_EQ(item.popover().frame().width, 280) << "sized by its content";
-    EXPECT_DOUBLE_EQ(item.popover().frame().height, 180);
+    EXPECT_EQ(item.popover().frame().size(), (Size{280, 180})) << "sized by its content";
     item.togglePopover();
     pump();
     EXPECT_FALSE(item.isPopoverShown());
 }
 
-TEST(StatusItems, PopupStaysOnTheScreen)
-{
+TEST(StatusItems, PopupStaysOnTheScreen) {
     const Rect screen{0, 0, 1440, 900};
     // A tray icon in the top-right corner: below it, pulled inside.
     Point o = popupOrigin({1420, 0, 20, 24}, {300, 400}, screen);
@@ -174,16 +169,14 @@ TEST(StatusItems, PopupStaysOnTheScreen)
     EXPECT_EQ(idealSize(Text("x").frame(120, 40)).width, 120);
 }
 
-TEST(SavePanels, ExtensionIsAddedOnceAndTestsCanAnswer)
-{
+TEST(SavePanels, ExtensionIsAddedOnceAndTestsCanAnswer) {
     EXPECT_EQ(withExtension("/home/a/card", "png"), "/home/a/card.png");
     EXPECT_EQ(withExtension("/home/a/card.PNG", "png"), "/home/a/card.PNG");
     EXPECT_EQ(withExtension("/home/a/card.png.txt", "png"), "/home/a/card.png.txt.png");
     EXPECT_EQ(withExtension("", "png"), "");
 
     struct Answering : SavePanel {
-        void begin(const SavePanelOptions& o, std::function<void(std::optional<std::string>)> done) override
-        {
+        void begin(const SavePanelOptions& o, std::function<void(std::optional<std::string>)> done) override {
             asked = o.suggestedName;
             done(std::nullopt);
         }
@@ -197,19 +190,15 @@ TEST(SavePanels, ExtensionIsAddedOnceAndTestsCanAnswer)
     SavePanel::setShared(nullptr);
 }
 
-TEST(Cursors, MapEveryShape)
-{
-    EXPECT_EQ(cursor::qtShape(CursorShape::pointingHand), Qt::PointingHandCursor);
-    EXPECT_EQ(cursor::qtShape(CursorShape::iBeam), Qt::IBeamCursor);
+TEST(Cursors, PushAndPopTheOverrideAndAnExtraPopIsHarmless) {
     cursor::push(CursorShape::pointingHand);
     EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
     cursor::pop();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    cursor::pop();  // an extra pop is harmless
+    cursor::pop();
 }
 
-TEST(FloatingPanels, SizeToTheirContentInTheTopRightCorner)
-{
+TEST(FloatingPanels, SizeToTheirContentInTheTopRightCorner) {
     Window panel(WindowSpec{"scan-widget", "", WindowKind::floatingPanel, {100, 100}, std::nullopt});
     panel.setContent([] { return Text("Scanning…").padding(14).frame(260, std::nullopt); });
     panel.sizeToFit();
@@ -224,18 +213,7 @@ TEST(FloatingPanels, SizeToTheirContentInTheTopRightCorner)
     EXPECT_GT(screen->width, 0);
 }
 
-TEST(StatusItems, ToolTipIsSetApartFromTheTitle)
-{
-    StatusItem item;
-    EXPECT_EQ(item.toolTip(), "Tidewell");
-    item.setTitle(" 1:05 · 3");
-    item.setToolTip("Tidewell — scanning");
-    EXPECT_EQ(item.title(), " 1:05 · 3");
-    EXPECT_EQ(item.toolTip(), "Tidewell — scanning");
-}
-
-TEST(Windows, TheOwnerDecidesWhetherACloseGoesThrough)
-{
+TEST(Windows, TheOwnerDecidesWhetherACloseGoesThrough) {
     Window main(mainSpec());
     bool allow = false;
     int asked = 0;
@@ -254,12 +232,4 @@ TEST(Windows, TheOwnerDecidesWhetherACloseGoesThrough)
     pump();
     EXPECT_FALSE(main.isVisible());
     EXPECT_NE(Windows::find("main"), nullptr) << "closed windows are hidden, not destroyed";
-}
-
-TEST(Windows, SettingsWindowsKeepTheirSize)
-{
-    Window settings(WindowSpec{"settings", "Settings", WindowKind::settings, {720, 500}, std::nullopt});
-    settings.setFrame({0, 0, 1000, 900});
-    EXPECT_DOUBLE_EQ(settings.frame().width, 720);
-    EXPECT_DOUBLE_EQ(settings.frame().height, 500);
 }
