@@ -151,15 +151,6 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     EXPECT_EQ(store.dashboard.get(), d);
 }
 
-TEST_F(ScanProgress, FailureKeepsTheLastSnapshotAndShowsTheError) {
-    store.enqueueScanProgress(event("walk", "Looking", std::string("/w")));
-    store.scanFailed("tidewell-engine failed: disk on fire", false);
-    EXPECT_EQ(store.lastError.get(), "tidewell-engine failed: disk on fire");
-    EXPECT_EQ(store.scanUI->phase, "walk");
-    EXPECT_EQ(store.scanGrowth.get(), 1.0);
-    EXPECT_FALSE(store.isScanning.get());
-}
-
 TEST_F(ScanProgress, CancelledScanKeepsItsTextAndIsNotFinishedAgain) {
     store.cancelScan();
     EXPECT_FALSE(store.isScanning.get());
