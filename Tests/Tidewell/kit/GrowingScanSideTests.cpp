@@ -52,7 +52,6 @@ TEST(GrowingScanSideText, LabelsCountersRingAndRowKeys) {
     EXPECT_EQ(scanRootLabel("/Users/me/Developer"), "~/Developer");
     EXPECT_EQ(scanRootLabel("/"), "~//");
     EXPECT_EQ(scanRootLabel("/home/me/src/"), "~/src");
-    EXPECT_EQ(saplingsCounterText(12), "12");
     EXPECT_EQ(rootsCounterText(0, 0), "0/1");
     EXPECT_EQ(rootsCounterText(1, 3), "1/3");
     for (const auto& [fraction, text] : {std::pair{0.004, "0%"}, {0.999, "99%"}, {1.0, "100%"}, {1.5, "150%"}, {std::nan(""), "0%"}})
