@@ -54,13 +54,9 @@ TEST(ShownGrowth, ANewScanDropsToTheSeedlingAtOnceThenGrowsAgain) {
     EXPECT_DOUBLE_EQ(shownGrowthAt(followGrowth({}, std::nan(""), kFirstScan, 0, false), 0), 0) << "undefined is none";
 }
 
-TEST(HeroTimeline, RunsAt24FramesOnlyWhileActiveAndMovingAndAPauseKeepsTheLastFramesTime) {
-    const auto active = heroTimelineSchedule(false, ScenePhase::active);
-    EXPECT_FALSE(active.paused);
-    EXPECT_DOUBLE_EQ(active.interval, 1.0 / 24);
-    for (const auto& paused : {heroTimelineSchedule(true, ScenePhase::active), heroTimelineSchedule(false, ScenePhase::inactive),
-                               heroTimelineSchedule(false, ScenePhase::background)})
-        EXPECT_TRUE(paused.paused);
+// The hosted hero below shows the frame rate and the pause; these are the edges it doesn't reach.
+TEST(HeroTimeline, PausesWhenInactiveAndAPausedTimelineKeepsTheLastFramesTime) {
+    EXPECT_TRUE(heroTimelineSchedule(false, ScenePhase::inactive).paused);
     EXPECT_DOUBLE_EQ(heroFrameTime(std::nullopt, 12, false), 12);
     EXPECT_DOUBLE_EQ(heroFrameTime(5.0, 12, false), 12);
     EXPECT_DOUBLE_EQ(heroFrameTime(5.0, 12, true), 5);
