@@ -56,33 +56,27 @@ TEST_F(LaunchRestore, OwnFilesWinAndAreWrittenBack) {
     AppStore store;
     bootAndWait(store);
     EXPECT_EQ(store.dashboard.get(), d);
-    ASSERT_EQ(store.operations.get().size(), 1u);
+    EXPECT_EQ(store.operations.get().size(), 1u);
     EXPECT_TRUE(engine.calls().empty()) << "the engine is only the last resort";
     EXPECT_EQ(store.activityLog.get(), "Cleaned a \u00B7 4 bytes to Trash");
 }
 
-TEST_F(LaunchRestore, CorruptDashboardFileIsReplacedFromTheDatabase) {
-    writeText(lastDashboardFilePath(), "{\"projects\": [tru");
-    auto fromDb = dashboard({project("db", "/w/db", 100, 60)}, 700);
-    const auto db = engineDatabaseCandidates()[0];
-    ASSERT_TRUE(createEngineDatabase(db));
-    ASSERT_TRUE(insertDashboard(db, fromDb));
-    AppStore store;
-    bootAndWait(store);
-    EXPECT_EQ(store.dashboard.get(), fromDb);
-    EXPECT_EQ(readLastDashboardFile(), fromDb);
-}
-
-TEST_F(LaunchRestore, CorruptDashboardFileWithoutADatabaseComesFromTheEngine) {
-    writeText(lastDashboardFilePath(), "garbage");
-    auto fromEngine = dashboard({project("e", "/w/e", 100, 60)}, 800);
+TEST_F(LaunchRestore, CorruptDashboardFileIsReplacedFromTheDatabaseOrElseTheEngine) {
+    const auto fromDb = dashboard({project("db", "/w/db", 100, 60)}, 700);
+    const auto fromEngine = dashboard({project("e", "/w/e", 100, 60)}, 800);
     engine.answer("last", encode(fromEngine));
     engine.answer("log", "[]");
-    AppStore store;
-    bootAndWait(store);
-    EXPECT_EQ(store.dashboard.get(), fromEngine);
-    EXPECT_EQ(readLastDashboardFile(), fromEngine);
-    EXPECT_EQ(engine.calls(), (std::vector<std::string>{"last", "log"}));
+    for (bool withDatabase : {false, true}) {
+        writeText(lastDashboardFilePath(), "{\"projects\": [tru");
+        const auto db = engineDatabaseCandidates()[0];
+        if (withDatabase) ASSERT_TRUE(createEngineDatabase(db) && insertDashboard(db, fromDb));
+        AppStore store;
+        bootAndWait(store);
+        const auto& expected = withDatabase ? fromDb : fromEngine;
+        EXPECT_EQ(store.dashboard.get(), expected);
+        EXPECT_EQ(readLastDashboardFile(), expected);
+    }
+    EXPECT_EQ(std::ranges::count(engine.calls(), "last"), 1) << "the engine's dashboard only without a database";
 }
 
 TEST_F(LaunchRestore, EmptyHistoryFileFallsThroughToTheDatabaseThenTheEngineLog) {
@@ -93,10 +87,9 @@ TEST_F(LaunchRestore, EmptyHistoryFileFallsThroughToTheDatabaseThenTheEngineLog)
     engine.answer("log", encodeArray(std::vector<OperationDTO>{operation("from-log", 3, 11)}));
     AppStore store;
     bootAndWait(store);
-    ASSERT_EQ(store.operations.get().size(), 1u);
-    EXPECT_EQ(store.operations.get()[0].id, "from-log");
+    EXPECT_EQ(store.operations.get(), std::vector<OperationDTO>{operation("from-log", 3, 11)});
     EXPECT_EQ(engine.calls(), (std::vector<std::string>{"log"}));
-    EXPECT_EQ(readOperationsFile()->front().id, "from-log");
+    EXPECT_EQ(readOperationsFile(), store.operations.get());
 }
 
 TEST_F(LaunchRestore, NoSourceAtAllStillTakesTheLaunchDecision) {
@@ -104,28 +97,22 @@ TEST_F(LaunchRestore, NoSourceAtAllStillTakesTheLaunchDecision) {
     int schedules = 0;
     store.pending.checkSchedule = [&](AppStore&) { ++schedules; };
     bootAndWait(store);
-    EXPECT_FALSE(store.dashboard.get().has_value());
-    EXPECT_TRUE(store.operations.get().empty());
+    EXPECT_TRUE(!store.dashboard.get() && store.operations.get().empty());
     EXPECT_FALSE(store.lastError.get().has_value()) << "restore failures are never shown";
     EXPECT_EQ(schedules, 1);
-    EXPECT_FALSE(fs::exists(lastDashboardFilePath()));
-    EXPECT_FALSE(fs::exists(operationsFilePath()));
+    EXPECT_FALSE(fs::exists(lastDashboardFilePath()) || fs::exists(operationsFilePath()));
 }
 
 TEST_F(LaunchRestore, LifetimeTotalNeverDecreasesAtLaunch) {
-    home.defaults().setInteger(keys::lifetimeBytes, 1'000);
     saveOperations({operation("big", 2, 5'000), operation("preview", 3, 90'000, true)});
-    {
+    for (std::int64_t stored : {1'000, 9'000}) {
+        home.defaults().setInteger(keys::lifetimeBytes, stored);
         AppStore store;
         bootAndWait(store);
-        EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 5'000u);
-        EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 5'000);
+        const auto expected = std::max<std::int64_t>(stored, 5'000);  // the history's total, not the preview
+        EXPECT_EQ(store.lifetimeReclaimedBytes.get(), static_cast<std::uint64_t>(expected));
+        EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), expected);
     }
-    home.defaults().setInteger(keys::lifetimeBytes, 9'000);
-    AppStore again;
-    bootAndWait(again);
-    EXPECT_EQ(again.lifetimeReclaimedBytes.get(), 9'000u);
-    EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 9'000);
 }
 
 TEST_F(LaunchRestore, CelebrationRecordsAndTheReportAreSeeded) {
@@ -156,9 +143,7 @@ TEST_F(LaunchRestore, RunningScanKeepsItsStateButTheDecisionIsStillTaken) {
     home.defaults().setBool(keys::scanOnLaunch, true);
     store.isScanning = true;
     bootAndWait(store);
-    EXPECT_FALSE(store.dashboard.get().has_value());
-    EXPECT_TRUE(store.operations.get().empty());
-    EXPECT_EQ(store.activityLog.get(), "");
+    EXPECT_TRUE(!store.dashboard.get() && store.operations.get().empty() && store.activityLog.get().empty());
     EXPECT_EQ(scans, (std::vector<std::string>{"launch"}));
 }
 
@@ -199,11 +184,8 @@ TEST_F(LaunchRestore, NestedExampleIsPublishedAsItsNumbersSay) {
     AppStore store;
     bootAndWait(store);
     const auto& shown = *store.dashboard.get();
-    EXPECT_EQ(shown.project_count, 2);
-    EXPECT_EQ(shown.total_bytes, 200u);
-    EXPECT_EQ(shown.reclaimable_bytes, 80u);
-    ASSERT_EQ(shown.by_type.size(), 1u);
-    EXPECT_EQ(shown.by_type[0], (TypeSummaryDTO{"node", "Node", 2, 200, 80}));
+    EXPECT_EQ(std::tie(shown.project_count, shown.total_bytes, shown.reclaimable_bytes), std::make_tuple(2, 200u, 80u));
+    EXPECT_EQ(shown.by_type, (std::vector<TypeSummaryDTO>{{"node", "Node", 2, 200, 80}}));
     EXPECT_EQ(readLastDashboardFile(), d) << "the file keeps the engine's dashboard";
 }
 
@@ -220,8 +202,7 @@ TEST_F(LaunchRestore, MainThreadKeepsServingWhileASlowEngineAnswers) {
     for (int i = 0; i < 5; ++i) platform::postToMain([&] { ++served; });
     ASSERT_TRUE(platform::processMainEventsUntil([&] { return served == 5; }));
     store.filterIdle = true;
-    EXPECT_TRUE(store.isRestoringScan.get());
-    EXPECT_FALSE(store.didRunLaunchScan);
+    EXPECT_TRUE(store.isRestoringScan.get() && !store.didRunLaunchScan);
     engine.release();
     ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }));
     EXPECT_FALSE(store.isRestoringScan.get());
@@ -241,7 +222,6 @@ TEST(LaunchRestoreUiTesting, ReadsAndWritesOnlyItsOwnFolderAndDefaults) {
 
     selectLaunchUserDefaults();
     auto testDefaults = platform::UserDefaults::standard();
-    EXPECT_NE(testDefaults->filePath(), userDefaultsFile);
     EXPECT_EQ(testDefaults->filePath(), platform::UserDefaults::standardFilePath("defaults-UITests.json"));
 
     auto own = dashboard({project("t", "/t", 2, 2)}, 10);
@@ -250,8 +230,7 @@ TEST(LaunchRestoreUiTesting, ReadsAndWritesOnlyItsOwnFolderAndDefaults) {
     LaunchRestore::bootAndWait(store);
     EXPECT_EQ(store.dashboard.get(), own);
     EXPECT_TRUE(store.operations.get().empty());
-    EXPECT_EQ(std::find(store.scanRoots.get().begin(), store.scanRoots.get().end(), "/user-root"),
-              store.scanRoots.get().end());
+    EXPECT_EQ(std::ranges::count(store.scanRoots.get(), "/user-root"), 0);
     EXPECT_EQ(platform::readFileContents(userDefaultsFile), userDefaultsBefore);
     EXPECT_TRUE(testDefaults->contains(keys::didSeedStartupDisk));
     EXPECT_FALSE(fs::exists(home.dataFolder("Tidewell") + "/operations.json"));
