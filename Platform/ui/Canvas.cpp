@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QRadialGradient>
 
+#include <cmath>
+
 namespace platform::ui {
 
 Shading Shading::linearGradient(Gradient g, Point start, Point end)
@@ -160,6 +162,86 @@ void GraphicsContext::drawLayer(const std::function<void(GraphicsContext&)>& dra
     p.resetTransform();
     p.setOpacity(std::clamp(opacity, 0.0, 1.0));
     p.drawImage(0, 0, image);
+    p.restore();
+}
+
+namespace {
+
+bool sameMapping(const QTransform& a, const QTransform& b)
+{
+    // A thousandth of a device pixel at a canvas's far corner is no visible move.
+    constexpr double e = 1e-6;
+    return std::abs(a.m11() - b.m11()) < e && std::abs(a.m22() - b.m22()) < e && std::abs(a.m12() - b.m12()) < e &&
+           std::abs(a.m21() - b.m21()) < e && std::abs(a.dx() - b.dx()) < 1e-3 && std::abs(a.dy() - b.dy()) < 1e-3;
+}
+
+bool isOpaque(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 255)
+                return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rect bounds,
+                                 const std::function<void(GraphicsContext&)>& draw) const
+{
+    if (!draw || !(bounds.width > 0) || !(bounds.height > 0))
+        return;
+    QPainter& p = *painter_;
+    p.save();
+    p.setTransform(transform_ * base_);
+    // Canvas points to device pixels, whatever the device's pixel ratio.
+    const QTransform device = p.deviceTransform();
+    const QTransform world = p.worldTransform();
+    p.restore();
+    const QRectF area = device.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
+    constexpr double limit = 1 << 14;  // pixels a side; beyond that a cache costs more than it saves
+    if (device.type() > QTransform::TxScale || !area.isValid() || area.width() > limit || area.height() > limit ||
+        !(std::abs(area.x()) < 1e9) || !(std::abs(area.y()) < 1e9)) {
+        GraphicsContext direct = *this;
+        draw(direct);
+        return;
+    }
+    const int x0 = int(std::floor(area.left())), y0 = int(std::floor(area.top()));
+    const QSize pixels(int(std::ceil(area.right())) - x0, int(std::ceil(area.bottom())) - y0);
+    if (pixels.isEmpty())
+        return;
+    // Where the canvas lands within the image: the same for any whole-pixel move.
+    const QTransform toImage = device * QTransform::fromTranslate(-x0, -y0);
+
+    if (cache.image_.isNull() || cache.key_ != key || cache.image_.size() != pixels ||
+        !sameMapping(cache.device_, toImage)) {
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter lp(&image);
+            lp.setRenderHints(p.renderHints());
+            // Canvas points straight to the image's pixels.
+            lp.setTransform(toImage);
+            // No clip of its own: an antialiased clip would thin the edges.
+            GraphicsContext inner(lp, env_, displayScale_);
+            draw(inner);
+        }
+        // Opaque pixels are copied rather than blended.
+        if (isOpaque(image))
+            image.reinterpretAsFormat(QImage::Format_RGB32);
+        cache.image_ = std::move(image);
+        cache.key_ = key;
+        cache.device_ = toImage;
+        ++cache.renders_;
+    }
+
+    p.save();
+    apply(p);
+    // The image is already in device pixels: place it without resampling.
+    p.setTransform(device.inverted() * world);
+    p.drawImage(QPoint(x0, y0), cache.image_);
     p.restore();
 }
 

@@ -4,8 +4,12 @@
 #include "ui/Shape.h"
 #include "ui/View.h"
 
+#include <QImage>
+#include <QTransform>
+
 #include <functional>
 #include <memory>
+#include <string>
 
 class QPainter;
 
@@ -37,6 +41,23 @@ private:
     Rect bounds_;
 };
 
+// Device pixels kept between frames for drawing that rarely changes (see
+// GraphicsContext::drawCached). Whoever draws owns it; it is not shared
+// between threads.
+class CanvasCache {
+public:
+    // How many times the kept pixels were drawn afresh.
+    size_t renders() const { return renders_; }
+    void clear() { image_ = QImage(); }
+
+private:
+    friend class GraphicsContext;
+    QImage image_;
+    std::string key_;
+    QTransform device_;  // canvas points to the image's pixels
+    size_t renders_ = 0;
+};
+
 // The drawing context a canvas hands its renderer. A copy has its own
 // transform, opacity and clip, as the declarative original's value type.
 class GraphicsContext {
@@ -59,6 +80,16 @@ public:
     // Draws into an offscreen layer that is composited with the context's
     // opacity when `draw` returns.
     void drawLayer(const std::function<void(GraphicsContext&)>& draw) const;
+
+    // Draws what `draw` paints within `bounds` through `cache`: the drawing is
+    // made once into device pixels and copied on later calls while `key`,
+    // `bounds`, the scale and the sub-pixel placement stay the same. `draw`
+    // must keep within `bounds`; what falls outside may or may not show. The
+    // pixels are composited as one layer with
+    // the context's opacity and clip. A rotated or skewed context draws
+    // directly every time.
+    void drawCached(CanvasCache& cache, const std::string& key, Rect bounds,
+                    const std::function<void(GraphicsContext&)>& draw) const;
 
     // Plain text with its top-left (anchor zero) or centre (anchor centre) at `at`.
     void draw(const std::string& text, const Font& font, const Shading& shading, Point at,

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
 
 namespace tidewell {
 
@@ -74,19 +76,102 @@ View GrowingScanCanvas::body() const
         .accessibilityHidden(true);
 }
 
+namespace {
+
+// The scene's kept pixels, one set per painting thread.
+struct SceneCaches {
+    platform::ui::CanvasCache backdrop, skyGlow, pondGlow, water;
+};
+
+Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
+
+Rect pondGlowRect(Size size) { return {0.22 * size.width, 0.74 * size.height, 0.56 * size.width, 0.28 * size.height}; }
+Rect waterRect(Size size) { return {0.3 * size.width, 0.8 * size.height, 0.4 * size.width, 0.16 * size.height}; }
+
+// The glows fade only in opacity: drawn at full strength, they are the same
+// picture composited at their opacity.
+void drawSkyGlowAt(GraphicsContext& context, Size size, double a)
+{
+    const double c = 0.5 * size.width;
+    context.fill(Path::ellipse(scanSkyGlowRect(size)),
+                 Shading::radialGradient(Gradient{TreePalette::glow().opacity(a), TreePalette::activeGreen().opacity(0.35 * a),
+                                                  faded(TreePalette::activeGreen())},
+                                         {c, 0.36 * size.height}, 8, 190));
+}
+
+void drawPondGlowAt(GraphicsContext& context, Size size, double a)
+{
+    const Rect g = pondGlowRect(size);
+    context.fill(Path::ellipse(g), Shading::radialGradient(Gradient{TreePalette::activeGreen().opacity(a),
+                                                                    faded(TreePalette::activeGreen())},
+                                                           g.center(), 6, 0.48 * g.width));
+}
+
+void drawWater(GraphicsContext& context, Size size)
+{
+    const Rect p = waterRect(size);
+    const Path water = Path::ellipse(p);
+    context.fill(water, Shading::linearGradient(
+                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
+                            {p.midX(), p.minY()}, {p.midX(), p.maxY()}));
+    context.stroke(water, TreePalette::activeGreen().opacity(0.35), buttStroke(1.2));
+}
+
+double clampedUnit(double v) { return std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0); }
+double skyGlowStrength(double growth) { return std::clamp(skyGlowOpacity(rawGrowth(growth)), 0.0, 1.0); }
+
+// Draws a layer kept in `cache` at opacity `a` of the context's own.
+void drawCachedAt(const GraphicsContext& context, platform::ui::CanvasCache& cache, const std::string& key, Rect bounds,
+                  double a, const std::function<void(GraphicsContext&)>& draw)
+{
+    if (!(a > 0))
+        return;
+    GraphicsContext faint = context;
+    faint.opacity = context.opacity * a;
+    faint.drawCached(cache, key, bounds, draw);
+}
+
+}  // namespace
+
 void renderGrowingScan(const GrowingScanCanvas& scene, GraphicsContext& context, Size size)
 {
     if (!(size.width > 0) || !(size.height > 0) || !std::isfinite(size.width) || !std::isfinite(size.height))
         return;
     const double time = std::isfinite(scene.time) ? scene.time : 0;
-    drawScanSky(context, size, scene.growth);
-    drawScanHills(context, size);
-    drawScanPond(context, size, scene.growth, time);
+    // What depends only on the size, scale and colours is drawn once and
+    // copied each frame: the sky with (when the sky glow stays above them) the
+    // hills, the two glows at full strength, and the water. The painting
+    // order is kept, so the picture is the same.
+    thread_local SceneCaches caches;
+    const std::string scheme = std::to_string(int(context.environment().colorScheme));
+    const bool hillsCached = scanHillsClearOfSkyGlow(size);
+    context.drawCached(caches.backdrop, (hillsCached ? "sky+hills/" : "sky/") + scheme, {0, 0, size.width, size.height},
+                       [&](GraphicsContext& layer) {
+                           drawScanSkyBackdrop(layer, size);
+                           if (hillsCached)
+                               drawScanHills(layer, size);
+                       });
+    drawCachedAt(context, caches.skyGlow, "sky glow/" + scheme, grown(scanSkyGlowRect(size), 2),
+                 skyGlowStrength(scene.growth),
+                 [&](GraphicsContext& layer) { drawSkyGlowAt(layer, size, 1); });
+    if (!hillsCached)
+        drawScanHills(context, size);
+    drawCachedAt(context, caches.pondGlow, "pond glow/" + scheme, grown(pondGlowRect(size), 2),
+                 clampedUnit(pondGlowOpacity(rawGrowth(scene.growth), time)),
+                 [&](GraphicsContext& layer) { drawPondGlowAt(layer, size, 1); });
+    context.drawCached(caches.water, "water/" + scheme, grown(waterRect(size), 2),
+                       [&](GraphicsContext& layer) { drawWater(layer, size); });
     drawGrowingTree(scene, context, size);
     drawScanDrift(context, size, time);
 }
 
 void drawScanSky(GraphicsContext& context, Size size, double growth)
+{
+    drawScanSkyBackdrop(context, size);
+    drawScanSkyGlow(context, size, growth);
+}
+
+void drawScanSkyBackdrop(GraphicsContext& context, Size size)
 {
     const double w = size.width, h = size.height, c = 0.5 * w;
     const Path whole = Path::rect({0, 0, w, h});
@@ -96,14 +181,16 @@ void drawScanSky(GraphicsContext& context, Size size, double growth)
     const Color vignette = TreePalette::nightDeep().opacity(0.5);
     context.fill(whole, Shading::radialGradient(Gradient{faded(vignette), vignette}, {c, 0.42 * h}, 0.16 * w,
                                                 0.72 * std::max(w, h)));
-    const double a = std::clamp(skyGlowOpacity(rawGrowth(growth)), 0.0, 1.0);
-    context.fill(Path::ellipse({c - 200, 0.36 * h - 150, 400, 300}),
-                 Shading::radialGradient(Gradient{TreePalette::glow().opacity(a), TreePalette::activeGreen().opacity(0.35 * a),
-                                                  faded(TreePalette::activeGreen())},
-                                         {c, 0.36 * h}, 8, 190));
 }
 
-void drawScanHills(GraphicsContext& context, Size size)
+void drawScanSkyGlow(GraphicsContext& context, Size size, double growth)
+{
+    drawSkyGlowAt(context, size, skyGlowStrength(growth));
+}
+
+Rect scanSkyGlowRect(Size size) { return {0.5 * size.width - 200, 0.36 * size.height - 150, 400, 300}; }
+
+Path scanBackHill(Size size)
 {
     const double w = size.width, h = size.height;
     Path back;
@@ -112,7 +199,20 @@ void drawScanHills(GraphicsContext& context, Size size)
     back.addLine({w, h});
     back.addLine({0, h});
     back.closeSubpath();
-    context.fill(back, Color::rgb255(12, 48, 56, 0.85));
+    return back;
+}
+
+bool scanHillsClearOfSkyGlow(Size size)
+{
+    // The front hill lies below the back one; a couple of points cover the
+    // antialiased edge pixels of both at any scale.
+    return scanSkyGlowRect(size).maxY() + 2 < scanBackHill(size).boundingRect().minY() - 2;
+}
+
+void drawScanHills(GraphicsContext& context, Size size)
+{
+    const double w = size.width, h = size.height;
+    context.fill(scanBackHill(size), Color::rgb255(12, 48, 56, 0.85));
 
     Path front;
     front.move({0, 0.8 * h});
@@ -125,18 +225,8 @@ void drawScanHills(GraphicsContext& context, Size size)
 
 void drawScanPond(GraphicsContext& context, Size size, double growth, double time)
 {
-    const double w = size.width, h = size.height;
-    const Rect g{0.22 * w, 0.74 * h, 0.56 * w, 0.28 * h};
-    const Color glow = clampedOpacity(TreePalette::activeGreen(), pondGlowOpacity(rawGrowth(growth), time));
-    context.fill(Path::ellipse(g),
-                 Shading::radialGradient(Gradient{glow, faded(TreePalette::activeGreen())}, g.center(), 6, 0.48 * g.width));
-
-    const Rect p{0.3 * w, 0.8 * h, 0.4 * w, 0.16 * h};
-    const Path water = Path::ellipse(p);
-    context.fill(water, Shading::linearGradient(
-                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
-                            {p.midX(), p.minY()}, {p.midX(), p.maxY()}));
-    context.stroke(water, TreePalette::activeGreen().opacity(0.35), buttStroke(1.2));
+    drawPondGlowAt(context, size, clampedUnit(pondGlowOpacity(rawGrowth(growth), time)));
+    drawWater(context, size);
 }
 
 void drawTrunkLayer(GraphicsContext& context, double crownY, double w, double h, double time)

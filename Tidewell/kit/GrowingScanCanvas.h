@@ -28,12 +28,22 @@ struct GrowingScanCanvas {
 // Draws the scene into `context` at `size`; a size without area draws nothing.
 void renderGrowingScan(const GrowingScanCanvas& scene, platform::ui::GraphicsContext& context, platform::ui::Size size);
 
-// The layers, back to front.
+// The layers, back to front. The sky is its backdrop (gradient and vignette)
+// under the growth glow.
 void drawScanSky(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth);
+void drawScanSkyBackdrop(platform::ui::GraphicsContext& context, platform::ui::Size size);
+void drawScanSkyGlow(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth);
 void drawScanHills(platform::ui::GraphicsContext& context, platform::ui::Size size);
 void drawScanPond(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth, double time);
 void drawGrowingTree(const GrowingScanCanvas& scene, platform::ui::GraphicsContext& context, platform::ui::Size size);
 void drawTrunkLayer(platform::ui::GraphicsContext& context, double crownY, double w, double h, double time);
 void drawScanDrift(platform::ui::GraphicsContext& context, platform::ui::Size size, double time);
+
+// The box of the growth glow in the sky, and the outline of the back hill.
+platform::ui::Rect scanSkyGlowRect(platform::ui::Size size);
+platform::ui::Path scanBackHill(platform::ui::Size size);
+// Whether the hills lie wholly below the sky glow, so they may be painted
+// before it without changing a pixel.
+bool scanHillsClearOfSkyGlow(platform::ui::Size size);
 
 }  // namespace tidewell

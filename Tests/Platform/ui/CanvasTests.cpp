@@ -1,6 +1,10 @@
 #include "UITestSupport.h"
 
 #include <QColor>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace uitest;
 
@@ -146,4 +150,140 @@ TEST(CanvasView, TakesTheOfferAndAnIdealOfTen)
     laid->host->renderImage(1);
     EXPECT_EQ(seen.width, 120);
     EXPECT_EQ(laid->frame("c").height, 300);  // a canvas is as tall as offered
+}
+
+namespace {
+
+// A picture with a gradient, a translucent stroke and curved edges.
+void picture(GraphicsContext& ctx)
+{
+    ctx.fill(Path::rect({0, 0, 100, 100}),
+             Shading::linearGradient(Gradient{Color::sRGB(0, 0.2, 0.3), Color::sRGB(0.1, 0.4, 0.2)}, {0, 0}, {0, 100}));
+    ctx.fill(Path::ellipse({20, 30, 50, 40}),
+             Shading::radialGradient(Gradient{kRed.opacity(0.6), kRed.opacity(0)}, {45, 50}, 2, 25));
+    StrokeStyle s;
+    s.lineWidth = 1.5;
+    ctx.stroke(Path::ellipse({10, 10, 70, 30}), Color::white().opacity(0.4), s);
+}
+
+// The largest difference of any channel of any pixel.
+int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return 256;
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                             std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    return most;
+}
+
+}  // namespace
+
+TEST(CanvasCachedDrawing, LooksLikeDrawingDirectlyAtAnyScaleAndPlacement)
+{
+    for (const double scale : {1.0, 2.0, 1.5})
+        for (const double shift : {0.0, 0.25, 3.5}) {
+            CanvasCache cache;
+            const auto shifted = [shift](GraphicsContext& ctx) { ctx.translateBy(shift, shift / 2); };
+            const QImage direct = draw([&](GraphicsContext& ctx, Size) { shifted(ctx); picture(ctx); }, {120, 120}, scale);
+            for (int frame = 0; frame < 2; ++frame) {  // drawn afresh, then copied
+                const QImage cached = draw([&](GraphicsContext& ctx, Size) {
+                    shifted(ctx);
+                    ctx.drawCached(cache, "picture", {0, 0, 100, 100}, picture);
+                }, {120, 120}, scale);
+                EXPECT_LE(largestDifference(direct, cached), 1) << scale << "x shifted " << shift << " frame " << frame;
+            }
+            EXPECT_EQ(cache.renders(), 1u);
+        }
+}
+
+TEST(CanvasCachedDrawing, DrawsAfreshWhenTheKeyBoundsScaleOrSubPixelPlacementChange)
+{
+    CanvasCache cache;
+    const auto frame = [&](const std::string& key, Rect bounds, double scale, double dx) {
+        draw([&](GraphicsContext& ctx, Size) {
+            ctx.translateBy(dx, 0);
+            ctx.drawCached(cache, key, bounds, [](GraphicsContext& c) { c.fill(Path::rect({0, 0, 50, 50}), kRed); });
+        }, {100, 100}, scale);
+        return cache.renders();
+    };
+    EXPECT_EQ(frame("a", {0, 0, 50, 50}, 1, 0), 1u);
+    EXPECT_EQ(frame("a", {0, 0, 50, 50}, 1, 0), 1u);
+    EXPECT_EQ(frame("a", {0, 0, 50, 50}, 1, 7), 1u);     // a whole-pixel move copies the same pixels
+    EXPECT_EQ(frame("b", {0, 0, 50, 50}, 1, 7), 2u);     // another key
+    EXPECT_EQ(frame("b", {0, 0, 40, 50}, 1, 7), 3u);     // other bounds
+    EXPECT_EQ(frame("b", {0, 0, 40, 50}, 2, 7), 4u);     // another scale
+    EXPECT_EQ(frame("b", {0, 0, 40, 50}, 2, 7.25), 5u);  // half a pixel over at 2×
+    cache.clear();
+    EXPECT_EQ(frame("b", {0, 0, 40, 50}, 2, 7.25), 6u);
+}
+
+TEST(CanvasCachedDrawing, TakesTheContextsOpacityAndClip)
+{
+    CanvasCache cache;
+    const QImage img = draw([&](GraphicsContext& ctx, Size s) {
+        ctx.clip(Path::rect({0, 0, s.width, 60}));
+        ctx.opacity = 0.5;
+        ctx.drawCached(cache, "bar", {0, 0, 50, 100}, [](GraphicsContext& c) { c.fill(Path::rect({0, 0, 50, 100}), kRed); });
+    });
+    EXPECT_NEAR(at(img, 25, 30).alpha(), 128, 2);
+    EXPECT_GT(at(img, 25, 30).red(), 200);
+    EXPECT_TRUE(blank(at(img, 25, 80)));  // beyond the clip
+}
+
+TEST(CanvasCachedDrawing, ARotatedContextDrawsDirectly)
+{
+    CanvasCache cache;
+    const auto turned = [](GraphicsContext& ctx) {
+        ctx.translateBy(60, 60);
+        ctx.rotate(Angle::degrees(30));
+        ctx.translateBy(-50, -50);
+    };
+    const QImage direct = draw([&](GraphicsContext& ctx, Size) { turned(ctx); picture(ctx); }, {120, 120});
+    const QImage cached = draw([&](GraphicsContext& ctx, Size) {
+        turned(ctx);
+        ctx.drawCached(cache, "picture", {0, 0, 100, 100}, picture);
+    }, {120, 120});
+    EXPECT_EQ(cache.renders(), 0u);
+    EXPECT_LE(largestDifference(direct, cached), 1);
+}
+
+TEST(CanvasCachedDrawing, KeepsFullResolutionOnADeviceWithAPixelRatio)
+{
+    const auto paint = [](const std::function<void(GraphicsContext&)>& body) {
+        QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        GraphicsContext ctx(p, std::make_shared<EnvironmentValues>(), 2);
+        body(ctx);
+        p.end();
+        return image;
+    };
+    CanvasCache cache;
+    const QImage direct = paint(picture);
+    const QImage cached = paint([&](GraphicsContext& ctx) { ctx.drawCached(cache, "picture", {0, 0, 100, 100}, picture); });
+    EXPECT_EQ(cache.renders(), 1u);
+    EXPECT_LE(largestDifference(direct, cached), 1);
+}
+
+TEST(CanvasCachedDrawing, EmptyBoundsDrawNothingAndEndlessOnesDrawDirectly)
+{
+    CanvasCache cache;
+    bool called = false;
+    draw([&](GraphicsContext& ctx, Size) {
+        for (const Rect r : {Rect{0, 0, 0, 50}, Rect{0, 0, 50, -1}, Rect{0, 0, std::nan(""), 50}})
+            ctx.drawCached(cache, "none", r, [&](GraphicsContext&) { called = true; });
+    });
+    EXPECT_FALSE(called);
+    const QImage img = draw([&](GraphicsContext& ctx, Size) {
+        ctx.drawCached(cache, "all", {0, 0, infinity, infinity}, [](GraphicsContext& c) { c.fill(Path::rect({0, 0, 100, 100}), kRed); });
+    });
+    EXPECT_TRUE(red(at(img, 90, 90)));
+    EXPECT_EQ(cache.renders(), 0u);
 }

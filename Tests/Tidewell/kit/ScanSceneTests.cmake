@@ -5,6 +5,7 @@ if(TARGET tidewell_kit)
       ${CMAKE_CURRENT_LIST_DIR}/KitViewTestMain.cpp
       ${CMAKE_CURRENT_LIST_DIR}/ScanSceneDrawingTests.cpp
       ${CMAKE_CURRENT_LIST_DIR}/GrowingScanCanvasTests.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/ScanSceneCacheTests.cpp
     LIBS tidewell_kit)
 endif()
 # The scan page, when the view layer has its timelines, animations and scroll views.
