@@ -47,16 +47,6 @@ TEST(AppFiles, FailedWriteLeavesThePreviousHistoryIntact) {
     EXPECT_EQ(readOperationsFile(), std::vector<OperationDTO>{operation("old", 1, 7)});
 }
 
-TEST(AppFiles, UiTestingUsesItsOwnFolderOnly) {
-    ScratchHome home({"tidewell", "--ui-testing"});
-    writeText(home.dataFolder("Tidewell") + "/last-dashboard.json", encode(dashboard({})));
-    EXPECT_FALSE(readLastDashboardFile().has_value());
-    saveOperations({operation("ui", 1, 1)});
-    EXPECT_TRUE(fs::exists(home.dataFolder("Tidewell-UITests") + "/operations.json"));
-    EXPECT_FALSE(fs::exists(home.dataFolder("Tidewell") + "/operations.json"));
-    EXPECT_EQ(engineDatabaseCandidates()[0], home.dataFolder("Tidewell-UITests") + "/tidewell.sqlite");
-}
-
 TEST(AppFiles, CandidatesAreTheDatabaseThenThreeOlderLocations) {
     ScratchHome home;
     auto c = engineDatabaseCandidates();

@@ -1,8 +1,3 @@
-#include <filesystem>
-#include <fstream>
-
-#include <gtest/gtest.h>
-
 #include "StoreTestEnvironment.h"
 #include "core/AppFiles.h"
 #include "core/EngineDatabase.h"
@@ -24,10 +19,8 @@ TEST(RunSQLiteQuery, MissingFileStartsNoProcessAndEmptyOutputIsNothing) {
     ScratchHome home;
     // A stand-in that would leave a mark if it were started.
     const auto marker = home.path("started");
-    const auto fake = home.path("fake-sqlite3");
-    std::ofstream(fake) << "#!/bin/sh\ntouch '" << marker << "'\n";
-    fs::permissions(fake, fs::perms::owner_all);
-    setSQLiteExecutableForTesting(fake);
+    writeScript(home.path("fake-sqlite3"), "touch '" + marker + "'\n");
+    setSQLiteExecutableForTesting(home.path("fake-sqlite3"));
     EXPECT_FALSE(runSQLiteQuery(home.path("none.sqlite"), "SELECT 1;").has_value());
     EXPECT_FALSE(fs::exists(marker));
     setSQLiteExecutableForTesting({});
@@ -41,12 +34,10 @@ TEST(RunSQLiteQuery, MissingFileStartsNoProcessAndEmptyOutputIsNothing) {
 
 TEST(RunSQLiteQuery, PassesExactlyTheThreeArgumentsAndOpensReadOnly) {
     ScratchHome home;
-    const auto fake = home.path("echo-args");
-    std::ofstream(fake) << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done\nread line && echo stdin-had-data\n";
-    fs::permissions(fake, fs::perms::owner_all);
+    writeScript(home.path("echo-args"), "for a in \"$@\"; do printf '[%s]' \"$a\"; done\nread line && echo stdin-had-data\n");
     const auto db = home.path("x.sqlite");
-    std::ofstream(db) << "";
-    setSQLiteExecutableForTesting(fake);
+    writeText(db, "");
+    setSQLiteExecutableForTesting(home.path("echo-args"));
     EXPECT_EQ(runSQLiteQuery(db, "SELECT 1;"), "[-readonly][" + db + "][SELECT 1;]");
     setSQLiteExecutableForTesting({});
 
@@ -60,12 +51,10 @@ TEST(RunSQLiteQuery, PassesExactlyTheThreeArgumentsAndOpensReadOnly) {
 
 TEST(RunSQLiteQuery, StuckShellIsStoppedAtTheTimeOut) {
     ScratchHome home;
-    const auto fake = home.path("stuck");
-    std::ofstream(fake) << "#!/bin/sh\necho partial\nexec sleep 600\n";
-    fs::permissions(fake, fs::perms::owner_all);
+    writeScript(home.path("stuck"), "echo partial\nexec sleep 600\n");
     const auto db = home.path("x.sqlite");
-    std::ofstream(db) << "";
-    setSQLiteExecutableForTesting(fake);
+    writeText(db, "");
+    setSQLiteExecutableForTesting(home.path("stuck"));
     setSQLiteTimeoutForTesting(std::chrono::milliseconds(200));
     EXPECT_FALSE(runSQLiteQuery(db, "SELECT 1;").has_value());
     setSQLiteExecutableForTesting({});
@@ -94,12 +83,8 @@ TEST(EngineDatabase, HistorySkipsBadLinesAndKeepsOutputOrder) {
     ASSERT_TRUE(runSQL(db, "INSERT INTO operations VALUES ('blank', 160, NULL, 0, 0, '');"));
     ASSERT_TRUE(runSQL(db, "INSERT INTO operations VALUES ('crlf', 50, NULL, 0, 0, " +
                                sqlQuote(encode(operation("crlf", 50, 3))) + " || char(13));"));
-    auto history = queryOperations(db);
-    ASSERT_TRUE(history.has_value());
-    ASSERT_EQ(history->size(), 3u);
-    EXPECT_EQ((*history)[0].id, "newer");
-    EXPECT_EQ((*history)[1].id, "older");
-    EXPECT_EQ((*history)[2].id, "crlf");
+    EXPECT_EQ(queryOperations(db),
+              (std::vector<OperationDTO>{operation("newer", 200, 2), operation("older", 100, 1), operation("crlf", 50, 3)}));
 }
 
 TEST(EngineDatabase, HistoryLimitIsFifty) {
@@ -124,9 +109,7 @@ TEST(EngineDatabase, EmptyHistoryAtTheFirstCandidateFallsThroughToTheNext) {
     ASSERT_TRUE(createEngineDatabase(c[0]));
     ASSERT_TRUE(createEngineDatabase(c[1]));
     ASSERT_TRUE(insertOperation(c[1], operation("second", 9, 9)));
-    auto history = operationsFromDatabase();
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].id, "second");
+    EXPECT_EQ(operationsFromDatabase(), std::vector<OperationDTO>{operation("second", 9, 9)});
     fs::remove(c[1]);
     EXPECT_TRUE(operationsFromDatabase().empty());
 }

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <cmath>
 
 #include "StoreTestEnvironment.h"
 #include "core/ModelTexts.h"
@@ -32,11 +32,9 @@ TEST(LastScanLabel, NeverWithoutAScanElseRelativeToTheClock) {
 }
 
 TEST(FormatElapsed, MinutesAreUncappedAndSecondsTruncate) {
-    EXPECT_EQ(formatElapsed(0), "0:00");
-    EXPECT_EQ(formatElapsed(61), "1:01");
-    EXPECT_EQ(formatElapsed(59.9), "0:59");
-    EXPECT_EQ(formatElapsed(3725), "62:05");
-    EXPECT_EQ(formatElapsed(std::numeric_limits<double>::quiet_NaN()), "0:00");
+    for (auto [seconds, text] : std::vector<std::pair<double, std::string>>{
+             {0, "0:00"}, {61, "1:01"}, {59.9, "0:59"}, {3725, "62:05"}, {std::nan(""), "0:00"}})
+        EXPECT_EQ(formatElapsed(seconds), text) << seconds;
 }
 
 TEST(TotalReclaimedBytes, CountsCleansNotPreviewsAndSaturates) {
@@ -47,15 +45,13 @@ TEST(TotalReclaimedBytes, CountsCleansNotPreviewsAndSaturates) {
 
 TEST(ScanRootDisplayName, RootVolumesAndHome) {
     tidewell::testing::ScratchHome home;
-    EXPECT_EQ(scanRootDisplayName("/"), rootVolumeDisplayName());
-    EXPECT_EQ(scanRootDisplayName("//"), rootVolumeDisplayName());
     EXPECT_FALSE(rootVolumeDisplayName().empty());
-    EXPECT_EQ(scanRootDisplayName("/Volumes/Backup/"), "Backup");
-    EXPECT_EQ(scanRootDisplayName("/media/me/Backup"), "Backup");
-    EXPECT_EQ(scanRootDisplayName(home.home() + "/Projects"), "~/Projects");
-    EXPECT_EQ(scanRootDisplayName(home.home()), "~");
-    EXPECT_EQ(scanRootDisplayName(home.home() + "2/x"), home.home() + "2/x") << "a sibling is not inside home";
-    EXPECT_EQ(scanRootDisplayName("/srv/code"), "/srv/code");
+    // A sibling of home is not inside it.
+    for (auto [root, name] : std::vector<std::pair<std::string, std::string>>{
+             {"/", rootVolumeDisplayName()}, {"//", rootVolumeDisplayName()}, {"/Volumes/Backup/", "Backup"},
+             {"/media/me/Backup", "Backup"}, {home.home() + "/Projects", "~/Projects"}, {home.home(), "~"},
+             {home.home() + "2/x", home.home() + "2/x"}, {"/srv/code", "/srv/code"}})
+        EXPECT_EQ(scanRootDisplayName(root), name) << root;
 }
 
 TEST(VolumeSpace, NamingRules) {
@@ -67,9 +63,7 @@ TEST(VolumeSpace, NamingRules) {
         return volumeSpaceFrom(v)->name;
     };
     EXPECT_EQ(named("Macintosh HD - Data"), "Macintosh HD");
-    EXPECT_EQ(named("Data"), "Startup disk");
-    EXPECT_EQ(named(" - Data"), "Startup disk");
-    EXPECT_EQ(named("   "), "Startup disk");
+    for (const char* nameless : {"Data", " - Data", "   "}) EXPECT_EQ(named(nameless), "Startup disk") << nameless;
     EXPECT_EQ(named(std::nullopt, std::nullopt), "Startup disk");
     EXPECT_EQ(named(std::nullopt, "\n Work \n"), "Work");
     EXPECT_EQ(named("A - Data - Data B"), "A B");
@@ -91,9 +85,7 @@ TEST(VolumeSpace, CapacityRules) {
 TEST(VolumeSpace, StartupDiskIsReadFromTheHomeFolder) {
     auto disk = readStartupDisk();
     ASSERT_TRUE(disk.has_value());
-    EXPECT_GT(disk->totalBytes, 0);
-    EXPECT_GE(disk->remainingBytes, 0);
-    EXPECT_LE(disk->remainingBytes, disk->totalBytes);
+    EXPECT_TRUE(disk->totalBytes > 0 && disk->remainingBytes >= 0 && disk->remainingBytes <= disk->totalBytes);
     EXPECT_FALSE(disk->name.empty());
     EXPECT_FALSE(readVolumeResourceValues("/no/such/folder").has_value());
 }
