@@ -31,8 +31,7 @@ Snapshot snapshot(const std::string& root) {
 
 // Removes the entries at or below `folder` from a snapshot.
 void dropBelow(Snapshot& snap, const std::string& folder) {
-    for (auto it = snap.begin(); it != snap.end();)
-        it = (it->first == folder || it->first.rfind(folder + "/", 0) == 0) ? snap.erase(it) : std::next(it);
+    std::erase_if(snap, [&](const auto& e) { return e.first == folder || e.first.rfind(folder + "/", 0) == 0; });
 }
 
 class Clean : public ::testing::Test {

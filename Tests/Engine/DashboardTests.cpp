@@ -24,22 +24,22 @@ WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) 
 TEST(Dashboard, IdleActiveAndPinned) {
     const Rules rules = builtinRules("/h");
     const ProjectDetector d(rules);
-    ScanContext ctx{kNow, 30, {"/p/ab", "/p/a/src"}};  // processes work inside /p/a/src and /p/ab
+    ScanContext ctx{kNow, 30, {"/p/ab", "/p/c/src"}};  // processes work inside /p/ab and /p/c/src
     // path, last activity, idle days, idle, active
     for (const auto& [path, last, idleDays, idle, active] : std::vector<std::tuple<std::string, std::int64_t, std::uint64_t, bool, bool>>{
-             {"/p/a2", kNow - 30 * kDay, 30, true, false},  // exactly at the threshold
-             {"/p/a2", kNow - 30 * kDay + 1, 29, false, false},
-             {"/p/a2", kNow - 3600, 0, false, true},         // changed within the last day
-             {"/p/a2", kNow + 5000, 0, false, true},         // a clock behind the files'
-             {"/p/a", kNow - 90 * kDay, 90, true, true},     // a process works inside it
-             {"/p/a2", kNow - 90 * kDay, 90, true, false},   // /p/a2 is not inside /p/a
+             {"/p/a", kNow - 30 * kDay, 30, true, false},  // exactly at the threshold
+             {"/p/a", kNow - 30 * kDay + 1, 29, false, false},
+             {"/p/a", kNow - 3600, 0, false, true},        // changed within the last day
+             {"/p/a", kNow + 5000, 0, false, true},        // a clock behind the files'
+             {"/p/c", kNow - 90 * kDay, 90, true, true},   // a process works inside it
+             {"/p/a", kNow - 90 * kDay, 90, true, false},  // /p/ab is not inside /p/a
          }) {
         const ProjectDTO p = makeProject(walked(path, last), d, ctx);
         EXPECT_EQ(p.idle_days, idleDays) << path << " " << kNow - last;
         EXPECT_EQ(p.is_idle, idle) << path << " " << kNow - last;
         EXPECT_EQ(p.is_active, active) << path << " " << kNow - last;
     }
-    auto p = walked("/p/a2", std::nullopt);
+    auto p = walked("/p/a", std::nullopt);
     p.pinned = true;
     const ProjectDTO pinned = makeProject(p, d, ctx);
     EXPECT_TRUE(pinned.pinned);
