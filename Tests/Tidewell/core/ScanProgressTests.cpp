@@ -74,8 +74,7 @@ TEST_F(ScanProgress, BurstInOnePhaseGivesOneImmediateAndOneDeferredFlush) {
     EXPECT_TRUE(store.scanUIFlushWork.has_value()) << "one deferred flush is armed";
     ASSERT_TRUE(runUntil([&] { return !store.scanUIFlushWork.has_value(); }));
     EXPECT_EQ(publications, 2);
-    EXPECT_EQ(store.scanUI->message, "Step 99");
-    EXPECT_EQ(store.scanUI->currentPath, "/w/p99");
+    EXPECT_EQ(std::tie(store.scanUI->message, store.scanUI->currentPath), std::make_tuple("Step 99", "/w/p99"));
     EXPECT_EQ(store.scanUI->log.size(), 40u) << "the rolling log keeps its newest 40 lines";
     EXPECT_EQ(store.scanUI->log.back(), "Step 99 \u2014 p99");
 }
@@ -87,7 +86,6 @@ TEST_F(ScanProgress, PhaseOrCountChangesShowAtOnceAndCancelTheArmedFlush) {
     store.enqueueScanProgress(event("walk", "Looking", std::string("/w")));
     EXPECT_EQ(publications, 1);
     EXPECT_FALSE(store.scanUIFlushWork.has_value());
-    EXPECT_EQ(store.scanUI->phase, "walk");
     store.enqueueScanProgress(event("walk", "Found", std::string("/w/a"), 1));
     store.enqueueScanProgress(event("walk", "Found", std::string("/w/a"), 1, 1));
     EXPECT_EQ(std::tie(store.scanUI->projectsFound, store.scanUI->rootsDone), std::make_tuple(1, 1))
@@ -104,10 +102,8 @@ TEST_F(ScanProgress, LogLinesAreDeduplicatedAndPathlessEventsLogTheirMessage) {
     store.flushScanProgress();
     store.enqueueScanProgress(event("walk", "Looking", std::string("/w/app")));
     store.enqueueScanProgress(event("caches", "Measuring global caches."));
-    const auto& log = store.scanUI->log;
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[2], "Looking \u2014 app");
-    EXPECT_EQ(log[3], "Measuring global caches.");
+    EXPECT_EQ(store.scanUI->log,
+              (std::vector<std::string>{"Engine /e", "Queued w", "Looking \u2014 app", "Measuring global caches."}));
     drain();
 }
 
@@ -141,9 +137,8 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     store.startElapsedTimer();
     auto d = dashboard({project("1", "/w/app", 3'000'000, 1'500'000)});
     store.scanSucceeded(d);
-    EXPECT_FALSE(store.isScanning.get());
+    EXPECT_FALSE(store.isScanning.get() || store.elapsedTimer);
     EXPECT_EQ(store.scanGrowth.get(), 1.0);
-    EXPECT_FALSE(store.elapsedTimer);
     const auto text = "Scan finished \u00B7 1 project \u00B7 " + platform::formatByteCount(1'500'000) + " reclaimable";
     EXPECT_EQ(store.activityLog.get(), text);
     EXPECT_EQ(store.scanUI->message, text);
@@ -154,11 +149,9 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
 TEST_F(ScanProgress, CancelledScanKeepsItsTextAndIsNotFinishedAgain) {
     store.cancelScan();
     EXPECT_FALSE(store.isScanning.get());
-    EXPECT_EQ(store.lastError.get(), "Scan cancelled.");
     store.scanFailed("cancelled", true);
     EXPECT_EQ(store.lastError.get(), "Scan cancelled.");
-    EXPECT_NE(store.scanUI->phase, "done");
-    EXPECT_NE(store.scanGrowth.get(), 1.0);
+    EXPECT_TRUE(store.scanUI->phase != "done" && store.scanGrowth.get() != 1.0);
 }
 
 TEST_F(ScanProgress, MissingEngineFailsTheScanWithItsText) {
@@ -170,8 +163,7 @@ TEST_F(ScanProgress, MissingEngineFailsTheScanWithItsText) {
     ASSERT_TRUE(store.elapsedTimer);
     EXPECT_EQ(store.elapsedTimer->interval(), std::chrono::duration<double>(1));
     ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
-    ASSERT_TRUE(store.lastError.get().has_value());
-    EXPECT_EQ(store.lastError.get()->rfind("tidewell binary not found at ", 0), 0u);
+    EXPECT_TRUE(store.lastError.get().value_or("").starts_with("tidewell binary not found at "));
     EXPECT_EQ(log.linesStartingWith("Tidewell scan error: ").size(), 1u);
     EXPECT_TRUE(log.contains("Tidewell scanning " + home.home()));
 }
@@ -184,8 +176,7 @@ TEST_F(ScanProgress, RequestedScanDoesNothingWhileAScanOrCleanRuns) {
     store.startScan();
     drain();
     EXPECT_TRUE(panel.shown.empty());
-    EXPECT_FALSE(store.lastError.get().has_value());
-    EXPECT_FALSE(store.isScanning.get());
+    EXPECT_FALSE(store.lastError.get() || store.isScanning.get());
 }
 
 namespace {
