@@ -57,7 +57,6 @@ TEST(EngineRecords, BadNumbersFailTheWholeDocument) {
         return dashboardJson(R"({"id":"p1","name":"app","path":"/p","types":[],"total_bytes":)" + size +
                              R"(,"reclaimable_bytes":0,"safe_bytes":0,"caution_bytes":0,"artifacts":[],"is_idle":false,"is_active":false,"pinned":false})");
     };
-    EXPECT_NO_THROW(decode<DashboardDTO>(withSize("18446744073709551615")));
     EXPECT_EQ(decode<DashboardDTO>(withSize("18446744073709551615")).projects[0].total_bytes, UINT64_MAX);
     for (const char* bad : {"-1", "1.5", "1.0", "18446744073709551616", "\"5\"", "null", "true"})
         EXPECT_THROW(decode<DashboardDTO>(withSize(bad)), DecodeError) << bad;
@@ -69,7 +68,6 @@ TEST(EngineRecords, IdentityAndEquality) {
     auto a = decode<ProjectDTO>(projectJson());
     auto b = a;
     b.reclaimable_bytes = 61;
-    EXPECT_EQ(a.id, b.id);
     EXPECT_NE(a, b);
     std::unordered_set<ProjectDTO> set{a, b, a};
     EXPECT_EQ(set.size(), 2u);
@@ -84,11 +82,9 @@ TEST(EngineRecords, ProgressEventPathIsOptionalRootsTotalIsNot) {
 
 TEST(EngineRecords, OperationItemsAbsentDiffersFromEmpty) {
     auto none = decode<OperationDTO>(R"({"id":"o","timestamp_unix":5,"bytes_reclaimed":0,"dry_run":true})");
-    EXPECT_FALSE(none.items.has_value());
     auto empty = decode<OperationDTO>(R"({"id":"o","timestamp_unix":5,"bytes_reclaimed":0,"dry_run":true,"items":[]})");
-    ASSERT_TRUE(empty.items.has_value());
-    EXPECT_TRUE(empty.items->empty());
-    EXPECT_NE(none, empty);
+    EXPECT_FALSE(none.items.has_value());
+    EXPECT_EQ(empty.items, std::vector<CleanItemDTO>{});
     auto list = decodeArray<OperationDTO>("[" + encode(none) + "," + encode(empty) + "]");
     EXPECT_EQ(list, (std::vector<OperationDTO>{none, empty}));
 }
