@@ -5,42 +5,36 @@
 using tidewell::LineSplitter;
 
 namespace {
+using Lines = std::vector<std::string>;
 
-std::vector<std::string> split(const std::vector<std::string>& chunks) {
+Lines split(const Lines& chunks) {
     LineSplitter splitter;
-    std::vector<std::string> lines;
+    Lines lines;
     auto collect = [&lines](const std::string& line) { lines.push_back(line); };
     for (const auto& chunk : chunks) splitter.append(chunk, collect);
     splitter.finish(collect);
     return lines;
 }
-
-using Lines = std::vector<std::string>;
-
 }  // namespace
 
-TEST(LineSplitter, LinesAcrossChunkBoundaries) {
-    EXPECT_EQ(split({"PROGRESS:{\"a\"", ":1}\nsec", "ond\nthi", "rd\n"}), (Lines{"PROGRESS:{\"a\":1}", "second", "third"}));
-    EXPECT_EQ(split({"a", "", "b", "\n"}), (Lines{"ab"}));
-    EXPECT_EQ(split({"one\ntwo\nthree\n"}), (Lines{"one", "two", "three"}));
-}
-
-TEST(LineSplitter, LastLineWithoutNewline) {
-    EXPECT_EQ(split({"first\nlast"}), (Lines{"first", "last"}));
-    EXPECT_EQ(split({"first\n"}), (Lines{"first"}));
-    EXPECT_EQ(split({"\r"}), Lines{});  // only a carriage return: nothing is left
-}
-
-TEST(LineSplitter, CarriageReturnsTrimmedAtBothEnds) {
-    EXPECT_EQ(split({"a\r\n", "\r\rb\r\r\n", "c\rd\n"}), (Lines{"a", "b", "c\rd"}));
-    EXPECT_EQ(split({"x\r", "\ny"}), (Lines{"x", "y"}));  // CR and LF in different chunks
-}
-
-TEST(LineSplitter, EmptyLinesAreHandedOnAndInvalidUtf8BecomesEmpty) {
-    EXPECT_EQ(split({"\n\nx\n"}), (Lines{"", "", "x"}));
-    EXPECT_EQ(split({"ok\n\xff\xfe bad\nnaïve\n"}), (Lines{"ok", "", "naïve"}));
-    // A character split between two chunks is whole again in its line.
-    EXPECT_EQ(split({"na\xC3", "\xAFve\n"}), (Lines{"naïve"}));
+TEST(LineSplitter, ChunksBecomeLines) {
+    const std::vector<std::pair<Lines, Lines>> cases{
+        // Lines across chunk boundaries.
+        {{"PROGRESS:{\"a\"", ":1}\nsec", "ond\nthi", "rd\n"}, {"PROGRESS:{\"a\":1}", "second", "third"}},
+        {{"a", "", "b", "\n"}, {"ab"}},
+        // A last line without newline; only a carriage return leaves nothing.
+        {{"first\nlast"}, {"first", "last"}},
+        {{"\r"}, {}},
+        // Carriage returns trimmed at both ends, also when CR and LF arrive apart.
+        {{"a\r\n", "\r\rb\r\r\n", "c\rd\n"}, {"a", "b", "c\rd"}},
+        {{"x\r", "\ny"}, {"x", "y"}},
+        // Empty lines are handed on; invalid UTF-8 becomes empty; a character
+        // split between two chunks is whole again in its line.
+        {{"\n\nx\n"}, {"", "", "x"}},
+        {{"ok\n\xff\xfe bad\nnaïve\n"}, {"ok", "", "naïve"}},
+        {{"na\xC3", "\xAFve\n"}, {"naïve"}},
+    };
+    for (const auto& [chunks, lines] : cases) EXPECT_EQ(split(chunks), lines) << chunks.front();
 }
 
 TEST(LineSplitter, HandlerMayFeedTheSameSplitterAgain) {
