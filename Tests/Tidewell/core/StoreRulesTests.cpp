@@ -63,19 +63,18 @@ TEST(RepointProject, ByIdOrPathFirstMatchWins) {
 
 TEST(GroveNotices, EmptyForestIdleAndScanNotices) {
     auto none = groveNotices(std::nullopt, false, "");
-    ASSERT_EQ(none.size(), 1u);
-    EXPECT_EQ(none[0], (GroveNotice{"empty", "No forest yet", "Run a scan to grow a tree of your stacks.", "leaf",
-                                    NoticeRole::reclaim, NoticeDestination::dashboard}));
+    EXPECT_EQ(none, (std::vector<GroveNotice>{{"empty", "No forest yet", "Run a scan to grow a tree of your stacks.",
+                                               "leaf", NoticeRole::reclaim, NoticeDestination::dashboard}}));
     EXPECT_EQ(groveNoticeBadgeCount(none), 0);
     EXPECT_TRUE(groveNotices(std::nullopt, true, "").empty()) << "no notice while the first scan runs";
 
     auto one = dashboard({project("a", "/a", 10, 1'500'000, {"node"}, true)});
     auto notices = groveNotices(one, false, "2 hours ago");
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[0], (GroveNotice{"idle", "1 idle project", "1.5 MB can move to Trash.", "leaf.fill",
-                                       NoticeRole::reclaim, NoticeDestination::projects}));
-    EXPECT_EQ(notices[1], (GroveNotice{"scan", "Last scan 2 hours ago", "1 project in the forest.", "clock",
-                                       NoticeRole::accent, NoticeDestination::dashboard}));
+    EXPECT_EQ(notices, (std::vector<GroveNotice>{
+                           {"idle", "1 idle project", "1.5 MB can move to Trash.", "leaf.fill", NoticeRole::reclaim,
+                            NoticeDestination::projects},
+                           {"scan", "Last scan 2 hours ago", "1 project in the forest.", "clock", NoticeRole::accent,
+                            NoticeDestination::dashboard}}));
     EXPECT_EQ(groveNoticeBadgeCount(notices), 1);
 
     auto busy = dashboard({project("a", "/a", 1, 1), project("b", "/b", 1, 1)});
