@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -80,8 +81,12 @@ namespace {
 
 // The scene's kept pixels, one set per painting thread.
 struct SceneCaches {
-    platform::ui::CanvasCache backdrop, skyGlow, pondGlow, water;
+    platform::ui::CanvasCache backdrop, skyGlow, pondGlow, water, trunk;
+    std::vector<platform::ui::CanvasCache> stems;  // one per branch
 };
+
+void drawTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size size, SceneCaches* caches,
+              const std::string& scheme);
 
 Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
 
@@ -138,10 +143,10 @@ void renderGrowingScan(const GrowingScanCanvas& scene, GraphicsContext& context,
     if (!(size.width > 0) || !(size.height > 0) || !std::isfinite(size.width) || !std::isfinite(size.height))
         return;
     const double time = std::isfinite(scene.time) ? scene.time : 0;
-    // What depends only on the size, scale and colours is drawn once and
-    // copied each frame: the sky with (when the sky glow stays above them) the
-    // hills, the two glows at full strength, and the water. The painting
-    // order is kept, so the picture is the same.
+    // What does not move is drawn once and copied each frame: the sky with
+    // (when the sky glow stays above them) the hills, the two glows at full
+    // strength, the water, and the tree's still parts while its growth holds.
+    // The painting order is kept, so the picture is the same.
     thread_local SceneCaches caches;
     const std::string scheme = std::to_string(int(context.environment().colorScheme));
     const bool hillsCached = scanHillsClearOfSkyGlow(size);
@@ -161,7 +166,7 @@ void renderGrowingScan(const GrowingScanCanvas& scene, GraphicsContext& context,
                  [&](GraphicsContext& layer) { drawPondGlowAt(layer, size, 1); });
     context.drawCached(caches.water, "water/" + scheme, grown(waterRect(size), 2),
                        [&](GraphicsContext& layer) { drawWater(layer, size); });
-    drawGrowingTree(scene, context, size);
+    drawTree(scene, context, size, &caches, scheme);
     drawScanDrift(context, size, time);
 }
 
@@ -229,59 +234,139 @@ void drawScanPond(GraphicsContext& context, Size size, double growth, double tim
     drawWater(context, size);
 }
 
-void drawTrunkLayer(GraphicsContext& context, double crownY, double w, double h, double time)
+namespace {
+
+Path trunkGrain(double w, double h)
+{
+    const double c = 0.5 * w;
+    Path grain;
+    grain.move({c - 0.012 * w, 0.86 * h});
+    grain.addCurve({c - 0.004 * w, 0.58 * h}, {c - 0.02 * w, 0.76 * h}, {c - 0.008 * w, 0.66 * h});
+    return grain;
+}
+
+Path trunkSap(double w, double h)
+{
+    const double c = 0.5 * w;
+    Path sap;
+    sap.move({c, 0.9 * h});
+    sap.addCurve({c + 0.006 * w, 0.555 * h}, {c - 0.012 * w, 0.78 * h}, {c + 0.014 * w, 0.66 * h});
+    return sap;
+}
+
+Path rootPath(double c, double w, double h, double rp, double f)
+{
+    Path root;
+    root.move({c, 0.88 * h});
+    root.addQuadCurve({c + 0.09 * f * w * rp, 0.90 * h}, {c + 0.03 * f * w, 0.92 * h});
+    return root;
+}
+
+// The trunk's clip: only what has risen above the ground shows.
+GraphicsContext trunkLayer(const GraphicsContext& context, double crownY, double w, double h)
 {
     // A layer at full opacity composites exactly like drawing in place, so a
     // copy of the context carries the clip instead of an offscreen image.
     GraphicsContext layer = context;
-    const double c = 0.5 * w;
     layer.clip(Path::rect({0, crownY, w, h - crownY + 2}));
+    return layer;
+}
+
+void drawTrunkBody(GraphicsContext& layer, double w, double h)
+{
     layer.fill(trunkPath(w, h),
                Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark(), TreePalette::barkDark()},
                                        {0.46 * w, 0.5 * h}, {0.56 * w, 0.92 * h}));
-
-    Path grain;
-    grain.move({c - 0.012 * w, 0.86 * h});
-    grain.addCurve({c - 0.004 * w, 0.58 * h}, {c - 0.02 * w, 0.76 * h}, {c - 0.008 * w, 0.66 * h});
-    layer.stroke(grain, Color::rgb255(215, 165, 106, 0.55), roundStroke(2.4));
-
-    Path sap;
-    sap.move({c, 0.9 * h});
-    sap.addCurve({c + 0.006 * w, 0.555 * h}, {c - 0.012 * w, 0.78 * h}, {c + 0.014 * w, 0.66 * h});
-    drawSapFlow(layer, sap, time);
+    layer.stroke(trunkGrain(w, h), Color::rgb255(215, 165, 106, 0.55), roundStroke(2.4));
 }
 
-void drawGrowingTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size size)
+Path branchCentre(const BranchLayout& b)
+{
+    Path centre;
+    centre.move(b.centre[0]);
+    for (size_t j = 1; j < b.centre.size(); ++j)
+        centre.addLine(b.centre[j]);
+    return centre;
+}
+
+Rect united(const Rect& a, const Rect& b)
+{
+    const double x0 = std::min(a.minX(), b.minX()), y0 = std::min(a.minY(), b.minY());
+    return {x0, y0, std::max(a.maxX(), b.maxX()) - x0, std::max(a.maxY(), b.maxY()) - y0};
+}
+
+// A key naming the exact numbers a kept drawing was made from.
+std::string keyOf(const std::string& name, std::initializer_list<double> values)
+{
+    std::string key = name;
+    char number[40];
+    for (const double v : values) {
+        std::snprintf(number, sizeof number, "/%a", v);
+        key += number;
+    }
+    return key;
+}
+
+// The tree's still parts (roots, trunk and sap glows, branch shadows and
+// wood) are drawn through `caches` when given; between them, in the same
+// order, the moving ones (sap dashes, leaves, buds) are drawn each time.
+void drawTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size size, SceneCaches* caches,
+              const std::string& scheme)
 {
     const double w = size.width, h = size.height, c = 0.5 * w;
     const double time = std::isfinite(scene.time) ? scene.time : 0;
     const TreeLayout tree = growingTreeLayout(scene.growth, scene.buds, time, size, scene.arms, scene.budColors.size());
+    const auto keptOrDirect = [&](platform::ui::CanvasCache* cache, const std::string& key, Rect bounds,
+                                  const std::function<void(GraphicsContext&)>& draw) {
+        if (cache)
+            context.drawCached(*cache, key, bounds, draw);
+        else
+            draw(context);
+    };
 
-    if (tree.rootProgress) {
-        const double rp = *tree.rootProgress;
-        for (const double f : {-1.0, 1.0}) {
-            Path root;
-            root.move({c, 0.88 * h});
-            root.addQuadCurve({c + 0.09 * f * w * rp, 0.90 * h}, {c + 0.03 * f * w, 0.92 * h});
-            context.stroke(root, TreePalette::barkDark(), roundStroke(4 + 4 * rp));
-            context.stroke(root, TreePalette::barkLight().opacity(0.4), roundStroke(1.6));
-        }
+    const Path sap = trunkSap(w, h);
+    {
+        Rect bounds = united(united(trunkPath(w, h).boundingRect(), trunkGrain(w, h).boundingRect()), sap.boundingRect());
+        const double rp = tree.rootProgress.value_or(0);
+        if (tree.rootProgress)
+            for (const double f : {-1.0, 1.0})
+                bounds = united(bounds, rootPath(c, w, h, rp, f).boundingRect());
+        keptOrDirect(caches ? &caches->trunk : nullptr,
+                     keyOf("trunk/" + scheme, {tree.rootProgress ? rp : -1.0, tree.crownY, w, h}), grown(bounds, 8),
+                     [&](GraphicsContext& g) {
+                         if (tree.rootProgress)
+                             for (const double f : {-1.0, 1.0}) {
+                                 const Path root = rootPath(c, w, h, rp, f);
+                                 g.stroke(root, TreePalette::barkDark(), roundStroke(4 + 4 * rp));
+                                 g.stroke(root, TreePalette::barkLight().opacity(0.4), roundStroke(1.6));
+                             }
+                         GraphicsContext layer = trunkLayer(g, tree.crownY, w, h);
+                         drawTrunkBody(layer, w, h);
+                         drawSapGlow(layer, sap);
+                     });
+        GraphicsContext layer = trunkLayer(context, tree.crownY, w, h);
+        drawSapDashes(layer, sap, time);
     }
 
-    drawTrunkLayer(context, tree.crownY, w, h, time);
-
+    if (caches && caches->stems.size() < scene.arms.size())
+        caches->stems.resize(scene.arms.size());
     const Path& leaf = leafShape();
     const Color leafGreen = Color::rgb255(92, 219, 110, 0.9);
     const Color leafAmber = Color::rgb255(226, 177, 90, 0.9);
-    for (const BranchLayout& b : tree.branches) {
-        Path centre;
-        centre.move(b.centre[0]);
-        for (size_t j = 1; j < b.centre.size(); ++j)
-            centre.addLine(b.centre[j]);
-        context.stroke(centre, Color::black().opacity(0.25), roundStroke(7));
-        context.fill(taperedBranchPath(b.start, b.control, b.end, b.progress, b.baseHalfWidth),
-                     Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark()}, b.start, b.grownEnd));
-        drawSapFlow(context, centre, time);
+    for (size_t n = 0; n < tree.branches.size(); ++n) {
+        const BranchLayout& b = tree.branches[n];
+        const Path centre = branchCentre(b);
+        const Path wood = taperedBranchPath(b.start, b.control, b.end, b.progress, b.baseHalfWidth);
+        keptOrDirect(caches ? &caches->stems[size_t(b.index)] : nullptr,
+                     keyOf("stem/" + scheme, {b.progress, b.start.x, b.start.y, b.control.x, b.control.y, b.end.x, b.end.y,
+                                              b.baseHalfWidth}),
+                     grown(united(centre.boundingRect(), wood.boundingRect()), 8), [&](GraphicsContext& g) {
+                         g.stroke(centre, Color::black().opacity(0.25), roundStroke(7));
+                         g.fill(wood, Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark()},
+                                                              b.start, b.grownEnd));
+                         drawSapGlow(g, centre);
+                     });
+        drawSapDashes(context, centre, time);
 
         for (const auto* placement : {&b.firstLeaf, &b.secondLeaf}) {
             if (!*placement)
@@ -303,6 +388,20 @@ void drawGrowingTree(const GrowingScanCanvas& scene, GraphicsContext& context, S
             context.stroke(body, Color::white().opacity(bud.lit ? 0.85 : 0.4), buttStroke(bud.lit ? 1.6 : 1));
         }
     }
+}
+
+}  // namespace
+
+void drawTrunkLayer(GraphicsContext& context, double crownY, double w, double h, double time)
+{
+    GraphicsContext layer = trunkLayer(context, crownY, w, h);
+    drawTrunkBody(layer, w, h);
+    drawSapFlow(layer, trunkSap(w, h), time);
+}
+
+void drawGrowingTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size size)
+{
+    drawTree(scene, context, size, nullptr, {});
 }
 
 void drawScanDrift(GraphicsContext& context, Size size, double time)

@@ -155,12 +155,21 @@ double sapDashPhase(double time)
 
 void drawSapFlow(GraphicsContext& context, const Path& path, double time)
 {
+    drawSapGlow(context, path);
+    drawSapDashes(context, path, time);
+}
+
+void drawSapGlow(GraphicsContext& context, const Path& path)
+{
     StrokeStyle glow;
     glow.lineWidth = 5;
     glow.lineCap = LineCap::round;
     glow.lineJoin = LineJoin::miter;
     context.stroke(path, TreePalette::glow().opacity(0.18), glow);
+}
 
+void drawSapDashes(GraphicsContext& context, const Path& path, double time)
+{
     StrokeStyle sap;
     sap.lineWidth = 1.6;
     sap.lineCap = LineCap::round;

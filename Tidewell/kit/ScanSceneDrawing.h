@@ -51,6 +51,9 @@ const platform::ui::Path& leafShape();
 
 // The glowing sap line along a path, its dashes travelling away from the start.
 void drawSapFlow(platform::ui::GraphicsContext& context, const platform::ui::Path& path, double time);
+// Its two strokes: the still glow beneath, the travelling dashes above.
+void drawSapGlow(platform::ui::GraphicsContext& context, const platform::ui::Path& path);
+void drawSapDashes(platform::ui::GraphicsContext& context, const platform::ui::Path& path, double time);
 // The dash phase of the sap line at `time`, brought into one dash period.
 double sapDashPhase(double time);
 
