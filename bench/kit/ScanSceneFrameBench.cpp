@@ -67,6 +67,30 @@ BENCHMARK(BM_ScanSceneFrame)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
+// Frames of a tree still growing: growth moves on every frame, as while a
+// scan runs, so the parts kept between frames for a held growth are redrawn
+// for the branches that grow.
+void BM_ScanSceneGrowingFrame(benchmark::State& state)
+{
+    const double scale = double(state.range(0));
+    QImage image(int(kSize.width * scale), int(kSize.height * scale), QImage::Format_ARGB32_Premultiplied);
+    double time = 8.1e8, growth = 0.3;
+    for (auto _ : state) {
+        drawFrame(image, growth, 5, time, scale);
+        benchmark::DoNotOptimize(image.constBits());
+        time += 1.0 / 24;
+        growth = growth >= 1 ? 0.3 : growth + 0.004;
+    }
+}
+BENCHMARK(BM_ScanSceneGrowingFrame)
+    ->ArgNames({"scale"})
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
 // The same frames with the main thread's own CPU time: what the scan page's
 // timeline takes from the thread that also handles input.
 void BM_ScanSceneFrameMainThread(benchmark::State& state) { BM_ScanSceneFrame(state); }
