@@ -104,7 +104,7 @@ Qt::WindowFlags windowFlagsFor(WindowKind kind)
     return Qt::Window;
 }
 
-Window::Window(WindowSpec spec) : spec_(std::move(spec))
+Window::Window(WindowSpec config) : spec_(std::move(config))
 {
     auto* w = new QWidget(nullptr, windowFlagsFor(spec_.kind));
     widget_ = w;

@@ -46,7 +46,7 @@ struct WindowCommand {
 
 class Window {
 public:
-    explicit Window(WindowSpec spec);
+    explicit Window(WindowSpec config);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;

@@ -117,8 +117,8 @@ struct ImageSpec {
 
 class ImageNode final : public Node {
 public:
-    explicit ImageNode(ImageSpec spec) : spec_(std::move(spec)) {}
-    const ImageSpec& spec() const { return spec_; }
+    explicit ImageNode(ImageSpec config) : spec_(std::move(config)) {}
+    const ImageSpec& config() const { return spec_; }
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
     {
@@ -241,7 +241,7 @@ private:
 const ImageSpec* specOf(const View& v)
 {
     auto* n = dynamic_cast<const ImageNode*>(v.node().get());
-    return n ? &n->spec() : nullptr;
+    return n ? &n->config() : nullptr;
 }
 
 }  // namespace

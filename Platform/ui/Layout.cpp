@@ -741,14 +741,14 @@ View View::id(std::string identifier) const { return View(std::make_shared<IdNod
 
 View View::frame(std::optional<double> width, std::optional<double> height, Alignment alignment) const
 {
-    FrameSpec spec;
-    spec.idealWidth = width;
-    spec.idealHeight = height;
-    spec.alignment = alignment;
-    return View(std::make_shared<FrameNode>(*this, spec, true));
+    FrameSpec config;
+    config.idealWidth = width;
+    config.idealHeight = height;
+    config.alignment = alignment;
+    return View(std::make_shared<FrameNode>(*this, config, true));
 }
 
-View View::frame(const FrameSpec& spec) const { return View(std::make_shared<FrameNode>(*this, spec, false)); }
+View View::frame(const FrameSpec& config) const { return View(std::make_shared<FrameNode>(*this, config, false)); }
 View View::padding() const { return padding(Edges::all(), defaultPadding); }
 View View::padding(double amount) const { return padding(Edges::all(), amount); }
 View View::padding(Edges edges) const { return padding(edges, defaultPadding); }

@@ -55,7 +55,7 @@ private:
 
 class FrameNode final : public ModifierNode {
 public:
-    FrameNode(View content, FrameSpec spec, bool fixed) : ModifierNode(std::move(content)), spec_(spec), fixed_(fixed) {}
+    FrameNode(View content, FrameSpec config, bool fixed) : ModifierNode(std::move(content)), spec_(config), fixed_(fixed) {}
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
     void place(Element& self, Rect frame, LayoutContext& ctx) const override;
 

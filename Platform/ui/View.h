@@ -76,7 +76,7 @@ public:
 
     // Layout
     View frame(std::optional<double> width, std::optional<double> height, Alignment alignment = Alignment::center) const;
-    View frame(const FrameSpec& spec) const;
+    View frame(const FrameSpec& config) const;
     View padding() const;  // the default amount on every edge
     View padding(double amount) const;
     View padding(Edges edges, double amount) const;
