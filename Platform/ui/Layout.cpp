@@ -63,17 +63,16 @@ public:
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
-        const auto& sizes = distribute(self, p, ctx).sizes;
+        const Distribution& d = distribute(self, p, ctx);
         double main = spacingTotal(self);
-        for (const Size& s : sizes) main += mainOf(axis_, s);
-        return sizeFor(axis_, main, crossExtent(self, sizes, ctx).total);
+        for (const Item& item : d.items) main += mainOf(axis_, item.size);
+        return sizeFor(axis_, main, crossExtent(self, d, ctx).total);
     }
 
     void place(Element& self, Rect frame, LayoutContext& ctx) const override
     {
         const Distribution& keep = distribute(self, self.proposal, ctx);
-        const auto& sizes = keep.sizes;
-        const Extent extent = crossExtent(self, sizes, ctx);
+        const Extent extent = crossExtent(self, keep, ctx);
         const double crossRoom = crossOf(axis_, frame.size());
         double blockOffset = 0;  // the aligned block inside a larger frame
         if (axis_ == Axis::horizontal)
@@ -82,11 +81,11 @@ public:
             blockOffset = alignOffset(h_, crossRoom, extent.total);
         double pos = 0;
         for (size_t i = 0; i < self.children.size(); ++i) {
-            const Size s = sizes[i];
-            const double cross = blockOffset + extent.before - extent.guides[i];
+            const Size s = keep.items[i].size;
+            const double cross = blockOffset + extent.before - keep.items[i].guide;
             const Rect r = axis_ == Axis::horizontal ? Rect{frame.x + pos, frame.y + cross, s.width, s.height}
                                                     : Rect{frame.x + cross, frame.y + pos, s.width, s.height};
-            self.children[i]->place(r, keep.proposals[i], ctx);
+            self.children[i]->place(r, keep.items[i].proposal, ctx);
             pos += mainOf(axis_, s) + spacing_;
         }
     }
@@ -104,7 +103,18 @@ private:
     struct Extent {
         double before = 0;  // room above (left of) the alignment guide
         double total = 0;
-        std::vector<double> guides;
+    };
+    // One allocation per distribution: each child's size, the offer that
+    // gave it and, once asked for, its alignment guide.
+    struct Item {
+        Size size;
+        ProposedSize proposal;  // what the child was offered
+        double guide = 0;
+    };
+    struct Distribution {
+        mutable std::vector<Item> items;
+        mutable Extent extent;
+        mutable bool extentKnown = false;
     };
 
     double spacingTotal(const Element& self) const
@@ -131,18 +141,24 @@ private:
         return 0;
     }
 
-    Extent crossExtent(Element& self, const std::vector<Size>& sizes, LayoutContext& ctx) const
+    // The cross-axis block of a distribution; the guides are kept with it,
+    // so measuring and placing under the same proposal work them out once.
+    Extent crossExtent(Element& self, const Distribution& d, LayoutContext& ctx) const
     {
+        if (d.extentKnown)
+            return d.extent;
         Extent e;
         double after = 0;
-        e.guides.resize(sizes.size());
-        for (size_t i = 0; i < sizes.size(); ++i) {
-            const double g = guide(*self.children[i], sizes[i], ctx);
-            e.guides[i] = g;
+        for (size_t i = 0; i < d.items.size(); ++i) {
+            const Size s = d.items[i].size;
+            const double g = guide(*self.children[i], s, ctx);
+            d.items[i].guide = g;
             e.before = std::max(e.before, g);
-            after = std::max(after, crossOf(axis_, sizes[i]) - g);
+            after = std::max(after, crossOf(axis_, s) - g);
         }
         e.total = e.before + after;
+        d.extent = e;
+        d.extentKnown = true;
         return e;
     }
 
@@ -150,36 +166,35 @@ private:
     {
         if (self.children.empty())
             return std::nullopt;
-        const auto& sizes = distribute(self, ProposedSize::of(size), ctx).sizes;
+        const Distribution& d = distribute(self, ProposedSize::of(size), ctx);
+        const size_t n = d.items.size();
         if (axis_ == Axis::vertical) {
             double pos = 0;
             std::optional<double> result;
-            for (size_t i = 0; i < sizes.size(); ++i) {
-                auto b = first ? self.children[i]->firstBaseline(sizes[i], ctx) : self.children[i]->lastBaseline(sizes[i], ctx);
+            for (size_t i = 0; i < n; ++i) {
+                const Size s = d.items[i].size;
+                auto b = first ? self.children[i]->firstBaseline(s, ctx) : self.children[i]->lastBaseline(s, ctx);
                 if (b) {
                     if (first) return pos + *b;
                     result = pos + *b;
                 }
-                pos += sizes[i].height + spacing_;
+                pos += s.height + spacing_;
             }
             return result;
         }
-        const Extent extent = crossExtent(self, sizes, ctx);
+        const Extent extent = crossExtent(self, d, ctx);
         const double blockOffset = alignOffset(v_, size.height, extent.total);
         std::optional<double> result;
-        for (size_t i = 0; i < sizes.size(); ++i) {
-            auto b = first ? self.children[i]->firstBaseline(sizes[i], ctx) : self.children[i]->lastBaseline(sizes[i], ctx);
+        for (size_t i = 0; i < n; ++i) {
+            const Size s = d.items[i].size;
+            auto b = first ? self.children[i]->firstBaseline(s, ctx) : self.children[i]->lastBaseline(s, ctx);
             if (!b) continue;
-            const double y = blockOffset + extent.before - extent.guides[i] + *b;
+            const double y = blockOffset + extent.before - d.items[i].guide + *b;
             if (!result || (first ? y < *result : y > *result)) result = y;
         }
         return result;
     }
 
-    struct Distribution {
-        std::vector<Size> sizes;
-        std::vector<ProposedSize> proposals;  // what each child was offered
-    };
     struct Memo {
         unsigned pass = 0;
         unsigned next = 0;
@@ -224,17 +239,16 @@ private:
     {
         const size_t n = self.children.size();
         Distribution d;
-        d.sizes.resize(n);
-        d.proposals.resize(n);
-        std::vector<Size>& sizes = d.sizes;
+        d.items.resize(n);
+        std::vector<Item>& items = d.items;
         const auto mainP = mainOf(axis_, p);
         const auto crossP = crossOf(axis_, p);
         if (!mainP || std::isinf(*mainP)) {
             // No limit (an ideal size, or all the room there is): every child
             // gets the same offer, whatever the order, so no probing is needed.
             for (size_t i = 0; i < n; ++i) {
-                d.proposals[i] = proposalFor(axis_, mainP, crossP);
-                sizes[i] = self.children[i]->sizeThatFits(d.proposals[i], ctx);
+                items[i].proposal = proposalFor(axis_, mainP, crossP);
+                items[i].size = self.children[i]->sizeThatFits(items[i].proposal, ctx);
             }
             return d;
         }
@@ -299,10 +313,10 @@ private:
                 const bool spacer = k >= views;
                 const double offer = spacer ? std::max(0.0, budget / double(views + spacers - k))
                                             : std::max(0.0, (budget - spacerMinimum) / double(views - k));
-                d.proposals[idx] = proposalFor(axis_, offer, crossP);
-                sizes[idx] = self.children[idx]->sizeThatFits(d.proposals[idx], ctx);
-                budget -= mainOf(axis_, sizes[idx]);
-                remaining -= mainOf(axis_, sizes[idx]);
+                items[idx].proposal = proposalFor(axis_, offer, crossP);
+                items[idx].size = self.children[idx]->sizeThatFits(items[idx].proposal, ctx);
+                budget -= mainOf(axis_, items[idx].size);
+                remaining -= mainOf(axis_, items[idx].size);
             }
             i = end;
         }
