@@ -346,13 +346,7 @@ public:
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
-        Size s;
-        for (auto& c : self.children) {
-            const Size cs = c->sizeThatFits(p, ctx);
-            s.width = std::max(s.width, cs.width);
-            s.height = std::max(s.height, cs.height);
-        }
-        return s;
+        return largestChildSize(self, p, ctx);
     }
 
     void place(Element& self, Rect frame, LayoutContext& ctx) const override

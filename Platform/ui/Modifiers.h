@@ -8,7 +8,22 @@
 
 #include <QTransform>
 
+#include <algorithm>
+
 namespace platform::ui {
+
+// Containers that stack their children on top of each other (groups, ForEach
+// outside a stack, ZStack) take the largest width and height among them.
+inline Size largestChildSize(Element& self, ProposedSize p, LayoutContext& ctx)
+{
+    Size s;
+    for (auto& c : self.children) {
+        const Size cs = c->sizeThatFits(p, ctx);
+        s.width = std::max(s.width, cs.width);
+        s.height = std::max(s.height, cs.height);
+    }
+    return s;
+}
 
 // The common environment modifiers as one value: consecutive ones
 // (`.font().foregroundStyle().lineLimit()`) share a node and one copy of the

@@ -29,6 +29,15 @@ public:
     Size sizeThatFits(Element&, ProposedSize, LayoutContext&) const override { return {0, 0}; }
 };
 
+// Containers that stand in for their children inside a stack add the same
+// flattened children, keyed as the stack would key them, when built alone.
+void addFlattened(const Node& node, Element& self, BuildContext& ctx, const std::string& prefix)
+{
+    std::vector<std::pair<std::string, View>> flat;
+    node.flatten(View(), flat, prefix);
+    for (auto& [k, v] : flat) ctx.addChild(self, v, k);
+}
+
 class GroupNode final : public Node {
 public:
     explicit GroupNode(ViewList children) : children_(std::move(children)) {}
@@ -40,19 +49,11 @@ public:
     void build(Element& self, BuildContext& ctx) const override
     {
         // Outside a container a group lays out its children on top of each other.
-        std::vector<std::pair<std::string, View>> flat;
-        flatten(View(), flat, "g");
-        for (auto& [k, v] : flat) ctx.addChild(self, v, k);
+        addFlattened(*this, self, ctx, "g");
     }
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
-        Size s;
-        for (auto& c : self.children) {
-            const Size cs = c->sizeThatFits(p, ctx);
-            s.width = std::max(s.width, cs.width);
-            s.height = std::max(s.height, cs.height);
-        }
-        return s;
+        return largestChildSize(self, p, ctx);
     }
 
 private:
@@ -91,19 +92,11 @@ public:
     }
     void build(Element& self, BuildContext& ctx) const override
     {
-        std::vector<std::pair<std::string, View>> flat;
-        flatten(View(), flat, "e");
-        for (auto& [k, v] : flat) ctx.addChild(self, v, k);
+        addFlattened(*this, self, ctx, "e");
     }
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
-        Size s;
-        for (auto& c : self.children) {
-            const Size cs = c->sizeThatFits(p, ctx);
-            s.width = std::max(s.width, cs.width);
-            s.height = std::max(s.height, cs.height);
-        }
-        return s;
+        return largestChildSize(self, p, ctx);
     }
 
 private:
