@@ -1,0 +1,22 @@
+#include "SampleStore.h"
+
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+tidewell::AppStore& sampleStore(int projects, int stacks) {
+    static QTemporaryDir scratch;
+    static bool homed = [] {
+        for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            ::setenv(variable, scratch.path().toLocal8Bit().constData(), 1);
+        return true;
+    }();
+    (void)homed;
+    auto& store = tidewell::AppStore::shared();
+    tidewell::fixtures::SampleOptions options;
+    options.projects = projects;
+    options.stacks = stacks;
+    store.applyDashboard(tidewell::fixtures::sampleDashboard(options));
+    store.operations = tidewell::fixtures::sampleHistory(12, 5);
+    return store;
+}
