@@ -1,0 +1,34 @@
+#include "Tidewell/kit/KitViewTesting.h"
+
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "core/AppStore.h"
+#include "dashboard/ArtifactRow.h"
+#include "kit/Theme.h"
+
+using namespace kittest;
+using namespace tidewell;
+
+TEST(ArtifactRowRules, OnlyTheExactSafeClassIsSafe) {
+    struct Case {
+        std::string safetyClass;
+        bool safe;
+    };
+    for (const Case& c : std::vector<Case>{{"safe", true}, {"caution", false}, {"Safe", false}, {"", false}, {"unknown", false}}) {
+        EXPECT_EQ(artifactIsSafe(c.safetyClass), c.safe) << c.safetyClass;
+        EXPECT_EQ(artifactSafetyBadge(c.safetyClass), c.safe ? "Safe" : "Caution") << c.safetyClass;
+        EXPECT_EQ(artifactSafetyTint(c.safetyClass), c.safe ? Theme::reclaim() : Theme::caution()) << c.safetyClass;
+    }
+}
+
+TEST(ArtifactRow, ShowsPathBadgeSizeAndTheRevealButton) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    ArtifactDTO artifact{"build/intermediates", "/nowhere/app/build/intermediates", "caution", 0, false};
+    auto laid = layOut(ArtifactRow(store, artifact), {420, 40});
+    EXPECT_TRUE(laid->shows("build/intermediates"));
+    EXPECT_TRUE(laid->shows("Caution"));
+    EXPECT_TRUE(laid->shows("Zero KB"));
+    auto reveal = laid->tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "Show in Files"; });
+    ASSERT_EQ(reveal.size(), 1u);
+    laid->tester.tap(reveal.front());  // neither the folder nor its parent exists: nothing happens
+}
