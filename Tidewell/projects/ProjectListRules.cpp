@@ -1,0 +1,163 @@
+#include "projects/ProjectListRules.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include <QString>
+
+#include "foundation/Formatters.h"
+#include "kit/StackVocabulary.h"
+
+namespace tidewell {
+
+namespace {
+
+std::string lowered(const std::string& text) { return QString::fromStdString(text).toLower().toStdString(); }
+
+bool contains(const std::string& text, const std::string& loweredQuery) {
+    return lowered(text).find(loweredQuery) != std::string::npos;
+}
+
+
+}  // namespace
+
+bool projectMatchesQuery(const ProjectDTO& project, const std::string& query) {
+    if (query.empty()) return true;
+    const std::string q = lowered(query);
+    if (contains(project.name, q) || contains(project.path, q)) return true;
+    return std::any_of(project.types.begin(), project.types.end(),
+                       [&](const std::string& type) { return contains(stackDisplayName(type), q); });
+}
+
+ProjectRefs visibleProjects(const ProjectListInputs& in) {
+    ProjectRefs out;
+    if (!in.dashboard) return out;
+    out.reserve(in.dashboard->projects.size());
+    const std::string q = lowered(in.state.query);
+    for (const auto& p : in.dashboard->projects) {
+        if (p.reclaimable_bytes == 0) continue;
+        if (in.filterIdle && !p.is_idle) continue;
+        if (in.filterStack && std::find(p.types.begin(), p.types.end(), *in.filterStack) == p.types.end()) continue;
+        if (!q.empty() && !contains(p.name, q) && !contains(p.path, q) &&
+            std::none_of(p.types.begin(), p.types.end(),
+                         [&](const std::string& type) { return contains(stackDisplayName(type), q); }))
+            continue;
+        out.push_back(&p);
+    }
+    if (in.state.sortReclaimable) {
+        std::stable_sort(out.begin(), out.end(), [](const ProjectDTO* a, const ProjectDTO* b) {
+            return a->reclaimable_bytes > b->reclaimable_bytes;
+        });
+    } else {
+        // The locale's order of the case-folded names, so "app" and "App"
+        // compare equal and keep their order. Folded once per project.
+        std::vector<std::pair<QString, const ProjectDTO*>> keyed;
+        keyed.reserve(out.size());
+        for (const auto* p : out) keyed.emplace_back(QString::fromStdString(p->name).toCaseFolded(), p);
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+            return QString::localeAwareCompare(a.first, b.first) < 0;
+        });
+        for (std::size_t i = 0; i < keyed.size(); ++i) out[i] = keyed[i].second;
+    }
+    return out;
+}
+
+bool isSelectableProject(const ProjectDTO& project) { return !project.pinned && project.reclaimable_bytes != 0; }
+
+ProjectListDerived deriveProjectList(const ProjectListInputs& in) {
+    ProjectListDerived d;
+    d.visible = visibleProjects(in);
+    std::unordered_set<std::string> selectableIDs;
+    for (const auto* p : d.visible) {
+        if (isSelectableProject(*p)) {
+            d.selectable.push_back(p);
+            selectableIDs.insert(p->id);
+        }
+        if (!p->is_active && isSelectableProject(*p)) d.cleanAllCandidates.push_back(p);
+    }
+    for (const auto& id : in.state.selectedIDs)
+        if (selectableIDs.count(id)) d.selectedIDs.insert(id);
+    std::uint64_t selectedBytes = 0;
+    for (const auto* p : d.selectable) {
+        if (!d.selectedIDs.count(p->id)) continue;
+        d.selectedCleanable.push_back(p);
+        selectedBytes = platform::saturatingAdd(selectedBytes, p->reclaimable_bytes);
+    }
+    d.allSelectableSelected = !d.selectable.empty() && !d.selectedIDs.empty() &&
+                              std::all_of(d.selectable.begin(), d.selectable.end(),
+                                          [&](const ProjectDTO* p) { return d.selectedIDs.count(p->id) > 0; });
+
+    d.canSelect = !d.selectable.empty() && !in.isCleaning;
+    d.canSelectAll = !d.selectable.empty();
+    d.canCleanSelected = !d.selectedCleanable.empty() && !in.isCleaning && !in.isScanning;
+    d.canCleanAll = !d.cleanAllCandidates.empty() && !in.isCleaning && !in.isScanning;
+
+    d.cleanSelectedTitle = d.selectedIDs.empty() ? "Clean" : "Clean " + std::to_string(d.selectedIDs.size());
+    d.selectAllTitle = d.allSelectableSelected ? "Deselect All" : "Select All";
+    d.selectionSummary = d.selectedIDs.empty()
+                             ? "Select projects to clean"
+                             : std::to_string(d.selectedCleanable.size()) + " selected \u00B7 " +
+                                   platform::formatByteCount(selectedBytes) + " reclaimable";
+    if (!in.dashboard)
+        d.emptyStateDetail = "Rescan to find Flutter, React Native, Node, and more.";
+    else if (in.filterStack || in.filterIdle || !in.state.query.empty())
+        d.emptyStateDetail = "Try another stack filter or search.";
+    else
+        d.emptyStateDetail = "Nothing left to clean.";
+    return d;
+}
+
+ProjectListState settingSelecting(ProjectListState state, bool selecting) {
+    state.selecting = selecting;
+    state.selectedIDs.clear();
+    return state;
+}
+
+ProjectListState toggledSelectAll(ProjectListState state, const ProjectListDerived& derived) {
+    state.selectedIDs.clear();
+    if (!derived.allSelectableSelected)
+        for (const auto* p : derived.selectable) state.selectedIDs.insert(p->id);
+    return state;
+}
+
+ProjectListState tappedCard(ProjectListState state, const ProjectDTO& project) {
+    if (!state.selecting || !isSelectableProject(project)) return state;
+    if (!state.selectedIDs.erase(project.id)) state.selectedIDs.insert(project.id);
+    return state;
+}
+
+ProjectListState afterCleanSelected(ProjectListState state) {
+    state.selecting = false;
+    state.selectedIDs.clear();
+    return state;
+}
+
+ProjectListState prunedSelection(ProjectListState state, const ProjectRefs& visible) {
+    std::set<std::string> kept;
+    for (const auto* p : visible)
+        if (state.selectedIDs.count(p->id)) kept.insert(p->id);
+    state.selectedIDs = std::move(kept);
+    return state;
+}
+
+std::vector<std::string> projectCardKeys(const ProjectRefs& visible) {
+    std::vector<std::string> keys;
+    keys.reserve(visible.size());
+    std::unordered_set<std::string> taken;
+    for (std::size_t i = 0; i < visible.size(); ++i) {
+        std::string key = visible[i]->id;
+        for (std::size_t n = i; key.empty() || !taken.insert(key).second; ++n)
+            key = visible[i]->id + "#" + std::to_string(n);
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+std::vector<ProjectDTO> copiesOf(const ProjectRefs& projects) {
+    std::vector<ProjectDTO> out;
+    out.reserve(projects.size());
+    for (const auto* p : projects) out.push_back(*p);
+    return out;
+}
+
+}  // namespace tidewell
