@@ -1,5 +1,6 @@
 #include "foundation/Formatters.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -26,6 +27,19 @@ std::string withDecimals(Wide scaled, int decimals) {
     digits.insert(0, static_cast<std::size_t>(decimals) - digits.size(), '0');
     while (!digits.empty() && digits.back() == '0') digits.pop_back();
     return out + "." + digits;
+}
+
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
+// Local time of `unixSeconds`, when it falls in the years 1 to 9999.
+std::optional<std::tm> calendarTime(std::int64_t unixSeconds) {
+    const std::time_t seconds = unixSeconds;
+    std::tm tm{};
+    if (!localtime_r(&seconds, &tm)) return std::nullopt;
+    const std::int64_t year = std::int64_t{tm.tm_year} + 1900;
+    if (year < 1 || year > 9999) return std::nullopt;
+    return tm;
 }
 
 std::tm localTime(std::chrono::system_clock::time_point t) {
@@ -78,13 +92,11 @@ std::string formatByteCount(std::uint64_t bytes) {
 }
 
 std::string formatDateTime(std::chrono::system_clock::time_point date) {
-    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm tm = localTime(date);
     int hour = tm.tm_hour % 12;
     if (hour == 0) hour = 12;
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s %d, %d at %d:%02d %s", months[tm.tm_mon % 12], tm.tm_mday,
+    std::snprintf(buffer, sizeof buffer, "%s %d, %d at %d:%02d %s", kMonths[tm.tm_mon % 12], tm.tm_mday,
                   tm.tm_year + 1900, hour, tm.tm_min, tm.tm_hour < 12 ? "AM" : "PM");
     return buffer;
 }
@@ -108,6 +120,51 @@ std::string formatRelativeDateTime(std::chrono::system_clock::time_point date,
     else if (seconds >= 60) text = counted(seconds / 60, "minute");
     else text = counted(seconds, "second");
     return future ? "in " + text : text + " ago";
+}
+
+std::optional<std::int64_t> startOfLocalDay(std::int64_t unixSeconds, int dayOffset) {
+    auto tm = calendarTime(unixSeconds);
+    if (!tm) return std::nullopt;
+    tm->tm_hour = tm->tm_min = tm->tm_sec = 0;
+    tm->tm_mday += dayOffset;
+    tm->tm_isdst = -1;  // the offset in force at that midnight, not at `unixSeconds`
+    errno = 0;
+    const std::time_t midnight = std::mktime(&*tm);
+    if (midnight == -1 && errno != 0) return std::nullopt;
+    if (!calendarTime(midnight)) return std::nullopt;
+    return std::int64_t{midnight};
+}
+
+std::optional<std::string> formatDatePattern(std::int64_t unixSeconds, std::string_view pattern) {
+    const auto tm = calendarTime(unixSeconds);
+    if (!tm) return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size();) {
+        const char c = pattern[i];
+        std::size_t run = 1;
+        while (i + run < pattern.size() && pattern[i + run] == c) ++run;
+        char two[3];
+        if (c == 'h') {
+            out += std::to_string(tm->tm_hour % 12 == 0 ? 12 : tm->tm_hour % 12);
+        } else if (c == 'm') {
+            std::snprintf(two, sizeof two, "%02d", tm->tm_min);
+            out += two;
+        } else if (c == 'a') {
+            out += tm->tm_hour < 12 ? "AM" : "PM";
+        } else if (c == 'd') {
+            out += std::to_string(tm->tm_mday);
+        } else if (c == 'M') {
+            out += kMonths[tm->tm_mon % 12];
+        } else if (c == 'y') {
+            out += std::to_string(tm->tm_year + 1900);
+        } else if (c == 'E') {
+            out += kWeekdays[tm->tm_wday % 7];
+        } else {
+            out.append(run, c);
+        }
+        i += run;
+    }
+    return out;
 }
 
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {

@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -20,6 +22,15 @@ std::string formatDateTime(std::chrono::system_clock::time_point date);
 // months and years in local time.
 std::string formatRelativeDateTime(std::chrono::system_clock::time_point date,
                                    std::chrono::system_clock::time_point relativeTo);
+
+// The calendar of the date texts: local time, years 1 to 9999. Dates are Unix
+// seconds, so no conversion can overflow; outside that range both give none.
+// Midnight (local) of the day holding `unixSeconds`, moved by `dayOffset` days.
+std::optional<std::int64_t> startOfLocalDay(std::int64_t unixSeconds, int dayOffset = 0);
+// `unixSeconds` in local time through a fixed US English pattern: "h" (1-12),
+// "mm", "a" (AM/PM), "d", "MMM" (Dec), "yyyy", "EEEE" (Monday); other
+// characters stand for themselves.
+std::optional<std::string> formatDatePattern(std::int64_t unixSeconds, std::string_view pattern);
 
 // a + b, or the largest value instead of wrapping.
 constexpr std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {

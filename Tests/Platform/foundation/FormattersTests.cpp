@@ -68,3 +68,23 @@ TEST_F(LocalTimeTest, RelativeDateTimeTable) {
     for (const auto& [offset, text] : cases)
         EXPECT_EQ(formatRelativeDateTime(now + offset, now), text) << duration_cast<seconds>(offset).count();
 }
+
+TEST_F(LocalTimeTest, DatePatternsAndDayStartsInTheLocalZoneWithinTheCalendarsRange) {
+    const auto at = [](system_clock::time_point t) { return std::int64_t{system_clock::to_time_t(t)}; };
+    const std::int64_t evening = at(utc(2026, 12, 6, 15, 7));  // a Sunday
+    EXPECT_EQ(formatDatePattern(evening, "h:mm a"), "3:07 PM");
+    EXPECT_EQ(formatDatePattern(at(utc(2026, 12, 6, 0, 5)), "h:mm a"), "12:05 AM");
+    EXPECT_EQ(formatDatePattern(evening, "d MMM yyyy"), "6 Dec 2026");
+    EXPECT_EQ(formatDatePattern(evening, "EEEE"), "Sunday");
+    EXPECT_EQ(startOfLocalDay(evening), at(utc(2026, 12, 6, 0, 0)));
+    EXPECT_EQ(startOfLocalDay(evening, -1), at(utc(2026, 12, 5, 0, 0)));
+    testing_support::ScopedEnvironment tokyo("TZ", "Asia/Tokyo");  // UTC+9: already Monday
+    tzset();
+    EXPECT_EQ(formatDatePattern(evening, "EEEE d MMM h:mm a"), "Monday 7 Dec 12:07 AM");
+    EXPECT_EQ(startOfLocalDay(evening), at(utc(2026, 12, 6, 15, 0)));
+    // Far outside the calendar, and past what localtime can hold at all.
+    for (std::int64_t t : {INT64_MAX, INT64_MIN, std::int64_t{400'000'000'000}, std::int64_t{-62'200'000'000}}) {
+        EXPECT_EQ(formatDatePattern(t, "d MMM yyyy"), std::nullopt) << t;
+        EXPECT_EQ(startOfLocalDay(t), std::nullopt) << t;
+    }
+}
