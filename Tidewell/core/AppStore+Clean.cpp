@@ -2,6 +2,7 @@
 // clean does: history, dashboard, lifetime total, character and sharing.
 
 #include <algorithm>
+#include <ctime>
 #include <set>
 
 #include "core/AppFiles.h"
@@ -135,6 +136,7 @@ void AppStore::confirmClean() {
     std::weak_ptr<int> alive = lifetime_;
     AppStore* store = this;
     cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
+        const auto startedAtUnix = static_cast<std::int64_t>(std::time(nullptr));
         std::vector<CleanReportDTO> reports;
         std::int64_t cleaned = 0;
         std::optional<Failure> failure;
@@ -177,8 +179,11 @@ void AppStore::confirmClean() {
                 history.clear();
             }
         }
+        // A run stopped part-way leaves no report for the project it was in,
+        // but the engine records what it moved; only that is credited.
+        const auto stranded = failure ? unaccountedCleanBytes(history, reports, paths, startedAtUnix) : 0;
         hopToMain(alive, store, [=](AppStore& s) {
-            s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure);
+            s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure, stranded);
         });
         if (engineDashboard) saveLastDashboard(*engineDashboard);
         if (!history.empty()) saveOperations(history);
@@ -187,13 +192,10 @@ void AppStore::confirmClean() {
 
 void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
                           std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
-                          std::optional<std::pair<std::string, bool>> failure) {
+                          std::optional<std::pair<std::string, bool>> failure, std::uint64_t stranded) {
     const auto merged = mergeCleanReports(reports);
     const auto moved = movedBytes(merged);
     const bool current = generation == cleanGeneration && cleanCancelToken && !cleanCancelToken->isCancelled();
-    // A run stopped part-way leaves no report, but the engine records what it
-    // moved; that shows in the reloaded history and is credited too.
-    const auto stranded = failure ? unaccountedCleanBytes(history, operations.get(), reports) : 0;
 
     if (!current) {
         // Cancelled or superseded: the screens stay as the user left them,

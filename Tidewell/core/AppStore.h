@@ -246,7 +246,7 @@ private:
     void dryRunFailed(std::uint64_t generation, const std::string& description, bool cancelled);
     void cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
                     std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
-                    std::optional<std::pair<std::string, bool>> failure);
+                    std::optional<std::pair<std::string, bool>> failure, std::uint64_t stranded);
     void handleScanResult(std::uint64_t generation, std::optional<DashboardDTO> dashboard,
                           const std::string& description, bool cancelled);
 

@@ -73,14 +73,17 @@ std::string firstFailureText(const CleanReportDTO& merged, const std::string& fa
     return fallback;
 }
 
-std::uint64_t unaccountedCleanBytes(const std::vector<OperationDTO>& history, const std::vector<OperationDTO>& earlier,
-                                    const std::vector<CleanReportDTO>& reports) {
+std::uint64_t unaccountedCleanBytes(const std::vector<OperationDTO>& history, const std::vector<CleanReportDTO>& reports,
+                                    const std::vector<std::string>& paths, std::int64_t startedAtUnix) {
     std::set<std::string> known;
-    for (const auto& op : earlier) known.insert(op.id);
     for (const auto& r : reports) known.insert(r.operation_id);
+    const std::set<std::string> cleaning(paths.begin(), paths.end());
     std::uint64_t sum = 0;
-    for (const auto& op : history)
-        if (!op.dry_run && !known.count(op.id)) sum = platform::saturatingAdd(sum, op.bytes_reclaimed);
+    for (const auto& op : history) {
+        if (op.dry_run || known.count(op.id) || op.timestamp_unix < startedAtUnix) continue;
+        if (!op.project_path || !cleaning.count(*op.project_path)) continue;
+        sum = platform::saturatingAdd(sum, op.bytes_reclaimed);
+    }
     return sum;
 }
 

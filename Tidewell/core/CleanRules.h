@@ -33,10 +33,12 @@ std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 
-// Bytes of real cleans in the reloaded `history` that neither the earlier
-// history nor `reports` account for: what a clean moved before it was stopped.
-std::uint64_t unaccountedCleanBytes(const std::vector<OperationDTO>& history, const std::vector<OperationDTO>& earlier,
-                                    const std::vector<CleanReportDTO>& reports);
+// Bytes of real cleans in the reloaded `history` that this clean run produced
+// (one of its `paths`, recorded at or after `startedAtUnix`) and that its
+// `reports` do not account for: what it moved before it was stopped. Older
+// cleans in the log are never credited again, whatever the shown history holds.
+std::uint64_t unaccountedCleanBytes(const std::vector<OperationDTO>& history, const std::vector<CleanReportDTO>& reports,
+                                    const std::vector<std::string>& paths, std::int64_t startedAtUnix);
 
 // True when `path` is `folder` or lies inside it.
 bool isPathInside(const std::string& path, const std::string& folder);

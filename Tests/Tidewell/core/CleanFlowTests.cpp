@@ -73,6 +73,30 @@ TEST(CleanRules, MergedReportAndTexts) {
     EXPECT_EQ(cleanOutcomeText(2, 3, 0), "Cleaned 2 projects \u00B7 3 items \u00B7 Zero KB to Trash");
 }
 
+TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
+    auto op = [](std::string id, std::int64_t at, std::string path, std::uint64_t bytes, bool dryRun = false) {
+        OperationDTO o;
+        o.id = std::move(id);
+        o.timestamp_unix = at;
+        o.project_path = std::move(path);
+        o.bytes_reclaimed = bytes;
+        o.dry_run = dryRun;
+        return o;
+    };
+    // Five old 1 GB cleans in the log, none of them in the shown history.
+    std::vector<OperationDTO> log;
+    for (int i = 0; i < 5; ++i) log.push_back(op("old" + std::to_string(i), 100 + i, "/w/a", 1'000'000'000));
+    EXPECT_EQ(unaccountedCleanBytes(log, {}, {"/w/a"}, 1000), 0u) << "nothing this run moved";
+
+    log.push_back(op("reported", 1000, "/w/a", 7));           // has its report
+    log.push_back(op("stopped", 1001, "/w/b", 40));           // the project the run was in
+    log.push_back(op("preview", 1001, "/w/b", 99, true));     // a dry run moves nothing
+    log.push_back(op("elsewhere", 1002, "/w/c", 500));        // not one of this run's projects
+    auto reported = report({item("/w/a/node_modules", 7, true)}, "/w/a");
+    reported.operation_id = "reported";
+    EXPECT_EQ(unaccountedCleanBytes(log, {reported}, {"/w/a", "/w/b"}, 1000), 40u);
+}
+
 TEST(CleanRules, ReportAppliedToTheDashboardMatchesWholePathsAndKeepsLabels) {
     auto app = withArtifacts(project("a", "/w/app", 500, 0), {artifact("/w/app/node_modules", 300),
                                                               artifact("/w/app/.next", 50)});
