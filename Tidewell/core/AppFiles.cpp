@@ -1,6 +1,7 @@
 #include "core/AppFiles.h"
 
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "core/AppSupport.h"
@@ -56,7 +57,15 @@ void migrateLegacyDatabase() {
     }
 }
 
-void saveLastDashboard(const DashboardDTO& dashboard) {
+namespace {
+// Scans, cleans and the launch restore write the dashboard file from
+// different threads; the restore's compare-and-write must not interleave.
+std::mutex& dashboardFileLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void writeDashboard(const DashboardDTO& dashboard) {
     std::string json;
     try {
         json = encode(dashboard);
@@ -64,6 +73,20 @@ void saveLastDashboard(const DashboardDTO& dashboard) {
         return;
     }
     (void)platform::writeFileAtomically(lastDashboardFilePath(), json);
+}
+}  // namespace
+
+void saveLastDashboard(const DashboardDTO& dashboard) {
+    std::lock_guard lock(dashboardFileLock());
+    writeDashboard(dashboard);
+}
+
+bool saveLastDashboardUnlessNewerOnFile(const DashboardDTO& dashboard) {
+    std::lock_guard lock(dashboardFileLock());
+    if (auto onFile = readLastDashboardFile(); onFile && onFile->scanned_at_unix >= dashboard.scanned_at_unix)
+        return false;
+    writeDashboard(dashboard);
+    return true;
 }
 
 void saveOperations(const std::vector<OperationDTO>& history) {

@@ -26,6 +26,9 @@ std::vector<std::string> engineDatabaseCandidates();
 void migrateLegacyDatabase();
 
 void saveLastDashboard(const DashboardDTO& dashboard);
+// Writes `dashboard` unless the file already holds one scanned at the same
+// time or later (a scan or clean that finished meanwhile); true when written.
+bool saveLastDashboardUnlessNewerOnFile(const DashboardDTO& dashboard);
 void saveOperations(const std::vector<OperationDTO>& history);
 // None when the file is missing, unreadable or does not decode.
 std::optional<DashboardDTO> readLastDashboardFile();

@@ -17,6 +17,7 @@ RestoredSession gatherLastSession() {
 
     RestoredSession session;
     session.dashboard = readLastDashboardFile();
+    const bool dashboardFromFile = session.dashboard.has_value();
     if (!session.dashboard) session.dashboard = lastDashboardFromDatabase();
     if (!session.dashboard) {
         std::lock_guard lock(engineLock());
@@ -37,7 +38,9 @@ RestoredSession gatherLastSession() {
     }
     session.history = std::move(*history);
 
-    if (session.dashboard) saveLastDashboard(*session.dashboard);
+    // A scan may have finished while this waited for the engine: its newer
+    // dashboard on file is never overwritten with the older one found here.
+    if (session.dashboard && !dashboardFromFile) saveLastDashboardUnlessNewerOnFile(*session.dashboard);
     if (!session.history.empty()) saveOperations(session.history);
     return session;
 }

@@ -1,3 +1,5 @@
+#include <thread>
+
 #include "FlowTestSupport.h"
 #include "core/AppFiles.h"
 #include "core/EngineDatabase.h"
@@ -77,6 +79,20 @@ TEST_F(LaunchRestore, CorruptDashboardFileIsReplacedFromTheDatabaseOrElseTheEngi
         EXPECT_EQ(readLastDashboardFile(), expected);
     }
     EXPECT_EQ(std::ranges::count(engine.calls(), "last"), 1) << "the engine's dashboard only without a database";
+}
+
+TEST_F(LaunchRestore, AScanThatFinishesWhileTheRestoreWaitsKeepsItsDashboardOnFile) {
+    const auto older = dashboard({project("old", "/w/old", 10, 4)}, 500);
+    const auto newer = dashboard({project("new", "/w/new", 10, 4)}, 900);
+    engine.answer("last", encode(older));
+    engine.answer("log", "[]");
+    engine.hold();
+    std::thread restore([] { (void)gatherLastSession(); });
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return !engine.calls().empty(); }));
+    saveLastDashboard(newer);  // the scan's result lands meanwhile
+    engine.release();
+    restore.join();
+    EXPECT_EQ(readLastDashboardFile(), newer);
 }
 
 TEST_F(LaunchRestore, EmptyHistoryFileFallsThroughToTheDatabaseThenTheEngineLog) {
