@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <mutex>
 
 #include <sys/stat.h>
@@ -35,7 +36,21 @@ std::string trimmed(const std::string& s) {
 
 std::string sandboxHome() { return platform::homeDirectory(); }
 
-enum class Absent { drop, keepOtherVolume };
+enum class Absent { drop, keepUnlessGone };
+
+// An absent root is plainly gone only when its parent is a folder that is
+// there and in use: the root itself was removed. A missing parent, or an
+// empty one (an unmounted disk or network share leaves its mount point
+// empty), may come back, so the root is kept.
+bool isPlainlyGone(const std::string& path) {
+    // A sandbox container's own home never comes back as a scan root.
+    if (path.find("/Library/Containers/") != std::string::npos) return true;
+    const auto parent = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (parent.empty() || !std::filesystem::is_directory(parent, error)) return false;
+    std::filesystem::directory_iterator entries(parent, error);
+    return !error && entries != std::filesystem::directory_iterator();
+}
 
 std::optional<std::string> normalize(const std::string& input, Absent absent) {
     auto path = trimmed(input);
@@ -47,7 +62,8 @@ std::optional<std::string> normalize(const std::string& input, Absent absent) {
     if (isDirectory(path)) return path;
     if (!existsAtAll(path)) {
         if (::access(path.c_str(), F_OK) != 0 && errno != ENOENT) return path;  // hidden, not missing
-        if (absent == Absent::keepOtherVolume && platform::isOtherVolumePath(platform::standardizePath(path)))
+        if (absent == Absent::keepUnlessGone &&
+            (platform::isOtherVolumePath(platform::standardizePath(path)) || !isPlainlyGone(path)))
             return path;
     }
     platform::log("Tidewell skipping scan root (not a folder): %@", path);
@@ -97,7 +113,7 @@ std::optional<std::string> normalizeScanRoot(const std::string& path) { return n
 std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots) {
     std::vector<std::string> kept;
     for (const auto& root : roots) {
-        auto path = normalize(root, Absent::keepOtherVolume);
+        auto path = normalize(root, Absent::keepUnlessGone);
         if (path && std::find(kept.begin(), kept.end(), *path) == kept.end()) kept.push_back(*path);
     }
     const bool fromContainer = std::any_of(roots.begin(), roots.end(), [](const std::string& r) {

@@ -60,10 +60,14 @@ TEST(ScanRoots, HiddenFolderStaysARoot) {
 TEST(ScanRoots, UnmountedDiskSurvivesLaunchNormalisation) {
     ScratchHome home;
     fs::create_directories(home.home() + "/Projects");
+    fs::create_directories(home.path("srv/data"));  // an empty mount point
     const std::string unmounted = "/media/tidewell-test-unmounted-disk/Code";
+    const std::string elsewhere = home.path("srv/data/code"), network = home.path("net/share/code");
     ASSERT_FALSE(fs::exists(unmounted));
-    auto roots = normalizeScanRoots({home.home() + "/Projects", unmounted, home.home() + "/Projects"});
-    EXPECT_EQ(roots, (std::vector<std::string>{home.home() + "/Projects", unmounted}));
+    auto roots = normalizeScanRoots({home.home() + "/Projects", unmounted, home.home() + "/Projects", elsewhere, network,
+                                     home.home() + "/removed"});
+    EXPECT_EQ(roots, (std::vector<std::string>{home.home() + "/Projects", unmounted, elsewhere, network}))
+        << "only a root removed from a folder still in use is dropped";
     EXPECT_EQ(normalizeScanRoot(unmounted), std::nullopt) << "adding a folder still needs it to exist";
 }
 
