@@ -153,7 +153,9 @@ void StatusItem::showPopover()
         anchor = {double(c.x()), double(c.y()), 1, 1};
     }
     ui::Rect screen{0, 0, 1920, 1080};
-    if (QScreen* s = QGuiApplication::screenAt(QPoint(int(anchor.midX()), int(anchor.midY()))) ?: QGuiApplication::primaryScreen()) {
+    QScreen* s = QGuiApplication::screenAt(QPoint(int(anchor.midX()), int(anchor.midY())));
+    if (!s) s = QGuiApplication::primaryScreen();
+    if (s) {
         const QRect a = s->availableGeometry();
         screen = {double(a.x()), double(a.y()), double(a.width()), double(a.height())};
     }

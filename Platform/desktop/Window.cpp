@@ -12,6 +12,12 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include <algorithm>
 #include <map>
@@ -91,6 +97,43 @@ private:
     ui::HostWidget* host_;
 };
 
+// Shows an X11 window on every workspace: _NET_WM_DESKTOP = all and the sticky
+// state, as properties (read when it is mapped) and as requests to the window
+// manager (for a window already mapped).
+void makeStickyOnX11(QWidget* widget)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return;
+    xcb_connection_t* c = x11->connection();
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return a;
+    };
+    const xcb_atom_t desktop = atom("_NET_WM_DESKTOP"), state = atom("_NET_WM_STATE"), sticky = atom("_NET_WM_STATE_STICKY");
+    const auto window = xcb_window_t(widget->winId());
+    const uint32_t all = 0xFFFFFFFF;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, desktop, XCB_ATOM_CARDINAL, 32, 1, &all);
+    if (!widget->isVisible()) xcb_change_property(c, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 1, &sticky);
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    auto request = [&](xcb_atom_t type, uint32_t d0, uint32_t d1) {
+        xcb_client_message_event_t e{};
+        e.response_type = XCB_CLIENT_MESSAGE;
+        e.format = 32;
+        e.window = window;
+        e.type = type;
+        e.data.data32[0] = d0;
+        e.data.data32[1] = d1;
+        e.data.data32[3] = 1;  // from an application
+        xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&e));
+    };
+    request(desktop, all, 0);
+    request(state, 1 /* add */, sticky);
+    xcb_flush(c);
+}
+
 }  // namespace
 
 Qt::WindowFlags windowFlagsFor(WindowKind kind)
@@ -121,7 +164,8 @@ Window::Window(WindowSpec config) : spec_(std::move(config))
     if (spec_.minimumSize) w->setMinimumSize(int(spec_.minimumSize->width), int(spec_.minimumSize->height));
     if (spec_.kind == WindowKind::settings) w->setFixedSize(int(spec_.defaultSize.width), int(spec_.defaultSize.height));
     const ui::Size min = minimumSize();
-    w->resize(int(std::max(spec_.defaultSize.width, min.width)), int(std::max(spec_.defaultSize.height, min.height)));
+    const double m = shadowMargin();
+    w->resize(int(std::max(spec_.defaultSize.width, min.width) + 2 * m), int(std::max(spec_.defaultSize.height, min.height) + 2 * m));
     filter_ = new WindowWatcher(this, hostWidget_);
     filter_->setParent(w);
     w->installEventFilter(filter_);
@@ -149,9 +193,19 @@ void Window::setTitle(std::string title)
     if (widget_) widget_->setWindowTitle(QString::fromStdString(spec_.title));
 }
 
+double Window::shadowMargin() const
+{
+    return spec_.kind == WindowKind::floatingPanel ? kFloatingPanelShadowMargin : 0;
+}
+
 void Window::setContent(std::function<ui::View()> root)
 {
     content_ = root;
+    if (const double margin = shadowMargin(); margin > 0) {
+        root = [content = std::move(root), margin] {
+            return content().shadow(ui::Color::sRGB(0, 0, 0, 0.3), 14, 0, 5).padding(margin);
+        };
+    }
     hostWidget_->host().setRoot(std::move(root));
 }
 ui::ViewHost& Window::host() { return hostWidget_->host(); }
@@ -168,6 +222,8 @@ void Window::phaseChanged(ui::ScenePhase phase)
 void Window::show()
 {
     if (!widget_) return;
+    if (spec_.kind == WindowKind::floatingPanel && QGuiApplication::platformName() == QLatin1String("xcb"))
+        makeStickyOnX11(widget_);
     if (widget_->isMinimized()) widget_->showNormal();
     else widget_->show();
     // Lay the host out at the window's size now, not at the first paint, so
@@ -204,7 +260,8 @@ ui::Rect Window::frame() const
 {
     if (!widget_) return {};
     const QRect g = widget_->geometry();
-    return {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+    const double m = shadowMargin();
+    return {double(g.x()) + m, double(g.y()) + m, double(g.width()) - 2 * m, double(g.height()) - 2 * m};
 }
 
 ui::Size Window::minimumSize() const
@@ -216,12 +273,15 @@ void Window::setFrame(ui::Rect f)
 {
     if (!widget_) return;
     const ui::Size min = minimumSize();
-    widget_->setGeometry(int(f.x), int(f.y), int(std::max(f.width, min.width)), int(std::max(f.height, min.height)));
+    const double m = shadowMargin();
+    widget_->setGeometry(int(f.x - m), int(f.y - m), int(std::max(f.width, min.width) + 2 * m),
+                         int(std::max(f.height, min.height) + 2 * m));
 }
 
 void Window::moveTo(ui::Point p)
 {
-    if (widget_) widget_->move(int(p.x), int(p.y));
+    const double m = shadowMargin();
+    if (widget_) widget_->move(int(p.x - m), int(p.y - m));
 }
 
 bool Window::requestClose() { return !onClose_ || onClose_(); }

@@ -70,7 +70,8 @@ public:
     bool isMinimized() const;
     void minimize();
 
-    // Frame in screen points; a size below the minimum is raised to it.
+    // Frame of the content in screen points; a size below the minimum is
+    // raised to it. A floating panel's window is larger by its shadow margin.
     ui::Rect frame() const;
     void setFrame(ui::Rect frame);
     void moveTo(ui::Point topLeft);
@@ -97,6 +98,10 @@ public:
     void phaseChanged(ui::ScenePhase phase);
     ui::ScenePhase phase() const { return phase_; }
 
+    // The transparent band around a floating panel's content where its
+    // shadow is painted (a compositor-less desktop draws no shadow of its own).
+    double shadowMargin() const;
+
 private:
     WindowSpec spec_;
     QPointer<QWidget> widget_;
@@ -108,6 +113,8 @@ private:
     ui::ScenePhase phase_ = ui::ScenePhase::background;
     QObject* filter_ = nullptr;
 };
+
+constexpr double kFloatingPanelShadowMargin = 24;
 
 // Qt window flags for a kind (pure, so tests can check them without a display).
 Qt::WindowFlags windowFlagsFor(WindowKind kind);

@@ -6,5 +6,5 @@ if(TARGET platform_desktop)
     ${CMAKE_CURRENT_LIST_DIR}/StatusItem.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SavePanel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Cursor.cpp)
-  target_link_libraries(platform_desktop PUBLIC platform_ui Qt6::Widgets)
+  target_link_libraries(platform_desktop PUBLIC platform_ui Qt6::Widgets PRIVATE xcb)
 endif()

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QVariantMap>
 
 #include <atomic>
 #include <filesystem>
@@ -23,17 +24,22 @@ namespace {
 std::atomic<Workspace*> installedWorkspace{nullptr};
 
 const QString kFileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
 
 QUrl localFileURL(const std::string& path) {
     return QUrl::fromLocalFile(QString::fromStdString(path));
 }
 
-bool fileManagerOnBus(const QDBusConnection& bus) {
+bool serviceOnBus(const QDBusConnection& bus, const QString& service) {
     if (!bus.isConnected() || bus.interface() == nullptr) return false;
-    const auto registered = bus.interface()->isServiceRegistered(kFileManagerService);
+    const auto registered = bus.interface()->isServiceRegistered(service);
     if (registered.isValid() && registered.value()) return true;
     const auto activatable = bus.interface()->activatableServiceNames();
-    return activatable.isValid() && activatable.value().contains(kFileManagerService);
+    return activatable.isValid() && activatable.value().contains(service);
+}
+
+bool openWithQt(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
 }  // namespace
@@ -109,11 +115,26 @@ void SystemWorkspace::copyToClipboard(const std::string& text) {
 SystemWorkspace::Launchers SystemWorkspace::desktopLaunchers() {
     Launchers launchers;
     launchers.openWithDefaultHandler = [](const std::string& url) {
-        return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+        // Web addresses go through the desktop portal when one runs (it works
+        // inside sandboxes and honours the desktop's choice of browser); a
+        // portal that refuses falls back to xdg-open through Qt.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!isBrowserURL(url) || !serviceOnBus(bus, kPortalService)) return openWithQt(url);
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kPortalService, QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.OpenURI"), QStringLiteral("OpenURI"));
+        call << QString() << QString::fromStdString(url) << QVariantMap();
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [url](QDBusPendingCallWatcher* finished) {
+                             if (finished->isError()) openWithQt(url);
+                             finished->deleteLater();
+                         });
+        return true;
     };
     launchers.showItems = [](const std::string& fileURL, std::function<void(bool)> done) {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!fileManagerOnBus(bus)) {
+        if (!serviceOnBus(bus, kFileManagerService)) {
             done(false);
             return;
         }

@@ -204,6 +204,10 @@ TEST(FloatingPanels, SizeToTheirContentInTheTopRightCorner) {
     panel.sizeToFit();
     EXPECT_DOUBLE_EQ(panel.frame().width, 260);
     EXPECT_GT(panel.frame().height, 20);
+    // The window takes the shadow's margin on every side of the content.
+    panel.moveTo({1000, 40});
+    EXPECT_EQ(panel.widget()->geometry(), QRect(1000 - 24, 40 - 24, 260 + 48, int(panel.frame().height) + 48));
+    EXPECT_EQ(panel.frame().origin(), (Point{1000, 40}));
     const Point o = topRightOrigin({0, 28, 1440, 872}, {260, 120}, 16);
     EXPECT_DOUBLE_EQ(o.x, 1440 - 260 - 16);
     EXPECT_DOUBLE_EQ(o.y, 28 + 16);
