@@ -1,0 +1,115 @@
+#include "shell/AppDelegate.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "core/LoginItemService.h"
+#include "core/ScanRoots.h"
+#include "desktop/Window.h"
+#include "foundation/ProcessInfo.h"
+#include "foundation/UserDefaults.h"
+#include "kit/BundledFonts.h"
+#include "runtime/MainActor.h"
+
+namespace tidewell {
+
+platform::Window* mainWindow() {
+    for (platform::Window* w : platform::Windows::all())
+        if (isMainWindow(w->identifier(), w->title())) return w;
+    return nullptr;
+}
+
+AppDelegate::Services AppDelegate::systemServices() {
+    Services s;
+    s.launchFacts = [] {
+        BackgroundLaunchFacts facts;
+        facts.uiTesting = platform::hasArgument("--ui-testing");
+        facts.hasCompletedOnboarding =
+            platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false);
+        facts.backgroundArgument = platform::hasArgument("--background");
+        facts.launchedAtLogin = platform::environmentValue("DESKTOP_AUTOSTART_ID").has_value();
+        facts.loginItemEnabled = openAtLoginEnabled();
+        std::ifstream uptime("/proc/uptime");
+        std::stringstream text;
+        text << uptime.rdbuf();
+        facts.uptimeSeconds = parseUptime(text.str());
+        return facts;
+    };
+    return s;
+}
+
+AppDelegate::AppDelegate(AppStore& store, Services services) : store_(store), services_(std::move(services)) {}
+
+void AppDelegate::applicationWillFinishLaunching() {
+    if (services_.launchFacts && isBackgroundLaunch(services_.launchFacts())) store_.runsInBackground = true;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    // The tray item is made in every start, background or not.
+    // menuBar = MenuBarStatusItem(store_)
+    if (!store_.runsInBackground.get()) return;
+    hideMainWindows();
+    platform::postToMain([this] { finishBackgroundLaunch(); });
+}
+
+void AppDelegate::finishBackgroundLaunch() {
+    hideMainWindows();
+    registerBundledFonts();
+    store_.bootstrap();
+}
+
+bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const { return !store_.runsInBackground.get(); }
+
+void AppDelegate::windowWillClose(const platform::Window& window) {
+    if (!isMainWindow(window.identifier(), window.title())) return;
+    // Several close notifications at once ask for termination only once.
+    if (isTerminating_) return;
+    isTerminating_ = true;
+    platform::postToMain([terminate = services_.terminate] {
+        if (terminate) terminate();
+    });
+}
+
+void AppDelegate::applicationDidBecomeActive() {
+    platform::postToMain([this] { store_.hasFullDiskAccess = probeFullDiskAccess(); });
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (!hasVisibleWindows) bringUpMainWindow();
+    return true;
+}
+
+void AppDelegate::handleOpenedURLs(const std::vector<std::string>& urls) {
+    const OpenedURLRoute route = routeOpenedURLs(urls);
+    if (!route.acts()) return;
+    for (const auto& url : route.signInCallbacks)
+        platform::postToMain([handle = services_.handleSignInCallback, url] {
+            if (handle) handle(url);
+        });
+    bringUpMainWindow();
+    if (route.share) platform::postToMain([this] { store_.shareTotal(); });
+}
+
+void AppDelegate::bringUpMainWindow() {
+    if (store_.runsInBackground.get()) {
+        store_.runsInBackground = false;
+        if (services_.hideScanPanel) services_.hideScanPanel();
+    }
+    if (platform::Window* main = mainWindow()) {
+        main->activate();
+        return;
+    }
+    // The window is gone: make it again from its scene.
+    platform::Windows::open("main");
+}
+
+void AppDelegate::hideMainWindows() {
+    const bool tray = !services_.trayAvailable || services_.trayAvailable();
+    for (platform::Window* w : platform::Windows::all()) {
+        if (!isMainWindow(w->identifier(), w->title())) continue;
+        if (tray) w->hide();
+        else w->minimize();
+    }
+}
+
+}  // namespace tidewell

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/AppStore.h"
+#include "shell/AppDelegateRules.h"
+
+namespace platform {
+class Window;
+}
+
+namespace tidewell {
+
+// The application's delegate: decides a start in the tray, quits when the
+// main window closes, brings the main window back (making it again when it
+// is gone), routes the `tidewell` URLs and re-checks disk access whenever
+// the application becomes active. Main thread only.
+class AppDelegate {
+public:
+    // What the delegate reaches outside the store; tests replace them.
+    struct Services {
+        std::function<BackgroundLaunchFacts()> launchFacts;
+        // Asks the application to quit (on a later turn of the main loop).
+        std::function<void()> terminate;
+        std::function<void(const std::string& url)> handleSignInCallback;
+        std::function<void()> hideScanPanel;
+        // Without a tray the window is minimised instead of hidden, so it can always be found again.
+        std::function<bool()> trayAvailable;
+    };
+    static Services systemServices();
+
+    AppDelegate(AppStore& store, Services services);
+
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching();
+    bool applicationShouldTerminateAfterLastWindowClosed() const;
+    void windowWillClose(const platform::Window& window);
+    void applicationDidBecomeActive();
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    void handleOpenedURLs(const std::vector<std::string>& urls);
+
+    void bringUpMainWindow();
+    void hideMainWindows();
+    void finishBackgroundLaunch();
+
+    bool isTerminating() const { return isTerminating_; }
+
+private:
+    AppStore& store_;
+    Services services_;
+    bool isTerminating_ = false;
+};
+
+// The first window that is a main window; none when there is none.
+platform::Window* mainWindow();
+
+}  // namespace tidewell

@@ -1,0 +1,203 @@
+#include "shell/RootView.h"
+
+#include "kit/PointingHandCursorModifier.h"
+#include "kit/SizeClassReader.h"
+#include "kit/Theme.h"
+#include "kit/ThemeSpring.h"
+#include "shell/ErrorBannerSurface.h"
+#include "shell/ForestSidebar.h"
+#include "shell/PagePlaceholder.h"
+#include "ui/Animation.h"
+#include "ui/Button.h"
+#include "ui/Image.h"
+#include "ui/Shape.h"
+#include "ui/Sheet.h"
+#include "ui/Text.h"
+#include "ui/Transition.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+RootLayout rootLayout(WidthClass widthClass) {
+    switch (widthClass) {
+        case WidthClass::compact: return {64, 14};
+        case WidthClass::regular: return {200, 18};
+        case WidthClass::wide: return {220, 20};
+    }
+    return {220, 20};
+}
+
+void replayQueuedClean(AppStore& store) {
+    if (!store.queuedClean) return;
+    AppStore::QueuedClean parked = std::move(*store.queuedClean);
+    store.queuedClean.reset();
+    store.requestClean(parked.projects, parked.caution);
+}
+
+namespace {
+
+// The pages and sheets of the other areas; each line is swapped for the real
+// view when its area lands.
+ui::View sectionPage(AppStore& store, AppSection section) {
+    switch (section) {
+        case AppSection::dashboard: return PagePlaceholder("Dashboard");  // DashboardView(store)
+        case AppSection::projects: return PagePlaceholder("Projects");  // ProjectListView(store)
+        case AppSection::caches: return PagePlaceholder("Global Caches");  // GlobalCachesView(store)
+        case AppSection::activity: return PagePlaceholder("Activity");  // ActivityView(store)
+        case AppSection::leaderboard: return PagePlaceholder("Leaderboard");  // LeaderboardView(LeaderboardWebModel::shared())
+    }
+    (void)store;
+    return ui::EmptyView();
+}
+ui::View projectFilesSheet(AppStore& store, std::function<void()> dismiss, const ProjectDTO& project) {
+    (void)store, (void)dismiss;
+    return PagePlaceholder(project.name).frame(520, 420);  // ProjectFilesSheet(store, dismiss, project)
+}
+ui::View cleanConfirmSheet(AppStore& store, const ProjectDTO& project, std::function<void()> dismiss) {
+    (void)store, (void)dismiss, (void)project;
+    return PagePlaceholder("Clean");  // CleanConfirmView(store, project, dismiss)
+}
+ui::View endOfDaySheet(AppStore& store, std::function<void()> dismiss) {
+    (void)store, (void)dismiss;
+    return PagePlaceholder("End of Day");  // EndOfDayView(store, dismiss)
+}
+ui::View shareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment) {
+    (void)store, (void)dismiss, (void)moment;
+    return PagePlaceholder("Share").frame(600, 420);  // ShareCardSheet(store, dismiss, moment, 600)
+}
+ui::View sharePromptCard(AppStore& store, const ShareMoment& moment) {
+    (void)store, (void)moment;
+    return PagePlaceholder("Share").frame(360, 200).background(ui::View(Theme::raisedSurface()));  // SharePromptCard(store, moment)
+}
+ui::View unlockToast(AppStore& store, CharacterAccessory accessory) {
+    (void)accessory;
+    return ui::EmptyView().onTapGesture([&store] { store.newUnlock = std::nullopt; });  // CharacterUnlockToast(store, accessory)
+}
+
+std::optional<ui::Animation> springUnless(bool reduceMotion) {
+    return reduceMotion ? std::nullopt : std::optional(themeSpring());
+}
+
+template <class T>
+ui::Binding<std::optional<T>> bind(AppStore& store, platform::Published<std::optional<T>> AppStore::*field) {
+    return ui::Binding<std::optional<T>>([&store, field] { return (store.*field).get(); },
+                                         [&store, field](std::optional<T> v) { (store.*field) = std::move(v); });
+}
+
+ui::View sharePromptOverlay(AppStore& store, bool reduceMotion) {
+    const std::optional<ShareMoment> moment = store.sharePrompt.get();
+    ui::View group = ui::EmptyView();
+    if (moment) {
+        ui::View scrim = ui::View(ui::Color::rgb255(5, 9, 11, 0.6))
+                             .accessibilityHidden(true)
+                             .onTapGesture([&store] { store.sharePrompt = std::nullopt; });
+        group = ui::ZStack({scrim, ui::TransitionIf(true, ui::Transition::scale(0.92).combined(ui::Transition::opacity()),
+                                                    sharePromptCard(store, *moment))});
+    }
+    return ui::TransitionIf(moment.has_value(), ui::Transition::opacity(), group)
+        .modifier(ui::animation(springUnless(reduceMotion), moment.has_value()));
+}
+
+ui::View unlockToastOverlay(AppStore& store, bool reduceMotion) {
+    const auto accessory = store.newUnlock.get();
+    ui::View toast = accessory ? unlockToast(store, *accessory).padding(ui::Edge::top, 14).padding(ui::Edges::horizontal())
+                               : ui::EmptyView();
+    return ui::TransitionIf(accessory.has_value(), ui::Transition::move(ui::Edge::top).combined(ui::Transition::opacity()), toast)
+        .modifier(ui::animation(springUnless(reduceMotion), accessory.has_value()));
+}
+
+ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
+    const auto error = store.lastError.get();
+    ui::View banner = ui::EmptyView();
+    if (error) {
+        const ui::Shape rim = ui::RoundedRectangle(14, ui::RoundedCornerStyle::continuous);
+        ui::View dismiss = ui::Button(ui::Image::systemName("xmark.circle.fill").foregroundStyle(ui::ShapeStyle::secondary()),
+                                      [&store] {
+                                          // The dismiss animates whatever the reduce-motion setting says.
+                                          ui::withAnimation(themeSpring().ignoringReduceMotion(),
+                                                            [&] { store.lastError = std::nullopt; });
+                                      })
+                               .modifier(ui::buttonStyle(ui::plainButtonStyle()))
+                               .contentShape(ui::Rectangle())
+                               .accessibilityLabel("Dismiss error");
+        banner = ErrorBannerSurface(
+                     ui::HStack(ui::VerticalAlignment::center, 10,
+                                {ui::Image::systemName("exclamationmark.triangle.fill")
+                                     .foregroundStyle(Theme::caution())
+                                     .accessibilityHidden(true),
+                                 ui::Text(*error).font(ui::Font::callout()), ui::Spacer(),
+                                 PointingHandCursorModifier(dismiss)}))
+                     .overlay(rim.strokeBorder(Theme::caution().opacity(0.4), 1).allowsHitTesting(false))
+                     .padding();
+    }
+    return ui::TransitionIf(error.has_value(), ui::Transition::move(ui::Edge::bottom).combined(ui::Transition::opacity()),
+                            banner)
+        .modifier(ui::animation(springUnless(reduceMotion), error.has_value()));
+}
+
+ui::View layout(AppStore& store, WidthClass widthClass) {
+    const RootLayout sizes = rootLayout(widthClass);
+    ui::FrameSpec fill;
+    fill.maxWidth = ui::infinity;
+    fill.maxHeight = ui::infinity;
+    ui::FrameSpec page = fill;
+    page.alignment = ui::Alignment::topLeading;
+    ui::FrameSpec fullHeight;
+    fullHeight.maxHeight = ui::infinity;
+    return ui::HStack(ui::VerticalAlignment::center, 0,
+                      {ForestSidebar(store).frame(sizes.sidebarWidth, std::nullopt).frame(fullHeight),
+                       ui::View(ui::Color::primary().opacity(0.08)).frame(1, std::nullopt),
+                       sectionPage(store, store.selectedSection.get()).frame(page).padding(sizes.pagePadding)})
+        .frame(fill);
+}
+
+}  // namespace
+
+ui::View RootView(AppStore& store) {
+    ui::FrameSpec fill;
+    fill.maxWidth = ui::infinity;
+    fill.maxHeight = ui::infinity;
+
+    ui::SheetOptions filesOptions;
+    filesOptions.onDismiss = [&store] { replayQueuedClean(store); };
+    ui::SheetOptions confirmOptions;
+    confirmOptions.frame.minWidth = 420, confirmOptions.frame.idealWidth = 540, confirmOptions.frame.maxWidth = 640;
+    confirmOptions.frame.minHeight = 360, confirmOptions.frame.idealHeight = 460, confirmOptions.frame.maxHeight = 560;
+    ui::SheetOptions endOfDayOptions;
+    endOfDayOptions.frame.minWidth = 360, endOfDayOptions.frame.idealWidth = 480, endOfDayOptions.frame.maxWidth = 560;
+    endOfDayOptions.frame.minHeight = 280, endOfDayOptions.frame.idealHeight = 360, endOfDayOptions.frame.maxHeight = 480;
+
+    const auto files = bind(store, &AppStore::filesPopupProject);
+    const auto confirm = bind(store, &AppStore::cleanConfirmProject);
+    const auto share = bind(store, &AppStore::shareSheet);
+    const ui::Binding<bool> endOfDay([&store] { return store.showEndOfDay.get(); },
+                                     [&store](bool v) { store.showEndOfDay = v; });
+
+    return ui::EnvironmentReader([=, &store](const ui::EnvironmentValues& env) {
+        return SizeClassReader([&store](WidthClass widthClass, HeightClass) { return layout(store, widthClass); })
+            .frame(fill)
+            .background(ui::View(Theme::windowBackground()))
+            .modifier(ui::sheet<ProjectDTO>(
+                files, [&store, files](const ProjectDTO& p) {
+                    return projectFilesSheet(store, [files] { files.set(std::nullopt); }, p);
+                },
+                filesOptions))
+            .modifier(ui::sheet<ProjectDTO>(
+                confirm, [&store, confirm](const ProjectDTO& p) {
+                    return cleanConfirmSheet(store, p, [confirm] { confirm.set(std::nullopt); });
+                },
+                confirmOptions))
+            .modifier(ui::sheet(
+                endOfDay, [&store, endOfDay] { return endOfDaySheet(store, [endOfDay] { endOfDay.set(false); }); },
+                endOfDayOptions))
+            .modifier(ui::sheet<ShareMoment>(share, [&store, share](const ShareMoment& m) {
+                return shareCardSheet(store, [share] { share.set(std::nullopt); }, m);
+            }))
+            .overlay(sharePromptOverlay(store, env.reduceMotion))
+            .overlay(unlockToastOverlay(store, env.reduceMotion), ui::Alignment::top)
+            .overlay(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom);
+    });
+}
+
+}  // namespace tidewell

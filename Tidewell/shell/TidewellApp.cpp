@@ -1,0 +1,209 @@
+#include "shell/TidewellApp.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "core/ShellServices.h"
+#include "desktop/Window.h"
+#include "foundation/ProcessInfo.h"
+#include "foundation/UserDefaults.h"
+#include "kit/BundledFonts.h"
+#include "runtime/MainActor.h"
+#include "shell/PagePlaceholder.h"
+#include "shell/RootView.h"
+#include "shell/SettingsWindow.h"
+#include "shell/WindowBackground.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+namespace {
+
+// The appearance "--appearance" forced, for windows made after it was applied.
+std::optional<ui::ColorScheme>& forcedAppearance() {
+    static std::optional<ui::ColorScheme> scheme;
+    return scheme;
+}
+
+void applyAppearance(platform::Window& window) {
+    if (!forcedAppearance()) return;
+    window.host().environment().colorScheme = *forcedAppearance();
+    window.host().setNeedsRebuild();
+}
+
+// The visible frame of the first screen of scale 2 or more.
+std::optional<ui::Rect> firstRetinaScreen() {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->devicePixelRatio() < 2.0) continue;
+        const QRect a = screen->availableGeometry();
+        return ui::Rect{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TidewellApp::TidewellApp() : arguments_(platform::processArguments()), store_(AppStore::shared()) {
+    AppDelegate::Services services = AppDelegate::systemServices();
+    services.terminate = [this] { quit(); };
+    delegate_ = std::make_unique<AppDelegate>(store_, std::move(services));
+    // Interface tests never see onboarding.
+    if (hasLaunchOption(arguments_, "--ui-testing"))
+        platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+}
+
+TidewellApp::~TidewellApp() {
+    shellHooks().bringUpMainWindow = nullptr;
+    platform::Windows::reset();
+}
+
+bool TidewellApp::showsOnboarding(bool hasCompletedOnboarding, bool uiTesting) {
+    return !hasCompletedOnboarding && !uiTesting;
+}
+
+ui::View TidewellApp::mainWindowContent(AppStore& store) {
+    const bool completed = platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false);
+    ui::View content = showsOnboarding(completed, platform::hasArgument("--ui-testing"))
+                           ? PagePlaceholder("Welcome to Tidewell")  // OnboardingView(store)
+                           : RootView(store);
+    ui::FrameSpec minimum;
+    minimum.minWidth = 900;
+    minimum.minHeight = 600;
+    return content.frame(minimum).background(WindowBackground());
+}
+
+std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
+    platform::WindowSpec spec;
+    spec.identifier = "main";
+    spec.title = "Tidewell";
+    spec.defaultSize = {1180, 760};
+    spec.minimumSize = ui::Size{900, 600};
+    auto window = std::make_unique<platform::Window>(spec);
+    platform::Window* w = window.get();
+    w->host().observe(store_);
+    applyAppearance(*w);
+    w->setContent([this] { return mainWindowContent(store_); });
+    addCommands(*w);
+    w->setCloseHandler([this, w] {
+        delegate_->windowWillClose(*w);
+        return true;
+    });
+    w->setVisibilityHandler([this](bool visible) {
+        if (visible) mainWindowAppeared();
+    });
+    return window;
+}
+
+void TidewellApp::addCommands(platform::Window& window) {
+    struct SectionCommand {
+        const char* title;
+        Qt::Key key;
+        AppSection section;
+    };
+    // The order of the View menu; the leaderboard has no command.
+    static constexpr SectionCommand sections[] = {
+        {"Projects", Qt::Key_2, AppSection::projects},
+        {"Dashboard", Qt::Key_1, AppSection::dashboard},
+        {"Global Caches", Qt::Key_3, AppSection::caches},
+        {"Activity", Qt::Key_4, AppSection::activity},
+    };
+    for (const auto& c : sections) {
+        const AppSection section = c.section;
+        window.addCommand({c.title, QKeySequence(Qt::CTRL | c.key), [this, section] {
+                               store_.selectedSection = section;
+                               showMainWindow();
+                           }, nullptr});
+    }
+    window.addCommand({"Scan Now", QKeySequence(Qt::CTRL | Qt::Key_R),
+                       [this] {
+                           showMainWindow();
+                           store_.startScan();
+                       },
+                       [this] { return !store_.isScanning.get(); }});
+}
+
+void TidewellApp::mainWindowAppeared() {
+    if (store_.runsInBackground.get()) delegate_->hideMainWindows();
+    registerBundledFonts();
+    platform::postToMain([this] { startAfterAppear(); });
+}
+
+void TidewellApp::startAfterAppear() {
+    store_.bootstrap();
+    if (hasLaunchOption(arguments_, "--scan-on-launch")) store_.startScan();
+    applyWindowSizeOption();
+    applyAppearanceOption();
+    applyPresentOption();
+}
+
+void TidewellApp::applyWindowSizeOption() {
+    const auto size = windowSizeOption(arguments_);
+    if (!size) return;
+    platform::Window* main = mainWindow();
+    if (!main) return;
+    const ui::Rect frame = main->frame();
+    const auto screen = hasLaunchOption(arguments_, "--retina") ? firstRetinaScreen() : std::nullopt;
+    const ui::Point origin = windowSizeOrigin({frame.x, frame.y}, *size, screen);
+    main->setFrame({origin.x, origin.y, size->width, size->height});
+}
+
+void TidewellApp::applyAppearanceOption() {
+    const auto scheme = appearanceOption(arguments_);
+    if (!scheme) return;
+    forcedAppearance() = scheme;
+    for (platform::Window* w : platform::Windows::all()) applyAppearance(*w);
+}
+
+void TidewellApp::applyPresentOption() {
+    const auto action = presentOption(arguments_);
+    if (!action) return;
+    platform::postToMainAfter(std::chrono::duration<double>(2.0), [this, action = *action] {
+        const auto project = presentSampleProject(store_.dashboard.get());
+        switch (action) {
+            case PresentAction::files: store_.filesPopupProject = project; break;
+            case PresentAction::confirm:
+                if (project) store_.requestClean({*project}, true);
+                break;
+            case PresentAction::endOfDay: store_.showEndOfDay = true; break;
+        }
+    });
+}
+
+void TidewellApp::quit() {
+    // A Trash move is never cut in half: the engine is asked to stop, finishes
+    // or undoes its current move and records it, and only then do we leave.
+    if (store_.isCleaning.get() || !store_.cleanTask().isFinished()) {
+        store_.cancelClean();
+        platform::processMainEventsUntil([this] { return store_.cleanTask().isFinished(); }, std::chrono::minutes(2));
+    }
+    if (store_.isScanning.get()) store_.cancelScan();
+    QCoreApplication::quit();
+}
+
+int TidewellApp::run() {
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    registerSettingsScene(store_);
+    platform::Windows::registerScene("main", [this] { return makeMainWindow(); });
+    shellHooks().bringUpMainWindow = [this] { delegate_->bringUpMainWindow(); };
+    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, qGuiApp, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive) delegate_->applicationDidBecomeActive();
+    });
+
+    delegate_->applicationWillFinishLaunching();
+    // A start in the tray makes the main window only when it is first brought up.
+    if (!store_.runsInBackground.get()) platform::Windows::open("main");
+    delegate_->applicationDidFinishLaunching();
+
+    // A start through a `tidewell` link carries the link as an argument.
+    std::vector<std::string> urls;
+    for (std::size_t i = 1; i < arguments_.size(); ++i)
+        if (arguments_[i].rfind("tidewell:", 0) == 0) urls.push_back(arguments_[i]);
+    if (!urls.empty()) platform::postToMain([this, urls] { delegate_->handleOpenedURLs(urls); });
+
+    QCoreApplication::exec();
+    return 0;
+}
+
+}  // namespace tidewell
