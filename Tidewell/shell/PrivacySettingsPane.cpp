@@ -1,0 +1,33 @@
+#include "shell/PrivacySettingsPane.h"
+
+#include "core/AppUpdater.h"
+#include "core/FolderAccess.h"
+#include "kit/ForestButton.h"
+#include "shell/SettingsFooter.h"
+#include "ui/Form.h"
+#include "ui/Image.h"
+#include "ui/Link.h"
+#include "ui/Text.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+ui::View PrivacySettingsPane(AppStore&) {
+    const ui::View promise = ui::HStack(ui::VerticalAlignment::center, 6,
+                                        {ui::Image::systemName("leaf.fill"),
+                                         ui::Text("Keep your forest on-device. Paths are never uploaded.")})
+                                 .foregroundStyle(ui::ShapeStyle::secondary());
+    const ui::View openSettings =
+        ForestButton{"Open Full Disk Access", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,
+                     false, [] { openFullDiskAccessSettings(); }}
+            .body()
+            .disabled(true);
+    return ui::Group({
+        ui::Section({promise, ui::Link("Privacy Policy", AppUpdater::privacyPageURL())}),
+        ui::Section({openSettings},
+                    {ui::Text("Full Disk Access"), SettingsFooter("Optional. Lets scans see protected folders on the startup disk.")}),
+    });
+}
+
+}  // namespace tidewell

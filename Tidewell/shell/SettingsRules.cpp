@@ -1,0 +1,47 @@
+#include "shell/SettingsRules.h"
+
+#include "core/AppUpdater.h"
+#include "core/FolderAccess.h"
+#include "foundation/Paths.h"
+
+namespace tidewell {
+
+std::string idleDaysLabel(std::int64_t days) { return "Idle after " + std::to_string(days) + " days"; }
+
+const std::vector<std::int64_t>& rescanChoices() {
+    static const std::vector<std::int64_t> choices{0, 4, 8, 12, 24};
+    return choices;
+}
+
+std::string rescanChoiceTitle(std::int64_t hours) {
+    return hours == 0 ? std::string("Never") : "Every " + std::to_string(hours) + " hours";
+}
+
+ScanRootRow scanRootRow(const std::string& path, bool hasFullDiskAccess) {
+    ScanRootRow row;
+    const bool wholeDisk = platform::standardizePath(path) == "/";
+    row.symbol = isDiskWidePath(path) ? "internaldrive.fill" : "folder.fill";
+    // The last component even with a trailing slash; the root's filesystem name for "/".
+    row.name = folderDisplayName(path);
+    row.tooltip = path;
+    if (wholeDisk)
+        row.subtitle = hasFullDiskAccess ? "Startup disk · Full Disk Access is on"
+                                         : "Startup disk · Full Disk Access is off, so protected folders stay hidden";
+    row.removeLabel = "Remove " + row.name;
+    return row;
+}
+
+}  // namespace tidewell
+
+namespace tidewell {
+
+std::string updatesOffNote() {
+    std::string host = AppUpdater::privacyPageURL();
+    if (auto scheme = host.find("://"); scheme != std::string::npos) host.erase(0, scheme + 3);
+    if (auto slash = host.find('/'); slash != std::string::npos) host.erase(slash);
+    return "Updates are off in this build. Release builds check " + host + " once a day.";
+}
+
+std::string accountEmailText(const AccountPaneState& state) { return state.email.value_or("Not signed in"); }
+
+}  // namespace tidewell
