@@ -1,0 +1,130 @@
+// Onboarding: what each step shows, and the last step's save, completion
+// and first scan on a store whose engine is a script.
+#include <fstream>
+
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "Tidewell/kit/KitViewTesting.h"
+#include "core/AppStore.h"
+#include "core/FolderAccess.h"
+#include "desktop/OpenPanel.h"
+#include "runtime/MainActor.h"
+#include "shell/OnboardingRules.h"
+#include "shell/OnboardingView.h"
+#include "ui/Image.h"
+
+using namespace kittest;
+namespace fs = std::filesystem;
+using tidewell::OnboardingAction;
+using tidewell::OnboardingButton;
+
+namespace {
+
+TEST(OnboardingRulesTest, RowsButtonsAndForwardActionsPerStep) {
+    using Look = tidewell::OnboardingRowLook;
+    const Look done{"checkmark.circle.fill", true, 0.7, 1.0}, current{"checkmark.circle.fill", true, 1.0, 1.01},
+        ahead{"circle", false, 0.7, 1.0};
+    EXPECT_EQ(tidewell::onboardingRowLook(0, 1, false), done);
+    EXPECT_EQ(tidewell::onboardingRowLook(1, 1, false), current);
+    EXPECT_EQ(tidewell::onboardingRowLook(2, 1, false), ahead);
+    EXPECT_EQ(tidewell::onboardingRowLook(1, 1, true).scale, 1.0);
+
+    const std::vector<std::vector<std::string>> titles{
+        {"Choose Folders…", "Continue"}, {"Open Privacy Settings", "Continue"}, {"Grow the Forest"}};
+    for (int step = 0; step <= 2; ++step) {
+        std::vector<std::string> shown;
+        for (auto b : tidewell::onboardingButtons(step)) shown.push_back(tidewell::onboardingButtonTitle(b, step));
+        EXPECT_EQ(shown, titles[step]) << step;
+    }
+    EXPECT_EQ(tidewell::onboardingForwardActions(1), std::vector<OnboardingAction>{OnboardingAction::advance});
+    EXPECT_EQ(tidewell::onboardingForwardActions(2), (std::vector<OnboardingAction>{OnboardingAction::saveSettings,
+                                                                                    OnboardingAction::complete,
+                                                                                    OnboardingAction::startScan}));
+}
+
+// Answers the folder panel with a fixed choice.
+struct ChosenFolders final : platform::OpenPanel {
+    std::vector<std::string> folders;
+    void begin(const platform::OpenPanelOptions&, Completion done) override { done(folders); }
+};
+
+class OnboardingOnStore : public ::testing::Test {
+protected:
+    tidewell::testing::ScratchHome home;
+    std::string bin = home.path("bundle/bin"), root = home.path("work/code");
+    std::optional<tidewell::AppStore> store;
+    ChosenFolders panel;
+    std::unique_ptr<Laid> laid;
+    bool completed = false;
+    std::optional<std::vector<std::string>> savedRootsAtCompletion;
+
+    void SetUp() override {
+        // Symbols resolve once per run: find them in the built bundle first.
+        for (const char* s : {"checkmark.circle.fill", "circle", "leaf.fill"}) (void)platform::ui::symbolFile(s);
+        fs::create_directories(bin);
+        fs::create_directories(root);
+        tidewell::DashboardDTO dashboard;
+        dashboard.project_count = 1;
+        dashboard.projects = {tidewell::testing::project("p1", root + "/alpha", 4000, 4000)};
+        std::ofstream(bin + "/dashboard.json") << tidewell::encode(dashboard);
+        tidewell::testing::writeScript(bin + "/tidewell-engine",
+                                       "here=$(dirname \"$0\")\necho \"$@\" >> \"$here/args.txt\"\ncat \"$here/dashboard.json\"\n");
+        platform::Bundle::setMainForTesting(bin + "/tidewell");
+        platform::OpenPanel::setShared(&panel);
+        store.emplace();
+        store->scanRoots = {};
+    }
+    void TearDown() override {
+        platform::OpenPanel::setShared(nullptr);
+        useBuiltBundle();
+    }
+    void show() {
+        platform::ui::Binding<bool> flag([this] { return completed; },
+                                         [this](bool done) {
+                                             completed = done;
+                                             savedRootsAtCompletion = home.defaults().stringArray("scanRoots");
+                                             // The window swaps its content as the shell does.
+                                             laid->host->setRootView(platform::ui::Text("root view"));
+                                         });
+        laid = layOut(tidewell::OnboardingView(*store, flag), {960, 640});
+    }
+    std::vector<std::string> buttons() {
+        std::vector<std::string> out;
+        for (const auto& b : laid->tester.findAll([](const auto& n) { return n.hasTrait(AccessibilityTrait::button); }))
+            out.push_back(b.label.empty() && !b.texts.empty() ? b.texts[0] : b.label);
+        return out;
+    }
+    static void turnMainLoop() {
+        bool turned = false;
+        platform::postToMain([&] { turned = true; });
+        platform::processMainEventsUntil([&] { return turned; });
+    }
+};
+
+TEST_F(OnboardingOnStore, ThreeStepsThenSaveCompleteAndScan) {
+    show();
+    EXPECT_EQ(buttons(), (std::vector<std::string>{"Choose Folders…", "Continue"}));
+    panel.folders = {root};
+    ASSERT_TRUE(laid->tester.tapText("Choose Folders…"));
+    turnMainLoop();
+    EXPECT_EQ(store->scanRoots.get(), std::vector<std::string>{root});
+
+    ASSERT_TRUE(laid->tester.tapText("Continue"));
+    EXPECT_EQ(buttons(), (std::vector<std::string>{"Open Privacy Settings", "Continue"}));
+    ASSERT_TRUE(laid->tester.tapText("Continue"));
+    EXPECT_EQ(buttons(), std::vector<std::string>{"Grow the Forest"});
+    EXPECT_FALSE(completed);
+
+    ASSERT_TRUE(laid->tester.tapText("Grow the Forest"));
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(savedRootsAtCompletion, std::vector<std::string>{root}) << "settings are saved before completing";
+    EXPECT_TRUE(laid->shows("root view"));
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return store->dashboard.get().has_value(); }));
+    store->scanTask().wait();
+    std::ifstream calls(bin + "/args.txt");
+    std::string line;
+    ASSERT_TRUE(std::getline(calls, line));
+    EXPECT_NE(line.find(" scan "), std::string::npos) << line;
+    EXPECT_NE(line.find("--root " + root), std::string::npos) << line;
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "shell/OnboardingView.h"
+
+#include "core/AppStore.h"
+#include "core/FolderAccess.h"
+#include "foundation/UserDefaults.h"
+#include "kit/BrandMark.h"
+#include "kit/DisplayFont.h"
+#include "kit/ForestButton.h"
+#include "kit/ForestPanel.h"
+#include "kit/Theme.h"
+#include "kit/ThemeSpring.h"
+#include "shell/OnboardingRules.h"
+#include "ui/ContentTransition.h"
+#include "ui/Image.h"
+#include "ui/Text.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+namespace {
+
+ui::View stepRow(int index, int step, bool reduceMotion) {
+    const OnboardingStep& content = onboardingSteps()[static_cast<std::size_t>(index)];
+    const OnboardingRowLook look = onboardingRowLook(index, step, reduceMotion);
+    const ui::View symbol = ui::Image::systemName(look.symbol)
+                                .foregroundStyle(look.checked ? ui::ShapeStyle(Theme::reclaim()) : ui::ShapeStyle::secondary())
+                                .modifier(ui::symbolBounce(index == step));
+    const ui::View text = ui::VStack(ui::HorizontalAlignment::leading, 2,
+                                     {ui::Text(content.title).fontWeight(ui::FontWeight::semibold),
+                                      ui::Text(content.detail).font(ui::Font::callout()).foregroundStyle(ui::ShapeStyle::secondary())});
+    return ui::HStack(ui::VerticalAlignment::top, 12, {symbol, text})
+        .modifier(ui::animatedOpacity(look.opacity))
+        .modifier(ui::animatedScale(look.scale));
+}
+
+// The forward button's steps. Completing may swap the window's content at
+// once, so from there on only the store and copies are used, never the view's state.
+void forward(AppStore& store, ui::Binding<int> step, ui::Binding<bool> completed) {
+    const int current = step.get();
+    for (auto action : onboardingForwardActions(current)) {
+        switch (action) {
+        case OnboardingAction::advance: step.set(current + 1); break;
+        case OnboardingAction::saveSettings: store.saveScanSettings(); break;
+        case OnboardingAction::complete: completed.set(true); break;
+        case OnboardingAction::startScan: store.startScan(); break;
+        }
+    }
+}
+
+ui::View buttons(AppStore& store, ui::Binding<int> step, ui::Binding<bool> completed) {
+    const int current = step.get();
+    ui::ViewList row;
+    for (auto button : onboardingButtons(current)) {
+        const std::string title = onboardingButtonTitle(button, current);
+        switch (button) {
+        case OnboardingButton::chooseFolders:
+            row.push_back(ForestButton{title, std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::large, false,
+                                       [&store] {
+                                           presentScanFolderPicker(
+                                               [&store](std::vector<std::string> folders) { store.addScanRoots(folders); });
+                                       }});
+            break;
+        case OnboardingButton::openPrivacySettings:
+            // No Full Disk Access gate to open on this platform; the button stays as a disabled reminder.
+            row.push_back(ForestButton{title, std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::large, false,
+                                       [] { openFullDiskAccessSettings(); }}
+                              .body()
+                              .disabled(true));
+            break;
+        case OnboardingButton::forward:
+            row.push_back(ForestButton{title, std::nullopt, ForestButton::Tone::accent, ui::ControlSize::large, false,
+                                       [&store, step, completed] {
+                                           ui::withAnimation(themeSpring(), [&] { forward(store, step, completed); });
+                                       }});
+            break;
+        }
+    }
+    return ui::HStack(ui::VerticalAlignment::center, 12, std::move(row));
+}
+
+ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool> completed, bool reduceMotion) {
+    const int current = step.get();
+    ui::ViewList rows;
+    for (int i = 0; i <= kOnboardingLastStep; ++i) rows.push_back(stepRow(i, current, reduceMotion));
+    ui::FrameSpec cardWidth;
+    cardWidth.maxWidth = 520;
+    const ui::View card = ForestPanel(18, 20, true, false, std::nullopt,
+                                      ui::VStack(ui::HorizontalAlignment::leading, 16, std::move(rows)))
+                              .frame(cardWidth)
+                              .modifier(ui::animation(themeSpring(), current));
+    return ui::VStack(ui::HorizontalAlignment::center, 24,
+                      {
+                          ui::Spacer(12),
+                          BrandMark(72),
+                          ui::Text("Tidewell").font(displayTitleFont(36)),
+                          ui::Text("Plant a forest of your projects.\nReclaim the build files you are not using.")
+                              .font(ui::Font::title3())
+                              .multilineTextAlignment(ui::TextAlignment::center)
+                              .foregroundStyle(ui::ShapeStyle::secondary()),
+                          card,
+                          buttons(store, step, completed),
+                          ui::Spacer(12),
+                      })
+        .padding(40);
+}
+
+}  // namespace
+
+ui::View OnboardingView(AppStore& store, ui::Binding<int> step, ui::Binding<bool> hasCompletedOnboarding) {
+    return ui::EnvironmentReader([&store, step, hasCompletedOnboarding](const ui::EnvironmentValues& env) {
+        return onboardingBody(store, step, hasCompletedOnboarding, env.reduceMotion);
+    });
+}
+
+ui::View OnboardingView(AppStore& store, ui::Binding<bool> hasCompletedOnboarding) {
+    return ui::WithState<int>(0, [&store, hasCompletedOnboarding](ui::Binding<int> step) {
+        return OnboardingView(store, step, hasCompletedOnboarding);
+    });
+}
+
+ui::View OnboardingView(AppStore& store) {
+    // Interim binding to the user default until the view layer's settings storage is in.
+    ui::Binding<bool> completed(
+        [] { return platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false); },
+        [](bool done) { platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, done); });
+    return OnboardingView(store, completed);
+}
+
+}  // namespace tidewell
