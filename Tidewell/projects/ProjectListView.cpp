@@ -1,0 +1,245 @@
+#include "projects/ProjectListView.h"
+
+#include "core/AppStore.h"
+#include "kit/ForestButton.h"
+#include "kit/ForestEmptyState.h"
+#include "kit/ForestIconButton.h"
+#include "kit/ForestPageHeader.h"
+#include "kit/RescanButton.h"
+#include "kit/ScanningBanner.h"
+#include "kit/SizeClass.h"
+#include "kit/StackFilterBar.h"
+#include "kit/StackVocabulary.h"
+#include "kit/Theme.h"
+#include "kit/ThemeSpring.h"
+#include "projects/ProjectListRules.h"
+#include "projects/ProjectListingCard.h"
+#include "ui/Animation.h"
+#include "ui/Grid.h"
+#include "ui/Image.h"
+#include "ui/ScrollView.h"
+#include "ui/Shape.h"
+#include "ui/State.h"
+#include "ui/Text.h"
+#include "ui/TextField.h"
+#include "ui/Toggle.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+namespace {
+
+using StateBinding = ui::Binding<ProjectListState>;
+
+ProjectListInputs inputsOf(const AppStore& store, const ProjectListState& state) {
+    ProjectListInputs in;
+    const auto& dashboard = store.dashboard.get();
+    in.dashboard = dashboard ? &*dashboard : nullptr;
+    in.filterIdle = store.filterIdle.get();
+    in.filterStack = store.filterStack.get();
+    in.isCleaning = store.isCleaning.get();
+    in.isScanning = store.isScanning.get();
+    in.state = state;
+    return in;
+}
+
+// The page's state with the selection narrowed to what the current list offers.
+ProjectListState settled(const ProjectListState& state, const ProjectListDerived& derived) {
+    ProjectListState s = state;
+    s.selectedIDs = derived.selectedIDs;
+    return s;
+}
+
+// After the query or a filter changed: the selection keeps only visible projects.
+void pruneSelection(AppStore& store, const StateBinding& state) {
+    const ProjectListState now = state.get();
+    state.set(prunedSelection(now, visibleProjects(inputsOf(store, now))));
+}
+
+ui::View button(std::string title, ForestButton::Tone tone, bool enabled, std::function<void()> action) {
+    return ForestButton{std::move(title), std::nullopt, tone, ui::ControlSize::regular, false, std::move(action)}
+        .body()
+        .disabled(!enabled);
+}
+
+ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
+    const ProjectListState s = settled(state.get(), d);
+    auto setSelecting = [state](bool on) {
+        ui::withAnimation(themeSpring(), [&] { state.set(settingSelecting(state.get(), on)); });
+    };
+    ui::ViewList items;
+    if (s.selecting) {
+        items.push_back(button("Cancel", ForestButton::Tone::secondary, true, [setSelecting] { setSelecting(false); }));
+        items.push_back(button(d.selectAllTitle, ForestButton::Tone::secondary, d.canSelectAll,
+                               [state, s, d] { state.set(toggledSelectAll(s, d)); }));
+        items.push_back(button(d.cleanSelectedTitle, ForestButton::Tone::reclaim, d.canCleanSelected,
+                               [&store, state, s, projects = copiesOf(d.selectedCleanable)] {
+                                   store.requestClean(projects, true);
+                                   state.set(afterCleanSelected(s));
+                               }));
+    } else {
+        items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [setSelecting] { setSelecting(true); })
+                            .help("Choose several projects, then clean them together"));
+        items.push_back(button("Clean All", ForestButton::Tone::reclaim, d.canCleanAll,
+                               [&store, projects = copiesOf(d.cleanAllCandidates)] { store.requestClean(projects, true); }));
+    }
+    items.push_back(RescanButton(store));
+    if (width == WidthClass::compact) return ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items));
+    return ui::HStack(ui::VerticalAlignment::center, 8, std::move(items));
+}
+
+ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide) {
+    const bool byReclaimable = state.get().sortReclaimable;
+    auto toggleSort = [state] {
+        ProjectListState s = state.get();
+        s.sortReclaimable = !s.sortReclaimable;
+        state.set(s);
+    };
+    ui::Binding<std::string> query([state] { return state.get().query; },
+                                   [&store, state](std::string q) {
+                                       ProjectListState s = state.get();
+                                       if (s.query == q) return;
+                                       s.query = std::move(q);
+                                       state.set(s);
+                                       pruneSelection(store, state);
+                                   });
+    ui::Binding<bool> idle([&store] { return store.filterIdle.get(); },
+                           [&store, state](bool on) {
+                               if (store.filterIdle.get() == on) return;
+                               store.filterIdle = on;
+                               pruneSelection(store, state);
+                           });
+    ui::View sort = wide ? button(byReclaimable ? "Sort: Reclaimable" : "Sort: Name", ForestButton::Tone::secondary, true,
+                                  toggleSort)
+                         : ForestIconButton{byReclaimable ? "arrow.up.arrow.down.circle.fill" : "arrow.up.arrow.down.circle",
+                                            byReclaimable ? "Sorting by reclaimable size" : "Sorting by name",
+                                            byReclaimable ? "Sort by reclaimable" : "Sort by name", toggleSort}
+                               .body();
+    return ui::HStack(ui::VerticalAlignment::center, 10,
+                      {
+                          ui::Image::systemName("magnifyingglass")
+                              .foregroundStyle(ui::ShapeStyle::secondary())
+                              .accessibilityHidden(true),
+                          ui::TextField("Search name or path", query),
+                          ui::Toggle(wide ? "Idle only" : "Idle", idle).fixedSize(),
+                          sort,
+                      });
+}
+
+ui::View filterBar(AppStore& store, const StateBinding& state) {
+    return ui::ViewThatFits(ui::Axes::horizontalOnly(),
+                            {filterBarVariant(store, state, true), filterBarVariant(store, state, false)})
+        .fixedSize(false, true);
+}
+
+ui::View selectionSummary(const ProjectListDerived& d) {
+    return ui::HStack(ui::VerticalAlignment::center, 8,
+                      {
+                          ui::Image::systemName("checkmark.circle.fill").foregroundStyle(Theme::reclaim()).accessibilityHidden(true),
+                          ui::Text(d.selectionSummary).font(ui::Font::subheadline().weight(ui::FontWeight::semibold)),
+                          ui::Spacer(0),
+                      })
+        .accessibilityElement(ui::AccessibilityChildBehavior::combine)
+        .accessibilityLabel(d.selectionSummary);
+}
+
+ui::View speciesFilter(AppStore& store, const StateBinding& state, const DashboardDTO& dashboard) {
+    const auto& stack = store.filterStack.get();
+    ui::ViewList row{
+        ui::Image::systemName("leaf.fill").foregroundStyle(Theme::reclaim()).accessibilityHidden(true),
+        ui::Text("Species").font(ui::Font::subheadline().weight(ui::FontWeight::semibold)),
+    };
+    if (stack) {
+        row.push_back(ui::Text(stackDisplayName(*stack))
+                          .font(ui::Font::caption().weight(ui::FontWeight::semibold))
+                          .foregroundStyle(ui::ShapeStyle::primary())
+                          .padding(ui::EdgeInsets{3, 8, 3, 8})
+                          .background(ui::Capsule().fill(stackTint(*stack).opacity(0.22))));
+    }
+    row.push_back(ui::Spacer());
+    if (stack) {
+        row.push_back(button("All Stacks", ForestButton::Tone::ghost, true, [&store, state] {
+            ui::withAnimation(themeSpring(), [&] { store.filterStack = std::nullopt; });
+            pruneSelection(store, state);
+        }));
+    }
+    ui::Binding<std::optional<std::string>> filter([&store] { return store.filterStack.get(); },
+                                                   [&store, state](std::optional<std::string> v) {
+                                                       if (store.filterStack.get() == v) return;
+                                                       store.filterStack = std::move(v);
+                                                       pruneSelection(store, state);
+                                                   });
+    return ui::VStack(ui::HorizontalAlignment::leading, std::nullopt,
+                      {
+                          ui::HStack(ui::VerticalAlignment::center, 8, std::move(row))
+                              .accessibilityElement(ui::AccessibilityChildBehavior::combine)
+                              .accessibilityLabel(stack ? "Species filter, " + stackDisplayName(*stack)
+                                                        : std::string("Species filter, all stacks")),
+                          StackFilterBar(dashboard.by_type, filter),
+                      });
+}
+
+ui::View grid(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
+    const ProjectListState s = settled(state.get(), d);
+    const auto keys = projectCardKeys(d.visible);
+    std::vector<std::pair<std::string, ui::View>> cards;
+    cards.reserve(d.visible.size());
+    for (std::size_t i = 0; i < d.visible.size(); ++i) {
+        const ProjectDTO& p = *d.visible[i];
+        cards.emplace_back(keys[i], ProjectListingCard(store, p, s.selecting, s.selectedIDs.count(p.id) > 0,
+                                                       [&store, state, project = p] {
+                                                           const ProjectListState now = state.get();
+                                                           if (now.selecting) state.set(tappedCard(now, project));
+                                                           else store.filesPopupProject = project;
+                                                       }));
+    }
+    const double minimum = width == WidthClass::compact ? 200 : 240;
+    return ui::ScrollView(ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
+                                        {ui::ForEachIdentified(std::move(cards))}, ui::HorizontalAlignment::center, 12)
+                              .padding(ui::Edge::bottom, 8));
+}
+
+ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
+    const ProjectListDerived d = deriveProjectList(inputsOf(store, state.get()));
+    const bool selecting = state.get().selecting;
+    const auto& dashboard = store.dashboard.get();
+
+    ui::ViewList children{
+        ForestPageHeader("Your Projects",
+                         selecting ? "Tap any project with reclaimable files. Pinned projects stay locked."
+                                   : "Tap a card to see folders that can go to Trash.",
+                         toolbar(store, state, d, width)),
+        ScanningBanner(store),
+        filterBar(store, state),
+    };
+    if (selecting && !d.visible.empty()) children.push_back(selectionSummary(d));
+    if (dashboard && !dashboard->by_type.empty()) children.push_back(speciesFilter(store, state, *dashboard));
+
+    ui::FrameSpec fill;
+    fill.maxWidth = ui::infinity;
+    fill.maxHeight = ui::infinity;
+    fill.alignment = ui::Alignment::topLeading;
+    if (!d.visible.empty())
+        children.push_back(grid(store, state, d, width).frame(fill));
+    else if (dashboard)
+        children.push_back(ForestEmptyState("folder", "No matching projects", d.emptyStateDetail).frame(fill));
+    else
+        children.push_back(ForestEmptyState("leaf.fill", "No forest yet", d.emptyStateDetail).frame(fill));
+
+    return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(children)).frame(fill);
+}
+
+}  // namespace
+
+ui::View ProjectListView(AppStore& store) { return ProjectListView(store, ProjectListState{}); }
+
+ui::View ProjectListView(AppStore& store, ProjectListState initial) {
+    return ui::WithState<ProjectListState>(std::move(initial), [&store](StateBinding state) {
+        return ui::EnvironmentReader([&store, state](const ui::EnvironmentValues& env) {
+            return page(store, state, env.get<WidthClassKey>());
+        });
+    });
+}
+
+}  // namespace tidewell
