@@ -1,0 +1,82 @@
+#include "projects/ActivityView.h"
+
+#include "core/AppStore.h"
+#include "core/ModelTexts.h"
+#include "kit/ForestButton.h"
+#include "kit/ForestEmptyState.h"
+#include "kit/ForestPageHeader.h"
+#include "kit/ForestPanel.h"
+#include "kit/RescanButton.h"
+#include "kit/ScanningBanner.h"
+#include "kit/Theme.h"
+#include "projects/ActivityDaySection.h"
+#include "projects/ActivityTimeline.h"
+#include "ui/Image.h"
+#include "ui/ScrollView.h"
+#include "ui/Text.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+namespace {
+
+ui::FrameSpec fill(ui::Alignment alignment) {
+    ui::FrameSpec f;
+    f.maxWidth = ui::infinity;
+    f.maxHeight = ui::infinity;
+    f.alignment = alignment;
+    return f;
+}
+
+ui::View logPanel(const std::string& log) {
+    ui::FrameSpec textWidth;
+    textWidth.maxWidth = ui::infinity;
+    textWidth.alignment = ui::Alignment::leading;
+    return ForestPanel(14, 16, false, false, std::nullopt,
+                       ui::HStack(ui::VerticalAlignment::center, 10,
+                                  {
+                                      ui::Image::systemName("leaf.fill").foregroundStyle(Theme::reclaim()).accessibilityHidden(),
+                                      ui::Text(log).frame(textWidth),
+                                  }))
+        .fixedSize(false, true);
+}
+
+ui::View timeline(AppStore& store, const std::vector<OperationDTO>& operations) {
+    std::vector<std::pair<std::string, ui::View>> sections;
+    for (const auto& day : activityDays(operations))
+        sections.emplace_back(std::to_string(day.start), ActivityDaySection(store, day));
+    return ui::ScrollView(ui::VStack(ui::HorizontalAlignment::leading, 0, {ui::ForEachIdentified(std::move(sections))})
+                              .padding(ui::Edge::bottom, 8));
+}
+
+}  // namespace
+
+ui::View ActivityView(AppStore& store) {
+    const auto& operations = store.operations.get();
+    const std::string& log = store.activityLog.get();
+
+    ui::ViewList trailing;
+    if (totalReclaimedBytes(operations) > 0)
+        trailing.push_back(ForestButton{"Share Total", "square.and.arrow.up", ForestButton::Tone::secondary,
+                                        ui::ControlSize::regular, false, [&store] { store.shareTotal(); }});
+    trailing.push_back(RescanButton(store));
+
+    ui::ViewList page;
+    page.push_back(ForestPageHeader(
+        "Activity", "Cleans and previews on this computer. Restore from Files Trash if you need a folder back.",
+        ui::HStack(ui::VerticalAlignment::center, 8, std::move(trailing))));
+    page.push_back(ScanningBanner(store));
+    if (operations.empty() && !log.empty()) page.push_back(logPanel(log));
+    page.push_back((operations.empty()
+                        ? ForestEmptyState("clock", "No cleans yet",
+                                           "Scan and clean history stays on this computer and comes back after rebuilds.")
+                        : timeline(store, operations))
+                       .frame(fill(ui::Alignment::topLeading)));
+    page.push_back(ui::Text("Items are moved to Trash \u2014 restore from Files Trash if needed.")
+                       .font(ui::Font::callout())
+                       .foregroundStyle(ui::ShapeStyle::secondary()));
+    return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(page)).frame(fill(ui::Alignment::topLeading));
+}
+
+}  // namespace tidewell

@@ -1,0 +1,100 @@
+#include "projects/EndOfDayView.h"
+
+#include "core/AppStore.h"
+#include "foundation/Formatters.h"
+#include "kit/ForestButton.h"
+#include "kit/ForestPageHeader.h"
+#include "kit/ForestPanel.h"
+#include "kit/IconTile.h"
+#include "kit/Theme.h"
+#include "ui/ScrollView.h"
+#include "ui/Shape.h"
+#include "ui/Text.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+namespace {
+
+constexpr std::size_t kListedProjects = 5;
+
+ui::View projectRow(const ProjectDTO& project) {
+    ui::ViewList row;
+    if (!project.types.empty()) row.push_back(IconTile(project.types.front(), 22, 6));
+    row.push_back(ui::Text(project.name).lineLimit(1).minimumScaleFactor(0.8));
+    row.push_back(ui::Spacer());
+    row.push_back(ui::Text(platform::formatByteCount(project.reclaimable_bytes)).foregroundStyle(Theme::reclaim()));
+    return ui::HStack(ui::VerticalAlignment::center, std::nullopt, std::move(row));
+}
+
+ui::View offerBody(const EndOfDayOffer& offer) {
+    std::vector<std::pair<std::string, ui::View>> rows;
+    for (const auto& project : offer.listed) rows.emplace_back(project.id, projectRow(project));
+    return ui::VStack(ui::HorizontalAlignment::leading, 16,
+                      {
+                          ui::Text(endOfDaySummary(offer)).foregroundStyle(ui::ShapeStyle::secondary()),
+                          ForestPanel(14, 16, false, false, std::nullopt,
+                                      ui::VStack(ui::HorizontalAlignment::center, 10,
+                                                 {ui::ForEachIdentified(std::move(rows))})),
+                      });
+}
+
+}  // namespace
+
+std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard) {
+    if (!dashboard) return std::nullopt;
+    EndOfDayOffer offer;
+    offer.idleCount = dashboard->idle_count;
+    for (const auto& project : dashboard->projects) {
+        if (!project.is_idle) continue;
+        offer.idleBytes = platform::saturatingAdd(offer.idleBytes, project.reclaimable_bytes);
+        if (offer.listed.size() < kListedProjects) offer.listed.push_back(project);
+    }
+    return offer;
+}
+
+std::string endOfDaySummary(const EndOfDayOffer& offer) {
+    // The figure is what the idle projects hold, not the whole scan's total,
+    // so the sentence stays true beside the idle count.
+    return "Reclaim " + platform::formatByteCount(offer.idleBytes) + " from " + std::to_string(offer.idleCount) +
+           (offer.idleCount == 1 ? " idle project." : " idle projects.");
+}
+
+void reviewIdleProjects(AppStore& store, const std::function<void()>& dismiss) {
+    store.filterIdle = true;
+    store.selectedSection = AppSection::projects;
+    dismiss();
+}
+
+ui::View EndOfDayView(AppStore& store, std::function<void()> dismiss) {
+    const auto offer = endOfDayOffer(store.dashboard.get());
+    ui::View buttons = ui::HStack(
+        ui::VerticalAlignment::center, std::nullopt,
+        {
+            ui::View(ForestButton{"Remind Tomorrow", std::nullopt, ForestButton::Tone::secondary,
+                                  ui::ControlSize::large, false, [dismiss] { dismiss(); }})
+                .modifier(ui::keyboardShortcut(ui::KeyboardShortcut::cancelAction())),
+            ui::Spacer(),
+            ui::View(ForestButton{"Review & Clean", std::nullopt, ForestButton::Tone::accent, ui::ControlSize::large,
+                                  false, [&store, dismiss] { reviewIdleProjects(store, dismiss); }})
+                .modifier(ui::keyboardShortcut(ui::KeyboardShortcut::defaultAction())),
+        });
+    ui::FrameSpec fill;
+    fill.maxWidth = ui::infinity;
+    fill.maxHeight = ui::infinity;
+    fill.alignment = ui::Alignment::topLeading;
+    return ui::VStack(ui::HorizontalAlignment::leading, 16,
+                      {
+                          ForestPageHeader("Before you go", "Clear idle growth so tomorrow\u2019s forest stays light.",
+                                           ui::EmptyView()),
+                          ui::ScrollView(offer ? offerBody(*offer) : ui::EmptyView()),
+                          buttons,
+                      })
+        .padding(24)
+        .frame(fill)
+        .background(ui::Rectangle().fill(
+            ui::Color::dynamic(ui::Color::sRGB(0.91, 0.949, 0.98), ui::Color::sRGB(0.075, 0.11, 0.125))));
+}
+
+}  // namespace tidewell

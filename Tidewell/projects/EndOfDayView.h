@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/EngineRecords.h"
+#include "ui/View.h"
+
+namespace tidewell {
+
+class AppStore;
+
+// What the review offers: the idle projects' reclaimable bytes (saturating),
+// the scan's idle count and the first five idle projects in scan order.
+struct EndOfDayOffer {
+    std::uint64_t idleBytes = 0;
+    std::int64_t idleCount = 0;
+    std::vector<ProjectDTO> listed;
+};
+std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard);
+
+// "Reclaim 12.4 GB from 3 idle projects." / "… from 1 idle project."
+std::string endOfDaySummary(const EndOfDayOffer& offer);
+
+// "Review & Clean": the project list narrowed to idle projects, then close.
+void reviewIdleProjects(AppStore& store, const std::function<void()>& dismiss);
+
+// The evening sheet that proposes clearing idle projects: "Remind Tomorrow"
+// (Escape) only closes it; "Review & Clean" (Return) opens the idle list.
+platform::ui::View EndOfDayView(AppStore& store, std::function<void()> dismiss);
+
+}  // namespace tidewell

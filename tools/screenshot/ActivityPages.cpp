@@ -1,0 +1,69 @@
+// The activity page (empty, with a log, one day, many days), the evening
+// review and the global caches page, each as the main window shows it.
+
+#include "ScreenshotPages.h"
+#include "SampleStore.h"
+
+#include "kit/SizeClassReader.h"
+#include "kit/Theme.h"
+#include "projects/ActivityView.h"
+#include "projects/EndOfDayView.h"
+#include "projects/GlobalCachesView.h"
+#include "ui/Shape.h"
+
+namespace {
+
+using namespace platform::ui;
+using tidewell::AppStore;
+
+// The page inside the window's margins, classed by the window's width.
+View inWindow(std::function<View()> page) {
+    return tidewell::SizeClassReader([page](tidewell::WidthClass, tidewell::HeightClass) {
+               return page().padding(24);
+           })
+        .background(Rectangle().fill(tidewell::Theme::windowBackground()));
+}
+
+// The sample history with each preview moved to 40 s before the clean after
+// it, so the timeline shows cleans paired with their previews.
+std::vector<tidewell::OperationDTO> pairedHistory(int count, int days) {
+    auto history = tidewell::fixtures::sampleHistory(count, days);
+    for (std::size_t i = 1; i < history.size(); i += 2) history[i].timestamp_unix = history[i - 1].timestamp_unix - 40;
+    if (history.size() > 4) history[3].project_path = "/home/dev/code/scratch-notes";  // a lone preview
+    return history;
+}
+
+AppStore& withHistory(std::vector<tidewell::OperationDTO> history, std::string log = "") {
+    AppStore& store = sampleStore();
+    store.operations = std::move(history);
+    store.activityLog = std::move(log);
+    return store;
+}
+
+const ScreenshotPage empty("activity-empty", [] {
+    return inWindow([] { return tidewell::ActivityView(withHistory({})); });
+});
+const ScreenshotPage logged("activity-log", [] {
+    return inWindow([] {
+        return tidewell::ActivityView(withHistory({}, "Scan finished: 24 projects, 18.4 GB reclaimable."));
+    });
+});
+const ScreenshotPage oneDay("activity-one-day", [] {
+    return inWindow([] { return tidewell::ActivityView(withHistory(pairedHistory(5, 0))); });
+});
+const ScreenshotPage manyDays("activity", [] {
+    return inWindow([] { return tidewell::ActivityView(withHistory(pairedHistory(40, 12))); });
+});
+const ScreenshotPage review("end-of-day", [] {
+    return inWindow([] { return tidewell::EndOfDayView(sampleStore(), [] {}).frame(540, 460); });
+});
+const ScreenshotPage caches("caches", [] { return inWindow([] { return tidewell::GlobalCachesView(sampleStore()); }); });
+const ScreenshotPage noCaches("caches-empty", [] {
+    return inWindow([] {
+        AppStore& store = sampleStore();
+        store.dashboard = std::nullopt;
+        return tidewell::GlobalCachesView(store);
+    });
+});
+
+}  // namespace
