@@ -1,0 +1,99 @@
+// Frame cost of the dashboard's result page with 5,000 projects over 17
+// stacks: the tree rebuilt from the store, laid out and painted at 1×, beside
+// the view layer's 500-row page as the baseline of the same run.
+
+#include "SampleData.h"
+#include "SamplePages.h"
+
+#include "core/AppStore.h"
+#include "dashboard/DashboardView.h"
+#include "foundation/Bundle.h"
+#include "kit/SizeClassReader.h"
+#include "ui/ViewHost.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+using namespace platform::ui;
+
+namespace {
+
+tidewell::AppStore& largeStore() {
+    static tidewell::AppStore* store = [] {
+        // A scratch home, so the store reads and writes nothing of the user's.
+        static QTemporaryDir scratch;
+        for (const char* variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            ::setenv(variable, scratch.path().toLocal8Bit().constData(), 1);
+        auto* s = new tidewell::AppStore;
+        tidewell::fixtures::SampleOptions options;
+        options.projects = 5000;
+        options.stacks = 17;
+        s->dashboard = tidewell::fixtures::sampleDashboard(options);
+        return s;
+    }();
+    return *store;
+}
+
+enum class Work { all, layout, paint };
+void runFrames(benchmark::State& state, std::function<View()> page, Size window, Work work = Work::all) {
+    ViewHost host;
+    host.setScheduler(nullptr);
+    host.setSize(window);
+    host.setRoot(std::move(page));
+    host.flush();
+    host.flush();  // the strip's measured row width settles in the second pass
+    QImage target(int(window.width), int(window.height), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        if (work != Work::paint) {
+            host.setNeedsRebuild();
+            host.flush();
+        }
+        if (work == Work::layout) continue;
+        QPainter p(&target);
+        host.render(p);
+        p.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+
+void BM_Baseline500Rows(benchmark::State& state) {
+    runFrames(state, [] { return samples::rowsPage(500); }, {1280, 800});
+}
+BENCHMARK(BM_Baseline500Rows)->Unit(benchmark::kMillisecond);
+
+// The page as the main window holds it: inside the size-class reader.
+View dashboardPage() {
+    tidewell::AppStore& store = largeStore();
+    return tidewell::SizeClassReader([&store](tidewell::WidthClass, tidewell::HeightClass) {
+        return tidewell::DashboardView(store);
+    });
+}
+
+// The wide page's two halves apart: where a slow frame spends its time.
+void BM_DashboardRebuildAndLayout(benchmark::State& state) { runFrames(state, dashboardPage, {1440, 900}, Work::layout); }
+BENCHMARK(BM_DashboardRebuildAndLayout)->Unit(benchmark::kMillisecond);
+void BM_DashboardPaintOnly(benchmark::State& state) { runFrames(state, dashboardPage, {1440, 900}, Work::paint); }
+BENCHMARK(BM_DashboardPaintOnly)->Unit(benchmark::kMillisecond);
+
+void BM_DashboardResult(benchmark::State& state) {
+    runFrames(state, dashboardPage, {double(state.range(0)), double(state.range(1))});
+    state.SetLabel("projects=5000 stacks=17 " + std::to_string(state.range(0)) + "x" + std::to_string(state.range(1)));
+}
+BENCHMARK(BM_DashboardResult)->Args({1280, 800})->Args({1440, 900})->Args({960, 640})->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::Bundle::setMainForTesting(std::string(TIDEWELL_BUNDLE_DIR) + "/bin/dashboard_bench");
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
