@@ -1,5 +1,6 @@
 #include "shell/RootView.h"
 
+#include "dashboard/DashboardView.h"
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/SizeClassReader.h"
 #include "kit/Theme.h"
@@ -41,7 +42,7 @@ namespace {
 // view when its area lands.
 ui::View sectionPage(AppStore& store, AppSection section) {
     switch (section) {
-        case AppSection::dashboard: return PagePlaceholder("Dashboard");  // DashboardView(store)
+        case AppSection::dashboard: return DashboardView(store);
         case AppSection::projects: return PagePlaceholder("Projects");  // ProjectListView(store)
         case AppSection::caches: return PagePlaceholder("Global Caches");  // GlobalCachesView(store)
         case AppSection::activity: return PagePlaceholder("Activity");  // ActivityView(store)
