@@ -120,11 +120,17 @@ ui::View OnboardingView(AppStore& store, ui::Binding<bool> hasCompletedOnboardin
 }
 
 ui::View OnboardingView(AppStore& store) {
-    // Interim binding to the user default until the view layer's settings storage is in.
-    ui::Binding<bool> completed(
-        [] { return platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false); },
-        [](bool done) { platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, done); });
-    return OnboardingView(store, completed);
+    // Interim binding to the user default until the view layer's settings storage is in;
+    // the revision marks the window for the rebuild that swaps its content.
+    return ui::WithState<int>(0, [&store](ui::Binding<int> revision) {
+        ui::Binding<bool> completed(
+            [] { return platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false); },
+            [revision](bool done) {
+                platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, done);
+                revision.set(revision.get() + 1);
+            });
+        return OnboardingView(store, completed);
+    });
 }
 
 }  // namespace tidewell

@@ -1,7 +1,8 @@
 #include "shell/SettingsWindow.h"
 
 #include "desktop/Window.h"
-#include "shell/PagePlaceholder.h"
+#include "core/ScanRoots.h"
+#include "shell/SettingsView.h"
 
 namespace tidewell {
 
@@ -16,7 +17,11 @@ void registerSettingsScene(AppStore& store) {
         spec.defaultSize = {720, 500};
         auto window = std::make_unique<platform::Window>(spec);
         window->host().observe(store);
-        window->setContent([&store] { return PagePlaceholder("Settings"); });  // SettingsView(store)
+        window->setContent([&store] { return SettingsView(store); });
+        // Each showing tests Full Disk Access again, so the folders pane's startup-disk line is fresh.
+        window->setVisibilityHandler([&store](bool visible) {
+            if (visible) store.hasFullDiskAccess = probeFullDiskAccess();
+        });
         return window;
     });
 }

@@ -10,7 +10,7 @@
 #include "foundation/UserDefaults.h"
 #include "kit/BundledFonts.h"
 #include "runtime/MainActor.h"
-#include "shell/PagePlaceholder.h"
+#include "shell/OnboardingView.h"
 #include "shell/RootView.h"
 #include "shell/SettingsWindow.h"
 #include "shell/WindowBackground.h"
@@ -66,7 +66,7 @@ bool TidewellApp::showsOnboarding(bool hasCompletedOnboarding, bool uiTesting) {
 ui::View TidewellApp::mainWindowContent(AppStore& store) {
     const bool completed = platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false);
     ui::View content = showsOnboarding(completed, platform::hasArgument("--ui-testing"))
-                           ? PagePlaceholder("Welcome to Tidewell")  // OnboardingView(store)
+                           ? OnboardingView(store)
                            : RootView(store);
     ui::FrameSpec minimum;
     minimum.minWidth = 900;
