@@ -5,6 +5,7 @@
 
 #include "core/LoginItemService.h"
 #include "core/ScanRoots.h"
+#include "desktop/Notifications.h"
 #include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
@@ -110,6 +111,16 @@ void AppDelegate::hideMainWindows() {
         if (tray) w->hide();
         else w->minimize();
     }
+}
+
+}  // namespace tidewell
+
+namespace tidewell {
+
+void AppDelegate::postScanStartedNotification() {
+    // The desktop asks for no permission; without a notification server the post is dropped.
+    platform::Notifier::shared().post(
+        {"scan-started", "Scanning started", "Tidewell is checking your projects in the background."});
 }
 
 }  // namespace tidewell

@@ -44,6 +44,8 @@ public:
     void bringUpMainWindow();
     void hideMainWindows();
     void finishBackgroundLaunch();
+    // Only the automatic scans of a start in the tray post it.
+    void postScanStartedNotification();
 
     bool isTerminating() const { return isTerminating_; }
 

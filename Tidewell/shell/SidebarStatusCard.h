@@ -1,5 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "core/AppStore.h"
 #include "ui/View.h"
 
@@ -9,5 +14,28 @@ namespace tidewell {
 // clean time and, when the character is shown in the sidebar, its header and
 // the all-time total. Absent in compact width and when it has nothing to say.
 platform::ui::View SidebarStatusCard(AppStore& store, bool compact);
+
+// This month's real cleans: bytes (saturating) and distinct project paths.
+struct MonthCleaning {
+    std::uint64_t freedBytes = 0;
+    std::int64_t projectCount = 0;
+    bool operator==(const MonthCleaning&) const = default;
+};
+// Cleans (never dry runs) dated at or after `monthStart`; no upper bound.
+MonthCleaning monthCleaning(const std::vector<OperationDTO>& operations, std::int64_t monthStart);
+
+// Local midnight of the first day of the month holding `now`; the start of
+// that day when the month can't be formed.
+std::int64_t monthStartUnix(std::int64_t now);
+
+// "Nothing cleaned yet this month" or "This month: 3 projects cleaned".
+std::string monthLine(const MonthCleaning& month);
+
+bool statusCardPresent(bool compact, std::uint64_t freedThisMonth, bool automaticClean, bool showsCharacter);
+
+// The hour of the automatic clean ("endOfDayHour", 18 when unset or not a
+// number) today, as a short time ("6:00 PM"); the present time when the hour
+// forms no time of today.
+std::string autoCleanTimeText(std::optional<std::int64_t> endOfDayHour, std::int64_t now);
 
 }  // namespace tidewell

@@ -4,7 +4,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "core/ShellServices.h"
+#include "desktop/Notifications.h"
+#include "desktop/SingleInstance.h"
 #include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
@@ -13,6 +17,7 @@
 #include "shell/OnboardingView.h"
 #include "shell/RootView.h"
 #include "shell/SettingsWindow.h"
+#include "shell/TitlebarControlsHost.h"
 #include "shell/WindowBackground.h"
 
 namespace tidewell {
@@ -71,7 +76,7 @@ ui::View TidewellApp::mainWindowContent(AppStore& store) {
     ui::FrameSpec minimum;
     minimum.minWidth = 900;
     minimum.minHeight = 600;
-    return content.frame(minimum).background(WindowBackground());
+    return installTitlebarControls(store, content).frame(minimum).background(WindowBackground());
 }
 
 std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
@@ -183,10 +188,30 @@ void TidewellApp::quit() {
 }
 
 int TidewellApp::run() {
+    // One instance per user: a second launch hands its arguments over and leaves.
+    // Interface tests keep to an instance of their own, as they keep their data.
+    instance_ = std::make_unique<platform::SingleInstance>(hasLaunchOption(arguments_, "--ui-testing") ? "tidewell-UITests"
+                                                                                                  : "tidewell");
+    if (instance_->handOver(arguments_)) return 0;
+    instance_->listen([this](std::vector<std::string> arguments) {
+        const auto urls = platform::urlArguments(arguments);
+        if (!urls.empty()) {
+            delegate_->handleOpenedURLs(urls);
+            return;
+        }
+        const auto windows = platform::Windows::all();
+        delegate_->applicationShouldHandleReopen(
+            std::any_of(windows.begin(), windows.end(), [](platform::Window* w) { return w->isVisible(); }));
+    });
+
     QGuiApplication::setQuitOnLastWindowClosed(false);
     registerSettingsScene(store_);
     platform::Windows::registerScene("main", [this] { return makeMainWindow(); });
     shellHooks().bringUpMainWindow = [this] { delegate_->bringUpMainWindow(); };
+    shellHooks().postScanStartedNotification = [this] { delegate_->postScanStartedNotification(); };
+    platform::Notifier::shared().setActivationHandler([this](const std::string&) {
+        platform::postToMain([this] { delegate_->bringUpMainWindow(); });
+    });
     QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, qGuiApp, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive) delegate_->applicationDidBecomeActive();
     });
@@ -197,9 +222,8 @@ int TidewellApp::run() {
     delegate_->applicationDidFinishLaunching();
 
     // A start through a `tidewell` link carries the link as an argument.
-    std::vector<std::string> urls;
-    for (std::size_t i = 1; i < arguments_.size(); ++i)
-        if (arguments_[i].rfind("tidewell:", 0) == 0) urls.push_back(arguments_[i]);
+    const auto urls = platform::urlArguments(
+        std::vector<std::string>(arguments_.begin() + (arguments_.empty() ? 0 : 1), arguments_.end()));
     if (!urls.empty()) platform::postToMain([this, urls] { delegate_->handleOpenedURLs(urls); });
 
     QCoreApplication::exec();

@@ -8,6 +8,7 @@
 #include "ui/View.h"
 
 namespace platform {
+class SingleInstance;
 class Window;
 }
 
@@ -43,6 +44,7 @@ private:
     void quit();
 
     LaunchArguments arguments_;
+    std::unique_ptr<platform::SingleInstance> instance_;
     std::unique_ptr<AppDelegate> delegate_;
     AppStore& store_;
 };
