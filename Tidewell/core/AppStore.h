@@ -255,6 +255,8 @@ private:
     platform::TaskHandle scanTask_;
     platform::TaskHandle cleanTask_;
     platform::WorkItem wakeCheck_;
+    // Set while the launch scan waits for a clean that started before it.
+    std::optional<platform::Subscription> deferredLaunchScan_;
 };
 
 }  // namespace tidewell

@@ -7,6 +7,7 @@
 #include "core/EngineDatabase.h"
 #include "core/ModelTexts.h"
 #include "core/StoreRules.h"
+#include "foundation/Log.h"
 
 namespace tidewell {
 
@@ -74,8 +75,19 @@ void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::v
 
     if (didRunLaunchScan) return;
     didRunLaunchScan = true;
-    if (scanOnLaunchEnabled.get()) runAutomaticScan("launch");
-    else checkSchedule();
+    if (!scanOnLaunchEnabled.get()) return checkSchedule();
+    if (!isCleaning.get()) return runAutomaticScan("launch");
+    // The evening's automatic clean is preparing its preview: the launch
+    // scan follows as soon as that run ends, instead of being lost.
+    platform::log("Tidewell automatic scan deferred (%@): a clean is running", std::string("launch"));
+    deferredLaunchScan_ = isCleaning.subscribe([this](const bool& cleaning) {
+        if (cleaning) return;
+        onMainActor([](AppStore& store) {
+            if (!store.deferredLaunchScan_) return;
+            store.deferredLaunchScan_.reset();
+            store.runAutomaticScan("launch");
+        });
+    });
 }
 
 void AppStore::setLifetimeReclaimedBytes(std::uint64_t bytes) {

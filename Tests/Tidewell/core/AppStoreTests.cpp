@@ -110,6 +110,23 @@ TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept
     waitForLaunch(store);
 }
 
+TEST_F(AppStoreBootstrap, LaunchScanFollowsAnEveningCleanThatStartedFirst) {
+    home.defaults().setBool(keys::scanOnLaunch, true);
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    store.pending.checkEndOfDay = [](AppStore& s) { s.isCleaning = true; };  // its dry runs are under way
+    store.bootstrap();
+    waitForLaunch(store);
+    EXPECT_TRUE(calls.automaticScans.empty());
+    store.isCleaning = false;
+    ASSERT_TRUE(runUntil([&] { return !calls.automaticScans.empty(); }));
+    store.isCleaning = true;
+    store.isCleaning = false;
+    drain();
+    EXPECT_EQ(calls.automaticScans, (Strings{"launch"})) << "once";
+}
+
 TEST_F(AppStoreBootstrap, AccountChangesAreResentAsTheStoresOwn) {
     AppStore store;
     store.bootstrap();
