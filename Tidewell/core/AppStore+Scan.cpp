@@ -29,19 +29,32 @@ double secondsBetween(platform::TimePoint from, platform::TimePoint to) {
 }  // namespace
 
 void AppStore::startScan() {
-    if (isScanning.get() || isCleaning.get()) return;
+    // A second request while the roots are being prepared would prepare them twice.
+    if (isScanning.get() || isCleaning.get() || preparingScan_) return;
+    preparingScan_ = true;
     onMainActor([](AppStore& store) {
         store.prepareScanRoots([&store](std::vector<std::string> roots) {
-            if (!roots.empty()) store.runScan(roots);
+            store.preparingScan_ = false;
+            if (roots.empty()) return;
+            // The folders still blocked stay named while the others are scanned.
+            const auto blocking = store.lastError.get();
+            store.runScan(roots);
+            if (blocking && store.isScanning.get()) store.lastError = blocking;
         });
     });
 }
 
 void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> done) {
     hasFullDiskAccess = probeFullDiskAccess();
-    std::vector<std::string> missing;
-    for (const auto& root : scanRoots.get())
-        if (!hasWorkingBookmark(root)) missing.push_back(root);
+    // Linux grants no folder to one application: a root this user can list
+    // is allowed, and its bookmark is saved quietly (never as an alias of
+    // another disk). A root that cannot be listed stays blocked; no panel
+    // could change that, so none is shown.
+    for (const auto& root : scanRoots.get()) {
+        if (hasWorkingBookmark(root) || !startFolderAccess(mapToRealHome(root))) continue;
+        if (pending.saveFolderPermission) pending.saveFolderPermission(root, {});
+        else saveFolderPermission(root, {});
+    }
 
     std::weak_ptr<int> alive = lifetime_;
     auto finish = [this, alive, done = std::move(done)] {
@@ -63,26 +76,7 @@ void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> do
         platform::log("Tidewell allowed scan folders: %@", joined(granted));
         done(std::move(granted));
     };
-    if (missing.empty()) return finish();
-
-    platform::log("Tidewell missing folder permission: %@", joined(missing));
-    grantFolders(missing, [this, alive, missing, finish = std::move(finish)](std::vector<std::string> urls) {
-        if (!alive.lock()) return;
-        if (urls.empty()) {
-            platform::log("Tidewell permission cancelled for %@", joined(missing));
-        } else {
-            std::vector<std::string> diskWide;
-            for (const auto& root : missing)
-                if (isDiskWidePath(root)) diskWide.push_back(root);
-            for (const auto& url : urls) {
-                const auto aliases = isDiskWidePath(url) ? diskWide : std::vector<std::string>{};
-                if (pending.saveFolderPermission) pending.saveFolderPermission(url, aliases);
-                else saveFolderPermission(url, aliases);
-                addScanRootPaths({url});
-            }
-        }
-        finish();
-    });
+    finish();
 }
 
 void AppStore::runScan(const std::vector<std::string>& roots) {

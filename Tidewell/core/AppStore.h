@@ -255,6 +255,7 @@ private:
     platform::TaskHandle scanTask_;
     platform::TaskHandle cleanTask_;
     platform::WorkItem wakeCheck_;
+    bool preparingScan_ = false;
     // Set while the launch scan waits for a clean that started before it.
     std::optional<platform::Subscription> deferredLaunchScan_;
 };

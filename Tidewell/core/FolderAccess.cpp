@@ -174,17 +174,6 @@ std::string joinedDisplayNames(const std::vector<std::string>& paths) {
     return joined(names);
 }
 
-std::string grantPanelMessage(const std::vector<std::string>& folders) {
-    return "Select " + joinedDisplayNames(folders) +
-           " and click Allow Access. Linux will not let Tidewell scan them until you do.";
-}
-
-std::string grantStartingFolder(const std::vector<std::string>& folders) {
-    for (const auto& f : folders)
-        if (isDiskWidePath(f)) return "/";
-    return scanRootsRealHome();
-}
-
 void chooseScanFolders(std::function<void(std::vector<std::string>)> done) {
     auto options = folderPanelOptions();
     options.prompt = "Add";
@@ -197,23 +186,6 @@ void chooseScanFolders(std::function<void(std::vector<std::string>)> done) {
 
 void presentScanFolderPicker(std::function<void(std::vector<std::string>)> done) {
     platform::postToMain([done = std::move(done)]() mutable { chooseScanFolders(std::move(done)); });
-}
-
-void grantFolders(const std::vector<std::string>& folders, std::function<void(std::vector<std::string>)> done) {
-    const auto names = joinedDisplayNames(folders);
-    auto options = folderPanelOptions();
-    options.prompt = "Allow Access";
-    options.message = grantPanelMessage(folders);
-    options.directory = grantStartingFolder(folders);
-    // The caller waits for this one answer; the panel opens on a later turn.
-    platform::postToMain([options, names, done = std::move(done)]() mutable {
-        platform::log("Tidewell requesting folder permission for %@", names);
-        platform::OpenPanel::shared().begin(options, [done = std::move(done)](auto paths) {
-            std::vector<std::string> urls = paths ? std::move(*paths) : std::vector<std::string>{};
-            platform::log("Tidewell permission panel returned %d folder(s)", urls.size());
-            done(std::move(urls));
-        });
-    });
 }
 
 bool openFullDiskAccessSettings() { return false; }

@@ -53,19 +53,12 @@ bool hasWorkingBookmark(const std::string& root);
 // else the last component, else the path as written.
 std::string folderDisplayName(const std::string& path);
 std::string joinedDisplayNames(const std::vector<std::string>& paths);
-// "Select … and click Allow Access. Linux will not let Tidewell scan them until you do."
-std::string grantPanelMessage(const std::vector<std::string>& folders);
-// "/" when a folder is the whole disk or another volume, else the real home.
-std::string grantStartingFolder(const std::vector<std::string>& folders);
 bool isDiskWidePath(const std::string& path);
 
 // The scan-folder panel; `done` gets the chosen folders, empty when cancelled.
 void chooseScanFolders(std::function<void(std::vector<std::string>)> done);
 // The same, one main-queue turn later (onboarding and the folders settings).
 void presentScanFolderPicker(std::function<void(std::vector<std::string>)> done);
-// Asks in one panel for all `folders`; `done` gets the allowed folders
-// (empty when cancelled).
-void grantFolders(const std::vector<std::string>& folders, std::function<void(std::vector<std::string>)> done);
 
 // There is no such settings pane on Linux: nothing is opened. False.
 bool openFullDiskAccessSettings();

@@ -128,9 +128,10 @@ std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& root
 
 bool isNotAmongRoots(const std::string& path, const std::vector<std::string>& roots) {
     if (roots.empty()) return true;
-    const auto mapped = mapToRealHome(path);
+    // "/a/Code/" and "/a/Code" are one folder.
+    const auto mapped = platform::standardizePath(mapToRealHome(path));
     return std::none_of(roots.begin(), roots.end(), [&](const std::string& r) {
-        return r == path || mapToRealHome(r) == mapped;
+        return r == path || platform::standardizePath(mapToRealHome(r)) == mapped;
     });
 }
 

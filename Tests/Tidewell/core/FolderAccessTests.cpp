@@ -22,86 +22,49 @@ struct FolderAccess : FlowFixture {
 const std::string absentDisk = "/media/tidewell-test-absent/Disk";
 }  // namespace
 
-TEST_F(FolderAccess, BlockedRootsAreAskedForInOnePanelThatStartsAtTheDisk) {
+TEST_F(FolderAccess, ListableRootsAreGrantedQuietlyAndTheRestNamedWithoutAPanel) {
     const auto code = folder("home/Code");
     AppStore store;
-    store.scanRoots = {"/", code + "/"};
+    store.scanRoots = {"/", code + "/", absentDisk};
     ScriptedPanel panel;
-    panel.answer(std::nullopt);
     platform::LogCapture log;
 
     const auto allowed = prepare(store);
 
-    ASSERT_EQ(panel.shown.size(), 1u) << "one panel for every missing folder";
-    const auto& shown = panel.shown.front();
-    EXPECT_EQ(std::tie(shown.prompt, shown.message, shown.directory),
-              std::make_tuple("Allow Access",
-                              "Select " + rootVolumeDisplayName() +
-                                  ", Code and click Allow Access. Linux will not let Tidewell scan them until you do.",
-                              "/"));
-    EXPECT_EQ(std::tie(shown.canChooseDirectories, shown.canChooseFiles, shown.allowsMultipleSelection,
-                       shown.canCreateDirectories),
-              std::make_tuple(true, false, true, false));
-    EXPECT_TRUE(log.contains("Tidewell missing folder permission: /, " + code + "/"));
-    EXPECT_TRUE(log.contains("Tidewell requesting folder permission for " + rootVolumeDisplayName() + ", Code"));
-    EXPECT_TRUE(log.contains("Tidewell permission cancelled for /, " + code + "/"));
-    // Readable folders need no grant on this platform, so the scan still has them.
-    EXPECT_EQ(allowed, (std::vector<std::string>{"/", code + "/"}));
-    EXPECT_FALSE(fs::exists(bookmarksFilePath())) << "a cancelled panel saves nothing";
-}
+    EXPECT_TRUE(panel.shown.empty()) << "a panel cannot grant what Linux refuses";
+    EXPECT_EQ(allowed, (std::vector<std::string>{"/", code}));
+    const auto table = readBookmarks();
+    EXPECT_TRUE(table.count("/") && table.count(code + "/"));
+    EXPECT_EQ(table.count(absentDisk), 0u) << "the disk's grant is never an alias of another disk";
+    EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Allow those folders in the file panel.");
+    EXPECT_TRUE(log.contains("Tidewell still blocked: " + absentDisk));
 
-TEST_F(FolderAccess, HomeFoldersStartThePanelAtTheRealHome) {
-    EXPECT_EQ(grantStartingFolder({home.home() + "/Code"}), home.home());
-    EXPECT_EQ(grantStartingFolder({home.home() + "/Code", absentDisk}), "/");
+    store.scanRoots = {absentDisk};
+    EXPECT_TRUE(prepare(store).empty());
+    EXPECT_EQ(store.lastError.get(), std::string(kScanNeedsFolderText));
+    EXPECT_TRUE(log.contains("Tidewell folder access DENIED " + absentDisk));
     EXPECT_EQ(folderDisplayName("/a/Code/"), "Code");
     EXPECT_EQ(folderDisplayName("//"), rootVolumeDisplayName());
 }
 
-TEST_F(FolderAccess, CancelledPanelWithNothingReadableExplainsAndScansNothing) {
+TEST_F(FolderAccess, TheBlockingNoticeStaysWhileTheOthersAreScannedAndOneRequestPreparesOnce) {
+    const auto code = folder("home/Code");
     AppStore store;
-    store.scanRoots = {absentDisk};
-    ScriptedPanel panel;
-    panel.answer(std::nullopt);
-    platform::LogCapture log;
-    EXPECT_TRUE(prepare(store).empty());
-    EXPECT_EQ(store.lastError.get(), std::string(kScanNeedsFolderText));
-    EXPECT_TRUE(log.contains("Tidewell folder access DENIED " + absentDisk));
-    EXPECT_TRUE(store.scopedRootURLs.empty());
-}
-
-TEST_F(FolderAccess, DiskWideGrantIsSavedUnderTheDiskWideMissingRootsAndOthersStayBlocked) {
-    const auto work = folder("home/Work");
-    AppStore store;
-    store.scanRoots = {"/", absentDisk, work};
-    saveFolderPermission(work, {});  // Work is allowed already
-    ScriptedPanel panel;
-    panel.answer(std::vector<std::string>{"/"});
-    platform::LogCapture log;
-
-    const auto allowed = prepare(store);
-
-    const auto table = readBookmarks();
-    ASSERT_TRUE(table.count("/") && table.count(absentDisk)) << "the disk-wide missing root shares the disk's bookmark";
-    EXPECT_EQ(table.at(absentDisk), table.at("/"));
-    EXPECT_NE(table.at(work), table.at("/"));
-    EXPECT_EQ(allowed, (std::vector<std::string>{"/", work}));
+    store.scanRoots = {code, absentDisk};
+    writeScript(home.path("bundle/bin/tidewell-engine"), "sleep 5\n");  // a scan that is still running
+    int saves = 0;
+    store.pending.saveFolderPermission = [&](const std::string& path, const std::vector<std::string>&) {
+        ++saves;
+        saveFolderPermission(path, {});
+    };
+    store.startScan();
+    store.startScan();  // a second click before the first one's roots are ready
+    ASSERT_TRUE(runUntil([&] { return store.isScanning.get(); }));
+    EXPECT_EQ(saves, 1);
     EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Allow those folders in the file panel.");
-    EXPECT_TRUE(log.contains("Tidewell still blocked: " + absentDisk));
-    EXPECT_TRUE(log.contains("Tidewell allowed scan folders: /, " + work));
-    EXPECT_EQ(store.scanRoots.get().size(), 3u) << "the granted disk was already a root";
-}
-
-TEST_F(FolderAccess, GrantedFolderOutsideTheRootsBecomesARoot) {
-    const auto other = folder("other");
-    AppStore store;
-    store.scanRoots = {absentDisk};
-    ScriptedPanel panel;
-    panel.answer(std::vector<std::string>{other});
-    const auto allowed = prepare(store);
-    EXPECT_EQ(allowed, (std::vector<std::string>{other}));
-    EXPECT_EQ(store.scanRoots.get(), (std::vector<std::string>{absentDisk, other}));
-    EXPECT_EQ(readBookmarks().count(other), 1u);
-    EXPECT_EQ(readBookmarks().count(absentDisk), 0u) << "a folder grant is not an alias of a disk";
+    store.cancelScan();
+    store.scanTask().wait();
+    drain();
 }
 
 TEST_F(FolderAccess, SavedRootsNeedNoPanel) {
