@@ -1,7 +1,9 @@
 #include "desktop/OpenPanel.h"
 
 #include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMetaType>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -9,6 +11,7 @@
 #include <QDBusPendingReply>
 #include <QDir>
 #include <QFileDialog>
+#include <QImageReader>
 #include <QListView>
 #include <QTreeView>
 #include <QUrl>
@@ -16,10 +19,57 @@
 
 #include <atomic>
 
+// The portal's file filters: a(sa(us)), a name and (kind, pattern) rules.
+struct PortalFilterRule {
+    uint kind = 0;  // 0: a glob pattern
+    QString pattern;
+};
+struct PortalFilter {
+    QString name;
+    QList<PortalFilterRule> rules;
+};
+Q_DECLARE_METATYPE(PortalFilterRule)
+Q_DECLARE_METATYPE(PortalFilter)
+
+QDBusArgument& operator<<(QDBusArgument& a, const PortalFilterRule& r) {
+    a.beginStructure();
+    a << r.kind << r.pattern;
+    a.endStructure();
+    return a;
+}
+const QDBusArgument& operator>>(const QDBusArgument& a, PortalFilterRule& r) {
+    a.beginStructure();
+    a >> r.kind >> r.pattern;
+    a.endStructure();
+    return a;
+}
+QDBusArgument& operator<<(QDBusArgument& a, const PortalFilter& f) {
+    a.beginStructure();
+    a << f.name << f.rules;
+    a.endStructure();
+    return a;
+}
+const QDBusArgument& operator>>(const QDBusArgument& a, PortalFilter& f) {
+    a.beginStructure();
+    a >> f.name >> f.rules;
+    a.endStructure();
+    return a;
+}
+
 namespace platform {
 
 namespace {
 std::atomic<OpenPanel*> installed{nullptr};
+
+// Both cases of each extension: globs are matched case-sensitively.
+QStringList extensionGlobs(const std::vector<std::string>& extensions) {
+    QStringList globs;
+    for (const auto& e : extensions) {
+        globs << "*." + QString::fromStdString(e).toLower();
+        globs << "*." + QString::fromStdString(e).toUpper();
+    }
+    return globs;
+}
 
 const char* const portalService = "org.freedesktop.portal.Desktop";
 const char* const portalPath = "/org/freedesktop/portal/desktop";
@@ -80,6 +130,15 @@ void beginPortal(const OpenPanelOptions& options, OpenPanel::Completion done) {
     portalOptions["multiple"] = options.allowsMultipleSelection;
     portalOptions["directory"] = options.canChooseDirectories && !options.canChooseFiles;
     portalOptions["modal"] = false;
+    if (!options.fileExtensions.empty()) {
+        qDBusRegisterMetaType<PortalFilterRule>();
+        qDBusRegisterMetaType<QList<PortalFilterRule>>();
+        qDBusRegisterMetaType<PortalFilter>();
+        qDBusRegisterMetaType<QList<PortalFilter>>();
+        PortalFilter filter{QString::fromStdString(options.filterName), {}};
+        for (const auto& glob : extensionGlobs(options.fileExtensions)) filter.rules.push_back({0, glob});
+        portalOptions["filters"] = QVariant::fromValue(QList<PortalFilter>{filter});
+    }
     if (!options.directory.empty()) {
         QByteArray folder = QFile::encodeName(QString::fromStdString(options.directory));
         folder.append('\0');
@@ -118,7 +177,12 @@ void DesktopOpenPanel::beginFolderDialog(const OpenPanelOptions& options, Comple
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setOption(QFileDialog::ReadOnly, !options.canCreateDirectories);
-    dialog->setFileMode(options.canChooseFiles ? QFileDialog::ExistingFiles : QFileDialog::Directory);
+    dialog->setFileMode(!options.canChooseFiles             ? QFileDialog::Directory
+                        : options.allowsMultipleSelection ? QFileDialog::ExistingFiles
+                                                          : QFileDialog::ExistingFile);
+    if (!options.fileExtensions.empty())
+        dialog->setNameFilter(QString::fromStdString(options.filterName) + " (" +
+                              extensionGlobs(options.fileExtensions).join(' ') + ")");
     if (!options.canChooseFiles) dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(options.prompt));
     if (options.allowsMultipleSelection) {
@@ -152,6 +216,34 @@ std::vector<std::string> localPathsFromURIs(const std::vector<std::string>& uris
         if (!path.isEmpty()) paths.push_back(path.toStdString());
     }
     return paths;
+}
+
+std::vector<std::string> readableImageExtensions() {
+    static const char* const photoFormats[] = {"png", "jpg", "jpeg", "heic", "heif", "webp", "tif", "tiff", "gif", "bmp"};
+    const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+    std::vector<std::string> extensions;
+    for (const char* format : photoFormats)
+        if (readable.contains(QByteArray(format))) extensions.emplace_back(format);
+    return extensions;
+}
+
+OpenPanelOptions singleImageOptions(std::string message) {
+    OpenPanelOptions options;
+    options.message = std::move(message);
+    options.canChooseFiles = true;
+    options.canChooseDirectories = false;
+    options.allowsMultipleSelection = false;
+    options.fileExtensions = readableImageExtensions();
+    options.filterName = "Images";
+    return options;
+}
+
+std::optional<QImage> loadImageFile(const std::string& path) {
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    if (image.isNull()) return std::nullopt;
+    return image;
 }
 
 void DesktopOpenPanel::begin(const OpenPanelOptions& options, Completion done) {

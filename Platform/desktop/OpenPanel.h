@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
+
 namespace platform {
 
 struct OpenPanelOptions {
@@ -19,7 +21,20 @@ struct OpenPanelOptions {
     bool allowsMultipleSelection = true;
     bool canCreateDirectories = false;
     bool treatsFilePackagesAsDirectories = true;
+    // Files offered when choosing files: these extensions (no dot, lower
+    // case) under `filterName`; every file when empty.
+    std::vector<std::string> fileExtensions;
+    std::string filterName;
 };
+
+// Options for choosing one picture: the image formats this system can read
+// among the usual photo formats (PNG, JPEG, HEIC where a plug-in reads it,
+// WebP, TIFF, GIF, BMP).
+OpenPanelOptions singleImageOptions(std::string message);
+// The image formats this system can read, as file extensions (pure over the installed plug-ins).
+std::vector<std::string> readableImageExtensions();
+// The picture in `path`, turned as its orientation tag says; none when unreadable.
+std::optional<QImage> loadImageFile(const std::string& path);
 
 class OpenPanel {
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@ public:
     std::vector<std::string> refusedURLs;
     std::vector<std::string> revealedPaths;  // the paths asked for, as given
     std::vector<std::string> copiedTexts;
+    std::vector<QImage> copiedImages;
 
     bool openURL(const std::string& url) override {
         if (!isBrowserURL(url)) {
@@ -29,6 +32,7 @@ public:
         return true;
     }
     void copyToClipboard(const std::string& text) override { copiedTexts.push_back(text); }
+    void copyImageToClipboard(const QImage& image) override { copiedImages.push_back(image); }
 };
 
 // Installs a workspace as the shared one for the lifetime of this object.

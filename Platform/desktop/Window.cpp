@@ -286,6 +286,17 @@ void Window::moveTo(ui::Point p)
 
 bool Window::requestClose() { return !onClose_ || onClose_(); }
 
+std::optional<QImage> Window::capture()
+{
+    if (!widget_) return std::nullopt;
+    ui::ViewHost& h = host();
+    const double scale = widget_->devicePixelRatioF();
+    if (h.size().width <= 1) return std::nullopt;
+    QImage image = h.renderImage(scale);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
 ui::Size Window::fittingSize()
 {
     return idealSize(content_ ? content_() : ui::View());
@@ -368,6 +379,13 @@ Window* Windows::findByIdentifierOrTitle(const std::string& identifier, const st
 {
     for (Window* w : live())
         if (w->identifier() == identifier || w->title() == title) return w;
+    return nullptr;
+}
+
+Window* Windows::findVisible(const std::string& identifier, const std::string& title)
+{
+    for (Window* w : live())
+        if ((w->identifier() == identifier || w->title() == title) && w->isVisible()) return w;
     return nullptr;
 }
 

@@ -77,6 +77,11 @@ public:
     void moveTo(ui::Point topLeft);
     ui::Size minimumSize() const;
 
+    // The view tree drawn into an image at the window's scale (its device
+    // pixel ratio set, so its size in points is the content's); none when the
+    // content is 1 point wide or less.
+    std::optional<QImage> capture();
+
     // The content's ideal size (what it takes when offered nothing).
     ui::Size fittingSize();
     // Resizes the window to the content's ideal size, keeping its origin.
@@ -136,6 +141,8 @@ public:
     static Window* find(const std::string& identifier);
     // The first window whose identifier is `identifier` or whose title is `title`.
     static Window* findByIdentifierOrTitle(const std::string& identifier, const std::string& title);
+    // The same, passing over windows that are not on screen.
+    static Window* findVisible(const std::string& identifier, const std::string& title);
 
     // Registers how to make the window `identifier`; `open` makes it once and brings it forward.
     static void registerScene(const std::string& identifier, std::function<std::unique_ptr<Window>()> make);

@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -110,6 +111,11 @@ bool SystemWorkspace::revealPath(const std::string& path) {
 void SystemWorkspace::copyToClipboard(const std::string& text) {
     if (qGuiApp == nullptr) return;
     qGuiApp->clipboard()->setText(QString::fromStdString(text));
+}
+
+void SystemWorkspace::copyImageToClipboard(const QImage& image) {
+    if (qGuiApp == nullptr) return;
+    qGuiApp->clipboard()->setImage(image);
 }
 
 SystemWorkspace::Launchers SystemWorkspace::desktopLaunchers() {

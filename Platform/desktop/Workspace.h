@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+class QImage;
+
 namespace platform {
 
 // The desktop's shared services for showing things to the user: the browser,
@@ -25,6 +27,8 @@ public:
     virtual bool revealPath(const std::string& path) = 0;
 
     virtual void copyToClipboard(const std::string& text) = 0;
+    // Puts the image itself on the clipboard (other programs paste it as an image).
+    virtual void copyImageToClipboard(const QImage& image) = 0;
 
     // The workspace in use: the system's, unless a test installed another.
     static Workspace& shared();
@@ -59,6 +63,7 @@ public:
     bool openURL(const std::string& url) override;
     bool revealPath(const std::string& path) override;
     void copyToClipboard(const std::string& text) override;
+    void copyImageToClipboard(const QImage& image) override;
 
     static Launchers desktopLaunchers();
 

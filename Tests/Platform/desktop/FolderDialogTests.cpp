@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -69,4 +70,27 @@ TEST(FolderDialog, CancelAnswersNoneAndAcceptTakesSeveralFoldersAtOnce) {
     auto chosen = **answer;
     std::sort(chosen.begin(), chosen.end());  // the list may not be sorted yet when it is read
     EXPECT_EQ(chosen, (std::vector<std::string>{dir / "a", dir / "b"}));
+}
+
+TEST(ImagePanel, OffersOneReadablePictureAndLoadsIt) {
+    const auto extensions = readableImageExtensions();
+    for (const char* format : {"png", "jpg", "jpeg", "tif", "webp"})
+        EXPECT_NE(std::find(extensions.begin(), extensions.end(), format), extensions.end()) << format;
+
+    testing_support::TemporaryDirectory dir;
+    QImage red(4, 2, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(QString::fromStdString(dir / "photo.PNG"), "PNG"));
+    std::ofstream(dir / "broken.png") << "not a picture";
+    EXPECT_EQ(loadImageFile(dir / "photo.PNG")->size(), QSize(4, 2));
+    EXPECT_EQ(loadImageFile(dir / "broken.png"), std::nullopt);
+
+    auto o = singleImageOptions("Choose a background");
+    o.directory = dir.path();
+    DesktopOpenPanel::beginFolderDialog(o, [](auto) {});
+    auto* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+    EXPECT_TRUE(dialog->nameFilters().front().contains("*.PNG"));
+    dialog->reject();
 }

@@ -41,6 +41,24 @@ TEST(Windows, AreKnownByIdentifierOrTitle) {
     EXPECT_EQ(Windows::find("temp"), nullptr) << "a closed window leaves the registry";
 }
 
+TEST(Windows, TheFirstVisibleMainWindowIsFoundAndCapturedAtItsScale) {
+    Window hidden(WindowSpec{"main", "Other"});
+    Window partial(WindowSpec{"panel", "Tidewell Settings"});
+    Window titled(WindowSpec{"", "Tidewell", WindowKind::standard, {320, 200}});
+    partial.show();
+    EXPECT_EQ(Windows::findVisible("main", "Tidewell"), nullptr) << "hidden, or a title that only contains the name";
+    titled.setContent([] { return Text("dashboard"); });
+    titled.show();
+    pump();
+    EXPECT_EQ(Windows::findVisible("main", "Tidewell"), &titled);
+    hidden.show();
+    EXPECT_EQ(Windows::findVisible("main", "Tidewell"), &hidden) << "window order decides";
+    const auto image = titled.capture();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->deviceIndependentSize(), QSizeF(320, 200));
+    EXPECT_EQ(image->size(), (QSizeF(320, 200) * titled.widget()->devicePixelRatioF()).toSize());
+}
+
 TEST(Windows, DefaultAndMinimumSizes) {
     Window main(mainSpec());
     EXPECT_EQ(main.frame().size(), (Size{1180, 760}));

@@ -1,5 +1,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,10 @@ TEST(SystemWorkspace, CopiesTextToTheClipboard) {
     SystemWorkspace workspace(SystemWorkspace::Launchers{});
     workspace.copyToClipboard("~/code/app · 1.2 GB");
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "~/code/app · 1.2 GB");
+    QImage card(6, 3, QImage::Format_ARGB32);
+    card.fill(Qt::green);
+    workspace.copyImageToClipboard(card);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32), card);
 }
 
 TEST(SharedWorkspace, ATestCanInstallARecorderAndRestoreTheSystemOne) {
