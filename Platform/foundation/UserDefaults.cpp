@@ -204,9 +204,42 @@ std::optional<std::vector<std::uint8_t>> UserDefaults::dataValue(std::string_vie
 }
 
 void UserDefaults::set(std::string_view key, Kind kind, nlohmann::json value) {
-    std::lock_guard lock(mutex_);
-    entries_.insert_or_assign(std::string(key), Entry{kind, std::move(value)});
-    persistLocked();
+    bool changed = true;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto e = findLocked(key)) changed = e->kind != kind || e->value != value;
+        entries_.insert_or_assign(std::string(key), Entry{kind, std::move(value)});
+        persistLocked();
+    }
+    if (changed) notify(key);
+}
+
+UserDefaults::Observation UserDefaults::observe(std::string key, std::function<void()> changed) {
+    std::lock_guard lock(observers_->mutex);
+    const auto id = observers_->next++;
+    observers_->byKey.emplace(std::move(key), std::make_pair(id, std::make_shared<std::function<void()>>(std::move(changed))));
+    std::weak_ptr<Observers> weak = observers_;
+    return Observation([weak, id] {
+        auto o = weak.lock();
+        if (!o) return;
+        std::lock_guard lock(o->mutex);
+        for (auto it = o->byKey.begin(); it != o->byKey.end(); ++it)
+            if (it->second.first == id) {
+                o->byKey.erase(it);
+                return;
+            }
+    });
+}
+
+void UserDefaults::notify(std::string_view key) {
+    std::vector<std::shared_ptr<std::function<void()>>> handlers;
+    {
+        std::lock_guard lock(observers_->mutex);
+        auto [from, to] = observers_->byKey.equal_range(key);
+        for (auto it = from; it != to; ++it) handlers.push_back(it->second.second);
+    }
+    for (auto& h : handlers)
+        if (*h) (*h)();
 }
 
 void UserDefaults::setBool(std::string_view key, bool value) { set(key, Kind::boolean, value); }
@@ -225,11 +258,13 @@ void UserDefaults::setData(std::string_view key, std::vector<std::uint8_t> value
 void UserDefaults::setObject(std::string_view key, nlohmann::json value) { set(key, Kind::object, std::move(value)); }
 
 void UserDefaults::remove(std::string_view key) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     auto it = entries_.find(key);
     if (it == entries_.end()) return;
     entries_.erase(it);
     persistLocked();
+    lock.unlock();
+    notify(key);
 }
 
 bool UserDefaults::lastWriteSucceeded() const {

@@ -6,12 +6,14 @@
 // All members are thread-safe.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -60,6 +62,35 @@ public:
     // Whether the last write reached the disk.
     bool lastWriteSucceeded() const;
 
+    // Keeps a change handler registered; dropping it (or `cancel`) removes it.
+    class Observation {
+    public:
+        Observation() = default;
+        explicit Observation(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
+        Observation(Observation&& other) noexcept : cancel_(std::exchange(other.cancel_, nullptr)) {}
+        Observation& operator=(Observation&& other) noexcept
+        {
+            if (this != &other) {
+                cancel();
+                cancel_ = std::exchange(other.cancel_, nullptr);
+            }
+            return *this;
+        }
+        Observation(const Observation&) = delete;
+        Observation& operator=(const Observation&) = delete;
+        ~Observation() { cancel(); }
+        void cancel()
+        {
+            if (auto c = std::exchange(cancel_, nullptr)) c();
+        }
+
+    private:
+        std::function<void()> cancel_;
+    };
+    // Calls `changed` after every write or removal that changes the value
+    // under `key`, on the writing thread, outside the store's lock.
+    [[nodiscard]] Observation observe(std::string key, std::function<void()> changed);
+
 private:
     struct Entry {
         Kind kind;
@@ -67,6 +98,7 @@ private:
     };
     void load();
     void set(std::string_view key, Kind kind, nlohmann::json value);
+    void notify(std::string_view key);
     void persistLocked();
     const Entry* findLocked(std::string_view key) const;
 
@@ -74,6 +106,13 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Entry, std::less<>> entries_;
     bool lastWriteSucceeded_ = true;
+
+    struct Observers {
+        std::mutex mutex;
+        std::uint64_t next = 0;
+        std::multimap<std::string, std::pair<std::uint64_t, std::shared_ptr<std::function<void()>>>, std::less<>> byKey;
+    };
+    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
 };
 
 }  // namespace platform

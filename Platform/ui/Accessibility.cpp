@@ -70,7 +70,7 @@ std::vector<AccessibilityNodeInfo> collect(const Element& e)
     const AccessibilityProps& p = ax->props();
     if (p.hidden && *p.hidden)
         return {};
-    const bool setsSomething = p.identifier || p.label || p.value || p.hint || p.traits;
+    const bool setsSomething = p.identifier || p.label || p.value || p.hint || p.traits || !p.actions.empty();
     if (p.children) {
         AccessibilityNodeInfo n;
         n.frame = visualFrame(e);
@@ -105,6 +105,7 @@ std::vector<AccessibilityNodeInfo> collect(const Element& e)
     if (p.value) target.value = *p.value;
     if (p.hint) target.hint = *p.hint;
     target.traits |= p.traits;
+    target.actions.insert(target.actions.end(), p.actions.begin(), p.actions.end());
     return inner;
 }
 

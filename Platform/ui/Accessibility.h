@@ -24,6 +24,8 @@ struct AccessibilityNodeInfo {
     Rect frame;  // host points
     bool isContainer = false;
     std::string elementIdentity;  // the view identity the node was formed from
+    // Named actions, in the order they were added.
+    std::vector<std::pair<std::string, std::function<void()>>> actions;
     std::vector<AccessibilityNodeInfo> children;
 
     bool hasTrait(AccessibilityTrait t) const { return traits & unsigned(t); }

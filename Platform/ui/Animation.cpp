@@ -39,6 +39,14 @@ Animation Animation::delayed(double seconds) const
     return a;
 }
 
+Animation Animation::repeatForever(bool reverses) const
+{
+    Animation a = *this;
+    a.repeatsForever = true;
+    a.autoreverses = reverses;
+    return a;
+}
+
 Animation Animation::ignoringReduceMotion() const
 {
     Animation a = *this;
@@ -50,6 +58,18 @@ double Animation::progress(double elapsed) const
 {
     const double t = elapsed - delay;
     if (t <= 0) return 0;
+    if (repeatsForever) {
+        Animation once = *this;
+        once.repeatsForever = false;
+        once.delay = 0;
+        const double period = once.totalTime();
+        if (period <= 0) return 1;
+        const double cycles = t / period;
+        const double whole = std::floor(cycles);
+        const double p = once.progress((cycles - whole) * period);
+        // Odd passes of an auto-reversing animation run back to the start.
+        return autoreverses && std::fmod(whole, 2.0) == 1.0 ? 1 - p : p;
+    }
     if (curve == Curve::spring)
         return t >= totalTime() - delay ? 1.0 : springProgress(response, dampingFraction, t);
     if (duration <= 0 || t >= duration) return 1;
@@ -66,6 +86,7 @@ double Animation::progress(double elapsed) const
 
 double Animation::totalTime() const
 {
+    if (repeatsForever) return infinity;
     if (curve == Curve::spring) return delay + springSettleTime(response, dampingFraction);
     return delay + duration;
 }

@@ -24,6 +24,10 @@ struct Animation {
     double delay = 0;
     // Reduce motion drops the animation unless the caller animates on purpose.
     bool respectsReduceMotion = true;
+    // Runs again and again, never finishing; an auto-reversing one runs back
+    // to the start every other time (a pulse).
+    bool repeatsForever = false;
+    bool autoreverses = true;
 
     static Animation linear(double duration = 0.35);
     static Animation easeIn(double duration = 0.35);
@@ -32,6 +36,7 @@ struct Animation {
     static Animation spring(double response = 0.55, double dampingFraction = 0.825);
     Animation delayed(double seconds) const;
     Animation ignoringReduceMotion() const;
+    Animation repeatForever(bool autoreverses = true) const;
 
     // Fraction of the way from start to end after `elapsed` seconds (a spring
     // may overshoot 1 on the way).

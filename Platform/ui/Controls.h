@@ -4,11 +4,13 @@
 
 #include "ui/Alert.h"
 #include "ui/Animation.h"
+#include "ui/AppStorage.h"
 #include "ui/Button.h"
 #include "ui/Characters.h"
 #include "ui/ContentTransition.h"
 #include "ui/Form.h"
 #include "ui/Grid.h"
+#include "ui/Label.h"
 #include "ui/LabeledContent.h"
 #include "ui/Link.h"
 #include "ui/MatchedGeometryEffect.h"

@@ -263,5 +263,9 @@ View View::accessibilityAddTraits(AccessibilityTrait trait) const
 {
     return withAccessibility(*this, [&](AccessibilityProps& p) { p.traits |= unsigned(trait); });
 }
+View View::accessibilityAction(std::string name, std::function<void()> action) const
+{
+    return withAccessibility(*this, [&](AccessibilityProps& p) { p.actions.emplace_back(std::move(name), std::move(action)); });
+}
 
 }  // namespace platform::ui

@@ -31,6 +31,7 @@ struct EnvironmentValues {
     // hold for fonts set further in as well.
     std::optional<FontWeight> fontWeight;
     bool monospacedDigit = false;
+    std::optional<double> tracking;  // letter tracking in points, held like the weight
     ShapeStyle foregroundStyle = ShapeStyle::primary();
     std::optional<int> lineLimit;
     TruncationMode truncationMode = TruncationMode::tail;

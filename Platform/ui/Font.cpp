@@ -70,6 +70,13 @@ Font Font::monospacedDigit() const
     return f;
 }
 
+Font Font::tracking(double points) const
+{
+    Font f = *this;
+    f.tracking_ = points;
+    return f;
+}
+
 Font Font::design(FontDesign d) const
 {
     Font f = *this;

@@ -45,6 +45,8 @@ public:
     // Digits laid out in cells of equal width, so counters don't jitter.
     Font monospacedDigit() const;
     Font design(FontDesign d) const;
+    // Extra space after every character, in points (letter tracking).
+    Font tracking(double points) const;
 
     double size() const { return size_; }
     FontWeight weight() const { return weight_; }
@@ -52,6 +54,7 @@ public:
     const std::string& family() const { return family_; }  // empty for the system font
     bool isItalic() const { return italic_; }
     bool hasMonospacedDigits() const { return monospacedDigits_; }
+    double tracking() const { return tracking_; }
 
     bool operator==(const Font&) const = default;
 
@@ -62,6 +65,7 @@ private:
     std::string family_;
     bool italic_ = false;
     bool monospacedDigits_ = false;
+    double tracking_ = 0;
 };
 
 }  // namespace platform::ui

@@ -17,7 +17,7 @@ class HostAccessible;
 
 // One element of a snapshot of the host's tree. The snapshot is shared, so
 // an interface Qt still holds stays valid after the tree changed.
-class NodeAccessible final : public QAccessibleInterface {
+class NodeAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
     NodeAccessible(HostAccessible* host, std::shared_ptr<const AccessibilityNodeInfo> snapshot,
                    const AccessibilityNodeInfo* node, QAccessibleInterface* parent, unsigned generation)
@@ -58,8 +58,32 @@ public:
         QAccessible::State s;
         s.selected = node_->hasTrait(AccessibilityTrait::selected);
         s.selectable = s.selected;
+        s.modal = node_->hasTrait(AccessibilityTrait::isModal);
         return s;
     }
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::ActionInterface && !node_->actions.empty())
+            return static_cast<QAccessibleActionInterface*>(this);
+        return nullptr;
+    }
+    // Named actions.
+    QStringList actionNames() const override
+    {
+        QStringList names;
+        for (const auto& a : node_->actions) names << QString::fromStdString(a.first);
+        return names;
+    }
+    void doAction(const QString& name) override
+    {
+        if (!isValid()) return;
+        for (const auto& a : node_->actions)
+            if (QString::fromStdString(a.first) == name && a.second) {
+                a.second();
+                return;
+            }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
     HostAccessible* host_;

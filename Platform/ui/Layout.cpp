@@ -492,6 +492,7 @@ EnvironmentPatch EnvironmentPatch::merge(const EnvironmentPatch& outer, const En
     if (inner.minimumScaleFactor) m.minimumScaleFactor = inner.minimumScaleFactor;
     if (inner.multilineTextAlignment) m.multilineTextAlignment = inner.multilineTextAlignment;
     if (inner.fontWeight) m.fontWeight = inner.fontWeight;
+    if (inner.tracking) m.tracking = inner.tracking;
     m.monospacedDigit = outer.monospacedDigit || inner.monospacedDigit;
     m.disabled = outer.disabled || inner.disabled;
     return m;
@@ -504,6 +505,8 @@ void EnvironmentPatch::apply(EnvironmentValues& env) const
     if (font) env.font = *font;
     if (env.fontWeight) env.font = env.font.weight(*env.fontWeight);
     if (env.monospacedDigit && !env.font.hasMonospacedDigits()) env.font = env.font.monospacedDigit();
+    if (tracking) env.tracking = tracking;
+    if (env.tracking && env.font.tracking() != *env.tracking) env.font = env.font.tracking(*env.tracking);
     if (foregroundStyle) env.foregroundStyle = *foregroundStyle;
     if (lineLimit) env.lineLimit = *lineLimit;
     if (truncationMode) env.truncationMode = *truncationMode;
@@ -798,6 +801,7 @@ View View::minimumScaleFactor(double f) const
 View View::multilineTextAlignment(TextAlignment a) const { return patched(*this, EnvironmentPatch{.multilineTextAlignment = a}); }
 View View::fontWeight(FontWeight w) const { return patched(*this, EnvironmentPatch{.fontWeight = w}); }
 View View::monospacedDigit() const { return patched(*this, EnvironmentPatch{.monospacedDigit = true}); }
+View View::tracking(double points) const { return patched(*this, EnvironmentPatch{.tracking = points}); }
 View View::scaledToFit() const { return aspectRatio(std::nullopt, ContentMode::fit); }
 View View::scaledToFill() const { return aspectRatio(std::nullopt, ContentMode::fill); }
 View View::disabled(bool d) const

@@ -36,6 +36,7 @@ struct EnvironmentPatch {
     std::optional<double> minimumScaleFactor;
     std::optional<TextAlignment> multilineTextAlignment;
     std::optional<FontWeight> fontWeight;
+    std::optional<double> tracking;
     bool monospacedDigit = false;
     bool disabled = false;
 
@@ -298,6 +299,7 @@ struct AccessibilityProps {
     std::optional<AccessibilityChildBehavior> children;
     std::optional<bool> hidden;
     unsigned traits = 0;
+    std::vector<std::pair<std::string, std::function<void()>>> actions;
 };
 
 class AccessibilityNode final : public ModifierNode {

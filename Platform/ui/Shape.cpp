@@ -129,6 +129,30 @@ Shape RoundedRectangle(double cornerRadius, RoundedCornerStyle style)
     });
 }
 
+Shape UnevenRoundedRectangle(RectangleCornerRadii radii)
+{
+    return Shape([radii](const Rect& r) {
+        const double limit = std::max(0.0, std::min(r.width, r.height) / 2);
+        auto clampR = [limit](double v) { return std::clamp(v, 0.0, limit); };
+        const double tl = clampR(radii.topLeading), bl = clampR(radii.bottomLeading);
+        const double br = clampR(radii.bottomTrailing), tr = clampR(radii.topTrailing);
+        // Quarter circles drawn as cubic curves (kappa), clockwise from the top edge.
+        constexpr double k = 0.5522847498;
+        Path p;
+        p.move({r.x + tl, r.y});
+        p.addLine({r.maxX() - tr, r.y});
+        if (tr > 0) p.addCurve({r.maxX(), r.y + tr}, {r.maxX() - tr + tr * k, r.y}, {r.maxX(), r.y + tr - tr * k});
+        p.addLine({r.maxX(), r.maxY() - br});
+        if (br > 0) p.addCurve({r.maxX() - br, r.maxY()}, {r.maxX(), r.maxY() - br + br * k}, {r.maxX() - br + br * k, r.maxY()});
+        p.addLine({r.x + bl, r.maxY()});
+        if (bl > 0) p.addCurve({r.x, r.maxY() - bl}, {r.x + bl - bl * k, r.maxY()}, {r.x, r.maxY() - bl + bl * k});
+        p.addLine({r.x, r.y + tl});
+        if (tl > 0) p.addCurve({r.x + tl, r.y}, {r.x, r.y + tl - tl * k}, {r.x + tl - tl * k, r.y});
+        p.closeSubpath();
+        return p;
+    });
+}
+
 Shape Capsule(RoundedCornerStyle style)
 {
     return Shape([style](const Rect& r) {

@@ -66,4 +66,11 @@ Shape Circle();
 Shape Ellipse();
 Shape PathShape(std::function<Path(const Rect&)> f);
 
+// A rectangle with its own radius at each corner (0 keeps a corner square);
+// radii are limited to half the shorter side.
+struct RectangleCornerRadii {
+    double topLeading = 0, bottomLeading = 0, bottomTrailing = 0, topTrailing = 0;
+};
+Shape UnevenRoundedRectangle(RectangleCornerRadii radii);
+
 }  // namespace platform::ui

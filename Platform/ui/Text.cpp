@@ -91,9 +91,9 @@ double ResolvedFont::measure(const QString& text) const
 
 const ResolvedFont& resolveFont(const Font& f)
 {
-    using Key = std::tuple<std::string, int, double, int, bool, bool>;
+    using Key = std::tuple<std::string, int, double, int, bool, bool, double>;
     static std::map<Key, ResolvedFont> cache;
-    const Key key{f.family(), int(f.design()), f.size(), int(f.weight()), f.isItalic(), f.hasMonospacedDigits()};
+    const Key key{f.family(), int(f.design()), f.size(), int(f.weight()), f.isItalic(), f.hasMonospacedDigits(), f.tracking()};
     auto it = cache.find(key);
     if (it != cache.end())
         return it->second;
@@ -108,6 +108,8 @@ const ResolvedFont& resolveFont(const Font& f)
     // Unhinted outlines keep advances the same at every display scale.
     r.font.setHintingPreference(QFont::PreferNoHinting);
     r.font.setKerning(true);
+    // Tracking is in points; the font is drawn scaled by `scale`.
+    if (f.tracking() != 0) r.font.setLetterSpacing(QFont::AbsoluteSpacing, f.tracking() / r.scale);
     r.metrics = std::make_shared<QFontMetricsF>(r.font);
     const QFontMetricsF& m = *r.metrics;
     r.ascent = m.ascent() * r.scale;

@@ -10,6 +10,7 @@
 #include "ui/Geometry.h"
 #include "ui/HostWidget.h"
 #include "ui/Image.h"
+#include "ui/Lifecycle.h"
 #include "ui/Path.h"
 #include "ui/Shape.h"
 #include "ui/ShapeStyle.h"

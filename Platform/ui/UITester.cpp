@@ -122,4 +122,17 @@ bool UITester::scroll(const std::string& identifier, ScrollDelta delta)
     return taken;
 }
 
+bool UITester::performAction(const std::string& identifier, const std::string& action)
+{
+    auto e = find(identifier);
+    if (!e) return false;
+    for (auto& [name, perform] : e->actions)
+        if (name == action && perform) {
+            perform();
+            settle();
+            return true;
+        }
+    return false;
+}
+
 }  // namespace platform::ui

@@ -38,6 +38,8 @@ public:
     bool pressKey(int key, unsigned modifiers = 0);
     // A wheel or touchpad scroll over an element's centre; false when it is not there.
     bool scroll(const std::string& identifier, ScrollDelta delta);
+    // Performs the named accessibility action of an element; false when either is missing.
+    bool performAction(const std::string& identifier, const std::string& action);
 
     // Brings the host up to date (rebuild and layout when anything changed).
     void settle();

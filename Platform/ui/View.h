@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <typeindex>
 #include <vector>
 
@@ -25,6 +26,13 @@ class Shape;
 class BuildContext;
 class LayoutContext;
 struct PaintContext;
+class ViewTask;
+class View;
+
+namespace detail {
+View onChangeView(const View& content, std::any value, std::function<bool(const std::any&, const std::any&)> equal,
+                  std::function<void(const std::any&, const std::any&)> call);
+}
 
 enum class HoverPhaseKind { active, ended };
 struct HoverPhase {
@@ -46,7 +54,9 @@ struct KeyPress {
 };
 
 enum class AccessibilityChildBehavior { ignore, contain, combine };
-enum class AccessibilityTrait : unsigned { none = 0, header = 1, selected = 2, button = 4, image = 8, staticText = 16 };
+// `isModal`: the element is a card the user must deal with first; Return and
+// Escape reach its default and cancel buttons wherever the focus is.
+enum class AccessibilityTrait : unsigned { none = 0, header = 1, selected = 2, button = 4, image = 8, staticText = 16, isModal = 32 };
 
 enum class ContentMode { fit, fill };
 
@@ -101,6 +111,8 @@ public:
     View fontWeight(FontWeight weight) const;
     View bold() const { return fontWeight(FontWeight::bold); }
     View monospacedDigit() const;
+    // Letter tracking of every text inside, in points (fonts set further in keep it).
+    View tracking(double points) const;
     View foregroundStyle(ShapeStyle style) const;
     View foregroundColor(Color color) const { return foregroundStyle(color); }
     View lineLimit(std::optional<int> lines) const;
@@ -133,6 +145,8 @@ public:
     // Keys reach the handler while its view has the host's focus; true = handled.
     View onKeyPress(std::function<bool(const KeyPress&)> action) const;
     View focusable(bool focusable = true) const;
+    // Read-only text the user can select: a click selects all of it, Ctrl+C copies.
+    View textSelection(bool enabled) const;
     View help(std::string text) const;
     View cursor(CursorShape shape) const;
     View contentShape(const Shape& shape) const;
@@ -146,6 +160,21 @@ public:
     View accessibilityElement(AccessibilityChildBehavior children) const;
     View accessibilityHidden(bool hidden = true) const;
     View accessibilityAddTraits(AccessibilityTrait trait) const;
+    // A named action assistive technology can perform on the element.
+    View accessibilityAction(std::string name, std::function<void()> action) const;
+
+    // Life cycle (Lifecycle.h): handlers run after the build that saw the
+    // view come, go or change, never inside it.
+    View onAppear(std::function<void()> action) const;
+    View onDisappear(std::function<void()> action) const;
+    // `action` gets (old, new), (new) or nothing; never called for the value
+    // the view first appears with.
+    template <class V, class F>
+    View onChange(V value, F action) const;
+    // Work bound to the view's life: started when it appears, cancelled when it
+    // goes; with an id, cancelled and started again whenever the id changes.
+    View task(std::function<void(const ViewTask&)> work) const;
+    View task(std::string id, std::function<void(const ViewTask&)> work) const;
 
     // Preferences: a value published up the tree after layout, combined by
     // the key's `reduce(Value&, Value)`, read by an ancestor's handler.
@@ -304,6 +333,19 @@ public:
     virtual double now() const = 0;
     // Asks for another frame after `seconds` (a timeline's next tick).
     virtual void requestFrame(double seconds) = 0;
+    // Runs `f` once the build, layout and preference pass under way are over.
+    virtual void afterBuild(std::function<void()> f) { if (f) f(); }
+    // Notes the view at `identity` as built now; true when it was not built
+    // the time before. `gone` runs after the first build without it.
+    virtual bool markPresent(const std::string& identity, std::function<void()> gone)
+    {
+        (void)identity;
+        (void)gone;
+        return false;
+    }
+    // Keeps state slots under `identityPrefix` through this build even when
+    // their views were not built (rows a lazy container scrolled away).
+    virtual void retainState(const std::string& identityPrefix) { (void)identityPrefix; }
 
     // Preference handlers built so far; with none, nothing is collected after layout.
     unsigned preferenceHandlers = 0;
@@ -417,6 +459,20 @@ template <class Key>
 View View::onPreferenceChange(std::function<void(const typename Key::Value&)> action) const
 {
     return View(std::make_shared<PreferenceHandlerNode<Key>>(*this, std::move(action)));
+}
+
+template <class V, class F>
+View View::onChange(V value, F action) const
+{
+    auto call = [action](const std::any& before, const std::any& now) {
+        const V& a = std::any_cast<const V&>(before);
+        const V& b = std::any_cast<const V&>(now);
+        if constexpr (std::is_invocable_v<F, const V&, const V&>) action(a, b);
+        else if constexpr (std::is_invocable_v<F, const V&>) action(b);
+        else action();
+    };
+    auto equal = [](const std::any& a, const std::any& b) { return std::any_cast<const V&>(a) == std::any_cast<const V&>(b); };
+    return detail::onChangeView(*this, std::any(std::move(value)), equal, call);
 }
 
 template <class Item>

@@ -166,6 +166,21 @@ const Element* byIdentity(const Element& root, const std::string& identity)
     return findElement(root, [&](const Element& e) { return e.identity() == identity; });
 }
 
+// The last-drawn placed element with the modal trait (a card over the page).
+void findModalCard(const Element& e, const Element*& found)
+{
+    if (!e.placed) return;
+    if (auto* a = dynamic_cast<const AccessibilityNode*>(e.node.get()); a && (a->props().traits & unsigned(AccessibilityTrait::isModal)))
+        found = &e;
+    for (const Element* c : paintOrder(e)) findModalCard(*c, found);
+}
+
+bool isWithin(const std::string& identity, const std::string& ancestor)
+{
+    return identity.compare(0, ancestor.size(), ancestor) == 0 &&
+           (identity.size() == ancestor.size() || identity[ancestor.size()] == '/' || identity[ancestor.size()] == '.');
+}
+
 void resetPlacement(Element& e)
 {
     e.placed = false;
@@ -200,6 +215,17 @@ ViewHost::ViewHost() : alive_(std::make_shared<bool>(true))
 
 ViewHost::~ViewHost()
 {
+    // Views leave with their window: their disappearance handlers run (and
+    // may change shared state), but nothing rebuilds any more.
+    closing_ = true;
+    std::vector<std::function<void()>> gone;
+    for (auto& [_, p] : present_)
+        if (p.gone) gone.push_back(std::move(p.gone));
+    present_.clear();
+    pendingHooks_.clear();
+    ++dispatching_;
+    for (auto& g : gone) g();
+    --dispatching_;
     *alive_ = false;
     observations_.clear();
     // Element trees hold closures over state slots; drop them first.
@@ -254,6 +280,8 @@ void ViewHost::observe(platform::ObservableObject& object)
 
 void ViewHost::setNeedsRebuild()
 {
+    if (closing_)
+        return;
     dirty_ = true;
     schedule();
 }
@@ -284,7 +312,44 @@ void ViewHost::flush()
     rebuild();
     layoutAll();
     runPreferences();
+    runHooks();
     repaint();
+}
+
+void ViewHost::afterBuild(std::function<void()> f)
+{
+    if (f) pendingHooks_.push_back(std::move(f));
+}
+
+bool ViewHost::markPresent(const std::string& identity, std::function<void()> gone)
+{
+    auto [it, appeared] = present_.try_emplace(identity);
+    it->second.generation = generation_;
+    it->second.gone = std::move(gone);
+    return appeared;
+}
+
+void ViewHost::retainState(const std::string& identityPrefix) { retained_.push_back(identityPrefix); }
+
+void ViewHost::runHooks()
+{
+    std::vector<std::function<void()>> calls;
+    for (auto it = present_.begin(); it != present_.end();) {
+        if (it->second.generation == generation_) {
+            ++it;
+            continue;
+        }
+        if (it->second.gone) calls.push_back(std::move(it->second.gone));
+        it = present_.erase(it);
+    }
+    if (calls.empty() && pendingHooks_.empty())
+        return;
+    // Views that went first, then appearances and changes in build order.
+    for (auto& h : pendingHooks_) calls.push_back(std::move(h));
+    pendingHooks_.clear();
+    ++dispatching_;
+    for (auto& c : calls) c();
+    --dispatching_;
 }
 
 void ViewHost::repaint()
@@ -309,6 +374,7 @@ void ViewHost::rebuild()
     nextFrame_.reset();
     preferenceHandlers = 0;
     freshTrees_ = true;
+    retained_.clear();
     auto env = std::make_shared<EnvironmentValues>(env_);
     // Views present and dismiss layers while they build (sheets, popovers):
     // walk by index, since the list may grow under the walk.
@@ -346,8 +412,13 @@ void ViewHost::layoutAll()
     freshTrees_ = false;
     // State of views that are gone is dropped (layout may have built
     // geometry-dependent content, so this waits until now).
+    auto retained = [this](const std::string& identity) {
+        for (const std::string& prefix : retained_)
+            if (identity.compare(0, prefix.size(), prefix) == 0) return true;
+        return false;
+    };
     for (auto it = slots_.begin(); it != slots_.end();) {
-        if (it->second.generation != generation_)
+        if (it->second.generation != generation_ && !retained(it->first))
             it = slots_.erase(it);
         else
             ++it;
@@ -575,7 +646,21 @@ bool ViewHost::scroll(Point p, ScrollDelta delta)
 bool ViewHost::key(const KeyPress& key)
 {
     std::vector<std::function<bool(const KeyPress&)>> handlers;
-    for (HostLayer* layer : eventLayers({})) {
+    const auto layers = eventLayers({});
+    if (!layers.empty()) {
+        // A modal card on top hears keys first while the focus is elsewhere,
+        // so its default and cancel buttons answer Return and Escape even
+        // while a field outside it has the keys.
+        const Element* card = nullptr;
+        findModalCard(*layers.front()->tree, card);
+        if (card && !(!focus_.empty() && isWithin(focus_, card->identity()))) {
+            std::vector<const Element*> inside;
+            collectNodes<KeyPressNode>(*card, inside);
+            for (auto* e : inside)
+                if (auto& a = static_cast<const KeyPressNode*>(e->node.get())->action()) handlers.push_back(a);
+        }
+    }
+    for (HostLayer* layer : layers) {
         const Element* start = focus_.empty() ? nullptr : byIdentity(*layer->tree, focus_);
         if (start) {
             // The focused view's own handlers (its modifiers and content), then its ancestors'.

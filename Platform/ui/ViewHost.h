@@ -97,6 +97,9 @@ public:
     size_t stateSlotCount() const { return slots_.size(); }
 
     std::shared_ptr<void> stateSlot(const std::string& identity, const std::function<std::shared_ptr<void>()>& make) override;
+    void afterBuild(std::function<void()> f) override;
+    bool markPresent(const std::string& identity, std::function<void()> gone) override;
+    void retainState(const std::string& identityPrefix) override;
 
 private:
     struct HostLayer {
@@ -113,6 +116,7 @@ private:
     void rebuild();
     void layoutAll();
     void runPreferences();
+    void runHooks();
     void schedule();
     void repaint();
     std::vector<HostLayer*> eventLayers(Point p) const;
@@ -142,6 +146,16 @@ private:
     std::map<std::string, bool> hovered_;  // identity -> still present
     std::optional<std::string> pressed_;   // identity of the tap target under a press
     std::string focus_;
+    // Life-cycle hooks: views seen in the latest build (with what runs when
+    // they go), and handlers waiting for the build to end.
+    struct Presence {
+        unsigned generation = 0;
+        std::function<void()> gone;
+    };
+    std::map<std::string, Presence> present_;
+    std::vector<std::function<void()>> pendingHooks_;
+    std::vector<std::string> retained_;  // state kept for views not built (lazy rows)
+    bool closing_ = false;
 };
 
 // Lays out `view` at `size` and renders it at `scale` into an image.
