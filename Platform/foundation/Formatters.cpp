@@ -125,6 +125,15 @@ std::string formatRelativeDateTime(std::chrono::system_clock::time_point date,
 std::optional<std::int64_t> startOfLocalDay(std::int64_t unixSeconds, int dayOffset) {
     auto tm = calendarTime(unixSeconds);
     if (!tm) return std::nullopt;
+    if (dayOffset == 0) {
+        // Going back by the time of day is right unless the offset changed
+        // since midnight (a shift on that day); mktime settles those.
+        const std::int64_t guess = unixSeconds - (tm->tm_hour * 3600 + tm->tm_min * 60 + tm->tm_sec);
+        const auto midnight = calendarTime(guess);
+        if (midnight && midnight->tm_mday == tm->tm_mday && midnight->tm_hour == 0 && midnight->tm_min == 0 &&
+            midnight->tm_sec == 0)
+            return guess;
+    }
     tm->tm_hour = tm->tm_min = tm->tm_sec = 0;
     tm->tm_mday += dayOffset;
     tm->tm_isdst = -1;  // the offset in force at that midnight, not at `unixSeconds`

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <deque>
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
@@ -24,10 +25,9 @@ std::uint64_t distance(std::int64_t a, std::int64_t b) {
 
 // Most stored paths are already standard; only those that might change pay
 // for the full clean-up.
-std::string standardized(const std::string& path) {
-    const bool clean = path.front() != '~' && path.back() != '/' && path.find("//") == std::string::npos &&
-                       path.find("/.") == std::string::npos && path.front() != '.';
-    return clean ? path : platform::standardizePath(path);
+bool maybeUnstandard(const std::string& path) {
+    return path.front() == '~' || path.front() == '.' || path.back() == '/' || path.find("//") != std::string::npos ||
+           path.find("/.") != std::string::npos;
 }
 
 OperationDTO withoutItems(const OperationDTO& op) {
@@ -38,12 +38,6 @@ OperationDTO withoutItems(const OperationDTO& op) {
     copy.bytes_reclaimed = op.bytes_reclaimed;
     copy.dry_run = op.dry_run;
     return copy;
-}
-
-void sortNewestFirst(std::vector<ActivitySession>& sessions) {
-    std::stable_sort(sessions.begin(), sessions.end(), [](const ActivitySession& a, const ActivitySession& b) {
-        return a.sessionTime() > b.sessionTime();
-    });
 }
 
 std::string upper(std::string text) {
@@ -90,7 +84,17 @@ std::optional<std::string> presentPath(const std::optional<std::string>& path) {
     return path;
 }
 
-std::vector<ActivitySession> activitySessions(const std::vector<OperationDTO>& operations) {
+namespace {
+
+// A session as positions in the operations (none = -1), so pairing and
+// sorting move small values and each session is copied out once at the end.
+struct SessionRef {
+    std::int64_t time = 0;
+    std::ptrdiff_t cleanup = -1;
+    std::ptrdiff_t preview = -1;
+};
+
+std::vector<SessionRef> pairOperations(const std::vector<OperationDTO>& operations) {
     // Positions in the newest-first order; equal times keep the input's order.
     std::vector<std::size_t> sorted(operations.size());
     std::iota(sorted.begin(), sorted.end(), std::size_t{0});
@@ -101,54 +105,74 @@ std::vector<ActivitySession> activitySessions(const std::vector<OperationDTO>& o
     // The previews of each standardised path, in sorted order (so newest first).
     // Looking a clean's partners up here, instead of walking the whole list for
     // every clean, gives the same choice: candidates are met in the same order.
-    std::unordered_map<std::string, std::vector<std::size_t>> previewsByPath;
+    std::deque<std::string> rewritten;  // standardised paths that differ from the stored ones
+    const auto key = [&](const std::string& path) -> std::string_view {
+        if (!maybeUnstandard(path)) return path;
+        return rewritten.emplace_back(platform::standardizePath(path));
+    };
+    std::unordered_map<std::string_view, std::vector<std::size_t>> previewsByPath;
     for (std::size_t index : sorted) {
         const OperationDTO& op = operations[index];
-        if (op.dry_run && presentPath(op.project_path)) previewsByPath[standardized(*op.project_path)].push_back(index);
+        if (op.dry_run && presentPath(op.project_path)) previewsByPath[key(*op.project_path)].push_back(index);
     }
 
     std::unordered_set<std::string_view> taken;
-    std::vector<ActivitySession> sessions;
+    taken.reserve(operations.size());
+    std::vector<SessionRef> sessions;
+    sessions.reserve(operations.size());
     for (std::size_t index : sorted) {
         const OperationDTO& cleanup = operations[index];
         if (cleanup.dry_run || !taken.insert(cleanup.id).second) continue;
-        ActivitySession session;
-        session.cleanup = withoutItems(cleanup);
-        if (presentPath(cleanup.project_path)) {
-            const auto group = previewsByPath.find(standardized(*cleanup.project_path));
-            if (group != previewsByPath.end()) {
-                const std::int64_t t = cleanup.timestamp_unix;
-                const std::int64_t latest = platform::saturatingAdd(t, std::int64_t{kPairingWindow});
-                const auto& candidates = group->second;
-                // First preview at or before the window's newest edge.
-                auto it = std::partition_point(candidates.begin(), candidates.end(), [&](std::size_t i) {
-                    return operations[i].timestamp_unix > latest;
-                });
-                std::optional<std::size_t> best;
-                std::uint64_t bestDistance = 0;
-                for (; it != candidates.end(); ++it) {
-                    const OperationDTO& preview = operations[*it];
-                    const std::uint64_t d = distance(preview.timestamp_unix, t);
-                    if (preview.timestamp_unix < t && d > kPairingWindow) break;
-                    if (d > kPairingWindow || taken.count(preview.id)) continue;
-                    if (!best || d < bestDistance) best = *it, bestDistance = d;
-                }
-                if (best) {
-                    taken.insert(operations[*best].id);
-                    session.preview = withoutItems(operations[*best]);
-                }
+        SessionRef session{cleanup.timestamp_unix, static_cast<std::ptrdiff_t>(index), -1};
+        const auto group = presentPath(cleanup.project_path) ? previewsByPath.find(key(*cleanup.project_path))
+                                                             : previewsByPath.end();
+        if (group != previewsByPath.end()) {
+            const std::int64_t t = cleanup.timestamp_unix;
+            const std::int64_t latest = platform::saturatingAdd(t, std::int64_t{kPairingWindow});
+            const auto& candidates = group->second;
+            // First preview at or before the window's newest edge.
+            auto it = std::partition_point(candidates.begin(), candidates.end(),
+                                           [&](std::size_t i) { return operations[i].timestamp_unix > latest; });
+            std::optional<std::size_t> best;
+            std::uint64_t bestDistance = 0;
+            for (; it != candidates.end(); ++it) {
+                const OperationDTO& preview = operations[*it];
+                const std::uint64_t d = distance(preview.timestamp_unix, t);
+                if (preview.timestamp_unix < t && d > kPairingWindow) break;
+                if (d > kPairingWindow || taken.count(preview.id)) continue;
+                if (!best || d < bestDistance) best = *it, bestDistance = d;
+            }
+            if (best) {
+                taken.insert(operations[*best].id);
+                session.preview = static_cast<std::ptrdiff_t>(*best);
             }
         }
-        sessions.push_back(std::move(session));
+        sessions.push_back(session);
     }
     for (std::size_t index : sorted) {
         const OperationDTO& preview = operations[index];
-        if (!preview.dry_run || !taken.insert(preview.id).second) continue;
-        ActivitySession session;
-        session.preview = withoutItems(preview);
-        sessions.push_back(std::move(session));
+        if (preview.dry_run && taken.insert(preview.id).second)
+            sessions.push_back({preview.timestamp_unix, -1, static_cast<std::ptrdiff_t>(index)});
     }
-    sortNewestFirst(sessions);
+    std::stable_sort(sessions.begin(), sessions.end(),
+                     [](const SessionRef& a, const SessionRef& b) { return a.time > b.time; });
+    return sessions;
+}
+
+ActivitySession materialize(const std::vector<OperationDTO>& operations, const SessionRef& ref) {
+    ActivitySession session;
+    if (ref.cleanup >= 0) session.cleanup = withoutItems(operations[static_cast<std::size_t>(ref.cleanup)]);
+    if (ref.preview >= 0) session.preview = withoutItems(operations[static_cast<std::size_t>(ref.preview)]);
+    return session;
+}
+
+}  // namespace
+
+std::vector<ActivitySession> activitySessions(const std::vector<OperationDTO>& operations) {
+    std::vector<ActivitySession> sessions;
+    const auto refs = pairOperations(operations);
+    sessions.reserve(refs.size());
+    for (const auto& ref : refs) sessions.push_back(materialize(operations, ref));
     return sessions;
 }
 
@@ -157,23 +181,24 @@ std::vector<ActivityDay> activityDays(const std::vector<OperationDTO>& operation
     std::unordered_map<std::int64_t, std::size_t> dayOfStart;
     // Sessions come newest first, so neighbours mostly share a day: the last
     // day's bounds [dayStart, dayEnd) save a calendar lookup per session.
+    // Every session keeps its newest-first place inside its day.
     std::int64_t dayStart = 1, dayEnd = 0;
-    for (auto& session : activitySessions(operations)) {
-        const std::int64_t t = session.sessionTime();
+    for (const auto& ref : pairOperations(operations)) {
+        const std::int64_t t = ref.time;
         std::int64_t start = t;
         if (t >= dayStart && t < dayEnd) {
             start = dayStart;
         } else if (const auto midnight = platform::startOfLocalDay(t)) {
             start = *midnight;
-            const auto next = platform::startOfLocalDay(t, 1);
+            // A day lasts 23 to 25 hours, so 30 hours on lies in the next one.
+            const auto next = platform::startOfLocalDay(platform::saturatingAdd(start, std::int64_t{30 * 3600}));
             dayStart = start, dayEnd = next.value_or(start);
         }
         auto [found, added] = dayOfStart.try_emplace(start, days.size());
         if (added) days.push_back(ActivityDay{start, {}});
-        days[found->second].sessions.push_back(std::move(session));
+        days[found->second].sessions.push_back(materialize(operations, ref));
     }
     std::sort(days.begin(), days.end(), [](const ActivityDay& a, const ActivityDay& b) { return a.start > b.start; });
-    for (auto& day : days) sortNewestFirst(day.sessions);
     return days;
 }
 

@@ -5,6 +5,9 @@
 #include "kit/SizeClassReader.h"
 #include "kit/Theme.h"
 #include "kit/ThemeSpring.h"
+#include "projects/ActivityView.h"
+#include "projects/EndOfDayView.h"
+#include "projects/GlobalCachesView.h"
 #include "shell/ErrorBannerSurface.h"
 #include "shell/ForestSidebar.h"
 #include "shell/PagePlaceholder.h"
@@ -44,8 +47,8 @@ ui::View sectionPage(AppStore& store, AppSection section) {
     switch (section) {
         case AppSection::dashboard: return DashboardView(store);
         case AppSection::projects: return PagePlaceholder("Projects");  // ProjectListView(store)
-        case AppSection::caches: return PagePlaceholder("Global Caches");  // GlobalCachesView(store)
-        case AppSection::activity: return PagePlaceholder("Activity");  // ActivityView(store)
+        case AppSection::caches: return GlobalCachesView(store);
+        case AppSection::activity: return ActivityView(store);
         case AppSection::leaderboard: return PagePlaceholder("Leaderboard");  // LeaderboardView(LeaderboardWebModel::shared())
     }
     (void)store;
@@ -60,8 +63,7 @@ ui::View cleanConfirmSheet(AppStore& store, const ProjectDTO& project, std::func
     return PagePlaceholder("Clean");  // CleanConfirmView(store, project, dismiss)
 }
 ui::View endOfDaySheet(AppStore& store, std::function<void()> dismiss) {
-    (void)store, (void)dismiss;
-    return PagePlaceholder("End of Day");  // EndOfDayView(store, dismiss)
+    return EndOfDayView(store, std::move(dismiss));
 }
 ui::View shareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment) {
     (void)store, (void)dismiss, (void)moment;
