@@ -37,7 +37,7 @@ using Marker = std::optional<std::string>;
 
 // Frames by bounds; a missing bound leaves that side to the content.
 struct Bounds {
-    std::optional<double> minWidth, idealWidth, maxWidth, minHeight, maxHeight;
+    std::optional<double> minWidth, idealWidth, maxWidth, minHeight, idealHeight, maxHeight;
     ui::Alignment alignment = ui::Alignment::center;
 };
 ui::View framed(const ui::View& view, const Bounds& b) {
@@ -46,6 +46,7 @@ ui::View framed(const ui::View& view, const Bounds& b) {
     f.idealWidth = b.idealWidth;
     f.maxWidth = b.maxWidth;
     f.minHeight = b.minHeight;
+    f.idealHeight = b.idealHeight;
     f.maxHeight = b.maxHeight;
     f.alignment = b.alignment;
     return view.frame(f);
@@ -77,10 +78,19 @@ ui::View header(AppStore& store, DashboardState state) {
 
 ui::View diskCardAlone(AppStore& store) { return startupDiskCard(store, false, std::nullopt).fixedSize(false, true); }
 
-ui::ViewList scanningPage(AppStore& store, HeightClass height) {
+// In a scrolling page nothing offers a height, so a scene that fills what it
+// is offered would shrink to a sliver inside its minimum; offering it the
+// minimum keeps it at least that tall. The stacked (compact) scene is taller
+// than the minimum by itself and is left its own height.
+std::optional<double> offeredMinimum(HeightClass height, double minimum) {
+    return height == HeightClass::tall ? std::nullopt : std::optional(minimum);
+}
+
+ui::ViewList scanningPage(AppStore& store, WidthClass width, HeightClass height) {
     const bool tall = height == HeightClass::tall;
     ui::View scene = framed(framed(GrowingScanPage(store), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
-                            {.minHeight = tall ? 0 : 320});
+                            {.minHeight = tall ? 0 : 320,
+                             .idealHeight = width == WidthClass::compact ? std::nullopt : offeredMinimum(height, 320)});
     // Only the very first scan has the character standing by; it lets clicks through.
     if (!store.dashboard.get())
         scene = scene.overlay(dashboardCharacter(store, 56, std::nullopt).padding(16).allowsHitTesting(false),
@@ -164,7 +174,7 @@ ui::View cardArrangement(AppStore& store, const DashboardDTO& dash, WidthClass w
 ui::ViewList resultPage(AppStore& store, const DashboardDTO& dash, WidthClass width, HeightClass height) {
     const bool tall = height == HeightClass::tall;
     const ui::View hero = framed(framed(forestHeroCard(dash), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
-                                 {.minHeight = tall ? 0 : 280});
+                                 {.minHeight = tall ? 0 : 280, .idealHeight = offeredMinimum(height, 280)});
     const ui::View page = ui::VStack(ui::HorizontalAlignment::leading, width == WidthClass::compact ? 14 : 16,
                                      {header(store, DashboardState::result), cardArrangement(store, dash, width), hero});
     return {framed(page, {.maxWidth = inf, .maxHeight = inf, .alignment = ui::Alignment::top})};
@@ -174,7 +184,7 @@ ui::View dashboardBody(AppStore& store, WidthClass width, HeightClass height) {
     const std::optional<DashboardDTO>& dash = store.dashboard.get();
     ui::ViewList content;
     switch (dashboardState(store.isScanning.get(), store.isRestoringScan.get(), dash.has_value())) {
-    case DashboardState::scanning: content = scanningPage(store, height); break;
+    case DashboardState::scanning: content = scanningPage(store, width, height); break;
     case DashboardState::restoring: content = restoringPage(store); break;
     case DashboardState::empty: content = emptyPage(store); break;
     case DashboardState::result: content = resultPage(store, *dash, width, height); break;

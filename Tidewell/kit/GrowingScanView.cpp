@@ -92,6 +92,8 @@ ui::View GrowingScanView::body() const
     } else {
         ui::FrameSpec tall;
         tall.minHeight = 240;
+        // Where no height is offered (a scrolling page) the hero is its minimum, not a sliver in it.
+        tall.idealHeight = 240;
         tall.maxHeight = ui::infinity;
         ui::FrameSpec capped;
         capped.maxHeight = 280;

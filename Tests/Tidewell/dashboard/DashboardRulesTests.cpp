@@ -125,3 +125,14 @@ TEST_F(DashboardOnStore, MarkersOnlyInRowArrangementsAndTheStripMeasuresItsRow) 
             << int(width);
     }
 }
+
+TEST_F(DashboardOnStore, AShortWindowScrollsAndTheScanSceneKeepsItsMinimumHeight) {
+    store.isScanning = true;
+    EnvironmentValues env;
+    env.set<WidthClassKey>(WidthClass::regular);
+    env.set<HeightClassKey>(HeightClass::short_);
+    auto laid = layOut(DashboardView(store), {900, 600}, env);
+    const auto scene = laid->tester.findAll([](const AccessibilityNodeInfo& n) { return n.label.starts_with("Scanning the forest."); });
+    ASSERT_EQ(scene.size(), 1u);
+    EXPECT_GE(scene.front().frame.height, 320) << "the scene itself, not only the space around it";
+}
