@@ -102,7 +102,9 @@ ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool
                           buttons(store, step, completed),
                           ui::Spacer(12),
                       })
-        .padding(40);
+        .padding(40)
+        // The window's colour lies behind the whole window, not only behind the card's column.
+        .frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity});
 }
 
 }  // namespace
