@@ -44,4 +44,14 @@ ui::View StackIcon(const std::string& type, double size, bool forceTint) {
     return content.accessibilityHidden(true);
 }
 
+std::optional<ui::View> StackTemplateIcon(const std::string& type, double size, const ui::Color& tint) {
+    const auto image = stackIconImage(type);
+    if (!image) return std::nullopt;
+    return iconImage(type, *image)
+        .renderingMode(ui::ImageRenderingMode::template_)
+        .foregroundStyle(tint)
+        .frame(size, size)
+        .accessibilityHidden(true);
+}
+
 }  // namespace tidewell

@@ -1,0 +1,36 @@
+#pragma once
+// One stack of the storage tree as a glossy tinted bubble: icon, name on
+// large bubbles, reclaimable size, status dot, a breathing glow, a pop on
+// first showing, a slight swell under the pointer and when selected.
+
+#include <functional>
+#include <string>
+
+#include "dashboard/StorageNodeModel.h"
+#include "ui/View.h"
+
+namespace tidewell {
+
+struct StorageNodeView {
+    StorageNodeModel node;
+    bool selected = false;
+    bool hovered = false;
+    bool appeared = false;
+    int index = 0;
+    double time = 0;
+    bool reduceMotion = false;
+    std::function<void()> onSelect;
+
+    platform::ui::View body() const;
+};
+
+// The glow level that drives the halo and the shadow.
+double storageNodeGlow(bool selected, bool hovered, int index, double time, bool reduceMotion);
+// The icon's side for a bubble of diameter `d`.
+double storageNodeIconSide(double d);
+// The swell under the pointer and when selected.
+double storageNodeScale(bool selected, bool hovered);
+// What a screen reader says: "Node, Reclaimable, 1.2 GB reclaimable, 3 projects".
+std::string storageNodeAccessibilityLabel(const StorageNodeModel& node);
+
+}  // namespace tidewell

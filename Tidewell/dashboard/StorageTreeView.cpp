@@ -1,0 +1,210 @@
+#include "dashboard/StorageTreeView.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "core/AppStore.h"
+#include "dashboard/EnergyFlowView.h"
+#include "dashboard/ParticleView.h"
+#include "dashboard/StorageDetailPanel.h"
+#include "dashboard/StorageLegendView.h"
+#include "dashboard/StorageNodeLayout.h"
+#include "dashboard/StorageNodeView.h"
+#include "dashboard/StorageTreeRules.h"
+#include "dashboard/TreeBackgroundView.h"
+#include "dashboard/TreeFoliageView.h"
+#include "dashboard/TreeTrunkView.h"
+#include "foundation/UserDefaults.h"
+#include "kit/GrowingScanHero.h"
+#include "kit/ThemeSpring.h"
+#include "ui/Animation.h"
+#include "ui/Menu.h"
+#include "ui/Shape.h"
+#include "ui/State.h"
+#include "ui/TimelineView.h"
+#include "ui/Transition.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+using Stack = std::optional<std::string>;
+
+double secondsSinceReferenceDate(double hostSeconds)
+{
+    // The host clock counts from its first use; the wall clock fixes where
+    // that lies after the reference date, once.
+    static const double offset = [] {
+        using namespace std::chrono;
+        const double unixNow = duration<double>(system_clock::now().time_since_epoch()).count();
+        return unixNow - 978307200.0;
+    }();
+    return offset + hostSeconds;
+}
+
+void cleanStack(AppStore& store, const DashboardDTO& dash, const std::string& stack,
+                const std::set<std::string>& protectedStacks)
+{
+    const auto projects = stackCleanRequest(dash, stack, protectedStacks);
+    if (!projects.empty())
+        store.requestClean(projects, true);
+}
+
+void showStackDetails(AppStore& store, const std::string& stack)
+{
+    store.filterStack = Stack(stack);
+    store.filterIdle = false;
+    store.selectedSection = AppSection::projects;
+}
+
+namespace {
+
+struct TreeState {
+    AppStore* store;
+    DashboardDTO dash;
+    bool reduceMotion;
+    ui::ScenePhase scenePhase;
+    ui::Binding<std::string> protectedCSV;
+    ui::Binding<Stack> hoveredID;
+    bool appeared;
+};
+
+std::optional<ui::Animation> treeSpring(bool reduceMotion)
+{
+    return reduceMotion ? std::nullopt : std::optional(themeSpring());
+}
+
+void toggleStackProtection(const TreeState& s, const std::string& stack)
+{
+    const ProtectionToggle next = toggledProtection(parseProtectedStacks(s.protectedCSV.get()), stack, s.store->filterStack.get());
+    if (next.select)
+        s.store->filterStack = next.select;
+    const std::string text = protectedStacksText(next.stacks);
+    platform::UserDefaults::standard()->setString(protectedStacksKey, text);
+    s.protectedCSV.set(text);
+}
+
+std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel& node,
+                                     const std::set<std::string>& protectedSet)
+{
+    AppStore* store = s.store;
+    const std::string stack = node.id();
+    std::vector<ui::MenuItem> items;
+    items.push_back({"View Details", [store, stack] { showStackDetails(*store, stack); }});
+    ui::MenuItem clean{"Clean", [store, dash = s.dash, stack, protectedSet] { cleanStack(*store, dash, stack, protectedSet); }};
+    clean.enabled = canCleanStack(node, s.dash.projects, protectedSet);
+    items.push_back(clean);
+    if (auto title = protectionMenuTitle(protectedSet.count(stack) > 0, node.status))
+        items.push_back({*title, [s, stack] { toggleStackProtection(s, stack); }});
+    return items;
+}
+
+ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, const std::set<std::string>& protectedSet,
+               double t, ui::Size size)
+{
+    AppStore* store = s.store;
+    const Stack filter = store->filterStack.get();
+    const Stack hovered = s.hoveredID.get();
+    const auto spring = treeSpring(s.reduceMotion);
+
+    ui::ViewList layers{
+        ui::Rectangle()
+            .fill(ui::Color::clear())
+            .contentShape(ui::Rectangle())
+            .onTapGesture([store, spring] {
+                if (store->filterStack.get())
+                    ui::withAnimation(spring, [&] { store->filterStack = Stack(); });
+            })
+            .accessibilityHidden(true),
+        TreeBackgroundView(t),
+        TreeTrunkView(nodes),
+        TreeFoliageView(nodes, t),
+        EnergyFlowView(nodes, t),
+        ParticleView(t),
+        // The walking character's back and front layers go here (z 0.5 and 1.5) once it can be drawn.
+    };
+    (void)size;
+    std::vector<std::pair<std::string, ui::View>> bubbles;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const StorageNodeModel& node = nodes[i];
+        const std::string stack = node.id();
+        const bool selected = filter == stack, isHovered = hovered == stack;
+        StorageNodeView bubble{node, selected, isHovered, s.appeared, int(i), t, s.reduceMotion, [store, stack, spring] {
+                                   ui::withAnimation(spring, [&] {
+                                       store->filterStack = stackSelectionAfterTap(store->filterStack.get(), stack);
+                                   });
+                               }};
+        const auto hover = s.hoveredID;
+        bubbles.emplace_back(stack, bubble.body()
+                                        .onHover([hover, stack](bool inside) { hover.set(hoverAfter(hover.get(), stack, inside)); })
+                                        .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet)))
+                                        .position(node.position.x, bobbedNodeY(node, int(i), t, s.reduceMotion))
+                                        .zIndex(selected ? 3 : isHovered ? 2 : 1));
+    }
+    layers.push_back(ui::ForEachIdentified(std::move(bubbles)));
+    return ui::ZStack(ui::Alignment::center, std::move(layers));
+}
+
+ui::View detailPanel(const TreeState& s, const std::vector<StorageNodeModel>& nodes,
+                     const std::set<std::string>& protectedSet)
+{
+    const Stack filter = s.store->filterStack.get();
+    const StorageNodeModel* selected = nullptr;
+    for (const auto& n : nodes)
+        if (filter == n.id()) {
+            selected = &n;
+            break;
+        }
+    ui::View panel;
+    if (selected) {
+        AppStore* store = s.store;
+        const std::string stack = selected->id();
+        panel = StorageDetailPanel{*selected,
+                                   protectedSet.count(stack) > 0,
+                                   canCleanStack(*selected, s.dash.projects, protectedSet),
+                                   [store, stack] { showStackDetails(*store, stack); },
+                                   [store, dash = s.dash, stack, protectedSet] { cleanStack(*store, dash, stack, protectedSet); },
+                                   [s, stack] { toggleStackProtection(s, stack); }}
+                    .body()
+                    .padding(ui::Edge::leading | ui::Edge::trailing, 18)
+                    .padding(ui::Edge::bottom, 16);
+    }
+    return ui::TransitionIf(selected != nullptr, ui::Transition::move(ui::Edge::bottom).combined(ui::Transition::opacity()),
+                            panel);
+}
+
+ui::View treeBody(const TreeState& s, ui::Size size)
+{
+    const std::set<std::string> protectedSet = parseProtectedStacks(s.protectedCSV.get());
+    const std::vector<StorageNodeModel> nodes = layoutStorageNodes(size, s.dash.by_type, s.dash.projects, protectedSet);
+    const ui::TimelineSchedule schedule = heroTimelineSchedule(s.reduceMotion, s.scenePhase);
+    return ui::TimelineView(schedule,
+                            [s, nodes, protectedSet, size](double hostSeconds) {
+                                const double t = storageTreeTime(secondsSinceReferenceDate(hostSeconds), s.reduceMotion);
+                                return scene(s, nodes, protectedSet, t, size);
+                            })
+        .overlay(StorageLegendView().padding(14), ui::Alignment::topTrailing)
+        .overlay(detailPanel(s, nodes, protectedSet), ui::Alignment::bottom)
+        .modifier(ui::animation(treeSpring(s.reduceMotion), s.store->filterStack.get()));
+}
+
+}  // namespace
+
+ui::View StorageTreeView(AppStore& store, DashboardDTO dash)
+{
+    AppStore* storePtr = &store;
+    const std::string stored = platform::UserDefaults::standard()->stringValue(protectedStacksKey).value_or("");
+    return ui::WithState<std::string>(stored, [storePtr, dash = std::move(dash)](ui::Binding<std::string> csv) {
+        return ui::WithState<Stack>(Stack(), [storePtr, dash, csv](ui::Binding<Stack> hovered) {
+            return ui::EnvironmentReader([storePtr, dash, csv, hovered](const ui::EnvironmentValues& env) {
+                const TreeState s{storePtr, dash, env.reduceMotion, env.get<ui::ScenePhaseKey>(), csv, hovered, true};
+                return ui::GeometryReader([s](const ui::GeometryProxy& proxy) { return treeBody(s, proxy.size); });
+            });
+        });
+    })
+        .environment([](ui::EnvironmentValues& e) { e.colorScheme = ui::ColorScheme::dark; })
+        .accessibilityElement(ui::AccessibilityChildBehavior::contain)
+        .accessibilityLabel("Technology storage tree");
+}
+
+}  // namespace tidewell

@@ -1,0 +1,32 @@
+#pragma once
+// The animated storage tree: a night scene with one bubble per stack of the
+// scan, hover, selection (shared with the project list's stack filter),
+// context menus, protection and per-stack cleaning, the legend and the
+// selected stack's detail panel.
+
+#include <optional>
+#include <set>
+#include <string>
+
+#include "core/EngineRecords.h"
+#include "dashboard/StorageNodeModel.h"
+#include "ui/View.h"
+
+namespace tidewell {
+
+class AppStore;
+
+platform::ui::View StorageTreeView(AppStore& store, DashboardDTO dash);
+
+// Per-stack operations on the store (and the protected set they are given).
+// A clean checks that the stack can be cleaned itself, and leaves out
+// projects that also belong to a protected stack.
+void cleanStack(AppStore& store, const DashboardDTO& dash, const std::string& stack,
+                const std::set<std::string>& protectedStacks);
+void showStackDetails(AppStore& store, const std::string& stack);
+
+// The seconds since 2001-01-01 UTC at the host clock's `hostSeconds`, in
+// double precision (about 8 × 10⁸ today).
+double secondsSinceReferenceDate(double hostSeconds);
+
+}  // namespace tidewell

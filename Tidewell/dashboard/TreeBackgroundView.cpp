@@ -1,0 +1,123 @@
+#include "dashboard/TreeBackgroundView.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dashboard/TreeSceneCanvas.h"
+#include "kit/ScanSceneDrawing.h"
+#include "kit/TreePalette.h"
+
+namespace tidewell {
+
+using platform::ui::CanvasCache;
+using platform::ui::Color;
+using platform::ui::GraphicsContext;
+using platform::ui::Gradient;
+using platform::ui::Path;
+using platform::ui::Rect;
+using platform::ui::Shading;
+using platform::ui::Size;
+using platform::ui::StrokeStyle;
+
+namespace {
+
+Rect groundLightRect(Size s) { return {0.22 * s.width, 0.74 * s.height, 0.56 * s.width, 0.28 * s.height}; }
+Rect islandRect(Size s) { return {0.30 * s.width, 0.80 * s.height, 0.40 * s.width, 0.16 * s.height}; }
+Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
+
+// Sky, hills and crown glow: nothing here moves.
+void drawSky(GraphicsContext& context, Size size)
+{
+    const double w = size.width, h = size.height, cx = 0.5 * w;
+    const Path whole = Path::rect({0, 0, w, h});
+    context.fill(whole, Shading::linearGradient(
+                            Gradient{TreePalette::nightDeep(), Color::rgb255(8, 40, 51), TreePalette::night()}, {cx, 0},
+                            {cx, h}));
+    // Fades end on the same colour at no opacity: stops blend unpremultiplied.
+    const Color edge = TreePalette::nightDeep().opacity(0.55);
+    context.fill(whole, Shading::radialGradient(Gradient{edge.opacity(0), edge}, {cx, 0.42 * h}, 0.18 * w,
+                                                0.72 * std::max(w, h)));
+
+    Path back;
+    back.move({0, 0.72 * h});
+    back.addQuadCurve({w, 0.74 * h}, {0.42 * w, 0.56 * h});
+    back.addLine({w, h});
+    back.addLine({0, h});
+    back.closeSubpath();
+    context.fill(back, Color::rgb255(12, 48, 56, 0.85));
+    Path front;
+    front.move({0, 0.80 * h});
+    front.addQuadCurve({w, 0.78 * h}, {0.62 * w, 0.66 * h});
+    front.addLine({w, h});
+    front.addLine({0, h});
+    front.closeSubpath();
+    context.fill(front, Color::rgb255(14, 58, 52, 0.9));
+
+    const platform::ui::Point g{cx, 0.34 * h};
+    context.fill(Path::ellipse({g.x - 220, g.y - 180, 440, 360}),
+                 Shading::radialGradient(Gradient{TreePalette::glow().opacity(0.16), TreePalette::activeGreen().opacity(0.05),
+                                                  TreePalette::activeGreen().opacity(0)},
+                                         g, 10, 220));
+}
+
+void drawGroundLightAt(GraphicsContext& context, Size size, double a)
+{
+    const Rect r = groundLightRect(size);
+    const Color light = TreePalette::activeGreen().opacity(a);
+    context.fill(Path::ellipse(r), Shading::radialGradient(Gradient{light, light.opacity(0)}, r.center(), 8, 0.48 * r.width));
+}
+
+void drawIsland(GraphicsContext& context, Size size)
+{
+    const Rect r = islandRect(size);
+    const Path island = Path::ellipse(r);
+    context.fill(island, Shading::linearGradient(
+                             Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
+                             {r.midX(), r.minY()}, {r.midX(), r.maxY()}));
+    StrokeStyle rim;
+    rim.lineWidth = 1.2;
+    context.stroke(island, TreePalette::activeGreen().opacity(0.35), rim);
+
+    const double w = size.width, h = size.height;
+    Path grass;
+    for (int i = 0; i < 16; ++i) {
+        const double x = (0.33 + 0.34 * i / 15) * w, y = (0.84 + 0.03 * stableUnitHash("grass", i)) * h;
+        grass.move({x, y});
+        grass.addQuadCurve({x + 2, y - 14}, {x - 5, y - 8});
+        grass.addQuadCurve({x + 6, y}, {x + 8, y - 7});
+        grass.closeSubpath();
+    }
+    context.fill(grass, Color::rgb255(61, 220, 120, 0.55));
+}
+
+struct BackgroundCaches {
+    CanvasCache sky, light, island;
+};
+
+}  // namespace
+
+double treeGroundLight(double time) { return 0.28 + 0.08 * (0.5 + 0.5 * std::sin(0.7 * time)); }
+
+void drawTreeBackground(GraphicsContext& context, Size size, double time)
+{
+    if (!treeSceneDrawable(size))
+        return;
+    // The still parts are kept as pixels; the ground light is kept at full
+    // strength and laid down at its breathing opacity, the same picture.
+    thread_local BackgroundCaches caches;
+    const Rect whole{0, 0, size.width, size.height};
+    context.drawCached(caches.sky, "sky", whole, [&](GraphicsContext& layer) { drawSky(layer, size); });
+    GraphicsContext faint = context;
+    faint.opacity = context.opacity * treeGroundLight(std::isfinite(time) ? time : 0);
+    faint.drawCached(caches.light, "light", grown(groundLightRect(size), 2),
+                     [&](GraphicsContext& layer) { drawGroundLightAt(layer, size, 1); });
+    context.drawCached(caches.island, "island", grown(islandRect(size), 16),
+                       [&](GraphicsContext& layer) { drawIsland(layer, size); });
+}
+
+platform::ui::View TreeBackgroundView(double time)
+{
+    return treeSceneCanvas([time](GraphicsContext& context, Size size) { drawTreeBackground(context, size, time); });
+}
+
+}  // namespace tidewell
