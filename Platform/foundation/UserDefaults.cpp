@@ -109,21 +109,21 @@ void UserDefaults::load() {
     if (!contents) return;  // no file yet: an empty store
     std::map<std::string, Entry, std::less<>> loaded;
     bool valid = false;
+    std::size_t skipped = 0;
     try {
         json document = json::parse(*contents);
         const json* values = document.is_object() && document.contains("values") ? &document["values"] : nullptr;
         if (values && values->is_object()) {
             valid = true;
             for (const auto& [key, entry] : values->items()) {
-                if (!entry.is_object() || !entry.contains("kind") || !entry["kind"].is_string() ||
-                    !entry.contains("value")) {
-                    valid = false;
-                    break;
-                }
-                auto kind = kindNamed(entry["kind"].get<std::string>());
+                // One damaged entry costs only itself, never the other settings.
+                const auto kind = entry.is_object() && entry.contains("kind") && entry["kind"].is_string() &&
+                                          entry.contains("value")
+                                      ? kindNamed(entry["kind"].get<std::string>())
+                                      : std::nullopt;
                 if (!kind || !fits(*kind, entry["value"])) {
-                    valid = false;
-                    break;
+                    ++skipped;
+                    continue;
                 }
                 loaded.emplace(key, Entry{*kind, entry["value"]});
             }
@@ -131,12 +131,17 @@ void UserDefaults::load() {
     } catch (const json::exception&) {
         valid = false;
     }
+    const std::string aside = filePath_ + ".corrupt";
     if (valid) {
         entries_ = std::move(loaded);
+        if (skipped == 0) return;
+        // The next write drops the skipped entries; a copy keeps them for a person to look at.
+        const bool kept = writeFileAtomically(aside, *contents);
+        log("%@ user defaults in %@: skipped %@ unreadable entries; %@", logIdentity(), filePath_,
+            std::to_string(skipped), kept ? "kept a copy as " + aside : std::string("no copy kept"));
         return;
     }
     // Keep the unreadable file for a person to look at; start over empty.
-    std::string aside = filePath_ + ".corrupt";
     bool moved = std::rename(filePath_.c_str(), aside.c_str()) == 0;
     log("%@ user defaults in %@ could not be read; %@", logIdentity(), filePath_,
         moved ? "kept aside as " + aside : std::string("starting empty"));
