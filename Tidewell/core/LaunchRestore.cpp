@@ -56,8 +56,10 @@ void AppStore::restoreLastSession() {
 void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history) {
     isRestoringScan = false;
     const auto historyTotal = totalReclaimedBytes(history);
-    seedShareMilestone(historyTotal);
     setLifetimeReclaimedBytes(std::max(historyTotal, lifetimeReclaimedBytes.get()));
+    // The same total the check after a clean uses, so a launch never
+    // announces a milestone that was passed long ago.
+    seedShareMilestone(lifetimeReclaimedBytes.get());
     seedUnlockCelebrated(lifetimeReclaimedBytes.get());
     leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 5.0);
 

@@ -3,6 +3,7 @@
 #include "FlowTestSupport.h"
 #include "core/AppFiles.h"
 #include "core/EngineDatabase.h"
+#include "social/ShareMoment.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
@@ -147,6 +148,17 @@ TEST_F(LaunchRestore, CelebrationRecordsAndTheReportAreSeeded) {
     EXPECT_EQ(reports, (std::vector<double>{5.0}));
     EXPECT_EQ(home.defaults().integerValue("shareMilestoneCelebrated"), 50'000'000'000);
     EXPECT_EQ(home.defaults().integerValue("character.unlockCelebrated"), 50'000'000'000);
+}
+
+TEST_F(LaunchRestore, MilestonesAreSeededFromTheLifetimeTotalWhenTheHistoryIsShorter) {
+    home.defaults().setInteger(keys::lifetimeBytes, 120'000'000'000);  // the history was trimmed long ago
+    saveOperations({operation("c", 1, 2'000'000'000)});
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(home.defaults().integerValue("shareMilestoneCelebrated"),
+              static_cast<std::int64_t>(*highestShareMilestone(120'000'000'000)));
+    EXPECT_EQ(nextShareMilestone(store.lifetimeReclaimedBytes.get() + 1), std::nullopt)
+        << "the next clean announces nothing passed long ago";
 }
 
 TEST_F(LaunchRestore, RunningScanKeepsItsStateButTheDecisionIsStillTaken) {
