@@ -36,6 +36,7 @@ ui::View ActivityDaySection(AppStore& store, const ActivityDay& day) {
                    {
                        ui::Text(dayHeaderLine(day, std::time(nullptr)))
                            .font(ui::Font::caption().weight(ui::FontWeight::semibold))
+                           .tracking(0.6)
                            .foregroundStyle(ui::ShapeStyle::secondary()),
                        ui::Text(daySummary(day)).font(ui::Font::callout()),
                    })

@@ -237,7 +237,8 @@ ui::View ActivityTimelineRow(AppStore& store, const ActivitySession& session, bo
                 })
                 .modifier(ui::contextMenu(menu))
                 .accessibilityElement(ui::AccessibilityChildBehavior::combine)
-                .accessibilityLabel(activityAccessibilitySummary(t));
+                .accessibilityLabel(activityAccessibilitySummary(t))
+                .accessibilityAction("Show in Files", [path = t.projectPath] { reveal(path); });
         });
     });
 }

@@ -1,5 +1,7 @@
 #include "projects/ActivityView.h"
 
+#include <memory>
+
 #include "core/AppStore.h"
 #include "core/ModelTexts.h"
 #include "kit/ForestButton.h"
@@ -43,9 +45,16 @@ ui::View logPanel(const std::string& log) {
 }
 
 ui::View timeline(AppStore& store, const std::vector<OperationDTO>& operations) {
+    // A long history has hundreds of days: each section (and its rows) is
+    // made only when the list builds it, that is when it comes into view.
+    const auto days = std::make_shared<const std::vector<ActivityDay>>(activityDays(operations));
     std::vector<std::pair<std::string, ui::View>> sections;
-    for (const auto& day : activityDays(operations))
-        sections.emplace_back(std::to_string(day.start), ActivityDaySection(store, day));
+    sections.reserve(days->size());
+    for (std::size_t i = 0; i < days->size(); ++i)
+        sections.emplace_back(std::to_string((*days)[i].start),
+                              ui::EnvironmentReader([&store, days, i](const ui::EnvironmentValues&) {
+                                  return ActivityDaySection(store, (*days)[i]);
+                              }));
     return ui::ScrollView(ui::VStack(ui::HorizontalAlignment::leading, 0, {ui::ForEachIdentified(std::move(sections))})
                               .padding(ui::Edge::bottom, 8));
 }
