@@ -8,6 +8,7 @@
 #include "projects/ActivityView.h"
 #include "projects/EndOfDayView.h"
 #include "projects/GlobalCachesView.h"
+#include "projects/ProjectListView.h"
 #include "shell/ErrorBannerSurface.h"
 #include "shell/ForestSidebar.h"
 #include "shell/PagePlaceholder.h"
@@ -46,7 +47,7 @@ namespace {
 ui::View sectionPage(AppStore& store, AppSection section) {
     switch (section) {
         case AppSection::dashboard: return DashboardView(store);
-        case AppSection::projects: return PagePlaceholder("Projects");  // ProjectListView(store)
+        case AppSection::projects: return ProjectListView(store);
         case AppSection::caches: return GlobalCachesView(store);
         case AppSection::activity: return ActivityView(store);
         case AppSection::leaderboard: return PagePlaceholder("Leaderboard");  // LeaderboardView(LeaderboardWebModel::shared())
