@@ -101,22 +101,21 @@ ui::View tile(const std::string& symbol, const std::string& value, const std::st
 
 ui::View buttons(AppStore& store) {
     AppStore* s = &store;
-    const auto pair = [s] {
-        return ui::ViewList{
-            ForestButton{"Review & Clean", "leaf.fill", ForestButton::Tone::accent, ui::ControlSize::regular, true,
-                         [s] { openProjects(*s, false); }}
-                .body()
-                .frame(fullWidth()),
-            ForestButton{"View Idle Projects", "clock", ForestButton::Tone::caution, ui::ControlSize::regular, true,
-                         [s] { openProjects(*s, true); }}
-                .body()
-                .frame(fullWidth()),
-        };
-    };
+    const ui::View review = ForestButton{"Review & Clean", "leaf.fill", ForestButton::Tone::accent, ui::ControlSize::regular,
+                                         true, [s] { openProjects(*s, false); }}
+                                .body()
+                                .frame(fullWidth());
+    const ui::View idle = ForestButton{"View Idle Projects", "clock", ForestButton::Tone::caution, ui::ControlSize::regular,
+                                       true, [s] { openProjects(*s, true); }}
+                              .body()
+                              .frame(fullWidth());
+    // Side by side the two share the width equally, so they fit only when
+    // each half holds the wider of them: each slot measures both.
+    const auto slot = [](const ui::View& shown, const ui::View& other) { return ui::ZStack({other.hidden(), shown}); };
     return ControlGlassGroup(10, ui::ViewThatFits(ui::Axes::horizontalOnly(),
                                                   {
-                                                      ui::HStack(ui::VerticalAlignment::center, 10, pair()),
-                                                      ui::VStack(ui::HorizontalAlignment::leading, 8, pair()),
+                                                      ui::HStack(ui::VerticalAlignment::center, 10, {slot(review, idle), slot(idle, review)}),
+                                                      ui::VStack(ui::HorizontalAlignment::leading, 8, {review, idle}),
                                                   }));
 }
 

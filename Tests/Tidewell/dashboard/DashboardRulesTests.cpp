@@ -136,3 +136,22 @@ TEST_F(DashboardOnStore, AShortWindowScrollsAndTheScanSceneKeepsItsMinimumHeight
     ASSERT_EQ(scene.size(), 1u);
     EXPECT_GE(scene.front().frame.height, 320) << "the scene itself, not only the space around it";
 }
+
+TEST_F(DashboardOnStore, TheReclaimButtonsStackWhenTheirEqualHalvesWouldCutATitle) {
+    DashboardDTO dash;
+    struct Case {
+        double width;
+        bool sideBySide;
+    };
+    for (const Case& c : std::vector<Case>{{600, true}, {360, false}, {300, false}}) {
+        auto laid = layOut(ReclaimSideCard(store, dash, false, std::nullopt), {c.width, 220});
+        const auto frameOf = [&](const std::string& title) {
+            const auto found = laid->tester.findAll([&](const AccessibilityNodeInfo& n) { return n.label == title; });
+            EXPECT_EQ(found.size(), 1u) << title;
+            return found.empty() ? Rect{} : found.front().frame;
+        };
+        const Rect review = frameOf("Review & Clean"), idle = frameOf("View Idle Projects");
+        EXPECT_EQ(review.y == idle.y, c.sideBySide) << c.width;
+        EXPECT_LE(review.y, idle.y) << "Review & Clean comes first";
+    }
+}
