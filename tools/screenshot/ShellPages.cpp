@@ -1,0 +1,50 @@
+// The main window's content as the application shows it (top strip, sidebar,
+// page), with the notices popover open, an error banner, and the startup-disk
+// card in both styles.
+
+#include "ScreenshotPages.h"
+#include "SampleStore.h"
+
+#include "foundation/UserDefaults.h"
+#include "kit/Theme.h"
+#include "shell/NoticePopover.h"
+#include "shell/StartupDiskCard.h"
+#include "shell/TidewellApp.h"
+
+namespace {
+
+using namespace tidewell;
+namespace ui = platform::ui;
+
+AppStore& shellStore(AppSection section) {
+    AppStore& store = sampleStore();
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+    store.isScanning = false;
+    store.selectedSection = section;
+    store.lastError = std::nullopt;
+    store.startupDisk = VolumeSpace{"File System", 500'000'000'000, 48'000'000'000};
+    return store;
+}
+
+const ScreenshotPage onboarding("shell-onboarding", [] {
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, false);
+    return TidewellApp::mainWindowContent(sampleStore());
+});
+const ScreenshotPage window("shell", [] { return TidewellApp::mainWindowContent(shellStore(AppSection::dashboard)); });
+const ScreenshotPage projects("shell-projects", [] { return TidewellApp::mainWindowContent(shellStore(AppSection::projects)); });
+const ScreenshotPage error("shell-error", [] {
+    AppStore& store = shellStore(AppSection::activity);
+    store.lastError = "Could not move 2 folders to the Trash. They are still where they were.";
+    return TidewellApp::mainWindowContent(store);
+});
+const ScreenshotPage notices("shell-notices", [] {
+    AppStore& store = shellStore(AppSection::dashboard);
+    return ui::VStack(ui::HorizontalAlignment::leading, 20,
+                      {NoticePopover(store, [] {}).background(ui::View(Theme::raisedSurface())),
+                       StartupDiskCard(store, StartupDiskCardStyle::wide).frame(360, std::nullopt),
+                       StartupDiskCard(store, StartupDiskCardStyle::menu).frame(300, std::nullopt)})
+        .padding(24)
+        .background(ui::View(Theme::windowBackground()));
+});
+
+}  // namespace
