@@ -357,6 +357,17 @@ std::optional<ui::Rect> visibleScreenFrameAt(ui::Point p)
     return ui::Rect{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
 }
 
+std::vector<ScreenAreas> screenAreas()
+{
+    auto rect = [](const QRect& r) { return ui::Rect{double(r.x()), double(r.y()), double(r.width()), double(r.height())}; };
+    std::vector<ScreenAreas> areas;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary) areas.push_back({rect(primary->geometry()), rect(primary->availableGeometry())});
+    for (QScreen* s : QGuiApplication::screens())
+        if (s != primary) areas.push_back({rect(s->geometry()), rect(s->availableGeometry())});
+    return areas;
+}
+
 ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin)
 {
     return {screen.maxX() - size.width - margin, screen.minY() + margin};

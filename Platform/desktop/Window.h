@@ -130,6 +130,12 @@ ui::Size idealSize(const ui::View& view, ui::Size limit = {2000, 2000});
 // The usable area (without panels) of the screen under `p`, else of the
 // primary screen; none without any screen.
 std::optional<ui::Rect> visibleScreenFrameAt(ui::Point p);
+// Every screen's whole and usable area, the primary screen first.
+struct ScreenAreas {
+    ui::Rect frame;
+    ui::Rect visibleFrame;
+};
+std::vector<ScreenAreas> screenAreas();
 // The origin that puts a window of `size` in the top-right corner of
 // `screen`, `margin` points in from the right and top edges (pure).
 ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin);

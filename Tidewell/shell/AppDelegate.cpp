@@ -11,6 +11,8 @@
 #include "foundation/UserDefaults.h"
 #include "kit/BundledFonts.h"
 #include "runtime/MainActor.h"
+#include "shell/MenuBarStatusItem.h"
+#include "shell/ScanWidgetPanel.h"
 
 namespace tidewell {
 
@@ -36,10 +38,12 @@ AppDelegate::Services AppDelegate::systemServices() {
         facts.uptimeSeconds = parseUptime(text.str());
         return facts;
     };
+    s.hideScanPanel = [] { ScanWidgetPanel::shared().hide(0); };
     return s;
 }
 
 AppDelegate::AppDelegate(AppStore& store, Services services) : store_(store), services_(std::move(services)) {}
+AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationWillFinishLaunching() {
     if (services_.launchFacts && isBackgroundLaunch(services_.launchFacts())) store_.runsInBackground = true;
@@ -47,7 +51,8 @@ void AppDelegate::applicationWillFinishLaunching() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     // The tray item is made in every start, background or not.
-    // menuBar = MenuBarStatusItem(store_)
+    menuBar_ = std::make_unique<MenuBarStatusItem>(store_);
+    if (!services_.trayAvailable) services_.trayAvailable = [this] { return menuBar_->trayAvailable(); };
     if (!store_.runsInBackground.get()) return;
     hideMainWindows();
     platform::postToMain([this] { finishBackgroundLaunch(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ class Window;
 }
 
 namespace tidewell {
+
+class MenuBarStatusItem;
 
 // The application's delegate: decides a start in the tray, quits when the
 // main window closes, brings the main window back (making it again when it
@@ -32,6 +35,7 @@ public:
     static Services systemServices();
 
     AppDelegate(AppStore& store, Services services);
+    ~AppDelegate();
 
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching();
@@ -48,10 +52,12 @@ public:
     void postScanStartedNotification();
 
     bool isTerminating() const { return isTerminating_; }
+    MenuBarStatusItem* menuBar() const { return menuBar_.get(); }
 
 private:
     AppStore& store_;
     Services services_;
+    std::unique_ptr<MenuBarStatusItem> menuBar_;
     bool isTerminating_ = false;
 };
 

@@ -2,7 +2,7 @@
 
 #include "kit/BrandMark.h"
 #include "kit/SoftPressButtonStyle.h"
-#include "shell/PagePlaceholder.h"
+#include "projects/MenuBarWidget.h"
 #include "ui/Button.h"
 #include "ui/Popover.h"
 #include "ui/Shape.h"
@@ -45,8 +45,7 @@ ui::View GroveWidgetButton(AppStore& store, bool compact) {
             .help("Scanning status, project count, and clean")
             .accessibilityLabel(text)
             .modifier(ui::popover(showWidget, [&store, showWidget] {
-                (void)store;
-                return PagePlaceholder("Tidewell").frame(300, 200);  // MenuBarWidget(store, true, [showWidget] { showWidget.set(false); })
+                return MenuBarWidget(store, true, [showWidget] { showWidget.set(false); });
             }));
     });
 }

@@ -9,6 +9,7 @@
 #include "core/ShellServices.h"
 #include "desktop/Notifications.h"
 #include "desktop/SingleInstance.h"
+#include "shell/ScanWidgetPanel.h"
 #include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
@@ -209,6 +210,7 @@ int TidewellApp::run() {
     platform::Windows::registerScene("main", [this] { return makeMainWindow(); });
     shellHooks().bringUpMainWindow = [this] { delegate_->bringUpMainWindow(); };
     shellHooks().postScanStartedNotification = [this] { delegate_->postScanStartedNotification(); };
+    shellHooks().showScanPanel = [] { ScanWidgetPanel::shared().show(); };
     platform::Notifier::shared().setActivationHandler([this](const std::string&) {
         platform::postToMain([this] { delegate_->bringUpMainWindow(); });
     });
