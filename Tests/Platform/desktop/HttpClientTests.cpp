@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -127,7 +128,8 @@ TEST(NetworkHttpClient, NeverCarriesTheTokenToAnotherOrigin) {
         auto r = send(client, request);
         ASSERT_TRUE(r) << c.path;
         EXPECT_EQ(r->failure, c.failure) << c.path << c.withToken;
-        EXPECT_EQ(server.seen.size(), c.failure == HttpFailure::none ? 2u : 1u) << c.path << c.withToken;
+        const bool landed = std::any_of(server.seen.begin(), server.seen.end(), [](auto& r) { return r.path == "/landed"; });
+        EXPECT_EQ(landed, c.failure == HttpFailure::none) << c.path << c.withToken;
     }
     EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "http://a.example/y", false)) << "never down to http";
     EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "file:///etc/passwd", false));
