@@ -2,7 +2,6 @@
 
 #include "core/AppStore.h"
 #include "core/FolderAccess.h"
-#include "foundation/UserDefaults.h"
 #include "kit/BrandMark.h"
 #include "kit/DisplayFont.h"
 #include "kit/ForestButton.h"
@@ -10,6 +9,7 @@
 #include "kit/Theme.h"
 #include "kit/ThemeSpring.h"
 #include "shell/OnboardingRules.h"
+#include "ui/AppStorage.h"
 #include "ui/ContentTransition.h"
 #include "ui/Image.h"
 #include "ui/Text.h"
@@ -122,15 +122,7 @@ ui::View OnboardingView(AppStore& store, ui::Binding<bool> hasCompletedOnboardin
 }
 
 ui::View OnboardingView(AppStore& store) {
-    // Interim binding to the user default until the view layer's settings storage is in;
-    // the revision marks the window for the rebuild that swaps its content.
-    return ui::WithState<int>(0, [&store](ui::Binding<int> revision) {
-        ui::Binding<bool> completed(
-            [] { return platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false); },
-            [revision](bool done) {
-                platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, done);
-                revision.set(revision.get() + 1);
-            });
+    return ui::AppStorage<bool>(keys::hasCompletedOnboarding, false, [&store](ui::Binding<bool> completed) {
         return OnboardingView(store, completed);
     });
 }

@@ -5,7 +5,7 @@
 #include "kit/ForestButton.h"
 #include "shell/SettingsFooter.h"
 #include "ui/Form.h"
-#include "ui/Image.h"
+#include "ui/Label.h"
 #include "ui/Link.h"
 #include "ui/Text.h"
 
@@ -14,9 +14,7 @@ namespace tidewell {
 namespace ui = platform::ui;
 
 ui::View PrivacySettingsPane(AppStore&) {
-    const ui::View promise = ui::HStack(ui::VerticalAlignment::center, 6,
-                                        {ui::Image::systemName("leaf.fill"),
-                                         ui::Text("Keep your forest on-device. Paths are never uploaded.")})
+    const ui::View promise = ui::Label("Keep your forest on-device. Paths are never uploaded.", "leaf.fill")
                                  .foregroundStyle(ui::ShapeStyle::secondary());
     const ui::View openSettings =
         ForestButton{"Open Full Disk Access", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,

@@ -2,7 +2,6 @@
 
 #include "core/AppStore.h"
 #include "core/AppUpdater.h"
-#include "foundation/UserDefaults.h"
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/Theme.h"
 #include "shell/AccountSettingsPane.h"
@@ -11,9 +10,10 @@
 #include "shell/ScanFoldersSettingsPane.h"
 #include "shell/SettingsPane.h"
 #include "shell/UpdatesSection.h"
+#include "ui/AppStorage.h"
 #include "ui/Button.h"
 #include "ui/Form.h"
-#include "ui/Image.h"
+#include "ui/Label.h"
 #include "ui/ScrollView.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
@@ -29,8 +29,7 @@ ui::View paneRow(SettingsPane pane, bool current, const ui::Binding<std::string>
     fill.maxWidth = ui::infinity;
     fill.alignment = ui::Alignment::leading;
     const ui::Color highlight = current ? Theme::accent().opacity(0.16) : ui::Color::primary().opacity(0.001);
-    const ui::View label = ui::HStack(ui::VerticalAlignment::center, 6,
-                                      {ui::Image::systemName(settingsPaneSymbol(pane)), ui::Text(settingsPaneTitle(pane))})
+    const ui::View label = ui::Label(settingsPaneTitle(pane), settingsPaneSymbol(pane))
                                .frame(fill)
                                .padding(ui::EdgeInsets{6, 10, 6, 10})
                                .background(ui::RoundedRectangle(7).fill(highlight))
@@ -108,16 +107,8 @@ ui::View SettingsView(AppStore& store, ui::Binding<std::string> paneID) {
 namespace tidewell {
 
 ui::View SettingsView(AppStore& store) {
-    // Interim binding to the user default until the view layer's settings storage is in.
-    return ui::WithState<int>(0, [&store](ui::Binding<int> revision) {
-        ui::Binding<std::string> paneID(
-            [] { return platform::UserDefaults::standard()->stringValue(kSelectedPaneKey).value_or("general"); },
-            [revision](std::string raw) {
-                platform::UserDefaults::standard()->setString(kSelectedPaneKey, std::move(raw));
-                revision.set(revision.get() + 1);
-            });
-        return SettingsView(store, paneID);
-    });
+    return ui::AppStorage<std::string>(kSelectedPaneKey, "general",
+                                       [&store](ui::Binding<std::string> paneID) { return SettingsView(store, paneID); });
 }
 
 }  // namespace tidewell

@@ -75,6 +75,17 @@ TEST_F(SettingsOnStore, AStaleValueShowsGeneralAndStaysUntilARowIsPicked) {
     EXPECT_TRUE(laid->shows("Scan roots"));
 }
 
+TEST_F(SettingsOnStore, APaneChosenInAnotherWindowSwitchesTheOpenOne) {
+    show();
+    auto other = layOut(tidewell::SettingsView(*store), {720, 500});
+    ASSERT_TRUE(other->tester.tap("settings.privacy"));
+    EXPECT_TRUE(selected("settings.privacy"));
+    EXPECT_TRUE(laid->tester.findText("Keep your forest on-device. Paths are never uploaded."));
+    // A plain write of the key, as the character row makes before opening the window.
+    home.defaults().setString(tidewell::kSelectedPaneKey, "updates");
+    EXPECT_TRUE(selected("settings.updates"));
+}
+
 TEST_F(SettingsOnStore, GeneralControlsWriteThroughTheStore) {
     std::vector<bool> loginCalls;
     bool refuse = true, registered = false;
