@@ -6,8 +6,10 @@
 #include "kit/Theme.h"
 #include "kit/ThemeSpring.h"
 #include "projects/ActivityView.h"
+#include "projects/CleanConfirmView.h"
 #include "projects/EndOfDayView.h"
 #include "projects/GlobalCachesView.h"
+#include "projects/ProjectFilesSheet.h"
 #include "projects/ProjectListView.h"
 #include "shell/ErrorBannerSurface.h"
 #include "shell/ForestSidebar.h"
@@ -56,12 +58,10 @@ ui::View sectionPage(AppStore& store, AppSection section) {
     return ui::EmptyView();
 }
 ui::View projectFilesSheet(AppStore& store, std::function<void()> dismiss, const ProjectDTO& project) {
-    (void)store, (void)dismiss;
-    return PagePlaceholder(project.name).frame(520, 420);  // ProjectFilesSheet(store, dismiss, project)
+    return ProjectFilesSheet(store, std::move(dismiss), project);
 }
 ui::View cleanConfirmSheet(AppStore& store, const ProjectDTO& project, std::function<void()> dismiss) {
-    (void)store, (void)dismiss, (void)project;
-    return PagePlaceholder("Clean");  // CleanConfirmView(store, project, dismiss)
+    return CleanConfirmView(store, project, std::move(dismiss));
 }
 ui::View endOfDaySheet(AppStore& store, std::function<void()> dismiss) {
     return EndOfDayView(store, std::move(dismiss));
@@ -165,15 +165,14 @@ ui::View RootView(AppStore& store) {
 
     ui::SheetOptions filesOptions;
     filesOptions.onDismiss = [&store] { replayQueuedClean(store); };
-    ui::SheetOptions confirmOptions;
-    confirmOptions.frame.minWidth = 420, confirmOptions.frame.idealWidth = 540, confirmOptions.frame.maxWidth = 640;
-    confirmOptions.frame.minHeight = 360, confirmOptions.frame.idealHeight = 460, confirmOptions.frame.maxHeight = 560;
+    // Refuses to close while the store cleans; any other close cancels through the store.
+    const ui::SheetOptions confirmOptions = cleanConfirmSheetOptions(store);
     ui::SheetOptions endOfDayOptions;
     endOfDayOptions.frame.minWidth = 360, endOfDayOptions.frame.idealWidth = 480, endOfDayOptions.frame.maxWidth = 560;
     endOfDayOptions.frame.minHeight = 280, endOfDayOptions.frame.idealHeight = 360, endOfDayOptions.frame.maxHeight = 480;
 
     const auto files = bind(store, &AppStore::filesPopupProject);
-    const auto confirm = bind(store, &AppStore::cleanConfirmProject);
+    const auto confirm = cleanConfirmPresentation(store);
     const auto share = bind(store, &AppStore::shareSheet);
     const ui::Binding<bool> endOfDay([&store] { return store.showEndOfDay.get(); },
                                      [&store](bool v) { store.showEndOfDay = v; });

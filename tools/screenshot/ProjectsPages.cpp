@@ -1,10 +1,14 @@
 // The project list, the files sheet and the clean confirmation, on the
 // sample disk, framed as the main window frames a page.
 
+#include <algorithm>
+
 #include "ScreenshotPages.h"
 #include "SampleStore.h"
 #include "kit/SizeClassReader.h"
 #include "kit/Theme.h"
+#include "projects/CleanConfirmView.h"
+#include "projects/ProjectFilesSheet.h"
 #include "projects/ProjectListView.h"
 
 using namespace tidewell;
@@ -47,6 +51,54 @@ const ScreenshotPage projectsEmpty("projects-empty", [] {
         store.dashboard = std::nullopt;
         return ProjectListView(store);
     });
+});
+
+}  // namespace
+
+namespace {
+
+// The sample project with the most folders, with its caution bytes.
+const ProjectDTO& busiestProject(AppStore& store) {
+    const auto& projects = store.dashboard.get()->projects;
+    return *std::max_element(projects.begin(), projects.end(), [](const ProjectDTO& a, const ProjectDTO& b) {
+        return a.artifacts.size() < b.artifacts.size();
+    });
+}
+
+const ScreenshotPage filesSheet("projects-files", [] {
+    AppStore& store = storeWith(false, {});
+    return ProjectFilesSheet(store, [] {}, busiestProject(store));
+});
+
+// A finished dry run of three projects, as the store publishes it.
+AppStore& storeWithPreview() {
+    AppStore& store = storeWith(false, {});
+    const auto& projects = store.dashboard.get()->projects;
+    std::vector<ProjectDTO> chosen(projects.begin(), projects.begin() + 3);
+    CleanReportDTO report;
+    report.dry_run = true;
+    for (const auto& p : chosen)
+        for (const auto& a : p.artifacts) {
+            report.items.push_back(CleanItemDTO{a.absolute_path, a.size_bytes, a.safetyClass, true, {}});
+            report.bytes_reclaimed += a.size_bytes;
+        }
+    store.cleanConfirmProjects = chosen;
+    store.cleanConfirmProject = chosen.front();
+    store.pendingCleanReport = report;
+    store.isCleaning = false;
+    store.cleanStatus = "";
+    return store;
+}
+
+const ScreenshotPage confirm("projects-confirm", [] {
+    AppStore& store = storeWithPreview();
+    return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
+});
+const ScreenshotPage confirmProgress("projects-confirm-progress", [] {
+    AppStore& store = storeWithPreview();
+    store.isCleaning = true;
+    store.cleanStatus = "Cleaning 2 of 3\u2026";
+    return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
 });
 
 }  // namespace

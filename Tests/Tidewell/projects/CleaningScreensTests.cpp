@@ -1,0 +1,166 @@
+// The files sheet's parked clean and the clean confirmation, the latter
+// presented as the main window presents it and driven through the real
+// engine on a small tree in a scratch home.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QtGlobal>
+
+#include "Tidewell/core/FlowTestSupport.h"
+#include "Tidewell/kit/KitViewTesting.h"
+#include "projects/CleanConfirmView.h"
+#include "projects/ProjectFilesSheet.h"
+
+using namespace tidewell;
+using namespace tidewell::testing;
+namespace fs = std::filesystem;
+namespace ui = platform::ui;
+
+namespace {
+
+ArtifactDTO artifact(std::string path, std::uint64_t size, bool exists = true) {
+    ArtifactDTO a;
+    a.relative_path = fs::path(path).filename().string();
+    a.absolute_path = std::move(path);
+    a.size_bytes = size;
+    a.exists = exists;
+    return a;
+}
+
+CleanReportDTO report(std::vector<std::string> classes) {
+    CleanReportDTO r;
+    for (const auto& c : classes) r.items.push_back(CleanItemDTO{"/w/a/" + c, 1000, c, true, {}});
+    r.bytes_reclaimed = 1000 * r.items.size();
+    return r;
+}
+
+}  // namespace
+
+TEST(CleaningScreenRules, ContentsListsAndTexts) {
+    using Kind = CleanConfirmContent::Kind;
+    EXPECT_EQ(cleanConfirmContent(true, false, ""), (CleanConfirmContent{Kind::progress, "Calculating\u2026"}));
+    EXPECT_EQ(cleanConfirmContent(true, true, ""), (CleanConfirmContent{Kind::progress, "Moving to Trash\u2026"}));
+    EXPECT_EQ(cleanConfirmContent(true, true, "Cleaning 2 of 3\u2026"), (CleanConfirmContent{Kind::progress, "Cleaning 2 of 3\u2026"}));
+    EXPECT_EQ(cleanConfirmContent(false, true, "x"), (CleanConfirmContent{Kind::preview, ""}));
+    EXPECT_EQ(cleanConfirmContent(false, false, ""), (CleanConfirmContent{Kind::status, "Preparing dry-run\u2026"}));
+    EXPECT_EQ(cleanConfirmContent(false, false, "Stopped"), (CleanConfirmContent{Kind::status, "Stopped"}));
+
+    EXPECT_EQ(cleanTotalsText(report({"safe"})), "1 item \u00B7 1 KB \u2192 Trash");
+    EXPECT_EQ(cleanTotalsText(report({"safe", "odd"})), "2 items \u00B7 2 KB \u2192 Trash");
+    EXPECT_FALSE(reportIncludesCaution(report({"safe", "Caution"}))) << "only the exact class counts";
+    EXPECT_TRUE(reportIncludesCaution(report({"safe", "caution"})));
+    EXPECT_EQ(cleanItemBadge("caution") + cleanItemBadge("safe") + cleanItemBadge("odd"), "CautionSafeOdd");
+    for (const auto& [path, name] : std::vector<std::pair<std::string, std::string>>{
+             {"/w/app/node_modules", "node_modules"}, {"/w/app/build/", "build"}, {"/w/app/.dart_tool//", ".dart_tool"}})
+        EXPECT_EQ(cleanItemName(path), name);
+
+    ProjectDTO p;
+    p.artifacts = {artifact("/w/a/x", 5), artifact("/w/a/gone", 9, false), artifact("/w/a/empty", 0),
+                   artifact("/w/a/y", 7), artifact("/w/a/z", 5)};
+    std::vector<std::string> listed;
+    for (const auto& a : sortedArtifacts(p)) listed.push_back(a.relative_path);
+    EXPECT_EQ(listed, (std::vector<std::string>{"y", "x", "z"}));
+    EXPECT_EQ(folderCountText(1) + "," + folderCountText(2), "1 folder,2 folders");
+    p.reclaimable_bytes = 0;
+    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)), std::make_pair(std::string("Already cleaned"), false));
+    p.reclaimable_bytes = 1;
+    p.is_active = true;
+    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)), std::make_pair(std::string("Clean"), false));
+}
+
+TEST(ProjectFilesSheet, CleanParksOneProjectAndCloseParksNothing) {
+    ScratchHome home;
+    AppStore store;
+    auto p = project("a", "/w/app", 9'000, 4'000);
+    p.artifacts = {artifact("/w/app/node_modules", 4'000)};
+    store.filesPopupProject = p;
+    int dismissed = 0;
+    auto laid = kittest::layOut(ProjectFilesSheet(store, [&] { ++dismissed; }, p), {640, 520});
+    EXPECT_TRUE(laid->shows("1 folder") && laid->shows("node_modules"));
+
+    ASSERT_TRUE(laid->tester.tapText("Close"));
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_FALSE(store.queuedClean.has_value());
+
+    store.queuedClean = AppStore::QueuedClean{{project("old", "/w/old", 1, 1)}, false};
+    ASSERT_TRUE(laid->tester.tapText("Clean"));
+    ASSERT_TRUE(store.queuedClean.has_value());
+    EXPECT_EQ(store.queuedClean->projects, std::vector<ProjectDTO>{p});
+    EXPECT_TRUE(store.queuedClean->caution);
+    EXPECT_FALSE(store.filesPopupProject.get().has_value());
+    EXPECT_EQ(dismissed, 1) << "the clean closes the sheet through the store, not its dismiss action";
+}
+
+struct CleanConfirmation : FlowFixture {
+    std::string alpha;
+    void SetUp() override {
+        const char* bundle = std::getenv("TIDEWELL_BUNDLE");
+        if (!bundle || !fs::exists(std::string(bundle) + "/bin/tidewell-engine")) GTEST_SKIP() << "no engine";
+        platform::Bundle::setMainForTesting(std::string(bundle) + "/bin/tidewell");
+        alpha = home.path("code/alpha");
+        writeText(alpha + "/package.json", "{}");
+        writeText(alpha + "/node_modules/left/index.js", std::string(40'000, 'x'));
+        // Old enough that the engine sees no recent activity.
+        const auto old = ::time(nullptr) - 40 * 86400;
+        const struct timespec times[2] = {{old, 0}, {old, 0}};
+        for (const auto& e : fs::recursive_directory_iterator(home.path("code"))) ::utimensat(AT_FDCWD, e.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    ProjectDTO alphaProject() { return project("alpha", alpha, 50'000, 40'000); }
+};
+
+TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
+    AppStore store;
+    auto window = kittest::layOut(
+        ui::EmptyView().frame(800, 600).modifier(ui::sheet<ProjectDTO>(
+            cleanConfirmPresentation(store),
+            [&store](const ProjectDTO& p) {
+                return CleanConfirmView(store, p, [&store] { cleanConfirmPresentation(store).set(std::nullopt); });
+            },
+            cleanConfirmSheetOptions(store))),
+        {800, 600});
+    window->host->observe(store);
+    auto& t = window->tester;
+    auto previewShown = [&] { return runUntil([&] { return !store.isCleaning.get(); }) && window->shows("Move to Trash"); };
+
+    // The dry run: the sheet cannot be closed while it runs, Escape included.
+    store.requestClean({alphaProject()}, true);
+    EXPECT_TRUE(window->shows("Calculating alpha\u2026"));
+    EXPECT_FALSE(window->shows("Move to Trash"));
+    t.pressKey(Qt::Key_Escape);
+    EXPECT_TRUE(store.cleanConfirmProject.get().has_value());
+    ASSERT_TRUE(previewShown());
+    const auto texts = window->texts();
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const std::string& s) {
+        return s.rfind("1 item \u00B7 ", 0) == 0 && s.size() > 10 && s.substr(s.size() - 10) == " \u2192 Trash";
+    })) << ::testing::PrintToString(texts);
+    EXPECT_TRUE(window->shows("node_modules") && window->shows("Safe"));
+    EXPECT_FALSE(window->shows("Includes Caution items (node_modules, Pods, \u2026). Reinstall required after."))
+        << "safe items only";
+
+    // Escape while idle cancels through the store: nothing stays pending.
+    t.pressKey(Qt::Key_Escape);
+    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+    EXPECT_FALSE(window->shows("Confirm clean"));
+
+    // "Cancel" does the same.
+    store.requestClean({alphaProject()}, true);
+    ASSERT_TRUE(previewShown());
+    ASSERT_TRUE(t.tapText("Cancel"));
+    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+
+    // "Move to Trash": the sheet stays on the progress and refuses to close until the store closes it.
+    store.requestClean({alphaProject()}, true);
+    ASSERT_TRUE(previewShown());
+    ASSERT_TRUE(t.tapText("Move to Trash"));
+    EXPECT_TRUE(window->shows("Moving to Trash\u2026"));
+    t.pressKey(Qt::Key_Escape);
+    cleanConfirmPresentation(store).set(std::nullopt);
+    EXPECT_TRUE(store.cleanConfirmProject.get() && store.isCleaning.get());
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+    store.cleanTask().wait();
+    drain();
+    EXPECT_FALSE(window->shows("Confirm clean"));
+    EXPECT_FALSE(fs::exists(alpha + "/node_modules"));
+    EXPECT_TRUE(fs::exists(home.path("home/.local/share/Trash/files/node_modules")));
+}
