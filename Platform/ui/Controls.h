@@ -11,6 +11,7 @@
 #include "ui/Form.h"
 #include "ui/Grid.h"
 #include "ui/Label.h"
+#include "ui/LazyStack.h"
 #include "ui/LabeledContent.h"
 #include "ui/Link.h"
 #include "ui/MatchedGeometryEffect.h"

@@ -4,8 +4,8 @@
 // by grid items. A fixed item is one column of its width; a flexible one
 // shares the room left by the fixed ones within its bounds; an adaptive
 // one becomes as many columns of at least its minimum as fit. Rows are as
-// tall as their tallest cell. (Cells are built eagerly: the lists it holds
-// are a few hundred cards at most.)
+// tall as their tallest cell. The grid is lazy (see LazyStack.h): only rows
+// near the visible part of its scroll view are built.
 
 #include "ui/View.h"
 

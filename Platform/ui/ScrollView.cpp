@@ -60,6 +60,7 @@ struct ScrollState {
     unsigned servedRequest = 0;
     double viewport = 0, maxOffset = 0;
     std::function<void()> rebuild;
+    std::shared_ptr<Rect> visible = std::make_shared<Rect>();
 };
 
 double along(Axis a, Size s) { return a == Axis::horizontal ? s.width : s.height; }
@@ -112,6 +113,7 @@ public:
         Element& content = *self.children[0];
         const Size cs = content.sizeThatFits(contentProposal(ProposedSize::of(frame.size())), ctx);
         ScrollState& s = *state_;
+        *s.visible = frame;
         s.viewport = along(axis_, frame.size());
         s.maxOffset = std::max(0.0, along(axis_, cs) - s.viewport);
         BuildContext* builder = ctx.builder();
@@ -252,6 +254,7 @@ public:
                      });
         auto env = std::make_shared<EnvironmentValues>(*self.env);
         env->set<EnclosingScrollKey>(EnclosingScroll{state, axis_});
+        env->set<VisibleRegionKey>(state->visible);
         ctx.addChild(self, v, "v", env);
     }
 

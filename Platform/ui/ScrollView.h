@@ -19,6 +19,14 @@ struct ScrollViewOptions {
 };
 
 View ScrollView(Axis axis, View content, ScrollViewOptions options = {});
+
+// The frame of the nearest enclosing scroll view's viewport in host layout
+// points, brought up to date whenever the scroll view is placed; lazy
+// containers build only what lies near it.
+struct VisibleRegionKey {
+    using Value = std::shared_ptr<Rect>;
+    static Value defaultValue() { return nullptr; }
+};
 inline View ScrollView(View content, ScrollViewOptions options = {}) { return ScrollView(Axis::vertical, std::move(content), options); }
 
 // Handed out by `ScrollViewReader`: scrolls the scroll views inside the

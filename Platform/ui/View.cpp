@@ -77,30 +77,29 @@ private:
     View branch_;
 };
 
-class ForEachNode final : public Node {
+class IdentifiedSequence final : public SequenceNode {
 public:
-    explicit ForEachNode(std::vector<std::pair<std::string, View>> items) : items_(std::move(items)) {}
-    void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
-    {
-        // A repeated id would make two items share state and hover; later
-        // repeats get an occurrence number.
-        std::map<std::string, int> seen;
-        for (const auto& [id, v] : items_) {
-            const int n = seen[id]++;
-            v.node()->flatten(v, out, key + "#" + id + (n ? "~" + std::to_string(n) : std::string()));
-        }
-    }
-    void build(Element& self, BuildContext& ctx) const override
-    {
-        addFlattened(*this, self, ctx, "e");
-    }
-    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
-    {
-        return largestChildSize(self, p, ctx);
-    }
+    explicit IdentifiedSequence(std::vector<std::pair<std::string, View>> items) : items_(std::move(items)) {}
+    size_t count() const override { return items_.size(); }
+    std::string id(size_t i) const override { return items_[i].first; }
+    View view(size_t i) const override { return items_[i].second; }
 
 private:
     std::vector<std::pair<std::string, View>> items_;
+};
+
+class IndexSequence final : public SequenceNode {
+public:
+    IndexSequence(size_t count, std::function<std::string(size_t)> id, std::function<View(size_t)> content)
+        : count_(count), id_(std::move(id)), content_(std::move(content)) {}
+    size_t count() const override { return count_; }
+    std::string id(size_t i) const override { return id_ ? id_(i) : std::to_string(i); }
+    View view(size_t i) const override { return content_ ? content_(i) : View(); }
+
+private:
+    size_t count_;
+    std::function<std::string(size_t)> id_;
+    std::function<View(size_t)> content_;
 };
 
 class EnvironmentReaderNode final : public Node {
@@ -137,7 +136,33 @@ View ViewIf(bool condition, View then, View otherwise)
 
 View ForEachIdentified(std::vector<std::pair<std::string, View>> identified)
 {
-    return View(std::make_shared<ForEachNode>(std::move(identified)));
+    return View(std::make_shared<IdentifiedSequence>(std::move(identified)));
+}
+
+View ForEachIndex(size_t count, std::function<std::string(size_t)> idOf, std::function<View(size_t)> content)
+{
+    return View(std::make_shared<IndexSequence>(count, std::move(idOf), std::move(content)));
+}
+
+void SequenceNode::flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const
+{
+    // A repeated id would make two items share state and hover; later
+    // repeats get an occurrence number.
+    std::map<std::string, int> seen;
+    const size_t n = count();
+    for (size_t i = 0; i < n; ++i) {
+        const std::string itemId = id(i);
+        const int k = seen[itemId]++;
+        const View v = view(i);
+        v.node()->flatten(v, out, key + "#" + itemId + (k ? "~" + std::to_string(k) : std::string()));
+    }
+}
+
+void SequenceNode::build(Element& self, BuildContext& ctx) const { addFlattened(*this, self, ctx, "e"); }
+
+Size SequenceNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
+{
+    return largestChildSize(self, p, ctx);
 }
 
 View EnvironmentReader(std::function<View(const EnvironmentValues&)> content)

@@ -200,11 +200,15 @@ View Group(ViewList children);
 // Content with a distinct identity per branch, as `if`/`else` in a body.
 View ViewIf(bool condition, View then, View otherwise = EmptyView());
 
-// One view per item, each identified by the key `idOf` gives.
+// One view per item, each identified by the key `idOf` gives. Views are made
+// when a container asks for them: a stack makes them all, a lazy stack or
+// grid only those of the rows it shows.
 template <class Item>
-View ForEach(const std::vector<Item>& items, std::function<std::string(const Item&)> idOf,
+View ForEach(std::vector<Item> items, std::function<std::string(const Item&)> idOf,
              std::function<View(const Item&)> content);
 View ForEachIdentified(std::vector<std::pair<std::string, View>> identified);
+// The same over indices 0..<count, for data the closures hold themselves.
+View ForEachIndex(size_t count, std::function<std::string(size_t)> idOf, std::function<View(size_t)> content);
 
 // Stacks and spacers. A missing spacing takes the default (8 points).
 View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList children);
@@ -319,6 +323,36 @@ public:
     virtual bool isSpacer() const { return false; }
     virtual std::optional<double> spacerMinLength() const { return std::nullopt; }
 };
+
+// A run of identified views: a container takes it whole (`flatten`) or, being
+// lazy, one item at a time.
+class SequenceNode : public Node {
+public:
+    virtual size_t count() const = 0;
+    virtual std::string id(size_t i) const = 0;
+    virtual View view(size_t i) const = 0;
+    // Repeated ids get an occurrence number, so two items never share state.
+    void flatten(const View& self, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override;
+    void build(Element& self, BuildContext& ctx) const override;
+    Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
+};
+
+namespace detail {
+template <class Item>
+class ItemSequence final : public SequenceNode {
+public:
+    ItemSequence(std::vector<Item> items, std::function<std::string(const Item&)> idOf, std::function<View(const Item&)> content)
+        : items_(std::move(items)), idOf_(std::move(idOf)), content_(std::move(content)) {}
+    size_t count() const override { return items_.size(); }
+    std::string id(size_t i) const override { return idOf_ ? idOf_(items_[i]) : std::to_string(i); }
+    View view(size_t i) const override { return content_ ? content_(items_[i]) : View(); }
+
+private:
+    std::vector<Item> items_;
+    std::function<std::string(const Item&)> idOf_;
+    std::function<View(const Item&)> content_;
+};
+}  // namespace detail
 
 // Building: turns views into elements, under environments and identities.
 class BuildContext {
@@ -476,14 +510,10 @@ View View::onChange(V value, F action) const
 }
 
 template <class Item>
-View ForEach(const std::vector<Item>& items, std::function<std::string(const Item&)> idOf,
+View ForEach(std::vector<Item> items, std::function<std::string(const Item&)> idOf,
              std::function<View(const Item&)> content)
 {
-    std::vector<std::pair<std::string, View>> identified;
-    identified.reserve(items.size());
-    for (const Item& item : items)
-        identified.emplace_back(idOf(item), content(item));
-    return ForEachIdentified(std::move(identified));
+    return View(std::make_shared<detail::ItemSequence<Item>>(std::move(items), std::move(idOf), std::move(content)));
 }
 
 }  // namespace platform::ui

@@ -1,0 +1,59 @@
+#include "ControlTestSupport.h"
+
+using namespace controltest;
+
+namespace {
+
+// A row that counts how often it is made and keeps a tap count as view state.
+View countingRow(size_t i, int& made, std::vector<std::string>& gone)
+{
+    ++made;
+    const std::string id = "row" + std::to_string(i);
+    return WithState<int>(0, [id](Binding<int> taps) {
+               return Text(id + " taps " + std::to_string(taps.get()))
+                   .frame(std::nullopt, 40)
+                   .frame(FrameSpec{.maxWidth = infinity})
+                   .contentShape(Rectangle())
+                   .onTapGesture([taps] { taps.set(taps.get() + 1); })
+                   .accessibilityIdentifier(id);
+           })
+        .onDisappear([&gone, id] { gone.push_back(id); });
+}
+
+}  // namespace
+
+TEST(LazyStacks, BuildOnlyVisibleRowsOfTenThousandAndKeepRowStateAcrossScrolling)
+{
+    int made = 0;
+    std::vector<std::string> gone;
+    for (const bool grid : {false, true}) {
+        made = 0;
+        gone.clear();
+        Rig rig({400, 600});
+        auto rows = ForEachIndex(10000, [](size_t i) { return std::to_string(i); }, [&](size_t i) { return countingRow(i, made, gone); });
+        rig.show([&] {
+            return ScrollView(grid ? LazyVGrid({GridItem::flexible(), GridItem::flexible()}, {rows}, HorizontalAlignment::center, 0)
+                                   : LazyVStack(HorizontalAlignment::leading, 0, {rows}));
+        });
+        const size_t perRow = grid ? 2 : 1;
+        // 600 points of 40-point rows, and the margin above and below.
+        const int visible = int(perRow * (600 + 2 * lazyBuildMargin) / 40) + 2 * int(perRow);
+        EXPECT_LE(made, visible) << (grid ? "grid" : "stack");
+        EXPECT_GE(made, int(perRow) * 15);
+        ASSERT_TRUE(rig.tester.tap("row3"));
+        ASSERT_TRUE(rig.tester.tap("row3"));
+        EXPECT_TRUE(rig.hasText("row3 taps 2"));
+
+        made = 0;
+        rig.host.scroll({200, 300}, {0, 40.0 * 5000 / double(perRow)});
+        rig.settle();
+        EXPECT_FALSE(rig.exists("row3"));
+        EXPECT_TRUE(rig.exists("row5000")) << "scrolled to the middle";
+        EXPECT_LE(made, 2 * visible) << "one build at the old place and one at the new";
+        EXPECT_NE(std::find(gone.begin(), gone.end(), "row3"), gone.end()) << "rows that scroll out disappear";
+
+        rig.host.scroll({200, 300}, {0, -1e9});
+        rig.settle();
+        EXPECT_TRUE(rig.hasText("row3 taps 2")) << "the row's state survived scrolling out and back";
+    }
+}
