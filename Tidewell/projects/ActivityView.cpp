@@ -23,13 +23,8 @@ namespace ui = platform::ui;
 
 namespace {
 
-ui::FrameSpec fill(ui::Alignment alignment) {
-    ui::FrameSpec f;
-    f.maxWidth = ui::infinity;
-    f.maxHeight = ui::infinity;
-    f.alignment = alignment;
-    return f;
-}
+constexpr ui::FrameSpec kTopLeadingFill{
+    .maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::topLeading};
 
 ui::View logPanel(const std::string& log) {
     ui::FrameSpec textWidth;
@@ -81,11 +76,11 @@ ui::View ActivityView(AppStore& store) {
                         ? ForestEmptyState("clock", "No cleans yet",
                                            "Scan and clean history stays on this computer and comes back after rebuilds.")
                         : timeline(store, operations))
-                       .frame(fill(ui::Alignment::topLeading)));
+                       .frame(kTopLeadingFill));
     page.push_back(ui::Text("Items are moved to Trash \u2014 restore from Files Trash if needed.")
                        .font(ui::Font::callout())
                        .foregroundStyle(ui::ShapeStyle::secondary()));
-    return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(page)).frame(fill(ui::Alignment::topLeading));
+    return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(page)).frame(kTopLeadingFill);
 }
 
 }  // namespace tidewell

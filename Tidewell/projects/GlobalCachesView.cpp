@@ -24,13 +24,8 @@ namespace ui = platform::ui;
 
 namespace {
 
-ui::FrameSpec fill(ui::Alignment alignment) {
-    ui::FrameSpec f;
-    f.maxWidth = ui::infinity;
-    f.maxHeight = ui::infinity;
-    f.alignment = alignment;
-    return f;
-}
+constexpr ui::FrameSpec kTopLeadingFill{
+    .maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::topLeading};
 
 ui::View sizeBar(double ratio) {
     ui::FrameSpec track;
@@ -129,9 +124,9 @@ ui::View GlobalCachesView(AppStore& store) {
                                            "you want to remove it yourself.",
                                            RescanButton(store)),
                           ScanningBanner(store),
-                          content.frame(fill(ui::Alignment::topLeading)),
+                          content.frame(kTopLeadingFill),
                       })
-        .frame(fill(ui::Alignment::topLeading));
+        .frame(kTopLeadingFill);
 }
 
 }  // namespace tidewell

@@ -49,13 +49,19 @@ const ScreenshotPage logged("activity-log", [] {
     });
 });
 const ScreenshotPage oneDay("activity-one-day", [] {
-    return inWindow([] { return tidewell::ActivityView(withHistory(pairedHistory(5, 0))); });
+    return inWindow([] {
+        // The morning of the sample's day only.
+        auto history = pairedHistory(5, 1);
+        const std::int64_t now = tidewell::fixtures::SampleOptions{}.now;
+        for (auto& op : history) op.timestamp_unix = now - (now - op.timestamp_unix) / 3;
+        return tidewell::ActivityView(withHistory(std::move(history)));
+    });
 });
 const ScreenshotPage manyDays("activity", [] {
     return inWindow([] { return tidewell::ActivityView(withHistory(pairedHistory(40, 12))); });
 });
 const ScreenshotPage review("end-of-day", [] {
-    return inWindow([] { return tidewell::EndOfDayView(sampleStore(), [] {}).frame(540, 460); });
+    return inWindow([] { return tidewell::EndOfDayView(sampleStore(), [] {}).frame(480, 400); });
 });
 const ScreenshotPage caches("caches", [] { return inWindow([] { return tidewell::GlobalCachesView(sampleStore()); }); });
 const ScreenshotPage noCaches("caches-empty", [] {
