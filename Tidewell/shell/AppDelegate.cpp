@@ -110,7 +110,7 @@ void AppDelegate::bringUpMainWindow() {
 }
 
 void AppDelegate::hideMainWindows() {
-    const bool tray = !services_.trayAvailable || services_.trayAvailable();
+    const bool tray = trayAvailable();
     for (platform::Window* w : platform::Windows::all()) {
         if (!isMainWindow(w->identifier(), w->title())) continue;
         if (tray) w->hide();

@@ -52,6 +52,7 @@ public:
     void postScanStartedNotification();
 
     bool isTerminating() const { return isTerminating_; }
+    bool trayAvailable() const { return !services_.trayAvailable || services_.trayAvailable(); }
     MenuBarStatusItem* menuBar() const { return menuBar_.get(); }
 
 private:

@@ -177,15 +177,20 @@ void TidewellApp::applyPresentOption() {
     });
 }
 
-void TidewellApp::quit() {
+void TidewellApp::quit() { QCoreApplication::quit(); }
+
+void TidewellApp::stopEngineWork() {
     // A Trash move is never cut in half: the engine is asked to stop, finishes
     // or undoes its current move and records it, and only then do we leave.
+    // This runs after the event loop, so every way of quitting passes here.
     if (store_.isCleaning.get() || !store_.cleanTask().isFinished()) {
         store_.cancelClean();
-        platform::processMainEventsUntil([this] { return store_.cleanTask().isFinished(); }, std::chrono::minutes(2));
+        store_.cleanTask().wait();
     }
-    if (store_.isScanning.get()) store_.cancelScan();
-    QCoreApplication::quit();
+    if (store_.isScanning.get() || !store_.scanTask().isFinished()) {
+        store_.cancelScan();
+        store_.scanTask().wait();
+    }
 }
 
 int TidewellApp::run() {
@@ -219,9 +224,10 @@ int TidewellApp::run() {
     });
 
     delegate_->applicationWillFinishLaunching();
-    // A start in the tray makes the main window only when it is first brought up.
-    if (!store_.runsInBackground.get()) platform::Windows::open("main");
     delegate_->applicationDidFinishLaunching();
+    // A start in the tray makes the main window only when it is first brought
+    // up; without a tray it is made and minimised, so the user can get back.
+    if (!store_.runsInBackground.get() || !delegate_->trayAvailable()) platform::Windows::open("main");
 
     // A start through a `tidewell` link carries the link as an argument.
     const auto urls = platform::urlArguments(
@@ -229,6 +235,7 @@ int TidewellApp::run() {
     if (!urls.empty()) platform::postToMain([this, urls] { delegate_->handleOpenedURLs(urls); });
 
     QCoreApplication::exec();
+    stopEngineWork();
     return 0;
 }
 

@@ -42,6 +42,7 @@ private:
     void applyAppearanceOption();
     void applyPresentOption();
     void quit();
+    void stopEngineWork();
 
     LaunchArguments arguments_;
     std::unique_ptr<platform::SingleInstance> instance_;
