@@ -2,16 +2,17 @@
 
 #include "core/AppStore.h"
 #include "dashboard/ForestEmptySapling.h"
+#include "dashboard/ForestHeroCard.h"
 #include "dashboard/ProjectTypesStrip.h"
 #include "dashboard/ReclaimSideCard.h"
 #include "kit/DisplayFont.h"
 #include "kit/ForestPageHeader.h"
-#include "kit/ForestPanel.h"
 #include "kit/GrowingScanView.h"
 #include "kit/RescanButton.h"
 #include "kit/ScanningCompleteBadge.h"
 #include "kit/SizeClass.h"
 #include "ui/ProgressView.h"
+#include "shell/StartupDiskCard.h"
 #include "ui/ScrollView.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
@@ -53,9 +54,11 @@ ui::View framed(const ui::View& view, const Bounds& b) {
 }
 constexpr double inf = ui::infinity;
 
-// Stand-ins for views that other folders are still building.
-ui::View startupDiskCard(AppStore&, bool matchesRowHeight, Marker marker) { return ForestPanel(14, 16, false, matchesRowHeight, std::move(marker), framed(ui::Text("Startup disk"), {.maxWidth = inf, .alignment = ui::Alignment::leading})); }
-ui::View forestHeroCard(const DashboardDTO&) { return framed(ForestPanel(14, 16, true, true, std::nullopt, ui::Text("Storage tree")), {.maxWidth = inf, .maxHeight = inf}); }
+ui::View startupDiskCard(AppStore& store, bool matchesRowHeight, Marker marker) {
+    return StartupDiskCard(store, StartupDiskCardStyle::wide, matchesRowHeight, std::move(marker));
+}
+
+// Stand-ins for the character's views until they land.
 ui::View dashboardCharacter(AppStore&, double /*size*/, std::optional<std::string> /*caption*/) { return ui::EmptyView(); }
 ui::View characterSetupButton(AppStore&) { return ui::EmptyView(); }
 
@@ -173,7 +176,7 @@ ui::View cardArrangement(AppStore& store, const DashboardDTO& dash, WidthClass w
 
 ui::ViewList resultPage(AppStore& store, const DashboardDTO& dash, WidthClass width, HeightClass height) {
     const bool tall = height == HeightClass::tall;
-    const ui::View hero = framed(framed(forestHeroCard(dash), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
+    const ui::View hero = framed(framed(ForestHeroCard(store, dash), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
                                  {.minHeight = tall ? 0 : 280, .idealHeight = offeredMinimum(height, 280)});
     const ui::View page = ui::VStack(ui::HorizontalAlignment::leading, width == WidthClass::compact ? 14 : 16,
                                      {header(store, DashboardState::result), cardArrangement(store, dash, width), hero});

@@ -34,6 +34,7 @@ tidewell::AppStore& largeStore() {
         options.projects = 5000;
         options.stacks = 17;
         s->dashboard = tidewell::fixtures::sampleDashboard(options);
+        s->startupDisk = tidewell::VolumeSpace{"File System", 500'000'000'000, 120'000'000'000};
         return s;
     }();
     return *store;

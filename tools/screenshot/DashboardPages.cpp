@@ -33,6 +33,7 @@ AppStore& storeFor(bool scanning, bool restoring, bool withDashboard) {
     AppStore& store = sampleStore();
     store.isScanning = scanning;
     store.isRestoringScan = restoring;
+    store.startupDisk = VolumeSpace{"File System", 500'000'000'000, 120'000'000'000};
     if (!withDashboard) store.dashboard = std::nullopt;
     return store;
 }
