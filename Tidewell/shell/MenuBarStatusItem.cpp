@@ -3,9 +3,11 @@
 #include "core/ModelTexts.h"
 #include "desktop/StatusItem.h"
 #include "kit/BrandLogo.h"
+#include "kit/Theme.h"
 #include "projects/MenuBarWidget.h"
 #include "runtime/MainActor.h"
 #include "runtime/Timer.h"
+#include "ui/Shape.h"
 
 namespace tidewell {
 
@@ -21,13 +23,21 @@ std::string menuBarScanningToolTip(std::int64_t projectsFound) {
     return "Tidewell is scanning · " + std::to_string(projectsFound) + " projects found";
 }
 
+platform::ui::View menuBarPopoverContent(AppStore& store, std::function<void()> onClose) {
+    namespace ui = platform::ui;
+    const ui::Shape shape = ui::RoundedRectangle(12);
+    return MenuBarWidget(store, true, std::move(onClose))
+        .background(shape.fill(Theme::windowBackground()))
+        .overlay(shape.strokeBorder(ui::Color::primary().opacity(0.12), 1.0));
+}
+
 MenuBarStatusItem::MenuBarStatusItem(AppStore& store)
     : store_(store), item_(std::make_unique<platform::StatusItem>()), self_(std::make_shared<MenuBarStatusItem*>(this)) {
     if (auto logo = brandMarkImage(18, kIconPixels / 18.0)) item_->setImage(*logo);
     item_->setToolTip("Tidewell");
     std::weak_ptr<MenuBarStatusItem*> weak = self_;
     item_->setPopoverContent([&store, weak] {
-        return MenuBarWidget(store, true, [weak] {
+        return menuBarPopoverContent(store, [weak] {
             if (auto self = weak.lock()) (*self)->item_->closePopover();
         });
     });

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "core/AppStore.h"
 #include "runtime/Signal.h"
+#include "ui/View.h"
 
 namespace platform {
 class StatusItem;
@@ -42,6 +44,10 @@ private:
     std::optional<bool> delivered_;  // the last scanning value acted on
     std::shared_ptr<MenuBarStatusItem*> self_;  // what posted work reaches us through
 };
+
+// The popover's content: the tray widget on the window surface, rounded (the
+// popup window itself is transparent).
+platform::ui::View menuBarPopoverContent(AppStore& store, std::function<void()> onClose);
 
 // " 1:05 · 12": the elapsed time and the projects found.
 std::string menuBarScanningTitle(const ScanSnapshot& scan);

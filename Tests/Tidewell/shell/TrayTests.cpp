@@ -1,0 +1,151 @@
+// The tray: the status item's looks, the scan panel's hide timing and place,
+// and what the tray widget offers in each state.
+#include <QCoreApplication>
+
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "Tidewell/kit/KitViewTesting.h"
+#include "desktop/StatusItem.h"
+#include "desktop/Window.h"
+#include "projects/MenuBarWidget.h"
+#include "runtime/Timer.h"
+#include "shell/MenuBarStatusItem.h"
+#include "shell/ScanWidgetPanel.h"
+
+using namespace kittest;
+using namespace tidewell;
+
+namespace {
+
+void pump() {
+    for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+}
+
+// A main queue whose delays wait for the test's own clock.
+struct ManualQueue {
+    struct Job {
+        double at;
+        std::function<void()> work;
+        platform::WorkItem item;
+    };
+    double now = 0;
+    std::vector<Job> jobs;
+    ScanWidgetPanel::Scheduler scheduler() {
+        return [this](double seconds, std::function<void()> work) {
+            jobs.push_back({now + seconds, std::move(work), platform::WorkItem()});
+            return jobs.back().item;
+        };
+    }
+    void advance(double seconds) {
+        now += seconds;
+        auto due = std::move(jobs);
+        for (auto& job : due)
+            if (job.at > now) jobs.push_back(job);
+            else if (!job.item.isCancelled()) job.work();
+    }
+};
+
+}  // namespace
+
+TEST(MenuBarStatusItemTest, LooksFollowTheScanAndNoTickerOutlivesIt) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    MenuBarStatusItem item(store);
+    auto idle = [&] { return item.item().title().empty() && item.item().toolTip() == "Tidewell" && !item.scanTicker(); };
+    pump();
+    EXPECT_TRUE(idle());
+
+    ScanSnapshot scan;
+    scan.elapsed = 65;
+    scan.projectsFound = 1;
+    store.scanUI = scan;
+    store.isScanning = true;
+    pump();
+    EXPECT_EQ(item.item().title(), " 1:05 · 1");
+    EXPECT_EQ(item.item().toolTip(), "Tidewell is scanning · 1 projects found");
+    const platform::RepeatingTimer* ticker = item.scanTicker();
+    ASSERT_TRUE(ticker && ticker->isValid());
+    EXPECT_EQ(ticker->interval(), std::chrono::seconds(1));
+    store.isScanning = true;
+    pump();
+    EXPECT_EQ(item.scanTicker(), ticker) << "a repeated value keeps the timer";
+
+    store.isScanning = false;  // a scan of less than a second: there and back
+    store.isScanning = true;
+    store.isScanning = false;
+    pump();
+    EXPECT_TRUE(idle());
+}
+
+TEST(ScanWidgetPanelTest, LeavesTwelveSecondsAfterTheScanUnlessShownAgain) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    ManualQueue queue;
+    ScanWidgetPanel panel(store, queue.scheduler());
+
+    store.isScanning = true;
+    panel.show();
+    queue.advance(300);
+    EXPECT_TRUE(panel.isShown()) << "stays while the scan runs";
+    store.isScanning = false;
+    pump();
+    queue.advance(11.9);
+    EXPECT_TRUE(panel.isShown());
+    store.isScanning = true;  // the next scan within the 12 s
+    panel.show();
+    queue.advance(1);
+    EXPECT_TRUE(panel.isShown()) << "a new show cancels the pending hide";
+    panel.hide(0);  // the close button
+    queue.advance(0);
+    EXPECT_FALSE(panel.isShown());
+
+    store.isScanning = false;
+    panel.show();  // a scan that failed before it started
+    queue.advance(11.9);
+    EXPECT_TRUE(panel.isShown());
+    queue.advance(0.2);
+    EXPECT_FALSE(panel.isShown());
+    EXPECT_EQ(panel.window()->identifier(), "scan-widget");
+}
+
+TEST(ScanWidgetPanelTest, SitsInTheTopRightOfTheScreenUnderThePointer) {
+    const std::vector<ScreenArea> one{{{0, 0, 1920, 1080}, {0, 28, 1920, 1052}}};
+    auto two = one;
+    two.push_back({{1920, -200, 1280, 1024}, {1920, -200, 1280, 990}});
+    const Size size{260, 150};
+    EXPECT_EQ(scanPanelOrigin(one, {50, 50}, size), (Point{1920 - 260 - 16, 28 + 16}));
+    EXPECT_EQ(scanPanelOrigin(two, {2000, 100}, size), (Point{3200 - 260 - 16, -200 + 16}));
+    EXPECT_EQ(scanPanelOrigin(two, {-500, -500}, size), (Point{1920 - 260 - 16, 28 + 16})) << "off every screen";
+    EXPECT_EQ(scanPanelOrigin({}, {0, 0}, size), std::nullopt);
+}
+
+TEST(MenuBarWidgetTest, OffersWhatTheStoreAllowsAndClosesAfterEachAction) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    DashboardDTO dashboard;
+    dashboard.projects.resize(4);
+    for (auto& p : dashboard.projects) p.reclaimable_bytes = 10;
+    dashboard.projects[0].is_active = true;
+    dashboard.projects[1].pinned = true;
+    dashboard.projects[2].reclaimable_bytes = 0;
+    EXPECT_EQ(eligibleProjectCount(dashboard), 1);
+    EXPECT_EQ(eligibleProjectCount(std::nullopt), 0);
+
+    int closes = 0;
+    auto show = [&](bool embedded) { return layOut(MenuBarWidget(store, embedded, [&] { ++closes; }), {280, 600}); };
+    auto laid = show(true);
+    EXPECT_TRUE(laid->shows("No scan yet"));
+    laid->tester.tapText("Clean");
+    EXPECT_EQ(closes, 0) << "nothing to clean: disabled";
+    laid->tester.tapText("Review Projects");
+    EXPECT_EQ(store.selectedSection.get(), AppSection::projects);
+    EXPECT_EQ(closes, 1);
+
+    store.scanUI = ScanSnapshot{.elapsed = 5, .projectsFound = 1};
+    store.isScanning = true;
+    laid = show(false);
+    EXPECT_TRUE(laid->shows("Scanning… 0:05"));
+    EXPECT_TRUE(laid->shows("1 projects found"));
+    laid->tester.tapText("Rescan");
+    laid->tester.tapText("Open App");
+    EXPECT_EQ(closes, 1) << "not embedded: nothing to close";
+}
