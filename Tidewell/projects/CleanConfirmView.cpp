@@ -13,6 +13,7 @@
 #include "kit/Theme.h"
 #include "ui/ContentTransition.h"
 #include "ui/Image.h"
+#include "ui/Label.h"
 #include "ui/ProgressView.h"
 #include "ui/ScrollView.h"
 #include "ui/Text.h"
@@ -90,11 +91,8 @@ ui::View summaryPanel(const CleanReportDTO& report) {
         }),
     };
     if (reportIncludesCaution(report)) {
-        lines.push_back(ui::HStack(ui::VerticalAlignment::center, 6,
-                                   {
-                                       ui::Image::systemName("exclamationmark.triangle.fill"),
-                                       ui::Text("Includes Caution items (node_modules, Pods, \u2026). Reinstall required after."),
-                                   })
+        lines.push_back(ui::Label("Includes Caution items (node_modules, Pods, \u2026). Reinstall required after.",
+                                  "exclamationmark.triangle.fill")
                             .foregroundStyle(Theme::caution())
                             .font(ui::Font::callout()));
     }

@@ -14,6 +14,7 @@
 #include "kit/StackVocabulary.h"
 #include "kit/Theme.h"
 #include "ui/Image.h"
+#include "ui/Label.h"
 #include "ui/ScrollView.h"
 #include "ui/Text.h"
 
@@ -82,6 +83,7 @@ ui::View ProjectFilesSheet(AppStore& store, std::function<void()> dismiss, const
     projectLine.push_back(ui::Text(project.path)
                               .font(ui::Font::system(ui::TextStyle::caption, ui::FontDesign::monospaced))
                               .foregroundStyle(ui::ShapeStyle::secondary())
+                              .textSelection(true)
                               .lineLimit(2));
 
     ui::FrameSpec emptyHeight;
@@ -95,11 +97,8 @@ ui::View ProjectFilesSheet(AppStore& store, std::function<void()> dismiss, const
                           : folderList(store, project, artifacts),
     };
     if (project.caution_bytes != 0) {
-        blocks.push_back(ui::HStack(ui::VerticalAlignment::center, 6,
-                                    {
-                                        ui::Image::systemName("exclamationmark.triangle.fill"),
-                                        ui::Text("Caution folders (node_modules, Pods, \u2026) need a reinstall after cleaning."),
-                                    })
+        blocks.push_back(ui::Label("Caution folders (node_modules, Pods, \u2026) need a reinstall after cleaning.",
+                                   "exclamationmark.triangle.fill")
                              .font(ui::Font::callout())
                              .foregroundStyle(Theme::caution()));
     }

@@ -24,6 +24,8 @@
 #include "ui/TextField.h"
 #include "ui/Toggle.h"
 
+#include <tuple>
+
 namespace tidewell {
 
 namespace ui = platform::ui;
@@ -97,19 +99,13 @@ ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide)
         state.set(s);
     };
     ui::Binding<std::string> query([state] { return state.get().query; },
-                                   [&store, state](std::string q) {
+                                   [state](std::string q) {
                                        ProjectListState s = state.get();
-                                       if (s.query == q) return;
                                        s.query = std::move(q);
                                        state.set(s);
-                                       pruneSelection(store, state);
                                    });
     ui::Binding<bool> idle([&store] { return store.filterIdle.get(); },
-                           [&store, state](bool on) {
-                               if (store.filterIdle.get() == on) return;
-                               store.filterIdle = on;
-                               pruneSelection(store, state);
-                           });
+                           [&store](bool on) { store.filterIdle = on; });
     ui::View sort = wide ? button(byReclaimable ? "Sort: Reclaimable" : "Sort: Name", ForestButton::Tone::secondary, true,
                                   toggleSort)
                          : ForestIconButton{byReclaimable ? "arrow.up.arrow.down.circle.fill" : "arrow.up.arrow.down.circle",
@@ -122,7 +118,9 @@ ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide)
                               .foregroundStyle(ui::ShapeStyle::secondary())
                               .accessibilityHidden(true),
                           ui::TextField("Search name or path", query),
-                          ui::Toggle(wide ? "Idle only" : "Idle", idle).fixedSize(),
+                          ui::Toggle(wide ? "Idle only" : "Idle", idle)
+                              .modifier(ui::toggleStyle(ui::ToggleStyle::checkbox))
+                              .fixedSize(),
                           sort,
                       });
 }
@@ -144,7 +142,7 @@ ui::View selectionSummary(const ProjectListDerived& d) {
         .accessibilityLabel(d.selectionSummary);
 }
 
-ui::View speciesFilter(AppStore& store, const StateBinding& state, const DashboardDTO& dashboard) {
+ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
     const auto& stack = store.filterStack.get();
     ui::ViewList row{
         ui::Image::systemName("leaf.fill").foregroundStyle(Theme::reclaim()).accessibilityHidden(true),
@@ -159,17 +157,12 @@ ui::View speciesFilter(AppStore& store, const StateBinding& state, const Dashboa
     }
     row.push_back(ui::Spacer());
     if (stack) {
-        row.push_back(button("All Stacks", ForestButton::Tone::ghost, true, [&store, state] {
+        row.push_back(button("All Stacks", ForestButton::Tone::ghost, true, [&store] {
             ui::withAnimation(themeSpring(), [&] { store.filterStack = std::nullopt; });
-            pruneSelection(store, state);
         }));
     }
     ui::Binding<std::optional<std::string>> filter([&store] { return store.filterStack.get(); },
-                                                   [&store, state](std::optional<std::string> v) {
-                                                       if (store.filterStack.get() == v) return;
-                                                       store.filterStack = std::move(v);
-                                                       pruneSelection(store, state);
-                                                   });
+                                                   [&store](std::optional<std::string> v) { store.filterStack = std::move(v); });
     return ui::VStack(ui::HorizontalAlignment::leading, std::nullopt,
                       {
                           ui::HStack(ui::VerticalAlignment::center, 8, std::move(row))
@@ -214,7 +207,7 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
         filterBar(store, state),
     };
     if (selecting && !d.visible.empty()) children.push_back(selectionSummary(d));
-    if (dashboard && !dashboard->by_type.empty()) children.push_back(speciesFilter(store, state, *dashboard));
+    if (dashboard && !dashboard->by_type.empty()) children.push_back(speciesFilter(store, *dashboard));
 
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;
@@ -227,7 +220,13 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
     else
         children.push_back(ForestEmptyState("leaf.fill", "No forest yet", d.emptyStateDetail).frame(fill));
 
-    return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(children)).frame(fill);
+    // The query and both filters narrow the selection to what stays visible
+    // (not their first values, not the sort, not a new dashboard).
+    using Narrowing = std::tuple<std::string, bool, std::optional<std::string>>;
+    return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(children))
+        .frame(fill)
+        .onChange(Narrowing{state.get().query, store.filterIdle.get(), store.filterStack.get()},
+                  [&store, state] { pruneSelection(store, state); });
 }
 
 }  // namespace

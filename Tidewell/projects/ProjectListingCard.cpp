@@ -13,6 +13,7 @@
 #include "runtime/Clock.h"
 #include "ui/Button.h"
 #include "ui/Image.h"
+#include "ui/Path.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 
@@ -119,15 +120,13 @@ ui::View sizeBar(double ratio) {
 // The first stack's colour down the card's leading edge, following its rounded corners.
 ui::View accentStripe(const ProjectDTO& project) {
     if (project.types.empty()) return ui::EmptyView();
-    ui::FrameSpec full;
-    full.maxWidth = ui::infinity;
-    full.maxHeight = ui::infinity;
-    full.alignment = ui::Alignment::leading;
-    return ui::Rectangle()
+    // The card's own outline cut to its first 4 points, so the stripe's
+    // left corners are the card's.
+    return ui::PathShape([](const ui::Rect& r) {
+               return ui::Path(ui::Path::roundedRect(r, kCorner).qt().intersected(
+                   ui::Path::rect(ui::Rect{r.x, r.y, std::min(4.0, r.width), r.height}).qt()));
+           })
         .fill(stackTint(project.types.front()))
-        .frame(4, std::nullopt)
-        .frame(full)
-        .clipShape(ui::RoundedRectangle(kCorner))
         .allowsHitTesting(false);
 }
 
