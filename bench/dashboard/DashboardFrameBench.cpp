@@ -7,6 +7,9 @@
 
 #include "core/AppStore.h"
 #include "dashboard/DashboardView.h"
+#include "dashboard/ProjectTypesStrip.h"
+#include "dashboard/ReclaimSideCard.h"
+#include "shell/StartupDiskCard.h"
 #include "foundation/Bundle.h"
 #include "kit/SizeClassReader.h"
 #include "ui/ViewHost.h"
@@ -86,6 +89,26 @@ void BM_DashboardResult(benchmark::State& state) {
     state.SetLabel("projects=5000 stacks=17 " + std::to_string(state.range(0)) + "x" + std::to_string(state.range(1)));
 }
 BENCHMARK(BM_DashboardResult)->Args({1280, 800})->Args({1440, 900})->Args({960, 640})->Unit(benchmark::kMillisecond);
+
+// The page's own cards, without the storage tree below them: the row of the
+// wide arrangement with the 17-stack strip.
+void BM_DashboardCardRow(benchmark::State& state) {
+    tidewell::AppStore& store = largeStore();
+    runFrames(state, [&store] {
+        const tidewell::DashboardDTO& dash = *store.dashboard.get();
+        FrameSpec card;
+        card.maxWidth = infinity;
+        card.maxHeight = infinity;
+        card.alignment = Alignment::top;
+        return HStack(VerticalAlignment::top, 12,
+                      {tidewell::StartupDiskCard(store, tidewell::StartupDiskCardStyle::wide, true, "dashboard.startupDisk").frame(card),
+                       tidewell::ReclaimSideCard(store, dash, true, "dashboard.reclaim").frame(card),
+                       tidewell::ProjectTypesStrip(store, dash.by_type, true, "dashboard.projectTypes").frame(card)})
+            .fixedSize(false, true)
+            .padding(20);
+    }, {1440, 900});
+}
+BENCHMARK(BM_DashboardCardRow)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
