@@ -1,20 +1,69 @@
 #include "dashboard/ForestHeroCard.h"
 
+#include <algorithm>
+#include <array>
+
 #include "dashboard/StorageTreeView.h"
 #include "kit/TreePalette.h"
+#include "ui/Canvas.h"
 #include "ui/Shape.h"
 
 namespace tidewell {
 
 namespace ui = platform::ui;
+using ui::Color;
+using ui::Gradient;
+using ui::Path;
+using ui::Rect;
+using ui::Shading;
+
+namespace {
+
+constexpr double cornerRadius = 24;
+constexpr double glowRadius = 28, glowDrop = 12;
+constexpr double glowMargin = glowRadius + glowDrop + 4;
+
+// The card's soft cyan shadow, drawn as gradient bands along the edges and
+// corners of the card's rounded rectangle (the inside lies under the card).
+// An offscreen blur of the whole card on every frame of its timeline would
+// cost more than the tree itself.
+void drawCardGlow(ui::GraphicsContext& context, ui::Size size)
+{
+    const Rect s{glowMargin, glowMargin + glowDrop, size.width - 2 * glowMargin, size.height - 2 * glowMargin};
+    if (!(s.width > 2 * cornerRadius) || !(s.height > 2 * cornerRadius))
+        return;
+    const Color c = TreePalette::glow().opacity(0.1);
+    const double b = glowRadius, r = cornerRadius;
+    // Across an edge the shadow falls from full inside to nothing outside.
+    const Gradient fall{c, c.opacity(0)};
+    const auto band = [&](Rect area, ui::Point from, ui::Point to) {
+        context.fill(Path::rect(area), Shading::linearGradient(fall, from, to));
+    };
+    band({s.x + r, s.y - b, s.width - 2 * r, b + r}, {0, s.y + r}, {0, s.y - b});
+    band({s.x + r, s.maxY() - r, s.width - 2 * r, b + r}, {0, s.maxY() - r}, {0, s.maxY() + b});
+    band({s.x - b, s.y + r, b + r, s.height - 2 * r}, {s.x + r, 0}, {s.x - b, 0});
+    band({s.maxX() - r, s.y + r, b + r, s.height - 2 * r}, {s.maxX() - r, 0}, {s.maxX() + b, 0});
+    const double reach = r + b;
+    const Gradient corner = Gradient::withStops({{c, 0}, {c, std::max(0.0, (r - b) / reach)}, {c.opacity(0), 1}});
+    for (const auto& [cx, cy, x, y] : {std::array<double, 4>{s.x + r, s.y + r, s.x - b, s.y - b},
+                                       std::array<double, 4>{s.maxX() - r, s.y + r, s.maxX() - r, s.y - b},
+                                       std::array<double, 4>{s.x + r, s.maxY() - r, s.x - b, s.maxY() - r},
+                                       std::array<double, 4>{s.maxX() - r, s.maxY() - r, s.maxX() - r, s.maxY() - r}})
+        context.fill(Path::rect({x, y, reach, reach}), Shading::radialGradient(corner, {cx, cy}, 0, reach));
+}
+
+}  // namespace
 
 ui::View ForestHeroCard(AppStore& store, DashboardDTO dash)
 {
-    const ui::Shape card = ui::RoundedRectangle(24);
-    return StorageTreeView(store, std::move(dash))
-        .clipShape(card)
-        .overlay(card.strokeBorder(ui::Color::white().opacity(0.12), 1))
-        .shadow(TreePalette::glow().opacity(0.1), 28, 0, 12)
+    const ui::Shape card = ui::RoundedRectangle(cornerRadius);
+    const ui::View glow = ui::Canvas(drawCardGlow).padding(-glowMargin).allowsHitTesting(false).accessibilityHidden(true);
+    // The tree draws its own round corners; a plain rectangle clip holds the
+    // rest (halos and sparks near the edges) without an offscreen layer.
+    return StorageTreeView(store, std::move(dash), cornerRadius)
+        .clipped()
+        .overlay(card.strokeBorder(Color::white().opacity(0.12), 1))
+        .background(glow)
         .accessibilityElement(ui::AccessibilityChildBehavior::contain)
         .accessibilityLabel("Development forest. Each bubble is a technology stack.");
 }

@@ -4,6 +4,7 @@
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/StackVocabulary.h"
 #include "kit/TreePalette.h"
+#include "shell/GlassBackground.h"
 #include "ui/Button.h"
 #include "ui/Image.h"
 #include "ui/Shape.h"
@@ -105,12 +106,14 @@ ui::View StorageDetailPanel::body() const
     const ui::Shape shape = ui::RoundedRectangle(18);
     ui::FrameSpec capped;
     capped.maxWidth = 560;
-    return ui::ViewThatFits(ui::Axes::horizontalOnly(),
-                            {ui::HStack(ui::VerticalAlignment::center, 14, {identity, ui::Spacer(8), actions}),
-                             ui::VStack(ui::HorizontalAlignment::leading, 10, {identity, actions})})
-        .padding(14)
-        .frame(capped)
-        .background(shape.fill(Color::rgb255(7, 24, 32, 0.78)))
+    capped.alignment = ui::Alignment::leading;
+    const ui::View arranged =
+        ui::ViewThatFits(ui::Axes::horizontalOnly(),
+                         {ui::HStack(ui::VerticalAlignment::center, 14, {identity, ui::Spacer(8), actions}),
+                          ui::VStack(ui::HorizontalAlignment::leading, 10, {identity, actions})})
+            .padding(14)
+            .frame(capped);
+    return glassBackground(arranged, 18, Color::rgb255(7, 24, 32, 0.78))
         .overlay(shape.strokeBorder(tint.opacity(0.45), 1))
         .shadow(Color::black().opacity(0.35), 16, 0, 8)
         .accessibilityElement(ui::AccessibilityChildBehavior::contain);

@@ -2,6 +2,7 @@
 
 #include "dashboard/StorageNodeStatus.h"
 #include "kit/TreePalette.h"
+#include "shell/GlassBackground.h"
 #include "ui/Image.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
@@ -38,11 +39,11 @@ ui::View StorageLegendView()
                                              .frame(10, std::nullopt),
                                          label("Protected")});
     const ui::Shape shape = ui::RoundedRectangle(14);
-    return ui::VStack(ui::HorizontalAlignment::leading, 8,
-                      {circleRow(StorageNodeStatus::active), circleRow(StorageNodeStatus::idle),
-                       circleRow(StorageNodeStatus::reclaimable), lockRow})
-        .padding(ui::EdgeInsets{10, 12, 10, 12})
-        .background(shape.fill(Color::rgb255(7, 24, 32, 0.72)))
+    const ui::View rows = ui::VStack(ui::HorizontalAlignment::leading, 8,
+                                     {circleRow(StorageNodeStatus::active), circleRow(StorageNodeStatus::idle),
+                                      circleRow(StorageNodeStatus::reclaimable), lockRow})
+                              .padding(ui::EdgeInsets{10, 12, 10, 12});
+    return glassBackground(rows, 14, Color::rgb255(7, 24, 32, 0.72))
         .overlay(shape.strokeBorder(Color::white().opacity(0.16), 1))
         .shadow(Color::black().opacity(0.25), 10, 0, 4)
         .accessibilityElement(ui::AccessibilityChildBehavior::combine)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <map>
 
 #include "foundation/Formatters.h"
 #include "kit/PointingHandCursorModifier.h"
@@ -10,6 +12,7 @@
 #include "kit/ThemeSpring.h"
 #include "ui/Animation.h"
 #include "ui/Button.h"
+#include "ui/Canvas.h"
 #include "ui/Image.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
@@ -86,30 +89,98 @@ ui::View faceContent(const StorageNodeModel& node, double d)
         .padding(ui::EdgeInsets{0.1 * d, 0.14 * d, 0.1 * d, 0.14 * d});
 }
 
-ui::View face(const StorageNodeModel& node, bool selected, const Color& tint, double d)
+// The bubble's still drawing is kept as pixels per stack: its shadow and
+// halo at full strength (laid down at the glow's opacity each frame) and its
+// face without the texts and icon. Qt fills gradients pixel by pixel, and
+// seventeen bubbles of them on every frame cost more than the rest of the tree.
+struct BubbleCaches {
+    ui::CanvasCache shadow, halo, face;
+};
+
+BubbleCaches& bubbleCaches(const std::string& stack)
 {
-    ui::LinearGradient gloss{ui::Gradient{Color::white().opacity(0.22), Color::white().opacity(0)}, ui::UnitPoint::top,
-                             ui::UnitPoint::center};
-    ui::LinearGradient rim{ui::Gradient{Color::white().opacity(selected ? 1.0 : 0.82), tint, tint.opacity(0.35)},
-                           ui::UnitPoint::topLeading, ui::UnitPoint::bottomTrailing};
-    return ui::ZStack({
-                          ui::Circle().fill(Color::rgb255(7, 24, 32, 0.82)),
-                          ui::Circle().fill(ui::RadialGradient{ui::Gradient{tint.opacity(0.55), tint.opacity(0.08)},
-                                                               ui::UnitPoint{0.32, 0.28}, 2, 0.72 * d}),
-                          ui::Circle().inset(1.5).fill(gloss),
-                          ui::Circle().strokeBorder(rim, selected ? 2.6 : 1.35),
-                          faceContent(node, d),
-                      })
-        .frame(d, d)
-        .clipShape(ui::Circle());
+    thread_local std::map<std::string, BubbleCaches> caches;
+    return caches[stack];
+}
+
+ui::Gradient blurredDiscGradient(const Color& color, double r, double radius)
+{
+    const double outer = r + radius;
+    const auto at = [outer](double distance) { return std::clamp(distance / outer, 0.0, 1.0); };
+    return ui::Gradient::withStops({{color, 0},
+                                    {color, at(r - radius)},
+                                    {color.opacity(0.82), at(r - radius / 2)},
+                                    {color.opacity(0.5), at(r)},
+                                    {color.opacity(0.18), at(r + radius / 2)},
+                                    {color.opacity(0), 1}});
+}
+
+ui::Rect around(ui::Point c, double r) { return {c.x - r, c.y - r, 2 * r, 2 * r}; }
+
+std::string cacheKey(double d, const Color& tint, double extra)
+{
+    const ui::RGBA c = tint.resolve(ui::ColorScheme::dark);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.3f/%.4f,%.4f,%.4f/%.3f", d, c.red, c.green, c.blue, extra);
+    return buf;
+}
+
+void drawFace(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint, bool selected)
+{
+    const double r = d / 2;
+    const ui::Rect box = around(c, r);
+    g.fill(ui::Path::ellipse(box), Color::rgb255(7, 24, 32, 0.82));
+    g.fill(ui::Path::ellipse(box),
+           ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0.08)},
+                                       {box.x + 0.32 * d, box.y + 0.28 * d}, 2, 0.72 * d));
+    const ui::Rect gloss = around(c, r - 1.5);
+    g.fill(ui::Path::ellipse(gloss), ui::Shading::linearGradient(ui::Gradient{Color::white().opacity(0.22), Color::white().opacity(0)},
+                                                                 {gloss.midX(), gloss.y}, {gloss.midX(), gloss.midY()}));
+    const double width = selected ? 2.6 : 1.35;
+    g.stroke(ui::Path::ellipse(around(c, r - width / 2)),
+             ui::Shading::linearGradient(ui::Gradient{Color::white().opacity(selected ? 1.0 : 0.82), tint, tint.opacity(0.35)},
+                                         {box.x, box.y}, {box.maxX(), box.maxY()}),
+             width);
+}
+
+// Shadow, halo and face, centred in a canvas of 1.55 d.
+ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bool selected, double glow)
+{
+    return ui::Canvas([=](ui::GraphicsContext& g, ui::Size size) {
+               BubbleCaches& caches = bubbleCaches(stack);
+               const ui::Point c{size.width / 2, size.height / 2};
+               const double r = d / 2, blur = selected ? 16 : 8;
+               const ui::Point dropped{c.x, c.y + 5};
+               ui::GraphicsContext shadow = g;
+               shadow.opacity *= 0.28 + 0.25 * glow;
+               shadow.drawCached(caches.shadow, cacheKey(d, tint, blur), around(dropped, r + blur + 1),
+                                 [&](ui::GraphicsContext& l) {
+                                     l.fill(ui::Path::ellipse(around(dropped, r + blur)),
+                                            ui::Shading::radialGradient(blurredDiscGradient(tint, r, blur), dropped, 0, r + blur));
+                                 });
+               ui::GraphicsContext halo = g;
+               halo.opacity *= std::clamp(glow, 0.0, 1.0);
+               halo.drawCached(caches.halo, cacheKey(d, tint, 0), around(c, 0.775 * d + 1), [&](ui::GraphicsContext& l) {
+                   l.fill(ui::Path::ellipse(around(c, 0.775 * d)),
+                          ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)}, c, 0.28 * d, 0.78 * d));
+               });
+               g.drawCached(caches.face, cacheKey(d, tint, selected), around(c, r + 1),
+                            [&](ui::GraphicsContext& l) { drawFace(l, c, d, tint, selected); });
+           })
+        .frame(1.55 * d, 1.55 * d)
+        .allowsHitTesting(false)
+        .accessibilityHidden(true);
 }
 
 ui::View statusBadge(StorageNodeStatus status)
 {
     const Color& c = storageStatusColor(status);
-    ui::View dot = ui::ZStack({ui::Circle().fill(c), ui::Circle().strokeBorder(Color::white().opacity(0.85), 1)})
-                       .frame(9, 9)
-                       .shadow(c.opacity(0.9), 4);
+    ui::View dot = ui::ZStack({ui::Circle()
+                                   .fill(ui::RadialGradient{blurredDiscGradient(c.opacity(0.9), 4.5, 4), ui::UnitPoint::center, 0, 8.5})
+                                   .frame(17, 17),
+                               ui::Circle().fill(c).frame(9, 9),
+                               ui::Circle().strokeBorder(Color::white().opacity(0.85), 1).frame(9, 9)})
+                       .frame(9, 9);
     if (status == StorageNodeStatus::protected_)
         dot = ui::ZStack({dot, ui::View(ui::Image::systemName("lock.fill"))
                                    .font(ui::Font::system(7, ui::FontWeight::bold))
@@ -127,7 +198,7 @@ ui::View StorageNodeView::body() const
     const double glow = storageNodeGlow(selected, hovered, index, time, reduceMotion);
     const std::string size = platform::formatByteCount(node.summary.reclaimable_bytes);
 
-    ui::View decorated = face(node, selected, tint, d);
+    ui::View decorated = faceContent(node, d).frame(d, d);
     if (selected && !reduceMotion) {
         ui::StrokeStyle ring;
         ring.lineWidth = 2;
@@ -146,19 +217,15 @@ ui::View StorageNodeView::body() const
         ui::Button(decorated, [select] { if (select) select(); })
             .modifier(ui::buttonStyle(ui::plainButtonStyle()))
             .contentShape(ui::Circle()));
-    const ui::View halo = ui::Circle()
-                              .fill(ui::RadialGradient{ui::Gradient{tint.opacity(0.55 * glow), tint.opacity(0)},
-                                                       ui::UnitPoint::center, 0.28 * d, 0.78 * d})
-                              .frame(1.55 * d, 1.55 * d)
-                              .allowsHitTesting(false);
-
     const std::optional<ui::Animation> swell = reduceMotion ? std::nullopt : std::optional(themeSpring());
     const std::optional<ui::Animation> entrance =
         reduceMotion ? std::nullopt : std::optional(ui::Animation::spring(0.66, 0.76).delayed(index * 0.05));
     const double scale = storageNodeScale(selected, hovered);
     const bool shown = appeared || reduceMotion;
 
-    ui::View bubble = ui::ZStack({halo, button}).shadow(tint.opacity(0.28 + 0.25 * glow), selected ? 16 : 8, 0, 5);
+    // The shadow the button and halo cast: the halo is faint beside the face,
+    // so the face's disc, blurred, stands for both.
+    ui::View bubble = ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, glow), button});
     bubble = ui::Animatable<double>(shown ? 1.0 : 0.0, entrance, [bubble](const double& p) {
         return bubble.scaleEffect(0.84 + 0.16 * p).opacity(p);
     });

@@ -14,10 +14,10 @@
 #include "dashboard/TreeBackgroundView.h"
 #include "dashboard/TreeFoliageView.h"
 #include "dashboard/TreeTrunkView.h"
-#include "foundation/UserDefaults.h"
 #include "kit/GrowingScanHero.h"
 #include "kit/ThemeSpring.h"
 #include "ui/Animation.h"
+#include "ui/AppStorage.h"
 #include "ui/Menu.h"
 #include "ui/Shape.h"
 #include "ui/State.h"
@@ -67,6 +67,8 @@ struct TreeState {
     ui::Binding<std::string> protectedCSV;
     ui::Binding<Stack> hoveredID;
     bool appeared;
+    double cornerRadius;
+    double displayScale;
 };
 
 std::optional<ui::Animation> treeSpring(bool reduceMotion)
@@ -79,9 +81,7 @@ void toggleStackProtection(const TreeState& s, const std::string& stack)
     const ProtectionToggle next = toggledProtection(parseProtectedStacks(s.protectedCSV.get()), stack, s.store->filterStack.get());
     if (next.select)
         s.store->filterStack = next.select;
-    const std::string text = protectedStacksText(next.stacks);
-    platform::UserDefaults::standard()->setString(protectedStacksKey, text);
-    s.protectedCSV.set(text);
+    s.protectedCSV.set(protectedStacksText(next.stacks));
 }
 
 std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel& node,
@@ -97,6 +97,15 @@ std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel&
     if (auto title = protectionMenuTitle(protectedSet.count(stack) > 0, node.status))
         items.push_back({*title, [s, stack] { toggleStackProtection(s, stack); }});
     return items;
+}
+
+// The bob moves in steps of half a device pixel: a bubble's kept pixels are
+// drawn again only when its place on the pixel grid changes, a few times a
+// second rather than on every frame.
+double bubbleY(double y, double displayScale)
+{
+    const double step = 0.5 / (displayScale > 0 ? displayScale : 1);
+    return std::round(y / step) * step;
 }
 
 ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, const std::set<std::string>& protectedSet,
@@ -116,7 +125,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
                     ui::withAnimation(spring, [&] { store->filterStack = Stack(); });
             })
             .accessibilityHidden(true),
-        TreeBackgroundView(t),
+        TreeBackgroundView(t, s.cornerRadius),
         TreeTrunkView(nodes),
         TreeFoliageView(nodes, t),
         EnergyFlowView(nodes, t),
@@ -138,7 +147,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         bubbles.emplace_back(stack, bubble.body()
                                         .onHover([hover, stack](bool inside) { hover.set(hoverAfter(hover.get(), stack, inside)); })
                                         .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet)))
-                                        .position(node.position.x, bobbedNodeY(node, int(i), t, s.reduceMotion))
+                                        .position(node.position.x, bubbleY(bobbedNodeY(node, int(i), t, s.reduceMotion), s.displayScale))
                                         .zIndex(selected ? 3 : isHovered ? 2 : 1));
     }
     layers.push_back(ui::ForEachIdentified(std::move(bubbles)));
@@ -190,15 +199,19 @@ ui::View treeBody(const TreeState& s, ui::Size size)
 
 }  // namespace
 
-ui::View StorageTreeView(AppStore& store, DashboardDTO dash)
+ui::View StorageTreeView(AppStore& store, DashboardDTO dash, double cornerRadius)
 {
     AppStore* storePtr = &store;
-    const std::string stored = platform::UserDefaults::standard()->stringValue(protectedStacksKey).value_or("");
-    return ui::WithState<std::string>(stored, [storePtr, dash = std::move(dash)](ui::Binding<std::string> csv) {
-        return ui::WithState<Stack>(Stack(), [storePtr, dash, csv](ui::Binding<Stack> hovered) {
-            return ui::EnvironmentReader([storePtr, dash, csv, hovered](const ui::EnvironmentValues& env) {
-                const TreeState s{storePtr, dash, env.reduceMotion, env.get<ui::ScenePhaseKey>(), csv, hovered, true};
-                return ui::GeometryReader([s](const ui::GeometryProxy& proxy) { return treeBody(s, proxy.size); });
+    return ui::AppStorage<std::string>(protectedStacksKey, "", [storePtr, dash = std::move(dash), cornerRadius](ui::Binding<std::string> csv) {
+        return ui::WithState<Stack>(Stack(), [storePtr, dash, csv, cornerRadius](ui::Binding<Stack> hovered) {
+            return ui::WithState<bool>(false, [storePtr, dash, csv, hovered, cornerRadius](ui::Binding<bool> appeared) {
+                return ui::EnvironmentReader([storePtr, dash, csv, hovered, appeared, cornerRadius](const ui::EnvironmentValues& env) {
+                           const TreeState s{storePtr, dash, env.reduceMotion, env.get<ui::ScenePhaseKey>(),
+                                             csv,      hovered, appeared.get(),         cornerRadius,
+                                             env.displayScale};
+                           return ui::GeometryReader([s](const ui::GeometryProxy& proxy) { return treeBody(s, proxy.size); });
+                       })
+                    .onAppear([appeared] { appeared.set(true); });
             });
         });
     })

@@ -16,7 +16,8 @@ namespace tidewell {
 
 class AppStore;
 
-platform::ui::View StorageTreeView(AppStore& store, DashboardDTO dash);
+// `cornerRadius`: the corners of the card holding the tree, drawn round by the night.
+platform::ui::View StorageTreeView(AppStore& store, DashboardDTO dash, double cornerRadius = 0);
 
 // Per-stack operations on the store (and the protected set they are given).
 // A clean checks that the stack can be cleaned itself, and leaves out

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "dashboard/TreeSceneCanvas.h"
 #include "kit/ScanSceneDrawing.h"
@@ -26,10 +27,11 @@ Rect islandRect(Size s) { return {0.30 * s.width, 0.80 * s.height, 0.40 * s.widt
 Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
 
 // Sky, hills and crown glow: nothing here moves.
-void drawSky(GraphicsContext& context, Size size)
+void drawSky(GraphicsContext& context, Size size, double cornerRadius)
 {
     const double w = size.width, h = size.height, cx = 0.5 * w;
-    const Path whole = Path::rect({0, 0, w, h});
+    const Path whole = cornerRadius > 0 ? Path::roundedRect({0, 0, w, h}, cornerRadius) : Path::rect({0, 0, w, h});
+    const auto inside = [&](const Path& p) { return cornerRadius > 0 ? Path(p.qt().intersected(whole.qt())) : p; };
     context.fill(whole, Shading::linearGradient(
                             Gradient{TreePalette::nightDeep(), Color::rgb255(8, 40, 51), TreePalette::night()}, {cx, 0},
                             {cx, h}));
@@ -44,14 +46,14 @@ void drawSky(GraphicsContext& context, Size size)
     back.addLine({w, h});
     back.addLine({0, h});
     back.closeSubpath();
-    context.fill(back, Color::rgb255(12, 48, 56, 0.85));
+    context.fill(inside(back), Color::rgb255(12, 48, 56, 0.85));
     Path front;
     front.move({0, 0.80 * h});
     front.addQuadCurve({w, 0.78 * h}, {0.62 * w, 0.66 * h});
     front.addLine({w, h});
     front.addLine({0, h});
     front.closeSubpath();
-    context.fill(front, Color::rgb255(14, 58, 52, 0.9));
+    context.fill(inside(front), Color::rgb255(14, 58, 52, 0.9));
 
     const platform::ui::Point g{cx, 0.34 * h};
     context.fill(Path::ellipse({g.x - 220, g.y - 180, 440, 360}),
@@ -98,7 +100,7 @@ struct BackgroundCaches {
 
 double treeGroundLight(double time) { return 0.28 + 0.08 * (0.5 + 0.5 * std::sin(0.7 * time)); }
 
-void drawTreeBackground(GraphicsContext& context, Size size, double time)
+void drawTreeBackground(GraphicsContext& context, Size size, double time, double cornerRadius)
 {
     if (!treeSceneDrawable(size))
         return;
@@ -106,7 +108,8 @@ void drawTreeBackground(GraphicsContext& context, Size size, double time)
     // strength and laid down at its breathing opacity, the same picture.
     thread_local BackgroundCaches caches;
     const Rect whole{0, 0, size.width, size.height};
-    context.drawCached(caches.sky, "sky", whole, [&](GraphicsContext& layer) { drawSky(layer, size); });
+    context.drawCached(caches.sky, "sky/" + std::to_string(cornerRadius), whole,
+                       [&](GraphicsContext& layer) { drawSky(layer, size, cornerRadius); });
     GraphicsContext faint = context;
     faint.opacity = context.opacity * treeGroundLight(std::isfinite(time) ? time : 0);
     faint.drawCached(caches.light, "light", grown(groundLightRect(size), 2),
@@ -115,9 +118,11 @@ void drawTreeBackground(GraphicsContext& context, Size size, double time)
                        [&](GraphicsContext& layer) { drawIsland(layer, size); });
 }
 
-platform::ui::View TreeBackgroundView(double time)
+platform::ui::View TreeBackgroundView(double time, double cornerRadius)
 {
-    return treeSceneCanvas([time](GraphicsContext& context, Size size) { drawTreeBackground(context, size, time); });
+    return treeSceneCanvas([time, cornerRadius](GraphicsContext& context, Size size) {
+        drawTreeBackground(context, size, time, cornerRadius);
+    });
 }
 
 }  // namespace tidewell

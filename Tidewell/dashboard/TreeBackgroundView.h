@@ -7,9 +7,12 @@
 
 namespace tidewell {
 
-platform::ui::View TreeBackgroundView(double time);
+// `cornerRadius` rounds the night's corners for a card that holds the tree:
+// drawn once into the kept sky, it spares the card an offscreen clip on every frame.
+platform::ui::View TreeBackgroundView(double time, double cornerRadius = 0);
 
-void drawTreeBackground(platform::ui::GraphicsContext& context, platform::ui::Size size, double time);
+void drawTreeBackground(platform::ui::GraphicsContext& context, platform::ui::Size size, double time,
+                        double cornerRadius = 0);
 
 // The ground light's opacity at `time`: 0.28…0.36, 0.32 at rest.
 double treeGroundLight(double time);

@@ -47,6 +47,8 @@ int main(int argc, char** argv)
     parser.addOption({"output", "PNG file to write.", "path", "screenshot.png"});
     parser.addOption({"window", "Show the page in a window and grab the window."});
     parser.addOption({"list", "List the pages."});
+    parser.addOption({"after", "Render the page this many seconds after it first appears (entrances and timelines moved on).",
+                      "seconds", "0"});
     parser.process(app);
 
     if (parser.isSet("list")) {
@@ -85,7 +87,20 @@ int main(int argc, char** argv)
         env.displayScale = scale;
         host.setEnvironment(env);
         host.setSize({w, h});
+        const double after = parser.value("after").toDouble();
+        double now = 0;
+        if (after > 0) {
+            host.setScheduler(nullptr);
+            host.setClock([&now] { return now; });
+        }
         host.setRoot(page->second);
+        host.flush();
+        host.flush();  // what appearing changed
+        if (after > 0) {
+            now = after;
+            host.setNeedsRebuild();
+            host.flush();
+        }
         image = host.renderImage(scale);
     }
     const QString out = parser.value("output");
