@@ -14,6 +14,7 @@
 #include "projects/ActivityDaySection.h"
 #include "projects/ActivityTimeline.h"
 #include "ui/Image.h"
+#include "ui/LazyStack.h"
 #include "ui/ScrollView.h"
 #include "ui/Text.h"
 
@@ -40,18 +41,15 @@ ui::View logPanel(const std::string& log) {
 }
 
 ui::View timeline(AppStore& store, const std::vector<OperationDTO>& operations) {
-    // A long history has hundreds of days: each section (and its rows) is
-    // made only when the list builds it, that is when it comes into view.
+    // A long history has hundreds of days: the lazy stack makes a section
+    // (and its rows) only when it comes near the visible part of the list.
     const auto days = std::make_shared<const std::vector<ActivityDay>>(activityDays(operations));
-    std::vector<std::pair<std::string, ui::View>> sections;
-    sections.reserve(days->size());
-    for (std::size_t i = 0; i < days->size(); ++i)
-        sections.emplace_back(std::to_string((*days)[i].start),
-                              ui::EnvironmentReader([&store, days, i](const ui::EnvironmentValues&) {
-                                  return ActivityDaySection(store, (*days)[i]);
-                              }));
-    return ui::ScrollView(ui::VStack(ui::HorizontalAlignment::leading, 0, {ui::ForEachIdentified(std::move(sections))})
-                              .padding(ui::Edge::bottom, 8));
+    return ui::ScrollView(
+        ui::LazyVStack(ui::HorizontalAlignment::leading, 0,
+                       {ui::ForEachIndex(
+                           days->size(), [days](std::size_t i) { return std::to_string((*days)[i].start); },
+                           [&store, days](std::size_t i) { return ActivityDaySection(store, (*days)[i]); })})
+            .padding(ui::Edge::bottom, 8));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "projects/ActivityView.h"
 #include "projects/EndOfDayView.h"
 #include "projects/GlobalCachesView.h"
+#include "shell/RootView.h"
 #include "ui/Shape.h"
 
 namespace {
@@ -70,6 +71,13 @@ const ScreenshotPage noCaches("caches-empty", [] {
         store.dashboard = std::nullopt;
         return tidewell::GlobalCachesView(store);
     });
+});
+
+// The activity page in the main window, beside the sidebar.
+const ScreenshotPage mainActivity("main-activity", [] {
+    AppStore& store = withHistory(pairedHistory(40, 12));
+    store.selectedSection = tidewell::AppSection::activity;
+    return tidewell::RootView(store);
 });
 
 }  // namespace
