@@ -1,6 +1,7 @@
 #include "projects/ProjectListRules.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <QString>
@@ -12,7 +13,16 @@ namespace tidewell {
 
 namespace {
 
-std::string lowered(const std::string& text) { return QString::fromStdString(text).toLower().toStdString(); }
+// Full Unicode lower-casing; plain ASCII, by far the usual case, without the round trip.
+std::string lowered(const std::string& text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string out = text;
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    return QString::fromStdString(text).toLower().toStdString();
+}
 
 bool contains(const std::string& text, const std::string& loweredQuery) {
     return lowered(text).find(loweredQuery) != std::string::npos;
@@ -34,13 +44,19 @@ ProjectRefs visibleProjects(const ProjectListInputs& in) {
     if (!in.dashboard) return out;
     out.reserve(in.dashboard->projects.size());
     const std::string q = lowered(in.state.query);
+    // Whether a stack's display name matches, worked out once per stack.
+    std::unordered_map<std::string, bool> stackMatches;
+    auto stackMatch = [&](const std::string& type) {
+        auto [it, fresh] = stackMatches.try_emplace(type, false);
+        if (fresh) it->second = contains(stackDisplayName(type), q);
+        return it->second;
+    };
     for (const auto& p : in.dashboard->projects) {
         if (p.reclaimable_bytes == 0) continue;
         if (in.filterIdle && !p.is_idle) continue;
         if (in.filterStack && std::find(p.types.begin(), p.types.end(), *in.filterStack) == p.types.end()) continue;
         if (!q.empty() && !contains(p.name, q) && !contains(p.path, q) &&
-            std::none_of(p.types.begin(), p.types.end(),
-                         [&](const std::string& type) { return contains(stackDisplayName(type), q); }))
+            std::none_of(p.types.begin(), p.types.end(), stackMatch))
             continue;
         out.push_back(&p);
     }

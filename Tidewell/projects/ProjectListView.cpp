@@ -73,18 +73,22 @@ ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDe
     ui::ViewList items;
     if (s.selecting) {
         items.push_back(button("Cancel", ForestButton::Tone::secondary, true, [setSelecting] { setSelecting(false); }));
-        items.push_back(button(d.selectAllTitle, ForestButton::Tone::secondary, d.canSelectAll,
-                               [state, s, d] { state.set(toggledSelectAll(s, d)); }));
-        items.push_back(button(d.cleanSelectedTitle, ForestButton::Tone::reclaim, d.canCleanSelected,
-                               [&store, state, s, projects = copiesOf(d.selectedCleanable)] {
-                                   store.requestClean(projects, true);
-                                   state.set(afterCleanSelected(s));
+        items.push_back(button(d.selectAllTitle, ForestButton::Tone::secondary, d.canSelectAll, [&store, state] {
+                                   const ProjectListState now = state.get();
+                                   state.set(toggledSelectAll(now, deriveProjectList(inputsOf(store, now))));
+                               }));
+        items.push_back(button(d.cleanSelectedTitle, ForestButton::Tone::reclaim, d.canCleanSelected, [&store, state] {
+                                   // Worked out at the press, not copied into every frame.
+                                   const ProjectListState now = state.get();
+                                   store.requestClean(copiesOf(deriveProjectList(inputsOf(store, now)).selectedCleanable), true);
+                                   state.set(afterCleanSelected(now));
                                }));
     } else {
         items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [setSelecting] { setSelecting(true); })
                             .help("Choose several projects, then clean them together"));
-        items.push_back(button("Clean All", ForestButton::Tone::reclaim, d.canCleanAll,
-                               [&store, projects = copiesOf(d.cleanAllCandidates)] { store.requestClean(projects, true); }));
+        items.push_back(button("Clean All", ForestButton::Tone::reclaim, d.canCleanAll, [&store, state] {
+                                   store.requestClean(copiesOf(deriveProjectList(inputsOf(store, state.get())).cleanAllCandidates), true);
+                               }));
     }
     items.push_back(RescanButton(store));
     if (width == WidthClass::compact) return ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items));
@@ -174,23 +178,32 @@ ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
 }
 
 ui::View grid(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
-    const ProjectListState s = settled(state.get(), d);
-    const auto keys = projectCardKeys(d.visible);
-    std::vector<std::pair<std::string, ui::View>> cards;
-    cards.reserve(d.visible.size());
-    for (std::size_t i = 0; i < d.visible.size(); ++i) {
-        const ProjectDTO& p = *d.visible[i];
-        cards.emplace_back(keys[i], ProjectListingCard(store, p, s.selecting, s.selectedIDs.count(p.id) > 0,
-                                                       [&store, state, project = p] {
-                                                           const ProjectListState now = state.get();
-                                                           if (now.selecting) state.set(tappedCard(now, project));
-                                                           else store.filesPopupProject = project;
-                                                       }));
-    }
+    // Cards are made only for the rows the grid builds (those near the visible
+    // part), from this build's list; the list points into the store's
+    // dashboard, which a rebuild follows whenever it changes.
+    struct Cards {
+        ProjectRefs visible;
+        std::vector<std::string> keys;
+        ProjectListState state;
+    };
+    auto cards = std::make_shared<const Cards>(Cards{d.visible, projectCardKeys(d.visible), settled(state.get(), d)});
     const double minimum = width == WidthClass::compact ? 200 : 240;
-    return ui::ScrollView(ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
-                                        {ui::ForEachIdentified(std::move(cards))}, ui::HorizontalAlignment::center, 12)
-                              .padding(ui::Edge::bottom, 8));
+    return ui::ScrollView(
+        ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
+                      {ui::ForEachIndex(
+                          cards->visible.size(), [cards](std::size_t i) { return cards->keys[i]; },
+                          [&store, state, cards](std::size_t i) {
+                              const ProjectDTO& p = *cards->visible[i];
+                              return ProjectListingCard(store, p, cards->state.selecting,
+                                                        cards->state.selectedIDs.count(p.id) > 0,
+                                                        [&store, state, project = p] {
+                                                            const ProjectListState now = state.get();
+                                                            if (now.selecting) state.set(tappedCard(now, project));
+                                                            else store.filesPopupProject = project;
+                                                        });
+                          })},
+                      ui::HorizontalAlignment::center, 12)
+            .padding(ui::Edge::bottom, 8));
 }
 
 ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {

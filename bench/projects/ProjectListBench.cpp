@@ -59,6 +59,17 @@ void paint(ViewHost& host, QImage& target) {
     benchmark::DoNotOptimize(target.constBits());
 }
 
+// What the page derives on every redraw: the visible list, sorted, and the selection sets.
+void BM_ProjectListRules(benchmark::State& state) {
+    auto& s = store(int(state.range(0)));
+    tidewell::ProjectListInputs in;
+    in.dashboard = &*s.dashboard.get();
+    in.state.query = state.range(1) ? "or" : "";
+    for (auto _ : state) benchmark::DoNotOptimize(tidewell::deriveProjectList(in));
+    state.SetLabel(std::string("projects=") + std::to_string(state.range(0)) + (state.range(1) ? " query" : ""));
+}
+BENCHMARK(BM_ProjectListRules)->Args({5000, 0})->Args({5000, 1})->Unit(benchmark::kMillisecond);
+
 void BM_ProjectListScrollFrame(benchmark::State& state) {
     auto& s = store(int(state.range(0)));
     auto host = pageHost(s);
