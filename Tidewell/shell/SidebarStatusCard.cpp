@@ -7,7 +7,7 @@
 #include "foundation/Formatters.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
-#include "ui/Image.h"
+#include "ui/Label.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 
@@ -118,9 +118,7 @@ ui::View SidebarStatusCard(AppStore& store, bool compact) {
                        .foregroundStyle(ui::ShapeStyle::secondary())
                        .padding(ui::Edge::top, 2));
     if (autoClean) {
-        rows.push_back(ui::HStack(ui::VerticalAlignment::center, 4,
-                                  {ui::Image::systemName("clock"),
-                                   ui::Text("Auto clean around " + autoCleanTimeText(storedEndOfDayHour(), now))})
+        rows.push_back(ui::Label("Auto clean around " + autoCleanTimeText(storedEndOfDayHour(), now), "clock")
                            .font(ui::Font::caption())
                            .foregroundStyle(ui::ShapeStyle::secondary())
                            .padding(ui::Edge::top, 4));

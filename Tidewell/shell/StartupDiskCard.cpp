@@ -7,7 +7,7 @@
 #include "kit/ForestPanel.h"
 #include "kit/Theme.h"
 #include "ui/ContentTransition.h"
-#include "ui/Image.h"
+#include "ui/Label.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 
@@ -66,7 +66,8 @@ ui::View figure(const std::string& title, const std::string& value, bool warning
     return ui::VStack(ui::HorizontalAlignment::leading, 2,
                       {ui::Text(upper(title))
                            .font(ui::Font::caption2().weight(ui::FontWeight::semibold))
-                           .foregroundStyle(ui::ShapeStyle::secondary()),
+                           .foregroundStyle(ui::ShapeStyle::secondary())
+                           .tracking(0.4),
                        ui::NumericText(value)
                            .font(ui::Font::system(22, ui::FontWeight::bold, ui::FontDesign::rounded))
                            .foregroundStyle(warning ? Theme::caution() : ui::Color::primary())
@@ -86,8 +87,7 @@ ui::View wideLayout(const VolumeSpace& disk, bool matchesRowHeight, const std::o
     top.alignment = ui::Alignment::top;
     const ui::View header =
         ui::HStack(ui::VerticalAlignment::firstTextBaseline, 8,
-                   {ui::HStack(ui::VerticalAlignment::firstTextBaseline, 4,
-                               {ui::Image::systemName("internaldrive"), ui::Text(disk.name)})
+                   {ui::Label(disk.name, "internaldrive")
                         .font(ui::Font::subheadline().weight(ui::FontWeight::semibold))
                         .foregroundStyle(ui::ShapeStyle::secondary())
                         .lineLimit(1)

@@ -20,6 +20,7 @@
 #include "shell/SettingsWindow.h"
 #include "shell/TitlebarControlsHost.h"
 #include "shell/WindowBackground.h"
+#include "ui/AppStorage.h"
 
 namespace tidewell {
 
@@ -70,14 +71,16 @@ bool TidewellApp::showsOnboarding(bool hasCompletedOnboarding, bool uiTesting) {
 }
 
 ui::View TidewellApp::mainWindowContent(AppStore& store) {
-    const bool completed = platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding).value_or(false);
-    ui::View content = showsOnboarding(completed, platform::hasArgument("--ui-testing"))
-                           ? OnboardingView(store)
-                           : RootView(store);
-    ui::FrameSpec minimum;
-    minimum.minWidth = 900;
-    minimum.minHeight = 600;
-    return installTitlebarControls(store, content).frame(minimum).background(WindowBackground());
+    // Completing onboarding writes the key, which swaps the content in place.
+    return ui::AppStorage<bool>(keys::hasCompletedOnboarding, false, [&store](ui::Binding<bool> completed) {
+        ui::View content = showsOnboarding(completed.get(), platform::hasArgument("--ui-testing"))
+                               ? OnboardingView(store, completed)
+                               : RootView(store);
+        ui::FrameSpec minimum;
+        minimum.minWidth = 900;
+        minimum.minHeight = 600;
+        return installTitlebarControls(store, content).frame(minimum).background(WindowBackground());
+    });
 }
 
 std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
