@@ -5,6 +5,7 @@ if(TARGET platform_desktop)
     ${CMAKE_CURRENT_LIST_DIR}/Window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StatusItem.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SavePanel.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Cursor.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/Cursor.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Appearance.cpp)
   target_link_libraries(platform_desktop PUBLIC platform_ui Qt6::Widgets PRIVATE xcb)
 endif()

@@ -52,7 +52,9 @@ public:
         auto style = env.get<ButtonStyleKey>();
         View face = style && *style ? (*style)(config) : borderedButtonStyle()(config);
         auto action = action_;
-        View tappable = face.contentShape(Rectangle())
+        // Tab reaches the button (Space presses it); a click leaves the keys where they are.
+        View tappable = View(std::make_shared<FocusableNode>(face, env.isEnabled, false))
+                            .contentShape(Rectangle())
                             .accessibilityElement(AccessibilityChildBehavior::combine)
                             .accessibilityAddTraits(AccessibilityTrait::button)
                             .onTapGesture([action] {

@@ -1,7 +1,9 @@
 // Render effects (transforms, opacity, clipping, shadows) and the
 // interaction and accessibility modifiers, which only mark the tree.
 
+#include "ui/Button.h"
 #include "ui/Modifiers.h"
+#include "ui/ViewHost.h"
 #include "ui/Painting.h"
 
 #include <QHash>
@@ -266,6 +268,41 @@ View View::accessibilityAddTraits(AccessibilityTrait trait) const
 View View::accessibilityAction(std::string name, std::function<void()> action) const
 {
     return withAccessibility(*this, [&](AccessibilityProps& p) { p.actions.emplace_back(std::move(name), std::move(action)); });
+}
+
+void FocusableNode::build(Element& self, BuildContext& ctx) const
+{
+    ModifierNode::build(self, ctx);
+    auto* host = dynamic_cast<ViewHost*>(&ctx);
+    self.scratch = host && host->focusRingVisible() && host->focus() == self.identity();
+}
+
+namespace {
+constexpr double focusRingOutset = 3;
+bool showsRing(const Element& self)
+{
+    const bool* ring = std::any_cast<bool>(&self.scratch);
+    return ring && *ring;
+}
+}  // namespace
+
+void FocusableNode::paint(const Element& self, PaintContext& pc) const
+{
+    ModifierNode::paint(self, pc);
+    if (!showsRing(self)) return;
+    QPainter& p = *pc.painter;
+    p.save();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(toQColor(accentColor().opacity(0.55), *self.env), 3));
+    const Rect f = self.frame.insetBy(-focusRingOutset + 1.5, -focusRingOutset + 1.5);
+    p.drawRoundedRect(QRectF(f.x, f.y, f.width, f.height), 5, 5);
+    p.restore();
+}
+
+Rect FocusableNode::inkBounds(const Element& self, const std::optional<Rect>& children) const
+{
+    const Rect r = Node::inkBounds(self, children);
+    return showsRing(self) ? r.insetBy(-focusRingOutset, -focusRingOutset) : r;
 }
 
 }  // namespace platform::ui

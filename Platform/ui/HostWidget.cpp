@@ -25,8 +25,38 @@ Qt::CursorShape qtCursor(CursorShape c)
 }
 }  // namespace
 
+namespace {
+std::vector<HostWidget*>& liveHosts()
+{
+    static std::vector<HostWidget*> hosts;
+    return hosts;
+}
+std::function<void(EnvironmentValues&)>& environmentDefaults()
+{
+    static std::function<void(EnvironmentValues&)> apply;
+    return apply;
+}
+}  // namespace
+
+void HostWidget::setEnvironmentDefaults(std::function<void(EnvironmentValues&)> apply)
+{
+    environmentDefaults() = std::move(apply);
+    for (HostWidget* w : liveHosts()) {
+        if (environmentDefaults()) environmentDefaults()(w->host_.environment());
+        w->host_.setNeedsRebuild();
+    }
+}
+
+std::vector<HostWidget*> HostWidget::all() { return liveHosts(); }
+
+HostWidget::~HostWidget() { std::erase(liveHosts(), this); }
+
+bool HostWidget::focusNextPrevChild(bool) { return false; }
+
 HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
 {
+    liveHosts().push_back(this);
+    if (environmentDefaults()) environmentDefaults()(host_.environment());
     installHostAccessibility();
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);

@@ -247,13 +247,22 @@ private:
     std::function<bool(const KeyPress&)> action_;
 };
 
+// Takes the keys on a click (fields) or only from Tab (controls: buttons,
+// toggles, which Space then presses); draws the focus ring while Tab put the
+// focus there.
 class FocusableNode final : public ModifierNode {
 public:
-    FocusableNode(View content, bool focusable) : ModifierNode(std::move(content)), focusable_(focusable) {}
+    FocusableNode(View content, bool focusable, bool takesFocusOnClick = true)
+        : ModifierNode(std::move(content)), focusable_(focusable), onClick_(takesFocusOnClick) {}
     bool focusable() const { return focusable_; }
+    bool takesFocusOnClick() const { return onClick_; }
+    void build(Element& self, BuildContext& ctx) const override;
+    void paint(const Element& self, PaintContext& pc) const override;
+    Rect inkBounds(const Element& self, const std::optional<Rect>& children) const override;
 
 private:
     bool focusable_;
+    bool onClick_;
 };
 
 class HelpNode final : public ModifierNode {

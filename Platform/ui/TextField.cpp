@@ -96,7 +96,10 @@ TextEditResult applyTextKey(TextEditState& s, int key, const std::string& text, 
         if (s.hasSelection() && !shift) moveTo(std::max(s.anchor, s.caret));
         else moveTo(std::min(count, s.caret + 1));
         return TextEditResult::handled;
+    // One line: Up and Home go to the start, Down and End to the end.
+    case Qt::Key_Up:
     case Qt::Key_Home: moveTo(0); return TextEditResult::handled;
+    case Qt::Key_Down:
     case Qt::Key_End: moveTo(count); return TextEditResult::handled;
     case Qt::Key_Backspace:
         if (!s.hasSelection() && s.caret > 0) s.anchor = s.caret - 1;
@@ -158,6 +161,17 @@ std::vector<WrappedLine> wrappedLineRanges(const std::vector<std::string>& chars
     // Characters left over (dropped trailing spaces) stay with the last line.
     out.back().end = std::max(out.back().end, chars.size());
     return out;
+}
+
+size_t caretOnAdjacentLine(const std::vector<WrappedLine>& lines, size_t caret, bool down)
+{
+    if (lines.empty()) return caret;
+    const size_t line = lineOfCaret(lines, caret);
+    if (!down && line == 0) return 0;
+    if (down && line + 1 >= lines.size()) return lines.back().end;
+    const size_t column = caret - lines[line].start;
+    const WrappedLine& target = lines[down ? line + 1 : line - 1];
+    return std::min(target.start + column, target.end);
 }
 
 size_t lineOfCaret(const std::vector<WrappedLine>& lines, size_t caret)
@@ -357,6 +371,14 @@ public:
             // The host offers keys to every handler when nothing has focus; a field takes them only with it.
             if (!enabled || !host || host->focus() != focusIdentity) return false;
             TextEditState s{binding.get(), st->caret, st->anchor};
+            const bool vertical = k.key == Qt::Key_Up || k.key == Qt::Key_Down;
+            if (vertical && options.lines && !st->wrapped.empty() && !(k.modifiers & (Qt::ControlModifier | Qt::MetaModifier))) {
+                // Wrapped lines: the same column on the line above or below.
+                st->caret = caretOnAdjacentLine(st->wrapped, st->caret, k.key == Qt::Key_Down);
+                if (!(k.modifiers & Qt::ShiftModifier)) st->anchor = st->caret;
+                builder->requestRebuild();
+                return true;
+            }
             const bool paste = (k.modifiers & (Qt::ControlModifier | Qt::MetaModifier)) && k.key == Qt::Key_V;
             std::string pasted;
             if (paste && QGuiApplication::clipboard()) pasted = QGuiApplication::clipboard()->text().toStdString();

@@ -38,6 +38,10 @@ struct WrappedLine {
 std::vector<WrappedLine> wrappedLineRanges(const std::vector<std::string>& characters, const std::vector<QString>& lines);
 // The line a caret at `caret` is drawn on: the last line starting at or before it (pure).
 size_t lineOfCaret(const std::vector<WrappedLine>& lines, size_t caret);
+// Up or Down among wrapped lines: the same column on the adjacent line (or
+// its end when shorter); from the first line up is the start, from the last
+// line down the end (pure).
+size_t caretOnAdjacentLine(const std::vector<WrappedLine>& lines, size_t caret, bool down);
 
 View TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options = {});
 

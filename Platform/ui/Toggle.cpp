@@ -3,6 +3,7 @@
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/LabeledContent.h"
+#include "ui/Modifiers.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 
@@ -62,7 +63,7 @@ View Toggle(View label, Binding<bool> isOn)
                                    return SwitchFace(p, enabled, onColor, scale);
                                });
         View row = checkbox ? HStack(VerticalAlignment::center, 6, {face, label}) : LabeledContent(label, face);
-        return row
+        return View(std::make_shared<FocusableNode>(row, enabled, false))
             .contentShape(Rectangle())
             .accessibilityElement(AccessibilityChildBehavior::combine)
             .accessibilityValue(on ? "1" : "0")

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPainter>
+#include <Qt>
 #include <algorithm>
 #include <set>
 
@@ -598,12 +599,14 @@ void ViewHost::pointerPress(Point p)
     // else takes them back, so a field stops typing once the user clicks away.
     const Element* focusOwner = nullptr;
     const std::string before = focus_;
-    if (auto* f = hit ? nearest<FocusableNode>(hit, &focusOwner) : nullptr; f && f->focusable())
+    auto* f = hit ? nearest<FocusableNode>(hit, &focusOwner) : nullptr;
+    if (f && f->focusable() && f->takesFocusOnClick())
         focus_ = focusOwner->identity();
     else
         focus_.clear();
-    if (focus_ != before)
+    if (focus_ != before || focusRing_)
         setNeedsRebuild();  // focus rings and carets
+    focusRing_ = false;
 }
 
 void ViewHost::pointerRelease(Point p)
@@ -681,12 +684,70 @@ bool ViewHost::key(const KeyPress& key)
         }
         if (layer->modal) break;
     }
+    if (!focus_.empty()) {
+        // Keys the focused view leaves go to the window's other handlers
+        // (shortcuts); fields check that they have the focus themselves.
+        for (HostLayer* layer : layers) {
+            std::vector<const Element*> all;
+            collectNodes<KeyPressNode>(*layer->tree, all);
+            for (auto* e : all)
+                if (auto& a = static_cast<const KeyPressNode*>(e->node.get())->action()) handlers.push_back(a);
+            if (layer->modal) break;
+        }
+    }
     ++dispatching_;
     bool handled = false;
     for (auto& h : handlers)
         if ((handled = h(key))) break;
     --dispatching_;
-    return handled;
+    if (handled) return true;
+    const unsigned mods = key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if ((key.key == Qt::Key_Tab || key.key == Qt::Key_Backtab) && !mods)
+        return moveFocus(key.key == Qt::Key_Tab && !(key.modifiers & Qt::ShiftModifier));
+    if (key.key == Qt::Key_Space && !mods && !focus_.empty() && !layers.empty()) {
+        // Space presses the focused control.
+        for (HostLayer* layer : layers) {
+            const Element* focused = byIdentity(*layer->tree, focus_);
+            if (!focused) continue;
+            const Element* owner = nullptr;
+            auto* tap = nearest<TapNode>(focused, &owner);
+            if (!tap || !tap->action() || !owner->env->isEnabled) return false;
+            auto action = tap->action();
+            ++dispatching_;
+            action();
+            --dispatching_;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ViewHost::moveFocus(bool forward)
+{
+    const auto layers = eventLayers({});
+    if (layers.empty()) return false;
+    const Element* scope = nullptr;
+    findModalCard(*layers.front()->tree, scope);
+    if (!scope) scope = layers.front()->tree.get();
+    std::vector<const Element*> candidates;
+    collectNodes<FocusableNode>(*scope, candidates);
+    std::vector<std::string> order;
+    for (const Element* e : candidates) {
+        auto* f = static_cast<const FocusableNode*>(e->node.get());
+        if (f->focusable() && e->env->isEnabled && hitTestingAllowed(*e)) order.push_back(e->identity());
+    }
+    if (order.empty()) return false;
+    auto at = std::find(order.begin(), order.end(), focus_);
+    size_t next = 0;
+    if (at == order.end()) next = forward ? 0 : order.size() - 1;
+    else {
+        const size_t i = size_t(at - order.begin());
+        next = forward ? (i + 1) % order.size() : (i + order.size() - 1) % order.size();
+    }
+    focus_ = order[next];
+    focusRing_ = true;
+    setNeedsRebuild();
+    return true;
 }
 
 std::optional<std::string> ViewHost::tooltipAt(Point p) const

@@ -86,8 +86,17 @@ public:
     // styled by their pressed state read it while building.
     const std::optional<std::string>& pressedIdentity() const { return pressed_; }
 
-    void setFocus(std::string identity) { focus_ = std::move(identity); }
+    void setFocus(std::string identity)
+    {
+        focus_ = std::move(identity);
+        focusRing_ = false;
+    }
     const std::string& focus() const { return focus_; }
+    // Whether the focus got where it is from the keyboard (Tab), so it shows a ring.
+    bool focusRingVisible() const { return focusRing_; }
+    // Tab and Shift+Tab: the next or previous focusable view, in reading
+    // order, of the topmost modal layer or card (else the content); wraps.
+    bool moveFocus(bool forward);
 
     // --- Inspection
     // The deepest element drawn at `p` that takes hits (topmost layer first).
@@ -146,6 +155,7 @@ private:
     std::map<std::string, bool> hovered_;  // identity -> still present
     std::optional<std::string> pressed_;   // identity of the tap target under a press
     std::string focus_;
+    bool focusRing_ = false;
     // Life-cycle hooks: views seen in the latest build (with what runs when
     // they go), and handlers waiting for the build to end.
     struct Presence {

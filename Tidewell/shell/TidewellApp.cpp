@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/ShellServices.h"
+#include "desktop/Appearance.h"
 #include "desktop/Notifications.h"
 #include "desktop/SingleInstance.h"
 #include "shell/ScanWidgetPanel.h"
@@ -56,6 +57,8 @@ TidewellApp::TidewellApp() : arguments_(platform::processArguments()), store_(Ap
     AppDelegate::Services services = AppDelegate::systemServices();
     services.terminate = [this] { quit(); };
     delegate_ = std::make_unique<AppDelegate>(store_, std::move(services));
+    // Windows follow the desktop's colour scheme and motion setting from the start.
+    platform::startAppearanceService(arguments_);
     // Interface tests never see onboarding.
     if (hasLaunchOption(arguments_, "--ui-testing"))
         platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);

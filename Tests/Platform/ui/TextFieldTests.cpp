@@ -249,3 +249,48 @@ TEST(TextFields, TheTesterTypesAndPressesKeys)
     EXPECT_EQ(rig.submits, 1);
     EXPECT_FALSE(rig.tester.pressKey(Qt::Key_Escape));
 }
+
+TEST(Keyboard, TabWalksTheControlsInReadingOrderAndSpacePressesTheFocusedOne)
+{
+    std::string text = "one two";
+    int presses = 0;
+    bool on = false;
+    Rig rig;
+    rig.show([&] {
+        return VStack({
+            TextField("Name", Binding<std::string>([&] { return text; }, [&](std::string v) { text = v; })).accessibilityIdentifier("field"),
+            Button("Go", [&] { ++presses; }),
+            Toggle("Idle only", Binding<bool>([&] { return on; }, [&](bool v) { on = v; })),
+            Button("Off", [] {}).disabled(true),
+        });
+    });
+    rig.key(Qt::Key_Tab);
+    EXPECT_TRUE(rig.host.focusRingVisible());
+    rig.type("!");
+    EXPECT_EQ(text, "one two!") << "Tab put the keys in the field first";
+    // Up and Down move to the ends of a one-line field; Shift selects on the way.
+    rig.key(Qt::Key_Up);
+    rig.key(Qt::Key_Down, {}, Qt::ShiftModifier);
+    rig.type("x");
+    EXPECT_EQ(text, "x");
+    const std::vector<std::pair<unsigned, std::function<bool()>>> steps = {
+        {0, [&] { return presses == 1; }},                     // Tab: the button
+        {0, [&] { return on; }},                               // Tab: the toggle (the disabled button is passed over)
+        {0, [&] { return text == "x "; }},                     // Tab wraps to the field, where Space types
+        {Qt::ShiftModifier, [&] { return !on; }},              // Shift+Tab: back to the toggle
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        rig.key(Qt::Key_Tab, {}, steps[i].first);
+        rig.key(Qt::Key_Space, " ");
+        EXPECT_TRUE(steps[i].second()) << "step " << i;
+    }
+}
+
+TEST(TextEditing, UpAndDownKeepTheColumnAcrossWrappedLines)
+{
+    const std::vector<WrappedLine> lines = {{0, 10}, {11, 15}, {15, 30}};
+    const std::vector<std::tuple<size_t, bool, size_t>> cases = {
+        {3, true, 14}, {8, true, 15}, {12, false, 1}, {2, false, 0}, {20, true, 30}, {20, false, 15}};
+    for (const auto& [caret, down, expected] : cases)
+        EXPECT_EQ(caretOnAdjacentLine(lines, caret, down), expected) << caret << (down ? " down" : " up");
+}

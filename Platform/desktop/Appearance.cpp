@@ -1,0 +1,147 @@
+#include "desktop/Appearance.h"
+
+#include "ui/HostWidget.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QObject>
+#include <QPalette>
+
+#include <algorithm>
+
+namespace platform {
+
+DesktopAppearance appearanceFrom(std::optional<std::uint32_t> colorScheme, std::optional<std::uint32_t> reducedMotion,
+                                 std::optional<bool> animationsEnabled, bool paletteIsDark)
+{
+    DesktopAppearance a;
+    if (colorScheme == 1u) a.colorScheme = ui::ColorScheme::dark;
+    else if (colorScheme == 2u) a.colorScheme = ui::ColorScheme::light;
+    else a.colorScheme = paletteIsDark ? ui::ColorScheme::dark : ui::ColorScheme::light;
+    if (reducedMotion) a.reduceMotion = *reducedMotion == 1u;
+    else a.reduceMotion = animationsEnabled && !*animationsEnabled;
+    return a;
+}
+
+std::optional<ui::ColorScheme> forcedColorScheme(const std::vector<std::string>& arguments)
+{
+    if (std::find(arguments.begin(), arguments.end(), "--ui-testing") == arguments.end()) return std::nullopt;
+    for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+        if (arguments[i] != "--appearance") continue;
+        if (arguments[i + 1] == "dark") return ui::ColorScheme::dark;
+        if (arguments[i + 1] == "light") return ui::ColorScheme::light;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.portal.Desktop";
+constexpr const char* kPath = "/org/freedesktop/portal/desktop";
+constexpr const char* kInterface = "org.freedesktop.portal.Settings";
+
+// A value the portal returns, unwrapped from its variants.
+QVariant unwrap(QVariant v)
+{
+    while (v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>()) v = v.value<QDBusVariant>().variant();
+    return v;
+}
+
+std::optional<QVariant> readSetting(const QString& group, const QString& key)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Read");
+    call << group << key;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 500);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
+    return unwrap(reply.arguments().front());
+}
+
+std::optional<std::uint32_t> readNumber(const QString& group, const QString& key)
+{
+    auto v = readSetting(group, key);
+    bool ok = false;
+    const uint n = v ? v->toUInt(&ok) : 0;
+    return ok ? std::optional<std::uint32_t>(n) : std::nullopt;
+}
+
+struct Service {
+    std::optional<std::uint32_t> colorScheme, reducedMotion;
+    std::optional<bool> animationsEnabled;
+    std::optional<ui::ColorScheme> forced;
+    bool started = false;
+    DesktopAppearance current;
+};
+
+Service& service()
+{
+    static Service s;
+    return s;
+}
+
+bool paletteIsDark()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
+    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+void push()
+{
+    Service& s = service();
+    s.current = appearanceFrom(s.colorScheme, s.reducedMotion, s.animationsEnabled, paletteIsDark());
+    if (s.forced) s.current.colorScheme = *s.forced;
+    const DesktopAppearance a = s.current;
+    ui::HostWidget::setEnvironmentDefaults([a](ui::EnvironmentValues& env) {
+        env.colorScheme = a.colorScheme;
+        env.reduceMotion = a.reduceMotion;
+    });
+}
+
+// Hears the portal's SettingChanged signal.
+class PortalListener final : public QObject {
+    Q_OBJECT
+public slots:
+    void settingChanged(const QString& group, const QString& key, const QDBusVariant& value)
+    {
+        const QVariant v = unwrap(value.variant());
+        Service& s = service();
+        bool ok = false;
+        if (group == "org.freedesktop.appearance" && key == "color-scheme") {
+            const uint n = v.toUInt(&ok);
+            if (ok) s.colorScheme = n;
+        } else if (group == "org.freedesktop.appearance" && key == "reduced-motion") {
+            const uint n = v.toUInt(&ok);
+            if (ok) s.reducedMotion = n;
+        } else if (group == "org.gnome.desktop.interface" && key == "enable-animations") {
+            s.animationsEnabled = v.toBool();
+        } else {
+            return;
+        }
+        push();
+    }
+};
+
+}  // namespace
+
+void startAppearanceService(const std::vector<std::string>& arguments)
+{
+    Service& s = service();
+    s.forced = forcedColorScheme(arguments);
+    if (!s.started && QCoreApplication::instance()) {
+        s.started = true;
+        s.colorScheme = readNumber("org.freedesktop.appearance", "color-scheme");
+        s.reducedMotion = readNumber("org.freedesktop.appearance", "reduced-motion");
+        if (auto v = readSetting("org.gnome.desktop.interface", "enable-animations")) s.animationsEnabled = v->toBool();
+        static auto* listener = new PortalListener;
+        QDBusConnection::sessionBus().connect(kService, kPath, kInterface, "SettingChanged", listener,
+                                              SLOT(settingChanged(QString, QString, QDBusVariant)));
+    }
+    push();
+}
+
+DesktopAppearance currentAppearance() { return service().current; }
+
+}  // namespace platform
+
+#include "Appearance.moc"
