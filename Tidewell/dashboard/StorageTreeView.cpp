@@ -61,7 +61,10 @@ namespace {
 
 struct TreeState {
     AppStore* store;
-    DashboardDTO dash;
+    // Shared, not copied: every closure of the tree holds the state, and a
+    // scan can list thousands of projects.
+    std::shared_ptr<const DashboardDTO> dashPtr;
+    const DashboardDTO& dash() const { return *dashPtr; }
     bool reduceMotion;
     ui::ScenePhase scenePhase;
     ui::Binding<std::string> protectedCSV;
@@ -91,8 +94,8 @@ std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel&
     const std::string stack = node.id();
     std::vector<ui::MenuItem> items;
     items.push_back({"View Details", [store, stack] { showStackDetails(*store, stack); }});
-    ui::MenuItem clean{"Clean", [store, dash = s.dash, stack, protectedSet] { cleanStack(*store, dash, stack, protectedSet); }};
-    clean.enabled = canCleanStack(node, s.dash.projects, protectedSet);
+    ui::MenuItem clean{"Clean", [store, dash = s.dashPtr, stack, protectedSet] { cleanStack(*store, *dash, stack, protectedSet); }};
+    clean.enabled = canCleanStack(node, s.dash().projects, protectedSet);
     items.push_back(clean);
     if (auto title = protectionMenuTitle(protectedSet.count(stack) > 0, node.status))
         items.push_back({*title, [s, stack] { toggleStackProtection(s, stack); }});
@@ -170,9 +173,9 @@ ui::View detailPanel(const TreeState& s, const std::vector<StorageNodeModel>& no
         const std::string stack = selected->id();
         panel = StorageDetailPanel{*selected,
                                    protectedSet.count(stack) > 0,
-                                   canCleanStack(*selected, s.dash.projects, protectedSet),
+                                   canCleanStack(*selected, s.dash().projects, protectedSet),
                                    [store, stack] { showStackDetails(*store, stack); },
-                                   [store, dash = s.dash, stack, protectedSet] { cleanStack(*store, dash, stack, protectedSet); },
+                                   [store, dash = s.dashPtr, stack, protectedSet] { cleanStack(*store, *dash, stack, protectedSet); },
                                    [s, stack] { toggleStackProtection(s, stack); }}
                     .body()
                     .padding(ui::Edge::leading | ui::Edge::trailing, 18)
@@ -185,7 +188,7 @@ ui::View detailPanel(const TreeState& s, const std::vector<StorageNodeModel>& no
 ui::View treeBody(const TreeState& s, ui::Size size)
 {
     const std::set<std::string> protectedSet = parseProtectedStacks(s.protectedCSV.get());
-    const std::vector<StorageNodeModel> nodes = layoutStorageNodes(size, s.dash.by_type, s.dash.projects, protectedSet);
+    const std::vector<StorageNodeModel> nodes = layoutStorageNodes(size, s.dash().by_type, s.dash().projects, protectedSet);
     const ui::TimelineSchedule schedule = heroTimelineSchedule(s.reduceMotion, s.scenePhase);
     return ui::TimelineView(schedule,
                             [s, nodes, protectedSet, size](double hostSeconds) {
@@ -202,7 +205,7 @@ ui::View treeBody(const TreeState& s, ui::Size size)
 ui::View StorageTreeView(AppStore& store, DashboardDTO dash, double cornerRadius)
 {
     AppStore* storePtr = &store;
-    return ui::AppStorage<std::string>(protectedStacksKey, "", [storePtr, dash = std::move(dash), cornerRadius](ui::Binding<std::string> csv) {
+    return ui::AppStorage<std::string>(protectedStacksKey, "", [storePtr, dash = std::make_shared<const DashboardDTO>(std::move(dash)), cornerRadius](ui::Binding<std::string> csv) {
         return ui::WithState<Stack>(Stack(), [storePtr, dash, csv, cornerRadius](ui::Binding<Stack> hovered) {
             return ui::WithState<bool>(false, [storePtr, dash, csv, hovered, cornerRadius](ui::Binding<bool> appeared) {
                 return ui::EnvironmentReader([storePtr, dash, csv, hovered, appeared, cornerRadius](const ui::EnvironmentValues& env) {
