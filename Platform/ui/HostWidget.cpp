@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -170,7 +171,8 @@ bool HostWidget::event(QEvent* e)
         sync();
         auto* help = static_cast<QHelpEvent*>(e);
         if (auto text = host_.tooltipAt(pointOf(help->pos())))
-            QToolTip::showText(help->globalPos(), QString::fromStdString(*text), this);
+            // Tooltips often carry names from disk: always plain text, never markup.
+            QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(QString::fromStdString(*text)), this);
         else
             QToolTip::hideText();
         return true;

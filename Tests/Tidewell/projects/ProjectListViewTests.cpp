@@ -1,12 +1,17 @@
 // The project list page and its cards in a headless host: the texts a card
 // derives, taps, the search's pruning and a new dashboard's effect on the selection.
 
+#include <QApplication>
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
 #include "projects/ProjectListView.h"
 #include "projects/ProjectListingCard.h"
 #include "runtime/Clock.h"
+#include "ui/HostWidget.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
@@ -67,4 +72,14 @@ TEST(ProjectListView, TapsSearchAndANewDashboard) {
     pinned.pinned = true;
     store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), pinned}));
     EXPECT_TRUE(laid->shows("Clean") && laid->shows("Select projects to clean"));
+}
+
+TEST(ProjectListView, TooltipsShowNamesFromDiskAsPlainText) {
+    platform::ui::HostWidget window;
+    window.host().setRoot([] { return Text("card").frame(200, 100).help("Show only <b>Odd</b> projects"); });
+    window.resize(200, 100);
+    window.show();
+    QHelpEvent ask(QEvent::ToolTip, QPoint(100, 50), window.mapToGlobal(QPoint(100, 50)));
+    QApplication::sendEvent(&window, &ask);
+    EXPECT_NE(QToolTip::text().indexOf("&lt;b&gt;Odd&lt;/b&gt;"), -1) << QToolTip::text().toStdString();
 }
