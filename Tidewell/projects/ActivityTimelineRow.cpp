@@ -230,7 +230,7 @@ ui::View ActivityTimelineRow(AppStore& store, const ActivitySession& session, bo
             const ui::Shape background = ui::RoundedRectangle(12, ui::RoundedCornerStyle::continuous);
             return layout.padding(ui::Edges::horizontal(), 6)
                 .background(background.fill(hovered.get() ? ui::Color::primary().opacity(0.05) : ui::Color::clear()))
-                .contentShape(background)
+                .contentShape(ui::Rectangle())
                 .onHover([hovered, reduceMotion](bool inside) {
                     const std::optional<ui::Animation> spring = reduceMotion ? std::nullopt : std::optional(themeSpring());
                     ui::withAnimation(spring, [&] { hovered.set(inside); });

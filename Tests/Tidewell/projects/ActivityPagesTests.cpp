@@ -102,16 +102,16 @@ TEST(ActivityRows, ContextMenuRevealsAndSharesOnlyWhatExists) {
     EXPECT_EQ(menuOf({std::nullopt, op("p", T, "", true, 5)}), Titles{}) << "no path, a dry run";
 
     // The reveal button comes with the pointer; the named action reveals too.
-    for (std::optional<std::string> path : {std::optional<std::string>("/tmp"), std::optional<std::string>()}) {
+    for (std::string path : {"/tmp", ""}) {
         auto laid = kittest::layOut(ActivityTimelineRow(store, {op("c", T, path, false, 5), std::nullopt}, false, false),
                                     {900, 120});
         laid->tester.hover(platform::ui::Point{450, 40});
-        EXPECT_EQ(laid->shows("Show in Files"), path.has_value());
+        EXPECT_EQ(laid->shows("Show in Files"), !path.empty());
         const auto row = laid->tester.findAll([](const auto& n) { return !n.actions.empty(); });
         ASSERT_EQ(row.size(), 1u);
         row.front().actions.front().second();
     }
-    EXPECT_EQ(workspace.revealedPaths, (Titles{"/tmp", "/tmp"})) << "no reveal of a missing path";
+    EXPECT_EQ(workspace.revealedPaths, (Titles{"/tmp", "/tmp"})) << "no reveal of an empty path";
     platform::ui::setMenuPresenter(nullptr);
 }
 
