@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QImage>
 
@@ -28,6 +29,13 @@ struct SocialHooks {
     // True when the main window exists.
     std::function<bool()> findMainWindow;
     std::function<std::optional<QImage>()> captureMainWindowImage;
+    // Whether an account session is signed in (none installed: signed out).
+    std::function<bool()> isSignedIn;
+    // Sends the leaderboard report at once; `done` gets the success flag and
+    // the report's status sentence, if any.
+    std::function<void(const CharacterProfile&, std::uint64_t lifetimeBytes,
+                       std::function<void(bool ok, std::optional<std::string> status)> done)>
+        leaderboardReportNow;
 };
 
 SocialHooks& socialHooks();

@@ -4,6 +4,14 @@
 #include "SampleStore.h"
 
 #include "character/CharacterFigure.h"
+#include "character/CharacterSettingsPane.h"
+#include "character/CharacterSetupButton.h"
+#include "character/CharacterUnlockToast.h"
+#include "character/DashboardCharacter.h"
+#include "character/ShareCardCharacter.h"
+#include "character/SidebarCharacterHeader.h"
+#include "character/SidebarCharacterRow.h"
+#include "ui/Form.h"
 #include "ui/UI.h"
 
 using namespace platform::ui;
@@ -65,6 +73,53 @@ View small()
                                 .frame(w, h));
     return surface(HStack(VerticalAlignment::bottom, 10, cells));
 }
+
+// The shared store wearing a known character with `lifetime` reclaimed.
+AppStore& characterStore(std::uint64_t lifetime, CharacterAccessory accessory = CharacterAccessory::headphones, std::string name = "BriskOtter4821")
+{
+    AppStore& store = sampleStore();
+    CharacterProfile p = store.character.get();
+    p.body = CharacterBody::cat;
+    p.colorIndex = 1;
+    p.accessory = accessory;
+    p.name = std::move(name);
+    p.isSetUp = true;
+    store.setCharacter(p);
+    store.lifetimeReclaimedBytes = lifetime;
+    return store;
+}
+
+// The small views: toast, sidebar row (wide and compact), header, setup button,
+// dashboard character with its caption, share-card character.
+View views()
+{
+    AppStore& store = characterStore(128'400'000'000);
+    const View sidebar = VStack(HorizontalAlignment::leading, 10,
+                                {SidebarCharacterRow(store, false).frame(240, std::nullopt),
+                                 SidebarCharacterRow(store, true).frame(64, std::nullopt),
+                                 SidebarCharacterHeader(store).frame(240, std::nullopt)})
+                             .padding(10)
+                             .background(Color::primary().opacity(0.03));
+    const View share = ShareCardCharacter(store.character.get(), store.lifetimeReclaimedBytes.get())
+                           .padding(30)
+                           .background(Rectangle().fill(LinearGradient{Gradient{Color::hex(0x0A242B), Color::hex(0x1D9E75)}, UnitPoint::top, UnitPoint::bottom}));
+    return surface(VStack(HorizontalAlignment::leading, 24,
+                          {CharacterUnlockToast(store, CharacterAccessory::crown),
+                           HStack(VerticalAlignment::top, 30,
+                                  {sidebar, VStack(HorizontalAlignment::leading, 20, {CharacterSetupButton(store),
+                                                                                     DashboardCharacter(store, 54, std::string("Hi, I'm BriskOtter4821!"))}),
+                                   share})}));
+}
+
+View pane(std::uint64_t lifetime)
+{
+    AppStore& store = characterStore(lifetime, CharacterAccessory::cap, "Mira_7");
+    return Form({CharacterSettingsPane(store)}).frame(530, 900).background(Color::dynamic(Color::sRGB(0.91, 0.949, 0.98), Color::sRGB(0.075, 0.11, 0.125)));
+}
+
+const ScreenshotPage p4("character-views", [] { return views(); });
+const ScreenshotPage p5("character-pane", [] { return pane(0); });
+const ScreenshotPage p6("character-pane-grown", [] { return pane(120'000'000'000); });
 
 const ScreenshotPage p1("character-figures", [] { return figures(); });
 const ScreenshotPage p2("character-stages", [] { return stages(); });

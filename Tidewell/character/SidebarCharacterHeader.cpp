@@ -1,0 +1,39 @@
+#include "character/SidebarCharacterHeader.h"
+
+#include "character/CharacterFigure.h"
+#include "character/CharacterSettingsLink.h"
+#include "character/CharacterViewRules.h"
+#include "core/AppStore.h"
+#include "kit/PointingHandCursorModifier.h"
+#include "ui/Button.h"
+#include "ui/Shape.h"
+#include "ui/Text.h"
+
+namespace tidewell {
+
+namespace ui = platform::ui;
+
+ui::View SidebarCharacterHeader(AppStore& store) {
+    const CharacterProfile profile = store.character.get();
+    const SidebarCharacterTexts t = sidebarCharacterTexts(profile, store.lifetimeReclaimedBytes.get());
+    const ui::View label =
+        ui::HStack(ui::VerticalAlignment::center, 10,
+                   {CharacterFigure{profile.body, characterUIColor(profile), profile.accessory, 1}.body().frame(42, 50),
+                    ui::VStack(ui::HorizontalAlignment::leading, 1,
+                               {ui::Text(t.name)
+                                    .font(ui::Font::system(14, ui::FontWeight::semibold))
+                                    .lineLimit(1)
+                                    .truncationMode(ui::TruncationMode::middle),
+                                ui::Text(t.stage).font(ui::Font::caption()).foregroundStyle(ui::ShapeStyle::secondary())}),
+                    ui::Spacer(0)})
+            .contentShape(ui::Rectangle());
+    return CharacterSettingsLink(label, [t](const ui::View& link) {
+        return PointingHandCursorModifier(link.modifier(ui::buttonStyle(ui::plainButtonStyle())))
+            .foregroundStyle(ui::Color::primary())
+            .help(t.headerTooltip)
+            .accessibilityLabel(t.headerLabel)
+            .accessibilityIdentifier("sidebar.character");
+    });
+}
+
+}  // namespace tidewell
