@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <QtGlobal>
-
 #include "Tidewell/core/FlowTestSupport.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "projects/CleanConfirmView.h"
@@ -20,12 +18,7 @@ namespace ui = platform::ui;
 namespace {
 
 ArtifactDTO artifact(std::string path, std::uint64_t size, bool exists = true) {
-    ArtifactDTO a;
-    a.relative_path = fs::path(path).filename().string();
-    a.absolute_path = std::move(path);
-    a.size_bytes = size;
-    a.exists = exists;
-    return a;
+    return ArtifactDTO{fs::path(path).filename().string(), path, "safe", size, exists};
 }
 
 CleanReportDTO report(std::vector<std::string> classes) {
@@ -39,17 +32,17 @@ CleanReportDTO report(std::vector<std::string> classes) {
 
 TEST(CleaningScreenRules, ContentsListsAndTexts) {
     using Kind = CleanConfirmContent::Kind;
-    EXPECT_EQ(cleanConfirmContent(true, false, ""), (CleanConfirmContent{Kind::progress, "Calculating\u2026"}));
-    EXPECT_EQ(cleanConfirmContent(true, true, ""), (CleanConfirmContent{Kind::progress, "Moving to Trash\u2026"}));
-    EXPECT_EQ(cleanConfirmContent(true, true, "Cleaning 2 of 3\u2026"), (CleanConfirmContent{Kind::progress, "Cleaning 2 of 3\u2026"}));
-    EXPECT_EQ(cleanConfirmContent(false, true, "x"), (CleanConfirmContent{Kind::preview, ""}));
-    EXPECT_EQ(cleanConfirmContent(false, false, ""), (CleanConfirmContent{Kind::status, "Preparing dry-run\u2026"}));
-    EXPECT_EQ(cleanConfirmContent(false, false, "Stopped"), (CleanConfirmContent{Kind::status, "Stopped"}));
+    const std::vector<CleanConfirmContent> faces = {
+        cleanConfirmContent(true, false, ""), cleanConfirmContent(true, true, ""), cleanConfirmContent(true, true, "Cleaning 2 of 3\u2026"),
+        cleanConfirmContent(false, true, "x"), cleanConfirmContent(false, false, ""), cleanConfirmContent(false, false, "Stopped")};
+    EXPECT_EQ(faces, (std::vector<CleanConfirmContent>{{Kind::progress, "Calculating\u2026"}, {Kind::progress, "Moving to Trash\u2026"},
+                                                        {Kind::progress, "Cleaning 2 of 3\u2026"}, {Kind::preview, ""},
+                                                        {Kind::status, "Preparing dry-run\u2026"}, {Kind::status, "Stopped"}}));
 
     EXPECT_EQ(cleanTotalsText(report({"safe"})), "1 item \u00B7 1 KB \u2192 Trash");
     EXPECT_EQ(cleanTotalsText(report({"safe", "odd"})), "2 items \u00B7 2 KB \u2192 Trash");
-    EXPECT_FALSE(reportIncludesCaution(report({"safe", "Caution"}))) << "only the exact class counts";
-    EXPECT_TRUE(reportIncludesCaution(report({"safe", "caution"})));
+    EXPECT_EQ(std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
+              std::make_pair(false, true)) << "only the exact class counts";
     EXPECT_EQ(cleanItemBadge("caution") + cleanItemBadge("safe") + cleanItemBadge("odd"), "CautionSafeOdd");
     for (const auto& [path, name] : std::vector<std::pair<std::string, std::string>>{
              {"/w/app/node_modules", "node_modules"}, {"/w/app/build/", "build"}, {"/w/app/.dart_tool//", ".dart_tool"}})

