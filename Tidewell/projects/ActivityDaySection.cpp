@@ -1,5 +1,6 @@
 #include "projects/ActivityDaySection.h"
 
+#include <cctype>
 #include <ctime>
 
 #include "foundation/Formatters.h"

@@ -1,5 +1,6 @@
 #include "projects/ActivityTimelineRow.h"
 
+#include <cctype>
 #include <ctime>
 
 #include "core/AppStore.h"

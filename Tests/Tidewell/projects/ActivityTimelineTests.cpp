@@ -84,11 +84,6 @@ TEST(ActivitySessions, PairingTable) {
          {"max+near", "min2+", "+min"}},
     };
     for (const auto& c : cases) EXPECT_EQ(pairs(activitySessions(c.ops)), c.sessions) << c.what;
-
-    const auto copied = activitySessions({op("c", T, "/p", false, 5), dry("p", T - 1, "/p")});
-    ASSERT_EQ(copied.size(), 1u);
-    EXPECT_EQ(copied[0].id(), "c");
-    EXPECT_EQ(copied[0].sessionTime(), T);
     EXPECT_EQ(ActivitySession{}.id(), "session");
 }
 
@@ -153,9 +148,7 @@ TEST(ActivityLabels, TodayYesterdayAndDatesInEnglishInTheLocalZone) {
         {T, "TODAY", "Today"},
         {utc(2026, 12, 6, 5, 0), "TODAY", "Today"},  // 00:00 local
         {utc(2026, 12, 6, 4, 59), "YESTERDAY", "Yesterday"},
-        {T - 86'400, "YESTERDAY", "Yesterday"},
         {T - 3 * 86'400, "THURSDAY", "3 Dec"},
-        {utc(2026, 12, 2, 12, 0), "WEDNESDAY", "2 Dec"},
         {T + 86'400, "MONDAY", "7 Dec"},
     };
     for (const auto& c : cases) {
