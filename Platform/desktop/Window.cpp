@@ -4,6 +4,7 @@
 #include "ui/Modifiers.h"
 
 #include <QAction>
+#include <QBitmap>
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QMouseEvent>
@@ -136,6 +137,29 @@ void makeStickyOnX11(QWidget* widget)
 
 }  // namespace
 
+bool desktopIsComposited()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return true;
+    xcb_connection_t* c = x11->connection();
+    // A compositing manager owns the selection _NET_WM_CM_S<screen>.
+    // The default screen is the number after the dot of the display name.
+    const QByteArray display = qgetenv("DISPLAY");
+    const int dot = display.lastIndexOf('.');
+    const int screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1).toInt() : 0;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, uint16_t(name.size()), name.constData()), nullptr);
+    if (!atom || atom->atom == XCB_ATOM_NONE) {
+        free(atom);
+        return false;
+    }
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+    const bool composited = owner && owner->owner != XCB_NONE;
+    free(owner);
+    free(atom);
+    return composited;
+}
+
 Qt::WindowFlags windowFlagsFor(WindowKind kind)
 {
     switch (kind) {
@@ -151,6 +175,7 @@ Window::Window(WindowSpec config) : spec_(std::move(config))
 {
     auto* w = new QWidget(nullptr, windowFlagsFor(spec_.kind));
     widget_ = w;
+    composited_ = desktopIsComposited();
     w->setWindowTitle(QString::fromStdString(spec_.title));
     w->setObjectName(QString::fromStdString(spec_.identifier));
     if (spec_.kind == WindowKind::floatingPanel || spec_.kind == WindowKind::popup) {
@@ -195,7 +220,17 @@ void Window::setTitle(std::string title)
 
 double Window::shadowMargin() const
 {
-    return spec_.kind == WindowKind::floatingPanel ? kFloatingPanelShadowMargin : 0;
+    return spec_.kind == WindowKind::floatingPanel && composited_ ? kFloatingPanelShadowMargin : 0;
+}
+
+void Window::updateShapeMask()
+{
+    if (composited_ || !widget_ || (spec_.kind != WindowKind::floatingPanel && spec_.kind != WindowKind::popup)) return;
+    // A hidden widget hears of its new size only when shown: lay the host
+    // out at the window's size now.
+    host().setSize({double(widget_->width()), double(widget_->height())});
+    const QImage drawn = host().renderImage(1);
+    widget_->setMask(QBitmap::fromImage(drawn.createAlphaMask(Qt::ThresholdAlphaDither)));
 }
 
 void Window::setContent(std::function<ui::View()> root)
@@ -224,6 +259,7 @@ void Window::show()
     if (!widget_) return;
     if (spec_.kind == WindowKind::floatingPanel && QGuiApplication::platformName() == QLatin1String("xcb"))
         makeStickyOnX11(widget_);
+    updateShapeMask();
     if (widget_->isMinimized()) widget_->showNormal();
     else widget_->show();
     // Lay the host out at the window's size now, not at the first paint, so
@@ -276,6 +312,7 @@ void Window::setFrame(ui::Rect f)
     const double m = shadowMargin();
     widget_->setGeometry(int(f.x - m), int(f.y - m), int(std::max(f.width, min.width) + 2 * m),
                          int(std::max(f.height, min.height) + 2 * m));
+    if (widget_->isVisible()) updateShapeMask();
 }
 
 void Window::moveTo(ui::Point p)

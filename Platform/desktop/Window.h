@@ -104,10 +104,14 @@ public:
     ui::ScenePhase phase() const { return phase_; }
 
     // The transparent band around a floating panel's content where its
-    // shadow is painted (a compositor-less desktop draws no shadow of its own).
+    // shadow is painted. Only where a compositor blends it: without one,
+    // transparent pixels show black, so there is no band and frameless
+    // windows are cut to the shape their content draws instead.
     double shadowMargin() const;
 
 private:
+    void updateShapeMask();
+    bool composited_ = true;
     WindowSpec spec_;
     QPointer<QWidget> widget_;
     ui::HostWidget* hostWidget_ = nullptr;
@@ -120,6 +124,9 @@ private:
 };
 
 constexpr double kFloatingPanelShadowMargin = 24;
+
+// Whether the desktop blends translucent windows (always, off X11).
+bool desktopIsComposited();
 
 // Qt window flags for a kind (pure, so tests can check them without a display).
 Qt::WindowFlags windowFlagsFor(WindowKind kind);

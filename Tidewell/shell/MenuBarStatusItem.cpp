@@ -28,7 +28,7 @@ platform::ui::View menuBarPopoverContent(AppStore& store, std::function<void()> 
     const ui::Shape shape = ui::RoundedRectangle(12);
     return MenuBarWidget(store, true, std::move(onClose))
         .background(shape.fill(Theme::windowBackground()))
-        .overlay(shape.strokeBorder(ui::Color::primary().opacity(0.12), 1.0));
+        .overlay(shape.strokeBorder(ui::Color::primary().opacity(0.12), 1.0).allowsHitTesting(false));
 }
 
 MenuBarStatusItem::MenuBarStatusItem(AppStore& store)

@@ -73,6 +73,9 @@ void ScanWidgetPanel::show() {
 }
 
 void ScanWidgetPanel::scanStateChanged(bool scanning) {
+    // The card changes height between its scanning and its result: the
+    // panel keeps fitting it, in the same corner.
+    position();
     if (!scanning) hide(hideAfterScanSeconds);
 }
 

@@ -131,7 +131,11 @@ TEST(MenuBarWidgetTest, OffersWhatTheStoreAllowsAndClosesAfterEachAction) {
     EXPECT_EQ(eligibleProjectCount(std::nullopt), 0);
 
     int closes = 0;
-    auto show = [&](bool embedded) { return layOut(MenuBarWidget(store, embedded, [&] { ++closes; }), {280, 600}); };
+    // Embedded as the tray popover shows it, its frame over the widget included.
+    auto show = [&](bool embedded) {
+        auto close = [&] { ++closes; };
+        return layOut(embedded ? menuBarPopoverContent(store, close) : MenuBarWidget(store, false, close), {280, 600});
+    };
     auto laid = show(true);
     EXPECT_TRUE(laid->shows("No scan yet"));
     laid->tester.tapText("Clean");
