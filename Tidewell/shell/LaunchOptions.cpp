@@ -48,13 +48,6 @@ std::optional<ui::Size> windowSizeOption(const LaunchArguments& arguments) {
     return ui::Size{*width, *height};
 }
 
-std::optional<ui::ColorScheme> appearanceOption(const LaunchArguments& arguments) {
-    if (!hasLaunchOption(arguments, "--ui-testing")) return std::nullopt;
-    const auto value = launchOptionValue(arguments, "--appearance");
-    if (!value) return std::nullopt;
-    return *value == "dark" ? ui::ColorScheme::dark : ui::ColorScheme::light;
-}
-
 std::optional<PresentAction> presentOption(const LaunchArguments& arguments) {
     if (!hasLaunchOption(arguments, "--ui-testing")) return std::nullopt;
     const auto value = launchOptionValue(arguments, "--present");

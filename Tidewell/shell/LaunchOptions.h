@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/EngineRecords.h"
-#include "ui/Color.h"
 #include "ui/Geometry.h"
 
 namespace tidewell {
@@ -27,9 +26,6 @@ std::optional<double> parseDecimal(const std::string& text);
 // "--window-size WxH": the size when both pieces are decimal numbers and the
 // size is at least 900 × 600; none otherwise (small values are ignored, not clamped).
 std::optional<platform::ui::Size> windowSizeOption(const LaunchArguments& arguments);
-
-// "--appearance", only with "--ui-testing": dark for exactly "dark", light for any other value.
-std::optional<platform::ui::ColorScheme> appearanceOption(const LaunchArguments& arguments);
 
 enum class PresentAction { files, confirm, endOfDay };
 // "--present", only with "--ui-testing"; unknown values present nothing.

@@ -29,18 +29,6 @@ namespace ui = platform::ui;
 
 namespace {
 
-// The appearance "--appearance" forced, for windows made after it was applied.
-std::optional<ui::ColorScheme>& forcedAppearance() {
-    static std::optional<ui::ColorScheme> scheme;
-    return scheme;
-}
-
-void applyAppearance(platform::Window& window) {
-    if (!forcedAppearance()) return;
-    window.host().environment().colorScheme = *forcedAppearance();
-    window.host().setNeedsRebuild();
-}
-
 // The visible frame of the first screen of scale 2 or more.
 std::optional<ui::Rect> firstRetinaScreen() {
     for (QScreen* screen : QGuiApplication::screens()) {
@@ -95,7 +83,6 @@ std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
     auto window = std::make_unique<platform::Window>(spec);
     platform::Window* w = window.get();
     w->host().observe(store_);
-    applyAppearance(*w);
     w->setContent([this] { return mainWindowContent(store_); });
     addCommands(*w);
     w->setCloseHandler([this, w] {
@@ -146,7 +133,6 @@ void TidewellApp::startAfterAppear() {
     store_.bootstrap();
     if (hasLaunchOption(arguments_, "--scan-on-launch")) store_.startScan();
     applyWindowSizeOption();
-    applyAppearanceOption();
     applyPresentOption();
 }
 
@@ -159,13 +145,6 @@ void TidewellApp::applyWindowSizeOption() {
     const auto screen = hasLaunchOption(arguments_, "--retina") ? firstRetinaScreen() : std::nullopt;
     const ui::Point origin = windowSizeOrigin({frame.x, frame.y}, *size, screen);
     main->setFrame({origin.x, origin.y, size->width, size->height});
-}
-
-void TidewellApp::applyAppearanceOption() {
-    const auto scheme = appearanceOption(arguments_);
-    if (!scheme) return;
-    forcedAppearance() = scheme;
-    for (platform::Window* w : platform::Windows::all()) applyAppearance(*w);
 }
 
 void TidewellApp::applyPresentOption() {

@@ -39,7 +39,6 @@ private:
     std::unique_ptr<platform::Window> makeMainWindow();
     void addCommands(platform::Window& window);
     void applyWindowSizeOption();
-    void applyAppearanceOption();
     void applyPresentOption();
     void quit();
     void stopEngineWork();

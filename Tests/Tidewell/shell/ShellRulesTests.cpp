@@ -18,7 +18,6 @@
 #include "shell/TitlebarAccountControls.h"
 
 using namespace tidewell;
-using platform::ui::ColorScheme;
 using platform::ui::Size;
 
 TEST(LaunchOptions, WindowSizeTakesTwoDecimalPiecesAtLeastTheMinimum) {
@@ -45,11 +44,7 @@ TEST(LaunchOptions, WindowSizeTakesTwoDecimalPiecesAtLeastTheMinimum) {
     EXPECT_FALSE(parseDecimal("-inf"));
 }
 
-TEST(LaunchOptions, AppearanceAndPresentActOnlyWhenTesting) {
-    EXPECT_EQ(appearanceOption({"tw", "--appearance", "dark"}), std::nullopt);
-    EXPECT_EQ(appearanceOption({"tw", "--ui-testing", "--appearance", "dark"}), ColorScheme::dark);
-    EXPECT_EQ(appearanceOption({"tw", "--ui-testing", "--appearance", "Dark"}), ColorScheme::light);
-    EXPECT_EQ(appearanceOption({"tw", "--ui-testing", "--appearance"}), std::nullopt);
+TEST(LaunchOptions, PresentActsOnlyWhenTesting) {
     EXPECT_EQ(presentOption({"tw", "--present", "files"}), std::nullopt);
     EXPECT_EQ(presentOption({"tw", "--ui-testing", "--present", "confirm"}), PresentAction::confirm);
     EXPECT_EQ(presentOption({"tw", "--ui-testing", "--present", "endofday"}), PresentAction::endOfDay);
