@@ -1,5 +1,7 @@
 #include "dashboard/DashboardView.h"
 
+#include "character/CharacterSetupButton.h"
+#include "character/DashboardCharacter.h"
 #include "core/AppStore.h"
 #include "dashboard/ForestEmptySapling.h"
 #include "dashboard/ForestHeroCard.h"
@@ -58,16 +60,12 @@ ui::View startupDiskCard(AppStore& store, bool matchesRowHeight, Marker marker) 
     return StartupDiskCard(store, StartupDiskCardStyle::wide, matchesRowHeight, std::move(marker));
 }
 
-// Stand-ins for the character's views until they land.
-ui::View dashboardCharacter(AppStore&, double /*size*/, std::optional<std::string> /*caption*/) { return ui::EmptyView(); }
-ui::View characterSetupButton(AppStore&) { return ui::EmptyView(); }
-
 // The header's trailing controls; the empty page's row has no badge and
 // keeps no fixed height.
 ui::View headerControls(AppStore& store, DashboardState state) {
     ui::ViewList controls;
     if (state == DashboardState::result) controls.push_back(ScanningCompleteBadge());
-    if (!store.character.get().isSetUp) controls.push_back(characterSetupButton(store));
+    if (!store.character.get().isSetUp) controls.push_back(CharacterSetupButton(store));
     controls.push_back(RescanButton(store));
     const ui::View row = ui::HStack(ui::VerticalAlignment::center, 10, std::move(controls));
     if (state == DashboardState::empty) return row;
@@ -96,7 +94,7 @@ ui::ViewList scanningPage(AppStore& store, WidthClass width, HeightClass height)
                              .idealHeight = width == WidthClass::compact ? std::nullopt : offeredMinimum(height, 320)});
     // Only the very first scan has the character standing by; it lets clicks through.
     if (!store.dashboard.get())
-        scene = scene.overlay(dashboardCharacter(store, 56, std::nullopt).padding(16).allowsHitTesting(false),
+        scene = scene.overlay(DashboardCharacter(store, 56, std::nullopt).padding(16).allowsHitTesting(false),
                               ui::Alignment::bottomTrailing);
     return {header(store, DashboardState::scanning), diskCardAlone(store), scene};
 }
@@ -115,7 +113,7 @@ ui::ViewList emptyPage(AppStore& store) {
         ForestEmptySapling()
             .frame(220, 180)
             .clipShape(ui::RoundedRectangle(20, ui::RoundedCornerStyle::continuous))
-            .overlay(dashboardCharacter(store, 54, dashboardGreeting(store.character.get())).offset(70, -8),
+            .overlay(DashboardCharacter(store, 54, dashboardGreeting(store.character.get())).offset(70, -8),
                      ui::Alignment::bottomTrailing);
     const ui::View invitation = ui::VStack(
         ui::HorizontalAlignment::center, 16,
