@@ -53,16 +53,12 @@ std::vector<ProjectDTO> cleanConfirmProjects(const std::vector<ProjectDTO>& stor
 
 namespace {
 
-ui::FrameSpec fullWidth(ui::Alignment alignment = ui::Alignment::leading) {
-    ui::FrameSpec f;
-    f.maxWidth = ui::infinity;
-    f.alignment = alignment;
-    return f;
-}
-
 ui::View progressPanel(const std::string& text) {
+    ui::FrameSpec fullWidth;
+    fullWidth.maxWidth = ui::infinity;
+    fullWidth.alignment = ui::Alignment::leading;
     return ForestPanel(16, 16, false, false, std::nullopt,
-                       ui::HStack(ui::VerticalAlignment::center, 10, {ui::ProgressView(), ui::Text(text)}).frame(fullWidth()));
+                       ui::HStack(ui::VerticalAlignment::center, 10, {ui::ProgressView(), ui::Text(text)}).frame(fullWidth));
 }
 
 ui::View heading(const std::vector<ProjectDTO>& projects) {

@@ -9,6 +9,7 @@
 #include "Tidewell/kit/KitViewTesting.h"
 #include "projects/CleanConfirmView.h"
 #include "projects/ProjectFilesSheet.h"
+#include "shell/RootView.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
@@ -60,29 +61,6 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
     p.reclaimable_bytes = 1;
     p.is_active = true;
     EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)), std::make_pair(std::string("Clean"), false));
-}
-
-TEST(ProjectFilesSheet, CleanParksOneProjectAndCloseParksNothing) {
-    ScratchHome home;
-    AppStore store;
-    auto p = project("a", "/w/app", 9'000, 4'000);
-    p.artifacts = {artifact("/w/app/node_modules", 4'000)};
-    store.filesPopupProject = p;
-    int dismissed = 0;
-    auto laid = kittest::layOut(ProjectFilesSheet(store, [&] { ++dismissed; }, p), {640, 520});
-    EXPECT_TRUE(laid->shows("1 folder") && laid->shows("node_modules"));
-
-    ASSERT_TRUE(laid->tester.tapText("Close"));
-    EXPECT_EQ(dismissed, 1);
-    EXPECT_FALSE(store.queuedClean.has_value());
-
-    store.queuedClean = AppStore::QueuedClean{{project("old", "/w/old", 1, 1)}, false};
-    ASSERT_TRUE(laid->tester.tapText("Clean"));
-    ASSERT_TRUE(store.queuedClean.has_value());
-    EXPECT_EQ(store.queuedClean->projects, std::vector<ProjectDTO>{p});
-    EXPECT_TRUE(store.queuedClean->caution);
-    EXPECT_FALSE(store.filesPopupProject.get().has_value());
-    EXPECT_EQ(dismissed, 1) << "the clean closes the sheet through the store, not its dismiss action";
 }
 
 struct CleanConfirmation : FlowFixture {
@@ -156,4 +134,27 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     EXPECT_FALSE(window->shows("Confirm clean"));
     EXPECT_FALSE(fs::exists(alpha + "/node_modules"));
     EXPECT_TRUE(fs::exists(home.path("home/.local/share/Trash/files/node_modules")));
+}
+
+TEST_F(CleanConfirmation, TheFilesSheetParksItsCleanForTheMainWindow) {
+    AppStore store;
+    auto p = alphaProject();
+    p.artifacts = {artifact(alpha + "/node_modules", 40'000)};
+    store.applyDashboard(dashboard({p}));
+    store.selectedSection = AppSection::projects;
+    auto window = kittest::layOut(RootView(store), {1200, 800});
+    window->host->observe(store);
+    auto& t = window->tester;
+    const std::string sheet = "Folders that can move to Trash. Source stays put.";
+
+    ASSERT_TRUE(t.tapText("alpha") && window->shows(sheet) && window->shows("1 folder"));
+    ASSERT_TRUE(t.tapText("Close"));
+    EXPECT_FALSE(window->shows(sheet) || store.cleanConfirmProject.get()) << "Close parks nothing";
+
+    ASSERT_TRUE(t.tapText("alpha") && t.tapText("Clean"));
+    EXPECT_FALSE(window->shows(sheet) || store.queuedClean);
+    ASSERT_TRUE(store.cleanConfirmProject.get());
+    EXPECT_TRUE(store.includeCaution.get());
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+    EXPECT_TRUE(window->shows("Move to Trash"));
 }
