@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "character/TreeCharacterView.h"
 #include "core/AppStore.h"
 #include "dashboard/EnergyFlowView.h"
 #include "dashboard/ParticleView.h"
@@ -133,9 +134,17 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         TreeFoliageView(nodes, t),
         EnergyFlowView(nodes, t),
         ParticleView(t),
-        // The walking character's back and front layers go here (z 0.5 and 1.5) once it can be drawn.
     };
-    (void)size;
+    const CharacterProfile profile = store->character.get();
+    std::optional<TreeCharacterView> character;
+    if (profile.walksOnTree) {
+        character = TreeCharacterView{profile, store->lifetimeReclaimedBytes.get(), store->characterMeal.get(),
+                                      s.dash().reclaimable_bytes, makeTreePerches(nodes, t, size.width, size.height, s.reduceMotion),
+                                      size, t, s.reduceMotion, TreeCharacterView::Layer::behind};
+        layers.push_back(character->body().zIndex(0.5));
+        character->layer = TreeCharacterView::Layer::front;
+        layers.push_back(character->body().zIndex(1.5));
+    }
     std::vector<std::pair<std::string, ui::View>> bubbles;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const StorageNodeModel& node = nodes[i];

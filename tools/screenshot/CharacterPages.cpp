@@ -11,6 +11,14 @@
 #include "character/ShareCardCharacter.h"
 #include "character/SidebarCharacterHeader.h"
 #include "character/SidebarCharacterRow.h"
+#include "character/TreeCharacterView.h"
+#include "dashboard/StorageNodeLayout.h"
+#include "dashboard/StorageNodeView.h"
+#include "dashboard/StorageTreeRules.h"
+#include "dashboard/TreeBackgroundView.h"
+#include "dashboard/TreeFoliageView.h"
+#include "dashboard/TreeTrunkView.h"
+#include "runtime/Clock.h"
 #include "ui/Form.h"
 #include "ui/UI.h"
 
@@ -116,6 +124,60 @@ View pane(std::uint64_t lifetime)
     AppStore& store = characterStore(lifetime, CharacterAccessory::cap, "Mira_7");
     return Form({CharacterSettingsPane(store)}).frame(530, 900).background(Color::dynamic(Color::sRGB(0.91, 0.949, 0.98), Color::sRGB(0.075, 0.11, 0.125)));
 }
+
+// The tree scene at a moment the pose asks for: the first time from 0 on
+// where `wanted` holds, with the bubbles, both character layers and a caption.
+View treeMoment(const std::string& what, const std::function<bool(const TreeCharacterPose&, const std::vector<TreePerch>&)>& wanted, bool fed = false)
+{
+    AppStore& store = characterStore(128'400'000'000, CharacterAccessory::scarf);
+    const auto& dash = *store.dashboard.get();
+    const Size size{640, 360};
+    const auto nodes = layoutStorageNodes(size, dash.by_type, dash.projects, {});
+    double t = 0;
+    for (; t < 2000; t += 0.05)
+    {
+        const auto perches = makeTreePerches(nodes, t, size.width, size.height, false);
+        if (wanted(treeCharacterPose(perches, size, t, false, dash.reclaimable_bytes), perches)) break;
+    }
+    std::optional<CharacterMeal> meal;
+    if (fed) meal = CharacterMeal{3'200'000'000, platform::now() - std::chrono::milliseconds(600)};
+    TreeCharacterView character{store.character.get(), store.lifetimeReclaimedBytes.get(), meal, dash.reclaimable_bytes,
+                                makeTreePerches(nodes, t, size.width, size.height, false), size, t, false,
+                                TreeCharacterView::Layer::behind};
+    ViewList layers{TreeBackgroundView(t, 0), TreeTrunkView(nodes), TreeFoliageView(nodes, t), character.body().zIndex(0.5)};
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+        layers.push_back(StorageNodeView{nodes[i], false, false, true, int(i), t, false, {}}
+                             .body()
+                             .position(nodes[i].position.x, bobbedNodeY(nodes[i], int(i), t, false))
+                             .zIndex(1));
+    character.layer = TreeCharacterView::Layer::front;
+    layers.push_back(character.body().zIndex(1.5));
+    return VStack(HorizontalAlignment::leading, 6,
+                  {ZStack(Alignment::center, layers).frame(size.width, size.height).clipShape(RoundedRectangle(16)), caption(what)});
+}
+
+View treeMoments()
+{
+    const auto onPerchSpeaking = [](const TreeCharacterPose& p, const auto&) { return p.line && p.line->find(" · ") != std::string::npos; };
+    // Behind, its feet just below a bubble, so the bubble hides its head.
+    const auto peeking = [](const TreeCharacterPose& p, const std::vector<TreePerch>& perches) {
+        if (!p.behind) return false;
+        for (const auto& q : perches)
+            if (std::abs(p.feet.x - q.center.x) < 0.5 * q.radius && p.feet.y > q.center.y + q.radius + 6 &&
+                p.feet.y < q.center.y + q.radius + 20)
+                return true;
+        return false;
+    };
+    return surface(VStack(HorizontalAlignment::leading, 16,
+                          {HStack(VerticalAlignment::top, 16,
+                                  {treeMoment("jumping, behind the bubbles", peeking),
+                                   treeMoment("on a perch, speaking", onPerchSpeaking)}),
+                           HStack(VerticalAlignment::top, 16,
+                                  {treeMoment("on the ground, speaking", [](const auto& p, const auto&) { return p.line && p.line->find("ready") != std::string::npos; }),
+                                   treeMoment("just fed, hopping", [](const auto& p, const auto&) { return !p.line && p.lean == 0 && !p.behind; }, true)})}));
+}
+
+const ScreenshotPage p7("character-tree", [] { return treeMoments(); });
 
 const ScreenshotPage p4("character-views", [] { return views(); });
 const ScreenshotPage p5("character-pane", [] { return pane(0); });
