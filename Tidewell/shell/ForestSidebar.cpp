@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "character/SidebarCharacterRow.h"
 #include "kit/BrandMark.h"
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/SizeClass.h"
@@ -115,7 +116,7 @@ ui::View sidebarBody(AppStore& store, bool compact, bool reduceMotion, const std
     const ui::HorizontalAlignment column = compact ? ui::HorizontalAlignment::center : ui::HorizontalAlignment::leading;
     ui::ViewList bottom;
     // The character row stands here only in compact width; wider sidebars show it in the status card.
-    if (store.character->showsInSidebar && compact) bottom.push_back(ui::EmptyView());  // SidebarCharacterRow(store, true)
+    if (store.character->showsInSidebar && compact) bottom.push_back(SidebarCharacterRow(store, true));
     bottom.push_back(SidebarStatusCard(store, compact));
     bottom.push_back(settingsRow(compact));
     bottom.push_back(ui::EmptyView());  // SidebarAccountChip(store, compact)

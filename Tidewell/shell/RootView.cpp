@@ -1,5 +1,6 @@
 #include "shell/RootView.h"
 
+#include "character/CharacterUnlockToast.h"
 #include "dashboard/DashboardView.h"
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/SizeClassReader.h"
@@ -74,10 +75,7 @@ ui::View sharePromptCard(AppStore& store, const ShareMoment& moment) {
     (void)store, (void)moment;
     return PagePlaceholder("Share").frame(360, 200).background(ui::View(Theme::raisedSurface()));  // SharePromptCard(store, moment)
 }
-ui::View unlockToast(AppStore& store, CharacterAccessory accessory) {
-    (void)accessory;
-    return ui::EmptyView().onTapGesture([&store] { store.newUnlock = std::nullopt; });  // CharacterUnlockToast(store, accessory)
-}
+ui::View unlockToast(AppStore& store, CharacterAccessory accessory) { return CharacterUnlockToast(store, accessory); }
 
 std::optional<ui::Animation> springUnless(bool reduceMotion) {
     return reduceMotion ? std::nullopt : std::optional(themeSpring());

@@ -4,6 +4,7 @@
 #include <limits>
 #include <set>
 
+#include "character/SidebarCharacterHeader.h"
 #include "foundation/Formatters.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
@@ -109,7 +110,7 @@ ui::View SidebarStatusCard(AppStore& store, bool compact) {
     if (!statusCardPresent(compact, month.freedBytes, autoClean, showsCharacter)) return ui::EmptyView();
 
     ui::ViewList rows;
-    if (showsCharacter) rows.push_back(ui::EmptyView());  // SidebarCharacterHeader(store).padding(ui::Edge::bottom, 6)
+    if (showsCharacter) rows.push_back(SidebarCharacterHeader(store).padding(ui::Edge::bottom, 6));
     ui::ViewList figures{freedColumn("Freed this month", month.freedBytes, Theme::reclaim())};
     if (showsCharacter) figures.push_back(freedColumn("Freed all time", store.lifetimeReclaimedBytes.get(), ui::Color::primary()));
     rows.push_back(ui::HStack(ui::VerticalAlignment::top, 10, std::move(figures)));
