@@ -6,6 +6,7 @@ if(TARGET platform_desktop)
     ${CMAKE_CURRENT_LIST_DIR}/StatusItem.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SavePanel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Cursor.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/Appearance.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/Appearance.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ApplicationMenu.cpp)
   target_link_libraries(platform_desktop PUBLIC platform_ui Qt6::Widgets PRIVATE xcb)
 endif()

@@ -16,6 +16,7 @@
 #include "ui/Link.h"
 #include "ui/MatchedGeometryEffect.h"
 #include "ui/Menu.h"
+#include "ui/NativeView.h"
 #include "ui/Picker.h"
 #include "ui/Popover.h"
 #include "ui/ProgressView.h"

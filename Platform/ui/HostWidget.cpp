@@ -57,6 +57,7 @@ bool HostWidget::focusNextPrevChild(bool) { return false; }
 HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
 {
     liveHosts().push_back(this);
+    host_.setNativeParent(this);
     if (environmentDefaults()) environmentDefaults()(host_.environment());
     installHostAccessibility();
     setMouseTracking(true);

@@ -177,6 +177,7 @@ class OpacityNode final : public ModifierNode {
 public:
     OpacityNode(View content, double opacity) : ModifierNode(std::move(content)), opacity_(opacity) {}
     void paint(const Element& self, PaintContext& pc) const override;
+    double opacity() const { return opacity_; }
 
 private:
     double opacity_;

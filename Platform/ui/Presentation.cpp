@@ -47,11 +47,12 @@ struct Presented {
     std::function<View()> content;  // the latest build's layer content
     Rect anchor;                    // popovers: the anchor's frame in host points
     std::function<void()> onDismiss;
+    std::optional<ViewHost::LayerExit> exit;  // how the layer leaves (none under reduce motion)
 
     ~Presented()
     {
         // The presenting view left the tree: its layer goes with it.
-        if (host && layer) host->dismissLayer(layer);
+        if (host && layer) host->dismissLayer(layer, exit);
     }
 };
 
@@ -179,6 +180,8 @@ public:
             ctx.stateSlot(self.identity() + "#presents", [] { return std::static_pointer_cast<void>(std::make_shared<Presented>()); }));
         state->host = host;
         state->onDismiss = options_.onDismiss;
+        if (self.env->reduceMotion) state->exit.reset();
+        else state->exit = kind_ == Kind::sheet ? ViewHost::LayerExit{0.18, 0.96} : ViewHost::LayerExit{0.12, 1};
         const bool shown = shown_.get();
         if (shown) {
             state->content = layerContent(state);
@@ -190,7 +193,7 @@ public:
                 }, true);
             }
         } else if (state->layer) {
-            host->dismissLayer(state->layer);
+            host->dismissLayer(state->layer, state->exit);
             state->layer = 0;
             state->content = nullptr;
             if (state->onDismiss) state->onDismiss();

@@ -230,6 +230,7 @@ ViewHost::~ViewHost()
     *alive_ = false;
     observations_.clear();
     // Element trees hold closures over state slots; drop them first.
+    closingLayers_.clear();
     layers_.clear();
 }
 
@@ -313,6 +314,9 @@ void ViewHost::flush()
     rebuild();
     layoutAll();
     runPreferences();
+    // Closing layers fade frame by frame until they are gone.
+    std::erase_if(closingLayers_, [this](const ClosingLayer& c) { return now() - c.start >= c.exit.duration; });
+    if (!closingLayers_.empty()) requestFrame(1.0 / 60);
     runHooks();
     repaint();
 }
@@ -466,6 +470,18 @@ void ViewHost::render(QPainter& painter)
     PaintContext pc{&painter, env_.displayScale};
     for (auto& layer : layers_)
         if (layer.tree) layer.tree->paint(pc);
+    for (const ClosingLayer& c : closingLayers_) {
+        const double p = std::clamp((now() - c.start) / c.exit.duration, 0.0, 1.0);
+        const double eased = p * p;  // ease in: slow to start, quick to leave
+        painter.save();
+        painter.setOpacity(painter.opacity() * (1 - eased));
+        const double s = 1 - (1 - c.exit.scale) * eased;
+        painter.translate(size_.width / 2, size_.height / 2);
+        painter.scale(s, s);
+        painter.translate(-size_.width / 2, -size_.height / 2);
+        c.tree->paint(pc);
+        painter.restore();
+    }
 }
 
 QImage ViewHost::renderImage(double scale)
@@ -490,11 +506,13 @@ int ViewHost::presentLayer(std::function<View()> content, bool modal)
     return id;
 }
 
-void ViewHost::dismissLayer(int id)
+void ViewHost::dismissLayer(int id, std::optional<LayerExit> exit)
 {
     if (id == 0) return;
     auto it = std::find_if(layers_.begin(), layers_.end(), [id](const HostLayer& l) { return l.id == id; });
     if (it == layers_.end()) return;
+    if (exit && it->tree && it->tree->placed && exit->duration > 0 && !closing_)
+        closingLayers_.push_back({std::move(it->tree), now(), *exit});
     // The tree may be running a handler; its layer goes at the next rebuild.
     it->content = nullptr;
     setNeedsRebuild();

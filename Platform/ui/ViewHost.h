@@ -13,6 +13,7 @@
 #include <vector>
 
 class QPainter;
+class QWidget;
 
 namespace platform::ui {
 
@@ -68,8 +69,20 @@ public:
     // takes every event; a non-modal one lets events it does not hit fall
     // through to what lies beneath.
     int presentLayer(std::function<View()> content, bool modal);
-    void dismissLayer(int id);
+    // With an exit, the layer leaves events, accessibility and the layer
+    // count at once, and its last picture fades out (shrinking towards the
+    // centre by `scale`) over `duration` seconds.
+    struct LayerExit {
+        double duration = 0.18;
+        double scale = 1;
+    };
+    void dismissLayer(int id, std::optional<LayerExit> exit = std::nullopt);
     size_t layerCount() const { return layers_.size(); }
+    size_t closingLayerCount() const { return closingLayers_.size(); }
+
+    // The widget that shows this host, parent of native widgets placed by views.
+    void setNativeParent(QWidget* parent) { nativeParent_ = parent; }
+    QWidget* nativeParent() const { return nativeParent_; }
 
     // --- Events, in host points
     void pointerMove(Point p);
@@ -133,6 +146,13 @@ private:
 
     std::function<View()> root_;
     std::vector<HostLayer> layers_;  // [0] is the content
+    struct ClosingLayer {
+        std::unique_ptr<Element> tree;
+        double start = 0;
+        LayerExit exit;
+    };
+    std::vector<ClosingLayer> closingLayers_;
+    QWidget* nativeParent_ = nullptr;
     int nextLayerId_ = 1;
     Size size_{800, 600};
     EnvironmentValues env_;

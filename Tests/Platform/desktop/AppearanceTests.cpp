@@ -1,6 +1,10 @@
 #include "desktop/Appearance.h"
 
+#include "desktop/ApplicationMenu.h"
 #include "ui/HostWidget.h"
+
+#include <QMenu>
+#include <QMenuBar>
 
 #include <gtest/gtest.h>
 
@@ -40,4 +44,30 @@ TEST(Appearance, AForcedSchemeReachesWindowsMadeBeforeAndAfterTheStart)
     EXPECT_EQ(after.host().environment().colorScheme, ColorScheme::dark);
     platform::startAppearanceService({"--ui-testing", "--appearance", "light"});
     EXPECT_EQ(after.host().environment().colorScheme, ColorScheme::light);
+}
+
+TEST(ApplicationMenu, GroupsCommandsIntoMenusAndAsksTheirStateWhenUsed)
+{
+    platform::Window main(platform::WindowSpec{"main", "Tidewell"});
+    int scans = 0, shown = 0;
+    bool scanning = false;
+    platform::installApplicationMenu(main, {
+        {"View", {"Dashboard", QKeySequence(Qt::CTRL | Qt::Key_1), [&] { ++shown; }, nullptr}},
+        {"File", {"Scan Now", QKeySequence(Qt::CTRL | Qt::Key_R), [&] { ++scans; }, [&] { return !scanning; }}},
+    });
+    auto* bar = main.widget()->findChild<QMenuBar*>();
+    ASSERT_TRUE(bar);
+    ASSERT_EQ(bar->actions().size(), 2);
+    EXPECT_EQ(bar->actions()[0]->text(), "View");
+    QMenu* file = bar->actions()[1]->menu();
+    QAction* scan = file->actions().front();
+    EXPECT_EQ(scan->shortcutContext(), Qt::ApplicationShortcut) << "the shortcut works in every window";
+    scan->trigger();
+    scanning = true;
+    scan->trigger();
+    EXPECT_EQ(scans, 1) << "refused while the store scans";
+    emit file->aboutToShow();
+    EXPECT_FALSE(scan->isEnabled());
+    emit file->aboutToHide();
+    EXPECT_TRUE(scan->isEnabled());
 }

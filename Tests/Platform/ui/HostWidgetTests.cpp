@@ -1,6 +1,11 @@
 #include "UITestSupport.h"
 
+#include "ui/Controls.h"
+
 #include <QAccessible>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QPointer>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -123,4 +128,37 @@ TEST(HostWidgetAdapter, QtAccessibilitySeesTheSameElements)
             found = found || has(c);
         }
     EXPECT_TRUE(found);
+}
+
+TEST(NativeViews, FollowTheirFrameAndOpacityHideUnderLayersAndGoWithTheirView)
+{
+    bool shown = true, sheetUp = false;
+    QPointer<QLabel> label;
+    HostWidget widget;
+    widget.host().setSize({400, 300});
+    widget.host().setScheduler(nullptr);
+    widget.host().setRoot([&] {
+        View slot = NativeView([&] { return label = new QLabel("web"); }).frame(200, 100).offset(10, 20).opacity(0.5);
+        return ViewIf(shown, slot).modifier(sheet(Binding<bool>::constant(sheetUp), [] { return Text("Sheet"); }));
+    });
+    auto settle = [&] {
+        widget.host().setNeedsRebuild();
+        widget.host().flush();
+    };
+    settle();
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->parentWidget(), &widget);
+    EXPECT_EQ(label->geometry(), QRect(110, 120, 200, 100));
+    EXPECT_FALSE(label->isHidden());
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(label->graphicsEffect());
+    ASSERT_TRUE(effect);
+    EXPECT_DOUBLE_EQ(effect->opacity(), 0.5);
+    sheetUp = true;
+    settle();
+    EXPECT_TRUE(label->isHidden()) << "a sheet covers it";
+    sheetUp = false;
+    shown = false;
+    settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(label) << "the widget went with its view";
 }

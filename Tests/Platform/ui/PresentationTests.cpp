@@ -73,6 +73,23 @@ TEST(Sheets, OpenByButtonAndCloseByItsDismissAction)
     EXPECT_EQ(o.dismissed, before + 1);
 }
 
+TEST(Sheets, ClosingFadesTheLastPictureOutUnlessMotionIsReduced)
+{
+    for (const bool reduce : {false, true}) {
+        SheetOwner o;
+        EnvironmentValues env;
+        env.reduceMotion = reduce;
+        o.host.setEnvironment(env);
+        o.tester.tap("open");
+        o.runFrames();
+        ASSERT_TRUE(o.tester.tap("close"));
+        EXPECT_FALSE(o.exists("sheet")) << "gone for events and accessibility at once";
+        EXPECT_EQ(o.host.closingLayerCount(), reduce ? 0u : 1u);
+        o.runFrames();
+        EXPECT_EQ(o.host.closingLayerCount(), 0u);
+    }
+}
+
 TEST(Sheets, EscapeClosesThroughTheBinding)
 {
     SheetOwner o;

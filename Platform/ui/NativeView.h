@@ -1,0 +1,23 @@
+#pragma once
+
+// A slot for a Qt widget (a web view) inside a view tree: the widget is made
+// once per identity, parented to the host's widget, and kept at the view's
+// laid-out frame (through offsets and scales), at its opacity as far as a
+// native widget can follow it, and hidden while any sheet, popover or other
+// layer lies above the content, or when the view is hidden or unplaced.
+// It goes when the view leaves the tree. Without a host widget (pictures,
+// headless tests) the slot is an empty frame.
+
+#include "ui/View.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace platform::ui {
+
+// `make` creates the widget (the slot owns it); `update` runs after every
+// layout with it, for state the view passes in.
+View NativeView(std::function<QWidget*()> make, std::function<void(QWidget*)> update = nullptr);
+
+}  // namespace platform::ui
