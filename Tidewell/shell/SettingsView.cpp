@@ -1,5 +1,6 @@
 #include "shell/SettingsView.h"
 
+#include "character/CharacterSettingsPane.h"
 #include "core/AppStore.h"
 #include "core/AppUpdater.h"
 #include "kit/PointingHandCursorModifier.h"
@@ -61,15 +62,12 @@ ui::View paneList(SettingsPane current, const ui::Binding<std::string>& paneID) 
         .frame(190, std::nullopt);
 }
 
-// PLACEHOLDER: the character settings pane takes this slot once it exists.
-ui::View characterPanePlaceholder() { return ui::Section({ui::Text("Character")}); }
-
 ui::View paneBody(AppStore& store, SettingsPane pane) {
     switch (pane) {
     case SettingsPane::general: return GeneralSettingsPane(store);
     case SettingsPane::folders: return ScanFoldersSettingsPane(store);
     case SettingsPane::account: return AccountSettingsPane(store);
-    case SettingsPane::character: return characterPanePlaceholder();
+    case SettingsPane::character: return CharacterSettingsPane(store);
     case SettingsPane::updates: return UpdatesSection(AppUpdater::shared());
     case SettingsPane::privacy: return PrivacySettingsPane(store);
     }
