@@ -24,7 +24,10 @@ namespace ui = platform::ui;
 
 CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const std::string& cleanStatus) {
     using Kind = CleanConfirmContent::Kind;
-    if (isCleaning) return {Kind::progress, !cleanStatus.empty() ? cleanStatus : hasReport ? "Moving to Trash\u2026" : "Calculating\u2026"};
+    if (isCleaning)
+        return {Kind::progress, !cleanStatus.empty() ? cleanStatus
+                                : hasReport          ? "Moving to Trash\u2026"
+                                                     : "Calculating\u2026"};
     if (hasReport) return {Kind::preview, ""};
     return {Kind::status, cleanStatus.empty() ? "Preparing dry-run\u2026" : cleanStatus};
 }
@@ -57,8 +60,9 @@ ui::View progressPanel(const std::string& text) {
     ui::FrameSpec fullWidth;
     fullWidth.maxWidth = ui::infinity;
     fullWidth.alignment = ui::Alignment::leading;
-    return ForestPanel(16, 16, false, false, std::nullopt,
-                       ui::HStack(ui::VerticalAlignment::center, 10, {ui::ProgressView(), ui::Text(text)}).frame(fullWidth));
+    return ForestPanel(
+        16, 16, false, false, std::nullopt,
+        ui::HStack(ui::VerticalAlignment::center, 10, {ui::ProgressView(), ui::Text(text)}).frame(fullWidth));
 }
 
 ui::View heading(const std::vector<ProjectDTO>& projects) {
@@ -66,13 +70,14 @@ ui::View heading(const std::vector<ProjectDTO>& projects) {
         return ui::Text(projects.front().name).font(ui::Font::headline()).foregroundStyle(ui::ShapeStyle::secondary());
     std::string names;
     for (const auto& p : projects) names += (names.empty() ? "" : " \u00B7 ") + p.name;
-    return ui::VStack(ui::HorizontalAlignment::leading, 4,
-                      {
-                          ui::Text(std::to_string(projects.size()) + " projects")
-                              .font(ui::Font::headline())
-                              .foregroundStyle(ui::ShapeStyle::secondary()),
-                          ui::Text(names).font(ui::Font::callout()).foregroundStyle(ui::ShapeStyle::secondary()).lineLimit(2),
-                      });
+    return ui::VStack(
+        ui::HorizontalAlignment::leading, 4,
+        {
+            ui::Text(std::to_string(projects.size()) + " projects")
+                .font(ui::Font::headline())
+                .foregroundStyle(ui::ShapeStyle::secondary()),
+            ui::Text(names).font(ui::Font::callout()).foregroundStyle(ui::ShapeStyle::secondary()).lineLimit(2),
+        });
 }
 
 ui::View summaryPanel(const CleanReportDTO& report) {
@@ -92,7 +97,8 @@ ui::View summaryPanel(const CleanReportDTO& report) {
                             .foregroundStyle(Theme::caution())
                             .font(ui::Font::callout()));
     }
-    return ForestPanel(16, 16, false, false, std::nullopt, ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(lines)));
+    return ForestPanel(16, 16, false, false, std::nullopt,
+                       ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(lines)));
 }
 
 ui::View itemRow(const CleanItemDTO& item) {
@@ -111,31 +117,34 @@ ui::View itemRow(const CleanItemDTO& item) {
 ui::View itemList(const CleanReportDTO& report) {
     std::vector<std::pair<std::string, ui::View>> rows;
     rows.reserve(report.items.size());
-    for (std::size_t i = 0; i < report.items.size(); ++i) rows.emplace_back(std::to_string(i), itemRow(report.items[i]));
+    for (std::size_t i = 0; i < report.items.size(); ++i)
+        rows.emplace_back(std::to_string(i), itemRow(report.items[i]));
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;
     fill.maxHeight = ui::infinity;
-    return ui::ScrollView(ForestPanel(12, 16, false, false, std::nullopt,
-                                      ui::VStack(ui::HorizontalAlignment::leading, 6, {ui::ForEachIdentified(std::move(rows))})))
+    return ui::ScrollView(
+               ForestPanel(12, 16, false, false, std::nullopt,
+                           ui::VStack(ui::HorizontalAlignment::leading, 6, {ui::ForEachIdentified(std::move(rows))})))
         .frame(fill);
 }
 
 ui::View buttonRow(AppStore& store, const std::function<void()>& dismiss) {
     const bool busy = store.isCleaning.get();
-    return ui::HStack({
-                          ForestButton{"Cancel", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::large, false,
-                                       [&store, dismiss] {
-                                           store.cancelClean();
-                                           if (dismiss) dismiss();
-                                       }}
-                              .body()
-                              .disabled(busy),
-                          ui::Spacer(),
-                          ForestButton{"Move to Trash", std::nullopt, ForestButton::Tone::reclaim, ui::ControlSize::large,
-                                       false, [&store] { store.confirmClean(); }}
-                              .body()
-                              .disabled(busy),
-                      })
+    return ui::HStack(
+               {
+                   ForestButton{"Cancel", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::large, false,
+                                [&store, dismiss] {
+                                    store.cancelClean();
+                                    if (dismiss) dismiss();
+                                }}
+                       .body()
+                       .disabled(busy),
+                   ui::Spacer(),
+                   ForestButton{"Move to Trash", std::nullopt, ForestButton::Tone::reclaim, ui::ControlSize::large,
+                                false, [&store] { store.confirmClean(); }}
+                       .body()
+                       .disabled(busy),
+               })
         .layoutPriority(1);
 }
 
@@ -143,24 +152,26 @@ ui::View buttonRow(AppStore& store, const std::function<void()>& dismiss) {
 
 ui::View CleanConfirmView(AppStore& store, const ProjectDTO& project, std::function<void()> dismiss) {
     const auto& report = store.pendingCleanReport.get();
-    const CleanConfirmContent content = cleanConfirmContent(store.isCleaning.get(), report.has_value(), store.cleanStatus.get());
+    const CleanConfirmContent content =
+        cleanConfirmContent(store.isCleaning.get(), report.has_value(), store.cleanStatus.get());
 
-    ui::ViewList children{ForestPageHeader("Confirm clean", "These folders go to Trash. Source stays put.", ui::EmptyView())};
+    ui::ViewList children{
+        ForestPageHeader("Confirm clean", "These folders go to Trash. Source stays put.", ui::EmptyView())};
     switch (content.kind) {
-    case CleanConfirmContent::Kind::progress:
-        children.push_back(progressPanel(content.text));
-        children.push_back(ui::Spacer());
-        break;
-    case CleanConfirmContent::Kind::status:
-        children.push_back(ui::Text(content.text).foregroundStyle(ui::ShapeStyle::secondary()));
-        children.push_back(ui::Spacer());
-        break;
-    case CleanConfirmContent::Kind::preview:
-        children.push_back(heading(cleanConfirmProjects(store.cleanConfirmProjects.get(), project)));
-        children.push_back(summaryPanel(*report));
-        children.push_back(itemList(*report));
-        children.push_back(buttonRow(store, dismiss));
-        break;
+        case CleanConfirmContent::Kind::progress:
+            children.push_back(progressPanel(content.text));
+            children.push_back(ui::Spacer());
+            break;
+        case CleanConfirmContent::Kind::status:
+            children.push_back(ui::Text(content.text).foregroundStyle(ui::ShapeStyle::secondary()));
+            children.push_back(ui::Spacer());
+            break;
+        case CleanConfirmContent::Kind::preview:
+            children.push_back(heading(cleanConfirmProjects(store.cleanConfirmProjects.get(), project)));
+            children.push_back(summaryPanel(*report));
+            children.push_back(itemList(*report));
+            children.push_back(buttonRow(store, dismiss));
+            break;
     }
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;

@@ -31,9 +31,7 @@ std::vector<ArtifactDTO> sortedArtifacts(const ProjectDTO& project) {
     return kept;
 }
 
-std::string folderCountText(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " folder" : " folders");
-}
+std::string folderCountText(std::size_t count) { return std::to_string(count) + (count == 1 ? " folder" : " folders"); }
 
 std::string filesSheetCleanTitle(const ProjectDTO& project) {
     return project.reclaimable_bytes == 0 ? "Already cleaned" : "Clean";
@@ -56,21 +54,22 @@ ui::View folderList(AppStore& store, const ProjectDTO& project, const std::vecto
     for (const auto& a : artifacts) rows.emplace_back(a.absolute_path, ArtifactRow(store, a));
     ui::FrameSpec listHeight;
     listHeight.maxHeight = 240;
-    return ForestPanel(12, 16, false, false, std::nullopt,
-                       ui::VStack(ui::HorizontalAlignment::leading, 8,
+    return ForestPanel(
+        12, 16, false, false, std::nullopt,
+        ui::VStack(ui::HorizontalAlignment::leading, 8,
+                   {
+                       ui::HStack(ui::VerticalAlignment::center, std::nullopt,
                                   {
-                                      ui::HStack(ui::VerticalAlignment::center, std::nullopt,
-                                                 {
-                                                     ui::Text(folderCountText(artifacts.size())).font(ui::Font::headline()),
-                                                     ui::Spacer(),
-                                                     ui::Text(platform::formatByteCount(project.reclaimable_bytes))
-                                                         .font(ui::Font::system(18, ui::FontWeight::semibold, ui::FontDesign::rounded))
-                                                         .foregroundStyle(Theme::reclaim()),
-                                                 }),
-                                      ui::ScrollView(ui::VStack(ui::HorizontalAlignment::leading, 6,
-                                                                {ui::ForEachIdentified(std::move(rows))}))
-                                          .frame(listHeight),
-                                  }));
+                                      ui::Text(folderCountText(artifacts.size())).font(ui::Font::headline()),
+                                      ui::Spacer(),
+                                      ui::Text(platform::formatByteCount(project.reclaimable_bytes))
+                                          .font(ui::Font::system(18, ui::FontWeight::semibold, ui::FontDesign::rounded))
+                                          .foregroundStyle(Theme::reclaim()),
+                                  }),
+                       ui::ScrollView(
+                           ui::VStack(ui::HorizontalAlignment::leading, 6, {ui::ForEachIdentified(std::move(rows))}))
+                           .frame(listHeight),
+                   }));
 }
 
 }  // namespace
@@ -103,17 +102,18 @@ ui::View ProjectFilesSheet(AppStore& store, std::function<void()> dismiss, const
                              .foregroundStyle(Theme::caution()));
     }
     const std::string path = project.path;
-    blocks.push_back(ui::HStack(
-        ui::VerticalAlignment::center, std::nullopt,
-        {
-            ForestButton{"Close", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false, dismiss},
-            ForestButton{"Show in Files", std::string("folder"), ForestButton::Tone::secondary, ui::ControlSize::regular,
-                         false, [path] { revealInFinder(path); }},
-            ui::Spacer(),
-            ReclaimButton{filesSheetCleanTitle(project), false, [&store, project] { parkCleanAndClose(store, project); }}
-                .body()
-                .disabled(!filesSheetCanClean(project)),
-        }));
+    blocks.push_back(ui::HStack(ui::VerticalAlignment::center, std::nullopt,
+                                {
+                                    ForestButton{"Close", std::nullopt, ForestButton::Tone::secondary,
+                                                 ui::ControlSize::regular, false, dismiss},
+                                    ForestButton{"Show in Files", std::string("folder"), ForestButton::Tone::secondary,
+                                                 ui::ControlSize::regular, false, [path] { revealInFinder(path); }},
+                                    ui::Spacer(),
+                                    ReclaimButton{filesSheetCleanTitle(project), false,
+                                                  [&store, project] { parkCleanAndClose(store, project); }}
+                                        .body()
+                                        .disabled(!filesSheetCanClean(project)),
+                                }));
 
     ui::FrameSpec size;
     size.minWidth = 520;

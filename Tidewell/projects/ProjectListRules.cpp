@@ -28,7 +28,6 @@ bool contains(const std::string& text, const std::string& loweredQuery) {
     return lowered(text).find(loweredQuery) != std::string::npos;
 }
 
-
 }  // namespace
 
 bool projectMatchesQuery(const ProjectDTO& project, const std::string& query) {
@@ -110,10 +109,9 @@ ProjectListDerived deriveProjectList(const ProjectListInputs& in) {
 
     d.cleanSelectedTitle = d.selectedIDs.empty() ? "Clean" : "Clean " + std::to_string(d.selectedIDs.size());
     d.selectAllTitle = d.allSelectableSelected ? "Deselect All" : "Select All";
-    d.selectionSummary = d.selectedIDs.empty()
-                             ? "Select projects to clean"
-                             : std::to_string(d.selectedCleanable.size()) + " selected \u00B7 " +
-                                   platform::formatByteCount(selectedBytes) + " reclaimable";
+    d.selectionSummary = d.selectedIDs.empty() ? "Select projects to clean"
+                                               : std::to_string(d.selectedCleanable.size()) + " selected \u00B7 " +
+                                                     platform::formatByteCount(selectedBytes) + " reclaimable";
     if (!in.dashboard)
         d.emptyStateDetail = "Rescan to find Flutter, React Native, Node, and more.";
     else if (in.filterStack || in.filterIdle || !in.state.query.empty())

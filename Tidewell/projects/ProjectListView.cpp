@@ -66,29 +66,29 @@ ui::View button(std::string title, ForestButton::Tone tone, bool enabled, std::f
 }
 
 ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
-    const ProjectListState s = settled(state.get(), d);
     auto setSelecting = [state](bool on) {
         ui::withAnimation(themeSpring(), [&] { state.set(settingSelecting(state.get(), on)); });
     };
     ui::ViewList items;
-    if (s.selecting) {
+    if (state.get().selecting) {
         items.push_back(button("Cancel", ForestButton::Tone::secondary, true, [setSelecting] { setSelecting(false); }));
         items.push_back(button(d.selectAllTitle, ForestButton::Tone::secondary, d.canSelectAll, [&store, state] {
-                                   const ProjectListState now = state.get();
-                                   state.set(toggledSelectAll(now, deriveProjectList(inputsOf(store, now))));
-                               }));
+            const ProjectListState now = state.get();
+            state.set(toggledSelectAll(now, deriveProjectList(inputsOf(store, now))));
+        }));
         items.push_back(button(d.cleanSelectedTitle, ForestButton::Tone::reclaim, d.canCleanSelected, [&store, state] {
-                                   // Worked out at the press, not copied into every frame.
-                                   const ProjectListState now = state.get();
-                                   store.requestClean(copiesOf(deriveProjectList(inputsOf(store, now)).selectedCleanable), true);
-                                   state.set(afterCleanSelected(now));
-                               }));
+            // Worked out at the press, not copied into every frame.
+            const ProjectListState now = state.get();
+            store.requestClean(copiesOf(deriveProjectList(inputsOf(store, now)).selectedCleanable), true);
+            state.set(afterCleanSelected(now));
+        }));
     } else {
-        items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [setSelecting] { setSelecting(true); })
-                            .help("Choose several projects, then clean them together"));
+        items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [setSelecting] {
+                            setSelecting(true);
+                        }).help("Choose several projects, then clean them together"));
         items.push_back(button("Clean All", ForestButton::Tone::reclaim, d.canCleanAll, [&store, state] {
-                                   store.requestClean(copiesOf(deriveProjectList(inputsOf(store, state.get())).cleanAllCandidates), true);
-                               }));
+            store.requestClean(copiesOf(deriveProjectList(inputsOf(store, state.get())).cleanAllCandidates), true);
+        }));
     }
     items.push_back(RescanButton(store));
     if (width == WidthClass::compact) return ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items));
@@ -108,14 +108,14 @@ ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide)
                                        s.query = std::move(q);
                                        state.set(s);
                                    });
-    ui::Binding<bool> idle([&store] { return store.filterIdle.get(); },
-                           [&store](bool on) { store.filterIdle = on; });
-    ui::View sort = wide ? button(byReclaimable ? "Sort: Reclaimable" : "Sort: Name", ForestButton::Tone::secondary, true,
-                                  toggleSort)
-                         : ForestIconButton{byReclaimable ? "arrow.up.arrow.down.circle.fill" : "arrow.up.arrow.down.circle",
-                                            byReclaimable ? "Sorting by reclaimable size" : "Sorting by name",
-                                            byReclaimable ? "Sort by reclaimable" : "Sort by name", toggleSort}
-                               .body();
+    ui::Binding<bool> idle([&store] { return store.filterIdle.get(); }, [&store](bool on) { store.filterIdle = on; });
+    ui::View sort =
+        wide ? button(byReclaimable ? "Sort: Reclaimable" : "Sort: Name", ForestButton::Tone::secondary, true,
+                      toggleSort)
+             : ForestIconButton{byReclaimable ? "arrow.up.arrow.down.circle.fill" : "arrow.up.arrow.down.circle",
+                                byReclaimable ? "Sorting by reclaimable size" : "Sorting by name",
+                                byReclaimable ? "Sort by reclaimable" : "Sort by name", toggleSort}
+                   .body();
     return ui::HStack(ui::VerticalAlignment::center, 10,
                       {
                           ui::Image::systemName("magnifyingglass")
@@ -138,7 +138,9 @@ ui::View filterBar(AppStore& store, const StateBinding& state) {
 ui::View selectionSummary(const ProjectListDerived& d) {
     return ui::HStack(ui::VerticalAlignment::center, 8,
                       {
-                          ui::Image::systemName("checkmark.circle.fill").foregroundStyle(Theme::reclaim()).accessibilityHidden(true),
+                          ui::Image::systemName("checkmark.circle.fill")
+                              .foregroundStyle(Theme::reclaim())
+                              .accessibilityHidden(true),
                           ui::Text(d.selectionSummary).font(ui::Font::subheadline().weight(ui::FontWeight::semibold)),
                           ui::Spacer(0),
                       })
@@ -165,8 +167,9 @@ ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
             ui::withAnimation(themeSpring(), [&] { store.filterStack = std::nullopt; });
         }));
     }
-    ui::Binding<std::optional<std::string>> filter([&store] { return store.filterStack.get(); },
-                                                   [&store](std::optional<std::string> v) { store.filterStack = std::move(v); });
+    ui::Binding<std::optional<std::string>> filter(
+        [&store] { return store.filterStack.get(); },
+        [&store](std::optional<std::string> v) { store.filterStack = std::move(v); });
     return ui::VStack(ui::HorizontalAlignment::leading, std::nullopt,
                       {
                           ui::HStack(ui::VerticalAlignment::center, 8, std::move(row))
@@ -188,22 +191,23 @@ ui::View grid(AppStore& store, const StateBinding& state, const ProjectListDeriv
     };
     auto cards = std::make_shared<const Cards>(Cards{d.visible, projectCardKeys(d.visible), settled(state.get(), d)});
     const double minimum = width == WidthClass::compact ? 200 : 240;
-    return ui::ScrollView(
-        ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
-                      {ui::ForEachIndex(
-                          cards->visible.size(), [cards](std::size_t i) { return cards->keys[i]; },
-                          [&store, state, cards](std::size_t i) {
-                              const ProjectDTO& p = *cards->visible[i];
-                              return ProjectListingCard(store, p, cards->state.selecting,
-                                                        cards->state.selectedIDs.count(p.id) > 0,
-                                                        [&store, state, project = p] {
-                                                            const ProjectListState now = state.get();
-                                                            if (now.selecting) state.set(tappedCard(now, project));
-                                                            else store.filesPopupProject = project;
-                                                        });
-                          })},
-                      ui::HorizontalAlignment::center, 12)
-            .padding(ui::Edge::bottom, 8));
+    return ui::ScrollView(ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
+                                        {ui::ForEachIndex(
+                                            cards->visible.size(), [cards](std::size_t i) { return cards->keys[i]; },
+                                            [&store, state, cards](std::size_t i) {
+                                                const ProjectDTO& p = *cards->visible[i];
+                                                return ProjectListingCard(store, p, cards->state.selecting,
+                                                                          cards->state.selectedIDs.count(p.id) > 0,
+                                                                          [&store, state, project = p] {
+                                                                              const ProjectListState now = state.get();
+                                                                              if (now.selecting)
+                                                                                  state.set(tappedCard(now, project));
+                                                                              else
+                                                                                  store.filesPopupProject = project;
+                                                                          });
+                                            })},
+                                        ui::HorizontalAlignment::center, 12)
+                              .padding(ui::Edge::bottom, 8));
 }
 
 ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
@@ -248,9 +252,8 @@ ui::View ProjectListView(AppStore& store) { return ProjectListView(store, Projec
 
 ui::View ProjectListView(AppStore& store, ProjectListState initial) {
     return ui::WithState<ProjectListState>(std::move(initial), [&store](StateBinding state) {
-        return ui::EnvironmentReader([&store, state](const ui::EnvironmentValues& env) {
-            return page(store, state, env.get<WidthClassKey>());
-        });
+        return ui::EnvironmentReader(
+            [&store, state](const ui::EnvironmentValues& env) { return page(store, state, env.get<WidthClassKey>()); });
     });
 }
 

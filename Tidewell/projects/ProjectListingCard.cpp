@@ -40,11 +40,11 @@ ui::View activityBadge(const std::string& text) {
 ui::View topRow(const ProjectDTO& project, bool selecting, bool selected) {
     ui::ViewList items;
     if (selecting) {
-        items.push_back(ui::Image::systemName(selected ? "checkmark.circle.fill" : "circle")
-                            .font(ui::Font::title3())
-                            .foregroundStyle(selected ? ui::ShapeStyle(Theme::reclaim())
-                                                      : ui::ShapeStyle::secondary().opacity(0.6))
-                            .accessibilityHidden(true));
+        items.push_back(
+            ui::Image::systemName(selected ? "checkmark.circle.fill" : "circle")
+                .font(ui::Font::title3())
+                .foregroundStyle(selected ? ui::ShapeStyle(Theme::reclaim()) : ui::ShapeStyle::secondary().opacity(0.6))
+                .accessibilityHidden(true));
     }
     items.push_back(project.types.empty() ? SymbolTile("folder.fill", Theme::accent(), 32)
                                           : IconTile(project.types.front(), 32, 8));
@@ -77,7 +77,8 @@ ui::View statusRow(const ProjectDTO& project, const ProjectCardTexts& texts) {
         ui::Spacer(),
     };
     std::vector<std::pair<std::string, ui::View>> badges;
-    for (std::size_t i = 1; i < project.types.size(); ++i) badges.emplace_back(project.types[i], StackBadge(project.types[i]).fixedSize());
+    for (std::size_t i = 1; i < project.types.size(); ++i)
+        badges.emplace_back(project.types[i], StackBadge(project.types[i]).fixedSize());
     items.push_back(ui::ForEachIdentified(std::move(badges)));
     ui::FrameSpec height;
     height.minHeight = 24;
@@ -86,23 +87,26 @@ ui::View statusRow(const ProjectDTO& project, const ProjectCardTexts& texts) {
 }
 
 ui::View sizeRow(const ProjectDTO& project) {
-    return ui::HStack(ui::VerticalAlignment::firstTextBaseline, std::nullopt,
-                      {
-                          ui::VStack(ui::HorizontalAlignment::leading, 1,
-                                     {
-                                         ui::Text(bytes(project.total_bytes)).font(ui::Font::callout().bold()).monospacedDigit(),
-                                         ui::Text("Total Size").font(ui::Font::caption2()).foregroundStyle(ui::ShapeStyle::secondary()),
-                                     }),
-                          ui::Spacer(),
-                          ui::VStack(ui::HorizontalAlignment::trailing, 1,
-                                     {
-                                         ui::Text(bytes(project.reclaimable_bytes))
-                                             .font(ui::Font::callout().bold())
-                                             .foregroundStyle(Theme::reclaim())
-                                             .monospacedDigit(),
-                                         ui::Text("Reclaimable").font(ui::Font::caption2()).foregroundStyle(ui::ShapeStyle::secondary()),
-                                     }),
-                      });
+    return ui::HStack(
+        ui::VerticalAlignment::firstTextBaseline, std::nullopt,
+        {
+            ui::VStack(
+                ui::HorizontalAlignment::leading, 1,
+                {
+                    ui::Text(bytes(project.total_bytes)).font(ui::Font::callout().bold()).monospacedDigit(),
+                    ui::Text("Total Size").font(ui::Font::caption2()).foregroundStyle(ui::ShapeStyle::secondary()),
+                }),
+            ui::Spacer(),
+            ui::VStack(
+                ui::HorizontalAlignment::trailing, 1,
+                {
+                    ui::Text(bytes(project.reclaimable_bytes))
+                        .font(ui::Font::callout().bold())
+                        .foregroundStyle(Theme::reclaim())
+                        .monospacedDigit(),
+                    ui::Text("Reclaimable").font(ui::Font::caption2()).foregroundStyle(ui::ShapeStyle::secondary()),
+                }),
+        });
 }
 
 ui::View sizeBar(double ratio) {
@@ -123,8 +127,10 @@ ui::View accentStripe(const ProjectDTO& project) {
     // The card's own outline cut to its first 4 points, so the stripe's
     // left corners are the card's.
     return ui::PathShape([](const ui::Rect& r) {
-               return ui::Path(ui::Path::roundedRect(r, kCorner).qt().intersected(
-                   ui::Path::rect(ui::Rect{r.x, r.y, std::min(4.0, r.width), r.height}).qt()));
+               return ui::Path(
+                   ui::Path::roundedRect(r, kCorner)
+                       .qt()
+                       .intersected(ui::Path::rect(ui::Rect{r.x, r.y, std::min(4.0, r.width), r.height}).qt()));
            })
         .fill(stackTint(project.types.front()))
         .allowsHitTesting(false);

@@ -13,10 +13,10 @@ class AppStore;
 
 // What the card says about a project, apart from its drawing.
 struct ProjectCardTexts {
-    std::string state;        // "active", "idle" or "recent"
-    std::string badge;        // "ACTIVE", "IDLE" or empty
-    std::string lastUse;      // "3 days ago", or "Not used yet"
-    std::string help;         // the tooltip for the mode
+    std::string state;    // "active", "idle" or "recent"
+    std::string badge;    // "ACTIVE", "IDLE" or empty
+    std::string lastUse;  // "3 days ago", or "Not used yet"
+    std::string help;     // the tooltip for the mode
     std::string accessibilityLabel;
     bool takesTaps = true;
     double opacity = 1;

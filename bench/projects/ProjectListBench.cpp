@@ -44,9 +44,8 @@ std::unique_ptr<ViewHost> pageHost(tidewell::AppStore& s) {
     host->setScheduler(nullptr);
     host->setSize(kWindow);
     host->setRoot([&s] {
-        return tidewell::SizeClassReader([&s](tidewell::WidthClass, tidewell::HeightClass) {
-            return tidewell::ProjectListView(s).padding(24);
-        });
+        return tidewell::SizeClassReader(
+            [&s](tidewell::WidthClass, tidewell::HeightClass) { return tidewell::ProjectListView(s).padding(24); });
     });
     host->flush();
     return host;
@@ -97,8 +96,10 @@ void BM_ProjectListSearchKeystroke(benchmark::State& state) {
     bool typed = false;
     for (auto _ : state) {
         // "o" and "or" in turn: every keystroke changes a non-empty query.
-        if (typed) host->key(KeyPress{Qt::Key_Backspace, "", 0});
-        else host->key(KeyPress{Qt::Key_R, "r", 0});
+        if (typed)
+            host->key(KeyPress{Qt::Key_Backspace, "", 0});
+        else
+            host->key(KeyPress{Qt::Key_R, "r", 0});
         typed = !typed;
         host->flush();
         paint(*host, target);

@@ -17,9 +17,8 @@ namespace ui = platform::ui;
 namespace {
 
 ui::View framedPage(std::function<ui::View()> page) {
-    return SizeClassReader([page](WidthClass, HeightClass) {
-        return page().padding(24).background(Theme::windowBackground());
-    });
+    return SizeClassReader(
+        [page](WidthClass, HeightClass) { return page().padding(24).background(Theme::windowBackground()); });
 }
 
 AppStore& storeWith(bool idle, std::optional<std::string> stack) {
@@ -30,11 +29,13 @@ AppStore& storeWith(bool idle, std::optional<std::string> stack) {
     return store;
 }
 
-const ScreenshotPage projects("projects", [] { return framedPage([] { return ProjectListView(storeWith(false, {})); }); });
+const ScreenshotPage projects("projects",
+                              [] { return framedPage([] { return ProjectListView(storeWith(false, {})); }); });
 const ScreenshotPage projectsStack("projects-stack", [] {
     return framedPage([] { return ProjectListView(storeWith(false, std::string("node"))); });
 });
-const ScreenshotPage projectsIdle("projects-idle", [] { return framedPage([] { return ProjectListView(storeWith(true, {})); }); });
+const ScreenshotPage projectsIdle("projects-idle",
+                                  [] { return framedPage([] { return ProjectListView(storeWith(true, {})); }); });
 const ScreenshotPage projectsSelecting("projects-selecting", [] {
     return framedPage([] {
         AppStore& store = storeWith(false, {});
@@ -67,7 +68,8 @@ const ProjectDTO& busiestProject(AppStore& store) {
 
 const ScreenshotPage filesSheet("projects-files", [] {
     AppStore& store = storeWith(false, {});
-    return ProjectFilesSheet(store, [] {}, busiestProject(store));
+    return ProjectFilesSheet(
+        store, [] {}, busiestProject(store));
 });
 
 // A finished dry run of three projects, as the store publishes it.

@@ -33,20 +33,30 @@ CleanReportDTO report(std::vector<std::string> classes) {
 
 TEST(CleaningScreenRules, ContentsListsAndTexts) {
     using Kind = CleanConfirmContent::Kind;
-    const std::vector<CleanConfirmContent> faces = {
-        cleanConfirmContent(true, false, ""), cleanConfirmContent(true, true, ""), cleanConfirmContent(true, true, "Cleaning 2 of 3\u2026"),
-        cleanConfirmContent(false, true, "x"), cleanConfirmContent(false, false, ""), cleanConfirmContent(false, false, "Stopped")};
-    EXPECT_EQ(faces, (std::vector<CleanConfirmContent>{{Kind::progress, "Calculating\u2026"}, {Kind::progress, "Moving to Trash\u2026"},
-                                                        {Kind::progress, "Cleaning 2 of 3\u2026"}, {Kind::preview, ""},
-                                                        {Kind::status, "Preparing dry-run\u2026"}, {Kind::status, "Stopped"}}));
+    const std::vector<CleanConfirmContent> faces = {cleanConfirmContent(true, false, ""),
+                                                    cleanConfirmContent(true, true, ""),
+                                                    cleanConfirmContent(true, true, "Cleaning 2 of 3\u2026"),
+                                                    cleanConfirmContent(false, true, "x"),
+                                                    cleanConfirmContent(false, false, ""),
+                                                    cleanConfirmContent(false, false, "Stopped")};
+    EXPECT_EQ(faces, (std::vector<CleanConfirmContent>{{Kind::progress, "Calculating\u2026"},
+                                                       {Kind::progress, "Moving to Trash\u2026"},
+                                                       {Kind::progress, "Cleaning 2 of 3\u2026"},
+                                                       {Kind::preview, ""},
+                                                       {Kind::status, "Preparing dry-run\u2026"},
+                                                       {Kind::status, "Stopped"}}));
 
     EXPECT_EQ(cleanTotalsText(report({"safe"})), "1 item \u00B7 1 KB \u2192 Trash");
     EXPECT_EQ(cleanTotalsText(report({"safe", "odd"})), "2 items \u00B7 2 KB \u2192 Trash");
-    EXPECT_EQ(std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
-              std::make_pair(false, true)) << "only the exact class counts";
+    EXPECT_EQ(
+        std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
+        std::make_pair(false, true))
+        << "only the exact class counts";
     EXPECT_EQ(cleanItemBadge("caution") + cleanItemBadge("safe") + cleanItemBadge("odd"), "CautionSafeOdd");
-    for (const auto& [path, name] : std::vector<std::pair<std::string, std::string>>{
-             {"/w/app/node_modules", "node_modules"}, {"/w/app/build/", "build"}, {"/w/app/.dart_tool//", ".dart_tool"}})
+    for (const auto& [path, name] :
+         std::vector<std::pair<std::string, std::string>>{{"/w/app/node_modules", "node_modules"},
+                                                          {"/w/app/build/", "build"},
+                                                          {"/w/app/.dart_tool//", ".dart_tool"}})
         EXPECT_EQ(cleanItemName(path), name);
 
     ProjectDTO p;
@@ -57,10 +67,12 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
     EXPECT_EQ(listed, (std::vector<std::string>{"y", "x", "z"}));
     EXPECT_EQ(folderCountText(1) + "," + folderCountText(2), "1 folder,2 folders");
     p.reclaimable_bytes = 0;
-    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)), std::make_pair(std::string("Already cleaned"), false));
+    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)),
+              std::make_pair(std::string("Already cleaned"), false));
     p.reclaimable_bytes = 1;
     p.is_active = true;
-    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)), std::make_pair(std::string("Clean"), false));
+    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)),
+              std::make_pair(std::string("Clean"), false));
 }
 
 struct CleanConfirmation : FlowFixture {
@@ -75,7 +87,8 @@ struct CleanConfirmation : FlowFixture {
         // Old enough that the engine sees no recent activity.
         const auto old = ::time(nullptr) - 40 * 86400;
         const struct timespec times[2] = {{old, 0}, {old, 0}};
-        for (const auto& e : fs::recursive_directory_iterator(home.path("code"))) ::utimensat(AT_FDCWD, e.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+        for (const auto& e : fs::recursive_directory_iterator(home.path("code")))
+            ::utimensat(AT_FDCWD, e.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
     }
     ProjectDTO alphaProject() { return project("alpha", alpha, 50'000, 40'000); }
 };
@@ -92,7 +105,9 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
         {800, 600});
     window->host->observe(store);
     auto& t = window->tester;
-    auto previewShown = [&] { return runUntil([&] { return !store.isCleaning.get(); }) && window->shows("Move to Trash"); };
+    auto previewShown = [&] {
+        return runUntil([&] { return !store.isCleaning.get(); }) && window->shows("Move to Trash");
+    };
 
     // The dry run: the sheet cannot be closed while it runs, Escape included.
     store.requestClean({alphaProject()}, true);

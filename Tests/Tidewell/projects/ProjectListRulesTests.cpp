@@ -7,9 +7,10 @@ using namespace tidewell;
 namespace {
 
 // A project with flags: i idle, p pinned, a active.
-ProjectDTO project(std::string id, std::string name, std::uint64_t reclaimable, std::vector<std::string> types = {"node"},
-                   std::string flags = {}, std::string path = {}) {
-    ProjectDTO p{std::move(id), name, path.empty() ? "/w/" + name : path, std::move(types), reclaimable * 2, reclaimable};
+ProjectDTO project(std::string id, std::string name, std::uint64_t reclaimable,
+                   std::vector<std::string> types = {"node"}, std::string flags = {}, std::string path = {}) {
+    ProjectDTO p{std::move(id),   name,       path.empty() ? "/w/" + name : path, std::move(types),
+                 reclaimable * 2, reclaimable};
     p.is_idle = flags.find('i') != std::string::npos;
     p.pinned = flags.find('p') != std::string::npos;
     p.is_active = flags.find('a') != std::string::npos;
@@ -55,9 +56,17 @@ TEST(ProjectListRules, VisibleListFiltersSearchesAndSorts) {
         std::vector<std::string> expected;
     };
     const std::vector<Case> cases = {
-        {"nothing to reclaim is never listed; ties keep the dashboard's order", false, {}, "", true,
+        {"nothing to reclaim is never listed; ties keep the dashboard's order",
+         false,
+         {},
+         "",
+         true,
          {"kept", "Beta", "app", "alpha", "App", "busy"}},
-        {"by name, localized and case-insensitive; app and App keep their order", false, {}, "", false,
+        {"by name, localized and case-insensitive; app and App keep their order",
+         false,
+         {},
+         "",
+         false,
          {"alpha", "app", "App", "Beta", "busy", "kept"}},
         {"idle only", true, {}, "", true, {"kept", "App"}},
         {"stack ids match exactly", false, std::string("rust"), "", true, {"Beta"}},

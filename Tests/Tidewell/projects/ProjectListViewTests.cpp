@@ -34,14 +34,24 @@ TEST(ProjectListingCard, TextsByStateAndMode) {
         ProjectCardTexts expected;
     };
     const std::vector<Case> cases = {
-        {both, false, true, {"active", "ACTIVE", "3 days ago", "Show folders that can be moved to Trash",
-                             "app, active, last used 3 days ago, 1.5 MB reclaimable of 2 MB. Show files to delete.", true, 1}},
-        {idle, true, false, {"idle", "IDLE", "Not used yet", "Add this project to the clean selection",
-                             "app, idle, last used Not used yet, 1.5 MB reclaimable of 2 MB. not selected.", true, 1}},
-        {pinned, true, true, {"recent", "", "3 days ago", "Pinned projects or empty ones cannot be selected",
-                              "app, recent, last used 3 days ago, 1.5 MB reclaimable of 2 MB. selected.", false, 0.45}},
+        {both,
+         false,
+         true,
+         {"active", "ACTIVE", "3 days ago", "Show folders that can be moved to Trash",
+          "app, active, last used 3 days ago, 1.5 MB reclaimable of 2 MB. Show files to delete.", true, 1}},
+        {idle,
+         true,
+         false,
+         {"idle", "IDLE", "Not used yet", "Add this project to the clean selection",
+          "app, idle, last used Not used yet, 1.5 MB reclaimable of 2 MB. not selected.", true, 1}},
+        {pinned,
+         true,
+         true,
+         {"recent", "", "3 days ago", "Pinned projects or empty ones cannot be selected",
+          "app, recent, last used 3 days ago, 1.5 MB reclaimable of 2 MB. selected.", false, 0.45}},
     };
-    for (const auto& c : cases) EXPECT_EQ(projectCardTexts(c.project, c.selecting, c.selected, now), c.expected) << c.expected.state;
+    for (const auto& c : cases)
+        EXPECT_EQ(projectCardTexts(c.project, c.selecting, c.selected, now), c.expected) << c.expected.state;
     EXPECT_EQ(projectCardFillRatio(5, 0), 0.0);
     EXPECT_EQ(projectCardFillRatio(9, 3), 1.0);
 }
@@ -51,7 +61,8 @@ TEST(ProjectListView, TapsSearchAndANewDashboard) {
     AppStore store;
     auto big = project("b", "/w/bold", 9'000, 8'000);
     big.name = "<b>bold</b>";
-    store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), big, project("c", "/w/gamma", 3'000, 2'000)}));
+    store.applyDashboard(
+        dashboard({project("a", "/w/alpha", 5'000, 4'000), big, project("c", "/w/gamma", 3'000, 2'000)}));
     auto laid = layOut(ProjectListView(store), {1440, 900});
     laid->host->observe(store);
     auto& t = laid->tester;
