@@ -94,13 +94,13 @@ ui::View faceContent(const StorageNodeModel& node, double d)
 // face without the texts and icon. Qt fills gradients pixel by pixel, and
 // seventeen bubbles of them on every frame cost more than the rest of the tree.
 struct BubbleCaches {
-    ui::CanvasCache shadow, halo, face;
+    ui::CanvasCache glow, face;
 };
 
-BubbleCaches& bubbleCaches(const std::string& stack)
+BubbleCaches& bubbleCaches(const std::string& stack, int phase)
 {
-    thread_local std::map<std::string, BubbleCaches> caches;
-    return caches[stack];
+    thread_local std::map<std::pair<std::string, int>, BubbleCaches> caches;
+    return caches[{stack, phase}];
 }
 
 ui::Gradient blurredDiscGradient(const Color& color, double r, double radius)
@@ -125,6 +125,21 @@ std::string cacheKey(double d, const Color& tint, double extra)
     return buf;
 }
 
+void drawStatusDot(ui::GraphicsContext& g, ui::Point at, const Color& color)
+{
+    g.fill(ui::Path::ellipse(around(at, 8.5)),
+           ui::Shading::radialGradient(blurredDiscGradient(color.opacity(0.9), 4.5, 4), at, 0, 8.5));
+    g.fill(ui::Path::ellipse(around(at, 4.5)), color);
+    g.stroke(ui::Path::ellipse(around(at, 4)), Color::white().opacity(0.85), 1);
+}
+
+// The status dot's centre: in the face's top-trailing corner, moved in
+// towards the curve.
+ui::Point statusDotCentre(ui::Point c, double d)
+{
+    return {c.x + d / 2 - 4.5 - 0.06 * d, c.y - d / 2 + 4.5 + 0.06 * d};
+}
+
 void drawFace(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint, bool selected)
 {
     const double r = d / 2;
@@ -143,50 +158,59 @@ void drawFace(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint, 
              width);
 }
 
-// Shadow, halo and face, centred in a canvas of 1.55 d.
-ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bool selected, double glow)
+// The middle of the glow's swing in each state.
+double middleGlow(bool selected, bool hovered, bool reduceMotion)
+{
+    if (reduceMotion)
+        return selected ? 0.9 : 0.5;
+    return selected ? 0.875 : hovered ? 0.8 : 0.48;
+}
+
+// Shadow, halo, face and status dot, centred in a canvas of 1.55 d. The
+// shadow and the halo are kept as one drawing laid down at the glow: the
+// shadow's own opacity (0.28 + 0.25 × glow) is taken at the middle of the
+// glow's swing for the bubble's state, within a tenth of its exact value.
+ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bool selected, double glow,
+                       double middleGlow, StorageNodeStatus status, int phase)
 {
     return ui::Canvas([=](ui::GraphicsContext& g, ui::Size size) {
-               BubbleCaches& caches = bubbleCaches(stack);
+               BubbleCaches& caches = bubbleCaches(stack, phase);
                const ui::Point c{size.width / 2, size.height / 2};
                const double r = d / 2, blur = selected ? 16 : 8;
                const ui::Point dropped{c.x, c.y + 5};
-               ui::GraphicsContext shadow = g;
-               shadow.opacity *= 0.28 + 0.25 * glow;
-               shadow.drawCached(caches.shadow, cacheKey(d, tint, blur), around(dropped, r + blur + 1),
-                                 [&](ui::GraphicsContext& l) {
-                                     l.fill(ui::Path::ellipse(around(dropped, r + blur)),
-                                            ui::Shading::radialGradient(blurredDiscGradient(tint, r, blur), dropped, 0, r + blur));
-                                 });
-               ui::GraphicsContext halo = g;
-               halo.opacity *= std::clamp(glow, 0.0, 1.0);
-               halo.drawCached(caches.halo, cacheKey(d, tint, 0), around(c, 0.775 * d + 1), [&](ui::GraphicsContext& l) {
-                   l.fill(ui::Path::ellipse(around(c, 0.775 * d)),
-                          ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)}, c, 0.28 * d, 0.78 * d));
-               });
-               g.drawCached(caches.face, cacheKey(d, tint, selected), around(c, r + 1),
-                            [&](ui::GraphicsContext& l) { drawFace(l, c, d, tint, selected); });
+               const double shadowShare = (0.28 + 0.25 * middleGlow) / middleGlow;
+               ui::GraphicsContext glowing = g;
+               glowing.opacity *= std::clamp(glow, 0.0, 1.0);
+               glowing.drawCached(caches.glow, cacheKey(d, tint, blur * 100 + shadowShare),
+                                  around(c, std::max(0.775 * d, r + blur + 5) + 1), [&](ui::GraphicsContext& l) {
+                                      l.fill(ui::Path::ellipse(around(dropped, r + blur)),
+                                             ui::Shading::radialGradient(
+                                                 blurredDiscGradient(tint.opacity(std::min(shadowShare, 1.0)), r, blur),
+                                                 dropped, 0, r + blur));
+                                      l.fill(ui::Path::ellipse(around(c, 0.775 * d)),
+                                             ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)},
+                                                                         c, 0.28 * d, 0.78 * d));
+                                  });
+               g.drawCached(caches.face, cacheKey(d, tint, selected + 2 * int(status)), around(c, r + 2),
+                            [&](ui::GraphicsContext& l) {
+                                drawFace(l, c, d, tint, selected);
+                                drawStatusDot(l, statusDotCentre(c, d), storageStatusColor(status));
+                            });
            })
         .frame(1.55 * d, 1.55 * d)
         .allowsHitTesting(false)
         .accessibilityHidden(true);
 }
 
-ui::View statusBadge(StorageNodeStatus status)
+// The protected badge's lock, beside the dot the face drawing carries.
+ui::View protectedLock()
 {
-    const Color& c = storageStatusColor(status);
-    ui::View dot = ui::ZStack({ui::Circle()
-                                   .fill(ui::RadialGradient{blurredDiscGradient(c.opacity(0.9), 4.5, 4), ui::UnitPoint::center, 0, 8.5})
-                                   .frame(17, 17),
-                               ui::Circle().fill(c).frame(9, 9),
-                               ui::Circle().strokeBorder(Color::white().opacity(0.85), 1).frame(9, 9)})
-                       .frame(9, 9);
-    if (status == StorageNodeStatus::protected_)
-        dot = ui::ZStack({dot, ui::View(ui::Image::systemName("lock.fill"))
-                                   .font(ui::Font::system(7, ui::FontWeight::bold))
-                                   .foregroundStyle(Color::white())
-                                   .offset(8, 6)});
-    return dot.accessibilityHidden(true);
+    return ui::View(ui::Image::systemName("lock.fill"))
+        .font(ui::Font::system(7, ui::FontWeight::bold))
+        .foregroundStyle(Color::white())
+        .frame(9, 9)
+        .offset(8, 6)
+        .accessibilityHidden(true);
 }
 
 }  // namespace
@@ -210,7 +234,8 @@ ui::View StorageNodeView::body() const
                                           .frame(d + 6, d + 6)
                                           .allowsHitTesting(false));
     }
-    decorated = decorated.overlay(statusBadge(node.status).offset(-0.06 * d, 0.06 * d), ui::Alignment::topTrailing);
+    if (node.status == StorageNodeStatus::protected_)
+        decorated = decorated.overlay(protectedLock().offset(-0.06 * d, 0.06 * d), ui::Alignment::topTrailing);
 
     const auto select = onSelect;
     const ui::View button = PointingHandCursorModifier(
@@ -225,7 +250,9 @@ ui::View StorageNodeView::body() const
 
     // The shadow the button and halo cast: the halo is faint beside the face,
     // so the face's disc, blurred, stands for both.
-    ui::View bubble = ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, glow), button});
+    ui::View bubble = ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, glow,
+                                                 middleGlow(selected, hovered, reduceMotion),
+                                                 node.status, pixelPhase), button});
     bubble = ui::Animatable<double>(shown ? 1.0 : 0.0, entrance, [bubble](const double& p) {
         return bubble.scaleEffect(0.84 + 0.16 * p).opacity(p);
     });

@@ -20,6 +20,9 @@ struct StorageNodeView {
     double time = 0;
     bool reduceMotion = false;
     std::function<void()> onSelect;
+    // Which of the bubble's two kept drawings to use: the host moves bubbles
+    // in half-point steps and gives odd steps phase 1.
+    int pixelPhase = 0;
 
     platform::ui::View body() const;
 };

@@ -72,7 +72,6 @@ struct TreeState {
     ui::Binding<Stack> hoveredID;
     bool appeared;
     double cornerRadius;
-    double displayScale;
 };
 
 std::optional<ui::Animation> treeSpring(bool reduceMotion)
@@ -103,14 +102,10 @@ std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel&
     return items;
 }
 
-// The bob moves in steps of half a device pixel: a bubble's kept pixels are
-// drawn again only when its place on the pixel grid changes, a few times a
-// second rather than on every frame.
-double bubbleY(double y, double displayScale)
-{
-    const double step = 0.5 / (displayScale > 0 ? displayScale : 1);
-    return std::round(y / step) * step;
-}
+// The bob moves in steps of half a point, so a bubble lies on the pixel grid
+// in one of two ways (one at 2×) and its kept pixels are reused instead of
+// drawn again on every frame.
+int bubbleStep(double y) { return int(std::lround(y * 2)); }
 
 ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, const std::set<std::string>& protectedSet,
                double t, ui::Size size)
@@ -150,16 +145,18 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         const StorageNodeModel& node = nodes[i];
         const std::string stack = node.id();
         const bool selected = filter == stack, isHovered = hovered == stack;
+        const int step = bubbleStep(bobbedNodeY(node, int(i), t, s.reduceMotion));
         StorageNodeView bubble{node, selected, isHovered, s.appeared, int(i), t, s.reduceMotion, [store, stack, spring] {
                                    ui::withAnimation(spring, [&] {
                                        store->filterStack = stackSelectionAfterTap(store->filterStack.get(), stack);
                                    });
                                }};
+        bubble.pixelPhase = step & 1;
         const auto hover = s.hoveredID;
         bubbles.emplace_back(stack, bubble.body()
                                         .onHover([hover, stack](bool inside) { hover.set(hoverAfter(hover.get(), stack, inside)); })
                                         .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet)))
-                                        .position(node.position.x, bubbleY(bobbedNodeY(node, int(i), t, s.reduceMotion), s.displayScale))
+                                        .position(node.position.x, step / 2.0)
                                         .zIndex(selected ? 3 : isHovered ? 2 : 1));
     }
     layers.push_back(ui::ForEachIdentified(std::move(bubbles)));
@@ -219,8 +216,7 @@ ui::View StorageTreeView(AppStore& store, DashboardDTO dash, double cornerRadius
             return ui::WithState<bool>(false, [storePtr, dash, csv, hovered, cornerRadius](ui::Binding<bool> appeared) {
                 return ui::EnvironmentReader([storePtr, dash, csv, hovered, appeared, cornerRadius](const ui::EnvironmentValues& env) {
                            const TreeState s{storePtr, dash, env.reduceMotion, env.get<ui::ScenePhaseKey>(),
-                                             csv,      hovered, appeared.get(),         cornerRadius,
-                                             env.displayScale};
+                                             csv,      hovered, appeared.get(),         cornerRadius};
                            return ui::GeometryReader([s](const ui::GeometryProxy& proxy) { return treeBody(s, proxy.size); });
                        })
                     .onAppear([appeared] { appeared.set(true); });

@@ -93,7 +93,7 @@ void drawIsland(GraphicsContext& context, Size size)
 }
 
 struct BackgroundCaches {
-    CanvasCache sky, light, island;
+    CanvasCache sky, skyTop, skyBottom, light, island;
 };
 
 }  // namespace
@@ -108,8 +108,18 @@ void drawTreeBackground(GraphicsContext& context, Size size, double time, double
     // strength and laid down at its breathing opacity, the same picture.
     thread_local BackgroundCaches caches;
     const Rect whole{0, 0, size.width, size.height};
-    context.drawCached(caches.sky, "sky/" + std::to_string(cornerRadius), whole,
-                       [&](GraphicsContext& layer) { drawSky(layer, size, cornerRadius); });
+    // With round corners only the top and bottom strips are see-through; the
+    // opaque middle is copied rather than blended.
+    const std::string key = "sky/" + std::to_string(cornerRadius);
+    const auto sky = [&](GraphicsContext& layer) { drawSky(layer, size, cornerRadius); };
+    const double r = std::clamp(std::ceil(cornerRadius), 0.0, std::floor(size.height / 2));
+    if (r > 0) {
+        context.drawCached(caches.skyTop, key, {0, 0, size.width, r}, sky);
+        context.drawCached(caches.sky, key, {0, r, size.width, size.height - 2 * r}, sky);
+        context.drawCached(caches.skyBottom, key, {0, size.height - r, size.width, r}, sky);
+    } else {
+        context.drawCached(caches.sky, key, whole, sky);
+    }
     GraphicsContext faint = context;
     faint.opacity = context.opacity * treeGroundLight(std::isfinite(time) ? time : 0);
     faint.drawCached(caches.light, "light", grown(groundLightRect(size), 2),

@@ -82,6 +82,25 @@ std::string woodKey(const std::vector<StorageNodeModel>& nodes)
     return key;
 }
 
+// What the wood covers: roots, trunk and every branch, with the widest
+// stroke's reach around them.
+platform::ui::Rect woodBounds(Size size, const std::vector<StorageNodeModel>& nodes)
+{
+    const double w = size.width, h = size.height;
+    platform::ui::Rect r = trunkPath(w, h).boundingRect();
+    const auto add = [&r](const platform::ui::Rect& o) {
+        const double x0 = std::min(r.x, o.x), y0 = std::min(r.y, o.y);
+        r = {x0, y0, std::max(r.maxX(), o.maxX()) - x0, std::max(r.maxY(), o.maxY()) - y0};
+    };
+    for (const Path& root : rootPaths(w, h))
+        add(root.boundingRect());
+    for (const auto& node : nodes)
+        if (const auto branch = storageBranch(node, w, h))
+            add(taperedBranchPath(*branch, branch->halfWidth, 1.5).boundingRect());
+    constexpr double reach = 6;
+    return {r.x - reach, r.y - reach, r.width + 2 * reach, r.height + 2 * reach};
+}
+
 }  // namespace
 
 std::array<Path, 2> rootPaths(double w, double h)
@@ -148,8 +167,7 @@ void drawTreeTrunk(GraphicsContext& context, Size size, const std::vector<Storag
     if (!treeSceneDrawable(size))
         return;
     thread_local CanvasCache wood;
-    // Strokes reach 4 points past the bubbles and the roots; the canvas holds them all.
-    context.drawCached(wood, woodKey(nodes), {-8, -8, size.width + 16, size.height + 16},
+    context.drawCached(wood, woodKey(nodes), woodBounds(size, nodes),
                        [&](GraphicsContext& layer) { drawWood(layer, size, nodes); });
 }
 

@@ -1,0 +1,93 @@
+#include <cmath>
+#include <limits>
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "dashboard/EnergyFlowView.h"
+#include "dashboard/ParticleView.h"
+#include "dashboard/StorageDetailPanel.h"
+#include "dashboard/StorageNodeView.h"
+#include "dashboard/TreeBackgroundView.h"
+#include "dashboard/TreeFoliageView.h"
+#include "dashboard/TreeTrunkView.h"
+
+namespace tidewell {
+namespace {
+
+using namespace platform::ui;
+
+TEST(StorageTreeScene, SizesWithoutAreaDrawNothing)
+{
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+    const std::vector<StorageNodeModel> nodes{{{"node", "Node", 1, 9, 9}, StorageNodeStatus::reclaimable, {50, 30}, 40}};
+    for (Size size : {Size{0, 0}, Size{0, 80}, Size{80, -1}, Size{inf, 80}, Size{80, nan}}) {
+        QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter p(&image);
+            GraphicsContext g(p, std::make_shared<EnvironmentValues>(), 1);
+            drawTreeBackground(g, size, 1, 24);
+            drawTreeTrunk(g, size, nodes);
+            drawTreeFoliage(g, size, nodes, 1);
+            drawEnergyFlow(g, size, nodes, 1);
+            drawTreeParticles(g, size, 1);
+        }
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ASSERT_EQ(qAlpha(image.pixel(x, y)), 0) << size.width << "×" << size.height;
+    }
+}
+
+TEST(StorageTreeScene, BranchGeometry)
+{
+    const auto node = [](double x, double y, double d) {
+        return StorageNodeModel{{"go", "Go", 1, 1, 1}, StorageNodeStatus::active, {x, y}, d};
+    };
+    // On the centre line the branch leaves from the right side of the trunk.
+    const auto centred = storageBranch(node(400, 100, 60), 800, 500);
+    ASSERT_TRUE(centred);
+    EXPECT_DOUBLE_EQ(centred->start.x, 400 + std::min(0.014 * 800, 18.0));
+    // An end within 12 points of the start: no branch.
+    EXPECT_FALSE(storageBranch(node(415, 318, 2), 800, 500));
+    // A canvas of height 1 or less takes y itself as the attach ratio.
+    EXPECT_DOUBLE_EQ(storageBranch(node(10, 0.5, 4), 800, 1)->start.y, (0.52 + 0.2 * 0.5) * 1);
+    EXPECT_EQ(leafColor(5, 0.76), Color::rgb255(226, 177, 90));
+    EXPECT_EQ(leafColor(6, 0.76), Color::rgb255(139, 239, 120));
+    EXPECT_EQ(leafColor(0, 0.4), Color::rgb255(62, 190, 98));
+    EXPECT_DOUBLE_EQ(treeGroundLight(0), 0.32);
+    // Far along the reference-date clock the dash phase stays inside one period.
+    const double phase = energyDashPhase(34, 26, 8.2e8 + 0.1);
+    EXPECT_TRUE(phase >= 0 && phase < 26);
+}
+
+TEST(StorageNodeBubble, GlowScaleIconAndWords)
+{
+    EXPECT_DOUBLE_EQ(storageNodeGlow(true, true, 3, 7, true), 0.9);
+    EXPECT_DOUBLE_EQ(storageNodeGlow(false, true, 3, 7, true), 0.5);
+    EXPECT_DOUBLE_EQ(storageNodeGlow(false, true, 3, 7, false), 0.8);
+    EXPECT_DOUBLE_EQ(storageNodeGlow(false, false, 0, 0, false), 0.48);
+    EXPECT_DOUBLE_EQ(storageNodeScale(true, true), 1.08);
+    EXPECT_DOUBLE_EQ(storageNodeScale(false, true), 1.045);
+    EXPECT_DOUBLE_EQ(storageNodeIconSide(80), 80 * 0.34);
+    EXPECT_DOUBLE_EQ(storageNodeIconSide(110), 110 * 0.26);
+    EXPECT_DOUBLE_EQ(storageNodeIconSide(40), 18);
+    EXPECT_DOUBLE_EQ(storageNodeIconSide(200), 34);
+
+    StorageNodeModel one{{"node", "Node", 1, 5'000, 1'500'000}, StorageNodeStatus::reclaimable, {}, 80};
+    EXPECT_EQ(storageNodeAccessibilityLabel(one), "Node, Reclaimable, 1.5 MB reclaimable, 1 project");
+    one.summary.project_count = 0;
+    EXPECT_EQ(storageDetailCountLine(one.summary), "0 projects · 5 KB total");
+}
+
+TEST(StorageDetailPanel, ProtectionChipForms)
+{
+    EXPECT_EQ(protectionChip(true, StorageNodeStatus::protected_), (ProtectionChip{"Unprotect", "lock.open.fill", true}));
+    EXPECT_EQ(protectionChip(false, StorageNodeStatus::protected_), (ProtectionChip{"Protected", "lock.fill", false}));
+    EXPECT_EQ(protectionChip(false, StorageNodeStatus::idle), (ProtectionChip{"Protect", "lock.fill", true}));
+}
+
+}  // namespace
+}  // namespace tidewell
