@@ -1,0 +1,48 @@
+// The main window's content in a headless host: the sidebar's column by
+// window width, rows that select their section, the banner's dismissal, and
+// the clean the project files sheet parks.
+
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "Tidewell/kit/KitViewTesting.h"
+#include "core/AppStore.h"
+#include "shell/RootView.h"
+
+using namespace tidewell;
+using namespace kittest;
+
+TEST(RootView, SidebarByWidthRowsAndBanner) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    for (const auto& [width, sidebar] : std::vector<std::pair<double, double>>{{960, 64}, {1100, 200}, {1400, 220}}) {
+        auto laid = layOut(RootView(store), {width, 760});
+        const Rect row = laid->frame("sidebar.Global Caches");
+        EXPECT_LE(row.maxX(), sidebar) << width;
+        EXPECT_GT(row.maxX(), sidebar - 20) << width;
+    }
+    auto laid = layOut(RootView(store), {1400, 760});
+    laid->host->observe(store);
+    ASSERT_TRUE(laid->tester.tap("sidebar.Activity"));
+    EXPECT_EQ(store.selectedSection.get(), AppSection::activity);
+    ASSERT_TRUE(laid->tester.tap("sidebar.Activity"));
+    EXPECT_EQ(store.selectedSection.get(), AppSection::activity);
+
+    store.lastError = std::string("Could not move 2 folders.");
+    EXPECT_TRUE(laid->shows("Could not move 2 folders."));
+    ASSERT_TRUE(laid->tester.tapText("Dismiss error"));
+    EXPECT_EQ(store.lastError.get(), std::nullopt);
+}
+
+TEST(RootView, ParkedCleanIsReplayedOnceAfterTheSheet) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    replayQueuedClean(store);
+    EXPECT_EQ(store.cleanConfirmProject.get(), std::nullopt) << "nothing parked, nothing opens";
+
+    const auto project = tidewell::testing::project("a", home.home() + "/a", 10, 5);
+    store.applyDashboard(tidewell::testing::dashboard({project}));
+    store.queuedClean = AppStore::QueuedClean{{project}, true};
+    replayQueuedClean(store);
+    EXPECT_FALSE(store.queuedClean.has_value());
+    ASSERT_TRUE(store.cleanConfirmProject.get().has_value());
+    EXPECT_EQ(store.cleanConfirmProject.get()->id, "a");
+}
