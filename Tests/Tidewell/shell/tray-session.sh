@@ -22,11 +22,11 @@ within() { local t=$(($1 * 10)); shift; while ((t-- > 0)); do "$@" && return 0; 
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 export XDG_RUNTIME_DIR=$work/run QT_QPA_PLATFORM=xcb
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/Tidewell" "$HOME/code/site/node_modules/pkg" && chmod 700 "$XDG_RUNTIME_DIR"
-echo '{"name":"site"}' > "$HOME/code/site/package.json"
-head -c 300000 /dev/zero > "$HOME/code/site/node_modules/pkg/index.js"
+mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/Tidewell" "$work/projects/site/node_modules/pkg" && chmod 700 "$XDG_RUNTIME_DIR"
+echo '{"name":"site"}' > "$work/projects/site/package.json"
+head -c 300000 /dev/zero > "$work/projects/site/node_modules/pkg/index.js"
 cat > "$XDG_CONFIG_HOME/Tidewell/defaults.json" <<JSON
-{"values":{"hasCompletedOnboarding":{"kind":"bool","value":true},"scanRoots":{"kind":"stringArray","value":["$HOME/code"]}}}
+{"values":{"hasCompletedOnboarding":{"kind":"bool","value":true},"scanRoots":{"kind":"stringArray","value":["$work/projects"]}}}
 JSON
 
 exec 3> "$work/display"
