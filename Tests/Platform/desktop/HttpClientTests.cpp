@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,80 +15,67 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A loopback HTTP/1.1 server: records each request and answers by path.
-// "/slow" never answers; "/to-same" and "/to-other" redirect to "/landed" on
-// this origin and on another one ("localhost" instead of "127.0.0.1").
-class LoopbackServer {
-public:
-    struct Seen {
-        std::string method, path, head, body;
-    };
-    std::vector<Seen> seen;
+// A loopback HTTP server that records each request's head and body. "/slow"
+// never answers; "/to-same" and "/to-other" redirect to "/landed" on this
+// origin and on another ("localhost" for "127.0.0.1"); the rest echo the body.
+struct LoopbackServer {
+    QTcpServer server;
+    std::vector<std::string> seen;  // head, blank line, body
 
     LoopbackServer() {
-        server_.listen(QHostAddress::LocalHost);
-        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] { read(s); });
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            while (QTcpSocket* s = server.nextPendingConnection())
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] { answer(s); });
         });
     }
-    std::string url(const std::string& path, const char* host = "127.0.0.1") const {
-        return "http://" + std::string(host) + ":" + std::to_string(server_.serverPort()) + path;
+    std::string url(const std::string& path, const std::string& host = "127.0.0.1") const {
+        return "http://" + host + ":" + std::to_string(server.serverPort()) + path;
     }
-
-private:
-    void read(QTcpSocket* s) {
-        auto& buffer = buffers_[s];
-        buffer += s->readAll().toStdString();
-        const auto end = buffer.find("\r\n\r\n");
-        if (end == std::string::npos) return;
-        const std::string head = buffer.substr(0, end);
-        std::size_t length = 0;
-        if (auto at = head.find("Content-Length: "); at != std::string::npos) length = std::stoul(head.substr(at + 16));
-        if (buffer.size() < end + 4 + length) return;
-        Seen r{head.substr(0, head.find(' ')), head.substr(head.find(' ') + 1, head.find(' ', head.find(' ') + 1) - head.find(' ') - 1),
-               head, buffer.substr(end + 4, length)};
-        buffer.erase(0, end + 4 + length);
-        seen.push_back(r);
-        std::string reply;
-        if (r.path == "/slow") return;
-        if (r.path == "/to-same" || r.path == "/to-other")
-            reply = "HTTP/1.1 302 Found\r\nLocation: " + url("/landed", r.path == "/to-same" ? "127.0.0.1" : "localhost") +
+    bool saw(const std::string& text) const {
+        for (const auto& r : seen)
+            if (r.find(text) != std::string::npos) return true;
+        return false;
+    }
+    void answer(QTcpSocket* s) {
+        std::string request = s->property("buffer").toByteArray().toStdString() + s->readAll().toStdString();
+        s->setProperty("buffer", QByteArray::fromStdString(request));
+        const auto end = request.find("\r\n\r\n");
+        const auto length = request.find("Content-Length: ");
+        if (end == std::string::npos || request.size() < end + 4 + (length < end ? std::stoul(request.substr(length + 16)) : 0)) return;
+        s->setProperty("buffer", QByteArray());
+        seen.push_back(request);
+        const std::string path = request.substr(request.find(' ') + 1, request.find(" HTTP/") - request.find(' ') - 1);
+        const std::string body = request.substr(end + 4);
+        std::string reply = "HTTP/1.1 418 Teapot\r\nContent-Length: " + std::to_string(body.size() + 2) + "\r\n\r\n<" + body + ">";
+        if (path == "/slow") return;
+        if (path == "/to-same" || path == "/to-other")
+            reply = "HTTP/1.1 302 Found\r\nLocation: " + url("/landed", path == "/to-same" ? "127.0.0.1" : "localhost") +
                     "\r\nContent-Length: 0\r\n\r\n";
-        else
-            reply = "HTTP/1.1 418 Teapot\r\nContent-Length: " + std::to_string(r.body.size() + 2) + "\r\n\r\n<" + r.body + ">";
         s->write(reply.data(), qint64(reply.size()));
     }
-    QTcpServer server_;
-    std::map<QTcpSocket*, std::string> buffers_;
 };
 
-std::optional<HttpResponse> send(NetworkHttpClient& client, HttpRequest request, std::chrono::milliseconds wait = 5s) {
+std::optional<HttpResponse> send(NetworkHttpClient& client, HttpRequest request) {
     std::optional<HttpResponse> response;
     client.send(std::move(request), [&](HttpResponse r) { response = std::move(r); });
-    processMainEventsUntil([&] { return response.has_value(); }, wait);
+    processMainEventsUntil([&] { return response.has_value(); }, 5s);
     return response;
 }
 
 }  // namespace
 
-TEST(NetworkHttpClient, SendsMethodHeadersAndBodyAndReturnsStatusAndBody) {
+TEST(NetworkHttpClient, SendsTheRequestAndReturnsAnyStatusWithItsBody) {
     LoopbackServer server;
     NetworkHttpClient client;
     const std::string jpeg("\xff\xd8\x00\x01", 4);
-    auto r = send(client, {"PUT", server.url("/api?x=1"), {{"Content-Type", "image/jpeg"}, {"X-Probe", "yes"}}, jpeg});
+    auto r = send(client, {"PUT", server.url("/api?x=1"), {{"Content-Type", "image/jpeg"}}, jpeg});
     ASSERT_TRUE(r);
     EXPECT_EQ(r->failure, HttpFailure::none);
-    EXPECT_EQ(r->status, 418) << "any status is an answer";
+    EXPECT_EQ(r->status, 418);
     EXPECT_EQ(r->body, "<" + jpeg + ">");
-    ASSERT_EQ(server.seen.size(), 1u);
-    EXPECT_EQ(server.seen[0].method, "PUT");
-    EXPECT_EQ(server.seen[0].path, "/api?x=1");
-    EXPECT_NE(server.seen[0].head.find("X-Probe: yes"), std::string::npos);
-
-    auto refused = send(client, {"GET", "http://127.0.0.1:1/nothing-listens"});
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->failure, HttpFailure::transport);
+    EXPECT_TRUE(server.saw("PUT /api?x=1 HTTP/1.1") && server.saw("Content-Type: image/jpeg"));
+    EXPECT_EQ(send(client, {"GET", "http://127.0.0.1:1/nothing-listens"})->failure, HttpFailure::transport);
 }
 
 TEST(NetworkHttpClient, TimesOutAndCancelsWithoutAnswering) {
@@ -98,12 +83,10 @@ TEST(NetworkHttpClient, TimesOutAndCancelsWithoutAnswering) {
     NetworkHttpClient client;
     HttpRequest slow{"GET", server.url("/slow")};
     slow.timeout = 200ms;
-    auto r = send(client, slow);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->failure, HttpFailure::timedOut);
+    EXPECT_EQ(send(client, slow)->failure, HttpFailure::timedOut);
 
-    slow.timeout = 60s;
     bool answered = false;
+    slow.timeout = 60s;
     HttpTask task = client.send(slow, [&](HttpResponse) { answered = true; });
     processMainEventsUntil([&] { return server.seen.size() == 2; }, 5s);
     task.cancel();
@@ -114,24 +97,18 @@ TEST(NetworkHttpClient, TimesOutAndCancelsWithoutAnswering) {
 TEST(NetworkHttpClient, NeverCarriesTheTokenToAnotherOrigin) {
     LoopbackServer server;
     NetworkHttpClient client;
-    const std::pair<std::string, std::string> token{"Authorization", "Bearer secret"};
-    struct Case {
-        std::string path;
-        bool withToken;
-        HttpFailure failure;
+    const std::tuple<std::string, bool, HttpFailure> cases[] = {
+        {"/to-same", true, HttpFailure::none},
+        {"/to-other", true, HttpFailure::redirectRefused},
+        {"/to-other", false, HttpFailure::none},
     };
-    for (const Case& c : {Case{"/to-same", true, HttpFailure::none}, Case{"/to-other", true, HttpFailure::redirectRefused},
-                          Case{"/to-other", false, HttpFailure::none}}) {
+    for (const auto& [path, withToken, failure] : cases) {
         server.seen.clear();
-        HttpRequest request{"GET", server.url(c.path)};
-        if (c.withToken) request.headers.push_back(token);
-        auto r = send(client, request);
-        ASSERT_TRUE(r) << c.path;
-        EXPECT_EQ(r->failure, c.failure) << c.path << c.withToken;
-        const bool landed = std::any_of(server.seen.begin(), server.seen.end(), [](auto& r) { return r.path == "/landed"; });
-        EXPECT_EQ(landed, c.failure == HttpFailure::none) << c.path << c.withToken;
+        HttpRequest request{"GET", server.url(path)};
+        if (withToken) request.headers.push_back({"Authorization", "Bearer secret"});
+        EXPECT_EQ(send(client, request)->failure, failure) << path << withToken;
+        EXPECT_EQ(server.saw("GET /landed"), failure == HttpFailure::none) << path << withToken;
     }
     EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "http://a.example/y", false)) << "never down to http";
     EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "file:///etc/passwd", false));
-    EXPECT_TRUE(mayFollowRedirect("https://a.example/x", "/y", true));
 }

@@ -50,24 +50,16 @@ TEST(DesktopNotifier, PostsToTheServerAndDeliversTheClickBack) {
         ASSERT_TRUE(platform::processMainEventsUntil([&] { return notifier.answeredPosts() == answered; }));
     }
     ASSERT_EQ(fake.calls.size(), 2u);
-    const QVariantList& first = fake.calls[0];
-    EXPECT_EQ(first[1].toUInt(), 0u);
-    EXPECT_EQ(first[3].toString().toStdString(), request.title);
-    EXPECT_EQ(first[4].toString().toStdString(), request.body);
-    EXPECT_EQ(first[5].toStringList(), (QStringList{"default", ""}));
+    const QVariantList& first = fake.calls[0];  // app, replaces, icon, title, body, actions, hints, time-out
+    EXPECT_EQ((QVariantList{first[1], first[3], first[4], first[5]}),
+              (QVariantList{0u, "Scanning started", "Checking in the background.", QStringList{"default", ""}}));
     EXPECT_TRUE(qdbus_cast<QVariantMap>(first[6]).value("suppress-sound").toBool());
     EXPECT_EQ(fake.calls[1][1].toUInt(), 41u) << "the same identifier replaces the earlier notification";
 
-    auto invoke = [&](uint id, const char* action) {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"),
-                                                         QStringLiteral("ActionInvoked"));
-        signal << id << QString::fromLatin1(action);
-        server.send(signal);
-    };
-    invoke(99, "default");  // not ours
-    invoke(42, "other");
-    invoke(42, "default");
+    // A click on another notification, another action, then ours.
+    for (const auto& [id, action] : {std::pair{99u, "default"}, {42u, "other"}, {42u, "default"}})
+        server.send(QDBusMessage::createSignal("/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked")
+                    << id << QString(action));
     platform::processMainEventsUntil([&] { return !clicked.empty(); }, std::chrono::seconds(5));
     EXPECT_EQ(clicked, std::vector<std::string>{"scan-started"});
 }

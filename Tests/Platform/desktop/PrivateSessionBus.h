@@ -25,17 +25,13 @@ public:
         daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config_.fileName(),
                                                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (!daemon_.waitForStarted(5000)) return;
-        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {
-        }
+        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) continue;
         address_ = daemon_.readLine().trimmed().toStdString();
     }
     ~PrivateSessionBus() {
         daemon_.terminate();
         daemon_.waitForFinished(3000);
     }
-    PrivateSessionBus(const PrivateSessionBus&) = delete;
-    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
-
     bool isRunning() const { return !address_.empty(); }
     const std::string& address() const { return address_; }
     // A connection of its own (each name is one client of the bus).
