@@ -20,50 +20,41 @@ void pump() {
     for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
 }
 
-// A main queue whose delays wait for the test's own clock.
-struct ManualQueue {
-    struct Job {
-        double at;
-        std::function<void()> work;
-        platform::WorkItem item;
-    };
+class Tray : public ::testing::Test {
+protected:
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    // A main queue whose delays wait for the test's own clock.
     double now = 0;
-    std::vector<Job> jobs;
-    ScanWidgetPanel::Scheduler scheduler() {
-        return [this](double seconds, std::function<void()> work) {
-            jobs.push_back({now + seconds, std::move(work), platform::WorkItem()});
-            return jobs.back().item;
-        };
-    }
+    std::vector<std::tuple<double, std::function<void()>, platform::WorkItem>> jobs;
+    ScanWidgetPanel panel{store, [this](double seconds, std::function<void()> work) {
+                              jobs.emplace_back(now + seconds, std::move(work), platform::WorkItem());
+                              return std::get<2>(jobs.back());
+                          }};
     void advance(double seconds) {
         now += seconds;
         for (auto& job : std::exchange(jobs, {}))
-            if (job.at > now) jobs.push_back(job);
-            else if (!job.item.isCancelled()) job.work();
+            if (std::get<0>(job) > now) jobs.push_back(job);
+            else if (!std::get<2>(job).isCancelled()) std::get<1>(job)();
     }
 };
 
 }  // namespace
 
-TEST(MenuBarStatusItemTest, LooksFollowTheScanAndNoTickerOutlivesIt) {
-    tidewell::testing::ScratchHome home;
-    AppStore store;
+TEST_F(Tray, StatusItemLooksFollowTheScanAndNoTickerOutlivesIt) {
     MenuBarStatusItem item(store);
     auto idle = [&] { return item.item().title().empty() && item.item().toolTip() == "Tidewell" && !item.scanTicker(); };
     pump();
     EXPECT_TRUE(idle());
-
     store.scanUI = ScanSnapshot{.elapsed = 65, .projectsFound = 1};
     store.isScanning = true;
     pump();
     EXPECT_EQ(item.item().title(), " 1:05 · 1");
     EXPECT_EQ(item.item().toolTip(), "Tidewell is scanning · 1 projects found");
     const platform::RepeatingTimer* ticker = item.scanTicker();
-    ASSERT_TRUE(ticker && ticker->isValid());
     store.isScanning = true;
     pump();
-    EXPECT_EQ(item.scanTicker(), ticker) << "a repeated value keeps the timer";
-
+    EXPECT_TRUE(ticker && item.scanTicker() == ticker) << "a repeated value keeps the timer";
     store.isScanning = false;  // a scan of less than a second: there and back
     store.isScanning = true;
     store.isScanning = false;
@@ -71,38 +62,30 @@ TEST(MenuBarStatusItemTest, LooksFollowTheScanAndNoTickerOutlivesIt) {
     EXPECT_TRUE(idle());
 }
 
-TEST(ScanWidgetPanelTest, LeavesTwelveSecondsAfterTheScanUnlessShownAgain) {
-    tidewell::testing::ScratchHome home;
-    AppStore store;
-    ManualQueue queue;
-    ScanWidgetPanel panel(store, queue.scheduler());
-
+TEST_F(Tray, PanelLeavesTwelveSecondsAfterTheScanUnlessShownAgain) {
     store.isScanning = true;
     panel.show();
-    queue.advance(300);
+    advance(300);
     EXPECT_TRUE(panel.isShown()) << "stays while the scan runs";
     store.isScanning = false;
     pump();
-    queue.advance(11.9);
+    advance(11.9);
     EXPECT_TRUE(panel.isShown());
     store.isScanning = true;  // the next scan within the 12 s
     panel.show();
-    queue.advance(1);
+    advance(1);
     EXPECT_TRUE(panel.isShown()) << "a new show cancels the pending hide";
     panel.hide(0);  // the close button
-    queue.advance(0);
+    advance(0);
     EXPECT_FALSE(panel.isShown());
 
     store.isScanning = false;
     panel.show();  // a scan that failed before it started
-    queue.advance(11.9);
+    advance(11.9);
     EXPECT_TRUE(panel.isShown());
-    queue.advance(0.2);
+    advance(0.2);
     EXPECT_FALSE(panel.isShown());
-    EXPECT_EQ(panel.window()->identifier(), "scan-widget");
-}
 
-TEST(ScanWidgetPanelTest, SitsInTheTopRightOfTheScreenUnderThePointer) {
     const ScreenArea main{{0, 0, 1920, 1080}, {0, 28, 1920, 1052}}, side{{1920, -200, 1280, 1024}, {1920, -200, 1280, 990}};
     EXPECT_EQ(scanPanelOrigin({main}, {50, 50}, {260, 150}), (Point{1644, 44}));
     EXPECT_EQ(scanPanelOrigin({main, side}, {2000, 100}, {260, 150}), (Point{2924, -184}));
@@ -110,23 +93,16 @@ TEST(ScanWidgetPanelTest, SitsInTheTopRightOfTheScreenUnderThePointer) {
     EXPECT_EQ(scanPanelOrigin({}, {0, 0}, {260, 150}), std::nullopt);
 }
 
-TEST(MenuBarWidgetTest, OffersWhatTheStoreAllowsAndClosesAfterEachAction) {
-    tidewell::testing::ScratchHome home;
-    AppStore store;
+TEST_F(Tray, WidgetOffersWhatTheStoreAllowsAndClosesAfterEachAction) {
     DashboardDTO dashboard;
     dashboard.projects.resize(4, ProjectDTO{.reclaimable_bytes = 10});
     dashboard.projects[0].is_active = dashboard.projects[1].pinned = true;
     dashboard.projects[2].reclaimable_bytes = 0;
     EXPECT_EQ(eligibleProjectCount(dashboard), 1) << "active, pinned and empty projects are skipped";
-    EXPECT_EQ(eligibleProjectCount(std::nullopt), 0);
 
     int closes = 0;
-    // Embedded as the tray popover shows it, its frame over the widget included.
-    auto show = [&](bool embedded) {
-        auto close = [&] { ++closes; };
-        return layOut(embedded ? menuBarPopoverContent(store, close) : MenuBarWidget(store, false, close), {280, 600});
-    };
-    auto laid = show(true);
+    auto close = [&] { ++closes; };
+    auto laid = layOut(menuBarPopoverContent(store, close), {280, 600});  // as the tray popover shows it
     EXPECT_TRUE(laid->shows("No scan yet"));
     laid->tester.tapText("Clean");
     EXPECT_EQ(closes, 0) << "nothing to clean: disabled";
@@ -136,10 +112,8 @@ TEST(MenuBarWidgetTest, OffersWhatTheStoreAllowsAndClosesAfterEachAction) {
 
     store.scanUI = ScanSnapshot{.elapsed = 5, .projectsFound = 1};
     store.isScanning = true;
-    laid = show(false);
-    EXPECT_TRUE(laid->shows("Scanning… 0:05"));
-    EXPECT_TRUE(laid->shows("1 projects found"));
-    laid->tester.tapText("Rescan");
+    laid = layOut(MenuBarWidget(store, false, close), {280, 600});
+    EXPECT_TRUE(laid->shows("Scanning… 0:05") && laid->shows("1 projects found"));
     laid->tester.tapText("Open App");
     EXPECT_EQ(closes, 1) << "not embedded: nothing to close";
 }
