@@ -63,7 +63,7 @@ ui::View ForestHeroCard(AppStore& store, DashboardDTO dash)
     // rest (halos and sparks near the edges) without an offscreen layer.
     return StorageTreeView(store, std::move(dash), cornerRadius)
         .clipped()
-        .overlay(card.strokeBorder(Color::white().opacity(0.12), 1))
+        .overlay(card.strokeBorder(Color::white().opacity(0.12), 1).allowsHitTesting(false))
         .background(glow)
         .accessibilityElement(ui::AccessibilityChildBehavior::contain)
         .accessibilityLabel("Development forest. Each bubble is a technology stack.");

@@ -114,7 +114,7 @@ ui::View StorageDetailPanel::body() const
             .padding(14)
             .frame(capped);
     return glassBackground(arranged, 18, Color::rgb255(7, 24, 32, 0.78))
-        .overlay(shape.strokeBorder(tint.opacity(0.45), 1))
+        .overlay(shape.strokeBorder(tint.opacity(0.45), 1).allowsHitTesting(false))
         .shadow(Color::black().opacity(0.35), 16, 0, 8)
         .accessibilityElement(ui::AccessibilityChildBehavior::contain);
 }

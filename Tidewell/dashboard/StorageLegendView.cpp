@@ -44,7 +44,7 @@ ui::View StorageLegendView()
                                       circleRow(StorageNodeStatus::reclaimable), lockRow})
                               .padding(ui::EdgeInsets{10, 12, 10, 12});
     return glassBackground(rows, 14, Color::rgb255(7, 24, 32, 0.72))
-        .overlay(shape.strokeBorder(Color::white().opacity(0.16), 1))
+        .overlay(shape.strokeBorder(Color::white().opacity(0.16), 1).allowsHitTesting(false))
         .shadow(Color::black().opacity(0.25), 10, 0, 4)
         .accessibilityElement(ui::AccessibilityChildBehavior::combine)
         .accessibilityLabel("Legend. Active, Idle, Reclaimable, Protected.");

@@ -1,0 +1,72 @@
+// The storage tree hosted headless, under reduce motion so bubbles sit at
+// their layout places: taps select and deselect through the store, the
+// context menu protects a stack, and the protection reaches the defaults.
+
+#include "SampleData.h"
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "Tidewell/kit/KitViewTesting.h"
+#include "core/AppStore.h"
+#include "dashboard/ForestHeroCard.h"
+#include "dashboard/StorageNodeLayout.h"
+#include "dashboard/StorageTreeRules.h"
+#include "foundation/UserDefaults.h"
+#include "ui/Menu.h"
+
+namespace tidewell {
+namespace {
+
+using platform::ui::Point;
+
+TEST(StorageTreeView, TapsMenuAndProtection)
+{
+    testing::ScratchHome home;
+    AppStore store;
+    fixtures::SampleOptions options;
+    options.stacks = 5;
+    const DashboardDTO dash = fixtures::sampleDashboard(options);
+    auto env = kittest::scheme(platform::ui::ColorScheme::dark);
+    env.reduceMotion = true;
+    const platform::ui::Size size{900, 500};
+    auto laid = kittest::layOut(ForestHeroCard(store, dash), size, env);
+    const auto nodes = layoutStorageNodes(size, dash.by_type, dash.projects, {});
+    ASSERT_EQ(nodes.size(), 5u);
+    const auto centre = [&](std::size_t i) { return Point{nodes[i].position.x, nodes[i].position.y}; };
+    using Stack = std::optional<std::string>;
+
+    laid->tester.tapAt(centre(1));
+    EXPECT_EQ(store.filterStack.get(), Stack(nodes[1].id()));
+    EXPECT_TRUE(laid->shows("View Details")) << "the detail panel of the selected stack";
+    laid->tester.tapAt(centre(2));
+    EXPECT_EQ(store.filterStack.get(), Stack(nodes[2].id()));
+    laid->tester.tapAt(centre(2));
+    EXPECT_EQ(store.filterStack.get(), Stack());
+    laid->tester.tapAt(centre(0));
+    laid->tester.tapAt({850, 330});  // open sky beside the crown
+    EXPECT_EQ(store.filterStack.get(), Stack());
+
+    std::vector<std::string> titles;
+    std::vector<platform::ui::MenuItem> items;
+    platform::ui::setMenuPresenter([&](const std::vector<platform::ui::MenuItem>& shown) {
+        items = shown;
+        titles.clear();
+        for (const auto& item : shown) titles.push_back(item.title);
+    });
+    ASSERT_TRUE(platform::ui::showContextMenu(*laid->host, centre(3)));
+    EXPECT_EQ(titles, (std::vector<std::string>{"View Details", "Clean", "Protect"}));
+    items[2].action();
+    laid->tester.settle();
+    EXPECT_EQ(store.filterStack.get(), Stack(nodes[3].id())) << "protecting selects";
+    EXPECT_EQ(platform::UserDefaults::standard()->stringValue(protectedStacksKey), nodes[3].id());
+    ASSERT_TRUE(platform::ui::showContextMenu(*laid->host, centre(3)));
+    EXPECT_EQ(titles, (std::vector<std::string>{"View Details", "Clean", "Remove Protection"}));
+    EXPECT_FALSE(items[1].enabled) << "a protected stack's Clean";
+    EXPECT_TRUE(laid->shows("Deletion is disabled"));
+
+    items[0].action();
+    EXPECT_EQ(store.selectedSection.get(), AppSection::projects);
+    EXPECT_FALSE(store.filterIdle.get());
+    platform::ui::setMenuPresenter(nullptr);
+}
+
+}  // namespace
+}  // namespace tidewell
