@@ -73,17 +73,18 @@ const ScreenshotPage filesSheet("projects-files", [] {
 });
 
 // A finished dry run of three projects, as the store publishes it.
-AppStore& storeWithPreview() {
+AppStore& storeWithPreview(int copies = 1) {
     AppStore& store = storeWith(false, {});
     const auto& projects = store.dashboard.get()->projects;
     std::vector<ProjectDTO> chosen(projects.begin(), projects.begin() + 3);
     CleanReportDTO report;
     report.dry_run = true;
-    for (const auto& p : chosen)
-        for (const auto& a : p.artifacts) {
-            report.items.push_back(CleanItemDTO{a.absolute_path, a.size_bytes, a.safetyClass, true, {}});
-            report.bytes_reclaimed += a.size_bytes;
-        }
+    for (int copy = 0; copy < copies; ++copy)
+        for (const auto& p : chosen)
+            for (const auto& a : p.artifacts) {
+                report.items.push_back(CleanItemDTO{a.absolute_path, a.size_bytes, a.safetyClass, true, {}});
+                report.bytes_reclaimed += a.size_bytes;
+            }
     store.cleanConfirmProjects = chosen;
     store.cleanConfirmProject = chosen.front();
     store.pendingCleanReport = report;
@@ -94,6 +95,11 @@ AppStore& storeWithPreview() {
 
 const ScreenshotPage confirm("projects-confirm", [] {
     AppStore& store = storeWithPreview();
+    return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
+});
+// Several hundred folders: the list scrolls, the heading, totals and buttons stay.
+const ScreenshotPage confirmLong("projects-confirm-long", [] {
+    AppStore& store = storeWithPreview(60);
     return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
 });
 const ScreenshotPage confirmProgress("projects-confirm-progress", [] {
