@@ -136,7 +136,7 @@ ui::View accessorySection(AppStore& store, const CharacterProfile& profile, std:
                        {ui::Text("Accessory"), footer});
 }
 
-// The leaderboard section belongs to the account side; it stands here once that side lands.
+// PLACEHOLDER: the account side's leaderboard settings section (with the shared report) takes this slot.
 ui::View leaderboardSection() { return ui::EmptyView(); }
 
 }  // namespace

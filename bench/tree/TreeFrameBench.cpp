@@ -1,6 +1,6 @@
 // Frame time of the storage tree card: one timeline tick of the whole card
 // (rebuild, layout and painting of the scene, 17 bubbles, legend) at 1280×800,
-// at 1× and 2×, against one frame of the growing-forest scan scene at the
+// at 1× and 2×, with and without the character walking on it, against one frame of the growing-forest scan scene at the
 // same size in the same run. The budget is 10 ms at 1× and 20 ms at 2×.
 //
 // Qt spreads large fills over its own pool of threads; `taskset -c 0
@@ -50,9 +50,12 @@ struct TreeCardHost {
     QImage image;
     double scale;
 
-    explicit TreeCardHost(double scale_) : scale(scale_)
+    explicit TreeCardHost(double scale_, bool character = true) : scale(scale_)
     {
         auto& store = treeStore();
+        tidewell::CharacterProfile profile = store.character.get();
+        profile.walksOnTree = character;
+        store.setCharacter(profile);
         host.setScheduler(nullptr);
         host.setClock([this] { return now; });
         EnvironmentValues env;
@@ -89,16 +92,18 @@ struct TreeCardHost {
 
 void BM_TreeCardFrame(benchmark::State& state)
 {
-    TreeCardHost card(double(state.range(0)));
+    TreeCardHost card(double(state.range(0)), state.range(1) != 0);
     for (auto _ : state) {
         card.tick();
         card.paint();
     }
 }
 BENCHMARK(BM_TreeCardFrame)
-    ->ArgNames({"scale"})
-    ->Arg(1)
-    ->Arg(2)
+    ->ArgNames({"scale", "character"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 0})
+    ->Args({2, 1})
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
