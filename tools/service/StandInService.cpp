@@ -1,0 +1,522 @@
+#include "StandInService.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <ctime>
+#include <limits>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "foundation/Formatters.h"
+
+namespace tidewell::service {
+
+using json = nlohmann::json;
+
+namespace {
+
+constexpr std::size_t maxRequestBytes = 16 * 1024 * 1024;
+constexpr std::int64_t codeLifetimeSeconds = 600;
+
+std::int64_t unixNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string randomToken(std::size_t length) {
+    static std::random_device device;
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof(alphabet) - 2);
+    std::string out;
+    for (std::size_t i = 0; i < length; ++i) out += alphabet[pick(device)];
+    return out;
+}
+
+std::string html(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string pathPiece(const std::string& text) {
+    return QString::fromUtf8(QUrl::toPercentEncoding(QString::fromStdString(text))).toStdString();
+}
+
+std::string decoded(const std::string& text) {
+    QByteArray bytes = QByteArray::fromStdString(text);
+    bytes.replace('+', ' ');
+    return QByteArray::fromPercentEncoding(bytes).toStdString();
+}
+
+// One value of an "a=1&b=2" text.
+std::optional<std::string> formValue(const std::string& form, const std::string& name) {
+    std::stringstream in(form);
+    std::string pair;
+    while (std::getline(in, pair, '&')) {
+        const auto eq = pair.find('=');
+        if (decoded(pair.substr(0, eq)) != name) continue;
+        return eq == std::string::npos ? std::string() : decoded(pair.substr(eq + 1));
+    }
+    return std::nullopt;
+}
+
+ServiceAnswer jsonAnswer(int status, const json& body) { return {status, "application/json", body.dump(), {}}; }
+ServiceAnswer htmlAnswer(int status, std::string body) { return {status, "text/html; charset=utf-8", std::move(body), {}}; }
+
+// Prepared statement with positional binding, finalised on scope exit.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement& bind(int i, const std::string& v) {
+        sqlite3_bind_text(stmt_, i, v.data(), int(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int i, std::int64_t v) {
+        sqlite3_bind_int64(stmt_, i, v);
+        return *this;
+    }
+    Statement& blob(int i, const std::string& v) {
+        sqlite3_bind_blob(stmt_, i, v.data(), int(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    bool step() { return sqlite3_step(stmt_) == SQLITE_ROW; }
+    bool run() {
+        const int rc = sqlite3_step(stmt_);
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    }
+    std::int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
+    std::string text(int col) const {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_blob(stmt_, col));
+        return p ? std::string(p, std::size_t(sqlite3_column_bytes(stmt_, col))) : std::string();
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+constexpr const char* schema = R"(
+CREATE TABLE IF NOT EXISTS users (id INTEGER PRIMARY KEY, email TEXT UNIQUE NOT NULL, name TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS codes (code TEXT PRIMARY KEY, user_id INTEGER NOT NULL, created INTEGER NOT NULL, used INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS sessions (token TEXT PRIMARY KEY, user_id INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS entries (user_id INTEGER PRIMARY KEY, nickname TEXT UNIQUE NOT NULL, body TEXT NOT NULL,
+  color_index INTEGER NOT NULL, accessory TEXT NOT NULL, lifetime_bytes INTEGER NOT NULL, link TEXT NOT NULL,
+  day TEXT NOT NULL, day_base INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS shares (id TEXT PRIMARY KEY, heading TEXT NOT NULL, image BLOB NOT NULL);
+)";
+
+// The page colours the application's stylesheet overrides in light appearance.
+constexpr const char* pageStyle = R"(
+:root { color-scheme: dark; --bg: #0b1513; --bg-2: #0f1f1b; --panel: rgba(255,255,255,0.04);
+  --panel-strong: rgba(255,255,255,0.08); --stroke: rgba(255,255,255,0.08); --stroke-strong: rgba(255,255,255,0.16);
+  --text: #e6f1ed; --muted: #9fb5ae; --faint: #73877f; --accent-hi: #64d2ff; }
+@media (prefers-color-scheme: light) { :root { color-scheme: light; --bg: #f3f7f5; --bg-2: #e8f0ec;
+  --panel: #ffffff; --panel-strong: #f0f5f3; --stroke: #dbe5e1; --stroke-strong: #c3d1cb;
+  --text: #10201c; --muted: #4d625c; --faint: #6f827c; --accent-hi: #0a6fd6; } }
+html, body { margin: 0; background: linear-gradient(var(--bg), var(--bg-2)); color: var(--text);
+  font: 14px/1.45 Inter, system-ui, sans-serif; min-height: 100%; }
+nav.top { display: flex; gap: 18px; align-items: center; padding: 14px 28px; border-bottom: 1px solid var(--stroke); }
+nav.top a { color: var(--muted); text-decoration: none; }
+nav.top .brand { color: var(--text); font-weight: 700; margin-right: auto; }
+main { max-width: 760px; margin: 0 auto; padding: 0 24px 32px; }
+.leaderboard { padding-top: 28px; }
+.leaderboard h1 { font-size: 20px; margin: 0 0 14px; }
+.row { display: flex; align-items: center; gap: 12px; padding: 10px 14px; margin-bottom: 8px;
+  border-radius: 12px; background: var(--panel); border: 1px solid var(--stroke); }
+.row .rank { width: 28px; color: var(--faint); font-variant-numeric: tabular-nums; }
+.row .avatar { width: 34px; height: 34px; border-radius: 50%; background: var(--panel-strong); border: 1px solid var(--stroke-strong); }
+.row a.name { color: var(--text); font-weight: 600; text-decoration: none; flex: 1; }
+.row .bytes { color: var(--accent-hi); font-weight: 600; font-variant-numeric: tabular-nums; }
+.empty { color: var(--muted); padding: 24px 0; }
+body > footer { color: var(--faint); padding: 20px 28px; border-top: 1px solid var(--stroke); }
+form { display: grid; gap: 10px; max-width: 360px; }
+input, button { font: inherit; padding: 8px 10px; border-radius: 8px; border: 1px solid var(--stroke-strong);
+  background: var(--panel); color: var(--text); }
+)";
+
+const std::vector<std::string> avatarColours = {"#30d158", "#0a84ff", "#ff9f0a", "#bf5af2", "#ff375f", "#64d2ff"};
+
+std::string page(const std::string& title, const std::string& content) {
+    return "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>" + html(title) +
+           "</title><meta name=\"viewport\" content=\"width=device-width\"><style>" + pageStyle +
+           "</style></head><body><nav class=\"top\"><a class=\"brand\" href=\"/\">Tidewell</a>"
+           "<a href=\"/leaderboard\">Leaderboard</a><a href=\"/account\">Account</a></nav><main>" +
+           content + "</main><footer>Tidewell · reclaimed space, ranked.</footer></body></html>";
+}
+
+bool isValidNickname(const std::string& name) {
+    static const std::regex rule("[A-Za-z0-9_.-]{3,20}");
+    return std::regex_match(name, rule);
+}
+
+bool isValidLink(const std::string& link) {
+    if (link.empty()) return true;
+    if (link.size() > 200) return false;
+    const QUrl url(QString::fromStdString(link), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == "http" || scheme == "https") && url.host().contains('.');
+}
+
+}  // namespace
+
+std::string ServiceRequest::path() const { return target.substr(0, target.find('?')); }
+
+std::string ServiceRequest::query() const {
+    const auto q = target.find('?');
+    return q == std::string::npos ? std::string() : target.substr(q + 1);
+}
+
+std::string ServiceRequest::header(const std::string& lowerName) const {
+    const auto it = headers.find(lowerName);
+    return it == headers.end() ? std::string() : it->second;
+}
+
+ServiceAnswer tooManyRequests() { return jsonAnswer(429, {{"error", "Too many reports. Try again in a moment."}}); }
+ServiceAnswer serverErrorPage() {
+    return htmlAnswer(500, "<!doctype html><html><body><h1>500 Internal Server Error</h1></body></html>");
+}
+ServiceAnswer refusal(std::string error) { return jsonAnswer(400, {{"error", std::move(error)}}); }
+ServiceAnswer junkOK() { return {200, "application/json", R"({"ok":true,"entry":"soon"})", {}}; }
+ServiceAnswer emptyAnswer(int status) { return {status, {}, {}, {}}; }
+
+StandInService::StandInService(const std::string& databasePath) {
+    sqlite3_open(databasePath.c_str(), &db_);
+    sqlite3_exec(db_, schema, nullptr, nullptr, nullptr);
+}
+
+StandInService::~StandInService() { sqlite3_close(db_); }
+
+bool StandInService::listen(std::uint16_t port) {
+    server_ = new QTcpServer(this);
+    QObject::connect(server_, &QTcpServer::newConnection, this, [this] { onConnection(); });
+    return server_->listen(QHostAddress::LocalHost, port);
+}
+
+std::uint16_t StandInService::port() const { return server_ ? server_->serverPort() : 0; }
+
+std::string StandInService::origin() const { return "http://127.0.0.1:" + std::to_string(port()); }
+
+void StandInService::onConnection() {
+    while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void StandInService::onReadable(QTcpSocket* socket) {
+    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+    socket->setProperty("buffer", buffer);
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0) {
+        if (buffer.size() > qsizetype(maxRequestBytes)) socket->abort();
+        return;
+    }
+    ServiceRequest request;
+    const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    request.method = first.value(0).toStdString();
+    request.target = first.value(1).toStdString();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon < 0) continue;
+        request.headers[lines[i].left(colon).trimmed().toLower().toStdString()] = lines[i].mid(colon + 1).trimmed().toStdString();
+    }
+    const std::size_t length = std::strtoull(request.header("content-length").c_str(), nullptr, 10);
+    if (length > maxRequestBytes) {
+        socket->abort();
+        return;
+    }
+    if (std::size_t(buffer.size() - headEnd - 4) < length) return;  // body still coming
+    request.body = buffer.mid(headEnd + 4, qsizetype(length)).toStdString();
+    socket->setProperty("buffer", QByteArray());
+
+    const ServiceAnswer answer = handle(request);
+    static const std::map<int, const char*> reasons = {
+        {200, "OK"},           {201, "Created"},   {204, "No Content"}, {303, "See Other"},
+        {400, "Bad Request"},  {401, "Unauthorized"}, {404, "Not Found"}, {405, "Method Not Allowed"},
+        {409, "Conflict"},     {413, "Payload Too Large"}, {429, "Too Many Requests"}, {500, "Internal Server Error"}};
+    const auto reason = reasons.find(answer.status);
+    std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + (reason == reasons.end() ? "Status" : reason->second) + "\r\n";
+    if (!answer.contentType.empty()) head += "Content-Type: " + answer.contentType + "\r\n";
+    if (!answer.location.empty()) head += "Location: " + answer.location + "\r\n";
+    if (answer.status != 204) head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    socket->write(QByteArray::fromStdString(head + (answer.status == 204 ? std::string() : answer.body)));
+    socket->disconnectFromHost();
+}
+
+std::string StandInService::today() const {
+    if (day_) return *day_;
+    const std::time_t t = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
+    return text;
+}
+
+void StandInService::force(const std::string& route, ServiceAnswer answer, int times) {
+    forced_[route] = Forced{std::move(answer), times};
+}
+
+void StandInService::clearForced() { forced_.clear(); }
+
+std::optional<ServiceAnswer> StandInService::takeForced(const std::string& route) {
+    const auto it = forced_.find(route);
+    if (it == forced_.end()) return std::nullopt;
+    ServiceAnswer answer = it->second.answer;
+    if (it->second.times > 0 && --it->second.times == 0) forced_.erase(it);
+    return answer;
+}
+
+ServiceAnswer StandInService::handle(const ServiceRequest& request) {
+    const std::string path = request.path();
+    const std::string& m = request.method;
+    auto answer = [&]() -> ServiceAnswer {
+        auto routed = [&](const std::string& route, auto&& real) -> ServiceAnswer {
+            if (auto forced = takeForced(route)) return *forced;
+            return real();
+        };
+        if (path == "/account" && m == "GET") return routed("account", [&] { return accountPage(request); });
+        if (path == "/account" && m == "POST") return routed("account", [&] { return accountSubmit(request); });
+        if (path == "/api/app/token" && m == "POST") return routed("token", [&] { return token(request); });
+        if (path == "/api/app/leaderboard" && m == "PUT") return routed("leaderboard.put", [&] { return report(request); });
+        if (path == "/api/app/leaderboard" && m == "DELETE")
+            return routed("leaderboard.delete", [&] { return leave(request); });
+        if ((path == "/leaderboard" || path == "/") && m == "GET")
+            return routed("leaderboard", [&] { return leaderboardPage(); });
+        if (path.rfind("/u/", 0) == 0 && m == "GET") return profilePage(decoded(path.substr(3)));
+        if (path == "/api/share" && m == "POST") return routed("share", [&] { return shareUpload(request); });
+        if (path.rfind("/s/", 0) == 0 && m == "GET") return shareImage(path.substr(3));
+        if (path.rfind("/__knobs/", 0) == 0 && m == "POST") return knob(request);
+        if (path == "/__requests" && m == "GET") return recordList();
+        return htmlAnswer(404, page("Not found", "<p class=\"empty\">Nothing here.</p>"));
+    }();
+    if (path.rfind("/__", 0) != 0)
+        requests.push_back({m, request.target, request.header("authorization"), request.header("content-type"),
+                            request.body, answer.status});
+    return answer;
+}
+
+std::string StandInService::issueCode(const std::string& email, const std::string& name) {
+    Statement(db_, "INSERT INTO users (email, name) VALUES (?, ?) ON CONFLICT(email) DO UPDATE SET name = excluded.name")
+        .bind(1, email)
+        .bind(2, name)
+        .run();
+    Statement user(db_, "SELECT id FROM users WHERE email = ?");
+    user.bind(1, email).step();
+    const std::string code = randomToken(24);
+    Statement(db_, "INSERT INTO codes (code, user_id, created) VALUES (?, ?, ?)").bind(1, code).bind(2, user.integer(0)).bind(3, unixNow()).run();
+    return code;
+}
+
+std::string StandInService::sessionFor(const std::string& email, const std::string& name) {
+    const std::string code = issueCode(email, name);
+    const ServiceAnswer answer = handle({"POST", "/api/app/token", {{"content-type", "application/json"}}, json{{"code", code}}.dump()});
+    requests.pop_back();
+    return json::parse(answer.body).value("session", "");
+}
+
+std::optional<std::uint64_t> StandInService::totalFor(const std::string& nickname) {
+    Statement q(db_, "SELECT lifetime_bytes FROM entries WHERE nickname = ?");
+    if (!q.bind(1, nickname).step()) return std::nullopt;
+    return std::uint64_t(q.integer(0));
+}
+
+std::optional<std::int64_t> StandInService::userForBearer(const ServiceRequest& request) {
+    const std::string auth = request.header("authorization");
+    if (auth.rfind("Bearer ", 0) != 0) return std::nullopt;
+    Statement q(db_, "SELECT user_id FROM sessions WHERE token = ?");
+    if (!q.bind(1, auth.substr(7)).step()) return std::nullopt;
+    return q.integer(0);
+}
+
+ServiceAnswer StandInService::accountPage(const ServiceRequest& request) {
+    const bool fromApp = formValue(request.query(), "from") == std::optional<std::string>("app");
+    return htmlAnswer(200, page("Sign in to Tidewell",
+                                "<section class=\"leaderboard\"><h1>Sign in to Tidewell</h1>"
+                                "<p class=\"empty\">This stand-in signs you in with any address.</p>"
+                                "<form method=\"post\" action=\"/account\">"
+                                "<input name=\"email\" type=\"email\" placeholder=\"you@example.com\" required>"
+                                "<input name=\"name\" placeholder=\"Your name\">"
+                                "<input type=\"hidden\" name=\"from\" value=\"" +
+                                    std::string(fromApp ? "app" : "web") +
+                                    "\"><button type=\"submit\">Continue</button></form></section>"));
+}
+
+ServiceAnswer StandInService::accountSubmit(const ServiceRequest& request) {
+    const std::string email = formValue(request.body, "email").value_or("");
+    if (email.empty() || email.find('@') == std::string::npos)
+        return htmlAnswer(400, page("Sign in to Tidewell", "<p class=\"empty\">Enter an e-mail address.</p>"));
+    const std::string code = issueCode(email, formValue(request.body, "name").value_or(""));
+    if (formValue(request.body, "from") != std::optional<std::string>("app"))
+        return htmlAnswer(200, page("Signed in", "<p class=\"empty\">Signed in.</p>"));
+    return {303, {}, {}, "tidewell://activate?code=" + pathPiece(code)};
+}
+
+ServiceAnswer StandInService::token(const ServiceRequest& request) {
+    const json body = json::parse(request.body, nullptr, false);
+    if (!body.is_object() || !body.contains("code") || !body["code"].is_string())
+        return refusal("This sign-in link is not valid.");
+    Statement q(db_, "SELECT codes.user_id, codes.created, codes.used, users.email, users.name FROM codes "
+                     "JOIN users ON users.id = codes.user_id WHERE code = ?");
+    if (!q.bind(1, body["code"].get<std::string>()).step() || q.integer(2) != 0 ||
+        unixNow() - q.integer(1) > codeLifetimeSeconds)
+        return refusal("This sign-in link has expired.");
+    Statement(db_, "UPDATE codes SET used = 1 WHERE code = ?").bind(1, body["code"].get<std::string>()).run();
+    const std::string session = randomToken(40);
+    Statement(db_, "INSERT INTO sessions (token, user_id) VALUES (?, ?)").bind(1, session).bind(2, q.integer(0)).run();
+    json reply{{"session", session}, {"email", q.text(3)}};
+    if (!q.text(4).empty()) reply["name"] = q.text(4);
+    return jsonAnswer(200, reply);
+}
+
+ServiceAnswer StandInService::report(const ServiceRequest& request) {
+    const auto user = userForBearer(request);
+    if (!user) return jsonAnswer(401, {{"error", "Your session has ended. Sign in again."}});
+    const json body = json::parse(request.body, nullptr, false);
+    static const std::vector<std::string> bodies = {"robot", "blob", "cat"};
+    static const std::vector<std::string> accessories = {"none", "cap", "headphones", "scarf", "shades", "cape", "crown"};
+    auto in = [](const std::vector<std::string>& set, const json& v) {
+        return v.is_string() && std::find(set.begin(), set.end(), v.get<std::string>()) != set.end();
+    };
+    if (!body.is_object() || !body.contains("nickname") || !body["nickname"].is_string() || !body.contains("character") ||
+        !body["character"].is_object() || !body.contains("lifetimeBytes") || !body["lifetimeBytes"].is_number_unsigned() ||
+        !body.contains("link") || !body["link"].is_string() || !in(bodies, body["character"].value("body", json())) ||
+        !body["character"].value("colorIndex", json()).is_number_integer() ||
+        !in(accessories, body["character"].value("accessory", json())))
+        return refusal("The report could not be read.");
+    const std::string nickname = body["nickname"];
+    if (!isValidNickname(nickname)) return refusal("Use 3–20 letters, numbers, dots, dashes or underscores for the name.");
+    const std::string link = body["link"];
+    if (!isValidLink(link)) return refusal("That profile link is not a web address.");
+    {
+        Statement taken(db_, "SELECT user_id FROM entries WHERE nickname = ? AND user_id != ?");
+        if (taken.bind(1, nickname).bind(2, *user).step())
+            return jsonAnswer(409, {{"error", "That name is taken. Rename the character and try again."}});
+    }
+    // Totals are kept as signed 64-bit numbers; more than that is held at the top.
+    constexpr auto top = std::uint64_t(std::numeric_limits<std::int64_t>::max());
+    const std::uint64_t reported = std::min(body["lifetimeBytes"].get<std::uint64_t>(), top);
+    std::uint64_t previous = 0, dayBase = 0;
+    const std::string day = today();
+    Statement old(db_, "SELECT lifetime_bytes, day, day_base FROM entries WHERE user_id = ?");
+    if (old.bind(1, *user).step()) {
+        previous = std::uint64_t(old.integer(0));
+        dayBase = old.text(1) == day ? std::uint64_t(old.integer(2)) : previous;
+    }
+    const std::uint64_t allowed = std::min(top, dayBase + dailyCapBytes);
+    const bool capped = reported > allowed;
+    const std::uint64_t total = std::max(previous, std::min(reported, allowed));
+    Statement(db_, "INSERT INTO entries (user_id, nickname, body, color_index, accessory, lifetime_bytes, link, day, day_base) "
+                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) ON CONFLICT(user_id) DO UPDATE SET nickname = ?2, body = ?3, "
+                   "color_index = ?4, accessory = ?5, lifetime_bytes = ?6, link = ?7, day = ?8, day_base = ?9")
+        .bind(1, *user)
+        .bind(2, nickname)
+        .bind(3, body["character"]["body"].get<std::string>())
+        .bind(4, body["character"]["colorIndex"].get<std::int64_t>())
+        .bind(5, body["character"]["accessory"].get<std::string>())
+        .bind(6, std::int64_t(total))
+        .bind(7, link)
+        .bind(8, day)
+        .bind(9, std::int64_t(dayBase))
+        .run();
+    Statement rank(db_, "SELECT COUNT(*) FROM entries WHERE lifetime_bytes > ?");
+    rank.bind(1, std::int64_t(total)).step();
+    return jsonAnswer(200, {{"entry", {{"nickname", nickname}, {"lifetimeBytes", double(total)}, {"rank", rank.integer(0) + 1}}},
+                            {"capped", capped}});
+}
+
+ServiceAnswer StandInService::leave(const ServiceRequest& request) {
+    const auto user = userForBearer(request);
+    if (!user) return jsonAnswer(401, {{"error", "Your session has ended. Sign in again."}});
+    Statement(db_, "DELETE FROM entries WHERE user_id = ?").bind(1, *user).run();
+    return emptyAnswer(204);
+}
+
+ServiceAnswer StandInService::leaderboardPage() {
+    std::string rows;
+    Statement q(db_, "SELECT nickname, color_index, lifetime_bytes FROM entries ORDER BY lifetime_bytes DESC, nickname LIMIT 100");
+    int rank = 0;
+    while (q.step()) {
+        const std::string name = q.text(0);
+        const auto colour = avatarColours[std::size_t(std::abs(q.integer(1))) % avatarColours.size()];
+        rows += "<div class=\"row\"><span class=\"rank\">" + std::to_string(++rank) +
+                "</span><span class=\"avatar\" style=\"background:" + colour + "\"></span><a class=\"name\" href=\"/u/" +
+                html(pathPiece(name)) + "\">" + html(name) + "</a><span class=\"bytes\">" +
+                html(platform::formatByteCount(std::uint64_t(q.integer(2)))) + "</span></div>";
+    }
+    if (rows.empty()) rows = "<p class=\"empty\">Nobody has joined yet.</p>";
+    return htmlAnswer(200, page("Tidewell leaderboard", "<section class=\"leaderboard\"><h1>All time</h1>" + rows + "</section>"));
+}
+
+ServiceAnswer StandInService::profilePage(const std::string& name) {
+    Statement q(db_, "SELECT nickname, body, accessory, lifetime_bytes, link FROM entries WHERE nickname = ?");
+    if (!q.bind(1, name).step()) return htmlAnswer(404, page("Not found", "<p class=\"empty\">No such profile.</p>"));
+    std::string link;
+    if (!q.text(4).empty()) link = "<p><a href=\"" + html(q.text(4)) + "\" rel=\"nofollow\">" + html(q.text(4)) + "</a></p>";
+    return htmlAnswer(200, page(q.text(0), "<section class=\"leaderboard\"><h1>" + html(q.text(0)) + "</h1><p>A " +
+                                               html(q.text(1)) + " wearing " + html(q.text(2)) + ", " +
+                                               html(platform::formatByteCount(std::uint64_t(q.integer(3)))) +
+                                               " reclaimed.</p>" + link + "</section>"));
+}
+
+ServiceAnswer StandInService::shareUpload(const ServiceRequest& request) {
+    if (request.header("content-type") != "image/jpeg" || request.body.size() < 3 ||
+        request.body.compare(0, 3, "\xFF\xD8\xFF") != 0)
+        return refusal("Send a JPEG image.");
+    const std::string id = randomToken(16);
+    Statement(db_, "INSERT INTO shares (id, heading, image) VALUES (?, ?, ?)")
+        .bind(1, id)
+        .bind(2, formValue(request.query(), "heading").value_or(""))
+        .blob(3, request.body)
+        .run();
+    std::string host = request.header("host");
+    if (host.empty()) host = "127.0.0.1:" + std::to_string(port());
+    return jsonAnswer(200, {{"url", "http://" + host + "/s/" + id}});
+}
+
+ServiceAnswer StandInService::shareImage(const std::string& id) {
+    Statement q(db_, "SELECT image FROM shares WHERE id = ?");
+    if (!q.bind(1, id).step()) return htmlAnswer(404, page("Not found", "<p class=\"empty\">No such image.</p>"));
+    return {200, "image/jpeg", q.text(0), {}};
+}
+
+// POST /__knobs/<route>?status=429&times=1 with the answer's body (of the request's type).
+ServiceAnswer StandInService::knob(const ServiceRequest& request) {
+    const std::string route = request.path().substr(9);
+    if (route == "clear") {
+        clearForced();
+        return emptyAnswer(204);
+    }
+    const int status = std::atoi(formValue(request.query(), "status").value_or("200").c_str());
+    const int times = std::atoi(formValue(request.query(), "times").value_or("1").c_str());
+    force(route, {status, request.header("content-type"), request.body, {}}, times);
+    return emptyAnswer(204);
+}
+
+ServiceAnswer StandInService::recordList() {
+    json list = json::array();
+    for (const auto& r : requests)
+        list.push_back({{"method", r.method}, {"target", r.target}, {"authorization", r.authorization},
+                        {"contentType", r.contentType}, {"body", r.body}, {"status", r.status}});
+    return jsonAnswer(200, list);
+}
+
+}  // namespace tidewell::service

@@ -1,0 +1,125 @@
+#pragma once
+// A small stand-in of the product's web service, for development and tests:
+// the account page with one-time codes, the code exchange, the leaderboard
+// report and withdrawal with bearer checks and a daily cap, the leaderboard
+// and profile pages, and the share upload. HTTP/1.1 on loopback, one request
+// per connection, state in SQLite. Knobs force the answers the application
+// must cope with, and every request is recorded.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QObject>
+
+class QTcpServer;
+class QTcpSocket;
+struct sqlite3;
+
+namespace tidewell::service {
+
+struct ServiceRequest {
+    std::string method;
+    std::string target;  // path and query as sent
+    std::map<std::string, std::string> headers;  // names lower-cased
+    std::string body;
+
+    std::string path() const;   // without the query
+    std::string query() const;  // after "?", raw
+    std::string header(const std::string& lowerName) const;
+};
+
+struct ServiceAnswer {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    std::string location;  // a redirect's target
+};
+
+// The one record kept per request (the Authorization header included, so
+// tests can check it went out or stayed home).
+struct RecordedRequest {
+    std::string method;
+    std::string target;
+    std::string authorization;
+    std::string contentType;
+    std::string body;
+    int status = 0;
+};
+
+// Named answers the knobs can force.
+ServiceAnswer tooManyRequests();        // 429 with a JSON error
+ServiceAnswer serverErrorPage();        // 500 with an HTML page
+ServiceAnswer refusal(std::string error);  // 400 with {"error": …}
+ServiceAnswer junkOK();                 // 200 whose body is no reply the app knows
+ServiceAnswer emptyAnswer(int status);  // 201, 204, 200 … with no body
+
+// The most the reports of one day may add to a total (300 GB).
+inline constexpr std::uint64_t dailyCapBytes = 300'000'000'000ULL;
+
+class StandInService : public QObject {
+public:
+    // `databasePath` ":memory:" keeps nothing between runs.
+    explicit StandInService(const std::string& databasePath = ":memory:");
+    ~StandInService() override;
+
+    // Listens on 127.0.0.1; port 0 takes a free one.
+    bool listen(std::uint16_t port = 0);
+    std::uint16_t port() const;
+    // "http://127.0.0.1:<port>"
+    std::string origin() const;
+
+    // Answers one request (what the socket side calls; tests may too).
+    ServiceAnswer handle(const ServiceRequest& request);
+
+    // Issues a one-time sign-in code for an account (made when new).
+    std::string issueCode(const std::string& email, const std::string& name);
+    // The session token of a signed-in account, made as a code exchange would.
+    std::string sessionFor(const std::string& email, const std::string& name = {});
+
+    // Routes: "token", "leaderboard.put", "leaderboard.delete", "share",
+    // "leaderboard", "account". The next `times` requests to the route get
+    // `answer` instead of the real one (-1: until cleared).
+    void force(const std::string& route, ServiceAnswer answer, int times = 1);
+    void clearForced();
+
+    // The day the cap counts in ("2026-12-06"); the real UTC day unless set.
+    void setDay(std::optional<std::string> day) { day_ = std::move(day); }
+    // The total the board holds for a nickname, if it holds one.
+    std::optional<std::uint64_t> totalFor(const std::string& nickname);
+
+    std::vector<RecordedRequest> requests;
+
+private:
+    struct Forced {
+        ServiceAnswer answer;
+        int times;
+    };
+    void onConnection();
+    void onReadable(QTcpSocket* socket);
+    std::string today() const;
+    std::optional<ServiceAnswer> takeForced(const std::string& route);
+    std::optional<std::int64_t> userForBearer(const ServiceRequest& request);
+
+    ServiceAnswer accountPage(const ServiceRequest& request);
+    ServiceAnswer accountSubmit(const ServiceRequest& request);
+    ServiceAnswer token(const ServiceRequest& request);
+    ServiceAnswer report(const ServiceRequest& request);
+    ServiceAnswer leave(const ServiceRequest& request);
+    ServiceAnswer leaderboardPage();
+    ServiceAnswer profilePage(const std::string& name);
+    ServiceAnswer shareUpload(const ServiceRequest& request);
+    ServiceAnswer shareImage(const std::string& id);
+    ServiceAnswer knob(const ServiceRequest& request);
+    ServiceAnswer recordList();
+
+    sqlite3* db_ = nullptr;
+    QTcpServer* server_ = nullptr;
+    std::map<std::string, Forced> forced_;
+    std::optional<std::string> day_;
+};
+
+}  // namespace tidewell::service
