@@ -29,7 +29,7 @@ void AppStore::bootstrap() {
 
     // The account store's changes are re-sent as the store's own, on the main actor.
     std::weak_ptr<int> alive = lifetime_;
-    cancellables.push_back(billing->objectWillChange().subscribe([this, alive] {
+    cancellables.push_back(accountSession->objectWillChange().subscribe([this, alive] {
         platform::postToMain([this, alive] {
             if (alive.lock()) sendWillChange();
         });

@@ -39,7 +39,8 @@ AppStore::AppStore()
     : character(*this, loadCharacterProfile()),
       lifetimeReclaimedBytes(*this, loadLifetimeBytes()),
       scanRoots(*this, defaultScanRoots()),
-      billing(WebBillingStore::shared()) {
+      accountSession(AccountSession::shared()) {
+    accountSession->onSignedIn = [this] { leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0); };
     character.onDidSet([this](const CharacterProfile& old) {
         const auto& now = character.get();
         if (now == old) return;
@@ -56,6 +57,7 @@ AppStore::AppStore()
 }
 
 AppStore::~AppStore() {
+    accountSession->onSignedIn = nullptr;
     // Engine tasks hop back only while the store lives; stop them and wait, so
     // none outlives what it reads.
     if (scanCancelToken) scanCancelToken->cancel();

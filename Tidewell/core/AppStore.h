@@ -24,6 +24,7 @@
 #include "runtime/Task.h"
 #include "runtime/Timer.h"
 #include "social/ShareMoment.h"
+#include "social/AccountSession.h"
 #include "social/SocialServices.h"
 
 namespace platform {
@@ -115,7 +116,8 @@ public:
     Published<std::int64_t> idleDays{*this, 7};
     Published<ScanSnapshot> scanUI{*this};
     Published<double> scanGrowth{*this, 0};
-    std::shared_ptr<WebBillingStore> billing;
+    // The one account session; its changes are re-sent as the store's own.
+    std::shared_ptr<AccountSession> accountSession;
     EngineClient engine;
     std::unique_ptr<platform::RepeatingTimer> elapsedTimer;
     std::unique_ptr<platform::RepeatingTimer> diskTimer;

@@ -13,6 +13,7 @@
 #include "runtime/MainActor.h"
 #include "shell/MenuBarStatusItem.h"
 #include "shell/ScanWidgetPanel.h"
+#include "social/AccountSession.h"
 
 namespace tidewell {
 
@@ -39,6 +40,7 @@ AppDelegate::Services AppDelegate::systemServices() {
         return facts;
     };
     s.hideScanPanel = [] { ScanWidgetPanel::shared().hide(0); };
+    s.handleSignInCallback = [](const std::string& url) { AccountSession::shared()->handleSignInCallback(url); };
     return s;
 }
 

@@ -21,6 +21,7 @@
 #include "shell/SettingsWindow.h"
 #include "shell/TitlebarControlsHost.h"
 #include "shell/WindowBackground.h"
+#include "social/LeaderboardSync.h"
 #include "ui/AppStorage.h"
 
 namespace tidewell {
@@ -45,6 +46,7 @@ TidewellApp::TidewellApp() : arguments_(platform::processArguments()), store_(Ap
     AppDelegate::Services services = AppDelegate::systemServices();
     services.terminate = [this] { quit(); };
     delegate_ = std::make_unique<AppDelegate>(store_, std::move(services));
+    installLeaderboardHooks();
     // Windows follow the desktop's colour scheme and motion setting from the start.
     platform::startAppearanceService(arguments_);
     // Interface tests never see onboarding.

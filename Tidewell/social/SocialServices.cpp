@@ -4,11 +4,6 @@
 
 namespace tidewell {
 
-std::shared_ptr<WebBillingStore> WebBillingStore::shared() {
-    static const auto instance = std::make_shared<WebBillingStore>();
-    return instance;
-}
-
 SocialHooks& socialHooks() {
     static SocialHooks hooks;
     return hooks;

@@ -1,7 +1,6 @@
 #pragma once
-// What the store needs of the account, leaderboard and share-capture side: the
-// account store whose changes it re-sends, the delayed leaderboard report, and
-// finding and capturing the main window. Each hook does nothing until the
+// What the store needs of the leaderboard and share-capture side: the delayed
+// leaderboard report, and finding and capturing the main window. Each hook does nothing until the
 // side that owns it installs an implementation.
 
 #include <cstdint>
@@ -16,12 +15,6 @@
 #include "runtime/Published.h"
 
 namespace tidewell {
-
-// The one account store. Only its change signal is used by the store here.
-class WebBillingStore : public platform::ObservableObject {
-public:
-    static std::shared_ptr<WebBillingStore> shared();
-};
 
 struct SocialHooks {
     // Schedules one leaderboard report after `delaySeconds`, replacing a waiting one.

@@ -134,7 +134,7 @@ TEST_F(AppStoreBootstrap, AccountChangesAreResentAsTheStoresOwn) {
     auto sub = store.objectWillChange().subscribe([&] { ++changes; });
     waitForLaunch(store);
     changes = 0;
-    store.billing->sendWillChange();
+    store.accountSession->sendWillChange();
     EXPECT_EQ(changes, 0) << "delivered on the main run loop, not inline";
     ASSERT_TRUE(runUntil([&] { return changes == 1; }));
 }

@@ -1,0 +1,149 @@
+#include "AccountTesting.h"
+
+#include "runtime/Clock.h"
+#include "social/AccountSession.h"
+#include "social/LeaderboardSync.h"
+#include "social/ServiceOrigin.h"
+
+namespace {
+
+using namespace tidewell;
+using accounttest::AccountTest;
+namespace svc = tidewell::service;
+
+const std::string networkText = "Could not reach tidewell.app. Check your connection and try again.";
+const std::string expiredText = "This sign-in link has expired. Click Sign In and try again.";
+
+TEST(ServiceOriginTest, TakesOnlyAnAbsoluteWebAddress) {
+    const std::string builtIn = "https://tidewell.app";
+    const std::vector<std::pair<std::optional<std::string>, std::string>> cases = {
+        {std::nullopt, builtIn},
+        {"", builtIn},
+        {"not a url", builtIn},
+        {"tidewell.test/path", builtIn},
+        {"file:///tmp/x", builtIn},
+        {"http://127.0.0.1:9123", "http://127.0.0.1:9123"},
+        {"https://staging.example.org/", "https://staging.example.org/"},
+    };
+    for (const auto& [site, origin] : cases) {
+        if (site) ::setenv("TIDEWELL_SITE", site->c_str(), 1);
+        else ::unsetenv("TIDEWELL_SITE");
+        EXPECT_EQ(serviceOrigin(), origin) << site.value_or("(unset)");
+    }
+    ::unsetenv("TIDEWELL_SITE");
+    EXPECT_EQ(appendingPath("https://staging.example.org/", "api/app/token"), "https://staging.example.org/api/app/token");
+    EXPECT_EQ(appendingPathPiece("http://h:1/u", "a b/../?#é"), "http://h:1/u/a%20b%2F..%2F%3F%23%C3%A9");
+}
+
+TEST(SignInCallbackTest, OnlyAWellFormedActivationCarriesACode) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"tidewell://activate?code=abc", "abc"},
+        {"tidewell://activate?x=1&code=first&code=second", "first"},
+        {"tidewell://activate?code=a%20b", "a b"},
+        {"tidewell://activate?code=", std::nullopt},
+        {"tidewell://activate", std::nullopt},
+        {"tidewell://activate?other=1", std::nullopt},
+        {"TIDEWELL://activate?code=abc", std::nullopt},
+        {"tidewell://Activate?code=abc", std::nullopt},
+        {"tidewell://activate.evil?code=abc", std::nullopt},
+        {"tidewell://share?code=abc", std::nullopt},
+        {"https://activate?code=abc", std::nullopt},
+    };
+    for (const auto& [url, code] : cases) EXPECT_EQ(signInCallbackCode(url), code) << url;
+}
+
+TEST_F(AccountTest, SignInRunsFromTheBrowserToTheStoredTokenAndIdentity) {
+    AccountSession session;
+    int signedIn = 0;
+    session.onSignedIn = [&] { ++signedIn; };
+    session.signInMessage = std::string("old failure");
+    session.beginSignIn();
+    EXPECT_EQ(session.signInMessage.get(), std::nullopt);
+    ASSERT_EQ(workspace.openedURLs, std::vector<std::string>{service.origin() + "/account?from=app&intent=signin"});
+
+    const std::string code = service.issueCode("jane@example.com", "Jane Doe");
+    session.handleSignInCallback("tidewell://activate?code=" + code + "&code=ignored");
+    settle([&] { return session.isSignedIn.get(); });
+    ASSERT_TRUE(session.isSignedIn.get());
+    EXPECT_EQ(session.accountEmail.get(), "jane@example.com");
+    EXPECT_EQ(session.accountName.get(), "Jane Doe");
+    EXPECT_EQ(signedIn, 1);
+    ASSERT_TRUE(token().has_value());
+    EXPECT_EQ(service.requests.back().body, "{\"code\":\"" + code + "\"}");
+    EXPECT_EQ(service.requests.back().authorization, "");
+    // The token stays out of the settings file; the identity comes back at the next start.
+    EXPECT_EQ(defaults->object("session"), std::nullopt);
+    for (const auto& key : {"account.email", "account.name"}) EXPECT_TRUE(defaults->contains(key));
+    AccountSession nextRun;
+    EXPECT_TRUE(nextRun.isSignedIn.get());
+    EXPECT_EQ(nextRun.accountName.get(), "Jane Doe");
+
+    // Sign-out removes all of it and drops the report still waiting.
+    auto sync = LeaderboardSync::shared();
+    CharacterProfile profile;
+    profile.name = "jane";
+    sync->sync(profile, 1, 0.05);
+    session.signOut();
+    idle(0.2);
+    EXPECT_EQ(countOf("PUT"), 0);
+    EXPECT_FALSE(session.isSignedIn.get());
+    EXPECT_EQ(session.accountEmail.get(), std::nullopt);
+    EXPECT_EQ(session.accountName.get(), std::nullopt);
+    EXPECT_EQ(token(), std::nullopt);
+    EXPECT_FALSE(defaults->contains("account.email"));
+    EXPECT_FALSE(AccountSession().isSignedIn.get());
+}
+
+TEST_F(AccountTest, ActivationActsOnlyWhileASignInOfThisRunIsAwaited) {
+    platform::ManualClock clock(platform::now());
+    platform::setClockForTesting(&clock);
+    AccountSession session;
+    const std::string code = service.issueCode("mallory@example.com", "");
+    session.handleSignInCallback("tidewell://activate?code=" + code);  // no sign-in begun
+    session.beginSignIn();
+    for (const char* url : {"tidewell://activate?code=", "tidewell://activate", "TIDEWELL://activate?code=x",
+                            "tidewell://Activate?code=x"})
+        session.handleSignInCallback(url);
+    clock.advance(signInWindow + std::chrono::seconds(1));
+    session.handleSignInCallback("tidewell://activate?code=" + code);  // too late
+    idle();
+    EXPECT_TRUE(service.requests.empty());
+    EXPECT_EQ(session.signInMessage.get(), std::nullopt);
+    EXPECT_FALSE(session.isSignedIn.get());
+    platform::setClockForTesting(nullptr);
+}
+
+TEST_F(AccountTest, EachAnswerOfTheCodeExchangeHasItsOutcome) {
+    struct Case {
+        const char* what;
+        std::optional<svc::ServiceAnswer> forced;  // none: the real exchange
+        bool reachable;
+        std::optional<std::string> message;
+        bool signedIn;
+    };
+    const std::vector<Case> cases = {
+        {"200", std::nullopt, true, std::nullopt, true},
+        {"200 with an empty session", svc::ServiceAnswer{200, "application/json", R"({"session":""})", {}}, true, std::nullopt, true},
+        {"201 with a valid body", svc::ServiceAnswer{201, "application/json", R"({"session":"t"})", {}}, true, expiredText, false},
+        {"400", svc::refusal("expired"), true, expiredText, false},
+        {"500 page", svc::serverErrorPage(), true, expiredText, false},
+        {"200 without a session", svc::junkOK(), true, networkText, false},
+        {"no service", std::nullopt, false, networkText, false},
+    };
+    for (const auto& c : cases) {
+        keychain.items.clear();
+        if (c.forced) service.force("token", *c.forced);
+        if (!c.reachable) ::setenv("TIDEWELL_SITE", "http://127.0.0.1:9", 1);
+        AccountSession session;
+        session.beginSignIn();
+        session.handleSignInCallback("tidewell://activate?code=" + service.issueCode("a@example.com", ""));
+        settle([&] { return session.isSignedIn.get() || session.signInMessage.get().has_value(); });
+        EXPECT_EQ(session.signInMessage.get(), c.message) << c.what;
+        EXPECT_EQ(session.isSignedIn.get(), c.signedIn) << c.what;
+        EXPECT_EQ(token().has_value(), c.signedIn) << c.what;
+        ::setenv("TIDEWELL_SITE", service.origin().c_str(), 1);
+    }
+    EXPECT_EQ(keychain.items.size(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "social/AccountSession.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <nlohmann/json.hpp>
+
+#include "desktop/HttpClient.h"
+#include "desktop/Workspace.h"
+#include "foundation/UserDefaults.h"
+#include "social/LeaderboardSync.h"
+#include "social/ServiceOrigin.h"
+
+namespace tidewell {
+
+namespace {
+
+std::string networkFailureText() {
+    return std::string("Could not reach ") + builtInServiceHost + ". Check your connection and try again.";
+}
+
+std::optional<std::string> optionalString(const nlohmann::json& reply, const char* key) {
+    const auto it = reply.find(key);
+    if (it == reply.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+}  // namespace
+
+std::optional<std::string> signInCallbackCode(const std::string& url) {
+    const QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.scheme() != "tidewell") return std::nullopt;
+    // The host as written: QUrl would lower-case "Activate".
+    const std::string prefix = "tidewell://activate";
+    if (url.compare(0, prefix.size(), prefix) != 0 || (url.size() > prefix.size() && url[prefix.size()] != '?' &&
+                                                       url[prefix.size()] != '/' && url[prefix.size()] != '#'))
+        return std::nullopt;
+    if (!parsed.hasQuery()) return std::nullopt;
+    for (const auto& [name, value] : QUrlQuery(parsed).queryItems(QUrl::FullyDecoded)) {
+        if (name != "code") continue;
+        if (value.isEmpty()) return std::nullopt;
+        return value.toStdString();
+    }
+    return std::nullopt;
+}
+
+AccountSession::AccountSession()
+    : isSignedIn(*this, readSessionToken().has_value()),
+      accountEmail(*this, platform::UserDefaults::standard()->stringValue(keys::accountEmail)),
+      accountName(*this, platform::UserDefaults::standard()->stringValue(keys::accountName)),
+      signInMessage(*this) {
+    if (!isSignedIn.get()) {
+        accountEmail = std::nullopt;
+        accountName = std::nullopt;
+    }
+}
+
+std::shared_ptr<AccountSession> AccountSession::shared() {
+    static const auto instance = std::make_shared<AccountSession>();
+    return instance;
+}
+
+std::string AccountSession::accountPageURL(bool intent) const {
+    std::string url = appendingPath(serviceOrigin(), "account") + "?from=app";
+    if (intent) url += "&intent=signin";
+    return url;
+}
+
+void AccountSession::beginSignIn() {
+    signInMessage = std::nullopt;
+    signInStarted_ = platform::now();
+    platform::Workspace::shared().openURL(accountPageURL(true));
+}
+
+void AccountSession::handleSignInCallback(const std::string& url) {
+    const auto code = signInCallbackCode(url);
+    if (!code) return;
+    // Only the answer to a sign-in started here: a link planted by a web page
+    // must not sign this computer into someone else's account.
+    if (!signInStarted_ || platform::now() - *signInStarted_ > signInWindow) return;
+    exchange(*code);
+}
+
+void AccountSession::exchange(const std::string& code) {
+    platform::HttpRequest request;
+    request.method = "POST";
+    request.url = appendingPath(serviceOrigin(), "api/app/token");
+    request.headers = {{"Content-Type", "application/json"}};
+    try {
+        request.body = nlohmann::json{{"code", code}}.dump();
+    } catch (const nlohmann::json::exception&) {  // not UTF-8
+        signInMessage = networkFailureText();
+        return;
+    }
+    request.timeout = std::chrono::seconds(60);
+    platform::HttpClient::shared().send(std::move(request), [this, alive = std::weak_ptr<bool>(alive_)](platform::HttpResponse response) {
+        if (alive.expired()) return;
+        if (response.failure != platform::HttpFailure::none) {
+            signInMessage = networkFailureText();
+            return;
+        }
+        if (response.status != 200) {
+            signInMessage = std::string("This sign-in link has expired. Click Sign In and try again.");
+            return;
+        }
+        const auto reply = nlohmann::json::parse(response.body, nullptr, false);
+        const auto session = reply.is_object() ? optionalString(reply, "session") : std::nullopt;
+        if (!session) {
+            signInMessage = networkFailureText();
+            return;
+        }
+        storeSessionToken(*session);
+        signInStarted_.reset();
+        isSignedIn = true;
+        const auto email = optionalString(reply, "email");
+        const auto name = optionalString(reply, "name");
+        accountEmail = email;
+        accountName = name;
+        auto defaults = platform::UserDefaults::standard();
+        if (email) defaults->setString(keys::accountEmail, *email);
+        else defaults->remove(keys::accountEmail);
+        if (name) defaults->setString(keys::accountName, *name);
+        else defaults->remove(keys::accountName);
+        if (onSignedIn) onSignedIn();
+    });
+}
+
+void AccountSession::signOut() {
+    // A report waiting to go would otherwise find no session and say so.
+    LeaderboardSync::shared()->cancelPending();
+    deleteSessionToken();
+    isSignedIn = false;
+    accountEmail = std::nullopt;
+    accountName = std::nullopt;
+    platform::UserDefaults::standard()->remove(keys::accountEmail);
+    platform::UserDefaults::standard()->remove(keys::accountName);
+}
+
+std::optional<std::string> AccountSession::displayName() const {
+    return accountName.get() ? accountName.get() : accountEmail.get();
+}
+
+}  // namespace tidewell

@@ -1,0 +1,59 @@
+#pragma once
+// The user's web account: sign-in through the browser with a one-time code
+// sent back to tidewell://activate, the signed-in identity, the last sign-in
+// failure and sign-out. The token lives only in the keychain service.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "runtime/Clock.h"
+#include "runtime/Published.h"
+
+namespace tidewell {
+
+namespace keys {
+inline constexpr const char* accountEmail = "account.email";
+inline constexpr const char* accountName = "account.name";
+}  // namespace keys
+
+// How long an activation is awaited after "Sign In" was chosen.
+inline constexpr std::chrono::minutes signInWindow{15};
+
+// The code of a well-formed sign-in callback: scheme "tidewell" and host
+// "activate" exactly, and the first "code" item, present and not empty.
+std::optional<std::string> signInCallbackCode(const std::string& url);
+
+class AccountSession final : public platform::ObservableObject {
+public:
+    AccountSession();
+    static std::shared_ptr<AccountSession> shared();
+
+    platform::Published<bool> isSignedIn;
+    platform::Published<std::optional<std::string>> accountEmail;
+    platform::Published<std::optional<std::string>> accountName;
+    platform::Published<std::optional<std::string>> signInMessage;
+
+    // Runs after each successful sign-in (the store schedules a report).
+    std::function<void()> onSignedIn;
+
+    // <origin>/account?from=app&intent=signin
+    std::string accountPageURL(bool intent) const;
+    void beginSignIn();
+    // Acts only on a sign-in callback while a sign-in this run began is
+    // awaited; anything else is ignored silently.
+    void handleSignInCallback(const std::string& url);
+    void signOut();
+
+    // The name shown for the account: the name, else the e-mail address.
+    std::optional<std::string> displayName() const;
+
+private:
+    void exchange(const std::string& code);
+    std::optional<platform::TimePoint> signInStarted_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace tidewell

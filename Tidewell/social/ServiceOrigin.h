@@ -1,0 +1,30 @@
+#pragma once
+// The base address of every web request and page, and the session token kept
+// in the keychain service. The token is read from there whenever a request
+// needs it and is never logged or written anywhere else.
+
+#include <optional>
+#include <string>
+
+namespace tidewell {
+
+// The built-in service: "https://tidewell.app".
+inline constexpr const char* builtInServiceHost = "tidewell.app";
+
+// `TIDEWELL_SITE` when it is set to an absolute http(s) address with a host,
+// else the built-in origin. Read anew on every call.
+std::string serviceOrigin();
+
+// `base` with `path` ("api/app/token") appended after one "/".
+std::string appendingPath(const std::string& base, const std::string& path);
+// `base` with `piece` appended as one path segment: every byte outside the
+// unreserved set is percent-encoded, "/", "?" and "#" included.
+std::string appendingPathPiece(const std::string& base, const std::string& piece);
+// The host of an absolute address ("" when it has none).
+std::string hostOf(const std::string& url);
+
+std::optional<std::string> readSessionToken();
+void storeSessionToken(const std::string& token);
+void deleteSessionToken();
+
+}  // namespace tidewell
