@@ -3,14 +3,18 @@
 #include "Dashboard.h"
 #include "Home.h"
 #include "SizeAccounting.h"
+#include "Progress.h"
 #include "Walker.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -39,6 +43,148 @@ struct FdCloser {
     }
 };
 
+std::string parentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Refuses what a scan never offers: a project reached through a symbolic
+// link, or one inside an artifact folder of a project around it (a package
+// in another project's node_modules).
+void refuseUnoffered(const std::string& project, const ProjectDetector& detector) {
+    char* real = realpath(project.c_str(), nullptr);
+    const bool direct = real && project == real;
+    std::free(real);
+    if (!direct) throw CleanRefused("project path " + project + " goes through a symbolic link; only real folders are cleaned");
+    for (std::string up = project; up != "/";) {
+        up = parentOf(up);
+        const int fd = open(up.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) continue;
+        FdCloser closeUp{fd};
+        const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector));
+        if (!stacks) continue;
+        const std::string rel = up == "/" ? project.substr(1) : project.substr(up.size() + 1);
+        bool inside = false;
+        for (const auto& rule : detector.artifacts(stacks))
+            for (const auto& a : matchArtifactPaths(fd, rule.relPath)) inside = inside || isInsideOrEqual(rel, a);
+        for (std::size_t i = 0; i <= rel.size() && !inside;) {
+            const std::size_t j = std::min(rel.find('/', i), rel.size());
+            inside = (detector.anywhereStacks(std::string_view(rel).substr(i, j - i)) & stacks) != 0;
+            i = j + 1;
+        }
+        if (inside) throw CleanRefused("project path " + project + " lies inside an artifact folder of the project " + up);
+    }
+}
+
+// One clean at a time per database, and no recovery while a clean moves:
+// an exclusive lock on a file beside the database, released by the kernel
+// when the process ends, however it ends.
+class CleanLock {
+public:
+    explicit CleanLock(const std::string& dbPath) : fd_(open((dbPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_ >= 0)
+            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~CleanLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    CleanLock(const CleanLock&) = delete;
+    CleanLock& operator=(const CleanLock&) = delete;
+
+private:
+    int fd_;
+};
+
+std::uint64_t movedBytes(const OperationDTO& op) {
+    std::uint64_t sum = 0;
+    for (const auto& i : *op.items)
+        if (i.success) sum = saturatingAdd(sum, i.bytes);
+    return sum;
+}
+
+// The dashboard in store with the moved folders taken out, or none.
+std::optional<DashboardDTO> dashboardAfter(Database& db, const std::string& project, const std::vector<MovedFolder>& moved) {
+    if (moved.empty()) return std::nullopt;
+    std::optional<DashboardDTO> dashboard;
+    try {
+        dashboard = db.lastDashboard();
+    } catch (const DatabaseError&) {
+        return std::nullopt;  // an unreadable stored scan is left for the next scan to replace
+    }
+    if (dashboard && !applyClean(*dashboard, project, moved)) dashboard.reset();
+    return dashboard;
+}
+
+// Completes the records of cleans that ended abruptly (killed) while moving:
+// the move in flight counts when its folder reached the trash, else its
+// reserved info file is removed. What moved joins the history.
+void completeInterruptedCleans(Database& db) {
+    for (auto& p : db.pendingCleans()) {
+        OperationDTO& op = p.operation;
+        if (!op.items) op.items.emplace();
+        if (!p.movingInfo.empty() && !op.items->empty()) {
+            CleanItemDTO& last = op.items->back();
+            struct stat st {};
+            const bool there = lstat(p.movingTrashed.c_str(), &st) == 0;
+            if (!there || static_cast<std::int64_t>(st.st_dev) != p.movingDev || static_cast<std::int64_t>(st.st_ino) != p.movingIno) {
+                if (!there && errno == ENOENT) unlink(p.movingInfo.c_str());
+                last.success = false;
+                last.bytes = 0;
+                last.error = "the clean was interrupted before it moved; left in place";
+            }
+        }
+        op.bytes_reclaimed = movedBytes(op);
+        std::vector<MovedFolder> moved;
+        for (const auto& i : *op.items)
+            if (i.success) moved.push_back({i.path, i.bytes});
+        if (moved.empty()) db.dropPending(op.id);
+        else db.recordClean(op, dashboardAfter(db, op.project_path.value_or(""), moved));
+    }
+}
+
+struct Target {
+    std::string rel;
+    std::string safetyClass;
+};
+
+// The artifact folders of the project now: those at the rules' places, then
+// those the rules name anywhere inside it (found by a walk that does not
+// enter artifacts), each with its class.
+std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMask stacks, const ProjectDetector& detector,
+                                     const std::atomic<bool>& stop) {
+    std::vector<Target> out;
+    for (const auto& rule : detector.artifacts(stacks))
+        for (const auto& rel : matchArtifactPaths(fd, rule.relPath)) out.push_back({rel, rule.safetyClass});
+    if (!(stacks & detector.anywhereStackMask())) return out;
+    Progress silent(nullptr, 0);
+    Walker walker(detector, silent, stop, 32, Walker::defaultThreads());
+    walker.skipArtifactContents();
+    std::string error;
+    if (!walker.walkRoot(project, error)) return out;
+    const WalkResult walk = walker.finish();
+    if (walk.projects.empty() || walk.projects[0].path != project) return out;
+    std::vector<Target> anywhere;
+    for (const auto& a : walk.projects[0].artifacts)
+        if (std::none_of(out.begin(), out.end(), [&](const Target& t) { return t.rel == a.relPath; }))
+            anywhere.push_back({a.relPath, a.safetyClass});
+    std::sort(anywhere.begin(), anywhere.end(), [](const Target& a, const Target& b) { return a.rel < b.rel; });
+    out.insert(out.end(), anywhere.begin(), anywhere.end());
+    return out;
+}
+
+bool identityOf(int projectFd, const std::string& rel, FolderIdentity& id) {
+    const int parent = openParentNoFollow(projectFd, rel);
+    if (parent < 0) return false;
+    const auto slash = rel.rfind('/');
+    struct stat st {};
+    const bool ok = fstatat(parent, (slash == std::string::npos ? rel : rel.substr(slash + 1)).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISDIR(st.st_mode);
+    close(parent);
+    id = {st.st_dev, st.st_ino};
+    return ok;
+}
+
 }  // namespace
 
 CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detector, Database& db, TrashMover& mover,
@@ -51,8 +197,12 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     const int fd = open(project.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw CleanRefused("project path " + project + " cannot be opened: " + std::strerror(errno));
     FdCloser closeProject{fd};
-    const StackMask stacks = stacksOfFolder(fd, detector);
+    const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector));
     if (!stacks) throw CleanRefused("project path " + project + " is not a project (it holds no marker of any stack)");
+    refuseUnoffered(project, detector);
+
+    const CleanLock lock(db.path());
+    completeInterruptedCleans(db);
 
     CleanOutcome out;
     CleanReportDTO& report = out.report;
@@ -61,20 +211,29 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     std::vector<MovedFolder> moved;
     std::vector<std::string> listed;
 
-    for (const auto& rule : detector.artifacts(stacks)) {
-        if (rule.safetyClass == "caution" && !options.caution) continue;
-        const std::string abs = project + "/" + rule.relPath;
+    Database::PendingClean pending;
+    OperationDTO& op = pending.operation;
+    op.id = newUuid();
+    op.timestamp_unix = static_cast<std::int64_t>(std::time(nullptr));
+    op.project_path = project;
+    op.dry_run = report.dry_run;
+    report.operation_id = op.id;
+
+    for (const auto& target : currentArtifacts(fd, project, stacks, detector, stop)) {
+        if (target.safetyClass == "caution" && !options.caution) continue;
+        const std::string abs = joinPath(project, target.rel);
         bool nested = false;
         for (const auto& l : listed) nested = nested || isInsideOrEqual(abs, l);
         if (nested) continue;
-        const FolderState state = probeRealFolder(fd, rule.relPath);
+        const FolderState state = probeRealFolder(fd, target.rel);
         if (state == FolderState::Missing) continue;
         listed.push_back(abs);
 
         CleanItemDTO item;
         item.path = abs;
-        item.safetyClass = rule.safetyClass;
-        if (state != FolderState::RealFolder) {
+        item.safetyClass = target.safetyClass;
+        FolderIdentity checked;
+        if (state != FolderState::RealFolder || !identityOf(fd, target.rel, checked)) {
             item.error = "not a real folder (a symbolic link, a file, or a link on the way); left in place";
             report.items.push_back(std::move(item));
             continue;
@@ -97,52 +256,55 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         if (!options.execute) {
             item.success = true;
         } else {
-            const int parentFd = openParentNoFollow(fd, rule.relPath);
+            const int parentFd = openParentNoFollow(fd, target.rel);
             if (parentFd < 0) {
                 item.error = std::string("cannot be reached without following a link: ") + std::strerror(errno) + "; left in place";
             } else {
-                const auto slash = rule.relPath.rfind('/');
-                const std::string name = slash == std::string::npos ? rule.relPath : rule.relPath.substr(slash + 1);
+                const auto slash = target.rel.rfind('/');
+                const std::string name = slash == std::string::npos ? target.rel : target.rel.substr(slash + 1);
                 // Checked again at the moment of the move: a folder replaced
-                // by a link since it was measured is not moved.
-                struct stat now {};
-                if (fstatat(parentFd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(now.st_mode)) {
-                    item.error = "not a real folder any more; left in place";
+                // since it was measured is not moved.
+                FolderIdentity now;
+                if (!identityOf(fd, target.rel, now) || now.dev != checked.dev || now.ino != checked.ino) {
+                    item.error = "not the folder that was measured any more; left in place";
                 } else {
-                    const TrashResult r = mover.trash(parentFd, name, abs);
+                    // Recorded as pending just before the move, so that a
+                    // move finished by a process killed right after it is
+                    // still completed in the history by the next clean.
+                    const auto recordMove = [&](const std::string& info, const std::string& trashed) {
+                        CleanItemDTO inFlight = item;
+                        inFlight.success = true;
+                        op.items = report.items;
+                        op.items->push_back(inFlight);
+                        op.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
+                        pending.movingInfo = info;
+                        pending.movingTrashed = trashed;
+                        pending.movingDev = static_cast<std::int64_t>(checked.dev);
+                        pending.movingIno = static_cast<std::int64_t>(checked.ino);
+                        db.savePending(pending);
+                    };
+                    const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
                     item.success = r.moved;
                     if (!r.moved) item.error = r.error;
                 }
                 close(parentFd);
             }
             if (item.success) moved.push_back({abs, item.bytes});
+            else item.bytes = 0;  // nothing of it was moved
         }
         if (item.success) report.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
         report.items.push_back(std::move(item));
     }
 
-    OperationDTO op;
-    op.id = newUuid();
-    op.timestamp_unix = static_cast<std::int64_t>(std::time(nullptr));
-    op.project_path = project;
     op.bytes_reclaimed = report.bytes_reclaimed;
-    op.dry_run = report.dry_run;
     op.items = report.items;
-    report.operation_id = op.id;
 
     // Stopped before anything moved: there is nothing to record.
-    if (out.interrupted && moved.empty()) return out;
-
-    std::optional<DashboardDTO> dashboard;
-    if (!moved.empty()) {
-        try {
-            dashboard = db.lastDashboard();
-        } catch (const DatabaseError&) {
-            dashboard.reset();  // an unreadable stored scan is left for the next scan to replace
-        }
-        if (dashboard && !applyClean(*dashboard, project, moved)) dashboard.reset();
+    if (out.interrupted && moved.empty()) {
+        db.dropPending(op.id);
+        return out;
     }
-    db.recordClean(op, dashboard);
+    db.recordClean(op, dashboardAfter(db, project, moved));
     return out;
 }
 

@@ -27,6 +27,13 @@ const char* const kMigrations[] = {
     "  bytes_reclaimed INTEGER NOT NULL,"
     "  json TEXT NOT NULL);"
     "CREATE INDEX IF NOT EXISTS operations_by_time ON operations(timestamp_unix);",
+    "CREATE TABLE IF NOT EXISTS pending_cleans ("
+    "  id TEXT PRIMARY KEY,"
+    "  operation TEXT NOT NULL,"
+    "  moving_info TEXT,"
+    "  moving_trashed TEXT,"
+    "  moving_dev INTEGER,"
+    "  moving_ino INTEGER);",
 };
 
 class Statement {
@@ -156,13 +163,80 @@ void Database::addOperation(const OperationDTO& op) { recordClean(op, std::nullo
 void Database::recordClean(const OperationDTO& op, const std::optional<DashboardDTO>& dashboard) {
     exec("BEGIN IMMEDIATE;");
     try {
-        if (!op.id.empty()) insertOperation(op);
+        if (!op.id.empty()) {
+            insertOperation(op);
+            deletePending(op.id);
+        }
         if (dashboard) writeDashboard(*dashboard);
         exec("COMMIT;");
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+void Database::deletePending(const std::string& id) {
+    Statement s(db_, "DELETE FROM pending_cleans WHERE id = ?;");
+    if (!s) fail("cannot be written");
+    sqlite3_bind_text(s.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+}
+
+void Database::dropPending(const std::string& id) {
+    exec("BEGIN IMMEDIATE;");
+    try {
+        deletePending(id);
+        exec("COMMIT;");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void Database::savePending(const PendingClean& p) {
+    Statement s(db_,
+                "INSERT OR REPLACE INTO pending_cleans (id, operation, moving_info, moving_trashed, moving_dev, moving_ino) "
+                "VALUES (?, ?, ?, ?, ?, ?);");
+    if (!s) fail("cannot be written");
+    const std::string json = encode(p.operation);
+    sqlite3_bind_text(s.get(), 1, p.operation.id.data(), static_cast<int>(p.operation.id.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 2, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+    if (p.movingInfo.empty()) {
+        for (int i = 3; i <= 6; ++i) sqlite3_bind_null(s.get(), i);
+    } else {
+        sqlite3_bind_text(s.get(), 3, p.movingInfo.data(), static_cast<int>(p.movingInfo.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(s.get(), 4, p.movingTrashed.data(), static_cast<int>(p.movingTrashed.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(s.get(), 5, p.movingDev);
+        sqlite3_bind_int64(s.get(), 6, p.movingIno);
+    }
+    // A single statement is its own transaction.
+    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+}
+
+std::vector<Database::PendingClean> Database::pendingCleans() {
+    std::vector<PendingClean> out;
+    Statement s(db_, "SELECT operation, moving_info, moving_trashed, moving_dev, moving_ino FROM pending_cleans;");
+    if (!s) fail("cannot be read");
+    auto text = [&](int col) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), col));
+        return std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(s.get(), col)));
+    };
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        PendingClean p;
+        try {
+            p.operation = decode<OperationDTO>(text(0));
+        } catch (const DecodeError&) {
+            continue;
+        }
+        p.movingInfo = text(1);
+        p.movingTrashed = text(2);
+        p.movingDev = sqlite3_column_int64(s.get(), 3);
+        p.movingIno = sqlite3_column_int64(s.get(), 4);
+        out.push_back(std::move(p));
+    }
+    if (rc != SQLITE_DONE) fail("cannot be read");
+    return out;
 }
 
 std::optional<DashboardDTO> Database::lastDashboard() {

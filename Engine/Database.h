@@ -21,7 +21,7 @@ public:
 
 class Database {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // Opens (creating the file and its folder when missing) and migrates.
     // A file that is not a database or is damaged is refused, never replaced.
@@ -36,16 +36,32 @@ public:
     void addOperation(const OperationDTO& op);
     std::vector<OperationDTO> operations(std::int64_t limit);
 
-    // The operation and the updated dashboard in one transaction.
+    // The operation and the updated dashboard in one transaction; the
+    // operation's pending record, if any, goes with it.
     void recordClean(const OperationDTO& op, const std::optional<DashboardDTO>& dashboard);
 
+    // A real clean under way, kept apart from the history the application
+    // reads until it is complete: what moved so far and the move in flight.
+    struct PendingClean {
+        OperationDTO operation;  // its last item is the one in flight, when there is one
+        std::string movingInfo;  // info file and trash entry of the move in flight
+        std::string movingTrashed;
+        std::int64_t movingDev = 0;
+        std::int64_t movingIno = 0;
+    };
+    void savePending(const PendingClean& pending);
+    std::vector<PendingClean> pendingCleans();
+    void dropPending(const std::string& id);
+
     int schemaVersion();
+    const std::string& path() const { return path_; }
 
 private:
     void open();
     void exec(const char* sql);
     void migrate();
     void insertOperation(const OperationDTO& op);
+    void deletePending(const std::string& id);
     void writeDashboard(const DashboardDTO& d);
     [[noreturn]] void fail(const std::string& what);
 

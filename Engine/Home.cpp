@@ -72,4 +72,8 @@ bool isInsideOrEqual(const std::string& path, const std::string& folder) {
            path[folder.size()] == '/';
 }
 
+std::string joinPath(const std::string& folder, const std::string& rel) {
+    return folder == "/" ? "/" + rel : folder + "/" + rel;
+}
+
 }  // namespace tidewell::engine

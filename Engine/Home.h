@@ -22,4 +22,7 @@ std::string normalizePath(const std::string& path);
 // True when `path` equals `folder` or lies below it (never a bare prefix).
 bool isInsideOrEqual(const std::string& path, const std::string& folder);
 
+// `rel` below `folder`, with one "/" between them also when `folder` is "/".
+std::string joinPath(const std::string& folder, const std::string& rel);
+
 }  // namespace tidewell::engine

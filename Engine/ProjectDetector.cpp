@@ -1,5 +1,6 @@
 #include "ProjectDetector.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -25,11 +26,20 @@ ProjectDetector::ProjectDetector(const Rules& rules) : rules_(rules) {
                 exactMarkers_[m] |= bit;
             } else if (m.size() > 1 && m[0] == '*' && !hasWildcard(m.substr(1))) {
                 suffixMarkers_.emplace_back(m.substr(1), bit);
+            } else if (m.size() > 1 && m.back() == '*' && !hasWildcard(m.substr(0, m.size() - 1))) {
+                prefixMarkers_.emplace_back(m.substr(0, m.size() - 1), bit);
             } else {
                 globMarkers_.emplace_back(m, bit);
             }
         }
-        for (const auto& a : rules.stacks[i].artifacts) maxArtifactDepth_ = std::max(maxArtifactDepth_, componentCount(a.path));
+        for (const auto& a : rules.stacks[i].artifacts) {
+            if (a.path.rfind("**/", 0) == 0) {
+                anywhere_.push_back({a.path.substr(3), {bit, a.safetyClass}});
+                anywhereMask_ |= bit;
+            }
+            else maxArtifactDepth_ = std::max(maxArtifactDepth_, componentCount(a.path));
+        }
+        if (!rules.stacks[i].confirm.empty()) needsConfirm_ |= bit;
     }
     skipPaths_ = rules.skipPaths;
     skipNames_ = rules.skipNames;
@@ -40,6 +50,8 @@ StackMask ProjectDetector::stacksMarkedBy(std::string_view entry) const {
     if (auto it = exactMarkers_.find(std::string(entry)); it != exactMarkers_.end()) mask |= it->second;
     for (const auto& [suffix, bit] : suffixMarkers_)
         if (entry.size() > suffix.size() && entry.substr(entry.size() - suffix.size()) == suffix) mask |= bit;
+    for (const auto& [prefix, bit] : prefixMarkers_)
+        if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0) mask |= bit;
     if (!globMarkers_.empty()) {
         const std::string name(entry);
         for (const auto& [glob, bit] : globMarkers_)
@@ -61,8 +73,76 @@ std::vector<ArtifactSpec> ProjectDetector::artifacts(StackMask mask) const {
     for (std::size_t i = 0; i < rules_.stacks.size(); ++i) {
         if (!(mask & (StackMask{1} << i))) continue;
         for (const auto& a : rules_.stacks[i].artifacts)
-            if (seen.insert(a.path).second) out.push_back({a.path, a.safetyClass});
+            if (a.path.rfind("**/", 0) != 0 && seen.insert(a.path).second) out.push_back({a.path, a.safetyClass});
     }
+    return out;
+}
+
+StackMask ProjectDetector::anywhereStacks(std::string_view name) const {
+    StackMask mask = 0;
+    for (const auto& [n, rule] : anywhere_)
+        if (n == name) mask |= rule.first;
+    return mask;
+}
+
+std::string ProjectDetector::anywhereClass(std::string_view name, StackMask mask) const {
+    for (const auto& [n, rule] : anywhere_)
+        if (n == name && (rule.first & mask)) return rule.second;
+    return {};
+}
+
+namespace {
+// Whether `c` holds in the folder `fd`: the path is there (no link on the
+// way) and, when asked, its first 64 KiB hold the text.
+bool confirmHolds(int fd, const ConfirmRule& c) {
+    const int parent = openParentNoFollow(fd, c.path);
+    if (parent < 0) return false;
+    const auto slash = c.path.rfind('/');
+    const std::string name = slash == std::string::npos ? c.path : c.path.substr(slash + 1);
+    bool holds = false;
+    if (c.contains.empty()) {
+        struct stat st {};
+        holds = fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISLNK(st.st_mode);
+    } else if (const int f = openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK); f >= 0) {
+        std::string text(64 * 1024, '\0');
+        const ssize_t n = read(f, text.data(), text.size());
+        holds = n > 0 && text.substr(0, static_cast<std::size_t>(n)).find(c.contains) != std::string::npos;
+        close(f);
+    }
+    close(parent);
+    return holds;
+}
+}  // namespace
+
+StackMask ProjectDetector::confirmed(int fd, StackMask found) const {
+    if (!(found & needsConfirm_)) return found;
+    for (std::size_t i = 0; i < rules_.stacks.size(); ++i) {
+        const StackMask bit = StackMask{1} << i;
+        if (!(found & needsConfirm_ & bit)) continue;
+        const auto& confirm = rules_.stacks[i].confirm;
+        if (std::none_of(confirm.begin(), confirm.end(), [&](const ConfirmRule& c) { return confirmHolds(fd, c); })) found &= ~bit;
+    }
+    return found;
+}
+
+std::vector<std::string> matchArtifactPaths(int dirFd, const std::string& rel) {
+    const auto slash = rel.rfind('/');
+    const std::string last = slash == std::string::npos ? rel : rel.substr(slash + 1);
+    if (!hasWildcard(last)) return {rel};
+    std::vector<std::string> out;
+    const int parent = openParentNoFollow(dirFd, rel);
+    if (parent < 0) return out;
+    DIR* dir = fdopendir(parent);
+    if (!dir) {
+        close(parent);
+        return out;
+    }
+    rewinddir(dir);  // a duplicate of `dirFd` shares its read position
+    const std::string prefix = slash == std::string::npos ? "" : rel.substr(0, slash + 1);
+    while (const dirent* d = readdir(dir))
+        if (fnmatch(last.c_str(), d->d_name, FNM_PERIOD) == 0) out.push_back(prefix + d->d_name);
+    closedir(dir);
+    std::sort(out.begin(), out.end());
     return out;
 }
 

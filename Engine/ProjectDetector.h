@@ -31,9 +31,21 @@ public:
     // Stack ids and labels of a mask, in rules order.
     std::vector<std::string> typeIds(StackMask mask) const;
 
-    // The artifact folders of the stacks in `mask`, in rules order, each path once
-    // (the first stack that names it gives its class).
+    // The artifact folders of the stacks in `mask` at fixed places (the last
+    // part may be a glob), in rules order, each path once (the first stack that
+    // names it gives its class).
     std::vector<ArtifactSpec> artifacts(StackMask mask) const;
+
+    // The stacks that take a folder named `name` anywhere inside their projects.
+    StackMask anywhereStacks(std::string_view name) const;
+    // Its class for the first of the stacks in `mask` that takes it.
+    std::string anywhereClass(std::string_view name, StackMask mask) const;
+    bool hasAnywhereArtifacts() const { return !anywhere_.empty(); }
+    // The stacks that take some folder anywhere inside their projects.
+    StackMask anywhereStackMask() const { return anywhereMask_; }
+
+    // `found` without the stacks whose confirmation fails in the folder `fd`.
+    StackMask confirmed(int fd, StackMask found) const;
 
     // Most components of any artifact path ("android/app/build" has 3).
     int maxArtifactDepth() const { return maxArtifactDepth_; }
@@ -51,9 +63,13 @@ private:
     const Rules& rules_;
     std::unordered_map<std::string, StackMask> exactMarkers_;
     std::vector<std::pair<std::string, StackMask>> suffixMarkers_;  // "*.xcodeproj" -> ".xcodeproj"
+    std::vector<std::pair<std::string, StackMask>> prefixMarkers_;  // "vite.config.*" -> "vite.config."
     std::vector<std::pair<std::string, StackMask>> globMarkers_;
     std::vector<std::string> skipPaths_;
     std::vector<std::string> skipNames_;
+    std::vector<std::pair<std::string, std::pair<StackMask, std::string>>> anywhere_;  // name -> stack, class
+    StackMask needsConfirm_ = 0;
+    StackMask anywhereMask_ = 0;
     int maxArtifactDepth_ = 0;
 };
 
@@ -63,6 +79,10 @@ enum class FolderState { Missing, RealFolder, NotRealFolder };
 // on the way: a real folder, missing, or something else (a link, a file, or a
 // link among its parents).
 FolderState probeRealFolder(int dirFd, const std::string& rel);
+
+// The artifact paths that `rel` names below the folder `dirFd`: itself, or
+// for a glob in its last part the matching entries, sorted.
+std::vector<std::string> matchArtifactPaths(int dirFd, const std::string& rel);
 
 // Opens the parent folder of `rel` below `dirFd`, refusing symbolic links on
 // the way. Returns the descriptor (caller closes) or -1 with errno set.

@@ -68,14 +68,23 @@ bool validId(const std::string& id) {
     return !id.empty();
 }
 
-// A relative folder path: no leading "/", no empty, "." or ".." component.
-bool validRelative(const std::string& p) {
-    if (p.empty() || p.front() == '/') return false;
+bool hasWildcard(const std::string& s) { return s.find_first_of("*?[") != std::string::npos; }
+
+// A relative folder path: no leading "/", no empty, "." or ".." component, a
+// glob only in the last one; or "**/" and one plain name.
+bool validRelative(const std::string& path) {
+    std::string p = path;
+    const bool anywhere = p.rfind("**/", 0) == 0;
+    if (anywhere) p = p.substr(3);
+    if (p.empty() || p.front() == '/' || p.back() == '/') return false;
+    if (anywhere && (p.find('/') != std::string::npos || hasWildcard(p))) return false;
+    const auto lastSlash = p.rfind('/');
+    if (lastSlash != std::string::npos && hasWildcard(p.substr(0, lastSlash))) return false;
     std::stringstream ss(p);
     std::string part;
     while (std::getline(ss, part, '/'))
         if (part.empty() || part == "." || part == "..") return false;
-    return p.back() != '/';
+    return true;
 }
 
 }  // namespace
@@ -103,7 +112,7 @@ Rules parseRules(std::string_view text, const std::string& source, const std::st
     std::set<std::string> ids;
     for (const auto& s : stacks) {
         r.expectMap(s, "a stack");
-        r.onlyKeys(s, {"id", "label", "markers", "artifacts"}, "a stack");
+        r.onlyKeys(s, {"id", "label", "markers", "artifacts", "confirm"}, "a stack");
         StackRule stack;
         stack.id = r.text(s, "id", "a stack");
         if (!validId(stack.id)) r.fail(s["id"].Mark(), "stack id \"" + stack.id + "\" must be lower-case letters, digits and \"_\"");
@@ -126,6 +135,19 @@ Rules parseRules(std::string_view text, const std::string& source, const std::st
                 if (!validRelative(art.path)) r.fail(a["path"].Mark(), what + " artifact path \"" + art.path + "\" must be a relative folder path without \"..\"");
                 art.safetyClass = r.safetyClass(a, what + " artifact");
                 stack.artifacts.push_back(std::move(art));
+            }
+        }
+        if (const auto confirm = s["confirm"]) {
+            if (!confirm.IsSequence()) r.fail(confirm.Mark(), what + " confirm must be a list");
+            for (const auto& c : confirm) {
+                r.expectMap(c, what + " confirm entry");
+                r.onlyKeys(c, {"path", "contains"}, what + " confirm entry");
+                ConfirmRule rule;
+                rule.path = r.text(c, "path", what + " confirm entry");
+                if (!validRelative(rule.path) || hasWildcard(rule.path) || rule.path.rfind("**/", 0) == 0)
+                    r.fail(c["path"].Mark(), what + " confirm path \"" + rule.path + "\" must be a plain relative path");
+                if (c["contains"]) rule.contains = r.text(c, "contains", what + " confirm entry");
+                stack.confirm.push_back(std::move(rule));
             }
         }
         rules.stacks.push_back(std::move(stack));

@@ -11,8 +11,18 @@
 namespace tidewell::engine {
 
 struct ArtifactRule {
-    std::string path;         // relative to the project, "/"-separated
+    // Relative to the project, "/"-separated; the last part may be a glob
+    // ("cmake-build-*"). "**/NAME": a folder NAME anywhere inside the project
+    // outside its other artifacts.
+    std::string path;
     std::string safetyClass;  // "safe" or "caution"
+};
+
+// A check that a folder holding a stack's marker really is of that stack:
+// `path` (relative) exists and, when `contains` is set, its start holds that text.
+struct ConfirmRule {
+    std::string path;
+    std::string contains;
 };
 
 struct StackRule {
@@ -20,6 +30,7 @@ struct StackRule {
     std::string label;
     std::vector<std::string> markers;  // names or globs ("*.xcodeproj")
     std::vector<ArtifactRule> artifacts;
+    std::vector<ConfirmRule> confirm;  // any one must hold; none listed: the markers suffice
 };
 
 struct CacheRule {

@@ -34,6 +34,7 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     Progress progress(options.progress ? progressOut : nullptr, static_cast<std::int64_t>(options.roots.size()));
     progress.emit("start", "Scan started.");
     Walker walker(detector, progress, stop, options.maxDepth, Walker::defaultThreads());
+    walker.ignoreEngineFiles(db.path());
     for (const auto& root : options.roots) {
         if (stop.load()) return std::nullopt;
         progress.emit("root", "Scanning " + root + ".", root);

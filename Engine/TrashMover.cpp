@@ -2,6 +2,7 @@
 
 #include "Home.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace tidewell::engine {
 
@@ -107,6 +109,49 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
+std::string infoText(const std::string& encodedPath, const std::string& date) {
+    return "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + date + "\n";
+}
+
+// Info files of ours for `encodedPath` ("NAME.trashinfo", "NAME.N.trashinfo")
+// whose folder never reached files/: left by a move cut short.
+void sweepLeftovers(int infoFd, int filesFd, const std::string& name, const std::string& encodedPath) {
+    const int dupFd = fcntl(infoFd, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd < 0 ? nullptr : fdopendir(dupFd);
+    if (!dir) {
+        if (dupFd >= 0) close(dupFd);
+        return;
+    }
+    const std::string ours = infoText(encodedPath, "");
+    std::vector<std::string> leftovers;
+    while (const dirent* d = readdir(dir)) {
+        const std::string entry = d->d_name;
+        const std::string suffix = ".trashinfo";
+        if (entry.size() < name.size() + suffix.size() || entry.compare(0, name.size(), name) != 0 ||
+            entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string trashName = entry.substr(0, entry.size() - suffix.size());
+        const std::string number = trashName.substr(name.size());
+        if (!number.empty() && (number.size() < 2 || number[0] != '.' || number.find_first_not_of("0123456789", 1) != std::string::npos))
+            continue;
+        struct stat st {};
+        if (fstatat(filesFd, trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) continue;
+        const int fd = openat(infoFd, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        char buf[8192];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        close(fd);
+        const std::string text(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+        // Exactly what this engine writes: the three lines, this path.
+        const std::string head = ours.substr(0, ours.size() - 1);
+        if (text.size() > head.size() && text.compare(0, head.size(), head) == 0 && text.back() == '\n' &&
+            text.find('\n', head.size()) == text.size() - 1)
+            leftovers.push_back(entry);
+    }
+    closedir(dir);
+    for (const auto& e : leftovers) unlinkat(infoFd, e.c_str(), 0);
+}
+
 }  // namespace
 
 std::string trashPathEncode(const std::string& path) {
@@ -163,7 +208,8 @@ TrashResult TrashMover::trashPath(const std::string& absolutePath) {
     return r;
 }
 
-TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::string& absolutePath) {
+TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::string& absolutePath,
+                              const FolderIdentity* expected, const BeforeMove& beforeMove) {
     TrashResult result;
     struct stat st {};
     if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -214,8 +260,9 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
         return result;
     }
 
-    const std::string info = "[Trash Info]\nPath=" + trashPathEncode(infoPath) +
-                             "\nDeletionDate=" + trashDeletionDate(static_cast<long long>(std::time(nullptr))) + "\n";
+    const std::string encoded = trashPathEncode(infoPath);
+    sweepLeftovers(infoFd, filesFd, name, encoded);
+    const std::string info = infoText(encoded, trashDeletionDate(static_cast<long long>(std::time(nullptr))));
     for (int attempt = 1; attempt <= 1000; ++attempt) {
         std::string trashName = name;
         if (attempt > 1) trashName += "." + std::to_string(attempt);
@@ -234,9 +281,22 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
             unlinkat(infoFd, infoName.c_str(), 0);
             break;
         }
+        if (beforeMove) beforeMove(trash + "/info/" + infoName, trash + "/files/" + trashName);
         if (renameNoReplace(parentFd, name.c_str(), filesFd, trashName.c_str()) == 0) {
-            result.moved = true;
-            result.trashedPath = trash + "/files/" + trashName;
+            struct stat moved {};
+            const bool same = !expected || (fstatat(filesFd, trashName.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                             S_ISDIR(moved.st_mode) && moved.st_dev == expected->dev && moved.st_ino == expected->ino);
+            if (same) {
+                result.moved = true;
+                result.trashedPath = trash + "/files/" + trashName;
+                result.infoPath = trash + "/info/" + infoName;
+            } else if (renameNoReplace(filesFd, trashName.c_str(), parentFd, name.c_str()) == 0) {
+                unlinkat(infoFd, infoName.c_str(), 0);
+                result.error = "was replaced by something else while it was being moved; that was put back and nothing was moved";
+            } else {
+                result.error = "was replaced by something else while it was being moved; its place is taken again, so what moved stays in "
+                               "the trash as " + trash + "/files/" + trashName + ", restorable";
+            }
             break;
         }
         const int e = errno;

@@ -3,6 +3,9 @@
 // file managers and trash tools expect to find them. Never copies, never
 // deletes: a folder that cannot be trashed stays where it is.
 
+#include <sys/types.h>
+
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +15,18 @@ namespace tidewell::engine {
 struct TrashResult {
     bool moved = false;
     std::string trashedPath;  // files/NAME inside the trash, when moved
+    std::string infoPath;     // info/NAME.trashinfo, when moved
     std::string error;        // the reason, when not
 };
+
+// What a folder is, whatever its path: moving it keeps both.
+struct FolderIdentity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+// Told the info file and the trash entry of a move just before it happens.
+using BeforeMove = std::function<void(const std::string& infoPath, const std::string& trashedPath)>;
 
 class TrashMover {
 public:
@@ -22,8 +35,13 @@ public:
     virtual ~TrashMover() = default;
 
     // Moves the entry `name` of the open folder `parentFd`, whose absolute path
-    // is `absolutePath`, to the trash on its own filesystem.
-    virtual TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath);
+    // is `absolutePath`, to the trash on its own filesystem. With `expected`,
+    // what moved must be that folder: anything else swapped in meanwhile is
+    // put back (or, when its place is taken again, left restorable in the
+    // trash) and the move fails. Info files that an interrupted move of the
+    // same path left without their folder are removed first.
+    virtual TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath,
+                              const FolderIdentity* expected = nullptr, const BeforeMove& beforeMove = {});
 
     // Convenience for a path: opens its parent without following links.
     TrashResult trashPath(const std::string& absolutePath);

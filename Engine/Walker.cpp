@@ -61,6 +61,7 @@ struct Walker::Impl {
     struct Owner {
         int index = 0;
         int parent = -1;
+        Owner* parentOwner = nullptr;
         bool isProject = false;
         std::string path;
         StackMask stacks = 0;
@@ -88,6 +89,7 @@ struct Walker::Impl {
         bool isRoot = false;
         bool followRoot = false;
         bool haveStat = false;
+        bool engineFolder = false;  // holds the engine's own database
         std::uint64_t ownBytes = 0;
         std::int64_t ownMtime = 0;
     };
@@ -117,6 +119,11 @@ struct Walker::Impl {
     std::unordered_set<std::string> walkedRoots;
     dev_t rootDev = 0;
     bool emitProjects = true;
+    bool enterArtifacts = true;
+    // The folder of the engine's database, whose files are no project's.
+    dev_t engineDev = 0;
+    ino_t engineIno = 0;
+    std::string engineName;
 
     Impl(const ProjectDetector& d, Progress& p, const std::atomic<bool>& s, int depth, unsigned threads)
         : detector(d), progress(p), stop(s), maxDepth(depth), pool(threads), scratch(pool.size()) {}
@@ -126,6 +133,7 @@ struct Walker::Impl {
         Owner& o = owners.emplace_back();
         o.index = static_cast<int>(owners.size()) - 1;
         o.parent = parent ? parent->index : -1;
+        o.parentOwner = parent;
         o.isProject = isProject;
         o.path = path;
         return &o;
@@ -147,6 +155,25 @@ struct Walker::Impl {
         return &art;
     }
 
+    bool isEngineFile(std::string_view name) const {
+        if (name.substr(0, engineName.size()) != engineName) return false;
+        const std::string_view rest = name.substr(engineName.size());
+        return rest.empty() || rest == "-wal" || rest == "-shm" || rest == "-journal" || rest == ".lock";
+    }
+
+    // A folder that a rule names anywhere inside a project: the artifact of the
+    // innermost enclosing project whose stacks name it.
+    Artifact* claimAnywhere(Owner* owner, const std::string& path, std::string_view name) {
+        const StackMask stacks = detector.anywhereStacks(name);
+        if (!stacks) return nullptr;
+        for (Owner* o = owner; o; o = o->parentOwner) {
+            if (!o->isProject || !(o->stacks & stacks)) continue;
+            const std::string rel = o->path == "/" ? path.substr(1) : path.substr(o->path.size() + 1);
+            return addArtifact(o, rel, path, detector.anywhereClass(name, o->stacks));
+        }
+        return nullptr;
+    }
+
     Artifact* claimedAt(const std::string& path) {
         std::shared_lock lock(regM);
         auto it = claimed.find(path);
@@ -158,8 +185,8 @@ struct Walker::Impl {
         o->stacks = stacks;
         o->pinned = pinned;
         for (const auto& rule : detector.artifacts(stacks))
-            if (probeRealFolder(fd, rule.relPath) == FolderState::RealFolder)
-                addArtifact(o, rule.relPath, path + "/" + rule.relPath, rule.safetyClass);
+            for (const auto& rel : matchArtifactPaths(fd, rule.relPath))
+                if (probeRealFolder(fd, rel) == FolderState::RealFolder) addArtifact(o, rel, joinPath(path, rel), rule.safetyClass);
         if (emitProjects) progress.projectFound(baseName(path), path);
         return o;
     }
@@ -223,6 +250,7 @@ struct Walker::Impl {
                 stacks |= detector.stacksMarkedBy(name);
                 pinned = pinned || name == kPinFile;
             }
+            if (stacks) stacks = detector.confirmed(fd, stacks);
             if (stacks) {
                 owner = registerProject(t.path, fd, t.owner, stacks, pinned);
                 relDepth = 0;
@@ -233,15 +261,15 @@ struct Walker::Impl {
 
         std::uint64_t plain = 0;
         std::int64_t newest = kNoActivity;
-        if (owner) {
-            plain = t.ownBytes;
-            if (activity && !t.art) newest = t.ownMtime;
-        }
+        // Activity is the files' own times: a folder's time also changes when
+        // something is moved out of it, as a clean or a restore does.
+        if (owner) plain = t.ownBytes;
 
         const bool checkArtifacts = owner && owner->isProject && !t.art && relDepth < detector.maxArtifactDepth();
         std::string child;
         for (const Entry& e : s.entries) {
             const std::string_view name(s.names.data() + e.off, e.len);
+            if (t.engineFolder && isEngineFile(name)) continue;
             // Outside projects only folders matter: marker files need no stat.
             bool isDir = e.type == DT_DIR;
             if (!owner && !isDir && e.type != DT_UNKNOWN) continue;
@@ -266,6 +294,7 @@ struct Walker::Impl {
             child.assign(t.path);
             if (child.size() != 1) child.push_back('/');
             child.append(name);
+            const bool engineFolder = engineIno != 0 && st.st_ino == engineIno && st.st_dev == engineDev;
             if (!walkedRoots.empty() && walkedRoots.count(child)) continue;
 
             Task c;
@@ -280,8 +309,10 @@ struct Walker::Impl {
             if (!c.art) {
                 c.detect = t.detect && c.depth <= maxDepth && !detector.skipsFolder(child, name);
                 if (ProjectDetector::isVersionControl(name)) c.activity = false;
+                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, child, name);
             }
-            if (!owner && !c.detect) continue;
+            c.engineFolder = engineFolder;
+            if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;
             c.haveStat = true;
             c.ownBytes = allocatedBytes(st);
             c.ownMtime = st.st_mtim.tv_sec;
@@ -325,6 +356,18 @@ unsigned Walker::defaultThreads() {
     return std::min(64u, cores * 3);
 }
 
+void Walker::skipArtifactContents() { impl_->enterArtifacts = false; }
+
+void Walker::ignoreEngineFiles(const std::string& databasePath) {
+    const auto slash = databasePath.rfind('/');
+    if (slash == std::string::npos) return;
+    struct stat st {};
+    if (stat(slash == 0 ? "/" : databasePath.substr(0, slash).c_str(), &st) != 0) return;
+    impl_->engineDev = st.st_dev;
+    impl_->engineIno = st.st_ino;
+    impl_->engineName = databasePath.substr(slash + 1);
+}
+
 bool Walker::walkRoot(const std::string& root, std::string& error) {
     const std::string path = normalizePath(root);
     for (const auto& r : impl_->walkedRoots)
@@ -345,6 +388,7 @@ bool Walker::walkRoot(const std::string& root, std::string& error) {
     Impl::Task t;
     t.path = path;
     t.isRoot = true;
+    t.engineFolder = impl_->engineIno != 0 && st.st_ino == impl_->engineIno && st.st_dev == impl_->engineDev;
     t.followRoot = true;
     t.detect = impl_->maxDepth >= 0;
     t.haveStat = true;

@@ -51,6 +51,13 @@ public:
            unsigned threads);
     ~Walker();
 
+    // The database at `databasePath` and its companion files (journal, lock)
+    // are the engine's own: no project's size or activity.
+    void ignoreEngineFiles(const std::string& databasePath);
+
+    // Finds artifacts without entering them (their sizes stay 0).
+    void skipArtifactContents();
+
     // Walks one root. False, with `error` set, when the root cannot be read.
     // A root inside one walked before is not walked again.
     bool walkRoot(const std::string& root, std::string& error);

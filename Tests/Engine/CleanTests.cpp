@@ -161,8 +161,12 @@ TEST_F(Clean, ProjectPathsThatAreNotRealProjectsAreRefused) {
     nodeProject(tree + "/app");
     writeFile(tree + "/plain/node_modules/x.js");
     symlink((tree + "/app").c_str(), (tree + "/linked").c_str());
+    symlink(tree.c_str(), (tmp / "via").c_str());
     const Snapshot before = everything();
-    for (const std::string& p : {tree + "/linked", tree + "/missing", tree + "/plain", tree + "/app/package.json"}) {
+    // Also what a scan never offers: a package inside another project's
+    // artifact, a project reached through a link on the way.
+    for (const std::string& p : {tree + "/linked", tree + "/missing", tree + "/plain", tree + "/app/package.json",
+                                 tree + "/app/node_modules/dep", tmp / "via/app"}) {
         for (bool execute : {false, true}) {
             const RunResult r = clean(p, execute);
             EXPECT_EQ(r.exitCode, 1) << p;

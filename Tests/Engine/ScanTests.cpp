@@ -1,6 +1,8 @@
 // The engine's scan, end to end on generated fixture trees.
 
+#include "CleanCommand.h"
 #include "EngineTestSupport.h"
+#include "ScanCommand.h"
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -55,7 +57,7 @@ protected:
 
 TEST_F(Scan, EveryStackIsFoundByItsMarkersAndNeverWithoutThem) {
     const std::map<std::string, std::string> markers = {
-        {"flutter", "pubspec.yaml"}, {"android", "build.gradle.kts"}, {"ios", "Podfile"},   {"node", "package.json"},
+        {"flutter", "pubspec.yaml"}, {"gradle", "build.gradle.kts"}, {"ios", "Podfile"},   {"node", "package.json"},
         {"php", "composer.json"},    {"python", "requirements.txt"},  {"rust", "Cargo.toml"}, {"go", "go.mod"}};
     for (const auto& [stack, marker] : markers) writeFile(tree + "/" + stack + "/" + marker);
     writeFiles(tree, {{"react_native/package.json", 10}, {"react_native/metro.config.js", 10}});
@@ -95,6 +97,56 @@ TEST_F(Scan, EveryStackIsFoundByItsMarkersAndNeverWithoutThem) {
     EXPECT_EQ(go.caution_bytes, go.reclaimable_bytes);
     const ProjectDTO& py = find(d, tree + "/python");
     EXPECT_EQ(py.safe_bytes + py.caution_bytes, py.reclaimable_bytes);
+}
+
+// Layouts as the real tools leave them. Expected: per project, its types and
+// its artifacts ("path class", sorted).
+TEST_F(Scan, RealProjectLayouts) {
+    for (const char* f :
+         {"npm/package.json", "npm/package-lock.json", "npm/src/index.js", "npm/node_modules/react/package.json",
+          "npm/node_modules/react/node_modules/loose/package.json", "pnpm/package.json", "pnpm/pnpm-lock.yaml",
+          "pnpm/node_modules/.pnpm/react@18.2.0/node_modules/react/package.json", "pnpm/node_modules/.modules.yaml",
+          "rs/Cargo.toml", "rs/Cargo.lock", "rs/src/main.rs", "rs/target/CACHEDIR.TAG", "rs/target/debug/app",
+          "py/pyproject.toml", "py/src/pkg/__init__.py", "py/src/pkg/__pycache__/__init__.cpython-311.pyc",
+          "py/tests/__pycache__/test_a.cpython-311-pytest.pyc", "py/.venv/pyvenv.cfg",
+          "py/.venv/lib/python3.11/site-packages/six/__pycache__/six.pyc", "py/.pytest_cache/v/cache/nodeids",
+          "cm/CMakeLists.txt", "cm/src/main.cpp", "cm/build/CMakeCache.txt", "cm/cmake-build-debug/CMakeCache.txt",
+          "cm/cmake-build-release/app", "mvn/pom.xml", "mvn/src/main/java/App.java", "mvn/target/classes/App.class",
+          "gj/settings.gradle.kts", "gj/src/main/java/App.java", "gj/build/classes/App.class", "gj/.gradle/8.5/checksums",
+          "ga/settings.gradle.kts", "ga/gradle/libs.versions.toml", "ga/app/src/main/AndroidManifest.xml",
+          "ga/app/build/intermediates/x.dex", "ga/.gradle/8.5/checksums", "web/package.json", "web/vite.config.ts",
+          "web/dist/index.html", "web/node_modules/vite/package.json"})
+        writeFile(tree + "/" + f);
+    writeText(tree + "/gj/build.gradle.kts", "plugins { java; application }\n");
+    writeText(tree + "/ga/build.gradle.kts", "plugins { alias(libs.plugins.android.application) apply false }\n");
+    writeText(tree + "/ga/app/build.gradle.kts", "plugins { id(\"com.android.application\") }\n");
+    // pnpm links each package from its store; the links are never followed.
+    symlink(".pnpm/react@18.2.0/node_modules/react", (tree + "/pnpm/node_modules/react").c_str());
+
+    using Expect = std::pair<std::vector<std::string>, std::vector<std::string>>;
+    const std::map<std::string, Expect> expected = {
+        {"npm", {{"node"}, {"node_modules safe"}}},
+        {"pnpm", {{"node"}, {"node_modules safe"}}},
+        {"rs", {{"rust"}, {"target safe"}}},
+        {"py", {{"python"}, {".pytest_cache safe", ".venv caution", "src/pkg/__pycache__ safe", "tests/__pycache__ safe"}}},
+        {"cm", {{"native_code"}, {"build caution", "cmake-build-debug safe", "cmake-build-release safe"}}},
+        {"mvn", {{"maven"}, {"target safe"}}},
+        {"gj", {{"gradle"}, {".gradle safe", "build safe"}}},
+        {"ga", {{"android", "gradle"}, {".gradle safe", "app/build safe"}}},
+        {"ga/app", {{"android", "gradle"}, {}}},  // its build is listed once, by the project around it
+        {"web", {{"node", "vite"}, {"dist caution", "node_modules safe"}}},
+    };
+    const DashboardDTO d = scan();
+    EXPECT_EQ(d.projects.size(), expected.size()) << "nothing inside node_modules, .venv or the pnpm store is a project";
+    for (const auto& [path, want] : expected) {
+        const ProjectDTO& p = find(d, tree + "/" + path);
+        std::vector<std::string> arts;
+        for (const auto& a : p.artifacts) arts.push_back(a.relative_path + " " + a.safetyClass);
+        std::sort(arts.begin(), arts.end());
+        EXPECT_EQ(p.types, want.first) << path;
+        EXPECT_EQ(arts, want.second) << path;
+        EXPECT_EQ(p.total_bytes, du({p.path})) << path;
+    }
 }
 
 TEST_F(Scan, NestedProjectsAreFoundButArtifactsAreNeverEntered) {
@@ -228,6 +280,27 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
     EXPECT_NE(find(later, tree + "/new").id, o.id);
 }
 
+// Moving an artifact out (a clean, a restore) changes the project folder's
+// own time, and the engine writes its database as it scans: neither is the
+// user's activity, nor is the database part of a project's size.
+TEST_F(Scan, NeitherACleanNorTheEnginesOwnDatabaseMakesAProjectActive) {
+    const std::int64_t old = time(nullptr) - 100 * 86400;
+    writeFiles(tree, {{"app/package.json", 10}, {"app/src/a.js", 3000}, {"app/node_modules/x.js", 9000},
+                      {"home/package.json", 10}, {"home/notes.txt", 10}});
+    age(tree, old);
+    const std::string db = tree + "/home/.local/share/Tidewell/tidewell.sqlite";
+    lastRun = engine.run({"--db", db, "clean", "--project", tree + "/app", "--json", "--execute"}, false);
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    lastRun = engine.run({"--db", db, "scan", "--json", "--idle-days", "30", "--root", tree}, false);
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+    for (const char* p : {"app", "home"}) {
+        EXPECT_EQ(find(d, tree + "/" + p).last_activity_unix, old) << p;
+        EXPECT_FALSE(find(d, tree + "/" + p).is_active) << p;
+    }
+    EXPECT_EQ(find(d, tree + "/home").total_bytes, du({"--exclude=tidewell.sqlite*", tree + "/home"}));
+}
+
 TEST_F(Scan, GlobalCachesAreMeasuredUnderTheVocabularyIds) {
     writeFile(engine.home() + "/.npm/_cacache/content/a", 9000);
     std::map<std::string, GlobalCacheDTO> byId;
@@ -295,4 +368,45 @@ TEST_F(Scan, OtherFilesystemsAreNotEntered) {
     EXPECT_EQ(d.projects[0].path, tree + "/app");
     EXPECT_LT(d.projects[0].total_bytes, 1u << 20);
     EXPECT_EQ(d.projects[0].total_bytes, expected) << "as du -x counts it";
+}
+
+// "/" as a project, seen from inside a changed root: its folders are "/x",
+// never "//x", in the dashboard, the clean and the Trash.
+TEST_F(Scan, TheRootFolderAsAProject) {
+    if (geteuid() != 0) GTEST_SKIP() << "changing the root folder needs root";
+    writeFiles(tree, {{"package.json", 10}, {"src/index.js", 3000}, {"node_modules/dep/package.json", 10},
+                      {"node_modules/dep/index.js", 20000}});
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        using namespace tidewell::engine;
+        std::string out;
+        if (chroot(tree.c_str()) == 0 && chdir("/") == 0) {
+            const Rules rules = builtinRules("/home");
+            const ProjectDetector detector(rules);
+            Database db("/data/db.sqlite");
+            std::atomic<bool> stop{false};
+            ScanOptions options;
+            options.roots = {"/"};
+            for (const auto& p : runScan(options, detector, db, stop, nullptr)->projects) {
+                out += p.path + ":";
+                for (const auto& a : p.artifacts) out += " " + a.absolute_path + (a.size_bytes > 20000 ? " measured" : " empty");
+                out += "\n";
+            }
+            TrashMover mover("/data");
+            for (const auto& i : runClean({"/", true, false}, detector, db, mover, stop).report.items)
+                out += i.path + (i.success ? " moved\n" : " failed\n");
+            out += readText("/data/Trash/info/node_modules.trashinfo").substr(0, 32);
+        }
+        (void)!write(fds[1], out.data(), out.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(out, "/: /node_modules measured\n/node_modules moved\n[Trash Info]\nPath=/node_modules\n");
 }
