@@ -15,4 +15,7 @@ void openCharacterSettings(const platform::ui::Binding<std::string>& settingsPan
 platform::ui::View CharacterSettingsLink(platform::ui::View label,
                                          std::function<platform::ui::View(const platform::ui::View&)> style);
 
+// The sidebar's link: plain, with the pointing hand, its tooltip and label, identified "sidebar.character".
+platform::ui::View SidebarCharacterLink(platform::ui::View label, std::string tooltip, std::string accessibilityLabel);
+
 }  // namespace tidewell

@@ -4,8 +4,6 @@
 #include "character/CharacterSettingsLink.h"
 #include "character/CharacterViewRules.h"
 #include "core/AppStore.h"
-#include "kit/PointingHandCursorModifier.h"
-#include "ui/Button.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 
@@ -27,13 +25,7 @@ ui::View SidebarCharacterHeader(AppStore& store) {
                                 ui::Text(t.stage).font(ui::Font::caption()).foregroundStyle(ui::ShapeStyle::secondary())}),
                     ui::Spacer(0)})
             .contentShape(ui::Rectangle());
-    return CharacterSettingsLink(label, [t](const ui::View& link) {
-        return PointingHandCursorModifier(link.modifier(ui::buttonStyle(ui::plainButtonStyle())))
-            .foregroundStyle(ui::Color::primary())
-            .help(t.headerTooltip)
-            .accessibilityLabel(t.headerLabel)
-            .accessibilityIdentifier("sidebar.character");
-    });
+    return SidebarCharacterLink(label, t.headerTooltip, t.headerLabel);
 }
 
 }  // namespace tidewell

@@ -4,9 +4,7 @@
 #include "character/CharacterSettingsLink.h"
 #include "character/CharacterViewRules.h"
 #include "core/AppStore.h"
-#include "kit/PointingHandCursorModifier.h"
 #include "kit/Theme.h"
-#include "ui/Button.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 
@@ -40,13 +38,7 @@ ui::View SidebarCharacterRow(AppStore& store, bool compact) {
                                .padding(ui::Edges::vertical(), 4)
                                .frame(fill)
                                .contentShape(ui::RoundedRectangle(8, ui::RoundedCornerStyle::continuous));
-    return CharacterSettingsLink(label, [t](const ui::View& link) {
-        return PointingHandCursorModifier(link.modifier(ui::buttonStyle(ui::plainButtonStyle())))
-            .foregroundStyle(ui::Color::primary())
-            .help(t.rowTooltip)
-            .accessibilityLabel(t.rowLabel)
-            .accessibilityIdentifier("sidebar.character");
-    });
+    return SidebarCharacterLink(label, t.rowTooltip, t.rowLabel);
 }
 
 }  // namespace tidewell

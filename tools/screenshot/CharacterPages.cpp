@@ -18,7 +18,9 @@
 #include "dashboard/TreeBackgroundView.h"
 #include "dashboard/TreeFoliageView.h"
 #include "dashboard/TreeTrunkView.h"
+#include "foundation/UserDefaults.h"
 #include "runtime/Clock.h"
+#include "shell/TidewellApp.h"
 #include "ui/Form.h"
 #include "ui/UI.h"
 
@@ -177,6 +179,18 @@ View treeMoments()
                                    treeMoment("just fed, hopping", [](const auto& p, const auto&) { return !p.line && p.lean == 0 && !p.behind; }, true)})}));
 }
 
+// The main window announcing an unlock, the character in the sidebar's status card.
+View windowWithToast()
+{
+    AppStore& store = characterStore(52'000'000'000, CharacterAccessory::headphones);
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+    store.isScanning = false;
+    store.selectedSection = AppSection::dashboard;
+    store.newUnlock = CharacterAccessory::scarf;
+    return TidewellApp::mainWindowContent(store);
+}
+
+const ScreenshotPage p8("character-window", [] { return windowWithToast(); });
 const ScreenshotPage p7("character-tree", [] { return treeMoments(); });
 
 const ScreenshotPage p4("character-views", [] { return views(); });
