@@ -33,8 +33,10 @@ ScanWidgetPanel::~ScanWidgetPanel() {
 }
 
 ScanWidgetPanel& ScanWidgetPanel::shared() {
-    static ScanWidgetPanel panel(AppStore::shared());
-    return panel;
+    // Kept to the very end: its window must not be torn down after the
+    // application object is gone.
+    static auto* panel = new ScanWidgetPanel(AppStore::shared());
+    return *panel;
 }
 
 bool ScanWidgetPanel::isShown() const { return panel_ && panel_->isVisible(); }
