@@ -7,6 +7,7 @@
 
 #include "dashboard/TreeSceneCanvas.h"
 #include "dashboard/TreeTrunkView.h"
+#include "kit/GrowingScanCanvas.h"
 #include "kit/ScanSceneDrawing.h"
 #include "kit/TreePalette.h"
 
@@ -16,31 +17,9 @@ using platform::ui::CanvasCache;
 using platform::ui::GraphicsContext;
 using platform::ui::Point;
 using platform::ui::Rect;
-using platform::ui::LineCap;
 using platform::ui::Path;
 using platform::ui::Size;
 using platform::ui::StrokeStyle;
-
-namespace {
-
-StrokeStyle roundStroke(double width)
-{
-    StrokeStyle s;
-    s.lineWidth = width;
-    s.lineCap = LineCap::round;
-    return s;
-}
-
-Path trunkLine(double w, double h)
-{
-    const double cx = 0.5 * w;
-    Path p;
-    p.move({cx, 0.9 * h});
-    p.addCurve({cx + 0.006 * w, 0.555 * h}, {cx - 0.012 * w, 0.78 * h}, {cx + 0.014 * w, 0.66 * h});
-    return p;
-}
-
-}  // namespace
 
 double energyDashPhase(double speed, double period, double time)
 {
@@ -111,7 +90,7 @@ void drawEnergyFlow(GraphicsContext& context, Size size, const std::vector<Stora
         return Point{v * v * v * p0.x + 3 * v * v * u * p1.x + 3 * v * u * u * p2.x + u * u * u * p3.x,
                      v * v * v * p0.y + 3 * v * v * u * p1.y + 3 * v * u * u * p2.y + u * u * u * p3.y};
     }));
-    std::vector<Path> curves{trunkLine(w, h)};
+    std::vector<Path> curves{trunkSapPath(w, h)};
     for (const auto& node : nodes)
         if (const auto branch = storageBranch(node, w, h)) {
             curves.push_back(storageBranchCurve(*branch));
@@ -133,7 +112,7 @@ void drawEnergyFlow(GraphicsContext& context, Size size, const std::vector<Stora
     context.drawCached(caches.glow, key, {bounds.x - 4, bounds.y - 4, bounds.width + 8, bounds.height + 8},
                        [&](GraphicsContext& layer) {
                            for (const Path& c : curves)
-                               layer.stroke(c, TreePalette::glow().opacity(0.2), roundStroke(6));
+                               layer.stroke(c, TreePalette::glow().opacity(0.2), roundLine(6));
                        });
 
     Path pulses, sparks;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dashboard/TreeSceneCanvas.h"
+#include "kit/GrowingScanCanvas.h"
 #include "kit/ScanSceneDrawing.h"
 #include "kit/TreePalette.h"
 
@@ -31,7 +32,6 @@ void drawSky(GraphicsContext& context, Size size, double cornerRadius)
 {
     const double w = size.width, h = size.height, cx = 0.5 * w;
     const Path whole = cornerRadius > 0 ? Path::roundedRect({0, 0, w, h}, cornerRadius) : Path::rect({0, 0, w, h});
-    const auto inside = [&](const Path& p) { return cornerRadius > 0 ? Path(p.qt().intersected(whole.qt())) : p; };
     context.fill(whole, Shading::linearGradient(
                             Gradient{TreePalette::nightDeep(), Color::rgb255(8, 40, 51), TreePalette::night()}, {cx, 0},
                             {cx, h}));
@@ -40,20 +40,7 @@ void drawSky(GraphicsContext& context, Size size, double cornerRadius)
     context.fill(whole, Shading::radialGradient(Gradient{edge.opacity(0), edge}, {cx, 0.42 * h}, 0.18 * w,
                                                 0.72 * std::max(w, h)));
 
-    Path back;
-    back.move({0, 0.72 * h});
-    back.addQuadCurve({w, 0.74 * h}, {0.42 * w, 0.56 * h});
-    back.addLine({w, h});
-    back.addLine({0, h});
-    back.closeSubpath();
-    context.fill(inside(back), Color::rgb255(12, 48, 56, 0.85));
-    Path front;
-    front.move({0, 0.80 * h});
-    front.addQuadCurve({w, 0.78 * h}, {0.62 * w, 0.66 * h});
-    front.addLine({w, h});
-    front.addLine({0, h});
-    front.closeSubpath();
-    context.fill(inside(front), Color::rgb255(14, 58, 52, 0.9));
+    drawScanHills(context, size, cornerRadius > 0 ? whole : Path());
 
     const platform::ui::Point g{cx, 0.34 * h};
     context.fill(Path::ellipse({g.x - 220, g.y - 180, 440, 360}),
@@ -71,14 +58,7 @@ void drawGroundLightAt(GraphicsContext& context, Size size, double a)
 
 void drawIsland(GraphicsContext& context, Size size)
 {
-    const Rect r = islandRect(size);
-    const Path island = Path::ellipse(r);
-    context.fill(island, Shading::linearGradient(
-                             Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
-                             {r.midX(), r.minY()}, {r.midX(), r.maxY()}));
-    StrokeStyle rim;
-    rim.lineWidth = 1.2;
-    context.stroke(island, TreePalette::activeGreen().opacity(0.35), rim);
+    drawScanWater(context, size);
 
     const double w = size.width, h = size.height;
     Path grass;

@@ -11,6 +11,9 @@ namespace tidewell {
 
 platform::ui::View treeSceneCanvas(std::function<void(platform::ui::GraphicsContext&, platform::ui::Size)> draw);
 
+// A stroke of `width` with round caps, as the wood and the light are drawn.
+platform::ui::StrokeStyle roundLine(double width);
+
 // Whether a canvas of `size` is drawn at all.
 bool treeSceneDrawable(platform::ui::Size size);
 

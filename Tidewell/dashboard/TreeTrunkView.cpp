@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dashboard/TreeSceneCanvas.h"
+#include "kit/GrowingScanCanvas.h"
 #include "kit/ScanSceneDrawing.h"
 #include "kit/TreePalette.h"
 
@@ -15,7 +16,6 @@ using platform::ui::CanvasCache;
 using platform::ui::Color;
 using platform::ui::GraphicsContext;
 using platform::ui::Gradient;
-using platform::ui::LineCap;
 using platform::ui::Path;
 using platform::ui::Point;
 using platform::ui::Shading;
@@ -23,14 +23,6 @@ using platform::ui::Size;
 using platform::ui::StrokeStyle;
 
 namespace {
-
-StrokeStyle roundStroke(double width)
-{
-    StrokeStyle s;
-    s.lineWidth = width;
-    s.lineCap = LineCap::round;
-    return s;
-}
 
 const Gradient& barkGradient()
 {
@@ -40,10 +32,10 @@ const Gradient& barkGradient()
 
 void drawWood(GraphicsContext& context, Size size, const std::vector<StorageNodeModel>& nodes)
 {
-    const double w = size.width, h = size.height, cx = 0.5 * w;
+    const double w = size.width, h = size.height;
     for (const Path& root : rootPaths(w, h)) {
-        context.stroke(root, TreePalette::barkDark(), roundStroke(8));
-        context.stroke(root, TreePalette::barkLight().opacity(0.35), roundStroke(2));
+        context.stroke(root, TreePalette::barkDark(), roundLine(8));
+        context.stroke(root, TreePalette::barkLight().opacity(0.35), roundLine(2));
     }
 
     std::vector<const StorageNodeModel*> lowestFirst;
@@ -56,17 +48,14 @@ void drawWood(GraphicsContext& context, Size size, const std::vector<StorageNode
         if (!branch)
             continue;
         const Path centre = storageBranchCurve(*branch);
-        context.stroke(centre, Color::black().opacity(0.28), roundStroke(8));
+        context.stroke(centre, Color::black().opacity(0.28), roundLine(8));
         context.fill(taperedBranchPath(*branch, branch->halfWidth, 1.5),
                      Shading::linearGradient(barkGradient(), branch->start, branch->end));
-        context.stroke(centre, TreePalette::barkLight().opacity(0.4), roundStroke(1.3));
+        context.stroke(centre, TreePalette::barkLight().opacity(0.4), roundLine(1.3));
     }
 
     context.fill(trunkPath(w, h), Shading::linearGradient(barkGradient(), {0.46 * w, 0.50 * h}, {0.56 * w, 0.92 * h}));
-    Path highlight;
-    highlight.move({cx - 0.012 * w, 0.86 * h});
-    highlight.addCurve({cx - 0.004 * w, 0.58 * h}, {cx - 0.02 * w, 0.76 * h}, {cx - 0.008 * w, 0.66 * h});
-    context.stroke(highlight, Color::rgb255(215, 165, 106, 0.55), roundStroke(2.5));
+    context.stroke(trunkGrainPath(w, h), Color::rgb255(215, 165, 106, 0.55), roundLine(2.5));
 }
 
 // The wood changes only with the bubbles and the size: its key is their geometry.

@@ -112,16 +112,6 @@ void drawPondGlowAt(GraphicsContext& context, Size size, double a)
                                                            g.center(), 6, 0.48 * g.width));
 }
 
-void drawWater(GraphicsContext& context, Size size)
-{
-    const Rect p = waterRect(size);
-    const Path water = Path::ellipse(p);
-    context.fill(water, Shading::linearGradient(
-                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
-                            {p.midX(), p.minY()}, {p.midX(), p.maxY()}));
-    context.stroke(water, TreePalette::activeGreen().opacity(0.35), buttStroke(1.2));
-}
-
 double clampedUnit(double v) { return std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0); }
 double skyGlowStrength(double growth) { return std::clamp(skyGlowOpacity(rawGrowth(growth)), 0.0, 1.0); }
 
@@ -165,7 +155,7 @@ void renderGrowingScan(const GrowingScanCanvas& scene, GraphicsContext& context,
                  clampedUnit(pondGlowOpacity(rawGrowth(scene.growth), time)),
                  [&](GraphicsContext& layer) { drawPondGlowAt(layer, size, 1); });
     context.drawCached(caches.water, "water/" + scheme, grown(waterRect(size), 2),
-                       [&](GraphicsContext& layer) { drawWater(layer, size); });
+                       [&](GraphicsContext& layer) { drawScanWater(layer, size); });
     drawTree(scene, context, size, &caches, scheme);
     drawScanDrift(context, size, time);
 }
@@ -214,10 +204,12 @@ bool scanHillsClearOfSkyGlow(Size size)
     return scanSkyGlowRect(size).maxY() + 2 < scanBackHill(size).boundingRect().minY() - 2;
 }
 
-void drawScanHills(GraphicsContext& context, Size size)
+void drawScanHills(GraphicsContext& context, Size size, const Path& within)
 {
     const double w = size.width, h = size.height;
-    context.fill(scanBackHill(size), Color::rgb255(12, 48, 56, 0.85));
+    // Cut to `within` as shapes, so their edges stay antialiased.
+    const auto inside = [&within](const Path& p) { return within.isEmpty() ? p : Path(p.qt().intersected(within.qt())); };
+    context.fill(inside(scanBackHill(size)), Color::rgb255(12, 48, 56, 0.85));
 
     Path front;
     front.move({0, 0.8 * h});
@@ -225,18 +217,20 @@ void drawScanHills(GraphicsContext& context, Size size)
     front.addLine({w, h});
     front.addLine({0, h});
     front.closeSubpath();
-    context.fill(front, Color::rgb255(14, 58, 52, 0.9));
+    context.fill(inside(front), Color::rgb255(14, 58, 52, 0.9));
 }
 
-void drawScanPond(GraphicsContext& context, Size size, double growth, double time)
+void drawScanWater(GraphicsContext& context, Size size)
 {
-    drawPondGlowAt(context, size, clampedUnit(pondGlowOpacity(rawGrowth(growth), time)));
-    drawWater(context, size);
+    const Rect p = waterRect(size);
+    const Path water = Path::ellipse(p);
+    context.fill(water, Shading::linearGradient(
+                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
+                            {p.midX(), p.minY()}, {p.midX(), p.maxY()}));
+    context.stroke(water, TreePalette::activeGreen().opacity(0.35), buttStroke(1.2));
 }
 
-namespace {
-
-Path trunkGrain(double w, double h)
+Path trunkGrainPath(double w, double h)
 {
     const double c = 0.5 * w;
     Path grain;
@@ -245,7 +239,7 @@ Path trunkGrain(double w, double h)
     return grain;
 }
 
-Path trunkSap(double w, double h)
+Path trunkSapPath(double w, double h)
 {
     const double c = 0.5 * w;
     Path sap;
@@ -253,6 +247,14 @@ Path trunkSap(double w, double h)
     sap.addCurve({c + 0.006 * w, 0.555 * h}, {c - 0.012 * w, 0.78 * h}, {c + 0.014 * w, 0.66 * h});
     return sap;
 }
+
+void drawScanPond(GraphicsContext& context, Size size, double growth, double time)
+{
+    drawPondGlowAt(context, size, clampedUnit(pondGlowOpacity(rawGrowth(growth), time)));
+    drawScanWater(context, size);
+}
+
+namespace {
 
 Path rootPath(double c, double w, double h, double rp, double f)
 {
@@ -277,7 +279,7 @@ void drawTrunkBody(GraphicsContext& layer, double w, double h)
     layer.fill(trunkPath(w, h),
                Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark(), TreePalette::barkDark()},
                                        {0.46 * w, 0.5 * h}, {0.56 * w, 0.92 * h}));
-    layer.stroke(trunkGrain(w, h), Color::rgb255(215, 165, 106, 0.55), roundStroke(2.4));
+    layer.stroke(trunkGrainPath(w, h), Color::rgb255(215, 165, 106, 0.55), roundStroke(2.4));
 }
 
 Path branchCentre(const BranchLayout& b)
@@ -324,9 +326,9 @@ void drawTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size siz
             draw(context);
     };
 
-    const Path sap = trunkSap(w, h);
+    const Path sap = trunkSapPath(w, h);
     {
-        Rect bounds = united(united(trunkPath(w, h).boundingRect(), trunkGrain(w, h).boundingRect()), sap.boundingRect());
+        Rect bounds = united(united(trunkPath(w, h).boundingRect(), trunkGrainPath(w, h).boundingRect()), sap.boundingRect());
         const double rp = tree.rootProgress.value_or(0);
         if (tree.rootProgress)
             for (const double f : {-1.0, 1.0})
@@ -396,7 +398,7 @@ void drawTrunkLayer(GraphicsContext& context, double crownY, double w, double h,
 {
     GraphicsContext layer = trunkLayer(context, crownY, w, h);
     drawTrunkBody(layer, w, h);
-    drawSapFlow(layer, trunkSap(w, h), time);
+    drawSapFlow(layer, trunkSapPath(w, h), time);
 }
 
 void drawGrowingTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size size)

@@ -33,8 +33,15 @@ void renderGrowingScan(const GrowingScanCanvas& scene, platform::ui::GraphicsCon
 void drawScanSky(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth);
 void drawScanSkyBackdrop(platform::ui::GraphicsContext& context, platform::ui::Size size);
 void drawScanSkyGlow(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth);
-void drawScanHills(platform::ui::GraphicsContext& context, platform::ui::Size size);
+// The two hills; only their parts inside `within` when it is given.
+void drawScanHills(platform::ui::GraphicsContext& context, platform::ui::Size size,
+                   const platform::ui::Path& within = platform::ui::Path());
 void drawScanPond(platform::ui::GraphicsContext& context, platform::ui::Size size, double growth, double time);
+// The pond's water without its glow (the storage tree's island).
+void drawScanWater(platform::ui::GraphicsContext& context, platform::ui::Size size);
+// The trunk's light grain, and the line its sap flows up.
+platform::ui::Path trunkGrainPath(double w, double h);
+platform::ui::Path trunkSapPath(double w, double h);
 void drawGrowingTree(const GrowingScanCanvas& scene, platform::ui::GraphicsContext& context, platform::ui::Size size);
 void drawTrunkLayer(platform::ui::GraphicsContext& context, double crownY, double w, double h, double time);
 void drawScanDrift(platform::ui::GraphicsContext& context, platform::ui::Size size, double time);
