@@ -2,6 +2,8 @@
 
 #include <QTemporaryDir>
 
+#include "kit/BundledFonts.h"
+
 #include <cstdlib>
 
 tidewell::AppStore& sampleStore(int projects, int stacks) {
@@ -12,6 +14,8 @@ tidewell::AppStore& sampleStore(int projects, int stacks) {
         return true;
     }();
     (void)homed;
+    // Titles take the display face only once the application has registered it.
+    tidewell::registerBundledFonts();
     auto& store = tidewell::AppStore::shared();
     tidewell::fixtures::SampleOptions options;
     options.projects = projects;
