@@ -13,6 +13,8 @@
 #include "ui/Label.h"
 #include "ui/LabeledContent.h"
 #include "ui/Picker.h"
+#include "social/LeaderboardSettingsSection.h"
+#include "social/LeaderboardSync.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
 #include "ui/Toggle.h"
@@ -136,8 +138,6 @@ ui::View accessorySection(AppStore& store, const CharacterProfile& profile, std:
                        {ui::Text("Accessory"), footer});
 }
 
-// PLACEHOLDER: the account side's leaderboard settings section (with the shared report) takes this slot.
-ui::View leaderboardSection() { return ui::EmptyView(); }
 
 }  // namespace
 
@@ -145,7 +145,7 @@ ui::View CharacterSettingsPane(AppStore& store) {
     const CharacterProfile profile = store.character.get();
     const std::uint64_t lifetime = store.lifetimeReclaimedBytes.get();
     return ui::Group({previewSection(store, profile, lifetime), showSection(store), lookSection(store, profile),
-                      accessorySection(store, profile, lifetime), leaderboardSection()});
+                      accessorySection(store, profile, lifetime), LeaderboardSettingsSection(store, *LeaderboardSync::shared())});
 }
 
 }  // namespace tidewell

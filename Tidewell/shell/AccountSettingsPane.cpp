@@ -1,5 +1,6 @@
 #include "shell/AccountSettingsPane.h"
 
+#include "core/AppStore.h"
 #include "kit/ForestButton.h"
 #include "ui/Form.h"
 #include "ui/LabeledContent.h"
@@ -9,12 +10,10 @@ namespace tidewell {
 
 namespace ui = platform::ui;
 
-ui::View AccountSettingsPane(AppStore&) {
-    // PLACEHOLDER: the store does not hold the account session yet. Until it
-    // does, the pane shows the signed-out state and its buttons do nothing;
-    // bind `isSignedIn`, `accountName`, `accountEmail`, sign-in and sign-out
-    // here once the session lands.
-    return AccountSettingsPane(AccountPaneState{}, [] {}, [] {});
+ui::View AccountSettingsPane(AppStore& store) {
+    const auto account = store.accountSession;
+    const AccountPaneState state{account->isSignedIn.get(), account->accountName.get(), account->accountEmail.get()};
+    return AccountSettingsPane(state, [account] { account->beginSignIn(); }, [account] { account->signOut(); });
 }
 
 ui::View AccountSettingsPane(const AccountPaneState& state, std::function<void()> signIn, std::function<void()> signOut) {

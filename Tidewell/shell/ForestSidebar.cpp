@@ -11,6 +11,7 @@
 #include "shell/SettingsWindow.h"
 #include "shell/SidebarSelectionPill.h"
 #include "shell/SidebarStatusCard.h"
+#include "social/SidebarAccountChip.h"
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/Image.h"
@@ -119,7 +120,7 @@ ui::View sidebarBody(AppStore& store, bool compact, bool reduceMotion, const std
     if (store.character->showsInSidebar && compact) bottom.push_back(SidebarCharacterRow(store, true));
     bottom.push_back(SidebarStatusCard(store, compact));
     bottom.push_back(settingsRow(compact));
-    bottom.push_back(ui::EmptyView());  // SidebarAccountChip(store, compact)
+    bottom.push_back(SidebarAccountChip(store, compact));
 
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;

@@ -18,6 +18,8 @@
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/Image.h"
+#include "social/LeaderboardView.h"
+#include "social/LeaderboardWebModel.h"
 #include "ui/Shape.h"
 #include "ui/Sheet.h"
 #include "ui/Text.h"
@@ -53,7 +55,7 @@ ui::View sectionPage(AppStore& store, AppSection section) {
         case AppSection::projects: return ProjectListView(store);
         case AppSection::caches: return GlobalCachesView(store);
         case AppSection::activity: return ActivityView(store);
-        case AppSection::leaderboard: return PagePlaceholder("Leaderboard");  // LeaderboardView(LeaderboardWebModel::shared())
+        case AppSection::leaderboard: return LeaderboardView(*LeaderboardWebModel::shared());
     }
     (void)store;
     return ui::EmptyView();

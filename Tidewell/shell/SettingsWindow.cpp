@@ -3,6 +3,7 @@
 #include "desktop/Window.h"
 #include "core/ScanRoots.h"
 #include "shell/SettingsView.h"
+#include "social/LeaderboardSync.h"
 
 namespace tidewell {
 
@@ -17,6 +18,8 @@ void registerSettingsScene(AppStore& store) {
         spec.defaultSize = {720, 500};
         auto window = std::make_unique<platform::Window>(spec);
         window->host().observe(store);
+        window->host().observe(*store.accountSession);
+        window->host().observe(*LeaderboardSync::shared());
         window->setContent([&store] { return SettingsView(store); });
         // Each showing tests Full Disk Access again, so the folders pane's startup-disk line is fresh.
         window->setVisibilityHandler([&store](bool visible) {

@@ -22,6 +22,7 @@
 #include "shell/TitlebarControlsHost.h"
 #include "shell/WindowBackground.h"
 #include "social/LeaderboardSync.h"
+#include "social/LeaderboardWebModel.h"
 #include "ui/AppStorage.h"
 
 namespace tidewell {
@@ -85,6 +86,9 @@ std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
     auto window = std::make_unique<platform::Window>(spec);
     platform::Window* w = window.get();
     w->host().observe(store_);
+    // The account and the leaderboard page publish on their own.
+    w->host().observe(*store_.accountSession);
+    w->host().observe(*LeaderboardWebModel::shared());
     w->setContent([this] { return mainWindowContent(store_); });
     addCommands(*w);
     w->setCloseHandler([this, w] {

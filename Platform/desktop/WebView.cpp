@@ -1,0 +1,134 @@
+#include "desktop/WebView.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class PolicyPage final : public QWebEnginePage {
+public:
+    PolicyPage(QWebEngineProfile* profile, QObject* parent, const WebViewDelegate* delegate)
+        : QWebEnginePage(profile, parent), delegate_(delegate) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (!delegate_->decidePolicy) return true;
+        WebNavigationAction action;
+        if (!url.isEmpty()) action.url = url.toString(QUrl::FullyEncoded).toStdString();
+        action.linkActivated = type == NavigationTypeLinkClicked;
+        action.targetsMainFrame = isMainFrame;
+        return delegate_->decidePolicy(action) == WebPolicy::allow;
+    }
+
+private:
+    const WebViewDelegate* delegate_;
+};
+
+}  // namespace
+
+struct WebView::Impl {
+    WebViewConfiguration configuration;
+    WebViewDelegate delegate;
+    QPointer<QWebEngineView> view;
+    QTimer* timeout = nullptr;
+
+    QWebEngineView* make() {
+        if (view) return view;
+        // An off-the-record profile: nothing of the page is kept on disk.
+        auto* profile = new QWebEngineProfile();
+        view = new QWebEngineView();
+        profile->setParent(view);
+        auto* page = new PolicyPage(profile, view, &delegate);
+        page->setBackgroundColor(Qt::transparent);
+        if (!configuration.documentStartScript.empty()) {
+            QWebEngineScript script;
+            script.setName("tidewell-style");
+            script.setSourceCode(QString::fromStdString(configuration.documentStartScript));
+            script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+            script.setRunsOnSubFrames(false);
+            script.setWorldId(QWebEngineScript::MainWorld);
+            page->scripts().insert(script);
+        }
+        view->setPage(page);
+        view->setAttribute(Qt::WA_TranslucentBackground);
+        view->setStyleSheet("background: transparent");
+        view->setAccessibleName(QString::fromStdString(configuration.accessibilityIdentifier));
+        view->setObjectName(QString::fromStdString(configuration.accessibilityIdentifier));
+        timeout = new QTimer(view);
+        timeout->setSingleShot(true);
+        QObject::connect(timeout, &QTimer::timeout, view, [page] { page->triggerAction(QWebEnginePage::Stop); });
+        QObject::connect(page, &QWebEnginePage::loadingChanged, view, [this](const QWebEngineLoadingInfo& info) {
+            switch (info.status()) {
+                case QWebEngineLoadingInfo::LoadStartedStatus:
+                    if (delegate.didStartNavigation) delegate.didStartNavigation();
+                    break;
+                case QWebEngineLoadingInfo::LoadSucceededStatus:
+                    timeout->stop();
+                    if (delegate.didFinishNavigation) delegate.didFinishNavigation();
+                    break;
+                case QWebEngineLoadingInfo::LoadStoppedStatus:
+                    // A stop forced by the time-out is a failure; any other stop a cancellation.
+                    if (delegate.didFailNavigation) delegate.didFailNavigation(timeout->isActive() ? webLoadCancelledCode : -1001);
+                    timeout->stop();
+                    break;
+                case QWebEngineLoadingInfo::LoadFailedStatus:
+                    timeout->stop();
+                    // The page of an HTTP error status still shows, as a finished load.
+                    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+                        if (delegate.didFinishNavigation) delegate.didFinishNavigation();
+                    } else if (delegate.didFailNavigation) {
+                        delegate.didFailNavigation(info.errorCode() == 0 ? -1 : info.errorCode());
+                    }
+                    break;
+            }
+        });
+        QObject::connect(page, &QWebEnginePage::newWindowRequested, view, [this](QWebEngineNewWindowRequest& request) {
+            WebNavigationAction action;
+            if (!request.requestedUrl().isEmpty()) action.url = request.requestedUrl().toString(QUrl::FullyEncoded).toStdString();
+            action.linkActivated = request.isUserInitiated();
+            if (delegate.newWindowRequested) delegate.newWindowRequested(action);
+        });
+        return view;
+    }
+};
+
+WebView::WebView(WebViewConfiguration configuration, WebViewDelegate delegate) : impl_(std::make_unique<Impl>()) {
+    impl_->configuration = std::move(configuration);
+    impl_->delegate = std::move(delegate);
+}
+
+WebView::~WebView() {
+    if (impl_->view && !impl_->view->parent()) delete impl_->view;
+}
+
+void WebView::load(const std::string& url, std::chrono::milliseconds timeout) {
+    QWebEngineView* view = impl_->make();
+    impl_->timeout->start(int(timeout.count()));
+    view->load(QUrl(QString::fromStdString(url)));
+}
+
+std::optional<std::string> WebView::url() const {
+    if (!impl_->view || impl_->view->url().isEmpty()) return std::nullopt;
+    return impl_->view->url().toString(QUrl::FullyEncoded).toStdString();
+}
+
+QWidget* WebView::widget() { return impl_->make(); }
+
+void WebView::prepareProcess() {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+#pragma once
+// An embedded web page (Chromium through QtWebEngine) with what a delegate
+// needs to keep navigation in hand: a script injected at document start, a
+// transparent background, a policy decision for every navigation, new-window
+// requests handed over instead of opening windows, and start, finish and
+// failure of each load. Its widget goes into a view tree's native slot.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace platform {
+
+struct WebNavigationAction {
+    std::optional<std::string> url;  // none: the request has no address
+    bool linkActivated = false;      // the user followed a link
+    bool targetsMainFrame = true;
+};
+
+enum class WebPolicy { allow, cancel };
+
+// The error code of a load that was stopped rather than failed.
+inline constexpr int webLoadCancelledCode = -999;
+
+struct WebViewDelegate {
+    std::function<WebPolicy(const WebNavigationAction&)> decidePolicy;
+    std::function<void()> didStartNavigation;
+    std::function<void()> didFinishNavigation;
+    std::function<void(int errorCode)> didFailNavigation;
+    // A page asked for a new window; none is ever made.
+    std::function<void(const WebNavigationAction&)> newWindowRequested;
+};
+
+struct WebViewConfiguration {
+    std::string documentStartScript;  // main frame only
+    std::string accessibilityIdentifier;
+};
+
+class WebView {
+public:
+    WebView(WebViewConfiguration configuration, WebViewDelegate delegate);
+    ~WebView();
+    WebView(const WebView&) = delete;
+    WebView& operator=(const WebView&) = delete;
+
+    void load(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    // The address shown now; none before the first load.
+    std::optional<std::string> url() const;
+    // The widget, made on first use; its parent owns it once it is placed.
+    QWidget* widget();
+
+    // Call before the application object exists: the engine's sharing of GL
+    // contexts, and its sandbox off when running as root (it refuses to start
+    // otherwise).
+    static void prepareProcess();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform

@@ -1,0 +1,155 @@
+#include "social/LeaderboardWebModel.h"
+
+#include <algorithm>
+
+#include "desktop/Workspace.h"
+#include "social/ServiceOrigin.h"
+
+namespace tidewell {
+
+namespace {
+
+std::string leaderboardURL() { return appendingPath(serviceOrigin(), "leaderboard"); }
+
+std::string schemeOf(const std::string& url) {
+    const auto colon = url.find(':');
+    return colon == std::string::npos ? std::string() : url.substr(0, colon);
+}
+
+}  // namespace
+
+const std::string& leaderboardPageStylesheet() {
+    static const std::string css =
+        "html, body { background: transparent !important; }\n"
+        "nav.top, body > footer { display: none !important; }\n"
+        ".leaderboard { padding-top: 12px !important; }\n"
+        "@media (prefers-color-scheme: light) {\n"
+        "  :root {\n"
+        "    color-scheme: light;\n"
+        "    --bg: transparent;\n"
+        "    --bg-2: transparent;\n"
+        "    --panel: rgba(0, 0, 0, 0.035);\n"
+        "    --panel-strong: rgba(0, 0, 0, 0.06);\n"
+        "    --stroke: rgba(0, 0, 0, 0.08);\n"
+        "    --stroke-strong: rgba(0, 0, 0, 0.14);\n"
+        "    --text: #10201c;\n"
+        "    --muted: #4d625c;\n"
+        "    --faint: #6f827c;\n"
+        "    --accent-hi: #0a6fd6;\n"
+        "  }\n"
+        "}\n";
+    return css;
+}
+
+std::string leaderboardStyleScript() {
+    std::string css = leaderboardPageStylesheet();
+    std::erase(css, '`');
+    return "(() => { const s = document.createElement('style'); s.textContent = `" + css +
+           "`; document.documentElement.appendChild(s); })();";
+}
+
+bool isLeaderboardServiceURL(const std::optional<std::string>& url) {
+    const std::string own = hostOf(leaderboardURL());
+    const std::string host = url ? hostOf(*url) : std::string();
+    if (own.empty() && host.empty()) return true;
+    if (own.empty() || host.empty()) return false;
+    return own == host;
+}
+
+LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationAction& action) {
+    if (!action.url) return LeaderboardNavigation::cancel;
+    if (schemeOf(*action.url) == "about") return LeaderboardNavigation::allow;
+    if (isLeaderboardServiceURL(action.url)) return LeaderboardNavigation::allow;
+    if (action.linkActivated) return LeaderboardNavigation::openInBrowser;
+    if (!action.targetsMainFrame) return LeaderboardNavigation::allow;
+    return LeaderboardNavigation::openInBrowser;
+}
+
+bool leaderboardNeedsLoad(std::optional<platform::TimePoint> loadedAt, bool failed, platform::TimePoint now) {
+    if (!loadedAt) return true;
+    if (now - *loadedAt >= std::chrono::seconds(300)) return true;
+    return failed;
+}
+
+LeaderboardWebModel::LeaderboardWebModel() : isLoading(*this, false), failed(*this, false), hasLoaded(*this, false) {}
+
+LeaderboardWebModel::~LeaderboardWebModel() = default;
+
+std::shared_ptr<LeaderboardWebModel> LeaderboardWebModel::shared() {
+    static const auto instance = std::make_shared<LeaderboardWebModel>();
+    return instance;
+}
+
+platform::WebView& LeaderboardWebModel::webView() {
+    if (!webView_) {
+        platform::WebViewDelegate delegate;
+        std::weak_ptr<bool> alive = alive_;
+        delegate.decidePolicy = [this, alive](const platform::WebNavigationAction& a) {
+            return alive.expired() ? platform::WebPolicy::cancel : decidePolicy(a);
+        };
+        delegate.didStartNavigation = [this, alive] {
+            if (!alive.expired()) didStartNavigation();
+        };
+        delegate.didFinishNavigation = [this, alive] {
+            if (!alive.expired()) didFinishNavigation();
+        };
+        delegate.didFailNavigation = [this, alive](int code) {
+            if (!alive.expired()) didFailNavigation(code);
+        };
+        delegate.newWindowRequested = [this, alive](const platform::WebNavigationAction& a) {
+            if (!alive.expired()) newWindowRequested(a);
+        };
+        webView_ = std::make_unique<platform::WebView>(
+            platform::WebViewConfiguration{leaderboardStyleScript(), "leaderboard.webView"}, std::move(delegate));
+    }
+    return *webView_;
+}
+
+void LeaderboardWebModel::load() {
+    failed = false;
+    loadedAt = platform::now();
+    webView().load(leaderboardURL(), std::chrono::seconds(60));
+}
+
+void LeaderboardWebModel::loadIfNeeded() {
+    if (leaderboardNeedsLoad(loadedAt, failed.get(), platform::now())) load();
+}
+
+std::string LeaderboardWebModel::currentURL() const {
+    if (webView_)
+        if (auto url = webView_->url()) return *url;
+    return leaderboardURL();
+}
+
+platform::WebPolicy LeaderboardWebModel::decidePolicy(const platform::WebNavigationAction& action) {
+    switch (leaderboardNavigationPolicy(action)) {
+        case LeaderboardNavigation::allow: return platform::WebPolicy::allow;
+        case LeaderboardNavigation::cancel: return platform::WebPolicy::cancel;
+        case LeaderboardNavigation::openInBrowser:
+            // The workspace takes only http(s): web content can't hand the desktop other schemes.
+            platform::Workspace::shared().openURL(*action.url);
+            return platform::WebPolicy::cancel;
+    }
+    return platform::WebPolicy::cancel;
+}
+
+void LeaderboardWebModel::didStartNavigation() { isLoading = true; }
+
+void LeaderboardWebModel::didFinishNavigation() {
+    isLoading = false;
+    failed = false;
+    hasLoaded = true;
+}
+
+void LeaderboardWebModel::didFailNavigation(int errorCode) {
+    isLoading = false;
+    if (errorCode != platform::webLoadCancelledCode) failed = true;
+}
+
+void LeaderboardWebModel::newWindowRequested(const platform::WebNavigationAction& action) {
+    if (!action.url) return;
+    if (isLeaderboardServiceURL(action.url)) webView().load(*action.url, std::chrono::seconds(60));
+    else platform::Workspace::shared().openURL(*action.url);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,67 @@
+#pragma once
+// The leaderboard page's model: one embedded web view on the service's
+// leaderboard, restyled onto the window's backdrop, kept on the service's
+// host (every other address goes to the browser), with its loading state.
+// One instance serves the whole run, so the page keeps its content.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "desktop/WebView.h"
+#include "runtime/Clock.h"
+#include "runtime/Published.h"
+
+namespace tidewell {
+
+// The stylesheet laid over the service's page, and the script that injects
+// it at document start.
+const std::string& leaderboardPageStylesheet();
+std::string leaderboardStyleScript();
+
+// Whether `url` is on the service's host (pure over the current origin).
+bool isLeaderboardServiceURL(const std::optional<std::string>& url);
+
+enum class LeaderboardNavigation { allow, cancel, openInBrowser };
+// What becomes of a navigation: no address is cancelled, "about:" pages and
+// the service's host stay, a followed link or a main-frame load elsewhere
+// goes to the browser, a subframe of another host loads in place.
+LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationAction& action);
+
+// Whether the page should load on appearing: never loaded, loaded 300 s or
+// more ago, or the last load failed.
+bool leaderboardNeedsLoad(std::optional<platform::TimePoint> loadedAt, bool failed, platform::TimePoint now);
+
+class LeaderboardWebModel final : public platform::ObservableObject {
+public:
+    LeaderboardWebModel();
+    ~LeaderboardWebModel() override;
+    static std::shared_ptr<LeaderboardWebModel> shared();
+
+    platform::Published<bool> isLoading;
+    platform::Published<bool> failed;
+    platform::Published<bool> hasLoaded;
+    std::optional<platform::TimePoint> loadedAt;
+
+    // The web view, made on first use.
+    platform::WebView& webView();
+    bool hasWebView() const { return webView_ != nullptr; }
+
+    void loadIfNeeded();
+    void load();
+    // The page on screen now, else the leaderboard's address.
+    std::string currentURL() const;
+
+    // The web view's callbacks, public for tests.
+    platform::WebPolicy decidePolicy(const platform::WebNavigationAction& action);
+    void didStartNavigation();
+    void didFinishNavigation();
+    void didFailNavigation(int errorCode);
+    void newWindowRequested(const platform::WebNavigationAction& action);
+
+private:
+    std::unique_ptr<platform::WebView> webView_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace tidewell

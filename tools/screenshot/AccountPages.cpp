@@ -1,0 +1,75 @@
+// The account chip and popover signed in and out, the leaderboard settings
+// section, and the leaderboard page loading, failed and (with --window under
+// a display, the web view drawn by the engine) loaded from TIDEWELL_SITE.
+#include "SampleStore.h"
+#include "ScreenshotPages.h"
+#include "kit/Theme.h"
+#include "social/AccountPopover.h"
+#include "social/LeaderboardSettingsSection.h"
+#include "social/LeaderboardSync.h"
+#include "social/LeaderboardView.h"
+#include "social/LeaderboardWebModel.h"
+#include "social/SidebarAccountChip.h"
+#include "ui/Form.h"
+#include "ui/Shape.h"
+
+namespace {
+
+using namespace tidewell;
+namespace ui = platform::ui;
+
+AppStore& accountStore(bool signedIn) {
+    auto& store = sampleStore();
+    auto& account = *store.accountSession;
+    account.isSignedIn = signedIn;
+    account.accountName = signedIn ? std::optional<std::string>("Jane Doe") : std::nullopt;
+    account.accountEmail = signedIn ? std::optional<std::string>("jane.doe@example.com") : std::nullopt;
+    if (!signedIn) account.signInMessage = std::string("This sign-in link has expired. Click Sign In and try again.");
+    CharacterProfile profile = store.character.get();
+    profile.name = "jane_doe";
+    profile.leaderboardOptIn = true;
+    profile.profileLink = "https://github.com/jane";
+    store.setCharacter(profile);
+    LeaderboardSync::shared()->status = std::string("On the leaderboard as jane_doe \u00B7 48.2 GB");
+    return store;
+}
+
+ui::View onWindow(ui::View content) {
+    return content.padding(24)
+        .frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity, .alignment = ui::Alignment::topLeading})
+        .background(ui::View(Theme::windowBackground()));
+}
+
+// The chip at sidebar widths (wide and compact) beside the popover's content.
+ui::View chipAndPopover(bool signedIn) {
+    AppStore& store = accountStore(signedIn);
+    return onWindow(ui::HStack(
+        ui::VerticalAlignment::top, 32,
+        {ui::VStack(ui::HorizontalAlignment::leading, 16,
+                    {SidebarAccountChip(store, false).frame(220, std::nullopt), SidebarAccountChip(store, true).frame(56, std::nullopt)}),
+         AccountPopover(store, [] {}).background(
+             ui::RoundedRectangle(12, ui::RoundedCornerStyle::continuous).fill(Theme::raisedSurface()))}));
+}
+
+ui::View section(bool signedIn) {
+    AppStore& store = accountStore(signedIn);
+    return ui::Form({LeaderboardSettingsSection(store, *LeaderboardSync::shared())})
+        .background(ui::View(Theme::windowBackground()));
+}
+
+ui::View leaderboard(bool failed) {
+    static LeaderboardWebModel model;
+    model.isLoading = !failed;
+    model.failed = failed;
+    return onWindow(LeaderboardPageBody(model));
+}
+
+const ScreenshotPage chipOut("account-signed-out", [] { return chipAndPopover(false); });
+const ScreenshotPage chipIn("account-signed-in", [] { return chipAndPopover(true); });
+const ScreenshotPage sectionIn("leaderboard-settings", [] { return section(true); });
+const ScreenshotPage sectionOut("leaderboard-settings-signed-out", [] { return section(false); });
+const ScreenshotPage loading("leaderboard-loading", [] { return leaderboard(false); });
+const ScreenshotPage failedPage("leaderboard-failed", [] { return leaderboard(true); });
+const ScreenshotPage live("leaderboard", [] { return onWindow(LeaderboardView(*LeaderboardWebModel::shared())); });
+
+}  // namespace
