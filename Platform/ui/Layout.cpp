@@ -48,18 +48,7 @@ public:
     StackNode(Axis axis, HorizontalAlignment h, VerticalAlignment v, std::optional<double> spacing, ViewList children)
         : axis_(axis), h_(h), v_(v), spacing_(spacing.value_or(defaultSpacing)), children_(std::move(children)) {}
 
-    void build(Element& self, BuildContext& ctx) const override
-    {
-        std::vector<std::pair<std::string, View>> flat;
-        flat.reserve(children_.size());
-        for (size_t i = 0; i < children_.size(); ++i)
-            children_[i].node()->flatten(children_[i], flat, std::to_string(i));
-        self.children.reserve(flat.size());
-        for (auto& [key, view] : flat) {
-            Element& c = ctx.addChild(self, view, key);
-            c.stackAxis = axis_;
-        }
-    }
+    void build(Element& self, BuildContext& ctx) const override { addContainerChildren(self, ctx, children_, axis_); }
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {
@@ -334,15 +323,7 @@ class ZStackNode final : public Node {
 public:
     ZStackNode(Alignment alignment, ViewList children) : alignment_(alignment), children_(std::move(children)) {}
 
-    void build(Element& self, BuildContext& ctx) const override
-    {
-        std::vector<std::pair<std::string, View>> flat;
-        flat.reserve(children_.size());
-        for (size_t i = 0; i < children_.size(); ++i)
-            children_[i].node()->flatten(children_[i], flat, std::to_string(i));
-        self.children.reserve(flat.size());
-        for (auto& [key, view] : flat) ctx.addChild(self, view, key);
-    }
+    void build(Element& self, BuildContext& ctx) const override { addContainerChildren(self, ctx, children_); }
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override
     {

@@ -25,6 +25,7 @@ double sane(double v) { return std::isfinite(v) ? std::max(0.0, v) : (v > 0 ? v 
 
 class EmptyNode final : public Node {
 public:
+    bool expands() const override { return true; }
     void flatten(const View&, std::vector<std::pair<std::string, View>>&, const std::string&) const override {}
     Size sizeThatFits(Element&, ProposedSize, LayoutContext&) const override { return {0, 0}; }
 };
@@ -41,6 +42,7 @@ void addFlattened(const Node& node, Element& self, BuildContext& ctx, const std:
 class GroupNode final : public Node {
 public:
     explicit GroupNode(ViewList children) : children_(std::move(children)) {}
+    bool expands() const override { return true; }
     void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
     {
         for (size_t i = 0; i < children_.size(); ++i)
@@ -63,6 +65,7 @@ private:
 class IfNode final : public Node {
 public:
     IfNode(bool condition, View branch) : condition_(condition), branch_(std::move(branch)) {}
+    bool expands() const override { return true; }
     void flatten(const View&, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override
     {
         branch_.node()->flatten(branch_, out, key + (condition_ ? "t" : "f"));
@@ -159,6 +162,30 @@ void SequenceNode::flatten(const View&, std::vector<std::pair<std::string, View>
 }
 
 void SequenceNode::build(Element& self, BuildContext& ctx) const { addFlattened(*this, self, ctx, "e"); }
+
+void addContainerChildren(Element& self, BuildContext& ctx, const ViewList& children, std::optional<Axis> axis)
+{
+    bool plain = true;
+    for (const View& c : children)
+        if (c.node()->expands()) plain = false;
+    if (plain) {
+        // The usual case: no vector of keyed views in between.
+        self.children.reserve(children.size());
+        for (size_t i = 0; i < children.size(); ++i) {
+            Element& e = ctx.addChild(self, children[i], std::to_string(i));
+            if (axis) e.stackAxis = axis;
+        }
+        return;
+    }
+    std::vector<std::pair<std::string, View>> flat;
+    flat.reserve(children.size());
+    for (size_t i = 0; i < children.size(); ++i) children[i].node()->flatten(children[i], flat, std::to_string(i));
+    self.children.reserve(flat.size());
+    for (auto& [key, view] : flat) {
+        Element& e = ctx.addChild(self, view, key);
+        if (axis) e.stackAxis = axis;
+    }
+}
 
 Size SequenceNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const
 {

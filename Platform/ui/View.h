@@ -6,6 +6,7 @@
 #include "ui/Geometry.h"
 #include "ui/ShapeStyle.h"
 
+#include <algorithm>
 #include <any>
 #include <functional>
 #include <memory>
@@ -240,15 +241,70 @@ inline constexpr double defaultPadding = 16;
 // ---------------------------------------------------------------------------
 // The node interface, for views written inside the layer (and part 2).
 
+// An element's children: most elements (modifiers) have exactly one, kept
+// inline, so building a tree allocates no child array for them.
+class ElementList {
+public:
+    using value_type = std::unique_ptr<Element>;
+    using iterator = value_type*;
+    using const_iterator = const value_type*;
+    ElementList() = default;
+    ElementList(const ElementList&) = delete;
+    ElementList& operator=(const ElementList&) = delete;
+    ~ElementList() { clear(); }
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    iterator begin() { return data(); }
+    iterator end() { return data() + size_; }
+    const_iterator begin() const { return data(); }
+    const_iterator end() const { return data() + size_; }
+    value_type& operator[](size_t i) { return data()[i]; }
+    const value_type& operator[](size_t i) const { return data()[i]; }
+    value_type& front() { return data()[0]; }
+    const value_type& front() const { return data()[0]; }
+    value_type& back() { return data()[size_ - 1]; }
+
+    void reserve(size_t n)
+    {
+        if (n <= capacity()) return;
+        auto grown = std::make_unique<value_type[]>(n);
+        for (size_t i = 0; i < size_; ++i) grown[i] = std::move(data()[i]);
+        heap_ = std::move(grown);
+        heapCapacity_ = n;
+    }
+    void push_back(value_type e)
+    {
+        if (size_ == capacity()) reserve(std::max<size_t>(4, capacity() * 2));
+        data()[size_++] = std::move(e);
+    }
+    void clear()
+    {
+        // Children go last to first, as a vector's do not promise but trees don't mind.
+        for (size_t i = size_; i > 0; --i) data()[i - 1].reset();
+        size_ = 0;
+    }
+
+private:
+    size_t capacity() const { return heap_ ? heapCapacity_ : 1; }
+    value_type* data() { return heap_ ? heap_.get() : &inline_; }
+    const value_type* data() const { return heap_ ? heap_.get() : &inline_; }
+
+    std::unique_ptr<value_type[]> heap_;
+    value_type inline_;
+    unsigned size_ = 0;
+    unsigned heapCapacity_ = 0;
+};
+
 // A node's instance in one build of the tree: its environment, identity,
 // children and, after layout, its frame in the host's coordinates.
 class Element {
 public:
     std::shared_ptr<const Node> node;
+    ElementList children;
+    Element* parent = nullptr;
     EnvironmentPtr env;
     std::string key;  // this element's part of the identity path
-    Element* parent = nullptr;
-    std::vector<std::unique_ptr<Element>> children;
 
     Rect frame;           // after layout, in root layout coordinates
     bool placed = false;  // false for elements that layout left out (an unchosen candidate)
@@ -308,6 +364,9 @@ public:
     // A container's children list may be expanded by a child (groups,
     // ForEach, empty views). Default: the view itself.
     virtual void flatten(const View& self, std::vector<std::pair<std::string, View>>& out, const std::string& key) const;
+    // Whether `flatten` gives anything but the view itself (groups, ForEach,
+    // conditionals, empty views); containers add plain children directly.
+    virtual bool expands() const { return false; }
     virtual Size sizeThatFits(Element& self, ProposedSize proposal, LayoutContext& ctx) const;
     virtual void place(Element& self, Rect frame, LayoutContext& ctx) const;
     virtual std::optional<double> firstBaseline(Element& self, Size size, LayoutContext& ctx) const;
@@ -333,9 +392,14 @@ public:
     virtual View view(size_t i) const = 0;
     // Repeated ids get an occurrence number, so two items never share state.
     void flatten(const View& self, std::vector<std::pair<std::string, View>>& out, const std::string& key) const override;
+    bool expands() const override { return true; }
     void build(Element& self, BuildContext& ctx) const override;
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext& ctx) const override;
 };
+
+// Adds the children of a container keyed by position (a child that expands
+// adds its flattened children), setting their stack axis when given.
+void addContainerChildren(Element& self, BuildContext& ctx, const ViewList& children, std::optional<Axis> axis = std::nullopt);
 
 namespace detail {
 template <class Item>
