@@ -50,153 +50,113 @@ TEST(TrashMover, CreatesTheDataFolderAndAFailedMoveLeavesNoInfoFile) {
     EXPECT_FALSE(exists(t / "data/deeper/Trash/info/nothing-here.trashinfo"));
 }
 
-// A clean stopped by a termination request after its first move: what moved
-// is recorded, what did not stays in place.
 namespace {
-class StopAfterFirstMove : public TrashMover {
+// Interferes with a clean's moves as the world might: a termination request,
+// a link or folder swapped in after every check, or a kill -9 at a point of
+// the first move (the process just ends).
+enum class Interfere { Stop, SwapLink, SwapFolder, KillAfterInfoFile, KillAfterPendingRecord, KillAfterMove };
+
+class InterferingMover : public TrashMover {
 public:
-    StopAfterFirstMove(std::string data, std::atomic<bool>& stop) : TrashMover(std::move(data)), stop_(stop) {}
-    TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath, const FolderIdentity* expected,
+    InterferingMover(const enginetest::TempDir& t, Interfere how, std::atomic<bool>& stop)
+        : TrashMover(t / "data"), aside_(t / "aside"), how_(how), stop_(stop) {}
+    TrashResult trash(int parentFd, const std::string& name, const std::string& path, const FolderIdentity* expected,
                       const BeforeMove& beforeMove) override {
-        TrashResult r = TrashMover::trash(parentFd, name, absolutePath, expected, beforeMove);
-        stop_.store(true);
+        if (how_ == Interfere::SwapLink || how_ == Interfere::SwapFolder) {
+            enginetest::makeDirs(aside_);
+            rename(path.c_str(), (aside_ + "/" + name).c_str());
+            if (how_ == Interfere::SwapLink) symlink(aside_.c_str(), path.c_str());
+            else enginetest::writeFile(path + "/other.txt", 7);
+        }
+        const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
+            if (how_ == Interfere::KillAfterInfoFile) _exit(0);
+            beforeMove(info, trashed);
+            if (how_ == Interfere::KillAfterPendingRecord) _exit(0);
+        });
+        if (how_ == Interfere::KillAfterMove) _exit(0);
+        stop_.store(how_ == Interfere::Stop);
         return r;
     }
 
 private:
+    std::string aside_;
+    Interfere how_;
     std::atomic<bool>& stop_;
 };
-}  // namespace
 
-TEST(CleanInterrupted, RecordsWhatMovedAndLeavesTheRest) {
-    enginetest::TempDir t;
-    enginetest::writeFile(t / "app/package.json");
-    enginetest::writeFile(t / "app/node_modules/a.js", 5000);
-    enginetest::writeFile(t / "app/.next/b.html", 5000);
+// Cleans `app` (node_modules and .next); the kills run it in a child process.
+CleanOutcome cleanApp(const enginetest::TempDir& t, std::optional<Interfere> how = std::nullopt) {
     const Rules rules = builtinRules(t / "home");
     const ProjectDetector detector(rules);
     Database db(t / "db.sqlite");
     std::atomic<bool> stop{false};
-    StopAfterFirstMove mover(t / "data", stop);
+    if (!how) {
+        TrashMover mover(t / "data");
+        return runClean({t / "app", true, false}, detector, db, mover, stop);
+    }
+    InterferingMover mover(t, *how, stop);
+    return runClean({t / "app", true, false}, detector, db, mover, stop);
+}
 
-    const CleanOutcome out = runClean({t / "app", true, false}, detector, db, mover, stop);
+void writeApp(const enginetest::TempDir& t) {
+    enginetest::writeFiles(t.path(), {{"app/package.json", 10}, {"app/node_modules/a.js", 5000}, {"app/.next/b.html", 5000}});
+}
+}  // namespace
+
+// Stopped after its first move: what moved is recorded, the rest stays.
+TEST(CleanInterrupted, RecordsWhatMovedAndLeavesTheRest) {
+    enginetest::TempDir t;
+    writeApp(t);
+    const CleanOutcome out = cleanApp(t, Interfere::Stop);
     EXPECT_TRUE(out.interrupted);
     ASSERT_EQ(out.report.items.size(), 1u);
     EXPECT_TRUE(out.report.items[0].success);
     EXPECT_FALSE(exists(t / "app/node_modules"));
     EXPECT_TRUE(exists(t / "app/.next/b.html"));
-    const auto ops = db.operations(10);
+    const auto ops = Database(t / "db.sqlite").operations(10);
     ASSERT_EQ(ops.size(), 1u);
-    ASSERT_TRUE(ops[0].items.has_value());
-    EXPECT_EQ(ops[0].items->size(), 1u);
-    EXPECT_EQ(ops[0].items->at(0).path, t / "app/node_modules");
+    EXPECT_EQ(ops[0].items, out.report.items);
     EXPECT_EQ(ops[0].bytes_reclaimed, out.report.bytes_reclaimed);
 }
 
-namespace {
-// Cleans `app` (node_modules and .next) through `mover`.
-CleanOutcome cleanApp(const enginetest::TempDir& t, TrashMover& mover) {
-    const Rules rules = builtinRules(t / "home");
-    const ProjectDetector detector(rules);
-    Database db(t / "db.sqlite");
-    std::atomic<bool> stop{false};
-    return runClean({t / "app", true, false}, detector, db, mover, stop);
-}
-
-void writeApp(const enginetest::TempDir& t) {
-    enginetest::writeFile(t / "app/package.json");
-    enginetest::writeFile(t / "app/node_modules/a.js", 5000);
-    enginetest::writeFile(t / "app/.next/b.html", 5000);
-}
-
-// Swaps something else in for the folder after every check, just before the move.
-class SwapBeforeMove : public TrashMover {
-public:
-    SwapBeforeMove(std::string data, std::string aside, bool withLink) : TrashMover(std::move(data)), aside_(std::move(aside)), link_(withLink) {}
-    TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath, const FolderIdentity* expected,
-                      const BeforeMove& beforeMove) override {
-        rename(absolutePath.c_str(), (aside_ + "/" + name).c_str());
-        if (link_) symlink(aside_.c_str(), absolutePath.c_str());
-        else enginetest::writeFile(absolutePath + "/other.txt", 7);
-        return TrashMover::trash(parentFd, name, absolutePath, expected, beforeMove);
-    }
-
-private:
-    std::string aside_;
-    bool link_;
-};
-
-// Ends the process at a point of the first move, as kill -9 would.
-enum class KillAt { AfterInfoFile, AfterPendingRecord, AfterMove };
-class KilledDuringMove : public TrashMover {
-public:
-    KilledDuringMove(std::string data, KillAt at) : TrashMover(std::move(data)), at_(at) {}
-    TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath, const FolderIdentity* expected,
-                      const BeforeMove& beforeMove) override {
-        TrashMover::trash(parentFd, name, absolutePath, expected, [&](const std::string& info, const std::string& trashed) {
-            if (at_ == KillAt::AfterInfoFile) _exit(0);
-            beforeMove(info, trashed);
-            if (at_ == KillAt::AfterPendingRecord) _exit(0);
-        });
-        _exit(0);
-    }
-
-private:
-    KillAt at_;
-};
-}  // namespace
-
 TEST(CleanRace, SomethingSwappedInJustBeforeTheMoveIsPutBackAndNotClaimed) {
-    for (bool withLink : {true, false}) {
+    for (Interfere how : {Interfere::SwapLink, Interfere::SwapFolder}) {
         enginetest::TempDir t;
         writeApp(t);
-        enginetest::makeDirs(t / "aside");
-        SwapBeforeMove mover(t / "data", t / "aside", withLink);
-        const CleanOutcome out = cleanApp(t, mover);
+        const CleanOutcome out = cleanApp(t, how);
         ASSERT_EQ(out.report.items.size(), 2u);
-        for (const auto& i : out.report.items) {
-            EXPECT_FALSE(i.success) << i.path;
-            EXPECT_EQ(i.bytes, 0u) << i.path;
-        }
+        for (const auto& i : out.report.items) EXPECT_TRUE(!i.success && i.bytes == 0) << i.path;
         EXPECT_EQ(out.report.bytes_reclaimed, 0u);
-        EXPECT_TRUE(exists(withLink ? t / "app/node_modules" : t / "app/node_modules/other.txt")) << "put back";
+        EXPECT_TRUE(exists(how == Interfere::SwapLink ? t / "app/node_modules" : t / "app/node_modules/other.txt")) << "put back";
         EXPECT_TRUE(exists(t / "aside/node_modules/a.js")) << "the checked folder is untouched";
-        EXPECT_FALSE(exists(t / "data/Trash/files/node_modules"));
-        EXPECT_FALSE(exists(t / "data/Trash/info/node_modules.trashinfo"));
+        EXPECT_FALSE(exists(t / "data/Trash/files/node_modules") || exists(t / "data/Trash/info/node_modules.trashinfo"));
     }
 }
 
-// A clean killed during its first move: the next clean finds no info file
-// without its folder, and the history holds the move if it happened.
+// Killed during its first move: the next clean leaves no info file without
+// its folder, and the history holds the move when it happened.
 TEST(CleanKilled, TheNextCleanSweepsLeftoversAndCompletesTheHistory) {
-    for (KillAt at : {KillAt::AfterInfoFile, KillAt::AfterPendingRecord, KillAt::AfterMove}) {
+    for (Interfere how : {Interfere::KillAfterInfoFile, Interfere::KillAfterPendingRecord, Interfere::KillAfterMove}) {
         enginetest::TempDir t;
         writeApp(t);
-        const pid_t child = fork();
-        if (child == 0) {
-            KilledDuringMove mover(t / "data", at);
-            cleanApp(t, mover);
+        if (const pid_t child = fork(); child == 0) {
+            cleanApp(t, how);
             _exit(1);
+        } else {
+            waitpid(child, nullptr, 0);
         }
-        waitpid(child, nullptr, 0);
-        const bool movedFirst = at == KillAt::AfterMove;
+        const bool movedFirst = how == Interfere::KillAfterMove;
         ASSERT_EQ(exists(t / "app/node_modules"), !movedFirst);
-
-        TrashMover mover(t / "data");
-        const CleanOutcome next = cleanApp(t, mover);
-        EXPECT_EQ(next.report.items.size(), movedFirst ? 1u : 2u);
-        for (const char* name : {"node_modules", ".next"}) {
-            EXPECT_TRUE(exists(t / "data/Trash/files/" + name)) << name << " " << static_cast<int>(at);
-            EXPECT_TRUE(exists(t / "data/Trash/info/" + name + ".trashinfo")) << name;
-        }
+        EXPECT_EQ(cleanApp(t).report.items.size(), movedFirst ? 1u : 2u);
+        for (const char* name : {"node_modules", ".next"})
+            EXPECT_TRUE(exists(t / "data/Trash/files/" + name) && exists(t / "data/Trash/info/" + name + ".trashinfo")) << name;
         EXPECT_FALSE(exists(t / "data/Trash/info/node_modules.2.trashinfo")) << "the name left behind was freed";
         Database db(t / "db.sqlite");
         const auto ops = db.operations(10);
         ASSERT_EQ(ops.size(), movedFirst ? 2u : 1u);
         if (movedFirst) {
             ASSERT_EQ(ops[1].items->size(), 1u);
-            EXPECT_TRUE(ops[1].items->at(0).success);
-            EXPECT_EQ(ops[1].items->at(0).path, t / "app/node_modules");
+            EXPECT_TRUE(ops[1].items->at(0).success && ops[1].items->at(0).path == t / "app/node_modules");
             EXPECT_GT(ops[1].bytes_reclaimed, 0u);
         }
         EXPECT_TRUE(db.pendingCleans().empty());
