@@ -222,6 +222,54 @@ View motion(GalleryState& s)
     });
 }
 
+View newPieces(GalleryState& s)
+{
+    ViewList labels;
+    for (LabelStyle style : {LabelStyle::titleAndIcon, LabelStyle::iconOnly, LabelStyle::titleOnly})
+        labels.push_back(Label("Show in Files", "folder").modifier(labelStyle(style)));
+    View rows = ForEachIndex(1000, [](size_t i) { return std::to_string(i); }, [&s](size_t i) {
+        return Text("Row " + std::to_string(i)).font(Font::callout()).padding(EdgeInsets{3, 8, 3, 8})
+            .frame(FrameSpec{.maxWidth = infinity, .alignment = Alignment::leading})
+            .onAppear([&s] { ++s.rowsShown; });
+    });
+    View pulse = AnimatableFrom<double>(0.35, 1, Animation::easeInOut(0.9).repeatForever(), [](const double& o) {
+        return Circle().fill(Color::green()).frame(12, 12).opacity(o);
+    });
+    View card2 = VStack(HorizontalAlignment::center, 8, {
+                     Text("Share your clean?").font(Font::headline()),
+                     HStack(VerticalAlignment::center, 8, {
+                         Button("Not Now", [] {}).modifier(keyboardShortcut(KeyboardShortcut::cancelAction())),
+                         Button("Share", [] {}).modifier(buttonStyle(borderedProminentButtonStyle()))
+                             .modifier(keyboardShortcut(KeyboardShortcut::defaultAction())),
+                     }),
+                 })
+                     .padding(12)
+                     .background(RoundedRectangle(12).fill(Color::dynamic(Color::white(), Color::white(1, 0.1))))
+                     .shadow(Color::black().opacity(0.2), 10, 0, 4)
+                     .accessibilityElement(AccessibilityChildBehavior::contain)
+                     .accessibilityAddTraits(AccessibilityTrait::isModal);
+    return card("Labels, toggles, shapes, lazy rows", {
+        HStack(VerticalAlignment::center, 14, labels),
+        Text("TODAY · 5 DEC 2026").font(Font::caption().weight(FontWeight::semibold)).tracking(0.8).foregroundStyle(ShapeStyle::secondary()),
+        HStack(VerticalAlignment::center, 6, {Text("Path"), Text("~/code/tidewell/node_modules").font(Font::callout().design(FontDesign::monospaced))
+                                                                 .textSelection(true)}),
+        HStack(VerticalAlignment::center, 16, {
+            Toggle("Idle only", bind(s, s.idleOnly)).modifier(toggleStyle(ToggleStyle::checkbox)),
+            Toggle("Compact", bind(s, s.compactSwitch)).modifier(controlSize(ControlSize::small)),
+            pulse,
+        }),
+        HStack(VerticalAlignment::center, 12, {
+            UnevenRoundedRectangle({14, 14, 0, 0}).fill(Color::teal()).frame(70, 40),
+            UnevenRoundedRectangle({0, 0, 14, 14}).fill(Color::orange()).frame(70, 40),
+            UnevenRoundedRectangle({4, 0, 0, 4}).fill(Color::indigo()).frame(6, 40),
+            card2,
+        }),
+        ScrollView(LazyVStack(HorizontalAlignment::leading, 0, {rows})).frame(std::nullopt, 110)
+            .background(RoundedRectangle(8).fill(Color::primary().opacity(0.04))),
+        Text("Lazy rows that appeared: " + std::to_string(s.rowsShown) + " of 1000").font(Font::caption()).foregroundStyle(ShapeStyle::secondary()),
+    });
+}
+
 }  // namespace
 
 View galleryView(GalleryState& s)
@@ -230,7 +278,7 @@ View galleryView(GalleryState& s)
                           Text("View layer gallery").font(Font::largeTitle()),
                           HStack(VerticalAlignment::top, 14, {VStack(HorizontalAlignment::leading, 14, {buttons(s), inputs(s)}),
                                                               VStack(HorizontalAlignment::leading, 14, {presentation(s), motion(s), stacksRow()})}),
-                          card("Form", {form(s)}),
+                          HStack(VerticalAlignment::top, 14, {newPieces(s), card("Form", {form(s)})}),
                       })
                           .padding(20))
         .background(Color::dynamic(Color::white(0.94), Color::white(0.12)));

@@ -28,6 +28,9 @@ struct GalleryState {
     long long reclaimed = 1234;
     int bounces = 0;
     std::string lastAction = "—";
+    bool idleOnly = true;
+    bool compactSwitch = false;
+    int rowsShown = 0;  // lazy rows that appeared
 
     std::function<void()> changed;  // asks the window for a rebuild
 };
