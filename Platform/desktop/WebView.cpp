@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
@@ -13,9 +14,14 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace platform {
 
 namespace {
+
+bool prefersDark = false;
+bool engineStarted = false;
 
 class PolicyPage final : public QWebEnginePage {
 public:
@@ -36,6 +42,28 @@ private:
     const WebViewDelegate* delegate_;
 };
 
+// What a view tree's slot owns: a frame around the page that hands the page
+// back when the slot lets go, so the page outlives the view that showed it.
+class PageHolder final : public QWidget {
+public:
+    explicit PageHolder(QWebEngineView* page) : page_(page) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        page->setParent(this);
+        layout->addWidget(page);
+        page->show();
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
+    ~PageHolder() override {
+        if (!page_ || page_->parent() != this) return;
+        page_->hide();
+        page_->setParent(nullptr);
+    }
+
+private:
+    QPointer<QWebEngineView> page_;
+};
+
 }  // namespace
 
 struct WebView::Impl {
@@ -46,11 +74,16 @@ struct WebView::Impl {
 
     QWebEngineView* make() {
         if (view) return view;
-        // An off-the-record profile: nothing of the page is kept on disk.
+        if (!std::exchange(engineStarted, true) && prefersDark) {
+            QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + (flags.isEmpty() ? "" : " ") + "--force-dark-mode");
+        }
+        // An off-the-record profile: nothing of the page is kept on disk. It
+        // belongs to the page, so it goes after the page is done with it.
         auto* profile = new QWebEngineProfile();
         view = new QWebEngineView();
-        profile->setParent(view);
         auto* page = new PolicyPage(profile, view, &delegate);
+        profile->setParent(page);
         page->setBackgroundColor(Qt::transparent);
         if (!configuration.documentStartScript.empty()) {
             QWebEngineScript script;
@@ -110,7 +143,8 @@ WebView::WebView(WebViewConfiguration configuration, WebViewDelegate delegate) :
 }
 
 WebView::~WebView() {
-    if (impl_->view && !impl_->view->parent()) delete impl_->view;
+    // Widgets can't outlive the application object: at exit the page is left to the process.
+    if (impl_->view && QCoreApplication::instance()) delete impl_->view;
 }
 
 void WebView::load(const std::string& url, std::chrono::milliseconds timeout) {
@@ -124,7 +158,9 @@ std::optional<std::string> WebView::url() const {
     return impl_->view->url().toString(QUrl::FullyEncoded).toStdString();
 }
 
-QWidget* WebView::widget() { return impl_->make(); }
+QWidget* WebView::widget() { return new PageHolder(impl_->make()); }
+
+void WebView::setPrefersDarkAppearance(bool dark) { prefersDark = dark; }
 
 void WebView::prepareProcess() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

@@ -50,13 +50,17 @@ public:
     void load(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // The address shown now; none before the first load.
     std::optional<std::string> url() const;
-    // The widget, made on first use; its parent owns it once it is placed.
+    // A new widget showing the page (made on first use), for a view tree's
+    // slot to own; when it is deleted the page stays, ready for the next one.
     QWidget* widget();
 
     // Call before the application object exists: the engine's sharing of GL
     // contexts, and its sandbox off when running as root (it refuses to start
     // otherwise).
     static void prepareProcess();
+    // Whether pages see a dark colour scheme (prefers-color-scheme). The
+    // engine reads it once, when its first page is made.
+    static void setPrefersDarkAppearance(bool dark);
 
 private:
     struct Impl;

@@ -1,5 +1,6 @@
 #include "social/LeaderboardView.h"
 
+#include "desktop/WebView.h"
 #include "desktop/Workspace.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestEmptyState.h"
@@ -29,6 +30,7 @@ ui::View LeaderboardPageBody(LeaderboardWebModel& model) {
     LeaderboardWebModel* m = &model;
     return ui::EnvironmentReader([m](const ui::EnvironmentValues& env) {
         const bool reduceMotion = env.reduceMotion;
+        platform::WebView::setPrefersDarkAppearance(env.colorScheme == ui::ColorScheme::dark);
         const bool shown = m->hasLoaded.get() && !m->isLoading.get();
         const bool failed = m->failed.get();
         ui::FrameSpec fill;

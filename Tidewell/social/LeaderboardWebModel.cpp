@@ -44,8 +44,12 @@ const std::string& leaderboardPageStylesheet() {
 std::string leaderboardStyleScript() {
     std::string css = leaderboardPageStylesheet();
     std::erase(css, '`');
+    // The engine runs document-start scripts before the root element exists,
+    // so the style goes in as soon as the root appears, before the first paint.
     return "(() => { const s = document.createElement('style'); s.textContent = `" + css +
-           "`; document.documentElement.appendChild(s); })();";
+           "`; const root = () => document.documentElement.appendChild(s); if (document.documentElement) root(); "
+           "else new MutationObserver((_, o) => { if (document.documentElement) { o.disconnect(); root(); } })"
+           ".observe(document, { childList: true }); })();";
 }
 
 bool isLeaderboardServiceURL(const std::optional<std::string>& url) {

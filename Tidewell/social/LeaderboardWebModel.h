@@ -15,7 +15,7 @@
 namespace tidewell {
 
 // The stylesheet laid over the service's page, and the script that injects
-// it at document start.
+// it at document start (as soon as the page has a root element).
 const std::string& leaderboardPageStylesheet();
 std::string leaderboardStyleScript();
 

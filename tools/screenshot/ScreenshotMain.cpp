@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QEventLoop>
+#include <QTimer>
 #include <QImage>
 #include <QPixmap>
 #include <cstdio>
@@ -81,6 +83,12 @@ int main(int argc, char** argv)
         window.resize(int(w), int(h));
         window.show();
         app.processEvents();
+        // Native content (a web page) draws on its own time: let it.
+        if (const double after = parser.value("after").toDouble(); after > 0) {
+            QEventLoop wait;
+            QTimer::singleShot(int(after * 1000), &wait, &QEventLoop::quit);
+            wait.exec();
+        }
         image = window.grab().toImage();
     } else {
         ViewHost host;

@@ -248,7 +248,7 @@ void StandInService::onReadable(QTcpSocket* socket) {
 
     const ServiceAnswer answer = handle(request);
     static const std::map<int, const char*> reasons = {
-        {200, "OK"},           {201, "Created"},   {204, "No Content"}, {303, "See Other"},
+        {200, "OK"},           {201, "Created"},   {204, "No Content"}, {303, "See Other"},   {307, "Temporary Redirect"},
         {400, "Bad Request"},  {401, "Unauthorized"}, {404, "Not Found"}, {405, "Method Not Allowed"},
         {409, "Conflict"},     {413, "Payload Too Large"}, {429, "Too Many Requests"}, {500, "Internal Server Error"}};
     const auto reason = reasons.find(answer.status);

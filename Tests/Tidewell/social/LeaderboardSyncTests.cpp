@@ -76,6 +76,9 @@ TEST_F(LeaderboardTest, EachAnswerToTheReportHasItsSentenceAndVerdict) {
         {"400 with a sentence", svc::refusal("That name is taken."), 1, "That name is taken.", false},
         {"500 page", svc::serverErrorPage(), 1, "Could not update the leaderboard.", false},
         {"201", svc::emptyAnswer(201), 1, "Could not update the leaderboard.", false},
+        // The token never follows a redirect to another origin ("localhost" is not 127.0.0.1).
+        {"307 elsewhere", svc::ServiceAnswer{307, {}, {}, "http://localhost:" + std::to_string(service.port()) + "/api/app/leaderboard"},
+         1, "Could not update the leaderboard.", false},
     };
     for (const auto& c : cases) {
         if (c.forced) service.force("leaderboard.put", *c.forced);
@@ -86,6 +89,7 @@ TEST_F(LeaderboardTest, EachAnswerToTheReportHasItsSentenceAndVerdict) {
         EXPECT_EQ(sync.hasPending(), std::string(c.what) == "429") << c.what;
         sync.cancelPending();
     }
+    EXPECT_EQ(countOf("PUT"), int(cases.size()));
     const auto& sent = service.requests.front();
     EXPECT_EQ(sent.method, "PUT");
     EXPECT_EQ(sent.target, "/api/app/leaderboard");
