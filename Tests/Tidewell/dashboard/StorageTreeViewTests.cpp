@@ -44,6 +44,13 @@ TEST(StorageTreeView, TapsMenuAndProtection)
     laid->tester.tapAt({850, 330});  // open sky beside the crown
     EXPECT_EQ(store.filterStack.get(), Stack());
 
+    // The pointer swells the bubble it is over, and leaving puts it back.
+    const QImage still = laid->render();
+    laid->tester.hover(centre(4));
+    EXPECT_NE(laid->render(), still);
+    laid->tester.hover(Point{850, 330});
+    EXPECT_EQ(laid->render(), still);
+
     std::vector<std::string> titles;
     std::vector<platform::ui::MenuItem> items;
     platform::ui::setMenuPresenter([&](const std::vector<platform::ui::MenuItem>& shown) {
