@@ -23,6 +23,7 @@
 #include "shell/WindowBackground.h"
 #include "social/LeaderboardSync.h"
 #include "social/LeaderboardWebModel.h"
+#include "social/SocialServices.h"
 #include "ui/AppStorage.h"
 
 namespace tidewell {
@@ -207,6 +208,12 @@ int TidewellApp::run() {
     shellHooks().bringUpMainWindow = [this] { delegate_->bringUpMainWindow(); };
     shellHooks().postScanStartedNotification = [this] { delegate_->postScanStartedNotification(); };
     shellHooks().showScanPanel = [] { ScanWidgetPanel::shared().show(); };
+    // The share card's picture of the main window: the first one on screen.
+    socialHooks().findMainWindow = [] { return platform::Windows::findVisible("main", "Tidewell") != nullptr; };
+    socialHooks().captureMainWindowImage = []() -> std::optional<QImage> {
+        platform::Window* main = platform::Windows::findVisible("main", "Tidewell");
+        return main ? main->capture() : std::nullopt;
+    };
     platform::Notifier::shared().setActivationHandler([this](const std::string&) {
         platform::postToMain([this] { delegate_->bringUpMainWindow(); });
     });
