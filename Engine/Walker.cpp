@@ -91,7 +91,6 @@ struct Walker::Impl {
         bool haveStat = false;
         bool engineFolder = false;  // holds the engine's own database
         std::uint64_t ownBytes = 0;
-        std::int64_t ownMtime = 0;
     };
     struct Entry {
         std::uint32_t off;
@@ -231,7 +230,6 @@ struct Walker::Impl {
                 return;
             }
             t.ownBytes = allocatedBytes(st);
-            t.ownMtime = st.st_mtim.tv_sec;
         }
         if (!readEntries(fd, s)) {
             progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
@@ -315,7 +313,6 @@ struct Walker::Impl {
             if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;
             c.haveStat = true;
             c.ownBytes = allocatedBytes(st);
-            c.ownMtime = st.st_mtim.tv_sec;
             c.path = child;
             w.push(std::move(c));
         }
@@ -393,7 +390,6 @@ bool Walker::walkRoot(const std::string& root, std::string& error) {
     t.detect = impl_->maxDepth >= 0;
     t.haveStat = true;
     t.ownBytes = allocatedBytes(st);
-    t.ownMtime = st.st_mtim.tv_sec;
     impl_->run(std::move(t));
     impl_->walkedRoots.insert(path);
     return true;
@@ -476,7 +472,6 @@ std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOn
     t.followRoot = followRoot;
     t.haveStat = true;
     t.ownBytes = allocatedBytes(st);
-    t.ownMtime = st.st_mtim.tv_sec;
     im.run(std::move(t));
 
     auto links = im.takeLinks();
