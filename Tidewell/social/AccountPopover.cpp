@@ -1,6 +1,7 @@
 #include "social/AccountPopover.h"
 
 #include "core/AppStore.h"
+#include "desktop/Keychain.h"
 #include "kit/ForestButton.h"
 #include "social/AccountAvatar.h"
 #include "ui/Text.h"
@@ -42,6 +43,12 @@ ui::View AccountPopover(AppStore& store, std::function<void()> onClose) {
                                         if (onClose) onClose();
                                     }});
     }
+    // Without a keyring the token is kept in memory only; the user should know.
+    if (account->isSignedIn.get() && !platform::Keychain::shared().isPersistent())
+        rows.push_back(ui::Text("No keyring is running, so you stay signed in only until Tidewell quits.")
+                           .font(ui::Font::caption())
+                           .foregroundStyle(ui::ShapeStyle::secondary())
+                           .fixedSize(false, true));
     if (const auto message = account->signInMessage.get())
         rows.push_back(ui::Text(*message).font(ui::Font::caption()).foregroundStyle(ui::ShapeStyle::secondary()));
     return ui::VStack(ui::HorizontalAlignment::leading, 14, std::move(rows)).padding(16).frame(320, std::nullopt, ui::Alignment::leading);
