@@ -15,6 +15,8 @@
 #include "shell/ErrorBannerSurface.h"
 #include "shell/ForestSidebar.h"
 #include "shell/PagePlaceholder.h"
+#include "social/ShareCardSheet.h"
+#include "social/SharePromptCard.h"
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/Image.h"
@@ -70,13 +72,9 @@ ui::View endOfDaySheet(AppStore& store, std::function<void()> dismiss) {
     return EndOfDayView(store, std::move(dismiss));
 }
 ui::View shareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment) {
-    (void)store, (void)dismiss, (void)moment;
-    return PagePlaceholder("Share").frame(600, 420);  // ShareCardSheet(store, dismiss, moment, 600)
+    return ShareCardSheet(store, std::move(dismiss), moment);
 }
-ui::View sharePromptCard(AppStore& store, const ShareMoment& moment) {
-    (void)store, (void)moment;
-    return PagePlaceholder("Share").frame(360, 200).background(ui::View(Theme::raisedSurface()));  // SharePromptCard(store, moment)
-}
+ui::View sharePromptCard(AppStore& store, const ShareMoment& moment) { return SharePromptCard(store, moment); }
 ui::View unlockToast(AppStore& store, CharacterAccessory accessory) { return CharacterUnlockToast(store, accessory); }
 
 std::optional<ui::Animation> springUnless(bool reduceMotion) {

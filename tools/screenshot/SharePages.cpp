@@ -11,6 +11,8 @@
 #include "kit/BundledFonts.h"
 #include "shell/RootView.h"
 #include "social/ShareCardCanvas.h"
+#include "social/ShareCardSheet.h"
+#include "social/SharePromptCard.h"
 #include "ui/UI.h"
 
 using namespace platform::ui;
@@ -116,6 +118,26 @@ View allPresets()
     });
 }
 
+// The sheet over the captured window, and the prompt, each on the window's surface.
+View sheetPage(ShareMoment::Kind kind)
+{
+    return EnvironmentReader([kind](const EnvironmentValues& env) {
+        AppStore& store = shareStore();
+        store.shareWindowImage = capturedWindow(env.colorScheme);
+        return ShareCardSheet(store, [] {}, ShareMoment::make(kind, 18'700'000'000, 4));
+    });
+}
+
+View promptPage()
+{
+    return SharePromptCard(shareStore(), ShareMoment::make(ShareMoment::Kind::clean, 1'500'000'000, 1))
+        .padding(60)
+        .background(View(Color::dynamic(Color::sRGB(0.91, 0.949, 0.98), Color::sRGB(0.075, 0.11, 0.125))));
+}
+
+const ScreenshotPage sheet("share-sheet", [] { return sheetPage(ShareMoment::Kind::clean); });
+const ScreenshotPage milestoneSheet("share-sheet-milestone", [] { return sheetPage(ShareMoment::Kind::milestone); });
+const ScreenshotPage prompt("share-prompt", [] { return promptPage(); });
 const ScreenshotPage presets("share-presets", [] { return allPresets(); });
 const ScreenshotPage forest("share-card", [] { return cardPage(0, false, false); });
 const ScreenshotPage sky("share-card-sky", [] { return cardPage(4, false, false); });

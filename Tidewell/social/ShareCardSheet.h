@@ -1,0 +1,43 @@
+#pragma once
+// The sheet that turns a share moment into a card: header, the three posting
+// steps, a half-size live preview beside the heading, background and
+// character controls, the post, copy and save actions, and a footer with the
+// transient status line and "Done".
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QImage>
+
+#include "social/ShareCardCanvas.h"
+#include "social/ShareCardExport.h"
+#include "social/ShareMoment.h"
+#include "ui/View.h"
+
+namespace tidewell {
+
+class AppStore;
+
+// The sheet's own state, kept for one presentation.
+struct ShareCardSheetState {
+    std::string heading;
+    std::optional<QImage> customImage;
+    double dim = 0.35;
+    std::optional<std::string> status;
+    std::optional<ShareNetwork> posting;
+};
+
+inline constexpr double kSharePreviewWidth = 600;
+
+// "Milestone reached" for a milestone, else "Share your clean".
+std::string shareSheetTitle(ShareMoment::Kind kind);
+
+// The card of the sheet's current state: its heading, photo and veil, the
+// chosen preset, the store's window capture, the character when it shows on
+// share cards, and the lifetime total.
+ShareCardCanvas shareSheetCard(const AppStore& store, const ShareCardSheetState& state, int backgroundID);
+
+platform::ui::View ShareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment);
+
+}  // namespace tidewell
