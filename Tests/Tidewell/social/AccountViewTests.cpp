@@ -1,5 +1,11 @@
 #include "AccountTesting.h"
 
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "Tidewell/kit/KitViewTesting.h"
+#include "core/AppStore.h"
+#include "social/LeaderboardSync.h"
+#include "ui/Form.h"
+
 #include "social/AccountAvatar.h"
 #include "social/LeaderboardSettingsSection.h"
 #include "social/LeaderboardWebModel.h"
@@ -115,6 +121,103 @@ TEST(LeaderboardWebModelTest, LoadingStateFollowsTheNavigations) {
     const std::string script = leaderboardStyleScript();
     EXPECT_EQ(script.rfind("(() => { const s = document.createElement('style'); s.textContent = `", 0), 0u);
     EXPECT_NE(script.find("nav.top, body > footer { display: none !important; }"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tidewell;
+using kittest::layOut;
+namespace ui = platform::ui;
+
+class SectionTest : public accounttest::AccountTest {
+protected:
+    SectionTest() {
+        store.emplace();
+        store->accountSession->isSignedIn = true;
+        CharacterProfile p = store->character.get();
+        p.name = "ab";
+        p.leaderboardOptIn = false;
+        p.profileLink = "";
+        store->setCharacter(p);
+        keychain.write({"com.brisvane.tidewell.account", "session"}, service.sessionFor("jane@example.com"));
+        laid = layOut(ui::Form({LeaderboardSettingsSection(*store, sync)}), {640, 900});
+        laid->host->observe(*store);
+        laid->host->observe(sync);
+    }
+    ~SectionTest() override { store->accountSession->isSignedIn = false; }
+    const CharacterProfile& profile() { return store->character.get(); }
+    void rename(const std::string& name) {
+        CharacterProfile p = profile();
+        p.name = name;
+        store->setCharacter(p);
+    }
+    void replied() {
+        settle([&] { return !sync.isBusy.get(); });
+        laid->tester.settle();
+    }
+    void toggle() {
+        ASSERT_TRUE(laid->tester.tapText("Show me on the public leaderboard"));
+        replied();
+    }
+    void commitLink(const std::string& text) {
+        const auto field = laid->tester.findAll([](const auto& n) { return n.label == "github.com/you"; });
+        ASSERT_EQ(field.size(), 1u);
+        laid->tester.tap(field[0]);
+        laid->tester.pressKey(Qt::Key_A, Qt::ControlModifier);
+        laid->tester.typeText(text);
+        laid->tester.pressKey(Qt::Key_Return);
+        replied();
+    }
+    bool shows(const std::string& text) { return laid->tester.findText(text).has_value(); }
+
+    tidewell::testing::ScratchHome home;
+    std::optional<AppStore> store;
+    LeaderboardSync sync;
+    std::unique_ptr<kittest::Laid> laid;
+};
+
+TEST_F(SectionTest, ChangesTheServiceRefusesAreTakenBack) {
+    toggle();  // a name the board refuses
+    EXPECT_FALSE(profile().leaderboardOptIn);
+    EXPECT_TRUE(shows("Rename the character above first. Use 3–20 letters, numbers, dots, dashes or underscores. No spaces."));
+    rename("jane_doe\n");  // the rule takes the whole text
+    toggle();
+    EXPECT_FALSE(profile().leaderboardOptIn);
+    EXPECT_EQ(countOf("PUT"), 0);
+
+    rename("jane_doe");
+    service.force("leaderboard.put", service::refusal("That name is taken."));
+    toggle();
+    EXPECT_FALSE(profile().leaderboardOptIn);
+    EXPECT_TRUE(shows("That name is taken."));
+    toggle();
+    EXPECT_TRUE(profile().leaderboardOptIn);
+    EXPECT_TRUE(laid->tester.exists("leaderboard.profileLink"));
+
+    commitLink("  github.com/jane ");
+    EXPECT_EQ(profile().profileLink, "https://github.com/jane");
+    const int sent = countOf("PUT");
+    commitLink("https://github.com/jane");  // the same link again sends nothing
+    EXPECT_EQ(countOf("PUT"), sent);
+    service.force("leaderboard.put", service::refusal("That link is not allowed."));
+    commitLink("gitlab.com/jane");
+    EXPECT_EQ(profile().profileLink, "https://github.com/jane");
+    commitLink("ftp://example.com");
+    EXPECT_TRUE(shows("Use a web address like https://github.com/you."));
+    EXPECT_EQ(countOf("PUT"), sent + 1);
+
+    // "Copied" reverts on its own, and doing so after the row is gone is harmless.
+    ASSERT_TRUE(laid->tester.tapText("Copy Link"));
+    EXPECT_EQ(workspace.copiedTexts, std::vector<std::string>{service.origin() + "/u/jane_doe"});
+    EXPECT_TRUE(shows("Copied"));
+    toggle();  // leaving removes the row
+    EXPECT_FALSE(profile().leaderboardOptIn);
+    EXPECT_TRUE(shows("You left the leaderboard."));
+    EXPECT_FALSE(laid->tester.exists("leaderboard.profileLink"));
+    idle(1.7);
+    laid->tester.settle();
 }
 
 }  // namespace
