@@ -8,6 +8,7 @@
 
 #include "core/ShellServices.h"
 #include "desktop/Appearance.h"
+#include "desktop/ApplicationMenu.h"
 #include "desktop/Notifications.h"
 #include "desktop/SingleInstance.h"
 #include "shell/ScanWidgetPanel.h"
@@ -16,6 +17,7 @@
 #include "foundation/UserDefaults.h"
 #include "kit/BundledFonts.h"
 #include "runtime/MainActor.h"
+#include "shell/CheckForUpdatesButton.h"
 #include "shell/OnboardingView.h"
 #include "shell/RootView.h"
 #include "shell/SettingsWindow.h"
@@ -115,19 +117,28 @@ void TidewellApp::addCommands(platform::Window& window) {
         {"Global Caches", Qt::Key_3, AppSection::caches},
         {"Activity", Qt::Key_4, AppSection::activity},
     };
+    AppUpdater& updater = AppUpdater::shared();
+    // The application menu stands in for the platform's own: settings, the
+    // update check after the application's information, and quitting.
+    std::vector<platform::MenuCommand> commands{
+        {"Tidewell", {"Settings\u2026", QKeySequence(Qt::CTRL | Qt::Key_Comma), [] { openSettingsWindow(); }, nullptr}},
+        {"Tidewell", checkForUpdatesCommand(updater)},
+        {"Tidewell", {"Quit Tidewell", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { quit(); }, nullptr}},
+    };
     for (const auto& c : sections) {
         const AppSection section = c.section;
-        window.addCommand({c.title, QKeySequence(Qt::CTRL | c.key), [this, section] {
-                               store_.selectedSection = section;
-                               showMainWindow();
-                           }, nullptr});
+        commands.push_back({"View", {c.title, QKeySequence(Qt::CTRL | c.key), [this, section] {
+                                         store_.selectedSection = section;
+                                         showMainWindow();
+                                     }, nullptr}});
     }
-    window.addCommand({"Scan Now", QKeySequence(Qt::CTRL | Qt::Key_R),
-                       [this] {
-                           showMainWindow();
-                           store_.startScan();
-                       },
-                       [this] { return !store_.isScanning.get(); }});
+    commands.push_back({"Scan", {"Scan Now", QKeySequence(Qt::CTRL | Qt::Key_R),
+                                 [this] {
+                                     showMainWindow();
+                                     store_.startScan();
+                                 },
+                                 [this] { return !store_.isScanning.get(); }}});
+    platform::installApplicationMenu(window, std::move(commands));
 }
 
 void TidewellApp::mainWindowAppeared() {
