@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "PrivateSessionBus.h"
 #include "desktop/Notifications.h"
 #include "runtime/MainActor.h"
