@@ -217,7 +217,7 @@ void ImplicitAnimationNode::build(Element& self, BuildContext& ctx) const
     last->value = value_;
     EnvironmentPtr env = self.env;
     if (changed) {
-        auto e = std::make_shared<EnvironmentValues>(*self.env);
+        auto e = detail::makeNode<EnvironmentValues>(*self.env);
         e->set<ImplicitScopeKey>(ImplicitScopeKey::Value(animation_));
         env = e;
     }

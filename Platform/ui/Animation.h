@@ -211,7 +211,7 @@ template <std::equality_comparable V>
 std::function<View(const View&)> animation(std::optional<Animation> animation, V value)
 {
     return [animation, value](const View& v) {
-        return View(std::make_shared<detail::ImplicitAnimationNode>(
+        return View(detail::makeNode<detail::ImplicitAnimationNode>(
             v, animation, std::any(value),
             [](const std::any& a, const std::any& b) { return std::any_cast<const V&>(a) == std::any_cast<const V&>(b); }));
     };
@@ -220,19 +220,19 @@ std::function<View(const View&)> animation(std::optional<Animation> animation, V
 template <AnimatableValue T>
 View Animatable(T target, std::function<View(const T&)> content)
 {
-    return View(std::make_shared<detail::AnimatableNode<T>>(std::move(target), std::nullopt, false, std::move(content)));
+    return View(detail::makeNode<detail::AnimatableNode<T>>(std::move(target), std::nullopt, false, std::move(content)));
 }
 
 template <AnimatableValue T>
 View Animatable(T target, std::optional<Animation> animation, std::function<View(const T&)> content)
 {
-    return View(std::make_shared<detail::AnimatableNode<T>>(std::move(target), animation, true, std::move(content)));
+    return View(detail::makeNode<detail::AnimatableNode<T>>(std::move(target), animation, true, std::move(content)));
 }
 
 template <AnimatableValue T>
 View AnimatableFrom(T initial, T target, std::optional<Animation> animation, std::function<View(const T&)> content)
 {
-    return View(std::make_shared<detail::AnimatableNode<T>>(std::move(target), animation, true, std::move(content), std::move(initial)));
+    return View(detail::makeNode<detail::AnimatableNode<T>>(std::move(target), animation, true, std::move(content), std::move(initial)));
 }
 
 }  // namespace platform::ui

@@ -94,7 +94,7 @@ template <class T>
 View AppStorage(std::string key, T defaultValue, std::function<View(Binding<T>)> content,
                 std::shared_ptr<platform::UserDefaults> store = nullptr)
 {
-    return View(std::make_shared<detail::AppStorageNode<T>>(std::move(key), std::move(defaultValue), std::move(content), std::move(store)));
+    return View(detail::makeNode<detail::AppStorageNode<T>>(std::move(key), std::move(defaultValue), std::move(content), std::move(store)));
 }
 
 }  // namespace platform::ui

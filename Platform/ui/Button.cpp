@@ -53,7 +53,7 @@ public:
         View face = style && *style ? (*style)(config) : borderedButtonStyle()(config);
         auto action = action_;
         // Tab reaches the button (Space presses it); a click leaves the keys where they are.
-        View tappable = View(std::make_shared<FocusableNode>(face, env.isEnabled, false))
+        View tappable = View(detail::makeNode<FocusableNode>(face, env.isEnabled, false))
                             .contentShape(Rectangle())
                             .accessibilityElement(AccessibilityChildBehavior::combine)
                             .accessibilityAddTraits(AccessibilityTrait::button)
@@ -68,7 +68,7 @@ public:
         const KeyboardShortcut k = *shortcut;
         // Nested buttons don't inherit the shortcut.
         View inner = tappable.environment<KeyboardShortcutKey>(std::nullopt);
-        ctx.addChild(self, View(std::make_shared<KeyPressNode>(inner, [k, enabled, action](const KeyPress& press) {
+        ctx.addChild(self, View(detail::makeNode<KeyPressNode>(inner, [k, enabled, action](const KeyPress& press) {
                          if (!enabled || !k.matches(press.key, press.modifiers)) return false;
                          if (action) action();
                          return true;
@@ -176,7 +176,7 @@ std::function<View(const View&)> keyboardShortcut(int key, unsigned modifiers) {
 
 View Button(View label, std::function<void()> action, ButtonRole role)
 {
-    return View(std::make_shared<ButtonNode>(std::move(label), std::move(action), role));
+    return View(detail::makeNode<ButtonNode>(std::move(label), std::move(action), role));
 }
 
 View Button(std::string title, std::function<void()> action, ButtonRole role)

@@ -297,7 +297,7 @@ private:
 
 View Canvas(std::function<void(GraphicsContext&, Size)> renderer)
 {
-    return View(std::make_shared<CanvasNode>(std::move(renderer)));
+    return View(detail::makeNode<CanvasNode>(std::move(renderer)));
 }
 
 }  // namespace platform::ui

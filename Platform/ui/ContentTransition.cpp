@@ -116,12 +116,12 @@ double bounceScale(double t)
     return 1 + 0.2 * std::sin(pi * std::min(1.0, x * 1.25)) * (x < 0.8 ? 1 : 0) - (x >= 0.8 ? 0.04 * std::sin(pi * (x - 0.8) / 0.2) : 0);
 }
 
-View NumericText(std::string text) { return View(std::make_shared<NumericTextNode>(std::move(text))); }
+View NumericText(std::string text) { return View(detail::makeNode<NumericTextNode>(std::move(text))); }
 
 namespace detail {
 View bounceView(const View& content, std::any trigger, std::function<bool(const std::any&, const std::any&)> equal)
 {
-    return View(std::make_shared<BounceNode>(content, std::move(trigger), std::move(equal)));
+    return View(detail::makeNode<BounceNode>(content, std::move(trigger), std::move(equal)));
 }
 }  // namespace detail
 

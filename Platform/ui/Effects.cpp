@@ -185,55 +185,55 @@ void ShadowNode::paint(const Element& self, PaintContext& pc) const
 
 View View::offset(double x, double y) const
 {
-    return View(std::make_shared<TransformNode>(*this, TransformNode::Kind::offset, x, y, UnitPoint::center));
+    return View(detail::makeNode<TransformNode>(*this, TransformNode::Kind::offset, x, y, UnitPoint::center));
 }
 View View::scaleEffect(double scale, UnitPoint anchor) const { return scaleEffect(scale, scale, anchor); }
 View View::scaleEffect(double sx, double sy, UnitPoint anchor) const
 {
-    return View(std::make_shared<TransformNode>(*this, TransformNode::Kind::scale, sx, sy, anchor));
+    return View(detail::makeNode<TransformNode>(*this, TransformNode::Kind::scale, sx, sy, anchor));
 }
 View View::rotationEffect(Angle angle, UnitPoint anchor) const
 {
-    return View(std::make_shared<TransformNode>(*this, TransformNode::Kind::rotation, angle.radians, 0, anchor));
+    return View(detail::makeNode<TransformNode>(*this, TransformNode::Kind::rotation, angle.radians, 0, anchor));
 }
-View View::opacity(double opacity) const { return View(std::make_shared<OpacityNode>(*this, opacity)); }
-View View::clipShape(const Shape& shape) const { return View(std::make_shared<ClipNode>(*this, shape)); }
+View View::opacity(double opacity) const { return View(detail::makeNode<OpacityNode>(*this, opacity)); }
+View View::clipShape(const Shape& shape) const { return View(detail::makeNode<ClipNode>(*this, shape)); }
 View View::clipped() const { return clipShape(Rectangle()); }
 View View::cornerRadius(double radius) const { return clipShape(RoundedRectangle(radius, RoundedCornerStyle::circular)); }
 View View::shadow(Color color, double radius, double x, double y) const
 {
-    return View(std::make_shared<ShadowNode>(*this, color, radius, x, y));
+    return View(detail::makeNode<ShadowNode>(*this, color, radius, x, y));
 }
 
-View View::onTapGesture(std::function<void()> action) const { return View(std::make_shared<TapNode>(*this, std::move(action))); }
+View View::onTapGesture(std::function<void()> action) const { return View(detail::makeNode<TapNode>(*this, std::move(action))); }
 View View::onHover(std::function<void(bool)> action) const
 {
-    return View(std::make_shared<HoverNode>(*this, std::move(action), nullptr));
+    return View(detail::makeNode<HoverNode>(*this, std::move(action), nullptr));
 }
 View View::onContinuousHover(std::function<void(HoverPhase)> action) const
 {
-    return View(std::make_shared<HoverNode>(*this, nullptr, std::move(action)));
+    return View(detail::makeNode<HoverNode>(*this, nullptr, std::move(action)));
 }
 View View::onScrollWheel(std::function<void(ScrollDelta)> action) const
 {
-    return View(std::make_shared<ScrollWheelNode>(*this, std::move(action)));
+    return View(detail::makeNode<ScrollWheelNode>(*this, std::move(action)));
 }
 View View::onKeyPress(std::function<bool(const KeyPress&)> action) const
 {
-    return View(std::make_shared<KeyPressNode>(*this, std::move(action)));
+    return View(detail::makeNode<KeyPressNode>(*this, std::move(action)));
 }
-View View::focusable(bool f) const { return View(std::make_shared<FocusableNode>(*this, f)); }
-View View::help(std::string text) const { return View(std::make_shared<HelpNode>(*this, std::move(text))); }
-View View::cursor(CursorShape shape) const { return View(std::make_shared<CursorNode>(*this, shape)); }
-View View::contentShape(const Shape& shape) const { return View(std::make_shared<ContentShapeNode>(*this, shape)); }
-View View::allowsHitTesting(bool enabled) const { return View(std::make_shared<HitTestingNode>(*this, enabled)); }
+View View::focusable(bool f) const { return View(detail::makeNode<FocusableNode>(*this, f)); }
+View View::help(std::string text) const { return View(detail::makeNode<HelpNode>(*this, std::move(text))); }
+View View::cursor(CursorShape shape) const { return View(detail::makeNode<CursorNode>(*this, shape)); }
+View View::contentShape(const Shape& shape) const { return View(detail::makeNode<ContentShapeNode>(*this, shape)); }
+View View::allowsHitTesting(bool enabled) const { return View(detail::makeNode<HitTestingNode>(*this, enabled)); }
 
 namespace {
 View withAccessibility(const View& v, const std::function<void(AccessibilityProps&)>& set)
 {
     AccessibilityProps props;
     set(props);
-    return View(std::make_shared<AccessibilityNode>(v, std::move(props)));
+    return View(detail::makeNode<AccessibilityNode>(v, std::move(props)));
 }
 }  // namespace
 

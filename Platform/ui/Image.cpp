@@ -250,7 +250,7 @@ Image Image::file(const std::string& path)
 {
     ImageSpec s;
     s.source = loadFile(path);
-    return Image(std::make_shared<ImageNode>(std::move(s)));
+    return Image(detail::makeNode<ImageNode>(std::move(s)));
 }
 
 Image Image::svgData(const QByteArray& svg, const std::string& cacheKey)
@@ -261,7 +261,7 @@ Image Image::svgData(const QByteArray& svg, const std::string& cacheKey)
     if (r->isValid()) src->svg = r;
     ImageSpec s;
     s.source = src;
-    return Image(std::make_shared<ImageNode>(std::move(s)));
+    return Image(detail::makeNode<ImageNode>(std::move(s)));
 }
 
 Image Image::bitmap(const QImage& image)
@@ -271,7 +271,7 @@ Image Image::bitmap(const QImage& image)
     src->key = "bitmap:" + std::to_string(image.cacheKey());
     ImageSpec s;
     s.source = src;
-    return Image(std::make_shared<ImageNode>(std::move(s)));
+    return Image(detail::makeNode<ImageNode>(std::move(s)));
 }
 
 Image Image::systemName(const std::string& name)
@@ -282,7 +282,7 @@ Image Image::systemName(const std::string& name)
     s.mode = ImageRenderingMode::template_;
     if (auto path = symbolFile(name))
         s.source = loadFile(*path);
-    return Image(std::make_shared<ImageNode>(std::move(s)));
+    return Image(detail::makeNode<ImageNode>(std::move(s)));
 }
 
 Image Image::resizable() const
@@ -291,7 +291,7 @@ Image Image::resizable() const
     if (!cur) return *this;
     ImageSpec s = *cur;
     s.resizable = true;
-    return Image(std::make_shared<ImageNode>(std::move(s)));
+    return Image(detail::makeNode<ImageNode>(std::move(s)));
 }
 
 Image Image::renderingMode(ImageRenderingMode mode) const
@@ -300,7 +300,7 @@ Image Image::renderingMode(ImageRenderingMode mode) const
     if (!cur) return *this;
     ImageSpec s = *cur;
     s.mode = s.isSymbol ? ImageRenderingMode::template_ : mode;
-    return Image(std::make_shared<ImageNode>(std::move(s)));
+    return Image(detail::makeNode<ImageNode>(std::move(s)));
 }
 
 bool Image::isValid() const

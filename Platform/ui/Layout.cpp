@@ -498,7 +498,7 @@ void EnvironmentPatch::apply(EnvironmentValues& env) const
 
 EnvironmentPtr EnvironmentModifierNode::childEnvironment(const Element& self) const
 {
-    auto env = std::make_shared<EnvironmentValues>(*self.env);
+    auto env = detail::makeNode<EnvironmentValues>(*self.env);
     if (change_)
         change_(*env);
     else
@@ -510,8 +510,8 @@ namespace {
 View patched(const View& v, const EnvironmentPatch& patch)
 {
     if (auto* inner = dynamic_cast<const EnvironmentModifierNode*>(v.node().get()); inner && inner->isPatch())
-        return View(std::make_shared<EnvironmentModifierNode>(inner->content(), EnvironmentPatch::merge(patch, inner->patch())));
-    return View(std::make_shared<EnvironmentModifierNode>(v, patch));
+        return View(detail::makeNode<EnvironmentModifierNode>(inner->content(), EnvironmentPatch::merge(patch, inner->patch())));
+    return View(detail::makeNode<EnvironmentModifierNode>(v, patch));
 }
 }  // namespace
 
@@ -710,26 +710,26 @@ void AspectRatioNode::place(Element& self, Rect frame, LayoutContext& ctx) const
 
 View VStack(HorizontalAlignment alignment, std::optional<double> spacing, ViewList children)
 {
-    return View(std::make_shared<StackNode>(Axis::vertical, alignment, VerticalAlignment::center, spacing, std::move(children)));
+    return View(detail::makeNode<StackNode>(Axis::vertical, alignment, VerticalAlignment::center, spacing, std::move(children)));
 }
 View VStack(ViewList children) { return VStack(HorizontalAlignment::center, std::nullopt, std::move(children)); }
 View HStack(VerticalAlignment alignment, std::optional<double> spacing, ViewList children)
 {
-    return View(std::make_shared<StackNode>(Axis::horizontal, HorizontalAlignment::center, alignment, spacing, std::move(children)));
+    return View(detail::makeNode<StackNode>(Axis::horizontal, HorizontalAlignment::center, alignment, spacing, std::move(children)));
 }
 View HStack(ViewList children) { return HStack(VerticalAlignment::center, std::nullopt, std::move(children)); }
-View ZStack(Alignment alignment, ViewList children) { return View(std::make_shared<ZStackNode>(alignment, std::move(children))); }
+View ZStack(Alignment alignment, ViewList children) { return View(detail::makeNode<ZStackNode>(alignment, std::move(children))); }
 View ZStack(ViewList children) { return ZStack(Alignment::center, std::move(children)); }
-View Spacer(std::optional<double> minLength) { return View(std::make_shared<SpacerNode>(minLength)); }
-View Divider() { return View(std::make_shared<DividerNode>()); }
+View Spacer(std::optional<double> minLength) { return View(detail::makeNode<SpacerNode>(minLength)); }
+View Divider() { return View(detail::makeNode<DividerNode>()); }
 View GeometryReader(std::function<View(const GeometryProxy&)> content)
 {
-    return View(std::make_shared<GeometryReaderNode>(std::move(content)));
+    return View(detail::makeNode<GeometryReaderNode>(std::move(content)));
 }
-View ViewThatFits(Axes axes, ViewList candidates) { return View(std::make_shared<ViewThatFitsNode>(axes, std::move(candidates))); }
+View ViewThatFits(Axes axes, ViewList candidates) { return View(detail::makeNode<ViewThatFitsNode>(axes, std::move(candidates))); }
 View ViewThatFits(ViewList candidates) { return ViewThatFits(Axes::both(), std::move(candidates)); }
 
-View View::id(std::string identifier) const { return View(std::make_shared<IdNode>(*this, std::move(identifier))); }
+View View::id(std::string identifier) const { return View(detail::makeNode<IdNode>(*this, std::move(identifier))); }
 
 View View::frame(std::optional<double> width, std::optional<double> height, Alignment alignment) const
 {
@@ -737,39 +737,39 @@ View View::frame(std::optional<double> width, std::optional<double> height, Alig
     config.idealWidth = width;
     config.idealHeight = height;
     config.alignment = alignment;
-    return View(std::make_shared<FrameNode>(*this, config, true));
+    return View(detail::makeNode<FrameNode>(*this, config, true));
 }
 
-View View::frame(const FrameSpec& config) const { return View(std::make_shared<FrameNode>(*this, config, false)); }
+View View::frame(const FrameSpec& config) const { return View(detail::makeNode<FrameNode>(*this, config, false)); }
 View View::padding() const { return padding(Edges::all(), defaultPadding); }
 View View::padding(double amount) const { return padding(Edges::all(), amount); }
 View View::padding(Edges edges) const { return padding(edges, defaultPadding); }
 View View::padding(Edges edges, double amount) const { return padding(EdgeInsets::on(edges, amount)); }
-View View::padding(EdgeInsets insets) const { return View(std::make_shared<PaddingNode>(*this, insets)); }
+View View::padding(EdgeInsets insets) const { return View(detail::makeNode<PaddingNode>(*this, insets)); }
 View View::fixedSize(bool horizontal, bool vertical) const
 {
-    return View(std::make_shared<FixedSizeNode>(*this, horizontal, vertical));
+    return View(detail::makeNode<FixedSizeNode>(*this, horizontal, vertical));
 }
-View View::layoutPriority(double priority) const { return View(std::make_shared<TraitNode>(*this, priority, std::nullopt)); }
-View View::zIndex(double z) const { return View(std::make_shared<TraitNode>(*this, std::nullopt, z)); }
+View View::layoutPriority(double priority) const { return View(detail::makeNode<TraitNode>(*this, priority, std::nullopt)); }
+View View::zIndex(double z) const { return View(detail::makeNode<TraitNode>(*this, std::nullopt, z)); }
 View View::overlay(View content, Alignment alignment) const
 {
-    return View(std::make_shared<LayeredNode>(*this, std::move(content), alignment, false));
+    return View(detail::makeNode<LayeredNode>(*this, std::move(content), alignment, false));
 }
 View View::background(View content, Alignment alignment) const
 {
-    return View(std::make_shared<LayeredNode>(*this, std::move(content), alignment, true));
+    return View(detail::makeNode<LayeredNode>(*this, std::move(content), alignment, true));
 }
-View View::position(double x, double y) const { return View(std::make_shared<PositionNode>(*this, Point{x, y})); }
-View View::hidden() const { return View(std::make_shared<HiddenNode>(*this)); }
+View View::position(double x, double y) const { return View(detail::makeNode<PositionNode>(*this, Point{x, y})); }
+View View::hidden() const { return View(detail::makeNode<HiddenNode>(*this)); }
 View View::aspectRatio(std::optional<double> ratio, ContentMode mode) const
 {
-    return View(std::make_shared<AspectRatioNode>(*this, ratio, mode));
+    return View(detail::makeNode<AspectRatioNode>(*this, ratio, mode));
 }
 
 View View::environment(std::function<void(EnvironmentValues&)> change) const
 {
-    return View(std::make_shared<EnvironmentModifierNode>(*this, std::move(change)));
+    return View(detail::makeNode<EnvironmentModifierNode>(*this, std::move(change)));
 }
 View View::font(Font f) const { return patched(*this, EnvironmentPatch{.font = std::move(f)}); }
 View View::foregroundStyle(ShapeStyle s) const { return patched(*this, EnvironmentPatch{.foregroundStyle = std::move(s)}); }

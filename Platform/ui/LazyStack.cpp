@@ -251,7 +251,7 @@ private:
 namespace detail {
 View lazyRows(std::optional<std::vector<GridItem>> columns, ViewList content, HorizontalAlignment alignment, double spacing)
 {
-    return View(std::make_shared<LazyRowsNode>(std::move(columns), std::move(content), alignment, spacing));
+    return View(detail::makeNode<LazyRowsNode>(std::move(columns), std::move(content), alignment, spacing));
 }
 }  // namespace detail
 

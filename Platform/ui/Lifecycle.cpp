@@ -164,25 +164,25 @@ namespace detail {
 View onChangeView(const View& content, std::any value, std::function<bool(const std::any&, const std::any&)> equal,
                   std::function<void(const std::any&, const std::any&)> call)
 {
-    return View(std::make_shared<ChangeNode>(content, std::move(value), std::move(equal), std::move(call)));
+    return View(detail::makeNode<ChangeNode>(content, std::move(value), std::move(equal), std::move(call)));
 }
 }  // namespace detail
 
 View View::onAppear(std::function<void()> action) const
 {
-    return View(std::make_shared<AppearNode>(*this, std::move(action), nullptr));
+    return View(detail::makeNode<AppearNode>(*this, std::move(action), nullptr));
 }
 
 View View::onDisappear(std::function<void()> action) const
 {
-    return View(std::make_shared<AppearNode>(*this, nullptr, std::move(action)));
+    return View(detail::makeNode<AppearNode>(*this, nullptr, std::move(action)));
 }
 
 View View::task(std::function<void(const ViewTask&)> work) const { return task(std::string(), std::move(work)); }
 
 View View::task(std::string id, std::function<void(const ViewTask&)> work) const
 {
-    return View(std::make_shared<TaskNode>(*this, std::move(id), std::move(work)));
+    return View(detail::makeNode<TaskNode>(*this, std::move(id), std::move(work)));
 }
 
 }  // namespace platform::ui

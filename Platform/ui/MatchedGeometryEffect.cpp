@@ -79,7 +79,7 @@ private:
 std::function<View(const View&)> matchedGeometryEffect(std::string id, std::string nameSpace)
 {
     const std::string key = nameSpace + "/" + id;
-    return [key](const View& v) { return View(std::make_shared<MatchedGeometryNode>(v, key)); };
+    return [key](const View& v) { return View(detail::makeNode<MatchedGeometryNode>(v, key)); };
 }
 
 }  // namespace platform::ui

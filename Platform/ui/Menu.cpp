@@ -87,7 +87,7 @@ View Menu(std::string title, std::vector<MenuItem> items) { return Menu(Text(std
 
 std::function<View(const View&)> contextMenu(std::vector<MenuItem> items)
 {
-    return [items](const View& v) { return View(std::make_shared<ContextMenuNode>(v, items)); };
+    return [items](const View& v) { return View(detail::makeNode<ContextMenuNode>(v, items)); };
 }
 
 bool showContextMenu(ViewHost& host, Point p)

@@ -100,7 +100,7 @@ private:
 
 View NativeView(std::function<QWidget*()> make, std::function<void(QWidget*)> update)
 {
-    return View(std::make_shared<NativeViewNode>(std::move(make), std::move(update)));
+    return View(detail::makeNode<NativeViewNode>(std::move(make), std::move(update)));
 }
 
 }  // namespace platform::ui

@@ -238,7 +238,7 @@ private:
                 card = AnimatableFrom<double>(0, 1, Animation::easeOut(0.2), [card](const double& p) {
                     return p >= 1 ? card : card.scaleEffect(0.96 + 0.04 * p).opacity(p);
                 });
-                View sized = escapeCloses(View(std::make_shared<SheetSizingNode>(card)), [dismiss, onCancel] {
+                View sized = escapeCloses(View(detail::makeNode<SheetSizingNode>(card)), [dismiss, onCancel] {
                     if (onCancel) onCancel();
                     else dismiss();
                 });
@@ -264,7 +264,7 @@ private:
             });
             // A click outside closes the popover (transient).
             View backdrop = View(Color::clear()).contentShape(Rectangle()).onTapGesture([shown] { shown.set(false); });
-            return escapeCloses(View(std::make_shared<PopoverPlacementNode>(backdrop, card, placement, edge)), [shown] { shown.set(false); });
+            return escapeCloses(View(detail::makeNode<PopoverPlacementNode>(backdrop, card, placement, edge)), [shown] { shown.set(false); });
         };
     }
 
@@ -280,14 +280,14 @@ private:
 std::function<View(const View&)> sheet(Binding<bool> isPresented, std::function<View()> content, SheetOptions options)
 {
     return [=](const View& v) {
-        return View(std::make_shared<PresentingNode>(v, PresentingNode::Kind::sheet, isPresented, content, options, Edge::bottom));
+        return View(detail::makeNode<PresentingNode>(v, PresentingNode::Kind::sheet, isPresented, content, options, Edge::bottom));
     };
 }
 
 std::function<View(const View&)> popover(Binding<bool> isPresented, std::function<View()> content, Edge edge)
 {
     return [=](const View& v) {
-        return View(std::make_shared<PresentingNode>(v, PresentingNode::Kind::popover, isPresented, content, SheetOptions{}, edge));
+        return View(detail::makeNode<PresentingNode>(v, PresentingNode::Kind::popover, isPresented, content, SheetOptions{}, edge));
     };
 }
 

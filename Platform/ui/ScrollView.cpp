@@ -229,7 +229,7 @@ public:
         std::weak_ptr<ScrollState> weak = state;
         // The scroll view around this one, for movement across this one's axis.
         const EnclosingScroll outer = self.env->get<EnclosingScrollKey>();
-        View v = View(std::make_shared<ViewportNode>(axis_, content_, options_, state))
+        View v = View(detail::makeNode<ViewportNode>(axis_, content_, options_, state))
                      .clipped()
                      .contentShape(Rectangle())
                      .onScrollWheel([weak, builder, axis, snaps, outer](ScrollDelta d) {
@@ -252,7 +252,7 @@ public:
                          if (snaps) s->lastWheel = builder->now();
                          builder->requestRebuild();
                      });
-        auto env = std::make_shared<EnvironmentValues>(*self.env);
+        auto env = detail::makeNode<EnvironmentValues>(*self.env);
         env->set<EnclosingScrollKey>(EnclosingScroll{state, axis_});
         env->set<VisibleRegionKey>(state->visible);
         ctx.addChild(self, v, "v", env);
@@ -276,7 +276,7 @@ public:
         BuildContext* builder = &ctx;
         request->invalidate = [builder] { builder->requestRebuild(); };
         ScrollProxy proxy(request);
-        auto env = std::make_shared<EnvironmentValues>(*self.env);
+        auto env = detail::makeNode<EnvironmentValues>(*self.env);
         env->set<ScrollReaderKey>(request);
         ctx.addChild(self, content_ ? content_(proxy) : View(), "r", env);
     }
@@ -289,12 +289,12 @@ private:
 
 View ScrollView(Axis axis, View content, ScrollViewOptions options)
 {
-    return View(std::make_shared<ScrollNode>(axis, std::move(content), options));
+    return View(detail::makeNode<ScrollNode>(axis, std::move(content), options));
 }
 
 View ScrollViewReader(std::function<View(ScrollProxy)> content)
 {
-    return View(std::make_shared<ScrollReaderNode>(std::move(content)));
+    return View(detail::makeNode<ScrollReaderNode>(std::move(content)));
 }
 
 }  // namespace platform::ui

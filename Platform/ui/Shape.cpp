@@ -81,17 +81,17 @@ private:
 
 View Shape::fill(ShapeStyle style) const
 {
-    return View(std::make_shared<ShapeNode>(*this, std::move(style), ShapeNode::Mode::fill, StrokeStyle{}));
+    return View(detail::makeNode<ShapeNode>(*this, std::move(style), ShapeNode::Mode::fill, StrokeStyle{}));
 }
 
 View Shape::fill() const
 {
-    return View(std::make_shared<ShapeNode>(*this, std::nullopt, ShapeNode::Mode::fill, StrokeStyle{}));
+    return View(detail::makeNode<ShapeNode>(*this, std::nullopt, ShapeNode::Mode::fill, StrokeStyle{}));
 }
 
 View Shape::stroke(ShapeStyle style, StrokeStyle stroke) const
 {
-    return View(std::make_shared<ShapeNode>(*this, std::move(style), ShapeNode::Mode::stroke, std::move(stroke)));
+    return View(detail::makeNode<ShapeNode>(*this, std::move(style), ShapeNode::Mode::stroke, std::move(stroke)));
 }
 
 View Shape::stroke(ShapeStyle style, double lineWidth) const

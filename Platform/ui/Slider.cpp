@@ -92,7 +92,7 @@ private:
 
 View Slider(Binding<double> value, double minimum, double maximum, std::optional<double> step)
 {
-    return View(std::make_shared<SliderNode>(std::move(value), minimum, maximum, step));
+    return View(detail::makeNode<SliderNode>(std::move(value), minimum, maximum, step));
 }
 
 }  // namespace platform::ui

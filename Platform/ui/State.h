@@ -81,7 +81,7 @@ private:
 template <class T>
 View WithState(T initial, std::function<View(Binding<T>)> content)
 {
-    return View(std::make_shared<StateNode<T>>(std::move(initial), std::move(content)));
+    return View(detail::makeNode<StateNode<T>>(std::move(initial), std::move(content)));
 }
 
 }  // namespace platform::ui

@@ -378,7 +378,7 @@ private:
 
 }  // namespace
 
-View Text(std::string text) { return View(std::make_shared<TextNode>(std::move(text))); }
+View Text(std::string text) { return View(detail::makeNode<TextNode>(std::move(text))); }
 
 std::optional<std::string> textOfNode(const Node* node)
 {

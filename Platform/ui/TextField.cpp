@@ -322,7 +322,7 @@ public:
         const Color border = focused ? accentColor() : Color::dynamic(Color::white(0, 0.18), Color::white(1, 0.2));
         const double caretX = xAt(st->caret), textWidth = stops.back(), lineHeight = font.lineHeight;
         View line = options_.lines
-                        ? View(std::make_shared<WrappedFieldNode>(WrappedFieldNode::Parts{
+                        ? View(detail::makeNode<WrappedFieldNode>(WrappedFieldNode::Parts{
                               chars, placeholder_, focused, std::max(1, options_.lines->first),
                               std::max(std::max(1, options_.lines->first), options_.lines->second), st}))
                         : GeometryReader([layers, st, caretX, textWidth](const GeometryProxy& g) {
@@ -407,7 +407,7 @@ private:
 
 View TextField(std::string placeholder, Binding<std::string> text, TextFieldOptions options)
 {
-    return View(std::make_shared<TextFieldNode>(std::move(placeholder), std::move(text), std::move(options)));
+    return View(detail::makeNode<TextFieldNode>(std::move(placeholder), std::move(text), std::move(options)));
 }
 
 }  // namespace platform::ui

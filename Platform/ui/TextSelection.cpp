@@ -67,7 +67,7 @@ public:
 View View::textSelection(bool enabled) const
 {
     if (!enabled) return *this;
-    return View(std::make_shared<TextSelectionNode>(*this));
+    return View(detail::makeNode<TextSelectionNode>(*this));
 }
 
 }  // namespace platform::ui

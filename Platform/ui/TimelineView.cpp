@@ -55,7 +55,7 @@ double timelineTime(const TimelineSchedule& schedule, double now, bool reduceMot
 
 View TimelineView(TimelineSchedule schedule, std::function<View(double)> content)
 {
-    return View(std::make_shared<TimelineNode>(schedule, std::move(content)));
+    return View(detail::makeNode<TimelineNode>(schedule, std::move(content)));
 }
 
 }  // namespace platform::ui

@@ -63,7 +63,7 @@ View Toggle(View label, Binding<bool> isOn)
                                    return SwitchFace(p, enabled, onColor, scale);
                                });
         View row = checkbox ? HStack(VerticalAlignment::center, 6, {face, label}) : LabeledContent(label, face);
-        return View(std::make_shared<FocusableNode>(row, enabled, false))
+        return View(detail::makeNode<FocusableNode>(row, enabled, false))
             .contentShape(Rectangle())
             .accessibilityElement(AccessibilityChildBehavior::combine)
             .accessibilityValue(on ? "1" : "0")

@@ -131,7 +131,7 @@ View Transition::apply(const View& view, double presence, bool insertion) const
         case Edge::top: fy = -gone; break;
         case Edge::bottom: fy = gone; break;
         }
-        v = View(std::make_shared<FractionalOffsetNode>(v, fx, fy));
+        v = View(detail::makeNode<FractionalOffsetNode>(v, fx, fy));
     }
     if (scale_) v = v.scaleEffect(interpolate(*scale_, 1.0, presence), anchor_);
     if (fade_) v = v.opacity(std::clamp(presence, 0.0, 1.0));
@@ -140,7 +140,7 @@ View Transition::apply(const View& view, double presence, bool insertion) const
 
 View TransitionIf(bool present, Transition transition, View content)
 {
-    return View(std::make_shared<TransitionIfNode>(present, std::move(transition), std::move(content)));
+    return View(detail::makeNode<TransitionIfNode>(present, std::move(transition), std::move(content)));
 }
 
 }  // namespace platform::ui

@@ -119,7 +119,7 @@ private:
 
 std::shared_ptr<const Node> emptyNode()
 {
-    static const auto node = std::make_shared<EmptyNode>();
+    static const auto node = detail::makeNode<EmptyNode>();
     return node;
 }
 
@@ -130,11 +130,11 @@ std::shared_ptr<const Node> emptyNode()
 View::View() : node_(emptyNode()) {}
 
 View EmptyView() { return View(); }
-View Group(ViewList children) { return View(std::make_shared<GroupNode>(std::move(children))); }
+View Group(ViewList children) { return View(detail::makeNode<GroupNode>(std::move(children))); }
 
 View ViewIf(bool condition, View then, View otherwise)
 {
-    return View(std::make_shared<IfNode>(condition, condition ? std::move(then) : std::move(otherwise)));
+    return View(detail::makeNode<IfNode>(condition, condition ? std::move(then) : std::move(otherwise)));
 }
 
 View ForEachIdentified(std::vector<std::pair<std::string, View>> identified)
@@ -194,7 +194,7 @@ Size SequenceNode::sizeThatFits(Element& self, ProposedSize p, LayoutContext& ct
 
 View EnvironmentReader(std::function<View(const EnvironmentValues&)> content)
 {
-    return View(std::make_shared<EnvironmentReaderNode>(std::move(content)));
+    return View(detail::makeNode<EnvironmentReaderNode>(std::move(content)));
 }
 
 // --- Element ----------------------------------------------------------------
@@ -282,6 +282,58 @@ ElementPool& pool()
     return *p;
 }
 }  // namespace
+
+namespace detail {
+
+namespace {
+constexpr std::size_t kGrain = 16, kLargest = 512;
+struct NodePool {
+    struct Block { Block* next; };
+    Block* free[kLargest / kGrain + 1] = {};
+};
+NodePool& nodePool()
+{
+    // Leaked on purpose: blocks may outlive their thread's pool object.
+    thread_local NodePool* pool = new NodePool;
+    return *pool;
+}
+}  // namespace
+
+void* nodeAllocate(std::size_t bytes)
+{
+    if (!TIDEWELL_ELEMENT_POOL || bytes > kLargest) return ::operator new(bytes);
+    const std::size_t cls = (bytes + kGrain - 1) / kGrain;
+    NodePool& pool = nodePool();
+    if (!pool.free[cls]) {
+        constexpr std::size_t chunk = 32 * 1024;
+        const std::size_t size = cls * kGrain, count = chunk / size;
+        auto* memory = static_cast<unsigned char*>(::operator new(count * size));
+        for (std::size_t i = 0; i < count; ++i) {
+            auto* b = reinterpret_cast<NodePool::Block*>(memory + i * size);
+            b->next = pool.free[cls];
+            pool.free[cls] = b;
+        }
+    }
+    NodePool::Block* b = pool.free[cls];
+    pool.free[cls] = b->next;
+    return b;
+}
+
+void nodeDeallocate(void* p, std::size_t bytes)
+{
+    if (!p) return;
+    if (!TIDEWELL_ELEMENT_POOL || bytes > kLargest) {
+        ::operator delete(p);
+        return;
+    }
+    const std::size_t cls = (bytes + kGrain - 1) / kGrain;
+    auto* b = static_cast<NodePool::Block*>(p);
+    NodePool& pool = nodePool();
+    b->next = pool.free[cls];
+    pool.free[cls] = b;
+}
+
+}  // namespace detail
 
 void* Element::operator new(std::size_t size)
 {

@@ -31,6 +31,29 @@ class ViewTask;
 class View;
 
 namespace detail {
+// Nodes are made and dropped by the thousand on every build: they come from
+// per-thread free lists of a few sizes instead of the general heap. A block
+// freed on another thread joins that thread's lists; blocks are never given
+// back to the system.
+void* nodeAllocate(std::size_t bytes);
+void nodeDeallocate(void* p, std::size_t bytes);
+template <class T>
+struct NodeAllocator {
+    using value_type = T;
+    NodeAllocator() = default;
+    template <class U>
+    NodeAllocator(const NodeAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(nodeAllocate(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { nodeDeallocate(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const NodeAllocator<U>&) const { return true; }
+};
+template <class T, class... Args>
+std::shared_ptr<T> makeNode(Args&&... args)
+{
+    return std::allocate_shared<T>(NodeAllocator<T>(), std::forward<Args>(args)...);
+}
+
 View onChangeView(const View& content, std::any value, std::function<bool(const std::any&, const std::any&)> equal,
                   std::function<void(const std::any&, const std::any&)> call);
 }
@@ -550,13 +573,13 @@ private:
 template <class Key>
 View View::preference(typename Key::Value value) const
 {
-    return View(std::make_shared<PreferenceNode<Key>>(*this, std::move(value)));
+    return View(detail::makeNode<PreferenceNode<Key>>(*this, std::move(value)));
 }
 
 template <class Key>
 View View::onPreferenceChange(std::function<void(const typename Key::Value&)> action) const
 {
-    return View(std::make_shared<PreferenceHandlerNode<Key>>(*this, std::move(action)));
+    return View(detail::makeNode<PreferenceHandlerNode<Key>>(*this, std::move(action)));
 }
 
 template <class V, class F>
