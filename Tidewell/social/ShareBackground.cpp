@@ -19,6 +19,13 @@ const std::vector<ShareBackground>& ShareBackground::presets() {
     return list;
 }
 
+ui::LinearGradient ShareBackground::gradient() const {
+    std::vector<ui::GradientStop> stops;
+    for (std::size_t i = 0; i < colors.size(); ++i)
+        stops.push_back({colors[i], colors.size() > 1 ? double(i) / double(colors.size() - 1) : 0.0});
+    return {ui::Gradient::withStops(std::move(stops)), ui::UnitPoint::topLeading, ui::UnitPoint::bottomTrailing};
+}
+
 const ShareBackground& shareBackground(int id) {
     for (const auto& preset : ShareBackground::presets())
         if (preset.id == id) return preset;

@@ -27,12 +27,7 @@ ui::View backdrop(const ShareCardCanvas& card) {
             .clipped()
             .overlay(ui::View(ui::Color::black().opacity(card.dim)));
     }
-    std::vector<ui::GradientStop> stops;
-    const auto& colors = card.background.colors;
-    for (std::size_t i = 0; i < colors.size(); ++i)
-        stops.push_back({colors[i], colors.size() > 1 ? double(i) / double(colors.size() - 1) : 0.0});
-    return ui::Rectangle().fill(
-        ui::LinearGradient{ui::Gradient::withStops(std::move(stops)), ui::UnitPoint::topLeading, ui::UnitPoint::bottomTrailing});
+    return ui::Rectangle().fill(card.background.gradient());
 }
 
 ui::View textBlock(const ShareCardCanvas& card) {

@@ -37,6 +37,11 @@ void update(const State& state, const std::function<void(ShareCardSheetState&)>&
     state.set(std::move(s));
 }
 
+std::string fileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Everything the actions need; copied into callbacks that may outlive the
 // sheet, where the state binding then reads its last value and writes nothing.
 struct Sheet {
@@ -82,13 +87,8 @@ struct Sheet {
                 self.store->lastError = kShareSaveFailurePrefix + file.errorString().toStdString();
                 return;
             }
-            self.flash("Saved " + QFileInfoName(*path));
+            self.flash("Saved " + fileNameOf(*path));
         });
-    }
-
-    static std::string QFileInfoName(const std::string& path) {
-        const auto slash = path.find_last_of('/');
-        return slash == std::string::npos ? path : path.substr(slash + 1);
     }
 
     void post(ShareNetwork network) const {
@@ -175,12 +175,8 @@ ui::View preview(const Sheet& sheet, const ShareCardSheetState& state) {
 }
 
 ui::View swatch(const Sheet& sheet, const ShareBackground& preset, bool selected) {
-    std::vector<ui::GradientStop> stops;
-    for (std::size_t i = 0; i < preset.colors.size(); ++i)
-        stops.push_back({preset.colors[i], preset.colors.size() > 1 ? double(i) / double(preset.colors.size() - 1) : 0.0});
     ui::View face = ui::Circle()
-                        .fill(ui::LinearGradient{ui::Gradient::withStops(std::move(stops)), ui::UnitPoint::topLeading,
-                                                 ui::UnitPoint::bottomTrailing})
+                        .fill(preset.gradient())
                         .frame(26, 26)
                         .overlay(ui::Circle().strokeBorder(ui::Color::primary().opacity(0.12), 1))
                         .padding(2)

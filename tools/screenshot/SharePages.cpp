@@ -74,11 +74,12 @@ QImage photo()
     return image;
 }
 
-ShareCardCanvas card(int background, bool window, bool withPhoto, ColorScheme scheme, double dim = 0.35)
+ShareCardCanvas card(int background, bool window, bool withPhoto, ColorScheme scheme, double dim = 0.35,
+                     std::optional<std::string> heading = std::nullopt)
 {
     AppStore& store = shareStore();
     ShareCardCanvas c;
-    c.heading = ShareMoment::make(ShareMoment::Kind::clean, 18'700'000'000, 4).defaultHeading();
+    c.heading = heading.value_or(ShareMoment::make(ShareMoment::Kind::clean, 18'700'000'000, 4).defaultHeading());
     c.background = shareBackground(background);
     if (withPhoto) c.customImage = photo();
     c.dim = dim;
@@ -93,6 +94,19 @@ ShareCardCanvas card(int background, bool window, bool withPhoto, ColorScheme sc
 View cardPage(int background, bool window, bool withPhoto)
 {
     return EnvironmentReader([=](const EnvironmentValues& env) { return card(background, window, withPhoto, env.colorScheme).body(); });
+}
+
+// A heading of 80 characters that needs three lines at full size, and an empty one.
+View headings()
+{
+    return EnvironmentReader([](const EnvironmentValues& env) {
+        const std::string long80 = "Cleared every node_modules, DerivedData and Gradle cache from sixteen old projects";
+        auto small = [&](std::string heading) {
+            return card(5, false, false, env.colorScheme, 0.35, heading).body().scaleEffect(0.5, UnitPoint::topLeading)
+                .frame(600, 337.5, Alignment::topLeading).clipped();
+        };
+        return HStack(VerticalAlignment::top, 16, {small(long80.substr(0, 80)), small("")}).padding(16);
+    });
 }
 
 View allPresets()
@@ -138,6 +152,7 @@ View promptPage()
 const ScreenshotPage sheet("share-sheet", [] { return sheetPage(ShareMoment::Kind::clean); });
 const ScreenshotPage milestoneSheet("share-sheet-milestone", [] { return sheetPage(ShareMoment::Kind::milestone); });
 const ScreenshotPage prompt("share-prompt", [] { return promptPage(); });
+const ScreenshotPage headingPage("share-card-headings", [] { return headings(); });
 const ScreenshotPage presets("share-presets", [] { return allPresets(); });
 const ScreenshotPage forest("share-card", [] { return cardPage(0, false, false); });
 const ScreenshotPage sky("share-card-sky", [] { return cardPage(4, false, false); });
