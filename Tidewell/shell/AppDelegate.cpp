@@ -56,6 +56,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     menuBar_ = std::make_unique<MenuBarStatusItem>(store_);
     if (!services_.trayAvailable) services_.trayAvailable = [this] { return menuBar_->trayAvailable(); };
     if (!store_.runsInBackground.get()) return;
+    // Without a tray nothing would lead back to a hidden window: it is made
+    // now and minimised instead, so the user can always get back.
+    if (!services_.trayAvailable() && !mainWindow()) platform::Windows::open("main");
     hideMainWindows();
     platform::postToMain([this] { finishBackgroundLaunch(); });
 }
