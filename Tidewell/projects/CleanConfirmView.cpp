@@ -44,8 +44,10 @@ bool reportIncludesCaution(const CleanReportDTO& report) {
 }
 
 std::string cleanItemBadge(const std::string& safetyClass) {
-    if (safetyClass.empty()) return safetyClass;
-    return QString::fromStdString(safetyClass).left(1).toUpper().toStdString() + safetyClass.substr(1);
+    // By characters, not bytes: a class from a damaged file may begin with
+    // a letter of several bytes.
+    const QString text = QString::fromStdString(safetyClass);
+    return (text.left(1).toUpper() + text.mid(1)).toStdString();
 }
 
 std::string cleanItemName(const std::string& path) { return platform::lastPathComponent(path); }

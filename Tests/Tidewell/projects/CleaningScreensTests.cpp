@@ -52,7 +52,8 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
         std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
         std::make_pair(false, true))
         << "only the exact class counts";
-    EXPECT_EQ(cleanItemBadge("caution") + cleanItemBadge("safe") + cleanItemBadge("odd"), "CautionSafeOdd");
+    EXPECT_EQ(cleanItemBadge("caution") + cleanItemBadge("safe") + cleanItemBadge("odd") + cleanItemBadge("\u00E9t\u00E9"),
+              "CautionSafeOdd\u00C9t\u00E9");
     for (const auto& [path, name] :
          std::vector<std::pair<std::string, std::string>>{{"/w/app/node_modules", "node_modules"},
                                                           {"/w/app/build/", "build"},
