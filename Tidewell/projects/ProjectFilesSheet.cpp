@@ -13,6 +13,7 @@
 #include "kit/ReclaimButton.h"
 #include "kit/StackVocabulary.h"
 #include "kit/Theme.h"
+#include "projects/RowKeys.h"
 #include "ui/Image.h"
 #include "ui/Label.h"
 #include "ui/ScrollView.h"
@@ -50,8 +51,11 @@ void parkCleanAndClose(AppStore& store, const ProjectDTO& project) {
 namespace {
 
 ui::View folderList(AppStore& store, const ProjectDTO& project, const std::vector<ArtifactDTO>& artifacts) {
+    std::vector<std::string> paths;
+    for (const auto& a : artifacts) paths.push_back(a.absolute_path);
+    const auto keys = uniqueRowKeys(paths);
     std::vector<std::pair<std::string, ui::View>> rows;
-    for (const auto& a : artifacts) rows.emplace_back(a.absolute_path, ArtifactRow(store, a));
+    for (std::size_t i = 0; i < artifacts.size(); ++i) rows.emplace_back(keys[i], ArtifactRow(store, artifacts[i]));
     ui::FrameSpec listHeight;
     listHeight.maxHeight = 240;
     return ForestPanel(

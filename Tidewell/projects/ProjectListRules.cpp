@@ -8,6 +8,7 @@
 
 #include "foundation/Formatters.h"
 #include "kit/StackVocabulary.h"
+#include "projects/RowKeys.h"
 
 namespace tidewell {
 
@@ -155,16 +156,10 @@ ProjectListState prunedSelection(ProjectListState state, const ProjectRefs& visi
 }
 
 std::vector<std::string> projectCardKeys(const ProjectRefs& visible) {
-    std::vector<std::string> keys;
-    keys.reserve(visible.size());
-    std::unordered_set<std::string> taken;
-    for (std::size_t i = 0; i < visible.size(); ++i) {
-        std::string key = visible[i]->id;
-        for (std::size_t n = i; key.empty() || !taken.insert(key).second; ++n)
-            key = visible[i]->id + "#" + std::to_string(n);
-        keys.push_back(std::move(key));
-    }
-    return keys;
+    std::vector<std::string> ids;
+    ids.reserve(visible.size());
+    for (const auto* p : visible) ids.push_back(p->id);
+    return uniqueRowKeys(ids);
 }
 
 std::vector<ProjectDTO> copiesOf(const ProjectRefs& projects) {
