@@ -10,6 +10,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <unistd.h>
@@ -94,6 +95,9 @@ struct WebView::Impl {
             script.setWorldId(QWebEngineScript::MainWorld);
             page->scripts().insert(script);
         }
+        // Addresses of schemes the engine doesn't load itself (mailto:, tidewell:)
+        // are never handed to the desktop by the engine; the delegate decides.
+        page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
         view->setPage(page);
         view->setAttribute(Qt::WA_TranslucentBackground);
         view->setStyleSheet("background: transparent");
@@ -151,6 +155,10 @@ void WebView::load(const std::string& url, std::chrono::milliseconds timeout) {
     QWebEngineView* view = impl_->make();
     impl_->timeout->start(int(timeout.count()));
     view->load(QUrl(QString::fromStdString(url)));
+}
+
+void WebView::runJavaScript(const std::string& script) {
+    impl_->make()->page()->runJavaScript(QString::fromStdString(script));
 }
 
 std::optional<std::string> WebView::url() const {

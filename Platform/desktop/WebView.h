@@ -48,6 +48,8 @@ public:
     WebView& operator=(const WebView&) = delete;
 
     void load(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    // Runs script in the page's main frame (for tests that drive a page).
+    void runJavaScript(const std::string& script);
     // The address shown now; none before the first load.
     std::optional<std::string> url() const;
     // A new widget showing the page (made on first use), for a view tree's
