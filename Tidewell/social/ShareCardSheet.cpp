@@ -197,7 +197,7 @@ ui::View controls(const Sheet& sheet, const ShareCardSheetState& state) {
     fieldOptions.limit = kShareHeadingLimit;
     fieldOptions.lines = std::pair{2, 3};
     const ui::View headingGroup =
-        ui::VStack(ui::HorizontalAlignment::leading, 6, {caption("Heading"), ui::TextField("Heading", heading, fieldOptions)});
+        ui::VStack(ui::HorizontalAlignment::leading, 6, {caption("Heading"), ui::TextField("Heading", heading, fieldOptions).fixedSize(false, true)});
 
     std::vector<ui::GridItem> columns(6, ui::GridItem::fixed(30, 8));
     ui::ViewList swatches;

@@ -149,6 +149,20 @@ View promptPage()
         .background(View(Color::dynamic(Color::sRGB(0.91, 0.949, 0.98), Color::sRGB(0.075, 0.11, 0.125))));
 }
 
+// The main window with the prompt over it, or with the sheet presented.
+View windowWith(bool sheet)
+{
+    return EnvironmentReader([sheet](const EnvironmentValues& env) {
+        AppStore& store = shareStore();
+        store.shareWindowImage = capturedWindow(env.colorScheme);
+        if (sheet) store.shareSheet = ShareMoment::make(ShareMoment::Kind::total, 96'300'000'000, 11);
+        else store.sharePrompt = ShareMoment::make(ShareMoment::Kind::clean, 1'500'000'000, 3);
+        return RootView(store);
+    });
+}
+
+const ScreenshotPage windowPrompt("share-window-prompt", [] { return windowWith(false); });
+const ScreenshotPage windowSheet("share-window-sheet", [] { return windowWith(true); });
 const ScreenshotPage sheet("share-sheet", [] { return sheetPage(ShareMoment::Kind::clean); });
 const ScreenshotPage milestoneSheet("share-sheet-milestone", [] { return sheetPage(ShareMoment::Kind::milestone); });
 const ScreenshotPage prompt("share-prompt", [] { return promptPage(); });
