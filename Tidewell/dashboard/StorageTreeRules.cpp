@@ -41,24 +41,35 @@ ProtectionToggle toggledProtection(std::set<std::string> stacks, const std::stri
     return {std::move(stacks), filterStack == stack ? std::nullopt : std::optional(stack)};
 }
 
+namespace {
+
+bool cleanableFor(const ProjectDTO& p, const std::string& stack, const std::set<std::string>& protectedStacks)
+{
+    const auto has = [&](const std::string& type) { return type == stack; };
+    const auto shielded = [&](const std::string& type) { return protectedStacks.count(type) > 0; };
+    return std::any_of(p.types.begin(), p.types.end(), has) && !p.is_active && !p.pinned && p.reclaimable_bytes != 0 &&
+           std::none_of(p.types.begin(), p.types.end(), shielded);
+}
+
+}  // namespace
+
 std::vector<ProjectDTO> stackCleanProjects(const std::vector<ProjectDTO>& projects, const std::string& stack,
                                            const std::set<std::string>& protectedStacks)
 {
     std::vector<ProjectDTO> out;
-    for (const auto& p : projects) {
-        const auto has = [&](const std::string& type) { return type == stack; };
-        const auto shielded = [&](const std::string& type) { return protectedStacks.count(type) > 0; };
-        if (std::any_of(p.types.begin(), p.types.end(), has) && !p.is_active && !p.pinned && p.reclaimable_bytes != 0 &&
-            std::none_of(p.types.begin(), p.types.end(), shielded))
+    for (const auto& p : projects)
+        if (cleanableFor(p, stack, protectedStacks))
             out.push_back(p);
-    }
     return out;
 }
 
 bool canCleanStack(const StorageNodeModel& node, const std::vector<ProjectDTO>& projects,
                    const std::set<std::string>& protectedStacks)
 {
-    return node.status != StorageNodeStatus::protected_ && !stackCleanProjects(projects, node.id(), protectedStacks).empty();
+    // Asked for every bubble's menu: look, copy nothing.
+    return node.status != StorageNodeStatus::protected_ &&
+           std::any_of(projects.begin(), projects.end(),
+                       [&](const ProjectDTO& p) { return cleanableFor(p, node.id(), protectedStacks); });
 }
 
 std::vector<ProjectDTO> stackCleanRequest(const DashboardDTO& dash, const std::string& stack,

@@ -88,14 +88,14 @@ void toggleStackProtection(const TreeState& s, const std::string& stack)
 }
 
 std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel& node,
-                                     const std::set<std::string>& protectedSet)
+                                     const std::set<std::string>& protectedSet, bool cleanable)
 {
     AppStore* store = s.store;
     const std::string stack = node.id();
     std::vector<ui::MenuItem> items;
     items.push_back({"View Details", [store, stack] { showStackDetails(*store, stack); }});
     ui::MenuItem clean{"Clean", [store, dash = s.dashPtr, stack, protectedSet] { cleanStack(*store, *dash, stack, protectedSet); }};
-    clean.enabled = canCleanStack(node, s.dash().projects, protectedSet);
+    clean.enabled = cleanable;
     items.push_back(clean);
     if (auto title = protectionMenuTitle(protectedSet.count(stack) > 0, node.status))
         items.push_back({*title, [s, stack] { toggleStackProtection(s, stack); }});
@@ -108,7 +108,7 @@ std::vector<ui::MenuItem> bubbleMenu(const TreeState& s, const StorageNodeModel&
 int bubbleStep(double y) { return int(std::lround(y * 2)); }
 
 ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, const std::set<std::string>& protectedSet,
-               double t, ui::Size size)
+               const std::vector<bool>& cleanable, double t, ui::Size size)
 {
     AppStore* store = s.store;
     const Stack filter = store->filterStack.get();
@@ -155,7 +155,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         const auto hover = s.hoveredID;
         bubbles.emplace_back(stack, bubble.body()
                                         .onHover([hover, stack](bool inside) { hover.set(hoverAfter(hover.get(), stack, inside)); })
-                                        .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet)))
+                                        .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet, cleanable[i])))
                                         .position(node.position.x, step / 2.0)
                                         .zIndex(selected ? 3 : isHovered ? 2 : 1));
     }
@@ -195,11 +195,17 @@ ui::View treeBody(const TreeState& s, ui::Size size)
 {
     const std::set<std::string> protectedSet = parseProtectedStacks(s.protectedCSV.get());
     const std::vector<StorageNodeModel> nodes = layoutStorageNodes(size, s.dash().by_type, s.dash().projects, protectedSet);
+    // Whether each stack can be cleaned scans every project: once per layout,
+    // not on every frame of the timeline.
+    std::vector<bool> cleanable;
+    cleanable.reserve(nodes.size());
+    for (const auto& node : nodes)
+        cleanable.push_back(canCleanStack(node, s.dash().projects, protectedSet));
     const ui::TimelineSchedule schedule = heroTimelineSchedule(s.reduceMotion, s.scenePhase);
     return ui::TimelineView(schedule,
-                            [s, nodes, protectedSet, size](double hostSeconds) {
+                            [s, nodes, protectedSet, cleanable, size](double hostSeconds) {
                                 const double t = storageTreeTime(secondsSinceReferenceDate(hostSeconds), s.reduceMotion);
-                                return scene(s, nodes, protectedSet, t, size);
+                                return scene(s, nodes, protectedSet, cleanable, t, size);
                             })
         .overlay(StorageLegendView().padding(14), ui::Alignment::topTrailing)
         .overlay(detailPanel(s, nodes, protectedSet), ui::Alignment::bottom)
