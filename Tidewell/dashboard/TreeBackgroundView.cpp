@@ -90,7 +90,10 @@ void drawTreeBackground(GraphicsContext& context, Size size, double time, double
     const Rect whole{0, 0, size.width, size.height};
     // With round corners only the top and bottom strips are see-through; the
     // opaque middle is copied rather than blended.
-    const std::string key = "sky/" + std::to_string(cornerRadius);
+    // The strips keep their pixel size when only the other side changes, yet
+    // the gradients span the whole canvas: the key holds the size.
+    const std::string key = "sky/" + std::to_string(cornerRadius) + "/" + std::to_string(size.width) + "x" +
+                            std::to_string(size.height);
     const auto sky = [&](GraphicsContext& layer) { drawSky(layer, size, cornerRadius); };
     const double r = std::clamp(std::ceil(cornerRadius), 0.0, std::floor(size.height / 2));
     if (r > 0) {
