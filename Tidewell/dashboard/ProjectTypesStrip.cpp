@@ -18,7 +18,7 @@ namespace tidewell {
 namespace ui = platform::ui;
 
 double projectTypeCardWidth(double rowWidth) {
-    const double w = rowWidth > 1 ? rowWidth : 168;
+    const double w = rowWidth > 1 && std::isfinite(rowWidth) ? rowWidth : 168;
     const double n = std::max(std::floor((w + 10) / 178), 1.0);
     return (w - 10 * (n - 1)) / n;
 }

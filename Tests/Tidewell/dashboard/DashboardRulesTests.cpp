@@ -12,6 +12,8 @@
 #include "kit/SizeClass.h"
 #include "SampleData.h"
 
+#include <cmath>
+
 using namespace kittest;
 using namespace tidewell;
 using Filter = std::optional<std::string>;
@@ -40,7 +42,7 @@ TEST(DashboardRules, CardWidthsFillTheRowWithWholeCards) {
     struct Case {
         double row, width;
     };
-    for (const Case& c : std::vector<Case>{{600, 580.0 / 3}, {356, 173}, {345, 345}, {1, 168}, {0, 168}, {100, 100}})
+    for (const Case& c : std::vector<Case>{{600, 580.0 / 3}, {356, 173}, {345, 345}, {1, 168}, {0, 168}, {100, 100}, {HUGE_VAL, 168}, {NAN, 168}})
         EXPECT_NEAR(projectTypeCardWidth(c.row), c.width, 1e-9) << c.row;
 }
 
