@@ -145,7 +145,8 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         const StorageNodeModel& node = nodes[i];
         const std::string stack = node.id();
         const bool selected = filter == stack, isHovered = hovered == stack;
-        const int step = bubbleStep(bobbedNodeY(node, int(i), t, s.reduceMotion));
+        const double y = bobbedNodeY(node, int(i), t, s.reduceMotion);
+        const int step = bubbleStep(y);
         StorageNodeView bubble{node, selected, isHovered, s.appeared, int(i), t, s.reduceMotion, [store, stack, spring] {
                                    ui::withAnimation(spring, [&] {
                                        store->filterStack = stackSelectionAfterTap(store->filterStack.get(), stack);
@@ -156,7 +157,8 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         bubbles.emplace_back(stack, bubble.body()
                                         .onHover([hover, stack](bool inside) { hover.set(hoverAfter(hover.get(), stack, inside)); })
                                         .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet, cleanable[i])))
-                                        .position(node.position.x, step / 2.0)
+                                        // Still bubbles sit exactly where the layout put them.
+                                        .position(node.position.x, s.reduceMotion ? y : step / 2.0)
                                         .zIndex(selected ? 3 : isHovered ? 2 : 1));
     }
     layers.push_back(ui::ForEachIdentified(std::move(bubbles)));
