@@ -1,6 +1,6 @@
 // Share cards: the post texts and pages, the upload against the stand-in
 // service, the heading limit, the photo decode, and the sheet's background
-// setting and posts that outlive it.
+// setting and posts that outlive it, and the prompt's keys.
 #include <QBuffer>
 #include <QUrlQuery>
 
@@ -11,6 +11,7 @@
 #include "desktop/HttpClient.h"
 #include "desktop/OpenPanel.h"
 #include "social/ShareCardSheet.h"
+#include "social/SharePromptCard.h"
 
 namespace {
 
@@ -168,6 +169,23 @@ TEST_F(ShareSheetTest, APostAndItsStatusFinishHarmlesslyAfterTheSheetIsGone) {
     platform::processMainEventsUntil([&] { return over; }, std::chrono::seconds(10));
     laid->tester.settle();
     EXPECT_EQ(store->lastError.get(), std::nullopt);
+}
+
+TEST_F(ShareSheetTest, PromptTakesReturnAsShareAndEscapeAsNotNow) {
+    EXPECT_EQ(sharePromptProjectsLine(1), "reclaimed from 1 project");
+    EXPECT_EQ(sharePromptProjectsLine(0), "reclaimed from 0 projects");
+    const auto moment = ShareMoment::make(ShareMoment::Kind::clean, 1'500'000'000, 1);
+    auto laid = kittest::layOut(SharePromptCard(*store, moment), {500, 420});
+    EXPECT_TRUE(laid->shows("1.5 GB"));
+    store->sharePrompt = moment;
+    laid->tester.pressKey(Qt::Key_Escape);
+    EXPECT_EQ(store->sharePrompt.get(), std::nullopt);
+    EXPECT_EQ(store->shareSheet.get(), std::nullopt);
+    store->sharePrompt = moment;
+    laid->tester.pressKey(Qt::Key_Return);
+    EXPECT_EQ(store->sharePrompt.get(), std::nullopt);
+    platform::processMainEventsUntil([&] { return store->shareSheet.get().has_value(); }, std::chrono::seconds(5));
+    EXPECT_EQ(store->shareSheet.get(), moment);
 }
 
 }  // namespace
