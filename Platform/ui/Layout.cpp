@@ -101,7 +101,7 @@ private:
         double guide = 0;
     };
     struct Distribution {
-        mutable std::vector<Item> items;
+        mutable std::vector<Item, detail::NodeAllocator<Item>> items;
         mutable Extent extent;
         mutable bool extentKnown = false;
     };
@@ -187,7 +187,7 @@ private:
     struct Memo {
         unsigned pass = 0;
         unsigned next = 0;
-        std::vector<std::pair<ProposedSize, Distribution>> entries;  // at most 12, reused
+        std::vector<std::pair<ProposedSize, Distribution>, detail::NodeAllocator<std::pair<ProposedSize, Distribution>>> entries;  // at most 12, reused
     };
 
     // Measuring, placing and baselines ask for the same proposals; each is
@@ -229,7 +229,7 @@ private:
         const size_t n = self.children.size();
         Distribution d;
         d.items.resize(n);
-        std::vector<Item>& items = d.items;
+        auto& items = d.items;
         const auto mainP = mainOf(axis_, p);
         const auto crossP = crossOf(axis_, p);
         if (!mainP || std::isinf(*mainP)) {

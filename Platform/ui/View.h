@@ -274,7 +274,11 @@ public:
     ElementList() = default;
     ElementList(const ElementList&) = delete;
     ElementList& operator=(const ElementList&) = delete;
-    ~ElementList() { clear(); }
+    ~ElementList()
+    {
+        clear();
+        releaseHeap();
+    }
 
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -291,9 +295,11 @@ public:
     void reserve(size_t n)
     {
         if (n <= capacity()) return;
-        auto grown = std::make_unique<value_type[]>(n);
+        auto* grown = static_cast<value_type*>(detail::nodeAllocate(n * sizeof(value_type)));
+        for (size_t i = 0; i < n; ++i) new (grown + i) value_type();
         for (size_t i = 0; i < size_; ++i) grown[i] = std::move(data()[i]);
-        heap_ = std::move(grown);
+        releaseHeap();
+        heap_ = grown;
         heapCapacity_ = n;
     }
     void push_back(value_type e)
@@ -310,10 +316,17 @@ public:
 
 private:
     size_t capacity() const { return heap_ ? heapCapacity_ : 1; }
-    value_type* data() { return heap_ ? heap_.get() : &inline_; }
-    const value_type* data() const { return heap_ ? heap_.get() : &inline_; }
+    value_type* data() { return heap_ ? heap_ : &inline_; }
+    const value_type* data() const { return heap_ ? heap_ : &inline_; }
+    void releaseHeap()
+    {
+        if (!heap_) return;
+        for (size_t i = 0; i < heapCapacity_; ++i) heap_[i].~value_type();
+        detail::nodeDeallocate(heap_, heapCapacity_ * sizeof(value_type));
+        heap_ = nullptr;
+    }
 
-    std::unique_ptr<value_type[]> heap_;
+    value_type* heap_ = nullptr;
     value_type inline_;
     unsigned size_ = 0;
     unsigned heapCapacity_ = 0;
