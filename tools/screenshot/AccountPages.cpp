@@ -3,7 +3,9 @@
 // a display, the web view drawn by the engine) loaded from TIDEWELL_SITE.
 #include "SampleStore.h"
 #include "ScreenshotPages.h"
+#include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
+#include "shell/TidewellApp.h"
 #include "social/AccountPopover.h"
 #include "social/LeaderboardSettingsSection.h"
 #include "social/LeaderboardSync.h"
@@ -71,5 +73,12 @@ const ScreenshotPage sectionOut("leaderboard-settings-signed-out", [] { return s
 const ScreenshotPage loading("leaderboard-loading", [] { return leaderboard(false); });
 const ScreenshotPage failedPage("leaderboard-failed", [] { return leaderboard(true); });
 const ScreenshotPage live("leaderboard", [] { return onWindow(LeaderboardView(*LeaderboardWebModel::shared())); });
+// The page in the main window, signed in (the web view shows with --window).
+const ScreenshotPage inWindow("shell-leaderboard", [] {
+    AppStore& store = accountStore(true);
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+    store.selectedSection = AppSection::leaderboard;
+    return TidewellApp::mainWindowContent(store);
+});
 
 }  // namespace
