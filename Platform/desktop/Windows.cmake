@@ -7,6 +7,7 @@ if(TARGET platform_desktop)
     ${CMAKE_CURRENT_LIST_DIR}/SavePanel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Cursor.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Appearance.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ApplicationMenu.cpp)
-  target_link_libraries(platform_desktop PUBLIC platform_ui Qt6::Widgets PRIVATE xcb)
+    ${CMAKE_CURRENT_LIST_DIR}/ApplicationMenu.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TestProbe.cpp)
+  target_link_libraries(platform_desktop PUBLIC platform_ui Qt6::Widgets PRIVATE xcb Qt6::Network)
 endif()

@@ -11,6 +11,7 @@
 #include "desktop/ApplicationMenu.h"
 #include "desktop/Notifications.h"
 #include "desktop/SingleInstance.h"
+#include "desktop/TestProbe.h"
 #include "shell/ScanWidgetPanel.h"
 #include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
@@ -202,6 +203,8 @@ int TidewellApp::run() {
     instance_ = std::make_unique<platform::SingleInstance>(hasLaunchOption(arguments_, "--ui-testing") ? "tidewell-UITests"
                                                                                                   : "tidewell");
     if (instance_->handOver(arguments_)) return 0;
+    // The end-to-end tests read the windows through a socket their environment names.
+    if (const auto probe = platform::environmentValue("TIDEWELL_TEST_PROBE")) platform::startTestProbe(*probe);
     instance_->listen([this](std::vector<std::string> arguments) {
         const auto urls = platform::urlArguments(arguments);
         if (!urls.empty()) {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The end-to-end journey on a display and a D-Bus session of its own.
+# Usage: run-e2e.sh APP SCREENSHOT-FOLDER. Exits 77 (skipped) without the tools.
+set -uo pipefail
+app=$1 shots=$2
+for tool in Xvfb trayer xdotool import trash-list dbus-run-session python3; do
+  command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'kill "$xvfb" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+exec 3> "$work/display"
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+[[ -s $work/display ]] || { echo "FAILED: Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -1 "$work/display")
+dbus-run-session -- python3 "$(dirname "$0")/tidewell_e2e.py" --app "$app" --work "$work/session" --shots "$shots"
