@@ -8,7 +8,6 @@
 #include "kit/IconTile.h"
 #include "kit/Theme.h"
 #include "ui/ScrollView.h"
-#include "ui/Shape.h"
 #include "ui/Text.h"
 
 namespace tidewell {
@@ -93,8 +92,7 @@ ui::View EndOfDayView(AppStore& store, std::function<void()> dismiss) {
                       })
         .padding(24)
         .frame(fill)
-        .background(ui::Rectangle().fill(
-            ui::Color::dynamic(ui::Color::sRGB(0.91, 0.949, 0.98), ui::Color::sRGB(0.075, 0.11, 0.125))));
+        .background(ui::View(Theme::windowBackground()));
 }
 
 }  // namespace tidewell
