@@ -23,13 +23,6 @@ std::uint64_t distance(std::int64_t a, std::int64_t b) {
                   : static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
 }
 
-// Most stored paths are already standard; only those that might change pay
-// for the full clean-up.
-bool maybeUnstandard(const std::string& path) {
-    return path.front() == '~' || path.front() == '.' || path.back() == '/' || path.find("//") != std::string::npos ||
-           path.find("/.") != std::string::npos;
-}
-
 OperationDTO withoutItems(const OperationDTO& op) {
     OperationDTO copy;
     copy.id = op.id;
@@ -59,6 +52,11 @@ RecentDay recentDay(std::int64_t date, std::int64_t now) {
 }
 
 }  // namespace
+
+bool mayNeedStandardizing(std::string_view path) {
+    return !path.empty() && (path.front() == '~' || path.front() == '.' || path.back() == '/' ||
+                             path.find("//") != std::string_view::npos || path.find("/.") != std::string_view::npos);
+}
 
 std::string ActivitySession::id() const {
     if (cleanup) return cleanup->id;
@@ -107,7 +105,7 @@ std::vector<SessionRef> pairOperations(const std::vector<OperationDTO>& operatio
     // every clean, gives the same choice: candidates are met in the same order.
     std::deque<std::string> rewritten;  // standardised paths that differ from the stored ones
     const auto key = [&](const std::string& path) -> std::string_view {
-        if (!maybeUnstandard(path)) return path;
+        if (!mayNeedStandardizing(path)) return path;
         return rewritten.emplace_back(platform::standardizePath(path));
     };
     std::unordered_map<std::string_view, std::vector<std::size_t>> previewsByPath;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/EngineRecords.h"
@@ -41,6 +42,10 @@ struct ActivityDay {
 std::vector<ActivitySession> activitySessions(const std::vector<OperationDTO>& operations);
 // The sessions grouped by the local day of their time, days and sessions newest first.
 std::vector<ActivityDay> activityDays(const std::vector<OperationDTO>& operations);
+
+// Whether standardising the path could change it; most stored paths are
+// already standard, and those need not pay for the clean-up.
+bool mayNeedStandardizing(std::string_view path);
 
 // A path that is present and not empty; an empty one counts as absent.
 std::optional<std::string> presentPath(const std::optional<std::string>& path);

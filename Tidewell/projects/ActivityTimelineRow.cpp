@@ -166,7 +166,12 @@ std::optional<std::string> activityStackType(const std::optional<std::string>& p
     if (!projectPath || !dashboard) return std::nullopt;
     const std::string wanted = platform::standardizePath(*projectPath);
     for (const auto& project : dashboard->projects) {
-        if (!equalIgnoringCase(platform::standardizePath(project.path), wanted)) continue;
+        // Every row walks the whole scan on each redraw: a path that is
+        // already standard is compared as it is, without a copy.
+        const bool equal = mayNeedStandardizing(project.path)
+                               ? equalIgnoringCase(platform::standardizePath(project.path), wanted)
+                               : equalIgnoringCase(project.path, wanted);
+        if (!equal) continue;
         if (project.types.empty()) return std::nullopt;
         return project.types.front();
     }

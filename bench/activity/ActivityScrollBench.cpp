@@ -16,6 +16,7 @@
 #include "foundation/Bundle.h"
 #include "kit/SizeClassReader.h"
 #include "projects/ActivityTimeline.h"
+#include "projects/ActivityTimelineRow.h"
 #include "projects/ActivityView.h"
 #include "ui/ViewHost.h"
 
@@ -47,6 +48,20 @@ void BM_ActivityDays(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(tidewell::activityDays(ops));
 }
 BENCHMARK(BM_ActivityDays)->Arg(50)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+// One row's texts, whose stack lookup walks every project of the scan: a
+// small scan is the baseline, a large one shows the walk's cost.
+void BM_ActivityRowTexts(benchmark::State& state) {
+    tidewell::fixtures::SampleOptions options;
+    options.projects = int(state.range(0));
+    const std::optional<tidewell::DashboardDTO> dashboard = tidewell::fixtures::sampleDashboard(options);
+    const auto sessions = tidewell::activitySessions(history(50));
+    std::size_t i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(tidewell::activityRowTexts(sessions[i++ % sessions.size()], dashboard, options.now));
+    state.SetLabel("projects=" + std::to_string(state.range(0)));
+}
+BENCHMARK(BM_ActivityRowTexts)->Arg(24)->Arg(2000)->Unit(benchmark::kMicrosecond);
 
 void BM_ActivityScrollFrame(benchmark::State& state) {
     auto& s = store();
