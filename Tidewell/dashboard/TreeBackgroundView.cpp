@@ -92,8 +92,8 @@ void drawTreeBackground(GraphicsContext& context, Size size, double time, double
     // opaque middle is copied rather than blended.
     // The strips keep their pixel size when only the other side changes, yet
     // the gradients span the whole canvas: the key holds the size.
-    const std::string key = "sky/" + std::to_string(cornerRadius) + "/" + std::to_string(size.width) + "x" +
-                            std::to_string(size.height);
+    const std::string sized = std::to_string(size.width) + "x" + std::to_string(size.height);
+    const std::string key = "sky/" + std::to_string(cornerRadius) + "/" + sized;
     const auto sky = [&](GraphicsContext& layer) { drawSky(layer, size, cornerRadius); };
     const double r = std::clamp(std::ceil(cornerRadius), 0.0, std::floor(size.height / 2));
     if (r > 0) {
@@ -105,9 +105,9 @@ void drawTreeBackground(GraphicsContext& context, Size size, double time, double
     }
     GraphicsContext faint = context;
     faint.opacity = context.opacity * treeGroundLight(std::isfinite(time) ? time : 0);
-    faint.drawCached(caches.light, "light", grown(groundLightRect(size), 2),
+    faint.drawCached(caches.light, "light/" + sized, grown(groundLightRect(size), 2),
                      [&](GraphicsContext& layer) { drawGroundLightAt(layer, size, 1); });
-    context.drawCached(caches.island, "island", grown(islandRect(size), 16),
+    context.drawCached(caches.island, "island/" + sized, grown(islandRect(size), 16),
                        [&](GraphicsContext& layer) { drawIsland(layer, size); });
 }
 

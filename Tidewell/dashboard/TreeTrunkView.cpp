@@ -59,11 +59,13 @@ void drawWood(GraphicsContext& context, Size size, const std::vector<StorageNode
 }
 
 // The wood changes only with the bubbles and the size: its key is their geometry.
-std::string woodKey(const std::vector<StorageNodeModel>& nodes)
+std::string woodKey(Size size, const std::vector<StorageNodeModel>& nodes)
 {
     std::string key;
-    key.reserve(nodes.size() * 40);
+    key.reserve(nodes.size() * 40 + 32);
     char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3fx%.3f;", size.width, size.height);
+    key += buf;
     for (const auto& n : nodes) {
         std::snprintf(buf, sizeof buf, "%.3f,%.3f,%.3f;", n.position.x, n.position.y, n.diameter);
         key += buf;
@@ -156,7 +158,7 @@ void drawTreeTrunk(GraphicsContext& context, Size size, const std::vector<Storag
     if (!treeSceneDrawable(size))
         return;
     thread_local CanvasCache wood;
-    context.drawCached(wood, woodKey(nodes), woodBounds(size, nodes),
+    context.drawCached(wood, woodKey(size, nodes), woodBounds(size, nodes),
                        [&](GraphicsContext& layer) { drawWood(layer, size, nodes); });
 }
 
