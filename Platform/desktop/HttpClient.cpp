@@ -38,9 +38,10 @@ bool mayFollowRedirect(const std::string& from, const std::string& to, bool carr
 }
 
 HttpClient& HttpClient::shared() {
-    static NetworkHttpClient network;
+    // Never torn down: its network manager must not outlive the application object's end.
+    static auto* network = new NetworkHttpClient();
     HttpClient* installed = installedClient.load();
-    return installed != nullptr ? *installed : network;
+    return installed != nullptr ? *installed : *network;
 }
 
 void HttpClient::setShared(HttpClient* client) { installedClient.store(client); }

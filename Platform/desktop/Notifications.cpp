@@ -44,9 +44,10 @@ private:
 };
 
 Notifier& Notifier::shared() {
-    static DesktopNotifier desktop;
+    // Never torn down: its bus connection must not outlive the application object's end.
+    static auto* desktop = new DesktopNotifier();
     Notifier* installed = installedNotifier.load();
-    return installed != nullptr ? *installed : desktop;
+    return installed != nullptr ? *installed : *desktop;
 }
 
 void Notifier::setShared(Notifier* notifier) { installedNotifier.store(notifier); }
