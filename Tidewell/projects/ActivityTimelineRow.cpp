@@ -1,6 +1,9 @@
 #include "projects/ActivityTimelineRow.h"
 
+#include <algorithm>
 #include <cctype>
+
+#include <QString>
 #include <ctime>
 
 #include "core/AppStore.h"
@@ -28,11 +31,23 @@ namespace ui = platform::ui;
 
 namespace {
 
+bool ascii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Letter case ignored in every script; plain ASCII, the usual case, is
+// compared byte by byte without a conversion.
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+    const auto unicode = [&] {
+        return QString::compare(QString::fromStdString(a), QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+    };
+    // The cases of a letter may differ in length.
+    if (a.size() != b.size()) return !(ascii(a) && ascii(b)) && unicode();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x == y || std::tolower(x) == std::tolower(y)) continue;
+        return (x | y) >= 0x80 && unicode();
+    }
     return true;
 }
 

@@ -65,6 +65,8 @@ TEST(ActivityRows, TextsFiguresAndLabelOfEachKindOfSession) {
     for (const auto& c : cases) EXPECT_EQ(activityRowTexts(c.session, scan, T), c.texts) << c.texts.title;
     EXPECT_EQ(activityStackType("/home/dev/app", std::nullopt), std::nullopt) << "no scan";
     EXPECT_EQ(activityStackType("/elsewhere", scan), std::nullopt);
+    scan.projects.push_back(project("cafe", "/home/dev/Caf\u00E9", {"go"}));
+    EXPECT_EQ(activityStackType("/home/dev/CAF\u00C9", scan), "go") << "case ignored beyond ASCII";
 
     EXPECT_TRUE(activityShareMoment(paired));
     EXPECT_EQ(activityShareMoment(paired)->bytes, 1'200'000'000u);
