@@ -28,7 +28,12 @@ ui::View stepRow(int index, int step, bool reduceMotion) {
                                 .modifier(ui::symbolBounce(index == step));
     const ui::View text = ui::VStack(ui::HorizontalAlignment::leading, 2,
                                      {ui::Text(content.title).fontWeight(ui::FontWeight::semibold),
-                                      ui::Text(content.detail).font(ui::Font::callout()).foregroundStyle(ui::ShapeStyle::secondary())});
+                                      // At the window's smallest height the texts keep their lines
+                                      // rather than end in "…"; the outer padding gives way.
+                                      ui::Text(content.detail)
+                                          .font(ui::Font::callout())
+                                          .foregroundStyle(ui::ShapeStyle::secondary())
+                                          .fixedSize(false, true)});
     return ui::HStack(ui::VerticalAlignment::top, 12, {symbol, text})
         .modifier(ui::animatedOpacity(look.opacity))
         .modifier(ui::animatedScale(look.scale));
@@ -97,7 +102,8 @@ ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool
                           ui::Text("Plant a forest of your projects.\nReclaim the build files you are not using.")
                               .font(ui::Font::title3())
                               .multilineTextAlignment(ui::TextAlignment::center)
-                              .foregroundStyle(ui::ShapeStyle::secondary()),
+                              .foregroundStyle(ui::ShapeStyle::secondary())
+                              .fixedSize(false, true),
                           card,
                           buttons(store, step, completed),
                           ui::Spacer(12),
