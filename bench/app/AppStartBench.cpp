@@ -3,7 +3,8 @@
 // when a probed pixel of the main window on the X server shows the frame.
 // Baseline: an empty home. Measured: a home whose last dashboard holds 5,000
 // projects over 17 stacks, to its first frame and to the frame that shows the
-// restored dashboard.
+// restored dashboard. Each also reports the resident memory two seconds after
+// that frame and its peak.
 
 #include "SampleData.h"
 
@@ -17,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -103,7 +105,21 @@ struct Probe {
     bool (*matches)(const RGB&);
 };
 
-double launchTo(const Home& home, Probe probe) {
+// A line of /proc/PID/status in megabytes ("VmRSS", "VmHWM"), or -1.
+double statusMegabytes(pid_t pid, const std::string& key) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key + ":", 0) == 0) return std::stod(line.substr(key.size() + 1)) / 1024.0;
+    return -1;
+}
+
+struct Launch {
+    double seconds = -1;
+    double residentMB = -1;  // two seconds after the frame, when the restore has settled
+    double peakMB = -1;
+};
+
+Launch launchTo(const Home& home, Probe probe) {
     const std::string config = "XDG_CONFIG_HOME=" + (home.root / "config").string();
     const std::string data = "XDG_DATA_HOME=" + (home.root / "data").string();
     const std::string homeVar = "HOME=" + home.root.string();
@@ -125,32 +141,43 @@ double launchTo(const Home& home, Probe probe) {
     pid_t pid = 0;
     if (posix_spawn(&pid, TIDEWELL_APP, nullptr, nullptr, const_cast<char**>(argv), envp.data()) != 0)
         throw std::runtime_error("could not start the application");
-    double seconds = -1;
+    Launch launch;
     while (Clock::now() - start < std::chrono::seconds(20)) {
         const xcb_window_t w = findMainWindow(c, root);
         if (const auto p = w ? pixel(c, w, probe.x, probe.y) : std::nullopt; p && probe.matches(*p)) {
-            seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            launch.seconds = std::chrono::duration<double>(Clock::now() - start).count();
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    if (launch.seconds >= 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        launch.residentMB = statusMegabytes(pid, "VmRSS");
+        launch.peakMB = statusMegabytes(pid, "VmHWM");
+    }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     xcb_disconnect(c);
-    if (seconds < 0) throw std::runtime_error("the main window never painted");
-    return seconds;
+    if (launch.seconds < 0) throw std::runtime_error("the main window never painted");
+    return launch;
 }
 
 void run(benchmark::State& state, int projects, Probe probe) {
     const Home home(std::to_string(projects), projects);
+    double resident = 0, peak = 0;
     for (auto _ : state) {
         try {
-            state.SetIterationTime(launchTo(home, probe));
+            const Launch launch = launchTo(home, probe);
+            state.SetIterationTime(launch.seconds);
+            resident = std::max(resident, launch.residentMB);
+            peak = std::max(peak, launch.peakMB);
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             break;
         }
     }
+    state.counters["rss_MB"] = resident;
+    state.counters["peak_rss_MB"] = peak;
 }
 
 void BM_LaunchToFirstFrame_EmptyHome(benchmark::State& state) { run(state, 0, {590, 36, firstFrame}); }
