@@ -40,10 +40,12 @@ void drawCardGlow(ui::GraphicsContext& context, ui::Size size)
         context.fill(Path::rect(area), Shading::linearGradient(fall, from, to));
     };
     // Only the parts outside the card show: the card lies glowDrop above `s`.
+    // The side bands reach in to the corners' centres, since the card's
+    // rounded bottom corners leave some of the inside of `s` uncovered.
     band({s.x + r, s.y - b, s.width - 2 * r, b - glowDrop}, {0, s.y + r}, {0, s.y - b});
     band({s.x + r, s.maxY() - glowDrop, s.width - 2 * r, b + glowDrop}, {0, s.maxY() - r}, {0, s.maxY() + b});
-    band({s.x - b, s.y + r, b, s.height - 2 * r}, {s.x + r, 0}, {s.x - b, 0});
-    band({s.maxX(), s.y + r, b, s.height - 2 * r}, {s.maxX() - r, 0}, {s.maxX() + b, 0});
+    band({s.x - b, s.y + r, b + r, s.height - 2 * r}, {s.x + r, 0}, {s.x - b, 0});
+    band({s.maxX() - r, s.y + r, b + r, s.height - 2 * r}, {s.maxX() - r, 0}, {s.maxX() + b, 0});
     const double reach = r + b;
     const Gradient corner = Gradient::withStops({{c, 0}, {c, std::max(0.0, (r - b) / reach)}, {c.opacity(0), 1}});
     for (const auto& [cx, cy, x, y] : {std::array<double, 4>{s.x + r, s.y + r, s.x - b, s.y - b},
