@@ -3,6 +3,8 @@
 #include "runtime/MainActor.h"
 #include "runtime/Task.h"
 
+#include <QCoreApplication>
+
 #include <chrono>
 #include <map>
 
@@ -28,6 +30,8 @@ void ViewTask::cancel() const
     for (auto& [_, item] : state_->pending) item.cancel();
     state_->pending.clear();
     auto handlers = std::move(state_->onCancel);
+    // Not while the process tears itself down: what the handlers touch may be gone.
+    if (!QCoreApplication::instance() || QCoreApplication::closingDown()) return;
     for (auto& h : handlers)
         if (h) h();
 }

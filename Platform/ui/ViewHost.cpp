@@ -220,8 +220,10 @@ ViewHost::~ViewHost()
     // may change shared state), but nothing rebuilds any more.
     closing_ = true;
     std::vector<std::function<void()>> gone;
+    // Not while the process tears itself down: what the handlers touch may be gone.
+    const bool running = QCoreApplication::instance() && !QCoreApplication::closingDown();
     for (auto& [_, p] : present_)
-        if (p.gone) gone.push_back(std::move(p.gone));
+        if (p.gone && running) gone.push_back(std::move(p.gone));
     present_.clear();
     pendingHooks_.clear();
     ++dispatching_;
