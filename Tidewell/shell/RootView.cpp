@@ -14,7 +14,6 @@
 #include "projects/ProjectListView.h"
 #include "shell/ErrorBannerSurface.h"
 #include "shell/ForestSidebar.h"
-#include "shell/PagePlaceholder.h"
 #include "social/ShareCardSheet.h"
 #include "social/SharePromptCard.h"
 #include "ui/Animation.h"
@@ -49,8 +48,6 @@ void replayQueuedClean(AppStore& store) {
 
 namespace {
 
-// The pages and sheets of the other areas; each line is swapped for the real
-// view when its area lands.
 ui::View sectionPage(AppStore& store, AppSection section) {
     switch (section) {
         case AppSection::dashboard: return DashboardView(store);
@@ -62,20 +59,6 @@ ui::View sectionPage(AppStore& store, AppSection section) {
     (void)store;
     return ui::EmptyView();
 }
-ui::View projectFilesSheet(AppStore& store, std::function<void()> dismiss, const ProjectDTO& project) {
-    return ProjectFilesSheet(store, std::move(dismiss), project);
-}
-ui::View cleanConfirmSheet(AppStore& store, const ProjectDTO& project, std::function<void()> dismiss) {
-    return CleanConfirmView(store, project, std::move(dismiss));
-}
-ui::View endOfDaySheet(AppStore& store, std::function<void()> dismiss) {
-    return EndOfDayView(store, std::move(dismiss));
-}
-ui::View shareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment) {
-    return ShareCardSheet(store, std::move(dismiss), moment);
-}
-ui::View sharePromptCard(AppStore& store, const ShareMoment& moment) { return SharePromptCard(store, moment); }
-ui::View unlockToast(AppStore& store, CharacterAccessory accessory) { return CharacterUnlockToast(store, accessory); }
 
 std::optional<ui::Animation> springUnless(bool reduceMotion) {
     return reduceMotion ? std::nullopt : std::optional(themeSpring());
@@ -95,7 +78,7 @@ ui::View sharePromptOverlay(AppStore& store, bool reduceMotion) {
                              .accessibilityHidden(true)
                              .onTapGesture([&store] { store.sharePrompt = std::nullopt; });
         group = ui::ZStack({scrim, ui::TransitionIf(true, ui::Transition::scale(0.92).combined(ui::Transition::opacity()),
-                                                    sharePromptCard(store, *moment))});
+                                                    SharePromptCard(store, *moment))});
     }
     return ui::TransitionIf(moment.has_value(), ui::Transition::opacity(), group)
         .modifier(ui::animation(springUnless(reduceMotion), moment.has_value()));
@@ -103,7 +86,7 @@ ui::View sharePromptOverlay(AppStore& store, bool reduceMotion) {
 
 ui::View unlockToastOverlay(AppStore& store, bool reduceMotion) {
     const auto accessory = store.newUnlock.get();
-    ui::View toast = accessory ? unlockToast(store, *accessory).padding(ui::Edge::top, 14).padding(ui::Edges::horizontal())
+    ui::View toast = accessory ? CharacterUnlockToast(store, *accessory).padding(ui::Edge::top, 14).padding(ui::Edges::horizontal())
                                : ui::EmptyView();
     return ui::TransitionIf(accessory.has_value(), ui::Transition::move(ui::Edge::top).combined(ui::Transition::opacity()), toast)
         .modifier(ui::animation(springUnless(reduceMotion), accessory.has_value()));
@@ -181,19 +164,19 @@ ui::View RootView(AppStore& store) {
             .background(ui::View(Theme::windowBackground()))
             .modifier(ui::sheet<ProjectDTO>(
                 files, [&store, files](const ProjectDTO& p) {
-                    return projectFilesSheet(store, [files] { files.set(std::nullopt); }, p);
+                    return ProjectFilesSheet(store, [files] { files.set(std::nullopt); }, p);
                 },
                 filesOptions))
             .modifier(ui::sheet<ProjectDTO>(
                 confirm, [&store, confirm](const ProjectDTO& p) {
-                    return cleanConfirmSheet(store, p, [confirm] { confirm.set(std::nullopt); });
+                    return CleanConfirmView(store, p, [confirm] { confirm.set(std::nullopt); });
                 },
                 confirmOptions))
             .modifier(ui::sheet(
-                endOfDay, [&store, endOfDay] { return endOfDaySheet(store, [endOfDay] { endOfDay.set(false); }); },
+                endOfDay, [&store, endOfDay] { return EndOfDayView(store, [endOfDay] { endOfDay.set(false); }); },
                 endOfDayOptions))
             .modifier(ui::sheet<ShareMoment>(share, [&store, share](const ShareMoment& m) {
-                return shareCardSheet(store, [share] { share.set(std::nullopt); }, m);
+                return ShareCardSheet(store, [share] { share.set(std::nullopt); }, m);
             }))
             .overlay(sharePromptOverlay(store, env.reduceMotion))
             .overlay(unlockToastOverlay(store, env.reduceMotion), ui::Alignment::top)
