@@ -38,6 +38,27 @@ bool hiddenByAncestor(const Element& e)
     return false;
 }
 
+bool isAncestor(const Element* a, const Element* e)
+{
+    for (const Element* cur = e; cur; cur = cur->parent)
+        if (cur == a) return true;
+    return false;
+}
+
+// Whether a card with the modal trait (a prompt over the page) is drawn over `f`.
+bool coveredByModalCard(const Element& root, const Element& self, const Rect& f)
+{
+    if (!root.placed) return false;
+    if (auto* a = dynamic_cast<const AccessibilityNode*>(root.node.get());
+        a && (a->props().traits & unsigned(AccessibilityTrait::isModal)) && !isAncestor(&root, &self)) {
+        const Rect c = visualFrame(root);
+        if (c.x < f.maxX() && f.x < c.maxX() && c.y < f.maxY() && f.y < c.maxY()) return true;
+    }
+    for (auto& child : root.children)
+        if (coveredByModalCard(*child, self, f)) return true;
+    return false;
+}
+
 class NativeViewNode final : public Node {
 public:
     NativeViewNode(std::function<QWidget*()> make, std::function<void(QWidget*)> update)
@@ -73,7 +94,8 @@ public:
             QWidget* w = slot->widget;
             const Rect f = visualFrame(*element);
             const double opacity = effectiveOpacity(*element);
-            const bool covered = host->layerCount() > 1 || host->closingLayerCount() > 0;
+            const Element* root = host->rootElement();
+            const bool covered = host->layerCount() > 1 || host->closingLayerCount() > 0 || (root && coveredByModalCard(*root, *element, f));
             const bool visible = !covered && !hiddenByAncestor(*element) && opacity > 0.01 && f.width >= 1 && f.height >= 1;
             w->setGeometry(int(std::lround(f.x)), int(std::lround(f.y)), int(std::lround(f.width)), int(std::lround(f.height)));
             if (opacity < 0.99) {

@@ -4,7 +4,8 @@
 // once per identity, parented to the host's widget, and kept at the view's
 // laid-out frame (through offsets and scales), at its opacity as far as a
 // native widget can follow it, and hidden while any sheet, popover or other
-// layer lies above the content, or when the view is hidden or unplaced.
+// layer lies above the content, while a card with the modal trait overlaps
+// it (a prompt over the page), or when the view is hidden or unplaced.
 // It goes when the view leaves the tree. Without a host widget (pictures,
 // headless tests) the slot is an empty frame.
 

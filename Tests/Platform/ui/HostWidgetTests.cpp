@@ -132,14 +132,15 @@ TEST(HostWidgetAdapter, QtAccessibilitySeesTheSameElements)
 
 TEST(NativeViews, FollowTheirFrameAndOpacityHideUnderLayersAndGoWithTheirView)
 {
-    bool shown = true, sheetUp = false;
+    bool shown = true, sheetUp = false, cardUp = false;
     QPointer<QLabel> label;
     HostWidget widget;
     widget.host().setSize({400, 300});
     widget.host().setScheduler(nullptr);
     widget.host().setRoot([&] {
         View slot = NativeView([&] { return label = new QLabel("web"); }).frame(200, 100).offset(10, 20).opacity(0.5);
-        return ViewIf(shown, slot).modifier(sheet(Binding<bool>::constant(sheetUp), [] { return Text("Sheet"); }));
+        View card = ViewIf(cardUp, Text("Share?").frame(300, 200).accessibilityAddTraits(AccessibilityTrait::isModal));
+        return ZStack({ViewIf(shown, slot), card}).modifier(sheet(Binding<bool>::constant(sheetUp), [] { return Text("Sheet"); }));
     });
     auto settle = [&] {
         widget.host().setNeedsRebuild();
@@ -157,6 +158,10 @@ TEST(NativeViews, FollowTheirFrameAndOpacityHideUnderLayersAndGoWithTheirView)
     settle();
     EXPECT_TRUE(label->isHidden()) << "a sheet covers it";
     sheetUp = false;
+    cardUp = true;
+    settle();
+    EXPECT_TRUE(label->isHidden()) << "a modal card over the page covers it";
+    cardUp = false;
     shown = false;
     settle();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
