@@ -36,12 +36,26 @@ protected:
         if (!url.isEmpty()) action.url = url.toString(QUrl::FullyEncoded).toStdString();
         action.linkActivated = type == NavigationTypeLinkClicked;
         action.targetsMainFrame = isMainFrame;
-        return delegate_->decidePolicy(action) == WebPolicy::allow;
+        const bool allowed = delegate_->decidePolicy(action) == WebPolicy::allow;
+        if (!allowed && isMainFrame) refused = url;
+        return allowed;
     }
+
+public:
+    // The engine reports a start and a stop even for a navigation it was told
+    // not to make; those are not loads of the page.
+    QUrl refused;
 
 private:
     const WebViewDelegate* delegate_;
 };
+
+// Schemes the engine loads itself; a navigation to any other never starts.
+bool engineLoads(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("about") ||
+           scheme == QLatin1String("data");
+}
 
 // What a view tree's slot owns: a frame around the page that hands the page
 // back when the slot lets go, so the page outlives the view that showed it.
@@ -72,6 +86,8 @@ struct WebView::Impl {
     WebViewDelegate delegate;
     QPointer<QWebEngineView> view;
     QTimer* timeout = nullptr;
+    bool timedOut = false;
+    QUrl ignoring;  // a navigation that never really started
 
     QWebEngineView* make() {
         if (view) return view;
@@ -105,8 +121,19 @@ struct WebView::Impl {
         view->setObjectName(QString::fromStdString(configuration.accessibilityIdentifier));
         timeout = new QTimer(view);
         timeout->setSingleShot(true);
-        QObject::connect(timeout, &QTimer::timeout, view, [page] { page->triggerAction(QWebEnginePage::Stop); });
-        QObject::connect(page, &QWebEnginePage::loadingChanged, view, [this](const QWebEngineLoadingInfo& info) {
+        QObject::connect(timeout, &QTimer::timeout, view, [this, page] {
+            timedOut = true;
+            page->triggerAction(QWebEnginePage::Stop);
+        });
+        QObject::connect(page, &QWebEnginePage::loadingChanged, view, [this, page](const QWebEngineLoadingInfo& info) {
+            if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+                ignoring = info.url() == page->refused || !engineLoads(info.url()) ? info.url() : QUrl();
+                page->refused.clear();
+                if (!ignoring.isEmpty()) return;
+            } else if (!ignoring.isEmpty() && info.url() == ignoring) {
+                ignoring.clear();
+                return;
+            }
             switch (info.status()) {
                 case QWebEngineLoadingInfo::LoadStartedStatus:
                     if (delegate.didStartNavigation) delegate.didStartNavigation();
@@ -117,7 +144,8 @@ struct WebView::Impl {
                     break;
                 case QWebEngineLoadingInfo::LoadStoppedStatus:
                     // A stop forced by the time-out is a failure; any other stop a cancellation.
-                    if (delegate.didFailNavigation) delegate.didFailNavigation(timeout->isActive() ? webLoadCancelledCode : -1001);
+                    if (delegate.didFailNavigation) delegate.didFailNavigation(timedOut ? -1001 : webLoadCancelledCode);
+                    timedOut = false;
                     timeout->stop();
                     break;
                 case QWebEngineLoadingInfo::LoadFailedStatus:
@@ -153,6 +181,7 @@ WebView::~WebView() {
 
 void WebView::load(const std::string& url, std::chrono::milliseconds timeout) {
     QWebEngineView* view = impl_->make();
+    impl_->timedOut = false;
     impl_->timeout->start(int(timeout.count()));
     view->load(QUrl(QString::fromStdString(url)));
 }

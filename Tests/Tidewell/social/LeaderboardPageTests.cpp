@@ -32,10 +32,15 @@ TEST_F(LeaderboardPageTest, NavigationStaysOnTheServiceHost) {
     model.webView().runJavaScript("location.href = '" + elsewhere + "';");
     settle([&] { return !workspace.openedURLs.empty(); });
     EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{elsewhere});
+    idle(0.3);
+    // A navigation sent elsewhere leaves the page as it was, not failed.
+    EXPECT_FALSE(model.failed.get() || model.isLoading.get());
+    EXPECT_EQ(page(), service.origin() + "/leaderboard");
     // Another scheme never leaves the page, whoever asks.
     model.webView().runJavaScript("location.href = 'tidewell://activate?code=planted';");
     idle(0.5);
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
+    EXPECT_FALSE(model.failed.get() || model.isLoading.get());
 
     model.webView().runJavaScript("window.open('" + service.origin() + "/u/jane', '_blank');");
     settle([&] { return page() == service.origin() + "/u/jane" && !model.isLoading.get(); });
