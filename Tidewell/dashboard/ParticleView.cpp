@@ -1,5 +1,6 @@
 #include "dashboard/ParticleView.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dashboard/TreeSceneCanvas.h"
@@ -28,18 +29,38 @@ std::array<TreeSpark, 24> treeSparks(Size size, double time)
     return sparks;
 }
 
-void drawTreeParticles(GraphicsContext& context, Size size, double time)
+namespace {
+
+bool withinRoundedCorners(const platform::ui::Rect& square, Size size, double radius)
+{
+    if (!(radius > 0))
+        return true;
+    const double x = square.x + square.width / 2, y = square.y + square.height / 2;
+    const double cx = std::clamp(x, radius, size.width - radius), cy = std::clamp(y, radius, size.height - radius);
+    // Beside an edge the rectangle's own clip holds; only the corners round off.
+    if (x == cx || y == cy)
+        return true;
+    return std::hypot(x - cx, y - cy) <= radius;
+}
+
+}  // namespace
+
+void drawTreeParticles(GraphicsContext& context, Size size, double time, double cornerRadius)
 {
     if (!treeSceneDrawable(size))
         return;
+    const double radius = std::min(cornerRadius, std::min(size.width, size.height) / 2);
     for (const TreeSpark& spark : treeSparks(size, time))
-        context.fill(Path::ellipse(spark.square),
+        if (withinRoundedCorners(spark.square, size, radius))
+            context.fill(Path::ellipse(spark.square),
                      (spark.green ? TreePalette::activeGreen() : TreePalette::glow()).opacity(spark.opacity));
 }
 
-platform::ui::View ParticleView(double time)
+platform::ui::View ParticleView(double time, double cornerRadius)
 {
-    return treeSceneCanvas([time](GraphicsContext& context, Size size) { drawTreeParticles(context, size, time); });
+    return treeSceneCanvas([time, cornerRadius](GraphicsContext& context, Size size) {
+        drawTreeParticles(context, size, time, cornerRadius);
+    });
 }
 
 }  // namespace tidewell

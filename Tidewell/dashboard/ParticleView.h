@@ -8,9 +8,12 @@
 
 namespace tidewell {
 
-platform::ui::View ParticleView(double time);
+// With a corner radius, sparks in the rounded-off corners are left out: the
+// card around the tree clips to a plain rectangle.
+platform::ui::View ParticleView(double time, double cornerRadius = 0);
 
-void drawTreeParticles(platform::ui::GraphicsContext& context, platform::ui::Size size, double time);
+void drawTreeParticles(platform::ui::GraphicsContext& context, platform::ui::Size size, double time,
+                       double cornerRadius = 0);
 
 struct TreeSpark {
     platform::ui::Rect square;  // top-left corner at the spark's place

@@ -128,7 +128,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         TreeTrunkView(nodes),
         TreeFoliageView(nodes, t),
         EnergyFlowView(nodes, t),
-        ParticleView(t),
+        ParticleView(t, s.cornerRadius),
     };
     const CharacterProfile profile = store->character.get();
     std::optional<TreeCharacterView> character;
