@@ -376,13 +376,15 @@ TEST_F(Scan, TheRootFolderAsAProject) {
         std::atomic<bool> stop{false};
         ScanOptions options;
         options.roots = {"/"};
-        for (const auto& p : runScan(options, detector, db, stop, nullptr)->projects) {
+        const auto scanned = runScan(options, detector, db, stop, nullptr);  // kept alive for the loop
+        for (const auto& p : scanned->projects) {
             report << p.path << ":";
             for (const auto& a : p.artifacts) report << " " << a.absolute_path << (a.size_bytes > 20000 ? " measured" : " empty");
             report << "\n";
         }
         TrashMover mover("/data");
-        for (const auto& i : runClean({"/", true, false}, detector, db, mover, stop).report.items)
+        const auto cleaned = runClean({"/", true, false}, detector, db, mover, stop);
+        for (const auto& i : cleaned.report.items)
             report << i.path << (i.success ? " moved\n" : " failed\n");
         report << readText("/data/Trash/info/node_modules.trashinfo").substr(0, 32) << std::flush;
         _exit(0);
