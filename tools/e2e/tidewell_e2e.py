@@ -150,6 +150,7 @@ class Session:
     def shot(self, name):
         self.step += 1
         path = os.path.join(self.shots, f"{self.step:02d}-{name}.png")
+        time.sleep(0.5)  # lets transitions (the sidebar pill, sheets) finish for the picture
         subprocess.run(["import", "-window", "root", path], check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         print(f"  screenshot {path}", flush=True)
