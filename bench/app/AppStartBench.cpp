@@ -117,6 +117,7 @@ struct Launch {
     double seconds = -1;
     double residentMB = -1;  // two seconds after the frame, when the restore has settled
     double peakMB = -1;
+    double anonymousMB = -1;  // of the resident memory, what is the process's own (not shared library pages)
 };
 
 Launch launchTo(const Home& home, Probe probe) {
@@ -154,6 +155,7 @@ Launch launchTo(const Home& home, Probe probe) {
         std::this_thread::sleep_for(std::chrono::seconds(2));
         launch.residentMB = statusMegabytes(pid, "VmRSS");
         launch.peakMB = statusMegabytes(pid, "VmHWM");
+        launch.anonymousMB = statusMegabytes(pid, "RssAnon");
     }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
@@ -164,13 +166,14 @@ Launch launchTo(const Home& home, Probe probe) {
 
 void run(benchmark::State& state, int projects, Probe probe) {
     const Home home(std::to_string(projects), projects);
-    double resident = 0, peak = 0;
+    double resident = 0, peak = 0, anonymous = 0;
     for (auto _ : state) {
         try {
             const Launch launch = launchTo(home, probe);
             state.SetIterationTime(launch.seconds);
             resident = std::max(resident, launch.residentMB);
             peak = std::max(peak, launch.peakMB);
+            anonymous = std::max(anonymous, launch.anonymousMB);
         } catch (const std::exception& e) {
             state.SkipWithError(e.what());
             break;
@@ -178,6 +181,7 @@ void run(benchmark::State& state, int projects, Probe probe) {
     }
     state.counters["rss_MB"] = resident;
     state.counters["peak_rss_MB"] = peak;
+    state.counters["anon_MB"] = anonymous;
 }
 
 void BM_LaunchToFirstFrame_EmptyHome(benchmark::State& state) { run(state, 0, {590, 36, firstFrame}); }
