@@ -214,36 +214,6 @@ TEST(State, ForEachKeepsStatePerItemWhenItemsMove)
     EXPECT_TRUE(m.tester.findText("a=0"));
 }
 
-TEST(Rebuilds, CoalescedToOnePerFrame)
-{
-    ManualHost m;
-    int bodies = 0;
-    m.host.setRoot([&] {
-        ++bodies;
-        return Text("x");
-    });
-    m.runPending();
-    const int before = bodies;
-    for (int i = 0; i < 5; ++i) m.host.setNeedsRebuild();
-    EXPECT_EQ(m.pending.size(), 1u);
-    m.runPending();
-    EXPECT_EQ(bodies, before + 1);
-}
-
-TEST(Rebuilds, TimelineFramesUseTheInjectedClock)
-{
-    ManualHost m;
-    double clock = 100;
-    m.host.setClock([&] { return clock; });
-    m.host.setRoot([&] { return EnvironmentReader([&](const EnvironmentValues&) {
-        m.host.requestFrame(1.0 / 24);
-        return Text("t");
-    }); });
-    m.host.flush();
-    ASSERT_TRUE(m.host.nextFrameDue());
-    EXPECT_NEAR(*m.host.nextFrameDue(), 100 + 1.0 / 24, 1e-9);
-}
-
 TEST(Layers, ModalLayerTakesEveryEventAndDismisses)
 {
     int below = 0, sheet = 0;

@@ -128,12 +128,8 @@ TEST(TextView, MarkupIsShownAsIs)
     EXPECT_TRUE(laid->tester.findText("<b>bold</b> & %@"));
 }
 
-TEST(Fonts, TextStyleSizesAndFallbacks)
+TEST(Fonts, FallbacksAndProportionalSizes)
 {
-    EXPECT_EQ(Font::largeTitle().size(), 26);
-    EXPECT_EQ(Font::title2().size(), 17);
-    EXPECT_EQ(Font::headline().weight(), FontWeight::bold);
-    EXPECT_EQ(Font::caption2().size(), 10);
     // A family that is not installed falls back to the system face.
     EXPECT_EQ(fontFamily(Font::custom("No Such Face 42", 30)), fontFamily(Font::system(30)));
     EXPECT_NE(fontFamily(Font::system(30, FontWeight::bold, FontDesign::serif)), fontFamily(Font::system(30)));
