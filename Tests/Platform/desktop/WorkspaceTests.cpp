@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "Platform/foundation/TemporaryDirectory.h"
-#include "desktop/RecordingWorkspace.h"
 #include "desktop/Workspace.h"
 
 namespace fs = std::filesystem;
@@ -102,18 +101,4 @@ TEST(SystemWorkspace, CopiesTextToTheClipboard) {
     card.fill(Qt::green);
     workspace.copyImageToClipboard(card);
     EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32), card);
-}
-
-TEST(SharedWorkspace, ATestCanInstallARecorderAndRestoreTheSystemOne) {
-    platform::Workspace& system = platform::Workspace::shared();
-    platform::RecordingWorkspace recorder;
-    {
-        platform::ScopedWorkspace scope(recorder);
-        EXPECT_EQ(&platform::Workspace::shared(), &recorder);
-        EXPECT_FALSE(platform::Workspace::shared().openURL("file:///etc"));
-        EXPECT_TRUE(platform::Workspace::shared().openURL("https://example.com"));
-    }
-    EXPECT_EQ(&platform::Workspace::shared(), &system);
-    EXPECT_EQ(recorder.refusedURLs, std::vector<std::string>{"file:///etc"});
-    EXPECT_EQ(recorder.openedURLs, std::vector<std::string>{"https://example.com"});
 }
