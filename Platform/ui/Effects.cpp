@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QPainter>
+#include <cstring>
 #include <list>
 #include <unordered_map>
 
@@ -100,7 +101,9 @@ void ClipNode::paint(const Element& self, PaintContext& pc) const
 namespace {
 
 // Blurred shadows keyed by what was blurred: the same content at the same
-// size and radius blurs once.
+// size and radius blurs once. Hashing every pixel of a card each frame cost as
+// much as painting it, so the key hashes a few rows and a hit is confirmed by
+// comparing the whole content with the one kept beside its blur.
 class ShadowCache {
 public:
     static ShadowCache& shared()
@@ -111,22 +114,22 @@ public:
 
     QImage get(const QImage& content, double radius, const QColor& color)
     {
-        size_t key = qHashBits(content.constBits(), size_t(content.sizeInBytes()));
-        key = key * 31 + size_t(content.width()) * 131 + size_t(content.height());
-        key = key * 31 + std::hash<double>()(radius);
-        key = key * 31 + size_t(color.rgba());
+        const size_t key = keyOf(content, radius, color);
         auto it = map_.find(key);
         if (it != map_.end()) {
-            order_.splice(order_.begin(), order_, it->second.second);
-            return it->second.first;
+            if (sameContent(it->second.content, content)) {
+                order_.splice(order_.begin(), order_, it->second.place);
+                return it->second.blurred;
+            }
+            forget(it);
         }
         QImage blurred = blurredShadow(content, radius, color);
+        blurred.setDevicePixelRatio(content.devicePixelRatio());
         order_.push_front(key);
-        map_[key] = {blurred, order_.begin()};
-        while (map_.size() > 256) {
-            map_.erase(order_.back());
-            order_.pop_back();
-        }
+        bytes_ += content.sizeInBytes() + blurred.sizeInBytes();
+        map_[key] = {content, blurred, order_.begin()};
+        while (map_.size() > 256 || (bytes_ > kByteBudget && map_.size() > 1))
+            forget(map_.find(order_.back()));
         ++misses;
         return blurred;
     }
@@ -134,8 +137,45 @@ public:
     size_t misses = 0;
 
 private:
+    struct Entry {
+        QImage content;
+        QImage blurred;
+        std::list<size_t>::iterator place;
+    };
+    static constexpr qsizetype kByteBudget = 48 << 20;
+
+    static size_t keyOf(const QImage& content, double radius, const QColor& color)
+    {
+        size_t key = size_t(content.width()) * 131 + size_t(content.height());
+        key = key * 31 + std::hash<double>()(radius);
+        key = key * 31 + size_t(color.rgba());
+        const int h = content.height();
+        constexpr int kRows = 16;
+        for (int i = 0; i < kRows && h > 0; ++i) {
+            const int y = int((int64_t(2 * i + 1) * h) / (2 * kRows));
+            key = key * 31 + qHashBits(content.constScanLine(y), size_t(content.bytesPerLine()));
+        }
+        return key;
+    }
+
+    static bool sameContent(const QImage& a, const QImage& b)
+    {
+        if (a.cacheKey() == b.cacheKey())
+            return true;
+        return a.size() == b.size() && a.format() == b.format() && a.bytesPerLine() == b.bytesPerLine() &&
+               std::memcmp(a.constBits(), b.constBits(), size_t(a.sizeInBytes())) == 0;
+    }
+
+    void forget(std::unordered_map<size_t, Entry>::iterator it)
+    {
+        bytes_ -= it->second.content.sizeInBytes() + it->second.blurred.sizeInBytes();
+        order_.erase(it->second.place);
+        map_.erase(it);
+    }
+
     std::list<size_t> order_;
-    std::unordered_map<size_t, std::pair<QImage, std::list<size_t>::iterator>> map_;
+    std::unordered_map<size_t, Entry> map_;
+    qsizetype bytes_ = 0;
 };
 
 }  // namespace
@@ -172,12 +212,7 @@ void ShadowNode::paint(const Element& self, PaintContext& pc) const
     QImage shadow = ShadowCache::shared().get(layer.image(), radius_ * deviceScale, toQColor(color_, *self.env));
     shadow.setDevicePixelRatio(dpr);
     // Draw the blurred copy at the offset, then the content over it.
-    Layer shadowLayer(*pc.painter, bounds, pc.displayScale);
-    shadowLayer.end();
-    if (!shadowLayer.isEmpty()) {
-        shadowLayer.image() = shadow;
-        shadowLayer.composite(*pc.painter, x_, y_);
-    }
+    layer.composite(*pc.painter, shadow, x_, y_);
     layer.composite(*pc.painter);
 }
 

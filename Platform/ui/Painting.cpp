@@ -177,13 +177,18 @@ Layer::~Layer() { end(); }
 
 void Layer::composite(QPainter& target, double dx, double dy, double opacity) const
 {
-    if (image_.isNull())
+    composite(target, image_, dx, dy, opacity);
+}
+
+void Layer::composite(QPainter& target, const QImage& image, double dx, double dy, double opacity) const
+{
+    if (image_.isNull() || image.isNull())
         return;
     target.save();
     const QPointF shift = target.transform().map(QPointF(dx, dy)) - target.transform().map(QPointF(0, 0));
     target.resetTransform();
     target.setOpacity(target.opacity() * opacity);
-    target.drawImage(QPointF(bounds_.x + shift.x(), bounds_.y + shift.y()), image_);
+    target.drawImage(QPointF(bounds_.x + shift.x(), bounds_.y + shift.y()), image);
     target.restore();
 }
 

@@ -42,6 +42,8 @@ public:
     void end();
     // Draws the layer onto the target at its place (offset in points).
     void composite(QPainter& target, double dx = 0, double dy = 0, double opacity = 1) const;
+    // Draws another image of the layer's pixel size at the layer's place (a shadow made from it).
+    void composite(QPainter& target, const QImage& image, double dx, double dy, double opacity = 1) const;
     ~Layer();
 
 private:
