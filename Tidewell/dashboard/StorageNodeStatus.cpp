@@ -12,10 +12,15 @@ StorageNodeStatus storageNodeStatus(const TypeSummaryDTO& summary, const std::ve
     const std::string& stack = summary.project_type;
     if (protectedStacks.count(stack))
         return StorageNodeStatus::protected_;
+    // Runs for every bubble on every frame: a reclaimable stack is settled by
+    // its first project that is not pinned.
+    const bool reclaimable = summary.reclaimable_bytes != 0;
     std::size_t matching = 0, pinned = 0, idle = 0, active = 0;
     for (const ProjectDTO& p : projects) {
         if (std::find(p.types.begin(), p.types.end(), stack) == p.types.end())
             continue;
+        if (reclaimable && !p.pinned)
+            return StorageNodeStatus::reclaimable;
         ++matching;
         pinned += p.pinned;
         idle += p.is_idle;
