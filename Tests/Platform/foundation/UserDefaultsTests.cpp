@@ -157,15 +157,9 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing) {
         for (int i = 0; i < 25; ++i) EXPECT_EQ(reread.integerValue("k" + std::to_string(t) + "-" + std::to_string(i)), i);
 }
 
-TEST(UserDefaults, StandardStoreCanBeReplaced) {
+TEST(UserDefaults, StandardFilesLiveInTheConfigFolder) {
     TemporaryDirectory dir;
     testing_support::ScopedEnvironment config("XDG_CONFIG_HOME", dir.path().c_str());
     EXPECT_EQ(UserDefaults::standardFilePath(), dir.path() + "/Tidewell/defaults.json");
     EXPECT_EQ(UserDefaults::standardFilePath("defaults-uitests.json"), dir.path() + "/Tidewell/defaults-uitests.json");
-    auto mine = std::make_shared<UserDefaults>(dir / "mine.json");
-    UserDefaults::setStandard(mine);
-    EXPECT_EQ(UserDefaults::standard(), mine);
-    UserDefaults::standard()->setBool("x", true);
-    EXPECT_EQ(UserDefaults(dir / "mine.json").boolValue("x"), true);
-    UserDefaults::setStandard(nullptr);
 }
