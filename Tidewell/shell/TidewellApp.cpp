@@ -60,7 +60,11 @@ TidewellApp::TidewellApp() : arguments_(platform::processArguments()), store_(Ap
 }
 
 TidewellApp::~TidewellApp() {
+    // Nothing that outlives the application may still call into it.
     shellHooks().bringUpMainWindow = nullptr;
+    shellHooks().postScanStartedNotification = nullptr;
+    platform::Notifier::shared().setActivationHandler(nullptr);
+    QObject::disconnect(activeConnection_);
     platform::Windows::reset();
 }
 
@@ -231,7 +235,7 @@ int TidewellApp::run() {
     platform::Notifier::shared().setActivationHandler([this](const std::string&) {
         platform::postToMain([this] { delegate_->bringUpMainWindow(); });
     });
-    QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, qGuiApp, [this](Qt::ApplicationState state) {
+    activeConnection_ = QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, qGuiApp, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive) delegate_->applicationDidBecomeActive();
     });
 

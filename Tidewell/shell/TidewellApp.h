@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMetaObject>
+
 #include <memory>
 
 #include "core/AppStore.h"
@@ -47,6 +49,7 @@ private:
     std::unique_ptr<platform::SingleInstance> instance_;
     std::unique_ptr<AppDelegate> delegate_;
     AppStore& store_;
+    QMetaObject::Connection activeConnection_;
 };
 
 }  // namespace tidewell
