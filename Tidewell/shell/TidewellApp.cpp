@@ -199,6 +199,10 @@ void TidewellApp::stopEngineWork() {
         store_.cancelScan();
         store_.scanTask().wait();
     }
+    // The stopped clean hands what it moved to the main thread, which
+    // credits it to the lifetime total; run that before leaving, or the
+    // folders already in the Trash would never count.
+    QCoreApplication::sendPostedEvents();
 }
 
 int TidewellApp::run() {
