@@ -128,27 +128,6 @@ TEST(Painting, ZeroSizedCanvasDrawsNothing)
     EXPECT_EQ(calls, 0);
 }
 
-TEST(Painting, CanvasFillsStrokesAndLayers)
-{
-    auto canvas = Canvas([](GraphicsContext& ctx, Size size) {
-        Path rect;
-        rect.addRect({0, 0, size.width / 2, size.height});
-        ctx.fill(rect, Color::sRGB(1, 0, 0));
-        GraphicsContext moved = ctx;  // a copy keeps its own transform
-        moved.translateBy(size.width / 2, 0);
-        moved.fill(rect, Color::sRGB(0, 0, 1));
-        ctx.drawLayer([&](GraphicsContext& layer) {
-            Path dot;
-            dot.addEllipse({45, 45, 10, 10});
-            layer.fill(dot, Color::sRGB(0, 1, 0));
-        });
-    });
-    const QImage img = renderToImage(canvas.frame(100, 100), {100, 100}, 1);
-    EXPECT_TRUE(isRed(at(img, 10, 10)));
-    EXPECT_GT(at(img, 90, 10).blue(), 200);
-    EXPECT_GT(at(img, 50, 50).green(), 200);
-}
-
 TEST(Images, TemplateSvgTakesTheForegroundColour)
 {
     const QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24" viewBox="0 0 24 24"><rect x="2" y="2" width="20" height="20" fill="black"/></svg>)";
