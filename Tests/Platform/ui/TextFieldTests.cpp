@@ -238,18 +238,6 @@ TEST(TextFields, AGrowingFieldShowsTwoToThreeLines)
     EXPECT_TRUE(caretInside);
 }
 
-TEST(TextFields, TheTesterTypesAndPressesKeys)
-{
-    FieldRig rig;
-    rig.focus();
-    EXPECT_TRUE(rig.tester.typeText("cargo"));
-    EXPECT_TRUE(rig.tester.pressKey(Qt::Key_Backspace));
-    EXPECT_EQ(rig.text, "carg");
-    EXPECT_TRUE(rig.tester.pressKey(Qt::Key_Return));
-    EXPECT_EQ(rig.submits, 1);
-    EXPECT_FALSE(rig.tester.pressKey(Qt::Key_Escape));
-}
-
 TEST(Keyboard, TabWalksTheControlsInReadingOrderAndSpacePressesTheFocusedOne)
 {
     std::string text = "one two";
