@@ -5,6 +5,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QHash>
 #include <cmath>
 #include <list>
 #include <unordered_map>
@@ -109,12 +110,127 @@ void fillPath(QPainter& p, const Path& path, const ShapeStyle& style, const Envi
     p.fillPath(path.qt(), toBrush(style, env, bounds));
 }
 
+namespace {
+
+// Antialiased strokes are rasterised through Qt's general path filler, which
+// costs far more than copying pixels: the rims of cards and the rings of
+// tokens were a fifth of a scrolling frame. A solid stroke is drawn once into
+// an image, in device pixels at its fraction of a pixel, and copied to its
+// place on later frames; it keys on the outline relative to its own corner,
+// so scrolling does not change it.
+class StrokeCache {
+public:
+    static StrokeCache& shared()
+    {
+        static StrokeCache cache;
+        return cache;
+    }
+
+    bool draw(QPainter& p, const QPainterPath& path, const QPen& pen)
+    {
+        const QTransform& world = p.transform();
+        QPaintDevice* device = p.device();
+        if (!device || world.type() > QTransform::TxScale || world.m11() <= 0 || world.m22() <= 0 ||
+            p.compositionMode() != QPainter::CompositionMode_SourceOver ||
+            !p.testRenderHint(QPainter::Antialiasing) || pen.brush().style() != Qt::SolidPattern)
+            return false;
+        const double dpr = device->devicePixelRatioF();
+        const QTransform t = world * QTransform::fromScale(dpr, dpr);
+        const QRectF box = path.controlPointRect();
+        // Room for the pen, its caps and miters, in points.
+        const double reach = pen.widthF() * std::max(1.0, pen.miterLimit()) + 2;
+        const QRectF devBox = t.mapRect(box.adjusted(-reach, -reach, reach, reach));
+        if (devBox.width() * devBox.height() > kMaxPixels || devBox.isEmpty())
+            return false;
+        const QPointF corner = t.map(box.topLeft());
+        const QPointF whole(std::floor(corner.x()), std::floor(corner.y()));
+        const QPointF margin(std::ceil(corner.x() - devBox.left()), std::ceil(corner.y() - devBox.top()));
+
+        size_t key = std::hash<double>()(t.m11()) * 31 + std::hash<double>()(t.m22());
+        key = key * 31 + std::hash<double>()(corner.x() - whole.x());
+        key = key * 31 + std::hash<double>()(corner.y() - whole.y());
+        key = key * 31 + std::hash<double>()(pen.widthF());
+        key = key * 31 + std::hash<double>()(pen.miterLimit());
+        key = key * 31 + std::hash<double>()(pen.dashOffset());
+        key = key * 31 + size_t(pen.capStyle()) * 7 + size_t(pen.joinStyle());
+        key = key * 31 + size_t(pen.color().rgba64());
+        for (qreal d : pen.dashPattern()) key = key * 31 + std::hash<double>()(d);
+        const int n = path.elementCount();
+        std::vector<double> outline;
+        outline.reserve(size_t(n) * 3 + 1);
+        outline.push_back(double(path.fillRule()));
+        for (int i = 0; i < n; ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            outline.push_back(double(e.type));
+            outline.push_back(e.x - box.left());
+            outline.push_back(e.y - box.top());
+        }
+        key = key * 31 + qHashBits(outline.data(), outline.size() * sizeof(double));
+
+        auto it = map_.find(key);
+        if (it == map_.end() || it->second.outline != outline || it->second.margin != margin) {
+            if (it != map_.end())
+                forget(it);
+            const QSize size(int(std::ceil(devBox.width())) + 2, int(std::ceil(devBox.height())) + 2);
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            {
+                QPainter ip(&image);
+                ip.setRenderHint(QPainter::Antialiasing);
+                ip.setTransform(t * QTransform::fromTranslate(margin.x() - whole.x(), margin.y() - whole.y()));
+                ip.strokePath(path, pen);
+            }
+            image.setDevicePixelRatio(dpr);
+            order_.push_front(key);
+            bytes_ += image.sizeInBytes();
+            it = map_.emplace(key, Entry{std::move(outline), margin, image, order_.begin()}).first;
+            while (map_.size() > 1 && (map_.size() > kMaxEntries || bytes_ > kByteBudget))
+                forget(map_.find(order_.back()));
+            it = map_.find(key);
+        } else {
+            order_.splice(order_.begin(), order_, it->second.place);
+        }
+        // Whole device pixels, so the copy lands exactly where the stroke would.
+        p.save();
+        p.resetTransform();
+        p.drawImage(QPointF((whole.x() - margin.x()) / dpr, (whole.y() - margin.y()) / dpr), it->second.image);
+        p.restore();
+        return true;
+    }
+
+private:
+    struct Entry {
+        std::vector<double> outline;
+        QPointF margin;
+        QImage image;
+        std::list<size_t>::iterator place;
+    };
+    static constexpr double kMaxPixels = 512.0 * 512.0;
+    static constexpr size_t kMaxEntries = 512;
+    static constexpr qsizetype kByteBudget = 24 << 20;
+
+    void forget(std::unordered_map<size_t, Entry>::iterator it)
+    {
+        bytes_ -= it->second.image.sizeInBytes();
+        order_.erase(it->second.place);
+        map_.erase(it);
+    }
+
+    std::list<size_t> order_;
+    std::unordered_map<size_t, Entry> map_;
+    qsizetype bytes_ = 0;
+};
+
+}  // namespace
+
 void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const StrokeStyle& stroke,
                 const EnvironmentValues& env, const Rect& bounds)
 {
     if (stroke.lineWidth <= 0)
         return;
-    p.strokePath(path.qt(), toPen(stroke, toBrush(style, env, bounds)));
+    const QPen pen = toPen(stroke, toBrush(style, env, bounds));
+    if (!StrokeCache::shared().draw(p, path.qt(), pen))
+        p.strokePath(path.qt(), pen);
 }
 
 bool isVisible(const PaintContext& pc, const Rect& rect, double margin)
