@@ -46,7 +46,7 @@ ui::View SharePromptCard(AppStore& store, const ShareMoment& moment) {
         .frame(340, std::nullopt)
         .padding(28)
         .background(card.fill(Theme::raisedSurface()))
-        .overlay(card.strokeBorder(Theme::reclaim().opacity(0.35), 1))
+        .overlay(card.strokeBorder(Theme::reclaim().opacity(0.35), 1).allowsHitTesting(false))
         .shadow(ui::Color::black().opacity(0.35), 30, 0, 14)
         .accessibilityElement(ui::AccessibilityChildBehavior::contain)
         .accessibilityAddTraits(ui::AccessibilityTrait::isModal);

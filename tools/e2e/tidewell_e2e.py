@@ -311,14 +311,20 @@ def journey(s):
         raise Failure("the clean touched the project's sources")
     s.shot("after-clean")
 
-    print("unlock toast and share prompt", flush=True)
-    if s.find(label="Share"):
+    print("unlock toast, share prompt, share sheet", flush=True)
+    if s.find(label="New unlock"):
+        s.shot("unlock-toast")
+    try:
+        s.wait_for(named="Share", timeout=10)
+    except Failure:
+        print("  no share prompt after this clean", flush=True)
+    else:
         s.shot("share-prompt")
-        # A tap on the dimmed window around the prompt dismisses it.
-        main = next(w for w in s.windows() if w["title"] == "Tidewell")
-        xdo("mousemove", main["x"] + main["w"] - 40, main["y"] + main["h"] - 40)
-        xdo("click", 1)
-        s.gone(label="Share", timeout=15)
+        print("  DEBUG", [(n["label"], n["x"], n["y"], n["w"], n["h"]) for n in s.nodes() if n["label"] in ("Share", "Not Now")], flush=True)
+        sheet = lambda: s.find(named="Share your clean") or s.find(named="Milestone reached")
+        s.tap(named="Share", until=sheet)
+        s.shot("share-sheet")
+        s.tap(named="Done", until=lambda: not sheet() and not s.find(named="Share"))
 
     print("activity, global caches, leaderboard", flush=True)
     s.tap(id="sidebar.Activity", until=lambda: s.find(text="admin-panel"))
