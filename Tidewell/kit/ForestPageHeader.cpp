@@ -24,7 +24,7 @@ ui::View titleBlock(const std::string& title, const std::string& subtitle) {
 
 ui::View ForestPageHeader(const std::string& title, const std::string& subtitle, ui::View trailing) {
     const ui::View wide = ui::HStack(ui::VerticalAlignment::center, 12,
-                                     {titleBlock(title, subtitle), ui::Spacer(12), trailing});
+                                     {titleBlock(title, subtitle), ui::Spacer(12), trailing.layoutPriority(1)});
     const ui::View narrow = ui::VStack(ui::HorizontalAlignment::leading, 10,
                                        {
                                            titleBlock(title, subtitle),
