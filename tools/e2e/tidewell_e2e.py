@@ -264,6 +264,10 @@ def idle_project(s, name, size):
             os.utime(os.path.join(dirpath, f), (stamp, stamp))
         os.utime(dirpath, (stamp, stamp))
 
+def scan_on_launch(s):
+    with open(os.path.join(s.env["XDG_CONFIG_HOME"], "Tidewell", "defaults.json")) as f:
+        return json.load(f)["values"].get("scanOnLaunch", {}).get("value") is True
+
 def tray_icon():
     ids = subprocess.run(["xdotool", "search", "--name", "^panel$"], capture_output=True, text=True).stdout.split()
     for wid in ids:
@@ -341,6 +345,12 @@ def journey(s):
     for pane in ("general", "folders", "account", "character", "updates", "privacy"):
         s.tap(id=f"settings.{pane}", window="Settings")
         s.shot(f"settings-{pane}")
+    # The background start below scans only when asked to scan at every start.
+    s.tap(id="settings.general", window="Settings")
+    row = s.settled(named="Scan when Tidewell opens", window="Settings")
+    xdo("mousemove", int(row["x"] + row["w"] - 12), int(row["y"] + row["h"] / 2))
+    xdo("click", 1)
+    s.wait(lambda: scan_on_launch(s), "the scan-at-start setting to be saved", 15)
     close_window("Settings")
     s.wait(lambda: not any(w["title"] == "Settings" for w in s.windows()), "settings to close")
 
@@ -393,11 +403,13 @@ def journey(s):
     s.launch_background("--background")
     s.wait(lambda: not any(w["title"] == "Tidewell" for w in s.windows()), "no main window")
     icon = s.wait(tray_icon, "the tray icon", 30)
-    s.shot("background-start")
+    # A background start scans, with its small panel on screen until a while after.
+    s.wait(lambda: s.windows(), "the scan panel", 30)
+    s.shot("background-scan-panel")
     xdo("mousemove", *icon)
     xdo("click", 1)
-    s.wait(lambda: s.windows(), "the scan panel")
-    s.shot("scan-panel")
+    s.wait(lambda: s.find(named="Open App"), "the tray widget")
+    s.shot("background-tray-widget")
     s.quit()
 
 def main():
