@@ -4,6 +4,8 @@
 // state and schedule a redraw), then stores the value, then tells the
 // subscribers of that one field the new value. Reads send nothing.
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <utility>
 
@@ -29,11 +31,15 @@ template <class T>
 class Published {
 public:
     explicit Published(ObservableObject& owner, T initial = T{})
-        : owner_(owner), value_(std::move(initial)) {}
+        : owner_(owner), value_(std::move(initial)), version_(nextVersion()) {}
     Published(const Published&) = delete;
     Published& operator=(const Published&) = delete;
 
     const T& get() const { return value_; }
+    // Changes with every write and differs between fields (and between stores
+    // made at the same address), so a result worked out from the value can be
+    // kept until the next write.
+    std::uint64_t version() const { return version_; }
     const T& operator*() const { return value_; }
     const T* operator->() const { return &value_; }
     operator const T&() const { return value_; }
@@ -41,6 +47,7 @@ public:
     // Every write publishes, equal or not, as the declarative frameworks do.
     void set(T value) {
         owner_.sendWillChange();
+        version_ = nextVersion();
         if (!didSetHook_) {
             value_ = std::move(value);
             didSet_.send(value_);
@@ -65,8 +72,14 @@ public:
     }
 
 private:
+    static std::uint64_t nextVersion() {
+        static std::atomic<std::uint64_t> last{0};
+        return ++last;
+    }
+
     ObservableObject& owner_;
     T value_;
+    std::uint64_t version_;
     Signal<T> didSet_;
     std::function<void(const T&)> didSetHook_;
 };

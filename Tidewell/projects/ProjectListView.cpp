@@ -210,8 +210,32 @@ ui::View grid(AppStore& store, const StateBinding& state, const ProjectListDeriv
                               .padding(ui::Edge::bottom, 8));
 }
 
+// The page is rebuilt on every frame of a scroll; working the list out again
+// over thousands of projects was a tenth of such a frame. The last result is
+// kept until the dashboard is written or any other input changes.
+const ProjectListDerived& derivedFor(const AppStore& store, const ProjectListState& state) {
+    struct Memo {
+        std::uint64_t dashboardVersion = 0;
+        ProjectListInputs inputs;
+        ProjectListDerived derived;
+    };
+    static Memo memo;
+    ProjectListInputs in = inputsOf(store, state);
+    const std::uint64_t version = store.dashboard.version();
+    const bool same = memo.dashboardVersion == version && memo.inputs.dashboard == in.dashboard &&
+                      memo.inputs.filterIdle == in.filterIdle && memo.inputs.filterStack == in.filterStack &&
+                      memo.inputs.isCleaning == in.isCleaning && memo.inputs.isScanning == in.isScanning &&
+                      memo.inputs.state == in.state;
+    if (!same) {
+        memo.derived = deriveProjectList(in);
+        memo.inputs = std::move(in);
+        memo.dashboardVersion = version;
+    }
+    return memo.derived;
+}
+
 ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
-    const ProjectListDerived d = deriveProjectList(inputsOf(store, state.get()));
+    const ProjectListDerived d = derivedFor(store, state.get());
     const bool selecting = state.get().selecting;
     const auto& dashboard = store.dashboard.get();
 
