@@ -180,16 +180,16 @@ ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
                       });
 }
 
-ui::View grid(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
-    // Cards are made only for the rows the grid builds (those near the visible
-    // part), from this build's list; the list points into the store's
-    // dashboard, which a rebuild follows whenever it changes.
-    struct Cards {
-        ProjectRefs visible;
-        std::vector<std::string> keys;
-        ProjectListState state;
-    };
-    auto cards = std::make_shared<const Cards>(Cards{d.visible, projectCardKeys(d.visible), settled(state.get(), d)});
+// Cards are made only for the rows the grid builds (those near the visible
+// part), from this build's list; the list points into the store's
+// dashboard, which a rebuild follows whenever it changes.
+struct Cards {
+    ProjectRefs visible;
+    std::vector<std::string> keys;
+    ProjectListState state;
+};
+
+ui::View grid(AppStore& store, const StateBinding& state, std::shared_ptr<const Cards> cards, WidthClass width) {
     const double minimum = width == WidthClass::compact ? 200 : 240;
     return ui::ScrollView(ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
                                         {ui::ForEachIndex(
@@ -210,32 +210,41 @@ ui::View grid(AppStore& store, const StateBinding& state, const ProjectListDeriv
                               .padding(ui::Edge::bottom, 8));
 }
 
-// The page is rebuilt on every frame of a scroll; working the list out again
-// over thousands of projects was a tenth of such a frame. The last result is
-// kept until the dashboard is written or any other input changes.
-const ProjectListDerived& derivedFor(const AppStore& store, const ProjectListState& state) {
+// The page is rebuilt on every frame of a scroll; working the list and its
+// card keys out again over thousands of projects was a fifth of such a frame.
+// The last result is kept until the dashboard is written or any other input
+// changes.
+struct PageList {
+    ProjectListDerived derived;
+    std::shared_ptr<const Cards> cards;
+};
+
+const PageList& pageListFor(const AppStore& store, const ProjectListState& state) {
     struct Memo {
         std::uint64_t dashboardVersion = 0;
         ProjectListInputs inputs;
-        ProjectListDerived derived;
+        PageList list;
     };
     static Memo memo;
     ProjectListInputs in = inputsOf(store, state);
     const std::uint64_t version = store.dashboard.version();
-    const bool same = memo.dashboardVersion == version && memo.inputs.dashboard == in.dashboard &&
+    const bool same = memo.list.cards && memo.dashboardVersion == version && memo.inputs.dashboard == in.dashboard &&
                       memo.inputs.filterIdle == in.filterIdle && memo.inputs.filterStack == in.filterStack &&
                       memo.inputs.isCleaning == in.isCleaning && memo.inputs.isScanning == in.isScanning &&
                       memo.inputs.state == in.state;
     if (!same) {
-        memo.derived = deriveProjectList(in);
+        ProjectListDerived d = deriveProjectList(in);
+        auto cards = std::make_shared<const Cards>(Cards{d.visible, projectCardKeys(d.visible), settled(state, d)});
+        memo.list = {std::move(d), std::move(cards)};
         memo.inputs = std::move(in);
         memo.dashboardVersion = version;
     }
-    return memo.derived;
+    return memo.list;
 }
 
 ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
-    const ProjectListDerived d = derivedFor(store, state.get());
+    const PageList& list = pageListFor(store, state.get());
+    const ProjectListDerived& d = list.derived;
     const bool selecting = state.get().selecting;
     const auto& dashboard = store.dashboard.get();
 
@@ -255,7 +264,7 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
     fill.maxHeight = ui::infinity;
     fill.alignment = ui::Alignment::topLeading;
     if (!d.visible.empty())
-        children.push_back(grid(store, state, d, width).frame(fill));
+        children.push_back(grid(store, state, list.cards, width).frame(fill));
     else if (dashboard)
         children.push_back(ForestEmptyState("folder", "No matching projects", d.emptyStateDetail).frame(fill));
     else
