@@ -324,7 +324,6 @@ def journey(s):
         print("  no share prompt after this clean", flush=True)
     else:
         s.shot("share-prompt")
-        print("  DEBUG", [(n["label"], n["x"], n["y"], n["w"], n["h"]) for n in s.nodes() if n["label"] in ("Share", "Not Now")], flush=True)
         sheet = lambda: s.find(named="Share your clean") or s.find(named="Milestone reached")
         s.tap(named="Share", until=sheet)
         s.shot("share-sheet")
