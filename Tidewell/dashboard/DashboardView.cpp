@@ -172,9 +172,24 @@ ui::View cardArrangement(AppStore& store, const DashboardDTO& dash, WidthClass w
     return ui::EmptyView();
 }
 
+// The tree keeps the dashboard it draws. It was copied (thousands of
+// projects) into every rebuild; now one copy is made per dashboard the store
+// is given and shared by every build until the next one (the host drops the
+// previous tree before building, so the copy is held here).
+std::shared_ptr<const DashboardDTO> sharedDashboard(const AppStore& store, const DashboardDTO& dash) {
+    static std::uint64_t keptVersion = 0;
+    static std::shared_ptr<const DashboardDTO> kept;
+    const std::uint64_t version = store.dashboard.version();
+    if (!kept || version != keptVersion) {
+        kept = std::make_shared<const DashboardDTO>(dash);
+        keptVersion = version;
+    }
+    return kept;
+}
+
 ui::ViewList resultPage(AppStore& store, const DashboardDTO& dash, WidthClass width, HeightClass height) {
     const bool tall = height == HeightClass::tall;
-    const ui::View hero = framed(framed(ForestHeroCard(store, dash), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
+    const ui::View hero = framed(framed(ForestHeroCard(store, sharedDashboard(store, dash)), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
                                  {.minHeight = tall ? 0 : 280, .idealHeight = offeredMinimum(height, 280)});
     const ui::View page = ui::VStack(ui::HorizontalAlignment::leading, width == WidthClass::compact ? 14 : 16,
                                      {header(store, DashboardState::result), cardArrangement(store, dash, width), hero});

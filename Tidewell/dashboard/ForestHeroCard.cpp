@@ -59,6 +59,11 @@ void drawCardGlow(ui::GraphicsContext& context, ui::Size size)
 
 ui::View ForestHeroCard(AppStore& store, DashboardDTO dash)
 {
+    return ForestHeroCard(store, std::make_shared<const DashboardDTO>(std::move(dash)));
+}
+
+ui::View ForestHeroCard(AppStore& store, std::shared_ptr<const DashboardDTO> dash)
+{
     const ui::Shape card = ui::RoundedRectangle(cornerRadius);
     const ui::View glow = ui::Canvas(drawCardGlow).padding(-glowMargin).allowsHitTesting(false).accessibilityHidden(true);
     // The tree draws its own round corners; a plain rectangle clip holds the

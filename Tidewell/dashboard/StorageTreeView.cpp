@@ -218,8 +218,13 @@ ui::View treeBody(const TreeState& s, ui::Size size)
 
 ui::View StorageTreeView(AppStore& store, DashboardDTO dash, double cornerRadius)
 {
+    return StorageTreeView(store, std::make_shared<const DashboardDTO>(std::move(dash)), cornerRadius);
+}
+
+ui::View StorageTreeView(AppStore& store, std::shared_ptr<const DashboardDTO> dash, double cornerRadius)
+{
     AppStore* storePtr = &store;
-    return ui::AppStorage<std::string>(protectedStacksKey, "", [storePtr, dash = std::make_shared<const DashboardDTO>(std::move(dash)), cornerRadius](ui::Binding<std::string> csv) {
+    return ui::AppStorage<std::string>(protectedStacksKey, "", [storePtr, dash = std::move(dash), cornerRadius](ui::Binding<std::string> csv) {
         return ui::WithState<Stack>(Stack(), [storePtr, dash, csv, cornerRadius](ui::Binding<Stack> hovered) {
             return ui::WithState<bool>(false, [storePtr, dash, csv, hovered, cornerRadius](ui::Binding<bool> appeared) {
                 return ui::EnvironmentReader([storePtr, dash, csv, hovered, appeared, cornerRadius](const ui::EnvironmentValues& env) {

@@ -12,12 +12,15 @@
 #include "dashboard/StorageNodeModel.h"
 #include "ui/View.h"
 
+#include <memory>
+
 namespace tidewell {
 
 class AppStore;
 
 // `cornerRadius`: the corners of the card holding the tree, drawn round by the night.
 platform::ui::View StorageTreeView(AppStore& store, DashboardDTO dash, double cornerRadius = 0);
+platform::ui::View StorageTreeView(AppStore& store, std::shared_ptr<const DashboardDTO> dash, double cornerRadius = 0);
 
 // Per-stack operations on the store (and the protected set they are given).
 // A clean checks that the stack can be cleaned itself, and leaves out
