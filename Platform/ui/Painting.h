@@ -62,5 +62,7 @@ size_t shadowBlurCount();
 // it is filled with a fully clear colour (which takes no clicks).
 const Shape* shapeOfNode(const Node* node);
 bool isClearFilledShape(const Node* node);
+// Whether a shape view takes a hit at `p`: inside a fill, on a stroke's line.
+bool shapeNodeContains(const Node* node, const Rect& frame, Point p);
 
 }  // namespace platform::ui

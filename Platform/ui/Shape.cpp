@@ -63,6 +63,16 @@ public:
     }
 
     const Shape& shape() const { return shape_; }
+    // A fill takes hits inside its outline; a stroke only on the line it
+    // draws, so a border laid over controls never takes their clicks.
+    bool contains(const Rect& frame, Point p) const
+    {
+        const Path path = shape_.path(frame);
+        if (mode_ == Mode::fill) return path.contains(p);
+        QPainterPathStroker stroker;
+        stroker.setWidth(std::max(1.0, stroke_.lineWidth));
+        return stroker.createStroke(path.qt()).contains(QPointF(p.x, p.y));
+    }
     bool fillsClear() const
     {
         if (!style_) return false;
@@ -179,6 +189,12 @@ bool isClearFilledShape(const Node* node)
 {
     auto* s = dynamic_cast<const ShapeNode*>(node);
     return s && s->fillsClear();
+}
+
+bool shapeNodeContains(const Node* node, const Rect& frame, Point p)
+{
+    auto* s = dynamic_cast<const ShapeNode*>(node);
+    return s && s->contains(frame, p);
 }
 
 const Shape* shapeOfNode(const Node* node)

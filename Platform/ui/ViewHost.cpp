@@ -101,14 +101,14 @@ const Element* hitElement(const Element& e, Point p)
                 return hit;
         return nullptr;
     }
-    // Leaves: shapes by their outline (a clear fill takes nothing), text,
+    // Leaves: fills inside their outline, strokes on their line (a clear fill takes nothing), text,
     // images and canvases by their frame; spacers and empty views never.
     if (node->isSpacer())
         return nullptr;
-    if (const Shape* shape = shapeOfNode(node)) {
+    if (shapeOfNode(node)) {
         if (isClearFilledShape(node))
             return nullptr;
-        return shape->path(e.frame).contains(p) ? &e : nullptr;
+        return shapeNodeContains(node, e.frame, p) ? &e : nullptr;
     }
     if (e.frame.width <= 0 || e.frame.height <= 0)
         return nullptr;

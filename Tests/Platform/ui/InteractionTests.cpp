@@ -48,6 +48,13 @@ TEST(Taps, OverlaysBlockUnlessTheyPassHitsThrough)
     const Rect f = m.tester.find("b")->frame;
     m.tester.tapAt({f.x + 5, f.y + 5});
     EXPECT_EQ(taps, 2);
+
+    // A border drawn over the button takes hits only on its line.
+    m.host.setRootView(button("b", taps).overlay(RoundedRectangle(8).strokeBorder(Color::red(), 2)));
+    m.tester.tap("b");
+    EXPECT_EQ(taps, 3);
+    m.tester.tapAt({f.x + 1, f.y + 20});
+    EXPECT_EQ(taps, 3) << "on the line the border is on top";
 }
 
 TEST(Taps, ClearAreasTakeNoTapsWithoutAContentShape)
