@@ -11,12 +11,12 @@ void openSettingsWindow() { platform::Windows::open(settingsWindowIdentifier); }
 
 void registerSettingsScene(AppStore& store) {
     platform::Windows::registerScene(settingsWindowIdentifier, [&store] {
-        platform::WindowSpec spec;
-        spec.identifier = settingsWindowIdentifier;
-        spec.title = "Settings";
-        spec.kind = platform::WindowKind::settings;
-        spec.defaultSize = {720, 500};
-        auto window = std::make_unique<platform::Window>(spec);
+        platform::WindowSpec settings;
+        settings.identifier = settingsWindowIdentifier;
+        settings.title = "Settings";
+        settings.kind = platform::WindowKind::settings;
+        settings.defaultSize = {720, 500};
+        auto window = std::make_unique<platform::Window>(settings);
         window->host().observe(store);
         window->host().observe(*store.accountSession);
         window->host().observe(*LeaderboardSync::shared());

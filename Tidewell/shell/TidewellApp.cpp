@@ -86,12 +86,12 @@ ui::View TidewellApp::mainWindowContent(AppStore& store) {
 }
 
 std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
-    platform::WindowSpec spec;
-    spec.identifier = "main";
-    spec.title = "Tidewell";
-    spec.defaultSize = {1180, 760};
-    spec.minimumSize = ui::Size{900, 600};
-    auto window = std::make_unique<platform::Window>(spec);
+    platform::WindowSpec mainWindow;
+    mainWindow.identifier = "main";
+    mainWindow.title = "Tidewell";
+    mainWindow.defaultSize = {1180, 760};
+    mainWindow.minimumSize = ui::Size{900, 600};
+    auto window = std::make_unique<platform::Window>(mainWindow);
     platform::Window* w = window.get();
     w->host().observe(store_);
     // The account and the leaderboard page publish on their own.

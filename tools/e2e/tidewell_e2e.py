@@ -202,12 +202,12 @@ def make_home(home, projects, now=None):
                 f.write(text.encode())
             else:
                 f.write(os.urandom(min(size, 1 << 16)) * max(1, size >> 16))
-    specs = [
+    layouts = [
         ("storefront", "npm", 0), ("admin-panel", "npm", 30), ("blog", "npm", 45),
         ("ripgrep-fork", "cargo", 20), ("tiny-http", "cargo", 1),
         ("ml-notebook", "python", 60), ("scraper", "python", 2),
     ]
-    for name, kind, idle in specs:
+    for name, kind, idle in layouts:
         root = os.path.join(projects, name)
         if kind == "npm":
             write(f"{root}/package.json", text='{"name": "%s", "version": "1.0.0"}\n' % name)
