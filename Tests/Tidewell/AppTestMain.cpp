@@ -1,4 +1,4 @@
-// The test main of the application's view tests: a widget application on the
+// The test main of the kit and application view tests: a widget application on the
 // offscreen platform, with the build's bundle as the main bundle so symbols,
 // stack icons and fonts resolve as in the application.
 #include <QApplication>
