@@ -392,6 +392,9 @@ void ViewHost::rebuild()
             continue;
         }
         const int id = layers_[i].id;
+        // The old tree goes first: the new one is made in the memory it leaves,
+        // still in the cache, rather than in a second tree's worth of it.
+        layers_[i].tree.reset();
         View v = layers_[i].content();
         if (id != 0)
             v = v.id("layer" + std::to_string(id));
