@@ -198,7 +198,6 @@ void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rec
     p.setTransform(transform_ * base_);
     // Canvas points to device pixels, whatever the device's pixel ratio.
     const QTransform device = p.deviceTransform();
-    const QTransform world = p.worldTransform();
     p.restore();
     const QRectF area = device.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
     constexpr double limit = 1 << 14;  // pixels a side; beyond that a cache costs more than it saves
@@ -240,8 +239,7 @@ void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rec
     p.save();
     apply(p);
     // The image is already in device pixels: place it without resampling.
-    p.setTransform(device.inverted() * world);
-    p.drawImage(QPoint(x0, y0), cache.image_);
+    drawImagePixels(p, QPointF(x0, y0), cache.image_);
     p.restore();
 }
 

@@ -191,10 +191,7 @@ public:
             order_.splice(order_.begin(), order_, it->second.place);
         }
         // Whole device pixels, so the copy lands exactly where the stroke would.
-        p.save();
-        p.resetTransform();
-        p.drawImage(QPointF((whole.x() - margin.x()) / dpr, (whole.y() - margin.y()) / dpr), it->second.image);
-        p.restore();
+        drawImagePixels(p, QPointF(whole.x() - margin.x(), whole.y() - margin.y()), it->second.image);
         return true;
     }
 
@@ -231,6 +228,20 @@ void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const St
     const QPen pen = toPen(stroke, toBrush(style, env, bounds));
     if (!StrokeCache::shared().draw(p, path.qt(), pen))
         p.strokePath(path.qt(), pen);
+}
+
+void drawImagePixels(QPainter& p, QPointF at, const QImage& image)
+{
+    QPaintDevice* device = p.device();
+    const double dpr = device ? device->devicePixelRatioF() : 1.0;
+    const bool whole = at.x() == std::round(at.x()) && at.y() == std::round(at.y());
+    p.save();
+    p.resetTransform();
+    if (whole)
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.drawImage(QRectF(at.x() / dpr, at.y() / dpr, image.width() / dpr, image.height() / dpr), image,
+                QRectF(0, 0, image.width(), image.height()));
+    p.restore();
 }
 
 bool isVisible(const PaintContext& pc, const Rect& rect, double margin)
@@ -302,9 +313,9 @@ void Layer::composite(QPainter& target, const QImage& image, double dx, double d
         return;
     target.save();
     const QPointF shift = target.transform().map(QPointF(dx, dy)) - target.transform().map(QPointF(0, 0));
-    target.resetTransform();
     target.setOpacity(target.opacity() * opacity);
-    target.drawImage(QPointF(bounds_.x + shift.x(), bounds_.y + shift.y()), image);
+    const double dpr = image_.devicePixelRatio();
+    drawImagePixels(target, QPointF((bounds_.x + shift.x()) * dpr, (bounds_.y + shift.y()) * dpr), image);
     target.restore();
 }
 

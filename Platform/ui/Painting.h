@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPen>
+#include <QPointF>
 
 class QPainter;
 
@@ -25,6 +26,13 @@ QPen toPen(const StrokeStyle& stroke, const QBrush& brush);
 void fillPath(QPainter& p, const Path& path, const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds);
 void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const StrokeStyle& stroke,
                 const EnvironmentValues& env, const Rect& bounds);
+
+// Draws `image` with its top-left at `at` in the painter's device pixels (the
+// transform is set aside), pixel for pixel. Placed at whole device pixels it
+// is copied or blended as it is, never filtered: with smooth resampling on,
+// Qt's raster engine sends even an unscaled image through its general span
+// filler, which hands large images to its worker threads.
+void drawImagePixels(QPainter& p, QPointF at, const QImage& image);
 
 // False when `rect` (grown by `margin`) lies wholly outside the painter's clip
 // or target, so leaves can skip their drawing.
