@@ -75,14 +75,15 @@ QBrush Shading::brush(const EnvironmentValues& env) const
 }
 
 GraphicsContext::GraphicsContext(QPainter& painter, EnvironmentPtr env, double displayScale)
-    : painter_(&painter), env_(std::move(env)), displayScale_(displayScale), base_(painter.transform())
+    : painter_(&painter), env_(std::move(env)), displayScale_(displayScale), base_(painter.transform()),
+      baseOpacity_(painter.opacity())
 {
 }
 
 void GraphicsContext::apply(QPainter& p) const
 {
     p.setTransform(transform_ * base_);
-    p.setOpacity(std::clamp(opacity, 0.0, 1.0));
+    p.setOpacity(baseOpacity_ * std::clamp(opacity, 0.0, 1.0));
     if (clip_) {
         p.setTransform(base_);
         p.setClipPath(*clip_, p.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
@@ -160,7 +161,7 @@ void GraphicsContext::drawLayer(const std::function<void(GraphicsContext&)>& dra
     QPainter& p = *painter_;
     p.save();
     p.resetTransform();
-    p.setOpacity(std::clamp(opacity, 0.0, 1.0));
+    p.setOpacity(baseOpacity_ * std::clamp(opacity, 0.0, 1.0));
     p.drawImage(0, 0, image);
     p.restore();
 }
@@ -188,30 +189,27 @@ bool isOpaque(const QImage& image)
 
 }  // namespace
 
-void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rect bounds,
-                                 const std::function<void(GraphicsContext&)>& draw) const
+// Draws through `cache` what `paint` draws within `bounds` (in the painter's
+// coordinates): once into device pixels, then copied while the key, the size,
+// the scale and the sub-pixel placement stay the same. `paint` gets a painter
+// whose transform maps those coordinates to the image's pixels; `composite`
+// prepares the painter for laying the pixels down. False, with nothing
+// drawn, when the transform turns or skews or the area is out of reach.
+bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect bounds,
+                 const std::function<void(QPainter&)>& paint, const std::function<void(QPainter&)>& composite)
 {
-    if (!draw || !(bounds.width > 0) || !(bounds.height > 0))
-        return;
-    QPainter& p = *painter_;
-    p.save();
-    p.setTransform(transform_ * base_);
-    // Canvas points to device pixels, whatever the device's pixel ratio.
+    // Points to device pixels, whatever the device's pixel ratio.
     const QTransform device = p.deviceTransform();
-    p.restore();
     const QRectF area = device.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
     constexpr double limit = 1 << 14;  // pixels a side; beyond that a cache costs more than it saves
     if (device.type() > QTransform::TxScale || !area.isValid() || area.width() > limit || area.height() > limit ||
-        !(std::abs(area.x()) < 1e9) || !(std::abs(area.y()) < 1e9)) {
-        GraphicsContext direct = *this;
-        draw(direct);
-        return;
-    }
+        !(std::abs(area.x()) < 1e9) || !(std::abs(area.y()) < 1e9))
+        return false;
     const int x0 = int(std::floor(area.left())), y0 = int(std::floor(area.top()));
     const QSize pixels(int(std::ceil(area.right())) - x0, int(std::ceil(area.bottom())) - y0);
     if (pixels.isEmpty())
-        return;
-    // Where the canvas lands within the image: the same for any whole-pixel move.
+        return true;
+    // Where the drawing lands within the image: the same for any whole-pixel move.
     const QTransform toImage = device * QTransform::fromTranslate(-x0, -y0);
 
     if (cache.image_.isNull() || cache.key_ != key || cache.image_.size() != pixels ||
@@ -221,11 +219,10 @@ void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rec
         {
             QPainter lp(&image);
             lp.setRenderHints(p.renderHints());
-            // Canvas points straight to the image's pixels.
+            lp.setFont(p.font());
             lp.setTransform(toImage);
             // No clip of its own: an antialiased clip would thin the edges.
-            GraphicsContext inner(lp, env_, displayScale_);
-            draw(inner);
+            paint(lp);
         }
         // Opaque pixels are copied rather than blended.
         if (isOpaque(image))
@@ -237,10 +234,34 @@ void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rec
     }
 
     p.save();
-    apply(p);
+    composite(p);
     // The image is already in device pixels: place it without resampling.
     drawImagePixels(p, QPointF(x0, y0), cache.image_);
     p.restore();
+    return true;
+}
+
+void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rect bounds,
+                                 const std::function<void(GraphicsContext&)>& draw) const
+{
+    if (!draw || !(bounds.width > 0) || !(bounds.height > 0))
+        return;
+    QPainter& p = *painter_;
+    p.save();
+    p.setTransform(transform_ * base_);
+    const bool drawn = paintCached(
+        p, cache, key, bounds,
+        [&](QPainter& lp) {
+            // Canvas points straight to the image's pixels.
+            GraphicsContext inner(lp, env_, displayScale_);
+            draw(inner);
+        },
+        [&](QPainter& target) { apply(target); });
+    p.restore();
+    if (!drawn) {
+        GraphicsContext direct = *this;
+        draw(direct);
+    }
 }
 
 void GraphicsContext::draw(const std::string& text, const Font& font, const Shading& shading, Point at, UnitPoint anchor) const
@@ -291,7 +312,49 @@ private:
     std::function<void(GraphicsContext&, Size)> renderer_;
 };
 
+class CachedDrawingNode final : public ModifierNode {
+public:
+    CachedDrawingNode(View content, CanvasCache& cache, std::string key)
+        : ModifierNode(std::move(content)), cache_(&cache), key_(std::move(key))
+    {
+    }
+
+    void paint(const Element& self, PaintContext& pc) const override
+    {
+        // Content that may draw anywhere (a canvas) is kept to its frame.
+        const Rect bounds = std::isfinite(self.ink.width) && std::isfinite(self.ink.height) ? self.ink : self.frame;
+        if (!isVisible(pc, bounds))
+            return;
+        QPainter& p = *pc.painter;
+        // Drawn from the frame's corner, so a whole-pixel move keeps the pixels.
+        const Rect& f = self.frame;
+        const Rect ink{bounds.x - f.x, bounds.y - f.y, bounds.width, bounds.height};
+        p.save();
+        p.translate(f.x, f.y);
+        const bool drawn = paintCached(
+            p, *cache_, key_, ink,
+            [&](QPainter& lp) {
+                lp.translate(-f.x, -f.y);
+                PaintContext inner{&lp, pc.displayScale};
+                Node::paint(self, inner);
+            },
+            [](QPainter&) {});
+        p.restore();
+        if (!drawn)
+            Node::paint(self, pc);
+    }
+
+private:
+    CanvasCache* cache_;
+    std::string key_;
+};
+
 }  // namespace
+
+View CachedDrawing(View content, CanvasCache& cache, std::string key)
+{
+    return View(detail::makeNode<CachedDrawingNode>(std::move(content), cache, std::move(key)));
+}
 
 View Canvas(std::function<void(GraphicsContext&, Size)> renderer)
 {

@@ -51,7 +51,8 @@ public:
     void clear() { image_ = QImage(); }
 
 private:
-    friend class GraphicsContext;
+    friend bool paintCached(QPainter&, CanvasCache&, const std::string&, Rect, const std::function<void(QPainter&)>&,
+                            const std::function<void(QPainter&)>&);
     QImage image_;
     std::string key_;
     QTransform device_;  // canvas points to the image's pixels
@@ -105,8 +106,17 @@ private:
     double displayScale_;
     QTransform base_;        // the painter's transform when the canvas began
     QTransform transform_;   // the canvas's own transform
+    double baseOpacity_ = 1;  // the painter's when the canvas began (a faded ancestor)
     std::optional<QPainterPath> clip_;  // in canvas coordinates of the base
 };
+
+// `content` drawn through `cache`: made once into device pixels and copied on
+// later frames while `key`, the content's size, the scale and its sub-pixel
+// placement stay the same. `key` must name everything the content shows;
+// layout, hits and accessibility stay the content's own. Content that may
+// draw anywhere (a canvas) is kept to its frame. For still content that is
+// costly to draw (text under a shrink, icons, gradients).
+View CachedDrawing(View content, CanvasCache& cache, std::string key);
 
 // A view that draws with a renderer at its full offered size. An empty
 // (zero-sized) canvas draws nothing.

@@ -94,7 +94,7 @@ ui::View faceContent(const StorageNodeModel& node, double d)
 // face without the texts and icon. Qt fills gradients pixel by pixel, and
 // seventeen bubbles of them on every frame cost more than the rest of the tree.
 struct BubbleCaches {
-    ui::CanvasCache glow, face;
+    ui::CanvasCache glow, face, content;
 };
 
 BubbleCaches& bubbleCaches(const std::string& stack, int phase)
@@ -222,7 +222,11 @@ ui::View StorageNodeView::body() const
     const double glow = storageNodeGlow(selected, hovered, index, time, reduceMotion);
     const std::string size = platform::formatByteCount(node.summary.reclaimable_bytes);
 
-    ui::View decorated = faceContent(node, d).frame(d, d);
+    // The icon and texts are still too: the size text is drawn shrunk to fit,
+    // and Qt keeps glyphs for only a few scales of a font at once, so with
+    // seventeen bubbles they were drawn afresh from their outlines every frame.
+    ui::View decorated = ui::CachedDrawing(faceContent(node, d).frame(d, d), bubbleCaches(node.id(), pixelPhase).content,
+                                           node.summary.label + "/" + size + "/" + cacheKey(d, tint, 0));
     if (selected && !reduceMotion) {
         ui::StrokeStyle ring;
         ring.lineWidth = 2;

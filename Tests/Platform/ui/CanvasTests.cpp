@@ -287,3 +287,29 @@ TEST(CanvasCachedDrawing, EmptyBoundsDrawNothingAndEndlessOnesDrawDirectly)
     EXPECT_TRUE(red(at(img, 90, 90)));
     EXPECT_EQ(cache.renders(), 0u);
 }
+
+TEST(CanvasCachedDrawing, AViewsContentIsCopiedUntilItsKeyOrSubPixelPlacementChanges)
+{
+    CanvasCache cache;
+    const View content = Canvas([](GraphicsContext& ctx, Size) { picture(ctx); }).frame(100, 100);
+    const auto frame = [&](const std::string& key, double dx) {
+        const QImage direct = renderToImage(content.offset(dx, 0), {120, 120}, 1);
+        const QImage cached = renderToImage(CachedDrawing(content, cache, key).offset(dx, 0), {120, 120}, 1);
+        EXPECT_LE(largestDifference(direct, cached), 1) << key << " moved " << dx;
+        return cache.renders();
+    };
+    EXPECT_EQ(frame("a", 0), 1u);
+    EXPECT_EQ(frame("a", 0), 1u);
+    EXPECT_EQ(frame("a", 7), 1u);  // a whole-pixel move copies the same pixels
+    EXPECT_EQ(frame("a", 7.5), 2u);
+    EXPECT_EQ(frame("b", 7.5), 3u);
+}
+
+TEST(CanvasContext, AFadedAncestorFadesTheCanvas)
+{
+    const QImage img = renderToImage(Canvas([](GraphicsContext& ctx, Size s) { ctx.fill(Path::rect({0, 0, s.width, s.height}), kRed); })
+                                         .frame(100, 100)
+                                         .opacity(0.5),
+                                     {100, 100}, 1);
+    EXPECT_NEAR(at(img, 50, 50).alpha(), 128, 2);
+}
