@@ -42,8 +42,10 @@ struct EnvironmentValues {
     template <class Key>
     typename Key::Value get() const
     {
-        auto it = custom_.find(std::type_index(typeid(Key)));
-        if (it == custom_.end())
+        if (!custom_)
+            return Key::defaultValue();
+        auto it = custom_->find(std::type_index(typeid(Key)));
+        if (it == custom_->end())
             return Key::defaultValue();
         return std::any_cast<typename Key::Value>(it->second);
     }
@@ -51,14 +53,18 @@ struct EnvironmentValues {
     template <class Key>
     void set(typename Key::Value value)
     {
-        custom_[std::type_index(typeid(Key))] = std::move(value);
+        // Copied on write: every modifier copies the environment, few set keys.
+        auto custom = custom_ ? std::make_shared<Custom>(*custom_) : std::make_shared<Custom>();
+        (*custom)[std::type_index(typeid(Key))] = std::move(value);
+        custom_ = std::move(custom);
     }
 
     // A colour as drawn under this environment's colour scheme.
     RGBA resolve(const Color& c) const { return c.resolve(colorScheme); }
 
 private:
-    std::map<std::type_index, std::any> custom_;
+    using Custom = std::map<std::type_index, std::any>;
+    std::shared_ptr<const Custom> custom_;
 };
 
 using EnvironmentPtr = std::shared_ptr<const EnvironmentValues>;

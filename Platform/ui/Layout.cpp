@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace platform::ui {
 
@@ -184,10 +185,29 @@ private:
         return result;
     }
 
+    // The memo lives in a pooled block; the element's scratch holds only its
+    // address, small enough for `std::any` to keep inline.
     struct Memo {
         unsigned pass = 0;
         unsigned next = 0;
         std::vector<std::pair<ProposedSize, Distribution>, detail::NodeAllocator<std::pair<ProposedSize, Distribution>>> entries;  // at most 12, reused
+    };
+    class MemoRef {
+    public:
+        MemoRef() : memo_(new (detail::nodeAllocate(sizeof(Memo))) Memo) {}
+        MemoRef(const MemoRef& other) : MemoRef() { *memo_ = *other.memo_; }
+        MemoRef(MemoRef&& other) noexcept : memo_(std::exchange(other.memo_, nullptr)) {}
+        MemoRef& operator=(const MemoRef&) = delete;
+        ~MemoRef()
+        {
+            if (!memo_) return;
+            memo_->~Memo();
+            detail::nodeDeallocate(memo_, sizeof(Memo));
+        }
+        Memo* get() const { return memo_; }
+
+    private:
+        Memo* memo_;
     };
 
     // Measuring, placing and baselines ask for the same proposals; each is
@@ -195,12 +215,12 @@ private:
     // element distributes again.
     const Distribution& distribute(Element& self, ProposedSize p, LayoutContext& ctx) const
     {
-        auto* memo = std::any_cast<Memo>(&self.scratch);
-        if (!memo) {
-            self.scratch = Memo{};
-            memo = std::any_cast<Memo>(&self.scratch);
-            memo->entries.reserve(4);
+        auto* ref = std::any_cast<MemoRef>(&self.scratch);
+        if (!ref) {
+            self.scratch.emplace<MemoRef>();
+            ref = std::any_cast<MemoRef>(&self.scratch);
         }
+        Memo* memo = ref->get();
         if (memo->pass != ctx.pass()) {
             memo->pass = ctx.pass();
             memo->entries.clear();
@@ -209,9 +229,9 @@ private:
         for (const auto& [proposal, d] : memo->entries)
             if (proposal == p)
                 return d;
+        // Children are measured meanwhile; they never touch this element's memo.
         Distribution d = distributeUncached(self, p, ctx);
-        // Children were measured meanwhile; this element's memo is its own.
-        memo = std::any_cast<Memo>(&self.scratch);
+        if (memo->entries.empty()) memo->entries.reserve(4);
         if (memo->entries.size() < 12) {
             memo->entries.emplace_back(p, std::move(d));
             return memo->entries.back().second;
@@ -291,8 +311,7 @@ private:
             for (size_t k = end; k < n; ++k) reserved += minimum[order[k]];
             // Spacers wait with their minimum until the views beside them
             // have chosen, then share what is left.
-            size_t* mid = std::stable_partition(order + i, order + end,
-                                                [&](size_t idx) { return !self.children[idx]->node->isSpacer(); });
+            size_t* mid = stablePartitionSpacers(self, order + i, order + end);
             const size_t views = size_t(mid - (order + i)), spacers = size_t((order + end) - mid);
             double spacerMinimum = 0;
             for (size_t k = 0; k < spacers; ++k) spacerMinimum += minimum[mid[k]];
@@ -310,6 +329,33 @@ private:
             i = end;
         }
         return d;
+    }
+
+    // Views first, spacers last, each in their order, without the heap
+    // buffer std::stable_partition takes on every call.
+    static size_t* stablePartitionSpacers(const Element& self, size_t* first, size_t* last)
+    {
+        constexpr size_t kInline = 16;
+        size_t inlineSpacers[kInline];
+        std::vector<size_t> heapSpacers;
+        size_t spacers = 0;
+        size_t* out = first;
+        for (size_t* it = first; it != last; ++it) {
+            if (!self.children[*it]->node->isSpacer()) {
+                *out++ = *it;
+                continue;
+            }
+            if (spacers < kInline) {
+                inlineSpacers[spacers] = *it;
+            } else {
+                if (heapSpacers.empty()) heapSpacers.assign(inlineSpacers, inlineSpacers + kInline);
+                heapSpacers.push_back(*it);
+            }
+            ++spacers;
+        }
+        const size_t* from = heapSpacers.empty() ? inlineSpacers : heapSpacers.data();
+        std::copy(from, from + spacers, out);
+        return out;
     }
 
     Axis axis_;
@@ -463,9 +509,9 @@ private:
 
 // --- Modifier node layout -----------------------------------------------------
 
-EnvironmentPatch EnvironmentPatch::merge(const EnvironmentPatch& outer, const EnvironmentPatch& inner)
+EnvironmentPatch EnvironmentPatch::merge(EnvironmentPatch outer, const EnvironmentPatch& inner)
 {
-    EnvironmentPatch m = outer;
+    EnvironmentPatch& m = outer;
     if (inner.font) m.font = inner.font;
     if (inner.foregroundStyle) m.foregroundStyle = inner.foregroundStyle;
     if (inner.lineLimit) m.lineLimit = inner.lineLimit;
@@ -474,9 +520,23 @@ EnvironmentPatch EnvironmentPatch::merge(const EnvironmentPatch& outer, const En
     if (inner.multilineTextAlignment) m.multilineTextAlignment = inner.multilineTextAlignment;
     if (inner.fontWeight) m.fontWeight = inner.fontWeight;
     if (inner.tracking) m.tracking = inner.tracking;
-    m.monospacedDigit = outer.monospacedDigit || inner.monospacedDigit;
-    m.disabled = outer.disabled || inner.disabled;
-    return m;
+    m.monospacedDigit = m.monospacedDigit || inner.monospacedDigit;
+    m.disabled = m.disabled || inner.disabled;
+    return outer;
+}
+
+void EnvironmentPatch::mergeOuter(EnvironmentPatch&& outer)
+{
+    if (!font) font = std::move(outer.font);
+    if (!foregroundStyle) foregroundStyle = std::move(outer.foregroundStyle);
+    if (!lineLimit) lineLimit = outer.lineLimit;
+    if (!truncationMode) truncationMode = outer.truncationMode;
+    if (!minimumScaleFactor) minimumScaleFactor = outer.minimumScaleFactor;
+    if (!multilineTextAlignment) multilineTextAlignment = outer.multilineTextAlignment;
+    if (!fontWeight) fontWeight = outer.fontWeight;
+    if (!tracking) tracking = outer.tracking;
+    monospacedDigit = outer.monospacedDigit || monospacedDigit;
+    disabled = outer.disabled || disabled;
 }
 
 void EnvironmentPatch::apply(EnvironmentValues& env) const
@@ -507,11 +567,21 @@ EnvironmentPtr EnvironmentModifierNode::childEnvironment(const Element& self) co
 }
 
 namespace {
-View patched(const View& v, const EnvironmentPatch& patch)
+// `expiring`: `v` is a temporary (the chain being written), so when nothing
+// else holds its patch node, the new patch is merged into that node in place.
+View patched(const View& v, EnvironmentPatch&& patch, bool expiring = false)
 {
-    if (auto* inner = dynamic_cast<const EnvironmentModifierNode*>(v.node().get()); inner && inner->isPatch())
-        return View(detail::makeNode<EnvironmentModifierNode>(inner->content(), EnvironmentPatch::merge(patch, inner->patch())));
-    return View(detail::makeNode<EnvironmentModifierNode>(v, patch));
+    const Node* node = v.node().get();
+    if (typeid(*node) != typeid(EnvironmentModifierNode))  // final: no subclasses to miss
+        return View(detail::makeNode<EnvironmentModifierNode>(v, std::move(patch)));
+    auto* inner = static_cast<const EnvironmentModifierNode*>(node);
+    if (!inner->isPatch())
+        return View(detail::makeNode<EnvironmentModifierNode>(v, std::move(patch)));
+    if (expiring && v.node().use_count() == 1) {
+        const_cast<EnvironmentModifierNode*>(inner)->mergeOuter(std::move(patch));
+        return v;
+    }
+    return View(detail::makeNode<EnvironmentModifierNode>(inner->content(), EnvironmentPatch::merge(std::move(patch), inner->patch())));
 }
 }  // namespace
 
@@ -771,18 +841,27 @@ View View::environment(std::function<void(EnvironmentValues&)> change) const
 {
     return View(detail::makeNode<EnvironmentModifierNode>(*this, std::move(change)));
 }
-View View::font(Font f) const { return patched(*this, EnvironmentPatch{.font = std::move(f)}); }
-View View::foregroundStyle(ShapeStyle s) const { return patched(*this, EnvironmentPatch{.foregroundStyle = std::move(s)}); }
-View View::lineLimit(std::optional<int> lines) const { return patched(*this, EnvironmentPatch{.lineLimit = lines}); }
-View View::truncationMode(TruncationMode m) const { return patched(*this, EnvironmentPatch{.truncationMode = m}); }
-View View::minimumScaleFactor(double f) const
+View View::font(Font f) const& { return patched(*this, EnvironmentPatch{.font = std::move(f)}); }
+View View::font(Font f) && { return patched(*this, EnvironmentPatch{.font = std::move(f)}, true); }
+View View::foregroundStyle(ShapeStyle s) const& { return patched(*this, EnvironmentPatch{.foregroundStyle = std::move(s)}); }
+View View::foregroundStyle(ShapeStyle s) && { return patched(*this, EnvironmentPatch{.foregroundStyle = std::move(s)}, true); }
+View View::lineLimit(std::optional<int> lines) const& { return patched(*this, EnvironmentPatch{.lineLimit = lines}); }
+View View::lineLimit(std::optional<int> lines) && { return patched(*this, EnvironmentPatch{.lineLimit = lines}, true); }
+View View::truncationMode(TruncationMode m) const& { return patched(*this, EnvironmentPatch{.truncationMode = m}); }
+View View::truncationMode(TruncationMode m) && { return patched(*this, EnvironmentPatch{.truncationMode = m}, true); }
+View View::minimumScaleFactor(double f) const&
 {
     return patched(*this, EnvironmentPatch{.minimumScaleFactor = std::clamp(f, 0.01, 1.0)});
 }
-View View::multilineTextAlignment(TextAlignment a) const { return patched(*this, EnvironmentPatch{.multilineTextAlignment = a}); }
-View View::fontWeight(FontWeight w) const { return patched(*this, EnvironmentPatch{.fontWeight = w}); }
-View View::monospacedDigit() const { return patched(*this, EnvironmentPatch{.monospacedDigit = true}); }
-View View::tracking(double points) const { return patched(*this, EnvironmentPatch{.tracking = points}); }
+View View::minimumScaleFactor(double f) && { return patched(*this, EnvironmentPatch{.minimumScaleFactor = std::clamp(f, 0.01, 1.0)}, true); }
+View View::multilineTextAlignment(TextAlignment a) const& { return patched(*this, EnvironmentPatch{.multilineTextAlignment = a}); }
+View View::multilineTextAlignment(TextAlignment a) && { return patched(*this, EnvironmentPatch{.multilineTextAlignment = a}, true); }
+View View::fontWeight(FontWeight w) const& { return patched(*this, EnvironmentPatch{.fontWeight = w}); }
+View View::fontWeight(FontWeight w) && { return patched(*this, EnvironmentPatch{.fontWeight = w}, true); }
+View View::monospacedDigit() const& { return patched(*this, EnvironmentPatch{.monospacedDigit = true}); }
+View View::monospacedDigit() && { return patched(*this, EnvironmentPatch{.monospacedDigit = true}, true); }
+View View::tracking(double points) const& { return patched(*this, EnvironmentPatch{.tracking = points}); }
+View View::tracking(double points) && { return patched(*this, EnvironmentPatch{.tracking = points}, true); }
 View View::scaledToFit() const { return aspectRatio(std::nullopt, ContentMode::fit); }
 View View::scaledToFill() const { return aspectRatio(std::nullopt, ContentMode::fill); }
 View View::disabled(bool d) const

@@ -41,7 +41,9 @@ struct EnvironmentPatch {
     bool disabled = false;
 
     // `inner` is nearer the view, so its values win.
-    static EnvironmentPatch merge(const EnvironmentPatch& outer, const EnvironmentPatch& inner);
+    static EnvironmentPatch merge(EnvironmentPatch outer, const EnvironmentPatch& inner);
+    // The same, in place: this patch is the inner one.
+    void mergeOuter(EnvironmentPatch&& outer);
     void apply(EnvironmentValues& env) const;
 };
 
@@ -53,6 +55,8 @@ public:
     EnvironmentPtr childEnvironment(const Element& self) const override;
     const EnvironmentPatch& patch() const { return patch_; }
     bool isPatch() const { return !change_; }
+    // Only for a node nobody else holds yet (see `patched`).
+    void mergeOuter(EnvironmentPatch&& outer) { patch_.mergeOuter(std::move(outer)); }
 
 private:
     EnvironmentPatch patch_;

@@ -89,7 +89,9 @@ double ResolvedFont::measure(const QString& text) const
     return w * scale;
 }
 
-const ResolvedFont& resolveFont(const Font& f)
+namespace {
+
+const ResolvedFont& resolveFontUncached(const Font& f)
 {
     using Key = std::tuple<std::string, int, double, int, bool, bool, double>;
     static std::map<Key, ResolvedFont> cache;
@@ -119,6 +121,25 @@ const ResolvedFont& resolveFont(const Font& f)
         r.digitAdvance = std::max(r.digitAdvance, m.horizontalAdvance(QChar(c)) * r.scale);
     r.monospacedDigits = f.hasMonospacedDigits();
     return cache.emplace(key, r).first->second;
+}
+
+}  // namespace
+
+const ResolvedFont& resolveFont(const Font& f)
+{
+    // Every text asks on every build, and a page uses a handful of fonts.
+    struct Recent {
+        Font font;
+        const ResolvedFont* resolved = nullptr;
+    };
+    static Recent recent[8];
+    static unsigned next = 0;
+    for (const Recent& r : recent)
+        if (r.resolved && r.font == f)
+            return *r.resolved;
+    const ResolvedFont& r = resolveFontUncached(f);
+    recent[next++ % 8] = {f, &r};
+    return r;
 }
 
 namespace {
@@ -180,6 +201,9 @@ public:
         const ResolvedFont& f = fontFor(self);
         if (!multiline_ && (!p.width || natural_ <= *p.width))
             return {std::ceil(natural_ * 1000) / 1000, f.lineHeight};
+        // No room at all (a stack's minimum probe): one empty line, as `layout` makes it.
+        if (p.width && *p.width <= 0)
+            return {*p.width, f.lineHeight};
         const TextScratch s = layout(self, p);
         // Even an ellipsis alone stays within the offer.
         double w = std::ceil(s.lines.width * s.scale * 1000) / 1000;

@@ -5,6 +5,8 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -211,8 +213,19 @@ std::string Element::identity() const
 }
 
 namespace {
-double packed(const std::optional<double>& v) { return v ? *v : std::numeric_limits<double>::quiet_NaN(); }
-bool samePacked(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+// A proposal's dimension as a key: its bits, with "unspecified" (or NaN) as
+// one NaN pattern and -0 as 0, so a lookup is two integer comparisons.
+constexpr std::uint64_t kUnspecified = 0x7ff8'0000'0000'0001ull;
+std::uint64_t packed(const std::optional<double>& v)
+{
+    if (!v || std::isnan(*v)) return kUnspecified;
+    return std::bit_cast<std::uint64_t>(*v == 0 ? 0.0 : *v);
+}
+std::optional<double> unpacked(std::uint64_t bits)
+{
+    if (bits == kUnspecified) return std::nullopt;
+    return std::bit_cast<double>(bits);
+}
 }  // namespace
 
 Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
@@ -221,10 +234,10 @@ Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
         cachePass_ = ctx.pass();
         cacheCount_ = 0;
     }
-    const double w = packed(proposal.width), h = packed(proposal.height);
+    const std::uint64_t w = packed(proposal.width), h = packed(proposal.height);
     const unsigned n = std::min(cacheCount_, kCache);
     for (unsigned i = 0; i < n; ++i)
-        if (samePacked(cache_[i].width, w) && samePacked(cache_[i].height, h))
+        if (cache_[i].width == w && cache_[i].height == h)
             return cache_[i].size;
     Size s = node->sizeThatFits(*this, proposal, ctx);
     s.width = sane(s.width);
@@ -361,10 +374,7 @@ void Element::place(Rect f, LayoutContext& ctx)
         for (unsigned k = 0; k < n; ++k) {
             const CacheEntry& e = cache_[(cacheCount_ - 1 - k) % kCache];
             if (e.size == f.size()) {
-                ProposedSize p;
-                if (!std::isnan(e.width)) p.width = e.width;
-                if (!std::isnan(e.height)) p.height = e.height;
-                place(f, p, ctx);
+                place(f, ProposedSize{unpacked(e.width), unpacked(e.height)}, ctx);
                 return;
             }
         }

@@ -7,6 +7,7 @@
 #include "ui/ShapeStyle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <any>
 #include <functional>
 #include <memory>
@@ -128,21 +129,31 @@ public:
     View scaledToFit() const;
     View scaledToFill() const;
 
-    // Environment
-    View font(Font font) const;
+    // Environment. The common ones merge into the patch node they are
+    // chained on; on a temporary view that node is changed in place.
+    View font(Font font) const&;
+    View font(Font font) &&;
     // The weight and equal-width digits of every font inside, including
     // fonts set further in.
-    View fontWeight(FontWeight weight) const;
+    View fontWeight(FontWeight weight) const&;
+    View fontWeight(FontWeight weight) &&;
     View bold() const { return fontWeight(FontWeight::bold); }
-    View monospacedDigit() const;
+    View monospacedDigit() const&;
+    View monospacedDigit() &&;
     // Letter tracking of every text inside, in points (fonts set further in keep it).
-    View tracking(double points) const;
-    View foregroundStyle(ShapeStyle style) const;
+    View tracking(double points) const&;
+    View tracking(double points) &&;
+    View foregroundStyle(ShapeStyle style) const&;
+    View foregroundStyle(ShapeStyle style) &&;
     View foregroundColor(Color color) const { return foregroundStyle(color); }
-    View lineLimit(std::optional<int> lines) const;
-    View truncationMode(TruncationMode mode) const;
-    View minimumScaleFactor(double factor) const;
-    View multilineTextAlignment(TextAlignment alignment) const;
+    View lineLimit(std::optional<int> lines) const&;
+    View lineLimit(std::optional<int> lines) &&;
+    View truncationMode(TruncationMode mode) const&;
+    View truncationMode(TruncationMode mode) &&;
+    View minimumScaleFactor(double factor) const&;
+    View minimumScaleFactor(double factor) &&;
+    View multilineTextAlignment(TextAlignment alignment) const&;
+    View multilineTextAlignment(TextAlignment alignment) &&;
     View disabled(bool disabled) const;
     View environment(std::function<void(EnvironmentValues&)> change) const;
     template <class Key>
@@ -380,9 +391,9 @@ public:
     static void operator delete(void* p, std::size_t size);
 
 private:
-    // A proposal packed into two doubles, NaN standing for "unspecified".
+    // A proposal packed into the bits of its two dimensions (see View.cpp).
     struct CacheEntry {
-        double width, height;
+        std::uint64_t width, height;
         Size size;
     };
     unsigned cachePass_ = 0;

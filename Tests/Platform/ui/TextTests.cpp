@@ -168,3 +168,22 @@ TEST(Fonts, WeightAndDigitsFromAContainerHoldForFontsSetInside)
     EXPECT_EQ(seen.weight(), FontWeight::regular);
     EXPECT_FALSE(seen.hasMonospacedDigits());
 }
+
+// A chain on a temporary merges into its patch node in place; a chain on a
+// view someone keeps must leave that view as it was.
+TEST(TextEnvironment, ChainingOnAKeptViewLeavesItAsItWas)
+{
+    const std::string text = "kept words";
+    const View kept = Text(text).font(Font::caption());
+    const View limited = kept.lineLimit(1).truncationMode(TruncationMode::middle);
+    auto laidKept = layOut(kept, {400, 100});
+    auto laidLimited = layOut(limited, {400, 100});
+    const Element* k = textElement(*laidKept, text);
+    const Element* l = textElement(*laidLimited, text);
+    ASSERT_TRUE(k && l);
+    EXPECT_EQ(k->env->lineLimit, std::nullopt);
+    EXPECT_EQ(k->env->truncationMode, TruncationMode::tail);
+    EXPECT_EQ(l->env->lineLimit, 1);
+    EXPECT_EQ(l->env->truncationMode, TruncationMode::middle);
+    EXPECT_EQ(l->env->font, k->env->font);
+}
