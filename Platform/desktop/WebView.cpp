@@ -1,171 +1,71 @@
 #include "desktop/WebView.h"
 
+#include "desktop/WebPageBackend.h"
+#include "foundation/Bundle.h"
+#include "foundation/Log.h"
+
 #include <QCoreApplication>
-#include <QPointer>
+#include <QLibrary>
+#include <QOpenGLContext>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWebEngineLoadingInfo>
-#include <QWebEngineNewWindowRequest>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
+#include <QWidget>
 
 #include <unistd.h>
 
-#include <utility>
+#include <filesystem>
+
+// Qt's own setter of the context every GL context shares with. The web engine
+// takes it from the application's start when linked in; loaded later, it
+// needs it made before it loads.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 namespace platform {
 
 namespace {
 
-bool prefersDark = false;
-bool engineStarted = false;
-
-class PolicyPage final : public QWebEnginePage {
-public:
-    PolicyPage(QWebEngineProfile* profile, QObject* parent, const WebViewDelegate* delegate)
-        : QWebEnginePage(profile, parent), delegate_(delegate) {}
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (!delegate_->decidePolicy) return true;
-        WebNavigationAction action;
-        if (!url.isEmpty()) action.url = url.toString(QUrl::FullyEncoded).toStdString();
-        action.linkActivated = type == NavigationTypeLinkClicked;
-        action.targetsMainFrame = isMainFrame;
-        const bool allowed = delegate_->decidePolicy(action) == WebPolicy::allow;
-        if (!allowed && isMainFrame) refused = url;
-        return allowed;
-    }
-
-public:
-    // The engine reports a start and a stop even for a navigation it was told
-    // not to make; those are not loads of the page.
-    QUrl refused;
-
-private:
-    const WebViewDelegate* delegate_;
-};
-
-// Schemes the engine loads itself; a navigation to any other never starts.
-bool engineLoads(const QUrl& url) {
-    const QString scheme = url.scheme();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("about") ||
-           scheme == QLatin1String("data");
+void shareGLContext() {
+    if (QOpenGLContext::globalShareContext()) return;
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    if (!context->create()) log("Web view: no OpenGL context to share; pages render in software");
+    qt_gl_set_global_share_context(context);
 }
 
-// What a view tree's slot owns: a frame around the page that hands the page
-// back when the slot lets go, so the page outlives the view that showed it.
-class PageHolder final : public QWidget {
-public:
-    explicit PageHolder(QWebEngineView* page) : page_(page) {
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
-        page->setParent(this);
-        layout->addWidget(page);
-        page->show();
-        setAttribute(Qt::WA_TranslucentBackground);
-    }
-    ~PageHolder() override {
-        if (!page_ || page_->parent() != this) return;
-        page_->hide();
-        page_->setParent(nullptr);
-    }
+bool prefersDark = false;
 
-private:
-    QPointer<QWebEngineView> page_;
-};
+// The module beside the bundle's executables, else where this build put it.
+MakeWebPageBackend engineModule() {
+    static const MakeWebPageBackend make = []() -> MakeWebPageBackend {
+        std::vector<std::string> places;
+        if (const std::string bin = Bundle::main().executableDirectory(); !bin.empty())
+            places.push_back((std::filesystem::path(bin) / ".." / "lib" / TIDEWELL_WEBENGINE_MODULE_NAME).string());
+        places.push_back(TIDEWELL_WEBENGINE_MODULE_PATH);
+        shareGLContext();
+        QString error;
+        for (const std::string& place : places) {
+            QLibrary module(QString::fromStdString(place));
+            if (auto found = reinterpret_cast<MakeWebPageBackend>(module.resolve(makeWebPageBackendSymbol))) return found;
+            if (error.isEmpty()) error = module.errorString();
+        }
+        log("Web view: the web engine module does not load: %@", error.toStdString());
+        return nullptr;
+    }();
+    return make;
+}
 
 }  // namespace
 
 struct WebView::Impl {
     WebViewConfiguration configuration;
     WebViewDelegate delegate;
-    QPointer<QWebEngineView> view;
-    QTimer* timeout = nullptr;
-    bool timedOut = false;
-    QUrl ignoring;  // a navigation that never really started
+    std::unique_ptr<WebPageBackend> page;
+    bool tried = false;
+    std::shared_ptr<int> alive = std::make_shared<int>(0);  // for replies after the call
 
-    QWebEngineView* make() {
-        if (view) return view;
-        if (!std::exchange(engineStarted, true) && prefersDark) {
-            QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + (flags.isEmpty() ? "" : " ") + "--force-dark-mode");
-        }
-        // An off-the-record profile: nothing of the page is kept on disk. It
-        // belongs to the page, so it goes after the page is done with it.
-        auto* profile = new QWebEngineProfile();
-        view = new QWebEngineView();
-        auto* page = new PolicyPage(profile, view, &delegate);
-        profile->setParent(page);
-        page->setBackgroundColor(Qt::transparent);
-        if (!configuration.documentStartScript.empty()) {
-            QWebEngineScript script;
-            script.setName("tidewell-style");
-            script.setSourceCode(QString::fromStdString(configuration.documentStartScript));
-            script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-            script.setRunsOnSubFrames(false);
-            script.setWorldId(QWebEngineScript::MainWorld);
-            page->scripts().insert(script);
-        }
-        // Addresses of schemes the engine doesn't load itself (mailto:, tidewell:)
-        // are never handed to the desktop by the engine; the delegate decides.
-        page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
-        view->setPage(page);
-        view->setAttribute(Qt::WA_TranslucentBackground);
-        view->setStyleSheet("background: transparent");
-        view->setAccessibleName(QString::fromStdString(configuration.accessibilityIdentifier));
-        view->setObjectName(QString::fromStdString(configuration.accessibilityIdentifier));
-        timeout = new QTimer(view);
-        timeout->setSingleShot(true);
-        QObject::connect(timeout, &QTimer::timeout, view, [this, page] {
-            timedOut = true;
-            page->triggerAction(QWebEnginePage::Stop);
-        });
-        QObject::connect(page, &QWebEnginePage::loadingChanged, view, [this, page](const QWebEngineLoadingInfo& info) {
-            if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
-                ignoring = info.url() == page->refused || !engineLoads(info.url()) ? info.url() : QUrl();
-                page->refused.clear();
-                if (!ignoring.isEmpty()) return;
-            } else if (!ignoring.isEmpty() && info.url() == ignoring) {
-                ignoring.clear();
-                return;
-            }
-            switch (info.status()) {
-                case QWebEngineLoadingInfo::LoadStartedStatus:
-                    if (delegate.didStartNavigation) delegate.didStartNavigation();
-                    break;
-                case QWebEngineLoadingInfo::LoadSucceededStatus:
-                    timeout->stop();
-                    if (delegate.didFinishNavigation) delegate.didFinishNavigation();
-                    break;
-                case QWebEngineLoadingInfo::LoadStoppedStatus:
-                    // A stop forced by the time-out is a failure; any other stop a cancellation.
-                    if (delegate.didFailNavigation) delegate.didFailNavigation(timedOut ? -1001 : webLoadCancelledCode);
-                    timedOut = false;
-                    timeout->stop();
-                    break;
-                case QWebEngineLoadingInfo::LoadFailedStatus:
-                    timeout->stop();
-                    // The page of an HTTP error status still shows, as a finished load.
-                    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
-                        if (delegate.didFinishNavigation) delegate.didFinishNavigation();
-                    } else if (delegate.didFailNavigation) {
-                        delegate.didFailNavigation(info.errorCode() == 0 ? -1 : info.errorCode());
-                    }
-                    break;
-            }
-        });
-        QObject::connect(page, &QWebEnginePage::newWindowRequested, view, [this](QWebEngineNewWindowRequest& request) {
-            WebNavigationAction action;
-            if (!request.requestedUrl().isEmpty()) action.url = request.requestedUrl().toString(QUrl::FullyEncoded).toStdString();
-            action.linkActivated = request.isUserInitiated();
-            if (delegate.newWindowRequested) delegate.newWindowRequested(action);
-        });
-        return view;
+    WebPageBackend* backend() {
+        if (!std::exchange(tried, true))
+            if (MakeWebPageBackend make = engineModule()) page.reset(make(configuration, delegate, prefersDark));
+        return page.get();
     }
 };
 
@@ -174,33 +74,33 @@ WebView::WebView(WebViewConfiguration configuration, WebViewDelegate delegate) :
     impl_->delegate = std::move(delegate);
 }
 
-WebView::~WebView() {
-    // Widgets can't outlive the application object: at exit the page is left to the process.
-    if (impl_->view && QCoreApplication::instance()) delete impl_->view;
-}
+WebView::~WebView() = default;
 
 void WebView::load(const std::string& url, std::chrono::milliseconds timeout) {
-    QWebEngineView* view = impl_->make();
-    impl_->timedOut = false;
-    impl_->timeout->start(int(timeout.count()));
-    view->load(QUrl(QString::fromStdString(url)));
+    if (WebPageBackend* page = impl_->backend()) return page->load(url, timeout);
+    // Without the engine every load fails, as a page that can't be reached
+    // does: reported after the call returns, like any other failure.
+    QTimer::singleShot(0, QCoreApplication::instance(), [impl = impl_.get(), alive = std::weak_ptr<int>(impl_->alive)] {
+        if (!alive.expired() && impl->delegate.didFailNavigation) impl->delegate.didFailNavigation(-1);
+    });
 }
 
 void WebView::runJavaScript(const std::string& script) {
-    impl_->make()->page()->runJavaScript(QString::fromStdString(script));
+    if (WebPageBackend* page = impl_->backend()) page->runJavaScript(script);
 }
 
 std::optional<std::string> WebView::url() const {
-    if (!impl_->view || impl_->view->url().isEmpty()) return std::nullopt;
-    return impl_->view->url().toString(QUrl::FullyEncoded).toStdString();
+    return impl_->page ? impl_->page->url() : std::nullopt;
 }
 
-QWidget* WebView::widget() { return new PageHolder(impl_->make()); }
+QWidget* WebView::widget() {
+    if (WebPageBackend* page = impl_->backend()) return page->widget();
+    return new QWidget;
+}
 
 void WebView::setPrefersDarkAppearance(bool dark) { prefersDark = dark; }
 
 void WebView::prepareProcess() {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
