@@ -6,6 +6,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <malloc.h>
+
 namespace platform {
 namespace {
 
@@ -51,6 +53,12 @@ std::optional<std::string> environmentValue(const std::string& name) {
 bool isMainThread() {
     // On Linux the first thread's id is the process id.
     return static_cast<pid_t>(syscall(SYS_gettid)) == getpid();
+}
+
+void releaseFreedMemory() {
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 }  // namespace platform

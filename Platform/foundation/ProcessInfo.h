@@ -19,5 +19,9 @@ bool hasArgument(std::string_view argument);
 std::optional<std::string> environmentValue(const std::string& name);
 // True on the process's first thread (the one main() runs on).
 bool isMainThread();
+// Hands heap pages that are free again back to the system. Work on a thread
+// of its own leaves its freed memory in that thread's heap, where nothing
+// else reuses it; call this after such work dropped a large temporary.
+void releaseFreedMemory();
 
 }  // namespace platform

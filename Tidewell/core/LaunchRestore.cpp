@@ -8,6 +8,8 @@
 #include "core/ModelTexts.h"
 #include "core/StoreRules.h"
 #include "foundation/Log.h"
+#include "foundation/ProcessInfo.h"
+#include "runtime/Task.h"
 
 namespace tidewell {
 
@@ -102,6 +104,9 @@ void AppStore::applyDashboard(const DashboardDTO& delivered) {
     const auto& projects = dashboard.get()->projects;
     if (selectedProject.get()) selectedProject = repointProject(*selectedProject.get(), projects);
     if (filesPopupProject.get()) filesPopupProject = repointProject(*filesPopupProject.get(), projects);
+    // Reading a dashboard of thousands of projects leaves tens of megabytes
+    // of freed parse data in the reading thread's heap.
+    platform::detachTask(platform::TaskPriority::background, platform::releaseFreedMemory);
 }
 
 void AppStore::refreshActivityText() {
