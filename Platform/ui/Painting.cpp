@@ -105,40 +105,38 @@ QPen toPen(const StrokeStyle& s, const QBrush& brush)
     return pen;
 }
 
-void fillPath(QPainter& p, const Path& path, const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds)
-{
-    p.fillPath(path.qt(), toBrush(style, env, bounds));
-}
-
 namespace {
 
-// Antialiased strokes are rasterised through Qt's general path filler, which
-// costs far more than copying pixels: the rims of cards and the rings of
-// tokens were a fifth of a scrolling frame. A solid stroke is drawn once into
-// an image, in device pixels at its fraction of a pixel, and copied to its
-// place on later frames; it keys on the outline relative to its own corner,
-// so scrolling does not change it.
-class StrokeCache {
+// Antialiased fills and strokes are rasterised through Qt's general path
+// filler, which costs far more than copying pixels, and Qt hands any fill of
+// more than about a hundred spans (a card's background, its rim) to its worker
+// threads and waits for them: the rims of cards and the rings of tokens were a
+// fifth of a scrolling frame. A solid shape is drawn once into an image, in
+// device pixels at its fraction of a pixel, and copied to its place on later
+// frames; it keys on the outline relative to its own corner, so scrolling
+// does not change it.
+class ShapeCache {
 public:
-    static StrokeCache& shared()
+    static ShapeCache& shared()
     {
-        static StrokeCache cache;
+        static ShapeCache cache;
         return cache;
     }
 
-    bool draw(QPainter& p, const QPainterPath& path, const QPen& pen)
+    // Strokes `path` with `pen`, or fills it with `brush` when `pen` is null.
+    bool draw(QPainter& p, const QPainterPath& path, const QPen* pen, const QBrush& brush)
     {
         const QTransform& world = p.transform();
         QPaintDevice* device = p.device();
         if (!device || world.type() > QTransform::TxScale || world.m11() <= 0 || world.m22() <= 0 ||
             p.compositionMode() != QPainter::CompositionMode_SourceOver ||
-            !p.testRenderHint(QPainter::Antialiasing) || pen.brush().style() != Qt::SolidPattern)
+            !p.testRenderHint(QPainter::Antialiasing) || brush.style() != Qt::SolidPattern)
             return false;
         const double dpr = device->devicePixelRatioF();
         const QTransform t = world * QTransform::fromScale(dpr, dpr);
         const QRectF box = path.controlPointRect();
         // Room for the pen, its caps and miters, in points.
-        const double reach = pen.widthF() * std::max(1.0, pen.miterLimit()) + 2;
+        const double reach = pen ? pen->widthF() * std::max(1.0, pen->miterLimit()) + 2 : 2;
         const QRectF devBox = t.mapRect(box.adjusted(-reach, -reach, reach, reach));
         if (devBox.width() * devBox.height() > kMaxPixels || devBox.isEmpty())
             return false;
@@ -149,15 +147,18 @@ public:
         size_t key = std::hash<double>()(t.m11()) * 31 + std::hash<double>()(t.m22());
         key = key * 31 + std::hash<double>()(corner.x() - whole.x());
         key = key * 31 + std::hash<double>()(corner.y() - whole.y());
-        key = key * 31 + std::hash<double>()(pen.widthF());
-        key = key * 31 + std::hash<double>()(pen.miterLimit());
-        key = key * 31 + std::hash<double>()(pen.dashOffset());
-        key = key * 31 + size_t(pen.capStyle()) * 7 + size_t(pen.joinStyle());
-        key = key * 31 + size_t(pen.color().rgba64());
-        for (qreal d : pen.dashPattern()) key = key * 31 + std::hash<double>()(d);
+        key = key * 31 + size_t(brush.color().rgba64());
+        if (pen) {
+            key = key * 31 + std::hash<double>()(pen->widthF());
+            key = key * 31 + std::hash<double>()(pen->miterLimit());
+            key = key * 31 + std::hash<double>()(pen->dashOffset());
+            key = key * 31 + size_t(pen->capStyle()) * 7 + size_t(pen->joinStyle());
+            for (qreal d : pen->dashPattern()) key = key * 31 + std::hash<double>()(d);
+        }
         const int n = path.elementCount();
         std::vector<double> outline;
-        outline.reserve(size_t(n) * 3 + 1);
+        outline.reserve(size_t(n) * 3 + 2);
+        outline.push_back(pen ? 1.0 : 0.0);
         outline.push_back(double(path.fillRule()));
         for (int i = 0; i < n; ++i) {
             const QPainterPath::Element e = path.elementAt(i);
@@ -178,7 +179,10 @@ public:
                 QPainter ip(&image);
                 ip.setRenderHint(QPainter::Antialiasing);
                 ip.setTransform(t * QTransform::fromTranslate(margin.x() - whole.x(), margin.y() - whole.y()));
-                ip.strokePath(path, pen);
+                if (pen)
+                    ip.strokePath(path, *pen);
+                else
+                    ip.fillPath(path, brush);
             }
             image.setDevicePixelRatio(dpr);
             order_.push_front(key);
@@ -190,7 +194,7 @@ public:
         } else {
             order_.splice(order_.begin(), order_, it->second.place);
         }
-        // Whole device pixels, so the copy lands exactly where the stroke would.
+        // Whole device pixels, so the copy lands exactly where the shape would.
         drawImagePixels(p, QPointF(whole.x() - margin.x(), whole.y() - margin.y()), it->second.image);
         return true;
     }
@@ -202,9 +206,10 @@ private:
         QImage image;
         std::list<size_t>::iterator place;
     };
-    static constexpr double kMaxPixels = 512.0 * 512.0;
+    // Up to a 1× window's width and height: a rim around the whole content.
+    static constexpr double kMaxPixels = 1500.0 * 1000.0;
     static constexpr size_t kMaxEntries = 512;
-    static constexpr qsizetype kByteBudget = 24 << 20;
+    static constexpr qsizetype kByteBudget = 48 << 20;
 
     void forget(std::unordered_map<size_t, Entry>::iterator it)
     {
@@ -218,7 +223,34 @@ private:
     qsizetype bytes_ = 0;
 };
 
+bool isRectangle(const QPainterPath& path)
+{
+    const int n = path.elementCount();
+    if (n < 4 || n > 5)
+        return false;
+    const QRectF box = path.controlPointRect();
+    for (int i = 0; i < n; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isCurveTo() || (e.x != box.left() && e.x != box.right()) || (e.y != box.top() && e.y != box.bottom()))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+void fillPath(QPainter& p, const Path& path, const ShapeStyle& style, const EnvironmentValues& env, const Rect& bounds)
+{
+    const QBrush brush = toBrush(style, env, bounds);
+    // A clear colour over what is there leaves it as it is.
+    if (brush.style() == Qt::SolidPattern && brush.color().alpha() == 0 &&
+        p.compositionMode() == QPainter::CompositionMode_SourceOver)
+        return;
+    const QPainterPath qp = path.qt();
+    // A plain rectangle fills as fast as it copies, without an image to keep.
+    if (isRectangle(qp) || !ShapeCache::shared().draw(p, qp, nullptr, brush))
+        p.fillPath(qp, brush);
+}
 
 void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const StrokeStyle& stroke,
                 const EnvironmentValues& env, const Rect& bounds)
@@ -226,8 +258,9 @@ void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const St
     if (stroke.lineWidth <= 0)
         return;
     const QPen pen = toPen(stroke, toBrush(style, env, bounds));
-    if (!StrokeCache::shared().draw(p, path.qt(), pen))
-        p.strokePath(path.qt(), pen);
+    const QPainterPath qp = path.qt();
+    if (!ShapeCache::shared().draw(p, qp, &pen, pen.brush()))
+        p.strokePath(qp, pen);
 }
 
 void drawImagePixels(QPainter& p, QPointF at, const QImage& image)
