@@ -49,6 +49,7 @@ struct EnvironmentPatch {
 
 class EnvironmentModifierNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     using Change = std::function<void(EnvironmentValues&)>;
     EnvironmentModifierNode(View content, EnvironmentPatch patch) : ModifierNode(std::move(content)), patch_(std::move(patch)) {}
     EnvironmentModifierNode(View content, Change change) : ModifierNode(std::move(content)), change_(std::move(change)) {}
@@ -65,6 +66,7 @@ private:
 
 class IdNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     IdNode(View content, std::string id) : ModifierNode(std::move(content)), id_(std::move(id)) {}
     void build(Element& self, BuildContext& ctx) const override;
     const std::string& id() const { return id_; }
@@ -108,6 +110,7 @@ private:
 
 class TraitNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     TraitNode(View content, std::optional<double> priority, std::optional<double> z)
         : ModifierNode(std::move(content)), priority_(priority), z_(z) {}
     void build(Element& self, BuildContext& ctx) const override;
@@ -119,6 +122,7 @@ private:
 // Overlay and background: the secondary view is offered the content's size.
 class LayeredNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     LayeredNode(View content, View secondary, Alignment alignment, bool behind)
         : ModifierNode(std::move(content)), secondary_(std::move(secondary)), alignment_(alignment), behind_(behind) {}
     void build(Element& self, BuildContext& ctx) const override;
@@ -145,6 +149,7 @@ private:
 
 class HiddenNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     using ModifierNode::ModifierNode;
     void paint(const Element&, PaintContext&) const override {}
 };
@@ -165,6 +170,7 @@ private:
 // Render transforms: offset, scale and rotation. Layout is untouched.
 class TransformNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     enum class Kind { offset, scale, rotation };
     TransformNode(View content, Kind kind, double a, double b, UnitPoint anchor)
         : ModifierNode(std::move(content)), kind_(kind), a_(a), b_(b), anchor_(anchor) {}
@@ -179,6 +185,7 @@ private:
 
 class OpacityNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     OpacityNode(View content, double opacity) : ModifierNode(std::move(content)), opacity_(opacity) {}
     void paint(const Element& self, PaintContext& pc) const override;
     double opacity() const { return opacity_; }
@@ -189,6 +196,7 @@ private:
 
 class ClipNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     ClipNode(View content, Shape shape) : ModifierNode(std::move(content)), shape_(std::move(shape)) {}
     void paint(const Element& self, PaintContext& pc) const override;
     const Shape& shape() const { return shape_; }
@@ -199,6 +207,7 @@ private:
 
 class ShadowNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     ShadowNode(View content, Color color, double radius, double x, double y)
         : ModifierNode(std::move(content)), color_(color), radius_(radius), x_(x), y_(y) {}
     void paint(const Element& self, PaintContext& pc) const override;
@@ -213,6 +222,7 @@ private:
 
 class TapNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     TapNode(View content, std::function<void()> action) : ModifierNode(std::move(content)), action_(std::move(action)) {}
     const std::function<void()>& action() const { return action_; }
 
@@ -222,6 +232,7 @@ private:
 
 class HoverNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     HoverNode(View content, std::function<void(bool)> onHover, std::function<void(HoverPhase)> continuous)
         : ModifierNode(std::move(content)), onHover_(std::move(onHover)), continuous_(std::move(continuous)) {}
     const std::function<void(bool)>& onHover() const { return onHover_; }
@@ -234,6 +245,7 @@ private:
 
 class ScrollWheelNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     ScrollWheelNode(View content, std::function<void(ScrollDelta)> action)
         : ModifierNode(std::move(content)), action_(std::move(action)) {}
     const std::function<void(ScrollDelta)>& action() const { return action_; }
@@ -244,6 +256,7 @@ private:
 
 class KeyPressNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     KeyPressNode(View content, std::function<bool(const KeyPress&)> action)
         : ModifierNode(std::move(content)), action_(std::move(action)) {}
     const std::function<bool(const KeyPress&)>& action() const { return action_; }
@@ -257,6 +270,7 @@ private:
 // focus there.
 class FocusableNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     FocusableNode(View content, bool focusable, bool takesFocusOnClick = true)
         : ModifierNode(std::move(content)), focusable_(focusable), onClick_(takesFocusOnClick) {}
     bool focusable() const { return focusable_; }
@@ -272,6 +286,7 @@ private:
 
 class HelpNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     HelpNode(View content, std::string text) : ModifierNode(std::move(content)), text_(std::move(text)) {}
     const std::string& text() const { return text_; }
 
@@ -281,6 +296,7 @@ private:
 
 class CursorNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     CursorNode(View content, CursorShape shape) : ModifierNode(std::move(content)), shape_(shape) {}
     CursorShape shape() const { return shape_; }
 
@@ -290,6 +306,7 @@ private:
 
 class ContentShapeNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     ContentShapeNode(View content, Shape shape) : ModifierNode(std::move(content)), shape_(std::move(shape)) {}
     const Shape& shape() const { return shape_; }
 
@@ -299,6 +316,7 @@ private:
 
 class HitTestingNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     HitTestingNode(View content, bool enabled) : ModifierNode(std::move(content)), enabled_(enabled) {}
     bool enabled() const { return enabled_; }
 
@@ -318,6 +336,7 @@ struct AccessibilityProps {
 
 class AccessibilityNode final : public ModifierNode {
 public:
+    bool measuresAsContent() const override { return true; }
     AccessibilityNode(View content, AccessibilityProps props) : ModifierNode(std::move(content)), props_(std::move(props)) {}
     const AccessibilityProps& props() const { return props_; }
 

@@ -230,6 +230,9 @@ std::optional<double> unpacked(std::uint64_t bits)
 
 Size Element::sizeThatFits(ProposedSize proposal, LayoutContext& ctx)
 {
+    // Wrappers that size as their content ask it directly: one cache for the chain.
+    if (measuresAsContent)
+        return children.empty() ? Size{0, 0} : children.front()->sizeThatFits(proposal, ctx);
     if (cachePass_ != ctx.pass()) {
         cachePass_ = ctx.pass();
         cacheCount_ = 0;
@@ -365,14 +368,22 @@ void Element::operator delete(void* p, std::size_t size)
     pool().give(p);
 }
 
+const Element& Element::measured() const
+{
+    const Element* e = this;
+    while (e->measuresAsContent && !e->children.empty()) e = e->children.front().get();
+    return *e;
+}
+
 void Element::place(Rect f, LayoutContext& ctx)
 {
     // Placed at a size it was measured to have: under the proposal that gave
     // that size (the most recent), so what was worked out is reused.
-    if (cachePass_ == ctx.pass()) {
-        const unsigned n = std::min(cacheCount_, kCache);
+    const Element& m = measured();
+    if (m.cachePass_ == ctx.pass()) {
+        const unsigned n = std::min(m.cacheCount_, kCache);
         for (unsigned k = 0; k < n; ++k) {
-            const CacheEntry& e = cache_[(cacheCount_ - 1 - k) % kCache];
+            const CacheEntry& e = m.cache_[(m.cacheCount_ - 1 - k) % kCache];
             if (e.size == f.size()) {
                 place(f, ProposedSize{unpacked(e.width), unpacked(e.height)}, ctx);
                 return;
@@ -518,6 +529,7 @@ Element& BuildContext::addChild(Element& parent, const View& view, const std::st
     child->env = env ? std::move(env) : parent.env;
     child->key = key;
     child->parent = &parent;
+    child->measuresAsContent = child->node->measuresAsContent();
     Element& ref = *child;
     parent.children.push_back(std::move(child));
     ref.node->build(ref, *this);
@@ -530,6 +542,7 @@ std::unique_ptr<Element> buildElementTree(const View& root, EnvironmentPtr env, 
     element->node = root.node();
     element->env = env ? std::move(env) : std::make_shared<EnvironmentValues>();
     element->key = "";
+    element->measuresAsContent = element->node->measuresAsContent();
     element->node->build(*element, ctx);
     return element;
 }

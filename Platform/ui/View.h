@@ -355,6 +355,7 @@ public:
 
     Rect frame;           // after layout, in root layout coordinates
     bool placed = false;  // false for elements that layout left out (an unchosen candidate)
+    bool measuresAsContent = false;  // the node's, noted when built
     // The proposal under which the parent chose this element's size. Placing
     // children under the proposals that measured them reuses those results.
     ProposedSize proposal;
@@ -391,6 +392,8 @@ public:
     static void operator delete(void* p, std::size_t size);
 
 private:
+    // The element whose measurements stand for this one's.
+    const Element& measured() const;
     // A proposal packed into the bits of its two dimensions (see View.cpp).
     struct CacheEntry {
         std::uint64_t width, height;
@@ -425,6 +428,10 @@ public:
     // they are drawn in). Default: its frame and the children's area, through
     // its transform.
     virtual Rect inkBounds(const Element& self, const std::optional<Rect>& children) const;
+
+    // Sizes exactly as its first child under the same proposal (the default
+    // `sizeThatFits`): such an element keeps no measurements of its own.
+    virtual bool measuresAsContent() const { return false; }
 
     virtual bool isSpacer() const { return false; }
     virtual std::optional<double> spacerMinLength() const { return std::nullopt; }
