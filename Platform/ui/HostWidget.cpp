@@ -10,6 +10,8 @@
 #include <QToolTip>
 #include <QWheelEvent>
 
+#include <cmath>
+
 namespace platform::ui {
 
 namespace {
@@ -68,6 +70,8 @@ HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
         scheduleFrame();
     });
     frameTimer_.setSingleShot(true);
+    // A coarse timer may fire a few milliseconds late: every animation frame would.
+    frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, [this] {
         host_.setNeedsRebuild();
         host_.flush();
@@ -79,7 +83,7 @@ void HostWidget::scheduleFrame()
     // A timeline on screen asked for its next frame.
     if (auto due = host_.nextFrameDue()) {
         const double wait = std::max(0.0, *due - host_.now());
-        frameTimer_.start(int(wait * 1000));
+        frameTimer_.start(int(std::lround(wait * 1000)));
     } else {
         frameTimer_.stop();
     }

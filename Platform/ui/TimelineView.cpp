@@ -26,7 +26,8 @@ public:
         if (!ctx.builder() || schedule_.paused || self.env->reduceMotion || self.env->get<ScenePhaseKey>() != ScenePhase::active)
             return;
         // Off screen (scrolled away or outside the window) it waits for the next layout.
-        if (auto* host = dynamic_cast<ViewHost*>(ctx.builder())) {
+        auto* host = dynamic_cast<ViewHost*>(ctx.builder());
+        if (host) {
             const Rect v = visualFrame(self);
             const Size s = host->size();
             if (v.maxX() <= 0 || v.maxY() <= 0 || v.x >= s.width || v.y >= s.height) return;
@@ -35,6 +36,10 @@ public:
         double wait = schedule_.interval;
         if (schedule_.kind == TimelineSchedule::Kind::periodic)
             wait = schedule_.interval * (std::floor(now / schedule_.interval) + 1) - now;
+        else if (host)
+            // The interval runs from this frame's start: counted from here, the
+            // time spent building and laying out would stretch every period.
+            wait -= now - host->buildStarted();
         ctx.builder()->requestFrame(std::max(wait, 1e-3));
     }
 

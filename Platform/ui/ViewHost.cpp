@@ -376,6 +376,7 @@ std::shared_ptr<void> ViewHost::stateSlot(const std::string& identity, const std
 void ViewHost::rebuild()
 {
     dirty_ = false;
+    buildStarted_ = now();
     ++generation_;
     ++rebuilds_;
     nextFrame_.reset();

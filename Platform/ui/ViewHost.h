@@ -45,6 +45,8 @@ public:
     void requestFrame(double seconds) override;
     // When a frame was asked for, the clock time it is due.
     std::optional<double> nextFrameDue() const { return nextFrame_; }
+    // When the build under way (or the last one) began, on the host's clock.
+    double buildStarted() const { return buildStarted_; }
 
     // --- Invalidation
     // Redraws (on the next frame) whenever the object announces a change.
@@ -158,6 +160,7 @@ private:
     EnvironmentValues env_;
     std::function<double()> clock_;
     std::optional<double> nextFrame_;
+    double buildStarted_ = 0;
     std::function<void(std::function<void()>)> scheduler_;
     std::function<void()> repaint_;
     std::shared_ptr<bool> alive_;

@@ -298,6 +298,18 @@ TEST(Timelines, TickOnScheduleAndHoldStillUnderReduceMotion)
     EXPECT_DOUBLE_EQ(times.back(), 10);
     ASSERT_TRUE(rig.host.nextFrameDue());
     EXPECT_NEAR(*rig.host.nextFrameDue(), 11, 1e-9) << "the next whole period";
+
+    // A slow build doesn't stretch an animation's period: it runs from the frame's start.
+    Rig slow;
+    slow.clock = 20;
+    slow.show([&] {
+        return TimelineView(TimelineSchedule::animation(0.25), [&](double) {
+            slow.clock += 0.1;
+            return Text("slow");
+        });
+    });
+    ASSERT_TRUE(slow.host.nextFrameDue());
+    EXPECT_NEAR(*slow.host.nextFrameDue(), 20.25, 1e-9);
     EXPECT_DOUBLE_EQ(timelineTime(TimelineSchedule::animation(), 5.5, true), 0);
     EnvironmentValues env;
     env.reduceMotion = true;
