@@ -227,6 +227,7 @@ bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect b
         // Opaque pixels are copied rather than blended.
         if (isOpaque(image))
             image.reinterpretAsFormat(QImage::Format_RGB32);
+        cache.parts_ = inkedParts(image);
         cache.image_ = std::move(image);
         cache.key_ = key;
         cache.device_ = toImage;
@@ -236,7 +237,7 @@ bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect b
     p.save();
     composite(p);
     // The image is already in device pixels: place it without resampling.
-    drawImagePixels(p, QPointF(x0, y0), cache.image_);
+    drawImagePixels(p, QPointF(x0, y0), cache.image_, cache.parts_);
     p.restore();
     return true;
 }

@@ -5,11 +5,13 @@
 #include "ui/View.h"
 
 #include <QImage>
+#include <QRect>
 #include <QTransform>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QPainter;
 
@@ -54,6 +56,7 @@ private:
     friend bool paintCached(QPainter&, CanvasCache&, const std::string&, Rect, const std::function<void(QPainter&)>&,
                             const std::function<void(QPainter&)>&);
     QImage image_;
+    std::vector<QRect> parts_;  // where the image is not clear
     std::string key_;
     QTransform device_;  // canvas points to the image's pixels
     size_t renders_ = 0;

@@ -187,7 +187,8 @@ public:
             image.setDevicePixelRatio(dpr);
             order_.push_front(key);
             bytes_ += image.sizeInBytes();
-            it = map_.emplace(key, Entry{std::move(outline), margin, image, order_.begin()}).first;
+            std::vector<QRect> parts = inkedParts(image);
+            it = map_.emplace(key, Entry{std::move(outline), margin, image, std::move(parts), order_.begin()}).first;
             while (map_.size() > 1 && (map_.size() > kMaxEntries || bytes_ > kByteBudget))
                 forget(map_.find(order_.back()));
             it = map_.find(key);
@@ -195,7 +196,7 @@ public:
             order_.splice(order_.begin(), order_, it->second.place);
         }
         // Whole device pixels, so the copy lands exactly where the shape would.
-        drawImagePixels(p, QPointF(whole.x() - margin.x(), whole.y() - margin.y()), it->second.image);
+        drawImagePixels(p, QPointF(whole.x() - margin.x(), whole.y() - margin.y()), it->second.image, it->second.parts);
         return true;
     }
 
@@ -204,6 +205,7 @@ private:
         std::vector<double> outline;
         QPointF margin;
         QImage image;
+        std::vector<QRect> parts;  // where it is not clear
         std::list<size_t>::iterator place;
     };
     // Up to a 1× window's width and height: a rim around the whole content.
@@ -275,6 +277,58 @@ void drawImagePixels(QPainter& p, QPointF at, const QImage& image)
     p.drawImage(QRectF(at.x() / dpr, at.y() / dpr, image.width() / dpr, image.height() / dpr), image,
                 QRectF(0, 0, image.width(), image.height()));
     p.restore();
+}
+
+void drawImagePixels(QPainter& p, QPointF at, const QImage& image, const std::vector<QRect>& parts)
+{
+    if (parts.size() == 1 && parts.front() == image.rect()) {
+        drawImagePixels(p, at, image);
+        return;
+    }
+    QPaintDevice* device = p.device();
+    const double dpr = device ? device->devicePixelRatioF() : 1.0;
+    const bool whole = at.x() == std::round(at.x()) && at.y() == std::round(at.y());
+    p.save();
+    p.resetTransform();
+    if (whole)
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    for (const QRect& r : parts)
+        p.drawImage(QRectF((at.x() + r.x()) / dpr, (at.y() + r.y()) / dpr, r.width() / dpr, r.height() / dpr), image, QRectF(r));
+    p.restore();
+}
+
+std::vector<QRect> inkedParts(const QImage& image)
+{
+    constexpr int tile = 64;
+    const int w = image.width(), h = image.height();
+    if (!image.hasAlphaChannel() || w * h <= 4 * tile * tile || image.depth() != 32)
+        return {image.rect()};
+    std::vector<QRect> parts;
+    for (int ty = 0; ty < h; ty += tile) {
+        const int th = std::min(tile, h - ty);
+        // Which tiles of this row have ink, joined into runs.
+        std::vector<bool> inked((w + tile - 1) / tile, false);
+        for (int y = ty; y < ty + th; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < w; ++x)
+                if (qAlpha(line[x]) != 0) {
+                    inked[size_t(x / tile)] = true;
+                    x = (x / tile + 1) * tile - 1;  // the rest of this tile is settled
+                }
+        }
+        for (size_t i = 0; i < inked.size();) {
+            if (!inked[i]) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < inked.size() && inked[j])
+                ++j;
+            parts.emplace_back(int(i) * tile, ty, std::min(int(j) * tile, w) - int(i) * tile, th);
+            i = j;
+        }
+    }
+    return parts;
 }
 
 bool isVisible(const PaintContext& pc, const Rect& rect, double margin)

@@ -12,6 +12,9 @@
 #include <QImage>
 #include <QPen>
 #include <QPointF>
+#include <QRect>
+
+#include <vector>
 
 class QPainter;
 
@@ -33,6 +36,12 @@ void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const St
 // Qt's raster engine sends even an unscaled image through its general span
 // filler, which hands large images to its worker threads.
 void drawImagePixels(QPainter& p, QPointF at, const QImage& image);
+// The same for the parts of `image` in `parts` (its pixels), as `inkedParts` gives.
+void drawImagePixels(QPainter& p, QPointF at, const QImage& image, const std::vector<QRect>& parts);
+// Rectangles that together cover every pixel of `image` that is not clear,
+// and few of those that are: a large image that is mostly clear (a rim round
+// a card, the boughs of a tree) costs its whole size to lay down.
+std::vector<QRect> inkedParts(const QImage& image);
 
 // False when `rect` (grown by `margin`) lies wholly outside the painter's clip
 // or target, so leaves can skip their drawing.

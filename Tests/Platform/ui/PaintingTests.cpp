@@ -3,6 +3,9 @@
 #include "ui/Painting.h"
 
 #include <QColor>
+#include <QPainter>
+
+#include <algorithm>
 #include <cmath>
 
 using namespace uitest;
@@ -203,4 +206,29 @@ TEST(Paths, TrimWithBadFractionsIsSafe)
     EXPECT_NEAR(circle.trimmed(-5, std::numeric_limits<double>::infinity()).length(), circle.length(), 1e-6);
     EXPECT_TRUE(circle.trimmed(0.7, 0.2).isEmpty());
     EXPECT_TRUE(Path().trimmed(0, 1).isEmpty());
+}
+
+TEST(Painting, InkedPartsCoverEveryPixelThatIsNotClearAndLittleElse)
+{
+    QImage rim(900, 500, QImage::Format_ARGB32_Premultiplied);
+    rim.fill(Qt::transparent);
+    {
+        QPainter p(&rim);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 1));
+        p.drawRoundedRect(QRectF(3.5, 3.5, 890, 490), 20, 20);
+    }
+    QImage solid(300, 300, QImage::Format_ARGB32_Premultiplied);
+    solid.fill(Qt::red);
+    for (const QImage& image : {rim, solid}) {
+        const std::vector<QRect> parts = inkedParts(image);
+        long covered = 0;
+        for (const QRect& r : parts) covered += long(r.width()) * r.height();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) != 0)
+                    ASSERT_TRUE(std::any_of(parts.begin(), parts.end(), [&](const QRect& r) { return r.contains(x, y); })) << x << "," << y;
+        EXPECT_LE(covered, long(image.width()) * image.height());
+        if (image.width() == 900) EXPECT_LT(covered, 900L * 500 / 2);  // a thin rim leaves most of the image out
+    }
 }
