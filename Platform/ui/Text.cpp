@@ -71,6 +71,18 @@ double ResolvedFont::advance(const QString& text) const
     return w;
 }
 
+double ResolvedFont::advanceUtf8(const std::string& utf8) const
+{
+    auto it = utf8Advances_.find(utf8);
+    if (it != utf8Advances_.end())
+        return it->second;
+    if (utf8Advances_.size() > 50000)
+        utf8Advances_.clear();
+    const double w = advance(QString::fromStdString(utf8));
+    utf8Advances_.emplace(utf8, w);
+    return w;
+}
+
 double ResolvedFont::measure(const QString& text) const
 {
     const QFontMetricsF& m = *metrics;
@@ -113,6 +125,7 @@ const ResolvedFont& resolveFontUncached(const Font& f)
     // Tracking is in points; the font is drawn scaled by `scale`.
     if (f.tracking() != 0) r.font.setLetterSpacing(QFont::AbsoluteSpacing, f.tracking() / r.scale);
     r.metrics = std::make_shared<QFontMetricsF>(r.font);
+    r.key = r.font.key() + QChar(0);
     const QFontMetricsF& m = *r.metrics;
     r.ascent = m.ascent() * r.scale;
     r.descent = m.descent() * r.scale;
@@ -153,9 +166,10 @@ public:
         static StaticTextCache c;
         return c;
     }
-    const QStaticText& get(const QString& text, const QFont& font)
+    const QStaticText& get(const QString& text, const ResolvedFont& f)
     {
-        const QString key = font.key() + QChar(0) + text;
+        const QFont& font = f.font;
+        const QString key = f.key + text;
         auto it = map_.find(key);
         if (it != map_.end()) {
             order_.splice(order_.begin(), order_, it->second.second);
@@ -183,7 +197,7 @@ private:
 // Draws `text` with its baseline at (x, 0) in the painter's coordinates.
 void drawRun(QPainter& p, const ResolvedFont& f, double x, const QString& text)
 {
-    const QStaticText& st = StaticTextCache::shared().get(text, f.font);
+    const QStaticText& st = StaticTextCache::shared().get(text, f);
     p.drawStaticText(QPointF(x, -f.metrics->ascent()), st);
 }
 
@@ -194,7 +208,7 @@ struct TextScratch {
 
 class TextNode final : public Node {
 public:
-    explicit TextNode(std::string text) : text_(QString::fromStdString(text)) {}
+    explicit TextNode(std::string text) : utf8_(std::move(text)) {}
 
     Size sizeThatFits(Element& self, ProposedSize p, LayoutContext&) const override
     {
@@ -274,7 +288,16 @@ public:
         p.restore();
     }
 
-    const QString& text() const { return text_; }
+    // The text as Qt takes it, made when first needed: most texts of a large
+    // page are only measured, which their UTF-8 serves for.
+    const QString& text() const
+    {
+        if (!textMade_) {
+            text_ = QString::fromStdString(utf8_);
+            textMade_ = true;
+        }
+        return text_;
+    }
 
     Rect inkBounds(const Element& self, const std::optional<Rect>&) const override
     {
@@ -322,7 +345,7 @@ private:
         if (!multiline_ && (!p.width || natural_ <= *p.width)) {
             // One line that fits: no breaking needed.
             TextScratch one;
-            one.lines.lines = {text_};
+            one.lines.lines = {text()};
             one.lines.widths = {natural_};
             one.lines.width = natural_;
             one.lines.height = f.lineHeight;
@@ -330,7 +353,7 @@ private:
         }
         auto request = [&](double scale) {
             TextLayoutRequest r;
-            r.text = text_;
+            r.text = text();
             r.maxWidth = p.width ? *p.width / scale : TextLayoutRequest::infinityWidth();
             r.lineLimit = env.lineLimit;
             if (p.height) r.maxHeight = *p.height / scale;
@@ -384,14 +407,16 @@ private:
             const ResolvedFont& f = resolveFont(self.env->font);
             if (naturalFont_ != &f) {
                 naturalFont_ = &f;
-                natural_ = f.advance(text_);
-                multiline_ = text_.contains(QLatin1Char('\n'));
+                natural_ = f.advanceUtf8(utf8_);
+                multiline_ = utf8_.find('\n') != std::string::npos;
             }
         }
         return *naturalFont_;
     }
 
-    QString text_;
+    std::string utf8_;
+    mutable QString text_;
+    mutable bool textMade_ = false;
     mutable const EnvironmentValues* fontEnv_ = nullptr;
     // The one-line width for the font last asked (views are rebuilt every
     // frame, so this lives as long as one build).

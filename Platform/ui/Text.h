@@ -7,6 +7,7 @@
 #include <QHash>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace platform::ui {
 
@@ -24,12 +25,16 @@ struct ResolvedFont {
     double digitAdvance = 0;  // widest digit, for monospaced digits
     bool monospacedDigits = false;
     std::shared_ptr<QFontMetricsF> metrics;
+    QString key;  // the font's key and a separator, to key shaped text by
     // Width in points; memoised, since layout measures the same strings often.
     double advance(const QString& text) const;
+    // The same for UTF-8, without making a QString when it was measured before.
+    double advanceUtf8(const std::string& utf8) const;
 
 private:
     double measure(const QString& text) const;
     mutable QHash<QString, double> advances_;
+    mutable std::unordered_map<std::string, double> utf8Advances_;
 };
 
 const ResolvedFont& resolveFont(const Font& font);
