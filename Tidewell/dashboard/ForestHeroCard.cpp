@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 #include "dashboard/StorageTreeView.h"
 #include "kit/TreePalette.h"
@@ -27,7 +28,7 @@ constexpr double glowMargin = glowRadius + glowDrop + 4;
 // corners of the card's rounded rectangle (the inside lies under the card).
 // An offscreen blur of the whole card on every frame of its timeline would
 // cost more than the tree itself.
-void drawCardGlow(ui::GraphicsContext& context, ui::Size size)
+void drawCardGlowBands(ui::GraphicsContext& context, ui::Size size)
 {
     const Rect s{glowMargin, glowMargin + glowDrop, size.width - 2 * glowMargin, size.height - 2 * glowMargin};
     if (!(s.width > 2 * cornerRadius) || !(s.height > 2 * cornerRadius))
@@ -53,6 +54,15 @@ void drawCardGlow(ui::GraphicsContext& context, ui::Size size)
                                        std::array<double, 4>{s.x + r, s.maxY() - r, s.x - b, s.maxY() - r},
                                        std::array<double, 4>{s.maxX() - r, s.maxY() - r, s.maxX() - r, s.maxY() - r}})
         context.fill(Path::rect({x, y, reach, reach}), Shading::radialGradient(corner, {cx, cy}, 0, reach));
+}
+
+// The glow only changes with the card's size: kept as pixels, so its gradient
+// bands are not filled again on every frame of the tree's timeline.
+void drawCardGlow(ui::GraphicsContext& context, ui::Size size)
+{
+    thread_local ui::CanvasCache cache;
+    context.drawCached(cache, std::to_string(size.width) + "x" + std::to_string(size.height),
+                       {0, 0, size.width, size.height}, [size](ui::GraphicsContext& c) { drawCardGlowBands(c, size); });
 }
 
 }  // namespace
