@@ -112,14 +112,25 @@ public:
         return cache;
     }
 
-    QImage get(const QImage& content, double radius, const QColor& color)
+    struct Entry {
+        QImage content;
+        QImage blurred;
+        std::list<size_t>::iterator place;
+        // The content laid over its shadow moved by `shift` pixels, from
+        // `origin` (relative to the content's corner); made on first use.
+        QImage combined;
+        QPoint shift, origin;
+        std::vector<QRect> parts;
+    };
+
+    Entry& get(const QImage& content, double radius, const QColor& color)
     {
         const size_t key = keyOf(content, radius, color);
         auto it = map_.find(key);
         if (it != map_.end()) {
             if (sameContent(it->second.content, content)) {
                 order_.splice(order_.begin(), order_, it->second.place);
-                return it->second.blurred;
+                return it->second;
             }
             forget(it);
         }
@@ -127,21 +138,41 @@ public:
         blurred.setDevicePixelRatio(content.devicePixelRatio());
         order_.push_front(key);
         bytes_ += content.sizeInBytes() + blurred.sizeInBytes();
-        map_[key] = {content, blurred, order_.begin()};
+        Entry& entry = map_[key];
+        entry = {content, blurred, order_.begin(), {}, {}, {}, {}};
         while (map_.size() > 256 || (bytes_ > kByteBudget && map_.size() > 1))
             forget(map_.find(order_.back()));
         ++misses;
-        return blurred;
+        return map_.find(key)->second;
+    }
+
+    // The shadow and the content as one image, so a frame lays them down in
+    // one pass instead of two.
+    const QImage& combined(Entry& entry, QPoint shift)
+    {
+        if (entry.combined.isNull() || entry.shift != shift) {
+            bytes_ -= entry.combined.sizeInBytes();
+            const QRect content(QPoint(0, 0), entry.content.size());
+            const QRect both = content.united(content.translated(shift));
+            QImage image(both.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            {
+                QPainter p(&image);
+                p.drawImage(QRect(shift - both.topLeft(), entry.blurred.size()), entry.blurred, entry.blurred.rect());
+                p.drawImage(QRect(-both.topLeft(), entry.content.size()), entry.content, entry.content.rect());
+            }
+            entry.parts = inkedParts(image);
+            entry.combined = std::move(image);
+            entry.shift = shift;
+            entry.origin = both.topLeft();
+            bytes_ += entry.combined.sizeInBytes();
+        }
+        return entry.combined;
     }
 
     size_t misses = 0;
 
 private:
-    struct Entry {
-        QImage content;
-        QImage blurred;
-        std::list<size_t>::iterator place;
-    };
     static constexpr qsizetype kByteBudget = 48 << 20;
 
     static size_t keyOf(const QImage& content, double radius, const QColor& color)
@@ -168,7 +199,7 @@ private:
 
     void forget(std::unordered_map<size_t, Entry>::iterator it)
     {
-        bytes_ -= it->second.content.sizeInBytes() + it->second.blurred.sizeInBytes();
+        bytes_ -= it->second.content.sizeInBytes() + it->second.blurred.sizeInBytes() + it->second.combined.sizeInBytes();
         order_.erase(it->second.place);
         map_.erase(it);
     }
@@ -209,9 +240,20 @@ void ShadowNode::paint(const Element& self, PaintContext& pc) const
     const QTransform& t = pc.painter->transform();
     const double dpr = layer.image().devicePixelRatio();
     const double deviceScale = std::sqrt(std::abs(t.determinant())) * dpr;
-    QImage shadow = ShadowCache::shared().get(layer.image(), radius_ * deviceScale, toQColor(color_, *self.env));
+    ShadowCache& cache = ShadowCache::shared();
+    ShadowCache::Entry& entry = cache.get(layer.image(), radius_ * deviceScale, toQColor(color_, *self.env));
+    // The offset in the layer's pixels.
+    const QPointF shift = (t.map(QPointF(x_, y_)) - t.map(QPointF(0, 0))) * dpr;
+    const QPoint whole = shift.toPoint();
+    if (pc.painter->opacity() >= 1 && std::abs(shift.x() - whole.x()) < 1e-6 && std::abs(shift.y() - whole.y()) < 1e-6) {
+        const QImage& both = cache.combined(entry, whole);
+        drawImagePixels(*pc.painter, layer.pixelOrigin() + entry.origin, both, entry.parts);
+        return;
+    }
+    // Faded, the shadow and the content each take the opacity: the blurred
+    // copy at the offset, then the content over it.
+    QImage shadow = entry.blurred;
     shadow.setDevicePixelRatio(dpr);
-    // Draw the blurred copy at the offset, then the content over it.
     layer.composite(*pc.painter, shadow, x_, y_);
     layer.composite(*pc.painter);
 }

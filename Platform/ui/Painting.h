@@ -56,6 +56,8 @@ public:
     QPainter& painter() { return *painter_; }
     QImage& image() { return image_; }
     bool isEmpty() const { return image_.isNull(); }
+    // Where the layer's top-left pixel lies on the target, in its device pixels.
+    QPointF pixelOrigin() const { return {bounds_.x * image_.devicePixelRatio(), bounds_.y * image_.devicePixelRatio()}; }
     void end();
     // Draws the layer onto the target at its place (offset in points).
     void composite(QPainter& target, double dx = 0, double dy = 0, double opacity = 1) const;
