@@ -97,11 +97,13 @@ struct BubbleCaches {
     ui::CanvasCache glow, face, content;
 };
 
-BubbleCaches& bubbleCaches(const std::string& stack, int phase)
+std::map<std::pair<std::string, int>, BubbleCaches>& allBubbleCaches()
 {
     thread_local std::map<std::pair<std::string, int>, BubbleCaches> caches;
-    return caches[{stack, phase}];
+    return caches;
 }
+
+BubbleCaches& bubbleCaches(const std::string& stack, int phase) { return allBubbleCaches()[{stack, phase}]; }
 
 ui::Gradient blurredDiscGradient(const Color& color, double r, double radius)
 {
@@ -214,6 +216,14 @@ ui::View protectedLock()
 }
 
 }  // namespace
+
+std::size_t storageNodeDrawingRenders()
+{
+    std::size_t n = 0;
+    for (const auto& [stack, c] : allBubbleCaches())
+        n += c.glow.renders() + c.face.renders() + c.content.renders();
+    return n;
+}
 
 ui::View StorageNodeView::body() const
 {

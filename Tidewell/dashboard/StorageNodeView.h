@@ -3,6 +3,7 @@
 // large bubbles, reclaimable size, status dot, a breathing glow, a pop on
 // first showing, a slight swell under the pointer and when selected.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -33,6 +34,9 @@ double storageNodeGlow(bool selected, bool hovered, int index, double time, bool
 double storageNodeIconSide(double d);
 // The swell under the pointer and when selected.
 double storageNodeScale(bool selected, bool hovered);
+// How many times the bubbles' kept pictures were drawn afresh on this thread
+// (a still bubble draws them once for each of its two placements).
+std::size_t storageNodeDrawingRenders();
 // What a screen reader says: "Node, Reclaimable, 1.2 GB reclaimable, 3 projects".
 std::string storageNodeAccessibilityLabel(const StorageNodeModel& node);
 

@@ -8,6 +8,7 @@
 #include "core/AppStore.h"
 #include "dashboard/ForestHeroCard.h"
 #include "dashboard/StorageNodeLayout.h"
+#include "dashboard/StorageNodeView.h"
 #include "dashboard/StorageTreeRules.h"
 #include "foundation/UserDefaults.h"
 #include "ui/Menu.h"
@@ -73,6 +74,30 @@ TEST(StorageTreeView, TapsMenuAndProtection)
     EXPECT_EQ(store.selectedSection.get(), AppSection::projects);
     EXPECT_FALSE(store.filterIdle.get());
     platform::ui::setMenuPresenter(nullptr);
+}
+
+// A bubble bobs in half-point steps, so over a full swing of the bob each is
+// drawn at both of its placements; the next swing copies what was kept.
+TEST(StorageTreeView, BubblesKeepTheirPicturesWhileTheyBob)
+{
+    testing::ScratchHome home;
+    AppStore store;
+    fixtures::SampleOptions options;
+    options.stacks = 17;
+    auto laid = kittest::layOut(ForestHeroCard(store, fixtures::sampleDashboard(options)), {1200, 700},
+                                kittest::scheme(platform::ui::ColorScheme::dark));
+    double now = 1000;  // long after the entrance
+    laid->host->setClock([&now] { return now; });
+    const auto swing = [&] {
+        for (int frame = 0; frame < 40; ++frame) {  // 7.4 s, under half a point a frame
+            now += 0.185;
+            laid->host->setNeedsRebuild();
+            laid->render();
+        }
+        return storageNodeDrawingRenders();
+    };
+    const std::size_t first = swing();
+    EXPECT_EQ(swing(), first);
 }
 
 }  // namespace
