@@ -61,6 +61,87 @@ void OpacityNode::paint(const Element& self, PaintContext& pc) const
     pc.painter->restore();
 }
 
+namespace {
+
+// A shape's coverage over a layer, with the part of each row where it is
+// whole, so masking touches only the edges.
+struct ClipMask {
+    QImage coverage;
+    std::vector<std::pair<int, int>> whole;  // per row: [from, to) fully covered
+};
+
+// The masks of the last few clips: a clip that stays where it is (a card's
+// rounded corners) keeps its mask instead of filling its shape every frame.
+const ClipMask& clipMask(const QPainterPath& path, const QTransform& toLayer, const QImage& layer)
+{
+    struct Kept {
+        std::vector<double> outline;
+        ClipMask mask;
+    };
+    thread_local std::list<Kept> kept;
+    const QPainterPath placed = toLayer.map(path);
+    std::vector<double> outline{double(layer.width()), double(layer.height()), layer.devicePixelRatio(),
+                                double(placed.fillRule())};
+    for (int i = 0; i < placed.elementCount(); ++i) {
+        const QPainterPath::Element e = placed.elementAt(i);
+        outline.insert(outline.end(), {double(e.type), e.x, e.y});
+    }
+    for (auto it = kept.begin(); it != kept.end(); ++it)
+        if (it->outline == outline) {
+            kept.splice(kept.begin(), kept, it);
+            return kept.front().mask;
+        }
+    QImage coverage(layer.size(), QImage::Format_ARGB32_Premultiplied);
+    coverage.setDevicePixelRatio(layer.devicePixelRatio());
+    coverage.fill(Qt::transparent);
+    {
+        QPainter mp(&coverage);
+        mp.setRenderHint(QPainter::Antialiasing);
+        mp.setTransform(toLayer);
+        mp.fillPath(path, Qt::black);
+    }
+    std::vector<std::pair<int, int>> whole(size_t(coverage.height()), {0, 0});
+    for (int y = 0; y < coverage.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(coverage.constScanLine(y));
+        int a = 0;
+        while (a < coverage.width() && qAlpha(line[a]) != 255) ++a;
+        int b = a;
+        while (b < coverage.width() && qAlpha(line[b]) == 255) ++b;
+        whole[size_t(y)] = {a, b};
+    }
+    kept.push_front({std::move(outline), {std::move(coverage), std::move(whole)}});
+    if (kept.size() > 16)
+        kept.pop_back();
+    return kept.front().mask;
+}
+
+// What drawing the mask over the layer with DestinationIn gives: every
+// channel scaled by the coverage, as Qt scales it.
+void applyClipMask(QImage& layer, const ClipMask& mask)
+{
+    const auto scaled = [](QRgb p, uint m) {
+        uint rb = (p & 0xff00ff) * m;
+        rb = ((rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+        uint ag = ((p >> 8) & 0xff00ff) * m;
+        ag = (ag + ((ag >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+        return rb | ag;
+    };
+    for (int y = 0; y < layer.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(layer.scanLine(y));
+        const auto* cover = reinterpret_cast<const QRgb*>(mask.coverage.constScanLine(y));
+        const auto [from, to] = mask.whole[size_t(y)];
+        for (int x = 0; x < layer.width(); ++x) {
+            if (x == from && to > from) {
+                x = to - 1;
+                continue;
+            }
+            if (line[x]) line[x] = scaled(line[x], qAlpha(cover[x]));
+        }
+    }
+}
+
+}  // namespace
+
 void ClipNode::paint(const Element& self, PaintContext& pc) const
 {
     const Rect bounds = self.frame.insetBy(-1, -1);
@@ -79,22 +160,10 @@ void ClipNode::paint(const Element& self, PaintContext& pc) const
         return;
     PaintContext inner{&layer.painter(), pc.displayScale};
     Node::paint(self, inner);
-    // Antialiased clipping: keep the content only where the shape's mask is.
-    QImage mask(layer.image().size(), QImage::Format_ARGB32_Premultiplied);
-    mask.setDevicePixelRatio(layer.image().devicePixelRatio());
-    mask.fill(Qt::transparent);
-    {
-        QPainter mp(&mask);
-        mp.setRenderHint(QPainter::Antialiasing);
-        mp.setTransform(layer.painter().transform());
-        mp.fillPath(shape_.path(self.frame).qt(), Qt::black);
-    }
-    layer.painter().save();
-    layer.painter().resetTransform();
-    layer.painter().setCompositionMode(QPainter::CompositionMode_DestinationIn);
-    layer.painter().drawImage(0, 0, mask);
-    layer.painter().restore();
+    const QTransform toLayer = layer.painter().transform();
     layer.end();
+    // Antialiased clipping: keep the content only where the shape's mask is.
+    applyClipMask(layer.image(), clipMask(shape_.path(self.frame).qt(), toLayer, layer.image()));
     layer.composite(*pc.painter);
 }
 
