@@ -110,8 +110,14 @@ const ClipMask& clipMask(const QPainterPath& path, const QTransform& toLayer, co
         whole[size_t(y)] = {a, b};
     }
     kept.push_front({std::move(outline), {std::move(coverage), std::move(whole)}});
-    if (kept.size() > 16)
-        kept.pop_back();
+    // A few window-sized masks at most.
+    qsizetype bytes = 0;
+    int count = 0;
+    for (auto it = kept.begin(); it != kept.end();) {
+        bytes += it->mask.coverage.sizeInBytes();
+        const bool over = ++count > 16 || bytes > (32 << 20);
+        it = over && count > 1 ? kept.erase(it) : std::next(it);
+    }
     return kept.front().mask;
 }
 
