@@ -83,6 +83,28 @@ double ResolvedFont::advanceUtf8(const std::string& utf8) const
     return w;
 }
 
+double ResolvedFont::pixelAdvance(const QString& run) const
+{
+    auto it = pixelAdvances_.constFind(run);
+    if (it != pixelAdvances_.constEnd())
+        return *it;
+    if (pixelAdvances_.size() > 50000)
+        pixelAdvances_.clear();
+    const double w = metrics->horizontalAdvance(run);
+    pixelAdvances_.insert(run, w);
+    return w;
+}
+
+double ResolvedFont::pixelAdvance(QChar c) const
+{
+    auto it = charAdvances_.constFind(c.unicode());
+    if (it != charAdvances_.constEnd())
+        return *it;
+    const double w = metrics->horizontalAdvance(c);
+    charAdvances_.insert(c.unicode(), w);
+    return w;
+}
+
 double ResolvedFont::measure(const QString& text) const
 {
     const QFontMetricsF& m = *metrics;
@@ -279,11 +301,12 @@ public:
             case TextAlignment::trailing: x += self.frame.width - lineWidth; break;
             }
             const double baseline = top + (double(i) * f.lineHeight + f.ascent) * s->scale;
-            p.save();
+            // Only the transform changes per line: cheaper to put back than the whole state.
+            const QTransform saved = p.worldTransform();
             p.translate(x, baseline);
             p.scale(scale, scale);
             drawLine(p, f, s->lines.lines[i]);
-            p.restore();
+            p.setWorldTransform(saved);
         }
         p.restore();
     }
@@ -317,7 +340,6 @@ private:
             drawRun(p, f, 0, line);
             return;
         }
-        const QFontMetricsF& m = *f.metrics;
         const double cell = f.digitAdvance / f.scale;
         double x = 0;
         int runStart = 0;
@@ -326,10 +348,10 @@ private:
                 if (i > runStart) {
                     const QString run = line.mid(runStart, i - runStart);
                     drawRun(p, f, x, run);
-                    x += m.horizontalAdvance(run);
+                    x += f.pixelAdvance(run);
                 }
                 if (i < line.size()) {
-                    const double w = m.horizontalAdvance(line[i]);
+                    const double w = f.pixelAdvance(line[i]);
                     drawRun(p, f, x + (cell - w) / 2, QString(line[i]));
                     x += cell;
                 }

@@ -30,11 +30,17 @@ struct ResolvedFont {
     double advance(const QString& text) const;
     // The same for UTF-8, without making a QString when it was measured before.
     double advanceUtf8(const std::string& utf8) const;
+    // Advances in the Qt font's own pixels, memoised: drawing digits in
+    // cells asks for them on every frame.
+    double pixelAdvance(const QString& run) const;
+    double pixelAdvance(QChar c) const;
 
 private:
     double measure(const QString& text) const;
     mutable QHash<QString, double> advances_;
     mutable std::unordered_map<std::string, double> utf8Advances_;
+    mutable QHash<QString, double> pixelAdvances_;
+    mutable QHash<char16_t, double> charAdvances_;
 };
 
 const ResolvedFont& resolveFont(const Font& font);
