@@ -21,11 +21,15 @@ class PaintCounter : public QObject {
 public:
     using QObject::QObject;
     qint64 frames = 0;
+    qint64 lastFrameMs = 0;  // on `clock`: rates measured between frames, not between questions
     QElapsedTimer clock;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && dynamic_cast<ui::HostWidget*>(watched)) ++frames;
+        if (event->type() == QEvent::Paint && dynamic_cast<ui::HostWidget*>(watched)) {
+            ++frames;
+            lastFrameMs = clock.elapsed();
+        }
         return false;
     }
 };
@@ -85,7 +89,8 @@ void startTestProbe(const std::string& socketPath) {
                 const QByteArray request = socket->readLine().trimmed();
                 QJsonObject answer = request == "frames"
                                          ? QJsonObject{{"frames", counter->frames},
-                                                       {"ms", counter->clock.elapsed()}}
+                                                       {"ms", counter->clock.elapsed()},
+                                                       {"last", counter->lastFrameMs}}
                                          : windowsTree();
                 socket->write(QJsonDocument(answer).toJson(QJsonDocument::Compact));
                 socket->write("\n");

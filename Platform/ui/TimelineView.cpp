@@ -37,9 +37,9 @@ public:
         if (schedule_.kind == TimelineSchedule::Kind::periodic)
             wait = schedule_.interval * (std::floor(now / schedule_.interval) + 1) - now;
         else if (host)
-            // The interval runs from this frame's start: counted from here, the
+            // The interval runs from this frame's time: counted from here, the
             // time spent building and laying out would stretch every period.
-            wait -= now - host->buildStarted();
+            wait -= now - host->frameTime();
         ctx.builder()->requestFrame(std::max(wait, 1e-3));
     }
 

@@ -376,7 +376,10 @@ std::shared_ptr<void> ViewHost::stateSlot(const std::string& identity, const std
 void ViewHost::rebuild()
 {
     dirty_ = false;
-    buildStarted_ = now();
+    // A frame asked for keeps its place on the cadence that asked for it, so
+    // the time the timer took to fire never adds up frame after frame.
+    const double started = now();
+    frameTime_ = nextFrame_ && *nextFrame_ <= started && started - *nextFrame_ < 0.25 ? *nextFrame_ : started;
     ++generation_;
     ++rebuilds_;
     nextFrame_.reset();

@@ -45,8 +45,9 @@ public:
     void requestFrame(double seconds) override;
     // When a frame was asked for, the clock time it is due.
     std::optional<double> nextFrameDue() const { return nextFrame_; }
-    // When the build under way (or the last one) began, on the host's clock.
-    double buildStarted() const { return buildStarted_; }
+    // The time of the frame under way (or the last one), on the host's clock:
+    // when it was due, if it was asked for and came in time, else when it began.
+    double frameTime() const { return frameTime_; }
 
     // --- Invalidation
     // Redraws (on the next frame) whenever the object announces a change.
@@ -160,7 +161,7 @@ private:
     EnvironmentValues env_;
     std::function<double()> clock_;
     std::optional<double> nextFrame_;
-    double buildStarted_ = 0;
+    double frameTime_ = 0;
     std::function<void(std::function<void()>)> scheduler_;
     std::function<void()> repaint_;
     std::shared_ptr<bool> alive_;
