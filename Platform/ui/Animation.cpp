@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -106,7 +107,8 @@ double springProgress(double response, double zeta, double t)
     return 1 - (r2 * std::exp(r1 * t) - r1 * std::exp(r2 * t)) / (r2 - r1);
 }
 
-double springSettleTime(double response, double zeta)
+namespace {
+double computeSpringSettleTime(double response, double zeta)
 {
     // The envelope bounds the error: find when it drops under the tolerance,
     // then step back while the true error is still small.
@@ -123,6 +125,26 @@ double springSettleTime(double response, double zeta)
         else if (t - lastBad > std::max(response, 2 * pi / w0)) break;
     }
     return std::min(lastBad + step, limit);
+}
+}  // namespace
+
+double springSettleTime(double response, double zeta)
+{
+    // Asked for on every frame of every running spring, with a handful of
+    // distinct parameters in a whole app: the walk is kept per pair.
+    struct Entry {
+        double response, zeta, time;
+    };
+    thread_local std::array<Entry, 16> memo{};
+    thread_local size_t used = 0, next = 0;
+    for (size_t i = 0; i < used; ++i)
+        if (memo[i].response == response && memo[i].zeta == zeta)
+            return memo[i].time;
+    const double t = computeSpringSettleTime(response, zeta);
+    memo[next] = {response, zeta, t};
+    next = (next + 1) % memo.size();
+    used = std::max(used, next == 0 ? memo.size() : next);
+    return t;
 }
 
 double cubicBezierProgress(double x1, double y1, double x2, double y2, double t)

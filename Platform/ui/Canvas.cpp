@@ -195,7 +195,9 @@ bool isOpaque(const QImage& image)
 // whose transform maps those coordinates to the image's pixels; `composite`
 // prepares the painter for laying the pixels down. False, with nothing
 // drawn, when the transform turns or skews or the area is out of reach.
-bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect bounds,
+// `displayScale` is the drawing's own scale: device pixels per point with no
+// scale effect above it.
+bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect bounds, double displayScale,
                  const std::function<void(QPainter&)>& paint, const std::function<void(QPainter&)>& composite)
 {
     // Points to device pixels, whatever the device's pixel ratio.
@@ -211,16 +213,14 @@ bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect b
         return true;
     // Where the drawing lands within the image: the same for any whole-pixel move.
     const QTransform toImage = device * QTransform::fromTranslate(-x0, -y0);
-
-    if (cache.image_.isNull() || cache.key_ != key || cache.image_.size() != pixels ||
-        !sameMapping(cache.device_, toImage)) {
-        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    const auto render = [&](QSize size, const QTransform& mapping) {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         {
             QPainter lp(&image);
             lp.setRenderHints(p.renderHints());
             lp.setFont(p.font());
-            lp.setTransform(toImage);
+            lp.setTransform(mapping);
             // No clip of its own: an antialiased clip would thin the edges.
             paint(lp);
         }
@@ -230,10 +230,46 @@ bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect b
         cache.parts_ = inkedParts(image);
         cache.image_ = std::move(image);
         cache.key_ = key;
-        cache.device_ = toImage;
+        cache.bounds_ = bounds;
+        cache.device_ = mapping;
         ++cache.renders_;
+    };
+    const auto near = [](double a, double b) { return std::abs(a - b) < 1e-6; };
+    const bool firstSeen = cache.seenScaleX_ == 0;
+    const bool scaling = !near(device.m11(), cache.seenScaleX_) || !near(device.m22(), cache.seenScaleY_);
+    cache.seenScaleX_ = device.m11();
+    cache.seenScaleY_ = device.m22();
+    const bool kept = !cache.image_.isNull() && cache.key_ == key && cache.image_.size() == pixels &&
+                      sameMapping(cache.device_, toImage);
+    const bool ownScale = near(device.m11(), displayScale) && near(device.m22(), displayScale);
+
+    if (!kept && scaling && !firstSeen && !ownScale && displayScale > 0) {
+        // Under a scale that moves (a drawing growing in), the pixels made at
+        // the drawing's own scale are resampled: drawing afresh on every frame
+        // would cost as much as not keeping them. Crisp pixels come back when
+        // the scale holds or reaches the drawing's own.
+        const bool usable = !cache.image_.isNull() && cache.key_ == key && cache.bounds_ == bounds &&
+                            near(cache.device_.m11(), displayScale) && near(cache.device_.m22(), displayScale);
+        if (!usable) {
+            const QTransform own = QTransform::fromScale(displayScale, displayScale);
+            const QRectF ownArea = own.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
+            const int ox = int(std::floor(ownArea.left())), oy = int(std::floor(ownArea.top()));
+            const QSize ownPixels(int(std::ceil(ownArea.right())) - ox, int(std::ceil(ownArea.bottom())) - oy);
+            if (ownPixels.isEmpty() || ownPixels.width() > limit || ownPixels.height() > limit)
+                return false;
+            render(ownPixels, own * QTransform::fromTranslate(-ox, -oy));
+        }
+        p.save();
+        composite(p);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.setTransform(cache.device_.inverted() * p.transform());
+        p.drawImage(QPointF(0, 0), cache.image_);
+        p.restore();
+        return true;
     }
 
+    if (!kept)
+        render(pixels, toImage);
     p.save();
     composite(p);
     // The image is already in device pixels: place it without resampling.
@@ -251,7 +287,7 @@ void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rec
     p.save();
     p.setTransform(transform_ * base_);
     const bool drawn = paintCached(
-        p, cache, key, bounds,
+        p, cache, key, bounds, displayScale_,
         [&](QPainter& lp) {
             // Canvas points straight to the image's pixels.
             GraphicsContext inner(lp, env_, displayScale_);
@@ -333,7 +369,7 @@ public:
         p.save();
         p.translate(f.x, f.y);
         const bool drawn = paintCached(
-            p, *cache_, key_, ink,
+            p, *cache_, key_, ink, pc.displayScale,
             [&](QPainter& lp) {
                 lp.translate(-f.x, -f.y);
                 PaintContext inner{&lp, pc.displayScale};

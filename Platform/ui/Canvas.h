@@ -53,12 +53,16 @@ public:
     void clear() { image_ = QImage(); }
 
 private:
-    friend bool paintCached(QPainter&, CanvasCache&, const std::string&, Rect, const std::function<void(QPainter&)>&,
-                            const std::function<void(QPainter&)>&);
+    friend bool paintCached(QPainter&, CanvasCache&, const std::string&, Rect, double,
+                            const std::function<void(QPainter&)>&, const std::function<void(QPainter&)>&);
     QImage image_;
     std::vector<QRect> parts_;  // where the image is not clear
     std::string key_;
+    Rect bounds_;
     QTransform device_;  // canvas points to the image's pixels
+    // The scale the drawing was last laid down at: while it changes from
+    // frame to frame, the kept pixels are resampled instead of drawn afresh.
+    double seenScaleX_ = 0, seenScaleY_ = 0;
     size_t renders_ = 0;
 };
 
@@ -91,7 +95,9 @@ public:
     // must keep within `bounds`; what falls outside may or may not show. The
     // pixels are composited as one layer with
     // the context's opacity and clip. A rotated or skewed context draws
-    // directly every time.
+    // directly every time. While the scale changes from one call to the next
+    // (a drawing growing in), the pixels made at the drawing's own scale are
+    // laid down resampled; they are made crisp again once the scale holds.
     void drawCached(CanvasCache& cache, const std::string& key, Rect bounds,
                     const std::function<void(GraphicsContext&)>& draw) const;
 
@@ -115,7 +121,8 @@ private:
 
 // `content` drawn through `cache`: made once into device pixels and copied on
 // later frames while `key`, the content's size, the scale and its sub-pixel
-// placement stay the same. `key` must name everything the content shows;
+// placement stay the same (resampled while the scale changes, as
+// GraphicsContext::drawCached). `key` must name everything the content shows;
 // layout, hits and accessibility stay the content's own. Content that may
 // draw anywhere (a canvas) is kept to its frame. For still content that is
 // costly to draw (text under a shrink, icons, gradients).

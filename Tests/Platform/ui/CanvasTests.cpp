@@ -222,6 +222,33 @@ TEST(CanvasCachedDrawing, DrawsAfreshWhenTheKeyBoundsScaleOrSubPixelPlacementCha
     EXPECT_EQ(frame("b", {0, 0, 40, 50}, 2, 7.25), 6u);
 }
 
+TEST(CanvasCachedDrawing, AGrowingDrawingIsResampledAndCrispOnceItsScaleHolds)
+{
+    CanvasCache cache;
+    const auto frame = [&](double s, bool cached) {
+        return draw([&](GraphicsContext& ctx, Size) {
+            ctx.translateBy(10.3, 10.3);
+            ctx.scaleBy(s, s);
+            if (cached) ctx.drawCached(cache, "picture", {0, 0, 100, 100}, picture);
+            else picture(ctx);
+        }, {120, 120});
+    };
+    // {scale, renders so far, largest difference from drawing directly}
+    const struct { double scale; size_t renders; int most; } steps[] = {
+        {0.84, 1, 1},   // first seen: crisp
+        {0.9, 2, 40},   // growing: made once at its own scale, then resampled
+        {0.97, 2, 40}, {1.02, 2, 40},
+        {1.0, 3, 1},    // its own scale: crisp at once
+        {1.05, 3, 40},  // a swell: resampled while it moves
+        {1.05, 4, 1},   // held: crisp again
+    };
+    for (const auto& step : steps) {
+        const QImage cached = frame(step.scale, true);
+        EXPECT_EQ(cache.renders(), step.renders) << step.scale;
+        EXPECT_LE(largestDifference(frame(step.scale, false), cached), step.most) << step.scale;
+    }
+}
+
 TEST(CanvasCachedDrawing, TakesTheContextsOpacityAndClip)
 {
     CanvasCache cache;
