@@ -211,7 +211,10 @@ private:
     // Up to a 1× window's width and height: a rim around the whole content.
     static constexpr double kMaxPixels = 1500.0 * 1000.0;
     static constexpr size_t kMaxEntries = 512;
-    static constexpr qsizetype kByteBudget = 48 << 20;
+    // More than a frame's worth of shapes, at 1× and 2×: beyond that a long
+    // list's one-off shapes only hold memory (48 MB let a 10,000-row list
+    // keep 30 MB more, for no frame time).
+    static constexpr qsizetype kByteBudget = 16 << 20;
 
     void forget(std::unordered_map<size_t, Entry>::iterator it)
     {
