@@ -270,24 +270,11 @@ void strokePath(QPainter& p, const Path& path, const ShapeStyle& style, const St
 
 void drawImagePixels(QPainter& p, QPointF at, const QImage& image)
 {
-    QPaintDevice* device = p.device();
-    const double dpr = device ? device->devicePixelRatioF() : 1.0;
-    const bool whole = at.x() == std::round(at.x()) && at.y() == std::round(at.y());
-    p.save();
-    p.resetTransform();
-    if (whole)
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p.drawImage(QRectF(at.x() / dpr, at.y() / dpr, image.width() / dpr, image.height() / dpr), image,
-                QRectF(0, 0, image.width(), image.height()));
-    p.restore();
+    drawImagePixels(p, at, image, {image.rect()});
 }
 
 void drawImagePixels(QPainter& p, QPointF at, const QImage& image, const std::vector<QRect>& parts)
 {
-    if (parts.size() == 1 && parts.front() == image.rect()) {
-        drawImagePixels(p, at, image);
-        return;
-    }
     QPaintDevice* device = p.device();
     const double dpr = device ? device->devicePixelRatioF() : 1.0;
     const bool whole = at.x() == std::round(at.x()) && at.y() == std::round(at.y());
