@@ -21,7 +21,9 @@ endfunction()
 # cases registered with CTest. QT gives it the offscreen platform.
 function(tidewell_test name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/Tests/TestEnvironment.cpp)
+  target_compile_definitions(${name} PRIVATE TIDEWELL_BUILT_BUNDLE="${TIDEWELL_BUNDLE_DIR}"
+    TIDEWELL_BUILT_SOURCE="${CMAKE_SOURCE_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
   if(NOT ARG_QT)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)

@@ -80,7 +80,7 @@ struct CleanConfirmation : FlowFixture {
     std::string alpha;
     void SetUp() override {
         const char* bundle = std::getenv("TIDEWELL_BUNDLE");
-        if (!bundle || !fs::exists(std::string(bundle) + "/bin/tidewell-engine")) GTEST_SKIP() << "no engine";
+        if (!bundle || !fs::exists(std::string(bundle) + "/bin/tidewell-engine")) FAIL() << "the engine was not built";
         platform::Bundle::setMainForTesting(std::string(bundle) + "/bin/tidewell");
         alpha = home.path("code/alpha");
         writeText(alpha + "/package.json", "{}");
