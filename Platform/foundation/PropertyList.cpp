@@ -2,11 +2,14 @@
 
 #include "foundation/Files.h"
 
-#include <cerrno>
+#include <pugixml.hpp>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <sstream>
+#include <vector>
 
 namespace platform {
 
@@ -78,20 +81,6 @@ PropertyValue::Data decodeBase64(std::string_view text) {
     return out;
 }
 
-std::string escapeXml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 std::string formatDate(std::int64_t seconds) {
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
@@ -121,314 +110,237 @@ std::int64_t parseDate(std::string_view text) {
     return static_cast<std::int64_t>(timegm(&tm));
 }
 
-void write(std::string& out, const PropertyValue& value, int indent) {
-    std::string tabs(static_cast<std::size_t>(indent), '\t');
+std::string formatReal(double v) {
+    if (std::isnan(v)) return "nan";
+    if (std::isinf(v)) return v > 0 ? "+infinity" : "-infinity";
+    char buffer[64];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, r.ptr);
+}
+
+void appendElement(pugi::xml_node parent, const PropertyValue& value) {
+    auto textElement = [&](const char* name, const std::string& text) {
+        pugi::xml_node node = parent.append_child(name);
+        if (!text.empty()) node.append_child(pugi::node_pcdata).set_value(text.c_str());
+    };
     switch (value.kind()) {
-    case PropertyValue::Kind::boolean:
-        out += tabs + (*value.boolean() ? "<true/>\n" : "<false/>\n");
-        break;
-    case PropertyValue::Kind::integer:
-        out += tabs + "<integer>" + std::to_string(*value.integer()) + "</integer>\n";
-        break;
-    case PropertyValue::Kind::real: {
-        double v = *value.real();
-        std::string text;
-        if (std::isnan(v)) text = "nan";
-        else if (std::isinf(v)) text = v > 0 ? "+infinity" : "-infinity";
-        else {
-            char buffer[64];
-            auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-            text.assign(buffer, r.ptr);
-        }
-        out += tabs + "<real>" + text + "</real>\n";
+    case PropertyValue::Kind::boolean: parent.append_child(*value.boolean() ? "true" : "false"); break;
+    case PropertyValue::Kind::integer: textElement("integer", std::to_string(*value.integer())); break;
+    case PropertyValue::Kind::real: textElement("real", formatReal(*value.real())); break;
+    case PropertyValue::Kind::string: textElement("string", *value.string()); break;
+    case PropertyValue::Kind::data: textElement("data", encodeBase64(*value.data())); break;
+    case PropertyValue::Kind::date: textElement("date", formatDate(value.date()->unixSeconds)); break;
+    case PropertyValue::Kind::array: {
+        pugi::xml_node node = parent.append_child("array");
+        for (const auto& item : *value.array()) appendElement(node, item);
         break;
     }
-    case PropertyValue::Kind::string:
-        out += tabs + "<string>" + escapeXml(*value.string()) + "</string>\n";
-        break;
-    case PropertyValue::Kind::data:
-        out += tabs + "<data>" + encodeBase64(*value.data()) + "</data>\n";
-        break;
-    case PropertyValue::Kind::date:
-        out += tabs + "<date>" + formatDate(value.date()->unixSeconds) + "</date>\n";
-        break;
-    case PropertyValue::Kind::array:
-        if (value.array()->empty()) {
-            out += tabs + "<array/>\n";
-            break;
-        }
-        out += tabs + "<array>\n";
-        for (const auto& item : *value.array()) write(out, item, indent + 1);
-        out += tabs + "</array>\n";
-        break;
-    case PropertyValue::Kind::dictionary:
-        if (value.dictionary()->empty()) {
-            out += tabs + "<dict/>\n";
-            break;
-        }
-        out += tabs + "<dict>\n";
+    case PropertyValue::Kind::dictionary: {
+        pugi::xml_node node = parent.append_child("dict");
         for (const auto& [key, item] : *value.dictionary()) {
-            out += tabs + "\t<key>" + escapeXml(key) + "</key>\n";
-            write(out, item, indent + 1);
+            node.append_child("key").append_child(pugi::node_pcdata).set_value(key.c_str());
+            appendElement(node, item);
         }
-        out += tabs + "</dict>\n";
         break;
+    }
     }
 }
 
-// A strict reader of the property-list subset of XML.
-class Reader {
-public:
-    explicit Reader(std::string_view text) : text_(text) {}
+[[noreturn]] void fail(pugi::xml_node node, const std::string& what) {
+    std::string where = node ? " (at byte " + std::to_string(node.offset_debug()) + ")" : "";
+    throw PropertyListError("property list" + where + ": " + what);
+}
 
-    PropertyValue document() {
-        skipProlog();
-        Tag tag = readTag();
-        bool wrapped = tag.name == "plist";
-        PropertyValue root;
-        if (wrapped) {
-            if (tag.closing) fail("unexpected </plist>");
-            if (tag.empty) fail("empty plist");
-            skipMisc();
-            root = value(readTag(), 0);
-            skipMisc();
-            Tag end = readTag();
-            if (!end.closing || end.name != "plist") fail("expected </plist>");
-        } else {
-            root = value(tag, 0);
-        }
-        skipMisc();
-        if (pos_ != text_.size()) fail("text after the document");
-        return root;
+std::string utf8(std::uint32_t code) {
+    std::string out;
+    if (code < 0x80) out += static_cast<char>(code);
+    else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
     }
+    return out;
+}
 
-private:
-    struct Tag {
-        std::string name;
-        bool closing = false;
-        bool empty = false;  // <name/>
-    };
-
-    [[noreturn]] void fail(const std::string& what) const {
-        throw PropertyListError("property list, byte " + std::to_string(pos_) + ": " + what);
-    }
-
-    bool startsWith(std::string_view s) const { return text_.substr(pos_).starts_with(s); }
-
-    void skipSpace() {
-        while (pos_ < text_.size() &&
-               (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t'))
-            ++pos_;
-    }
-
-    void skipPast(std::string_view terminator) {
-        auto end = text_.find(terminator, pos_);
-        if (end == std::string_view::npos) fail("unterminated markup");
-        pos_ = end + terminator.size();
-    }
-
-    // Whitespace and comments between elements.
-    void skipMisc() {
-        while (true) {
-            skipSpace();
-            if (startsWith("<!--")) skipPast("-->");
-            else return;
-        }
-    }
-
-    void skipProlog() {
-        if (startsWith("\xEF\xBB\xBF")) pos_ += 3;
-        while (true) {
-            skipMisc();
-            if (startsWith("<?")) skipPast("?>");
-            else if (startsWith("<!DOCTYPE")) skipPast(">");
-            else return;
-        }
-    }
-
-    Tag readTag() {
-        skipMisc();
-        if (pos_ >= text_.size() || text_[pos_] != '<') fail("expected an element");
-        auto end = text_.find('>', pos_);
-        if (end == std::string_view::npos) fail("unterminated tag");
-        std::string_view inner = text_.substr(pos_ + 1, end - pos_ - 1);
-        pos_ = end + 1;
-        Tag tag;
-        if (!inner.empty() && inner.front() == '/') {
-            tag.closing = true;
-            inner.remove_prefix(1);
-        }
-        if (!inner.empty() && inner.back() == '/') {
-            tag.empty = true;
-            inner.remove_suffix(1);
-        }
-        std::size_t n = 0;
-        while (n < inner.size() && inner[n] != ' ' && inner[n] != '\t' && inner[n] != '\n' && inner[n] != '\r') ++n;
-        tag.name = std::string(inner.substr(0, n));
-        if (tag.name.empty()) fail("empty tag name");
-        if (tag.closing && tag.empty) fail("malformed tag");
-        return tag;
-    }
-
-    // Character data up to the closing tag `name`, with entities and CDATA resolved.
-    std::string text(const Tag& open) {
-        if (open.empty) return {};
-        std::string out;
-        while (true) {
-            if (pos_ >= text_.size()) fail("unterminated <" + open.name + ">");
-            char c = text_[pos_];
-            if (c == '<') {
-                if (startsWith("<![CDATA[")) {
-                    pos_ += 9;
-                    auto end = text_.find("]]>", pos_);
-                    if (end == std::string_view::npos) fail("unterminated CDATA");
-                    out.append(text_.substr(pos_, end - pos_));
-                    pos_ = end + 3;
-                    continue;
-                }
-                if (startsWith("<!--")) {
-                    skipPast("-->");
-                    continue;
-                }
-                Tag close = readTag();
-                if (!close.closing || close.name != open.name) fail("expected </" + open.name + ">");
-                return out;
-            }
-            if (c == '&') {
-                out += entity();
-                continue;
-            }
-            out += c;
-            ++pos_;
-        }
-    }
-
-    std::string entity() {
-        auto end = text_.find(';', pos_);
-        if (end == std::string_view::npos || end - pos_ > 12) fail("malformed entity");
-        std::string_view name = text_.substr(pos_ + 1, end - pos_ - 1);
-        pos_ = end + 1;
-        if (name == "amp") return "&";
-        if (name == "lt") return "<";
-        if (name == "gt") return ">";
-        if (name == "quot") return "\"";
-        if (name == "apos") return "'";
-        if (name.size() > 1 && name[0] == '#') {
+// The parser leaves references alone so that an undeclared entity or a bad
+// character reference is refused here instead of passing through as text.
+std::string resolveReferences(pugi::xml_node node, std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size());
+    while (!raw.empty()) {
+        auto amp = raw.find('&');
+        out.append(raw.substr(0, amp));
+        if (amp == std::string_view::npos) break;
+        auto semicolon = raw.find(';', amp);
+        if (semicolon == std::string_view::npos || semicolon - amp > 12) fail(node, "malformed entity");
+        std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
+        raw.remove_prefix(semicolon + 1);
+        if (name == "amp") out += '&';
+        else if (name == "lt") out += '<';
+        else if (name == "gt") out += '>';
+        else if (name == "quot") out += '"';
+        else if (name == "apos") out += '\'';
+        else if (name.size() > 1 && name[0] == '#') {
             std::uint32_t code = 0;
-            std::from_chars_result r;
-            if (name[1] == 'x' || name[1] == 'X') r = std::from_chars(name.data() + 2, name.data() + name.size(), code, 16);
-            else r = std::from_chars(name.data() + 1, name.data() + name.size(), code, 10);
+            bool hex = name[1] == 'x' || name[1] == 'X';
+            const char* begin = name.data() + (hex ? 2 : 1);
+            auto r = std::from_chars(begin, name.data() + name.size(), code, hex ? 16 : 10);
             if (r.ec != std::errc() || r.ptr != name.data() + name.size() || code == 0 || code > 0x10FFFF ||
                 (code >= 0xD800 && code <= 0xDFFF))
-                fail("bad character reference");
-            return utf8(code);
-        }
-        fail("unknown entity");
-    }
-
-    static std::string utf8(std::uint32_t code) {
-        std::string out;
-        if (code < 0x80) out += static_cast<char>(code);
-        else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
+                fail(node, "bad character reference");
+            out += utf8(code);
         } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
+            fail(node, "unknown entity &" + std::string(name) + ";");
         }
-        return out;
     }
+    return out;
+}
 
-    static std::string_view trimmed(std::string_view s) {
-        while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-        while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-        return s;
+bool isBlank(std::string_view s) { return s.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+std::string_view trimmed(std::string_view s) {
+    auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The text of a leaf element: its character data and CDATA sections joined;
+// any child element is an error.
+std::string textOf(pugi::xml_node element) {
+    std::string out;
+    for (pugi::xml_node child : element.children()) {
+        if (child.type() == pugi::node_pcdata) out += resolveReferences(child, child.value());
+        else if (child.type() == pugi::node_cdata) out += child.value();
+        else fail(child, "unexpected <" + std::string(child.name()) + "> inside <" + element.name() + ">");
     }
+    return out;
+}
 
-    PropertyValue value(const Tag& tag, int depth) {
-        if (tag.closing) fail("unexpected </" + tag.name + ">");
-        if (depth > maxDepth) fail("nested too deeply");
-        const std::string& n = tag.name;
-        if (n == "true" || n == "false") {
-            if (!tag.empty) {
-                Tag close = readTag();
-                if (!close.closing || close.name != n) fail("expected </" + n + ">");
-            }
-            return PropertyValue(n == "true");
-        }
-        if (n == "string") return PropertyValue(text(tag));
-        if (n == "integer") {
-            std::string t(trimmed(text(tag)));
-            std::int64_t v = 0;
-            const char* begin = t.data() + (t.starts_with('+') ? 1 : 0);
-            auto r = std::from_chars(begin, t.data() + t.size(), v, 10);
-            if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size()) fail("bad integer");
-            return PropertyValue(v);
-        }
-        if (n == "real") {
-            std::string t(trimmed(text(tag)));
-            if (t == "nan") return PropertyValue(std::nan(""));
-            if (t == "+infinity" || t == "infinity" || t == "inf") return PropertyValue(HUGE_VAL);
-            if (t == "-infinity" || t == "-inf") return PropertyValue(-HUGE_VAL);
-            double v = 0;
-            auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-            if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size()) fail("bad real");
-            return PropertyValue(v);
-        }
-        if (n == "data") return PropertyValue(decodeBase64(text(tag)));
-        if (n == "date") return PropertyValue(PropertyValue::Date{parseDate(trimmed(text(tag)))});
-        if (n == "array") {
-            PropertyValue::Array items;
-            if (tag.empty) return PropertyValue(std::move(items));
-            while (true) {
-                Tag next = readTag();
-                if (next.closing) {
-                    if (next.name != "array") fail("expected </array>");
-                    return PropertyValue(std::move(items));
-                }
-                items.push_back(value(next, depth + 1));
-            }
-        }
-        if (n == "dict") {
-            PropertyValue::Dictionary entries;
-            if (tag.empty) return PropertyValue(std::move(entries));
-            while (true) {
-                Tag key = readTag();
-                if (key.closing) {
-                    if (key.name != "dict") fail("expected </dict>");
-                    return PropertyValue(std::move(entries));
-                }
-                if (key.name != "key") fail("expected <key>");
-                std::string name = text(key);
-                Tag item = readTag();
-                entries.insert_or_assign(std::move(name), value(item, depth + 1));
-            }
-        }
-        fail("unknown element <" + n + ">");
+// The child elements of a container, refusing any text between them.
+std::vector<pugi::xml_node> elementsOf(pugi::xml_node container) {
+    std::vector<pugi::xml_node> out;
+    for (pugi::xml_node child : container.children()) {
+        if (child.type() == pugi::node_element) out.push_back(child);
+        else if (child.type() != pugi::node_pcdata || !isBlank(child.value()))
+            fail(child, "text inside <" + std::string(container.name()) + ">");
     }
+    return out;
+}
 
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
+PropertyValue valueOf(pugi::xml_node element, int depth) {
+    if (depth > maxDepth) fail(element, "nested too deeply");
+    const std::string_view n = element.name();
+    if (n == "true" || n == "false") {
+        if (element.first_child()) fail(element, "<" + std::string(n) + "> holds content");
+        return PropertyValue(n == "true");
+    }
+    if (n == "string") return PropertyValue(textOf(element));
+    if (n == "integer") {
+        std::string text = textOf(element);
+        std::string_view t = trimmed(text);
+        std::int64_t v = 0;
+        const char* begin = t.data() + (t.starts_with('+') ? 1 : 0);
+        auto r = std::from_chars(begin, t.data() + t.size(), v, 10);
+        if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size()) fail(element, "bad integer");
+        return PropertyValue(v);
+    }
+    if (n == "real") {
+        std::string text = textOf(element);
+        std::string_view t = trimmed(text);
+        if (t == "nan") return PropertyValue(std::nan(""));
+        if (t == "+infinity" || t == "infinity" || t == "inf") return PropertyValue(HUGE_VAL);
+        if (t == "-infinity" || t == "-inf") return PropertyValue(-HUGE_VAL);
+        double v = 0;
+        auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+        if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size()) fail(element, "bad real");
+        return PropertyValue(v);
+    }
+    if (n == "data") {
+        try {
+            return PropertyValue(decodeBase64(textOf(element)));
+        } catch (const PropertyListError& e) {
+            fail(element, e.what());
+        }
+    }
+    if (n == "date") {
+        try {
+            return PropertyValue(PropertyValue::Date{parseDate(trimmed(textOf(element)))});
+        } catch (const PropertyListError& e) {
+            fail(element, e.what());
+        }
+    }
+    if (n == "array") {
+        PropertyValue::Array items;
+        for (pugi::xml_node child : elementsOf(element)) items.push_back(valueOf(child, depth + 1));
+        return PropertyValue(std::move(items));
+    }
+    if (n == "dict") {
+        PropertyValue::Dictionary entries;
+        const auto children = elementsOf(element);
+        for (std::size_t i = 0; i < children.size(); i += 2) {
+            if (std::string_view(children[i].name()) != "key") fail(children[i], "expected <key>");
+            if (i + 1 == children.size()) fail(children[i], "a key without a value");
+            entries.insert_or_assign(textOf(children[i]), valueOf(children[i + 1], depth + 1));
+        }
+        return PropertyValue(std::move(entries));
+    }
+    fail(element, "unknown element <" + std::string(n) + ">");
+}
+
+// The one element among `parent`'s children; comments, processing
+// instructions and the declaration may stand beside it, nothing else.
+pugi::xml_node onlyElement(pugi::xml_node parent, const char* what) {
+    pugi::xml_node found;
+    for (pugi::xml_node child : parent.children()) {
+        if (child.type() == pugi::node_element) {
+            if (found) fail(child, "more than one element in " + std::string(what));
+            found = child;
+        } else if (child.type() == pugi::node_pcdata) {
+            if (!isBlank(child.value())) fail(child, "text in " + std::string(what));
+        } else if (child.type() == pugi::node_cdata) {
+            fail(child, "CDATA in " + std::string(what));
+        }
+    }
+    if (!found) fail(parent, std::string("no element in ") + what);
+    return found;
+}
 
 }  // namespace
 
 std::string writePropertyList(const PropertyValue& value) {
-    std::string out =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<plist version=\"1.0\">\n";
-    write(out, value, 0);
-    out += "</plist>\n";
-    return out;
+    pugi::xml_document document;
+    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "UTF-8";
+    pugi::xml_node plist = document.append_child("plist");
+    plist.append_attribute("version") = "1.0";
+    appendElement(plist, value);
+    std::ostringstream out;
+    document.save(out, "\t", pugi::format_indent, pugi::encoding_utf8);
+    return out.str();
 }
 
-PropertyValue readPropertyList(std::string_view xml) { return Reader(xml).document(); }
+PropertyValue readPropertyList(std::string_view xml) {
+    // Whitespace-only text is kept (a string of spaces is a value), line ends
+    // are not rewritten (they belong to the paths stored here), and
+    // references are resolved by resolveReferences.
+    constexpr unsigned options = pugi::parse_cdata | pugi::parse_ws_pcdata;
+    pugi::xml_document document;
+    pugi::xml_parse_result parsed = document.load_buffer(xml.data(), xml.size(), options, pugi::encoding_utf8);
+    if (!parsed)
+        throw PropertyListError("property list, byte " + std::to_string(parsed.offset) + ": " + parsed.description());
+    pugi::xml_node top = onlyElement(document, "the document");
+    if (std::string_view(top.name()) != "plist") return valueOf(top, 0);
+    return valueOf(onlyElement(top, "<plist>"), 0);
+}
 
 std::optional<PropertyValue> readPropertyListFile(const std::string& path) {
     auto contents = readFileContents(path);

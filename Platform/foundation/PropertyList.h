@@ -1,5 +1,5 @@
 #pragma once
-// A small XML property-list writer and reader: dict, array, string, integer,
+// An XML property-list writer and reader: dict, array, string, integer,
 // real, true/false, data (base64) and date. Reading is meant for untrusted
 // files: malformed input throws PropertyListError and never crashes.
 

@@ -121,3 +121,17 @@ TEST(PropertyList, SpecialRealsRoundTrip) {
     EXPECT_TRUE(std::isnan(*a[0].real()));
     for (std::size_t i = 1; i < 5; ++i) EXPECT_EQ(*a[i].real(), *values[i].real()) << i;
 }
+
+TEST(PropertyList, AttributesAndMarkupAroundValuesDoNotLeakIntoThem) {
+    // A quoted ">" in an attribute once ended the tag early and became part
+    // of the string; an entity declared in the document type is never expanded.
+    const char* xml = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<plist version=\"1.0\" note=\"a>b\">"
+                      "<dict><key kind=\"x>y\">path</key><string lang=\"en\">/home/<!-- c -->me</string>"
+                      "<key>spaces</key><string>  </string></dict></plist>";
+    PropertyValue v = readPropertyList(xml);
+    EXPECT_EQ(*v.find("path")->string(), "/home/me");
+    EXPECT_EQ(*v.find("spaces")->string(), "  ");
+
+    EXPECT_THROW(readPropertyList("<!DOCTYPE plist [<!ENTITY boom \"x\">]><plist><string>&boom;</string></plist>"),
+                 PropertyListError);
+}
