@@ -281,3 +281,25 @@ TEST_F(Clean, AFolderOnAnotherVolumeGoesToThatVolumesTrash) {
     EXPECT_NE(info.find("Path=app/node_modules\n"), std::string::npos) << "relative to the volume's top: " << info;
     EXPECT_FALSE(exists(trash() + "/files/node_modules")) << "never copied to the home trash";
 }
+
+// The application splits the sqlite3 shell's output at every line break
+// Unicode knows, so no JSON text the engine writes may hold one raw.
+TEST_F(Clean, LineBreaksInPathsAreEscapedInEveryJsonText) {
+    const std::string breaks[] = {"\xE2\x80\xA8", "\xE2\x80\xA9", "\xC2\x85", "\v", "\f", "\r"};
+    std::string project = tree + "/p";
+    for (const auto& b : breaks) project += b + "x";
+    nodeProject(project);
+    const RunResult s = engine.scan({tree});
+    ASSERT_EQ(s.exitCode, 0) << s.err;
+    cleanOk(project, false);
+    const CleanReportDTO r = cleanOk(project, true);
+    EXPECT_EQ(r.project_path, project);
+    const RunResult again = clean(project, false);
+    const std::string cache = sqlite("SELECT json FROM scan_cache WHERE id = 1;");
+    const std::string ops = sqlite("SELECT json FROM operations;");
+    EXPECT_EQ(lineCount(cache), 1);
+    EXPECT_EQ(lineCount(ops), 3);
+    EXPECT_EQ(decode<DashboardDTO>(cache).projects.at(0).path, project);
+    for (const std::string& text : {s.out, s.err, again.out, cache, ops})
+        for (const auto& b : breaks) EXPECT_EQ(text.find(b), std::string::npos) << "raw " << testing::PrintToString(b) << " in " << text;
+}

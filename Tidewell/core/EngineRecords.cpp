@@ -289,8 +289,30 @@ json parse(std::string_view text) {
 }
 
 // Engine paths may hold bytes that are not UTF-8; replace rather than throw so a
-// document always encodes.
-std::string dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+// document always encodes. NEL, LS and PS are escaped too: readers that split
+// text into lines (the sqlite3 shell's output as the application reads it)
+// count them as line breaks, and each record must stay on one line. Outside
+// strings the text is ASCII, so every such sequence lies inside a string.
+std::string dump(const json& j) {
+    std::string text = j.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::size_t at = text.find_first_of("\xC2\xE2");
+    if (at == std::string::npos) return text;
+    std::string out = text.substr(0, at);
+    out.reserve(text.size() + 16);
+    for (; at < text.size(); ++at) {
+        const auto next = [&](std::size_t k) { return at + k < text.size() ? static_cast<unsigned char>(text[at + k]) : 0u; };
+        if (next(0) == 0xC2 && next(1) == 0x85) {
+            out += "\\u0085";
+            at += 1;
+        } else if (next(0) == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+            out += next(2) == 0xA8 ? "\\u2028" : "\\u2029";
+            at += 2;
+        } else {
+            out.push_back(text[at]);
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
