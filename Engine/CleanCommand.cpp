@@ -2,6 +2,7 @@
 
 #include "Dashboard.h"
 #include "Home.h"
+#include "Movability.h"
 #include "SizeAccounting.h"
 #include "Progress.h"
 #include "Walker.h"
@@ -18,22 +19,30 @@
 #include <cstring>
 #include <ctime>
 
+#include "foundation/Utf8.h"
+
 namespace tidewell::engine {
 
 namespace {
 
-StackMask stacksOfFolder(int fd, const ProjectDetector& detector) {
+// The stacks a folder's markers name, and those whose folders below it are
+// modules of its build.
+std::pair<StackMask, StackMask> stacksOfFolder(int fd, const ProjectDetector& detector) {
     const int dupFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (dupFd < 0) return 0;
+    if (dupFd < 0) return {};
     DIR* dir = fdopendir(dupFd);
     if (!dir) {
         close(dupFd);
-        return 0;
+        return {};
     }
-    StackMask mask = 0;
-    while (const dirent* d = readdir(dir)) mask |= detector.stacksMarkedBy(d->d_name);
+    rewinddir(dir);  // a duplicate shares its read position
+    StackMask mask = 0, enclosing = 0;
+    while (const dirent* d = readdir(dir)) {
+        mask |= detector.stacksMarkedBy(d->d_name);
+        enclosing |= detector.stacksEnclosedBy(d->d_name);
+    }
     closedir(dir);
-    return mask;
+    return {mask, enclosing};
 }
 
 struct FdCloser {
@@ -49,9 +58,9 @@ std::string parentOf(const std::string& path) {
 }
 
 // Refuses what a scan never offers: a project reached through a symbolic
-// link, or one inside an artifact folder of a project around it (a package
-// in another project's node_modules).
-void refuseUnoffered(const std::string& project, const ProjectDetector& detector) {
+// link, one inside an artifact folder of a project around it (a package in
+// another project's node_modules), or a module of a build around it.
+void refuseUnoffered(const std::string& project, StackMask stacks, const ProjectDetector& detector) {
     char* real = realpath(project.c_str(), nullptr);
     const bool direct = real && project == real;
     std::free(real);
@@ -61,15 +70,19 @@ void refuseUnoffered(const std::string& project, const ProjectDetector& detector
         const int fd = open(up.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) continue;
         FdCloser closeUp{fd};
-        const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector));
-        if (!stacks) continue;
+        const auto [marked, enclosing] = stacksOfFolder(fd, detector);
+        const StackMask upStacks = detector.confirmed(fd, marked);
+        if (!upStacks) continue;
+        stacks &= ~enclosing;
+        if (!stacks)
+            throw CleanRefused("project path " + project + " is a module of the build of the project " + up + ", which is cleaned as a whole");
         const std::string rel = up == "/" ? project.substr(1) : project.substr(up.size() + 1);
         bool inside = false;
-        for (const auto& rule : detector.artifacts(stacks))
+        for (const auto& rule : detector.artifacts(upStacks))
             for (const auto& a : matchArtifactPaths(fd, rule.relPath)) inside = inside || isInsideOrEqual(rel, a);
         for (std::size_t i = 0; i <= rel.size() && !inside;) {
             const std::size_t j = std::min(rel.find('/', i), rel.size());
-            inside = (detector.anywhereStacks(std::string_view(rel).substr(i, j - i)) & stacks) != 0;
+            inside = (detector.anywhereStacks(std::string_view(rel).substr(i, j - i)) & upStacks) != 0;
             i = j + 1;
         }
         if (inside) throw CleanRefused("project path " + project + " lies inside an artifact folder of the project " + up);
@@ -103,6 +116,14 @@ std::uint64_t movedBytes(const OperationDTO& op) {
     return sum;
 }
 
+// The history holds what moved: a clean's failed items stay in its report.
+std::vector<CleanItemDTO> movedItems(const std::vector<CleanItemDTO>& items) {
+    std::vector<CleanItemDTO> out;
+    for (const auto& i : items)
+        if (i.success) out.push_back(i);
+    return out;
+}
+
 // The dashboard in store with the moved folders taken out, or none.
 std::optional<DashboardDTO> dashboardAfter(Database& db, const std::string& project, const std::vector<MovedFolder>& moved) {
     if (moved.empty()) return std::nullopt;
@@ -130,10 +151,10 @@ void completeInterruptedCleans(Database& db) {
             if (!there || static_cast<std::int64_t>(st.st_dev) != p.movingDev || static_cast<std::int64_t>(st.st_ino) != p.movingIno) {
                 if (!there && errno == ENOENT) unlink(p.movingInfo.c_str());
                 last.success = false;
-                last.bytes = 0;
-                last.error = "the clean was interrupted before it moved; left in place";
+                last.error = last.path + " was not moved: the clean was interrupted before it moved; left in place";
             }
         }
+        op.items = movedItems(*op.items);
         op.bytes_reclaimed = movedBytes(op);
         std::vector<MovedFolder> moved;
         for (const auto& i : *op.items)
@@ -156,7 +177,7 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     std::vector<Target> out;
     for (const auto& rule : detector.artifacts(stacks))
         for (const auto& rel : matchArtifactPaths(fd, rule.relPath)) out.push_back({rel, rule.safetyClass});
-    if (!(stacks & detector.anywhereStackMask())) return out;
+    if (!(stacks & (detector.anywhereStackMask() | detector.enclosableStackMask()))) return out;
     Progress silent(nullptr, 0);
     Walker walker(detector, silent, stop, 32, Walker::defaultThreads());
     walker.skipArtifactContents();
@@ -187,9 +208,22 @@ bool identityOf(int projectFd, const std::string& rel, FolderIdentity& id) {
 
 }  // namespace
 
+// A folder the caller asked for by path (the confirmed preview), and why it
+// was left when it no longer qualifies.
+struct Asked {
+    std::string path;
+    bool listed = false;
+    std::string safetyClass = "caution";
+    std::string reason;
+};
+
 CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detector, Database& db, TrashMover& mover,
                       const std::atomic<bool>& stop) {
     const std::string project = normalizePath(options.projectPath);
+    // The application names projects by their path in JSON: one it cannot
+    // give back as it is was never offered.
+    if (!platform::isValidUtf8(project))
+        throw CleanRefused("project path " + project + " is not valid UTF-8; such a project cannot be cleaned");
     struct stat st {};
     if (lstat(project.c_str(), &st) != 0) throw CleanRefused("project path " + project + " cannot be found: " + std::strerror(errno));
     if (S_ISLNK(st.st_mode)) throw CleanRefused("project path " + project + " is a symbolic link; only real folders are cleaned");
@@ -197,9 +231,9 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     const int fd = open(project.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw CleanRefused("project path " + project + " cannot be opened: " + std::strerror(errno));
     FdCloser closeProject{fd};
-    const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector));
+    const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector).first);
     if (!stacks) throw CleanRefused("project path " + project + " is not a project (it holds no marker of any stack)");
-    refuseUnoffered(project, detector);
+    refuseUnoffered(project, stacks, detector);
 
     const CleanLock lock(db.path());
     completeInterruptedCleans(db);
@@ -210,6 +244,14 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     report.project_path = project;
     std::vector<MovedFolder> moved;
     std::vector<std::string> listed;
+    Movability movability(mover.dataHome());
+    const ProjectPlace place = placeOf(fd, project);
+
+    std::vector<Asked> asked;
+    for (const auto& a : options.artifacts) {
+        const std::string path = normalizePath(a);
+        if (std::none_of(asked.begin(), asked.end(), [&](const Asked& x) { return x.path == path; })) asked.push_back({path});
+    }
 
     Database::PendingClean pending;
     OperationDTO& op = pending.operation;
@@ -220,21 +262,31 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     report.operation_id = op.id;
 
     for (const auto& target : currentArtifacts(fd, project, stacks, detector, stop)) {
-        if (target.safetyClass == "caution" && !options.caution) continue;
         const std::string abs = joinPath(project, target.rel);
+        // With the folders of a confirmed preview, only those are touched.
+        Asked* wanted = nullptr;
+        for (auto& a : asked)
+            if (a.path == abs) wanted = &a;
+        if (!asked.empty() && !wanted) continue;
+        if (wanted) wanted->safetyClass = target.safetyClass;
+        if (target.safetyClass == "caution" && !options.caution) {
+            if (wanted) wanted->reason = abs + " is a Caution folder and Caution folders were not included; left in place";
+            continue;
+        }
         bool nested = false;
         for (const auto& l : listed) nested = nested || isInsideOrEqual(abs, l);
         if (nested) continue;
         const FolderState state = probeRealFolder(fd, target.rel);
         if (state == FolderState::Missing) continue;
         listed.push_back(abs);
+        if (wanted) wanted->listed = true;
 
         CleanItemDTO item;
         item.path = abs;
         item.safetyClass = target.safetyClass;
         FolderIdentity checked;
         if (state != FolderState::RealFolder || !identityOf(fd, target.rel, checked)) {
-            item.error = "not a real folder (a symbolic link, a file, or a link on the way); left in place";
+            item.error = abs + " is not a real folder (a symbolic link, a file, or a link on the way); left in place";
             report.items.push_back(std::move(item));
             continue;
         }
@@ -248,59 +300,69 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             break;
         }
         if (!bytes) {
-            item.error = "cannot be read; left in place";
+            item.error = abs + " cannot be read; left in place";
             report.items.push_back(std::move(item));
             continue;
         }
-        item.bytes = *bytes;
-        if (!options.execute) {
+        item.bytes = *bytes;  // also when it fails: what it holds, not what was freed
+        const int parentFd = openParentNoFollow(fd, target.rel);
+        const auto slash = target.rel.rfind('/');
+        const std::string name = slash == std::string::npos ? target.rel : target.rel.substr(slash + 1);
+        if (parentFd < 0) {
+            item.error = abs + " cannot be reached without following a link: " + std::strerror(errno) + "; left in place";
+        } else if (const auto why = movability.obstacle(parentFd, name, abs, place)) {
+            item.error = abs + " " + *why + "; left in place";
+        } else if (!options.execute) {
             item.success = true;
         } else {
-            const int parentFd = openParentNoFollow(fd, target.rel);
-            if (parentFd < 0) {
-                item.error = std::string("cannot be reached without following a link: ") + std::strerror(errno) + "; left in place";
+            // Checked again at the moment of the move: a folder replaced
+            // since it was measured is not moved.
+            FolderIdentity now;
+            if (!identityOf(fd, target.rel, now) || now.dev != checked.dev || now.ino != checked.ino) {
+                item.error = abs + " is not the folder that was measured any more; left in place";
             } else {
-                const auto slash = target.rel.rfind('/');
-                const std::string name = slash == std::string::npos ? target.rel : target.rel.substr(slash + 1);
-                // Checked again at the moment of the move: a folder replaced
-                // since it was measured is not moved.
-                FolderIdentity now;
-                if (!identityOf(fd, target.rel, now) || now.dev != checked.dev || now.ino != checked.ino) {
-                    item.error = "not the folder that was measured any more; left in place";
-                } else {
-                    // Recorded as pending just before the move, so that a
-                    // move finished by a process killed right after it is
-                    // still completed in the history by the next clean.
-                    const auto recordMove = [&](const std::string& info, const std::string& trashed) {
-                        CleanItemDTO inFlight = item;
-                        inFlight.success = true;
-                        op.items = report.items;
-                        op.items->push_back(inFlight);
-                        op.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
-                        pending.movingInfo = info;
-                        pending.movingTrashed = trashed;
-                        pending.movingDev = static_cast<std::int64_t>(checked.dev);
-                        pending.movingIno = static_cast<std::int64_t>(checked.ino);
-                        db.savePending(pending);
-                    };
-                    const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
-                    item.success = r.moved;
-                    if (!r.moved) item.error = r.error;
-                }
-                close(parentFd);
+                // Recorded as pending just before the move, so that a move
+                // finished by a process killed right after it is still
+                // completed in the history by the next clean.
+                const auto recordMove = [&](const std::string& info, const std::string& trashed) {
+                    CleanItemDTO inFlight = item;
+                    inFlight.success = true;
+                    op.items = movedItems(report.items);
+                    op.items->push_back(inFlight);
+                    op.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
+                    pending.movingInfo = info;
+                    pending.movingTrashed = trashed;
+                    pending.movingDev = static_cast<std::int64_t>(checked.dev);
+                    pending.movingIno = static_cast<std::int64_t>(checked.ino);
+                    db.savePending(pending);
+                };
+                const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
+                item.success = r.moved;
+                if (!r.moved) item.error = r.error;
             }
             if (item.success) moved.push_back({abs, item.bytes});
-            else item.bytes = 0;  // nothing of it was moved
         }
+        if (parentFd >= 0) close(parentFd);
         if (item.success) report.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
         report.items.push_back(std::move(item));
     }
 
-    op.bytes_reclaimed = report.bytes_reclaimed;
-    op.items = report.items;
+    if (!out.interrupted) {
+        for (const auto& a : asked) {
+            if (a.listed) continue;
+            CleanItemDTO item;
+            item.path = a.path;
+            item.safetyClass = a.safetyClass;
+            item.error = !a.reason.empty() ? a.reason : a.path + " is not a folder this project can clean any more; left in place";
+            report.items.push_back(std::move(item));
+        }
+    }
 
-    // Stopped before anything moved: there is nothing to record.
-    if (out.interrupted && moved.empty()) {
+    // A preview is recorded whole; a clean only with what it moved, and not
+    // at all when nothing moved.
+    op.bytes_reclaimed = report.bytes_reclaimed;
+    op.items = options.execute ? movedItems(report.items) : report.items;
+    if ((options.execute || out.interrupted) && moved.empty()) {
         db.dropPending(op.id);
         return out;
     }

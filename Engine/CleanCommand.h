@@ -10,6 +10,7 @@
 #include <atomic>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tidewell::engine {
 
@@ -17,6 +18,9 @@ struct CleanOptions {
     std::string projectPath;
     bool execute = false;
     bool caution = false;
+    // The folders of the confirmed preview (absolute paths): only those are
+    // moved, each if it still qualifies. Empty: every artifact.
+    std::vector<std::string> artifacts;
 };
 
 // The clean cannot be done at all (the path is missing, a link, not a project).

@@ -9,10 +9,17 @@ const char* const kUsage =
     "  scan  --json --progress --idle-days N --max-depth D --root PATH [--root PATH ...]\n"
     "  last  --json\n"
     "  log   --limit N --json\n"
-    "  clean --project PATH --json [--execute] [--caution]\n"
+    "  clean --project PATH --json [--execute] [--caution] [--artifact PATH ...]\n"
+    "\n"
     "\n"
     "Finds development projects, measures their regenerable folders and moves\n"
-    "chosen ones to the Trash. Prints one JSON document on standard output.\n";
+    "chosen ones to the Trash. Prints one JSON document on standard output.\n"
+    "\n"
+    "clean without --execute is a dry run. --artifact (repeatable, an absolute\n"
+    "path) limits the clean to those folders of the project, as a confirmed dry\n"
+    "run listed them: each one that still qualifies is moved, each one that no\n"
+    "longer does is reported as an item that failed, and no other folder is\n"
+    "touched. Without --artifact, every artifact of the project qualifies.\n";
 
 namespace {
 
@@ -72,6 +79,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                 haveProject = true;
             } else if (a == "--execute") cl.clean.execute = true;
             else if (a == "--caution") cl.clean.caution = true;
+            else if (a == "--artifact") {
+                const std::string path = value(a);
+                if (path.empty() || path.front() != '/') throw UsageError("--artifact needs an absolute path, not \"" + path + "\"");
+                cl.clean.artifacts.push_back(path);
+            }
             else throw UsageError("unknown option " + a + " for clean");
         } else {
             throw UsageError("unknown option " + a + " for " + cl.command);

@@ -4,7 +4,7 @@
 //     scan  --json --progress --idle-days N --max-depth D --root PATH [--root PATH ...]
 //     last  --json
 //     log   --limit N --json
-//     clean --project PATH --json [--execute] [--caution]
+//     clean --project PATH --json [--execute] [--caution] [--artifact PATH ...]
 
 #include "CleanCommand.h"
 #include "ScanCommand.h"

@@ -40,6 +40,10 @@ ProjectDetector::ProjectDetector(const Rules& rules) : rules_(rules) {
             else maxArtifactDepth_ = std::max(maxArtifactDepth_, componentCount(a.path));
         }
         if (!rules.stacks[i].confirm.empty()) needsConfirm_ |= bit;
+        for (const auto& e : rules.stacks[i].enclosedBy) {
+            enclosers_[e] |= bit;
+            enclosableMask_ |= bit;
+        }
     }
     skipPaths_ = rules.skipPaths;
     skipNames_ = rules.skipNames;
@@ -58,6 +62,12 @@ StackMask ProjectDetector::stacksMarkedBy(std::string_view entry) const {
             if (fnmatch(glob.c_str(), name.c_str(), FNM_PERIOD) == 0) mask |= bit;
     }
     return mask;
+}
+
+StackMask ProjectDetector::stacksEnclosedBy(std::string_view entry) const {
+    if (enclosers_.empty()) return 0;
+    const auto it = enclosers_.find(std::string(entry));
+    return it == enclosers_.end() ? 0 : it->second;
 }
 
 std::vector<std::string> ProjectDetector::typeIds(StackMask mask) const {

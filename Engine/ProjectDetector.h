@@ -44,6 +44,12 @@ public:
     // The stacks that take some folder anywhere inside their projects.
     StackMask anywhereStackMask() const { return anywhereMask_; }
 
+    // The stacks whose folders below a project holding `entry` are modules of
+    // that project's build, not projects of their own.
+    StackMask stacksEnclosedBy(std::string_view entry) const;
+    // The stacks that can be modules of a build around them.
+    StackMask enclosableStackMask() const { return enclosableMask_; }
+
     // `found` without the stacks whose confirmation fails in the folder `fd`.
     StackMask confirmed(int fd, StackMask found) const;
 
@@ -68,6 +74,8 @@ private:
     std::vector<std::string> skipPaths_;
     std::vector<std::string> skipNames_;
     std::vector<std::pair<std::string, std::pair<StackMask, std::string>>> anywhere_;  // name -> stack, class
+    std::unordered_map<std::string, StackMask> enclosers_;
+    StackMask enclosableMask_ = 0;
     StackMask needsConfirm_ = 0;
     StackMask anywhereMask_ = 0;
     int maxArtifactDepth_ = 0;

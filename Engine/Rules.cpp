@@ -112,7 +112,7 @@ Rules parseRules(std::string_view text, const std::string& source, const std::st
     std::set<std::string> ids;
     for (const auto& s : stacks) {
         r.expectMap(s, "a stack");
-        r.onlyKeys(s, {"id", "label", "markers", "artifacts", "confirm"}, "a stack");
+        r.onlyKeys(s, {"id", "label", "markers", "artifacts", "confirm", "enclosed_by"}, "a stack");
         StackRule stack;
         stack.id = r.text(s, "id", "a stack");
         if (!validId(stack.id)) r.fail(s["id"].Mark(), "stack id \"" + stack.id + "\" must be lower-case letters, digits and \"_\"");
@@ -135,6 +135,12 @@ Rules parseRules(std::string_view text, const std::string& source, const std::st
                 if (!validRelative(art.path)) r.fail(a["path"].Mark(), what + " artifact path \"" + art.path + "\" must be a relative folder path without \"..\"");
                 art.safetyClass = r.safetyClass(a, what + " artifact");
                 stack.artifacts.push_back(std::move(art));
+            }
+        }
+        if (const auto enclosers = s["enclosed_by"]) {
+            for (auto& [m, mark] : r.texts(enclosers, what + " enclosed_by")) {
+                if (m.find('/') != std::string::npos || hasWildcard(m)) r.fail(mark, what + " enclosed_by \"" + m + "\" must be a plain name");
+                stack.enclosedBy.push_back(m);
             }
         }
         if (const auto confirm = s["confirm"]) {

@@ -31,6 +31,10 @@ struct StackRule {
     std::vector<std::string> markers;  // names or globs ("*.xcodeproj")
     std::vector<ArtifactRule> artifacts;
     std::vector<ConfirmRule> confirm;  // any one must hold; none listed: the markers suffice
+    // Names that make a project around a folder of this stack its build (a
+    // CMake subfolder, a Gradle module): such a folder is no project of its
+    // own and its artifacts are that project's.
+    std::vector<std::string> enclosedBy;
 };
 
 struct CacheRule {

@@ -2,6 +2,8 @@
 
 #include "Activity.h"
 #include "Dashboard.h"
+#include "Home.h"
+#include "Movability.h"
 #include "Progress.h"
 #include "Walker.h"
 
@@ -15,14 +17,16 @@ std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<
     std::vector<GlobalCacheDTO> out;
     for (const auto& c : rules.caches) {
         if (stop.load()) break;
+        // A cache this machine does not have is no card of its own.
+        struct stat st {};
+        if (stat(c.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
         GlobalCacheDTO dto;
         dto.id = c.id;
         dto.label = c.label;
         dto.path = c.path;
         dto.safetyClass = c.safetyClass;
-        struct stat st {};
-        dto.exists = stat(c.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        if (dto.exists) dto.size_bytes = measureFolder(c.path, false, true, stop, progress).value_or(0);
+        dto.exists = true;
+        dto.size_bytes = measureFolder(c.path, false, true, stop, progress).value_or(0);
         if (progress) progress->emit("cache", "Measured " + c.label + ".", c.path);
         out.push_back(std::move(dto));
     }
@@ -35,6 +39,8 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     progress.emit("start", "Scan started.");
     Walker walker(detector, progress, stop, options.maxDepth, Walker::defaultThreads());
     walker.ignoreEngineFiles(db.path());
+    Movability movability(options.dataHome.empty() ? dataHome() : options.dataHome);
+    walker.offerOnlyMovable(movability);
     for (const auto& root : options.roots) {
         if (stop.load()) return std::nullopt;
         progress.emit("root", "Scanning " + root + ".", root);

@@ -22,9 +22,10 @@ struct ScanOptions {
     std::int64_t idleDays = 30;
     int maxDepth = 8;
     bool progress = false;
+    std::string dataHome;  // holds the home Trash; empty: the user's own
 };
 
-// Global caches as the rules list them, measured now.
+// The global caches of the rules that exist here, measured now.
 std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<bool>& stop, Progress* progress);
 
 // Returns nothing when stopped by a termination request (nothing is stored).

@@ -51,21 +51,21 @@ bool makeFolders(const std::string& path) {
 bool prepareTrash(const std::string& trash, bool create, std::string& error) {
     struct stat st {};
     if (create && !makeFolders(trash)) {
-        error = "cannot create the trash folder " + trash + ": " + errnoText(errno);
+        error = "cannot be moved to the trash: the trash folder " + trash + " cannot be created: " + errnoText(errno);
         return false;
     }
     if (lstat(trash.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
-        error = "the trash folder " + trash + " is not a folder of this user";
+        error = "cannot be moved to the trash: the trash folder " + trash + " is not a folder of this user";
         return false;
     }
     for (const char* sub : {"/files", "/info"}) {
         const std::string p = trash + sub;
         if (mkdir(p.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create " + p + ": " + errnoText(errno);
+            error = "cannot be moved to the trash: " + p + " cannot be created: " + errnoText(errno);
             return false;
         }
         if (lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            error = p + " is not a folder";
+            error = "cannot be moved to the trash: " + p + " is not a folder";
             return false;
         }
     }
@@ -202,7 +202,7 @@ TrashResult TrashMover::trashPath(const std::string& absolutePath) {
         return {false, {}, "not an absolute path"};
     const std::string parent = slash == 0 ? "/" : absolutePath.substr(0, slash);
     const int pfd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (pfd < 0) return {false, {}, "cannot open " + parent + ": " + errnoText(errno)};
+    if (pfd < 0) return {false, {}, {}, absolutePath + " cannot be moved to the trash: its folder cannot be opened: " + errnoText(errno)};
     TrashResult r = trash(pfd, absolutePath.substr(slash + 1), absolutePath);
     close(pfd);
     return r;
@@ -210,6 +210,13 @@ TrashResult TrashMover::trashPath(const std::string& absolutePath) {
 
 TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::string& absolutePath,
                               const FolderIdentity* expected, const BeforeMove& beforeMove) {
+    TrashResult result = move(parentFd, name, absolutePath, expected, beforeMove);
+    if (!result.moved) result.error = absolutePath + " " + result.error;
+    return result;
+}
+
+TrashResult TrashMover::move(int parentFd, const std::string& name, const std::string& absolutePath,
+                             const FolderIdentity* expected, const BeforeMove& beforeMove) {
     TrashResult result;
     struct stat st {};
     if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -227,6 +234,12 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
         if (!prepareTrash(trash, true, result.error)) return result;
     } else {
         const std::string top = mountPointFor(absolutePath, readFile("/proc/self/mountinfo"));
+        // A mount point is not moved by renaming, and its trash would be
+        // made inside the folder itself.
+        if (isInsideOrEqual(top, absolutePath)) {
+            result.error = "is a mount point, which cannot be moved to the trash; it was left in place";
+            return result;
+        }
         const std::string uid = std::to_string(getuid());
         const std::string shared = (top == "/" ? "" : top) + "/.Trash";
         struct stat sh {};
@@ -237,7 +250,7 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
         } else {
             trash = (top == "/" ? "" : top) + "/.Trash-" + uid;
             if (mkdir(trash.c_str(), 0700) != 0 && errno != EEXIST) {
-                result.error = "cannot create the trash folder " + trash + ": " + errnoText(errno);
+                result.error = "cannot be moved to the trash: the trash folder " + trash + " cannot be created: " + errnoText(errno);
                 return result;
             }
             if (!prepareTrash(trash, false, result.error)) return result;
@@ -246,7 +259,7 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
         if (top != "/" && isInsideOrEqual(absolutePath, top)) infoPath = absolutePath.substr(top.size() + 1);
         struct stat ts {};
         if (stat(trash.c_str(), &ts) != 0 || ts.st_dev != st.st_dev) {
-            result.error = "no trash on the folder's own filesystem; it was left in place";
+            result.error = "cannot be moved to the trash: there is no trash on its own filesystem; it was left in place";
             return result;
         }
     }
@@ -254,7 +267,7 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
     const int filesFd = open((trash + "/files").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int infoFd = open((trash + "/info").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (filesFd < 0 || infoFd < 0) {
-        result.error = "cannot open the trash folder " + trash + ": " + errnoText(errno);
+        result.error = "cannot be moved to the trash: the trash folder " + trash + " cannot be opened: " + errnoText(errno);
         if (filesFd >= 0) close(filesFd);
         if (infoFd >= 0) close(infoFd);
         return result;
@@ -271,13 +284,13 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
         const int fd = openat(infoFd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
-            result.error = "cannot write the trash information: " + errnoText(errno);
+            result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(errno);
             break;
         }
         const bool written = writeAll(fd, info);
         const int closeRc = close(fd);
         if (!written || closeRc != 0) {
-            result.error = "cannot write the trash information: " + errnoText(errno);
+            result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(errno);
             unlinkat(infoFd, infoName.c_str(), 0);
             break;
         }
@@ -306,7 +319,7 @@ TrashResult TrashMover::trash(int parentFd, const std::string& name, const std::
                                   : "cannot be moved to the trash: " + errnoText(e);
         break;
     }
-    if (!result.moved && result.error.empty()) result.error = "no free name in the trash";
+    if (!result.moved && result.error.empty()) result.error = "cannot be moved to the trash: no free name is left in it";
     close(filesFd);
     close(infoFd);
     return result;

@@ -16,7 +16,7 @@ struct TrashResult {
     bool moved = false;
     std::string trashedPath;  // files/NAME inside the trash, when moved
     std::string infoPath;     // info/NAME.trashinfo, when moved
-    std::string error;        // the reason, when not
+    std::string error;        // why not, naming the folder ("/p/node_modules cannot be moved …")
 };
 
 // What a folder is, whatever its path: moving it keeps both.
@@ -46,7 +46,13 @@ public:
     // Convenience for a path: opens its parent without following links.
     TrashResult trashPath(const std::string& absolutePath);
 
+    const std::string& dataHome() const { return dataHome_; }
+
 private:
+    // As trash(), the error a phrase about the folder without its path.
+    TrashResult move(int parentFd, const std::string& name, const std::string& absolutePath, const FolderIdentity* expected,
+                     const BeforeMove& beforeMove);
+
     std::string dataHome_;
 };
 

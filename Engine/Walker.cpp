@@ -65,6 +65,8 @@ struct Walker::Impl {
         bool isProject = false;
         std::string path;
         StackMask stacks = 0;
+        StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
+        ProjectPlace place;
         bool pinned = false;
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
@@ -76,6 +78,7 @@ struct Walker::Impl {
         std::string relPath;
         std::string absPath;
         std::string safetyClass;
+        bool offered = true;  // listed; else only measured as its project's
         std::atomic<std::uint64_t> plain{0};
     };
     struct Task {
@@ -119,6 +122,7 @@ struct Walker::Impl {
     dev_t rootDev = 0;
     bool emitProjects = true;
     bool enterArtifacts = true;
+    Movability* movability = nullptr;
     // The folder of the engine's database, whose files are no project's.
     dev_t engineDev = 0;
     ino_t engineIno = 0;
@@ -138,7 +142,7 @@ struct Walker::Impl {
         return &o;
     }
 
-    Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls) {
+    Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls, bool offered = true) {
         std::unique_lock lock(regM);
         if (claimed.count(abs)) return nullptr;  // one folder is listed once
         for (int a : owner->artifacts)
@@ -149,6 +153,7 @@ struct Walker::Impl {
         art.relPath = rel;
         art.absPath = abs;
         art.safetyClass = cls;
+        art.offered = offered;
         owner->artifacts.push_back(art.index);
         claimed.emplace(abs, &art);
         return &art;
@@ -160,17 +165,49 @@ struct Walker::Impl {
         return rest.empty() || rest == "-wal" || rest == "-shm" || rest == "-journal" || rest == ".lock";
     }
 
+    // Whether the real folder `rel` below the open folder `fd` is offered as an
+    // artifact of `project`.
+    bool offers(const Owner& project, int fd, const std::string& rel, const std::string& abs) const {
+        if (!project.place.validName) return false;
+        if (!movability) return true;
+        const int parent = openParentNoFollow(fd, rel);
+        if (parent < 0) return false;
+        const auto slash = rel.rfind('/');
+        const bool movable = !movability->obstacle(parent, slash == std::string::npos ? rel : rel.substr(slash + 1), abs, project.place);
+        close(parent);
+        return movable;
+    }
+
+    static std::string relativeTo(const Owner& o, const std::string& path) {
+        return o.path == "/" ? path.substr(1) : path.substr(o.path.size() + 1);
+    }
+
     // A folder that a rule names anywhere inside a project: the artifact of the
-    // innermost enclosing project whose stacks name it.
-    Artifact* claimAnywhere(Owner* owner, const std::string& path, std::string_view name) {
+    // innermost enclosing project whose stacks name it. `fd` is its parent.
+    Artifact* claimAnywhere(Owner* owner, int fd, const std::string& path, std::string_view name) {
         const StackMask stacks = detector.anywhereStacks(name);
         if (!stacks) return nullptr;
         for (Owner* o = owner; o; o = o->parentOwner) {
             if (!o->isProject || !(o->stacks & stacks)) continue;
-            const std::string rel = o->path == "/" ? path.substr(1) : path.substr(o->path.size() + 1);
-            return addArtifact(o, rel, path, detector.anywhereClass(name, o->stacks));
+            const std::string entry(name);
+            return addArtifact(o, relativeTo(*o, path), path, detector.anywhereClass(name, o->stacks), offers(*o, fd, entry, path));
         }
         return nullptr;
+    }
+
+    // The artifacts of a module (open as `fd`) join the nearest project
+    // around it that is of the module's stacks.
+    void addModuleArtifacts(const std::string& path, int fd, Owner* around, StackMask modules) {
+        Owner* host = around;
+        while (host->parentOwner && !(host->stacks & modules)) host = host->parentOwner;
+        if (!(host->stacks & modules)) host = around;
+        const std::string prefix = relativeTo(*host, path) + "/";
+        for (const auto& rule : detector.artifacts(modules))
+            for (const auto& rel : matchArtifactPaths(fd, rule.relPath))
+                if (probeRealFolder(fd, rel) == FolderState::RealFolder) {
+                    const std::string abs = joinPath(path, rel);
+                    addArtifact(host, prefix + rel, abs, rule.safetyClass, offers(*host, fd, rel, abs));
+                }
     }
 
     Artifact* claimedAt(const std::string& path) {
@@ -179,13 +216,18 @@ struct Walker::Impl {
         return it == claimed.end() ? nullptr : it->second;
     }
 
-    Owner* registerProject(const std::string& path, int fd, Owner* parent, StackMask stacks, bool pinned) {
+    Owner* registerProject(const std::string& path, int fd, Owner* parent, StackMask stacks, StackMask enclosing, bool pinned) {
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
+        o->enclosing = enclosing | (parent ? parent->enclosing : 0);
+        o->place = placeOf(fd, path);
         o->pinned = pinned;
         for (const auto& rule : detector.artifacts(stacks))
             for (const auto& rel : matchArtifactPaths(fd, rule.relPath))
-                if (probeRealFolder(fd, rel) == FolderState::RealFolder) addArtifact(o, rel, joinPath(path, rel), rule.safetyClass);
+                if (probeRealFolder(fd, rel) == FolderState::RealFolder) {
+                    const std::string abs = joinPath(path, rel);
+                    addArtifact(o, rel, abs, rule.safetyClass, offers(*o, fd, rel, abs));
+                }
         if (emitProjects) progress.projectFound(baseName(path), path);
         return o;
     }
@@ -242,15 +284,23 @@ struct Walker::Impl {
         bool activity = t.activity;
         if (t.detect) {
             StackMask stacks = 0;
+            StackMask enclosing = 0;
             bool pinned = false;
             for (const Entry& e : s.entries) {
                 const std::string_view name(s.names.data() + e.off, e.len);
                 stacks |= detector.stacksMarkedBy(name);
+                enclosing |= detector.stacksEnclosedBy(name);
                 pinned = pinned || name == kPinFile;
             }
             if (stacks) stacks = detector.confirmed(fd, stacks);
+            // A CMake subfolder or a Gradle module is part of the build around it.
+            if (const StackMask modules = t.owner ? stacks & t.owner->enclosing : 0) {
+                addModuleArtifacts(t.path, fd, t.owner, modules);
+                stacks &= ~modules;
+                relDepth = 0;
+            }
             if (stacks) {
-                owner = registerProject(t.path, fd, t.owner, stacks, pinned);
+                owner = registerProject(t.path, fd, t.owner, stacks, enclosing, pinned);
                 relDepth = 0;
                 activity = true;
             }
@@ -307,7 +357,7 @@ struct Walker::Impl {
             if (!c.art) {
                 c.detect = t.detect && c.depth <= maxDepth && !detector.skipsFolder(child, name);
                 if (ProjectDetector::isVersionControl(name)) c.activity = false;
-                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, child, name);
+                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, fd, child, name);
             }
             c.engineFolder = engineFolder;
             if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;
@@ -354,6 +404,8 @@ unsigned Walker::defaultThreads() {
 }
 
 void Walker::skipArtifactContents() { impl_->enterArtifacts = false; }
+
+void Walker::offerOnlyMovable(Movability& movability) { impl_->movability = &movability; }
 
 void Walker::ignoreEngineFiles(const std::string& databasePath) {
     const auto slash = databasePath.rfind('/');
@@ -435,6 +487,7 @@ WalkResult Walker::finish() {
         if (newest[i] != kNoActivity) p.lastActivity = newest[i];
         for (int a : o.artifacts) {
             const auto& art = im.artifacts[a];
+            if (!art.offered) continue;
             p.artifacts.push_back({art.relPath, art.absPath, art.safetyClass, saturatingAdd(art.plain.load(), lt.artifactBytes[a])});
         }
         if (p.parent < 0) result.totalBytes = saturatingAdd(result.totalBytes, subtree[i]);

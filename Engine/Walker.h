@@ -6,6 +6,7 @@
 // filesystem, never enters an artifact to look for projects, and keeps no list
 // of files: only multiply-linked files are noted, to count each once.
 
+#include "Movability.h"
 #include "ProjectDetector.h"
 #include "Progress.h"
 
@@ -57,6 +58,11 @@ public:
 
     // Finds artifacts without entering them (their sizes stay 0).
     void skipArtifactContents();
+
+    // Lists as artifacts only the folders this user can move to a Trash, and
+    // none in a project whose path is not valid UTF-8; the others are still
+    // measured as part of their project.
+    void offerOnlyMovable(Movability& movability);
 
     // Walks one root. False, with `error` set, when the root cannot be read.
     // A root inside one walked before is not walked again.

@@ -20,6 +20,8 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow) {
              {"log", "--limit"},
              {"clean", "--json"},
              {"clean", "--project", ""},
+             {"clean", "--project", "/p", "--artifact"},
+             {"clean", "--project", "/p", "--artifact", "node_modules"},
          }) {
         EXPECT_THROW(parseCommandLine(args), UsageError) << (args.empty() ? "(none)" : args.back());
     }

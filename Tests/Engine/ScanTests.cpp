@@ -94,8 +94,10 @@ TEST_F(Scan, RealProjectLayouts) {
           "py/tests/__pycache__/test_a.cpython-311-pytest.pyc", "py/.venv/pyvenv.cfg",
           "py/.venv/lib/python3.11/site-packages/six/__pycache__/six.pyc", "py/.pytest_cache/v/cache/nodeids",
           "cm/CMakeLists.txt", "cm/src/main.cpp", "cm/build/CMakeCache.txt", "cm/cmake-build-debug/CMakeCache.txt",
-          "cm/cmake-build-release/app", "mvn/pom.xml", "mvn/src/main/java/App.java", "mvn/target/classes/App.class",
+          "cm/cmake-build-release/app", "cm/lib/CMakeLists.txt", "cm/lib/util.cpp", "cm/lib/deep/CMakeLists.txt",
+          "mvn/pom.xml", "mvn/src/main/java/App.java", "mvn/target/classes/App.class",
           "gj/settings.gradle.kts", "gj/src/main/java/App.java", "gj/build/classes/App.class", "gj/.gradle/8.5/checksums",
+          "gj/lib/build.gradle.kts", "gj/lib/build/classes/Lib.class",
           "ga/settings.gradle.kts", "ga/gradle/libs.versions.toml", "ga/app/src/main/AndroidManifest.xml",
           "ga/app/build/intermediates/x.dex", "ga/.gradle/8.5/checksums", "web/package.json", "web/vite.config.ts",
           "web/dist/index.html", "web/node_modules/vite/package.json", "go/go.mod", "go/bin/tool", "go/build/x",
@@ -109,22 +111,22 @@ TEST_F(Scan, RealProjectLayouts) {
 
     using Expect = std::pair<std::vector<std::string>, std::vector<std::string>>;
     const std::map<std::string, Expect> expected = {
-        {"npm", {{"node"}, {"node_modules safe"}}},
-        {"pnpm", {{"node"}, {"node_modules safe"}}},
+        {"npm", {{"node"}, {"node_modules caution"}}},
+        {"pnpm", {{"node"}, {"node_modules caution"}}},
         {"rs", {{"rust"}, {"target safe"}}},
         {"py", {{"python"}, {".pytest_cache safe", ".venv caution", "src/pkg/__pycache__ safe", "tests/__pycache__ safe"}}},
         {"cm", {{"native_code"}, {"build caution", "cmake-build-debug safe", "cmake-build-release safe"}}},
         {"mvn", {{"maven"}, {"target safe"}}},
-        {"gj", {{"gradle"}, {".gradle safe", "build safe"}}},
+        // Subfolders of a CMake build and modules of a Gradle build belong to it.
+        {"gj", {{"gradle"}, {".gradle safe", "build safe", "lib/build safe"}}},
         {"ga", {{"android", "gradle"}, {".gradle safe", "app/build safe"}}},
-        {"ga/app", {{"android", "gradle"}, {}}},  // its build is listed once, by the project around it
-        {"web", {{"node", "vite"}, {"dist caution", "node_modules safe"}}},
+        {"web", {{"node", "vite"}, {"dist caution", "node_modules caution"}}},
         {"go", {{"go"}, {"bin caution"}}},  // "build" is an artifact of other stacks only
         {"php", {{"php"}, {"vendor caution"}}},
         {"ios", {{"ios"}, {"Pods caution"}}},
     };
     const DashboardDTO d = scan();
-    EXPECT_EQ(d.projects.size(), expected.size()) << "nothing inside node_modules, .venv or the pnpm store is a project";
+    EXPECT_EQ(d.projects.size(), expected.size()) << "nothing inside node_modules, .venv or the pnpm store, and no module, is a project";
     for (const auto& [path, want] : expected) {
         const ProjectDTO& p = find(d, tree + "/" + path);
         std::vector<std::string> arts;
@@ -290,19 +292,28 @@ TEST_F(Scan, NeitherACleanNorTheEnginesOwnDatabaseMakesAProjectActive) {
     EXPECT_EQ(find(d, tree + "/home").total_bytes, du({"--exclude=tidewell.sqlite*", tree + "/home"}));
 }
 
-TEST_F(Scan, GlobalCachesAreMeasuredUnderTheVocabularyIds) {
+TEST_F(Scan, OnlyTheLinuxCachesPresentAreMeasuredUnderTheVocabularyIds) {
     writeFile(engine.home() + "/.npm/_cacache/content/a", 9000);
+    writeFile(engine.home() + "/.cache/ccache/0/stats", 500);
+    writeFile(engine.home() + "/.cargo/git/checkouts/x/lib.rs", 700);
+    writeFile(engine.home() + "/Library/Developer/Xcode/Archives/a.xcarchive/x", 700);
     std::map<std::string, GlobalCacheDTO> byId;
-    for (const auto& c : scan().global_caches) byId[c.id] = c;
-    EXPECT_TRUE(byId["node_global"].exists);
+    for (const auto& c : scan().global_caches) {
+        EXPECT_TRUE(c.exists) << c.id;
+        EXPECT_EQ(c.path.rfind(engine.home() + "/", 0), 0u) << c.path;
+        EXPECT_EQ(c.path.find("/Library/"), std::string::npos) << c.path;
+        byId[c.id] = c;
+    }
+    ASSERT_EQ(byId.size(), 3u) << "absent caches are not listed";
     EXPECT_EQ(byId["node_global"].path, engine.home() + "/.npm");
     EXPECT_EQ(byId["node_global"].size_bytes, du({engine.home() + "/.npm"}));
-    for (const char* id : {"pip", "android_emulators", "android_packages", "tool_caches", "homebrew", "ios_archives", "device_support"})
-        EXPECT_FALSE(byId.at(id).exists) << id;
+    EXPECT_EQ(byId["ccache"].size_bytes, du({engine.home() + "/.cache/ccache"}));
+    EXPECT_EQ(byId["cargo_git"].size_bytes, du({engine.home() + "/.cargo/git"}));
 }
 
 TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
     writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"locked/inner/package.json", 10}, {"open/Cargo.toml", 10}});
+    writeFile(engine.home() + "/.npm/_cacache/index", 10);
     std::vector<std::string> prefix;
     if (geteuid() == 0) {
         // Root reads everything: run the engine as an ordinary user instead.
@@ -383,7 +394,7 @@ TEST_F(Scan, TheRootFolderAsAProject) {
             report << "\n";
         }
         TrashMover mover("/data");
-        const auto cleaned = runClean({"/", true, false}, detector, db, mover, stop);
+        const auto cleaned = runClean({"/", true, true}, detector, db, mover, stop);
         for (const auto& i : cleaned.report.items)
             report << i.path << (i.success ? " moved\n" : " failed\n");
         report << readText("/data/Trash/info/node_modules.trashinfo").substr(0, 32) << std::flush;

@@ -1,0 +1,138 @@
+#include "Movability.h"
+
+#include "Home.h"
+#include "TrashMover.h"
+#include "foundation/Utf8.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#ifndef STATX_MNT_ID
+#define STATX_MNT_ID 0x00001000U
+#endif
+#ifndef STATX_ATTR_MOUNT_ROOT
+#define STATX_ATTR_MOUNT_ROOT 0x00002000
+#endif
+
+namespace tidewell::engine {
+
+namespace {
+
+std::string errorText(int e) { return std::error_code(e, std::generic_category()).message(); }
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+bool writableFolder(const std::string& path) { return faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0; }
+
+// A folder this user can put entries into, or create where missing (its
+// nearest existing parent takes new folders). `mine`: an existing one must be
+// this user's, as the Trash insists.
+bool usableOrCreatable(const std::string& path, bool mine) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) && (!mine || st.st_uid == getuid()) && writableFolder(path);
+    if (errno != ENOENT || path == "/") return false;
+    return usableOrCreatable(parentOf(path), false);
+}
+
+bool usableTrash(const std::string& trash) {
+    return usableOrCreatable(trash, true) && usableOrCreatable(trash + "/files", false) && usableOrCreatable(trash + "/info", false);
+}
+
+// The device a missing folder would be created on: that of its nearest
+// existing parent.
+dev_t deviceOfNearest(const std::string& path) {
+    struct stat st {};
+    for (std::string p = path;; p = parentOf(p)) {
+        if (stat(p.c_str(), &st) == 0) return st.st_dev;
+        if (p == "/") return 0;
+    }
+}
+
+std::string readText(const char* path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+}  // namespace
+
+ProjectPlace placeOf(int fd, const std::string& path) {
+    ProjectPlace place;
+    place.path = path;
+    place.validName = platform::isValidUtf8(path);
+    struct statx sx {};
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &sx) == 0) {
+        place.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+        place.hasMountId = (sx.stx_mask & STATX_MNT_ID) != 0;
+        place.mountId = sx.stx_mnt_id;
+    }
+    return place;
+}
+
+Movability::Movability(std::string dataHome) : dataHome_(std::move(dataHome)) {}
+
+std::optional<std::string> Movability::obstacle(int parentFd, const std::string& name, const std::string& path,
+                                                const ProjectPlace& project) {
+    if (!project.validName) return "lies in a project whose path is not valid UTF-8, which cannot be cleaned";
+    struct statx sx {};
+    if (statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_UID | STATX_MNT_ID, &sx) != 0)
+        return "cannot be read: " + errorText(errno);
+    if (!S_ISDIR(sx.stx_mode)) return "is not a real folder";
+    if ((sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT))
+        return "is a mount point, which cannot be moved to the trash";
+    const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    if (dev != project.dev || (project.hasMountId && (sx.stx_mask & STATX_MNT_ID) && sx.stx_mnt_id != project.mountId))
+        return "lies on another mount than its project, so it cannot be moved to the trash";
+    if (faccessat(parentFd, name.c_str(), W_OK, AT_EACCESS) != 0)
+        return "cannot be moved by this user: there is no write permission on it";
+    struct statx px {};
+    if (statx(parentFd, "", AT_EMPTY_PATH, STATX_MODE | STATX_UID, &px) != 0 || faccessat(parentFd, ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return "cannot be moved by this user: there is no write and search permission on its parent folder";
+    // In a sticky folder only the owner of an entry or of the folder may rename it.
+    const uid_t me = geteuid();
+    if ((px.stx_mode & S_ISVTX) && me != 0 && sx.stx_uid != me && px.stx_uid != me)
+        return "cannot be moved by this user: its parent folder is sticky and neither belongs to this user";
+    if (!trashUsable(dev, path, project.path)) return "cannot be moved to the trash: there is no usable trash on its filesystem";
+    return std::nullopt;
+}
+
+bool Movability::trashUsable(dev_t dev, const std::string& path, const std::string& project) {
+    std::lock_guard lock(m_);
+    if (!homeDev_) homeDev_ = deviceOfNearest(dataHome_);
+    if (*homeDev_ == dev) return homeTrashUsable();
+    if (!mountinfo_) mountinfo_ = readText("/proc/self/mountinfo");
+    const std::string top = mountPointFor(path, *mountinfo_);
+    // The volume's trash would be made inside the project itself.
+    if (isInsideOrEqual(top, project)) return false;
+    const auto it = volumeUsable_.find(top);
+    if (it != volumeUsable_.end()) return it->second;
+    return volumeUsable_[top] = volumeTrashUsable(top, dev);
+}
+
+bool Movability::homeTrashUsable() {
+    if (!homeUsable_) homeUsable_ = usableTrash(dataHome_ + "/Trash");
+    return *homeUsable_;
+}
+
+bool Movability::volumeTrashUsable(const std::string& top, dev_t dev) {
+    struct stat st {};
+    if (stat(top.c_str(), &st) != 0 || st.st_dev != dev) return false;
+    const std::string base = top == "/" ? "" : top;
+    const std::string uid = std::to_string(getuid());
+    if (lstat((base + "/.Trash").c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) && usableTrash(base + "/.Trash/" + uid))
+        return true;
+    return usableTrash(base + "/.Trash-" + uid);
+}
+
+}  // namespace tidewell::engine

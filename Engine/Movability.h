@@ -1,0 +1,54 @@
+#pragma once
+// Whether this user can really move a folder to a Trash: the rename has to be
+// allowed on the folder and its parent, the folder must not be a mount point
+// or lie on another mount than its project, and a Trash has to be usable on
+// its filesystem without making one inside the project. A folder that fails
+// any of these is never offered for cleaning.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace tidewell::engine {
+
+// Where a project lies: its path and the mount that holds it.
+struct ProjectPlace {
+    std::string path;
+    dev_t dev = 0;
+    std::uint64_t mountId = 0;
+    bool hasMountId = false;
+    bool validName = true;  // its absolute path is valid UTF-8
+};
+
+// The place of the project folder open as `fd` at `path`.
+ProjectPlace placeOf(int fd, const std::string& path);
+
+class Movability {
+public:
+    // `dataHome`: the folder that holds the home trash ($XDG_DATA_HOME).
+    explicit Movability(std::string dataHome);
+
+    // Why the entry `name` of the open folder `parentFd` (at `path`, inside
+    // `project`) cannot be moved to a Trash by this user, as a phrase about
+    // the folder ("is a mount point …"), or nothing when it can.
+    std::optional<std::string> obstacle(int parentFd, const std::string& name, const std::string& path,
+                                        const ProjectPlace& project);
+
+private:
+    bool trashUsable(dev_t dev, const std::string& path, const std::string& project);
+    bool homeTrashUsable();
+    bool volumeTrashUsable(const std::string& top, dev_t dev);
+
+    std::string dataHome_;
+    std::mutex m_;
+    std::optional<dev_t> homeDev_;
+    std::optional<bool> homeUsable_;
+    std::optional<std::string> mountinfo_;
+    std::map<std::string, bool> volumeUsable_;  // by the volume's top
+};
+
+}  // namespace tidewell::engine
