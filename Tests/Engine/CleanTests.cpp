@@ -149,6 +149,35 @@ TEST_F(Clean, HostileNamesAreTrashedAndReadBack) {
     EXPECT_NE(listed.find("/node_modules\n"), std::string::npos) << listed;
 }
 
+TEST_F(Clean, WithTheConfirmedFoldersOnlyThoseMove) {
+    nodeProject(tree + "/app");
+    writeFile(tree + "/app/.turbo/log", 100);
+    const CleanReportDTO preview = cleanOk(tree + "/app", false);
+    ASSERT_EQ(itemPaths(preview), (std::vector<std::string>{tree + "/app/node_modules", tree + "/app/.next", tree + "/app/.turbo"}));
+    writeFile(tree + "/app/.nuxt/made-after-the-preview", 100);
+    const std::string gone = tree + "/app/.turbo";
+    ASSERT_EQ(rename(gone.c_str(), (tmp / "turbo").c_str()), 0);
+    const RunResult r = engine.run({"clean", "--project", tree + "/app", "--json", "--caution", "--execute", "--artifact", tree + "/app/.next",
+                                    "--artifact", gone, "--artifact", tree + "/app/node_modules"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const CleanReportDTO done = decode<CleanReportDTO>(r.out);
+    EXPECT_EQ(itemPaths(done), (std::vector<std::string>{tree + "/app/node_modules", tree + "/app/.next", gone}));
+    EXPECT_TRUE(done.items[0].success && done.items[1].success);
+    EXPECT_FALSE(done.items[2].success);
+    EXPECT_EQ(done.items[2].error.value_or("").rfind(gone + " ", 0), 0u) << done.items[2].error.value_or("");
+    EXPECT_TRUE(exists(tree + "/app/.nuxt/made-after-the-preview")) << "not in the preview: waits for the next one";
+    EXPECT_EQ(done.bytes_reclaimed, done.items[0].bytes + done.items[1].bytes);
+    // A Caution folder asked for without Caution folders stays, and says why.
+    nodeProject(tree + "/b");
+    const RunResult b = engine.run({"clean", "--project", tree + "/b", "--json", "--execute", "--artifact", tree + "/b/node_modules"});
+    const CleanReportDTO noCaution = decode<CleanReportDTO>(b.out);
+    ASSERT_EQ(noCaution.items.size(), 1u);
+    EXPECT_FALSE(noCaution.items[0].success);
+    EXPECT_NE(noCaution.items[0].error.value_or("").find("Caution"), std::string::npos);
+    EXPECT_TRUE(exists(tree + "/b/node_modules/dep/index.js"));
+    EXPECT_TRUE(exists(tree + "/b/.next/cache/page.html"));
+}
+
 TEST_F(Clean, CautionFoldersOnlyWhenAskedFor) {
     writeFiles(tree, {{"py/pyproject.toml", 10}, {"py/.venv/lib/site.py", 5000}, {"py/__pycache__/m.pyc", 5000}});
     EXPECT_EQ(itemPaths(cleanOk(tree + "/py", true, false)), std::vector<std::string>{tree + "/py/__pycache__"});

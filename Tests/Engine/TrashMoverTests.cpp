@@ -92,10 +92,10 @@ CleanOutcome cleanApp(const enginetest::TempDir& t, std::optional<Interfere> how
     std::atomic<bool> stop{false};
     if (!how) {
         TrashMover mover(t / "data");
-        return runClean({t / "app", true, false}, detector, db, mover, stop);
+        return runClean({t / "app", true, true}, detector, db, mover, stop);
     }
     InterferingMover mover(t, *how, stop);
-    return runClean({t / "app", true, false}, detector, db, mover, stop);
+    return runClean({t / "app", true, true}, detector, db, mover, stop);
 }
 
 void writeApp(const enginetest::TempDir& t) {
@@ -125,7 +125,11 @@ TEST(CleanRace, SomethingSwappedInJustBeforeTheMoveIsPutBackAndNotClaimed) {
         writeApp(t);
         const CleanOutcome out = cleanApp(t, how);
         ASSERT_EQ(out.report.items.size(), 2u);
-        for (const auto& i : out.report.items) EXPECT_TRUE(!i.success && i.bytes == 0) << i.path;
+        for (const auto& i : out.report.items) {
+            EXPECT_FALSE(i.success) << i.path;
+            EXPECT_GT(i.bytes, 0u) << "a failed item keeps its folder's size: " << i.path;
+            EXPECT_EQ(i.error.value_or("").rfind(i.path + " was replaced", 0), 0u) << i.error.value_or("");
+        }
         EXPECT_EQ(out.report.bytes_reclaimed, 0u);
         EXPECT_TRUE(exists(how == Interfere::SwapLink ? t / "app/node_modules" : t / "app/node_modules/other.txt")) << "put back";
         EXPECT_TRUE(exists(t / "aside/node_modules/a.js")) << "the checked folder is untouched";

@@ -84,7 +84,7 @@ struct CleanConfirmation : FlowFixture {
         platform::Bundle::setMainForTesting(std::string(bundle) + "/bin/tidewell");
         alpha = home.path("code/alpha");
         writeText(alpha + "/package.json", "{}");
-        writeText(alpha + "/node_modules/left/index.js", std::string(40'000, 'x'));
+        writeText(alpha + "/.next/cache/page.html", std::string(40'000, 'x'));
         // Old enough that the engine sees no recent activity.
         const auto old = ::time(nullptr) - 40 * 86400;
         const struct timespec times[2] = {{old, 0}, {old, 0}};
@@ -121,7 +121,7 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const std::string& s) {
         return s.rfind("1 item \u00B7 ", 0) == 0 && s.size() > 10 && s.substr(s.size() - 10) == " \u2192 Trash";
     })) << ::testing::PrintToString(texts);
-    EXPECT_TRUE(window->shows("node_modules") && window->shows("Safe"));
+    EXPECT_TRUE(window->shows(".next") && window->shows("Safe"));
     EXPECT_FALSE(window->shows("Includes Caution items (node_modules, Pods, \u2026). Reinstall required after."))
         << "safe items only";
 
@@ -148,14 +148,14 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     store.cleanTask().wait();
     drain();
     EXPECT_FALSE(window->shows("Confirm clean"));
-    EXPECT_FALSE(fs::exists(alpha + "/node_modules"));
-    EXPECT_TRUE(fs::exists(home.path("home/.local/share/Trash/files/node_modules")));
+    EXPECT_FALSE(fs::exists(alpha + "/.next"));
+    EXPECT_TRUE(fs::exists(home.path("home/.local/share/Trash/files/.next")));
 }
 
 TEST_F(CleanConfirmation, TheFilesSheetParksItsCleanForTheMainWindow) {
     AppStore store;
     auto p = alphaProject();
-    p.artifacts = {artifact(alpha + "/node_modules", 40'000)};
+    p.artifacts = {artifact(alpha + "/.next", 40'000)};
     store.applyDashboard(dashboard({p}));
     store.selectedSection = AppSection::projects;
     auto window = kittest::layOut(RootView(store), {1200, 800});

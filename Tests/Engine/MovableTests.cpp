@@ -1,0 +1,203 @@
+// Only what this user can really move is offered, and a clean tells what it
+// could not move: the engine runs as an ordinary user beside other owners'
+// projects, a project whose path is not UTF-8, and mount points.
+
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <filesystem>
+#include <map>
+
+using namespace tidewell;
+using namespace enginetest;
+
+namespace {
+
+constexpr uid_t kUser = 65534;  // nobody
+
+class Movable : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string tree = tmp / "tree";
+    EngineRunner engine{tmp / "sandbox"};
+    const std::vector<std::string> asUser = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
+    void SetUp() override {
+        ASSERT_EQ(geteuid(), 0u) << "these tests make other owners' folders, as root";
+        makeDirs(tree);
+    }
+
+    void nodeProject(const std::string& p) {
+        writeFiles(p, {{"package.json", 50}, {"src/index.js", 3000}, {"node_modules/dep/index.js", 20000}, {".next/page.html", 9000}});
+    }
+    void give(const std::string& path) { runProgram({"chown", "-R", "65534:65534", path}, {}, tmp.path()); }
+
+    DashboardDTO scanAsUser() {
+        give(tmp / "sandbox");
+        const RunResult r = engine.scan({tree}, 30, 8, asUser);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return decode<DashboardDTO>(r.out);
+    }
+    RunResult cleanAsUser(const std::string& project, bool execute, std::vector<std::string> artifacts = {}) {
+        give(tmp / "sandbox");
+        std::vector<std::string> a = {"clean", "--project", project, "--json", "--caution"};
+        if (execute) a.push_back("--execute");
+        for (const auto& p : artifacts) a.insert(a.end(), {"--artifact", p});
+        return engine.run(a, true, false, asUser);
+    }
+    std::vector<OperationDTO> log() { return decodeArray<OperationDTO>(engine.run({"log", "--limit", "50", "--json"}).out); }
+
+    static const ProjectDTO& find(const DashboardDTO& d, const std::string& path) {
+        for (const auto& p : d.projects)
+            if (p.path == path) return p;
+        throw std::runtime_error("no project " + path);
+    }
+    static std::vector<std::string> artifactNames(const ProjectDTO& p) {
+        std::vector<std::string> out;
+        for (const auto& a : p.artifacts) out.push_back(a.relative_path);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(Movable, OnlyFoldersThisUserCanMoveAreOffered) {
+    nodeProject(tree + "/mine");
+    give(tree + "/mine");
+    nodeProject(tree + "/theirs");  // root's, readable by all
+    // This user's project whose node_modules belongs to root: moving a folder
+    // needs write permission on it.
+    nodeProject(tree + "/lent");
+    give(tree + "/lent");
+    runProgram({"chown", "-R", "0:0", tree + "/lent/node_modules"}, {}, tmp.path());
+    // A sticky project folder open to all: only entries of this user move.
+    nodeProject(tree + "/shared");
+    chmod((tree + "/shared").c_str(), 01777);
+    chmod((tree + "/shared/node_modules").c_str(), 0777);
+    give(tree + "/shared/.next");
+    // A name the application cannot give back.
+    const std::string latin1 = tree + "/caf\xe9-app";
+    nodeProject(latin1);
+    give(latin1);
+
+    const DashboardDTO d = scanAsUser();
+    ASSERT_EQ(d.project_count, 5);
+    EXPECT_EQ(artifactNames(find(d, tree + "/mine")), (std::vector<std::string>{".next", "node_modules"}));
+    EXPECT_EQ(artifactNames(find(d, tree + "/lent")), std::vector<std::string>{".next"});
+    EXPECT_EQ(artifactNames(find(d, tree + "/shared")), std::vector<std::string>{".next"});
+    // JSON carries the non-UTF-8 name with replacement characters.
+    const auto odd = std::find_if(d.projects.begin(), d.projects.end(), [](const ProjectDTO& p) { return p.name.rfind("caf", 0) == 0; });
+    ASSERT_NE(odd, d.projects.end());
+    EXPECT_TRUE(odd->artifacts.empty());
+    EXPECT_EQ(odd->reclaimable_bytes, 0u);
+    EXPECT_EQ(odd->total_bytes, duBytes({latin1}, tmp.path()));
+    std::uint64_t offered = 0;
+    for (const auto& p : d.projects) {
+        std::uint64_t sum = 0;
+        for (const auto& a : p.artifacts) sum += a.size_bytes;
+        EXPECT_EQ(p.reclaimable_bytes, sum) << p.path;
+        EXPECT_EQ(p.safe_bytes + p.caution_bytes, sum) << p.path;
+        if (&p != &*odd) EXPECT_EQ(p.total_bytes, duBytes({p.path}, tmp.path())) << "still counted whole: " << p.path;
+        offered += sum;
+    }
+    EXPECT_EQ(find(d, tree + "/theirs").reclaimable_bytes, 0u);
+    EXPECT_EQ(d.reclaimable_bytes, offered);
+    EXPECT_EQ(d.total_bytes, duBytes({tree + "/mine", tree + "/theirs", tree + "/lent", tree + "/shared", latin1}, tmp.path()));
+}
+
+TEST_F(Movable, ACleanThatCannotMoveRecordsNothingAndNamesEachFolder) {
+    nodeProject(tree + "/theirs");
+    const std::uint64_t modules = duBytes({tree + "/theirs/node_modules"}, tmp.path());
+    const RunResult r = cleanAsUser(tree + "/theirs", true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_EQ(report.items[0].path, tree + "/theirs/node_modules");
+    EXPECT_EQ(report.items[0].bytes, modules) << "a failed item keeps its folder's size";
+    for (const auto& i : report.items) {
+        EXPECT_FALSE(i.success);
+        ASSERT_TRUE(i.error) << i.path;
+        EXPECT_EQ(i.error->rfind(i.path + " ", 0), 0u) << *i.error;
+    }
+    EXPECT_EQ(report.bytes_reclaimed, 0u);
+    EXPECT_TRUE(exists(tree + "/theirs/node_modules/dep/index.js"));
+    EXPECT_TRUE(log().empty()) << "a clean in which nothing moved is no operation";
+}
+
+TEST_F(Movable, APartialCleanRecordsOnlyWhatMoved) {
+    nodeProject(tree + "/shared");
+    chmod((tree + "/shared").c_str(), 01777);
+    chmod((tree + "/shared/node_modules").c_str(), 0777);
+    give(tree + "/shared/.next");
+    const RunResult r = cleanAsUser(tree + "/shared", true);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+    ASSERT_EQ(report.items.size(), 2u);
+    EXPECT_FALSE(report.items[0].success) << "root's node_modules in a sticky folder";
+    EXPECT_NE(report.items[0].error.value_or("").find(tree + "/shared/node_modules"), std::string::npos);
+    EXPECT_GT(report.items[0].bytes, 0u);
+    EXPECT_TRUE(report.items[1].success) << report.items[1].error.value_or("");
+    EXPECT_EQ(report.bytes_reclaimed, report.items[1].bytes);
+    const auto ops = log();
+    ASSERT_EQ(ops.size(), 1u);
+    EXPECT_EQ(ops[0].bytes_reclaimed, report.items[1].bytes);
+    ASSERT_TRUE(ops[0].items);
+    EXPECT_EQ(*ops[0].items, std::vector<CleanItemDTO>{report.items[1]});
+}
+
+TEST_F(Movable, ANonUtf8ProjectIsRefusedAndTheOthersStillClean) {
+    const std::string latin1 = tree + "/caf\xe9-app";
+    for (const std::string& p : {latin1, tree + "/ok"}) {
+        nodeProject(p);
+        give(p);
+    }
+    for (bool execute : {false, true}) {
+        const RunResult r = cleanAsUser(latin1, execute);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find("not valid UTF-8"), std::string::npos) << r.err;
+        EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    }
+    EXPECT_TRUE(exists(latin1 + "/node_modules/dep/index.js"));
+    const RunResult ok = cleanAsUser(tree + "/ok", true);
+    ASSERT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(decode<CleanReportDTO>(ok.out).items.size(), 2u);
+    EXPECT_FALSE(exists(tree + "/ok/node_modules"));
+}
+
+TEST_F(Movable, AMountPointIsNeverOfferedNorMovedAndNoTrashIsMadeInTheProject) {
+    nodeProject(tree + "/app");
+    makeDirs(tmp / "elsewhere/lib");
+    writeFile(tmp / "elsewhere/lib/x.php", 5000);
+    writeFile(tree + "/app/composer.json", 10);
+    makeDirs(tree + "/app/vendor");
+    ASSERT_EQ(mount("tmpfs", (tree + "/app/node_modules").c_str(), "tmpfs", 0, "size=4m"), 0);
+    ASSERT_EQ(mount((tmp / "elsewhere").c_str(), (tree + "/app/vendor").c_str(), nullptr, MS_BIND, nullptr), 0);
+    writeFile(tree + "/app/node_modules/dep/index.js", 20000);
+    const RunResult s = engine.scan({tree});
+    const RunResult c = engine.run({"clean", "--project", tree + "/app", "--json", "--caution", "--execute"});
+    const bool stillMounted = exists(tree + "/app/node_modules/dep/index.js") && exists(tree + "/app/vendor/lib/x.php");
+    std::vector<std::string> trashes;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(tree))
+        if (e.path().filename().string().rfind(".Trash", 0) == 0) trashes.push_back(e.path());
+    umount2((tree + "/app/vendor").c_str(), MNT_DETACH);
+    umount2((tree + "/app/node_modules").c_str(), MNT_DETACH);
+
+    ASSERT_EQ(s.exitCode, 0) << s.err;
+    EXPECT_EQ(artifactNames(decode<DashboardDTO>(s.out).projects.at(0)), std::vector<std::string>{".next"});
+    ASSERT_EQ(c.exitCode, 0) << c.err;
+    const CleanReportDTO report = decode<CleanReportDTO>(c.out);
+    std::map<std::string, CleanItemDTO> items;
+    for (const auto& i : report.items) items[i.path.substr(tree.size() + 5)] = i;
+    EXPECT_TRUE(items.at(".next").success);
+    for (const char* m : {"node_modules", "vendor"}) {
+        EXPECT_FALSE(items.at(m).success) << m;
+        EXPECT_NE(items.at(m).error.value_or("").find(tree + "/app/" + m + " is a mount point"), std::string::npos)
+            << items.at(m).error.value_or("");
+    }
+    EXPECT_TRUE(stillMounted);
+    EXPECT_TRUE(trashes.empty()) << trashes.front();
+}
