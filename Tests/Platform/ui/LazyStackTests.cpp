@@ -57,3 +57,34 @@ TEST(LazyStacks, BuildOnlyVisibleRowsOfTenThousandAndKeepRowStateAcrossScrolling
         EXPECT_TRUE(rig.hasText("row3 taps 2")) << "the row's state survived scrolling out and back";
     }
 }
+
+TEST(LazyStacks, RowsLeftBehindByAnAnimatedScrollAreNotPlacedAndTakeNoTaps)
+{
+    // An animated scroll lays the rows out where the travel started, then where
+    // the content shows on this frame: rows placed only by the first pass must
+    // not stay where they were put, over the rows really shown.
+    ScrollProxy kept;
+    std::vector<int> tapped;
+    Rig rig({300, 200});
+    rig.show([&] {
+        return ScrollViewReader([&](ScrollProxy proxy) {
+            kept = proxy;
+            return ScrollView(LazyVStack(HorizontalAlignment::leading, 0, {ForEachIndex(
+                                  1000, [](size_t i) { return std::to_string(i); },
+                                  [&](size_t i) {
+                                      return View(Color::gray())
+                                          .frame(300, 40)
+                                          .onTapGesture([&tapped, i] { tapped.push_back(int(i)); })
+                                          .accessibilityIdentifier("row" + std::to_string(i));
+                                  })}))
+                .frame(300, 200);
+        });
+    });
+    withAnimation(Animation::linear(1.0), [&] { kept.scrollTo("row8", UnitPoint::top); });
+    rig.settle();
+    rig.advance(0.9);  // 288 of 320 points down: row 7 spans -8 to 32
+    ASSERT_TRUE(rig.exists("row7"));
+    EXPECT_FALSE(rig.exists("row0")) << "the row at the top where the travel started is out of view";
+    rig.tester.tapAt({150, 20});
+    EXPECT_EQ(tapped, std::vector<int>{7}) << "the tap reaches the row shown there";
+}

@@ -182,3 +182,21 @@ TEST(ScrollViews, AVerticalSwipeOverARowScrollsThePage)
     rig.settle();
     EXPECT_NEAR(rig.find("c0")->frame.x, c0.x - 60, 1e-9) << "a sideways swipe moves the row";
 }
+
+TEST(ScrollViews, AnOffsetPastTheEndOfShrunkContentIsClampedAndStaysSo)
+{
+    int count = 20;
+    Rig rig({300, 200});
+    rig.show([&] { return ScrollView(rows(count)).frame(300, 200); });
+    rig.host.scroll({150, 100}, {0, 10000});
+    rig.settle();
+    ASSERT_NEAR(rig.find("row0")->frame.y, -600, 1e-9);
+    count = 6;  // 240 points of content: at most 40 down
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    EXPECT_NEAR(rig.find("row5")->frame.maxY(), 200, 1e-9) << "the last row rests at the bottom, not above the view";
+    count = 20;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    EXPECT_NEAR(rig.find("row0")->frame.y, -40, 1e-9) << "the clamped offset is kept, not the old one";
+}

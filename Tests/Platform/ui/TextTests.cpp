@@ -57,6 +57,15 @@ TEST(TextLines, TailTruncationOnTheLastAllowedLine)
     EXPECT_TRUE(two.lines[1].endsWith(QStringLiteral("\u2026")));
 }
 
+TEST(TextLines, SpacesAtALineEndNeitherTakeRoomNorStandBeforeTheEllipsis)
+{
+    // "aa bb" fits 50 points; the space after it would not, and must not push "bb" down.
+    EXPECT_EQ(lines(lay("aa bb cc", 50)), (std::vector<QString>{"aa bb", "cc"}));
+    EXPECT_EQ(lines(lay("aa   bb cc", 50)), (std::vector<QString>{"aa", "bb cc"}));
+    EXPECT_EQ(lay("aaa bbb ccc ddd", 90, 1).lines[0], QStringLiteral("aaa bbb\u2026"));
+    EXPECT_EQ(lay("aaa bbb ccc ddd eee", 90, 2).lines[1], QStringLiteral("ccc ddd\u2026"));
+}
+
 TEST(TextLines, MiddleAndHeadTruncationKeepBothEndsOrTheEnd)
 {
     auto middle = lay("/home/user/projects/app/node_modules", 120, 1, TruncationMode::middle);
