@@ -336,15 +336,23 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
                     pending.movingIno = static_cast<std::int64_t>(checked.ino);
                     db.savePending(pending);
                 };
-                const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
-                item.success = r.moved;
-                if (!r.moved) item.error = r.error;
+                try {
+                    const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
+                    item.success = r.moved;
+                    if (!r.moved) item.error = r.error;
+                } catch (const DatabaseError& e) {
+                    // A move that cannot be recorded is not made, nor any
+                    // after it; what moved before is still reported.
+                    item.error = abs + " was left in place: its move cannot be recorded: " + e.what();
+                    out.unrecorded = e.what();
+                }
             }
             if (item.success) moved.push_back({abs, item.bytes});
         }
         if (parentFd >= 0) close(parentFd);
         if (item.success) report.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
         report.items.push_back(std::move(item));
+        if (!out.unrecorded.empty()) break;
     }
 
     if (!out.interrupted) {
@@ -353,10 +361,13 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             CleanItemDTO item;
             item.path = a.path;
             item.safetyClass = a.safetyClass;
-            item.error = !a.reason.empty() ? a.reason : a.path + " is not a folder this project can clean any more; left in place";
+            item.error = !out.unrecorded.empty() ? a.path + " was left in place: the clean stopped, as its moves cannot be recorded"
+                         : !a.reason.empty()      ? a.reason
+                                                  : a.path + " is not a folder this project can clean any more; left in place";
             report.items.push_back(std::move(item));
         }
     }
+    if (!out.unrecorded.empty() && moved.empty()) throw DatabaseError(out.unrecorded);
 
     // A preview is recorded whole; a clean only with what it moved, and not
     // at all when nothing moved.
@@ -366,7 +377,14 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         db.dropPending(op.id);
         return out;
     }
-    db.recordClean(op, dashboardAfter(db, project, moved));
+    try {
+        db.recordClean(op, dashboardAfter(db, project, moved));
+    } catch (const DatabaseError& e) {
+        if (moved.empty()) throw;
+        // What moved is in the Trash whatever the database says: it is
+        // reported now, and its pending record completes the history later.
+        out.unrecorded = e.what();
+    }
     return out;
 }
 

@@ -32,6 +32,7 @@ public:
 struct CleanOutcome {
     CleanReportDTO report;
     bool interrupted = false;  // stopped by a termination request; what moved is recorded
+    std::string unrecorded;    // the database failure that kept this clean out of the history, if any
 };
 
 CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detector, Database& db, TrashMover& mover,

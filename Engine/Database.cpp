@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -81,9 +82,9 @@ void Database::open() {
     // that is not a database fails here, before anything is written.
     {
         Statement check(db_, "PRAGMA quick_check(1);");
-        if (!check) fail("is corrupt or not a database");
+        if (!check) fail(unusable());
         const int step = sqlite3_step(check.get());
-        if (step != SQLITE_ROW) fail("is corrupt or not a database");
+        if (step != SQLITE_ROW) fail(unusable());
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
         if (!text || std::strcmp(text, "ok") != 0) fail("is corrupt");
     }
@@ -96,16 +97,38 @@ Database::~Database() { sqlite3_close(db_); }
 void Database::fail(const std::string& what) {
     std::string msg = "database " + path_ + " " + what;
     if (db_) msg += std::string(" (") + sqlite3_errmsg(db_) + ")";
+    if (const auto room = fullDisk()) msg += ": its disk is full (" + std::to_string(*room) + " bytes free); free some space and try again";
     throw DatabaseError(msg);
 }
 
+// SQLite reports a disk without room as an I/O error at times (when it
+// cannot grow its shared-memory file, say): a full disk must never read as
+// a damaged database, which would invite deleting a healthy one.
+std::string Database::unusable() const {
+    const int code = db_ ? sqlite3_extended_errcode(db_) & 0xff : SQLITE_CANTOPEN;
+    if (fullDisk()) return "cannot be used";
+    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) return "is corrupt or not a database";
+    if (code == SQLITE_IOERR) return "cannot be read";
+    return "cannot be opened";
+}
+
+// The free bytes of the database's disk when they are too few for SQLite
+// to work (its journal and shared memory need a few pages), else nothing.
+std::optional<std::uint64_t> Database::fullDisk() const {
+    if (!db_) return std::nullopt;
+    const int code = sqlite3_extended_errcode(db_) & 0xff;
+    if (code != SQLITE_FULL && code != SQLITE_IOERR) return std::nullopt;
+    const auto slash = path_.rfind('/');
+    struct statvfs vfs {};
+    if (slash == std::string::npos || statvfs(slash == 0 ? "/" : path_.substr(0, slash).c_str(), &vfs) != 0) return std::nullopt;
+    const std::uint64_t room = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    constexpr std::uint64_t kTooLittle = 1u << 20;
+    if (code != SQLITE_FULL && room >= kTooLittle) return std::nullopt;
+    return room;
+}
+
 void Database::exec(const char* sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string what = err ? err : "unknown error";
-        sqlite3_free(err);
-        throw DatabaseError("database " + path_ + ": " + what);
-    }
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot be written");
 }
 
 int Database::schemaVersion() {

@@ -64,6 +64,8 @@ private:
     void deletePending(const std::string& id);
     void writeDashboard(const DashboardDTO& d);
     [[noreturn]] void fail(const std::string& what);
+    std::string unusable() const;
+    std::optional<std::uint64_t> fullDisk() const;
 
     std::string path_;
     sqlite3* db_ = nullptr;

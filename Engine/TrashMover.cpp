@@ -36,6 +36,13 @@ int renameNoReplace(int fromFd, const char* from, int toFd, const char* to) {
 
 std::string errnoText(int e) { return std::strerror(e); }
 
+struct Closer {
+    int fd;
+    ~Closer() {
+        if (fd >= 0) close(fd);
+    }
+};
+
 // Creates `path` and its parents with mode 0700 where missing.
 bool makeFolders(const std::string& path) {
     for (std::size_t i = 1; i <= path.size(); ++i) {
@@ -266,10 +273,9 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
 
     const int filesFd = open((trash + "/files").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int infoFd = open((trash + "/info").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const Closer closeFiles{filesFd}, closeInfo{infoFd};
     if (filesFd < 0 || infoFd < 0) {
         result.error = "cannot be moved to the trash: the trash folder " + trash + " cannot be opened: " + errnoText(errno);
-        if (filesFd >= 0) close(filesFd);
-        if (infoFd >= 0) close(infoFd);
         return result;
     }
 
@@ -280,6 +286,13 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
         std::string trashName = name;
         if (attempt > 1) trashName += "." + std::to_string(attempt);
         const std::string infoName = trashName + ".trashinfo";
+        struct stat taken {};
+        if (fstatat(infoFd, infoName.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 ||
+            fstatat(filesFd, trashName.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+            continue;
+        // Announced before the info file exists: a process that dies at any
+        // later step leaves a record that names what to complete or remove.
+        if (beforeMove) beforeMove(trash + "/info/" + infoName, trash + "/files/" + trashName);
         // The info file reserves the name.
         const int fd = openat(infoFd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -294,7 +307,7 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
             unlinkat(infoFd, infoName.c_str(), 0);
             break;
         }
-        if (beforeMove) beforeMove(trash + "/info/" + infoName, trash + "/files/" + trashName);
+        infoWritten(trash + "/info/" + infoName);
         if (renameNoReplace(parentFd, name.c_str(), filesFd, trashName.c_str()) == 0) {
             struct stat moved {};
             const bool same = !expected || (fstatat(filesFd, trashName.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -320,8 +333,6 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
         break;
     }
     if (!result.moved && result.error.empty()) result.error = "cannot be moved to the trash: no free name is left in it";
-    close(filesFd);
-    close(infoFd);
     return result;
 }
 

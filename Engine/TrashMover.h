@@ -25,7 +25,8 @@ struct FolderIdentity {
     ino_t ino = 0;
 };
 
-// Told the info file and the trash entry of a move just before it happens.
+// Told the info file and the trash entry of a move before the info file is
+// made. It may throw (the move is then not attempted and nothing is left).
 using BeforeMove = std::function<void(const std::string& infoPath, const std::string& trashedPath)>;
 
 class TrashMover {
@@ -47,6 +48,10 @@ public:
     TrashResult trashPath(const std::string& absolutePath);
 
     const std::string& dataHome() const { return dataHome_; }
+
+protected:
+    // Between the info file and the rename (a seam for crash tests).
+    virtual void infoWritten(const std::string& /*infoPath*/) {}
 
 private:
     // As trash(), the error a phrase about the folder without its path.

@@ -60,6 +60,7 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
             const CleanOutcome outcome = runClean(cl.clean, detector, db, mover, stop);
             if (outcome.interrupted || stop.load()) endByTermination();
             printDocument(encode(outcome.report));
+            if (!outcome.unrecorded.empty()) fail(outcome.unrecorded);
         }
     } catch (const DatabaseError& e) {
         return fail(e.what());

@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -77,4 +78,30 @@ TEST_F(BadInput, AnEmptyDatabaseHasNoScanAndNoHistory) {
     EXPECT_EQ(last.out, "null\n");
     EXPECT_TRUE(exists(engine.db()));
     EXPECT_EQ(engine.run({"log", "--limit", "50", "--json"}).out, "[]\n");
+}
+
+// With no room left on its disk the database is healthy, and must not be
+// called corrupt: that would invite deleting it.
+TEST_F(BadInput, AFullDiskIsNotACorruptDatabase) {
+    const std::string folder = engine.db().substr(0, engine.db().rfind('/'));
+    makeDirs(folder);
+    ASSERT_EQ(mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=512k"), 0) << "tests run as root";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{folder};
+    writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/node_modules/x.js", 5000}});
+    ASSERT_EQ(engine.run({"clean", "--project", t / "tree/a", "--json"}).exitCode, 0);
+    runProgram({"dd", "if=/dev/zero", "of=" + folder + "/fill", "bs=4k"}, {}, t.path());
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"last", "--json"}, {"clean", "--project", t / "tree/a", "--json", "--execute"}}) {
+        const RunResult r = engine.run(args);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_EQ(r.err.find("corrupt"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("disk is full"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(exists(t / "tree/a/node_modules/x.js"));
+    unlink((folder + "/fill").c_str());
+    const RunResult log = engine.run({"log", "--limit", "5", "--json"});
+    EXPECT_EQ(decodeArray<OperationDTO>(log.out).size(), 1u) << log.err;
 }

@@ -335,3 +335,18 @@ TEST_F(Clean, LineBreaksInPathsAreEscapedInEveryJsonText) {
     for (const std::string& text : {s.out, s.err, again.out, cache, ops})
         for (const auto& b : breaks) EXPECT_EQ(text.find(b), std::string::npos) << "raw " << testing::PrintToString(b) << " in " << text;
 }
+
+// A database this user cannot write: nothing moves, and the Trash holds no
+// entry that a move never completed.
+TEST_F(Clean, AReadOnlyDatabaseMovesNothingAndLeavesNoTrashEntry) {
+    nodeProject(tree + "/app");
+    runProgram({"chown", "-R", "65534:65534", tmp.path()}, {}, tmp.path());
+    const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    ASSERT_EQ(engine.run({"clean", "--project", tree + "/app", "--json"}, true, false, asNobody).exitCode, 0);
+    chmod(engine.db().c_str(), 0444);
+    const RunResult r = engine.run({"clean", "--project", tree + "/app", "--json", "--execute"}, true, false, asNobody);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(engine.db() + " cannot be written"), std::string::npos) << r.err;
+    EXPECT_TRUE(exists(tree + "/app/.next/cache/page.html"));
+    EXPECT_TRUE(!exists(trash() + "/info") || std::filesystem::is_empty(trash() + "/info"));
+}

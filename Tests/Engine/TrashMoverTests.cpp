@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <filesystem>
+
 using namespace tidewell::engine;
 using enginetest::exists;
 
@@ -52,9 +54,10 @@ TEST(TrashMover, CreatesTheDataFolderAndAFailedMoveLeavesNoInfoFile) {
 
 namespace {
 // Interferes with a clean's moves as the world might: a termination request,
-// a link or folder swapped in after every check, or a kill -9 at a point of
-// the first move (the process just ends).
-enum class Interfere { Stop, SwapLink, SwapFolder, KillAfterInfoFile, KillAfterPendingRecord, KillAfterMove };
+// a link or folder swapped in after every check, a kill -9 at a point of the
+// first move (the process just ends), or a database that takes the first
+// move's record and no other (a disk that fills up).
+enum class Interfere { Stop, SwapLink, SwapFolder, KillAfterPendingRecord, KillAfterInfoFile, KillAfterMove, RecordOnce };
 
 class InterferingMover : public TrashMover {
 public:
@@ -69,7 +72,7 @@ public:
             else enginetest::writeFile(path + "/other.txt", 7);
         }
         const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
-            if (how_ == Interfere::KillAfterInfoFile) _exit(0);
+            if (how_ == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
             beforeMove(info, trashed);
             if (how_ == Interfere::KillAfterPendingRecord) _exit(0);
         });
@@ -78,24 +81,41 @@ public:
         return r;
     }
 
+protected:
+    void infoWritten(const std::string&) override {
+        if (how_ == Interfere::KillAfterInfoFile) _exit(0);
+    }
+
 private:
     std::string aside_;
     Interfere how_;
     std::atomic<bool>& stop_;
+    int recorded_ = 0;
 };
 
-// Cleans `app` (node_modules and .next); the kills run it in a child process.
-CleanOutcome cleanApp(const enginetest::TempDir& t, std::optional<Interfere> how = std::nullopt) {
+// Cleans `project` (by default `app`: node_modules and .next); the kills run
+// it in a child process.
+CleanOutcome cleanApp(const enginetest::TempDir& t, std::optional<Interfere> how = std::nullopt, const std::string& project = "app") {
     const Rules rules = builtinRules(t / "home");
     const ProjectDetector detector(rules);
     Database db(t / "db.sqlite");
     std::atomic<bool> stop{false};
     if (!how) {
         TrashMover mover(t / "data");
-        return runClean({t / "app", true, true}, detector, db, mover, stop);
+        return runClean({t / project, true, true}, detector, db, mover, stop);
     }
     InterferingMover mover(t, *how, stop);
-    return runClean({t / "app", true, true}, detector, db, mover, stop);
+    return runClean({t / project, true, true}, detector, db, mover, stop);
+}
+
+// Info files of the trash whose folder is not in files/.
+std::vector<std::string> orphanInfoFiles(const std::string& trash) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(trash + "/info")) {
+        const std::string name = e.path().filename().string();
+        if (!exists(trash + "/files/" + name.substr(0, name.size() - std::string(".trashinfo").size()))) out.push_back(name);
+    }
+    return out;
 }
 
 void writeApp(const enginetest::TempDir& t) {
@@ -137,12 +157,14 @@ TEST(CleanRace, SomethingSwappedInJustBeforeTheMoveIsPutBackAndNotClaimed) {
     }
 }
 
-// Killed during its first move: the next clean leaves no info file without
-// its folder, and the history holds the move when it happened.
-TEST(CleanKilled, TheNextCleanSweepsLeftoversAndCompletesTheHistory) {
-    for (Interfere how : {Interfere::KillAfterInfoFile, Interfere::KillAfterPendingRecord, Interfere::KillAfterMove}) {
+// Killed at each step of its first move: the next clean, of another project,
+// leaves no info file without its folder, and the history holds the move
+// exactly when the folder reached the trash.
+TEST(CleanKilled, TheNextCleanOfAnyProjectSettlesTheMoveCutShort) {
+    for (Interfere how : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove}) {
         enginetest::TempDir t;
         writeApp(t);
+        enginetest::writeFiles(t.path(), {{"other/package.json", 10}, {"other/.next/c.html", 5000}});
         if (const pid_t child = fork(); child == 0) {
             cleanApp(t, how);
             _exit(1);
@@ -151,10 +173,9 @@ TEST(CleanKilled, TheNextCleanSweepsLeftoversAndCompletesTheHistory) {
         }
         const bool movedFirst = how == Interfere::KillAfterMove;
         ASSERT_EQ(exists(t / "app/node_modules"), !movedFirst);
-        EXPECT_EQ(cleanApp(t).report.items.size(), movedFirst ? 1u : 2u);
-        for (const char* name : {"node_modules", ".next"})
-            EXPECT_TRUE(exists(t / "data/Trash/files/" + name) && exists(t / "data/Trash/info/" + name + ".trashinfo")) << name;
-        EXPECT_FALSE(exists(t / "data/Trash/info/node_modules.2.trashinfo")) << "the name left behind was freed";
+        EXPECT_EQ(cleanApp(t, std::nullopt, "other").report.items.size(), 1u);
+        EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
+        EXPECT_EQ(exists(t / "data/Trash/info/node_modules.trashinfo"), movedFirst) << "kept exactly when its folder is there";
         Database db(t / "db.sqlite");
         const auto ops = db.operations(10);
         ASSERT_EQ(ops.size(), movedFirst ? 2u : 1u);
@@ -165,4 +186,23 @@ TEST(CleanKilled, TheNextCleanSweepsLeftoversAndCompletesTheHistory) {
         }
         EXPECT_TRUE(db.pendingCleans().empty());
     }
+}
+
+// The database refuses the second move's record: that move is not made and
+// leaves nothing in the trash; the first is reported and kept in the history.
+TEST(CleanUnrecorded, AMoveThatCannotBeRecordedIsNotMadeAndWhatMovedIsReported) {
+    enginetest::TempDir t;
+    writeApp(t);
+    CleanOutcome out;
+    ASSERT_NO_THROW(out = cleanApp(t, Interfere::RecordOnce));
+    EXPECT_NE(out.unrecorded.find("database is full"), std::string::npos) << out.unrecorded;
+    ASSERT_EQ(out.report.items.size(), 2u);
+    EXPECT_TRUE(out.report.items[0].success);
+    EXPECT_GT(out.report.bytes_reclaimed, 0u);
+    EXPECT_FALSE(out.report.items[1].success);
+    EXPECT_TRUE(exists(t / "app/.next/b.html"));
+    EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
+    const auto ops = Database(t / "db.sqlite").operations(10);
+    ASSERT_EQ(ops.size(), 1u);
+    EXPECT_EQ(ops[0].bytes_reclaimed, out.report.bytes_reclaimed);
 }
