@@ -194,11 +194,12 @@ TEST_F(Clean, ProjectPathsThatAreNotRealProjectsAreRefused) {
     writeFile(tree + "/plain/node_modules/x.js");
     symlink((tree + "/app").c_str(), (tree + "/linked").c_str());
     symlink(tree.c_str(), (tmp / "via").c_str());
+    writeFiles(tree, {{"cm/CMakeLists.txt", 10}, {"cm/lib/CMakeLists.txt", 10}, {"cm/lib/build/x.o", 10}});
     const Snapshot before = everything();
     // Also what a scan never offers: a package inside another project's
-    // artifact, a project reached through a link on the way.
+    // artifact, a project reached through a link on the way, a CMake subfolder.
     for (const std::string& p : {tree + "/linked", tree + "/missing", tree + "/plain", tree + "/app/package.json",
-                                 tree + "/app/node_modules/dep", tmp / "via/app"}) {
+                                 tree + "/app/node_modules/dep", tmp / "via/app", tree + "/cm/lib"}) {
         for (bool execute : {false, true}) {
             const RunResult r = clean(p, execute);
             EXPECT_EQ(r.exitCode, 1) << p;

@@ -6,6 +6,7 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -48,8 +49,24 @@ TEST(TrashMover, CreatesTheDataFolderAndAFailedMoveLeavesNoInfoFile) {
     EXPECT_TRUE(exists(t / "data/deeper/Trash/files/build/out.o"));
     const auto failed = mover.trashPath(t / "nothing-here");
     EXPECT_FALSE(failed.moved);
-    EXPECT_FALSE(failed.error.empty());
+    EXPECT_EQ(failed.error.rfind(t / "nothing-here cannot be read", 0), 0u) << "names the folder: " << failed.error;
     EXPECT_FALSE(exists(t / "data/deeper/Trash/info/nothing-here.trashinfo"));
+}
+
+// Its own volume's top would be the folder itself: no trash is made inside it.
+TEST(TrashMover, AMountPointIsRefusedWithoutATrashInsideIt) {
+    enginetest::TempDir t;
+    TrashMover mover(t / "data");
+    enginetest::makeDirs(t / "app/node_modules");
+    ASSERT_EQ(mount("tmpfs", (t / "app/node_modules").c_str(), "tmpfs", 0, "size=1m"), 0);
+    enginetest::writeFile(t / "app/node_modules/a.js", 10);
+    TrashResult r;
+    EXPECT_NO_THROW(r = mover.trashPath(t / "app/node_modules"));
+    const bool trashInside = exists(t / "app/node_modules/.Trash-" + std::to_string(getuid()));
+    umount2((t / "app/node_modules").c_str(), MNT_DETACH);
+    EXPECT_FALSE(r.moved);
+    EXPECT_EQ(r.error.rfind(t / "app/node_modules is a mount point", 0), 0u) << r.error;
+    EXPECT_FALSE(trashInside);
 }
 
 namespace {
