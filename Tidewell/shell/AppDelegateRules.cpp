@@ -46,10 +46,11 @@ std::optional<std::string_view> afterHost(std::string_view url, std::string_view
 bool isSignInCallbackURL(const std::string& url) {
     const auto rest = afterHost(url, "activate");
     if (!rest) return false;
-    const auto query = rest->find('?');
+    // The fragment is not part of the query, even when it holds a "?".
+    const std::string_view beforeFragment = rest->substr(0, rest->find('#'));
+    const auto query = beforeFragment.find('?');
     if (query == std::string_view::npos) return false;
-    std::string_view items = rest->substr(query + 1);
-    items = items.substr(0, items.find('#'));
+    std::string_view items = beforeFragment.substr(query + 1);
     while (!items.empty()) {
         const auto amp = items.find('&');
         const std::string_view item = items.substr(0, amp);

@@ -46,6 +46,12 @@ ProjectListInputs inputs(ProjectListState state = {}) {
 
 }  // namespace
 
+TEST(ProjectListRules, SearchFoldsCaseBeyondAscii) {
+    EXPECT_TRUE(projectMatchesQuery(project("1", "été-app", 1), "Été"));
+    EXPECT_TRUE(projectMatchesQuery(project("2", "ÉCOLE", 1), "école"));
+    EXPECT_FALSE(projectMatchesQuery(project("4", "ete", 1), "Été")) << "accents are not dropped";
+}
+
 TEST(ProjectListRules, VisibleListFiltersSearchesAndSorts) {
     struct Case {
         const char* what;

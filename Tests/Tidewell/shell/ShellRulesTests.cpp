@@ -98,6 +98,7 @@ TEST(AppDelegateRules, OnlyExactTidewellLinksAct) {
         {{"tidewell://activate?from=app&code=x#f", "tidewell://share?x"},
          Route{{"tidewell://activate?from=app&code=x#f"}, true}},
         {{"tidewell://activate?code=", "tidewell://activate", "tidewell://activated?code=1", longCode}, Route{}},
+        {{"tidewell://activate?from=app#code=x", "tidewell://activate#?code=x", "tidewell://activate?xcode=1"}, Route{}},
     };
     for (const auto& [urls, expected] : cases) EXPECT_EQ(routeOpenedURLs(urls), expected) << urls.front();
 }
