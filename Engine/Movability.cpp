@@ -85,6 +85,7 @@ Movability::Movability(std::string dataHome) : dataHome_(std::move(dataHome)) {}
 std::optional<std::string> Movability::obstacle(int parentFd, const std::string& name, const std::string& path,
                                                 const ProjectPlace& project) {
     if (!project.validName) return "lies in a project whose path is not valid UTF-8, which cannot be cleaned";
+    if (!platform::isValidUtf8(path)) return "has a name that is not valid UTF-8, which cannot be cleaned";
     struct statx sx {};
     if (statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_UID | STATX_MNT_ID, &sx) != 0)
         return "cannot be read: " + errorText(errno);

@@ -201,3 +201,24 @@ TEST_F(Movable, AMountPointIsNeverOfferedNorMovedAndNoTrashIsMadeInTheProject) {
     EXPECT_TRUE(stillMounted);
     EXPECT_TRUE(trashes.empty()) << trashes.front();
 }
+
+TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
+    const std::string vol = tmp / "vol";
+    makeDirs(vol);
+    ASSERT_EQ(mount("tmpfs", vol.c_str(), "tmpfs", 0, "size=4m,mode=755"), 0);
+    nodeProject(vol + "/app");
+    give(vol + "/app");
+    const auto offered = [&] {
+        give(tmp / "sandbox");
+        const RunResult r = engine.scan({vol}, 30, 8, asUser);
+        return r.exitCode == 0 ? artifactNames(decode<DashboardDTO>(r.out).projects.at(0)) : std::vector<std::string>{r.err};
+    };
+    // This user cannot make a trash at the top of a volume of root's.
+    const std::vector<std::string> without = offered();
+    makeDirs(vol + "/.Trash-65534");
+    give(vol + "/.Trash-65534");
+    const std::vector<std::string> with = offered();
+    umount2(vol.c_str(), MNT_DETACH);
+    EXPECT_TRUE(without.empty()) << without.front();
+    EXPECT_EQ(with, (std::vector<std::string>{".next", "node_modules"}));
+}
