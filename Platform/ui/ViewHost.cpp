@@ -62,13 +62,18 @@ const Element* findElement(const Element& root, const std::function<bool(const E
 namespace {
 
 // The deepest element that takes a hit at `p` (in the parent's layout space).
-const Element* hitElement(const Element& e, Point p)
+// Looking for help, content that takes no hits right under its help text still
+// counts: a control explains itself while it is off.
+const Element* hitElement(const Element& e, Point p, bool forHelp = false)
 {
     if (!e.placed)
         return nullptr;
     const Node* node = e.node.get();
-    if (auto* h = dynamic_cast<const HitTestingNode*>(node); h && !h->enabled())
-        return nullptr;
+    if (auto* h = dynamic_cast<const HitTestingNode*>(node); h && !h->enabled()) {
+        const bool explained = forHelp && e.parent && dynamic_cast<const HelpNode*>(e.parent->node.get());
+        if (!explained)
+            return nullptr;
+    }
     if (dynamic_cast<const HiddenNode*>(node))
         return nullptr;
     QTransform t;
@@ -86,7 +91,7 @@ const Element* hitElement(const Element& e, Point p)
             return nullptr;
         auto order = paintOrder(e);
         for (auto it = order.rbegin(); it != order.rend(); ++it)
-            if (auto* hit = hitElement(**it, p))
+            if (auto* hit = hitElement(**it, p, forHelp))
                 return hit;
         return &e;
     }
@@ -97,7 +102,7 @@ const Element* hitElement(const Element& e, Point p)
     if (!e.children.empty()) {
         auto order = paintOrder(e);
         for (auto it = order.rbegin(); it != order.rend(); ++it)
-            if (auto* hit = hitElement(**it, p))
+            if (auto* hit = hitElement(**it, p, forHelp))
                 return hit;
         return nullptr;
     }
@@ -779,10 +784,14 @@ bool ViewHost::moveFocus(bool forward)
 
 std::optional<std::string> ViewHost::tooltipAt(Point p) const
 {
-    const Element* hit = hitTest(p);
-    for (const Element* cur = hit; cur; cur = cur->parent)
-        if (auto* h = dynamic_cast<const HelpNode*>(cur->node.get()))
-            return h->text();
+    for (HostLayer* layer : eventLayers(p)) {
+        const Element* hit = hitElement(*layer->tree, p, true);
+        if (!hit) continue;
+        for (const Element* cur = hit; cur; cur = cur->parent)
+            if (auto* h = dynamic_cast<const HelpNode*>(cur->node.get()))
+                return h->text();
+        return std::nullopt;
+    }
     return std::nullopt;
 }
 

@@ -256,6 +256,22 @@ TEST(Events, ScrollWheelKeysTooltipsAndCursor)
     EXPECT_EQ(typed, "x");
 }
 
+TEST(Events, ControlsThatTakeNoTapsStillShowTheirHelp)
+{
+    int taps = 0;
+    ManualHost m({300, 300});
+    m.host.setRootView(HStack(VerticalAlignment::center, 0, {button("off", taps).allowsHitTesting(false).help("Off for now"),
+                                  button("disabled", taps).disabled(true).help("Disabled for now"),
+                                  // A pass-through overlay with no help of its own shows none.
+                                  button("under", taps).overlay(View(Color::red()).allowsHitTesting(false))}));
+    m.tester.settle();
+    EXPECT_EQ(m.host.tooltipAt({50, 150}), "Off for now");
+    EXPECT_EQ(m.host.tooltipAt({150, 150}), "Disabled for now");
+    EXPECT_FALSE(m.host.tooltipAt({250, 150}));
+    m.tester.tapAt({50, 150});
+    EXPECT_EQ(taps, 0) << "help never makes a view take taps";
+}
+
 TEST(Accessibility, CombinedContainedIgnoredAndHidden)
 {
     ManualHost m({400, 300});

@@ -83,6 +83,11 @@ TEST(ProjectListView, TapsSearchAndANewDashboard) {
     pinned.pinned = true;
     store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), pinned}));
     EXPECT_TRUE(laid->shows("Clean") && laid->shows("Select projects to clean"));
+    // The pinned card takes no taps but still says why.
+    auto gamma = t.findText("gamma");
+    ASSERT_TRUE(gamma);
+    EXPECT_EQ(laid->host->tooltipAt({gamma->frame.midX(), gamma->frame.midY()}),
+              "Pinned projects or empty ones cannot be selected");
 }
 
 TEST(ProjectListView, TooltipsShowNamesFromDiskAsPlainText) {
