@@ -53,6 +53,7 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     isCleaning = true;
     lastError = std::nullopt;
     pendingCleanReport = std::nullopt;
+    previewedArtifacts_.clear();
     cleanStatus = calculatingText(eligible);
 
     const auto generation = ++cleanGeneration;
@@ -62,7 +63,8 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     std::weak_ptr<int> alive = lifetime_;
     AppStore* store = this;
     cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
-        std::vector<CleanReportDTO> reports;
+        std::vector<std::pair<std::size_t, CleanReportDTO>> reports;
+        std::vector<std::pair<std::size_t, std::string>> leftOut;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             if (token->isCancelled()) return;  // cancelled between two projects: nothing more runs
             hopToMain(alive, store, [=](AppStore& s) {
@@ -70,27 +72,54 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
                     s.cleanStatus = calculatingStepText(i, paths.size());
             });
             try {
-                reports.push_back(EngineClient::clean(paths[i], false, caution, token));
+                reports.emplace_back(i, EngineClient::clean(paths[i], false, caution, token));
             } catch (...) {
                 auto [text, cancelled] = failureOf(std::current_exception());
+                // One project that cannot be previewed never holds a batch back.
+                if (!cancelled && paths.size() > 1) {
+                    leftOut.emplace_back(i, text);
+                    continue;
+                }
                 hopToMain(alive, store, [=](AppStore& s) { s.dryRunFailed(generation, text, cancelled); });
                 return;
             }
         }
-        hopToMain(alive, store, [=](AppStore& s) { s.dryRunFinished(generation, reports); });
+        hopToMain(alive, store, [=](AppStore& s) { s.dryRunFinished(generation, reports, leftOut); });
     });
 }
 
-void AppStore::dryRunFinished(std::uint64_t generation, std::vector<CleanReportDTO> reports) {
+void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<std::size_t, CleanReportDTO>> reports,
+                              std::vector<std::pair<std::size_t, std::string>> leftOut) {
     if (generation != cleanGeneration || (cleanCancelToken && cleanCancelToken->isCancelled())) return;
     if (!cleanConfirmProject.get()) return;
-    auto merged = mergeCleanReports(reports);
+    const auto requested = cleanConfirmProjects.get();
+    std::vector<ProjectDTO> previewed;
+    std::vector<CleanReportDTO> previews;
+    previewedArtifacts_.clear();
+    for (auto& [index, report] : reports) {
+        if (index >= requested.size()) continue;
+        std::vector<std::string> folders;
+        for (const auto& item : report.items) folders.push_back(item.path);
+        previewedArtifacts_.emplace_back(requested[index].path, std::move(folders));
+        previewed.push_back(requested[index]);
+        previews.push_back(std::move(report));
+    }
+    std::vector<std::pair<std::string, std::string>> failures;
+    for (const auto& [index, reason] : leftOut)
+        if (index < requested.size()) failures.emplace_back(requested[index].name, reason);
+
+    auto merged = mergeCleanReports(previews);
     isCleaning = false;
     cleanStatus = "";
     if (merged.items.empty()) {
-        lastError = std::string(kNothingToMoveText);
+        lastError = failures.empty() ? std::string(kNothingToMoveText) : leftOutText(failures);
         cancelClean();
         return;
+    }
+    if (!failures.empty()) {
+        lastError = leftOutText(failures);
+        if (previewed.front().id != cleanConfirmProject.get()->id) cleanConfirmProject = previewed.front();
+        cleanConfirmProjects = previewed;
     }
     pendingCleanReport = std::move(merged);
 }
@@ -124,10 +153,19 @@ void AppStore::confirmClean() {
     std::vector<ProjectDTO> projects = cleanConfirmProjects.get();
     if (projects.empty() && cleanConfirmProject.get()) projects.push_back(*cleanConfirmProject.get());
     if (projects.empty()) return;
+    // Only the folders the preview listed move; a project whose preview
+    // listed none is not cleaned at all.
+    std::vector<std::string> paths;
+    std::vector<std::vector<std::string>> folders;
+    for (const auto& [path, listed] : previewedArtifacts_) {
+        if (listed.empty()) continue;
+        paths.push_back(path);
+        folders.push_back(listed);
+    }
+    if (paths.empty()) return;
 
     isCleaning = true;
     const bool caution = includeCaution.get();
-    const auto paths = pathsOf(projects);
     cleanStatus = cleaningStepText(0, paths.size());
 
     const auto generation = ++cleanGeneration;
@@ -150,7 +188,7 @@ void AppStore::confirmClean() {
                     s.cleanStatus = cleaningStepText(i, paths.size());
             });
             try {
-                auto report = EngineClient::clean(paths[i], true, caution, token);
+                auto report = EngineClient::clean(paths[i], true, caution, token, folders[i]);
                 if (movedItemCount(report) > 0) ++cleaned;
                 reports.push_back(std::move(report));
             } catch (...) {
@@ -232,6 +270,7 @@ void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> 
 
 void AppStore::cancelClean() {
     if (cleanCancelToken) cleanCancelToken->cancel();
+    previewedArtifacts_.clear();
     pendingCleanReport = std::nullopt;
     cleanConfirmProject = std::nullopt;
     cleanConfirmProjects = std::vector<ProjectDTO>{};

@@ -244,7 +244,9 @@ private:
     // The same for tasks that may outlive the store: they keep `alive` instead.
     static void hopToMain(std::weak_ptr<int> alive, AppStore* store, std::function<void(AppStore&)> work);
 
-    void dryRunFinished(std::uint64_t generation, std::vector<CleanReportDTO> reports);
+    // `reports` and `leftOut` carry the index of their project in the request.
+    void dryRunFinished(std::uint64_t generation, std::vector<std::pair<std::size_t, CleanReportDTO>> reports,
+                        std::vector<std::pair<std::size_t, std::string>> leftOut);
     void dryRunFailed(std::uint64_t generation, const std::string& description, bool cancelled);
     void cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
                     std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
@@ -252,6 +254,9 @@ private:
     void handleScanResult(std::uint64_t generation, std::optional<DashboardDTO> dashboard,
                           const std::string& description, bool cancelled);
 
+    // The folders each project's preview listed, in request order: a real
+    // clean moves these and nothing the engine might find since.
+    std::vector<std::pair<std::string, std::vector<std::string>>> previewedArtifacts_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     platform::TaskHandle restoreTask_;
     platform::TaskHandle scanTask_;

@@ -67,6 +67,14 @@ std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint
            " to Trash";
 }
 
+std::string leftOutText(const std::vector<std::pair<std::string, std::string>>& namesAndReasons) {
+    std::string text = "Left out ";
+    if (namesAndReasons.size() != 1) text += std::to_string(namesAndReasons.size()) + " projects: ";
+    for (std::size_t i = 0; i < namesAndReasons.size(); ++i)
+        text += (i ? " \u00B7 " : "") + namesAndReasons[i].first + ": " + namesAndReasons[i].second;
+    return text;
+}
+
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback) {
     for (const auto& item : merged.items)
         if (!item.success && item.error && !item.error->empty()) return *item.error;

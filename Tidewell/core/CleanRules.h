@@ -30,6 +30,9 @@ std::string calculatingStepText(std::size_t index, std::size_t count);
 std::string cleaningStepText(std::size_t index, std::size_t count);
 // "Cleaned 1 project · 1 item · 1.5 MB to Trash".
 std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint64_t bytes);
+// Projects a batch went on without, each with its dry run's failure:
+// "Left out api: <reason>", or "Left out 2 projects: api: <reason> · web: <reason>".
+std::string leftOutText(const std::vector<std::pair<std::string, std::string>>& namesAndReasons);
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 

@@ -406,10 +406,15 @@ std::vector<std::string> EngineClient::logArguments(std::int64_t limit) {
     return {"log", "--limit", std::to_string(limit), "--json"};
 }
 
-std::vector<std::string> EngineClient::cleanArguments(const std::string& projectPath, bool execute, bool caution) {
+std::vector<std::string> EngineClient::cleanArguments(const std::string& projectPath, bool execute, bool caution,
+                                                      const std::vector<std::string>& artifacts) {
     std::vector<std::string> args{"clean", "--project", projectPath, "--json"};
     if (execute) args.push_back("--execute");
     if (caution) args.push_back("--caution");
+    for (const auto& artifact : artifacts) {
+        args.push_back("--artifact");
+        args.push_back(artifact);
+    }
     return args;
 }
 
@@ -445,9 +450,11 @@ std::vector<OperationDTO> EngineClient::log(std::int64_t limit, std::shared_ptr<
 }
 
 CleanReportDTO EngineClient::clean(const std::string& projectPath, bool execute, bool caution,
-                                   std::shared_ptr<EngineCancelToken> cancelToken) {
+                                   std::shared_ptr<EngineCancelToken> cancelToken,
+                                   const std::vector<std::string>& artifacts) {
     std::lock_guard guard(engineLock());
-    const std::string output = run(cleanArguments(projectPath, execute, caution), commandTimeout, {}, std::move(cancelToken));
+    const std::string output =
+        run(cleanArguments(projectPath, execute, caution, artifacts), commandTimeout, {}, std::move(cancelToken));
     if (output.empty()) throw EngineError::decode();
     return decode<CleanReportDTO>(output);
 }

@@ -85,15 +85,19 @@ public:
     static std::optional<DashboardDTO> last(std::shared_ptr<EngineCancelToken> cancelToken = nullptr);
     static std::vector<OperationDTO> log(std::int64_t limit,
                                          std::shared_ptr<EngineCancelToken> cancelToken = nullptr);
+    // A real clean given `artifacts` moves only those of them that still
+    // qualify: the folders of the preview the user confirmed.
     static CleanReportDTO clean(const std::string& projectPath, bool execute, bool caution,
-                                std::shared_ptr<EngineCancelToken> cancelToken = nullptr);
+                                std::shared_ptr<EngineCancelToken> cancelToken = nullptr,
+                                const std::vector<std::string>& artifacts = {});
 
     // The argument lists of the commands.
     static int scanDepth(const std::vector<std::string>& roots);
     static std::vector<std::string> scanArguments(const std::vector<std::string>& roots, std::int64_t idleDays);
     static std::vector<std::string> lastArguments();
     static std::vector<std::string> logArguments(std::int64_t limit);
-    static std::vector<std::string> cleanArguments(const std::string& projectPath, bool execute, bool caution);
+    static std::vector<std::string> cleanArguments(const std::string& projectPath, bool execute, bool caution,
+                                                   const std::vector<std::string>& artifacts = {});
 
     // How long an engine may go on after SIGTERM before it is killed (5 s).
     static void setKillGracePeriodForTesting(std::chrono::milliseconds grace);

@@ -130,22 +130,25 @@ ui::View itemList(const CleanReportDTO& report) {
         .frame(fill);
 }
 
+ui::View cancelButton(AppStore& store, const std::function<void()>& dismiss) {
+    return ForestButton{"Cancel", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::large, false,
+                        [&store, dismiss] {
+                            store.cancelClean();
+                            if (dismiss) dismiss();
+                        }}
+        .body();
+}
+
 ui::View buttonRow(AppStore& store, const std::function<void()>& dismiss) {
     const bool busy = store.isCleaning.get();
     return ui::HStack(
                {
-                   ForestButton{"Cancel", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::large, false,
-                                [&store, dismiss] {
-                                    store.cancelClean();
-                                    if (dismiss) dismiss();
-                                }}
-                       .body()
-                       .disabled(busy),
+                   cancelButton(store, dismiss).disabled(busy),
                    ui::Spacer(),
                    ForestButton{"Move to Trash", std::nullopt, ForestButton::Tone::reclaim, ui::ControlSize::large,
                                 false, [&store] { store.confirmClean(); }}
                        .body()
-                       .disabled(busy),
+                       .disabled(busy || store.isScanning.get()),
                })
         .layoutPriority(1);
 }
@@ -163,6 +166,8 @@ ui::View CleanConfirmView(AppStore& store, const ProjectDTO& project, std::funct
         case CleanConfirmContent::Kind::progress:
             children.push_back(progressPanel(content.text));
             children.push_back(ui::Spacer());
+            // A dry run can be left at any time; a real clean cannot.
+            if (cleanConfirmMayClose(store)) children.push_back(ui::HStack({cancelButton(store, dismiss), ui::Spacer()}));
             break;
         case CleanConfirmContent::Kind::status:
             children.push_back(ui::Text(content.text).foregroundStyle(ui::ShapeStyle::secondary()));
@@ -185,7 +190,9 @@ ui::View CleanConfirmView(AppStore& store, const ProjectDTO& project, std::funct
         .background(ui::View(Theme::windowBackground()));
 }
 
-bool cleanConfirmMayClose(const AppStore& store) { return !store.isCleaning.get(); }
+bool cleanConfirmMayClose(const AppStore& store) {
+    return !store.isCleaning.get() || !store.pendingCleanReport.get().has_value();
+}
 
 ui::Binding<std::optional<ProjectDTO>> cleanConfirmPresentation(AppStore& store) {
     return ui::Binding<std::optional<ProjectDTO>>([&store] { return store.cleanConfirmProject.get(); },
@@ -198,7 +205,7 @@ ui::Binding<std::optional<ProjectDTO>> cleanConfirmPresentation(AppStore& store)
 ui::SheetOptions cleanConfirmSheetOptions(AppStore& store) {
     ui::SheetOptions options;
     options.canClose = [&store] { return cleanConfirmMayClose(store); };
-    // Escape asks the store to cancel; while it cleans, nothing happens.
+    // Escape asks the store to cancel; during a real clean, nothing happens.
     options.onCancel = [&store] {
         if (cleanConfirmMayClose(store)) store.cancelClean();
     };

@@ -41,8 +41,8 @@ std::vector<ProjectDTO> cleanConfirmProjects(const std::vector<ProjectDTO>& stor
 platform::ui::View CleanConfirmView(AppStore& store, const ProjectDTO& project, std::function<void()> dismiss);
 
 // How the main window presents the confirmation. It is shown while the store
-// has a project to confirm. Nothing closes it while the store is cleaning
-// (Escape and the dismiss action are refused), and every other close goes
+// has a project to confirm. Nothing closes it during the real clean (Escape
+// and the dismiss action are refused); a dry run can be left, and every close goes
 // through the store's cancel, so no preview stays pending behind a closed sheet.
 bool cleanConfirmMayClose(const AppStore& store);
 platform::ui::Binding<std::optional<ProjectDTO>> cleanConfirmPresentation(AppStore& store);

@@ -38,8 +38,9 @@ std::string filesSheetCleanTitle(const ProjectDTO& project) {
     return project.reclaimable_bytes == 0 ? "Already cleaned" : "Clean";
 }
 
-bool filesSheetCanClean(const ProjectDTO& project) {
-    return !project.is_active && !project.pinned && project.reclaimable_bytes != 0;
+bool filesSheetCanClean(const ProjectDTO& project, bool storeBusy) {
+    // While a scan or clean runs the store would refuse the parked request.
+    return !storeBusy && !project.is_active && !project.pinned && project.reclaimable_bytes != 0;
 }
 
 void parkCleanAndClose(AppStore& store, const ProjectDTO& project) {
@@ -116,7 +117,8 @@ ui::View ProjectFilesSheet(AppStore& store, std::function<void()> dismiss, const
                                     ReclaimButton{filesSheetCleanTitle(project), false,
                                                   [&store, project] { parkCleanAndClose(store, project); }}
                                         .body()
-                                        .disabled(!filesSheetCanClean(project)),
+                                        .disabled(!filesSheetCanClean(
+                                            project, store.isScanning.get() || store.isCleaning.get())),
                                 }));
 
     ui::FrameSpec size;

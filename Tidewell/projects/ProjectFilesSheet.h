@@ -18,7 +18,7 @@ std::vector<ArtifactDTO> sortedArtifacts(const ProjectDTO& project);
 std::string folderCountText(std::size_t count);
 // The clean button's title and whether it may be pressed.
 std::string filesSheetCleanTitle(const ProjectDTO& project);
-bool filesSheetCanClean(const ProjectDTO& project);
+bool filesSheetCanClean(const ProjectDTO& project, bool storeBusy);
 
 // Parks a clean of this one project (caution included) for the main window
 // and closes the sheet through the store; the main window hands the parked

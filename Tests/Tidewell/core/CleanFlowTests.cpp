@@ -1,3 +1,5 @@
+#include <sstream>
+
 #include "FlowTestSupport.h"
 #include "core/CleanRules.h"
 #include "social/ShareMoment.h"
@@ -263,4 +265,70 @@ TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
     drain();
     EXPECT_EQ(platform::readFileContents(home.path("bundle/bin/runs.txt")), "run\n") << "the second project never ran";
     EXPECT_FALSE(store.pendingCleanReport.get() || store.lastError.get() || store.isCleaning.get());
+}
+
+namespace {
+// A fake engine for clean runs: records each run's arguments as one line,
+// fails for a project folder named "broken", and otherwise reports one
+// node_modules per project (moved under --execute).
+struct CleanEngine : FlowFixture {
+    CleanEngine() {
+        writeScript(home.path("bundle/bin/tidewell-engine"),
+                    "here=$(dirname \"$0\")\n"
+                    "echo \"$*\" >> \"$here/runs.txt\"\n"
+                    "dry=true\n"
+                    "while [ $# -gt 0 ]; do\n"
+                    "  case \"$1\" in --project) p=$2;; --execute) dry=false;; esac; shift\n"
+                    "done\n"
+                    "case \"$p\" in */broken) echo \"project path $p cannot be found\" >&2; exit 1;; esac\n"
+                    "printf '{\"dry_run\":%s,\"project_path\":\"%s\",\"items\":[{\"path\":\"%s/node_modules\","
+                    "\"bytes\":5,\"class\":\"caution\",\"success\":true}],\"bytes_reclaimed\":5,"
+                    "\"operation_id\":\"op\"}' \"$dry\" \"$p\" \"$p\"\n");
+    }
+    std::vector<std::string> runs() {
+        std::vector<std::string> out;
+        std::istringstream in(platform::readFileContents(home.path("bundle/bin/runs.txt")).value_or(""));
+        for (std::string line; std::getline(in, line);)
+            if (auto at = line.find(" clean "); at != std::string::npos) out.push_back(line.substr(at + 1));
+        return out;
+    }
+    void waitForIdle(AppStore& store) {
+        ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+        store.cleanTask().wait();
+        drain();
+    }
+};
+}  // namespace
+
+TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnlyThePreview) {
+    AppStore store;
+    store.requestClean({project("a", "/w/a", 10, 10), project("x", "/w/broken", 10, 10), project("c", "/w/c", 10, 10)},
+                       true);
+    waitForIdle(store);
+    ASSERT_TRUE(store.pendingCleanReport.get()) << store.lastError.get().value_or("");
+    EXPECT_EQ(store.pendingCleanReport.get()->items.size(), 2u);
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u);
+    EXPECT_EQ(store.cleanConfirmProjects.get()[1].path, "/w/c");
+    EXPECT_EQ(store.lastError.get(), "Left out broken: project path /w/broken cannot be found");
+
+    store.confirmClean();
+    waitForIdle(store);
+    const auto all = runs();
+    ASSERT_EQ(all.size(), 5u) << "three dry runs, two cleans";
+    EXPECT_EQ(all[3], "clean --project /w/a --json --execute --caution --artifact /w/a/node_modules");
+    EXPECT_EQ(all[4], "clean --project /w/c --json --execute --caution --artifact /w/c/node_modules");
+}
+
+TEST_F(CleanEngine, WithOneProjectAFailedDryRunEndsTheRequest) {
+    AppStore store;
+    store.requestClean({project("x", "/w/broken", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_EQ(store.lastError.get(), "project path /w/broken cannot be found");
+    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+
+    store.requestClean({project("x", "/w/broken", 10, 10), project("y", "/w/broken", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_EQ(store.lastError.get(), "Left out 2 projects: broken: project path /w/broken cannot be found \u00B7 "
+                                     "broken: project path /w/broken cannot be found");
+    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
 }

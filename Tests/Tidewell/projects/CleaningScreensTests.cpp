@@ -68,11 +68,13 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
     EXPECT_EQ(listed, (std::vector<std::string>{"y", "x", "z"}));
     EXPECT_EQ(folderCountText(1) + "," + folderCountText(2), "1 folder,2 folders");
     p.reclaimable_bytes = 0;
-    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)),
+    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p, false)),
               std::make_pair(std::string("Already cleaned"), false));
     p.reclaimable_bytes = 1;
+    EXPECT_TRUE(filesSheetCanClean(p, false));
+    EXPECT_FALSE(filesSheetCanClean(p, true)) << "the store would drop it while a scan runs";
     p.is_active = true;
-    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p)),
+    EXPECT_EQ(std::make_pair(filesSheetCleanTitle(p), filesSheetCanClean(p, false)),
               std::make_pair(std::string("Clean"), false));
 }
 
@@ -110,12 +112,23 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
         return runUntil([&] { return !store.isCleaning.get(); }) && window->shows("Move to Trash");
     };
 
-    // The dry run: the sheet cannot be closed while it runs, Escape included.
+    // The dry run can be left, by Escape or by its Cancel, and its late result stays silent.
+    auto leftDryRun = [&] {
+        store.cleanTask().wait();
+        drain();
+        return !(store.cleanConfirmProject.get() || store.isCleaning.get() || store.pendingCleanReport.get() ||
+                 store.lastError.get() || window->shows("Confirm clean"));
+    };
     store.requestClean({alphaProject()}, true);
     EXPECT_TRUE(window->shows("Calculating alpha\u2026"));
     EXPECT_FALSE(window->shows("Move to Trash"));
     t.pressKey(Qt::Key_Escape);
-    EXPECT_TRUE(store.cleanConfirmProject.get().has_value());
+    EXPECT_TRUE(leftDryRun());
+    store.requestClean({alphaProject()}, true);
+    ASSERT_TRUE(t.tapText("Cancel"));
+    EXPECT_TRUE(leftDryRun());
+
+    store.requestClean({alphaProject()}, true);
     ASSERT_TRUE(previewShown());
     const auto texts = window->texts();
     EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const std::string& s) {
@@ -137,8 +150,18 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
 
     // "Move to Trash": the sheet stays on the progress and refuses to close until the store closes it.
+    // While a scan runs the store would ignore it, so it cannot be pressed.
     store.requestClean({alphaProject()}, true);
     ASSERT_TRUE(previewShown());
+    auto moveButtonLook = [&] {
+        t.settle();
+        const auto f = t.findText("Move to Trash")->frame;
+        return window->render().copy(QRectF(f.x, f.y, f.width, f.height).toAlignedRect());
+    };
+    const QImage enabledLook = moveButtonLook();
+    store.isScanning = true;
+    EXPECT_NE(moveButtonLook(), enabledLook) << "drawn disabled while a scan runs";
+    store.isScanning = false;
     ASSERT_TRUE(t.tapText("Move to Trash"));
     EXPECT_TRUE(window->shows("Moving to Trash\u2026"));
     t.pressKey(Qt::Key_Escape);
