@@ -6,12 +6,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -45,6 +47,38 @@ void atomicAdd(std::atomic<std::uint64_t>& a, std::uint64_t v) {
 }
 
 std::uint64_t allocatedBytes(const struct stat& st) { return static_cast<std::uint64_t>(st.st_blocks) * 512u; }
+
+// The mount a folder is reached through (0 when the kernel does not tell): a
+// bind mount of the same filesystem has the same device but its own mount.
+std::uint64_t mountOf(int dirFd, const char* name) {
+    struct statx sx {};
+    if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name ? 0 : AT_EMPTY_PATH), STATX_MNT_ID, &sx) != 0 ||
+        !(sx.stx_mask & STATX_MNT_ID))
+        return 0;
+    return sx.stx_mnt_id;
+}
+
+// An open folder shared by the tasks of its subfolders, which are opened
+// relative to it: no path is ever longer than one name, at any depth.
+struct OpenFolder {
+    int fd;
+    explicit OpenFolder(int f) : fd(f) {}
+    ~OpenFolder() { close(fd); }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+};
+
+// Deep trees keep a folder open per level of every walk in flight.
+void allowManyOpenFolders() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct rlimit rl {};
+        if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
+            rl.rlim_cur = rl.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &rl);
+        }
+    });
+}
 
 // strerror may share a buffer between threads; this does not.
 std::string errorText(int e) { return std::error_code(e, std::generic_category()).message(); }
@@ -83,6 +117,8 @@ struct Walker::Impl {
     };
     struct Task {
         std::string path;
+        std::shared_ptr<OpenFolder> parent;  // opened relative to it, by the last name of `path`
+        std::uint32_t nameAt = 0;
         Owner* owner = nullptr;
         Artifact* art = nullptr;
         int depth = 0;
@@ -120,6 +156,7 @@ struct Walker::Impl {
     std::unordered_map<std::string, Artifact*> claimed;
     std::unordered_set<std::string> walkedRoots;
     dev_t rootDev = 0;
+    std::uint64_t rootMount = 0;
     bool emitProjects = true;
     bool enterArtifacts = true;
     Movability* movability = nullptr;
@@ -129,7 +166,9 @@ struct Walker::Impl {
     std::string engineName;
 
     Impl(const ProjectDetector& d, Progress& p, const std::atomic<bool>& s, int depth, unsigned threads)
-        : detector(d), progress(p), stop(s), maxDepth(depth), pool(threads), scratch(pool.size()) {}
+        : detector(d), progress(p), stop(s), maxDepth(depth), pool(threads), scratch(pool.size()) {
+        allowManyOpenFolders();
+    }
 
     Owner* addOwner(const std::string& path, Owner* parent, bool isProject) {
         std::unique_lock lock(regM);
@@ -260,7 +299,9 @@ struct Walker::Impl {
 
         int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         if (!(t.isRoot && t.followRoot)) flags |= O_NOFOLLOW;
-        const int fd = open(t.path.c_str(), flags);
+        int fd = t.parent ? openat(t.parent->fd, t.path.c_str() + t.nameAt, flags) : open(t.path.c_str(), flags);
+        if (fd < 0 && errno == EMFILE && t.path.size() < PATH_MAX) fd = open(t.path.c_str(), flags);
+        t.parent.reset();
         if (fd < 0) {
             if (errno != ENOENT) progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
             return;
@@ -315,6 +356,7 @@ struct Walker::Impl {
 
         const bool checkArtifacts = owner && owner->isProject && !t.art && relDepth < detector.maxArtifactDepth();
         std::string child;
+        std::shared_ptr<OpenFolder> self;
         for (const Entry& e : s.entries) {
             const std::string_view name(s.names.data() + e.off, e.len);
             if (t.engineFolder && isEngineFile(name)) continue;
@@ -338,7 +380,8 @@ struct Walker::Impl {
                 continue;
             }
 
-            if (st.st_dev != rootDev) continue;  // another filesystem: not entered, not counted
+            // Another filesystem, or another mount of this one: not entered, not counted.
+            if (st.st_dev != rootDev || (rootMount && mountOf(fd, s.names.data() + e.off) != rootMount)) continue;
             child.assign(t.path);
             if (child.size() != 1) child.push_back('/');
             child.append(name);
@@ -364,9 +407,13 @@ struct Walker::Impl {
             c.haveStat = true;
             c.ownBytes = allocatedBytes(st);
             c.path = child;
+            c.nameAt = static_cast<std::uint32_t>(child.size() - name.size());
+            if (!self) self = std::make_shared<OpenFolder>(fd);
+            c.parent = self;
             w.push(std::move(c));
         }
-        close(fd);
+        if (!self) close(fd);
+        self.reset();
 
         if (owner) {
             atomicAdd(owner->plain, plain);
@@ -428,6 +475,7 @@ bool Walker::walkRoot(const std::string& root, std::string& error) {
     }
     struct stat st {};
     const int rc = fstat(fd, &st);
+    impl_->rootMount = rc == 0 ? mountOf(fd, "") : 0;
     close(fd);
     if (rc != 0) {
         error = std::strerror(errno);
@@ -511,6 +559,7 @@ std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOn
     if (fd < 0) return std::nullopt;
     struct stat st {};
     const int rc = fstat(fd, &st);
+    im.rootMount = rc == 0 ? mountOf(fd, "") : 0;
     close(fd);
     if (rc != 0) return std::nullopt;
     im.rootDev = st.st_dev;

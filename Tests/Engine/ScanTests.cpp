@@ -352,22 +352,45 @@ TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
     EXPECT_EQ(skipped, (std::vector<std::string>{tree + "/app/secret", tree + "/locked"})) << "and the scan goes on";
 }
 
-TEST_F(Scan, OtherFilesystemsAreNotEntered) {
-    writeFiles(tree, {{"app/package.json", 10}, {"app/src/a.js", 3000}});
-    makeDirs(tree + "/app/mnt");
-    makeDirs(tree + "/mnt2");
-    if (mount("tmpfs", (tree + "/app/mnt").c_str(), "tmpfs", 0, "size=4m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
-    const bool second = mount("tmpfs", (tree + "/mnt2").c_str(), "tmpfs", 0, "size=4m") == 0;
-    writeFiles(tree, {{"app/mnt/big.bin", 1 << 20}, {"app/mnt/inner/package.json", 10}});
-    if (second) writeFile(tree + "/mnt2/other/package.json");
+// Neither another filesystem nor another mount of the same one (a bind
+// mount) is entered or counted.
+TEST_F(Scan, OtherFilesystemsAndOtherMountsAreNotEntered) {
+    writeFiles(tree, {{"app/package.json", 10}, {"app/src/a.js", 3000}, {"other/package.json", 10}});
+    writeFiles(tmp.path(), {{"outside/big.bin", 1 << 20}, {"outside/inner/package.json", 10}});
+    for (const char* m : {"/app/mnt", "/app/bound", "/other/self", "/mnt2"}) makeDirs(tree + m);
+    ASSERT_EQ(mount("tmpfs", (tree + "/app/mnt").c_str(), "tmpfs", 0, "size=4m"), 0) << "tests run as root";
+    ASSERT_EQ(mount("tmpfs", (tree + "/mnt2").c_str(), "tmpfs", 0, "size=4m"), 0);
+    ASSERT_EQ(mount((tmp / "outside").c_str(), (tree + "/app/bound").c_str(), nullptr, MS_BIND, nullptr), 0);
+    ASSERT_EQ(mount((tree + "/other").c_str(), (tree + "/other/self").c_str(), nullptr, MS_BIND, nullptr), 0);
+    writeFiles(tree, {{"app/mnt/big.bin", 1 << 20}, {"app/mnt/inner/package.json", 10}, {"mnt2/x/package.json", 10}});
     const DashboardDTO d = scan();
-    const std::uint64_t expected = du({"-x", tree + "/app"});
-    umount2((tree + "/app/mnt").c_str(), MNT_DETACH);
-    if (second) umount2((tree + "/mnt2").c_str(), MNT_DETACH);
-    ASSERT_EQ(d.project_count, 1);
-    EXPECT_EQ(d.projects[0].path, tree + "/app");
-    EXPECT_LT(d.projects[0].total_bytes, 1u << 20);
-    EXPECT_EQ(d.projects[0].total_bytes, expected) << "as du -x counts it";
+    const std::uint64_t expected = du({"-x", tree + "/app"}) - du({tmp / "outside"});
+    const std::uint64_t other = du({"-x", tree + "/other"});
+    for (const char* m : {"/app/mnt", "/app/bound", "/other/self", "/mnt2"}) umount2((tree + m).c_str(), MNT_DETACH);
+    ASSERT_EQ(d.project_count, 2);
+    EXPECT_EQ(find(d, tree + "/app").total_bytes, expected) << "as du -x counts it, without the bind mount";
+    EXPECT_EQ(find(d, tree + "/other").total_bytes, other) << "a folder bound inside itself is counted once";
+}
+
+// Depth never depends on the length of the path: a tree far deeper than
+// PATH_MAX is measured whole.
+TEST_F(Scan, PathsLongerThanPathMaxAreMeasured) {
+    writeFile(tree + "/app/package.json", 10);
+    const std::string name(200, 'd');
+    int fd = open((tree + "/app").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 40; ++level) {  // about 8,000 bytes of path
+        ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+        const int file = openat(fd, "f.bin", O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(write(file, std::string(8192, 'x').data(), 8192), 8192);
+        close(file);
+    }
+    close(fd);
+    const DashboardDTO d = scan();
+    EXPECT_EQ(find(d, tree + "/app").total_bytes, du({tree + "/app"}));
+    EXPECT_GT(find(d, tree + "/app").total_bytes, 40u * 8192);
 }
 
 // "/" as a project, seen from inside a changed root: its folders are "/x",
