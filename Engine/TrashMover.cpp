@@ -282,7 +282,9 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     const std::string encoded = trashPathEncode(infoPath);
     sweepLeftovers(infoFd, filesFd, name, encoded);
     const std::string info = infoText(encoded, trashDeletionDate(static_cast<long long>(std::time(nullptr))));
-    for (int attempt = 1; attempt <= 1000; ++attempt) {
+    // Names are tried in turn: a trash that holds a thousand folders of one name
+    // (node_modules, __pycache__) still takes the next.
+    for (int attempt = 1; attempt <= 1000000; ++attempt) {
         std::string trashName = name;
         if (attempt > 1) trashName += "." + std::to_string(attempt);
         const std::string infoName = trashName + ".trashinfo";
