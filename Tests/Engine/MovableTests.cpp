@@ -73,6 +73,9 @@ TEST_F(Movable, OnlyFoldersThisUserCanMoveAreOffered) {
     nodeProject(tree + "/lent");
     give(tree + "/lent");
     runProgram({"chown", "-R", "0:0", tree + "/lent/node_modules"}, {}, tmp.path());
+    // This user's node_modules in root's project: its parent takes no rename.
+    nodeProject(tree + "/borrowed");
+    give(tree + "/borrowed/node_modules");
     // A sticky project folder open to all: only entries of this user move.
     nodeProject(tree + "/shared");
     chmod((tree + "/shared").c_str(), 01777);
@@ -84,9 +87,10 @@ TEST_F(Movable, OnlyFoldersThisUserCanMoveAreOffered) {
     give(latin1);
 
     const DashboardDTO d = scanAsUser();
-    ASSERT_EQ(d.project_count, 5);
+    ASSERT_EQ(d.project_count, 6);
     EXPECT_EQ(artifactNames(find(d, tree + "/mine")), (std::vector<std::string>{".next", "node_modules"}));
     EXPECT_EQ(artifactNames(find(d, tree + "/lent")), std::vector<std::string>{".next"});
+    EXPECT_TRUE(find(d, tree + "/borrowed").artifacts.empty());
     EXPECT_EQ(artifactNames(find(d, tree + "/shared")), std::vector<std::string>{".next"});
     // JSON carries the non-UTF-8 name with replacement characters.
     const auto odd = std::find_if(d.projects.begin(), d.projects.end(), [](const ProjectDTO& p) { return p.name.rfind("caf", 0) == 0; });
@@ -105,7 +109,8 @@ TEST_F(Movable, OnlyFoldersThisUserCanMoveAreOffered) {
     }
     EXPECT_EQ(find(d, tree + "/theirs").reclaimable_bytes, 0u);
     EXPECT_EQ(d.reclaimable_bytes, offered);
-    EXPECT_EQ(d.total_bytes, duBytes({tree + "/mine", tree + "/theirs", tree + "/lent", tree + "/shared", latin1}, tmp.path()));
+    EXPECT_EQ(d.total_bytes, duBytes({tree + "/mine", tree + "/theirs", tree + "/lent", tree + "/borrowed", tree + "/shared", latin1},
+                                     tmp.path()));
 }
 
 TEST_F(Movable, ACleanThatCannotMoveRecordsNothingAndNamesEachFolder) {
