@@ -54,21 +54,34 @@ TEST_F(BadInput, AMalformedRulesFileNamesItsLine) {
     EXPECT_TRUE(d.global_caches.empty());
 }
 
-TEST_F(BadInput, ACorruptDatabaseIsRefusedAndNotOverwritten) {
-    const std::string corrupt = "SQLite format 3" + std::string(8192, '\x5a');
-    writeText(engine.db(), corrupt);
+// Not a database, a database whose check finds damage, and one written by a
+// newer engine: each is refused with one line and left exactly as it was.
+TEST_F(BadInput, ADatabaseThatCannotBeTrustedIsRefusedAndNotOverwritten) {
     writeFile(t / "tree/a/package.json");
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"last", "--json"}, {"log", "--limit", "5", "--json"}, {"scan", "--json", "--root", t / "tree"},
-             {"clean", "--project", t / "tree/a", "--json"}}) {
-        const RunResult r = engine.run(args);
-        EXPECT_EQ(r.exitCode, 1) << args[0];
-        EXPECT_EQ(lineCount(r.err), 1) << r.err;
-        EXPECT_NE(r.err.find(engine.db()), std::string::npos) << r.err;
-        EXPECT_TRUE(r.out.empty());
+    writeFile(t / "tree/a/.next/page.html", 5000);
+    ASSERT_EQ(engine.run({"clean", "--project", t / "tree/a", "--json"}).exitCode, 0);
+    const std::string healthy = readText(engine.db());
+    std::string damaged = healthy;
+    damaged[39] = 5;  // the header counts five free pages; there are none
+    std::string newer = healthy;
+    newer[63] = 99;  // user_version, the schema version
+    for (const auto& [content, why] : std::vector<std::pair<std::string, std::string>>{
+             {"SQLite format 3" + std::string(8192, '\x5a'), "corrupt"}, {damaged, "corrupt"}, {newer, "newer engine"}}) {
+        writeText(engine.db(), content);
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"last", "--json"}, {"log", "--limit", "5", "--json"}, {"scan", "--json", "--root", t / "tree"},
+                 {"clean", "--project", t / "tree/a", "--json", "--execute"}}) {
+            const RunResult r = engine.run(args);
+            EXPECT_EQ(r.exitCode, 1) << args[0] << " " << why;
+            EXPECT_EQ(lineCount(r.err), 1) << r.err;
+            EXPECT_NE(r.err.find(engine.db()), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+            EXPECT_TRUE(r.out.empty());
+        }
+        EXPECT_TRUE(readText(engine.db()) == content) << why;
+        EXPECT_FALSE(exists(engine.db() + "-wal"));
     }
-    EXPECT_EQ(readText(engine.db()), corrupt);
-    EXPECT_FALSE(exists(engine.db() + "-wal"));
+    EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
 }
 
 TEST_F(BadInput, AnEmptyDatabaseHasNoScanAndNoHistory) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -67,6 +68,38 @@ TEST(TrashMover, AMountPointIsRefusedWithoutATrashInsideIt) {
     EXPECT_FALSE(r.moved);
     EXPECT_EQ(r.error.rfind(t / "app/node_modules is a mount point", 0), 0u) << r.error;
     EXPECT_FALSE(trashInside);
+}
+
+// On another volume: a trash folder of another user is refused, and a shared
+// .Trash is used only when it has the sticky bit (else anyone could empty it).
+TEST(TrashMover, AVolumeTrashIsUsedOnlyWhenItIsSafe) {
+    enginetest::TempDir t;
+    const std::string vol = t / "vol", uid = std::to_string(getuid());
+    enginetest::makeDirs(vol);
+    ASSERT_EQ(mount("tmpfs", vol.c_str(), "tmpfs", 0, "size=4m"), 0) << "tests run as root";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{vol};
+    TrashMover mover(t / "data");
+    const auto folder = [&](const std::string& name) {
+        enginetest::writeFile(vol + "/p/" + name + "/f", 10);
+        return vol + "/p/" + name;
+    };
+    mkdir((vol + "/.Trash-" + uid).c_str(), 0700);
+    ASSERT_EQ(chown((vol + "/.Trash-" + uid).c_str(), 65534, 65534), 0);
+    const TrashResult refused = mover.trashPath(folder("a"));
+    EXPECT_FALSE(refused.moved);
+    EXPECT_TRUE(exists(vol + "/p/a/f"));
+    EXPECT_FALSE(exists(vol + "/.Trash-" + uid + "/files") || exists(vol + "/.Trash-" + uid + "/info"));
+
+    ASSERT_EQ(chown((vol + "/.Trash-" + uid).c_str(), getuid(), getgid()), 0);
+    mkdir((vol + "/.Trash").c_str(), 0777);
+    chmod((vol + "/.Trash").c_str(), 0777);
+    EXPECT_EQ(mover.trashPath(folder("b")).trashedPath, vol + "/.Trash-" + uid + "/files/b") << "not the shared one without sticky bit";
+    EXPECT_FALSE(exists(vol + "/.Trash/" + uid));
+    chmod((vol + "/.Trash").c_str(), 01777);
+    EXPECT_EQ(mover.trashPath(folder("c")).trashedPath, vol + "/.Trash/" + uid + "/files/c");
 }
 
 namespace {
@@ -222,4 +255,45 @@ TEST(CleanUnrecorded, AMoveThatCannotBeRecordedIsNotMadeAndWhatMovedIsReported) 
     const auto ops = Database(t / "db.sqlite").operations(10);
     ASSERT_EQ(ops.size(), 1u);
     EXPECT_EQ(ops[0].bytes_reclaimed, out.report.bytes_reclaimed);
+}
+
+// An info file left by a move cut short is removed and its name used again;
+// one whose folder is in the trash stays, or that folder could not be restored.
+TEST(TrashMover, TheLeftoverSweepRemovesOnlyInfoFilesWithoutTheirFolder) {
+    enginetest::TempDir t;
+    TrashMover mover(t / "data");
+    const std::string trash = t / "data/Trash";
+    enginetest::writeFile(t / "a/build/first", 10);
+    ASSERT_TRUE(mover.trashPath(t / "a/build").moved);
+    enginetest::writeText(trash + "/info/build.2.trashinfo", enginetest::readText(trash + "/info/build.trashinfo"));
+    enginetest::writeFile(t / "a/build/second", 10);
+    const TrashResult again = mover.trashPath(t / "a/build");
+    EXPECT_EQ(again.trashedPath, trash + "/files/build.2");
+    EXPECT_TRUE(exists(trash + "/files/build/first") && exists(trash + "/info/build.trashinfo"));
+    EXPECT_TRUE(orphanInfoFiles(trash).empty());
+}
+
+// Killed once its move was recorded, before the info file: meanwhile another
+// program trashed a folder of the same name under the recorded name. That
+// folder is not the one this clean moved: it is neither credited nor touched.
+TEST(CleanKilled, AMoveIsCreditedOnlyWhenItsOwnFolderStandsAtTheTrashName) {
+    enginetest::TempDir t;
+    writeApp(t);
+    enginetest::writeFiles(t.path(), {{"other/package.json", 10}, {"other/.next/c.html", 5000}});
+    if (const pid_t child = fork(); child == 0) {
+        cleanApp(t, Interfere::KillAfterPendingRecord);
+        _exit(1);
+    } else {
+        waitpid(child, nullptr, 0);
+    }
+    const std::string theirs = "[Trash Info]\nPath=/elsewhere/node_modules\nDeletionDate=2020-01-01T00:00:00\n";
+    enginetest::writeFile(t / "data/Trash/files/node_modules/theirs.js", 10);
+    enginetest::writeText(t / "data/Trash/info/node_modules.trashinfo", theirs);
+    cleanApp(t, std::nullopt, "other");
+    const auto ops = Database(t / "db.sqlite").operations(10);
+    ASSERT_EQ(ops.size(), 1u) << "only the clean of other";
+    EXPECT_EQ(ops[0].project_path, t / "other");
+    EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
+    EXPECT_EQ(enginetest::readText(t / "data/Trash/info/node_modules.trashinfo"), theirs);
+    EXPECT_TRUE(exists(t / "data/Trash/files/node_modules/theirs.js"));
 }
