@@ -94,9 +94,10 @@ TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
     log.push_back(op("stopped", 1001, "/w/b", 40));           // the project the run was in
     log.push_back(op("preview", 1001, "/w/b", 99, true));     // a dry run moves nothing
     log.push_back(op("elsewhere", 1002, "/w/c", 500));        // not one of this run's projects
+    log.push_back(op("same-second", 1000, "/w/b", 3));        // written in the second the run started
     auto reported = report({item("/w/a/node_modules", 7, true)}, "/w/a");
     reported.operation_id = "reported";
-    EXPECT_EQ(unaccountedCleanBytes(log, {reported}, {"/w/a", "/w/b"}, 1000), 40u);
+    EXPECT_EQ(unaccountedCleanBytes(log, {reported}, {"/w/a", "/w/b"}, 1000), 43u);
 }
 
 TEST(CleanRules, ReportAppliedToTheDashboardMatchesWholePathsAndKeepsLabels) {
@@ -331,4 +332,59 @@ TEST_F(CleanEngine, WithOneProjectAFailedDryRunEndsTheRequest) {
     EXPECT_EQ(store.lastError.get(), "Left out 2 projects: broken: project path /w/broken cannot be found \u00B7 "
                                      "broken: project path /w/broken cannot be found");
     EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+}
+
+namespace {
+// Two projects previewed and confirmed: /w/a moves 1,000 bytes and reports
+// them; the real run for /w/b ends without a report (it fails, or is stopped
+// while it sleeps) after recording a 40-byte move in its history.
+struct StrandedClean : FlowFixture {
+    void engine(const std::string& whenB) {
+        writeText(home.path("bundle/bin/a.json"), encode(report({item("/w/a/node_modules", 1'000, true)}, "/w/a")));
+        writeText(home.path("bundle/bin/a-dry.json"),
+                  encode(report({item("/w/a/node_modules", 1'000, true)}, "/w/a", true)));
+        writeText(home.path("bundle/bin/b-dry.json"), encode(report({item("/w/b/target", 40, true)}, "/w/b", true)));
+        OperationDTO moved{"stopped", 1234567, "/w/b", 40, false, std::vector<CleanItemDTO>{item("/w/b/target", 40, true)}};
+        writeText(home.path("bundle/bin/log.json"), "[" + encode(moved) + "]");
+        writeScript(home.path("bundle/bin/tidewell-engine"),
+                    "here=$(dirname \"$0\")\n"
+                    "run=dry\n"
+                    "for a in \"$@\"; do case \"$a\" in clean|last|log) cmd=$a;; --execute) run=real;; /w/a) p=a;; /w/b) p=b;; esac; done\n"
+                    "case \"$cmd-$run-$p\" in\n"
+                    "  clean-dry-*) cat \"$here/$p-dry.json\" ;;\n"
+                    "  clean-real-a) cat \"$here/a.json\" ;;\n"
+                    "  clean-real-b) " + whenB + " ;;\n"
+                    "  last-*) echo null ;;\n"
+                    "  log-*) sed \"s/1234567/$(date +%s)/\" \"$here/log.json\" ;;\n"
+                    "esac\n");
+    }
+    void confirm(AppStore& store) {
+        store.requestClean({project("a", "/w/a", 10, 10), project("b", "/w/b", 10, 10)}, true);
+        ASSERT_TRUE(runUntil([&] { return store.pendingCleanReport.get().has_value(); }));
+        store.confirmClean();
+        ASSERT_TRUE(store.isCleaning.get());
+    }
+};
+}  // namespace
+
+TEST_F(StrandedClean, AFailureInTheSecondProjectCreditsWhatItHadAlreadyMoved) {
+    engine("echo 'No space left on device' >&2; exit 1");
+    AppStore store;
+    confirm(store);
+    store.cleanTask().wait();
+    drain();
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 1'040u) << "the reported 1,000 and the 40 the failing run moved";
+    EXPECT_TRUE(store.lastError.get());
+}
+
+TEST_F(StrandedClean, ACancelCreditsWhatTheEngineMovedInTheStoppedProject) {
+    engine("touch \"$here/b-started\"; exec sleep 30");
+    AppStore store;
+    confirm(store);
+    ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/b-started")); }));
+    store.cancelClean();
+    store.cleanTask().wait();
+    drain();
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 1'040u) << "not only what was reported";
+    EXPECT_FALSE(store.lastError.get());
 }
