@@ -177,6 +177,7 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     std::vector<Target> out;
     for (const auto& rule : detector.artifacts(stacks))
         for (const auto& rel : matchArtifactPaths(fd, rule.relPath)) out.push_back({rel, rule.safetyClass});
+    keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
     if (!(stacks & (detector.anywhereStackMask() | detector.enclosableStackMask()))) return out;
     Progress silent(nullptr, 0);
     Walker walker(detector, silent, stop, 32, Walker::defaultThreads());
@@ -191,6 +192,7 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
             anywhere.push_back({a.relPath, a.safetyClass});
     std::sort(anywhere.begin(), anywhere.end(), [](const Target& a, const Target& b) { return a.rel < b.rel; });
     out.insert(out.end(), anywhere.begin(), anywhere.end());
+    keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
     return out;
 }
 
@@ -243,7 +245,6 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     report.dry_run = !options.execute;
     report.project_path = project;
     std::vector<MovedFolder> moved;
-    std::vector<std::string> listed;
     Movability movability(mover.dataHome());
     const ProjectPlace place = placeOf(fd, project);
 
@@ -273,12 +274,8 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             if (wanted) wanted->reason = abs + " is a Caution folder and Caution folders were not included; left in place";
             continue;
         }
-        bool nested = false;
-        for (const auto& l : listed) nested = nested || isInsideOrEqual(abs, l);
-        if (nested) continue;
         const FolderState state = probeRealFolder(fd, target.rel);
         if (state == FolderState::Missing) continue;
-        listed.push_back(abs);
         if (wanted) wanted->listed = true;
 
         CleanItemDTO item;

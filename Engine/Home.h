@@ -3,6 +3,7 @@
 // data folder that holds the database and the Trash.
 
 #include <string>
+#include <vector>
 
 namespace tidewell::engine {
 
@@ -24,5 +25,18 @@ bool isInsideOrEqual(const std::string& path, const std::string& folder);
 
 // `rel` below `folder`, with one "/" between them also when `folder` is "/".
 std::string joinPath(const std::string& folder, const std::string& rel);
+
+// Drops the items whose path lies inside another item's path: moving a
+// folder moves what it holds, so each folder is listed, measured and moved
+// once, whichever order the rules name them in.
+template <class T, class PathOf> void keepOutermost(std::vector<T>& items, PathOf pathOf) {
+    std::vector<T> kept;
+    for (const auto& item : items) {
+        bool inside = false;
+        for (const auto& other : items) inside = inside || (pathOf(item) != pathOf(other) && isInsideOrEqual(pathOf(item), pathOf(other)));
+        if (!inside) kept.push_back(item);
+    }
+    items = std::move(kept);
+}
 
 }  // namespace tidewell::engine

@@ -261,12 +261,15 @@ struct Walker::Impl {
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
         o->place = placeOf(fd, path);
         o->pinned = pinned;
+        std::vector<std::pair<std::string, std::string>> found;  // path and class
         for (const auto& rule : detector.artifacts(stacks))
             for (const auto& rel : matchArtifactPaths(fd, rule.relPath))
-                if (probeRealFolder(fd, rel) == FolderState::RealFolder) {
-                    const std::string abs = joinPath(path, rel);
-                    addArtifact(o, rel, abs, rule.safetyClass, offers(*o, fd, rel, abs));
-                }
+                if (probeRealFolder(fd, rel) == FolderState::RealFolder) found.emplace_back(rel, rule.safetyClass);
+        keepOutermost(found, [](const auto& f) -> const std::string& { return f.first; });
+        for (const auto& [rel, safetyClass] : found) {
+            const std::string abs = joinPath(path, rel);
+            addArtifact(o, rel, abs, safetyClass, offers(*o, fd, rel, abs));
+        }
         if (emitProjects) progress.projectFound(baseName(path), path);
         return o;
     }

@@ -351,3 +351,35 @@ TEST_F(Clean, AReadOnlyDatabaseMovesNothingAndLeavesNoTrashEntry) {
     EXPECT_TRUE(exists(tree + "/app/.next/cache/page.html"));
     EXPECT_TRUE(!exists(trash() + "/info") || std::filesystem::is_empty(trash() + "/info"));
 }
+
+// Rules may name a folder and one inside it, in either order: the outer one
+// is listed, measured and moved once, with what it holds.
+TEST_F(Clean, AFolderInsideAnotherListedFolderIsListedMeasuredAndMovedOnce) {
+    writeText(tmp / "rules.yaml",
+              "stacks:\n"
+              "  - { id: widget, label: Widget, markers: [widget.cfg], artifacts: [{ path: out/cache, class: safe }, { path: out, class: safe }] }\n"
+              "  - { id: gadget, label: Gadget, markers: [gadget.cfg], artifacts: [{ path: gen, class: safe }, { path: gen/tmp, class: safe }] }\n");
+    writeFiles(tree, {{"w/widget.cfg", 10}, {"w/gadget.cfg", 10}, {"w/out/o.bin", 5000}, {"w/out/cache/c.bin", 7000},
+                      {"w/gen/g.bin", 3000}, {"w/gen/tmp/t.bin", 9000}});
+    const std::vector<std::string> rules = {"--rules", tmp / "rules.yaml"};
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), rules.begin(), rules.end());
+        const RunResult r = engine.run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    };
+    const std::uint64_t out = duBytes({tree + "/w/out"}, tmp.path()), gen = duBytes({tree + "/w/gen"}, tmp.path());
+    const ProjectDTO p = decode<DashboardDTO>(run({"scan", "--json", "--root", tree})).projects.at(0);
+    ASSERT_EQ(p.artifacts.size(), 2u);
+    EXPECT_EQ(p.reclaimable_bytes, out + gen);
+    const std::vector<std::string> both = {tree + "/w/out", tree + "/w/gen"};
+    for (const char* execute : {"", "--execute"}) {
+        std::vector<std::string> args = {"clean", "--project", tree + "/w", "--json"};
+        if (*execute) args.push_back(execute);
+        const CleanReportDTO r = decode<CleanReportDTO>(run(args));
+        EXPECT_EQ(itemPaths(r), both);
+        EXPECT_EQ(r.bytes_reclaimed, out + gen);
+        for (const auto& i : r.items) EXPECT_TRUE(i.success) << i.error.value_or("");
+    }
+    EXPECT_TRUE(exists(trash() + "/files/out/cache/c.bin") && exists(trash() + "/files/gen/tmp/t.bin"));
+}
