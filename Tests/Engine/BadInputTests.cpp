@@ -3,7 +3,6 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -97,12 +96,8 @@ TEST_F(BadInput, AnEmptyDatabaseHasNoScanAndNoHistory) {
 // called corrupt: that would invite deleting it.
 TEST_F(BadInput, AFullDiskIsNotACorruptDatabase) {
     const std::string folder = engine.db().substr(0, engine.db().rfind('/'));
-    makeDirs(folder);
-    ASSERT_EQ(mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=512k"), 0) << "tests run as root";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{folder};
+    const TmpfsMount mounted(folder, "512k");
+    ASSERT_TRUE(mounted.mounted()) << "tests run as root";
     writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/node_modules/x.js", 5000}});
     ASSERT_EQ(engine.run({"clean", "--project", t / "tree/a", "--json"}).exitCode, 0);
     runProgram({"dd", "if=/dev/zero", "of=" + folder + "/fill", "bs=4k"}, {}, t.path());

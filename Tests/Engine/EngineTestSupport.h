@@ -5,6 +5,7 @@
 #include "core/EngineRecords.h"
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,6 +52,25 @@ inline bool exists(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
 }
+
+// A tmpfs for the life of the test, a second filesystem: tests run as root.
+class TmpfsMount {
+public:
+    TmpfsMount(const std::string& at, const std::string& size) : at_(at) {
+        makeDirs(at);
+        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    }
+    ~TmpfsMount() {
+        if (mounted_) umount2(at_.c_str(), MNT_DETACH);
+    }
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+};
 
 class TempDir {
 public:

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -75,12 +74,8 @@ TEST(TrashMover, AMountPointIsRefusedWithoutATrashInsideIt) {
 TEST(TrashMover, AVolumeTrashIsUsedOnlyWhenItIsSafe) {
     enginetest::TempDir t;
     const std::string vol = t / "vol", uid = std::to_string(getuid());
-    enginetest::makeDirs(vol);
-    ASSERT_EQ(mount("tmpfs", vol.c_str(), "tmpfs", 0, "size=4m"), 0) << "tests run as root";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{vol};
+    const enginetest::TmpfsMount mounted(vol, "4m");
+    ASSERT_TRUE(mounted.mounted()) << "tests run as root";
     TrashMover mover(t / "data");
     const auto folder = [&](const std::string& name) {
         enginetest::writeFile(vol + "/p/" + name + "/f", 10);
