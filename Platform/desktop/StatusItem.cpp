@@ -1,5 +1,6 @@
 #include "desktop/StatusItem.h"
 
+#include "ui/Text.h"
 #include "ui/ViewHost.h"
 
 #include <QCursor>
@@ -7,7 +8,6 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPalette>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -16,14 +16,42 @@
 
 namespace platform {
 
+namespace {
+
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// Every digit takes the widest digit's cell, so a ticking clock or count keeps
+// the icon's width: it only grows when a number gains a digit.
+double titleAdvance(const QString& text, const QFontMetricsF& metrics, double digitCell)
+{
+    double width = 0;
+    for (QChar c : text) width += isDigit(c) ? digitCell : metrics.horizontalAdvance(c);
+    return width;
+}
+
+double widestDigit(const QFontMetricsF& metrics)
+{
+    double widest = 0;
+    for (char16_t d = u'0'; d <= u'9'; ++d) widest = std::max(widest, metrics.horizontalAdvance(QChar(d)));
+    return widest;
+}
+
+}  // namespace
+
 QImage composeStatusIcon(const QImage& logo, const std::string& title, int height)
 {
     height = std::max(8, height);
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(std::max(6, int(height * 0.6)));
-    const QString text = QString::fromStdString(title);
-    const double textWidth = text.isEmpty() ? 0 : QFontMetricsF(font).horizontalAdvance(text) + height * 0.25;
-    const int width = height + int(std::ceil(textWidth));
+    QFont font(ui::fontFamily(ui::Font::body()));
+    font.setPixelSize(std::max(6, int(height * 0.55)));
+    font.setWeight(QFont::Medium);
+    const QFontMetricsF metrics(font);
+    const double digitCell = widestDigit(metrics);
+    const QString text = QString::fromStdString(title).trimmed();
+    const double inset = height * 0.3;
+    const double gap = height * 0.15;
+    const double textWidth = text.isEmpty() ? 0 : titleAdvance(text, metrics, digitCell);
+    const double plateWidth = text.isEmpty() ? 0 : textWidth + 2 * inset;
+    const int width = height + (text.isEmpty() ? 0 : int(std::ceil(gap + plateWidth)));
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -31,9 +59,20 @@ QImage composeStatusIcon(const QImage& logo, const std::string& title, int heigh
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!logo.isNull()) p.drawImage(QRectF(0, 0, height, height), logo);
     if (!text.isEmpty()) {
+        // The tray's panel may be light or dark and says nothing of it: the
+        // title sits on a dark plate of its own, in white, readable on either.
+        const QRectF plate(height + gap, height * 0.1, plateWidth, height * 0.8);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(20, 28, 32, 225));
+        p.drawRoundedRect(plate, plate.height() / 2, plate.height() / 2);
         p.setFont(font);
-        p.setPen(QGuiApplication::palette().color(QPalette::WindowText));
-        p.drawText(QRectF(height + height * 0.25, 0, textWidth, height), Qt::AlignVCenter | Qt::AlignLeft, text);
+        p.setPen(Qt::white);
+        double x = plate.x() + inset;
+        for (QChar c : text) {
+            const double advance = isDigit(c) ? digitCell : metrics.horizontalAdvance(c);
+            p.drawText(QRectF(x, 0, advance, height), Qt::AlignCenter, QString(c));
+            x += advance;
+        }
     }
     return image;
 }

@@ -57,7 +57,8 @@ private:
     QTimer* trayWatch_ = nullptr;
 };
 
-// The logo with `title` drawn to its right, `height` pixels high (pure).
+// The logo with `title` drawn to its right on a dark plate, `height` pixels
+// high (pure); digits take equal cells, so the width holds while they change.
 QImage composeStatusIcon(const QImage& logo, const std::string& title, int height);
 
 // Where a popup of `size` goes under an icon at `anchor`, inside `screen` (pure).

@@ -103,12 +103,36 @@ ControlMetrics controlMetrics(ControlSize size)
     return {24, 10, 6, Font::body()};
 }
 
+ButtonColors buttonColors(ButtonStyleKind kind, const ButtonStyleConfiguration& c)
+{
+    const bool faced = kind == ButtonStyleKind::bordered || kind == ButtonStyleKind::borderedProminent;
+    if (!c.isEnabled)
+        return {faced ? Color::dynamic(Color::white(0, 0.05), Color::white(1, 0.06)) : Color::clear(),
+                Color::dynamic(Color::white(0, 0.35), Color::white(1, 0.35))};
+    const std::optional<Color> roleInk = c.role == ButtonRole::destructive ? std::optional(Color::red()) : std::nullopt;
+    switch (kind) {
+    case ButtonStyleKind::plain: return {Color::clear(), std::nullopt};
+    case ButtonStyleKind::borderless: return {Color::clear(), roleInk.value_or(c.tint.value_or(accentColor()))};
+    case ButtonStyleKind::bordered: {
+        const std::optional<Color> ink = roleInk ? roleInk : c.tint;
+        const Color face = ink ? ink->opacity(c.isPressed ? 0.28 : 0.16)
+                               : Color::dynamic(Color::white(0, c.isPressed ? 0.16 : 0.08), Color::white(1, c.isPressed ? 0.22 : 0.12));
+        return {face, ink ? *ink : Color::primary()};
+    }
+    case ButtonStyleKind::borderedProminent:
+        return {roleInk.value_or(c.tint.value_or(accentColor())), Color::white()};
+    }
+    return {Color::clear(), std::nullopt};
+}
+
 ButtonStyle plainButtonStyle()
 {
     return [](const ButtonStyleConfiguration& c) {
-        View v = c.label;
+        const ButtonColors colors = buttonColors(ButtonStyleKind::plain, c);
+        View v = colors.ink ? c.label.foregroundStyle(*colors.ink) : c.label;
         if (c.isPressed) v = v.opacity(0.7);
-        if (!c.isEnabled) v = v.opacity(0.5);
+        // Colours the label sets itself (a tinted symbol) fade as well.
+        if (!c.isEnabled) v = v.opacity(0.7);
         return v;
     };
 }
@@ -116,10 +140,9 @@ ButtonStyle plainButtonStyle()
 ButtonStyle borderlessButtonStyle()
 {
     return [](const ButtonStyleConfiguration& c) {
-        const Color ink = c.role == ButtonRole::destructive ? Color::red() : c.tint.value_or(accentColor());
-        View v = c.label.foregroundStyle(ink);
+        View v = c.label.foregroundStyle(*buttonColors(ButtonStyleKind::borderless, c).ink);
         if (c.isPressed) v = v.opacity(0.6);
-        if (!c.isEnabled) v = v.opacity(0.5);
+        if (!c.isEnabled) v = v.opacity(0.7);
         return v;
     };
 }
@@ -129,14 +152,11 @@ ButtonStyle borderedButtonStyle()
     return [](const ButtonStyleConfiguration& c) {
         const ControlMetrics m = controlMetrics(c.controlSize);
         const Shape shape = faceShape(c.borderShape, m.cornerRadius);
-        const std::optional<Color> ink = c.role == ButtonRole::destructive ? std::optional(Color::red()) : c.tint;
-        const Color face = ink ? ink->opacity(c.isPressed ? 0.28 : 0.16)
-                               : Color::dynamic(Color::white(0, c.isPressed ? 0.16 : 0.08), Color::white(1, c.isPressed ? 0.22 : 0.12));
+        const ButtonColors colors = buttonColors(ButtonStyleKind::bordered, c);
         View v = sizedLabel(c, m)
-                     .foregroundStyle(ink ? ShapeStyle(*ink) : ShapeStyle::primary())
-                     .background(shape.fill(face))
+                     .foregroundStyle(*colors.ink)
+                     .background(shape.fill(colors.face))
                      .overlay(shape.strokeBorder(Color::dynamic(Color::white(0, 0.12), Color::white(1, 0.14)), 0.5).allowsHitTesting(false));
-        if (!c.isEnabled) v = v.opacity(0.5);
         return v;
     };
 }
@@ -146,10 +166,10 @@ ButtonStyle borderedProminentButtonStyle()
     return [](const ButtonStyleConfiguration& c) {
         const ControlMetrics m = controlMetrics(c.controlSize);
         const Shape shape = faceShape(c.borderShape, m.cornerRadius);
-        const Color fill = c.role == ButtonRole::destructive ? Color::red() : c.tint.value_or(accentColor());
-        View v = sizedLabel(c, m).foregroundStyle(Color::white()).background(shape.fill(fill));
+        const ButtonColors colors = buttonColors(ButtonStyleKind::borderedProminent, c);
+        View v = sizedLabel(c, m).foregroundStyle(*colors.ink).background(shape.fill(colors.face));
         if (c.isPressed) v = v.overlay(shape.fill(Color::white(0, 0.15)).allowsHitTesting(false));
-        if (!c.isEnabled) v = v.opacity(0.5);
+        if (!c.isEnabled) v = v.overlay(shape.strokeBorder(Color::dynamic(Color::white(0, 0.1), Color::white(1, 0.12)), 0.5).allowsHitTesting(false));
         return v;
     };
 }

@@ -40,6 +40,16 @@ ButtonStyle borderedProminentButtonStyle();
 // No face; the label takes the tint.
 ButtonStyle borderlessButtonStyle();
 
+// The face and ink the standard styles draw. A disabled button of any style
+// drops its tint for a faint neutral face and ink in both appearances: half
+// the opacity of a saturated fill still reads as a live button on a dark page.
+enum class ButtonStyleKind { plain, borderless, bordered, borderedProminent };
+struct ButtonColors {
+    Color face;                 // clear for the faceless styles
+    std::optional<Color> ink;   // none: the label keeps its own colours
+};
+ButtonColors buttonColors(ButtonStyleKind kind, const ButtonStyleConfiguration& configuration);
+
 // A key and modifiers that press the button while its window has the keys
 // (and no focused field keeps them).
 struct KeyboardShortcut {

@@ -5,6 +5,7 @@
 #include <QStorageInfo>
 #include <sys/statvfs.h>
 
+#include "core/ModelTexts.h"
 #include "foundation/Paths.h"
 
 namespace tidewell {
@@ -59,12 +60,15 @@ std::optional<VolumeResourceValues> readVolumeResourceValues(const std::string& 
     values.availableCapacityForImportantUsage = values.availableCapacity;
     QStorageInfo info(QString::fromStdString(path));
     if (info.isValid()) {
-        // The filesystem's label; a volume without one goes by its mount folder's name.
+        // The filesystem's label; a volume without one goes by its mount folder's
+        // name, the unlabelled root by the root's name (the card's state text
+        // already says "Startup disk", so the name must not say it again).
         const auto label = info.name().toStdString();
         const auto mountName = platform::lastPathComponent(info.rootPath().toStdString());
         if (!label.empty()) values.name = label;
         if (!label.empty()) values.localizedName = label;
         else if (!mountName.empty() && mountName != "/") values.localizedName = mountName;
+        else values.localizedName = rootVolumeDisplayName();
     }
     return values;
 }

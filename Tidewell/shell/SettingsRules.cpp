@@ -1,12 +1,13 @@
 #include "shell/SettingsRules.h"
 
-#include "core/AppUpdater.h"
 #include "core/FolderAccess.h"
 #include "foundation/Paths.h"
 
 namespace tidewell {
 
-std::string idleDaysLabel(std::int64_t days) { return "Idle after " + std::to_string(days) + " days"; }
+std::string idleDaysLabel(std::int64_t days) {
+    return "Idle after " + std::to_string(days) + (days == 1 ? " day" : " days");
+}
 
 const std::vector<std::int64_t>& rescanChoices() {
     static const std::vector<std::int64_t> choices{0, 4, 8, 12, 24};
@@ -36,10 +37,8 @@ ScanRootRow scanRootRow(const std::string& path, bool hasFullDiskAccess) {
 namespace tidewell {
 
 std::string updatesOffNote() {
-    std::string host = AppUpdater::privacyPageURL();
-    if (auto scheme = host.find("://"); scheme != std::string::npos) host.erase(0, scheme + 3);
-    if (auto slash = host.find('/'); slash != std::string::npos) host.erase(slash);
-    return "Updates are off in this build. Release builds check " + host + " once a day.";
+    // No Linux build updates itself: new versions come through whatever installed it.
+    return "Updates are off in this build. New versions come the way you installed Tidewell.";
 }
 
 std::string accountEmailText(const AccountPaneState& state) { return state.email.value_or("Not signed in"); }

@@ -9,7 +9,7 @@
 
 namespace tidewell {
 
-// "Idle after N days", as the stepper reads (also for one day).
+// "Idle after N days", as the stepper reads; "1 day" in the singular.
 std::string idleDaysLabel(std::int64_t days);
 inline constexpr int kIdleDaysMinimum = 1;
 inline constexpr int kIdleDaysMaximum = 90;
@@ -33,8 +33,7 @@ ScanRootRow scanRootRow(const std::string& path, bool hasFullDiskAccess);
 
 namespace tidewell {
 
-// "Updates are off in this build. Release builds check <host> once a day.",
-// with the host of the service's public site.
+// The note the Updates pane shows where the updater is off.
 std::string updatesOffNote();
 
 // What the Account pane shows.

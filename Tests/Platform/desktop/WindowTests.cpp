@@ -153,6 +153,8 @@ TEST(StatusItems, IconCarriesTheTitleBesideTheLogoAndThePopoverToggles) {
     EXPECT_EQ(bare.width(), 22);
     EXPECT_GT(titled.width(), bare.width()) << "the title is drawn beside the logo";
     EXPECT_EQ(titled.height(), 22);
+    EXPECT_EQ(composeStatusIcon(logo, "1:11 · 1", 22).width(), composeStatusIcon(logo, "0:48 · 8", 22).width())
+        << "a ticking title keeps the icon's width";
 
     StatusItem item;
     item.setImage(logo);

@@ -81,6 +81,31 @@ TEST(Buttons, StylesSizeTheFaceByControlSize)
     EXPECT_DOUBLE_EQ(rig.find("prominent")->frame.height, controlMetrics(ControlSize::regular).height);
 }
 
+TEST(Buttons, DisabledDropsTheTintForAFaintNeutralLookInBothAppearances)
+{
+    const auto neutral = [](RGBA c) { return c.red == c.green && c.green == c.blue; };
+    for (ButtonStyleKind kind : {ButtonStyleKind::plain, ButtonStyleKind::borderless, ButtonStyleKind::bordered,
+                                 ButtonStyleKind::borderedProminent}) {
+        for (ButtonRole role : {ButtonRole::none, ButtonRole::destructive}) {
+            ButtonStyleConfiguration c;
+            c.tint = Color::green();
+            c.role = role;
+            c.isEnabled = false;
+            const ButtonColors disabled = buttonColors(kind, c);
+            for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+                const RGBA face = disabled.face.resolve(scheme);
+                ASSERT_TRUE(disabled.ink.has_value()) << int(kind);
+                const RGBA ink = disabled.ink->resolve(scheme);
+                EXPECT_TRUE(neutral(face) && face.alpha <= 0.1) << int(kind) << " " << int(scheme);
+                EXPECT_TRUE(neutral(ink) && ink.alpha <= 0.4) << int(kind) << " " << int(scheme);
+            }
+        }
+    }
+    ButtonStyleConfiguration live;
+    live.tint = Color::green();
+    EXPECT_EQ(buttonColors(ButtonStyleKind::borderedProminent, live).face.resolve(ColorScheme::dark), Color::green().resolve(ColorScheme::dark));
+}
+
 TEST(Buttons, KeyboardShortcutPressesTheButtonWithItsModifiersOnly)
 {
     int scans = 0;

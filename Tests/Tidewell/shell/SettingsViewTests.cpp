@@ -105,6 +105,7 @@ TEST_F(SettingsOnStore, GeneralControlsWriteThroughTheStore) {
     ASSERT_TRUE(laid->tester.tapText("Decrement"));
     EXPECT_EQ(home.defaults().integerValue("idleDays"), 89);
     EXPECT_TRUE(laid->shows("Idle after 89 days"));
+    EXPECT_EQ(tidewell::idleDaysLabel(1), "Idle after 1 day");
 
     ASSERT_TRUE(laid->tester.tapText("Scan when Tidewell opens"));
     EXPECT_TRUE(store->scanOnLaunchEnabled.get());
