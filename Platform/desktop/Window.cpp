@@ -186,7 +186,9 @@ Window::Window(WindowSpec config) : spec_(std::move(config))
     layout->setContentsMargins(0, 0, 0, 0);
     hostWidget_ = new ui::HostWidget(w);
     layout->addWidget(hostWidget_);
-    if (spec_.minimumSize) w->setMinimumSize(int(spec_.minimumSize->width), int(spec_.minimumSize->height));
+    // The least the content needs: the layout adds the menu bar to it, so at
+    // its minimum the window still gives the content all of it.
+    if (spec_.minimumSize) hostWidget_->setMinimumSize(int(spec_.minimumSize->width), int(spec_.minimumSize->height));
     if (spec_.kind == WindowKind::settings) w->setFixedSize(int(spec_.defaultSize.width), int(spec_.defaultSize.height));
     const ui::Size min = minimumSize();
     const double m = shadowMargin();

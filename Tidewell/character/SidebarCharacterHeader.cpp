@@ -11,6 +11,15 @@ namespace tidewell {
 
 namespace ui = platform::ui;
 
+namespace {
+ui::FrameSpec leadingFill() {
+    ui::FrameSpec fill;
+    fill.maxWidth = ui::infinity;
+    fill.alignment = ui::Alignment::leading;
+    return fill;
+}
+}  // namespace
+
 ui::View SidebarCharacterHeader(AppStore& store) {
     const CharacterProfile profile = store.character.get();
     const SidebarCharacterTexts t = sidebarCharacterTexts(profile, store.lifetimeReclaimedBytes.get());
@@ -21,9 +30,13 @@ ui::View SidebarCharacterHeader(AppStore& store) {
                                {ui::Text(t.name)
                                     .font(ui::Font::system(14, ui::FontWeight::semibold))
                                     .lineLimit(1)
+                                    // A generated name fits whole at the narrowest sidebar;
+                                    // only a longer name of the user's own is shortened.
+                                    .minimumScaleFactor(0.7)
                                     .truncationMode(ui::TruncationMode::middle),
-                                ui::Text(t.stage).font(ui::Font::caption()).foregroundStyle(ui::ShapeStyle::secondary())}),
-                    ui::Spacer(0)})
+                                ui::Text(t.stage).font(ui::Font::caption()).foregroundStyle(ui::ShapeStyle::secondary())})
+                        // All the width beside the figure goes to the name (a spacer would share it).
+                        .frame(leadingFill())})
             .contentShape(ui::Rectangle());
     return SidebarCharacterLink(label, t.headerTooltip, t.headerLabel);
 }

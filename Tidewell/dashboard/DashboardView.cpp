@@ -92,10 +92,16 @@ ui::ViewList scanningPage(AppStore& store, WidthClass width, HeightClass height)
     ui::View scene = framed(framed(GrowingScanPage(store), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
                             {.minHeight = tall ? 0 : 320,
                              .idealHeight = width == WidthClass::compact ? std::nullopt : offeredMinimum(height, 320)});
-    // Only the very first scan has the character standing by; it lets clicks through.
-    if (!store.dashboard.get())
-        scene = scene.overlay(DashboardCharacter(store, 56, std::nullopt).padding(16).allowsHitTesting(false),
-                              ui::Alignment::bottomTrailing);
+    // Only the very first scan has the character standing by, on the hero's
+    // ground, never over the side cards' lines; it lets clicks through.
+    if (!store.dashboard.get()) {
+        const auto side = growingScanSideWidth(width);
+        // Stacked, the hero is its 240-point minimum on top: the ground lies
+        // about 80 points above its bottom edge.
+        const ui::EdgeInsets inset = side ? ui::EdgeInsets{16, 16, 16, *side + 16 + 16} : ui::EdgeInsets{240 - 56 - 24, 16, 0, 16};
+        scene = scene.overlay(DashboardCharacter(store, 56, std::nullopt).padding(inset).allowsHitTesting(false),
+                              side ? ui::Alignment::bottomTrailing : ui::Alignment::topTrailing);
+    }
     return {header(store, DashboardState::scanning), diskCardAlone(store), scene};
 }
 

@@ -84,10 +84,12 @@ ui::View GrowingScanView::body() const
     if (const auto sideWidth = growingScanSideWidth(widthClass)) {
         ui::FrameSpec fullHeight;
         fullHeight.maxHeight = ui::infinity;
+        // The side cards keep their own height (a short window's scrolling
+        // page offers the scene less); the hero grows to match them.
         stack = ui::HStack(ui::VerticalAlignment::top, 16,
                            {
                                hero.frame(fullWidth).frame(fullHeight),
-                               side.frame(*sideWidth, std::nullopt),
+                               side.frame(*sideWidth, std::nullopt).fixedSize(false, true),
                            });
     } else {
         ui::FrameSpec tall;
@@ -95,12 +97,10 @@ ui::View GrowingScanView::body() const
         // Where no height is offered (a scrolling page) the hero is its minimum, not a sliver in it.
         tall.idealHeight = 240;
         tall.maxHeight = ui::infinity;
-        ui::FrameSpec capped;
-        capped.maxHeight = 280;
         stack = ui::VStack(ui::HorizontalAlignment::leading, 16,
                            {
                                hero.frame(fullWidth).frame(tall),
-                               side.frame(fullWidth).frame(capped),
+                               side.frame(fullWidth).fixedSize(false, true),
                            });
     }
     return stack.accessibilityElement(ui::AccessibilityChildBehavior::contain)

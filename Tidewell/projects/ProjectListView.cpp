@@ -91,8 +91,12 @@ ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDe
         }));
     }
     items.push_back(RescanButton(store));
-    if (width == WidthClass::compact) return ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items));
-    return ui::HStack(ui::VerticalAlignment::center, 8, std::move(items));
+    const ui::View row = ui::HStack(ui::VerticalAlignment::center, 8, items);
+    // The narrow window keeps the row while it fits beside the title; three
+    // buttons stacked tall push the list down for nothing.
+    if (width == WidthClass::compact)
+        return ui::ViewThatFits(ui::Axes::horizontalOnly(), {row, ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items))});
+    return row;
 }
 
 ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide) {

@@ -31,6 +31,7 @@ ui::View LeaderboardPageBody(LeaderboardWebModel& model) {
     return ui::EnvironmentReader([m](const ui::EnvironmentValues& env) {
         const bool reduceMotion = env.reduceMotion;
         platform::WebView::setPrefersDarkAppearance(env.colorScheme == ui::ColorScheme::dark);
+        m->setColorScheme(env.colorScheme == ui::ColorScheme::dark);
         const bool shown = m->hasLoaded.get() && !m->isLoading.get();
         const bool failed = m->failed.get();
         ui::FrameSpec fill;

@@ -23,8 +23,22 @@ const std::string& leaderboardPageStylesheet() {
         "html, body { background: transparent !important; }\n"
         "nav.top, body > footer { display: none !important; }\n"
         ".leaderboard { padding-top: 12px !important; }\n"
-        "@media (prefers-color-scheme: light) {\n"
-        "  :root {\n"
+        // The web engine fixes its colour preference when it starts; the window's
+        // appearance can change after that, so the page follows a class we set.
+        ":root.tidewell-dark {\n"
+        "  color-scheme: dark;\n"
+        "  --bg: transparent;\n"
+        "  --bg-2: transparent;\n"
+        "  --panel: rgba(255, 255, 255, 0.04);\n"
+        "  --panel-strong: rgba(255, 255, 255, 0.08);\n"
+        "  --stroke: rgba(255, 255, 255, 0.08);\n"
+        "  --stroke-strong: rgba(255, 255, 255, 0.16);\n"
+        "  --text: #e6f1ed;\n"
+        "  --muted: #9fb5ae;\n"
+        "  --faint: #73877f;\n"
+        "  --accent-hi: #64d2ff;\n"
+        "}\n"
+        ":root.tidewell-light {\n"
         "    color-scheme: light;\n"
         "    --bg: transparent;\n"
         "    --bg-2: transparent;\n"
@@ -36,7 +50,6 @@ const std::string& leaderboardPageStylesheet() {
         "    --muted: #4d625c;\n"
         "    --faint: #6f827c;\n"
         "    --accent-hi: #0a6fd6;\n"
-        "  }\n"
         "}\n";
     return css;
 }
@@ -50,6 +63,12 @@ std::string leaderboardStyleScript() {
            "`; const root = () => document.documentElement.appendChild(s); if (document.documentElement) root(); "
            "else new MutationObserver((_, o) => { if (document.documentElement) { o.disconnect(); root(); } })"
            ".observe(document, { childList: true }); })();";
+}
+
+std::string leaderboardSchemeScript(bool dark) {
+    return std::string("document.documentElement.classList.remove('tidewell-dark', 'tidewell-light');"
+                       "document.documentElement.classList.add('") +
+           (dark ? "tidewell-dark" : "tidewell-light") + "');";
 }
 
 bool isLeaderboardServiceURL(const std::optional<std::string>& url) {
@@ -143,6 +162,13 @@ void LeaderboardWebModel::didFinishNavigation() {
     isLoading = false;
     failed = false;
     hasLoaded = true;
+    if (webView_) webView_->runJavaScript(leaderboardSchemeScript(dark_));
+}
+
+void LeaderboardWebModel::setColorScheme(bool dark) {
+    if (dark == dark_) return;
+    dark_ = dark;
+    if (webView_) webView_->runJavaScript(leaderboardSchemeScript(dark_));
 }
 
 void LeaderboardWebModel::didFailNavigation(int errorCode) {

@@ -32,6 +32,9 @@ LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationA
 // more ago, or the last load failed.
 bool leaderboardNeedsLoad(std::optional<platform::TimePoint> loadedAt, bool failed, platform::TimePoint now);
 
+// Script that puts the page in the dark or the light colours.
+std::string leaderboardSchemeScript(bool dark);
+
 class LeaderboardWebModel final : public platform::ObservableObject {
 public:
     LeaderboardWebModel();
@@ -49,6 +52,8 @@ public:
 
     void loadIfNeeded();
     void load();
+    // The window's appearance, which the page follows from now on.
+    void setColorScheme(bool dark);
     // The page on screen now, else the leaderboard's address.
     std::string currentURL() const;
 
@@ -61,6 +66,7 @@ public:
 
 private:
     std::unique_ptr<platform::WebView> webView_;
+    bool dark_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

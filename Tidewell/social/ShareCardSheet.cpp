@@ -161,13 +161,13 @@ ui::View postingSteps() {
         .accessibilityLabel("How to share");
 }
 
-ui::View preview(const Sheet& sheet, const ShareCardSheetState& state) {
-    const double scale = kSharePreviewWidth / kShareCardWidth;
+ui::View preview(const Sheet& sheet, const ShareCardSheetState& state, double width) {
     const ui::Shape rim = ui::RoundedRectangle(10, ui::RoundedCornerStyle::continuous);
+    const double scale = width / kShareCardWidth;
     return sheet.card()
         .body()
         .scaleEffect(scale, ui::UnitPoint::topLeading)
-        .frame(kSharePreviewWidth, kSharePreviewWidth * kShareCardHeight / kShareCardWidth, ui::Alignment::topLeading)
+        .frame(width, kShareCardHeight * scale, ui::Alignment::topLeading)
         .clipShape(rim)
         .overlay(rim.strokeBorder(ui::Color::primary().opacity(0.08), 1))
         .accessibilityElement(ui::AccessibilityChildBehavior::ignore)
@@ -281,6 +281,15 @@ ShareCardCanvas shareSheetCard(const AppStore& store, const ShareCardSheetState&
     return card;
 }
 
+// Half the card where the sheet has the room; in a smaller window the whole
+// card still shows, smaller, rather than cut at both sides.
+ui::View previewAndControls(const Sheet& sheet, const ShareCardSheetState& state) {
+    ui::ViewList rows;
+    for (double width : {kSharePreviewWidth, kSharePreviewWidth * 0.8, kSharePreviewWidth * 0.6})
+        rows.push_back(ui::HStack(ui::VerticalAlignment::top, 20, {preview(sheet, state, width), controls(sheet, state)}));
+    return ui::ViewThatFits(ui::Axes::horizontalOnly(), std::move(rows));
+}
+
 ui::View ShareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment) {
     AppStore* s = &store;
     return ui::WithState<ShareCardSheetState>({}, [s, dismiss, moment](State state) {
@@ -292,7 +301,7 @@ ui::View ShareCardSheet(AppStore& store, std::function<void()> dismiss, const Sh
                                   {ForestPageHeader(shareSheetTitle(moment.kind), "Your Tidewell window, framed for X and LinkedIn.",
                                                     ui::EmptyView()),
                                    postingSteps(),
-                                   ui::HStack(ui::VerticalAlignment::top, 20, {preview(sheet, current), controls(sheet, current)}),
+                                   previewAndControls(sheet, current),
                                    footer(current, dismiss)})
                     .padding(24)
                     .background(ui::View(Theme::windowBackground()))

@@ -2,8 +2,10 @@
 
 #include <QTemporaryDir>
 
+#include "core/ModelTexts.h"
 #include "kit/BundledFonts.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 tidewell::AppStore& sampleStore(int projects, int stacks) {
@@ -22,5 +24,7 @@ tidewell::AppStore& sampleStore(int projects, int stacks) {
     options.stacks = stacks;
     store.applyDashboard(tidewell::fixtures::sampleDashboard(options));
     store.operations = tidewell::fixtures::sampleHistory(12, 5);
+    // The lifetime total holds at least what the history moved, as in the application.
+    store.lifetimeReclaimedBytes = std::max(store.lifetimeReclaimedBytes.get(), tidewell::totalReclaimedBytes(store.operations.get()));
     return store;
 }

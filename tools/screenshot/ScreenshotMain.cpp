@@ -10,7 +10,7 @@
 #include "ui/HostWidget.h"
 #include "ui/ViewHost.h"
 
-#include "foundation/Bundle.h"
+#include "kit/BundledFonts.h"
 #include "ui/Text.h"
 
 #include <QApplication>
@@ -70,8 +70,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tidewell-screenshot: size must be WxH (1 to 10000) and scale 0 to 8\n");
         return 2;
     }
-    // The display face, as the application registers it at start.
-    registerFontFile(platform::Bundle::main().resourceDirectory() + "/Fonts/Fraunces.ttf");
+    // The display face, registered the way the application does it, so that
+    // titles take it on every path, the window's included.
+    tidewell::registerBundledFonts();
     EnvironmentValues env;
     env.colorScheme = parser.value("appearance") == "dark" ? ColorScheme::dark : ColorScheme::light;
 

@@ -100,12 +100,13 @@ View cardPage(int background, bool window, bool withPhoto)
 View headings()
 {
     return EnvironmentReader([](const EnvironmentValues& env) {
-        const std::string long80 = "Cleared every node_modules, DerivedData and Gradle cache from sixteen old projects";
+        // Exactly the sheet's limit, as a user could type it (not a longer text cut short).
+        const std::string long80 = "Cleared node_modules, DerivedData and Gradle caches from sixteen forgotten apps!";
         auto small = [&](std::string heading) {
             return card(5, false, false, env.colorScheme, 0.35, heading).body().scaleEffect(0.5, UnitPoint::topLeading)
                 .frame(600, 337.5, Alignment::topLeading).clipped();
         };
-        return HStack(VerticalAlignment::top, 16, {small(long80.substr(0, 80)), small("")}).padding(16);
+        return HStack(VerticalAlignment::top, 16, {small(long80), small("")}).padding(16);
     });
 }
 

@@ -1,10 +1,13 @@
 #include "desktop/Cursor.h"
 #include "desktop/SavePanel.h"
 #include "desktop/StatusItem.h"
+#include "desktop/ApplicationMenu.h"
 #include "desktop/Window.h"
 
 #include "ui/Controls.h"
 
+#include <QLayout>
+#include <QMenuBar>
 #include <QApplication>
 #include <QColor>
 #include <gtest/gtest.h>
@@ -130,6 +133,15 @@ TEST(Windows, RegisteredScenesOpenOnceAndComeForward) {
     EXPECT_EQ(made, 1);
     Windows::reset();
     EXPECT_EQ(Windows::find("settings"), nullptr);
+}
+
+TEST(Windows, TheMinimumFrameLeavesTheContentItsMinimumUnderTheMenuBar) {
+    Window main(mainSpec());
+    installApplicationMenu(main, {{"View", {"Dashboard", QKeySequence(), [] {}, nullptr}}});
+    main.widget()->layout()->activate();
+    const int bar = main.widget()->findChild<QMenuBar*>()->sizeHint().height();
+    EXPECT_GE(main.widget()->minimumSize().height(), 600 + bar);
+    EXPECT_GE(main.widget()->minimumSize().width(), 900);
 }
 
 TEST(Windows, CommandsRunUnlessDisabled) {

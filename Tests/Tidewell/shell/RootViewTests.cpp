@@ -28,8 +28,23 @@ TEST(RootView, SidebarByWidthRowsAndBanner) {
 
     store.lastError = std::string("Could not move 2 folders.");
     EXPECT_TRUE(laid->shows("Could not move 2 folders."));
+    EXPECT_GE(laid->frame("error.banner").minX(), 220) << "the banner keeps off the sidebar";
     ASSERT_TRUE(laid->tester.tapText("Dismiss error"));
     EXPECT_EQ(store.lastError.get(), std::nullopt);
+}
+
+TEST(RootView, AGeneratedNameFitsWholeInTheNarrowestSidebarCard) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    for (const std::string name : {"CosmicWalrus8888", "BreezyPuffin0000", "NimbleBadger4444"}) {
+        CharacterProfile profile = store.character.get();
+        profile.name = name;
+        store.character = profile;
+        auto laid = layOut(RootView(store), {1100, 760});
+        const Element* text = findElement(*laid->host->rootElement(), [&](const Element& e) { return textOfNode(e.node.get()) == name; });
+        ASSERT_NE(text, nullptr) << name;
+        EXPECT_EQ(textLinesOf(*text), std::vector<std::string>{name});
+    }
 }
 
 TEST(RootView, ParkedCleanIsReplayedOnceAfterTheSheet) {

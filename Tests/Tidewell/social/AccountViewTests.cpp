@@ -121,6 +121,12 @@ TEST(LeaderboardWebModelTest, LoadingStateFollowsTheNavigations) {
     const std::string script = leaderboardStyleScript();
     EXPECT_EQ(script.rfind("(() => { const s = document.createElement('style'); s.textContent = `", 0), 0u);
     EXPECT_NE(script.find("nav.top, body > footer { display: none !important; }"), std::string::npos);
+    // The engine's own colour preference is fixed at its start: the page follows classes the window switches.
+    EXPECT_EQ(script.find("prefers-color-scheme"), std::string::npos);
+    EXPECT_NE(script.find(":root.tidewell-dark {"), std::string::npos);
+    EXPECT_NE(script.find(":root.tidewell-light {"), std::string::npos);
+    EXPECT_NE(leaderboardSchemeScript(true).find("add('tidewell-dark')"), std::string::npos);
+    EXPECT_NE(leaderboardSchemeScript(false).find("add('tidewell-light')"), std::string::npos);
 }
 
 }  // namespace

@@ -129,6 +129,16 @@ protected:
     }
 };
 
+TEST_F(ShareSheetTest, ThePreviewShowsTheWholeCardInTheSpaceItHas) {
+    for (double width : {960.0, 800.0}) {
+        auto laid = kittest::layOut(ShareCardSheet(*store, [] {}, ShareMoment::make(ShareMoment::Kind::clean, 2'000'000'000, 2)),
+                                    {width, 760});
+        const auto frame = laid->tester.findText("Share card preview: I just freed 2 GB of build files on my computer")->frame;
+        EXPECT_LE(frame.maxX(), width - 24 - 20 - 260) << width << ": clear of the controls";
+        EXPECT_NEAR(frame.width / frame.height, kShareCardWidth / kShareCardHeight, 0.01) << width;
+    }
+}
+
 TEST_F(ShareSheetTest, BackgroundChoiceRoundTripsThroughTheSettingsKey) {
     platform::UserDefaults::standard()->setInteger(kShareCardBackgroundKey, 42);
     auto first = sheet();
