@@ -380,3 +380,40 @@ TEST_F(Clean, AFolderInsideAnotherListedFolderIsListedMeasuredAndMovedOnce) {
     }
     EXPECT_TRUE(exists(trash() + "/files/out/cache/c.bin") && exists(trash() + "/files/gen/tmp/t.bin"));
 }
+
+// The database's disk fills up part-way through a clean: what moved is
+// reported at once, the move that could not be recorded is not made, and
+// the history takes the clean once there is room again.
+TEST_F(Clean, ACleanStoppedByAFullDiskReportsWhatMovedAndTheHistoryFollows) {
+    const std::string folder = engine.db().substr(0, engine.db().rfind('/'));
+    const TmpfsMount mounted(folder, "256k");
+    ASSERT_TRUE(mounted.mounted()) << "tests run as root";
+    writeFile(tree + "/py/pyproject.toml", 10);
+    for (int i = 0; i < 120; ++i) writeFile(tree + "/py/m" + std::to_string(i) + "/__pycache__/a.pyc", 2000);
+    cleanOk(tree + "/py", false);
+    const RunResult r = clean(tree + "/py", true);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("disk is full"), std::string::npos) << r.err;
+    const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+    ASSERT_FALSE(report.items.empty());
+    const long moved = std::count_if(report.items.begin(), report.items.end(), [](const CleanItemDTO& i) { return i.success; });
+    EXPECT_GT(moved, 0);
+    EXPECT_LT(moved, 120);
+    EXPECT_NE(report.items.back().error.value_or("").find("disk is full"), std::string::npos);
+    EXPECT_TRUE(exists(report.items.back().path));
+    for (const auto& i : report.items) EXPECT_EQ(exists(i.path), !i.success) << i.path;
+    std::size_t infos = 0;
+    for (const auto& e : std::filesystem::directory_iterator(trash() + "/info")) {
+        const std::string name = e.path().filename().string();
+        EXPECT_TRUE(exists(trash() + "/files/" + name.substr(0, name.size() - 10))) << name << " has no folder";
+        ++infos;
+    }
+    EXPECT_EQ(infos, static_cast<std::size_t>(moved));
+
+    ASSERT_EQ(mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT, "size=8m"), 0);
+    cleanOk(tree + "/py", false);
+    const auto ops = log();
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_FALSE(ops[1].dry_run);
+    EXPECT_EQ(ops[1].bytes_reclaimed, report.bytes_reclaimed);
+}
