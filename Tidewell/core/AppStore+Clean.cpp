@@ -352,7 +352,7 @@ void AppStore::shareTotal() {
     std::vector<OperationDTO> cleans;
     std::set<std::string> projects;
     for (const auto& op : operations.get()) {
-        if (op.dry_run) continue;
+        if (!movedSomething(op)) continue;
         cleans.push_back(op);
         if (op.project_path) projects.insert(*op.project_path);
     }

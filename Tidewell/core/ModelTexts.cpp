@@ -1,5 +1,6 @@
 #include "core/ModelTexts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -72,6 +73,12 @@ std::string scanRootDisplayName(const std::string& path) {
             return "~" + path.substr(home.size());
     }
     return path;
+}
+
+bool movedSomething(const OperationDTO& operation) {
+    if (operation.dry_run) return false;
+    if (!operation.items) return true;
+    return std::any_of(operation.items->begin(), operation.items->end(), [](const CleanItemDTO& i) { return i.success; });
 }
 
 std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history) {

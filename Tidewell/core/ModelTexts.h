@@ -21,6 +21,10 @@ std::string formatElapsed(double seconds);
 std::string scanRootDisplayName(const std::string& path);
 // The root folder's name: its filesystem label, else "File System".
 std::string rootVolumeDisplayName();
+// A real clean that moved at least one folder, as its items say; a record
+// without items counts as it stands. Anything else is no clean at all: a
+// preview, or an attempt in which nothing moved.
+bool movedSomething(const OperationDTO& operation);
 // Bytes moved by real cleans; previews never count. Saturates.
 std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history);
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "core/ModelTexts.h"
 #include "foundation/Formatters.h"
 #include "foundation/Paths.h"
 #include "foundation/ProcessInfo.h"
@@ -141,7 +142,7 @@ std::optional<std::string> activityText(const std::optional<DashboardDTO>& dashb
                " \u00B7 " + plural(dashboard->project_count, "project") + " \u00B7 " +
                platform::formatByteCount(dashboard->reclaimable_bytes) + " reclaimable";
     }
-    auto clean = std::find_if(operations.begin(), operations.end(), [](const OperationDTO& op) { return !op.dry_run; });
+    auto clean = std::find_if(operations.begin(), operations.end(), [](const OperationDTO& op) { return movedSomething(op); });
     if (clean != operations.end()) {
         std::string name = clean->project_path ? platform::lastPathComponent(*clean->project_path) : std::string();
         if (name.empty() || name == "/") name = "project";

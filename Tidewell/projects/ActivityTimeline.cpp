@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/ModelTexts.h"
 #include "foundation/Formatters.h"
 #include "foundation/Paths.h"
 
@@ -120,7 +121,8 @@ std::vector<SessionRef> pairOperations(const std::vector<OperationDTO>& operatio
     sessions.reserve(operations.size());
     for (std::size_t index : sorted) {
         const OperationDTO& cleanup = operations[index];
-        if (cleanup.dry_run || !taken.insert(cleanup.id).second) continue;
+        // An attempt that moved nothing is no clean: it has no entry of its own.
+        if (!movedSomething(cleanup) || !taken.insert(cleanup.id).second) continue;
         SessionRef session{cleanup.timestamp_unix, static_cast<std::ptrdiff_t>(index), -1};
         const auto group = presentPath(cleanup.project_path) ? previewsByPath.find(key(*cleanup.project_path))
                                                              : previewsByPath.end();

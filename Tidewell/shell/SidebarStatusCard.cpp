@@ -5,6 +5,7 @@
 #include <set>
 
 #include "character/SidebarCharacterHeader.h"
+#include "core/ModelTexts.h"
 #include "foundation/Formatters.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
@@ -20,7 +21,7 @@ MonthCleaning monthCleaning(const std::vector<OperationDTO>& operations, std::in
     MonthCleaning month;
     std::set<std::string> paths;
     for (const auto& op : operations) {
-        if (op.dry_run || op.timestamp_unix < monthStart) continue;
+        if (!movedSomething(op) || op.timestamp_unix < monthStart) continue;
         month.freedBytes = platform::saturatingAdd(month.freedBytes, op.bytes_reclaimed);
         if (op.project_path) paths.insert(*op.project_path);
     }

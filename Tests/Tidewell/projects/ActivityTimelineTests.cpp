@@ -26,6 +26,13 @@ OperationDTO dry(std::string id, std::int64_t t, std::optional<std::string> path
     return op(std::move(id), t, std::move(path), true);
 }
 
+// A clean whose only folder could not move.
+OperationDTO failedClean(std::string id, std::int64_t t) {
+    auto o = op(std::move(id), t, "/home/a/app", false, 0);
+    o.items = {{CleanItemDTO{"/home/a/app/node_modules", 5'000, "caution", false, "cannot be moved"}}};
+    return o;
+}
+
 // Each session as "cleanup+preview", an empty side for a missing one.
 std::vector<std::string> pairs(const std::vector<ActivitySession>& sessions) {
     std::vector<std::string> out;
@@ -79,6 +86,8 @@ TEST(ActivitySessions, PairingTable) {
         {"a repeated id takes part once", {clean("x", T), dry("x", T - 5), clean("x", T - 10), dry("y", T - 20)},
          {"x+y"}},
         {"equal times: the clean's session first", {dry("p", T, "/other"), clean("c", T)}, {"c+", "+p"}},
+        {"a clean that moved nothing is no entry; its preview stands alone",
+         {failedClean("failed", T), dry("p", T - 5)}, {"+p"}},
         {"extreme times neither overflow nor pair",
          {clean("max", INT64_MAX), dry("min", INT64_MIN), clean("min2", INT64_MIN + 181), dry("near", INT64_MAX - 180)},
          {"max+near", "min2+", "+min"}},

@@ -127,12 +127,15 @@ TEST(TitlebarControls, WidthRuleAndTexts) {
 TEST(SidebarStatusCard, MonthRules) {
     const std::int64_t start = 1'700'000'000;
     using tidewell::testing::operation;
+    auto nothingMoved = operation("6", start + 70, 0, false, "/w/d");
+    nothingMoved.items = {{CleanItemDTO{"/w/d/build", 10, "safe", false, "/w/d/build: Permission denied"}}};
     const std::vector<OperationDTO> ops = {
         operation("1", start, 100, false, "/w/a"),
         operation("2", start + 50, 200, false, "/w/a"),
         operation("3", start + 60, 400, true, "/w/b"),   // a dry run never counts
         operation("4", start - 1, 800, false, "/w/c"),   // last month
         operation("5", start + 9'999'999, 1000, false),  // in the future, no path
+        nothingMoved,                                    // an attempt, not a clean
     };
     EXPECT_EQ(monthCleaning(ops, start), (MonthCleaning{1300, 1}));
     EXPECT_EQ(monthCleaning({operation("x", start, std::numeric_limits<std::uint64_t>::max()), operation("y", start, 5)}, start)
