@@ -1,6 +1,7 @@
 #include "projects/CleanConfirmView.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <QString>
 
@@ -32,10 +33,28 @@ CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const s
     return {Kind::status, cleanStatus.empty() ? "Preparing dry-run\u2026" : cleanStatus};
 }
 
+std::vector<CleanItemDTO> itemsToMove(const CleanReportDTO& report) {
+    if (report.dry_run) return report.items;
+    std::vector<CleanItemDTO> failed;
+    std::copy_if(report.items.begin(), report.items.end(), std::back_inserter(failed),
+                 [](const CleanItemDTO& i) { return !i.success; });
+    return failed;
+}
+
 std::string cleanTotalsText(const CleanReportDTO& report) {
-    const auto n = report.items.size();
-    return std::to_string(n) + (n == 1 ? " item" : " items") + " \u00B7 " +
-           platform::formatByteCount(report.bytes_reclaimed) + " \u2192 Trash";
+    const auto items = itemsToMove(report);
+    std::uint64_t bytes = 0;
+    for (const auto& i : items) bytes = platform::saturatingAdd(bytes, i.bytes);
+    const auto n = items.size();
+    return std::to_string(n) + (n == 1 ? " item" : " items") + " \u00B7 " + platform::formatByteCount(bytes) +
+           " \u2192 Trash";
+}
+
+std::string notMovedText(const CleanReportDTO& report) {
+    if (report.dry_run) return "";
+    const auto n = itemsToMove(report).size();
+    if (n == 0) return "";
+    return std::to_string(n) + (n == 1 ? " folder" : " folders") + " could not be moved";
 }
 
 bool reportIncludesCaution(const CleanReportDTO& report) {
@@ -93,6 +112,10 @@ ui::View summaryPanel(const CleanReportDTO& report) {
                 .lineLimit(2),
         }),
     };
+    if (const auto failed = notMovedText(report); !failed.empty())
+        lines.push_back(ui::Label(failed, "exclamationmark.triangle.fill")
+                            .foregroundStyle(Theme::caution())
+                            .font(ui::Font::callout()));
     if (reportIncludesCaution(report)) {
         lines.push_back(ui::Label("Includes Caution items (node_modules, Pods, \u2026). Reinstall required after.",
                                   "exclamationmark.triangle.fill")
@@ -103,13 +126,17 @@ ui::View summaryPanel(const CleanReportDTO& report) {
                        ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(lines)));
 }
 
-ui::View itemRow(const CleanItemDTO& item) {
+ui::View itemRow(const CleanItemDTO& item, bool failed) {
     return ui::HStack({
                           ui::Text(cleanItemBadge(item.safetyClass))
                               .font(ui::Font::caption2().bold())
                               .foregroundStyle(item.safetyClass == "safe" ? Theme::reclaim() : Theme::caution())
                               .frame(60, std::nullopt, ui::Alignment::leading),
                           ui::Text(cleanItemName(item.path)).lineLimit(1).truncationMode(ui::TruncationMode::middle),
+                          failed ? ui::Image::systemName("exclamationmark.triangle.fill")
+                                       .foregroundStyle(Theme::caution())
+                                       .help(item.error.value_or("Could not be moved to Trash"))
+                                 : ui::EmptyView(),
                           ui::Spacer(),
                           ui::Text(platform::formatByteCount(item.bytes)).monospacedDigit(),
                       })
@@ -120,7 +147,7 @@ ui::View itemList(const CleanReportDTO& report) {
     std::vector<std::pair<std::string, ui::View>> rows;
     rows.reserve(report.items.size());
     for (std::size_t i = 0; i < report.items.size(); ++i)
-        rows.emplace_back(std::to_string(i), itemRow(report.items[i]));
+        rows.emplace_back(std::to_string(i), itemRow(report.items[i], !report.dry_run && !report.items[i].success));
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;
     fill.maxHeight = ui::infinity;
@@ -139,7 +166,7 @@ ui::View cancelButton(AppStore& store, const std::function<void()>& dismiss) {
         .body();
 }
 
-ui::View buttonRow(AppStore& store, const std::function<void()>& dismiss) {
+ui::View buttonRow(AppStore& store, const std::function<void()>& dismiss, bool somethingToMove) {
     const bool busy = store.isCleaning.get();
     return ui::HStack(
                {
@@ -148,7 +175,7 @@ ui::View buttonRow(AppStore& store, const std::function<void()>& dismiss) {
                    ForestButton{"Move to Trash", std::nullopt, ForestButton::Tone::reclaim, ui::ControlSize::large,
                                 false, [&store] { store.confirmClean(); }}
                        .body()
-                       .disabled(busy || store.isScanning.get()),
+                       .disabled(busy || store.isScanning.get() || !somethingToMove),
                })
         .layoutPriority(1);
 }
@@ -177,7 +204,7 @@ ui::View CleanConfirmView(AppStore& store, const ProjectDTO& project, std::funct
             children.push_back(heading(cleanConfirmProjects(store.cleanConfirmProjects.get(), project)));
             children.push_back(summaryPanel(*report));
             children.push_back(itemList(*report));
-            children.push_back(buttonRow(store, dismiss));
+            children.push_back(buttonRow(store, dismiss, !itemsToMove(*report).empty()));
             break;
     }
     ui::FrameSpec fill;

@@ -24,8 +24,14 @@ struct CleanConfirmContent {
 };
 CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const std::string& cleanStatus);
 
-// "1 item · 12 KB → Trash", "3 items · …".
+// What pressing Move to Trash would move: every item of a preview; of a real
+// clean's report, the items that failed to move.
+std::vector<CleanItemDTO> itemsToMove(const CleanReportDTO& report);
+// Of the items to move: "1 item · 12 KB → Trash", "3 items · …". A failed
+// item keeps its folder's size, so a clean that failed never reads as nothing.
 std::string cleanTotalsText(const CleanReportDTO& report);
+// "1 folder could not be moved", "2 folders …"; empty when none failed.
+std::string notMovedText(const CleanReportDTO& report);
 // Whether any item is exactly of the "caution" class.
 bool reportIncludesCaution(const CleanReportDTO& report);
 // The class with its first letter capitalised ("Safe", "Caution").

@@ -80,7 +80,8 @@ ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDe
             // Worked out at the press, not copied into every frame.
             const ProjectListState now = state.get();
             store.requestClean(copiesOf(deriveProjectList(inputsOf(store, now)).selectedCleanable), true);
-            state.set(afterCleanSelected(now));
+            // A request the store turned down keeps the selection to fix and try again.
+            if (store.cleanConfirmProject.get()) state.set(afterCleanSelected(now));
         }));
     } else {
         items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [setSelecting] {

@@ -109,4 +109,26 @@ const ScreenshotPage confirmProgress("projects-confirm-progress", [] {
     return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
 });
 
+// The dry run, which can be left.
+const ScreenshotPage confirmDryRun("projects-confirm-dry-run", [] {
+    AppStore& store = storeWithPreview();
+    store.pendingCleanReport = std::nullopt;
+    store.isCleaning = true;
+    store.cleanStatus = "Calculating 2 of 3\u2026";
+    return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
+});
+// A real clean in which nothing moved: the failed folders keep their sizes.
+const ScreenshotPage confirmFailed("projects-confirm-failed", [] {
+    AppStore& store = storeWithPreview();
+    CleanReportDTO report = *store.pendingCleanReport.get();
+    report.dry_run = false;
+    report.bytes_reclaimed = 0;
+    for (auto& item : report.items) {
+        item.success = false;
+        item.error = item.path + " cannot be moved to the trash: Permission denied";
+    }
+    store.pendingCleanReport = report;
+    return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
+});
+
 }  // namespace

@@ -24,6 +24,7 @@ ArtifactDTO artifact(std::string path, std::uint64_t size, bool exists = true) {
 
 CleanReportDTO report(std::vector<std::string> classes) {
     CleanReportDTO r;
+    r.dry_run = true;
     for (const auto& c : classes) r.items.push_back(CleanItemDTO{"/w/a/" + c, 1000, c, true, {}});
     r.bytes_reclaimed = 1000 * r.items.size();
     return r;
@@ -48,6 +49,14 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
 
     EXPECT_EQ(cleanTotalsText(report({"safe"})), "1 item \u00B7 1 KB \u2192 Trash");
     EXPECT_EQ(cleanTotalsText(report({"safe", "odd"})), "2 items \u00B7 2 KB \u2192 Trash");
+    EXPECT_EQ(notMovedText(report({"safe"})), "");
+    // After a real clean, what can still move: the failed items, at their folders' sizes.
+    auto real = report({"safe", "caution", "safe"});
+    real.dry_run = false;
+    real.items[0].success = real.items[1].success = false;
+    real.bytes_reclaimed = 1000;
+    EXPECT_EQ(cleanTotalsText(real), "2 items \u00B7 2 KB \u2192 Trash");
+    EXPECT_EQ(notMovedText(real), "2 folders could not be moved");
     EXPECT_EQ(
         std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
         std::make_pair(false, true))

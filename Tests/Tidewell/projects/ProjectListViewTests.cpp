@@ -83,7 +83,21 @@ TEST(ProjectListView, TapsSearchAndANewDashboard) {
     pinned.pinned = true;
     store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), pinned}));
     EXPECT_TRUE(laid->shows("Clean") && laid->shows("Select projects to clean"));
-    // The pinned card takes no taps but still says why.
+}
+
+TEST(ProjectListView, ATurnedDownCleanKeepsTheSelectionAndCardsThatCannotBeSelectedSayWhy) {
+    ScratchHome home;
+    AppStore store;
+    auto active = project("a", "/w/alpha", 5'000, 4'000);
+    active.is_active = true;
+    auto pinned = project("c", "/w/gamma", 3'000, 2'000);
+    pinned.pinned = true;
+    store.applyDashboard(dashboard({active, pinned}));
+    auto laid = layOut(ProjectListView(store), {1440, 900});
+    laid->host->observe(store);
+    auto& t = laid->tester;
+    ASSERT_TRUE(t.tapText("Select") && t.tapText("alpha") && t.tapText("Clean 1"));
+    EXPECT_TRUE(store.lastError.get() && laid->shows("Clean 1"));
     auto gamma = t.findText("gamma");
     ASSERT_TRUE(gamma);
     EXPECT_EQ(laid->host->tooltipAt({gamma->frame.midX(), gamma->frame.midY()}),
