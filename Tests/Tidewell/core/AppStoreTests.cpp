@@ -40,6 +40,9 @@ TEST_F(AppStoreBootstrap, InitialValuesReadOnlyTheCharacterTotalAndDefaultRoots)
     EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Projects"}));
     EXPECT_EQ(store.idleDays.get(), 7) << "settings wait for the bootstrap";
     EXPECT_TRUE(home.defaults().dataValue("character.profile").has_value()) << "a first character is saved";
+    store.bootstrap();
+    EXPECT_EQ(store.idleDays.get(), 30) << "the launch scan uses the stored idle days";
+    waitForLaunch(store);
 }
 
 TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {

@@ -127,6 +127,17 @@ TEST(CleanRules, ReportAppliedToTheDashboardMatchesWholePathsAndKeepsLabels) {
     EXPECT_FALSE(isPathInside("/w/app2", "/w/app"));
 }
 
+TEST(CleanRules, AfterACleanANestedProjectIsCountedOnceInTheTotals) {
+    // /w/app's 1000 bytes already hold /w/app/web and its 400.
+    auto outer = withArtifacts(project("a", "/w/app", 1000, 0), {artifact("/w/app/node_modules", 300)});
+    auto inner = withArtifacts(project("b", "/w/app/web", 400, 0), {artifact("/w/app/web/dist", 100)});
+    auto next = dashboardAfterClean(dashboard({outer, inner}), report({item("/w/app/web/dist", 100, true)}, "/w/app/web"));
+    ASSERT_TRUE(next);
+    EXPECT_EQ(std::tie(next->total_bytes, next->reclaimable_bytes), std::make_tuple(1000u, 300u));
+    ASSERT_EQ(next->by_type.size(), 1u);
+    EXPECT_EQ(std::tie(next->by_type[0].total_bytes, next->by_type[0].project_count), std::make_tuple(1000u, 2));
+}
+
 namespace {
 struct CleanFinish : FlowFixture {
     AppStore store;

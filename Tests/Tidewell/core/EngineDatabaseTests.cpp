@@ -107,6 +107,8 @@ TEST(EngineDatabase, EmptyHistoryAtTheFirstCandidateFallsThroughToTheNext) {
     ScratchHome home;
     auto c = engineDatabaseCandidates();
     ASSERT_TRUE(createEngineDatabase(c[0]));
+    // Rows but no history: none of them reads as an operation.
+    ASSERT_TRUE(runSQL(c[0], "INSERT INTO operations VALUES ('unreadable', 150, NULL, 0, 0, 'not json');"));
     ASSERT_TRUE(createEngineDatabase(c[1]));
     ASSERT_TRUE(insertOperation(c[1], operation("second", 9, 9)));
     EXPECT_EQ(operationsFromDatabase(), std::vector<OperationDTO>{operation("second", 9, 9)});
