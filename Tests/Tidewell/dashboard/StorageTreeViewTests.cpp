@@ -67,12 +67,63 @@ TEST(StorageTreeView, TapsMenuAndProtection)
     EXPECT_EQ(platform::UserDefaults::standard()->stringValue(protectedStacksKey), nodes[3].id());
     ASSERT_TRUE(platform::ui::showContextMenu(*laid->host, centre(3)));
     EXPECT_EQ(titles, (std::vector<std::string>{"View Details", "Clean", "Remove Protection"}));
-    EXPECT_FALSE(items[1].enabled) << "a protected stack's Clean";
-    EXPECT_TRUE(laid->shows("Deletion is disabled"));
 
     items[0].action();
     EXPECT_EQ(store.selectedSection.get(), AppSection::projects);
     EXPECT_FALSE(store.filterIdle.get());
+    platform::ui::setMenuPresenter(nullptr);
+}
+
+// Protected by the user or because every project of the stack is pinned: the
+// bubble's menu and its panel offer no clean, and asking anyway starts none.
+TEST(StorageTreeView, AProtectedBubbleOffersNoCleanAnywhere)
+{
+    testing::ScratchHome home;
+    AppStore store;
+    auto pinned = testing::project("g", "/w/tool", 900, 600, {"go"});
+    pinned.pinned = true;
+    DashboardDTO dash = testing::dashboard({testing::project("n", "/w/web", 800, 500, {"node"}), pinned,
+                                            testing::project("r", "/w/core", 700, 400, {"rust"})});
+    dash.by_type = {{"node", "Node", 1, 800, 500}, {"go", "Go", 1, 900, 600}, {"rust", "Rust", 1, 700, 400}};
+    home.defaults().setString(protectedStacksKey, "node");
+    auto env = kittest::scheme(platform::ui::ColorScheme::dark);
+    env.reduceMotion = true;
+    const platform::ui::Size size{900, 500};
+    auto laid = kittest::layOut(ForestHeroCard(store, dash), size, env);
+    const auto nodes = layoutStorageNodes(size, dash.by_type, dash.projects, {"node"});
+
+    std::vector<platform::ui::MenuItem> items;
+    platform::ui::setMenuPresenter([&](const std::vector<platform::ui::MenuItem>& shown) { items = shown; });
+    for (const auto& node : nodes) {
+        SCOPED_TRACE(node.id());
+        const bool shielded = node.id() != "rust";
+        ASSERT_EQ(node.status == StorageNodeStatus::protected_, shielded);
+        const Point centre{node.position.x, node.position.y};
+        ASSERT_TRUE(platform::ui::showContextMenu(*laid->host, centre));
+        ASSERT_GE(items.size(), 2u);
+        EXPECT_EQ(items[1].title, "Clean");
+        EXPECT_EQ(items[1].enabled, !shielded);
+
+        if (store.filterStack.get() != node.id())
+            laid->tester.tapAt(centre);
+        ASSERT_EQ(store.filterStack.get(), std::optional(node.id()));
+        const auto button = [&](const std::string& title) {
+            return laid->tester.findAll([&](const platform::ui::AccessibilityNodeInfo& n) {
+                return n.hasTrait(platform::ui::AccessibilityTrait::button) && n.texts == std::vector<std::string>{title};
+            });
+        };
+        const auto clean = button("Clean");
+        ASSERT_EQ(clean.size(), 1u);
+        EXPECT_EQ(laid->host->tooltipAt({clean[0].frame.midX(), clean[0].frame.midY()}),
+                  shielded ? "Deletion is disabled" : "Move safe folders for this stack to Trash");
+        const std::string protection = node.id() == "node" ? "Unprotect" : node.id() == "go" ? "Protected" : "Protect";
+        EXPECT_EQ(button(protection).size(), 1u) << protection;
+        if (!shielded)
+            continue;
+        laid->tester.tap(clean[0]);
+        items[1].action();
+        EXPECT_FALSE(store.isCleaning.get() || store.cleanConfirmProject.get());
+    }
     platform::ui::setMenuPresenter(nullptr);
 }
 

@@ -8,8 +8,6 @@
 
 #include "dashboard/EnergyFlowView.h"
 #include "dashboard/ParticleView.h"
-#include "dashboard/StorageDetailPanel.h"
-#include "dashboard/StorageNodeView.h"
 #include "dashboard/TreeBackgroundView.h"
 #include "dashboard/TreeFoliageView.h"
 #include "dashboard/TreeTrunkView.h"
@@ -53,24 +51,6 @@ TEST(StorageTreeScene, ShortAndFlatBranchesAndALateDashPhase)
     // Far along the reference-date clock the dash phase stays inside one period.
     const double phase = energyDashPhase(34, 26, 8.2e8 + 0.1);
     EXPECT_TRUE(phase >= 0 && phase < 26);
-}
-
-TEST(StorageNodeBubble, IconClampAndWords)
-{
-    EXPECT_DOUBLE_EQ(storageNodeIconSide(40), 18);
-    EXPECT_DOUBLE_EQ(storageNodeIconSide(200), 34);
-
-    StorageNodeModel one{{"node", "Node", 1, 5'000, 1'500'000}, StorageNodeStatus::reclaimable, {}, 80};
-    EXPECT_EQ(storageNodeAccessibilityLabel(one), "Node, Reclaimable, 1.5 MB reclaimable, 1 project");
-    one.summary.project_count = 0;
-    EXPECT_EQ(storageDetailCountLine(one.summary), "0 projects · 5 KB total");
-}
-
-TEST(StorageDetailPanel, ProtectionChipForms)
-{
-    EXPECT_EQ(protectionChip(true, StorageNodeStatus::protected_), (ProtectionChip{"Unprotect", "lock.open.fill", true}));
-    EXPECT_EQ(protectionChip(false, StorageNodeStatus::protected_), (ProtectionChip{"Protected", "lock.fill", false}));
-    EXPECT_EQ(protectionChip(false, StorageNodeStatus::idle), (ProtectionChip{"Protect", "lock.fill", true}));
 }
 
 }  // namespace
