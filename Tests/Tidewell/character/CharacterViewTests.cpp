@@ -10,7 +10,6 @@
 #include "character/CharacterUnlockToast.h"
 #include "character/CharacterViewRules.h"
 #include "core/AppStore.h"
-#include "foundation/Formatters.h"
 #include "ui/Form.h"
 
 using namespace kittest;
@@ -28,30 +27,29 @@ CharacterProfile named(std::string name) {
 
 TEST(CharacterTextsTest, NamesStagesAndBytes) {
     const auto zero = sidebarCharacterTexts(named("  \t "), 0);
-    EXPECT_EQ(zero.rowTooltip, "Byte · Tiny · " + platform::formatByteCount(0) + " reclaimed");
+    EXPECT_EQ(zero.rowTooltip, "Byte · Tiny · Zero KB reclaimed");
     EXPECT_EQ(zero.headerTooltip, "Byte · Tiny. Open character settings.");
     EXPECT_EQ(zero.headerLabel, "Character Byte, Tiny");
     EXPECT_EQ(sidebarCharacterTexts(named("Mira"), 10 * GB).rowLabel,
-              "Character Mira, Growing, " + platform::formatByteCount(10 * GB) + " reclaimed");
+              "Character Mira, Growing, 10 GB reclaimed");
     EXPECT_EQ(sidebarCharacterTexts(named("Mira"), 10 * GB - 1).stage, "Tiny");
     EXPECT_EQ(setupButtonTooltip(named("")), "Pick a look and a name for Byte");
 
     EXPECT_EQ(unlockToastHeading(CharacterAccessory::crown), "New unlock: crown");
-    EXPECT_EQ(unlockToastDetail(named(" "), CharacterAccessory::crown), "Byte reclaimed " + platform::formatByteCount(500 * GB) + " with you.");
-    EXPECT_EQ(shareCardStageLine(500 * GB), "Giant · " + platform::formatByteCount(500 * GB));
+    EXPECT_EQ(unlockToastDetail(named(" "), CharacterAccessory::crown), "Byte reclaimed 500 GB with you.");
+    EXPECT_EQ(shareCardStageLine(500 * GB), "Giant · 500 GB");
     EXPECT_EQ(shareCardStageLine(500 * GB - 1).substr(0, 4), "Huge");
 }
 
 TEST(CharacterTextsTest, AccessoryProgressAndLocks) {
-    const auto bytes = [](std::uint64_t b) { return platform::formatByteCount(b); };
     struct Case { std::uint64_t lifetime; std::string footer; };
     const Case cases[] = {
-        {0, "Next: headphones at " + bytes(10 * GB) + ". " + bytes(10 * GB) + " to go."},
-        {10 * GB, "Next: scarf at " + bytes(50 * GB) + ". " + bytes(40 * GB) + " to go."},
+        {0, "Next: headphones at 10 GB. 10 GB to go."},
+        {10 * GB, "Next: scarf at 50 GB. 40 GB to go."},
         {500 * GB, "Every accessory is unlocked."},
     };
     for (const auto& c : cases) EXPECT_EQ(accessoryProgressLine(c.lifetime), c.footer) << c.lifetime;
-    EXPECT_EQ(accessoryCellTooltip(CharacterAccessory::scarf, 10 * GB), "Reclaim " + bytes(40 * GB) + " more to unlock the scarf.");
+    EXPECT_EQ(accessoryCellTooltip(CharacterAccessory::scarf, 10 * GB), "Reclaim 40 GB more to unlock the scarf.");
     EXPECT_EQ(accessoryCellTooltip(CharacterAccessory::headphones, 10 * GB), "Headphones");
     EXPECT_EQ(accessoryCellAccessibilityLabel(CharacterAccessory::crown, 0), "Crown, locked");
     EXPECT_EQ(accessoryCellAccessibilityLabel(CharacterAccessory::cap, 0), "Cap");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "character/TreeCharacterView.h"
-#include "foundation/Formatters.h"
 
 using namespace tidewell;
 
@@ -67,7 +66,7 @@ TEST(TreeCharacterPoseTest, ReduceMotionStandsStillFacingRightWithoutWords) {
 }
 
 TEST(TreeCharacterPoseTest, GroundSpeechOnlyInEveryThirdSegmentAfterArriving) {
-    const std::string ready = platform::formatByteCount(2'500'000'000) + " is ready to clean";
+    const std::string ready = "2.5 GB is ready to clean";
     int spoken = 0;
     for (double t = 0; t < 2100; t += 0.1) {
         const auto pose = treeCharacterPose({}, size, t, false, 2'500'000'000);

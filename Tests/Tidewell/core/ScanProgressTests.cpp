@@ -2,7 +2,6 @@
 
 #include "FlowTestSupport.h"
 #include "core/ScanProgressRules.h"
-#include "foundation/Formatters.h"
 #include "foundation/Log.h"
 
 using namespace tidewell;
@@ -139,7 +138,7 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     store.scanSucceeded(d);
     EXPECT_FALSE(store.isScanning.get() || store.elapsedTimer);
     EXPECT_EQ(store.scanGrowth.get(), 1.0);
-    const auto text = "Scan finished \u00B7 1 project \u00B7 " + platform::formatByteCount(1'500'000) + " reclaimable";
+    const auto text = "Scan finished \u00B7 1 project \u00B7 1.5 MB reclaimable";
     EXPECT_EQ(store.activityLog.get(), text);
     EXPECT_EQ(store.scanUI->message, text);
     EXPECT_EQ(store.scanUI->phase, "done");

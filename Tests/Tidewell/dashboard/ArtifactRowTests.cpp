@@ -3,6 +3,7 @@
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "core/AppStore.h"
 #include "dashboard/ArtifactRow.h"
+#include "desktop/RecordingWorkspace.h"
 #include "kit/Theme.h"
 
 using namespace kittest;
@@ -19,14 +20,19 @@ TEST(ArtifactRowRules, OnlyTheExactSafeClassIsSafe) {
     }
 }
 
-TEST(ArtifactRow, ShowsPathBadgeSizeAndTheRevealButton) {
+TEST(ArtifactRow, ShowsPathBadgeSizeAndRevealsTheFolderInFiles) {
     tidewell::testing::ScratchHome home;
+    platform::RecordingWorkspace workspace;
+    platform::ScopedWorkspace shared(workspace);
     AppStore store;
-    ArtifactDTO artifact{"build/intermediates", "/nowhere/app/build/intermediates", "caution", 0, false};
+    const auto folder = home.path("app/build/intermediates");
+    std::filesystem::create_directories(folder);
+    ArtifactDTO artifact{"build/intermediates", folder, "caution", 0, true};
     auto laid = layOut(ArtifactRow(store, artifact), {420, 40});
     EXPECT_TRUE(laid->shows("build/intermediates"));
     EXPECT_TRUE(laid->shows("Zero KB"));
     auto reveal = laid->tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "Show in Files"; });
     ASSERT_EQ(reveal.size(), 1u);
-    laid->tester.tap(reveal.front());  // neither the folder nor its parent exists: nothing happens
+    laid->tester.tap(reveal.front());
+    EXPECT_EQ(workspace.revealedPaths, std::vector<std::string>{folder});
 }

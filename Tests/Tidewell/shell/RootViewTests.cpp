@@ -1,6 +1,5 @@
 // The main window's content in a headless host: the sidebar's column by
-// window width, rows that select their section, the banner's dismissal, and
-// the clean the project files sheet parks.
+// window width, rows that select their section and the banner's dismissal.
 
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
@@ -47,17 +46,3 @@ TEST(RootView, AGeneratedNameFitsWholeInTheNarrowestSidebarCard) {
     }
 }
 
-TEST(RootView, ParkedCleanIsReplayedOnceAfterTheSheet) {
-    tidewell::testing::ScratchHome home;
-    AppStore store;
-    replayQueuedClean(store);
-    EXPECT_EQ(store.cleanConfirmProject.get(), std::nullopt) << "nothing parked, nothing opens";
-
-    const auto project = tidewell::testing::project("a", home.home() + "/a", 10, 5);
-    store.applyDashboard(tidewell::testing::dashboard({project}));
-    store.queuedClean = AppStore::QueuedClean{{project}, true};
-    replayQueuedClean(store);
-    EXPECT_FALSE(store.queuedClean.has_value());
-    ASSERT_TRUE(store.cleanConfirmProject.get().has_value());
-    EXPECT_EQ(store.cleanConfirmProject.get()->id, "a");
-}
