@@ -59,17 +59,3 @@ TEST(ShareMoment, HeadingsShareTheByteTextAndDifferInTheirWords) {
     EXPECT_NE(a.id, b.id);
     EXPECT_EQ(a.id.size(), 36u);
 }
-
-TEST(SocialServices, LeaderboardReportIsScheduledOnlyForOptedInProfiles) {
-    std::vector<double> delays;
-    socialHooks().leaderboardSync = [&](const CharacterProfile&, std::uint64_t, double d) { delays.push_back(d); };
-    CharacterProfile p;
-    p.leaderboardOptIn = false;
-    leaderboardSync(p, 1, 5.0);
-    p.leaderboardOptIn = true;
-    leaderboardSync(p, 1, 2.0);
-    EXPECT_EQ(delays, std::vector<double>{2.0});
-    socialHooks() = {};
-    leaderboardSync(p, 1, 2.0);  // no hook installed: nothing happens
-    EXPECT_FALSE(findMainWindow() || captureMainWindowImage().has_value());
-}
