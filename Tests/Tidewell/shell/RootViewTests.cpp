@@ -1,5 +1,6 @@
 // The main window's content in a headless host: the sidebar's column by
-// window width, rows that select their section and the banner's dismissal.
+// window width, rows that select their section, the banner's dismissal and a
+// character name in the narrowest sidebar card.
 
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
