@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -56,6 +57,21 @@ std::uint64_t mountOf(int dirFd, const char* name) {
         !(sx.stx_mask & STATX_MNT_ID))
         return 0;
     return sx.stx_mnt_id;
+}
+
+// lstat of an entry, with the mount it lies on (0 when not told), in the
+// one call: a walk makes one such call per entry.
+bool statEntry(int dirFd, const char* name, struct stat& st, std::uint64_t& mount) {
+    struct statx sx {};
+    if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_MNT_ID, &sx) != 0) return false;
+    st.st_mode = sx.stx_mode;
+    st.st_nlink = sx.stx_nlink;
+    st.st_ino = sx.stx_ino;
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
+    st.st_mtim = {static_cast<time_t>(sx.stx_mtime.tv_sec), static_cast<long>(sx.stx_mtime.tv_nsec)};
+    mount = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : 0;
+    return true;
 }
 
 // An open folder shared by the tasks of its subfolders, which are opened
@@ -367,7 +383,8 @@ struct Walker::Impl {
             bool isDir = e.type == DT_DIR;
             if (!owner && !isDir && e.type != DT_UNKNOWN) continue;
             struct stat st {};
-            if (fstatat(fd, s.names.data() + e.off, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            std::uint64_t mount = 0;
+            if (!statEntry(fd, s.names.data() + e.off, st, mount)) continue;
             isDir = S_ISDIR(st.st_mode);
 
             if (!isDir) {
@@ -384,7 +401,7 @@ struct Walker::Impl {
             }
 
             // Another filesystem, or another mount of this one: not entered, not counted.
-            if (st.st_dev != rootDev || (rootMount && mountOf(fd, s.names.data() + e.off) != rootMount)) continue;
+            if (st.st_dev != rootDev || (rootMount && mount != rootMount)) continue;
             child.assign(t.path);
             if (child.size() != 1) child.push_back('/');
             child.append(name);
