@@ -8,38 +8,13 @@
 #include "core/FolderAccess.h"
 #include "desktop/OpenPanel.h"
 #include "runtime/MainActor.h"
-#include "shell/OnboardingRules.h"
 #include "shell/OnboardingView.h"
 #include "ui/Image.h"
 
 using namespace kittest;
 namespace fs = std::filesystem;
-using tidewell::OnboardingAction;
-using tidewell::OnboardingButton;
 
 namespace {
-
-TEST(OnboardingRulesTest, RowsButtonsAndForwardActionsPerStep) {
-    using Look = tidewell::OnboardingRowLook;
-    const Look done{"checkmark.circle.fill", true, 0.7, 1.0}, current{"checkmark.circle.fill", true, 1.0, 1.01},
-        ahead{"circle", false, 0.7, 1.0};
-    EXPECT_EQ(tidewell::onboardingRowLook(0, 1, false), done);
-    EXPECT_EQ(tidewell::onboardingRowLook(1, 1, false), current);
-    EXPECT_EQ(tidewell::onboardingRowLook(2, 1, false), ahead);
-    EXPECT_EQ(tidewell::onboardingRowLook(1, 1, true).scale, 1.0);
-
-    const std::vector<std::vector<std::string>> titles{
-        {"Choose Folders…", "Continue"}, {"Open Privacy Settings", "Continue"}, {"Grow the Forest"}};
-    for (int step = 0; step <= 2; ++step) {
-        std::vector<std::string> shown;
-        for (auto b : tidewell::onboardingButtons(step)) shown.push_back(tidewell::onboardingButtonTitle(b, step));
-        EXPECT_EQ(shown, titles[step]) << step;
-    }
-    EXPECT_EQ(tidewell::onboardingForwardActions(1), std::vector<OnboardingAction>{OnboardingAction::advance});
-    EXPECT_EQ(tidewell::onboardingForwardActions(2), (std::vector<OnboardingAction>{OnboardingAction::saveSettings,
-                                                                                    OnboardingAction::complete,
-                                                                                    OnboardingAction::startScan}));
-}
 
 // Answers the folder panel with a fixed choice.
 struct ChosenFolders final : platform::OpenPanel {
