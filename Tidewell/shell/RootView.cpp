@@ -70,14 +70,21 @@ ui::Binding<std::optional<T>> bind(AppStore& store, platform::Published<std::opt
                                          [&store, field](std::optional<T> v) { (store.*field) = std::move(v); });
 }
 
+}  // namespace
+
+ui::View sharePromptScrim(AppStore& store) {
+    return ui::View(ui::Color::rgb255(5, 9, 11, 0.6)).accessibilityHidden(true).onTapGesture([&store] {
+        store.sharePrompt = std::nullopt;
+    });
+}
+
+namespace {
+
 ui::View sharePromptOverlay(AppStore& store, bool reduceMotion) {
     const std::optional<ShareMoment> moment = store.sharePrompt.get();
     ui::View group = ui::EmptyView();
     if (moment) {
-        ui::View scrim = ui::View(ui::Color::rgb255(5, 9, 11, 0.6))
-                             .accessibilityHidden(true)
-                             .onTapGesture([&store] { store.sharePrompt = std::nullopt; });
-        group = ui::ZStack({scrim, ui::TransitionIf(true, ui::Transition::scale(0.92).combined(ui::Transition::opacity()),
+        group = ui::ZStack({sharePromptScrim(store), ui::TransitionIf(true, ui::Transition::scale(0.92).combined(ui::Transition::opacity()),
                                                     SharePromptCard(store, *moment))});
     }
     return ui::TransitionIf(moment.has_value(), ui::Transition::opacity(), group)

@@ -11,6 +11,10 @@ namespace tidewell {
 // place where the store's presentation fields become sheets and overlays.
 platform::ui::View RootView(AppStore& store);
 
+// The dimming behind the share prompt; a tap on it sets the prompt aside.
+// The top strip carries it too, so that it covers the whole window.
+platform::ui::View sharePromptScrim(AppStore& store);
+
 // The sidebar's width and the page padding of a width class.
 struct RootLayout {
     double sidebarWidth = 0;

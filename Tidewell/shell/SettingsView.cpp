@@ -74,6 +74,13 @@ ui::View paneBody(AppStore& store, SettingsPane pane) {
     return GeneralSettingsPane(store);
 }
 
+ui::FrameSpec fullWidth() {
+    ui::FrameSpec f;
+    f.maxWidth = ui::infinity;
+    f.alignment = ui::Alignment::leading;
+    return f;
+}
+
 ui::View paneDetail(AppStore& store, SettingsPane pane) {
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;
@@ -84,9 +91,14 @@ ui::View paneDetail(AppStore& store, SettingsPane pane) {
                                  .fontWeight(ui::FontWeight::semibold)
                                  .padding(ui::Edges::horizontal(), 28)
                                  .padding(ui::Edge::top, 20)
+                                 .padding(ui::Edge::bottom, 6)
+                                 .frame(fullWidth())
+                                 .background(ui::View(Theme::windowBackground()))
+                                 .zIndex(1)
                                  .accessibilityAddTraits(ui::AccessibilityTrait::header);
-    // Identified by the pane, so a switch replaces the form and its scroll position.
-    return ui::VStack(ui::HorizontalAlignment::leading, 0, {heading, ui::Form({paneBody(store, pane)})})
+    // Identified by the pane, so a switch replaces the form and its scroll
+    // position. The form scrolls under the title, never over it.
+    return ui::VStack(ui::HorizontalAlignment::leading, 0, {heading, ui::Form({paneBody(store, pane)}).clipped()})
         .frame(fill)
         .id(rawValue(pane));
 }
