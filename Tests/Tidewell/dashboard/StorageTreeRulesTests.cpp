@@ -46,13 +46,6 @@ TEST(StorageTreeRules, ProtectedStacksParseAndWriteRoundTrip)
     EXPECT_EQ(protectedStacksText(toggledProtection({"go"}, "go", std::nullopt).stacks), "");
 }
 
-TEST(StorageTreeRules, ContextMenuThirdItem)
-{
-    EXPECT_EQ(protectionMenuTitle(true, StorageNodeStatus::protected_), std::optional<std::string>("Remove Protection"));
-    EXPECT_EQ(protectionMenuTitle(false, StorageNodeStatus::reclaimable), std::optional<std::string>("Protect"));
-    EXPECT_EQ(protectionMenuTitle(false, StorageNodeStatus::protected_), std::nullopt);  // all projects pinned
-}
-
 TEST(StorageTreeRules, StackCleansTakeOnlyUnshieldedProjects)
 {
     DashboardDTO dash;
