@@ -2,6 +2,7 @@
 
 #include "foundation/Formatters.h"
 #include "kit/PointingHandCursorModifier.h"
+#include "kit/StackIcon.h"
 #include "kit/StackVocabulary.h"
 #include "kit/TreePalette.h"
 #include "shell/GlassBackground.h"
@@ -32,11 +33,31 @@ ProtectionChip protectionChip(bool userProtected, StorageNodeStatus status)
 
 namespace {
 
+// An open padlock drawn for the chip: the icon set's open lock lifts its
+// shackle a hair above the body, which at caption size reads as closed. Here
+// the shackle swings out past the body, so it reads open at any size.
+constexpr const char* kOpenLockSvg =
+    R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 256 256"><path d="M32,128H144a16,16,0,0,1,16,16V224)"
+    R"(a16,16,0,0,1-16,16H32a16,16,0,0,1-16-16V144A16,16,0,0,1,32,128Z"/><path d="M120,128V80a52,52,0,0,1,104,0)"
+    R"(v28H204V80a32,32,0,0,0-64,0v48Z"/></svg>)";
+
+ui::View chipSymbol(const std::string& symbol)
+{
+    if (symbol != "lock.open.fill")
+        return ui::View(ui::Image::systemName(symbol));
+    // The size a symbol takes at the chip's caption font.
+    const double side = ui::Font::caption().size() * 1.2;
+    return ui::View(ui::Image::svgData(QByteArray(kOpenLockSvg), "chip:lock.open")
+                        .resizable()
+                        .renderingMode(ui::ImageRenderingMode::template_))
+        .frame(side, side);
+}
+
 ui::View chip(const std::string& title, const std::string& symbol, bool prominent, bool enabled,
               const std::function<void()>& action, const std::string& help = {})
 {
     const ui::View face = ui::HStack(ui::VerticalAlignment::center, 5,
-                                     {ui::View(ui::Image::systemName(symbol)), ui::Text(title)})
+                                     {chipSymbol(symbol), ui::Text(title)})
                               .font(ui::Font::caption().weight(ui::FontWeight::semibold))
                               .foregroundStyle(Color::white())
                               .lineLimit(1)
@@ -61,12 +82,15 @@ ui::View StorageDetailPanel::body() const
     const Color& statusColor = storageStatusColor(node.status);
     const bool isProtected = node.status == StorageNodeStatus::protected_;
 
+    // The stack's own mark, as on its bubble; its symbol only when it has none.
+    const ui::View mark = StackTemplateIcon(s.project_type, 20, Color::white())
+                              .value_or(ui::View(ui::Image::systemName(stackSymbol(s.project_type)))
+                                            .font(ui::Font::system(16, ui::FontWeight::semibold))
+                                            .foregroundStyle(Color::white()));
     const ui::View stackIcon = ui::ZStack({
                                               ui::Circle().fill(tint.opacity(0.9)),
                                               ui::Circle().strokeBorder(Color::white().opacity(0.4), 1),
-                                              ui::View(ui::Image::systemName(stackSymbol(s.project_type)))
-                                                  .font(ui::Font::system(16, ui::FontWeight::semibold))
-                                                  .foregroundStyle(Color::white()),
+                                              mark,
                                           })
                                    .frame(40, 40)
                                    .accessibilityHidden(true);

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
+#include "Rules.h"
 #include "foundation/Bundle.h"
 #include "kit/StackIcons.h"
 #include "kit/StackVocabulary.h"
@@ -89,18 +91,27 @@ TEST_F(TempResources, APresentIconIsKeptWhileMissingOrBrokenOnesAreLookedForAgai
     EXPECT_NE(cache.image("rust"), nullptr);
 }
 
-TEST(BundledStackIcons, EveryBrandStackHasAnIconFileInTheBuiltBundle) {
+// Every stack the engine can report reads the same everywhere (the engine's
+// label in bubbles and cards, the vocabulary's name in filters and badges) and
+// has its own mark in the built bundle, not a fallback symbol.
+TEST(BundledStackIcons, EveryEngineStackHasOneNameAndAMarkInTheBuiltBundle) {
     const char* bundle = std::getenv("TIDEWELL_BUNDLE");
     ASSERT_NE(bundle, nullptr);
     const fs::path resources = fs::path(bundle) / "Resources";
     platform::Bundle::setMainForTesting(std::string(bundle) + "/bin/tidewell", resources.string());
-    for (const char* id : {"flutter", "react_native", "android", "ios", "node", "php", "python", "rust", "go",
-                           "node_global", "homebrew", "pip"}) {
-        EXPECT_EQ(stackIconFileURL(id), (resources / "stack" / (std::string(id) + ".svg")).string());
-        const auto icon = tidewell::stackIconImage(id);
-        ASSERT_NE(icon, nullptr) << id;
-        EXPECT_TRUE(icon->renderer->isValid()) << id;
+    const auto rules = tidewell::engine::loadRulesFile((resources / "rules" / "artifacts.yaml").string(), "/home/u");
+    ASSERT_GE(rules.stacks.size(), 10u);
+    std::set<std::string> names;
+    for (const auto& stack : rules.stacks) {
+        EXPECT_EQ(tidewell::stackDisplayName(stack.id), stack.label) << stack.id;
+        EXPECT_TRUE(names.insert(stack.label).second) << stack.label << " names two stacks";
+        EXPECT_EQ(stackIconFileURL(stack.id), (resources / "stack" / (stack.id + ".svg")).string());
+        const auto icon = tidewell::stackIconImage(stack.id);
+        ASSERT_NE(icon, nullptr) << stack.id;
+        EXPECT_TRUE(icon->renderer->isValid()) << stack.id;
     }
+    // The iOS mark is a picture, not the word the bubble already shows.
+    EXPECT_EQ(tidewell::stackIconImage("ios")->svg.indexOf("<title>iOS</title>"), -1);
     // Caches and other non-brands draw their symbol instead.
     for (const char* id : {"android_packages", "ios_archives", "device_support", "android_emulators", "tool_caches",
                            "Flutter"})

@@ -38,8 +38,8 @@ TEST(StackVocabulary, EveryStackSymbolHasAnIcon) {
     std::vector<std::string> symbols{stackSymbol("unknown")};
     for (std::string_view id : knownStackIds()) symbols.push_back(stackSymbol(id));
     for (const auto& symbol : symbols) EXPECT_TRUE(platform::ui::symbolIconName(symbol).has_value()) << symbol;
-    EXPECT_EQ(knownStackIds().size(), 17u);
-    EXPECT_EQ(std::set<std::string_view>(knownStackIds().begin(), knownStackIds().end()).size(), 17u) << "no repeats";
+    EXPECT_EQ(knownStackIds().size(), 21u);
+    EXPECT_EQ(std::set<std::string_view>(knownStackIds().begin(), knownStackIds().end()).size(), 21u) << "no repeats";
 }
 
 TEST(RevealInFinder, SelectsAnExistingFolderOrTheParentOfADeletedOne) {
