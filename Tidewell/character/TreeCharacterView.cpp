@@ -111,7 +111,7 @@ TreeCharacterPose treeCharacterPose(const std::vector<TreePerch>& perches, ui::S
     if (local < 6.6 && idle > 0.4) {
         if (!toStop.perch && std::fmod(seg, 3) == 0)
             pose.line = readyBytes == 0 ? std::string("All clean. Nice.") : platform::formatByteCount(readyBytes) + " is ready to clean";
-        else if (toStop.perch && noise(seg, 3) < 0.55)
+        else if (toStop.perch && perches[*toStop.perch].hovered)
             pose.line = perches[*toStop.perch].title + " · " + perches[*toStop.perch].detail;
     }
     return pose;

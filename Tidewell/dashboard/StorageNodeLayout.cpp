@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <numeric>
 
 namespace tidewell {
@@ -53,6 +54,26 @@ void keepInside(std::vector<Point>& positions, const std::vector<double>& diamet
 
 constexpr int maxShrinks = 12;
 constexpr double shrinkStep = 0.93;
+// How far down a crowded crown may reach (a share of the height, from the
+// upper 62 %): to the tops of the hills, clear of the ground the character walks.
+constexpr double deepestCrown = 0.72;
+constexpr double crownStep = 0.025;
+constexpr int maxSettles = 8;
+
+Rect crownPlayfield(Size size, double depth)
+{
+    return {24, 20, std::max(size.width - 48, 40.0), std::max(depth * size.height - 20, 40.0)};
+}
+
+std::vector<Point> slotStarts(std::size_t n, Rect playfield)
+{
+    std::vector<Point> starts(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point u = storageSlot(int(i));
+        starts[i] = {playfield.x + u.x * playfield.width, playfield.y + u.y * playfield.height};
+    }
+    return starts;
+}
 
 bool anyOverlap(const std::vector<Point>& positions, const std::vector<double>& diameters)
 {
@@ -156,28 +177,47 @@ std::vector<StorageNodeModel> layoutStorageNodes(Size size, const std::vector<Ty
         maxD = std::min(base * (n >= 9 ? 0.14 : 0.18), 96.0);
     }
 
-    const Rect playfield{24, 20, std::max(W - 48, 40.0), std::max(0.62 * H - 20, 40.0)};
+    double depth = 0.62;
+    Rect playfield = crownPlayfield(size, depth);
     if (!(playfield.width > minD) || !(playfield.height > minD))
         return {};
 
+    // No bubble is smaller than its label needs, on any canvas.
     std::vector<double> diameters(n);
-    std::vector<Point> starts(n);
     for (std::size_t i = 0; i < n; ++i) {
         const double ratio = double(weightOf(sorted[i])) / double(maxWeight);
-        diameters[i] = minD + std::sqrt(std::max(ratio, 0.08)) * (maxD - minD);
-        const Point u = storageSlot(int(i));
-        starts[i] = {playfield.x + u.x * playfield.width, playfield.y + u.y * playfield.height};
+        diameters[i] = std::max(minD + std::sqrt(std::max(ratio, 0.08)) * (maxD - minD), storageNodeMinimumDiameter);
     }
     // Sixteen passes cannot part many bubbles in a short crown (a 900 × 320
     // area with a dozen stacks leaves rims 10 points inside each other, over
-    // icons and sizes). Then every bubble shrinks a little and the crown is
-    // laid out again from the slots; a layout that already parts them is kept
-    // as it is.
+    // icons and sizes). Then every bubble shrinks a little, down to the
+    // smallest that holds its label, and after that the crown reaches a little
+    // lower; each time the crown is laid out again from the slots, and at the
+    // deepest it is given more passes. A layout that already parts them is
+    // kept as it is.
+    std::vector<Point> starts = slotStarts(n, playfield);
     std::vector<Point> positions = starts;
     relaxStorageNodes(positions, diameters, playfield, size);
-    for (int attempt = 0; attempt < maxShrinks && anyOverlap(positions, diameters); ++attempt) {
-        for (double& d : diameters)
-            d *= shrinkStep;
+    for (int shrinks = 0, settles = 0; anyOverlap(positions, diameters);) {
+        const bool canShrink = shrinks < maxShrinks && std::any_of(diameters.begin(), diameters.end(), [](double d) {
+                                   return d > storageNodeMinimumDiameter;
+                               });
+        if (canShrink) {
+            ++shrinks;
+            for (double& d : diameters)
+                d = std::max(d * shrinkStep, storageNodeMinimumDiameter);
+        } else if (depth < deepestCrown - 1e-9) {
+            depth = std::min(depth + crownStep, deepestCrown);
+            playfield = crownPlayfield(size, depth);
+            starts = slotStarts(n, playfield);
+        } else if (settles < maxSettles) {
+            // Last, the deepest crown keeps relaxing from where it got to.
+            ++settles;
+            relaxStorageNodes(positions, diameters, playfield, size);
+            continue;
+        } else {
+            break;
+        }
         positions = starts;
         relaxStorageNodes(positions, diameters, playfield, size);
     }

@@ -14,6 +14,11 @@
 
 namespace tidewell {
 
+// The smallest bubble the tree draws: its icon and the longest size text fit
+// in it at the text's smallest scale (see storageNodeSizeTextRoom). A crowded
+// crown stops shrinking its bubbles here and reaches lower instead.
+inline constexpr double storageNodeMinimumDiameter = 60;
+
 // The bubbles for a drawing area of `size`, heaviest stack first; empty for
 // an area of 40 points or less (or not finite) on either side, no summaries,
 // or a crown too small for the smallest bubble.

@@ -36,6 +36,24 @@ double storageNodeGlow(bool selected, bool hovered, int index, double time, bool
 
 double storageNodeIconSide(double d) { return std::clamp(d < 104 ? d * 0.34 : d * 0.26, 18.0, 34.0); }
 
+double storageNodePillPadding(double d) { return std::clamp((d - 44) / 4, 4.0, 8.0); }
+
+double storageNodeSizeTextRoom(double d, double pillHeight)
+{
+    const double padding = storageNodePillPadding(d);
+    if (d >= 104)
+        return std::max(0.0, 0.72 * d - 2 * padding);
+    // Icon, gap and pill stand centred in the face, the pill lowest; its ends
+    // keep clear of the rim.
+    const double rimClearance = 2.5;
+    const double content = storageNodeIconSide(d) + std::max(0.04 * d, 3.0) + pillHeight;
+    const double end = pillHeight / 2, below = content / 2 - end;
+    const double reach = d / 2 - rimClearance - end;
+    if (!(reach > below))
+        return 0;
+    return std::max(0.0, 2 * (std::sqrt(reach * reach - below * below) + end) - 2 * padding);
+}
+
 double storageNodeScale(bool selected, bool hovered)
 {
     if (hovered && selected)
@@ -67,26 +85,32 @@ ui::View icon(const std::string& type, double side)
 
 ui::View faceContent(const StorageNodeModel& node, double d)
 {
-    const bool large = d >= 124;
+    const bool large = d >= 124, named = d >= 104;
     ui::ViewList rows{icon(node.id(), storageNodeIconSide(d))};
-    if (d >= 104)
+    if (named)
         rows.push_back(ui::Text(node.summary.label)
                            .font(ui::Font::system(large ? 13 : 11.5, ui::FontWeight::bold, ui::FontDesign::rounded))
                            .foregroundStyle(Color::white())
                            .multilineTextAlignment(ui::TextAlignment::center)
                            .lineLimit(2)
                            .minimumScaleFactor(0.65));
+    const ui::Font sizeFont =
+        ui::Font::system(large ? 11.5 : 10.5, ui::FontWeight::semibold, ui::FontDesign::rounded).monospacedDigit();
+    const double padding = storageNodePillPadding(d);
+    const double room = storageNodeSizeTextRoom(d, ui::resolveFont(sizeFont).lineHeight + 6);
     rows.push_back(ui::Text(platform::formatByteCount(node.summary.reclaimable_bytes))
-                       .font(ui::Font::system(large ? 11.5 : 10.5, ui::FontWeight::semibold, ui::FontDesign::rounded)
-                                 .monospacedDigit())
+                       .font(sizeFont)
                        .foregroundStyle(Color::white())
                        .lineLimit(1)
                        .minimumScaleFactor(0.65)
-                       .padding(ui::EdgeInsets{3, 8, 3, 8})
+                       .padding(ui::EdgeInsets{3, padding, 3, padding})
                        .background(ui::Capsule().fill(Color::white().opacity(0.14)))
                        .overlay(ui::Capsule().stroke(Color::white().opacity(0.28), 0.8)));
+    // The side margins leave the pill exactly its room: the face's own
+    // margins on named bubbles, the width of the circle at the pill below.
+    const double sides = std::max(0.0, (d - room) / 2 - padding);
     return ui::VStack(ui::HorizontalAlignment::center, std::max(0.04 * d, 3.0), std::move(rows))
-        .padding(ui::EdgeInsets{0.1 * d, 0.14 * d, 0.1 * d, 0.14 * d});
+        .padding(ui::EdgeInsets{0.1 * d, sides, 0.1 * d, sides});
 }
 
 // The bubble's still drawing is kept as pixels per stack: its shadow and

@@ -32,6 +32,14 @@ struct StorageNodeView {
 double storageNodeGlow(bool selected, bool hovered, int index, double time, bool reduceMotion);
 // The icon's side for a bubble of diameter `d`.
 double storageNodeIconSide(double d);
+// The size pill's side padding: 8 on bubbles with room, down to 4 on the
+// smallest, so the text keeps its size before the padding does.
+double storageNodePillPadding(double d);
+// The width the size text may take in a bubble of diameter `d` whose pill is
+// `pillHeight` tall: on bubbles without a name, the widest pill whose rounded
+// ends stay inside the face, less its padding; named bubbles keep the face's
+// side margins.
+double storageNodeSizeTextRoom(double d, double pillHeight);
 // The swell under the pointer and when selected.
 double storageNodeScale(bool selected, bool hovered);
 // How many times the bubbles' kept pictures were drawn afresh on this thread

@@ -59,8 +59,9 @@ double storageTreeTime(double timelineSeconds, bool reduceMotion);
 double bobbedNodeY(const StorageNodeModel& node, int index, double time, bool reduceMotion);
 
 // The bubbles of 44 points or more whose top edge lies below the crown's
-// upper band, where the character can stand.
+// upper band and with room above them for the character, where it can stand;
+// each names the bubble's reclaimable size, the figure the bubble shows.
 std::vector<TreePerch> makeTreePerches(const std::vector<StorageNodeModel>& nodes, double time, double w, double h,
-                                       bool reduceMotion);
+                                       bool reduceMotion, const std::optional<std::string>& hovered = std::nullopt);
 
 }  // namespace tidewell

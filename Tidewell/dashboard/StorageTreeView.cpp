@@ -134,7 +134,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
     std::optional<TreeCharacterView> character;
     if (profile.walksOnTree) {
         character = TreeCharacterView{profile, store->lifetimeReclaimedBytes.get(), store->characterMeal.get(),
-                                      s.dash().reclaimable_bytes, makeTreePerches(nodes, t, size.width, size.height, s.reduceMotion),
+                                      s.dash().reclaimable_bytes, makeTreePerches(nodes, t, size.width, size.height, s.reduceMotion, hovered),
                                       size, t, s.reduceMotion, TreeCharacterView::Layer::behind};
         layers.push_back(character->body().zIndex(0.5));
         character->layer = TreeCharacterView::Layer::front;

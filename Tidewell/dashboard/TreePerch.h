@@ -12,6 +12,9 @@ struct TreePerch {
     std::string detail;  // "1.2 GB · Reclaimable"
     platform::ui::Point center;
     double radius = 0;
+    // The pointer is over this bubble: only then does the character name it,
+    // so its words are the bubble's hover label and leave with the pointer.
+    bool hovered = false;
     bool operator==(const TreePerch&) const = default;
 };
 

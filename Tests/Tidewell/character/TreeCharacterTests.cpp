@@ -98,4 +98,20 @@ TEST(TreeCharacterPoseTest, PassesBehindTheBubblesOnlyWhileBelowThePerchTop) {
     EXPECT_GT(behind, 0);
 }
 
+// On a bubble the character names it only while the pointer is over that
+// bubble, so its words never outlast the hover.
+TEST(TreeCharacterPoseTest, NamesItsPerchOnlyWhileThePointerIsOverIt) {
+    auto list = perches(3);
+    list[1].hovered = true;
+    int named = 0;
+    for (double t = 0; t < 2100; t += 0.1) {
+        const auto pose = treeCharacterPose(list, size, t, false, 0);
+        if (!pose.line || *pose.line == "All clean. Nice.") continue;
+        EXPECT_EQ(*pose.line, "Stack1 · 1 GB · Idle") << t;
+        EXPECT_EQ(pose.feet.x, list[1].center.x) << t;
+        ++named;
+    }
+    EXPECT_GT(named, 10);
+}
+
 }  // namespace

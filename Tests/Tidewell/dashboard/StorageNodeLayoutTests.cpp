@@ -69,7 +69,7 @@ TEST(StorageNodeLayout, CoincidentCentresPartAlongTheFixedDirection)
 TEST(StorageNodeLayout, NoTwoBubblesOverlapAndAllStayInTheCrown)
 {
     std::vector<Size> canvases;
-    for (double w : {640, 900, 1200})
+    for (double w : {780, 900, 1200})
         for (double h : {280, 320, 360, 440, 600})
             canvases.push_back({w, h});
     for (Size size : canvases) {
@@ -84,7 +84,8 @@ TEST(StorageNodeLayout, NoTwoBubblesOverlapAndAllStayInTheCrown)
             for (std::size_t i = 0; i < nodes.size(); ++i) {
                 const auto& a = nodes[i];
                 EXPECT_GE(a.position.y - a.diameter / 2, 20 - 1e-9);
-                EXPECT_LE(a.position.y + a.diameter / 2, 0.62 * size.height + 1e-9);
+                EXPECT_LE(a.position.y + a.diameter / 2, 0.72 * size.height + 1e-9);
+                EXPECT_GE(a.diameter, storageNodeMinimumDiameter);
                 for (std::size_t j = i + 1; j < nodes.size(); ++j) {
                     const auto& b = nodes[j];
                     const double gap = std::hypot(a.position.x - b.position.x, a.position.y - b.position.y) -

@@ -93,22 +93,31 @@ TEST(StorageTreeRules, SelectionAndHover)
     EXPECT_EQ(hoverAfter(S("go"), "go", false), std::nullopt);
 }
 
-TEST(StorageTreeRules, PerchesAreLargeBubblesBelowTheUpperBand)
+TEST(StorageTreeRules, PerchesAreLargeBubblesBelowTheUpperBandWithRoomAbove)
 {
     // Threshold for h = 400: min(52, 90) + 48 = 100; still (reduce motion) centres.
-    auto node = [](const char* id, double y, double d) {
-        return StorageNodeModel{{id, id, 2, 2'500'000'000, 0}, StorageNodeStatus::idle, {100, y}, d};
+    auto node = [](const char* id, double x, double y, double d) {
+        return StorageNodeModel{{id, id, 2, 2'500'000'000, 1'200'000'000}, StorageNodeStatus::idle, {x, y}, d};
     };
-    const std::vector<StorageNodeModel> nodes{node("small", 300, 43.9), node("edge", 300, 44), node("high", 120, 44),
-                                              node("top", 122.1, 44)};
-    const auto perches = makeTreePerches(nodes, 5, 800, 400, true);
+    const std::vector<StorageNodeModel> nodes{node("small", 400, 300, 43.9), node("edge", 100, 300, 44),
+                                              node("high", 400, 120, 44), node("top", 250, 122.1, 44)};
+    auto perches = makeTreePerches(nodes, 5, 800, 400, true, "edge");
     ASSERT_EQ(perches.size(), 2u);
-    EXPECT_EQ(perches[0], (TreePerch{"edge", "2.5 GB · Idle", {100, 300}, 22}));
+    // It names the figure its bubble shows, and only the hovered bubble speaks.
+    EXPECT_EQ(perches[0], (TreePerch{"edge", "1.2 GB · Idle", {100, 300}, 22, true}));
     EXPECT_EQ(perches[1].title, "top");
+    EXPECT_FALSE(perches[1].hovered);
     EXPECT_TRUE(makeTreePerches({}, 0, 800, 400, false).empty());
 
+    // A bubble just above, where the character would stand, takes the perch away.
+    auto crowded = nodes;
+    crowded.push_back(node("above", 120, 240, 60));
+    perches = makeTreePerches(crowded, 5, 800, 400, true);
+    ASSERT_EQ(perches.size(), 2u);
+    EXPECT_EQ(perches[0].title, "top");
+
     // Moving: the perch follows the bob.
-    const auto moving = makeTreePerches({node("edge", 300, 44)}, 2, 800, 400, false);
+    const auto moving = makeTreePerches({node("edge", 100, 300, 44)}, 2, 800, 400, false);
     ASSERT_EQ(moving.size(), 1u);
     EXPECT_NE(moving[0].center.y, 300);
     EXPECT_DOUBLE_EQ(storageTreeTime(8.2e8 + 0.25, false), 8.2e8 + 0.25);  // double precision kept
