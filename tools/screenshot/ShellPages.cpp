@@ -1,5 +1,6 @@
 // The main window's content as the application shows it (top strip, sidebar,
-// page), with the notices popover open, an error banner, and the startup-disk
+// page), with the notices popover open, an error banner, an unlock toast above
+// an error banner, and the startup-disk
 // card in both styles.
 
 #include "ScreenshotPages.h"
@@ -22,6 +23,7 @@ AppStore& shellStore(AppSection section) {
     store.isScanning = false;
     store.selectedSection = section;
     store.lastError = std::nullopt;
+    store.newUnlock = std::nullopt;
     store.startupDisk = VolumeSpace{"File System", 500'000'000'000, 48'000'000'000};
     return store;
 }
@@ -34,6 +36,12 @@ const ScreenshotPage window("shell", [] { return TidewellApp::mainWindowContent(
 const ScreenshotPage projects("shell-projects", [] { return TidewellApp::mainWindowContent(shellStore(AppSection::projects)); });
 const ScreenshotPage error("shell-error", [] {
     AppStore& store = shellStore(AppSection::activity);
+    store.lastError = "Could not move 2 folders to the Trash. They are still where they were.";
+    return TidewellApp::mainWindowContent(store);
+});
+const ScreenshotPage unlock("shell-unlock", [] {
+    AppStore& store = shellStore(AppSection::projects);
+    store.newUnlock = CharacterAccessory::scarf;
     store.lastError = "Could not move 2 folders to the Trash. They are still where they were.";
     return TidewellApp::mainWindowContent(store);
 });
