@@ -28,13 +28,14 @@ bool HttpRequest::hasHeader(const std::string& name) const {
     return false;
 }
 
-bool mayFollowRedirect(const std::string& from, const std::string& to, bool carriesAuthorization) {
+bool mayFollowRedirect(const std::string& from, const std::string& to) {
     const QUrl source(QString::fromStdString(from));
     const QUrl target = source.resolved(QUrl(QString::fromStdString(to)));
     const QString scheme = target.scheme().toLower();
     if (!target.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) return false;
-    if (source.scheme().toLower() == QLatin1String("https") && scheme == QLatin1String("http")) return false;
-    return !carriesAuthorization || sameOrigin(source, target);
+    // Another origin is another party: a request body or a header meant for
+    // the service (a code, a token, a heading) must not reach it.
+    return sameOrigin(source, target);
 }
 
 HttpClient& HttpClient::shared() {
@@ -58,7 +59,9 @@ HttpTask NetworkHttpClient::send(HttpRequest request, Completion done) {
     for (const auto& [name, value] : request.headers) q.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
     q.setTransferTimeout(int(request.timeout.count()));
     // Every redirect is checked here before it is followed.
-    q.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    q.setAttribute(QNetworkRequest::RedirectPolicyAttribute, request.followsRedirects
+                                                                 ? QNetworkRequest::UserVerifiedRedirectPolicy
+                                                                 : QNetworkRequest::ManualRedirectPolicy);
     const QByteArray body = QByteArray::fromStdString(request.body);
     QNetworkReply* reply = request.body.empty() && request.method != "POST" && request.method != "PUT"
                                ? manager_->access.sendCustomRequest(q, QByteArray::fromStdString(request.method))
@@ -71,9 +74,8 @@ HttpTask NetworkHttpClient::send(HttpRequest request, Completion done) {
     };
     auto state = std::make_shared<State>();
     state->at = request.url;
-    const bool authorized = request.hasHeader("Authorization");
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, state, authorized](const QUrl& to) {
-        if (mayFollowRedirect(state->at, to.toString().toStdString(), authorized)) {
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, state](const QUrl& to) {
+        if (mayFollowRedirect(state->at, to.toString().toStdString())) {
             state->at = QUrl(QString::fromStdString(state->at)).resolved(to).toString().toStdString();
             emit reply->redirectAllowed();
         } else {

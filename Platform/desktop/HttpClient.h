@@ -1,8 +1,8 @@
 #pragma once
 // Web requests: a method, a body (JSON text or binary bytes), headers and a
 // time-out; the status, body or transport failure come back on the main
-// thread. A redirect to another origin is never followed while the request
-// carries an Authorization header, nor one from https to http. Code asks
+// thread. A redirect to another origin is never followed, nor one from https
+// to http, and a request may refuse redirects altogether. Code asks
 // `HttpClient::shared()`; tests install a `RecordingHttpClient`.
 
 #include <chrono>
@@ -21,6 +21,8 @@ struct HttpRequest {
     std::string body;  // bytes as sent
     // Longest wait without any data moving.
     std::chrono::milliseconds timeout{60000};
+    // False: a redirect is the answer itself (its status), never followed.
+    bool followsRedirects = true;
 
     bool hasHeader(const std::string& name) const;
 };
@@ -29,7 +31,7 @@ enum class HttpFailure {
     none,             // an HTTP response arrived (any status)
     transport,        // no connection, reset, TLS failure, bad address
     timedOut,
-    redirectRefused,  // a redirect that would have carried credentials away
+    redirectRefused,  // a redirect to another origin, or from https down to http
 };
 
 struct HttpResponse {
@@ -65,9 +67,9 @@ public:
     static void setShared(HttpClient* client);
 };
 
-// Whether a redirect from `from` to `to` may be followed for a request that
-// does or doesn't carry credentials (pure).
-bool mayFollowRedirect(const std::string& from, const std::string& to, bool carriesAuthorization);
+// Whether a redirect from `from` to `to` may be followed: only within the
+// same origin (scheme, host and port), never to another (pure).
+bool mayFollowRedirect(const std::string& from, const std::string& to);
 
 class NetworkHttpClient final : public HttpClient {
 public:

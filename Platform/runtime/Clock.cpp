@@ -17,6 +17,8 @@ const Clock& currentClock() {
 
 TimePoint now() { return currentClock().now(); }
 
+MonotonicTime monotonicNow() { return currentClock().monotonicNow(); }
+
 void setClockForTesting(const Clock* clock) { installed.store(clock); }
 
 TimePoint fromUnixSeconds(std::int64_t seconds) {

@@ -68,7 +68,7 @@ std::string AccountSession::accountPageURL(bool intent) const {
 
 void AccountSession::beginSignIn() {
     signInMessage = std::nullopt;
-    signInStarted_ = platform::now();
+    signInStarted_ = platform::monotonicNow();
     platform::Workspace::shared().openURL(accountPageURL(true));
 }
 
@@ -77,7 +77,10 @@ void AccountSession::handleSignInCallback(const std::string& url) {
     if (!code) return;
     // Only the answer to a sign-in started here: a link planted by a web page
     // must not sign this computer into someone else's account.
-    if (!signInStarted_ || platform::now() - *signInStarted_ > signInWindow) return;
+    // The window survives a change of the date, and a code gets one try: a
+    // second link, planted after a failed exchange, finds it closed.
+    if (!signInStarted_ || platform::monotonicNow() - *signInStarted_ > signInWindow) return;
+    signInStarted_.reset();
     exchange(*code);
 }
 
@@ -93,6 +96,8 @@ void AccountSession::exchange(const std::string& code) {
         return;
     }
     request.timeout = std::chrono::seconds(60);
+    // A redirect would carry the one-time code, a credential, to wherever it points.
+    request.followsRedirects = false;
     platform::HttpClient::shared().send(std::move(request), [this, alive = std::weak_ptr<bool>(alive_)](platform::HttpResponse response) {
         if (alive.expired()) return;
         if (response.failure != platform::HttpFailure::none) {
@@ -110,7 +115,6 @@ void AccountSession::exchange(const std::string& code) {
             return;
         }
         storeSessionToken(*session);
-        signInStarted_.reset();
         isSignedIn = true;
         const auto email = optionalString(reply, "email");
         const auto name = optionalString(reply, "name");

@@ -43,7 +43,8 @@ public:
     std::string accountPageURL(bool intent) const;
     void beginSignIn();
     // Acts only on a sign-in callback while a sign-in this run began is
-    // awaited; anything else is ignored silently.
+    // awaited (measured on the monotonic clock); the first callback that
+    // acts closes the wait. Anything else is ignored silently.
     void handleSignInCallback(const std::string& url);
     void signOut();
 
@@ -52,7 +53,7 @@ public:
 
 private:
     void exchange(const std::string& code);
-    std::optional<platform::TimePoint> signInStarted_;
+    std::optional<platform::MonotonicTime> signInStarted_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -72,11 +72,12 @@ std::string leaderboardSchemeScript(bool dark) {
 }
 
 bool isLeaderboardServiceURL(const std::optional<std::string>& url) {
-    const std::string own = hostOf(leaderboardURL());
-    const std::string host = url ? hostOf(*url) : std::string();
-    if (own.empty() && host.empty()) return true;
-    if (own.empty() || host.empty()) return false;
-    return own == host;
+    // The whole origin: another port or scheme on the same host is another site.
+    const std::string own = originOf(leaderboardURL());
+    const std::string other = url ? originOf(*url) : std::string();
+    if (own.empty() && other.empty()) return true;
+    if (own.empty() || other.empty()) return false;
+    return own == other;
 }
 
 LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationAction& action) {
@@ -177,7 +178,8 @@ void LeaderboardWebModel::didFailNavigation(int errorCode) {
 }
 
 void LeaderboardWebModel::newWindowRequested(const platform::WebNavigationAction& action) {
-    if (!action.url) return;
+    // A window.open the user did not ask for by a click is refused.
+    if (!action.url || !action.linkActivated) return;
     if (isLeaderboardServiceURL(action.url)) webView().load(*action.url, std::chrono::seconds(60));
     else platform::Workspace::shared().openURL(*action.url);
 }

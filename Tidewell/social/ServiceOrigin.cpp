@@ -33,7 +33,13 @@ std::string appendingPathPiece(const std::string& base, const std::string& piece
     return appendingPath(base, QUrl::toPercentEncoding(QString::fromStdString(piece)).toStdString());
 }
 
-std::string hostOf(const std::string& url) { return QUrl(QString::fromStdString(url)).host().toStdString(); }
+std::string originOf(const std::string& url) {
+    const QUrl parsed(QString::fromStdString(url));
+    if (parsed.host().isEmpty()) return {};
+    const QString scheme = parsed.scheme().toLower();
+    const int port = parsed.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1);
+    return (scheme + "://" + parsed.host().toLower() + ":" + QString::number(port)).toStdString();
+}
 
 std::optional<std::string> readSessionToken() { return platform::Keychain::shared().read(sessionItem); }
 

@@ -20,8 +20,9 @@ std::string appendingPath(const std::string& base, const std::string& path);
 // `base` with `piece` appended as one path segment: every byte outside the
 // unreserved set is percent-encoded, "/", "?" and "#" included.
 std::string appendingPathPiece(const std::string& base, const std::string& piece);
-// The host of an absolute address ("" when it has none).
-std::string hostOf(const std::string& url);
+// The origin of an absolute address, "scheme://host:port" with the scheme's
+// default port filled in ("" when it has no host).
+std::string originOf(const std::string& url);
 
 std::optional<std::string> readSessionToken();
 void storeSessionToken(const std::string& token);

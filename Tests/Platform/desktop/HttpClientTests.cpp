@@ -77,18 +77,26 @@ TEST(NetworkHttpClient, AnswersWithAnyStatusAndItsBodyTimesOutAndCancels) {
     EXPECT_FALSE(answered) << "a cancelled request never answers";
 }
 
-TEST(NetworkHttpClient, NeverCarriesTheTokenToAnotherOrigin) {
+TEST(NetworkHttpClient, FollowsRedirectsOnlyWithinTheOriginAndNoneWhenAskedNotTo) {
     LoopbackServer server;
     NetworkHttpClient client;
     for (const auto& [path, withToken, failure] : {std::tuple{"/to-same", true, HttpFailure::none},
                                                    {"/to-other", true, HttpFailure::redirectRefused},
-                                                   {"/to-other", false, HttpFailure::none}}) {
+                                                   {"/to-other", false, HttpFailure::redirectRefused}}) {
         server.seen.clear();
         HttpRequest request{"GET", server.url(path)};
         if (withToken) request.headers.push_back({"Authorization", "Bearer secret"});
         EXPECT_EQ(send(client, request).failure, failure) << path << withToken;
         EXPECT_EQ(server.seen.find("GET /landed") != std::string::npos, failure == HttpFailure::none) << path << withToken;
     }
-    EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "http://a.example/y", false)) << "never down to http";
-    EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "file:///etc/passwd", false));
+    server.seen.clear();
+    HttpRequest once{"POST", server.url("/to-same"), {}, "code"};
+    once.followsRedirects = false;
+    const HttpResponse r = send(client, once);
+    EXPECT_EQ(std::tie(r.failure, r.status), std::tuple(HttpFailure::none, 302)) << "the redirect is the answer";
+    EXPECT_EQ(server.seen.find("/landed"), std::string::npos);
+    EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "http://a.example/y")) << "never down to http";
+    EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "https://a.example:8443/y"));
+    EXPECT_FALSE(mayFollowRedirect("https://a.example/x", "file:///etc/passwd"));
+    EXPECT_TRUE(mayFollowRedirect("https://a.example/x", "/y"));
 }

@@ -104,6 +104,7 @@ TEST_F(AccountTest, ActivationActsOnlyWhileASignInOfThisRunIsAwaited) {
     for (const char* url : {"tidewell://activate?code=", "tidewell://activate", "TIDEWELL://activate?code=x",
                             "tidewell://Activate?code=x"})
         session.handleSignInCallback(url);
+    clock.set(clock.now() - std::chrono::hours(1));  // the date moved back: the window does not grow
     clock.advance(signInWindow + std::chrono::seconds(1));
     session.handleSignInCallback("tidewell://activate?code=" + code);  // too late
     idle();
@@ -111,6 +112,18 @@ TEST_F(AccountTest, ActivationActsOnlyWhileASignInOfThisRunIsAwaited) {
     EXPECT_EQ(session.signInMessage.get(), std::nullopt);
     EXPECT_FALSE(session.isSignedIn.get());
     platform::setClockForTesting(nullptr);
+}
+
+TEST_F(AccountTest, TheFirstActivationClosesTheWindowWhateverItsOutcome) {
+    AccountSession session;
+    session.beginSignIn();
+    service.force("token", svc::refusal("expired"));
+    session.handleSignInCallback("tidewell://activate?code=first");
+    settle([&] { return session.signInMessage.get().has_value(); });
+    session.handleSignInCallback("tidewell://activate?code=" + service.issueCode("mallory@example.com", ""));
+    idle();
+    EXPECT_EQ(countOf("POST"), 1);
+    EXPECT_FALSE(session.isSignedIn.get());
 }
 
 TEST_F(AccountTest, EachAnswerOfTheCodeExchangeHasItsOutcome) {
@@ -128,6 +141,10 @@ TEST_F(AccountTest, EachAnswerOfTheCodeExchangeHasItsOutcome) {
         {"400", svc::refusal("expired"), true, expiredText, false},
         {"500 page", svc::serverErrorPage(), true, expiredText, false},
         {"200 without a session", svc::junkOK(), true, networkText, false},
+        // The code is a credential: no redirect takes it anywhere, not even back here.
+        {"307 here", svc::ServiceAnswer{307, {}, {}, service.origin() + "/api/app/token"}, true, expiredText, false},
+        {"307 elsewhere", svc::ServiceAnswer{307, {}, {}, "http://localhost:" + std::to_string(service.port()) + "/api/app/token"},
+         true, expiredText, false},
         {"no service", std::nullopt, false, networkText, false},
     };
     for (const auto& c : cases) {
@@ -144,6 +161,7 @@ TEST_F(AccountTest, EachAnswerOfTheCodeExchangeHasItsOutcome) {
         ::setenv("TIDEWELL_SITE", service.origin().c_str(), 1);
     }
     EXPECT_EQ(keychain.items.size(), 0u);
+    EXPECT_EQ(countOf("POST"), int(cases.size()) - 1) << "one exchange per reachable case, no redirect followed";
 }
 
 }  // namespace

@@ -73,13 +73,17 @@ TEST_F(AccountTest, TheWebPageStaysOnTheServiceHost) {
     auto action = [](std::optional<std::string> url, bool link, bool main) {
         return platform::WebNavigationAction{std::move(url), link, main};
     };
-    // The origin is 127.0.0.1: "localhost" is another host.
+    // The origin is http://127.0.0.1:<port>: "localhost", another port or
+    // another scheme is another site.
     const std::string own = service.origin() + "/u/jane";
+    const std::string otherPort = "http://127.0.0.1:" + std::to_string(service.port() + 1) + "/leaderboard";
     const std::vector<std::pair<platform::WebNavigationAction, Nav>> cases = {
         {action(std::nullopt, true, true), Nav::cancel},
         {action("about:blank", false, true), Nav::allow},
         {action(own, true, true), Nav::allow},
-        {action("https://127.0.0.1/other", false, true), Nav::allow},
+        {action("https://127.0.0.1:" + std::to_string(service.port()) + "/other", true, true), Nav::openInBrowser},
+        {action(otherPort, true, true), Nav::openInBrowser},
+        {action(otherPort, false, false), Nav::allow},
         {action("http://localhost:" + std::to_string(service.port()) + "/leaderboard", true, true), Nav::openInBrowser},
         {action("https://github.com/jane", true, false), Nav::openInBrowser},
         {action("https://embed.example.com/frame", false, false), Nav::allow},
@@ -94,6 +98,8 @@ TEST_F(AccountTest, TheWebPageStaysOnTheServiceHost) {
     EXPECT_EQ(model.decidePolicy(action("https://github.com/jane", true, true)), platform::WebPolicy::cancel);
     model.newWindowRequested(action("https://example.org/new", true, true));
     model.newWindowRequested(action("javascript:open()", true, true));
+    model.newWindowRequested(action("https://example.org/unasked", false, true));  // no click: refused
+    model.newWindowRequested(action(own, false, true));
     EXPECT_EQ(workspace.openedURLs, (std::vector<std::string>{"https://github.com/jane", "https://example.org/new"}));
     EXPECT_EQ(workspace.refusedURLs.size(), 2u);
     EXPECT_FALSE(model.hasWebView());
