@@ -1,6 +1,8 @@
 // tidewell-service: the stand-in web service on loopback.
-//   tidewell-service [--port N] [--database PATH]
+//   tidewell-service [--port N] [--database PATH] [--serve-request-record]
 // Prints "tidewell-service listening on http://127.0.0.1:<port>" once it listens.
+// --serve-request-record answers GET /__requests with every request seen,
+// bearer tokens included; without it that record stays inside the process.
 
 #include <QCoreApplication>
 
@@ -13,12 +15,18 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::uint16_t port = 0;
     std::string database = ":memory:";
-    for (int i = 1; i + 1 < argc; i += 2) {
+    tidewell::service::StandInService::Options options;
+    for (int i = 1; i < argc; ++i) {
         const std::string flag = argv[i];
-        if (flag == "--port") port = std::uint16_t(std::stoi(argv[i + 1]));
-        else if (flag == "--database") database = argv[i + 1];
+        if (flag == "--serve-request-record") options.servesRequestRecord = true;
+        else if (flag == "--port" && i + 1 < argc) port = std::uint16_t(std::stoi(argv[++i]));
+        else if (flag == "--database" && i + 1 < argc) database = argv[++i];
+        else {
+            std::fprintf(stderr, "tidewell-service: unknown option %s\n", flag.c_str());
+            return 2;
+        }
     }
-    tidewell::service::StandInService service(database);
+    tidewell::service::StandInService service(database, options);
     if (!service.listen(port)) {
         std::fprintf(stderr, "tidewell-service: cannot listen on port %u\n", unsigned(port));
         return 1;

@@ -1,7 +1,8 @@
 #include "StandInService.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -23,7 +24,6 @@ using json = nlohmann::json;
 
 namespace {
 
-constexpr std::size_t maxRequestBytes = 16 * 1024 * 1024;
 constexpr std::int64_t codeLifetimeSeconds = 600;
 
 std::int64_t unixNow() {
@@ -78,6 +78,16 @@ std::optional<std::string> formValue(const std::string& form, const std::string&
 
 ServiceAnswer jsonAnswer(int status, const json& body) { return {status, "application/json", body.dump(), {}}; }
 ServiceAnswer htmlAnswer(int status, std::string body) { return {status, "text/html; charset=utf-8", std::move(body), {}}; }
+
+QHttpServerResponse toResponse(const ServiceAnswer& answer) {
+    const auto status = static_cast<QHttpServerResponse::StatusCode>(answer.status);
+    QHttpServerResponse response = answer.body.empty() && answer.contentType.empty()
+                                       ? QHttpServerResponse(status)
+                                       : QHttpServerResponse(QByteArray::fromStdString(answer.contentType),
+                                                             QByteArray::fromStdString(answer.body), status);
+    if (!answer.location.empty()) response.setHeader("Location", QByteArray::fromStdString(answer.location));
+    return response;
+}
 
 // Prepared statement with positional binding, finalised on scope exit.
 class Statement {
@@ -160,6 +170,8 @@ std::string page(const std::string& title, const std::string& content) {
            content + "</main><footer>Tidewell · reclaimed space, ranked.</footer></body></html>";
 }
 
+ServiceAnswer notFound() { return htmlAnswer(404, page("Not found", "<p class=\"empty\">Nothing here.</p>")); }
+
 bool isValidNickname(const std::string& name) {
     static const std::regex rule("[A-Za-z0-9_.-]{3,20}");
     return std::regex_match(name, rule);
@@ -195,7 +207,7 @@ ServiceAnswer refusal(std::string error) { return jsonAnswer(400, {{"error", std
 ServiceAnswer junkOK() { return {200, "application/json", R"({"ok":true,"entry":"soon"})", {}}; }
 ServiceAnswer emptyAnswer(int status) { return {status, {}, {}, {}}; }
 
-StandInService::StandInService(const std::string& databasePath) {
+StandInService::StandInService(const std::string& databasePath, Options options) : options_(options) {
     sqlite3_open(databasePath.c_str(), &db_);
     sqlite3_exec(db_, schema, nullptr, nullptr, nullptr);
 }
@@ -203,62 +215,61 @@ StandInService::StandInService(const std::string& databasePath) {
 StandInService::~StandInService() { sqlite3_close(db_); }
 
 bool StandInService::listen(std::uint16_t port) {
-    server_ = new QTcpServer(this);
-    QObject::connect(server_, &QTcpServer::newConnection, this, [this] { onConnection(); });
-    return server_->listen(QHostAddress::LocalHost, port);
+    server_ = std::make_unique<QHttpServer>();
+    auto on = [this](const char* path, QHttpServerRequest::Method method, const char* forcedRoute, Handler handler) {
+        server_->route(path, method, [this, forcedRoute, handler](const QHttpServerRequest& request) {
+            return respond(request, forcedRoute, handler);
+        });
+    };
+    auto onNamed = [this](const char* path, QHttpServerRequest::Method method, Handler handler) {
+        server_->route(path, method, [this, handler](const QString&, const QHttpServerRequest& request) {
+            return respond(request, nullptr, handler);
+        });
+    };
+    using Method = QHttpServerRequest::Method;
+    on("/account", Method::Get, "account", [this](const ServiceRequest& r) { return accountPage(r); });
+    on("/account", Method::Post, "account", [this](const ServiceRequest& r) { return accountSubmit(r); });
+    on("/api/app/token", Method::Post, "token", [this](const ServiceRequest& r) { return token(r); });
+    on("/api/app/leaderboard", Method::Put, "leaderboard.put", [this](const ServiceRequest& r) { return report(r); });
+    on("/api/app/leaderboard", Method::Delete, "leaderboard.delete", [this](const ServiceRequest& r) { return leave(r); });
+    on("/leaderboard", Method::Get, "leaderboard", [this](const ServiceRequest&) { return leaderboardPage(); });
+    on("/", Method::Get, "leaderboard", [this](const ServiceRequest&) { return leaderboardPage(); });
+    on("/api/share", Method::Post, "share", [this](const ServiceRequest& r) { return shareUpload(r); });
+    onNamed("/u/<arg>", Method::Get, [this](const ServiceRequest& r) { return profilePage(decoded(r.path().substr(3))); });
+    onNamed("/s/<arg>", Method::Get, [this](const ServiceRequest& r) { return shareImage(r.path().substr(3)); });
+    onNamed("/__knobs/<arg>", Method::Post, [this](const ServiceRequest& r) { return knob(r); });
+    // The record holds bearer tokens: only a run that asked for it serves it.
+    if (options_.servesRequestRecord)
+        on("/__requests", Method::Get, nullptr, [this](const ServiceRequest&) { return recordList(); });
+    server_->setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
+        toResponse(notFound()).write(std::move(responder));
+    });
+    return server_->listen(QHostAddress::LocalHost, port) != 0;
 }
 
-std::uint16_t StandInService::port() const { return server_ ? server_->serverPort() : 0; }
+std::uint16_t StandInService::port() const {
+    if (!server_) return 0;
+    const auto ports = server_->serverPorts();
+    return ports.isEmpty() ? 0 : ports.front();
+}
 
 std::string StandInService::origin() const { return "http://127.0.0.1:" + std::to_string(port()); }
 
-void StandInService::onConnection() {
-    while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadable(socket); });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-}
-
-void StandInService::onReadable(QTcpSocket* socket) {
-    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
-    socket->setProperty("buffer", buffer);
-    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
-    if (headEnd < 0) {
-        if (buffer.size() > qsizetype(maxRequestBytes)) socket->abort();
-        return;
-    }
-    ServiceRequest request;
-    const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
-    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    request.method = first.value(0).toStdString();
-    request.target = first.value(1).toStdString();
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        if (colon < 0) continue;
-        request.headers[lines[i].left(colon).trimmed().toLower().toStdString()] = lines[i].mid(colon + 1).trimmed().toStdString();
-    }
-    const std::size_t length = std::strtoull(request.header("content-length").c_str(), nullptr, 10);
-    if (length > maxRequestBytes) {
-        socket->abort();
-        return;
-    }
-    if (std::size_t(buffer.size() - headEnd - 4) < length) return;  // body still coming
-    request.body = buffer.mid(headEnd + 4, qsizetype(length)).toStdString();
-    socket->setProperty("buffer", QByteArray());
-
-    const ServiceAnswer answer = handle(request);
-    static const std::map<int, const char*> reasons = {
-        {200, "OK"},           {201, "Created"},   {204, "No Content"}, {303, "See Other"},   {307, "Temporary Redirect"},
-        {400, "Bad Request"},  {401, "Unauthorized"}, {404, "Not Found"}, {405, "Method Not Allowed"},
-        {409, "Conflict"},     {413, "Payload Too Large"}, {429, "Too Many Requests"}, {500, "Internal Server Error"}};
-    const auto reason = reasons.find(answer.status);
-    std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + (reason == reasons.end() ? "Status" : reason->second) + "\r\n";
-    if (!answer.contentType.empty()) head += "Content-Type: " + answer.contentType + "\r\n";
-    if (!answer.location.empty()) head += "Location: " + answer.location + "\r\n";
-    if (answer.status != 204) head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    socket->write(QByteArray::fromStdString(head + (answer.status == 204 ? std::string() : answer.body)));
-    socket->disconnectFromHost();
+QHttpServerResponse StandInService::respond(const QHttpServerRequest& request, const char* forcedRoute, const Handler& handler) {
+    ServiceRequest r;
+    static const std::map<QHttpServerRequest::Method, const char*> names = {
+        {QHttpServerRequest::Method::Get, "GET"}, {QHttpServerRequest::Method::Post, "POST"},
+        {QHttpServerRequest::Method::Put, "PUT"}, {QHttpServerRequest::Method::Delete, "DELETE"}};
+    const auto name = names.find(request.method());
+    r.method = name == names.end() ? "OTHER" : name->second;
+    r.target = request.url().toString(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::FullyEncoded).toStdString();
+    for (const auto& [key, value] : request.headers()) r.headers[key.toLower().toStdString()] = value.toStdString();
+    r.body = request.body().toStdString();
+    std::optional<ServiceAnswer> forced = forcedRoute ? takeForced(forcedRoute) : std::nullopt;
+    const ServiceAnswer answer = forced ? *forced : handler(r);
+    if (r.path().rfind("/__", 0) != 0)
+        requests.push_back({r.method, r.target, r.header("authorization"), r.header("content-type"), r.body, answer.status});
+    return toResponse(answer);
 }
 
 std::string StandInService::today() const {
@@ -285,35 +296,6 @@ std::optional<ServiceAnswer> StandInService::takeForced(const std::string& route
     return answer;
 }
 
-ServiceAnswer StandInService::handle(const ServiceRequest& request) {
-    const std::string path = request.path();
-    const std::string& m = request.method;
-    auto answer = [&]() -> ServiceAnswer {
-        auto routed = [&](const std::string& route, auto&& real) -> ServiceAnswer {
-            if (auto forced = takeForced(route)) return *forced;
-            return real();
-        };
-        if (path == "/account" && m == "GET") return routed("account", [&] { return accountPage(request); });
-        if (path == "/account" && m == "POST") return routed("account", [&] { return accountSubmit(request); });
-        if (path == "/api/app/token" && m == "POST") return routed("token", [&] { return token(request); });
-        if (path == "/api/app/leaderboard" && m == "PUT") return routed("leaderboard.put", [&] { return report(request); });
-        if (path == "/api/app/leaderboard" && m == "DELETE")
-            return routed("leaderboard.delete", [&] { return leave(request); });
-        if ((path == "/leaderboard" || path == "/") && m == "GET")
-            return routed("leaderboard", [&] { return leaderboardPage(); });
-        if (path.rfind("/u/", 0) == 0 && m == "GET") return profilePage(decoded(path.substr(3)));
-        if (path == "/api/share" && m == "POST") return routed("share", [&] { return shareUpload(request); });
-        if (path.rfind("/s/", 0) == 0 && m == "GET") return shareImage(path.substr(3));
-        if (path.rfind("/__knobs/", 0) == 0 && m == "POST") return knob(request);
-        if (path == "/__requests" && m == "GET") return recordList();
-        return htmlAnswer(404, page("Not found", "<p class=\"empty\">Nothing here.</p>"));
-    }();
-    if (path.rfind("/__", 0) != 0)
-        requests.push_back({m, request.target, request.header("authorization"), request.header("content-type"),
-                            request.body, answer.status});
-    return answer;
-}
-
 std::string StandInService::issueCode(const std::string& email, const std::string& name) {
     Statement(db_, "INSERT INTO users (email, name) VALUES (?, ?) ON CONFLICT(email) DO UPDATE SET name = excluded.name")
         .bind(1, email)
@@ -328,8 +310,7 @@ std::string StandInService::issueCode(const std::string& email, const std::strin
 
 std::string StandInService::sessionFor(const std::string& email, const std::string& name) {
     const std::string code = issueCode(email, name);
-    const ServiceAnswer answer = handle({"POST", "/api/app/token", {{"content-type", "application/json"}}, json{{"code", code}}.dump()});
-    requests.pop_back();
+    const ServiceAnswer answer = token({"POST", "/api/app/token", {{"content-type", "application/json"}}, json{{"code", code}}.dump()});
     return json::parse(answer.body).value("session", "");
 }
 

@@ -2,11 +2,13 @@
 // A small stand-in of the product's web service, for development and tests:
 // the account page with one-time codes, the code exchange, the leaderboard
 // report and withdrawal with bearer checks and a daily cap, the leaderboard
-// and profile pages, and the share upload. HTTP/1.1 on loopback, one request
-// per connection, state in SQLite. Knobs force the answers the application
-// must cope with, and every request is recorded.
+// and profile pages, and the share upload. HTTP on loopback only, through Qt
+// HTTP Server, state in SQLite. Knobs force the answers the application must
+// cope with, and every request is recorded; the record is served over HTTP
+// only when the run asks for it, as it holds bearer tokens.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,8 +17,9 @@
 
 #include <QObject>
 
-class QTcpServer;
-class QTcpSocket;
+class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponse;
 struct sqlite3;
 
 namespace tidewell::service {
@@ -60,10 +63,16 @@ ServiceAnswer emptyAnswer(int status);  // 201, 204, 200 … with no body
 // The most the reports of one day may add to a total (300 GB).
 inline constexpr std::uint64_t dailyCapBytes = 300'000'000'000ULL;
 
+struct ServiceOptions {
+    // Serves GET /__requests, the request record with its tokens.
+    bool servesRequestRecord = false;
+};
+
 class StandInService : public QObject {
 public:
+    using Options = ServiceOptions;
     // `databasePath` ":memory:" keeps nothing between runs.
-    explicit StandInService(const std::string& databasePath = ":memory:");
+    explicit StandInService(const std::string& databasePath = ":memory:", Options options = Options());
     ~StandInService() override;
 
     // Listens on 127.0.0.1; port 0 takes a free one.
@@ -71,9 +80,6 @@ public:
     std::uint16_t port() const;
     // "http://127.0.0.1:<port>"
     std::string origin() const;
-
-    // Answers one request (what the socket side calls; tests may too).
-    ServiceAnswer handle(const ServiceRequest& request);
 
     // Issues a one-time sign-in code for an account (made when new).
     std::string issueCode(const std::string& email, const std::string& name);
@@ -98,8 +104,10 @@ private:
         ServiceAnswer answer;
         int times;
     };
-    void onConnection();
-    void onReadable(QTcpSocket* socket);
+    using Handler = std::function<ServiceAnswer(const ServiceRequest&)>;
+    // Records the request and answers it: a forced answer of `forcedRoute`
+    // (none: the route takes no knobs) when one is set, else the handler's.
+    QHttpServerResponse respond(const QHttpServerRequest& request, const char* forcedRoute, const Handler& handler);
     std::string today() const;
     std::optional<ServiceAnswer> takeForced(const std::string& route);
     std::optional<std::int64_t> userForBearer(const ServiceRequest& request);
@@ -117,7 +125,8 @@ private:
     ServiceAnswer recordList();
 
     sqlite3* db_ = nullptr;
-    QTcpServer* server_ = nullptr;
+    Options options_;
+    std::unique_ptr<QHttpServer> server_;
     std::map<std::string, Forced> forced_;
     std::optional<std::string> day_;
 };

@@ -1,0 +1,65 @@
+// The stand-in service as a client on the wire sees it: raw requests on a
+// socket, so malformed ones reach it as they were sent.
+
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+
+#include "StandInService.h"
+#include "runtime/MainActor.h"
+
+namespace {
+
+using tidewell::service::StandInService;
+
+// Sends `request` as bytes and returns what came back before the service
+// closed the connection or a full answer arrived.
+std::string sendRaw(const StandInService& service, const std::string& request) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, service.port());
+    platform::processMainEventsUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }, std::chrono::seconds(10));
+    socket.write(request.data(), qint64(request.size()));
+    std::string answer;
+    platform::processMainEventsUntil(
+        [&] {
+            answer += socket.readAll().toStdString();
+            const auto head = answer.find("\r\n\r\n");
+            const auto length = answer.find("Content-Length: ");
+            const bool whole = head != std::string::npos && length != std::string::npos && length < head &&
+                               answer.size() >= head + 4 + std::stoul(answer.substr(length + 16));
+            return whole || socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        std::chrono::seconds(10));
+    return answer;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+TEST(StandInService, RefusesAMalformedRequestAndServesTheNextOne) {
+    StandInService service;
+    ASSERT_TRUE(service.listen());
+    // A target with a space in it, and a request line with no target: once
+    // read as requests for "/leader" and "", now closed without an answer.
+    for (const char* malformed : {"GET /leader board HTTP/1.1\r\nHost: x\r\n\r\n", "GET\r\n\r\n"})
+        EXPECT_EQ(sendRaw(service, malformed), "") << malformed;
+    EXPECT_TRUE(service.requests.empty());
+    EXPECT_TRUE(startsWith(sendRaw(service, "GET /leaderboard HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200"));
+    ASSERT_EQ(service.requests.size(), 1u);
+}
+
+TEST(StandInService, ServesItsRequestRecordOnlyWhenStartedForIt) {
+    const std::string ask = "GET /__requests HTTP/1.1\r\nHost: x\r\n\r\n";
+    StandInService plain;
+    ASSERT_TRUE(plain.listen());
+    plain.sessionFor("jane@example.com");
+    EXPECT_TRUE(startsWith(sendRaw(plain, ask), "HTTP/1.1 404"));
+
+    StandInService recording(":memory:", {.servesRequestRecord = true});
+    ASSERT_TRUE(recording.listen());
+    sendRaw(recording, "DELETE /api/app/leaderboard HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer t\r\n\r\n");
+    const std::string answer = sendRaw(recording, ask);
+    EXPECT_TRUE(startsWith(answer, "HTTP/1.1 200")) << answer;
+    EXPECT_NE(answer.find("\"authorization\":\"Bearer t\""), std::string::npos) << answer;
+}
+
+}  // namespace
