@@ -75,6 +75,68 @@ std::optional<std::vector<std::uint8_t>> fromBase64(const std::string& text) {
     return out;
 }
 
+// Whether a value stored as `stored` could be read by whoever now writes
+// `written` (a double reads an integer; an object reads anything).
+bool readableAs(UserDefaults::Kind stored, UserDefaults::Kind written) {
+    return stored == written || written == UserDefaults::Kind::object ||
+           (written == UserDefaults::Kind::real && stored == UserDefaults::Kind::integer);
+}
+
+// Collects the entries of a damaged or cut-short file that were read whole
+// before the damage: {"values": {"<key>": {...}, ...}}.
+class EntrySalvage final : public json::json_sax_t {
+public:
+    std::map<std::string, json, std::less<>> entries;
+
+    bool null() override { return add(nullptr); }
+    bool boolean(bool v) override { return add(v); }
+    bool number_integer(json::number_integer_t v) override { return add(v); }
+    bool number_unsigned(json::number_unsigned_t v) override { return add(v); }
+    bool number_float(json::number_float_t v, const json::string_t&) override { return add(v); }
+    bool string(json::string_t& v) override { return add(v); }
+    bool binary(json::binary_t& v) override { return add(json::binary(v)); }
+    bool start_object(std::size_t) override { return open(json::object()); }
+    bool start_array(std::size_t) override { return open(json::array()); }
+    bool key(json::string_t& k) override {
+        key_ = k;
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const json::exception&) override { return false; }
+
+private:
+    json* add(json value) {
+        if (open_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        json& parent = *open_.back();
+        if (parent.is_array()) {
+            parent.push_back(std::move(value));
+            return &parent.back();
+        }
+        return &(parent[key_] = std::move(value));
+    }
+    bool open(json value) {
+        names_.push_back(open_.empty() ? std::string() : key_);
+        open_.push_back(add(std::move(value)));
+        return true;
+    }
+    bool close() {
+        // An entry is whole when its own object closes under the root's "values".
+        if (open_.size() == 3 && names_[1] == "values" && open_[1]->is_object()) entries[names_[2]] = *open_.back();
+        open_.pop_back();
+        names_.pop_back();
+        return true;
+    }
+
+    json root_;
+    std::vector<json*> open_;
+    std::vector<std::string> names_;
+    std::string key_;
+};
+
 std::mutex& standardMutex() {
     static std::mutex m;
     return m;
@@ -141,10 +203,34 @@ void UserDefaults::load() {
             std::to_string(skipped), kept ? "kept a copy as " + aside : std::string("no copy kept"));
         return;
     }
-    // Keep the unreadable file for a person to look at; start over empty.
+    // Keep the unreadable file for a person to look at, and start with what
+    // could still be read from it: a file cut short keeps its first entries.
     bool moved = std::rename(filePath_.c_str(), aside.c_str()) == 0;
-    log("%@ user defaults in %@ could not be read; %@", logIdentity(), filePath_,
-        moved ? "kept aside as " + aside : std::string("starting empty"));
+    if (moved) setAsidePath_ = aside;
+    EntrySalvage salvage;
+    json::sax_parse(*contents, &salvage);
+    for (auto& [key, entry] : salvage.entries) {
+        const auto kind = entry.is_object() && entry.contains("kind") && entry["kind"].is_string() && entry.contains("value")
+                              ? kindNamed(entry["kind"].get<std::string>())
+                              : std::nullopt;
+        if (kind && fits(*kind, entry["value"])) entries_.emplace(key, Entry{*kind, entry["value"]});
+    }
+    log("%@ user defaults in %@ could not be read; %@; %@ entries recovered", logIdentity(), filePath_,
+        moved ? "kept aside as " + aside : std::string("starting empty"), std::to_string(entries_.size()));
+}
+
+void UserDefaults::keepCopyLocked(const std::string& why) {
+    auto contents = readFileContents(filePath_);
+    if (!contents) return;
+    const std::string aside = filePath_ + ".corrupt";
+    const bool kept = writeFileAtomically(aside, *contents);
+    log("%@ user defaults in %@: %@; %@", logIdentity(), filePath_, why,
+        kept ? "kept a copy as " + aside : std::string("no copy kept"));
+}
+
+std::optional<std::string> UserDefaults::setAsidePath() const {
+    std::lock_guard lock(mutex_);
+    return setAsidePath_;
 }
 
 const UserDefaults::Entry* UserDefaults::findLocked(std::string_view key) const {
@@ -212,7 +298,14 @@ void UserDefaults::set(std::string_view key, Kind kind, nlohmann::json value) {
     bool changed = true;
     {
         std::lock_guard lock(mutex_);
-        if (auto e = findLocked(key)) changed = e->kind != kind || e->value != value;
+        if (auto e = findLocked(key)) {
+            changed = e->kind != kind || e->value != value;
+            // A value its reader could not use (a double where an integer is
+            // read) is about to go: the file keeps it in a copy first.
+            if (!readableAs(e->kind, kind))
+                keepCopyLocked("\"" + std::string(key) + "\" held a " + kindNames[static_cast<int>(e->kind)] +
+                               ", replaced by a " + kindNames[static_cast<int>(kind)]);
+        }
         entries_.insert_or_assign(std::string(key), Entry{kind, std::move(value)});
         persistLocked();
     }

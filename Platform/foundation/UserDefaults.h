@@ -1,8 +1,11 @@
 #pragma once
 // The typed user-defaults store: one JSON file of keys, each value kept with
 // its kind (bool, integer, double, text, array of texts, data, or an object,
-// i.e. any JSON). Every change is written at once, atomically. A file that
-// does not read is kept aside as "<file>.corrupt" and the store starts empty.
+// i.e. any JSON). Every change is written at once, atomically. Nothing that
+// cannot be used is lost silently: a file that does not read is kept aside as
+// "<file>.corrupt" and the store starts with the entries that could still be
+// read from it; a damaged entry, or one that a write of another kind is
+// about to replace, is kept in a "<file>.corrupt" copy of the file first.
 // All members are thread-safe.
 
 #include <cstdint>
@@ -61,6 +64,8 @@ public:
 
     // Whether the last write reached the disk.
     bool lastWriteSucceeded() const;
+    // Where the file was kept aside when it could not be read at opening.
+    std::optional<std::string> setAsidePath() const;
 
     // Keeps a change handler registered; dropping it (or `cancel`) removes it.
     class Observation {
@@ -97,6 +102,7 @@ private:
         nlohmann::json value;
     };
     void load();
+    void keepCopyLocked(const std::string& why);
     void set(std::string_view key, Kind kind, nlohmann::json value);
     void notify(std::string_view key);
     void persistLocked();
@@ -106,6 +112,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Entry, std::less<>> entries_;
     bool lastWriteSucceeded_ = true;
+    std::optional<std::string> setAsidePath_;
 
     struct Observers {
         std::mutex mutex;

@@ -35,6 +35,9 @@ void AppStore::bootstrap() {
         });
     }));
 
+    if (auto aside = defaults->setAsidePath())
+        lastError = "The settings file could not be read and was set aside as " + *aside +
+                    ". The settings that could still be read were kept.";
     if (auto stored = defaults->stringArray(keys::scanRoots); stored && !stored->empty()) scanRoots = *stored;
     auto normalized = normalizeScanRoots(scanRoots.get());
     if (normalized != scanRoots.get()) {

@@ -95,7 +95,11 @@ void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {
     bool added = false;
     for (const auto& path : paths) {
         auto normalized = normalizeScanRoot(path);
-        if (!normalized) continue;
+        if (!normalized) {
+            // A chosen folder is never dropped without a word.
+            lastError = "\u201C" + path + "\u201D was not added: it is not a folder.";
+            continue;
+        }
         const auto& roots = scanRoots.get();
         const bool present = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
             return root == *normalized || normalizeScanRoot(root) == normalized;

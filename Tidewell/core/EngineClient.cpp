@@ -19,7 +19,6 @@
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
 
 namespace tidewell {
 
@@ -102,19 +101,6 @@ bool sameFile(const std::string& candidate, const std::string& own) {
     if (::stat(candidate.c_str(), &a) == 0 && ::stat(own.c_str(), &b) == 0)
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     return equalIgnoringCase(platform::standardizePath(candidate), platform::standardizePath(own));
-}
-
-std::vector<std::string> engineEnvironment() {
-    const std::string home = platform::realHomeDirectory();
-    std::vector<std::string> env;
-    for (char** e = environ; e && *e; ++e) {
-        std::string_view entry(*e);
-        if (entry.starts_with("HOME=") || entry.starts_with("TIDEWELL_HOME=")) continue;
-        env.emplace_back(entry);
-    }
-    env.push_back("TIDEWELL_HOME=" + home);
-    env.push_back("HOME=" + home);
-    return env;
 }
 
 template <class Sink>
@@ -284,7 +270,8 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     platform::ChildProcess::Options options;
     options.executable = *engine;
     options.arguments = fullArguments;
-    options.environment = engineEnvironment();
+    // The environment as it is: the engine measures the caches under the
+    // same $HOME the application works in.
 
     auto run = std::make_shared<EngineRun>();
     {

@@ -76,7 +76,9 @@ std::string scanRootsRealHome() {
         std::lock_guard lock(homeMutex);
         if (homeOverride) return *homeOverride;
     }
-    return platform::realHomeDirectory();
+    // $HOME, as every Linux program takes it: under sudo -E or in a
+    // container it is not the account's home, and folders under it are kept.
+    return platform::homeDirectory();
 }
 
 void setRealHomeForTesting(std::optional<std::string> home) {

@@ -8,7 +8,7 @@
 
 namespace tidewell {
 
-// The user's real home (the password database's), used for "~" and defaults.
+// The home folder, $HOME (tests may set another), used for "~" and defaults.
 std::string scanRootsRealHome();
 // Tests point the real home into a scratch folder; none restores it.
 void setRealHomeForTesting(std::optional<std::string> home);

@@ -87,6 +87,36 @@ TEST(UserDefaults, CorruptFilesAreKeptAsideAndTheStoreStartsEmpty) {
     }
 }
 
+TEST(UserDefaults, AFileCutShortKeepsTheEntriesReadWholeAndSaysItWasSetAside) {
+    TemporaryDirectory dir;
+    const std::string text = R"({"values": {"scanRoots": {"kind": "stringArray", "value": ["/a", "/b"]},)"
+                             R"( "idleDays": {"kind": "integer", "value": 30}, "other": {"kind": "stringArray", "value": ["/c")";
+    const std::string file = dir.write("defaults.json", text);
+    UserDefaults d(file);
+    EXPECT_EQ(d.stringArray("scanRoots"), (std::vector<std::string>{"/a", "/b"}));
+    EXPECT_EQ(d.integerValue("idleDays"), 30);
+    EXPECT_FALSE(d.contains("other")) << "an entry cut short is not taken in part";
+    EXPECT_EQ(d.setAsidePath(), file + ".corrupt");
+    EXPECT_EQ(platform::readFileContents(file + ".corrupt"), text);
+    EXPECT_EQ(UserDefaults(dir.write("fine.json", "{\"values\": {}}")).setAsidePath(), std::nullopt);
+}
+
+TEST(UserDefaults, AValueOfAnotherKindIsCopiedAsideBeforeItIsReplaced) {
+    TemporaryDirectory dir;
+    const std::string text = R"({"values": {"character.lifetimeBytes": {"kind": "double", "value": 1.5e9}}})";
+    const std::string file = dir.write("defaults.json", text);
+    UserDefaults d(file);
+    EXPECT_EQ(d.integerValue("character.lifetimeBytes"), std::nullopt);
+    d.setInteger("character.lifetimeBytes", 0);
+    EXPECT_EQ(platform::readFileContents(file + ".corrupt"), text);
+    EXPECT_EQ(UserDefaults(file).integerValue("character.lifetimeBytes"), 0);
+
+    std::filesystem::remove(file + ".corrupt");
+    d.setDouble("character.lifetimeBytes", 2.5);  // an integer reads as a double: nothing lost
+    d.setObject("character.lifetimeBytes", 3);
+    EXPECT_FALSE(std::filesystem::exists(file + ".corrupt"));
+}
+
 TEST(UserDefaults, ABadEntryIsSkippedAndTheOthersLoad) {
     const char* bad[] = {R"({"kind": "integer", "value": "seven"})", R"({"kind": "martian", "value": 1})",
                          R"({"value": 1})", R"({"kind": "stringArray", "value": ["x", 2]})", "3"};

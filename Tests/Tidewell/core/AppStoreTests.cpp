@@ -98,6 +98,21 @@ TEST_F(AppStoreBootstrap, StoredSettingsAreReadAndOddValuesFallBack) {
     EXPECT_EQ(calls.checkSchedule, 0);
 }
 
+TEST_F(AppStoreBootstrap, AnUnreadableSettingsFileIsNamedOnceAndItsRootsAreKept) {
+    const std::string file = platform::UserDefaults::standardFilePath();
+    writeText(file, R"({"values": {"didSeedStartupDisk": {"kind": "bool", "value": true}, "scanRoots": )"
+                    R"({"kind": "stringArray", "value": [")" + folder("code") + R"("]}, "idleDays": {"kind": "int)");
+    home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    store.bootstrap();
+    EXPECT_EQ(store.scanRoots.get(), Strings{home.path("code")});
+    EXPECT_EQ(store.lastError.get(), "The settings file could not be read and was set aside as " + file +
+                                         ".corrupt. The settings that could still be read were kept.");
+    waitForLaunch(store);
+}
+
 TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept) {
     fs::create_directories(home.home() + "/Work");
     const std::string unmounted = "/run/media/tidewell-test-absent/Backup";
@@ -150,6 +165,7 @@ TEST_F(AppStoreSettings, AddingRootsComparesNormalisedForms) {
     store.addScanRootPaths({"~/Work", " ~/Work\n", home.path("missing")});
     EXPECT_EQ(store.scanRoots.get().size(), 1u);
     EXPECT_FALSE(home.defaults().contains(keys::scanRoots)) << "nothing added, nothing written";
+    EXPECT_EQ(store.lastError.get(), "\u201C" + home.path("missing") + "\u201D was not added: it is not a folder.");
     fs::create_directories(home.path("new"));
     store.addScanRootPaths({home.path("new")});
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (Strings{home.home() + "/Work", home.path("new")}));

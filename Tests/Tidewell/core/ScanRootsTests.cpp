@@ -40,6 +40,15 @@ TEST(ScanRoots, TildeAndSandboxHomeMapToTheRealHome) {
     EXPECT_TRUE(isNotAmongRoots("/anything", {}));
 }
 
+TEST(ScanRoots, HomeIsTheEnvironmentsEvenWhenTheAccountHasAnother) {
+    ScratchHome home;  // $HOME points into a scratch folder, not the account's home
+    setRealHomeForTesting(std::nullopt);
+    fs::create_directories(home.home() + "/Work");
+    EXPECT_EQ(scanRootsRealHome(), home.home());
+    EXPECT_EQ(normalizeScanRoot(home.home() + "/Work"), home.home() + "/Work");
+    EXPECT_EQ(normalizeScanRoot("~/Work"), home.home() + "/Work");
+}
+
 TEST(ScanRoots, FilesAndMissingFoldersAreDroppedWithALogLine) {
     ScratchHome home;
     std::ofstream(home.path("file.txt")) << "x";
