@@ -1,11 +1,14 @@
 // The main window's content in a headless host: the sidebar's column by
-// window width, rows that select their section, the banner's dismissal and a
-// character name in the narrowest sidebar card.
+// window width, rows that select their section, the banner's dismissal, a
+// character name in the narrowest sidebar card, and the titlebar strip by
+// the main window's width.
 
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
+#include "desktop/Window.h"
 #include "shell/RootView.h"
+#include "shell/TitlebarAccountControls.h"
 
 using namespace tidewell;
 using namespace kittest;
@@ -47,3 +50,23 @@ TEST(RootView, AGeneratedNameFitsWholeInTheNarrowestSidebarCard) {
     }
 }
 
+
+// The strip at the top edge follows the main window's width: below 1100
+// points the pill drops its text, and the controls come closer to the edge
+// in narrow windows (8 points) than in wide ones (14).
+TEST(TitlebarControls, NarrowMainWindowsShowTheCompactPillCloserToTheEdge) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    platform::Window main({"main", "Tidewell"});
+    const double strip = 500;
+    for (const auto& [width, text, inset] : std::vector<std::tuple<double, bool, double>>{
+             {999, false, 8}, {1000, false, 12}, {1100, true, 12}, {1320, true, 14}}) {
+        main.setFrame({0, 0, width, 700});
+        ASSERT_EQ(main.frame().width, width);
+        auto laid = layOut(HStack(VerticalAlignment::center, 0, {Spacer(), TitlebarAccountControls(store)}), {strip, 40});
+        const auto pill = laid->tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "Scan"; });
+        ASSERT_EQ(pill.size(), 1u) << width;
+        EXPECT_EQ(laid->shows("Scan"), text) << width;
+        EXPECT_DOUBLE_EQ(strip - pill[0].frame.maxX(), inset) << width;
+    }
+}
