@@ -96,8 +96,14 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     std::vector<ProjectDTO> previewed;
     std::vector<CleanReportDTO> previews;
     previewedArtifacts_.clear();
+    std::string unmovable;  // why the first folder a preview could not offer stays
     for (auto& [index, report] : reports) {
         if (index >= requested.size()) continue;
+        // A preview lists folders this user cannot move as failed items, with
+        // the reason: they are not offered, and the first reason is told.
+        if (unmovable.empty()) unmovable = firstFailureText(report, "");
+        std::erase_if(report.items, [](const CleanItemDTO& item) { return !item.success; });
+        if (report.items.empty()) continue;
         std::vector<std::string> folders;
         for (const auto& item : report.items) folders.push_back(item.path);
         previewedArtifacts_.emplace_back(requested[index].path, std::move(folders));
@@ -111,13 +117,14 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     auto merged = mergeCleanReports(previews);
     isCleaning = false;
     cleanStatus = "";
+    if (!failures.empty()) lastError = leftOutText(failures);
+    else if (!unmovable.empty()) lastError = unmovable;
     if (merged.items.empty()) {
-        lastError = failures.empty() ? std::string(kNothingToMoveText) : leftOutText(failures);
+        if (!lastError.get()) lastError = std::string(kNothingToMoveText);
         cancelClean();
         return;
     }
-    if (!failures.empty()) {
-        lastError = leftOutText(failures);
+    if (previewed.size() != requested.size()) {
         if (previewed.front().id != cleanConfirmProject.get()->id) cleanConfirmProject = previewed.front();
         cleanConfirmProjects = previewed;
     }

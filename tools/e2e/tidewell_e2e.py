@@ -2,7 +2,7 @@
 """Drives the real tidewell executable in a virtual display, the way a user
 would: clicks at the frames its windows report through the test probe, keys
 through xdotool, a screenshot of the screen at each step."""
-import json, os, shutil, socket, subprocess, sys, time, signal
+import json, os, shutil, socket, subprocess, sys, tempfile, time, signal
 
 class Failure(Exception):
     pass
@@ -14,6 +14,7 @@ class Session:
         self.probe = os.path.join(work, "probe.sock")
         self.proc = None
         self.step = 0
+        self.prefix = []  # runs the application as another user
         self.env = dict(os.environ)
         self.env.update({
             "HOME": self.home,
@@ -27,7 +28,7 @@ class Session:
     # --- the application
     def launch(self, *args):
         log = open(os.path.join(self.work, "app.log"), "a")
-        self.proc = subprocess.Popen([self.app, *args], env=self.env, stdout=log, stderr=log)
+        self.proc = subprocess.Popen([*self.prefix, self.app, *args], env=self.env, stdout=log, stderr=log)
         self.wait(lambda: self.windows(), "the first window", 30)
 
     def launch_background(self, *args):
@@ -189,7 +190,7 @@ def xdo(*args):
 
 DAY = 86400
 
-def make_home(home, projects, now=None):
+def make_home(home, projects, now=None, layouts=None):
     """A developer's home: npm, Cargo and Python projects with their
     regenerable folders, some untouched for weeks. The projects live beside
     the home, not in it: the application maps paths under a $HOME that is not
@@ -202,7 +203,7 @@ def make_home(home, projects, now=None):
                 f.write(text.encode())
             else:
                 f.write(os.urandom(min(size, 1 << 16)) * max(1, size >> 16))
-    layouts = [
+    layouts = layouts if layouts is not None else [
         ("storefront", "npm", 0), ("admin-panel", "npm", 30), ("blog", "npm", 45),
         ("ripgrep-fork", "cargo", 20), ("tiny-http", "cargo", 1),
         ("ml-notebook", "python", 60), ("scraper", "python", 2),
@@ -245,7 +246,7 @@ def make_home(home, projects, now=None):
 
 
 def trash_list(s):
-    out = subprocess.run(["trash-list"], env=s.env, capture_output=True, text=True).stdout
+    out = subprocess.run([*s.prefix, "trash-list"], env=s.env, capture_output=True, text=True).stdout
     return [line.split(" ", 2)[2] for line in out.splitlines() if line.count(" ") >= 2]
 
 def idle_project(s, name, size):
@@ -411,6 +412,97 @@ def journey(s):
     s.shot("background-tray-widget")
     s.quit()
 
+USER = 65534  # nobody: the application as an ordinary user, beside root's files
+
+def aged(root, days=40):
+    stamp = time.time() - days * DAY
+    for dirpath, dirnames, filenames in os.walk(root, topdown=False):
+        for f in filenames:
+            os.utime(os.path.join(dirpath, f), (stamp, stamp))
+        os.utime(dirpath, (stamp, stamp))
+
+def npm_project(root, size, build=False):
+    """package.json and a node_modules of `size` bytes; with `build`, a .next of 64 KB."""
+    folders = [(b"node_modules/pkg", size)] + ([(b".next/cache", 64 << 10)] if build else [])
+    for folder, bytes_ in folders:
+        os.makedirs(os.path.join(root, folder))
+        with open(os.path.join(root, folder, b"data.js"), "wb") as f:
+            f.write(os.urandom(bytes_))
+    with open(os.path.join(root, b"package.json"), "w") as f:
+        f.write("{}\n")
+    aged(root)
+
+def ordinary_user_batch(root_session):
+    """Three projects of an ordinary user's: one whole, one whose node_modules
+    belongs to root (readable, not theirs to move) beside a .next of their own,
+    one whose name is not UTF-8. Only the folders this user can move are
+    offered, and exactly those reach the Trash and Activity."""
+    print("an ordinary user: a project of another owner's and a non-UTF-8 name", flush=True)
+    base = tempfile.mkdtemp(prefix="tidewell-e2e-user-")
+    os.chmod(base, 0o755)
+    s = None
+    try:
+        s = Session(root_session.app, base, root_session.shots)
+        s.step = root_session.step
+        s.prefix = ["setpriv", f"--reuid={USER}", f"--regid={USER}", "--clear-groups"]
+        # No session bus of its own: the tray and notifications do without.
+        s.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/nonexistent"
+        runtime = os.path.join(base, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        s.env["XDG_RUNTIME_DIR"] = runtime
+        projects = os.fsencode(os.path.join(base, "projects"))
+        orchard, cafe, borrowed = projects + b"/orchard", projects + b"/caf\xe9-app", projects + b"/borrowed"
+        npm_project(orchard, 3 << 20)
+        npm_project(cafe, 2 << 20)
+        npm_project(borrowed, 1 << 20, build=True)
+        roots = borrowed + b"/node_modules"
+        make_home(s.home, os.fsdecode(projects), layouts=[])
+        with open(os.path.join(s.home, ".config", "Tidewell", "defaults.json")) as f:
+            defaults = json.load(f)
+        defaults["values"]["hasCompletedOnboarding"] = {"kind": "bool", "value": True}
+        with open(os.path.join(s.home, ".config", "Tidewell", "defaults.json"), "w") as f:
+            json.dump(defaults, f)
+        for dirpath, dirnames, filenames in os.walk(os.fsencode(base)):
+            if dirpath.startswith(roots):
+                continue  # root's, readable by all, writable by root alone
+            for name in [dirpath] + [os.path.join(dirpath, f) for f in filenames]:
+                os.lchown(name, USER, USER)
+
+        s.launch("--scan-on-launch")
+        s.tap(id="sidebar.Projects")
+        s.wait_for(label="orchard", timeout=120)
+        s.wait_for(label="borrowed")
+        if s.find(text="caf"):
+            raise Failure("the project whose name is not UTF-8 is offered")
+        s.shot("user-projects")
+        s.tap(label="Clean All", until=lambda: s.find(label="Move to Trash"))
+        s.wait_for(text="2 items · ")
+        if s.find(named="node_modules") is None or s.find(named=".next") is None:
+            raise Failure("the confirmation does not list orchard's node_modules and borrowed's .next")
+        s.shot("user-clean-confirmation")
+        s.tap(label="Move to Trash")
+        moved = sorted(os.fsdecode(p) for p in (orchard + b"/node_modules", borrowed + b"/.next"))
+        s.wait(lambda: sorted(trash_list(s)) == moved, "exactly the two listed folders in the Trash")
+        for kept in (cafe, borrowed):
+            if not os.path.isdir(kept + b"/node_modules/pkg"):
+                raise Failure(f"{kept!r} lost its node_modules")
+        s.gone(label="Confirm clean")
+        s.tap(id="sidebar.Activity", until=lambda: s.find(text="orchard") and s.find(text="borrowed"))
+        cleans = sorted({n["label"].split(", ")[3] for n in s.nodes() if ", Moved to Trash, " in n["label"]})
+        if cleans != ["borrowed", "orchard"]:
+            raise Failure(f"Activity shows other cleans than what moved: {cleans}")
+        s.shot("user-activity")
+        s.quit()
+    except Failure:
+        for w in s.windows() if s else []:
+            print("window", w["title"], [n["label"] for n in w["nodes"] if n["label"]][:80])
+        raise
+    finally:
+        if s and s.proc and s.proc.poll() is None:
+            s.proc.kill()
+        root_session.step = s.step if s else root_session.step
+        shutil.rmtree(base, ignore_errors=True)
+
 def main():
     import argparse
     parser = argparse.ArgumentParser()
@@ -434,6 +526,7 @@ def main():
                              "--height", "24"], env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         journey(s)
+        ordinary_user_batch(s)
     except Failure as failure:
         print(f"FAILED: {failure}", flush=True)
         for w in s.windows():

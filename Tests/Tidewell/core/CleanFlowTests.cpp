@@ -282,20 +282,26 @@ TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
 namespace {
 // A fake engine for clean runs: records each run's arguments as one line,
 // fails for a project folder named "broken", and otherwise reports one
-// node_modules per project (moved under --execute).
+// node_modules per project (moved under --execute), and a .cache this user
+// cannot move in a project named "mixed", or alone in one named "locked".
 struct CleanEngine : FlowFixture {
     CleanEngine() {
-        writeScript(home.path("bundle/bin/tidewell-engine"),
-                    "here=$(dirname \"$0\")\n"
-                    "echo \"$*\" >> \"$here/runs.txt\"\n"
-                    "dry=true\n"
-                    "while [ $# -gt 0 ]; do\n"
-                    "  case \"$1\" in --project) p=$2;; --execute) dry=false;; esac; shift\n"
-                    "done\n"
-                    "case \"$p\" in */broken) echo \"project path $p cannot be found\" >&2; exit 1;; esac\n"
-                    "printf '{\"dry_run\":%s,\"project_path\":\"%s\",\"items\":[{\"path\":\"%s/node_modules\","
-                    "\"bytes\":5,\"class\":\"caution\",\"success\":true}],\"bytes_reclaimed\":5,"
-                    "\"operation_id\":\"op\"}' \"$dry\" \"$p\" \"$p\"\n");
+        writeScript(home.path("bundle/bin/tidewell-engine"), R"(here=$(dirname "$0")
+echo "$*" >> "$here/runs.txt"
+dry=true
+while [ $# -gt 0 ]; do
+  case "$1" in --project) p=$2;; --execute) dry=false;; esac; shift
+done
+moved='{"path":"'$p'/node_modules","bytes":5,"class":"caution","success":true}'
+stuck='{"path":"'$p'/.cache","bytes":7,"class":"safe","success":false,"error":"'$p'/.cache cannot be moved by this user"}'
+case "$p" in
+  */broken) echo "project path $p cannot be found" >&2; exit 1;;
+  */mixed) items="$moved,$stuck";;
+  */locked) items="$stuck";;
+  *) items="$moved";;
+esac
+printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":5,"operation_id":"op"}' "$dry" "$p" "$items"
+)");
     }
     std::vector<std::string> runs() {
         std::vector<std::string> out;
@@ -314,13 +320,13 @@ struct CleanEngine : FlowFixture {
 
 TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnlyThePreview) {
     AppStore store;
-    store.requestClean({project("a", "/w/a", 10, 10), project("x", "/w/broken", 10, 10), project("c", "/w/c", 10, 10)},
-                       true);
+    store.requestClean(
+        {project("a", "/w/a", 10, 10), project("x", "/w/broken", 10, 10), project("c", "/w/mixed", 10, 10)}, true);
     waitForIdle(store);
     ASSERT_TRUE(store.pendingCleanReport.get()) << store.lastError.get().value_or("");
-    EXPECT_EQ(store.pendingCleanReport.get()->items.size(), 2u);
+    EXPECT_EQ(store.pendingCleanReport.get()->items.size(), 2u) << "only what can move is listed";
     ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u);
-    EXPECT_EQ(store.cleanConfirmProjects.get()[1].path, "/w/c");
+    EXPECT_EQ(store.cleanConfirmProjects.get()[1].path, "/w/mixed");
     EXPECT_EQ(store.lastError.get(), "Left out broken: project path /w/broken cannot be found");
 
     store.confirmClean();
@@ -328,7 +334,15 @@ TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnl
     const auto all = runs();
     ASSERT_EQ(all.size(), 5u) << "three dry runs, two cleans";
     EXPECT_EQ(all[3], "clean --project /w/a --json --execute --caution --artifact /w/a/node_modules");
-    EXPECT_EQ(all[4], "clean --project /w/c --json --execute --caution --artifact /w/c/node_modules");
+    EXPECT_EQ(all[4], "clean --project /w/mixed --json --execute --caution --artifact /w/mixed/node_modules");
+}
+
+TEST_F(CleanEngine, APreviewOfFoldersThatCannotMoveSaysWhyAndOffersNothing) {
+    AppStore store;
+    store.requestClean({project("l", "/w/locked", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_EQ(store.lastError.get(), "/w/locked/.cache cannot be moved by this user");
+    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
 }
 
 TEST_F(CleanEngine, WithOneProjectAFailedDryRunEndsTheRequest) {
