@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 namespace platform {
 namespace {
 
@@ -73,6 +75,56 @@ std::optional<std::vector<std::uint8_t>> fromBase64(const std::string& text) {
         }
     }
     return out;
+}
+
+// The kind and value of a stored entry, {"kind": <name>, "value": <value>},
+// when the value fits the kind.
+std::optional<std::pair<UserDefaults::Kind, json>> readEntry(const json& entry) {
+    if (!entry.is_object() || !entry.contains("kind") || !entry["kind"].is_string() || !entry.contains("value"))
+        return std::nullopt;
+    const auto kind = kindNamed(entry["kind"].get<std::string>());
+    if (!kind || !fits(*kind, entry["value"])) return std::nullopt;
+    return std::pair{*kind, entry["value"]};
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// `base`, or the first of "<base>-2", "<base>-3"… that is free.
+std::string freeName(const std::string& base) {
+    std::string name = base;
+    for (int n = 2; exists(name); ++n) name = base + "-" + std::to_string(n);
+    return name;
+}
+
+// Keeps `contents`, a settings file, for a person to look at: as
+// "<file>.corrupt", holding also the entries an earlier copy there held.
+// An earlier copy that is no settings file (a whole file set aside) is left
+// as it is and this one goes beside it. Returns where it went.
+std::optional<std::string> keepAside(const std::string& filePath, const std::string& contents) {
+    const std::string aside = filePath + ".corrupt";
+    std::string text = contents;
+    std::string target = aside;
+    if (auto earlier = readFileContents(aside)) {
+        json now = json::parse(contents, nullptr, false), before = json::parse(*earlier, nullptr, false);
+        const auto valuesOf = [](json& document) -> json* {
+            if (!document.is_object() || !document.contains("values") || !document["values"].is_object()) return nullptr;
+            return &document["values"];
+        };
+        json* nowValues = valuesOf(now);
+        json* beforeValues = valuesOf(before);
+        if (nowValues && beforeValues) {
+            for (auto& [key, entry] : beforeValues->items())
+                if (!nowValues->contains(key)) (*nowValues)[key] = entry;
+            text = now.dump(2);
+        } else {
+            target = freeName(aside);
+        }
+    }
+    if (!writeFileAtomically(target, text)) return std::nullopt;
+    return target;
 }
 
 // Whether a value stored as `stored` could be read by whoever now writes
@@ -179,53 +231,40 @@ void UserDefaults::load() {
             valid = true;
             for (const auto& [key, entry] : values->items()) {
                 // One damaged entry costs only itself, never the other settings.
-                const auto kind = entry.is_object() && entry.contains("kind") && entry["kind"].is_string() &&
-                                          entry.contains("value")
-                                      ? kindNamed(entry["kind"].get<std::string>())
-                                      : std::nullopt;
-                if (!kind || !fits(*kind, entry["value"])) {
-                    ++skipped;
-                    continue;
-                }
-                loaded.emplace(key, Entry{*kind, entry["value"]});
+                if (auto read = readEntry(entry)) loaded.emplace(key, Entry{read->first, std::move(read->second)});
+                else ++skipped;
             }
         }
     } catch (const json::exception&) {
         valid = false;
     }
-    const std::string aside = filePath_ + ".corrupt";
     if (valid) {
         entries_ = std::move(loaded);
         if (skipped == 0) return;
         // The next write drops the skipped entries; a copy keeps them for a person to look at.
-        const bool kept = writeFileAtomically(aside, *contents);
+        const auto kept = keepAside(filePath_, *contents);
         log("%@ user defaults in %@: skipped %@ unreadable entries; %@", logIdentity(), filePath_,
-            std::to_string(skipped), kept ? "kept a copy as " + aside : std::string("no copy kept"));
+            std::to_string(skipped), kept ? "kept a copy as " + *kept : std::string("no copy kept"));
         return;
     }
     // Keep the unreadable file for a person to look at, and start with what
     // could still be read from it: a file cut short keeps its first entries.
-    bool moved = std::rename(filePath_.c_str(), aside.c_str()) == 0;
-    if (moved) setAsidePath_ = aside;
+    const std::string aside = freeName(filePath_ + ".corrupt");
+    if (std::rename(filePath_.c_str(), aside.c_str()) == 0) setAsidePath_ = aside;
     EntrySalvage salvage;
     json::sax_parse(*contents, &salvage);
-    for (auto& [key, entry] : salvage.entries) {
-        const auto kind = entry.is_object() && entry.contains("kind") && entry["kind"].is_string() && entry.contains("value")
-                              ? kindNamed(entry["kind"].get<std::string>())
-                              : std::nullopt;
-        if (kind && fits(*kind, entry["value"])) entries_.emplace(key, Entry{*kind, entry["value"]});
-    }
+    for (auto& [key, entry] : salvage.entries)
+        if (auto read = readEntry(entry)) entries_.emplace(key, Entry{read->first, std::move(read->second)});
     log("%@ user defaults in %@ could not be read; %@; %@ entries recovered", logIdentity(), filePath_,
-        moved ? "kept aside as " + aside : std::string("starting empty"), std::to_string(entries_.size()));
+        setAsidePath_ ? "kept aside as " + aside : std::string("starting empty"), std::to_string(entries_.size()));
 }
 
 void UserDefaults::keepCopyLocked(const std::string& why) {
     auto contents = readFileContents(filePath_);
     if (!contents) return;
-    const std::string aside = filePath_ + ".corrupt";
-    const bool kept = writeFileAtomically(aside, *contents);
+    const auto kept = keepAside(filePath_, *contents);
     log("%@ user defaults in %@: %@; %@", logIdentity(), filePath_, why,
-        kept ? "kept a copy as " + aside : std::string("no copy kept"));
+        kept ? "kept a copy as " + *kept : std::string("no copy kept"));
 }
 
 std::optional<std::string> UserDefaults::setAsidePath() const {

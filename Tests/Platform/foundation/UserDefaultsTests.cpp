@@ -117,6 +117,24 @@ TEST(UserDefaults, AValueOfAnotherKindIsCopiedAsideBeforeItIsReplaced) {
     EXPECT_FALSE(std::filesystem::exists(file + ".corrupt"));
 }
 
+TEST(UserDefaults, ALaterCopyKeepsWhatAnEarlierCopyHeld) {
+    TemporaryDirectory dir;
+    const std::string file = dir.write("defaults.json", R"({"values": {"a": {"kind": "integer", "value": "seven"},)"
+                                                        R"( "d": {"kind": "double", "value": 0.5}}})");
+    UserDefaults d(file);          // "a" is skipped, and kept in the copy
+    d.setInteger("x", 1);          // the file no longer holds "a"
+    d.setInteger("d", 2);          // "d" is copied aside: "a" stays there too
+    const auto copy = nlohmann::json::parse(platform::readFileContents(file + ".corrupt").value_or("null"));
+    EXPECT_EQ(copy["values"]["a"]["value"], "seven");
+    EXPECT_EQ(copy["values"]["d"]["value"], 0.5);
+
+    // A whole file set aside earlier is not overwritten by a later one.
+    dir.write("other.json.corrupt", "{cut");
+    const std::string other = dir.write("other.json", "{also cut");
+    EXPECT_EQ(UserDefaults(other).setAsidePath(), other + ".corrupt-2");
+    EXPECT_EQ(platform::readFileContents(other + ".corrupt"), "{cut");
+}
+
 TEST(UserDefaults, ABadEntryIsSkippedAndTheOthersLoad) {
     const char* bad[] = {R"({"kind": "integer", "value": "seven"})", R"({"kind": "martian", "value": 1})",
                          R"({"value": 1})", R"({"kind": "stringArray", "value": ["x", 2]})", "3"};
