@@ -3,6 +3,7 @@
 #include "ui/Menu.h"
 #include "ui/Modifiers.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QAction>
 #include <QBitmap>
 #include <QContextMenuEvent>
@@ -52,11 +53,11 @@ public:
     bool eventFilter(QObject* watched, QEvent* e) override
     {
         switch (e->type()) {
-        case QEvent::Show: window_->phaseChanged(ui::ScenePhase::active); break;
+        case QEvent::Show: window_->phaseChanged(shownPhase()); break;
         case QEvent::Hide: window_->phaseChanged(ui::ScenePhase::background); break;
         case QEvent::WindowStateChange:
             if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow())
-                window_->phaseChanged(w->isMinimized() ? ui::ScenePhase::background : ui::ScenePhase::active);
+                window_->phaseChanged(w->isMinimized() ? ui::ScenePhase::background : shownPhase());
             break;
         case QEvent::MouseButtonPress:
             // A frameless panel moves when dragged by a part that isn't a control.
@@ -87,6 +88,9 @@ public:
     }
 
 private:
+    // Shown, the window is active once it can be seen.
+    ui::ScenePhase shownPhase() const { return host_->onScreen() ? ui::ScenePhase::active : ui::ScenePhase::inactive; }
+
     bool hitsControl(ui::Point p) const
     {
         for (const ui::Element* e = host_->host().hitTest(p); e; e = e->parent)
@@ -134,6 +138,60 @@ void makeStickyOnX11(QWidget* widget)
     request(state, 1 /* add */, sticky);
     xcb_flush(c);
 }
+
+// X reports a window wholly covered by others only to clients that ask, and Qt
+// asks only for windows that take no input: ask for ours too (the event mask
+// is per client, so Qt's own selection stays as it is), and tell the host
+// widget, whose timelines then stop. Under a compositor X always reports
+// the window unobscured.
+class X11VisibilityWatcher : public QAbstractNativeEventFilter {
+public:
+    static X11VisibilityWatcher& shared()
+    {
+        static auto* watcher = [] {
+            auto* w = new X11VisibilityWatcher;
+            qGuiApp->installNativeEventFilter(w);
+            return w;
+        }();
+        return *watcher;
+    }
+
+    void watch(QWidget* top, ui::HostWidget* host)
+    {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11 || !x11->connection()) return;
+        xcb_connection_t* c = x11->connection();
+        const auto window = xcb_window_t(top->winId());
+        if (hosts_.count(window) && hosts_[window] == host) return;
+        hosts_[window] = host;
+        xcb_get_window_attributes_reply_t* attributes =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+        if (!attributes) return;
+        const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+        free(attributes);
+        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(c);
+    }
+
+    void forget(ui::HostWidget* host)
+    {
+        std::erase_if(hosts_, [host](const auto& entry) { return entry.second == host || !entry.second; });
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t") return false;
+        auto* event = static_cast<xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_VISIBILITY_NOTIFY) return false;
+        auto* visibility = reinterpret_cast<xcb_visibility_notify_event_t*>(event);
+        if (auto it = hosts_.find(visibility->window); it != hosts_.end() && it->second)
+            it->second->setObscured(visibility->state == XCB_VISIBILITY_FULLY_OBSCURED);
+        return false;
+    }
+
+private:
+    std::map<xcb_window_t, QPointer<ui::HostWidget>> hosts_;
+};
 
 }  // namespace
 
@@ -198,6 +256,11 @@ Window::Window(WindowSpec config) : spec_(std::move(config))
     w->installEventFilter(filter_);
     hostWidget_->installEventFilter(filter_);
     hostWidget_->setContextMenuPolicy(Qt::DefaultContextMenu);
+    // Shown but out of sight (unmapped, on another workspace, covered), the window is inactive.
+    hostWidget_->setOnScreenHandler([this](bool onScreen) {
+        if (widget_ && widget_->isVisible() && !widget_->isMinimized())
+            phaseChanged(onScreen ? ui::ScenePhase::active : ui::ScenePhase::inactive);
+    });
     phaseChanged(ui::ScenePhase::background);
     Windows::add(this);
 }
@@ -207,6 +270,7 @@ Window::~Window()
     Windows::remove(this);
     // Tearing the widget down hides it: nobody hears about that any more.
     onVisibility_ = nullptr;
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) X11VisibilityWatcher::shared().forget(hostWidget_);
     if (widget_) {
         widget_->removeEventFilter(filter_);
         hostWidget_->removeEventFilter(filter_);
@@ -249,11 +313,12 @@ ui::ViewHost& Window::host() { return hostWidget_->host(); }
 
 void Window::phaseChanged(ui::ScenePhase phase)
 {
-    const bool changed = phase != phase_;
+    // Owners hear of showing and hiding; being covered and uncovered is no news to them.
+    const bool shownChanged = (phase == ui::ScenePhase::background) != (phase_ == ui::ScenePhase::background);
     phase_ = phase;
     hostWidget_->host().environment().set<ui::ScenePhaseKey>(phase);
     hostWidget_->host().setNeedsRebuild();
-    if (changed && onVisibility_) onVisibility_(phase == ui::ScenePhase::active);
+    if (shownChanged && onVisibility_) onVisibility_(phase != ui::ScenePhase::background);
 }
 
 void Window::show()
@@ -264,6 +329,7 @@ void Window::show()
     updateShapeMask();
     if (widget_->isMinimized()) widget_->showNormal();
     else widget_->show();
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) X11VisibilityWatcher::shared().watch(widget_, hostWidget_);
     // Lay the host out at the window's size now, not at the first paint, so
     // what is on screen (timelines, hit-testing) is known from the start.
     if (widget_->layout()) widget_->layout()->activate();

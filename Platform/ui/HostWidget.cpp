@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <cmath>
 
@@ -73,14 +74,64 @@ HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
     // A coarse timer may fire a few milliseconds late: every animation frame would.
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        if (!onScreen()) return;
         host_.setNeedsRebuild();
         host_.flush();
     });
 }
 
+bool HostWidget::onScreen() const
+{
+    if (!isVisible() || obscured_) return false;
+    const QWidget* top = window();
+    if (top->isMinimized()) return false;
+    const QWindow* handle = top->windowHandle();
+    return handle && handle->isExposed() && handle->visibility() != QWindow::Minimized;
+}
+
+void HostWidget::setObscured(bool obscured)
+{
+    if (obscured == obscured_) return;
+    obscured_ = obscured;
+    exposureChanged();
+}
+
+void HostWidget::watchWindow()
+{
+    QWindow* handle = window()->windowHandle();
+    if (handle == watched_) return;
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = handle;
+    if (!handle) return;
+    handle->installEventFilter(this);
+    connect(handle, &QWindow::visibilityChanged, this, [this] { exposureChanged(); });
+}
+
+bool HostWidget::eventFilter(QObject* watched, QEvent* e)
+{
+    // `isExposed` already holds the new state when the event arrives.
+    if (watched == watched_ && e->type() == QEvent::Expose) exposureChanged();
+    return QWidget::eventFilter(watched, e);
+}
+
+void HostWidget::exposureChanged()
+{
+    const bool now = onScreen();
+    if (now == wasOnScreen_) return;
+    wasOnScreen_ = now;
+    if (onScreenChanged_) onScreenChanged_(now);
+    // Back in sight, a frame asked for meanwhile comes at once; timelines read
+    // the clock, so motion goes on from the time it is now.
+    scheduleFrame();
+}
+
 void HostWidget::scheduleFrame()
 {
-    // A timeline on screen asked for its next frame.
+    // A timeline on screen asked for its next frame; out of sight nothing ticks.
+    if (!onScreen()) {
+        frameTimer_.stop();
+        return;
+    }
     if (auto due = host_.nextFrameDue()) {
         const double wait = std::max(0.0, *due - host_.now());
         frameTimer_.start(int(std::lround(wait * 1000)));
@@ -172,6 +223,17 @@ void HostWidget::keyPressEvent(QKeyEvent* e)
 
 bool HostWidget::event(QEvent* e)
 {
+    switch (e->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
+    case QEvent::WindowStateChange:
+        watchWindow();
+        exposureChanged();
+        break;
+    default: break;
+    }
     if (e->type() == QEvent::ToolTip) {
         sync();
         auto* help = static_cast<QHelpEvent*>(e);

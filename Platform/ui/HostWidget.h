@@ -2,6 +2,7 @@
 
 #include "ui/ViewHost.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -12,7 +13,8 @@ namespace platform::ui {
 
 // A Qt widget showing a ViewHost: it forwards size, pointer, wheel, key and
 // tooltip events, sets the cursor, tracks the device pixel ratio, and runs
-// frames the content asks for (timelines).
+// frames the content asks for (timelines) while it can be seen: a window
+// minimised, unmapped, on another workspace or wholly covered ticks not at all.
 class HostWidget : public QWidget {
 public:
     explicit HostWidget(QWidget* parent = nullptr);
@@ -26,6 +28,16 @@ public:
     static void setEnvironmentDefaults(std::function<void(EnvironmentValues&)> apply);
     static std::vector<HostWidget*> all();
 
+    // Shown, its window exposed and not minimised, and not wholly covered.
+    bool onScreen() const;
+    // Whether another window covers this one entirely, as the window system
+    // tells it (Qt itself does not say).
+    void setObscured(bool obscured);
+    // Whether a frame a timeline asked for is waiting to run.
+    bool frameScheduled() const { return frameTimer_.isActive(); }
+    // Called whenever `onScreen()` changes.
+    void setOnScreenHandler(std::function<void(bool)> handler) { onScreenChanged_ = std::move(handler); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -36,6 +48,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Tab and Shift+Tab move the focus among the views, not among widgets.
     bool focusNextPrevChild(bool next) override;
 
@@ -45,9 +58,16 @@ private:
     void sync();
     void afterEvent(Point p);
     void scheduleFrame();
+    // Follows the top-level window's exposure, once it has a native window.
+    void watchWindow();
+    void exposureChanged();
 
     ViewHost host_;
     QTimer frameTimer_;
+    QPointer<QWindow> watched_;
+    bool obscured_ = false;
+    bool wasOnScreen_ = false;
+    std::function<void(bool)> onScreenChanged_;
 };
 
 }  // namespace platform::ui

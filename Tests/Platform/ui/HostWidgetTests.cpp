@@ -167,3 +167,40 @@ TEST(NativeViews, FollowTheirFrameAndOpacityHideUnderLayersAndGoWithTheirView)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(label) << "the widget went with its view";
 }
+
+TEST(HostWidgetAdapter, TimelinesRunOnlyWhileTheWindowCanBeSeen)
+{
+    double clock = 10;
+    std::vector<double> drawn;
+    HostWidget w;
+    w.resize(200, 100);
+    w.host().setClock([&] { return clock; });
+    w.host().setRootView(TimelineView(TimelineSchedule::animation(1.0 / 24), [&](double t) {
+        drawn.push_back(t);
+        return Text("scene");
+    }));
+    auto pumpUntil = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 5000 && !done(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    };
+    w.show();
+    ASSERT_TRUE(pumpUntil([&] { return w.onScreen() && w.frameScheduled(); }));
+
+    for (int hidden = 0; hidden < 2; ++hidden) {
+        if (hidden) w.hide();
+        else w.setObscured(true);
+        EXPECT_FALSE(w.onScreen());
+        const size_t before = drawn.size();
+        clock += 1;
+        for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_FALSE(w.frameScheduled()) << "nothing ticks out of sight";
+        EXPECT_EQ(drawn.size(), before);
+
+        // Back in sight: one frame at once, at the time it is now.
+        if (hidden) w.show();
+        else w.setObscured(false);
+        ASSERT_TRUE(pumpUntil([&] { return drawn.size() > before; }));
+        EXPECT_EQ(drawn.size(), before + 1);
+        EXPECT_DOUBLE_EQ(drawn.back(), clock);
+    }
+}
