@@ -148,6 +148,15 @@ void applyClipMask(QImage& layer, const ClipMask& mask)
 
 }  // namespace
 
+Rect ClipNode::inkBounds(const Element& self, const std::optional<Rect>& children) const
+{
+    const Rect edge = self.frame.insetBy(-1, -1);
+    if (!children || std::isinf(children->width)) return edge;
+    const double x = std::max(edge.x, children->x), y = std::max(edge.y, children->y);
+    const double maxX = std::min(edge.maxX(), children->maxX()), maxY = std::min(edge.maxY(), children->maxY());
+    return {x, y, std::max(0.0, maxX - x), std::max(0.0, maxY - y)};
+}
+
 void ClipNode::paint(const Element& self, PaintContext& pc) const
 {
     const Rect bounds = self.frame.insetBy(-1, -1);

@@ -67,7 +67,7 @@ HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     host_.setRepaintHandler([this] {
-        update();
+        update(host_.takeDamage());
         scheduleFrame();
     });
     frameTimer_.setSingleShot(true);
@@ -75,8 +75,8 @@ HostWidget::HostWidget(QWidget* parent) : QWidget(parent)
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, [this] {
         if (!onScreen()) return;
-        host_.setNeedsRebuild();
-        host_.flush();
+        host_.tick();
+        scheduleFrame();
     });
 }
 
@@ -146,7 +146,7 @@ void HostWidget::sync()
     host_.flush();
 }
 
-void HostWidget::paintEvent(QPaintEvent*)
+void HostWidget::paintEvent(QPaintEvent* event)
 {
     const double dpr = devicePixelRatioF();
     if (host_.environment().displayScale != dpr) {
@@ -155,6 +155,8 @@ void HostWidget::paintEvent(QPaintEvent*)
     }
     sync();
     QPainter p(this);
+    // Only the damaged part is drawn: views wholly outside it are passed over.
+    p.setClipRegion(event->region());
     host_.render(p);
 }
 

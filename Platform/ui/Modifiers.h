@@ -199,6 +199,8 @@ public:
     bool measuresAsContent() const override { return true; }
     ClipNode(View content, Shape shape) : ModifierNode(std::move(content)), shape_(std::move(shape)) {}
     void paint(const Element& self, PaintContext& pc) const override;
+    // Nothing inside draws beyond the clip (and its antialiased edge).
+    Rect inkBounds(const Element& self, const std::optional<Rect>& children) const override;
     const Shape& shape() const { return shape_; }
 
 private:

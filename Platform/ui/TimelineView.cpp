@@ -40,7 +40,7 @@ public:
             // The interval runs from this frame's time: counted from here, the
             // time spent building and laying out would stretch every period.
             wait -= now - host->frameTime();
-        ctx.builder()->requestFrame(std::max(wait, 1e-3));
+        ctx.builder()->requestFrame(std::max(wait, 1e-3), self);
     }
 
 private:

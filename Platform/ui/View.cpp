@@ -393,6 +393,19 @@ void Element::place(Rect f, LayoutContext& ctx)
     place(f, ProposedSize::of(f.size()), ctx);
 }
 
+Element::~Element()
+{
+    if (frameHost) frameHost->forgetFrameReader(*this);
+}
+
+std::optional<std::vector<std::pair<ProposedSize, Size>>> Element::measurements() const
+{
+    if (cacheCount_ > kCache) return std::nullopt;
+    std::vector<std::pair<ProposedSize, Size>> out;
+    for (unsigned i = 0; i < cacheCount_; ++i) out.push_back({ProposedSize{unpacked(cache_[i].width), unpacked(cache_[i].height)}, cache_[i].size});
+    return out;
+}
+
 void Element::place(Rect f, ProposedSize p, LayoutContext& ctx)
 {
     frame = f;
@@ -400,6 +413,11 @@ void Element::place(Rect f, ProposedSize p, LayoutContext& ctx)
     placed = true;
     node->place(*this, f, ctx);
     // Children are placed by now (and their ink known), so this one's follows.
+    updateInk();
+}
+
+void Element::updateInk()
+{
     std::optional<Rect> inner;
     for (auto& c : children) {
         if (!c->placed) continue;

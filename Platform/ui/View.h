@@ -371,12 +371,24 @@ public:
     // Per-node layout data; painting may fill it late (text lines are laid
     // out only for text that is drawn).
     mutable std::any scratch;
+    // The host this element asked for a frame of its own, told when it goes.
+    BuildContext* frameHost = nullptr;
+
+    Element() = default;
+    Element(const Element&) = delete;
+    Element& operator=(const Element&) = delete;
+    ~Element();
 
     Size sizeThatFits(ProposedSize proposal, LayoutContext& ctx);
     // Under the proposal that measured the element at the frame's size, or
     // the frame's size as a firm offer when it was never measured so.
     void place(Rect frame, LayoutContext& ctx);
     void place(Rect frame, ProposedSize proposal, LayoutContext& ctx);
+    // Works the ink out again from the children's.
+    void updateInk();
+    // The proposals the parent asked in the latest layout and the answers,
+    // none when more were asked than are kept.
+    std::optional<std::vector<std::pair<ProposedSize, Size>>> measurements() const;
     std::optional<double> firstBaseline(Size size, LayoutContext& ctx);
     std::optional<double> lastBaseline(Size size, LayoutContext& ctx);
     void paint(PaintContext& pc) const;
@@ -485,6 +497,15 @@ public:
     virtual double now() const = 0;
     // Asks for another frame after `seconds` (a timeline's next tick).
     virtual void requestFrame(double seconds) = 0;
+    // The same, for a frame that only `reader`'s subtree needs: it alone reads
+    // the time, so that frame rebuilds it alone.
+    virtual void requestFrame(double seconds, Element& reader)
+    {
+        (void)reader;
+        requestFrame(seconds);
+    }
+    // An element that asked for a frame of its own is going.
+    virtual void forgetFrameReader(const Element& reader) { (void)reader; }
     // Runs `f` once the build, layout and preference pass under way are over.
     virtual void afterBuild(std::function<void()> f) { if (f) f(); }
     // Notes the view at `identity` as built now; true when it was not built

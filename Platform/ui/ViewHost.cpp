@@ -187,6 +187,29 @@ bool isWithin(const std::string& identity, const std::string& ancestor)
            (identity.size() == ancestor.size() || identity[ancestor.size()] == '/' || identity[ancestor.size()] == '.');
 }
 
+// Whether a state or presence key belongs to the view at `scope` or one
+// within it (slots add their own suffix after '#').
+bool keyWithin(const std::string& key, const std::string& scope)
+{
+    return scope.empty() || isWithin(key, scope) || (key.size() > scope.size() && key[scope.size()] == '#' && key.compare(0, scope.size(), scope) == 0);
+}
+
+bool hasPreferences(const Element& e)
+{
+    if (dynamic_cast<const PreferenceNodeBase*>(e.node.get()) || dynamic_cast<const PreferenceHandlerBase*>(e.node.get()))
+        return true;
+    for (auto& c : e.children)
+        if (hasPreferences(*c)) return true;
+    return false;
+}
+
+size_t depth(const Element& e)
+{
+    size_t d = 0;
+    for (const Element* cur = e.parent; cur; cur = cur->parent) ++d;
+    return d;
+}
+
 void resetPlacement(Element& e)
 {
     e.placed = false;
@@ -239,6 +262,7 @@ ViewHost::~ViewHost()
     // Element trees hold closures over state slots; drop them first.
     closingLayers_.clear();
     layers_.clear();
+    readers_.clear();
 }
 
 void ViewHost::setRoot(std::function<View()> root)
@@ -275,6 +299,145 @@ void ViewHost::requestFrame(double seconds)
     const double due = now() + std::max(0.0, seconds);
     if (!nextFrame_ || due < *nextFrame_)
         nextFrame_ = due;
+}
+
+void ViewHost::requestFrame(double seconds, Element& reader)
+{
+    const double due = now() + std::max(0.0, seconds);
+    reader.frameHost = this;
+    for (auto& [e, d] : readers_)
+        if (e == &reader) {
+            d = std::min(d, due);
+            return;
+        }
+    readers_.emplace_back(&reader, due);
+}
+
+void ViewHost::forgetFrameReader(const Element& reader)
+{
+    std::erase_if(readers_, [&reader](const auto& r) { return r.first == &reader; });
+}
+
+std::optional<double> ViewHost::nextFrameDue() const
+{
+    std::optional<double> due = nextFrame_;
+    for (const auto& [_, d] : readers_)
+        if (!due || d < *due) due = d;
+    return due;
+}
+
+void ViewHost::tick()
+{
+    // Timers count whole milliseconds: one may fire a little before its frame is due.
+    constexpr double early = 0.002;
+    const double started = now();
+    if (dirty_ || dispatching_ > 0 || (nextFrame_ && *nextFrame_ <= started + early)) {
+        setNeedsRebuild();
+        flush();
+        return;
+    }
+    std::vector<std::pair<Element*, double>> due;
+    for (const auto& r : readers_)
+        if (r.second <= started + early) due.push_back(r);
+    if (due.empty()) return;
+    double first = due.front().second;
+    for (const auto& [_, d] : due) first = std::min(first, d);
+    frameTime_ = first <= started && started - first < 0.25 ? first : started;
+    // Outer readers first: rebuilding one drops those inside it.
+    std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return depth(*a.first) < depth(*b.first); });
+    for (const auto& [reader, _] : due) {
+        if (std::none_of(readers_.begin(), readers_.end(), [r = reader](const auto& x) { return x.first == r; }))
+            continue;
+        forgetFrameReader(*reader);
+        ++readerRebuilds_;
+        const QRect before = inkOnScreen(*reader);
+        if (!rebuildReader(*reader)) {
+            ++escalations_;
+            dirty_ = true;
+            flush();
+            return;
+        }
+        damage_ += before;
+        damage_ += inkOnScreen(*reader);
+    }
+    runHooks();
+    repaint();
+}
+
+bool ViewHost::rebuildReader(Element& e)
+{
+    // The parent's questions of the last layout are asked again below: with
+    // the same answers it has no reason to lay out anything but `e`.
+    const auto asked = e.measurements();
+    if (!e.placed || e.measuresAsContent || !asked) return false;
+    const std::string scope = e.identity();
+    ++generation_;
+    ++rebuilds_;
+    std::erase_if(retained_, [&scope](const std::string& prefix) { return keyWithin(prefix, scope); });
+    building_ = true;
+    e.children.clear();
+    e.node->build(e, *this);
+    building_ = false;
+    detail::buildFinished(this, rebuilds_);
+    // Presenting or dismissing a layer, or writing state, while building.
+    if (dirty_) return false;
+    LayoutContext ctx(this, ++layoutPass_);
+    for (const auto& [proposal, size] : *asked)
+        if (!(e.sizeThatFits(proposal, ctx) == size)) return false;
+    e.place(e.frame, e.proposal, ctx);
+    for (Element* a = e.parent; a; a = a->parent) a->updateInk();
+    dropGone(scope);
+    if (hasPreferences(e)) runPreferences();
+    return true;
+}
+
+QRect ViewHost::wholeWindow() const
+{
+    return QRect(0, 0, int(std::ceil(size_.width)), int(std::ceil(size_.height)));
+}
+
+QRect ViewHost::inkOnScreen(const Element& e) const
+{
+    // Views that may draw anywhere (canvases) are held by the clip around
+    // them; a shadow beneath blurs what the view draws beyond its own ink.
+    const Element* bound = &e;
+    while (std::isinf(bound->ink.width) && bound->parent) bound = bound->parent;
+    for (const Element* a = bound->parent; a; a = a->parent)
+        if (dynamic_cast<const ShadowNode*>(a->node.get())) bound = a;
+    if (std::isinf(bound->ink.width) || std::isinf(bound->ink.height)) return wholeWindow();
+    QRectF r(bound->ink.x, bound->ink.y, bound->ink.width, bound->ink.height);
+    if (bound->parent) r = transformToRoot(*bound->parent).mapRect(r);
+    return r.toAlignedRect().adjusted(-1, -1, 1, 1) & wholeWindow();
+}
+
+QRegion ViewHost::takeDamage()
+{
+    QRegion taken = std::move(damage_);
+    damage_ = QRegion();
+    return taken;
+}
+
+void ViewHost::dropGone(const std::string& scope)
+{
+    auto retained = [this](const std::string& identity) {
+        for (const std::string& prefix : retained_)
+            if (identity.compare(0, prefix.size(), prefix) == 0) return true;
+        return false;
+    };
+    for (auto it = slots_.lower_bound(scope); it != slots_.end() && it->first.compare(0, scope.size(), scope) == 0;) {
+        if (keyWithin(it->first, scope) && it->second.generation != generation_ && !retained(it->first))
+            it = slots_.erase(it);
+        else
+            ++it;
+    }
+    for (auto it = present_.lower_bound(scope); it != present_.end() && it->first.compare(0, scope.size(), scope) == 0;) {
+        if (!keyWithin(it->first, scope) || it->second.generation == generation_) {
+            ++it;
+            continue;
+        }
+        if (it->second.gone) goneHooks_.push_back(std::move(it->second.gone));
+        it = present_.erase(it);
+    }
 }
 
 void ViewHost::setScheduler(std::function<void(std::function<void()>)> scheduler) { scheduler_ = std::move(scheduler); }
@@ -320,10 +483,14 @@ void ViewHost::flush()
         return;
     rebuild();
     layoutAll();
+    // State of views that are gone is dropped (layout may have built
+    // geometry-dependent content, so this waits until now).
+    dropGone({});
     runPreferences();
     // Closing layers fade frame by frame until they are gone.
     std::erase_if(closingLayers_, [this](const ClosingLayer& c) { return now() - c.start >= c.exit.duration; });
     if (!closingLayers_.empty()) requestFrame(1.0 / 60);
+    damage_ = wholeWindow();
     runHooks();
     repaint();
 }
@@ -345,15 +512,8 @@ void ViewHost::retainState(const std::string& identityPrefix) { retained_.push_b
 
 void ViewHost::runHooks()
 {
-    std::vector<std::function<void()>> calls;
-    for (auto it = present_.begin(); it != present_.end();) {
-        if (it->second.generation == generation_) {
-            ++it;
-            continue;
-        }
-        if (it->second.gone) calls.push_back(std::move(it->second.gone));
-        it = present_.erase(it);
-    }
+    std::vector<std::function<void()>> calls = std::move(goneHooks_);
+    goneHooks_.clear();
     if (calls.empty() && pendingHooks_.empty())
         return;
     // Views that went first, then appearances and changes in build order.
@@ -384,10 +544,12 @@ void ViewHost::rebuild()
     // A frame asked for keeps its place on the cadence that asked for it, so
     // the time the timer took to fire never adds up frame after frame.
     const double started = now();
-    frameTime_ = nextFrame_ && *nextFrame_ <= started && started - *nextFrame_ < 0.25 ? *nextFrame_ : started;
+    const std::optional<double> due = nextFrameDue();
+    frameTime_ = due && *due <= started && started - *due < 0.25 ? *due : started;
     ++generation_;
     ++rebuilds_;
     nextFrame_.reset();
+    readers_.clear();
     preferenceHandlers = 0;
     freshTrees_ = true;
     retained_.clear();
@@ -429,19 +591,6 @@ void ViewHost::layoutAll()
         root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, offer, ctx);
     }
     freshTrees_ = false;
-    // State of views that are gone is dropped (layout may have built
-    // geometry-dependent content, so this waits until now).
-    auto retained = [this](const std::string& identity) {
-        for (const std::string& prefix : retained_)
-            if (identity.compare(0, prefix.size(), prefix) == 0) return true;
-        return false;
-    };
-    for (auto it = slots_.begin(); it != slots_.end();) {
-        if (it->second.generation != generation_ && !retained(it->first))
-            it = slots_.erase(it);
-        else
-            ++it;
-    }
 }
 
 void ViewHost::runPreferences()

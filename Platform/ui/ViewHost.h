@@ -5,6 +5,7 @@
 #include "runtime/Published.h"
 
 #include <QImage>
+#include <QRegion>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,8 +44,18 @@ public:
     void setClock(std::function<double()> clock);
     double now() const override;
     void requestFrame(double seconds) override;
+    void requestFrame(double seconds, Element& reader) override;
+    void forgetFrameReader(const Element& reader) override;
     // When a frame was asked for, the clock time it is due.
-    std::optional<double> nextFrameDue() const { return nextFrame_; }
+    std::optional<double> nextFrameDue() const;
+    // Runs the frame that is due: when only views that read the time asked
+    // for it, those alone are built and laid out again (the rest of the tree
+    // stays as it is); anything else rebuilds the whole.
+    void tick();
+    // Frames that rebuilt only the views reading the time, and those among
+    // them that changed their size and so laid out the whole window.
+    unsigned readerRebuildCount() const { return readerRebuilds_; }
+    unsigned escalationCount() const { return escalations_; }
     // The time of the frame under way (or the last one), on the host's clock:
     // when it was due, if it was asked for and came in time, else when it began.
     double frameTime() const { return frameTime_; }
@@ -63,6 +74,10 @@ public:
     // Rebuilds and lays out now when dirty (never while an event is being handled).
     void flush();
     unsigned rebuildCount() const { return rebuilds_; }
+    // What changed on screen since the painter last took it, in host points:
+    // the whole window after a full rebuild; after a frame that rebuilt only
+    // the views reading the time, where they drew before and draw now.
+    QRegion takeDamage();
 
     // --- Painting
     void render(QPainter& painter);
@@ -139,6 +154,15 @@ private:
     };
 
     void rebuild();
+    // Builds and lays out `reader` again in place; false when its size changed
+    // (or it changed more than itself), and the whole must be rebuilt.
+    bool rebuildReader(Element& reader);
+    // State and presence of views within `scope` (everything when empty) that
+    // were not built this time: slots go, disappearance handlers are queued.
+    void dropGone(const std::string& scope);
+    QRect wholeWindow() const;
+    // Where `e` draws, in whole host points.
+    QRect inkOnScreen(const Element& e) const;
     void layoutAll();
     void runPreferences();
     void runHooks();
@@ -188,6 +212,12 @@ private:
     };
     std::map<std::string, Presence> present_;
     std::vector<std::function<void()>> pendingHooks_;
+    std::vector<std::function<void()>> goneHooks_;
+    // Elements that asked for frames of their own, and when.
+    std::vector<std::pair<Element*, double>> readers_;
+    QRegion damage_;
+    unsigned readerRebuilds_ = 0;
+    unsigned escalations_ = 0;
     std::vector<std::string> retained_;  // state kept for views not built (lazy rows)
     bool closing_ = false;
 };

@@ -113,6 +113,36 @@ void BM_DashboardResult(benchmark::State& state) {
 }
 BENCHMARK(BM_DashboardResult)->Args({1280, 800})->Args({1440, 900})->Args({960, 640})->Unit(benchmark::kMillisecond);
 
+// One frame of the left-alone page as a window runs it: the timeline's
+// views are built again and the part they damaged painted.
+void BM_DashboardIdleTick(benchmark::State& state) {
+    const Size window{double(state.range(0)), double(state.range(1))};
+    double now = 100;
+    ViewHost host;
+    host.setScheduler(nullptr);
+    host.setClock([&now] { return now; });
+    host.setSize(window);
+    host.setRoot(dashboardPage);
+    host.flush();
+    host.flush();
+    now += 3;  // after the bubbles' entrance
+    host.setNeedsRebuild();
+    host.flush();
+    QImage target(int(window.width), int(window.height), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        now += 1.0 / 24;
+        host.tick();
+        QPainter p(&target);
+        p.setClipRegion(host.takeDamage());
+        host.render(p);
+        p.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.SetLabel("projects=5000 stacks=17, escalated " + std::to_string(host.escalationCount()) + " of " +
+                   std::to_string(host.readerRebuildCount()));
+}
+BENCHMARK(BM_DashboardIdleTick)->Args({1440, 900})->Args({960, 640})->Unit(benchmark::kMillisecond);
+
 // The first half second after the page appears, while the bubbles scale and fade in.
 void BM_DashboardEntrance(benchmark::State& state) { runFrames(state, dashboardPage, {1440, 900}, Work::all, 0.5); }
 BENCHMARK(BM_DashboardEntrance)->Unit(benchmark::kMillisecond);

@@ -341,6 +341,86 @@ TEST(Timelines, PauseWhenHiddenOrOffScreen)
     EXPECT_FALSE(rig.host.nextFrameDue());
 }
 
+TEST(Timelines, AFrameRebuildsOnlyTheViewsThatReadTheTime)
+{
+    int outsideBuilds = 0, outsidePlaces = 0, insideBuilds = 0, insidePlaces = 0, appeared = 0, gone = 0;
+    Binding<int> kept;
+    Rig rig({300, 200});
+    rig.clock = 1;
+    rig.show([&] {
+        return VStack({
+            WithState<int>(0, [&](Binding<int> b) {
+                kept = b;
+                ++outsideBuilds;
+                return GeometryReader([&](const GeometryProxy&) {
+                           ++outsidePlaces;
+                           return View(Color::blue());
+                       })
+                    .frame(50, 20)
+                    .accessibilityIdentifier("outside")
+                    .onAppear([&] { ++appeared; });
+            }),
+            TimelineView(TimelineSchedule::animation(1.0 / 24), [&](double t) {
+                ++insideBuilds;
+                const bool even = std::lround(t * 24) % 2 == 0;
+                return GeometryReader([&, even](const GeometryProxy&) {
+                           ++insidePlaces;
+                           return ViewIf(even, Text("even").onDisappear([&] { ++gone; }), Text("odd"));
+                       })
+                    .frame(100, 40);
+            }),
+        });
+    });
+    kept.set(7);
+    rig.settle();
+    const Rect outside = rig.tester.find("outside")->frame;
+    rig.host.takeDamage();
+    outsideBuilds = outsidePlaces = insideBuilds = insidePlaces = 0;
+    for (int i = 0; i < 10; ++i) {
+        rig.clock += 1.0 / 24;
+        rig.host.tick();
+    }
+    // Only where the timeline draws (100×40) is painted again.
+    const QRect damage = rig.host.takeDamage().boundingRect();
+    EXPECT_FALSE(damage.isEmpty());
+    EXPECT_FALSE(damage.intersects(QRectF(outside.x, outside.y, outside.width, outside.height).toRect()));
+    EXPECT_LE(damage.height(), 48);
+    EXPECT_EQ(outsideBuilds, 0);
+    EXPECT_EQ(outsidePlaces, 0);
+    EXPECT_EQ(insideBuilds, 10);
+    EXPECT_EQ(insidePlaces, 10);
+    EXPECT_EQ(gone, 5);
+    EXPECT_EQ(rig.host.escalationCount(), 0u);
+    // What was built before the frames is still there in the next whole rebuild.
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    EXPECT_EQ(kept.get(), 7);
+    EXPECT_EQ(appeared, 1);
+}
+
+TEST(Timelines, AFrameThatChangesItsSizeLaysOutTheWholeWindow)
+{
+    auto page = [] {
+        return HStack(VerticalAlignment::center, 4, {
+            TimelineView(TimelineSchedule::animation(1.0 / 24), [](double t) { return Text(std::string(1 + std::lround(t * 24) % 5, 'W')); }),
+            View(Color::red()).frame(20, 20),
+            Spacer(),
+        });
+    };
+    Rig rig({300, 60});
+    rig.clock = 1;
+    rig.show(page);
+    for (int i = 0; i < 6; ++i) {
+        rig.clock += 1.0 / 24;
+        rig.host.tick();
+        Rig fresh({300, 60});
+        fresh.clock = rig.clock;
+        fresh.show(page);
+        EXPECT_EQ(rig.host.renderImage(1), fresh.host.renderImage(1)) << "frame " << i;
+    }
+    EXPECT_GT(rig.host.escalationCount(), 0u);
+}
+
 TEST(ExplicitAnimation, ColoursBlendThroughTheMiddle)
 {
     bool warm = true;

@@ -13,6 +13,8 @@
 #include "foundation/UserDefaults.h"
 #include "ui/Menu.h"
 
+#include <QPainter>
+
 namespace tidewell {
 namespace {
 
@@ -149,6 +151,49 @@ TEST(StorageTreeView, BubblesKeepTheirPicturesWhileTheyBob)
     };
     const std::size_t first = swing();
     EXPECT_EQ(swing(), first);
+}
+
+TEST(StorageTreeView, FramesOfTheTimeDrawWhatAWholeRebuildDraws)
+{
+    testing::ScratchHome home;
+    AppStore store;
+    fixtures::SampleOptions options;
+    options.stacks = 17;
+    const DashboardDTO dash = fixtures::sampleDashboard(options);
+    double now = 1000;
+    auto hosted = [&] {
+        auto host = std::make_unique<platform::ui::ViewHost>();
+        host->setScheduler(nullptr);
+        host->setClock([&now] { return now; });
+        host->setSize({1200, 700});
+        host->setEnvironment(kittest::scheme(platform::ui::ColorScheme::dark));
+        host->setRootView(ForestHeroCard(store, dash));
+        host->flush();
+        host->flush();  // the bubbles' entrance starts once the tree has appeared
+        return host;
+    };
+    auto ticked = hosted(), rebuilt = hosted();
+    now += 3;  // the entrance is over
+    for (auto* host : {ticked.get(), rebuilt.get()}) {
+        host->setNeedsRebuild();
+        host->flush();
+    }
+    // Each frame paints only what it damaged, over the picture before it.
+    QImage picture = ticked->renderImage(1);
+    for (int frame = 0; frame < 24; ++frame) {
+        now += 1.0 / 24;
+        ticked->tick();
+        QPainter p(&picture);
+        p.setClipRegion(ticked->takeDamage());
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(picture.rect(), Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        ticked->render(p);
+    }
+    rebuilt->setNeedsRebuild();
+    EXPECT_EQ(picture, rebuilt->renderImage(1));
+    EXPECT_GE(ticked->readerRebuildCount(), 24u);
+    EXPECT_EQ(ticked->escalationCount(), 0u);
 }
 
 }  // namespace
