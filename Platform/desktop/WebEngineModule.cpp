@@ -138,6 +138,10 @@ private:
         // are never handed to the desktop by the engine; the delegate decides.
         page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
         view->setPage(page);
+        // The engine lets go of its profiles when the application object goes;
+        // a page still alive then is a page it warns about. Pages go first.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, QCoreApplication::instance(),
+                         [v = QPointer<QWebEngineView>(view)] { delete v.data(); });
         view->setAttribute(Qt::WA_TranslucentBackground);
         view->setStyleSheet("background: transparent");
         view->setAccessibleName(QString::fromStdString(configuration.accessibilityIdentifier));

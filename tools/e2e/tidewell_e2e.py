@@ -350,7 +350,7 @@ def journey(s):
     row = s.settled(named="Scan when Tidewell opens", window="Settings")
     xdo("mousemove", int(row["x"] + row["w"] - 12), int(row["y"] + row["h"] / 2))
     xdo("click", 1)
-    s.wait(lambda: scan_on_launch(s), "the scan-at-start setting to be saved", 15)
+    s.wait(lambda: scan_on_launch(s), "the scan-at-start setting to be saved")
     close_window("Settings")
     s.wait(lambda: not any(w["title"] == "Settings" for w in s.windows()), "settings to close")
 

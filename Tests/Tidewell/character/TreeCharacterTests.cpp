@@ -79,8 +79,11 @@ TEST(TreeCharacterPoseTest, GroundSpeechOnlyInEveryThirdSegmentAfterArriving) {
         EXPECT_GT(local, 1.2 + 0.4) << t;  // a walk takes at least 1.2 s
     }
     EXPECT_GT(spoken, 100);
-    for (double t = 0; t < 70; t += 0.1)
-        if (auto line = treeCharacterPose({}, size, t, false, 0).line) EXPECT_EQ(*line, "All clean. Nice.");
+    for (double t = 0; t < 70; t += 0.1) {
+        if (auto line = treeCharacterPose({}, size, t, false, 0).line) {
+            EXPECT_EQ(*line, "All clean. Nice.");
+        }
+    }
 }
 
 TEST(TreeCharacterPoseTest, PassesBehindTheBubblesOnlyWhileBelowThePerchTop) {

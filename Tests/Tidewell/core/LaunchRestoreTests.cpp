@@ -72,7 +72,9 @@ TEST_F(LaunchRestore, CorruptDashboardFileIsReplacedFromTheDatabaseOrElseTheEngi
     for (bool withDatabase : {false, true}) {
         writeText(lastDashboardFilePath(), "{\"projects\": [tru");
         const auto db = engineDatabaseCandidates()[0];
-        if (withDatabase) ASSERT_TRUE(createEngineDatabase(db) && insertDashboard(db, fromDb));
+        if (withDatabase) {
+            ASSERT_TRUE(createEngineDatabase(db) && insertDashboard(db, fromDb));
+        }
         AppStore store;
         bootAndWait(store);
         const auto& expected = withDatabase ? fromDb : fromEngine;

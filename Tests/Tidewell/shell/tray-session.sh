@@ -26,7 +26,7 @@ echo '{"values":{"hasCompletedOnboarding":{"kind":"bool","value":true},"scanRoot
 
 exec 3> "$work/display"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
-within 10 test -s "$work/display" || fail "Xvfb did not start"
+within 60 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(head -1 "$work/display") QT_QPA_PLATFORM=xcb
 # A bus that activates nothing: no notification server or keyring of the machine's joins in.
 echo '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth><policy context="default">
@@ -34,25 +34,25 @@ echo '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTE
 dbus-daemon --config-file="$work/bus.conf" --fork --print-address=4 --print-pid=5 4> "$work/bus" 5> "$work/bus.pid"
 pids+=($(cat "$work/bus.pid")) && export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
 trayer --edge top --align right --widthtype pixel --width 120 --height 28 >/dev/null 2>&1 & pids+=($!)
-within 10 xwininfo -name panel >/dev/null 2>&1 || fail "the tray did not start"
+within 60 xwininfo -name panel >/dev/null 2>&1 || fail "the tray did not start"
 "$app" --background > "$work/app.log" 2>&1 & pids+=($!)
 
 # The panel is the one window on every workspace.
 panel() { for id in $(xwininfo -root -tree | awk '/"tidewell"/ {print $1}'); do
   xprop -id "$id" _NET_WM_DESKTOP | grep -q 4294967295 && echo "$id" && return 0; done; return 1; }
-within 10 panel >/dev/null || fail "no scan panel after a background start"
-id=$(panel) && within 5 eval 'xwininfo -id $id | grep -q IsViewable' || fail "the scan panel is not on screen"
+within 60 panel >/dev/null || fail "no scan panel after a background start"
+id=$(panel) && within 60 eval 'xwininfo -id $id | grep -q IsViewable' || fail "the scan panel is not on screen"
 shot panel && echo "scan panel shown"
 icon=$(xwininfo -name panel -tree | awk '/"tidewell"/ {print $1; exit}')
 [[ -n $icon ]] || fail "no icon in the tray"
 geometry "$icon" && echo "tray icon at $X,$Y"
-within 16 eval '! xwininfo -id $id | grep -q IsViewable' || fail "the scan panel stayed after the scan"
+within 60 eval '! xwininfo -id $id | grep -q IsViewable' || fail "the scan panel stayed after the scan"
 echo "scan panel gone after the scan"
 
 xdotool mousemove $((X + W / 2)) $((Y + H / 2)) click 1
 popover() { xwininfo -root -tree | awk '/"tidewell"/ && / 280x/ {print $1; exit}' | grep .; }
-within 5 popover >/dev/null || fail "a click on the icon opened no widget"
+within 60 popover >/dev/null || fail "a click on the icon opened no widget"
 shot widget && geometry "$(popover)" && echo "tray widget open at $X,$Y"
 xdotool mousemove $((X + 70)) $((Y + H - 54)) click 1  # "Open App", the middle of the three rows at the foot
-within 5 xwininfo -name Tidewell >/dev/null 2>&1 || fail "Open App brought up no main window"
+within 60 xwininfo -name Tidewell >/dev/null 2>&1 || fail "Open App brought up no main window"
 shot main && echo "main window up"
