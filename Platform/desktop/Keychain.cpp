@@ -2,11 +2,13 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QEventLoop>
+#include <QTimer>
 
 #include <qt6keychain/keychain.h>
 
 #include <atomic>
+
+#include "runtime/MainActor.h"
 
 namespace platform {
 namespace {
@@ -14,18 +16,6 @@ namespace {
 std::atomic<Keychain*> installedKeychain{nullptr};
 
 const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
-
-// Runs a job to its end while the main event loop keeps serving.
-QKeychain::Error run(QKeychain::Job& job, const KeychainItem& item) {
-    job.setAutoDelete(false);
-    job.setInsecureFallback(false);
-    job.setKey(QString::fromStdString(item.account));
-    QEventLoop loop;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-    job.start();
-    loop.exec();
-    return job.error();
-}
 
 }  // namespace
 
@@ -37,10 +27,63 @@ Keychain& Keychain::shared() {
 
 void Keychain::setShared(Keychain* keychain) { installedKeychain.store(keychain); }
 
+// --- In memory ----------------------------------------------------------------------
+
+void MemoryKeychain::answer(std::function<void()> call) {
+    if (!answers) {
+        waiting_.push_back(std::move(call));
+        return;
+    }
+    postToMain([alive = std::weak_ptr<bool>(alive_), call = std::move(call)] {
+        if (!alive.expired()) call();
+    });
+}
+
+void MemoryKeychain::read(const KeychainItem& item, ReadDone done) {
+    answer([this, item, done = std::move(done)] {
+        const auto it = items.find(item);
+        if (done) done(it == items.end() ? std::nullopt : std::optional(it->second));
+    });
+}
+
+void MemoryKeychain::write(const KeychainItem& item, const std::string& secret, Done done) {
+    answer([this, item, secret, done = std::move(done)] {
+        if (!failWrites) items[item] = secret;
+        if (done) done(!failWrites);
+    });
+}
+
+void MemoryKeychain::remove(const KeychainItem& item, Done done) {
+    answer([this, item, done = std::move(done)] {
+        items.erase(item);
+        if (done) done(true);
+    });
+}
+
+// --- The Secret Service ---------------------------------------------------------------
+
+struct SecretServiceKeychain::Call {
+    enum class Kind { read, write, remove } kind;
+    KeychainItem item;
+    std::string secret;
+    ReadDone readDone;
+    Done done;
+    QKeychain::Job* job = nullptr;
+    QTimer* deadline = nullptr;
+};
+
+SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds timeout) : timeout_(timeout) {}
+
+SecretServiceKeychain::~SecretServiceKeychain() {
+    // A job still out is deleted when the service answers it.
+    for (auto& call : queue_) delete call->deadline;
+}
+
 bool SecretServiceKeychain::serviceAvailable() const {
     if (!available_) {
         // A connection of its own, made now: the bus named by the environment
-        // at this moment is the one libsecret will speak to.
+        // at this moment is the one libsecret will speak to. Only the bus
+        // itself is asked, never the service, so this cannot wait for a prompt.
         const QString name = QStringLiteral("keychain-probe-%1").arg(quintptr(this));
         const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
         const QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
@@ -60,33 +103,107 @@ bool SecretServiceKeychain::serviceAvailable() const {
 
 bool SecretServiceKeychain::isPersistent() const { return serviceAvailable(); }
 
-std::optional<std::string> SecretServiceKeychain::read(const KeychainItem& item) {
-    if (!serviceAvailable()) return memory_.read(item);
-    QKeychain::ReadPasswordJob job(QString::fromStdString(item.service));
-    if (run(job, item) != QKeychain::NoError) return std::nullopt;
-    return job.textData().toStdString();
+void SecretServiceKeychain::read(const KeychainItem& item, ReadDone done) {
+    if (!serviceAvailable()) return memory_.read(item, std::move(done));
+    enqueue(std::unique_ptr<Call>(new Call{Call::Kind::read, item, {}, std::move(done), nullptr}));
 }
 
-bool SecretServiceKeychain::write(const KeychainItem& item, const std::string& secret) {
-    if (!serviceAvailable()) return memory_.write(item, secret);
-    // The service replaces an item with the same attributes in one step, so
-    // nothing is deleted first: a failed write keeps the old secret.
-    QKeychain::WritePasswordJob job(QString::fromStdString(item.service));
-    job.setTextData(QString::fromStdString(secret));
-    const QKeychain::Error error = run(job, item);
-    if (error == QKeychain::NoBackendAvailable) {
-        available_ = false;
-        return memory_.write(item, secret);
-    }
-    return error == QKeychain::NoError;
+void SecretServiceKeychain::write(const KeychainItem& item, const std::string& secret, Done done) {
+    if (!serviceAvailable()) return memory_.write(item, secret, std::move(done));
+    enqueue(std::unique_ptr<Call>(new Call{Call::Kind::write, item, secret, nullptr, std::move(done)}));
 }
 
-bool SecretServiceKeychain::remove(const KeychainItem& item) {
+void SecretServiceKeychain::remove(const KeychainItem& item, Done done) {
     memory_.remove(item);
-    if (!serviceAvailable()) return true;
-    QKeychain::DeletePasswordJob job(QString::fromStdString(item.service));
-    const QKeychain::Error error = run(job, item);
-    return error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    if (!serviceAvailable()) {
+        postToMain([done = std::move(done)] {
+            if (done) done(true);
+        });
+        return;
+    }
+    enqueue(std::unique_ptr<Call>(new Call{Call::Kind::remove, item, {}, nullptr, std::move(done)}));
+}
+
+void SecretServiceKeychain::enqueue(std::unique_ptr<Call> call) {
+    queue_.push_back(std::move(call));
+    // Started from the main loop, so even the first answer comes after the caller has returned.
+    if (!running_) {
+        running_ = true;
+        postToMain([this, alive = std::weak_ptr<bool>(alive_)] {
+            if (!alive.expired()) startNext();
+        });
+    }
+}
+
+void SecretServiceKeychain::startNext() {
+    if (queue_.empty()) {
+        running_ = false;
+        return;
+    }
+    Call& call = *queue_.front();
+    const QString service = QString::fromStdString(call.item.service);
+    QKeychain::Job* job = nullptr;
+    switch (call.kind) {
+        case Call::Kind::read: job = new QKeychain::ReadPasswordJob(service); break;
+        case Call::Kind::write: {
+            auto* write = new QKeychain::WritePasswordJob(service);
+            // The service replaces an item with the same attributes in one
+            // step, so nothing is deleted first: a failed write keeps the old secret.
+            write->setTextData(QString::fromStdString(call.secret));
+            job = write;
+            break;
+        }
+        case Call::Kind::remove: job = new QKeychain::DeletePasswordJob(service); break;
+    }
+    call.job = job;
+    job->setAutoDelete(false);
+    job->setInsecureFallback(false);
+    job->setKey(QString::fromStdString(call.item.account));
+    QObject::connect(job, &QKeychain::Job::finished, job, [this, alive = std::weak_ptr<bool>(alive_), job] {
+        if (alive.expired() || queue_.empty() || queue_.front()->job != job) {
+            job->deleteLater();  // answered after its time-out: nobody waits any more
+            return;
+        }
+        finish(job->error());
+    });
+    call.deadline = new QTimer();
+    call.deadline->setSingleShot(true);
+    QObject::connect(call.deadline, &QTimer::timeout, call.deadline, [this, alive = std::weak_ptr<bool>(alive_), job] {
+        if (alive.expired() || queue_.empty() || queue_.front()->job != job) return;
+        finish(-1);
+    });
+    call.deadline->start(int(timeout_.count()));
+    job->start();
+}
+
+void SecretServiceKeychain::finish(int error) {
+    std::unique_ptr<Call> done = std::move(queue_.front());
+    queue_.pop_front();
+    done->deadline->deleteLater();
+    const bool answered = error >= 0;
+    // A job that timed out is deleted when the service answers it at last.
+    if (answered) done->job->deleteLater();
+    switch (done->kind) {
+        case Call::Kind::read: {
+            std::optional<std::string> secret;
+            if (answered && error == QKeychain::NoError)
+                secret = static_cast<QKeychain::ReadPasswordJob*>(done->job)->textData().toStdString();
+            if (done->readDone) done->readDone(secret);
+            break;
+        }
+        case Call::Kind::write:
+            if (answered && error == QKeychain::NoBackendAvailable) {
+                available_ = false;
+                memory_.write(done->item, done->secret, done->done);
+            } else if (done->done) {
+                done->done(answered && error == QKeychain::NoError);
+            }
+            break;
+        case Call::Kind::remove:
+            if (done->done) done->done(answered && (error == QKeychain::NoError || error == QKeychain::EntryNotFound));
+            break;
+    }
+    startNext();
 }
 
 }  // namespace platform

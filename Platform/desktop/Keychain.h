@@ -3,8 +3,16 @@
 // on the desktop's Secret Service. There is no plaintext fallback: without a
 // Secret Service secrets live in memory for this run only, and `isPersistent`
 // says so. Code asks `Keychain::shared()`; tests install a `MemoryKeychain`.
+//
+// Every call answers later, on the main thread, exactly once, in the order
+// the calls were made: a locked keyring's unlock prompt may be up for
+// minutes, and nothing may wait for it, the first frame least of all.
 
+#include <chrono>
+#include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,15 +27,17 @@ struct KeychainItem {
 
 class Keychain {
 public:
+    // The stored secret; none when missing or unreadable.
+    using ReadDone = std::function<void(std::optional<std::string>)>;
+    using Done = std::function<void(bool ok)>;
+
     virtual ~Keychain() = default;
 
-    // The stored secret; none when missing or unreadable.
-    virtual std::optional<std::string> read(const KeychainItem& item) = 0;
-    // Replaces the secret in one step: when it fails, the old one is still
-    // there. False on failure.
-    virtual bool write(const KeychainItem& item, const std::string& secret) = 0;
+    virtual void read(const KeychainItem& item, ReadDone done) = 0;
+    // Replaces the secret in one step: when it fails, the old one is still there.
+    virtual void write(const KeychainItem& item, const std::string& secret, Done done = nullptr) = 0;
     // Removes the item; removing a missing one succeeds.
-    virtual bool remove(const KeychainItem& item) = 0;
+    virtual void remove(const KeychainItem& item, Done done = nullptr) = 0;
     // False while secrets are kept for this run only.
     virtual bool isPersistent() const = 0;
 
@@ -41,37 +51,48 @@ class MemoryKeychain final : public Keychain {
 public:
     std::map<KeychainItem, std::string> items;
     bool failWrites = false;  // for tests: every write fails
+    bool answers = true;      // for tests: false keeps every call waiting, as a keyring nobody unlocks
 
-    std::optional<std::string> read(const KeychainItem& item) override {
-        const auto it = items.find(item);
-        return it == items.end() ? std::nullopt : std::optional(it->second);
-    }
-    bool write(const KeychainItem& item, const std::string& secret) override {
-        if (failWrites) return false;
-        items[item] = secret;
-        return true;
-    }
-    bool remove(const KeychainItem& item) override {
-        items.erase(item);
-        return true;
-    }
+    void read(const KeychainItem& item, ReadDone done) override;
+    void write(const KeychainItem& item, const std::string& secret, Done done = nullptr) override;
+    void remove(const KeychainItem& item, Done done = nullptr) override;
     bool isPersistent() const override { return false; }
+
+    // Calls still waiting for an answer (while `answers` is false).
+    std::size_t waitingCalls() const { return waiting_.size(); }
+
+private:
+    void answer(std::function<void()> call);
+    std::deque<std::function<void()>> waiting_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // The Secret Service (org.freedesktop.secrets on the session bus) through
-// QtKeychain. Calls wait for the service, serving the main event loop
-// meanwhile (an unlock prompt may be up).
+// QtKeychain, one call at a time. A call the service leaves unanswered
+// (an unlock prompt nobody answers) fails after `timeout`, and the next one starts.
 class SecretServiceKeychain final : public Keychain {
 public:
-    std::optional<std::string> read(const KeychainItem& item) override;
-    bool write(const KeychainItem& item, const std::string& secret) override;
-    bool remove(const KeychainItem& item) override;
+    explicit SecretServiceKeychain(std::chrono::milliseconds timeout = std::chrono::minutes(1));
+    ~SecretServiceKeychain() override;
+
+    void read(const KeychainItem& item, ReadDone done) override;
+    void write(const KeychainItem& item, const std::string& secret, Done done = nullptr) override;
+    void remove(const KeychainItem& item, Done done = nullptr) override;
     bool isPersistent() const override;
 
 private:
+    struct Call;
+    void enqueue(std::unique_ptr<Call> call);
+    void startNext();
+    void finish(int error);
     bool serviceAvailable() const;
+
+    std::chrono::milliseconds timeout_;
     mutable std::optional<bool> available_;
     MemoryKeychain memory_;
+    std::deque<std::unique_ptr<Call>> queue_;
+    bool running_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <utility>
+
 #include <nlohmann/json.hpp>
 
 #include "desktop/HttpClient.h"
@@ -44,15 +46,36 @@ std::optional<std::string> signInCallbackCode(const std::string& url) {
     return std::nullopt;
 }
 
+namespace {
+
+bool hasStoredAccount() {
+    auto defaults = platform::UserDefaults::standard();
+    // The e-mail or name alone marks an account stored before the flag was kept.
+    return defaults->boolValue(keys::accountSignedIn).value_or(false) || defaults->contains(keys::accountEmail) ||
+           defaults->contains(keys::accountName);
+}
+
+}  // namespace
+
 AccountSession::AccountSession()
-    : isSignedIn(*this, readSessionToken().has_value()),
+    : isSignedIn(*this, hasStoredAccount()),
       accountEmail(*this, platform::UserDefaults::standard()->stringValue(keys::accountEmail)),
       accountName(*this, platform::UserDefaults::standard()->stringValue(keys::accountName)),
       signInMessage(*this) {
     if (!isSignedIn.get()) {
         accountEmail = std::nullopt;
         accountName = std::nullopt;
+        return;
     }
+    launchCheckPending_ = true;
+    readSessionToken([this, alive = std::weak_ptr<bool>(alive_)](std::optional<std::string> token) {
+        if (alive.expired() || !std::exchange(launchCheckPending_, false) || token) return;
+        // No token after all (or the keyring would not say): signed out for
+        // this run; the stored account stays for the next one.
+        isSignedIn = false;
+        accountEmail = std::nullopt;
+        accountName = std::nullopt;
+    });
 }
 
 std::shared_ptr<AccountSession> AccountSession::shared() {
@@ -115,12 +138,14 @@ void AccountSession::exchange(const std::string& code) {
             return;
         }
         storeSessionToken(*session);
+        launchCheckPending_ = false;
         isSignedIn = true;
         const auto email = optionalString(reply, "email");
         const auto name = optionalString(reply, "name");
         accountEmail = email;
         accountName = name;
         auto defaults = platform::UserDefaults::standard();
+        defaults->setBool(keys::accountSignedIn, true);
         if (email) defaults->setString(keys::accountEmail, *email);
         else defaults->remove(keys::accountEmail);
         if (name) defaults->setString(keys::accountName, *name);
@@ -133,11 +158,13 @@ void AccountSession::signOut() {
     // A report waiting to go would otherwise find no session and say so.
     LeaderboardSync::shared()->cancelPending();
     deleteSessionToken();
+    launchCheckPending_ = false;
     isSignedIn = false;
     accountEmail = std::nullopt;
     accountName = std::nullopt;
     platform::UserDefaults::standard()->remove(keys::accountEmail);
     platform::UserDefaults::standard()->remove(keys::accountName);
+    platform::UserDefaults::standard()->remove(keys::accountSignedIn);
 }
 
 std::optional<std::string> AccountSession::displayName() const {

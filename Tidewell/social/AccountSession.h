@@ -17,6 +17,8 @@ namespace tidewell {
 namespace keys {
 inline constexpr const char* accountEmail = "account.email";
 inline constexpr const char* accountName = "account.name";
+// Set while signed in: the keyring is asked at launch only when it is.
+inline constexpr const char* accountSignedIn = "account.signedIn";
 }  // namespace keys
 
 // How long an activation is awaited after "Sign In" was chosen.
@@ -28,6 +30,9 @@ std::optional<std::string> signInCallbackCode(const std::string& url);
 
 class AccountSession final : public platform::ObservableObject {
 public:
+    // Signed in at once when an account was stored, until the keychain,
+    // which answers later, says it holds no token. Without a stored account
+    // the keychain is not asked at all.
     AccountSession();
     static std::shared_ptr<AccountSession> shared();
 
@@ -54,6 +59,9 @@ public:
 private:
     void exchange(const std::string& code);
     std::optional<platform::MonotonicTime> signInStarted_;
+    // The launch's question to the keychain, still unanswered; a sign-in or
+    // sign-out since makes its answer stale.
+    bool launchCheckPending_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

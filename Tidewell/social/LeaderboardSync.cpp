@@ -97,12 +97,22 @@ void LeaderboardSync::cancelPending() {
 }
 
 void LeaderboardSync::sendReport(const CharacterProfile& profile, std::uint64_t lifetimeBytes, std::function<void(bool)> done) {
+    // Busy from here: the keychain may take a while to hand over the token.
+    isBusy = true;
+    readSessionToken([this, alive = std::weak_ptr<bool>(alive_), profile, lifetimeBytes,
+                      done = std::move(done)](std::optional<std::string> token) {
+        if (!alive.expired()) sendReport(profile, lifetimeBytes, token, done);
+    });
+}
+
+void LeaderboardSync::sendReport(const CharacterProfile& profile, std::uint64_t lifetimeBytes,
+                                 const std::optional<std::string>& token, std::function<void(bool)> done) {
     auto finish = [done](bool ok) {
         if (done) done(ok);
     };
-    const auto token = readSessionToken();
     if (!token) {
         status = std::string("Sign in to join the leaderboard.");
+        isBusy = false;
         return finish(false);
     }
     const std::string nickname = trimSpacesAndTabs(profile.name);
@@ -142,22 +152,25 @@ void LeaderboardSync::sendReport(const CharacterProfile& profile, std::uint64_t 
 
 void LeaderboardSync::leave(std::function<void()> done) {
     cancelPending();
-    const auto token = readSessionToken();
-    if (!token) {
-        status = std::nullopt;
-        if (done) done();
-        return;
-    }
     isBusy = true;
-    platform::HttpClient::shared().send(leaderboardRequest("DELETE", *token),
-                                        [this, alive = std::weak_ptr<bool>(alive_), done](platform::HttpResponse response) {
-                                            if (alive.expired()) return;
-                                            status = response.failure == platform::HttpFailure::none && response.status == 204
-                                                         ? std::string("You left the leaderboard.")
-                                                         : std::string("Could not leave the leaderboard. Try again.");
-                                            isBusy = false;
-                                            if (done) done();
-                                        });
+    readSessionToken([this, alive = std::weak_ptr<bool>(alive_), done = std::move(done)](std::optional<std::string> token) {
+        if (alive.expired()) return;
+        if (!token) {
+            status = std::nullopt;
+            isBusy = false;
+            if (done) done();
+            return;
+        }
+        platform::HttpClient::shared().send(leaderboardRequest("DELETE", *token),
+                                            [this, alive, done](platform::HttpResponse response) {
+                                                if (alive.expired()) return;
+                                                status = response.failure == platform::HttpFailure::none && response.status == 204
+                                                             ? std::string("You left the leaderboard.")
+                                                             : std::string("Could not leave the leaderboard. Try again.");
+                                                isBusy = false;
+                                                if (done) done();
+                                            });
+    });
 }
 
 void installLeaderboardHooks() {

@@ -40,8 +40,9 @@ public:
     // Sends one report after `delaySeconds`, replacing a waiting one; nothing
     // unless the profile opted in.
     void sync(const CharacterProfile& profile, std::uint64_t lifetimeBytes, double delaySeconds);
-    // Sends one report now; `done` learns whether a just-stored opt-in or
-    // link may stand (false: no session, or the service refused it).
+    // Sends one report as soon as the keychain hands over the token; `done`
+    // learns whether a just-stored opt-in or link may stand (false: no
+    // session, or the service refused it).
     void sendReport(const CharacterProfile& profile, std::uint64_t lifetimeBytes, std::function<void(bool)> done = nullptr);
     void leave(std::function<void()> done = nullptr);
     // Drops the waiting report (sign-out).
@@ -49,6 +50,8 @@ public:
     bool hasPending() const { return pending_.has_value() && !pending_->isCancelled(); }
 
 private:
+    void sendReport(const CharacterProfile& profile, std::uint64_t lifetimeBytes, const std::optional<std::string>& token,
+                    std::function<void(bool)> done);
     std::optional<platform::WorkItem> pending_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -41,10 +41,14 @@ std::string originOf(const std::string& url) {
     return (scheme + "://" + parsed.host().toLower() + ":" + QString::number(port)).toStdString();
 }
 
-std::optional<std::string> readSessionToken() { return platform::Keychain::shared().read(sessionItem); }
+void readSessionToken(std::function<void(std::optional<std::string>)> done) {
+    platform::Keychain::shared().read(sessionItem, std::move(done));
+}
 
 void storeSessionToken(const std::string& token) {
-    // A failed write leaves no token behind, so a half-finished sign-in reads as signed out.
+    // A failed write leaves no token behind, so a half-finished sign-in reads
+    // as signed out. The keychain serves calls in order: a read asked for
+    // after this sees the new token.
     deleteSessionToken();
     platform::Keychain::shared().write(sessionItem, token);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The base address of every web request and page, and the session token kept
 // in the keychain service. The token is read from there whenever a request
-// needs it and is never logged or written anywhere else.
+// needs it and is never logged or written anywhere else. The keychain answers
+// later (an unlock prompt may be up), on the main thread.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -24,7 +26,7 @@ std::string appendingPathPiece(const std::string& base, const std::string& piece
 // default port filled in ("" when it has no host).
 std::string originOf(const std::string& url);
 
-std::optional<std::string> readSessionToken();
+void readSessionToken(std::function<void(std::optional<std::string>)> done);
 void storeSessionToken(const std::string& token);
 void deleteSessionToken();
 

@@ -75,16 +75,18 @@ std::optional<std::string> shareUploadedURL(int status, const std::string& body)
 
 void uploadShareImage(const std::string& jpeg, const std::string& heading,
                       std::function<void(std::optional<std::string>)> done) {
-    platform::HttpRequest request;
-    request.method = "POST";
-    request.url = shareUploadURL(heading);
-    request.headers = {{"Content-Type", "image/jpeg"}};
-    if (auto token = readSessionToken()) request.headers.emplace_back("Authorization", "Bearer " + *token);
-    request.body = jpeg;
-    request.timeout = std::chrono::seconds(20);
-    platform::HttpClient::shared().send(std::move(request), [done = std::move(done)](platform::HttpResponse response) {
-        if (response.failure != platform::HttpFailure::none) return done(std::nullopt);
-        done(shareUploadedURL(response.status, response.body));
+    readSessionToken([jpeg, heading, done = std::move(done)](std::optional<std::string> token) mutable {
+        platform::HttpRequest request;
+        request.method = "POST";
+        request.url = shareUploadURL(heading);
+        request.headers = {{"Content-Type", "image/jpeg"}};
+        if (token) request.headers.emplace_back("Authorization", "Bearer " + *token);
+        request.body = jpeg;
+        request.timeout = std::chrono::seconds(20);
+        platform::HttpClient::shared().send(std::move(request), [done = std::move(done)](platform::HttpResponse response) {
+            if (response.failure != platform::HttpFailure::none) return done(std::nullopt);
+            done(shareUploadedURL(response.status, response.body));
+        });
     });
 }
 

@@ -63,7 +63,7 @@ TEST_F(AccountTest, SignInRunsFromTheBrowserToTheStoredTokenAndIdentity) {
 
     const std::string code = service.issueCode("jane@example.com", "Jane Doe");
     session.handleSignInCallback("tidewell://activate?code=" + code + "&code=ignored");
-    settle([&] { return session.isSignedIn.get(); });
+    settle([&] { return session.isSignedIn.get() && token(); });
     ASSERT_TRUE(session.isSignedIn.get());
     EXPECT_EQ(session.accountEmail.get(), "jane@example.com");
     EXPECT_EQ(session.accountName.get(), "Jane Doe");
@@ -92,6 +92,34 @@ TEST_F(AccountTest, SignInRunsFromTheBrowserToTheStoredTokenAndIdentity) {
     EXPECT_EQ(token(), std::nullopt);
     EXPECT_FALSE(defaults->contains("account.email"));
     EXPECT_FALSE(AccountSession().isSignedIn.get());
+}
+
+// At launch the keyring is asked only for a stored account, and its answer
+// is never waited for: the session is there at once, believed signed in.
+TEST_F(AccountTest, LaunchAsksTheKeyringOnlyForAStoredAccountAndNeverWaits) {
+    keychain.answers = false;  // a locked keyring nobody unlocks
+    EXPECT_FALSE(AccountSession().isSignedIn.get());
+    EXPECT_EQ(keychain.waitingCalls(), 0u) << "a signed-out user is never asked to unlock anything";
+
+    defaults->setBool("account.signedIn", true);
+    defaults->setString("account.email", "jane@example.com");
+    {
+        AccountSession waiting;
+        EXPECT_TRUE(waiting.isSignedIn.get());
+        EXPECT_EQ(waiting.accountEmail.get(), "jane@example.com");
+        EXPECT_EQ(keychain.waitingCalls(), 1u);
+    }
+
+    keychain.answers = true;  // a keyring that holds no token after all
+    AccountSession session;
+    settle([&] { return !session.isSignedIn.get(); });
+    EXPECT_FALSE(session.isSignedIn.get());
+    EXPECT_EQ(session.accountEmail.get(), std::nullopt);
+    EXPECT_TRUE(defaults->contains("account.email")) << "kept for the next start";
+    storeToken("t");
+    AccountSession signedIn;
+    idle();
+    EXPECT_TRUE(signedIn.isSignedIn.get());
 }
 
 TEST_F(AccountTest, ActivationActsOnlyWhileASignInOfThisRunIsAwaited) {
@@ -149,12 +177,13 @@ TEST_F(AccountTest, EachAnswerOfTheCodeExchangeHasItsOutcome) {
     };
     for (const auto& c : cases) {
         keychain.items.clear();
+        for (const auto& key : {"account.signedIn", "account.email", "account.name"}) defaults->remove(key);
         if (c.forced) service.force("token", *c.forced);
         if (!c.reachable) ::setenv("TIDEWELL_SITE", "http://127.0.0.1:9", 1);
         AccountSession session;
         session.beginSignIn();
         session.handleSignInCallback("tidewell://activate?code=" + service.issueCode("a@example.com", ""));
-        settle([&] { return session.isSignedIn.get() || session.signInMessage.get().has_value(); });
+        settle([&] { return (session.isSignedIn.get() && token()) || session.signInMessage.get().has_value(); });
         EXPECT_EQ(session.signInMessage.get(), c.message) << c.what;
         EXPECT_EQ(session.isSignedIn.get(), c.signedIn) << c.what;
         EXPECT_EQ(token().has_value(), c.signedIn) << c.what;

@@ -30,7 +30,12 @@ protected:
         platform::UserDefaults::setStandard(nullptr);
         std::filesystem::remove_all(dir);
     }
-    std::optional<std::string> token() { return keychain.read({"com.brisvane.tidewell.account", "session"}); }
+    std::optional<std::string> token() {
+        const auto it = keychain.items.find(sessionItem);
+        return it == keychain.items.end() ? std::nullopt : std::optional(it->second);
+    }
+    void storeToken(const std::string& token) { keychain.items[sessionItem] = token; }
+    const platform::KeychainItem sessionItem{"com.brisvane.tidewell.account", "session"};
     void settle(const std::function<bool()>& done) { platform::processMainEventsUntil(done, std::chrono::seconds(10)); }
     // Runs the main loop for a short while, so what should not happen has had its chance.
     void idle(double seconds = 0.15) {

@@ -153,7 +153,7 @@ protected:
         p.leaderboardOptIn = false;
         p.profileLink = "";
         store->setCharacter(p);
-        keychain.write({"com.brisvane.tidewell.account", "session"}, service.sessionFor("jane@example.com"));
+        storeToken(service.sessionFor("jane@example.com"));
         laid = layOut(ui::Form({LeaderboardSettingsSection(*store, sync)}), {640, 900});
         laid->host->observe(*store);
         laid->host->observe(sync);

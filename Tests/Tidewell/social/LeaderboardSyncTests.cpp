@@ -15,7 +15,7 @@ protected:
         profile.body = CharacterBody::cat;
         profile.colorIndex = 7;
         profile.accessory = CharacterAccessory::crown;
-        keychain.write({"com.brisvane.tidewell.account", "session"}, service.sessionFor("jane@example.com"));
+        storeToken(service.sessionFor("jane@example.com"));
     }
     // Sends one report now and waits for its outcome.
     std::optional<bool> report(std::uint64_t total) {
@@ -127,7 +127,9 @@ TEST_F(LeaderboardTest, LeavingCountsOnlyNoContent) {
     }
     keychain.items.clear();
     const auto sent = service.requests.size();
-    sync.leave();
+    bool done = false;
+    sync.leave([&] { done = true; });
+    settle([&] { return done; });
     EXPECT_EQ(sync.status.get(), std::nullopt);
     EXPECT_EQ(service.requests.size(), sent);
 }

@@ -82,7 +82,7 @@ TEST_F(ShareUploadTest, OnlyA200WithAWebAddressGivesTheImageLink) {
     EXPECT_EQ(service.requests.back().target, "/api/share?heading=a%2Bb%20%26%20c%3Dd%20%231");
     EXPECT_EQ(service.requests.back().contentType, "image/jpeg");
     EXPECT_EQ(service.requests.back().authorization, "");
-    keychain.write({"com.brisvane.tidewell.account", "session"}, "tok");
+    storeToken("tok");
     EXPECT_TRUE(upload("x").has_value());
     EXPECT_EQ(service.requests.back().authorization, "Bearer tok");
 
