@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -14,8 +15,46 @@ namespace {
 using Entries = std::vector<std::pair<QAction*, std::function<bool()>>>;
 }
 
+std::vector<std::string> withMnemonics(const std::vector<std::string>& titles)
+{
+    std::vector<std::string> marked;
+    QString taken;
+    for (const std::string& title : titles) {
+        const QString text = QString::fromStdString(title);
+        int at = -1;
+        for (bool wordStartsOnly : {true, false}) {
+            for (int i = 0; i < text.size() && at < 0; ++i) {
+                const bool wordStart = i == 0 || !text[i - 1].isLetterOrNumber();
+                if (text[i].isLetter() && (wordStart || !wordStartsOnly) && !taken.contains(text[i].toLower())) at = i;
+            }
+            if (at >= 0) break;
+        }
+        QString result;
+        for (int i = 0; i < text.size(); ++i) {
+            if (i == at) result += QLatin1Char('&');
+            result += text[i];
+            if (text[i] == QLatin1Char('&')) result += QLatin1Char('&');
+        }
+        if (at >= 0) taken += text[at].toLower();
+        marked.push_back(result.toStdString());
+    }
+    return marked;
+}
+
 void installApplicationMenu(Window& window, std::vector<MenuCommand> commands)
 {
+    // Alt+letter for the menus, and for the entries within each menu.
+    std::vector<std::string> menuTitles;
+    std::map<std::string, std::vector<std::string>> entryTitles;
+    for (const MenuCommand& c : commands) {
+        if (std::find(menuTitles.begin(), menuTitles.end(), c.menu) == menuTitles.end()) menuTitles.push_back(c.menu);
+        entryTitles[c.menu].push_back(c.command.title);
+    }
+    const std::vector<std::string> markedMenus = withMnemonics(menuTitles);
+    std::map<std::string, std::vector<std::string>> markedEntries;
+    for (auto& [menu, titles] : entryTitles) markedEntries[menu] = withMnemonics(titles);
+    std::map<std::string, size_t> nextEntry;
+
     QWidget* top = window.widget();
     if (!top) return;
     if (auto* old = top->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly)) delete old;
@@ -25,7 +64,8 @@ void installApplicationMenu(Window& window, std::vector<MenuCommand> commands)
     for (MenuCommand& c : commands) {
         auto& [menu, entries] = menus[c.menu];
         if (!menu) {
-            menu = bar->addMenu(QString::fromStdString(c.menu));
+            const size_t index = size_t(std::find(menuTitles.begin(), menuTitles.end(), c.menu) - menuTitles.begin());
+            menu = bar->addMenu(QString::fromStdString(markedMenus[index]));
             entries = std::make_shared<Entries>();
             // Entries show whether they can run now; out of the menu they stay
             // enabled so a shortcut always reaches the check made on triggering.
@@ -36,7 +76,7 @@ void installApplicationMenu(Window& window, std::vector<MenuCommand> commands)
                 for (auto& [action, enabled] : *entries) action->setEnabled(true);
             });
         }
-        auto* action = new QAction(QString::fromStdString(c.command.title), menu);
+        auto* action = new QAction(QString::fromStdString(markedEntries[c.menu][nextEntry[c.menu]++]), menu);
         action->setShortcut(c.command.shortcut);
         // Every window of the application, not just the one holding the bar.
         action->setShortcutContext(Qt::ApplicationShortcut);

@@ -18,6 +18,12 @@ struct MenuCommand {
     WindowCommand command;  // title, shortcut, action, enabled
 };
 
+// `titles` with "&" before a letter no earlier title took, so each has its
+// Alt+letter: the first letter of a word when one is free, else the first
+// free letter; an "&" of their own is doubled (pure).
+std::vector<std::string> withMnemonics(const std::vector<std::string>& titles);
+
+// Menus and their entries get mnemonics (`withMnemonics`).
 // Replaces any menu bar installed before on `window`. Don't also bind the
 // same shortcuts with `Window::addCommand`: Qt drops shortcuts bound twice.
 void installApplicationMenu(Window& window, std::vector<MenuCommand> commands);

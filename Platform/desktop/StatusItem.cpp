@@ -3,11 +3,13 @@
 #include "ui/Text.h"
 #include "ui/ViewHost.h"
 
+#include <QAction>
 #include <QCursor>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -106,6 +108,7 @@ StatusItem::~StatusItem()
 {
     delete tray_;
     delete trayWatch_;
+    delete menu_;
 }
 
 bool StatusItem::isTrayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
@@ -128,8 +131,18 @@ void StatusItem::ensureTray()
     QObject::connect(tray_, &QSystemTrayIcon::activated, tray_, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) togglePopover();
     });
+    if (menu_) tray_->setContextMenu(menu_);
     refreshIcon();
     tray_->show();
+}
+
+void StatusItem::setMenu(std::vector<std::pair<std::string, std::function<void()>>> entries)
+{
+    if (!menu_) menu_ = new QMenu();
+    menu_->clear();
+    for (auto& [title, action] : entries)
+        QObject::connect(menu_->addAction(QString::fromStdString(title)), &QAction::triggered, menu_, std::move(action));
+    if (tray_) tray_->setContextMenu(menu_);
 }
 
 QImage StatusItem::iconImage() const { return composeStatusIcon(logo_, title_, 44); }

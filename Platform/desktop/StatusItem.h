@@ -13,7 +13,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -31,6 +34,11 @@ public:
     const std::string& toolTip() const { return toolTip_; }
     // The popover's content; it is sized by the content's ideal size.
     void setPopoverContent(std::function<ui::View()> content);
+
+    // The menu of a secondary click on the icon: titles (with "&" before
+    // their mnemonic letter) and actions, in order.
+    void setMenu(std::vector<std::pair<std::string, std::function<void()>>> entries);
+    QMenu* menu() const { return menu_; }
 
     void togglePopover();
     void showPopover();
@@ -54,6 +62,7 @@ private:
     std::unique_ptr<Window> popover_;
     std::function<ui::View()> content_;
     QSystemTrayIcon* tray_ = nullptr;
+    QMenu* menu_ = nullptr;
     QTimer* trayWatch_ = nullptr;
 };
 

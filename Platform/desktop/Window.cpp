@@ -13,11 +13,17 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QTimer>
 #include <QWindowStateChangeEvent>
+
+#include <nlohmann/json.hpp>
+
+#include "foundation/UserDefaults.h"
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,11 +59,20 @@ public:
     bool eventFilter(QObject* watched, QEvent* e) override
     {
         switch (e->type()) {
-        case QEvent::Show: window_->phaseChanged(shownPhase()); break;
+        // A window shown minimised is not on screen yet: it is active only once restored.
+        case QEvent::Show:
+            window_->phaseChanged(host_->window()->isMinimized() ? ui::ScenePhase::background : shownPhase());
+            break;
         case QEvent::Hide: window_->phaseChanged(ui::ScenePhase::background); break;
         case QEvent::WindowStateChange:
-            if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow())
-                window_->phaseChanged(w->isMinimized() ? ui::ScenePhase::background : shownPhase());
+            if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow()) {
+                if (w->isVisible()) window_->phaseChanged(w->isMinimized() ? ui::ScenePhase::background : shownPhase());
+                window_->frameChanged();
+            }
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+            if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow()) window_->frameChanged();
             break;
         case QEvent::MouseButtonPress:
             // A frameless panel moves when dragged by a part that isn't a control.
@@ -267,6 +282,8 @@ Window::Window(WindowSpec config) : spec_(std::move(config))
 
 Window::~Window()
 {
+    // A change still waiting to be saved is saved now: the application may be quitting.
+    if (saveTimer_ && saveTimer_->isActive()) saveFrame();
     Windows::remove(this);
     // Tearing the widget down hides it: nobody hears about that any more.
     onVisibility_ = nullptr;
@@ -327,8 +344,9 @@ void Window::show()
     if (spec_.kind == WindowKind::floatingPanel && QGuiApplication::platformName() == QLatin1String("xcb"))
         makeStickyOnX11(widget_);
     updateShapeMask();
-    if (widget_->isMinimized()) widget_->showNormal();
-    else widget_->show();
+    // A restore keeps a maximised window maximised.
+    if (widget_->isMinimized()) widget_->setWindowState(widget_->windowState() & ~Qt::WindowMinimized);
+    widget_->show();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) X11VisibilityWatcher::shared().watch(widget_, hostWidget_);
     // Lay the host out at the window's size now, not at the first paint, so
     // what is on screen (timelines, hit-testing) is known from the start.
@@ -358,6 +376,46 @@ bool Window::isMinimized() const { return widget_ && widget_->isMinimized(); }
 void Window::minimize()
 {
     if (widget_) widget_->showMinimized();
+}
+
+bool Window::isMaximized() const { return widget_ && widget_->isMaximized(); }
+
+void Window::setFrameAutosaveName(const std::string& name)
+{
+    autosaveKey_ = "window." + name;
+    if (!widget_) return;
+    const auto stored = UserDefaults::standard()->object(autosaveKey_);
+    const auto saved = stored ? decodeSavedWindowFrame(*stored) : std::nullopt;
+    if (!saved) return;
+    std::vector<ui::Rect> screens;
+    for (const ScreenAreas& s : screenAreas()) screens.push_back(s.visibleFrame);
+    if (const auto frame = placeSavedFrame(saved->frame, screens)) setFrame(*frame);
+    if (saved->maximized) widget_->setWindowState(widget_->windowState() | Qt::WindowMaximized);
+}
+
+void Window::frameChanged()
+{
+    if (autosaveKey_.empty() || !widget_) return;
+    // A drag moves the window many times a second: the frame is saved once it rests.
+    if (!saveTimer_) {
+        saveTimer_ = new QTimer(widget_);
+        saveTimer_->setSingleShot(true);
+        saveTimer_->setInterval(300);
+        QObject::connect(saveTimer_, &QTimer::timeout, saveTimer_, [this] { saveFrame(); });
+    }
+    saveTimer_->start();
+}
+
+void Window::saveFrame()
+{
+    if (autosaveKey_.empty() || !widget_) return;
+    // Minimised says nothing about how the window should come back.
+    if (widget_->isMinimized()) return;
+    const bool maximized = widget_->isMaximized() || widget_->isFullScreen();
+    const QRect g = maximized ? widget_->normalGeometry() : widget_->geometry();
+    if (g.width() <= 0 || g.height() <= 0) return;
+    const SavedWindowFrame saved{{double(g.x()), double(g.y()), double(g.width()), double(g.height())}, maximized};
+    UserDefaults::standard()->setObject(autosaveKey_, encodeSavedWindowFrame(saved));
 }
 
 ui::Rect Window::frame() const
@@ -473,6 +531,44 @@ std::vector<ScreenAreas> screenAreas()
     return areas;
 }
 
+std::optional<SavedWindowFrame> decodeSavedWindowFrame(const nlohmann::json& saved)
+{
+    if (!saved.is_object()) return std::nullopt;
+    SavedWindowFrame frame;
+    double* fields[] = {&frame.frame.x, &frame.frame.y, &frame.frame.width, &frame.frame.height};
+    const char* names[] = {"x", "y", "width", "height"};
+    for (int i = 0; i < 4; ++i) {
+        const auto it = saved.find(names[i]);
+        if (it == saved.end() || !it->is_number()) return std::nullopt;
+        *fields[i] = it->get<double>();
+        if (!std::isfinite(*fields[i]) || std::abs(*fields[i]) > 1e6) return std::nullopt;
+    }
+    if (frame.frame.width < 1 || frame.frame.height < 1) return std::nullopt;
+    const auto maximized = saved.find("maximized");
+    frame.maximized = maximized != saved.end() && maximized->is_boolean() && maximized->get<bool>();
+    return frame;
+}
+
+nlohmann::json encodeSavedWindowFrame(const SavedWindowFrame& saved)
+{
+    return {{"x", saved.frame.x}, {"y", saved.frame.y}, {"width", saved.frame.width}, {"height", saved.frame.height},
+            {"maximized", saved.maximized}};
+}
+
+std::optional<ui::Rect> placeSavedFrame(ui::Rect saved, const std::vector<ui::Rect>& screens)
+{
+    if (screens.empty()) return std::nullopt;
+    for (const ui::Rect& s : screens) {
+        const double w = std::min(saved.maxX(), s.maxX()) - std::max(saved.minX(), s.minX());
+        const double h = std::min(saved.maxY(), s.maxY()) - std::max(saved.minY(), s.minY());
+        if (w >= 100 && h >= 50) return saved;
+    }
+    // Its screen is gone: the same size, where it can be seen.
+    const ui::Rect& s = screens.front();
+    const double width = std::min(saved.width, s.width), height = std::min(saved.height, s.height);
+    return ui::Rect{s.x + (s.width - width) / 2, s.y + (s.height - height) / 2, width, height};
+}
+
 ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin)
 {
     return {screen.maxX() - size.width - margin, screen.minY() + margin};
@@ -510,18 +606,22 @@ void Windows::registerScene(const std::string& identifier, std::function<std::un
     scenes().makers[identifier] = std::move(make);
 }
 
+Window* Windows::make(const std::string& identifier)
+{
+    if (Window* w = find(identifier)) return w;
+    auto it = scenes().makers.find(identifier);
+    if (it == scenes().makers.end() || !it->second) return nullptr;
+    auto made = it->second();
+    if (!made) return nullptr;
+    Window* w = made.get();
+    scenes().made[identifier] = std::move(made);
+    return w;
+}
+
 Window* Windows::open(const std::string& identifier)
 {
-    Window* w = find(identifier);
-    if (!w) {
-        auto it = scenes().makers.find(identifier);
-        if (it == scenes().makers.end() || !it->second) return nullptr;
-        auto made = it->second();
-        if (!made) return nullptr;
-        w = made.get();
-        scenes().made[identifier] = std::move(made);
-    }
-    w->activate();
+    Window* w = make(identifier);
+    if (w) w->activate();
     return w;
 }
 

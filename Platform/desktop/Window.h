@@ -13,6 +13,10 @@
 #include <QPointer>
 #include <QWidget>
 
+class QTimer;
+
+#include <nlohmann/json_fwd.hpp>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -69,6 +73,12 @@ public:
     bool isVisible() const;
     bool isMinimized() const;
     void minimize();
+    bool isMaximized() const;
+
+    // Keeps the frame and the maximised state across runs, in the user
+    // defaults under "window." + `name`: restored now when the saved frame
+    // still shows on a screen, saved whenever they change.
+    void setFrameAutosaveName(const std::string& name);
 
     // Frame of the content in screen points; a size below the minimum is
     // raised to it. A floating panel's window is larger by its shadow margin.
@@ -102,6 +112,8 @@ public:
     // Called by the window's event filter; the phase reaches timelines through the environment.
     void phaseChanged(ui::ScenePhase phase);
     ui::ScenePhase phase() const { return phase_; }
+    // Called by the window's event filter when it moved, was resized or changed state.
+    void frameChanged();
 
     // The transparent band around a floating panel's content where its
     // shadow is painted. Only where a compositor blends it: without one,
@@ -110,7 +122,10 @@ public:
     double shadowMargin() const;
 
 private:
+    void saveFrame();
     void updateShapeMask();
+    std::string autosaveKey_;
+    QTimer* saveTimer_ = nullptr;
     bool composited_ = true;
     WindowSpec spec_;
     QPointer<QWidget> widget_;
@@ -124,6 +139,18 @@ private:
 };
 
 constexpr double kFloatingPanelShadowMargin = 24;
+
+// A saved frame: the normal frame and whether the window was maximised.
+struct SavedWindowFrame {
+    ui::Rect frame;
+    bool maximized = false;
+};
+std::optional<SavedWindowFrame> decodeSavedWindowFrame(const nlohmann::json& saved);
+nlohmann::json encodeSavedWindowFrame(const SavedWindowFrame& saved);
+// Where a saved frame goes back: as it was when at least 100 × 50 points of
+// it lie on one of `screens` (usable areas); else its size, capped to the
+// first screen, centred there; none without screens (pure).
+std::optional<ui::Rect> placeSavedFrame(ui::Rect saved, const std::vector<ui::Rect>& screens);
 
 // Whether the desktop blends translucent windows (always, off X11).
 bool desktopIsComposited();
@@ -160,6 +187,8 @@ public:
     // Registers how to make the window `identifier`; `open` makes it once and brings it forward.
     static void registerScene(const std::string& identifier, std::function<std::unique_ptr<Window>()> make);
     static Window* open(const std::string& identifier);
+    // Makes the window once, without showing it.
+    static Window* make(const std::string& identifier);
     // Drops every window and scene the registry made (tests, shutdown).
     static void reset();
 

@@ -831,6 +831,19 @@ bool ViewHost::key(const KeyPress& key)
 {
     std::vector<std::function<bool(const KeyPress&)>> handlers;
     const auto layers = eventLayers({});
+    const unsigned mods = key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    // Space and Return press the focused control; none when nothing pressable has the focus.
+    auto focusedPress = [&]() -> std::function<void()> {
+        for (HostLayer* layer : layers) {
+            const Element* focused = focus_.empty() ? nullptr : byIdentity(*layer->tree, focus_);
+            if (!focused) continue;
+            const Element* owner = nullptr;
+            auto* tap = nearest<TapNode>(focused, &owner);
+            if (!tap || !tap->action() || !owner->env->isEnabled) return nullptr;
+            return tap->action();
+        }
+        return nullptr;
+    };
     if (!layers.empty()) {
         // A modal card on top hears keys first while the focus is elsewhere,
         // so its default and cancel buttons answer Return and Escape even
@@ -852,6 +865,14 @@ bool ViewHost::key(const KeyPress& key)
             collectNodes<KeyPressNode>(*start, inside);
             for (auto* e : inside)
                 if (auto& a = static_cast<const KeyPressNode*>(e->node.get())->action()) handlers.push_back(a);
+            // Return presses the focused button (a field has taken it above),
+            // ahead of any default button: the focus says which one is meant.
+            if ((key.key == Qt::Key_Return || key.key == Qt::Key_Enter) && !mods)
+                if (auto press = focusedPress())
+                    handlers.push_back([press](const KeyPress&) {
+                        press();
+                        return true;
+                    });
             for (const Element* cur = start->parent; cur; cur = cur->parent)
                 if (auto* k = dynamic_cast<const KeyPressNode*>(cur->node.get()); k && k->action())
                     handlers.push_back(k->action());
@@ -882,23 +903,15 @@ bool ViewHost::key(const KeyPress& key)
         if ((handled = h(key))) break;
     --dispatching_;
     if (handled) return true;
-    const unsigned mods = key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     if ((key.key == Qt::Key_Tab || key.key == Qt::Key_Backtab) && !mods)
         return moveFocus(key.key == Qt::Key_Tab && !(key.modifiers & Qt::ShiftModifier));
-    if (key.key == Qt::Key_Space && !mods && !focus_.empty() && !layers.empty()) {
-        // Space presses the focused control.
-        for (HostLayer* layer : layers) {
-            const Element* focused = byIdentity(*layer->tree, focus_);
-            if (!focused) continue;
-            const Element* owner = nullptr;
-            auto* tap = nearest<TapNode>(focused, &owner);
-            if (!tap || !tap->action() || !owner->env->isEnabled) return false;
-            auto action = tap->action();
-            ++dispatching_;
-            action();
-            --dispatching_;
-            return true;
-        }
+    if (key.key == Qt::Key_Space && !mods) {
+        auto press = focusedPress();
+        if (!press) return false;
+        ++dispatching_;
+        press();
+        --dispatching_;
+        return true;
     }
     return false;
 }

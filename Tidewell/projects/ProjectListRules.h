@@ -19,6 +19,7 @@ struct ProjectListState {
     bool sortReclaimable = true;
     bool selecting = false;
     std::set<std::string> selectedIDs;
+    bool searchFocused = false;  // the search field has the keys (Ctrl+F gives them)
 
     bool operator==(const ProjectListState&) const = default;
 };

@@ -114,6 +114,11 @@ ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide)
                                        state.set(s);
                                    });
     ui::Binding<bool> idle([&store] { return store.filterIdle.get(); }, [&store](bool on) { store.filterIdle = on; });
+    ui::Binding<bool> searchFocused([state] { return state.get().searchFocused; }, [state](bool on) {
+        ProjectListState s = state.get();
+        s.searchFocused = on;
+        state.set(std::move(s));
+    });
     ui::View sort =
         wide ? button(byReclaimable ? "Sort: Reclaimable" : "Sort: Name", ForestButton::Tone::secondary, true,
                       toggleSort)
@@ -126,7 +131,10 @@ ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide)
                           ui::Image::systemName("magnifyingglass")
                               .foregroundStyle(ui::ShapeStyle::secondary())
                               .accessibilityHidden(true),
-                          ui::TextField("Search name or path", query),
+                          // Only one of the two variants is shown, yet both are built: the
+                          // one offered first holds Ctrl+F's focus, or they'd take it in turn.
+                          wide ? ui::TextField("Search name or path", query, {.focused = searchFocused})
+                               : ui::TextField("Search name or path", query),
                           ui::Toggle(wide ? "Idle only" : "Idle", idle)
                               .modifier(ui::toggleStyle(ui::ToggleStyle::checkbox))
                               .fixedSize(),
@@ -281,7 +289,17 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
     return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(children))
         .frame(fill)
         .onChange(Narrowing{state.get().query, store.filterIdle.get(), store.filterStack.get()},
-                  [&store, state] { pruneSelection(store, state); });
+                  [&store, state] { pruneSelection(store, state); })
+        .onKeyPress([state](const ui::KeyPress& key) {
+            // Ctrl+F: the search field takes the keys, as on any searchable list.
+            if (key.key != Qt::Key_F || (key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) !=
+                                            Qt::ControlModifier)
+                return false;
+            ProjectListState s = state.get();
+            s.searchFocused = true;
+            state.set(std::move(s));
+            return true;
+        });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/LoginItemService.h"
 #include "core/ScanRoots.h"
 #include "desktop/Notifications.h"
+#include "desktop/StatusItem.h"
 #include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
@@ -54,11 +55,16 @@ void AppDelegate::applicationWillFinishLaunching() {
 void AppDelegate::applicationDidFinishLaunching() {
     // The tray item is made in every start, background or not.
     menuBar_ = std::make_unique<MenuBarStatusItem>(store_);
+    // The way out of a start in the tray that needs no window.
+    menuBar_->item().setMenu({{"&Open Tidewell", [this] { bringUpMainWindow(); }},
+                              {"&Quit Tidewell", [terminate = services_.terminate] {
+                                   if (terminate) terminate();
+                               }}});
     if (!services_.trayAvailable) services_.trayAvailable = [this] { return menuBar_->trayAvailable(); };
     if (!store_.runsInBackground.get()) return;
     // Without a tray nothing would lead back to a hidden window: it is made
-    // now and minimised instead, so the user can always get back.
-    if (!services_.trayAvailable() && !mainWindow()) platform::Windows::open("main");
+    // now, never shown, and minimised instead, so the user can always get back.
+    if (!services_.trayAvailable()) platform::Windows::make("main");
     hideMainWindows();
     platform::postToMain([this] { finishBackgroundLaunch(); });
 }
@@ -67,6 +73,7 @@ void AppDelegate::finishBackgroundLaunch() {
     hideMainWindows();
     registerBundledFonts();
     store_.bootstrap();
+    if (services_.launchScan) services_.launchScan();
 }
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed() const { return !store_.runsInBackground.get(); }

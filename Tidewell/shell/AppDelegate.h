@@ -31,6 +31,8 @@ public:
         std::function<void()> hideScanPanel;
         // Without a tray the window is minimised instead of hidden, so it can always be found again.
         std::function<bool()> trayAvailable;
+        // The launch's own work once the store has started ("--scan-on-launch").
+        std::function<void()> launchScan;
     };
     static Services systemServices();
 

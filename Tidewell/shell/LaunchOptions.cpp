@@ -5,7 +5,28 @@
 #include <cmath>
 #include <regex>
 
+#include "foundation/Bundle.h"
+
 namespace tidewell {
+
+std::string commandLineHelp() {
+    return "Usage: tidewell [option…] [tidewell: link]\n"
+           "Finds development projects under the folders you allow and moves their regenerable\n"
+           "folders (dependencies, build output, caches) to the Trash after a preview.\n"
+           "\n"
+           "  --background       start in the tray, without a window\n"
+           "  --scan-on-launch   scan as soon as Tidewell starts\n"
+           "  --help             print this text and exit\n"
+           "  --version          print the version and exit\n"
+           "\n"
+           "For interface tests: --ui-testing, --window-size WIDTHxHEIGHT, --retina,\n"
+           "--appearance dark|light, --present files|confirm|endofday.\n"
+           "A second start while Tidewell runs brings its window forward.\n";
+}
+
+std::string versionLine() {
+    return "Tidewell " + platform::Bundle::main().infoValue("CFBundleShortVersionString").value_or("(version unknown)");
+}
 
 namespace ui = platform::ui;
 

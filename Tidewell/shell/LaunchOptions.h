@@ -35,6 +35,11 @@ std::optional<PresentAction> presentOption(const LaunchArguments& arguments);
 // active nor pinned and has something to reclaim.
 std::optional<ProjectDTO> presentSampleProject(const std::optional<DashboardDTO>& dashboard);
 
+// What "--help" prints: the usage and the options.
+std::string commandLineHelp();
+// What "--version" prints: "Tidewell " and the version of the build.
+std::string versionLine();
+
 // Where the resized window goes: its own origin, or centred in the visible
 // frame of the first screen of scale 2 or more when "--retina" asks for it.
 platform::ui::Point windowSizeOrigin(platform::ui::Point current, platform::ui::Size size,

@@ -47,9 +47,10 @@ std::optional<ui::Rect> firstRetinaScreen() {
 
 }  // namespace
 
-TidewellApp::TidewellApp() : arguments_(platform::processArguments()), store_(AppStore::shared()) {
-    AppDelegate::Services services = AppDelegate::systemServices();
+TidewellApp::TidewellApp(AppDelegate::Services services)
+    : arguments_(platform::processArguments()), store_(AppStore::shared()) {
     services.terminate = [this] { quit(); };
+    services.launchScan = [this] { scanOnLaunch(); };
     delegate_ = std::make_unique<AppDelegate>(store_, std::move(services));
     installLeaderboardHooks();
     // Windows follow the desktop's colour scheme and motion setting from the start.
@@ -57,6 +58,15 @@ TidewellApp::TidewellApp() : arguments_(platform::processArguments()), store_(Ap
     // Interface tests never see onboarding.
     if (hasLaunchOption(arguments_, "--ui-testing"))
         platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+    // The section the user last looked at comes back, as the window's frame
+    // does; interface tests start the same way every time.
+    if (const auto section = appSectionFromRaw(
+            platform::UserDefaults::standard()->stringValue(keys::selectedSection).value_or(""));
+        section && !hasLaunchOption(arguments_, "--ui-testing"))
+        store_.selectedSection = *section;
+    sectionWatch_ = store_.selectedSection.subscribe([](AppSection section) {
+        platform::UserDefaults::standard()->setString(keys::selectedSection, std::string(rawValue(section)));
+    });
 }
 
 TidewellApp::~TidewellApp() {
@@ -93,6 +103,7 @@ std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
     mainWindow.minimumSize = ui::Size{900, 600};
     auto window = std::make_unique<platform::Window>(mainWindow);
     platform::Window* w = window.get();
+    if (!hasLaunchOption(arguments_, "--ui-testing")) w->setFrameAutosaveName("main");
     w->host().observe(store_);
     // The account and the leaderboard page publish on their own.
     w->host().observe(*store_.accountSession);
@@ -104,7 +115,11 @@ std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
         return true;
     });
     w->setVisibilityHandler([this](bool visible) {
-        if (visible) mainWindowAppeared();
+        if (!visible) return;
+        // On screen while the start in the background still stands: the user
+        // restored it from the task bar, which ends the background start.
+        if (store_.runsInBackground.get()) delegate_->bringUpMainWindow();
+        mainWindowAppeared();
     });
     return window;
 }
@@ -147,6 +162,7 @@ void TidewellApp::addCommands(platform::Window& window) {
 }
 
 void TidewellApp::mainWindowAppeared() {
+    if (std::exchange(appeared_, true)) return;
     if (store_.runsInBackground.get()) delegate_->hideMainWindows();
     registerBundledFonts();
     platform::postToMain([this] { startAfterAppear(); });
@@ -154,9 +170,14 @@ void TidewellApp::mainWindowAppeared() {
 
 void TidewellApp::startAfterAppear() {
     store_.bootstrap();
-    if (hasLaunchOption(arguments_, "--scan-on-launch")) store_.startScan();
+    scanOnLaunch();
     applyWindowSizeOption();
     applyPresentOption();
+}
+
+void TidewellApp::scanOnLaunch() {
+    if (std::exchange(scannedOnLaunch_, true)) return;
+    if (hasLaunchOption(arguments_, "--scan-on-launch")) store_.startScan();
 }
 
 void TidewellApp::applyWindowSizeOption() {
@@ -205,24 +226,32 @@ void TidewellApp::stopEngineWork() {
     QCoreApplication::sendPostedEvents();
 }
 
+void TidewellApp::handOver(const std::vector<std::string>& arguments) {
+    const auto urls = platform::urlArguments(arguments);
+    if (!urls.empty()) {
+        delegate_->handleOpenedURLs(urls);
+        return;
+    }
+    // A minimised window counts as visible, yet the user asked to see it.
+    delegate_->bringUpMainWindow();
+}
+
 int TidewellApp::run() {
+    if (!launch()) return 0;
+    QCoreApplication::exec();
+    stopEngineWork();
+    return 0;
+}
+
+bool TidewellApp::launch() {
     // One instance per user: a second launch hands its arguments over and leaves.
     // Interface tests keep to an instance of their own, as they keep their data.
     instance_ = std::make_unique<platform::SingleInstance>(hasLaunchOption(arguments_, "--ui-testing") ? "tidewell-UITests"
                                                                                                   : "tidewell");
-    if (instance_->handOver(arguments_)) return 0;
+    if (instance_->handOver(arguments_)) return false;
     // The end-to-end tests read the windows through a socket their environment names.
     if (const auto probe = platform::environmentValue("TIDEWELL_TEST_PROBE")) platform::startTestProbe(*probe);
-    instance_->listen([this](std::vector<std::string> arguments) {
-        const auto urls = platform::urlArguments(arguments);
-        if (!urls.empty()) {
-            delegate_->handleOpenedURLs(urls);
-            return;
-        }
-        const auto windows = platform::Windows::all();
-        delegate_->applicationShouldHandleReopen(
-            std::any_of(windows.begin(), windows.end(), [](platform::Window* w) { return w->isVisible(); }));
-    });
+    instance_->listen([this](std::vector<std::string> arguments) { handOver(arguments); });
 
     QGuiApplication::setQuitOnLastWindowClosed(false);
     registerSettingsScene(store_);
@@ -245,18 +274,15 @@ int TidewellApp::run() {
 
     delegate_->applicationWillFinishLaunching();
     delegate_->applicationDidFinishLaunching();
-    // A start in the tray makes the main window only when it is first brought
-    // up; without a tray it is made and minimised, so the user can get back.
-    if (!store_.runsInBackground.get() || !delegate_->trayAvailable()) platform::Windows::open("main");
+    // A start in the background makes the main window only when it is first
+    // brought up (without a tray the delegate has made it, minimised).
+    if (!store_.runsInBackground.get()) platform::Windows::open("main");
 
     // A start through a `tidewell` link carries the link as an argument.
     const auto urls = platform::urlArguments(
         std::vector<std::string>(arguments_.begin() + (arguments_.empty() ? 0 : 1), arguments_.end()));
     if (!urls.empty()) platform::postToMain([this, urls] { delegate_->handleOpenedURLs(urls); });
-
-    QCoreApplication::exec();
-    stopEngineWork();
-    return 0;
+    return true;
 }
 
 }  // namespace tidewell

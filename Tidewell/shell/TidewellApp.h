@@ -7,6 +7,7 @@
 #include "core/AppStore.h"
 #include "shell/AppDelegate.h"
 #include "shell/LaunchOptions.h"
+#include "runtime/Signal.h"
 #include "ui/View.h"
 
 namespace platform {
@@ -16,16 +17,27 @@ class Window;
 
 namespace tidewell {
 
+namespace keys {
+// The main window's section, kept across restarts.
+inline constexpr const char* selectedSection = "selectedSection";
+}  // namespace keys
+
 // The application: the one store, the delegate, the main window scene
 // ("main", "Tidewell", 1180 × 760, at least 900 × 600) with its commands,
 // the settings scene, the onboarding gate and the launch options.
 class TidewellApp {
 public:
-    TidewellApp();
+    explicit TidewellApp(AppDelegate::Services services = AppDelegate::systemServices());
     ~TidewellApp();
 
     // Registers the scenes, starts the delegate and runs until the application quits.
     int run();
+    // Everything `run` does before the event loop; false when another
+    // instance took this launch over.
+    bool launch();
+    // A later launch handed its arguments over: links are opened; anything
+    // else brings the main window back, un-minimised, raised and active.
+    void handOver(const std::vector<std::string>& arguments);
 
     AppStore& store() { return store_; }
     AppDelegate& delegate() { return *delegate_; }
@@ -34,8 +46,13 @@ public:
     static platform::ui::View mainWindowContent(AppStore& store);
     static bool showsOnboarding(bool hasCompletedOnboarding, bool uiTesting);
 
+    // Once per launch: the main window's content was created and shown (a
+    // restore from minimised or a re-show is not an appearance).
     void mainWindowAppeared();
     void startAfterAppear();
+    // "--scan-on-launch", once per launch: when the window first appears, or
+    // right after a start in the background.
+    void scanOnLaunch();
 
 private:
     std::unique_ptr<platform::Window> makeMainWindow();
@@ -50,6 +67,9 @@ private:
     std::unique_ptr<AppDelegate> delegate_;
     AppStore& store_;
     QMetaObject::Connection activeConnection_;
+    platform::Subscription sectionWatch_;
+    bool appeared_ = false;
+    bool scannedOnLaunch_ = false;
 };
 
 }  // namespace tidewell

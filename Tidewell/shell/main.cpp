@@ -1,11 +1,23 @@
 #include <QApplication>
 
+#include <cstdio>
+
 #include "desktop/WebView.h"
 #include "foundation/ProcessInfo.h"
+#include "shell/LaunchOptions.h"
 #include "shell/TidewellApp.h"
 
 int main(int argc, char** argv) {
     platform::setProcessArguments(argc, argv);
+    // Answered before any display or window is touched.
+    if (platform::hasArgument("--help")) {
+        std::fputs(tidewell::commandLineHelp().c_str(), stdout);
+        return 0;
+    }
+    if (platform::hasArgument("--version")) {
+        std::printf("%s\n", tidewell::versionLine().c_str());
+        return 0;
+    }
     platform::WebView::prepareProcess();
     QApplication application(argc, argv);
     tidewell::TidewellApp app;

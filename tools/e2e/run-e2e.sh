@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The end-to-end journey on a display and a D-Bus session of its own.
-# Usage: run-e2e.sh APP SCREENSHOT-FOLDER. Exits 77 (skipped) without the tools.
+# Usage: run-e2e.sh APP SCREENSHOT-FOLDER LOCKED-KEYRING. Exits 77 (skipped) without the tools.
 set -uo pipefail
-app=$1 shots=$2
-for tool in Xvfb trayer xdotool import trash-list dbus-run-session python3; do
+app=$1 shots=$2 keyring=$3
+for tool in Xvfb trayer openbox xdotool xprop import trash-list dbus-run-session python3; do
   command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
 done
 work=$(mktemp -d)
@@ -16,4 +16,5 @@ export DISPLAY=:$(head -1 "$work/display")
 # Under AddressSanitizer: the web engine's own library fails the delete-size
 # check when the leaderboard page goes away, which is not ours to fix.
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}new_delete_type_mismatch=0
-dbus-run-session -- python3 "$(dirname "$0")/tidewell_e2e.py" --app "$app" --work "$work/session" --shots "$shots"
+dbus-run-session -- python3 "$(dirname "$0")/tidewell_e2e.py" --app "$app" --work "$work/session" --shots "$shots" \
+  --keyring "$keyring"

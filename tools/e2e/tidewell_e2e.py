@@ -31,6 +31,12 @@ class Session:
         self.proc = subprocess.Popen([*self.prefix, self.app, *args], env=self.env, stdout=log, stderr=log)
         self.wait(lambda: self.windows(), "the first window", 30)
 
+    def second_launch(self, *args):
+        """Starts tidewell again while it runs: it hands over and leaves."""
+        second = subprocess.run([self.app, *args], env=self.env, capture_output=True, timeout=60)
+        if second.returncode != 0:
+            raise Failure(f"the second launch exited with {second.returncode}")
+
     def launch_background(self, *args):
         log = open(os.path.join(self.work, "app.log"), "a")
         self.proc = subprocess.Popen([self.app, *args], env=self.env, stdout=log, stderr=log)
@@ -241,6 +247,10 @@ def make_home(home, projects, now=None, layouts=None):
         json.dump({"values": {
             "scanRoots": {"kind": "stringArray", "value": [projects]},
             "didSeedStartupDisk": {"kind": "bool", "value": True},
+            # An account from an earlier run: its token is in the keyring,
+            # which is locked, so the start asks it and must not wait for it.
+            "account.signedIn": {"kind": "bool", "value": True},
+            "account.email": {"kind": "string", "value": "jane@example.com"},
         }}, f)
     return projects
 
@@ -278,8 +288,40 @@ def tray_icon():
             return int(g["X"]) + int(g["WIDTH"]) // 2, int(g["Y"]) + int(g["HEIGHT"]) // 2
     return None
 
+def main_window_id():
+    """The X window titled exactly "Tidewell" (the search ignores case)."""
+    ids = subprocess.run(["xdotool", "search", "--name", "^Tidewell$"], capture_output=True, text=True).stdout.split()
+    for wid in ids:
+        name = subprocess.run(["xprop", "-id", wid, "WM_NAME"], capture_output=True, text=True).stdout
+        if name.strip().endswith('"Tidewell"'):
+            return wid
+    return None
+
+def window_state():
+    """The main window's state as the window manager keeps it: "normal" or "iconic"."""
+    wid = main_window_id()
+    out = wid and subprocess.run(["xprop", "-id", wid, "WM_STATE"], capture_output=True, text=True).stdout
+    if out and "window state:" in out:
+        return out.split("window state:")[1].split()[0].lower()
+    return None
+
+def minimise_and_launch_again(s):
+    """A window manager for this step: the window is minimised to the task
+    bar, and a second start of tidewell brings it back."""
+    wm = subprocess.Popen(["openbox", "--sm-disable"], env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        s.wait(lambda: window_state() == "normal", "the window manager to take the window", 30)
+        xdo("windowminimize", main_window_id())
+        s.wait(lambda: window_state() == "iconic", "the window to be minimised", 30)
+        s.second_launch()
+        s.wait(lambda: window_state() == "normal", "the second start to bring the window back", 30)
+        s.shot("brought-back")
+    finally:
+        wm.terminate()
+        wm.wait(30)
+
 def journey(s):
-    print("first launch: onboarding", flush=True)
+    print("first launch with a locked keyring: onboarding", flush=True)
     s.launch()
     s.wait_for(label="Allow your folders")
     s.shot("onboarding-welcome")
@@ -361,6 +403,9 @@ def journey(s):
     s.wait(lambda: any(w["title"] != "Tidewell" for w in s.windows()), "the tray widget")
     s.shot("tray-widget")
     xdo("key", "Escape")
+
+    print("minimised, and brought back by a second start", flush=True)
+    minimise_and_launch_again(s)
 
     print("quit during a clean", flush=True)
     for i in range(30):
@@ -511,6 +556,7 @@ def main():
     # rightly refuses to clean a project that lies in another's artifacts.
     parser.add_argument("--work")
     parser.add_argument("--shots", required=True)
+    parser.add_argument("--keyring", required=True)
     args = parser.parse_args()
     import tempfile
     args.work = args.work or tempfile.mkdtemp(prefix="tidewell-e2e-")
@@ -524,6 +570,10 @@ def main():
     s.env["XDG_RUNTIME_DIR"] = runtime
     tray = subprocess.Popen(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                              "--height", "24"], env=s.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # A keyring that takes every question and answers none, as a locked one
+    # whose unlock prompt nobody sees.
+    keyring = subprocess.Popen([args.keyring], env=s.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    keyring.stdout.readline()
     try:
         journey(s)
         ordinary_user_batch(s)
@@ -536,6 +586,7 @@ def main():
         if s.proc and s.proc.poll() is None:
             s.proc.kill()
         tray.terminate()
+        keyring.terminate()
     print("end-to-end journey passed", flush=True)
     return 0
 

@@ -58,7 +58,11 @@ TEST(ApplicationMenu, GroupsCommandsIntoMenusAndAsksTheirStateWhenUsed)
     auto* bar = main.widget()->findChild<QMenuBar*>();
     ASSERT_TRUE(bar);
     ASSERT_EQ(bar->actions().size(), 2);
-    EXPECT_EQ(bar->actions()[0]->text(), "View");
+    EXPECT_EQ(bar->actions()[0]->text(), "&View");
+    EXPECT_EQ(bar->actions()[1]->menu()->actions().front()->text(), "&Scan Now");
+    EXPECT_EQ(platform::withMnemonics({"Settings\u2026", "Scan", "Show & Tell", "S"}),
+              (std::vector<std::string>{"&Settings\u2026", "S&can", "Show && &Tell", "S"}))
+        << "a word's first letter when free, else the first free letter, else none";
     QMenu* file = bar->actions()[1]->menu();
     QAction* scan = file->actions().front();
     EXPECT_EQ(scan->shortcutContext(), Qt::ApplicationShortcut) << "the shortcut works in every window";

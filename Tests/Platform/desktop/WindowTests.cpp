@@ -4,7 +4,12 @@
 #include "desktop/ApplicationMenu.h"
 #include "desktop/Window.h"
 
+#include "foundation/UserDefaults.h"
+#include "runtime/MainActor.h"
 #include "ui/Controls.h"
+#include "Platform/foundation/TemporaryDirectory.h"
+
+#include <nlohmann/json.hpp>
 
 #include <QLayout>
 #include <QMenuBar>
@@ -246,4 +251,55 @@ TEST(Windows, TheOwnerDecidesWhetherACloseGoesThrough) {
     pump();
     EXPECT_FALSE(main.isVisible());
     EXPECT_NE(Windows::find("main"), nullptr) << "closed windows are hidden, not destroyed";
+}
+
+// A window shown minimised is not on screen until restored, and a restore
+// keeps it maximised; its frame comes back in the next run.
+TEST(Windows, FrameAndMaximisedStateComeBackInTheNextRun) {
+    testing_support::TemporaryDirectory folder;
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(folder.path() + "/defaults.json"));
+    const std::string key = "window.main";
+    {
+        Window main(mainSpec());
+        main.setFrameAutosaveName("main");
+        std::vector<bool> visibility;
+        main.setVisibilityHandler([&](bool v) { visibility.push_back(v); });
+        main.minimize();
+        pump();
+        EXPECT_EQ(main.phase(), ScenePhase::background);
+        EXPECT_TRUE(visibility.empty()) << "shown minimised is not shown yet";
+        main.show();
+        pump();
+        EXPECT_EQ(visibility, std::vector<bool>{true});
+        main.setFrame({140, 90, 1000, 700});
+        ASSERT_TRUE(platform::processMainEventsUntil([&] {
+            const auto saved = platform::UserDefaults::standard()->object(key);
+            return saved && platform::decodeSavedWindowFrame(*saved) &&
+                   platform::decodeSavedWindowFrame(*saved)->frame.width == 1000;
+        }, std::chrono::seconds(30)));
+        main.widget()->setWindowState(Qt::WindowMaximized);
+        main.minimize();
+        main.show();
+        EXPECT_TRUE(main.isMaximized()) << "restored as it was";
+    }
+    const auto saved = platform::decodeSavedWindowFrame(*platform::UserDefaults::standard()->object(key));
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(saved->maximized);
+    EXPECT_EQ(saved->frame.width, 1000);
+    EXPECT_EQ(saved->frame.height, 700);
+    Window next(mainSpec());
+    next.setFrameAutosaveName("main");
+    EXPECT_EQ(next.frame().width, 1000);
+    EXPECT_EQ(next.frame().height, 700);
+    EXPECT_TRUE(next.widget()->windowState() & Qt::WindowMaximized);
+    platform::UserDefaults::setStandard(nullptr);
+
+    const ui::Rect screen{0, 0, 1920, 1080};
+    EXPECT_EQ(platform::placeSavedFrame({1800, 1000, 900, 600}, {screen}), (ui::Rect{1800, 1000, 900, 600}))
+        << "120 × 80 still on screen: where it was";
+    EXPECT_EQ(platform::placeSavedFrame({3000, 100, 2400, 600}, {screen}), (ui::Rect{0, 240, 1920, 600}))
+        << "its screen is gone: centred, no larger than the screen";
+    EXPECT_EQ(platform::placeSavedFrame({0, 0, 900, 600}, {}), std::nullopt);
+    EXPECT_FALSE(platform::decodeSavedWindowFrame(nlohmann::json{{"x", "1"}, {"y", 0}, {"width", 900}, {"height", 600}}));
+    EXPECT_FALSE(platform::decodeSavedWindowFrame(nlohmann::json{{"x", 0}, {"y", 0}, {"width", 0}, {"height", 600}}));
 }

@@ -133,6 +133,16 @@ TEST(ModalCards, ReturnAndEscapeReachTheCardWhileAFieldElsewhereHasTheKeys)
     }
     EXPECT_TRUE(rig.tester.performAction("name", "Clear"));
     EXPECT_EQ(name, "");
+
+    // A button with the focus takes Return, as it takes Space.
+    modal = true;
+    pressed.clear();
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    rig.host.setFocus({});
+    rig.key(Qt::Key_Tab);  // the card's first control
+    rig.key(Qt::Key_Return);
+    EXPECT_EQ(pressed, "not now");
 }
 
 TEST(Animations, RepeatingForeverRunsBackAndForth)

@@ -104,6 +104,18 @@ TEST(ProjectListView, ATurnedDownCleanKeepsTheSelectionAndCardsThatCannotBeSelec
               "Pinned projects or empty ones cannot be selected");
 }
 
+TEST(ProjectListView, CtrlFPutsTheKeysInTheSearchField) {
+    ScratchHome home;
+    AppStore store;
+    store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), project("c", "/w/gamma", 3'000, 2'000)}));
+    auto laid = layOut(ProjectListView(store), {660, 900});  // the page at the smallest window
+    laid->host->observe(store);
+    ASSERT_TRUE(laid->tester.pressKey(Qt::Key_F, Qt::ControlModifier));
+    laid->tester.typeText("gam");
+    EXPECT_TRUE(laid->shows("gamma"));
+    EXPECT_FALSE(laid->shows("alpha"));
+}
+
 TEST(ProjectListView, TooltipsShowNamesFromDiskAsPlainText) {
     platform::ui::HostWidget window;
     window.host().setRoot([] { return Text("card").frame(200, 100).help("Show only <b>Odd</b> projects"); });

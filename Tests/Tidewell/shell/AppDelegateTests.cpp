@@ -7,7 +7,12 @@
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "desktop/Window.h"
 #include "runtime/MainActor.h"
+#include "desktop/StatusItem.h"
 #include "shell/AppDelegate.h"
+#include "shell/MenuBarStatusItem.h"
+
+#include <QAction>
+#include <QMenu>
 
 using namespace tidewell;
 
@@ -71,6 +76,24 @@ TEST(AppDelegate, BringUpLeavesTheTrayAndMakesAGoneWindowAgain) {
     EXPECT_TRUE(f.delegate.applicationShouldHandleReopen(false));
     EXPECT_TRUE(mainWindow()->isVisible());
     EXPECT_EQ(platform::Windows::all().size(), 1u);
+}
+
+// Right-click on the tray icon: the way back to the window, and the way out
+// of a start that has none.
+TEST(AppDelegate, TheTrayMenuOpensTheWindowOrQuits) {
+    DelegateFixture f;
+    f.delegate.applicationDidFinishLaunching();
+    QMenu* menu = f.delegate.menuBar()->item().menu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "&Open Tidewell");
+    EXPECT_EQ(menu->actions()[1]->text(), "&Quit Tidewell");
+    menu->actions()[0]->trigger();
+    ASSERT_NE(mainWindow(), nullptr);
+    EXPECT_TRUE(mainWindow()->isVisible());
+    menu->actions()[1]->trigger();
+    f.settle();
+    EXPECT_EQ(f.terminations, 1);
 }
 
 TEST(AppDelegate, OpenedLinksActOnceAndOnlyWhenExact) {
