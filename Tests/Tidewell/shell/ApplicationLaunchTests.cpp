@@ -24,9 +24,9 @@ void turns(int n = 20) {
     for (int i = 0; i < n; ++i) QCoreApplication::processEvents();
 }
 
-// A launch of the application in a scratch home, on a desktop without a tray.
+// A launch of the application in a scratch home, on a desktop with or without a tray.
 struct Launch {
-    explicit Launch(std::vector<std::string> arguments, bool background = false)
+    explicit Launch(std::vector<std::string> arguments, bool background = false, bool tray = false)
         : home(std::move(arguments)), runtime(home.path("run")) {
         std::filesystem::create_directories(runtime);
         std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
@@ -43,7 +43,7 @@ struct Launch {
             facts.backgroundArgument = background;
             return facts;
         };
-        services.trayAvailable = [] { return false; };
+        services.trayAvailable = [tray] { return tray; };
         app = std::make_unique<TidewellApp>(std::move(services));
         EXPECT_TRUE(app->launch());
     }
@@ -78,6 +78,15 @@ TEST(ApplicationLaunch, ATraylessBackgroundStartEndsWhenTheWindowIsRestored) {
     turns();
     EXPECT_TRUE(launch.upFront()) << "stays up";
     EXPECT_FALSE(launch.app->store().runsInBackground.get());
+}
+
+// "--scan-on-launch" in a start in the tray scans at launch, not once the window is first opened.
+TEST(ApplicationLaunch, ATrayStartScansAtLaunchWhenAskedTo) {
+    Launch launch({"tidewell", "--background", "--scan-on-launch"}, true, true);
+    bool scanned = false;
+    auto watch = launch.app->store().isScanning.subscribe([&](bool scanning) { scanned = scanned || scanning; });
+    EXPECT_TRUE(settle([&] { return scanned && !launch.app->store().isScanning.get(); }));
+    EXPECT_EQ(mainWindow(), nullptr) << "no window until it is brought up";
 }
 
 // Another `tidewell` while one runs: the window comes back, whatever state it is in.
