@@ -2,7 +2,8 @@
 # The tray on an X11 session of its own (Xvfb, a private D-Bus, the small
 # XEmbed tray trayer): a start with --background puts the icon in the tray and
 # the scan panel, on every workspace, on screen until 12 s after its scan; a
-# click on the icon opens the widget, whose "Open App" brings up the main window.
+# click on the icon opens the widget, whose "Open App" brings up the main window;
+# the icon's menu quits.
 # Usage: tray-session.sh APP [PICTURE-FOLDER]. Exits 77 (skipped) without the tools.
 set -uo pipefail
 app=$1 shots=${2:-}
@@ -35,7 +36,7 @@ dbus-daemon --config-file="$work/bus.conf" --fork --print-address=4 --print-pid=
 pids+=($(cat "$work/bus.pid")) && export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
 trayer --edge top --align right --widthtype pixel --width 120 --height 28 >/dev/null 2>&1 & pids+=($!)
 within 60 xwininfo -name panel >/dev/null 2>&1 || fail "the tray did not start"
-"$app" --background > "$work/app.log" 2>&1 & pids+=($!)
+"$app" --background > "$work/app.log" 2>&1 & pids+=($!) apppid=$!
 
 # The panel is the one window on every workspace.
 panel() { for id in $(xwininfo -root -tree | awk '/"tidewell"/ {print $1}'); do
@@ -46,6 +47,7 @@ shot panel && echo "scan panel shown"
 icon=$(xwininfo -name panel -tree | awk '/"tidewell"/ {print $1; exit}')
 [[ -n $icon ]] || fail "no icon in the tray"
 geometry "$icon" && echo "tray icon at $X,$Y"
+iconx=$((X + W / 2)) icony=$((Y + H / 2))
 within 60 eval '! xwininfo -id $id | grep -q IsViewable' || fail "the scan panel stayed after the scan"
 echo "scan panel gone after the scan"
 
@@ -56,3 +58,8 @@ shot widget && geometry "$(popover)" && echo "tray widget open at $X,$Y"
 xdotool mousemove $((X + 70)) $((Y + H - 54)) click 1  # "Open App", the middle of the three rows at the foot
 within 60 xwininfo -name Tidewell >/dev/null 2>&1 || fail "Open App brought up no main window"
 shot main && echo "main window up"
+
+# A right click on the icon opens its menu, whose Q (the mnemonic of "Quit Tidewell") quits.
+xdotool mousemove "$iconx" "$icony" click 3
+within 60 eval 'xdotool key q; ! kill -0 $apppid 2>/dev/null' || fail "the tray menu's Quit Tidewell did not quit"
+echo "quit from the tray menu"
