@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The end-to-end journey on a display and a D-Bus session of its own.
-# Usage: run-e2e.sh APP SCREENSHOT-FOLDER LOCKED-KEYRING. Exits 77 (skipped) without the tools.
+# Usage: run-e2e.sh APP SCREENSHOT-FOLDER LOCKED-KEYRING. Fails, naming the tool, when one is missing
+# (scripts/setup installs them all).
 set -uo pipefail
 app=$1 shots=$2 keyring=$3
 for tool in Xvfb trayer openbox xdotool xprop import trash-list dbus-run-session python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "the journey needs $tool: run scripts/setup"; exit 1; }
 done
 work=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT

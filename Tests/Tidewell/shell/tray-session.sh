@@ -4,11 +4,12 @@
 # the scan panel, on every workspace, on screen until 12 s after its scan; a
 # click on the icon opens the widget, whose "Open App" brings up the main window;
 # the icon's menu quits.
-# Usage: tray-session.sh APP [PICTURE-FOLDER]. Exits 77 (skipped) without the tools.
+# Usage: tray-session.sh APP [PICTURE-FOLDER]. Fails, naming the tool, when one is missing
+# (scripts/setup installs them all).
 set -uo pipefail
 app=$1 shots=${2:-}
 for tool in Xvfb trayer xdotool xwininfo xprop dbus-daemon; do
-  command -v "$tool" >/dev/null || { echo "skipped: no $tool"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "the tray session needs $tool: run scripts/setup"; exit 1; }
 done
 work=$(mktemp -d) pids=()
 trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
