@@ -155,9 +155,7 @@ void HostWidget::paintEvent(QPaintEvent* event)
     }
     sync();
     QPainter p(this);
-    // Only the damaged part is drawn: views wholly outside it are passed over.
-    p.setClipRegion(event->region());
-    host_.render(p);
+    host_.render(p, event->region());
 }
 
 void HostWidget::resizeEvent(QResizeEvent*)

@@ -647,6 +647,22 @@ void ViewHost::render(QPainter& painter)
     }
 }
 
+void ViewHost::render(QPainter& painter, const QRegion& area)
+{
+    // Antialiased edges come out a little differently under a clip: the
+    // whole window is painted without one, as it always was.
+    if (QRegion(wholeWindow()).subtracted(area).isEmpty()) {
+        render(painter);
+        return;
+    }
+    for (const QRect& r : area) {
+        painter.save();
+        painter.setClipRect(r);
+        render(painter);
+        painter.restore();
+    }
+}
+
 QImage ViewHost::renderImage(double scale)
 {
     flush();

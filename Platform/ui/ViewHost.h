@@ -81,6 +81,9 @@ public:
 
     // --- Painting
     void render(QPainter& painter);
+    // Paints only `area` (host points), one rectangle of it at a time, and
+    // passes over views wholly outside it.
+    void render(QPainter& painter, const QRegion& area);
     QImage renderImage(double scale);
 
     // --- Layers above the content, for sheets and popovers. A modal layer

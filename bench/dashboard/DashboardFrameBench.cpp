@@ -133,8 +133,7 @@ void BM_DashboardIdleTick(benchmark::State& state) {
         now += 1.0 / 24;
         host.tick();
         QPainter p(&target);
-        p.setClipRegion(host.takeDamage());
-        host.render(p);
+        host.render(p, host.takeDamage());
         p.end();
         benchmark::DoNotOptimize(target.constBits());
     }

@@ -6,6 +6,7 @@
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
+#include "dashboard/DashboardView.h"
 #include "dashboard/ForestHeroCard.h"
 #include "dashboard/StorageNodeLayout.h"
 #include "dashboard/StorageNodeView.h"
@@ -153,21 +154,21 @@ TEST(StorageTreeView, BubblesKeepTheirPicturesWhileTheyBob)
     EXPECT_EQ(swing(), first);
 }
 
-TEST(StorageTreeView, FramesOfTheTimeDrawWhatAWholeRebuildDraws)
+TEST(StorageTreeView, FramesOfTheTimeDrawOnTheDashboardWhatAWholeRebuildDraws)
 {
     testing::ScratchHome home;
     AppStore store;
     fixtures::SampleOptions options;
     options.stacks = 17;
-    const DashboardDTO dash = fixtures::sampleDashboard(options);
+    store.dashboard = fixtures::sampleDashboard(options);
     double now = 1000;
     auto hosted = [&] {
         auto host = std::make_unique<platform::ui::ViewHost>();
         host->setScheduler(nullptr);
         host->setClock([&now] { return now; });
-        host->setSize({1200, 700});
+        host->setSize({1440, 900});
         host->setEnvironment(kittest::scheme(platform::ui::ColorScheme::dark));
-        host->setRootView(ForestHeroCard(store, dash));
+        host->setRootView(DashboardView(store));
         host->flush();
         host->flush();  // the bubbles' entrance starts once the tree has appeared
         return host;
@@ -183,12 +184,14 @@ TEST(StorageTreeView, FramesOfTheTimeDrawWhatAWholeRebuildDraws)
     for (int frame = 0; frame < 24; ++frame) {
         now += 1.0 / 24;
         ticked->tick();
+        const QRegion damage = ticked->takeDamage();
         QPainter p(&picture);
-        p.setClipRegion(ticked->takeDamage());
+        p.setClipRegion(damage);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.fillRect(picture.rect(), Qt::transparent);
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        ticked->render(p);
+        p.setClipping(false);
+        ticked->render(p, damage);
     }
     rebuilt->setNeedsRebuild();
     EXPECT_EQ(picture, rebuilt->renderImage(1));
