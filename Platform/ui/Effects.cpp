@@ -313,7 +313,8 @@ void ShadowNode::paint(const Element& self, PaintContext& pc) const
     const Rect bounds = self.frame.insetBy(-margin, -margin);
     if (!isVisible(pc, bounds, std::abs(x_) + std::abs(y_)))
         return;
-    Layer layer(*pc.painter, bounds, pc.displayScale);
+    // A repaint of part of the window blurs only what can reach that part.
+    Layer layer(*pc.painter, bounds, pc.displayScale, margin + std::abs(x_) + std::abs(y_) + 1);
     if (layer.isEmpty()) {
         Node::paint(self, pc);
         return;

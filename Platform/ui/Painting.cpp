@@ -341,7 +341,7 @@ bool isVisible(const PaintContext& pc, const Rect& rect, double margin)
 
 // --- Layers -----------------------------------------------------------------
 
-Layer::Layer(QPainter& target, const Rect& bounds, double deviceScale) : scale_(deviceScale)
+Layer::Layer(QPainter& target, const Rect& bounds, double deviceScale, std::optional<double> clipReach) : scale_(deviceScale)
 {
     QPaintDevice* dev = target.device();
     if (!dev)
@@ -349,7 +349,12 @@ Layer::Layer(QPainter& target, const Rect& bounds, double deviceScale) : scale_(
     // Logical device coordinates; the image itself has the device's pixel ratio.
     const double dpr = dev->devicePixelRatioF();
     const QRectF deviceRect = target.transform().mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
-    const QRectF clipped = deviceRect.intersected(QRectF(0, 0, dev->width(), dev->height()));
+    QRectF clipped = deviceRect.intersected(QRectF(0, 0, dev->width(), dev->height()));
+    if (clipReach && target.hasClipping()) {
+        const QTransform& t = target.transform();
+        const double reach = *clipReach * std::sqrt(std::abs(t.determinant()));
+        clipped = clipped.intersected(t.mapRect(target.clipBoundingRect()).adjusted(-reach, -reach, reach, reach));
+    }
     const QRect pixels = clipped.toAlignedRect();
     if (pixels.isEmpty())
         return;

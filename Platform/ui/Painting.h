@@ -52,7 +52,9 @@ bool isVisible(const PaintContext& pc, const Rect& rect, double margin = 0);
 // composited back.
 class Layer {
 public:
-    Layer(QPainter& target, const Rect& bounds, double deviceScale);
+    // With `clipReach`, only the part of `bounds` within that many points of
+    // the target's clip is made: what is drawn beyond that cannot reach the clip.
+    Layer(QPainter& target, const Rect& bounds, double deviceScale, std::optional<double> clipReach = std::nullopt);
     QPainter& painter() { return *painter_; }
     QImage& image() { return image_; }
     bool isEmpty() const { return image_.isNull(); }
