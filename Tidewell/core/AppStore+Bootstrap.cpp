@@ -35,9 +35,11 @@ void AppStore::bootstrap() {
         });
     }));
 
-    if (auto aside = defaults->setAsidePath())
-        lastError = "The settings file could not be read and was set aside as " + *aside +
-                    ". The settings that could still be read were kept.";
+    if (auto aside = defaults->setAsidePath()) {
+        settingsSetAsideNotice = "The settings file could not be read and was set aside as " + *aside +
+                                 ". The settings that could still be read were kept.";
+        lastError = settingsSetAsideNotice;
+    }
     if (auto stored = defaults->stringArray(keys::scanRoots); stored && !stored->empty()) scanRoots = *stored;
     auto normalized = normalizeScanRoots(scanRoots.get());
     if (normalized != scanRoots.get()) {

@@ -51,7 +51,7 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     cleanConfirmProjects = eligible;
     cleanConfirmProject = eligible.front();
     isCleaning = true;
-    lastError = std::nullopt;
+    clearLastError();
     pendingCleanReport = std::nullopt;
     previewedArtifacts_.clear();
     cleanStatus = calculatingText(eligible);

@@ -82,7 +82,7 @@ void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> do
 void AppStore::runScan(const std::vector<std::string>& roots) {
     if (isScanning.get()) return;
     isScanning = true;
-    lastError = std::nullopt;
+    clearLastError();
     const auto now = platform::now();
     scanUI = startSnapshot(roots, EngineClient::enginePath(), now);
     pendingProgress.reset();

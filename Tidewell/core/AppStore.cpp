@@ -91,6 +91,11 @@ void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
     if (!isScanning.get()) refreshFolderAccess();
 }
 
+void AppStore::clearLastError() {
+    if (settingsSetAsideNotice && lastError.get() == settingsSetAsideNotice) return;
+    lastError = std::nullopt;
+}
+
 void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {
     bool added = false;
     for (const auto& path : paths) {

@@ -145,6 +145,13 @@ public:
     std::uint64_t cleanGeneration = 0;
     std::shared_ptr<EngineCancelToken> cleanCancelToken;
 
+    // The sentence saying the settings file was set aside at this launch; it
+    // stays in the banner until dismissed or replaced by another error, so the
+    // launch scan starting does not take it away before anyone read it.
+    std::optional<std::string> settingsSetAsideNotice;
+    // Clears `lastError` at the start of a scan or clean, except that notice.
+    void clearLastError();
+
     // Start-up.
     void bootstrap();
     void startDiskTimer();

@@ -108,9 +108,12 @@ TEST_F(AppStoreBootstrap, AnUnreadableSettingsFileIsNamedOnceAndItsRootsAreKept)
     calls.install(store);
     store.bootstrap();
     EXPECT_EQ(store.scanRoots.get(), Strings{home.path("code")});
-    EXPECT_EQ(store.lastError.get(), "The settings file could not be read and was set aside as " + file +
-                                         ".corrupt. The settings that could still be read were kept.");
+    const std::string notice = "The settings file could not be read and was set aside as " + file +
+                               ".corrupt. The settings that could still be read were kept.";
+    EXPECT_EQ(store.lastError.get(), notice);
     waitForLaunch(store);
+    store.runScan({home.path("code")});  // the launch scan does not take it away unread
+    EXPECT_EQ(store.lastError.get(), notice);
 }
 
 TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept) {
