@@ -6,7 +6,10 @@
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,6 +22,10 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ends with whoever started it: a test or journey that dies must not leave
+    // it holding the test runner's output open.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() == 1) return 1;
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
     Silence silence;
