@@ -53,7 +53,16 @@ void HostWidget::setEnvironmentDefaults(std::function<void(EnvironmentValues&)> 
 
 std::vector<HostWidget*> HostWidget::all() { return liveHosts(); }
 
-HostWidget::~HostWidget() { std::erase(liveHosts(), this); }
+HostWidget::~HostWidget()
+{
+    std::erase(liveHosts(), this);
+    // The window is closed by QWidget's own destructor, after this one: its
+    // visibility change must not reach a host that is already gone.
+    if (watched_) {
+        watched_->removeEventFilter(this);
+        disconnect(watched_, nullptr, this, nullptr);
+    }
+}
 
 bool HostWidget::focusNextPrevChild(bool) { return false; }
 
