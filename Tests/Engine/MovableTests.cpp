@@ -104,7 +104,9 @@ TEST_F(Movable, OnlyFoldersThisUserCanMoveAreOffered) {
         for (const auto& a : p.artifacts) sum += a.size_bytes;
         EXPECT_EQ(p.reclaimable_bytes, sum) << p.path;
         EXPECT_EQ(p.safe_bytes + p.caution_bytes, sum) << p.path;
-        if (&p != &*odd) EXPECT_EQ(p.total_bytes, duBytes({p.path}, tmp.path())) << "still counted whole: " << p.path;
+        if (&p != &*odd) {
+            EXPECT_EQ(p.total_bytes, duBytes({p.path}, tmp.path())) << "still counted whole: " << p.path;
+        }
         offered += sum;
     }
     EXPECT_EQ(find(d, tree + "/theirs").reclaimable_bytes, 0u);
