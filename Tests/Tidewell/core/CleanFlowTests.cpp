@@ -336,20 +336,18 @@ TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnl
     EXPECT_EQ(all[4], "clean --project /w/mixed --json --execute --caution --artifact /w/mixed/node_modules");
 }
 
-TEST_F(CleanEngine, APreviewOfFoldersThatCannotMoveSaysWhyAndOffersNothing) {
+TEST_F(CleanEngine, ARequestWithNothingThatCanMoveSaysWhyAndOffersNothing) {
+    const std::vector<std::pair<ProjectDTO, std::string>> cases = {
+        {project("l", "/w/locked", 10, 10), "/w/locked/.cache cannot be moved by this user"},
+        {project("x", "/w/broken", 10, 10), "project path /w/broken cannot be found"},  // one project: the request ends
+    };
     AppStore store;
-    store.requestClean({project("l", "/w/locked", 10, 10)}, true);
-    waitForIdle(store);
-    EXPECT_EQ(store.lastError.get(), "/w/locked/.cache cannot be moved by this user");
-    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
-}
-
-TEST_F(CleanEngine, WithOneProjectAFailedDryRunEndsTheRequest) {
-    AppStore store;
-    store.requestClean({project("x", "/w/broken", 10, 10)}, true);
-    waitForIdle(store);
-    EXPECT_EQ(store.lastError.get(), "project path /w/broken cannot be found");
-    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+    for (const auto& [single, error] : cases) {
+        store.requestClean({single}, true);
+        waitForIdle(store);
+        EXPECT_EQ(store.lastError.get(), error);
+        EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+    }
 
     store.requestClean({project("x", "/w/broken", 10, 10), project("y", "/w/broken", 10, 10)}, true);
     waitForIdle(store);
