@@ -2,6 +2,7 @@
 
 #include "core/AppSupport.h"
 #include "core/EngineIO.h"
+#include "core/ScanRoots.h"
 #include "foundation/Bundle.h"
 #include "foundation/ChildProcess.h"
 #include "foundation/Log.h"
@@ -18,6 +19,8 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 
 namespace tidewell {
@@ -161,6 +164,21 @@ void watch(EngineRun& run, platform::ChildProcess& child, double timeout) {
     }
 }
 
+// This process's environment with TIDEWELL_HOME and HOME both the real home:
+// the engine reads TIDEWELL_HOME first, so one inherited from elsewhere must
+// never send it to another home than the application's.
+std::vector<std::string> engineEnvironment(const std::string& home) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string_view text(*entry);
+        if (text.starts_with("TIDEWELL_HOME=") || text.starts_with("HOME=")) continue;
+        entries.emplace_back(text);
+    }
+    entries.push_back("TIDEWELL_HOME=" + home);
+    entries.push_back("HOME=" + home);
+    return entries;
+}
+
 std::string statusText(const platform::ExitStatus& status) {
     if (status.exitedNormally()) return "exit " + std::to_string(status.code);
     return "signal " + std::to_string(status.code) + " (" + EngineClient::signalName(status.code) + ")";
@@ -270,8 +288,7 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     platform::ChildProcess::Options options;
     options.executable = *engine;
     options.arguments = fullArguments;
-    // The environment as it is: the engine measures the caches under the
-    // same $HOME the application works in.
+    options.environment = engineEnvironment(scanRootsRealHome());
 
     auto run = std::make_shared<EngineRun>();
     {

@@ -151,13 +151,14 @@ TEST_F(EngineRunner, RulesBesideTheBundleThenInTheCurrentFolderThenNone) {
 
 // --- One run ----------------------------------------------------------------
 
-TEST_F(EngineRunner, TheEngineGetsTheEnvironmentAsItIsAndTheStartIsLogged) {
+TEST_F(EngineRunner, TheEngineGetsTheRealHomeAsBothHomesAndTheStartIsLogged) {
     bundle.script("out");
-    // $HOME other than the account's home (sudo -E, a container) is the home.
+    // $HOME other than the account's home (sudo -E, a container) is the home;
+    // a TIDEWELL_HOME inherited from elsewhere never reaches the engine.
     testing_support::ScopedEnvironment home("HOME", "/other/home");
     testing_support::ScopedEnvironment engineHome("TIDEWELL_HOME", "/elsewhere");
     EXPECT_EQ(rawRun({"last", "--json"}), "out");
-    EXPECT_EQ(bundle.recordedHomes(), (Strings{"/other/home", "/elsewhere"}));
+    EXPECT_EQ(bundle.recordedHomes(), (Strings{"/other/home", "/other/home"}));
     EXPECT_EQ(log.lines(), (Strings{"Tidewell engine start " + bundle.enginePath() + " --db " + bundle.databasePath() +
                                         " last --json",
                                     "Tidewell engine exit 0"}));
