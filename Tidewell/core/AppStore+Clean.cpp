@@ -175,64 +175,72 @@ void AppStore::confirmClean() {
     const bool caution = includeCaution.get();
     cleanStatus = cleaningStepText(0, paths.size());
 
-    const auto generation = ++cleanGeneration;
-    auto token = std::make_shared<EngineCancelToken>();
-    cleanCancelToken = token;
-    std::weak_ptr<int> alive = lifetime_;
-    AppStore* store = this;
-    cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
-        const auto startedAtUnix = static_cast<std::int64_t>(std::time(nullptr));
-        std::vector<CleanReportDTO> reports;
-        std::int64_t cleaned = 0;
-        std::optional<Failure> failure;
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            if (token->isCancelled()) {
-                failure = Failure{EngineError::cancelled().message(), true};
-                break;
-            }
-            hopToMain(alive, store, [=](AppStore& s) {
-                if (generation == s.cleanGeneration && !token->isCancelled())
-                    s.cleanStatus = cleaningStepText(i, paths.size());
-            });
-            try {
-                auto report = EngineClient::clean(paths[i], true, caution, token, folders[i]);
-                if (movedItemCount(report) > 0) ++cleaned;
-                reports.push_back(std::move(report));
-            } catch (...) {
-                failure = failureOf(std::current_exception());
-                break;
-            }
-        }
-        // The reload has a token of its own: a cancel of the clean must not
-        // stop it, since the engine may already have moved folders.
-        auto reloadToken = std::make_shared<EngineCancelToken>();
-        std::optional<DashboardDTO> engineDashboard;
-        std::vector<OperationDTO> history;
-        {
-            std::lock_guard lock(engineLock());
-            try {
-                engineDashboard = EngineClient::last(reloadToken);
-            } catch (...) {
-                engineDashboard.reset();
-            }
-        }
-        {
-            std::lock_guard lock(engineLock());
-            try {
-                history = EngineClient::log(50, reloadToken);
-            } catch (...) {
-                history.clear();
-            }
-        }
-        // A run stopped part-way leaves no report for the project it was in,
-        // but the engine records what it moved; only that is credited.
-        const auto stranded = failure ? unaccountedCleanBytes(history, reports, paths, startedAtUnix) : 0;
-        hopToMain(alive, store, [=](AppStore& s) {
-            s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure, stranded);
+    ++cleanGeneration;
+    cleanCancelToken = std::make_shared<EngineCancelToken>();
+    cleanTask_ = platform::detachTask(
+        platform::TaskPriority::userInitiated,
+        [paths, folders, caution, clean = EngineTask{cleanGeneration, cleanCancelToken, lifetime_, this}] {
+            executeCleans(paths, folders, caution, clean);
         });
-        if (engineDashboard) saveLastDashboard(*engineDashboard);
-        if (!history.empty()) saveOperations(history);
+}
+
+void AppStore::executeCleans(const std::vector<std::string>& paths, const std::vector<std::vector<std::string>>& folders,
+                             bool caution, const EngineTask& clean) {
+    const auto generation = clean.generation;
+    const auto& token = clean.token;
+    const auto& alive = clean.alive;
+    AppStore* const store = clean.store;
+    const auto startedAtUnix = static_cast<std::int64_t>(std::time(nullptr));
+    std::vector<CleanReportDTO> reports;
+    std::int64_t cleaned = 0;
+    std::optional<Failure> failure;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (token->isCancelled()) {
+            failure = Failure{EngineError::cancelled().message(), true};
+            break;
+        }
+        hopToMain(alive, store, [=](AppStore& s) {
+            if (generation == s.cleanGeneration && !token->isCancelled())
+                s.cleanStatus = cleaningStepText(i, paths.size());
+        });
+        try {
+            auto report = EngineClient::clean(paths[i], true, caution, token, folders[i]);
+            if (movedItemCount(report) > 0) ++cleaned;
+            reports.push_back(std::move(report));
+        } catch (...) {
+            failure = failureOf(std::current_exception());
+            break;
+        }
+    }
+    // The reload has a token of its own: a cancel of the clean must not
+    // stop it, since the engine may already have moved folders.
+    auto reloadToken = std::make_shared<EngineCancelToken>();
+    std::optional<DashboardDTO> engineDashboard;
+    std::vector<OperationDTO> history;
+    {
+        std::lock_guard lock(engineLock());
+        try {
+            engineDashboard = EngineClient::last(reloadToken);
+        } catch (...) {
+            engineDashboard.reset();
+        }
+    }
+    {
+        std::lock_guard lock(engineLock());
+        try {
+            history = EngineClient::log(50, reloadToken);
+        } catch (...) {
+            history.clear();
+        }
+    }
+    // A run stopped part-way leaves no report for the project it was in,
+    // but the engine records what it moved; only that is credited.
+    const auto stranded = failure ? unaccountedCleanBytes(history, reports, paths, startedAtUnix) : 0;
+    hopToMain(alive, store, [=](AppStore& s) {
+        s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure, stranded);
     });
+    if (engineDashboard) saveLastDashboard(*engineDashboard);
+    if (!history.empty()) saveOperations(history);
 }
 
 void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,

@@ -2,6 +2,7 @@
 // its progress pipeline.
 
 #include <cmath>
+#include <functional>
 
 #include "core/AppFiles.h"
 #include "core/AppStore.h"
@@ -96,34 +97,39 @@ void AppStore::runScan(const std::vector<std::string>& roots) {
     const auto idle = idleDays.get();
     refreshFolderAccess();
 
-    const auto generation = ++scanGeneration;
-    auto token = std::make_shared<EngineCancelToken>();
-    scanCancelToken = token;
-    std::weak_ptr<int> alive = lifetime_;
-    AppStore* store = this;
-    scanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
-        auto onProgress = [=](const ScanProgressEvent& event) {
-            hopToMain(alive, store, [event, generation](AppStore& s) {
-                if (generation == s.scanGeneration && !s.scanCancelToken->isCancelled()) s.enqueueScanProgress(event);
-            });
-        };
-        std::optional<DashboardDTO> result;
-        std::string description;
-        bool cancelled = false;
-        {
-            std::lock_guard lock(engineLock());
-            try {
-                result = EngineClient::scan(roots, idle, onProgress, token);
-            } catch (const EngineError& e) {
-                description = e.message();
-                cancelled = e.kind() == EngineError::Kind::cancelled;
-            } catch (const std::exception& e) {
-                description = e.what();
-            }
+    ++scanGeneration;
+    scanCancelToken = std::make_shared<EngineCancelToken>();
+    scanTask_ = platform::detachTask(platform::TaskPriority::userInitiated,
+                                     [roots, idle, scan = currentScanTask()] { runEngineScan(roots, idle, scan); });
+}
+
+AppStore::EngineTask AppStore::currentScanTask() { return EngineTask{scanGeneration, scanCancelToken, lifetime_, this}; }
+
+void AppStore::runEngineScan(const std::vector<std::string>& roots, std::int64_t idleDays, const EngineTask& scan) {
+    std::optional<DashboardDTO> result;
+    std::string description;
+    bool cancelled = false;
+    {
+        std::lock_guard lock(engineLock());
+        try {
+            result = EngineClient::scan(roots, idleDays, std::bind_front(&AppStore::scanProgressHandler, scan), scan.token);
+        } catch (const EngineError& e) {
+            description = e.message();
+            cancelled = e.kind() == EngineError::Kind::cancelled;
+        } catch (const std::exception& e) {
+            description = e.what();
         }
-        if (!result) platform::log("Tidewell scan error: %@", description);
-        hopToMain(alive, store, [=](AppStore& s) { s.handleScanResult(generation, result, description, cancelled); });
-        if (result && !token->isCancelled()) saveLastDashboard(*result);
+    }
+    if (!result) platform::log("Tidewell scan error: %@", description);
+    hopToMain(scan.alive, scan.store, [=, generation = scan.generation](AppStore& s) {
+        s.handleScanResult(generation, result, description, cancelled);
+    });
+    if (result && !scan.token->isCancelled()) saveLastDashboard(*result);
+}
+
+void AppStore::scanProgressHandler(const EngineTask& scan, const ScanProgressEvent& event) {
+    hopToMain(scan.alive, scan.store, [event, generation = scan.generation](AppStore& s) {
+        if (generation == s.scanGeneration && !s.scanCancelToken->isCancelled()) s.enqueueScanProgress(event);
     });
 }
 

@@ -214,6 +214,25 @@ public:
     void runScan(const std::vector<std::string>& roots);
     void cancelScan();
 
+    // One engine request (a scan, or the dry runs or real cleans of one clean
+    // request) as its task sees it: which request it is, its cancel token,
+    // and the way back to the store while the store lives.
+    struct EngineTask {
+        std::uint64_t generation = 0;
+        std::shared_ptr<EngineCancelToken> token;
+        std::weak_ptr<int> alive;
+        AppStore* store = nullptr;
+    };
+    // The scan started last.
+    EngineTask currentScanTask();
+    // The body of the scan's detached task, never on the main actor: the
+    // engine scan under engineLock, its end handed to the main actor.
+    static void runEngineScan(const std::vector<std::string>& roots, std::int64_t idleDays, const EngineTask& scan);
+    // The scan's progress callback, on the engine's reader thread: queues the
+    // event for enqueueScanProgress on the main actor, one block per event;
+    // an event of a scan that was cancelled or replaced meanwhile is dropped.
+    static void scanProgressHandler(const EngineTask& scan, const ScanProgressEvent& event);
+
     // Scan progress.
     void enqueueScanProgress(const ScanProgressEvent& event);
     void flushScanProgress();
@@ -255,6 +274,11 @@ private:
     void dryRunFinished(std::uint64_t generation, std::vector<std::pair<std::size_t, CleanReportDTO>> reports,
                         std::vector<std::pair<std::size_t, std::string>> leftOut);
     void dryRunFailed(std::uint64_t generation, const std::string& description, bool cancelled);
+    // The real cleans of a confirmed request, one project after another, then
+    // the reload of the dashboard and history; never on the main actor.
+    static void executeCleans(const std::vector<std::string>& paths,
+                              const std::vector<std::vector<std::string>>& folders, bool caution,
+                              const EngineTask& clean);
     void cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
                     std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
                     std::optional<std::pair<std::string, bool>> failure, std::uint64_t stranded);

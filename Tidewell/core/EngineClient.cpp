@@ -68,7 +68,9 @@ namespace {
 using detail::EngineRun;
 using Clock = std::chrono::steady_clock;
 
-std::weak_ptr<EngineRun> runningRun;  // guarded by cancelLock()
+// The child process of the run in progress, with its cancel state; empty when
+// no run is in progress. Guarded by cancelLock().
+std::weak_ptr<EngineRun> runningProcess;
 std::atomic<std::int64_t> killGraceMs{5000};
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
@@ -261,7 +263,7 @@ void EngineClient::cancelRunning() {
     std::shared_ptr<platform::ChildProcess> process;
     {
         std::lock_guard guard(cancelLock());
-        run = runningRun.lock();
+        run = runningProcess.lock();
         if (!run) return;  // nothing runs: nothing is remembered for a later run
         run->cancelRequested = true;
         process = run->process;
@@ -298,11 +300,11 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
             std::erase_if(cancelToken->runs_, [](const auto& weak) { return weak.expired(); });
             cancelToken->runs_.push_back(run);
         }
-        runningRun = run;
+        runningProcess = run;
     }
     auto detach = [&] {
         std::lock_guard guard(cancelLock());
-        if (runningRun.lock() == run) runningRun.reset();
+        if (runningProcess.lock() == run) runningProcess.reset();
     };
 
     platform::log("Tidewell engine start %@ %@", *engine, joined(fullArguments, " "));
@@ -361,7 +363,7 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     bool cancelled;
     {
         std::lock_guard guard(cancelLock());
-        if (runningRun.lock() == run) runningRun.reset();
+        if (runningProcess.lock() == run) runningProcess.reset();
         run->process.reset();
         cancelled = run->cancelRequested;
     }
@@ -375,7 +377,7 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
         platform::log("Tidewell engine exit 0");
         return io.takeStdout();
     }
-    const std::string diagnostics = joined(io.stderrLines(), "\n");
+    const std::string diagnostics = joined(io.keptStderrLines(), "\n");
     const std::string text = statusText(status);
     platform::log("Tidewell engine failed: %@", text);
     if (!diagnostics.empty()) platform::log("Tidewell engine stderr:\n%@", diagnostics);

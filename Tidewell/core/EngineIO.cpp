@@ -5,13 +5,13 @@
 namespace tidewell {
 
 EngineIO::EngineIO(ProgressHandler onProgress, std::size_t maxStdoutBytes, std::size_t maxStderrLines)
-    : onProgress_(std::move(onProgress)), maxStdoutBytes_(maxStdoutBytes), maxStderrLines_(maxStderrLines) {}
+    : onProgress_(std::move(onProgress)), maxStdoutBytes(maxStdoutBytes), maxStderrLines(maxStderrLines) {}
 
 void EngineIO::appendStdout(std::string_view chunk) {
-    std::lock_guard guard(stdoutLock_);
-    if (stdout_.size() >= maxStdoutBytes_) return;
-    std::size_t room = maxStdoutBytes_ - stdout_.size();
-    stdout_.append(chunk.substr(0, room));
+    std::lock_guard guard(stdoutLock);
+    if (stdout.size() >= maxStdoutBytes) return;
+    std::size_t room = maxStdoutBytes - stdout.size();
+    stdout.append(chunk.substr(0, room));
 }
 
 void EngineIO::appendStderr(std::string_view chunk) {
@@ -44,23 +44,23 @@ void EngineIO::handleStderrLine(const std::string& line) {
     }
     if (line.empty()) return;
     platform::log("Tidewell engine: %@", line);
-    std::lock_guard guard(stderrLock_);
-    if (stderrLines_.size() < maxStderrLines_) stderrLines_.push_back(line);
+    std::lock_guard guard(stderrLock);
+    if (stderrLines.size() < maxStderrLines) stderrLines.push_back(line);
 }
 
 std::string EngineIO::stdoutBytes() const {
-    std::lock_guard guard(stdoutLock_);
-    return stdout_;
+    std::lock_guard guard(stdoutLock);
+    return stdout;
 }
 
 std::string EngineIO::takeStdout() {
-    std::lock_guard guard(stdoutLock_);
-    return std::move(stdout_);
+    std::lock_guard guard(stdoutLock);
+    return std::move(stdout);
 }
 
-std::vector<std::string> EngineIO::stderrLines() const {
-    std::lock_guard guard(stderrLock_);
-    return stderrLines_;
+std::vector<std::string> EngineIO::keptStderrLines() const {
+    std::lock_guard guard(stderrLock);
+    return stderrLines;
 }
 
 }  // namespace tidewell

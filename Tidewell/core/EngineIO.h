@@ -38,18 +38,19 @@ public:
 
     std::string stdoutBytes() const;
     std::string takeStdout();  // moves the bytes out, for the end of the run
-    std::vector<std::string> stderrLines() const;
+    // The diagnostic lines kept so far, oldest first.
+    std::vector<std::string> keptStderrLines() const;
 
     LineSplitter splitter;
 
 private:
     ProgressHandler onProgress_;
-    const std::size_t maxStdoutBytes_;
-    const std::size_t maxStderrLines_;
-    mutable std::mutex stdoutLock_;
-    std::string stdout_;
-    mutable std::mutex stderrLock_;
-    std::vector<std::string> stderrLines_;
+    const std::size_t maxStdoutBytes;
+    const std::size_t maxStderrLines;
+    mutable std::mutex stdoutLock;
+    std::string stdout;
+    mutable std::mutex stderrLock;
+    std::vector<std::string> stderrLines;
 };
 
 }  // namespace tidewell

@@ -16,16 +16,16 @@ std::string LineSplitter::decodeLine(std::string_view bytes) {
 void LineSplitter::append(std::string_view chunk, const LineHandler& handler) {
     std::vector<std::string> lines;
     {
-        std::lock_guard guard(lock_);
+        std::lock_guard guard(lock);
         // Only the new bytes can hold a newline: everything older was split already.
-        std::size_t searchFrom = leftover_.size();
-        leftover_.append(chunk);
+        std::size_t searchFrom = leftover.size();
+        leftover.append(chunk);
         std::size_t start = 0;
-        for (std::size_t newline; (newline = leftover_.find('\n', searchFrom)) != std::string::npos;) {
-            lines.push_back(decodeLine(std::string_view(leftover_).substr(start, newline - start)));
+        for (std::size_t newline; (newline = leftover.find('\n', searchFrom)) != std::string::npos;) {
+            lines.push_back(decodeLine(std::string_view(leftover).substr(start, newline - start)));
             start = searchFrom = newline + 1;
         }
-        leftover_.erase(0, start);
+        leftover.erase(0, start);
     }
     // Handled outside the lock, so a handler may feed or finish this splitter.
     for (const auto& line : lines) handler(line);
@@ -34,9 +34,9 @@ void LineSplitter::append(std::string_view chunk, const LineHandler& handler) {
 void LineSplitter::finish(const LineHandler& handler) {
     std::string line;
     {
-        std::lock_guard guard(lock_);
-        line = decodeLine(leftover_);
-        leftover_.clear();
+        std::lock_guard guard(lock);
+        line = decodeLine(leftover);
+        leftover.clear();
     }
     if (!line.empty()) handler(line);
 }

@@ -24,8 +24,8 @@ public:
     static std::string decodeLine(std::string_view bytes);
 
 private:
-    std::mutex lock_;
-    std::string leftover_;
+    std::mutex lock;
+    std::string leftover;
 };
 
 }  // namespace tidewell

@@ -27,7 +27,7 @@ TEST(EngineIO, ProgressLinesGoToTheHandlerAndNeverToTheDiagnostics) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].path, "/p");
     EXPECT_EQ(events[0].projects_found, 3);
-    EXPECT_EQ(io.stderrLines(), std::vector<std::string>{"progress:{}"});
+    EXPECT_EQ(io.keptStderrLines(), std::vector<std::string>{"progress:{}"});
     EXPECT_EQ(log.lines(), std::vector<std::string>{"Tidewell engine: progress:{}"});
 }
 
@@ -36,7 +36,7 @@ TEST(EngineIO, DiagnosticsAreAllLoggedButOnlyTheFirstOnesKept) {
     platform::LogCapture log;
     for (int i = 1; i <= 5; ++i) io.handleStderrLine("line " + std::to_string(i));
     io.handleStderrLine("");
-    EXPECT_EQ(io.stderrLines(), (std::vector<std::string>{"line 1", "line 2", "line 3"}));
+    EXPECT_EQ(io.keptStderrLines(), (std::vector<std::string>{"line 1", "line 2", "line 3"}));
     EXPECT_EQ(log.lines().size(), 5u);
     EXPECT_EQ(log.lines().back(), "Tidewell engine: line 5");
 }
@@ -44,5 +44,5 @@ TEST(EngineIO, DiagnosticsAreAllLoggedButOnlyTheFirstOnesKept) {
 TEST(EngineIO, AThrowingProgressHandlerDoesNotEndTheReader) {
     EngineIO io([](const ScanProgressEvent&) { throw std::runtime_error("view gone"); });
     io.appendStderr(R"(PROGRESS:{"phase":"start","message":"","projects_found":0,"roots_done":0,"roots_total":0})" "\nafter\n");
-    EXPECT_EQ(io.stderrLines(), std::vector<std::string>{"after"});
+    EXPECT_EQ(io.keptStderrLines(), std::vector<std::string>{"after"});
 }

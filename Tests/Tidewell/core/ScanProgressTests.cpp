@@ -1,4 +1,5 @@
 #include <cmath>
+#include <thread>
 
 #include "FlowTestSupport.h"
 #include "core/ScanProgressRules.h"
@@ -76,6 +77,36 @@ TEST_F(ScanProgress, BurstInOnePhaseGivesOneImmediateAndOneDeferredFlush) {
     EXPECT_EQ(std::tie(store.scanUI->message, store.scanUI->currentPath), std::make_tuple("Step 99", "/w/p99"));
     EXPECT_EQ(store.scanUI->log.size(), 40u) << "the rolling log keeps its newest 40 lines";
     EXPECT_EQ(store.scanUI->log.back(), "Step 99 \u2014 p99");
+}
+
+TEST_F(ScanProgress, TheProgressHandlerHandsEachEventToTheMainActorInOrderAndOnlyForTheScanItServes) {
+    store.scanGeneration = 7;
+    store.scanCancelToken = std::make_shared<EngineCancelToken>();
+    const auto scan = store.currentScanTask();
+    const std::vector<std::string> before = store.scanUI->log;
+    std::thread reader([&] {
+        AppStore::scanProgressHandler(scan, event("root", "Scanning", std::string("/w"), 0, 0, 1));
+        AppStore::scanProgressHandler(scan, event("walk", "Looking", std::string("/w/a"), 0, 0, 1));
+        AppStore::scanProgressHandler(scan, event("project", "Found", std::string("/w/a"), 1, 0, 1));
+    });
+    reader.join();
+    EXPECT_EQ(publications, 0) << "nothing is published from the engine's reader thread";
+    drain();
+    auto expected = before;
+    for (const char* line : {"Scanning \u2014 w", "Looking \u2014 a", "Found \u2014 a"}) expected.push_back(line);
+    EXPECT_EQ(store.scanUI->log, expected) << "one queued block per event, in order";
+    EXPECT_EQ(std::tie(store.scanUI->phase, store.scanUI->projectsFound), std::make_tuple("project", 1));
+
+    // Late events of a scan that was replaced, or of one that was cancelled, change nothing.
+    store.scanGeneration = 8;
+    store.scanCancelToken = std::make_shared<EngineCancelToken>();
+    AppStore::scanProgressHandler(scan, event("measure", "Old scan", std::string("/w/b"), 5, 1, 1));
+    const auto current = store.currentScanTask();
+    store.scanCancelToken->cancel();
+    AppStore::scanProgressHandler(current, event("measure", "Cancelled scan", std::string("/w/c"), 6, 1, 1));
+    drain();
+    EXPECT_EQ(store.scanUI->log, expected);
+    EXPECT_EQ(store.scanUI->phase, "project");
 }
 
 TEST_F(ScanProgress, PhaseOrCountChangesShowAtOnceAndCancelTheArmedFlush) {
