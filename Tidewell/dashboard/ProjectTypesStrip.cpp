@@ -7,7 +7,7 @@
 #include "dashboard/ProjectTypeCard.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestPanel.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "ui/Animation.h"
 #include "ui/ScrollView.h"
 #include "ui/State.h"
@@ -56,7 +56,7 @@ ui::View row(AppStore& store, const std::vector<TypeSummaryDTO>& summaries, doub
         const bool selected = filter.has_value() && *filter == summary.project_type;
         cards.emplace_back(summary.project_type,
                            ProjectTypeCard(summary, selected, [s, summary] {
-                               ui::withAnimation(themeSpring(), [&] { toggleStack(*s, summary); });
+                               ui::withAnimation(forestSpring(), [&] { toggleStack(*s, summary); });
                            }).frame(cardWidth, std::nullopt));
     }
     ui::ScrollViewOptions scrolling;

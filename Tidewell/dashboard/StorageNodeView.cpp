@@ -9,7 +9,7 @@
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/StackIcon.h"
 #include "kit/StackVocabulary.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/Canvas.h"
@@ -280,7 +280,7 @@ ui::View StorageNodeView::body() const
         ui::Button(decorated, [select] { if (select) select(); })
             .modifier(ui::buttonStyle(ui::plainButtonStyle()))
             .contentShape(ui::Circle()));
-    const std::optional<ui::Animation> swell = reduceMotion ? std::nullopt : std::optional(themeSpring());
+    const std::optional<ui::Animation> swell = reduceMotion ? std::nullopt : std::optional(forestSpring());
     const std::optional<ui::Animation> entrance =
         reduceMotion ? std::nullopt : std::optional(ui::Animation::spring(0.66, 0.76).delayed(index * 0.05));
     const double scale = storageNodeScale(selected, hovered);

@@ -16,7 +16,7 @@
 #include "dashboard/TreeFoliageView.h"
 #include "dashboard/TreeTrunkView.h"
 #include "kit/GrowingScanHero.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "ui/Animation.h"
 #include "ui/AppStorage.h"
 #include "ui/Menu.h"
@@ -76,7 +76,7 @@ struct TreeState {
 
 std::optional<ui::Animation> treeSpring(bool reduceMotion)
 {
-    return reduceMotion ? std::nullopt : std::optional(themeSpring());
+    return reduceMotion ? std::nullopt : std::optional(forestSpring());
 }
 
 void toggleStackProtection(const TreeState& s, const std::string& stack)

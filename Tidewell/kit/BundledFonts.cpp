@@ -34,6 +34,6 @@ void registerBundledFonts() {
     }
 }
 
-bool bundledFontsRegistered() { return registered; }
+bool frauncesRegistered() { return registered; }
 
 }  // namespace tidewell

@@ -16,6 +16,6 @@ std::vector<std::string> bundledFontCandidates(const std::string& resourceDirect
 void registerBundledFonts();
 
 // Whether the display face has been registered in this process.
-bool bundledFontsRegistered();
+bool frauncesRegistered();
 
 }  // namespace tidewell

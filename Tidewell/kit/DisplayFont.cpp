@@ -8,7 +8,7 @@ namespace tidewell {
 namespace ui = platform::ui;
 
 ui::Font displayTitleFont(double size) {
-    if (bundledFontsRegistered()) return ui::Font::custom(Theme::displayFontFamily, size).weight(ui::FontWeight::bold);
+    if (frauncesRegistered()) return ui::Font::custom(Theme::displayFontFamily, size).weight(ui::FontWeight::bold);
     return ui::Font::system(size, ui::FontWeight::bold, ui::FontDesign::serif);
 }
 

@@ -22,24 +22,24 @@ const ui::Animation& growthEase()
     return ease;
 }
 
-// Keeps the shown growth in the host's state slot under the hero's identity,
+// Keeps the displayed growth in the host's state slot under the hero's identity,
 // and asks for frames while it eases.
-class ShownGrowthNode final : public ui::Node {
+class DisplayedGrowthNode final : public ui::Node {
 public:
-    ShownGrowthNode(double growth, std::optional<std::chrono::system_clock::time_point> scan, bool reduceMotion,
+    DisplayedGrowthNode(double growth, std::optional<std::chrono::system_clock::time_point> scan, bool reduceMotion,
                     std::function<ui::View(double)> content)
         : growth_(growth), scan_(scan), reduceMotion_(reduceMotion), content_(std::move(content)) {}
 
     void build(ui::Element& self, ui::BuildContext& ctx) const override
     {
-        auto slot = std::static_pointer_cast<ShownGrowth>(ctx.stateSlot(
-            self.identity() + "#growth", [] { return std::static_pointer_cast<void>(std::make_shared<ShownGrowth>()); }));
+        auto slot = std::static_pointer_cast<GrowthEasing>(ctx.stateSlot(
+            self.identity() + "#growth", [] { return std::static_pointer_cast<void>(std::make_shared<GrowthEasing>()); }));
         const double now = ctx.now();
         *slot = followGrowth(*slot, growth_, scan_, now, reduceMotion_);
         // Easing frames come no faster than the scene's own 24 a second.
         if (isEasing(*slot, now))
             ctx.requestFrame(1.0 / 24);
-        ctx.addChild(self, content_(shownGrowthAt(*slot, now)), "g");
+        ctx.addChild(self, content_(displayedGrowth(*slot, now)), "g");
     }
 
 private:
@@ -74,13 +74,13 @@ ui::View captionShadowed(ui::View v) { return v.shadow(ui::Color::black().opacit
 
 }  // namespace
 
-ShownGrowth followGrowth(ShownGrowth s, double growth, std::optional<std::chrono::system_clock::time_point> scan,
+GrowthEasing followGrowth(GrowthEasing s, double growth, std::optional<std::chrono::system_clock::time_point> scan,
                          double now, bool reduceMotion)
 {
     if (!std::isfinite(growth))
         growth = 0;
     if (!s.started)
-        return ShownGrowth{true, growth, growth, growth, now, false, scan};
+        return GrowthEasing{true, growth, growth, growth, now, false, scan};
     if (scan != s.scanStartedAt) {
         // A new scan: back to the seedling at once; its growth then eases in.
         s.to = s.from = seedlingGrowth;
@@ -95,14 +95,14 @@ ShownGrowth followGrowth(ShownGrowth s, double growth, std::optional<std::chrono
         s.easing = false;
         return s;
     }
-    s.from = shownGrowthAt(s, now);
+    s.from = displayedGrowth(s, now);
     s.to = growth;
     s.start = now;
     s.easing = s.from != growth;
     return s;
 }
 
-double shownGrowthAt(const ShownGrowth& s, double now)
+double displayedGrowth(const GrowthEasing& s, double now)
 {
     if (!s.easing)
         return s.to;
@@ -110,7 +110,7 @@ double shownGrowthAt(const ShownGrowth& s, double now)
     return s.from + (s.to - s.from) * p;
 }
 
-bool isEasing(const ShownGrowth& s, double now) { return s.easing && !growthEase().isFinished(now - s.start); }
+bool isEasing(const GrowthEasing& s, double now) { return s.easing && !growthEase().isFinished(now - s.start); }
 
 double heroFrameTime(std::optional<double> lastDrawn, double timelineTime, bool paused)
 {
@@ -133,12 +133,12 @@ ui::View GrowingScanHero::body() const
     const GrowingScanHero hero = *this;
     const ui::View picture = ui::EnvironmentReader([hero](const ui::EnvironmentValues& env) {
         const ui::TimelineSchedule schedule = heroTimelineSchedule(hero.reduceMotion, env.get<ui::ScenePhaseKey>());
-        return ui::View(std::make_shared<ShownGrowthNode>(
-            hero.growth, hero.scanStartedAt, hero.reduceMotion, [hero, schedule](double shown) {
-                return ui::TimelineView(schedule, [hero, shown, schedule](double t) {
+        return ui::View(std::make_shared<DisplayedGrowthNode>(
+            hero.growth, hero.scanStartedAt, hero.reduceMotion, [hero, schedule](double displayed) {
+                return ui::TimelineView(schedule, [hero, displayed, schedule](double t) {
                     return ui::View(std::make_shared<HeldTimeNode>(
                         hero.reduceMotion ? 0 : t, schedule.paused && !hero.reduceMotion,
-                        [hero, shown](double held) { return GrowingScanCanvas(shown, hero.buds, held).body(); }));
+                        [hero, displayed](double held) { return GrowingScanCanvas(displayed, hero.buds, held).body(); }));
                 });
             }));
     });

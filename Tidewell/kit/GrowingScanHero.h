@@ -16,14 +16,15 @@ inline constexpr double seedlingGrowth = 0.04;
 // How long the picture takes to catch up with a new growth value.
 inline constexpr double growthEaseSeconds = 0.45;
 
-// The growth the picture shows, eased towards the store's value. Kept by the
-// host as view state; `followGrowth` and `shownGrowthAt` are its whole logic.
-struct ShownGrowth {
+// The view state behind the hero's `displayedGrowth`, the growth the picture
+// shows, eased towards the store's value; a fresh one shows the seedling.
+// Kept by the host; `followGrowth` and `displayedGrowth` are its whole logic.
+struct GrowthEasing {
     bool started = false;
-    double lastGrowth = 0;  // the growth last handed in
-    double to = 0;          // the growth being shown, or eased towards
-    double from = 0;        // where the current easing began
-    double start = 0;       // clock time the easing began
+    double lastGrowth = seedlingGrowth;  // the growth last handed in
+    double to = seedlingGrowth;          // the growth being shown, or eased towards
+    double from = seedlingGrowth;        // where the current easing began
+    double start = 0;                    // clock time the easing began
     bool easing = false;
     std::optional<std::chrono::system_clock::time_point> scanStartedAt;
 };
@@ -31,12 +32,12 @@ struct ShownGrowth {
 // Takes in the hero's inputs at clock time `now`: the first time the growth is
 // shown as is; a new scan drops the picture to the seedling at once; a new
 // growth eases in over 0.45 s, or at once under reduce motion.
-ShownGrowth followGrowth(ShownGrowth state, double growth,
-                         std::optional<std::chrono::system_clock::time_point> scanStartedAt, double now,
-                         bool reduceMotion);
-// The growth to draw at `now`.
-double shownGrowthAt(const ShownGrowth& state, double now);
-bool isEasing(const ShownGrowth& state, double now);
+GrowthEasing followGrowth(GrowthEasing state, double growth,
+                          std::optional<std::chrono::system_clock::time_point> scanStartedAt, double now,
+                          bool reduceMotion);
+// `displayedGrowth`: the growth the picture shows at `now`.
+double displayedGrowth(const GrowthEasing& state, double now);
+bool isEasing(const GrowthEasing& state, double now);
 
 // Up to 24 frames a second while the window is active and motion allowed;
 // otherwise paused (the last frame stays).
@@ -59,7 +60,7 @@ struct GrowingScanHero {
     bool reduceMotion = false;
     std::optional<std::chrono::system_clock::time_point> scanStartedAt;
 
-    // The scene phase comes from the environment; the shown growth is view state.
+    // The scene phase comes from the environment; the displayed growth is view state.
     platform::ui::View body() const;
 };
 

@@ -111,7 +111,7 @@ ui::View GrowingScanPage(const AppStore& store)
 {
     const AppStore* s = &store;
     return ui::EnvironmentReader([s](const ui::EnvironmentValues& env) {
-        return GrowingScanView{*s, env.reduceMotion, env.get<WidthClassKey>()}.body();
+        return GrowingScanView{*s, env.reduceMotion, widthClass(env)}.body();
     });
 }
 

@@ -2,6 +2,14 @@
 
 namespace tidewell {
 
+WidthClass widthClass(const platform::ui::EnvironmentValues& environment) {
+    return environment.get<WidthClassKey>();
+}
+
+HeightClass heightClass(const platform::ui::EnvironmentValues& environment) {
+    return environment.get<HeightClassKey>();
+}
+
 WidthClass widthClassFor(double width) {
     if (width < 1000) return WidthClass::compact;
     if (width < 1320) return WidthClass::regular;

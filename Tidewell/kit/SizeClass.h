@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Environment.h"
+
 namespace tidewell {
 
 // The window's width and height classes: every page picks its arrangement
@@ -19,6 +21,10 @@ struct HeightClassKey {
     using Value = HeightClass;
     static constexpr Value defaultValue() { return HeightClass::tall; }
 };
+
+// The environment values `widthClass` and `heightClass`, as a page reads them.
+WidthClass widthClass(const platform::ui::EnvironmentValues& environment);
+HeightClass heightClass(const platform::ui::EnvironmentValues& environment);
 
 // Width in points: compact below 1000, regular below 1320, wide from 1320.
 WidthClass widthClassFor(double width);

@@ -1,6 +1,6 @@
 #include "kit/SoftPressButtonStyle.h"
 
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "ui/Shape.h"
 
 namespace tidewell {
@@ -14,7 +14,7 @@ ui::ButtonStyle SoftPressButtonStyle(bool reduceMotion) {
         const ui::View face = c.label.contentShape(ui::Rectangle());
         if (reduceMotion) return face;
         return face.modifier(ui::animatedScale(softPressScale(c.isPressed, false)))
-            .modifier(ui::animation(std::optional(themeSpring()), c.isPressed));
+            .modifier(ui::animation(std::optional(forestSpring()), c.isPressed));
     };
 }
 

@@ -5,7 +5,7 @@
 #include "kit/StackCanopyToken.h"
 #include "kit/StackFilterRules.h"
 #include "kit/StackGroveAllToken.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "ui/Animation.h"
 #include "ui/ScrollView.h"
 #include "ui/Shape.h"
@@ -30,7 +30,7 @@ ui::View barBody(const std::vector<TypeSummaryDTO>& summaries, const ui::Binding
     const std::uint64_t maximum = stackFilterMaximum(summaries);
 
     // Clicks animate with the spring whatever the reduce-motion setting.
-    const ui::Animation clickSpring = themeSpring().ignoringReduceMotion();
+    const ui::Animation clickSpring = forestSpring().ignoringReduceMotion();
     ui::ViewList tokens;
     tokens.push_back(StackGroveAllToken(!filter.has_value(), [filterType, clickSpring] {
         ui::withAnimation(clickSpring, [&] { filterType.set(std::nullopt); });
@@ -55,7 +55,7 @@ ui::View barBody(const std::vector<TypeSummaryDTO>& summaries, const ui::Binding
     // Shown only when the tokens overflow: with a mouse nothing else says the strip scrolls.
     scrolling.showsIndicators = true;
     const ui::Shape background = ui::RoundedRectangle(24, ui::RoundedCornerStyle::continuous);
-    const std::optional<ui::Animation> implicit = reduceMotion ? std::nullopt : std::optional(themeSpring());
+    const std::optional<ui::Animation> implicit = reduceMotion ? std::nullopt : std::optional(forestSpring());
     return ui::ScrollView(ui::Axis::horizontal,
                           ui::HStack(ui::VerticalAlignment::bottom, 14, std::move(tokens))
                               .padding(ui::EdgeInsets{16, 6, 20, 6}),

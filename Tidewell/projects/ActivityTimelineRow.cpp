@@ -14,7 +14,7 @@
 #include "kit/SoftPressButtonStyle.h"
 #include "kit/StackVocabulary.h"
 #include "kit/Theme.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "projects/TimelineRail.h"
 #include "ui/Animation.h"
 #include "ui/Button.h"
@@ -253,7 +253,7 @@ ui::View ActivityTimelineRow(AppStore& store, const ActivitySession& session, bo
                 .background(background.fill(hovered.get() ? ui::Color::primary().opacity(0.05) : ui::Color::clear()))
                 .contentShape(ui::Rectangle())
                 .onHover([hovered, reduceMotion](bool inside) {
-                    const std::optional<ui::Animation> spring = reduceMotion ? std::nullopt : std::optional(themeSpring());
+                    const std::optional<ui::Animation> spring = reduceMotion ? std::nullopt : std::optional(forestSpring());
                     ui::withAnimation(spring, [&] { hovered.set(inside); });
                 })
                 .modifier(ui::contextMenu(menu))

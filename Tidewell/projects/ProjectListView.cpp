@@ -11,7 +11,7 @@
 #include "kit/StackFilterBar.h"
 #include "kit/StackVocabulary.h"
 #include "kit/Theme.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "projects/ProjectListRules.h"
 #include "projects/ProjectListingCard.h"
 #include "ui/Animation.h"
@@ -67,7 +67,7 @@ ui::View button(std::string title, ForestButton::Tone tone, bool enabled, std::f
 
 ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
     auto setSelecting = [state](bool on) {
-        ui::withAnimation(themeSpring(), [&] { state.set(settingSelecting(state.get(), on)); });
+        ui::withAnimation(forestSpring(), [&] { state.set(settingSelecting(state.get(), on)); });
     };
     ui::ViewList items;
     if (state.get().selecting) {
@@ -177,7 +177,7 @@ ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
     row.push_back(ui::Spacer());
     if (stack) {
         row.push_back(button("All Stacks", ForestButton::Tone::ghost, true, [&store] {
-            ui::withAnimation(themeSpring(), [&] { store.filterStack = std::nullopt; });
+            ui::withAnimation(forestSpring(), [&] { store.filterStack = std::nullopt; });
         }));
     }
     ui::Binding<std::optional<std::string>> filter(

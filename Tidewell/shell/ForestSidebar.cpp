@@ -7,7 +7,7 @@
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/SizeClass.h"
 #include "kit/Theme.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "shell/SettingsWindow.h"
 #include "shell/SidebarSelectionPill.h"
 #include "shell/SidebarStatusCard.h"
@@ -69,7 +69,7 @@ ui::View sectionRow(AppStore& store, AppSection section, bool compact, bool redu
                          .padding(ui::Edges::vertical(), 9);
     if (selected) label = label.background(SidebarSelectionPill().modifier(ui::matchedGeometryEffect("selection", ns)));
     label = label.contentShape(hit).foregroundStyle(selected ? Theme::accent() : ui::Color::primary());
-    const std::optional<ui::Animation> spring = reduceMotion ? std::nullopt : std::optional(themeSpring());
+    const std::optional<ui::Animation> spring = reduceMotion ? std::nullopt : std::optional(forestSpring());
     ui::View button = ui::Button(label, [&store, section, spring] {
                           ui::withAnimation(spring, [&] { store.selectedSection = section; });
                       }).modifier(ui::buttonStyle(ui::plainButtonStyle()));

@@ -7,7 +7,7 @@
 #include "kit/ForestButton.h"
 #include "kit/ForestPanel.h"
 #include "kit/Theme.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "shell/OnboardingRules.h"
 #include "ui/AppStorage.h"
 #include "ui/ContentTransition.h"
@@ -76,7 +76,7 @@ ui::View buttons(AppStore& store, ui::Binding<int> step, ui::Binding<bool> compl
         case OnboardingButton::forward:
             row.push_back(ForestButton{title, std::nullopt, ForestButton::Tone::accent, ui::ControlSize::large, false,
                                        [&store, step, completed] {
-                                           ui::withAnimation(themeSpring(), [&] { forward(store, step, completed); });
+                                           ui::withAnimation(forestSpring(), [&] { forward(store, step, completed); });
                                        }});
             break;
         }
@@ -93,7 +93,7 @@ ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool
     const ui::View card = ForestPanel(18, 20, true, false, std::nullopt,
                                       ui::VStack(ui::HorizontalAlignment::leading, 16, std::move(rows)))
                               .frame(cardWidth)
-                              .modifier(ui::animation(themeSpring(), current));
+                              .modifier(ui::animation(forestSpring(), current));
     return ui::VStack(ui::HorizontalAlignment::center, 24,
                       {
                           ui::Spacer(12),

@@ -5,7 +5,7 @@
 #include "kit/PointingHandCursorModifier.h"
 #include "kit/SizeClassReader.h"
 #include "kit/Theme.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "projects/ActivityView.h"
 #include "projects/CleanConfirmView.h"
 #include "projects/EndOfDayView.h"
@@ -61,7 +61,7 @@ ui::View sectionPage(AppStore& store, AppSection section) {
 }
 
 std::optional<ui::Animation> springUnless(bool reduceMotion) {
-    return reduceMotion ? std::nullopt : std::optional(themeSpring());
+    return reduceMotion ? std::nullopt : std::optional(forestSpring());
 }
 
 template <class T>
@@ -107,7 +107,7 @@ ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
         ui::View dismiss = ui::Button(ui::Image::systemName("xmark.circle.fill").foregroundStyle(ui::ShapeStyle::secondary()),
                                       [&store] {
                                           // The dismiss animates whatever the reduce-motion setting says.
-                                          ui::withAnimation(themeSpring().ignoringReduceMotion(),
+                                          ui::withAnimation(forestSpring().ignoringReduceMotion(),
                                                             [&] { store.lastError = std::nullopt; });
                                       })
                                .modifier(ui::buttonStyle(ui::plainButtonStyle()))

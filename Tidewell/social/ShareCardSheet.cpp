@@ -9,7 +9,7 @@
 #include "kit/ForestButton.h"
 #include "kit/ForestPageHeader.h"
 #include "kit/Theme.h"
-#include "kit/ThemeSpring.h"
+#include "kit/ForestSpring.h"
 #include "runtime/MainActor.h"
 #include "ui/AppStorage.h"
 #include "ui/Button.h"
@@ -54,10 +54,10 @@ struct Sheet {
     ShareCardCanvas card() const { return shareSheetCard(*store, state.get(), backgroundID.get()); }
 
     void flash(const std::string& text) const {
-        ui::withAnimation(themeSpring(), [&] { update(state, [&](auto& s) { s.status = text; }); });
+        ui::withAnimation(forestSpring(), [&] { update(state, [&](auto& s) { s.status = text; }); });
         platform::postToMainAfter(std::chrono::seconds(6), [state = state, text] {
             if (state.get().status != text) return;
-            ui::withAnimation(themeSpring(), [&] { update(state, [](auto& s) { s.status = std::nullopt; }); });
+            ui::withAnimation(forestSpring(), [&] { update(state, [](auto& s) { s.status = std::nullopt; }); });
         });
     }
 

@@ -79,21 +79,21 @@ TEST_F(Scratch, MissingTinyOrBrokenLogosFallThroughToTheNextCandidateOrToNone) {
 
 // Registration is process-wide, so the whole story is one test, in order.
 TEST_F(Scratch, TheDisplayFaceRegistersOnceAndIsRetriedUntilItDoes) {
-    ASSERT_FALSE(tidewell::bundledFontsRegistered());
+    ASSERT_FALSE(tidewell::frauncesRegistered());
     useBundle(root / "Resources");
     tidewell::registerBundledFonts();
-    EXPECT_FALSE(tidewell::bundledFontsRegistered()) << "missing: the system fonts stay";
+    EXPECT_FALSE(tidewell::frauncesRegistered()) << "missing: the system fonts stay";
     fs::create_directories(root / "Resources" / "Fonts");
     std::ofstream(root / "Resources" / "Fonts" / "Fraunces.ttf") << "not a font";
     tidewell::registerBundledFonts();
-    EXPECT_FALSE(tidewell::bundledFontsRegistered()) << "damaged: tried again next time";
+    EXPECT_FALSE(tidewell::frauncesRegistered()) << "damaged: tried again next time";
     useBundle(builtResources());
     tidewell::registerBundledFonts();
-    EXPECT_TRUE(tidewell::bundledFontsRegistered());
+    EXPECT_TRUE(tidewell::frauncesRegistered());
     EXPECT_TRUE(QFontDatabase::families().contains("Fraunces"));
     useBundle(root / "Resources");
     tidewell::registerBundledFonts();
-    EXPECT_TRUE(tidewell::bundledFontsRegistered());
+    EXPECT_TRUE(tidewell::frauncesRegistered());
 }
 
 // Every brand mark shipped must carry a licence that allows shipping it, as

@@ -13,45 +13,46 @@ const auto kSecondScan = kFirstScan + std::chrono::seconds(90);
 
 }  // namespace
 
-TEST(ShownGrowth, StartsWhereItIsFirstShownThenEasesOutTowardsANewGrowthInAboutHalfASecond) {
+TEST(DisplayedGrowth, StartsWhereItIsFirstShownThenEasesOutTowardsANewGrowthInAboutHalfASecond) {
+    EXPECT_DOUBLE_EQ(displayedGrowth(GrowthEasing{}, 0), 0.04) << "a fresh hero's displayed growth";
     auto s = followGrowth({}, 0.2, kFirstScan, 10, false);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 10), 0.2);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 10), 0.2);
     EXPECT_FALSE(isEasing(s, 10));
     s = followGrowth(s, 0.6, kFirstScan, 11, false);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11), 0.2);
-    const double early = shownGrowthAt(s, 11.1), late = shownGrowthAt(s, 11.3);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 11), 0.2);
+    const double early = displayedGrowth(s, 11.1), late = displayedGrowth(s, 11.3);
     EXPECT_TRUE(0.2 < early && early < late && late < 0.6);
     EXPECT_GT(early - 0.2, 0.4 * (0.1 / growthEaseSeconds)) << "ease-out: more than a linear share early on";
     EXPECT_TRUE(isEasing(s, 11.3));
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11.46), 0.6);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 11.46), 0.6);
     EXPECT_FALSE(isEasing(s, 11.46));
-    EXPECT_DOUBLE_EQ(shownGrowthAt(followGrowth(s, 0.6, kFirstScan, 11.2, false), 11.2), shownGrowthAt(s, 11.2))
+    EXPECT_DOUBLE_EQ(displayedGrowth(followGrowth(s, 0.6, kFirstScan, 11.2, false), 11.2), displayedGrowth(s, 11.2))
         << "the same growth handed in again changes nothing";
     // A new target midway continues from where the picture is.
-    const double midway = shownGrowthAt(s, 11.2);
+    const double midway = displayedGrowth(s, 11.2);
     s = followGrowth(s, 0.8, kFirstScan, 11.2, false);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11.2), midway);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11.7), 0.8);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 11.2), midway);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 11.7), 0.8);
     // Reduce motion shows every growth at once.
     s = followGrowth(s, 0.3, kFirstScan, 12, true);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 12), 0.3);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 12), 0.3);
     EXPECT_FALSE(isEasing(s, 12));
 }
 
-TEST(ShownGrowth, ANewScanDropsToTheSeedlingAtOnceThenGrowsAgain) {
+TEST(DisplayedGrowth, ANewScanDropsToTheSeedlingAtOnceThenGrowsAgain) {
     auto s = followGrowth({}, 1.0, kFirstScan, 5, false);
     // The next scan publishes its start and the store's seedling growth.
     s = followGrowth(s, seedlingGrowth, kSecondScan, 7, false);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 7), seedlingGrowth);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 7), seedlingGrowth);
     EXPECT_FALSE(isEasing(s, 7));
     s = followGrowth(s, 0.3, kSecondScan, 8, false);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 8), seedlingGrowth);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 9), 0.3);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 8), seedlingGrowth);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 9), 0.3);
     // A new scan whose first growth arrives with it still starts from the seedling.
     s = followGrowth(s, 0.5, kFirstScan, 10, false);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 10), seedlingGrowth);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(s, 11), 0.5);
-    EXPECT_DOUBLE_EQ(shownGrowthAt(followGrowth({}, std::nan(""), kFirstScan, 0, false), 0), 0) << "undefined is none";
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 10), seedlingGrowth);
+    EXPECT_DOUBLE_EQ(displayedGrowth(s, 11), 0.5);
+    EXPECT_DOUBLE_EQ(displayedGrowth(followGrowth({}, std::nan(""), kFirstScan, 0, false), 0), 0) << "undefined is none";
 }
 
 // The hosted hero below shows the frame rate and the pause; these are the edges it doesn't reach.

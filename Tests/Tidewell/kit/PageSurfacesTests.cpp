@@ -75,7 +75,7 @@ TEST(ForestPageHeader, TrailingViewsSitBesideTheTitleOrMoveBelowItWhenTheyDoNotF
 
 TEST(ForestPageHeader, TitlesUseTheSystemSerifUntilTheDisplayFaceIsRegistered) {
     tidewell::registerBundledFonts();
-    ASSERT_TRUE(tidewell::bundledFontsRegistered()) << "the built bundle carries the display face";
+    ASSERT_TRUE(tidewell::frauncesRegistered()) << "the built bundle carries the display face";
     const Font after = tidewell::displayTitleFont(22);
     EXPECT_EQ(after.family(), "Fraunces");
     EXPECT_EQ(after.weight(), FontWeight::bold);

@@ -4,9 +4,7 @@
 
 using namespace kittest;
 using tidewell::HeightClass;
-using tidewell::HeightClassKey;
 using tidewell::WidthClass;
-using tidewell::WidthClassKey;
 
 namespace {
 
@@ -20,7 +18,7 @@ std::string name(WidthClass w, HeightClass h) {
 View probe(WidthClass w, HeightClass h) {
     return ZStack({View(Color::clear()),
                    VStack({Text("arg " + name(w, h)), EnvironmentReader([](const EnvironmentValues& env) {
-                               return Text("env " + name(env.get<WidthClassKey>(), env.get<HeightClassKey>()));
+                               return Text("env " + name(tidewell::widthClass(env), tidewell::heightClass(env)));
                            })})})
         .accessibilityIdentifier("content");
 }
@@ -42,7 +40,7 @@ TEST(SizeClassReader, ClassifiesTheOfferedSizeAtTheBoundariesAndHandsAllOfItOn) 
 
 TEST(SizeClassReader, OutsideAReaderTheEnvironmentIsWideAndTall) {
     auto laid = layOut(EnvironmentReader([](const EnvironmentValues& env) {
-                           return probe(env.get<WidthClassKey>(), env.get<HeightClassKey>());
+                           return probe(tidewell::widthClass(env), tidewell::heightClass(env));
                        }),
                        {400, 300});
     EXPECT_TRUE(laid->shows("env wide tall"));
