@@ -97,10 +97,17 @@ ui::View GrowingScanView::body() const
         // Where no height is offered (a scrolling page) the hero is its minimum, not a sliver in it.
         tall.idealHeight = 240;
         tall.maxHeight = ui::infinity;
+        // The side panel is at most 280 high; where no height is offered (a
+        // scrolling page) it is offered all 280. Cards that still do not fit
+        // are cut at its foot rather than drawn over the hero above.
+        ui::FrameSpec shortSide;
+        shortSide.idealHeight = 280;
+        shortSide.maxHeight = 280;
+        shortSide.alignment = ui::Alignment::top;
         stack = ui::VStack(ui::HorizontalAlignment::leading, 16,
                            {
                                hero.frame(fullWidth).frame(tall),
-                               side.frame(fullWidth).fixedSize(false, true),
+                               side.frame(fullWidth).frame(shortSide).clipped(),
                            });
     }
     return stack.accessibilityElement(ui::AccessibilityChildBehavior::contain)
