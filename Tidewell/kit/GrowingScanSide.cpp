@@ -39,7 +39,13 @@ ScanRootState scanRootState(const std::string& root, const std::vector<std::stri
     return ScanRootState::waiting;
 }
 
-std::string scanRootLabel(const std::string& root) { return "~/" + platform::lastPathComponent(root); }
+std::string scanRootLabel(const std::string& root)
+{
+    // "~//" would name no folder a user knows.
+    if (platform::standardizePath(root) == "/")
+        return scanRootDisplayName(root);
+    return "~/" + platform::lastPathComponent(root);
+}
 
 std::string saplingsCounterText(std::int64_t projectsFound) { return std::to_string(projectsFound); }
 

@@ -35,6 +35,21 @@ AppStore& storeFor(bool scanning, bool restoring, bool withDashboard) {
     store.isRestoringScan = restoring;
     store.startupDisk = VolumeSpace{"File System", 500'000'000'000, 120'000'000'000};
     if (!withDashboard) store.dashboard = std::nullopt;
+    if (scanning) {
+        // Mid-scan: the root folder done, the projects folder being read.
+        store.scanRoots = std::vector<std::string>{"/", "/home/sam/Projects", "/home/sam/Developer/tidewell"};
+        ScanSnapshot scan;
+        scan.elapsed = 74;
+        scan.phase = "measure";
+        scan.message = "Measuring harbor-cli";
+        scan.currentPath = "/home/sam/Projects/harbor-cli/node_modules";
+        scan.projectsFound = 23;
+        scan.rootsDone = 1;
+        scan.rootsTotal = 3;
+        scan.log = {"Found tide-charts", "Measuring harbor-cli"};
+        store.scanUI = scan;
+        store.scanGrowth = 0.46;
+    }
     return store;
 }
 

@@ -2,6 +2,7 @@
 
 #include "../core/StoreTestEnvironment.h"
 #include "core/AppStore.h"
+#include "core/ModelTexts.h"
 #include "kit/GrowingScanSide.h"
 
 using namespace kittest;
@@ -50,7 +51,11 @@ TEST(ScanRootState, DoneByPositionActiveByPathOrNextInLineOtherwiseWaiting) {
 
 TEST(GrowingScanSideText, LabelsCountersRingAndRowKeys) {
     EXPECT_EQ(scanRootLabel("/Users/me/Developer"), "~/Developer");
-    EXPECT_EQ(scanRootLabel("/"), "~//");
+    // The root folder reads as it does everywhere else: its filesystem's label, else "File System".
+    for (const char* root : {"/", "//"}) {
+        EXPECT_EQ(scanRootLabel(root), rootVolumeDisplayName()) << root;
+        EXPECT_NE(scanRootLabel(root), "~//") << root;
+    }
     EXPECT_EQ(scanRootLabel("/home/me/src/"), "~/src");
     EXPECT_EQ(rootsCounterText(0, 0), "0/1");
     EXPECT_EQ(rootsCounterText(1, 3), "1/3");
@@ -91,7 +96,8 @@ TEST_F(GrowingScanSidePanel, ShowsTheClockCountersAndRootsInOrder) {
     EXPECT_TRUE(laid->tester.findText("Canopy, 42%"));
     // No log card without a log.
     EXPECT_EQ(laid->texts(), (std::vector<std::string>{"2:05", "Growing", "7", "Saplings", "1/3", "Roots", "42%", "Canopy",
-                                                       "Scan roots", "~/dev", "~/code", "~//", "Reading the rings"}));
+                                                       "Scan roots", "~/dev", "~/code", rootVolumeDisplayName(),
+                                                       "Reading the rings"}));
 }
 
 TEST_F(GrowingScanSidePanel, WithoutRootsTheCardKeepsItsTitleAndPhrase) {
