@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <map>
 #include <set>
 
 #include "core/AppFiles.h"
@@ -96,29 +97,42 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     std::vector<ProjectDTO> previewed;
     std::vector<CleanReportDTO> previews;
     previewedArtifacts_.clear();
+    // Every project a batch leaves out is named with its reason, in request order.
+    std::map<std::size_t, std::string> leftOutReasons;
+    for (const auto& [index, failure] : leftOut)
+        if (index < requested.size()) leftOutReasons[index] = leftOutReason(failure, requested[index].path);
+    bool listedAnything = !leftOutReasons.empty();
     std::string unmovable;  // why the first folder a preview could not offer stays
     for (auto& [index, report] : reports) {
         if (index >= requested.size()) continue;
         // A preview lists folders this user cannot move as failed items, with
         // the reason: they are not offered, and the first reason is told.
         if (unmovable.empty()) unmovable = firstFailureText(report, "");
+        listedAnything = listedAnything || !report.items.empty();
+        const auto nothingOffered = nothingOfferedReason(report);
         std::erase_if(report.items, [](const CleanItemDTO& item) { return !item.success; });
-        if (report.items.empty()) continue;
+        if (nothingOffered) {
+            leftOutReasons[index] = *nothingOffered;
+            continue;
+        }
         std::vector<std::string> folders;
         for (const auto& item : report.items) folders.push_back(item.path);
         previewedArtifacts_.emplace_back(requested[index].path, std::move(folders));
         previewed.push_back(requested[index]);
         previews.push_back(std::move(report));
     }
-    std::vector<std::pair<std::string, std::string>> failures;
-    for (const auto& [index, reason] : leftOut)
-        if (index < requested.size()) failures.emplace_back(requested[index].name, reason);
 
     auto merged = mergeCleanReports(previews);
     isCleaning = false;
     cleanStatus = "";
-    if (!failures.empty()) lastError = leftOutText(failures);
-    else if (!unmovable.empty()) lastError = unmovable;
+    // A batch in which no dry run listed anything has simply nothing to move.
+    if (requested.size() > 1 && listedAnything && !leftOutReasons.empty()) {
+        std::vector<std::pair<std::string, std::string>> named;
+        for (const auto& [index, reason] : leftOutReasons) named.emplace_back(requested[index].name, reason);
+        lastError = leftOutText(named);
+    } else if (!unmovable.empty()) {
+        lastError = unmovable;
+    }
     if (merged.items.empty()) {
         if (!lastError.get()) lastError = std::string(kNothingToMoveText);
         cancelClean();

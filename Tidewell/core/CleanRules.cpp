@@ -1,6 +1,7 @@
 #include "core/CleanRules.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -73,6 +74,76 @@ std::string leftOutText(const std::vector<std::pair<std::string, std::string>>& 
     for (std::size_t i = 0; i < namesAndReasons.size(); ++i)
         text += (i ? " \u00B7 " : "") + namesAndReasons[i].first + ": " + namesAndReasons[i].second;
     return text;
+}
+
+namespace {
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// The engine's words after "project path <path> ", told of the project itself.
+std::string projectRefusal(const std::string& rest) {
+    static constexpr std::string_view cannotBeFound = "cannot be found: ";
+    static constexpr std::string_view cannotBeOpened = "cannot be opened: ";
+    if (startsWith(rest, cannotBeFound) || startsWith(rest, cannotBeOpened)) {
+        const bool found = startsWith(rest, cannotBeFound);
+        const auto why = rest.substr((found ? cannotBeFound : cannotBeOpened).size());
+        if (why == "Permission denied") return found ? "its folder cannot be reached by you" : "its folder cannot be opened by you";
+        if (found && why == "No such file or directory") return "its folder cannot be found";
+        return std::string(found ? "its folder cannot be found" : "its folder cannot be opened") + " (" + why + ")";
+    }
+    if (startsWith(rest, "is not valid UTF-8")) return "its folder\u2019s name is not valid UTF-8, so it cannot be cleaned";
+    if (startsWith(rest, "is a symbolic link") || startsWith(rest, "goes through a symbolic link"))
+        return "its folder is reached through a symbolic link; only real folders are cleaned";
+    if (rest == "is not a folder") return "it is no longer a folder";
+    if (startsWith(rest, "is not a project")) return "it is no longer a project: no project file is left in it";
+    return "it " + rest;
+}
+}  // namespace
+
+std::string leftOutReason(const std::string& dryRunFailure, const std::string& projectPath) {
+    static constexpr std::string_view engineName = "tidewell-engine: ";
+    // The banner names the project already: its path is noise here.
+    const std::string aboutProject = "project path " + projectPath + " ";
+    std::string reason;
+    for (auto line : splitLines(dryRunFailure)) {
+        if (startsWith(line, engineName)) line.erase(0, engineName.size());
+        if (startsWith(line, aboutProject)) line = projectRefusal(line.substr(aboutProject.size()));
+        if (!reason.empty()) reason += "; ";
+        reason += line;
+    }
+    return reason.empty() ? dryRunFailure : reason;
+}
+
+std::optional<std::string> nothingOfferedReason(const CleanReportDTO& dryRun) {
+    if (std::any_of(dryRun.items.begin(), dryRun.items.end(), [](const CleanItemDTO& i) { return i.success; }))
+        return std::nullopt;
+    if (dryRun.items.empty()) return "there is nothing left in it to move";
+    const bool permissions = std::all_of(dryRun.items.begin(), dryRun.items.end(), [](const CleanItemDTO& i) {
+        return i.error && i.error->find("cannot be moved by this user") != std::string::npos;
+    });
+    if (permissions) return "nothing in it can be moved by you";
+    // The first folder's own reason, named by its folder's name rather than its path.
+    std::string why;
+    for (const auto& item : dryRun.items) {
+        if (!item.error || item.error->empty()) continue;
+        why = *item.error;
+        if (startsWith(why, item.path)) why = std::filesystem::path(item.path).filename().string() + why.substr(item.path.size());
+        static constexpr std::string_view leftInPlace = "; left in place";
+        if (why.ends_with(leftInPlace)) why.erase(why.size() - leftInPlace.size());
+        break;
+    }
+    return "nothing in it can be moved to the Trash" + (why.empty() ? std::string() : " (" + why + ")");
 }
 
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback) {

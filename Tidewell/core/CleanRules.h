@@ -30,9 +30,16 @@ std::string calculatingStepText(std::size_t index, std::size_t count);
 std::string cleaningStepText(std::size_t index, std::size_t count);
 // "Cleaned 1 project · 1 item · 1.5 MB to Trash".
 std::string cleanOutcomeText(std::int64_t projects, std::size_t items, std::uint64_t bytes);
-// Projects a batch went on without, each with its dry run's failure:
+// Projects a batch went on without, each with the reason it was left out:
 // "Left out api: <reason>", or "Left out 2 projects: api: <reason> · web: <reason>".
 std::string leftOutText(const std::vector<std::pair<std::string, std::string>>& namesAndReasons);
+// Why the dry run of the project at `projectPath` failed, in words a user
+// reads: the engine's refusal without the engine's name and the project's
+// path ("its folder cannot be found").
+std::string leftOutReason(const std::string& dryRunFailure, const std::string& projectPath);
+// Why a dry run that ran offers nothing of its project ("nothing in it can be
+// moved by you"); none when it offers a folder.
+std::optional<std::string> nothingOfferedReason(const CleanReportDTO& dryRun);
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 

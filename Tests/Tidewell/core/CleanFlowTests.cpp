@@ -75,6 +75,39 @@ TEST(CleanRules, MergedReportAndTexts) {
     EXPECT_EQ(cleanOutcomeText(2, 3, 0), "Cleaned 2 projects \u00B7 3 items \u00B7 Zero KB to Trash");
 }
 
+TEST(CleanRules, ALeftOutProjectIsToldInAUsersWordsNotTheEngines) {
+    const std::string engine = "tidewell-engine: project path /w/my app ";
+    const std::pair<std::string, std::string> failures[] = {
+        {engine + "cannot be found: No such file or directory", "its folder cannot be found"},
+        {engine + "cannot be found: Permission denied", "its folder cannot be reached by you"},
+        {engine + "cannot be found: Not a directory", "its folder cannot be found (Not a directory)"},
+        {engine + "cannot be opened: Permission denied", "its folder cannot be opened by you"},
+        {engine + "is not a project (it holds no marker of any stack)", "it is no longer a project: no project file is left in it"},
+        {engine + "is a symbolic link; only real folders are cleaned",
+         "its folder is reached through a symbolic link; only real folders are cleaned"},
+        {engine + "is not a folder", "it is no longer a folder"},
+        {engine + "lies inside an artifact folder of the project /w", "it lies inside an artifact folder of the project /w"},
+        // Not about the project: the engine's words without its name, one line after another.
+        {"tidewell-engine: database /d/t.sqlite cannot be opened: disk I/O error\ntidewell-engine: another line",
+         "database /d/t.sqlite cannot be opened: disk I/O error; another line"},
+        {"The scan or clean timed out. Try again with fewer folders.",
+         "The scan or clean timed out. Try again with fewer folders."},
+    };
+    for (const auto& [failure, reason] : failures) EXPECT_EQ(leftOutReason(failure, "/w/my app"), reason) << failure;
+
+    EXPECT_EQ(nothingOfferedReason(report({item("/w/a/node_modules", 5, true), item("/w/a/.cache", 1, false, "x")})),
+              std::nullopt);
+    EXPECT_EQ(nothingOfferedReason(report({})), "there is nothing left in it to move");
+    EXPECT_EQ(nothingOfferedReason(report({item("/w/a/.cache", 1, false,
+                                                "/w/a/.cache cannot be moved by this user: there is no write permission "
+                                                "on it; left in place")})),
+              "nothing in it can be moved by you");
+    EXPECT_EQ(nothingOfferedReason(report({item("/w/a/node_modules", 1, false,
+                                                "/w/a/node_modules is a mount point, which cannot be moved to the "
+                                                "trash; left in place")})),
+              "nothing in it can be moved to the Trash (node_modules is a mount point, which cannot be moved to the trash)");
+}
+
 TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
     auto op = [](std::string id, std::int64_t at, std::string path, std::uint64_t bytes, bool dryRun = false) {
         OperationDTO o;
@@ -279,10 +312,13 @@ TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
 }
 
 namespace {
-// A fake engine for clean runs: records each run's arguments as one line,
-// fails for a project folder named "broken", and otherwise reports one
-// node_modules per project (moved under --execute), and a .cache this user
-// cannot move in a project named "mixed", or alone in one named "locked".
+// A fake engine for clean runs that answers as the real one does: records each
+// run's arguments as one line, refuses a project folder named "broken" (gone
+// since the scan), and otherwise reports one node_modules per project (moved
+// under --execute), with a .cache this user cannot move in a project named
+// "mixed" or alone in one named "locked"; nothing at all in one named
+// "emptied"; and in one named "flaky" a node_modules that the preview offers
+// and the real clean cannot move.
 struct CleanEngine : FlowFixture {
     CleanEngine() {
         writeScript(home.path("bundle/bin/tidewell-engine"), R"(here=$(dirname "$0")
@@ -292,14 +328,17 @@ while [ $# -gt 0 ]; do
   case "$1" in --project) p=$2;; --execute) dry=false;; esac; shift
 done
 moved='{"path":"'$p'/node_modules","bytes":5,"class":"caution","success":true}'
-stuck='{"path":"'$p'/.cache","bytes":7,"class":"safe","success":false,"error":"'$p'/.cache cannot be moved by this user"}'
+stuck='{"path":"'$p'/.cache","bytes":7,"class":"safe","success":false,"error":"'$p'/.cache cannot be moved by this user: there is no write permission on it; left in place"}'
+bytes=5
 case "$p" in
-  */broken) echo "project path $p cannot be found" >&2; exit 1;;
+  */broken) echo "tidewell-engine: project path $p cannot be found: No such file or directory" >&2; exit 1;;
   */mixed) items="$moved,$stuck";;
-  */locked) items="$stuck";;
+  */locked) items="$stuck"; bytes=0;;
+  */emptied) items=""; bytes=0;;
+  */flaky) if [ $dry = true ]; then items="$moved"; else items="$stuck"; bytes=0; fi;;
   *) items="$moved";;
 esac
-printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":5,"operation_id":"op"}' "$dry" "$p" "$items"
+printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":%s,"operation_id":"op"}' "$dry" "$p" "$items" "$bytes"
 )");
     }
     std::vector<std::string> runs() {
@@ -315,6 +354,7 @@ printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":5,"oper
         drain();
     }
 };
+const std::string kLockedCache = "/w/locked/.cache cannot be moved by this user: there is no write permission on it; left in place";
 }  // namespace
 
 TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnlyThePreview) {
@@ -326,7 +366,7 @@ TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnl
     EXPECT_EQ(store.pendingCleanReport.get()->items.size(), 2u) << "only what can move is listed";
     ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u);
     EXPECT_EQ(store.cleanConfirmProjects.get()[1].path, "/w/mixed");
-    EXPECT_EQ(store.lastError.get(), "Left out broken: project path /w/broken cannot be found");
+    EXPECT_EQ(store.lastError.get(), "Left out broken: its folder cannot be found");
 
     store.confirmClean();
     waitForIdle(store);
@@ -338,8 +378,9 @@ TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnl
 
 TEST_F(CleanEngine, ARequestWithNothingThatCanMoveSaysWhyAndOffersNothing) {
     const std::vector<std::pair<ProjectDTO, std::string>> cases = {
-        {project("l", "/w/locked", 10, 10), "/w/locked/.cache cannot be moved by this user"},
-        {project("x", "/w/broken", 10, 10), "project path /w/broken cannot be found"},  // one project: the request ends
+        {project("l", "/w/locked", 10, 10), kLockedCache},
+        // One project: the request ends with the engine's own text.
+        {project("x", "/w/broken", 10, 10), "tidewell-engine: project path /w/broken cannot be found: No such file or directory"},
     };
     AppStore store;
     for (const auto& [single, error] : cases) {
@@ -351,9 +392,51 @@ TEST_F(CleanEngine, ARequestWithNothingThatCanMoveSaysWhyAndOffersNothing) {
 
     store.requestClean({project("x", "/w/broken", 10, 10), project("y", "/w/broken", 10, 10)}, true);
     waitForIdle(store);
-    EXPECT_EQ(store.lastError.get(), "Left out 2 projects: broken: project path /w/broken cannot be found \u00B7 "
-                                     "broken: project path /w/broken cannot be found");
+    EXPECT_EQ(store.lastError.get(), "Left out 2 projects: broken: its folder cannot be found \u00B7 "
+                                     "broken: its folder cannot be found");
     EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+}
+
+TEST_F(CleanEngine, ABatchNamesEveryProjectItLeavesOutWithItsReasonInTheOneBanner) {
+    AppStore store;
+    const auto a = project("a", "/w/a", 10, 10), c = project("c", "/w/c", 10, 10);
+    store.requestClean({a, project("l", "/w/locked", 10, 10), project("x", "/w/broken", 10, 10),
+                        project("e", "/w/emptied", 10, 10)},
+                       true);
+    waitForIdle(store);
+    ASSERT_TRUE(store.pendingCleanReport.get()) << store.lastError.get().value_or("");
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 1u);
+    EXPECT_EQ(store.cleanConfirmProjects.get()[0].path, "/w/a");
+    EXPECT_EQ(store.lastError.get(), "Left out 3 projects: locked: nothing in it can be moved by you \u00B7 "
+                                     "broken: its folder cannot be found \u00B7 "
+                                     "emptied: there is nothing left in it to move");
+
+    // One project this user cannot move among movable ones.
+    store.cancelClean();
+    store.requestClean({a, project("l", "/w/locked", 10, 10), c}, true);
+    waitForIdle(store);
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u);
+    EXPECT_EQ(store.lastError.get(), "Left out locked: nothing in it can be moved by you");
+
+    // A batch in which no dry run lists anything has nothing to move.
+    store.cancelClean();
+    store.requestClean({project("e", "/w/emptied", 10, 10), project("f", "/w/f/emptied", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_EQ(store.lastError.get(), std::string(kNothingToMoveText));
+}
+
+TEST_F(CleanEngine, ABatchInWhichOneProjectMovesNothingCountsTheProjectsThatMoved) {
+    AppStore store;
+    store.requestClean({project("a", "/w/a", 10, 10), project("f", "/w/flaky", 10, 10)}, true);
+    waitForIdle(store);
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u) << store.lastError.get().value_or("");
+    store.confirmClean();
+    waitForIdle(store);
+    EXPECT_EQ(store.activityLog.get(), "Cleaned 1 project \u00B7 1 item \u00B7 5 bytes to Trash");
+    EXPECT_EQ(store.lastError.get(), "/w/flaky/.cache cannot be moved by this user: there is no write permission on it; "
+                                     "left in place");
+    ASSERT_TRUE(store.sharePrompt.get());
+    EXPECT_EQ(store.sharePrompt.get()->projectCount, 1);
 }
 
 namespace {
