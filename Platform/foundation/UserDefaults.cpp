@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -100,30 +101,17 @@ std::string freeName(const std::string& base) {
 }
 
 // Keeps `contents`, a settings file, for a person to look at: as
-// "<file>.corrupt", holding also the entries an earlier copy there held.
-// An earlier copy that is no settings file (a whole file set aside) is left
-// as it is and this one goes beside it. Returns where it went.
+// "<file>.corrupt", or beside an earlier copy as "<file>.corrupt-2", "-3"…
+// An earlier copy is never written over; one that holds exactly these
+// contents already is where they are kept. Returns where they went.
 std::optional<std::string> keepAside(const std::string& filePath, const std::string& contents) {
     const std::string aside = filePath + ".corrupt";
-    std::string text = contents;
     std::string target = aside;
-    if (auto earlier = readFileContents(aside)) {
-        json now = json::parse(contents, nullptr, false), before = json::parse(*earlier, nullptr, false);
-        const auto valuesOf = [](json& document) -> json* {
-            if (!document.is_object() || !document.contains("values") || !document["values"].is_object()) return nullptr;
-            return &document["values"];
-        };
-        json* nowValues = valuesOf(now);
-        json* beforeValues = valuesOf(before);
-        if (nowValues && beforeValues) {
-            for (auto& [key, entry] : beforeValues->items())
-                if (!nowValues->contains(key)) (*nowValues)[key] = entry;
-            text = now.dump(2);
-        } else {
-            target = freeName(aside);
-        }
+    for (int n = 2; exists(target); ++n) {
+        if (readFileContents(target) == contents) return target;
+        target = aside + "-" + std::to_string(n);
     }
-    if (!writeFileAtomically(target, text)) return std::nullopt;
+    if (!writeFileAtomically(target, contents)) return std::nullopt;
     return target;
 }
 
@@ -139,6 +127,7 @@ bool readableAs(UserDefaults::Kind stored, UserDefaults::Kind written) {
 class EntrySalvage final : public json::json_sax_t {
 public:
     std::map<std::string, json, std::less<>> entries;
+    std::set<std::string> seen;  // every key under "values" the parse reached
 
     bool null() override { return add(nullptr); }
     bool boolean(bool v) override { return add(v); }
@@ -151,6 +140,7 @@ public:
     bool start_array(std::size_t) override { return open(json::array()); }
     bool key(json::string_t& k) override {
         key_ = k;
+        if (open_.size() == 2 && names_[1] == "values") seen.insert(k);
         return true;
     }
     bool end_object() override { return close(); }
@@ -223,7 +213,7 @@ void UserDefaults::load() {
     if (!contents) return;  // no file yet: an empty store
     std::map<std::string, Entry, std::less<>> loaded;
     bool valid = false;
-    std::size_t skipped = 0;
+    std::vector<std::string> lost;
     try {
         json document = json::parse(*contents);
         const json* values = document.is_object() && document.contains("values") ? &document["values"] : nullptr;
@@ -232,7 +222,7 @@ void UserDefaults::load() {
             for (const auto& [key, entry] : values->items()) {
                 // One damaged entry costs only itself, never the other settings.
                 if (auto read = readEntry(entry)) loaded.emplace(key, Entry{read->first, std::move(read->second)});
-                else ++skipped;
+                else lost.push_back(key);
             }
         }
     } catch (const json::exception&) {
@@ -240,7 +230,9 @@ void UserDefaults::load() {
     }
     if (valid) {
         entries_ = std::move(loaded);
-        if (skipped == 0) return;
+        if (lost.empty()) return;
+        const auto skipped = lost.size();
+        unreadableKeys_ = std::move(lost);
         // The next write drops the skipped entries; a copy keeps them for a person to look at.
         const auto kept = keepAside(filePath_, *contents);
         log("%@ user defaults in %@: skipped %@ unreadable entries; %@", logIdentity(), filePath_,
@@ -255,6 +247,8 @@ void UserDefaults::load() {
     json::sax_parse(*contents, &salvage);
     for (auto& [key, entry] : salvage.entries)
         if (auto read = readEntry(entry)) entries_.emplace(key, Entry{read->first, std::move(read->second)});
+    for (const auto& key : salvage.seen)
+        if (!entries_.count(key)) unreadableKeys_.push_back(key);
     log("%@ user defaults in %@ could not be read; %@; %@ entries recovered", logIdentity(), filePath_,
         setAsidePath_ ? "kept aside as " + aside : std::string("starting empty"), std::to_string(entries_.size()));
 }
@@ -270,6 +264,11 @@ void UserDefaults::keepCopyLocked(const std::string& why) {
 std::optional<std::string> UserDefaults::setAsidePath() const {
     std::lock_guard lock(mutex_);
     return setAsidePath_;
+}
+
+std::vector<std::string> UserDefaults::unreadableKeys() const {
+    std::lock_guard lock(mutex_);
+    return unreadableKeys_;
 }
 
 const UserDefaults::Entry* UserDefaults::findLocked(std::string_view key) const {

@@ -6,6 +6,7 @@
 // "<file>.corrupt" and the store starts with the entries that could still be
 // read from it; a damaged entry, or one that a write of another kind is
 // about to replace, is kept in a "<file>.corrupt" copy of the file first.
+// A copy kept earlier is never written over: a later one goes beside it.
 // All members are thread-safe.
 
 #include <cstdint>
@@ -66,6 +67,9 @@ public:
     bool lastWriteSucceeded() const;
     // Where the file was kept aside when it could not be read at opening.
     std::optional<std::string> setAsidePath() const;
+    // The keys the file held at opening whose entries could not be read; the
+    // copy kept aside holds them.
+    std::vector<std::string> unreadableKeys() const;
 
     // Keeps a change handler registered; dropping it (or `cancel`) removes it.
     class Observation {
@@ -113,6 +117,7 @@ private:
     std::map<std::string, Entry, std::less<>> entries_;
     bool lastWriteSucceeded_ = true;
     std::optional<std::string> setAsidePath_;
+    std::vector<std::string> unreadableKeys_;
 
     struct Observers {
         std::mutex mutex;

@@ -1,9 +1,11 @@
 // The store's once-only start-up, the startup-disk refresh and seeding.
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/AppStore.h"
 #include "core/LoginItemService.h"
+#include "core/ModelTexts.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
 #include "foundation/Paths.h"
@@ -20,6 +22,23 @@ std::string joined(const std::vector<std::string>& list) {
     }
     return out;
 }
+
+// What the launch found wrong with the settings: the file set aside, the scan
+// folders reset to `resetRoots`, or both.
+std::string settingsNotice(const std::optional<std::string>& aside,
+                           const std::optional<std::vector<std::string>>& resetRoots) {
+    std::string text;
+    if (aside)
+        text = "The settings file could not be read and was set aside as " + *aside +
+               ". The settings that could still be read were kept.";
+    if (resetRoots) {
+        std::vector<std::string> names;
+        for (const auto& root : *resetRoots) names.push_back(scanRootDisplayName(root));
+        if (!text.empty()) text += " ";
+        text += "The scan folders could not be read, so they were reset to the defaults: " + joined(names) + ".";
+    }
+    return text;
+}
 }  // namespace
 
 void AppStore::bootstrap() {
@@ -35,12 +54,15 @@ void AppStore::bootstrap() {
         });
     }));
 
-    if (auto aside = defaults->setAsidePath()) {
-        settingsSetAsideNotice = "The settings file could not be read and was set aside as " + *aside +
-                                 ". The settings that could still be read were kept.";
-        lastError = settingsSetAsideNotice;
-    }
-    if (auto stored = defaults->stringArray(keys::scanRoots); stored && !stored->empty()) scanRoots = *stored;
+    const auto aside = defaults->setAsidePath();
+    const auto storedRoots = defaults->stringArray(keys::scanRoots);
+    if (storedRoots && !storedRoots->empty()) scanRoots = *storedRoots;
+    // Roots that were stored but cannot be read give way to the defaults, and
+    // the user hears of it before any scan walks them.
+    const auto unreadable = defaults->unreadableKeys();
+    const bool rootsReset =
+        !storedRoots && (aside || defaults->contains(keys::scanRoots) ||
+                         std::find(unreadable.begin(), unreadable.end(), keys::scanRoots) != unreadable.end());
     auto normalized = normalizeScanRoots(scanRoots.get());
     if (normalized != scanRoots.get()) {
         scanRoots = normalized;
@@ -58,6 +80,10 @@ void AppStore::bootstrap() {
     startupDisk = readStartupDisk();
     startDiskTimer();
     seedStartupDisk();
+    if (aside || rootsReset) {
+        launchSettingsNotice = settingsNotice(aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
+        lastError = launchSettingsNotice;
+    }
     hasFullDiskAccess = probeFullDiskAccess();
     loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : openAtLoginEnabled();
     refreshFolderAccess();

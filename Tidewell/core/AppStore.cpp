@@ -92,7 +92,7 @@ void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
 }
 
 void AppStore::clearLastError() {
-    if (settingsSetAsideNotice && lastError.get() == settingsSetAsideNotice) return;
+    if (launchSettingsNotice && lastError.get() == launchSettingsNotice) return;
     lastError = std::nullopt;
 }
 

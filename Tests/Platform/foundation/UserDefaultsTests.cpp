@@ -135,6 +135,35 @@ TEST(UserDefaults, ALaterCopyKeepsWhatAnEarlierCopyHeld) {
     EXPECT_EQ(platform::readFileContents(other + ".corrupt"), "{cut");
 }
 
+TEST(UserDefaults, ASettingsCopySetAsideEarlierIsNeverOverwrittenByALaterOne) {
+    TemporaryDirectory dir;
+    const std::string file = dir / "defaults.json";
+    auto damaged = [](const std::string& root) {
+        return R"({"values": {"scanRoots": {"kind": "stringArray", "value": ")" + root + R"("}}})";
+    };
+    dir.write("defaults.json", damaged("/first"));
+    {
+        UserDefaults d(file);
+        EXPECT_EQ(d.unreadableKeys(), std::vector<std::string>{"scanRoots"});
+        d.setStringArray("scanRoots", {"/"});
+    }
+    UserDefaults(file).setInteger("idleDays", 7);  // nothing unreadable: no copy
+    dir.write("defaults.json", damaged("/second"));
+    (void)UserDefaults(file);
+    UserDefaults again(file);  // a second launch on the same file keeps no second copy of it
+    again.setStringArray("scanRoots", {"/"});
+    EXPECT_EQ(platform::readFileContents(file + ".corrupt"), damaged("/first")) << "the earlier copy is as it was";
+    EXPECT_EQ(platform::readFileContents(file + ".corrupt-2"), damaged("/second"));
+    EXPECT_FALSE(std::filesystem::exists(file + ".corrupt-3"));
+
+    // A value of another kind about to be replaced goes beside the copies too.
+    dir.write("defaults.json", R"({"values": {"scanRoots": {"kind": "string", "value": "/third"}}})");
+    UserDefaults(file).setStringArray("scanRoots", {"/"});
+    EXPECT_EQ(platform::readFileContents(file + ".corrupt"), damaged("/first"));
+    EXPECT_EQ(platform::readFileContents(file + ".corrupt-3"),
+              std::string(R"({"values": {"scanRoots": {"kind": "string", "value": "/third"}}})"));
+}
+
 TEST(UserDefaults, ABadEntryIsSkippedAndTheOthersLoad) {
     const char* bad[] = {R"({"kind": "integer", "value": "seven"})", R"({"kind": "martian", "value": 1})",
                          R"({"value": 1})", R"({"kind": "stringArray", "value": ["x", 2]})", "3"};

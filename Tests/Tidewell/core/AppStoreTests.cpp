@@ -1,4 +1,5 @@
 #include "FlowTestSupport.h"
+#include "core/ModelTexts.h"
 #include "foundation/Log.h"
 
 using namespace tidewell;
@@ -114,6 +115,40 @@ TEST_F(AppStoreBootstrap, AnUnreadableSettingsFileIsNamedOnceAndItsRootsAreKept)
     waitForLaunch(store);
     store.runScan({home.path("code")});  // the launch scan does not take it away unread
     EXPECT_EQ(store.lastError.get(), notice);
+}
+
+TEST_F(AppStoreBootstrap, ScanFoldersThatCannotBeReadAreResetToTheDefaultsAndTheBannerSaysSoBeforeAnyScan) {
+    fs::create_directories(home.home() + "/Documents");
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const std::string seeded = R"("didSeedStartupDisk": {"kind": "bool", "value": true}, )"
+                               R"("scanOnLaunch": {"kind": "bool", "value": true})";
+    const std::string code = folder("code");
+    const std::string defaults = scanRootDisplayName("/") + ", ~/Documents.";
+    const std::string reset = "The scan folders could not be read, so they were reset to the defaults: " + defaults;
+    const std::string asideText = "The settings file could not be read and was set aside as " + file +
+                                  ".corrupt. The settings that could still be read were kept. ";
+    const std::pair<std::string, std::string> cases[] = {
+        // A text where a list of folders belongs, and a list stored as the wrong kind.
+        {R"({"values": {)" + seeded + R"(, "scanRoots": {"kind": "string", "value": ")" + code + R"("}}})", reset},
+        {R"({"values": {)" + seeded + R"(, "scanRoots": {"kind": "stringArray", "value": ")" + code + R"("}}})", reset},
+        // A damaged file whose folders were lost with the damage.
+        {R"({"values": {)" + seeded + R"(, "scanRoots": {"kind": "stringArray", "value": [")" + code, asideText + reset},
+    };
+    for (const auto& [text, notice] : cases) {
+        fs::remove_all(fs::path(file).parent_path());
+        writeText(file, text);
+        home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+        AppStore store;
+        Calls calls;
+        calls.install(store);
+        std::optional<std::string> bannerAtLaunchScan;
+        store.pending.runAutomaticScan = [&](AppStore& s, const std::string&) { bannerAtLaunchScan = s.lastError.get(); };
+        store.bootstrap();
+        EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Documents"})) << text;
+        EXPECT_EQ(store.lastError.get(), notice) << text;
+        waitForLaunch(store);
+        EXPECT_EQ(bannerAtLaunchScan, notice) << "the launch scan starts with the banner up";
+    }
 }
 
 TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept) {
