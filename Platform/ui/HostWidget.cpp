@@ -216,7 +216,7 @@ void HostWidget::wheelEvent(QWheelEvent* e)
     if (!pixels.isNull()) {
         d = {-double(pixels.x()), -double(pixels.y())};
     } else {
-        d = {-e->angleDelta().x() / 3.0, -e->angleDelta().y() / 3.0};
+        d = {-e->angleDelta().x() / 3.0, -e->angleDelta().y() / 3.0, true};
     }
     if (!host_.scroll(pointOf(e->position()), d))
         e->ignore();

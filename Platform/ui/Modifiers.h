@@ -256,6 +256,23 @@ private:
     std::function<void(ScrollDelta)> action_;
 };
 
+// Content the pointer moves when held down over it and dragged along `axis`:
+// once the pointer has gone the desktop's drag distance that way, the press
+// is no longer a tap, and `action` hears each movement along the axis
+// (points, positive to the right or downwards), then the release (`ended`).
+class DragNode final : public ModifierNode {
+public:
+    bool measuresAsContent() const override { return true; }
+    using Action = std::function<void(double moved, bool ended)>;
+    DragNode(View content, Axis axis, Action action) : ModifierNode(std::move(content)), axis_(axis), action_(std::move(action)) {}
+    Axis axis() const { return axis_; }
+    const Action& action() const { return action_; }
+
+private:
+    Axis axis_;
+    Action action_;
+};
+
 class KeyPressNode final : public ModifierNode {
 public:
     bool measuresAsContent() const override { return true; }

@@ -218,6 +218,7 @@ struct EnclosingScrollKey {
 class ScrollNode final : public Node {
 public:
     ScrollNode(Axis axis, View content, ScrollViewOptions options) : axis_(axis), content_(std::move(content)), options_(options) {}
+    ScrollViewFacts facts() const { return {axis_, options_}; }
 
     void build(Element& self, BuildContext& ctx) const override
     {
@@ -238,20 +239,39 @@ public:
                          const double along = axis == Axis::vertical ? d.dy : d.dx;
                          const double across = axis == Axis::vertical ? d.dx : d.dy;
                          auto o = outer.state.lock();
-                         if (o && outer.axis != axis && std::abs(across) > std::abs(along)) {
+                         // A mouse wheel turns a row that scrolls only sideways, as lists
+                         // do on Linux, wherever it lies, while it has somewhere to go.
+                         const bool turnsRow = axis == Axis::horizontal && d.fromWheel && s->maxOffset > 0;
+                         if (o && outer.axis != axis && std::abs(across) > std::abs(along) && !turnsRow) {
                              // Mostly across this view: the enclosing page scrolls.
                              o->offset = std::clamp(o->offset + across, 0.0, o->maxOffset);
                              o->track.animation.reset();
                              builder->requestRebuild();
                              return;
                          }
-                         // Alone, a plain wheel turns a horizontal list too.
-                         const double delta = along != 0 || o ? along : across;
+                         // Alone, a plain swipe turns a horizontal list too.
+                         const double delta = along != 0 ? along : across;
                          s->offset = std::clamp(s->offset + delta, 0.0, s->maxOffset);
                          s->track.animation.reset();
                          if (snaps) s->lastWheel = builder->now();
                          builder->requestRebuild();
                      });
+        if (axis_ == Axis::horizontal) {
+            // With a mouse, a row is also dragged sideways; a click on what it holds stays a click.
+            v = View(detail::makeNode<DragNode>(v, axis_, [weak, builder, snaps](double moved, bool ended) {
+                auto s = weak.lock();
+                if (!s) return;
+                if (ended) {
+                    // Let go: a snapping row settles at once.
+                    if (snaps) s->lastWheel = builder->now() - scrollEndDelay;
+                } else {
+                    s->offset = std::clamp(s->offset - moved, 0.0, s->maxOffset);
+                    s->track.animation.reset();
+                    s->lastWheel.reset();
+                }
+                builder->requestRebuild();
+            }));
+        }
         auto env = detail::makeNode<EnvironmentValues>(*self.env);
         env->set<EnclosingScrollKey>(EnclosingScroll{state, axis_});
         env->set<VisibleRegionKey>(state->visible);
@@ -290,6 +310,12 @@ private:
 View ScrollView(Axis axis, View content, ScrollViewOptions options)
 {
     return View(detail::makeNode<ScrollNode>(axis, std::move(content), options));
+}
+
+std::optional<ScrollViewFacts> scrollViewFacts(const Element& e)
+{
+    if (auto* n = dynamic_cast<const ScrollNode*>(e.node.get())) return n->facts();
+    return std::nullopt;
 }
 
 View ScrollViewReader(std::function<View(ScrollProxy)> content)

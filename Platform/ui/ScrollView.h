@@ -20,6 +20,13 @@ struct ScrollViewOptions {
 
 View ScrollView(Axis axis, View content, ScrollViewOptions options = {});
 
+// What an element is when it is a scroll view: its axis and options.
+struct ScrollViewFacts {
+    Axis axis = Axis::vertical;
+    ScrollViewOptions options;
+};
+std::optional<ScrollViewFacts> scrollViewFacts(const Element& e);
+
 // The frame of the nearest enclosing scroll view's viewport in host layout
 // points, brought up to date whenever the scroll view is placed; lazy
 // containers build only what lies near it.

@@ -68,6 +68,7 @@ struct HoverPhase {
 struct ScrollDelta {
     double dx = 0;  // points, positive to the right
     double dy = 0;  // points, positive downwards
+    bool fromWheel = false;  // notches of a mouse wheel, not a touchpad's pixels
 };
 
 enum class CursorShape { arrow, pointingHand, iBeam };

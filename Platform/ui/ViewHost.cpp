@@ -7,10 +7,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QMetaObject>
 #include <QPainter>
 #include <Qt>
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 namespace platform::ui {
@@ -780,16 +783,47 @@ void ViewHost::updateHover(Point p, bool inside)
     --dispatching_;
 }
 
-void ViewHost::pointerMove(Point p) { updateHover(p, true); }
+void ViewHost::pointerMove(Point p)
+{
+    updateHover(p, true);
+    moveDrag(p);
+}
+
 void ViewHost::pointerLeave() { updateHover({-1e9, -1e9}, false); }
+
+void ViewHost::moveDrag(Point p)
+{
+    if (!drag_) return;
+    const auto along = [axis = drag_->axis](Point a, Point b) { return axis == Axis::horizontal ? b.x - a.x : b.y - a.y; };
+    if (!drag_->moving) {
+        // A hand's small wobble during a click is still a click.
+        const int distance = qGuiApp ? QGuiApplication::styleHints()->startDragDistance() : 10;
+        if (std::abs(along(drag_->start, p)) < distance) return;
+        drag_->moving = true;
+        if (pressed_) {
+            pressed_.reset();
+            setNeedsRebuild();  // the pressed look goes
+        }
+    }
+    const double moved = along(drag_->last, p);
+    drag_->last = p;
+    if (moved == 0) return;
+    auto action = drag_->action;
+    ++dispatching_;
+    action(moved, false);
+    --dispatching_;
+}
 
 void ViewHost::pointerPress(Point p)
 {
     pressed_.reset();
+    drag_.reset();
     const Element* hit = hitTest(p);
     const Element* owner = nullptr;
     if (hit && nearest<TapNode>(hit, &owner) && owner->env->isEnabled)
         pressed_ = owner->identity();
+    if (auto* d = hit ? nearest<DragNode>(hit) : nullptr; d && d->action())
+        drag_ = Drag{p, p, d->axis(), d->action()};
     if (pressed_)
         setNeedsRebuild();  // pressed looks
     // A press gives the keys to the focusable view under it; a press anywhere
@@ -808,6 +842,15 @@ void ViewHost::pointerPress(Point p)
 
 void ViewHost::pointerRelease(Point p)
 {
+    if (drag_ && drag_->moving) {
+        moveDrag(p);
+        auto action = std::exchange(drag_, std::nullopt)->action;
+        ++dispatching_;
+        action(0, true);
+        --dispatching_;
+        return;  // a drag is not a tap
+    }
+    drag_.reset();
     const std::optional<std::string> pressed = std::exchange(pressed_, std::nullopt);
     if (!pressed)
         return;

@@ -173,6 +173,7 @@ private:
     void repaint();
     std::vector<HostLayer*> eventLayers(Point p) const;
     void updateHover(Point p, bool inside);
+    void moveDrag(Point p);
 
     std::function<View()> root_;
     std::vector<HostLayer> layers_;  // [0] is the content
@@ -205,6 +206,14 @@ private:
     std::map<std::string, std::any> lastPreferences_;
     std::map<std::string, bool> hovered_;  // identity -> still present
     std::optional<std::string> pressed_;   // identity of the tap target under a press
+    // A press over content the pointer can drag (a row that scrolls sideways).
+    struct Drag {
+        Point start, last;
+        Axis axis = Axis::horizontal;
+        std::function<void(double, bool)> action;
+        bool moving = false;  // past the drag distance: no longer a tap
+    };
+    std::optional<Drag> drag_;
     std::string focus_;
     bool focusRing_ = false;
     // Life-cycle hooks: views seen in the latest build (with what runs when

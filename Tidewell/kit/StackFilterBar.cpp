@@ -52,19 +52,17 @@ ui::View barBody(const std::vector<TypeSummaryDTO>& summaries, const ui::Binding
     ui::FrameSpec fullWidth;
     fullWidth.maxWidth = ui::infinity;
     ui::ScrollViewOptions scrolling;
-    // Shown only when the tokens overflow: with a mouse nothing else says the strip scrolls.
-    scrolling.showsIndicators = true;
+    // The mouse still moves it: the wheel and a drag turn a row that scrolls sideways.
+    scrolling.showsIndicators = false;
     const ui::Shape background = ui::RoundedRectangle(24, ui::RoundedCornerStyle::continuous);
     const std::optional<ui::Animation> implicit = reduceMotion ? std::nullopt : std::optional(forestSpring());
     return ui::ScrollView(ui::Axis::horizontal,
                           ui::HStack(ui::VerticalAlignment::bottom, 14, std::move(tokens))
-                              .padding(ui::EdgeInsets{16, 6, 20, 6}),
+                              .padding(ui::EdgeInsets{16, 16, 20, 16}),
                           scrolling)
-        // The scroll bar keeps clear of the rounded corners.
-        .padding(ui::Edges::horizontal(), 10)
         .frame(fullWidth)
         .background(background.fill(ui::Color::primary().opacity(0.05)))
-                // The outline lies over the tokens; clicks go through it to them.
+        // The outline lies over the tokens; clicks go through it to them.
         .overlay(background.strokeBorder(ui::Color::primary().opacity(0.08), 1).allowsHitTesting(false))
         .fixedSize(false, true)
         .modifier(ui::animation(implicit, filter))

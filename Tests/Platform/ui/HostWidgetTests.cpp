@@ -64,10 +64,12 @@ TEST(HostWidgetAdapter, WheelNotchesAndPixelsBecomePoints)
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(&w, &notch);
     EXPECT_DOUBLE_EQ(got.dy, 40);  // one notch down: 40 points of content
+    EXPECT_TRUE(got.fromWheel);
     QWheelEvent pixels({50, 50}, w.mapToGlobal(QPointF(50, 50)), QPoint(0, 7), QPoint(0, 21), Qt::NoButton, Qt::NoModifier,
                        Qt::ScrollUpdate, false);
     QApplication::sendEvent(&w, &pixels);
     EXPECT_DOUBLE_EQ(got.dy, -7);
+    EXPECT_FALSE(got.fromWheel) << "a touchpad's pixels";
 }
 
 TEST(HostWidgetAdapter, ResizingLaysOutAgain)

@@ -110,6 +110,13 @@ TEST(ScrollViews, HorizontalRowSnapsToACardAtTheEndOfAScroll)
     rig.runFrames();
     // 100 is nearest card 1's leading edge at 130.
     EXPECT_NEAR(rig.find("c0")->frame.x, x0 - 130, 1e-6);
+    // Let go after a drag, it settles at once at the nearest card.
+    rig.host.pointerPress({300, 50});
+    rig.host.pointerMove({200, 50});
+    rig.host.pointerRelease({200, 50});
+    rig.settle();
+    rig.runFrames();
+    EXPECT_NEAR(rig.find("c0")->frame.x, x0 - 260, 1e-6) << "dragged to 230, nearest card 2 at 260";
     EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 60, 1000), 0);
     EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 250, 200), 200) << "the end is as far as it goes";
 }
@@ -199,4 +206,106 @@ TEST(ScrollViews, AnOffsetPastTheEndOfShrunkContentIsClampedAndStaysSo)
     rig.host.setNeedsRebuild();
     rig.settle();
     EXPECT_NEAR(rig.find("row0")->frame.y, -40, 1e-9) << "the clamped offset is kept, not the old one";
+}
+
+namespace {
+
+// A page that scrolls down, holding a row of `cards` 120-point cards that scrolls sideways in 400 points.
+View pageWithRow(int cards)
+{
+    ViewList row;
+    for (int i = 0; i < cards; ++i) row.push_back(View(Color::gray()).frame(120, 80).accessibilityIdentifier("c" + std::to_string(i)));
+    return ScrollView(VStack(HorizontalAlignment::leading, 0, {
+                          ScrollView(Axis::horizontal, HStack(VerticalAlignment::top, 10, row), ScrollViewOptions{false, false}).frame(400, 100),
+                          rows(20),
+                      }))
+        .frame(400, 300);
+}
+
+}  // namespace
+
+TEST(ScrollViews, AMouseWheelTurnsARowThatScrollsOnlySidewaysWhileItHasSomewhereToGo)
+{
+    Rig rig({400, 300});
+    rig.show([] { return pageWithRow(10); });
+    const Rect c0 = rig.find("c0")->frame;
+    const Point over{c0.midX(), c0.midY()};
+    rig.host.scroll(over, {0, 40, true});  // one notch down
+    rig.settle();
+    EXPECT_NEAR(rig.find("c0")->frame.x, c0.x - 40, 1e-9) << "the row turned";
+    EXPECT_NEAR(rig.find("c0")->frame.y, c0.y, 1e-9) << "the page stayed";
+    rig.host.scroll(over, {0, -40, true});
+    rig.settle();
+    EXPECT_NEAR(rig.find("c0")->frame.x, c0.x, 1e-9);
+    // The same movement from a touchpad is a swipe down the page.
+    rig.host.scroll(over, {0, 40});
+    rig.settle();
+    EXPECT_NEAR(rig.find("c0")->frame.x, c0.x, 1e-9);
+    EXPECT_NEAR(rig.find("c0")->frame.y, c0.y - 40, 1e-9);
+
+    // A row whose cards all fit has nowhere to go: the wheel scrolls the page.
+    Rig fits({400, 300});
+    fits.show([] { return pageWithRow(3); });
+    const Rect f0 = fits.find("c0")->frame;
+    fits.host.scroll({f0.midX(), f0.midY()}, {0, 40, true});
+    fits.settle();
+    EXPECT_NEAR(fits.find("c0")->frame.y, f0.y - 40, 1e-9);
+    EXPECT_NEAR(fits.find("c0")->frame.x, f0.x, 1e-9);
+}
+
+TEST(ScrollViews, ADragMovesARowWithinItsEndsAndAClickOnWhatItHoldsStillTaps)
+{
+    std::vector<int> taps;
+    Rig rig({400, 300});
+    rig.show([&] {
+        ViewList buttons;
+        for (int i = 0; i < 10; ++i)
+            buttons.push_back(Button(View(Color::gray()).frame(120, 80), [&taps, i] { taps.push_back(i); }).accessibilityIdentifier("b" + std::to_string(i)));
+        return VStack({ScrollView(Axis::horizontal, HStack(VerticalAlignment::top, 10, buttons), ScrollViewOptions{false, false}).frame(400, 100),
+                       ScrollView(rows(20)).frame(400, 200).accessibilityIdentifier("list")});
+    });
+    const Rect b1 = rig.find("b1")->frame;
+    const Point on{b1.midX(), b1.midY()};
+    auto drag = [&](Point from, std::vector<Point> through) {
+        rig.host.pointerPress(from);
+        rig.settle();
+        for (Point p : through) {
+            rig.host.pointerMove(p);
+            rig.settle();
+        }
+        rig.host.pointerRelease(through.empty() ? from : through.back());
+        rig.settle();
+    };
+
+    drag(on, {{on.x - 30, on.y}, {on.x - 90, on.y + 4}, {on.x - 150, on.y}});
+    EXPECT_NEAR(rig.find("b1")->frame.x, b1.x - 150, 1e-9) << "the content followed the pointer from where it was pressed";
+    EXPECT_TRUE(taps.empty()) << "a drag is not a click";
+    drag(on, {{on.x + 1000, on.y}});
+    EXPECT_NEAR(rig.find("b1")->frame.x, b1.x, 1e-9) << "no further than the start";
+    drag(on, {{on.x - 5000, on.y}});
+    EXPECT_NEAR(rig.find("b9")->frame.maxX(), 400, 1e-9) << "no further than the end";
+    drag(on, {{on.x + 5000, on.y}});
+
+    // While it moves, the button it began on no longer looks pressed.
+    rig.host.pointerPress(on);
+    ASSERT_TRUE(rig.host.pressedIdentity());
+    rig.host.pointerMove({on.x - 40, on.y});
+    EXPECT_FALSE(rig.host.pressedIdentity());
+    rig.host.pointerRelease({on.x - 40, on.y});
+    rig.settle();
+    drag(on, {{on.x + 40, on.y}});
+
+    // A click, and a click with a hand's small wobble, land on the button.
+    rig.tester.tapAt(on);
+    drag(on, {{on.x - 3, on.y + 2}});
+    EXPECT_EQ(taps, (std::vector<int>{1, 1}));
+    EXPECT_NEAR(rig.find("b1")->frame.x, b1.x, 1e-9);
+    // Up and down is not along the row: it stays.
+    drag(on, {{on.x, on.y + 30}});
+    EXPECT_NEAR(rig.find("b1")->frame.x, b1.x, 1e-9);
+
+    // A list that scrolls down is not dragged: the press may be selecting text.
+    const Rect row0 = rig.find("row0")->frame;
+    drag({row0.midX(), row0.midY() + 100}, {{row0.midX(), row0.midY()}});
+    EXPECT_NEAR(rig.find("row0")->frame.y, row0.y, 1e-9);
 }

@@ -4,6 +4,7 @@
 #include "core/AppStore.h"
 #include "kit/StackFilterBar.h"
 #include "kit/StackFilterRules.h"
+#include "ui/ScrollView.h"
 
 using namespace kittest;
 using namespace tidewell;
@@ -130,4 +131,45 @@ TEST_F(StackFilterBarOnStore, WithoutStacksOnlyTheSelectedAllTokenShows) {
     ASSERT_EQ(bar.size(), 1u);
     EXPECT_EQ(bar.front().children.size(), 1u);
     EXPECT_EQ(selected(), Labels{kAll});
+}
+
+TEST_F(StackFilterBarOnStore, AFullWidthRowWithoutScrollIndicatorsThatTheWheelAndADragMoveAndClicksStillSelect) {
+    show(kStacks);
+    host.setSize({360, 220});  // four tokens of 104 points overflow it
+    tester.settle();
+    std::vector<ScrollViewFacts> scrolls;
+    std::vector<Rect> frames;
+    findElement(*host.rootElement(), [&](const Element& e) {
+        if (auto facts = scrollViewFacts(e)) {
+            scrolls.push_back(*facts);
+            frames.push_back(e.frame);
+        }
+        return false;
+    });
+    ASSERT_EQ(scrolls.size(), 1u);
+    EXPECT_EQ(scrolls[0].axis, Axis::horizontal);
+    EXPECT_FALSE(scrolls[0].options.showsIndicators);
+    EXPECT_DOUBLE_EQ(frames[0].width, 360) << "the scroll view takes the whole width";
+    const Rect all = token(kAll)->frame;
+    EXPECT_DOUBLE_EQ(all.x - frames[0].x, 16) << "the tokens' own padding";
+
+    // One notch of a mouse wheel down moves the row sideways.
+    const Rect node = token(kNode)->frame;
+    EXPECT_TRUE(host.scroll({180, node.midY()}, ScrollDelta{0, 40, true}));
+    EXPECT_DOUBLE_EQ(token(kNode)->frame.x, node.x - 40);
+    EXPECT_DOUBLE_EQ(token(kNode)->frame.y, node.y);
+
+    // A drag that starts on a token moves the row and selects nothing.
+    const Rect flutter = token(kFlutter)->frame;
+    host.pointerPress({flutter.midX(), flutter.midY()});
+    host.pointerMove({flutter.midX() - 50, flutter.midY()});
+    host.pointerRelease({flutter.midX() - 50, flutter.midY()});
+    EXPECT_DOUBLE_EQ(token(kFlutter)->frame.x, flutter.x - 50);
+    EXPECT_EQ(store.filterStack.get(), std::nullopt);
+    EXPECT_EQ(selected(), Labels{kAll});
+
+    // A click on a token still selects it.
+    click(kNode);
+    EXPECT_EQ(store.filterStack.get(), Filter("node"));
+    EXPECT_EQ(selected(), Labels{kNode});
 }
