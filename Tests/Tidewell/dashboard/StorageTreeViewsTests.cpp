@@ -14,6 +14,7 @@
 #include "dashboard/TreeBackgroundView.h"
 #include "dashboard/TreeFoliageView.h"
 #include "dashboard/TreeTrunkView.h"
+#include "kit/TreePalette.h"
 
 namespace tidewell {
 namespace {
@@ -54,6 +55,87 @@ TEST(StorageTreeScene, ShortAndFlatBranchesAndALateDashPhase)
     // Far along the reference-date clock the dash phase stays inside one period.
     const double phase = energyDashPhase(34, 26, 8.2e8 + 0.1);
     EXPECT_TRUE(phase >= 0 && phase < 26);
+}
+
+TEST(StorageTreeScene, ThePaletteIsTenOpaqueColoursEachMadeOnce)
+{
+    struct Case {
+        const char* name;
+        const Color& (*colour)();
+        int r, g, b;
+    };
+    for (const Case& c : std::vector<Case>{{"treeNight", &TreePalette::treeNight, 6, 25, 35},
+                                           {"treeDeep", &TreePalette::treeDeep, 10, 36, 43},
+                                           {"treeCyan", &TreePalette::treeCyan, 0, 217, 255},
+                                           {"treeGreen", &TreePalette::treeGreen, 57, 245, 107},
+                                           {"treeAmber", &TreePalette::treeAmber, 255, 170, 0},
+                                           {"treeBlue", &TreePalette::treeBlue, 0, 168, 255},
+                                           {"treeSlate", &TreePalette::treeSlate, 156, 168, 184},
+                                           {"treeBark", &TreePalette::treeBark, 163, 106, 59},
+                                           {"treeBarkDark", &TreePalette::treeBarkDark, 91, 56, 43},
+                                           {"treeBarkDeep", &TreePalette::treeBarkDeep, 58, 36, 28}}) {
+        const RGBA rgba = c.colour().resolve(ColorScheme::dark);
+        EXPECT_NEAR(rgba.red * 255, c.r, 1e-9) << c.name;
+        EXPECT_NEAR(rgba.green * 255, c.g, 1e-9) << c.name;
+        EXPECT_NEAR(rgba.blue * 255, c.b, 1e-9) << c.name;
+        EXPECT_EQ(rgba.alpha, 1) << c.name;
+        EXPECT_EQ(&c.colour(), &c.colour()) << c.name << " is shared";
+    }
+}
+
+// One path's flowing light: a glow along its whole length, green pulses 8
+// points on and 18 off moving away from its start at 34 points a second, and
+// cyan sparks 3 on and 22 off at 22 points a second.
+TEST(StorageTreeScene, EnergyFlowStrokesGlowPulsesAndSparksAlongItsPath)
+{
+    Path line;
+    // Along the middle of pixel row 20, so the row reads each stroke whole.
+    line.move({10, 20.5});
+    line.addLine({210, 20.5});
+    const auto drawn = [&](double time) {
+        QImage image(220, 40, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        GraphicsContext g(p, std::make_shared<EnvironmentValues>(), 1);
+        strokeEnergyFlow(g, line, time);
+        p.end();
+        return image;
+    };
+    // On black: the glow alone is (0, 43, 51), a pulse over it about
+    // (51, 225, 101), a spark over it about (0, 174, 204).
+    const auto at = [](const QImage& image, double along) { return QColor::fromRgb(image.pixel(int(10 + along), 20)); };
+    const auto pulseAt = [&](const QImage& image, double along) {
+        const QColor c = at(image, along);
+        return c.green() > 200 && c.blue() < 150;
+    };
+    const auto sparkAt = [&](const QImage& image, double along) { return at(image, along).blue() > 180; };
+
+    const QImage still = drawn(0);
+    const QColor faint = at(still, 16);
+    EXPECT_EQ(faint.red(), 0);
+    EXPECT_NEAR(faint.green(), 0.2 * 217, 3) << "the glow: cyan at 0.2";
+    EXPECT_NEAR(faint.blue(), 0.2 * 255, 3);
+    EXPECT_EQ(QColor::fromRgb(still.pixel(10 + 16, 22)).blue(), faint.blue()) << "the glow is 6 points wide";
+    EXPECT_EQ(QColor::fromRgb(still.pixel(10 + 16, 25)).blue(), 0);
+    EXPECT_EQ(QColor::fromRgb(still.pixel(10 + 170, 20)).blue(), faint.blue()) << "along the whole path";
+    // At time 0 the patterns start at the path's start.
+    for (double along : {5.0, 31.0, 57.0})
+        EXPECT_TRUE(pulseAt(still, along)) << along;
+    for (double along : {13.0, 20.0, 40.0, 46.0, 170.0})
+        EXPECT_FALSE(pulseAt(still, along)) << along;
+    // 10/34 s later the pulses have moved 10 points along.
+    const QImage later = drawn(10.0 / 34);
+    for (double along : {14.0, 40.0, 66.0})
+        EXPECT_TRUE(pulseAt(later, along)) << along;
+    for (double along : {5.0, 29.0, 50.0})
+        EXPECT_FALSE(pulseAt(later, along)) << along;
+    // 12/22 s on, the sparks stand 12 points along.
+    const QImage sparks = drawn(12.0 / 22);
+    for (double along : {13.5, 38.5, 63.5})
+        EXPECT_TRUE(sparkAt(sparks, along)) << along;
+    for (double along : {20.5, 30.5, 45.5})
+        EXPECT_FALSE(sparkAt(sparks, along)) << along;
 }
 
 // The widest texts the byte formatter writes, digits set in equal cells.
