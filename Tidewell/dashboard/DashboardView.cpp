@@ -92,16 +92,10 @@ ui::ViewList scanningPage(AppStore& store, WidthClass width, HeightClass height)
     ui::View scene = framed(framed(GrowingScanPage(store), {.maxWidth = inf, .maxHeight = tall ? std::optional(inf) : std::nullopt}),
                             {.minHeight = tall ? 0 : 320,
                              .idealHeight = width == WidthClass::compact ? std::nullopt : offeredMinimum(height, 320)});
-    // Only the very first scan has the character standing by, on the hero's
-    // ground, never over the side cards' lines; it lets clicks through.
-    if (!store.dashboard.get()) {
-        const auto side = growingScanSideWidth(width);
-        // Stacked, the hero is its 240-point minimum on top: the ground lies
-        // about 80 points above its bottom edge.
-        const ui::EdgeInsets inset = side ? ui::EdgeInsets{16, 16, 16, *side + 16 + 16} : ui::EdgeInsets{240 - 56 - 24, 16, 0, 16};
-        scene = scene.overlay(DashboardCharacter(store, 56, std::nullopt).padding(inset).allowsHitTesting(false),
-                              side ? ui::Alignment::bottomTrailing : ui::Alignment::topTrailing);
-    }
+    // Only the very first scan has the character standing by; it lets clicks through.
+    if (!store.dashboard.get())
+        scene = scene.overlay(DashboardCharacter(store, 56, std::nullopt).padding(16).allowsHitTesting(false),
+                              ui::Alignment::bottomTrailing);
     return {header(store, DashboardState::scanning), diskCardAlone(store), scene};
 }
 
@@ -202,19 +196,19 @@ ui::ViewList resultPage(AppStore& store, const DashboardDTO& dash, WidthClass wi
     return {framed(page, {.maxWidth = inf, .maxHeight = inf, .alignment = ui::Alignment::top})};
 }
 
-ui::View dashboardBody(AppStore& store, WidthClass width, HeightClass height) {
+ui::View dashboardBody(AppStore& store, WidthClass widthClass, HeightClass heightClass) {
     const std::optional<DashboardDTO>& dash = store.dashboard.get();
     ui::ViewList content;
     switch (dashboardState(store.isScanning.get(), store.isRestoringScan.get(), dash.has_value())) {
-    case DashboardState::scanning: content = scanningPage(store, width, height); break;
+    case DashboardState::scanning: content = scanningPage(store, widthClass, heightClass); break;
     case DashboardState::restoring: content = restoringPage(store); break;
     case DashboardState::empty: content = emptyPage(store); break;
-    case DashboardState::result: content = resultPage(store, *dash, width, height); break;
+    case DashboardState::result: content = resultPage(store, *dash, widthClass, heightClass); break;
     }
     const Bounds fill{.maxWidth = inf, .maxHeight = inf, .alignment = ui::Alignment::topLeading};
     const ui::View stack =
-        framed(ui::VStack(ui::HorizontalAlignment::leading, width == WidthClass::compact ? 14 : 16, std::move(content)), fill);
-    if (height == HeightClass::tall) return framed(stack, fill);
+        framed(ui::VStack(ui::HorizontalAlignment::leading, widthClass == WidthClass::compact ? 14 : 16, std::move(content)), fill);
+    if (heightClass == HeightClass::tall) return framed(stack, fill);
     return framed(ui::ScrollView(ui::Axis::vertical, stack, {.showsIndicators = true}), fill);
 }
 

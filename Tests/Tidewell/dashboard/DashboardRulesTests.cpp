@@ -141,6 +141,46 @@ TEST_F(DashboardOnStore, AShortWindowScrollsAndTheScanSceneKeepsItsMinimumHeight
     EXPECT_GE(scene.front().frame.height, 320) << "the scene itself, not only the space around it";
 }
 
+// The first scan's character stands in the scene's bottom-trailing corner,
+// 16 points in from both edges, whatever the window's size classes; a scan
+// over an earlier dashboard has no character.
+TEST_F(DashboardOnStore, TheFirstScansCharacterStandsSixteenPointsInFromTheScenesBottomTrailingCorner) {
+    store.isScanning = true;
+    const auto onlyOne = [](Laid& laid, auto match) {
+        const auto found = laid.tester.findAll(match);
+        EXPECT_EQ(found.size(), 1u);
+        return found.empty() ? Rect{} : found.front().frame;
+    };
+    const auto isScene = [](const AccessibilityNodeInfo& n) { return n.label.starts_with("Scanning the forest."); };
+    const auto isCharacter = [](const AccessibilityNodeInfo& n) { return n.label.ends_with(", your character"); };
+    struct Case {
+        WidthClass width;
+        HeightClass height;
+        Size size;
+    };
+    for (const Case& c : std::vector<Case>{{WidthClass::compact, HeightClass::short_, {820, 560}},
+                                           {WidthClass::compact, HeightClass::tall, {820, 900}},
+                                           {WidthClass::regular, HeightClass::short_, {940, 620}},
+                                           {WidthClass::regular, HeightClass::tall, {940, 800}},
+                                           {WidthClass::wide, HeightClass::tall, {1220, 840}}}) {
+        SCOPED_TRACE(::testing::Message() << "width class " << int(c.width) << ", height class " << int(c.height));
+        EnvironmentValues env;
+        env.set<WidthClassKey>(c.width);
+        env.set<HeightClassKey>(c.height);
+        store.dashboard = std::nullopt;
+        auto laid = layOut(DashboardView(store), c.size, env);
+        const Rect scene = onlyOne(*laid, isScene), character = onlyOne(*laid, isCharacter);
+        EXPECT_NEAR(character.width, 56, 0.01);
+        EXPECT_NEAR(character.height, 56 * 130.0 / 110, 0.01);
+        EXPECT_NEAR(scene.maxX() - character.maxX(), 16, 0.01);
+        EXPECT_NEAR(scene.maxY() - character.maxY(), 16, 0.01);
+
+        store.dashboard = DashboardDTO{};
+        laid = layOut(DashboardView(store), c.size, env);
+        EXPECT_TRUE(laid->tester.findAll(isCharacter).empty()) << "a later scan shows no character";
+    }
+}
+
 TEST_F(DashboardOnStore, TheReclaimButtonsStackWhenTheirEqualHalvesWouldCutATitle) {
     DashboardDTO dash;
     struct Case {
