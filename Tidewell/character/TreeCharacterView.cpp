@@ -49,7 +49,7 @@ ui::Point pointOf(const Stop& stop, const std::vector<TreePerch>& perches, ui::S
 
 }  // namespace
 
-TreeCharacterPose treeCharacterPose(const std::vector<TreePerch>& perches, ui::Size size, double time, bool reduceMotion,
+TreeCharacterView::Pose treeCharacterPose(const std::vector<TreePerch>& perches, ui::Size size, double time, bool reduceMotion,
                                     std::uint64_t readyBytes) {
     const double ground = 0.905 * size.height;
     if (reduceMotion || !std::isfinite(time)) return {{0.16 * size.width, ground}, 1, 1, 0, std::nullopt, false};
@@ -62,7 +62,7 @@ TreeCharacterPose treeCharacterPose(const std::vector<TreePerch>& perches, ui::S
     const double dx = to.x - from.x;
     const double breathing = 1 + 0.015 * std::sin(time * 2.4);
 
-    TreeCharacterPose pose;
+    TreeCharacterView::Pose pose;
     double idle = 0;
     if (fromStop.perch || toStop.perch) {
         const double apex = std::min(from.y, to.y) - 46;
@@ -111,14 +111,14 @@ TreeCharacterPose treeCharacterPose(const std::vector<TreePerch>& perches, ui::S
     if (local < 6.6 && idle > 0.4) {
         if (!toStop.perch && std::fmod(seg, 3) == 0)
             pose.line = readyBytes == 0 ? std::string("All clean. Nice.") : platform::formatByteCount(readyBytes) + " is ready to clean";
-        else if (toStop.perch && perches[*toStop.perch].hovered)
+        else if (toStop.perch && noise(seg, 3) < 0.55)
             pose.line = perches[*toStop.perch].title + " · " + perches[*toStop.perch].detail;
     }
     return pose;
 }
 
 ui::View TreeCharacterView::body() const {
-    const TreeCharacterPose pose = treeCharacterPose(perches, size, time, reduceMotion, readyBytes);
+    const TreeCharacterView::Pose pose = treeCharacterPose(perches, size, time, reduceMotion, readyBytes);
     if (pose.behind != (layer == Layer::behind)) return ui::EmptyView();
 
     const double g = characterSizeFactor(lifetime);

@@ -17,21 +17,18 @@
 
 namespace tidewell {
 
-struct TreeCharacterPose {
-    platform::ui::Point feet;
-    double facing = 1;  // 1 right, −1 left
-    double squash = 1;  // vertical scale
-    double lean = 0;    // degrees
-    std::optional<std::string> line;
-    bool behind = false;
-};
-
-// The pose at `time` for a view of `size`.
-TreeCharacterPose treeCharacterPose(const std::vector<TreePerch>& perches, platform::ui::Size size, double time,
-                                    bool reduceMotion, std::uint64_t readyBytes);
-
 struct TreeCharacterView {
     enum class Layer { behind, front };
+
+    // Where and how the character stands at one moment.
+    struct Pose {
+        platform::ui::Point feet;
+        double facing = 1;  // 1 right, −1 left
+        double squash = 1;  // vertical scale
+        double lean = 0;    // degrees
+        std::optional<std::string> line;
+        bool behind = false;
+    };
 
     CharacterProfile profile;
     std::uint64_t lifetime = 0;
@@ -46,5 +43,9 @@ struct TreeCharacterView {
     platform::ui::View body() const;
     operator platform::ui::View() const { return body(); }
 };
+
+// The pose at `time` for a view of `size`.
+TreeCharacterView::Pose treeCharacterPose(const std::vector<TreePerch>& perches, platform::ui::Size size, double time,
+                                          bool reduceMotion, std::uint64_t readyBytes);
 
 }  // namespace tidewell

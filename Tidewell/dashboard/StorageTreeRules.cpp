@@ -95,18 +95,6 @@ std::optional<std::string> protectionMenuTitle(bool userProtected, StorageNodeSt
     return std::nullopt;
 }
 
-std::optional<std::string> stackSelectionAfterTap(const std::optional<std::string>& filterStack, const std::string& stack)
-{
-    return filterStack == stack ? std::nullopt : std::optional(stack);
-}
-
-std::optional<std::string> hoverAfter(const std::optional<std::string>& hovered, const std::string& stack, bool inside)
-{
-    if (inside)
-        return stack;
-    return hovered == stack ? std::nullopt : hovered;
-}
-
 double storageTreeTime(double timelineSeconds, bool reduceMotion)
 {
     return reduceMotion || !std::isfinite(timelineSeconds) ? 0 : timelineSeconds;
@@ -117,45 +105,19 @@ double bobbedNodeY(const StorageNodeModel& node, int index, double time, bool re
     return reduceMotion ? node.position.y : node.position.y + 2.6 * std::sin(0.7 * index + 0.85 * time);
 }
 
-namespace {
-
-bool circleMeetsRect(platform::ui::Point c, double r, const platform::ui::Rect& box)
-{
-    const double dx = c.x - std::clamp(c.x, box.x, box.x + box.width);
-    const double dy = c.y - std::clamp(c.y, box.y, box.y + box.height);
-    return dx * dx + dy * dy < r * r;
-}
-
-}  // namespace
-
 std::vector<TreePerch> makeTreePerches(const std::vector<StorageNodeModel>& nodes, double time, double /*w*/, double h,
-                                       bool reduceMotion, const std::optional<std::string>& hovered)
+                                       bool reduceMotion)
 {
     std::vector<TreePerch> perches;
-    const double figure = std::min(0.13 * h, 90.0);
-    const double threshold = figure + 48;
-    std::vector<double> ys(nodes.size());
-    for (std::size_t i = 0; i < nodes.size(); ++i)
-        ys[i] = bobbedNodeY(nodes[i], int(i), time, reduceMotion);
+    const double threshold = std::min(0.13 * h, 90.0) + 48;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const auto& n = nodes[i];
-        const double y = ys[i];
-        if (!(n.diameter >= 44 && y - n.diameter / 2 > threshold))
-            continue;
-        // A character standing here at its full size must not stand in
-        // another bubble: in a packed crown it would cover it.
-        const double width = figure * 110 / 130, feet = y - n.diameter / 2 + 3;
-        const platform::ui::Rect room{n.position.x - width / 2, feet - figure, width, figure};
-        bool crowded = false;
-        for (std::size_t j = 0; j < nodes.size() && !crowded; ++j)
-            crowded = j != i && circleMeetsRect({nodes[j].position.x, ys[j]}, nodes[j].diameter / 2, room);
-        if (crowded)
-            continue;
-        perches.push_back({n.summary.label,
-                           platform::formatByteCount(n.summary.reclaimable_bytes) + " · " + storageStatusWord(n.status),
-                           {n.position.x, y},
-                           n.diameter / 2,
-                           hovered == n.id()});
+        const double y = bobbedNodeY(n, int(i), time, reduceMotion);
+        if (n.diameter >= 44 && y - n.diameter / 2 > threshold)
+            perches.push_back({n.summary.label,
+                               platform::formatByteCount(n.summary.total_bytes) + " · " + storageStatusWord(n.status),
+                               {n.position.x, y},
+                               n.diameter / 2});
     }
     return perches;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The storage tree's decisions as plain functions: the protected set and its
-// stored text, which projects a stack's clean may take, the selection and
-// hover rules, the bob of the bubbles and the character's perches.
+// stored text, which projects a stack's clean may take, the bob of the
+// bubbles and the character's perches.
 
 #include <optional>
 #include <set>
@@ -48,20 +48,15 @@ std::vector<ProjectDTO> stackCleanRequest(const DashboardDTO& dash, const std::s
 // a stack protected only because all its projects are pinned.
 std::optional<std::string> protectionMenuTitle(bool userProtected, StorageNodeStatus status);
 
-// A bubble tap: the same stack again deselects.
-std::optional<std::string> stackSelectionAfterTap(const std::optional<std::string>& filterStack, const std::string& stack);
-// The pointer leaving a bubble clears the hover only while it still names it.
-std::optional<std::string> hoverAfter(const std::optional<std::string>& hovered, const std::string& stack, bool inside);
-
 // The tree's clock: 0 under reduce motion, else the timeline's seconds.
 double storageTreeTime(double timelineSeconds, bool reduceMotion);
 // A bubble's centre height as drawn: bobbing 2.6 points, still under reduce motion.
 double bobbedNodeY(const StorageNodeModel& node, int index, double time, bool reduceMotion);
 
-// The bubbles of 44 points or more whose top edge lies below the crown's
-// upper band and with room above them for the character, where it can stand;
-// each names the bubble's reclaimable size, the figure the bubble shows.
+// Where the character can stand: the bubbles of 44 points or more whose top
+// edge lies below the crown's upper band, each named by its stack, its total
+// size and its status ("Node / JS", "2.5 GB · Idle").
 std::vector<TreePerch> makeTreePerches(const std::vector<StorageNodeModel>& nodes, double time, double w, double h,
-                                       bool reduceMotion, const std::optional<std::string>& hovered = std::nullopt);
+                                       bool reduceMotion);
 
 }  // namespace tidewell

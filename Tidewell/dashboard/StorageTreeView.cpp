@@ -58,6 +58,21 @@ void showStackDetails(AppStore& store, const std::string& stack)
     store.selectedSection = AppSection::projects;
 }
 
+void toggleStackSelection(AppStore& store, const std::string& stack)
+{
+    store.filterStack = store.filterStack.get() == stack ? Stack() : Stack(stack);
+}
+
+void clearStackSelection(AppStore& store) { store.filterStack = Stack(); }
+
+void trackStackHover(const ui::Binding<Stack>& hoveredID, const std::string& stack, bool inside)
+{
+    if (inside)
+        hoveredID.set(stack);
+    else if (hoveredID.get() == stack)
+        hoveredID.set(Stack());
+}
+
 namespace {
 
 struct TreeState {
@@ -121,7 +136,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
             .contentShape(ui::Rectangle())
             .onTapGesture([store, spring] {
                 if (store->filterStack.get())
-                    ui::withAnimation(spring, [&] { store->filterStack = Stack(); });
+                    ui::withAnimation(spring, [&] { clearStackSelection(*store); });
             })
             .accessibilityHidden(true),
         TreeBackgroundView(t, s.cornerRadius),
@@ -134,7 +149,7 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
     std::optional<TreeCharacterView> character;
     if (profile.walksOnTree) {
         character = TreeCharacterView{profile, store->lifetimeReclaimedBytes.get(), store->characterMeal.get(),
-                                      s.dash().reclaimable_bytes, makeTreePerches(nodes, t, size.width, size.height, s.reduceMotion, hovered),
+                                      s.dash().reclaimable_bytes, makeTreePerches(nodes, t, size.width, size.height, s.reduceMotion),
                                       size, t, s.reduceMotion, TreeCharacterView::Layer::behind};
         layers.push_back(character->body().zIndex(0.5));
         character->layer = TreeCharacterView::Layer::front;
@@ -148,14 +163,12 @@ ui::View scene(const TreeState& s, const std::vector<StorageNodeModel>& nodes, c
         const double y = bobbedNodeY(node, int(i), t, s.reduceMotion);
         const int step = bubbleStep(y);
         StorageNodeView bubble{node, selected, isHovered, s.appeared, int(i), t, s.reduceMotion, [store, stack, spring] {
-                                   ui::withAnimation(spring, [&] {
-                                       store->filterStack = stackSelectionAfterTap(store->filterStack.get(), stack);
-                                   });
+                                   ui::withAnimation(spring, [&] { toggleStackSelection(*store, stack); });
                                }};
         bubble.pixelPhase = step & 1;
         const auto hover = s.hoveredID;
         bubbles.emplace_back(stack, bubble.body()
-                                        .onHover([hover, stack](bool inside) { hover.set(hoverAfter(hover.get(), stack, inside)); })
+                                        .onHover([hover, stack](bool inside) { trackStackHover(hover, stack, inside); })
                                         .modifier(ui::contextMenu(bubbleMenu(s, node, protectedSet, cleanable[i])))
                                         // Still bubbles sit exactly where the layout put them.
                                         .position(node.position.x, s.reduceMotion ? y : step / 2.0)

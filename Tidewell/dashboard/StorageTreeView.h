@@ -10,6 +10,7 @@
 
 #include "core/EngineRecords.h"
 #include "dashboard/StorageNodeModel.h"
+#include "ui/State.h"
 #include "ui/View.h"
 
 #include <memory>
@@ -28,6 +29,16 @@ platform::ui::View StorageTreeView(AppStore& store, std::shared_ptr<const Dashbo
 void cleanStack(AppStore& store, const DashboardDTO& dash, const std::string& stack,
                 const std::set<std::string>& protectedStacks);
 void showStackDetails(AppStore& store, const std::string& stack);
+
+// The selection is the store's stack filter: a bubble tap selects its stack,
+// or deselects it when it is already selected; a tap on the open scene clears it.
+void toggleStackSelection(AppStore& store, const std::string& stack);
+void clearStackSelection(AppStore& store);
+// The pointer entering a bubble hovers its stack; leaving it clears the hover
+// only while it still names that stack, so moving straight onto another
+// bubble keeps the newer one.
+void trackStackHover(const platform::ui::Binding<std::optional<std::string>>& hoveredID, const std::string& stack,
+                     bool inside);
 
 // The seconds since 2001-01-01 UTC at the host clock's `hostSeconds`, in
 // double precision (about 8 × 10⁸ today).

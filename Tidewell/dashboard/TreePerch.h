@@ -9,12 +9,9 @@ namespace tidewell {
 
 struct TreePerch {
     std::string title;   // the stack's label
-    std::string detail;  // "1.2 GB · Reclaimable"
+    std::string detail;  // "2.5 GB · Reclaimable"
     platform::ui::Point center;
     double radius = 0;
-    // The pointer is over this bubble: only then does the character name it,
-    // so its words are the bubble's hover label and leave with the pointer.
-    bool hovered = false;
     bool operator==(const TreePerch&) const = default;
 };
 

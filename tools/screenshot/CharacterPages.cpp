@@ -129,7 +129,7 @@ View pane(std::uint64_t lifetime)
 
 // The tree scene at a moment the pose asks for: the first time from 0 on
 // where `wanted` holds, with the bubbles, both character layers and a caption.
-View treeMoment(const std::string& what, const std::function<bool(const TreeCharacterPose&, const std::vector<TreePerch>&)>& wanted, bool fed = false)
+View treeMoment(const std::string& what, const std::function<bool(const TreeCharacterView::Pose&, const std::vector<TreePerch>&)>& wanted, bool fed = false)
 {
     AppStore& store = characterStore(128'400'000'000, CharacterAccessory::scarf);
     const auto& dash = *store.dashboard.get();
@@ -160,9 +160,9 @@ View treeMoment(const std::string& what, const std::function<bool(const TreeChar
 
 View treeMoments()
 {
-    const auto onPerchSpeaking = [](const TreeCharacterPose& p, const auto&) { return p.line && p.line->find(" · ") != std::string::npos; };
+    const auto onPerchSpeaking = [](const TreeCharacterView::Pose& p, const auto&) { return p.line && p.line->find(" · ") != std::string::npos; };
     // Behind, its feet just below a bubble, so the bubble hides its head.
-    const auto peeking = [](const TreeCharacterPose& p, const std::vector<TreePerch>& perches) {
+    const auto peeking = [](const TreeCharacterView::Pose& p, const std::vector<TreePerch>& perches) {
         if (!p.behind) return false;
         for (const auto& q : perches)
             if (std::abs(p.feet.x - q.center.x) < 0.5 * q.radius && p.feet.y > q.center.y + q.radius + 6 &&

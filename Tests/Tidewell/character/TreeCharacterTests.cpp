@@ -18,7 +18,7 @@ std::vector<TreePerch> perches(int n) {
     return out;
 }
 
-bool onPerch(const TreeCharacterPose& p, const std::vector<TreePerch>& list) {
+bool onPerch(const TreeCharacterView::Pose& p, const std::vector<TreePerch>& list) {
     for (const auto& q : list)
         if (p.feet.x == q.center.x && p.feet.y == q.center.y - q.radius + 3) return true;
     return false;
@@ -101,20 +101,26 @@ TEST(TreeCharacterPoseTest, PassesBehindTheBubblesOnlyWhileBelowThePerchTop) {
     EXPECT_GT(behind, 0);
 }
 
-// On a bubble the character names it only while the pointer is over that
-// bubble, so its words never outlast the hover.
-TEST(TreeCharacterPoseTest, NamesItsPerchOnlyWhileThePointerIsOverIt) {
-    auto list = perches(3);
-    list[1].hovered = true;
-    int named = 0;
-    for (double t = 0; t < 2100; t += 0.1) {
-        const auto pose = treeCharacterPose(list, size, t, false, 0);
-        if (!pose.line || *pose.line == "All clean. Nice.") continue;
-        EXPECT_EQ(*pose.line, "Stack1 · 1 GB · Idle") << t;
-        EXPECT_EQ(pose.feet.x, list[1].center.x) << t;
-        ++named;
+// Idle on a perch, the character names it in the segments whose noise(seg, 3)
+// is under 0.55 and keeps quiet in the others; no pointer is involved.
+TEST(TreeCharacterPoseTest, NamesItsPerchInTheSegmentsTheNoisePicks) {
+    const auto list = perches(3);
+    int named = 0, quiet = 0;
+    for (int seg = 1; seg < 400; ++seg) {
+        const auto pose = treeCharacterPose(list, size, seg * 7.0 + 6.5, false, 0);  // idle, inside the speaking time
+        if (!onPerch(pose, list)) continue;
+        const int index = int((pose.feet.x - 100) / 150);
+        const double x = std::sin(seg * 12.9898 + 3 * 78.233) * 43758.5453;
+        if (x - std::floor(x) < 0.55) {
+            ++named;
+            EXPECT_EQ(pose.line, std::optional<std::string>(list[std::size_t(index)].title + " · 1 GB · Idle")) << seg;
+        } else {
+            ++quiet;
+            EXPECT_EQ(pose.line, std::nullopt) << seg;
+        }
     }
-    EXPECT_GT(named, 10);
+    EXPECT_GT(named, 50);
+    EXPECT_GT(quiet, 50);
 }
 
 }  // namespace

@@ -82,18 +82,9 @@ TEST(StorageTreeRules, StackCleansTakeOnlyUnshieldedProjects)
                                {project("d", {"node"}, 10, true), project("e", {"node"}, 10, false, true)}, {}));
 }
 
-TEST(StorageTreeRules, SelectionAndHover)
-{
-    using S = std::optional<std::string>;
-    EXPECT_EQ(stackSelectionAfterTap(S("go"), "go"), std::nullopt);
-    EXPECT_EQ(stackSelectionAfterTap(S("go"), "node"), S("node"));
-    EXPECT_EQ(stackSelectionAfterTap(std::nullopt, "node"), S("node"));
-    EXPECT_EQ(hoverAfter(S("go"), "node", true), S("node"));
-    EXPECT_EQ(hoverAfter(S("node"), "go", false), S("node"));  // left an older bubble: the newer one stays
-    EXPECT_EQ(hoverAfter(S("go"), "go", false), std::nullopt);
-}
-
-TEST(StorageTreeRules, PerchesAreLargeBubblesBelowTheUpperBandWithRoomAbove)
+// A perch is every bubble of 44 points or more whose top edge lies below
+// the band, however close its neighbours; it names the stack's total size.
+TEST(StorageTreeRules, PerchesAreTheLargeBubblesBelowTheUpperBand)
 {
     // Threshold for h = 400: min(52, 90) + 48 = 100; still (reduce motion) centres.
     auto node = [](const char* id, double x, double y, double d) {
@@ -101,20 +92,20 @@ TEST(StorageTreeRules, PerchesAreLargeBubblesBelowTheUpperBandWithRoomAbove)
     };
     const std::vector<StorageNodeModel> nodes{node("small", 400, 300, 43.9), node("edge", 100, 300, 44),
                                               node("high", 400, 120, 44), node("top", 250, 122.1, 44)};
-    auto perches = makeTreePerches(nodes, 5, 800, 400, true, "edge");
+    auto perches = makeTreePerches(nodes, 5, 800, 400, true);
     ASSERT_EQ(perches.size(), 2u);
-    // It names the figure its bubble shows, and only the hovered bubble speaks.
-    EXPECT_EQ(perches[0], (TreePerch{"edge", "1.2 GB · Idle", {100, 300}, 22, true}));
+    EXPECT_EQ(perches[0], (TreePerch{"edge", "2.5 GB · Idle", {100, 300}, 22}));
     EXPECT_EQ(perches[1].title, "top");
-    EXPECT_FALSE(perches[1].hovered);
     EXPECT_TRUE(makeTreePerches({}, 0, 800, 400, false).empty());
 
-    // A bubble just above, where the character would stand, takes the perch away.
+    // A bubble just above, where the character stands, takes no perch away.
     auto crowded = nodes;
     crowded.push_back(node("above", 120, 240, 60));
+    crowded.back().status = StorageNodeStatus::reclaimable;
     perches = makeTreePerches(crowded, 5, 800, 400, true);
-    ASSERT_EQ(perches.size(), 2u);
-    EXPECT_EQ(perches[0].title, "top");
+    ASSERT_EQ(perches.size(), 3u);
+    EXPECT_EQ(perches[0].title, "edge");
+    EXPECT_EQ(perches[2], (TreePerch{"above", "2.5 GB · Reclaimable", {120, 240}, 30}));
 
     // Moving: the perch follows the bob.
     const auto moving = makeTreePerches({node("edge", 100, 300, 44)}, 2, 800, 400, false);

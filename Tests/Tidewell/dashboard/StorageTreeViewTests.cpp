@@ -11,10 +11,12 @@
 #include "dashboard/StorageNodeLayout.h"
 #include "dashboard/StorageNodeView.h"
 #include "dashboard/StorageTreeRules.h"
+#include "dashboard/StorageTreeView.h"
 #include "foundation/UserDefaults.h"
 #include "ui/Menu.h"
 
 #include <QPainter>
+#include <tuple>
 
 namespace tidewell {
 namespace {
@@ -75,6 +77,35 @@ TEST(StorageTreeView, TapsMenuAndProtection)
     EXPECT_EQ(store.selectedSection.get(), AppSection::projects);
     EXPECT_FALSE(store.filterIdle.get());
     platform::ui::setMenuPresenter(nullptr);
+}
+
+// The tree's selection and hover go through its named operations: a tap
+// toggles the store's stack filter, the open scene clears it, and leaving an
+// older bubble keeps the newer hover.
+TEST(StorageTreeView, SelectionAndHoverOperations)
+{
+    testing::ScratchHome home;
+    AppStore store;
+    using Stack = std::optional<std::string>;
+    for (const auto& [before, tapped, after] : std::vector<std::tuple<Stack, std::string, Stack>>{
+             {Stack("go"), "go", Stack()}, {Stack("go"), "node", Stack("node")}, {Stack(), "node", Stack("node")}}) {
+        store.filterStack = before;
+        toggleStackSelection(store, tapped);
+        EXPECT_EQ(store.filterStack.get(), after) << before.value_or("nil") << " tapped " << tapped;
+    }
+    clearStackSelection(store);
+    EXPECT_EQ(store.filterStack.get(), Stack());
+    EXPECT_EQ(store.selectedSection.get(), AppSection::dashboard) << "selecting never leaves the page";
+
+    Stack hovered;
+    const platform::ui::Binding<Stack> hover([&] { return hovered; }, [&](Stack v) { hovered = std::move(v); });
+    trackStackHover(hover, "go", true);
+    EXPECT_EQ(hovered, Stack("go"));
+    trackStackHover(hover, "node", true);
+    trackStackHover(hover, "go", false);  // left the older bubble: the newer one stays
+    EXPECT_EQ(hovered, Stack("node"));
+    trackStackHover(hover, "node", false);
+    EXPECT_EQ(hovered, Stack());
 }
 
 // Protected by the user or because every project of the stack is pinned: the
