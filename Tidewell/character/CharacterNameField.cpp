@@ -38,7 +38,7 @@ NameFieldReporting installedNameFieldReporting() {
             }};
 }
 
-void commitCharacterName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting) {
+void commitName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting) {
     const std::string name = trimSpacesAndTabs(state.text.get());
     const CharacterProfile current = store.character.get();
     if (name == current.name) {
@@ -82,7 +82,7 @@ ui::View CharacterNameField(AppStore& store, NameFieldReporting reporting) {
                                                            [text](std::string v) { text.set(limitCharacterNameText(v)); });
                     ui::TextFieldOptions options;
                     options.focused = focused;
-                    options.onSubmit = [s, state, reporting] { commitCharacterName(*s, state, reporting); };
+                    options.onSubmit = [s, state, reporting] { commitName(*s, state, reporting); };
                     const auto message = error.get();
                     return ui::VStack(
                                ui::HorizontalAlignment::leading, 4,
@@ -96,7 +96,7 @@ ui::View CharacterNameField(AppStore& store, NameFieldReporting reporting) {
                             if (!focused.get()) text.set(name);
                         })
                         .onChange(focused.get(), [s, state, reporting](bool isFocused) {
-                            if (!isFocused) commitCharacterName(*s, state, reporting);
+                            if (!isFocused) commitName(*s, state, reporting);
                         });
                 });
             });

@@ -42,7 +42,7 @@ inline constexpr const char* characterNameHelp = "Also your name on the public l
 
 // Checks and saves the typed name; with the leaderboard on and a session,
 // reports it and restores the previous name when the report is refused.
-void commitCharacterName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting);
+void commitName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting);
 
 platform::ui::View CharacterNameField(AppStore& store, NameFieldReporting reporting = installedNameFieldReporting());
 

@@ -131,6 +131,13 @@ std::string encodeCharacterProfile(const CharacterProfile& p) {
     return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+namespace {
+// The keys of the profile's older form, read and never written.
+struct LegacyKeys {
+    static constexpr const char* name = "name";
+};
+}  // namespace
+
 CharacterProfile decodeCharacterProfile(std::string_view text) {
     Json j;
     try {
@@ -172,7 +179,7 @@ CharacterProfile decodeCharacterProfile(std::string_view text) {
     } else {
         // The older form kept the name under "name" and always reported.
         std::string legacy;
-        if (auto v = present(j, "name")) legacy = readString(*v, "name");
+        if (auto v = present(j, LegacyKeys::name)) legacy = readString(*v, LegacyKeys::name);
         legacy = trimSpacesAndTabs(legacy);
         p.name = (isValidCharacterName(legacy) && legacy != "Byte") ? legacy : randomCharacterName();
         p.leaderboardOptIn = true;

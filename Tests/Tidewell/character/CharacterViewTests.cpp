@@ -125,7 +125,7 @@ TEST_F(CharacterOnStore, NameCommitSavesChecksAndTakesBackARefusal) {
     NameFieldReporting signedOut{[] { return false; }, [&](auto&, auto, auto) { ++reports; }};
     FieldState field;
     const auto state = field.bindings();
-    const auto commit = [&](std::string text, const NameFieldReporting& r) { state.text.set(text); commitCharacterName(*store, state, r); };
+    const auto commit = [&](std::string text, const NameFieldReporting& r) { state.text.set(text); commitName(*store, state, r); };
 
     struct Case { std::string typed; std::string stored; bool ruleMessage; };
     const Case cases[] = {{"ab", "Mira", true}, {"a b c", "Mira", true}, {"Mira!", "Mira", true},
