@@ -4,8 +4,11 @@
 #include "desktop/WebPageBackend.h"
 
 #include <QCoreApplication>
+#include <QPainter>
+#include <QPixmap>
 #include <QtGlobal>
 #include <QPointer>
+#include <QWindow>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
@@ -18,6 +21,7 @@
 #include <QWebEngineView>
 
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -58,28 +62,160 @@ bool engineLoads(const QUrl& url) {
            scheme == QLatin1String("data");
 }
 
-// What a view tree's slot owns: a frame around the page that hands the page
-// back when the slot lets go, so the page outlives the view that showed it.
-class PageHolder final : public QWidget {
+// The page's own window. A widget that the GPU draws (the page) makes every
+// window it sits in, for good, one that is composed through OpenGL on each
+// frame it repaints: inside the main window that puts every frame of the
+// dashboard's animations through (software) OpenGL for the rest of the
+// session. So the page lives in a window of its own, a native child of the
+// window it shows in, and that window stays a plain raster one. Behind the
+// page's transparent background it paints what the window shows under it.
+class PageWindow final : public QWidget {
 public:
-    explicit PageHolder(QWebEngineView* page) : page_(page) {
+    explicit PageWindow(QWebEngineView* page) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         page->setParent(this);
         layout->addWidget(page);
-        page->show();
-        setAttribute(Qt::WA_TranslucentBackground);
     }
-    ~PageHolder() override {
-        if (!page_ || page_->parent() != this) return;
-        page_->hide();
-        page_->setParent(nullptr);
+    void setBackdrop(const QPixmap& backdrop) {
+        backdrop_ = backdrop;
+        update();
+    }
+    // The window this one sits in, for the slot that holds it now.
+    void setHost(QWindow* host, const QObject* holder) {
+        holder_ = holder;
+        host_ = host;
+        winId();
+        if (windowHandle()->parent() != host) windowHandle()->setParent(host);
+    }
+    // Back to a window of its own, hidden, when `holder` still holds it (the
+    // window it sat in may go before the page).
+    void leave(const QObject* holder) {
+        if (holder_ != holder) return;
+        holder_ = nullptr;
+        host_ = nullptr;
+        hide();
+        if (windowHandle() && windowHandle()->parent()) windowHandle()->setParent(nullptr);
+    }
+    bool isHeldBy(const QObject* holder) const { return holder_ == holder; }
+
+protected:
+    bool event(QEvent* e) override {
+        // Qt makes the window again when the page first draws through the GPU;
+        // the new one goes back where the old one was.
+        if (e->type() == QEvent::WinIdChange && windowHandle() && windowHandle()->parent() != host_)
+            windowHandle()->setParent(host_);
+        return QWidget::event(e);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (backdrop_.isNull()) p.fillRect(rect(), palette().window());
+        else p.drawPixmap(0, 0, backdrop_);
     }
 
 private:
-    QPointer<QWebEngineView> page_;
+    QPixmap backdrop_;
+    QPointer<QWindow> host_;
+    QPointer<const QObject> holder_;
 };
 
+// What a view tree's slot owns: a place among the window's widgets that keeps
+// the page's window over itself (same place, size and visibility) and lends
+// it the pixels beneath. When the slot lets go, the page's window leaves, so
+// the page outlives the view that showed it.
+class PageHolder final : public QWidget {
+public:
+    explicit PageHolder(PageWindow* window) : window_(window) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+    ~PageHolder() override { detach(); }
+
+protected:
+    bool event(QEvent* e) override {
+        switch (e->type()) {
+            case QEvent::Show:
+            case QEvent::Move:
+            case QEvent::Resize:
+                follow();
+                place();
+                break;
+            case QEvent::Hide:
+                if (window_ && window_->isHeldBy(this)) window_->hide();
+                break;
+            case QEvent::ParentChange:
+                follow();
+                place();
+                break;
+            case QEvent::Paint:
+                if (grabbing_) return true;
+                // The window painted what lies under the page: take it up, once
+                // the painting is over (taking it paints this widget again).
+                if (!backdropPending_) {
+                    backdropPending_ = true;
+                    QTimer::singleShot(0, this, [this] { takeBackdrop(); });
+                }
+                return true;
+            default: break;
+        }
+        return QWidget::event(e);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Move || e->type() == QEvent::Resize) place();
+        if (e->type() == QEvent::ParentChange) follow();
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    QPointer<PageWindow> window_;
+    std::vector<QPointer<QWidget>> ancestors_;
+    bool grabbing_ = false;
+    bool backdropPending_ = false;
+
+    // Keeps up with moves of the widgets this one sits in.
+    void follow() {
+        for (auto& a : ancestors_)
+            if (a) a->removeEventFilter(this);
+        ancestors_.clear();
+        for (QWidget* a = parentWidget(); a; a = a->parentWidget()) {
+            a->installEventFilter(this);
+            ancestors_.emplace_back(a);
+            if (a->isWindow()) break;
+        }
+    }
+
+    void place() {
+        if (!window_) return;
+        QWidget* top = window();
+        if (top == this || !isVisible() || !top->windowHandle()) {
+            if (window_->isHeldBy(this)) window_->hide();
+            return;
+        }
+        window_->setHost(top->windowHandle(), this);
+        window_->setGeometry(QRect(mapTo(top, QPoint(0, 0)), size()));
+        if (!window_->isVisible()) {
+            takeBackdrop();
+            window_->show();
+        }
+    }
+
+    void detach() {
+        if (!window_ || !window_->isHeldBy(this)) return;
+        window_->leave(this);
+    }
+
+    void takeBackdrop() {
+        backdropPending_ = false;
+        QWidget* under = parentWidget();
+        if (!window_ || !window_->isHeldBy(this) || !under || !isVisible() || width() < 1 || height() < 1) return;
+        grabbing_ = true;
+        QPixmap backdrop = under->grab(geometry());
+        grabbing_ = false;
+        window_->setBackdrop(backdrop);
+    }
+};
 
 class EnginePage final : public WebPageBackend {
 public:
@@ -87,7 +223,7 @@ public:
         : configuration(configuration), delegate(delegate), prefersDark(prefersDark) {}
     ~EnginePage() override {
         // Widgets can't outlive the application object: at exit the page is left to the process.
-        if (view && QCoreApplication::instance()) delete view;
+        if (window && QCoreApplication::instance()) delete window;
     }
 
     void load(const std::string& url, std::chrono::milliseconds limit) override {
@@ -101,13 +237,17 @@ public:
         if (!view || view->url().isEmpty()) return std::nullopt;
         return view->url().toString(QUrl::FullyEncoded).toStdString();
     }
-    QWidget* widget() override { return new PageHolder(make()); }
+    QWidget* widget() override {
+        make();
+        return new PageHolder(window);
+    }
 
 private:
     WebViewConfiguration configuration;
     const WebViewDelegate& delegate;
     bool prefersDark;
     QPointer<QWebEngineView> view;
+    QPointer<PageWindow> window;
     QTimer* timeout = nullptr;
     bool timedOut = false;
     QUrl ignoring;  // a navigation that never really started
@@ -138,10 +278,11 @@ private:
         // are never handed to the desktop by the engine; the delegate decides.
         page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
         view->setPage(page);
+        window = new PageWindow(view);
         // The engine lets go of its profiles when the application object goes;
         // a page still alive then is a page it warns about. Pages go first.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, QCoreApplication::instance(),
-                         [v = QPointer<QWebEngineView>(view)] { delete v.data(); });
+                         [w = QPointer<PageWindow>(window)] { delete w.data(); });
         view->setAttribute(Qt::WA_TranslucentBackground);
         view->setStyleSheet("background: transparent");
         view->setAccessibleName(QString::fromStdString(configuration.accessibilityIdentifier));

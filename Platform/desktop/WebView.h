@@ -53,7 +53,9 @@ public:
     // The address shown now; none before the first load.
     std::optional<std::string> url() const;
     // A new widget showing the page (made on first use), for a view tree's
-    // slot to own; when it is deleted the page stays, ready for the next one.
+    // slot to own. The page draws in a native window of its own kept over
+    // that widget, so the window around it never composes through OpenGL;
+    // when the widget is deleted the page stays, ready for the next one.
     QWidget* widget();
 
     // Call before the application object exists: the engine's sharing of GL

@@ -1,0 +1,166 @@
+// The web page in a real X11 window (Xvfb): it draws in a native window of
+// its own over its slot, so the window around it stays a plain raster window
+// whose frames never go through OpenGL, and what lies under the slot shows
+// through the page's transparent background.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "desktop/WebView.h"
+
+namespace {
+
+// A window that paints itself red: the colour the page must show through.
+class RedWindow final : public QWidget {
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(200, 0, 0)); }
+};
+
+// Serves one page, whatever is asked.
+class PageServer {
+public:
+    explicit PageServer(std::string html) : html_(std::move(html)) {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n")) return;
+                    socket->write(("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+                                   std::to_string(html_.size()) + "\r\n\r\n" + html_)
+                                      .c_str());
+                    socket->disconnectFromHost();
+                });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + "/"; }
+    std::string html_;
+
+private:
+    QTcpServer server_;
+};
+
+bool processUntil(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void idle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The native windows that sit inside `parent`.
+std::vector<QWindow*> childWindows(QWindow* parent) {
+    std::vector<QWindow*> found;
+    for (QWindow* w : QGuiApplication::allWindows())
+        if (w->parent() == parent) found.push_back(w);
+    return found;
+}
+
+TEST(WebViewWindowTest, ThePageDrawsInAWindowOfItsOwnAndTheWindowAroundItStaysRaster) {
+    bool finished = false;
+    platform::WebViewDelegate delegate;
+    delegate.didFinishNavigation = [&] { finished = true; };
+    platform::WebView page({"", "test.webView"}, delegate);
+
+    RedWindow main;
+    main.resize(600, 400);
+    main.show();
+    ASSERT_TRUE(processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); }));
+    const WId before = main.winId();
+
+    QWidget* slot = page.widget();
+    slot->setParent(&main);
+    slot->setGeometry(100, 60, 300, 200);
+    PageServer server("<html><body style='background:transparent'></body></html>");
+    page.load(server.url());
+    ASSERT_TRUE(processUntil([&] { return finished; }));
+    slot->show();
+    idle(1500);
+
+    // The window around the page was neither turned into an OpenGL window nor made again.
+    EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
+    EXPECT_EQ(main.winId(), before);
+    // The page's window sits in it, over the slot.
+    auto inside = childWindows(main.windowHandle());
+    ASSERT_EQ(inside.size(), 1u);
+    QWindow* own = inside.front();
+    EXPECT_TRUE(own->isVisible());
+    EXPECT_EQ(own->geometry(), QRect(100, 60, 300, 200));
+
+    // What the screen shows there is the window's red, through the page.
+    const QImage shown = main.screen()->grabWindow(main.winId(), 100, 60, 300, 200).toImage();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(QColor(shown.pixel(150, 100)), QColor(200, 0, 0));
+
+    // The page itself draws over that red.
+    finished = false;
+    server.html_ = "<html><body><div style='position:fixed;left:0;top:0;right:0;bottom:0;background:rgb(0,0,200)'></div></body></html>";
+    page.load(server.url() + "blue");
+    ASSERT_TRUE(processUntil([&] { return finished; }));
+    idle(800);
+    EXPECT_EQ(QColor(main.screen()->grabWindow(main.winId(), 150, 100, 1, 1).toImage().pixel(0, 0)), QColor(0, 0, 200));
+
+    // The slot moves and hides; the page's window follows.
+    slot->move(40, 30);
+    idle(100);
+    EXPECT_EQ(own->geometry(), QRect(40, 30, 300, 200));
+    slot->hide();
+    idle(100);
+    EXPECT_FALSE(own->isVisible());
+
+    // The slot goes; the page stays for the next one, which shows it again.
+    delete slot;
+    idle(100);
+    EXPECT_TRUE(childWindows(main.windowHandle()).empty());
+    EXPECT_FALSE(own->isVisible());
+    QWidget* again = page.widget();
+    again->setParent(&main);
+    again->setGeometry(10, 10, 200, 100);
+    again->show();
+    idle(300);
+    ASSERT_EQ(childWindows(main.windowHandle()).size(), 1u);
+    EXPECT_TRUE(childWindows(main.windowHandle()).front()->isVisible());
+    EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
+    delete again;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A real X display: the one given, else a virtual one of the test's own.
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
+                                const_cast<char*>("-screen 0 1280x1024x24")};
+        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+        args.push_back(nullptr);
+        ::execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    platform::WebView::prepareProcess();
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
