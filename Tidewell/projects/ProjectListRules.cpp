@@ -82,11 +82,11 @@ bool isSelectableProject(const ProjectDTO& project) { return !project.pinned && 
 
 ProjectListDerived deriveProjectList(const ProjectListInputs& in) {
     ProjectListDerived d;
-    d.visible = visibleProjects(in);
+    d.visibleProjects = visibleProjects(in);
     std::unordered_set<std::string> selectableIDs;
-    for (const auto* p : d.visible) {
+    for (const auto* p : d.visibleProjects) {
         if (isSelectableProject(*p)) {
-            d.selectable.push_back(p);
+            d.selectableProjects.push_back(p);
             selectableIDs.insert(p->id);
         }
         if (!p->is_active && isSelectableProject(*p)) d.cleanAllCandidates.push_back(p);
@@ -94,24 +94,24 @@ ProjectListDerived deriveProjectList(const ProjectListInputs& in) {
     for (const auto& id : in.state.selectedIDs)
         if (selectableIDs.count(id)) d.selectedIDs.insert(id);
     std::uint64_t selectedBytes = 0;
-    for (const auto* p : d.selectable) {
+    for (const auto* p : d.selectableProjects) {
         if (!d.selectedIDs.count(p->id)) continue;
-        d.selectedCleanable.push_back(p);
+        d.selectedCleanableProjects.push_back(p);
         selectedBytes = platform::saturatingAdd(selectedBytes, p->reclaimable_bytes);
     }
-    d.allSelectableSelected = !d.selectable.empty() && !d.selectedIDs.empty() &&
-                              std::all_of(d.selectable.begin(), d.selectable.end(),
+    d.allSelectableSelected = !d.selectableProjects.empty() && !d.selectedIDs.empty() &&
+                              std::all_of(d.selectableProjects.begin(), d.selectableProjects.end(),
                                           [&](const ProjectDTO* p) { return d.selectedIDs.count(p->id) > 0; });
 
-    d.canSelect = !d.selectable.empty() && !in.isCleaning;
-    d.canSelectAll = !d.selectable.empty();
-    d.canCleanSelected = !d.selectedCleanable.empty() && !in.isCleaning && !in.isScanning;
+    d.canSelect = !d.selectableProjects.empty() && !in.isCleaning;
+    d.canSelectAll = !d.selectableProjects.empty();
+    d.canCleanSelected = !d.selectedCleanableProjects.empty() && !in.isCleaning && !in.isScanning;
     d.canCleanAll = !d.cleanAllCandidates.empty() && !in.isCleaning && !in.isScanning;
 
     d.cleanSelectedTitle = d.selectedIDs.empty() ? "Clean" : "Clean " + std::to_string(d.selectedIDs.size());
     d.selectAllTitle = d.allSelectableSelected ? "Deselect All" : "Select All";
     d.selectionSummary = d.selectedIDs.empty() ? "Select projects to clean"
-                                               : std::to_string(d.selectedCleanable.size()) + " selected \u00B7 " +
+                                               : std::to_string(d.selectedCleanableProjects.size()) + " selected \u00B7 " +
                                                      platform::formatByteCount(selectedBytes) + " reclaimable";
     if (!in.dashboard)
         d.emptyStateDetail = "Rescan to find Flutter, React Native, Node, and more.";
@@ -120,39 +120,6 @@ ProjectListDerived deriveProjectList(const ProjectListInputs& in) {
     else
         d.emptyStateDetail = "Nothing left to clean.";
     return d;
-}
-
-ProjectListState settingSelecting(ProjectListState state, bool selecting) {
-    state.selecting = selecting;
-    state.selectedIDs.clear();
-    return state;
-}
-
-ProjectListState toggledSelectAll(ProjectListState state, const ProjectListDerived& derived) {
-    state.selectedIDs.clear();
-    if (!derived.allSelectableSelected)
-        for (const auto* p : derived.selectable) state.selectedIDs.insert(p->id);
-    return state;
-}
-
-ProjectListState tappedCard(ProjectListState state, const ProjectDTO& project) {
-    if (!state.selecting || !isSelectableProject(project)) return state;
-    if (!state.selectedIDs.erase(project.id)) state.selectedIDs.insert(project.id);
-    return state;
-}
-
-ProjectListState afterCleanSelected(ProjectListState state) {
-    state.selecting = false;
-    state.selectedIDs.clear();
-    return state;
-}
-
-ProjectListState prunedSelection(ProjectListState state, const ProjectRefs& visible) {
-    std::set<std::string> kept;
-    for (const auto* p : visible)
-        if (state.selectedIDs.count(p->id)) kept.insert(p->id);
-    state.selectedIDs = std::move(kept);
-    return state;
 }
 
 std::vector<std::string> projectCardKeys(const ProjectRefs& visible) {

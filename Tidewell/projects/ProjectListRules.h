@@ -50,9 +50,9 @@ bool isSelectableProject(const ProjectDTO& project);
 
 // Everything the page derives from its inputs, worked out once per build.
 struct ProjectListDerived {
-    ProjectRefs visible;
-    ProjectRefs selectable;
-    ProjectRefs selectedCleanable;
+    ProjectRefs visibleProjects;
+    ProjectRefs selectableProjects;
+    ProjectRefs selectedCleanableProjects;
     ProjectRefs cleanAllCandidates;
     // The selection the page works with: the stored ids that a project of the
     // list can still be selected as. Ids a new dashboard no longer offers
@@ -72,17 +72,6 @@ struct ProjectListDerived {
     std::string emptyStateDetail;
 };
 ProjectListDerived deriveProjectList(const ProjectListInputs& in);
-
-// The page's operations, as the state they leave.
-ProjectListState settingSelecting(ProjectListState state, bool selecting);
-ProjectListState toggledSelectAll(ProjectListState state, const ProjectListDerived& derived);
-// A tap in selection mode toggles a selectable project; outside selection
-// mode the caller opens the files sheet instead, so the state is unchanged.
-ProjectListState tappedCard(ProjectListState state, const ProjectDTO& project);
-// After "Clean <n>": browsing again, nothing selected.
-ProjectListState afterCleanSelected(ProjectListState state);
-// The selection narrowed to the visible list, after the query or a filter changed.
-ProjectListState prunedSelection(ProjectListState state, const ProjectRefs& visible);
 
 // A key per visible project for the grid: its id, or, when the id is empty
 // or already taken by an earlier card, the id with the card's position, so

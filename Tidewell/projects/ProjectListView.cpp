@@ -5,13 +5,13 @@
 #include "kit/ForestEmptyState.h"
 #include "kit/ForestIconButton.h"
 #include "kit/ForestPageHeader.h"
+#include "kit/ForestSpring.h"
 #include "kit/RescanButton.h"
 #include "kit/ScanningBanner.h"
 #include "kit/SizeClass.h"
 #include "kit/StackFilterBar.h"
 #include "kit/StackVocabulary.h"
 #include "kit/Theme.h"
-#include "kit/ForestSpring.h"
 #include "projects/ProjectListRules.h"
 #include "projects/ProjectListingCard.h"
 #include "ui/Animation.h"
@@ -32,8 +32,6 @@ namespace ui = platform::ui;
 
 namespace {
 
-using StateBinding = ui::Binding<ProjectListState>;
-
 ProjectListInputs inputsOf(const AppStore& store, const ProjectListState& state) {
     ProjectListInputs in;
     const auto& dashboard = store.dashboard.get();
@@ -53,10 +51,50 @@ ProjectListState settled(const ProjectListState& state, const ProjectListDerived
     return s;
 }
 
-// After the query or a filter changed: the selection keeps only visible projects.
-void pruneSelection(AppStore& store, const StateBinding& state) {
-    const ProjectListState now = state.get();
-    state.set(prunedSelection(now, visibleProjects(inputsOf(store, now))));
+// Cards are made only for the rows the grid builds (those near the visible
+// part), from this build's list; the list points into the store's
+// dashboard, which a rebuild follows whenever it changes.
+struct Cards {
+    ProjectRefs visible;
+    std::vector<std::string> keys;
+    ProjectListState state;
+};
+
+// The page is rebuilt on every frame of a scroll; working the list and its
+// card keys out again over thousands of projects was a fifth of such a frame.
+// The last result is kept until the dashboard is written or any other input
+// changes.
+struct PageList {
+    ProjectListDerived derived;
+    std::shared_ptr<const Cards> cards;
+};
+
+const PageList& pageListFor(const AppStore& store, const ProjectListState& state) {
+    struct Memo {
+        std::uint64_t dashboardVersion = 0;
+        ProjectListInputs inputs;
+        PageList list;
+    };
+    static Memo memo;
+    ProjectListInputs in = inputsOf(store, state);
+    const std::uint64_t version = store.dashboard.version();
+    const bool same = memo.list.cards && memo.dashboardVersion == version && memo.inputs.dashboard == in.dashboard &&
+                      memo.inputs.filterIdle == in.filterIdle && memo.inputs.filterStack == in.filterStack &&
+                      memo.inputs.isCleaning == in.isCleaning && memo.inputs.isScanning == in.isScanning &&
+                      memo.inputs.state == in.state;
+    if (!same) {
+        ProjectListDerived d = deriveProjectList(in);
+        auto cards = std::make_shared<const Cards>(
+            Cards{d.visibleProjects, projectCardKeys(d.visibleProjects), settled(state, d)});
+        memo.list = {std::move(d), std::move(cards)};
+        memo.inputs = std::move(in);
+        memo.dashboardVersion = version;
+    }
+    return memo.list;
+}
+
+const ProjectListDerived& derivedOf(const ProjectListView& page) {
+    return pageListFor(page.store, page.state.get()).derived;
 }
 
 ui::View button(std::string title, ForestButton::Tone tone, bool enabled, std::function<void()> action) {
@@ -65,48 +103,32 @@ ui::View button(std::string title, ForestButton::Tone tone, bool enabled, std::f
         .disabled(!enabled);
 }
 
-ui::View toolbar(AppStore& store, const StateBinding& state, const ProjectListDerived& d, WidthClass width) {
-    auto setSelecting = [state](bool on) {
-        ui::withAnimation(forestSpring(), [&] { state.set(settingSelecting(state.get(), on)); });
-    };
+ui::View toolbar(const ProjectListView& page, const ProjectListDerived& d) {
     ui::ViewList items;
-    if (state.get().selecting) {
-        items.push_back(button("Cancel", ForestButton::Tone::secondary, true, [setSelecting] { setSelecting(false); }));
-        items.push_back(button(d.selectAllTitle, ForestButton::Tone::secondary, d.canSelectAll, [&store, state] {
-            const ProjectListState now = state.get();
-            state.set(toggledSelectAll(now, deriveProjectList(inputsOf(store, now))));
-        }));
-        items.push_back(button(d.cleanSelectedTitle, ForestButton::Tone::reclaim, d.canCleanSelected, [&store, state] {
-            // Worked out at the press, not copied into every frame.
-            const ProjectListState now = state.get();
-            store.requestClean(copiesOf(deriveProjectList(inputsOf(store, now)).selectedCleanable), true);
-            // A request the store turned down keeps the selection to fix and try again.
-            if (store.cleanConfirmProject.get()) state.set(afterCleanSelected(now));
-        }));
+    if (page.state.get().selecting) {
+        items.push_back(button("Cancel", ForestButton::Tone::secondary, true, [page] { page.setSelecting(false); }));
+        items.push_back(button(d.selectAllTitle, ForestButton::Tone::secondary, d.canSelectAll,
+                               [page] { page.toggleSelectAll(); }));
+        items.push_back(button(d.cleanSelectedTitle, ForestButton::Tone::reclaim, d.canCleanSelected,
+                               [page] { page.cleanSelected(); }));
     } else {
-        items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [setSelecting] {
-                            setSelecting(true);
+        items.push_back(button("Select", ForestButton::Tone::secondary, d.canSelect, [page] {
+                            page.setSelecting(true);
                         }).help("Choose several projects, then clean them together"));
-        items.push_back(button("Clean All", ForestButton::Tone::reclaim, d.canCleanAll, [&store, state] {
-            store.requestClean(copiesOf(deriveProjectList(inputsOf(store, state.get())).cleanAllCandidates), true);
-        }));
+        items.push_back(
+            button("Clean All", ForestButton::Tone::reclaim, d.canCleanAll, [page] { page.cleanAll(); }));
     }
-    items.push_back(RescanButton(store));
-    const ui::View row = ui::HStack(ui::VerticalAlignment::center, 8, items);
-    // The narrow window keeps the row while it fits beside the title; three
-    // buttons stacked tall push the list down for nothing.
-    if (width == WidthClass::compact)
-        return ui::ViewThatFits(ui::Axes::horizontalOnly(), {row, ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items))});
-    return row;
+    items.push_back(RescanButton(page.store));
+    if (page.widthClass == WidthClass::compact)
+        return ui::VStack(ui::HorizontalAlignment::trailing, 8, std::move(items));
+    return ui::HStack(ui::VerticalAlignment::center, 8, std::move(items));
 }
 
-ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide) {
+ui::View filterBarVariant(const ProjectListView& page, bool wide) {
+    AppStore& store = page.store;
+    const auto& state = page.state;
     const bool byReclaimable = state.get().sortReclaimable;
-    auto toggleSort = [state] {
-        ProjectListState s = state.get();
-        s.sortReclaimable = !s.sortReclaimable;
-        state.set(s);
-    };
+    auto toggleSort = [page] { page.toggleSort(); };
     ui::Binding<std::string> query([state] { return state.get().query; },
                                    [state](std::string q) {
                                        ProjectListState s = state.get();
@@ -142,13 +164,12 @@ ui::View filterBarVariant(AppStore& store, const StateBinding& state, bool wide)
                       });
 }
 
-ui::View filterBar(AppStore& store, const StateBinding& state) {
-    return ui::ViewThatFits(ui::Axes::horizontalOnly(),
-                            {filterBarVariant(store, state, true), filterBarVariant(store, state, false)})
+ui::View filterBar(const ProjectListView& page) {
+    return ui::ViewThatFits(ui::Axes::horizontalOnly(), {filterBarVariant(page, true), filterBarVariant(page, false)})
         .fixedSize(false, true);
 }
 
-ui::View selectionSummary(const ProjectListDerived& d) {
+ui::View selectionSummaryRow(const ProjectListDerived& d) {
     return ui::HStack(ui::VerticalAlignment::center, 8,
                       {
                           ui::Image::systemName("checkmark.circle.fill")
@@ -161,7 +182,8 @@ ui::View selectionSummary(const ProjectListDerived& d) {
         .accessibilityLabel(d.selectionSummary);
 }
 
-ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
+ui::View speciesFilter(const ProjectListView& page, const DashboardDTO& dashboard) {
+    AppStore& store = page.store;
     const auto& stack = store.filterStack.get();
     ui::ViewList row{
         ui::Image::systemName("leaf.fill").foregroundStyle(Theme::reclaim()).accessibilityHidden(true),
@@ -175,11 +197,8 @@ ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
                           .background(ui::Capsule().fill(stackTint(*stack).opacity(0.22))));
     }
     row.push_back(ui::Spacer());
-    if (stack) {
-        row.push_back(button("All Stacks", ForestButton::Tone::ghost, true, [&store] {
-            ui::withAnimation(forestSpring(), [&] { store.filterStack = std::nullopt; });
-        }));
-    }
+    if (stack)
+        row.push_back(button("All Stacks", ForestButton::Tone::ghost, true, [page] { page.clearStackFilter(); }));
     ui::Binding<std::optional<std::string>> filter(
         [&store] { return store.filterStack.get(); },
         [&store](std::optional<std::string> v) { store.filterStack = std::move(v); });
@@ -193,69 +212,93 @@ ui::View speciesFilter(AppStore& store, const DashboardDTO& dashboard) {
                       });
 }
 
-// Cards are made only for the rows the grid builds (those near the visible
-// part), from this build's list; the list points into the store's
-// dashboard, which a rebuild follows whenever it changes.
-struct Cards {
-    ProjectRefs visible;
-    std::vector<std::string> keys;
-    ProjectListState state;
-};
-
-ui::View grid(AppStore& store, const StateBinding& state, std::shared_ptr<const Cards> cards, WidthClass width) {
-    const double minimum = width == WidthClass::compact ? 200 : 240;
+ui::View grid(const ProjectListView& page, std::shared_ptr<const Cards> cards) {
+    const double minimum = page.widthClass == WidthClass::compact ? 200 : 240;
+    AppStore& store = page.store;
     return ui::ScrollView(ui::LazyVGrid({ui::GridItem::adaptive(minimum, ui::infinity, 12)},
                                         {ui::ForEachIndex(
                                             cards->visible.size(), [cards](std::size_t i) { return cards->keys[i]; },
-                                            [&store, state, cards](std::size_t i) {
+                                            [&store, page, cards](std::size_t i) {
                                                 const ProjectDTO& p = *cards->visible[i];
-                                                return ProjectListingCard(store, p, cards->state.selecting,
-                                                                          cards->state.selectedIDs.count(p.id) > 0,
-                                                                          [&store, state, project = p] {
-                                                                              const ProjectListState now = state.get();
-                                                                              if (now.selecting)
-                                                                                  state.set(tappedCard(now, project));
-                                                                              else
-                                                                                  store.filesPopupProject = project;
-                                                                          });
+                                                return ProjectListingCard(
+                                                    store, p, cards->state.selecting,
+                                                    cards->state.selectedIDs.count(p.id) > 0,
+                                                    [page, project = p] { page.handleCardTap(project); });
                                             })},
                                         ui::HorizontalAlignment::center, 12)
                               .padding(ui::Edge::bottom, 8));
 }
 
-// The page is rebuilt on every frame of a scroll; working the list and its
-// card keys out again over thousands of projects was a fifth of such a frame.
-// The last result is kept until the dashboard is written or any other input
-// changes.
-struct PageList {
-    ProjectListDerived derived;
-    std::shared_ptr<const Cards> cards;
-};
+}  // namespace
 
-const PageList& pageListFor(const AppStore& store, const ProjectListState& state) {
-    struct Memo {
-        std::uint64_t dashboardVersion = 0;
-        ProjectListInputs inputs;
-        PageList list;
-    };
-    static Memo memo;
-    ProjectListInputs in = inputsOf(store, state);
-    const std::uint64_t version = store.dashboard.version();
-    const bool same = memo.list.cards && memo.dashboardVersion == version && memo.inputs.dashboard == in.dashboard &&
-                      memo.inputs.filterIdle == in.filterIdle && memo.inputs.filterStack == in.filterStack &&
-                      memo.inputs.isCleaning == in.isCleaning && memo.inputs.isScanning == in.isScanning &&
-                      memo.inputs.state == in.state;
-    if (!same) {
-        ProjectListDerived d = deriveProjectList(in);
-        auto cards = std::make_shared<const Cards>(Cards{d.visible, projectCardKeys(d.visible), settled(state, d)});
-        memo.list = {std::move(d), std::move(cards)};
-        memo.inputs = std::move(in);
-        memo.dashboardVersion = version;
-    }
-    return memo.list;
+ProjectRefs ProjectListView::visibleProjects() const { return derivedOf(*this).visibleProjects; }
+ProjectRefs ProjectListView::selectableProjects() const { return derivedOf(*this).selectableProjects; }
+bool ProjectListView::allSelectableSelected() const { return derivedOf(*this).allSelectableSelected; }
+ProjectRefs ProjectListView::selectedCleanableProjects() const { return derivedOf(*this).selectedCleanableProjects; }
+ProjectRefs ProjectListView::cleanAllCandidates() const { return derivedOf(*this).cleanAllCandidates; }
+std::string ProjectListView::selectionSummary() const { return derivedOf(*this).selectionSummary; }
+std::string ProjectListView::emptyStateDetail() const { return derivedOf(*this).emptyStateDetail; }
+
+void ProjectListView::setSelecting(bool selecting) const {
+    ui::withAnimation(forestSpring(), [&] {
+        ProjectListState s = state.get();
+        s.selecting = selecting;
+        s.selectedIDs.clear();
+        state.set(std::move(s));
+    });
 }
 
-ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
+void ProjectListView::toggleSelectAll() const {
+    ProjectListState s = state.get();
+    const bool all = allSelectableSelected();
+    s.selectedIDs.clear();
+    if (!all)
+        for (const auto* p : selectableProjects()) s.selectedIDs.insert(p->id);
+    state.set(std::move(s));
+}
+
+void ProjectListView::handleCardTap(const ProjectDTO& project) const {
+    ProjectListState s = state.get();
+    if (!s.selecting) {
+        store.filesPopupProject = project;
+        return;
+    }
+    if (!isSelectableProject(project)) return;
+    if (!s.selectedIDs.erase(project.id)) s.selectedIDs.insert(project.id);
+    state.set(std::move(s));
+}
+
+void ProjectListView::cleanSelected() const {
+    store.requestClean(copiesOf(selectedCleanableProjects()), true);
+    // Back to browsing, whatever the store did with the request.
+    ProjectListState s = state.get();
+    s.selecting = false;
+    s.selectedIDs.clear();
+    state.set(std::move(s));
+}
+
+void ProjectListView::cleanAll() const { store.requestClean(copiesOf(cleanAllCandidates()), true); }
+
+void ProjectListView::toggleSort() const {
+    ProjectListState s = state.get();
+    s.sortReclaimable = !s.sortReclaimable;
+    state.set(std::move(s));
+}
+
+void ProjectListView::clearStackFilter() const {
+    ui::withAnimation(forestSpring(), [&] { store.filterStack = std::nullopt; });
+}
+
+void ProjectListView::pruneSelection() const {
+    ProjectListState s = state.get();
+    std::set<std::string> kept;
+    for (const auto* p : visibleProjects())
+        if (s.selectedIDs.count(p->id)) kept.insert(p->id);
+    s.selectedIDs = std::move(kept);
+    state.set(std::move(s));
+}
+
+ui::View ProjectListView::body() const {
     const PageList& list = pageListFor(store, state.get());
     const ProjectListDerived& d = list.derived;
     const bool selecting = state.get().selecting;
@@ -265,19 +308,19 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
         ForestPageHeader("Your Projects",
                          selecting ? "Tap any project with reclaimable files. Pinned projects stay locked."
                                    : "Tap a card to see folders that can go to Trash.",
-                         toolbar(store, state, d, width)),
+                         toolbar(*this, d)),
         ScanningBanner(store),
-        filterBar(store, state),
+        filterBar(*this),
     };
-    if (selecting && !d.visible.empty()) children.push_back(selectionSummary(d));
-    if (dashboard && !dashboard->by_type.empty()) children.push_back(speciesFilter(store, *dashboard));
+    if (selecting && !d.visibleProjects.empty()) children.push_back(selectionSummaryRow(d));
+    if (dashboard && !dashboard->by_type.empty()) children.push_back(speciesFilter(*this, *dashboard));
 
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;
     fill.maxHeight = ui::infinity;
     fill.alignment = ui::Alignment::topLeading;
-    if (!d.visible.empty())
-        children.push_back(grid(store, state, list.cards, width).frame(fill));
+    if (!d.visibleProjects.empty())
+        children.push_back(grid(*this, list.cards).frame(fill));
     else if (dashboard)
         children.push_back(ForestEmptyState("folder", "No matching projects", d.emptyStateDetail).frame(fill));
     else
@@ -286,11 +329,12 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
     // The query and both filters narrow the selection to what stays visible
     // (not their first values, not the sort, not a new dashboard).
     using Narrowing = std::tuple<std::string, bool, std::optional<std::string>>;
+    const ProjectListView page = *this;
     return ui::VStack(ui::HorizontalAlignment::leading, 12, std::move(children))
         .frame(fill)
         .onChange(Narrowing{state.get().query, store.filterIdle.get(), store.filterStack.get()},
-                  [&store, state] { pruneSelection(store, state); })
-        .onKeyPress([state](const ui::KeyPress& key) {
+                  [page] { page.pruneSelection(); })
+        .onKeyPress([state = state](const ui::KeyPress& key) {
             // Ctrl+F: the search field takes the keys, as on any searchable list.
             if (key.key != Qt::Key_F || (key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) !=
                                             Qt::ControlModifier)
@@ -302,14 +346,11 @@ ui::View page(AppStore& store, const StateBinding& state, WidthClass width) {
         });
 }
 
-}  // namespace
-
-ui::View ProjectListView(AppStore& store) { return ProjectListView(store, ProjectListState{}); }
-
-ui::View ProjectListView(AppStore& store, ProjectListState initial) {
-    return ui::WithState<ProjectListState>(std::move(initial), [&store](StateBinding state) {
-        return ui::EnvironmentReader(
-            [&store, state](const ui::EnvironmentValues& env) { return page(store, state, env.get<WidthClassKey>()); });
+ui::View ProjectListPage(AppStore& store, ProjectListState initial) {
+    return ui::WithState<ProjectListState>(std::move(initial), [&store](ui::Binding<ProjectListState> state) {
+        return ui::EnvironmentReader([&store, state](const ui::EnvironmentValues& env) {
+            return ProjectListView{store, widthClass(env), state}.body();
+        });
     });
 }
 

@@ -51,7 +51,7 @@ namespace {
 ui::View sectionPage(AppStore& store, AppSection section) {
     switch (section) {
         case AppSection::dashboard: return DashboardView(store);
-        case AppSection::projects: return ProjectListView(store);
+        case AppSection::projects: return ProjectListPage(store);
         case AppSection::caches: return GlobalCachesView(store);
         case AppSection::activity: return ActivityView(store);
         case AppSection::leaderboard: return LeaderboardView(*LeaderboardWebModel::shared());

@@ -30,12 +30,12 @@ AppStore& storeWith(bool idle, std::optional<std::string> stack) {
 }
 
 const ScreenshotPage projects("projects",
-                              [] { return framedPage([] { return ProjectListView(storeWith(false, {})); }); });
+                              [] { return framedPage([] { return ProjectListPage(storeWith(false, {})); }); });
 const ScreenshotPage projectsStack("projects-stack", [] {
-    return framedPage([] { return ProjectListView(storeWith(false, std::string("node"))); });
+    return framedPage([] { return ProjectListPage(storeWith(false, std::string("node"))); });
 });
 const ScreenshotPage projectsIdle("projects-idle",
-                                  [] { return framedPage([] { return ProjectListView(storeWith(true, {})); }); });
+                                  [] { return framedPage([] { return ProjectListPage(storeWith(true, {})); }); });
 const ScreenshotPage projectsSelecting("projects-selecting", [] {
     return framedPage([] {
         AppStore& store = storeWith(false, {});
@@ -43,14 +43,14 @@ const ScreenshotPage projectsSelecting("projects-selecting", [] {
         state.selecting = true;
         const auto& projects = store.dashboard.get()->projects;
         for (std::size_t i = 0; i < projects.size(); i += 3) state.selectedIDs.insert(projects[i].id);
-        return ProjectListView(store, state);
+        return ProjectListPage(store, state);
     });
 });
 const ScreenshotPage projectsEmpty("projects-empty", [] {
     return framedPage([] {
         AppStore& store = storeWith(false, {});
         store.dashboard = std::nullopt;
-        return ProjectListView(store);
+        return ProjectListPage(store);
     });
 });
 

@@ -95,7 +95,7 @@ TEST(ProjectListRules, VisibleListFiltersSearchesAndSorts) {
 TEST(ProjectListRules, SelectionSetsAvailabilityAndTexts) {
     // Browsing: pinned projects are not selectable, active ones are but never go to "Clean All".
     auto browsing = deriveProjectList(inputs());
-    EXPECT_EQ(names(browsing.selectable), (std::vector<std::string>{"Beta", "app", "alpha", "App", "busy"}));
+    EXPECT_EQ(names(browsing.selectableProjects), (std::vector<std::string>{"Beta", "app", "alpha", "App", "busy"}));
     EXPECT_EQ(names(browsing.cleanAllCandidates), (std::vector<std::string>{"Beta", "app", "alpha", "App"}));
     EXPECT_EQ(std::tie(browsing.canSelect, browsing.canSelectAll, browsing.canCleanSelected, browsing.canCleanAll),
               std::make_tuple(true, true, false, true));
@@ -107,7 +107,7 @@ TEST(ProjectListRules, SelectionSetsAvailabilityAndTexts) {
     auto in = inputs({"", true, true, {"7", "2", "6", "4", "gone"}});
     auto picked = deriveProjectList(in);
     EXPECT_EQ(picked.selectedIDs, (std::set<std::string>{"2", "7"}));
-    EXPECT_EQ(names(picked.selectedCleanable), (std::vector<std::string>{"Beta", "busy"}));
+    EXPECT_EQ(names(picked.selectedCleanableProjects), (std::vector<std::string>{"Beta", "busy"}));
     EXPECT_EQ(std::tie(picked.cleanSelectedTitle, picked.selectionSummary),
               std::make_tuple("Clean 2", "2 selected \u00B7 600 bytes reclaimable"));
 
@@ -140,35 +140,6 @@ TEST(ProjectListRules, SelectionSetsAvailabilityAndTexts) {
         e.filterStack = c.stack;
         EXPECT_EQ(deriveProjectList(e).emptyStateDetail, c.detail) << c.detail;
     }
-}
-
-TEST(ProjectListRules, SelectionOperations) {
-    ProjectListState s = settingSelecting({"", true, false, {"2"}}, true);
-    EXPECT_TRUE(s.selecting && s.selectedIDs.empty()) << "entering selection starts empty";
-
-    s = tappedCard(s, disk.projects[5]);
-    EXPECT_TRUE(s.selectedIDs.empty()) << "a pinned project takes no tap";
-    s = tappedCard(tappedCard(s, disk.projects[6]), disk.projects[1]);
-    EXPECT_EQ(s.selectedIDs, (std::set<std::string>{"2", "7"})) << "an active project can be selected";
-    s = tappedCard(s, disk.projects[6]);
-    EXPECT_EQ(s.selectedIDs, std::set<std::string>{"2"}) << "a second tap deselects";
-
-    // Select All with one missing selects all; with all selected it empties.
-    auto all = toggledSelectAll(s, deriveProjectList(inputs(s)));
-    EXPECT_EQ(all.selectedIDs, (std::set<std::string>{"1", "2", "3", "5", "7"}));
-    EXPECT_EQ(deriveProjectList(inputs(all)).selectAllTitle, "Deselect All");
-    EXPECT_TRUE(toggledSelectAll(all, deriveProjectList(inputs(all))).selectedIDs.empty());
-
-    // A query that hides a selected project drops it; clearing the query does not bring it back.
-    auto searched = all;
-    searched.query = "beta";
-    searched = prunedSelection(searched, visibleProjects(inputs(searched)));
-    EXPECT_EQ(searched.selectedIDs, std::set<std::string>{"2"});
-    searched.query.clear();
-    EXPECT_EQ(deriveProjectList(inputs(searched)).selectedIDs, std::set<std::string>{"2"});
-
-    auto cleaned = afterCleanSelected(all);
-    EXPECT_TRUE(!cleaned.selecting && cleaned.selectedIDs.empty());
 }
 
 TEST(ProjectListRules, CardKeysNeverRepeat) {

@@ -1,5 +1,6 @@
 // The project list page and its cards in a headless host: the texts a card
-// derives, taps, the search's pruning and a new dashboard's effect on the selection.
+// derives, the page's operations, taps, the search's pruning, a new
+// dashboard's effect on the selection and the toolbar by width class.
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -16,6 +17,16 @@
 using namespace tidewell;
 using namespace tidewell::testing;
 using namespace kittest;
+
+namespace {
+
+std::vector<std::string> names(const ProjectRefs& refs) {
+    std::vector<std::string> out;
+    for (const auto* p : refs) out.push_back(p->name);
+    return out;
+}
+
+}  // namespace
 
 TEST(ProjectListingCard, TextsByStateAndMode) {
     const auto now = platform::fromUnixSeconds(1'800'000'000);
@@ -63,7 +74,7 @@ TEST(ProjectListView, TapsSearchAndANewDashboard) {
     big.name = "<b>bold</b>";
     store.applyDashboard(
         dashboard({project("a", "/w/alpha", 5'000, 4'000), big, project("c", "/w/gamma", 3'000, 2'000)}));
-    auto laid = layOut(ProjectListView(store), {1440, 900});
+    auto laid = layOut(ProjectListPage(store), {1440, 900});
     laid->host->observe(store);
     auto& t = laid->tester;
     EXPECT_TRUE(laid->shows("<b>bold</b>")) << "a name from disk is shown as it is";
@@ -85,7 +96,7 @@ TEST(ProjectListView, TapsSearchAndANewDashboard) {
     EXPECT_TRUE(laid->shows("Clean") && laid->shows("Select projects to clean"));
 }
 
-TEST(ProjectListView, ATurnedDownCleanKeepsTheSelectionAndCardsThatCannotBeSelectedSayWhy) {
+TEST(ProjectListView, ACleanOfTheSelectionGoesBackToBrowsingWhateverTheStoreDid) {
     ScratchHome home;
     AppStore store;
     auto active = project("a", "/w/alpha", 5'000, 4'000);
@@ -93,22 +104,163 @@ TEST(ProjectListView, ATurnedDownCleanKeepsTheSelectionAndCardsThatCannotBeSelec
     auto pinned = project("c", "/w/gamma", 3'000, 2'000);
     pinned.pinned = true;
     store.applyDashboard(dashboard({active, pinned}));
-    auto laid = layOut(ProjectListView(store), {1440, 900});
+    auto laid = layOut(ProjectListPage(store), {1440, 900});
     laid->host->observe(store);
     auto& t = laid->tester;
-    ASSERT_TRUE(t.tapText("Select") && t.tapText("alpha") && t.tapText("Clean 1"));
-    EXPECT_TRUE(store.lastError.get() && laid->shows("Clean 1"));
+    ASSERT_TRUE(t.tapText("Select"));
     auto gamma = t.findText("gamma");
     ASSERT_TRUE(gamma);
     EXPECT_EQ(laid->host->tooltipAt({gamma->frame.midX(), gamma->frame.midY()}),
               "Pinned projects or empty ones cannot be selected");
+    // The store turns a selection of active projects only down, and the page
+    // leaves selection mode with nothing selected all the same.
+    ASSERT_TRUE(t.tapText("alpha") && t.tapText("Clean 1"));
+    EXPECT_EQ(store.lastError.get(),
+              "No projects are ready to clean. Active, pinned, and already-clean projects are skipped.");
+    EXPECT_FALSE(laid->shows("Clean 1") || laid->shows("Cancel"));
+    EXPECT_TRUE(laid->shows("Select") && laid->shows("Clean All"));
+    EXPECT_TRUE(laid->shows("Tap a card to see folders that can go to Trash."));
+    ASSERT_TRUE(t.tapText("Select"));
+    EXPECT_TRUE(laid->shows("Select projects to clean")) << "a new selection starts empty";
+}
+
+namespace {
+
+// The page bound to a plain state, so its operations run as its controls run them.
+class ProjectListOperations : public ::testing::Test {
+protected:
+    ScratchHome home;
+    AppStore store;
+    std::shared_ptr<ProjectListState> state = std::make_shared<ProjectListState>();
+    ProjectDTO beta = project("2", "/w/Beta", 1'000, 500, {"rust"});
+    ProjectDTO app = project("1", "/w/app", 600, 300);
+    ProjectDTO kept = project("6", "/w/kept", 1'800, 900);
+    ProjectDTO busy = project("7", "/w/busy", 200, 100);
+
+    void SetUp() override {
+        kept.pinned = true;
+        busy.is_active = true;
+        store.applyDashboard(dashboard({app, beta, kept, busy}));
+    }
+    ProjectListView page() {
+        auto s = state;
+        return ProjectListView{store, WidthClass::wide,
+                               platform::ui::Binding<ProjectListState>([s] { return *s; },
+                                                                       [s](ProjectListState v) { *s = std::move(v); })};
+    }
+    std::set<std::string> selected() const { return state->selectedIDs; }
+};
+
+}  // namespace
+
+TEST_F(ProjectListOperations, SelectingTappingAndSelectAll) {
+    state->selectedIDs = {"2"};
+    page().setSelecting(true);
+    EXPECT_TRUE(state->selecting && selected().empty()) << "entering selection starts empty";
+
+    page().handleCardTap(kept);
+    EXPECT_TRUE(selected().empty()) << "a pinned project takes no tap";
+    page().handleCardTap(busy);
+    page().handleCardTap(beta);
+    EXPECT_EQ(selected(), (std::set<std::string>{"2", "7"})) << "an active project can be selected";
+    page().handleCardTap(busy);
+    EXPECT_EQ(selected(), std::set<std::string>{"2"}) << "a second tap deselects";
+    EXPECT_FALSE(store.filesPopupProject.get());
+
+    // Select All with one missing selects every selectable project; with all selected it empties.
+    page().toggleSelectAll();
+    EXPECT_EQ(selected(), (std::set<std::string>{"1", "2", "7"}));
+    EXPECT_TRUE(page().allSelectableSelected());
+    EXPECT_EQ(page().selectionSummary(), "3 selected \u00B7 900 bytes reclaimable");
+    page().toggleSelectAll();
+    EXPECT_TRUE(selected().empty());
+
+    // Leaving selection empties it; a tap then opens the project's folders.
+    page().toggleSelectAll();
+    page().setSelecting(false);
+    EXPECT_TRUE(!state->selecting && selected().empty());
+    page().handleCardTap(beta);
+    ASSERT_TRUE(store.filesPopupProject.get());
+    EXPECT_EQ(store.filesPopupProject.get()->id, "2");
+}
+
+TEST_F(ProjectListOperations, SortStackFilterAndPruning) {
+    page().toggleSort();
+    EXPECT_FALSE(state->sortReclaimable);
+    EXPECT_EQ(page().visibleProjects().front()->name, "app") << "by name";
+    page().toggleSort();
+    EXPECT_EQ(page().visibleProjects().front()->name, "kept") << "largest first";
+
+    store.filterStack = std::string("rust");
+    EXPECT_EQ(page().visibleProjects().size(), 1u);
+    page().clearStackFilter();
+    EXPECT_FALSE(store.filterStack.get());
+
+    // A query that hides a selected project drops it; clearing the query does not bring it back.
+    page().setSelecting(true);
+    page().toggleSelectAll();
+    state->query = "beta";
+    page().pruneSelection();
+    EXPECT_EQ(selected(), std::set<std::string>{"2"});
+    state->query.clear();
+    page().pruneSelection();
+    EXPECT_EQ(selected(), std::set<std::string>{"2"});
+    EXPECT_EQ(page().emptyStateDetail(), "Nothing left to clean.");
+}
+
+TEST_F(ProjectListOperations, CleanSelectedHandsTheSelectionOverThenBrowsesWhateverTheStoreDid) {
+    // Refused with a message: only an active project is selected.
+    page().setSelecting(true);
+    page().handleCardTap(busy);
+    EXPECT_EQ(names(page().selectedCleanableProjects()), std::vector<std::string>{"busy"});
+    page().cleanSelected();
+    EXPECT_EQ(store.lastError.get(),
+              "No projects are ready to clean. Active, pinned, and already-clean projects are skipped.");
+    EXPECT_TRUE(!state->selecting && selected().empty());
+
+    // Refused in silence: a scan runs.
+    store.lastError = std::nullopt;
+    store.isScanning = true;
+    page().setSelecting(true);
+    page().handleCardTap(beta);
+    page().cleanSelected();
+    EXPECT_FALSE(store.lastError.get() || store.cleanConfirmProject.get());
+    EXPECT_TRUE(!state->selecting && selected().empty());
+}
+
+TEST(ProjectListView, InACompactWindowTheToolbarStacksAtTheTrailingEdgeElseItIsARow) {
+    ScratchHome home;
+    AppStore store;
+    store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), project("c", "/w/gamma", 3'000, 2'000)}));
+    for (const auto width : {WidthClass::compact, WidthClass::regular}) {
+        EnvironmentValues env;
+        env.set<WidthClassKey>(width);
+        // Wide enough for a row: the compact stack is the width class's choice, not a lack of room.
+        auto laid = layOut(ProjectListPage(store), {1100, 800}, env);
+        laid->host->observe(store);
+        std::vector<Rect> frames;
+        for (const char* title : {"Select", "Clean All", "Rescan"}) {
+            const auto button = laid->tester.findText(title);
+            ASSERT_TRUE(button) << title;
+            frames.push_back(button->frame);
+        }
+        for (std::size_t i = 1; i < frames.size(); ++i) {
+            if (width == WidthClass::compact) {
+                EXPECT_NEAR(frames[i].maxX(), frames[0].maxX(), 0.5) << "aligned trailing";
+                EXPECT_NEAR(frames[i].y, frames[i - 1].maxY() + 8, 0.5) << "stacked 8 apart";
+            } else {
+                EXPECT_NEAR(frames[i].midY(), frames[0].midY(), 0.5) << "one row";
+                EXPECT_NEAR(frames[i].x, frames[i - 1].maxX() + 8, 0.5) << "8 apart";
+            }
+        }
+    }
 }
 
 TEST(ProjectListView, CtrlFPutsTheKeysInTheSearchField) {
     ScratchHome home;
     AppStore store;
     store.applyDashboard(dashboard({project("a", "/w/alpha", 5'000, 4'000), project("c", "/w/gamma", 3'000, 2'000)}));
-    auto laid = layOut(ProjectListView(store), {660, 900});  // the page at the smallest window
+    auto laid = layOut(ProjectListPage(store), {660, 900});  // the page at the smallest window
     laid->host->observe(store);
     ASSERT_TRUE(laid->tester.pressKey(Qt::Key_F, Qt::ControlModifier));
     laid->tester.typeText("gam");
