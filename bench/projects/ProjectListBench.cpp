@@ -45,7 +45,7 @@ std::unique_ptr<ViewHost> pageHost(tidewell::AppStore& s) {
     host->setSize(kWindow);
     host->setRoot([&s] {
         return tidewell::SizeClassReader(
-            [&s](tidewell::WidthClass, tidewell::HeightClass) { return tidewell::ProjectListView(s).padding(24); });
+            [&s](tidewell::WidthClass, tidewell::HeightClass) { return tidewell::ProjectListPage(s).padding(24); });
     });
     host->flush();
     return host;
