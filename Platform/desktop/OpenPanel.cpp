@@ -74,8 +74,7 @@ QStringList extensionGlobs(const std::vector<std::string>& extensions) {
 const char* const portalService = "org.freedesktop.portal.Desktop";
 const char* const portalPath = "/org/freedesktop/portal/desktop";
 
-bool portalRuns() {
-    auto bus = QDBusConnection::sessionBus();
+bool portalRuns(const QDBusConnection& bus) {
     if (!bus.isConnected() || !bus.interface()) return false;
     return bus.interface()->isServiceRegistered(QString::fromLatin1(portalService)).value();
 }
@@ -85,22 +84,41 @@ bool portalRuns() {
 class PortalResponse : public QObject {
     Q_OBJECT
 public:
-    explicit PortalResponse(OpenPanel::Completion done) : done_(std::move(done)) {}
+    PortalResponse(const QDBusConnection& bus, const OpenPanelOptions& options, OpenPanel::Completion done)
+        : bus_(bus), options_(options), done_(std::move(done)) {}
 
     void finish(std::optional<std::vector<std::string>> paths) {
         if (!done_) return;
         auto done = std::move(done_);
         done_ = nullptr;
-        QDBusConnection::sessionBus().disconnect({}, path_, "org.freedesktop.portal.Request", "Response", this,
-                                                 SLOT(response(uint, QVariantMap)));
+        stopListening();
         deleteLater();
         done(std::move(paths));
     }
 
+    // The portal could not ask: Qt's own dialog asks instead.
+    void askWithoutPortal() {
+        if (!done_) return;
+        auto done = std::move(done_);
+        done_ = nullptr;
+        stopListening();
+        deleteLater();
+        DesktopOpenPanel::beginFolderDialog(options_, std::move(done));
+    }
+
+    void listenOn(const QString& path) {
+        stopListening();
+        path_ = path;
+        bus_.connect({}, path_, "org.freedesktop.portal.Request", "Response", this, SLOT(response(uint, QVariantMap)));
+    }
+
+    QDBusConnection bus_;
     QString path_;
 
 public slots:
     void response(uint code, const QVariantMap& results) {
+        // 1: the user cancelled; 2: the chooser ended some other way, without asking.
+        if (code == 2) return askWithoutPortal();
         if (code != 0) return finish(std::nullopt);
         std::vector<std::string> uris;
         for (const auto& uri : results.value("uris").toStringList()) uris.push_back(uri.toStdString());
@@ -108,21 +126,25 @@ public slots:
     }
 
 private:
+    void stopListening() {
+        if (path_.isEmpty()) return;
+        bus_.disconnect({}, path_, "org.freedesktop.portal.Request", "Response", this, SLOT(response(uint, QVariantMap)));
+        path_.clear();
+    }
+
+    OpenPanelOptions options_;
     OpenPanel::Completion done_;
 };
 
 namespace {
 
-void beginPortal(const OpenPanelOptions& options, OpenPanel::Completion done) {
-    auto bus = QDBusConnection::sessionBus();
+void beginPortal(const QDBusConnection& bus, const OpenPanelOptions& options, OpenPanel::Completion done) {
     const QString token = "tidewell" + QUuid::createUuid().toString(QUuid::Id128);
     QString sender = bus.baseService().mid(1);
     sender.replace('.', '_');
-    auto* receiver = new PortalResponse(std::move(done));
+    auto* receiver = new PortalResponse(bus, options, std::move(done));
     // Subscribe before asking, so an answer can never arrive unheard.
-    receiver->path_ = QString::fromLatin1(portalPath) + "/request/" + sender + "/" + token;
-    bus.connect({}, receiver->path_, "org.freedesktop.portal.Request", "Response", receiver,
-                SLOT(response(uint, QVariantMap)));
+    receiver->listenOn(QString::fromLatin1(portalPath) + "/request/" + sender + "/" + token);
 
     QVariantMap portalOptions;
     portalOptions["handle_token"] = token;
@@ -151,17 +173,12 @@ void beginPortal(const OpenPanelOptions& options, OpenPanel::Completion done) {
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, receiver, [receiver](QDBusPendingCallWatcher* w) {
         QDBusPendingReply<QDBusObjectPath> reply = *w;
         w->deleteLater();
-        if (reply.isError()) return receiver->finish(std::nullopt);
+        // A portal without a working chooser answers with an error: every
+        // click would do nothing, so Qt's own dialog asks instead.
+        if (reply.isError()) return receiver->askWithoutPortal();
         // An older portal answers on a path of its own choosing.
         const QString handle = reply.value().path();
-        if (handle != receiver->path_) {
-            auto session = QDBusConnection::sessionBus();
-            session.disconnect({}, receiver->path_, "org.freedesktop.portal.Request", "Response", receiver,
-                               SLOT(response(uint, QVariantMap)));
-            receiver->path_ = handle;
-            session.connect({}, handle, "org.freedesktop.portal.Request", "Response", receiver,
-                            SLOT(response(uint, QVariantMap)));
-        }
+        if (handle != receiver->path_) receiver->listenOn(handle);
     });
 }
 
@@ -246,8 +263,14 @@ std::optional<QImage> loadImageFile(const std::string& path) {
     return image;
 }
 
+DesktopOpenPanel::DesktopOpenPanel() : DesktopOpenPanel(QDBusConnection::sessionBus()) {}
+
+DesktopOpenPanel::DesktopOpenPanel(const QDBusConnection& bus) : bus_(std::make_unique<QDBusConnection>(bus)) {}
+
+DesktopOpenPanel::~DesktopOpenPanel() = default;
+
 void DesktopOpenPanel::begin(const OpenPanelOptions& options, Completion done) {
-    if (portalRuns()) beginPortal(options, std::move(done));
+    if (portalRuns(*bus_)) beginPortal(*bus_, options, std::move(done));
     else beginFolderDialog(options, std::move(done));
 }
 

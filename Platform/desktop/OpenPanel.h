@@ -4,11 +4,14 @@
 // use `OpenPanel::shared()`; tests install a scripted panel.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <QImage>
+
+class QDBusConnection;
 
 namespace platform {
 
@@ -52,11 +55,21 @@ public:
 
 // The desktop's panel: the portal's chooser over D-Bus when the portal is on
 // the session bus, else a non-native Qt folder dialog with multiple selection.
+// A portal that answers with an error (one that cannot choose folders, say)
+// gives way to the Qt dialog too, so a click never does nothing.
 class DesktopOpenPanel final : public OpenPanel {
 public:
+    // On the session bus, or on `bus` (a test's own).
+    DesktopOpenPanel();
+    explicit DesktopOpenPanel(const QDBusConnection& bus);
+    ~DesktopOpenPanel() override;
+
     void begin(const OpenPanelOptions& options, Completion done) override;
     // The Qt dialog alone (needs a QApplication; without one it answers none).
     static void beginFolderDialog(const OpenPanelOptions& options, Completion done);
+
+private:
+    std::unique_ptr<QDBusConnection> bus_;
 };
 
 // A portal response's "uris" turned into local paths; other schemes are dropped.

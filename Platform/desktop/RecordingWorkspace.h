@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <QTimer>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +29,12 @@ public:
         openedURLs.push_back(url);
         return true;
     }
-    bool revealPath(const std::string& path) override {
+    // Set: every reveal fails later, on the main thread, for this reason.
+    std::optional<std::string> revealFailure;
+
+    bool revealPath(const std::string& path, RevealFailed failed = {}) override {
         revealedPaths.push_back(path);
+        if (revealFailure && failed) QTimer::singleShot(0, [failed, reason = *revealFailure] { failed(reason); });
         return true;
     }
     void copyToClipboard(const std::string& text) override { copiedTexts.push_back(text); }

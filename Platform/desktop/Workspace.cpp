@@ -9,14 +9,17 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QImage>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
 #include <atomic>
 #include <filesystem>
 #include <system_error>
+#include <memory>
 #include <utility>
 
 namespace platform {
@@ -89,13 +92,20 @@ bool SystemWorkspace::openURL(const std::string& url) {
     return launchers_.openWithDefaultHandler && launchers_.openWithDefaultHandler(url);
 }
 
-bool SystemWorkspace::revealPath(const std::string& path) {
+bool SystemWorkspace::revealPath(const std::string& path, RevealFailed failed) {
     const auto target = nearestExistingPath(path);
     if (!target) return false;
     const std::filesystem::path item(*target);
     const std::string folder = item == item.root_path() ? item.string() : item.parent_path().string();
-    auto openFolder = [open = launchers_.openWithDefaultHandler, folder] {
-        if (open) open(localFileURL(folder).toString(QUrl::FullyEncoded).toStdString());
+    auto openFolder = [open = launchers_.openFolder, folder, failed] {
+        if (!open) {
+            if (failed) failed(kNoFileManagerReason);
+            return;
+        }
+        open(localFileURL(folder).toString(QUrl::FullyEncoded).toStdString(),
+             [failed](std::optional<std::string> failure) {
+                 if (failure && failed) failed(*failure);
+             });
     };
     if (!launchers_.showItems) {
         openFolder();
@@ -154,6 +164,31 @@ SystemWorkspace::Launchers SystemWorkspace::desktopLaunchers() {
                              done(!finished->isError());
                              finished->deleteLater();
                          });
+    };
+    launchers.openFolder = [](const std::string& folderURL, std::function<void(std::optional<std::string>)> done) {
+        // xdg-open says whether anything could open a folder: 3 when nothing
+        // on this system can. One that runs the file manager in the
+        // foreground is still running a while later: the folder is open.
+        auto* opener = new QProcess;
+        opener->setStandardOutputFile(QProcess::nullDevice());
+        opener->setStandardErrorFile(QProcess::nullDevice());
+        auto answer = [done = std::make_shared<std::function<void(std::optional<std::string>)>>(std::move(done))](
+                          std::optional<std::string> failure) {
+            if (auto once = std::exchange(*done, nullptr)) once(std::move(failure));
+        };
+        QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, answer](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart) return;
+            answer(std::string(kNoFileManagerReason));
+            opener->deleteLater();
+        });
+        QObject::connect(opener, &QProcess::finished, opener, [opener, answer](int code, QProcess::ExitStatus status) {
+            if (status == QProcess::NormalExit && code == 0) answer(std::nullopt);
+            else if (status == QProcess::NormalExit && code == 3) answer(std::string(kNoFileManagerReason));
+            else answer(std::string("the file manager could not open it"));
+            opener->deleteLater();
+        });
+        QTimer::singleShot(std::chrono::seconds(5), opener, [answer] { answer(std::nullopt); });
+        opener->start(QStringLiteral("xdg-open"), {QString::fromStdString(folderURL)});
     };
     return launchers;
 }

@@ -21,10 +21,15 @@ public:
     // and false returned, so untrusted text can never launch a program.
     virtual bool openURL(const std::string& url) = 0;
 
+    // Why nothing could be shown ("no file manager is installed"); called
+    // once, on the main thread, when every way to show it has failed.
+    using RevealFailed = std::function<void(const std::string& reason)>;
+
     // Shows `path` selected in the file manager. A path that no longer exists
     // shows its nearest existing parent folder instead. False when nothing
-    // could be shown (an empty path, or no existing folder above it).
-    virtual bool revealPath(const std::string& path) = 0;
+    // could be shown (an empty path, or no existing folder above it); a
+    // desktop that cannot show it answers later, through `failed`.
+    virtual bool revealPath(const std::string& path, RevealFailed failed = {}) = 0;
 
     virtual void copyToClipboard(const std::string& text) = 0;
     // Puts the image itself on the clipboard (other programs paste it as an image).
@@ -43,25 +48,32 @@ bool isBrowserURL(std::string_view url);
 // above it (the path is made absolute first); none for an empty path.
 std::optional<std::string> nearestExistingPath(const std::string& path);
 
+// What a reveal says when no file manager answered and none could be started.
+inline constexpr const char* kNoFileManagerReason = "no file manager is installed";
+
 // The desktop's own services: the default browser through the desktop's URL
 // handler, the file manager over D-Bus (org.freedesktop.FileManager1, falling
 // back to opening the containing folder) and the Qt clipboard.
 class SystemWorkspace : public Workspace {
 public:
-    // The two ways out to the desktop, replaceable so tests can watch them.
+    // The ways out to the desktop, replaceable so tests can watch them.
     struct Launchers {
         // Opens a URL with the desktop's default handler.
         std::function<bool(const std::string& url)> openWithDefaultHandler;
         // Asks the file manager to show items selected; calls `done(false)`
         // when it can't (no file manager on the bus, or the call failed).
         std::function<void(const std::string& fileURL, std::function<void(bool)> done)> showItems;
+        // Opens a folder with the desktop's handler for folders; calls `done`
+        // with the reason when nothing could open it, else with none.
+        std::function<void(const std::string& folderURL, std::function<void(std::optional<std::string>)> done)>
+            openFolder;
     };
 
     SystemWorkspace();
     explicit SystemWorkspace(Launchers launchers);
 
     bool openURL(const std::string& url) override;
-    bool revealPath(const std::string& path) override;
+    bool revealPath(const std::string& path, RevealFailed failed = {}) override;
     void copyToClipboard(const std::string& text) override;
     void copyImageToClipboard(const QImage& image) override;
 

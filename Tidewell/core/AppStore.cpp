@@ -1,6 +1,7 @@
 #include "core/AppStore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 #include "core/FolderAccess.h"
@@ -15,6 +16,9 @@
 namespace tidewell {
 
 namespace {
+// The store whose banner shows failures from elsewhere.
+std::atomic<AppStore*> bannerStore{nullptr};
+
 std::vector<std::string> lookOf(const CharacterProfile& p) {
     return {std::string(rawValue(p.body)), std::string(rawValue(p.accessory)), std::to_string(p.colorIndex)};
 }
@@ -40,6 +44,7 @@ AppStore::AppStore()
       lifetimeReclaimedBytes(*this, loadLifetimeBytes()),
       scanRoots(*this, defaultScanRoots()),
       accountSession(AccountSession::shared()) {
+    bannerStore.store(this);
     accountSession->onSignedIn = [this] { leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0); };
     character.onDidSet([this](const CharacterProfile& old) {
         const auto& now = character.get();
@@ -57,6 +62,8 @@ AppStore::AppStore()
 }
 
 AppStore::~AppStore() {
+    AppStore* self = this;
+    bannerStore.compare_exchange_strong(self, nullptr);
     accountSession->onSignedIn = nullptr;
     // Engine tasks hop back only while the store lives; stop them and wait, so
     // none outlives what it reads.
@@ -94,6 +101,10 @@ void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
 void AppStore::clearLastError() {
     if (launchSettingsNotice && lastError.get() == launchSettingsNotice) return;
     lastError = std::nullopt;
+}
+
+void AppStore::showErrorInBanner(std::string sentence) {
+    if (auto* store = bannerStore.load()) store->lastError = std::move(sentence);
 }
 
 void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {

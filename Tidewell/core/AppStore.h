@@ -152,6 +152,10 @@ public:
     std::optional<std::string> launchSettingsNotice;
     // Clears `lastError` at the start of a scan or clean, except that notice.
     void clearLastError();
+    // Puts `sentence` in the banner of the store the application runs (in
+    // tests, the one made last), for a failure that happens away from the
+    // store, such as a file manager that could not be reached. Main actor only.
+    static void showErrorInBanner(std::string sentence);
 
     // Start-up.
     void bootstrap();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <system_error>
 
+#include "core/AppStore.h"
 #include "desktop/Workspace.h"
 #include "kit/Theme.h"
 
@@ -130,12 +131,15 @@ void revealInFinder(const std::string& path) {
     if (error) return;
     target = target.lexically_normal();
     if (!target.has_filename() && target != target.root_path()) target = target.parent_path();
-    if (pathExists(target)) {
-        platform::Workspace::shared().revealPath(target.string());
-        return;
+    if (!pathExists(target)) {
+        target = target.parent_path();
+        if (!pathExists(target)) return;
     }
-    const std::filesystem::path parent = target.parent_path();
-    if (pathExists(parent)) platform::Workspace::shared().revealPath(parent.string());
+    // A desktop that cannot show it never fails in silence.
+    const std::string name = target.has_filename() ? target.filename().string() : target.string();
+    platform::Workspace::shared().revealPath(target.string(), [name](const std::string& reason) {
+        AppStore::showErrorInBanner("Could not show " + name + " in Files: " + reason + ".");
+    });
 }
 
 }  // namespace tidewell

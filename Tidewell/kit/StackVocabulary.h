@@ -23,7 +23,8 @@ platform::ui::Color stackIconTint(std::string_view id);
 std::string stackSymbol(std::string_view id);
 
 // Shows the path selected in the file manager; when it is gone, its parent
-// folder; when that is gone too, nothing.
+// folder; when that is gone too, nothing. When the desktop cannot show it,
+// the store's banner says so.
 void revealInFinder(const std::string& path);
 
 // The platform's word capitalisation: the first letter of every

@@ -3,9 +3,16 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QListView>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/foundation/TemporaryDirectory.h"
+#include "PrivateSessionBus.h"
 #include "desktop/OpenPanel.h"
 
 using namespace platform;
@@ -26,9 +34,12 @@ QFileDialog* openDialog() {
     return nullptr;
 }
 
+// Lets the event loop run until `done` holds (a child process or the bus
+// answers in its own time), for at most half a minute.
 template <class F>
 bool waitFor(F done) {
-    for (int i = 0; i < 2000 && !done(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    const QDeadlineTimer deadline(30000);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     return done();
 }
 
@@ -70,6 +81,84 @@ TEST(FolderDialog, CancelAnswersNoneAndAcceptTakesSeveralFoldersAtOnce) {
     auto chosen = **answer;
     std::sort(chosen.begin(), chosen.end());  // the list may not be sorted yet when it is read
     EXPECT_EQ(chosen, (std::vector<std::string>{dir / "a", dir / "b"}));
+}
+
+namespace {
+// A desktop portal whose file chooser answers each OpenFile as it is told:
+// with a D-Bus error (a portal that cannot choose folders), or with a request
+// that ends with the given response code and chosen folders.
+class FakePortal : public QDBusVirtualObject {
+public:
+    explicit FakePortal(QDBusConnection bus) : bus_(std::move(bus)) {}
+    std::optional<uint> responseCode;  // none: an error reply
+    QStringList uris;
+    int calls = 0;
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.member() != QLatin1String("OpenFile")) return false;
+        ++calls;
+        if (!responseCode) {
+            connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                                                     QStringLiteral("No such interface FileChooser")));
+            return true;
+        }
+        QString sender = message.service().mid(1);
+        sender.replace('.', '_');
+        const QString token = qdbus_cast<QVariantMap>(message.arguments().at(2)).value("handle_token").toString();
+        const QString handle = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(handle))));
+        auto signal = QDBusMessage::createSignal(handle, "org.freedesktop.portal.Request", "Response");
+        signal << *responseCode << QVariantMap{{"uris", uris}};
+        QTimer::singleShot(0, [bus = bus_, signal] { bus.send(signal); });
+        return true;
+    }
+    QString introspect(const QString&) const override { return {}; }
+
+private:
+    QDBusConnection bus_;
+};
+}  // namespace
+
+TEST(PortalPanel, APortalThatAnswersWithAnErrorGivesWayToQtsOwnFolderDialog) {
+    testing_support::PrivateSessionBus bus;
+    if (!bus.isRunning()) GTEST_SKIP() << "dbus-daemon could not start";
+    QDBusConnection server = bus.connect(QStringLiteral("portal"));
+    FakePortal portal(server);
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    ASSERT_TRUE(server.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal));
+    DesktopOpenPanel panel(bus.connect(QStringLiteral("app")));
+    testing_support::TemporaryDirectory dir;
+
+    // A portal that chooses: its folders come back and no dialog of ours opens.
+    portal.responseCode = 0u;
+    portal.uris = {QString::fromStdString("file://" + dir.path() + "/a"), QStringLiteral("https://example.com/x")};
+    std::optional<std::optional<std::vector<std::string>>> answer;
+    panel.begin(options(dir.path()), [&](auto paths) { answer = paths; });
+    ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, std::optional(std::vector<std::string>{dir / "a"}));
+    EXPECT_EQ(openDialog(), nullptr);
+
+    // An error reply, and a request that ends without asking: each click opens the dialog.
+    for (std::optional<uint> code : {std::optional<uint>(), std::optional<uint>(2u)}) {
+        portal.responseCode = code;
+        answer.reset();
+        panel.begin(options(dir.path()), [&](auto paths) { answer = paths; });
+        ASSERT_TRUE(waitFor([&] { return openDialog() != nullptr; })) << "code " << code.value_or(99);
+        EXPECT_EQ(openDialog()->windowTitle().toStdString(), "Select a, b and click Allow Access.");
+        EXPECT_FALSE(answer.has_value()) << "the dialog answers, not the portal";
+        openDialog()->reject();
+        ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
+        EXPECT_FALSE(answer->has_value());
+    }
+
+    // The user cancelling the portal's chooser is an answer: no dialog follows.
+    portal.responseCode = 1u;
+    answer.reset();
+    panel.begin(options(dir.path()), [&](auto paths) { answer = paths; });
+    ASSERT_TRUE(waitFor([&] { return answer.has_value(); }));
+    EXPECT_FALSE(answer->has_value());
+    EXPECT_EQ(openDialog(), nullptr);
+    EXPECT_EQ(portal.calls, 4);
 }
 
 TEST(ImagePanel, OffersOneReadablePictureAndLoadsIt) {

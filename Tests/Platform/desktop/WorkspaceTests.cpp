@@ -1,10 +1,13 @@
 #include <QClipboard>
+#include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +23,9 @@ namespace {
 struct WatchedWorkspace {
     std::vector<std::string> opened;
     std::vector<std::string> shown;
+    std::vector<std::string> openedFolders;
     bool fileManagerAnswers = true;
+    std::optional<std::string> folderFailure;
     SystemWorkspace workspace{SystemWorkspace::Launchers{
         [this](const std::string& url) {
             opened.push_back(url);
@@ -29,7 +34,30 @@ struct WatchedWorkspace {
         [this](const std::string& url, std::function<void(bool)> done) {
             shown.push_back(url);
             done(fileManagerAnswers);
+        },
+        [this](const std::string& url, std::function<void(std::optional<std::string>)> done) {
+            openedFolders.push_back(url);
+            done(folderFailure);
         }}};
+};
+
+// Lets the event loop run until `done` holds (a child process or the bus
+// answers in its own time), for at most half a minute.
+template <class F>
+bool waitFor(F done) {
+    const QDeadlineTimer deadline(30000);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+// A stand-in for xdg-open on PATH that ends with `status`.
+struct FakeOpener {
+    testing_support::TemporaryDirectory dir;
+    std::optional<testing_support::ScopedEnvironment> path;
+    explicit FakeOpener(std::optional<int> status) {
+        if (status) dir.write("xdg-open", "#!/bin/sh\nexit " + std::to_string(*status) + "\n", 0755);
+        path.emplace("PATH", dir.path().c_str());  // nothing else is found
+    }
 };
 
 }  // namespace
@@ -89,8 +117,50 @@ TEST(SystemWorkspace, RevealSelectsTheItemOrItsNearestExistingParentAsAFileURL) 
     // Without a file manager the containing folder opens instead.
     WatchedWorkspace noFileManager;
     noFileManager.fileManagerAnswers = false;
-    EXPECT_TRUE(noFileManager.workspace.revealPath(build.string()));
-    EXPECT_EQ(noFileManager.opened, std::vector<std::string>{"file://" + app.string()});
+    std::vector<std::string> failures;
+    EXPECT_TRUE(noFileManager.workspace.revealPath(build.string(), [&](const std::string& r) { failures.push_back(r); }));
+    EXPECT_EQ(noFileManager.openedFolders, std::vector<std::string>{"file://" + app.string()});
+    EXPECT_TRUE(noFileManager.opened.empty() && failures.empty());
+}
+
+TEST(SystemWorkspace, ARevealThatNothingCanShowSaysWhy) {
+    testing_support::TemporaryDirectory dir;
+    const fs::path app = dir / "app", build = app / "build";
+    fs::create_directories(build);
+    std::vector<std::string> failures;
+    auto failed = [&](const std::string& reason) { failures.push_back(reason); };
+
+    WatchedWorkspace watched;
+    watched.fileManagerAnswers = false;
+    watched.folderFailure = platform::kNoFileManagerReason;
+    EXPECT_TRUE(watched.workspace.revealPath(build.string(), failed));
+    EXPECT_EQ(failures, std::vector<std::string>{"no file manager is installed"});
+
+    // The desktop's own way to open the folder, with what xdg-open answers:
+    // opened; nothing on this system opens folders; no xdg-open at all; another failure.
+    const std::pair<std::optional<int>, std::optional<std::string>> cases[] = {
+        {0, std::nullopt},
+        {3, "no file manager is installed"},
+        {std::nullopt, "no file manager is installed"},
+        {4, "the file manager could not open it"},
+    };
+    for (const auto& [status, reason] : cases) {
+        FakeOpener opener(status);
+        auto launchers = SystemWorkspace::desktopLaunchers();
+        launchers.showItems = [](const std::string&, std::function<void(bool)> done) { done(false); };
+        SystemWorkspace workspace(launchers);
+        std::optional<std::optional<std::string>> answer;
+        launchers.openFolder("file://" + app.string(), [&](std::optional<std::string> r) { answer = r; });
+        ASSERT_TRUE(waitFor([&] { return answer.has_value(); })) << status.value_or(-1);
+        EXPECT_EQ(*answer, reason) << status.value_or(-1);
+
+        if (!reason) continue;
+        // A reveal that finds no file manager on the bus ends the same way, and says so.
+        failures.clear();
+        EXPECT_TRUE(workspace.revealPath(build.string(), failed));
+        ASSERT_TRUE(waitFor([&] { return !failures.empty(); }));
+        EXPECT_EQ(failures, std::vector<std::string>{*reason});
+    }
 }
 
 TEST(SystemWorkspace, CopiesTextToTheClipboard) {

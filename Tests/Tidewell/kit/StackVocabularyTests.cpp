@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "../core/StoreTestEnvironment.h"
+#include "core/AppStore.h"
 #include "desktop/RecordingWorkspace.h"
 #include "kit/StackVocabulary.h"
 #include "kit/Theme.h"
+#include "runtime/MainActor.h"
 #include "ui/SymbolCatalogue.h"
 
 namespace fs = std::filesystem;
@@ -61,4 +64,25 @@ TEST(RevealInFinder, SelectsAnExistingFolderOrTheParentOfADeletedOne) {
         EXPECT_EQ(workspace.revealedPaths, revealed) << path;
     }
     fs::remove_all(root);
+}
+
+TEST(RevealInFinder, WhenTheDesktopCannotShowItTheBannerSaysSo) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    const fs::path app = fs::path(home.home()) / "app";
+    fs::create_directories(app / "build");
+    platform::RecordingWorkspace workspace;
+    workspace.revealFailure = std::string(platform::kNoFileManagerReason);
+    platform::ScopedWorkspace scope{workspace};
+    // The folder itself, and a deleted folder's parent, each named by its own name.
+    const std::pair<fs::path, std::string> cases[] = {
+        {app / "build", "Could not show build in Files: no file manager is installed."},
+        {app / "node_modules", "Could not show app in Files: no file manager is installed."},
+    };
+    for (const auto& [path, banner] : cases) {
+        store.lastError = std::nullopt;
+        revealInFinder(path.string());
+        ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.lastError.get().has_value(); })) << path;
+        EXPECT_EQ(store.lastError.get(), banner);
+    }
 }
