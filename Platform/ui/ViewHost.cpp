@@ -357,6 +357,9 @@ void ViewHost::tick()
         if (!rebuildReader(*reader)) {
             ++escalations_;
             dirty_ = true;
+            // Still the frame that was due: the whole window is laid out at its
+            // time, so the timeline's next frame keeps its cadence.
+            nextFrame_ = std::min(nextFrame_.value_or(first), first);
             flush();
             return;
         }

@@ -1,5 +1,8 @@
 #include "ControlTestSupport.h"
 
+#include <QPainter>
+
+#include <algorithm>
 #include <cmath>
 
 using namespace controltest;
@@ -419,6 +422,132 @@ TEST(Timelines, AFrameThatChangesItsSizeLaysOutTheWholeWindow)
         EXPECT_EQ(rig.host.renderImage(1), fresh.host.renderImage(1)) << "frame " << i;
     }
     EXPECT_GT(rig.host.escalationCount(), 0u);
+}
+
+namespace {
+
+// Repaints `screen` only where the host says the last frame changed it, as a
+// window does (what lay there is cleared first), and counts the pixels that
+// differ from a whole repaint of the same frame.
+int staleAfterPartialRepaint(ViewHost& host, QImage& screen)
+{
+    const QRegion damage = host.takeDamage();
+    {
+        QPainter p(&screen);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : damage) p.fillRect(r, Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        host.render(p, damage);
+    }
+    const QImage whole = host.renderImage(1);
+    int stale = 0;
+    for (int y = 0; y < whole.height(); ++y)
+        for (int x = 0; x < whole.width(); ++x) {
+            const QColor a = screen.pixelColor(x, y), b = whole.pixelColor(x, y);
+            if (std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue()),
+                          std::abs(a.alpha() - b.alpha())}) > 8)
+                ++stale;
+        }
+    return stale;
+}
+
+}  // namespace
+
+TEST(Timelines, AFrameRepaintsWhereItsViewDrewAndDrawsItsShadowAndTheShadowsReachingIt)
+{
+    // A square that steps sideways within its timeline, the timeline under a
+    // shadow, beside a still card whose shadow reaches where the timeline
+    // draws; and a square that a timeline moves well past its own frame.
+    const auto shadowed = [](View v) { return v.shadow(Color::white(0, 0.6), 6, 0, 3); };
+    const auto stepping = [](double distance, Color color) {
+        return TimelineView(TimelineSchedule::animation(1.0 / 24), [=](double t) {
+            const long step = std::lround(t * 24) % 4;
+            return View(color).frame(20, 20).offset(distance * step, 10.0 * (step % 2)).frame(60, 60, Alignment::topLeading);
+        });
+    };
+    Rig rig({400, 140});
+    rig.clock = 1;
+    rig.show([&] {
+        return ZStack(Alignment::topLeading, {
+            View(Color::white()).frame(400, 140),
+            HStack(VerticalAlignment::top, 12, {
+                shadowed(View(Color::sRGB(0.1, 0.4, 0.9)).frame(60, 60)),
+                shadowed(stepping(12, Color::sRGB(0.9, 0.1, 0.1))),
+                stepping(45, Color::sRGB(0.1, 0.7, 0.2)),
+            }).padding(30),
+        });
+    });
+    QImage screen = rig.host.renderImage(1);
+    rig.host.takeDamage();
+    for (int frame = 0; frame < 8; ++frame) {
+        rig.clock += 1.0 / 24;
+        rig.host.tick();
+        ASSERT_EQ(rig.host.escalationCount(), 0u) << "a frame of the timeline alone";
+        EXPECT_EQ(staleAfterPartialRepaint(rig.host, screen), 0) << "frame " << frame;
+    }
+}
+
+TEST(Timelines, ALateFrameKeepsTheTimeItWasDueAndItsCadence)
+{
+    // Timers fire a few milliseconds late; the frame is the one that was due,
+    // and the next comes one interval after it, not after the late one ran.
+    for (const bool growing : {false, true}) {
+        Rig rig({300, 60});
+        rig.clock = 1;
+        rig.show([growing] {
+            return HStack(VerticalAlignment::center, 4, {
+                TimelineView(TimelineSchedule::animation(1.0 / 24), [growing](double t) {
+                    // Growing, each frame lays out the whole window.
+                    return Text(growing ? std::string(1 + std::lround(t * 24) % 5, 'W') : std::string("W"));
+                }),
+                Spacer(),
+            });
+        });
+        for (int frame = 0; frame < 6; ++frame) {
+            ASSERT_TRUE(rig.host.nextFrameDue());
+            const double due = *rig.host.nextFrameDue();
+            rig.clock = due + 0.005;
+            rig.host.tick();
+            EXPECT_DOUBLE_EQ(rig.host.frameTime(), due) << growing << " frame " << frame;
+            ASSERT_TRUE(rig.host.nextFrameDue());
+            EXPECT_NEAR(*rig.host.nextFrameDue(), due + 1.0 / 24, 1e-9) << growing << " frame " << frame;
+        }
+        EXPECT_EQ(rig.host.escalationCount() > 0, growing);
+        // A frame long overdue (the window was out of sight) starts from now.
+        rig.clock = *rig.host.nextFrameDue() + 1;
+        rig.host.tick();
+        EXPECT_DOUBLE_EQ(rig.host.frameTime(), rig.clock) << growing;
+    }
+}
+
+namespace {
+struct FrameTimeKey {
+    using Value = double;
+    static Value defaultValue() { return -1; }
+    static void reduce(Value& acc, Value next) { acc = std::max(acc, next); }
+};
+}  // namespace
+
+TEST(Timelines, APreferenceSetInsideReachesItsAncestorsOnAFrame)
+{
+    std::vector<double> heard;
+    Rig rig({200, 100});
+    rig.clock = 1;
+    rig.show([&] {
+        return VStack({
+                   Text("still"),
+                   TimelineView(TimelineSchedule::animation(1.0 / 24), [](double t) { return Text("scene").preference<FrameTimeKey>(t); }),
+               })
+            .onPreferenceChange<FrameTimeKey>([&](const double& t) { heard.push_back(t); });
+    });
+    ASSERT_EQ(heard, std::vector<double>{1});
+    for (int frame = 0; frame < 3; ++frame) {
+        rig.clock = *rig.host.nextFrameDue();
+        rig.host.tick();
+        EXPECT_EQ(rig.host.escalationCount(), 0u);
+        ASSERT_EQ(heard.size(), size_t(frame + 2));
+        EXPECT_DOUBLE_EQ(heard.back(), rig.clock);
+    }
 }
 
 TEST(ExplicitAnimation, ColoursBlendThroughTheMiddle)

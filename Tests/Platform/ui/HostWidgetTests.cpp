@@ -10,6 +10,7 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 using namespace uitest;
 
@@ -205,4 +206,44 @@ TEST(HostWidgetAdapter, TimelinesRunOnlyWhileTheWindowCanBeSeen)
         EXPECT_EQ(drawn.size(), before + 1);
         EXPECT_DOUBLE_EQ(drawn.back(), clock);
     }
+}
+
+namespace {
+
+// A child of a host widget that notes, while QWidget's own destructor runs
+// (after the host's), whether the host still listens to its window.
+struct ListeningProbe : QObject {
+    QPointer<QWindow> window;
+    QWidget* host = nullptr;
+    bool* listening = nullptr;
+    ~ListeningProbe() override
+    {
+        if (window) *listening = QObject::disconnect(window, &QWindow::visibilityChanged, host, nullptr);
+    }
+};
+
+}  // namespace
+
+TEST(HostWidgetAdapter, AWindowClosedAsItIsDestroyedTellsItsHostNothing)
+{
+    // QWidget's destructor closes the window once the host's own part is
+    // gone: its visibility change must not call into what is left of it.
+    std::vector<bool> heard;
+    bool listening = true;
+    auto* w = new HostWidget;
+    w->resize(200, 100);
+    w->host().setRootView(TimelineView(TimelineSchedule::animation(1.0 / 24), [](double) { return Text("scene"); }));
+    w->setOnScreenHandler([&heard](bool on) { heard.push_back(on); });
+    w->show();
+    for (int i = 0; i < 5000 && !w->onScreen(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(w->onScreen());
+    ASSERT_EQ(heard, std::vector<bool>{true});
+    auto* probe = new ListeningProbe;
+    probe->window = w->windowHandle();
+    probe->host = w;
+    probe->listening = &listening;
+    probe->setParent(w);
+    delete w;
+    EXPECT_FALSE(listening);
+    EXPECT_EQ(heard, std::vector<bool>{true});
 }

@@ -35,19 +35,35 @@ TEST(ScrollViews, WheelMovesTheContentWithinItsEnds)
 
 TEST(ScrollViews, RowsOutsideTheViewportTakeNoTaps)
 {
-    int taps = 0;
-    Rig rig({300, 200});
+    std::vector<std::string> taps;
+    Rig rig({300, 300});
     rig.show([&] {
+        const View clearBand = View(Color::clear()).frame(300, 100);
         return VStack(HorizontalAlignment::center, 0, {
-            ScrollView(VStack({Button("Top", [] {}), View(Color::clear()).frame(10, 400), Button("Hidden", [&] { ++taps; }).accessibilityIdentifier("hidden")}))
+            clearBand,
+            ScrollView(VStack({Button("Top", [&] { taps.push_back("top"); }).accessibilityIdentifier("top"), View(Color::clear()).frame(10, 400),
+                               Button("Hidden", [&] { taps.push_back("hidden"); }).accessibilityIdentifier("hidden")}))
                 .frame(300, 100),
-            View(Color::clear()).frame(300, 100),
+            clearBand,
         });
     });
-    const Rect f = rig.find("hidden")->frame;
-    ASSERT_GT(f.y, 100);
-    rig.tester.tapAt({f.midX(), f.midY()});
-    EXPECT_EQ(taps, 0) << "clipped away";
+    const Rect below = rig.find("hidden")->frame;
+    ASSERT_GT(below.y, 200);
+    rig.tester.tapAt({below.midX(), below.midY()});
+    EXPECT_TRUE(taps.empty()) << "below the view: clipped away";
+
+    rig.host.scroll({150, 150}, {0, 60});
+    rig.settle();
+    const Rect above = rig.find("top")->frame;
+    ASSERT_LT(above.maxY(), 100);
+    rig.tester.tapAt({above.midX(), above.midY()});
+    EXPECT_TRUE(taps.empty()) << "scrolled out upward: clipped away too";
+
+    rig.host.scroll({150, 150}, {0, -60});
+    rig.settle();
+    const Rect back = rig.find("top")->frame;
+    rig.tester.tapAt({back.midX(), back.midY()});
+    EXPECT_EQ(taps, std::vector<std::string>{"top"}) << "in the view it takes the tap";
 }
 
 TEST(ScrollViews, ScrollToAnIdBringsTheItemIntoView)
