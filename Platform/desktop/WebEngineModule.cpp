@@ -3,7 +3,10 @@
 
 #include "desktop/WebPageBackend.h"
 
+#include <QChildEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QtGlobal>
@@ -29,10 +32,62 @@ namespace {
 
 bool engineStarted = false;
 
+// The user's own clicks and keys in the view. The engine calls a page's
+// scripted navigation a followed link too, so this is what tells the user's
+// doing from the page's.
+class UserGestures final : public QObject {
+public:
+    explicit UserGestures(QWidget* view) : QObject(view) { watch(view); }
+
+    // Whether the user clicked or pressed a key in the view within the last
+    // second; with `use`, that click or key then counts for nothing more.
+    bool recent(bool use) {
+        const bool within = last_.isValid() && last_.elapsed() < 1000;
+        if (use) last_.invalidate();
+        return within;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        switch (e->type()) {
+            case QEvent::ChildAdded:
+                // The engine makes the widget that takes the input later, inside the view.
+                if (QObject* child = static_cast<QChildEvent*>(e)->child(); child->isWidgetType()) watch(child);
+                break;
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick: last_.start(); break;
+            case QEvent::KeyPress:
+                switch (static_cast<QKeyEvent*>(e)->key()) {
+                    case Qt::Key_Shift:
+                    case Qt::Key_Control:
+                    case Qt::Key_Meta:
+                    case Qt::Key_Alt:
+                    case Qt::Key_AltGr:
+                    case Qt::Key_Escape: break;
+                    default: last_.start();
+                }
+                break;
+            default: break;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    QElapsedTimer last_;
+
+    void watch(QObject* widget) {
+        widget->installEventFilter(this);
+        for (QObject* child : widget->children())
+            if (child->isWidgetType()) watch(child);
+    }
+};
+
 class PolicyPage final : public QWebEnginePage {
 public:
     PolicyPage(QWebEngineProfile* profile, QObject* parent, const WebViewDelegate* delegate)
         : QWebEnginePage(profile, parent), delegate_(delegate) {}
+
+    UserGestures* gestures = nullptr;
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
@@ -41,6 +96,8 @@ protected:
         if (!url.isEmpty()) action.url = url.toString(QUrl::FullyEncoded).toStdString();
         action.linkActivated = type == NavigationTypeLinkClicked;
         action.targetsMainFrame = isMainFrame;
+        // One click or key moves the page once.
+        action.userInitiated = gestures && gestures->recent(isMainFrame);
         const bool allowed = delegate_->decidePolicy(action) == WebPolicy::allow;
         if (!allowed && isMainFrame) refused = url;
         return allowed;
@@ -278,6 +335,7 @@ private:
         // are never handed to the desktop by the engine; the delegate decides.
         page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
         view->setPage(page);
+        page->gestures = new UserGestures(view);
         window = new PageWindow(view);
         // The engine lets go of its profiles when the application object goes;
         // a page still alive then is a page it warns about. Pages go first.
@@ -330,7 +388,7 @@ private:
         QObject::connect(page, &QWebEnginePage::newWindowRequested, view, [this](QWebEngineNewWindowRequest& request) {
             WebNavigationAction action;
             if (!request.requestedUrl().isEmpty()) action.url = request.requestedUrl().toString(QUrl::FullyEncoded).toStdString();
-            action.linkActivated = request.isUserInitiated();
+            action.userInitiated = request.isUserInitiated();
             if (delegate.newWindowRequested) delegate.newWindowRequested(action);
         });
         return view;

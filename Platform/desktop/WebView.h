@@ -17,8 +17,9 @@ namespace platform {
 
 struct WebNavigationAction {
     std::optional<std::string> url;  // none: the request has no address
-    bool linkActivated = false;      // the user followed a link
+    bool linkActivated = false;      // a link was followed (the engine says so of a script's navigation too)
     bool targetsMainFrame = true;
+    bool userInitiated = false;      // right after the user's own click or key in the view
 };
 
 enum class WebPolicy { allow, cancel };

@@ -84,9 +84,12 @@ LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationA
     if (!action.url) return LeaderboardNavigation::cancel;
     if (schemeOf(*action.url) == "about") return LeaderboardNavigation::allow;
     if (isLeaderboardServiceURL(action.url)) return LeaderboardNavigation::allow;
-    if (action.linkActivated) return LeaderboardNavigation::openInBrowser;
-    if (!action.targetsMainFrame) return LeaderboardNavigation::allow;
-    return LeaderboardNavigation::openInBrowser;
+    // Elsewhere: nothing of another site loads in the page, its frames
+    // included, and only the user's own click or key sends the page (or a
+    // link in one of its frames) to the browser; the page alone sends nothing.
+    if (action.userInitiated && (action.targetsMainFrame || action.linkActivated))
+        return LeaderboardNavigation::openInBrowser;
+    return LeaderboardNavigation::cancel;
 }
 
 bool leaderboardNeedsLoad(std::optional<platform::TimePoint> loadedAt, bool failed, platform::TimePoint now) {
@@ -179,7 +182,7 @@ void LeaderboardWebModel::didFailNavigation(int errorCode) {
 
 void LeaderboardWebModel::newWindowRequested(const platform::WebNavigationAction& action) {
     // A window.open the user did not ask for by a click is refused.
-    if (!action.url || !action.linkActivated) return;
+    if (!action.url || !action.userInitiated) return;
     if (isLeaderboardServiceURL(action.url)) webView().load(*action.url, std::chrono::seconds(60));
     else platform::Workspace::shared().openURL(*action.url);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The leaderboard page's model: one embedded web view on the service's
 // leaderboard, restyled onto the window's backdrop, kept on the service's
-// host (every other address goes to the browser), with its loading state.
+// origin (other addresses go to the browser when the user asks), with its
+// loading state.
 // One instance serves the whole run, so the page keeps its content.
 
 #include <memory>
@@ -19,13 +20,14 @@ namespace tidewell {
 const std::string& leaderboardPageStylesheet();
 std::string leaderboardStyleScript();
 
-// Whether `url` is on the service's host (pure over the current origin).
+// Whether `url` is on the service's origin: scheme, host and port (pure over the current origin).
 bool isLeaderboardServiceURL(const std::optional<std::string>& url);
 
 enum class LeaderboardNavigation { allow, cancel, openInBrowser };
 // What becomes of a navigation: no address is cancelled, "about:" pages and
-// the service's host stay, a followed link or a main-frame load elsewhere
-// goes to the browser, a subframe of another host loads in place.
+// the service's origin stay; anywhere else goes to the browser only right
+// after the user's click or key in the view (the page, or a link followed in
+// a frame), and is otherwise cancelled: frames of another origin never load.
 LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationAction& action);
 
 // Whether the page should load on appearing: never loaded, loaded 300 s or

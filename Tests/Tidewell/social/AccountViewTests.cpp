@@ -68,36 +68,52 @@ TEST_F(AccountTest, ProfileAddressesAreOnePathPieceOnTheService) {
     EXPECT_EQ(profileLinkLabel("http://127.0.0.1:9/u/jane"), "http://127.0.0.1:9/u/jane");
 }
 
-TEST_F(AccountTest, TheWebPageStaysOnTheServiceHost) {
+TEST_F(AccountTest, TheWebPageStaysOnTheServiceOriginAndLeavesItOnlyForTheUser) {
     using Nav = LeaderboardNavigation;
-    auto action = [](std::optional<std::string> url, bool link, bool main) {
-        return platform::WebNavigationAction{std::move(url), link, main};
+    // url, link followed, main frame, right after the user's click or key
+    auto action = [](std::optional<std::string> url, bool link, bool main, bool user = false) {
+        return platform::WebNavigationAction{std::move(url), link, main, user};
     };
     // The origin is http://127.0.0.1:<port>: "localhost", another port or
     // another scheme is another site.
     const std::string own = service.origin() + "/u/jane";
     const std::string otherPort = "http://127.0.0.1:" + std::to_string(service.port() + 1) + "/leaderboard";
+    const std::string otherScheme = "https://127.0.0.1:" + std::to_string(service.port()) + "/other";
+    const std::string otherHost = "http://localhost:" + std::to_string(service.port()) + "/leaderboard";
     const std::vector<std::pair<platform::WebNavigationAction, Nav>> cases = {
-        {action(std::nullopt, true, true), Nav::cancel},
+        {action(std::nullopt, true, true, true), Nav::cancel},
         {action("about:blank", false, true), Nav::allow},
-        {action(own, true, true), Nav::allow},
-        {action("https://127.0.0.1:" + std::to_string(service.port()) + "/other", true, true), Nav::openInBrowser},
-        {action(otherPort, true, true), Nav::openInBrowser},
-        {action(otherPort, false, false), Nav::allow},
-        {action("http://localhost:" + std::to_string(service.port()) + "/leaderboard", true, true), Nav::openInBrowser},
-        {action("https://github.com/jane", true, false), Nav::openInBrowser},
-        {action("https://embed.example.com/frame", false, false), Nav::allow},
-        {action("https://elsewhere.example.com/", false, true), Nav::openInBrowser},
-        {action("tidewell://activate?code=x", false, true), Nav::openInBrowser},
+        {action("about:blank", false, false), Nav::allow},
+        {action(own, false, true), Nav::allow},
+        {action(own, false, false), Nav::allow},
+        // The user's click on a link, in the page or in one of its frames.
+        {action(otherScheme, true, true, true), Nav::openInBrowser},
+        {action(otherPort, true, true, true), Nav::openInBrowser},
+        {action(otherHost, true, true, true), Nav::openInBrowser},
+        {action("https://github.com/jane", true, false, true), Nav::openInBrowser},
+        // The page's answer to the user's click or key.
+        {action("https://elsewhere.example.com/", false, true, true), Nav::openInBrowser},
+        // The page alone: a script, a refresh or a form sends nothing anywhere.
+        {action(otherHost, true, true), Nav::cancel},
+        {action("https://elsewhere.example.com/", false, true), Nav::cancel},
+        {action("tidewell://activate?code=x", false, true), Nav::cancel},
+        // Frames of another origin never load, clicked or not.
+        {action(otherPort, false, false), Nav::cancel},
+        {action("https://embed.example.com/frame", false, false), Nav::cancel},
+        {action("https://embed.example.com/frame", false, false, true), Nav::cancel},
+        {action("https://github.com/jane", true, false), Nav::cancel},
     };
-    for (const auto& [a, nav] : cases) EXPECT_EQ(leaderboardNavigationPolicy(a), nav) << a.url.value_or("(none)");
+    for (const auto& [a, nav] : cases)
+        EXPECT_EQ(leaderboardNavigationPolicy(a), nav)
+            << a.url.value_or("(none)") << " link " << a.linkActivated << " main " << a.targetsMainFrame << " user " << a.userInitiated;
 
     // Handing over: only http(s) reaches the browser; new windows never open.
     LeaderboardWebModel model;
-    EXPECT_EQ(model.decidePolicy(action("tidewell://activate?code=x", false, true)), platform::WebPolicy::cancel);
-    EXPECT_EQ(model.decidePolicy(action("https://github.com/jane", true, true)), platform::WebPolicy::cancel);
-    model.newWindowRequested(action("https://example.org/new", true, true));
-    model.newWindowRequested(action("javascript:open()", true, true));
+    EXPECT_EQ(model.decidePolicy(action("tidewell://activate?code=x", true, true, true)), platform::WebPolicy::cancel);
+    EXPECT_EQ(model.decidePolicy(action("https://github.com/jane", true, true, true)), platform::WebPolicy::cancel);
+    EXPECT_EQ(model.decidePolicy(action("https://github.com/unasked", true, true)), platform::WebPolicy::cancel);
+    model.newWindowRequested(action("https://example.org/new", false, true, true));
+    model.newWindowRequested(action("javascript:open()", false, true, true));
     model.newWindowRequested(action("https://example.org/unasked", false, true));  // no click: refused
     model.newWindowRequested(action(own, false, true));
     EXPECT_EQ(workspace.openedURLs, (std::vector<std::string>{"https://github.com/jane", "https://example.org/new"}));

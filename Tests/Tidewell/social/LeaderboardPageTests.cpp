@@ -2,6 +2,11 @@
 
 #include "social/LeaderboardWebModel.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
 // The web engine's own library fails AddressSanitizer's delete-size check
 // when a page goes away, so the page runs only in the plain build.
 #if !defined(__SANITIZE_ADDRESS__)
@@ -11,7 +16,7 @@ namespace {
 using namespace tidewell;
 
 // The real page in the engine, on the stand-in service at 127.0.0.1, where
-// "localhost" is another host.
+// "localhost" is another origin.
 class LeaderboardPageTest : public accounttest::AccountTest {
 protected:
     LeaderboardPageTest() {
@@ -26,33 +31,74 @@ protected:
     LeaderboardWebModel model;
 };
 
-TEST_F(LeaderboardPageTest, NavigationStaysOnTheServiceHost) {
+// A hostile page at the leaderboard's address: a frame of another origin,
+// and a timer, a refresh and a form that each try to take the page elsewhere.
+// Nothing of it loads or reaches the browser until the user clicks.
+TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUser) {
+    const std::string other = "http://localhost:" + std::to_string(service.port());
+    const std::string hostile =
+        "<html><head><meta http-equiv=\"refresh\" content=\"0.4;url=" + other + "/meta\"></head><body style=\"margin:0\">"
+        "<iframe src=\"" + other + "/u/framed\"></iframe>"
+        "<form id=\"f\" action=\"" + other + "/form\"><input name=\"q\" value=\"1\"></form>"
+        "<a href=\"" + other + "/clicked\" style=\"position:fixed;left:0;top:0;right:0;bottom:0\">out</a>"
+        "<script>setTimeout(() => { location.href = '" + other + "/timer'; }, 100);"
+        "setTimeout(() => document.getElementById('f').submit(), 200);</script></body></html>";
+    service.force("leaderboard", {200, "text/html", hostile, {}}, -1);
     model.loadIfNeeded();
     loaded();
     ASSERT_TRUE(model.hasLoaded.get());
+    idle(1.5);
+    EXPECT_TRUE(workspace.openedURLs.empty());
+    for (const auto& request : service.requests)
+        for (const char* path : {"/u/framed", "/meta", "/form", "/timer", "/clicked"})
+            EXPECT_NE(request.target.rfind(path, 0), 0u) << request.target;
+    // Sent nowhere, the page stays as it was, not failed.
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
-    const std::string elsewhere = "http://localhost:" + std::to_string(service.port()) + "/u/jane";
-
-    model.webView().runJavaScript("location.href = '" + elsewhere + "';");
-    settle([&] { return !workspace.openedURLs.empty(); });
-    EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{elsewhere});
-    idle(0.3);
-    // A navigation sent elsewhere leaves the page as it was, not failed.
     EXPECT_FALSE(model.failed.get() || model.isLoading.get());
-    EXPECT_EQ(page(), service.origin() + "/leaderboard");
     // Another scheme never leaves the page, whoever asks.
     model.webView().runJavaScript("location.href = 'tidewell://activate?code=planted';");
-    idle(0.5);
-    EXPECT_EQ(page(), service.origin() + "/leaderboard");
-    EXPECT_FALSE(model.failed.get() || model.isLoading.get());
-
     // A window the user did not click for is refused, even on the service.
     model.webView().runJavaScript("window.open('" + service.origin() + "/u/jane', '_blank');");
     idle(0.5);
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
-    EXPECT_FALSE(model.failed.get());
+    EXPECT_FALSE(model.failed.get() || model.isLoading.get());
+    EXPECT_TRUE(workspace.openedURLs.empty() && workspace.refusedURLs.empty());
+
+    // The user clicks the page's link: that one address goes to the browser.
+    QWidget window;
+    window.resize(640, 480);
+    QWidget* slot = model.webView().widget();
+    slot->setParent(&window);
+    slot->setGeometry(0, 0, 640, 480);
+    window.show();
+    idle(0.5);
+    QWidget* input = nullptr;
+    for (QWidget* w : QApplication::allWidgets())
+        if (w->objectName() == "leaderboard.webView") input = w->focusProxy();
+    ASSERT_TRUE(input);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, QPointF(320, 240), input->mapToGlobal(QPointF(320, 240)), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(input, &click);
+    }
+    settle([&] { return !workspace.openedURLs.empty(); });
+    EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{other + "/clicked"});
+    EXPECT_EQ(page(), service.origin() + "/leaderboard");
+    // The click moved the page once: the page's own tries after it stay home.
+    model.webView().runJavaScript("location.href = '" + other + "/later';");
+    idle(0.5);
     EXPECT_EQ(workspace.openedURLs.size(), 1u);
-    EXPECT_TRUE(workspace.refusedURLs.empty());
+    // A key does as a click does: Return on the link.
+    model.webView().runJavaScript("document.querySelector('a').focus();");
+    idle(0.3);
+    input->setFocus();
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent key(type, Qt::Key_Return, Qt::NoModifier, "\r");
+        QApplication::sendEvent(input, &key);
+    }
+    settle([&] { return workspace.openedURLs.size() == 2; });
+    EXPECT_EQ(workspace.openedURLs, (std::vector<std::string>{other + "/clicked", other + "/clicked"}));
+    delete slot;
 }
 
 TEST_F(LeaderboardPageTest, AnUnreachableServiceShowsTheFailure) {
