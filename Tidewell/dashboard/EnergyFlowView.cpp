@@ -98,7 +98,7 @@ void strokeEnergyFlow(GraphicsContext& context, const Path& path, double time)
     const std::string key = pathKey(path);
     const Rect r = path.boundingRect();
     context.drawCached(glowCache(key), key, {r.x - 4, r.y - 4, r.width + 8, r.height + 8},
-                       [&](GraphicsContext& layer) { layer.stroke(path, TreePalette::treeCyan().opacity(0.2), roundLine(6)); });
+                       [&](GraphicsContext& layer) { layer.stroke(path, TreePalette::glow().opacity(0.2), roundLine(6)); });
 
     Path pulses, sparks;
     const double pulsePhase = energyDashPhase(34, 26, time), sparkPhase = energyDashPhase(22, 25, time);
@@ -109,8 +109,8 @@ void strokeEnergyFlow(GraphicsContext& context, const Path& path, double time)
     StrokeStyle pulse, spark;
     pulse.lineWidth = 1.7;
     spark.lineWidth = 1.1;
-    context.stroke(pulses, TreePalette::treeGreen().opacity(0.9), pulse);
-    context.stroke(sparks, TreePalette::treeCyan().opacity(0.75), spark);
+    context.stroke(pulses, TreePalette::activeGreen().opacity(0.9), pulse);
+    context.stroke(sparks, TreePalette::glow().opacity(0.75), spark);
 }
 
 void drawEnergyFlow(GraphicsContext& context, Size size, const std::vector<StorageNodeModel>& nodes, double time)

@@ -12,7 +12,7 @@ ui::View ForestEmptySapling() {
                const double w = size.width, h = size.height;
                if (!(w > 0 && h > 0)) return;
                ctx.fill(ui::Path::rect({0, 0, w, h}),
-                        ui::Shading::linearGradient(ui::Gradient{TreePalette::treeNight(), TreePalette::treeDeep()},
+                        ui::Shading::linearGradient(ui::Gradient{TreePalette::nightDeep(), TreePalette::night()},
                                                     {w / 2, 0}, {w / 2, h}));
 
                ui::Path stem;
@@ -21,11 +21,11 @@ ui::View ForestEmptySapling() {
                ui::StrokeStyle wood;
                wood.lineWidth = 8;
                wood.lineCap = ui::LineCap::round;
-               ctx.stroke(stem, TreePalette::treeBarkDark(), wood);
+               ctx.stroke(stem, TreePalette::bark(), wood);
                wood.lineWidth = 2;
-               ctx.stroke(stem, TreePalette::treeBark().opacity(0.7), wood);
+               ctx.stroke(stem, TreePalette::barkLight().opacity(0.7), wood);
 
-               const ui::Color leaf = TreePalette::treeGreen();
+               const ui::Color leaf = TreePalette::activeGreen();
                const ui::Rect crown{0.32 * w, 0.18 * h, 0.36 * w, 0.32 * h};
                ctx.fill(ui::Path::ellipse(crown),
                         ui::Shading::radialGradient(ui::Gradient{leaf.opacity(0.85), leaf.opacity(0)},

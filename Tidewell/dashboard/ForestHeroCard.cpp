@@ -33,7 +33,7 @@ void drawCardGlowBands(ui::GraphicsContext& context, ui::Size size)
     const Rect s{glowMargin, glowMargin + glowDrop, size.width - 2 * glowMargin, size.height - 2 * glowMargin};
     if (!(s.width > 2 * cornerRadius) || !(s.height > 2 * cornerRadius))
         return;
-    const Color c = TreePalette::treeCyan().opacity(0.1);
+    const Color c = TreePalette::glow().opacity(0.1);
     const double b = glowRadius, r = cornerRadius;
     // Across an edge the shadow falls from full inside to nothing outside.
     const Gradient fall{c, c.opacity(0)};

@@ -53,7 +53,7 @@ void drawTreeParticles(GraphicsContext& context, Size size, double time, double 
     for (const TreeSpark& spark : treeSparks(size, time))
         if (withinRoundedCorners(spark.square, size, radius))
             context.fill(Path::ellipse(spark.square),
-                     (spark.green ? TreePalette::treeGreen() : TreePalette::treeCyan()).opacity(spark.opacity));
+                     (spark.green ? TreePalette::activeGreen() : TreePalette::glow()).opacity(spark.opacity));
 }
 
 platform::ui::View ParticleView(double time, double cornerRadius)

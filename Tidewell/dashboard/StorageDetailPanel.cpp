@@ -63,7 +63,7 @@ ui::View chip(const std::string& title, const std::string& symbol, bool prominen
                               .lineLimit(1)
                               .fixedSize()
                               .padding(ui::EdgeInsets{6, 10, 6, 10})
-                              .background(ui::Capsule().fill(prominent ? TreePalette::treeGreen().opacity(0.24)
+                              .background(ui::Capsule().fill(prominent ? TreePalette::activeGreen().opacity(0.24)
                                                                        : Color::white().opacity(0.08)))
                               .overlay(ui::Capsule().strokeBorder(Color::white().opacity(prominent ? 0.32 : 0.16), 1));
     ui::View button = PointingHandCursorModifier(
@@ -108,13 +108,13 @@ ui::View StorageDetailPanel::body() const
             .lineLimit(1),
         ui::Text(platform::formatByteCount(s.reclaimable_bytes) + " reclaimable")
             .font(ui::Font::subheadline().weight(ui::FontWeight::semibold))
-            .foregroundStyle(TreePalette::treeGreen()),
+            .foregroundStyle(TreePalette::activeGreen()),
     };
     if (isProtected)
         lines.push_back(ui::HStack(ui::VerticalAlignment::center, 4,
                                    {ui::View(ui::Image::systemName("lock.fill")), ui::Text("Deletion is disabled")})
                             .font(ui::Font::caption().weight(ui::FontWeight::semibold))
-                            .foregroundStyle(TreePalette::treeSlate()));
+                            .foregroundStyle(TreePalette::protectedGrey()));
     const ui::View identity =
         ui::HStack(ui::VerticalAlignment::center, 12,
                    {stackIcon, ui::VStack(ui::HorizontalAlignment::leading, 3, std::move(lines))});

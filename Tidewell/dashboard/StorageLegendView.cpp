@@ -35,7 +35,7 @@ ui::View StorageLegendView()
     const ui::View lockRow = ui::HStack(ui::VerticalAlignment::center, 8,
                                         {ui::View(ui::Image::systemName("lock.fill"))
                                              .font(ui::Font::system(9, ui::FontWeight::bold))
-                                             .foregroundStyle(TreePalette::treeSlate())
+                                             .foregroundStyle(TreePalette::protectedGrey())
                                              .frame(10, std::nullopt),
                                          label("Protected")});
     const ui::Shape shape = ui::RoundedRectangle(14);

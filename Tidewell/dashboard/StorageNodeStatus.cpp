@@ -49,12 +49,12 @@ const char* storageStatusWord(StorageNodeStatus status)
 const platform::ui::Color& storageStatusColor(StorageNodeStatus status)
 {
     switch (status) {
-    case StorageNodeStatus::active: return TreePalette::treeGreen();
-    case StorageNodeStatus::idle: return TreePalette::treeAmber();
-    case StorageNodeStatus::reclaimable: return TreePalette::treeBlue();
-    case StorageNodeStatus::protected_: return TreePalette::treeSlate();
+    case StorageNodeStatus::active: return TreePalette::activeGreen();
+    case StorageNodeStatus::idle: return TreePalette::idleAmber();
+    case StorageNodeStatus::reclaimable: return TreePalette::reclaimBlue();
+    case StorageNodeStatus::protected_: return TreePalette::protectedGrey();
     }
-    return TreePalette::treeGreen();
+    return TreePalette::activeGreen();
 }
 
 }  // namespace tidewell

@@ -33,10 +33,10 @@ void drawSky(GraphicsContext& context, Size size, double cornerRadius)
     const double w = size.width, h = size.height, cx = 0.5 * w;
     const Path whole = cornerRadius > 0 ? Path::roundedRect({0, 0, w, h}, cornerRadius) : Path::rect({0, 0, w, h});
     context.fill(whole, Shading::linearGradient(
-                            Gradient{TreePalette::treeNight(), Color::rgb255(8, 40, 51), TreePalette::treeDeep()}, {cx, 0},
+                            Gradient{TreePalette::nightDeep(), Color::rgb255(8, 40, 51), TreePalette::night()}, {cx, 0},
                             {cx, h}));
     // Fades end on the same colour at no opacity: stops blend unpremultiplied.
-    const Color edge = TreePalette::treeNight().opacity(0.55);
+    const Color edge = TreePalette::nightDeep().opacity(0.55);
     context.fill(whole, Shading::radialGradient(Gradient{edge.opacity(0), edge}, {cx, 0.42 * h}, 0.18 * w,
                                                 0.72 * std::max(w, h)));
 
@@ -44,15 +44,15 @@ void drawSky(GraphicsContext& context, Size size, double cornerRadius)
 
     const platform::ui::Point g{cx, 0.34 * h};
     context.fill(Path::ellipse({g.x - 220, g.y - 180, 440, 360}),
-                 Shading::radialGradient(Gradient{TreePalette::treeCyan().opacity(0.16), TreePalette::treeGreen().opacity(0.05),
-                                                  TreePalette::treeGreen().opacity(0)},
+                 Shading::radialGradient(Gradient{TreePalette::glow().opacity(0.16), TreePalette::activeGreen().opacity(0.05),
+                                                  TreePalette::activeGreen().opacity(0)},
                                          g, 10, 220));
 }
 
 void drawGroundLightAt(GraphicsContext& context, Size size, double a)
 {
     const Rect r = groundLightRect(size);
-    const Color light = TreePalette::treeGreen().opacity(a);
+    const Color light = TreePalette::activeGreen().opacity(a);
     context.fill(Path::ellipse(r), Shading::radialGradient(Gradient{light, light.opacity(0)}, r.center(), 8, 0.48 * r.width));
 }
 

@@ -74,7 +74,7 @@ void drawTreeFoliage(GraphicsContext& context, Size size, const std::vector<Stor
         context.fill(path, color);
 
     static const Color falling[4] = {Color::rgb255(139, 239, 120, 0.72), Color::rgb255(226, 177, 90, 0.72),
-                                     Color::rgb255(61, 220, 120, 0.72), TreePalette::treeCyan().opacity(0.8 * 0.72)};
+                                     Color::rgb255(61, 220, 120, 0.72), TreePalette::glow().opacity(0.8 * 0.72)};
     for (int i = 0; i < 6; ++i) {
         const double x = (0.12 + 0.76 * stableUnitHash("leafX", i)) * w + 18 * std::sin(0.35 * time + i);
         const double y = 0.08 * h + std::fmod(0.72 * h * stableUnitHash("leafY", i) + (10 + 1.6 * i) * time, 0.72 * h);

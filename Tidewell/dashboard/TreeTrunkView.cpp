@@ -26,7 +26,7 @@ namespace {
 
 const Gradient& barkGradient()
 {
-    static const Gradient g{TreePalette::treeBark(), TreePalette::treeBarkDark(), TreePalette::treeBarkDeep()};
+    static const Gradient g{TreePalette::barkLight(), TreePalette::bark(), TreePalette::barkDark()};
     return g;
 }
 
@@ -34,8 +34,8 @@ void drawWood(GraphicsContext& context, Size size, const std::vector<StorageNode
 {
     const double w = size.width, h = size.height;
     for (const Path& root : rootPaths(w, h)) {
-        context.stroke(root, TreePalette::treeBarkDeep(), roundLine(8));
-        context.stroke(root, TreePalette::treeBark().opacity(0.35), roundLine(2));
+        context.stroke(root, TreePalette::barkDark(), roundLine(8));
+        context.stroke(root, TreePalette::barkLight().opacity(0.35), roundLine(2));
     }
 
     std::vector<const StorageNodeModel*> lowestFirst;
@@ -51,7 +51,7 @@ void drawWood(GraphicsContext& context, Size size, const std::vector<StorageNode
         context.stroke(centre, Color::black().opacity(0.28), roundLine(8));
         context.fill(taperedBranchPath(*branch, branch->halfWidth, 1.5),
                      Shading::linearGradient(barkGradient(), branch->start, branch->end));
-        context.stroke(centre, TreePalette::treeBark().opacity(0.4), roundLine(1.3));
+        context.stroke(centre, TreePalette::barkLight().opacity(0.4), roundLine(1.3));
     }
 
     context.fill(trunkPath(w, h), Shading::linearGradient(barkGradient(), {0.46 * w, 0.50 * h}, {0.56 * w, 0.92 * h}));

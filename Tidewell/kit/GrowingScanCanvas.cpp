@@ -62,8 +62,8 @@ Rect square(Point centre, double side) { return {centre.x - side / 2, centre.y -
 GrowingScanCanvas::GrowingScanCanvas(double growth_, long long buds_, double time_)
     : growth(growth_), buds(buds_), time(time_),
       arms{{0.24, 0.34}, {0.76, 0.32}, {0.14, 0.50}, {0.86, 0.48}, {0.38, 0.24}, {0.62, 0.22}, {0.50, 0.14}},
-      budColors{TreePalette::treeGreen(), TreePalette::treeCyan(),         Color::rgb255(142, 116, 216),
-                TreePalette::treeAmber(),   Color::rgb255(62, 198, 243), Color::rgb255(124, 179, 66),
+      budColors{TreePalette::activeGreen(), TreePalette::glow(),         Color::rgb255(142, 116, 216),
+                TreePalette::idleAmber(),   Color::rgb255(62, 198, 243), Color::rgb255(124, 179, 66),
                 Color::rgb255(208, 106, 58)}
 {
 }
@@ -99,16 +99,16 @@ void drawSkyGlowAt(GraphicsContext& context, Size size, double a)
 {
     const double c = 0.5 * size.width;
     context.fill(Path::ellipse(scanSkyGlowRect(size)),
-                 Shading::radialGradient(Gradient{TreePalette::treeCyan().opacity(a), TreePalette::treeGreen().opacity(0.35 * a),
-                                                  faded(TreePalette::treeGreen())},
+                 Shading::radialGradient(Gradient{TreePalette::glow().opacity(a), TreePalette::activeGreen().opacity(0.35 * a),
+                                                  faded(TreePalette::activeGreen())},
                                          {c, 0.36 * size.height}, 8, 190));
 }
 
 void drawPondGlowAt(GraphicsContext& context, Size size, double a)
 {
     const Rect g = pondGlowRect(size);
-    context.fill(Path::ellipse(g), Shading::radialGradient(Gradient{TreePalette::treeGreen().opacity(a),
-                                                                    faded(TreePalette::treeGreen())},
+    context.fill(Path::ellipse(g), Shading::radialGradient(Gradient{TreePalette::activeGreen().opacity(a),
+                                                                    faded(TreePalette::activeGreen())},
                                                            g.center(), 6, 0.48 * g.width));
 }
 
@@ -171,9 +171,9 @@ void drawScanSkyBackdrop(GraphicsContext& context, Size size)
     const double w = size.width, h = size.height, c = 0.5 * w;
     const Path whole = Path::rect({0, 0, w, h});
     context.fill(whole, Shading::linearGradient(
-                            Gradient{TreePalette::treeNight(), Color::rgb255(8, 40, 51), TreePalette::treeDeep()},
+                            Gradient{TreePalette::nightDeep(), Color::rgb255(8, 40, 51), TreePalette::night()},
                             {c, 0}, {c, h}));
-    const Color vignette = TreePalette::treeNight().opacity(0.5);
+    const Color vignette = TreePalette::nightDeep().opacity(0.5);
     context.fill(whole, Shading::radialGradient(Gradient{faded(vignette), vignette}, {c, 0.42 * h}, 0.16 * w,
                                                 0.72 * std::max(w, h)));
 }
@@ -225,9 +225,9 @@ void drawScanWater(GraphicsContext& context, Size size)
     const Rect p = waterRect(size);
     const Path water = Path::ellipse(p);
     context.fill(water, Shading::linearGradient(
-                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::treeNight()},
+                            Gradient{Color::rgb255(28, 107, 69), Color::rgb255(12, 51, 40), TreePalette::nightDeep()},
                             {p.midX(), p.minY()}, {p.midX(), p.maxY()}));
-    context.stroke(water, TreePalette::treeGreen().opacity(0.35), buttStroke(1.2));
+    context.stroke(water, TreePalette::activeGreen().opacity(0.35), buttStroke(1.2));
 }
 
 Path trunkGrainPath(double w, double h)
@@ -277,7 +277,7 @@ GraphicsContext trunkLayer(const GraphicsContext& context, double crownY, double
 void drawTrunkBody(GraphicsContext& layer, double w, double h)
 {
     layer.fill(trunkPath(w, h),
-               Shading::linearGradient(Gradient{TreePalette::treeBark(), TreePalette::treeBarkDark(), TreePalette::treeBarkDeep()},
+               Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark(), TreePalette::barkDark()},
                                        {0.46 * w, 0.5 * h}, {0.56 * w, 0.92 * h}));
     layer.stroke(trunkGrainPath(w, h), Color::rgb255(215, 165, 106, 0.55), roundStroke(2.4));
 }
@@ -339,8 +339,8 @@ void drawTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size siz
                          if (tree.rootProgress)
                              for (const double f : {-1.0, 1.0}) {
                                  const Path root = rootPath(c, w, h, rp, f);
-                                 g.stroke(root, TreePalette::treeBarkDeep(), roundStroke(4 + 4 * rp));
-                                 g.stroke(root, TreePalette::treeBark().opacity(0.4), roundStroke(1.6));
+                                 g.stroke(root, TreePalette::barkDark(), roundStroke(4 + 4 * rp));
+                                 g.stroke(root, TreePalette::barkLight().opacity(0.4), roundStroke(1.6));
                              }
                          GraphicsContext layer = trunkLayer(g, tree.crownY, w, h);
                          drawTrunkBody(layer, w, h);
@@ -364,7 +364,7 @@ void drawTree(const GrowingScanCanvas& scene, GraphicsContext& context, Size siz
                                               b.baseHalfWidth}),
                      grown(united(centre.boundingRect(), wood.boundingRect()), 8), [&](GraphicsContext& g) {
                          g.stroke(centre, Color::black().opacity(0.25), roundStroke(7));
-                         g.fill(wood, Shading::linearGradient(Gradient{TreePalette::treeBark(), TreePalette::treeBarkDark()},
+                         g.fill(wood, Shading::linearGradient(Gradient{TreePalette::barkLight(), TreePalette::bark()},
                                                               b.start, b.grownEnd));
                          drawSapGlow(g, centre);
                      });
@@ -410,7 +410,7 @@ void drawScanDrift(GraphicsContext& context, Size size, double time)
 {
     for (const Mote& m : scanMotes(time, size))
         context.fill(Path::ellipse(m.square),
-                     (m.green ? TreePalette::treeGreen() : TreePalette::treeCyan()).opacity(m.opacity));
+                     (m.green ? TreePalette::activeGreen() : TreePalette::glow()).opacity(m.opacity));
 
     const Path& leaf = leafShape();
     for (const FallingLeaf& l : fallingLeaves(time, size))

@@ -165,7 +165,7 @@ ui::View GrowingScanHero::body() const
     return ui::ZStack(ui::Alignment::bottomLeading, {picture, caption})
         .clipShape(card)
         .overlay(card.strokeBorder(ui::Color::white().opacity(0.12), 1))
-        .shadow(TreePalette::treeCyan().opacity(0.1), 28, 0, 12)
+        .shadow(TreePalette::glow().opacity(0.1), 28, 0, 12)
         .accessibilityHidden(true);
 }
 

@@ -165,7 +165,7 @@ void drawSapGlow(GraphicsContext& context, const Path& path)
     glow.lineWidth = 5;
     glow.lineCap = LineCap::round;
     glow.lineJoin = LineJoin::miter;
-    context.stroke(path, TreePalette::treeCyan().opacity(0.18), glow);
+    context.stroke(path, TreePalette::glow().opacity(0.18), glow);
 }
 
 void drawSapDashes(GraphicsContext& context, const Path& path, double time)
@@ -176,7 +176,7 @@ void drawSapDashes(GraphicsContext& context, const Path& path, double time)
     sap.lineJoin = LineJoin::miter;
     sap.dash = {8, 16};
     sap.dashPhase = sapDashPhase(time);
-    context.stroke(path, TreePalette::treeGreen().opacity(0.9), sap);
+    context.stroke(path, TreePalette::activeGreen().opacity(0.9), sap);
 }
 
 // --- One frame's geometry -----------------------------------------------------------

@@ -64,16 +64,16 @@ TEST(StorageTreeScene, ThePaletteIsTenOpaqueColoursEachMadeOnce)
         const Color& (*colour)();
         int r, g, b;
     };
-    for (const Case& c : std::vector<Case>{{"treeNight", &TreePalette::treeNight, 6, 25, 35},
-                                           {"treeDeep", &TreePalette::treeDeep, 10, 36, 43},
-                                           {"treeCyan", &TreePalette::treeCyan, 0, 217, 255},
-                                           {"treeGreen", &TreePalette::treeGreen, 57, 245, 107},
-                                           {"treeAmber", &TreePalette::treeAmber, 255, 170, 0},
-                                           {"treeBlue", &TreePalette::treeBlue, 0, 168, 255},
-                                           {"treeSlate", &TreePalette::treeSlate, 156, 168, 184},
-                                           {"treeBark", &TreePalette::treeBark, 163, 106, 59},
-                                           {"treeBarkDark", &TreePalette::treeBarkDark, 91, 56, 43},
-                                           {"treeBarkDeep", &TreePalette::treeBarkDeep, 58, 36, 28}}) {
+    for (const Case& c : std::vector<Case>{{"nightDeep", &TreePalette::nightDeep, 6, 25, 35},
+                                           {"night", &TreePalette::night, 10, 36, 43},
+                                           {"glow", &TreePalette::glow, 0, 217, 255},
+                                           {"activeGreen", &TreePalette::activeGreen, 57, 245, 107},
+                                           {"idleAmber", &TreePalette::idleAmber, 255, 170, 0},
+                                           {"reclaimBlue", &TreePalette::reclaimBlue, 0, 168, 255},
+                                           {"protectedGrey", &TreePalette::protectedGrey, 156, 168, 184},
+                                           {"barkLight", &TreePalette::barkLight, 163, 106, 59},
+                                           {"bark", &TreePalette::bark, 91, 56, 43},
+                                           {"barkDark", &TreePalette::barkDark, 58, 36, 28}}) {
         const RGBA rgba = c.colour().resolve(ColorScheme::dark);
         EXPECT_NEAR(rgba.red * 255, c.r, 1e-9) << c.name;
         EXPECT_NEAR(rgba.green * 255, c.g, 1e-9) << c.name;
