@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -68,7 +69,7 @@ QJsonObject windowsTree() {
         w["nodes"] = nodes;
         windows.append(w);
     }
-    return QJsonObject{{"windows", windows}};
+    return QJsonObject{{"windows", windows}, {"platform", QGuiApplication::platformName()}};
 }
 
 }  // namespace

@@ -210,6 +210,18 @@ private:
 
 }  // namespace
 
+std::string windowingSystemFor(const char* userChoice)
+{
+    // Qt itself takes an empty value as no choice.
+    if (userChoice && *userChoice) return userChoice;
+    return "xcb;wayland";
+}
+
+void chooseWindowingSystem()
+{
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(windowingSystemFor(std::getenv("QT_QPA_PLATFORM"))));
+}
+
 bool desktopIsComposited()
 {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;

@@ -155,6 +155,14 @@ std::optional<ui::Rect> placeSavedFrame(ui::Rect saved, const std::vector<ui::Re
 // Whether the desktop blends translucent windows (always, off X11).
 bool desktopIsComposited();
 
+// The windowing systems a start asks Qt for, in order: the user's own
+// QT_QPA_PLATFORM when it is set; else X11 first, under XWayland too, since
+// the scan panel and the popovers place themselves where Wayland lets no
+// window go, and Wayland only where no X server answers (pure).
+std::string windowingSystemFor(const char* userChoice);
+// Sets that for this process; called before the application object is made.
+void chooseWindowingSystem();
+
 // Qt window flags for a kind (pure, so tests can check them without a display).
 Qt::WindowFlags windowFlagsFor(WindowKind kind);
 

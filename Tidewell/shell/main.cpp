@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "desktop/WebView.h"
+#include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
 #include "shell/LaunchOptions.h"
 #include "shell/TidewellApp.h"
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
         std::printf("%s\n", tidewell::versionLine().c_str());
         return 0;
     }
+    // From the executable itself, so the desktop entry, autostart and scripts all get it.
+    platform::chooseWindowingSystem();
     platform::WebView::prepareProcess();
     QApplication application(argc, argv);
     tidewell::TidewellApp app;

@@ -149,6 +149,15 @@ TEST(Windows, TheMinimumFrameLeavesTheContentItsMinimumUnderTheMenuBar) {
     EXPECT_GE(main.widget()->minimumSize().width(), 900);
 }
 
+// X11 unless the user chose: the scan panel and the popovers place
+// themselves, which Wayland does not allow; Wayland only without an X server.
+TEST(Windows, AStartAsksForX11UnlessTheUserChoseAnotherSystem) {
+    EXPECT_EQ(windowingSystemFor(nullptr), "xcb;wayland");
+    EXPECT_EQ(windowingSystemFor(""), "xcb;wayland") << "an empty setting is no choice";
+    EXPECT_EQ(windowingSystemFor("wayland"), "wayland");
+    EXPECT_EQ(windowingSystemFor("offscreen"), "offscreen");
+}
+
 TEST(Windows, CommandsRunUnlessDisabled) {
     Window main(mainSpec());
     int scans = 0;

@@ -4,12 +4,17 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QThread>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "desktop/Window.h"
@@ -151,4 +156,67 @@ TEST(ApplicationLaunch, HelpAndVersionPrintAndExit) {
         const QString out = QString::fromUtf8(app.readAllStandardOutput());
         EXPECT_TRUE(out.startsWith(option == std::string("--help") ? "Usage: tidewell" : "Tidewell ")) << out.toStdString();
     }
+}
+
+namespace {
+
+// What the application's test probe answers, or nothing yet.
+QJsonObject askProbe(const QString& socket) {
+    QLocalSocket probe;
+    probe.connectToServer(socket);
+    if (!probe.waitForConnected(1000)) return {};
+    probe.write("tree\n");
+    QByteArray answer;
+    while (probe.waitForReadyRead(5000)) answer += probe.readAll();
+    return QJsonDocument::fromJson(answer).object();
+}
+
+}  // namespace
+
+// On a Wayland desktop that runs X11 programs too, a start with no choice of
+// the user's runs on X11, where the scan panel and the popovers can place
+// themselves; a choice of the user's still holds.
+TEST(ApplicationLaunch, RunsOnX11OnAWaylandDesktop) {
+    tidewell::testing::ScratchHome home;
+    home.defaults().setBool(keys::hasCompletedOnboarding, true);
+    const std::string runtime = home.path("run");
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    QProcess xvfb;
+    xvfb.start("sh", {"-c", QString::fromStdString("exec Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>" +
+                                                   home.path("display") + " 2>/dev/null")});
+    std::string display;
+    for (int i = 0; i < 600 && display.empty(); ++i) {
+        std::ifstream(home.path("display")) >> display;
+        if (display.empty()) QThread::msleep(100);
+    }
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+    for (const auto& [choice, expected] : std::vector<std::pair<QString, QString>>{{"", "xcb"}, {"offscreen", "offscreen"}}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QT_QPA_PLATFORM");
+        if (!choice.isEmpty()) env.insert("QT_QPA_PLATFORM", choice);
+        env.insert("DISPLAY", QString::fromStdString(":" + display));
+        env.insert("WAYLAND_DISPLAY", "wayland-0");
+        env.insert("XDG_SESSION_TYPE", "wayland");
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+        const QString socket = QString::fromStdString(home.path("probe.sock"));
+        env.insert("TIDEWELL_TEST_PROBE", socket);
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::MergedChannels);
+        app.start(QString::fromStdString(platform::Bundle::main().executablePath()), {"--ui-testing"});
+        ASSERT_TRUE(app.waitForStarted());
+        QJsonObject answer;
+        for (int i = 0; i < 600 && !answer.contains("platform") && app.state() == QProcess::Running; ++i) {
+            answer = askProbe(socket);
+            if (!answer.contains("platform")) QThread::msleep(100);
+        }
+        EXPECT_EQ(answer.value("platform").toString(), expected) << choice.toStdString() << app.readAll().toStdString();
+        app.terminate();
+        if (!app.waitForFinished(60000)) app.kill();
+        app.waitForFinished();
+    }
+    xvfb.terminate();
+    xvfb.waitForFinished();
 }
