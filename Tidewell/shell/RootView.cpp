@@ -93,9 +93,12 @@ ui::View sharePromptOverlay(AppStore& store, bool reduceMotion) {
 
 ui::View unlockToastOverlay(AppStore& store, bool reduceMotion) {
     const auto accessory = store.newUnlock.get();
-    ui::View toast = accessory ? CharacterUnlockToast(store, *accessory).padding(ui::Edge::bottom, 18).padding(ui::Edges::horizontal())
+    ui::View toast = accessory ? CharacterUnlockToast(store, *accessory)
+                                     .accessibilityIdentifier("unlock.toast")
+                                     .padding(ui::Edge::top, 14)
+                                     .padding(ui::Edges::horizontal())
                                : ui::EmptyView();
-    return ui::TransitionIf(accessory.has_value(), ui::Transition::move(ui::Edge::bottom).combined(ui::Transition::opacity()), toast)
+    return ui::TransitionIf(accessory.has_value(), ui::Transition::move(ui::Edge::top).combined(ui::Transition::opacity()), toast)
         .modifier(ui::animation(springUnless(reduceMotion), accessory.has_value()));
 }
 
@@ -129,23 +132,7 @@ ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
         .modifier(ui::animation(springUnless(reduceMotion), error.has_value()));
 }
 
-// The page with what the window says about it: the unlock toast low over the
-// page (never over its title), and the error banner beneath it, taking its
-// own room so that it covers no row and leaves the sidebar alone.
-ui::View pageColumn(AppStore& store, const RootLayout& sizes, bool reduceMotion) {
-    ui::FrameSpec page;
-    page.maxWidth = ui::infinity;
-    page.maxHeight = ui::infinity;
-    page.alignment = ui::Alignment::topLeading;
-    return ui::VStack(ui::HorizontalAlignment::center, 0,
-                      {sectionPage(store, store.selectedSection.get())
-                           .frame(page)
-                           .padding(sizes.pagePadding)
-                           .overlay(unlockToastOverlay(store, reduceMotion), ui::Alignment::bottom),
-                       errorBannerOverlay(store, reduceMotion)});
-}
-
-ui::View layout(AppStore& store, WidthClass widthClass, bool reduceMotion) {
+ui::View layout(AppStore& store, WidthClass widthClass) {
     const RootLayout sizes = rootLayout(widthClass);
     ui::FrameSpec fill;
     fill.maxWidth = ui::infinity;
@@ -157,7 +144,7 @@ ui::View layout(AppStore& store, WidthClass widthClass, bool reduceMotion) {
     return ui::HStack(ui::VerticalAlignment::center, 0,
                       {ForestSidebar(store).frame(sizes.sidebarWidth, std::nullopt).frame(fullHeight),
                        ui::View(ui::Color::primary().opacity(0.08)).frame(1, std::nullopt),
-                       pageColumn(store, sizes, reduceMotion)})
+                       sectionPage(store, store.selectedSection.get()).frame(page).padding(sizes.pagePadding)})
         .frame(fill);
 }
 
@@ -183,9 +170,7 @@ ui::View RootView(AppStore& store) {
                                      [&store](bool v) { store.showEndOfDay = v; });
 
     return ui::EnvironmentReader([=, &store](const ui::EnvironmentValues& env) {
-        return SizeClassReader([&store, reduceMotion = env.reduceMotion](WidthClass widthClass, HeightClass) {
-                   return layout(store, widthClass, reduceMotion);
-               })
+        return SizeClassReader([&store](WidthClass widthClass, HeightClass) { return layout(store, widthClass); })
             .frame(fill)
             .background(ui::View(Theme::windowBackground()))
             .modifier(ui::sheet<ProjectDTO>(
@@ -204,7 +189,9 @@ ui::View RootView(AppStore& store) {
             .modifier(ui::sheet<ShareMoment>(share, [&store, share](const ShareMoment& m) {
                 return ShareCardSheet(store, [share] { share.set(std::nullopt); }, m);
             }))
-            .overlay(sharePromptOverlay(store, env.reduceMotion));
+            .overlay(sharePromptOverlay(store, env.reduceMotion))
+            .overlay(unlockToastOverlay(store, env.reduceMotion), ui::Alignment::top)
+            .overlay(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom);
     });
 }
 

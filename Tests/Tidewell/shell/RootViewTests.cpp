@@ -31,9 +31,40 @@ TEST(RootView, SidebarByWidthRowsAndBanner) {
 
     store.lastError = std::string("Could not move 2 folders.");
     EXPECT_TRUE(laid->shows("Could not move 2 folders."));
-    EXPECT_GE(laid->frame("error.banner").minX(), 220) << "the banner keeps off the sidebar";
     ASSERT_TRUE(laid->tester.tapText("Dismiss error"));
     EXPECT_EQ(store.lastError.get(), std::nullopt);
+}
+
+// The overlays of the whole window: the unlock toast at the top, 14 points
+// down and centred, moving in from the top edge; the error banner at the
+// bottom, the default padding from the window's edges, spanning its width.
+TEST(RootView, TheToastStandsAtTheTopAndTheBannerAtTheFootOfTheWindow) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    store.lastError = std::string("Could not move 2 folders to the Trash. They are still where they were.");
+    store.newUnlock = CharacterAccessory::scarf;
+    for (const Size size : {Size{1180, 760}, Size{900, 600}}) {
+        auto laid = layOut(RootView(store), size);
+        const Rect toast = laid->frame("unlock.toast");
+        EXPECT_DOUBLE_EQ(toast.minY(), 14) << size.width;
+        EXPECT_NEAR(toast.midX(), size.width / 2, 0.5) << "centred in the window, not in the page";
+        EXPECT_LE(toast.width, 440);
+        const Rect banner = laid->frame("error.banner");
+        EXPECT_DOUBLE_EQ(banner.minX(), defaultPadding) << size.width;
+        EXPECT_DOUBLE_EQ(banner.maxX(), size.width - defaultPadding) << size.width;
+        EXPECT_DOUBLE_EQ(banner.maxY(), size.height - defaultPadding) << size.width;
+    }
+
+    store.newUnlock = std::nullopt;
+    auto laid = layOut(RootView(store), {1180, 760});
+    laid->host->observe(store);
+    double now = 0;
+    laid->host->setClock([&] { return now; });
+    store.newUnlock = CharacterAccessory::cape;
+    EXPECT_LT(laid->frame("unlock.toast").maxY(), 14) << "comes in from above the top edge";
+    now = 5;
+    laid->host->setNeedsRebuild();
+    EXPECT_DOUBLE_EQ(laid->frame("unlock.toast").minY(), 14);
 }
 
 TEST(RootView, AGeneratedNameFitsWholeInTheNarrowestSidebarCard) {
