@@ -72,6 +72,7 @@ struct Service {
     std::optional<ui::ColorScheme> forced;
     bool started = false;
     DesktopAppearance current;
+    Signal<DesktopAppearance> changed;
 };
 
 Service& service()
@@ -89,6 +90,7 @@ bool paletteIsDark()
 void push()
 {
     Service& s = service();
+    const DesktopAppearance before = s.current;
     s.current = appearanceFrom(s.colorScheme, s.reducedMotion, s.animationsEnabled, paletteIsDark());
     if (s.forced) s.current.colorScheme = *s.forced;
     const DesktopAppearance a = s.current;
@@ -96,6 +98,7 @@ void push()
         env.colorScheme = a.colorScheme;
         env.reduceMotion = a.reduceMotion;
     });
+    if (a != before) s.changed.send(a);
 }
 
 // Hears the portal's SettingChanged signal.
@@ -141,6 +144,11 @@ void startAppearanceService(const std::vector<std::string>& arguments)
 }
 
 DesktopAppearance currentAppearance() { return service().current; }
+
+Subscription observeAppearance(std::function<void(const DesktopAppearance&)> handler)
+{
+    return service().changed.subscribe(std::move(handler));
+}
 
 }  // namespace platform
 

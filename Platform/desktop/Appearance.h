@@ -5,6 +5,7 @@
 // its change signal; without a portal answer, the palette's lightness and
 // motion on. Once started, every window's environment follows it.
 
+#include "runtime/Signal.h"
 #include "ui/Color.h"
 
 #include <cstdint>
@@ -38,5 +39,9 @@ void startAppearanceService(const std::vector<std::string>& arguments);
 
 // The appearance windows get now.
 DesktopAppearance currentAppearance();
+
+// Calls `handler` with the appearance windows get, after they got it, each
+// time it changes, for as long as the subscription is kept.
+[[nodiscard]] Subscription observeAppearance(std::function<void(const DesktopAppearance&)> handler);
 
 }  // namespace platform

@@ -12,7 +12,12 @@
 namespace platform {
 
 namespace {
-using Entries = std::vector<std::pair<QAction*, std::function<bool()>>>;
+struct Entry {
+    QAction* action;
+    std::function<bool()> enabled;
+    bool followsState;  // its state is published: it shows it at all times
+};
+using Entries = std::vector<Entry>;
 }
 
 std::vector<std::string> withMnemonics(const std::vector<std::string>& titles)
@@ -68,12 +73,14 @@ void installApplicationMenu(Window& window, std::vector<MenuCommand> commands)
             menu = bar->addMenu(QString::fromStdString(markedMenus[index]));
             entries = std::make_shared<Entries>();
             // Entries show whether they can run now; out of the menu they stay
-            // enabled so a shortcut always reaches the check made on triggering.
+            // enabled so a shortcut always reaches the check made on
+            // triggering, unless their state is published and shown throughout.
             QObject::connect(menu, &QMenu::aboutToShow, menu, [entries] {
-                for (auto& [action, enabled] : *entries) action->setEnabled(!enabled || enabled());
+                for (auto& e : *entries) e.action->setEnabled(!e.enabled || e.enabled());
             });
             QObject::connect(menu, &QMenu::aboutToHide, menu, [entries] {
-                for (auto& [action, enabled] : *entries) action->setEnabled(true);
+                for (auto& e : *entries)
+                    if (!e.followsState) e.action->setEnabled(true);
             });
         }
         auto* action = new QAction(QString::fromStdString(markedEntries[c.menu][nextEntry[c.menu]++]), menu);
@@ -87,7 +94,18 @@ void installApplicationMenu(Window& window, std::vector<MenuCommand> commands)
             if (run) run();
         });
         menu->addAction(action);
-        entries->emplace_back(action, enabled);
+        const bool followsState = enabled && c.command.enabledChanges;
+        if (followsState) {
+            action->setEnabled(enabled());
+            auto watch = std::make_shared<Subscription>(c.command.enabledChanges([action, enabled] { action->setEnabled(enabled()); }));
+            // Kept as long as the entry is.
+            QObject::connect(action, &QObject::destroyed, [watch] { watch->cancel(); });
+        }
+        entries->push_back({action, enabled, followsState});
+    }
+    if (const auto& palette = window.titlebarPalette()) {
+        bar->setPalette(*palette);
+        for (auto& [title, menu] : menus) menu.first->setPalette(*palette);
     }
 }
 

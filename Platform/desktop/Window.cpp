@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QBitmap>
 #include <QContextMenuEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QWindow>
@@ -50,6 +52,14 @@ Scenes& scenes()
     return s;
 }
 
+std::function<void()>& lastWindowClosedHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
+bool isWorkWindow(WindowKind kind) { return kind == WindowKind::standard || kind == WindowKind::settings; }
+
 // Watches the top-level widget: visibility and minimising become scene phases;
 // a secondary click opens the context menu of the view under it.
 class WindowWatcher : public QObject {
@@ -90,6 +100,11 @@ public:
                 e->ignore();
                 return true;
             }
+            // Asked once the window is gone from the screen.
+            if (watched != host_ && isWorkWindow(window_->kind()))
+                QTimer::singleShot(0, qApp, [] {
+                    if (lastWindowClosedHandler() && !Windows::anyOnScreen()) lastWindowClosedHandler()();
+                });
             break;
         case QEvent::ContextMenu:
             if (watched == host_) {
@@ -443,6 +458,36 @@ ui::Size Window::minimumSize() const
     return spec_.minimumSize.value_or(ui::Size{0, 0});
 }
 
+void Window::setMinimumSize(ui::Size size)
+{
+    spec_.minimumSize = size;
+    // The layout adds the menu bar to it, so at its minimum the window still gives the content all of it.
+    if (hostWidget_) hostWidget_->setMinimumSize(int(size.width), int(size.height));
+}
+
+void Window::setTitlebarColors(QColor background, QColor foreground)
+{
+    QPalette p = widget_ ? widget_->palette() : QPalette();
+    for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base, QPalette::AlternateBase}) p.setColor(role, background);
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) p.setColor(role, foreground);
+    QColor faint = foreground;
+    faint.setAlphaF(0.4);
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) p.setColor(QPalette::Disabled, role, faint);
+    titlebarPalette_ = p;
+    if (!widget_) return;
+    widget_->setPalette(p);
+    if (auto* bar = widget_->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly)) {
+        bar->setPalette(p);
+        // Menus open as windows of their own, which take no palette from their parent.
+        for (QMenu* menu : bar->findChildren<QMenu*>()) menu->setPalette(p);
+    }
+}
+
+void Window::setAppearanceHandler(std::function<void(const DesktopAppearance&)> handler)
+{
+    appearanceWatch_ = handler ? observeAppearance(std::move(handler)) : Subscription();
+}
+
 void Window::setFrame(ui::Rect f)
 {
     if (!widget_) return;
@@ -642,5 +687,12 @@ void Windows::reset()
     scenes().made.clear();
     scenes().makers.clear();
 }
+
+bool Windows::anyOnScreen()
+{
+    return std::any_of(live().begin(), live().end(), [](const Window* w) { return isWorkWindow(w->kind()) && w->isVisible(); });
+}
+
+void Windows::setLastWindowClosedHandler(std::function<void()> handler) { lastWindowClosedHandler() = std::move(handler); }
 
 }  // namespace platform

@@ -6,10 +6,14 @@
 // identifier and title and opens the registered scenes, so views ask for a
 // window through `OpenWindowKey` and never make widgets themselves.
 
+#include "desktop/Appearance.h"
+#include "runtime/Signal.h"
 #include "ui/HostWidget.h"
 #include "ui/TimelineView.h"
 
+#include <QColor>
 #include <QKeySequence>
+#include <QPalette>
 #include <QPointer>
 #include <QWidget>
 
@@ -46,6 +50,9 @@ struct WindowCommand {
     QKeySequence shortcut;
     std::function<void()> action;
     std::function<bool()> enabled;
+    // Calls its argument whenever `enabled` may answer differently, for as
+    // long as the subscription is kept; none when it is only asked on use.
+    std::function<Subscription(std::function<void()>)> enabledChanges;
 };
 
 class Window {
@@ -86,6 +93,16 @@ public:
     void setFrame(ui::Rect frame);
     void moveTo(ui::Point topLeft);
     ui::Size minimumSize() const;
+    // The least the content gets, and so the window (the menu bar comes on top).
+    void setMinimumSize(ui::Size size);
+
+    // What the window draws above its content (its menu bar, and the menus
+    // that open from it): painted in `background`, its text in `foreground`.
+    void setTitlebarColors(QColor background, QColor foreground);
+    // Those colours as a palette, once set.
+    const std::optional<QPalette>& titlebarPalette() const { return titlebarPalette_; }
+    // Called whenever the appearance the window's views follow changes.
+    void setAppearanceHandler(std::function<void(const DesktopAppearance&)> handler);
 
     // The view tree drawn into an image at the window's scale (its device
     // pixel ratio set, so its size in points is the content's); none when the
@@ -134,6 +151,8 @@ private:
     std::function<void(bool)> onVisibility_;
     std::function<ui::View()> content_;
     std::function<bool()> onClose_;
+    std::optional<QPalette> titlebarPalette_;
+    Subscription appearanceWatch_;
     ui::ScenePhase phase_ = ui::ScenePhase::background;
     QObject* filter_ = nullptr;
 };
@@ -199,6 +218,13 @@ public:
     static Window* make(const std::string& identifier);
     // Drops every window and scene the registry made (tests, shutdown).
     static void reset();
+
+    // Whether a window the user works in (a standard or a settings window,
+    // not a panel or a popup) is on screen, minimised ones included.
+    static bool anyOnScreen();
+    // Called on a later turn after the user closed such a window and none is
+    // left on screen; nothing when none is set.
+    static void setLastWindowClosedHandler(std::function<void()> handler);
 
 private:
     friend class Window;

@@ -92,6 +92,10 @@ void AppDelegate::applicationDidBecomeActive() {
     platform::postToMain([this] { store_.hasFullDiskAccess = probeFullDiskAccess(); });
 }
 
+void AppDelegate::userNotificationCenterDidReceiveNotificationResponse() {
+    platform::postToMain([this] { bringUpMainWindow(); });
+}
+
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
     if (!hasVisibleWindows) bringUpMainWindow();
     return true;

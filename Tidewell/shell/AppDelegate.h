@@ -44,6 +44,8 @@ public:
     bool applicationShouldTerminateAfterLastWindowClosed() const;
     void windowWillClose(const platform::Window& window);
     void applicationDidBecomeActive();
+    // A click on a notification: the main window comes up on a later turn.
+    void userNotificationCenterDidReceiveNotificationResponse();
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     void handleOpenedURLs(const std::vector<std::string>& urls);
 

@@ -2,13 +2,12 @@
 
 #include "core/AppUpdater.h"
 #include "desktop/Window.h"
-#include "ui/View.h"
 
 namespace tidewell {
 
-// "Check for Updates…": asks the updater to check; disabled while it can't.
-platform::ui::View CheckForUpdatesButton(AppUpdater& updater);
-// The same as a menu command: asks when it may run, does nothing without a controller.
-platform::WindowCommand checkForUpdatesCommand(AppUpdater& updater);
+// "Check for Updates…" in the application menu: asks the updater to check
+// (nothing happens without its controller), disabled while the updater
+// can't check, following its published state.
+platform::WindowCommand CheckForUpdatesButton(AppUpdater& updater);
 
 }  // namespace tidewell

@@ -39,10 +39,10 @@ SidebarRow sidebarRow(AppSection section) {
 
 namespace {
 
-// Each sidebar owns its namespace, so two windows never trade pills.
-std::string newNamespace() {
+// Each sidebar owns its selection space, so two windows never trade pills.
+std::string newSelectionSpace() {
     static std::atomic<unsigned> next{0};
-    return "forest-sidebar-" + std::to_string(++next);
+    return "selectionSpace-" + std::to_string(++next);
 }
 
 ui::View rowLabel(const std::string& symbol, const std::string& title, bool compact) {
@@ -60,14 +60,14 @@ ui::View rowLabel(const std::string& symbol, const std::string& title, bool comp
     return label.font(Theme::buttonFont());
 }
 
-ui::View sectionRow(AppStore& store, AppSection section, bool compact, bool reduceMotion, const std::string& ns) {
+ui::View sectionRow(AppStore& store, AppSection section, bool compact, bool reduceMotion, const std::string& selectionSpace) {
     const SidebarRow row = sidebarRow(section);
     const bool selected = store.selectedSection.get() == section;
     const ui::Shape hit = ui::RoundedRectangle(10, ui::RoundedCornerStyle::continuous);
     ui::View label = rowLabel(row.symbol, row.title, compact)
                          .padding(ui::Edges::horizontal(), compact ? 10 : 12)
                          .padding(ui::Edges::vertical(), 9);
-    if (selected) label = label.background(SidebarSelectionPill().modifier(ui::matchedGeometryEffect("selection", ns)));
+    if (selected) label = label.background(SidebarSelectionPill().modifier(ui::matchedGeometryEffect("selection", selectionSpace)));
     label = label.contentShape(hit).foregroundStyle(selected ? Theme::accent() : ui::Color::primary());
     const std::optional<ui::Animation> spring = reduceMotion ? std::nullopt : std::optional(forestSpring());
     ui::View button = ui::Button(label, [&store, section, spring] {
@@ -109,10 +109,10 @@ ui::View settingsRow(bool compact) {
     return PointingHandCursorModifier(link);
 }
 
-ui::View sidebarBody(AppStore& store, bool compact, bool reduceMotion, const std::string& ns) {
+ui::View sidebarBody(AppStore& store, bool compact, bool reduceMotion, const std::string& selectionSpace) {
     ui::ViewList rows;
     for (AppSection section : allAppSections)
-        rows.push_back(sectionRow(store, section, compact, reduceMotion, ns));
+        rows.push_back(sectionRow(store, section, compact, reduceMotion, selectionSpace));
 
     const ui::HorizontalAlignment column = compact ? ui::HorizontalAlignment::center : ui::HorizontalAlignment::leading;
     ui::ViewList bottom;
@@ -138,9 +138,9 @@ ui::View sidebarBody(AppStore& store, bool compact, bool reduceMotion, const std
 }  // namespace
 
 ui::View ForestSidebar(AppStore& store) {
-    return ui::WithState<std::string>(newNamespace(), [&store](ui::Binding<std::string> ns) {
-        return ui::EnvironmentReader([&store, ns = ns.get()](const ui::EnvironmentValues& env) {
-            return sidebarBody(store, env.get<WidthClassKey>() == WidthClass::compact, env.reduceMotion, ns);
+    return ui::WithState<std::string>(newSelectionSpace(), [&store](ui::Binding<std::string> selectionSpace) {
+        return ui::EnvironmentReader([&store, selectionSpace = selectionSpace.get()](const ui::EnvironmentValues& env) {
+            return sidebarBody(store, env.get<WidthClassKey>() == WidthClass::compact, env.reduceMotion, selectionSpace);
         });
     });
 }

@@ -35,6 +35,8 @@ public:
     bool trayAvailable() const;
     platform::StatusItem& item() { return *item_; }
     const platform::RepeatingTimer* scanTicker() const { return scanTicker_.get(); }
+    // The subscription to the store's scanning flag, held for the item's life.
+    const platform::Subscription& scanObserver() const { return scanObserver_; }
 
 private:
     AppStore& store_;

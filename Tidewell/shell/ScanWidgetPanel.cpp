@@ -48,10 +48,9 @@ void ScanWidgetPanel::show() {
             platform::WindowSpec{"scan-widget", "", platform::WindowKind::floatingPanel, {260, 160}, std::nullopt});
         std::weak_ptr<ScanWidgetPanel*> weak = self_;
         panel_->setContent([&store = store_, weak] {
-            return ScanWidgetView(store, [] { showMainWindow(); },
-                                  [weak] {
-                                      if (auto self = weak.lock()) (*self)->hide(0);
-                                  });
+            return ScanWidgetView(store, openApp, [weak] {
+                if (auto self = weak.lock()) hideNow(**self);
+            });
         });
         panel_->host().observe(store_);
     }

@@ -39,6 +39,10 @@ public:
 
     bool isShown() const;
     platform::Window* window() const { return panel_.get(); }
+    // The subscription to the store's scanning flag while the panel is up.
+    const platform::Subscription& scanObserver() const { return scanObserver_; }
+    // The pending hide; absent or cancelled when none is pending.
+    const std::optional<platform::WorkItem>& hideWork() const { return hideWork_; }
 
 private:
     AppStore& store_;

@@ -1,6 +1,7 @@
 #include "shell/ScanWidgetView.h"
 
 #include "core/ModelTexts.h"
+#include "core/ShellServices.h"
 #include "dashboard/ProjectTypeCard.h"
 #include "foundation/Formatters.h"
 #include "kit/BrandMark.h"
@@ -66,6 +67,10 @@ ui::ViewList middle(AppStore& store) {
 }
 
 }  // namespace
+
+void openApp() { showMainWindow(); }
+
+void hideNow(ScanWidgetPanel& panel) { panel.hide(0); }
 
 ui::View ScanWidgetView(AppStore& store, std::function<void()> onOpen, std::function<void()> onClose) {
     ui::ViewList rows{header(store, onClose)};

@@ -17,11 +17,17 @@ namespace tidewell {
 
 namespace ui = platform::ui;
 
-MonthCleaning monthCleaning(const std::vector<OperationDTO>& operations, std::int64_t monthStart) {
+std::vector<OperationDTO> monthCleans(const std::vector<OperationDTO>& operations, std::int64_t monthStart) {
+    std::vector<OperationDTO> cleans;
+    for (const auto& op : operations)
+        if (movedSomething(op) && op.timestamp_unix >= monthStart) cleans.push_back(op);
+    return cleans;
+}
+
+MonthCleaning monthCleaning(const std::vector<OperationDTO>& monthCleans) {
     MonthCleaning month;
     std::set<std::string> paths;
-    for (const auto& op : operations) {
-        if (!movedSomething(op) || op.timestamp_unix < monthStart) continue;
+    for (const auto& op : monthCleans) {
         month.freedBytes = platform::saturatingAdd(month.freedBytes, op.bytes_reclaimed);
         if (op.project_path) paths.insert(*op.project_path);
     }
@@ -105,7 +111,7 @@ std::optional<std::int64_t> storedEndOfDayHour() {
 
 ui::View SidebarStatusCard(AppStore& store, bool compact) {
     const auto now = std::int64_t(std::time(nullptr));
-    const MonthCleaning month = monthCleaning(store.operations.get(), monthStartUnix(now));
+    const MonthCleaning month = monthCleaning(monthCleans(store.operations.get(), monthStartUnix(now)));
     const bool showsCharacter = store.character->showsInSidebar;
     const bool autoClean = store.automaticCleanEnabled.get();
     if (!statusCardPresent(compact, month.freedBytes, autoClean, showsCharacter)) return ui::EmptyView();

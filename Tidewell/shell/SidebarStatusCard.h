@@ -15,14 +15,17 @@ namespace tidewell {
 // the all-time total. Absent in compact width and when it has nothing to say.
 platform::ui::View SidebarStatusCard(AppStore& store, bool compact);
 
-// This month's real cleans: bytes (saturating) and distinct project paths.
+// The cleans (never dry runs, never a clean that moved nothing) dated at or
+// after `monthStart`, in their stored order; no upper bound.
+std::vector<OperationDTO> monthCleans(const std::vector<OperationDTO>& operations, std::int64_t monthStart);
+
+// This month's cleans summed up: bytes (saturating) and distinct project paths.
 struct MonthCleaning {
     std::uint64_t freedBytes = 0;
     std::int64_t projectCount = 0;
     bool operator==(const MonthCleaning&) const = default;
 };
-// Cleans (never dry runs) dated at or after `monthStart`; no upper bound.
-MonthCleaning monthCleaning(const std::vector<OperationDTO>& operations, std::int64_t monthStart);
+MonthCleaning monthCleaning(const std::vector<OperationDTO>& monthCleans);
 
 // Local midnight of the first day of the month holding `now`; the start of
 // that day when the month can't be formed.

@@ -29,7 +29,7 @@ namespace {
 std::string bytes(std::int64_t count) { return platform::formatByteCount(std::uint64_t(std::max<std::int64_t>(0, count))); }
 }  // namespace
 
-std::string diskAccessibilitySummary(const std::string& name, std::int64_t totalBytes, std::int64_t remainingBytes) {
+std::string accessibilitySummary(const std::string& name, std::int64_t totalBytes, std::int64_t remainingBytes) {
     return name + ", " + bytes(remainingBytes) + " remaining of " + bytes(totalBytes) + " total";
 }
 
@@ -106,7 +106,7 @@ ui::View wideLayout(const VolumeSpace& disk, bool matchesRowHeight, const std::o
                            .frame(fill))
         .frame(top)
         .accessibilityElement(ui::AccessibilityChildBehavior::ignore)
-        .accessibilityLabel(diskAccessibilitySummary(disk.name, disk.totalBytes, disk.remainingBytes));
+        .accessibilityLabel(accessibilitySummary(disk.name, disk.totalBytes, disk.remainingBytes));
 }
 
 ui::View menuLayout(const VolumeSpace& disk) {
@@ -127,7 +127,7 @@ ui::View menuLayout(const VolumeSpace& disk) {
                                    caption("total")}),
                        usageBar(fraction, almostFull)})
         .accessibilityElement(ui::AccessibilityChildBehavior::ignore)
-        .accessibilityLabel(diskAccessibilitySummary(disk.name, disk.totalBytes, disk.remainingBytes));
+        .accessibilityLabel(accessibilitySummary(disk.name, disk.totalBytes, disk.remainingBytes));
 }
 
 }  // namespace

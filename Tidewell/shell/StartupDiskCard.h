@@ -25,7 +25,7 @@ platform::ui::View StartupDiskCard(AppStore& store, StartupDiskStyle style, bool
 double usedFraction(std::int64_t totalBytes, std::int64_t remainingBytes);
 bool isDiskAlmostFull(double usedFraction);
 // "Macintosh HD, 120 GB remaining of 500 GB total" for the volume's name and figures.
-std::string diskAccessibilitySummary(const std::string& name, std::int64_t totalBytes, std::int64_t remainingBytes);
+std::string accessibilitySummary(const std::string& name, std::int64_t totalBytes, std::int64_t remainingBytes);
 // The bar's fill: never narrower than 4 points.
 double usageBarFillWidth(double barWidth, double usedFraction);
 

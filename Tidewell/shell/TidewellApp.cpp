@@ -19,6 +19,7 @@
 #include "kit/BundledFonts.h"
 #include "runtime/MainActor.h"
 #include "shell/CheckForUpdatesButton.h"
+#include "shell/MatchedTitleBar.h"
 #include "shell/OnboardingView.h"
 #include "shell/RootView.h"
 #include "shell/SettingsWindow.h"
@@ -49,9 +50,10 @@ std::optional<ui::Rect> firstRetinaScreen() {
 
 TidewellApp::TidewellApp(AppDelegate::Services services)
     : arguments_(platform::processArguments()), store_(AppStore::shared()) {
-    services.terminate = [this] { quit(); };
+    if (!services.terminate) services.terminate = [this] { quit(); };
+    terminate_ = services.terminate;
     services.launchScan = [this] { scanOnLaunch(); };
-    delegate_ = std::make_unique<AppDelegate>(store_, std::move(services));
+    appDelegate_ = std::make_unique<AppDelegate>(store_, std::move(services));
     installLeaderboardHooks();
     // Windows follow the desktop's colour scheme and motion setting from the start.
     platform::startAppearanceService(arguments_);
@@ -74,6 +76,7 @@ TidewellApp::~TidewellApp() {
     shellHooks().bringUpMainWindow = nullptr;
     shellHooks().postScanStartedNotification = nullptr;
     platform::Notifier::shared().setActivationHandler(nullptr);
+    platform::Windows::setLastWindowClosedHandler(nullptr);
     QObject::disconnect(activeConnection_);
     platform::Windows::reset();
 }
@@ -100,9 +103,9 @@ std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
     mainWindow.identifier = "main";
     mainWindow.title = "Tidewell";
     mainWindow.defaultSize = {1180, 760};
-    mainWindow.minimumSize = ui::Size{900, 600};
     auto window = std::make_unique<platform::Window>(mainWindow);
     platform::Window* w = window.get();
+    configureMainWindow(w);
     if (!hasLaunchOption(arguments_, "--ui-testing")) w->setFrameAutosaveName("main");
     w->host().observe(store_);
     // The account and the leaderboard page publish on their own.
@@ -111,14 +114,14 @@ std::unique_ptr<platform::Window> TidewellApp::makeMainWindow() {
     w->setContent([this] { return mainWindowContent(store_); });
     addCommands(*w);
     w->setCloseHandler([this, w] {
-        delegate_->windowWillClose(*w);
+        appDelegate_->windowWillClose(*w);
         return true;
     });
     w->setVisibilityHandler([this](bool visible) {
         if (!visible) return;
         // On screen while the start in the background still stands: the user
         // restored it from the task bar, which ends the background start.
-        if (store_.runsInBackground.get()) delegate_->bringUpMainWindow();
+        if (store_.runsInBackground.get()) appDelegate_->bringUpMainWindow();
         mainWindowAppeared();
     });
     return window;
@@ -142,7 +145,7 @@ void TidewellApp::addCommands(platform::Window& window) {
     // update check after the application's information, and quitting.
     std::vector<platform::MenuCommand> commands{
         {"Tidewell", {"Settings\u2026", QKeySequence(Qt::CTRL | Qt::Key_Comma), [] { openSettingsWindow(); }, nullptr}},
-        {"Tidewell", checkForUpdatesCommand(updater)},
+        {"Tidewell", CheckForUpdatesButton(updater)},
         {"Tidewell", {"Quit Tidewell", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { quit(); }, nullptr}},
     };
     for (const auto& c : sections) {
@@ -163,7 +166,7 @@ void TidewellApp::addCommands(platform::Window& window) {
 
 void TidewellApp::mainWindowAppeared() {
     if (std::exchange(appeared_, true)) return;
-    if (store_.runsInBackground.get()) delegate_->hideMainWindows();
+    if (store_.runsInBackground.get()) appDelegate_->hideMainWindows();
     registerBundledFonts();
     platform::postToMain([this] { startAfterAppear(); });
 }
@@ -229,11 +232,19 @@ void TidewellApp::stopEngineWork() {
 void TidewellApp::handOver(const std::vector<std::string>& arguments) {
     const auto urls = platform::urlArguments(arguments);
     if (!urls.empty()) {
-        delegate_->handleOpenedURLs(urls);
+        appDelegate_->handleOpenedURLs(urls);
         return;
     }
-    // A minimised window counts as visible, yet the user asked to see it.
-    delegate_->bringUpMainWindow();
+    // As a click on a running application's icon: the application comes
+    // forward, and its delegate brings the main window back when none of its
+    // windows is on screen (a minimised one is not).
+    platform::Window* shown = nullptr;
+    for (platform::Window* w : platform::Windows::all())
+        if ((w->kind() == platform::WindowKind::standard || w->kind() == platform::WindowKind::settings) && w->isVisible() &&
+            !w->isMinimized() && (!shown || isMainWindow(w->identifier(), w->title())))
+            shown = w;
+    if (shown) shown->activate();
+    appDelegate_->applicationShouldHandleReopen(shown != nullptr);
 }
 
 int TidewellApp::run() {
@@ -256,8 +267,8 @@ bool TidewellApp::launch() {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     registerSettingsScene(store_);
     platform::Windows::registerScene("main", [this] { return makeMainWindow(); });
-    shellHooks().bringUpMainWindow = [this] { delegate_->bringUpMainWindow(); };
-    shellHooks().postScanStartedNotification = [this] { delegate_->postScanStartedNotification(); };
+    shellHooks().bringUpMainWindow = [this] { appDelegate_->bringUpMainWindow(); };
+    shellHooks().postScanStartedNotification = [this] { appDelegate_->postScanStartedNotification(); };
     shellHooks().showScanPanel = [] { ScanWidgetPanel::shared().show(); };
     // The share card's picture of the main window: the first one on screen.
     socialHooks().findMainWindow = [] { return platform::Windows::findVisible("main", "Tidewell") != nullptr; };
@@ -265,15 +276,17 @@ bool TidewellApp::launch() {
         platform::Window* main = platform::Windows::findVisible("main", "Tidewell");
         return main ? main->capture() : std::nullopt;
     };
-    platform::Notifier::shared().setActivationHandler([this](const std::string&) {
-        platform::postToMain([this] { delegate_->bringUpMainWindow(); });
+    platform::Notifier::shared().setActivationHandler(
+        [this](const std::string&) { appDelegate_->userNotificationCenterDidReceiveNotificationResponse(); });
+    platform::Windows::setLastWindowClosedHandler([this] {
+        if (appDelegate_->applicationShouldTerminateAfterLastWindowClosed()) terminate_();
     });
     activeConnection_ = QObject::connect(qGuiApp, &QGuiApplication::applicationStateChanged, qGuiApp, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive) delegate_->applicationDidBecomeActive();
+        if (state == Qt::ApplicationActive) appDelegate_->applicationDidBecomeActive();
     });
 
-    delegate_->applicationWillFinishLaunching();
-    delegate_->applicationDidFinishLaunching();
+    appDelegate_->applicationWillFinishLaunching();
+    appDelegate_->applicationDidFinishLaunching();
     // A start in the background makes the main window only when it is first
     // brought up (without a tray the delegate has made it, minimised).
     if (!store_.runsInBackground.get()) platform::Windows::open("main");
@@ -281,7 +294,7 @@ bool TidewellApp::launch() {
     // A start through a `tidewell` link carries the link as an argument.
     const auto urls = platform::urlArguments(
         std::vector<std::string>(arguments_.begin() + (arguments_.empty() ? 0 : 1), arguments_.end()));
-    if (!urls.empty()) platform::postToMain([this, urls] { delegate_->handleOpenedURLs(urls); });
+    if (!urls.empty()) platform::postToMain([this, urls] { appDelegate_->handleOpenedURLs(urls); });
     return true;
 }
 

@@ -40,7 +40,7 @@ public:
     void handOver(const std::vector<std::string>& arguments);
 
     AppStore& store() { return store_; }
-    AppDelegate& delegate() { return *delegate_; }
+    AppDelegate& appDelegate() { return *appDelegate_; }
 
     // Onboarding until it is complete (never under "--ui-testing"), then the root view.
     static platform::ui::View mainWindowContent(AppStore& store);
@@ -63,8 +63,9 @@ private:
     void stopEngineWork();
 
     LaunchArguments arguments_;
+    std::function<void()> terminate_;
     std::unique_ptr<platform::SingleInstance> instance_;
-    std::unique_ptr<AppDelegate> delegate_;
+    std::unique_ptr<AppDelegate> appDelegate_;
     AppStore& store_;
     QMetaObject::Connection activeConnection_;
     platform::Subscription sectionWatch_;

@@ -11,7 +11,8 @@ namespace tidewell {
 // installed exactly once per window whatever the number of updates.
 platform::ui::View installTitlebarControls(AppStore& store, platform::ui::View content);
 
-// The strip's height: the controls' height, never below 32, with room around them.
-inline constexpr double titlebarStripHeight = 40;
+// The band the window keeps across the top of its content for the titlebar
+// controls: its titlebar area.
+inline constexpr double titlebarAreaHeight = 40;
 
 }  // namespace tidewell

@@ -17,10 +17,19 @@
 #include <fstream>
 
 #include "Tidewell/core/StoreTestEnvironment.h"
+#include "core/AppUpdater.h"
+#include "desktop/Appearance.h"
 #include "desktop/Window.h"
 #include "foundation/Bundle.h"
+#include "kit/Theme.h"
 #include "runtime/MainActor.h"
+#include "shell/SettingsWindow.h"
 #include "shell/TidewellApp.h"
+#include "ui/Painting.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 
 using namespace tidewell;
 
@@ -51,6 +60,7 @@ struct Launch {
             return facts;
         };
         services.trayAvailable = [tray] { return tray; };
+        services.terminate = [this] { ++terminations; };
         app = std::make_unique<TidewellApp>(std::move(services));
         EXPECT_TRUE(app->launch());
     }
@@ -65,6 +75,7 @@ struct Launch {
 
     tidewell::testing::ScratchHome home;
     std::string runtime;
+    int terminations = 0;
     std::unique_ptr<TidewellApp> app;
 };
 
@@ -102,13 +113,20 @@ TEST(ApplicationLaunch, ATraylessBackgroundStartEndsWhenTheWindowIsRestored) {
     EXPECT_FALSE(launch.app->store().runsInBackground.get());
 }
 
-// "--scan-on-launch" in a start in the tray scans at launch, not once the window is first opened.
-TEST(ApplicationLaunch, ATrayStartScansAtLaunchWhenAskedTo) {
+// "--scan-on-launch" in a start in the tray scans at launch, not once the
+// window is first opened, and only once: opening the window later starts no
+// second scan.
+TEST(ApplicationLaunch, ATrayStartScansOnceAtLaunchWhenAskedTo) {
     Launch launch({"tidewell", "--background", "--scan-on-launch"}, true, true);
-    bool scanned = false;
-    auto watch = launch.app->store().isScanning.subscribe([&](bool scanning) { scanned = scanned || scanning; });
-    EXPECT_TRUE(settle([&] { return scanned && !launch.app->store().isScanning.get(); }));
+    int scans = 0;
+    auto watch = launch.app->store().isScanning.subscribe([&](bool scanning) { scans += scanning ? 1 : 0; });
+    EXPECT_TRUE(settle([&] { return scans == 1 && !launch.app->store().isScanning.get(); }));
     EXPECT_EQ(mainWindow(), nullptr) << "no window until it is brought up";
+    launch.app->appDelegate().bringUpMainWindow();
+    ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+    turns(50);
+    EXPECT_FALSE(launch.app->store().isScanning.get());
+    EXPECT_EQ(scans, 1);
 }
 
 // Another `tidewell` while one runs: the window comes back, whatever state it is in.
@@ -122,6 +140,86 @@ TEST(ApplicationLaunch, ASecondLaunchBringsTheWindowBack) {
     launch.main().hide();
     launch.app->handOver({"tidewell"});
     EXPECT_TRUE(settle([&] { return launch.upFront(); })) << "shown again";
+}
+
+// A second start is a reopen: with a window of the application on screen the
+// application only comes forward; with none (the main window minimised or
+// hidden) the delegate brings the main window back.
+TEST(ApplicationLaunch, ASecondStartIsAReopenThatBringsTheWindowOnlyWhenNoneIsShown) {
+    Launch launch({"tidewell"});
+    ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+    launch.main().hide();
+    openSettingsWindow();
+    platform::Window* settings = platform::Windows::find(settingsWindowIdentifier);
+    ASSERT_TRUE(settings && settle([&] { return settings->isVisible(); }));
+    launch.app->handOver({"tidewell"});
+    turns();
+    EXPECT_FALSE(launch.main().isVisible()) << "the settings window is on screen: nothing extra";
+    settings->hide();
+    launch.app->handOver({"tidewell"});
+    EXPECT_TRUE(settle([&] { return launch.upFront(); }));
+}
+
+// The last window's close asks the delegate whether to quit: yes in a
+// windowed start, no in the tray.
+TEST(ApplicationLaunch, TheLastWindowsCloseQuitsOnlyOutsideTheTray) {
+    for (const bool tray : {false, true}) {
+        Launch launch({"tidewell"}, tray, tray);
+        if (!tray) {
+            ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+            launch.main().hide();
+        }
+        openSettingsWindow();
+        platform::Window* settings = platform::Windows::find(settingsWindowIdentifier);
+        ASSERT_TRUE(settings && settle([&] { return settings->isVisible(); }));
+        EXPECT_EQ(launch.terminations, 0);
+        settings->widget()->close();  // the window manager's close button
+        turns();
+        EXPECT_EQ(launch.terminations, tray ? 0 : 1) << (tray ? "in the tray" : "windowed");
+    }
+}
+
+// "Check for Updates…" in the menu follows the updater: disabled while it
+// cannot check, at once when that changes, not only when the menu opens.
+TEST(ApplicationLaunch, CheckForUpdatesInTheMenuFollowsTheUpdater) {
+    Launch launch({"tidewell"});
+    ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+    QAction* check = nullptr;
+    for (QAction* action : launch.main().widget()->findChildren<QAction*>())
+        if (action->text().remove('&') == QString::fromUtf8("Check for Updates\u2026")) check = action;
+    ASSERT_NE(check, nullptr);
+    AppUpdater& updater = AppUpdater::shared();
+    ASSERT_FALSE(updater.canCheckForUpdates.get());
+    EXPECT_FALSE(check->isEnabled());
+    updater.canCheckForUpdates = true;
+    EXPECT_TRUE(check->isEnabled());
+    updater.canCheckForUpdates = false;
+    EXPECT_FALSE(check->isEnabled());
+}
+
+// The menu bar above the content follows the appearance the window follows,
+// while the application runs: the window colour behind, the primary text.
+TEST(ApplicationLaunch, TheMenuBarFollowsTheAppearance) {
+    Launch launch({"tidewell"});
+    ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+    auto* bar = launch.main().widget()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    using platform::ui::ColorScheme;
+    for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light, ColorScheme::dark}) {
+        platform::startAppearanceService({"tidewell", "--ui-testing", "--appearance", scheme == ColorScheme::dark ? "dark" : "light"});
+        const QColor background = platform::ui::toQColor(Theme::windowBackground().resolve(scheme));
+        const QColor text = platform::ui::toQColor(platform::ui::Color::primary().resolve(scheme));
+        EXPECT_EQ(bar->palette().color(QPalette::Window), background);
+        EXPECT_EQ(bar->palette().color(QPalette::ButtonText), text);
+        for (QMenu* menu : bar->findChildren<QMenu*>()) EXPECT_EQ(menu->palette().color(QPalette::Window), background);
+        // As drawn: the bar's empty right end.
+        const QImage drawn = bar->grab().toImage();
+        const QColor pixel = drawn.pixelColor(drawn.width() - 4, drawn.height() / 2);
+        EXPECT_NEAR(pixel.red(), background.red(), 3);
+        EXPECT_NEAR(pixel.green(), background.green(), 3);
+        EXPECT_NEAR(pixel.blue(), background.blue(), 3);
+    }
+    platform::startAppearanceService({"tidewell"});
 }
 
 // Launch options act once per launch: a restore from minimised is no new

@@ -9,6 +9,7 @@
 #include "desktop/Window.h"
 #include "shell/RootView.h"
 #include "shell/TitlebarAccountControls.h"
+#include "shell/TitlebarControlsHost.h"
 
 using namespace tidewell;
 using namespace kittest;
@@ -100,4 +101,16 @@ TEST(TitlebarControls, NarrowMainWindowsShowTheCompactPillCloserToTheEdge) {
         EXPECT_EQ(laid->shows("Scan"), text) << width;
         EXPECT_DOUBLE_EQ(strip - pill[0].frame.maxX(), inset) << width;
     }
+}
+
+// The strip across the top of the window: its titlebar area's height, the
+// controls centred in it on a whole point, the page beneath.
+TEST(TitlebarControls, TheStripCentresTheControlsInItsArea) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    auto laid = layOut(installTitlebarControls(store, Text("page").accessibilityIdentifier("page")), {1180, 700});
+    const auto pill = laid->tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "Scan"; });
+    ASSERT_EQ(pill.size(), 1u);
+    EXPECT_EQ(pill[0].frame.minY(), std::round((titlebarAreaHeight - pill[0].frame.height) / 2));
+    EXPECT_GE(laid->frame("page").minY(), titlebarAreaHeight);
 }

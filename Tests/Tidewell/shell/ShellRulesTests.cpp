@@ -13,6 +13,7 @@
 #include "shell/LaunchOptions.h"
 #include "shell/SidebarStatusCard.h"
 #include "shell/StartupDiskCard.h"
+#include "shell/TitlebarAccessoryContainer.h"
 #include "shell/TitlebarAccountControls.h"
 
 using namespace tidewell;
@@ -110,6 +111,17 @@ TEST(TitlebarControls, Texts) {
     EXPECT_EQ(grovePillText(false, 0, 0), "0 projects");
 }
 
+// The strip of the titlebar controls: never shorter than 32, the controls or
+// the titlebar area; the controls centred on a whole point.
+TEST(TitlebarControls, TheStripIsAtLeastItsAreaAndCentresOnWholePoints) {
+    EXPECT_EQ((TitlebarAccessoryContainer{20, 0}.height()), 32);
+    EXPECT_EQ((TitlebarAccessoryContainer{28, 40}.height()), 40);
+    EXPECT_EQ((TitlebarAccessoryContainer{52, 40}.height()), 52);
+    EXPECT_EQ((TitlebarAccessoryContainer{28, 40}.centerSubviewsVertically(28)), 6);
+    EXPECT_EQ((TitlebarAccessoryContainer{28, 33}.centerSubviewsVertically(28)), 3) << "an odd difference of 5 gives 3";
+    EXPECT_EQ((TitlebarAccessoryContainer{40, 0}.centerSubviewsVertically(40)), 0);
+}
+
 TEST(SidebarStatusCard, MonthRules) {
     const std::int64_t start = 1'700'000'000;
     using tidewell::testing::operation;
@@ -123,8 +135,11 @@ TEST(SidebarStatusCard, MonthRules) {
         operation("5", start + 9'999'999, 1000, false),  // in the future, no path
         nothingMoved,                                    // an attempt, not a clean
     };
-    EXPECT_EQ(monthCleaning(ops, start), (MonthCleaning{1300, 1}));
-    EXPECT_EQ(monthCleaning({operation("x", start, std::numeric_limits<std::uint64_t>::max()), operation("y", start, 5)}, start)
+    std::vector<std::string> ids;
+    for (const auto& op : monthCleans(ops, start)) ids.push_back(op.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "5"})) << "this month's cleans, in their stored order";
+    EXPECT_EQ(monthCleaning(monthCleans(ops, start)), (MonthCleaning{1300, 1}));
+    EXPECT_EQ(monthCleaning({operation("x", start, std::numeric_limits<std::uint64_t>::max()), operation("y", start, 5)})
                   .freedBytes,
               std::numeric_limits<std::uint64_t>::max());
     EXPECT_EQ(monthLine({0, 0}), "Nothing cleaned yet this month");
@@ -166,5 +181,5 @@ TEST(StartupDiskCard, UsedFractionAndAlmostFull) {
     }
     EXPECT_EQ(usageBarFillWidth(200, 0), 4);
     EXPECT_EQ(usageBarFillWidth(200, 1), 200);
-    EXPECT_EQ(diskAccessibilitySummary("Data", 500'000'000'000, 120'000'000'000), "Data, 120 GB remaining of 500 GB total");
+    EXPECT_EQ(accessibilitySummary("Data", 500'000'000'000, 120'000'000'000), "Data, 120 GB remaining of 500 GB total");
 }

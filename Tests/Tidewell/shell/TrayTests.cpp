@@ -9,7 +9,10 @@
 #include "projects/MenuBarWidget.h"
 #include "runtime/Timer.h"
 #include "shell/MenuBarStatusItem.h"
+#include "core/ShellServices.h"
 #include "shell/ScanWidgetPanel.h"
+#include "shell/ScanWidgetView.h"
+#include "ui/UITester.h"
 
 using namespace kittest;
 using namespace tidewell;
@@ -91,6 +94,43 @@ TEST_F(Tray, PanelLeavesTwelveSecondsAfterTheScanUnlessShownAgain) {
     EXPECT_EQ(scanPanelOrigin({main, side}, {2000, 100}, {260, 150}), (Point{2924, -184}));
     EXPECT_EQ(scanPanelOrigin({main, side}, {-500, -500}, {260, 150}), (Point{1644, 44})) << "off every screen";
     EXPECT_EQ(scanPanelOrigin({}, {0, 0}, {260, 150}), std::nullopt);
+}
+
+// The panel's own names: `scanObserver` while it is up, `hideWork` pending
+// until it runs or a new show cancels it; its buttons are `openApp` and
+// `hideNow`. The status item keeps its `scanObserver` for its whole life.
+TEST_F(Tray, ThePanelFollowsTheScanWhileUpAndItsButtonsOpenOrHide) {
+    MenuBarStatusItem item(store);
+    EXPECT_TRUE(item.scanObserver().active());
+    EXPECT_FALSE(panel.scanObserver().active());
+    EXPECT_FALSE(panel.hideWork());
+
+    store.isScanning = true;
+    panel.show();
+    EXPECT_TRUE(panel.scanObserver().active());
+    EXPECT_FALSE(panel.hideWork());
+    store.isScanning = false;
+    pump();
+    ASSERT_TRUE(panel.hideWork());
+    const platform::WorkItem countdown = *panel.hideWork();
+    EXPECT_FALSE(countdown.isCancelled()) << "12 s to go";
+    store.isScanning = true;
+    panel.show();
+    EXPECT_TRUE(countdown.isCancelled()) << "a new show cancels the pending hide";
+
+    int bringUps = 0;
+    shellHooks().bringUpMainWindow = [&] { ++bringUps; };
+    platform::ui::UITester tester(panel.window()->host());
+    ASSERT_TRUE(tester.tapText("Open Tidewell"));
+    EXPECT_EQ(bringUps, 1) << "openApp brings the main window up";
+    shellHooks().bringUpMainWindow = nullptr;
+    const auto hide = tester.findAll([](const platform::ui::AccessibilityNodeInfo& n) { return n.label == "Hide"; });
+    ASSERT_EQ(hide.size(), 1u);
+    tester.tap(hide[0]);
+    ASSERT_TRUE(panel.hideWork() && !panel.hideWork()->isCancelled()) << "hideNow: on the next turn";
+    advance(0);
+    EXPECT_FALSE(panel.isShown());
+    EXPECT_FALSE(panel.scanObserver().active()) << "dropped with the panel";
 }
 
 TEST_F(Tray, WidgetOffersWhatTheStoreAllowsAndClosesAfterEachAction) {
