@@ -103,10 +103,9 @@ void installApplicationMenu(Window& window, std::vector<MenuCommand> commands)
         }
         entries->push_back({action, enabled, followsState});
     }
-    if (const auto& palette = window.titlebarPalette()) {
-        bar->setPalette(*palette);
-        for (auto& [title, menu] : menus) menu.first->setPalette(*palette);
-    }
+    // The bar takes the window's colours; its menus, windows of their own, are given them.
+    if (const auto& palette = window.titlebarPalette())
+        for (QMenu* menu : bar->findChildren<QMenu*>()) menu->setPalette(*palette);
 }
 
 }  // namespace platform

@@ -476,11 +476,10 @@ void Window::setTitlebarColors(QColor background, QColor foreground)
     titlebarPalette_ = p;
     if (!widget_) return;
     widget_->setPalette(p);
-    if (auto* bar = widget_->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly)) {
-        bar->setPalette(p);
-        // Menus open as windows of their own, which take no palette from their parent.
+    // The menu bar takes it from the window; its menus open as windows of
+    // their own, which take no palette from their parent.
+    if (auto* bar = widget_->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly))
         for (QMenu* menu : bar->findChildren<QMenu*>()) menu->setPalette(p);
-    }
 }
 
 void Window::setAppearanceHandler(std::function<void(const DesktopAppearance&)> handler)

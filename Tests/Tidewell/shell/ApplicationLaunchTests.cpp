@@ -205,6 +205,9 @@ TEST(ApplicationLaunch, TheMenuBarFollowsTheAppearance) {
     auto* bar = launch.main().widget()->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
     using platform::ui::ColorScheme;
+    const QColor first = platform::ui::toQColor(Theme::windowBackground().resolve(platform::currentAppearance().colorScheme));
+    EXPECT_EQ(bar->palette().color(QPalette::Window), first) << "from the start";
+    for (QMenu* menu : bar->findChildren<QMenu*>()) EXPECT_EQ(menu->palette().color(QPalette::Window), first);
     for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light, ColorScheme::dark}) {
         platform::startAppearanceService({"tidewell", "--ui-testing", "--appearance", scheme == ColorScheme::dark ? "dark" : "light"});
         const QColor background = platform::ui::toQColor(Theme::windowBackground().resolve(scheme));
