@@ -207,14 +207,21 @@ TEST(ApplicationLaunch, TheMenuBarFollowsTheAppearance) {
     using platform::ui::ColorScheme;
     const QColor first = platform::ui::toQColor(Theme::windowBackground().resolve(platform::currentAppearance().colorScheme));
     EXPECT_EQ(bar->palette().color(QPalette::Window), first) << "from the start";
-    for (QMenu* menu : bar->findChildren<QMenu*>()) EXPECT_EQ(menu->palette().color(QPalette::Window), first);
+    auto menus = [bar] {
+        std::vector<QMenu*> out;
+        for (QAction* a : bar->actions())
+            if (a->menu()) out.push_back(a->menu());
+        return out;
+    };
+    ASSERT_EQ(menus().size(), 3u);
+    for (QMenu* menu : menus()) EXPECT_EQ(menu->palette().color(QPalette::Window), first) << menu->title().toStdString();
     for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light, ColorScheme::dark}) {
         platform::startAppearanceService({"tidewell", "--ui-testing", "--appearance", scheme == ColorScheme::dark ? "dark" : "light"});
         const QColor background = platform::ui::toQColor(Theme::windowBackground().resolve(scheme));
         const QColor text = platform::ui::toQColor(platform::ui::Color::primary().resolve(scheme));
         EXPECT_EQ(bar->palette().color(QPalette::Window), background);
         EXPECT_EQ(bar->palette().color(QPalette::ButtonText), text);
-        for (QMenu* menu : bar->findChildren<QMenu*>()) EXPECT_EQ(menu->palette().color(QPalette::Window), background);
+        for (QMenu* menu : menus()) EXPECT_EQ(menu->palette().color(QPalette::Window), background) << menu->title().toStdString();
         // As drawn: the bar's empty right end.
         const QImage drawn = bar->grab().toImage();
         const QColor pixel = drawn.pixelColor(drawn.width() - 4, drawn.height() / 2);
