@@ -6,6 +6,7 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 #include <cmath>
 
@@ -59,6 +60,40 @@ bool coveredByModalCard(const Element& root, const Element& self, const Rect& f)
     return false;
 }
 
+class AboveNativeNode final : public ModifierNode {
+public:
+    using ModifierNode::ModifierNode;
+    bool measuresAsContent() const override { return true; }
+};
+
+// The frames, as drawn, of the placed content marked to stand above native widgets.
+void collectAbove(const Element& e, const Element& self, std::vector<Rect>& out)
+{
+    if (!e.placed || isAncestor(&e, &self)) {
+        if (e.placed)
+            for (auto& child : e.children) collectAbove(*child, self, out);
+        return;
+    }
+    if (dynamic_cast<const AboveNativeNode*>(e.node.get())) {
+        out.push_back(visualFrame(e));
+        return;
+    }
+    for (auto& child : e.children) collectAbove(*child, self, out);
+}
+
+// The part of a widget at `f` left when what stands above it is cut away; none when nothing is.
+std::optional<QRegion> uncovered(const Rect& f, const std::vector<Rect>& above)
+{
+    const QRect whole(0, 0, int(std::lround(f.width)), int(std::lround(f.height)));
+    QRegion left(whole);
+    for (const Rect& r : above) {
+        const QRect cut(int(std::floor(r.x - f.x)), int(std::floor(r.y - f.y)), int(std::ceil(r.width)) + 1, int(std::ceil(r.height)) + 1);
+        left -= QRegion(cut.intersected(whole));
+    }
+    if (left == QRegion(whole)) return std::nullopt;
+    return left;
+}
+
 class NativeViewNode final : public Node {
 public:
     NativeViewNode(std::function<QWidget*()> make, std::function<void(QWidget*)> update)
@@ -95,9 +130,30 @@ public:
             const Rect f = visualFrame(*element);
             const double opacity = effectiveOpacity(*element);
             const Element* root = host->rootElement();
-            const bool covered = host->layerCount() > 1 || host->closingLayerCount() > 0 || (root && coveredByModalCard(*root, *element, f));
+            std::vector<Rect> above;
+            if (root) collectAbove(*root, *element, above);
+            const auto left = uncovered(f, above);
+            const bool covered = host->layerCount() > 1 || host->closingLayerCount() > 0 || (root && coveredByModalCard(*root, *element, f)) ||
+                                 (left && left->isEmpty());
             const bool visible = !covered && !hiddenByAncestor(*element) && opacity > 0.01 && f.width >= 1 && f.height >= 1;
-            w->setGeometry(int(std::lround(f.x)), int(std::lround(f.y)), int(std::lround(f.width)), int(std::lround(f.height)));
+            QRect geometry(int(std::lround(f.x)), int(std::lround(f.y)), int(std::lround(f.width)), int(std::lround(f.height)));
+            // A widget drawn by the graphics card ignores a mask in its
+            // picture: when what is left are bands across its whole width
+            // (a banner over a page), the largest becomes its frame.
+            std::optional<QRegion> mask = left;
+            if (left && !left->isEmpty()) {
+                QRect band;
+                bool bands = true;
+                for (const QRect& r : *left) {
+                    bands = bands && r.width() == geometry.width();
+                    if (r.height() > band.height()) band = r;
+                }
+                if (bands) {
+                    geometry = band.translated(geometry.topLeft());
+                    mask.reset();
+                }
+            }
+            w->setGeometry(geometry);
             if (opacity < 0.99) {
                 auto* effect = qobject_cast<QGraphicsOpacityEffect*>(w->graphicsEffect());
                 if (!effect) {
@@ -108,6 +164,8 @@ public:
             } else if (w->graphicsEffect()) {
                 w->setGraphicsEffect(nullptr);
             }
+            if (mask && !mask->isEmpty()) w->setMask(*mask);
+            else if (!w->mask().isEmpty()) w->clearMask();
             w->setVisible(visible);
             if (update) update(w);
         });
@@ -124,5 +182,7 @@ View NativeView(std::function<QWidget*()> make, std::function<void(QWidget*)> up
 {
     return View(detail::makeNode<NativeViewNode>(std::move(make), std::move(update)));
 }
+
+View AboveNativeViews(View content) { return View(detail::makeNode<AboveNativeNode>(std::move(content))); }
 
 }  // namespace platform::ui

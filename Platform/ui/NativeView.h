@@ -7,7 +7,8 @@
 // layer lies above the content, while a card with the modal trait overlaps
 // it (a prompt over the page), or when the view is hidden or unplaced.
 // It goes when the view leaves the tree. Without a host widget (pictures,
-// headless tests) the slot is an empty frame.
+// headless tests) the slot is an empty frame. Where content marked with
+// `AboveNativeViews` overlaps it, the widget leaves that part out.
 
 #include "ui/View.h"
 
@@ -20,5 +21,10 @@ namespace platform::ui {
 // `make` creates the widget (the slot owns it); `update` runs after every
 // layout with it, for state the view passes in.
 View NativeView(std::function<QWidget*()> make, std::function<void(QWidget*)> update = nullptr);
+
+// `content`, drawn above the native widgets it overlaps (a banner of the
+// window over a web view): each widget is cut away beneath it, so the
+// content shows and takes the clicks there.
+View AboveNativeViews(View content);
 
 }  // namespace platform::ui

@@ -19,6 +19,7 @@
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/Image.h"
+#include "ui/NativeView.h"
 #include "social/LeaderboardView.h"
 #include "social/LeaderboardWebModel.h"
 #include "ui/Shape.h"
@@ -93,8 +94,7 @@ ui::View sharePromptOverlay(AppStore& store, bool reduceMotion) {
 
 ui::View unlockToastOverlay(AppStore& store, bool reduceMotion) {
     const auto accessory = store.newUnlock.get();
-    ui::View toast = accessory ? CharacterUnlockToast(store, *accessory)
-                                     .accessibilityIdentifier("unlock.toast")
+    ui::View toast = accessory ? ui::AboveNativeViews(CharacterUnlockToast(store, *accessory).accessibilityIdentifier("unlock.toast"))
                                      .padding(ui::Edge::top, 14)
                                      .padding(ui::Edges::horizontal())
                                : ui::EmptyView();
@@ -116,7 +116,8 @@ ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
                                .modifier(ui::buttonStyle(ui::plainButtonStyle()))
                                .contentShape(ui::Rectangle())
                                .accessibilityLabel("Dismiss error");
-        banner = ErrorBannerSurface(
+        // Over the leaderboard's web view too: the page is cut away beneath it.
+        banner = ui::AboveNativeViews(ErrorBannerSurface(
                      ui::HStack(ui::VerticalAlignment::center, 10,
                                 {ui::Image::systemName("exclamationmark.triangle.fill")
                                      .foregroundStyle(Theme::caution())
@@ -124,7 +125,7 @@ ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
                                  ui::Text(*error).font(ui::Font::callout()).fixedSize(false, true), ui::Spacer(),
                                  PointingHandCursorModifier(dismiss)}))
                      .overlay(rim.strokeBorder(Theme::caution().opacity(0.4), 1).allowsHitTesting(false))
-                     .accessibilityIdentifier("error.banner")
+                     .accessibilityIdentifier("error.banner"))
                      .padding();
     }
     return ui::TransitionIf(error.has_value(), ui::Transition::move(ui::Edge::bottom).combined(ui::Transition::opacity()),

@@ -171,6 +171,40 @@ TEST(NativeViews, FollowTheirFrameAndOpacityHideUnderLayersAndGoWithTheirView)
     EXPECT_FALSE(label) << "the widget went with its view";
 }
 
+// A banner of the window over a web view shows and takes its clicks: the
+// widget is cut away beneath it, and whole again once it goes.
+TEST(NativeViews, LeaveOutWhatStandsAboveThem)
+{
+    bool bannerUp = true, wide = false;
+    QPointer<QLabel> label;
+    HostWidget widget;
+    widget.host().setSize({400, 300});
+    widget.host().setScheduler(nullptr);
+    widget.host().setRoot([&] {
+        View page = NativeView([&] { return label = new QLabel("web"); }).frame(400, 300);
+        return page.overlay(ViewIf(bannerUp, AboveNativeViews(Text("Error").frame(wide ? 400 : 360, 40)).padding(Edge::bottom, 16)),
+                            Alignment::bottom);
+    });
+    auto settle = [&] {
+        widget.host().setNeedsRebuild();
+        widget.host().flush();
+    };
+    settle();
+    ASSERT_TRUE(label);
+    EXPECT_FALSE(label->isHidden()) << "the rest of the page stays";
+    EXPECT_FALSE(label->mask().contains(QPoint(200, 264))) << "beneath the banner";
+    EXPECT_TRUE(label->mask().contains(QPoint(200, 100)));
+    EXPECT_TRUE(label->mask().contains(QPoint(10, 264))) << "beside the banner";
+    wide = true;
+    settle();
+    EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 244)) << "a band across the whole width: the widget ends above it";
+    EXPECT_TRUE(label->mask().isEmpty());
+    bannerUp = false;
+    settle();
+    EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 300)) << "whole again";
+    EXPECT_TRUE(label->mask().isEmpty());
+}
+
 TEST(HostWidgetAdapter, TimelinesRunOnlyWhileTheWindowCanBeSeen)
 {
     double clock = 10;
