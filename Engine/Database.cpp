@@ -75,7 +75,7 @@ Database::Database(const std::string& path) : path_(path) {
 void Database::open() {
     if (const auto slash = path_.rfind('/'); slash != std::string::npos && slash > 0) mkdirs(path_.substr(0, slash));
     const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) fail("cannot be opened");
+    if (rc != SQLITE_OK) fail(unusable());
     sqlite3_busy_timeout(db_, 5000);
     sqlite3_extended_result_codes(db_, 1);
     // Reading the schema is the first access to the file's contents: a file
@@ -104,12 +104,22 @@ void Database::fail(const std::string& what) {
 // SQLite reports a disk without room as an I/O error at times (when it
 // cannot grow its shared-memory file, say): a full disk must never read as
 // a damaged database, which would invite deleting a healthy one.
+// A file that cannot be read is said to be so, with the system's reason:
+// never corrupt (which would invite deleting it) and never full.
 std::string Database::unusable() const {
     const int code = db_ ? sqlite3_extended_errcode(db_) & 0xff : SQLITE_CANTOPEN;
     if (fullDisk()) return "cannot be used";
     if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) return "is corrupt or not a database";
-    if (code == SQLITE_IOERR) return "cannot be read";
-    return "cannot be opened";
+    const int e = db_ ? sqlite3_system_errno(db_) : 0;
+    const std::string why = e ? ": " + std::string(std::strerror(e)) : "";
+    if (code == SQLITE_IOERR) return "cannot be read" + why;
+    if (code == SQLITE_READONLY || e == EROFS) return "cannot be written" + why;
+    if (code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
+        struct stat st {};
+        if (lstat(path_.c_str(), &st) != 0 && errno == ENOENT) return "cannot be created" + why;
+        return "cannot be read" + why;
+    }
+    return "cannot be opened" + why;
 }
 
 // The free bytes of the database's disk when they are too few for SQLite

@@ -83,6 +83,49 @@ TEST_F(BadInput, ADatabaseThatCannotBeTrustedIsRefusedAndNotOverwritten) {
     EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
 }
 
+// A database that cannot be read while its disk has plenty of room: every
+// command says that it cannot be read, and why, never that it is corrupt
+// (which would invite deleting it) nor that the disk is full; and it is left
+// as it was.
+TEST_F(BadInput, ADatabaseThatCannotBeReadSaysSoNeverCorruptNorFull) {
+    writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/.next/page.html", 5000}});
+    ASSERT_EQ(engine.run({"clean", "--project", t / "tree/a", "--json"}).exitCode, 0);
+    const std::string healthy = readText(engine.db());
+    runProgram({"chown", "-R", "65534:65534", t.path()}, {}, t.path());
+    const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    // Another user's file, unreadable to this one.
+    writeText(t / "theirs/db.sqlite", healthy);
+    chmod((t / "theirs/db.sqlite").c_str(), 0600);
+    // A folder this user cannot enter.
+    writeText(t / "locked/db.sqlite", healthy);
+    chmod((t / "locked").c_str(), 0700);
+    // A folder in the database's place.
+    makeDirs(t / "folder/db.sqlite");
+    // A file whose every read fails with an I/O error.
+    makeDirs(t / "eio");
+    ASSERT_EQ(symlink("/proc/self/mem", (t / "eio/db.sqlite").c_str()), 0);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {t / "theirs/db.sqlite", asNobody}, {t / "locked/db.sqlite", asNobody}, {t / "folder/db.sqlite", {}}, {t / "eio/db.sqlite", {}}};
+    for (const auto& [db, prefix] : cases) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"last", "--json"}, {"log", "--limit", "5", "--json"}, {"scan", "--json", "--root", t / "tree"},
+                 {"clean", "--project", t / "tree/a", "--json", "--execute"}}) {
+            std::vector<std::string> command = {"--db", db};
+            command.insert(command.end(), args.begin(), args.end());
+            const RunResult r = engine.run(command, false, false, prefix);
+            EXPECT_EQ(r.exitCode, 1) << db << " " << args[0];
+            EXPECT_EQ(lineCount(r.err), 1) << r.err;
+            EXPECT_NE(r.err.find("database " + db + " cannot be read: "), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("corrupt"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("is full"), std::string::npos) << r.err;
+            EXPECT_TRUE(r.out.empty());
+        }
+    }
+    EXPECT_TRUE(readText(t / "theirs/db.sqlite") == healthy);
+    EXPECT_TRUE(readText(t / "locked/db.sqlite") == healthy);
+    EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
+}
+
 TEST_F(BadInput, AnEmptyDatabaseHasNoScanAndNoHistory) {
     // Without --db the database is the one in the data folder.
     const RunResult last = engine.run({"last", "--json"}, false);
