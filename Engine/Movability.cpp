@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <tuple>
+#include <utility>
 
 #ifndef STATX_MNT_ID
 #define STATX_MNT_ID 0x00001000U
@@ -48,13 +50,15 @@ bool usableTrash(const std::string& trash) {
     return usableOrCreatable(trash, true) && usableOrCreatable(trash + "/files", false) && usableOrCreatable(trash + "/info", false);
 }
 
-// The device a missing folder would be created on: that of its nearest
-// existing parent.
-dev_t deviceOfNearest(const std::string& path) {
-    struct stat st {};
+// The device and mount (when the kernel tells) a missing folder would be
+// created on: those of its nearest existing parent.
+std::pair<dev_t, std::optional<std::uint64_t>> placeOfNearest(const std::string& path) {
+    struct statx sx {};
     for (std::string p = path;; p = parentOf(p)) {
-        if (stat(p.c_str(), &st) == 0) return st.st_dev;
-        if (p == "/") return 0;
+        if (statx(AT_FDCWD, p.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &sx) == 0)
+            return {makedev(sx.stx_dev_major, sx.stx_dev_minor),
+                    (sx.stx_mask & STATX_MNT_ID) ? std::optional<std::uint64_t>(sx.stx_mnt_id) : std::nullopt};
+        if (p == "/") return {0, std::nullopt};
     }
 }
 
@@ -104,21 +108,29 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
     const uid_t me = geteuid();
     if ((px.stx_mode & S_ISVTX) && me != 0 && sx.stx_uid != me && px.stx_uid != me)
         return "cannot be moved by this user: its parent folder is sticky and neither belongs to this user";
-    if (!trashUsable(dev, path, project.path)) return "cannot be moved to the trash: there is no usable trash on its filesystem";
-    return std::nullopt;
+    return trashObstacle(dev, (sx.stx_mask & STATX_MNT_ID) ? std::optional<std::uint64_t>(sx.stx_mnt_id) : std::nullopt, path,
+                         project.path);
 }
 
-bool Movability::trashUsable(dev_t dev, const std::string& path, const std::string& project) {
+std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,
+                                                     const std::string& project) {
+    static const std::string none = "cannot be moved to the trash: there is no usable trash on its filesystem";
     std::lock_guard lock(m_);
-    if (!homeDev_) homeDev_ = deviceOfNearest(dataHome_);
-    if (*homeDev_ == dev) return homeTrashUsable();
+    if (!homeDev_) std::tie(homeDev_, homeMount_) = placeOfNearest(dataHome_ + "/Trash");
+    if (*homeDev_ == dev) {
+        // The home trash takes it by renaming, which no filesystem does from
+        // one of its mounts to another (a bind mount of the same disk).
+        if (mountId && homeMount_ && *mountId != *homeMount_)
+            return "cannot be moved to the trash: it lies on another mount of the filesystem that holds the home trash";
+        return homeTrashUsable() ? std::nullopt : std::optional(none);
+    }
     if (!mountinfo_) mountinfo_ = readText("/proc/self/mountinfo");
     const std::string top = mountPointFor(path, *mountinfo_);
     // The volume's trash would be made inside the project itself.
-    if (isInsideOrEqual(top, project)) return false;
-    const auto it = volumeUsable_.find(top);
-    if (it != volumeUsable_.end()) return it->second;
-    return volumeUsable_[top] = volumeTrashUsable(top, dev);
+    if (isInsideOrEqual(top, project)) return none;
+    auto it = volumeUsable_.find(top);
+    if (it == volumeUsable_.end()) it = volumeUsable_.emplace(top, volumeTrashUsable(top, dev)).first;
+    return it->second ? std::nullopt : std::optional(none);
 }
 
 bool Movability::homeTrashUsable() {

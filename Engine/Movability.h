@@ -39,13 +39,17 @@ public:
                                         const ProjectPlace& project);
 
 private:
-    bool trashUsable(dev_t dev, const std::string& path, const std::string& project);
+    // Why no trash can take the folder at `path` (on `dev`, reached through
+    // the mount `mountId` when known) by renaming, or nothing.
+    std::optional<std::string> trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,
+                                             const std::string& project);
     bool homeTrashUsable();
     bool volumeTrashUsable(const std::string& top, dev_t dev);
 
     std::string dataHome_;
     std::mutex m_;
     std::optional<dev_t> homeDev_;
+    std::optional<std::uint64_t> homeMount_;  // the mount that holds the home trash, when known
     std::optional<bool> homeUsable_;
     std::optional<std::string> mountinfo_;
     std::map<std::string, bool> volumeUsable_;  // by the volume's top
