@@ -2,22 +2,23 @@
 
 #include "Dashboard.h"
 #include "Home.h"
+#include "InterruptedCleans.h"
 #include "Movability.h"
-#include "SizeAccounting.h"
 #include "Progress.h"
+#include "SizeAccounting.h"
 #include "Walker.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
+#include <unordered_map>
 
 #include "foundation/Utf8.h"
 
@@ -52,115 +53,80 @@ struct FdCloser {
     }
 };
 
-std::string parentOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Refuses what a scan never offers: a project reached through a symbolic
-// link, one inside an artifact folder of a project around it (a package in
-// another project's node_modules), or a module of a build around it.
-void refuseUnoffered(const std::string& project, StackMask stacks, const ProjectDetector& detector) {
-    char* real = realpath(project.c_str(), nullptr);
-    const bool direct = real && project == real;
-    std::free(real);
-    if (!direct) throw CleanRefused("project path " + project + " goes through a symbolic link; only real folders are cleaned");
-    for (std::string up = project; up != "/";) {
-        up = parentOf(up);
-        const int fd = open(up.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) continue;
-        FdCloser closeUp{fd};
-        const auto [marked, enclosing] = stacksOfFolder(fd, detector);
-        const StackMask upStacks = detector.confirmed(fd, marked);
-        if (!upStacks) continue;
-        stacks &= ~enclosing;
-        if (!stacks)
-            throw CleanRefused("project path " + project + " is a module of the build of the project " + up + ", which is cleaned as a whole");
-        const std::string rel = up == "/" ? project.substr(1) : project.substr(up.size() + 1);
-        bool inside = false;
-        for (const auto& rule : detector.artifacts(upStacks))
-            for (const auto& a : matchArtifactPaths(fd, rule.relPath)) inside = inside || isInsideOrEqual(rel, a);
-        for (std::size_t i = 0; i <= rel.size() && !inside;) {
-            const std::size_t j = std::min(rel.find('/', i), rel.size());
-            inside = (detector.anywhereStacks(std::string_view(rel).substr(i, j - i)) & upStacks) != 0;
-            i = j + 1;
-        }
-        if (inside) throw CleanRefused("project path " + project + " lies inside an artifact folder of the project " + up);
-    }
-}
-
-// One clean at a time per database, and no recovery while a clean moves:
-// an exclusive lock on a file beside the database, released by the kernel
-// when the process ends, however it ends.
-class CleanLock {
-public:
-    explicit CleanLock(const std::string& dbPath) : fd_(open((dbPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ >= 0)
-            while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-    }
-    ~CleanLock() {
-        if (fd_ >= 0) close(fd_);
-    }
-    CleanLock(const CleanLock&) = delete;
-    CleanLock& operator=(const CleanLock&) = delete;
-
-private:
-    int fd_;
+// What a project folder around the one being cleaned says of it: the stacks
+// whose folders below it are modules of its build, and whether the one being
+// cleaned lies inside one of its artifact folders.
+struct Around {
+    std::string path;
+    StackMask enclosing = 0;
+    bool inside = false;
 };
 
-std::uint64_t movedBytes(const OperationDTO& op) {
-    std::uint64_t sum = 0;
-    for (const auto& i : *op.items)
-        if (i.success) sum = saturatingAdd(sum, i.bytes);
-    return sum;
-}
-
-// The history holds what moved: a clean's failed items stay in its report.
-std::vector<CleanItemDTO> movedItems(const std::vector<CleanItemDTO>& items) {
-    std::vector<CleanItemDTO> out;
-    for (const auto& i : items)
-        if (i.success) out.push_back(i);
-    return out;
-}
-
-// The dashboard in store with the moved folders taken out, or none.
-std::optional<DashboardDTO> dashboardAfter(Database& db, const std::string& project, const std::vector<MovedFolder>& moved) {
-    if (moved.empty()) return std::nullopt;
-    std::optional<DashboardDTO> dashboard;
-    try {
-        dashboard = db.lastDashboard();
-    } catch (const DatabaseError&) {
-        return std::nullopt;  // an unreadable stored scan is left for the next scan to replace
+// Looks at the folder `up` around `project` (open as `fd`, perhaps only as a
+// path): nothing when it is no project or cannot be listed.
+std::optional<Around> lookAround(int fd, const std::string& up, const std::string& project, const ProjectDetector& detector) {
+    const int readable = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) return std::nullopt;
+    FdCloser closeReadable{readable};
+    const auto [marked, enclosing] = stacksOfFolder(readable, detector);
+    const StackMask upStacks = detector.confirmed(readable, marked);
+    if (!upStacks) return std::nullopt;
+    Around around{up, enclosing};
+    const std::string rel = up == "/" ? project.substr(1) : project.substr(up.size() + 1);
+    for (const auto& rule : detector.artifacts(upStacks))
+        for (const auto& a : matchArtifactPaths(readable, rule.relPath)) around.inside = around.inside || isInsideOrEqual(rel, a);
+    for (std::size_t i = 0; i <= rel.size() && !around.inside;) {
+        const std::size_t j = std::min(rel.find('/', i), rel.size());
+        around.inside = (detector.anywhereStacks(std::string_view(rel).substr(i, j - i)) & upStacks) != 0;
+        i = j + 1;
     }
-    if (dashboard && !applyClean(*dashboard, project, moved)) dashboard.reset();
-    return dashboard;
+    return around;
 }
 
-// Completes the records of cleans that ended abruptly (killed) while moving:
-// the move in flight counts when its folder reached the trash, else its
-// reserved info file is removed. What moved joins the history.
-void completeInterruptedCleans(Database& db) {
-    for (auto& p : db.pendingCleans()) {
-        OperationDTO& op = p.operation;
-        if (!op.items) op.items.emplace();
-        if (!p.movingInfo.empty() && !op.items->empty()) {
-            CleanItemDTO& last = op.items->back();
+// Opens the project folder from "/" one name at a time, never following a
+// link: a path of any length opens (the scan reaches projects deeper than
+// PATH_MAX the same way) and no link lies on the way. The project folders
+// around it are looked at on the way, outermost first.
+int openProject(const std::string& project, const ProjectDetector& detector, std::vector<Around>& around) {
+    const auto refuse = [&](const std::string& why) { return CleanRefused("project path " + project + " " + why); };
+    int fd = open("/", (project == "/" ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw refuse("cannot be opened: " + std::string(std::strerror(errno)));
+    std::string up = "/";
+    for (std::size_t i = 1; i < project.size();) {
+        if (auto a = lookAround(fd, up, project, detector)) around.push_back(std::move(*a));
+        const std::size_t j = std::min(project.find('/', i), project.size());
+        const std::string name = project.substr(i, j - i);
+        const bool last = j == project.size();
+        const int next = openat(fd, name.c_str(), (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int e = errno;
             struct stat st {};
-            const bool there = lstat(p.movingTrashed.c_str(), &st) == 0;
-            if (!there || static_cast<std::int64_t>(st.st_dev) != p.movingDev || static_cast<std::int64_t>(st.st_ino) != p.movingIno) {
-                if (!there && errno == ENOENT) unlink(p.movingInfo.c_str());
-                last.success = false;
-                last.error = last.path + " was not moved: the clean was interrupted before it moved; left in place";
-            }
+            const int rc = fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+            const int statError = errno;
+            close(fd);
+            if (rc != 0) throw refuse("cannot be found: " + std::string(std::strerror(statError)));
+            if (S_ISLNK(st.st_mode))
+                throw refuse(last ? "is a symbolic link; only real folders are cleaned" : "goes through a symbolic link; only real folders are cleaned");
+            if (!S_ISDIR(st.st_mode)) throw refuse(last ? "is not a folder" : "cannot be found: " + std::string(std::strerror(ENOTDIR)));
+            throw refuse("cannot be opened: " + std::string(std::strerror(e)));
         }
-        op.items = movedItems(*op.items);
-        op.bytes_reclaimed = movedBytes(op);
-        std::vector<MovedFolder> moved;
-        for (const auto& i : *op.items)
-            if (i.success) moved.push_back({i.path, i.bytes});
-        if (moved.empty()) db.dropPending(op.id);
-        else db.recordClean(op, dashboardAfter(db, op.project_path.value_or(""), moved));
+        close(fd);
+        fd = next;
+        up = project.substr(0, j);
+        i = j + 1;
+    }
+    return fd;
+}
+
+// Refuses what a scan never offers: a project inside an artifact folder of a
+// project around it (a package in another project's node_modules), or a
+// module of a build around it. The nearest project around it speaks first.
+void refuseUnoffered(const std::string& project, StackMask stacks, const std::vector<Around>& around) {
+    for (auto it = around.rbegin(); it != around.rend(); ++it) {
+        stacks &= ~it->enclosing;
+        if (!stacks)
+            throw CleanRefused("project path " + project + " is a module of the build of the project " + it->path + ", which is cleaned as a whole");
+        if (it->inside) throw CleanRefused("project path " + project + " lies inside an artifact folder of the project " + it->path);
     }
 }
 
@@ -183,7 +149,7 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     Walker walker(detector, silent, stop, 32, Walker::defaultThreads());
     walker.skipArtifactContents();
     std::string error;
-    if (!walker.walkRoot(project, error)) return out;
+    if (!walker.walkRoot(project, error, fd)) return out;
     const WalkResult walk = walker.finish();
     if (walk.projects.empty() || walk.projects[0].path != project) return out;
     std::vector<Target> anywhere;
@@ -226,18 +192,14 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     // give back as it is was never offered.
     if (!platform::isValidUtf8(project))
         throw CleanRefused("project path " + project + " is not valid UTF-8; such a project cannot be cleaned");
-    struct stat st {};
-    if (lstat(project.c_str(), &st) != 0) throw CleanRefused("project path " + project + " cannot be found: " + std::strerror(errno));
-    if (S_ISLNK(st.st_mode)) throw CleanRefused("project path " + project + " is a symbolic link; only real folders are cleaned");
-    if (!S_ISDIR(st.st_mode)) throw CleanRefused("project path " + project + " is not a folder");
-    const int fd = open(project.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) throw CleanRefused("project path " + project + " cannot be opened: " + std::strerror(errno));
+    std::vector<Around> around;
+    const int fd = openProject(project, detector, around);
     FdCloser closeProject{fd};
     const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector).first);
     if (!stacks) throw CleanRefused("project path " + project + " is not a project (it holds no marker of any stack)");
-    refuseUnoffered(project, stacks, detector);
+    refuseUnoffered(project, stacks, around);
 
-    const CleanLock lock(db.path());
+    const CleanLock lock(db.path(), CleanLock::Wait::UntilFree);
     completeInterruptedCleans(db);
 
     CleanOutcome out;
@@ -249,25 +211,25 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     const ProjectPlace place = placeOf(fd, project);
 
     std::vector<Asked> asked;
+    std::unordered_map<std::string, std::size_t> askedAt;  // by path
     for (const auto& a : options.artifacts) {
         const std::string path = normalizePath(a);
-        if (std::none_of(asked.begin(), asked.end(), [&](const Asked& x) { return x.path == path; })) asked.push_back({path});
+        if (askedAt.emplace(path, asked.size()).second) asked.push_back({path});
     }
 
-    Database::PendingClean pending;
-    OperationDTO& op = pending.operation;
+    OperationDTO op;
     op.id = newUuid();
     op.timestamp_unix = static_cast<std::int64_t>(std::time(nullptr));
     op.project_path = project;
     op.dry_run = report.dry_run;
     report.operation_id = op.id;
+    int moves = 0;
 
     for (const auto& target : currentArtifacts(fd, project, stacks, detector, stop)) {
         const std::string abs = joinPath(project, target.rel);
         // With the folders of a confirmed preview, only those are touched.
-        Asked* wanted = nullptr;
-        for (auto& a : asked)
-            if (a.path == abs) wanted = &a;
+        const auto at = askedAt.find(abs);
+        Asked* wanted = at == askedAt.end() ? nullptr : &asked[at->second];
         if (!asked.empty() && !wanted) continue;
         if (wanted) wanted->safetyClass = target.safetyClass;
         if (target.safetyClass == "caution" && !options.caution) {
@@ -281,8 +243,13 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         CleanItemDTO item;
         item.path = abs;
         item.safetyClass = target.safetyClass;
-        FolderIdentity checked;
-        if (state != FolderState::RealFolder || !identityOf(fd, target.rel, checked)) {
+        // Once a move cannot be recorded, no other is made.
+        if (!out.unrecorded.empty()) {
+            item.error = abs + " was left in place: the clean stopped, as its moves cannot be recorded";
+            report.items.push_back(std::move(item));
+            continue;
+        }
+        if (state != FolderState::RealFolder) {
             item.error = abs + " is not a real folder (a symbolic link, a file, or a link on the way); left in place";
             report.items.push_back(std::move(item));
             continue;
@@ -291,47 +258,57 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             out.interrupted = true;
             break;
         }
-        const auto bytes = measureFolder(abs, true, false, stop);
+        // The folder is opened, by names from the project, without following
+        // a link: what is measured is the folder checked before its move.
+        const int parentFd = openParentNoFollow(fd, target.rel);
+        const int parentError = errno;
+        FdCloser closeParent{parentFd};
+        const auto slash = target.rel.rfind('/');
+        const std::string name = slash == std::string::npos ? target.rel : target.rel.substr(slash + 1);
+        const int folderFd = parentFd < 0 ? -1 : openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int folderError = errno;
+        FdCloser closeFolder{folderFd};
+        struct stat st {};
+        std::optional<std::uint64_t> bytes;
+        if (parentFd < 0) {
+            item.error = abs + " cannot be reached without following a link: " + std::strerror(parentError) + "; left in place";
+        } else if (folderFd < 0 && (folderError == ELOOP || folderError == ENOTDIR)) {
+            item.error = abs + " is not a real folder (a symbolic link, a file, or a link on the way); left in place";
+        } else if (folderFd < 0 || fstat(folderFd, &st) != 0 || !(bytes = measureFolder(folderFd, abs, true, stop))) {
+            item.error = abs + " cannot be read; left in place";
+        }
         if (stop.load()) {
             out.interrupted = true;
             break;
         }
-        if (!bytes) {
-            item.error = abs + " cannot be read; left in place";
+        if (item.error) {
             report.items.push_back(std::move(item));
             continue;
         }
+        const FolderIdentity checked{st.st_dev, st.st_ino};
         item.bytes = *bytes;  // also when it fails: what it holds, not what was freed
-        const int parentFd = openParentNoFollow(fd, target.rel);
-        const auto slash = target.rel.rfind('/');
-        const std::string name = slash == std::string::npos ? target.rel : target.rel.substr(slash + 1);
-        if (parentFd < 0) {
-            item.error = abs + " cannot be reached without following a link: " + std::strerror(errno) + "; left in place";
-        } else if (const auto why = movability.obstacle(parentFd, name, abs, place)) {
+        if (const auto why = movability.obstacle(parentFd, name, abs, place)) {
             item.error = abs + " " + *why + "; left in place";
         } else if (!options.execute) {
             item.success = true;
         } else {
             // Checked again at the moment of the move: a folder replaced
-            // since it was measured is not moved.
+            // since it was measured is not moved, nor one whose path leads
+            // elsewhere now (the mover checks the folder itself).
             FolderIdentity now;
             if (!identityOf(fd, target.rel, now) || now.dev != checked.dev || now.ino != checked.ino) {
                 item.error = abs + " is not the folder that was measured any more; left in place";
             } else {
                 // Recorded as pending just before the move, so that a move
                 // finished by a process killed right after it is still
-                // completed in the history by the next clean.
+                // completed in the history by the next command.
+                std::optional<int> seq;
                 const auto recordMove = [&](const std::string& info, const std::string& trashed) {
                     CleanItemDTO inFlight = item;
                     inFlight.success = true;
-                    op.items = movedItems(report.items);
-                    op.items->push_back(inFlight);
-                    op.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
-                    pending.movingInfo = info;
-                    pending.movingTrashed = trashed;
-                    pending.movingDev = static_cast<std::int64_t>(checked.dev);
-                    pending.movingIno = static_cast<std::int64_t>(checked.ino);
-                    db.savePending(pending);
+                    if (!seq) seq = ++moves;
+                    db.savePendingMove(op, *seq,
+                                       {inFlight, info, trashed, static_cast<std::int64_t>(checked.dev), static_cast<std::int64_t>(checked.ino)});
                 };
                 try {
                     const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
@@ -343,13 +320,18 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
                     item.error = abs + " was left in place: its move cannot be recorded: " + e.what();
                     out.unrecorded = e.what();
                 }
+                if (!item.success && seq) {
+                    try {
+                        db.dropPendingMove(op.id, *seq);
+                    } catch (const DatabaseError& e) {
+                        if (out.unrecorded.empty()) out.unrecorded = e.what();
+                    }
+                }
             }
             if (item.success) moved.push_back({abs, item.bytes});
         }
-        if (parentFd >= 0) close(parentFd);
         if (item.success) report.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
         report.items.push_back(std::move(item));
-        if (!out.unrecorded.empty()) break;
     }
 
     if (!out.interrupted) {

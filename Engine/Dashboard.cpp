@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace tidewell::engine {
 
@@ -92,13 +95,22 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
 bool applyClean(DashboardDTO& d, const std::string& projectPath, const std::vector<MovedFolder>& moved) {
     auto it = std::find_if(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& p) { return p.path == projectPath; });
     if (it == d.projects.end()) return false;
+    std::unordered_set<std::string_view> gone;
+    for (const auto& m : moved) gone.insert(m.path);
+    auto& arts = it->artifacts;
+    arts.erase(std::remove_if(arts.begin(), arts.end(), [&](const ArtifactDTO& a) { return gone.count(a.absolute_path) > 0; }),
+               arts.end());
+    // Each folder was part of this project and of every project around it,
+    // found by its parents' paths.
+    std::unordered_map<std::string_view, ProjectDTO*> byPath;
+    for (auto& p : d.projects) byPath.emplace(p.path, &p);
     for (const auto& m : moved) {
-        auto& arts = it->artifacts;
-        arts.erase(std::remove_if(arts.begin(), arts.end(), [&](const ArtifactDTO& a) { return a.absolute_path == m.path; }),
-                   arts.end());
-        // The folder was part of this project and of every project around it.
-        for (auto& p : d.projects)
-            if (isInsideOrEqual(m.path, p.path)) p.total_bytes = saturatingSub(p.total_bytes, m.bytes);
+        for (std::size_t i = m.path.size(); i != std::string::npos && i > 0; i = m.path.rfind('/', i - 1)) {
+            const auto found = byPath.find(std::string_view(m.path).substr(0, i));
+            if (found != byPath.end()) found->second->total_bytes = saturatingSub(found->second->total_bytes, m.bytes);
+        }
+        if (const auto root = byPath.find("/"); root != byPath.end() && m.path.size() > 1)
+            root->second->total_bytes = saturatingSub(root->second->total_bytes, m.bytes);
         d.total_bytes = saturatingSub(d.total_bytes, m.bytes);
     }
     it->reclaimable_bytes = it->safe_bytes = it->caution_bytes = 0;

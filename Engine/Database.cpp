@@ -35,6 +35,15 @@ const char* const kMigrations[] = {
     "  moving_trashed TEXT,"
     "  moving_dev INTEGER,"
     "  moving_ino INTEGER);",
+    "CREATE TABLE IF NOT EXISTS pending_moves ("
+    "  clean_id TEXT NOT NULL,"
+    "  seq INTEGER NOT NULL,"
+    "  item TEXT NOT NULL,"
+    "  info TEXT NOT NULL,"
+    "  trashed TEXT NOT NULL,"
+    "  dev INTEGER NOT NULL,"
+    "  ino INTEGER NOT NULL,"
+    "  PRIMARY KEY (clean_id, seq));",
 };
 
 class Statement {
@@ -209,10 +218,12 @@ void Database::recordClean(const OperationDTO& op, const std::optional<Dashboard
 }
 
 void Database::deletePending(const std::string& id) {
-    Statement s(db_, "DELETE FROM pending_cleans WHERE id = ?;");
-    if (!s) fail("cannot be written");
-    sqlite3_bind_text(s.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+    for (const char* sql : {"DELETE FROM pending_moves WHERE clean_id = ?;", "DELETE FROM pending_cleans WHERE id = ?;"}) {
+        Statement s(db_, sql);
+        if (!s) fail("cannot be written");
+        sqlite3_bind_text(s.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+    }
 }
 
 void Database::dropPending(const std::string& id) {
@@ -226,46 +237,85 @@ void Database::dropPending(const std::string& id) {
     }
 }
 
-void Database::savePending(const PendingClean& p) {
-    Statement s(db_,
-                "INSERT OR REPLACE INTO pending_cleans (id, operation, moving_info, moving_trashed, moving_dev, moving_ino) "
-                "VALUES (?, ?, ?, ?, ?, ?);");
-    if (!s) fail("cannot be written");
-    const std::string json = encode(p.operation);
-    sqlite3_bind_text(s.get(), 1, p.operation.id.data(), static_cast<int>(p.operation.id.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(s.get(), 2, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
-    if (p.movingInfo.empty()) {
-        for (int i = 3; i <= 6; ++i) sqlite3_bind_null(s.get(), i);
-    } else {
-        sqlite3_bind_text(s.get(), 3, p.movingInfo.data(), static_cast<int>(p.movingInfo.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s.get(), 4, p.movingTrashed.data(), static_cast<int>(p.movingTrashed.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(s.get(), 5, p.movingDev);
-        sqlite3_bind_int64(s.get(), 6, p.movingIno);
+void Database::savePendingMove(const OperationDTO& operation, int seq, const PendingMove& move) {
+    OperationDTO header = operation;
+    header.items.reset();
+    const std::string headerJson = encode(header), itemJson = encode(move.item);
+    exec("BEGIN IMMEDIATE;");
+    try {
+        Statement h(db_, "INSERT OR IGNORE INTO pending_cleans (id, operation) VALUES (?, ?);");
+        if (!h) fail("cannot be written");
+        sqlite3_bind_text(h.get(), 1, header.id.data(), static_cast<int>(header.id.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(h.get(), 2, headerJson.data(), static_cast<int>(headerJson.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(h.get()) != SQLITE_DONE) fail("cannot be written");
+        Statement m(db_,
+                    "INSERT OR REPLACE INTO pending_moves (clean_id, seq, item, info, trashed, dev, ino) "
+                    "VALUES (?, ?, ?, ?, ?, ?, ?);");
+        if (!m) fail("cannot be written");
+        sqlite3_bind_text(m.get(), 1, header.id.data(), static_cast<int>(header.id.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(m.get(), 2, seq);
+        sqlite3_bind_text(m.get(), 3, itemJson.data(), static_cast<int>(itemJson.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m.get(), 4, move.info.data(), static_cast<int>(move.info.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m.get(), 5, move.trashed.data(), static_cast<int>(move.trashed.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(m.get(), 6, move.dev);
+        sqlite3_bind_int64(m.get(), 7, move.ino);
+        if (sqlite3_step(m.get()) != SQLITE_DONE) fail("cannot be written");
+        exec("COMMIT;");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+        throw;
     }
+}
+
+void Database::dropPendingMove(const std::string& id, int seq) {
+    Statement s(db_, "DELETE FROM pending_moves WHERE clean_id = ? AND seq = ?;");
+    if (!s) fail("cannot be written");
+    sqlite3_bind_text(s.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s.get(), 2, seq);
     // A single statement is its own transaction.
     if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
 }
 
 std::vector<Database::PendingClean> Database::pendingCleans() {
     std::vector<PendingClean> out;
-    Statement s(db_, "SELECT operation, moving_info, moving_trashed, moving_dev, moving_ino FROM pending_cleans;");
-    if (!s) fail("cannot be read");
-    auto text = [&](int col) {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), col));
-        return std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(s.get(), col)));
+    Statement s(db_, "SELECT id, operation, moving_info, moving_trashed, moving_dev, moving_ino FROM pending_cleans;");
+    Statement moves(db_, "SELECT item, info, trashed, dev, ino FROM pending_moves WHERE clean_id = ? ORDER BY seq;");
+    if (!s || !moves) fail("cannot be read");
+    const auto text = [](const Statement& st, int col) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), col));
+        return std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(st.get(), col)));
     };
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         PendingClean p;
+        const std::string id = text(s, 0);
         try {
-            p.operation = decode<OperationDTO>(text(0));
+            p.operation = decode<OperationDTO>(text(s, 1));
         } catch (const DecodeError&) {
             continue;
         }
-        p.movingInfo = text(1);
-        p.movingTrashed = text(2);
-        p.movingDev = sqlite3_column_int64(s.get(), 3);
-        p.movingIno = sqlite3_column_int64(s.get(), 4);
+        if (!p.operation.items) p.operation.items.emplace();
+        // A clean recorded by an older engine keeps its items and its move
+        // in flight in the one record.
+        p.movingInfo = text(s, 2);
+        p.movingTrashed = text(s, 3);
+        p.movingDev = sqlite3_column_int64(s.get(), 4);
+        p.movingIno = sqlite3_column_int64(s.get(), 5);
+        sqlite3_reset(moves.get());
+        sqlite3_bind_text(moves.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
+        int mrc;
+        while ((mrc = sqlite3_step(moves.get())) == SQLITE_ROW) {
+            try {
+                p.operation.items->push_back(decode<CleanItemDTO>(text(moves, 0)));
+            } catch (const DecodeError&) {
+                continue;
+            }
+            p.movingInfo = text(moves, 1);
+            p.movingTrashed = text(moves, 2);
+            p.movingDev = sqlite3_column_int64(moves.get(), 3);
+            p.movingIno = sqlite3_column_int64(moves.get(), 4);
+        }
+        if (mrc != SQLITE_DONE) fail("cannot be read");
         out.push_back(std::move(p));
     }
     if (rc != SQLITE_DONE) fail("cannot be read");

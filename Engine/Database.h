@@ -21,7 +21,7 @@ public:
 
 class Database {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // Opens (creating the file and its folder when missing) and migrates.
     // A file that is not a database or is damaged is refused, never replaced.
@@ -49,7 +49,24 @@ public:
         std::int64_t movingDev = 0;
         std::int64_t movingIno = 0;
     };
-    void savePending(const PendingClean& pending);
+    // One move of a clean under way, recorded just before it is made: the
+    // folder (its item), where it goes in the trash and what it is. Each move
+    // adds a record of its own, so a clean of thousands of folders writes as
+    // much per folder as a clean of one.
+    struct PendingMove {
+        CleanItemDTO item;
+        std::string info;
+        std::string trashed;
+        std::int64_t dev = 0;
+        std::int64_t ino = 0;
+    };
+    // Records (or, for the same `seq`, replaces) move `seq` of the clean
+    // `operation` (whose items are not stored here).
+    void savePendingMove(const OperationDTO& operation, int seq, const PendingMove& move);
+    // A move that was recorded and then not made.
+    void dropPendingMove(const std::string& id, int seq);
+    // Each clean under way with the items of its moves in order, the last
+    // one in flight.
     std::vector<PendingClean> pendingCleans();
     void dropPending(const std::string& id);
 

@@ -72,6 +72,12 @@ bool isInsideOrEqual(const std::string& path, const std::string& folder) {
            path[folder.size()] == '/';
 }
 
+bool isBelowAny(std::string_view path, const std::unordered_set<std::string_view>& folders) {
+    for (std::size_t i = path.find('/'); i != std::string_view::npos && i + 1 < path.size(); i = path.find('/', i + 1))
+        if (folders.count(i == 0 ? std::string_view("/") : path.substr(0, i))) return true;
+    return false;
+}
+
 std::string joinPath(const std::string& folder, const std::string& rel) {
     return folder == "/" ? "/" + rel : folder + "/" + rel;
 }

@@ -3,6 +3,8 @@
 // data folder that holds the database and the Trash.
 
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace tidewell::engine {
@@ -26,16 +28,19 @@ bool isInsideOrEqual(const std::string& path, const std::string& folder);
 // `rel` below `folder`, with one "/" between them also when `folder` is "/".
 std::string joinPath(const std::string& folder, const std::string& rel);
 
+// True when `path` lies strictly below one of `folders` (looked up by each of
+// its parents, so thousands of folders cost no more per folder than a few).
+bool isBelowAny(std::string_view path, const std::unordered_set<std::string_view>& folders);
+
 // Drops the items whose path lies inside another item's path: moving a
 // folder moves what it holds, so each folder is listed, measured and moved
 // once, whichever order the rules name them in.
 template <class T, class PathOf> void keepOutermost(std::vector<T>& items, PathOf pathOf) {
+    std::unordered_set<std::string_view> paths;
+    for (const auto& item : items) paths.insert(pathOf(item));
     std::vector<T> kept;
-    for (const auto& item : items) {
-        bool inside = false;
-        for (const auto& other : items) inside = inside || (pathOf(item) != pathOf(other) && isInsideOrEqual(pathOf(item), pathOf(other)));
-        if (!inside) kept.push_back(item);
-    }
+    for (const auto& item : items)
+        if (!isBelowAny(pathOf(item), paths)) kept.push_back(item);
     items = std::move(kept);
 }
 

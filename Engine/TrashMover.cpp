@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -120,43 +122,44 @@ std::string infoText(const std::string& encodedPath, const std::string& date) {
     return "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + date + "\n";
 }
 
-// Info files of ours for `encodedPath` ("NAME.trashinfo", "NAME.N.trashinfo")
-// whose folder never reached files/: left by a move cut short.
-void sweepLeftovers(int infoFd, int filesFd, const std::string& name, const std::string& encodedPath) {
-    const int dupFd = fcntl(infoFd, F_DUPFD_CLOEXEC, 0);
-    DIR* dir = dupFd < 0 ? nullptr : fdopendir(dupFd);
-    if (!dir) {
-        if (dupFd >= 0) close(dupFd);
-        return;
-    }
-    const std::string ours = infoText(encodedPath, "");
-    std::vector<std::string> leftovers;
-    while (const dirent* d = readdir(dir)) {
-        const std::string entry = d->d_name;
-        const std::string suffix = ".trashinfo";
-        if (entry.size() < name.size() + suffix.size() || entry.compare(0, name.size(), name) != 0 ||
-            entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        const std::string trashName = entry.substr(0, entry.size() - suffix.size());
-        const std::string number = trashName.substr(name.size());
-        if (!number.empty() && (number.size() < 2 || number[0] != '.' || number.find_first_not_of("0123456789", 1) != std::string::npos))
-            continue;
-        struct stat st {};
-        if (fstatat(filesFd, trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) continue;
-        const int fd = openat(infoFd, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
-        char buf[8192];
-        const ssize_t n = read(fd, buf, sizeof buf);
-        close(fd);
-        const std::string text(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
-        // Exactly what this engine writes: the three lines, this path.
-        const std::string head = ours.substr(0, ours.size() - 1);
-        if (text.size() > head.size() && text.compare(0, head.size(), head) == 0 && text.back() == '\n' &&
-            text.find('\n', head.size()) == text.size() - 1)
-            leftovers.push_back(entry);
-    }
-    closedir(dir);
-    for (const auto& e : leftovers) unlinkat(infoFd, e.c_str(), 0);
+// The Path= of an info file that holds exactly what this engine writes (the
+// three lines), or nothing.
+std::optional<std::string> ownInfoPath(const std::string& text) {
+    static const std::string head = "[Trash Info]\nPath=", date = "\nDeletionDate=";
+    if (text.size() <= head.size() || text.compare(0, head.size(), head) != 0 || text.back() != '\n') return std::nullopt;
+    const std::size_t pathEnd = text.find('\n', head.size());
+    if (text.compare(pathEnd, date.size(), date) != 0 || text.find('\n', pathEnd + date.size()) != text.size() - 1)
+        return std::nullopt;
+    return text.substr(head.size(), pathEnd - head.size());
+}
+
+// An info file's text (info files of long paths outgrow one page).
+std::string readInfo(int infoFd, const std::string& entry) {
+    const int fd = openat(infoFd, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text;
+    char buf[8192];
+    ssize_t n;
+    while (text.size() < (1u << 20) && ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
+        if (n > 0) text.append(buf, static_cast<std::size_t>(n));
+    close(fd);
+    return text;
+}
+
+const std::string kInfoSuffix = ".trashinfo";
+
+// Whether the info file `entry` names a trash entry that is not there.
+bool withoutItsFolder(int filesFd, const std::string& entry) {
+    struct stat st {};
+    const std::string trashName = entry.substr(0, entry.size() - kInfoSuffix.size());
+    return fstatat(filesFd, trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+}
+
+// "NAME.trashinfo" or "NAME.N.trashinfo": the names this engine gives a folder NAME.
+bool isInfoNameFor(const std::string& entry, const std::string& name) {
+    if (entry.size() < name.size() + kInfoSuffix.size() || entry.compare(0, name.size(), name) != 0) return false;
+    const std::string number = entry.substr(name.size(), entry.size() - name.size() - kInfoSuffix.size());
+    return number.empty() || (number.size() >= 2 && number[0] == '.' && number.find_first_not_of("0123456789", 1) == std::string::npos);
 }
 
 }  // namespace
@@ -203,6 +206,28 @@ std::string trashDeletionDate(long long unixSeconds) {
 
 TrashMover::TrashMover(std::string dataHome) : dataHome_(std::move(dataHome)) {}
 
+TrashMover::Learnt& TrashMover::learnt(const std::string& trash, int infoFd, int filesFd) {
+    Learnt& l = learnt_[trash];
+    if (l.read) return l;
+    l.read = true;
+    const int dupFd = fcntl(infoFd, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd < 0 ? nullptr : fdopendir(dupFd);
+    if (!dir) {
+        if (dupFd >= 0) close(dupFd);
+        return l;
+    }
+    rewinddir(dir);  // a duplicate shares its read position
+    while (const dirent* d = readdir(dir)) {
+        const std::string entry = d->d_name;
+        if (entry.size() <= kInfoSuffix.size() || entry.compare(entry.size() - kInfoSuffix.size(), kInfoSuffix.size(), kInfoSuffix) != 0 ||
+            !withoutItsFolder(filesFd, entry))
+            continue;
+        if (const auto path = ownInfoPath(readInfo(infoFd, entry))) l.leftovers[*path].push_back(entry);
+    }
+    closedir(dir);
+    return l;
+}
+
 TrashResult TrashMover::trashPath(const std::string& absolutePath) {
     const auto slash = absolutePath.rfind('/');
     if (absolutePath.empty() || absolutePath.front() != '/' || slash == std::string::npos || slash + 1 == absolutePath.size())
@@ -228,6 +253,10 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     struct stat st {};
     if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         result.error = "cannot be read: " + errnoText(errno);
+        return result;
+    }
+    if (expected && (!S_ISDIR(st.st_mode) || st.st_dev != expected->dev || st.st_ino != expected->ino)) {
+        result.error = "is not the folder that was measured any more; left in place";
         return result;
     }
 
@@ -280,11 +309,21 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     }
 
     const std::string encoded = trashPathEncode(infoPath);
-    sweepLeftovers(infoFd, filesFd, name, encoded);
+    Learnt& known = learnt(trash, infoFd, filesFd);
+    // Info files of this path that a move cut short left without their folder
+    // (found when the trash was first read, each checked again now).
+    if (const auto it = known.leftovers.find(encoded); it != known.leftovers.end()) {
+        for (const auto& entry : it->second)
+            if (isInfoNameFor(entry, name) && withoutItsFolder(filesFd, entry) && ownInfoPath(readInfo(infoFd, entry)) == encoded)
+                unlinkat(infoFd, entry.c_str(), 0);
+        known.leftovers.erase(it);
+    }
     const std::string info = infoText(encoded, trashDeletionDate(static_cast<long long>(std::time(nullptr))));
     // Names are tried in turn: a trash that holds a thousand folders of one name
-    // (node_modules, __pycache__) still takes the next.
-    for (int attempt = 1; attempt <= 1000000; ++attempt) {
+    // (node_modules, __pycache__) still takes the next, and the next move of
+    // that name starts after the last one taken.
+    int& next = known.nextNumber[name];
+    for (int attempt = std::max(next, 1); attempt <= 1000000; ++attempt) {
         std::string trashName = name;
         if (attempt > 1) trashName += "." + std::to_string(attempt);
         const std::string infoName = trashName + ".trashinfo";
@@ -302,6 +341,7 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
             result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(errno);
             break;
         }
+        next = attempt + 1;
         const bool written = writeAll(fd, info);
         const int closeRc = close(fd);
         if (!written || closeRc != 0) {

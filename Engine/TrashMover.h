@@ -6,8 +6,10 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tidewell::engine {
@@ -37,10 +39,11 @@ public:
 
     // Moves the entry `name` of the open folder `parentFd`, whose absolute path
     // is `absolutePath`, to the trash on its own filesystem. With `expected`,
-    // what moved must be that folder: anything else swapped in meanwhile is
-    // put back (or, when its place is taken again, left restorable in the
-    // trash) and the move fails. Info files that an interrupted move of the
-    // same path left without their folder are removed first.
+    // what moves must be that folder: anything else found in its place is
+    // refused before the trash is touched, and anything swapped in during the
+    // move is put back (or, when its place is taken again, left restorable in
+    // the trash) and the move fails. Info files that an interrupted move of
+    // the same path left without their folder are removed first.
     virtual TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath,
                               const FolderIdentity* expected = nullptr, const BeforeMove& beforeMove = {});
 
@@ -58,7 +61,19 @@ private:
     TrashResult move(int parentFd, const std::string& name, const std::string& absolutePath, const FolderIdentity* expected,
                      const BeforeMove& beforeMove);
 
+    // What this mover learnt of one trash folder: its info files left without
+    // their folder (read once, by the Path= they name), and the next number
+    // to try for each name. A clean of thousands of folders of one name then
+    // costs the same per folder as a clean of one.
+    struct Learnt {
+        bool read = false;
+        std::unordered_map<std::string, std::vector<std::string>> leftovers;
+        std::unordered_map<std::string, int> nextNumber;
+    };
+    Learnt& learnt(const std::string& trash, int infoFd, int filesFd);
+
     std::string dataHome_;
+    std::map<std::string, Learnt> learnt_;  // by trash folder
 };
 
 // Path= value: every byte but unreserved characters and "/" as %XX.

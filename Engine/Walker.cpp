@@ -131,6 +131,8 @@ struct Walker::Impl {
         bool offered = true;  // listed; else only measured as its project's
         std::atomic<std::uint64_t> plain{0};
     };
+    // `nameAt` of a task for the folder `parent` itself (a root given open).
+    static constexpr std::uint32_t kItself = UINT32_MAX;
     struct Task {
         std::string path;
         std::shared_ptr<OpenFolder> parent;  // opened relative to it, by the last name of `path`
@@ -153,7 +155,7 @@ struct Walker::Impl {
         unsigned char type;
     };
     struct Scratch {
-        std::vector<char> buf = std::vector<char>(64 * 1024);
+        std::vector<char> buf;  // 64 KiB, made on a worker's first folder
         std::string names;
         std::vector<Entry> entries;
         std::vector<LinkSeen> links;
@@ -200,8 +202,11 @@ struct Walker::Impl {
     Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls, bool offered = true) {
         std::unique_lock lock(regM);
         if (claimed.count(abs)) return nullptr;  // one folder is listed once
-        for (int a : owner->artifacts)
-            if (isInsideOrEqual(abs, artifacts[a].absPath)) return nullptr;
+        // Nor one inside an artifact of the same project, found by its parents.
+        for (std::size_t i = abs.find('/', 1); i != std::string::npos; i = abs.find('/', i + 1)) {
+            const auto it = claimed.find(abs.substr(0, i));
+            if (it != claimed.end() && it->second->owner == owner->index) return nullptr;
+        }
         Artifact& art = artifacts.emplace_back();
         art.index = static_cast<int>(artifacts.size()) - 1;
         art.owner = owner->index;
@@ -291,6 +296,7 @@ struct Walker::Impl {
     }
 
     bool readEntries(int fd, Scratch& s) {
+        if (s.buf.empty()) s.buf.resize(64 * 1024);
         s.names.clear();
         s.entries.clear();
         for (;;) {
@@ -318,7 +324,7 @@ struct Walker::Impl {
 
         int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         if (!(t.isRoot && t.followRoot)) flags |= O_NOFOLLOW;
-        int fd = t.parent ? openat(t.parent->fd, t.path.c_str() + t.nameAt, flags) : open(t.path.c_str(), flags);
+        int fd = t.parent ? openat(t.parent->fd, t.nameAt == kItself ? "." : t.path.c_str() + t.nameAt, flags) : open(t.path.c_str(), flags);
         if (fd < 0 && errno == EMFILE && t.path.size() < PATH_MAX) fd = open(t.path.c_str(), flags);
         t.parent.reset();
         if (fd < 0) {
@@ -484,11 +490,11 @@ void Walker::ignoreEngineFiles(const std::string& databasePath) {
     impl_->engineName = databasePath.substr(slash + 1);
 }
 
-bool Walker::walkRoot(const std::string& root, std::string& error) {
+bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     const std::string path = normalizePath(root);
     for (const auto& r : impl_->walkedRoots)
         if (isInsideOrEqual(path, r)) return true;
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = rootFd >= 0 ? fcntl(rootFd, F_DUPFD_CLOEXEC, 0) : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
@@ -496,13 +502,19 @@ bool Walker::walkRoot(const std::string& root, std::string& error) {
     struct stat st {};
     const int rc = fstat(fd, &st);
     impl_->rootMount = rc == 0 ? mountOf(fd, "") : 0;
-    close(fd);
     if (rc != 0) {
         error = std::strerror(errno);
+        close(fd);
         return false;
     }
     impl_->rootDev = st.st_dev;
     Impl::Task t;
+    if (rootFd >= 0) {
+        t.parent = std::make_shared<OpenFolder>(fd);
+        t.nameAt = Impl::kItself;
+    } else {
+        close(fd);
+    }
     t.path = path;
     t.isRoot = true;
     t.engineFolder = impl_->engineIno != 0 && st.st_ino == impl_->engineIno && st.st_dev == impl_->engineDev;
@@ -568,30 +580,42 @@ WalkResult Walker::finish() {
 
 std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOnly, bool followRoot,
                                            const std::atomic<bool>& stop, Progress* progress) {
+    const std::string abs = normalizePath(path);
+    const int fd = open(abs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followRoot ? 0 : O_NOFOLLOW));
+    if (fd < 0) return std::nullopt;
+    const auto bytes = measureFolder(fd, abs, freedOnly, stop, progress);
+    close(fd);
+    return bytes;
+}
+
+std::optional<std::uint64_t> measureFolder(int folderFd, const std::string& path, bool freedOnly, const std::atomic<bool>& stop,
+                                           Progress* progress) {
     static const Rules noRules;
     static const ProjectDetector noDetector(noRules);
     Progress silent(nullptr, 0);
     Walker::Impl im(noDetector, progress ? *progress : silent, stop, -1, Walker::defaultThreads());
     im.emitProjects = false;
 
-    const std::string abs = normalizePath(path);
-    const int fd = open(abs.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followRoot ? 0 : O_NOFOLLOW));
+    const int fd = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return std::nullopt;
     struct stat st {};
     const int rc = fstat(fd, &st);
     im.rootMount = rc == 0 ? mountOf(fd, "") : 0;
-    close(fd);
-    if (rc != 0) return std::nullopt;
+    if (rc != 0 || !S_ISDIR(st.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
     im.rootDev = st.st_dev;
 
-    auto* owner = im.addOwner(abs, nullptr, false);
-    auto* art = im.addArtifact(owner, ".", abs, "safe");
+    auto* owner = im.addOwner(path, nullptr, false);
+    auto* art = im.addArtifact(owner, ".", path, "safe");
     Walker::Impl::Task t;
-    t.path = abs;
+    t.path = path;
+    t.parent = std::make_shared<OpenFolder>(fd);
+    t.nameAt = Walker::Impl::kItself;
     t.owner = owner;
     t.art = art;
     t.isRoot = true;
-    t.followRoot = followRoot;
     t.haveStat = true;
     t.ownBytes = allocatedBytes(st);
     im.run(std::move(t));

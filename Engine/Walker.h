@@ -65,8 +65,9 @@ public:
     void offerOnlyMovable(Movability& movability);
 
     // Walks one root. False, with `error` set, when the root cannot be read.
-    // A root inside one walked before is not walked again.
-    bool walkRoot(const std::string& root, std::string& error);
+    // A root inside one walked before is not walked again. With `rootFd`, the
+    // root is that open folder (whose path may be longer than PATH_MAX).
+    bool walkRoot(const std::string& root, std::string& error, int rootFd = -1);
 
     // Settles sizes once every root is walked.
     WalkResult finish();
@@ -76,7 +77,7 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    friend std::optional<std::uint64_t> measureFolder(const std::string&, bool, bool, const std::atomic<bool>&, Progress*);
+    friend std::optional<std::uint64_t> measureFolder(int, const std::string&, bool, const std::atomic<bool>&, Progress*);
 };
 
 // Bytes on disk below `path`, each file once. With `freedOnly`, a file with
@@ -85,5 +86,10 @@ private:
 // Nothing when `path` is not a folder that can be read.
 std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOnly, bool followRoot,
                                            const std::atomic<bool>& stop, Progress* progress = nullptr);
+
+// The same for the open folder `fd` (left open) at `path`: what is measured
+// is that folder, whatever its path names meanwhile.
+std::optional<std::uint64_t> measureFolder(int fd, const std::string& path, bool freedOnly, const std::atomic<bool>& stop,
+                                           Progress* progress = nullptr);
 
 }  // namespace tidewell::engine

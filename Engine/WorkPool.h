@@ -1,8 +1,11 @@
 #pragma once
 // A small work-stealing pool for one parallel walk: each worker pops its own
 // newest task (depth first keeps few folders pending), and idle workers steal
-// the oldest task of another (breadth near the top spreads the work).
+// the oldest task of another (breadth near the top spreads the work). The
+// caller is the first worker; the others start only when work waits for them,
+// so a walk of a small folder (a clean measures thousands) starts no thread.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -38,10 +41,17 @@ public:
     // returns when none is left.
     void run(std::vector<Task> initial, const Handler& handler) {
         handler_ = &handler;
-        for (std::size_t i = 0; i < initial.size(); ++i) push(i % queues_.size(), std::move(initial[i]));
-        std::vector<std::thread> threads;
-        for (unsigned i = 1; i < queues_.size(); ++i) threads.emplace_back([this, i] { loop(i); });
+        started_.store(1);
+        const std::size_t first = std::min(initial.size(), queues_.size());
+        for (std::size_t i = 0; i < initial.size(); ++i) enqueue(i % first, std::move(initial[i]));
+        for (std::size_t i = 1; i < first; ++i) startWorker();
         loop(0);
+        // No task is left, so no worker starts any more.
+        std::vector<std::thread> threads;
+        {
+            std::lock_guard lock(threadsM_);
+            threads.swap(threads_);
+        }
         for (auto& t : threads) t.join();
         handler_ = nullptr;
     }
@@ -53,6 +63,21 @@ private:
     };
 
     void push(std::size_t worker, Task task) {
+        enqueue(worker, std::move(task));
+        // The pushing worker is busy: a task that no idle worker will take
+        // starts another.
+        if (started_.load(std::memory_order_relaxed) < queues_.size() && queued_.load() > sleepers_.load()) startWorker();
+    }
+
+    void startWorker() {
+        std::lock_guard lock(threadsM_);
+        const unsigned i = started_.load();
+        if (i >= queues_.size()) return;
+        started_.store(i + 1);
+        threads_.emplace_back([this, i] { loop(i); });
+    }
+
+    void enqueue(std::size_t worker, Task task) {
         pending_.fetch_add(1);
         {
             std::lock_guard lock(queues_[worker].m);
@@ -116,6 +141,9 @@ private:
     std::atomic<long> pending_{0};  // pushed and not yet finished
     std::atomic<long> queued_{0};   // waiting in a queue
     std::atomic<int> sleepers_{0};
+    std::atomic<unsigned> started_{1};  // workers running, the caller included
+    std::mutex threadsM_;
+    std::vector<std::thread> threads_;
     std::mutex sleepM_;
     std::condition_variable cv_;
     const Handler* handler_ = nullptr;

@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Database.h"
 #include "Home.h"
+#include "InterruptedCleans.h"
 #include "ProjectDetector.h"
 #include "Rules.h"
 #include "ScanCommand.h"
@@ -46,6 +47,15 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
 
     try {
         Database db(dbPath);
+        if (cl.command != "clean") {
+            // A clean cut short is completed by whatever command comes next;
+            // when that cannot be done now, this command still is.
+            try {
+                completeInterruptedCleansIfIdle(db);
+            } catch (const DatabaseError& e) {
+                std::fprintf(stderr, "tidewell-engine: an interrupted clean cannot be completed yet: %s\n", e.what());
+            }
+        }
         if (cl.command == "scan") {
             auto dashboard = runScan(cl.scan, detector, db, stop, stderr);
             if (!dashboard) endByTermination();

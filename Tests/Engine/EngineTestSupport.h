@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -50,15 +51,30 @@ inline void writeFiles(const std::string& root, std::initializer_list<std::pair<
 
 inline bool exists(const std::string& path) {
     struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
+    if (lstat(path.c_str(), &st) == 0) return true;
+    if (errno != ENAMETOOLONG) return false;
+    // A path past PATH_MAX is looked up one name at a time.
+    const auto slash = path.rfind('/');
+    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 1; fd >= 0 && i < slash;) {
+        const std::size_t j = std::min(path.find('/', i), slash);
+        const int next = openat(fd, path.substr(i, j - i).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(fd);
+        fd = next;
+        i = j + 1;
+    }
+    const bool found = fd >= 0 && fstatat(fd, path.substr(slash + 1).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (fd >= 0) close(fd);
+    return found;
 }
 
 // A tmpfs for the life of the test, a second filesystem: tests run as root.
+// `options` adds to the size ("mode=755,uid=65534").
 class TmpfsMount {
 public:
-    TmpfsMount(const std::string& at, const std::string& size) : at_(at) {
+    TmpfsMount(const std::string& at, const std::string& size, const std::string& options = "") : at_(at) {
         makeDirs(at);
-        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size + (options.empty() ? "" : "," + options)).c_str()) == 0;
     }
     ~TmpfsMount() {
         if (mounted_) umount2(at_.c_str(), MNT_DETACH);
@@ -71,6 +87,71 @@ private:
     std::string at_;
     bool mounted_ = false;
 };
+
+// The folder `from` mounted again at `at` for the life of the test: the same
+// filesystem through another mount.
+class BindMount {
+public:
+    BindMount(const std::string& from, const std::string& at) : at_(at) {
+        makeDirs(at);
+        mounted_ = mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount() {
+        if (mounted_) umount2(at_.c_str(), MNT_DETACH);
+    }
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+};
+
+// Folders below `base`, each name 200 characters long, until the path is at
+// least `length` long (past PATH_MAX, which no path opens), made one name at
+// a time from an open folder. Returns the deepest one's path.
+inline std::string makeDeepFolder(const std::string& base, std::size_t length) {
+    makeDirs(base);
+    std::string path = base;
+    int fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string name(200, 'd');
+    while (fd >= 0 && path.size() < length) {
+        mkdirat(fd, name.c_str(), 0755);
+        const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+        path += "/" + name;
+    }
+    if (fd < 0) throw std::runtime_error("cannot make the deep folder below " + base);
+    close(fd);
+    return path;
+}
+
+// Files (with their folders) below `folder`, whose path may be longer than
+// PATH_MAX: it is opened one name at a time.
+inline void writeFilesDeep(const std::string& folder, std::initializer_list<std::pair<const char*, std::size_t>> files) {
+    int fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 1; fd >= 0 && i < folder.size();) {
+        const std::size_t j = std::min(folder.find('/', i), folder.size());
+        mkdirat(fd, folder.substr(i, j - i).c_str(), 0755);
+        const int next = openat(fd, folder.substr(i, j - i).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+        i = j + 1;
+    }
+    if (fd < 0) throw std::runtime_error("cannot open " + folder);
+    for (const auto& [rel, size] : files) {
+        const std::string r = rel;
+        for (std::size_t k = r.find('/'); k != std::string::npos; k = r.find('/', k + 1)) mkdirat(fd, r.substr(0, k).c_str(), 0755);
+        const int f = openat(fd, rel, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const std::string data(size, 'x');
+        const bool ok = f >= 0 && write(f, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+        if (f >= 0) close(f);
+        if (!ok) throw std::runtime_error(std::string("cannot write ") + rel);
+    }
+    close(fd);
+}
 
 class TempDir {
 public:

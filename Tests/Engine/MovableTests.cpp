@@ -8,7 +8,9 @@
 #include <sys/mount.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -228,4 +230,147 @@ TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
     umount2(vol.c_str(), MNT_DETACH);
     EXPECT_TRUE(without.empty()) << without.front();
     EXPECT_EQ(with, (std::vector<std::string>{".next", "node_modules"}));
+}
+
+// Offered is exactly what moves: in each setup a scan and then a clean run as
+// the same ordinary user, and the folders the scan offers are exactly those
+// that the dry run lists and that the clean, left to find them itself, moves.
+TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
+    struct Setup {
+        std::string root, project;
+        std::vector<std::string> offered;  // what the scan should offer, relative to the project
+        std::vector<std::string> kept;     // what stays that the reports cannot name as it is
+        std::unique_ptr<TmpfsMount> tmpfs;
+        std::unique_ptr<BindMount> bind;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& dir, const EngineRunner& runner, Setup& s)> setUp;
+    };
+    const auto volumeWith = [&](const std::string& vol, Setup& s, const std::function<void()>& trash) {
+        s.tmpfs = std::make_unique<TmpfsMount>(vol, "4m", "mode=755");
+        if (!s.tmpfs->mounted()) return;
+        trash();
+        nodeProject(vol + "/app");
+        give(vol + "/app");
+        s.root = vol;
+        s.project = vol + "/app";
+    };
+    const std::vector<Case> cases = {
+        {"another owner's folder in this user's own sticky folder",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             s.root = dir;
+             s.project = dir + "/app";
+             nodeProject(s.project);
+             give(s.project);
+             chmod(s.project.c_str(), 01777);
+             runProgram({"chown", "-R", "0:0", s.project + "/.next"}, {}, tmp.path());
+             chmod((s.project + "/.next").c_str(), 0777);
+             s.offered = {".next", "node_modules"};
+         }},
+        {"a project under a bind mount of the same filesystem",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             nodeProject(dir + "/elsewhere/app");
+             give(dir + "/elsewhere");
+             s.bind = std::make_unique<BindMount>(dir + "/elsewhere", dir + "/bound");
+             s.root = dir + "/bound";
+             s.project = dir + "/bound/app";
+         }},
+        {"a folder whose own name is not UTF-8 in a UTF-8 project",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             writeFiles(dir + "/cm", {{"CMakeLists.txt", 10}, {"cmake-build-debug/a.o", 5000}, {"cmake-build-caf\xe9/a.o", 5000}});
+             give(dir + "/cm");
+             s.root = dir;
+             s.project = dir + "/cm";
+             s.offered = {"cmake-build-debug"};
+             s.kept = {dir + "/cm/cmake-build-caf\xe9/a.o"};
+         }},
+        {"a project that is itself the top of a mount",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             s.tmpfs = std::make_unique<TmpfsMount>(dir + "/mounted", "4m", "mode=755,uid=65534,gid=65534");
+             nodeProject(dir + "/mounted");
+             give(dir + "/mounted");
+             s.root = s.project = dir + "/mounted";
+         }},
+        {"a shared .Trash without the sticky bit",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             volumeWith(dir + "/vol", s, [&] {
+                 makeDirs(dir + "/vol/.Trash");
+                 chmod((dir + "/vol/.Trash").c_str(), 0777);
+             });
+         }},
+        {"a volume's trash of another user",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             volumeWith(dir + "/vol", s, [&] {
+                 makeDirs(dir + "/vol/.Trash-65534/files");
+                 makeDirs(dir + "/vol/.Trash-65534/info");
+                 chmod((dir + "/vol/.Trash-65534").c_str(), 0777);
+             });
+         }},
+        {"a home trash of another user",
+         [&](const std::string& dir, const EngineRunner& runner, Setup& s) {
+             makeDirs(runner.data() + "/Trash/files");
+             makeDirs(runner.data() + "/Trash/info");
+             chmod((runner.data() + "/Trash").c_str(), 0777);
+             nodeProject(dir + "/app");
+             give(dir + "/app");
+             s.root = dir;
+             s.project = dir + "/app";
+         }},
+        {"a project deeper than PATH_MAX",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             s.root = dir;
+             s.project = makeDeepFolder(dir + "/deep", 4300) + "/app";
+             writeFilesDeep(s.project, {{"package.json", 50}, {"node_modules/dep/index.js", 20000}, {".next/page.html", 9000}});
+             give(dir + "/deep");
+             s.offered = {".next", "node_modules"};
+         }},
+    };
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        SCOPED_TRACE(cases[n].name);
+        const std::string dir = tmp / ("case" + std::to_string(n));
+        makeDirs(dir);
+        const EngineRunner runner{dir + "-sandbox"};
+        give(dir + "-sandbox");
+        Setup s;
+        cases[n].setUp(dir, runner, s);
+        ASSERT_TRUE((!s.tmpfs || s.tmpfs->mounted()) && (!s.bind || s.bind->mounted())) << "tests run as root";
+
+        const RunResult scan = runner.scan({s.root}, 30, 64, asUser);
+        ASSERT_EQ(scan.exitCode, 0) << scan.err;
+        const DashboardDTO d = decode<DashboardDTO>(scan.out);
+        const auto p = std::find_if(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& x) { return x.path == s.project; });
+        ASSERT_NE(p, d.projects.end()) << "the project is found";
+        EXPECT_EQ(artifactNames(*p), s.offered);
+        std::vector<std::string> offered;
+        for (const auto& a : p->artifacts) offered.push_back(a.absolute_path);
+        std::sort(offered.begin(), offered.end());
+
+        const auto clean = [&](bool execute) {
+            std::vector<std::string> args = {"clean", "--project", s.project, "--json", "--caution"};
+            if (execute) args.push_back("--execute");
+            const RunResult r = runner.run(args, true, false, asUser);
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            return r.exitCode == 0 ? decode<CleanReportDTO>(r.out) : CleanReportDTO{};
+        };
+        const auto succeeded = [](const CleanReportDTO& r) {
+            std::vector<std::string> out;
+            for (const auto& i : r.items)
+                if (i.success) out.push_back(i.path);
+            std::sort(out.begin(), out.end());
+            return out;
+        };
+        EXPECT_EQ(succeeded(clean(false)), offered) << "the dry run lists what was offered";
+        const CleanReportDTO real = clean(true);
+        EXPECT_EQ(succeeded(real), offered) << "the clean moves what was offered";
+        for (const auto& i : real.items) {
+            // A name that is not UTF-8 reaches JSON with replacement characters.
+            if (i.path.find("\xEF\xBF\xBD") == std::string::npos) {
+                EXPECT_EQ(exists(i.path), !i.success) << i.path << ": " << i.error.value_or("");
+            }
+        }
+        for (const auto& path : offered) EXPECT_FALSE(exists(path)) << path;
+        for (const auto& path : s.kept) EXPECT_TRUE(exists(path)) << path;
+        EXPECT_FALSE(exists(s.project + "/.Trash-65534") || exists(s.project + "/.Trash")) << "no trash made inside the project";
+    }
 }

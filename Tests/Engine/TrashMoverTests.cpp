@@ -99,10 +99,21 @@ TEST(TrashMover, AVolumeTrashIsUsedOnlyWhenItIsSafe) {
 
 namespace {
 // Interferes with a clean's moves as the world might: a termination request,
-// a link or folder swapped in after every check, a kill -9 at a point of the
-// first move (the process just ends), or a database that takes the first
-// move's record and no other (a disk that fills up).
-enum class Interfere { Stop, SwapLink, SwapFolder, KillAfterPendingRecord, KillAfterInfoFile, KillAfterMove, RecordOnce };
+// a link or folder swapped in after the folder was measured (before the
+// move, or during it, once its trash information is written), a kill -9 at a
+// point of the first move (the process just ends), or a database that takes
+// the first move's record and no other (a disk that fills up).
+enum class Interfere {
+    Stop,
+    SwapLinkBefore,
+    SwapFolderBefore,
+    SwapLinkDuring,
+    SwapFolderDuring,
+    KillAfterPendingRecord,
+    KillAfterInfoFile,
+    KillAfterMove,
+    RecordOnce
+};
 
 class InterferingMover : public TrashMover {
 public:
@@ -110,12 +121,8 @@ public:
         : TrashMover(t / "data"), aside_(t / "aside"), how_(how), stop_(stop) {}
     TrashResult trash(int parentFd, const std::string& name, const std::string& path, const FolderIdentity* expected,
                       const BeforeMove& beforeMove) override {
-        if (how_ == Interfere::SwapLink || how_ == Interfere::SwapFolder) {
-            enginetest::makeDirs(aside_);
-            rename(path.c_str(), (aside_ + "/" + name).c_str());
-            if (how_ == Interfere::SwapLink) symlink(aside_.c_str(), path.c_str());
-            else enginetest::writeFile(path + "/other.txt", 7);
-        }
+        path_ = path;
+        if (how_ == Interfere::SwapLinkBefore || how_ == Interfere::SwapFolderBefore) swap(how_ == Interfere::SwapLinkBefore);
         const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
             if (how_ == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
             beforeMove(info, trashed);
@@ -129,10 +136,19 @@ public:
 protected:
     void infoWritten(const std::string&) override {
         if (how_ == Interfere::KillAfterInfoFile) _exit(0);
+        if (how_ == Interfere::SwapLinkDuring || how_ == Interfere::SwapFolderDuring) swap(how_ == Interfere::SwapLinkDuring);
     }
 
 private:
-    std::string aside_;
+    // The folder goes aside; a link to it, or another folder, takes its place.
+    void swap(bool link) {
+        enginetest::makeDirs(aside_);
+        rename(path_.c_str(), (aside_ + "/" + path_.substr(path_.rfind('/') + 1)).c_str());
+        if (link) symlink(aside_.c_str(), path_.c_str());
+        else enginetest::writeFile(path_ + "/other.txt", 7);
+    }
+
+    std::string aside_, path_;
     Interfere how_;
     std::atomic<bool>& stop_;
     int recorded_ = 0;
@@ -160,6 +176,7 @@ std::vector<std::string> orphanInfoFiles(const std::string& trash) {
         const std::string name = e.path().filename().string();
         if (!exists(trash + "/files/" + name.substr(0, name.size() - std::string(".trashinfo").size()))) out.push_back(name);
     }
+    std::sort(out.begin(), out.end());
     return out;
 }
 
@@ -184,8 +201,14 @@ TEST(CleanInterrupted, RecordsWhatMovedAndLeavesTheRest) {
     EXPECT_EQ(ops[0].bytes_reclaimed, out.report.bytes_reclaimed);
 }
 
-TEST(CleanRace, SomethingSwappedInJustBeforeTheMoveIsPutBackAndNotClaimed) {
-    for (Interfere how : {Interfere::SwapLink, Interfere::SwapFolder}) {
+// A link or another folder in the place of the measured folder: before the
+// move it is refused with the trash untouched; during the move it is put back
+// and not claimed. Either way the measured folder stays where it was put.
+TEST(CleanRace, SomethingSwappedInAfterMeasuringIsNeitherMovedNorClaimed) {
+    for (Interfere how : {Interfere::SwapLinkBefore, Interfere::SwapFolderBefore, Interfere::SwapLinkDuring, Interfere::SwapFolderDuring}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        const bool before = how == Interfere::SwapLinkBefore || how == Interfere::SwapFolderBefore;
+        const bool link = how == Interfere::SwapLinkBefore || how == Interfere::SwapLinkDuring;
         enginetest::TempDir t;
         writeApp(t);
         const CleanOutcome out = cleanApp(t, how);
@@ -193,79 +216,148 @@ TEST(CleanRace, SomethingSwappedInJustBeforeTheMoveIsPutBackAndNotClaimed) {
         for (const auto& i : out.report.items) {
             EXPECT_FALSE(i.success) << i.path;
             EXPECT_GT(i.bytes, 0u) << "a failed item keeps its folder's size: " << i.path;
-            EXPECT_EQ(i.error.value_or("").rfind(i.path + " was replaced", 0), 0u) << i.error.value_or("");
+            const std::string why = before ? " is not the folder that was measured" : " was replaced";
+            EXPECT_EQ(i.error.value_or("").rfind(i.path + why, 0), 0u) << i.error.value_or("");
         }
         EXPECT_EQ(out.report.bytes_reclaimed, 0u);
-        EXPECT_TRUE(exists(how == Interfere::SwapLink ? t / "app/node_modules" : t / "app/node_modules/other.txt")) << "put back";
+        EXPECT_TRUE(exists(link ? t / "app/node_modules" : t / "app/node_modules/other.txt")) << "in its place";
         EXPECT_TRUE(exists(t / "aside/node_modules/a.js")) << "the checked folder is untouched";
+        if (before) {
+            EXPECT_FALSE(exists(t / "data/Trash")) << "the trash is not touched";
+        }
         EXPECT_FALSE(exists(t / "data/Trash/files/node_modules") || exists(t / "data/Trash/info/node_modules.trashinfo"));
-    }
-}
-
-// Killed at each step of its first move: the next clean, of another project,
-// leaves no info file without its folder, and the history holds the move
-// exactly when the folder reached the trash.
-TEST(CleanKilled, TheNextCleanOfAnyProjectSettlesTheMoveCutShort) {
-    for (Interfere how : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove}) {
-        enginetest::TempDir t;
-        writeApp(t);
-        enginetest::writeFiles(t.path(), {{"other/package.json", 10}, {"other/.next/c.html", 5000}});
-        if (const pid_t child = fork(); child == 0) {
-            cleanApp(t, how);
-            _exit(1);
-        } else {
-            waitpid(child, nullptr, 0);
-        }
-        const bool movedFirst = how == Interfere::KillAfterMove;
-        ASSERT_EQ(exists(t / "app/node_modules"), !movedFirst);
-        EXPECT_EQ(cleanApp(t, std::nullopt, "other").report.items.size(), 1u);
-        EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
-        EXPECT_EQ(exists(t / "data/Trash/info/node_modules.trashinfo"), movedFirst) << "kept exactly when its folder is there";
         Database db(t / "db.sqlite");
-        const auto ops = db.operations(10);
-        ASSERT_EQ(ops.size(), movedFirst ? 2u : 1u);
-        if (movedFirst) {
-            ASSERT_EQ(ops[1].items->size(), 1u);
-            EXPECT_TRUE(ops[1].items->at(0).success && ops[1].items->at(0).path == t / "app/node_modules");
-            EXPECT_GT(ops[1].bytes_reclaimed, 0u);
-        }
+        EXPECT_TRUE(db.operations(10).empty());
         EXPECT_TRUE(db.pendingCleans().empty());
     }
 }
 
+// Killed at each step of its first move: the next command, whichever it is
+// (a clean of another project, a scan, last or log), leaves no info file
+// without its folder, and the history holds the move exactly when the folder
+// reached the trash.
+TEST(CleanKilled, TheNextCommandOfAnyKindSettlesTheMoveCutShort) {
+    for (const char* next : {"clean", "scan", "last", "log"}) {
+        for (Interfere how : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove}) {
+            SCOPED_TRACE(std::string(next) + " after kill " + std::to_string(static_cast<int>(how)));
+            enginetest::TempDir t;
+            writeApp(t);
+            enginetest::writeFiles(t.path(), {{"other/package.json", 10}, {"other/.next/c.html", 5000}});
+            if (const pid_t child = fork(); child == 0) {
+                cleanApp(t, how);
+                _exit(1);
+            } else {
+                waitpid(child, nullptr, 0);
+            }
+            const bool movedFirst = how == Interfere::KillAfterMove;
+            ASSERT_EQ(exists(t / "app/node_modules"), !movedFirst);
+            ASSERT_FALSE(Database(t / "db.sqlite").pendingCleans().empty());
+            if (std::string(next) == "clean") {
+                EXPECT_EQ(cleanApp(t, std::nullopt, "other").report.items.size(), 1u);
+            } else {
+                const enginetest::EngineRunner engine(t / "sandbox");
+                std::vector<std::string> args = {"--db", t / "db.sqlite", next, "--json"};
+                if (std::string(next) == "scan") args.insert(args.end(), {"--root", t / "other"});
+                if (std::string(next) == "log") args.insert(args.end(), {"--limit", "5"});
+                const enginetest::RunResult r = engine.run(args, false);
+                EXPECT_EQ(r.exitCode, 0) << r.err;
+                if (std::string(next) == "log") {
+                    EXPECT_EQ(tidewell::decodeArray<tidewell::OperationDTO>(r.out).size(), movedFirst ? 1u : 0u) << "completed before it is read";
+                }
+            }
+            EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
+            EXPECT_EQ(exists(t / "data/Trash/info/node_modules.trashinfo"), movedFirst) << "kept exactly when its folder is there";
+            Database db(t / "db.sqlite");
+            const auto ops = db.operations(10);
+            const std::size_t others = std::string(next) == "clean" ? 1 : 0;
+            ASSERT_EQ(ops.size(), (movedFirst ? 1u : 0u) + others);
+            if (movedFirst) {
+                const auto& op = ops.back();
+                ASSERT_EQ(op.items->size(), 1u);
+                EXPECT_TRUE(op.items->at(0).success && op.items->at(0).path == t / "app/node_modules");
+                EXPECT_GT(op.bytes_reclaimed, 0u);
+            }
+            EXPECT_TRUE(db.pendingCleans().empty());
+        }
+    }
+}
+
 // The database refuses the second move's record: that move is not made and
-// leaves nothing in the trash; the first is reported and kept in the history.
-TEST(CleanUnrecorded, AMoveThatCannotBeRecordedIsNotMadeAndWhatMovedIsReported) {
+// leaves nothing in the trash, the clean stops there and every folder after
+// it stays in place and says why; the first is reported and kept in the
+// history.
+TEST(CleanUnrecorded, AMoveThatCannotBeRecordedIsNotMadeAndTheCleanStopsThere) {
     enginetest::TempDir t;
     writeApp(t);
+    enginetest::writeFiles(t.path(), {{"app/.turbo/c.log", 5000}, {"app/.nuxt/d.js", 5000}});
     CleanOutcome out;
     ASSERT_NO_THROW(out = cleanApp(t, Interfere::RecordOnce));
     EXPECT_NE(out.unrecorded.find("database is full"), std::string::npos) << out.unrecorded;
-    ASSERT_EQ(out.report.items.size(), 2u);
+    ASSERT_EQ(out.report.items.size(), 4u);
     EXPECT_TRUE(out.report.items[0].success);
     EXPECT_GT(out.report.bytes_reclaimed, 0u);
-    EXPECT_FALSE(out.report.items[1].success);
-    EXPECT_TRUE(exists(t / "app/.next/b.html"));
+    EXPECT_EQ(out.report.bytes_reclaimed, out.report.items[0].bytes);
+    const auto& refused = out.report.items[1];
+    EXPECT_FALSE(refused.success);
+    EXPECT_EQ(refused.error.value_or(""), refused.path + " was left in place: its move cannot be recorded: database is full");
+    for (std::size_t i = 2; i < out.report.items.size(); ++i) {
+        const auto& after = out.report.items[i];
+        EXPECT_FALSE(after.success) << after.path;
+        EXPECT_EQ(after.error.value_or(""), after.path + " was left in place: the clean stopped, as its moves cannot be recorded");
+    }
+    for (std::size_t i = 1; i < out.report.items.size(); ++i) EXPECT_TRUE(exists(out.report.items[i].path)) << out.report.items[i].path;
     EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
     const auto ops = Database(t / "db.sqlite").operations(10);
     ASSERT_EQ(ops.size(), 1u);
     EXPECT_EQ(ops[0].bytes_reclaimed, out.report.bytes_reclaimed);
+    EXPECT_EQ(ops[0].items, std::vector<tidewell::CleanItemDTO>{out.report.items[0]});
 }
 
 // An info file left by a move cut short is removed and its name used again;
-// one whose folder is in the trash stays, or that folder could not be restored.
-TEST(TrashMover, TheLeftoverSweepRemovesOnlyInfoFilesWithoutTheirFolder) {
+// one whose folder is in the trash stays, or that folder could not be
+// restored, and so does one without its folder for another path (another
+// program's, say) and one for this path in another form.
+TEST(TrashMover, TheLeftoverSweepRemovesOnlyItsOwnInfoFilesWithoutTheirFolder) {
     enginetest::TempDir t;
-    TrashMover mover(t / "data");
     const std::string trash = t / "data/Trash";
     enginetest::writeFile(t / "a/build/first", 10);
-    ASSERT_TRUE(mover.trashPath(t / "a/build").moved);
-    enginetest::writeText(trash + "/info/build.2.trashinfo", enginetest::readText(trash + "/info/build.trashinfo"));
+    ASSERT_TRUE(TrashMover(t / "data").trashPath(t / "a/build").moved);
+    const std::string ours = enginetest::readText(trash + "/info/build.trashinfo");
+    const std::string elsewhere = "[Trash Info]\nPath=/elsewhere/build\nDeletionDate=2020-01-01T00:00:00\n";
+    const std::string annotated = ours + "X-Note=kept\n";
+    enginetest::writeText(trash + "/info/build.2.trashinfo", ours);
+    enginetest::writeText(trash + "/info/build.3.trashinfo", elsewhere);
+    enginetest::writeText(trash + "/info/build.4.trashinfo", annotated);
+    // Another clean: what a clean knows of the trash is read when it starts.
     enginetest::writeFile(t / "a/build/second", 10);
-    const TrashResult again = mover.trashPath(t / "a/build");
+    const TrashResult again = TrashMover(t / "data").trashPath(t / "a/build");
     EXPECT_EQ(again.trashedPath, trash + "/files/build.2");
+    EXPECT_EQ(enginetest::readText(trash + "/info/build.2.trashinfo").rfind("[Trash Info]\nPath=" + t / "a/build\n", 0), 0u);
     EXPECT_TRUE(exists(trash + "/files/build/first") && exists(trash + "/info/build.trashinfo"));
-    EXPECT_TRUE(orphanInfoFiles(trash).empty());
+    EXPECT_EQ(enginetest::readText(trash + "/info/build.3.trashinfo"), elsewhere);
+    EXPECT_EQ(enginetest::readText(trash + "/info/build.4.trashinfo"), annotated);
+    EXPECT_EQ(orphanInfoFiles(trash), (std::vector<std::string>{"build.3.trashinfo", "build.4.trashinfo"}))
+        << testing::PrintToString(orphanInfoFiles(trash));
+}
+
+// A trash that holds a thousand folders of one name, by info file or by
+// folder alone, still takes the next.
+TEST(TrashMover, TheTrashTakesANamePastTheThousandthOfOneKind) {
+    enginetest::TempDir t;
+    const std::string trash = t / "data/Trash";
+    for (int i = 1; i <= 1000; ++i) {
+        const std::string name = i == 1 ? "build" : "build." + std::to_string(i);
+        if (i % 2) enginetest::writeText(trash + "/info/" + name + ".trashinfo", "[Trash Info]\nPath=/x/" + name + "\nDeletionDate=2020-01-01T00:00:00\n");
+        else enginetest::makeDirs(trash + "/files/" + name);
+    }
+    TrashMover mover(t / "data");
+    for (const char* next : {"build.1001", "build.1002"}) {
+        enginetest::writeFile(t / "a/build/f", 10);
+        const TrashResult r = mover.trashPath(t / "a/build");
+        EXPECT_TRUE(r.moved) << r.error;
+        EXPECT_EQ(r.trashedPath, trash + "/files/" + next);
+        EXPECT_TRUE(exists(trash + "/files/" + next + "/f") && exists(trash + "/info/" + next + ".trashinfo"));
+    }
 }
 
 // Killed once its move was recorded, before the info file: meanwhile another
