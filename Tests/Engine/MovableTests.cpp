@@ -247,6 +247,13 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         const char* name;
         std::function<void(const std::string& dir, const EngineRunner& runner, Setup& s)> setUp;
     };
+    // A trash of root's that anyone may write into: only its owner makes it unusable.
+    const auto openToAll = [](const std::string& trash) {
+        for (const char* sub : {"", "/files", "/info"}) {
+            makeDirs(trash + sub);
+            chmod((trash + sub).c_str(), 0777);
+        }
+    };
     const auto volumeWith = [&](const std::string& vol, Setup& s, const std::function<void()>& trash) {
         s.tmpfs = std::make_unique<TmpfsMount>(vol, "4m", "mode=755");
         if (!s.tmpfs->mounted()) return;
@@ -301,17 +308,11 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
          }},
         {"a volume's trash of another user",
          [&](const std::string& dir, const EngineRunner&, Setup& s) {
-             volumeWith(dir + "/vol", s, [&] {
-                 makeDirs(dir + "/vol/.Trash-65534/files");
-                 makeDirs(dir + "/vol/.Trash-65534/info");
-                 chmod((dir + "/vol/.Trash-65534").c_str(), 0777);
-             });
+             volumeWith(dir + "/vol", s, [&] { openToAll(dir + "/vol/.Trash-65534"); });
          }},
         {"a home trash of another user",
          [&](const std::string& dir, const EngineRunner& runner, Setup& s) {
-             makeDirs(runner.data() + "/Trash/files");
-             makeDirs(runner.data() + "/Trash/info");
-             chmod((runner.data() + "/Trash").c_str(), 0777);
+             openToAll(runner.data() + "/Trash");
              nodeProject(dir + "/app");
              give(dir + "/app");
              s.root = dir;
@@ -326,7 +327,8 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
              s.offered = {".next", "node_modules"};
          }},
     };
-    for (std::size_t n = 0; n < cases.size(); ++n) {
+    // Each case runs whole, whatever the others do.
+    for (std::size_t n = 0; n < cases.size(); ++n) [&] {
         SCOPED_TRACE(cases[n].name);
         const std::string dir = tmp / ("case" + std::to_string(n));
         makeDirs(dir);
@@ -372,5 +374,5 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         for (const auto& path : offered) EXPECT_FALSE(exists(path)) << path;
         for (const auto& path : s.kept) EXPECT_TRUE(exists(path)) << path;
         EXPECT_FALSE(exists(s.project + "/.Trash-65534") || exists(s.project + "/.Trash")) << "no trash made inside the project";
-    }
+    }();
 }

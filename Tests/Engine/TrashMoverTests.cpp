@@ -238,7 +238,7 @@ TEST(CleanRace, SomethingSwappedInAfterMeasuringIsNeitherMovedNorClaimed) {
 // reached the trash.
 TEST(CleanKilled, TheNextCommandOfAnyKindSettlesTheMoveCutShort) {
     for (const char* next : {"clean", "scan", "last", "log"}) {
-        for (Interfere how : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove}) {
+        for (Interfere how : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove}) [&] {
             SCOPED_TRACE(std::string(next) + " after kill " + std::to_string(static_cast<int>(how)));
             enginetest::TempDir t;
             writeApp(t);
@@ -278,7 +278,7 @@ TEST(CleanKilled, TheNextCommandOfAnyKindSettlesTheMoveCutShort) {
                 EXPECT_GT(op.bytes_reclaimed, 0u);
             }
             EXPECT_TRUE(db.pendingCleans().empty());
-        }
+        }();
     }
 }
 
@@ -338,6 +338,21 @@ TEST(TrashMover, TheLeftoverSweepRemovesOnlyItsOwnInfoFilesWithoutTheirFolder) {
     EXPECT_EQ(enginetest::readText(trash + "/info/build.4.trashinfo"), annotated);
     EXPECT_EQ(orphanInfoFiles(trash), (std::vector<std::string>{"build.3.trashinfo", "build.4.trashinfo"}))
         << testing::PrintToString(orphanInfoFiles(trash));
+
+    // A leftover that changes after the clean read the trash is looked at
+    // again: one whose folder has arrived since, or that another program
+    // rewrote for its own path, stays.
+    enginetest::writeText(trash + "/info/build.5.trashinfo", ours);
+    enginetest::writeText(trash + "/info/build.6.trashinfo", ours);
+    TrashMover mover(t / "data");
+    enginetest::writeFile(t / "c/build/third", 10);
+    ASSERT_TRUE(mover.trashPath(t / "c/build").moved);
+    enginetest::makeDirs(trash + "/files/build.5");
+    enginetest::writeText(trash + "/info/build.6.trashinfo", elsewhere);
+    enginetest::writeFile(t / "a/build/fourth", 10);
+    ASSERT_TRUE(mover.trashPath(t / "a/build").moved);
+    EXPECT_EQ(enginetest::readText(trash + "/info/build.5.trashinfo"), ours);
+    EXPECT_EQ(enginetest::readText(trash + "/info/build.6.trashinfo"), elsewhere);
 }
 
 // A trash that holds a thousand folders of one name, by info file or by
