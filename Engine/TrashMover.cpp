@@ -9,10 +9,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <sstream>

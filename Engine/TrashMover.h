@@ -53,7 +53,7 @@ public:
     const std::string& dataHome() const { return dataHome_; }
 
 protected:
-    // Between the info file and the rename (a seam for crash tests).
+    // Between the info file and the rename (a seam for crash and race tests).
     virtual void infoWritten(const std::string& /*infoPath*/) {}
 
 private:
