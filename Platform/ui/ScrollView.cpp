@@ -25,17 +25,30 @@ double scrollOffsetFor(double start, double length, double viewport, double maxO
     return std::clamp(o, 0.0, std::max(0.0, maxOffset));
 }
 
-double snapOffset(const std::vector<double>& starts, double offset, double maxOffset)
+double snapOffset(const std::vector<double>& starts, double offset, double maxOffset, std::optional<double> from)
 {
+    const auto clamped = [maxOffset](double o) { return std::clamp(o, 0.0, std::max(0.0, maxOffset)); };
+    if (starts.empty()) return clamped(offset);
     double best = offset, bestDistance = infinity;
     for (double s : starts) {
-        const double c = std::clamp(s, 0.0, std::max(0.0, maxOffset));
+        const double c = clamped(s);
         if (std::abs(c - offset) < bestDistance) {
             bestDistance = std::abs(c - offset);
             best = c;
         }
     }
-    return starts.empty() ? std::clamp(offset, 0.0, std::max(0.0, maxOffset)) : best;
+    if (!from || offset == *from || std::abs(best - clamped(*from)) > 1e-9) return best;
+    // Back where it began: the next point the way it moved instead.
+    const double direction = offset > *from ? 1 : -1;
+    double next = best, nextDistance = infinity;
+    for (double s : starts) {
+        const double c = clamped(s), ahead = (c - *from) * direction;
+        if (ahead > 1e-9 && ahead < nextDistance) {
+            nextDistance = ahead;
+            next = c;
+        }
+    }
+    return next;
 }
 
 void ScrollProxy::scrollTo(const std::string& id, std::optional<UnitPoint> anchor) const
@@ -57,6 +70,7 @@ struct ScrollState {
     double offset = 0;  // where the content rests
     detail::AnimationTrack<double> track;
     std::optional<double> lastWheel;  // clock time of the last wheel event
+    std::optional<double> notchesFrom;  // where a scroll by wheel notches began
     unsigned servedRequest = 0;
     double viewport = 0, maxOffset = 0;
     std::function<void()> rebuild;
@@ -151,8 +165,9 @@ public:
             if (now - *s.lastWheel >= scrollEndDelay) {
                 std::vector<double> starts;
                 itemStarts(content, axis_, axis_ == Axis::horizontal ? placed.x : placed.y, starts);
-                s.offset = snapOffset(starts, s.offset, s.maxOffset);
+                s.offset = snapOffset(starts, s.offset, s.maxOffset, s.notchesFrom);
                 s.lastWheel.reset();
+                s.notchesFrom.reset();
                 move = self.env->reduceMotion ? std::nullopt : std::optional(Animation::spring(0.35, 1));
             } else if (builder) {
                 builder->requestFrame(scrollEndDelay - (now - *s.lastWheel));
@@ -251,6 +266,8 @@ public:
                          }
                          // Alone, a plain swipe turns a horizontal list too.
                          const double delta = along != 0 ? along : across;
+                         if (snaps && d.fromWheel && !s->lastWheel) s->notchesFrom = s->offset;
+                         if (!d.fromWheel) s->notchesFrom.reset();
                          s->offset = std::clamp(s->offset + delta, 0.0, s->maxOffset);
                          s->track.animation.reset();
                          if (snaps) s->lastWheel = builder->now();
@@ -268,6 +285,7 @@ public:
                     s->offset = std::clamp(s->offset - moved, 0.0, s->maxOffset);
                     s->track.animation.reset();
                     s->lastWheel.reset();
+                    s->notchesFrom.reset();
                 }
                 builder->requestRebuild();
             }));

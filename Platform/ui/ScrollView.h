@@ -67,7 +67,9 @@ inline constexpr double scrollEndDelay = 0.12;
 double scrollOffsetFor(double itemStart, double itemLength, double viewport, double maxOffset, double current,
                        std::optional<double> anchor);
 // The snap point nearest to `offset` among `starts` (children's leading
-// edges), clamped to [0, maxOffset] (pure).
-double snapOffset(const std::vector<double>& starts, double offset, double maxOffset);
+// edges), clamped to [0, maxOffset]. A scroll that began resting at `from`
+// and would settle back there goes on to the next point the way it moved,
+// so each notch of a wheel moves a card (pure).
+double snapOffset(const std::vector<double>& starts, double offset, double maxOffset, std::optional<double> from = std::nullopt);
 
 }  // namespace platform::ui

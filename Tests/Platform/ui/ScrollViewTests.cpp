@@ -133,8 +133,20 @@ TEST(ScrollViews, HorizontalRowSnapsToACardAtTheEndOfAScroll)
     rig.settle();
     rig.runFrames();
     EXPECT_NEAR(rig.find("c0")->frame.x, x0 - 260, 1e-6) << "dragged to 230, nearest card 2 at 260";
+    // A wheel's notch, nearer the card it left than the next, still moves one card either way.
+    for (const auto& [notch, card] : {std::pair{40.0, 390.0}, std::pair{-40.0, 260.0}}) {
+        rig.host.scroll({200, 50}, {0, notch, true});
+        rig.settle();
+        rig.advance(scrollEndDelay);
+        rig.runFrames();
+        EXPECT_NEAR(rig.find("c0")->frame.x, x0 - card, 1e-6) << notch;
+    }
     EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 60, 1000), 0);
     EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 250, 200), 200) << "the end is as far as it goes";
+    EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 40, 1000, 0), 130) << "moved from 0: on to the next";
+    EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 90, 1000, 130), 0);
+    EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 300, 1000, 260), 260) << "nothing further";
+    EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 100, 1000, 0), 130) << "nearest is already ahead";
 }
 
 TEST(ScrollViews, TakeTheOfferedHeightUpToAMaximum)
