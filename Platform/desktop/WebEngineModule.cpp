@@ -23,6 +23,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -290,6 +291,10 @@ public:
         v->load(QUrl(QString::fromStdString(url)));
     }
     void runJavaScript(const std::string& script) override { make()->page()->runJavaScript(QString::fromStdString(script)); }
+    void evaluateJavaScript(const std::string& script, std::function<void(std::string)> done) override {
+        make()->page()->runJavaScript(QString::fromStdString(script),
+                                      [done = std::move(done)](const QVariant& value) { done(value.toString().toStdString()); });
+    }
     std::optional<std::string> url() const override {
         if (!view || view->url().isEmpty()) return std::nullopt;
         return view->url().toString(QUrl::FullyEncoded).toStdString();

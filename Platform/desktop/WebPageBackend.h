@@ -13,6 +13,7 @@ public:
     virtual ~WebPageBackend() = default;
     virtual void load(const std::string& url, std::chrono::milliseconds timeout) = 0;
     virtual void runJavaScript(const std::string& script) = 0;
+    virtual void evaluateJavaScript(const std::string& script, std::function<void(std::string)> done) = 0;
     virtual std::optional<std::string> url() const = 0;
     virtual QWidget* widget() = 0;
 };

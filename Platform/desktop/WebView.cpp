@@ -89,6 +89,10 @@ void WebView::runJavaScript(const std::string& script) {
     if (WebPageBackend* page = impl_->backend()) page->runJavaScript(script);
 }
 
+void WebView::evaluateJavaScript(const std::string& script, std::function<void(std::string)> done) {
+    if (WebPageBackend* page = impl_->backend()) page->evaluateJavaScript(script, std::move(done));
+}
+
 std::optional<std::string> WebView::url() const {
     return impl_->page ? impl_->page->url() : std::nullopt;
 }

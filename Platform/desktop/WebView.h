@@ -51,6 +51,8 @@ public:
     void load(const std::string& url, std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // Runs script in the page's main frame (for tests that drive a page).
     void runJavaScript(const std::string& script);
+    // The same, handing the script's value (as text) to `done` on the main thread.
+    void evaluateJavaScript(const std::string& script, std::function<void(std::string)> done);
     // The address shown now; none before the first load.
     std::optional<std::string> url() const;
     // A new widget showing the page (made on first use), for a view tree's

@@ -25,19 +25,7 @@ const std::string& leaderboardPageStylesheet() {
         ".leaderboard { padding-top: 12px !important; }\n"
         // The web engine fixes its colour preference when it starts; the window's
         // appearance can change after that, so the page follows a class we set.
-        ":root.tidewell-dark {\n"
-        "  color-scheme: dark;\n"
-        "  --bg: transparent;\n"
-        "  --bg-2: transparent;\n"
-        "  --panel: rgba(255, 255, 255, 0.04);\n"
-        "  --panel-strong: rgba(255, 255, 255, 0.08);\n"
-        "  --stroke: rgba(255, 255, 255, 0.08);\n"
-        "  --stroke-strong: rgba(255, 255, 255, 0.16);\n"
-        "  --text: #e6f1ed;\n"
-        "  --muted: #9fb5ae;\n"
-        "  --faint: #73877f;\n"
-        "  --accent-hi: #64d2ff;\n"
-        "}\n"
+        // In dark appearance the page keeps its own colours: no rule for that class.
         ":root.tidewell-light {\n"
         "    color-scheme: light;\n"
         "    --bg: transparent;\n"

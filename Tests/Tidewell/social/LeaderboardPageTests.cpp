@@ -101,6 +101,51 @@ TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUs
     delete slot;
 }
 
+// A page with colours of its own for the ten variables the stylesheet knows:
+// in dark appearance it keeps every one of them; in light appearance the
+// stylesheet's light colours replace them, and going dark again gives them back.
+TEST_F(LeaderboardPageTest, InDarkAppearanceThePageKeepsItsOwnColours) {
+    const std::vector<std::string> names = {"--bg",   "--bg-2", "--panel", "--panel-strong", "--stroke",
+                                            "--stroke-strong", "--text", "--muted", "--faint", "--accent-hi"};
+    std::string own = ":root {";
+    std::vector<std::string> ownValues;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ownValues.push_back("#0" + std::to_string(i) + "0" + std::to_string(i) + "0" + std::to_string(i));
+        own += " " + names[i] + ": " + ownValues.back() + ";";
+    }
+    own += " }";
+    service.force("leaderboard", {200, "text/html", "<html><head><style>" + own + "</style></head><body></body></html>", {}}, -1);
+    auto colours = [&] {
+        std::string list = "[";
+        for (const auto& n : names) list += "'" + n + "',";
+        std::optional<std::string> answer;
+        model.webView().evaluateJavaScript(
+            "(() => { const s = getComputedStyle(document.documentElement); return " + list +
+                "].map(n => s.getPropertyValue(n).trim()).join('|'); })()",
+            [&](std::string v) { answer = std::move(v); });
+        settle([&] { return answer.has_value(); });
+        std::vector<std::string> values;
+        std::string rest = answer.value_or("");
+        for (std::size_t bar; (bar = rest.find('|')) != std::string::npos; rest.erase(0, bar + 1)) values.push_back(rest.substr(0, bar));
+        values.push_back(rest);
+        return values;
+    };
+    const std::vector<std::string> light = {"transparent", "transparent", "rgba(0, 0, 0, 0.035)", "rgba(0, 0, 0, 0.06)",
+                                            "rgba(0, 0, 0, 0.08)", "rgba(0, 0, 0, 0.14)", "#10201c", "#4d625c",
+                                            "#6f827c", "#0a6fd6"};
+
+    model.setColorScheme(true);
+    model.loadIfNeeded();
+    loaded();
+    EXPECT_EQ(colours(), ownValues);
+    model.setColorScheme(false);
+    idle(0.3);
+    EXPECT_EQ(colours(), light);
+    model.setColorScheme(true);
+    idle(0.3);
+    EXPECT_EQ(colours(), ownValues);
+}
+
 TEST_F(LeaderboardPageTest, AnUnreachableServiceShowsTheFailure) {
     ::setenv("TIDEWELL_SITE", "http://127.0.0.1:9", 1);
     model.load();
