@@ -72,13 +72,13 @@ const ScreenshotPage sectionIn("leaderboard-settings", [] { return section(true)
 const ScreenshotPage sectionOut("leaderboard-settings-signed-out", [] { return section(false); });
 const ScreenshotPage loading("leaderboard-loading", [] { return leaderboard(false); });
 const ScreenshotPage failedPage("leaderboard-failed", [] { return leaderboard(true); });
-const ScreenshotPage live("leaderboard", [] { return onWindow(LeaderboardView(*LeaderboardWebModel::shared())); });
+const ScreenshotPage live("leaderboard", [] { return onWindow(LeaderboardView(*LeaderboardWebModel::shared())); }, true);
 // The page in the main window, signed in (the web view shows with --window).
 const ScreenshotPage inWindow("shell-leaderboard", [] {
     AppStore& store = accountStore(true);
     platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
     store.selectedSection = AppSection::leaderboard;
     return TidewellApp::mainWindowContent(store);
-});
+}, true);
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QImage>
 #include <QPixmap>
+#include <QScreen>
 #include <cstdio>
 
 using namespace platform::ui;
@@ -26,6 +27,12 @@ using namespace platform::ui;
 std::map<std::string, PageFunction>& screenshotPages()
 {
     static std::map<std::string, PageFunction> pages;
+    return pages;
+}
+
+std::set<std::string>& windowOnlyPages()
+{
+    static std::set<std::string> pages;
     return pages;
 }
 
@@ -76,6 +83,10 @@ int main(int argc, char** argv)
     EnvironmentValues env;
     env.colorScheme = parser.value("appearance") == "dark" ? ColorScheme::dark : ColorScheme::light;
 
+    if (!parser.isSet("window") && windowOnlyPages().count(page->first)) {
+        std::fprintf(stderr, "tidewell-screenshot: \"%s\" shows a web page, which draws only with --window\n", page->first.c_str());
+        return 3;
+    }
     QImage image;
     if (parser.isSet("window")) {
         HostWidget window;
@@ -90,7 +101,9 @@ int main(int argc, char** argv)
             QTimer::singleShot(int(after * 1000), &wait, &QEventLoop::quit);
             wait.exec();
         }
-        image = window.grab().toImage();
+        // What the display shows of the window: the web page draws in a
+        // window of its own inside it, which the widget's own picture leaves out.
+        image = window.screen()->grabWindow(window.winId()).toImage();
     } else {
         ViewHost host;
         env.displayScale = scale;

@@ -11,12 +11,18 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 using PageFunction = std::function<platform::ui::View()>;
 
 std::map<std::string, PageFunction>& screenshotPages();
+// Pages that show a web page, which draws only in a real window (--window).
+std::set<std::string>& windowOnlyPages();
 
 struct ScreenshotPage {
-    ScreenshotPage(const std::string& name, PageFunction page) { screenshotPages()[name] = std::move(page); }
+    ScreenshotPage(const std::string& name, PageFunction page, bool showsWebPage = false) {
+        screenshotPages()[name] = std::move(page);
+        if (showsWebPage) windowOnlyPages().insert(name);
+    }
 };

@@ -1,8 +1,9 @@
 // tidewell-service: the stand-in web service on loopback.
-//   tidewell-service [--port N] [--database PATH] [--serve-request-record]
+//   tidewell-service [--port N] [--database PATH] [--serve-request-record] [--sample-board]
 // Prints "tidewell-service listening on http://127.0.0.1:<port>" once it listens.
 // --serve-request-record answers GET /__requests with every request seen,
 // bearer tokens included; without it that record stays inside the process.
+// --sample-board puts four accounts on the board, for pictures of the page.
 
 #include <QCoreApplication>
 
@@ -16,9 +17,11 @@ int main(int argc, char** argv) {
     std::uint16_t port = 0;
     std::string database = ":memory:";
     tidewell::service::StandInService::Options options;
+    bool sampleBoard = false;
     for (int i = 1; i < argc; ++i) {
         const std::string flag = argv[i];
         if (flag == "--serve-request-record") options.servesRequestRecord = true;
+        else if (flag == "--sample-board") sampleBoard = true;
         else if (flag == "--port" && i + 1 < argc) port = std::uint16_t(std::stoi(argv[++i]));
         else if (flag == "--database" && i + 1 < argc) database = argv[++i];
         else {
@@ -27,6 +30,12 @@ int main(int argc, char** argv) {
         }
     }
     tidewell::service::StandInService service(database, options);
+    if (sampleBoard) {
+        service.addToBoard("jane_doe", 0, 48'200'000'000ULL);
+        service.addToBoard("mkoval", 1, 31'900'000'000ULL);
+        service.addToBoard("river.dev", 2, 12'400'000'000ULL);
+        service.addToBoard("tess-ops", 3, 3'100'000'000ULL);
+    }
     if (!service.listen(port)) {
         std::fprintf(stderr, "tidewell-service: cannot listen on port %u\n", unsigned(port));
         return 1;

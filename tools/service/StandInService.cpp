@@ -320,6 +320,15 @@ std::optional<std::uint64_t> StandInService::totalFor(const std::string& nicknam
     return std::uint64_t(q.integer(0));
 }
 
+void StandInService::addToBoard(const std::string& nickname, int colorIndex, std::uint64_t lifetimeBytes) {
+    const std::string session = sessionFor(nickname + "@example.com");
+    const json body{{"nickname", nickname},
+                    {"character", {{"body", "robot"}, {"colorIndex", colorIndex}, {"accessory", "none"}}},
+                    {"lifetimeBytes", lifetimeBytes},
+                    {"link", ""}};
+    report({"PUT", "/api/app/leaderboard", {{"authorization", "Bearer " + session}, {"content-type", "application/json"}}, body.dump()});
+}
+
 std::optional<std::int64_t> StandInService::userForBearer(const ServiceRequest& request) {
     const std::string auth = request.header("authorization");
     if (auth.rfind("Bearer ", 0) != 0) return std::nullopt;

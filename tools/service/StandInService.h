@@ -96,6 +96,9 @@ public:
     void setDay(std::optional<std::string> day) { day_ = std::move(day); }
     // The total the board holds for a nickname, if it holds one.
     std::optional<std::uint64_t> totalFor(const std::string& nickname);
+    // Puts an account of that nickname on the board, through the report an
+    // application would send (for pictures of the leaderboard page).
+    void addToBoard(const std::string& nickname, int colorIndex, std::uint64_t lifetimeBytes);
 
     std::vector<RecordedRequest> requests;
 
