@@ -26,6 +26,7 @@
 #include <xcb/xcb.h>
 
 #include <cmath>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 
@@ -232,9 +233,26 @@ std::string windowingSystemFor(const char* userChoice)
     return "xcb;wayland";
 }
 
+namespace {
+// The user's own QT_QPA_PLATFORM before the start chose one; none when unset.
+std::optional<QByteArray>& usersWindowingSystem()
+{
+    static std::optional<QByteArray> choice;
+    return choice;
+}
+}  // namespace
+
 void chooseWindowingSystem()
 {
-    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(windowingSystemFor(std::getenv("QT_QPA_PLATFORM"))));
+    const char* user = std::getenv("QT_QPA_PLATFORM");
+    usersWindowingSystem() = user ? std::optional<QByteArray>(user) : std::nullopt;
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(windowingSystemFor(user)));
+}
+
+void restoreWindowingSystemChoice()
+{
+    if (const auto& user = usersWindowingSystem()) qputenv("QT_QPA_PLATFORM", *user);
+    else qunsetenv("QT_QPA_PLATFORM");
 }
 
 bool desktopIsComposited()

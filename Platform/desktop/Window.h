@@ -181,6 +181,10 @@ bool desktopIsComposited();
 std::string windowingSystemFor(const char* userChoice);
 // Sets that for this process; called before the application object is made.
 void chooseWindowingSystem();
+// Puts the user's own setting back once the application object has read it,
+// so the programs this one starts (a file manager or browser through
+// xdg-open) choose their windowing system as they would have.
+void restoreWindowingSystemChoice();
 
 // Qt window flags for a kind (pure, so tests can check them without a display).
 Qt::WindowFlags windowFlagsFor(WindowKind kind);

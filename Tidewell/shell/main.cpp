@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     platform::chooseWindowingSystem();
     platform::WebView::prepareProcess();
     QApplication application(argc, argv);
+    platform::restoreWindowingSystemChoice();
     tidewell::TidewellApp app;
     return app.run();
 }

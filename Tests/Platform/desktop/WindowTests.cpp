@@ -158,6 +158,27 @@ TEST(Windows, AStartAsksForX11UnlessTheUserChoseAnotherSystem) {
     EXPECT_EQ(windowingSystemFor("offscreen"), "offscreen");
 }
 
+// What the start chose is for this process alone: once the application has
+// read it, a program it starts (a file manager, a browser) sees the user's
+// own setting again, or none.
+TEST(Windows, ProgramsStartedLaterGetTheUsersOwnWindowingSystem) {
+    const QByteArray saved = qgetenv("QT_QPA_PLATFORM");
+    const bool wasSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    qunsetenv("QT_QPA_PLATFORM");
+    chooseWindowingSystem();
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "xcb;wayland");
+    restoreWindowingSystemChoice();
+    EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    chooseWindowingSystem();
+    restoreWindowingSystemChoice();
+    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "wayland");
+
+    if (wasSet) qputenv("QT_QPA_PLATFORM", saved);
+    else qunsetenv("QT_QPA_PLATFORM");
+}
+
 TEST(Windows, CommandsRunUnlessDisabled) {
     Window main(mainSpec());
     int scans = 0;
