@@ -63,12 +63,6 @@ bool processUntil(const std::function<bool()>& done, int ms = 20000) {
     return done();
 }
 
-void idle(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 // The native windows that sit inside `parent`.
 std::vector<QWindow*> childWindows(QWindow* parent) {
     std::vector<QWindow*> found;
@@ -96,49 +90,47 @@ TEST(WebViewWindowTest, ThePageDrawsInAWindowOfItsOwnAndTheWindowAroundItStaysRa
     page.load(server.url());
     ASSERT_TRUE(processUntil([&] { return finished; }));
     slot->show();
-    idle(1500);
 
-    // The window around the page was neither turned into an OpenGL window nor made again.
-    EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
-    EXPECT_EQ(main.winId(), before);
-    // The page's window sits in it, over the slot.
-    auto inside = childWindows(main.windowHandle());
-    ASSERT_EQ(inside.size(), 1u);
-    QWindow* own = inside.front();
+    // The page's window sits in the window, over the slot, and what the screen
+    // shows there is the window's red, through the page.
+    const auto pixel = [&](int x, int y) { return QColor(main.screen()->grabWindow(main.winId(), x, y, 1, 1).toImage().pixel(0, 0)); };
+    const auto ownWindow = [&]() -> QWindow* {
+        const auto inside = childWindows(main.windowHandle());
+        return inside.size() == 1 && inside.front()->isVisible() ? inside.front() : nullptr;
+    };
+    EXPECT_TRUE(processUntil([&] { return ownWindow() && pixel(250, 160) == QColor(200, 0, 0); }));
+    ASSERT_EQ(childWindows(main.windowHandle()).size(), 1u);
+    QWindow* own = childWindows(main.windowHandle()).front();
     EXPECT_TRUE(own->isVisible());
     EXPECT_EQ(own->geometry(), QRect(100, 60, 300, 200));
-
-    // What the screen shows there is the window's red, through the page.
-    const QImage shown = main.screen()->grabWindow(main.winId(), 100, 60, 300, 200).toImage();
-    ASSERT_FALSE(shown.isNull());
-    EXPECT_EQ(QColor(shown.pixel(150, 100)), QColor(200, 0, 0));
+    EXPECT_EQ(pixel(250, 160), QColor(200, 0, 0));
 
     // The page itself draws over that red.
     finished = false;
     server.html_ = "<html><body><div style='position:fixed;left:0;top:0;right:0;bottom:0;background:rgb(0,0,200)'></div></body></html>";
     page.load(server.url() + "blue");
     ASSERT_TRUE(processUntil([&] { return finished; }));
-    idle(800);
-    EXPECT_EQ(QColor(main.screen()->grabWindow(main.winId(), 150, 100, 1, 1).toImage().pixel(0, 0)), QColor(0, 0, 200));
+    EXPECT_TRUE(processUntil([&] { return pixel(150, 100) == QColor(0, 0, 200); })) << "shows " << pixel(150, 100).name().toStdString();
+    // The page has drawn through the GPU: the window around it was neither
+    // turned into an OpenGL window nor made again.
+    EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
+    EXPECT_EQ(main.winId(), before);
 
     // The slot moves and hides; the page's window follows.
     slot->move(40, 30);
-    idle(100);
-    EXPECT_EQ(own->geometry(), QRect(40, 30, 300, 200));
+    EXPECT_TRUE(processUntil([&] { return own->geometry() == QRect(40, 30, 300, 200); }));
     slot->hide();
-    idle(100);
-    EXPECT_FALSE(own->isVisible());
+    EXPECT_TRUE(processUntil([&] { return !own->isVisible(); }));
 
     // The slot goes; the page stays for the next one, which shows it again.
     delete slot;
-    idle(100);
-    EXPECT_TRUE(childWindows(main.windowHandle()).empty());
+    EXPECT_TRUE(processUntil([&] { return childWindows(main.windowHandle()).empty(); }));
     EXPECT_FALSE(own->isVisible());
     QWidget* again = page.widget();
     again->setParent(&main);
     again->setGeometry(10, 10, 200, 100);
     again->show();
-    idle(300);
+    EXPECT_TRUE(processUntil([&] { return ownWindow() != nullptr; }));
     ASSERT_EQ(childWindows(main.windowHandle()).size(), 1u);
     EXPECT_TRUE(childWindows(main.windowHandle()).front()->isVisible());
     EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
