@@ -100,12 +100,18 @@ struct Sheet {
         platform::postToMain([self = *this, network, heading] {
             auto finish = [self, network, heading](std::optional<std::string> imageURL) {
                 update(self.state, [](auto& s) { s.posting = std::nullopt; });
-                platform::Workspace::shared().openURL(sharePostPageURL(network, sharePostText(heading, imageURL)));
-                self.flash(sharePostClosingMessage(imageURL.has_value()));
+                self.openPost(network, heading, imageURL);
             };
             if (auto jpeg = shareJPEGData(renderShareCard(self.card(), self.scheme))) uploadShareImage(*jpeg, heading, finish);
             else finish(std::nullopt);
         });
+    }
+
+    // Composes the post's text, opens the network's page in the browser and
+    // says so in the status line.
+    void openPost(ShareNetwork network, const std::string& heading, const std::optional<std::string>& imageURL) const {
+        platform::Workspace::shared().openURL(sharePostPageURL(network, sharePostText(heading, imageURL)));
+        flash(sharePostClosingMessage(imageURL.has_value()));
     }
 
     void chooseImage() const {
@@ -285,7 +291,8 @@ ShareCardCanvas shareSheetCard(const AppStore& store, const ShareCardSheetState&
 // card still shows, smaller, rather than cut at both sides.
 ui::View previewAndControls(const Sheet& sheet, const ShareCardSheetState& state) {
     ui::ViewList rows;
-    for (double width : {kSharePreviewWidth, kSharePreviewWidth * 0.8, kSharePreviewWidth * 0.6})
+    constexpr double previewWidth = ShareCardSheetState::previewWidth;
+    for (double width : {previewWidth, previewWidth * 0.8, previewWidth * 0.6})
         rows.push_back(ui::HStack(ui::VerticalAlignment::top, 20, {preview(sheet, state, width), controls(sheet, state)}));
     return ui::ViewThatFits(ui::Axes::horizontalOnly(), std::move(rows));
 }

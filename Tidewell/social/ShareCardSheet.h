@@ -26,9 +26,9 @@ struct ShareCardSheetState {
     double dim = 0.35;
     std::optional<std::string> status;
     std::optional<ShareNetwork> posting;
+    // The preview's width in points: the 1200-point card at half its size.
+    static constexpr double previewWidth = 600;
 };
-
-inline constexpr double kSharePreviewWidth = 600;
 
 // "Milestone reached" for a milestone, else "Share your clean".
 std::string shareSheetTitle(ShareMoment::Kind kind);

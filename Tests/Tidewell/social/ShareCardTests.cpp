@@ -130,6 +130,15 @@ protected:
 };
 
 TEST_F(ShareSheetTest, ThePreviewShowsTheWholeCardInTheSpaceItHas) {
+    // Where the sheet has its room, the card at half size: previewWidth by previewWidth × 675 / 1200.
+    EXPECT_EQ(ShareCardSheetState::previewWidth, 600);
+    {
+        auto laid = kittest::layOut(ShareCardSheet(*store, [] {}, ShareMoment::make(ShareMoment::Kind::clean, 2'000'000'000, 2)),
+                                    {1100, 760});
+        const auto frame = laid->tester.findText("Share card preview: I just freed 2 GB of build files on my computer")->frame;
+        EXPECT_EQ(frame.width, ShareCardSheetState::previewWidth);
+        EXPECT_EQ(frame.height, 337.5);
+    }
     for (double width : {960.0, 800.0}) {
         auto laid = kittest::layOut(ShareCardSheet(*store, [] {}, ShareMoment::make(ShareMoment::Kind::clean, 2'000'000'000, 2)),
                                     {width, 760});
@@ -159,6 +168,21 @@ TEST_F(ShareSheetTest, BackgroundChoiceRoundTripsThroughTheSettingsKey) {
     panel.answer = std::vector<std::string>{good};
     next->tester.tapText("Choose Image…");
     EXPECT_TRUE(next->shows("Darken image"));
+}
+
+TEST_F(ShareSheetTest, APostOpensTheNetworksPageWithTheUploadedImageAndSaysSo) {
+    auto laid = sheet();
+    ASSERT_TRUE(laid->tester.tapText("Post on LinkedIn"));
+    platform::processMainEventsUntil([&] { return !http.sent.empty(); }, std::chrono::seconds(10));
+    ASSERT_EQ(http.sent.size(), 1u);
+    http.answer(0, {200, R"({"url":"https://tidewell.app/s/abc"})", platform::HttpFailure::none, ""});
+    laid->tester.settle();
+    ASSERT_EQ(workspace.openedURLs.size(), 1u);
+    EXPECT_EQ(workspace.openedURLs[0],
+              sharePostPageURL(ShareNetwork::linkedIn, sharePostText("I just freed 2 GB of build files on my computer",
+                                                                    std::string("https://tidewell.app/s/abc"))));
+    EXPECT_TRUE(laid->tester.findText("Post opened in your browser. Press Ctrl+V there to attach the image, then post."));
+    EXPECT_FALSE(laid->shows("Preparing post…"));
 }
 
 TEST_F(ShareSheetTest, APostAndItsStatusFinishHarmlesslyAfterTheSheetIsGone) {
