@@ -154,6 +154,7 @@ public:
         holder_ = nullptr;
         host_ = nullptr;
         hide();
+        clearMask();
         if (windowHandle() && windowHandle()->parent()) windowHandle()->setParent(nullptr);
     }
     bool isHeldBy(const QObject* holder) const { return holder_ == holder; }
@@ -189,6 +190,14 @@ public:
         setAttribute(Qt::WA_NoSystemBackground);
     }
     ~PageHolder() override { detach(); }
+
+    // The slot sets the widget's visibility after every layout, after its frame
+    // and its mask (the parts that content standing above the page cuts away):
+    // the page's window takes the same shape.
+    void setVisible(bool visible) override {
+        QWidget::setVisible(visible);
+        shape();
+    }
 
 protected:
     bool event(QEvent* e) override {
@@ -253,10 +262,17 @@ private:
         }
         window_->setHost(top->windowHandle(), this);
         window_->setGeometry(QRect(mapTo(top, QPoint(0, 0)), size()));
+        shape();
         if (!window_->isVisible()) {
             takeBackdrop();
             window_->show();
         }
+    }
+
+    void shape() {
+        if (!window_ || !window_->isHeldBy(this) || window_->mask() == mask()) return;
+        if (mask().isEmpty()) window_->clearMask();
+        else window_->setMask(mask());
     }
 
     void detach() {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -115,6 +116,15 @@ TEST(WebViewWindowTest, ThePageDrawsInAWindowOfItsOwnAndTheWindowAroundItStaysRa
     // turned into an OpenGL window nor made again.
     EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
     EXPECT_EQ(main.winId(), before);
+
+    // Content standing above the page cuts a hole out of the slot: the window shows through it.
+    slot->setMask(QRegion(0, 0, 300, 200) - QRegion(40, 30, 20, 20));
+    slot->setVisible(true);
+    EXPECT_TRUE(processUntil([&] { return pixel(150, 100) == QColor(200, 0, 0); })) << "shows " << pixel(150, 100).name().toStdString();
+    EXPECT_EQ(pixel(200, 150), QColor(0, 0, 200));
+    slot->clearMask();
+    slot->setVisible(true);
+    EXPECT_TRUE(processUntil([&] { return pixel(150, 100) == QColor(0, 0, 200); }));
 
     // The slot moves and hides; the page's window follows.
     slot->move(40, 30);
