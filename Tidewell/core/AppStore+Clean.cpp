@@ -55,6 +55,11 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     clearLastError();
     pendingCleanReport = std::nullopt;
     previewedArtifacts_.clear();
+    requestedProjects_.clear();
+    for (const auto& p : projects) {
+        if (isEligibleForClean(p, caution)) requestedProjects_.emplace_back(p.name, std::nullopt);
+        else if (auto why = passedOverReason(p, caution)) requestedProjects_.emplace_back(p.name, std::move(why));
+    }
     cleanStatus = calculatingText(eligible);
 
     const auto generation = ++cleanGeneration;
@@ -125,10 +130,21 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     auto merged = mergeCleanReports(previews);
     isCleaning = false;
     cleanStatus = "";
+    // Every project the batch leaves out, passed over at the request or by
+    // its preview, in the order asked.
+    std::vector<std::pair<std::string, std::string>> named;
+    bool passedOver = false;
+    std::size_t previewIndex = 0;
+    for (const auto& [name, reason] : requestedProjects_) {
+        if (reason) {
+            named.emplace_back(name, *reason);
+            passedOver = true;
+        } else if (auto found = leftOutReasons.find(previewIndex++); found != leftOutReasons.end()) {
+            named.emplace_back(name, found->second);
+        }
+    }
     // A batch in which no dry run listed anything has simply nothing to move.
-    if (requested.size() > 1 && listedAnything && !leftOutReasons.empty()) {
-        std::vector<std::pair<std::string, std::string>> named;
-        for (const auto& [index, reason] : leftOutReasons) named.emplace_back(requested[index].name, reason);
+    if (requestedProjects_.size() > 1 && !named.empty() && (listedAnything || passedOver)) {
         lastError = leftOutText(named);
     } else if (!unmovable.empty()) {
         lastError = unmovable;

@@ -23,6 +23,13 @@ std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects
     return kept;
 }
 
+std::optional<std::string> passedOverReason(const ProjectDTO& p, bool caution) {
+    if (p.pinned) return std::nullopt;
+    if (p.is_active) return "it is active: it changed in the last day, or a program is working in it";
+    if ((caution ? p.reclaimable_bytes : p.safe_bytes) == 0) return "there is nothing left in it to move";
+    return std::nullopt;
+}
+
 CleanReportDTO mergeCleanReports(const std::vector<CleanReportDTO>& reports) {
     CleanReportDTO merged;
     merged.dry_run = std::all_of(reports.begin(), reports.end(), [](const CleanReportDTO& r) { return r.dry_run; });

@@ -423,6 +423,29 @@ TEST_F(CleanEngine, ABatchNamesEveryProjectItLeavesOutWithItsReasonInTheOneBanne
     store.requestClean({project("e", "/w/emptied", 10, 10), project("f", "/w/f/emptied", 10, 10)}, true);
     waitForIdle(store);
     EXPECT_EQ(store.lastError.get(), std::string(kNothingToMoveText));
+
+    // Projects the request passes over before any preview are named too, in
+    // the order asked, beside those their previews leave out; a pinned one is
+    // kept by its owner's choice and goes unnamed.
+    auto busy = project("b", "/w/busy", 10, 10);
+    busy.is_active = true;
+    auto kept = project("k", "/w/kept", 10, 10);
+    kept.pinned = true;
+    store.cancelClean();
+    store.requestClean({busy, a, project("l", "/w/locked", 10, 10), kept}, true);
+    waitForIdle(store);
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 1u);
+    EXPECT_EQ(store.lastError.get(),
+              "Left out 2 projects: busy: it is active: it changed in the last day, or a program is working in it \u00B7 "
+              "locked: nothing in it can be moved by you");
+
+    // Even when nothing is left to confirm, each is named.
+    store.cancelClean();
+    store.requestClean({busy, project("e", "/w/emptied", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_FALSE(store.pendingCleanReport.get());
+    EXPECT_EQ(store.lastError.get(), "Left out 2 projects: busy: it is active: it changed in the last day, or a program "
+                                     "is working in it \u00B7 emptied: there is nothing left in it to move");
 }
 
 TEST_F(CleanEngine, ABatchInWhichOneProjectMovesNothingCountsTheProjectsThatMoved) {
