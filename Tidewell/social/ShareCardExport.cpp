@@ -11,6 +11,7 @@
 #include "foundation/Formatters.h"
 #include "social/ServiceOrigin.h"
 #include "social/ShareCardCanvas.h"
+#include "social/ShareCardSheet.h"
 #include "ui/Characters.h"
 #include "ui/ViewHost.h"
 
@@ -73,8 +74,8 @@ std::optional<std::string> shareUploadedURL(int status, const std::string& body)
     return text;
 }
 
-void uploadShareImage(const std::string& jpeg, const std::string& heading,
-                      std::function<void(std::optional<std::string>)> done) {
+void upload(const std::string& jpeg, const std::string& heading,
+            std::function<void(std::optional<std::string>)> done) {
     readSessionToken([jpeg, heading, done = std::move(done)](std::optional<std::string> token) mutable {
         platform::HttpRequest request;
         request.method = "POST";
@@ -115,8 +116,8 @@ std::string trimmedShareHeading(const std::string& heading) {
 }
 
 std::string limitedShareHeading(const std::string& heading) {
-    if (ui::characterCount(heading) <= kShareHeadingLimit) return heading;
-    return ui::prefixCharacters(heading, kShareHeadingLimit);
+    if (ui::characterCount(heading) <= ShareCardSheetState::headingLimit) return heading;
+    return ui::prefixCharacters(heading, ShareCardSheetState::headingLimit);
 }
 
 std::optional<QImage> loadSharePhoto(const std::string& path) {

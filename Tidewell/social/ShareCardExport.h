@@ -47,8 +47,8 @@ std::string shareUploadURL(const std::string& heading);
 std::optional<std::string> shareUploadedURL(int status, const std::string& body);
 // Sends the JPEG (with the session token when signed in) and hands back the
 // image's public address, or none on any failure. `done` runs on the main thread.
-void uploadShareImage(const std::string& jpeg, const std::string& heading,
-                      std::function<void(std::optional<std::string> imageURL)> done);
+void upload(const std::string& jpeg, const std::string& heading,
+            std::function<void(std::optional<std::string> imageURL)> done);
 
 // The link of a post without an uploaded image: the public site's root with
 // "?ref=share", whatever `TIDEWELL_SITE` says.
@@ -63,8 +63,7 @@ std::string sharePostClosingMessage(bool uploaded);
 
 // The heading trimmed of surrounding whitespace and newlines.
 std::string trimmedShareHeading(const std::string& heading);
-// The heading held to its 80 characters (user-visible characters).
-inline constexpr std::size_t kShareHeadingLimit = 80;
+// The heading held to the sheet's limit of user-visible characters.
 std::string limitedShareHeading(const std::string& heading);
 
 // A picture file as the card's photo: none when it cannot be read or

@@ -102,7 +102,7 @@ struct Sheet {
                 update(self.state, [](auto& s) { s.posting = std::nullopt; });
                 self.openPost(network, heading, imageURL);
             };
-            if (auto jpeg = shareJPEGData(renderShareCard(self.card(), self.scheme))) uploadShareImage(*jpeg, heading, finish);
+            if (auto jpeg = shareJPEGData(renderShareCard(self.card(), self.scheme))) upload(*jpeg, heading, finish);
             else finish(std::nullopt);
         });
     }
@@ -200,7 +200,7 @@ ui::View controls(const Sheet& sheet, const ShareCardSheetState& state) {
     ui::Binding<std::string> heading([st] { return st.get().heading; },
                                      [st](std::string v) { update(st, [&](auto& s) { s.heading = std::move(v); }); });
     ui::TextFieldOptions fieldOptions;
-    fieldOptions.limit = kShareHeadingLimit;
+    fieldOptions.limit = ShareCardSheetState::headingLimit;
     fieldOptions.lines = std::pair{2, 3};
     const ui::View headingGroup =
         ui::VStack(ui::HorizontalAlignment::leading, 6, {caption("Heading"), ui::TextField("Heading", heading, fieldOptions).fixedSize(false, true)});

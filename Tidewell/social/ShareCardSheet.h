@@ -28,6 +28,8 @@ struct ShareCardSheetState {
     std::optional<ShareNetwork> posting;
     // The preview's width in points: the 1200-point card at half its size.
     static constexpr double previewWidth = 600;
+    // The most user-visible characters the heading keeps.
+    static constexpr std::size_t headingLimit = 80;
 };
 
 // "Milestone reached" for a milestone, else "Share your clean".

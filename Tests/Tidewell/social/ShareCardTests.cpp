@@ -69,7 +69,7 @@ class ShareUploadTest : public accounttest::AccountTest {
 protected:
     std::optional<std::string> upload(const std::string& heading) {
         std::optional<std::optional<std::string>> got;
-        uploadShareImage(std::string("\xFF\xD8\xFF\xE0 jpeg"), heading, [&](auto url) { got = url; });
+        tidewell::upload(std::string("\xFF\xD8\xFF\xE0 jpeg"), heading, [&](auto url) { got = url; });
         settle([&] { return got.has_value(); });
         return got.value_or(std::nullopt);
     }
