@@ -160,6 +160,22 @@ TEST_F(EndToEnd, ScanPreviewConfirmAndTheFoldersAreInTheTrash) {
     EXPECT_FALSE(readLastDashboardFile()->projects.empty());
 }
 
+// The banner's words come from the engine's own refusals: a project gone
+// since the scan is told in a user's words, never in the engine's.
+TEST_F(EndToEnd, ABatchNamesAProjectGoneSinceTheScanInAUsersWords) {
+    AppStore store;
+    ScriptedPanel panel;
+    scan(store, panel);
+    ASSERT_TRUE(shown("alpha") && shown("beta"));
+    fs::rename(fixture + "/beta", fixture + "/beta-moved");
+    store.requestClean({*shown("alpha"), *shown("beta")}, true);
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+    ASSERT_TRUE(store.pendingCleanReport.get()) << store.lastError.get().value_or("");
+    EXPECT_EQ(store.cleanConfirmProjects.get().size(), 1u);
+    EXPECT_EQ(store.lastError.get(), "Left out beta: its folder cannot be found");
+    store.cancelClean();
+}
+
 TEST_F(EndToEnd, CancellingAScanPublishesNothingOfIt) {
     AppStore store;
     ScriptedPanel panel;
