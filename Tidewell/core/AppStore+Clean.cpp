@@ -56,10 +56,7 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     pendingCleanReport = std::nullopt;
     previewedArtifacts_.clear();
     requestedProjects_.clear();
-    for (const auto& p : projects) {
-        if (isEligibleForClean(p, caution)) requestedProjects_.emplace_back(p.name, std::nullopt);
-        else if (auto why = passedOverReason(p, caution)) requestedProjects_.emplace_back(p.name, std::move(why));
-    }
+    for (const auto& p : projects) requestedProjects_.emplace_back(p.name, passedOverReason(p, caution));
     cleanStatus = calculatingText(eligible);
 
     const auto generation = ++cleanGeneration;

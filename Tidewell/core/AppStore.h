@@ -294,8 +294,8 @@ private:
     // clean moves these and nothing the engine might find since.
     std::vector<std::pair<std::string, std::vector<std::string>>> previewedArtifacts_;
     // The projects of the running request in the order asked, with why the
-    // request passed over it (none for those it previews; a pinned project is
-    // not listed): a batch names all it leaves out.
+    // request passed over it (none for those it previews): a batch names all
+    // it leaves out.
     std::vector<std::pair<std::string, std::optional<std::string>>> requestedProjects_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     platform::TaskHandle restoreTask_;

@@ -24,7 +24,7 @@ std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects
 }
 
 std::optional<std::string> passedOverReason(const ProjectDTO& p, bool caution) {
-    if (p.pinned) return std::nullopt;
+    if (p.pinned) return "it is pinned: a .tidewell-keep file keeps it";
     if (p.is_active) return "it is active: it changed in the last day, or a program is working in it";
     if ((caution ? p.reclaimable_bytes : p.safe_bytes) == 0) return "there is nothing left in it to move";
     return std::nullopt;

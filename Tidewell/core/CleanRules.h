@@ -17,8 +17,7 @@ namespace tidewell {
 bool isEligibleForClean(const ProjectDTO& project, bool caution);
 std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution);
 // Why a clean request passes over a project before any preview, in words a
-// user reads; none when the project is eligible, and none for a pinned one,
-// which its owner keeps on purpose.
+// user reads; none when the project is eligible.
 std::optional<std::string> passedOverReason(const ProjectDTO& project, bool caution);
 
 // One report of several, in project order; a fresh id when there are none.

@@ -425,8 +425,7 @@ TEST_F(CleanEngine, ABatchNamesEveryProjectItLeavesOutWithItsReasonInTheOneBanne
     EXPECT_EQ(store.lastError.get(), std::string(kNothingToMoveText));
 
     // Projects the request passes over before any preview are named too, in
-    // the order asked, beside those their previews leave out; a pinned one is
-    // kept by its owner's choice and goes unnamed.
+    // the order asked, beside those their previews leave out.
     auto busy = project("b", "/w/busy", 10, 10);
     busy.is_active = true;
     auto kept = project("k", "/w/kept", 10, 10);
@@ -436,8 +435,8 @@ TEST_F(CleanEngine, ABatchNamesEveryProjectItLeavesOutWithItsReasonInTheOneBanne
     waitForIdle(store);
     ASSERT_EQ(store.cleanConfirmProjects.get().size(), 1u);
     EXPECT_EQ(store.lastError.get(),
-              "Left out 2 projects: busy: it is active: it changed in the last day, or a program is working in it \u00B7 "
-              "locked: nothing in it can be moved by you");
+              "Left out 3 projects: busy: it is active: it changed in the last day, or a program is working in it \u00B7 "
+              "locked: nothing in it can be moved by you \u00B7 kept: it is pinned: a .tidewell-keep file keeps it");
 
     // Even when nothing is left to confirm, each is named.
     store.cancelClean();
