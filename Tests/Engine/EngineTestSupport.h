@@ -68,44 +68,38 @@ inline bool exists(const std::string& path) {
     return found;
 }
 
-// A tmpfs for the life of the test, a second filesystem: tests run as root.
-// `options` adds to the size ("mode=755,uid=65534").
-class TmpfsMount {
+// A mount for the life of the test, undone even when the test fails: tests
+// run as root.
+class ScopedMount {
 public:
-    TmpfsMount(const std::string& at, const std::string& size, const std::string& options = "") : at_(at) {
-        makeDirs(at);
-        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size + (options.empty() ? "" : "," + options)).c_str()) == 0;
-    }
-    ~TmpfsMount() {
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    ~ScopedMount() {
         if (mounted_) umount2(at_.c_str(), MNT_DETACH);
     }
-    TmpfsMount(const TmpfsMount&) = delete;
-    TmpfsMount& operator=(const TmpfsMount&) = delete;
     bool mounted() const { return mounted_; }
+
+protected:
+    ScopedMount(const char* source, const std::string& at, const char* type, unsigned long flags, const std::string& data)
+        : at_(at) {
+        makeDirs(at);
+        mounted_ = mount(source, at.c_str(), type, flags, data.empty() ? nullptr : data.c_str()) == 0;
+    }
 
 private:
     std::string at_;
     bool mounted_ = false;
 };
 
-// The folder `from` mounted again at `at` for the life of the test: the same
-// filesystem through another mount.
-class BindMount {
-public:
-    BindMount(const std::string& from, const std::string& at) : at_(at) {
-        makeDirs(at);
-        mounted_ = mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
-    }
-    ~BindMount() {
-        if (mounted_) umount2(at_.c_str(), MNT_DETACH);
-    }
-    BindMount(const BindMount&) = delete;
-    BindMount& operator=(const BindMount&) = delete;
-    bool mounted() const { return mounted_; }
+// A tmpfs, a second filesystem. `options` adds to the size ("mode=755,uid=65534").
+struct TmpfsMount : ScopedMount {
+    TmpfsMount(const std::string& at, const std::string& size, const std::string& options = "")
+        : ScopedMount("tmpfs", at, "tmpfs", 0, "size=" + size + (options.empty() ? "" : "," + options)) {}
+};
 
-private:
-    std::string at_;
-    bool mounted_ = false;
+// The folder `from` mounted again at `at`: the same filesystem through another mount.
+struct BindMount : ScopedMount {
+    BindMount(const std::string& from, const std::string& at) : ScopedMount(from.c_str(), at, nullptr, MS_BIND, "") {}
 };
 
 // Folders below `base`, each name 200 characters long, until the path is at
