@@ -83,10 +83,12 @@ std::optional<Around> lookAround(int fd, const std::string& up, const std::strin
     return around;
 }
 
-// Opens the project folder from "/" one name at a time, never following a
-// link: a path of any length opens (the scan reaches projects deeper than
-// PATH_MAX the same way) and no link lies on the way. The project folders
-// around it are looked at on the way, outermost first.
+// Opens the project folder from "/" one name at a time: a path of any length
+// opens (the scan reaches projects deeper than PATH_MAX the same way). A link
+// on the way is the user's own layout (~/code -> /data/code) and is followed,
+// once, here; the project folder itself must be a real folder, and below it
+// nothing is ever reached through a link. The project folders around it are
+// looked at on the way, outermost first.
 int openProject(const std::string& project, const ProjectDetector& detector, std::vector<Around>& around) {
     const auto refuse = [&](const std::string& why) { return CleanRefused("project path " + project + " " + why); };
     int fd = open("/", (project == "/" ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC);
@@ -97,7 +99,7 @@ int openProject(const std::string& project, const ProjectDetector& detector, std
         const std::size_t j = std::min(project.find('/', i), project.size());
         const std::string name = project.substr(i, j - i);
         const bool last = j == project.size();
-        const int next = openat(fd, name.c_str(), (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next = openat(fd, name.c_str(), (last ? O_RDONLY | O_NOFOLLOW : O_PATH) | O_DIRECTORY | O_CLOEXEC);
         if (next < 0) {
             const int e = errno;
             struct stat st {};
@@ -105,8 +107,9 @@ int openProject(const std::string& project, const ProjectDetector& detector, std
             const int statError = errno;
             close(fd);
             if (rc != 0) throw refuse("cannot be found: " + std::string(std::strerror(statError)));
-            if (S_ISLNK(st.st_mode))
-                throw refuse(last ? "is a symbolic link; only real folders are cleaned" : "goes through a symbolic link; only real folders are cleaned");
+            if (S_ISLNK(st.st_mode) && last) throw refuse("is a symbolic link; only real folders are cleaned");
+            // A link on the way that leads nowhere (or nowhere this user may go).
+            if (S_ISLNK(st.st_mode)) throw refuse("cannot be found: " + std::string(std::strerror(e)));
             if (!S_ISDIR(st.st_mode)) throw refuse(last ? "is not a folder" : "cannot be found: " + std::string(std::strerror(ENOTDIR)));
             throw refuse("cannot be opened: " + std::string(std::strerror(e)));
         }
@@ -161,6 +164,9 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
     return out;
 }
+
+// The folder at an artifact's path is not the one that was measured.
+struct NotInPlace {};
 
 bool identityOf(int projectFd, const std::string& rel, FolderIdentity& id) {
     const int parent = openParentNoFollow(projectFd, rel);
@@ -287,45 +293,48 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         }
         const FolderIdentity checked{st.st_dev, st.st_ino};
         item.bytes = *bytes;  // also when it fails: what it holds, not what was freed
+        // A mount made since the scan, or while this folder was measured,
+        // would go with it: the mounts are read again for every folder.
+        movability.readMountsAgain();
         if (const auto why = movability.obstacle(parentFd, name, abs, place)) {
             item.error = abs + " " + *why + "; left in place";
         } else if (!options.execute) {
             item.success = true;
         } else {
-            // Checked again at the moment of the move: a folder replaced
-            // since it was measured is not moved, nor one whose path leads
-            // elsewhere now (the mover checks the folder itself).
-            FolderIdentity now;
-            if (!identityOf(fd, target.rel, now) || now.dev != checked.dev || now.ino != checked.ino) {
+            // Recorded as pending just before the move, so that a move
+            // finished by a process killed right after it is still completed
+            // in the history by the next command.
+            std::optional<int> seq;
+            const auto recordMove = [&](const std::string& info, const std::string& trashed) {
+                // Looked up again by its names from the project at the moment
+                // of the move (the mover checks the folder itself): a folder on
+                // the way replaced since the measuring, by a link or another
+                // folder, leaves the measured one somewhere else.
+                FolderIdentity now;
+                if (!identityOf(fd, target.rel, now) || now.dev != checked.dev || now.ino != checked.ino) throw NotInPlace();
+                CleanItemDTO inFlight = item;
+                inFlight.success = true;
+                if (!seq) seq = ++moves;
+                db.savePendingMove(op, *seq,
+                                   {inFlight, info, trashed, static_cast<std::int64_t>(checked.dev), static_cast<std::int64_t>(checked.ino)});
+            };
+            try {
+                const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
+                item.success = r.moved;
+                if (!r.moved) item.error = r.error;
+            } catch (const NotInPlace&) {
                 item.error = abs + " is not the folder that was measured any more; left in place";
-            } else {
-                // Recorded as pending just before the move, so that a move
-                // finished by a process killed right after it is still
-                // completed in the history by the next command.
-                std::optional<int> seq;
-                const auto recordMove = [&](const std::string& info, const std::string& trashed) {
-                    CleanItemDTO inFlight = item;
-                    inFlight.success = true;
-                    if (!seq) seq = ++moves;
-                    db.savePendingMove(op, *seq,
-                                       {inFlight, info, trashed, static_cast<std::int64_t>(checked.dev), static_cast<std::int64_t>(checked.ino)});
-                };
+            } catch (const DatabaseError& e) {
+                // A move that cannot be recorded is not made, nor any after
+                // it; what moved before is still reported.
+                item.error = abs + " was left in place: its move cannot be recorded: " + e.what();
+                out.unrecorded = e.what();
+            }
+            if (!item.success && seq) {
                 try {
-                    const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
-                    item.success = r.moved;
-                    if (!r.moved) item.error = r.error;
+                    db.dropPendingMove(op.id, *seq);
                 } catch (const DatabaseError& e) {
-                    // A move that cannot be recorded is not made, nor any
-                    // after it; what moved before is still reported.
-                    item.error = abs + " was left in place: its move cannot be recorded: " + e.what();
-                    out.unrecorded = e.what();
-                }
-                if (!item.success && seq) {
-                    try {
-                        db.dropPendingMove(op.id, *seq);
-                    } catch (const DatabaseError& e) {
-                        if (out.unrecorded.empty()) out.unrecorded = e.what();
-                    }
+                    if (out.unrecorded.empty()) out.unrecorded = e.what();
                 }
             }
             if (item.success) moved.push_back({abs, item.bytes});

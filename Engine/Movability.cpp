@@ -10,8 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <tuple>
 #include <utility>
@@ -62,13 +60,6 @@ std::pair<dev_t, std::optional<std::uint64_t>> placeOfNearest(const std::string&
     }
 }
 
-std::string readText(const char* path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 }  // namespace
 
 ProjectPlace placeOf(int fd, const std::string& path) {
@@ -80,6 +71,7 @@ ProjectPlace placeOf(int fd, const std::string& path) {
         place.dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
         place.hasMountId = (sx.stx_mask & STATX_MNT_ID) != 0;
         place.mountId = sx.stx_mnt_id;
+        place.mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
     }
     return place;
 }
@@ -91,7 +83,8 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
     if (!project.validName) return "lies in a project whose path is not valid UTF-8, which cannot be cleaned";
     if (!platform::isValidUtf8(path)) return "has a name that is not valid UTF-8, which cannot be cleaned";
     struct statx sx {};
-    if (statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_UID | STATX_MNT_ID, &sx) != 0)
+    if (statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_MNT_ID,
+              &sx) != 0)
         return "cannot be read: " + errorText(errno);
     if (!S_ISDIR(sx.stx_mode)) return "is not a real folder";
     if ((sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT))
@@ -99,6 +92,12 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
     const dev_t dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
     if (dev != project.dev || (project.hasMountId && (sx.stx_mask & STATX_MNT_ID) && sx.stx_mnt_id != project.mountId))
         return "lies on another mount than its project, so it cannot be moved to the trash";
+    const std::optional<std::uint64_t> mountId = (sx.stx_mask & STATX_MNT_ID) ? std::optional(sx.stx_mnt_id) : std::nullopt;
+    {
+        std::lock_guard lock(m_);
+        if (const auto below = mounts_.mountBelow(dev, sx.stx_ino, mountId))
+            return "holds another mounted filesystem at " + path + *below + ", which would go with it to the Trash";
+    }
     if (faccessat(parentFd, name.c_str(), W_OK, AT_EACCESS) != 0)
         return "cannot be moved by this user: there is no write permission on it";
     struct statx px {};
@@ -108,12 +107,16 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
     const uid_t me = geteuid();
     if ((px.stx_mode & S_ISVTX) && me != 0 && sx.stx_uid != me && px.stx_uid != me)
         return "cannot be moved by this user: its parent folder is sticky and neither belongs to this user";
-    return trashObstacle(dev, (sx.stx_mask & STATX_MNT_ID) ? std::optional<std::uint64_t>(sx.stx_mnt_id) : std::nullopt, path,
-                         project.path);
+    return trashObstacle(dev, mountId, path, project);
+}
+
+void Movability::readMountsAgain() {
+    std::lock_guard lock(m_);
+    mounts_.read();
 }
 
 std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,
-                                                     const std::string& project) {
+                                                     const ProjectPlace& project) {
     static const std::string none = "cannot be moved to the trash: there is no usable trash on its filesystem";
     std::lock_guard lock(m_);
     if (!homeDev_) std::tie(homeDev_, homeMount_) = placeOfNearest(dataHome_ + "/Trash");
@@ -124,10 +127,13 @@ std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<st
             return "cannot be moved to the trash: it lies on another mount of the filesystem that holds the home trash";
         return homeTrashUsable() ? std::nullopt : std::optional(none);
     }
-    if (!mountinfo_) mountinfo_ = readText("/proc/self/mountinfo");
-    const std::string top = mountPointFor(path, *mountinfo_);
+    if (!mounts_.isRead()) mounts_.read();
+    // The folder's own mount tells its volume's top also when its path
+    // reaches it through a link above the project.
+    const auto own = mountId ? mounts_.mountPoint(*mountId) : std::nullopt;
+    const std::string top = own ? *own : mounts_.mountPointAbove(path);
     // The volume's trash would be made inside the project itself.
-    if (isInsideOrEqual(top, project)) return none;
+    if (project.mountRoot || isInsideOrEqual(top, project.path)) return none;
     auto it = volumeUsable_.find(top);
     if (it == volumeUsable_.end()) it = volumeUsable_.emplace(top, volumeTrashUsable(top, dev)).first;
     return it->second ? std::nullopt : std::optional(none);

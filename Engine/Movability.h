@@ -1,9 +1,11 @@
 #pragma once
 // Whether this user can really move a folder to a Trash: the rename has to be
-// allowed on the folder and its parent, the folder must not be a mount point
-// or lie on another mount than its project, and a Trash has to be usable on
-// its filesystem without making one inside the project. A folder that fails
-// any of these is never offered for cleaning.
+// allowed on the folder and its parent, the folder must not be a mount point,
+// lie on another mount than its project or hold a mount anywhere below it,
+// and a Trash has to be usable on its filesystem without making one inside
+// the project. A folder that fails any of these is never offered for cleaning.
+
+#include "MountTable.h"
 
 #include <sys/types.h>
 
@@ -21,6 +23,7 @@ struct ProjectPlace {
     dev_t dev = 0;
     std::uint64_t mountId = 0;
     bool hasMountId = false;
+    bool mountRoot = false;  // the project folder is the top of its mount
     bool validName = true;  // its absolute path is valid UTF-8
 };
 
@@ -38,11 +41,15 @@ public:
     std::optional<std::string> obstacle(int parentFd, const std::string& name, const std::string& path,
                                         const ProjectPlace& project);
 
+    // Reads the mounts again, for a clean that checks each folder just
+    // before its move: a mount can be made at any time. A scan reads them once.
+    void readMountsAgain();
+
 private:
     // Why no trash can take the folder at `path` (on `dev`, reached through
     // the mount `mountId` when known) by renaming, or nothing.
     std::optional<std::string> trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,
-                                             const std::string& project);
+                                             const ProjectPlace& project);
     bool homeTrashUsable();
     bool volumeTrashUsable(const std::string& top, dev_t dev);
 
@@ -51,7 +58,7 @@ private:
     std::optional<dev_t> homeDev_;
     std::optional<std::uint64_t> homeMount_;  // the mount that holds the home trash, when known
     std::optional<bool> homeUsable_;
-    std::optional<std::string> mountinfo_;
+    MountTable mounts_;
     std::map<std::string, bool> volumeUsable_;  // by the volume's top
 };
 

@@ -1,6 +1,7 @@
 #include "TrashMover.h"
 
 #include "Home.h"
+#include "MountTable.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
+#include <climits>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -81,28 +82,21 @@ bool prepareTrash(const std::string& trash, bool create, std::string& error) {
     return true;
 }
 
-std::string readFile(const char* path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+// The mount point of the mount that holds the entry `name` of `parentFd`.
+std::optional<std::string> ownMountPoint(int parentFd, const std::string& name, const MountTable& mounts) {
+    struct statx sx {};
+    if (statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &sx) != 0 || !(sx.stx_mask & STATX_MNT_ID))
+        return std::nullopt;
+    return mounts.mountPoint(sx.stx_mnt_id);
 }
 
-// mountinfo escapes space, tab, newline and backslash as \ooo.
-std::string unescapeMount(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size()) {
-            const std::string oct = s.substr(i + 1, 3);
-            if (oct.size() == 3 && oct.find_first_not_of("01234567") == std::string::npos) {
-                out.push_back(static_cast<char>(std::stoi(oct, nullptr, 8)));
-                i += 3;
-                continue;
-            }
-        }
-        out.push_back(s[i]);
-    }
-    return out;
+// The path, without links, of the entry `name` of the open folder `parentFd`.
+std::optional<std::string> realPathOf(int parentFd, const std::string& name) {
+    std::string buf(PATH_MAX, '\0');
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(parentFd)).c_str(), buf.data(), buf.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return std::nullopt;
+    buf.resize(static_cast<std::size_t>(n));
+    return joinPath(buf, name);
 }
 
 bool writeAll(int fd, const std::string& data) {
@@ -182,17 +176,9 @@ std::string trashPathEncode(const std::string& path) {
 }
 
 std::string mountPointFor(const std::string& path, const std::string& mountinfo) {
-    std::string best = "/";
-    std::istringstream in(mountinfo);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, devno, root, mountPoint;
-        if (!(fields >> id >> parent >> devno >> root >> mountPoint)) continue;
-        mountPoint = unescapeMount(mountPoint);
-        if (isInsideOrEqual(path, mountPoint) && mountPoint.size() > best.size()) best = mountPoint;
-    }
-    return best;
+    MountTable mounts;
+    mounts.parse(mountinfo);
+    return mounts.mountPointAbove(path);
 }
 
 std::string trashDeletionDate(long long unixSeconds) {
@@ -269,7 +255,17 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     if (homeReady && home.st_dev == st.st_dev) {
         if (!prepareTrash(trash, true, result.error)) return result;
     } else {
-        const std::string top = mountPointFor(absolutePath, readFile("/proc/self/mountinfo"));
+        MountTable mounts;
+        mounts.read();
+        std::string top = mounts.mountPointAbove(absolutePath);
+        std::string onVolume = absolutePath;  // where the folder lies, as the volume's trash records it
+        // A path through a link above the project may name another volume
+        // than the folder's: its own mount tells its top, and the kernel
+        // where it really lies.
+        if (const auto own = ownMountPoint(parentFd, name, mounts); own && !isInsideOrEqual(absolutePath, *own)) {
+            top = *own;
+            onVolume = realPathOf(parentFd, name).value_or(absolutePath);
+        }
         // A mount point is not moved by renaming, and its trash would be
         // made inside the folder itself.
         if (isInsideOrEqual(top, absolutePath)) {
@@ -292,7 +288,7 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
             if (!prepareTrash(trash, false, result.error)) return result;
         }
         // Paths in a volume's trash are relative to the volume's top.
-        if (top != "/" && isInsideOrEqual(absolutePath, top)) infoPath = absolutePath.substr(top.size() + 1);
+        if (top != "/" && isInsideOrEqual(onVolume, top)) infoPath = onVolume.substr(top.size() + 1);
         struct stat ts {};
         if (stat(trash.c_str(), &ts) != 0 || ts.st_dev != st.st_dev) {
             result.error = "cannot be moved to the trash: there is no trash on its own filesystem; it was left in place";

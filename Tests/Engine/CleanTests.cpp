@@ -196,15 +196,42 @@ TEST_F(Clean, ProjectPathsThatAreNotRealProjectsAreRefused) {
     writeFiles(tree, {{"cm/CMakeLists.txt", 10}, {"cm/lib/CMakeLists.txt", 10}, {"cm/lib/build/x.o", 10}});
     const Snapshot before = everything();
     // Also what a scan never offers: a package inside another project's
-    // artifact, a project reached through a link on the way, a CMake subfolder.
+    // artifact, a CMake subfolder.
     for (const std::string& p : {tree + "/linked", tree + "/missing", tree + "/plain", tree + "/app/package.json",
-                                 tree + "/app/node_modules/dep", tmp / "via/app", tree + "/cm/lib"}) {
+                                 tree + "/app/node_modules/dep", tree + "/cm/lib"}) {
         for (bool execute : {false, true}) {
             const RunResult r = clean(p, execute);
             EXPECT_EQ(r.exitCode, 1) << p;
             EXPECT_TRUE(r.out.empty()) << p;
             EXPECT_NE(r.err.find(p), std::string::npos) << r.err;
             EXPECT_EQ(lineCount(r.err), 1) << r.err;
+        }
+    }
+    EXPECT_EQ(everything(), before);
+    EXPECT_TRUE(log().empty());
+    // A link on the way to a project is the user's layout: the project is
+    // cleaned by the path it was offered by.
+    const CleanReportDTO viaLink = cleanOk(tmp / "via/app", false);
+    EXPECT_EQ(itemPaths(viaLink), (std::vector<std::string>{tmp / "via/app/node_modules", tmp / "via/app/.next"}));
+    for (const auto& i : viaLink.items) EXPECT_TRUE(i.success) << i.error.value_or("");
+}
+
+// A project inside a folder that the rules name anywhere in a project around
+// it (a __pycache__) lies inside that project's artifact, which a clean of it
+// would move: refused, naming the nearest project around it that claims it.
+TEST_F(Clean, AProjectInsideAFolderNamedAnywhereInAProjectAroundItIsRefused) {
+    const std::string outer = tree + "/outer", mid = outer + "/a/__pycache__/mid";
+    writeFiles(outer, {{"pyproject.toml", 10}, {"pkg/__pycache__/inner/pyproject.toml", 10},
+                       {"pkg/__pycache__/inner/__pycache__/m.pyc", 100}, {"a/__pycache__/mid/setup.py", 10},
+                       {"a/__pycache__/mid/b/__pycache__/deep/requirements.txt", 10},
+                       {"a/__pycache__/mid/b/__pycache__/deep/__pycache__/m.pyc", 100}});
+    const Snapshot before = everything();
+    for (const auto& [project, around] : {std::pair{outer + "/pkg/__pycache__/inner", outer},
+                                          std::pair{mid + "/b/__pycache__/deep", mid}}) {
+        for (bool execute : {false, true}) {
+            const RunResult r = clean(project, execute);
+            EXPECT_EQ(r.exitCode, 1) << project;
+            EXPECT_EQ(r.err, "tidewell-engine: project path " + project + " lies inside an artifact folder of the project " + around + "\n");
         }
     }
     EXPECT_EQ(everything(), before);

@@ -211,6 +211,71 @@ TEST_F(Movable, AMountPointIsNeverOfferedNorMovedAndNoTrashIsMadeInTheProject) {
     EXPECT_TRUE(trashes.empty()) << trashes.front();
 }
 
+// A folder with a mount anywhere inside it would take the mount to the
+// Trash, and emptying the Trash would delete what the mount shows: such a
+// folder is never offered nor moved, also when the mount is made after the
+// scan, and the dry run tells why in the user's words.
+TEST_F(Movable, AFolderHoldingAMountIsNeverOfferedNorMoved) {
+    const std::string app = tree + "/app";
+    nodeProject(app);
+    writeFiles(app, {{"composer.json", 10}, {"vendor/autoload.php", 300}});
+    // A library under development bound into vendor/, and a tmpfs deep in node_modules.
+    writeFile(tmp / "mylib/src/Lib.php", 4000);
+    const BindMount lib(tmp / "mylib", app + "/vendor/acme/mylib");
+    const TmpfsMount cache(app + "/node_modules/.cache/tmp", "4m");
+    ASSERT_TRUE(lib.mounted() && cache.mounted()) << "tests run as root";
+    writeFile(app + "/node_modules/.cache/tmp/keep.txt", 2000);
+    // Offered at the scan; its mount is made before the clean.
+    const std::string late = tree + "/late";
+    nodeProject(late);
+
+    const RunResult scan = engine.scan({tree});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    const DashboardDTO d = decode<DashboardDTO>(scan.out);
+    EXPECT_EQ(artifactNames(find(d, app)), std::vector<std::string>{".next"});
+    EXPECT_EQ(artifactNames(find(d, late)), (std::vector<std::string>{".next", "node_modules"}));
+    const TmpfsMount lateMount(late + "/node_modules/dep/sessions", "4m");
+    ASSERT_TRUE(lateMount.mounted());
+    writeFile(late + "/node_modules/dep/sessions/s.txt", 100);
+
+    const auto holds = [](const std::string& folder, const std::string& mount) {
+        return folder + " holds another mounted filesystem at " + mount + ", which would go with it to the Trash; left in place";
+    };
+    const std::map<std::string, std::string> refused = {
+        {app + "/vendor", holds(app + "/vendor", app + "/vendor/acme/mylib")},
+        {app + "/node_modules", holds(app + "/node_modules", app + "/node_modules/.cache/tmp")},
+        {late + "/node_modules", holds(late + "/node_modules", late + "/node_modules/dep/sessions")},
+    };
+    for (bool execute : {false, true}) {
+        for (const std::string& project : {app, late}) {
+            SCOPED_TRACE(project + (execute ? " executed" : " dry run"));
+            std::vector<std::string> args = {"clean", "--project", project, "--json", "--caution"};
+            if (execute) args.push_back("--execute");
+            // The real clean takes the folders the scan offered.
+            if (execute && project == late)
+                for (const char* a : {"/node_modules", "/.next"}) args.insert(args.end(), {"--artifact", late + a});
+            const RunResult r = engine.run(args);
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+            for (const auto& i : report.items) {
+                const auto why = refused.find(i.path);
+                if (why == refused.end()) {
+                    EXPECT_TRUE(i.success) << i.path << ": " << i.error.value_or("");
+                } else {
+                    EXPECT_FALSE(i.success) << i.path;
+                    EXPECT_EQ(i.error.value_or(""), why->second);
+                }
+            }
+            EXPECT_EQ(report.items.size(), project == app ? 3u : 2u);
+        }
+    }
+    EXPECT_FALSE(exists(app + "/.next") || exists(late + "/.next"));
+    for (const std::string& f : {app + "/vendor/acme/mylib/src/Lib.php", app + "/node_modules/.cache/tmp/keep.txt",
+                                 late + "/node_modules/dep/sessions/s.txt", tmp / "mylib/src/Lib.php"})
+        EXPECT_TRUE(exists(f)) << f;
+    EXPECT_FALSE(exists(engine.data() + "/Trash/files/vendor") || exists(engine.data() + "/Trash/files/node_modules"));
+}
+
 TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
     const std::string vol = tmp / "vol";
     makeDirs(vol);
@@ -242,6 +307,8 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         std::vector<std::string> kept;     // what stays that the reports cannot name as it is
         std::unique_ptr<TmpfsMount> tmpfs;
         std::unique_ptr<BindMount> bind;
+        std::string sandbox;  // the engine's home and data folder, when not the case's own
+        std::map<std::string, std::string> infos;  // info files the clean writes, by their Path=
     };
     struct Case {
         const char* name;
@@ -326,17 +393,83 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
              give(dir + "/deep");
              s.offered = {".next", "node_modules"};
          }},
+        {"a Python project deeper than PATH_MAX",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             s.root = dir;
+             s.project = makeDeepFolder(dir + "/deep", 4300) + "/py";
+             writeFilesDeep(s.project, {{"pyproject.toml", 50}, {"pkg/mod.py", 900}, {"pkg/__pycache__/mod.pyc", 9000}});
+             give(dir + "/deep");
+             s.offered = {"pkg/__pycache__"};
+         }},
+        {"a node_modules holding a tmpfs",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             s.root = dir;
+             s.project = dir + "/app";
+             nodeProject(s.project);
+             give(s.project);
+             s.tmpfs = std::make_unique<TmpfsMount>(s.project + "/node_modules/.cache", "4m", "mode=755,uid=65534,gid=65534");
+             writeFile(s.project + "/node_modules/.cache/build.txt", 500);
+             s.offered = {".next"};
+             s.kept = {s.project + "/node_modules/.cache/build.txt"};
+         }},
+        {"a project under a scan root that is a link (~/code -> /data/code)",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             nodeProject(dir + "/data/code/app");
+             give(dir + "/data");
+             symlink((dir + "/data/code").c_str(), (dir + "/code").c_str());
+             s.root = dir + "/code";
+             s.project = dir + "/code/app";
+             s.offered = {".next", "node_modules"};
+         }},
+        {"a project below a link higher up (/home -> /var/home)",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             nodeProject(dir + "/var/home/u/code/app");
+             give(dir + "/var/home/u");
+             symlink("var/home", (dir + "/home").c_str());
+             s.root = dir + "/home/u/code";
+             s.project = dir + "/home/u/code/app";
+             s.offered = {".next", "node_modules"};
+         }},
+        {"a project on another volume reached through a link",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             volumeWith(dir + "/vol", s, [&] {
+                 makeDirs(dir + "/vol/.Trash-65534");
+                 give(dir + "/vol/.Trash-65534");
+             });
+             symlink((dir + "/vol").c_str(), (dir + "/code").c_str());
+             s.root = dir + "/code";
+             s.project = dir + "/code/app";
+             s.offered = {".next", "node_modules"};
+             // Restored where the folders really lie, relative to the volume's top.
+             s.infos = {{dir + "/vol/.Trash-65534/info/node_modules.trashinfo", "app/node_modules"},
+                        {dir + "/vol/.Trash-65534/info/.next.trashinfo", "app/.next"}};
+         }},
+        {"a data home inside a bind-mounted folder of the project",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             writeFiles(dir + "/app", {{"metro.config.js", 50}, {"node_modules/dep/index.js", 20000}});
+             writeFiles(dir + "/shared-android", {{"app/build/out.apk", 9000}});
+             give(dir + "/app");
+             give(dir + "/shared-android");
+             s.bind = std::make_unique<BindMount>(dir + "/shared-android", dir + "/app/android");
+             s.sandbox = dir + "/app/android/sandbox";
+             s.root = dir;
+             s.project = dir + "/app";
+             // android/app/build lies on the bind mount with the home trash, node_modules beside it.
+             s.kept = {dir + "/app/android/app/build/out.apk", dir + "/app/node_modules/dep/index.js"};
+         }},
     };
     // Each case runs whole, whatever the others do.
     for (std::size_t n = 0; n < cases.size(); ++n) [&] {
         SCOPED_TRACE(cases[n].name);
         const std::string dir = tmp / ("case" + std::to_string(n));
         makeDirs(dir);
-        const EngineRunner runner{dir + "-sandbox"};
+        const EngineRunner caseRunner{dir + "-sandbox"};
         give(dir + "-sandbox");
         Setup s;
-        cases[n].setUp(dir, runner, s);
+        cases[n].setUp(dir, caseRunner, s);
         ASSERT_TRUE((!s.tmpfs || s.tmpfs->mounted()) && (!s.bind || s.bind->mounted())) << "tests run as root";
+        const EngineRunner runner{s.sandbox.empty() ? dir + "-sandbox" : s.sandbox};
+        if (!s.sandbox.empty()) give(s.sandbox);
 
         const RunResult scan = runner.scan({s.root}, 30, 64, asUser);
         ASSERT_EQ(scan.exitCode, 0) << scan.err;
@@ -373,6 +506,8 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         }
         for (const auto& path : offered) EXPECT_FALSE(exists(path)) << path;
         for (const auto& path : s.kept) EXPECT_TRUE(exists(path)) << path;
+        for (const auto& [info, path] : s.infos)
+            EXPECT_NE(readText(info).find("\nPath=" + path + "\n"), std::string::npos) << info << ": " << readText(info);
         EXPECT_FALSE(exists(s.project + "/.Trash-65534") || exists(s.project + "/.Trash")) << "no trash made inside the project";
     }();
 }

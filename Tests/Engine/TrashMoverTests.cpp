@@ -109,6 +109,8 @@ enum class Interfere {
     SwapFolderBefore,
     SwapLinkDuring,
     SwapFolderDuring,
+    SwapWayLinkBefore,
+    SwapWayFolderBefore,
     KillAfterPendingRecord,
     KillAfterInfoFile,
     KillAfterMove,
@@ -123,6 +125,7 @@ public:
                       const BeforeMove& beforeMove) override {
         path_ = path;
         if (how_ == Interfere::SwapLinkBefore || how_ == Interfere::SwapFolderBefore) swap(how_ == Interfere::SwapLinkBefore);
+        if (how_ == Interfere::SwapWayLinkBefore || how_ == Interfere::SwapWayFolderBefore) swapWay(how_ == Interfere::SwapWayLinkBefore);
         const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
             if (how_ == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
             beforeMove(info, trashed);
@@ -145,6 +148,17 @@ private:
         enginetest::makeDirs(aside_);
         rename(path_.c_str(), (aside_ + "/" + path_.substr(path_.rfind('/') + 1)).c_str());
         if (link) symlink(aside_.c_str(), path_.c_str());
+        else enginetest::writeFile(path_ + "/other.txt", 7);
+    }
+
+    // The folder on the way goes aside with the measured folder in it; a link
+    // to it, or another folder with a folder of the same name, takes its place.
+    void swapWay(bool link) {
+        const std::string way = path_.substr(0, path_.rfind('/'));
+        const std::string moved = aside_ + way.substr(way.rfind('/'));
+        enginetest::makeDirs(aside_);
+        rename(way.c_str(), moved.c_str());
+        if (link) symlink(moved.c_str(), way.c_str());
         else enginetest::writeFile(path_ + "/other.txt", 7);
     }
 
@@ -226,6 +240,30 @@ TEST(CleanRace, SomethingSwappedInAfterMeasuringIsNeitherMovedNorClaimed) {
             EXPECT_FALSE(exists(t / "data/Trash")) << "the trash is not touched";
         }
         EXPECT_FALSE(exists(t / "data/Trash/files/node_modules") || exists(t / "data/Trash/info/node_modules.trashinfo"));
+        Database db(t / "db.sqlite");
+        EXPECT_TRUE(db.operations(10).empty());
+        EXPECT_TRUE(db.pendingCleans().empty());
+    }
+}
+
+// A folder on the way (android/ of android/build) replaced, by a link to it
+// or by another folder, after the measuring and before the move: the measured
+// folder is no longer at its path, so nothing enters the trash.
+TEST(CleanRace, AFolderOnTheWaySwappedAfterMeasuringLeavesEverythingInPlace) {
+    for (Interfere how : {Interfere::SwapWayLinkBefore, Interfere::SwapWayFolderBefore}) {
+        SCOPED_TRACE(how == Interfere::SwapWayLinkBefore ? "a link" : "another folder");
+        enginetest::TempDir t;
+        enginetest::writeFiles(t.path(), {{"rn/metro.config.js", 10}, {"rn/android/build/out.apk", 9000}});
+        const CleanOutcome out = cleanApp(t, how, "rn");
+        // The other folders of the rules below android/ are now behind the link.
+        ASSERT_FALSE(out.report.items.empty());
+        const auto& item = out.report.items[0];
+        EXPECT_EQ(item.path, t / "rn/android/build");
+        EXPECT_EQ(item.error.value_or(""), item.path + " is not the folder that was measured any more; left in place");
+        for (const auto& i : out.report.items) EXPECT_FALSE(i.success) << i.path;
+        EXPECT_EQ(out.report.bytes_reclaimed, 0u);
+        EXPECT_TRUE(exists(t / "aside/android/build/out.apk")) << "the measured folder is untouched";
+        EXPECT_FALSE(exists(t / "data/Trash/files/build") || exists(t / "data/Trash/info/build.trashinfo"));
         Database db(t / "db.sqlite");
         EXPECT_TRUE(db.operations(10).empty());
         EXPECT_TRUE(db.pendingCleans().empty());
