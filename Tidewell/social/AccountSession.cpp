@@ -10,7 +10,6 @@
 #include "desktop/HttpClient.h"
 #include "desktop/Workspace.h"
 #include "foundation/UserDefaults.h"
-#include "social/LeaderboardSync.h"
 #include "social/ServiceOrigin.h"
 
 namespace tidewell {
@@ -155,8 +154,6 @@ void AccountSession::exchange(const std::string& code) {
 }
 
 void AccountSession::signOut() {
-    // A report waiting to go would otherwise find no session and say so.
-    LeaderboardSync::shared()->cancelPending();
     deleteSessionToken();
     launchCheckPending_ = false;
     isSignedIn = false;

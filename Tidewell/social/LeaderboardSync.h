@@ -45,7 +45,7 @@ public:
     // session, or the service refused it).
     void sendReport(const CharacterProfile& profile, std::uint64_t lifetimeBytes, std::function<void(bool)> done = nullptr);
     void leave(std::function<void()> done = nullptr);
-    // Drops the waiting report (sign-out).
+    // Drops the waiting report (leaving the leaderboard).
     void cancelPending();
     bool hasPending() const { return pending_.has_value() && !pending_->isCancelled(); }
 

@@ -78,14 +78,19 @@ TEST_F(AccountTest, SignInRunsFromTheBrowserToTheStoredTokenAndIdentity) {
     EXPECT_TRUE(nextRun.isSignedIn.get());
     EXPECT_EQ(nextRun.accountName.get(), "Jane Doe");
 
-    // Sign-out removes all of it and drops the report still waiting.
+    // Sign-out removes all of it and nothing else: the report still waiting
+    // stays scheduled, finds no session when it leaves, and sends nothing.
     auto sync = LeaderboardSync::shared();
     CharacterProfile profile;
     profile.name = "jane";
+    profile.leaderboardOptIn = true;
     sync->sync(profile, 1, 0.05);
     session.signOut();
-    idle(0.2);
+    EXPECT_TRUE(sync->hasPending());
+    settle([&] { return sync->status.get().has_value(); });
+    EXPECT_EQ(sync->status.get(), "Sign in to join the leaderboard.");
     EXPECT_EQ(countOf("PUT"), 0);
+    sync->status = std::nullopt;
     EXPECT_FALSE(session.isSignedIn.get());
     EXPECT_EQ(session.accountEmail.get(), std::nullopt);
     EXPECT_EQ(session.accountName.get(), std::nullopt);
