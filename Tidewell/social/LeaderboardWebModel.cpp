@@ -59,7 +59,7 @@ std::string leaderboardSchemeScript(bool dark) {
            (dark ? "tidewell-dark" : "tidewell-light") + "');";
 }
 
-bool isLeaderboardServiceURL(const std::optional<std::string>& url) {
+bool LeaderboardWebModel::isServiceURL(const std::optional<std::string>& url) {
     // The whole origin: another port or scheme on the same host is another site.
     const std::string own = originOf(leaderboardURL());
     const std::string other = url ? originOf(*url) : std::string();
@@ -71,7 +71,7 @@ bool isLeaderboardServiceURL(const std::optional<std::string>& url) {
 LeaderboardNavigation leaderboardNavigationPolicy(const platform::WebNavigationAction& action) {
     if (!action.url) return LeaderboardNavigation::cancel;
     if (schemeOf(*action.url) == "about") return LeaderboardNavigation::allow;
-    if (isLeaderboardServiceURL(action.url)) return LeaderboardNavigation::allow;
+    if (LeaderboardWebModel::isServiceURL(action.url)) return LeaderboardNavigation::allow;
     // Elsewhere: nothing of another site loads in the page, its frames
     // included, and only the user's own click or key sends the page (or a
     // link in one of its frames) to the browser; the page alone sends nothing.
@@ -171,7 +171,7 @@ void LeaderboardWebModel::didFailNavigation(int errorCode) {
 void LeaderboardWebModel::newWindowRequested(const platform::WebNavigationAction& action) {
     // A window.open the user did not ask for by a click is refused.
     if (!action.url || !action.userInitiated) return;
-    if (isLeaderboardServiceURL(action.url)) webView().load(*action.url, std::chrono::seconds(60));
+    if (LeaderboardWebModel::isServiceURL(action.url)) webView().load(*action.url, std::chrono::seconds(60));
     else platform::Workspace::shared().openURL(*action.url);
 }
 

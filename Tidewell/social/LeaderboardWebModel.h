@@ -20,9 +20,6 @@ namespace tidewell {
 const std::string& leaderboardPageStylesheet();
 std::string leaderboardStyleScript();
 
-// Whether `url` is on the service's origin: scheme, host and port (pure over the current origin).
-bool isLeaderboardServiceURL(const std::optional<std::string>& url);
-
 enum class LeaderboardNavigation { allow, cancel, openInBrowser };
 // What becomes of a navigation: no address is cancelled, "about:" pages and
 // the service's origin stay; anywhere else goes to the browser only right
@@ -58,6 +55,9 @@ public:
     void setColorScheme(bool dark);
     // The page on screen now, else the leaderboard's address.
     std::string currentURL() const;
+    // Whether `url` is on the service's origin: scheme, host and port (pure
+    // over the current origin); true when neither has one.
+    static bool isServiceURL(const std::optional<std::string>& url);
 
     // The web view's callbacks, public for tests.
     platform::WebPolicy decidePolicy(const platform::WebNavigationAction& action);

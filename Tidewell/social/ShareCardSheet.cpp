@@ -42,94 +42,6 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Everything the actions need; copied into callbacks that may outlive the
-// sheet, where the state binding then reads its last value and writes nothing.
-struct Sheet {
-    AppStore* store;
-    State state;
-    ui::Binding<int> backgroundID;
-    ShareMoment moment;
-    ui::ColorScheme scheme;
-
-    ShareCardCanvas card() const { return shareSheetCard(*store, state.get(), backgroundID.get()); }
-
-    void flash(const std::string& text) const {
-        ui::withAnimation(forestSpring(), [&] { update(state, [&](auto& s) { s.status = text; }); });
-        platform::postToMainAfter(std::chrono::seconds(6), [state = state, text] {
-            if (state.get().status != text) return;
-            ui::withAnimation(forestSpring(), [&] { update(state, [](auto& s) { s.status = std::nullopt; }); });
-        });
-    }
-
-    bool copyImage() const {
-        const QImage image = renderShareCard(card(), scheme);
-        if (image.isNull()) {
-            store->lastError = std::string(kShareDrawFailure);
-            return false;
-        }
-        platform::Workspace::shared().copyImageToClipboard(image);
-        return true;
-    }
-
-    void savePNG() const {
-        auto png = sharePNGData(renderShareCard(card(), scheme));
-        if (!png) {
-            store->lastError = std::string(kShareDrawFailure);
-            return;
-        }
-        platform::SavePanelOptions options;
-        options.suggestedName = shareImageFileName(moment.bytes);
-        options.extension = "png";
-        platform::SavePanel::shared().begin(options, [self = *this, png = std::move(*png)](std::optional<std::string> path) {
-            if (!path) return;
-            QFile file(QString::fromStdString(*path));
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png.data(), qint64(png.size())) != qint64(png.size())) {
-                self.store->lastError = kShareSaveFailurePrefix + file.errorString().toStdString();
-                return;
-            }
-            self.flash("Saved " + fileNameOf(*path));
-        });
-    }
-
-    void post(ShareNetwork network) const {
-        if (state.get().posting) return;
-        if (!copyImage()) return;
-        const std::string heading = trimmedShareHeading(state.get().heading);
-        update(state, [&](auto& s) { s.posting = network; });
-        // The rest runs on a later turn, so the button shows "Preparing post…" meanwhile.
-        platform::postToMain([self = *this, network, heading] {
-            auto finish = [self, network, heading](std::optional<std::string> imageURL) {
-                update(self.state, [](auto& s) { s.posting = std::nullopt; });
-                self.openPost(network, heading, imageURL);
-            };
-            if (auto jpeg = shareJPEGData(renderShareCard(self.card(), self.scheme))) upload(*jpeg, heading, finish);
-            else finish(std::nullopt);
-        });
-    }
-
-    // Composes the post's text, opens the network's page in the browser and
-    // says so in the status line.
-    void openPost(ShareNetwork network, const std::string& heading, const std::optional<std::string>& imageURL) const {
-        platform::Workspace::shared().openURL(sharePostPageURL(network, sharePostText(heading, imageURL)));
-        flash(sharePostClosingMessage(imageURL.has_value()));
-    }
-
-    void chooseImage() const {
-        platform::OpenPanel::shared().begin(platform::singleImageOptions("Choose Image"),
-                                            [state = state](std::optional<std::vector<std::string>> paths) {
-                                                if (!paths || paths->empty()) return;
-                                                // An unreadable or oversized file changes nothing.
-                                                if (auto photo = loadSharePhoto(paths->front()))
-                                                    update(state, [&](auto& s) { s.customImage = std::move(*photo); });
-                                            });
-    }
-
-    void selectBackground(const ShareBackground& preset) const {
-        update(state, [](auto& s) { s.customImage = std::nullopt; });
-        backgroundID.set(preset.id);
-    }
-};
-
 ui::View caption(const std::string& text) {
     return ui::Text(text).font(ui::Font::caption().weight(ui::FontWeight::semibold)).foregroundStyle(ui::ShapeStyle::secondary());
 }
@@ -167,7 +79,7 @@ ui::View postingSteps() {
         .accessibilityLabel("How to share");
 }
 
-ui::View preview(const Sheet& sheet, const ShareCardSheetState& state, double width) {
+ui::View preview(const ShareCardSheet& sheet, const ShareCardSheetState& state, double width) {
     const ui::Shape rim = ui::RoundedRectangle(10, ui::RoundedCornerStyle::continuous);
     const double scale = width / kShareCardWidth;
     return sheet.card()
@@ -180,7 +92,7 @@ ui::View preview(const Sheet& sheet, const ShareCardSheetState& state, double wi
         .accessibilityLabel("Share card preview: " + state.heading);
 }
 
-ui::View swatch(const Sheet& sheet, const ShareBackground& preset, bool selected) {
+ui::View swatch(const ShareCardSheet& sheet, const ShareBackground& preset, bool selected) {
     ui::View face = ui::Circle()
                         .fill(preset.gradient())
                         .frame(26, 26)
@@ -194,7 +106,7 @@ ui::View swatch(const Sheet& sheet, const ShareBackground& preset, bool selected
         .id(std::to_string(preset.id));
 }
 
-ui::View controls(const Sheet& sheet, const ShareCardSheetState& state) {
+ui::View controls(const ShareCardSheet& sheet, const ShareCardSheetState& state) {
     AppStore& store = *sheet.store;
     const State st = sheet.state;
     ui::Binding<std::string> heading([st] { return st.get().heading; },
@@ -274,22 +186,111 @@ std::string shareSheetTitle(ShareMoment::Kind kind) {
     return kind == ShareMoment::Kind::milestone ? "Milestone reached" : "Share your clean";
 }
 
-ShareCardCanvas shareSheetCard(const AppStore& store, const ShareCardSheetState& state, int backgroundID) {
-    const CharacterProfile profile = store.character.get();
-    ShareCardCanvas card;
-    card.heading = state.heading;
-    card.background = shareBackground(backgroundID);
-    card.customImage = state.customImage;
-    card.dim = state.dim;
-    card.window = store.shareWindowImage;
-    if (profile.showsOnShareCard) card.character = profile;
-    card.lifetimeBytes = store.lifetimeReclaimedBytes.get();
-    return card;
+ShareCardSheet::ShareCardSheet(AppStore& store, std::function<void()> dismiss, ShareMoment moment)
+    : store(&store), dismiss(std::move(dismiss)), moment(std::move(moment)) {}
+
+const ShareBackground& ShareCardSheet::selectedBackground() const { return shareBackground(backgroundID.get()); }
+
+ShareCardCanvas ShareCardSheet::card() const {
+    const ShareCardSheetState current = state.get();
+    const CharacterProfile profile = store->character.get();
+    ShareCardCanvas canvas;
+    canvas.heading = current.heading;
+    canvas.background = selectedBackground();
+    canvas.customImage = current.customImage;
+    canvas.dim = current.dim;
+    canvas.window = store->shareWindowImage;
+    if (profile.showsOnShareCard) canvas.character = profile;
+    canvas.lifetimeBytes = store->lifetimeReclaimedBytes.get();
+    return canvas;
+}
+
+// Each drawn afresh from the card as it is now.
+std::optional<std::string> ShareCardSheet::pngData() const { return sharePNGData(renderShareCard(card(), scheme)); }
+
+std::optional<std::string> ShareCardSheet::jpegData() const { return shareJPEGData(renderShareCard(card(), scheme)); }
+
+// The sheet is copied into callbacks that may outlive it, where its state
+// binding then reads its last value and writes nothing.
+void ShareCardSheet::flash(const std::string& text) const {
+    ui::withAnimation(forestSpring(), [&] { update(state, [&](auto& s) { s.status = text; }); });
+    platform::postToMainAfter(std::chrono::seconds(6), [state = state, text] {
+        if (state.get().status != text) return;
+        ui::withAnimation(forestSpring(), [&] { update(state, [](auto& s) { s.status = std::nullopt; }); });
+    });
+}
+
+bool ShareCardSheet::copyImage() const {
+    const QImage image = renderShareCard(card(), scheme);
+    if (image.isNull()) {
+        store->lastError = std::string(kShareDrawFailure);
+        return false;
+    }
+    platform::Workspace::shared().copyImageToClipboard(image);
+    return true;
+}
+
+void ShareCardSheet::savePNG() const {
+    auto png = pngData();
+    if (!png) {
+        store->lastError = std::string(kShareDrawFailure);
+        return;
+    }
+    platform::SavePanelOptions options;
+    options.suggestedName = shareImageFileName(moment.bytes);
+    options.extension = "png";
+    platform::SavePanel::shared().begin(options, [self = *this, png = std::move(*png)](std::optional<std::string> path) {
+        if (!path) return;
+        QFile file(QString::fromStdString(*path));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png.data(), qint64(png.size())) != qint64(png.size())) {
+            self.store->lastError = kShareSaveFailurePrefix + file.errorString().toStdString();
+            return;
+        }
+        self.flash("Saved " + fileNameOf(*path));
+    });
+}
+
+void ShareCardSheet::post(ShareNetwork network) const {
+    if (state.get().posting) return;
+    if (!copyImage()) return;
+    const std::string heading = trimmedShareHeading(state.get().heading);
+    update(state, [&](auto& s) { s.posting = network; });
+    // The rest runs on a later turn, so the button shows "Preparing post…" meanwhile.
+    platform::postToMain([self = *this, network, heading] {
+        auto finish = [self, network, heading](std::optional<std::string> imageURL) {
+            update(self.state, [](auto& s) { s.posting = std::nullopt; });
+            self.openPost(network, heading, imageURL);
+        };
+        if (auto jpeg = self.jpegData()) upload(*jpeg, heading, finish);
+        else finish(std::nullopt);
+    });
+}
+
+// Composes the post's text, opens the network's page in the browser and says
+// so in the status line.
+void ShareCardSheet::openPost(ShareNetwork network, const std::string& heading, const std::optional<std::string>& imageURL) const {
+    platform::Workspace::shared().openURL(sharePostPageURL(network, sharePostText(heading, imageURL)));
+    flash(sharePostClosingMessage(imageURL.has_value()));
+}
+
+void ShareCardSheet::chooseImage() const {
+    platform::OpenPanel::shared().begin(platform::singleImageOptions("Choose Image"),
+                                        [state = state](std::optional<std::vector<std::string>> paths) {
+                                            if (!paths || paths->empty()) return;
+                                            // An unreadable or oversized file changes nothing.
+                                            if (auto photo = loadSharePhoto(paths->front()))
+                                                update(state, [&](auto& s) { s.customImage = std::move(*photo); });
+                                        });
+}
+
+void ShareCardSheet::selectBackground(const ShareBackground& preset) const {
+    update(state, [](auto& s) { s.customImage = std::nullopt; });
+    backgroundID.set(preset.id);
 }
 
 // Half the card where the sheet has the room; in a smaller window the whole
 // card still shows, smaller, rather than cut at both sides.
-ui::View previewAndControls(const Sheet& sheet, const ShareCardSheetState& state) {
+ui::View previewAndControls(const ShareCardSheet& sheet, const ShareCardSheetState& state) {
     ui::ViewList rows;
     constexpr double previewWidth = ShareCardSheetState::previewWidth;
     for (double width : {previewWidth, previewWidth * 0.8, previewWidth * 0.6})
@@ -297,19 +298,23 @@ ui::View previewAndControls(const Sheet& sheet, const ShareCardSheetState& state
     return ui::ViewThatFits(ui::Axes::horizontalOnly(), std::move(rows));
 }
 
-ui::View ShareCardSheet(AppStore& store, std::function<void()> dismiss, const ShareMoment& moment) {
-    AppStore* s = &store;
-    return ui::WithState<ShareCardSheetState>({}, [s, dismiss, moment](State state) {
-        return ui::AppStorage<int>(kShareCardBackgroundKey, 0, [s, dismiss, moment, state](ui::Binding<int> backgroundID) {
+ui::View ShareCardSheet::body() const {
+    const ShareCardSheet unbound = *this;
+    return ui::WithState<ShareCardSheetState>({}, [unbound](State state) {
+        return ui::AppStorage<int>(kShareCardBackgroundKey, 0, [unbound, state](ui::Binding<int> backgroundID) {
             return ui::EnvironmentReader([=](const ui::EnvironmentValues& env) {
-                const Sheet sheet{s, state, backgroundID, moment, env.colorScheme};
+                ShareCardSheet sheet = unbound;
+                sheet.state = state;
+                sheet.backgroundID = backgroundID;
+                sheet.scheme = env.colorScheme;
                 const ShareCardSheetState current = state.get();
+                const ShareMoment moment = sheet.moment;
                 return ui::VStack(ui::HorizontalAlignment::leading, 16,
                                   {ForestPageHeader(shareSheetTitle(moment.kind), "Your Tidewell window, framed for X and LinkedIn.",
                                                     ui::EmptyView()),
                                    postingSteps(),
                                    previewAndControls(sheet, current),
-                                   footer(current, dismiss)})
+                                   footer(current, sheet.dismiss)})
                     .padding(24)
                     .background(ui::View(Theme::windowBackground()))
                     .onAppear([state, moment] {

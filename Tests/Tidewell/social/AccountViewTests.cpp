@@ -80,6 +80,11 @@ TEST_F(AccountTest, TheWebPageStaysOnTheServiceOriginAndLeavesItOnlyForTheUser) 
     const std::string otherPort = "http://127.0.0.1:" + std::to_string(service.port() + 1) + "/leaderboard";
     const std::string otherScheme = "https://127.0.0.1:" + std::to_string(service.port()) + "/other";
     const std::string otherHost = "http://localhost:" + std::to_string(service.port()) + "/leaderboard";
+    EXPECT_TRUE(LeaderboardWebModel::isServiceURL(own));
+    EXPECT_TRUE(LeaderboardWebModel::isServiceURL(service.origin()));
+    for (const auto& other : {otherPort, otherScheme, otherHost, std::string("about:blank"), std::string("not a url")})
+        EXPECT_FALSE(LeaderboardWebModel::isServiceURL(other)) << other;
+    EXPECT_FALSE(LeaderboardWebModel::isServiceURL(std::nullopt));
     const std::vector<std::pair<platform::WebNavigationAction, Nav>> cases = {
         {action(std::nullopt, true, true, true), Nav::cancel},
         {action("about:blank", false, true), Nav::allow},

@@ -170,6 +170,38 @@ TEST_F(ShareSheetTest, BackgroundChoiceRoundTripsThroughTheSettingsKey) {
     EXPECT_TRUE(next->shows("Darken image"));
 }
 
+// The sheet's own operations: the preset of the stored choice, the card of
+// its state, and that card as PNG and JPEG at twice its size.
+TEST_F(ShareSheetTest, TheSheetDrawsItsSelectedBackgroundIntoBothImages) {
+    ShareCardSheet sheet(*store, [] {}, ShareMoment::make(ShareMoment::Kind::clean, 2'000'000'000, 2));
+    int stored = 42;
+    sheet.backgroundID = ui::Binding<int>([&] { return stored; }, [&](int v) { stored = v; });
+    ShareCardSheetState state;
+    state.heading = "Freed";
+    sheet.state = ui::Binding<ShareCardSheetState>::constant(state);
+    EXPECT_EQ(sheet.selectedBackground().name, "Forest");
+    stored = 5;
+    EXPECT_EQ(sheet.selectedBackground().name, "Sand");
+    EXPECT_EQ(sheet.card().background.id, 5);
+    EXPECT_EQ(sheet.card().heading, "Freed");
+
+    const auto decode = [](const std::optional<std::string>& data, const char* format) {
+        QImage image;
+        if (data) image.loadFromData(reinterpret_cast<const uchar*>(data->data()), int(data->size()), format);
+        return image;
+    };
+    const QImage png = decode(sheet.pngData(), "PNG"), jpeg = decode(sheet.jpegData(), "JPEG");
+    ASSERT_EQ(png.size(), QSize(2400, 1350));
+    ASSERT_EQ(jpeg.size(), QSize(2400, 1350));
+    // The top-left corner is Sand's first stop, FDF6EC.
+    for (const QImage& image : {png, jpeg}) {
+        const QColor corner = image.pixelColor(4, 4);
+        EXPECT_NEAR(corner.red(), 0xFD, 3);
+        EXPECT_NEAR(corner.green(), 0xF6, 3);
+        EXPECT_NEAR(corner.blue(), 0xEC, 3);
+    }
+}
+
 TEST_F(ShareSheetTest, APostOpensTheNetworksPageWithTheUploadedImageAndSaysSo) {
     auto laid = sheet();
     ASSERT_TRUE(laid->tester.tapText("Post on LinkedIn"));
