@@ -21,12 +21,16 @@ public:
     std::vector<std::string> copiedTexts;
     std::vector<QImage> copiedImages;
 
-    bool openURL(const std::string& url) override {
+    // Set: every accepted address fails to open later, on the main thread, for this reason.
+    std::optional<std::string> openFailure;
+
+    bool openURL(const std::string& url, OpenFailed failed = {}) override {
         if (!isBrowserURL(url)) {
             refusedURLs.push_back(url);
             return false;
         }
         openedURLs.push_back(url);
+        if (openFailure && failed) QTimer::singleShot(0, [failed, reason = *openFailure] { failed(reason); });
         return true;
     }
     // Set: every reveal fails later, on the main thread, for this reason.

@@ -46,6 +46,47 @@ bool openWithQt(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
 }
 
+using Answer = std::function<void(std::optional<std::string>)>;
+
+// Opens `target` with xdg-open, which says whether anything could: 3 when
+// nothing on this system can. One that runs its program in the foreground is
+// still running a while later: the target is open. Without xdg-open at all,
+// `withoutOpener` gives the answer.
+void openWithXdgOpen(const std::string& target, const char* nothingOpensIt, const char* itFailed,
+                     std::function<std::optional<std::string>()> withoutOpener, Answer done) {
+    auto* opener = new QProcess;
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    auto answer = [done = std::make_shared<Answer>(std::move(done))](std::optional<std::string> failure) {
+        if (auto once = std::exchange(*done, nullptr)) once(std::move(failure));
+    };
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, answer, withoutOpener](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        answer(withoutOpener());
+        opener->deleteLater();
+    });
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, answer, nothingOpensIt, itFailed](int code, QProcess::ExitStatus status) {
+                         if (status == QProcess::NormalExit && code == 0) answer(std::nullopt);
+                         else if (status == QProcess::NormalExit && code == 3) answer(std::string(nothingOpensIt));
+                         else answer(std::string(itFailed));
+                         opener->deleteLater();
+                     });
+    QTimer::singleShot(std::chrono::seconds(5), opener, [answer] { answer(std::nullopt); });
+    opener->start(QStringLiteral("xdg-open"), {QString::fromStdString(target)});
+}
+
+// A web address through xdg-open; without it, through Qt's own search for a browser.
+void openInBrowser(const std::string& url, Answer done) {
+    openWithXdgOpen(
+        url, kNoBrowserReason, "the desktop could not open it",
+        [url]() -> std::optional<std::string> {
+            if (openWithQt(url)) return std::nullopt;
+            return std::string(kNoBrowserReason);
+        },
+        std::move(done));
+}
+
 }  // namespace
 
 Workspace& Workspace::shared() {
@@ -87,9 +128,16 @@ SystemWorkspace::SystemWorkspace() : SystemWorkspace(desktopLaunchers()) {}
 
 SystemWorkspace::SystemWorkspace(Launchers launchers) : launchers_(std::move(launchers)) {}
 
-bool SystemWorkspace::openURL(const std::string& url) {
+bool SystemWorkspace::openURL(const std::string& url, OpenFailed failed) {
     if (!isBrowserURL(url)) return false;
-    return launchers_.openWithDefaultHandler && launchers_.openWithDefaultHandler(url);
+    if (!launchers_.openWithDefaultHandler) {
+        if (failed) failed(kNoBrowserReason);
+        return true;
+    }
+    launchers_.openWithDefaultHandler(url, [failed](std::optional<std::string> failure) {
+        if (failure && failed) failed(*failure);
+    });
+    return true;
 }
 
 bool SystemWorkspace::revealPath(const std::string& path, RevealFailed failed) {
@@ -130,23 +178,23 @@ void SystemWorkspace::copyImageToClipboard(const QImage& image) {
 
 SystemWorkspace::Launchers SystemWorkspace::desktopLaunchers() {
     Launchers launchers;
-    launchers.openWithDefaultHandler = [](const std::string& url) {
+    launchers.openWithDefaultHandler = [](const std::string& url, Answer done) {
         // Web addresses go through the desktop portal when one runs (it works
         // inside sandboxes and honours the desktop's choice of browser); a
-        // portal that refuses falls back to xdg-open through Qt.
+        // portal that refuses falls back to xdg-open.
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!isBrowserURL(url) || !serviceOnBus(bus, kPortalService)) return openWithQt(url);
+        if (!isBrowserURL(url) || !serviceOnBus(bus, kPortalService)) return openInBrowser(url, std::move(done));
         QDBusMessage call = QDBusMessage::createMethodCall(
             kPortalService, QStringLiteral("/org/freedesktop/portal/desktop"),
             QStringLiteral("org.freedesktop.portal.OpenURI"), QStringLiteral("OpenURI"));
         call << QString() << QString::fromStdString(url) << QVariantMap();
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
         QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                         [url](QDBusPendingCallWatcher* finished) {
-                             if (finished->isError()) openWithQt(url);
+                         [url, done = std::move(done)](QDBusPendingCallWatcher* finished) {
+                             if (finished->isError()) openInBrowser(url, done);
+                             else done(std::nullopt);
                              finished->deleteLater();
                          });
-        return true;
     };
     launchers.showItems = [](const std::string& fileURL, std::function<void(bool)> done) {
         QDBusConnection bus = QDBusConnection::sessionBus();
@@ -165,30 +213,10 @@ SystemWorkspace::Launchers SystemWorkspace::desktopLaunchers() {
                              finished->deleteLater();
                          });
     };
-    launchers.openFolder = [](const std::string& folderURL, std::function<void(std::optional<std::string>)> done) {
-        // xdg-open says whether anything could open a folder: 3 when nothing
-        // on this system can. One that runs the file manager in the
-        // foreground is still running a while later: the folder is open.
-        auto* opener = new QProcess;
-        opener->setStandardOutputFile(QProcess::nullDevice());
-        opener->setStandardErrorFile(QProcess::nullDevice());
-        auto answer = [done = std::make_shared<std::function<void(std::optional<std::string>)>>(std::move(done))](
-                          std::optional<std::string> failure) {
-            if (auto once = std::exchange(*done, nullptr)) once(std::move(failure));
-        };
-        QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, answer](QProcess::ProcessError error) {
-            if (error != QProcess::FailedToStart) return;
-            answer(std::string(kNoFileManagerReason));
-            opener->deleteLater();
-        });
-        QObject::connect(opener, &QProcess::finished, opener, [opener, answer](int code, QProcess::ExitStatus status) {
-            if (status == QProcess::NormalExit && code == 0) answer(std::nullopt);
-            else if (status == QProcess::NormalExit && code == 3) answer(std::string(kNoFileManagerReason));
-            else answer(std::string("the file manager could not open it"));
-            opener->deleteLater();
-        });
-        QTimer::singleShot(std::chrono::seconds(5), opener, [answer] { answer(std::nullopt); });
-        opener->start(QStringLiteral("xdg-open"), {QString::fromStdString(folderURL)});
+    launchers.openFolder = [](const std::string& folderURL, Answer done) {
+        openWithXdgOpen(
+            folderURL, kNoFileManagerReason, "the file manager could not open it",
+            [] { return std::optional<std::string>(kNoFileManagerReason); }, std::move(done));
     };
     return launchers;
 }

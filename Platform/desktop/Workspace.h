@@ -16,14 +16,16 @@ class Workspace {
 public:
     virtual ~Workspace() = default;
 
+    // Why nothing could be shown or opened ("no file manager is installed");
+    // called once, on the main thread, when every way has failed.
+    using RevealFailed = std::function<void(const std::string& reason)>;
+    using OpenFailed = RevealFailed;
+
     // Hands an http or https address to the default browser. Any other
     // address (file, custom schemes, relative or malformed text) is refused
-    // and false returned, so untrusted text can never launch a program.
-    virtual bool openURL(const std::string& url) = 0;
-
-    // Why nothing could be shown ("no file manager is installed"); called
-    // once, on the main thread, when every way to show it has failed.
-    using RevealFailed = std::function<void(const std::string& reason)>;
+    // and false returned, so untrusted text can never launch a program. A
+    // desktop that cannot open it answers later, through `failed`.
+    virtual bool openURL(const std::string& url, OpenFailed failed = {}) = 0;
 
     // Shows `path` selected in the file manager. A path that no longer exists
     // shows its nearest existing parent folder instead. False when nothing
@@ -50,6 +52,8 @@ std::optional<std::string> nearestExistingPath(const std::string& path);
 
 // What a reveal says when no file manager answered and none could be started.
 inline constexpr const char* kNoFileManagerReason = "no file manager is installed";
+// What opening an address says when nothing on the desktop can open it.
+inline constexpr const char* kNoBrowserReason = "no web browser is installed";
 
 // The desktop's own services: the default browser through the desktop's URL
 // handler, the file manager over D-Bus (org.freedesktop.FileManager1, falling
@@ -58,8 +62,10 @@ class SystemWorkspace : public Workspace {
 public:
     // The ways out to the desktop, replaceable so tests can watch them.
     struct Launchers {
-        // Opens a URL with the desktop's default handler.
-        std::function<bool(const std::string& url)> openWithDefaultHandler;
+        // Opens a web address with the desktop's default handler; calls
+        // `done` with the reason when nothing could open it, else with none.
+        std::function<void(const std::string& url, std::function<void(std::optional<std::string>)> done)>
+            openWithDefaultHandler;
         // Asks the file manager to show items selected; calls `done(false)`
         // when it can't (no file manager on the bus, or the call failed).
         std::function<void(const std::string& fileURL, std::function<void(bool)> done)> showItems;
@@ -72,7 +78,7 @@ public:
     SystemWorkspace();
     explicit SystemWorkspace(Launchers launchers);
 
-    bool openURL(const std::string& url) override;
+    bool openURL(const std::string& url, OpenFailed failed = {}) override;
     bool revealPath(const std::string& path, RevealFailed failed = {}) override;
     void copyToClipboard(const std::string& text) override;
     void copyImageToClipboard(const QImage& image) override;

@@ -1,5 +1,6 @@
 #include "social/LeaderboardView.h"
 
+#include "core/AppStore.h"
 #include "desktop/WebView.h"
 #include "desktop/Workspace.h"
 #include "kit/ForestButton.h"
@@ -19,6 +20,13 @@ namespace ui = platform::ui;
 ui::View LeaderboardWebView(LeaderboardWebModel& model) {
     LeaderboardWebModel* m = &model;
     return ui::NativeView([m] { return m->webView().widget(); });
+}
+
+void openLeaderboardInBrowser(const LeaderboardWebModel& model) {
+    const std::string url = model.currentURL();
+    platform::Workspace::shared().openURL(url, [url](const std::string& reason) {
+        AppStore::showErrorInBanner("Could not open " + url + " in a browser: " + reason + ".");
+    });
 }
 
 ui::View LeaderboardView(LeaderboardWebModel& model) {
@@ -42,7 +50,7 @@ ui::View LeaderboardPageBody(LeaderboardWebModel& model) {
         const ui::View trailing = ui::HStack(
             ui::VerticalAlignment::center, 8,
             {ForestButton{"Open in Browser", std::string("safari"), ForestButton::Tone::secondary, ui::ControlSize::regular,
-                          false, [m] { platform::Workspace::shared().openURL(m->currentURL()); }},
+                          false, [m] { openLeaderboardInBrowser(*m); }},
              ui::View(ForestButton{"Reload", std::string("arrow.clockwise"), ForestButton::Tone::secondary,
                                    ui::ControlSize::regular, false, [m] { m->load(); }})
                  .disabled(m->isLoading.get())});

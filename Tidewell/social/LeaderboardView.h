@@ -14,4 +14,8 @@ platform::ui::View LeaderboardPageBody(LeaderboardWebModel& model);
 // The web view in the view tree (an empty frame in pictures).
 platform::ui::View LeaderboardWebView(LeaderboardWebModel& model);
 
+// "Open in Browser": the page shown now, else the leaderboard, in the
+// browser; when nothing can open it, the banner says so.
+void openLeaderboardInBrowser(const LeaderboardWebModel& model);
+
 }  // namespace tidewell

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,9 +28,9 @@ struct WatchedWorkspace {
     bool fileManagerAnswers = true;
     std::optional<std::string> folderFailure;
     SystemWorkspace workspace{SystemWorkspace::Launchers{
-        [this](const std::string& url) {
+        [this](const std::string& url, std::function<void(std::optional<std::string>)> done) {
             opened.push_back(url);
-            return true;
+            done(std::nullopt);
         },
         [this](const std::string& url, std::function<void(bool)> done) {
             shown.push_back(url);
@@ -161,6 +162,39 @@ TEST(SystemWorkspace, ARevealThatNothingCanShowSaysWhy) {
         ASSERT_TRUE(waitFor([&] { return !failures.empty(); }));
         EXPECT_EQ(failures, std::vector<std::string>{*reason});
     }
+}
+
+TEST(SystemWorkspace, AnAddressThatNothingCanOpenSaysWhy) {
+    std::vector<std::string> failures;
+    auto failed = [&](const std::string& reason) { failures.push_back(reason); };
+    // The desktop's own way, with what xdg-open answers: opened; nothing on
+    // this system opens web addresses; no xdg-open (and no browser Qt could
+    // find); another failure.
+    const std::pair<std::optional<int>, std::optional<std::string>> cases[] = {
+        {0, std::nullopt},
+        {3, "no web browser is installed"},
+        {std::nullopt, "no web browser is installed"},
+        {4, "the desktop could not open it"},
+    };
+    for (const auto& [status, reason] : cases) {
+        FakeOpener opener(status);
+        SystemWorkspace workspace(SystemWorkspace::desktopLaunchers());
+        failures.clear();
+        bool settled = false;
+        EXPECT_TRUE(workspace.openURL("https://tidewell.app/leaderboard", failed));
+        QTimer::singleShot(std::chrono::milliseconds(300), [&] { settled = true; });
+        ASSERT_TRUE(waitFor([&] { return !failures.empty() || (settled && !reason); })) << status.value_or(-1);
+        EXPECT_EQ(failures, reason ? std::vector<std::string>{*reason} : std::vector<std::string>{}) << status.value_or(-1);
+    }
+    // Nothing to open it with at all.
+    failures.clear();
+    EXPECT_TRUE(SystemWorkspace(SystemWorkspace::Launchers{}).openURL("https://tidewell.app/", failed));
+    EXPECT_EQ(failures, std::vector<std::string>{"no web browser is installed"});
+    // A refused address is never handed on, and no failure is told for it.
+    WatchedWorkspace watched;
+    failures.clear();
+    EXPECT_FALSE(watched.workspace.openURL("file:///etc/passwd", failed));
+    EXPECT_TRUE(watched.opened.empty() && failures.empty());
 }
 
 TEST(SystemWorkspace, CopiesTextToTheClipboard) {

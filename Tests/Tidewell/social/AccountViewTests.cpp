@@ -8,6 +8,7 @@
 
 #include "social/AccountAvatar.h"
 #include "social/LeaderboardSettingsSection.h"
+#include "social/LeaderboardView.h"
 #include "social/LeaderboardWebModel.h"
 #include "social/PublicProfileRow.h"
 #include "social/SidebarAccountChip.h"
@@ -123,6 +124,25 @@ TEST_F(AccountTest, TheWebPageStaysOnTheServiceOriginAndLeavesItOnlyForTheUser) 
     model.newWindowRequested(action(own, false, true));
     EXPECT_EQ(workspace.openedURLs, (std::vector<std::string>{"https://github.com/jane", "https://example.org/new"}));
     EXPECT_EQ(workspace.refusedURLs.size(), 2u);
+    EXPECT_FALSE(model.hasWebView());
+}
+
+// Like a reveal that nothing can show, an address that nothing can open is
+// told in the banner.
+TEST_F(AccountTest, OpenInBrowserThatNothingCanOpenSaysSoInTheBanner) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    LeaderboardWebModel model;
+    openLeaderboardInBrowser(model);
+    idle();
+    EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{service.origin() + "/leaderboard"});
+    EXPECT_EQ(store.lastError.get(), std::nullopt);
+
+    workspace.openFailure = std::string(platform::kNoBrowserReason);
+    openLeaderboardInBrowser(model);
+    settle([&] { return store.lastError.get().has_value(); });
+    EXPECT_EQ(store.lastError.get(),
+              "Could not open " + service.origin() + "/leaderboard in a browser: no web browser is installed.");
     EXPECT_FALSE(model.hasWebView());
 }
 
