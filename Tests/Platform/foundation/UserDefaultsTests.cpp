@@ -101,6 +101,23 @@ TEST(UserDefaults, AFileCutShortKeepsTheEntriesReadWholeAndSaysItWasSetAside) {
     EXPECT_EQ(UserDefaults(dir.write("fine.json", "{\"values\": {}}")).setAsidePath(), std::nullopt);
 }
 
+TEST(UserDefaults, AFileCutShortInsideAnEntryNamesOnlyThatSettingAsUnreadable) {
+    const std::string whole = R"({"values": {"idleDays": {"kind": "integer", "value": 30}, )";
+    const std::pair<const char*, std::string> cuts[] = {
+        {"inside a list", R"("scanRoots": {"kind": "stringArray", "value": ["/a", "/b)"},
+        {"between its keys", R"("scanRoots": {"kind": "stringArray", "val)"},
+        {"inside an object's value",
+         R"("scanRoots": {"kind": "object", "value": {"flutter": true, "nested": {"kind": "x", "value": [1, )"},
+    };
+    for (const auto& [where, cut] : cuts) {
+        TemporaryDirectory dir;
+        UserDefaults d(dir.write("defaults.json", whole + cut));
+        EXPECT_EQ(d.unreadableKeys(), std::vector<std::string>{"scanRoots"}) << where;
+        EXPECT_EQ(d.integerValue("idleDays"), 30) << where;
+        EXPECT_TRUE(d.setAsidePath().has_value()) << where;
+    }
+}
+
 TEST(UserDefaults, AValueOfAnotherKindIsCopiedAsideBeforeItIsReplaced) {
     TemporaryDirectory dir;
     const std::string text = R"({"values": {"character.lifetimeBytes": {"kind": "double", "value": 1.5e9}}})";

@@ -131,8 +131,10 @@ TEST_F(AppStoreBootstrap, ScanFoldersThatCannotBeReadAreResetToTheDefaultsAndThe
         // A text where a list of folders belongs, and a list stored as the wrong kind.
         {R"({"values": {)" + seeded + R"(, "scanRoots": {"kind": "string", "value": ")" + code + R"("}}})", reset},
         {R"({"values": {)" + seeded + R"(, "scanRoots": {"kind": "stringArray", "value": ")" + code + R"("}}})", reset},
-        // A damaged file whose folders were lost with the damage.
+        // A damaged file whose folders were lost with the damage, cut short
+        // inside their entry or before it.
         {R"({"values": {)" + seeded + R"(, "scanRoots": {"kind": "stringArray", "value": [")" + code, asideText + reset},
+        {R"({"values": {)" + seeded + R"(, "idleDays": {"kind": "integer", "value": 30}, "scanRo)", asideText + reset},
     };
     for (const auto& [text, notice] : cases) {
         fs::remove_all(fs::path(file).parent_path());
