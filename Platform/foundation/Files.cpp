@@ -24,15 +24,19 @@ bool writeAll(int fd, std::string_view data) {
 
 }  // namespace
 
-std::optional<std::string> readFileContents(const std::string& path) {
+std::optional<std::string> readFileContents(const std::string& path, int* error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        if (error) *error = errno;
+        return std::nullopt;
+    }
     std::string out;
     char buffer[65536];
     while (true) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (error) *error = errno;
             ::close(fd);
             return std::nullopt;
         }

@@ -7,8 +7,9 @@
 
 namespace platform {
 
-// The file's bytes; none when it cannot be read.
-std::optional<std::string> readFileContents(const std::string& path);
+// The file's bytes; none when it cannot be read, and then the system's error
+// number goes to `error` when one is given (ENOENT: there is no such file).
+std::optional<std::string> readFileContents(const std::string& path, int* error = nullptr);
 // Writes `contents` to a temporary file beside `path`, fsyncs it, renames it
 // over `path` and fsyncs the folder, so a reader sees the old file or the new
 // one, never a part. Creates missing parent folders. False on any failure

@@ -4,9 +4,11 @@
 #include "foundation/Log.h"
 #include "foundation/Paths.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <system_error>
 
 #include <sys/stat.h>
 
@@ -209,8 +211,17 @@ void UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults) {
 }
 
 void UserDefaults::load() {
-    auto contents = readFileContents(filePath_);
-    if (!contents) return;  // no file yet: an empty store
+    int error = 0;
+    auto contents = readFileContents(filePath_, &error);
+    if (!contents) {
+        if (error == ENOENT) return;  // no file yet: an empty store
+        // Settings this user cannot read are still the user's: a file written
+        // in their place would lose them for good.
+        unreadableFileReason_ = std::generic_category().message(error);
+        log("%@ user defaults in %@ cannot be read: %@; running on defaults in memory, the file left as it is",
+            logIdentity(), filePath_, *unreadableFileReason_);
+        return;
+    }
     std::map<std::string, Entry, std::less<>> loaded;
     bool valid = false;
     std::vector<std::string> lost;
@@ -269,6 +280,11 @@ std::optional<std::string> UserDefaults::setAsidePath() const {
 std::vector<std::string> UserDefaults::unreadableKeys() const {
     std::lock_guard lock(mutex_);
     return unreadableKeys_;
+}
+
+std::optional<std::string> UserDefaults::unreadableFileReason() const {
+    std::lock_guard lock(mutex_);
+    return unreadableFileReason_;
 }
 
 const UserDefaults::Entry* UserDefaults::findLocked(std::string_view key) const {
@@ -409,6 +425,10 @@ bool UserDefaults::lastWriteSucceeded() const {
 }
 
 void UserDefaults::persistLocked() {
+    if (unreadableFileReason_) {
+        lastWriteSucceeded_ = false;
+        return;
+    }
     json values = json::object();
     for (const auto& [key, entry] : entries_)
         values[key] = json{{"kind", kindNames[static_cast<int>(entry.kind)]}, {"value", entry.value}};

@@ -7,6 +7,9 @@
 // read from it; a damaged entry, or one that a write of another kind is
 // about to replace, is kept in a "<file>.corrupt" copy of the file first.
 // A copy kept earlier is never written over: a later one goes beside it.
+// A file that is there but cannot be read (its owner or mode refuse this
+// user, an I/O error) is never written over: the store starts empty and
+// lives in memory for the rest of the run.
 // All members are thread-safe.
 
 #include <cstdint>
@@ -70,6 +73,10 @@ public:
     // The keys the file held at opening whose entries could not be read; the
     // copy kept aside holds them.
     std::vector<std::string> unreadableKeys() const;
+    // Why the file could not be read at opening although it may be there, in
+    // the system's words ("Permission denied"); while set, nothing is written
+    // to the file.
+    std::optional<std::string> unreadableFileReason() const;
 
     // Keeps a change handler registered; dropping it (or `cancel`) removes it.
     class Observation {
@@ -118,6 +125,7 @@ private:
     bool lastWriteSucceeded_ = true;
     std::optional<std::string> setAsidePath_;
     std::vector<std::string> unreadableKeys_;
+    std::optional<std::string> unreadableFileReason_;
 
     struct Observers {
         std::mutex mutex;

@@ -23,10 +23,20 @@ std::string joined(const std::vector<std::string>& list) {
     return out;
 }
 
-// What the launch found wrong with the settings: the file set aside, the scan
-// folders reset to `resetRoots`, or both.
-std::string settingsNotice(const std::optional<std::string>& aside,
+// A reason in the system's words ("Permission denied") inside a sentence.
+std::string midSentence(std::string reason) {
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = char(reason[0] - 'A' + 'a');
+    return reason;
+}
+
+// What the launch found wrong with the settings: a file `defaults` cannot
+// read (nothing else matters then), or the file set aside, the scan folders
+// reset to `resetRoots`, or both.
+std::string settingsNotice(const platform::UserDefaults& defaults, const std::optional<std::string>& aside,
                            const std::optional<std::vector<std::string>>& resetRoots) {
+    if (const auto why = defaults.unreadableFileReason())
+        return "The settings file " + defaults.filePath() + " cannot be read: " + midSentence(*why) +
+               ". Tidewell runs with defaults and leaves the file as it is.";
     std::string text;
     if (aside)
         text = "The settings file could not be read and was set aside as " + *aside +
@@ -80,8 +90,9 @@ void AppStore::bootstrap() {
     startupDisk = readStartupDisk();
     startDiskTimer();
     seedStartupDisk();
-    if (aside || rootsReset) {
-        launchSettingsNotice = settingsNotice(aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
+    if (aside || rootsReset || defaults->unreadableFileReason()) {
+        launchSettingsNotice =
+            settingsNotice(*defaults, aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
         lastError = launchSettingsNotice;
     }
     hasFullDiskAccess = probeFullDiskAccess();

@@ -145,10 +145,10 @@ public:
     std::uint64_t cleanGeneration = 0;
     std::shared_ptr<EngineCancelToken> cleanCancelToken;
 
-    // What this launch found wrong with the settings (the file set aside, the
-    // scan folders reset to the defaults); it stays in the banner until
-    // dismissed or replaced by another error, so the launch scan starting does
-    // not take it away before anyone read it.
+    // What this launch found wrong with the settings (a file it cannot read,
+    // the file set aside, the scan folders reset to the defaults); it stays in
+    // the banner until dismissed or replaced by another error, so the launch
+    // scan starting does not take it away before anyone read it.
     std::optional<std::string> launchSettingsNotice;
     // Clears `lastError` at the start of a scan or clean, except that notice.
     void clearLastError();

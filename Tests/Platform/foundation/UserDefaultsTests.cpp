@@ -3,11 +3,16 @@
 #include "foundation/Files.h"
 #include "foundation/Log.h"
 #include "Platform/foundation/TemporaryDirectory.h"
+#include "AsOrdinaryUser.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using platform::UserDefaults;
 using testing_support::TemporaryDirectory;
@@ -217,6 +222,52 @@ TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndSurviveAnUnwritableFolder) {
         EXPECT_EQ(log.lines().size(), 1u);
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
         EXPECT_EQ(UserDefaults(folder + "/defaults.json").integerValue("a"), 1);  // the old file is intact
+    }
+}
+
+TEST(UserDefaults, AFileThisUserCannotReadIsNeverWrittenOver) {
+    // In a folder of the user's own, where a new file could take its place.
+    struct Refusal {
+        const char* what;
+        uid_t owner;
+        mode_t mode;
+    };
+    const Refusal refusals[] = {{"another owner's file", 0, 0600},
+                                {"the user's own file, mode 000", testsupport::kNobody, 0}};
+    const std::string text = R"({"values": {"character.lifetimeBytes": {"kind": "integer", "value": 7000000000},)"
+                             R"( "hasCompletedOnboarding": {"kind": "bool", "value": true}}})";
+    for (const auto& refusal : refusals) {
+        TemporaryDirectory dir;
+        ::chmod(dir.path().c_str(), 0755);
+        const std::string file = dir.write("Tidewell/defaults.json", text, refusal.mode);
+        ASSERT_EQ(::chown((dir / "Tidewell").c_str(), testsupport::kNobody, testsupport::kNobody), 0);
+        ASSERT_EQ(::chown(file.c_str(), refusal.owner, refusal.owner), 0);
+        auto openAndChange = [&] {
+            platform::LogCapture log;
+            UserDefaults d(file);
+            EXPECT_EQ(d.unreadableFileReason(), "Permission denied");
+            EXPECT_FALSE(d.contains("hasCompletedOnboarding")) << "the store starts with defaults";
+            d.setBool("hasCompletedOnboarding", true);
+            d.setInteger("character.lifetimeBytes", 5);
+            d.remove("hasCompletedOnboarding");
+            EXPECT_EQ(d.integerValue("character.lifetimeBytes"), 5) << "changes live in memory";
+            EXPECT_FALSE(d.lastWriteSucceeded());
+            EXPECT_EQ(d.setAsidePath(), std::nullopt);
+            EXPECT_TRUE(log.contains(platform::logIdentity() + " user defaults in " + file +
+                                     " cannot be read: Permission denied; running on defaults in memory, "
+                                     "the file left as it is"));
+            std::fflush(stdout);
+            return !::testing::Test::HasFailure();
+        };
+        EXPECT_EQ(testsupport::asOrdinaryUser(openAndChange), 0) << refusal.what;
+        EXPECT_EQ(platform::readFileContents(file), text) << refusal.what;
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "Tidewell"))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"defaults.json"}) << refusal.what << ": no copy, no new file";
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, refusal.owner) << refusal.what << ": the same file, not one put in its place";
     }
 }
 

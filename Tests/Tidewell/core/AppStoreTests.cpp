@@ -1,4 +1,5 @@
 #include "FlowTestSupport.h"
+#include "AsOrdinaryUser.h"
 #include "core/ModelTexts.h"
 #include "foundation/Log.h"
 
@@ -150,6 +151,55 @@ TEST_F(AppStoreBootstrap, ScanFoldersThatCannotBeReadAreResetToTheDefaultsAndThe
         EXPECT_EQ(store.lastError.get(), notice) << text;
         waitForLaunch(store);
         EXPECT_EQ(bannerAtLaunchScan, notice) << "the launch scan starts with the banner up";
+    }
+}
+
+TEST_F(AppStoreBootstrap, ASettingsFileThisUserCannotReadIsNamedAndNeverWrittenOver) {
+    fs::create_directories(home.home() + "/Documents");
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const std::string text = R"({"values": {"character.lifetimeBytes": {"kind": "integer", "value": 7000000000},)"
+                             R"( "hasCompletedOnboarding": {"kind": "bool", "value": true},)"
+                             R"( "idleDays": {"kind": "integer", "value": 30}, "scanRoots": {"kind": "stringArray",)"
+                             R"( "value": [")" + folder("code") + R"("]}}})";
+    const std::string notice = "The settings file " + file +
+                               " cannot be read: permission denied. Tidewell runs with defaults and leaves the file "
+                               "as it is.";
+    // The whole home is the user's own; only the settings file refuses them.
+    const std::string root = fs::path(home.home()).parent_path().string();
+    fs::create_directories(fs::path(file).parent_path());
+    ::chmod(root.c_str(), 0755);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    const std::pair<uid_t, mode_t> refusals[] = {{0, 0600}, {testsupport::kNobody, 0}};
+    for (const auto& [owner, mode] : refusals) {
+        writeText(file, text);
+        ASSERT_EQ(::chown(file.c_str(), owner, owner), 0);
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        auto launchAndGoOn = [&] {
+            home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+            AppStore store;
+            Calls calls;
+            calls.install(store);
+            store.bootstrap();
+            EXPECT_EQ(store.lastError.get(), notice);
+            EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Documents"})) << "the defaults";
+            waitForLaunch(store);
+            store.runScan({home.path("code")});
+            EXPECT_EQ(store.lastError.get(), notice) << "the launch scan does not take it away";
+            // The user goes on: onboarding, a setting, a clean's bytes.
+            platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+            store.setAutomaticClean(true);
+            store.idleDays = 14;
+            store.saveScanSettings();
+            store.lifetimeReclaimedBytes = 5;
+            EXPECT_EQ(platform::UserDefaults::standard()->integerValue(keys::lifetimeBytes), 5);
+            std::fflush(stdout);
+            return !::testing::Test::HasFailure();
+        };
+        EXPECT_EQ(testsupport::asOrdinaryUser(launchAndGoOn), 0) << "owner " << owner << ", mode " << std::oct << mode;
+        EXPECT_EQ(platform::readFileContents(file), text) << "the file is as it was";
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(file).parent_path()), fs::directory_iterator()), 1)
+            << "nothing beside it";
     }
 }
 
