@@ -1,6 +1,7 @@
 // The web engine module: the page behind WebView, loaded by the application
 // the first time a page is made.
 
+#include "desktop/PageColorScheme.h"
 #include "desktop/WebPageBackend.h"
 
 #include <QChildEvent>
@@ -319,6 +320,14 @@ public:
         make();
         return new PageHolder(window);
     }
+    void setPrefersDarkColorScheme(bool dark) override {
+        if (dark == prefersDark) return;
+        prefersDark = dark;
+        if (!view) return;
+        // Documents made from now on start in it; the one shown moves to it.
+        followColorScheme(view->page());
+        view->page()->runJavaScript(QString::fromStdString(pageColorSchemeChange(dark)), QWebEngineScript::ApplicationWorld);
+    }
 
 private:
     WebViewConfiguration configuration;
@@ -329,6 +338,20 @@ private:
     QTimer* timeout = nullptr;
     bool timedOut = false;
     QUrl ignoring;  // a navigation that never really started
+
+    // The script that keeps every document of the page, its frames' included,
+    // on the window's appearance.
+    void followColorScheme(QWebEnginePage* page) {
+        for (const QWebEngineScript& old : page->scripts().find(colorSchemeScriptName)) page->scripts().remove(old);
+        QWebEngineScript script;
+        script.setName(colorSchemeScriptName);
+        script.setSourceCode(QString::fromStdString(pageColorSchemeScript(prefersDark)));
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setRunsOnSubFrames(true);
+        script.setWorldId(QWebEngineScript::ApplicationWorld);
+        page->scripts().insert(script);
+    }
+    static constexpr const char* colorSchemeScriptName = "tidewell-color-scheme";
 
     QWebEngineView* make() {
         if (view) return view;
@@ -352,6 +375,7 @@ private:
             script.setWorldId(QWebEngineScript::MainWorld);
             page->scripts().insert(script);
         }
+        followColorScheme(page);
         // Addresses of schemes the engine doesn't load itself (mailto:, tidewell:)
         // are never handed to the desktop by the engine; the delegate decides.
         page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);

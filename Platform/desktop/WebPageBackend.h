@@ -16,6 +16,7 @@ public:
     virtual void evaluateJavaScript(const std::string& script, std::function<void(std::string)> done) = 0;
     virtual std::optional<std::string> url() const = 0;
     virtual QWidget* widget() = 0;
+    virtual void setPrefersDarkColorScheme(bool dark) = 0;
 };
 
 // The module's one entry point. The delegate outlives the page.

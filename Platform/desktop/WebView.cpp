@@ -31,8 +31,6 @@ void shareGLContext() {
     qt_gl_set_global_share_context(context);
 }
 
-bool prefersDark = false;
-
 // The module beside the bundle's executables, else where this build put it.
 MakeWebPageBackend engineModule() {
     static const MakeWebPageBackend make = []() -> MakeWebPageBackend {
@@ -60,6 +58,7 @@ struct WebView::Impl {
     WebViewDelegate delegate;
     std::unique_ptr<WebPageBackend> page;
     bool tried = false;
+    bool prefersDark = false;
     std::shared_ptr<int> alive = std::make_shared<int>(0);  // for replies after the call
 
     WebPageBackend* backend() {
@@ -102,7 +101,10 @@ QWidget* WebView::widget() {
     return new QWidget;
 }
 
-void WebView::setPrefersDarkAppearance(bool dark) { prefersDark = dark; }
+void WebView::setPrefersDarkColorScheme(bool dark) {
+    impl_->prefersDark = dark;
+    if (impl_->page) impl_->page->setPrefersDarkColorScheme(dark);
+}
 
 void WebView::prepareProcess() {
     if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

@@ -61,13 +61,15 @@ public:
     // when the widget is deleted the page stays, ready for the next one.
     QWidget* widget();
 
+    // Whether the page sees a dark colour scheme (prefers-color-scheme): its
+    // own colour-scheme rules follow each change at once. The engine takes
+    // its own preference from the first page it makes.
+    void setPrefersDarkColorScheme(bool dark);
+
     // Call before the application object exists: the engine's sharing of GL
     // contexts, and its sandbox off when running as root (it refuses to start
     // otherwise).
     static void prepareProcess();
-    // Whether pages see a dark colour scheme (prefers-color-scheme). The
-    // engine reads it once, when its first page is made.
-    static void setPrefersDarkAppearance(bool dark);
 
 private:
     struct Impl;

@@ -38,7 +38,6 @@ ui::View LeaderboardPageBody(LeaderboardWebModel& model) {
     LeaderboardWebModel* m = &model;
     return ui::EnvironmentReader([m](const ui::EnvironmentValues& env) {
         const bool reduceMotion = env.reduceMotion;
-        platform::WebView::setPrefersDarkAppearance(env.colorScheme == ui::ColorScheme::dark);
         m->setColorScheme(env.colorScheme == ui::ColorScheme::dark);
         const bool shown = m->hasLoaded.get() && !m->isLoading.get();
         const bool failed = m->failed.get();

@@ -116,6 +116,8 @@ platform::WebView& LeaderboardWebModel::webView() {
         };
         webView_ = std::make_unique<platform::WebView>(
             platform::WebViewConfiguration{leaderboardStyleScript(), "leaderboard.webView"}, std::move(delegate));
+        // The page's own colour-scheme rules follow the window's appearance.
+        webView_->setPrefersDarkColorScheme(dark_);
     }
     return *webView_;
 }
@@ -160,7 +162,9 @@ void LeaderboardWebModel::didFinishNavigation() {
 void LeaderboardWebModel::setColorScheme(bool dark) {
     if (dark == dark_) return;
     dark_ = dark;
-    if (webView_) webView_->runJavaScript(leaderboardSchemeScript(dark_));
+    if (!webView_) return;
+    webView_->setPrefersDarkColorScheme(dark_);
+    webView_->runJavaScript(leaderboardSchemeScript(dark_));
 }
 
 void LeaderboardWebModel::didFailNavigation(int errorCode) {

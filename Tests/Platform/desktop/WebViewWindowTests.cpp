@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,64 @@ TEST(WebViewWindowTest, ThePageDrawsInAWindowOfItsOwnAndTheWindowAroundItStaysRa
     EXPECT_TRUE(childWindows(main.windowHandle()).front()->isVisible());
     EXPECT_EQ(main.windowHandle()->surfaceType(), QSurface::RasterSurface);
     delete again;
+}
+
+// The page's own colour-scheme rules follow the page's appearance whatever
+// the engine's own, which it fixes when it starts: this test runs once in an
+// engine started light and once in one started dark.
+TEST(WebViewWindowTest, ThePagesColourSchemeRulesFollowItsAppearanceWhateverTheEngines) {
+    const bool engineDark = qEnvironmentVariableIsSet("TIDEWELL_TEST_ENGINE_DARK");
+    bool finished = false;
+    platform::WebViewDelegate delegate;
+    delegate.didFinishNavigation = [&] { finished = true; };
+    platform::WebView page({"", "test.webView"}, delegate);
+    page.setPrefersDarkColorScheme(engineDark);
+
+    RedWindow main;
+    main.resize(400, 300);
+    main.show();
+    ASSERT_TRUE(processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); }));
+    QWidget* slot = page.widget();
+    slot->setParent(&main);
+    slot->setGeometry(0, 0, 400, 300);
+    slot->show();
+    // Green in light, blue in dark: a rule of the page, one inside a group,
+    // one on a sheet's own media, and one of a sheet the page adds later.
+    PageServer server(
+        "<html><head><style>:root { --top: rgb(200, 0, 0); } #middle { background: rgb(0, 150, 0); }"
+        "@media (prefers-color-scheme: light) { :root { --top: rgb(0, 150, 0); } }"
+        "@supports (display: block) { @media screen and (prefers-color-scheme: dark) { :root { --top: rgb(0, 0, 200); } } }"
+        "</style><style media=\"(prefers-color-scheme: dark)\">#middle { background: rgb(0, 0, 200); }</style></head>"
+        "<body style=\"margin:0\"><div style=\"height:100px;background:var(--top)\"></div>"
+        "<div id=\"middle\" style=\"height:100px\"></div><div id=\"late\" style=\"height:100px\"></div>"
+        "<script>setTimeout(() => { const s = document.createElement('style'); s.textContent ="
+        " '#late { background: rgb(0, 150, 0); } @media not all and (prefers-color-scheme: light) { #late { background: rgb(0, 0, 200); } }';"
+        " document.head.appendChild(s); }, 50);</script></body></html>");
+    page.load(server.url());
+    ASSERT_TRUE(processUntil([&] { return finished; }));
+
+    std::optional<std::string> engine;
+    page.evaluateJavaScript("matchMedia('(prefers-color-scheme: dark)').matches ? 'dark' : 'light'",
+                            [&](std::string v) { engine = std::move(v); });
+    ASSERT_TRUE(processUntil([&] { return engine.has_value(); }));
+    EXPECT_EQ(*engine, engineDark ? "dark" : "light") << "the engine started in the first page's appearance";
+
+    const auto pixel = [&](int x, int y) { return QColor(main.screen()->grabWindow(main.winId(), x, y, 1, 1).toImage().pixel(0, 0)); };
+    const auto reads = [&](bool dark) {
+        const QColor want = dark ? QColor(0, 0, 200) : QColor(0, 150, 0);
+        return processUntil([&] { return pixel(200, 50) == want && pixel(200, 150) == want && pixel(200, 250) == want; }, 5000);
+    };
+    for (bool dark : {engineDark, !engineDark, engineDark, !engineDark}) {
+        page.setPrefersDarkColorScheme(dark);
+        EXPECT_TRUE(reads(dark)) << (dark ? "dark: " : "light: ") << pixel(200, 50).name().toStdString() << " "
+                                 << pixel(200, 150).name().toStdString() << " " << pixel(200, 250).name().toStdString();
+    }
+    // A reload opens the page in the appearance it has now.
+    finished = false;
+    page.load(server.url() + "again");
+    ASSERT_TRUE(processUntil([&] { return finished; }));
+    EXPECT_TRUE(reads(!engineDark));
+    delete slot;
 }
 
 }  // namespace
