@@ -42,12 +42,10 @@ public:
     explicit UserGestures(QWidget* view) : QObject(view) { watch(view); }
 
     // Whether the user clicked or pressed a key in the view within the last
-    // second; with `use`, that click or key then counts for nothing more.
-    bool recent(bool use) {
-        const bool within = last_.isValid() && last_.elapsed() < 1000;
-        if (use) last_.invalidate();
-        return within;
-    }
+    // second, and that click or key has not been used yet.
+    bool available() const { return last_.isValid() && last_.elapsed() < 1000; }
+    // That click or key counts for nothing more.
+    void use() { last_.invalidate(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
@@ -98,12 +96,23 @@ protected:
         if (!url.isEmpty()) action.url = url.toString(QUrl::FullyEncoded).toStdString();
         action.linkActivated = type == NavigationTypeLinkClicked;
         action.targetsMainFrame = isMainFrame;
-        // One click or key moves the page once.
-        action.userInitiated = gestures && gestures->recent(isMainFrame);
+        action.userInitiated = gestures && gestures->available();
         const bool allowed = delegate_->decidePolicy(action) == WebPolicy::allow;
+        // One click or key moves the page once: the first navigation of the
+        // page itself spends it, and so does any the page is not let make
+        // (sending the address to the browser among them), whatever frame asks.
+        if (action.userInitiated && (isMainFrame || !allowed)) gestures->use();
         if (!allowed && isMainFrame) refused = url;
         return allowed;
     }
+
+    // A page's dialogs never show: nothing of the application may wait on
+    // them. An alert is passed over, a question is declined, a prompt is
+    // cancelled; a page that asks before it is left is left (the user asked
+    // for the navigation, through the application).
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString& message) override { return message == leaveQuestion(); }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
 
 public:
     // The engine reports a start and a stop even for a navigation it was told
@@ -112,6 +121,13 @@ public:
 
 private:
     const WebViewDelegate* delegate_;
+
+    // The engine asks before-unload's question through the page's confirm,
+    // in these words.
+    static QString leaveQuestion() {
+        return QCoreApplication::translate("QWebEnginePage",
+                                           "Are you sure you want to leave this page? Changes that you made may not be saved.");
+    }
 };
 
 // Schemes the engine loads itself; a navigation to any other never starts.
@@ -430,10 +446,12 @@ private:
                     break;
             }
         });
-        QObject::connect(page, &QWebEnginePage::newWindowRequested, view, [this](QWebEngineNewWindowRequest& request) {
+        QObject::connect(page, &QWebEnginePage::newWindowRequested, view, [this, page](QWebEngineNewWindowRequest& request) {
             WebNavigationAction action;
             if (!request.requestedUrl().isEmpty()) action.url = request.requestedUrl().toString(QUrl::FullyEncoded).toStdString();
-            action.userInitiated = request.isUserInitiated();
+            // A new window spends the user's click or key as a navigation does.
+            action.userInitiated = request.isUserInitiated() && page->gestures->available();
+            if (action.userInitiated) page->gestures->use();
             if (delegate.newWindowRequested) delegate.newWindowRequested(action);
         });
         return view;
