@@ -6,6 +6,7 @@
 #include "Movability.h"
 #include "Progress.h"
 #include "SizeAccounting.h"
+#include "TrackedFiles.h"
 #include "Walker.h"
 
 #include <dirent.h>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -74,7 +76,7 @@ std::optional<Around> lookAround(int fd, const std::string& up, const std::strin
     Around around{up, enclosing};
     const std::string rel = up == "/" ? project.substr(1) : project.substr(up.size() + 1);
     for (const auto& rule : detector.artifacts(upStacks))
-        for (const auto& a : matchArtifactPaths(readable, rule.relPath)) around.inside = around.inside || isInsideOrEqual(rel, a);
+        for (const auto& a : matchArtifactPaths(readable, rule)) around.inside = around.inside || isInsideOrEqual(rel, a);
     for (std::size_t i = 0; i <= rel.size() && !around.inside;) {
         const std::size_t j = std::min(rel.find('/', i), rel.size());
         around.inside = (detector.anywhereStacks(std::string_view(rel).substr(i, j - i)) & upStacks) != 0;
@@ -145,7 +147,7 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
                                      const std::atomic<bool>& stop) {
     std::vector<Target> out;
     for (const auto& rule : detector.artifacts(stacks))
-        for (const auto& rel : matchArtifactPaths(fd, rule.relPath)) out.push_back({rel, rule.safetyClass});
+        for (const auto& rel : matchArtifactPaths(fd, rule)) out.push_back({rel, rule.safetyClass});
     keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
     if (!(stacks & (detector.anywhereStackMask() | detector.enclosableStackMask()))) return out;
     Progress silent(nullptr, 0);
@@ -163,6 +165,16 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     out.insert(out.end(), anywhere.begin(), anywhere.end());
     keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
     return out;
+}
+
+// The real path of the open folder `fd` at `path`: the kernel's, or `path`
+// itself when the kernel cannot give it (past PATH_MAX).
+std::string realPathOf(int fd, const std::string& path) {
+    std::string buf(PATH_MAX, '\0');
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf.data(), buf.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return path;
+    buf.resize(static_cast<std::size_t>(n));
+    return buf;
 }
 
 // The folder at an artifact's path is not the one that was measured.
@@ -215,6 +227,9 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     std::vector<MovedFolder> moved;
     Movability movability(mover.dataHome());
     const ProjectPlace place = placeOf(fd, project);
+    TrackedFiles tracked;
+    const std::string realProject = realPathOf(fd, project);
+    const GitCandidate* repo = tracked.candidateAround(realProject);
 
     std::vector<Asked> asked;
     std::unordered_map<std::string, std::size_t> askedAt;  // by path
@@ -238,6 +253,14 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         Asked* wanted = at == askedAt.end() ? nullptr : &asked[at->second];
         if (!asked.empty() && !wanted) continue;
         if (wanted) wanted->safetyClass = target.safetyClass;
+        // A folder holding a file that Git tracks is source, not an artifact.
+        if (const auto git = tracked.folder(repo, joinPath(realProject, target.rel)); git.tracking != TrackedFiles::Tracking::Untracked) {
+            if (wanted)
+                wanted->reason = git.tracking == TrackedFiles::Tracking::Tracked
+                                     ? abs + " holds " + git.detail + ", which Git tracks, so it is source and not a build folder; left in place"
+                                     : abs + " may hold files that Git tracks, as " + git.detail + "; left in place";
+            continue;
+        }
         if (target.safetyClass == "caution" && !options.caution) {
             if (wanted) wanted->reason = abs + " is a Caution folder and Caution folders were not included; left in place";
             continue;

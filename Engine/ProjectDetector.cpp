@@ -83,7 +83,7 @@ std::vector<ArtifactSpec> ProjectDetector::artifacts(StackMask mask) const {
     for (std::size_t i = 0; i < rules_.stacks.size(); ++i) {
         if (!(mask & (StackMask{1} << i))) continue;
         for (const auto& a : rules_.stacks[i].artifacts)
-            if (a.path.rfind("**/", 0) != 0 && seen.insert(a.path).second) out.push_back({a.path, a.safetyClass});
+            if (a.path.rfind("**/", 0) != 0 && seen.insert(a.path).second) out.push_back({a.path, a.safetyClass, a.confirm});
     }
     return out;
 }
@@ -135,24 +135,31 @@ StackMask ProjectDetector::confirmed(int fd, StackMask found) const {
     return found;
 }
 
-std::vector<std::string> matchArtifactPaths(int dirFd, const std::string& rel) {
+std::vector<std::string> matchArtifactPaths(int dirFd, const ArtifactSpec& rule) {
+    const std::string& rel = rule.relPath;
     const auto slash = rel.rfind('/');
     const std::string last = slash == std::string::npos ? rel : rel.substr(slash + 1);
-    if (!hasWildcard(last)) return {rel};
     std::vector<std::string> out;
-    const int parent = openParentNoFollow(dirFd, rel);
-    if (parent < 0) return out;
-    DIR* dir = fdopendir(parent);
-    if (!dir) {
-        close(parent);
-        return out;
+    if (!hasWildcard(last)) {
+        out.push_back(rel);
+    } else if (const int parent = openParentNoFollow(dirFd, rel); parent >= 0) {
+        DIR* dir = fdopendir(parent);
+        if (!dir) {
+            close(parent);
+            return out;
+        }
+        rewinddir(dir);  // a duplicate of `dirFd` shares its read position
+        const std::string prefix = slash == std::string::npos ? "" : rel.substr(0, slash + 1);
+        while (const dirent* d = readdir(dir))
+            if (fnmatch(last.c_str(), d->d_name, FNM_PERIOD) == 0) out.push_back(prefix + d->d_name);
+        closedir(dir);
+        std::sort(out.begin(), out.end());
     }
-    rewinddir(dir);  // a duplicate of `dirFd` shares its read position
-    const std::string prefix = slash == std::string::npos ? "" : rel.substr(0, slash + 1);
-    while (const dirent* d = readdir(dir))
-        if (fnmatch(last.c_str(), d->d_name, FNM_PERIOD) == 0) out.push_back(prefix + d->d_name);
-    closedir(dir);
-    std::sort(out.begin(), out.end());
+    if (!rule.confirm.empty())
+        std::erase_if(out, [&](const std::string& folder) {
+            return std::none_of(rule.confirm.begin(), rule.confirm.end(),
+                                [&](const ConfirmRule& c) { return confirmHolds(dirFd, {folder + "/" + c.path, c.contains}); });
+        });
     return out;
 }
 

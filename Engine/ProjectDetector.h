@@ -19,6 +19,7 @@ inline constexpr const char* kPinFile = ".tidewell-keep";
 struct ArtifactSpec {
     std::string relPath;
     std::string safetyClass;
+    std::vector<ConfirmRule> confirm;  // any one must hold inside the folder
 };
 
 class ProjectDetector {
@@ -88,9 +89,10 @@ enum class FolderState { Missing, RealFolder, NotRealFolder };
 // link among its parents).
 FolderState probeRealFolder(int dirFd, const std::string& rel);
 
-// The artifact paths that `rel` names below the folder `dirFd`: itself, or
-// for a glob in its last part the matching entries, sorted.
-std::vector<std::string> matchArtifactPaths(int dirFd, const std::string& rel);
+// The artifact paths that `rule` names below the folder `dirFd`: its path, or
+// for a glob in its last part the matching entries, sorted; with a
+// confirmation, only those for which it holds.
+std::vector<std::string> matchArtifactPaths(int dirFd, const ArtifactSpec& rule);
 
 // Opens the parent folder of `rel` below `dirFd`, refusing symbolic links on
 // the way. Returns the descriptor (caller closes) or -1 with errno set.

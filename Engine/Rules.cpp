@@ -87,6 +87,23 @@ bool validRelative(const std::string& path) {
     return true;
 }
 
+// A list of checks of which any one must hold.
+std::vector<ConfirmRule> confirmRules(const Reader& r, const YAML::Node& confirm, const std::string& what) {
+    if (!confirm.IsSequence()) r.fail(confirm.Mark(), what + " confirm must be a list");
+    std::vector<ConfirmRule> out;
+    for (const auto& c : confirm) {
+        r.expectMap(c, what + " confirm entry");
+        r.onlyKeys(c, {"path", "contains"}, what + " confirm entry");
+        ConfirmRule rule;
+        rule.path = r.text(c, "path", what + " confirm entry");
+        if (!validRelative(rule.path) || hasWildcard(rule.path) || rule.path.rfind("**/", 0) == 0)
+            r.fail(c["path"].Mark(), what + " confirm path \"" + rule.path + "\" must be a plain relative path");
+        if (c["contains"]) rule.contains = r.text(c, "contains", what + " confirm entry");
+        out.push_back(std::move(rule));
+    }
+    return out;
+}
+
 }  // namespace
 
 Rules parseRules(std::string_view text, const std::string& source, const std::string& home) {
@@ -129,11 +146,16 @@ Rules parseRules(std::string_view text, const std::string& source, const std::st
             if (!arts.IsSequence()) r.fail(arts.Mark(), what + " artifacts must be a list");
             for (const auto& a : arts) {
                 r.expectMap(a, what + " artifact");
-                r.onlyKeys(a, {"path", "class"}, what + " artifact");
+                r.onlyKeys(a, {"path", "class", "confirm"}, what + " artifact");
                 ArtifactRule art;
                 art.path = r.text(a, "path", what + " artifact");
                 if (!validRelative(art.path)) r.fail(a["path"].Mark(), what + " artifact path \"" + art.path + "\" must be a relative folder path without \"..\"");
                 art.safetyClass = r.safetyClass(a, what + " artifact");
+                if (const auto confirm = a["confirm"]) {
+                    if (art.path.rfind("**/", 0) == 0)
+                        r.fail(confirm.Mark(), what + " artifact \"" + art.path + "\" is found anywhere and cannot have confirm");
+                    art.confirm = confirmRules(r, confirm, what + " artifact \"" + art.path + "\"");
+                }
                 stack.artifacts.push_back(std::move(art));
             }
         }
@@ -143,19 +165,7 @@ Rules parseRules(std::string_view text, const std::string& source, const std::st
                 stack.enclosedBy.push_back(m);
             }
         }
-        if (const auto confirm = s["confirm"]) {
-            if (!confirm.IsSequence()) r.fail(confirm.Mark(), what + " confirm must be a list");
-            for (const auto& c : confirm) {
-                r.expectMap(c, what + " confirm entry");
-                r.onlyKeys(c, {"path", "contains"}, what + " confirm entry");
-                ConfirmRule rule;
-                rule.path = r.text(c, "path", what + " confirm entry");
-                if (!validRelative(rule.path) || hasWildcard(rule.path) || rule.path.rfind("**/", 0) == 0)
-                    r.fail(c["path"].Mark(), what + " confirm path \"" + rule.path + "\" must be a plain relative path");
-                if (c["contains"]) rule.contains = r.text(c, "contains", what + " confirm entry");
-                stack.confirm.push_back(std::move(rule));
-            }
-        }
+        if (const auto confirm = s["confirm"]) stack.confirm = confirmRules(r, confirm, what);
         rules.stacks.push_back(std::move(stack));
     }
 

@@ -10,19 +10,21 @@
 
 namespace tidewell::engine {
 
+// A check that a folder really is what its markers or its name suggest (a
+// project of a stack, a virtual environment): `path` (relative to the
+// folder) exists and, when `contains` is set, its start holds that text.
+struct ConfirmRule {
+    std::string path;
+    std::string contains;
+};
+
 struct ArtifactRule {
     // Relative to the project, "/"-separated; the last part may be a glob
     // ("cmake-build-*"). "**/NAME": a folder NAME anywhere inside the project
     // outside its other artifacts.
     std::string path;
     std::string safetyClass;  // "safe" or "caution"
-};
-
-// A check that a folder holding a stack's marker really is of that stack:
-// `path` (relative) exists and, when `contains` is set, its start holds that text.
-struct ConfirmRule {
-    std::string path;
-    std::string contains;
+    std::vector<ConfirmRule> confirm;  // any one must hold inside the folder; none listed: its place suffices
 };
 
 struct StackRule {

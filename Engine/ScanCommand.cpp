@@ -41,6 +41,10 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     walker.ignoreEngineFiles(db.path());
     Movability movability(options.dataHome.empty() ? dataHome() : options.dataHome);
     walker.offerOnlyMovable(movability);
+    TrackedFiles tracked([&progress](const std::string& top, const std::string& why) {
+        progress.emit("skip", "Cannot read the Git repository here (" + why + "); its folders are not offered for cleaning.", top);
+    });
+    walker.offerOnlyUntracked(tracked);
     for (const auto& root : options.roots) {
         if (stop.load()) return std::nullopt;
         progress.emit("root", "Scanning " + root + ".", root);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -117,6 +118,7 @@ struct Walker::Impl {
         StackMask stacks = 0;
         StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
         ProjectPlace place;
+        const GitCandidate* repo = nullptr;  // the nearest ".git" at or above it
         bool pinned = false;
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
@@ -139,6 +141,7 @@ struct Walker::Impl {
         std::uint32_t nameAt = 0;
         Owner* owner = nullptr;
         Artifact* art = nullptr;
+        const GitCandidate* repo = nullptr;
         int depth = 0;
         int relDepth = 0;  // below the innermost project
         bool detect = false;
@@ -178,6 +181,11 @@ struct Walker::Impl {
     bool emitProjects = true;
     bool enterArtifacts = true;
     Movability* movability = nullptr;
+    TrackedFiles* tracked = nullptr;
+    // The root being walked and its real path: below it no link is followed,
+    // so a folder's real path is the real root's and the rest of its own.
+    std::string rootPath;
+    std::string realRoot;
     // The folder of the engine's database, whose files are no project's.
     dev_t engineDev = 0;
     ino_t engineIno = 0;
@@ -229,6 +237,7 @@ struct Walker::Impl {
     // artifact of `project`.
     bool offers(const Owner& project, int fd, const std::string& rel, const std::string& abs) const {
         if (!project.place.validName) return false;
+        if (tracked && tracked->folder(project.repo, realPathOf(abs)).tracking != TrackedFiles::Tracking::Untracked) return false;
         if (!movability) return true;
         const int parent = openParentNoFollow(fd, rel);
         if (parent < 0) return false;
@@ -236,6 +245,11 @@ struct Walker::Impl {
         const bool movable = !movability->obstacle(parent, slash == std::string::npos ? rel : rel.substr(slash + 1), abs, project.place);
         close(parent);
         return movable;
+    }
+
+    std::string realPathOf(const std::string& path) const {
+        if (path.size() == rootPath.size()) return realRoot;
+        return joinPath(realRoot, path.substr(rootPath == "/" ? 1 : rootPath.size() + 1));
     }
 
     static std::string relativeTo(const Owner& o, const std::string& path) {
@@ -263,7 +277,7 @@ struct Walker::Impl {
         if (!(host->stacks & modules)) host = around;
         const std::string prefix = relativeTo(*host, path) + "/";
         for (const auto& rule : detector.artifacts(modules))
-            for (const auto& rel : matchArtifactPaths(fd, rule.relPath))
+            for (const auto& rel : matchArtifactPaths(fd, rule))
                 if (probeRealFolder(fd, rel) == FolderState::RealFolder) {
                     const std::string abs = joinPath(path, rel);
                     addArtifact(host, prefix + rel, abs, rule.safetyClass, offers(*host, fd, rel, abs));
@@ -276,15 +290,17 @@ struct Walker::Impl {
         return it == claimed.end() ? nullptr : it->second;
     }
 
-    Owner* registerProject(const std::string& path, int fd, Owner* parent, StackMask stacks, StackMask enclosing, bool pinned) {
+    Owner* registerProject(const std::string& path, int fd, Owner* parent, StackMask stacks, StackMask enclosing, bool pinned,
+                           const GitCandidate* repo) {
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
+        o->repo = repo;
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
         o->place = placeOf(fd, path);
         o->pinned = pinned;
         std::vector<std::pair<std::string, std::string>> found;  // path and class
         for (const auto& rule : detector.artifacts(stacks))
-            for (const auto& rel : matchArtifactPaths(fd, rule.relPath))
+            for (const auto& rel : matchArtifactPaths(fd, rule))
                 if (probeRealFolder(fd, rel) == FolderState::RealFolder) found.emplace_back(rel, rule.safetyClass);
         keepOutermost(found, [](const auto& f) -> const std::string& { return f.first; });
         for (const auto& [rel, safetyClass] : found) {
@@ -352,12 +368,15 @@ struct Walker::Impl {
             StackMask stacks = 0;
             StackMask enclosing = 0;
             bool pinned = false;
+            bool git = false;
             for (const Entry& e : s.entries) {
                 const std::string_view name(s.names.data() + e.off, e.len);
                 stacks |= detector.stacksMarkedBy(name);
                 enclosing |= detector.stacksEnclosedBy(name);
                 pinned = pinned || name == kPinFile;
+                git = git || name == ".git";
             }
+            if (git && tracked) t.repo = tracked->candidateAt(realPathOf(t.path), t.repo);
             if (stacks) stacks = detector.confirmed(fd, stacks);
             // A CMake subfolder or a Gradle module is part of the build around it.
             if (const StackMask modules = t.owner ? stacks & t.owner->enclosing : 0) {
@@ -366,7 +385,7 @@ struct Walker::Impl {
                 relDepth = 0;
             }
             if (stacks) {
-                owner = registerProject(t.path, fd, t.owner, stacks, enclosing, pinned);
+                owner = registerProject(t.path, fd, t.owner, stacks, enclosing, pinned, t.repo);
                 relDepth = 0;
                 activity = true;
             }
@@ -417,6 +436,7 @@ struct Walker::Impl {
             Task c;
             c.owner = owner;
             c.art = t.art;
+            c.repo = t.repo;
             c.depth = t.depth + 1;
             c.relDepth = relDepth + 1;
             c.activity = activity;
@@ -480,6 +500,8 @@ void Walker::skipArtifactContents() { impl_->enterArtifacts = false; }
 
 void Walker::offerOnlyMovable(Movability& movability) { impl_->movability = &movability; }
 
+void Walker::offerOnlyUntracked(TrackedFiles& tracked) { impl_->tracked = &tracked; }
+
 void Walker::ignoreEngineFiles(const std::string& databasePath) {
     const auto slash = databasePath.rfind('/');
     if (slash == std::string::npos) return;
@@ -516,6 +538,13 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
         close(fd);
     }
     t.path = path;
+    if (impl_->tracked) {
+        char* real = realpath(path.c_str(), nullptr);
+        impl_->rootPath = path;
+        impl_->realRoot = real ? real : path;
+        free(real);
+        t.repo = impl_->tracked->candidateAround(impl_->realRoot);
+    }
     t.isRoot = true;
     t.engineFolder = impl_->engineIno != 0 && st.st_ino == impl_->engineIno && st.st_dev == impl_->engineDev;
     t.followRoot = true;

@@ -9,6 +9,7 @@
 #include "Movability.h"
 #include "ProjectDetector.h"
 #include "Progress.h"
+#include "TrackedFiles.h"
 
 #include <atomic>
 #include <cstdint>
@@ -63,6 +64,11 @@ public:
     // none in a project whose path is not valid UTF-8; the others are still
     // measured as part of their project.
     void offerOnlyMovable(Movability& movability);
+
+    // Lists as artifacts only folders that hold no file the Git repository
+    // around their project tracks (nor any of a repository whose index
+    // cannot be read); the others are measured as part of their project.
+    void offerOnlyUntracked(TrackedFiles& tracked);
 
     // Walks one root. False, with `error` set, when the root cannot be read.
     // A root inside one walked before is not walked again. With `rootFd`, the

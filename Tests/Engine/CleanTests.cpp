@@ -178,7 +178,7 @@ TEST_F(Clean, WithTheConfirmedFoldersOnlyThoseMove) {
 }
 
 TEST_F(Clean, CautionFoldersOnlyWhenAskedFor) {
-    writeFiles(tree, {{"py/pyproject.toml", 10}, {"py/.venv/lib/site.py", 5000}, {"py/__pycache__/m.pyc", 5000}});
+    writeFiles(tree, {{"py/pyproject.toml", 10}, {"py/.venv/pyvenv.cfg", 50}, {"py/.venv/lib/site.py", 5000}, {"py/__pycache__/m.pyc", 5000}});
     EXPECT_EQ(itemPaths(cleanOk(tree + "/py", true, false)), std::vector<std::string>{tree + "/py/__pycache__"});
     EXPECT_TRUE(exists(tree + "/py/.venv/lib/site.py"));
     const CleanReportDTO r = cleanOk(tree + "/py", true, true);

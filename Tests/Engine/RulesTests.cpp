@@ -57,6 +57,8 @@ TEST(Rules, MalformedRulesNameTheFileAndLine) {
         {minimalWith("path: node_modules", "path: ../escape"), "line 6"},  // climbs out of the project
         {minimalWith("path: node_modules", "path: \"x*/node_modules\""), "line 6"},  // a glob only in the last part
         {minimalWith("path: node_modules", "path: \"**/a/b\""), "line 6"},          // anywhere: one plain name
+        {minimalWith("path: node_modules", "path: \"**/venv\", confirm: [{ path: pyvenv.cfg }]"), "line 6"},  // checked at a place only
+        {minimalWith("class: safe", "class: safe, confirm: [{ path: ../x }]"), "line 6"},  // inside the folder only
         {kMinimal + "skip:\n  pathz: [/x]\n", "line 8"},                   // a typo is not silently ignored
         {"stacks:\n  - id: node\n    label: Node\n", "markers"},           // would match every folder or none
         {kMinimal + "  - id: node\n    label: N\n    markers: [x]\n", "line 7"},  // the same id twice

@@ -70,6 +70,7 @@ for n in range(300):
                 write(f"{p}/target/debug/deps{d}/lib{j}.rlib", size())
     elif kind == "python":
         write(f"{p}/pyproject.toml", 200)
+        write(f"{p}/.venv/pyvenv.cfg", 80)
         for k in range(30):
             mkdir(f"{p}/.venv/lib/site-packages/pkg{k}")
             for j in range(15):

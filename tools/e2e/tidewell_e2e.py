@@ -233,6 +233,7 @@ def make_home(home, projects, now=None, layouts=None):
         else:
             write(f"{root}/requirements.txt", text="requests\n")
             write(f"{root}/main.py", text="print('hi')\n")
+            write(f"{root}/.venv/pyvenv.cfg", text="home = /usr/bin\nversion = 3.11.2\n")
             write(f"{root}/.venv/lib/python3.11/site-packages/requests/__init__.py", size=2 << 20)
             write(f"{root}/__pycache__/main.cpython-311.pyc", size=64 << 10)
         stamp = now - idle * DAY

@@ -1,0 +1,206 @@
+// Folders that hold files Git tracks are source: never offered by a scan,
+// never listed or moved by a clean, in real repositories made with git.
+
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace tidewell;
+using namespace enginetest;
+
+namespace {
+
+class TrackedFolders : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string tree = tmp / "tree";
+    EngineRunner engine{tmp / "sandbox"};
+    RunResult lastRun;
+
+    void SetUp() override { makeDirs(tree); }
+
+    void git(const std::string& dir, std::vector<std::string> args) {
+        std::vector<std::string> argv = {"git", "-C", dir, "-c", "user.name=Test", "-c", "user.email=test@example.com",
+                                         "-c", "init.defaultBranch=main", "-c", "protocol.file.allow=always"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const RunResult r = runProgram(argv, {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
+        ASSERT_EQ(r.exitCode, 0) << "git " << args[0] << ": " << r.err;
+    }
+    // A repository at `dir` holding everything below it that .gitignore does not name.
+    void commitAll(const std::string& dir, const std::string& message = "Work") {
+        git(dir, {"add", "-A"});
+        git(dir, {"commit", "-q", "-m", message});
+    }
+    void newRepository(const std::string& dir) {
+        makeDirs(dir);
+        git(dir, {"init", "-q"});
+    }
+
+    DashboardDTO scan(std::vector<std::string> prefix = {}) {
+        lastRun = engine.scan({tree}, 30, 8, std::move(prefix));
+        EXPECT_EQ(lastRun.exitCode, 0) << lastRun.err;
+        return decode<DashboardDTO>(lastRun.out);
+    }
+    // Each project's offered folders, "relative/path class", by the project's path below the tree.
+    static std::map<std::string, std::vector<std::string>> offered(const DashboardDTO& d, const std::string& tree) {
+        std::map<std::string, std::vector<std::string>> out;
+        for (const auto& p : d.projects) {
+            auto& list = out[p.path.substr(tree.size() + 1)];
+            for (const auto& a : p.artifacts) list.push_back(a.relative_path + " " + a.safetyClass);
+            std::sort(list.begin(), list.end());
+        }
+        return out;
+    }
+    CleanReportDTO clean(const std::string& project, bool execute, const std::vector<std::string>& artifacts = {}) {
+        std::vector<std::string> a = {"clean", "--project", project, "--json", "--caution"};
+        if (execute) a.push_back("--execute");
+        for (const auto& p : artifacts) a.insert(a.end(), {"--artifact", p});
+        const RunResult r = engine.run(a);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return decode<CleanReportDTO>(r.out);
+    }
+    static std::map<std::string, std::string> outcome(const CleanReportDTO& r) {
+        std::map<std::string, std::string> out;
+        for (const auto& i : r.items) out[i.path] = i.success ? "moved" : i.error.value_or("failed");
+        return out;
+    }
+};
+
+}  // namespace
+
+// A committed build script, a committed dist and committed notes in a venv
+// are source; what is ignored or untracked is offered as before.
+TEST_F(TrackedFolders, ACommittedFolderIsNeverOfferedInAnyStack) {
+    const std::string py = tree + "/py", web = tree + "/web";
+    newRepository(py);
+    writeFiles(py, {{"pyproject.toml", 10}, {"src/pkg/__init__.py", 100}, {"venv/notes.md", 300}});
+    writeText(py + "/.gitignore", ".pytest_cache/\n.venv/\n__pycache__/\n");
+    commitAll(py, "Start");
+    writeFile(py + "/build/release.sh", 200);
+    commitAll(py, "Release script");
+    writeFiles(py, {{".pytest_cache/v/cache/nodeids", 500}, {".venv/pyvenv.cfg", 50}, {".venv/lib/site.py", 5000},
+                    {"src/pkg/__pycache__/m.pyc", 800}, {"build/lib/pkg/m.py", 900}});
+
+    newRepository(web);
+    writeFiles(web, {{"package.json", 10}, {"vite.config.ts", 10}, {"dist/index.html", 400}});
+    writeText(web + "/.gitignore", "node_modules/\n");
+    commitAll(web);
+    writeFiles(web, {{"node_modules/vite/package.json", 3000}, {"dist/assets/app.js", 5000}});
+
+    const auto got = offered(scan(), tree);
+    EXPECT_EQ(got.at("py"), (std::vector<std::string>{".pytest_cache safe", ".venv caution", "src/pkg/__pycache__ safe"}))
+        << "build holds a committed script and venv committed notes";
+    EXPECT_EQ(got.at("web"), std::vector<std::string>{"node_modules caution"}) << "dist is committed";
+}
+
+// Outside any repository too: a folder named venv or .venv without
+// pyvenv.cfg is no virtual environment, and the walk looks inside it.
+TEST_F(TrackedFolders, AVenvIsAVirtualEnvironmentOnlyWithPyvenvCfg) {
+    writeFiles(tree, {{"py/requirements.txt", 10}, {"py/venv/notes.txt", 300}, {"py/.venv/plans.md", 300},
+                      {"env/requirements.txt", 10}, {"env/.venv/pyvenv.cfg", 50}, {"env/.venv/lib/site.py", 5000},
+                      {"py/venv/tool/Cargo.toml", 10}, {"py/venv/tool/target/debug/app", 4000}});
+    const auto got = offered(scan(), tree);
+    EXPECT_EQ(got.at("py"), std::vector<std::string>{});
+    EXPECT_EQ(got.at("env"), std::vector<std::string>{".venv caution"});
+    EXPECT_EQ(got.at("py/venv/tool"), std::vector<std::string>{"target safe"}) << "a project inside a plain venv folder is found";
+}
+
+// Projects of a monorepo share its index; a submodule and a linked worktree
+// answer from their own indexes. A folder is tracked only by a file below
+// it, never by a name that merely begins the same.
+TEST_F(TrackedFolders, NestedProjectsSubmodulesAndWorktreesEachAnswerFromTheirOwnIndex) {
+    const std::string sub = tmp / "sub-origin", mono = tree + "/mono";
+    newRepository(sub);
+    writeFiles(sub, {{"package.json", 10}, {"vite.config.js", 10}, {"dist/lib.js", 700}});
+    commitAll(sub);
+
+    newRepository(mono);
+    writeFiles(mono, {{"package.json", 10}, {"apps/web/package.json", 10}, {"apps/web/vite.config.ts", 10},
+                      {"apps/web/dist/index.html", 400}, {"apps/site/package.json", 10}, {"apps/site/vite.config.ts", 10},
+                      {"services/api/pyproject.toml", 10}, {"services/api/build-scripts/run.sh", 100}});
+    writeText(mono + "/.gitignore", "node_modules/\napps/site/dist/\n");
+    commitAll(mono);
+    git(mono, {"submodule", "add", "-q", sub, "libs/sub"});
+    commitAll(mono, "Add the library");
+    git(mono, {"worktree", "add", "-q", tree + "/mono-feature"});
+    for (const std::string& top : {mono, tree + "/mono-feature"})
+        writeFiles(top, {{"node_modules/x/package.json", 2000}, {"apps/site/dist/index.html", 400},
+                         {"services/api/build/lib/m.py", 900}, {"apps/web/dist/extra.js", 500}});
+    writeFiles(mono, {{"libs/sub/node_modules/y/index.js", 1000}, {"libs/sub/dist/new.js", 100}});
+
+    const auto got = offered(scan(), tree);
+    for (const std::string top : {"mono", "mono-feature"}) {
+        SCOPED_TRACE(top);
+        EXPECT_EQ(got.at(top), std::vector<std::string>{"node_modules caution"});
+        EXPECT_EQ(got.at(top + "/apps/web"), std::vector<std::string>{}) << "its dist is committed";
+        EXPECT_EQ(got.at(top + "/apps/site"), std::vector<std::string>{"dist caution"}) << "ignored";
+        EXPECT_EQ(got.at(top + "/services/api"), std::vector<std::string>{"build safe"}) << "untracked; build-scripts is another folder";
+    }
+    EXPECT_EQ(got.at("mono/libs/sub"), std::vector<std::string>{"node_modules caution"}) << "the submodule's dist is committed there";
+}
+
+// The clean derives its folders again with the same rule: a dry run never
+// lists a tracked folder and a real clean never moves one, even when asked.
+TEST_F(TrackedFolders, TheCleanNeverListsOrMovesATrackedFolder) {
+    const std::string web = tree + "/web";
+    newRepository(web);
+    writeFiles(web, {{"package.json", 10}, {"vite.config.ts", 10}, {"dist/index.html", 400}});
+    writeText(web + "/.gitignore", "node_modules/\n");
+    commitAll(web);
+    writeFile(web + "/node_modules/vite/package.json", 3000);
+
+    const CleanReportDTO preview = clean(web, false);
+    EXPECT_EQ(outcome(preview), (std::map<std::string, std::string>{{web + "/node_modules", "moved"}}));
+
+    const CleanReportDTO done = clean(web, true, {web + "/dist", web + "/node_modules"});
+    const auto items = outcome(done);
+    EXPECT_EQ(items.at(web + "/node_modules"), "moved");
+    EXPECT_NE(items.at(web + "/dist").find("dist/index.html, which Git tracks"), std::string::npos) << items.at(web + "/dist");
+    EXPECT_TRUE(exists(web + "/dist/index.html"));
+    EXPECT_FALSE(exists(web + "/node_modules"));
+}
+
+// An index that exists but cannot be read (damaged, or not readable by this
+// user) proves nothing untracked: nothing in its repository is offered or
+// moved, and the scan and the clean go on and say why.
+TEST_F(TrackedFolders, ARepositoryWhoseIndexCannotBeReadOffersNothingAndTheScanGoesOn) {
+    const std::string damaged = tree + "/damaged", locked = tree + "/locked", plain = tree + "/plain";
+    for (const std::string& p : {damaged, locked}) {
+        newRepository(p);
+        writeFiles(p, {{"pyproject.toml", 10}, {"src/m.py", 100}});
+        commitAll(p);
+        writeFiles(p, {{".pytest_cache/v/nodeids", 500}, {"build/lib/m.py", 900}});
+    }
+    writeFiles(plain, {{"pyproject.toml", 10}, {".pytest_cache/v/nodeids", 500}});
+    writeText(damaged + "/.git/index", "DIRC but not an index at all");
+
+    std::vector<std::string> prefix;
+    if (geteuid() == 0) {
+        // Root reads every file: the engine runs as an ordinary user instead.
+        runProgram({"chown", "-R", "65534:65534", tmp.path()}, {}, tmp.path());
+        prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    chmod((locked + "/.git/index").c_str(), 0);
+    const auto got = offered(scan(prefix), tree);
+    EXPECT_EQ(got.at("damaged"), std::vector<std::string>{});
+    EXPECT_EQ(got.at("locked"), std::vector<std::string>{});
+    EXPECT_EQ(got.at("plain"), std::vector<std::string>{".pytest_cache safe"});
+    std::vector<std::string> said;
+    std::istringstream err(lastRun.err);
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind("PROGRESS:", 0) == 0) {
+            const auto e = decode<ScanProgressEvent>(line.substr(9));
+            if (e.phase == "skip") said.push_back(e.path.value_or(""));
+        }
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ(said, (std::vector<std::string>{damaged, locked})) << "once each";
+
+    const RunResult r = engine.run({"clean", "--project", damaged, "--json", "--caution", "--execute", "--artifact",
+                                    damaged + "/.pytest_cache"}, true, false, prefix);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto items = outcome(decode<CleanReportDTO>(r.out));
+    EXPECT_NE(items.at(damaged + "/.pytest_cache").find("may hold files that Git tracks"), std::string::npos);
+    EXPECT_TRUE(exists(damaged + "/.pytest_cache/v/nodeids"));
+}
