@@ -1,36 +1,21 @@
 #include "TrackedFiles.h"
 
+#include "GitIndex.h"
 #include "Home.h"
 
 #include <fcntl.h>
-#include <git2.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <string_view>
+#include <system_error>
+#include <unordered_set>
 
 namespace tidewell::engine {
 
-namespace {
-
-void startGit() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        git_libgit2_init();
-        // Only the index is read, and nothing is run from a repository's
-        // configuration: another user's repository is read like one's own.
-        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
-    });
-}
-
-std::string gitError(const char* what) {
-    const git_error* e = git_error_last();
-    return std::string(what) + ": " + (e && e->message ? e->message : "unknown error");
-}
-
-}  // namespace
-
-TrackedFiles::TrackedFiles(Unreadable onUnreadable) : onUnreadable_(std::move(onUnreadable)) { startGit(); }
+TrackedFiles::TrackedFiles(Unreadable onUnreadable) : onUnreadable_(std::move(onUnreadable)) {}
 
 const GitCandidate* TrackedFiles::candidateAt(const std::string& top, const GitCandidate* around) {
     std::lock_guard lock(m_);
@@ -60,45 +45,52 @@ const GitCandidate* TrackedFiles::candidateAround(const std::string& folder) {
     return nearest;
 }
 
-void TrackedFiles::readIndex(const GitCandidate& c) const {
+void TrackedFiles::read(const GitCandidate& c) const {
     using State = GitCandidate::State;
-    git_repository* repo = nullptr;
-    const int rc = git_repository_open_ext(&repo, c.top.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr);
+    const std::string dotGit = joinPath(c.top, ".git");
     struct stat st {};
-    if (rc == GIT_ENOTFOUND && stat((c.top == "/" ? "/.git" : c.top + "/.git").c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return;  // a ".git" folder that is no repository: Git looks further up
-    if (rc < 0) {
-        c.state = State::Unreadable;
-        c.why = gitError("the repository cannot be opened");
-    } else if (git_repository_is_bare(repo)) {
-        // A ".git" that is a bare repository gives this folder no work tree.
-    } else if (const char* workdir = git_repository_workdir(repo); !workdir || normalizePath(workdir) != c.top) {
-        // Its files are another folder's: whether this one's are tracked
-        // cannot be told from it.
-        c.state = State::Unreadable;
-        c.why = "its work tree is configured elsewhere";
-    } else if (git_index* index = nullptr; git_repository_index(&index, repo) < 0) {
-        c.state = State::Unreadable;
-        c.why = gitError("its index cannot be read");
-    } else {
-        const std::size_t n = git_index_entrycount(index);
-        c.paths.reserve(n);
-        for (std::size_t i = 0; i < n; ++i)
-            if (const git_index_entry* e = git_index_get_byindex(index, i)) c.paths.emplace_back(e->path);
-        git_index_free(index);
-        if (!std::is_sorted(c.paths.begin(), c.paths.end())) std::sort(c.paths.begin(), c.paths.end());
-        c.state = State::Indexed;
+    const bool folder = lstat(dotGit.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::string why;
+    const std::string gitDir = gitDirOf(dotGit, why);
+    if (!gitDir.empty() && stat(joinPath(gitDir, "HEAD").c_str(), &st) != 0) {
+        // A ".git" folder without HEAD is no repository to Git, which looks
+        // further up; a gitfile naming no repository stops it.
+        if (folder && errno == ENOENT) return;
+        why = errno == ENOENT ? "its .git file names no repository" : std::error_code(errno, std::generic_category()).message();
     }
-    git_repository_free(repo);
-    if (c.state == State::Unreadable && onUnreadable_) onUnreadable_(c.top, c.why);
+    if (why.empty()) {
+        if (auto paths = readGitIndexPaths(gitDir, joinPath(gitDir, "index"), why)) {
+            // One tracked file per folder is enough to answer for the folders
+            // around it: a large repository is kept at the size of its folders.
+            std::unordered_set<std::string_view> folders;
+            for (const auto& p : *paths) {
+                const auto slash = p.rfind('/');
+                if (slash != std::string::npos && folders.insert(std::string_view(p).substr(0, slash)).second) c.paths.push_back(p);
+            }
+            std::sort(c.paths.begin(), c.paths.end());
+            c.state = State::Indexed;
+            return;
+        }
+        why = "its index cannot be read: " + why;
+    }
+    c.state = State::Unreadable;
+    c.why = why;
+    if (onUnreadable_) onUnreadable_(c.top, c.why);
+}
+
+void TrackedFiles::readIndex(const GitCandidate* around) {
+    for (const GitCandidate* c = around; c; c = c->around) {
+        std::call_once(c->readOnce, [&] { read(*c); });
+        if (c->state != GitCandidate::State::NoRepository) return;
+    }
 }
 
 TrackedFiles::Answer TrackedFiles::folder(const GitCandidate* around, const std::string& folder) {
     for (const GitCandidate* c = around; c; c = c->around) {
-        std::call_once(c->read, [&] { readIndex(*c); });
+        std::call_once(c->readOnce, [&] { read(*c); });
         if (c->state == GitCandidate::State::NoRepository) continue;
         if (c->state == GitCandidate::State::Unreadable)
-            return {Tracking::Unknown, "the Git index of the repository at " + c->top + " cannot be read (" + c->why + ")"};
+            return {Tracking::Unknown, "the Git repository at " + c->top + " cannot be read (" + c->why + ")"};
         if (!isInsideOrEqual(folder, c->top) || folder == c->top) return {};
         const std::string prefix = (c->top == "/" ? folder.substr(1) : folder.substr(c->top.size() + 1)) + "/";
         const auto it = std::lower_bound(c->paths.begin(), c->paths.end(), prefix);

@@ -20,10 +20,10 @@ class GitCandidate {
     friend class TrackedFiles;
     std::string top;  // a real path (no symbolic link in it)
     const GitCandidate* around = nullptr;
-    mutable std::once_flag read;
+    mutable std::once_flag readOnce;
     enum class State { NoRepository, Indexed, Unreadable };
     mutable State state = State::NoRepository;
-    mutable std::vector<std::string> paths;  // of the index entries, in byte order
+    mutable std::vector<std::string> paths;  // a tracked file of each folder that holds one, in byte order
     mutable std::string why;                 // why the index cannot be read
 };
 
@@ -46,7 +46,7 @@ public:
     struct Answer {
         Tracking tracking = Tracking::Untracked;
         // Tracked: a tracked file in the folder, relative to the repository.
-        // Unknown: why the repository's index cannot be read.
+        // Unknown: which repository cannot be read, and why.
         std::string detail;
     };
     // Whether the folder at the real path `folder` holds an entry of the index
@@ -55,8 +55,12 @@ public:
     // it can be proved untracked.
     Answer folder(const GitCandidate* around, const std::string& folder);
 
+    // Reads the index that answers for the folders below `around`, once; the
+    // answers above read it when not done before.
+    void readIndex(const GitCandidate* around);
+
 private:
-    void readIndex(const GitCandidate& c) const;
+    void read(const GitCandidate& c) const;
 
     Unreadable onUnreadable_;
     std::mutex m_;

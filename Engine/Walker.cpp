@@ -119,6 +119,7 @@ struct Walker::Impl {
         StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
         ProjectPlace place;
         const GitCandidate* repo = nullptr;  // the nearest ".git" at or above it
+        std::string realPath;                // when tracked files are asked about
         bool pinned = false;
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
@@ -150,6 +151,7 @@ struct Walker::Impl {
         bool followRoot = false;
         bool haveStat = false;
         bool engineFolder = false;  // holds the engine's own database
+        bool readIndex = false;     // no folder: reads the Git index for `repo`
         std::uint64_t ownBytes = 0;
     };
     struct Entry {
@@ -182,6 +184,7 @@ struct Walker::Impl {
     bool enterArtifacts = true;
     Movability* movability = nullptr;
     TrackedFiles* tracked = nullptr;
+    std::unordered_set<const GitCandidate*> indexesAsked;
     // The root being walked and its real path: below it no link is followed,
     // so a folder's real path is the real root's and the rest of its own.
     std::string rootPath;
@@ -237,7 +240,6 @@ struct Walker::Impl {
     // artifact of `project`.
     bool offers(const Owner& project, int fd, const std::string& rel, const std::string& abs) const {
         if (!project.place.validName) return false;
-        if (tracked && tracked->folder(project.repo, realPathOf(abs)).tracking != TrackedFiles::Tracking::Untracked) return false;
         if (!movability) return true;
         const int parent = openParentNoFollow(fd, rel);
         if (parent < 0) return false;
@@ -295,6 +297,7 @@ struct Walker::Impl {
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
         o->repo = repo;
+        if (tracked) o->realPath = realPathOf(path);
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
         o->place = placeOf(fd, path);
         o->pinned = pinned;
@@ -336,6 +339,10 @@ struct Walker::Impl {
 
     void handle(Task&& t, WorkPool<Task>::Worker& w) {
         if (stop.load(std::memory_order_relaxed)) return;
+        if (t.readIndex) {
+            tracked->readIndex(t.repo);
+            return;
+        }
         Scratch& s = scratch[w.index()];
 
         int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -386,6 +393,13 @@ struct Walker::Impl {
             }
             if (stacks) {
                 owner = registerProject(t.path, fd, t.owner, stacks, enclosing, pinned, t.repo);
+                // Its repository's index is read beside the walk, once.
+                if (tracked && t.repo && askIndex(t.repo)) {
+                    Task read;
+                    read.repo = t.repo;
+                    read.readIndex = true;
+                    w.push(std::move(read));
+                }
                 relDepth = 0;
                 activity = true;
             }
@@ -474,6 +488,21 @@ struct Walker::Impl {
         pool.run(std::move(initial), [this](Task&& t, WorkPool<Task>::Worker& w) { handle(std::move(t), w); });
     }
 
+    bool askIndex(const GitCandidate* repo) {
+        std::unique_lock lock(regM);
+        return indexesAsked.insert(repo).second;
+    }
+
+    // Drops from the offer the folders that hold a file Git tracks, or that
+    // might (an index that cannot be read). The indexes were read during the
+    // walk, beside it: no folder waited for one.
+    void offerOnlyUntracked() {
+        for (Artifact& a : artifacts) {
+            const Owner& o = owners[a.owner];
+            a.offered = a.offered && tracked->folder(o.repo, joinPath(o.realPath, a.relPath)).tracking == TrackedFiles::Tracking::Untracked;
+        }
+    }
+
     std::vector<LinkSeen> takeLinks() {
         std::vector<LinkSeen> all;
         for (auto& s : scratch) {
@@ -558,6 +587,7 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
 
 WalkResult Walker::finish() {
     auto& im = *impl_;
+    if (im.tracked) im.offerOnlyUntracked();
     const std::size_t n = im.owners.size();
     std::vector<int> parent(n);
     std::vector<bool> inUnion(n);

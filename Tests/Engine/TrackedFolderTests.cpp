@@ -141,6 +141,34 @@ TEST_F(TrackedFolders, NestedProjectsSubmodulesAndWorktreesEachAnswerFromTheirOw
     EXPECT_EQ(got.at("mono/libs/sub"), std::vector<std::string>{"node_modules caution"}) << "the submodule's dist is committed there";
 }
 
+// Every form of index Git writes answers alike: version 4 (compressed
+// paths), a split index (most entries in its shared part), a file only
+// meant to be added (version 3), and a SHA-256 repository.
+TEST_F(TrackedFolders, EveryFormOfTheIndexAnswers) {
+    const std::vector<std::pair<std::string, std::vector<std::vector<std::string>>>> forms = {
+        {"v4", {{"update-index", "--index-version", "4"}}},
+        {"split", {{"update-index", "--split-index"}, {"add", "src/late.js"}}},
+        {"intent", {{"add", "-N", "-f", "build/plan.sh"}}},
+        {"sha256", {}},
+    };
+    for (const auto& [name, steps] : forms) {
+        const std::string p = tree + "/" + name;
+        makeDirs(p);
+        git(p, name == "sha256" ? std::vector<std::string>{"init", "-q", "--object-format=sha256"} : std::vector<std::string>{"init", "-q"});
+        writeFiles(p, {{"package.json", 10}, {"vite.config.ts", 10}, {"requirements.txt", 10}, {"dist/index.html", 400}});
+        writeText(p + "/.gitignore", "node_modules/\nbuild/\n");
+        commitAll(p);
+        writeFiles(p, {{"node_modules/vite/package.json", 3000}, {"src/late.js", 100}, {"build/plan.sh", 100}});
+        for (const auto& step : steps) git(p, step);
+    }
+    const auto got = offered(scan(), tree);
+    for (const auto& [name, steps] : forms) {
+        const std::vector<std::string> expected =
+            name == "intent" ? std::vector<std::string>{"node_modules caution"} : std::vector<std::string>{"build safe", "node_modules caution"};
+        EXPECT_EQ(got.at(name), expected) << name;
+    }
+}
+
 // The clean derives its folders again with the same rule: a dry run never
 // lists a tracked folder and a real clean never moves one, even when asked.
 TEST_F(TrackedFolders, TheCleanNeverListsOrMovesATrackedFolder) {
