@@ -36,7 +36,7 @@ const GitCandidate* TrackedFiles::candidateAround(const std::string& folder) {
         if (fstatat(fd, ".git", &st, AT_SYMLINK_NOFOLLOW) == 0) nearest = candidateAt(here, nearest);
         if (i >= folder.size()) break;
         const std::size_t j = std::min(folder.find('/', i), folder.size());
-        const int next = openat(fd, folder.substr(i, j - i).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next = openat(fd, folder.substr(i, j - i).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         close(fd);
         fd = next;
         i = j + 1;

@@ -190,6 +190,24 @@ TEST_F(TrackedFolders, TheCleanNeverListsOrMovesATrackedFolder) {
     EXPECT_FALSE(exists(web + "/node_modules"));
 }
 
+// A scan folder reached through a link (~/code -> /data/code) answers from
+// the repository around where it leads, as Git does there, in the scan and
+// in the clean.
+TEST_F(TrackedFolders, AScanFolderReachedThroughALinkAnswersFromTheRepositoryWhereItLeads) {
+    const std::string data = tmp / "data", link = tmp / "code";
+    newRepository(data);
+    writeFiles(data, {{"code/web/package.json", 10}, {"code/web/vite.config.ts", 10}, {"code/web/dist/index.html", 400}});
+    writeText(data + "/.gitignore", "node_modules/\n");
+    commitAll(data);
+    writeFile(data + "/code/web/node_modules/vite/package.json", 3000);
+    ASSERT_EQ(symlink((data + "/code").c_str(), link.c_str()), 0);
+
+    lastRun = engine.scan({link});
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    EXPECT_EQ(offered(decode<DashboardDTO>(lastRun.out), link).at("web"), std::vector<std::string>{"node_modules caution"});
+    EXPECT_EQ(outcome(clean(link + "/web", false)), (std::map<std::string, std::string>{{link + "/web/node_modules", "moved"}}));
+}
+
 // An index that exists but cannot be read (damaged, or not readable by this
 // user) proves nothing untracked: nothing in its repository is offered or
 // moved, and the scan and the clean go on and say why.
