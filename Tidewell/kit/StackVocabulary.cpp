@@ -24,7 +24,7 @@ struct StackEntry {
     double iconTint[3];  // fractions
 };
 
-constexpr std::array<StackEntry, 21> kStacks{{
+constexpr std::array<StackEntry, 17> kStacks{{
     {"flutter", "Flutter", "triangle.fill", {62, 198, 243}, {0.02, 0.64, 0.91}},
     {"react_native", "React Native", "atom", {78, 174, 120}, {0.36, 0.28, 0.90}},
     {"android", "Android", "smartphone", {232, 160, 32}, {0.22, 0.70, 0.29}},
@@ -42,12 +42,6 @@ constexpr std::array<StackEntry, 21> kStacks{{
     {"device_support", "Device Support", "iphone", {120, 144, 156}, {0.45, 0.45, 0.50}},
     {"android_emulators", "Emulators", "ipad.and.iphone", {38, 166, 154}, {0.15, 0.62, 0.38}},
     {"tool_caches", "Tool Caches", "externaldrive.fill", {141, 155, 134}, {0.40, 0.48, 0.42}},
-    // The stacks the Linux engine adds; each name is the engine's label, so a
-    // stack reads the same in bubbles, cards and the filter.
-    {"native_code", "CMake", "hammer.fill", {72, 142, 204}, {0.02, 0.31, 0.55}},
-    {"vite", "Vite", "bolt.fill", {168, 112, 255}, {0.57, 0.21, 1.0}},
-    {"maven", "Maven", "cube.fill", {214, 84, 104}, {0.78, 0.10, 0.21}},
-    {"gradle", "Gradle", "pawprint.fill", {64, 160, 170}, {0.11, 0.55, 0.60}},
 }};
 
 constexpr std::string_view kFallbackSymbol = "square.fill";

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -41,8 +42,22 @@ TEST(StackVocabulary, EveryStackSymbolHasAnIcon) {
     std::vector<std::string> symbols{stackSymbol("unknown")};
     for (std::string_view id : knownStackIds()) symbols.push_back(stackSymbol(id));
     for (const auto& symbol : symbols) EXPECT_TRUE(platform::ui::symbolIconName(symbol).has_value()) << symbol;
-    EXPECT_EQ(knownStackIds().size(), 21u);
-    EXPECT_EQ(std::set<std::string_view>(knownStackIds().begin(), knownStackIds().end()).size(), 21u) << "no repeats";
+    EXPECT_EQ(knownStackIds().size(), 17u);
+    EXPECT_EQ(std::set<std::string_view>(knownStackIds().begin(), knownStackIds().end()).size(), 17u) << "no repeats";
+}
+
+// The vocabulary is the seventeen ids of the table; the stacks only our engine
+// finds read as their own words, with the generic symbol and tints.
+TEST(StackVocabulary, TheEnginesOwnStackIdsTakeEveryFallback) {
+    const std::pair<const char*, const char*> names[] = {
+        {"native_code", "Native Code"}, {"vite", "Vite"}, {"maven", "Maven"}, {"gradle", "Gradle"}};
+    for (const auto& [id, name] : names) {
+        EXPECT_EQ(stackDisplayName(id), name) << id;
+        EXPECT_EQ(stackSymbol(id), "square.fill") << id;
+        EXPECT_EQ(stackTint(id), Color::rgb255(107, 191, 110)) << id;
+        EXPECT_EQ(stackIconTint(id), Theme::accent()) << id;
+        EXPECT_EQ(std::count(knownStackIds().begin(), knownStackIds().end(), std::string_view(id)), 0) << id;
+    }
 }
 
 TEST(RevealInFinder, SelectsAnExistingFolderOrTheParentOfADeletedOne) {
