@@ -41,9 +41,6 @@ ScanRootState scanRootState(const std::string& root, const std::vector<std::stri
 
 std::string scanRootLabel(const std::string& root)
 {
-    // "~//" would name no folder a user knows.
-    if (platform::standardizePath(root) == "/")
-        return scanRootDisplayName(root);
     return "~/" + platform::lastPathComponent(root);
 }
 

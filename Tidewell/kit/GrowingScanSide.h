@@ -20,8 +20,8 @@ enum class ScanRootState { done, active, waiting };
 // before any path, when it is next in line and the scan is not done.
 ScanRootState scanRootState(const std::string& root, const std::vector<std::string>& roots, const ScanSnapshot& scan);
 
-// "~/" and the root's last path component; the root folder is named as
-// everywhere else, by the root filesystem's label, else "File System".
+// "~/" and the root's last path component, for every root: the root folder
+// reads "~//".
 std::string scanRootLabel(const std::string& root);
 
 // The three counters' values.

@@ -51,11 +51,9 @@ TEST(ScanRootState, DoneByPositionActiveByPathOrNextInLineOtherwiseWaiting) {
 
 TEST(GrowingScanSideText, LabelsCountersRingAndRowKeys) {
     EXPECT_EQ(scanRootLabel("/Users/me/Developer"), "~/Developer");
-    // The root folder reads as it does everywhere else: its filesystem's label, else "File System".
-    for (const char* root : {"/", "//"}) {
-        EXPECT_EQ(scanRootLabel(root), rootVolumeDisplayName()) << root;
-        EXPECT_NE(scanRootLabel(root), "~//") << root;
-    }
+    // "~/" leads every root, the root folder's too: its last path component is "/".
+    for (const char* root : {"/", "//"})
+        EXPECT_EQ(scanRootLabel(root), "~//") << root;
     EXPECT_EQ(scanRootLabel("/home/me/src/"), "~/src");
     EXPECT_EQ(rootsCounterText(0, 0), "0/1");
     EXPECT_EQ(rootsCounterText(1, 3), "1/3");
@@ -96,7 +94,7 @@ TEST_F(GrowingScanSidePanel, ShowsTheClockCountersAndRootsInOrder) {
     EXPECT_TRUE(laid->tester.findText("Canopy, 42%"));
     // No log card without a log.
     EXPECT_EQ(laid->texts(), (std::vector<std::string>{"2:05", "Growing", "7", "Saplings", "1/3", "Roots", "42%", "Canopy",
-                                                       "Scan roots", "~/dev", "~/code", rootVolumeDisplayName(),
+                                                       "Scan roots", "~/dev", "~/code", "~//",
                                                        "Reading the rings"}));
 }
 
