@@ -30,9 +30,6 @@ ui::View SidebarCharacterHeader(AppStore& store) {
                                {ui::Text(t.name)
                                     .font(ui::Font::system(14, ui::FontWeight::semibold))
                                     .lineLimit(1)
-                                    // A generated name fits whole at the narrowest sidebar;
-                                    // only a longer name of the user's own is shortened.
-                                    .minimumScaleFactor(0.7)
                                     .truncationMode(ui::TruncationMode::middle),
                                 ui::Text(t.stage).font(ui::Font::caption()).foregroundStyle(ui::ShapeStyle::secondary())})
                         // All the width beside the figure goes to the name (a spacer would share it).

@@ -21,7 +21,6 @@ ui::View SidebarCharacterRow(AppStore& store, bool compact) {
                                  {ui::Text(t.name)
                                       .font(ui::Font::callout().weight(ui::FontWeight::semibold))
                                       .lineLimit(1)
-                                      .minimumScaleFactor(0.7)
                                       .truncationMode(ui::TruncationMode::middle),
                                   ui::HStack(ui::VerticalAlignment::center, 4,
                                              {ui::Text(t.stage).foregroundStyle(ui::ShapeStyle::secondary()),

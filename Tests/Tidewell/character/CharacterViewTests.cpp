@@ -9,6 +9,8 @@
 #include "character/CharacterSettingsPane.h"
 #include "character/CharacterUnlockToast.h"
 #include "character/CharacterViewRules.h"
+#include "character/SidebarCharacterHeader.h"
+#include "character/SidebarCharacterRow.h"
 #include "core/AppStore.h"
 #include "ui/Form.h"
 
@@ -222,6 +224,30 @@ TEST_F(CharacterOnStore, PaneMarksSetUpAndChoosesOnlyUnlockedLooks) {
         EXPECT_TRUE(p.accessory == CharacterAccessory::none || p.accessory == CharacterAccessory::cap);
         p.body = before.body, p.colorIndex = before.colorIndex, p.accessory = before.accessory;
         EXPECT_EQ(p, before);
+    }
+}
+
+// A long name keeps its size on its one line and loses letters from its
+// middle, in the sidebar's row and in the header alike.
+TEST_F(CharacterOnStore, ALongNameInTheSidebarIsCutInTheMiddleAtItsFullSize) {
+    const std::string name = "Wilhelmina Ravenclaw";
+    set([&](auto& p) { p.name = name; });
+    const std::pair<const char*, platform::ui::View> views[] = {
+        {"row", SidebarCharacterRow(*store, false).frame(170, std::nullopt)},
+        {"header", SidebarCharacterHeader(*store).frame(190, std::nullopt)},
+    };
+    for (const auto& [which, view] : views) {
+        auto laid = layOut(topLeading(view), {400, 120});
+        const platform::ui::Element* text = platform::ui::findElement(
+            *laid->host->rootElement(), [&](const auto& e) { return platform::ui::textOfNode(e.node.get()) == name; });
+        ASSERT_NE(text, nullptr) << which;
+        EXPECT_EQ(platform::ui::textScaleOf(*text), 1.0) << which << " does not shrink";
+        const auto lines = platform::ui::textLinesOf(*text);
+        ASSERT_EQ(lines.size(), 1u) << which;
+        const std::string& line = lines[0];
+        ASSERT_NE(line.find("…"), std::string::npos) << which << ": " << line;
+        EXPECT_EQ(line.substr(0, 3), "Wil") << which << ": " << line;
+        EXPECT_EQ(line.substr(line.size() - 3), "law") << which << ": " << line;
     }
 }
 
