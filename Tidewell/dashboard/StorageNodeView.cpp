@@ -113,12 +113,12 @@ ui::View faceContent(const StorageNodeModel& node, double d)
         .padding(ui::EdgeInsets{0.1 * d, sides, 0.1 * d, sides});
 }
 
-// The bubble's still drawing is kept as pixels per stack: its shadow and
-// halo at full strength (laid down at the glow's opacity each frame) and its
+// The bubble's still drawing is kept as pixels per stack: its shadow and its
+// halo at full strength (each laid down at its own opacity each frame) and its
 // face without the texts and icon. Qt fills gradients pixel by pixel, and
 // seventeen bubbles of them on every frame cost more than the rest of the tree.
 struct BubbleCaches {
-    ui::CanvasCache glow, face, content;
+    ui::CanvasCache shadow, halo, face, content;
 };
 
 std::map<std::pair<std::string, int>, BubbleCaches>& allBubbleCaches()
@@ -184,39 +184,34 @@ void drawFace(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint, 
              width);
 }
 
-// The middle of the glow's swing in each state.
-double middleGlow(bool selected, bool hovered, bool reduceMotion)
-{
-    if (reduceMotion)
-        return selected ? 0.9 : 0.5;
-    return selected ? 0.875 : hovered ? 0.8 : 0.48;
-}
+// The shadow the button and its halo cast: the tint at 0.28 + 0.25 × glow.
+// The halo is faint beside the face, so the face's disc, blurred, stands for both.
+double storageNodeShadowOpacity(double glow) { return 0.28 + 0.25 * glow; }
 
-// Shadow, halo, face and status dot, centred in a canvas of 1.55 d. The
-// shadow and the halo are kept as one drawing laid down at the glow: the
-// shadow's own opacity (0.28 + 0.25 × glow) is taken at the middle of the
-// glow's swing for the bubble's state, within a tenth of its exact value.
+// Shadow, halo, face and status dot, centred in a canvas of 1.55 d.
 ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bool selected, double glow,
-                       double middleGlow, StorageNodeStatus status, int phase)
+                       StorageNodeStatus status, int phase)
 {
     return ui::Canvas([=](ui::GraphicsContext& g, ui::Size size) {
                BubbleCaches& caches = bubbleCaches(stack, phase);
                const ui::Point c{size.width / 2, size.height / 2};
                const double r = d / 2, blur = selected ? 16 : 8;
                const ui::Point dropped{c.x, c.y + 5};
-               const double shadowShare = (0.28 + 0.25 * middleGlow) / middleGlow;
-               ui::GraphicsContext glowing = g;
-               glowing.opacity *= std::clamp(glow, 0.0, 1.0);
-               glowing.drawCached(caches.glow, cacheKey(d, tint, blur * 100 + shadowShare),
-                                  around(c, std::max(0.775 * d, r + blur + 5) + 1), [&](ui::GraphicsContext& l) {
-                                      l.fill(ui::Path::ellipse(around(dropped, r + blur)),
-                                             ui::Shading::radialGradient(
-                                                 blurredDiscGradient(tint.opacity(std::min(shadowShare, 1.0)), r, blur),
-                                                 dropped, 0, r + blur));
-                                      l.fill(ui::Path::ellipse(around(c, 0.775 * d)),
-                                             ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)},
-                                                                         c, 0.28 * d, 0.78 * d));
-                                  });
+               ui::GraphicsContext shadow = g;
+               shadow.opacity *= std::clamp(storageNodeShadowOpacity(glow), 0.0, 1.0);
+               shadow.drawCached(caches.shadow, cacheKey(d, tint, blur), around(dropped, r + blur + 1),
+                                 [&](ui::GraphicsContext& l) {
+                                     l.fill(ui::Path::ellipse(around(dropped, r + blur)),
+                                            ui::Shading::radialGradient(blurredDiscGradient(tint, r, blur), dropped, 0,
+                                                                        r + blur));
+                                 });
+               ui::GraphicsContext halo = g;
+               halo.opacity *= std::clamp(glow, 0.0, 1.0);
+               halo.drawCached(caches.halo, cacheKey(d, tint, 0), around(c, 0.775 * d + 1), [&](ui::GraphicsContext& l) {
+                   l.fill(ui::Path::ellipse(around(c, 0.775 * d)),
+                          ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)}, c, 0.28 * d,
+                                                      0.78 * d));
+               });
                g.drawCached(caches.face, cacheKey(d, tint, selected + 2 * int(status)), around(c, r + 2),
                             [&](ui::GraphicsContext& l) {
                                 drawFace(l, c, d, tint, selected);
@@ -245,7 +240,7 @@ std::size_t storageNodeDrawingRenders()
 {
     std::size_t n = 0;
     for (const auto& [stack, c] : allBubbleCaches())
-        n += c.glow.renders() + c.face.renders() + c.content.renders();
+        n += c.shadow.renders() + c.halo.renders() + c.face.renders() + c.content.renders();
     return n;
 }
 
@@ -286,11 +281,8 @@ ui::View StorageNodeView::body() const
     const double scale = storageNodeScale(selected, hovered);
     const bool shown = appeared || reduceMotion;
 
-    // The shadow the button and halo cast: the halo is faint beside the face,
-    // so the face's disc, blurred, stands for both.
-    ui::View bubble = ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, glow,
-                                                 middleGlow(selected, hovered, reduceMotion),
-                                                 node.status, pixelPhase), button});
+    ui::View bubble =
+        ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, glow, node.status, pixelPhase), button});
     bubble = ui::Animatable<double>(shown ? 1.0 : 0.0, entrance, [bubble](const double& p) {
         return bubble.scaleEffect(0.84 + 0.16 * p).opacity(p);
     });

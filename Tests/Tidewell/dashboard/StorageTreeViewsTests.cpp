@@ -168,5 +168,35 @@ TEST(StorageNodeBubble, TheWidestSizeTextFitsEveryBubbleAtItsSmallestScale)
     EXPECT_LE(text->frame.width, storageNodeMinimumDiameter);
 }
 
+// The shadow under a bubble is the tint at 0.28 + 0.25 × glow on every frame
+// of the glow's swing, behind the halo at the glow. Read at two frames: above
+// the face, beyond the shadow's reach, the halo alone gives its strength; at
+// the same distance below, what is left is the shadow, whose share of the
+// tint's full strength stays one and the same when the glow moves.
+TEST(StorageNodeBubble, TheShadowFollowsTheGlowOnEveryFrame)
+{
+    const double d = 100, pi = std::acos(-1.0);
+    const StorageNodeModel node{{"go", "Go", 2, 9'000'000, 4'000'000}, StorageNodeStatus::reclaimable, {}, d};
+    const auto shadowShare = [&](double time) {
+        StorageNodeView view{node};
+        view.appeared = true;
+        view.time = time;
+        const double glow = storageNodeGlow(false, false, 0, time, false);
+        auto laid = kittest::layOut(view.body(), {200, 200}, kittest::scheme(ColorScheme::dark));
+        const QImage image = laid->render();
+        const double above = qAlpha(image.pixel(100, 100 - 55)) / 255.0, below = qAlpha(image.pixel(100, 100 + 55)) / 255.0;
+        const double halo = above;  // the halo's own alpha there
+        const double shadow = 1 - (1 - below) / (1 - halo);
+        return std::pair{glow, shadow / (0.28 + 0.25 * glow)};
+    };
+    // The glow at the bottom and at the top of its swing.
+    const auto [low, lowShare] = shadowShare(1.5 * pi / 1.45);
+    const auto [high, highShare] = shadowShare(0.5 * pi / 1.45);
+    EXPECT_NEAR(low, 0.40, 1e-6);
+    EXPECT_NEAR(high, 0.56, 1e-6);
+    EXPECT_GT(lowShare, 0.3);
+    EXPECT_NEAR(highShare, lowShare, 0.03);
+}
+
 }  // namespace
 }  // namespace tidewell
