@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <QPolygonF>
 
@@ -20,7 +22,6 @@ using platform::ui::Path;
 using platform::ui::Point;
 using platform::ui::Rect;
 using platform::ui::Size;
-using platform::ui::StrokeStyle;
 
 double energyDashPhase(double speed, double period, double time)
 {
@@ -32,12 +33,39 @@ double energyDashPhase(double speed, double period, double time)
 
 namespace {
 
-void appendDashes(Path& out, const QPolygonF& line, double on, double period, double phase, double width)
+// The outline of a straight stroke from p to q of `width` with round caps:
+// the two sides joined by half circles of a few chords each.
+void appendCapsule(Path& out, Point p, Point q, double width)
+{
+    constexpr int chords = 4;
+    constexpr double pi = std::numbers::pi;
+    const double r = width / 2;
+    const double dx = q.x - p.x, dy = q.y - p.y, len = std::hypot(dx, dy);
+    const double along = len > 1e-6 ? std::atan2(dy, dx) : -pi / 2;
+    // Around q from one side to the other, then around p back again.
+    for (int end = 0; end < 2; ++end) {
+        const Point c = end == 0 ? q : p;
+        const double from = along - pi / 2 + end * pi;
+        for (int i = 0; i <= chords; ++i) {
+            const double a = from + pi * i / chords;
+            const Point at{c.x + r * std::cos(a), c.y + r * std::sin(a)};
+            if (end == 0 && i == 0)
+                out.move(at);
+            else
+                out.addLine(at);
+        }
+    }
+    out.closeSubpath();
+}
+
+void appendDashes(std::vector<Path>& dashes, const QPolygonF& line, double on, double period, double phase,
+                  double width)
 {
     // Where the dash pattern, shifted by `phase`, is on along the polyline.
-    // Each dash is a straight stroke lengthened by half the line width at both
-    // ends: the round caps of a dashed stroke, at a fraction of its cost (the
-    // lines are one or two points wide and the curves gentle over a dash).
+    // Each dash is one straight stroke with round caps, laid down as its own
+    // outline: a round-capped dashed stroke's look at a fraction of its cost
+    // (the lines are one or two points wide and the curves gentle over a
+    // dash), and Qt fills many small shapes faster than one that spans them.
     if (line.size() < 2)
         return;
     std::vector<double> at(std::size_t(line.size()), 0);
@@ -57,12 +85,7 @@ void appendDashes(Path& out, const QPolygonF& line, double on, double period, do
         const double a = std::max(start, 0.0), b = std::min(start + on, length);
         if (b < a)
             continue;
-        const Point p = pointAt(a), q = pointAt(b);
-        const double dx = q.x - p.x, dy = q.y - p.y, len = std::hypot(dx, dy);
-        const Point u = len > 1e-6 ? Point{dx / len, dy / len} : Point{0, -1};
-        const double cap = width / 2;
-        out.move({p.x - u.x * cap, p.y - u.y * cap});
-        out.addLine({q.x + u.x * cap, q.y + u.y * cap});
+        appendCapsule(dashes.emplace_back(), pointAt(a), pointAt(b), width);
     }
 }
 
@@ -100,17 +123,16 @@ void strokeEnergyFlow(GraphicsContext& context, const Path& path, double time)
     context.drawCached(glowCache(key), key, {r.x - 4, r.y - 4, r.width + 8, r.height + 8},
                        [&](GraphicsContext& layer) { layer.stroke(path, TreePalette::glow().opacity(0.2), roundLine(6)); });
 
-    Path pulses, sparks;
+    std::vector<Path> pulses, sparks;
     const double pulsePhase = energyDashPhase(34, 26, time), sparkPhase = energyDashPhase(22, 25, time);
     for (const QPolygonF& line : path.qt().toSubpathPolygons()) {
         appendDashes(pulses, line, 8, 26, pulsePhase, 1.7);
         appendDashes(sparks, line, 3, 25, sparkPhase, 1.1);
     }
-    StrokeStyle pulse, spark;
-    pulse.lineWidth = 1.7;
-    spark.lineWidth = 1.1;
-    context.stroke(pulses, TreePalette::activeGreen().opacity(0.9), pulse);
-    context.stroke(sparks, TreePalette::glow().opacity(0.75), spark);
+    for (const Path& dash : pulses)
+        context.fill(dash, TreePalette::activeGreen().opacity(0.9));
+    for (const Path& dash : sparks)
+        context.fill(dash, TreePalette::glow().opacity(0.75));
 }
 
 void drawEnergyFlow(GraphicsContext& context, Size size, const std::vector<StorageNodeModel>& nodes, double time)

@@ -47,13 +47,17 @@ void drawTreeFoliage(GraphicsContext& context, Size size, const std::vector<Stor
                  0.7 + 0.5 * stableUnitHash("crownS", i), c);
     }
 
-    // Branch leaves are opaque, so the leaves of one colour fill as one path.
-    std::vector<std::pair<Color, platform::ui::Path>> branchLeaves;
-    const auto leafPath = [&](const Color& color) -> platform::ui::Path& {
-        for (auto& [c, p] : branchLeaves)
-            if (c == color)
-                return p;
-        return branchLeaves.emplace_back(color, platform::ui::Path()).second;
+    // Leaves lie over the leaves before them in list order. They are opaque,
+    // so a run of leaves of one colour fills as one path.
+    Color runColor = Color::clear();
+    platform::ui::Path run;
+    const auto addLeaf = [&](const Color& color, Point at, double angle, double s) {
+        if (!run.isEmpty() && !(color == runColor)) {
+            context.fill(run, runColor);
+            run = platform::ui::Path();
+        }
+        runColor = color;
+        run.addPath(leafShape(), leafTransform(at, angle, s, 1.2 * s));
     };
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const auto branch = storageBranch(nodes[i], w, h);
@@ -67,11 +71,11 @@ void drawTreeFoliage(GraphicsContext& context, Size size, const std::vector<Stor
             const Point at{P.x + 11 * std::cos(ang + 1.15 * side), P.y + 11 * std::sin(ang + 1.15 * side)};
             const double angle = ang + 0.22 * std::sin(5 * u + double(i) + 0.9 * time) + 0.4 * side;
             const double s = 0.85 + 0.55 * stableUnitHash(nodes[i].id(), int(std::floor(10 * u)));
-            leafPath(leafColor(int(i), u)).addPath(leafShape(), leafTransform(at, angle, s, 1.2 * s));
+            addLeaf(leafColor(int(i), u), at, angle, s);
         }
     }
-    for (const auto& [color, path] : branchLeaves)
-        context.fill(path, color);
+    if (!run.isEmpty())
+        context.fill(run, runColor);
 
     static const Color falling[4] = {Color::rgb255(139, 239, 120, 0.72), Color::rgb255(226, 177, 90, 0.72),
                                      Color::rgb255(61, 220, 120, 0.72), TreePalette::glow().opacity(0.8 * 0.72)};

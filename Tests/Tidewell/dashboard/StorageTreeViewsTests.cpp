@@ -83,6 +83,45 @@ TEST(StorageTreeScene, ThePaletteIsTenOpaqueColoursEachMadeOnce)
     }
 }
 
+QImage foliage(const std::vector<StorageNodeModel>& nodes)
+{
+    QImage image(800, 500, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    GraphicsContext g(p, std::make_shared<EnvironmentValues>(), 1);
+    drawTreeFoliage(g, {800, 500}, nodes, 0);
+    p.end();
+    return image;
+}
+
+// Branch leaves are laid in the order of the nodes: where a later node's leaf
+// crosses an earlier one's, the later lies on top, whatever the colours (here
+// the first node's gold leaf under the second node's green ones).
+TEST(StorageTreeScene, LaterNodesLeavesLieOverEarlierOnes)
+{
+    const auto node = [](const char* id, double x, double y, double d) {
+        return StorageNodeModel{{id, id, 1, 1, 1}, StorageNodeStatus::active, {x, y}, d};
+    };
+    const StorageNodeModel first = node("go", 600, 200, 80), second = node("rust", 634, 182, 80);
+    const StorageNodeModel bare = node("node", 400, 318, 2);  // too close to the trunk for a branch
+    ASSERT_FALSE(storageBranch(bare, 800, 500));
+    const QImage alone1 = foliage({first, bare}), alone2 = foliage({bare, second}),
+                 both = foliage({first, second});
+    const QRgb gold = qRgb(226, 177, 90), green = qRgb(62, 190, 98), lightGreen = qRgb(139, 239, 120);
+    int crossings = 0;
+    for (int y = 0; y < 500; ++y)
+        for (int x = 0; x < 800; ++x) {
+            const QRgb under = alone1.pixel(x, y), over = alone2.pixel(x, y);
+            // Where each draws a leaf of its own at full cover: the first a gold one, the second a green one.
+            if (under != gold || (over != green && over != lightGreen))
+                continue;
+            ++crossings;
+            EXPECT_EQ(both.pixel(x, y), over) << x << "," << y;
+        }
+    EXPECT_GT(crossings, 20) << "the leaves cross";
+}
+
 // One path's flowing light: a glow along its whole length, green pulses 8
 // points on and 18 off moving away from its start at 34 points a second, and
 // cyan sparks 3 on and 22 off at 22 points a second.
@@ -136,6 +175,35 @@ TEST(StorageTreeScene, EnergyFlowStrokesGlowPulsesAndSparksAlongItsPath)
         EXPECT_TRUE(sparkAt(sparks, along)) << along;
     for (double along : {20.5, 30.5, 45.5})
         EXPECT_FALSE(sparkAt(sparks, along)) << along;
+}
+
+// Drawn ten times larger: a pulse's and a spark's ends are rounded, past the
+// dash by half the line's width along it and not at its corners.
+TEST(StorageTreeScene, PulsesAndSparksEndInRoundCaps)
+{
+    Path line;
+    line.move({2, 4});
+    line.addLine({60, 4});
+    QImage image(620, 80, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(10, 10);
+        GraphicsContext g(p, std::make_shared<EnvironmentValues>(), 10);
+        strokeEnergyFlow(g, line, 0);
+    }
+    const auto at = [&](double x, double y) { return QColor::fromRgb(image.pixel(int(10 * x), int(10 * y))); };
+    const int glow = at(12, 5.5).green();  // beside the line: the glow alone
+    // The first pulse runs 0 to 8 points along, its cap to 8.85 (half of 1.7).
+    EXPECT_GT(at(10.6, 4).green(), 200) << "the cap's middle";
+    EXPECT_LE(at(10.75, 4.75).green(), glow + 8) << "the cap's corner stays empty";
+    EXPECT_LE(at(10.75, 3.25).green(), glow + 8);
+    // The next spark runs 25 to 28 points along, its cap from 24.45 (half of
+    // 1.1), clear of the next pulse's cap.
+    EXPECT_GT(at(26.6, 4).blue(), 180) << "the spark's cap";
+    EXPECT_LE(at(26.55, 4.45).blue(), 51 + 8) << "the spark cap's corner stays empty";
+    EXPECT_LE(at(26.55, 3.55).blue(), 51 + 8);
 }
 
 // The widest texts the byte formatter writes, digits set in equal cells.
