@@ -2,7 +2,6 @@
 
 #include "foundation/Formatters.h"
 #include "kit/PointingHandCursorModifier.h"
-#include "kit/StackIcon.h"
 #include "kit/StackVocabulary.h"
 #include "kit/TreePalette.h"
 #include "shell/GlassBackground.h"
@@ -82,11 +81,9 @@ ui::View StorageDetailPanel::body() const
     const Color& statusColor = storageStatusColor(node.status);
     const bool isProtected = node.status == StorageNodeStatus::protected_;
 
-    // The stack's own mark, as on its bubble; its symbol only when it has none.
-    const ui::View mark = StackTemplateIcon(s.project_type, 20, Color::white())
-                              .value_or(ui::View(ui::Image::systemName(stackSymbol(s.project_type)))
-                                            .font(ui::Font::system(16, ui::FontWeight::semibold))
-                                            .foregroundStyle(Color::white()));
+    const ui::View mark = ui::View(ui::Image::systemName(stackSymbol(s.project_type)))
+                              .font(ui::Font::system(16, ui::FontWeight::semibold))
+                              .foregroundStyle(Color::white());
     const ui::View stackIcon = ui::ZStack({
                                               ui::Circle().fill(tint.opacity(0.9)),
                                               ui::Circle().strokeBorder(Color::white().opacity(0.4), 1),

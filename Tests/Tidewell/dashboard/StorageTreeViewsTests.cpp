@@ -9,11 +9,13 @@
 #include "Tidewell/kit/KitViewTesting.h"
 #include "dashboard/EnergyFlowView.h"
 #include "dashboard/ParticleView.h"
+#include "dashboard/StorageDetailPanel.h"
 #include "dashboard/StorageNodeLayout.h"
 #include "dashboard/StorageNodeView.h"
 #include "dashboard/TreeBackgroundView.h"
 #include "dashboard/TreeFoliageView.h"
 #include "dashboard/TreeTrunkView.h"
+#include "kit/StackVocabulary.h"
 #include "kit/TreePalette.h"
 
 namespace tidewell {
@@ -264,6 +266,55 @@ TEST(StorageNodeBubble, TheShadowFollowsTheGlowOnEveryFrame)
     EXPECT_NEAR(high, 0.56, 1e-6);
     EXPECT_GT(lowShare, 0.3);
     EXPECT_NEAR(highShare, lowShare, 0.03);
+}
+
+// The white pixels of a 40-point tile, inside the ring its border draws.
+std::vector<bool> whiteInside(const QImage& tile)
+{
+    std::vector<bool> mask;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const QColor c = QColor::fromRgb(tile.pixel(x, y));
+            mask.push_back(std::hypot(x + 0.5 - 20, y + 0.5 - 20) < 17 && c.red() > 235 && c.green() > 235 && c.blue() > 235);
+        }
+    return mask;
+}
+
+// The panel's 40-point tile shows the stack's symbol in white, 16 points
+// semibold, also for a stack whose brand mark the bundle holds.
+TEST(StorageDetailPanelView, TheStackTileShowsTheStacksSymbol)
+{
+    for (const char* stack : {"python", "flutter", "node"}) {
+        SCOPED_TRACE(stack);
+        const StorageNodeModel node{{stack, "Stack", 2, 9'000'000, 4'000'000}, StorageNodeStatus::reclaimable, {}, 120};
+        auto laid = kittest::layOut(kittest::topLeading(StorageDetailPanel{node, false, true, {}, {}, {}}.body()),
+                                    {560, 140}, kittest::scheme(ColorScheme::dark));
+        const Element* tile = findElement(*laid->host->rootElement(), [](const Element& e) {
+            return e.frame.width == 40 && e.frame.height == 40;
+        });
+        ASSERT_NE(tile, nullptr);
+        const Rect at = visualFrame(*tile);
+        const QImage panel = laid->render().copy(int(std::floor(at.x)), int(std::floor(at.y)), 40, 40);
+
+        const View symbol = ZStack({Circle().fill(stackTint(stack).opacity(0.9)),
+                                    View(Image::systemName(stackSymbol(stack)))
+                                        .font(Font::system(16, FontWeight::semibold))
+                                        .foregroundStyle(Color::white())})
+                                .frame(40, 40)
+                                .padding(EdgeInsets{at.y - std::floor(at.y), at.x - std::floor(at.x), 0, 0});
+        // Drawn at the same offset within its pixels as the panel's tile.
+        const QImage expected =
+            kittest::layOut(kittest::topLeading(symbol), {41, 41}, kittest::scheme(ColorScheme::dark))->render().copy(0, 0, 40, 40);
+
+        const std::vector<bool> drawn = whiteInside(panel), wanted = whiteInside(expected);
+        int both = 0, either = 0;
+        for (std::size_t i = 0; i < drawn.size(); ++i) {
+            both += drawn[i] && wanted[i];
+            either += drawn[i] || wanted[i];
+        }
+        ASSERT_GT(std::count(wanted.begin(), wanted.end(), true), 30);
+        EXPECT_GE(double(both) / either, 0.9) << "the drawn mark matches the symbol";
+    }
 }
 
 }  // namespace
