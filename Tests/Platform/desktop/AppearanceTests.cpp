@@ -75,3 +75,41 @@ TEST(ApplicationMenu, GroupsCommandsIntoMenusAndAsksTheirStateWhenUsed)
     emit file->aboutToHide();
     EXPECT_TRUE(scan->isEnabled());
 }
+
+// An entry whose state is published shows it throughout: opening and closing
+// its menu leaves it as the state says, and a change reaches it at once.
+TEST(ApplicationMenu, AnEntryWithAPublishedStateKeepsItAcrossItsMenuOpeningAndClosing)
+{
+    bool canCheck = false;
+    std::function<void()> changed;
+    int checks = 0;
+    platform::Window main(platform::WindowSpec{"main", "Tidewell"});
+    platform::WindowCommand check{"Check for Updates\u2026", QKeySequence(), [&] { ++checks; }, [&] { return canCheck; }};
+    check.enabledChanges = [&](std::function<void()> f) {
+        changed = std::move(f);
+        return platform::Subscription([&] { changed = nullptr; });
+    };
+    platform::installApplicationMenu(main, {
+        {"Tidewell", {"Settings\u2026", QKeySequence(), [] {}, nullptr}},
+        {"Tidewell", check},
+    });
+    QMenu* menu = main.widget()->findChild<QMenuBar*>()->actions().front()->menu();
+    QAction* entry = menu->actions().at(1);
+    EXPECT_FALSE(entry->isEnabled()) << "before its menu first opens";
+    for (int round = 0; round < 2; ++round) {
+        emit menu->aboutToShow();
+        EXPECT_FALSE(entry->isEnabled());
+        emit menu->aboutToHide();
+        EXPECT_FALSE(entry->isEnabled()) << "closed again, round " << round;
+        EXPECT_TRUE(menu->actions().front()->isEnabled());
+    }
+    entry->trigger();
+    EXPECT_EQ(checks, 0);
+    canCheck = true;
+    ASSERT_TRUE(changed);
+    changed();
+    EXPECT_TRUE(entry->isEnabled()) << "at once, with the menu closed";
+    emit menu->aboutToShow();
+    emit menu->aboutToHide();
+    EXPECT_TRUE(entry->isEnabled());
+}

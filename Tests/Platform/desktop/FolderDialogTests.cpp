@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -93,6 +94,12 @@ public:
     std::optional<uint> responseCode;  // none: an error reply
     QStringList uris;
     int calls = 0;
+    // An older portal: it answers on a request path of its own choosing,
+    // which the caller learns only from the reply. It then says its answer
+    // until it is heard, since the caller subscribes to that path only
+    // after the reply, in its own time.
+    bool choosesItsOwnPath = false;
+    std::function<bool()> heard;
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         if (message.member() != QLatin1String("OpenFile")) return false;
@@ -105,11 +112,21 @@ public:
         QString sender = message.service().mid(1);
         sender.replace('.', '_');
         const QString token = qdbus_cast<QVariantMap>(message.arguments().at(2)).value("handle_token").toString();
-        const QString handle = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+        const QString handle = choosesItsOwnPath ? "/org/freedesktop/portal/desktop/request/" + QString::number(calls)
+                                                 : "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
         connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(handle))));
         auto signal = QDBusMessage::createSignal(handle, "org.freedesktop.portal.Request", "Response");
         signal << *responseCode << QVariantMap{{"uris", uris}};
-        QTimer::singleShot(0, [bus = bus_, signal] { bus.send(signal); });
+        if (!choosesItsOwnPath) {
+            QTimer::singleShot(0, [bus = bus_, signal] { bus.send(signal); });
+            return true;
+        }
+        auto* repeat = new QTimer(this);
+        QObject::connect(repeat, &QTimer::timeout, repeat, [repeat, bus = bus_, signal, heard = heard, times = 0]() mutable {
+            if (++times > 1000 || (heard && heard())) return repeat->deleteLater();
+            bus.send(signal);
+        });
+        repeat->start(20);
         return true;
     }
     QString introspect(const QString&) const override { return {}; }
@@ -159,6 +176,40 @@ TEST(PortalPanel, APortalThatAnswersWithAnErrorGivesWayToQtsOwnFolderDialog) {
     EXPECT_FALSE(answer->has_value());
     EXPECT_EQ(openDialog(), nullptr);
     EXPECT_EQ(portal.calls, 4);
+}
+
+// An older portal names the request's path itself, in its reply: its
+// answer is still heard there, and the chooser ends once.
+TEST(PortalPanel, AnOlderPortalThatChoosesItsOwnRequestPathIsStillHeard) {
+    testing_support::PrivateSessionBus bus;
+    if (!bus.isRunning()) GTEST_SKIP() << "dbus-daemon could not start";
+    QDBusConnection server = bus.connect(QStringLiteral("older-portal"));
+    FakePortal portal(server);
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    ASSERT_TRUE(server.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal));
+    DesktopOpenPanel panel(bus.connect(QStringLiteral("older-portal-app")));
+    testing_support::TemporaryDirectory dir;
+
+    portal.choosesItsOwnPath = true;
+    int answers = 0;
+    std::optional<std::optional<std::vector<std::string>>> answer;
+    portal.heard = [&] { return answer.has_value(); };
+    for (uint code : {0u, 1u}) {
+        portal.responseCode = code;
+        portal.uris = {QString::fromStdString("file://" + dir.path() + "/b")};
+        answer.reset();
+        answers = 0;
+        panel.begin(options(dir.path()), [&](auto paths) {
+            ++answers;
+            answer = paths;
+        });
+        ASSERT_TRUE(waitFor([&] { return answer.has_value(); })) << "code " << code << ": the answer on the portal's own path";
+        if (code == 0) EXPECT_EQ(*answer, std::optional(std::vector<std::string>{dir / "b"}));
+        else EXPECT_FALSE(answer->has_value()) << "cancelled";
+        EXPECT_EQ(openDialog(), nullptr);
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_EQ(answers, 1);
+    }
 }
 
 TEST(ImagePanel, OffersOneReadablePictureAndLoadsIt) {

@@ -283,6 +283,40 @@ TEST(Windows, TheOwnerDecidesWhetherACloseGoesThrough) {
     EXPECT_NE(Windows::find("main"), nullptr) << "closed windows are hidden, not destroyed";
 }
 
+// Only the windows the user works in count for the last-window-closed
+// handler: a panel or popover closing alone calls none, and one still up does
+// not keep the work window's close from calling it.
+TEST(Windows, TheLastWindowClosedHandlerHearsOnlyTheWindowsTheUserWorksIn) {
+    int calls = 0;
+    Windows::setLastWindowClosedHandler([&] { ++calls; });
+    {
+        Window main(mainSpec());
+        Window panel(WindowSpec{"scan-widget", "", WindowKind::floatingPanel, {260, 120}, std::nullopt});
+        Window popover(WindowSpec{"popover", "", WindowKind::popup, {280, 180}, std::nullopt});
+        for (Window* alone : {&panel, &popover}) {
+            alone->show();
+            pump();
+            alone->widget()->close();
+            pump();
+            EXPECT_FALSE(alone->isVisible());
+            EXPECT_EQ(calls, 0) << alone->identifier() << " closed with no work window up";
+        }
+        for (Window* beside : {&panel, &popover}) {
+            main.show();
+            beside->show();
+            pump();
+            ASSERT_TRUE(beside->isVisible());
+            main.widget()->close();
+            pump();
+            EXPECT_FALSE(main.isVisible());
+            EXPECT_EQ(calls, beside == &panel ? 1 : 2) << "the work window closed with the " << beside->identifier() << " up";
+            beside->hide();
+            pump();
+        }
+    }
+    Windows::setLastWindowClosedHandler(nullptr);
+}
+
 // A window shown minimised is not on screen until restored, and a restore
 // keeps it maximised; its frame comes back in the next run.
 TEST(Windows, FrameAndMaximisedStateComeBackInTheNextRun) {

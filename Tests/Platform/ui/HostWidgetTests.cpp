@@ -203,6 +203,43 @@ TEST(NativeViews, LeaveOutWhatStandsAboveThem)
     settle();
     EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 300)) << "whole again";
     EXPECT_TRUE(label->mask().isEmpty());
+    EXPECT_FALSE(label->isHidden());
+}
+
+// Content above a native widget that covers all of it, alone or in parts,
+// leaves nothing of it to show: the widget is hidden, not shown whole.
+TEST(NativeViews, AreHiddenWhenWhatStandsAboveCoversThemWholly)
+{
+    int covers = 0;
+    QPointer<QLabel> label;
+    HostWidget widget;
+    widget.host().setSize({400, 300});
+    widget.host().setScheduler(nullptr);
+    widget.host().setRoot([&] {
+        View page = NativeView([&] { return label = new QLabel("web"); }).frame(400, 300);
+        const View top = ViewIf(covers == 1, AboveNativeViews(View(Color::white()).frame(400, 300)));
+        const View halves = ViewIf(covers == 2, VStack(HorizontalAlignment::center, 0, {
+                                                   AboveNativeViews(View(Color::white()).frame(400, 150)),
+                                                   AboveNativeViews(View(Color::white()).frame(400, 150)),
+                                               }));
+        return ZStack({page, top, halves});
+    });
+    auto settle = [&] {
+        widget.host().setNeedsRebuild();
+        widget.host().flush();
+    };
+    settle();
+    ASSERT_TRUE(label);
+    EXPECT_FALSE(label->isHidden());
+    for (int cover : {1, 2}) {
+        covers = cover;
+        settle();
+        EXPECT_TRUE(label->isHidden()) << cover << " cover(s)";
+        covers = 0;
+        settle();
+        EXPECT_FALSE(label->isHidden()) << "shown again once uncovered";
+        EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 300));
+    }
 }
 
 TEST(HostWidgetAdapter, TimelinesRunOnlyWhileTheWindowCanBeSeen)

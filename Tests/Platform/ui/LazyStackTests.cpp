@@ -88,3 +88,40 @@ TEST(LazyStacks, RowsLeftBehindByAnAnimatedScrollAreNotPlacedAndTakeNoTaps)
     rig.tester.tapAt({150, 20});
     EXPECT_EQ(tapped, std::vector<int>{7}) << "the tap reaches the row shown there";
 }
+
+TEST(LazyStacks, ATapPartWayThroughAnAnimatedScrollUpwardLandsOnTheRowShownThere)
+{
+    // Upward, the rows placed where the travel started come after the rows
+    // shown now, so they would lie above them: those below the rows shown
+    // must not stay where the first pass put them either.
+    ScrollProxy kept;
+    std::vector<int> tapped;
+    Rig rig({300, 200});
+    rig.show([&] {
+        return ScrollViewReader([&](ScrollProxy proxy) {
+            kept = proxy;
+            return ScrollView(LazyVStack(HorizontalAlignment::leading, 0, {ForEachIndex(
+                                  1000, [](size_t i) { return std::to_string(i); },
+                                  [&](size_t i) {
+                                      return View(Color::gray())
+                                          .frame(300, 100)
+                                          .onTapGesture([&tapped, i] { tapped.push_back(int(i)); })
+                                          .accessibilityIdentifier("row" + std::to_string(i));
+                                  })}))
+                .frame(300, 200);
+        });
+    });
+    rig.host.scroll({150, 100}, {0, 2010});
+    rig.settle();
+    ASSERT_TRUE(rig.exists("row18")) << "built within the margin above";
+    withAnimation(Animation::linear(1.0), [&] { kept.scrollTo("row18", UnitPoint::top); });
+    rig.settle();
+    rig.advance(0.75);  // 157.5 of 210 points up: row 18 spans -52.5 to 47.5
+    ASSERT_NEAR(rig.find("row18")->frame.y, -52.5, 1e-6);
+    rig.tester.tapAt({150, 195});
+    EXPECT_EQ(tapped, std::vector<int>{20}) << "the tap reaches the row shown there";
+    rig.tester.tapAt({150, 10});
+    EXPECT_EQ(tapped, (std::vector<int>{20, 18}));
+    rig.runFrames();
+    EXPECT_NEAR(rig.find("row18")->frame.y, 0, 1e-6);
+}

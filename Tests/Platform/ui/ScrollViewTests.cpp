@@ -149,6 +149,34 @@ TEST(ScrollViews, HorizontalRowSnapsToACardAtTheEndOfAScroll)
     EXPECT_DOUBLE_EQ(snapOffset({0, 130, 260}, 100, 1000, 0), 130) << "nearest is already ahead";
 }
 
+// Notches that carry the row past two or more cards: it settles on the card
+// nearest where they left it, not on the one after where they began.
+TEST(ScrollViews, ASnappingRowTurnedPastSeveralCardsSettlesOnTheNearest)
+{
+    Rig rig({400, 200});
+    rig.show([] {
+        ViewList cards;
+        for (int i = 0; i < 10; ++i) cards.push_back(Text("Card " + std::to_string(i)).frame(120, 80).accessibilityIdentifier("c" + std::to_string(i)));
+        return ScrollView(Axis::horizontal, HStack(VerticalAlignment::top, 10, cards), ScrollViewOptions{false, true}).frame(400, 100);
+    });
+    const double x0 = rig.find("c0")->frame.x;
+    // Cards start every 130 points. Each turn: its notches, and where it rests.
+    struct Turn {
+        double notch;
+        int notches;
+        double rests;
+    };
+    for (const Turn& t : {Turn{100, 3, 260}, Turn{40, 9, 650}, Turn{-60, 5, 390}, Turn{-45, 6, 130}}) {
+        for (int i = 0; i < t.notches; ++i) {
+            rig.host.scroll({200, 50}, {0, t.notch, true});
+            rig.settle();
+        }
+        rig.advance(scrollEndDelay);
+        rig.runFrames();
+        EXPECT_NEAR(rig.find("c0")->frame.x, x0 - t.rests, 1e-6) << t.notches << " notches of " << t.notch;
+    }
+}
+
 TEST(ScrollViews, TakeTheOfferedHeightUpToAMaximum)
 {
     Rig rig({300, 600});
