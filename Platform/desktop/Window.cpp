@@ -491,6 +491,9 @@ void Window::setTitlebarColors(QColor background, QColor foreground)
     QColor faint = foreground;
     faint.setAlphaF(0.4);
     for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) p.setColor(QPalette::Disabled, role, faint);
+    // The style etches disabled text with a light copy beneath it, which on
+    // a dark background reads brighter than the enabled entries: no etch.
+    p.setColor(QPalette::Disabled, QPalette::Light, Qt::transparent);
     titlebarPalette_ = p;
     if (!widget_) return;
     widget_->setPalette(p);

@@ -15,6 +15,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <tuple>
 
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "core/AppUpdater.h"
@@ -23,6 +25,7 @@
 #include "foundation/Bundle.h"
 #include "kit/Theme.h"
 #include "runtime/MainActor.h"
+#include "shell/ScanWidgetPanel.h"
 #include "shell/SettingsWindow.h"
 #include "shell/TidewellApp.h"
 #include "ui/Painting.h"
@@ -179,6 +182,39 @@ TEST(ApplicationLaunch, TheLastWindowsCloseQuitsOnlyOutsideTheTray) {
     }
 }
 
+// The scan panel is no window the user works in: closed alone it quits
+// nothing, and while it is up, closing the main window still quits outside
+// the tray.
+TEST(ApplicationLaunch, TheScanPanelNeitherQuitsNorKeepsTheApplicationOpen) {
+    Launch launch({"tidewell"});
+    ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+    ScanWidgetPanel& scanPanel = ScanWidgetPanel::shared();
+    launch.main().hide();
+    scanPanel.show();
+    ASSERT_TRUE(settle([&] { return scanPanel.isShown(); }));
+    scanPanel.window()->widget()->close();
+    turns();
+    EXPECT_FALSE(scanPanel.isShown());
+    EXPECT_EQ(launch.terminations, 0) << "the panel alone";
+
+    openSettingsWindow();
+    platform::Window* settings = platform::Windows::find(settingsWindowIdentifier);
+    scanPanel.show();
+    ASSERT_TRUE(settings && settle([&] { return settings->isVisible() && scanPanel.isShown(); }));
+    settings->widget()->close();
+    turns();
+    EXPECT_TRUE(scanPanel.isShown());
+    EXPECT_EQ(launch.terminations, 1) << "the last work window, with the panel up";
+
+    launch.main().show();
+    ASSERT_TRUE(settle([&] { return launch.upFront() && scanPanel.isShown(); }));
+    const int before = launch.terminations;
+    launch.main().widget()->close();  // the window manager's close button
+    turns();
+    EXPECT_GT(launch.terminations, before) << "the main window, with the panel up";
+    scanPanel.orderOutNow();
+}
+
 // "Check for Updates…" in the menu follows the updater: disabled while it
 // cannot check, at once when that changes, not only when the menu opens.
 TEST(ApplicationLaunch, CheckForUpdatesInTheMenuFollowsTheUpdater) {
@@ -228,6 +264,65 @@ TEST(ApplicationLaunch, TheMenuBarFollowsTheAppearance) {
         EXPECT_NEAR(pixel.red(), background.red(), 3);
         EXPECT_NEAR(pixel.green(), background.green(), 3);
         EXPECT_NEAR(pixel.blue(), background.blue(), 3);
+    }
+    platform::startAppearanceService({"tidewell"});
+}
+
+namespace {
+// How far what is drawn in `row` stands out from the row's own background
+// at its strongest (0 to 255): the grey of the pixel that differs most from
+// the colour most of the row is.
+int strongestInk(const QImage& drawn, const QRect& row) {
+    std::map<QRgb, int> counts;
+    for (int y = row.top(); y <= row.bottom(); ++y)
+        for (int x = row.left(); x <= row.right(); ++x) ++counts[drawn.pixel(x, y)];
+    QRgb background = 0;
+    int most = 0;
+    for (const auto& [rgb, n] : counts)
+        if (n > most) std::tie(background, most) = std::pair{rgb, n};
+    const int ground = qGray(background);
+    int strongest = 0;
+    for (const auto& [rgb, n] : counts) strongest = std::max(strongest, std::abs(qGray(rgb) - ground));
+    return strongest;
+}
+}  // namespace
+
+// Disabled entries read dimmer than enabled ones in both appearances, as
+// drawn, and follow a switch while the application runs: "Check for
+// Updates…" (disabled with no updater) beside "Settings…" and "Quit Tidewell".
+TEST(ApplicationLaunch, DisabledMenuEntriesReadDimmerThanEnabledOnes) {
+    Launch launch({"tidewell"});
+    ASSERT_TRUE(settle([&] { return launch.upFront(); }));
+    auto* bar = launch.main().widget()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    QMenu* menu = bar->actions().front()->menu();
+    ASSERT_NE(menu, nullptr);
+    auto entry = [menu](const char* title) -> QAction* {
+        for (QAction* a : menu->actions())
+            if (a->text().remove('&') == QString::fromUtf8(title)) return a;
+        return nullptr;
+    };
+    QAction* check = entry("Check for Updates\u2026");
+    QAction* settings = entry("Settings\u2026");
+    QAction* quit = entry("Quit Tidewell");
+    ASSERT_TRUE(check && settings && quit);
+    using platform::ui::ColorScheme;
+    for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light, ColorScheme::dark}) {
+        const char* name = scheme == ColorScheme::dark ? "dark" : "light";
+        platform::startAppearanceService({"tidewell", "--ui-testing", "--appearance", name});
+        menu->popup(QPoint(0, 0));
+        ASSERT_TRUE(settle([&] { return menu->isVisible(); }));
+        turns();
+        EXPECT_FALSE(check->isEnabled());
+        const QImage drawn = menu->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const int disabled = strongestInk(drawn, menu->actionGeometry(check));
+        for (QAction* enabled : {settings, quit}) {
+            const int ink = strongestInk(drawn, menu->actionGeometry(enabled));
+            EXPECT_GT(ink, 60) << name << ": " << enabled->text().toStdString() << " reads";
+            EXPECT_LT(disabled, ink * 3 / 4) << name << ": the disabled entry beside " << enabled->text().toStdString();
+        }
+        menu->hide();
+        turns();
     }
     platform::startAppearanceService({"tidewell"});
 }
