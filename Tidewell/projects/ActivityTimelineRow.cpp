@@ -215,7 +215,7 @@ ActivityRowTexts activityRowTexts(const ActivitySession& session, const std::opt
     return t;
 }
 
-std::string activityAccessibilitySummary(const ActivityRowTexts& t) {
+std::string accessibilitySummary(const ActivityRowTexts& t) {
     std::string label = t.clockText + ", " + t.dayText + ", " + t.title + ", " + t.projectName + ", " + t.figureText +
                         " " + lowercased(t.figureLabel);
     if (t.projectPath) label += ", " + *t.projectPath;
@@ -258,7 +258,7 @@ ui::View ActivityTimelineRow(AppStore& store, const ActivitySession& session, bo
                 })
                 .modifier(ui::contextMenu(menu))
                 .accessibilityElement(ui::AccessibilityChildBehavior::combine)
-                .accessibilityLabel(activityAccessibilitySummary(t))
+                .accessibilityLabel(accessibilitySummary(t))
                 .accessibilityAction("Show in Files", [path = t.projectPath] { reveal(path); });
         });
     });

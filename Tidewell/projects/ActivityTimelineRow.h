@@ -39,7 +39,7 @@ std::optional<std::string> activityStackType(const std::optional<std::string>& p
 
 // The row's one accessibility label: clock, day, title, project, figure and
 // its label in lower case, path and note when present, then the stack's name.
-std::string activityAccessibilitySummary(const ActivityRowTexts& texts);
+std::string accessibilitySummary(const ActivityRowTexts& texts);
 
 // A clean that moved something can be shared as a one-project clean moment.
 std::optional<ShareMoment> activityShareMoment(const ActivitySession& session);

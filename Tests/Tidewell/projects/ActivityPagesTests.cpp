@@ -44,7 +44,7 @@ TEST(ActivityRows, TextsFiguresAndLabelOfEachKindOfSession) {
     const ActivityRowTexts cleanWithPreview{"/home/dev/app", "app", true, "Moved to Trash", "1.2 GB", "Reclaimed",
                                             "Previewed 1.3 GB before cleanup", "flutter", "12:00 PM", "Today"};
     EXPECT_EQ(activityRowTexts(paired, scan, T + 60), cleanWithPreview);
-    EXPECT_EQ(activityAccessibilitySummary(cleanWithPreview),
+    EXPECT_EQ(accessibilitySummary(cleanWithPreview),
               "12:00 PM, Today, Moved to Trash, app, 1.2 GB reclaimed, /home/dev/app, Previewed 1.3 GB before cleanup, "
               "Flutter");
 
@@ -114,6 +114,14 @@ TEST(ActivityRows, ContextMenuRevealsAndSharesOnlyWhatExists) {
         row.front().actions.front().second();
     }
     EXPECT_EQ(workspace.revealedPaths, (Titles{"/tmp", "/tmp"})) << "no reveal of an empty path";
+
+    // The row reads to assistive technology as its summary says.
+    const ActivitySession paired{op("c", T, "/tmp/app", false, 5), op("p", T - 40, "/tmp/app", true, 7)};
+    auto laid = kittest::layOut(ActivityTimelineRow(store, paired, false, false), {900, 120});
+    const auto row = laid->tester.findAll([](const auto& n) { return !n.actions.empty(); });
+    ASSERT_EQ(row.size(), 1u);
+    EXPECT_EQ(row.front().label, accessibilitySummary(activityRowTexts(paired, store.dashboard.get(), std::time(nullptr))));
+    EXPECT_NE(row.front().label.find("Previewed 7 bytes before cleanup"), std::string::npos) << row.front().label;
     platform::ui::setMenuPresenter(nullptr);
 }
 
