@@ -82,7 +82,7 @@ std::string scanCompletionText(const DashboardDTO& d) {
 }
 
 std::string stillBlockingText(const std::vector<std::string>& blocked) {
-    return "Linux is still blocking " + joinedDisplayNames(blocked) + ". Allow those folders in the file panel.";
+    return "Linux is still blocking " + joinedDisplayNames(blocked) + ". Give yourself read access to those folders.";
 }
 
 }  // namespace tidewell

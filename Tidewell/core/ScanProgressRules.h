@@ -35,10 +35,10 @@ double growthTarget(const ScanSnapshot& snapshot, double peak);
 
 // "Scan finished · N project(s) · X reclaimable".
 std::string scanCompletionText(const DashboardDTO& dashboard);
-// "Linux is still blocking A, B. Allow those folders in the file panel."
+// "Linux is still blocking A, B. Give yourself read access to those folders."
 std::string stillBlockingText(const std::vector<std::string>& blocked);
 inline constexpr const char* kScanNeedsFolderText =
-    "Scan needs a folder you allow in the file panel. Add one in Settings, or allow the startup disk when asked.";
+    "Scan needs a folder you can read. Add one in Settings, or add the startup disk.";
 inline constexpr const char* kScanCancelledText = "Scan cancelled.";
 
 }  // namespace tidewell

@@ -5,8 +5,8 @@ namespace tidewell {
 const std::vector<OnboardingStep>& onboardingSteps() {
     static const std::vector<OnboardingStep> steps{
         {"Allow your folders",
-         "The first scan asks Linux to let Tidewell read the startup disk and any other folders you add. You can "
-         "change the list later in Settings."},
+         "The first scan reads the startup disk and any other folders you add. You can change the list later in "
+         "Settings."},
         {"Full Disk Access",
          "Optional. After you allow the startup disk, this reveals protected folders. Without it, those folders stay "
          "hidden."},

@@ -49,9 +49,9 @@ ui::View ScanFoldersSettingsPane(AppStore& store) {
                                 }});
     return ui::Section(std::move(rows),
                        {ui::Text("Scan roots"),
-                        SettingsFooter("Each folder, including the startup disk, needs to be allowed in the file "
-                                       "panel. Full Disk Access is optional and only reveals protected folders after "
-                                       "that disk is allowed. Rescan after you change this list.")});
+                        SettingsFooter("Each folder, including the startup disk, needs to be readable by you. Full Disk "
+                                       "Access is optional and only reveals protected folders after that disk is "
+                                       "allowed. Rescan after you change this list.")});
 }
 
 }  // namespace tidewell

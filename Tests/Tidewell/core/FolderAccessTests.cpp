@@ -36,12 +36,12 @@ TEST_F(FolderAccess, ListableRootsAreGrantedQuietlyAndTheRestNamedWithoutAPanel)
     const auto table = readBookmarks();
     EXPECT_TRUE(table.count("/") && table.count(code + "/"));
     EXPECT_EQ(table.count(absentDisk), 0u) << "the disk's grant is never an alias of another disk";
-    EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Allow those folders in the file panel.");
+    EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Give yourself read access to those folders.");
     EXPECT_TRUE(log.contains("Tidewell still blocked: " + absentDisk));
 
     store.scanRoots = {absentDisk};
     EXPECT_TRUE(prepare(store).empty());
-    EXPECT_EQ(store.lastError.get(), std::string(kScanNeedsFolderText));
+    EXPECT_EQ(store.lastError.get(), "Scan needs a folder you can read. Add one in Settings, or add the startup disk.");
     EXPECT_TRUE(log.contains("Tidewell folder access DENIED " + absentDisk));
     EXPECT_EQ(folderDisplayName("/a/Code/"), "Code");
     EXPECT_EQ(folderDisplayName("//"), rootVolumeDisplayName());
@@ -61,7 +61,7 @@ TEST_F(FolderAccess, TheBlockingNoticeStaysWhileTheOthersAreScannedAndOneRequest
     store.startScan();  // a second click before the first one's roots are ready
     ASSERT_TRUE(runUntil([&] { return store.isScanning.get(); }));
     EXPECT_EQ(saves, 1);
-    EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Allow those folders in the file panel.");
+    EXPECT_EQ(store.lastError.get(), "Linux is still blocking Disk. Give yourself read access to those folders.");
     store.cancelScan();
     store.scanTask().wait();
     drain();

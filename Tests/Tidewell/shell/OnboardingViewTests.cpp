@@ -102,4 +102,26 @@ TEST_F(OnboardingOnStore, ThreeStepsThenSaveCompleteAndScan) {
     EXPECT_NE(line.find("--root " + root), std::string::npos) << line;
 }
 
+TEST_F(OnboardingOnStore, TheFirstStepSaysTheScanReadsTheFoldersAndTheAccessStepHasNothingToGrant) {
+    show();
+    EXPECT_TRUE(laid->shows("The first scan reads the startup disk and any other folders you add. You can change the "
+                            "list later in Settings."));
+
+    ASSERT_TRUE(laid->tester.tapText("Continue"));
+    EXPECT_TRUE(laid->shows("Full Disk Access"));
+    EXPECT_EQ(buttons(), (std::vector<std::string>{"Open Privacy Settings", "Continue"}));
+
+    // The README says what the window shows: the step is there, its button disabled.
+    std::ifstream readme(std::string(std::getenv("TIDEWELL_SOURCE_DIR")) + "/README.md");
+    std::string line, fullDiskAccess;
+    for (bool inEntry = false; std::getline(readme, line);) {
+        if (line.starts_with("- ") || line.empty()) inEntry = line.find("Full Disk Access") != std::string::npos;
+        if (inEntry) fullDiskAccess += line.substr(line.find_first_not_of(' ')) + " ";
+    }
+    EXPECT_EQ(fullDiskAccess.find("no Full Disk Access step"), std::string::npos) << fullDiskAccess;
+    EXPECT_NE(fullDiskAccess.find("Onboarding still shows the step"), std::string::npos) << fullDiskAccess;
+    EXPECT_NE(fullDiskAccess.find("\"Open Privacy Settings\" button"), std::string::npos) << fullDiskAccess;
+    EXPECT_NE(fullDiskAccess.find("is shown disabled"), std::string::npos) << fullDiskAccess;
+}
+
 }  // namespace

@@ -73,6 +73,9 @@ TEST_F(SettingsOnStore, AStaleValueShowsGeneralAndStaysUntilARowIsPicked) {
     EXPECT_TRUE(selected("settings.folders"));
     EXPECT_FALSE(selected("settings.general"));
     EXPECT_TRUE(laid->shows("Scan roots"));
+    EXPECT_TRUE(laid->shows("Each folder, including the startup disk, needs to be readable by you. Full Disk Access is "
+                            "optional and only reveals protected folders after that disk is allowed. Rescan after you "
+                            "change this list."));
 }
 
 TEST_F(SettingsOnStore, APaneChosenInAnotherWindowSwitchesTheOpenOne) {
