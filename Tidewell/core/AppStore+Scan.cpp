@@ -30,18 +30,21 @@ double secondsBetween(platform::TimePoint from, platform::TimePoint to) {
 }  // namespace
 
 void AppStore::startScan() {
+    if (isScanning.get() || isCleaning.get() || preparingScan_) return;
+    onMainActor([](AppStore& store) { store.prepareAndRunScan(); });
+}
+
+void AppStore::prepareAndRunScan() {
     // A second request while the roots are being prepared would prepare them twice.
     if (isScanning.get() || isCleaning.get() || preparingScan_) return;
     preparingScan_ = true;
-    onMainActor([](AppStore& store) {
-        store.prepareScanRoots([&store](std::vector<std::string> roots) {
-            store.preparingScan_ = false;
-            if (roots.empty()) return;
-            // The folders still blocked stay named while the others are scanned.
-            const auto blocking = store.lastError.get();
-            store.runScan(roots);
-            if (blocking && store.isScanning.get()) store.lastError = blocking;
-        });
+    prepareScanRoots([this](std::vector<std::string> roots) {
+        preparingScan_ = false;
+        if (roots.empty() || isScanning.get() || isCleaning.get()) return;
+        const auto blocking = stillBlockingNotice_;
+        runScan(roots);
+        // The folders still blocked stay named while the others are scanned.
+        if (blocking && isScanning.get()) lastError = *blocking;
     });
 }
 
@@ -60,6 +63,7 @@ void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> do
     std::weak_ptr<int> alive = lifetime_;
     auto finish = [this, alive, done = std::move(done)] {
         if (!alive.lock()) return;
+        stillBlockingNotice_.reset();
         refreshFolderAccess();
         std::vector<std::string> granted;
         for (const auto& folder : scopedRootURLs) granted.push_back(mapToRealHome(folder));
@@ -72,7 +76,8 @@ void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> do
             if (isNotAmongRoots(root, granted)) blocked.push_back(root);
         if (!blocked.empty()) {
             platform::log("Tidewell still blocked: %@", joined(blocked));
-            lastError = stillBlockingText(blocked);
+            stillBlockingNotice_ = stillBlockingText(blocked);
+            lastError = *stillBlockingNotice_;
         }
         platform::log("Tidewell allowed scan folders: %@", joined(granted));
         done(std::move(granted));

@@ -220,6 +220,11 @@ public:
     void cancelScan();
 
     // One engine request (a scan, or the dry runs or real cleans of one clean
+    // The work of a requested scan, whoever asks (startScan, the rescan
+    // button): folder access for the roots, then the engine scan, with the
+    // folders still blocked named in the banner while the others are scanned.
+    // Does nothing while a scan or clean runs or the roots are being prepared.
+    void prepareAndRunScan();
     // request) as its task sees it: which request it is, its cancel token,
     // and the way back to the store while the store lives.
     struct EngineTask {
@@ -308,3 +313,5 @@ private:
 };
 
 }  // namespace tidewell
+    // The "still blocking" text of the last folder pass; none when nothing was blocked.
+    std::optional<std::string> stillBlockingNotice_;

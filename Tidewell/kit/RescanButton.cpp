@@ -19,16 +19,9 @@ bool rescanButtonMayStart(bool isScanning, bool isCleaning) { return !isScanning
 void rescanButtonAction(AppStore& store) {
     if (!rescanButtonMayStart(store.isScanning.get(), store.isCleaning.get())) return;
     // The store is the one instance of the run, so it outlives the posted
-    // work. The guard is asked again when the work runs and when the folders
-    // are settled, so two quick presses (or a clean begun meanwhile) never
-    // start a second engine run.
-    platform::postToMain([&store] {
-        if (!rescanButtonMayStart(store.isScanning.get(), store.isCleaning.get())) return;
-        store.prepareScanRoots([&store](std::vector<std::string> roots) {
-            if (roots.empty() || !rescanButtonMayStart(store.isScanning.get(), store.isCleaning.get())) return;
-            store.runScan(roots);
-        });
-    });
+    // work, which asks the guard again, so two quick presses (or a clean
+    // begun meanwhile) never start a second engine run.
+    platform::postToMain([&store] { store.prepareAndRunScan(); });
 }
 
 ui::View RescanButton(AppStore& store) {

@@ -124,3 +124,22 @@ TEST_F(RescanOnStore, APressDoesNothingWhileACleanOrAScanRunsAndTwoQuickPressesS
     finishScan();
     EXPECT_EQ(engineCalls().size(), 1u);
 }
+
+TEST_F(RescanOnStore, APressKeepsTheFoldersStillBlockedNamedAsScanNowDoes) {
+    const std::string unreadable = "/media/tidewell-test-absent/Disk";
+    store->scanRoots = {root, unreadable};
+    ASSERT_TRUE(tester.tap("rescan"));
+    finishScan();
+    ASSERT_EQ(engineCalls().size(), 1u);
+    EXPECT_NE(engineCalls()[0].find("--root " + root), std::string::npos);
+    EXPECT_EQ(engineCalls()[0].find(unreadable), std::string::npos) << "only the readable folder is scanned";
+    EXPECT_EQ(store->lastError.get(), "Linux is still blocking Disk. Give yourself read access to those folders.");
+
+    // The menu's Scan Now does the same work.
+    store->lastError = std::nullopt;
+    sawScanning = false;
+    store->startScan();
+    finishScan();
+    EXPECT_EQ(engineCalls().size(), 2u);
+    EXPECT_EQ(store->lastError.get(), "Linux is still blocking Disk. Give yourself read access to those folders.");
+}
