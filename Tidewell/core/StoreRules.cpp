@@ -106,6 +106,13 @@ std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::v
     return std::nullopt;
 }
 
+std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard) {
+    std::uint64_t bytes = 0;
+    for (const auto& p : dashboard.projects)
+        if (p.is_idle && !p.is_active && !p.pinned) bytes = platform::saturatingAdd(bytes, p.reclaimable_bytes);
+    return bytes;
+}
+
 std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,
                                       const std::string& lastScanText) {
     std::vector<GroveNotice> notices;
@@ -117,7 +124,7 @@ std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboa
     }
     if (dashboard->idle_count > 0) {
         notices.push_back({"idle", plural(dashboard->idle_count, "idle project"),
-                           platform::formatByteCount(dashboard->reclaimable_bytes) + " can move to Trash.",
+                           platform::formatByteCount(idleReclaimableBytes(*dashboard)) + " can move to Trash.",
                            "leaf.fill", NoticeRole::reclaim, NoticeDestination::projects});
     }
     if (dashboard->scanned_at_unix >= 1) {

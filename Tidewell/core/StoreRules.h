@@ -20,6 +20,10 @@ DashboardDTO displayDashboard(const DashboardDTO& dashboard);
 // The first project of `projects` with the same id or path; none when gone.
 std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);
 
+// What the idle projects a clean may take can move: the reclaimable bytes
+// (saturating) of the idle projects that are neither active nor pinned.
+std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard);
+
 // The bell's notices, built from the current state; `lastScanText` is the
 // relative last-scan label of the dashboard's scan time.
 std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,

@@ -1,6 +1,7 @@
 #include "projects/EndOfDayView.h"
 
 #include "core/AppStore.h"
+#include "core/StoreRules.h"
 #include "foundation/Formatters.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestPageHeader.h"
@@ -45,17 +46,15 @@ std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& da
     if (!dashboard) return std::nullopt;
     EndOfDayOffer offer;
     offer.idleCount = dashboard->idle_count;
-    for (const auto& project : dashboard->projects) {
-        if (!project.is_idle) continue;
-        offer.idleBytes = platform::saturatingAdd(offer.idleBytes, project.reclaimable_bytes);
-        if (offer.listed.size() < kListedProjects) offer.listed.push_back(project);
-    }
+    offer.idleBytes = idleReclaimableBytes(*dashboard);
+    for (const auto& project : dashboard->projects)
+        if (project.is_idle && offer.listed.size() < kListedProjects) offer.listed.push_back(project);
     return offer;
 }
 
 std::string endOfDaySummary(const EndOfDayOffer& offer) {
-    // The figure is what the idle projects hold, not the whole scan's total,
-    // so the sentence stays true beside the idle count.
+    // The figure is what a clean of the idle projects can move, not the
+    // whole scan's total, so the sentence stays true beside the idle count.
     return "Reclaim " + platform::formatByteCount(offer.idleBytes) + " from " + std::to_string(offer.idleCount) +
            (offer.idleCount == 1 ? " idle project." : " idle projects.");
 }

@@ -13,8 +13,9 @@ namespace tidewell {
 
 class AppStore;
 
-// What the review offers: the idle projects' reclaimable bytes (saturating),
-// the scan's idle count and the first five idle projects in scan order.
+// What the review offers: the reclaimable bytes of the idle projects a clean
+// may take (neither active nor pinned), the scan's idle count and the first
+// five idle projects in scan order.
 struct EndOfDayOffer {
     std::uint64_t idleBytes = 0;
     std::int64_t idleCount = 0;

@@ -89,6 +89,20 @@ TEST(GroveNotices, EmptyForestIdleAndScanNotices) {
     EXPECT_EQ(idleOnly[0].title, "2 idle projects");
 }
 
+TEST(GroveNotices, TheIdleNoticeStatesWhatACleanOfItsIdleProjectsCanMove) {
+    auto active = project("b", "/w/busy", 1, 2'000'000'000, {"node"}, true);
+    active.is_active = true;
+    auto pinned = project("k", "/w/kept", 1, 2'300'000'000, {"node"}, true);
+    pinned.pinned = true;
+    auto scan = dashboard({active, pinned, project("a", "/w/app", 1, 64'100'000, {"node"}, true),
+                           project("n", "/w/new", 1, 1'000'000'000)});
+    EXPECT_EQ(idleReclaimableBytes(scan), 64'100'000u);
+    const auto notices = groveNotices(scan, false, "now");
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(notices[0].title, "3 idle projects") << "the count stays the scan's";
+    EXPECT_EQ(notices[0].detail, "64.1 MB can move to Trash.");
+}
+
 TEST(ActivityText, DashboardLineThenNewestCleanWins) {
     EXPECT_EQ(activityText(std::nullopt, {}), std::nullopt);
     EXPECT_EQ(activityText(std::nullopt, {operation("p", 1, 5, true)}), std::nullopt) << "previews never count";

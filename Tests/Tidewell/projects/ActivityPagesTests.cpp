@@ -134,6 +134,15 @@ TEST(EndOfDayReview, SummaryStatesTheIdleProjectsBytesAndListsFive) {
     const auto offer = endOfDayOffer(scan);
     ASSERT_TRUE(offer);
     EXPECT_EQ(endOfDaySummary(*offer), "Reclaim 800 MB from 8 idle projects.");
+    // Idle projects a clean never takes (active, pinned) hold nothing it can move.
+    auto active = project("active", "/a", {}, true, 7'000'000'000);
+    active.is_active = true;
+    auto pinned = project("pinned", "/p", {}, true, 9'000'000'000);
+    pinned.pinned = true;
+    auto withKept = scan;
+    withKept.projects.insert(withKept.projects.begin(), {active, pinned});
+    withKept.idle_count = 10;
+    EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept)), "Reclaim 800 MB from 10 idle projects.");
     ASSERT_EQ(offer->listed.size(), 5u);
     EXPECT_EQ(offer->listed.front().name, "idle0");
     EXPECT_EQ(endOfDaySummary({800'000'000, 1, {}}), "Reclaim 800 MB from 1 idle project.");
