@@ -64,6 +64,8 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     cleanCancelToken = token;
     const auto paths = pathsOf(eligible);
     std::weak_ptr<int> alive = lifetime_;
+    // A request of several projects is a batch, however few of them it previews.
+    const bool batch = projects.size() > 1;
     AppStore* store = this;
     cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
         std::vector<std::pair<std::size_t, CleanReportDTO>> reports;
@@ -79,7 +81,7 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
             } catch (...) {
                 auto [text, cancelled] = failureOf(std::current_exception());
                 // One project that cannot be previewed never holds a batch back.
-                if (!cancelled && paths.size() > 1) {
+                if (!cancelled && batch) {
                     leftOut.emplace_back(i, text);
                     continue;
                 }
@@ -106,13 +108,19 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     bool listedAnything = !leftOutReasons.empty();
     std::string unmovable;  // why the first folder a preview could not offer stays
     for (auto& [index, report] : reports) {
+    // Each folder left in place inside a project the previews offer, with its reason.
+    std::vector<std::string> leftInPlace;
         if (index >= requested.size()) continue;
         // A preview lists folders this user cannot move as failed items, with
-        // the reason: they are not offered, and the first reason is told.
+        // the reason: they are not offered, and each is told.
         if (unmovable.empty()) unmovable = firstFailureText(report, "");
         listedAnything = listedAnything || !report.items.empty();
         const auto nothingOffered = nothingOfferedReason(report);
         std::erase_if(report.items, [](const CleanItemDTO& item) { return !item.success; });
+        if (!nothingOffered) {
+            for (const auto& item : report.items)
+                if (!item.success) leftInPlace.push_back(leftInPlaceReason(item, folderInProjectName(item, requested[index])));
+        }
         if (nothingOffered) {
             leftOutReasons[index] = *nothingOffered;
             continue;
@@ -141,8 +149,12 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
         }
     }
     // A batch in which no dry run listed anything has simply nothing to move.
-    if (requestedProjects_.size() > 1 && !named.empty() && (listedAnything || passedOver)) {
-        lastError = leftOutText(named);
+    // One banner tells every project left out and every folder left in place.
+    std::string told;
+    if (requestedProjects_.size() > 1 && !named.empty() && (listedAnything || passedOver)) told = leftOutText(named);
+    if (!leftInPlace.empty()) told += (told.empty() ? "" : ". ") + leftInPlaceText(leftInPlace);
+    if (!told.empty()) {
+        lastError = told;
     } else if (!unmovable.empty()) {
         lastError = unmovable;
     }

@@ -144,13 +144,36 @@ std::optional<std::string> nothingOfferedReason(const CleanReportDTO& dryRun) {
     std::string why;
     for (const auto& item : dryRun.items) {
         if (!item.error || item.error->empty()) continue;
-        why = *item.error;
-        if (startsWith(why, item.path)) why = std::filesystem::path(item.path).filename().string() + why.substr(item.path.size());
-        static constexpr std::string_view leftInPlace = "; left in place";
-        if (why.ends_with(leftInPlace)) why.erase(why.size() - leftInPlace.size());
+        why = leftInPlaceReason(item, std::filesystem::path(item.path).filename().string());
         break;
     }
     return "nothing in it can be moved to the Trash" + (why.empty() ? std::string() : " (" + why + ")");
+}
+
+std::string leftInPlaceReason(const CleanItemDTO& item, const std::string& name) {
+    std::string why = item.error.value_or("");
+    if (why.empty()) return name + " cannot be moved to the Trash";
+    if (startsWith(why, item.path)) why = name + why.substr(item.path.size());
+    for (std::string_view leftInPlace : {"; it was left in place", "; left in place"}) {
+        if (why.ends_with(leftInPlace)) {
+            why.erase(why.size() - leftInPlace.size());
+            break;
+        }
+    }
+    return why;
+}
+
+std::string folderInProjectName(const CleanItemDTO& item, const ProjectDTO& project) {
+    if (!isPathInside(item.path, project.path) || item.path == project.path) return item.path;
+    const auto prefix = project.path.ends_with('/') ? project.path : project.path + "/";
+    return project.name + "/" + item.path.substr(prefix.size());
+}
+
+std::string leftInPlaceText(const std::vector<std::string>& reasons) {
+    std::string text = "Left in place";
+    text += reasons.size() == 1 ? ": " : " " + std::to_string(reasons.size()) + " folders: ";
+    for (std::size_t i = 0; i < reasons.size(); ++i) text += (i ? " \u00B7 " : "") + reasons[i];
+    return text;
 }
 
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback) {

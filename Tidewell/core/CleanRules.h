@@ -43,6 +43,17 @@ std::string leftOutReason(const std::string& dryRunFailure, const std::string& p
 // Why a dry run that ran offers nothing of its project ("nothing in it can be
 // moved by you"); none when it offers a folder.
 std::optional<std::string> nothingOfferedReason(const CleanReportDTO& dryRun);
+// Why the engine left the folder of a failed item in place, told of the
+// folder by `name` instead of its path and without the engine's closing
+// "left in place": "node_modules is a mount point, which cannot be moved to
+// the trash".
+std::string leftInPlaceReason(const CleanItemDTO& item, const std::string& name);
+// The folder of `item` named by its project and its path inside it ("web/.cache").
+std::string folderInProjectName(const CleanItemDTO& item, const ProjectDTO& project);
+// Folders the previews leave in place inside the projects they offer, each
+// with its reason: "Left in place: web/.cache <reason>", or "Left in place 2
+// folders: web/.cache <reason> · api/out <reason>".
+std::string leftInPlaceText(const std::vector<std::string>& reasons);
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 

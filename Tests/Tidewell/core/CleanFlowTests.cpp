@@ -109,6 +109,24 @@ TEST(CleanRules, ALeftOutProjectIsToldInAUsersWordsNotTheEngines) {
 }
 
 TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
+    const auto locked = item("/w/a/.cache", 1, false, "/w/a/.cache cannot be moved by this user: there is no write "
+                                                      "permission on it; left in place");
+    const auto mounted = item("/w/a/out", 1, false, "/w/a/out is a mount point, which cannot be moved to the trash; left in place");
+    EXPECT_EQ(nothingOfferedReason(report({locked, mounted})),
+              "nothing in it can be moved to the Trash (.cache cannot be moved by this user: there is no write "
+              "permission on it)")
+        << "one folder refused for another reason than permissions";
+
+    // Folders left in place are named by their project and their path inside it.
+    auto web = project("w", "/w/a", 1, 1);
+    web.name = "web";
+    const auto acrossDevices =
+        item("/w/a/build/out", 1, false, "/w/a/build/out cannot be moved to the trash across filesystems; it was left in place");
+    EXPECT_EQ(leftInPlaceReason(acrossDevices, folderInProjectName(acrossDevices, web)),
+              "web/build/out cannot be moved to the trash across filesystems");
+    EXPECT_EQ(folderInProjectName(item("/w/ab/out", 1, false), web), "/w/ab/out") << "not inside the project";
+    EXPECT_EQ(leftInPlaceText({"web/out is a mount point"}), "Left in place: web/out is a mount point");
+    EXPECT_EQ(leftInPlaceText({"a/x r", "b/y s"}), "Left in place 2 folders: a/x r \u00B7 b/y s");
     auto op = [](std::string id, std::int64_t at, std::string path, std::uint64_t bytes, bool dryRun = false) {
         OperationDTO o;
         o.id = std::move(id);
@@ -317,8 +335,9 @@ namespace {
 // since the scan), and otherwise reports one node_modules per project (moved
 // under --execute), with a .cache this user cannot move in a project named
 // "mixed" or alone in one named "locked"; nothing at all in one named
-// "emptied"; and in one named "flaky" a node_modules that the preview offers
-// and the real clean cannot move.
+// "emptied"; in one named "flaky" a node_modules that the preview offers
+// and the real clean cannot move; in one named "twice" a mount point "out"
+// beside both; and in one named "refused" the .cache and "out" alone.
 struct CleanEngine : FlowFixture {
     CleanEngine() {
         writeScript(home.path("bundle/bin/tidewell-engine"), R"(here=$(dirname "$0")
@@ -332,12 +351,15 @@ stuck='{"path":"'$p'/.cache","bytes":7,"class":"safe","success":false,"error":"'
 bytes=5
 case "$p" in
   */broken) echo "tidewell-engine: project path $p cannot be found: No such file or directory" >&2; exit 1;;
+mount='{"path":"'$p'/out","bytes":3,"class":"safe","success":false,"error":"'$p'/out is a mount point, which cannot be moved to the trash; left in place"}'
   */mixed) items="$moved,$stuck";;
   */locked) items="$stuck"; bytes=0;;
   */emptied) items=""; bytes=0;;
   */flaky) if [ $dry = true ]; then items="$moved"; else items="$stuck"; bytes=0; fi;;
   *) items="$moved";;
 esac
+  */twice) items="$moved,$stuck,$mount";;
+  */refused) items="$stuck,$mount"; bytes=0;;
 printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":%s,"operation_id":"op"}' "$dry" "$p" "$items" "$bytes"
 )");
     }
@@ -366,7 +388,8 @@ TEST_F(CleanEngine, AProjectWhoseDryRunFailsIsLeftOutOfABatchAndTheCleanMovesOnl
     EXPECT_EQ(store.pendingCleanReport.get()->items.size(), 2u) << "only what can move is listed";
     ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u);
     EXPECT_EQ(store.cleanConfirmProjects.get()[1].path, "/w/mixed");
-    EXPECT_EQ(store.lastError.get(), "Left out broken: its folder cannot be found");
+    EXPECT_EQ(store.lastError.get(), "Left out broken: its folder cannot be found. Left in place: mixed/.cache cannot be "
+                                     "moved by this user: there is no write permission on it");
 
     store.confirmClean();
     waitForIdle(store);
@@ -450,6 +473,53 @@ TEST_F(CleanEngine, ABatchNamesEveryProjectItLeavesOutWithItsReasonInTheOneBanne
 TEST_F(CleanEngine, ABatchInWhichOneProjectMovesNothingCountsTheProjectsThatMoved) {
     AppStore store;
     store.requestClean({project("a", "/w/a", 10, 10), project("f", "/w/flaky", 10, 10)}, true);
+TEST_F(CleanEngine, ABatchNamesEveryFolderItLeavesInPlaceAndEveryProjectWhenItsOnlyPreviewFails) {
+    AppStore store;
+    store.requestClean({project("m", "/w/mixed", 10, 10), project("t", "/w/twice", 10, 10), project("a", "/w/a", 10, 10)},
+                       true);
+    waitForIdle(store);
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 3u) << store.lastError.get().value_or("");
+    EXPECT_EQ(store.lastError.get(),
+              "Left in place 3 folders: mixed/.cache cannot be moved by this user: there is no write permission on it "
+              "\u00B7 twice/.cache cannot be moved by this user: there is no write permission on it \u00B7 twice/out is "
+              "a mount point, which cannot be moved to the trash");
+
+    // Several projects asked for, one of them eligible, and its preview fails:
+    // every project is named, none by the engine's raw line.
+    auto busy = project("b", "/w/busy", 10, 10);
+    busy.is_active = true;
+    store.cancelClean();
+    store.requestClean({busy, project("x", "/w/broken", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_FALSE(store.cleanConfirmProject.get() || store.pendingCleanReport.get());
+    EXPECT_EQ(store.lastError.get(), "Left out 2 projects: busy: it is active: it changed in the last day, or a program "
+                                     "is working in it \u00B7 broken: its folder cannot be found");
+
+    // A preview that offers nothing, one folder refused for permissions and
+    // another for another reason: not that nothing can be moved by you.
+    store.requestClean({project("r", "/w/refused", 10, 10), project("a", "/w/a", 10, 10)}, true);
+    waitForIdle(store);
+    EXPECT_EQ(store.lastError.get(), "Left out refused: nothing in it can be moved to the Trash (.cache cannot be moved "
+                                     "by this user: there is no write permission on it)");
+}
+
+TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMonth) {
+    const std::int64_t now = std::time(nullptr), start = monthStartUnix(now);
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db));
+    for (const auto& op : {operation("c1", start, 10, false, "/w/x"), operation("c2", now, 20, false, "/w/y"),
+                           operation("p", now, 30, true, "/w/y"), operation("old", start - 1, 40, false, "/w/z")})
+        ASSERT_TRUE(insertOperation(db, op));
+    AppStore store;
+    store.requestClean({project("a", "/w/a", 10, 10)}, true);
+    waitForIdle(store);
+    store.confirmClean();
+    waitForIdle(store);
+    std::vector<std::string> ids;
+    for (const auto& op : store.monthCleansRecorded.get()) ids.push_back(op.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"c2", "c1"})) << "no preview, nothing of last month";
+}
+
     waitForIdle(store);
     ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u) << store.lastError.get().value_or("");
     store.confirmClean();
