@@ -9,6 +9,7 @@
 #include "core/AppFiles.h"
 #include "core/AppStore.h"
 #include "core/CleanRules.h"
+#include "core/EngineDatabase.h"
 #include "core/ModelTexts.h"
 #include "core/ShellServices.h"
 #include "foundation/Formatters.h"
@@ -63,9 +64,9 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     auto token = std::make_shared<EngineCancelToken>();
     cleanCancelToken = token;
     const auto paths = pathsOf(eligible);
-    std::weak_ptr<int> alive = lifetime_;
     // A request of several projects is a batch, however few of them it previews.
     const bool batch = projects.size() > 1;
+    std::weak_ptr<int> alive = lifetime_;
     AppStore* store = this;
     cleanTask_ = platform::detachTask(platform::TaskPriority::userInitiated, [=] {
         std::vector<std::pair<std::size_t, CleanReportDTO>> reports;
@@ -107,20 +108,20 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
         if (index < requested.size()) leftOutReasons[index] = leftOutReason(failure, requested[index].path);
     bool listedAnything = !leftOutReasons.empty();
     std::string unmovable;  // why the first folder a preview could not offer stays
-    for (auto& [index, report] : reports) {
     // Each folder left in place inside a project the previews offer, with its reason.
     std::vector<std::string> leftInPlace;
+    for (auto& [index, report] : reports) {
         if (index >= requested.size()) continue;
         // A preview lists folders this user cannot move as failed items, with
         // the reason: they are not offered, and each is told.
         if (unmovable.empty()) unmovable = firstFailureText(report, "");
         listedAnything = listedAnything || !report.items.empty();
         const auto nothingOffered = nothingOfferedReason(report);
-        std::erase_if(report.items, [](const CleanItemDTO& item) { return !item.success; });
         if (!nothingOffered) {
             for (const auto& item : report.items)
                 if (!item.success) leftInPlace.push_back(leftInPlaceReason(item, folderInProjectName(item, requested[index])));
         }
+        std::erase_if(report.items, [](const CleanItemDTO& item) { return !item.success; });
         if (nothingOffered) {
             leftOutReasons[index] = *nothingOffered;
             continue;
@@ -148,8 +149,8 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
             named.emplace_back(name, found->second);
         }
     }
-    // A batch in which no dry run listed anything has simply nothing to move.
     // One banner tells every project left out and every folder left in place.
+    // A batch in which no dry run listed anything has simply nothing to move.
     std::string told;
     if (requestedProjects_.size() > 1 && !named.empty() && (listedAnything || passedOver)) told = leftOutText(named);
     if (!leftInPlace.empty()) told += (told.empty() ? "" : ". ") + leftInPlaceText(leftInPlace);
@@ -275,6 +276,8 @@ void AppStore::executeCleans(const std::vector<std::string>& paths, const std::v
     // A run stopped part-way leaves no report for the project it was in,
     // but the engine records what it moved; only that is credited.
     const auto stranded = failure ? unaccountedCleanBytes(history, reports, paths, startedAtUnix) : 0;
+    if (auto month = cleansRecordedSince(monthStartUnix(std::time(nullptr))))
+        hopToMain(alive, store, [month = std::move(*month)](AppStore& s) { s.monthCleansRecorded = month; });
     hopToMain(alive, store, [=](AppStore& s) {
         s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure, stranded);
     });

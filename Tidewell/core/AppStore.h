@@ -37,6 +37,8 @@ namespace tidewell {
 struct RestoredSession {
     std::optional<DashboardDTO> dashboard;
     std::vector<OperationDTO> history;
+    // This month's cleans as the engine's database records them.
+    std::optional<std::vector<OperationDTO>> monthCleans;
 };
 
 // Own files first, then the engine's database, then the engine's `last` and
@@ -116,6 +118,10 @@ public:
     Published<std::int64_t> idleDays{*this, 7};
     Published<ScanSnapshot> scanUI{*this};
     Published<double> scanGrowth{*this, 0};
+    // Every clean the engine's database records for this month, read at
+    // launch and after each clean: the month's figures count all of them,
+    // not only those among the newest history entries.
+    Published<std::vector<OperationDTO>> monthCleansRecorded{*this};
     // The one account session; its changes are re-sent as the store's own.
     std::shared_ptr<AccountSession> accountSession;
     EngineClient engine;
@@ -178,7 +184,8 @@ public:
 
     // Launch restore and dashboard apply.
     void restoreLastSession();
-    void applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history);
+    void applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history,
+                              std::optional<std::vector<OperationDTO>> monthCleans = std::nullopt);
     void setLifetimeReclaimedBytes(std::uint64_t bytes);
     void applyDashboard(const DashboardDTO& dashboard);
     void refreshActivityText();
@@ -213,6 +220,11 @@ public:
 
     // Scan start.
     void startScan();
+    // The work of a requested scan, whoever asks (startScan, the rescan
+    // button): folder access for the roots, then the engine scan, with the
+    // folders still blocked named in the banner while the others are scanned.
+    // Does nothing while a scan or clean runs or the roots are being prepared.
+    void prepareAndRunScan();
     // Resolves folder access for the roots, asking for blocked ones; `done`
     // gets the roots that may be scanned (possibly none).
     void prepareScanRoots(std::function<void(std::vector<std::string>)> done);
@@ -220,11 +232,6 @@ public:
     void cancelScan();
 
     // One engine request (a scan, or the dry runs or real cleans of one clean
-    // The work of a requested scan, whoever asks (startScan, the rescan
-    // button): folder access for the roots, then the engine scan, with the
-    // folders still blocked named in the banner while the others are scanned.
-    // Does nothing while a scan or clean runs or the roots are being prepared.
-    void prepareAndRunScan();
     // request) as its task sees it: which request it is, its cancel token,
     // and the way back to the store while the store lives.
     struct EngineTask {
@@ -308,10 +315,10 @@ private:
     platform::TaskHandle cleanTask_;
     platform::WorkItem wakeCheck_;
     bool preparingScan_ = false;
+    // The "still blocking" text of the last folder pass; none when nothing was blocked.
+    std::optional<std::string> stillBlockingNotice_;
     // Set while the launch scan waits for a clean that started before it.
     std::optional<platform::Subscription> deferredLaunchScan_;
 };
 
 }  // namespace tidewell
-    // The "still blocking" text of the last folder pass; none when nothing was blocked.
-    std::optional<std::string> stillBlockingNotice_;

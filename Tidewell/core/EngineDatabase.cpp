@@ -111,9 +111,10 @@ std::vector<std::string> splitOutputLines(std::string_view s) {
     return lines;
 }
 
-std::optional<std::vector<OperationDTO>> queryOperations(const std::string& databasePath) {
-    auto output =
-        runSQLiteQuery(databasePath, "SELECT json FROM operations ORDER BY timestamp_unix DESC LIMIT 50;");
+namespace {
+// One operation per line of the `json` column; lines that do not decode are passed over.
+std::optional<std::vector<OperationDTO>> operationsQuery(const std::string& databasePath, const std::string& sql) {
+    auto output = runSQLiteQuery(databasePath, sql);
     if (!output) return std::nullopt;
     std::vector<OperationDTO> history;
     for (const auto& line : splitOutputLines(*output)) {
@@ -123,6 +124,17 @@ std::optional<std::vector<OperationDTO>> queryOperations(const std::string& data
         }
     }
     return history;
+}
+}  // namespace
+
+std::optional<std::vector<OperationDTO>> queryOperations(const std::string& databasePath) {
+    return operationsQuery(databasePath, "SELECT json FROM operations ORDER BY timestamp_unix DESC LIMIT 50;");
+}
+
+std::optional<std::vector<OperationDTO>> cleansRecordedSince(std::int64_t sinceUnix) {
+    return operationsQuery(engineDatabaseCandidates().front(),
+                           "SELECT json FROM operations WHERE dry_run = 0 AND timestamp_unix >= " +
+                               std::to_string(sinceUnix) + " ORDER BY timestamp_unix DESC;");
 }
 
 std::vector<OperationDTO> operationsFromDatabase() {

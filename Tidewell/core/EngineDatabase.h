@@ -19,6 +19,10 @@ std::optional<std::string> runSQLiteQuery(const std::string& databasePath, const
 std::optional<DashboardDTO> lastDashboardFromDatabase();
 std::optional<std::vector<OperationDTO>> queryOperations(const std::string& databasePath);
 std::vector<OperationDTO> operationsFromDatabase();
+// The real cleans the engine's database records at or after `sinceUnix`,
+// newest first, however many; none when there are none or the database
+// cannot be read.
+std::optional<std::vector<OperationDTO>> cleansRecordedSince(std::int64_t sinceUnix);
 
 // Splits at every newline form (LF, CR, CRLF, VT, FF, NEL, LS, PS), dropping
 // empty lines; text that is not valid UTF-8 gives no lines.

@@ -1,6 +1,7 @@
 // The launch restore, the launch apply and the dashboard the store publishes.
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/AppFiles.h"
 #include "core/AppStore.h"
@@ -40,6 +41,7 @@ RestoredSession gatherLastSession() {
         }
     }
     session.history = std::move(*history);
+    session.monthCleans = cleansRecordedSince(monthStartUnix(std::time(nullptr)));
 
     // A scan may have finished while this waited for the engine: its newer
     // dashboard on file is never overwritten with the older one found here.
@@ -51,12 +53,15 @@ RestoredSession gatherLastSession() {
 void AppStore::restoreLastSession() {
     auto session = gatherLastSession();
     onMainActor([session = std::move(session)](AppStore& store) mutable {
-        store.applyRestoredSession(std::move(session.dashboard), std::move(session.history));
+        store.applyRestoredSession(std::move(session.dashboard), std::move(session.history),
+                                   std::move(session.monthCleans));
     });
 }
 
-void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history) {
+void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history,
+                                    std::optional<std::vector<OperationDTO>> monthCleans) {
     isRestoringScan = false;
+    if (monthCleans) monthCleansRecorded = std::move(*monthCleans);
     const auto historyTotal = totalReclaimedBytes(history);
     setLifetimeReclaimedBytes(std::max(historyTotal, lifetimeReclaimedBytes.get()));
     // The same total the check after a clean uses, so a launch never

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 
 #include <QStorageInfo>
@@ -86,6 +87,19 @@ std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history) {
     for (const auto& op : history)
         if (!op.dry_run) total = platform::saturatingAdd(total, op.bytes_reclaimed);
     return total;
+}
+
+std::int64_t monthStartUnix(std::int64_t now) {
+    const std::time_t t = std::time_t(now);
+    std::tm local{};
+    if (localtime_r(&t, &local)) {
+        local.tm_mday = 1;
+        local.tm_hour = local.tm_min = local.tm_sec = 0;
+        local.tm_isdst = -1;
+        const std::time_t start = std::mktime(&local);
+        if (start != std::time_t(-1)) return std::int64_t(start);
+    }
+    return platform::startOfLocalDay(now).value_or(now);
 }
 
 }  // namespace tidewell

@@ -27,5 +27,8 @@ std::string rootVolumeDisplayName();
 bool movedSomething(const OperationDTO& operation);
 // Bytes moved by real cleans; previews never count. Saturates.
 std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history);
+// Local midnight of the first day of the month holding `now`; the start of
+// that day when the month can't be formed.
+std::int64_t monthStartUnix(std::int64_t now);
 
 }  // namespace tidewell

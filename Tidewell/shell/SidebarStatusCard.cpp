@@ -24,6 +24,16 @@ std::vector<OperationDTO> monthCleans(const std::vector<OperationDTO>& operation
     return cleans;
 }
 
+std::vector<OperationDTO> withRecordedCleans(const std::vector<OperationDTO>& history,
+                                             const std::vector<OperationDTO>& recorded) {
+    std::vector<OperationDTO> all = history;
+    std::set<std::string> ids;
+    for (const auto& op : history) ids.insert(op.id);
+    for (const auto& op : recorded)
+        if (ids.insert(op.id).second) all.push_back(op);
+    return all;
+}
+
 MonthCleaning monthCleaning(const std::vector<OperationDTO>& monthCleans) {
     MonthCleaning month;
     std::set<std::string> paths;
@@ -33,19 +43,6 @@ MonthCleaning monthCleaning(const std::vector<OperationDTO>& monthCleans) {
     }
     month.projectCount = std::int64_t(paths.size());
     return month;
-}
-
-std::int64_t monthStartUnix(std::int64_t now) {
-    const std::time_t t = std::time_t(now);
-    std::tm local{};
-    if (localtime_r(&t, &local)) {
-        local.tm_mday = 1;
-        local.tm_hour = local.tm_min = local.tm_sec = 0;
-        local.tm_isdst = -1;
-        const std::time_t start = std::mktime(&local);
-        if (start != std::time_t(-1)) return std::int64_t(start);
-    }
-    return platform::startOfLocalDay(now).value_or(now);
 }
 
 std::string monthLine(const MonthCleaning& month) {
@@ -111,7 +108,8 @@ std::optional<std::int64_t> storedEndOfDayHour() {
 
 ui::View SidebarStatusCard(AppStore& store, bool compact) {
     const auto now = std::int64_t(std::time(nullptr));
-    const MonthCleaning month = monthCleaning(monthCleans(store.operations.get(), monthStartUnix(now)));
+    const MonthCleaning month = monthCleaning(
+        monthCleans(withRecordedCleans(store.operations.get(), store.monthCleansRecorded.get()), monthStartUnix(now)));
     const bool showsCharacter = store.character->showsInSidebar;
     const bool autoClean = store.automaticCleanEnabled.get();
     if (!statusCardPresent(compact, month.freedBytes, autoClean, showsCharacter)) return ui::EmptyView();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/AppStore.h"
+#include "core/ModelTexts.h"
 #include "ui/View.h"
 
 namespace tidewell {
@@ -18,6 +19,10 @@ platform::ui::View SidebarStatusCard(AppStore& store, bool compact);
 // The cleans (never dry runs, never a clean that moved nothing) dated at or
 // after `monthStart`, in their stored order; no upper bound.
 std::vector<OperationDTO> monthCleans(const std::vector<OperationDTO>& operations, std::int64_t monthStart);
+// The history and the cleans the engine's database records, each operation
+// once (by its id): the month never counts less than the history shows.
+std::vector<OperationDTO> withRecordedCleans(const std::vector<OperationDTO>& history,
+                                             const std::vector<OperationDTO>& recorded);
 
 // This month's cleans summed up: bytes (saturating) and distinct project paths.
 struct MonthCleaning {
@@ -26,10 +31,6 @@ struct MonthCleaning {
     bool operator==(const MonthCleaning&) const = default;
 };
 MonthCleaning monthCleaning(const std::vector<OperationDTO>& monthCleans);
-
-// Local midnight of the first day of the month holding `now`; the start of
-// that day when the month can't be formed.
-std::int64_t monthStartUnix(std::int64_t now);
 
 // "Nothing cleaned yet this month" or "This month: 3 projects cleaned".
 std::string monthLine(const MonthCleaning& month);

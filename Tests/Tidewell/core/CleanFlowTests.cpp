@@ -1,7 +1,10 @@
+#include <ctime>
 #include <sstream>
 
 #include "FlowTestSupport.h"
+#include "core/AppFiles.h"
 #include "core/CleanRules.h"
+#include "core/ModelTexts.h"
 #include "social/ShareMoment.h"
 
 using namespace tidewell;
@@ -106,9 +109,6 @@ TEST(CleanRules, ALeftOutProjectIsToldInAUsersWordsNotTheEngines) {
                                                 "/w/a/node_modules is a mount point, which cannot be moved to the "
                                                 "trash; left in place")})),
               "nothing in it can be moved to the Trash (node_modules is a mount point, which cannot be moved to the trash)");
-}
-
-TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
     const auto locked = item("/w/a/.cache", 1, false, "/w/a/.cache cannot be moved by this user: there is no write "
                                                       "permission on it; left in place");
     const auto mounted = item("/w/a/out", 1, false, "/w/a/out is a mount point, which cannot be moved to the trash; left in place");
@@ -127,6 +127,9 @@ TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
     EXPECT_EQ(folderInProjectName(item("/w/ab/out", 1, false), web), "/w/ab/out") << "not inside the project";
     EXPECT_EQ(leftInPlaceText({"web/out is a mount point"}), "Left in place: web/out is a mount point");
     EXPECT_EQ(leftInPlaceText({"a/x r", "b/y s"}), "Left in place 2 folders: a/x r \u00B7 b/y s");
+}
+
+TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
     auto op = [](std::string id, std::int64_t at, std::string path, std::uint64_t bytes, bool dryRun = false) {
         OperationDTO o;
         o.id = std::move(id);
@@ -348,18 +351,18 @@ while [ $# -gt 0 ]; do
 done
 moved='{"path":"'$p'/node_modules","bytes":5,"class":"caution","success":true}'
 stuck='{"path":"'$p'/.cache","bytes":7,"class":"safe","success":false,"error":"'$p'/.cache cannot be moved by this user: there is no write permission on it; left in place"}'
+mount='{"path":"'$p'/out","bytes":3,"class":"safe","success":false,"error":"'$p'/out is a mount point, which cannot be moved to the trash; left in place"}'
 bytes=5
 case "$p" in
   */broken) echo "tidewell-engine: project path $p cannot be found: No such file or directory" >&2; exit 1;;
-mount='{"path":"'$p'/out","bytes":3,"class":"safe","success":false,"error":"'$p'/out is a mount point, which cannot be moved to the trash; left in place"}'
   */mixed) items="$moved,$stuck";;
   */locked) items="$stuck"; bytes=0;;
   */emptied) items=""; bytes=0;;
+  */twice) items="$moved,$stuck,$mount";;
+  */refused) items="$stuck,$mount"; bytes=0;;
   */flaky) if [ $dry = true ]; then items="$moved"; else items="$stuck"; bytes=0; fi;;
   *) items="$moved";;
 esac
-  */twice) items="$moved,$stuck,$mount";;
-  */refused) items="$stuck,$mount"; bytes=0;;
 printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":%s,"operation_id":"op"}' "$dry" "$p" "$items" "$bytes"
 )");
     }
@@ -470,9 +473,6 @@ TEST_F(CleanEngine, ABatchNamesEveryProjectItLeavesOutWithItsReasonInTheOneBanne
                                      "is working in it \u00B7 emptied: there is nothing left in it to move");
 }
 
-TEST_F(CleanEngine, ABatchInWhichOneProjectMovesNothingCountsTheProjectsThatMoved) {
-    AppStore store;
-    store.requestClean({project("a", "/w/a", 10, 10), project("f", "/w/flaky", 10, 10)}, true);
 TEST_F(CleanEngine, ABatchNamesEveryFolderItLeavesInPlaceAndEveryProjectWhenItsOnlyPreviewFails) {
     AppStore store;
     store.requestClean({project("m", "/w/mixed", 10, 10), project("t", "/w/twice", 10, 10), project("a", "/w/a", 10, 10)},
@@ -520,6 +520,9 @@ TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMo
     EXPECT_EQ(ids, (std::vector<std::string>{"c2", "c1"})) << "no preview, nothing of last month";
 }
 
+TEST_F(CleanEngine, ABatchInWhichOneProjectMovesNothingCountsTheProjectsThatMoved) {
+    AppStore store;
+    store.requestClean({project("a", "/w/a", 10, 10), project("f", "/w/flaky", 10, 10)}, true);
     waitForIdle(store);
     ASSERT_EQ(store.cleanConfirmProjects.get().size(), 2u) << store.lastError.get().value_or("");
     store.confirmClean();

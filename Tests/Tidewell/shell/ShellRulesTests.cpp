@@ -139,6 +139,11 @@ TEST(SidebarStatusCard, MonthRules) {
     for (const auto& op : monthCleans(ops, start)) ids.push_back(op.id);
     EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "5"})) << "this month's cleans, in their stored order";
     EXPECT_EQ(monthCleaning(monthCleans(ops, start)), (MonthCleaning{1300, 1}));
+    // The cleans the database records join the history's, each once; a
+    // history entry the database lacks still counts.
+    const auto joined = withRecordedCleans({operation("1", start, 100, false, "/w/a"), operation("h", start, 3, false, "/w/h")},
+                                           {operation("1", start, 100, false, "/w/a"), operation("d", start, 20, false, "/w/d")});
+    EXPECT_EQ(monthCleaning(monthCleans(joined, start)), (MonthCleaning{123, 3}));
     EXPECT_EQ(monthCleaning({operation("x", start, std::numeric_limits<std::uint64_t>::max()), operation("y", start, 5)})
                   .freedBytes,
               std::numeric_limits<std::uint64_t>::max());
