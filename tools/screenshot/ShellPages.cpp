@@ -1,11 +1,12 @@
 // The main window's content as the application shows it (top strip, sidebar,
-// page), with the notices popover open, an error banner, an unlock toast above
-// an error banner, and the startup-disk
-// card in both styles.
+// page), with the notices popover open, an error banner, the banner of a batch
+// clean that left projects out and folders in place, an unlock toast above an
+// error banner, and the startup-disk card in both styles.
 
 #include "ScreenshotPages.h"
 #include "SampleStore.h"
 
+#include "core/CleanRules.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
 #include "shell/NoticePopover.h"
@@ -37,6 +38,16 @@ const ScreenshotPage projects("shell-projects", [] { return TidewellApp::mainWin
 const ScreenshotPage error("shell-error", [] {
     AppStore& store = shellStore(AppSection::activity);
     store.lastError = "Could not move 2 folders to the Trash. They are still where they were.";
+    return TidewellApp::mainWindowContent(store);
+});
+const ScreenshotPage batch("shell-batch-banner", [] {
+    AppStore& store = shellStore(AppSection::projects);
+    store.lastError = leftOutText({{"busy", "it is active: it changed in the last day, or a program is working in it"},
+                                   {"api", "its folder cannot be found"},
+                                   {"locked", "nothing in it can be moved by you"}}) +
+                      ". " +
+                      leftInPlaceText({"web/.cache cannot be moved by this user: there is no write permission on it",
+                                       "web/out is a mount point, which cannot be moved to the trash"});
     return TidewellApp::mainWindowContent(store);
 });
 const ScreenshotPage unlock("shell-unlock", [] {
