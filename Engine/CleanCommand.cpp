@@ -86,11 +86,13 @@ std::optional<Around> lookAround(int fd, const std::string& up, const std::strin
 }
 
 // Opens the project folder from "/" one name at a time: a path of any length
-// opens (the scan reaches projects deeper than PATH_MAX the same way). A link
-// on the way is the user's own layout (~/code -> /data/code) and is followed,
-// once, here; the project folder itself must be a real folder, and below it
-// nothing is ever reached through a link. The project folders around it are
-// looked at on the way, outermost first.
+// opens (the scan reaches projects deeper than PATH_MAX the same way). Links
+// in the path are the user's own layout (~/code -> /data/code, or a scan
+// folder ~/myapp -> /data/myapp that is itself the project), as the scan
+// takes its roots: each is followed, once, here. The project then stays open
+// by this descriptor for the whole clean, so a link changed meanwhile moves
+// nothing else, and below it nothing is ever reached through a link. The
+// project folders around it are looked at on the way, outermost first.
 int openProject(const std::string& project, const ProjectDetector& detector, std::vector<Around>& around) {
     const auto refuse = [&](const std::string& why) { return CleanRefused("project path " + project + " " + why); };
     int fd = open("/", (project == "/" ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC);
@@ -101,15 +103,15 @@ int openProject(const std::string& project, const ProjectDetector& detector, std
         const std::size_t j = std::min(project.find('/', i), project.size());
         const std::string name = project.substr(i, j - i);
         const bool last = j == project.size();
-        const int next = openat(fd, name.c_str(), (last ? O_RDONLY | O_NOFOLLOW : O_PATH) | O_DIRECTORY | O_CLOEXEC);
+        const int next = openat(fd, name.c_str(), (last ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC);
         if (next < 0) {
             const int e = errno;
             struct stat st {};
-            const int rc = fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+            // Of the project folder itself, what a link there leads to.
+            const int rc = fstatat(fd, name.c_str(), &st, last ? 0 : AT_SYMLINK_NOFOLLOW);
             const int statError = errno;
             close(fd);
             if (rc != 0) throw refuse("cannot be found: " + std::string(std::strerror(statError)));
-            if (S_ISLNK(st.st_mode) && last) throw refuse("is a symbolic link; only real folders are cleaned");
             // A link on the way that leads nowhere (or nowhere this user may go).
             if (S_ISLNK(st.st_mode)) throw refuse("cannot be found: " + std::string(std::strerror(e)));
             if (!S_ISDIR(st.st_mode)) throw refuse(last ? "is not a folder" : "cannot be found: " + std::string(std::strerror(ENOTDIR)));

@@ -192,13 +192,16 @@ TEST_F(Clean, ProjectPathsThatAreNotRealProjectsAreRefused) {
     nodeProject(tree + "/app");
     writeFile(tree + "/plain/node_modules/x.js");
     symlink((tree + "/app").c_str(), (tree + "/linked").c_str());
+    symlink((tree + "/app/package.json").c_str(), (tree + "/to-file").c_str());
+    symlink((tree + "/missing").c_str(), (tree + "/nowhere").c_str());
+    symlink("loop", (tree + "/loop").c_str());
     symlink(tree.c_str(), (tmp / "via").c_str());
     writeFiles(tree, {{"cm/CMakeLists.txt", 10}, {"cm/lib/CMakeLists.txt", 10}, {"cm/lib/build/x.o", 10}});
     const Snapshot before = everything();
     // Also what a scan never offers: a package inside another project's
     // artifact, a CMake subfolder.
-    for (const std::string& p : {tree + "/linked", tree + "/missing", tree + "/plain", tree + "/app/package.json",
-                                 tree + "/app/node_modules/dep", tree + "/cm/lib"}) {
+    for (const std::string& p : {tree + "/missing", tree + "/nowhere", tree + "/loop", tree + "/plain", tree + "/app/package.json",
+                                 tree + "/to-file", tree + "/app/node_modules/dep", tree + "/cm/lib"}) {
         for (bool execute : {false, true}) {
             const RunResult r = clean(p, execute);
             EXPECT_EQ(r.exitCode, 1) << p;
@@ -209,11 +212,14 @@ TEST_F(Clean, ProjectPathsThatAreNotRealProjectsAreRefused) {
     }
     EXPECT_EQ(everything(), before);
     EXPECT_TRUE(log().empty());
-    // A link on the way to a project is the user's layout: the project is
+    // A link on the way to a project, or one that is the project's own name
+    // (a scan folder that is a link), is the user's layout: the project is
     // cleaned by the path it was offered by.
-    const CleanReportDTO viaLink = cleanOk(tmp / "via/app", false);
-    EXPECT_EQ(itemPaths(viaLink), (std::vector<std::string>{tmp / "via/app/node_modules", tmp / "via/app/.next"}));
-    for (const auto& i : viaLink.items) EXPECT_TRUE(i.success) << i.error.value_or("");
+    for (const std::string& p : {tmp / "via/app", tree + "/linked"}) {
+        const CleanReportDTO viaLink = cleanOk(p, false);
+        EXPECT_EQ(itemPaths(viaLink), (std::vector<std::string>{p + "/node_modules", p + "/.next"}));
+        for (const auto& i : viaLink.items) EXPECT_TRUE(i.success) << i.error.value_or("");
+    }
 }
 
 // A project inside a folder that the rules name anywhere in a project around

@@ -421,6 +421,14 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
              s.project = dir + "/code/app";
              s.offered = {".next", "node_modules"};
          }},
+        {"a scan root that is itself a link to a project (~/myapp -> /data/myapp)",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             nodeProject(dir + "/data/myapp");
+             give(dir + "/data");
+             symlink((dir + "/data/myapp").c_str(), (dir + "/myapp").c_str());
+             s.root = s.project = dir + "/myapp";
+             s.offered = {".next", "node_modules"};
+         }},
         {"a project below a link higher up (/home -> /var/home)",
          [&](const std::string& dir, const EngineRunner&, Setup& s) {
              nodeProject(dir + "/var/home/u/code/app");

@@ -100,9 +100,10 @@ TEST(TrashMover, AVolumeTrashIsUsedOnlyWhenItIsSafe) {
 namespace {
 // Interferes with a clean's moves as the world might: a termination request,
 // a link or folder swapped in after the folder was measured (before the
-// move, or during it, once its trash information is written), a kill -9 at a
-// point of the first move (the process just ends), or a database that takes
-// the first move's record and no other (a disk that fills up).
+// move, or during it, once its trash information is written), the link that
+// names the project turned to another project before the first move, a
+// kill -9 at a point of the first move (the process just ends), or a database
+// that takes the first move's record and no other (a disk that fills up).
 enum class Interfere {
     Stop,
     SwapLinkBefore,
@@ -111,6 +112,7 @@ enum class Interfere {
     SwapFolderDuring,
     SwapWayLinkBefore,
     SwapWayFolderBefore,
+    RetargetProjectBefore,
     KillAfterPendingRecord,
     KillAfterInfoFile,
     KillAfterMove,
@@ -126,6 +128,10 @@ public:
         path_ = path;
         if (how_ == Interfere::SwapLinkBefore || how_ == Interfere::SwapFolderBefore) swap(how_ == Interfere::SwapLinkBefore);
         if (how_ == Interfere::SwapWayLinkBefore || how_ == Interfere::SwapWayFolderBefore) swapWay(how_ == Interfere::SwapWayLinkBefore);
+        if (how_ == Interfere::RetargetProjectBefore && !retargeted_) {
+            const std::string project = path_.substr(0, path_.rfind('/'));
+            retargeted_ = unlink(project.c_str()) == 0 && symlink(aside_.c_str(), project.c_str()) == 0;
+        }
         const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
             if (how_ == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
             beforeMove(info, trashed);
@@ -166,6 +172,7 @@ private:
     Interfere how_;
     std::atomic<bool>& stop_;
     int recorded_ = 0;
+    bool retargeted_ = false;
 };
 
 // Cleans `project` (by default `app`: node_modules and .next); the kills run
@@ -268,6 +275,23 @@ TEST(CleanRace, AFolderOnTheWaySwappedAfterMeasuringLeavesEverythingInPlace) {
         EXPECT_TRUE(db.operations(10).empty());
         EXPECT_TRUE(db.pendingCleans().empty());
     }
+}
+
+// A project named by a link (a scan folder ~/myapp -> /data/myapp) stays the
+// folder the clean opened: the link turned to another project before the
+// first move moves nothing of that one, and the opened project is cleaned.
+TEST(CleanRace, AProjectLinkTurnedElsewhereDuringTheCleanMovesOnlyTheOpenedProject) {
+    enginetest::TempDir t;
+    enginetest::writeFiles(t.path(), {{"real/package.json", 10}, {"real/node_modules/a.js", 5000}, {"real/.next/b.html", 5000},
+                                      {"aside/package.json", 10}, {"aside/node_modules/a.js", 5000}, {"aside/.next/b.html", 5000}});
+    ASSERT_EQ(symlink((t / "real").c_str(), (t / "myapp").c_str()), 0);
+    const CleanOutcome out = cleanApp(t, Interfere::RetargetProjectBefore, "myapp");
+    ASSERT_EQ(out.report.items.size(), 2u);
+    for (const auto& i : out.report.items) EXPECT_TRUE(i.success) << i.error.value_or("");
+    EXPECT_EQ(std::filesystem::read_symlink(t / "myapp").string(), t / "aside") << "the link was turned";
+    EXPECT_FALSE(exists(t / "real/node_modules") || exists(t / "real/.next"));
+    EXPECT_TRUE(exists(t / "aside/node_modules/a.js") && exists(t / "aside/.next/b.html")) << "the other project is untouched";
+    EXPECT_TRUE(exists(t / "data/Trash/files/node_modules/a.js") && exists(t / "data/Trash/files/.next/b.html"));
 }
 
 // Killed at each step of its first move: the next command, whichever it is

@@ -110,8 +110,6 @@ std::string projectRefusal(const std::string& rest) {
         return std::string(found ? "its folder cannot be found" : "its folder cannot be opened") + " (" + why + ")";
     }
     if (startsWith(rest, "is not valid UTF-8")) return "its folder\u2019s name is not valid UTF-8, so it cannot be cleaned";
-    if (startsWith(rest, "is a symbolic link") || startsWith(rest, "goes through a symbolic link"))
-        return "its folder is reached through a symbolic link; only real folders are cleaned";
     if (rest == "is not a folder") return "it is no longer a folder";
     if (startsWith(rest, "is not a project")) return "it is no longer a project: no project file is left in it";
     return "it " + rest;

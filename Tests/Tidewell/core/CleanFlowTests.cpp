@@ -86,8 +86,8 @@ TEST(CleanRules, ALeftOutProjectIsToldInAUsersWordsNotTheEngines) {
         {engine + "cannot be found: Not a directory", "its folder cannot be found (Not a directory)"},
         {engine + "cannot be opened: Permission denied", "its folder cannot be opened by you"},
         {engine + "is not a project (it holds no marker of any stack)", "it is no longer a project: no project file is left in it"},
-        {engine + "is a symbolic link; only real folders are cleaned",
-         "its folder is reached through a symbolic link; only real folders are cleaned"},
+        // A project folder named by a link is cleaned where the link leads; a link that leads nowhere is told so.
+        {engine + "cannot be found: Too many levels of symbolic links", "its folder cannot be found (Too many levels of symbolic links)"},
         {engine + "is not a folder", "it is no longer a folder"},
         {engine + "lies inside an artifact folder of the project /w", "it lies inside an artifact folder of the project /w"},
         // Not about the project: the engine's words without its name, one line after another.
