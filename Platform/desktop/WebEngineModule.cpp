@@ -342,7 +342,8 @@ public:
         if (!view) return;
         // Documents made from now on start in it; the one shown moves to it.
         followColorScheme(view->page());
-        view->page()->runJavaScript(QString::fromStdString(pageColorSchemeChange(dark)), QWebEngineScript::ApplicationWorld);
+        for (auto world : {QWebEngineScript::ApplicationWorld, QWebEngineScript::MainWorld})
+            view->page()->runJavaScript(QString::fromStdString(pageColorSchemeChange(dark)), world);
     }
 
 private:
@@ -355,17 +356,21 @@ private:
     bool timedOut = false;
     QUrl ignoring;  // a navigation that never really started
 
-    // The script that keeps every document of the page, its frames' included,
-    // on the window's appearance.
+    // The scripts that keep every document of the page, its frames' included,
+    // on the window's appearance: its style sheets, and what its own scripts
+    // are told.
     void followColorScheme(QWebEnginePage* page) {
         for (const QWebEngineScript& old : page->scripts().find(colorSchemeScriptName)) page->scripts().remove(old);
-        QWebEngineScript script;
-        script.setName(colorSchemeScriptName);
-        script.setSourceCode(QString::fromStdString(pageColorSchemeScript(prefersDark)));
-        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-        script.setRunsOnSubFrames(true);
-        script.setWorldId(QWebEngineScript::ApplicationWorld);
-        page->scripts().insert(script);
+        for (const auto& [source, world] : {std::pair{pageColorSchemeScript(prefersDark), QWebEngineScript::ApplicationWorld},
+                                            std::pair{pageColorQueriesScript(prefersDark), QWebEngineScript::MainWorld}}) {
+            QWebEngineScript script;
+            script.setName(colorSchemeScriptName);
+            script.setSourceCode(QString::fromStdString(source));
+            script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+            script.setRunsOnSubFrames(true);
+            script.setWorldId(world);
+            page->scripts().insert(script);
+        }
     }
     static constexpr const char* colorSchemeScriptName = "tidewell-color-scheme";
 

@@ -160,12 +160,12 @@ TEST(WebViewWindowTest, ThePagesColourSchemeRulesFollowItsAppearanceWhateverTheE
     page.setPrefersDarkColorScheme(engineDark);
 
     RedWindow main;
-    main.resize(400, 300);
+    main.resize(400, 400);
     main.show();
     ASSERT_TRUE(processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); }));
     QWidget* slot = page.widget();
     slot->setParent(&main);
-    slot->setGeometry(0, 0, 400, 300);
+    slot->setGeometry(0, 0, 400, 400);
     slot->show();
     // Green in light, blue in dark: a rule of the page, one inside a group,
     // one on a sheet's own media, and one of a sheet the page adds later.
@@ -176,28 +176,45 @@ TEST(WebViewWindowTest, ThePagesColourSchemeRulesFollowItsAppearanceWhateverTheE
         "</style><style media=\"(prefers-color-scheme: dark)\">#middle { background: rgb(0, 0, 200); }</style></head>"
         "<body style=\"margin:0\"><div style=\"height:100px;background:var(--top)\"></div>"
         "<div id=\"middle\" style=\"height:100px\"></div><div id=\"late\" style=\"height:100px\"></div>"
+        // The engine's own preference, which no rule of the page decides: the system colours of "light dark".
+        "<div style=\"height:100px;color-scheme:light dark;background:Canvas\"></div>"
+        // And what the page's own scripts are told.
+        "<script>const asked = matchMedia('(prefers-color-scheme: dark)'); let told = 0, handled = 0;"
+        " asked.addEventListener('change', e => { if (e.matches === asked.matches) ++told; });"
+        " asked.onchange = () => ++handled;</script>"
         "<script>setTimeout(() => { const s = document.createElement('style'); s.textContent ="
         " '#late { background: rgb(0, 150, 0); } @media not all and (prefers-color-scheme: light) { #late { background: rgb(0, 0, 200); } }';"
         " document.head.appendChild(s); }, 50);</script></body></html>");
     page.load(server.url());
     ASSERT_TRUE(processUntil([&] { return finished; }));
 
-    std::optional<std::string> engine;
-    page.evaluateJavaScript("matchMedia('(prefers-color-scheme: dark)').matches ? 'dark' : 'light'",
-                            [&](std::string v) { engine = std::move(v); });
-    ASSERT_TRUE(processUntil([&] { return engine.has_value(); }));
-    EXPECT_EQ(*engine, engineDark ? "dark" : "light") << "the engine started in the first page's appearance";
-
     const auto pixel = [&](int x, int y) { return QColor(main.screen()->grabWindow(main.winId(), x, y, 1, 1).toImage().pixel(0, 0)); };
+    EXPECT_TRUE(processUntil([&] { return pixel(200, 350).lightness() == (engineDark ? 18 : 255); }))
+        << "the engine started in the first page's appearance: " << pixel(200, 350).name().toStdString();
     const auto reads = [&](bool dark) {
         const QColor want = dark ? QColor(0, 0, 200) : QColor(0, 150, 0);
         return processUntil([&] { return pixel(200, 50) == want && pixel(200, 150) == want && pixel(200, 250) == want; }, 5000);
     };
+    const auto told = [&] {
+        std::optional<std::string> answer;
+        page.evaluateJavaScript("[asked.matches, matchMedia('(prefers-color-scheme: light)').matches, told, handled,"
+                                " asked instanceof MediaQueryList, asked.media].join(' ')",
+                                [&](std::string v) { answer = std::move(v); });
+        processUntil([&] { return answer.has_value(); });
+        return answer.value_or("");
+    };
+    int switches = 0;
     for (bool dark : {engineDark, !engineDark, engineDark, !engineDark}) {
+        switches += dark != engineDark || switches > 0;
         page.setPrefersDarkColorScheme(dark);
         EXPECT_TRUE(reads(dark)) << (dark ? "dark: " : "light: ") << pixel(200, 50).name().toStdString() << " "
                                  << pixel(200, 150).name().toStdString() << " " << pixel(200, 250).name().toStdString();
+        const std::string count = std::to_string(switches);
+        EXPECT_EQ(told(), std::string(dark ? "true false " : "false true ") + count + " " + count +
+                              " true (prefers-color-scheme: dark)");
     }
+    // The system colours stay the engine's.
+    EXPECT_EQ(pixel(200, 350).lightness(), engineDark ? 18 : 255);
     // A reload opens the page in the appearance it has now.
     finished = false;
     page.load(server.url() + "again");
