@@ -1,8 +1,8 @@
 #include "CleanCommand.h"
 
+#include "CleanJournal.h"
 #include "Dashboard.h"
 #include "Home.h"
-#include "InterruptedCleans.h"
 #include "Movability.h"
 #include "Progress.h"
 #include "SizeAccounting.h"
@@ -220,7 +220,8 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     refuseUnoffered(project, stacks, around);
 
     const CleanLock lock(db.path(), CleanLock::Wait::UntilFree);
-    completeInterruptedCleans(db);
+    CleanJournal journal(db);
+    journal.settle();
 
     CleanOutcome out;
     CleanReportDTO& report = out.report;
@@ -340,8 +341,7 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
                 CleanItemDTO inFlight = item;
                 inFlight.success = true;
                 if (!seq) seq = ++moves;
-                db.savePendingMove(op, *seq,
-                                   {inFlight, info, trashed, static_cast<std::int64_t>(checked.dev), static_cast<std::int64_t>(checked.ino)});
+                journal.recordMove(op, *seq, {inFlight, info, trashed, checked});
             };
             try {
                 const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
@@ -357,7 +357,7 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             }
             if (!item.success && seq) {
                 try {
-                    db.dropPendingMove(op.id, *seq);
+                    journal.dropMove(op.id, *seq);
                 } catch (const DatabaseError& e) {
                     if (out.unrecorded.empty()) out.unrecorded = e.what();
                 }
@@ -387,11 +387,11 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     op.bytes_reclaimed = report.bytes_reclaimed;
     op.items = options.execute ? movedItems(report.items) : report.items;
     if ((options.execute || out.interrupted) && moved.empty()) {
-        db.dropPending(op.id);
+        journal.forget(op.id);
         return out;
     }
     try {
-        db.recordClean(op, dashboardAfter(db, project, moved));
+        journal.finish(op);
     } catch (const DatabaseError& e) {
         if (moved.empty()) throw;
         // What moved is in the Trash whatever the database says: it is

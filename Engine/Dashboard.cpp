@@ -92,9 +92,17 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
     return d;
 }
 
-bool applyClean(DashboardDTO& d, const std::string& projectPath, const std::vector<MovedFolder>& moved) {
+bool applyClean(DashboardDTO& d, const std::string& projectPath, const std::vector<MovedFolder>& movedFolders) {
     auto it = std::find_if(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& p) { return p.path == projectPath; });
     if (it == d.projects.end()) return false;
+    // Only folders the dashboard lists were counted in it: one that a scan
+    // found gone already is in none of its sums.
+    std::unordered_set<std::string_view> listed;
+    for (const auto& a : it->artifacts) listed.insert(a.absolute_path);
+    std::vector<MovedFolder> moved;
+    for (const auto& m : movedFolders)
+        if (listed.count(m.path)) moved.push_back(m);
+    if (moved.empty()) return false;
     std::unordered_set<std::string_view> gone;
     for (const auto& m : moved) gone.insert(m.path);
     auto& arts = it->artifacts;

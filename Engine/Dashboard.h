@@ -37,7 +37,7 @@ struct MovedFolder {
 };
 
 // Removes the moved artifacts of the project at `projectPath` and recomputes
-// the sums they were part of. False when the dashboard does not hold it.
+// the sums they were part of. False when the dashboard lists none of them.
 bool applyClean(DashboardDTO& dashboard, const std::string& projectPath, const std::vector<MovedFolder>& moved);
 
 }  // namespace tidewell::engine

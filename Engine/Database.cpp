@@ -3,11 +3,12 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 
 namespace tidewell::engine {
@@ -46,27 +47,38 @@ const char* const kMigrations[] = {
     "  PRIMARY KEY (clean_id, seq));",
 };
 
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    sqlite3_stmt* get() const { return stmt_; }
-    explicit operator bool() const { return stmt_ != nullptr; }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-void mkdirs(const std::string& folder) {
+void mkdirs(const std::string& folder, int& error) {
     for (std::size_t i = 1; i <= folder.size(); ++i) {
-        if (i == folder.size() || folder[i] == '/') mkdir(folder.substr(0, i).c_str(), 0700);
+        if (i != folder.size() && folder[i] != '/') continue;
+        if (mkdir(folder.substr(0, i).c_str(), 0700) != 0 && errno != EEXIST && !error) error = errno;
     }
 }
 
 std::int64_t clampToInt64(std::uint64_t v) { return v > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(v); }
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// "file:" URI of a path: every byte but unreserved ones and "/" as %XX.
+std::string fileUri(const std::string& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out = "file:";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+// How long a command waits for another one that holds the database.
+constexpr int kBusyMs = 5000;
 
 }  // namespace
 
@@ -81,33 +93,93 @@ Database::Database(const std::string& path) : path_(path) {
     }
 }
 
+Database::~Database() { sqlite3_close(db_); }
+
 void Database::open() {
-    if (const auto slash = path_.rfind('/'); slash != std::string::npos && slash > 0) mkdirs(path_.substr(0, slash));
+    int folderError = 0;
+    mkdirs(folderOf(path_), folderError);
     const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) fail(unusable());
-    sqlite3_busy_timeout(db_, 5000);
+    if (rc != SQLITE_OK) {
+        // Not there and not made: the reason is the folder's (a read-only
+        // filesystem, say), never that the file does not exist.
+        struct stat st {};
+        if (lstat(path_.c_str(), &st) != 0 && errno == ENOENT) {
+            if (!folderError && access(folderOf(path_).c_str(), W_OK) != 0) folderError = errno;
+            if (folderError) throw DatabaseError("database " + path_ + " cannot be created: " + std::strerror(folderError));
+        }
+        fail(unusable());
+    }
+    sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_extended_result_codes(db_, 1);
+    if (sqlite3_db_readonly(db_, "main") == 1) return openForReading(access(path_.c_str(), W_OK) != 0 ? std::strerror(errno) : "it is read-only");
     // Reading the schema is the first access to the file's contents: a file
     // that is not a database fails here, before anything is written.
-    {
-        Statement check(db_, "PRAGMA quick_check(1);");
-        if (!check) fail(unusable());
-        const int step = sqlite3_step(check.get());
-        if (step != SQLITE_ROW) fail(unusable());
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-        if (!text || std::strcmp(text, "ok") != 0) fail("is corrupt");
-    }
-    exec("PRAGMA journal_mode=WAL;");
+    const Check check = checkIntegrity();
+    // A file this user may write in a folder they may not: SQLite cannot
+    // make its companion files, so it is only read.
+    if (check == Check::Failed && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY && access(folderOf(path_).c_str(), W_OK) != 0)
+        return openForReading(std::string("its folder cannot be written: ") + std::strerror(errno));
+    if (check == Check::Failed) fail(unusable());
+    if (check == Check::Damaged) fail("is corrupt");
+    setWriteAheadLog();
     migrate();
 }
 
-Database::~Database() { sqlite3_close(db_); }
+// A database this user cannot write is read as it is, and never migrated.
+// Without write access to its folder, SQLite cannot make the shared-memory
+// index of a write-ahead log, and refuses to read; with no log waiting to be
+// read, the file alone holds everything, and is read as unchanging.
+void Database::openForReading(const std::string& why) {
+    readOnlyWhy_ = why;
+    const auto readable = [&] {
+        const Check check = checkIntegrity();
+        if (check == Check::Damaged) fail("is corrupt");
+        return check == Check::Ok;
+    };
+    if (!readable()) {
+        const int code = sqlite3_extended_errcode(db_) & 0xff;
+        struct stat wal {};
+        const bool logWaiting = stat((path_ + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
+        if ((code != SQLITE_READONLY && code != SQLITE_CANTOPEN) || logWaiting) fail(unusable());
+        sqlite3_close(db_);
+        db_ = nullptr;
+        if (sqlite3_open_v2((fileUri(path_) + "?immutable=1").c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                            nullptr) != SQLITE_OK)
+            fail(unusable());
+        sqlite3_extended_result_codes(db_, 1);
+        if (!readable()) fail(unusable());
+    }
+    schema_ = readSchemaVersion();
+    if (schema_ > kSchemaVersion)
+        throw DatabaseError("database " + path_ + " was written by a newer engine (schema " + std::to_string(schema_) + ")");
+}
+
+Database::Check Database::checkIntegrity() {
+    sqlite3_stmt* stmt = nullptr;
+    Check check = Check::Failed;
+    if (sqlite3_prepare_v2(db_, "PRAGMA quick_check(1);", -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        check = text && std::strcmp(text, "ok") == 0 ? Check::Ok : Check::Damaged;
+    }
+    sqlite3_finalize(stmt);
+    return check;
+}
 
 void Database::fail(const std::string& what) {
     std::string msg = "database " + path_ + " " + what;
+    if (what == "cannot be written" && !readOnlyWhy_.empty()) msg += ": " + readOnlyWhy_;
     if (db_) msg += std::string(" (") + sqlite3_errmsg(db_) + ")";
     if (const auto room = fullDisk()) msg += ": its disk is full (" + std::to_string(*room) + " bytes free); free some space and try again";
     throw DatabaseError(msg);
+}
+
+void Database::ensureWritable() {
+    if (!readOnlyWhy_.empty()) fail("cannot be written");
+}
+
+void Database::failAccess() {
+    const bool refusedWrite = !readOnlyWhy_.empty() && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY;
+    fail(writing_ || refusedWrite ? "cannot be written" : "cannot be read");
 }
 
 // SQLite reports a disk without room as an I/O error at times (when it
@@ -121,13 +193,7 @@ std::string Database::unusable() const {
     if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) return "is corrupt or not a database";
     const int e = db_ ? sqlite3_system_errno(db_) : 0;
     const std::string why = e ? ": " + std::string(std::strerror(e)) : "";
-    if (code == SQLITE_IOERR) return "cannot be read" + why;
-    if (code == SQLITE_READONLY || e == EROFS) return "cannot be written" + why;
-    if (code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
-        struct stat st {};
-        if (lstat(path_.c_str(), &st) != 0 && errno == ENOENT) return "cannot be created" + why;
-        return "cannot be read" + why;
-    }
+    if (code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_PERM) return "cannot be read" + why;
     return "cannot be opened" + why;
 }
 
@@ -137,9 +203,8 @@ std::optional<std::uint64_t> Database::fullDisk() const {
     if (!db_) return std::nullopt;
     const int code = sqlite3_extended_errcode(db_) & 0xff;
     if (code != SQLITE_FULL && code != SQLITE_IOERR) return std::nullopt;
-    const auto slash = path_.rfind('/');
     struct statvfs vfs {};
-    if (slash == std::string::npos || statvfs(slash == 0 ? "/" : path_.substr(0, slash).c_str(), &vfs) != 0) return std::nullopt;
+    if (statvfs(folderOf(path_).c_str(), &vfs) != 0) return std::nullopt;
     const std::uint64_t room = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
     constexpr std::uint64_t kTooLittle = 1u << 20;
     if (code != SQLITE_FULL && room >= kTooLittle) return std::nullopt;
@@ -150,188 +215,138 @@ void Database::exec(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot be written");
 }
 
-int Database::schemaVersion() {
-    Statement s(db_, "PRAGMA user_version;");
-    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) fail("cannot be read");
-    return sqlite3_column_int(s.get(), 0);
+// Switching to the write-ahead log takes the whole file for a moment, and
+// SQLite does not wait for that lock itself: a command that opens a new
+// database while another one does waits here as for any other lock.
+void Database::setWriteAheadLog() {
+    for (int waited = 0;; waited += 10) {
+        const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyMs) fail("cannot be written");
+        sqlite3_sleep(10);
+    }
+}
+
+int Database::readSchemaVersion() {
+    Query s(*this, "PRAGMA user_version;");
+    if (!s.next()) fail("cannot be read");
+    return static_cast<int>(s.int64(0));
 }
 
 void Database::migrate() {
-    const int version = schemaVersion();
-    if (version > kSchemaVersion)
-        throw DatabaseError("database " + path_ + " was written by a newer engine (schema " + std::to_string(version) + ")");
-    for (int v = version; v < kSchemaVersion; ++v) {
-        exec("BEGIN IMMEDIATE;");
-        try {
-            exec(kMigrations[v]);
-            exec(("PRAGMA user_version=" + std::to_string(v + 1) + ";").c_str());
-            exec("COMMIT;");
-        } catch (...) {
-            sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
-            throw;
+    schema_ = readSchemaVersion();
+    if (schema_ > kSchemaVersion)
+        throw DatabaseError("database " + path_ + " was written by a newer engine (schema " + std::to_string(schema_) + ")");
+    if (schema_ == kSchemaVersion) return;
+    // Read again under the lock: another command may have migrated meanwhile.
+    write([&] {
+        for (schema_ = readSchemaVersion(); schema_ < kSchemaVersion; ++schema_) {
+            exec(kMigrations[schema_]);
+            exec(("PRAGMA user_version=" + std::to_string(schema_ + 1) + ";").c_str());
         }
+    });
+}
+
+void Database::begin() {
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot be written");
+    writing_ = true;
+}
+
+void Database::commit() {
+    if (sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        writing_ = false;
+        return;
+    }
+    // The message is made before the rollback replaces SQLite's error.
+    try {
+        fail("cannot be written");
+    } catch (...) {
+        rollback();
+        throw;
     }
 }
 
+void Database::rollback() {
+    sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+    writing_ = false;
+}
+
+Database::Query::Query(Database& db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db.db_, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+        db_.failAccess();
+    }
+}
+
+Database::Query::~Query() { sqlite3_finalize(stmt_); }
+
+Database::Query& Database::Query::bind(int index, std::string_view text) {
+    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Database::Query& Database::Query::bind(int index, std::int64_t value) {
+    sqlite3_bind_int64(stmt_, index, value);
+    return *this;
+}
+
+Database::Query& Database::Query::bindNull(int index) {
+    sqlite3_bind_null(stmt_, index);
+    return *this;
+}
+
+bool Database::Query::next() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc != SQLITE_DONE) db_.failAccess();
+    sqlite3_reset(stmt_);
+    return false;
+}
+
+void Database::Query::run() {
+    while (next()) {
+    }
+}
+
+std::string Database::Query::text(int column) const {
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+
+std::int64_t Database::Query::int64(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+bool Database::Query::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
 void Database::writeDashboard(const DashboardDTO& d) {
-    Statement s(db_, "INSERT OR REPLACE INTO scan_cache (id, scanned_at_unix, json) VALUES (1, ?, ?);");
-    if (!s) fail("cannot be written");
-    const std::string json = encode(d);
-    sqlite3_bind_int64(s.get(), 1, d.scanned_at_unix);
-    sqlite3_bind_text(s.get(), 2, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+    Query(*this, "INSERT OR REPLACE INTO scan_cache (id, scanned_at_unix, json) VALUES (1, ?, ?);")
+        .bind(1, d.scanned_at_unix)
+        .bind(2, encode(d))
+        .run();
 }
 
 void Database::insertOperation(const OperationDTO& op) {
-    Statement s(db_,
-                "INSERT INTO operations (id, timestamp_unix, project_path, dry_run, bytes_reclaimed, json) "
-                "VALUES (?, ?, ?, ?, ?, ?);");
-    if (!s) fail("cannot be written");
-    const std::string json = encode(op);
-    sqlite3_bind_text(s.get(), 1, op.id.data(), static_cast<int>(op.id.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int64(s.get(), 2, op.timestamp_unix);
-    if (op.project_path) sqlite3_bind_text(s.get(), 3, op.project_path->data(), static_cast<int>(op.project_path->size()), SQLITE_TRANSIENT);
-    else sqlite3_bind_null(s.get(), 3);
-    sqlite3_bind_int(s.get(), 4, op.dry_run ? 1 : 0);
-    sqlite3_bind_int64(s.get(), 5, clampToInt64(op.bytes_reclaimed));
-    sqlite3_bind_text(s.get(), 6, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
+    Query q(*this,
+            "INSERT INTO operations (id, timestamp_unix, project_path, dry_run, bytes_reclaimed, json) "
+            "VALUES (?, ?, ?, ?, ?, ?);");
+    q.bind(1, op.id).bind(2, op.timestamp_unix);
+    if (op.project_path) q.bind(3, *op.project_path);
+    else q.bindNull(3);
+    q.bind(4, std::int64_t{op.dry_run ? 1 : 0}).bind(5, clampToInt64(op.bytes_reclaimed)).bind(6, encode(op)).run();
 }
 
-void Database::saveDashboard(const DashboardDTO& dashboard) { recordClean(OperationDTO{}, dashboard); }
-
-void Database::addOperation(const OperationDTO& op) { recordClean(op, std::nullopt); }
-
-void Database::recordClean(const OperationDTO& op, const std::optional<DashboardDTO>& dashboard) {
-    exec("BEGIN IMMEDIATE;");
-    try {
-        if (!op.id.empty()) {
-            insertOperation(op);
-            deletePending(op.id);
-        }
-        if (dashboard) writeDashboard(*dashboard);
-        exec("COMMIT;");
-    } catch (...) {
-        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-void Database::deletePending(const std::string& id) {
-    for (const char* sql : {"DELETE FROM pending_moves WHERE clean_id = ?;", "DELETE FROM pending_cleans WHERE id = ?;"}) {
-        Statement s(db_, sql);
-        if (!s) fail("cannot be written");
-        sqlite3_bind_text(s.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
-    }
-}
-
-void Database::dropPending(const std::string& id) {
-    exec("BEGIN IMMEDIATE;");
-    try {
-        deletePending(id);
-        exec("COMMIT;");
-    } catch (...) {
-        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-void Database::savePendingMove(const OperationDTO& operation, int seq, const PendingMove& move) {
-    OperationDTO header = operation;
-    header.items.reset();
-    const std::string headerJson = encode(header), itemJson = encode(move.item);
-    exec("BEGIN IMMEDIATE;");
-    try {
-        Statement h(db_, "INSERT OR IGNORE INTO pending_cleans (id, operation) VALUES (?, ?);");
-        if (!h) fail("cannot be written");
-        sqlite3_bind_text(h.get(), 1, header.id.data(), static_cast<int>(header.id.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(h.get(), 2, headerJson.data(), static_cast<int>(headerJson.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(h.get()) != SQLITE_DONE) fail("cannot be written");
-        Statement m(db_,
-                    "INSERT OR REPLACE INTO pending_moves (clean_id, seq, item, info, trashed, dev, ino) "
-                    "VALUES (?, ?, ?, ?, ?, ?, ?);");
-        if (!m) fail("cannot be written");
-        sqlite3_bind_text(m.get(), 1, header.id.data(), static_cast<int>(header.id.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(m.get(), 2, seq);
-        sqlite3_bind_text(m.get(), 3, itemJson.data(), static_cast<int>(itemJson.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(m.get(), 4, move.info.data(), static_cast<int>(move.info.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(m.get(), 5, move.trashed.data(), static_cast<int>(move.trashed.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(m.get(), 6, move.dev);
-        sqlite3_bind_int64(m.get(), 7, move.ino);
-        if (sqlite3_step(m.get()) != SQLITE_DONE) fail("cannot be written");
-        exec("COMMIT;");
-    } catch (...) {
-        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-void Database::dropPendingMove(const std::string& id, int seq) {
-    Statement s(db_, "DELETE FROM pending_moves WHERE clean_id = ? AND seq = ?;");
-    if (!s) fail("cannot be written");
-    sqlite3_bind_text(s.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int(s.get(), 2, seq);
-    // A single statement is its own transaction.
-    if (sqlite3_step(s.get()) != SQLITE_DONE) fail("cannot be written");
-}
-
-std::vector<Database::PendingClean> Database::pendingCleans() {
-    std::vector<PendingClean> out;
-    Statement s(db_, "SELECT id, operation, moving_info, moving_trashed, moving_dev, moving_ino FROM pending_cleans;");
-    Statement moves(db_, "SELECT item, info, trashed, dev, ino FROM pending_moves WHERE clean_id = ? ORDER BY seq;");
-    if (!s || !moves) fail("cannot be read");
-    const auto text = [](const Statement& st, int col) {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), col));
-        return std::string(t ? t : "", static_cast<std::size_t>(sqlite3_column_bytes(st.get(), col)));
-    };
-    int rc;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        PendingClean p;
-        const std::string id = text(s, 0);
-        try {
-            p.operation = decode<OperationDTO>(text(s, 1));
-        } catch (const DecodeError&) {
-            continue;
-        }
-        if (!p.operation.items) p.operation.items.emplace();
-        // A clean recorded by an older engine keeps its items and its move
-        // in flight in the one record.
-        p.movingInfo = text(s, 2);
-        p.movingTrashed = text(s, 3);
-        p.movingDev = sqlite3_column_int64(s.get(), 4);
-        p.movingIno = sqlite3_column_int64(s.get(), 5);
-        sqlite3_reset(moves.get());
-        sqlite3_bind_text(moves.get(), 1, id.data(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
-        int mrc;
-        while ((mrc = sqlite3_step(moves.get())) == SQLITE_ROW) {
-            try {
-                p.operation.items->push_back(decode<CleanItemDTO>(text(moves, 0)));
-            } catch (const DecodeError&) {
-                continue;
-            }
-            p.movingInfo = text(moves, 1);
-            p.movingTrashed = text(moves, 2);
-            p.movingDev = sqlite3_column_int64(moves.get(), 3);
-            p.movingIno = sqlite3_column_int64(moves.get(), 4);
-        }
-        if (mrc != SQLITE_DONE) fail("cannot be read");
-        out.push_back(std::move(p));
-    }
-    if (rc != SQLITE_DONE) fail("cannot be read");
-    return out;
+std::int64_t Database::lastOperationRow() {
+    if (schema_ == 0) return 0;
+    Query q(*this, "SELECT COALESCE(MAX(rowid), 0) FROM operations;");
+    return q.next() ? q.int64(0) : 0;
 }
 
 std::optional<DashboardDTO> Database::lastDashboard() {
-    Statement s(db_, "SELECT json FROM scan_cache WHERE id = 1;");
-    if (!s) fail("cannot be read");
-    const int rc = sqlite3_step(s.get());
-    if (rc == SQLITE_DONE) return std::nullopt;
-    if (rc != SQLITE_ROW) fail("cannot be read");
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
-    const int n = sqlite3_column_bytes(s.get(), 0);
+    if (schema_ == 0) return std::nullopt;  // an empty file read as it is
+    Query s(*this, "SELECT json FROM scan_cache WHERE id = 1;");
+    if (!s.next()) return std::nullopt;
     try {
-        return decode<DashboardDTO>(std::string_view(text ? text : "", static_cast<std::size_t>(n)));
+        return decode<DashboardDTO>(s.text(0));
     } catch (const DecodeError& e) {
         throw DatabaseError("database " + path_ + ": the stored scan cannot be read: " + e.what());
     }
@@ -339,20 +354,16 @@ std::optional<DashboardDTO> Database::lastDashboard() {
 
 std::vector<OperationDTO> Database::operations(std::int64_t limit) {
     std::vector<OperationDTO> out;
-    Statement s(db_, "SELECT json FROM operations ORDER BY timestamp_unix DESC, rowid DESC LIMIT ?;");
-    if (!s) fail("cannot be read");
-    sqlite3_bind_int64(s.get(), 1, limit);
-    int rc;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
-        const int n = sqlite3_column_bytes(s.get(), 0);
+    if (schema_ == 0) return out;
+    Query s(*this, "SELECT json FROM operations ORDER BY timestamp_unix DESC, rowid DESC LIMIT ?;");
+    s.bind(1, limit);
+    while (s.next()) {
         try {
-            out.push_back(decode<OperationDTO>(std::string_view(text ? text : "", static_cast<std::size_t>(n))));
+            out.push_back(decode<OperationDTO>(s.text(0)));
         } catch (const DecodeError&) {
             // A damaged entry is left out; the others still count.
         }
     }
-    if (rc != SQLITE_DONE) fail("cannot be read");
     return out;
 }
 

@@ -2,15 +2,19 @@
 // The engine's SQLite database: the last dashboard (scan_cache row 1) and the
 // history of dry runs and cleans (operations), each record stored as its JSON
 // text on one line, as the application reads them with the sqlite3 shell.
+// What a real clean keeps here while it moves is CleanJournal's.
 
 #include "core/EngineRecords.h"
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tidewell::engine {
 
@@ -25,67 +29,85 @@ public:
 
     // Opens (creating the file and its folder when missing) and migrates.
     // A file that is not a database or is damaged is refused, never replaced.
+    // One this user can read but not write is opened for reading: the
+    // commands that only read answer, and every write says why it cannot be.
     explicit Database(const std::string& path);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    void saveDashboard(const DashboardDTO& dashboard);
     std::optional<DashboardDTO> lastDashboard();
-
-    void addOperation(const OperationDTO& op);
     std::vector<OperationDTO> operations(std::int64_t limit);
 
-    // The operation and the updated dashboard in one transaction; the
-    // operation's pending record, if any, goes with it.
-    void recordClean(const OperationDTO& op, const std::optional<DashboardDTO>& dashboard);
+    // One statement. Its failures say the database cannot be written inside
+    // a write, else that it cannot be read.
+    class Query {
+    public:
+        Query(Database& db, const char* sql);
+        ~Query();
+        Query(const Query&) = delete;
+        Query& operator=(const Query&) = delete;
+        Query& bind(int index, std::string_view text);
+        Query& bind(int index, std::int64_t value);
+        Query& bindNull(int index);
+        bool next();  // true with a row, false when done
+        void run();   // to the end, for a statement without rows
+        std::string text(int column) const;
+        std::int64_t int64(int column) const;
+        bool isNull(int column) const;
 
-    // A real clean under way, kept apart from the history the application
-    // reads until it is complete: what moved so far and the move in flight.
-    struct PendingClean {
-        OperationDTO operation;  // its last item is the one in flight, when there is one
-        std::string movingInfo;  // info file and trash entry of the move in flight
-        std::string movingTrashed;
-        std::int64_t movingDev = 0;
-        std::int64_t movingIno = 0;
+    private:
+        Database& db_;
+        sqlite3_stmt* stmt_ = nullptr;
     };
-    // One move of a clean under way, recorded just before it is made: the
-    // folder (its item), where it goes in the trash and what it is. Each move
-    // adds a record of its own, so a clean of thousands of folders writes as
-    // much per folder as a clean of one.
-    struct PendingMove {
-        CleanItemDTO item;
-        std::string info;
-        std::string trashed;
-        std::int64_t dev = 0;
-        std::int64_t ino = 0;
-    };
-    // Records (or, for the same `seq`, replaces) move `seq` of the clean
-    // `operation` (whose items are not stored here).
-    void savePendingMove(const OperationDTO& operation, int seq, const PendingMove& move);
-    // A move that was recorded and then not made.
-    void dropPendingMove(const std::string& id, int seq);
-    // Each clean under way with the items of its moves in order, the last
-    // one in flight.
-    std::vector<PendingClean> pendingCleans();
-    void dropPending(const std::string& id);
 
-    int schemaVersion();
+    // Runs `body` in one write transaction: all of it is stored, or nothing.
+    template <class Body> void write(Body&& body) {
+        begin();
+        try {
+            body();
+        } catch (...) {
+            rollback();
+            throw;
+        }
+        commit();
+    }
+
+    // The history entries' own order (rowid), to tell which were recorded
+    // after a given moment.
+    std::int64_t lastOperationRow();
+    // Inside write(): one history entry; the dashboard of scan_cache row 1.
+    void insertOperation(const OperationDTO& op);
+    void writeDashboard(const DashboardDTO& d);
+
+    int schemaVersion() const { return schema_; }
+    // Says why this user cannot write it, when they cannot.
+    void ensureWritable();
     const std::string& path() const { return path_; }
 
 private:
+    friend class Query;
     void open();
+    void openForReading(const std::string& why);
+    enum class Check { Ok, Damaged, Failed };
+    Check checkIntegrity();
     void exec(const char* sql);
+    void setWriteAheadLog();
     void migrate();
-    void insertOperation(const OperationDTO& op);
-    void deletePending(const std::string& id);
-    void writeDashboard(const DashboardDTO& d);
+    int readSchemaVersion();
+    void begin();
+    void commit();
+    void rollback();
     [[noreturn]] void fail(const std::string& what);
+    [[noreturn]] void failAccess();
     std::string unusable() const;
     std::optional<std::uint64_t> fullDisk() const;
 
     std::string path_;
     sqlite3* db_ = nullptr;
+    int schema_ = 0;
+    bool writing_ = false;
+    std::string readOnlyWhy_;  // why this user cannot write it, when they cannot
 };
 
 // A new random identifier: a version 4 UUID.

@@ -1,6 +1,7 @@
 #include "ScanCommand.h"
 
 #include "Activity.h"
+#include "CleanJournal.h"
 #include "Dashboard.h"
 #include "Home.h"
 #include "Movability.h"
@@ -35,6 +36,9 @@ std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<
 
 std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDetector& detector, Database& db,
                                     const std::atomic<bool>& stop, std::FILE* progressOut) {
+    CleanJournal journal(db);
+    // Cleans recorded from here on may move folders this scan measures.
+    const std::int64_t historyMark = journal.historyMark();
     Progress progress(options.progress ? progressOut : nullptr, static_cast<std::int64_t>(options.roots.size()));
     progress.emit("start", "Scan started.");
     Walker walker(detector, progress, stop, options.maxDepth, Walker::defaultThreads());
@@ -64,7 +68,7 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     ctx.idleDays = options.idleDays;
     ctx.workingFolders = userWorkingFolders();
     DashboardDTO dashboard = buildDashboard(walk, detector, std::move(caches), options.roots, ctx);
-    db.saveDashboard(dashboard);
+    journal.storeScan(dashboard, historyMark);
     progress.emit("done", "Scan complete: " + std::to_string(dashboard.project_count) + " projects found.");
     return dashboard;
 }

@@ -3,7 +3,6 @@
 #include "Home.h"
 #include "MountTable.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/stat.h>
@@ -116,44 +115,13 @@ std::string infoText(const std::string& encodedPath, const std::string& date) {
     return "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + date + "\n";
 }
 
-// The Path= of an info file that holds exactly what this engine writes (the
-// three lines), or nothing.
-std::optional<std::string> ownInfoPath(const std::string& text) {
-    static const std::string head = "[Trash Info]\nPath=", date = "\nDeletionDate=";
-    if (text.size() <= head.size() || text.compare(0, head.size(), head) != 0 || text.back() != '\n') return std::nullopt;
-    const std::size_t pathEnd = text.find('\n', head.size());
-    if (text.compare(pathEnd, date.size(), date) != 0 || text.find('\n', pathEnd + date.size()) != text.size() - 1)
-        return std::nullopt;
-    return text.substr(head.size(), pathEnd - head.size());
-}
-
-// An info file's text (info files of long paths outgrow one page).
-std::string readInfo(int infoFd, const std::string& entry) {
-    const int fd = openat(infoFd, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string text;
-    char buf[8192];
-    ssize_t n;
-    while (text.size() < (1u << 20) && ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
-        if (n > 0) text.append(buf, static_cast<std::size_t>(n));
-    close(fd);
-    return text;
-}
-
-const std::string kInfoSuffix = ".trashinfo";
-
-// Whether the info file `entry` names a trash entry that is not there.
-bool withoutItsFolder(int filesFd, const std::string& entry) {
-    struct stat st {};
-    const std::string trashName = entry.substr(0, entry.size() - kInfoSuffix.size());
-    return fstatat(filesFd, trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
-}
-
-// "NAME.trashinfo" or "NAME.N.trashinfo": the names this engine gives a folder NAME.
-bool isInfoNameFor(const std::string& entry, const std::string& name) {
-    if (entry.size() < name.size() + kInfoSuffix.size() || entry.compare(0, name.size(), name) != 0) return false;
-    const std::string number = entry.substr(name.size(), entry.size() - name.size() - kInfoSuffix.size());
-    return number.empty() || (number.size() >= 2 && number[0] == '.' && number.find_first_not_of("0123456789", 1) == std::string::npos);
+// Whether `text` is what infoText() gives for `encodedPath`, whole or cut
+// short while it was written (the date is any).
+bool writtenFor(const std::string& text, const std::string& encodedPath) {
+    const std::string head = infoText(encodedPath, "");
+    const std::string_view withoutEnd(head.data(), head.size() - 1);
+    if (text.size() <= withoutEnd.size()) return withoutEnd.compare(0, text.size(), text) == 0;
+    return text.compare(0, withoutEnd.size(), withoutEnd) == 0 && text.find('\n', withoutEnd.size()) >= text.size() - 1;
 }
 
 }  // namespace
@@ -175,6 +143,23 @@ std::string trashPathEncode(const std::string& path) {
     return out;
 }
 
+bool isOwnInfoFileFor(const std::string& infoFile, const std::string& path) {
+    const int fd = open(infoFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Info files of long paths outgrow any one read.
+    std::string text;
+    char buf[8192];
+    ssize_t n;
+    while (text.size() < (1u << 20) && ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
+        if (n > 0) text.append(buf, static_cast<std::size_t>(n));
+    close(fd);
+    // The whole path, or the part of it below any folder (a volume's top).
+    const std::string encoded = trashPathEncode(path);
+    for (std::size_t from = 0; from != std::string::npos; from = encoded.find('/', from + 1))
+        if (writtenFor(text, encoded.substr(from == 0 ? 0 : from + 1))) return true;
+    return false;
+}
+
 std::string mountPointFor(const std::string& path, const std::string& mountinfo) {
     MountTable mounts;
     mounts.parse(mountinfo);
@@ -191,28 +176,6 @@ std::string trashDeletionDate(long long unixSeconds) {
 }
 
 TrashMover::TrashMover(std::string dataHome) : dataHome_(std::move(dataHome)) {}
-
-TrashMover::Learnt& TrashMover::learnt(const std::string& trash, int infoFd, int filesFd) {
-    Learnt& l = learnt_[trash];
-    if (l.read) return l;
-    l.read = true;
-    const int dupFd = fcntl(infoFd, F_DUPFD_CLOEXEC, 0);
-    DIR* dir = dupFd < 0 ? nullptr : fdopendir(dupFd);
-    if (!dir) {
-        if (dupFd >= 0) close(dupFd);
-        return l;
-    }
-    rewinddir(dir);  // a duplicate shares its read position
-    while (const dirent* d = readdir(dir)) {
-        const std::string entry = d->d_name;
-        if (entry.size() <= kInfoSuffix.size() || entry.compare(entry.size() - kInfoSuffix.size(), kInfoSuffix.size(), kInfoSuffix) != 0 ||
-            !withoutItsFolder(filesFd, entry))
-            continue;
-        if (const auto path = ownInfoPath(readInfo(infoFd, entry))) l.leftovers[*path].push_back(entry);
-    }
-    closedir(dir);
-    return l;
-}
 
 TrashResult TrashMover::trashPath(const std::string& absolutePath) {
     const auto slash = absolutePath.rfind('/');
@@ -305,20 +268,11 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     }
 
     const std::string encoded = trashPathEncode(infoPath);
-    Learnt& known = learnt(trash, infoFd, filesFd);
-    // Info files of this path that a move cut short left without their folder
-    // (found when the trash was first read, each checked again now).
-    if (const auto it = known.leftovers.find(encoded); it != known.leftovers.end()) {
-        for (const auto& entry : it->second)
-            if (isInfoNameFor(entry, name) && withoutItsFolder(filesFd, entry) && ownInfoPath(readInfo(infoFd, entry)) == encoded)
-                unlinkat(infoFd, entry.c_str(), 0);
-        known.leftovers.erase(it);
-    }
     const std::string info = infoText(encoded, trashDeletionDate(static_cast<long long>(std::time(nullptr))));
     // Names are tried in turn: a trash that holds a thousand folders of one name
     // (node_modules, __pycache__) still takes the next, and the next move of
     // that name starts after the last one taken.
-    int& next = known.nextNumber[name];
+    int& next = nextNumber_[trash][name];
     for (int attempt = std::max(next, 1); attempt <= 1000000; ++attempt) {
         std::string trashName = name;
         if (attempt > 1) trashName += "." + std::to_string(attempt);

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 namespace tidewell::engine {
 
@@ -42,8 +41,9 @@ public:
     // what moves must be that folder: anything else found in its place is
     // refused before the trash is touched, and anything swapped in during the
     // move is put back (or, when its place is taken again, left restorable in
-    // the trash) and the move fails. Info files that an interrupted move of
-    // the same path left without their folder are removed first.
+    // the trash) and the move fails. No info file but the one it writes is
+    // ever removed: one without its folder may be another program's move in
+    // progress (the clean's own records name what a move cut short left).
     virtual TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath,
                               const FolderIdentity* expected = nullptr, const BeforeMove& beforeMove = {});
 
@@ -61,23 +61,21 @@ private:
     TrashResult move(int parentFd, const std::string& name, const std::string& absolutePath, const FolderIdentity* expected,
                      const BeforeMove& beforeMove);
 
-    // What this mover learnt of one trash folder: its info files left without
-    // their folder (read once, by the Path= they name), and the next number
-    // to try for each name. A clean of thousands of folders of one name then
-    // costs the same per folder as a clean of one.
-    struct Learnt {
-        bool read = false;
-        std::unordered_map<std::string, std::vector<std::string>> leftovers;
-        std::unordered_map<std::string, int> nextNumber;
-    };
-    Learnt& learnt(const std::string& trash, int infoFd, int filesFd);
+    // The next number to try for each name, per trash folder: a clean of
+    // thousands of folders of one name costs the same per folder as a clean
+    // of one.
+    std::map<std::string, std::unordered_map<std::string, int>> nextNumber_;
 
     std::string dataHome_;
-    std::map<std::string, Learnt> learnt_;  // by trash folder
 };
 
 // Path= value: every byte but unreserved characters and "/" as %XX.
 std::string trashPathEncode(const std::string& path);
+
+// Whether the info file at `infoFile` holds what this engine writes, or had
+// begun to write when it was stopped, for the folder at `path` (a volume's
+// trash names it relative to the volume's top). Read whole, however long.
+bool isOwnInfoFileFor(const std::string& infoFile, const std::string& path);
 
 // The mount point holding `path` among the mount points of a mountinfo text:
 // the longest one that is `path` or a parent of it.

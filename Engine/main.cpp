@@ -2,10 +2,10 @@
 // folders, and moves chosen ones to the Trash.
 
 #include "CleanCommand.h"
+#include "CleanJournal.h"
 #include "CommandLine.h"
 #include "Database.h"
 #include "Home.h"
-#include "InterruptedCleans.h"
 #include "ProjectDetector.h"
 #include "Rules.h"
 #include "ScanCommand.h"
@@ -48,10 +48,10 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
     try {
         Database db(dbPath);
         if (cl.command != "clean") {
-            // A clean cut short is completed by whatever command comes next;
+            // A clean cut short is settled by whatever command comes next;
             // when that cannot be done now, this command still is.
             try {
-                completeInterruptedCleansIfIdle(db);
+                CleanJournal(db).settleIfIdle();
             } catch (const DatabaseError& e) {
                 std::fprintf(stderr, "tidewell-engine: an interrupted clean cannot be completed yet: %s\n", e.what());
             }

@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -155,4 +156,113 @@ TEST_F(BadInput, AFullDiskIsNotACorruptDatabase) {
     unlink((folder + "/fill").c_str());
     const RunResult log = engine.run({"log", "--limit", "5", "--json"});
     EXPECT_EQ(decodeArray<OperationDTO>(log.out).size(), 1u) << log.err;
+}
+
+// Commands started together before their database exists (the application's
+// first scan beside a command in a terminal): each waits while another one
+// creates it, reads it, switches it to its write-ahead log or migrates it,
+// and every one of them works. Here the test itself has made the file and
+// holds it, as the first one does, while they start.
+TEST_F(BadInput, CommandsStartedTogetherOnANewDatabaseAllWork) {
+    writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/.next/page.html", 5000}});
+    const char* bundle = std::getenv("TIDEWELL_BUNDLE");
+    const std::string program = std::string(bundle ? bundle : "") + "/bin/tidewell-engine";
+    const std::vector<std::vector<std::string>> commands = {
+        {"last", "--json"}, {"log", "--limit", "5", "--json"}, {"scan", "--json", "--root", t / "tree"}, {"clean", "--project", t / "tree/a", "--json"}};
+    for (int round = 0; round < 3; ++round) {
+        const std::string folder = t / ("new" + std::to_string(round)), db = folder + "/tidewell.sqlite";
+        makeDirs(folder);
+        sqlite3* first = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &first), SQLITE_OK);
+        // Made, and being migrated: as the first command holds it for a moment.
+        ASSERT_EQ(sqlite3_exec(first, "PRAGMA user_version=0; BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+        int gate[2];
+        ASSERT_EQ(pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                close(gate[1]);
+                char c;
+                (void)!read(gate[0], &c, 1);  // all start when the gate closes
+                for (const auto& e : engine.env()) putenv(const_cast<char*>(e.c_str()));
+                dup2(open("/dev/null", O_WRONLY), 1);
+                dup2(open((folder + "/" + std::to_string(i) + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+                std::vector<std::string> args = {program, "--db", db};
+                args.insert(args.end(), commands[i].begin(), commands[i].end());
+                std::vector<char*> argv;
+                for (auto& a : args) argv.push_back(a.data());
+                argv.push_back(nullptr);
+                execv(program.c_str(), argv.data());
+                _exit(127);
+            }
+            children.push_back(pid);
+        }
+        close(gate[0]);
+        close(gate[1]);
+        usleep(200 * 1000);  // the commands meet the first one while it holds the file
+        sqlite3_exec(first, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close(first);
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            int status = 0;
+            waitpid(children[i], &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << commands[i][0] << " in round " << round << ": " << readText(folder + "/" + std::to_string(i) + ".err");
+        }
+        if (HasFailure()) break;
+    }
+}
+
+// A database this user can read but not write (its file, or the filesystem
+// it is on, is read-only) still answers `last` and `log`; what would write
+// to it says that it cannot be written and why, and moves nothing. A
+// database that a read-only filesystem keeps from being made says so.
+TEST_F(BadInput, ADatabaseThatCannotBeWrittenAnswersLastAndLogAndSaysWhyItCannotBeWritten) {
+    writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/.next/page.html", 5000}});
+    const std::string db = t / "db/tidewell.sqlite";
+    ASSERT_EQ(engine.run({"--db", db, "scan", "--json", "--root", t / "tree"}, false).exitCode, 0);
+    ASSERT_EQ(engine.run({"--db", db, "clean", "--project", t / "tree/a", "--json"}, false).exitCode, 0);
+    const std::string stored = engine.run({"--db", db, "last", "--json"}, false).out;
+    const std::string history = engine.run({"--db", db, "log", "--limit", "5", "--json"}, false).out;
+    ASSERT_EQ(decodeArray<OperationDTO>(history).size(), 1u);
+    runProgram({"chown", "-R", "65534:65534", t / "tree"}, {}, t.path());
+    const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    const auto holds = [&](const std::string& at, const std::vector<std::string>& prefix, const std::string& why) {
+        SCOPED_TRACE(at + ", " + why);
+        const auto command = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), {"--db", at});
+            return engine.run(args, false, false, prefix);
+        };
+        const RunResult last = command({"last", "--json"}), log = command({"log", "--limit", "5", "--json"});
+        EXPECT_EQ(last.exitCode, 0) << last.err;
+        EXPECT_EQ(last.out, stored);
+        EXPECT_EQ(log.exitCode, 0) << log.err;
+        EXPECT_EQ(log.out, history);
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"scan", "--json", "--root", t / "tree"}, {"clean", "--project", t / "tree/a", "--json", "--execute"}}) {
+            const RunResult r = command(args);
+            EXPECT_EQ(r.exitCode, 1) << args[0];
+            EXPECT_EQ(lineCount(r.err), 1) << r.err;
+            EXPECT_NE(r.err.find("database " + at + " cannot be written: " + why), std::string::npos) << r.err;
+        }
+        EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
+        EXPECT_EQ(engine.run({"--db", at, "last", "--json"}, false).out, stored) << "left as it was";
+    };
+    // Another user's file in another user's folder, both open to read.
+    chmod((t / "db").c_str(), 0755);
+    holds(db, asNobody, "Permission denied");
+    // The user's own file, read-only, in the user's own folder.
+    runProgram({"cp", "-a", t / "db", t / "own"}, {}, t.path());
+    runProgram({"chown", "-R", "65534:65534", t / "own"}, {}, t.path());
+    chmod((t / "own/tidewell.sqlite").c_str(), 0444);
+    holds(t / "own/tidewell.sqlite", asNobody, "Permission denied");
+    // A read-only filesystem.
+    const ReadOnlyBindMount readOnly(t / "db", t / "db");
+    ASSERT_TRUE(readOnly.mounted()) << "tests run as root";
+    holds(db, {}, "Read-only file system");
+    for (const std::string& missing : {t / "db/none.sqlite", t / "db/sub/none.sqlite"}) {
+        const RunResult r = engine.run({"--db", missing, "last", "--json"}, false);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("database " + missing + " cannot be created: Read-only file system"), std::string::npos) << r.err;
+    }
 }

@@ -102,6 +102,13 @@ struct BindMount : ScopedMount {
     BindMount(const std::string& from, const std::string& at) : ScopedMount(from.c_str(), at, nullptr, MS_BIND, "") {}
 };
 
+// The folder `from` mounted again at `at`, read-only there: a read-only filesystem.
+struct ReadOnlyBindMount : BindMount {
+    ReadOnlyBindMount(const std::string& from, const std::string& at) : BindMount(from, at) {
+        if (mounted()) mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+    }
+};
+
 // Folders below `base`, each name 200 characters long, until the path is at
 // least `length` long (past PATH_MAX, which no path opens), made one name at
 // a time from an open folder. Returns the deepest one's path.

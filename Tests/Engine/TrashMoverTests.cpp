@@ -1,6 +1,8 @@
 #include "CleanCommand.h"
+#include "CleanJournal.h"
 #include "Database.h"
 #include "ProjectDetector.h"
+#include "ScanCommand.h"
 #include "TrashMover.h"
 
 #include "EngineTestSupport.h"
@@ -9,7 +11,10 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
 
 using namespace tidewell::engine;
 using enginetest::exists;
@@ -102,9 +107,11 @@ namespace {
 // a link or folder swapped in after the folder was measured (before the
 // move, or during it, once its trash information is written), the link that
 // names the project turned to another project before the first move, a
-// kill -9 at a point of the first move (the process just ends), or a database
-// that takes the first move's record and no other (a disk that fills up).
+// kill -9 at a point of a move (the process just ends), a pause once a move
+// is recorded (until the test lets it go on), or a database that takes the
+// first move's record and no other (a disk that fills up).
 enum class Interfere {
+    None,
     Stop,
     SwapLinkBefore,
     SwapFolderBefore,
@@ -116,39 +123,62 @@ enum class Interfere {
     KillAfterPendingRecord,
     KillAfterInfoFile,
     KillAfterMove,
+    PauseAfterPendingRecord,
     RecordOnce
 };
 
+// What to do at which move (1 is the first): the same at every move, or by plan.
+using MovePlan = std::map<int, Interfere>;
+
 class InterferingMover : public TrashMover {
 public:
-    InterferingMover(const enginetest::TempDir& t, Interfere how, std::atomic<bool>& stop)
-        : TrashMover(t / "data"), aside_(t / "aside"), how_(how), stop_(stop) {}
+    InterferingMover(const enginetest::TempDir& t, Interfere every, std::atomic<bool>& stop)
+        : TrashMover(t / "data"), aside_(t / "aside"), every_(every), stop_(stop) {}
+    InterferingMover(const enginetest::TempDir& t, MovePlan plan, std::atomic<bool>& stop)
+        : TrashMover(t / "data"), aside_(t / "aside"), every_(Interfere::None), plan_(std::move(plan)), stop_(stop) {}
+    // A pause says so on `ready` and waits for a byte on `go`.
+    void pauseThrough(int ready, int go) {
+        ready_ = ready;
+        go_ = go;
+    }
     TrashResult trash(int parentFd, const std::string& name, const std::string& path, const FolderIdentity* expected,
                       const BeforeMove& beforeMove) override {
         path_ = path;
-        if (how_ == Interfere::SwapLinkBefore || how_ == Interfere::SwapFolderBefore) swap(how_ == Interfere::SwapLinkBefore);
-        if (how_ == Interfere::SwapWayLinkBefore || how_ == Interfere::SwapWayFolderBefore) swapWay(how_ == Interfere::SwapWayLinkBefore);
-        if (how_ == Interfere::RetargetProjectBefore && !retargeted_) {
+        ++move_;
+        const Interfere how = now();
+        if (how == Interfere::SwapLinkBefore || how == Interfere::SwapFolderBefore) swap(how == Interfere::SwapLinkBefore);
+        if (how == Interfere::SwapWayLinkBefore || how == Interfere::SwapWayFolderBefore) swapWay(how == Interfere::SwapWayLinkBefore);
+        if (how == Interfere::RetargetProjectBefore && !retargeted_) {
             const std::string project = path_.substr(0, path_.rfind('/'));
             retargeted_ = unlink(project.c_str()) == 0 && symlink(aside_.c_str(), project.c_str()) == 0;
         }
         const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
-            if (how_ == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
+            if (how == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
             beforeMove(info, trashed);
-            if (how_ == Interfere::KillAfterPendingRecord) _exit(0);
+            if (how == Interfere::KillAfterPendingRecord) _exit(0);
+            if (how == Interfere::PauseAfterPendingRecord) {
+                char c = 0;
+                (void)!write(ready_, "r", 1);
+                (void)!read(go_, &c, 1);
+            }
         });
-        if (how_ == Interfere::KillAfterMove) _exit(0);
-        stop_.store(how_ == Interfere::Stop);
+        if (how == Interfere::KillAfterMove) _exit(0);
+        stop_.store(how == Interfere::Stop);
         return r;
     }
 
 protected:
     void infoWritten(const std::string&) override {
-        if (how_ == Interfere::KillAfterInfoFile) _exit(0);
-        if (how_ == Interfere::SwapLinkDuring || how_ == Interfere::SwapFolderDuring) swap(how_ == Interfere::SwapLinkDuring);
+        const Interfere how = now();
+        if (how == Interfere::KillAfterInfoFile) _exit(0);
+        if (how == Interfere::SwapLinkDuring || how == Interfere::SwapFolderDuring) swap(how == Interfere::SwapLinkDuring);
     }
 
 private:
+    Interfere now() const {
+        const auto at = plan_.find(move_);
+        return at == plan_.end() ? every_ : at->second;
+    }
     // The folder goes aside; a link to it, or another folder, takes its place.
     void swap(bool link) {
         enginetest::makeDirs(aside_);
@@ -169,7 +199,10 @@ private:
     }
 
     std::string aside_, path_;
-    Interfere how_;
+    Interfere every_;
+    MovePlan plan_;
+    int move_ = 0;
+    int ready_ = -1, go_ = -1;
     std::atomic<bool>& stop_;
     int recorded_ = 0;
     bool retargeted_ = false;
@@ -188,6 +221,12 @@ CleanOutcome cleanApp(const enginetest::TempDir& t, std::optional<Interfere> how
     }
     InterferingMover mover(t, *how, stop);
     return runClean({t / project, true, true}, detector, db, mover, stop);
+}
+
+// The cleans cut short that the database at `db` holds.
+std::vector<CutShortClean> cutShort(const std::string& db) {
+    Database d(db);
+    return CleanJournal(d).cutShort();
 }
 
 // Info files of the trash whose folder is not in files/.
@@ -249,7 +288,7 @@ TEST(CleanRace, SomethingSwappedInAfterMeasuringIsNeitherMovedNorClaimed) {
         EXPECT_FALSE(exists(t / "data/Trash/files/node_modules") || exists(t / "data/Trash/info/node_modules.trashinfo"));
         Database db(t / "db.sqlite");
         EXPECT_TRUE(db.operations(10).empty());
-        EXPECT_TRUE(db.pendingCleans().empty());
+        EXPECT_TRUE(CleanJournal(db).cutShort().empty());
     }
 }
 
@@ -273,7 +312,7 @@ TEST(CleanRace, AFolderOnTheWaySwappedAfterMeasuringLeavesEverythingInPlace) {
         EXPECT_FALSE(exists(t / "data/Trash/files/build") || exists(t / "data/Trash/info/build.trashinfo"));
         Database db(t / "db.sqlite");
         EXPECT_TRUE(db.operations(10).empty());
-        EXPECT_TRUE(db.pendingCleans().empty());
+        EXPECT_TRUE(CleanJournal(db).cutShort().empty());
     }
 }
 
@@ -313,7 +352,7 @@ TEST(CleanKilled, TheNextCommandOfAnyKindSettlesTheMoveCutShort) {
             }
             const bool movedFirst = how == Interfere::KillAfterMove;
             ASSERT_EQ(exists(t / "app/node_modules"), !movedFirst);
-            ASSERT_FALSE(Database(t / "db.sqlite").pendingCleans().empty());
+            ASSERT_FALSE(cutShort(t / "db.sqlite").empty());
             if (std::string(next) == "clean") {
                 EXPECT_EQ(cleanApp(t, std::nullopt, "other").report.items.size(), 1u);
             } else {
@@ -339,7 +378,7 @@ TEST(CleanKilled, TheNextCommandOfAnyKindSettlesTheMoveCutShort) {
                 EXPECT_TRUE(op.items->at(0).success && op.items->at(0).path == t / "app/node_modules");
                 EXPECT_GT(op.bytes_reclaimed, 0u);
             }
-            EXPECT_TRUE(db.pendingCleans().empty());
+            EXPECT_TRUE(CleanJournal(db).cutShort().empty());
         }();
     }
 }
@@ -375,46 +414,33 @@ TEST(CleanUnrecorded, AMoveThatCannotBeRecordedIsNotMadeAndTheCleanStopsThere) {
     EXPECT_EQ(ops[0].items, std::vector<tidewell::CleanItemDTO>{out.report.items[0]});
 }
 
-// An info file left by a move cut short is removed and its name used again;
-// one whose folder is in the trash stays, or that folder could not be
-// restored, and so does one without its folder for another path (another
-// program's, say) and one for this path in another form.
-TEST(TrashMover, TheLeftoverSweepRemovesOnlyItsOwnInfoFilesWithoutTheirFolder) {
+// An info file without its folder is left alone, whoever wrote it and
+// whatever it names: a program that trashes writes its info file first and
+// renames after, so even one in this engine's own form for this very path
+// may be a move in progress. (What a clean cut short leaves, its own records
+// name: see CleanKilled.)
+TEST(TrashMover, AnInfoFileWithoutItsFolderIsLeftAloneWhoeverWroteIt) {
     enginetest::TempDir t;
     const std::string trash = t / "data/Trash";
     enginetest::writeFile(t / "a/build/first", 10);
     ASSERT_TRUE(TrashMover(t / "data").trashPath(t / "a/build").moved);
-    const std::string ours = enginetest::readText(trash + "/info/build.trashinfo");
+    const std::string same = enginetest::readText(trash + "/info/build.trashinfo");
     const std::string elsewhere = "[Trash Info]\nPath=/elsewhere/build\nDeletionDate=2020-01-01T00:00:00\n";
-    const std::string annotated = ours + "X-Note=kept\n";
-    enginetest::writeText(trash + "/info/build.2.trashinfo", ours);
+    const std::string annotated = same + "X-Note=kept\n";
+    enginetest::writeText(trash + "/info/build.2.trashinfo", same);
     enginetest::writeText(trash + "/info/build.3.trashinfo", elsewhere);
     enginetest::writeText(trash + "/info/build.4.trashinfo", annotated);
-    // Another clean: what a clean knows of the trash is read when it starts.
     enginetest::writeFile(t / "a/build/second", 10);
     const TrashResult again = TrashMover(t / "data").trashPath(t / "a/build");
-    EXPECT_EQ(again.trashedPath, trash + "/files/build.2");
-    EXPECT_EQ(enginetest::readText(trash + "/info/build.2.trashinfo").rfind("[Trash Info]\nPath=" + t / "a/build\n", 0), 0u);
-    EXPECT_TRUE(exists(trash + "/files/build/first") && exists(trash + "/info/build.trashinfo"));
+    EXPECT_EQ(again.trashedPath, trash + "/files/build.5");
+    EXPECT_EQ(enginetest::readText(trash + "/info/build.2.trashinfo"), same);
     EXPECT_EQ(enginetest::readText(trash + "/info/build.3.trashinfo"), elsewhere);
     EXPECT_EQ(enginetest::readText(trash + "/info/build.4.trashinfo"), annotated);
+    EXPECT_TRUE(exists(trash + "/files/build/first") && exists(trash + "/files/build.5/second"));
+    // The other program's rename lands: its entry is whole and restorable.
+    enginetest::makeDirs(trash + "/files/build.2");
     EXPECT_EQ(orphanInfoFiles(trash), (std::vector<std::string>{"build.3.trashinfo", "build.4.trashinfo"}))
         << testing::PrintToString(orphanInfoFiles(trash));
-
-    // A leftover that changes after the clean read the trash is looked at
-    // again: one whose folder has arrived since, or that another program
-    // rewrote for its own path, stays.
-    enginetest::writeText(trash + "/info/build.5.trashinfo", ours);
-    enginetest::writeText(trash + "/info/build.6.trashinfo", ours);
-    TrashMover mover(t / "data");
-    enginetest::writeFile(t / "c/build/third", 10);
-    ASSERT_TRUE(mover.trashPath(t / "c/build").moved);
-    enginetest::makeDirs(trash + "/files/build.5");
-    enginetest::writeText(trash + "/info/build.6.trashinfo", elsewhere);
-    enginetest::writeFile(t / "a/build/fourth", 10);
-    ASSERT_TRUE(mover.trashPath(t / "a/build").moved);
-    EXPECT_EQ(enginetest::readText(trash + "/info/build.5.trashinfo"), ours);
-    EXPECT_EQ(enginetest::readText(trash + "/info/build.6.trashinfo"), elsewhere);
 }
 
 // A trash that holds a thousand folders of one name, by info file or by
@@ -460,4 +486,285 @@ TEST(CleanKilled, AMoveIsCreditedOnlyWhenItsOwnFolderStandsAtTheTrashName) {
     EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
     EXPECT_EQ(enginetest::readText(t / "data/Trash/info/node_modules.trashinfo"), theirs);
     EXPECT_TRUE(exists(t / "data/Trash/files/node_modules/theirs.js"));
+}
+
+namespace {
+// Runs a clean of `project` in a child process that interferes by `plan`.
+void cleanInChild(const enginetest::TempDir& t, const MovePlan& plan, const std::string& project = "app") {
+    if (const pid_t child = fork(); child == 0) {
+        const Rules rules = builtinRules(t / "home");
+        const ProjectDetector detector(rules);
+        Database db(t / "db.sqlite");
+        std::atomic<bool> stop{false};
+        InterferingMover mover(t, plan, stop);
+        runClean({t / project, true, true}, detector, db, mover, stop);
+        _exit(1);
+    } else {
+        waitpid(child, nullptr, 0);
+    }
+}
+
+// The engine executable on the test's database: `clean` in this process
+// (of the project `other`), `scan` of the project `app` again.
+void runCommand(const enginetest::TempDir& t, const std::string& command) {
+    if (command == "clean") {
+        EXPECT_TRUE(cleanApp(t, std::nullopt, "other").report.items.at(0).success);
+        return;
+    }
+    const enginetest::EngineRunner engine(t / "sandbox");
+    std::vector<std::string> args = {"--db", t / "db.sqlite", command, "--json"};
+    if (command == "scan") args.insert(args.end(), {"--root", t / "app"});
+    if (command == "log") args.insert(args.end(), {"--limit", "5"});
+    const enginetest::RunResult r = engine.run(args, false);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+void scanApp(const enginetest::TempDir& t) {
+    const enginetest::RunResult r =
+        enginetest::EngineRunner(t / "sandbox").run({"--db", t / "db.sqlite", "scan", "--json", "--root", t / "app"}, false);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+}
+
+// The paths a clean of `project` credits in the history, in order.
+std::vector<std::string> credited(const std::string& db, const std::string& project) {
+    std::vector<std::string> out;
+    Database d(db);
+    for (const auto& op : d.operations(50))
+        if (!op.dry_run && op.project_path == project)
+            for (const auto& i : op.items.value_or(std::vector<tidewell::CleanItemDTO>{})) out.push_back(i.path);
+    return out;
+}
+
+// The artifact folders the stored scan lists for `project`.
+std::vector<std::string> listed(const std::string& db, const std::string& project) {
+    std::vector<std::string> out;
+    Database d(db);
+    for (const auto& p : d.lastDashboard().value_or(tidewell::DashboardDTO{}).projects)
+        if (p.path == project)
+            for (const auto& a : p.artifacts) out.push_back(a.absolute_path);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+}  // namespace
+
+// A clean of three folders is killed at move k (after its record, after its
+// info file, or after the rename), after a scan, with or without a move
+// before that failed (a folder swapped in while it moved); then any command
+// runs. The history credits exactly the moves that reached the trash, no info
+// file is left without its folder, and the stored scan lists what stayed and
+// nothing that moved.
+TEST(CleanKilled, AnyCommandSettlesACleanCutShortAtAnyMove) {
+    const std::vector<std::string> three = {".next", ".nuxt", ".turbo"};
+    for (const bool failedBefore : {false, true})
+        for (int k = 1; k <= 3; ++k)
+            for (const Interfere kill : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove})
+                for (const char* next : {"clean", "scan", "last", "log"}) [&] {
+                    SCOPED_TRACE(std::string(next) + " after a kill at move " + std::to_string(k) + ", point " +
+                                 std::to_string(static_cast<int>(kill)) + (failedBefore ? ", a failed move before" : ""));
+                    enginetest::TempDir t;
+                    enginetest::writeFiles(t.path(), {{"app/package.json", 10}, {"other/package.json", 10}, {"other/.next/c.html", 5000}});
+                    for (const auto& f : three) enginetest::writeFile(t / "app/" + f + "/f", 5000);
+                    if (failedBefore) enginetest::writeFile(t / "app/node_modules/a.js", 5000);
+                    scanApp(t);
+                    MovePlan plan;
+                    if (failedBefore) plan[1] = Interfere::SwapFolderDuring;
+                    plan[k + (failedBefore ? 1 : 0)] = kill;
+                    cleanInChild(t, plan);
+                    ASSERT_FALSE(cutShort(t / "db.sqlite").empty());
+
+                    runCommand(t, next);
+
+                    std::vector<std::string> moved, stayed;
+                    for (int i = 0; i < 3; ++i)
+                        (i + 1 < k || (i + 1 == k && kill == Interfere::KillAfterMove) ? moved : stayed).push_back(t / "app/" + three[i]);
+                    for (const auto& m : moved) EXPECT_FALSE(exists(m)) << m;
+                    for (const auto& s : stayed) EXPECT_TRUE(exists(s)) << s;
+                    EXPECT_EQ(credited(t / "db.sqlite", t / "app"), moved);
+                    EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
+                    if (failedBefore) stayed.push_back(t / "app/node_modules");
+                    std::sort(stayed.begin(), stayed.end());
+                    EXPECT_EQ(listed(t / "db.sqlite", t / "app"), stayed);
+                    EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+                }();
+}
+
+// A move is counted once its folder has left its place, also when the trash
+// was emptied between the kill and the next command.
+TEST(CleanKilled, AMoveIsCountedWhenItsFolderLeftItsPlaceThoughTheTrashWasEmptiedSince) {
+    enginetest::TempDir t;
+    writeApp(t);
+    scanApp(t);
+    cleanInChild(t, {{1, Interfere::KillAfterMove}});
+    std::filesystem::remove_all(t / "data/Trash/files/node_modules");
+    std::filesystem::remove(t / "data/Trash/info/node_modules.trashinfo");
+    runCommand(t, "last");
+    EXPECT_EQ(credited(t / "db.sqlite", t / "app"), std::vector<std::string>{t / "app/node_modules"});
+    EXPECT_EQ(listed(t / "db.sqlite", t / "app"), std::vector<std::string>{t / "app/.next"});
+    EXPECT_TRUE(exists(t / "app/.next/b.html"));
+}
+
+// Killed while it wrote its info file: what it had written (here nothing
+// yet) goes, and the folder stays where it was, uncredited.
+TEST(CleanKilled, AnInfoFileCutShortWhileWrittenGoesToo) {
+    enginetest::TempDir t;
+    writeApp(t);
+    cleanInChild(t, {{1, Interfere::KillAfterPendingRecord}});
+    const auto recorded = cutShort(t / "db.sqlite");
+    ASSERT_EQ(recorded.size(), 1u);
+    ASSERT_EQ(recorded[0].moves.size(), 1u);
+    enginetest::writeText(recorded[0].moves[0].info, "");
+    runCommand(t, "log");
+    EXPECT_FALSE(exists(recorded[0].moves[0].info));
+    EXPECT_TRUE(credited(t / "db.sqlite", t / "app").empty());
+    EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
+}
+
+// A command run while a clean is still moving (paused once its second move
+// is recorded) settles nothing of it; the clean then records itself, once.
+TEST(CleanKilled, ACommandWhileACleanRunsSettlesNothing) {
+    enginetest::TempDir t;
+    writeApp(t);
+    enginetest::writeFiles(t.path(), {{"app/.turbo/c.log", 5000}, {"other/package.json", 10}, {"other/.next/c.html", 5000}});
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const Rules rules = builtinRules(t / "home");
+        const ProjectDetector detector(rules);
+        Database db(t / "db.sqlite");
+        std::atomic<bool> stop{false};
+        InterferingMover mover(t, MovePlan{{2, Interfere::PauseAfterPendingRecord}}, stop);
+        mover.pauseThrough(ready[1], go[0]);
+        const CleanOutcome out = runClean({t / "app", true, true}, detector, db, mover, stop);
+        _exit(out.unrecorded.empty() && out.report.items.size() == 3 ? 0 : 1);
+    }
+    char c = 0;
+    EXPECT_EQ(read(ready[0], &c, 1), 1);
+    for (const char* next : {"last", "log", "scan"}) runCommand(t, next);
+    const enginetest::RunResult log =
+        enginetest::EngineRunner(t / "sandbox").run({"--db", t / "db.sqlite", "log", "--limit", "5", "--json"}, false);
+    const auto running = cutShort(t / "db.sqlite");
+    // The clean goes on, whatever was found.
+    EXPECT_EQ(write(go[1], "g", 1), 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(log.out, "[]\n");
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_EQ(running[0].moves.size(), 2u) << "its records stay as it made them";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the clean recorded itself without a clash";
+    EXPECT_EQ(credited(t / "db.sqlite", t / "app"), (std::vector<std::string>{t / "app/node_modules", t / "app/.next", t / "app/.turbo"}));
+    EXPECT_EQ(Database(t / "db.sqlite").operations(10).size(), 1u);
+    EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+    EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty());
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
+}
+
+// A clean cut short that an older engine recorded (schema 2: the moves made
+// in the operation, the one in flight beside it), whose move in flight never
+// reached the trash: it is settled with what moved before, without that
+// move, and that move's info file goes.
+TEST(CleanKilled, ACleanCutShortUnderAnOlderEngineIsSettledWithoutItsMoveInFlight) {
+    enginetest::TempDir t;
+    writeApp(t);
+    const std::string trash = t / "data/Trash";
+    enginetest::writeFile(trash + "/files/node_modules/a.js", 5000);
+    enginetest::writeText(trash + "/info/node_modules.trashinfo", "[Trash Info]\nPath=" + t / "app/node_modules\nDeletionDate=2026-01-01T00:00:00\n");
+    enginetest::writeText(trash + "/info/.next.trashinfo", "[Trash Info]\nPath=" + t / "app/.next\nDeletionDate=2026-01-01T00:00:00\n");
+    std::filesystem::remove_all(t / "app/node_modules");
+    struct stat st {};
+    ASSERT_EQ(lstat((t / "app/.next").c_str(), &st), 0);
+    tidewell::OperationDTO op;
+    op.id = "0A1B2C3D-0000-4000-8000-000000000001";
+    op.timestamp_unix = 1767225600;
+    op.project_path = t / "app";
+    op.bytes_reclaimed = 10000;
+    op.items = std::vector<tidewell::CleanItemDTO>{{t / "app/node_modules", 5000, "caution", true, std::nullopt},
+                                                   {t / "app/.next", 5000, "safe", true, std::nullopt}};
+    const std::string sql =
+        "CREATE TABLE scan_cache (id INTEGER PRIMARY KEY, scanned_at_unix INTEGER NOT NULL, json TEXT NOT NULL);"
+        "CREATE TABLE operations (id TEXT PRIMARY KEY, timestamp_unix INTEGER NOT NULL, project_path TEXT, dry_run INTEGER NOT NULL,"
+        " bytes_reclaimed INTEGER NOT NULL, json TEXT NOT NULL);"
+        "CREATE TABLE pending_cleans (id TEXT PRIMARY KEY, operation TEXT NOT NULL, moving_info TEXT, moving_trashed TEXT,"
+        " moving_dev INTEGER, moving_ino INTEGER);"
+        "INSERT INTO pending_cleans VALUES ('" + op.id + "', '" + tidewell::encode(op) + "', '" + trash + "/info/.next.trashinfo', '" +
+        trash + "/files/.next', " + std::to_string(st.st_dev) + ", " + std::to_string(st.st_ino) + ");"
+        "PRAGMA user_version=2;";
+    ASSERT_EQ(enginetest::runProgram({"/usr/bin/sqlite3", t / "db.sqlite", sql}, {}, t.path()).exitCode, 0);
+
+    runCommand(t, "log");
+    EXPECT_EQ(credited(t / "db.sqlite", t / "app"), std::vector<std::string>{t / "app/node_modules"});
+    EXPECT_EQ(Database(t / "db.sqlite").operations(10).at(0).bytes_reclaimed, 5000u);
+    EXPECT_FALSE(exists(trash + "/info/.next.trashinfo"));
+    EXPECT_TRUE(exists(trash + "/info/node_modules.trashinfo"));
+    EXPECT_TRUE(exists(t / "app/.next/b.html"));
+    EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+}
+
+// The info file that a clean cut short left for a folder whose encoded path
+// is longer than 8 KiB is still recognised as its own: the next clean of that
+// folder removes it and takes its name.
+TEST(CleanKilled, ALeftoverInfoFileOfAPathPast8KiBIsRemovedAndItsNameTaken) {
+    enginetest::TempDir t;
+    const std::string deep = enginetest::makeDeepFolder(t / "deep", 9000);
+    enginetest::writeFilesDeep(deep, {{"package.json", 10}, {"node_modules/a.js", 5000}});
+    const std::string project = deep.substr(t.path().size() + 1);
+    cleanInChild(t, {{1, Interfere::KillAfterInfoFile}}, project);
+    const std::string trash = t / "data/Trash";
+    ASSERT_GT(enginetest::readText(trash + "/info/node_modules.trashinfo").size(), 8192u);
+    ASSERT_FALSE(exists(trash + "/files/node_modules"));
+    const CleanOutcome out = cleanApp(t, std::nullopt, project);
+    ASSERT_EQ(out.report.items.size(), 1u);
+    EXPECT_TRUE(out.report.items[0].success) << out.report.items[0].error.value_or("");
+    EXPECT_TRUE(exists(trash + "/files/node_modules/a.js"));
+    EXPECT_FALSE(exists(trash + "/info/node_modules.2.trashinfo"));
+    EXPECT_TRUE(orphanInfoFiles(trash).empty()) << testing::PrintToString(orphanInfoFiles(trash));
+}
+
+namespace {
+// Progress output that runs `onCaches` when the scan reaches its caches
+// phase: its walk is over, its dashboard not yet stored.
+struct AtCaches {
+    std::function<void()> onCaches;
+    bool done = false;
+    static ssize_t write(void* self, const char* data, size_t size) {
+        auto* me = static_cast<AtCaches*>(self);
+        if (!me->done && std::string_view(data, size).find("\"phase\":\"caches\"") != std::string_view::npos) {
+            me->done = true;
+            me->onCaches();
+        }
+        return static_cast<ssize_t>(size);
+    }
+};
+}  // namespace
+
+// A clean recorded while a scan walked: the scan that ends after it neither
+// stores nor prints the moved folders as reclaimable again.
+TEST(ScanAndClean, AScanEndingAfterACleanRecordedMeanwhileKeepsWhatMovedOut) {
+    enginetest::TempDir t;
+    writeApp(t);
+    enginetest::writeFile(t / "app/src/index.js", 3000);
+    const Rules rules = builtinRules(t / "home");
+    const ProjectDetector detector(rules);
+    Database db(t / "db.sqlite");
+    std::atomic<bool> stop{false};
+    CleanOutcome cleaned;
+    AtCaches atCaches{[&] { cleaned = cleanApp(t); }};
+    std::FILE* progress = fopencookie(&atCaches, "w", {nullptr, &AtCaches::write, nullptr, nullptr});
+    ScanOptions options;
+    options.roots = {t / "app"};
+    options.progress = true;
+    options.dataHome = t / "data";
+    const auto scanned = runScan(options, detector, db, stop, progress);
+    std::fclose(progress);
+    ASSERT_TRUE(atCaches.done);
+    ASSERT_EQ(cleaned.report.items.size(), 2u);
+    ASSERT_TRUE(scanned);
+    const auto stored = db.lastDashboard();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, *scanned);
+    ASSERT_EQ(stored->projects.size(), 1u);
+    EXPECT_TRUE(stored->projects[0].artifacts.empty());
+    EXPECT_EQ(stored->reclaimable_bytes, 0u);
+    EXPECT_EQ(stored->projects[0].total_bytes, enginetest::duBytes({t / "app"}, t.path()));
 }

@@ -1,0 +1,234 @@
+#include "CleanJournal.h"
+
+#include "SizeAccounting.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace tidewell::engine {
+
+namespace {
+
+// lstat for a path of any length: one past PATH_MAX is looked up one name
+// at a time, as lstat would (links on the way followed, the last not).
+int lstatAnyLength(const std::string& path, struct stat& st) {
+    if (lstat(path.c_str(), &st) == 0) return 0;
+    if (errno != ENAMETOOLONG) return -1;
+    const std::size_t slash = path.rfind('/');
+    int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 1; fd >= 0 && i < slash;) {
+        const std::size_t j = std::min(path.find('/', i), slash);
+        const int next = openat(fd, path.substr(i, j - i).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int e = errno;
+        close(fd);
+        errno = e;
+        fd = next;
+        i = j + 1;
+    }
+    if (fd < 0) return -1;
+    const int rc = fstatat(fd, path.substr(slash + 1).c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    const int e = errno;
+    close(fd);
+    errno = e;
+    return rc;
+}
+
+bool isFolder(const struct stat& st, const FolderIdentity& id) { return S_ISDIR(st.st_mode) && st.st_dev == id.dev && st.st_ino == id.ino; }
+
+// Whether a recorded move of a clean cut short was made: its folder stands at
+// its trash entry, or has left its place while that entry is gone (the trash
+// was emptied since). An info file of a move that left no entry is removed,
+// when it is the one this engine wrote (or began to) for that folder. A
+// trash entry of that name that holds something else is another's: it
+// neither counts nor is touched.
+bool settleMove(const RecordedMove& move) {
+    if (!move.checkable) return true;
+    struct stat st {};
+    if (lstatAnyLength(move.trashed, st) == 0) return isFolder(st, move.folder);
+    if (errno != ENOENT) return false;
+    if (isOwnInfoFileFor(move.info, move.item.path)) unlink(move.info.c_str());
+    return !(lstatAnyLength(move.item.path, st) == 0 && isFolder(st, move.folder));
+}
+
+std::uint64_t sumOfBytes(const std::vector<CleanItemDTO>& items) {
+    std::uint64_t sum = 0;
+    for (const auto& i : items) sum = saturatingAdd(sum, i.bytes);
+    return sum;
+}
+
+}  // namespace
+
+CleanLock::CleanLock(const std::string& dbPath, Wait wait) : fd_(open((dbPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    // A lock file this user may only read still locks.
+    if (fd_ < 0) fd_ = open((dbPath + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    int rc;
+    while ((rc = flock(fd_, LOCK_EX | (wait == Wait::No ? LOCK_NB : 0))) != 0 && errno == EINTR) {
+    }
+    held_ = rc == 0;
+}
+
+CleanLock::~CleanLock() {
+    if (fd_ >= 0) close(fd_);
+}
+
+std::vector<CleanItemDTO> movedItems(const std::vector<CleanItemDTO>& items) {
+    std::vector<CleanItemDTO> out;
+    for (const auto& i : items)
+        if (i.success) out.push_back(i);
+    return out;
+}
+
+// 1. Before the move.
+void CleanJournal::recordMove(const OperationDTO& operation, int seq, const RecordedMove& move) {
+    OperationDTO header = operation;
+    header.items.reset();
+    db_.write([&] {
+        Database::Query(db_, "INSERT OR IGNORE INTO pending_cleans (id, operation) VALUES (?, ?);").bind(1, header.id).bind(2, encode(header)).run();
+        Database::Query(db_,
+                        "INSERT OR REPLACE INTO pending_moves (clean_id, seq, item, info, trashed, dev, ino) "
+                        "VALUES (?, ?, ?, ?, ?, ?, ?);")
+            .bind(1, header.id)
+            .bind(2, std::int64_t{seq})
+            .bind(3, encode(move.item))
+            .bind(4, move.info)
+            .bind(5, move.trashed)
+            .bind(6, static_cast<std::int64_t>(move.folder.dev))
+            .bind(7, static_cast<std::int64_t>(move.folder.ino))
+            .run();
+    });
+}
+
+// 2. A move that was not made.
+void CleanJournal::dropMove(const std::string& id, int seq) {
+    db_.write([&] { Database::Query(db_, "DELETE FROM pending_moves WHERE clean_id = ? AND seq = ?;").bind(1, id).bind(2, std::int64_t{seq}).run(); });
+}
+
+// 3. The history, the stored scan and the records, together.
+void CleanJournal::finish(const OperationDTO& operation) {
+    db_.write([&] {
+        db_.insertOperation(operation);
+        if (!operation.dry_run) takeOutOfStoredScan(operation);
+        deleteRecords(operation.id);
+    });
+}
+
+void CleanJournal::forget(const std::string& id) {
+    db_.write([&] { deleteRecords(id); });
+}
+
+// 4. A clean cut short.
+void CleanJournal::settle() {
+    auto cleans = cutShort();
+    if (cleans.empty()) return;
+    // Nothing in a trash is touched for records that cannot be settled.
+    db_.ensureWritable();
+    for (auto& clean : cleans) {
+        OperationDTO& op = clean.operation;
+        op.items.emplace();
+        for (const auto& move : clean.moves)
+            if (settleMove(move)) op.items->push_back(move.item);
+        op.bytes_reclaimed = sumOfBytes(*op.items);
+        if (op.items->empty()) forget(op.id);
+        else finish(op);
+    }
+}
+
+void CleanJournal::settleIfIdle() {
+    // Most commands find nothing to settle, and then write nothing.
+    if (cutShort().empty()) return;
+    const CleanLock lock(db_.path(), CleanLock::Wait::No);
+    if (lock.held()) settle();
+}
+
+std::vector<CutShortClean> CleanJournal::cutShort() {
+    std::vector<CutShortClean> out;
+    if (db_.schemaVersion() < 2) return out;  // an older database read as it is
+    Database::Query cleans(db_, "SELECT id, operation, moving_info, moving_trashed, moving_dev, moving_ino FROM pending_cleans;");
+    while (cleans.next()) {
+        CutShortClean clean;
+        try {
+            clean.operation = decode<OperationDTO>(cleans.text(1));
+        } catch (const DecodeError&) {
+            continue;
+        }
+        clean.operation.id = cleans.text(0);
+        // An older engine kept the moves made in the operation itself, the
+        // last one in flight, with where it went beside it.
+        for (auto& item : clean.operation.items.value_or(std::vector<CleanItemDTO>{})) {
+            RecordedMove made{std::move(item)};
+            made.checkable = false;
+            clean.moves.push_back(std::move(made));
+        }
+        clean.operation.items.reset();
+        if (!cleans.isNull(2) && !clean.moves.empty()) {
+            RecordedMove& inFlight = clean.moves.back();
+            inFlight.checkable = true;
+            inFlight.info = cleans.text(2);
+            inFlight.trashed = cleans.text(3);
+            inFlight.folder = {static_cast<dev_t>(cleans.int64(4)), static_cast<ino_t>(cleans.int64(5))};
+        }
+        if (db_.schemaVersion() >= 3) {
+            Database::Query moves(db_, "SELECT item, info, trashed, dev, ino FROM pending_moves WHERE clean_id = ? ORDER BY seq;");
+            moves.bind(1, clean.operation.id);
+            while (moves.next()) {
+                RecordedMove move;
+                try {
+                    move.item = decode<CleanItemDTO>(moves.text(0));
+                } catch (const DecodeError&) {
+                    continue;
+                }
+                move.info = moves.text(1);
+                move.trashed = moves.text(2);
+                move.folder = {static_cast<dev_t>(moves.int64(3)), static_cast<ino_t>(moves.int64(4))};
+                clean.moves.push_back(std::move(move));
+            }
+        }
+        out.push_back(std::move(clean));
+    }
+    return out;
+}
+
+void CleanJournal::storeScan(DashboardDTO& dashboard, std::int64_t mark) {
+    db_.write([&] {
+        Database::Query since(db_, "SELECT json FROM operations WHERE rowid > ? AND dry_run = 0 ORDER BY rowid;");
+        since.bind(1, mark);
+        while (since.next()) {
+            try {
+                const auto op = decode<OperationDTO>(since.text(0));
+                std::vector<MovedFolder> moved;
+                for (const auto& i : op.items.value_or(std::vector<CleanItemDTO>{}))
+                    if (i.success) moved.push_back({i.path, i.bytes});
+                applyClean(dashboard, op.project_path.value_or(""), moved);
+            } catch (const DecodeError&) {
+                // A damaged entry is left out, as in the history.
+            }
+        }
+        db_.writeDashboard(dashboard);
+    });
+}
+
+void CleanJournal::takeOutOfStoredScan(const OperationDTO& op) {
+    std::optional<DashboardDTO> dashboard;
+    try {
+        dashboard = db_.lastDashboard();
+    } catch (const DatabaseError&) {
+        return;  // an unreadable stored scan is left for the next scan to replace
+    }
+    std::vector<MovedFolder> moved;
+    for (const auto& i : op.items.value_or(std::vector<CleanItemDTO>{}))
+        if (i.success) moved.push_back({i.path, i.bytes});
+    if (dashboard && applyClean(*dashboard, op.project_path.value_or(""), moved)) db_.writeDashboard(*dashboard);
+}
+
+void CleanJournal::deleteRecords(const std::string& id) {
+    Database::Query(db_, "DELETE FROM pending_moves WHERE clean_id = ?;").bind(1, id).run();
+    Database::Query(db_, "DELETE FROM pending_cleans WHERE id = ?;").bind(1, id).run();
+}
+
+}  // namespace tidewell::engine
