@@ -69,6 +69,9 @@ TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {
     EXPECT_EQ(std::tie(calls.endOfDay, calls.checkSchedule), std::make_tuple(1, 1));
     EXPECT_TRUE(calls.automaticScans.empty());
 
+    // The restore's task marks itself done only after it has handed its
+    // result to the main actor, so it may still be ending here.
+    store.restoreTask().wait();
     auto* timer = store.diskTimer.get();
     store.bootstrap();
     EXPECT_EQ(store.diskTimer.get(), timer);
