@@ -118,7 +118,7 @@ void Database::open() {
     // A file this user may write in a folder they may not: SQLite cannot
     // make its companion files, so it is only read.
     if (check == Check::Failed && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY && access(folderOf(path_).c_str(), W_OK) != 0)
-        return openForReading(std::string("its folder cannot be written: ") + std::strerror(errno));
+        return openForReading(std::string("no file can be made in its folder: ") + std::strerror(errno));
     if (check == Check::Failed) fail(unusable());
     if (check == Check::Damaged) fail("is corrupt");
     setWriteAheadLog();
@@ -140,7 +140,10 @@ void Database::openForReading(const std::string& why) {
         const int code = sqlite3_extended_errcode(db_) & 0xff;
         struct stat wal {};
         const bool logWaiting = stat((path_ + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
-        if ((code != SQLITE_READONLY && code != SQLITE_CANTOPEN) || logWaiting) fail(unusable());
+        if (code != SQLITE_READONLY && code != SQLITE_CANTOPEN) fail(unusable());
+        if (logWaiting)
+            throw DatabaseError("database " + path_ + " cannot be read: " + readOnlyWhy_ + " (the changes waiting in " + path_ +
+                                "-wal are read through a file made beside it)");
         sqlite3_close(db_);
         db_ = nullptr;
         if (sqlite3_open_v2((fileUri(path_) + "?immutable=1").c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,

@@ -256,10 +256,27 @@ TEST_F(BadInput, ADatabaseThatCannotBeWrittenAnswersLastAndLogAndSaysWhyItCannot
     runProgram({"chown", "-R", "65534:65534", t / "own"}, {}, t.path());
     chmod((t / "own/tidewell.sqlite").c_str(), 0444);
     holds(t / "own/tidewell.sqlite", asNobody, "Permission denied");
-    // A read-only filesystem.
+    // A read-only filesystem, also under a database whose last writer ended
+    // before it folded its write-ahead log into the file.
+    const std::string waiting = t / "db/waiting.sqlite";
+    runProgram({"cp", db, waiting}, {}, t.path());
+    if (const pid_t writer = fork(); writer == 0) {
+        sqlite3* w = nullptr;
+        sqlite3_open(waiting.c_str(), &w);
+        sqlite3_exec(w, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; UPDATE scan_cache SET scanned_at_unix = 1;", nullptr, nullptr,
+                     nullptr);
+        _exit(0);
+    } else {
+        waitpid(writer, nullptr, 0);
+    }
+    unlink((waiting + "-shm").c_str());
+    ASSERT_TRUE(exists(waiting + "-wal"));
     const ReadOnlyBindMount readOnly(t / "db", t / "db");
     ASSERT_TRUE(readOnly.mounted()) << "tests run as root";
     holds(db, {}, "Read-only file system");
+    const RunResult unread = engine.run({"--db", waiting, "last", "--json"}, false);
+    EXPECT_EQ(unread.exitCode, 1);
+    EXPECT_NE(unread.err.find("database " + waiting + " cannot be read: Read-only file system"), std::string::npos) << unread.err;
     for (const std::string& missing : {t / "db/none.sqlite", t / "db/sub/none.sqlite"}) {
         const RunResult r = engine.run({"--db", missing, "last", "--json"}, false);
         EXPECT_EQ(r.exitCode, 1);
