@@ -75,6 +75,11 @@ void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::v
             applyDashboard(*restored);
         if (!history.empty()) operations = std::move(history);
         refreshActivityText();
+    } else if (!isCleaning.get() && operations.get().empty()) {
+        // A scan started at launch brings no history of its own: without this
+        // one the activity page and the month's figures would say nothing was
+        // ever cleaned until the next clean.
+        operations = std::move(history);
     }
 
     if (!didRunEndOfDayCheck) {

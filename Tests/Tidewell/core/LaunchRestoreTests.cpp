@@ -173,8 +173,22 @@ TEST_F(LaunchRestore, RunningScanKeepsItsStateButTheDecisionIsStillTaken) {
     home.defaults().setBool(keys::scanOnLaunch, true);
     store.isScanning = true;
     bootAndWait(store);
-    EXPECT_TRUE(!store.dashboard.get() && store.operations.get().empty() && store.activityLog.get().empty());
+    EXPECT_TRUE(!store.dashboard.get() && store.activityLog.get().empty());
+    // A scan brings no history: without the restored one the activity page
+    // and the month's figures would say nothing was ever cleaned.
+    ASSERT_EQ(store.operations.get().size(), 1u);
+    EXPECT_EQ(store.operations.get()[0].id, "c");
     EXPECT_EQ(scans, (std::vector<std::string>{"launch"}));
+}
+
+TEST_F(LaunchRestore, HistoryAlreadyHeldDuringAScanIsNotReplacedByTheRestoredOne) {
+    saveOperations({operation("old", 1, 7)});
+    AppStore store;
+    store.operations = std::vector<OperationDTO>{operation("new", 2, 9)};
+    store.isScanning = true;
+    bootAndWait(store);
+    ASSERT_EQ(store.operations.get().size(), 1u);
+    EXPECT_EQ(store.operations.get()[0].id, "new");
 }
 
 TEST_F(LaunchRestore, OlderRestoredDashboardIsDropped) {
