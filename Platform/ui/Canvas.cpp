@@ -200,8 +200,13 @@ bool isOpaque(const QImage& image)
 bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect bounds, double displayScale,
                  const std::function<void(QPainter&)>& paint, const std::function<void(QPainter&)>& composite)
 {
-    // Points to device pixels, whatever the device's pixel ratio.
-    const QTransform device = p.deviceTransform();
+    // Points to device pixels, whatever the device's pixel ratio. Not the
+    // painter's device transform: on a widget below others in its window (the
+    // content below the menu bar) that also holds the widget's place in the
+    // window, which Qt adds again when the pixels are laid down.
+    const QPaintDevice* target = p.device();
+    const double dpr = target ? target->devicePixelRatioF() : 1.0;
+    const QTransform device = p.transform() * QTransform::fromScale(dpr, dpr);
     const QRectF area = device.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
     constexpr double limit = 1 << 14;  // pixels a side; beyond that a cache costs more than it saves
     if (device.type() > QTransform::TxScale || !area.isValid() || area.width() > limit || area.height() > limit ||

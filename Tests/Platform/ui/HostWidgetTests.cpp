@@ -1,4 +1,5 @@
 #include "UITestSupport.h"
+#include "WindowBelowABar.h"
 
 #include "ui/Controls.h"
 
@@ -10,7 +11,10 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QPainter>
 #include <QWindow>
+
+#include <cmath>
 
 using namespace uitest;
 
@@ -317,4 +321,99 @@ TEST(HostWidgetAdapter, AWindowClosedAsItIsDestroyedTellsItsHostNothing)
     delete w;
     EXPECT_FALSE(listening);
     EXPECT_EQ(heard, std::vector<bool>{true});
+}
+
+namespace {
+
+// Where the pixels of one colour lie in a picture: the middle of the box
+// around them, and their distances from a point.
+struct Inked {
+    QPointF centre;
+    std::vector<double> distances;
+};
+
+Inked pixelsWhere(const QImage& picture, const std::function<bool(QRgb)>& match, QPointF from)
+{
+    Inked out;
+    const QImage& image = picture;
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (match(image.pixel(x, y))) {
+                box |= QRect(x, y, 1, 1);
+                out.distances.push_back(std::hypot(x + 0.5 - from.x(), y + 0.5 - from.y()));
+            }
+    out.centre = QRectF(box).center();
+    return out;
+}
+
+}  // namespace
+
+// A window's host widget rarely starts at the window's corner: a menu bar
+// stands above it. A face kept as pixels, with a ring turning around it, both
+// repainted frame by frame in the parts that changed, stand where the host
+// places them, the ring centred on the face.
+TEST(HostWidgetAdapter, KeptDrawingsAndATurningRingStandWhereLaidOutInAWidgetBelowABar)
+{
+    double clock = 10;
+    double drawnAt = 0;
+    int paintsBefore = 0;
+    WindowBelowABar shown;
+    shown.host().setClock([&] { return clock; });
+    static CanvasCache faceCache, markCache;
+    StrokeStyle line;
+    line.lineWidth = 2;
+    line.lineCap = LineCap::round;
+    const auto turning = [line, &drawnAt, &paintsBefore, &shown](double t) {
+        drawnAt = t;
+        paintsBefore = shown.paints.count;
+        const View face = CachedDrawing(View(Circle().fill(Color::green())).frame(100, 100), faceCache, "face");
+        return View(face.overlay(Circle()
+                                     .trim(0, 0.22)
+                                     .stroke(Color::white(), line)
+                                     .rotationEffect(Angle::degrees(std::fmod(t * 36, 360)))
+                                     .frame(106, 106)));
+    };
+    // A canvas's kept drawing, a blue square at (40, 180)-(60, 200).
+    const View mark = Canvas([](GraphicsContext& g, Size) {
+        g.drawCached(markCache, "mark", {40, 180, 20, 20},
+                     [](GraphicsContext& c) { c.fill(Path::rect({40, 180, 20, 20}), Color::blue()); });
+    });
+    shown.host().setRootView(ZStack(Alignment::topLeading,
+                                 {View(Color::black()), mark, Text("still").foregroundStyle(Color::gray()).padding(4),
+                                  TimelineView(TimelineSchedule::animation(1.0 / 24), turning)
+                                      .scaleEffect(1.05)
+                                      .position(200, 120)}));
+    shown.window.resize(400, 270);
+    shown.window.show();
+    ASSERT_TRUE(pumpUntil([&] { return shown.widget->onScreen() && shown.widget->frameScheduled(); }));
+    const QPointF origin = shown.origin();
+    ASSERT_EQ(origin, QPointF(0, 30));
+    const QPointF centre = QPointF(200, 120) + origin;
+    for (int frame = 0; frame < 6; ++frame) {
+        clock += 0.7;  // a quarter turn in 2.5 s: every frame shows the arc somewhere else
+        // The frame, then the repaint it asked for.
+        ASSERT_TRUE(pumpUntil([&] { return drawnAt == clock && shown.paints.count > paintsBefore; }));
+        // The window's picture, without the bar.
+        QImage picture = shown.picture();
+        {
+            QPainter p(&picture);
+            p.fillRect(QRect(QPoint(0, 0), shown.bar->size()), Qt::black);
+        }
+        const Inked face = pixelsWhere(picture, [](QRgb c) { return qGreen(c) > 100 && qRed(c) < 60 && qBlue(c) < 60; }, centre);
+        ASSERT_FALSE(face.distances.empty()) << "frame " << frame;
+        EXPECT_NEAR(face.centre.x(), centre.x(), 1) << "frame " << frame;
+        EXPECT_NEAR(face.centre.y(), centre.y(), 1) << "frame " << frame;
+        // The ring (radius 53, scaled 1.05, line 2 with its antialiased
+        // edges) about the face's centre, nowhere else.
+        const Inked ring = pixelsWhere(picture, [](QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) > 200; },
+                                       face.centre);
+        ASSERT_GT(ring.distances.size(), 20u) << "frame " << frame;
+        const auto [nearest, farthest] = std::minmax_element(ring.distances.begin(), ring.distances.end());
+        EXPECT_GT(*nearest, 55.65 - 3) << "frame " << frame;
+        EXPECT_LT(*farthest, 55.65 + 3) << "frame " << frame;
+        const Inked blue = pixelsWhere(picture, [](QRgb c) { return qBlue(c) > 200 && qRed(c) < 60; }, {});
+        EXPECT_EQ(blue.distances.size(), 400u) << "frame " << frame;
+        EXPECT_EQ(blue.centre, QPointF(50, 190) + origin) << "frame " << frame;
+    }
 }
