@@ -88,7 +88,10 @@ bool TidewellApp::showsOnboarding(bool hasCompletedOnboarding, bool uiTesting) {
 ui::View TidewellApp::mainWindowContent(AppStore& store) {
     // Completing onboarding writes the key, which swaps the content in place.
     return ui::AppStorage<bool>(keys::hasCompletedOnboarding, false, [&store](ui::Binding<bool> completed) {
-        ui::View content = showsOnboarding(completed.get(), platform::hasArgument("--ui-testing"))
+        // Settings that are there but cannot be read are no first run: the
+        // pages show at once, with the banner saying why they run on defaults.
+        const bool settingsUnreadable = platform::UserDefaults::standard()->unreadableFileReason().has_value();
+        ui::View content = showsOnboarding(completed.get() || settingsUnreadable, platform::hasArgument("--ui-testing"))
                                ? OnboardingView(store, completed)
                                : RootView(store);
         ui::FrameSpec minimum;

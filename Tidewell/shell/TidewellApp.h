@@ -42,7 +42,8 @@ public:
     AppStore& store() { return store_; }
     AppDelegate& appDelegate() { return *appDelegate_; }
 
-    // Onboarding until it is complete (never under "--ui-testing"), then the root view.
+    // Onboarding until it is complete (never under "--ui-testing", nor while the
+    // settings file is there but cannot be read), then the root view.
     static platform::ui::View mainWindowContent(AppStore& store);
     static bool showsOnboarding(bool hasCompletedOnboarding, bool uiTesting);
 

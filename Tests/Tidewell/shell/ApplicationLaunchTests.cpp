@@ -18,11 +18,17 @@
 #include <map>
 #include <tuple>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AsOrdinaryUser.h"
 #include "Tidewell/core/StoreTestEnvironment.h"
+#include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppUpdater.h"
 #include "desktop/Appearance.h"
 #include "desktop/Window.h"
 #include "foundation/Bundle.h"
+#include "foundation/Files.h"
 #include "kit/Theme.h"
 #include "runtime/MainActor.h"
 #include "shell/ScanWidgetPanel.h"
@@ -422,4 +428,41 @@ TEST(ApplicationLaunch, RunsOnX11OnAWaylandDesktop) {
     }
     xvfb.terminate();
     xvfb.waitForFinished();
+}
+
+// A settings file that is there but refuses this user is no first run: the
+// window opens on the pages, with the banner saying why the settings are the
+// defaults, instead of onboarding with no word; the file stays as it was.
+TEST(ApplicationLaunch, ASettingsFileThisUserCannotReadOpensOnTheBannerNotOnboarding) {
+    tidewell::testing::ScratchHome home;
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const std::string text = R"({"values": {"hasCompletedOnboarding": {"kind": "bool", "value": true}}})";
+    tidewell::testing::writeText(file, text);
+    const std::string notice = "The settings file " + file +
+                               " cannot be read: permission denied. Tidewell runs with defaults and leaves the file "
+                               "as it is.";
+    // The whole home is the user's own; only the settings file refuses them.
+    const std::string root = std::filesystem::path(home.home()).parent_path().string();
+    ::chmod(root.c_str(), 0755);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+    auto launch = [&] {
+        home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+        AppStore store;
+        auto laid = kittest::layOut(TidewellApp::mainWindowContent(store), {1180, 760});
+        laid->host->observe(store);
+        store.bootstrap();
+        laid->tester.settle();
+        EXPECT_FALSE(laid->shows("Choose Folders…")) << "onboarding";
+        EXPECT_TRUE(laid->shows(notice));
+        EXPECT_EQ(platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding), std::nullopt)
+            << "nothing is taken as chosen by the user";
+        settle([&] { return !store.isRestoringScan.get(); });
+        std::fflush(stdout);
+        return !::testing::Test::HasFailure();
+    };
+    EXPECT_EQ(testsupport::asOrdinaryUser(launch), 0);
+    EXPECT_EQ(platform::readFileContents(file), text);
 }
