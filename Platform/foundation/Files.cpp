@@ -3,6 +3,7 @@
 #include "foundation/Paths.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,15 @@ bool writeAll(int fd, std::string_view data) {
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+// `path` with its folder named without links or "..", when that folder is there.
+std::string inRealFolder(const std::string& path) {
+    char* real = ::realpath(deletingLastPathComponent(path).c_str(), nullptr);
+    if (!real) return path;
+    std::string out = appendPathComponent(real, lastPathComponent(path));
+    std::free(real);
+    return out;
 }
 
 }  // namespace
@@ -45,6 +55,34 @@ std::optional<std::string> readFileContents(const std::string& path, int* error)
     }
     ::close(fd);
     return out;
+}
+
+std::optional<std::string> followLinks(const std::string& path, int* error) {
+    // The kernel's own limit on links followed in one lookup.
+    constexpr int maxLinks = 40;
+    std::string current = path;
+    for (int followed = 0; followed <= maxLinks; ++followed) {
+        struct stat st {};
+        const bool missing = ::lstat(current.c_str(), &st) != 0;
+        if (missing && errno != ENOENT) {
+            if (error) *error = errno;
+            return std::nullopt;
+        }
+        if (missing || !S_ISLNK(st.st_mode)) return followed == 0 ? current : inRealFolder(current);
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        ssize_t n;
+        while ((n = ::readlink(current.c_str(), target.data(), target.size())) == ssize_t(target.size()))
+            target.resize(target.size() * 2);
+        if (n < 0) {
+            if (error) *error = errno;
+            return std::nullopt;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        const std::string folder = deletingLastPathComponent(current);
+        current = target[0] == '/' || folder.empty() ? target : appendPathComponent(folder, target);
+    }
+    if (error) *error = ELOOP;
+    return std::nullopt;
 }
 
 bool createDirectories(const std::string& path) {

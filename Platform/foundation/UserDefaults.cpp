@@ -10,7 +10,9 @@
 #include <set>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -93,6 +95,17 @@ std::optional<std::pair<UserDefaults::Kind, json>> readEntry(const json& entry) 
 bool exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// Whether a write may go to `file`, which a link in the settings file's place
+// points to: only into a folder that is there (a folder made up would stand
+// where a disk belongs) and only over a file this user may write, so the
+// link's file is never swapped for one of the user's own.
+bool linkedFileWritable(const std::string& file) {
+    const std::string parent = deletingLastPathComponent(file);
+    struct stat st {};
+    if (::stat(parent.empty() ? "." : parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
 // `base`, or the first of "<base>-2", "<base>-3"… that is free.
@@ -239,21 +252,24 @@ void UserDefaults::load() {
     } catch (const json::exception&) {
         valid = false;
     }
+    // A settings file that is a link is set aside and copied beside the file
+    // it points to; the link stays.
+    const auto file = followLinks(filePath_);
     if (valid) {
         entries_ = std::move(loaded);
         if (lost.empty()) return;
         const auto skipped = lost.size();
         unreadableKeys_ = std::move(lost);
         // The next write drops the skipped entries; a copy keeps them for a person to look at.
-        const auto kept = keepAside(filePath_, *contents);
+        const auto kept = file ? keepAside(*file, *contents) : std::nullopt;
         log("%@ user defaults in %@: skipped %@ unreadable entries; %@", logIdentity(), filePath_,
             std::to_string(skipped), kept ? "kept a copy as " + *kept : std::string("no copy kept"));
         return;
     }
     // Keep the unreadable file for a person to look at, and start with what
     // could still be read from it: a file cut short keeps its first entries.
-    const std::string aside = freeName(filePath_ + ".corrupt");
-    if (std::rename(filePath_.c_str(), aside.c_str()) == 0) setAsidePath_ = aside;
+    const std::string aside = freeName(file.value_or(filePath_) + ".corrupt");
+    if (file && std::rename(file->c_str(), aside.c_str()) == 0) setAsidePath_ = aside;
     EntrySalvage salvage;
     json::sax_parse(*contents, &salvage);
     for (auto& [key, entry] : salvage.entries)
@@ -266,8 +282,9 @@ void UserDefaults::load() {
 
 void UserDefaults::keepCopyLocked(const std::string& why) {
     auto contents = readFileContents(filePath_);
-    if (!contents) return;
-    const auto kept = keepAside(filePath_, *contents);
+    const auto file = followLinks(filePath_);
+    if (!contents || !file) return;
+    const auto kept = keepAside(*file, *contents);
     log("%@ user defaults in %@: %@; %@", logIdentity(), filePath_, why,
         kept ? "kept a copy as " + *kept : std::string("no copy kept"));
 }
@@ -441,8 +458,12 @@ void UserDefaults::persistLocked() {
         lastWriteSucceeded_ = false;
         return;
     }
-    lastWriteSucceeded_ = writeFileAtomically(filePath_, text + "\n");
-    if (!lastWriteSucceeded_) log("%@ user defaults could not be written to %@", logIdentity(), filePath_);
+    // Through a link the write goes to the file it points to, and the link stays.
+    const auto file = followLinks(filePath_);
+    lastWriteSucceeded_ = file && (*file == filePath_ || linkedFileWritable(*file)) &&
+                          writeFileAtomically(*file, text + "\n");
+    if (!lastWriteSucceeded_)
+        log("%@ user defaults could not be written to %@", logIdentity(), file.value_or(filePath_));
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -269,6 +270,148 @@ TEST(UserDefaults, AFileThisUserCannotReadIsNeverWrittenOver) {
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, refusal.owner) << refusal.what << ": the same file, not one put in its place";
     }
+}
+
+namespace {
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string thirtyIdleDays = R"({"values": {"idleDays": {"kind": "integer", "value": 30}}})";
+
+}  // namespace
+
+// Settings kept elsewhere (a dotfiles folder) and linked into place: every
+// write reaches the file the link points to, and the link stays a link.
+TEST(UserDefaults, ASettingsFileThatIsALinkIsWrittenWhereItPointsAndTheLinkStays) {
+    struct Layout {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links;  // link, what it points to
+    };
+    TemporaryDirectory dir;
+    const Layout layouts[] = {
+        {"an absolute link", {{"conf/defaults.json", dir / "dotfiles/tidewell.json"}}},
+        {"a relative link", {{"conf/defaults.json", "../dotfiles/tidewell.json"}}},
+        {"a link to a link", {{"conf/defaults.json", "other.json"}, {"conf/other.json", "../dotfiles/tidewell.json"}}},
+    };
+    for (const auto& layout : layouts) {
+        std::filesystem::remove_all(dir / "conf");
+        std::filesystem::create_directories(dir / "conf");
+        const std::string target = dir.write("dotfiles/tidewell.json", thirtyIdleDays);
+        for (const auto& [link, to] : layout.links) std::filesystem::create_symlink(to, dir / link);
+        const std::string file = dir / "conf/defaults.json";
+        UserDefaults d(file);
+        EXPECT_EQ(d.integerValue("idleDays"), 30) << layout.what;
+        d.setInteger("idleDays", 14);
+        EXPECT_TRUE(d.lastWriteSucceeded()) << layout.what;
+        for (const auto& [link, to] : layout.links) {
+            ASSERT_TRUE(std::filesystem::is_symlink(dir / link)) << layout.what << ": " << link;
+            EXPECT_EQ(std::filesystem::read_symlink(dir / link), to) << layout.what;
+        }
+        EXPECT_EQ(UserDefaults(target).integerValue("idleDays"), 14) << layout.what << ": the linked file holds it";
+        EXPECT_EQ(namesIn(dir / "dotfiles"), std::vector<std::string>{"tidewell.json"}) << layout.what;
+        EXPECT_EQ(namesIn(dir / "conf").size(), layout.links.size()) << layout.what << ": no file beside the link";
+    }
+}
+
+// A damaged file reached through a link is set aside beside the file itself,
+// as are copies of entries that cannot be read; the link stays and the next
+// write goes through it again.
+TEST(UserDefaults, ADamagedFileReachedThroughALinkIsSetAsideBesideItsTarget) {
+    const std::string cutShort = R"({"values": {"idleDays": {"kind": "integer", "value": 30}, "scanRo)";
+    const std::string badEntry = R"({"values": {"a": {"kind": "integer", "value": "x"},)"
+                                 R"( "idleDays": {"kind": "integer", "value": 30}}})";
+    for (const auto& text : {cutShort, badEntry}) {
+        TemporaryDirectory dir;
+        const std::string target = dir.write("dotfiles/tidewell.json", text);
+        std::filesystem::create_directories(dir / "conf");
+        const std::string file = dir / "conf/defaults.json";
+        std::filesystem::create_symlink("../dotfiles/tidewell.json", file);
+        UserDefaults d(file);
+        EXPECT_EQ(d.integerValue("idleDays"), 30) << text;
+        if (text == cutShort) EXPECT_EQ(d.setAsidePath(), target + ".corrupt");
+        EXPECT_EQ(platform::readFileContents(target + ".corrupt"), text) << "the damaged file is kept beside itself";
+        ASSERT_TRUE(std::filesystem::is_symlink(file)) << text;
+        d.setInteger("idleDays", 14);
+        EXPECT_TRUE(std::filesystem::is_symlink(file)) << text;
+        EXPECT_EQ(UserDefaults(target).integerValue("idleDays"), 14) << text;
+        EXPECT_EQ(namesIn(dir / "conf"), std::vector<std::string>{"defaults.json"}) << text;
+        EXPECT_EQ(namesIn(dir / "dotfiles"), (std::vector<std::string>{"tidewell.json", "tidewell.json.corrupt"}))
+            << text;
+    }
+}
+
+// A link that leads nowhere a write can go replaces nothing: a link into a
+// folder that is not there (a dotfiles disk not mounted), a loop, a file this
+// user may not write. A link to a file not made yet gets that file.
+TEST(UserDefaults, ALinkToNowhereWritableIsNeverReplaced) {
+    TemporaryDirectory dir;
+    std::filesystem::create_directories(dir / "conf");
+    std::filesystem::create_directories(dir / "dotfiles");
+    {
+        const std::string file = dir / "conf/new.json";
+        std::filesystem::create_symlink("../dotfiles/new.json", file);
+        UserDefaults d(file);
+        EXPECT_EQ(d.unreadableFileReason(), std::nullopt) << "a file not made yet";
+        d.setInteger("idleDays", 14);
+        EXPECT_TRUE(d.lastWriteSucceeded());
+        EXPECT_TRUE(std::filesystem::is_symlink(file));
+        EXPECT_EQ(UserDefaults(dir / "dotfiles/new.json").integerValue("idleDays"), 14);
+    }
+    {
+        const std::string file = dir / "conf/unmounted.json";
+        std::filesystem::create_symlink(dir / "media/disk/tidewell.json", file);
+        platform::LogCapture log;
+        UserDefaults d(file);
+        d.setInteger("idleDays", 14);
+        EXPECT_FALSE(d.lastWriteSucceeded());
+        EXPECT_EQ(d.integerValue("idleDays"), 14) << "kept in memory";
+        EXPECT_TRUE(std::filesystem::is_symlink(file));
+        EXPECT_FALSE(std::filesystem::exists(dir / "media")) << "no folder made where a disk belongs";
+        EXPECT_TRUE(log.contains(platform::logIdentity() + " user defaults could not be written to " +
+                                 dir / "media/disk/tidewell.json"));
+    }
+    {
+        const std::string file = dir / "conf/loop.json";
+        std::filesystem::create_symlink("loop2.json", file);
+        std::filesystem::create_symlink("loop.json", dir / "conf/loop2.json");
+        UserDefaults d(file);
+        EXPECT_EQ(d.unreadableFileReason(), "Too many levels of symbolic links");
+        d.setInteger("idleDays", 14);
+        EXPECT_FALSE(d.lastWriteSucceeded());
+        EXPECT_TRUE(std::filesystem::is_symlink(file));
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "conf/loop2.json"));
+    }
+    // Another owner's file in a folder of the user's own, where a new file
+    // could take its place; the link in the user's own folder too.
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string target = dir.write("shared/tidewell.json", thirtyIdleDays, 0644);
+    const std::string file = dir / "mine/defaults.json";
+    std::filesystem::create_directories(dir / "mine");
+    std::filesystem::create_symlink(target, file);
+    for (const char* folder : {"shared", "mine"})
+        ASSERT_EQ(::lchown((dir / folder).c_str(), testsupport::kNobody, testsupport::kNobody), 0);
+    ASSERT_EQ(::lchown(file.c_str(), testsupport::kNobody, testsupport::kNobody), 0);
+    auto openAndChange = [&] {
+        platform::LogCapture log;
+        UserDefaults d(file);
+        EXPECT_EQ(d.integerValue("idleDays"), 30);
+        d.setInteger("idleDays", 14);
+        EXPECT_FALSE(d.lastWriteSucceeded());
+        EXPECT_EQ(d.integerValue("idleDays"), 14) << "kept in memory";
+        EXPECT_TRUE(log.contains(platform::logIdentity() + " user defaults could not be written to " + target));
+        std::fflush(stdout);
+        return !::testing::Test::HasFailure();
+    };
+    EXPECT_EQ(testsupport::asOrdinaryUser(openAndChange), 0);
+    EXPECT_EQ(platform::readFileContents(target), thirtyIdleDays);
+    EXPECT_TRUE(std::filesystem::is_symlink(file));
+    EXPECT_EQ(namesIn(dir / "shared"), std::vector<std::string>{"tidewell.json"});
+    EXPECT_EQ(namesIn(dir / "mine"), std::vector<std::string>{"defaults.json"});
 }
 
 TEST(UserDefaults, NonFiniteDoublesAndBadUtf8DoNotBreakTheFile) {
