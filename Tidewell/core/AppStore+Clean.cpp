@@ -276,10 +276,12 @@ void AppStore::executeCleans(const std::vector<std::string>& paths, const std::v
     // A run stopped part-way leaves no report for the project it was in,
     // but the engine records what it moved; only that is credited.
     const auto stranded = failure ? unaccountedCleanBytes(history, reports, paths, startedAtUnix) : 0;
-    if (auto month = cleansRecordedSince(monthStartUnix(std::time(nullptr))))
-        hopToMain(alive, store, [month = std::move(*month)](AppStore& s) { s.monthCleansRecorded = month; });
+    const auto month = cleansRecordedSince(monthStartUnix(std::time(nullptr)));
     hopToMain(alive, store, [=](AppStore& s) {
         s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure, stranded);
+        // Only once this clean is credited: the month's records hold it too.
+        if (s.applyMonthCleansRecorded(month, s.operations.get()))
+            leaderboardSync(s.character.get(), s.lifetimeReclaimedBytes.get(), 2.0);
     });
     if (engineDashboard) saveLastDashboard(*engineDashboard);
     if (!history.empty()) saveOperations(history);

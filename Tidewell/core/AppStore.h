@@ -187,6 +187,13 @@ public:
     void applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history,
                               std::optional<std::vector<OperationDTO>> monthCleans = std::nullopt);
     void setLifetimeReclaimedBytes(std::uint64_t bytes);
+    // Takes this month's cleans as the engine's database records them (when
+    // read) and raises the lifetime total to the bytes of every clean known
+    // from them and `history`, each counted once: cleans made outside the
+    // app count too, and the month never reads more than all time. Never
+    // lowers the total; true when it raised it.
+    bool applyMonthCleansRecorded(std::optional<std::vector<OperationDTO>> monthCleans,
+                                  const std::vector<OperationDTO>& history);
     void applyDashboard(const DashboardDTO& dashboard);
     void refreshActivityText();
 

@@ -61,9 +61,7 @@ void AppStore::restoreLastSession() {
 void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::vector<OperationDTO> history,
                                     std::optional<std::vector<OperationDTO>> monthCleans) {
     isRestoringScan = false;
-    if (monthCleans) monthCleansRecorded = std::move(*monthCleans);
-    const auto historyTotal = totalReclaimedBytes(history);
-    setLifetimeReclaimedBytes(std::max(historyTotal, lifetimeReclaimedBytes.get()));
+    applyMonthCleansRecorded(std::move(monthCleans), history);
     // The same total the check after a clean uses, so a launch never
     // announces a milestone that was passed long ago.
     seedShareMilestone(lifetimeReclaimedBytes.get());
@@ -107,6 +105,15 @@ void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::v
 void AppStore::setLifetimeReclaimedBytes(std::uint64_t bytes) {
     if (bytes == lifetimeReclaimedBytes.get()) return;
     lifetimeReclaimedBytes = bytes;  // its observer stores the clamped value
+}
+
+bool AppStore::applyMonthCleansRecorded(std::optional<std::vector<OperationDTO>> monthCleans,
+                                        const std::vector<OperationDTO>& history) {
+    if (monthCleans) monthCleansRecorded = std::move(*monthCleans);
+    const auto known = totalReclaimedBytes(withRecordedCleans(history, monthCleansRecorded.get()));
+    if (known <= lifetimeReclaimedBytes.get()) return false;
+    setLifetimeReclaimedBytes(known);
+    return true;
 }
 
 void AppStore::applyDashboard(const DashboardDTO& delivered) {

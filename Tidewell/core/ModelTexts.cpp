@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <set>
 
 #include <QStorageInfo>
 
@@ -87,6 +88,16 @@ std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history) {
     for (const auto& op : history)
         if (!op.dry_run) total = platform::saturatingAdd(total, op.bytes_reclaimed);
     return total;
+}
+
+std::vector<OperationDTO> withRecordedCleans(const std::vector<OperationDTO>& history,
+                                             const std::vector<OperationDTO>& recorded) {
+    std::vector<OperationDTO> all = history;
+    std::set<std::string> ids;
+    for (const auto& op : history) ids.insert(op.id);
+    for (const auto& op : recorded)
+        if (ids.insert(op.id).second) all.push_back(op);
+    return all;
 }
 
 std::int64_t monthStartUnix(std::int64_t now) {

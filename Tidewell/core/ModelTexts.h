@@ -27,6 +27,10 @@ std::string rootVolumeDisplayName();
 bool movedSomething(const OperationDTO& operation);
 // Bytes moved by real cleans; previews never count. Saturates.
 std::uint64_t totalReclaimedBytes(const std::vector<OperationDTO>& history);
+// The history and the cleans the engine's database records, each operation
+// once (by its id): the month never counts less than the history shows.
+std::vector<OperationDTO> withRecordedCleans(const std::vector<OperationDTO>& history,
+                                             const std::vector<OperationDTO>& recorded);
 // Local midnight of the first day of the month holding `now`; the start of
 // that day when the month can't be formed.
 std::int64_t monthStartUnix(std::int64_t now);

@@ -24,16 +24,6 @@ std::vector<OperationDTO> monthCleans(const std::vector<OperationDTO>& operation
     return cleans;
 }
 
-std::vector<OperationDTO> withRecordedCleans(const std::vector<OperationDTO>& history,
-                                             const std::vector<OperationDTO>& recorded) {
-    std::vector<OperationDTO> all = history;
-    std::set<std::string> ids;
-    for (const auto& op : history) ids.insert(op.id);
-    for (const auto& op : recorded)
-        if (ids.insert(op.id).second) all.push_back(op);
-    return all;
-}
-
 MonthCleaning monthCleaning(const std::vector<OperationDTO>& monthCleans) {
     MonthCleaning month;
     std::set<std::string> paths;

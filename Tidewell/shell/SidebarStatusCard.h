@@ -19,10 +19,6 @@ platform::ui::View SidebarStatusCard(AppStore& store, bool compact);
 // The cleans (never dry runs, never a clean that moved nothing) dated at or
 // after `monthStart`, in their stored order; no upper bound.
 std::vector<OperationDTO> monthCleans(const std::vector<OperationDTO>& operations, std::int64_t monthStart);
-// The history and the cleans the engine's database records, each operation
-// once (by its id): the month never counts less than the history shows.
-std::vector<OperationDTO> withRecordedCleans(const std::vector<OperationDTO>& history,
-                                             const std::vector<OperationDTO>& recorded);
 
 // This month's cleans summed up: bytes (saturating) and distinct project paths.
 struct MonthCleaning {

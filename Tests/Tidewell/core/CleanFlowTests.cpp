@@ -520,6 +520,34 @@ TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMo
     EXPECT_EQ(ids, (std::vector<std::string>{"c2", "c1"})) << "no preview, nothing of last month";
 }
 
+TEST_F(CleanEngine, AfterACleanTheLifetimeTotalCoversTheMonthsRecordedCleansOnce) {
+    const std::int64_t now = std::time(nullptr);
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db));
+    // The database holds this clean as the engine records it ("op") and one
+    // made from the terminal this month.
+    for (const auto& op : {operation("op", now, 5, false, "/w/a"), operation("term", now, 20, false, "/w/t")})
+        ASSERT_TRUE(insertOperation(db, op));
+    std::vector<std::uint64_t> reported;
+    socialHooks().leaderboardSync = [&](const CharacterProfile&, std::uint64_t bytes, double) { reported.push_back(bytes); };
+    AppStore store;
+    auto p = store.character.get();
+    p.leaderboardOptIn = true;
+    store.setCharacter(p);
+    store.requestClean({project("a", "/w/a", 10, 10)}, true);
+    waitForIdle(store);
+    store.confirmClean();
+    waitForIdle(store);
+    socialHooks() = {};
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 25u) << "the terminal's clean joins, this one counts once";
+    EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 25);
+    ASSERT_FALSE(reported.empty());
+    EXPECT_EQ(reported.back(), 25u) << "the leaderboard hears the raised total";
+    store.shareTotal();
+    ASSERT_TRUE(runUntil([&] { return store.shareSheet.get().has_value(); }));
+    EXPECT_EQ(store.shareSheet.get()->bytes, 25u);
+}
+
 TEST_F(CleanEngine, ABatchInWhichOneProjectMovesNothingCountsTheProjectsThatMoved) {
     AppStore store;
     store.requestClean({project("a", "/w/a", 10, 10), project("f", "/w/flaky", 10, 10)}, true);

@@ -1,8 +1,10 @@
+#include <ctime>
 #include <thread>
 
 #include "FlowTestSupport.h"
 #include "core/AppFiles.h"
 #include "core/EngineDatabase.h"
+#include "core/ModelTexts.h"
 #include "social/ShareMoment.h"
 
 using namespace tidewell;
@@ -132,6 +134,29 @@ TEST_F(LaunchRestore, LifetimeTotalNeverDecreasesAtLaunch) {
         EXPECT_EQ(store.lifetimeReclaimedBytes.get(), static_cast<std::uint64_t>(expected));
         EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), expected);
     }
+}
+
+TEST_F(LaunchRestore, CleansOfTheMonthMadeOutsideTheAppRaiseTheLifetimeTotalOnce) {
+    const std::int64_t now = std::time(nullptr);
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db));
+    // The app's own history knows one clean; the engine's database also holds
+    // two made from the terminal this month, a preview and last month's clean.
+    for (const auto& op : {operation("app", now, 5'000), operation("term1", now, 3'000), operation("term2", now, 4'000),
+                           operation("preview", now, 90'000, true), operation("old", monthStartUnix(now) - 1, 8'000)})
+        ASSERT_TRUE(insertOperation(db, op));
+    saveOperations({operation("app", now, 5'000)});
+    home.defaults().setInteger(keys::lifetimeBytes, 5'000);
+    for (int launch = 0; launch < 2; ++launch) {
+        AppStore store;
+        bootAndWait(store);
+        EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 12'000u) << "launch " << launch << ": each clean of the month once";
+        EXPECT_EQ(home.defaults().integerValue(keys::lifetimeBytes), 12'000);
+    }
+    home.defaults().setInteger(keys::lifetimeBytes, 50'000);
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 50'000u) << "never lowered";
 }
 
 TEST_F(LaunchRestore, CelebrationRecordsAndTheReportAreSeeded) {

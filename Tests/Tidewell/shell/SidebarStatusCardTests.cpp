@@ -48,3 +48,25 @@ TEST_F(LaunchedCard, ThisMonthCountsEveryCleanTheEngineRecordedNotOnlyTheNewestH
     EXPECT_TRUE(card->shows("60 MB")) << "every clean of the month, no preview, nothing of last month";
     EXPECT_TRUE(card->shows("This month: 60 projects cleaned"));
 }
+
+TEST_F(LaunchedCard, AllTimeNeverReadsLessThanThisMonthAfterCleansFromTheTerminal) {
+    const std::int64_t now = std::time(nullptr);
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db));
+    std::string sql;
+    for (const auto& op : {operation("app", now, 2'000'000, false, "/w/app"), operation("term", now, 3'000'000, false, "/w/t")})
+        sql += insertSQL(op);
+    ASSERT_TRUE(runSQL(db, sql));
+    saveOperations({operation("app", now, 2'000'000, false, "/w/app")});  // the app never saw the terminal's clean
+
+    AppStore store;
+    ASSERT_TRUE(store.character->showsInSidebar);
+    store.bootstrap();
+    ASSERT_TRUE(runUntil([&] { return store.didRunLaunchScan; }));
+    auto card = kittest::layOut(SidebarStatusCard(store, false), {260, 260});
+    const auto texts = card->texts();
+    const auto allTime = std::find(texts.begin(), texts.end(), "Freed all time");
+    ASSERT_TRUE(allTime != texts.end() && allTime + 1 != texts.end());
+    EXPECT_EQ(*(allTime + 1), "5 MB") << "as much as this month's";
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "5 MB"), 2);
+}
