@@ -1,5 +1,6 @@
 #include "CleanJournal.h"
 
+#include "Home.h"
 #include "SizeAccounting.h"
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 namespace tidewell::engine {
 
@@ -53,6 +55,49 @@ bool settleMove(const RecordedMove& move) {
     if (errno != ENOENT) return false;
     if (isOwnInfoFileFor(move.info, move.item.path)) unlink(move.info.c_str());
     return !(lstatAnyLength(move.item.path, st) == 0 && isFolder(st, move.folder));
+}
+
+// The real path of `path` (links resolved), or nothing when it has none now.
+std::optional<std::string> realPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return std::nullopt;
+    std::string out(real);
+    free(real);
+    return out;
+}
+
+// The path under which the stored scan `d` lists the project that a clean was
+// given as `project`: the scan lists each folder once, under the first of its
+// roots that reaches it, and the clean may have been given another way to it
+// (roots ~/code -> /data/code and /data/code reach the same projects).
+std::string listedPathOf(const DashboardDTO& d, const std::string& project) {
+    const auto listed = [&](const std::string& path) {
+        return std::any_of(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& p) { return p.path == path; });
+    };
+    if (listed(project)) return project;
+    const auto real = realPath(project);
+    if (!real) return project;
+    for (const auto& given : d.roots) {
+        const std::string root = normalizePath(given);
+        const auto realRoot = realPath(root);
+        // Below a root the walk follows no link: the rest of the path is the same.
+        if (!realRoot || !isInsideOrEqual(*real, *realRoot)) continue;
+        const std::string rest = real->substr(*realRoot == "/" ? 1 : std::min(real->size(), realRoot->size() + 1));
+        const std::string path = rest.empty() ? root : joinPath(root, rest);
+        if (listed(path)) return path;
+    }
+    return project;
+}
+
+// The stored scan `d` without the folders the clean `op` moved. False when
+// it lists none of them.
+bool takeOut(DashboardDTO& d, const OperationDTO& op) {
+    const std::string project = op.project_path.value_or("");
+    const std::string listed = listedPathOf(d, project);
+    std::vector<MovedFolder> moved;
+    for (const auto& i : op.items.value_or(std::vector<CleanItemDTO>{}))
+        if (i.success) moved.push_back({isInsideOrEqual(i.path, project) ? listed + i.path.substr(project.size()) : i.path, i.bytes});
+    return applyClean(d, listed, moved);
 }
 
 std::uint64_t sumOfBytes(const std::vector<CleanItemDTO>& items) {
@@ -200,11 +245,7 @@ void CleanJournal::storeScan(DashboardDTO& dashboard, std::int64_t mark) {
         since.bind(1, mark);
         while (since.next()) {
             try {
-                const auto op = decode<OperationDTO>(since.text(0));
-                std::vector<MovedFolder> moved;
-                for (const auto& i : op.items.value_or(std::vector<CleanItemDTO>{}))
-                    if (i.success) moved.push_back({i.path, i.bytes});
-                applyClean(dashboard, op.project_path.value_or(""), moved);
+                takeOut(dashboard, decode<OperationDTO>(since.text(0)));
             } catch (const DecodeError&) {
                 // A damaged entry is left out, as in the history.
             }
@@ -220,10 +261,7 @@ void CleanJournal::takeOutOfStoredScan(const OperationDTO& op) {
     } catch (const DatabaseError&) {
         return;  // an unreadable stored scan is left for the next scan to replace
     }
-    std::vector<MovedFolder> moved;
-    for (const auto& i : op.items.value_or(std::vector<CleanItemDTO>{}))
-        if (i.success) moved.push_back({i.path, i.bytes});
-    if (dashboard && applyClean(*dashboard, op.project_path.value_or(""), moved)) db_.writeDashboard(*dashboard);
+    if (dashboard && takeOut(*dashboard, op)) db_.writeDashboard(*dashboard);
 }
 
 void CleanJournal::deleteRecords(const std::string& id) {

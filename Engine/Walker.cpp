@@ -75,6 +75,17 @@ bool statEntry(int dirFd, const char* name, struct stat& st, std::uint64_t& moun
     return true;
 }
 
+// A folder by what it is, whatever path reaches it.
+struct FolderKey {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const FolderKey&) const = default;
+};
+struct FolderKeyHash {
+    std::size_t operator()(const FolderKey& k) const { return std::hash<std::uint64_t>()(k.ino * 31u + k.dev); }
+};
+using FolderSet = std::unordered_set<FolderKey, FolderKeyHash>;
+
 // An open folder shared by the tasks of its subfolders, which are opened
 // relative to it: no path is ever longer than one name, at any depth.
 struct OpenFolder {
@@ -152,6 +163,7 @@ struct Walker::Impl {
         bool haveStat = false;
         bool engineFolder = false;  // holds the engine's own database
         bool readIndex = false;     // no folder: reads the Git index for `repo`
+        FolderKey folder{};         // with `haveStat`
         std::uint64_t ownBytes = 0;
     };
     struct Entry {
@@ -177,7 +189,13 @@ struct Walker::Impl {
     std::deque<Owner> owners;
     std::deque<Artifact> artifacts;
     std::unordered_map<std::string, Artifact*> claimed;
-    std::unordered_set<std::string> walkedRoots;
+    // The roots walked so far, by what they are (not by the paths given): a
+    // folder two roots reach is walked once, by the first. Changed only
+    // between walks.
+    FolderSet rootFolders;
+    // The projects found so far: a root reached again through another mount
+    // lists none of them twice.
+    FolderSet projectFolders;
     dev_t rootDev = 0;
     std::uint64_t rootMount = 0;
     bool emitProjects = true;
@@ -292,8 +310,45 @@ struct Walker::Impl {
         return it == claimed.end() ? nullptr : it->second;
     }
 
-    Owner* registerProject(const std::string& path, int fd, Owner* parent, StackMask stacks, StackMask enclosing, bool pinned,
-                           const GitCandidate* repo) {
+    // Whether the folder is listed as a project already, reached from a root
+    // walked before through another mount of its filesystem: that walk
+    // measured it whole.
+    bool listedBefore(const FolderKey& folder) {
+        std::shared_lock lock(regM);
+        return projectFolders.count(folder) > 0;
+    }
+
+    // Whether the open folder `fd` is, or lies inside, a root walked before:
+    // its folder and each one above it, by "..", where the kernel reached it
+    // (links on the written path resolved) are looked up by what they are.
+    bool insideWalkedRoot(int fd) const {
+        if (rootFolders.empty()) return false;
+        bool inside = false;
+        FolderKey below{};
+        for (int cur = fcntl(fd, F_DUPFD_CLOEXEC, 0); cur >= 0;) {
+            struct stat st {};
+            const bool read = fstat(cur, &st) == 0;
+            const FolderKey here{st.st_dev, st.st_ino};
+            const bool top = !read || here == below;  // "/" is its own parent
+            inside = !top && rootFolders.count(here) > 0;
+            if (top || inside) {
+                close(cur);
+                break;
+            }
+            below = here;
+            const int up = openat(cur, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            close(cur);
+            cur = up;
+        }
+        return inside;
+    }
+
+    Owner* registerProject(const std::string& path, int fd, const FolderKey& folder, Owner* parent, StackMask stacks,
+                           StackMask enclosing, bool pinned, const GitCandidate* repo) {
+        {
+            std::unique_lock lock(regM);
+            projectFolders.insert(folder);
+        }
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
         o->repo = repo;
@@ -361,6 +416,7 @@ struct Walker::Impl {
                 return;
             }
             t.ownBytes = allocatedBytes(st);
+            t.folder = {st.st_dev, st.st_ino};
         }
         if (!readEntries(fd, s)) {
             progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
@@ -385,6 +441,10 @@ struct Walker::Impl {
             }
             if (git && tracked) t.repo = tracked->candidateAt(realPathOf(t.path), t.repo);
             if (stacks) stacks = detector.confirmed(fd, stacks);
+            if (stacks && listedBefore(t.folder)) {
+                close(fd);
+                return;
+            }
             // A CMake subfolder or a Gradle module is part of the build around it.
             if (const StackMask modules = t.owner ? stacks & t.owner->enclosing : 0) {
                 addModuleArtifacts(t.path, fd, t.owner, modules);
@@ -392,7 +452,7 @@ struct Walker::Impl {
                 relDepth = 0;
             }
             if (stacks) {
-                owner = registerProject(t.path, fd, t.owner, stacks, enclosing, pinned, t.repo);
+                owner = registerProject(t.path, fd, t.folder, t.owner, stacks, enclosing, pinned, t.repo);
                 // Its repository's index is read beside the walk, once.
                 if (tracked && t.repo && askIndex(t.repo)) {
                     Task read;
@@ -445,7 +505,8 @@ struct Walker::Impl {
             if (child.size() != 1) child.push_back('/');
             child.append(name);
             const bool engineFolder = engineIno != 0 && st.st_ino == engineIno && st.st_dev == engineDev;
-            if (!walkedRoots.empty() && walkedRoots.count(child)) continue;
+            // A root walked before is its own root's.
+            if (!rootFolders.empty() && rootFolders.count({st.st_dev, st.st_ino})) continue;
 
             Task c;
             c.owner = owner;
@@ -466,6 +527,7 @@ struct Walker::Impl {
             if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;
             c.haveStat = true;
             c.ownBytes = allocatedBytes(st);
+            c.folder = {st.st_dev, st.st_ino};
             c.path = child;
             c.nameAt = static_cast<std::uint32_t>(child.size() - name.size());
             if (!self) self = std::make_shared<OpenFolder>(fd);
@@ -543,8 +605,6 @@ void Walker::ignoreEngineFiles(const std::string& databasePath) {
 
 bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     const std::string path = normalizePath(root);
-    for (const auto& r : impl_->walkedRoots)
-        if (isInsideOrEqual(path, r)) return true;
     const int fd = rootFd >= 0 ? fcntl(rootFd, F_DUPFD_CLOEXEC, 0) : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -557,6 +617,10 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
         error = std::strerror(errno);
         close(fd);
         return false;
+    }
+    if (impl_->insideWalkedRoot(fd)) {
+        close(fd);
+        return true;
     }
     impl_->rootDev = st.st_dev;
     Impl::Task t;
@@ -580,8 +644,10 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     t.detect = impl_->maxDepth >= 0;
     t.haveStat = true;
     t.ownBytes = allocatedBytes(st);
+    t.folder = {st.st_dev, st.st_ino};
+    const FolderKey walked = t.folder;
     impl_->run(std::move(t));
-    impl_->walkedRoots.insert(path);
+    impl_->rootFolders.insert(walked);
     return true;
 }
 

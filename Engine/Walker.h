@@ -71,8 +71,11 @@ public:
     void offerOnlyUntracked(TrackedFiles& tracked);
 
     // Walks one root. False, with `error` set, when the root cannot be read.
-    // A root inside one walked before is not walked again. With `rootFd`, the
-    // root is that open folder (whose path may be longer than PATH_MAX).
+    // A root that is, or lies inside, the folder of one walked before (by
+    // where it really is, links resolved) is not walked again, and a walk
+    // does not enter a root walked before: each folder is listed once, under
+    // the first root given that reaches it. With `rootFd`, the root is that
+    // open folder (whose path may be longer than PATH_MAX).
     bool walkRoot(const std::string& root, std::string& error, int rootFd = -1);
 
     // Settles sizes once every root is walked.

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -299,10 +300,14 @@ TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
 
 // Offered is exactly what moves: in each setup a scan and then a clean run as
 // the same ordinary user, and the folders the scan offers are exactly those
-// that the dry run lists and that the clean, left to find them itself, moves.
+// that the dry run lists and that the clean, left to find them itself, moves;
+// the stored scan then offers none of them. Each folder is offered once, also
+// when two scan roots reach it, and a clean of it by either path moves it.
 TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
     struct Setup {
         std::string root, project;
+        std::vector<std::string> otherRoots;  // given after `root`
+        std::string cleaned;                  // the path the clean is given, when not `project`
         std::vector<std::string> offered;  // what the scan should offer, relative to the project
         std::vector<std::string> kept;     // what stays that the reports cannot name as it is
         std::unique_ptr<TmpfsMount> tmpfs;
@@ -329,6 +334,14 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         give(vol + "/app");
         s.root = vol;
         s.project = vol + "/app";
+    };
+    // ~/code -> /data/code and ~/rl -> /data/code/rusty, a Rust project.
+    const auto rustyReachedTwice = [&](const std::string& dir, Setup& s) {
+        writeFiles(dir + "/data/code/rusty", {{"Cargo.toml", 50}, {"src/main.rs", 900}, {"target/debug/rusty", 30000}});
+        give(dir + "/data");
+        symlink((dir + "/data/code").c_str(), (dir + "/code").c_str());
+        symlink((dir + "/data/code/rusty").c_str(), (dir + "/rl").c_str());
+        s.offered = {"target"};
     };
     const std::vector<Case> cases = {
         {"another owner's folder in this user's own sticky folder",
@@ -452,6 +465,33 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
              s.infos = {{dir + "/vol/.Trash-65534/info/node_modules.trashinfo", "app/node_modules"},
                         {dir + "/vol/.Trash-65534/info/.next.trashinfo", "app/.next"}};
          }},
+        {"two scan roots reaching one folder, the link first (~/ol-code -> /data/code, and /data/code)",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             nodeProject(dir + "/data/code/app");
+             give(dir + "/data");
+             symlink((dir + "/data/code").c_str(), (dir + "/ol-code").c_str());
+             s.root = dir + "/ol-code";
+             s.otherRoots = {dir + "/data/code"};
+             s.project = dir + "/ol-code/app";
+             s.cleaned = dir + "/data/code/app";
+             s.offered = {".next", "node_modules"};
+         }},
+        {"a scan root that is a project inside another root's real folder (~/code, ~/rl -> /data/code/rusty)",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             rustyReachedTwice(dir, s);
+             s.root = dir + "/code";
+             s.otherRoots = {dir + "/rl"};
+             s.project = dir + "/code/rusty";
+             s.cleaned = dir + "/rl";
+         }},
+        {"the same two roots the other way round",
+         [&](const std::string& dir, const EngineRunner&, Setup& s) {
+             rustyReachedTwice(dir, s);
+             s.root = dir + "/rl";
+             s.otherRoots = {dir + "/code"};
+             s.project = dir + "/rl";
+             s.cleaned = dir + "/code/rusty";
+         }},
         {"a data home inside a bind-mounted folder of the project",
          [&](const std::string& dir, const EngineRunner&, Setup& s) {
              writeFiles(dir + "/app", {{"metro.config.js", 50}, {"node_modules/dep/index.js", 20000}});
@@ -479,18 +519,29 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         const EngineRunner runner{s.sandbox.empty() ? dir + "-sandbox" : s.sandbox};
         if (!s.sandbox.empty()) give(s.sandbox);
 
-        const RunResult scan = runner.scan({s.root}, 30, 64, asUser);
+        std::vector<std::string> roots = {s.root};
+        roots.insert(roots.end(), s.otherRoots.begin(), s.otherRoots.end());
+        const RunResult scan = runner.scan(roots, 30, 64, asUser);
         ASSERT_EQ(scan.exitCode, 0) << scan.err;
         const DashboardDTO d = decode<DashboardDTO>(scan.out);
         const auto p = std::find_if(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& x) { return x.path == s.project; });
         ASSERT_NE(p, d.projects.end()) << "the project is found";
         EXPECT_EQ(artifactNames(*p), s.offered);
+        std::set<std::pair<dev_t, ino_t>> listed;
+        for (const auto& x : d.projects) {
+            struct stat st {};
+            if (stat(x.path.c_str(), &st) == 0) {
+                EXPECT_TRUE(listed.insert({st.st_dev, st.st_ino}).second) << x.path << " is listed twice";
+            }
+        }
+        // The clean names the folders by the path it is given.
+        const std::string cleaned = s.cleaned.empty() ? s.project : s.cleaned;
         std::vector<std::string> offered;
-        for (const auto& a : p->artifacts) offered.push_back(a.absolute_path);
+        for (const auto& a : p->artifacts) offered.push_back(cleaned + a.absolute_path.substr(s.project.size()));
         std::sort(offered.begin(), offered.end());
 
         const auto clean = [&](bool execute) {
-            std::vector<std::string> args = {"clean", "--project", s.project, "--json", "--caution"};
+            std::vector<std::string> args = {"clean", "--project", cleaned, "--json", "--caution"};
             if (execute) args.push_back("--execute");
             const RunResult r = runner.run(args, true, false, asUser);
             EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -517,5 +568,13 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         for (const auto& [info, path] : s.infos)
             EXPECT_NE(readText(info).find("\nPath=" + path + "\n"), std::string::npos) << info << ": " << readText(info);
         EXPECT_FALSE(exists(s.project + "/.Trash-65534") || exists(s.project + "/.Trash")) << "no trash made inside the project";
+
+        const RunResult last = runner.run({"last", "--json"}, true, false, asUser);
+        ASSERT_EQ(last.exitCode, 0) << last.err;
+        const DashboardDTO after = decode<DashboardDTO>(last.out);
+        const auto q = std::find_if(after.projects.begin(), after.projects.end(), [&](const ProjectDTO& x) { return x.path == s.project; });
+        ASSERT_NE(q, after.projects.end());
+        EXPECT_TRUE(q->artifacts.empty()) << "the stored scan no longer offers what moved";
+        EXPECT_EQ(after.reclaimable_bytes, d.reclaimable_bytes - p->reclaimable_bytes);
     }();
 }

@@ -372,6 +372,54 @@ TEST_F(Scan, OtherFilesystemsAndOtherMountsAreNotEntered) {
     EXPECT_EQ(find(d, tree + "/other").total_bytes, other) << "a folder bound inside itself is counted once";
 }
 
+// Roots that reach the same folders (through a link, or a bind mount) list
+// each folder once, under the first root given whose walk reaches it, and
+// count its bytes once: a root that is, or lies inside, the real folder of a
+// root walked before is not walked again.
+TEST_F(Scan, RootsReachingTheSameFoldersListEachFolderOnce) {
+    const std::string code = tree + "/data/code";
+    writeFiles(code, {{"web/package.json", 10}, {"web/src/shared.js", 30000}, {"web/node_modules/dep/index.js", 40000},
+                      {"rusty/Cargo.toml", 10}, {"rusty/target/debug/app", 50000}});
+    // A file linked into both projects: once per scan.
+    ASSERT_EQ(link((code + "/web/src/shared.js").c_str(), (code + "/rusty/shared.js").c_str()), 0);
+    symlink(code.c_str(), (tree + "/code").c_str());
+    symlink((code + "/rusty").c_str(), (tree + "/rl").c_str());
+    const BindMount bound(code, tree + "/bound");
+    const BindMount boundRusty(code + "/rusty", tree + "/bound-rusty");
+    ASSERT_TRUE(bound.mounted() && boundRusty.mounted()) << "tests run as root";
+    const DashboardDTO alone = scan({code});
+    ASSERT_EQ(alone.project_count, 2);
+    ASSERT_GT(alone.reclaimable_bytes, 0u);
+
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+        {{"code", "data/code"}, {"code/rusty", "code/web"}},
+        {{"data/code", "code"}, {"data/code/rusty", "data/code/web"}},
+        {{"code", "rl"}, {"code/rusty", "code/web"}},
+        {{"rl", "code"}, {"code/web", "rl"}},
+        {{"rl", "data/code", "code"}, {"data/code/web", "rl"}},
+        {{"bound", "data/code"}, {"bound/rusty", "bound/web"}},
+        {{"rl", "bound"}, {"bound/web", "rl"}},
+        {{"data", "bound-rusty"}, {"data/code/rusty", "data/code/web"}},
+        {{"bound-rusty", "data"}, {"bound-rusty", "data/code/web"}},
+    };
+    for (const auto& [roots, listed] : cases) {
+        std::vector<std::string> given;
+        for (const auto& r : roots) given.push_back(tree + "/" + r);
+        const DashboardDTO d = scan(given);
+        std::vector<std::string> paths;
+        for (const auto& p : d.projects) paths.push_back(p.path.substr(tree.size() + 1));
+        EXPECT_EQ(paths, listed) << "roots " << ::testing::PrintToString(roots);
+        EXPECT_EQ(d.total_bytes, alone.total_bytes) << ::testing::PrintToString(roots);
+        std::uint64_t reclaimable = 0;
+        for (const auto& p : listed)
+            if (p.rfind("bound", 0) != 0)  // a bind mount's folders are never offered: no trash lies on that mount
+                reclaimable += find(alone, code + (p.ends_with("web") ? "/web" : "/rusty")).reclaimable_bytes;
+        EXPECT_EQ(d.reclaimable_bytes, reclaimable) << ::testing::PrintToString(roots);
+        for (const auto& t : d.by_type) EXPECT_EQ(t.project_count, 1) << t.project_type << " in " << ::testing::PrintToString(roots);
+        EXPECT_EQ(d.roots, given) << "roots as given";
+    }
+}
+
 // Depth never depends on the length of the path: a tree far deeper than
 // PATH_MAX is measured whole.
 TEST_F(Scan, PathsLongerThanPathMaxAreMeasured) {
