@@ -256,12 +256,15 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         Asked* wanted = at == askedAt.end() ? nullptr : &asked[at->second];
         if (!asked.empty() && !wanted) continue;
         if (wanted) wanted->safetyClass = target.safetyClass;
-        // A folder holding a file that Git tracks is source, not an artifact.
-        if (const auto git = tracked.folder(repo, joinPath(realProject, target.rel)); git.tracking != TrackedFiles::Tracking::Untracked) {
+        // A folder holding a file that Git tracks is source, not an artifact;
+        // the nearest repository around it answers (a submodule's own).
+        const GitCandidate* nearest = tracked.candidateWithin(repo, fd, realProject, target.rel);
+        if (const auto git = tracked.folder(nearest, joinPath(realProject, target.rel)); git.tracking != TrackedFiles::Tracking::Untracked) {
             if (wanted)
-                wanted->reason = git.tracking == TrackedFiles::Tracking::Tracked
-                                     ? abs + " holds " + git.detail + ", which Git tracks, so it is source and not a build folder; left in place"
-                                     : abs + " may hold files that Git tracks, as " + git.detail + "; left in place";
+                wanted->reason = git.tracking == TrackedFiles::Tracking::Unknown
+                                     ? abs + " may hold files that Git tracks, as " + git.detail + "; left in place"
+                                 : git.submodule ? abs + " is a submodule, which Git tracks, so it is source and not a build folder; left in place"
+                                                 : abs + " holds " + git.detail + ", which Git tracks, so it is source and not a build folder; left in place";
             continue;
         }
         if (target.safetyClass == "caution" && !options.caution) {

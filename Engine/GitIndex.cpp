@@ -6,11 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
-#include <cstring>
+#include <iterator>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 namespace tidewell::engine {
 
@@ -18,27 +21,40 @@ namespace {
 
 std::string errorText(int e) { return std::error_code(e, std::generic_category()).message(); }
 
-// The whole file, or nothing with errno set.
-std::optional<std::string> readWhole(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string data;
+// At most `limit` bytes of the regular file `path`, as large as it was when
+// opened: a FIFO or a device (an index linked to /dev/zero) is never read.
+// Nothing, with `error` set, otherwise; errno tells a missing file.
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit, std::string& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errorText(errno);
+        return std::nullopt;
+    }
     struct stat st {};
-    if (fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[64 * 1024];
-    for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
+    const int saved = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (saved != 0) {
+        error = saved == EINVAL ? "it is not a regular file" : errorText(saved);
+        close(fd);
+        errno = saved;
+        return std::nullopt;
+    }
+    std::string data(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limit), '\0');
+    std::size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = read(fd, data.data() + got, data.size() - got);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
             const int saved = errno;
+            error = errorText(saved);
             close(fd);
             errno = saved;
             return std::nullopt;
         }
-        data.append(buf, static_cast<std::size_t>(n));
+        got += static_cast<std::size_t>(n);
     }
     close(fd);
+    data.resize(got);
     return data;
 }
 
@@ -51,15 +67,51 @@ std::uint16_t be16(const char* p) {
     return static_cast<std::uint16_t>((u[0] << 8) | u[1]);
 }
 
-struct Parsed {
-    std::vector<std::string> paths;
-    std::string sharedIndex;  // the hex name of a split index's shared part, if any
+// Keeps what answers for folders while the entries pass by, within a budget
+// tied to the size of the files read: a version 4 index names long paths in
+// few bytes, and a hostile one would otherwise need memory without end.
+class Collector {
+public:
+    void allow(std::size_t bytes) { budget_ += 16 * bytes + 64 * 1024; }
+    void clear() {
+        folders_.clear();
+        out_ = {};
+        used_ = 0;
+    }
+    bool add(std::string_view path, std::uint32_t mode) {
+        if ((mode & 0170000) == 0160000) {
+            out_.submodules.emplace_back(path);
+            used_ += path.size();
+        }
+        // A sparse index's folder entry ends in "/": it answers for itself.
+        const auto slash = path.rfind('/');
+        const std::string_view folder = slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash);
+        if (folders_.emplace(folder).second) {
+            out_.files.emplace_back(path);
+            used_ += folder.size() + path.size();
+        }
+        return used_ <= budget_;
+    }
+    GitIndexPaths take() {
+        std::sort(out_.files.begin(), out_.files.end());
+        std::sort(out_.submodules.begin(), out_.submodules.end());
+        folders_.clear();
+        return std::move(out_);
+    }
+
+private:
+    std::unordered_set<std::string> folders_;
+    GitIndexPaths out_;
+    std::size_t used_ = 0;
+    std::size_t budget_ = 0;
 };
 
-// Parses `data` as an index whose object names are `hashLen` bytes long;
-// false when it does not hold together that way.
-bool parse(std::string_view data, std::size_t hashLen, Parsed& out) {
+// Parses `data` as an index whose object names are `hashLen` bytes long,
+// handing each path to `out`; false when it does not hold together that
+// way. `sharedIndex` is set to the hex name of a split index's shared part.
+bool parse(std::string_view data, std::size_t hashLen, Collector& out, std::string& sharedIndex) {
     constexpr std::size_t kStat = 40;  // times, device, inode, mode, owner, group, size
+    constexpr std::size_t kModeAt = 24;
     if (data.size() < 12 + hashLen || data.substr(0, 4) != "DIRC") return false;
     const std::uint32_t version = be32(data.data() + 4);
     if (version < 2 || version > 4) return false;
@@ -67,11 +119,10 @@ bool parse(std::string_view data, std::size_t hashLen, Parsed& out) {
     const std::size_t end = data.size() - hashLen;
     std::size_t at = 12;
     std::string path;
-    out.paths.clear();
-    out.paths.reserve(std::min<std::size_t>(count, end / (kStat + hashLen + 3)));
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::size_t start = at;
         if (end - at < kStat + hashLen + 2) return false;
+        const std::uint32_t mode = be32(data.data() + at + kModeAt);
         at += kStat + hashLen;
         const std::uint16_t flags = be16(data.data() + at);
         at += 2;
@@ -98,6 +149,8 @@ bool parse(std::string_view data, std::size_t hashLen, Parsed& out) {
         }
         const std::size_t nul = data.find('\0', at);
         if (nul == std::string_view::npos || nul >= end) return false;
+        // No folder holds a path this long: Git could not have written it.
+        if (path.size() + (nul - at) >= PATH_MAX) return false;
         path.append(data.substr(at, nul - at));
         const std::size_t nameLen = flags & 0xFFF;
         if (nameLen < 0xFFF && nameLen != path.size()) return false;
@@ -108,7 +161,8 @@ bool parse(std::string_view data, std::size_t hashLen, Parsed& out) {
             at = start + ((at - start + (nul - at) + 8) & ~std::size_t{7});
             if (at > end) return false;
         }
-        if (!path.empty()) out.paths.push_back(path);  // a split index names replaced entries without a path
+        // A split index names replaced entries without a path.
+        if (!path.empty() && !out.add(path, mode)) return false;
     }
     // Extensions, each a signature, a size and its data, up to the checksum.
     while (at < end) {
@@ -128,37 +182,62 @@ bool parse(std::string_view data, std::size_t hashLen, Parsed& out) {
                 name += hex[b >> 4];
                 name += hex[b & 15];
             }
-            if (!zero) out.sharedIndex = name;
+            if (!zero) sharedIndex = name;
         }
         at += size;
     }
     return at == end;
 }
 
+// The paths of the index file `file`: the top one (`top`), which may be
+// missing and may name a shared part, or a shared part, which may do neither.
+std::optional<GitIndexPaths> readIndexFile(const std::string& file, bool top, std::string& sharedIndex, std::string& error) {
+    const auto data = readRegularFile(file, SIZE_MAX, error);
+    if (!data) {
+        if (top && errno == ENOENT) return GitIndexPaths{};  // nothing added yet
+        return std::nullopt;
+    }
+    Collector out;
+    out.allow(data->size());
+    // Object names are SHA-1 (20 bytes) or, in a SHA-256 repository, 32.
+    if (!parse(*data, 20, out, sharedIndex)) {
+        out.clear();
+        sharedIndex.clear();
+        if (!parse(*data, 32, out, sharedIndex)) {
+            error = "it is damaged or not an index";
+            return std::nullopt;
+        }
+    }
+    if (!top && !sharedIndex.empty()) {
+        error = "its shared part is damaged: it names another";
+        return std::nullopt;
+    }
+    return out.take();
+}
+
 }  // namespace
 
-std::optional<std::vector<std::string>> readGitIndexPaths(const std::string& gitDir, const std::string& file, std::string& error) {
-    const auto data = readWhole(file);
-    if (!data) {
-        if (errno == ENOENT) return std::vector<std::string>{};  // nothing added yet
-        error = errorText(errno);
+std::optional<GitIndexPaths> readGitIndexPaths(const std::string& gitDir, const std::string& file, std::string& error) {
+    std::string sharedIndex;
+    auto paths = readIndexFile(file, true, sharedIndex, error);
+    if (!paths || sharedIndex.empty()) return paths;
+    // A split index: the shared part holds the rest, and must be there.
+    // Entries it marks as deleted are still counted: a folder is never taken
+    // for untracked by mistake.
+    std::string unused;
+    auto shared = readIndexFile(joinPath(gitDir, "sharedindex." + sharedIndex), false, unused, error);
+    if (!shared) {
+        error = "its shared part cannot be read: " + error;
         return std::nullopt;
     }
-    Parsed parsed;
-    // Object names are SHA-1 (20 bytes) or, in a SHA-256 repository, 32.
-    if (!parse(*data, 20, parsed) && !parse(*data, 32, parsed)) {
-        error = "it is damaged or not an index";
-        return std::nullopt;
-    }
-    if (!parsed.sharedIndex.empty()) {
-        // A split index: the shared part holds the rest. Entries it marks as
-        // deleted are still counted: a folder is never taken for untracked
-        // by mistake.
-        auto shared = readGitIndexPaths(gitDir, joinPath(gitDir, "sharedindex." + parsed.sharedIndex), error);
-        if (!shared) return std::nullopt;
-        parsed.paths.insert(parsed.paths.end(), shared->begin(), shared->end());
-    }
-    return std::move(parsed.paths);
+    const auto merge = [](std::vector<std::string>& into, std::vector<std::string>& from) {
+        const auto middle = static_cast<std::ptrdiff_t>(into.size());
+        into.insert(into.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+        std::inplace_merge(into.begin(), into.begin() + middle, into.end());
+    };
+    merge(paths->files, shared->files);
+    merge(paths->submodules, shared->submodules);
+    return paths;
 }
 
 std::string gitDirOf(const std::string& dotGit, std::string& error) {
@@ -168,11 +247,9 @@ std::string gitDirOf(const std::string& dotGit, std::string& error) {
         return {};
     }
     if (S_ISDIR(st.st_mode)) return dotGit;
-    const auto text = readWhole(dotGit);
-    if (!text) {
-        error = errorText(errno);
-        return {};
-    }
+    // A gitfile is one short line.
+    const auto text = readRegularFile(dotGit, 64 * 1024, error);
+    if (!text) return {};
     std::string_view line(*text);
     line = line.substr(0, line.find_first_of("\r\n"));
     if (line.substr(0, 8) != "gitdir: " || line.size() == 8) {

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <string_view>
 #include <system_error>
-#include <unordered_set>
 
 namespace tidewell::engine {
 
@@ -45,34 +44,43 @@ const GitCandidate* TrackedFiles::candidateAround(const std::string& folder) {
     return nearest;
 }
 
+const GitCandidate* TrackedFiles::candidateWithin(const GitCandidate* around, int fd, const std::string& real, const std::string& rel) {
+    for (std::size_t end = rel.find('/');; end = rel.find('/', end + 1)) {
+        const std::string folder = rel.substr(0, end);
+        struct stat st {};
+        if (fstatat(fd, (folder + "/.git").c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) around = candidateAt(joinPath(real, folder), around);
+        if (end == std::string::npos) return around;
+    }
+}
+
 void TrackedFiles::read(const GitCandidate& c) const {
     using State = GitCandidate::State;
     const std::string dotGit = joinPath(c.top, ".git");
     struct stat st {};
     const bool folder = lstat(dotGit.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     std::string why;
-    const std::string gitDir = gitDirOf(dotGit, why);
-    if (!gitDir.empty() && stat(joinPath(gitDir, "HEAD").c_str(), &st) != 0) {
-        // A ".git" folder without HEAD is no repository to Git, which looks
-        // further up; a gitfile naming no repository stops it.
-        if (folder && errno == ENOENT) return;
-        why = errno == ENOENT ? "its .git file names no repository" : std::error_code(errno, std::generic_category()).message();
-    }
-    if (why.empty()) {
-        if (auto paths = readGitIndexPaths(gitDir, joinPath(gitDir, "index"), why)) {
-            // One tracked file per folder is enough to answer for the folders
-            // around it: a large repository is kept at the size of its folders.
-            std::unordered_set<std::string_view> folders;
-            for (const auto& p : *paths) {
-                const auto slash = p.rfind('/');
-                if (slash != std::string::npos && folders.insert(std::string_view(p).substr(0, slash)).second) c.paths.push_back(p);
-            }
-            std::sort(c.paths.begin(), c.paths.end());
-            c.state = State::Indexed;
-            return;
+    try {
+        const std::string gitDir = gitDirOf(dotGit, why);
+        if (!gitDir.empty() && stat(joinPath(gitDir, "HEAD").c_str(), &st) != 0) {
+            // A ".git" folder without HEAD is no repository to Git, which looks
+            // further up; a gitfile naming no repository stops it.
+            if (folder && errno == ENOENT) return;
+            why = errno == ENOENT ? "its .git file names no repository" : std::error_code(errno, std::generic_category()).message();
         }
-        why = "its index cannot be read: " + why;
+        if (why.empty()) {
+            if (auto index = readGitIndexPaths(gitDir, joinPath(gitDir, "index"), why)) {
+                c.index = std::move(*index);
+                c.state = State::Indexed;
+                return;
+            }
+            why = "its index cannot be read: " + why;
+        }
+    } catch (const std::bad_alloc&) {
+        why = "its index cannot be read: there is not enough memory for it";
+    } catch (const std::exception& e) {
+        why = std::string("its index cannot be read: ") + e.what();
     }
+    c.index = {};
     c.state = State::Unreadable;
     c.why = why;
     if (onUnreadable_) onUnreadable_(c.top, c.why);
@@ -91,10 +99,20 @@ TrackedFiles::Answer TrackedFiles::folder(const GitCandidate* around, const std:
         if (c->state == GitCandidate::State::NoRepository) continue;
         if (c->state == GitCandidate::State::Unreadable)
             return {Tracking::Unknown, "the Git repository at " + c->top + " cannot be read (" + c->why + ")"};
-        if (!isInsideOrEqual(folder, c->top) || folder == c->top) return {};
-        const std::string prefix = (c->top == "/" ? folder.substr(1) : folder.substr(c->top.size() + 1)) + "/";
-        const auto it = std::lower_bound(c->paths.begin(), c->paths.end(), prefix);
-        if (it != c->paths.end() && it->compare(0, prefix.size(), prefix) == 0) return {Tracking::Tracked, *it};
+        const auto& files = c->index.files;
+        if (folder == c->top) {
+            // The folder is a repository of its own: what it tracks is source,
+            // and the one around it may hold it as a submodule.
+            if (!files.empty()) return {Tracking::Tracked, files.front()};
+            continue;
+        }
+        if (!isInsideOrEqual(folder, c->top)) return {};
+        const std::string rel = c->top == "/" ? folder.substr(1) : folder.substr(c->top.size() + 1);
+        const auto& subs = c->index.submodules;
+        if (std::binary_search(subs.begin(), subs.end(), rel)) return {Tracking::Tracked, rel, true};
+        const std::string prefix = rel + "/";
+        const auto it = std::lower_bound(files.begin(), files.end(), prefix);
+        if (it != files.end() && it->compare(0, prefix.size(), prefix) == 0) return {Tracking::Tracked, *it};
         return {};
     }
     return {};

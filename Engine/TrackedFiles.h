@@ -4,6 +4,8 @@
 // repository is read once, the first time a folder in it is asked about, and
 // serves every project inside that repository.
 
+#include "GitIndex.h"
+
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -23,7 +25,7 @@ class GitCandidate {
     mutable std::once_flag readOnce;
     enum class State { NoRepository, Indexed, Unreadable };
     mutable State state = State::NoRepository;
-    mutable std::vector<std::string> paths;  // a tracked file of each folder that holds one, in byte order
+    mutable GitIndexPaths index;
     mutable std::string why;                 // why the index cannot be read
 };
 
@@ -42,17 +44,24 @@ public:
     // time (a path past PATH_MAX is found too).
     const GitCandidate* candidateAround(const std::string& folder);
 
+    // The nearest candidate at or above the folder `rel` below the folder
+    // open as `fd`, whose real path is `real` and whose nearest candidate is
+    // `around`: each folder on the way, `rel` included, is looked at for
+    // ".git" (a submodule or a nested repository).
+    const GitCandidate* candidateWithin(const GitCandidate* around, int fd, const std::string& real, const std::string& rel);
+
     enum class Tracking { Untracked, Tracked, Unknown };
     struct Answer {
         Tracking tracking = Tracking::Untracked;
-        // Tracked: a tracked file in the folder, relative to the repository.
+        // Tracked: a tracked file in the folder, relative to its repository.
         // Unknown: which repository cannot be read, and why.
         std::string detail;
+        bool submodule = false;  // tracked as a submodule checked out there
     };
     // Whether the folder at the real path `folder` holds an entry of the index
-    // of the repository `around` names (the nearest candidate around the
-    // folder's project). Unknown when that index cannot be read: nothing in
-    // it can be proved untracked.
+    // of the repository `around` names (the nearest candidate at or above the
+    // folder), or is itself a submodule of the one around that. Unknown when
+    // such an index cannot be read: nothing in it can be proved untracked.
     Answer folder(const GitCandidate* around, const std::string& folder);
 
     // Reads the index that answers for the folders below `around`, once; the

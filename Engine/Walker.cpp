@@ -129,8 +129,7 @@ struct Walker::Impl {
         StackMask stacks = 0;
         StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
         ProjectPlace place;
-        const GitCandidate* repo = nullptr;  // the nearest ".git" at or above it
-        std::string realPath;                // when tracked files are asked about
+        std::string realPath;  // when tracked files are asked about
         bool pinned = false;
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
@@ -142,6 +141,7 @@ struct Walker::Impl {
         std::string relPath;
         std::string absPath;
         std::string safetyClass;
+        const GitCandidate* repo = nullptr;  // the nearest ".git" at or above it
         bool offered = true;  // listed; else only measured as its project's
         std::atomic<std::uint64_t> plain{0};
     };
@@ -228,7 +228,8 @@ struct Walker::Impl {
         return &o;
     }
 
-    Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls, bool offered = true) {
+    Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls, bool offered,
+                          const GitCandidate* repo) {
         std::unique_lock lock(regM);
         if (claimed.count(abs)) return nullptr;  // one folder is listed once
         // Nor one inside an artifact of the same project, found by its parents.
@@ -243,6 +244,7 @@ struct Walker::Impl {
         art.absPath = abs;
         art.safetyClass = cls;
         art.offered = offered;
+        art.repo = repo;
         owner->artifacts.push_back(art.index);
         claimed.emplace(abs, &art);
         return &art;
@@ -276,22 +278,32 @@ struct Walker::Impl {
         return o.path == "/" ? path.substr(1) : path.substr(o.path.size() + 1);
     }
 
+    // The repository that answers for the folder `rel` below the folder
+    // `path` (open as `fd`, answered for by `repo`): a submodule or a nested
+    // repository on the way answers instead of the project's.
+    const GitCandidate* repoOf(const GitCandidate* repo, int fd, const std::string& path, const std::string& rel) {
+        return tracked ? tracked->candidateWithin(repo, fd, realPathOf(path), rel) : nullptr;
+    }
+
     // A folder that a rule names anywhere inside a project: the artifact of the
-    // innermost enclosing project whose stacks name it. `fd` is its parent.
-    Artifact* claimAnywhere(Owner* owner, int fd, const std::string& path, std::string_view name) {
+    // innermost enclosing project whose stacks name it. `fd` is its parent, at
+    // `parentPath`, answered for by `repo`.
+    Artifact* claimAnywhere(Owner* owner, int fd, const std::string& parentPath, const GitCandidate* repo, const std::string& path,
+                            std::string_view name) {
         const StackMask stacks = detector.anywhereStacks(name);
         if (!stacks) return nullptr;
         for (Owner* o = owner; o; o = o->parentOwner) {
             if (!o->isProject || !(o->stacks & stacks)) continue;
             const std::string entry(name);
-            return addArtifact(o, relativeTo(*o, path), path, detector.anywhereClass(name, o->stacks), offers(*o, fd, entry, path));
+            return addArtifact(o, relativeTo(*o, path), path, detector.anywhereClass(name, o->stacks), offers(*o, fd, entry, path),
+                               repoOf(repo, fd, parentPath, entry));
         }
         return nullptr;
     }
 
     // The artifacts of a module (open as `fd`) join the nearest project
     // around it that is of the module's stacks.
-    void addModuleArtifacts(const std::string& path, int fd, Owner* around, StackMask modules) {
+    void addModuleArtifacts(const std::string& path, int fd, Owner* around, StackMask modules, const GitCandidate* repo) {
         Owner* host = around;
         while (host->parentOwner && !(host->stacks & modules)) host = host->parentOwner;
         if (!(host->stacks & modules)) host = around;
@@ -300,7 +312,7 @@ struct Walker::Impl {
             for (const auto& rel : matchArtifactPaths(fd, rule))
                 if (probeRealFolder(fd, rel) == FolderState::RealFolder) {
                     const std::string abs = joinPath(path, rel);
-                    addArtifact(host, prefix + rel, abs, rule.safetyClass, offers(*host, fd, rel, abs));
+                    addArtifact(host, prefix + rel, abs, rule.safetyClass, offers(*host, fd, rel, abs), repoOf(repo, fd, path, rel));
                 }
     }
 
@@ -351,7 +363,6 @@ struct Walker::Impl {
         }
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
-        o->repo = repo;
         if (tracked) o->realPath = realPathOf(path);
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
         o->place = placeOf(fd, path);
@@ -363,7 +374,7 @@ struct Walker::Impl {
         keepOutermost(found, [](const auto& f) -> const std::string& { return f.first; });
         for (const auto& [rel, safetyClass] : found) {
             const std::string abs = joinPath(path, rel);
-            addArtifact(o, rel, abs, safetyClass, offers(*o, fd, rel, abs));
+            addArtifact(o, rel, abs, safetyClass, offers(*o, fd, rel, abs), repoOf(repo, fd, path, rel));
         }
         if (emitProjects) progress.projectFound(baseName(path), path);
         return o;
@@ -447,7 +458,7 @@ struct Walker::Impl {
             }
             // A CMake subfolder or a Gradle module is part of the build around it.
             if (const StackMask modules = t.owner ? stacks & t.owner->enclosing : 0) {
-                addModuleArtifacts(t.path, fd, t.owner, modules);
+                addModuleArtifacts(t.path, fd, t.owner, modules, t.repo);
                 stacks &= ~modules;
                 relDepth = 0;
             }
@@ -521,7 +532,7 @@ struct Walker::Impl {
             if (!c.art) {
                 c.detect = t.detect && c.depth <= maxDepth && !detector.skipsFolder(child, name);
                 if (ProjectDetector::isVersionControl(name)) c.activity = false;
-                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, fd, child, name);
+                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, fd, t.path, t.repo, child, name);
             }
             c.engineFolder = engineFolder;
             if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;
@@ -556,12 +567,12 @@ struct Walker::Impl {
     }
 
     // Drops from the offer the folders that hold a file Git tracks, or that
-    // might (an index that cannot be read). The indexes were read during the
-    // walk, beside it: no folder waited for one.
+    // might (an index that cannot be read). The projects' indexes were read
+    // during the walk, beside it: no folder waited for one.
     void offerOnlyUntracked() {
         for (Artifact& a : artifacts) {
             const Owner& o = owners[a.owner];
-            a.offered = a.offered && tracked->folder(o.repo, joinPath(o.realPath, a.relPath)).tracking == TrackedFiles::Tracking::Untracked;
+            a.offered = a.offered && tracked->folder(a.repo, joinPath(o.realPath, a.relPath)).tracking == TrackedFiles::Tracking::Untracked;
         }
     }
 
@@ -733,7 +744,7 @@ std::optional<std::uint64_t> measureFolder(int folderFd, const std::string& path
     im.rootDev = st.st_dev;
 
     auto* owner = im.addOwner(path, nullptr, false);
-    auto* art = im.addArtifact(owner, ".", path, "safe");
+    auto* art = im.addArtifact(owner, ".", path, "safe", true, nullptr);
     Walker::Impl::Task t;
     t.path = path;
     t.parent = std::make_shared<OpenFolder>(fd);

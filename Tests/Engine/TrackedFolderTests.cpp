@@ -250,3 +250,56 @@ TEST_F(TrackedFolders, ARepositoryWhoseIndexCannotBeReadOffersNothingAndTheScanG
     EXPECT_NE(items.at(damaged + "/.pytest_cache").find("may hold files that Git tracks"), std::string::npos);
     EXPECT_TRUE(exists(damaged + "/.pytest_cache/v/nodeids"));
 }
+
+// A folder is judged by the nearest repository at or above it: a submodule
+// checked out where a build folder would be, and a folder that a submodule
+// or a nested repository below the project tracks, are source. Neither the
+// scan offers them nor the clean moves them, uncommitted work included.
+TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
+    const std::string tools = tmp / "tools-origin", lib = tmp / "lib-origin";
+    const std::string app = tree + "/app", host = tree + "/host", py = tree + "/py";
+    newRepository(tools);
+    writeFile(tools + "/release.sh", 100);
+    commitAll(tools);
+    newRepository(lib);
+    writeText(lib + "/CMakeLists.txt", "add_library(x x.c)\n");
+    writeFile(lib + "/build/release.sh", 100);
+    commitAll(lib);
+
+    newRepository(app);
+    writeFile(app + "/requirements.txt", 10);
+    commitAll(app);
+    git(app, {"submodule", "add", "-q", tools, "build"});
+    commitAll(app, "Build scripts");
+    writeText(app + "/build/release.sh", "uncommitted\n");
+
+    newRepository(host);
+    writeText(host + "/CMakeLists.txt", "add_subdirectory(third_party/lib)\n");
+    commitAll(host);
+    git(host, {"submodule", "add", "-q", lib, "third_party/lib"});
+    commitAll(host, "The library");
+
+    newRepository(py);
+    writeFile(py + "/requirements.txt", 10);
+    commitAll(py);
+    newRepository(py + "/tools");
+    writeFile(py + "/tools/gen/__pycache__/fixture.bin", 100);
+    git(py + "/tools", {"add", "-f", "."});
+    git(py + "/tools", {"commit", "-q", "-m", "Fixture"});
+    writeFile(py + "/tools/other/__pycache__/m.pyc", 100);
+
+    const auto got = offered(scan(), tree);
+    EXPECT_EQ(got.at("app"), std::vector<std::string>{}) << "build is a submodule";
+    EXPECT_EQ(got.at("host"), std::vector<std::string>{}) << "the submodule tracks its build";
+    EXPECT_EQ(got.at("py"), std::vector<std::string>{"tools/other/__pycache__ safe"}) << "the nested repository tracks gen/__pycache__";
+
+    const std::vector<std::pair<std::string, std::string>> asked = {
+        {app, app + "/build"}, {host, host + "/third_party/lib/build"}, {py, py + "/tools/gen/__pycache__"}};
+    for (const auto& [project, folder] : asked) {
+        const auto items = outcome(clean(project, true, {folder}));
+        EXPECT_NE(items.at(folder).find("which Git tracks"), std::string::npos) << items.at(folder);
+    }
+    EXPECT_EQ(readText(app + "/build/release.sh"), "uncommitted\n");
+    EXPECT_TRUE(exists(host + "/third_party/lib/build/release.sh"));
+    EXPECT_TRUE(exists(py + "/tools/gen/__pycache__/fixture.bin"));
+}
