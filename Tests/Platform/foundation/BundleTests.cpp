@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <thread>
 
@@ -93,4 +95,12 @@ TEST(Files, AtomicWriteReplacesWholeAndCreatesFolders) {
     EXPECT_EQ(platform::readFileContents(file), "second");
     EXPECT_FALSE(platform::writeFileAtomically(dir / "a/b/c.json/inside", "x"));  // a file in the way
     EXPECT_FALSE(platform::readFileContents(dir / "missing"));
+
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u) << "a new file";
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+    ASSERT_TRUE(platform::writeFileAtomically(file, "third"));
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "a replaced file keeps its permissions";
 }
