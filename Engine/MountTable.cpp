@@ -39,14 +39,15 @@ void MountTable::parse(std::string text) {
     read_ = true;
     text_ = std::move(text);
     mounts_.clear();
+    byId_.clear();
     above_.clear();
     std::istringstream lines(text_);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
-        std::string id, parent, devno, root, point;
-        if (!(fields >> id >> parent >> devno >> root >> point)) continue;
+        std::string id, parent, root, point;
         Mount m;
+        if (!(fields >> id >> parent >> m.filesystem >> root >> point)) continue;
         try {
             m.id = std::stoull(id);
             m.parent = std::stoull(parent);
@@ -54,13 +55,19 @@ void MountTable::parse(std::string text) {
             continue;
         }
         m.point = unescapeMountField(point);
-        if (!m.point.empty() && m.point.front() == '/') mounts_.push_back(std::move(m));
+        if (m.point.empty() || m.point.front() != '/') continue;
+        byId_.emplace(m.id, mounts_.size());
+        mounts_.push_back(std::move(m));
     }
 }
 
+const MountTable::Mount* MountTable::find(std::uint64_t id) const {
+    const auto it = byId_.find(id);
+    return it == byId_.end() ? nullptr : &mounts_[it->second];
+}
+
 std::optional<std::string> MountTable::mountPoint(std::uint64_t id) const {
-    for (const auto& m : mounts_)
-        if (m.id == id) return m.point;
+    if (const Mount* m = find(id)) return m->point;
     return std::nullopt;
 }
 
@@ -71,34 +78,38 @@ std::string MountTable::mountPointAbove(const std::string& path) const {
     return best;
 }
 
-std::map<MountTable::Identity, std::string> MountTable::foldersAbove(std::optional<std::uint64_t> parent) const {
-    std::string base = "/";
-    if (parent) {
-        const auto point = mountPoint(*parent);
-        if (!point) return foldersAbove(std::nullopt);
-        base = *point;
-    }
-    std::map<Identity, std::string> out;
+std::map<MountTable::Identity, MountTable::Below> MountTable::foldersAbove(const std::optional<std::string>& filesystem) const {
+    std::map<Identity, Below> out;
     for (const auto& m : mounts_) {
-        if ((parent && m.parent != *parent) || m.point == base || !isInsideOrEqual(m.point, base)) continue;
-        // Each folder on the way down to the mount point, below the parent's own.
+        // A mount made on any mount of the filesystem lies in it, below the
+        // folders on the way from that mount's point.
+        std::string base = "/";
+        if (filesystem) {
+            const Mount* parent = find(m.parent);
+            if (!parent || parent->id == m.id || parent->filesystem != *filesystem) continue;
+            base = parent->point;
+        }
+        if (m.point == base || !isInsideOrEqual(m.point, base)) continue;
         for (std::size_t i = m.point.find('/', base == "/" ? 1 : base.size() + 1); i != std::string::npos; i = m.point.find('/', i + 1)) {
             const std::string folder = m.point.substr(0, i);
             struct statx sx {};
             if (statx(AT_FDCWD, folder.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_INO, &sx) != 0) continue;
-            out.emplace(Identity{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino}, m.point.substr(i));
+            out.emplace(Identity{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino}, Below{m.point.substr(i), m.point, m.parent});
         }
     }
     return out;
 }
 
-std::optional<std::string> MountTable::mountBelow(dev_t dev, ino_t ino, std::optional<std::uint64_t> mountId) {
+std::optional<std::string> MountTable::mountBelow(dev_t dev, ino_t ino, std::optional<std::uint64_t> mountId, const std::string& path) {
     if (!read_) read();
-    auto it = above_.find(mountId);
-    if (it == above_.end()) it = above_.emplace(mountId, foldersAbove(mountId)).first;
+    const Mount* own = mountId ? find(*mountId) : nullptr;
+    const std::optional<std::string> filesystem = own ? std::optional(own->filesystem) : std::nullopt;
+    auto it = above_.find(filesystem);
+    if (it == above_.end()) it = above_.emplace(filesystem, foldersAbove(filesystem)).first;
     const auto found = it->second.find({dev, ino});
     if (found == it->second.end()) return std::nullopt;
-    return found->second;
+    if (own && found->second.parent != own->id) return found->second.point;
+    return path + found->second.rel;
 }
 
 }  // namespace tidewell::engine

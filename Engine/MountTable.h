@@ -31,10 +31,12 @@ public:
     // The longest mount point that is `path` or a parent of it.
     std::string mountPointAbove(const std::string& path) const;
 
-    // The path, relative to the folder `dev`/`ino` (beginning with "/"), of
-    // a mount that lies below it, or nothing. `mountId`: the mount the folder
-    // lies on, when the kernel tells; only mounts made on it can lie below.
-    std::optional<std::string> mountBelow(dev_t dev, ino_t ino, std::optional<std::uint64_t> mountId);
+    // The path of a mount that lies below the folder `dev`/`ino` at `path`,
+    // or nothing. `mountId`: the mount the folder lies on, when the kernel
+    // tells; then any mount of its filesystem can hold one below it (the same
+    // disk mounted at two places), and a mount made through another of them
+    // is named where it is mounted, as below `path` it is not seen.
+    std::optional<std::string> mountBelow(dev_t dev, ino_t ino, std::optional<std::uint64_t> mountId, const std::string& path);
 
     // The mount point of the mount `id`, or nothing when it is not listed.
     std::optional<std::string> mountPoint(std::uint64_t id) const;
@@ -43,18 +45,26 @@ private:
     struct Mount {
         std::uint64_t id = 0;
         std::uint64_t parent = 0;
+        std::string filesystem;  // its device as mountinfo writes it, the same for every mount of a filesystem
         std::string point;
     };
+    struct Below {
+        std::string rel;  // the mount's path below the folder, from "/"
+        std::string point;
+        std::uint64_t parent = 0;
+    };
     using Identity = std::pair<dev_t, ino_t>;
-    // The folders strictly between the mount point of `parent` (every mount
-    // when none) and the mount points made on it, each with the path of the
+    const Mount* find(std::uint64_t id) const;
+    // The folders strictly between a mount of `filesystem` and the mount
+    // points made on it (every mount below "/" when none), each with the
     // first such mount below it.
-    std::map<Identity, std::string> foldersAbove(std::optional<std::uint64_t> parent) const;
+    std::map<Identity, Below> foldersAbove(const std::optional<std::string>& filesystem) const;
 
     bool read_ = false;
     std::string text_;
     std::vector<Mount> mounts_;
-    std::map<std::optional<std::uint64_t>, std::map<Identity, std::string>> above_;  // by parent mount
+    std::map<std::uint64_t, std::size_t> byId_;
+    std::map<std::optional<std::string>, std::map<Identity, Below>> above_;  // by filesystem
 };
 
 }  // namespace tidewell::engine

@@ -95,8 +95,8 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
     const std::optional<std::uint64_t> mountId = (sx.stx_mask & STATX_MNT_ID) ? std::optional(sx.stx_mnt_id) : std::nullopt;
     {
         std::lock_guard lock(m_);
-        if (const auto below = mounts_.mountBelow(dev, sx.stx_ino, mountId))
-            return "holds another mounted filesystem at " + path + *below + ", which would go with it to the Trash";
+        if (const auto below = mounts_.mountBelow(dev, sx.stx_ino, mountId, path))
+            return "holds another mounted filesystem at " + *below + ", which would go with it to the Trash";
     }
     if (faccessat(parentFd, name.c_str(), W_OK, AT_EACCESS) != 0)
         return "cannot be moved by this user: there is no write permission on it";

@@ -277,6 +277,46 @@ TEST_F(Movable, AFolderHoldingAMountIsNeverOfferedNorMoved) {
     EXPECT_FALSE(exists(engine.data() + "/Trash/files/vendor") || exists(engine.data() + "/Trash/files/node_modules"));
 }
 
+TEST_F(Movable, AMountMadeThroughAnotherMountOfTheSameVolumeIsSeen) {
+    // A volume seen at two places; a library is bound into node_modules
+    // through the first, and the project is reached through the second.
+    const std::string vol = tmp / "vol", again = tmp / "again", app = again + "/app";
+    const TmpfsMount volume(vol, "8m");
+    ASSERT_TRUE(volume.mounted()) << "tests run as root";
+    nodeProject(vol + "/app");
+    writeFile(tmp / "mylib/src/lib.js", 4000);
+    const BindMount second(vol, again);
+    const BindMount lib(tmp / "mylib", vol + "/app/node_modules/mylib");
+    ASSERT_TRUE(second.mounted() && lib.mounted());
+
+    const RunResult scan = engine.scan({again});
+    ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    EXPECT_EQ(artifactNames(find(decode<DashboardDTO>(scan.out), app)), std::vector<std::string>{".next"});
+    for (bool execute : {false, true}) {
+        SCOPED_TRACE(execute ? "executed" : "dry run");
+        std::vector<std::string> args = {"clean", "--project", app, "--json", "--caution"};
+        if (execute) args.push_back("--execute");
+        const RunResult r = engine.run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+        ASSERT_EQ(report.items.size(), 2u);
+        for (const auto& i : report.items) {
+            if (i.path == app + "/node_modules") {
+                // Named where it is mounted: below this folder's path it is not seen.
+                EXPECT_FALSE(i.success);
+                EXPECT_EQ(i.error.value_or(""), app + "/node_modules holds another mounted filesystem at " + vol +
+                                                     "/app/node_modules/mylib, which would go with it to the Trash; left in place");
+            } else {
+                EXPECT_TRUE(i.success) << i.path << ": " << i.error.value_or("");
+            }
+        }
+    }
+    EXPECT_FALSE(exists(app + "/.next"));
+    EXPECT_TRUE(exists(app + "/node_modules/dep/index.js"));
+    EXPECT_TRUE(exists(vol + "/app/node_modules/mylib/src/lib.js"));
+    EXPECT_TRUE(exists(tmp / "mylib/src/lib.js"));
+}
+
 TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
     const std::string vol = tmp / "vol";
     makeDirs(vol);
