@@ -3,10 +3,12 @@
 #include "Home.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <cerrno>
 #include <sstream>
 
 namespace tidewell::engine {
@@ -27,11 +29,33 @@ std::string unescapeMountField(const std::string& s) {
     return out;
 }
 
+MountTable::~MountTable() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool MountTable::changed() {
+    if (fd_ < 0) return true;
+    // mountinfo raises a priority event once after mounts were made or undone.
+    pollfd p{fd_, POLLPRI, 0};
+    return poll(&p, 1, 0) != 0;
+}
+
 void MountTable::read() {
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string text = ss.str();
+    if (read_ && !changed()) return;
+    if (fd_ < 0) fd_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    std::string text;
+    bool whole = fd_ >= 0 && lseek(fd_, 0, SEEK_SET) == 0;
+    for (char buf[65536]; whole;) {
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        if (n == 0) break;
+        if (n > 0) text.append(buf, static_cast<std::size_t>(n));
+        else if (errno != EINTR) whole = false;
+    }
+    // Opened afresh next time, to read it whole then.
+    if (!whole && fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+    }
     if (!read_ || text != text_) parse(std::move(text));
 }
 

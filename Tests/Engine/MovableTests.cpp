@@ -2,10 +2,14 @@
 // could not move: the engine runs as an ordinary user beside other owners'
 // projects, a project whose path is not UTF-8, and mount points.
 
+#include "Movability.h"
+
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -315,6 +319,32 @@ TEST_F(Movable, AMountMadeThroughAnotherMountOfTheSameVolumeIsSeen) {
     EXPECT_TRUE(exists(app + "/node_modules/dep/index.js"));
     EXPECT_TRUE(exists(vol + "/app/node_modules/mylib/src/lib.js"));
     EXPECT_TRUE(exists(tmp / "mylib/src/lib.js"));
+}
+
+TEST_F(Movable, AMountMadeOrUndoneDuringACleanIsSeenAtTheNextFolder) {
+    const std::string app = tree + "/app";
+    nodeProject(app);
+    const int fd = open(app.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const engine::ProjectPlace place = engine::placeOf(fd, app);
+    engine::Movability movability(tmp / "sandbox/data");
+    // As the clean asks before each move, in one process.
+    const auto obstacle = [&] {
+        movability.readMountsAgain();
+        return movability.obstacle(fd, "node_modules", app + "/node_modules", place).value_or("");
+    };
+    const std::string before = obstacle();
+    std::string during;
+    {
+        const TmpfsMount cache(app + "/node_modules/.cache", "4m");
+        ASSERT_TRUE(cache.mounted()) << "tests run as root";
+        during = obstacle();
+    }
+    const std::string after = obstacle();
+    close(fd);
+    EXPECT_EQ(before, "");
+    EXPECT_EQ(during, "holds another mounted filesystem at " + app + "/node_modules/.cache, which would go with it to the Trash");
+    EXPECT_EQ(after, "");
 }
 
 TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
