@@ -219,9 +219,12 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     if (!stacks) throw CleanRefused("project path " + project + " is not a project (it holds no marker of any stack)");
     refuseUnoffered(project, stacks, around);
 
+    // Never without the lock: two cleans at once would take each other's
+    // moves in progress for ones cut short.
     const CleanLock lock(db.path(), CleanLock::Wait::UntilFree);
+    if (!lock.held()) throw CleanRefused(lock.problem());
     CleanJournal journal(db);
-    journal.settle();
+    journal.settle(lock);
 
     CleanOutcome out;
     CleanReportDTO& report = out.report;
@@ -334,7 +337,7 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             // finished by a process killed right after it is still completed
             // in the history by the next command.
             std::optional<int> seq;
-            const auto recordMove = [&](const std::string& info, const std::string& trashed) {
+            const auto recordMove = [&](const std::string& info, const std::string& trashed, const std::string& infoText) {
                 // Looked up again by its names from the project at the moment
                 // of the move (the mover checks the folder itself): a folder on
                 // the way replaced since the measuring, by a link or another
@@ -344,7 +347,7 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
                 CleanItemDTO inFlight = item;
                 inFlight.success = true;
                 if (!seq) seq = ++moves;
-                journal.recordMove(op, *seq, {inFlight, info, trashed, checked});
+                journal.recordMove(op, *seq, {inFlight, info, trashed, checked, infoText});
             };
             try {
                 const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);

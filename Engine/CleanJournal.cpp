@@ -4,7 +4,6 @@
 #include "SizeAccounting.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,8 +43,10 @@ bool isFolder(const struct stat& st, const FolderIdentity& id) { return S_ISDIR(
 
 // Whether a recorded move of a clean cut short was made: its folder stands at
 // its trash entry, or has left its place while that entry is gone (the trash
-// was emptied since). An info file of a move that left no entry is removed,
-// when it is the one this engine wrote (or began to) for that folder. A
+// was emptied since). An info file of a move that left no entry is removed
+// when it is exactly the one this engine wrote for that move (it appears
+// whole: anything else at that name is another program's move in progress);
+// an older engine's records take what it had begun to write too. A
 // trash entry of that name that holds something else is another's: it
 // neither counts nor is touched.
 bool settleMove(const RecordedMove& move) {
@@ -53,7 +54,8 @@ bool settleMove(const RecordedMove& move) {
     struct stat st {};
     if (lstatAnyLength(move.trashed, st) == 0) return isFolder(st, move.folder);
     if (errno != ENOENT) return false;
-    if (isOwnInfoFileFor(move.info, move.item.path)) unlink(move.info.c_str());
+    const bool own = move.infoText.empty() ? isOwnInfoFileFor(move.info, move.item.path) : holdsInfoText(move.info, move.infoText);
+    if (own) unlink(move.info.c_str());
     return !(lstatAnyLength(move.item.path, st) == 0 && isFolder(st, move.folder));
 }
 
@@ -108,20 +110,6 @@ std::uint64_t sumOfBytes(const std::vector<CleanItemDTO>& items) {
 
 }  // namespace
 
-CleanLock::CleanLock(const std::string& dbPath, Wait wait) : fd_(open((dbPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    // A lock file this user may only read still locks.
-    if (fd_ < 0) fd_ = open((dbPath + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    int rc;
-    while ((rc = flock(fd_, LOCK_EX | (wait == Wait::No ? LOCK_NB : 0))) != 0 && errno == EINTR) {
-    }
-    held_ = rc == 0;
-}
-
-CleanLock::~CleanLock() {
-    if (fd_ >= 0) close(fd_);
-}
-
 std::vector<CleanItemDTO> movedItems(const std::vector<CleanItemDTO>& items) {
     std::vector<CleanItemDTO> out;
     for (const auto& i : items)
@@ -136,8 +124,8 @@ void CleanJournal::recordMove(const OperationDTO& operation, int seq, const Reco
     db_.write([&] {
         Database::Query(db_, "INSERT OR IGNORE INTO pending_cleans (id, operation) VALUES (?, ?);").bind(1, header.id).bind(2, encode(header)).run();
         Database::Query(db_,
-                        "INSERT OR REPLACE INTO pending_moves (clean_id, seq, item, info, trashed, dev, ino) "
-                        "VALUES (?, ?, ?, ?, ?, ?, ?);")
+                        "INSERT OR REPLACE INTO pending_moves (clean_id, seq, item, info, trashed, dev, ino, info_text) "
+                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?);")
             .bind(1, header.id)
             .bind(2, std::int64_t{seq})
             .bind(3, encode(move.item))
@@ -145,6 +133,7 @@ void CleanJournal::recordMove(const OperationDTO& operation, int seq, const Reco
             .bind(5, move.trashed)
             .bind(6, static_cast<std::int64_t>(move.folder.dev))
             .bind(7, static_cast<std::int64_t>(move.folder.ino))
+            .bind(8, move.infoText)
             .run();
     });
 }
@@ -168,7 +157,9 @@ void CleanJournal::forget(const std::string& id) {
 }
 
 // 4. A clean cut short.
-void CleanJournal::settle() {
+void CleanJournal::settle(const CleanLock& lock) {
+    // Settling while another clean moves would take its moves for cut short.
+    if (!lock.held()) throw DatabaseError(lock.problem().empty() ? "a clean holds its lock" : lock.problem());
     auto cleans = cutShort();
     if (cleans.empty()) return;
     // Nothing in a trash is touched for records that cannot be settled.
@@ -188,7 +179,9 @@ void CleanJournal::settleIfIdle() {
     // Most commands find nothing to settle, and then write nothing.
     if (cutShort().empty()) return;
     const CleanLock lock(db_.path(), CleanLock::Wait::No);
-    if (lock.held()) settle();
+    if (lock.held()) settle(lock);
+    // A lock file in the way is said; a clean that holds the lock settles them itself.
+    else if (!lock.problem().empty()) throw DatabaseError(lock.problem());
 }
 
 std::vector<CutShortClean> CleanJournal::cutShort() {
@@ -219,7 +212,9 @@ std::vector<CutShortClean> CleanJournal::cutShort() {
             inFlight.folder = {static_cast<dev_t>(cleans.int64(4)), static_cast<ino_t>(cleans.int64(5))};
         }
         if (db_.schemaVersion() >= 3) {
-            Database::Query moves(db_, "SELECT item, info, trashed, dev, ino FROM pending_moves WHERE clean_id = ? ORDER BY seq;");
+            const bool withText = db_.schemaVersion() >= 4;
+            Database::Query moves(db_, withText ? "SELECT item, info, trashed, dev, ino, info_text FROM pending_moves WHERE clean_id = ? ORDER BY seq;"
+                                                : "SELECT item, info, trashed, dev, ino FROM pending_moves WHERE clean_id = ? ORDER BY seq;");
             moves.bind(1, clean.operation.id);
             while (moves.next()) {
                 RecordedMove move;
@@ -231,6 +226,7 @@ std::vector<CutShortClean> CleanJournal::cutShort() {
                 move.info = moves.text(1);
                 move.trashed = moves.text(2);
                 move.folder = {static_cast<dev_t>(moves.int64(3)), static_cast<ino_t>(moves.int64(4))};
+                if (withText && !moves.isNull(5)) move.infoText = moves.text(5);
                 clean.moves.push_back(std::move(move));
             }
         }

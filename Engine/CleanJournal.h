@@ -17,6 +17,7 @@
 // are ever removed from a trash: another program's move in progress looks
 // just like a leftover.
 
+#include "CleanLock.h"
 #include "Dashboard.h"
 #include "Database.h"
 #include "TrashMover.h"
@@ -29,24 +30,6 @@
 
 namespace tidewell::engine {
 
-// One clean at a time per database, and no settling of a clean while one
-// moves: an exclusive lock on a file beside the database, released by the
-// kernel when the process ends, however it ends.
-class CleanLock {
-public:
-    enum class Wait { UntilFree, No };
-    CleanLock(const std::string& dbPath, Wait wait);
-    ~CleanLock();
-    CleanLock(const CleanLock&) = delete;
-    CleanLock& operator=(const CleanLock&) = delete;
-    // False when another process holds it and `Wait::No` was asked.
-    bool held() const { return held_; }
-
-private:
-    int fd_;
-    bool held_ = false;
-};
-
 // One move of a clean: the folder's item (success true: what it is when the
 // move is made), its info file and trash entry, and what the folder is.
 struct RecordedMove {
@@ -54,6 +37,9 @@ struct RecordedMove {
     std::string info;
     std::string trashed;
     FolderIdentity folder;
+    // The info file's whole text; empty in the records of an older engine,
+    // which wrote it in steps.
+    std::string infoText;
     // False for the moves an older engine recorded as made, without where
     // they went: they count as they stand.
     bool checkable = true;
@@ -81,8 +67,9 @@ public:
     // A clean in which nothing moved leaves no history: only its records go.
     void forget(const std::string& id);
 
-    // 4. With the clean lock held: every clean cut short is settled.
-    void settle();
+    // 4. With the clean lock held (else nothing is touched and it throws
+    // DatabaseError): every clean cut short is settled.
+    void settle(const CleanLock& lock);
     // For commands other than clean: settles unless a clean runs now (that
     // clean settles them itself) or the database cannot be written (nothing
     // in a trash is touched then: the records stay for a later command).

@@ -45,6 +45,9 @@ const char* const kMigrations[] = {
     "  dev INTEGER NOT NULL,"
     "  ino INTEGER NOT NULL,"
     "  PRIMARY KEY (clean_id, seq));",
+    // The whole text of each move's info file: a file at that name holding
+    // anything else is not the engine's.
+    "ALTER TABLE pending_moves ADD COLUMN info_text TEXT;",
 };
 
 void mkdirs(const std::string& folder, int& error) {

@@ -25,7 +25,7 @@ public:
 
 class Database {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     // Opens (creating the file and its folder when missing) and migrates.
     // A file that is not a database or is damaged is refused, never replaced.

@@ -111,6 +111,55 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
+// Makes info/`name` appear with the whole `text` or not at all, failing with
+// EEXIST when the name is taken (the reservation O_EXCL gave): the text goes
+// into a file without a name (or, where the filesystem has none, a temporary
+// one whose name no trash reader takes for an info file), which is then
+// linked to `name`. Returns 0 or the errno.
+int placeWhole(int infoFd, const std::string& name, const std::string& text, bool unnamed) {
+    if (unnamed) {
+        const int fd = openat(infoFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            if (!writeAll(fd, text)) {
+                const int e = errno;
+                close(fd);
+                return e;
+            }
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            const int rc = linkat(AT_FDCWD, self.c_str(), infoFd, name.c_str(), AT_SYMLINK_FOLLOW);
+            const int e = errno;
+            if (close(fd) != 0 && rc == 0) {
+                const int closeError = errno;
+                unlinkat(infoFd, name.c_str(), 0);
+                return closeError;
+            }
+            if (rc == 0 || e == EEXIST) return rc == 0 ? 0 : e;
+            // Without /proc, a temporary name instead.
+        }
+    }
+    std::string temp;
+    int fd = -1;
+    for (int i = 0; fd < 0 && i < 1000; ++i) {
+        temp = ".tidewell-" + std::to_string(getpid()) + "-" + std::to_string(i) + ".tmp";
+        fd = openat(infoFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return errno;
+    }
+    if (fd < 0) return EEXIST;
+    int e = writeAll(fd, text) ? 0 : errno;
+    if (close(fd) != 0 && e == 0) e = errno;
+    if (e == 0) {
+        // A link keeps the name's reservation; a filesystem without links
+        // renames without replacing.
+        if (linkat(infoFd, temp.c_str(), infoFd, name.c_str(), 0) != 0) {
+            e = errno;
+            if (e != EEXIST && renameNoReplace(infoFd, temp.c_str(), infoFd, name.c_str()) == 0) return 0;
+            if (e != EEXIST) e = errno;
+        }
+    }
+    unlinkat(infoFd, temp.c_str(), 0);
+    return e;
+}
+
 std::string infoText(const std::string& encodedPath, const std::string& date) {
     return "[Trash Info]\nPath=" + encodedPath + "\nDeletionDate=" + date + "\n";
 }
@@ -143,16 +192,35 @@ std::string trashPathEncode(const std::string& path) {
     return out;
 }
 
-bool isOwnInfoFileFor(const std::string& infoFile, const std::string& path) {
-    const int fd = open(infoFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Info files of long paths outgrow any one read.
+namespace {
+
+// The start of a regular file, up to 1 MiB (info files of long paths outgrow
+// any one read); nullopt when it cannot be read.
+std::optional<std::string> readInfoFile(const std::string& infoFile) {
+    const int fd = open(infoFile.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
     std::string text;
     char buf[8192];
     ssize_t n;
     while (text.size() < (1u << 20) && ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
         if (n > 0) text.append(buf, static_cast<std::size_t>(n));
     close(fd);
+    return text;
+}
+
+}  // namespace
+
+bool holdsInfoText(const std::string& infoFile, const std::string& text) { return readInfoFile(infoFile) == text; }
+
+bool isOwnInfoFileFor(const std::string& infoFile, const std::string& path) {
+    const auto read = readInfoFile(infoFile);
+    if (!read) return false;
+    const std::string& text = *read;
     // The whole path, or the part of it below any folder (a volume's top).
     const std::string encoded = trashPathEncode(path);
     for (std::size_t from = 0; from != std::string::npos; from = encoded.find('/', from + 1))
@@ -283,22 +351,14 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
             continue;
         // Announced before the info file exists: a process that dies at any
         // later step leaves a record that names what to complete or remove.
-        if (beforeMove) beforeMove(trash + "/info/" + infoName, trash + "/files/" + trashName);
-        // The info file reserves the name.
-        const int fd = openat(infoFd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(errno);
+        if (beforeMove) beforeMove(trash + "/info/" + infoName, trash + "/files/" + trashName, info);
+        // The info file reserves the name, and appears whole.
+        if (const int e = placeWhole(infoFd, infoName, info, unnamedInfoFiles()); e != 0) {
+            if (e == EEXIST) continue;
+            result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(e);
             break;
         }
         next = attempt + 1;
-        const bool written = writeAll(fd, info);
-        const int closeRc = close(fd);
-        if (!written || closeRc != 0) {
-            result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(errno);
-            unlinkat(infoFd, infoName.c_str(), 0);
-            break;
-        }
         infoWritten(trash + "/info/" + infoName);
         if (renameNoReplace(parentFd, name.c_str(), filesFd, trashName.c_str()) == 0) {
             struct stat moved {};

@@ -26,9 +26,10 @@ struct FolderIdentity {
     ino_t ino = 0;
 };
 
-// Told the info file and the trash entry of a move before the info file is
-// made. It may throw (the move is then not attempted and nothing is left).
-using BeforeMove = std::function<void(const std::string& infoPath, const std::string& trashedPath)>;
+// Told the info file, the trash entry and the info file's whole text of a
+// move before the info file is made. It may throw (the move is then not
+// attempted and nothing is left).
+using BeforeMove = std::function<void(const std::string& infoPath, const std::string& trashedPath, const std::string& infoText)>;
 
 class TrashMover {
 public:
@@ -55,6 +56,9 @@ public:
 protected:
     // Between the info file and the rename (a seam for crash and race tests).
     virtual void infoWritten(const std::string& /*infoPath*/) {}
+    // Whether info files are first written without a name (a seam to test
+    // the way taken where the filesystem cannot).
+    virtual bool unnamedInfoFiles() const { return true; }
 
 private:
     // As trash(), the error a phrase about the folder without its path.
@@ -72,8 +76,12 @@ private:
 // Path= value: every byte but unreserved characters and "/" as %XX.
 std::string trashPathEncode(const std::string& path);
 
-// Whether the info file at `infoFile` holds what this engine writes, or had
-// begun to write when it was stopped, for the folder at `path` (a volume's
+// Whether the info file at `infoFile` holds exactly `text`.
+bool holdsInfoText(const std::string& infoFile, const std::string& text);
+
+// For records of an older engine, which wrote its info file in steps: whether
+// the info file at `infoFile` holds what it wrote, or had begun to write when
+// it was stopped, for the folder at `path` (a volume's
 // trash names it relative to the volume's top). Read whole, however long.
 bool isOwnInfoFileFor(const std::string& infoFile, const std::string& path);
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -647,4 +648,51 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
         EXPECT_TRUE(q->artifacts.empty()) << "the stored scan no longer offers what moved";
         EXPECT_EQ(after.reclaimable_bytes, d.reclaimable_bytes - p->reclaimable_bytes);
     }();
+}
+
+// A clean never runs without its lock. One that another clean holds in a lock
+// file this user cannot even read (left by a run as root) is refused in one
+// line naming the file; once nobody holds it, this user's own folder lets
+// the clean replace it; and a lock file the engine makes can be locked by
+// every user who can read the database beside it.
+TEST_F(Movable, ACleanNeverRunsWithoutItsLockAndALockFileLeftByRootOnlyWaitsForItsHolder) {
+    nodeProject(tree + "/mine");
+    give(tree + "/mine");
+    give(tmp / "sandbox");
+    ASSERT_EQ(engine.run({"log", "--json"}, true, false, asUser).exitCode, 0);
+    const std::string lock = engine.db() + ".lock";
+    std::filesystem::remove(lock);
+    int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(fchmod(held, 0600), 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    const std::vector<std::string> clean = {"clean", "--project", tree + "/mine", "--json", "--caution", "--execute"};
+    const RunResult refused = engine.run(clean, true, false, asUser);
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err.find(lock), std::string::npos) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    EXPECT_TRUE(exists(tree + "/mine/node_modules/dep/index.js"));
+    EXPECT_TRUE(log().empty());
+
+    close(held);
+    const RunResult cleaned = engine.run(clean, true, false, asUser);
+    EXPECT_EQ(cleaned.exitCode, 0) << cleaned.err;
+    EXPECT_FALSE(exists(tree + "/mine/node_modules"));
+    EXPECT_EQ(log().size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(stat(lock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kUser) << "replaced by this user's own";
+
+    // Made by a run as root: this user can still lock it.
+    std::filesystem::remove(lock);
+    nodeProject(tree + "/again");
+    give(tree + "/again");
+    ASSERT_EQ(engine.run({"clean", "--project", tree + "/again", "--json"}).exitCode, 0);
+    ASSERT_EQ(stat(lock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    const RunResult again = engine.run({"clean", "--project", tree + "/again", "--json", "--caution", "--execute"}, true, false, asUser);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_FALSE(exists(tree + "/again/node_modules"));
 }

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 
 using namespace tidewell::engine;
 using enginetest::exists;
@@ -152,9 +153,9 @@ public:
             const std::string project = path_.substr(0, path_.rfind('/'));
             retargeted_ = unlink(project.c_str()) == 0 && symlink(aside_.c_str(), project.c_str()) == 0;
         }
-        const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed) {
+        const TrashResult r = TrashMover::trash(parentFd, name, path, expected, [&](const std::string& info, const std::string& trashed, const std::string& text) {
             if (how == Interfere::RecordOnce && recorded_++ > 0) throw DatabaseError("database is full");
-            beforeMove(info, trashed);
+            beforeMove(info, trashed, text);
             if (how == Interfere::KillAfterPendingRecord) _exit(0);
             if (how == Interfere::PauseAfterPendingRecord) {
                 char c = 0;
@@ -443,6 +444,34 @@ TEST(TrashMover, AnInfoFileWithoutItsFolderIsLeftAloneWhoeverWroteIt) {
         << testing::PrintToString(orphanInfoFiles(trash));
 }
 
+// The info file appears whole at its name, by either way of writing it, and
+// a name taken meanwhile is never written over; nothing else is left in info/.
+TEST(TrashMover, TheInfoFileAppearsWholeAndNothingElseIsLeft) {
+    struct Named : TrashMover {
+        using TrashMover::TrashMover;
+        bool unnamedInfoFiles() const override { return false; }
+    };
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        enginetest::TempDir t;
+        const std::string trash = t / "data/Trash";
+        enginetest::writeFile(t / "a/build/x", 10);
+        enginetest::writeText(trash + "/info/build.trashinfo", "[Trash Info]\n");
+        std::unique_ptr<TrashMover> mover = unnamed ? std::make_unique<TrashMover>(t / "data") : std::make_unique<Named>(t / "data");
+        const TrashResult r = mover->trashPath(t / "a/build");
+        ASSERT_TRUE(r.moved) << r.error;
+        EXPECT_EQ(r.infoPath, trash + "/info/build.2.trashinfo");
+        EXPECT_EQ(enginetest::readText(trash + "/info/build.trashinfo"), "[Trash Info]\n");
+        const std::string text = enginetest::readText(r.infoPath);
+        EXPECT_EQ(text.rfind("[Trash Info]\nPath=" + trashPathEncode(t / "a/build") + "\nDeletionDate=", 0), 0u) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(trash + "/info")) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"build.2.trashinfo", "build.trashinfo"}));
+    }
+}
+
 // A trash that holds a thousand folders of one name, by info file or by
 // folder alone, still takes the next.
 TEST(TrashMover, TheTrashTakesANamePastTheThousandthOfOneKind) {
@@ -603,20 +632,36 @@ TEST(CleanKilled, AMoveIsCountedWhenItsFolderLeftItsPlaceThoughTheTrashWasEmptie
     EXPECT_TRUE(exists(t / "app/.next/b.html"));
 }
 
-// Killed while it wrote its info file: what it had written (here nothing
-// yet) goes, and the folder stays where it was, uncredited.
-TEST(CleanKilled, AnInfoFileCutShortWhileWrittenGoesToo) {
-    enginetest::TempDir t;
-    writeApp(t);
-    cleanInChild(t, {{1, Interfere::KillAfterPendingRecord}});
-    const auto recorded = cutShort(t / "db.sqlite");
-    ASSERT_EQ(recorded.size(), 1u);
-    ASSERT_EQ(recorded[0].moves.size(), 1u);
-    enginetest::writeText(recorded[0].moves[0].info, "");
-    runCommand(t, "log");
-    EXPECT_FALSE(exists(recorded[0].moves[0].info));
-    EXPECT_TRUE(credited(t / "db.sqlite", t / "app").empty());
-    EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
+// Killed after recording a move and before its info file appeared: the
+// engine's info file appears whole or not at all, so whatever then stands at
+// that name and is not exactly what it would have written (nothing yet, or
+// the start of it) is another program's move in progress and stays. A record
+// of an older engine, which wrote its info file in steps, still takes the
+// start of its own text as its own.
+TEST(CleanKilled, OnlyTheEnginesWholeInfoFileForThatMoveGoes) {
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older ? "recorded by an older engine" : "recorded now");
+        for (const std::string& begun : {std::string(), std::string("[Trash Info]\n"), std::string("[Trash Info]\nPath=")}) {
+            enginetest::TempDir t;
+            writeApp(t);
+            cleanInChild(t, {{1, Interfere::KillAfterPendingRecord}});
+            const auto recorded = cutShort(t / "db.sqlite");
+            ASSERT_EQ(recorded.size(), 1u);
+            ASSERT_EQ(recorded[0].moves.size(), 1u);
+            const std::string info = recorded[0].moves[0].info;
+            EXPECT_FALSE(exists(info));
+            if (older) {
+                const auto r = enginetest::runProgram({"/usr/bin/sqlite3", t / "db.sqlite", "UPDATE pending_moves SET info_text = NULL;"}, {}, t.path());
+                ASSERT_EQ(r.exitCode, 0) << r.err;
+            }
+            enginetest::writeText(info, begun);
+            runCommand(t, "log");
+            EXPECT_EQ(exists(info), !older) << testing::PrintToString(begun);
+            EXPECT_TRUE(credited(t / "db.sqlite", t / "app").empty());
+            EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+            EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
+        }
+    }
 }
 
 // A command run while a clean is still moving (paused once its second move

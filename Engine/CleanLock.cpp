@@ -1,0 +1,116 @@
+#include "CleanLock.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace tidewell::engine {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether any process holds or waits for a lock on the file `st` names (as
+// the kernel lists them for every process). Unknown counts as locked.
+bool lockedByAnyone(const struct stat& st) {
+    std::ifstream locks("/proc/locks");
+    if (!locks) return true;
+    char id[64];
+    std::snprintf(id, sizeof id, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev), static_cast<unsigned long long>(st.st_ino));
+    std::string line;
+    while (std::getline(locks, line))
+        if ((line + " ").find(id) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+CleanLock::CleanLock(const std::string& dbPath, Wait wait) : path_(dbPath + ".lock") {
+    // A file replaced while this process waited for it is locked again as it
+    // is now (a few times at most: each replacement ends another's wait).
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        // Whoever makes the lock file, every user who can reach the database
+        // beside it can lock it: a run as root must not shut its owner out.
+        fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        const int e = errno;
+        // A lock file this user may only read (or on a read-only filesystem)
+        // still locks.
+        if (fd_ < 0 && (e == EACCES || e == EROFS)) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            if (e == EACCES && takeOver()) return;
+            if (problem_.empty())
+                problem_ = "the clean lock " + path_ + " cannot be opened: " + std::strerror(e) +
+                           (e == EACCES ? " (it belongs to another user, perhaps left by a run as root); remove it to clean again" : "");
+            return;
+        }
+        int rc;
+        while ((rc = flock(fd_, LOCK_EX | (wait == Wait::No ? LOCK_NB : 0))) != 0 && errno == EINTR) {
+        }
+        if (rc != 0) {
+            if (errno != EWOULDBLOCK) problem_ = "the clean lock " + path_ + " cannot be taken: " + std::strerror(errno);
+            return;
+        }
+        struct stat mine {}, now {};
+        if (fstat(fd_, &mine) == 0 && stat(path_.c_str(), &now) == 0 && sameFile(mine, now)) {
+            held_ = true;
+            return;
+        }
+        close(fd_);
+        fd_ = -1;
+    }
+    problem_ = "the clean lock " + path_ + " keeps being replaced; clean again";
+}
+
+// A lock file this user cannot open, in a folder of this user's (who could
+// remove it anyway), is replaced by one of this user's, locked, when nobody
+// holds the old one: the new one takes its place in one step, and the old one
+// is dropped only when no process holds or waits for it then. A process that
+// opened the old one before and locks it after finds it replaced and locks
+// the new one (the constructor checks what it locked).
+bool CleanLock::takeOver() {
+    const std::string folder = folderOf(path_);
+    struct stat dir {};
+    if (stat(folder.c_str(), &dir) != 0 || dir.st_uid != getuid()) return false;
+    const std::string fresh = path_ + "." + std::to_string(getpid()) + ".new";
+    const int fd = open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        syscall(SYS_renameat2, AT_FDCWD, fresh.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) != 0) {
+        unlink(fresh.c_str());
+        close(fd);
+        return false;
+    }
+    struct stat old {};
+    if (lstat(fresh.c_str(), &old) != 0 || lockedByAnyone(old)) {
+        // The old one goes back in one step; whoever waits on the new one
+        // finds it replaced.
+        (void)rename(fresh.c_str(), path_.c_str());
+        close(fd);
+        problem_ = "the clean lock " + path_ + " is held by a process of another user (perhaps a clean run as root); clean again once it ends";
+        return false;
+    }
+    unlink(fresh.c_str());
+    fd_ = fd;
+    held_ = true;
+    return true;
+}
+
+CleanLock::~CleanLock() {
+    if (fd_ >= 0) close(fd_);
+}
+
+}  // namespace tidewell::engine

@@ -1,0 +1,32 @@
+#pragma once
+// One clean at a time per database, and no settling of a clean while one
+// moves: an exclusive lock on a file beside the database, released by the
+// kernel when the process ends, however it ends.
+
+#include <string>
+
+namespace tidewell::engine {
+
+class CleanLock {
+public:
+    enum class Wait { UntilFree, No };
+    CleanLock(const std::string& dbPath, Wait wait);
+    ~CleanLock();
+    CleanLock(const CleanLock&) = delete;
+    CleanLock& operator=(const CleanLock&) = delete;
+
+    bool held() const { return held_; }
+    // Why it is not held, naming the lock file, when the file itself is in
+    // the way; empty when another process simply holds it.
+    const std::string& problem() const { return problem_; }
+
+private:
+    bool takeOver();
+
+    std::string path_;
+    int fd_ = -1;
+    bool held_ = false;
+    std::string problem_;
+};
+
+}  // namespace tidewell::engine
