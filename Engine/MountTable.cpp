@@ -3,7 +3,6 @@
 #include "Home.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -33,15 +32,9 @@ MountTable::~MountTable() {
     if (fd_ >= 0) close(fd_);
 }
 
-bool MountTable::changed() {
-    if (fd_ < 0) return true;
-    // mountinfo raises a priority event once after mounts were made or undone.
-    pollfd p{fd_, POLLPRI, 0};
-    return poll(&p, 1, 0) != 0;
-}
-
+// Read whole every time: the kernel tells when a mount is made or undone, but
+// not when a folder holding one is renamed, and that changes where it lies.
 void MountTable::read() {
-    if (read_ && !changed()) return;
     if (fd_ < 0) fd_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     std::string text;
     bool whole = fd_ >= 0 && lseek(fd_, 0, SEEK_SET) == 0;

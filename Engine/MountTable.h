@@ -26,9 +26,8 @@ public:
     MountTable& operator=(const MountTable&) = delete;
     ~MountTable();
 
-    // Reads the table (again). The kernel tells when a mount was made or
-    // undone since, so reading before every move costs one poll while the
-    // table is unchanged, and what was learnt of it is kept.
+    // Reads the table (again). What was learnt of it is kept while it is
+    // unchanged, so reading before every move costs one read of a small file.
     void read();
     bool isRead() const { return read_; }
     // Takes `text` as the table, as read from mountinfo.
@@ -65,11 +64,9 @@ private:
     // points made on it (every mount below "/" when none), each with the
     // first such mount below it.
     std::map<Identity, Below> foldersAbove(const std::optional<std::string>& filesystem) const;
-    // Whether the table may have changed since it was last read.
-    bool changed();
 
     bool read_ = false;
-    int fd_ = -1;  // mountinfo, kept open to be told of changes
+    int fd_ = -1;  // mountinfo, kept open and read again from its start
     std::string text_;
     std::vector<Mount> mounts_;
     std::map<std::uint64_t, std::size_t> byId_;

@@ -335,17 +335,29 @@ TEST_F(Movable, AMountMadeOrUndoneDuringACleanIsSeenAtTheNextFolder) {
         return movability.obstacle(fd, "node_modules", app + "/node_modules", place).value_or("");
     };
     const std::string before = obstacle();
-    std::string during;
+    std::string during, renamedIn;
     {
         const TmpfsMount cache(app + "/node_modules/.cache", "4m");
         ASSERT_TRUE(cache.mounted()) << "tests run as root";
         during = obstacle();
     }
     const std::string after = obstacle();
+    {
+        // A folder already holding a mount, moved into the artifact after the
+        // table was read: no mount is made, yet the next folder must see it.
+        makeDirs(app + "/lib/src");
+        const TmpfsMount src(app + "/lib/src", "4m");
+        ASSERT_TRUE(src.mounted());
+        EXPECT_EQ(obstacle(), "");
+        ASSERT_EQ(rename((app + "/lib").c_str(), (app + "/node_modules/lib").c_str()), 0);
+        renamedIn = obstacle();
+        ASSERT_EQ(rename((app + "/node_modules/lib").c_str(), (app + "/lib").c_str()), 0);
+    }
     close(fd);
     EXPECT_EQ(before, "");
     EXPECT_EQ(during, "holds another mounted filesystem at " + app + "/node_modules/.cache, which would go with it to the Trash");
     EXPECT_EQ(after, "");
+    EXPECT_EQ(renamedIn, "holds another mounted filesystem at " + app + "/node_modules/lib/src, which would go with it to the Trash");
 }
 
 TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
