@@ -5,11 +5,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -24,16 +22,17 @@ std::string folderOf(const std::string& path) {
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Whether any process holds or waits for a lock on the file `st` names (as
-// the kernel lists them for every process). Unknown counts as locked.
+// Whether any process holds or waits for a lock on the file `st` names, as
+// the kernel lists them for every process. By inode number alone: a device
+// there need not be the one stat gives (btrfs subvolumes), and a lock on
+// another file of that number only makes this answer yes. Unknown is yes.
 bool lockedByAnyone(const struct stat& st) {
     std::ifstream locks("/proc/locks");
     if (!locks) return true;
-    char id[64];
-    std::snprintf(id, sizeof id, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev), static_cast<unsigned long long>(st.st_ino));
+    const std::string ino = ":" + std::to_string(static_cast<unsigned long long>(st.st_ino)) + " ";
     std::string line;
     while (std::getline(locks, line))
-        if ((line + " ").find(id) != std::string::npos) return true;
+        if ((line + " ").find(ino) != std::string::npos) return true;
     return false;
 }
 

@@ -664,6 +664,27 @@ TEST(CleanKilled, OnlyTheEnginesWholeInfoFileForThatMoveGoes) {
     }
 }
 
+// A project reached through a link of another name, on a volume whose trash
+// records the path from the volume's top where the folder really lies: the
+// info file a clean cut short left there is still known as its own and goes.
+TEST(CleanKilled, ALeftoverInfoFileInAVolumeTrashOfAProjectReachedThroughALinkGoes) {
+    enginetest::TempDir t;
+    const std::string vol = t / "vol";
+    const enginetest::TmpfsMount mounted(vol, "4m");
+    ASSERT_TRUE(mounted.mounted()) << "tests run as root";
+    enginetest::writeFiles(vol, {{"code/app/package.json", 10}, {"code/app/node_modules/a.js", 5000}});
+    ASSERT_EQ(symlink((vol + "/code/app").c_str(), (t / "myapp").c_str()), 0);
+    cleanInChild(t, {{1, Interfere::KillAfterInfoFile}}, "myapp");
+    const std::string info = vol + "/.Trash-" + std::to_string(getuid()) + "/info/node_modules.trashinfo";
+    ASSERT_TRUE(exists(info));
+    EXPECT_NE(enginetest::readText(info).find("\nPath=code/app/node_modules\n"), std::string::npos) << enginetest::readText(info);
+    runCommand(t, "log");
+    EXPECT_FALSE(exists(info));
+    EXPECT_TRUE(exists(vol + "/code/app/node_modules/a.js"));
+    EXPECT_TRUE(credited(t / "db.sqlite", t / "myapp").empty());
+    EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+}
+
 // A command run while a clean is still moving (paused once its second move
 // is recorded) settles nothing of it; the clean then records itself, once.
 TEST(CleanKilled, ACommandWhileACleanRunsSettlesNothing) {
