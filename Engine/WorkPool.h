@@ -9,10 +9,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tidewell::engine {
@@ -38,7 +40,8 @@ public:
     unsigned size() const { return static_cast<unsigned>(queues_.size()); }
 
     // Runs `handler` on every task, including those the handler pushes, and
-    // returns when none is left.
+    // returns when none is left. When a task throws, the tasks left are
+    // dropped, every worker is joined, and the first exception is rethrown.
     void run(std::vector<Task> initial, const Handler& handler) {
         handler_ = &handler;
         started_.store(1);
@@ -54,6 +57,8 @@ public:
         }
         for (auto& t : threads) t.join();
         handler_ = nullptr;
+        failed_.store(false);
+        if (std::exception_ptr error = std::exchange(error_, nullptr)) std::rethrow_exception(error);
     }
 
 private:
@@ -115,12 +120,22 @@ private:
         return false;
     }
 
+    void handle(Task&& task, Worker& worker) {
+        try {
+            (*handler_)(std::move(task), worker);
+        } catch (...) {
+            std::lock_guard lock(sleepM_);
+            if (!error_) error_ = std::current_exception();
+            failed_.store(true);
+        }
+    }
+
     void loop(unsigned self) {
         Worker worker(*this, self);
         Task task;
         for (;;) {
             if (take(self, task)) {
-                (*handler_)(std::move(task), worker);
+                if (!failed_.load(std::memory_order_relaxed)) handle(std::move(task), worker);
                 if (pending_.fetch_sub(1) == 1) {
                     std::lock_guard lock(sleepM_);
                     cv_.notify_all();
@@ -147,6 +162,8 @@ private:
     std::mutex sleepM_;
     std::condition_variable cv_;
     const Handler* handler_ = nullptr;
+    std::atomic<bool> failed_{false};
+    std::exception_ptr error_;  // the first a task threw, guarded by sleepM_
 };
 
 }  // namespace tidewell::engine

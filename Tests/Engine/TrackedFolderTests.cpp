@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <map>
 
 using namespace tidewell;
@@ -44,6 +47,18 @@ protected:
         return decode<DashboardDTO>(lastRun.out);
     }
     // Each project's offered folders, "relative/path class", by the project's path below the tree.
+    // The paths the last scan said it skipped, in order.
+    std::vector<std::string> skipsSaid() const {
+        std::vector<std::string> said;
+        std::istringstream err(lastRun.err);
+        for (std::string line; std::getline(err, line);)
+            if (line.rfind("PROGRESS:", 0) == 0) {
+                const auto e = decode<ScanProgressEvent>(line.substr(9));
+                if (e.phase == "skip") said.push_back(e.path.value_or(""));
+            }
+        std::sort(said.begin(), said.end());
+        return said;
+    }
     static std::map<std::string, std::vector<std::string>> offered(const DashboardDTO& d, const std::string& tree) {
         std::map<std::string, std::vector<std::string>> out;
         for (const auto& p : d.projects) {
@@ -233,14 +248,7 @@ TEST_F(TrackedFolders, ARepositoryWhoseIndexCannotBeReadOffersNothingAndTheScanG
     EXPECT_EQ(got.at("damaged"), std::vector<std::string>{});
     EXPECT_EQ(got.at("locked"), std::vector<std::string>{});
     EXPECT_EQ(got.at("plain"), std::vector<std::string>{".pytest_cache safe"});
-    std::vector<std::string> said;
-    std::istringstream err(lastRun.err);
-    for (std::string line; std::getline(err, line);)
-        if (line.rfind("PROGRESS:", 0) == 0) {
-            const auto e = decode<ScanProgressEvent>(line.substr(9));
-            if (e.phase == "skip") said.push_back(e.path.value_or(""));
-        }
-    std::sort(said.begin(), said.end());
+    const std::vector<std::string> said = skipsSaid();
     EXPECT_EQ(said, (std::vector<std::string>{damaged, locked})) << "once each";
 
     const RunResult r = engine.run({"clean", "--project", damaged, "--json", "--caution", "--execute", "--artifact",
@@ -302,4 +310,83 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
     EXPECT_EQ(readText(app + "/build/release.sh"), "uncommitted\n");
     EXPECT_TRUE(exists(host + "/third_party/lib/build/release.sh"));
     EXPECT_TRUE(exists(py + "/tools/gen/__pycache__/fixture.bin"));
+}
+
+namespace {
+
+std::string bigEndian32(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+// An index file of `version` whose entries are given as the bytes after each
+// entry's flags (a version 2 path with its padding, or a version 4 entry),
+// with a shared part named `link` when not empty. The checksum is not read.
+std::string indexFile(std::uint32_t version, const std::vector<std::pair<std::uint16_t, std::string>>& entries, const std::string& link = {}) {
+    std::string out = "DIRC" + bigEndian32(version) + bigEndian32(static_cast<std::uint32_t>(entries.size()));
+    for (const auto& [nameLength, rest] : entries) {
+        out += std::string(24, '\0') + bigEndian32(0100644) + std::string(12, '\0') + std::string(20, '\x11');
+        out += {static_cast<char>(nameLength >> 8), static_cast<char>(nameLength)};
+        out += rest;
+    }
+    if (!link.empty()) out += "link" + bigEndian32(static_cast<std::uint32_t>(link.size())) + link;
+    return out + std::string(20, '\0');
+}
+
+std::pair<std::uint16_t, std::string> version2Entry(const std::string& path) {
+    return {static_cast<std::uint16_t>(path.size()), path + std::string(8 - (62 + path.size()) % 8, '\0')};
+}
+
+}  // namespace
+
+// An index that is hostile or broken ends nothing badly and proves nothing
+// untracked: a shared part that names itself, a FIFO, a link to /dev/zero,
+// version 4 paths that only grow, and a split index whose shared part is
+// gone are unreadable. Each scan ends, says so once, and offers nothing in
+// that repository; a project without one beside it is offered as before.
+TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
+    const std::vector<std::string> cases = {"self-shared", "fifo", "zero", "growing", "no-shared"};
+    const auto project = [&](const std::string& name) {
+        const std::string p = tmp / name + "/p";
+        writeFiles(tmp / name, {{"plain/package.json", 10}, {"plain/node_modules/x/index.js", 100}});
+        if (name == "no-shared") return p;
+        writeFiles(p, {{"package.json", 10}, {"node_modules/x/index.js", 100}});
+        writeText(p + "/.git/HEAD", "ref: refs/heads/main\n");
+        return p;
+    };
+    const std::string selfShared = project("self-shared"), fifo = project("fifo"), zero = project("zero"),
+                      growing = project("growing"), noShared = project("no-shared");
+
+    const std::string name(20, '\xab');
+    writeText(selfShared + "/.git/index", indexFile(2, {version2Entry("package.json")}, name));
+    writeText(selfShared + "/.git/sharedindex.abababababababababababababababababababab", indexFile(2, {version2Entry("src/app.js")}, name));
+    ASSERT_EQ(mkfifo((fifo + "/.git/index").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", (zero + "/.git/index").c_str()), 0);
+    // Each path one byte longer than the one before: a few megabytes that
+    // would name gigabytes of paths.
+    std::vector<std::pair<std::uint16_t, std::string>> longer;
+    for (int i = 0; i < 70000; ++i) longer.emplace_back(static_cast<std::uint16_t>(std::min(i + 1, 0xFFF)), std::string("\0a\0", 3));
+    writeText(growing + "/.git/index", indexFile(4, longer));
+
+    newRepository(noShared);
+    writeFiles(noShared, {{"package.json", 10}, {"node_modules/keep/index.js", 100}});
+    git(noShared, {"add", "-f", "."});
+    git(noShared, {"commit", "-q", "-m", "Kept"});
+    git(noShared, {"update-index", "--split-index"});
+    for (const auto& e : std::filesystem::directory_iterator(noShared + "/.git"))
+        if (e.path().filename().string().rfind("sharedindex.", 0) == 0) std::filesystem::rename(e.path(), tmp / "moved-away");
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c);
+        // A guard so that a hang or a runaway read fails here instead of
+        // stalling the suite or the machine.
+        lastRun = engine.scan({tmp / c}, 30, 8, {"timeout", "-s", "KILL", "300", "prlimit", "--data=2000000000", "--"});
+        if (lastRun.exitCode != 0) {
+            ADD_FAILURE() << "exit " << lastRun.exitCode << ", signal " << lastRun.signal << ": " << lastRun.err.substr(lastRun.err.rfind("PROGRESS"));
+            continue;
+        }
+        const auto got = offered(decode<DashboardDTO>(lastRun.out), tmp / c);
+        EXPECT_EQ(got.at("p"), std::vector<std::string>{});
+        EXPECT_EQ(got.at("plain"), std::vector<std::string>{"node_modules caution"});
+        EXPECT_EQ(skipsSaid(), std::vector<std::string>{tmp / c + "/p"}) << "once";
+    }
 }
