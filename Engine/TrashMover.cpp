@@ -144,7 +144,7 @@ int placeWhole(int infoFd, const std::string& name, const std::string& text, boo
         fd = openat(infoFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) return errno;
     }
-    if (fd < 0) return EEXIST;
+    if (fd < 0) return EAGAIN;  // not EEXIST: the name itself may be free
     int e = writeAll(fd, text) ? 0 : errno;
     if (close(fd) != 0 && e == 0) e = errno;
     if (e == 0) {
