@@ -51,8 +51,8 @@ export TIDEWELL_HOME=$work/home HOME=$work/home XDG_DATA_HOME=$work/home/data
 mkdir -p "$HOME"
 scan=("$engine" --db "$work/bench.sqlite" scan --json --idle-days 30 --max-depth 8 --root "$tree/projects")
 scan_cmd="${scan[*]}"
-scans() {  # ENGINE ROOT: the scan command
-  echo "$1 --db $work/bench-$(basename "$1")-$(basename "$2").sqlite scan --json --idle-days 30 --max-depth 8 --root $2"
+scans() {  # ENGINE ROOT [WHICH]: the scan command; a baseline keeps a database of its own, as its schema may be older
+  echo "$1 --db $work/bench-${3:-engine}-$(basename "$2").sqlite scan --json --idle-days 30 --max-depth 8 --root $2"
 }
 engines=(-n tidewell-engine "$scan_cmd" -n "tidewell-engine, git repositories" "$(scans "$engine" "$gittree/repos")")
 can_drop=no
@@ -80,8 +80,8 @@ fi
 if [[ -n $baseline ]]; then
   echo
   echo "== Before and after: the baseline and the engine, alternately, on both trees"
-  python3 - "$work/change.txt" "$can_drop" "$(scans "$baseline" "$tree/projects")" "$(scans "$engine" "$tree/projects")" \
-    "$(scans "$baseline" "$gittree/repos")" "$(scans "$engine" "$gittree/repos")" <<'PY'
+  python3 - "$work/change.txt" "$can_drop" "$(scans "$baseline" "$tree/projects" baseline)" "$(scans "$engine" "$tree/projects")" \
+    "$(scans "$baseline" "$gittree/repos" baseline)" "$(scans "$engine" "$gittree/repos")" <<'PY'
 import statistics, subprocess, sys, time
 out, can_drop, *commands = sys.argv[1:]
 trees = {"fixture tree": commands[0:2], "100 Git repositories": commands[2:4]}
