@@ -280,6 +280,16 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
     git(app, {"submodule", "add", "-q", tools, "build"});
     commitAll(app, "Build scripts");
     writeText(app + "/build/release.sh", "uncommitted\n");
+    // Where a submodule's checkout was taken away, its folder is still the
+    // submodule's, whatever lands in it.
+    const std::string gone = tree + "/gone";
+    newRepository(gone);
+    writeFile(gone + "/requirements.txt", 10);
+    commitAll(gone);
+    git(gone, {"submodule", "add", "-q", tools, "build"});
+    commitAll(gone, "Build scripts");
+    git(gone, {"submodule", "deinit", "-q", "-f", "build"});
+    writeFile(gone + "/build/out/m.py", 100);
 
     newRepository(host);
     writeText(host + "/CMakeLists.txt", "add_subdirectory(third_party/lib)\n");
@@ -295,14 +305,18 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
     git(py + "/tools", {"add", "-f", "."});
     git(py + "/tools", {"commit", "-q", "-m", "Fixture"});
     writeFile(py + "/tools/other/__pycache__/m.pyc", 100);
+    newRepository(py + "/build");
+    writeFile(py + "/build/notes.md", 100);
+    commitAll(py + "/build");
 
     const auto got = offered(scan(), tree);
     EXPECT_EQ(got.at("app"), std::vector<std::string>{}) << "build is a submodule";
+    EXPECT_EQ(got.at("gone"), std::vector<std::string>{}) << "build is a submodule not checked out";
     EXPECT_EQ(got.at("host"), std::vector<std::string>{}) << "the submodule tracks its build";
-    EXPECT_EQ(got.at("py"), std::vector<std::string>{"tools/other/__pycache__ safe"}) << "the nested repository tracks gen/__pycache__";
+    EXPECT_EQ(got.at("py"), std::vector<std::string>{"tools/other/__pycache__ safe"}) << "the nested repositories track gen/__pycache__ and build";
 
     const std::vector<std::pair<std::string, std::string>> asked = {
-        {app, app + "/build"}, {host, host + "/third_party/lib/build"}, {py, py + "/tools/gen/__pycache__"}};
+        {app, app + "/build"}, {gone, gone + "/build"}, {host, host + "/third_party/lib/build"}, {py, py + "/tools/gen/__pycache__"}};
     for (const auto& [project, folder] : asked) {
         const auto items = outcome(clean(project, true, {folder}));
         EXPECT_NE(items.at(folder).find("which Git tracks"), std::string::npos) << items.at(folder);
