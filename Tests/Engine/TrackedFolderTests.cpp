@@ -393,9 +393,17 @@ TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
         SCOPED_TRACE(c);
         // A guard so that a hang or a runaway read fails here instead of
         // stalling the suite or the machine.
+        // The address sanitizer reserves its shadow memory as data, far past
+        // any such limit, so its build runs with the time guard alone.
+#if defined(__SANITIZE_ADDRESS__)
+        lastRun = engine.scan({tmp / c}, 30, 8, {"timeout", "-s", "KILL", "300"});
+#else
         lastRun = engine.scan({tmp / c}, 30, 8, {"timeout", "-s", "KILL", "300", "prlimit", "--data=2000000000", "--"});
+#endif
         if (lastRun.exitCode != 0) {
-            ADD_FAILURE() << "exit " << lastRun.exitCode << ", signal " << lastRun.signal << ": " << lastRun.err.substr(lastRun.err.rfind("PROGRESS"));
+            const auto progress = lastRun.err.rfind("PROGRESS");
+            ADD_FAILURE() << "exit " << lastRun.exitCode << ", signal " << lastRun.signal << ": "
+                          << lastRun.err.substr(progress == std::string::npos ? 0 : progress);
             continue;
         }
         const auto got = offered(decode<DashboardDTO>(lastRun.out), tmp / c);
