@@ -438,6 +438,15 @@ struct Walker::Impl {
         Owner* owner = t.owner;
         int relDepth = t.relDepth;
         bool activity = t.activity;
+        // Where no project is looked for (a hidden folder, past the depth), a
+        // nested repository still answers for the folders below it, as it
+        // does for the clean. Inside an artifact nothing more is offered.
+        if (!t.detect && tracked && owner && !t.art)
+            for (const Entry& e : s.entries)
+                if (std::string_view(s.names.data() + e.off, e.len) == ".git") {
+                    t.repo = tracked->candidateAt(realPathOf(t.path), t.repo);
+                    break;
+                }
         if (t.detect) {
             StackMask stacks = 0;
             StackMask enclosing = 0;

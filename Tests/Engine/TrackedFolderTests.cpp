@@ -308,6 +308,14 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
     newRepository(py + "/build");
     writeFile(py + "/build/notes.md", 100);
     commitAll(py + "/build");
+    // The walk looks for projects neither in hidden folders nor deeper than
+    // its depth, yet a repository there still answers for what it tracks.
+    for (const std::string nested : {"/.tools/lib", "/d2/d3/d4/d5/d6/d7/d8/lib"}) {
+        newRepository(py + nested);
+        writeFile(py + nested + "/gen/__pycache__/fixture.bin", 100);
+        git(py + nested, {"add", "-f", "."});
+        git(py + nested, {"commit", "-q", "-m", "Fixture"});
+    }
 
     const auto got = offered(scan(), tree);
     EXPECT_EQ(got.at("app"), std::vector<std::string>{}) << "build is a submodule";
@@ -316,7 +324,8 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
     EXPECT_EQ(got.at("py"), std::vector<std::string>{"tools/other/__pycache__ safe"}) << "the nested repositories track gen/__pycache__ and build";
 
     const std::vector<std::pair<std::string, std::string>> asked = {
-        {app, app + "/build"}, {gone, gone + "/build"}, {host, host + "/third_party/lib/build"}, {py, py + "/tools/gen/__pycache__"}};
+        {app, app + "/build"}, {gone, gone + "/build"}, {host, host + "/third_party/lib/build"}, {py, py + "/tools/gen/__pycache__"},
+        {py, py + "/.tools/lib/gen/__pycache__"}, {py, py + "/d2/d3/d4/d5/d6/d7/d8/lib/gen/__pycache__"}};
     for (const auto& [project, folder] : asked) {
         const auto items = outcome(clean(project, true, {folder}));
         EXPECT_NE(items.at(folder).find("which Git tracks"), std::string::npos) << items.at(folder);
