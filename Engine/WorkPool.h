@@ -35,18 +35,23 @@ public:
 
     using Handler = std::function<void(Task&&, Worker&)>;
 
-    explicit WorkPool(unsigned threads) : queues_(threads ? threads : 1) {}
+    explicit WorkPool(unsigned threads) : queues_(threads ? threads : 1) { threads_.reserve(queues_.size()); }
 
     unsigned size() const { return static_cast<unsigned>(queues_.size()); }
 
     // Runs `handler` on every task, including those the handler pushes, and
     // returns when none is left. When a task throws, the tasks left are
     // dropped, every worker is joined, and the first exception is rethrown.
+    // A thread that cannot be started leaves its share to those running.
     void run(std::vector<Task> initial, const Handler& handler) {
         handler_ = &handler;
         started_.store(1);
         const std::size_t first = std::min(initial.size(), queues_.size());
-        for (std::size_t i = 0; i < initial.size(); ++i) enqueue(i % first, std::move(initial[i]));
+        try {
+            for (std::size_t i = 0; i < initial.size(); ++i) enqueue(i % first, std::move(initial[i]));
+        } catch (...) {
+            fail();  // what was queued is dropped below, as after a task threw
+        }
         for (std::size_t i = 1; i < first; ++i) startWorker();
         loop(0);
         // No task is left, so no worker starts any more.
@@ -67,7 +72,7 @@ private:
         std::deque<Task> q;
     };
 
-    void push(std::size_t worker, Task task) {
+    void push(std::size_t worker, Task&& task) {
         enqueue(worker, std::move(task));
         // The pushing worker is busy: a task that no idle worker will take
         // starts another.
@@ -78,15 +83,25 @@ private:
         std::lock_guard lock(threadsM_);
         const unsigned i = started_.load();
         if (i >= queues_.size()) return;
-        started_.store(i + 1);
-        threads_.emplace_back([this, i] { loop(i); });
+        try {
+            threads_.emplace_back([this, i] { loop(i); });
+            started_.store(i + 1);
+        } catch (...) {
+            // No thread to be had (a limit on processes, no memory): the
+            // workers running take its tasks, and no other start is tried.
+            started_.store(static_cast<unsigned>(queues_.size()));
+        }
     }
 
-    void enqueue(std::size_t worker, Task task) {
+    void enqueue(std::size_t worker, Task&& task) {
         pending_.fetch_add(1);
-        {
+        try {
             std::lock_guard lock(queues_[worker].m);
             queues_[worker].q.push_back(std::move(task));
+        } catch (...) {
+            // Never queued, so never finished: the run would wait for it.
+            pending_.fetch_sub(1);
+            throw;
         }
         queued_.fetch_add(1);
         if (sleepers_.load() > 0) {
@@ -124,10 +139,15 @@ private:
         try {
             (*handler_)(std::move(task), worker);
         } catch (...) {
-            std::lock_guard lock(sleepM_);
-            if (!error_) error_ = std::current_exception();
-            failed_.store(true);
+            fail();
         }
+    }
+
+    // Keeps the exception being handled, the first only, and ends the run.
+    void fail() {
+        std::lock_guard lock(sleepM_);
+        if (!error_) error_ = std::current_exception();
+        failed_.store(true);
     }
 
     void loop(unsigned self) {
