@@ -22,11 +22,20 @@ std::string folderOf(const std::string& path) {
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// /proc/locks lists only the locks of processes this one's PID namespace can
+// see: inside a sandbox or container, a holder outside is invisible.
+bool inChildPidNamespace() {
+    constexpr unsigned long long kInitialPidNamespace = 0xEFFFFFFCULL;
+    struct stat ns {};
+    return stat("/proc/self/ns/pid", &ns) != 0 || ns.st_ino != kInitialPidNamespace;
+}
+
 // Whether any process holds or waits for a lock on the file `st` names, as
 // the kernel lists them for every process. By inode number alone: a device
 // there need not be the one stat gives (btrfs subvolumes), and a lock on
 // another file of that number only makes this answer yes. Unknown is yes.
 bool lockedByAnyone(const struct stat& st) {
+    if (inChildPidNamespace()) return true;
     std::ifstream locks("/proc/locks");
     if (!locks) return true;
     const std::string ino = ":" + std::to_string(static_cast<unsigned long long>(st.st_ino)) + " ";
@@ -37,6 +46,18 @@ bool lockedByAnyone(const struct stat& st) {
 }
 
 }  // namespace
+
+bool CleanLock::lock(int fd, Wait wait) {
+    int rc;
+    while ((rc = flock(fd, LOCK_EX | (wait == Wait::No ? LOCK_NB : 0))) != 0 && errno == EINTR) {
+    }
+    return rc == 0;
+}
+
+bool CleanLock::namesLocked(int fd) const {
+    struct stat mine {}, now {};
+    return fstat(fd, &mine) == 0 && stat(path_.c_str(), &now) == 0 && sameFile(mine, now);
+}
 
 CleanLock::CleanLock(const std::string& dbPath, Wait wait) : path_(dbPath + ".lock") {
     // A file replaced while this process waited for it is locked again as it
@@ -50,21 +71,21 @@ CleanLock::CleanLock(const std::string& dbPath, Wait wait) : path_(dbPath + ".lo
         // still locks.
         if (fd_ < 0 && (e == EACCES || e == EROFS)) fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) {
-            if (e == EACCES && takeOver()) return;
+            if (e == EACCES) {
+                const TakeOver t = takeOver();
+                if (t == TakeOver::Done) return;
+                if (t == TakeOver::Replaced) continue;
+            }
             if (problem_.empty())
                 problem_ = "the clean lock " + path_ + " cannot be opened: " + std::strerror(e) +
                            (e == EACCES ? " (it belongs to another user, perhaps left by a run as root); remove it to clean again" : "");
             return;
         }
-        int rc;
-        while ((rc = flock(fd_, LOCK_EX | (wait == Wait::No ? LOCK_NB : 0))) != 0 && errno == EINTR) {
-        }
-        if (rc != 0) {
+        if (!lock(fd_, wait)) {
             if (errno != EWOULDBLOCK) problem_ = "the clean lock " + path_ + " cannot be taken: " + std::strerror(errno);
             return;
         }
-        struct stat mine {}, now {};
-        if (fstat(fd_, &mine) == 0 && stat(path_.c_str(), &now) == 0 && sameFile(mine, now)) {
+        if (namesLocked(fd_)) {
             held_ = true;
             return;
         }
@@ -80,32 +101,43 @@ CleanLock::CleanLock(const std::string& dbPath, Wait wait) : path_(dbPath + ".lo
 // is dropped only when no process holds or waits for it then. A process that
 // opened the old one before and locks it after finds it replaced and locks
 // the new one (the constructor checks what it locked).
-bool CleanLock::takeOver() {
+// Another clean of this user's may swap the name at the same time: what was
+// locked counts only while the lock file's name still leads to it.
+CleanLock::TakeOver CleanLock::takeOver() {
     const std::string folder = folderOf(path_);
     struct stat dir {};
-    if (stat(folder.c_str(), &dir) != 0 || dir.st_uid != getuid()) return false;
+    if (stat(folder.c_str(), &dir) != 0 || dir.st_uid != getuid()) return TakeOver::Refused;
     const std::string fresh = path_ + "." + std::to_string(getpid()) + ".new";
     const int fd = open(fresh.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0) return TakeOver::Refused;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         syscall(SYS_renameat2, AT_FDCWD, fresh.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) != 0) {
         unlink(fresh.c_str());
         close(fd);
-        return false;
+        return TakeOver::Refused;
     }
+    if (afterSwap) afterSwap();
+    // Judged by the file itself: a link there says nothing of who locks what.
     struct stat old {};
-    if (lstat(fresh.c_str(), &old) != 0 || lockedByAnyone(old)) {
+    if (lstat(fresh.c_str(), &old) != 0 || !S_ISREG(old.st_mode) || lockedByAnyone(old)) {
         // The old one goes back in one step; whoever waits on the new one
         // finds it replaced.
-        (void)rename(fresh.c_str(), path_.c_str());
+        const bool back = rename(fresh.c_str(), path_.c_str()) == 0;
         close(fd);
-        problem_ = "the clean lock " + path_ + " is held by a process of another user (perhaps a clean run as root); clean again once it ends";
-        return false;
+        problem_ = back ? "the clean lock " + path_ +
+                              " is held by a process of another user (perhaps a clean run as root); clean again once it ends"
+                        : "the clean lock " + path_ + " could not be put back from " + fresh + ": " + std::strerror(errno) +
+                              "; move it back by hand before cleaning again";
+        return TakeOver::Refused;
     }
     unlink(fresh.c_str());
+    if (!namesLocked(fd)) {
+        close(fd);
+        return TakeOver::Replaced;
+    }
     fd_ = fd;
     held_ = true;
-    return true;
+    return TakeOver::Done;
 }
 
 CleanLock::~CleanLock() {

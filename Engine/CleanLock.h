@@ -20,8 +20,15 @@ public:
     // the way; empty when another process simply holds it.
     const std::string& problem() const { return problem_; }
 
+    // Runs inside a takeover right after the swap; lets a test put another
+    // process's step there.
+    static inline void (*afterSwap)() = nullptr;
+
 private:
-    bool takeOver();
+    enum class TakeOver { Done, Refused, Replaced };
+    TakeOver takeOver();
+    bool lock(int fd, Wait wait);
+    bool namesLocked(int fd) const;
 
     std::string path_;
     int fd_ = -1;

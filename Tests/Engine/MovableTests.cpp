@@ -2,6 +2,7 @@
 // could not move: the engine runs as an ordinary user beside other owners'
 // projects, a project whose path is not UTF-8, and mount points.
 
+#include "CleanLock.h"
 #include "Movability.h"
 
 #include "EngineTestSupport.h"
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -54,6 +56,22 @@ protected:
         if (execute) a.push_back("--execute");
         for (const auto& p : artifacts) a.insert(a.end(), {"--artifact", p});
         return engine.run(a, true, false, asUser);
+    }
+    // This user's project and database, and the database's lock file made by
+    // root for itself alone and held: the descriptor, or -1.
+    int holdRootLock(const std::string& project) {
+        nodeProject(project);
+        give(project);
+        give(tmp / "sandbox");
+        if (engine.run({"log", "--json"}, true, false, asUser).exitCode != 0) return -1;
+        const std::string lock = engine.db() + ".lock";
+        std::filesystem::remove(lock);
+        const int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (held >= 0 && (fchmod(held, 0600) != 0 || flock(held, LOCK_EX) != 0)) {
+            close(held);
+            return -1;
+        }
+        return held;
     }
     std::vector<OperationDTO> log() { return decodeArray<OperationDTO>(engine.run({"log", "--limit", "50", "--json"}).out); }
 
@@ -668,16 +686,9 @@ TEST_F(Movable, WhatAScanOffersIsExactlyWhatACleanMoves) {
 // the clean replace it; and a lock file the engine makes can be locked by
 // every user who can read the database beside it.
 TEST_F(Movable, ACleanNeverRunsWithoutItsLockAndALockFileLeftByRootOnlyWaitsForItsHolder) {
-    nodeProject(tree + "/mine");
-    give(tree + "/mine");
-    give(tmp / "sandbox");
-    ASSERT_EQ(engine.run({"log", "--json"}, true, false, asUser).exitCode, 0);
     const std::string lock = engine.db() + ".lock";
-    std::filesystem::remove(lock);
-    int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int held = holdRootLock(tree + "/mine");
     ASSERT_GE(held, 0);
-    ASSERT_EQ(fchmod(held, 0600), 0);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
 
     const std::vector<std::string> clean = {"clean", "--project", tree + "/mine", "--json", "--caution", "--execute"};
     const RunResult refused = engine.run(clean, true, false, asUser);
@@ -707,4 +718,57 @@ TEST_F(Movable, ACleanNeverRunsWithoutItsLockAndALockFileLeftByRootOnlyWaitsForI
     const RunResult again = engine.run({"clean", "--project", tree + "/again", "--json", "--caution", "--execute"}, true, false, asUser);
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_FALSE(exists(tree + "/again/node_modules"));
+}
+
+// Two takeovers of this user's at once: the other one puts the lock file root
+// holds back under the name right after this one's swap. This one must not
+// run on the file it locked, which no longer has the name.
+TEST_F(Movable, ATakeoverHoldsTheLockOnlyWhileItsNameStillLeadsToTheLockedFile) {
+    static std::string dir, lock, aside;
+    dir = tmp / "locks";
+    lock = dir + "/db.lock";
+    aside = dir + "/held";
+    makeDirs(dir);
+    ASSERT_EQ(chown(dir.c_str(), kUser, kUser), 0);
+    for (const auto& path : {lock, aside}) close(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    const int held = open(aside.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    engine::CleanLock::afterSwap = [] { rename(aside.c_str(), lock.c_str()); };
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setresgid(kUser, kUser, kUser) != 0 || setresuid(kUser, kUser, kUser) != 0) _exit(2);
+        const engine::CleanLock taken(dir + "/db", engine::CleanLock::Wait::No);
+        _exit(taken.held() ? 1 : 0);
+    }
+    engine::CleanLock::afterSwap = nullptr;
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "held while root holds the lock file";
+    struct stat named {}, mine {};
+    ASSERT_EQ(stat(lock.c_str(), &named), 0);
+    ASSERT_EQ(fstat(held, &mine), 0);
+    EXPECT_EQ(named.st_ino, mine.st_ino) << "the lock root holds keeps its name";
+    close(held);
+}
+
+// Inside a PID namespace of its own (a sandbox with its own /proc), the kernel
+// lists no lock of a process outside: a lock file root holds is not replaced.
+TEST_F(Movable, ACleanInItsOwnPidNamespaceNeverReplacesALockHeldOutside) {
+    const std::string lock = engine.db() + ".lock";
+    const int held = holdRootLock(tree + "/mine");
+    ASSERT_GE(held, 0);
+
+    std::vector<std::string> sandboxed = {"unshare", "--pid", "--fork", "--mount-proc"};
+    sandboxed.insert(sandboxed.end(), asUser.begin(), asUser.end());
+    const RunResult r = engine.run({"clean", "--project", tree + "/mine", "--json", "--caution", "--execute"}, true, false,
+                                   sandboxed);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find(lock), std::string::npos) << r.err;
+    EXPECT_TRUE(exists(tree + "/mine/node_modules/dep/index.js"));
+    struct stat named {}, mine {};
+    ASSERT_EQ(stat(lock.c_str(), &named), 0);
+    ASSERT_EQ(fstat(held, &mine), 0);
+    EXPECT_EQ(named.st_ino, mine.st_ino);
+    close(held);
 }
