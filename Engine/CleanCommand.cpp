@@ -221,7 +221,12 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
 
     // Never without the lock: two cleans at once would take each other's
     // moves in progress for ones cut short.
-    const CleanLock lock(db.path(), CleanLock::Wait::UntilFree);
+    const CleanLock lock(db.path(), CleanLock::Wait::UntilFree, &stop);
+    if (lock.stopped()) {
+        CleanOutcome stopped;
+        stopped.interrupted = true;
+        return stopped;
+    }
     if (!lock.held()) throw CleanRefused(lock.problem());
     CleanJournal journal(db);
     journal.settle(lock);

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace tidewell::engine {
 
@@ -47,11 +49,19 @@ bool lockedByAnyone(const struct stat& st) {
 
 }  // namespace
 
-bool CleanLock::lock(int fd, Wait wait) {
-    int rc;
-    while ((rc = flock(fd, LOCK_EX | (wait == Wait::No ? LOCK_NB : 0))) != 0 && errno == EINTR) {
+// Holds the lock on fd, waiting (in short steps, so a termination request is
+// heard) while another process holds it. False with errno set otherwise.
+bool CleanLock::lock(int fd, Wait wait, const std::atomic<bool>* stop) {
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK || wait == Wait::No) return false;
+        if (stop && stop->load()) {
+            stopped_ = true;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return rc == 0;
+    return true;
 }
 
 bool CleanLock::namesLocked(int fd) const {
@@ -59,7 +69,7 @@ bool CleanLock::namesLocked(int fd) const {
     return fstat(fd, &mine) == 0 && stat(path_.c_str(), &now) == 0 && sameFile(mine, now);
 }
 
-CleanLock::CleanLock(const std::string& dbPath, Wait wait) : path_(dbPath + ".lock") {
+CleanLock::CleanLock(const std::string& dbPath, Wait wait, const std::atomic<bool>* stop) : path_(dbPath + ".lock") {
     // A file replaced while this process waited for it is locked again as it
     // is now (a few times at most: each replacement ends another's wait).
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -81,8 +91,8 @@ CleanLock::CleanLock(const std::string& dbPath, Wait wait) : path_(dbPath + ".lo
                            (e == EACCES ? " (it belongs to another user, perhaps left by a run as root); remove it to clean again" : "");
             return;
         }
-        if (!lock(fd_, wait)) {
-            if (errno != EWOULDBLOCK) problem_ = "the clean lock " + path_ + " cannot be taken: " + std::strerror(errno);
+        if (!lock(fd_, wait, stop)) {
+            if (!stopped_ && errno != EWOULDBLOCK) problem_ = "the clean lock " + path_ + " cannot be taken: " + std::strerror(errno);
             return;
         }
         if (namesLocked(fd_)) {

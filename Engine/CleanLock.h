@@ -3,6 +3,7 @@
 // moves: an exclusive lock on a file beside the database, released by the
 // kernel when the process ends, however it ends.
 
+#include <atomic>
 #include <string>
 
 namespace tidewell::engine {
@@ -10,7 +11,8 @@ namespace tidewell::engine {
 class CleanLock {
 public:
     enum class Wait { UntilFree, No };
-    CleanLock(const std::string& dbPath, Wait wait);
+    // While waiting, a raised `stop` ends the wait unheld (see stopped()).
+    CleanLock(const std::string& dbPath, Wait wait, const std::atomic<bool>* stop = nullptr);
     ~CleanLock();
     CleanLock(const CleanLock&) = delete;
     CleanLock& operator=(const CleanLock&) = delete;
@@ -19,6 +21,8 @@ public:
     // Why it is not held, naming the lock file, when the file itself is in
     // the way; empty when another process simply holds it.
     const std::string& problem() const { return problem_; }
+    // The wait ended by a termination request.
+    bool stopped() const { return stopped_; }
 
     // Runs inside a takeover right after the swap; lets a test put another
     // process's step there.
@@ -27,12 +31,13 @@ public:
 private:
     enum class TakeOver { Done, Refused, Replaced };
     TakeOver takeOver();
-    bool lock(int fd, Wait wait);
+    bool lock(int fd, Wait wait, const std::atomic<bool>* stop);
     bool namesLocked(int fd) const;
 
     std::string path_;
     int fd_ = -1;
     bool held_ = false;
+    bool stopped_ = false;
     std::string problem_;
 };
 

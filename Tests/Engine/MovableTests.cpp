@@ -772,3 +772,48 @@ TEST_F(Movable, ACleanInItsOwnPidNamespaceNeverReplacesALockHeldOutside) {
     EXPECT_EQ(named.st_ino, mine.st_ino);
     close(held);
 }
+
+// A clean queued behind another stops when asked to end, without waiting for
+// the holder, and moves nothing.
+TEST_F(Movable, ACleanWaitingForTheLockStopsWhenAskedToEnd) {
+    nodeProject(tree + "/mine");
+    ASSERT_EQ(engine.run({"log", "--json"}).exitCode, 0);
+    const std::string lock = engine.db() + ".lock";
+    const int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    const char* bundle = std::getenv("TIDEWELL_BUNDLE");
+    const std::string program = std::string(bundle ? bundle : "") + "/bin/tidewell-engine";
+    const std::string project = tree + "/mine";
+    const std::vector<std::string> env = engine.env();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(program.c_str(), program.c_str(), "--db", engine.db().c_str(), "clean", "--project", project.c_str(), "--json",
+              "--caution", "--execute", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Asked once it has the lock file open, so the request finds it waiting.
+    auto hasLockOpen = [&] {
+        std::error_code ec;
+        const std::string proc = "/proc/" + std::to_string(pid);
+        if (std::filesystem::read_symlink(proc + "/exe", ec) != std::filesystem::canonical(program)) return false;
+        for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", ec))
+            if (std::filesystem::read_symlink(fd.path(), ec) == lock) return true;
+        return false;
+    };
+    for (int i = 0; i < 3000 && !hasLockOpen(); ++i) usleep(10000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 3000 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10000);
+    close(held);
+    if (ended != pid) waitpid(pid, &status, 0);
+    EXPECT_EQ(ended, pid) << "the clean kept waiting for the lock's holder";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(exists(project + "/node_modules/dep/index.js"));
+    EXPECT_TRUE(log().empty());
+}
