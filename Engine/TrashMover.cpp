@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <ctime>
 #include <climits>
 #include <optional>
@@ -115,15 +116,18 @@ bool writeAll(int fd, const std::string& data) {
 // EEXIST when the name is taken (the reservation O_EXCL gave): the text goes
 // into a file without a name (or, where the filesystem has none, a temporary
 // one whose name no trash reader takes for an info file), which is then
-// linked to `name`. Returns 0 or the errno.
-int placeWhole(int infoFd, const std::string& name, const std::string& text, bool unnamed) {
+// linked to `name`. Its data is made durable (`durable`) before it gets the
+// name: after a power loss, an info file is whole or absent, never empty.
+// Returns 0 or the errno.
+int placeWhole(int infoFd, const std::string& name, const std::string& text, bool unnamed,
+               const std::function<int(int)>& durable) {
     if (unnamed) {
         const int fd = openat(infoFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
-            if (!writeAll(fd, text)) {
-                const int e = errno;
+            const int written = writeAll(fd, text) ? durable(fd) : errno;
+            if (written != 0) {
                 close(fd);
-                return e;
+                return written;
             }
             const std::string self = "/proc/self/fd/" + std::to_string(fd);
             const int rc = linkat(AT_FDCWD, self.c_str(), infoFd, name.c_str(), AT_SYMLINK_FOLLOW);
@@ -145,7 +149,7 @@ int placeWhole(int infoFd, const std::string& name, const std::string& text, boo
         if (fd < 0 && errno != EEXIST) return errno;
     }
     if (fd < 0) return EAGAIN;  // not EEXIST: the name itself may be free
-    int e = writeAll(fd, text) ? 0 : errno;
+    int e = writeAll(fd, text) ? durable(fd) : errno;
     if (close(fd) != 0 && e == 0) e = errno;
     if (e == 0) {
         // A link keeps the name's reservation; a filesystem without links
@@ -353,12 +357,19 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
         // later step leaves a record that names what to complete or remove.
         if (beforeMove) beforeMove(trash + "/info/" + infoName, trash + "/files/" + trashName, info);
         // The info file reserves the name, and appears whole.
-        if (const int e = placeWhole(infoFd, infoName, info, unnamedInfoFiles()); e != 0) {
+        if (const int e = placeWhole(infoFd, infoName, info, unnamedInfoFiles(), [this](int fd) { return makeDurable(fd); }); e != 0) {
             if (e == EEXIST) continue;
             result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(e);
             break;
         }
         next = attempt + 1;
+        // The info file's name reaches the disk before the folder moves:
+        // the trash never holds a folder without it after a power loss.
+        if (const int e = makeDurable(infoFd); e != 0) {
+            unlinkat(infoFd, infoName.c_str(), 0);
+            result.error = "cannot be moved to the trash: its trash information cannot be written: " + errnoText(e);
+            break;
+        }
         infoWritten(trash + "/info/" + infoName);
         if (renameNoReplace(parentFd, name.c_str(), filesFd, trashName.c_str()) == 0) {
             struct stat moved {};
@@ -386,6 +397,14 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     }
     if (!result.moved && result.error.empty()) result.error = "cannot be moved to the trash: no free name is left in it";
     return result;
+}
+
+int TrashMover::makeDurable(int fd) {
+    struct stat st {};
+    const bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    if ((folder ? fsync(fd) : fdatasync(fd)) == 0) return 0;
+    // A filesystem that cannot sync has nothing more to give.
+    return errno == EINVAL ? 0 : errno;
 }
 
 }  // namespace tidewell::engine

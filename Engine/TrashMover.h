@@ -59,6 +59,9 @@ protected:
     // Whether info files are first written without a name (a seam to test
     // the way taken where the filesystem cannot).
     virtual bool unnamedInfoFiles() const { return true; }
+    // Makes what was written to `fd` (a file's data, or a folder's entries)
+    // last through a power loss; 0 or the errno. A seam to see it done.
+    virtual int makeDurable(int fd);
 
 private:
     // As trash(), the error a phrase about the folder without its path.

@@ -472,6 +472,53 @@ TEST(TrashMover, TheInfoFileAppearsWholeAndNothingElseIsLeft) {
     }
 }
 
+// Before the folder moves, the info file's whole text reaches the disk before
+// it has its name, then info/ with that name: after a power loss the trash
+// never holds a folder beside an empty or missing info file. A sync that
+// fails leaves the folder where it is and no info file.
+TEST(TrashMover, TheInfoFileReachesTheDiskWholeBeforeTheFolderMoves) {
+    struct Watched : TrashMover {
+        Watched(const std::string& data, bool unnamed, std::size_t failing)
+            : TrashMover(data), unnamed(unnamed), failing(failing) {}
+        bool unnamedInfoFiles() const override { return unnamed; }
+        int makeDurable(int fd) override {
+            struct stat st {};
+            fstat(fd, &st);
+            const bool named = exists(dataHome() + "/Trash/info/build.trashinfo");
+            if (S_ISDIR(st.st_mode))
+                seen.push_back(std::string("info/ ") + (named ? "names it" : "lacks it") + (exists(source) ? ", folder in place" : ", folder moved"));
+            else
+                seen.push_back("file of " + std::to_string(st.st_size) + " bytes" + (named ? ", named" : ", not named yet"));
+            return seen.size() == failing ? EIO : TrashMover::makeDurable(fd);
+        }
+        bool unnamed;
+        std::size_t failing;  // which sync fails (from 1), or none
+        std::string source;
+        std::vector<std::string> seen;
+    };
+    for (const bool unnamed : {true, false})
+        for (const std::size_t failing : {0, 1, 2}) {
+            SCOPED_TRACE(std::string(unnamed ? "unnamed" : "named") + ", failing sync " + std::to_string(failing));
+            enginetest::TempDir t;
+            Watched mover(t / "data", unnamed, failing);
+            mover.source = t / "a/build";
+            enginetest::writeFile(mover.source + "/x", 10);
+            const TrashResult r = mover.trashPath(mover.source);
+            if (failing != 0) {
+                EXPECT_FALSE(r.moved);
+                EXPECT_NE(r.error.find("trash information cannot be written"), std::string::npos) << r.error;
+                EXPECT_TRUE(exists(mover.source + "/x"));
+                EXPECT_FALSE(exists(t / "data/Trash/info/build.trashinfo"));
+                EXPECT_EQ(mover.seen.size(), failing);
+                continue;
+            }
+            ASSERT_TRUE(r.moved) << r.error;
+            const std::size_t size = enginetest::readText(r.infoPath).size();
+            EXPECT_EQ(mover.seen, (std::vector<std::string>{"file of " + std::to_string(size) + " bytes, not named yet",
+                                                            "info/ names it, folder in place"}));
+        }
+}
+
 // A trash that holds a thousand folders of one name, by info file or by
 // folder alone, still takes the next.
 TEST(TrashMover, TheTrashTakesANamePastTheThousandthOfOneKind) {
