@@ -1,11 +1,12 @@
 #include "Database.h"
 
+#include "TrashMover.h"
+
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -64,21 +65,9 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// "file:" URI of a path: every byte but unreserved ones and "/" as %XX.
-std::string fileUri(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out = "file:";
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
+// "file:" URI of a path: every byte but unreserved ones and "/" as %XX, the
+// encoding the Trash's Path= keys use too.
+std::string fileUri(const std::string& path) { return "file:" + trashPathEncode(path); }
 
 // How long a command waits for another one that holds the database.
 constexpr int kBusyMs = 5000;

@@ -58,6 +58,26 @@ TEST(LazyStacks, BuildOnlyVisibleRowsOfTenThousandAndKeepRowStateAcrossScrolling
     }
 }
 
+// A 300x200 scroll view of a thousand rows `rowHeight` high in a lazy stack;
+// each tap records its row in `tapped`, and `kept` scrolls it.
+static void showTappableRows(Rig& rig, ScrollProxy& kept, std::vector<int>& tapped, double rowHeight)
+{
+    rig.show([&kept, &tapped, rowHeight] {
+        return ScrollViewReader([&kept, &tapped, rowHeight](ScrollProxy proxy) {
+            kept = proxy;
+            return ScrollView(LazyVStack(HorizontalAlignment::leading, 0, {ForEachIndex(
+                                  1000, [](size_t i) { return std::to_string(i); },
+                                  [&tapped, rowHeight](size_t i) {
+                                      return View(Color::gray())
+                                          .frame(300, rowHeight)
+                                          .onTapGesture([&tapped, i] { tapped.push_back(int(i)); })
+                                          .accessibilityIdentifier("row" + std::to_string(i));
+                                  })}))
+                .frame(300, 200);
+        });
+    });
+}
+
 TEST(LazyStacks, RowsLeftBehindByAnAnimatedScrollAreNotPlacedAndTakeNoTaps)
 {
     // An animated scroll lays the rows out where the travel started, then where
@@ -66,20 +86,7 @@ TEST(LazyStacks, RowsLeftBehindByAnAnimatedScrollAreNotPlacedAndTakeNoTaps)
     ScrollProxy kept;
     std::vector<int> tapped;
     Rig rig({300, 200});
-    rig.show([&] {
-        return ScrollViewReader([&](ScrollProxy proxy) {
-            kept = proxy;
-            return ScrollView(LazyVStack(HorizontalAlignment::leading, 0, {ForEachIndex(
-                                  1000, [](size_t i) { return std::to_string(i); },
-                                  [&](size_t i) {
-                                      return View(Color::gray())
-                                          .frame(300, 40)
-                                          .onTapGesture([&tapped, i] { tapped.push_back(int(i)); })
-                                          .accessibilityIdentifier("row" + std::to_string(i));
-                                  })}))
-                .frame(300, 200);
-        });
-    });
+    showTappableRows(rig, kept, tapped, 40);
     withAnimation(Animation::linear(1.0), [&] { kept.scrollTo("row8", UnitPoint::top); });
     rig.settle();
     rig.advance(0.9);  // 288 of 320 points down: row 7 spans -8 to 32
@@ -97,20 +104,7 @@ TEST(LazyStacks, ATapPartWayThroughAnAnimatedScrollUpwardLandsOnTheRowShownThere
     ScrollProxy kept;
     std::vector<int> tapped;
     Rig rig({300, 200});
-    rig.show([&] {
-        return ScrollViewReader([&](ScrollProxy proxy) {
-            kept = proxy;
-            return ScrollView(LazyVStack(HorizontalAlignment::leading, 0, {ForEachIndex(
-                                  1000, [](size_t i) { return std::to_string(i); },
-                                  [&](size_t i) {
-                                      return View(Color::gray())
-                                          .frame(300, 100)
-                                          .onTapGesture([&tapped, i] { tapped.push_back(int(i)); })
-                                          .accessibilityIdentifier("row" + std::to_string(i));
-                                  })}))
-                .frame(300, 200);
-        });
-    });
+    showTappableRows(rig, kept, tapped, 100);
     rig.host.scroll({150, 100}, {0, 2010});
     rig.settle();
     ASSERT_TRUE(rig.exists("row18")) << "built within the margin above";
