@@ -49,7 +49,8 @@ ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, 
         dto.is_idle = ctx.idleDays >= 0 && *dto.idle_days >= static_cast<std::uint64_t>(ctx.idleDays);
         recent = ctx.now - *p.lastActivity < kSecondsPerDay;
     }
-    dto.is_active = recent || anyFolderInside(ctx.workingFolders, p.path);
+    // The kernel tells working folders by their real paths.
+    dto.is_active = recent || anyFolderInside(ctx.workingFolders, p.realPath.empty() ? p.path : p.realPath);
     dto.pinned = p.pinned;
     return dto;
 }

@@ -14,7 +14,7 @@ namespace tidewell::engine {
 struct ScanContext {
     std::int64_t now = 0;
     std::int64_t idleDays = 0;
-    std::vector<std::string> workingFolders;  // of the user's running processes
+    std::vector<std::string> workingFolders;  // of the user's running processes, real paths
 };
 
 // A stable identifier for a project path.

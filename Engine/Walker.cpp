@@ -129,7 +129,7 @@ struct Walker::Impl {
         StackMask stacks = 0;
         StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
         ProjectPlace place;
-        std::string realPath;  // when tracked files are asked about
+        std::string realPath;
         bool pinned = false;
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
@@ -204,7 +204,8 @@ struct Walker::Impl {
     TrackedFiles* tracked = nullptr;
     std::unordered_set<const GitCandidate*> indexesAsked;
     // The root being walked and its real path: below it no link is followed,
-    // so a folder's real path is the real root's and the rest of its own.
+    // so a folder's real path is the real root's and the rest of its own
+    // (one realpath a root, none a project).
     std::string rootPath;
     std::string realRoot;
     // The folder of the engine's database, whose files are no project's.
@@ -363,7 +364,7 @@ struct Walker::Impl {
         }
         Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
-        if (tracked) o->realPath = realPathOf(path);
+        o->realPath = realPathOf(path);
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
         o->place = placeOf(fd, path);
         o->pinned = pinned;
@@ -651,13 +652,11 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
         close(fd);
     }
     t.path = path;
-    if (impl_->tracked) {
-        char* real = realpath(path.c_str(), nullptr);
-        impl_->rootPath = path;
-        impl_->realRoot = real ? real : path;
-        free(real);
-        t.repo = impl_->tracked->candidateAround(impl_->realRoot);
-    }
+    char* real = realpath(path.c_str(), nullptr);
+    impl_->rootPath = path;
+    impl_->realRoot = real ? real : path;
+    free(real);
+    if (impl_->tracked) t.repo = impl_->tracked->candidateAround(impl_->realRoot);
     t.isRoot = true;
     t.engineFolder = impl_->engineIno != 0 && st.st_ino == impl_->engineIno && st.st_dev == impl_->engineDev;
     t.followRoot = true;
@@ -704,6 +703,7 @@ WalkResult Walker::finish() {
         if (!o.isProject) continue;
         WalkedProject p;
         p.path = o.path;
+        p.realPath = o.realPath;
         p.name = baseName(o.path);
         p.stacks = o.stacks;
         p.pinned = o.pinned;

@@ -33,6 +33,7 @@ struct WalkedArtifact {
 
 struct WalkedProject {
     std::string path;
+    std::string realPath;  // links above it resolved
     std::string name;
     StackMask stacks = 0;
     bool pinned = false;

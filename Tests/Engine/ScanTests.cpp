@@ -249,8 +249,13 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
     }
     for (int i = 0; i < 2000 && readText("/proc/" + std::to_string(child) + "/comm") != "sleep\n"; ++i) usleep(5000);
     const DashboardDTO d = scan();
+    // The same folders through a linked scan folder: the kernel tells the working folder by its real path.
+    symlink(tree.c_str(), (tmp / "linked").c_str());
+    const DashboardDTO linked = scan({tmp / "linked"});
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
+    EXPECT_TRUE(find(linked, tmp / "linked/busy").is_active);
+    EXPECT_FALSE(find(linked, tmp / "linked/old").is_active);
 
     const ProjectDTO& o = find(d, tree + "/old");
     EXPECT_EQ(o.last_activity_unix, old);
