@@ -11,6 +11,7 @@
 #include "core/CleanRules.h"
 #include "core/EngineDatabase.h"
 #include "core/ModelTexts.h"
+#include "core/ProtectedStacks.h"
 #include "core/ShellServices.h"
 #include "foundation/Formatters.h"
 #include "runtime/Clock.h"
@@ -42,11 +43,22 @@ std::vector<std::string> pathsOf(const std::vector<ProjectDTO>& projects) {
 constexpr std::chrono::milliseconds kShareStepDelay{700};
 }  // namespace
 
-void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool caution) {
+void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool caution, CleanScope scope) {
     if (isCleaning.get() || isScanning.get()) return;
-    auto eligible = eligibleProjects(projects, caution);
+    const auto protectedStacks = scope == CleanScope::batch
+                                     ? ProtectedStacks::of(storedProtectedStacks(), dashboard.get())
+                                     : ProtectedStacks{};
+    auto eligible = eligibleProjects(projects, caution, protectedStacks);
     if (eligible.empty()) {
-        lastError = std::string(kNoProjectsReadyText);
+        // A project left alone for its protected stack is named, as the
+        // stock sentence would not say why.
+        std::vector<std::pair<std::string, std::string>> named;
+        bool shielded = false;
+        for (const auto& p : projects) {
+            shielded = shielded || protectedStacks.protecting(p).has_value();
+            if (auto reason = passedOverReason(p, caution, protectedStacks)) named.emplace_back(p.name, *reason);
+        }
+        lastError = shielded ? leftOutText(named) : std::string(kNoProjectsReadyText);
         return;
     }
     includeCaution = caution;
@@ -57,7 +69,7 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     pendingCleanReport = std::nullopt;
     previewedArtifacts_.clear();
     requestedProjects_.clear();
-    for (const auto& p : projects) requestedProjects_.emplace_back(p.name, passedOverReason(p, caution));
+    for (const auto& p : projects) requestedProjects_.emplace_back(p.name, passedOverReason(p, caution, protectedStacks));
     cleanStatus = calculatingText(eligible);
 
     const auto generation = ++cleanGeneration;
@@ -190,7 +202,7 @@ void AppStore::cleanAll() {
         lastError = std::string(kNothingToCleanText);
         return;
     }
-    requestClean(projects, true);
+    requestClean(projects, true, CleanScope::batch);
 }
 
 void AppStore::confirmClean() {

@@ -91,7 +91,7 @@ void AppStore::checkEndOfDay() {
 void AppStore::automaticClean() {
     if (!automaticCleanEnabled.get() || isScanning.get() || isCleaning.get()) return;
     auto projects = automaticCleanProjects(dashboard.get());
-    if (!projects.empty()) requestClean(projects, true);
+    if (!projects.empty()) requestClean(projects, true, CleanScope::batch);
 }
 
 }  // namespace tidewell

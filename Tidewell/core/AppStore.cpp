@@ -7,6 +7,7 @@
 #include "core/FolderAccess.h"
 #include "core/LoginItemService.h"
 #include "core/ModelTexts.h"
+#include "core/ProtectedStacks.h"
 #include "core/ScanRoots.h"
 #include "core/StoreRules.h"
 #include "foundation/ProcessInfo.h"
@@ -159,7 +160,8 @@ void AppStore::setCharacter(CharacterProfile profile) { character = std::move(pr
 
 std::vector<GroveNotice> AppStore::groveNotices() const {
     const auto& d = dashboard.get();
-    return tidewell::groveNotices(d, isScanning.get(), d ? lastScanLabel(d->scanned_at_unix) : std::string());
+    return tidewell::groveNotices(d, isScanning.get(), d ? lastScanLabel(d->scanned_at_unix) : std::string(),
+                                  storedProtectedStacks());
 }
 
 int AppStore::groveNoticeBadgeCount() const { return tidewell::groveNoticeBadgeCount(groveNotices()); }

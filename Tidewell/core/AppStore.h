@@ -268,8 +268,11 @@ public:
     void scanFailed(const std::string& description, bool cancelled);
     void finishScan(const std::optional<std::string>& message);
 
-    // Cleans.
-    void requestClean(const std::vector<ProjectDTO>& projects, bool caution);
+    // Cleans. A clean of many projects (Clean All, a selection's Clean, the
+    // popover's Clean, the end-of-day clean) leaves out the projects of a
+    // protected stack and names them; a project's own Clean does not.
+    enum class CleanScope { project, batch };
+    void requestClean(const std::vector<ProjectDTO>& projects, bool caution, CleanScope scope = CleanScope::project);
     void cleanAll();
     void confirmClean();
     void cancelClean();

@@ -12,21 +12,46 @@
 
 namespace tidewell {
 
-bool isEligibleForClean(const ProjectDTO& p, bool caution) {
-    return !p.pinned && !p.is_active && (caution ? p.reclaimable_bytes : p.safe_bytes) != 0;
+ProtectedStacks ProtectedStacks::of(std::set<std::string> ids, const std::optional<DashboardDTO>& dashboard) {
+    ProtectedStacks out;
+    if (dashboard)
+        for (const auto& summary : dashboard->by_type)
+            if (ids.count(summary.project_type) && !summary.label.empty())
+                out.labels.emplace(summary.project_type, summary.label);
+    out.ids = std::move(ids);
+    return out;
 }
 
-std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution) {
+std::optional<std::string> ProtectedStacks::protecting(const ProjectDTO& project) const {
+    if (ids.empty()) return std::nullopt;
+    for (const auto& type : project.types)
+        if (ids.count(type)) return type;
+    return std::nullopt;
+}
+
+std::string ProtectedStacks::label(const std::string& stack) const {
+    const auto found = labels.find(stack);
+    return found == labels.end() ? stack : found->second;
+}
+
+bool isEligibleForClean(const ProjectDTO& p, bool caution, const ProtectedStacks& protectedStacks) {
+    return !passedOverReason(p, caution, protectedStacks);
+}
+
+std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution,
+                                         const ProtectedStacks& protectedStacks) {
     std::vector<ProjectDTO> kept;
     for (const auto& p : projects)
-        if (isEligibleForClean(p, caution)) kept.push_back(p);
+        if (isEligibleForClean(p, caution, protectedStacks)) kept.push_back(p);
     return kept;
 }
 
-std::optional<std::string> passedOverReason(const ProjectDTO& p, bool caution) {
+std::optional<std::string> passedOverReason(const ProjectDTO& p, bool caution, const ProtectedStacks& protectedStacks) {
     if (p.pinned) return "it is pinned: a .tidewell-keep file keeps it";
     if (p.is_active) return "it is active: it changed in the last day, or a program is working in it";
     if ((caution ? p.reclaimable_bytes : p.safe_bytes) == 0) return "there is nothing left in it to move";
+    if (const auto stack = protectedStacks.protecting(p))
+        return "its stack " + protectedStacks.label(*stack) + " is protected";
     return std::nullopt;
 }
 

@@ -4,7 +4,9 @@
 // a dashboard when the engine cannot give a fresh one.
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,13 +14,30 @@
 
 namespace tidewell {
 
-// Not pinned, not active, and something to move: all reclaimable bytes under
-// `caution`, the safe ones without it.
-bool isEligibleForClean(const ProjectDTO& project, bool caution);
-std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution);
+// The stacks a clean of many projects leaves alone (the user protected them
+// on the storage tree), each with the label the dashboard shows for it. A
+// project's own Clean, asked for by name, passes none.
+struct ProtectedStacks {
+    std::set<std::string> ids;
+    std::map<std::string, std::string> labels;
+
+    // The protected `ids`, labelled by the dashboard's stack summaries.
+    static ProtectedStacks of(std::set<std::string> ids, const std::optional<DashboardDTO>& dashboard);
+    // The first of the project's stacks that is protected; none when none is.
+    std::optional<std::string> protecting(const ProjectDTO& project) const;
+    // The label a user knows the stack by: the dashboard's, else its id.
+    std::string label(const std::string& stack) const;
+};
+
+// Not pinned, not active, of no protected stack, and something to move: all
+// reclaimable bytes under `caution`, the safe ones without it.
+bool isEligibleForClean(const ProjectDTO& project, bool caution, const ProtectedStacks& protectedStacks = {});
+std::vector<ProjectDTO> eligibleProjects(const std::vector<ProjectDTO>& projects, bool caution,
+                                         const ProtectedStacks& protectedStacks = {});
 // Why a clean request passes over a project before any preview, in words a
-// user reads; none when the project is eligible.
-std::optional<std::string> passedOverReason(const ProjectDTO& project, bool caution);
+// user reads ("its stack Node / JS is protected"); none when it is eligible.
+std::optional<std::string> passedOverReason(const ProjectDTO& project, bool caution,
+                                            const ProtectedStacks& protectedStacks = {});
 
 // One report of several, in project order; a fresh id when there are none.
 CleanReportDTO mergeCleanReports(const std::vector<CleanReportDTO>& reports);

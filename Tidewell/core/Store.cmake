@@ -16,6 +16,7 @@ if(TARGET tidewell_core)
     ${CMAKE_CURRENT_LIST_DIR}/EngineDatabase.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LaunchRestore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ModelTexts.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ProtectedStacks.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ScanRoots.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ShellServices.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StoreRules.cpp

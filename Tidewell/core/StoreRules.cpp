@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "core/CleanRules.h"
 #include "core/ModelTexts.h"
 #include "foundation/Formatters.h"
 #include "foundation/Paths.h"
@@ -106,15 +107,17 @@ std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::v
     return std::nullopt;
 }
 
-std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard) {
+std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks) {
+    // The same choice as the clean of the idle projects makes.
+    const ProtectedStacks shielded{protectedStacks, {}};
     std::uint64_t bytes = 0;
     for (const auto& p : dashboard.projects)
-        if (p.is_idle && !p.is_active && !p.pinned) bytes = platform::saturatingAdd(bytes, p.reclaimable_bytes);
+        if (p.is_idle && isEligibleForClean(p, true, shielded)) bytes = platform::saturatingAdd(bytes, p.reclaimable_bytes);
     return bytes;
 }
 
 std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,
-                                      const std::string& lastScanText) {
+                                      const std::string& lastScanText, const std::set<std::string>& protectedStacks) {
     std::vector<GroveNotice> notices;
     if (!dashboard) {
         if (!isScanning)
@@ -124,7 +127,7 @@ std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboa
     }
     if (dashboard->idle_count > 0) {
         notices.push_back({"idle", plural(dashboard->idle_count, "idle project"),
-                           platform::formatByteCount(idleReclaimableBytes(*dashboard)) + " can move to Trash.",
+                           platform::formatByteCount(idleReclaimableBytes(*dashboard, protectedStacks)) + " can move to Trash.",
                            "leaf.fill", NoticeRole::reclaim, NoticeDestination::projects});
     }
     if (dashboard->scanned_at_unix >= 1) {

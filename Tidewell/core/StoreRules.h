@@ -4,6 +4,7 @@
 // activity line.
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,15 @@ DashboardDTO displayDashboard(const DashboardDTO& dashboard);
 std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);
 
 // What the idle projects a clean may take can move: the reclaimable bytes
-// (saturating) of the idle projects that are neither active nor pinned.
-std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard);
+// (saturating) of the idle projects that are neither active nor pinned nor
+// of a stack in `protectedStacks`.
+std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks = {});
 
 // The bell's notices, built from the current state; `lastScanText` is the
 // relative last-scan label of the dashboard's scan time.
 std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,
-                                      const std::string& lastScanText);
+                                      const std::string& lastScanText,
+                                      const std::set<std::string>& protectedStacks = {});
 int groveNoticeBadgeCount(const std::vector<GroveNotice>& notices);
 
 // The activity line for a dashboard and history; none keeps the current text.

@@ -7,31 +7,6 @@
 
 namespace tidewell {
 
-std::set<std::string> parseProtectedStacks(std::string_view csv)
-{
-    std::set<std::string> out;
-    std::size_t start = 0;
-    while (start <= csv.size()) {
-        const std::size_t comma = std::min(csv.find(',', start), csv.size());
-        if (comma > start)
-            out.emplace(csv.substr(start, comma - start));
-        start = comma + 1;
-    }
-    return out;
-}
-
-std::string protectedStacksText(const std::set<std::string>& stacks)
-{
-    // std::string orders by unsigned bytes, so the set is already in byte order.
-    std::string out;
-    for (const auto& s : stacks) {
-        if (!out.empty())
-            out += ',';
-        out += s;
-    }
-    return out;
-}
-
 ProtectionToggle toggledProtection(std::set<std::string> stacks, const std::string& stack,
                                    const std::optional<std::string>& filterStack)
 {

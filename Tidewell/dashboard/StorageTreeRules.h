@@ -1,7 +1,7 @@
 #pragma once
-// The storage tree's decisions as plain functions: the protected set and its
-// stored text, which projects a stack's clean may take, the bob of the
-// bubbles and the character's perches.
+// The storage tree's decisions as plain functions: protecting a stack, which
+// projects a stack's clean may take, the bob of the bubbles and the
+// character's perches.
 
 #include <optional>
 #include <set>
@@ -10,18 +10,11 @@
 #include <vector>
 
 #include "core/EngineRecords.h"
+#include "core/ProtectedStacks.h"
 #include "dashboard/StorageNodeModel.h"
 #include "dashboard/TreePerch.h"
 
 namespace tidewell {
-
-// The user default holding the protected stack ids joined with ",".
-inline constexpr const char* protectedStacksKey = "tidewell.protectedStacks";
-
-// Split on ",", empty pieces dropped, pieces kept as they are (no trimming).
-std::set<std::string> parseProtectedStacks(std::string_view csv);
-// The set sorted by byte order and joined with "," (empty for none).
-std::string protectedStacksText(const std::set<std::string>& stacks);
 
 struct ProtectionToggle {
     std::set<std::string> stacks;

@@ -1,6 +1,7 @@
 #include "projects/EndOfDayView.h"
 
 #include "core/AppStore.h"
+#include "core/ProtectedStacks.h"
 #include "core/StoreRules.h"
 #include "foundation/Formatters.h"
 #include "kit/ForestButton.h"
@@ -42,11 +43,12 @@ ui::View offerBody(const EndOfDayOffer& offer) {
 
 }  // namespace
 
-std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard) {
+std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard,
+                                           const std::set<std::string>& protectedStacks) {
     if (!dashboard) return std::nullopt;
     EndOfDayOffer offer;
     offer.idleCount = dashboard->idle_count;
-    offer.idleBytes = idleReclaimableBytes(*dashboard);
+    offer.idleBytes = idleReclaimableBytes(*dashboard, protectedStacks);
     for (const auto& project : dashboard->projects)
         if (project.is_idle && offer.listed.size() < kListedProjects) offer.listed.push_back(project);
     return offer;
@@ -66,7 +68,7 @@ void reviewIdleProjects(AppStore& store, const std::function<void()>& dismiss) {
 }
 
 ui::View EndOfDayView(AppStore& store, std::function<void()> dismiss) {
-    const auto offer = endOfDayOffer(store.dashboard.get());
+    const auto offer = endOfDayOffer(store.dashboard.get(), storedProtectedStacks());
     ui::View buttons = ui::HStack(
         ui::VerticalAlignment::center, std::nullopt,
         {

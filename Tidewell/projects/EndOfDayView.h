@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,14 +15,15 @@ namespace tidewell {
 class AppStore;
 
 // What the review offers: the reclaimable bytes of the idle projects a clean
-// may take (neither active nor pinned), the scan's idle count and the first
-// five idle projects in scan order.
+// may take (neither active nor pinned nor of a stack in `protectedStacks`),
+// the scan's idle count and the first five idle projects in scan order.
 struct EndOfDayOffer {
     std::uint64_t idleBytes = 0;
     std::int64_t idleCount = 0;
     std::vector<ProjectDTO> listed;
 };
-std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard);
+std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard,
+                                           const std::set<std::string>& protectedStacks = {});
 
 // "Reclaim 12.4 GB from 3 idle projects." / "… from 1 idle project."
 std::string endOfDaySummary(const EndOfDayOffer& offer);

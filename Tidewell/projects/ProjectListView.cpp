@@ -269,7 +269,7 @@ void ProjectListView::handleCardTap(const ProjectDTO& project) const {
 }
 
 void ProjectListView::cleanSelected() const {
-    store.requestClean(copiesOf(selectedCleanableProjects()), true);
+    store.requestClean(copiesOf(selectedCleanableProjects()), true, AppStore::CleanScope::batch);
     // Back to browsing, whatever the store did with the request.
     ProjectListState s = state.get();
     s.selecting = false;
@@ -277,7 +277,9 @@ void ProjectListView::cleanSelected() const {
     state.set(std::move(s));
 }
 
-void ProjectListView::cleanAll() const { store.requestClean(copiesOf(cleanAllCandidates()), true); }
+void ProjectListView::cleanAll() const {
+    store.requestClean(copiesOf(cleanAllCandidates()), true, AppStore::CleanScope::batch);
+}
 
 void ProjectListView::toggleSort() const {
     ProjectListState s = state.get();

@@ -5,6 +5,7 @@
 #include "core/AppFiles.h"
 #include "core/CleanRules.h"
 #include "core/ModelTexts.h"
+#include "core/ProtectedStacks.h"
 #include "social/ShareMoment.h"
 
 using namespace tidewell;
@@ -501,6 +502,44 @@ TEST_F(CleanEngine, ABatchNamesEveryFolderItLeavesInPlaceAndEveryProjectWhenItsO
     waitForIdle(store);
     EXPECT_EQ(store.lastError.get(), "Left out refused: nothing in it can be moved to the Trash (.cache cannot be moved "
                                      "by this user: there is no write permission on it)");
+}
+
+TEST_F(CleanEngine, EveryCleanOfManyProjectsLeavesOutThoseOfAProtectedStackAndNamesThem) {
+    home.defaults().setString(protectedStacksKey, "go,node");
+    auto web = project("w", "/w/web", 30, 30, {"vite", "node"}, true);
+    auto api = project("a", "/w/a", 10, 10, {"rust"}, true);
+    auto tool = project("t", "/w/tool", 20, 20, {"go"}, true);
+    auto d = dashboard({web, tool, api});
+    d.by_type = {TypeSummaryDTO{"node", "Node / JS", 1, 30, 30}, TypeSummaryDTO{"rust", "Rust", 1, 10, 10}};
+    AppStore store;
+    store.automaticCleanEnabled = true;
+    store.applyDashboard(d);
+    const std::vector<std::pair<std::string, std::function<void()>>> paths = {
+        {"Clean All or a selection's Clean",
+         [&] { store.requestClean({web, tool, api}, true, AppStore::CleanScope::batch); }},
+        {"the popover's Clean", [&] { store.cleanAll(); }},
+        {"the end-of-day clean", [&] { store.automaticClean(); }},
+    };
+    for (const auto& [path, clean] : paths) {
+        clean();
+        waitForIdle(store);
+        ASSERT_EQ(store.cleanConfirmProjects.get().size(), 1u) << path;
+        EXPECT_EQ(store.cleanConfirmProjects.get()[0].path, "/w/a") << path;
+        EXPECT_EQ(store.lastError.get(), "Left out 2 projects: web: its stack Node / JS is protected · tool: its "
+                                         "stack go is protected")
+            << path;
+        store.cancelClean();
+    }
+    // A project's own Clean asks for that one project by name.
+    store.requestClean({web}, true);
+    waitForIdle(store);
+    ASSERT_EQ(store.cleanConfirmProjects.get().size(), 1u);
+    EXPECT_EQ(store.cleanConfirmProjects.get()[0].path, "/w/web");
+    store.cancelClean();
+    // Nothing left once they are left out: each is still named.
+    store.requestClean({web}, true, AppStore::CleanScope::batch);
+    EXPECT_FALSE(store.cleanConfirmProject.get());
+    EXPECT_EQ(store.lastError.get(), "Left out web: its stack Node / JS is protected");
 }
 
 TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMonth) {

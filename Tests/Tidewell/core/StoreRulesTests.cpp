@@ -101,6 +101,9 @@ TEST(GroveNotices, TheIdleNoticeStatesWhatACleanOfItsIdleProjectsCanMove) {
     ASSERT_FALSE(notices.empty());
     EXPECT_EQ(notices[0].title, "3 idle projects") << "the count stays the scan's";
     EXPECT_EQ(notices[0].detail, "64.1 MB can move to Trash.");
+    // A clean of the idle projects leaves a protected stack's projects alone.
+    scan.projects.push_back(project("s", "/w/site", 1, 5'000'000'000, {"vite", "node"}, true));
+    EXPECT_EQ(groveNotices(scan, false, "now", {"vite"})[0].detail, "64.1 MB can move to Trash.");
 }
 
 TEST(ActivityText, DashboardLineThenNewestCleanWins) {

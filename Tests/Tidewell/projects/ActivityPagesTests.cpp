@@ -143,6 +143,9 @@ TEST(EndOfDayReview, SummaryStatesTheIdleProjectsBytesAndListsFive) {
     withKept.projects.insert(withKept.projects.begin(), {active, pinned});
     withKept.idle_count = 10;
     EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept)), "Reclaim 800 MB from 10 idle projects.");
+    withKept.projects.push_back(project("site", "/s", {"vite"}, true, 4'000'000'000));
+    EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept, {"vite"})), "Reclaim 800 MB from 10 idle projects.")
+        << "a protected stack's idle project is no part of the clean";
     ASSERT_EQ(offer->listed.size(), 5u);
     EXPECT_EQ(offer->listed.front().name, "idle0");
     EXPECT_EQ(endOfDaySummary({800'000'000, 1, {}}), "Reclaim 800 MB from 1 idle project.");

@@ -9,6 +9,7 @@
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
+#include "core/ProtectedStacks.h"
 #include "projects/ProjectListView.h"
 #include "projects/ProjectListingCard.h"
 #include "runtime/Clock.h"
@@ -122,6 +123,25 @@ TEST(ProjectListView, ACleanOfTheSelectionGoesBackToBrowsingWhateverTheStoreDid)
     EXPECT_TRUE(laid->shows("Tap a card to see folders that can go to Trash."));
     ASSERT_TRUE(t.tapText("Select"));
     EXPECT_TRUE(laid->shows("Select projects to clean")) << "a new selection starts empty";
+}
+
+TEST(ProjectListView, CleanAllAndTheSelectionsCleanLeaveOutAProtectedStacksProjectsAndSaySo) {
+    ScratchHome home;
+    home.defaults().setString(protectedStacksKey, "node");
+    AppStore store;
+    auto d = dashboard({project("a", "/w/alpha", 5'000, 4'000)});
+    d.by_type = {TypeSummaryDTO{"node", "Node / JS", 1, 5'000, 4'000}};
+    store.applyDashboard(d);
+    auto laid = layOut(ProjectListPage(store), {1440, 900});
+    laid->host->observe(store);
+    auto& t = laid->tester;
+    const std::string told = "Left out alpha: its stack Node / JS is protected";
+    ASSERT_TRUE(t.tapText("Clean All"));
+    EXPECT_EQ(store.lastError.get(), told);
+    store.lastError = std::nullopt;
+    ASSERT_TRUE(t.tapText("Select") && t.tapText("alpha") && t.tapText("Clean 1"));
+    EXPECT_EQ(store.lastError.get(), told);
+    EXPECT_FALSE(store.cleanConfirmProject.get());
 }
 
 namespace {
