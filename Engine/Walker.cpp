@@ -131,6 +131,9 @@ struct Walker::Impl {
         ProjectPlace place;
         std::string realPath;
         bool pinned = false;
+        // Lies inside an artifact of a later root's project, which counts it
+        // whole: neither it nor its folders count a second time.
+        bool insideArtifact = false;
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
         std::atomic<std::int64_t> activity{kNoActivity};
@@ -163,6 +166,7 @@ struct Walker::Impl {
         bool haveStat = false;
         bool engineFolder = false;  // holds the engine's own database
         bool readIndex = false;     // no folder: reads the Git index for `repo`
+        bool walkedBefore = false;  // inside a root walked before
         FolderKey folder{};         // with `haveStat`
         std::uint64_t ownBytes = 0;
     };
@@ -195,7 +199,9 @@ struct Walker::Impl {
     FolderSet rootFolders;
     // The projects found so far: a root reached again through another mount
     // lists none of them twice.
-    FolderSet projectFolders;
+    std::unordered_map<FolderKey, Owner*, FolderKeyHash> projectFolders;
+    // The first owner of the root being walked: those before are earlier roots'.
+    std::size_t walkStart = 0;
     dev_t rootDev = 0;
     std::uint64_t rootMount = 0;
     bool emitProjects = true;
@@ -331,6 +337,33 @@ struct Walker::Impl {
         return projectFolders.count(folder) > 0;
     }
 
+    // Inside a root walked before and a project of this root, the folder of
+    // a project listed under that root counts in this one too: outside the
+    // artifacts the project is taken in as a nested one, already measured
+    // (true: not walked again); inside an artifact, which counts everything
+    // it holds, it is measured again as part of it, and neither its bytes nor
+    // its own artifacts, which lie in a folder offered already, count twice.
+    bool takeInListed(const Task& t) {
+        Owner* found = nullptr;
+        {
+            std::shared_lock lock(regM);
+            const auto it = projectFolders.find(t.folder);
+            if (it != projectFolders.end() && static_cast<std::size_t>(it->second->index) < walkStart) found = it->second;
+        }
+        if (!found) return false;
+        std::unique_lock lock(regM);
+        Owner& listed = *found;
+        if (t.art) {
+            listed.insideArtifact = true;
+            return false;
+        }
+        if (listed.parent < 0) {
+            listed.parent = t.owner->index;
+            listed.parentOwner = t.owner;
+        }
+        return true;
+    }
+
     // Whether the open folder `fd` is, or lies inside, a root walked before:
     // its folder and each one above it, by "..", where the kernel reached it
     // (links on the written path resolved) are looked up by what they are.
@@ -358,11 +391,11 @@ struct Walker::Impl {
 
     Owner* registerProject(const std::string& path, int fd, const FolderKey& folder, Owner* parent, StackMask stacks,
                            StackMask enclosing, bool pinned, const GitCandidate* repo) {
+        Owner* o = addOwner(path, parent, true);
         {
             std::unique_lock lock(regM);
-            projectFolders.insert(folder);
+            projectFolders.emplace(folder, o);
         }
-        Owner* o = addOwner(path, parent, true);
         o->stacks = stacks;
         o->realPath = realPathOf(path);
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
@@ -410,6 +443,7 @@ struct Walker::Impl {
             tracked->readIndex(t.repo);
             return;
         }
+        if (t.walkedBefore && takeInListed(t)) return;
         Scratch& s = scratch[w.index()];
 
         int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -526,8 +560,10 @@ struct Walker::Impl {
             if (child.size() != 1) child.push_back('/');
             child.append(name);
             const bool engineFolder = engineIno != 0 && st.st_ino == engineIno && st.st_dev == engineDev;
-            // A root walked before is its own root's.
-            if (!rootFolders.empty() && rootFolders.count({st.st_dev, st.st_ino})) continue;
+            // A root walked before lists its own projects; only a project of
+            // this root around it has more to count there.
+            const bool walkedBefore = !rootFolders.empty() && rootFolders.count({st.st_dev, st.st_ino});
+            if (walkedBefore && !owner) continue;
 
             Task c;
             c.owner = owner;
@@ -536,6 +572,7 @@ struct Walker::Impl {
             c.depth = t.depth + 1;
             c.relDepth = relDepth + 1;
             c.activity = activity;
+            c.walkedBefore = t.walkedBefore || walkedBefore;
             if (checkArtifacts) {
                 if (Artifact* a = claimedAt(child)) c.art = a;
             }
@@ -657,6 +694,7 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     impl_->realRoot = real ? real : path;
     free(real);
     if (impl_->tracked) t.repo = impl_->tracked->candidateAround(impl_->realRoot);
+    impl_->walkStart = impl_->owners.size();
     t.isRoot = true;
     t.engineFolder = impl_->engineIno != 0 && st.st_ino == impl_->engineIno && st.st_dev == impl_->engineDev;
     t.followRoot = true;
@@ -683,13 +721,27 @@ WalkResult Walker::finish() {
     auto links = im.takeLinks();
     const LinkTotals lt = settleHardLinks(links, parent, inUnion, im.artifacts.size());
 
+    // Outer owners before inner ones: a project listed under an earlier root
+    // may have been taken in by one found after it.
+    std::vector<int> depth(n, -1);
+    for (std::size_t i = 0; i < n; ++i) {
+        int d = 0, o = static_cast<int>(i);
+        for (; o >= 0 && depth[o] < 0; o = parent[o]) ++d;
+        d += o >= 0 ? depth[o] : -1;
+        for (int k = static_cast<int>(i); k >= 0 && depth[k] < 0; k = parent[k]) depth[k] = d--;
+    }
+    std::vector<int> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return depth[a] < depth[b]; });
+
     std::vector<std::uint64_t> subtree(n);
     std::vector<std::int64_t> newest(n);
     for (std::size_t i = 0; i < n; ++i) {
         subtree[i] = im.owners[i].plain.load();
         newest[i] = im.owners[i].activity.load();
     }
-    for (std::size_t i = n; i-- > 0;) {
+    for (std::size_t k = n; k-- > 0;) {
+        const int i = order[k];
         if (parent[i] >= 0) {
             subtree[parent[i]] = saturatingAdd(subtree[parent[i]], subtree[i]);
             newest[parent[i]] = std::max(newest[parent[i]], newest[i]);
@@ -698,8 +750,10 @@ WalkResult Walker::finish() {
 
     WalkResult result;
     std::vector<int> projectIndex(n, -1);
-    for (std::size_t i = 0; i < n; ++i) {
+    std::vector<bool> insideArtifact(n);
+    for (const int i : order) {
         const auto& o = im.owners[i];
+        insideArtifact[i] = o.insideArtifact || (parent[i] >= 0 && insideArtifact[parent[i]]);
         if (!o.isProject) continue;
         WalkedProject p;
         p.path = o.path;
@@ -712,10 +766,10 @@ WalkResult Walker::finish() {
         if (newest[i] != kNoActivity) p.lastActivity = newest[i];
         for (int a : o.artifacts) {
             const auto& art = im.artifacts[a];
-            if (!art.offered) continue;
+            if (!art.offered || insideArtifact[i]) continue;
             p.artifacts.push_back({art.relPath, art.absPath, art.safetyClass, saturatingAdd(art.plain.load(), lt.artifactBytes[a])});
         }
-        if (p.parent < 0) result.totalBytes = saturatingAdd(result.totalBytes, subtree[i]);
+        if (p.parent < 0 && !insideArtifact[i]) result.totalBytes = saturatingAdd(result.totalBytes, subtree[i]);
         projectIndex[i] = static_cast<int>(result.projects.size());
         result.projects.push_back(std::move(p));
     }

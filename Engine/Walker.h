@@ -74,9 +74,10 @@ public:
     // Walks one root. False, with `error` set, when the root cannot be read.
     // A root that is, or lies inside, the folder of one walked before (by
     // where it really is, links resolved) is not walked again, and a walk
-    // does not enter a root walked before: each folder is listed once, under
-    // the first root given that reaches it. With `rootFd`, the root is that
-    // open folder (whose path may be longer than PATH_MAX).
+    // lists no folder of a root walked before again: each folder is listed
+    // once, under the first root given that reaches it, and still counts in
+    // every project around it. With `rootFd`, the root is that open folder
+    // (whose path may be longer than PATH_MAX).
     bool walkRoot(const std::string& root, std::string& error, int rootFd = -1);
 
     // Settles sizes once every root is walked.
