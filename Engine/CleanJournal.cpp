@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 
 namespace tidewell::engine {
 
@@ -57,15 +56,6 @@ bool settleMove(const RecordedMove& move) {
     const bool own = move.infoText.empty() ? isOwnInfoFileFor(move.info, move.item.path) : holdsInfoText(move.info, move.infoText);
     if (own) unlink(move.info.c_str());
     return !(lstatAnyLength(move.item.path, st) == 0 && isFolder(st, move.folder));
-}
-
-// The real path of `path` (links resolved), or nothing when it has none now.
-std::optional<std::string> realPath(const std::string& path) {
-    char* real = realpath(path.c_str(), nullptr);
-    if (!real) return std::nullopt;
-    std::string out(real);
-    free(real);
-    return out;
 }
 
 // The path under which the stored scan `d` lists the project that a clean was

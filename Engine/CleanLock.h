@@ -30,6 +30,11 @@ public:
 
 private:
     enum class TakeOver { Done, Refused, Replaced };
+    // File: fd_ is open on the lock file. Finished: held by a takeover, or
+    // not held with problem_ said.
+    enum class Opened { File, Again, Finished };
+    Opened open();
+    TakeOver unopenable(int error);
     TakeOver takeOver();
     bool lock(int fd, Wait wait, const std::atomic<bool>* stop);
     bool namesLocked(int fd) const;

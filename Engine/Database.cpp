@@ -1,7 +1,9 @@
 #include "Database.h"
 
+#include "Home.h"
 #include "TrashMover.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -90,31 +92,73 @@ Database::~Database() { sqlite3_close(db_); }
 void Database::open() {
     int folderError = 0;
     mkdirs(folderOf(path_), folderError);
-    const int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        // Not there and not made: the reason is the folder's (a read-only
-        // filesystem, say), never that the file does not exist.
-        struct stat st {};
-        if (lstat(path_.c_str(), &st) != 0 && errno == ENOENT) {
-            if (!folderError && access(folderOf(path_).c_str(), W_OK) != 0) folderError = errno;
-            if (folderError) throw DatabaseError("database " + path_ + " cannot be created: " + std::strerror(folderError));
-        }
-        fail(unusable());
-    }
+    openPath_ = pathToOpen(folderError);
+    const int rc = sqlite3_open_v2(openPath_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | noFollow_, nullptr);
+    if (rc != SQLITE_OK) fail(unusable());
     sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_extended_result_codes(db_, 1);
-    if (sqlite3_db_readonly(db_, "main") == 1) return openForReading(access(path_.c_str(), W_OK) != 0 ? std::strerror(errno) : "it is read-only");
+    if (sqlite3_db_readonly(db_, "main") == 1) return openForReading(access(openPath_.c_str(), W_OK) != 0 ? std::strerror(errno) : "it is read-only");
     // Reading the schema is the first access to the file's contents: a file
     // that is not a database fails here, before anything is written.
     const Check check = checkIntegrity();
     // A file this user may write in a folder they may not: SQLite cannot
     // make its companion files, so it is only read.
-    if (check == Check::Failed && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY && access(folderOf(path_).c_str(), W_OK) != 0)
+    if (check == Check::Failed && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY && access(folderOf(openPath_).c_str(), W_OK) != 0)
         return openForReading(std::string("no file can be made in its folder: ") + std::strerror(errno));
     if (check == Check::Failed) fail(unusable());
     if (check == Check::Damaged) fail("is corrupt");
     setWriteAheadLog();
     migrate();
+}
+
+// What SQLite is given to open, looked at first: SQLite follows a link at the
+// database's name and makes the file where it leads, and a run as root with a
+// user's data folder must never make or write a file that a link placed
+// there chooses. So a new database is made here, never through a link; a
+// link at its name that leads nowhere is refused; one that leads to a file is
+// followed only when it lends no rights (it is this user's, or its file's
+// owner's: a layout of the user's own); a link among SQLite's own files
+// beside it is refused. SQLite then gets the path with every link resolved
+// and is told to follow none, so a link put in its way after this look is
+// refused too.
+std::string Database::pathToOpen(int folderError) {
+    const std::string folder = folderOf(path_);
+    struct stat st {};
+    const int found = lstat(path_.c_str(), &st) == 0 ? 0 : errno;
+    std::optional<std::string> real;
+    if (found == 0 && S_ISLNK(st.st_mode)) {
+        const std::string target = linkTarget(path_);
+        struct stat file {};
+        if (stat(path_.c_str(), &file) != 0) {
+            if (errno == ENOENT)
+                throw DatabaseError("database " + path_ + " is a symbolic link to " + target +
+                                    ", which does not exist; a database is never made through a link: remove the link, or put the database where it leads");
+            throw DatabaseError("database " + path_ + " is a symbolic link to " + target + ", which cannot be followed: " + std::strerror(errno));
+        }
+        if (st.st_uid != geteuid() && st.st_uid != file.st_uid)
+            throw DatabaseError("database " + path_ + " is a symbolic link to " + target +
+                                ", made by another user, who does not own that file; it is not followed: put the database itself in its place");
+        real = realPath(path_);
+    } else {
+        if (found == ENOENT) {
+            const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            const int e = errno;
+            if (fd >= 0) close(fd);
+            // Not there and not made: the reason is the folder's (a read-only
+            // filesystem, say), never that the file does not exist.
+            else if (e != EEXIST) throw DatabaseError("database " + path_ + " cannot be created: " + std::strerror(e == ENOENT && folderError ? folderError : e));
+        }
+        if (const auto realFolder = realPath(folder)) real = joinPath(*realFolder, path_.substr(path_.rfind('/') + 1));
+    }
+    noFollow_ = real ? SQLITE_OPEN_NOFOLLOW : 0;
+    const std::string opened = real.value_or(path_);
+    for (const char* companion : {"-wal", "-shm", "-journal"}) {
+        const std::string c = opened + companion;
+        if (lstat(c.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            throw DatabaseError("database " + path_ + " cannot be opened: " + c + " is a symbolic link to " + linkTarget(c) +
+                                ", and SQLite's own files beside a database are never reached through a link: remove it");
+    }
+    return opened;
 }
 
 // A database this user cannot write is read as it is, and never migrated.
@@ -131,15 +175,15 @@ void Database::openForReading(const std::string& why) {
     if (!readable()) {
         const int code = sqlite3_extended_errcode(db_) & 0xff;
         struct stat wal {};
-        const bool logWaiting = stat((path_ + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
+        const bool logWaiting = stat((openPath_ + "-wal").c_str(), &wal) == 0 && wal.st_size > 0;
         if (code != SQLITE_READONLY && code != SQLITE_CANTOPEN) fail(unusable());
         if (logWaiting)
-            throw DatabaseError("database " + path_ + " cannot be read: " + readOnlyWhy_ + " (the changes waiting in " + path_ +
+            throw DatabaseError("database " + path_ + " cannot be read: " + readOnlyWhy_ + " (the changes waiting in " + openPath_ +
                                 "-wal are read through a file made beside it)");
         sqlite3_close(db_);
         db_ = nullptr;
-        if (sqlite3_open_v2((fileUri(path_) + "?immutable=1").c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2((fileUri(openPath_) + "?immutable=1").c_str(), &db_,
+                            SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | noFollow_, nullptr) != SQLITE_OK)
             fail(unusable());
         sqlite3_extended_result_codes(db_, 1);
         if (!readable()) fail(unusable());
@@ -186,6 +230,7 @@ std::string Database::unusable() const {
     const int code = db_ ? sqlite3_extended_errcode(db_) & 0xff : SQLITE_CANTOPEN;
     if (fullDisk()) return "cannot be used";
     if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) return "is corrupt or not a database";
+    if (db_ && sqlite3_extended_errcode(db_) == SQLITE_CANTOPEN_SYMLINK) return "cannot be opened: a symbolic link was put on its way while it was opened";
     const int e = db_ ? sqlite3_system_errno(db_) : 0;
     const std::string why = e ? ": " + std::string(std::strerror(e)) : "";
     if (code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_PERM) return "cannot be read" + why;

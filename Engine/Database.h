@@ -28,7 +28,8 @@ public:
     static constexpr int kSchemaVersion = 4;
 
     // Opens (creating the file and its folder when missing) and migrates.
-    // A file that is not a database or is damaged is refused, never replaced.
+    // A file that is not a database or is damaged is refused, never replaced;
+    // none is ever made through a symbolic link.
     // One this user can read but not write is opened for reading: the
     // commands that only read answer, and every write says why it cannot be.
     explicit Database(const std::string& path);
@@ -88,6 +89,7 @@ public:
 private:
     friend class Query;
     void open();
+    std::string pathToOpen(int folderError);
     void openForReading(const std::string& why);
     enum class Check { Ok, Damaged, Failed };
     Check checkIntegrity();
@@ -104,6 +106,8 @@ private:
     std::optional<std::uint64_t> fullDisk() const;
 
     std::string path_;
+    std::string openPath_;  // what SQLite opens: path_ with its links resolved
+    int noFollow_ = 0;      // SQLITE_OPEN_NOFOLLOW when openPath_ holds no link
     sqlite3* db_ = nullptr;
     int schema_ = 0;
     bool writing_ = false;

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -76,6 +77,20 @@ bool isBelowAny(std::string_view path, const std::unordered_set<std::string_view
     for (std::size_t i = path.find('/'); i != std::string_view::npos && i + 1 < path.size(); i = path.find('/', i + 1))
         if (folders.count(i == 0 ? std::string_view("/") : path.substr(0, i))) return true;
     return false;
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return std::nullopt;
+    std::string out(real);
+    free(real);
+    return out;
+}
+
+std::string linkTarget(const std::string& path) {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), buf, sizeof buf);
+    return n < 0 ? "?" : std::string(buf, static_cast<std::size_t>(n));
 }
 
 std::string joinPath(const std::string& folder, const std::string& rel) {

@@ -2,6 +2,7 @@
 // Where the user's folders are: the home folder for "~" in the rules, and the
 // data folder that holds the database and the Trash.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -21,6 +22,12 @@ std::string expandHome(const std::string& path, const std::string& home);
 // Absolute, without "." and ".." components, repeated or trailing slashes.
 // Symbolic links are not resolved.
 std::string normalizePath(const std::string& path);
+
+// The path with its symbolic links resolved, or nothing when it has none now.
+std::optional<std::string> realPath(const std::string& path);
+
+// What the symbolic link at `path` holds ("?" when it cannot be read).
+std::string linkTarget(const std::string& path);
 
 // True when `path` equals `folder` or lies below it (never a bare prefix).
 bool isInsideOrEqual(const std::string& path, const std::string& folder);

@@ -283,3 +283,70 @@ TEST_F(BadInput, ADatabaseThatCannotBeWrittenAnswersLastAndLogAndSaysWhyItCannot
         EXPECT_NE(r.err.find("database " + missing + " cannot be created: Read-only file system"), std::string::npos) << r.err;
     }
 }
+
+// Run as root with a user's data folder, the engine never makes or writes a
+// file where a link the user left there leads: a link at the lock file's or
+// the database's name that leads nowhere, or any link among SQLite's own
+// files beside the database, is refused in one line naming it, and nothing is
+// made. A link the user made to their own database is their layout, and is
+// followed; one to a file the link's owner does not own is not.
+TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChooses) {
+    writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/.next/page.html", 5000}});
+    const std::string db = engine.db(), chosen = t / "chosen";
+    ASSERT_EQ(engine.run({"clean", "--project", t / "tree/a", "--json"}).exitCode, 0);
+    unlink((db + ".lock").c_str());
+    runProgram({"chown", "-R", "65534:65534", t / "sb"}, {}, t.path());
+    const std::string users = t / "users.sqlite", roots = t / "roots.sqlite";
+    runProgram({"cp", "-p", db, users}, {}, t.path());
+    runProgram({"cp", db, roots}, {}, t.path());
+    const std::string rootsHealthy = readText(roots);
+    const std::vector<std::string> last = {"last", "--json"}, clean = {"clean", "--project", t / "tree/a", "--json", "--execute"};
+    const std::string companion = ", and SQLite's own files beside a database are never reached through a link: remove it";
+    struct Row {
+        std::string link, to;
+        std::vector<std::string> command;
+        std::string said;  // empty: followed
+    };
+    const Row rows[] = {
+        {db + ".lock", chosen, clean,
+         "the clean lock " + db + ".lock is a symbolic link to " + chosen +
+             "; a lock file is never opened or made through a link: remove the link, then clean again"},
+        {db, chosen, last,
+         "database " + db + " is a symbolic link to " + chosen +
+             ", which does not exist; a database is never made through a link: remove the link, or put the database where it leads"},
+        {db + "-wal", chosen, last, "database " + db + " cannot be opened: " + db + "-wal is a symbolic link to " + chosen + companion},
+        {db + "-shm", chosen, last, "database " + db + " cannot be opened: " + db + "-shm is a symbolic link to " + chosen + companion},
+        {db + "-journal", users, clean, "database " + db + " cannot be opened: " + db + "-journal is a symbolic link to " + users + companion},
+        {db, roots, last,
+         "database " + db + " is a symbolic link to " + roots +
+             ", made by another user, who does not own that file; it is not followed: put the database itself in its place"},
+        {db, users, {"log", "--limit", "5", "--json"}, ""},
+    };
+    const std::string aside = t / "aside.sqlite";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.link + " -> " + row.to);
+        if (row.link == db) ASSERT_EQ(rename(db.c_str(), aside.c_str()), 0);
+        ASSERT_EQ(symlink(row.to.c_str(), row.link.c_str()), 0);
+        ASSERT_EQ(lchown(row.link.c_str(), 65534, 65534), 0);
+        const RunResult r = engine.run(row.command);
+        if (row.said.empty()) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(decodeArray<OperationDTO>(r.out).size(), 1u) << "the user's own database, through their link";
+        } else {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.err, "tidewell-engine: " + row.said + "\n");
+            EXPECT_TRUE(r.out.empty());
+        }
+        EXPECT_FALSE(exists(chosen));
+        EXPECT_FALSE(exists(chosen + "-wal") || exists(chosen + "-shm") || exists(chosen + ".lock"));
+        EXPECT_TRUE(readText(roots) == rootsHealthy);
+        EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
+        unlink(row.link.c_str());
+        if (row.link == db) ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
+    }
+    // A link above it (the data folder reached through a link) is the user's layout too.
+    ASSERT_EQ(symlink((t / "sb/data").c_str(), (t / "linked").c_str()), 0);
+    const RunResult above = engine.run({"--db", t / "linked/Tidewell/tidewell.sqlite", "log", "--limit", "5", "--json"}, false);
+    EXPECT_EQ(above.exitCode, 0) << above.err;
+    EXPECT_EQ(decodeArray<OperationDTO>(above.out).size(), 1u);
+}

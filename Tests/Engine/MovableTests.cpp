@@ -774,46 +774,142 @@ TEST_F(Movable, ACleanInItsOwnPidNamespaceNeverReplacesALockHeldOutside) {
 }
 
 // A clean queued behind another stops when asked to end, without waiting for
-// the holder, and moves nothing.
+// the holder, and moves nothing. The lock file replaced while it waits (by
+// another clean's takeover), its old holder then ending: the file it waited
+// on is not the lock any more, so it waits on, for the new one's holder.
 TEST_F(Movable, ACleanWaitingForTheLockStopsWhenAskedToEnd) {
     nodeProject(tree + "/mine");
     ASSERT_EQ(engine.run({"log", "--json"}).exitCode, 0);
     const std::string lock = engine.db() + ".lock";
-    const int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
-
     const char* bundle = std::getenv("TIDEWELL_BUNDLE");
     const std::string program = std::string(bundle ? bundle : "") + "/bin/tidewell-engine";
     const std::string project = tree + "/mine";
     const std::vector<std::string> env = engine.env();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 1);
-        dup2(null, 2);
-        execl(program.c_str(), program.c_str(), "--db", engine.db().c_str(), "clean", "--project", project.c_str(), "--json",
-              "--caution", "--execute", static_cast<char*>(nullptr));
-        _exit(127);
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "the lock file replaced while it waits" : "the lock file as it was");
+        std::filesystem::remove(lock);
+        int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_EQ(flock(held, LOCK_EX), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl(program.c_str(), program.c_str(), "--db", engine.db().c_str(), "clean", "--project", project.c_str(), "--json",
+                  "--caution", "--execute", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const auto running = [&] {
+            siginfo_t info {};
+            return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+        };
+        // Whether the clean has the file of `fd` open (and, with `only`, no
+        // other file at the lock's path).
+        const auto opens = [&](int fd, bool only) {
+            std::error_code ec;
+            const std::string proc = "/proc/" + std::to_string(pid);
+            if (std::filesystem::read_symlink(proc + "/exe", ec) != std::filesystem::canonical(program)) return false;
+            struct stat want {}, got {};
+            fstat(fd, &want);
+            bool found = false;
+            for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd", ec)) {
+                if (std::filesystem::read_symlink(entry.path(), ec).string().rfind(lock, 0) != 0 || stat(entry.path().c_str(), &got) != 0) continue;
+                if (got.st_ino == want.st_ino) found = true;
+                else if (only) return false;
+            }
+            return found;
+        };
+        // Asked once it has the lock file open, so the request finds it waiting.
+        for (int i = 0; i < 3000 && running() && !opens(held, false); ++i) usleep(10000);
+        if (replaced) {
+            const int other = open((lock + ".other").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_EQ(flock(other, LOCK_EX), 0);
+            ASSERT_EQ(rename((lock + ".other").c_str(), lock.c_str()), 0);
+            close(held);
+            held = other;
+            for (int i = 0; i < 3000 && running() && !opens(held, true); ++i) usleep(10000);
+        }
+        kill(pid, SIGTERM);
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 3000 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10000);
+        close(held);
+        if (ended != pid) waitpid(pid, &status, 0);
+        EXPECT_EQ(ended, pid) << "the clean kept waiting for the lock's holder";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_TRUE(exists(project + "/node_modules/dep/index.js"));
+        EXPECT_TRUE(log().empty());
     }
-    // Asked once it has the lock file open, so the request finds it waiting.
-    auto hasLockOpen = [&] {
-        std::error_code ec;
-        const std::string proc = "/proc/" + std::to_string(pid);
-        if (std::filesystem::read_symlink(proc + "/exe", ec) != std::filesystem::canonical(program)) return false;
-        for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd", ec))
-            if (std::filesystem::read_symlink(fd.path(), ec) == lock) return true;
-        return false;
+}
+
+// A lock file in the way is told as it is, in one line naming it: held by
+// another user's process (clean again once it ends), one this user cannot
+// open that nobody holds (waiting will not help) or of which that cannot be
+// seen, none where this user may not make one, a link. It is replaced only in
+// a folder of this user's, never in another's, even one this user may write.
+TEST_F(Movable, ALockFileInTheWayIsToldAsItIsAndNeverTakenOverOutsideThisUsersFolder) {
+    nodeProject(tree + "/mine");
+    give(tree + "/mine");
+    give(tmp / "sandbox");
+    ASSERT_EQ(engine.run({"log", "--json"}, true, false, asUser).exitCode, 0);
+    const std::string folder = engine.db().substr(0, engine.db().rfind('/')), lock = engine.db() + ".lock";
+    std::vector<std::string> ownPidNamespace = {"unshare", "--pid", "--fork", "--mount-proc"};
+    ownPidNamespace.insert(ownPidNamespace.end(), asUser.begin(), asUser.end());
+    const std::string cannotOpen = "the clean lock " + lock + " cannot be opened by this user (Permission denied)";
+    enum Entry { RootsFile, Nothing, Link };
+    struct Row {
+        const char* what;
+        uid_t folderOwner;
+        mode_t folderMode;
+        Entry entry;
+        bool held;
+        const std::vector<std::string>& prefix;
+        std::string said;
     };
-    for (int i = 0; i < 3000 && !hasLockOpen(); ++i) usleep(10000);
-    kill(pid, SIGTERM);
-    int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 3000 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10000);
-    close(held);
-    if (ended != pid) waitpid(pid, &status, 0);
-    EXPECT_EQ(ended, pid) << "the clean kept waiting for the lock's holder";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_TRUE(exists(project + "/node_modules/dep/index.js"));
+    const Row rows[] = {
+        {"held by root, in root's folder that this user may write", 0, 0777, RootsFile, true, asUser,
+         "the clean lock " + lock + " is held by a process of another user (perhaps a clean run as root); clean again once it ends"},
+        {"held by nobody, in root's folder that this user may write", 0, 0777, RootsFile, false, asUser,
+         cannotOpen + " and no process holds it, so waiting will not help: remove it, or let this user read it, then clean again"},
+        {"held by nobody, seen from a PID namespace of its own", kUser, 0755, RootsFile, false, ownPidNamespace,
+         cannotOpen + ", and whether a process holds it cannot be seen from here (this engine runs in a PID namespace of its own): once no "
+                      "clean runs, remove it, or let this user read it, then clean again"},
+        {"none, in root's folder that this user may not write", 0, 0755, Nothing, false, asUser,
+         "the clean lock " + lock + " cannot be made: this user may not make files in its folder " + folder +
+             " (Permission denied), which belongs to another user; let this user write in it, then clean again"},
+        {"a link that leads nowhere", kUser, 0755, Link, false, asUser,
+         "the clean lock " + lock + " is a symbolic link to " + tmp / "nowhere" +
+             "; a lock file is never opened or made through a link: remove the link, then clean again"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove(lock);
+        ASSERT_EQ(chown(folder.c_str(), row.folderOwner, row.folderOwner), 0);
+        ASSERT_EQ(chmod(folder.c_str(), row.folderMode), 0);
+        int held = -1;
+        if (row.entry == RootsFile) {
+            held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_EQ(fchmod(held, 0600), 0);
+            if (row.held) ASSERT_EQ(flock(held, LOCK_EX), 0);
+        }
+        if (row.entry == Link) ASSERT_EQ(symlink((tmp / "nowhere").c_str(), lock.c_str()), 0);
+        struct stat before {}, after {};
+        lstat(lock.c_str(), &before);
+        const auto names = [&] {
+            std::set<std::string> out;
+            for (const auto& e : std::filesystem::directory_iterator(folder)) out.insert(e.path().filename());
+            return out;
+        };
+        const std::set<std::string> entries = names();
+        const RunResult r = engine.run({"clean", "--project", tree + "/mine", "--json", "--caution", "--execute"}, true, false, row.prefix);
+        if (held >= 0) close(held);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "tidewell-engine: " + row.said + "\n");
+        EXPECT_EQ(lstat(lock.c_str(), &after) == 0 ? after.st_ino : 0, row.entry == Nothing ? 0 : before.st_ino) << "left as it was";
+        EXPECT_EQ(names(), entries);
+        EXPECT_FALSE(exists(tmp / "nowhere"));
+        EXPECT_TRUE(exists(tree + "/mine/node_modules/dep/index.js"));
+    }
     EXPECT_TRUE(log().empty());
 }
