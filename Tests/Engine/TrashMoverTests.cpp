@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -39,10 +40,72 @@ TEST(TrashMover, FindsTheMountPointHoldingAPath) {
     EXPECT_EQ(mountPointFor("/var/x", info), "/");
 }
 
+// In the zone the user lives in, as file managers show it, also in the info
+// file a move writes: half-hour offsets, summer time, before 1970.
 TEST(TrashMover, DeletionDateIsLocalTimeWithoutZone) {
-    setenv("TZ", "UTC", 1);
+    const char* const given = std::getenv("TZ");
+    const std::string was = given ? given : "";
+    const struct {
+        const char* zone;
+        long long at;
+        const char* date;
+    } rows[] = {{"UTC", 0, "1970-01-01T00:00:00"},
+                {"Asia/Kolkata", 0, "1970-01-01T05:30:00"},
+                {"America/New_York", 0, "1969-12-31T19:00:00"},
+                {"America/New_York", 1751328000, "2025-06-30T20:00:00"}};
+    for (const auto& row : rows) {
+        setenv("TZ", row.zone, 1);
+        tzset();
+        EXPECT_EQ(trashDeletionDate(row.at), row.date) << row.zone;
+    }
+    // Kolkata keeps no summer time: its time is UTC's, 5:30 later.
+    setenv("TZ", "Asia/Kolkata", 1);
     tzset();
-    EXPECT_EQ(trashDeletionDate(0), "1970-01-01T00:00:00");
+    enginetest::TempDir t;
+    enginetest::writeFile(t / "a/build/x", 10);
+    const std::time_t from = std::time(nullptr);
+    const TrashResult r = TrashMover(t / "data").trashPath(t / "a/build");
+    const std::time_t to = std::time(nullptr);
+    ASSERT_TRUE(r.moved) << r.error;
+    const std::string text = enginetest::readText(r.infoPath);
+    std::vector<std::string> kolkata;
+    for (std::time_t at = from; at <= to; ++at) {
+        const std::time_t shifted = at + 5 * 3600 + 30 * 60;
+        std::tm tm{};
+        gmtime_r(&shifted, &tm);
+        char buf[32];
+        std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+        kolkata.push_back(std::string("\nDeletionDate=") + buf + "\n");
+    }
+    EXPECT_TRUE(std::any_of(kolkata.begin(), kolkata.end(), [&](const std::string& line) { return text.find(line) != std::string::npos; }))
+        << text;
+    if (given) setenv("TZ", was.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+}
+
+// The real durability call, as the mover makes it (the other tests replace
+// it): done for a file and a folder; nothing to give where the kind of file
+// cannot be synced (a pipe); any other failure (a descriptor that is not
+// open) is its errno, which stops the move.
+TEST(TrashMover, TheDurabilityCallGivesTheSystemsAnswer) {
+    struct Real : TrashMover {
+        using TrashMover::TrashMover;
+        using TrashMover::makeDurable;
+    };
+    enginetest::TempDir t;
+    Real mover(t / "data");
+    enginetest::writeFile(t / "f", 10);
+    const int file = open((t / "f").c_str(), O_RDWR | O_CLOEXEC), folder = open(t.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const int closed = dup(file);
+    close(closed);
+    EXPECT_EQ(mover.makeDurable(file), 0);
+    EXPECT_EQ(mover.makeDurable(folder), 0);
+    EXPECT_EQ(mover.makeDurable(pipeEnds[1]), 0);
+    EXPECT_EQ(mover.makeDurable(closed), EBADF);
+    for (int fd : {file, folder, pipeEnds[0], pipeEnds[1]}) close(fd);
 }
 
 TEST(TrashMover, CreatesTheDataFolderAndAFailedMoveLeavesNoInfoFile) {
@@ -624,40 +687,50 @@ std::vector<std::string> listed(const std::string& db, const std::string& projec
 }  // namespace
 
 // A clean of three folders is killed at move k (after its record, after its
-// info file, or after the rename), after a scan, with or without a move
-// before that failed (a folder swapped in while it moved); then any command
-// runs. The history credits exactly the moves that reached the trash, no info
-// file is left without its folder, and the stored scan lists what stayed and
-// nothing that moved.
+// info file, or after the rename), after a scan, with or without moves before
+// them (one that failed, a folder swapped in while it moved; or one made and
+// then one that failed); then any command runs. The history credits exactly
+// the moves that reached the trash, no info file is left without its folder,
+// and the stored scan lists what stayed and nothing that moved.
 TEST(CleanKilled, AnyCommandSettlesACleanCutShortAtAnyMove) {
-    const std::vector<std::string> three = {".next", ".nuxt", ".turbo"};
-    for (const bool failedBefore : {false, true})
-        for (int k = 1; k <= 3; ++k)
+    struct Before {
+        const char* what;
+        std::vector<Interfere> moves;  // each made (None) or failed after its record
+        std::vector<int> ks;
+    };
+    const Before befores[] = {{"", {}, {1, 2, 3}},
+                              {", a failed move before", {Interfere::SwapFolderDuring}, {1, 2, 3}},
+                              {", a move made and then a failed one before", {Interfere::None, Interfere::SwapFolderDuring}, {1}}};
+    const std::vector<std::string> folders = {"node_modules", ".next", ".nuxt", ".turbo", ".parcel-cache"};  // in the order they move
+    for (const Before& before : befores)
+        for (const int k : before.ks)
             for (const Interfere kill : {Interfere::KillAfterPendingRecord, Interfere::KillAfterInfoFile, Interfere::KillAfterMove})
                 for (const char* next : {"clean", "scan", "last", "log"}) [&] {
-                    SCOPED_TRACE(std::string(next) + " after a kill at move " + std::to_string(k) + ", point " +
-                                 std::to_string(static_cast<int>(kill)) + (failedBefore ? ", a failed move before" : ""));
+                    const int lead = static_cast<int>(before.moves.size());
+                    SCOPED_TRACE(std::string(next) + " after a kill at move " + std::to_string(lead + k) + ", point " +
+                                 std::to_string(static_cast<int>(kill)) + before.what);
                     enginetest::TempDir t;
                     enginetest::writeFiles(t.path(), {{"app/package.json", 10}, {"other/package.json", 10}, {"other/.next/c.html", 5000}});
-                    for (const auto& f : three) enginetest::writeFile(t / "app/" + f + "/f", 5000);
-                    if (failedBefore) enginetest::writeFile(t / "app/node_modules/a.js", 5000);
+                    for (int i = 0; i < lead + 3; ++i) enginetest::writeFile(t / "app/" + folders[i] + "/f", 5000);
                     scanApp(t);
                     MovePlan plan;
-                    if (failedBefore) plan[1] = Interfere::SwapFolderDuring;
-                    plan[k + (failedBefore ? 1 : 0)] = kill;
+                    for (int i = 0; i < lead; ++i) plan[i + 1] = before.moves[i];
+                    plan[lead + k] = kill;
                     cleanInChild(t, plan);
                     ASSERT_FALSE(cutShort(t / "db.sqlite").empty());
 
                     runCommand(t, next);
 
                     std::vector<std::string> moved, stayed;
-                    for (int i = 0; i < 3; ++i)
-                        (i + 1 < k || (i + 1 == k && kill == Interfere::KillAfterMove) ? moved : stayed).push_back(t / "app/" + three[i]);
+                    for (int move = 1; move <= lead + 3; ++move) {
+                        const bool made = move <= lead ? before.moves[move - 1] == Interfere::None
+                                                       : move < lead + k || (move == lead + k && kill == Interfere::KillAfterMove);
+                        (made ? moved : stayed).push_back(t / "app/" + folders[move - 1]);
+                    }
                     for (const auto& m : moved) EXPECT_FALSE(exists(m)) << m;
                     for (const auto& s : stayed) EXPECT_TRUE(exists(s)) << s;
                     EXPECT_EQ(credited(t / "db.sqlite", t / "app"), moved);
                     EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty()) << testing::PrintToString(orphanInfoFiles(t / "data/Trash"));
-                    if (failedBefore) stayed.push_back(t / "app/node_modules");
                     std::sort(stayed.begin(), stayed.end());
                     EXPECT_EQ(listed(t / "db.sqlite", t / "app"), stayed);
                     EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
