@@ -331,8 +331,9 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         const FolderIdentity checked{st.st_dev, st.st_ino};
         item.bytes = *bytes;  // also when it fails: what it holds, not what was freed
         // A mount made since the scan, or while this folder was measured,
-        // would go with it: the mounts are read again for every folder.
-        movability.readMountsAgain();
+        // would go with it: the mounts are brought up to date for every
+        // folder that moves. A dry run moves nothing and reads them once.
+        if (options.execute) movability.refreshMounts();
         if (const auto why = movability.obstacle(parentFd, name, abs, place)) {
             item.error = abs + " " + *why + "; left in place";
         } else if (!options.execute) {

@@ -3,14 +3,30 @@
 #include "Home.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <set>
 #include <sstream>
 
 namespace tidewell::engine {
+
+namespace {
+
+// Calls `f` with each folder strictly between `base` and the mount point
+// `point` below it, and where that folder's path ends in `point`.
+template <class F> void foldersBetween(const std::string& base, const std::string& point, F&& f) {
+    if (point == base || !isInsideOrEqual(point, base)) return;
+    for (std::size_t i = point.find('/', base == "/" ? 1 : base.size() + 1); i != std::string::npos; i = point.find('/', i + 1))
+        f(point.substr(0, i), i);
+}
+
+}  // namespace
 
 std::string unescapeMountField(const std::string& s) {
     std::string out;
@@ -30,13 +46,12 @@ std::string unescapeMountField(const std::string& s) {
 
 MountTable::~MountTable() {
     if (fd_ >= 0) close(fd_);
+    if (notifyFd_ >= 0) close(notifyFd_);
 }
 
-// Read whole every time: the kernel tells when a mount is made or undone, but
-// not when a folder holding one is renamed, and that changes where it lies.
-void MountTable::read() {
+bool MountTable::readText(std::string& text) {
     if (fd_ < 0) fd_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-    std::string text;
+    text.clear();
     bool whole = fd_ >= 0 && lseek(fd_, 0, SEEK_SET) == 0;
     for (char buf[65536]; whole;) {
         const ssize_t n = ::read(fd_, buf, sizeof buf);
@@ -49,7 +64,63 @@ void MountTable::read() {
         close(fd_);
         fd_ = -1;
     }
+    return whole;
+}
+
+void MountTable::read() {
+    std::string text;
+    readText(text);
     if (!read_ || text != text_) parse(std::move(text));
+}
+
+// The kernel tells when a mount is made or undone, but not when a folder
+// holding one is renamed (into a build folder, say), which changes where the
+// mount lies: the folders on the way to the mount points are watched for that.
+void MountTable::refresh() {
+    if (read_ && !changed()) return;
+    read();
+    watchWays();
+}
+
+bool MountTable::changed() {
+    // Polling takes the notice of mounts made or undone: the next one tells of
+    // later changes, so it is taken before the table is read again.
+    pollfd p[2] = {{fd_, POLLPRI, 0}, {notifyFd_, POLLIN, 0}};
+    int n = 0;
+    while ((n = poll(p, 2, 0)) < 0 && errno == EINTR) {
+    }
+    return !watching_ || n != 0;
+}
+
+void MountTable::watchWays() {
+    watching_ = false;
+    if (notifyFd_ >= 0) close(notifyFd_);
+    notifyFd_ = fd_ < 0 ? -1 : inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (notifyFd_ < 0) return;
+    std::set<std::string> ways;
+    for (const auto& m : mounts_) {
+        const Mount* parent = find(m.parent);
+        foldersBetween(parent && parent->id != m.id ? parent->point : "/", m.point,
+                       [&](std::string folder, std::size_t) { ways.insert(std::move(folder)); });
+    }
+    bool all = true;
+    for (const auto& folder : ways) {
+        if (inotify_add_watch(notifyFd_, folder.c_str(), IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW) >= 0) continue;
+        // One this user may not watch, in a folder this user may not change,
+        // only another user can rename (a container runtime's, root's).
+        const std::string parent = folder.substr(0, std::max<std::size_t>(folder.rfind('/'), 1));
+        all = all && (errno == EACCES || errno == EPERM) && faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0;
+    }
+    // A folder renamed before its watch was made moved mounts unseen: the
+    // table read after the watches were made must be the one read before.
+    std::string again;
+    const bool whole = readText(again);
+    if (whole && again == text_) {
+        watching_ = all;
+    } else if (whole) {
+        parse(std::move(again));
+    }
+    // Otherwise it is read and watched again at the next refresh.
 }
 
 void MountTable::parse(std::string text) {
@@ -106,13 +177,11 @@ std::map<MountTable::Identity, MountTable::Below> MountTable::foldersAbove(const
             if (!parent || parent->id == m.id || parent->filesystem != *filesystem) continue;
             base = parent->point;
         }
-        if (m.point == base || !isInsideOrEqual(m.point, base)) continue;
-        for (std::size_t i = m.point.find('/', base == "/" ? 1 : base.size() + 1); i != std::string::npos; i = m.point.find('/', i + 1)) {
-            const std::string folder = m.point.substr(0, i);
+        foldersBetween(base, m.point, [&](const std::string& folder, std::size_t end) {
             struct statx sx {};
-            if (statx(AT_FDCWD, folder.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_INO, &sx) != 0) continue;
-            out.emplace(Identity{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino}, Below{m.point.substr(i), m.point, m.parent});
-        }
+            if (statx(AT_FDCWD, folder.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_INO, &sx) != 0) return;
+            out.emplace(Identity{makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino}, Below{m.point.substr(end), m.point, m.parent});
+        });
     }
     return out;
 }

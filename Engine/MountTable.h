@@ -27,9 +27,15 @@ public:
     ~MountTable();
 
     // Reads the table (again). What was learnt of it is kept while it is
-    // unchanged, so reading before every move costs one read of a small file.
+    // unchanged.
     void read();
     bool isRead() const { return read_; }
+    // Reads the table again only when it may have changed since it was last
+    // read: a mount was made, undone or moved, or a folder on the way to a
+    // mount point was renamed (which moves the mounts below it, though it
+    // makes no mount). For a clean that checks each folder as it goes, each
+    // check then costs a poll, however many mounts there are.
+    void refresh();
     // Takes `text` as the table, as read from mountinfo.
     void parse(std::string text);
 
@@ -65,8 +71,17 @@ private:
     // first such mount below it.
     std::map<Identity, Below> foldersAbove(const std::optional<std::string>& filesystem) const;
 
+    // The text of the table now in `text`; false when it cannot be read whole.
+    bool readText(std::string& text);
+    // Whether the table may have changed since refresh() last read it.
+    bool changed();
+    // Watches the folders on the way to every mount point for being renamed.
+    void watchWays();
+
     bool read_ = false;
-    int fd_ = -1;  // mountinfo, kept open and read again from its start
+    int fd_ = -1;  // mountinfo, kept open and read again from its start; it tells of mounts made or undone
+    int notifyFd_ = -1;  // told when a folder on the way to a mount point is renamed
+    bool watching_ = false;  // every change that matters is told, so an unchanged table is not read again
     std::string text_;
     std::vector<Mount> mounts_;
     std::map<std::uint64_t, std::size_t> byId_;

@@ -110,9 +110,9 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
     return trashObstacle(dev, mountId, path, project);
 }
 
-void Movability::readMountsAgain() {
+void Movability::refreshMounts() {
     std::lock_guard lock(m_);
-    mounts_.read();
+    mounts_.refresh();
 }
 
 std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,

@@ -41,9 +41,10 @@ public:
     std::optional<std::string> obstacle(int parentFd, const std::string& name, const std::string& path,
                                         const ProjectPlace& project);
 
-    // Reads the mounts again, for a clean that checks each folder just
-    // before its move: a mount can be made at any time. A scan reads them once.
-    void readMountsAgain();
+    // Brings the mounts up to date, for a clean that checks each folder just
+    // before its move: a mount can be made at any time. A scan and a dry run
+    // read them once.
+    void refreshMounts();
 
 private:
     // Why no trash can take the folder at `path` (on `dev`, reached through

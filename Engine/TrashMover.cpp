@@ -290,14 +290,13 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     if (homeReady && home.st_dev == st.st_dev) {
         if (!prepareTrash(trash, true, result.error)) return result;
     } else {
-        MountTable mounts;
-        mounts.read();
-        std::string top = mounts.mountPointAbove(absolutePath);
+        mounts_.refresh();
+        std::string top = mounts_.mountPointAbove(absolutePath);
         std::string onVolume = absolutePath;  // where the folder lies, as the volume's trash records it
         // A path through a link above the project may name another volume
         // than the folder's: its own mount tells its top, and the kernel
         // where it really lies.
-        if (const auto own = ownMountPoint(parentFd, name, mounts); own && !isInsideOrEqual(absolutePath, *own)) {
+        if (const auto own = ownMountPoint(parentFd, name, mounts_); own && !isInsideOrEqual(absolutePath, *own)) {
             top = *own;
             onVolume = realPathOf(parentFd, name).value_or(absolutePath);
         }

@@ -3,6 +3,8 @@
 // file managers and trash tools expect to find them. Never copies, never
 // deletes: a folder that cannot be trashed stays where it is.
 
+#include "MountTable.h"
+
 #include <sys/types.h>
 
 #include <functional>
@@ -73,6 +75,8 @@ private:
     // of one.
     std::map<std::string, std::unordered_map<std::string, int>> nextNumber_;
 
+    // Kept up to date from move to move, for a volume's top.
+    MountTable mounts_;
     std::string dataHome_;
 };
 

@@ -349,7 +349,7 @@ TEST_F(Movable, AMountMadeOrUndoneDuringACleanIsSeenAtTheNextFolder) {
     engine::Movability movability(tmp / "sandbox/data");
     // As the clean asks before each move, in one process.
     const auto obstacle = [&] {
-        movability.readMountsAgain();
+        movability.refreshMounts();
         return movability.obstacle(fd, "node_modules", app + "/node_modules", place).value_or("");
     };
     const std::string before = obstacle();

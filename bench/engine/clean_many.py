@@ -24,16 +24,15 @@ import tempfile
 import time
 
 here = os.path.dirname(os.path.abspath(__file__))
-parser = argparse.ArgumentParser()
-parser.add_argument("engines", nargs="*", default=[os.path.join(here, "../../build/Tidewell/bin/tidewell-engine")])
-parser.add_argument("--counts", default="1000,2000,4000")
-parser.add_argument("--runs", type=int, default=1, help="runs per count; the fastest is kept")
-args = parser.parse_args()
-counts = [int(c) for c in args.counts.split(",")]
-engines = [os.path.abspath(e) for e in args.engines]
-for e in engines:
-    if not os.access(e, os.X_OK):
-        sys.exit(f"bench: no engine at {e} (build it first)")
+default_engine = os.path.join(here, "../../build/Tidewell/bin/tidewell-engine")
+
+
+def engines_given(paths):
+    engines = [os.path.abspath(e) for e in paths]
+    for e in engines:
+        if not os.access(e, os.X_OK):
+            sys.exit(f"bench: no engine at {e} (build it first)")
+    return engines
 
 
 def make_project(root, count):
@@ -85,26 +84,39 @@ def one_run(engine, count):
         shutil.rmtree(work, ignore_errors=True)
 
 
-print(f"Clean of N __pycache__ folders in one project, {args.runs} run(s) each, fastest kept; {os.cpu_count()} cores")
-results = {}
-# Engines take turns on each count, so a machine busy with other work weighs
-# on all of them alike.
-for count in counts:
-    for engine in engines:
-        best = min((one_run(engine, count) for _ in range(args.runs)), key=lambda r: r[1])
-        results[(engine, count)] = best
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("engines", nargs="*", default=[default_engine])
+    parser.add_argument("--counts", default="1000,2000,4000")
+    parser.add_argument("--runs", type=int, default=1, help="runs per count; the fastest is kept")
+    args = parser.parse_args()
+    counts = [int(c) for c in args.counts.split(",")]
+    engines = engines_given(args.engines)
 
-width = max(len(e) for e in engines)
-print(f"{'engine':<{width}}  {'folders':>7}  {'dry run':>8}  {'clean':>8}  {'clean / first':>13}")
-for engine in engines:
-    first = results[(engine, counts[0])][1]
+    print(f"Clean of N __pycache__ folders in one project, {args.runs} run(s) each, fastest kept; {os.cpu_count()} cores")
+    results = {}
+    # Engines take turns on each count, so a machine busy with other work weighs
+    # on all of them alike.
     for count in counts:
-        preview_s, clean_s = results[(engine, count)]
-        print(f"{engine:<{width}}  {count:>7}  {preview_s:>7.2f}s  {clean_s:>7.2f}s  {clean_s / first:>12.2f}x")
+        for engine in engines:
+            best = min((one_run(engine, count) for _ in range(args.runs)), key=lambda r: r[1])
+            results[(engine, count)] = best
 
-engine = engines[0]
-smallest, largest = counts[0], counts[-1]
-ratio = results[(engine, largest)][1] / results[(engine, smallest)][1]
-allowed = 5 * (largest / smallest) / 4
-print(f"{engine}: {largest} folders take "
-      f"{ratio:.2f}x the time of {smallest}: {'within' if ratio <= allowed else 'NOT within'} {allowed:g}x")
+    width = max(len(e) for e in engines)
+    print(f"{'engine':<{width}}  {'folders':>7}  {'dry run':>8}  {'clean':>8}  {'clean / first':>13}")
+    for engine in engines:
+        first = results[(engine, counts[0])][1]
+        for count in counts:
+            preview_s, clean_s = results[(engine, count)]
+            print(f"{engine:<{width}}  {count:>7}  {preview_s:>7.2f}s  {clean_s:>7.2f}s  {clean_s / first:>12.2f}x")
+
+    engine = engines[0]
+    smallest, largest = counts[0], counts[-1]
+    ratio = results[(engine, largest)][1] / results[(engine, smallest)][1]
+    allowed = 5 * (largest / smallest) / 4
+    print(f"{engine}: {largest} folders take "
+          f"{ratio:.2f}x the time of {smallest}: {'within' if ratio <= allowed else 'NOT within'} {allowed:g}x")
+
+
+if __name__ == "__main__":
+    main()
