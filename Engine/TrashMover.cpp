@@ -7,6 +7,7 @@
 #include <linux/fs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -371,19 +372,33 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
         }
         infoWritten(trash + "/info/" + infoName);
         if (renameNoReplace(parentFd, name.c_str(), filesFd, trashName.c_str()) == 0) {
-            struct stat moved {};
-            const bool same = !expected || (fstatat(filesFd, trashName.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                             S_ISDIR(moved.st_mode) && moved.st_dev == expected->dev && moved.st_ino == expected->ino);
-            if (same) {
+            struct statx moved {};
+            const bool folder = statx(filesFd, trashName.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                                      STATX_TYPE | STATX_INO | STATX_MNT_ID, &moved) == 0 &&
+                                S_ISDIR(moved.stx_mode);
+            const dev_t dev = makedev(moved.stx_dev_major, moved.stx_dev_minor);
+            const bool same = !expected || (folder && dev == expected->dev && moved.stx_ino == expected->ino);
+            // One more look, now that it has left its place: a mount made
+            // inside it since it was checked (an automount in a build folder)
+            // would have gone with it.
+            std::optional<std::string> mount;
+            if (same && folder) {
+                mounts_.refresh();
+                const auto mountId = (moved.stx_mask & STATX_MNT_ID) ? std::optional(moved.stx_mnt_id) : std::nullopt;
+                mount = mounts_.mountBelow(dev, moved.stx_ino, mountId, absolutePath);
+            }
+            const std::string why = mount ? "holds another mounted filesystem at " + *mount + ", mounted while it was being moved"
+                                          : "was replaced by something else while it was being moved";
+            if (same && !mount) {
                 result.moved = true;
                 result.trashedPath = trash + "/files/" + trashName;
                 result.infoPath = trash + "/info/" + infoName;
             } else if (renameNoReplace(filesFd, trashName.c_str(), parentFd, name.c_str()) == 0) {
                 unlinkat(infoFd, infoName.c_str(), 0);
-                result.error = "was replaced by something else while it was being moved; that was put back and nothing was moved";
+                result.error = why + "; " + (mount ? "it" : "that") + " was put back and nothing was moved";
             } else {
-                result.error = "was replaced by something else while it was being moved; its place is taken again, so what moved stays in "
-                               "the trash as " + trash + "/files/" + trashName + ", restorable";
+                result.error = why + "; its place is taken again, so what moved stays in the trash as " + trash + "/files/" + trashName +
+                               ", restorable";
             }
             break;
         }

@@ -44,9 +44,11 @@ public:
     // what moves must be that folder: anything else found in its place is
     // refused before the trash is touched, and anything swapped in during the
     // move is put back (or, when its place is taken again, left restorable in
-    // the trash) and the move fails. No info file but the one it writes is
-    // ever removed: one without its folder may be another program's move in
-    // progress (the clean's own records name what a move cut short left).
+    // the trash) and the move fails. So is a folder that holds a mount once
+    // it has moved (one made inside it while it moved). No info file but the
+    // one it writes is ever removed: one without its folder may be another
+    // program's move in progress (the clean's own records name what a move
+    // cut short left).
     virtual TrashResult trash(int parentFd, const std::string& name, const std::string& absolutePath,
                               const FolderIdentity* expected = nullptr, const BeforeMove& beforeMove = {});
 
@@ -75,7 +77,8 @@ private:
     // of one.
     std::map<std::string, std::unordered_map<std::string, int>> nextNumber_;
 
-    // Kept up to date from move to move, for a volume's top.
+    // Kept up to date from move to move: a volume's top, and the look for a
+    // mount made inside a folder while it moved.
     MountTable mounts_;
     std::string dataHome_;
 };

@@ -169,7 +169,8 @@ TEST(TrashMover, AVolumeTrashIsUsedOnlyWhenItIsSafe) {
 namespace {
 // Interferes with a clean's moves as the world might: a termination request,
 // a link or folder swapped in after the folder was measured (before the
-// move, or during it, once its trash information is written), the link that
+// move, or during it, once its trash information is written), a filesystem
+// mounted inside the folder during its move (an automount), the link that
 // names the project turned to another project before the first move, a
 // kill -9 at a point of a move (the process just ends), a pause once a move
 // is recorded (until the test lets it go on), or a database that takes the
@@ -181,6 +182,7 @@ enum class Interfere {
     SwapFolderBefore,
     SwapLinkDuring,
     SwapFolderDuring,
+    MountDuring,
     SwapWayLinkBefore,
     SwapWayFolderBefore,
     RetargetProjectBefore,
@@ -227,6 +229,10 @@ public:
             }
         });
         if (how == Interfere::KillAfterMove) _exit(0);
+        if (how == Interfere::MountDuring) {
+            umount2((path + "/.cache").c_str(), MNT_DETACH);
+            if (r.moved) umount2((r.trashedPath + "/.cache").c_str(), MNT_DETACH);
+        }
         stop_.store(how == Interfere::Stop);
         return r;
     }
@@ -236,6 +242,10 @@ protected:
         const Interfere how = now();
         if (how == Interfere::KillAfterInfoFile) _exit(0);
         if (how == Interfere::SwapLinkDuring || how == Interfere::SwapFolderDuring) swap(how == Interfere::SwapLinkDuring);
+        if (how == Interfere::MountDuring) {
+            enginetest::makeDirs(path_ + "/.cache");
+            mount("tmpfs", (path_ + "/.cache").c_str(), "tmpfs", 0, "size=1m");
+        }
     }
 
 private:
@@ -354,6 +364,28 @@ TEST(CleanRace, SomethingSwappedInAfterMeasuringIsNeitherMovedNorClaimed) {
         EXPECT_TRUE(db.operations(10).empty());
         EXPECT_TRUE(CleanJournal(db).cutShort().empty());
     }
+}
+
+// A filesystem mounted inside a folder after it was checked and before it
+// moved never stays in the trash: the folder goes back to its place, the
+// mount is named, and nothing is recorded.
+TEST(CleanRace, AMountMadeInsideAFolderWhileItMovesSendsItBack) {
+    enginetest::TempDir t;
+    writeApp(t);
+    const CleanOutcome out = cleanApp(t, Interfere::MountDuring);
+    ASSERT_EQ(out.report.items.size(), 2u);
+    for (const auto& i : out.report.items) {
+        EXPECT_FALSE(i.success) << i.path;
+        EXPECT_EQ(i.error.value_or(""), i.path + " holds another mounted filesystem at " + i.path +
+                                            "/.cache, mounted while it was being moved; it was put back and nothing was moved");
+    }
+    EXPECT_EQ(out.report.bytes_reclaimed, 0u);
+    EXPECT_TRUE(exists(t / "app/node_modules/a.js") && exists(t / "app/.next/b.html")) << "in their places";
+    EXPECT_TRUE(std::filesystem::is_empty(t / "data/Trash/files"));
+    EXPECT_TRUE(std::filesystem::is_empty(t / "data/Trash/info"));
+    Database db(t / "db.sqlite");
+    EXPECT_TRUE(db.operations(10).empty());
+    EXPECT_TRUE(CleanJournal(db).cutShort().empty());
 }
 
 // A folder on the way (android/ of android/build) replaced, by a link to it
