@@ -194,6 +194,27 @@ bool identityOf(int projectFd, const std::string& rel, FolderIdentity& id) {
     return ok;
 }
 
+// Whether a clean recorded since the last preview that listed `path` moved
+// it: a confirmed folder gone from its place went to the Trash with another
+// clean (another window's, or the terminal's), not with this one.
+bool movedByAnotherClean(Database& db, const std::string& project, const std::string& path) {
+    Database::Query q(db, "SELECT json FROM operations WHERE project_path = ? ORDER BY rowid DESC LIMIT 100;");
+    q.bind(1, project);
+    while (q.next()) {
+        OperationDTO op;
+        try {
+            op = decode<OperationDTO>(q.text(0));
+        } catch (const DecodeError&) {
+            continue;
+        }
+        const auto items = op.items.value_or(std::vector<CleanItemDTO>{});
+        const bool listed =
+            std::any_of(items.begin(), items.end(), [&](const CleanItemDTO& i) { return i.success && i.path == path; });
+        if (listed) return !op.dry_run;
+    }
+    return false;
+}
+
 }  // namespace
 
 // A folder the caller asked for by path (the confirmed preview), and why it
@@ -386,9 +407,14 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             CleanItemDTO item;
             item.path = a.path;
             item.safetyClass = a.safetyClass;
+            // A folder gone from its place was left nowhere: it is told as gone.
+            const bool gone = a.path.size() > project.size() + 1 && a.path.starts_with(project + "/") &&
+                              probeRealFolder(fd, a.path.substr(project.size() + 1)) == FolderState::Missing;
             item.error = !out.unrecorded.empty() ? a.path + " was left in place: the clean stopped, as its moves cannot be recorded"
                          : !a.reason.empty()      ? a.reason
-                                                  : a.path + " is not a folder this project can clean any more; left in place";
+                         : gone && movedByAnotherClean(db, project, a.path) ? a.path + " was moved to the Trash by another clean"
+                         : gone ? a.path + " is gone: it was moved or deleted since the preview"
+                                : a.path + " is not a folder this project can clean any more; left in place";
             report.items.push_back(std::move(item));
         }
     }

@@ -207,8 +207,10 @@ void AppStore::cleanAll() {
 
 void AppStore::confirmClean() {
     if (isScanning.get()) return;
-    // Never twice at once, and only for a preview the user has seen.
-    if (isCleaning.get() || !pendingCleanReport.get()) return;
+    // Never twice at once, and only for a preview the user has seen: after a
+    // clean that moved nothing the sheet lists what it left, and a new clean
+    // starts from a new preview.
+    if (isCleaning.get() || !pendingCleanReport.get() || !pendingCleanReport.get()->dry_run) return;
     std::vector<ProjectDTO> projects = cleanConfirmProjects.get();
     if (projects.empty() && cleanConfirmProject.get()) projects.push_back(*cleanConfirmProject.get());
     if (projects.empty()) return;
@@ -353,10 +355,12 @@ void AppStore::finishClean(const std::vector<CleanReportDTO>& reports, std::int6
                            const std::optional<DashboardDTO>& engineDashboard,
                            const std::vector<OperationDTO>& history) {
     const auto merged = mergeCleanReports(reports);
-    pendingCleanReport = merged;
+    const auto movedCount = movedItemCount(merged);
+    // A clean that moved nothing stays on the confirmation, which lists each
+    // folder it left at the size its preview showed.
+    pendingCleanReport = movedCount == 0 ? withPreviewSizes(merged, pendingCleanReport.get()) : merged;
     isCleaning = false;
     cleanStatus = "";
-    const auto movedCount = movedItemCount(merged);
     if (movedCount == 0) {
         lastError = firstFailureText(merged, kCouldNotMoveText);
         return;

@@ -199,6 +199,21 @@ std::string leftInPlaceText(const std::vector<std::string>& reasons) {
     return text;
 }
 
+bool wasMovedByAnotherClean(const CleanItemDTO& item) {
+    return !item.success && item.error && *item.error == item.path + " was moved to the Trash by another clean";
+}
+
+CleanReportDTO withPreviewSizes(CleanReportDTO report, const std::optional<CleanReportDTO>& preview) {
+    if (!preview || !preview->dry_run) return report;
+    std::map<std::string, std::uint64_t> previewed;
+    for (const auto& item : preview->items) previewed.emplace(item.path, item.bytes);
+    for (auto& item : report.items) {
+        if (item.success || item.bytes != 0) continue;
+        if (const auto found = previewed.find(item.path); found != previewed.end()) item.bytes = found->second;
+    }
+    return report;
+}
+
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback) {
     for (const auto& item : merged.items)
         if (!item.success && item.error && !item.error->empty()) return *item.error;

@@ -73,6 +73,13 @@ std::string folderInProjectName(const CleanItemDTO& item, const ProjectDTO& proj
 // with its reason: "Left in place: web/.cache <reason>", or "Left in place 2
 // folders: web/.cache <reason> · api/out <reason>".
 std::string leftInPlaceText(const std::vector<std::string>& reasons);
+// Whether the engine found the item's folder gone to the Trash with another
+// clean since the preview (another window's, or the terminal's).
+bool wasMovedByAnotherClean(const CleanItemDTO& item);
+// The real clean's report as the confirmation lists it: a failed item the
+// engine could not measure (gone, or a link now) keeps the size the
+// `preview` showed for its folder.
+CleanReportDTO withPreviewSizes(CleanReportDTO report, const std::optional<CleanReportDTO>& preview);
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 

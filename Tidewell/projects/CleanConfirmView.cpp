@@ -1,11 +1,11 @@
 #include "projects/CleanConfirmView.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include <QString>
 
 #include "core/AppStore.h"
+#include "core/CleanRules.h"
 #include "foundation/Formatters.h"
 #include "foundation/Paths.h"
 #include "kit/ForestButton.h"
@@ -33,28 +33,32 @@ CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const s
     return {Kind::status, cleanStatus.empty() ? "Preparing dry-run\u2026" : cleanStatus};
 }
 
-std::vector<CleanItemDTO> itemsToMove(const CleanReportDTO& report) {
-    if (report.dry_run) return report.items;
-    std::vector<CleanItemDTO> failed;
-    std::copy_if(report.items.begin(), report.items.end(), std::back_inserter(failed),
-                 [](const CleanItemDTO& i) { return !i.success; });
-    return failed;
-}
+bool confirmMovesSomething(const CleanReportDTO& report) { return report.dry_run && !report.items.empty(); }
 
 std::string cleanTotalsText(const CleanReportDTO& report) {
-    const auto items = itemsToMove(report);
+    std::size_t n = 0;
     std::uint64_t bytes = 0;
-    for (const auto& i : items) bytes = platform::saturatingAdd(bytes, i.bytes);
-    const auto n = items.size();
+    for (const auto& i : report.items) {
+        if (!report.dry_run && !i.success) continue;
+        ++n;
+        bytes = platform::saturatingAdd(bytes, i.bytes);
+    }
     return std::to_string(n) + (n == 1 ? " item" : " items") + " \u00B7 " + platform::formatByteCount(bytes) +
            " \u2192 Trash";
 }
 
 std::string notMovedText(const CleanReportDTO& report) {
     if (report.dry_run) return "";
-    const auto n = itemsToMove(report).size();
-    if (n == 0) return "";
-    return std::to_string(n) + (n == 1 ? " folder" : " folders") + " could not be moved";
+    std::size_t left = 0, movedElsewhere = 0;
+    for (const auto& i : report.items) {
+        if (i.success) continue;
+        ++(wasMovedByAnotherClean(i) ? movedElsewhere : left);
+    }
+    const auto folders = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " folder" : " folders"); };
+    std::string text = left ? folders(left) + " could not be moved" : "";
+    if (movedElsewhere)
+        text += (text.empty() ? "" : " \u00B7 ") + folders(movedElsewhere) + " already moved to the Trash by another clean";
+    return text;
 }
 
 bool reportIncludesCaution(const CleanReportDTO& report) {
@@ -204,7 +208,7 @@ ui::View CleanConfirmView(AppStore& store, const ProjectDTO& project, std::funct
             children.push_back(heading(cleanConfirmProjects(store.cleanConfirmProjects.get(), project)));
             children.push_back(summaryPanel(*report));
             children.push_back(itemList(*report));
-            children.push_back(buttonRow(store, dismiss, !itemsToMove(*report).empty()));
+            children.push_back(buttonRow(store, dismiss, confirmMovesSomething(*report)));
             break;
     }
     ui::FrameSpec fill;

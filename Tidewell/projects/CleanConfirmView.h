@@ -24,13 +24,16 @@ struct CleanConfirmContent {
 };
 CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const std::string& cleanStatus);
 
-// What pressing Move to Trash would move: every item of a preview; of a real
-// clean's report, the items that failed to move.
-std::vector<CleanItemDTO> itemsToMove(const CleanReportDTO& report);
-// Of the items to move: "1 item · 12 KB → Trash", "3 items · …". A failed
-// item keeps its folder's size, so a clean that failed never reads as nothing.
+// Whether Move to Trash has something to move: the folders of a preview;
+// nothing after a real clean, which only lists what it left (a new clean
+// starts from a new preview).
+bool confirmMovesSomething(const CleanReportDTO& report);
+// "1 item · 12 KB → Trash", "3 items · …": what a preview would move, or
+// what a real clean moved ("0 items · Zero KB → Trash" when nothing).
 std::string cleanTotalsText(const CleanReportDTO& report);
-// "1 folder could not be moved", "2 folders …"; empty when none failed.
+// Of a real clean: "1 folder could not be moved", "2 folders …", and those
+// another clean took since the preview ("1 folder already moved to the Trash
+// by another clean"), joined by " · "; empty when none failed.
 std::string notMovedText(const CleanReportDTO& report);
 // Whether any item is exactly of the "caution" class.
 bool reportIncludesCaution(const CleanReportDTO& report);

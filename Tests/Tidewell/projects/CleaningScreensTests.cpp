@@ -7,6 +7,7 @@
 
 #include "Tidewell/core/FlowTestSupport.h"
 #include "Tidewell/kit/KitViewTesting.h"
+#include "core/EngineClient.h"
 #include "projects/CleanConfirmView.h"
 #include "projects/ProjectFilesSheet.h"
 #include "shell/RootView.h"
@@ -50,13 +51,18 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
     EXPECT_EQ(cleanTotalsText(report({"safe"})), "1 item \u00B7 1 KB \u2192 Trash");
     EXPECT_EQ(cleanTotalsText(report({"safe", "odd"})), "2 items \u00B7 2 KB \u2192 Trash");
     EXPECT_EQ(notMovedText(report({"safe"})), "");
-    // After a real clean, what can still move: the failed items, at their folders' sizes.
+    EXPECT_TRUE(confirmMovesSomething(report({"safe"})));
+    // After a real clean: what it moved, what it left, and what another clean took meanwhile.
     auto real = report({"safe", "caution", "safe"});
     real.dry_run = false;
     real.items[0].success = real.items[1].success = false;
+    real.items[1].error = real.items[1].path + " was moved to the Trash by another clean";
     real.bytes_reclaimed = 1000;
-    EXPECT_EQ(cleanTotalsText(real), "2 items \u00B7 2 KB \u2192 Trash");
-    EXPECT_EQ(notMovedText(real), "2 folders could not be moved");
+    EXPECT_EQ(cleanTotalsText(real), "1 item \u00B7 1 KB \u2192 Trash");
+    EXPECT_EQ(notMovedText(real), "1 folder could not be moved \u00B7 1 folder already moved to the Trash by another clean");
+    real.items[2].success = false;
+    EXPECT_EQ(cleanTotalsText(real), "0 items \u00B7 Zero KB \u2192 Trash");
+    EXPECT_FALSE(confirmMovesSomething(real)) << "a new clean starts from a new preview";
     EXPECT_EQ(
         std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
         std::make_pair(false, true))
@@ -103,19 +109,32 @@ struct CleanConfirmation : FlowFixture {
             ::utimensat(AT_FDCWD, e.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
     }
     ProjectDTO alphaProject() { return project("alpha", alpha, 50'000, 40'000); }
+    // The confirmation as the main window presents it.
+    static auto confirmationWindow(AppStore& store, bool reduceMotion = false) {
+        ui::EnvironmentValues env;
+        env.reduceMotion = reduceMotion;
+        auto window = kittest::layOut(
+            ui::EmptyView().frame(800, 600).modifier(ui::sheet<ProjectDTO>(
+                cleanConfirmPresentation(store),
+                [&store](const ProjectDTO& p) {
+                    return CleanConfirmView(store, p, [&store] { cleanConfirmPresentation(store).set(std::nullopt); });
+                },
+                cleanConfirmSheetOptions(store))),
+            {800, 600}, env);
+        window->host->observe(store);
+        return window;
+    }
+    static QImage buttonLook(kittest::Laid& window, const std::string& title) {
+        window.tester.leave();  // a pointer left over a button after a tap would draw it hovered
+        window.tester.settle();
+        const auto f = window.tester.findText(title)->frame;
+        return window.render().copy(QRectF(f.x, f.y, f.width, f.height).toAlignedRect());
+    }
 };
 
 TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     AppStore store;
-    auto window = kittest::layOut(
-        ui::EmptyView().frame(800, 600).modifier(ui::sheet<ProjectDTO>(
-            cleanConfirmPresentation(store),
-            [&store](const ProjectDTO& p) {
-                return CleanConfirmView(store, p, [&store] { cleanConfirmPresentation(store).set(std::nullopt); });
-            },
-            cleanConfirmSheetOptions(store))),
-        {800, 600});
-    window->host->observe(store);
+    auto window = confirmationWindow(store);
     auto& t = window->tester;
     auto previewShown = [&] {
         return runUntil([&] { return !store.isCleaning.get(); }) && window->shows("Move to Trash");
@@ -162,11 +181,7 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     // While a scan runs the store would ignore it, so it cannot be pressed.
     store.requestClean({alphaProject()}, true);
     ASSERT_TRUE(previewShown());
-    auto moveButtonLook = [&] {
-        t.settle();
-        const auto f = t.findText("Move to Trash")->frame;
-        return window->render().copy(QRectF(f.x, f.y, f.width, f.height).toAlignedRect());
-    };
+    auto moveButtonLook = [&] { return buttonLook(*window, "Move to Trash"); };
     const QImage enabledLook = moveButtonLook();
     store.isScanning = true;
     EXPECT_NE(moveButtonLook(), enabledLook) << "drawn disabled while a scan runs";
@@ -182,6 +197,38 @@ TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     EXPECT_FALSE(window->shows("Confirm clean"));
     EXPECT_FALSE(fs::exists(alpha + "/.next"));
     EXPECT_TRUE(fs::exists(home.path("home/.local/share/Trash/files/.next")));
+}
+
+TEST_F(CleanConfirmation, AFolderThatBecameALinkOrWentWithAnotherCleanReadsTrueAfterMoveToTrash) {
+    writeText(alpha + "/.turbo/log", std::string(20'000, 'x'));
+    AppStore store;
+    auto window = confirmationWindow(store, true);  // a still button to look at
+    store.requestClean({alphaProject()}, true);
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }) && window->shows(".turbo"));
+    // Meanwhile .next becomes a link, and another clean (a second window, the terminal) takes .turbo.
+    fs::rename(alpha + "/.next", home.path("next-elsewhere"));
+    fs::create_directory_symlink(home.path("next-elsewhere"), alpha + "/.next");
+    ASSERT_TRUE(EngineClient::clean(alpha, true, true, nullptr, {alpha + "/.turbo"}).items.at(0).success);
+
+    ASSERT_TRUE(window->tester.tapText("Move to Trash"));
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+    store.cleanTask().wait();
+    drain();
+    EXPECT_TRUE(window->shows("0 items \u00B7 Zero KB \u2192 Trash")) << "nothing went to the Trash with this clean";
+    EXPECT_TRUE(window->tester.findText("1 folder could not be moved \u00B7 1 folder already moved to the Trash by another clean"));
+    EXPECT_EQ(store.lastError.get(),
+              alpha + "/.next is not a real folder (a symbolic link, a file, or a link on the way); left in place");
+    ASSERT_TRUE(store.pendingCleanReport.get());
+    for (const auto& item : store.pendingCleanReport.get()->items)
+        EXPECT_GT(item.bytes, 0u) << item.path << " is listed at the size its preview showed";
+    // Nothing is left for Move to Trash: it is off, and the store would refuse it.
+    const QImage look = buttonLook(*window, "Move to Trash");
+    store.isScanning = true;
+    EXPECT_EQ(buttonLook(*window, "Move to Trash"), look) << "drawn as disabled already, as while a scan runs";
+    store.isScanning = false;
+    store.confirmClean();
+    EXPECT_FALSE(store.isCleaning.get());
+    EXPECT_TRUE(fs::is_symlink(alpha + "/.next"));
 }
 
 TEST_F(CleanConfirmation, TheFilesSheetParksItsCleanForTheMainWindow) {
