@@ -29,15 +29,24 @@ TEST(TrashMover, PathIsPercentEncodedKeepingSlashes) {
 }
 
 TEST(TrashMover, FindsTheMountPointHoldingAPath) {
-    const std::string info =
-        "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
-        "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n"
-        "31 22 8:3 / /media/usb\\040stick rw - vfat /dev/sdb1 rw\n"
-        "32 22 0:5 / /home2 rw - tmpfs tmpfs rw\n";
-    EXPECT_EQ(mountPointFor("/home/u/p", info), "/home");
-    EXPECT_EQ(mountPointFor("/home2/p", info), "/home2") << "never a bare prefix";
-    EXPECT_EQ(mountPointFor("/media/usb stick/p", info), "/media/usb stick");
-    EXPECT_EQ(mountPointFor("/var/x", info), "/");
+    const std::string rootAndHome = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                    "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n";
+    const std::string info = rootAndHome +
+                             "31 22 8:3 / /media/usb\\040stick rw - vfat /dev/sdb1 rw\n"
+                             "32 22 0:5 / /home2 rw - tmpfs tmpfs rw\n"
+                             "33 22 0:6 / /mnt/my\\040 rw - tmpfs tmpfs rw\n";
+    const struct {
+        std::string mountinfo, path, mountPoint;
+    } rows[] = {
+        {info, "/home/u/p", "/home"},
+        {info, "/home2/p", "/home2"},
+        {info, "/media/usb stick/p", "/media/usb stick"},
+        {info, "/mnt/my /p", "/mnt/my "},  // an escape that ends the name
+        {info, "/mnt/my/p", "/"},
+        {info, "/var/x", "/"},
+        {rootAndHome, "/home2/p", "/"},  // never a bare prefix
+    };
+    for (const auto& row : rows) EXPECT_EQ(mountPointFor(row.path, row.mountinfo), row.mountPoint) << row.path;
 }
 
 // In the zone the user lives in, as file managers show it, also in the info
