@@ -334,12 +334,19 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         FdCloser closeFolder{folderFd};
         struct stat st {};
         std::optional<std::uint64_t> bytes;
+        // Edits made in a clone inside it since the scan keep it here too.
+        std::vector<RepositoryWork> withWork;
         if (parentFd < 0) {
             item.error = abs + " cannot be reached without following a link: " + std::strerror(parentError) + "; left in place";
         } else if (folderFd < 0 && (folderError == ELOOP || folderError == ENOTDIR)) {
             item.error = abs + " is not a real folder (a symbolic link, a file, or a link on the way); left in place";
-        } else if (folderFd < 0 || fstat(folderFd, &st) != 0 || !(bytes = measureFolder(folderFd, abs, true, stop))) {
+        } else if (folderFd < 0 || fstat(folderFd, &st) != 0 || !(bytes = measureFolder(folderFd, abs, true, stop, nullptr, &withWork))) {
             item.error = abs + " cannot be read; left in place";
+        } else if (!withWork.empty()) {
+            const auto first = std::min_element(withWork.begin(), withWork.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+            item.error = abs + " holds the Git repository " + first->path + first->work.reason() +
+                         (withWork.size() > 1 ? " (and " + std::to_string(withWork.size() - 1) + " more with work found nowhere else)" : "") +
+                         "; left in place";
         }
         if (stop.load()) {
             out.interrupted = true;

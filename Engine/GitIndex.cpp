@@ -21,13 +21,12 @@ namespace {
 
 std::string errorText(int e) { return std::error_code(e, std::generic_category()).message(); }
 
-// At most `limit` bytes of the regular file `path`, as large as it was when
-// opened: a FIFO or a device (an index linked to /dev/zero) is never read.
-// Nothing, with `error` set, otherwise; errno tells a missing file.
-std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}  // namespace
+
+std::optional<std::string> readRegularFileAt(int dirFd, const std::string& name, int flags, std::size_t limit, std::string& error) {
+    const int fd = openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
     if (fd < 0) {
-        error = errorText(errno);
+        error = errno == ELOOP && (flags & O_NOFOLLOW) ? "it is a symbolic link" : errorText(errno);
         return std::nullopt;
     }
     struct stat st {};
@@ -58,6 +57,12 @@ std::optional<std::string> readRegularFile(const std::string& path, std::size_t 
     return data;
 }
 
+namespace {
+
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit, std::string& error) {
+    return readRegularFileAt(AT_FDCWD, path, 0, limit, error);
+}
+
 std::uint32_t be32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     return (std::uint32_t{u[0]} << 24) | (std::uint32_t{u[1]} << 16) | (std::uint32_t{u[2]} << 8) | u[3];
@@ -78,8 +83,10 @@ public:
         out_ = {};
         used_ = 0;
     }
-    bool add(std::string_view path, std::uint32_t mode) {
-        if ((mode & 0170000) == 0160000) {
+    bool add(const GitIndexEntry& entry) {
+        const std::string_view path = entry.path;
+        if (path.empty()) return true;
+        if ((entry.mode & 0170000) == 0160000) {
             out_.submodules.emplace_back(path);
             used_ += path.size();
         }
@@ -107,11 +114,13 @@ private:
 };
 
 // Parses `data` as an index whose object names are `hashLen` bytes long,
-// handing each path to `out`; false when it does not hold together that
-// way. `sharedIndex` is set to the hex name of a split index's shared part.
-bool parse(std::string_view data, std::size_t hashLen, Collector& out, std::string& sharedIndex) {
+// handing each entry to `visit`; false when it does not hold together that
+// way, or `visit` said to stop. `sharedIndex` is set to the hex name of a
+// split index's shared part.
+template <class Visit>
+bool parse(std::string_view data, std::size_t hashLen, Visit&& visit, std::string& sharedIndex) {
     constexpr std::size_t kStat = 40;  // times, device, inode, mode, owner, group, size
-    constexpr std::size_t kModeAt = 24;
+    constexpr std::size_t kMtimeAt = 8, kModeAt = 24, kSizeAt = 36;
     if (data.size() < 12 + hashLen || data.substr(0, 4) != "DIRC") return false;
     const std::uint32_t version = be32(data.data() + 4);
     if (version < 2 || version > 4) return false;
@@ -122,12 +131,18 @@ bool parse(std::string_view data, std::size_t hashLen, Collector& out, std::stri
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::size_t start = at;
         if (end - at < kStat + hashLen + 2) return false;
-        const std::uint32_t mode = be32(data.data() + at + kModeAt);
+        GitIndexEntry entry;
+        entry.mtimeSeconds = be32(data.data() + at + kMtimeAt);
+        entry.mtimeNanoseconds = be32(data.data() + at + kMtimeAt + 4);
+        entry.mode = be32(data.data() + at + kModeAt);
+        entry.size = be32(data.data() + at + kSizeAt);
         at += kStat + hashLen;
         const std::uint16_t flags = be16(data.data() + at);
+        entry.stage = (flags >> 12) & 3;
         at += 2;
         if (flags & 0x4000) {  // extended flags follow
             if (version < 3 || end - at < 2) return false;
+            entry.skipWorktree = be16(data.data() + at) & 0x4000;
             at += 2;
         }
         if (version == 4) {
@@ -162,7 +177,8 @@ bool parse(std::string_view data, std::size_t hashLen, Collector& out, std::stri
             if (at > end) return false;
         }
         // A split index names replaced entries without a path.
-        if (!path.empty() && !out.add(path, mode)) return false;
+        entry.path = path;
+        if (!visit(entry)) return false;
     }
     // Extensions, each a signature, a size and its data, up to the checksum.
     while (at < end) {
@@ -199,11 +215,12 @@ std::optional<GitIndexPaths> readIndexFile(const std::string& file, bool top, st
     }
     Collector out;
     out.allow(data->size());
+    const auto collect = [&out](const GitIndexEntry& e) { return out.add(e); };
     // Object names are SHA-1 (20 bytes) or, in a SHA-256 repository, 32.
-    if (!parse(*data, 20, out, sharedIndex)) {
+    if (!parse(*data, 20, collect, sharedIndex)) {
         out.clear();
         sharedIndex.clear();
-        if (!parse(*data, 32, out, sharedIndex)) {
+        if (!parse(*data, 32, collect, sharedIndex)) {
             error = "it is damaged or not an index";
             return std::nullopt;
         }
@@ -215,7 +232,47 @@ std::optional<GitIndexPaths> readIndexFile(const std::string& file, bool top, st
     return out.take();
 }
 
+// The length of object names (20 bytes for SHA-1, 32 for SHA-256) with which
+// `data` holds together as an index, and its shared part's name; 0 for none.
+std::size_t hashLengthOf(std::string_view data, std::string& sharedIndex) {
+    for (const std::size_t hashLen : {20, 32}) {
+        sharedIndex.clear();
+        if (parse(data, hashLen, [](const GitIndexEntry&) { return true; }, sharedIndex)) return hashLen;
+    }
+    return 0;
+}
+
 }  // namespace
+
+bool visitGitIndex(int gitDirFd, const std::function<bool(const GitIndexEntry&)>& visit, std::string& error) {
+    const auto top = readRegularFileAt(gitDirFd, "index", O_NOFOLLOW, SIZE_MAX, error);
+    if (!top) return errno == ENOENT;  // nothing added yet
+    // The whole is checked before any entry is handed on: an entry read with
+    // the wrong length of object names would be a path of garbage.
+    std::string sharedName, named;
+    const std::size_t hashLen = hashLengthOf(*top, sharedName);
+    if (!hashLen) {
+        error = "it is damaged or not an index";
+        return false;
+    }
+    std::optional<std::string> shared;
+    if (!sharedName.empty()) {
+        shared = readRegularFileAt(gitDirFd, "sharedindex." + sharedName, O_NOFOLLOW, SIZE_MAX, error);
+        if (!shared) {
+            error = "its shared part cannot be read: " + error;
+            return false;
+        }
+        if (hashLengthOf(*shared, named) != hashLen || !named.empty()) {
+            error = "its shared part is damaged";
+            return false;
+        }
+    }
+    // A split index's shared part still holds the entries its top part
+    // replaced or deleted, with what Git recorded before: a file staged
+    // since can only seem changed, never unchanged.
+    if (parse(*top, hashLen, visit, named) && shared) parse(*shared, hashLen, visit, named);
+    return true;
+}
 
 std::optional<GitIndexPaths> readGitIndexPaths(const std::string& gitDir, const std::string& file, std::string& error) {
     std::string sharedIndex;
@@ -240,6 +297,11 @@ std::optional<GitIndexPaths> readGitIndexPaths(const std::string& gitDir, const 
     return paths;
 }
 
+std::string gitfileTarget(std::string_view text) {
+    const std::string_view line = text.substr(0, text.find_first_of("\r\n"));
+    return line.substr(0, 8) == "gitdir: " ? std::string(line.substr(8)) : std::string();
+}
+
 std::string gitDirOf(const std::string& dotGit, std::string& error) {
     struct stat st {};
     if (stat(dotGit.c_str(), &st) != 0) {
@@ -250,13 +312,11 @@ std::string gitDirOf(const std::string& dotGit, std::string& error) {
     // A gitfile is one short line.
     const auto text = readRegularFile(dotGit, 64 * 1024, error);
     if (!text) return {};
-    std::string_view line(*text);
-    line = line.substr(0, line.find_first_of("\r\n"));
-    if (line.substr(0, 8) != "gitdir: " || line.size() == 8) {
+    const std::string named = gitfileTarget(*text);
+    if (named.empty()) {
         error = "its .git file names no repository";
         return {};
     }
-    const std::string named(line.substr(8));
     const std::string folder = dotGit.substr(0, dotGit.rfind('/'));
     return normalizePath(named.front() == '/' ? named : joinPath(folder.empty() ? "/" : folder, named));
 }

@@ -146,6 +146,7 @@ struct Walker::Impl {
         std::string safetyClass;
         const GitCandidate* repo = nullptr;  // the nearest ".git" at or above it
         bool offered = true;  // listed; else only measured as its project's
+        std::atomic<bool> holdsWork{false};  // a Git repository with work found nowhere else
         std::atomic<std::uint64_t> plain{0};
     };
     // `nameAt` of a task for the folder `parent` itself (a root given open).
@@ -167,6 +168,7 @@ struct Walker::Impl {
         bool engineFolder = false;  // holds the engine's own database
         bool readIndex = false;     // no folder: reads the Git index for `repo`
         bool walkedBefore = false;  // inside a root walked before
+        bool judge = false;         // no folder: judges the work of the repository in `parent`, inside `art`
         FolderKey folder{};         // with `haveStat`
         std::uint64_t ownBytes = 0;
     };
@@ -209,6 +211,11 @@ struct Walker::Impl {
     Movability* movability = nullptr;
     TrackedFiles* tracked = nullptr;
     std::unordered_set<const GitCandidate*> indexesAsked;
+    // Git repositories found inside artifacts are judged, and those told here too.
+    bool judgeRepositories = false;
+    std::mutex workM;
+    std::unordered_map<FolderKey, bool, FolderKeyHash> judged;  // whether it holds work, by the repository's folder
+    std::vector<RepositoryWork>* repositoriesWithWork = nullptr;
     // The root being walked and its real path: below it no link is followed,
     // so a folder's real path is the real root's and the rest of its own
     // (one realpath a root, none a project).
@@ -443,6 +450,10 @@ struct Walker::Impl {
             tracked->readIndex(t.repo);
             return;
         }
+        if (t.judge) {
+            judgeRepository(t);
+            return;
+        }
         if (t.walkedBefore && takeInListed(t)) return;
         Scratch& s = scratch[w.index()];
 
@@ -533,6 +544,18 @@ struct Walker::Impl {
         for (const Entry& e : s.entries) {
             const std::string_view name(s.names.data() + e.off, e.len);
             if (t.engineFolder && isEngineFile(name)) continue;
+            // A repository inside an artifact is judged beside the walk, from
+            // this folder, kept open for it.
+            if (t.art && judgeRepositories && t.art->offered && name == ".git") {
+                if (!self) self = std::make_shared<OpenFolder>(fd);
+                Task judge;
+                judge.judge = true;
+                judge.parent = self;
+                judge.art = t.art;
+                judge.path = t.path;
+                judge.folder = t.folder;
+                w.push(std::move(judge));
+            }
             // Outside projects only folders matter: marker files need no stat.
             bool isDir = e.type == DT_DIR;
             if (!owner && !isDir && e.type != DT_UNKNOWN) continue;
@@ -608,6 +631,32 @@ struct Walker::Impl {
         pool.run(std::move(initial), [this](Task&& t, WorkPool<Task>::Worker& w) { handle(std::move(t), w); });
     }
 
+    // An artifact that holds a repository with work found nowhere else is
+    // not offered, and the repository is named once, also when a root walked
+    // before is measured again inside an artifact around it.
+    void judgeRepository(const Task& t) {
+        {
+            std::lock_guard lock(workM);
+            if (const auto it = judged.find(t.folder); it != judged.end()) {
+                if (it->second) t.art->holdsWork.store(true);
+                return;
+            }
+        }
+        GitWork work = gitWorkIn(t.parent->fd, stop);
+        if (stop.load()) return;
+        {
+            std::lock_guard lock(workM);
+            judged.emplace(t.folder, static_cast<bool>(work));
+        }
+        if (!work) return;
+        t.art->holdsWork.store(true);
+        progress.emit("skip", "Not offering " + t.art->absPath + ": it holds this Git repository" + work.reason() + ".", t.path);
+        if (repositoriesWithWork) {
+            std::lock_guard lock(workM);
+            repositoriesWithWork->push_back({t.path, std::move(work)});
+        }
+    }
+
     bool askIndex(const GitCandidate* repo) {
         std::unique_lock lock(regM);
         return indexesAsked.insert(repo).second;
@@ -649,7 +698,10 @@ void Walker::skipArtifactContents() { impl_->enterArtifacts = false; }
 
 void Walker::offerOnlyMovable(Movability& movability) { impl_->movability = &movability; }
 
-void Walker::offerOnlyUntracked(TrackedFiles& tracked) { impl_->tracked = &tracked; }
+void Walker::offerOnlyUntracked(TrackedFiles& tracked) {
+    impl_->tracked = &tracked;
+    impl_->judgeRepositories = true;
+}
 
 void Walker::ignoreEngineFiles(const std::string& databasePath) {
     const auto slash = databasePath.rfind('/');
@@ -766,7 +818,7 @@ WalkResult Walker::finish() {
         if (newest[i] != kNoActivity) p.lastActivity = newest[i];
         for (int a : o.artifacts) {
             const auto& art = im.artifacts[a];
-            if (!art.offered || insideArtifact[i]) continue;
+            if (!art.offered || art.holdsWork.load() || insideArtifact[i]) continue;
             p.artifacts.push_back({art.relPath, art.absPath, art.safetyClass, saturatingAdd(art.plain.load(), lt.artifactBytes[a])});
         }
         if (p.parent < 0 && !insideArtifact[i]) result.totalBytes = saturatingAdd(result.totalBytes, subtree[i]);
@@ -788,12 +840,14 @@ std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOn
 }
 
 std::optional<std::uint64_t> measureFolder(int folderFd, const std::string& path, bool freedOnly, const std::atomic<bool>& stop,
-                                           Progress* progress) {
+                                           Progress* progress, std::vector<RepositoryWork>* repositoriesWithWork) {
     static const Rules noRules;
     static const ProjectDetector noDetector(noRules);
     Progress silent(nullptr, 0);
     Walker::Impl im(noDetector, progress ? *progress : silent, stop, -1, Walker::defaultThreads());
     im.emitProjects = false;
+    im.judgeRepositories = repositoriesWithWork != nullptr;
+    im.repositoriesWithWork = repositoriesWithWork;
 
     const int fd = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return std::nullopt;

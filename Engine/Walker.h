@@ -6,6 +6,7 @@
 // filesystem, never enters an artifact to look for projects, and keeps no list
 // of files: only multiply-linked files are noted, to count each once.
 
+#include "GitWork.h"
 #include "Movability.h"
 #include "ProjectDetector.h"
 #include "Progress.h"
@@ -68,7 +69,9 @@ public:
 
     // Lists as artifacts only folders that hold no file the Git repository
     // around their project tracks (nor any of a repository whose index
-    // cannot be read); the others are measured as part of their project.
+    // cannot be read), and no Git repository with work found nowhere else
+    // (each such repository is named in a "skip" event); the others are
+    // measured as part of their project.
     void offerOnlyUntracked(TrackedFiles& tracked);
 
     // Walks one root. False, with `error` set, when the root cannot be read.
@@ -88,7 +91,8 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    friend std::optional<std::uint64_t> measureFolder(int, const std::string&, bool, const std::atomic<bool>&, Progress*);
+    friend std::optional<std::uint64_t> measureFolder(int, const std::string&, bool, const std::atomic<bool>&, Progress*,
+                                                      std::vector<RepositoryWork>*);
 };
 
 // Bytes on disk below `path`, each file once. With `freedOnly`, a file with
@@ -99,8 +103,11 @@ std::optional<std::uint64_t> measureFolder(const std::string& path, bool freedOn
                                            const std::atomic<bool>& stop, Progress* progress = nullptr);
 
 // The same for the open folder `fd` (left open) at `path`: what is measured
-// is that folder, whatever its path names meanwhile.
+// is that folder, whatever its path names meanwhile. With
+// `repositoriesWithWork`, the Git repositories inside it that hold work found
+// nowhere else are told there, found while measuring.
 std::optional<std::uint64_t> measureFolder(int fd, const std::string& path, bool freedOnly, const std::atomic<bool>& stop,
-                                           Progress* progress = nullptr);
+                                           Progress* progress = nullptr,
+                                           std::vector<RepositoryWork>* repositoriesWithWork = nullptr);
 
 }  // namespace tidewell::engine

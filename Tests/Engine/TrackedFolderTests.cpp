@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 using namespace tidewell;
@@ -157,11 +158,13 @@ TEST_F(TrackedFolders, NestedProjectsSubmodulesAndWorktreesEachAnswerFromTheirOw
 }
 
 // Every form of index Git writes answers alike: version 4 (compressed
-// paths), a split index (most entries in its shared part), a file only
-// meant to be added (version 3), and a SHA-256 repository.
+// paths, one dropping more than 127 bytes of the path before it, which takes
+// two bytes to say), a split index (most entries in its shared part), a file
+// only meant to be added (version 3), and a SHA-256 repository.
 TEST_F(TrackedFolders, EveryFormOfTheIndexAnswers) {
     const std::vector<std::pair<std::string, std::vector<std::vector<std::string>>>> forms = {
         {"v4", {{"update-index", "--index-version", "4"}}},
+        {"v4-long", {{"update-index", "--index-version", "4"}}},
         {"split", {{"update-index", "--split-index"}, {"add", "src/late.js"}}},
         {"intent", {{"add", "-N", "-f", "build/plan.sh"}}},
         {"sha256", {}},
@@ -171,6 +174,7 @@ TEST_F(TrackedFolders, EveryFormOfTheIndexAnswers) {
         makeDirs(p);
         git(p, name == "sha256" ? std::vector<std::string>{"init", "-q", "--object-format=sha256"} : std::vector<std::string>{"init", "-q"});
         writeFiles(p, {{"package.json", 10}, {"vite.config.ts", 10}, {"requirements.txt", 10}, {"dist/index.html", 400}});
+        if (name == "v4-long") writeFile(p + "/docs/" + std::string(150, 'n') + "/notes.md", 10);
         writeText(p + "/.gitignore", "node_modules/\nbuild/\n");
         commitAll(p);
         writeFiles(p, {{"node_modules/vite/package.json", 3000}, {"src/late.js", 100}, {"build/plan.sh", 100}});
@@ -227,8 +231,8 @@ TEST_F(TrackedFolders, AScanFolderReachedThroughALinkAnswersFromTheRepositoryWhe
 // user) proves nothing untracked: nothing in its repository is offered or
 // moved, and the scan and the clean go on and say why.
 TEST_F(TrackedFolders, ARepositoryWhoseIndexCannotBeReadOffersNothingAndTheScanGoesOn) {
-    const std::string damaged = tree + "/damaged", locked = tree + "/locked", plain = tree + "/plain";
-    for (const std::string& p : {damaged, locked}) {
+    const std::string damaged = tree + "/damaged", locked = tree + "/locked", plain = tree + "/plain", gone = tree + "/gone";
+    for (const std::string& p : {damaged, locked, gone}) {
         newRepository(p);
         writeFiles(p, {{"pyproject.toml", 10}, {"src/m.py", 100}});
         commitAll(p);
@@ -236,6 +240,8 @@ TEST_F(TrackedFolders, ARepositoryWhoseIndexCannotBeReadOffersNothingAndTheScanG
     }
     writeFiles(plain, {{"pyproject.toml", 10}, {".pytest_cache/v/nodeids", 500}});
     writeText(damaged + "/.git/index", "DIRC but not an index at all");
+    std::filesystem::remove_all(gone + "/.git");
+    writeText(gone + "/.git", "gitdir: ../moved-away/.git\n");
 
     std::vector<std::string> prefix;
     if (geteuid() == 0) {
@@ -247,9 +253,10 @@ TEST_F(TrackedFolders, ARepositoryWhoseIndexCannotBeReadOffersNothingAndTheScanG
     const auto got = offered(scan(prefix), tree);
     EXPECT_EQ(got.at("damaged"), std::vector<std::string>{});
     EXPECT_EQ(got.at("locked"), std::vector<std::string>{});
+    EXPECT_EQ(got.at("gone"), std::vector<std::string>{}) << "its .git file names a repository that is gone";
     EXPECT_EQ(got.at("plain"), std::vector<std::string>{".pytest_cache safe"});
     const std::vector<std::string> said = skipsSaid();
-    EXPECT_EQ(said, (std::vector<std::string>{damaged, locked})) << "once each";
+    EXPECT_EQ(said, (std::vector<std::string>{damaged, gone, locked})) << "once each";
 
     const RunResult r = engine.run({"clean", "--project", damaged, "--json", "--caution", "--execute", "--artifact",
                                     damaged + "/.pytest_cache"}, true, false, prefix);
@@ -335,6 +342,96 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
     EXPECT_TRUE(exists(py + "/tools/gen/__pycache__/fixture.bin"));
 }
 
+// A dependency or build folder that holds a clone with work found nowhere
+// else (a Composer source install, an editable pip install, a linked
+// worktree) is never offered, and the clean, judging again, never moves it:
+// a tracked file changed (if only in its time) or deleted, a branch or a
+// stash on no remote branch or tag, a gitfile naming a repository that is
+// gone, a .git that is a link (never followed). The repository is named
+// once. An unchanged clone, on a branch a tag names or sparse, is offered.
+TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffered) {
+    const std::string origin = tmp / "origin";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}, {"README", 10}});
+    commitAll(origin);
+    git(origin, {"tag", "-a", "v1", "-m", "First"});
+    writeFile(origin + "/CHANGES", 10);
+    commitAll(origin, "Later");
+    struct Row {
+        std::string project, marker, clone, offer;
+        std::function<void(const std::string&)> work;
+    };
+    const std::vector<Row> rows = {
+        {"edited", "composer.json", "vendor/acme/lib", "", [](const std::string& c) { writeText(c + "/src/Lib.php", "mine"); }},
+        {"deleted", "composer.json", "vendor/acme/lib", "", [](const std::string& c) { std::filesystem::remove(c + "/README"); }},
+        {"same-size", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             const auto checkedOut = std::filesystem::last_write_time(c + "/README");
+             writeText(c + "/README", "0123456789");
+             std::filesystem::last_write_time(c + "/README", checkedOut + std::chrono::seconds(5));
+         }},
+        {"branch", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"checkout", "-q", "-b", "fix"});
+             writeFile(c + "/FIX", 10);
+             commitAll(c, "Fix");
+         }},
+        {"stash", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             writeText(c + "/README", "mine");
+             git(c, {"stash", "-q"});
+         }},
+        {"venv", "pyproject.toml", ".venv/src/pkg", "",
+         [](const std::string& c) {
+             writeText(c + "/../../pyvenv.cfg", "home = /usr/bin\n");
+             writeText(c + "/src/Lib.php", "mine");
+         }},
+        {"worktree", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             std::filesystem::remove_all(c);
+             git(tmp / "clone-worktree", {"worktree", "add", "-q", "-b", "feature", c});
+             writeFile(c + "/NEW", 10);
+             commitAll(c, "New");
+         }},
+        {"gone", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             std::filesystem::remove_all(c + "/.git");
+             writeText(c + "/.git", "gitdir: ../../../../moved-away/.git\n");
+         }},
+        {"linked", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             std::filesystem::rename(c + "/.git", tmp / "linked.git");
+             std::filesystem::create_directory_symlink(tmp / "linked.git", c + "/.git");
+         }},
+        {"cmake", "CMakeLists.txt", "build/_deps/x-src", "build caution", [&](const std::string& c) { git(c, {"checkout", "-q", "-b", "pinned", "v1"}); }},
+        {"sparse", "CMakeLists.txt", "build/_deps/x-src", "build caution",
+         [&](const std::string& c) { git(c, {"sparse-checkout", "set", "--no-cone", "/src/"}); }},
+    };
+    git(tmp.path(), {"clone", "-q", origin, tmp / "clone-worktree"});
+    std::vector<std::string> named;
+    for (const auto& row : rows) {
+        const std::string clone = tree + "/" + row.project + "/" + row.clone;
+        writeFile(tree + "/" + row.project + "/" + row.marker, 10);
+        git(tmp.path(), {"clone", "-q", origin, clone});
+        row.work(clone);
+        if (row.offer.empty()) named.push_back(clone);
+    }
+    const auto got = offered(scan(), tree);
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(skipsSaid(), named);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.project);
+        const std::string project = tree + "/" + row.project, folder = project + "/" + row.clone.substr(0, row.clone.find('/'));
+        EXPECT_EQ(got.at(row.project), row.offer.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.offer});
+        const std::string said = folder + " holds the Git repository " + project + "/" + row.clone;
+        for (const bool execute : {false, true}) {
+            const auto items = outcome(clean(project, execute, {folder}));
+            EXPECT_EQ(items.at(folder).rfind(row.offer.empty() ? said : "moved", 0), 0u) << items.at(folder);
+        }
+        EXPECT_EQ(exists(project + "/" + row.clone), row.offer.empty());
+    }
+}
+
 namespace {
 
 std::string bigEndian32(std::uint32_t v) {
@@ -365,7 +462,8 @@ std::pair<std::uint16_t, std::string> version2Entry(const std::string& path) {
 // untracked: a shared part that names itself, a FIFO, a link to /dev/zero,
 // version 4 paths that only grow, and a split index whose shared part is
 // gone are unreadable. Each scan ends, says so once, and offers nothing in
-// that repository; a project without one beside it is offered as before.
+// that repository, nor a dependency folder holding a clone with that index
+// (whose work cannot be judged); a project without one is offered as before.
 TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
     const std::vector<std::string> cases = {"self-shared", "fifo", "zero", "growing", "no-shared"};
     const auto project = [&](const std::string& name) {
@@ -400,6 +498,10 @@ TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c);
+        const std::string q = tmp / c + "/q";
+        writeFile(q + "/composer.json", 10);
+        makeDirs(q + "/vendor/x");
+        runProgram({"cp", "-a", tmp / c + "/p/.git", q + "/vendor/x/.git"}, {}, tmp.path());
         // A guard so that a hang or a runaway read fails here instead of
         // stalling the suite or the machine.
         // The address sanitizer reserves its shadow memory as data, far past
@@ -417,7 +519,8 @@ TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
         }
         const auto got = offered(decode<DashboardDTO>(lastRun.out), tmp / c);
         EXPECT_EQ(got.at("p"), std::vector<std::string>{});
+        EXPECT_EQ(got.at("q"), std::vector<std::string>{});
         EXPECT_EQ(got.at("plain"), std::vector<std::string>{"node_modules caution"});
-        EXPECT_EQ(skipsSaid(), std::vector<std::string>{tmp / c + "/p"}) << "once";
+        EXPECT_EQ(skipsSaid(), (std::vector<std::string>{tmp / c + "/p", q + "/vendor/x"})) << "once each";
     }
 }
