@@ -10,6 +10,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QListView>
@@ -18,6 +19,10 @@
 #include <QUuid>
 
 #include <atomic>
+
+#include <unistd.h>
+
+#include "foundation/Files.h"
 
 // The portal's file filters: a(sa(us)), a name and (kind, pattern) rules.
 struct PortalFilterRule {
@@ -255,8 +260,22 @@ OpenPanelOptions singleImageOptions(std::string message) {
     return options;
 }
 
+std::unique_ptr<QFile> openPictureFile(const std::string& path) {
+    const int fd = openRegularFileForReading(path);
+    if (fd < 0) return nullptr;
+    // Named, so the reader still takes the file's extension as a hint.
+    auto file = std::make_unique<QFile>(QString::fromStdString(path));
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return file;
+}
+
 std::optional<QImage> loadImageFile(const std::string& path) {
-    QImageReader reader(QString::fromStdString(path));
+    const auto file = openPictureFile(path);
+    if (!file) return std::nullopt;
+    QImageReader reader(file.get());
     reader.setAutoTransform(true);
     QImage image = reader.read();
     if (image.isNull()) return std::nullopt;

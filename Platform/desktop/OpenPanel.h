@@ -12,6 +12,7 @@
 #include <QImage>
 
 class QDBusConnection;
+class QFile;
 
 namespace platform {
 
@@ -36,6 +37,9 @@ struct OpenPanelOptions {
 OpenPanelOptions singleImageOptions(std::string message);
 // The image formats this system can read, as file extensions (pure over the installed plug-ins).
 std::vector<std::string> readableImageExtensions();
+// The regular file at `path` open for reading, for a picture reader: none for
+// a named pipe or anything else that would keep the reader waiting.
+std::unique_ptr<QFile> openPictureFile(const std::string& path);
 // The picture in `path`, turned as its orientation tag says; none when unreadable.
 std::optional<QImage> loadImageFile(const std::string& path);
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,21 +33,67 @@ std::string inRealFolder(const std::string& path) {
     return out;
 }
 
+std::string notARegularFile(mode_t mode) {
+    const char* what = S_ISFIFO(mode)                    ? "a named pipe"
+                       : S_ISSOCK(mode)                  ? "a socket"
+                       : S_ISDIR(mode)                   ? "a folder"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                                                         : "something else";
+    return std::string("it is ") + what + ", not a regular file";
+}
+
+int failed(FileError* error, int number, std::string reason = {}) {
+    if (error) *error = {number, reason.empty() ? std::generic_category().message(number) : std::move(reason)};
+    return -1;
+}
+
+// Opening a named pipe waits for its other end, for good when there is none.
+// A look first keeps anything but a regular file from being opened at all (a
+// device may act on being opened); opening without waiting and looking again
+// covers one put in its place meanwhile.
+int openRegularFile(const std::string& path, int flags, FileError* error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return failed(error, EINVAL, notARegularFile(st.st_mode));
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return failed(error, errno);
+    struct stat opened {};
+    const int number = ::fstat(fd, &opened) != 0 ? errno : S_ISREG(opened.st_mode) ? 0 : EINVAL;
+    if (number != 0) {
+        ::close(fd);
+        return failed(error, number, number == EINVAL ? notARegularFile(opened.st_mode) : std::string());
+    }
+    // A regular file's reads and writes go on as usual.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 }  // namespace
 
-std::optional<std::string> readFileContents(const std::string& path, int* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = errno;
-        return std::nullopt;
+int openRegularFileForReading(const std::string& path, FileError* error) {
+    return openRegularFile(path, O_RDONLY, error);
+}
+
+int openRegularFileForWriting(const std::string& path, FileError* error) {
+    // Emptied only once it is known to be a regular file.
+    const int fd = openRegularFile(path, O_WRONLY | O_CREAT, error);
+    if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+        const int number = errno;
+        ::close(fd);
+        return failed(error, number);
     }
+    return fd;
+}
+
+std::optional<std::string> readFileContents(const std::string& path, FileError* error) {
+    const int fd = openRegularFileForReading(path, error);
+    if (fd < 0) return std::nullopt;
     std::string out;
     char buffer[65536];
     while (true) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (error) *error = errno;
+            failed(error, errno);
             ::close(fd);
             return std::nullopt;
         }

@@ -1,5 +1,7 @@
 #pragma once
-// Whole-file reads and atomic whole-file writes.
+// Whole-file reads and atomic whole-file writes. Nothing here ever waits on
+// what stands at a path: a named pipe, a socket, a device or a folder where a
+// file belongs is never opened.
 
 #include <optional>
 #include <string>
@@ -7,9 +9,23 @@
 
 namespace platform {
 
-// The file's bytes; none when it cannot be read, and then the system's error
-// number goes to `error` when one is given (ENOENT: there is no such file).
-std::optional<std::string> readFileContents(const std::string& path, int* error = nullptr);
+// Why a file could not be opened or read: the system's error number (ENOENT:
+// there is no such file; EINVAL: no regular file stands there) and the reason
+// in words that fit after "cannot be read: " ("Permission denied", "it is a
+// named pipe, not a regular file").
+struct FileError {
+    int number = 0;
+    std::string reason;
+};
+
+// A descriptor of the regular file at `path` (links followed), opened for
+// reading; -1 with `error` set when there is none or it cannot be opened.
+int openRegularFileForReading(const std::string& path, FileError* error = nullptr);
+// The same for writing from its start: the file is made when missing (0666
+// less the umask) and emptied when there.
+int openRegularFileForWriting(const std::string& path, FileError* error = nullptr);
+// The regular file's bytes; none, with `error` set when given, when it cannot be read.
+std::optional<std::string> readFileContents(const std::string& path, FileError* error = nullptr);
 // The file `path` names once the symbolic links at its end are followed (a
 // link to a link; a relative target is read from its link's folder): `path`
 // itself when it is no link. That file need not exist. None for a loop or a

@@ -224,13 +224,13 @@ void UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults) {
 }
 
 void UserDefaults::load() {
-    int error = 0;
+    FileError error;
     auto contents = readFileContents(filePath_, &error);
     if (!contents) {
-        if (error == ENOENT) return;  // no file yet: an empty store
+        if (error.number == ENOENT) return;  // no file yet: an empty store
         // Settings this user cannot read are still the user's: a file written
         // in their place would lose them for good.
-        unreadableFileReason_ = std::generic_category().message(error);
+        unreadableFileReason_ = error.reason;
         log("%@ user defaults in %@ cannot be read: %@; running on defaults in memory, the file left as it is",
             logIdentity(), filePath_, *unreadableFileReason_);
         return;

@@ -10,6 +10,8 @@
 // A file that is there but cannot be read (its owner or mode refuse this
 // user, an I/O error) is never written over: the store starts empty and
 // lives in memory for the rest of the run.
+// What stands there but is no regular file (a named pipe, a socket, a
+// device, a folder) is taken as a file that cannot be read, and never waited on.
 // A file that is a symbolic link stays one: writes, and copies kept aside,
 // go to the file it points to; a link to no folder, or to a file this user
 // may not write, is not written through.

@@ -1,7 +1,8 @@
 #include "core/EngineDatabase.h"
 
-#include <filesystem>
 #include <mutex>
+
+#include <sys/stat.h>
 
 #include "core/AppFiles.h"
 #include "foundation/ChildProcess.h"
@@ -51,8 +52,9 @@ void setSQLiteTimeoutForTesting(std::chrono::milliseconds timeout) {
 }
 
 std::optional<std::string> runSQLiteQuery(const std::string& databasePath, const std::string& sql) {
-    std::error_code ec;
-    if (!std::filesystem::exists(databasePath, ec)) return std::nullopt;
+    // The shell would wait on a named pipe in the database's place until its time-out.
+    struct stat st {};
+    if (::stat(databasePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     platform::ChildProcess::Options options;
     std::chrono::milliseconds timeout = kSQLiteQueryTimeout;
     {

@@ -12,7 +12,7 @@
 namespace tidewell {
 
 // Runs `/usr/bin/sqlite3 -readonly <database> <sql>` once; its standard output
-// when not empty. Nothing when the file is missing, the shell cannot start, or
+// when not empty. Nothing when no regular file is there, the shell cannot start, or
 // it does not finish within the time-out (it is then stopped).
 std::optional<std::string> runSQLiteQuery(const std::string& databasePath, const std::string& sql);
 

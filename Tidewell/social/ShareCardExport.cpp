@@ -1,12 +1,14 @@
 #include "social/ShareCardExport.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QUrl>
 
 #include <nlohmann/json.hpp>
 
 #include "desktop/HttpClient.h"
+#include "desktop/OpenPanel.h"
 #include "desktop/Workspace.h"
 #include "foundation/Formatters.h"
 #include "social/ServiceOrigin.h"
@@ -121,7 +123,9 @@ std::string limitedShareHeading(const std::string& heading) {
 }
 
 std::optional<QImage> loadSharePhoto(const std::string& path) {
-    QImageReader reader(QString::fromStdString(path));
+    const auto file = platform::openPictureFile(path);
+    if (!file) return std::nullopt;
+    QImageReader reader(file.get());
     reader.setAutoTransform(true);
     // The header's size decides before any pixel is decoded, so a file that
     // claims a vast picture is refused instead of exhausting memory.

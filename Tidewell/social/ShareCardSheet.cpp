@@ -2,10 +2,13 @@
 
 #include <QFile>
 
+#include <unistd.h>
+
 #include "core/AppStore.h"
 #include "desktop/OpenPanel.h"
 #include "desktop/SavePanel.h"
 #include "desktop/Workspace.h"
+#include "foundation/Files.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestPageHeader.h"
 #include "kit/Theme.h"
@@ -241,8 +244,17 @@ void ShareCardSheet::savePNG() const {
     options.extension = "png";
     platform::SavePanel::shared().begin(options, [self = *this, png = std::move(*png)](std::optional<std::string> path) {
         if (!path) return;
-        QFile file(QString::fromStdString(*path));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png.data(), qint64(png.size())) != qint64(png.size())) {
+        // A named pipe or a device chosen by name is refused, not waited on.
+        platform::FileError refused;
+        const int fd = platform::openRegularFileForWriting(*path, &refused);
+        if (fd < 0) {
+            self.store->lastError = kShareSaveFailurePrefix + refused.reason;
+            return;
+        }
+        QFile file;
+        if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
+            file.write(png.data(), qint64(png.size())) != qint64(png.size()) || !file.flush()) {
+            if (!file.isOpen()) ::close(fd);
             self.store->lastError = kShareSaveFailurePrefix + file.errorString().toStdString();
             return;
         }

@@ -1,5 +1,6 @@
 #include "FlowTestSupport.h"
 #include "AsOrdinaryUser.h"
+#include "FeedingPipe.h"
 #include "core/ModelTexts.h"
 #include "foundation/Log.h"
 
@@ -204,6 +205,23 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserCannotReadIsNamedAndNeverWrittenO
         EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(file).parent_path()), fs::directory_iterator()), 1)
             << "nothing beside it";
     }
+}
+
+TEST_F(AppStoreBootstrap, ASettingsFileThatIsANamedPipeIsNamedInsteadOfWaitedOn) {
+    const std::string file = platform::UserDefaults::standardFilePath();
+    fs::create_directories(fs::path(file).parent_path());
+    testsupport::FeedingPipe pipe(file, R"({"values": {"idleDays": {"kind": "integer", "value": 30}}})");
+    home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    store.bootstrap();
+    EXPECT_EQ(store.lastError.get(), "The settings file " + file +
+                                         " cannot be read: it is a named pipe, not a regular file. Tidewell runs with "
+                                         "defaults and leaves the file as it is.");
+    EXPECT_EQ(store.idleDays.get(), 7);
+    waitForLaunch(store);
+    EXPECT_TRUE(fs::is_fifo(file));
 }
 
 TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept) {

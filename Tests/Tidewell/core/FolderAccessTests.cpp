@@ -1,9 +1,11 @@
+#include "FeedingPipe.h"
 #include "FlowTestSupport.h"
 #include "core/FolderAccess.h"
 #include "core/ModelTexts.h"
 #include "core/ScanProgressRules.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
+#include "foundation/PropertyList.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
@@ -129,14 +131,18 @@ TEST_F(FolderAccess, StaleBookmarkIsSavedAgainAndBrokenEntriesArePassedOver) {
     EXPECT_TRUE(log.contains("Tidewell could not save folder permission for " + home.path("nothing")));
 }
 
-TEST_F(FolderAccess, CorruptBookmarksFileCountsAsEmptyAndIsReplacedOnSave) {
+TEST_F(FolderAccess, ABookmarksFileThatDoesNotReadCountsAsEmptyAndIsReplacedOnSave) {
     const auto work = folder("home/Work");
-    writeText(bookmarksFilePath(), "<plist><dict><key>x</key>");
-    EXPECT_TRUE(readBookmarks().empty());
-    EXPECT_FALSE(hasWorkingBookmark(work));
-    saveFolderPermission(work, {});
-    EXPECT_EQ(readBookmarks().size(), 1u);
-    EXPECT_TRUE(hasWorkingBookmark(work));
+    const auto saved = platform::writePropertyList(platform::PropertyValue::Dictionary{{work, *makeBookmark(work)}});
+    for (bool pipe : {false, true}) {
+        fs::remove(bookmarksFilePath());
+        std::optional<testsupport::FeedingPipe> fed;  // a named pipe is never waited on
+        if (pipe) fed.emplace(bookmarksFilePath(), saved);
+        else writeText(bookmarksFilePath(), "<plist><dict><key>x</key>");
+        EXPECT_TRUE(readBookmarks().empty() && !hasWorkingBookmark(work)) << pipe;
+        saveFolderPermission(work, {});
+        EXPECT_TRUE(readBookmarks().size() == 1 && hasWorkingBookmark(work)) << pipe;
+    }
 }
 
 TEST_F(FolderAccess, StoreRefreshKeepsTheStartedFoldersAndRootChangesRefreshThem) {

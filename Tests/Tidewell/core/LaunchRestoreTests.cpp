@@ -1,6 +1,7 @@
 #include <ctime>
 #include <thread>
 
+#include "FeedingPipe.h"
 #include "FlowTestSupport.h"
 #include "core/AppFiles.h"
 #include "core/EngineDatabase.h"
@@ -110,6 +111,22 @@ TEST_F(LaunchRestore, EmptyHistoryFileFallsThroughToTheDatabaseThenTheEngineLog)
     bootAndWait(store);
     EXPECT_EQ(store.operations.get(), std::vector<OperationDTO>{operation("from-log", 3, 11)});
     EXPECT_EQ(engine.calls(), (std::vector<std::string>{"log"}));
+    EXPECT_EQ(readOperationsFile(), store.operations.get());
+}
+
+TEST_F(LaunchRestore, OwnFilesThatAreNamedPipesAreNotWaitedOnAndGiveWayToTheirReplacements) {
+    testsupport::FeedingPipe dashboardPipe(lastDashboardFilePath(), encode(dashboard({project("p", "/w/p", 1, 1)}, 900)));
+    testsupport::FeedingPipe historyPipe(operationsFilePath(),
+                                         encodeArray(std::vector<OperationDTO>{operation("from-pipe", 3, 11)}));
+    const auto fromDb = dashboard({project("db", "/w/db", 100, 60)}, 700);
+    const auto db = engineDatabaseCandidates()[0];
+    ASSERT_TRUE(createEngineDatabase(db) && insertDashboard(db, fromDb));
+    engine.answer("log", encodeArray(std::vector<OperationDTO>{operation("from-log", 3, 11)}));
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(store.dashboard.get(), fromDb);
+    EXPECT_EQ(store.operations.get(), std::vector<OperationDTO>{operation("from-log", 3, 11)});
+    EXPECT_EQ(readLastDashboardFile(), fromDb);
     EXPECT_EQ(readOperationsFile(), store.operations.get());
 }
 

@@ -5,11 +5,13 @@
 #include <QUrlQuery>
 
 #include "AccountTesting.h"
+#include "FeedingPipe.h"
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
 #include "desktop/HttpClient.h"
 #include "desktop/OpenPanel.h"
+#include "foundation/Files.h"
 #include "social/ShareCardSheet.h"
 #include "social/SharePromptCard.h"
 
@@ -62,6 +64,10 @@ TEST(SharePhotoTest, UnreadableOrVastFilesAreRefusedAndLargeOnesScaled) {
     EXPECT_EQ(loadSharePhoto((dir / "vast.bmp").string()), std::nullopt);
     EXPECT_EQ(loadSharePhoto((dir / "missing.jpg").string()), std::nullopt);
     EXPECT_EQ(loadSharePhoto((dir / "wide.png").string())->size(), QSize(4096, 81));
+    {
+        testsupport::FeedingPipe pipe((dir / "pipe.png").string(), *platform::readFileContents((dir / "wide.png").string()));
+        EXPECT_EQ(loadSharePhoto((dir / "pipe.png").string()), std::nullopt) << "a named pipe is never waited on";
+    }
     std::filesystem::remove_all(dir);
 }
 
