@@ -2,6 +2,7 @@
 #include <thread>
 
 #include "FlowTestSupport.h"
+#include "core/AppFiles.h"
 #include "core/ScanProgressRules.h"
 #include "foundation/Log.h"
 
@@ -248,6 +249,38 @@ TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
 }
 
 using ScanCancel = FlowFixture;
+
+TEST_F(ScanCancel, AScanOrARescanCancelledAfterTheEngineAnsweredPublishesNothingAndSavesNothing) {
+    // An engine that answers as the cancel reaches it, and ends well.
+    writeScript(home.path("bundle/bin/tidewell-engine"),
+                "here=$(dirname \"$0\")\n"
+                "trap 'cat \"$here/answer.json\"; exit 0' TERM\n"
+                "touch \"$here/started\"\n"
+                "while :; do sleep 1 </dev/null >/dev/null 2>&1 & wait $!; done\n");
+    writeText(home.path("bundle/bin/answer.json"), encode(dashboard({project("new", "/w/new", 10, 10)})));
+    const auto saved = dashboard({project("old", "/w/old", 20, 20)});
+    saveLastDashboard(saved);
+    AppStore store;
+    store.applyDashboard(saved);
+    store.scanRoots = std::vector<std::string>{folder("code")};
+    const std::vector<std::pair<std::string, std::function<void()>>> starts = {
+        {"a scan", [&] { store.runScan({folder("code")}); }},
+        {"a Rescan", [&] { store.prepareAndRunScan(); }},
+    };
+    for (const auto& [what, start] : starts) {
+        platform::LogCapture log;
+        std::filesystem::remove(home.path("bundle/bin/started"));
+        start();
+        ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/started")); })) << what;
+        store.cancelScan();
+        store.scanTask().wait();
+        drain();
+        ASSERT_TRUE(log.contains("Tidewell engine exit 0")) << what << ": the engine answered";
+        EXPECT_EQ(store.dashboard.get(), saved) << what;
+        EXPECT_EQ(readLastDashboardFile(), saved) << what;
+        EXPECT_FALSE(store.isScanning.get()) << what;
+    }
+}
 
 TEST_F(ScanCancel, NeverStopsTheLaunchRestoresEngineRun) {
     writeScript(home.path("bundle/bin/tidewell-engine"),

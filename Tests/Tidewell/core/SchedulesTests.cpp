@@ -209,6 +209,14 @@ TEST_F(Schedules, AutomaticCleanChoosesAndOrdersTheIdleProjectsAndStillAsksForCo
     ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
     EXPECT_TRUE(store.lastError.get().has_value());
     EXPECT_FALSE(store.cleanConfirmProject.get());
+
+    // Once a day: a second check the same evening (a relaunch) starts nothing.
+    AppStore relaunched;
+    relaunched.dashboard = d;
+    relaunched.automaticCleanEnabled = true;
+    time.clock.set(localTime(21, 0));
+    relaunched.checkEndOfDay();
+    EXPECT_FALSE(relaunched.isCleaning.get() || relaunched.cleanConfirmProject.get() || relaunched.showEndOfDay.get());
 }
 
 TEST_F(Schedules, AutomaticCleanWithOnlyAPinnedIdleProjectShowsTheReview) {

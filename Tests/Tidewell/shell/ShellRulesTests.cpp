@@ -4,6 +4,8 @@
 
 #include <ctime>
 #include <limits>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +167,18 @@ TEST(SidebarStatusCard, MonthRules) {
     EXPECT_EQ(local.tm_mday, 1);
     EXPECT_EQ(local.tm_hour + local.tm_min + local.tm_sec, 0);
     EXPECT_LE(monthStart, now);
+    // Local midnight of the 1st also with a daylight-saving change between it and now.
+    for (const auto& [zone, at, first] : std::vector<std::tuple<const char*, std::int64_t, std::int64_t>>{
+             {"America/New_York", 1'763'658'000, 1'761'969'600},  // Nov 20 2025; standard time from the 2nd
+             {"America/New_York", 1'774'022'400, 1'772'341'200},  // Mar 20 2026; summer time from the 8th
+             {"Europe/Berlin", 1'774'864'800, 1'772'319'600},     // Mar 30 2026; summer time from the 29th
+             {"Australia/Sydney", 1'760'490'000, 1'759'240'800},  // Oct 15 2025; summer time from the 5th
+         }) {
+        testing_support::ScopedEnvironment tz("TZ", zone);
+        tzset();
+        EXPECT_EQ(monthStartUnix(at), first) << zone << " " << at;
+    }
+    tzset();
     EXPECT_EQ(autoCleanTimeText(std::nullopt, now), "6:00 PM");
     EXPECT_EQ(autoCleanTimeText(7, now), "7:00 AM");
     std::tm afternoon = local;  // 14:25 on the first of the month
