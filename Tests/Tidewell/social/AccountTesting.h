@@ -36,7 +36,8 @@ protected:
     }
     void storeToken(const std::string& token) { keychain.items[sessionItem] = token; }
     const platform::KeychainItem sessionItem{"com.brisvane.tidewell.account", "session"};
-    void settle(const std::function<bool()>& done) { platform::processMainEventsUntil(done, std::chrono::seconds(10)); }
+    // The limit only turns a hang into a failure: a loaded machine may take long to start the web engine.
+    void settle(const std::function<bool()>& done) { platform::processMainEventsUntil(done, std::chrono::seconds(60)); }
     // Runs the main loop for a short while, so what should not happen has had its chance.
     void idle(double seconds = 0.15) {
         bool over = false;

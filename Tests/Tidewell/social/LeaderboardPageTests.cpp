@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 // The web engine's own library fails AddressSanitizer's delete-size check
 // when a page goes away, so the page runs only in the plain build.
 #if !defined(__SANITIZE_ADDRESS__)
@@ -25,20 +27,29 @@ protected:
         if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
         service.sessionFor("jane@example.com");
     }
-    void loaded() {
-        settle([&] { return model.hasLoaded.get() && !model.isLoading.get(); });
-        idle(0.3);
+    // Starts a load of `in` with `start` and waits until that load has
+    // finished (a reload included: the page was loaded before).
+    void loads(LeaderboardWebModel& in, const std::function<void()>& start) {
+        const auto before = in.hasLoaded.version();
+        start();
+        settle([&] { return in.hasLoaded.version() != before && !in.isLoading.get(); });
     }
+    void loads(const std::function<void()>& start) { loads(model, start); }
     std::string page() { return model.webView().url().value_or(""); }
     std::string other() const { return "http://localhost:" + std::to_string(service.port()); }
-    // The page in a shown window; the widget that takes the user's input in it.
+    // The page in a shown window; the widget that takes the user's input in
+    // it, once the page takes input: it has the window's size and has painted
+    // its first content (until then the engine drops clicks and keys).
     QWidget* shown() {
         window.resize(640, 480);
         QWidget* slot = model.webView().widget();
         slot->setParent(&window);
         slot->setGeometry(0, 0, 640, 480);
         window.show();
-        idle(0.5);
+        reads(model,
+              "document.visibilityState == 'visible' && innerWidth == 640 && innerHeight == 480 &&"
+              " performance.getEntriesByName('first-contentful-paint').length == 1",
+              "true");
         for (QWidget* w : QApplication::allWidgets())
             if (w->objectName() == "leaderboard.webView") return w->focusProxy();
         return nullptr;
@@ -46,9 +57,14 @@ protected:
     // The given page at the leaderboard's address, loaded and shown.
     QWidget* opened(const std::string& html) {
         service.force("leaderboard", {200, "text/html", html, {}}, -1);
-        model.loadIfNeeded();
-        loaded();
+        loads([&] { model.loadIfNeeded(); });
         return shown();
+    }
+    // Waits until the page's script reads `value` for `expression`, and gives what it reads.
+    std::string reads(LeaderboardWebModel& in, const std::string& expression, const std::string& value) {
+        std::string now;
+        settle([&] { return (now = evaluate(in, expression)) == value; });
+        return now;
     }
     static void click(QWidget* input, QPointF at = {320, 240}) {
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
@@ -76,7 +92,8 @@ protected:
 
 // A hostile page at the leaderboard's address: a frame of another origin,
 // and a timer, a refresh and a form that each try to take the page elsewhere.
-// Nothing of it loads or reaches the browser until the user clicks.
+// Nothing of it loads or reaches the browser until the user clicks. The page
+// counts its tries, the last one a second in, when the refresh has had its turn.
 TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUser) {
     const std::string other = "http://localhost:" + std::to_string(service.port());
     const std::string hostile =
@@ -84,13 +101,13 @@ TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUs
         "<iframe src=\"" + other + "/u/framed\"></iframe>"
         "<form id=\"f\" action=\"" + other + "/form\"><input name=\"q\" value=\"1\"></form>"
         "<a href=\"" + other + "/clicked\" style=\"position:fixed;left:0;top:0;right:0;bottom:0\">out</a>"
-        "<script>setTimeout(() => { location.href = '" + other + "/timer'; }, 100);"
-        "setTimeout(() => document.getElementById('f').submit(), 200);</script></body></html>";
+        "<script>let tries = 0; setTimeout(() => { location.href = '" + other + "/timer'; ++tries; }, 100);"
+        "setTimeout(() => { document.getElementById('f').submit(); ++tries; }, 200);"
+        "setTimeout(() => ++tries, 1000);</script></body></html>";
     service.force("leaderboard", {200, "text/html", hostile, {}}, -1);
-    model.loadIfNeeded();
-    loaded();
+    loads([&] { model.loadIfNeeded(); });
     ASSERT_TRUE(model.hasLoaded.get());
-    idle(1.5);
+    EXPECT_EQ(reads(model, "tries", "3"), "3");
     EXPECT_TRUE(workspace.openedURLs.empty());
     for (const auto& request : service.requests)
         for (const char* path : {"/u/framed", "/meta", "/form", "/timer", "/clicked"})
@@ -99,10 +116,9 @@ TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUs
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
     EXPECT_FALSE(model.failed.get() || model.isLoading.get());
     // Another scheme never leaves the page, whoever asks.
-    model.webView().runJavaScript("location.href = 'tidewell://activate?code=planted';");
+    evaluate(model, "location.href = 'tidewell://activate?code=planted';");
     // A window the user did not click for is refused, even on the service.
-    model.webView().runJavaScript("window.open('" + service.origin() + "/u/jane', '_blank');");
-    idle(0.5);
+    evaluate(model, "window.open('" + service.origin() + "/u/jane', '_blank'), 'asked'");
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
     EXPECT_FALSE(model.failed.get() || model.isLoading.get());
     EXPECT_TRUE(workspace.openedURLs.empty() && workspace.refusedURLs.empty());
@@ -115,12 +131,10 @@ TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUs
     EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{other + "/clicked"});
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
     // The click moved the page once: the page's own tries after it stay home.
-    model.webView().runJavaScript("location.href = '" + other + "/later';");
-    idle(0.5);
+    evaluate(model, "location.href = '" + other + "/later';");
     EXPECT_EQ(workspace.openedURLs.size(), 1u);
     // A key does as a click does: Return on the link.
-    model.webView().runJavaScript("document.querySelector('a').focus();");
-    idle(0.3);
+    EXPECT_EQ(evaluate(model, "document.querySelector('a').focus(); document.activeElement.tagName"), "A");
     press(input, Qt::Key_Return, "\r");
     settle([&] { return workspace.openedURLs.size() == 2; });
     EXPECT_EQ(workspace.openedURLs, (std::vector<std::string>{other + "/clicked", other + "/clicked"}));
@@ -129,30 +143,32 @@ TEST_F(LeaderboardPageTest, AnotherSiteNeitherLoadsInThePageNorOpensWithoutTheUs
 // One click on a plain part of a page that answers it with script-made link
 // clicks (new windows, its frame's links, its own links), window.open and a
 // timer lets the page leave for the browser once; the next click once more.
+// The page counts the clicks it has answered to the end (its timer included),
+// so each click comes after the page is done with the one before.
 TEST_F(LeaderboardPageTest, OneClickLetsThePageLeaveForTheBrowserAtMostOnce) {
     const std::string out = other();
     const std::string busy =
         "<html><body style=\"margin:0\"><div style=\"position:fixed;inset:0\">plain</div>"
-        "<iframe srcdoc=\"<p>frame</p>\"></iframe><script>"
+        "<iframe srcdoc=\"<p>frame</p>\"></iframe><script>let answered = 0;"
         "const link = (doc, href, target) => { const a = doc.createElement('a'); a.href = href;"
         " if (target) a.target = target; doc.body.appendChild(a); a.click(); };"
-        "addEventListener('click', () => {"
+        // The links' own clicks bubble up here too: only the user's click is answered.
+        "addEventListener('click', e => { if (!e.isTrusted) return;"
         " for (let i = 0; i < 5; ++i) link(document, '" + out + "/blank' + i, '_blank');"
         " for (let i = 0; i < 5; ++i) window.open('" + out + "/open' + i);"
         " const frame = document.querySelector('iframe').contentDocument;"
         " for (let i = 0; i < 20; ++i) link(frame, '" + out + "/frame' + i);"
         " for (let i = 0; i < 5; ++i) link(document, '" + out + "/own' + i);"
-        " setTimeout(() => { location.href = '" + out + "/timer'; }, 200);"
+        " setTimeout(() => { location.href = '" + out + "/timer'; ++answered; }, 200);"
         "});</script></body></html>";
     QWidget* input = opened(busy);
     ASSERT_TRUE(input);
-    click(input, {600, 400});
-    settle([&] { return !workspace.openedURLs.empty(); });
-    idle(1.5);
-    EXPECT_EQ(workspace.openedURLs.size(), 1u);
-    click(input, {600, 400});
-    idle(1.5);
-    EXPECT_EQ(workspace.openedURLs.size(), 2u);
+    for (std::size_t clicks = 1; clicks <= 2; ++clicks) {
+        click(input, {600, 400});
+        settle([&] { return workspace.openedURLs.size() >= clicks; });
+        EXPECT_EQ(reads(model, "answered", std::to_string(clicks)), std::to_string(clicks));
+        EXPECT_EQ(workspace.openedURLs.size(), clicks);
+    }
     for (const auto& url : workspace.openedURLs) EXPECT_EQ(url.rfind(out + "/", 0), 0u) << url;
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
 }
@@ -160,13 +176,13 @@ TEST_F(LeaderboardPageTest, OneClickLetsThePageLeaveForTheBrowserAtMostOnce) {
 // Shift and Escape only modify or dismiss: a page script that leaves on any
 // key stays home for them, and goes once for a letter.
 TEST_F(LeaderboardPageTest, ShiftOrEscapeInTheViewIsNotTheUsersDoing) {
-    const std::string keyed = "<html><body><script>addEventListener('keydown', e => { location.href = '" + other() +
-                              "/key-' + e.key; });</script></body></html>";
+    const std::string keyed = "<html><body>keys<script>let keys = 0; addEventListener('keydown', e => { ++keys; location.href = '" +
+                              other() + "/key-' + e.key; });</script></body></html>";
     QWidget* input = opened(keyed);
     ASSERT_TRUE(input);
     press(input, Qt::Key_Shift);
     press(input, Qt::Key_Escape);
-    idle(1);
+    EXPECT_EQ(reads(model, "keys", "2"), "2");
     EXPECT_TRUE(workspace.openedURLs.empty()) << workspace.openedURLs.front();
     press(input, Qt::Key_A, "a");
     settle([&] { return !workspace.openedURLs.empty(); });
@@ -217,8 +233,7 @@ TEST_F(LeaderboardPageTest, ThePagesDialogsNeverShowNorHoldTheApplication) {
         return n;
     };
     const int before = asked();
-    model.load();
-    settle([&] { return asked() > before && model.hasLoaded.get() && !model.isLoading.get(); });
+    loads([&] { model.load(); });
     EXPECT_EQ(asked(), before + 1);
     EXPECT_EQ(evaluate(model, "document.title"), "");
     EXPECT_EQ(dialogs, 0);
@@ -238,39 +253,37 @@ TEST_F(LeaderboardPageTest, ThePagesOwnColourSchemeRulesFollowEverySwitchOfAppea
         " h1.color, row.backgroundColor, row.borderTopColor].join('|'); })()";
     const auto of = [&](LeaderboardWebModel& m) { return evaluate(m, look); };
     const auto starts = [](const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; };
+    // What the page reads once it is in the appearance that `head` names.
+    const auto in = [&](const std::string& head) {
+        std::string now;
+        settle([&] { return starts(now = of(model), head); });
+        return now;
+    };
 
-    model.loadIfNeeded();
-    loaded();
-    const std::string light = of(model);
+    loads([&] { model.loadIfNeeded(); });
+    const std::string light = in("light|");
     EXPECT_TRUE(starts(light, "light|transparent|transparent|rgba(0, 0, 0, 0.035)")) << light;
     model.setColorScheme(true);
-    idle(0.3);
-    const std::string dark = of(model);
+    const std::string dark = in("dark|");
     // The page's own dark colours, its light rule no longer matching.
     EXPECT_TRUE(starts(dark, "dark|#0b1513|#0f1f1b|rgba(255,255,255,0.04)")) << dark;
     EXPECT_NE(dark.find("|#e6f1ed|#9fb5ae|#73877f|#64d2ff|rgb(230, 241, 237)|"), std::string::npos) << dark;
     for (int round = 0; round < 2; ++round) {
         model.setColorScheme(false);
-        idle(0.3);
-        EXPECT_EQ(of(model), light);
+        EXPECT_EQ(reads(model, look, light), light);
         model.setColorScheme(true);
-        idle(0.3);
-        EXPECT_EQ(of(model), dark);
+        EXPECT_EQ(reads(model, look, dark), dark);
     }
-    model.load();
-    loaded();
-    EXPECT_EQ(of(model), dark);
+    loads([&] { model.load(); });
+    EXPECT_EQ(reads(model, look, dark), dark);
 
     // A page opened first in dark reads the same, and goes light as the first did.
     LeaderboardWebModel second;
     second.setColorScheme(true);
-    second.loadIfNeeded();
-    settle([&] { return second.hasLoaded.get() && !second.isLoading.get(); });
-    idle(0.3);
-    EXPECT_EQ(of(second), dark);
+    loads(second, [&] { second.loadIfNeeded(); });
+    EXPECT_EQ(reads(second, look, dark), dark);
     second.setColorScheme(false);
-    idle(0.3);
-    EXPECT_EQ(of(second), light);
+    EXPECT_EQ(reads(second, look, light), light);
 }
 
 // A page with colours of its own for the ten variables the stylesheet knows:
@@ -302,20 +315,22 @@ TEST_F(LeaderboardPageTest, InDarkAppearanceThePageKeepsItsOwnColours) {
         values.push_back(rest);
         return values;
     };
+    const auto shows = [&](const std::vector<std::string>& want) {
+        std::vector<std::string> now;
+        settle([&] { return (now = colours()) == want; });
+        return now;
+    };
     const std::vector<std::string> light = {"transparent", "transparent", "rgba(0, 0, 0, 0.035)", "rgba(0, 0, 0, 0.06)",
                                             "rgba(0, 0, 0, 0.08)", "rgba(0, 0, 0, 0.14)", "#10201c", "#4d625c",
                                             "#6f827c", "#0a6fd6"};
 
     model.setColorScheme(true);
-    model.loadIfNeeded();
-    loaded();
+    loads([&] { model.loadIfNeeded(); });
     EXPECT_EQ(colours(), ownValues);
     model.setColorScheme(false);
-    idle(0.3);
-    EXPECT_EQ(colours(), light);
+    EXPECT_EQ(shows(light), light);
     model.setColorScheme(true);
-    idle(0.3);
-    EXPECT_EQ(colours(), ownValues);
+    EXPECT_EQ(shows(ownValues), ownValues);
 }
 
 TEST_F(LeaderboardPageTest, AnUnreachableServiceShowsTheFailure) {
