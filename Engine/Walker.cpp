@@ -539,6 +539,7 @@ struct Walker::Impl {
         if (owner) plain = t.ownBytes;
 
         const bool checkArtifacts = owner && owner->isProject && !t.art && relDepth < detector.maxArtifactDepth();
+        const bool lookForRepositories = t.art && judgeRepositories && t.art->offered;
         std::string child;
         std::shared_ptr<OpenFolder> self;
         for (const Entry& e : s.entries) {
@@ -546,7 +547,7 @@ struct Walker::Impl {
             if (t.engineFolder && isEngineFile(name)) continue;
             // A repository inside an artifact is judged beside the walk, from
             // this folder, kept open for it.
-            if (t.art && judgeRepositories && t.art->offered && name == ".git") {
+            if (lookForRepositories && name == ".git") {
                 if (!self) self = std::make_shared<OpenFolder>(fd);
                 Task judge;
                 judge.judge = true;
