@@ -108,6 +108,20 @@ bool linkedFileWritable(const std::string& file) {
     return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
+// Why this user may not replace the settings file `path` (links followed),
+// which they can read; none when they may, or when no file is there yet.
+// Root, whom no permission bit refuses, is held to the owner's bits: a file
+// without its owner's write permission stays, and another user's file is
+// never swapped for one of root's (which that user could no longer write).
+std::optional<std::string> whyNotReplaceable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    if (st.st_uid != ::geteuid()) return "it belongs to another user";
+    if (!(st.st_mode & S_IWUSR)) return "it is read-only";
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return std::generic_category().message(errno);
+    return std::nullopt;
+}
+
 // `base`, or the first of "<base>-2", "<base>-3"… that is free.
 std::string freeName(const std::string& base) {
     std::string name = base;
@@ -235,6 +249,9 @@ void UserDefaults::load() {
             logIdentity(), filePath_, *unreadableFileReason_);
         return;
     }
+    // A file the user protected is theirs to change: its values are used,
+    // and nothing replaces it or is set aside beside it.
+    noteIfUnwritableLocked();
     std::map<std::string, Entry, std::less<>> loaded;
     bool valid = false;
     std::vector<std::string> lost;
@@ -261,7 +278,7 @@ void UserDefaults::load() {
         const auto skipped = lost.size();
         unreadableKeys_ = std::move(lost);
         // The next write drops the skipped entries; a copy keeps them for a person to look at.
-        const auto kept = file ? keepAside(*file, *contents) : std::nullopt;
+        const auto kept = file && !unwritableFileReason_ ? keepAside(*file, *contents) : std::nullopt;
         log("%@ user defaults in %@: skipped %@ unreadable entries; %@", logIdentity(), filePath_,
             std::to_string(skipped), kept ? "kept a copy as " + *kept : std::string("no copy kept"));
         return;
@@ -269,7 +286,7 @@ void UserDefaults::load() {
     // Keep the unreadable file for a person to look at, and start with what
     // could still be read from it: a file cut short keeps its first entries.
     const std::string aside = freeName(file.value_or(filePath_) + ".corrupt");
-    if (file && std::rename(file->c_str(), aside.c_str()) == 0) setAsidePath_ = aside;
+    if (file && !unwritableFileReason_ && std::rename(file->c_str(), aside.c_str()) == 0) setAsidePath_ = aside;
     EntrySalvage salvage;
     json::sax_parse(*contents, &salvage);
     for (auto& [key, entry] : salvage.entries)
@@ -280,7 +297,15 @@ void UserDefaults::load() {
         setAsidePath_ ? "kept aside as " + aside : std::string("starting empty"), std::to_string(entries_.size()));
 }
 
+void UserDefaults::noteIfUnwritableLocked() {
+    unwritableFileReason_ = whyNotReplaceable(filePath_);
+    if (unwritableFileReason_)
+        log("%@ user defaults in %@ cannot be saved: %@; changes kept in memory, the file left as it is",
+            logIdentity(), filePath_, *unwritableFileReason_);
+}
+
 void UserDefaults::keepCopyLocked(const std::string& why) {
+    if (unwritableFileReason_) return;  // the file keeps the value itself
     auto contents = readFileContents(filePath_);
     const auto file = followLinks(filePath_);
     if (!contents || !file) return;
@@ -302,6 +327,11 @@ std::vector<std::string> UserDefaults::unreadableKeys() const {
 std::optional<std::string> UserDefaults::unreadableFileReason() const {
     std::lock_guard lock(mutex_);
     return unreadableFileReason_;
+}
+
+std::optional<std::string> UserDefaults::unwritableFileReason() const {
+    std::lock_guard lock(mutex_);
+    return unwritableFileReason_;
 }
 
 const UserDefaults::Entry* UserDefaults::findLocked(std::string_view key) const {
@@ -442,7 +472,9 @@ bool UserDefaults::lastWriteSucceeded() const {
 }
 
 void UserDefaults::persistLocked() {
-    if (unreadableFileReason_) {
+    // A file protected while this runs is left alone from then on too.
+    if (!unreadableFileReason_ && !unwritableFileReason_) noteIfUnwritableLocked();
+    if (unreadableFileReason_ || unwritableFileReason_) {
         lastWriteSucceeded_ = false;
         return;
     }

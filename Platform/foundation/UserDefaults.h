@@ -10,6 +10,9 @@
 // A file that is there but cannot be read (its owner or mode refuse this
 // user, an I/O error) is never written over: the store starts empty and
 // lives in memory for the rest of the run.
+// A file this user may read but not replace (read-only, another user's) is
+// used as it is: its values are read, changes live in memory, and nothing is
+// written over it or set aside beside it.
 // What stands there but is no regular file (a named pipe, a socket, a
 // device, a folder) is taken as a file that cannot be read, and never waited on.
 // A file that is a symbolic link stays one: writes, and copies kept aside,
@@ -82,6 +85,10 @@ public:
     // the system's words ("Permission denied"); while set, nothing is written
     // to the file.
     std::optional<std::string> unreadableFileReason() const;
+    // Why the file, read at opening, may not be replaced ("it is read-only",
+    // "it belongs to another user", or in the system's words); while set,
+    // nothing is written to the file and changes live in memory.
+    std::optional<std::string> unwritableFileReason() const;
 
     // Keeps a change handler registered; dropping it (or `cancel`) removes it.
     class Observation {
@@ -119,6 +126,7 @@ private:
     };
     void load();
     void keepCopyLocked(const std::string& why);
+    void noteIfUnwritableLocked();
     void set(std::string_view key, Kind kind, nlohmann::json value);
     void notify(std::string_view key);
     void persistLocked();
@@ -131,6 +139,7 @@ private:
     std::optional<std::string> setAsidePath_;
     std::vector<std::string> unreadableKeys_;
     std::optional<std::string> unreadableFileReason_;
+    std::optional<std::string> unwritableFileReason_;
 
     struct Observers {
         std::mutex mutex;

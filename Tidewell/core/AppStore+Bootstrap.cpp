@@ -30,16 +30,19 @@ std::string midSentence(std::string reason) {
 }
 
 // What the launch found wrong with the settings: a file `defaults` cannot
-// read (nothing else matters then), or the file set aside, the scan folders
-// reset to `resetRoots`, or both.
+// read (nothing else matters then), or any of: a file it may not replace, the
+// file set aside, the scan folders reset to `resetRoots`.
 std::string settingsNotice(const platform::UserDefaults& defaults, const std::optional<std::string>& aside,
                            const std::optional<std::vector<std::string>>& resetRoots) {
     if (const auto why = defaults.unreadableFileReason())
         return "The settings file " + defaults.filePath() + " cannot be read: " + midSentence(*why) +
                ". Tidewell runs with defaults and leaves the file as it is.";
     std::string text;
+    if (const auto why = defaults.unwritableFileReason())
+        text = "The settings file " + defaults.filePath() + " cannot be saved: " + midSentence(*why) +
+               ". Tidewell runs with its settings and keeps changes only until it quits.";
     if (aside)
-        text = "The settings file could not be read and was set aside as " + *aside +
+        text += "The settings file could not be read and was set aside as " + *aside +
                ". The settings that could still be read were kept.";
     if (resetRoots) {
         std::vector<std::string> names;
@@ -90,7 +93,7 @@ void AppStore::bootstrap() {
     startupDisk = readStartupDisk();
     startDiskTimer();
     seedStartupDisk();
-    if (aside || rootsReset || defaults->unreadableFileReason()) {
+    if (aside || rootsReset || defaults->unreadableFileReason() || defaults->unwritableFileReason()) {
         launchSettingsNotice =
             settingsNotice(*defaults, aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
         lastError = launchSettingsNotice;

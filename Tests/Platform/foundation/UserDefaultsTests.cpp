@@ -403,7 +403,10 @@ TEST(UserDefaults, ALinkToNowhereWritableIsNeverReplaced) {
         d.setInteger("idleDays", 14);
         EXPECT_FALSE(d.lastWriteSucceeded());
         EXPECT_EQ(d.integerValue("idleDays"), 14) << "kept in memory";
-        EXPECT_TRUE(log.contains(platform::logIdentity() + " user defaults could not be written to " + target));
+        EXPECT_EQ(d.unwritableFileReason(), "it belongs to another user");
+        EXPECT_TRUE(log.contains(platform::logIdentity() + " user defaults in " + file +
+                                 " cannot be saved: it belongs to another user; changes kept in memory, the file "
+                                 "left as it is"));
         std::fflush(stdout);
         return !::testing::Test::HasFailure();
     };

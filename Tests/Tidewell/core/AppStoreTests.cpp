@@ -207,6 +207,46 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserCannotReadIsNamedAndNeverWrittenO
     }
 }
 
+// A settings file the user may read but not write runs the launch with its
+// values, the banner says why nothing will be saved, and the file stays. Root
+// is held to the owner's write bit and never swaps a user's file for its own.
+TEST_F(AppStoreBootstrap, ASettingsFileThisUserMayNotWriteIsUsedNamedAndNeverReplaced) {
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const std::string text = R"({"values": {"didSeedStartupDisk": {"kind": "bool", "value": true}, "scanRoots":)"
+                             R"( {"kind": "stringArray", "value": [")" + folder("code") + R"("]}}})";
+    const std::string root = fs::path(home.home()).parent_path().string();
+    fs::create_directories(fs::path(file).parent_path());
+    ::chmod(root.c_str(), 0755);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    const std::tuple<uid_t, mode_t, bool, std::string> protections[] = {
+        {testsupport::kNobody, 0444, false, "it is read-only"}, {0, 0644, false, "it belongs to another user"},
+        {0, 0444, true, "it is read-only"}, {testsupport::kNobody, 0644, true, "it belongs to another user"}};
+    for (const auto& [owner, mode, asRoot, why] : protections) {
+        writeText(file, text);
+        ASSERT_TRUE(::chown(file.c_str(), owner, owner) == 0 && ::chmod(file.c_str(), mode) == 0);
+        auto launchAndGoOn = [&, why = why] {
+            home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+            AppStore store;
+            Calls calls;
+            calls.install(store);
+            store.bootstrap();
+            EXPECT_EQ(store.lastError.get(), "The settings file " + file + " cannot be saved: " + why +
+                                                 ". Tidewell runs with its settings and keeps changes only until it quits.");
+            EXPECT_EQ(store.scanRoots.get(), Strings{home.path("code")}) << "its values";
+            waitForLaunch(store);
+            store.idleDays = 14;
+            store.saveScanSettings();
+            EXPECT_EQ(platform::UserDefaults::standard()->integerValue(keys::idleDays), 14) << "kept in memory";
+            std::fflush(stdout);
+            return !::testing::Test::HasFailure();
+        };
+        EXPECT_EQ(asRoot ? !launchAndGoOn() : testsupport::asOrdinaryUser(launchAndGoOn), 0) << why;
+        EXPECT_EQ(platform::readFileContents(file), text) << why << ": the file is as it was";
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(file).parent_path()), {}), 1) << why;
+    }
+}
+
 TEST_F(AppStoreBootstrap, ASettingsFileThatIsANamedPipeIsNamedInsteadOfWaitedOn) {
     const std::string file = platform::UserDefaults::standardFilePath();
     fs::create_directories(fs::path(file).parent_path());
