@@ -1,5 +1,6 @@
 #include "foundation/Utf8.h"
 
+#include <array>
 #include <cstdint>
 
 namespace platform {
@@ -37,6 +38,32 @@ bool isValidUtf8(std::string_view bytes) {
         p += extra + 1;
     }
     return true;
+}
+
+namespace {
+
+// The whitespace characters, as UTF-8.
+constexpr std::array<std::string_view, 18> kWhitespace{
+    "\t",     " ",      "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004",
+    "\u2005", "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"};
+
+}  // namespace
+
+std::string trimmedOfWhitespace(std::string_view text) {
+    // Each begins with a lead byte, so a match at either end is a whole character.
+    const auto strip = [&](bool front) {
+        for (const std::string_view space : kWhitespace)
+            if (front ? text.starts_with(space) : text.ends_with(space)) {
+                text = front ? text.substr(space.size()) : text.substr(0, text.size() - space.size());
+                return true;
+            }
+        return false;
+    };
+    while (strip(true)) {
+    }
+    while (strip(false)) {
+    }
+    return std::string(text);
 }
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "foundation/Utf8.h"
+
 namespace tidewell {
 
 namespace {
@@ -228,7 +230,7 @@ CharacterProfile randomCharacterProfile(std::uint64_t lifetimeBytes) {
 }
 
 std::string characterDisplayName(const CharacterProfile& profile) {
-    auto trimmed = trimSpacesAndTabs(profile.name);
+    auto trimmed = platform::trimmedOfWhitespace(profile.name);
     return trimmed.empty() ? std::string("Byte") : trimmed;
 }
 

@@ -43,6 +43,27 @@ TEST(CharacterProfileJson, NicknameIsKeptExactlyAndTrimmedOnlyOfSpacesAndTabsFor
     EXPECT_EQ(characterDisplayName(q), "\nOtto");
 }
 
+// The display name drops the platform's whitespace (the tab and every space
+// separator) at both ends, and nothing else: not newlines, not other
+// invisible characters, not what lies between.
+TEST(CharacterRules, DisplayNameTrimsTabsAndEverySpaceSeparatorButNoNewline) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"\u00A0", "Byte"},
+        {"\t \u00A0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200A\u202F\u205F\u3000", "Byte"},
+        {"\u3000Mira\u00A0", "Mira"},
+        {"\u2003\tOtto \u202F\u205F", "Otto"},
+        {"Mi\u00A0ra", "Mi\u00A0ra"},
+        {"\u00A0\nOtto\n\u2009", "\nOtto\n"},
+        {"\u2028Otto\u200B", "\u2028Otto\u200B"},  // a line separator and a zero-width space are not spaces
+        {"\u00C2\u00A0", "\u00C2"},
+    };
+    for (const auto& [name, shown] : cases) {
+        CharacterProfile p;
+        p.name = name;
+        EXPECT_EQ(characterDisplayName(p), shown) << name;
+    }
+}
+
 TEST(CharacterProfileJson, WrongTypesAndUnknownRawValuesAreRejected) {
     for (const char* json : {R"({"accessory":"monocle"})", R"({"colorIndex":"2"})", R"({"body":"dog"})",
                              R"({"walksOnTree":1})", R"({"nickname":5})", R"([1,2])", R"(not json)",
