@@ -47,6 +47,7 @@ AppStore::AppStore()
       accountSession(AccountSession::shared()) {
     bannerStore.store(this);
     accountSession->onSignedIn = [this] { leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0); };
+    accountSession->onBrowserFailed = showBrowserFailureInBanner;
     character.onDidSet([this](const CharacterProfile& old) {
         const auto& now = character.get();
         if (now == old) return;
@@ -66,6 +67,7 @@ AppStore::~AppStore() {
     AppStore* self = this;
     bannerStore.compare_exchange_strong(self, nullptr);
     accountSession->onSignedIn = nullptr;
+    accountSession->onBrowserFailed = nullptr;
     // Engine tasks hop back only while the store lives; stop them and wait, so
     // none outlives what it reads.
     if (scanCancelToken) scanCancelToken->cancel();
@@ -106,6 +108,10 @@ void AppStore::clearLastError() {
 
 void AppStore::showErrorInBanner(std::string sentence) {
     if (auto* store = bannerStore.load()) store->lastError = std::move(sentence);
+}
+
+void AppStore::showBrowserFailureInBanner(const std::string& url, const std::string& reason) {
+    showErrorInBanner("Could not open " + url + " in a browser: " + reason + ".");
 }
 
 void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {

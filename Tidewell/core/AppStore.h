@@ -162,6 +162,9 @@ public:
     // tests, the one made last), for a failure that happens away from the
     // store, such as a file manager that could not be reached. Main actor only.
     static void showErrorInBanner(std::string sentence);
+    // The banner's "Could not open <url> in a browser: <reason>." for an
+    // address nothing on the desktop could open.
+    static void showBrowserFailureInBanner(const std::string& url, const std::string& reason);
 
     // Start-up.
     void bootstrap();

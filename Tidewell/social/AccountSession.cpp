@@ -91,7 +91,10 @@ std::string AccountSession::accountPageURL(bool intent) const {
 void AccountSession::beginSignIn() {
     signInMessage = std::nullopt;
     signInStarted_ = platform::monotonicNow();
-    platform::Workspace::shared().openURL(accountPageURL(true));
+    const std::string url = accountPageURL(true);
+    platform::Workspace::shared().openURL(url, [this, alive = std::weak_ptr<bool>(alive_), url](const std::string& reason) {
+        if (!alive.expired() && onBrowserFailed) onBrowserFailed(url, reason);
+    });
 }
 
 void AccountSession::handleSignInCallback(const std::string& url) {

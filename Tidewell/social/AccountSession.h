@@ -43,6 +43,9 @@ public:
 
     // Runs after each successful sign-in (the store schedules a report).
     std::function<void()> onSignedIn;
+    // Runs when nothing on the desktop could open the sign-in page, with its
+    // address and why (the store says so in its banner).
+    std::function<void(const std::string& url, const std::string& reason)> onBrowserFailed;
 
     // <origin>/account?from=app&intent=signin
     std::string accountPageURL(bool intent) const;

@@ -24,9 +24,7 @@ ui::View LeaderboardWebView(LeaderboardWebModel& model) {
 
 void openLeaderboardInBrowser(const LeaderboardWebModel& model) {
     const std::string url = model.currentURL();
-    platform::Workspace::shared().openURL(url, [url](const std::string& reason) {
-        AppStore::showErrorInBanner("Could not open " + url + " in a browser: " + reason + ".");
-    });
+    platform::Workspace::shared().openURL(url, [url](const std::string& reason) { AppStore::showBrowserFailureInBanner(url, reason); });
 }
 
 ui::View LeaderboardView(LeaderboardWebModel& model) {

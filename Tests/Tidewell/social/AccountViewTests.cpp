@@ -7,6 +7,7 @@
 #include "ui/Form.h"
 
 #include "social/AccountAvatar.h"
+#include "social/AccountPopover.h"
 #include "social/LeaderboardSettingsSection.h"
 #include "social/LeaderboardView.h"
 #include "social/LeaderboardWebModel.h"
@@ -144,6 +145,22 @@ TEST_F(AccountTest, OpenInBrowserThatNothingCanOpenSaysSoInTheBanner) {
     EXPECT_EQ(store.lastError.get(),
               "Could not open " + service.origin() + "/leaderboard in a browser: no web browser is installed.");
     EXPECT_FALSE(model.hasWebView());
+}
+
+// Sign In, like "Open in Browser", says in the banner when nothing can open
+// the browser; the popover closes as it always does.
+TEST_F(AccountTest, SignInThatNothingCanOpenSaysSoInTheBanner) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    int closed = 0;
+    auto popover = kittest::layOut(AccountPopover(store, [&] { ++closed; }), {400, 300});
+    workspace.openFailure = std::string(platform::kNoBrowserReason);
+    ASSERT_TRUE(popover->tester.tapText("Sign In with Google…"));
+    settle([&] { return store.lastError.get().has_value(); });
+    const std::string page = service.origin() + "/account?from=app&intent=signin";
+    EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{page});
+    EXPECT_EQ(store.lastError.get(), "Could not open " + page + " in a browser: no web browser is installed.");
+    EXPECT_EQ(closed, 1);
 }
 
 TEST(LeaderboardWebModelTest, LoadingStateFollowsTheNavigations) {
