@@ -46,6 +46,10 @@ TEST(StorageNodeLayout, OrdersByWeightStablyAndSizesBetweenBounds)
     EXPECT_EQ(nodes[0].diameter, nodes[1].diameter);
     EXPECT_EQ(nodes[2].diameter, nodes[3].diameter);
     EXPECT_LT(nodes[2].diameter, nodes[1].diameter);
+    // Between the bounds 70 (0.12 × 500, raised) and 105 (0.21 × 500) by the
+    // square root of the weight: a ninth of the heaviest goes a third of the way.
+    EXPECT_DOUBLE_EQ(nodes[0].diameter, 105);
+    EXPECT_DOUBLE_EQ(nodes[2].diameter, 70 + 35 / 3.0);
 }
 
 TEST(StorageNodeLayout, SlotsStayInTheUnitClamp)
@@ -66,6 +70,7 @@ TEST(StorageNodeLayout, CoincidentCentresPartAlongTheFixedDirection)
 
 // The tree card's width at the window's three width classes, from the short
 // window's 280 points up; 320 high is where crowded crowns used to overlap.
+// No bubble enters the legend's corner either.
 TEST(StorageNodeLayout, NoTwoBubblesOverlapAndAllStayInTheCrown)
 {
     std::vector<Size> canvases;
@@ -83,6 +88,9 @@ TEST(StorageNodeLayout, NoTwoBubblesOverlapAndAllStayInTheCrown)
             EXPECT_EQ(nodes, layoutStorageNodes(size, dash.by_type, dash.projects, {}));  // deterministic
             for (std::size_t i = 0; i < nodes.size(); ++i) {
                 const auto& a = nodes[i];
+                // Clear of the legend's corner, 172 to 8 points in from the top right, 152 high.
+                EXPECT_TRUE(a.position.x + a.diameter / 2 <= size.width - 172 || a.position.y - a.diameter / 2 >= 160)
+                    << size.width << "×" << size.height << " n=" << n << " " << a.id();
                 EXPECT_GE(a.position.y - a.diameter / 2, 20 - 1e-9);
                 EXPECT_LE(a.position.y + a.diameter / 2, 0.72 * size.height + 1e-9);
                 EXPECT_GE(a.diameter, storageNodeMinimumDiameter);
