@@ -325,7 +325,9 @@ TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChoose
     const std::string aside = t / "aside.sqlite";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.link + " -> " + row.to);
-        if (row.link == db) ASSERT_EQ(rename(db.c_str(), aside.c_str()), 0);
+        if (row.link == db) {
+            ASSERT_EQ(rename(db.c_str(), aside.c_str()), 0);
+        }
         ASSERT_EQ(symlink(row.to.c_str(), row.link.c_str()), 0);
         ASSERT_EQ(lchown(row.link.c_str(), 65534, 65534), 0);
         const RunResult r = engine.run(row.command);
@@ -342,7 +344,9 @@ TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChoose
         EXPECT_TRUE(readText(roots) == rootsHealthy);
         EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
         unlink(row.link.c_str());
-        if (row.link == db) ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
+        if (row.link == db) {
+            ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
+        }
     }
     // A link above it (the data folder reached through a link) is the user's layout too.
     ASSERT_EQ(symlink((t / "sb/data").c_str(), (t / "linked").c_str()), 0);

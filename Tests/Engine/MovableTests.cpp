@@ -891,9 +891,13 @@ TEST_F(Movable, ALockFileInTheWayIsToldAsItIsAndNeverTakenOverOutsideThisUsersFo
         if (row.entry == RootsFile) {
             held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
             ASSERT_EQ(fchmod(held, 0600), 0);
-            if (row.held) ASSERT_EQ(flock(held, LOCK_EX), 0);
+            if (row.held) {
+                ASSERT_EQ(flock(held, LOCK_EX), 0);
+            }
         }
-        if (row.entry == Link) ASSERT_EQ(symlink((tmp / "nowhere").c_str(), lock.c_str()), 0);
+        if (row.entry == Link) {
+            ASSERT_EQ(symlink((tmp / "nowhere").c_str(), lock.c_str()), 0);
+        }
         struct stat before {}, after {};
         lstat(lock.c_str(), &before);
         const auto names = [&] {

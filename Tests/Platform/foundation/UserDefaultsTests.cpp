@@ -333,7 +333,9 @@ TEST(UserDefaults, ADamagedFileReachedThroughALinkIsSetAsideBesideItsTarget) {
         std::filesystem::create_symlink("../dotfiles/tidewell.json", file);
         UserDefaults d(file);
         EXPECT_EQ(d.integerValue("idleDays"), 30) << text;
-        if (text == cutShort) EXPECT_EQ(d.setAsidePath(), target + ".corrupt");
+        if (text == cutShort) {
+            EXPECT_EQ(d.setAsidePath(), target + ".corrupt");
+        }
         EXPECT_EQ(platform::readFileContents(target + ".corrupt"), text) << "the damaged file is kept beside itself";
         ASSERT_TRUE(std::filesystem::is_symlink(file)) << text;
         d.setInteger("idleDays", 14);
