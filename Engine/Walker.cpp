@@ -119,6 +119,22 @@ std::string baseName(const std::string& path) {
 }  // namespace
 
 struct Walker::Impl {
+    // Where the paths of a folder measured again come from: listed under a
+    // root given before, at `path` (really `realPath`), it lies at `outer`
+    // in the walk of the root around it. Only the paths differ.
+    struct Space {
+        std::string path;
+        std::string realPath;
+        std::string outer;
+    };
+    // A claim on an artifact that a project of an earlier root held.
+    struct Claim {
+        std::string rel;
+        std::string abs;
+        std::string safetyClass;
+        bool offered = false;
+        const GitCandidate* repo = nullptr;
+    };
     // A measured folder: a project, or a folder measured on its own.
     struct Owner {
         int index = 0;
@@ -130,10 +146,14 @@ struct Walker::Impl {
         StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
         ProjectPlace place;
         std::string realPath;
+        const Space* space = nullptr;  // of its path; none: the walk's own
+        int depth = 0;                 // below the root whose walk found it
         bool pinned = false;
         // Lies inside an artifact of a later root's project, which counts it
         // whole: neither it nor its folders count a second time.
         bool insideArtifact = false;
+        std::atomic<StackMask> below{0};  // its stacks and those of every project inside it
+        std::vector<Claim> refused;       // artifacts it names that an earlier root's project held
         std::vector<int> artifacts;
         std::atomic<std::uint64_t> plain{0};  // singly-linked files and folders, this owner's own part
         std::atomic<std::int64_t> activity{kNoActivity};
@@ -168,6 +188,7 @@ struct Walker::Impl {
         bool engineFolder = false;  // holds the engine's own database
         bool readIndex = false;     // no folder: reads the Git index for `repo`
         bool walkedBefore = false;  // inside a root walked before
+        const Space* space = nullptr;  // of `path`; none: the walk's own
         bool judge = false;         // no folder: judges the work of the repository in `parent`, inside `art`
         FolderKey folder{};         // with `haveStat`
         std::uint64_t ownBytes = 0;
@@ -195,6 +216,7 @@ struct Walker::Impl {
     std::deque<Owner> owners;
     std::deque<Artifact> artifacts;
     std::unordered_map<std::string, Artifact*> claimed;
+    std::deque<Space> spaces;
     // The roots walked so far, by what they are (not by the paths given): a
     // folder two roots reach is walked once, by the first. Changed only
     // between walks.
@@ -245,6 +267,11 @@ struct Walker::Impl {
     Artifact* addArtifact(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls, bool offered,
                           const GitCandidate* repo) {
         std::unique_lock lock(regM);
+        return addArtifactLocked(owner, rel, abs, cls, offered, repo);
+    }
+
+    Artifact* addArtifactLocked(Owner* owner, const std::string& rel, const std::string& abs, const std::string& cls, bool offered,
+                                const GitCandidate* repo) {
         if (claimed.count(abs)) return nullptr;  // one folder is listed once
         // Nor one inside an artifact of the same project, found by its parents.
         for (std::size_t i = abs.find('/', 1); i != std::string::npos; i = abs.find('/', i + 1)) {
@@ -283,9 +310,20 @@ struct Walker::Impl {
         return movable;
     }
 
-    std::string realPathOf(const std::string& path) const {
-        if (path.size() == rootPath.size()) return realRoot;
-        return joinPath(realRoot, path.substr(rootPath == "/" ? 1 : rootPath.size() + 1));
+    // Below a root no link is followed: a path's real path is its root's,
+    // or its space's, and the rest of its own.
+    std::string realPathOf(const std::string& path, const Space* space) const {
+        const std::string& base = space ? space->path : rootPath;
+        const std::string& real = space ? space->realPath : realRoot;
+        if (path.size() == base.size()) return real;
+        return joinPath(real, path.substr(base == "/" ? 1 : base.size() + 1));
+    }
+
+    // `path`, of the space `from`, as the owner `o` names it.
+    static std::string pathFor(const Owner& o, const std::string& path, const Space* from) {
+        if (!from || o.space == from) return path;
+        if (path.size() == from->path.size()) return from->outer;
+        return joinPath(from->outer, path.substr(from->path == "/" ? 1 : from->path.size() + 1));
     }
 
     static std::string relativeTo(const Owner& o, const std::string& path) {
@@ -295,38 +333,41 @@ struct Walker::Impl {
     // The repository that answers for the folder `rel` below the folder
     // `path` (open as `fd`, answered for by `repo`): a submodule or a nested
     // repository on the way answers instead of the project's.
-    const GitCandidate* repoOf(const GitCandidate* repo, int fd, const std::string& path, const std::string& rel) {
-        return tracked ? tracked->candidateWithin(repo, fd, realPathOf(path), rel) : nullptr;
+    const GitCandidate* repoOf(const GitCandidate* repo, int fd, const std::string& path, const std::string& rel, const Space* space) {
+        return tracked ? tracked->candidateWithin(repo, fd, realPathOf(path, space), rel) : nullptr;
     }
 
     // A folder that a rule names anywhere inside a project: the artifact of the
     // innermost enclosing project whose stacks name it. `fd` is its parent, at
     // `parentPath`, answered for by `repo`.
     Artifact* claimAnywhere(Owner* owner, int fd, const std::string& parentPath, const GitCandidate* repo, const std::string& path,
-                            std::string_view name) {
+                            std::string_view name, const Space* space) {
         const StackMask stacks = detector.anywhereStacks(name);
         if (!stacks) return nullptr;
         for (Owner* o = owner; o; o = o->parentOwner) {
             if (!o->isProject || !(o->stacks & stacks)) continue;
             const std::string entry(name);
-            return addArtifact(o, relativeTo(*o, path), path, detector.anywhereClass(name, o->stacks), offers(*o, fd, entry, path),
-                               repoOf(repo, fd, parentPath, entry));
+            const std::string abs = pathFor(*o, path, space);
+            return addArtifact(o, relativeTo(*o, abs), abs, detector.anywhereClass(name, o->stacks), offers(*o, fd, entry, abs),
+                               repoOf(repo, fd, parentPath, entry, space));
         }
         return nullptr;
     }
 
     // The artifacts of a module (open as `fd`) join the nearest project
     // around it that is of the module's stacks.
-    void addModuleArtifacts(const std::string& path, int fd, Owner* around, StackMask modules, const GitCandidate* repo) {
+    void addModuleArtifacts(const std::string& path, int fd, Owner* around, StackMask modules, const GitCandidate* repo,
+                            const Space* space) {
         Owner* host = around;
         while (host->parentOwner && !(host->stacks & modules)) host = host->parentOwner;
         if (!(host->stacks & modules)) host = around;
-        const std::string prefix = relativeTo(*host, path) + "/";
+        const std::string hostPath = pathFor(*host, path, space);
+        const std::string prefix = relativeTo(*host, hostPath) + "/";
         for (const auto& rule : detector.artifacts(modules))
             for (const auto& rel : matchArtifactPaths(fd, rule))
                 if (probeRealFolder(fd, rel) == FolderState::RealFolder) {
-                    const std::string abs = joinPath(path, rel);
-                    addArtifact(host, prefix + rel, abs, rule.safetyClass, offers(*host, fd, rel, abs), repoOf(repo, fd, path, rel));
+                    const std::string abs = joinPath(hostPath, rel);
+                    addArtifact(host, prefix + rel, abs, rule.safetyClass, offers(*host, fd, rel, abs), repoOf(repo, fd, path, rel, space));
                 }
     }
 
@@ -341,21 +382,24 @@ struct Walker::Impl {
     // measured it whole.
     bool listedBefore(const FolderKey& folder) {
         std::shared_lock lock(regM);
-        return projectFolders.count(folder) > 0;
+        const auto it = projectFolders.find(folder);
+        return it != projectFolders.end() && it->second->isProject;
     }
 
     // Inside a root walked before and a project of this root, the folder of
     // a project listed under that root counts in this one too: outside the
     // artifacts the project is taken in as a nested one, already measured
-    // (true: not walked again); inside an artifact, which counts everything
-    // it holds, it is measured again as part of it, and neither its bytes nor
-    // its own artifacts, which lie in a folder offered already, count twice.
-    bool takeInListed(const Task& t) {
+    // (true: not walked again), unless the projects around it claim folders
+    // in it (below); inside an artifact, which counts everything it holds,
+    // it is measured again as part of it, and neither its bytes nor its own
+    // artifacts, which lie in a folder offered already, count twice.
+    bool takeInListed(Task& t, std::optional<std::string>& listedAs) {
         Owner* found = nullptr;
         {
             std::shared_lock lock(regM);
             const auto it = projectFolders.find(t.folder);
-            if (it != projectFolders.end() && static_cast<std::size_t>(it->second->index) < walkStart) found = it->second;
+            if (it != projectFolders.end() && static_cast<std::size_t>(it->second->index) < walkStart && it->second->isProject)
+                found = it->second;
         }
         if (!found) return false;
         std::unique_lock lock(regM);
@@ -364,10 +408,84 @@ struct Walker::Impl {
             listed.insideArtifact = true;
             return false;
         }
-        if (listed.parent < 0) {
-            listed.parent = t.owner->index;
-            listed.parentOwner = t.owner;
+        if (listed.parent >= 0) return true;
+        if (!t.space && claimsAround(*t.owner, listed, t.path) && forgetToWalkAgain(t, listed, listedAs)) return false;
+        listed.parent = t.owner->index;
+        listed.parentOwner = t.owner;
+        for (Owner* o = t.owner; o; o = o->parentOwner) o->below.fetch_or(listed.below.load());
+        return true;
+    }
+
+    // Whether the projects from `around` up would claim a folder inside the
+    // project `listed` (whose folder is at `path` in this walk) that its own
+    // walk gave to none of them: Python's caches anywhere inside it, the
+    // folders their rules name there (React Native's android/build), its
+    // folders as modules of a build around them (a CMake subfolder).
+    bool claimsAround(const Owner& around, const Owner& listed, const std::string& path) const {
+        StackMask stacks = 0;
+        for (const Owner* o = &around; o; o = o->parentOwner) {
+            if (o->isProject) stacks |= o->stacks;
+            for (const Claim& c : o->refused)
+                if (isInsideOrEqual(c.abs, path)) return true;
+            for (const int a : o->artifacts)
+                if (isInsideOrEqual(artifacts[a].absPath, path)) return true;
         }
+        return (stacks & detector.anywhereStackMask() & ~listed.stacks) || (around.enclosing & listed.below.load());
+    }
+
+    // Lets this walk measure the project `listed` again as a walk of this
+    // root alone would, forgetting what its own root's walk found in it (its
+    // figures, the projects inside it and their artifacts) but keeping the
+    // paths under which that root lists them. False, with nothing forgotten,
+    // when they do not all lie below its folder (a project taken in by a
+    // root reached through another link): then it is only taken in.
+    bool forgetToWalkAgain(Task& t, Owner& listed, std::optional<std::string>& listedAs) {
+        std::vector<Owner*> inside;
+        for (std::size_t i = 0; i < walkStart; ++i) {
+            Owner* o = &owners[i];
+            const Owner* up = o;
+            while (up && up != &listed) up = up->parentOwner;
+            if (!up || !o->isProject) continue;
+            if (!isInsideOrEqual(o->path, listed.path)) return false;
+            inside.push_back(o);
+        }
+        for (Owner* o : inside) {
+            o->isProject = false;
+            for (const int a : o->artifacts) {
+                const auto it = claimed.find(artifacts[a].absPath);
+                if (it != claimed.end() && it->second == &artifacts[a]) claimed.erase(it);
+            }
+        }
+        std::vector<Owner*> chain;
+        for (Owner* o = t.owner; o; o = o->parentOwner) chain.push_back(o);
+        // Outer projects claim first, as they are found first.
+        for (auto o = chain.rbegin(); o != chain.rend(); ++o) {
+            auto& refused = (*o)->refused;
+            for (auto c = refused.begin(); c != refused.end();) {
+                if (!isInsideOrEqual(c->abs, t.path)) {
+                    ++c;
+                    continue;
+                }
+                addArtifactLocked(*o, c->rel, c->abs, c->safetyClass, c->offered, c->repo);
+                c = refused.erase(c);
+            }
+        }
+        if (listed.path != t.path) {
+            spaces.push_back({listed.path, listed.realPath, t.path});
+            const Space* space = &spaces.back();
+            // What the projects around it claim there is found by its paths.
+            for (const Owner* o : chain)
+                for (const int a : o->artifacts) {
+                    const std::string& abs = artifacts[a].absPath;
+                    if (isInsideOrEqual(abs, t.path))
+                        claimed.emplace(abs.size() == t.path.size() ? listed.path : joinPath(listed.path, abs.substr(t.path.size() + 1)),
+                                        &artifacts[a]);
+                }
+            t.space = space;
+            listedAs = listed.path;
+        }
+        t.depth = listed.depth;
+        t.detect = true;
         return true;
     }
 
@@ -397,14 +515,20 @@ struct Walker::Impl {
     }
 
     Owner* registerProject(const std::string& path, int fd, const FolderKey& folder, Owner* parent, StackMask stacks,
-                           StackMask enclosing, bool pinned, const GitCandidate* repo) {
+                           StackMask enclosing, bool pinned, const GitCandidate* repo, int depth, const Space* space) {
         Owner* o = addOwner(path, parent, true);
+        bool listedAgain = false;  // found again by a walk that measures it again
         {
             std::unique_lock lock(regM);
-            projectFolders.emplace(folder, o);
+            const auto [it, added] = projectFolders.try_emplace(folder, o);
+            listedAgain = !added;
+            it->second = o;
         }
         o->stacks = stacks;
-        o->realPath = realPathOf(path);
+        o->space = space;
+        o->depth = depth;
+        for (Owner* up = o; up; up = up->parentOwner) up->below.fetch_or(stacks);
+        o->realPath = realPathOf(path, space);
         o->enclosing = enclosing | (parent ? parent->enclosing : 0);
         o->place = placeOf(fd, path);
         o->pinned = pinned;
@@ -415,9 +539,17 @@ struct Walker::Impl {
         keepOutermost(found, [](const auto& f) -> const std::string& { return f.first; });
         for (const auto& [rel, safetyClass] : found) {
             const std::string abs = joinPath(path, rel);
-            addArtifact(o, rel, abs, safetyClass, offers(*o, fd, rel, abs), repoOf(repo, fd, path, rel));
+            const bool offered = offers(*o, fd, rel, abs);
+            const GitCandidate* folderRepo = repoOf(repo, fd, path, rel, space);
+            if (addArtifact(o, rel, abs, safetyClass, offered, folderRepo)) continue;
+            // Held by a project of an earlier root: this one may claim it
+            // when it takes that project in.
+            std::unique_lock lock(regM);
+            const auto it = claimed.find(abs);
+            if (it != claimed.end() && static_cast<std::size_t>(it->second->owner) < walkStart)
+                o->refused.push_back({rel, abs, safetyClass, offered, folderRepo});
         }
-        if (emitProjects) progress.projectFound(baseName(path), path);
+        if (emitProjects && !listedAgain) progress.projectFound(baseName(path), path);
         return o;
     }
 
@@ -454,7 +586,8 @@ struct Walker::Impl {
             judgeRepository(t);
             return;
         }
-        if (t.walkedBefore && takeInListed(t)) return;
+        std::optional<std::string> listedAs;  // the path of the folder as its own root lists it
+        if (t.walkedBefore && takeInListed(t, listedAs)) return;
         Scratch& s = scratch[w.index()];
 
         int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -462,6 +595,7 @@ struct Walker::Impl {
         int fd = t.parent ? openat(t.parent->fd, t.nameAt == kItself ? "." : t.path.c_str() + t.nameAt, flags) : open(t.path.c_str(), flags);
         if (fd < 0 && errno == EMFILE && t.path.size() < PATH_MAX) fd = open(t.path.c_str(), flags);
         t.parent.reset();
+        if (listedAs) t.path = std::move(*listedAs);
         if (fd < 0) {
             if (errno != ENOENT) progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
             return;
@@ -490,7 +624,7 @@ struct Walker::Impl {
         if (!t.detect && tracked && owner && !t.art)
             for (const Entry& e : s.entries)
                 if (std::string_view(s.names.data() + e.off, e.len) == ".git") {
-                    t.repo = tracked->candidateAt(realPathOf(t.path), t.repo);
+                    t.repo = tracked->candidateAt(realPathOf(t.path, t.space), t.repo);
                     break;
                 }
         if (t.detect) {
@@ -505,7 +639,7 @@ struct Walker::Impl {
                 pinned = pinned || name == kPinFile;
                 git = git || name == ".git";
             }
-            if (git && tracked) t.repo = tracked->candidateAt(realPathOf(t.path), t.repo);
+            if (git && tracked) t.repo = tracked->candidateAt(realPathOf(t.path, t.space), t.repo);
             if (stacks) stacks = detector.confirmed(fd, stacks);
             if (stacks && listedBefore(t.folder)) {
                 close(fd);
@@ -513,12 +647,12 @@ struct Walker::Impl {
             }
             // A CMake subfolder or a Gradle module is part of the build around it.
             if (const StackMask modules = t.owner ? stacks & t.owner->enclosing : 0) {
-                addModuleArtifacts(t.path, fd, t.owner, modules, t.repo);
+                addModuleArtifacts(t.path, fd, t.owner, modules, t.repo, t.space);
                 stacks &= ~modules;
                 relDepth = 0;
             }
             if (stacks) {
-                owner = registerProject(t.path, fd, t.folder, t.owner, stacks, enclosing, pinned, t.repo);
+                owner = registerProject(t.path, fd, t.folder, t.owner, stacks, enclosing, pinned, t.repo, t.depth, t.space);
                 // Its repository's index is read beside the walk, once.
                 if (tracked && t.repo && askIndex(t.repo)) {
                     Task read;
@@ -597,13 +731,14 @@ struct Walker::Impl {
             c.relDepth = relDepth + 1;
             c.activity = activity;
             c.walkedBefore = t.walkedBefore || walkedBefore;
+            c.space = t.space;
             if (checkArtifacts) {
                 if (Artifact* a = claimedAt(child)) c.art = a;
             }
             if (!c.art) {
                 c.detect = t.detect && c.depth <= maxDepth && !detector.skipsFolder(child, name);
                 if (ProjectDetector::isVersionControl(name)) c.activity = false;
-                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, fd, t.path, t.repo, child, name);
+                if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, fd, t.path, t.repo, child, name, t.space);
             }
             c.engineFolder = engineFolder;
             if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;

@@ -79,8 +79,10 @@ public:
     // where it really is, links resolved) is not walked again, and a walk
     // lists no folder of a root walked before again: each folder is listed
     // once, under the first root given that reaches it, and still counts in
-    // every project around it. With `rootFd`, the root is that open folder
-    // (whose path may be longer than PATH_MAX).
+    // every project around it, which claims there what it would claim were
+    // it walked alone (a project of an earlier root is measured again when
+    // the projects around it claim folders in it). With `rootFd`, the root is
+    // that open folder (whose path may be longer than PATH_MAX).
     bool walkRoot(const std::string& root, std::string& error, int rootFd = -1);
 
     // Settles sizes once every root is walked.

@@ -426,26 +426,36 @@ TEST_F(Scan, RootsReachingTheSameFoldersListEachFolderOnce) {
 }
 
 // Scan folders inside a project, given before it, change where projects are
-// listed but none of its figures: everything below its folder counts.
+// listed but none of its figures: everything below its folder counts, and
+// what the projects around claim there is theirs (Python's caches anywhere
+// inside, React Native's android/build, a CMake subfolder's build).
 TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
     const std::string code = tree + "/code";
-    writeFiles(code, {{"package.json", 10}, {"src/index.js", 3000}, {"app/Cargo.toml", 10}, {"app/package.json", 10}, {"app/src/main.rs", 5000},
-                      {"app/target/debug/app", 50000}, {"app/node_modules/dep/package.json", 10},
+    writeFiles(code, {{"package.json", 10}, {"requirements.txt", 10}, {"src/index.js", 3000}, {"app/Cargo.toml", 10}, {"app/package.json", 10}, {"app/src/main.rs", 5000},
+                      {"app/src/__pycache__/gen.pyc", 6000}, {"app/target/debug/app", 50000}, {"app/node_modules/dep/package.json", 10},
                       {"app/node_modules/dep/index.js", 40000}, {"app/node_modules/dep/node_modules/x.js", 7000}, {"misc/notes.txt", 20000}, {"misc/plan.txt", 10}, {"misc/tool/go.mod", 10},
-                      {"misc/tool/bin/tool", 10000}});
+                      {"misc/tool/bin/tool", 10000}, {"misc/tool/__pycache__/t.pyc", 4000}, {"rn/package.json", 10}, {"rn/metro.config.js", 10},
+                      {"rn/android/settings.gradle", 10}, {"rn/android/app/src/main/AndroidManifest.xml", 10}, {"rn/android/build/out.bin", 9000},
+                      {"rn/android/app/build/out.bin", 11000}, {"cm/CMakeLists.txt", 10}, {"cm/lib/CMakeLists.txt", 10}, {"cm/lib/build/lib.a", 12000}});
     ASSERT_EQ(link((code + "/misc/notes.txt").c_str(), (code + "/app/src/notes.txt").c_str()), 0);
-    symlink((code + "/app").c_str(), (tree + "/linked-app").c_str());
+    const std::map<std::string, std::string> links = {{"linked-app", code + "/app"}, {"linked-android", code + "/rn/android"}};
+    for (const auto& [link, to] : links) symlink(to.c_str(), (tree + "/" + link).c_str());
     const std::int64_t old = time(nullptr) - 100 * 86400;
     age(tree, old);
     age(code + "/misc/plan.txt", old + 5000);  // the newest change of "code" lies in misc
+    age(code + "/app/src/__pycache__", old + 9000);  // but not in the caches of "code"
+    const auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
     const DashboardDTO alone = scan({code});
-    ASSERT_EQ(alone.project_count, 3);
+    ASSERT_EQ(alone.project_count, 6);
     ASSERT_EQ(find(alone, code).total_bytes, du({code}));
     ASSERT_EQ(find(alone, code).last_activity_unix, old + 5000);
 
     for (const std::vector<std::string>& roots : std::vector<std::vector<std::string>>{
              {"code/misc", "code"}, {"code/app", "code"}, {"linked-app", "code"}, {"code/misc/tool", "code/misc", "code"},
-             {"code/app/node_modules/dep", "code"}}) {
+             {"code/app/node_modules/dep", "code"}, {"code/rn/android", "code"}, {"linked-android", "code"}, {"code/cm/lib", "code"}}) {
         std::vector<std::string> given;
         for (const auto& r : roots) given.push_back(tree + "/" + r);
         const DashboardDTO d = scan(given);
@@ -453,11 +463,13 @@ TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
         EXPECT_EQ(d.total_bytes, alone.total_bytes) << in;
         EXPECT_EQ(d.reclaimable_bytes, alone.reclaimable_bytes) << in;
         for (const auto& want : alone.projects) {
-            const std::string path = roots[0] == "linked-app" && want.path == code + "/app" ? tree + "/linked-app" : want.path;
+            const auto linked = links.find(roots[0]);
+            const std::string path = linked != links.end() && want.path == linked->second ? tree + "/" + roots[0] : want.path;
             const ProjectDTO& p = find(d, path);
             EXPECT_EQ(p.total_bytes, want.total_bytes) << path << " in " << in;
             EXPECT_EQ(p.reclaimable_bytes, want.reclaimable_bytes) << path << " in " << in;
             EXPECT_EQ(p.last_activity_unix, want.last_activity_unix) << path << " in " << in;
+            EXPECT_EQ(sorted(artifactPaths(p)), sorted(artifactPaths(want))) << path << " in " << in;
         }
     }
 }
