@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
+
 using namespace tidewell;
 using namespace enginetest;
 
@@ -200,7 +202,20 @@ TEST_F(BadInput, CommandsStartedTogetherOnANewDatabaseAllWork) {
         }
         close(gate[0]);
         close(gate[1]);
-        usleep(200 * 1000);  // the commands meet the first one while it holds the file
+        // The commands meet the first one while it holds the file: it lets go
+        // once each of them has the file open (or has ended already), and in
+        // any case long before their own wait for it would give up.
+        const auto meets = [&](pid_t pid) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return true;
+            std::error_code ec;
+            const std::string proc = "/proc/" + std::to_string(pid);
+            if (std::filesystem::read_symlink(proc + "/exe", ec) != std::filesystem::canonical(program, ec)) return false;
+            for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd", ec))
+                if (std::filesystem::read_symlink(entry.path(), ec) == std::filesystem::canonical(db, ec)) return true;
+            return false;
+        };
+        for (int i = 0; i < 200 && !std::all_of(children.begin(), children.end(), meets); ++i) usleep(10000);
         sqlite3_exec(first, "COMMIT;", nullptr, nullptr, nullptr);
         sqlite3_close(first);
         for (std::size_t i = 0; i < children.size(); ++i) {

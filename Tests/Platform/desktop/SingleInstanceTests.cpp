@@ -20,18 +20,21 @@ TEST(SingleInstance, ASecondLaunchHandsItsURLToTheFirstUnlessTheSocketIsNotThisU
     ASSERT_TRUE(first.listen([&](Args arguments) { received.push_back(std::move(arguments)); }));
     EXPECT_FALSE(SingleInstance("tidewell", dir.path()).listen({})) << "an instance already answers there";
 
-    auto launch = [&](const Args& arguments) {
+    // A launch whose arguments are taken is waited for until they arrive; one
+    // whose arguments are dropped has a moment to show they were not.
+    auto launch = [&](const Args& arguments, bool taken = false) {
         QProcess second;
         QStringList list{QString::fromStdString(dir.path())};
         for (const auto& a : arguments) list << QString::fromStdString(a);
         second.start(QStringLiteral(HANDOVER_CLIENT), list);
         const std::size_t before = received.size();
-        platform::processMainEventsUntil([&] { return second.state() == QProcess::NotRunning; }, std::chrono::seconds(5));
-        platform::processMainEventsUntil([&] { return received.size() > before; }, std::chrono::milliseconds(300));
+        platform::processMainEventsUntil([&] { return second.state() == QProcess::NotRunning; }, std::chrono::seconds(60));
+        platform::processMainEventsUntil([&] { return received.size() > before; },
+                                         taken ? std::chrono::milliseconds(60000) : std::chrono::milliseconds(300));
         return second.exitCode();
     };
     const std::string url = "tidewell://activate?code=Ab%2Fc&code=2";
-    EXPECT_EQ(launch({url, "Tidewell://Share"}), 0);
+    EXPECT_EQ(launch({url, "Tidewell://Share"}, true), 0);
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0], (Args{url, "Tidewell://Share"}));
 

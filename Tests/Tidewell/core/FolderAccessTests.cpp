@@ -53,7 +53,8 @@ TEST_F(FolderAccess, TheBlockingNoticeStaysWhileTheOthersAreScannedAndOneRequest
     const auto code = folder("home/Code");
     AppStore store;
     store.scanRoots = {code, absentDisk};
-    writeScript(home.path("bundle/bin/tidewell-engine"), "sleep 5\n");  // a scan that is still running
+    // A scan that runs until it is stopped, however long the checks take.
+    writeScript(home.path("bundle/bin/tidewell-engine"), "while :; do sleep 1 </dev/null >/dev/null 2>&1; done\n");
     int saves = 0;
     store.pending.saveFolderPermission = [&](const std::string& path, const std::vector<std::string>&) {
         ++saves;

@@ -211,15 +211,17 @@ TEST_F(ScanProgress, RequestedScanDoesNothingWhileAScanOrCleanRuns) {
 }
 
 namespace {
-// An engine that answers a scan after a short while with the dashboard kept
-// beside it under its root's name.
+// An engine that answers a scan with the dashboard kept beside it under its
+// root's name, once the test takes the gate away.
 struct SlowEngine : FlowFixture {
     SlowEngine() {
         writeScript(home.path("bundle/bin/tidewell-engine"),
                     "root=\n"
                     "while [ $# -gt 0 ]; do [ \"$1\" = --root ] && root=$2; shift; done\n"
-                    "sleep 1 </dev/null >/dev/null 2>&1\n"
-                    "cat \"$(dirname \"$0\")/$(basename \"$root\").json\"\n");
+                    "here=$(dirname \"$0\")\n"
+                    "while [ -f \"$here/gate\" ]; do sleep 0.01 </dev/null >/dev/null 2>&1; done\n"
+                    "cat \"$here/$(basename \"$root\").json\"\n");
+        writeText(home.path("bundle/bin/gate"), "");
         for (const char* name : {"first", "second"}) {
             auto d = dashboard({project(name, std::string("/w/") + name, 10, 10)});
             d.roots = {std::string("/w/") + name};
@@ -239,6 +241,7 @@ TEST_F(SlowEngine, ACancelledScanNeverFinishesTheNextOne) {
     drain();
     // The first run's cancelled end must not end the second scan early.
     EXPECT_TRUE(store.isScanning.get()) << store.lastError.get().value_or("no error");
+    std::filesystem::remove(home.path("bundle/bin/gate"));
     ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
     store.scanTask().wait();
     drain();
@@ -283,8 +286,11 @@ TEST_F(ScanCancel, AScanOrARescanCancelledAfterTheEngineAnsweredPublishesNothing
 }
 
 TEST_F(ScanCancel, NeverStopsTheLaunchRestoresEngineRun) {
+    // Runs until the test, after its cancel, takes the gate away.
     writeScript(home.path("bundle/bin/tidewell-engine"),
-                "touch \"$(dirname \"$0\")/started\"\nsleep 1 </dev/null >/dev/null 2>&1\necho null\n");
+                "here=$(dirname \"$0\")\ntouch \"$here/started\"\n"
+                "while [ -f \"$here/gate\" ]; do sleep 0.01 </dev/null >/dev/null 2>&1; done\necho null\n");
+    writeText(home.path("bundle/bin/gate"), "");
     AppStore store;
     std::optional<std::string> outcome;
     auto restore = platform::detachTask(platform::TaskPriority::utility, [&] {
@@ -298,6 +304,7 @@ TEST_F(ScanCancel, NeverStopsTheLaunchRestoresEngineRun) {
     ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/started")); }));
     store.isScanning = true;  // a scan the user stops while the restore's `last` runs
     store.cancelScan();
+    std::filesystem::remove(home.path("bundle/bin/gate"));
     restore.wait();
     EXPECT_EQ(outcome, "none");
 }

@@ -40,7 +40,14 @@ struct DelegateFixture {
         s.handleSignInCallback = [this](const std::string& url) { signIns.push_back(url); };
         return s;
     }
-    void settle() { platform::processMainEventsUntil([] { return false; }, std::chrono::milliseconds(50)); }
+    // Runs what the delegate posted to the main queue, and what that posts in turn.
+    void settle() {
+        for (int turn = 0; turn < 3; ++turn) {
+            bool turned = false;
+            platform::postToMain([&] { turned = true; });
+            platform::processMainEventsUntil([&] { return turned; });
+        }
+    }
 };
 
 }  // namespace
