@@ -69,8 +69,9 @@ bool MountTable::readText(std::string& text) {
 
 void MountTable::read() {
     std::string text;
-    readText(text);
+    const bool whole = readText(text);
     if (!read_ || text != text_) parse(std::move(text));
+    whole_ = whole;
 }
 
 // The kernel tells when a mount is made or undone, but not when a folder
@@ -125,6 +126,7 @@ void MountTable::watchWays() {
 
 void MountTable::parse(std::string text) {
     read_ = true;
+    whole_ = true;
     text_ = std::move(text);
     mounts_.clear();
     byId_.clear();

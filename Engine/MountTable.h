@@ -30,6 +30,9 @@ public:
     // unchanged.
     void read();
     bool isRead() const { return read_; }
+    // Whether the table held is all the kernel listed: when mountinfo cannot
+    // be read (no /proc, say), no folder can be told free of mounts.
+    bool whole() const { return whole_; }
     // Reads the table again only when it may have changed since it was last
     // read: a mount was made, undone or moved, or a folder on the way to a
     // mount point was renamed (which moves the mounts below it, though it
@@ -79,6 +82,7 @@ private:
     void watchWays();
 
     bool read_ = false;
+    bool whole_ = false;
     int fd_ = -1;  // mountinfo, kept open and read again from its start; it tells of mounts made or undone
     int notifyFd_ = -1;  // told when a folder on the way to a mount point is renamed
     bool watching_ = false;  // every change that matters is told, so an unchanged table is not read again

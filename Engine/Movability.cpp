@@ -97,6 +97,7 @@ std::optional<std::string> Movability::obstacle(int parentFd, const std::string&
         std::lock_guard lock(m_);
         if (const auto below = mounts_.mountBelow(dev, sx.stx_ino, mountId, path))
             return "holds another mounted filesystem at " + *below + ", which would go with it to the Trash";
+        if (!mounts_.whole()) return "cannot be checked for other mounted filesystems inside it, as the mount table cannot be read";
     }
     if (faccessat(parentFd, name.c_str(), W_OK, AT_EACCESS) != 0)
         return "cannot be moved by this user: there is no write permission on it";

@@ -382,20 +382,23 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
             // inside it since it was checked (an automount in a build folder)
             // would have gone with it.
             std::optional<std::string> mount;
+            bool unchecked = false;
             if (same && folder) {
                 mounts_.refresh();
                 const auto mountId = (moved.stx_mask & STATX_MNT_ID) ? std::optional(moved.stx_mnt_id) : std::nullopt;
                 mount = mounts_.mountBelow(dev, moved.stx_ino, mountId, absolutePath);
+                unchecked = !mount && !mounts_.whole();
             }
-            const std::string why = mount ? "holds another mounted filesystem at " + *mount + ", mounted while it was being moved"
-                                          : "was replaced by something else while it was being moved";
-            if (same && !mount) {
+            const std::string why = mount       ? "holds another mounted filesystem at " + *mount + ", mounted while it was being moved"
+                                    : unchecked ? "could not be checked for mounted filesystems inside it once moved, as the mount table cannot be read"
+                                                : "was replaced by something else while it was being moved";
+            if (same && !mount && !unchecked) {
                 result.moved = true;
                 result.trashedPath = trash + "/files/" + trashName;
                 result.infoPath = trash + "/info/" + infoName;
             } else if (renameNoReplace(filesFd, trashName.c_str(), parentFd, name.c_str()) == 0) {
                 unlinkat(infoFd, infoName.c_str(), 0);
-                result.error = why + "; " + (mount ? "it" : "that") + " was put back and nothing was moved";
+                result.error = why + "; " + (mount || unchecked ? "it" : "that") + " was put back and nothing was moved";
             } else {
                 result.error = why + "; its place is taken again, so what moved stays in the trash as " + trash + "/files/" + trashName +
                                ", restorable";

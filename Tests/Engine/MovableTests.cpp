@@ -294,8 +294,19 @@ TEST_F(Movable, AFolderHoldingAMountIsNeverOfferedNorMoved) {
         }
     }
     EXPECT_FALSE(exists(app + "/.next") || exists(late + "/.next"));
+
+    // Without a mount table to read (no /proc), no folder can be told free of mounts.
+    writeFile(late + "/.next/page.html", 100);
+    const RunResult blind = engine.run({"clean", "--project", late, "--json", "--caution", "--execute"}, true, false,
+                                       {"unshare", "--mount", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh"});
+    ASSERT_EQ(blind.exitCode, 0) << blind.err;
+    for (const auto& i : decode<CleanReportDTO>(blind.out).items) {
+        EXPECT_FALSE(i.success) << i.path;
+        EXPECT_EQ(i.error.value_or(""),
+                  i.path + " cannot be checked for other mounted filesystems inside it, as the mount table cannot be read; left in place");
+    }
     for (const std::string& f : {app + "/vendor/acme/mylib/src/Lib.php", app + "/node_modules/.cache/tmp/keep.txt",
-                                 late + "/node_modules/dep/sessions/s.txt", tmp / "mylib/src/Lib.php"})
+                                 late + "/node_modules/dep/sessions/s.txt", late + "/.next/page.html", tmp / "mylib/src/Lib.php"})
         EXPECT_TRUE(exists(f)) << f;
     EXPECT_FALSE(exists(engine.data() + "/Trash/files/vendor") || exists(engine.data() + "/Trash/files/node_modules"));
 }

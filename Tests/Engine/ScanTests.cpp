@@ -5,6 +5,7 @@
 #include "ScanCommand.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mount.h>
 
 #include <map>
@@ -495,17 +496,21 @@ TEST_F(Scan, PathsLongerThanPathMaxAreMeasured) {
     EXPECT_GT(find(d, tree + "/app").total_bytes, 40u * 8192);
 }
 
-// "/" as a project, seen from inside a changed root: its folders are "/x",
-// never "//x", in the dashboard, the clean and the Trash.
+// "/" as a project, seen from inside a changed root (with its own /proc, which
+// tells its mounts): its folders are "/x", never "//x", in the dashboard, the
+// clean and the Trash.
 TEST_F(Scan, TheRootFolderAsAProject) {
     if (geteuid() != 0) GTEST_SKIP() << "changing the root folder needs root";
     writeFiles(tree, {{"package.json", 10}, {"src/index.js", 3000}, {"node_modules/dep/package.json", 10},
                       {"node_modules/dep/index.js", 20000}});
+    makeDirs(tree + "/proc");
     std::ofstream report(tmp / "report.txt");  // opened before the root changes
     const pid_t child = fork();
     if (child == 0) {
         using namespace tidewell::engine;
-        if (chroot(tree.c_str()) != 0 || chdir("/") != 0) _exit(1);
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("proc", (tree + "/proc").c_str(), "proc", 0, nullptr) != 0 || chroot(tree.c_str()) != 0 || chdir("/") != 0)
+            _exit(1);
         const Rules rules = builtinRules("/home");
         const ProjectDetector detector(rules);
         Database db("/data/db.sqlite");
