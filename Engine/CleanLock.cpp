@@ -130,14 +130,16 @@ CleanLock::Opened CleanLock::open() {
     if (fd_ < 0 && (e == EACCES || e == EROFS)) fd_ = ::open(path_.c_str(), O_RDONLY | kFlags);
     if (fd_ < 0 && e == ENOENT) {
         // Whoever makes the lock file, every user who can reach the database
-        // beside it can lock it: a run as root must not shut its owner out.
-        // O_EXCL makes it only where no entry stands, not even a link.
+        // beside it can lock it: a run as root must not shut its owner out,
+        // whatever its umask. O_EXCL makes it only where no entry stands, not
+        // even a link.
         fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0644);
         if (fd_ < 0 && errno == EEXIST) return Opened::Again;
         if (fd_ < 0) {
             problem_ = cannotMake(path_, errno);
             return Opened::Finished;
         }
+        fchmod(fd_, 0644);
     }
     struct stat st {};
     if (fd_ < 0) {

@@ -718,11 +718,11 @@ TEST_F(Movable, ACleanNeverRunsWithoutItsLockAndALockFileLeftByRootOnlyWaitsForI
     ASSERT_EQ(stat(lock.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kUser) << "replaced by this user's own";
 
-    // Made by a run as root: this user can still lock it.
+    // Made by a run as root, whatever its umask: this user can still lock it.
     std::filesystem::remove(lock);
     nodeProject(tree + "/again");
     give(tree + "/again");
-    ASSERT_EQ(engine.run({"clean", "--project", tree + "/again", "--json"}).exitCode, 0);
+    ASSERT_EQ(engine.run({"clean", "--project", tree + "/again", "--json"}, true, false, {"sh", "-c", "umask 077 && exec \"$@\"", "sh"}).exitCode, 0);
     ASSERT_EQ(stat(lock.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
