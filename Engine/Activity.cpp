@@ -3,16 +3,14 @@
 #include "Home.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace tidewell::engine {
 
-std::vector<std::string> userWorkingFolders() {
-    std::vector<std::string> out;
+std::set<FolderId> userWorkingFolders() {
+    std::set<FolderId> out;
     DIR* proc = opendir("/proc");
     if (!proc) return out;
     const uid_t me = getuid();
@@ -22,21 +20,25 @@ std::vector<std::string> userWorkingFolders() {
         const std::string base = std::string("/proc/") + d->d_name;
         struct stat st {};
         if (stat(base.c_str(), &st) != 0 || st.st_uid != me) continue;
-        char buf[4096];
-        const ssize_t n = readlink((base + "/cwd").c_str(), buf, sizeof buf - 1);
-        if (n <= 0) continue;
-        std::string cwd(buf, static_cast<std::size_t>(n));
-        if (cwd.size() > 10 && cwd.compare(cwd.size() - 10, 10, " (deleted)") == 0) continue;
-        out.push_back(std::move(cwd));
+        // Up from the working folder itself, by "..", until the process's
+        // root ("/" is its own parent) or a folder already met, whose own
+        // parents are met already too.
+        FolderId below{};
+        for (int fd = open((base + "/cwd").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); fd >= 0;) {
+            const bool read = fstat(fd, &st) == 0;
+            const FolderId here{st.st_dev, st.st_ino};
+            if (!read || here == below || !out.insert(here).second) {
+                close(fd);
+                break;
+            }
+            below = here;
+            const int up = openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            fd = up;
+        }
     }
     closedir(proc);
     return out;
-}
-
-bool anyFolderInside(const std::vector<std::string>& folders, const std::string& project) {
-    for (const auto& f : folders)
-        if (isInsideOrEqual(f, project)) return true;
-    return false;
 }
 
 std::uint64_t wholeDaysSince(std::int64_t last, std::int64_t now) {

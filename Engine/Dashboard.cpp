@@ -49,8 +49,7 @@ ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, 
         dto.is_idle = ctx.idleDays >= 0 && *dto.idle_days >= static_cast<std::uint64_t>(ctx.idleDays);
         recent = ctx.now - *p.lastActivity < kSecondsPerDay;
     }
-    // The kernel tells working folders by their real paths.
-    dto.is_active = recent || anyFolderInside(ctx.workingFolders, p.realPath.empty() ? p.path : p.realPath);
+    dto.is_active = recent || ctx.workingFolders.count(p.folder) > 0;
     dto.pinned = p.pinned;
     return dto;
 }

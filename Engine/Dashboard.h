@@ -6,6 +6,7 @@
 #include "core/EngineRecords.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace tidewell::engine {
 struct ScanContext {
     std::int64_t now = 0;
     std::int64_t idleDays = 0;
-    std::vector<std::string> workingFolders;  // of the user's running processes, real paths
+    std::set<FolderId> workingFolders;  // of the user's running processes, and those around them
 };
 
 // A stable identifier for a project path.

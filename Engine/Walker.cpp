@@ -146,6 +146,7 @@ struct Walker::Impl {
         StackMask enclosing = 0;  // stacks whose folders below are modules of a build around them
         ProjectPlace place;
         std::string realPath;
+        FolderKey folder{};
         const Space* space = nullptr;  // of its path; none: the walk's own
         int depth = 0;                 // below the root whose walk found it
         bool pinned = false;
@@ -525,6 +526,7 @@ struct Walker::Impl {
             it->second = o;
         }
         o->stacks = stacks;
+        o->folder = folder;
         o->space = space;
         o->depth = depth;
         for (Owner* up = o; up; up = up->parentOwner) up->below.fetch_or(stacks);
@@ -945,7 +947,7 @@ WalkResult Walker::finish() {
         if (!o.isProject) continue;
         WalkedProject p;
         p.path = o.path;
-        p.realPath = o.realPath;
+        p.folder = {o.folder.dev, o.folder.ino};
         p.name = baseName(o.path);
         p.stacks = o.stacks;
         p.pinned = o.pinned;

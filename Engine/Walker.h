@@ -6,6 +6,7 @@
 // filesystem, never enters an artifact to look for projects, and keeps no list
 // of files: only multiply-linked files are noted, to count each once.
 
+#include "Activity.h"
 #include "GitWork.h"
 #include "Movability.h"
 #include "ProjectDetector.h"
@@ -34,7 +35,7 @@ struct WalkedArtifact {
 
 struct WalkedProject {
     std::string path;
-    std::string realPath;  // links above it resolved
+    FolderId folder;  // the project folder itself, whatever path leads to it
     std::string name;
     StackMask stacks = 0;
     bool pinned = false;

@@ -9,9 +9,13 @@ using namespace tidewell::engine;
 namespace {
 constexpr std::int64_t kNow = 1'800'000'000, kDay = 86400;
 
+// A folder by what it is, here made up from its path.
+FolderId folderAt(const std::string& path) { return {1, std::hash<std::string>()(path)}; }
+
 WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) {
     WalkedProject p;
     p.path = path;
+    p.folder = folderAt(path);
     p.name = path.substr(path.rfind('/') + 1);
     p.stacks = 1u << 4;  // node
     p.totalBytes = 1000;
@@ -24,7 +28,7 @@ WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) 
 TEST(Dashboard, IdleActiveAndPinned) {
     const Rules rules = builtinRules("/h");
     const ProjectDetector d(rules);
-    ScanContext ctx{kNow, 30, {"/p/ab", "/p/c/src"}};  // processes work inside /p/ab and /p/c/src
+    ScanContext ctx{kNow, 30, {folderAt("/p/ab"), folderAt("/p/c/src"), folderAt("/p/c"), folderAt("/p"), folderAt("/")}};  // processes work in /p/ab and /p/c/src
     // path, last activity, idle days, idle, active
     for (const auto& [path, last, idleDays, idle, active] : std::vector<std::tuple<std::string, std::int64_t, std::uint64_t, bool, bool>>{
              {"/p/a", kNow - 30 * kDay, 30, true, false},  // exactly at the threshold
@@ -32,7 +36,7 @@ TEST(Dashboard, IdleActiveAndPinned) {
              {"/p/a", kNow - 3600, 0, false, true},        // changed within the last day
              {"/p/a", kNow + 5000, 0, false, true},        // a clock behind the files'
              {"/p/c", kNow - 90 * kDay, 90, true, true},   // a process works inside it
-             {"/p/a", kNow - 90 * kDay, 90, true, false},  // /p/ab is not inside /p/a
+             {"/p/a", kNow - 90 * kDay, 90, true, false},  // none works in /p/a
          }) {
         const ProjectDTO p = makeProject(walked(path, last), d, ctx);
         EXPECT_EQ(p.idle_days, idleDays) << path << " " << kNow - last;

@@ -250,13 +250,18 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
     }
     for (int i = 0; i < 2000 && readText("/proc/" + std::to_string(child) + "/comm") != "sleep\n"; ++i) usleep(5000);
     const DashboardDTO d = scan();
-    // The same folders through a linked scan folder: the kernel tells the working folder by its real path.
+    // The same folders through a linked or a bind-mounted scan folder:
+    // the process works in the same folder, by another path.
     symlink(tree.c_str(), (tmp / "linked").c_str());
-    const DashboardDTO linked = scan({tmp / "linked"});
+    const BindMount bound(tree, tmp / "bound");
+    ASSERT_TRUE(bound.mounted()) << "tests run as root";
+    for (const char* other : {"linked", "bound"}) {
+        const DashboardDTO d = scan({tmp / other});
+        EXPECT_TRUE(find(d, tmp / other + "/busy").is_active) << other;
+        EXPECT_FALSE(find(d, tmp / other + "/old").is_active) << other;
+    }
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    EXPECT_TRUE(find(linked, tmp / "linked/busy").is_active);
-    EXPECT_FALSE(find(linked, tmp / "linked/old").is_active);
 
     const ProjectDTO& o = find(d, tree + "/old");
     EXPECT_EQ(o.last_activity_unix, old);
