@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -264,9 +265,61 @@ bool readLooseRefs(int commonFd, Refs& refs, std::string& error) {
     return ok;
 }
 
+// The end of the regular file `name` below `dirFd`: at most its last
+// `window` bytes, from the first line that starts within them.
+std::optional<std::string> tailAt(int dirFd, const char* name, std::size_t window) {
+    Fd fd(openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    std::string tail(std::min(size, window), '\0');
+    std::size_t got = 0;
+    while (got < tail.size()) {
+        const ssize_t n = pread(fd.get(), tail.data() + got, tail.size() - got, static_cast<off_t>(size - tail.size() + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    tail.resize(got);
+    if (size > tail.size()) tail.erase(0, std::min(tail.find('\n'), tail.size()));
+    return tail;
+}
+
+// Whether the commit `head`, checked out on no branch, was made in this
+// clone: the newest entry of HEAD's reflog that moved HEAD onto it says how
+// it got there. A checkout, a clone or a reset brought a commit that exists
+// elsewhere (a pinned FetchContent or pip checkout); anything else (a
+// commit, an amend, a merge, a cherry-pick) made a new one. Without a reflog
+// that tells, it is judged by its refs alone.
+bool madeOnNoBranch(int gitDirFd, const std::string& head) {
+    // Entries are "<old> <new> <who> <when>\t<message>", newest last; a
+    // reflog grows for as long as the clone lives, and only its end is read.
+    constexpr std::size_t kWindow = 64 * 1024;
+    Fd logs(openat(gitDirFd, "logs", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const auto text = logs.get() < 0 ? std::nullopt : tailAt(logs.get(), "HEAD", kWindow);
+    if (!text) return false;
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+        while (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
+        const auto start = rest.rfind('\n');
+        const std::string_view entry = start == std::string_view::npos ? rest : rest.substr(start + 1);
+        rest = rest.substr(0, start == std::string_view::npos ? 0 : start);
+        const auto space = entry.find(' '), tab = entry.find('\t');
+        if (space == std::string_view::npos || tab == std::string_view::npos || tab < space) return false;
+        const std::string_view before = entry.substr(0, space), after = entry.substr(space + 1, head.size());
+        if (before == after) continue;  // "reset --hard" where it stood moved nothing
+        if (after != head) return false;
+        const std::string_view message = entry.substr(tab + 1);
+        return !(message.starts_with("checkout:") || message.starts_with("clone:") || message.starts_with("reset:"));
+    }
+    return false;
+}
+
 // The first local branch (by name), else the stash, whose commit no
-// remote-tracking branch or tag of the repository folder `commonFd` names.
-GitWork unsharedRef(int commonFd) {
+// remote-tracking branch or tag of the repository folder `commonFd` names;
+// else a commit made on no branch that HEAD (in `gitDirFd`) holds, named by
+// no ref at all.
+GitWork unsharedRef(int commonFd, int gitDirFd) {
     struct stat st {};
     if (fstatat(commonFd, "reftable", &st, AT_SYMLINK_NOFOLLOW) == 0)
         return unjudged("its refs are kept in a reftable, which is not read here");
@@ -282,11 +335,19 @@ GitWork unsharedRef(int commonFd) {
     std::vector<std::string_view> unshared;
     for (const auto& [name, ref] : refs)
         if ((name.starts_with("refs/heads/") || name == "refs/stash") && !named.count(ref.commit)) unshared.push_back(name);
-    if (unshared.empty()) return {};
-    // "refs/heads/…" sorts before "refs/stash".
-    const std::string_view first = *std::min_element(unshared.begin(), unshared.end());
-    if (first == "refs/stash") return {GitWork::Kind::Stash, {}};
-    return {GitWork::Kind::Branch, std::string(first.substr(11))};
+    if (!unshared.empty()) {
+        // "refs/heads/…" sorts before "refs/stash".
+        const std::string_view first = *std::min_element(unshared.begin(), unshared.end());
+        if (first == "refs/stash") return {GitWork::Kind::Stash, {}};
+        return {GitWork::Kind::Branch, std::string(first.substr(11))};
+    }
+    auto head = readRegularFileAt(gitDirFd, "HEAD", O_NOFOLLOW, 1024, error);
+    if (!head) return {};
+    while (!head->empty() && (head->back() == '\n' || head->back() == '\r' || head->back() == ' ')) head->pop_back();
+    if (!isObjectName(*head) || named.count(*head)) return {};
+    for (const auto& [name, ref] : refs)
+        if (name.starts_with("refs/heads/") && ref.commit == *head) return {};
+    return madeOnNoBranch(gitDirFd, *head) ? GitWork{GitWork::Kind::Detached, {}} : GitWork{};
 }
 
 }  // namespace
@@ -303,6 +364,8 @@ std::string GitWork::reason() const {
         return ", whose branch " + detail + " points to a commit that no remote branch or tag points to";
     case Kind::Stash:
         return ", which holds stashed changes";
+    case Kind::Detached:
+        return ", whose checked-out commit was made on no branch and no remote branch or tag points to it";
     case Kind::Unjudged:
         break;
     }
@@ -348,7 +411,7 @@ GitWork gitWorkIn(int topFd, const std::atomic<bool>& stop) {
         } else if (errno != ENOENT) {
             return unjudged("its commondir cannot be read: " + error);
         }
-        return unsharedRef(common.get() >= 0 ? common.get() : gitDir.get());
+        return unsharedRef(common.get() >= 0 ? common.get() : gitDir.get(), gitDir.get());
     } catch (const std::bad_alloc&) {
         return unjudged("there is not enough memory to read it");
     } catch (const std::exception& e) {

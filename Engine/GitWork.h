@@ -5,8 +5,9 @@
 // developers edit the clones in place: moving the folder would take the
 // edits to the Trash. Judged by what the repository records, never by its
 // history: a tracked file changed or gone since Git recorded its size and
-// modification time, or a local branch or stash whose commit no
-// remote-tracking branch or tag names.
+// modification time, a local branch or stash whose commit no
+// remote-tracking branch or tag names, or such a commit made on no branch
+// (a Composer source install checks out a tag, and a fix is committed there).
 
 #include <atomic>
 #include <string>
@@ -20,6 +21,7 @@ struct GitWork {
         Gone,       // detail: the file
         Branch,     // detail: the branch's name
         Stash,
+        Detached,   // a commit made on no branch is checked out
         Unjudged,   // detail: why the repository cannot be judged
     };
     Kind kind = Kind::None;

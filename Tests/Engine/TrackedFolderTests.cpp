@@ -346,9 +346,11 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
 // else (a Composer source install, an editable pip install, a linked
 // worktree) is never offered, and the clean, judging again, never moves it:
 // a tracked file changed (if only in its time) or deleted, a branch or a
-// stash on no remote branch or tag, a gitfile naming a repository that is
-// gone, a .git that is a link (never followed). The repository is named
-// once. An unchanged clone, on a branch a tag names or sparse, is offered.
+// stash on no remote branch or tag, a commit made on no branch (a fix on a
+// Composer tag checkout), a gitfile naming a repository that is gone, a .git
+// that is a link (never followed). The repository is named once. An
+// unchanged clone, on a branch a tag names, sparse or pinned to an older
+// commit, is offered.
 TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffered) {
     const std::string origin = tmp / "origin";
     newRepository(origin);
@@ -357,6 +359,8 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
     git(origin, {"tag", "-a", "v1", "-m", "First"});
     writeFile(origin + "/CHANGES", 10);
     commitAll(origin, "Later");
+    writeFile(origin + "/NEWS", 10);
+    commitAll(origin, "Latest");
     struct Row {
         std::string project, marker, clone, offer;
         std::function<void(const std::string&)> work;
@@ -375,6 +379,13 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              git(c, {"checkout", "-q", "-b", "fix"});
              writeFile(c + "/FIX", 10);
              commitAll(c, "Fix");
+         }},
+        {"detached", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"checkout", "-q", "v1"});
+             writeText(c + "/src/Lib.php", "fixed");
+             commitAll(c, "Fix");
+             git(c, {"reset", "-q", "--hard"});
          }},
         {"stash", "composer.json", "vendor/acme/lib", "",
          [&](const std::string& c) {
@@ -404,6 +415,7 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              std::filesystem::create_directory_symlink(tmp / "linked.git", c + "/.git");
          }},
         {"cmake", "CMakeLists.txt", "build/_deps/x-src", "build caution", [&](const std::string& c) { git(c, {"checkout", "-q", "-b", "pinned", "v1"}); }},
+        {"pinned", "CMakeLists.txt", "build/_deps/x-src", "build caution", [&](const std::string& c) { git(c, {"checkout", "-q", "HEAD~1"}); }},
         {"sparse", "CMakeLists.txt", "build/_deps/x-src", "build caution",
          [&](const std::string& c) { git(c, {"sparse-checkout", "set", "--no-cone", "/src/"}); }},
     };
