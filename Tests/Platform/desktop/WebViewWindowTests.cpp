@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QScreen>
@@ -220,6 +221,76 @@ TEST(WebViewWindowTest, ThePagesColourSchemeRulesFollowItsAppearanceWhateverTheE
     page.load(server.url() + "again");
     ASSERT_TRUE(processUntil([&] { return finished; }));
     EXPECT_TRUE(reads(!engineDark));
+    delete slot;
+}
+
+// In the page's window the user's click counts as theirs for about a second
+// and no more: what the page does at once on a click is the user's doing,
+// what it does a second and a half later is not. A navigation the delegate
+// refuses reports no load that started.
+TEST(WebViewWindowTest, AClickCountsAsTheUsersForAboutASecondAndARefusedNavigationStartsNoLoad) {
+    std::vector<std::pair<std::string, bool>> asked;  // each navigation's address, and whether it is the user's
+    int started = 0, finished = 0;
+    platform::WebViewDelegate delegate;
+    delegate.decidePolicy = [&](const platform::WebNavigationAction& action) {
+        asked.emplace_back(action.url.value_or(""), action.userInitiated);
+        return asked.back().first.find("/away") == std::string::npos ? platform::WebPolicy::allow : platform::WebPolicy::cancel;
+    };
+    delegate.didStartNavigation = [&] { ++started; };
+    delegate.didFinishNavigation = [&] { ++finished; };
+    platform::WebView page({"", "click.webView"}, delegate);
+
+    RedWindow main;
+    main.resize(400, 300);
+    main.show();
+    ASSERT_TRUE(processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); }));
+    QWidget* slot = page.widget();
+    slot->setParent(&main);
+    slot->setGeometry(0, 0, 400, 300);
+    slot->show();
+    // The first click leaves at once, the second a second and a half after it.
+    PageServer server("<html><body style=\"margin:0\"><div style=\"position:fixed;inset:0\">page</div><script>let clicks = 0;"
+                      "addEventListener('click', () => { const away = '/away' + ++clicks;"
+                      " if (clicks == 1) location.href = away; else setTimeout(() => { location.href = away; }, 1500); });"
+                      "</script></body></html>");
+    page.load(server.url());
+    ASSERT_TRUE(processUntil([&] { return finished == 1; }));
+    // The engine drops input until the page has painted its first content.
+    const auto evaluate = [&](const std::string& script) {
+        std::optional<std::string> answer;
+        page.evaluateJavaScript(script, [&](std::string v) { answer = std::move(v); });
+        processUntil([&] { return answer.has_value(); });
+        return answer.value_or("");
+    };
+    ASSERT_TRUE(processUntil([&] { return evaluate("performance.getEntriesByName('first-contentful-paint').length") == "1"; }));
+    QWidget* input = nullptr;
+    for (QWidget* w : QApplication::allWidgets())
+        if (w->objectName() == "click.webView") input = w->focusProxy();
+    ASSERT_TRUE(input);
+    const auto click = [&] {
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(type, QPointF(200, 150), input->mapToGlobal(QPointF(200, 150)), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(input, &e);
+        }
+    };
+    // Whether the navigation to `path` was taken as the user's, once it was asked for.
+    const auto decided = [&](const std::string& path) -> std::optional<bool> {
+        for (const auto& [url, user] : asked)
+            if (url == server.url() + path) return user;
+        return std::nullopt;
+    };
+    click();
+    ASSERT_TRUE(processUntil([&] { return decided("away1").has_value(); }));
+    EXPECT_EQ(decided("away1"), true);
+    click();
+    ASSERT_TRUE(processUntil([&] { return decided("away2").has_value(); }));
+    EXPECT_EQ(decided("away2"), false) << "a click still counted a second and a half later";
+
+    // The page answers after the engine has told what it tells of the refused navigations.
+    EXPECT_EQ(evaluate("location.pathname"), "/");
+    EXPECT_EQ(started, 1) << "the refused navigations reported loads that started";
+    EXPECT_EQ(finished, 1);
     delete slot;
 }
 
