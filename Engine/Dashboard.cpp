@@ -56,15 +56,22 @@ ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, 
 
 std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
                                             const std::vector<std::pair<std::string, std::string>>& order) {
+    // A nested project's bytes are already in the project around it: a
+    // monorepo's packages would otherwise count twice in its stack's size.
+    std::unordered_set<std::string_view> paths;
+    for (const auto& p : projects) paths.insert(p.path);
+    std::vector<bool> nested;
+    for (const auto& p : projects) nested.push_back(isBelowAny(p.path, paths));
     std::vector<TypeSummaryDTO> out;
     for (const auto& [id, label] : order) {
         TypeSummaryDTO s;
         s.project_type = id;
         s.label = label;
-        for (const auto& p : projects) {
+        for (std::size_t i = 0; i < projects.size(); ++i) {
+            const ProjectDTO& p = projects[i];
             if (std::find(p.types.begin(), p.types.end(), id) == p.types.end()) continue;
             ++s.project_count;
-            s.total_bytes = saturatingAdd(s.total_bytes, p.total_bytes);
+            if (!nested[i]) s.total_bytes = saturatingAdd(s.total_bytes, p.total_bytes);
             s.reclaimable_bytes = saturatingAdd(s.reclaimable_bytes, p.reclaimable_bytes);
         }
         if (s.project_count > 0) out.push_back(std::move(s));

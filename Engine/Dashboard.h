@@ -28,7 +28,8 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
                             std::vector<std::string> roots, const ScanContext& ctx);
 
 // Per-stack totals, in the order of `order` (stack id and label); stacks
-// without projects are left out.
+// without projects are left out. A project inside another adds to its
+// stack's count and reclaimable bytes, not to its size.
 std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
                                             const std::vector<std::pair<std::string, std::string>>& order);
 

@@ -64,6 +64,7 @@ TEST(Dashboard, CleanRemovesMovedArtifactsAndRecomputesEverySum) {
     DashboardDTO dash = buildDashboard(walk, d, {}, {"/p"}, ScanContext{kNow, 30, {}});
     ASSERT_EQ(dash.reclaimable_bytes, 2100u);
     ASSERT_EQ(dash.by_type.size(), 1u);
+    EXPECT_EQ(dash.by_type[0].total_bytes, 2000u) << "the inner project's bytes are the outer one's too";
 
     ASSERT_TRUE(applyClean(dash, "/p/outer/inner", {{"/p/outer/inner/node_modules", 600}}));
     const auto& outer = dash.projects[1];
@@ -78,5 +79,6 @@ TEST(Dashboard, CleanRemovesMovedArtifactsAndRecomputesEverySum) {
     EXPECT_EQ(dash.reclaimable_bytes, 1500u);
     EXPECT_EQ(dash.total_bytes, 1400u);
     EXPECT_EQ(dash.by_type[0].reclaimable_bytes, 1500u);
+    EXPECT_EQ(dash.by_type[0].total_bytes, 1400u);
     EXPECT_FALSE(applyClean(dash, "/p/unknown", {}));
 }
