@@ -90,6 +90,7 @@ Database::Database(const std::string& path) : path_(path) {
 Database::~Database() { sqlite3_close(db_); }
 
 void Database::open() {
+    refuseFolderLinksLendingRights();
     int folderError = 0;
     mkdirs(folderOf(path_), folderError);
     openPath_ = pathToOpen(folderError);
@@ -109,6 +110,25 @@ void Database::open() {
     if (check == Check::Damaged) fail("is corrupt");
     setWriteAheadLog();
     migrate();
+}
+
+// The folders on the way to the database are the user's layout, and links
+// among them are followed (a data folder on another disk), but not one that
+// lends rights: a link made by another user, not root, to a folder that user
+// does not own, which a run as root meets where a user left it in their data
+// folder. Through it, the database, its lock and SQLite's own files would be
+// made where the link chooses.
+void Database::refuseFolderLinksLendingRights() const {
+    const std::string folder = folderOf(path_);
+    for (std::size_t i = 1; i <= folder.size(); ++i) {
+        if (i != folder.size() && folder[i] != '/') continue;
+        const std::string step = folder.substr(0, i);
+        struct stat link {}, to {};
+        if (lstat(step.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || stat(step.c_str(), &to) != 0) continue;
+        if (link.st_uid != geteuid() && link.st_uid != 0 && link.st_uid != to.st_uid)
+            throw DatabaseError("database " + path_ + " cannot be opened: its folder " + step + " is a symbolic link to " + linkTarget(step) +
+                                ", made by another user, who does not own that folder; it is not followed: put the folder itself in its place");
+    }
 }
 
 // What SQLite is given to open, looked at first: SQLite follows a link at the

@@ -89,6 +89,7 @@ public:
 private:
     friend class Query;
     void open();
+    void refuseFolderLinksLendingRights() const;
     std::string pathToOpen(int folderError);
     void openForReading(const std::string& why);
     enum class Check { Ok, Damaged, Failed };

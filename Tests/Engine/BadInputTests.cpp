@@ -363,9 +363,22 @@ TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChoose
             ASSERT_EQ(rename(aside.c_str(), db.c_str()), 0);
         }
     }
-    // A link above it (the data folder reached through a link) is the user's layout too.
+    // A link above it (the data folder reached through a link) is the user's
+    // layout too, when it leads to a folder of theirs; one leading to a folder
+    // its owner does not own is not followed, and nothing is made there.
     ASSERT_EQ(symlink((t / "sb/data").c_str(), (t / "linked").c_str()), 0);
+    ASSERT_EQ(lchown((t / "linked").c_str(), 65534, 65534), 0);
     const RunResult above = engine.run({"--db", t / "linked/Tidewell/tidewell.sqlite", "log", "--limit", "5", "--json"}, false);
     EXPECT_EQ(above.exitCode, 0) << above.err;
     EXPECT_EQ(decodeArray<OperationDTO>(above.out).size(), 1u);
+    const std::string lent = t / "sb/data/Lent";
+    makeDirs(chosen);
+    ASSERT_EQ(symlink(chosen.c_str(), lent.c_str()), 0);
+    ASSERT_EQ(lchown(lent.c_str(), 65534, 65534), 0);
+    const RunResult through = engine.run({"--db", lent + "/Tidewell/tidewell.sqlite", "clean", "--project", t / "tree/a", "--json"}, false);
+    EXPECT_EQ(through.exitCode, 1);
+    EXPECT_EQ(through.err, "tidewell-engine: database " + lent + "/Tidewell/tidewell.sqlite cannot be opened: its folder " + lent +
+                               " is a symbolic link to " + chosen +
+                               ", made by another user, who does not own that folder; it is not followed: put the folder itself in its place\n");
+    EXPECT_TRUE(std::filesystem::is_empty(chosen));
 }
