@@ -286,11 +286,12 @@ std::optional<std::string> tailAt(int dirFd, const char* name, std::size_t windo
 }
 
 // Whether the commit `head`, checked out on no branch, was made in this
-// clone: the newest entry of HEAD's reflog that moved HEAD onto it says how
-// it got there. A checkout, a clone or a reset brought a commit that exists
-// elsewhere (a pinned FetchContent or pip checkout); anything else (a
-// commit, an amend, a merge, a cherry-pick) made a new one. Without a reflog
-// that tells, it is judged by its refs alone.
+// clone: the entries of HEAD's reflog that moved HEAD onto it say how it got
+// there. A checkout, a clone or a reset brings a commit that exists elsewhere
+// (a pinned FetchContent or pip checkout); anything else (a commit, an amend,
+// a merge, a cherry-pick) made a new one, also when a reset came back to it
+// since (a second fix undone). Without a reflog that tells, it is judged by
+// its refs alone.
 bool madeOnNoBranch(int gitDirFd, const std::string& head) {
     // Entries are "<old> <new> <who> <when>\t<message>", newest last; a
     // reflog grows for as long as the clone lives, and only its end is read.
@@ -307,10 +308,10 @@ bool madeOnNoBranch(int gitDirFd, const std::string& head) {
         const auto space = entry.find(' '), tab = entry.find('\t');
         if (space == std::string_view::npos || tab == std::string_view::npos || tab < space) return false;
         const std::string_view before = entry.substr(0, space), after = entry.substr(space + 1, head.size());
-        if (before == after) continue;  // "reset --hard" where it stood moved nothing
-        if (after != head) return false;
+        // "reset --hard" where it stood moved nothing.
+        if (before == after || after != head) continue;
         const std::string_view message = entry.substr(tab + 1);
-        return !(message.starts_with("checkout:") || message.starts_with("clone:") || message.starts_with("reset:"));
+        if (!(message.starts_with("checkout:") || message.starts_with("clone:") || message.starts_with("reset:"))) return true;
     }
     return false;
 }

@@ -387,6 +387,15 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              commitAll(c, "Fix");
              git(c, {"reset", "-q", "--hard"});
          }},
+        {"undone", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"checkout", "-q", "v1"});
+             writeText(c + "/src/Lib.php", "fixed");
+             commitAll(c, "Fix");
+             writeText(c + "/src/Lib.php", "fixed again");
+             commitAll(c, "Fix again");
+             git(c, {"reset", "-q", "--hard", "HEAD~1"});
+         }},
         {"stash", "composer.json", "vendor/acme/lib", "",
          [&](const std::string& c) {
              writeText(c + "/README", "mine");
