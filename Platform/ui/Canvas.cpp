@@ -1,5 +1,6 @@
 #include "ui/Canvas.h"
 
+#include "ui/Image.h"
 #include "ui/Painting.h"
 #include "ui/Text.h"
 
@@ -194,7 +195,7 @@ bool isOpaque(const QImage& image)
 // the scale and the sub-pixel placement stay the same. `paint` gets a painter
 // whose transform maps those coordinates to the image's pixels; `composite`
 // prepares the painter for laying the pixels down. False, with nothing
-// drawn, when the transform turns or skews or the area is out of reach.
+// drawn, when the transform skews or the area is out of reach.
 // `displayScale` is the drawing's own scale: device pixels per point with no
 // scale effect above it.
 bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect bounds, double displayScale,
@@ -209,8 +210,10 @@ bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect b
     const QTransform device = p.transform() * QTransform::fromScale(dpr, dpr);
     const QRectF area = device.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
     constexpr double limit = 1 << 14;  // pixels a side; beyond that a cache costs more than it saves
-    if (device.type() > QTransform::TxScale || !area.isValid() || area.width() > limit || area.height() > limit ||
-        !(std::abs(area.x()) < 1e9) || !(std::abs(area.y()) < 1e9))
+    // Turned, the pixels are kept unturned at the drawing's own scale.
+    const bool turned = device.type() == QTransform::TxRotate;
+    if (device.type() > QTransform::TxRotate || (turned && !(displayScale > 0)) || !area.isValid() ||
+        area.width() > limit || area.height() > limit || !(std::abs(area.x()) < 1e9) || !(std::abs(area.y()) < 1e9))
         return false;
     const int x0 = int(std::floor(area.left())), y0 = int(std::floor(area.top()));
     const QSize pixels(int(std::ceil(area.right())) - x0, int(std::ceil(area.bottom())) - y0);
@@ -248,11 +251,11 @@ bool paintCached(QPainter& p, CanvasCache& cache, const std::string& key, Rect b
                       sameMapping(cache.device_, toImage);
     const bool ownScale = near(device.m11(), displayScale) && near(device.m22(), displayScale);
 
-    if (!kept && scaling && !firstSeen && !ownScale && displayScale > 0) {
-        // Under a scale that moves (a drawing growing in), the pixels made at
-        // the drawing's own scale are resampled: drawing afresh on every frame
-        // would cost as much as not keeping them. Crisp pixels come back when
-        // the scale holds or reaches the drawing's own.
+    if (turned || (!kept && scaling && !firstSeen && !ownScale && displayScale > 0)) {
+        // Under a scale that moves (a drawing growing in) or a rotation, the
+        // pixels made at the drawing's own scale are resampled: drawing afresh
+        // on every frame would cost as much as not keeping them. Crisp pixels
+        // come back when the scale holds unturned or reaches the drawing's own.
         const bool usable = !cache.image_.isNull() && cache.key_ == key && cache.bounds_ == bounds &&
                             near(cache.device_.m11(), displayScale) && near(cache.device_.m22(), displayScale);
         if (!usable) {
@@ -304,6 +307,99 @@ void GraphicsContext::drawCached(CanvasCache& cache, const std::string& key, Rec
         GraphicsContext direct = *this;
         draw(direct);
     }
+}
+
+QTransform GraphicsContext::deviceTransform(double density) const
+{
+    const QPaintDevice* target = painter_->device();
+    const double dpr = target ? target->devicePixelRatioF() : 1.0;
+    QTransform device = transform_ * base_ * QTransform::fromScale(dpr, dpr);
+    const double own = std::sqrt(std::abs(device.determinant()));
+    if (density > 0 && density < own)
+        device *= QTransform::fromScale(density / own, density / own);
+    return device;
+}
+
+GraphicsContext::Pixels GraphicsContext::pixels(Rect bounds, const std::function<void(GraphicsContext&)>& draw, double x,
+                                                double y, double margin, double density) const
+{
+    if (!draw || !(bounds.width > 0) || !(bounds.height > 0))
+        return {};
+    const QTransform device = deviceTransform(density);
+    // Moved before it meets the device, so the pixels lie whole on the target's.
+    const QTransform moved = QTransform::fromTranslate(x, y) * device;
+    const QRectF area = moved.mapRect(QRectF(bounds.x, bounds.y, bounds.width, bounds.height));
+    constexpr double limit = 1 << 13;
+    if (!area.isValid() || !(area.width() < limit) || !(area.height() < limit) || !(std::abs(area.x()) < 1e9) ||
+        !(std::abs(area.y()) < 1e9))
+        return {};
+    const double reach = std::ceil(std::max(0.0, margin) * std::sqrt(std::abs(device.determinant())));
+    const QRect pixels = area.adjusted(-reach, -reach, reach, reach).toAlignedRect();
+    QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter lp(&image);
+        lp.setRenderHints(painter_->renderHints());
+        lp.setTransform(moved * QTransform::fromTranslate(-pixels.x(), -pixels.y()));
+        GraphicsContext inner(lp, env_, displayScale_);
+        draw(inner);
+    }
+    return {std::move(image), pixels.topLeft(), device};
+}
+
+GraphicsContext::Pixels GraphicsContext::shadowPixels(const Pixels& coverage, const Color& color, double radius) const
+{
+    if (coverage.image.isNull())
+        return {};
+    const double blur = std::max(0.0, radius) * std::sqrt(std::abs(coverage.device.determinant()));
+    return {blurredShadow(coverage.image, blur, toQColor(color, *env_)), coverage.origin, coverage.device};
+}
+
+bool GraphicsContext::place(Pixels& pixels, double density) const
+{
+    const QTransform here = deviceTransform(density);
+    const auto near = [](double a, double b, double e) { return std::abs(a - b) < e; };
+    const QTransform& there = pixels.device;
+    if (!near(here.m11(), there.m11(), 1e-9) || !near(here.m12(), there.m12(), 1e-9) ||
+        !near(here.m21(), there.m21(), 1e-9) || !near(here.m22(), there.m22(), 1e-9))
+        return false;
+    const double dx = here.dx() - there.dx(), dy = here.dy() - there.dy();
+    if (!near(dx, std::round(dx), 1e-6) || !near(dy, std::round(dy), 1e-6))
+        return false;
+    pixels.origin += QPoint(int(std::round(dx)), int(std::round(dy)));
+    pixels.device = here;
+    return true;
+}
+
+void GraphicsContext::drawPixels(const Pixels& pixels) const
+{
+    if (pixels.image.isNull())
+        return;
+    QPainter& p = *painter_;
+    p.save();
+    apply(p);
+    Pixels placed = pixels;
+    if (place(placed)) {
+        drawImagePixels(p, QPointF(placed.origin), placed.image);
+    } else {
+        // Image pixels to the coordinates they were made in, then on as this context draws.
+        const QPaintDevice* target = p.device();
+        const double dpr = target ? target->devicePixelRatioF() : 1.0;
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.setTransform(QTransform::fromTranslate(pixels.origin.x(), pixels.origin.y()) * pixels.device.inverted() *
+                       deviceTransform() * QTransform::fromScale(1 / dpr, 1 / dpr));
+        p.drawImage(QPointF(0, 0), pixels.image);
+    }
+    p.restore();
+}
+
+void GraphicsContext::draw(const Image& image, Rect rect, const Shading& shading) const
+{
+    QPainter& p = *painter_;
+    p.save();
+    apply(p);
+    paintImage(p, image, rect, shading.brush(*env_), *env_);
+    p.restore();
 }
 
 void GraphicsContext::draw(const std::string& text, const Font& font, const Shading& shading, Point at, UnitPoint anchor) const

@@ -5,6 +5,7 @@
 #include "ui/View.h"
 
 #include <QImage>
+#include <QPoint>
 #include <QRect>
 #include <QTransform>
 
@@ -16,6 +17,8 @@
 class QPainter;
 
 namespace platform::ui {
+
+class Image;
 
 // How a canvas fill or stroke is coloured. Unlike shape styles, gradient
 // geometry here is in the canvas's own points.
@@ -94,12 +97,46 @@ public:
     // `bounds`, the scale and the sub-pixel placement stay the same. `draw`
     // must keep within `bounds`; what falls outside may or may not show. The
     // pixels are composited as one layer with
-    // the context's opacity and clip. A rotated or skewed context draws
-    // directly every time. While the scale changes from one call to the next
-    // (a drawing growing in), the pixels made at the drawing's own scale are
-    // laid down resampled; they are made crisp again once the scale holds.
+    // the context's opacity and clip. A skewed context draws directly every
+    // time. While the scale changes from one call to the next (a drawing
+    // growing in), and in a rotated context, the pixels made at the drawing's
+    // own scale are laid down resampled; they are made crisp again once the
+    // scale holds unturned.
     void drawCached(CanvasCache& cache, const std::string& key, Rect bounds,
                     const std::function<void(GraphicsContext&)>& draw) const;
+
+    // Pixels made for a context's target: the image, where its top-left pixel
+    // lies on the target (in its device pixels), and the transform from the
+    // context's coordinates to those device pixels when they were made.
+    struct Pixels {
+        QImage image;
+        QPoint origin;
+        QTransform device;
+    };
+    // What `draw` paints within `bounds` moved by (x, y), with `margin`
+    // points of room around it, in pixels of this context's target; with a
+    // `density` below the target's, at that many pixels a point (soft
+    // drawing such as a shadow needs no more, and costs a quarter at half).
+    Pixels pixels(Rect bounds, const std::function<void(GraphicsContext&)>& draw, double x = 0, double y = 0,
+                  double margin = 0, double density = 0) const;
+    // The shadow `coverage` casts, as a view's shadow falls: its alpha blurred
+    // over `radius` points, filled with `color`; the drawing itself is left
+    // out (the shadow filter's shadow-only option). The blur reaches about
+    // 1.5 × `radius` + 2 points out and is cut where the coverage's margin
+    // ends. Blurred afresh on every call, so drawing that repeats keeps it
+    // inside drawCached.
+    Pixels shadowPixels(const Pixels& coverage, const Color& color, double radius) const;
+    // Moves pixels made in another context onto this one's pixel grid (at
+    // `density`, as `pixels` makes them); false when the two grids differ by
+    // more than whole pixels.
+    bool place(Pixels& pixels, double density = 0) const;
+    // Lays pixels down at their place, with the context's opacity and clip:
+    // copied when they lie on this context's grid, else resampled.
+    void drawPixels(const Pixels& pixels) const;
+
+    // An image in `rect`, as its view draws it in that frame; a symbol or a
+    // template image is filled with `shading`.
+    void draw(const Image& image, Rect rect, const Shading& shading) const;
 
     // Plain text with its top-left (anchor zero) or centre (anchor centre) at `at`.
     void draw(const std::string& text, const Font& font, const Shading& shading, Point at,
@@ -110,6 +147,9 @@ public:
 
 private:
     void apply(QPainter& p) const;
+    // This context's coordinates to its target's device pixels, or to pixels
+    // of `density` when that is lower.
+    QTransform deviceTransform(double density = 0) const;
     QPainter* painter_;
     EnvironmentPtr env_;
     double displayScale_;

@@ -115,6 +115,89 @@ struct ImageSpec {
     ImageRenderingMode mode = ImageRenderingMode::original;
 };
 
+// Symbols keep their square inside the frame; other images fill it.
+Rect drawRectOf(const ImageSpec& spec, const Rect& frame)
+{
+    if (!spec.isSymbol)
+        return frame;
+    const double side = std::min(frame.width, frame.height);
+    return {frame.midX() - side / 2, frame.midY() - side / 2, side, side};
+}
+
+QImage rasterise(const ImageSpec& spec, QSize pixels)
+{
+    QImage img(pixels, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (spec.source->svg)
+        spec.source->svg->render(&p, QRectF(0, 0, pixels.width(), pixels.height()));
+    else
+        p.drawImage(QRectF(0, 0, pixels.width(), pixels.height()), spec.source->bitmap);
+    return img;
+}
+
+void drawPlaceholder(QPainter& p, const Rect& frame, const Rect& r, const EnvironmentValues& env)
+{
+    // A neutral dotted square: visible, but clearly not an icon.
+    const Rect box = r.insetBy(r.width * 0.15, r.height * 0.15);
+    StrokeStyle s;
+    s.lineWidth = std::max(1.0, r.width / 14);
+    s.dash = {s.lineWidth * 1.5, s.lineWidth * 1.5};
+    strokePath(p, Path::roundedRect(box, box.width * 0.2), Color::gray(), s, env, frame);
+}
+
+// Paints the image in `frame`; a symbol or template image takes `brush`.
+void paintImageSpec(QPainter& p, const ImageSpec& spec, const Rect& frame, const QBrush& brush,
+                    const EnvironmentValues& env)
+{
+    const Rect r = drawRectOf(spec, frame);
+    if (!spec.source || !spec.source->valid()) {
+        if (spec.isSymbol) drawPlaceholder(p, frame, r, env);
+        return;
+    }
+    // Raster at the device size of the drawing rectangle.
+    const QRectF device = p.transform().mapRect(QRectF(r.x, r.y, r.width, r.height));
+    const QSize pixels(std::max(1, int(std::ceil(device.width()))), std::max(1, int(std::ceil(device.height()))));
+    if (pixels.width() > 8192 || pixels.height() > 8192)
+        return;
+    const bool tinted = spec.isSymbol || spec.mode == ImageRenderingMode::template_;
+    std::string key = spec.source->key + "@" + std::to_string(pixels.width()) + "x" + std::to_string(pixels.height());
+    QImage raster = RasterCache::shared().get(key, [&] { return rasterise(spec, pixels); });
+    // A solid tint is kept with the raster; gradients are laid over each time.
+    if (tinted && brush.style() == Qt::SolidPattern) {
+        const std::string tintKey = key + "#" + std::to_string(brush.color().rgba());
+        raster = RasterCache::shared().get(tintKey, [&] {
+            QImage out(raster.size(), QImage::Format_ARGB32_Premultiplied);
+            out.fill(brush.color());
+            QPainter tp(&out);
+            tp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            tp.drawImage(0, 0, raster);
+            tp.end();
+            return out;
+        });
+    } else if (tinted) {
+        // Template rendering: the image's coverage filled with the foreground style.
+        QImage tintedImage(raster.size(), QImage::Format_ARGB32_Premultiplied);
+        tintedImage.fill(Qt::transparent);
+        QPainter tp(&tintedImage);
+        QTransform t = QTransform::fromScale(pixels.width() / std::max(1e-9, r.width), pixels.height() / std::max(1e-9, r.height));
+        t.translate(-r.x, -r.y);
+        tp.setTransform(t);
+        tp.fillRect(QRectF(r.x, r.y, r.width, r.height), brush);
+        tp.resetTransform();
+        tp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        tp.drawImage(0, 0, raster);
+        tp.end();
+        raster = tintedImage;
+    }
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRectF(r.x, r.y, r.width, r.height), raster);
+    p.restore();
+}
+
 class ImageNode final : public Node {
 public:
     explicit ImageNode(ImageSpec config) : spec_(std::move(config)) {}
@@ -144,95 +227,19 @@ public:
     {
         if (self.frame.width <= 0 || self.frame.height <= 0 || !isVisible(pc, self.frame))
             return;
-        QPainter& p = *pc.painter;
-        const Rect r = drawRect(self);
-        if (!spec_.source || !spec_.source->valid()) {
-            if (spec_.isSymbol) drawPlaceholder(p, self, r);
-            return;
-        }
-        // Raster at the device size of the drawing rectangle.
-        const QRectF device = p.transform().mapRect(QRectF(r.x, r.y, r.width, r.height));
-        const QSize pixels(std::max(1, int(std::ceil(device.width()))), std::max(1, int(std::ceil(device.height()))));
-        if (pixels.width() > 8192 || pixels.height() > 8192)
-            return;
         const bool tinted = spec_.isSymbol || spec_.mode == ImageRenderingMode::template_;
-        std::string key = spec_.source->key + "@" + std::to_string(pixels.width()) + "x" + std::to_string(pixels.height());
-        QImage raster = RasterCache::shared().get(key, [&] { return rasterise(pixels); });
-        // A solid tint is kept with the raster; gradients are laid over each time.
-        const QBrush brush = tinted ? toBrush(self.env->foregroundStyle, *self.env, self.frame) : QBrush();
-        if (tinted && brush.style() == Qt::SolidPattern) {
-            const std::string tintKey = key + "#" + std::to_string(brush.color().rgba());
-            raster = RasterCache::shared().get(tintKey, [&] {
-                QImage out(raster.size(), QImage::Format_ARGB32_Premultiplied);
-                out.fill(brush.color());
-                QPainter tp(&out);
-                tp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-                tp.drawImage(0, 0, raster);
-                tp.end();
-                return out;
-            });
-        } else if (tinted) {
-            // Template rendering: the image's coverage filled with the foreground style.
-            QImage tintedImage(raster.size(), QImage::Format_ARGB32_Premultiplied);
-            tintedImage.fill(Qt::transparent);
-            QPainter tp(&tintedImage);
-            QTransform t = QTransform::fromScale(pixels.width() / std::max(1e-9, r.width), pixels.height() / std::max(1e-9, r.height));
-            t.translate(-r.x, -r.y);
-            tp.setTransform(t);
-            tp.fillRect(QRectF(r.x, r.y, r.width, r.height), brush);
-            tp.resetTransform();
-            tp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-            tp.drawImage(0, 0, raster);
-            tp.end();
-            raster = tintedImage;
-        }
-        p.save();
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(QRectF(r.x, r.y, r.width, r.height), raster);
-        p.restore();
+        paintImageSpec(*pc.painter, spec_, self.frame,
+                       tinted ? toBrush(self.env->foregroundStyle, *self.env, self.frame) : QBrush(), *self.env);
     }
 
 private:
     Size intrinsicSize(const Element& self) const
     {
         if (spec_.isSymbol) {
-            const double side = self.env->font.size() * 1.2;
+            const double side = symbolSide(self.env->font);
             return {side, side};
         }
         return spec_.source ? spec_.source->intrinsic() : Size{};
-    }
-
-    // Symbols keep their square inside the frame; other images fill it.
-    Rect drawRect(const Element& self) const
-    {
-        if (!spec_.isSymbol)
-            return self.frame;
-        const double side = std::min(self.frame.width, self.frame.height);
-        return {self.frame.midX() - side / 2, self.frame.midY() - side / 2, side, side};
-    }
-
-    QImage rasterise(QSize pixels) const
-    {
-        QImage img(pixels, QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::transparent);
-        QPainter p(&img);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        if (spec_.source->svg)
-            spec_.source->svg->render(&p, QRectF(0, 0, pixels.width(), pixels.height()));
-        else
-            p.drawImage(QRectF(0, 0, pixels.width(), pixels.height()), spec_.source->bitmap);
-        return img;
-    }
-
-    static void drawPlaceholder(QPainter& p, const Element& self, const Rect& r)
-    {
-        // A neutral dotted square: visible, but clearly not an icon.
-        const Rect box = r.insetBy(r.width * 0.15, r.height * 0.15);
-        StrokeStyle s;
-        s.lineWidth = std::max(1.0, r.width / 14);
-        s.dash = {s.lineWidth * 1.5, s.lineWidth * 1.5};
-        strokePath(p, Path::roundedRect(box, box.width * 0.2), Color::gray(), s, *self.env, self.frame);
     }
 
     ImageSpec spec_;
@@ -301,6 +308,15 @@ Image Image::renderingMode(ImageRenderingMode mode) const
     ImageSpec s = *cur;
     s.mode = s.isSymbol ? ImageRenderingMode::template_ : mode;
     return Image(detail::makeNode<ImageNode>(std::move(s)));
+}
+
+double symbolSide(const Font& font) { return font.size() * 1.2; }
+
+void paintImage(QPainter& painter, const Image& image, const Rect& rect, const QBrush& tint,
+                const EnvironmentValues& env)
+{
+    if (const ImageSpec* spec = specOf(image); spec && rect.width > 0 && rect.height > 0)
+        paintImageSpec(painter, *spec, rect, tint, env);
 }
 
 bool Image::isValid() const

@@ -2,6 +2,7 @@
 
 #include "ui/View.h"
 
+#include <QBrush>
 #include <QByteArray>
 #include <QImage>
 #include <string>
@@ -35,6 +36,15 @@ public:
 private:
     using View::View;
 };
+
+// The side of the square a symbol takes in text of `font`.
+double symbolSide(const Font& font);
+
+// Paints `image` within `rect` (the painter's coordinates) as its view paints
+// it in that frame: a symbol or template image filled with `tint`. For
+// drawing that is not a view, such as a canvas.
+void paintImage(QPainter& painter, const Image& image, const Rect& rect, const QBrush& tint,
+                const EnvironmentValues& env);
 
 // The file of a symbol name in the bundle's symbol set, when there is one.
 std::optional<std::string> symbolFile(const std::string& name);

@@ -6,9 +6,11 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QHash>
+#include <array>
 #include <cmath>
 #include <list>
 #include <unordered_map>
+#include <vector>
 
 namespace platform::ui {
 
@@ -405,21 +407,49 @@ void Layer::composite(QPainter& target, const QImage& image, double dx, double d
 
 namespace {
 
-void boxBlurLine(const uint8_t* src, uint8_t* dst, int n, int stride, int r)
+// The mean of a window's sum, rounded, for every sum a window of 8-bit
+// values can hold: a look-up instead of a division per pixel.
+std::vector<uint8_t> windowMeans(int window)
 {
-    if (r <= 0) {
-        for (int i = 0; i < n; ++i) dst[i * stride] = src[i * stride];
-        return;
-    }
-    const int window = 2 * r + 1;
+    std::vector<uint8_t> means(size_t(255) * window + 1);
+    for (size_t sum = 0; sum < means.size(); ++sum)
+        means[sum] = uint8_t((int(sum) + window / 2) / window);
+    return means;
+}
+
+// A box of 2r + 1 along a row of n values (r > 0); beyond the ends counts as clear.
+void boxBlurRow(const uint8_t* src, uint8_t* dst, int n, int r, const uint8_t* means)
+{
     int sum = 0;
-    for (int i = -r; i <= r; ++i)
-        if (i >= 0 && i < n) sum += src[i * stride];
+    for (int i = 0; i <= r && i < n; ++i)
+        sum += src[i];
     for (int i = 0; i < n; ++i) {
-        dst[i * stride] = uint8_t((sum + window / 2) / window);
+        dst[i] = means[sum];
         const int add = i + r + 1, sub = i - r;
-        if (add < n) sum += src[add * stride];
-        if (sub >= 0) sum -= src[sub * stride];
+        if (add < n) sum += src[add];
+        if (sub >= 0) sum -= src[sub];
+    }
+}
+
+// The same down every column of a w × h image at once, row by row, so the
+// pixels are read in the order they lie in memory.
+void boxBlurColumns(const uint8_t* src, uint8_t* dst, int w, int h, int r, const uint8_t* means, std::vector<int>& sums)
+{
+    sums.assign(size_t(w), 0);
+    for (int i = 0; i <= r && i < h; ++i)
+        for (int x = 0; x < w; ++x)
+            sums[size_t(x)] += src[size_t(i) * w + x];
+    for (int y = 0; y < h; ++y) {
+        uint8_t* out = dst + size_t(y) * w;
+        for (int x = 0; x < w; ++x)
+            out[x] = means[size_t(sums[size_t(x)])];
+        const int add = y + r + 1, sub = y - r;
+        if (add < h)
+            for (int x = 0; x < w; ++x)
+                sums[size_t(x)] += src[size_t(add) * w + x];
+        if (sub >= 0)
+            for (int x = 0; x < w; ++x)
+                sums[size_t(x)] -= src[size_t(sub) * w + x];
     }
 }
 
@@ -439,19 +469,26 @@ QImage blurredShadow(const QImage& source, double radiusPixels, const QColor& co
     // Three box passes approximate a Gaussian of sigma = radius / 2.
     const double sigma = std::max(0.0, radiusPixels / 2.0);
     const int box = int(std::floor(std::sqrt(4.0 * sigma * sigma + 1.0) / 2.0 + 0.5));
+    std::vector<int> sums;
+    const std::vector<uint8_t> means = box > 0 ? windowMeans(2 * box + 1) : std::vector<uint8_t>();
     for (int pass = 0; pass < 3 && box > 0; ++pass) {
-        for (int y = 0; y < h; ++y) boxBlurLine(&a[size_t(y) * w], &b[size_t(y) * w], w, 1, box);
-        for (int x = 0; x < w; ++x) boxBlurLine(&b[x], &a[x], h, w, box);
+        for (int y = 0; y < h; ++y) boxBlurRow(&a[size_t(y) * w], &b[size_t(y) * w], w, box, means.data());
+        boxBlurColumns(b.data(), a.data(), w, h, box, means.data(), sums);
+    }
+    // The colour at each of the 256 coverages.
+    std::array<QRgb, 256> shade;
+    const double ca = color.alphaF();
+    for (int i = 0; i < 256; ++i) {
+        const double alpha = i / 255.0 * ca;
+        shade[size_t(i)] = qRgba(int(color.red() * alpha + 0.5), int(color.green() * alpha + 0.5),
+                                 int(color.blue() * alpha + 0.5), int(alpha * 255 + 0.5));
     }
     QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
-    const double ca = color.alphaF();
     for (int y = 0; y < h; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const double alpha = a[size_t(y) * w + x] / 255.0 * ca;
-            line[x] = qRgba(int(color.red() * alpha + 0.5), int(color.green() * alpha + 0.5),
-                            int(color.blue() * alpha + 0.5), int(alpha * 255 + 0.5));
-        }
+        const uint8_t* coverage = &a[size_t(y) * w];
+        for (int x = 0; x < w; ++x)
+            line[x] = shade[coverage[x]];
     }
     return out;
 }

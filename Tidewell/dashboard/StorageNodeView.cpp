@@ -1,9 +1,13 @@
 #include "dashboard/StorageNodeView.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <numbers>
+#include <optional>
+#include <vector>
 
 #include "foundation/Formatters.h"
 #include "kit/PointingHandCursorModifier.h"
@@ -113,12 +117,17 @@ ui::View faceContent(const StorageNodeModel& node, double d)
         .padding(ui::EdgeInsets{0.1 * d, sides, 0.1 * d, sides});
 }
 
-// The bubble's still drawing is kept as pixels per stack: its shadow and its
-// halo at full strength (each laid down at its own opacity each frame) and its
-// face without the texts and icon. Qt fills gradients pixel by pixel, and
-// seventeen bubbles of them on every frame cost more than the rest of the tree.
+// The bubble's still drawing is kept as pixels per stack: the halo with the
+// glowing share of the shadow, the ring's shadow, the face (without the texts
+// and icon) over the steady share, and those; each frame lays them down at
+// their strengths. Qt fills gradients pixel by pixel and shadows take a blur,
+// and seventeen bubbles of them on every frame would cost more than the rest
+// of the tree.
 struct BubbleCaches {
-    ui::CanvasCache shadow, halo, face, content;
+    ui::CanvasCache glowing, ringShadow, face, content;
+    // What the button's shadow and the full halo's cover, on average, along
+    // the ring's shadow; taken while the glowing picture is made.
+    double buttonUnderRing = 0, haloUnderRing = 0;
 };
 
 std::map<std::pair<std::string, int>, BubbleCaches>& allBubbleCaches()
@@ -184,40 +193,235 @@ void drawFace(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint, 
              width);
 }
 
-// The shadow the button and its halo cast: the tint at 0.28 + 0.25 × glow.
-// The halo is faint beside the face, so the face's disc, blurred, stands for both.
+// The halo at full strength, reaching 0.775 d from the centre.
+void drawHalo(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint)
+{
+    g.fill(ui::Path::ellipse(around(c, 0.775 * d)),
+           ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)}, c, 0.28 * d, 0.78 * d));
+}
+
+const ui::Font& lockFont()
+{
+    static const ui::Font font = ui::Font::system(7, ui::FontWeight::bold);
+    return font;
+}
+
+// The selection ring's arc before it turns: 22 % of a circle, from three
+// o'clock on; it runs 3 points outside the face.
+ui::Shape selectionRing() { return ui::Circle().trim(0, 0.22); }
+
+ui::StrokeStyle selectionRingStroke()
+{
+    ui::StrokeStyle ring;
+    ring.lineWidth = 2;
+    ring.lineCap = ui::LineCap::round;
+    return ring;
+}
+
+// What of the button casts the shadow: the face, the status badge and a
+// protected stack's lock. The icon and texts lie on the face, whose disc,
+// at least 0.82 opaque, hides what they would add.
+void drawButtonCoverage(ui::GraphicsContext& g, ui::Point c, double d, const Color& tint, bool selected,
+                        StorageNodeStatus status)
+{
+    drawFace(g, c, d, tint, selected);
+    const ui::Point dot = statusDotCentre(c, d);
+    drawStatusDot(g, dot, storageStatusColor(status));
+    if (status == StorageNodeStatus::protected_)
+        g.draw(ui::Image::systemName("lock.fill"), around({dot.x + 8, dot.y + 6}, ui::symbolSide(lockFont()) / 2),
+               Color::white());
+}
+
+// How far from the centre the button's coverage reaches: the face, or the
+// status badge and lock where they stand out past its edge.
+double buttonReach(ui::Point c, double d)
+{
+    const ui::Point dot = statusDotCentre(c, d);
+    const double dotFrom = std::hypot(dot.x - c.x, dot.y - c.y);
+    const double lockFrom = std::hypot(dot.x + 8 - c.x, dot.y + 6 - c.y);
+    return std::max({d / 2 + 2, dotFrom + 8.5, lockFrom + ui::symbolSide(lockFont()) / 2 + 1});
+}
+
+// The shadow's opacity at the glow.
 double storageNodeShadowOpacity(double glow) { return 0.28 + 0.25 * glow; }
 
-// Shadow, halo, face and status dot, centred in a canvas of 1.55 d.
-ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bool selected, double glow,
-                       StorageNodeStatus status, int phase)
+// The middle of the glow's swing in each state.
+double middleGlow(bool selected, bool hovered, bool reduceMotion)
 {
+    if (reduceMotion)
+        return selected ? 0.9 : 0.5;
+    return selected ? 0.875 : hovered ? 0.8 : 0.48;
+}
+
+using Pixels = ui::GraphicsContext::Pixels;
+
+// The coverage of `pixels` along row `y` of an image whose top-left pixel lies
+// at `origin`, one value in 0...1 per pixel of `out`; 0 where `pixels` has none.
+void coverageRow(const Pixels& pixels, QPoint origin, int y, std::vector<float>& out)
+{
+    std::fill(out.begin(), out.end(), 0.0f);
+    const QPoint to = origin - pixels.origin;
+    if (y + to.y() < 0 || y + to.y() >= pixels.image.height())
+        return;
+    const auto* line = reinterpret_cast<const QRgb*>(pixels.image.constScanLine(y + to.y()));
+    const int from = std::max(0, -to.x()), until = std::min(int(out.size()), pixels.image.width() - to.x());
+    for (int x = from; x < until; ++x)
+        out[size_t(x)] = float(qAlpha(line[x + to.x()])) / 255;
+}
+
+// The halo and the glowing share of the shadow as one picture of the tint, to
+// lay down at the glow g beneath the face, which carries the steady share.
+//
+// The shadow's opacity is o(g) = o0 + o1 × g. In coverage, with b the
+// button's blurred shadow, s the blurred shadow of the full halo where the
+// button leaves it, and h the full halo, the shadow and halo together cover
+// 1 − (1 − o(g) × (b + g × s)) × (1 − g × h). The face lays o0 × b beneath
+// itself; the picture then holds h + k × (1 − g × h), k = (o1 × b + o(g) × s) /
+// (1 − o0 × b), made for the glow at the middle of its swing: within a colour
+// level of every frame's.
+QImage glowingPicture(const Pixels& button, const Pixels& halo, const Pixels& visible, double g, const ui::RGBA& tint)
+{
+    const float o0 = float(storageNodeShadowOpacity(0)), o1 = float(storageNodeShadowOpacity(1)) - o0,
+                o = float(storageNodeShadowOpacity(g)), glow = float(g);
+    std::array<QRgb, 256> shade;
+    for (int i = 0; i < 256; ++i)
+        shade[size_t(i)] = qRgba(int(tint.red * i + 0.5), int(tint.green * i + 0.5), int(tint.blue * i + 0.5), i);
+    QImage out(halo.image.size(), QImage::Format_ARGB32_Premultiplied);
+    const size_t width = size_t(out.width());
+    std::vector<float> below(width), shadow(width), held(width);
+    for (int y = 0; y < out.height(); ++y) {
+        coverageRow(button, halo.origin, y, below);
+        coverageRow(halo, halo.origin, y, shadow);
+        coverageRow(visible, halo.origin, y, held);
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (size_t x = 0; x < width; ++x) {
+            const float k = (o1 * below[x] + o * shadow[x]) / (1 - o0 * below[x]);
+            const float a = std::min(1.0f, held[x] + k * (1 - glow * held[x]));
+            line[x] = shade[size_t(a * 255 + 0.5f)];
+        }
+    }
+    return out;
+}
+
+// The mean coverage of `pixels` along the circle of `radius` about `centre`.
+double meanAlong(const Pixels& pixels, ui::Point centre, double radius)
+{
+    constexpr int kSamples = 72;
+    double sum = 0;
+    for (int i = 0; i < kSamples; ++i) {
+        const double angle = 2 * std::numbers::pi * i / kSamples;
+        const QPoint at = pixels.device.map(QPointF(centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle)))
+                              .toPoint() -
+                          pixels.origin;
+        if (pixels.image.rect().contains(at))
+            sum += qAlpha(pixels.image.pixel(at));
+    }
+    return sum / kSamples / 255;
+}
+
+// `halo` where `button` leaves it: h × (1 − a), on `halo`'s pixels.
+Pixels outside(Pixels halo, const Pixels& button)
+{
+    std::vector<float> covered(size_t(halo.image.width()));
+    for (int y = 0; y < halo.image.height(); ++y) {
+        coverageRow(button, halo.origin, y, covered);
+        auto* line = reinterpret_cast<QRgb*>(halo.image.scanLine(y));
+        for (size_t x = 0; x < covered.size(); ++x)
+            line[x] = qRgba(0, 0, 0, int(float(qAlpha(line[x])) * (1 - covered[x]) + 0.5f));
+    }
+    return halo;
+}
+
+// Shadow, halo, face and status dot, centred on a canvas of 1.55 d that the
+// shadow overflows by its blur and drop.
+//
+// The shadow is the one the button and its halo cast together: their joint
+// coverage, blurred over 16 points when selected and 8 otherwise, dropped 5
+// points, in the tint at 0.28 + 0.25 × glow. With the halo at the glow g that
+// coverage is a + g × h × (1 − a), for the button's a and the full halo's h,
+// so the button's shadow and the halo's, each blurred once and kept, laid
+// down at the frame's strengths give every frame's shadow without blurring
+// again: the steady share of the button's beneath the face, in the face's
+// picture, and the rest with the halo, in one picture laid down at the glow.
+// The turning ring lies beside the face over the halo and adds its coverage
+// less what the halo holds there; its blur is kept unturned and laid down
+// turned.
+ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bool selected, bool ring, double glow,
+                       double middle, double time, StorageNodeStatus status, int phase)
+{
+    const double blur = selected ? 16 : 8, drop = 5;
+    // How far the blur reaches beyond what casts it.
+    const double spread = 1.5 * blur + 3;
+    // The shadow's pictures are made at one pixel a point, whatever the
+    // display: the blur leaves nothing finer, and at 2× they cost a quarter.
+    constexpr double density = 1;
     return ui::Canvas([=](ui::GraphicsContext& g, ui::Size size) {
                BubbleCaches& caches = bubbleCaches(stack, phase);
-               const ui::Point c{size.width / 2, size.height / 2};
-               const double r = d / 2, blur = selected ? 16 : 8;
-               const ui::Point dropped{c.x, c.y + 5};
-               ui::GraphicsContext shadow = g;
-               shadow.opacity *= std::clamp(storageNodeShadowOpacity(glow), 0.0, 1.0);
-               shadow.drawCached(caches.shadow, cacheKey(d, tint, blur), around(dropped, r + blur + 1),
-                                 [&](ui::GraphicsContext& l) {
-                                     l.fill(ui::Path::ellipse(around(dropped, r + blur)),
-                                            ui::Shading::radialGradient(blurredDiscGradient(tint, r, blur), dropped, 0,
-                                                                        r + blur));
-                                 });
-               ui::GraphicsContext halo = g;
-               halo.opacity *= std::clamp(glow, 0.0, 1.0);
-               halo.drawCached(caches.halo, cacheKey(d, tint, 0), around(c, 0.775 * d + 1), [&](ui::GraphicsContext& l) {
-                   l.fill(ui::Path::ellipse(around(c, 0.775 * d)),
-                          ui::Shading::radialGradient(ui::Gradient{tint.opacity(0.55), tint.opacity(0)}, c, 0.28 * d,
-                                                      0.78 * d));
+               const ui::Point c{size.width / 2, size.height / 2}, dropped{c.x, c.y + drop};
+               const double r = d / 2, share = std::clamp(glow, 0.0, 1.0);
+               const std::string key = cacheKey(d, tint, selected + 2 * int(status));
+               const ui::Rect halo = around(c, 0.775 * d);
+               // The button's coverage, dropped, and its shadow: made once for
+               // both pictures when both are drawn afresh.
+               std::optional<Pixels> coverage, buttonShadow;
+               const auto drawButton = [&](ui::GraphicsContext& s) { drawButtonCoverage(s, c, d, tint, selected, status); };
+               const auto drawFullHalo = [&](ui::GraphicsContext& s) { drawHalo(s, c, d, tint); };
+               const auto buttonCoverage = [&](const ui::GraphicsContext& l) -> const Pixels& {
+                   if (!coverage || !l.place(*coverage, density))
+                       coverage = l.pixels(halo, drawButton, 0, drop, spread, density);
+                   return *coverage;
+               };
+               const auto shadowOfButton = [&](const ui::GraphicsContext& l) -> const Pixels& {
+                   if (!buttonShadow || !l.place(*buttonShadow, density))
+                       buttonShadow = l.shadowPixels(buttonCoverage(l), tint, blur);
+                   return *buttonShadow;
+               };
+
+               ui::GraphicsContext glowing = g;
+               glowing.opacity *= share;
+               glowing.drawCached(caches.glowing, key + "/" + std::to_string(middle), around(dropped, 0.775 * d + spread),
+                                  [&](ui::GraphicsContext& l) {
+                                      const auto fullHalo = l.pixels(halo, drawFullHalo, 0, drop, spread, density);
+                                      const auto haloShadow = l.shadowPixels(outside(fullHalo, buttonCoverage(l)), tint, blur);
+                                      const auto visible = l.pixels(halo, drawFullHalo, 0, 0, 0, density);
+                                      caches.buttonUnderRing = meanAlong(shadowOfButton(l), dropped, r + 3);
+                                      caches.haloUnderRing = meanAlong(haloShadow, dropped, r + 3);
+                                      l.drawPixels({glowingPicture(shadowOfButton(l), haloShadow, visible, middle,
+                                                                   tint.resolve(l.environment().colorScheme)),
+                                                    haloShadow.origin, haloShadow.device});
+                                  });
+               if (ring) {
+                   // Turned about the face's centre, then dropped.
+                   ui::GraphicsContext turned = g;
+                   // The ring adds its coverage a less what the halo holds
+                   // there, a × (1 − g × h), to the rest of the shadow and the
+                   // halo, which cover 1 − (1 − o × (b + g × s)) × (1 − g × h)
+                   // where it falls; laid over them it needs o / (1 − o × (b + g × s)).
+                   const double o = std::clamp(storageNodeShadowOpacity(glow), 0.0, 1.0);
+                   turned.opacity *= std::min(1.0, o / (1 - o * (caches.buttonUnderRing + share * caches.haloUnderRing)));
+                   turned.translateBy(dropped.x, dropped.y);
+                   turned.rotate(ui::Angle::degrees(std::fmod(time * 36, 360)));
+                   turned.translateBy(-c.x, -c.y);
+                   const ui::Path arc = selectionRing().path(around(c, r + 3));
+                   const ui::Rect line = arc.boundingRect().insetBy(-2, -2);
+                   turned.drawCached(caches.ringShadow, cacheKey(d, tint, 0), line.insetBy(-spread, -spread),
+                                     [&](ui::GraphicsContext& l) {
+                                         const auto stroke = l.pixels(line, [&](ui::GraphicsContext& s) {
+                                             s.stroke(arc, Color::white().opacity(0.95), selectionRingStroke());
+                                         }, 0, 0, spread, density);
+                                         l.drawPixels(l.shadowPixels(stroke, tint, blur));
+                                     });
+               }
+               g.drawCached(caches.face, key, around(dropped, buttonReach(c, d) + spread), [&](ui::GraphicsContext& l) {
+                   ui::GraphicsContext beneath = l;
+                   beneath.opacity *= storageNodeShadowOpacity(0);
+                   beneath.drawPixels(shadowOfButton(l));
+                   drawFace(l, c, d, tint, selected);
+                   drawStatusDot(l, statusDotCentre(c, d), storageStatusColor(status));
                });
-               g.drawCached(caches.face, cacheKey(d, tint, selected + 2 * int(status)), around(c, r + 2),
-                            [&](ui::GraphicsContext& l) {
-                                drawFace(l, c, d, tint, selected);
-                                drawStatusDot(l, statusDotCentre(c, d), storageStatusColor(status));
-                            });
            })
+        // The shadow overflows the halo's 1.55 d by its blur and drop.
+        .frame(1.55 * d + 2 * (spread + drop), 1.55 * d + 2 * (spread + drop))
         .frame(1.55 * d, 1.55 * d)
         .allowsHitTesting(false)
         .accessibilityHidden(true);
@@ -227,7 +431,7 @@ ui::View bubbleDrawing(const std::string& stack, double d, const Color& tint, bo
 ui::View protectedLock()
 {
     return ui::View(ui::Image::systemName("lock.fill"))
-        .font(ui::Font::system(7, ui::FontWeight::bold))
+        .font(lockFont())
         .foregroundStyle(Color::white())
         .frame(9, 9)
         .offset(8, 6)
@@ -240,7 +444,7 @@ std::size_t storageNodeDrawingRenders()
 {
     std::size_t n = 0;
     for (const auto& [stack, c] : allBubbleCaches())
-        n += c.shadow.renders() + c.halo.renders() + c.face.renders() + c.content.renders();
+        n += c.glowing.renders() + c.ringShadow.renders() + c.face.renders() + c.content.renders();
     return n;
 }
 
@@ -256,13 +460,10 @@ ui::View StorageNodeView::body() const
     // seventeen bubbles they were drawn afresh from their outlines every frame.
     ui::View decorated = ui::CachedDrawing(faceContent(node, d).frame(d, d), bubbleCaches(node.id(), pixelPhase).content,
                                            node.summary.label + "/" + size + "/" + cacheKey(d, tint, 0));
-    if (selected && !reduceMotion) {
-        ui::StrokeStyle ring;
-        ring.lineWidth = 2;
-        ring.lineCap = ui::LineCap::round;
-        decorated = decorated.overlay(ui::Circle()
-                                          .trim(0, 0.22)
-                                          .stroke(Color::white().opacity(0.95), ring)
+    const bool ring = selected && !reduceMotion;
+    if (ring) {
+        decorated = decorated.overlay(selectionRing()
+                                          .stroke(Color::white().opacity(0.95), selectionRingStroke())
                                           .rotationEffect(ui::Angle::degrees(std::fmod(time * 36, 360)))
                                           .frame(d + 6, d + 6)
                                           .allowsHitTesting(false));
@@ -282,7 +483,9 @@ ui::View StorageNodeView::body() const
     const bool shown = appeared || reduceMotion;
 
     ui::View bubble =
-        ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, glow, node.status, pixelPhase), button});
+        ui::ZStack({bubbleDrawing(node.id(), d, tint, selected, ring, glow, middleGlow(selected, hovered, reduceMotion),
+                                  time, node.status, pixelPhase),
+                    button});
     bubble = ui::Animatable<double>(shown ? 1.0 : 0.0, entrance, [bubble](const double& p) {
         return bubble.scaleEffect(0.84 + 0.16 * p).opacity(p);
     });

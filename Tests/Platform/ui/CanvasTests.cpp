@@ -262,21 +262,103 @@ TEST(CanvasCachedDrawing, TakesTheContextsOpacityAndClip)
     EXPECT_TRUE(blank(at(img, 25, 80)));  // beyond the clip
 }
 
-TEST(CanvasCachedDrawing, ARotatedContextDrawsDirectly)
+// Turned, the pixels kept at the drawing's own scale are laid down resampled
+// through the rotation: made once, whatever the angle.
+TEST(CanvasCachedDrawing, ARotatedContextLaysItsKeptPixelsDownTurned)
 {
     CanvasCache cache;
-    const auto turned = [](GraphicsContext& ctx) {
-        ctx.translateBy(60, 60);
-        ctx.rotate(Angle::degrees(30));
-        ctx.translateBy(-50, -50);
+    for (const double degrees : {30.0, 75.0, 200.0}) {
+        const auto turned = [degrees](GraphicsContext& ctx) {
+            ctx.translateBy(60, 60);
+            ctx.rotate(Angle::degrees(degrees));
+            ctx.translateBy(-50, -50);
+        };
+        const QImage direct = draw([&](GraphicsContext& ctx, Size) { turned(ctx); picture(ctx); }, {120, 120});
+        const QImage cached = draw([&](GraphicsContext& ctx, Size) {
+            turned(ctx);
+            ctx.drawCached(cache, "picture", {0, 0, 100, 100}, picture);
+        }, {120, 120});
+        EXPECT_LE(largestDifference(direct, cached), 40) << degrees;
+    }
+    EXPECT_EQ(cache.renders(), 1u);
+}
+
+// Pixels made of a drawing and laid back down are the drawing, at any scale
+// and sub-pixel place; they are laid as one layer under the context's opacity.
+TEST(CanvasContext, PixelsOfADrawingLayItDownAsDrawn)
+{
+    for (const double scale : {1.0, 2.0}) {
+        const auto moved = [](GraphicsContext& ctx) { ctx.translateBy(3.25, 0.5); };
+        const QImage direct = draw([&](GraphicsContext& ctx, Size) { moved(ctx); picture(ctx); }, {120, 120}, scale);
+        const QImage laid = draw([&](GraphicsContext& ctx, Size) {
+            moved(ctx);
+            ctx.drawPixels(ctx.pixels({0, 0, 100, 100}, picture));
+        }, {120, 120}, scale);
+        EXPECT_LE(largestDifference(direct, laid), 1) << scale;
+    }
+    const QImage faded = draw([](GraphicsContext& ctx, Size) {
+        ctx.opacity = 0.5;
+        ctx.drawPixels(ctx.pixels({0, 0, 100, 100}, [](GraphicsContext& c) {
+            c.fill(Path::rect({0, 0, 60, 60}), kRed);
+            c.fill(Path::rect({30, 30, 60, 60}), kRed);
+        }));
+    });
+    EXPECT_NEAR(at(faded, 45, 45).alpha(), 128, 3);
+}
+
+// Pixels made in one context serve another whose grid differs by whole
+// pixels (moved onto it); made at a lower density they are laid down
+// resampled, close to the drawing for soft drawing.
+TEST(CanvasContext, PixelsServeOtherContextsOnTheirGridOrResampled)
+{
+    draw([](GraphicsContext& ctx, Size) {
+        const auto made = ctx.pixels({0, 0, 20, 20}, [](GraphicsContext& c) { c.fill(Path::rect({0, 0, 20, 20}), kRed); });
+        GraphicsContext moved = ctx, nudged = ctx, grown = ctx;
+        moved.translateBy(3, 0);  // six pixels at 2×
+        nudged.translateBy(0.25, 0);
+        grown.scaleBy(2, 2);
+        auto copy = made;
+        EXPECT_TRUE(moved.place(copy));
+        EXPECT_EQ(copy.origin, made.origin + QPoint(6, 0));
+        copy = made;
+        EXPECT_FALSE(nudged.place(copy));
+        EXPECT_FALSE(grown.place(copy));
+    }, {100, 100}, 2);
+    const auto soft = [](GraphicsContext& c) {
+        c.fill(Path::ellipse({10, 10, 80, 80}), Shading::radialGradient(Gradient{kRed, kRed.opacity(0)}, {50, 50}, 0, 40));
     };
-    const QImage direct = draw([&](GraphicsContext& ctx, Size) { turned(ctx); picture(ctx); }, {120, 120});
-    const QImage cached = draw([&](GraphicsContext& ctx, Size) {
-        turned(ctx);
-        ctx.drawCached(cache, "picture", {0, 0, 100, 100}, picture);
-    }, {120, 120});
-    EXPECT_EQ(cache.renders(), 0u);
-    EXPECT_LE(largestDifference(direct, cached), 1);
+    const QImage direct = draw([&](GraphicsContext& ctx, Size) { soft(ctx); }, {100, 100}, 2);
+    const QImage coarse = draw([&](GraphicsContext& ctx, Size) {
+        const auto pixels = ctx.pixels({0, 0, 100, 100}, soft, 0, 0, 0, 1);
+        EXPECT_EQ(pixels.image.size(), QSize(100, 100)) << "one pixel a point";
+        ctx.drawPixels(pixels);
+    }, {100, 100}, 2);
+    EXPECT_LE(largestDifference(direct, coarse), 12);
+}
+
+// A drawing's shadow alone falls where and as a view's shadow of it does, at
+// any scale, without the drawing.
+TEST(CanvasContext, ShadowPixelsFallAsAViewsShadow)
+{
+    const Color shade = Color::black().opacity(0.8);
+    const Rect square{35, 30, 30, 30};
+    const auto fillSquare = [&](GraphicsContext& c) { c.fill(Path::rect(square), kRed); };
+    for (const double scale : {1.0, 2.0}) {
+        const QImage viewed = renderToImage(
+            Rectangle().fill(kRed).frame(30, 30).shadow(shade, 6, 0, 10).frame(100, 90, Alignment::center), {100, 90}, scale);
+        const auto shadow = [&](GraphicsContext& ctx) {
+            ctx.drawPixels(ctx.shadowPixels(ctx.pixels(square, fillSquare, 0, 10, 11), shade, 6));
+        };
+        const QImage alone = draw([&](GraphicsContext& ctx, Size) { shadow(ctx); }, {100, 90}, scale);
+        const QImage both = draw([&](GraphicsContext& ctx, Size) {
+            shadow(ctx);
+            fillSquare(ctx);
+        }, {100, 90}, scale);
+        EXPECT_LE(largestDifference(viewed, both), 1) << scale;
+        EXPECT_EQ(at(alone, int(50 * scale), int(50 * scale)).red(), 0) << "no red square";
+        EXPECT_GT(at(alone, int(50 * scale), int(66 * scale)).alpha(), 100) << "dropped below it";
+        EXPECT_TRUE(blank(at(alone, int(50 * scale), int(22 * scale)))) << "and not above it";
+    }
 }
 
 TEST(CanvasCachedDrawing, KeepsFullResolutionOnADeviceWithAPixelRatio)

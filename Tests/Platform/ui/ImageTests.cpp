@@ -60,6 +60,13 @@ TEST(Images, SymbolsComeFromTheBundleAndFillNamesTakeTheFilledWeight)
     };
     const QImage r = draw(regular), f = draw(filled);
     EXPECT_GT(paintedPixels(f), paintedPixels(r) + 100);
+    // A canvas draws it as its view does, in the square the view gives it.
+    const double side = symbolSide(Font::system(40));
+    const QImage drawn = renderToImage(Canvas([&](GraphicsContext& g, Size) {
+                                           g.draw(filled, {30 - side / 2, 30 - side / 2, side, side}, Color::sRGB(0, 0.6, 0));
+                                       }).frame(60, 60),
+                                       {60, 60}, 1);
+    EXPECT_EQ(drawn, f);
     // Tinted with the foreground style.
     bool green = false;
     for (int x = 0; x < 60 && !green; ++x) {

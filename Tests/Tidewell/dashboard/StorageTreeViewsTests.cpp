@@ -240,8 +240,8 @@ TEST(StorageNodeBubble, TheWidestSizeTextFitsEveryBubbleAtItsSmallestScale)
 
 // The shadow under a bubble is the tint at 0.28 + 0.25 × glow on every frame
 // of the glow's swing, behind the halo at the glow. Read at two frames: above
-// the face, beyond the shadow's reach, the halo alone gives its strength; at
-// the same distance below, what is left is the shadow, whose share of the
+// the face, where the dropped shadow is faintest, the halo gives its strength;
+// at the same distance below, what is left is the shadow, whose share of the
 // tint's full strength stays one and the same when the glow moves.
 TEST(StorageNodeBubble, TheShadowFollowsTheGlowOnEveryFrame)
 {
@@ -266,6 +266,42 @@ TEST(StorageNodeBubble, TheShadowFollowsTheGlowOnEveryFrame)
     EXPECT_NEAR(high, 0.56, 1e-6);
     EXPECT_GT(lowShare, 0.3);
     EXPECT_NEAR(highShare, lowShare, 0.03);
+}
+
+// The halo casts the shadow with the button: dropped 5 points, the shadow of
+// its fringe tints the band from where the halo fades to just past its edge
+// below the bubble, more than the same band above it (the halo alone is the
+// same all round), in the tint; more so in a selected bubble, brighter and
+// more blurred.
+TEST(StorageNodeBubble, TheHalosFringeCastsTheShadowBelowIt)
+{
+    const double d = 100;
+    const StorageNodeModel node{{"go", "Go", 2, 9'000'000, 4'000'000}, StorageNodeStatus::reclaimable, {}, d};
+    const RGBA tint = stackTint("go").resolve(ColorScheme::dark);
+    for (const auto& [selected, least] : {std::pair{false, 1.5}, std::pair{true, 5.0}}) {
+        StorageNodeView view{node};
+        view.appeared = true;
+        view.selected = selected;
+        auto laid = kittest::layOut(view.body(), {260, 260}, kittest::scheme(ColorScheme::dark));
+        const QImage image = laid->render();
+        // Coverage and premultiplied colour summed over the band, below and above.
+        double sums[2][4] = {};
+        int n = 0;
+        for (int y = int(0.72 * d); y < int(0.8 * d); ++y)
+            for (int x = 110; x <= 150; ++x, ++n)
+                for (int side = 0; side < 2; ++side) {
+                    const QColor c = image.pixelColor(x, side == 0 ? 130 + y : 129 - y);
+                    const double a = c.alphaF();
+                    const double values[4] = {a, c.redF() * a, c.greenF() * a, c.blueF() * a};
+                    for (int i = 0; i < 4; ++i)
+                        sums[side][i] += values[i];
+                }
+        const double dropped = sums[0][0] - sums[1][0];
+        EXPECT_GT(255 * dropped / n, least) << (selected ? "selected" : "normal");
+        EXPECT_NEAR((sums[0][1] - sums[1][1]) / dropped, tint.red, 0.06);
+        EXPECT_NEAR((sums[0][2] - sums[1][2]) / dropped, tint.green, 0.06);
+        EXPECT_NEAR((sums[0][3] - sums[1][3]) / dropped, tint.blue, 0.06);
+    }
 }
 
 // The white pixels of a 40-point tile, inside the ring its border draws.
