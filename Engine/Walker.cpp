@@ -50,11 +50,18 @@ void atomicAdd(std::atomic<std::uint64_t>& a, std::uint64_t v) {
 
 std::uint64_t allocatedBytes(const struct stat& st) { return static_cast<std::uint64_t>(st.st_blocks) * 512u; }
 
+// Entries are asked of the kernel as it holds them, never synced with a
+// server: a FUSE or network filesystem mounted on a folder of the walk (an
+// sshfs folder whose host is gone) is seen as another filesystem and passed
+// by, never asked, so its server cannot hold the walk. What a local
+// filesystem tells is the same either way.
+constexpr int kStatFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
+
 // The mount a folder is reached through (0 when the kernel does not tell): a
 // bind mount of the same filesystem has the same device but its own mount.
 std::uint64_t mountOf(int dirFd, const char* name) {
     struct statx sx {};
-    if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name ? 0 : AT_EMPTY_PATH), STATX_MNT_ID, &sx) != 0 ||
+    if (statx(dirFd, name, kStatFlags | (*name ? 0 : AT_EMPTY_PATH), STATX_MNT_ID, &sx) != 0 ||
         !(sx.stx_mask & STATX_MNT_ID))
         return 0;
     return sx.stx_mnt_id;
@@ -64,7 +71,7 @@ std::uint64_t mountOf(int dirFd, const char* name) {
 // one call: a walk makes one such call per entry.
 bool statEntry(int dirFd, const char* name, struct stat& st, std::uint64_t& mount) {
     struct statx sx {};
-    if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_MNT_ID, &sx) != 0) return false;
+    if (statx(dirFd, name, kStatFlags, STATX_BASIC_STATS | STATX_MNT_ID, &sx) != 0) return false;
     st.st_mode = sx.stx_mode;
     st.st_nlink = sx.stx_nlink;
     st.st_ino = sx.stx_ino;

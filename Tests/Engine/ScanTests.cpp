@@ -5,10 +5,18 @@
 #include "ScanCommand.h"
 
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <linux/fuse.h>
+#include <poll.h>
 #include <sched.h>
+#include <sys/eventfd.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 
+#include <atomic>
+#include <cstring>
 #include <map>
+#include <thread>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -280,6 +288,110 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
     EXPECT_FALSE(find(later, tree + "/old").is_idle);
     EXPECT_EQ(find(later, tree + "/old").id, o.id);
     EXPECT_NE(find(later, tree + "/new").id, o.id);
+}
+
+namespace {
+
+// A FUSE filesystem served here that answers while a process enters it, then
+// falls silent, as one whose server hangs (an sshfs folder of a host that is
+// gone): whatever it is asked from then on waits until it goes away.
+class SilentFilesystem {
+public:
+    explicit SilentFilesystem(const std::string& at) : at_(at) {
+        fuse_ = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+        const std::string options =
+            "fd=" + std::to_string(fuse_) + ",rootmode=40755,user_id=0,group_id=0,default_permissions,allow_other";
+        mounted_ = fuse_ >= 0 && mount("silent", at.c_str(), "fuse.silent", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+        if (mounted_) server_ = std::thread([this] { serve(); });
+    }
+    ~SilentFilesystem() {
+        const std::uint64_t one = 1;
+        if (server_.joinable() && write(stop_, &one, sizeof one) == sizeof one) server_.join();
+        if (mounted_) umount2(at_.c_str(), MNT_DETACH);
+        if (fuse_ >= 0) close(fuse_);  // every request still waiting ends
+        close(stop_);
+    }
+    SilentFilesystem(const SilentFilesystem&) = delete;
+    SilentFilesystem& operator=(const SilentFilesystem&) = delete;
+    bool mounted() const { return mounted_; }
+    void fallSilent() { silent_ = true; }
+
+private:
+    void serve() {
+        std::vector<char> request(FUSE_MIN_READ_BUFFER + 65536);
+        pollfd waits[] = {{fuse_, POLLIN, 0}, {stop_, POLLIN, 0}};
+        while (poll(waits, 2, -1) >= 0 && !(waits[1].revents & POLLIN)) {
+            const ssize_t n = read(fuse_, request.data(), request.size());
+            if (n < static_cast<ssize_t>(sizeof(fuse_in_header))) continue;
+            fuse_in_header in;
+            std::memcpy(&in, request.data(), sizeof in);
+            if (silent_ || in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
+            if (in.opcode == FUSE_INIT) {
+                fuse_init_out init{};
+                init.major = FUSE_KERNEL_VERSION;
+                init.minor = FUSE_KERNEL_MINOR_VERSION;
+                init.max_write = 4096;
+                answer(in, 0, &init, sizeof init);
+            } else if (in.opcode == FUSE_GETATTR) {
+                fuse_attr_out attr{};  // valid for no time: asked again at every look
+                attr.attr.ino = in.nodeid;
+                attr.attr.mode = S_IFDIR | 0755;
+                attr.attr.nlink = 2;
+                answer(in, 0, &attr, sizeof attr);
+            } else {
+                answer(in, -ENOSYS, nullptr, 0);
+            }
+        }
+    }
+    void answer(const fuse_in_header& in, int error, const void* body, std::size_t size) {
+        const fuse_out_header out{static_cast<std::uint32_t>(sizeof(fuse_out_header) + size), error, in.unique};
+        std::vector<char> reply(sizeof out + size);
+        std::memcpy(reply.data(), &out, sizeof out);
+        if (size) std::memcpy(reply.data() + sizeof out, body, size);
+        (void)!write(fuse_, reply.data(), reply.size());
+    }
+
+    std::string at_;
+    int fuse_ = -1;
+    int stop_ = eventfd(0, EFD_CLOEXEC);
+    bool mounted_ = false;
+    std::atomic<bool> silent_{false};
+    std::thread server_;
+};
+
+}  // namespace
+
+// A process working in a filesystem that no longer answers, mounted inside a
+// project, holds neither the scan nor the project's activity: the scan passes
+// the mount by and ends, and the project around it is active. (User and mount
+// are the test's own, so no other scan on the machine meets them.)
+TEST_F(Scan, AFilesystemThatNoLongerAnswersHoldsNoScan) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    constexpr uid_t kWorker = 424242;
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    makeDirs(tree + "/app/remote");
+    age(tree, time(nullptr) - 100 * 86400);
+    runProgram({"chown", "-R", "424242:424242", tmp.path()}, {}, tmp.path());
+    SilentFilesystem remote(tree + "/app/remote");
+    ASSERT_TRUE(remote.mounted());
+    const pid_t worker = fork();
+    if (worker == 0) {
+        if (setgroups(0, nullptr) == 0 && setresgid(kWorker, kWorker, kWorker) == 0 && setresuid(kWorker, kWorker, kWorker) == 0 &&
+            chdir((tree + "/app/remote").c_str()) == 0)
+            execlp("sleep", "sleep", "600", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 2000 && readText("/proc/" + std::to_string(worker) + "/comm") != "sleep\n"; ++i) usleep(5000);
+    remote.fallSilent();
+    // A guard that ends a scan held for good, so that it fails here.
+    lastRun = engine.scan({tree}, 30, 8, {"setpriv", "--reuid=424242", "--regid=424242", "--clear-groups", "timeout", "-s", "KILL", "120"});
+    kill(worker, SIGKILL);
+    waitpid(worker, nullptr, 0);
+    ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+    const ProjectDTO& app = find(decode<DashboardDTO>(lastRun.out), tree + "/app");
+    EXPECT_TRUE(app.is_idle);
+    EXPECT_TRUE(app.is_active) << "a process works in the filesystem mounted inside it";
 }
 
 // Moving an artifact out (a clean, a restore) changes the project folder's
