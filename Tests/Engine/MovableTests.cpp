@@ -299,7 +299,13 @@ TEST_F(Movable, AFolderHoldingAMountIsNeverOfferedNorMoved) {
     writeFile(late + "/.next/page.html", 100);
     const RunResult blind = engine.run({"clean", "--project", late, "--json", "--caution", "--execute"}, true, false,
                                        {"unshare", "--mount", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh"});
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's leak check at exit needs /proc (its options are read there too), so it fails
+    // the exit status once the report is out.
+    ASSERT_FALSE(blind.out.empty()) << blind.err;
+#else
     ASSERT_EQ(blind.exitCode, 0) << blind.err;
+#endif
     for (const auto& i : decode<CleanReportDTO>(blind.out).items) {
         EXPECT_FALSE(i.success) << i.path;
         EXPECT_EQ(i.error.value_or(""),

@@ -389,7 +389,8 @@ TEST_F(Scan, AFilesystemThatNoLongerAnswersHoldsNoScan) {
     kill(worker, SIGKILL);
     waitpid(worker, nullptr, 0);
     ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
-    const ProjectDTO& app = find(decode<DashboardDTO>(lastRun.out), tree + "/app");
+    const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+    const ProjectDTO& app = find(d, tree + "/app");
     EXPECT_TRUE(app.is_idle);
     EXPECT_TRUE(app.is_active) << "a process works in the filesystem mounted inside it";
 }
