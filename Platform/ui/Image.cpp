@@ -116,25 +116,25 @@ struct ImageSpec {
 };
 
 // Symbols keep their square inside the frame; other images fill it.
-Rect drawRectOf(const ImageSpec& spec, const Rect& frame)
+Rect drawRectOf(const ImageSpec& picture, const Rect& frame)
 {
-    if (!spec.isSymbol)
+    if (!picture.isSymbol)
         return frame;
     const double side = std::min(frame.width, frame.height);
     return {frame.midX() - side / 2, frame.midY() - side / 2, side, side};
 }
 
-QImage rasterise(const ImageSpec& spec, QSize pixels)
+QImage rasterise(const ImageSpec& picture, QSize pixels)
 {
     QImage img(pixels, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (spec.source->svg)
-        spec.source->svg->render(&p, QRectF(0, 0, pixels.width(), pixels.height()));
+    if (picture.source->svg)
+        picture.source->svg->render(&p, QRectF(0, 0, pixels.width(), pixels.height()));
     else
-        p.drawImage(QRectF(0, 0, pixels.width(), pixels.height()), spec.source->bitmap);
+        p.drawImage(QRectF(0, 0, pixels.width(), pixels.height()), picture.source->bitmap);
     return img;
 }
 
@@ -149,12 +149,12 @@ void drawPlaceholder(QPainter& p, const Rect& frame, const Rect& r, const Enviro
 }
 
 // Paints the image in `frame`; a symbol or template image takes `brush`.
-void paintImageSpec(QPainter& p, const ImageSpec& spec, const Rect& frame, const QBrush& brush,
+void paintImageSpec(QPainter& p, const ImageSpec& picture, const Rect& frame, const QBrush& brush,
                     const EnvironmentValues& env)
 {
-    const Rect r = drawRectOf(spec, frame);
-    if (!spec.source || !spec.source->valid()) {
-        if (spec.isSymbol) drawPlaceholder(p, frame, r, env);
+    const Rect r = drawRectOf(picture, frame);
+    if (!picture.source || !picture.source->valid()) {
+        if (picture.isSymbol) drawPlaceholder(p, frame, r, env);
         return;
     }
     // Raster at the device size of the drawing rectangle.
@@ -162,9 +162,9 @@ void paintImageSpec(QPainter& p, const ImageSpec& spec, const Rect& frame, const
     const QSize pixels(std::max(1, int(std::ceil(device.width()))), std::max(1, int(std::ceil(device.height()))));
     if (pixels.width() > 8192 || pixels.height() > 8192)
         return;
-    const bool tinted = spec.isSymbol || spec.mode == ImageRenderingMode::template_;
-    std::string key = spec.source->key + "@" + std::to_string(pixels.width()) + "x" + std::to_string(pixels.height());
-    QImage raster = RasterCache::shared().get(key, [&] { return rasterise(spec, pixels); });
+    const bool tinted = picture.isSymbol || picture.mode == ImageRenderingMode::template_;
+    std::string key = picture.source->key + "@" + std::to_string(pixels.width()) + "x" + std::to_string(pixels.height());
+    QImage raster = RasterCache::shared().get(key, [&] { return rasterise(picture, pixels); });
     // A solid tint is kept with the raster; gradients are laid over each time.
     if (tinted && brush.style() == Qt::SolidPattern) {
         const std::string tintKey = key + "#" + std::to_string(brush.color().rgba());
@@ -315,8 +315,8 @@ double symbolSide(const Font& font) { return font.size() * 1.2; }
 void paintImage(QPainter& painter, const Image& image, const Rect& rect, const QBrush& tint,
                 const EnvironmentValues& env)
 {
-    if (const ImageSpec* spec = specOf(image); spec && rect.width > 0 && rect.height > 0)
-        paintImageSpec(painter, *spec, rect, tint, env);
+    if (const ImageSpec* picture = specOf(image); picture && rect.width > 0 && rect.height > 0)
+        paintImageSpec(painter, *picture, rect, tint, env);
 }
 
 bool Image::isValid() const

@@ -74,6 +74,19 @@ std::vector<QWindow*> childWindows(QWindow* parent) {
     return found;
 }
 
+// Shows `main` at w × h with the page's slot over all of it; the slot, or none when the
+// window never showed.
+QWidget* showFillingWindow(RedWindow& main, platform::WebView& page, int w, int h) {
+    main.resize(w, h);
+    main.show();
+    if (!processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); })) return nullptr;
+    QWidget* slot = page.widget();
+    slot->setParent(&main);
+    slot->setGeometry(0, 0, w, h);
+    slot->show();
+    return slot;
+}
+
 TEST(WebViewWindowTest, ThePageDrawsInAWindowOfItsOwnAndTheWindowAroundItStaysRaster) {
     bool finished = false;
     platform::WebViewDelegate delegate;
@@ -161,13 +174,8 @@ TEST(WebViewWindowTest, ThePagesColourSchemeRulesFollowItsAppearanceWhateverTheE
     page.setPrefersDarkColorScheme(engineDark);
 
     RedWindow main;
-    main.resize(400, 400);
-    main.show();
-    ASSERT_TRUE(processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); }));
-    QWidget* slot = page.widget();
-    slot->setParent(&main);
-    slot->setGeometry(0, 0, 400, 400);
-    slot->show();
+    QWidget* slot = showFillingWindow(main, page, 400, 400);
+    ASSERT_TRUE(slot);
     // Green in light, blue in dark: a rule of the page, one inside a group,
     // one on a sheet's own media, and one of a sheet the page adds later.
     PageServer server(
@@ -241,13 +249,8 @@ TEST(WebViewWindowTest, AClickCountsAsTheUsersForAboutASecondAndARefusedNavigati
     platform::WebView page({"", "click.webView"}, delegate);
 
     RedWindow main;
-    main.resize(400, 300);
-    main.show();
-    ASSERT_TRUE(processUntil([&] { return main.windowHandle() && main.windowHandle()->isExposed(); }));
-    QWidget* slot = page.widget();
-    slot->setParent(&main);
-    slot->setGeometry(0, 0, 400, 300);
-    slot->show();
+    QWidget* slot = showFillingWindow(main, page, 400, 300);
+    ASSERT_TRUE(slot);
     // The first click leaves at once, the second a second and a half after it.
     PageServer server("<html><body style=\"margin:0\"><div style=\"position:fixed;inset:0\">page</div><script>let clicks = 0;"
                       "addEventListener('click', () => { const away = '/away' + ++clicks;"
