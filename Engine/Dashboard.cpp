@@ -23,6 +23,29 @@ std::string projectId(const std::string& path) {
     return buf;
 }
 
+namespace {
+
+void sumArtifacts(ProjectDTO& p) {
+    p.reclaimable_bytes = p.safe_bytes = p.caution_bytes = 0;
+    for (const auto& a : p.artifacts) {
+        p.reclaimable_bytes = saturatingAdd(p.reclaimable_bytes, a.size_bytes);
+        if (a.safetyClass == "safe") p.safe_bytes = saturatingAdd(p.safe_bytes, a.size_bytes);
+        else p.caution_bytes = saturatingAdd(p.caution_bytes, a.size_bytes);
+    }
+}
+
+}  // namespace
+
+bool isActive(const WalkedProject& p, const ScanContext& ctx) {
+    return (p.lastActivity && ctx.now - *p.lastActivity < kSecondsPerDay) || ctx.workingFolders.count(p.folder) > 0;
+}
+
+const WalkedProject* heldAround(const WalkResult& walk, std::size_t project, const WalkedArtifact& a, const ScanContext& ctx) {
+    for (int q = a.within; q >= 0 && static_cast<std::size_t>(q) != project; q = walk.projects[q].parent)
+        if (walk.projects[q].pinned || isActive(walk.projects[q], ctx)) return &walk.projects[q];
+    return nullptr;
+}
+
 ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, const ScanContext& ctx) {
     ProjectDTO dto;
     dto.id = projectId(p.path);
@@ -37,31 +60,22 @@ ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, 
         art.safetyClass = a.safetyClass;
         art.size_bytes = a.bytes;
         art.exists = true;
-        dto.reclaimable_bytes = saturatingAdd(dto.reclaimable_bytes, a.bytes);
-        if (a.safetyClass == "safe") dto.safe_bytes = saturatingAdd(dto.safe_bytes, a.bytes);
-        else dto.caution_bytes = saturatingAdd(dto.caution_bytes, a.bytes);
         dto.artifacts.push_back(std::move(art));
     }
-    bool recent = false;
+    sumArtifacts(dto);
     if (p.lastActivity) {
         dto.last_activity_unix = *p.lastActivity;
         dto.idle_days = wholeDaysSince(*p.lastActivity, ctx.now);
         dto.is_idle = ctx.idleDays >= 0 && *dto.idle_days >= static_cast<std::uint64_t>(ctx.idleDays);
-        recent = ctx.now - *p.lastActivity < kSecondsPerDay;
     }
-    dto.is_active = recent || ctx.workingFolders.count(p.folder) > 0;
+    dto.is_active = isActive(p, ctx);
     dto.pinned = p.pinned;
     return dto;
 }
 
 std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
-                                            const std::vector<std::pair<std::string, std::string>>& order) {
-    // A nested project's bytes are already in the project around it: a
-    // monorepo's packages would otherwise count twice in its stack's size.
-    std::unordered_set<std::string_view> paths;
-    for (const auto& p : projects) paths.insert(p.path);
-    std::vector<bool> nested;
-    for (const auto& p : projects) nested.push_back(isBelowAny(p.path, paths));
+                                            const std::vector<std::pair<std::string, std::string>>& order,
+                                            const std::vector<bool>& nested) {
     std::vector<TypeSummaryDTO> out;
     for (const auto& [id, label] : order) {
         TypeSummaryDTO s;
@@ -82,8 +96,23 @@ std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& proje
 DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detector, std::vector<GlobalCacheDTO> caches,
                             std::vector<std::string> roots, const ScanContext& ctx) {
     DashboardDTO d;
-    for (const auto& p : walk.projects) d.projects.push_back(makeProject(p, detector, ctx));
-    std::sort(d.projects.begin(), d.projects.end(), [](const ProjectDTO& a, const ProjectDTO& b) { return a.path < b.path; });
+    std::vector<std::size_t> byPath(walk.projects.size());
+    for (std::size_t i = 0; i < byPath.size(); ++i) byPath[i] = i;
+    std::sort(byPath.begin(), byPath.end(), [&](std::size_t a, std::size_t b) { return walk.projects[a].path < walk.projects[b].path; });
+    // A nested project's bytes are already in the project around it (a
+    // monorepo's packages would otherwise count twice in its stack's size),
+    // also when it is listed under a scan folder that reaches it by a link.
+    std::vector<bool> nested;
+    for (const std::size_t i : byPath) {
+        ProjectDTO p = makeProject(walk.projects[i], detector, ctx);
+        const auto& walked = walk.projects[i].artifacts;
+        const auto before = p.artifacts.size();
+        for (std::size_t a = walked.size(); a-- > 0;)
+            if (heldAround(walk, i, walked[a], ctx)) p.artifacts.erase(p.artifacts.begin() + static_cast<std::ptrdiff_t>(a));
+        if (p.artifacts.size() != before) sumArtifacts(p);
+        d.projects.push_back(std::move(p));
+        nested.push_back(walk.projects[i].parent >= 0 || walk.projects[i].insideArtifact);
+    }
     d.project_count = static_cast<std::int64_t>(d.projects.size());
     for (const auto& p : d.projects) {
         if (p.is_idle) ++d.idle_count;
@@ -92,7 +121,7 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
     d.total_bytes = walk.totalBytes;
     std::vector<std::pair<std::string, std::string>> order;
     for (const auto& s : detector.rules().stacks) order.emplace_back(s.id, s.label);
-    d.by_type = summarizeByType(d.projects, order);
+    d.by_type = summarizeByType(d.projects, order, nested);
     d.global_caches = std::move(caches);
     d.scanned_at_unix = ctx.now;
     d.roots = std::move(roots);
@@ -120,25 +149,32 @@ bool applyClean(DashboardDTO& d, const std::string& projectPath, const std::vect
     std::unordered_map<std::string_view, ProjectDTO*> byPath;
     for (auto& p : d.projects) byPath.emplace(p.path, &p);
     for (const auto& m : moved) {
+        const ProjectDTO* outermost = nullptr;
         for (std::size_t i = m.path.size(); i != std::string::npos && i > 0; i = m.path.rfind('/', i - 1)) {
             const auto found = byPath.find(std::string_view(m.path).substr(0, i));
-            if (found != byPath.end()) found->second->total_bytes = saturatingSub(found->second->total_bytes, m.bytes);
+            if (found == byPath.end()) continue;
+            found->second->total_bytes = saturatingSub(found->second->total_bytes, m.bytes);
+            outermost = found->second;
         }
-        if (const auto root = byPath.find("/"); root != byPath.end() && m.path.size() > 1)
+        if (const auto root = byPath.find("/"); root != byPath.end() && m.path.size() > 1) {
             root->second->total_bytes = saturatingSub(root->second->total_bytes, m.bytes);
+            outermost = root->second;
+        }
+        // A stack's size loses it once, through the outermost project that held it.
+        for (auto& s : d.by_type)
+            if (outermost && std::find(outermost->types.begin(), outermost->types.end(), s.project_type) != outermost->types.end())
+                s.total_bytes = saturatingSub(s.total_bytes, m.bytes);
         d.total_bytes = saturatingSub(d.total_bytes, m.bytes);
     }
-    it->reclaimable_bytes = it->safe_bytes = it->caution_bytes = 0;
-    for (const auto& a : it->artifacts) {
-        it->reclaimable_bytes = saturatingAdd(it->reclaimable_bytes, a.size_bytes);
-        if (a.safetyClass == "safe") it->safe_bytes = saturatingAdd(it->safe_bytes, a.size_bytes);
-        else it->caution_bytes = saturatingAdd(it->caution_bytes, a.size_bytes);
-    }
+    sumArtifacts(*it);
     d.reclaimable_bytes = 0;
     for (const auto& p : d.projects) d.reclaimable_bytes = saturatingAdd(d.reclaimable_bytes, p.reclaimable_bytes);
-    std::vector<std::pair<std::string, std::string>> order;
-    for (const auto& s : d.by_type) order.emplace_back(s.project_type, s.label);
-    d.by_type = summarizeByType(d.projects, order);
+    for (auto& s : d.by_type) {
+        s.reclaimable_bytes = 0;
+        for (const auto& p : d.projects)
+            if (std::find(p.types.begin(), p.types.end(), s.project_type) != p.types.end())
+                s.reclaimable_bytes = saturatingAdd(s.reclaimable_bytes, p.reclaimable_bytes);
+    }
     return true;
 }
 

@@ -23,15 +23,26 @@ std::string projectId(const std::string& path);
 
 ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, const ScanContext& ctx);
 
+// Whether a process of the user works in the project, or it changed within the last day.
+bool isActive(const WalkedProject& p, const ScanContext& ctx);
+
+// The project nested in `walk.projects[project]`, active or pinned, whose
+// folder holds its artifact `a` (a Python cache of the project around a
+// nested one of another stack): such an artifact is never offered with the
+// project around it. Null for none.
+const WalkedProject* heldAround(const WalkResult& walk, std::size_t project, const WalkedArtifact& a, const ScanContext& ctx);
+
 // Projects sorted by path; counts, totals and the per-stack summary from them.
 DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detector, std::vector<GlobalCacheDTO> caches,
                             std::vector<std::string> roots, const ScanContext& ctx);
 
 // Per-stack totals, in the order of `order` (stack id and label); stacks
-// without projects are left out. A project inside another adds to its
-// stack's count and reclaimable bytes, not to its size.
+// without projects are left out. A project inside another (`nested`, one
+// flag a project) adds to its stack's count and reclaimable bytes, not to
+// its size.
 std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
-                                            const std::vector<std::pair<std::string, std::string>>& order);
+                                            const std::vector<std::pair<std::string, std::string>>& order,
+                                            const std::vector<bool>& nested);
 
 struct MovedFolder {
     std::string path;

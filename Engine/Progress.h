@@ -24,6 +24,10 @@ public:
     void maybeEmitActivity(const char* phase, const char* message, const std::string& path);
 
     void projectFound(const std::string& name, const std::string& path);
+    // A project found before that a later walk takes as part of a build
+    // around it, and one such found again: the count follows, unannounced.
+    void projectForgotten() { projectsFound_.fetch_sub(1); }
+    void projectFoundAgain() { projectsFound_.fetch_add(1); }
     void rootDone(const std::string& root);
 
     std::int64_t projectsFound() const { return projectsFound_.load(); }

@@ -175,6 +175,10 @@ struct Walker::Impl {
         const GitCandidate* repo = nullptr;  // the nearest ".git" at or above it
         bool offered = true;  // listed; else only measured as its project's
         std::atomic<bool> holdsWork{false};  // a Git repository with work found nowhere else
+        // Set when a walk meets its folder: the folder, and the innermost
+        // owner the walk was in there (perhaps a project nested in its own).
+        FolderKey folder{};
+        const Owner* within = nullptr;
         std::atomic<std::uint64_t> plain{0};
     };
     // `nameAt` of a task for the folder `parent` itself (a root given open).
@@ -234,6 +238,10 @@ struct Walker::Impl {
     std::unordered_map<FolderKey, Owner*, FolderKeyHash> projectFolders;
     // The first owner of the root being walked: those before are earlier roots'.
     std::size_t walkStart = 0;
+    // The root being walked lies inside an artifact of an earlier root's
+    // project, which counts it whole: its projects are listed but add to no
+    // figure twice and offer nothing of their own.
+    bool rootInsideArtifact = false;
     dev_t rootDev = 0;
     std::uint64_t rootMount = 0;
     bool emitProjects = true;
@@ -459,6 +467,7 @@ struct Walker::Impl {
         }
         for (Owner* o : inside) {
             o->isProject = false;
+            if (emitProjects) progress.projectForgotten();
             for (const int a : o->artifacts) {
                 const auto it = claimed.find(artifacts[a].absPath);
                 if (it != claimed.end() && it->second == &artifacts[a]) claimed.erase(it);
@@ -497,20 +506,29 @@ struct Walker::Impl {
         return true;
     }
 
-    // Whether the open folder `fd` is, or lies inside, a root walked before:
-    // its folder and each one above it, by "..", where the kernel reached it
+    enum class Within { NoRoot, Root, RootsArtifact };
+
+    // Whether the open folder `fd` is, or lies inside, a root walked before,
+    // and then whether inside an artifact that walk did not search: its
+    // folder and each one above it, by "..", where the kernel reached it
     // (links on the written path resolved) are looked up by what they are.
-    bool insideWalkedRoot(int fd) const {
-        if (rootFolders.empty()) return false;
-        bool inside = false;
+    Within insideWalkedRoot(int fd) const {
+        if (rootFolders.empty()) return Within::NoRoot;
+        FolderSet artifactFolders;
+        for (const Artifact& a : artifacts)
+            if (a.folder.ino) artifactFolders.insert(a.folder);
+        bool inArtifact = false;
+        Within within = Within::NoRoot;
         FolderKey below{};
         for (int cur = fcntl(fd, F_DUPFD_CLOEXEC, 0); cur >= 0;) {
             struct stat st {};
             const bool read = fstat(cur, &st) == 0;
             const FolderKey here{st.st_dev, st.st_ino};
             const bool top = !read || here == below;  // "/" is its own parent
-            inside = !top && rootFolders.count(here) > 0;
-            if (top || inside) {
+            // A root walked as one searched all of itself.
+            if (!top && rootFolders.count(here)) within = inArtifact ? Within::RootsArtifact : Within::Root;
+            inArtifact = inArtifact || (!top && artifactFolders.count(here) > 0);
+            if (top || within != Within::NoRoot) {
                 close(cur);
                 break;
             }
@@ -519,7 +537,7 @@ struct Walker::Impl {
             close(cur);
             cur = up;
         }
-        return inside;
+        return within;
     }
 
     Owner* registerProject(const std::string& path, int fd, const FolderKey& folder, Owner* parent, StackMask stacks,
@@ -535,6 +553,7 @@ struct Walker::Impl {
         o->stacks = stacks;
         o->folder = folder;
         o->space = space;
+        o->insideArtifact = rootInsideArtifact;
         o->depth = depth;
         for (Owner* up = o; up; up = up->parentOwner) up->below.fetch_or(stacks);
         o->realPath = realPathOf(path, space);
@@ -559,6 +578,8 @@ struct Walker::Impl {
                 o->refused.push_back({rel, abs, safetyClass, offered, folderRepo});
         }
         if (emitProjects && !listedAgain) progress.projectFound(baseName(path), path);
+        // Forgotten by a walk that measures it again, and found again.
+        if (emitProjects && listedAgain) progress.projectFoundAgain();
         return o;
     }
 
@@ -585,6 +606,14 @@ struct Walker::Impl {
         }
     }
 
+    // A folder that cannot be read still counts its own blocks, as du counts them.
+    void cannotRead(const Task& t, int error) {
+        progress.emit("skip", "Cannot read this folder: " + errorText(error) + ".", t.path);
+        if (!t.owner || !t.haveStat) return;
+        atomicAdd(t.owner->plain, t.ownBytes);
+        if (t.art) atomicAdd(t.art->plain, t.ownBytes);
+    }
+
     void handle(Task&& t, WorkPool<Task>::Worker& w) {
         if (stop.load(std::memory_order_relaxed)) return;
         if (t.readIndex) {
@@ -606,7 +635,7 @@ struct Walker::Impl {
         t.parent.reset();
         if (listedAs) t.path = std::move(*listedAs);
         if (fd < 0) {
-            if (errno != ENOENT) progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
+            if (errno != ENOENT) cannotRead(t, errno);
             return;
         }
         if (!t.haveStat) {
@@ -619,7 +648,7 @@ struct Walker::Impl {
             t.folder = {st.st_dev, st.st_ino};
         }
         if (!readEntries(fd, s)) {
-            progress.emit("skip", "Cannot read this folder: " + errorText(errno) + ".", t.path);
+            cannotRead(t, errno);
             close(fd);
             return;
         }
@@ -749,6 +778,10 @@ struct Walker::Impl {
                 if (ProjectDetector::isVersionControl(name)) c.activity = false;
                 if (owner && c.activity && detector.hasAnywhereArtifacts()) c.art = claimAnywhere(owner, fd, t.path, t.repo, child, name, t.space);
             }
+            if (c.art && c.art != t.art) {
+                c.art->folder = {st.st_dev, st.st_ino};
+                c.art->within = owner;
+            }
             c.engineFolder = engineFolder;
             if ((!owner && !c.detect) || (c.art && !enterArtifacts)) continue;
             c.haveStat = true;
@@ -873,10 +906,14 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
         close(fd);
         return false;
     }
-    if (impl_->insideWalkedRoot(fd)) {
+    // Inside an artifact, where the walk around it looked for no project,
+    // a root of its own is walked for them.
+    const Impl::Within within = impl_->insideWalkedRoot(fd);
+    if (within == Impl::Within::Root) {
         close(fd);
         return true;
     }
+    impl_->rootInsideArtifact = within == Impl::Within::RootsArtifact;
     impl_->rootDev = st.st_dev;
     Impl::Task t;
     if (rootFd >= 0) {
@@ -948,6 +985,16 @@ WalkResult Walker::finish() {
     WalkResult result;
     std::vector<int> projectIndex(n, -1);
     std::vector<bool> insideArtifact(n);
+    // The project nested in `project` that holds a folder its walk met
+    // inside the owner `within`, or -1: an owner's index, made a list index
+    // once all are listed.
+    const auto nestedWithin = [&](int project, const Impl::Owner* within) {
+        int w = within ? within->index : -1;
+        while (w >= 0 && !im.owners[w].isProject) w = parent[w];
+        int up = w;
+        while (up >= 0 && up != project) up = parent[up];
+        return up == project && w != project ? w : -1;
+    };
     for (const int i : order) {
         const auto& o = im.owners[i];
         insideArtifact[i] = o.insideArtifact || (parent[i] >= 0 && insideArtifact[parent[i]]);
@@ -959,17 +1006,22 @@ WalkResult Walker::finish() {
         p.stacks = o.stacks;
         p.pinned = o.pinned;
         p.parent = parent[i] >= 0 ? projectIndex[parent[i]] : -1;
+        p.insideArtifact = insideArtifact[i];
         p.totalBytes = saturatingAdd(subtree[i], lt.ownerBytes[i]);
         if (newest[i] != kNoActivity) p.lastActivity = newest[i];
         for (int a : o.artifacts) {
             const auto& art = im.artifacts[a];
             if (!art.offered || art.holdsWork.load() || insideArtifact[i]) continue;
-            p.artifacts.push_back({art.relPath, art.absPath, art.safetyClass, saturatingAdd(art.plain.load(), lt.artifactBytes[a])});
+            p.artifacts.push_back({art.relPath, art.absPath, art.safetyClass, saturatingAdd(art.plain.load(), lt.artifactBytes[a]),
+                                   nestedWithin(i, art.within)});
         }
         if (p.parent < 0 && !insideArtifact[i]) result.totalBytes = saturatingAdd(result.totalBytes, subtree[i]);
         projectIndex[i] = static_cast<int>(result.projects.size());
         result.projects.push_back(std::move(p));
     }
+    for (auto& p : result.projects)
+        for (auto& a : p.artifacts)
+            if (a.within >= 0) a.within = projectIndex[a.within];
     result.totalBytes = saturatingAdd(result.totalBytes, lt.distinctBytes);
     return result;
 }

@@ -31,6 +31,7 @@ struct WalkedArtifact {
     std::string absPath;
     std::string safetyClass;
     std::uint64_t bytes = 0;  // files with links outside it are not counted
+    int within = -1;          // the innermost project nested in its own that holds it, -1 for none
 };
 
 struct WalkedProject {
@@ -40,6 +41,7 @@ struct WalkedProject {
     StackMask stacks = 0;
     bool pinned = false;
     int parent = -1;  // index of the enclosing project, -1 for none
+    bool insideArtifact = false;  // inside an artifact of another project, which counts its bytes
     std::uint64_t totalBytes = 0;
     std::optional<std::int64_t> lastActivity;
     std::vector<WalkedArtifact> artifacts;
@@ -82,8 +84,11 @@ public:
     // once, under the first root given that reaches it, and still counts in
     // every project around it, which claims there what it would claim were
     // it walked alone (a project of an earlier root is measured again when
-    // the projects around it claim folders in it). With `rootFd`, the root is
-    // that open folder (whose path may be longer than PATH_MAX).
+    // the projects around it claim folders in it). A root inside an artifact
+    // of a project of a root walked before is walked for projects, which that
+    // walk did not look for there: they are listed, inside that artifact,
+    // which counts them. With `rootFd`, the root is that open folder (whose
+    // path may be longer than PATH_MAX).
     bool walkRoot(const std::string& root, std::string& error, int rootFd = -1);
 
     // Settles sizes once every root is walked.

@@ -157,6 +157,7 @@ TEST_F(Scan, NestedProjectsAreFoundButArtifactsAreNeverEntered) {
                           "rn/android/build.gradle", "rn/ios/Podfile"})
         writeFile(tree + "/" + f);
     writeFiles(tree, {{"rn/android/app/build/out.dex", 3000}, {"rn/ios/Pods/p.m", 3000}});
+    age(tree, time(nullptr) - 100 * 86400);  // nested projects in use would keep the folders inside them
 
     const DashboardDTO d = scan();
     std::vector<std::string> paths;
@@ -436,7 +437,8 @@ TEST_F(Scan, OnlyTheLinuxCachesPresentAreMeasuredUnderTheVocabularyIds) {
 }
 
 TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
-    writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"locked/inner/package.json", 10}, {"open/Cargo.toml", 10}});
+    writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"app/node_modules/dep/index.js", 9000}, {"locked/inner/package.json", 10},
+                      {"open/Cargo.toml", 10}});
     writeFile(engine.home() + "/.npm/_cacache/index", 10);
     std::vector<std::string> prefix;
     if (geteuid() == 0) {
@@ -445,11 +447,14 @@ TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
         prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     }
     chmod((tree + "/app/secret").c_str(), 0);
+    chmod((tree + "/app/node_modules").c_str(), 0);
     chmod((tree + "/locked").c_str(), 0);
     lastRun = engine.scan({tree, tmp / "missing-root"}, 30, 8, prefix);
     ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
     const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
-    EXPECT_NO_THROW(find(d, tree + "/app"));
+    // The folders it cannot read count their own blocks, as du counts them for the same user.
+    prefix.insert(prefix.end(), {"du", "-sB1", tree + "/app"});
+    EXPECT_EQ(find(d, tree + "/app").total_bytes, std::stoull(runProgram(prefix, {}, tmp.path()).out));
     EXPECT_NO_THROW(find(d, tree + "/open"));
 
     const auto ev = events();
@@ -473,7 +478,7 @@ TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
     EXPECT_EQ(phases["error"], 1);
     EXPECT_GT(phases["cache"], 0);
     std::sort(skipped.begin(), skipped.end());
-    EXPECT_EQ(skipped, (std::vector<std::string>{tree + "/app/secret", tree + "/locked"})) << "and the scan goes on";
+    EXPECT_EQ(skipped, (std::vector<std::string>{tree + "/app/node_modules", tree + "/app/secret", tree + "/locked"})) << "and the scan goes on";
 }
 
 // Neither another filesystem nor another mount of the same one (a bind
@@ -555,8 +560,12 @@ TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
                       {"app/node_modules/dep/index.js", 40000}, {"app/node_modules/dep/node_modules/x.js", 7000}, {"misc/notes.txt", 20000}, {"misc/plan.txt", 10}, {"misc/tool/go.mod", 10},
                       {"misc/tool/bin/tool", 10000}, {"misc/tool/__pycache__/t.pyc", 4000}, {"rn/package.json", 10}, {"rn/metro.config.js", 10},
                       {"rn/android/settings.gradle", 10}, {"rn/android/app/src/main/AndroidManifest.xml", 10}, {"rn/android/build/out.bin", 9000},
-                      {"rn/android/app/build/out.bin", 11000}, {"cm/CMakeLists.txt", 10}, {"cm/lib/CMakeLists.txt", 10}, {"cm/lib/build/lib.a", 12000}});
+                      {"rn/android/app/build/out.bin", 11000}, {"cm/CMakeLists.txt", 10}, {"cm/lib/CMakeLists.txt", 10}, {"cm/lib/build/lib.a", 12000},
+                      {".venv/pyvenv.cfg", 10}, {".venv/src/pkg/setup.py", 10}, {".venv/src/pkg/pkg.py", 8000}});
     ASSERT_EQ(link((code + "/misc/notes.txt").c_str(), (code + "/app/src/notes.txt").c_str()), 0);
+    // Where no project claims folders inside another, one is taken in as its scan folder measured it.
+    const std::string web = tree + "/web";
+    writeFiles(web, {{"package.json", 10}, {"src/app.js", 3000}, {"m/Cargo.toml", 10}, {"m/src/lib.rs", 5000}, {"m/i/go.mod", 10}, {"m/i/main.go", 7000}});
     const std::map<std::string, std::string> links = {{"linked-app", code + "/app"}, {"linked-android", code + "/rn/android"}};
     for (const auto& [link, to] : links) symlink(to.c_str(), (tree + "/" + link).c_str());
     const std::int64_t old = time(nullptr) - 100 * 86400;
@@ -567,20 +576,31 @@ TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
         std::sort(v.begin(), v.end());
         return v;
     };
-    const DashboardDTO alone = scan({code});
-    ASSERT_EQ(alone.project_count, 6);
-    ASSERT_EQ(find(alone, code).total_bytes, du({code}));
-    ASSERT_EQ(find(alone, code).last_activity_unix, old + 5000);
+    const std::map<std::string, DashboardDTO> scannedAlone = {{code, scan({code})}, {web, scan({web})}};
+    ASSERT_EQ(scannedAlone.at(code).project_count, 6);
+    ASSERT_EQ(find(scannedAlone.at(code), code).total_bytes, du({code}));
+    ASSERT_EQ(find(scannedAlone.at(code), code).last_activity_unix, old + 5000);
+    ASSERT_EQ(find(scannedAlone.at(web), web).total_bytes, du({web}));
 
+    // Each row is scanned in the other order too: only where projects are
+    // listed may change. A scan folder inside an artifact, where the walk
+    // around it looks for none, lists its own projects in either order.
     for (const std::vector<std::string>& roots : std::vector<std::vector<std::string>>{
-             {"code/misc", "code"}, {"code/app", "code"}, {"linked-app", "code"}, {"code/misc/tool", "code/misc", "code"},
-             {"code/app/node_modules/dep", "code"}, {"code/rn/android", "code"}, {"linked-android", "code"}, {"code/cm/lib", "code"}}) {
+             {"web/m/i", "web/m", "web"}, {"code/rn/android", "code/rn", "code"}, {"code/misc", "code"}, {"code/app", "code"}, {"linked-app", "code"},
+             {"code/misc/tool", "code/misc", "code"}, {"code/app/node_modules/dep", "code"}, {"code/.venv/src/pkg", "code"},
+             {"code/rn/android", "code"}, {"linked-android", "code"}, {"code/cm/lib", "code"}, {"code/cm/lib", "code/cm", "code"}}) {
         std::vector<std::string> given;
         for (const auto& r : roots) given.push_back(tree + "/" + r);
+        const DashboardDTO reversed = scan({given.rbegin(), given.rend()});
         const DashboardDTO d = scan(given);
+        const DashboardDTO& alone = scannedAlone.at(given.back());
         const std::string in = ::testing::PrintToString(roots);
         EXPECT_EQ(d.total_bytes, alone.total_bytes) << in;
         EXPECT_EQ(d.reclaimable_bytes, alone.reclaimable_bytes) << in;
+        EXPECT_EQ(d.project_count, reversed.project_count) << in;
+        EXPECT_EQ(d.idle_count, reversed.idle_count) << in;
+        EXPECT_EQ(encodeArray(d.by_type), encodeArray(reversed.by_type)) << in;
+        EXPECT_EQ(events().back().projects_found, d.project_count) << in;
         for (const auto& want : alone.projects) {
             const auto linked = links.find(roots[0]);
             const std::string path = linked != links.end() && want.path == linked->second ? tree + "/" + roots[0] : want.path;
