@@ -1,5 +1,6 @@
 #include "CleanCommand.h"
 
+#include "Activity.h"
 #include "CleanJournal.h"
 #include "Dashboard.h"
 #include "Home.h"
@@ -140,18 +141,22 @@ void refuseUnoffered(const std::string& project, StackMask stacks, const std::ve
 struct Target {
     std::string rel;
     std::string safetyClass;
+    std::string keptBy;  // why a project nested in this one keeps it now, if one does
 };
 
 // The artifact folders of the project now: those at the rules' places, then
 // those the rules name anywhere inside it (found by a walk that does not
-// enter artifacts), each with its class.
+// enter artifacts), each with its class. One that lies inside a nested
+// project that is active or pinned now says so.
 std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMask stacks, const ProjectDetector& detector,
                                      const std::atomic<bool>& stop) {
     std::vector<Target> out;
     for (const auto& rule : detector.artifacts(stacks))
         for (const auto& rel : matchArtifactPaths(fd, rule)) out.push_back({rel, rule.safetyClass});
     keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
-    if (!(stacks & (detector.anywhereStackMask() | detector.enclosableStackMask()))) return out;
+    // Only a folder below the project's own can lie in a nested project.
+    const bool deeper = std::any_of(out.begin(), out.end(), [](const Target& t) { return t.rel.find('/') != std::string::npos; });
+    if (!deeper && !(stacks & (detector.anywhereStackMask() | detector.enclosableStackMask()))) return out;
     Progress silent(nullptr, 0);
     Walker walker(detector, silent, stop, 32, Walker::defaultThreads());
     walker.skipArtifactContents();
@@ -159,6 +164,15 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     if (!walker.walkRoot(project, error, fd)) return out;
     const WalkResult walk = walker.finish();
     if (walk.projects.empty() || walk.projects[0].path != project) return out;
+    std::optional<ScanContext> now;
+    std::unordered_map<std::string, std::string> kept;  // by relative path
+    for (const auto& a : walk.projects[0].artifacts) {
+        if (a.within < 0) continue;
+        if (!now) now = ScanContext{static_cast<std::int64_t>(std::time(nullptr)), 0, userWorkingFolders()};
+        if (const WalkedProject* held = heldAround(walk, 0, a, *now))
+            kept[a.relPath] = joinPath(project, a.relPath) + " lies inside the project " + held->path +
+                              (held->pinned ? ", which is pinned" : ", which is active (in use or changed within the last day)") + "; left in place";
+    }
     std::vector<Target> anywhere;
     for (const auto& a : walk.projects[0].artifacts)
         if (std::none_of(out.begin(), out.end(), [&](const Target& t) { return t.rel == a.relPath; }))
@@ -166,6 +180,8 @@ std::vector<Target> currentArtifacts(int fd, const std::string& project, StackMa
     std::sort(anywhere.begin(), anywhere.end(), [](const Target& a, const Target& b) { return a.rel < b.rel; });
     out.insert(out.end(), anywhere.begin(), anywhere.end());
     keepOutermost(out, [](const Target& t) -> const std::string& { return t.rel; });
+    for (auto& t : out)
+        if (const auto it = kept.find(t.rel); it != kept.end()) t.keptBy = it->second;
     return out;
 }
 
@@ -285,6 +301,10 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         Asked* wanted = at == askedAt.end() ? nullptr : &asked[at->second];
         if (!asked.empty() && !wanted) continue;
         if (wanted) wanted->safetyClass = target.safetyClass;
+        if (!target.keptBy.empty()) {
+            if (wanted) wanted->reason = target.keptBy;
+            continue;
+        }
         // A folder holding a file that Git tracks is source, not an artifact;
         // the nearest repository around it answers (a submodule's own).
         const GitCandidate* nearest = tracked.candidateWithin(repo, fd, realProject, target.rel);

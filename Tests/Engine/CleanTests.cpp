@@ -4,6 +4,7 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <map>
@@ -249,6 +250,49 @@ TEST_F(Clean, AProjectInsideAFolderNamedAnywhereInAProjectAroundItIsRefused) {
     }
     EXPECT_EQ(everything(), before);
     EXPECT_TRUE(log().empty());
+}
+
+// A folder of the project around a nested one that is pinned or in use (a
+// process works there, or it changed today) stays with that nested project:
+// neither the scan offers it nor the clean moves it, even when asked for.
+TEST_F(Clean, AnArtifactInsideAPinnedOrActiveNestedProjectStays) {
+    const std::string py = tree + "/py", rn = tree + "/rn";
+    writeFiles(py, {{"requirements.txt", 10}, {"__pycache__/a.pyc", 3000}, {"idle/package.json", 10}, {"idle/__pycache__/i.pyc", 3000},
+                    {"kept/package.json", 10}, {"kept/.tidewell-keep", 0}, {"kept/tools/__pycache__/k.pyc", 3000},
+                    {"busy/package.json", 10}, {"busy/__pycache__/b.pyc", 3000}, {"fresh/package.json", 10}, {"fresh/__pycache__/f.pyc", 3000}});
+    writeFiles(rn, {{"package.json", 10}, {"metro.config.js", 10}, {"ios/build/out.bin", 3000}, {"android/settings.gradle", 10},
+                    {"android/app/src/main/AndroidManifest.xml", 10}, {"android/.tidewell-keep", 0}, {"android/build/out.bin", 3000}});
+    const std::string old = "@" + std::to_string(time(nullptr) - 100 * 86400);
+    runProgram({"find", tree, "-exec", "touch", "-h", "-d", old, "{}", "+"}, {}, tmp.path());
+    writeFile(py + "/fresh/index.js", 10);
+    // A process working in "busy", waited for until it is sleep, after its chdir.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir((py + "/busy").c_str()) == 0) execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 2000 && readText("/proc/" + std::to_string(child) + "/comm") != "sleep\n"; ++i) usleep(5000);
+    const DashboardDTO d = decode<DashboardDTO>(engine.scan({tree}).out);
+    std::map<std::string, std::vector<std::string>> offered;
+    for (const auto& p : d.projects)
+        for (const auto& a : p.artifacts) offered[p.path].push_back(a.relative_path);
+    for (auto& [project, folders] : offered) std::sort(folders.begin(), folders.end());
+    const std::vector<std::string> kept = {py + "/kept/tools/__pycache__", py + "/busy/__pycache__", py + "/fresh/__pycache__", rn + "/android/build"};
+    EXPECT_EQ(offered[py], (std::vector<std::string>{"__pycache__", "idle/__pycache__"}));
+    EXPECT_EQ(offered[rn], std::vector<std::string>{"ios/build"});
+    EXPECT_EQ(itemPaths(cleanOk(py, false)), (std::vector<std::string>{py + "/__pycache__", py + "/idle/__pycache__"}));
+    EXPECT_EQ(itemPaths(cleanOk(rn, false)), std::vector<std::string>{rn + "/ios/build"});
+    for (const auto& path : kept) {
+        const std::string project = path.substr(0, path.find('/', tree.size() + 1));
+        const RunResult r = engine.run({"clean", "--project", project, "--json", "--execute", "--artifact", path});
+        const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+        ASSERT_EQ(report.items.size(), 1u) << path;
+        EXPECT_FALSE(report.items[0].success) << path;
+        EXPECT_EQ(report.items[0].error.value_or("").rfind(path + " lies inside the project ", 0), 0u) << report.items[0].error.value_or("");
+        EXPECT_TRUE(exists(path)) << path;
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
 }
 
 TEST_F(Clean, AnArtifactReplacedByALinkAfterTheScanIsRefused) {
