@@ -12,16 +12,6 @@ namespace tidewell {
 
 namespace ui = platform::ui;
 
-namespace {
-
-std::string trimSpacesAndTabs(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
-
 std::string limitCharacterNameText(const std::string& text) {
     return ui::characterCount(text) > characterNameFieldLimit ? ui::prefixCharacters(text, characterNameFieldLimit) : text;
 }
@@ -39,7 +29,7 @@ NameFieldReporting installedNameFieldReporting() {
 }
 
 void commitName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting) {
-    const std::string name = trimSpacesAndTabs(state.text.get());
+    const std::string name = trimmedCharacterName(state.text.get());
     const CharacterProfile current = store.character.get();
     if (name == current.name) {
         state.error.set(std::nullopt);

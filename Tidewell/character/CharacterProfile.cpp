@@ -21,14 +21,6 @@ constexpr std::array<std::string_view, 16> kNouns{
     "Otter", "Panda", "Fox",    "Koala",  "Falcon", "Badger", "Lynx", "Heron",
     "Gecko", "Bison", "Walrus", "Puffin", "Beaver", "Owl",    "Yak",  "Moose"};
 
-std::string trimSpacesAndTabs(std::string_view s) {
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    std::size_t b = 0, e = s.size();
-    while (b < e && isBlank(s[b])) ++b;
-    while (e > b && isBlank(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
-
 using Json = nlohmann::json;
 
 // A present key is one that is there and not null, as an optional decode sees it.
@@ -182,7 +174,7 @@ CharacterProfile decodeCharacterProfile(std::string_view text) {
         // The older form kept the name under "name" and always reported.
         std::string legacy;
         if (auto v = present(j, LegacyKeys::name)) legacy = readString(*v, LegacyKeys::name);
-        legacy = trimSpacesAndTabs(legacy);
+        legacy = trimmedCharacterName(legacy);
         p.name = (isValidCharacterName(legacy) && legacy != "Byte") ? legacy : randomCharacterName();
         p.leaderboardOptIn = true;
     }
@@ -229,8 +221,10 @@ CharacterProfile randomCharacterProfile(std::uint64_t lifetimeBytes) {
     return p;
 }
 
+std::string trimmedCharacterName(std::string_view name) { return platform::trimmedOfWhitespace(name); }
+
 std::string characterDisplayName(const CharacterProfile& profile) {
-    auto trimmed = platform::trimmedOfWhitespace(profile.name);
+    auto trimmed = trimmedCharacterName(profile.name);
     return trimmed.empty() ? std::string("Byte") : trimmed;
 }
 

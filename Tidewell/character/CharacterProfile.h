@@ -84,6 +84,10 @@ CharacterProfile randomCharacterProfile(std::uint64_t lifetimeBytes);
 // A uniform draw below n (n > 0) from the system's random source.
 std::uint64_t uniformRandomBelow(std::uint64_t n);
 
+// The name without the tab and the space separators (no-break, ideographic,
+// thin …) at either end; newlines stay. Shown, checked, loaded and sent so.
+std::string trimmedCharacterName(std::string_view name);
+// The trimmed name, or "Byte" when nothing is left.
 std::string characterDisplayName(const CharacterProfile& profile);
 RGB characterColor(const CharacterProfile& profile);
 

@@ -14,12 +14,6 @@ namespace tidewell {
 
 namespace {
 
-std::string trimSpacesAndTabs(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 std::string onTheBoardText(const std::string& nickname, std::uint64_t bytes) {
     return "On the leaderboard as " + nickname + " \u00B7 " + platform::formatByteCount(bytes);
 }
@@ -41,7 +35,7 @@ std::optional<std::string> leaderboardReportBody(const CharacterProfile& profile
     character["colorIndex"] = profile.colorIndex;
     character["accessory"] = std::string(rawValue(profile.accessory));
     nlohmann::ordered_json report;
-    report["nickname"] = trimSpacesAndTabs(profile.name);
+    report["nickname"] = trimmedCharacterName(profile.name);
     report["character"] = std::move(character);
     report["lifetimeBytes"] = lifetimeBytes;
     report["link"] = profile.profileLink;
@@ -115,7 +109,7 @@ void LeaderboardSync::sendReport(const CharacterProfile& profile, std::uint64_t 
         isBusy = false;
         return finish(false);
     }
-    const std::string nickname = trimSpacesAndTabs(profile.name);
+    const std::string nickname = trimmedCharacterName(profile.name);
     platform::HttpRequest request = leaderboardRequest("PUT", *token);
     request.headers.insert(request.headers.begin(), {"Content-Type", "application/json"});
     request.body = leaderboardReportBody(profile, lifetimeBytes).value_or("");

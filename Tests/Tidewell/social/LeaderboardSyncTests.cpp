@@ -1,5 +1,10 @@
 #include "AccountTesting.h"
 
+#include <nlohmann/json.hpp>
+
+#include "Tidewell/core/StoreTestEnvironment.h"
+#include "character/CharacterNameField.h"
+#include "core/AppStore.h"
 #include "social/LeaderboardSync.h"
 
 namespace {
@@ -144,6 +149,37 @@ TEST_F(LeaderboardTest, DelayedReportsCollapseIntoTheLastOne) {
     idle(0.1);
     ASSERT_EQ(countOf("PUT"), 1);
     EXPECT_NE(service.requests.back().body.find("\"lifetimeBytes\":3000,"), std::string::npos);
+}
+
+// One trim of the name wherever it is read: the older stored form, the
+// display name, the name field and the report with its sentence all drop the
+// tab and every space separator at the ends, a pasted no-break space included.
+TEST_F(LeaderboardTest, EveryPlaceTrimsTheNameOfTheSameSpaces) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    std::string text;
+    std::optional<std::string> error;
+    const NameFieldState field{{[&] { return text; }, [&](std::string v) { text = v; }},
+                               {[&] { return error; }, [&](std::optional<std::string> v) { error = v; }},
+                               platform::ui::Binding<bool>::constant(false)};
+    const NameFieldReporting signedOut{[] { return false; }, nullptr};
+    const std::pair<std::string, std::string> cases[] = {
+        {"Otter_7\u00A0", "Otter_7"},
+        {"\u3000Mira.k\u2009", "Mira.k"},
+        {"\t\u202F jane-doe \u205F\u00A0", "jane-doe"},
+    };
+    for (const auto& [name, trimmed] : cases) {
+        EXPECT_EQ(decodeCharacterProfile(nlohmann::json{{"name", name}}.dump()).name, trimmed) << "older form: " << name;
+        profile.name = name;
+        EXPECT_EQ(characterDisplayName(profile), trimmed) << name;
+        text = name;
+        commitName(store, field, signedOut);
+        EXPECT_EQ(error, std::nullopt) << name;
+        EXPECT_EQ(store.character.get().name, trimmed) << "name field: " << name;
+        EXPECT_EQ(report(1), true);
+        EXPECT_EQ(nlohmann::json::parse(service.requests.back().body)["nickname"], trimmed) << name;
+        EXPECT_EQ(sync.status.get(), "On the leaderboard as " + trimmed + " \u00B7 1 byte") << name;
+    }
 }
 
 }  // namespace
