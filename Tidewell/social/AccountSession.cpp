@@ -1,7 +1,6 @@
 #include "social/AccountSession.h"
 
 #include <QUrl>
-#include <QUrlQuery>
 
 #include <utility>
 
@@ -10,6 +9,7 @@
 #include "desktop/HttpClient.h"
 #include "desktop/Workspace.h"
 #include "foundation/UserDefaults.h"
+#include "foundation/Utf8.h"
 #include "social/ServiceOrigin.h"
 
 namespace tidewell {
@@ -26,6 +26,16 @@ std::optional<std::string> optionalString(const nlohmann::json& reply, const cha
     return it->get<std::string>();
 }
 
+// C0, DEL and C1 (U+0080 to U+009F, written C2 80 to C2 9F), in valid UTF-8.
+bool holdsControlCharacter(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<std::string> signInCallbackCode(const std::string& url) {
@@ -37,10 +47,14 @@ std::optional<std::string> signInCallbackCode(const std::string& url) {
                                                        url[prefix.size()] != '/' && url[prefix.size()] != '#'))
         return std::nullopt;
     if (!parsed.hasQuery()) return std::nullopt;
-    for (const auto& [name, value] : QUrlQuery(parsed).queryItems(QUrl::FullyDecoded)) {
-        if (name != "code") continue;
-        if (value.isEmpty()) return std::nullopt;
-        return value.toStdString();
+    // Decoded here, byte for byte: a decoder that turns bytes that are no
+    // UTF-8 into U+FFFD would send a code nobody issued, and spend the try.
+    for (const QString& item : parsed.query(QUrl::FullyEncoded).split(u'&')) {
+        const qsizetype eq = item.indexOf(u'=');
+        if (QByteArray::fromPercentEncoding(item.left(eq).toLatin1()) != "code") continue;
+        const std::string code = QByteArray::fromPercentEncoding(eq < 0 ? QByteArray() : item.mid(eq + 1).toLatin1()).toStdString();
+        if (code.empty() || !platform::isValidUtf8(code) || holdsControlCharacter(code)) return std::nullopt;
+        return code;
     }
     return std::nullopt;
 }

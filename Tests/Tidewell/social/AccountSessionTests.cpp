@@ -40,6 +40,14 @@ TEST(SignInCallbackTest, OnlyAWellFormedActivationCarriesACode) {
         {"tidewell://activate?code=abc", "abc"},
         {"tidewell://activate?x=1&code=first&code=second", "first"},
         {"tidewell://activate?code=a%20b", "a b"},
+        {"tidewell://activate?code=%C3%A9t%C3%A9+1&c%6Fde=x", "\u00E9t\u00E9+1"},
+        // Bytes that are no UTF-8, and control characters (C0, DEL, C1), are no code.
+        {"tidewell://activate?code=%ff%fe", std::nullopt},
+        {"tidewell://activate?code=ab%C3", std::nullopt},
+        {"tidewell://activate?code=a%0Ab", std::nullopt},
+        {"tidewell://activate?code=a%00", std::nullopt},
+        {"tidewell://activate?code=a%7F", std::nullopt},
+        {"tidewell://activate?code=a%C2%85", std::nullopt},
         {"tidewell://activate?code=", std::nullopt},
         {"tidewell://activate", std::nullopt},
         {"tidewell://activate?other=1", std::nullopt},
@@ -62,9 +70,12 @@ TEST_F(AccountTest, SignInRunsFromTheBrowserToTheStoredTokenAndIdentity) {
     ASSERT_EQ(workspace.openedURLs, std::vector<std::string>{service.origin() + "/account?from=app&intent=signin"});
 
     const std::string code = service.issueCode("jane@example.com", "Jane Doe");
+    // Refused as no code at all: the sign-in's one try is still there for the real one.
+    session.handleSignInCallback("tidewell://activate?code=%ff%fe");
+    session.handleSignInCallback("tidewell://activate?code=" + code + "%0A");
     session.handleSignInCallback("tidewell://activate?code=" + code + "&code=ignored");
-    settle([&] { return session.isSignedIn.get() && token(); });
-    ASSERT_TRUE(session.isSignedIn.get());
+    settle([&] { return (session.isSignedIn.get() && token()) || session.signInMessage.get(); });
+    ASSERT_TRUE(session.isSignedIn.get()) << session.signInMessage.get().value_or("");
     EXPECT_EQ(session.accountEmail.get(), "jane@example.com");
     EXPECT_EQ(session.accountName.get(), "Jane Doe");
     EXPECT_EQ(signedIn, 1);
