@@ -1,8 +1,9 @@
 // tidewell-service: the stand-in web service on loopback.
 //   tidewell-service [--port N] [--database PATH] [--serve-request-record] [--sample-board]
 // Prints "tidewell-service listening on http://127.0.0.1:<port>" once it listens.
-// --serve-request-record answers GET /__requests with every request seen,
-// bearer tokens included; without it that record stays inside the process.
+// --serve-request-record is for tests: it keeps a record of the newest
+// requests and answers GET /__requests with it, bearer tokens included, and
+// takes knobs at POST /__knobs/<route>. Without it there is neither.
 // --sample-board puts four accounts on the board, for pictures of the page.
 
 #include <QCoreApplication>

@@ -237,10 +237,11 @@ bool StandInService::listen(std::uint16_t port) {
     on("/api/share", Method::Post, "share", [this](const ServiceRequest& r) { return shareUpload(r); });
     onNamed("/u/<arg>", Method::Get, [this](const ServiceRequest& r) { return profilePage(decoded(r.path().substr(3))); });
     onNamed("/s/<arg>", Method::Get, [this](const ServiceRequest& r) { return shareImage(r.path().substr(3)); });
-    onNamed("/__knobs/<arg>", Method::Post, [this](const ServiceRequest& r) { return knob(r); });
-    // The record holds bearer tokens: only a run that asked for it serves it.
-    if (options_.servesRequestRecord)
+    // Only a run started for tests lets a request choose answers or read the record.
+    if (options_.servesRequestRecord) {
+        onNamed("/__knobs/<arg>", Method::Post, [this](const ServiceRequest& r) { return knob(r); });
         on("/__requests", Method::Get, nullptr, [this](const ServiceRequest&) { return recordList(); });
+    }
     server_->setMissingHandler([](const QHttpServerRequest&, QHttpServerResponder&& responder) {
         toResponse(notFound()).write(std::move(responder));
     });
@@ -267,8 +268,11 @@ QHttpServerResponse StandInService::respond(const QHttpServerRequest& request, c
     r.body = request.body().toStdString();
     std::optional<ServiceAnswer> forced = forcedRoute ? takeForced(forcedRoute) : std::nullopt;
     const ServiceAnswer answer = forced ? *forced : handler(r);
-    if (r.path().rfind("/__", 0) != 0)
-        requests.push_back({r.method, r.target, r.header("authorization"), r.header("content-type"), r.body, answer.status});
+    if (options_.servesRequestRecord && r.path().rfind("/__", 0) != 0) {
+        if (requests.size() == recordedRequestLimit) requests.pop_front();
+        requests.push_back({r.method, r.target, r.header("authorization"), r.header("content-type"),
+                            r.body.substr(0, recordedBodyLimit), answer.status});
+    }
     return toResponse(answer);
 }
 

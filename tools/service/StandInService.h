@@ -4,10 +4,12 @@
 // report and withdrawal with bearer checks and a daily cap, the leaderboard
 // and profile pages, and the share upload. HTTP on loopback only, through Qt
 // HTTP Server, state in SQLite. Knobs force the answers the application must
-// cope with, and every request is recorded; the record is served over HTTP
-// only when the run asks for it, as it holds bearer tokens.
+// cope with. Over HTTP the knobs and the record of requests (which holds
+// bearer tokens) are there only in a run started for tests: any local user
+// can reach the port, and must not choose the next answer nor read a token.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -64,9 +66,15 @@ ServiceAnswer emptyAnswer(int status);  // 201, 204, 200 … with no body
 inline constexpr std::uint64_t dailyCapBytes = 300'000'000'000ULL;
 
 struct ServiceOptions {
-    // Serves GET /__requests, the request record with its tokens.
+    // Keeps the record of requests and serves it at GET /__requests, tokens
+    // included, and takes knobs at POST /__knobs/<route>.
     bool servesRequestRecord = false;
 };
+
+// The record keeps the newest requests only, each body cut at a length, so a
+// long run of large uploads never grows the service without end.
+inline constexpr std::size_t recordedRequestLimit = 200;
+inline constexpr std::size_t recordedBodyLimit = 64 * 1024;
 
 class StandInService : public QObject {
 public:
@@ -100,7 +108,8 @@ public:
     // application would send (for pictures of the leaderboard page).
     void addToBoard(const std::string& nickname, int colorIndex, std::uint64_t lifetimeBytes);
 
-    std::vector<RecordedRequest> requests;
+    // Kept only when the options ask for the record (empty otherwise).
+    std::deque<RecordedRequest> requests;
 
 private:
     struct Forced {

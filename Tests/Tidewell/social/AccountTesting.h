@@ -50,7 +50,7 @@ protected:
         return n;
     }
 
-    tidewell::service::StandInService service;
+    tidewell::service::StandInService service{":memory:", {.servesRequestRecord = true}};
     platform::MemoryKeychain keychain;
     platform::RecordingWorkspace workspace;
     platform::ScopedWorkspace scopedWorkspace{workspace};

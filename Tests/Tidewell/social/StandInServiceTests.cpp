@@ -11,6 +11,8 @@
 namespace {
 
 using tidewell::service::StandInService;
+using tidewell::service::recordedBodyLimit;
+using tidewell::service::recordedRequestLimit;
 
 // Sends `request` as bytes and returns what came back before the service
 // closed the connection or a full answer arrived.
@@ -36,7 +38,7 @@ std::string sendRaw(const StandInService& service, const std::string& request) {
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 TEST(StandInService, RefusesAMalformedRequestAndServesTheNextOne) {
-    StandInService service;
+    StandInService service(":memory:", {.servesRequestRecord = true});
     ASSERT_TRUE(service.listen());
     // A target with a space in it, and a request line with no target: once
     // read as requests for "/leader" and "", now closed without an answer.
@@ -47,19 +49,38 @@ TEST(StandInService, RefusesAMalformedRequestAndServesTheNextOne) {
     ASSERT_EQ(service.requests.size(), 1u);
 }
 
-TEST(StandInService, ServesItsRequestRecordOnlyWhenStartedForIt) {
+std::string post(const std::string& target, const std::string& body) {
+    return "POST " + target + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Knobs and the record of requests (with its tokens) exist only in a run
+// started for them; there the record keeps the newest requests, bodies cut.
+TEST(StandInService, TakesKnobsAndKeepsItsRequestRecordOnlyWhenStartedForIt) {
     const std::string ask = "GET /__requests HTTP/1.1\r\nHost: x\r\n\r\n";
+    const std::string planted = post("/__knobs/token?status=200", R"({"session":"planted"})");
     StandInService plain;
     ASSERT_TRUE(plain.listen());
-    plain.sessionFor("jane@example.com");
+    EXPECT_TRUE(startsWith(sendRaw(plain, planted), "HTTP/1.1 404"));
+    const std::string exchanged = sendRaw(plain, post("/api/app/token", R"({"code":")" + plain.issueCode("jane@example.com", "") + "\"}"));
+    EXPECT_TRUE(startsWith(exchanged, "HTTP/1.1 200")) << exchanged;
+    EXPECT_EQ(exchanged.find("planted"), std::string::npos) << exchanged;
     EXPECT_TRUE(startsWith(sendRaw(plain, ask), "HTTP/1.1 404"));
+    EXPECT_TRUE(plain.requests.empty());
 
     StandInService recording(":memory:", {.servesRequestRecord = true});
     ASSERT_TRUE(recording.listen());
+    EXPECT_TRUE(startsWith(sendRaw(recording, planted), "HTTP/1.1 204"));
+    EXPECT_NE(sendRaw(recording, post("/api/app/token", R"({"code":"x"})")).find("planted"), std::string::npos);
     sendRaw(recording, "DELETE /api/app/leaderboard HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer t\r\n\r\n");
     const std::string answer = sendRaw(recording, ask);
     EXPECT_TRUE(startsWith(answer, "HTTP/1.1 200")) << answer;
     EXPECT_NE(answer.find("\"authorization\":\"Bearer t\""), std::string::npos) << answer;
+    sendRaw(recording, post("/api/share", std::string(recordedBodyLimit + 1000, 'j')));
+    EXPECT_EQ(recording.requests.back().body.size(), recordedBodyLimit);
+    for (std::size_t i = 0; i < recordedRequestLimit; ++i) sendRaw(recording, "GET /u/" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_EQ(recording.requests.size(), recordedRequestLimit);
+    EXPECT_EQ(recording.requests.front().target, "/u/0");
 }
 
 }  // namespace
