@@ -33,20 +33,24 @@ QFont::Weight qtWeight(FontWeight w)
     return QFont::Normal;
 }
 
+// Emoji come from the colour emoji font, ahead of whatever the system would
+// find for them (a monochrome face, or none: a box).
+constexpr const char* kEmojiFamily = "Noto Color Emoji";
+
 QStringList familiesFor(const Font& f)
 {
     if (!f.family().empty()) {
         const QString family = QString::fromStdString(f.family());
         if (QFontDatabase::hasFamily(family))
-            return {family};
+            return {family, kEmojiFamily};
     }
     switch (f.design()) {
-    case FontDesign::monospaced: return {"JetBrains Mono", "DejaVu Sans Mono", "monospace"};
-    case FontDesign::serif: return {"P052", "Nimbus Roman", "DejaVu Serif", "serif"};
+    case FontDesign::monospaced: return {"JetBrains Mono", "DejaVu Sans Mono", "monospace", kEmojiFamily};
+    case FontDesign::serif: return {"P052", "Nimbus Roman", "DejaVu Serif", "serif", kEmojiFamily};
     case FontDesign::rounded:
     case FontDesign::standard: break;
     }
-    return {"Inter", "DejaVu Sans", "sans-serif"};
+    return {"Inter", "DejaVu Sans", "sans-serif", kEmojiFamily};
 }
 
 }  // namespace

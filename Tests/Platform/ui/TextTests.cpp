@@ -149,6 +149,22 @@ TEST(Fonts, FallbacksAndProportionalSizes)
     EXPECT_NEAR(w26 / w13, 2.0, 0.05);
 }
 
+// An emoji in a name is drawn from the colour emoji font in every design,
+// not as a box or a grey outline: set-up installs that font.
+TEST(Fonts, EmojiDrawInColourInEveryDesign)
+{
+    for (const Font& font : {Font::system(20), Font::system(20, FontWeight::bold, FontDesign::monospaced),
+                             Font::system(20, FontWeight::regular, FontDesign::serif), Font::custom("DejaVu Sans", 20)}) {
+        const QImage image = renderToImage(Text("\u00E9moji-\U0001F680-proj").font(font).foregroundColor(Color::black()),
+                                           {240, 40}, 1);
+        int coloured = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                coloured += image.pixelColor(x, y).hsvSaturation() > 120 && image.pixelColor(x, y).alpha() > 128;
+        EXPECT_GT(coloured, 20) << fontFamily(font).toStdString();
+    }
+}
+
 TEST(TextLines, UnboundedOffersAreNotALimit)
 {
     TextLayoutRequest r;
