@@ -389,6 +389,7 @@ void Window::show()
     if (spec_.kind == WindowKind::floatingPanel && QGuiApplication::platformName() == QLatin1String("xcb"))
         makeStickyOnX11(widget_);
     updateShapeMask();
+    if (spec_.kind == WindowKind::settings) placeInsideAvailableArea();
     // A restore keeps a maximised window maximised.
     if (widget_->isMinimized()) widget_->setWindowState(widget_->windowState() & ~Qt::WindowMinimized);
     widget_->show();
@@ -396,6 +397,25 @@ void Window::show()
     // Lay the host out at the window's size now, not at the first paint, so
     // what is on screen (timelines, hit-testing) is known from the start.
     if (widget_->layout()) widget_->layout()->activate();
+}
+
+// The settings window opens where it can be seen whole: the window manager
+// may put a new window anywhere, and a screen may have gone since it was last up.
+void Window::placeInsideAvailableArea()
+{
+    if (widget_->isVisible()) return;
+    const bool placed = widget_->testAttribute(Qt::WA_Moved);
+    // With its title bar and borders, where the window manager has drawn them.
+    const QRect g = widget_->frameGeometry();
+    QScreen* screen = placed ? QGuiApplication::screenAt(g.center()) : nullptr;
+    if (!screen && QGuiApplication::focusWindow()) screen = QGuiApplication::focusWindow()->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect a = screen->availableGeometry();
+    const ui::Rect frame = placeInsideArea(placed ? std::optional<ui::Point>({double(g.x()), double(g.y())}) : std::nullopt,
+                                           {double(g.width()), double(g.height())},
+                                           {double(a.x()), double(a.y()), double(a.width()), double(a.height())});
+    widget_->move(int(frame.x), int(frame.y));
 }
 
 void Window::hide()
@@ -644,6 +664,15 @@ std::optional<ui::Rect> placeSavedFrame(ui::Rect saved, const std::vector<ui::Re
     const ui::Rect& s = screens.front();
     const double width = std::min(saved.width, s.width), height = std::min(saved.height, s.height);
     return ui::Rect{s.x + (s.width - width) / 2, s.y + (s.height - height) / 2, width, height};
+}
+
+ui::Rect placeInsideArea(std::optional<ui::Point> current, ui::Size size, ui::Rect area)
+{
+    const ui::Point centred{area.x + (area.width - size.width) / 2, area.y + (area.height - size.height) / 2};
+    const ui::Point at = current.value_or(centred);
+    const auto inside = [](double v, double low, double room) { return std::max(low, std::min(v, low + room)); };
+    return {inside(at.x, area.x, area.width - size.width), inside(at.y, area.y, area.height - size.height), size.width,
+            size.height};
 }
 
 ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin)

@@ -141,6 +141,7 @@ public:
 private:
     void saveFrame();
     void updateShapeMask();
+    void placeInsideAvailableArea();
     std::string autosaveKey_;
     QTimer* saveTimer_ = nullptr;
     bool composited_ = true;
@@ -170,6 +171,12 @@ nlohmann::json encodeSavedWindowFrame(const SavedWindowFrame& saved);
 // it lie on one of `screens` (usable areas); else its size, capped to the
 // first screen, centred there; none without screens (pure).
 std::optional<ui::Rect> placeSavedFrame(ui::Rect saved, const std::vector<ui::Rect>& screens);
+
+// Where a window of `size` opens in a screen's usable `area`: at `current`
+// (where it was, or was put back) moved the least that brings it inside, or
+// centred when it has no place yet; a window larger than the area keeps its
+// top-left corner, and so its title bar, in it (pure).
+ui::Rect placeInsideArea(std::optional<ui::Point> current, ui::Size size, ui::Rect area);
 
 // Whether the desktop blends translucent windows (always, off X11).
 bool desktopIsComposited();

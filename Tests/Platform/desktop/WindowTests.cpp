@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QApplication>
 #include <QColor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -138,6 +140,34 @@ TEST(Windows, RegisteredScenesOpenOnceAndComeForward) {
     EXPECT_EQ(made, 1);
     Windows::reset();
     EXPECT_EQ(Windows::find("settings"), nullptr);
+}
+
+// The settings window opens whole inside the screen's usable area: centred
+// the first time, later where it was left, moved back in when that is off.
+TEST(Windows, TheSettingsWindowOpensInsideTheUsableArea) {
+    const Rect screen{0, 0, 1600, 1000}, belowABar{0, 32, 1600, 968};
+    struct Case { std::optional<Point> at; Rect area; Point placed; };
+    const Case cases[] = {
+        {std::nullopt, screen, {440, 250}},
+        {Point{300, 519}, screen, {300, 500}},
+        {Point{1500, -40}, belowABar, {880, 32}},
+        {Point{100, 100}, {0, 0, 640, 480}, {0, 0}},  // larger than the screen: its title bar stays on it
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(placeInsideArea(c.at, {720, 500}, c.area), (Rect{c.placed.x, c.placed.y, 720, 500}));
+
+    Window settings(WindowSpec{"settings", "Settings", WindowKind::settings, {720, 500}, std::nullopt});
+    const QRect usable = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto inside = [&] { return usable.contains(settings.widget()->frameGeometry()); };
+    settings.show();
+    pump();
+    EXPECT_TRUE(inside());
+    settings.hide();
+    settings.moveTo({double(usable.x() + 10), double(usable.bottom() - 100)});
+    settings.show();
+    pump();
+    EXPECT_TRUE(inside());
+    EXPECT_EQ(settings.widget()->frameGeometry().x(), usable.x() + 10) << "where it was left, across";
 }
 
 TEST(Windows, TheMinimumFrameLeavesTheContentItsMinimumUnderTheMenuBar) {
