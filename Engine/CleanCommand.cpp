@@ -3,6 +3,7 @@
 #include "Activity.h"
 #include "CleanJournal.h"
 #include "Dashboard.h"
+#include "FolderProbe.h"
 #include "Home.h"
 #include "Movability.h"
 #include "Progress.h"
@@ -249,6 +250,15 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     // give back as it is was never offered.
     if (!platform::isValidUtf8(project))
         throw CleanRefused("project path " + project + " is not valid UTF-8; such a project cannot be cleaned");
+    // Asked first by a process of its own: one that does not answer holds
+    // nothing of this one.
+    if (const auto answer = FolderProbe(stop).wait(project); answer == FolderProbe::Answer::Silent) {
+        throw CleanRefused("project path " + project + " cannot be reached: its filesystem does not answer");
+    } else if (answer == FolderProbe::Answer::Stopped) {
+        CleanOutcome stopped;
+        stopped.interrupted = true;
+        return stopped;
+    }
     std::vector<Around> around;
     const int fd = openProject(project, detector, around);
     FdCloser closeProject{fd};

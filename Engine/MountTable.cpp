@@ -146,6 +146,10 @@ void MountTable::parse(std::string text) {
         }
         m.point = unescapeMountField(point);
         if (m.point.empty() || m.point.front() != '/') continue;
+        // The type follows the optional fields, after a lone "-".
+        for (std::string field; fields >> field && field != "-";) {
+        }
+        fields >> m.type;
         byId_.emplace(m.id, mounts_.size());
         mounts_.push_back(std::move(m));
     }
@@ -159,6 +163,19 @@ const MountTable::Mount* MountTable::find(std::uint64_t id) const {
 std::optional<std::string> MountTable::mountPoint(std::uint64_t id) const {
     if (const Mount* m = find(id)) return m->point;
     return std::nullopt;
+}
+
+bool MountTable::mayNotAnswer(std::uint64_t id) const {
+    static const std::set<std::string, std::less<>> remote = {"9p",     "afs",     "autofs", "beegfs", "ceph",  "cifs",   "coda",
+                                                              "davfs",  "gfs2",    "glusterfs", "gpfs", "lustre", "ncpfs", "nfs",
+                                                              "nfs4",   "ocfs2",   "orangefs", "smb3", "smbfs", "virtiofs"};
+    std::set<std::uint64_t> seen;
+    for (const Mount* m = find(id); m; m = find(m->parent)) {
+        if (m->type.rfind("fuse", 0) == 0 || remote.count(m->type)) return true;
+        if (!seen.insert(m->id).second) return false;  // the top lists itself as its parent
+    }
+    // Unlisted, or listed without its parent (the top of this process's view).
+    return !find(id);
 }
 
 std::string MountTable::mountPointAbove(const std::string& path) const {

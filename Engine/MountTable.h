@@ -55,12 +55,18 @@ public:
     // The mount point of the mount `id`, or nothing when it is not listed.
     std::optional<std::string> mountPoint(std::uint64_t id) const;
 
+    // Whether the mount `id`, or a mount it lies on, is of a filesystem that
+    // asks a server or a process for what it holds (FUSE, NFS, SMB …), which
+    // may stop answering; also when `id` is not listed.
+    bool mayNotAnswer(std::uint64_t id) const;
+
 private:
     struct Mount {
         std::uint64_t id = 0;
         std::uint64_t parent = 0;
         std::string filesystem;  // its device as mountinfo writes it, the same for every mount of a filesystem
         std::string point;
+        std::string type;  // the filesystem's type ("ext4", "fuse.sshfs")
     };
     struct Below {
         std::string rel;  // the mount's path below the folder, from "/"

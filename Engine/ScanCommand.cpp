@@ -3,6 +3,7 @@
 #include "Activity.h"
 #include "CleanJournal.h"
 #include "Dashboard.h"
+#include "FolderProbe.h"
 #include "Home.h"
 #include "Movability.h"
 #include "Progress.h"
@@ -49,11 +50,18 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
         progress.emit("skip", "Cannot read the Git repository here (" + why + "); its folders are not offered for cleaning.", top);
     });
     walker.offerOnlyUntracked(tracked);
+    // Every root that may not answer is asked at once: however many do not,
+    // the scan waits for them once.
+    FolderProbe probe(stop);
+    for (const auto& root : options.roots) probe.start(normalizePath(root));
     for (const auto& root : options.roots) {
         if (stop.load()) return std::nullopt;
         progress.emit("root", "Scanning " + root + ".", root);
-        std::string error;
-        if (!walker.walkRoot(root, error)) progress.emit("error", "Cannot scan " + root + ": " + error + ".", root);
+        const FolderProbe::Answer answer = probe.wait(normalizePath(root));
+        if (answer == FolderProbe::Answer::Stopped) return std::nullopt;
+        std::string error = "its filesystem does not answer";
+        if (answer == FolderProbe::Answer::Silent || !walker.walkRoot(root, error))
+            progress.emit("error", "Cannot scan " + root + ": " + error + ".", root);
         progress.rootDone(root);
     }
     if (stop.load()) return std::nullopt;

@@ -2,7 +2,10 @@
 
 #include "CleanCommand.h"
 #include "EngineTestSupport.h"
+#include "FolderProbe.h"
+#include "Rules.h"
 #include "ScanCommand.h"
+#include "Signals.h"
 
 #include <gtest/gtest.h>
 #include <grp.h>
@@ -11,10 +14,13 @@
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <map>
 #include <thread>
 
@@ -306,11 +312,18 @@ public:
         if (mounted_) server_ = std::thread([this] { serve(); });
     }
     ~SilentFilesystem() {
+        hangUp();
+        close(stop_);
+    }
+    // The server goes away: every request still waiting ends, and so does
+    // whatever waits for one.
+    void hangUp() {
         const std::uint64_t one = 1;
         if (server_.joinable() && write(stop_, &one, sizeof one) == sizeof one) server_.join();
         if (mounted_) umount2(at_.c_str(), MNT_DETACH);
-        if (fuse_ >= 0) close(fuse_);  // every request still waiting ends
-        close(stop_);
+        mounted_ = false;
+        if (fuse_ >= 0) close(fuse_);
+        fuse_ = -1;
     }
     SilentFilesystem(const SilentFilesystem&) = delete;
     SilentFilesystem& operator=(const SilentFilesystem&) = delete;
@@ -394,6 +407,103 @@ TEST_F(Scan, AFilesystemThatNoLongerAnswersHoldsNoScan) {
     const ProjectDTO& app = find(d, tree + "/app");
     EXPECT_TRUE(app.is_idle);
     EXPECT_TRUE(app.is_active) << "a process works in the filesystem mounted inside it";
+}
+
+namespace {
+
+// Runs `run`, guarded against a hang: an engine held by the filesystem, which
+// no signal ends, is let go by the server going away, and the test fails.
+RunResult unlessHeldBy(SilentFilesystem& fs, const std::function<RunResult()>& run) {
+    auto running = std::async(std::launch::async, run);
+    if (running.wait_for(std::chrono::minutes(3)) != std::future_status::ready) {
+        fs.hangUp();
+        ADD_FAILURE() << "did not end: held by the filesystem that does not answer, or waiting for it";
+    }
+    return running.get();
+}
+
+}  // namespace
+
+// A scan folder that is, or lies inside, a filesystem that does not answer is
+// named in an "error" event and the other scan folders are scanned; a clean
+// of a project there is refused in one line. Neither waits for the server.
+TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScanned) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    const std::string remote = tmp / "remote";
+    makeDirs(remote);
+    SilentFilesystem silent(remote);
+    ASSERT_TRUE(silent.mounted());
+    silent.fallSilent();
+    lastRun = unlessHeldBy(silent, [&] { return engine.scan({remote, remote + "/code", tree}); });
+    ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+    const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+    EXPECT_EQ(d.project_count, 1);
+    EXPECT_EQ(find(d, tree + "/app").artifacts.size(), 1u);
+    std::vector<std::string> errors;
+    for (const auto& e : events())
+        if (e.phase == "error") errors.push_back(e.message);
+    EXPECT_EQ(errors, (std::vector<std::string>{"Cannot scan " + remote + ": its filesystem does not answer.",
+                                                "Cannot scan " + remote + "/code: its filesystem does not answer."}));
+    EXPECT_EQ(events().back().phase, "done");
+    EXPECT_EQ(events().back().roots_done, 3);
+
+    for (const std::string& project : {remote, remote + "/code/app"}) {
+        const RunResult clean = unlessHeldBy(silent, [&] { return engine.run({"clean", "--project", project, "--json", "--execute"}); });
+        EXPECT_EQ(clean.exitCode, 1) << "signal " << clean.signal;
+        EXPECT_EQ(clean.err, "tidewell-engine: project path " + project + " cannot be reached: its filesystem does not answer\n");
+        EXPECT_TRUE(clean.out.empty());
+    }
+}
+
+// Asked to end while it waits for a filesystem that does not answer, a scan
+// or a clean ends by the signal at once. (The wait for an answer is made
+// longer than any test: the request finds it waiting.)
+TEST_F(Scan, ATerminationRequestEndsAWaitForAFilesystemThatDoesNotAnswer) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string remote = tmp / "remote";
+    makeDirs(remote);
+    SilentFilesystem silent(remote);
+    ASSERT_TRUE(silent.mounted());
+    silent.fallSilent();
+    for (const bool scanning : {true, false}) {
+        SCOPED_TRACE(scanning ? "scan" : "clean");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            // Holds no end of the filesystem's connection, as the engine holds none.
+            syscall(SYS_close_range, 3u, ~0u, 0u);
+            // Runs as the engine does, and never returns to the test.
+            try {
+                const std::atomic<bool>& stop = engine::installTerminationFlag();
+                engine::FolderProbe::answerWithin = std::chrono::hours(1);
+                const engine::Rules rules = engine::builtinRules(engine.home());
+                const engine::ProjectDetector detector(rules);
+                engine::Database db(tmp / "sandbox/db.sqlite");
+                if (scanning) {
+                    engine::ScanOptions options;
+                    options.roots = {remote, tree};
+                    if (!engine::runScan(options, detector, db, stop, nullptr)) engine::endByTermination();
+                } else {
+                    engine::TrashMover mover(engine.data());
+                    if (engine::runClean({remote + "/app"}, detector, db, mover, stop).interrupted) engine::endByTermination();
+                }
+            } catch (...) {
+            }
+            _exit(0);
+        }
+        // Its look at the filesystem runs in a process of its own.
+        const std::string children = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+        for (int i = 0; i < 6000 && readText(children).empty(); ++i) usleep(10000);
+        kill(pid, SIGTERM);
+        int status = 0;
+        unlessHeldBy(silent, [&] {
+            waitpid(pid, &status, 0);
+            return RunResult{};
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    }
 }
 
 // Moving an artifact out (a clean, a restore) changes the project folder's

@@ -1,6 +1,7 @@
 #include "CleanCommand.h"
 #include "CleanJournal.h"
 #include "Database.h"
+#include "MountTable.h"
 #include "ProjectDetector.h"
 #include "ScanCommand.h"
 #include "TrashMover.h"
@@ -47,6 +48,19 @@ TEST(TrashMover, FindsTheMountPointHoldingAPath) {
         {rootAndHome, "/home2/p", "/"},  // never a bare prefix
     };
     for (const auto& row : rows) EXPECT_EQ(mountPointFor(row.path, row.mountinfo), row.mountPoint) << row.path;
+}
+
+// A mount may not answer when it, or a mount it lies on, is of a filesystem
+// that asks a server or a process; one not listed may not either.
+TEST(MountTable, AMountThatMayNotAnswerIsToldByItsTypeOrByAMountItLiesOn) {
+    MountTable mounts;
+    mounts.parse("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                 "30 22 0:40 / /mnt/nfs rw shared:5 - nfs4 host:/ rw\n"
+                 "31 22 0:41 / /home/u/remote rw,nosuid master:1 - fuse.sshfs u@host: rw\n"
+                 "32 31 0:42 / /home/u/remote/tmp rw - tmpfs tmpfs rw\n"
+                 "33 22 8:2 / /home rw shared:1 master:2 - ext4 /dev/sda2 rw\n");
+    const std::map<std::uint64_t, bool> rows = {{22, false}, {30, true}, {31, true}, {32, true}, {33, false}, {99, true}};
+    for (const auto& [id, may] : rows) EXPECT_EQ(mounts.mayNotAnswer(id), may) << id;
 }
 
 // In the zone the user lives in, as file managers show it, also in the info

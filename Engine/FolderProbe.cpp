@@ -1,0 +1,147 @@
+#include "FolderProbe.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+
+namespace tidewell::engine {
+
+namespace {
+
+// In the asking process, only system calls: it is forked from an engine that
+// may run threads. It asks what the scan and the clean ask first: the folder
+// opened, its attributes and entries, and the folders above it (each looked
+// at for a repository). Its one byte says it was answered.
+[[noreturn]] void askAsItsOwnProcess(const char* path, int answerFd) {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGTERM, &dfl, nullptr);
+    // Nothing of the engine's stays open in it: the application reads the
+    // engine's output until no process holds it.
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    if (answerFd > 3) syscall(SYS_close_range, 3u, static_cast<unsigned>(answerFd - 1), 0u);
+    syscall(SYS_close_range, static_cast<unsigned>(answerFd + 1), ~0u, 0u);
+
+    const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && fstat(fd, &st) == 0) {
+        alignas(8) char entries[4096];
+        (void)syscall(SYS_getdents64, fd, entries, sizeof entries);
+        for (int cur = fd;;) {
+            struct stat above {}, git {};
+            const int up = openat(cur, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (up < 0 || fstat(up, &above) != 0 || (above.st_dev == st.st_dev && above.st_ino == st.st_ino)) break;
+            (void)fstatat(up, ".git", &git, AT_SYMLINK_NOFOLLOW);
+            st = above;
+            cur = up;
+        }
+    }
+    (void)!write(answerFd, "", 1);
+    _exit(0);
+}
+
+}  // namespace
+
+FolderProbe::FolderProbe(const std::atomic<bool>& stop) : stop_(stop) {}
+
+// Whoever is still asking is left to the filesystem: it ends when its
+// server answers or goes away, and holds nothing of the engine's.
+FolderProbe::~FolderProbe() {
+    for (auto& [path, asked] : asked_)
+        if (asked.answerFd >= 0) leave(asked, Answer::Silent);
+}
+
+// Opened from what the kernel holds already (a step that would ask a
+// filesystem fails with EAGAIN instead of asking), a folder whose mount and
+// the mounts it lies on are all local asks no server. Anything else may.
+bool FolderProbe::mayNotAnswer(const std::string& path) {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_CACHED;
+    const int fd = static_cast<int>(syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
+    // Found, from what the kernel holds, to be missing or out of reach.
+    if (fd < 0) return errno == EAGAIN || errno == ENOSYS || errno == EINVAL;
+    struct statx sx {};
+    const bool told = statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID);
+    close(fd);
+    if (!told) return true;
+    if (!mounts_.isRead()) mounts_.read();
+    return !mounts_.whole() || mounts_.mayNotAnswer(sx.stx_mnt_id);
+}
+
+void FolderProbe::start(const std::string& path) {
+    if (asked_.count(path)) return;
+    Asked& asked = asked_[path];
+    if (!mayNotAnswer(path)) {
+        asked.answer = Answer::Answers;
+        return;
+    }
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        asked.answer = Answer::Answers;  // asked as before, then
+        return;
+    }
+    // Above the standard streams, which the asking process points elsewhere.
+    const int answerFd = ends[1] >= 3 ? ends[1] : fcntl(ends[1], F_DUPFD_CLOEXEC, 3);
+    const pid_t pid = answerFd < 0 ? -1 : fork();
+    if (pid == 0) askAsItsOwnProcess(path.c_str(), answerFd);
+    if (answerFd != ends[1] && answerFd >= 0) close(answerFd);
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        asked.answer = Answer::Answers;
+        return;
+    }
+    asked.pid = pid;
+    asked.answerFd = ends[0];
+    asked.since = std::chrono::steady_clock::now();
+}
+
+FolderProbe::Answer FolderProbe::wait(const std::string& path) {
+    start(path);
+    Asked& asked = asked_[path];
+    while (!asked.answer) {
+        if (stop_.load()) {
+            leave(asked, Answer::Stopped);
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(asked.since + answerWithin - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            leave(asked, Answer::Silent);
+            break;
+        }
+        // In short steps, so that a termination request that came just
+        // before the wait is heard too.
+        pollfd answer{asked.answerFd, POLLIN, 0};
+        if (poll(&answer, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 100))) <= 0) continue;
+        close(asked.answerFd);
+        asked.answerFd = -1;
+        while (waitpid(asked.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        asked.answer = Answer::Answers;
+    }
+    const Answer answer = *asked.answer;
+    if (answer == Answer::Stopped) asked_.erase(path);
+    return answer;
+}
+
+// A process still asking is killed, which ends it only while its question
+// has not reached the server; otherwise it waits there, unreaped, as long as
+// the filesystem does.
+void FolderProbe::leave(Asked& asked, Answer answer) {
+    if (asked.pid > 0) kill(asked.pid, SIGKILL);
+    close(asked.answerFd);
+    asked.answerFd = -1;
+    asked.answer = answer;
+}
+
+}  // namespace tidewell::engine
