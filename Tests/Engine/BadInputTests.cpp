@@ -271,6 +271,12 @@ TEST_F(BadInput, ADatabaseThatCannotBeWrittenAnswersLastAndLogAndSaysWhyItCannot
     runProgram({"chown", "-R", "65534:65534", t / "own"}, {}, t.path());
     chmod((t / "own/tidewell.sqlite").c_str(), 0444);
     holds(t / "own/tidewell.sqlite", asNobody, "Permission denied");
+    // The user's own file, open to write, in another user's folder, where
+    // SQLite cannot make the files it reads it with.
+    makeDirs(t / "theirs");
+    runProgram({"cp", db, db + ".lock", t / "theirs"}, {}, t.path());
+    ASSERT_EQ(chown((t / "theirs/tidewell.sqlite").c_str(), 65534, 65534), 0);
+    holds(t / "theirs/tidewell.sqlite", asNobody, "no file can be made in its folder: Permission denied");
     // A read-only filesystem, also under a database whose last writer ended
     // before it folded its write-ahead log into the file.
     const std::string waiting = t / "db/waiting.sqlite";
@@ -371,14 +377,15 @@ TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChoose
     const RunResult above = engine.run({"--db", t / "linked/Tidewell/tidewell.sqlite", "log", "--limit", "5", "--json"}, false);
     EXPECT_EQ(above.exitCode, 0) << above.err;
     EXPECT_EQ(decodeArray<OperationDTO>(above.out).size(), 1u);
-    const std::string lent = t / "sb/data/Lent";
+    // The same for the database's own folder.
     makeDirs(chosen);
-    ASSERT_EQ(symlink(chosen.c_str(), lent.c_str()), 0);
-    ASSERT_EQ(lchown(lent.c_str(), 65534, 65534), 0);
-    const RunResult through = engine.run({"--db", lent + "/Tidewell/tidewell.sqlite", "clean", "--project", t / "tree/a", "--json"}, false);
-    EXPECT_EQ(through.exitCode, 1);
-    EXPECT_EQ(through.err, "tidewell-engine: database " + lent + "/Tidewell/tidewell.sqlite cannot be opened: its folder " + lent +
-                               " is a symbolic link to " + chosen +
-                               ", made by another user, who does not own that folder; it is not followed: put the folder itself in its place\n");
-    EXPECT_TRUE(std::filesystem::is_empty(chosen));
+    for (const auto& [lent, at] : {std::pair{t / "sb/data/Lent", "/Tidewell/tidewell.sqlite"}, std::pair{t / "sb/data/Own", "/tidewell.sqlite"}}) {
+        ASSERT_EQ(symlink(chosen.c_str(), lent.c_str()), 0);
+        ASSERT_EQ(lchown(lent.c_str(), 65534, 65534), 0);
+        const RunResult through = engine.run({"--db", lent + at, "clean", "--project", t / "tree/a", "--json"}, false);
+        EXPECT_EQ(through.exitCode, 1);
+        EXPECT_EQ(through.err, "tidewell-engine: database " + lent + at + " cannot be opened: its folder " + lent + " is a symbolic link to " +
+                                   chosen + ", made by another user, who does not own that folder; it is not followed: put the folder itself in its place\n");
+        EXPECT_TRUE(std::filesystem::is_empty(chosen));
+    }
 }
