@@ -80,6 +80,7 @@ void MountTable::read() {
 void MountTable::refresh() {
     if (read_ && !changed()) return;
     read();
+    if (whileRead) whileRead();
     watchWays();
 }
 

@@ -42,6 +42,10 @@ public:
     // Takes `text` as the table, as read from mountinfo.
     void parse(std::string text);
 
+    // Runs in refresh() between reading the table and watching the ways to
+    // its mount points; lets a test change the mounts there.
+    static inline void (*whileRead)() = nullptr;
+
     // The longest mount point that is `path` or a parent of it.
     std::string mountPointAbove(const std::string& path) const;
 

@@ -411,6 +411,33 @@ TEST(CleanRace, AMountMadeInsideAFolderWhileItMovesSendsItBack) {
     EXPECT_TRUE(CleanJournal(db).cutShort().empty());
 }
 
+// A filesystem mounted inside a folder while the mounts are read for its look
+// (once the table is read, before the ways to its mount points are watched)
+// is seen by that look: the folder is refused and stays in its place.
+TEST(CleanRace, AMountMadeWhileTheMountsAreReadIsSeenByTheLook) {
+    enginetest::TempDir t;
+    writeApp(t);
+    static std::string cache;
+    static bool mounted;
+    cache = t / "app/node_modules/.cache";
+    mounted = false;
+    MountTable::whileRead = [] {
+        if (mounted) return;
+        enginetest::makeDirs(cache);
+        mounted = mount("tmpfs", cache.c_str(), "tmpfs", 0, "size=1m") == 0;
+    };
+    const CleanOutcome out = cleanApp(t);
+    MountTable::whileRead = nullptr;
+    ASSERT_TRUE(mounted) << "tests run as root";
+    umount2(cache.c_str(), MNT_DETACH);
+    ASSERT_EQ(out.report.items.size(), 2u);
+    const auto& item = out.report.items[0];
+    EXPECT_EQ(item.path, t / "app/node_modules");
+    EXPECT_EQ(item.error.value_or(""), item.path + " holds another mounted filesystem at " + cache + ", which would go with it to the Trash; left in place");
+    EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
+    EXPECT_TRUE(out.report.items[1].success) << out.report.items[1].error.value_or("");
+}
+
 // A folder on the way (android/ of android/build) replaced, by a link to it
 // or by another folder, after the measuring and before the move: the measured
 // folder is no longer at its path, so nothing enters the trash.
