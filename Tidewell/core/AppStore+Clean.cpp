@@ -207,10 +207,12 @@ void AppStore::cleanAll() {
 
 void AppStore::confirmClean() {
     if (isScanning.get()) return;
-    // Never twice at once, and only for a preview the user has seen: after a
-    // clean that moved nothing the sheet lists what it left, and a new clean
-    // starts from a new preview.
-    if (isCleaning.get() || !pendingCleanReport.get() || !pendingCleanReport.get()->dry_run) return;
+    // Never twice at once, and only for a preview the user has seen. After a
+    // clean that moved nothing, a second press runs the confirmed folders
+    // again (the engine re-checks each), as long as one of them may still
+    // move: a folder another clean took, or one no longer a real folder,
+    // waits for no second press.
+    if (isCleaning.get() || !pendingCleanReport.get() || !hasSomethingToMove(*pendingCleanReport.get())) return;
     std::vector<ProjectDTO> projects = cleanConfirmProjects.get();
     if (projects.empty() && cleanConfirmProject.get()) projects.push_back(*cleanConfirmProject.get());
     if (projects.empty()) return;
@@ -225,6 +227,8 @@ void AppStore::confirmClean() {
     }
     if (paths.empty()) return;
 
+    // The banner told why the last press moved nothing; this press tells its own.
+    if (!pendingCleanReport.get()->dry_run) clearLastError();
     isCleaning = true;
     const bool caution = includeCaution.get();
     cleanStatus = cleaningStepText(0, paths.size());
@@ -357,7 +361,7 @@ void AppStore::finishClean(const std::vector<CleanReportDTO>& reports, std::int6
     const auto merged = mergeCleanReports(reports);
     const auto movedCount = movedItemCount(merged);
     // A clean that moved nothing stays on the confirmation, which lists each
-    // folder it left at the size its preview showed.
+    // folder it left at the size its preview showed, for a second press.
     pendingCleanReport = movedCount == 0 ? withPreviewSizes(merged, pendingCleanReport.get()) : merged;
     isCleaning = false;
     cleanStatus = "";

@@ -203,10 +203,23 @@ bool wasMovedByAnotherClean(const CleanItemDTO& item) {
     return !item.success && item.error && *item.error == item.path + " was moved to the Trash by another clean";
 }
 
-CleanReportDTO withPreviewSizes(CleanReportDTO report, const std::optional<CleanReportDTO>& preview) {
-    if (!preview || !preview->dry_run) return report;
+bool isLeftToMove(const CleanItemDTO& item) {
+    if (item.success || wasMovedByAnotherClean(item)) return false;
+    const auto& why = item.error.value_or("");
+    for (std::string_view gone : {" is not a real folder", " is gone:"})
+        if (why.starts_with(item.path) && std::string_view(why).substr(item.path.size()).starts_with(gone)) return false;
+    return true;
+}
+
+bool hasSomethingToMove(const CleanReportDTO& report) {
+    if (report.dry_run) return !report.items.empty();
+    return std::any_of(report.items.begin(), report.items.end(), isLeftToMove);
+}
+
+CleanReportDTO withPreviewSizes(CleanReportDTO report, const std::optional<CleanReportDTO>& shown) {
+    if (!shown) return report;
     std::map<std::string, std::uint64_t> previewed;
-    for (const auto& item : preview->items) previewed.emplace(item.path, item.bytes);
+    for (const auto& item : shown->items) previewed.emplace(item.path, item.bytes);
     for (auto& item : report.items) {
         if (item.success || item.bytes != 0) continue;
         if (const auto found = previewed.find(item.path); found != previewed.end()) item.bytes = found->second;

@@ -76,10 +76,18 @@ std::string leftInPlaceText(const std::vector<std::string>& reasons);
 // Whether the engine found the item's folder gone to the Trash with another
 // clean since the preview (another window's, or the terminal's).
 bool wasMovedByAnotherClean(const CleanItemDTO& item);
+// Whether a real clean left the item's folder where a second press of Move
+// to Trash may still take it: it failed for a reason that can pass (a busy
+// device, a full Trash, a permission fixed since), not because another clean
+// took it or it is no longer a real folder.
+bool isLeftToMove(const CleanItemDTO& item);
+// Whether Move to Trash has something to move: a preview's folders, or after
+// a real clean that moved nothing, a folder it left that may still move.
+bool hasSomethingToMove(const CleanReportDTO& report);
 // The real clean's report as the confirmation lists it: a failed item the
-// engine could not measure (gone, or a link now) keeps the size the
-// `preview` showed for its folder.
-CleanReportDTO withPreviewSizes(CleanReportDTO report, const std::optional<CleanReportDTO>& preview);
+// engine could not measure (gone, or a link now) keeps the size `shown`
+// gave its folder (the preview, or the clean before a second press).
+CleanReportDTO withPreviewSizes(CleanReportDTO report, const std::optional<CleanReportDTO>& shown);
 // The first failed item's error, else `fallback`.
 std::string firstFailureText(const CleanReportDTO& merged, const std::string& fallback);
 

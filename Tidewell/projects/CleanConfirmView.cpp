@@ -33,7 +33,7 @@ CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const s
     return {Kind::status, cleanStatus.empty() ? "Preparing dry-run\u2026" : cleanStatus};
 }
 
-bool confirmMovesSomething(const CleanReportDTO& report) { return report.dry_run && !report.items.empty(); }
+bool confirmMovesSomething(const CleanReportDTO& report) { return hasSomethingToMove(report); }
 
 std::string cleanTotalsText(const CleanReportDTO& report) {
     std::size_t n = 0;
@@ -119,7 +119,8 @@ ui::View summaryPanel(const CleanReportDTO& report) {
     if (const auto failed = notMovedText(report); !failed.empty())
         lines.push_back(ui::Label(failed, "exclamationmark.triangle.fill")
                             .foregroundStyle(Theme::caution())
-                            .font(ui::Font::callout()));
+                            .font(ui::Font::callout())
+                            .fixedSize(false, true));
     if (reportIncludesCaution(report)) {
         lines.push_back(ui::Label("Includes Caution items (node_modules, Pods, \u2026). Reinstall required after.",
                                   "exclamationmark.triangle.fill")

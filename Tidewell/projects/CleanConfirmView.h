@@ -25,8 +25,8 @@ struct CleanConfirmContent {
 CleanConfirmContent cleanConfirmContent(bool isCleaning, bool hasReport, const std::string& cleanStatus);
 
 // Whether Move to Trash has something to move: the folders of a preview;
-// nothing after a real clean, which only lists what it left (a new clean
-// starts from a new preview).
+// after a real clean that moved nothing, a folder it left that may still
+// move (not one another clean took, nor one that is no longer a real folder).
 bool confirmMovesSomething(const CleanReportDTO& report);
 // "1 item · 12 KB → Trash", "3 items · …": what a preview would move, or
 // what a real clean moved ("0 items · Zero KB → Trash" when nothing).

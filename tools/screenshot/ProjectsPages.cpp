@@ -1,15 +1,18 @@
 // The project list, the files sheet and the clean confirmation, on the
-// sample disk, framed as the main window frames a page.
+// sample disk, framed as the main window frames a page; the confirmation
+// after a clean that moved nothing also over the main window.
 
 #include <algorithm>
 
 #include "ScreenshotPages.h"
 #include "SampleStore.h"
+#include "foundation/UserDefaults.h"
 #include "kit/SizeClassReader.h"
 #include "kit/Theme.h"
 #include "projects/CleanConfirmView.h"
 #include "projects/ProjectFilesSheet.h"
 #include "projects/ProjectListView.h"
+#include "shell/TidewellApp.h"
 
 using namespace tidewell;
 namespace ui = platform::ui;
@@ -129,6 +132,27 @@ const ScreenshotPage confirmFailed("projects-confirm-failed", [] {
     }
     store.pendingCleanReport = report;
     return CleanConfirmView(store, *store.cleanConfirmProject.get(), [] {});
+});
+
+// Over the main window, a real clean that moved nothing: two folders on a
+// device that was busy, which a second press may move, and one another clean
+// took meanwhile; the banner tells the first failure.
+const ScreenshotPage confirmNothingMoved("shell-confirm-nothing-moved", [] {
+    AppStore& store = storeWithPreview();
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+    store.selectedSection = AppSection::projects;
+    CleanReportDTO report = *store.pendingCleanReport.get();
+    report.items.resize(std::min<std::size_t>(report.items.size(), 3));
+    report.dry_run = false;
+    report.bytes_reclaimed = 0;
+    for (auto& item : report.items) {
+        item.success = false;
+        item.error = item.path + " cannot be moved to the trash: Device or resource busy; it was left in place";
+    }
+    report.items.back().error = report.items.back().path + " was moved to the Trash by another clean";
+    store.pendingCleanReport = report;
+    store.lastError = *report.items.front().error;
+    return TidewellApp::mainWindowContent(store);
 });
 
 }  // namespace

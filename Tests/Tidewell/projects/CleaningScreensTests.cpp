@@ -63,7 +63,16 @@ TEST(CleaningScreenRules, ContentsListsAndTexts) {
     EXPECT_EQ(notMovedText(real), "1 folder could not be moved \u00B7 1 folder already moved to the Trash by another clean");
     real.items[2].success = false;
     EXPECT_EQ(cleanTotalsText(real), "0 items \u00B7 Zero KB \u2192 Trash");
-    EXPECT_FALSE(confirmMovesSomething(real)) << "a new clean starts from a new preview";
+    EXPECT_TRUE(confirmMovesSomething(real)) << "a folder left for a passing reason may move on a second press";
+    // Two left in place and one moved by another clean, so swapped counts read otherwise.
+    real.items[1].error = real.items[1].path + " is busy; left in place";
+    real.items[2].error = real.items[2].path + " was moved to the Trash by another clean";
+    EXPECT_EQ(notMovedText(real), "2 folders could not be moved \u00B7 1 folder already moved to the Trash by another clean");
+    // Nothing confirmed is left to move once each folder went with another
+    // clean or is no longer a real folder.
+    real.items[0].error = real.items[0].path + " is gone: it was moved or deleted since the preview";
+    real.items[1].error = real.items[1].path + " is not a real folder (a symbolic link, a file, or a link on the way); left in place";
+    EXPECT_FALSE(confirmMovesSomething(real));
     EXPECT_EQ(
         std::make_pair(reportIncludesCaution(report({"safe", "Caution"})), reportIncludesCaution(report({"caution"}))),
         std::make_pair(false, true))
@@ -234,6 +243,37 @@ TEST_F(CleanConfirmation, AFolderThatBecameALinkOrWentWithAnotherCleanReadsTrueA
     store.confirmClean();
     EXPECT_FALSE(store.isCleaning.get());
     EXPECT_TRUE(fs::is_symlink(alpha + "/.next"));
+}
+
+TEST_F(CleanConfirmation, AfterACleanThatMovedNothingMoveToTrashTakesTheFolderOnTheSecondPress) {
+    AppStore store;
+    auto window = confirmationWindow(store, true);
+    store.requestClean({alphaProject()}, true);
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }) && window->shows(".next"));
+    // The Trash cannot take a folder for a moment: its files folder is a file.
+    const auto trashFiles = home.path("home/.local/share/Trash/files");
+    fs::remove_all(trashFiles);
+    writeText(trashFiles, "");
+    ASSERT_TRUE(window->tester.tapText("Move to Trash"));
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+    store.cleanTask().wait();
+    drain();
+    ASSERT_TRUE(window->shows("0 items \u00B7 Zero KB \u2192 Trash")) << store.lastError.get().value_or("");
+    ASSERT_TRUE(fs::exists(alpha + "/.next"));
+    const QImage look = buttonLook(*window, "Move to Trash");
+    store.isScanning = true;
+    EXPECT_NE(buttonLook(*window, "Move to Trash"), look) << "enabled: drawn otherwise only while a scan runs";
+    store.isScanning = false;
+
+    fs::remove(trashFiles);
+    ASSERT_TRUE(window->tester.tapText("Move to Trash"));
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }));
+    store.cleanTask().wait();
+    drain();
+    EXPECT_FALSE(window->shows("Confirm clean"));
+    EXPECT_FALSE(fs::exists(alpha + "/.next"));
+    EXPECT_TRUE(fs::exists(trashFiles + "/.next"));
+    EXPECT_FALSE(store.lastError.get()) << "the first press's failure is not told after the second moved all";
 }
 
 TEST_F(CleanConfirmation, TheFilesSheetParksItsCleanForTheMainWindow) {
