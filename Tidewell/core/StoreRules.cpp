@@ -107,12 +107,20 @@ std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::v
     return std::nullopt;
 }
 
-std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks) {
+std::vector<const ProjectDTO*> idleProjectsACleanTakes(const DashboardDTO& dashboard,
+                                                       const std::set<std::string>& protectedStacks) {
     // The same choice as the clean of the idle projects makes.
     const ProtectedStacks shielded{protectedStacks, {}};
-    std::uint64_t bytes = 0;
+    std::vector<const ProjectDTO*> taken;
     for (const auto& p : dashboard.projects)
-        if (p.is_idle && isEligibleForClean(p, true, shielded)) bytes = platform::saturatingAdd(bytes, p.reclaimable_bytes);
+        if (p.is_idle && isEligibleForClean(p, true, shielded)) taken.push_back(&p);
+    return taken;
+}
+
+std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks) {
+    std::uint64_t bytes = 0;
+    for (const auto* p : idleProjectsACleanTakes(dashboard, protectedStacks))
+        bytes = platform::saturatingAdd(bytes, p->reclaimable_bytes);
     return bytes;
 }
 
@@ -125,10 +133,12 @@ std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboa
                                NoticeRole::reclaim, NoticeDestination::dashboard});
         return notices;
     }
-    if (dashboard->idle_count > 0) {
-        notices.push_back({"idle", plural(dashboard->idle_count, "idle project"),
-                           platform::formatByteCount(idleReclaimableBytes(*dashboard, protectedStacks)) + " can move to Trash.",
-                           "leaf.fill", NoticeRole::reclaim, NoticeDestination::projects});
+    if (const auto idle = idleProjectsACleanTakes(*dashboard, protectedStacks); !idle.empty()) {
+        std::uint64_t bytes = 0;
+        for (const auto* p : idle) bytes = platform::saturatingAdd(bytes, p->reclaimable_bytes);
+        notices.push_back({"idle", plural(static_cast<std::int64_t>(idle.size()), "idle project"),
+                           platform::formatByteCount(bytes) + " can move to Trash.", "leaf.fill", NoticeRole::reclaim,
+                           NoticeDestination::projects});
     }
     if (dashboard->scanned_at_unix >= 1) {
         notices.push_back({"scan", "Last scan " + lastScanText,

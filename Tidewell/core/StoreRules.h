@@ -21,9 +21,13 @@ DashboardDTO displayDashboard(const DashboardDTO& dashboard);
 // The first project of `projects` with the same id or path; none when gone.
 std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);
 
-// What the idle projects a clean may take can move: the reclaimable bytes
-// (saturating) of the idle projects that are neither active nor pinned nor
-// of a stack in `protectedStacks`.
+// The idle projects a clean of them can take, in the dashboard's order:
+// neither active nor pinned nor of a stack in `protectedStacks`, with
+// something to move. The bell and the end-of-day review count, list and
+// measure these, so a figure and its count describe one set.
+std::vector<const ProjectDTO*> idleProjectsACleanTakes(const DashboardDTO& dashboard,
+                                                       const std::set<std::string>& protectedStacks = {});
+// Their reclaimable bytes (saturating).
 std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks = {});
 
 // The bell's notices, built from the current state; `lastScanText` is the

@@ -47,16 +47,19 @@ std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& da
                                            const std::set<std::string>& protectedStacks) {
     if (!dashboard) return std::nullopt;
     EndOfDayOffer offer;
-    offer.idleCount = dashboard->idle_count;
-    offer.idleBytes = idleReclaimableBytes(*dashboard, protectedStacks);
-    for (const auto& project : dashboard->projects)
-        if (project.is_idle && offer.listed.size() < kListedProjects) offer.listed.push_back(project);
+    // The count and the rows take the projects whose bytes the summary states.
+    const auto idle = idleProjectsACleanTakes(*dashboard, protectedStacks);
+    offer.idleCount = static_cast<std::int64_t>(idle.size());
+    for (const auto* project : idle) {
+        offer.idleBytes = platform::saturatingAdd(offer.idleBytes, project->reclaimable_bytes);
+        if (offer.listed.size() < kListedProjects) offer.listed.push_back(*project);
+    }
     return offer;
 }
 
 std::string endOfDaySummary(const EndOfDayOffer& offer) {
     // The figure is what a clean of the idle projects can move, not the
-    // whole scan's total, so the sentence stays true beside the idle count.
+    // whole scan's total, and the count is of those same projects.
     return "Reclaim " + platform::formatByteCount(offer.idleBytes) + " from " + std::to_string(offer.idleCount) +
            (offer.idleCount == 1 ? " idle project." : " idle projects.");
 }

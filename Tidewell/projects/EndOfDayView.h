@@ -14,9 +14,11 @@ namespace tidewell {
 
 class AppStore;
 
-// What the review offers: the reclaimable bytes of the idle projects a clean
-// may take (neither active nor pinned nor of a stack in `protectedStacks`),
-// the scan's idle count and the first five idle projects in scan order.
+// What the review offers of the idle projects a clean may take (neither
+// active nor pinned nor of a stack in `protectedStacks`): their reclaimable
+// bytes, their count and the first five of them in the dashboard's order.
+// With none, the review reads "Reclaim Zero KB from 0 idle projects." over
+// an empty panel.
 struct EndOfDayOffer {
     std::uint64_t idleBytes = 0;
     std::int64_t idleCount = 0;

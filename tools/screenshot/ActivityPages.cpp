@@ -1,5 +1,6 @@
 // The activity page (empty, with a log, one day, many days), the evening
-// review and the global caches page, each as the main window shows it.
+// review (alone, and over the main window with an active and a protected
+// idle project) and the global caches page, each as the main window shows it.
 
 #include "ScreenshotPages.h"
 #include "SampleStore.h"
@@ -9,6 +10,9 @@
 #include "projects/ActivityView.h"
 #include "projects/EndOfDayView.h"
 #include "projects/GlobalCachesView.h"
+#include "core/ProtectedStacks.h"
+#include "foundation/UserDefaults.h"
+#include "shell/TidewellApp.h"
 #include "shell/RootView.h"
 #include "ui/Shape.h"
 
@@ -63,6 +67,25 @@ const ScreenshotPage manyDays("activity", [] {
 });
 const ScreenshotPage review("end-of-day", [] {
     return inWindow([] { return tidewell::EndOfDayView(sampleStore(), [] {}).frame(480, 400); });
+});
+// The first idle project is active and the second of a protected stack: the
+// review counts, lists and measures only the idle projects a clean takes.
+const ScreenshotPage reviewOverWindow("shell-end-of-day", [] {
+    AppStore& store = sampleStore(40, 8);
+    platform::UserDefaults::standard()->setBool(tidewell::keys::hasCompletedOnboarding, true);
+    auto d = *store.dashboard.get();
+    std::vector<tidewell::ProjectDTO*> idle;
+    for (auto& p : d.projects)
+        if (p.is_idle && !p.is_active && !p.pinned) idle.push_back(&p);
+    if (idle.size() >= 2) {
+        idle[0]->is_active = true;
+        platform::UserDefaults::standard()->setString(tidewell::protectedStacksKey, idle[1]->types.front());
+    }
+    store.applyDashboard(d);
+    store.isScanning = false;
+    store.lastError = std::nullopt;
+    store.showEndOfDay = true;
+    return tidewell::TidewellApp::mainWindowContent(store);
 });
 const ScreenshotPage caches("caches", [] { return inWindow([] { return tidewell::GlobalCachesView(sampleStore()); }); });
 const ScreenshotPage noCaches("caches-empty", [] {

@@ -99,11 +99,18 @@ TEST(GroveNotices, TheIdleNoticeStatesWhatACleanOfItsIdleProjectsCanMove) {
     EXPECT_EQ(idleReclaimableBytes(scan), 64'100'000u);
     const auto notices = groveNotices(scan, false, "now");
     ASSERT_FALSE(notices.empty());
-    EXPECT_EQ(notices[0].title, "3 idle projects") << "the count stays the scan's";
+    EXPECT_EQ(notices[0].title, "1 idle project") << "the count is of the projects whose bytes it states";
     EXPECT_EQ(notices[0].detail, "64.1 MB can move to Trash.");
     // A clean of the idle projects leaves a protected stack's projects alone.
     scan.projects.push_back(project("s", "/w/site", 1, 5'000'000'000, {"vite", "node"}, true));
-    EXPECT_EQ(groveNotices(scan, false, "now", {"vite"})[0].detail, "64.1 MB can move to Trash.");
+    const auto shielded = groveNotices(scan, false, "now", {"vite"});
+    EXPECT_EQ(std::make_pair(shielded[0].title, shielded[0].detail),
+              std::make_pair(std::string("1 idle project"), std::string("64.1 MB can move to Trash.")));
+    EXPECT_EQ(groveNotices(scan, false, "now")[0].title, "2 idle projects");
+    // Idle projects that no clean takes make no notice.
+    const auto none = groveNotices(scan, false, "now", {"vite", "node"});
+    ASSERT_EQ(none.size(), 1u);
+    EXPECT_EQ(none[0].id, "scan");
 }
 
 TEST(ActivityText, DashboardLineThenNewestCleanWins) {

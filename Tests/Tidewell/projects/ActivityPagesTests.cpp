@@ -142,12 +142,24 @@ TEST(EndOfDayReview, SummaryStatesTheIdleProjectsBytesAndListsFive) {
     auto withKept = scan;
     withKept.projects.insert(withKept.projects.begin(), {active, pinned});
     withKept.idle_count = 10;
-    EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept)), "Reclaim 800 MB from 10 idle projects.");
-    withKept.projects.push_back(project("site", "/s", {"vite"}, true, 4'000'000'000));
-    EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept, {"vite"})), "Reclaim 800 MB from 10 idle projects.")
+    // The count and the rows take the same projects as the bytes.
+    EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept)), "Reclaim 800 MB from 8 idle projects.");
+    EXPECT_EQ(endOfDayOffer(withKept)->listed.front().name, "idle0");
+    withKept.projects.insert(withKept.projects.begin(), project("site", "/s", {"vite"}, true, 4'000'000'000));
+    withKept.idle_count = 11;
+    EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept, {"vite"})), "Reclaim 800 MB from 8 idle projects.")
         << "a protected stack's idle project is no part of the clean";
+    EXPECT_EQ(endOfDayOffer(withKept, {"vite"})->listed.front().name, "idle0");
     ASSERT_EQ(offer->listed.size(), 5u);
     EXPECT_EQ(offer->listed.front().name, "idle0");
+    EXPECT_EQ(offer->listed.back().name, "idle4") << "the first five, in the dashboard's order";
+    // None a clean takes: nothing to reclaim from no project, and no row.
+    DashboardDTO kept;
+    kept.projects = {active, pinned, project("site", "/s", {"vite"}, true, 4'000'000'000)};
+    kept.idle_count = 3;
+    const auto nothing = endOfDayOffer(kept, {"vite"});
+    EXPECT_EQ(endOfDaySummary(*nothing), "Reclaim Zero KB from 0 idle projects.");
+    EXPECT_TRUE(nothing->listed.empty());
     EXPECT_EQ(endOfDaySummary({800'000'000, 1, {}}), "Reclaim 800 MB from 1 idle project.");
     EXPECT_EQ(endOfDaySummary({0, 0, {}}), "Reclaim Zero KB from 0 idle projects.");
     EXPECT_FALSE(endOfDayOffer(std::nullopt));
