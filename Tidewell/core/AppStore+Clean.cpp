@@ -70,6 +70,21 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     previewedArtifacts_.clear();
     requestedProjects_.clear();
     for (const auto& p : projects) requestedProjects_.emplace_back(p.name, passedOverReason(p, caution, protectedStacks));
+    shieldedInside_.clear();
+    if (!protectedStacks.ids.empty()) {
+        // Only the protected ones matter, and they are few.
+        std::vector<const ProjectDTO*> known;
+        const auto keep = [&](const ProjectDTO& p) {
+            if (protectedStacks.protecting(p)) known.push_back(&p);
+        };
+        if (const auto& d = dashboard.get())
+            for (const auto& p : d->projects) keep(p);
+        for (const auto& p : unlistedProjects_) keep(p);
+        for (const auto& p : projects) keep(p);
+        std::set<std::string> asked;
+        for (const auto& p : projects) asked.insert(p.path);
+        for (const auto& p : eligible) shieldedInside_.push_back(shieldedProjectsInside(p, known, protectedStacks, asked));
+    }
     cleanStatus = calculatingText(eligible);
 
     const auto generation = ++cleanGeneration;
@@ -122,13 +137,26 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     std::string unmovable;  // why the first folder a preview could not offer stays
     // Each folder left in place inside a project the previews offer, with its reason.
     std::vector<std::string> leftInPlace;
+    // Projects of a protected stack nested in a previewed one whose folders
+    // stay with them, named once each unless the request named them.
+    std::map<std::size_t, std::vector<std::pair<std::string, std::string>>> shieldedNamed;
+    std::set<std::string> shieldedTold;
     for (auto& [index, report] : reports) {
         if (index >= requested.size()) continue;
+        const bool offeredAnything = !report.items.empty() && !nothingOfferedReason(report);
+        if (index < shieldedInside_.size()) {
+            const auto& shielded = shieldedInside_[index];
+            for (const auto held : dropShieldedItems(report, shielded)) {
+                if (shielded[held].named || !shieldedTold.insert(shielded[held].path).second) continue;
+                shieldedNamed[index].emplace_back(shielded[held].name, shielded[held].reason);
+            }
+        }
         // A preview lists folders this user cannot move as failed items, with
         // the reason: they are not offered, and each is told.
         if (unmovable.empty()) unmovable = firstFailureText(report, "");
         listedAnything = listedAnything || !report.items.empty();
-        const auto nothingOffered = nothingOfferedReason(report);
+        auto nothingOffered = nothingOfferedReason(report);
+        if (nothingOffered && offeredAnything) nothingOffered = "all it offers lies inside projects of a protected stack";
         if (!nothingOffered) {
             for (const auto& item : report.items)
                 if (!item.success) leftInPlace.push_back(leftInPlaceReason(item, folderInProjectName(item, requested[index])));
@@ -151,20 +179,24 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
     // Every project the batch leaves out, passed over at the request or by
     // its preview, in the order asked.
     std::vector<std::pair<std::string, std::string>> named;
-    bool passedOver = false;
+    bool passedOver = !shieldedNamed.empty();
     std::size_t previewIndex = 0;
     for (const auto& [name, reason] : requestedProjects_) {
         if (reason) {
             named.emplace_back(name, *reason);
             passedOver = true;
-        } else if (auto found = leftOutReasons.find(previewIndex++); found != leftOutReasons.end()) {
-            named.emplace_back(name, found->second);
+            continue;
         }
+        const auto index = previewIndex++;
+        if (auto found = leftOutReasons.find(index); found != leftOutReasons.end()) named.emplace_back(name, found->second);
+        if (auto inside = shieldedNamed.find(index); inside != shieldedNamed.end())
+            named.insert(named.end(), inside->second.begin(), inside->second.end());
     }
     // One banner tells every project left out and every folder left in place.
     // A batch in which no dry run listed anything has simply nothing to move.
     std::string told;
-    if (requestedProjects_.size() > 1 && !named.empty() && (listedAnything || passedOver)) told = leftOutText(named);
+    if ((requestedProjects_.size() > 1 || !shieldedNamed.empty()) && !named.empty() && (listedAnything || passedOver))
+        told = leftOutText(named);
     if (!leftInPlace.empty()) told += (told.empty() ? "" : ". ") + leftInPlaceText(leftInPlace);
     if (!told.empty()) {
         lastError = told;

@@ -15,6 +15,7 @@
 
 #include "character/CharacterProfile.h"
 #include "core/AppSection.h"
+#include "core/CleanRules.h"
 #include "core/EngineClient.h"
 #include "core/EngineRecords.h"
 #include "core/GroveNotice.h"
@@ -322,6 +323,13 @@ private:
     // request passed over it (none for those it previews): a batch names all
     // it leaves out.
     std::vector<std::pair<std::string, std::optional<std::string>>> requestedProjects_;
+    // For each project the request previews, the projects of a protected
+    // stack nested in it: its folders inside them stay with them.
+    std::vector<std::vector<ShieldedProject>> shieldedInside_;
+    // The projects of the last dashboard that the shown one leaves out (none
+    // to reclaim of their own), by place and stacks: one of a protected stack
+    // still shields the folders inside it.
+    std::vector<ProjectDTO> unlistedProjects_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     platform::TaskHandle restoreTask_;
     platform::TaskHandle scanTask_;

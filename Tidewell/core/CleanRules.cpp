@@ -55,6 +55,35 @@ std::optional<std::string> passedOverReason(const ProjectDTO& p, bool caution, c
     return std::nullopt;
 }
 
+std::vector<ShieldedProject> shieldedProjectsInside(const ProjectDTO& project, const std::vector<const ProjectDTO*>& known,
+                                                    const ProtectedStacks& protectedStacks,
+                                                    const std::set<std::string>& requested) {
+    std::vector<ShieldedProject> shielded;
+    if (protectedStacks.ids.empty()) return shielded;
+    for (const auto* other : known) {
+        if (other->path == project.path || !isPathInside(other->path, project.path)) continue;
+        if (const auto stack = protectedStacks.protecting(*other))
+            shielded.push_back({other->path, other->name, "its stack " + protectedStacks.label(*stack) + " is protected",
+                                requested.count(other->path) > 0});
+    }
+    return shielded;
+}
+
+std::set<std::size_t> dropShieldedItems(CleanReportDTO& report, const std::vector<ShieldedProject>& shielded) {
+    std::set<std::size_t> holding;
+    if (shielded.empty()) return holding;
+    std::erase_if(report.items, [&](const CleanItemDTO& item) {
+        for (std::size_t i = 0; i < shielded.size(); ++i) {
+            if (!isPathInside(item.path, shielded[i].path)) continue;
+            holding.insert(i);
+            if (item.success) report.bytes_reclaimed -= std::min(report.bytes_reclaimed, item.bytes);
+            return true;
+        }
+        return false;
+    });
+    return holding;
+}
+
 CleanReportDTO mergeCleanReports(const std::vector<CleanReportDTO>& reports) {
     CleanReportDTO merged;
     merged.dry_run = std::all_of(reports.begin(), reports.end(), [](const CleanReportDTO& r) { return r.dry_run; });

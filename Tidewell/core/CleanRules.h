@@ -29,6 +29,26 @@ struct ProtectedStacks {
     std::string label(const std::string& stack) const;
 };
 
+// A project of a protected stack nested inside a project that a clean of
+// many projects takes: the folders of the outer project that lie inside it
+// stay, as it does. `named` when the request named it already (it was one of
+// the projects asked for).
+struct ShieldedProject {
+    std::string path;
+    std::string name;
+    std::string reason;  // "its stack Node / JS is protected"
+    bool named = false;
+    bool operator==(const ShieldedProject&) const = default;
+};
+// The projects of `known` of a protected stack that lie inside `project`, in
+// the order of `known`; `requested` are the paths the request asked for.
+std::vector<ShieldedProject> shieldedProjectsInside(const ProjectDTO& project, const std::vector<const ProjectDTO*>& known,
+                                                    const ProtectedStacks& protectedStacks,
+                                                    const std::set<std::string>& requested);
+// Drops from `report` the items that lie inside one of `shielded`; returns
+// the indexes (into `shielded`) of those that held one.
+std::set<std::size_t> dropShieldedItems(CleanReportDTO& report, const std::vector<ShieldedProject>& shielded);
+
 // Not pinned, not active, of no protected stack, and something to move: all
 // reclaimable bytes under `caution`, the safe ones without it.
 bool isEligibleForClean(const ProjectDTO& project, bool caution, const ProtectedStacks& protectedStacks = {});

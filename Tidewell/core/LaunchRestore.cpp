@@ -117,6 +117,13 @@ bool AppStore::applyMonthCleansRecorded(std::optional<std::vector<OperationDTO>>
 }
 
 void AppStore::applyDashboard(const DashboardDTO& delivered) {
+    unlistedProjects_.clear();
+    for (const auto& p : delivered.projects) {
+        if (p.reclaimable_bytes != 0) continue;
+        ProjectDTO place;
+        place.id = p.id, place.name = p.name, place.path = p.path, place.types = p.types;
+        unlistedProjects_.push_back(std::move(place));
+    }
     dashboard = displayDashboard(delivered);
     const auto& projects = dashboard.get()->projects;
     if (selectedProject.get()) selectedProject = repointProject(*selectedProject.get(), projects);

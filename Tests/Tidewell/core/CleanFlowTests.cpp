@@ -341,7 +341,9 @@ namespace {
 // "mixed" or alone in one named "locked"; nothing at all in one named
 // "emptied"; in one named "flaky" a node_modules that the preview offers
 // and the real clean cannot move; in one named "twice" a mount point "out"
-// beside both; and in one named "refused" the .cache and "out" alone.
+// beside both; in one named "refused" the .cache and "out" alone; and in one
+// named "outer" Python caches inside its nested projects "web" and "tools"
+// beside its node_modules.
 struct CleanEngine : FlowFixture {
     CleanEngine() {
         writeScript(home.path("bundle/bin/tidewell-engine"), R"(here=$(dirname "$0")
@@ -362,6 +364,7 @@ case "$p" in
   */twice) items="$moved,$stuck,$mount";;
   */refused) items="$stuck,$mount"; bytes=0;;
   */flaky) if [ $dry = true ]; then items="$moved"; else items="$stuck"; bytes=0; fi;;
+  */outer) items="$moved"',{"path":"'$p'/web/__pycache__","bytes":2,"class":"safe","success":true},{"path":"'$p'/tools/lib/__pycache__","bytes":2,"class":"safe","success":true}'; bytes=9;;
   *) items="$moved";;
 esac
 printf '{"dry_run":%s,"project_path":"%s","items":[%s],"bytes_reclaimed":%s,"operation_id":"op"}' "$dry" "$p" "$items" "$bytes"
@@ -542,6 +545,41 @@ TEST_F(CleanEngine, EveryCleanOfManyProjectsLeavesOutThoseOfAProtectedStackAndNa
     EXPECT_EQ(store.lastError.get(), "Left out web: its stack Node / JS is protected");
 }
 
+TEST_F(CleanEngine, AFolderInsideANestedProjectOfAProtectedStackStaysWithThatProject) {
+    home.defaults().setString(protectedStacksKey, "node");
+    auto outer = project("o", "/w/outer", 30, 30, {"python"}, true);
+    auto web = project("w", "/w/outer/web", 10, 10, {"node"}, true);
+    // With nothing of its own to reclaim, the shown dashboard leaves it out; it is still protected.
+    auto tools = project("t", "/w/outer/tools", 5, 0, {"node"});
+    AppStore store;
+    store.applyDashboard(dashboard({outer, web, tools}));
+    const std::vector<std::tuple<std::string, std::function<void()>, std::string>> paths = {
+        {"Clean All", [&] { store.cleanAll(); },
+         "Left out 2 projects: tools: its stack node is protected \u00B7 web: its stack node is protected"},
+        {"a selection's Clean", [&] { store.requestClean({outer}, true, AppStore::CleanScope::batch); },
+         "Left out 2 projects: web: its stack node is protected \u00B7 tools: its stack node is protected"},
+    };
+    for (const auto& [path, clean, told] : paths) {
+        clean();
+        waitForIdle(store);
+        ASSERT_TRUE(store.pendingCleanReport.get()) << path;
+        ASSERT_EQ(store.pendingCleanReport.get()->items.size(), 1u) << path;
+        EXPECT_EQ(store.pendingCleanReport.get()->items[0].path, "/w/outer/node_modules") << path;
+        EXPECT_EQ(store.pendingCleanReport.get()->bytes_reclaimed, 5u) << path;
+        EXPECT_EQ(store.lastError.get(), told) << path;
+        store.confirmClean();
+        waitForIdle(store);
+        EXPECT_EQ(runs().back(), "clean --project /w/outer --json --execute --caution --artifact /w/outer/node_modules")
+            << path;
+        store.applyDashboard(dashboard({outer, web, tools}));
+    }
+    // A project's own Clean asks for all of that one project.
+    store.requestClean({outer}, true);
+    waitForIdle(store);
+    ASSERT_TRUE(store.pendingCleanReport.get());
+    EXPECT_EQ(store.pendingCleanReport.get()->items.size(), 3u);
+}
+
 TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMonth) {
     const std::int64_t now = std::time(nullptr), start = monthStartUnix(now);
     const auto db = engineDatabaseCandidates()[0];
@@ -550,13 +588,16 @@ TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMo
                            operation("p", now, 30, true, "/w/y"), operation("old", start - 1, 40, false, "/w/z")})
         ASSERT_TRUE(insertOperation(db, op));
     AppStore store;
+    // The store holds some already, read at a launch before the month turned.
+    store.monthCleansRecorded = std::vector<OperationDTO>{operation("old", start - 1, 40, false, "/w/z"),
+                                                          operation("c1", start, 10, false, "/w/x")};
     store.requestClean({project("a", "/w/a", 10, 10)}, true);
     waitForIdle(store);
     store.confirmClean();
     waitForIdle(store);
     std::vector<std::string> ids;
     for (const auto& op : store.monthCleansRecorded.get()) ids.push_back(op.id);
-    EXPECT_EQ(ids, (std::vector<std::string>{"c2", "c1"})) << "no preview, nothing of last month";
+    EXPECT_EQ(ids, (std::vector<std::string>{"c2", "c1"})) << "no preview, nothing of last month, each once";
 }
 
 TEST_F(CleanEngine, AfterACleanTheLifetimeTotalCoversTheMonthsRecordedCleansOnce) {
