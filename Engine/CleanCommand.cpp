@@ -374,7 +374,7 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             item.error = abs + " cannot be read; left in place";
         } else if (!withWork.empty()) {
             const auto first = std::min_element(withWork.begin(), withWork.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
-            item.error = abs + " holds the Git repository " + first->path + first->work.reason() +
+            item.error = abs + " holds the " + first->work.holder() + " " + first->path + first->work.reason() +
                          (withWork.size() > 1 ? " (and " + std::to_string(withWork.size() - 1) + " more with work found nowhere else)" : "") +
                          "; left in place";
         }

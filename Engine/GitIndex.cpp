@@ -232,47 +232,7 @@ std::optional<GitIndexPaths> readIndexFile(const std::string& file, bool top, st
     return out.take();
 }
 
-// The length of object names (20 bytes for SHA-1, 32 for SHA-256) with which
-// `data` holds together as an index, and its shared part's name; 0 for none.
-std::size_t hashLengthOf(std::string_view data, std::string& sharedIndex) {
-    for (const std::size_t hashLen : {20, 32}) {
-        sharedIndex.clear();
-        if (parse(data, hashLen, [](const GitIndexEntry&) { return true; }, sharedIndex)) return hashLen;
-    }
-    return 0;
-}
-
 }  // namespace
-
-bool visitGitIndex(int gitDirFd, const std::function<bool(const GitIndexEntry&)>& visit, std::string& error) {
-    const auto top = readRegularFileAt(gitDirFd, "index", O_NOFOLLOW, SIZE_MAX, error);
-    if (!top) return errno == ENOENT;  // nothing added yet
-    // The whole is checked before any entry is handed on: an entry read with
-    // the wrong length of object names would be a path of garbage.
-    std::string sharedName, named;
-    const std::size_t hashLen = hashLengthOf(*top, sharedName);
-    if (!hashLen) {
-        error = "it is damaged or not an index";
-        return false;
-    }
-    std::optional<std::string> shared;
-    if (!sharedName.empty()) {
-        shared = readRegularFileAt(gitDirFd, "sharedindex." + sharedName, O_NOFOLLOW, SIZE_MAX, error);
-        if (!shared) {
-            error = "its shared part cannot be read: " + error;
-            return false;
-        }
-        if (hashLengthOf(*shared, named) != hashLen || !named.empty()) {
-            error = "its shared part is damaged";
-            return false;
-        }
-    }
-    // A split index's shared part still holds the entries its top part
-    // replaced or deleted, with what Git recorded before: a file staged
-    // since can only seem changed, never unchanged.
-    if (parse(*top, hashLen, visit, named) && shared) parse(*shared, hashLen, visit, named);
-    return true;
-}
 
 std::optional<GitIndexPaths> readGitIndexPaths(const std::string& gitDir, const std::string& file, std::string& error) {
     std::string sharedIndex;

@@ -40,13 +40,6 @@ struct GitIndexEntry {
     bool skipWorktree = false;  // left out of the work tree on purpose (a sparse checkout)
 };
 
-// Hands each entry of the index of the repository folder open as `gitDirFd`
-// (and of a split index's shared part) to `visit`, which returns false to
-// stop; no link is followed to either file. False, with `error` set, when the
-// index cannot be read or is not one (nothing is handed on then). An index
-// that does not exist has no entries.
-bool visitGitIndex(int gitDirFd, const std::function<bool(const GitIndexEntry&)>& visit, std::string& error);
-
 // At most `limit` bytes of the regular file `name` below the folder `dirFd`
 // (opened with the extra `flags`), as large as it was when opened: a FIFO or
 // a device (an index linked to /dev/zero) is never read. Nothing, with

@@ -1,34 +1,41 @@
 #pragma once
-// Whether a Git repository inside a dependency or build folder holds work
-// found nowhere else. Package managers clone into such folders (a Composer
-// source install in vendor, an editable pip install in .venv/src) and
-// developers edit the clones in place: moving the folder would take the
-// edits to the Trash. Judged by what the repository records, never by its
-// history: a tracked file changed or gone since Git recorded its size and
-// modification time, a local branch or stash whose commit no
-// remote-tracking branch or tag names, or such a commit made on no branch
-// (a Composer source install checks out a tag, and a fix is committed there).
+// Whether a checkout inside a dependency or build folder holds work found
+// nowhere else. Package managers clone into such folders (a Composer source
+// install in vendor, an editable pip install in .venv/src) and developers
+// edit the clones in place: moving the folder would take the edits to the
+// Trash. A Git repository holds such work when `git status` would list
+// anything in it, or when a commit made in it (as its reflogs tell) is
+// contained in no remote-tracking branch. A checkout of another version
+// control system cannot be judged here, and always holds work.
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 namespace tidewell::engine {
 
 struct GitWork {
     enum class Kind {
         None,
-        Changed,    // detail: the file, relative to the repository
-        Gone,       // detail: the file
-        Branch,     // detail: the branch's name
+        Staged,      // detail: the file, relative to the repository
+        Changed,     // detail: the file
+        Gone,        // detail: the file
+        New,         // detail: the file (or folder) that no ignore rule covers
+        Conflicted,  // detail: the file
+        Made,        // detail: the commit's short name; named: what names it ("only its reflog names it")
         Stash,
-        Detached,   // a commit made on no branch is checked out
-        Unjudged,   // detail: why the repository cannot be judged
+        Unjudged,    // detail: why the repository cannot be judged
+        Foreign,     // detail: the other system's name (a Mercurial checkout)
     };
     Kind kind = Kind::None;
     std::string detail;
+    std::string named;
 
     // True unless the repository holds nothing that would be lost.
     explicit operator bool() const { return kind != Kind::None; }
+
+    // What holds the work: "Git repository", "Mercurial checkout".
+    std::string holder() const;
 
     // Why the folder holding the repository stays, in a user's words, to
     // follow the repository's name: ", where src/Lib.php has changes that are
@@ -37,10 +44,16 @@ struct GitWork {
 };
 
 // The work in the repository whose work tree is the folder open as `topFd`
-// (which holds the entry ".git"). Its files are looked at below `topFd`
-// without following a link; a ".git" that is a link is not followed either,
-// and leaves the work unjudged. `stop` ends the look early (unjudged).
-GitWork gitWorkIn(int topFd, const std::atomic<bool>& stop);
+// at `path` (which holds the entry ".git"). A ".git" that is a link is not
+// followed, nor is a repository folder holding a link, a FIFO or a device
+// read: either leaves the work unjudged, as a look that Git does not finish
+// within a minute does. `stop` ends the look early (unjudged). Nothing here
+// runs a hook, a filter or any other command a repository names.
+GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& stop);
+
+// The checkout of another version control system that the entry `dotName`
+// (".hg", ".svn") of a folder marks, or nothing (kind None) for any other name.
+GitWork foreignCheckout(std::string_view dotName);
 
 // A repository found inside a folder, at `path`, with the work it holds.
 struct RepositoryWork {

@@ -202,6 +202,7 @@ struct Walker::Impl {
         bool walkedBefore = false;  // inside a root walked before
         const Space* space = nullptr;  // of `path`; none: the walk's own
         bool judge = false;         // no folder: judges the work of the repository in `parent`, inside `art`
+        std::string_view marker;    // with `judge`: the entry that marks it (".git", ".hg", ".svn")
         FolderKey folder{};         // with `haveStat`
         std::uint64_t ownBytes = 0;
     };
@@ -719,10 +720,11 @@ struct Walker::Impl {
             if (t.engineFolder && isEngineFile(name)) continue;
             // A repository inside an artifact is judged beside the walk, from
             // this folder, kept open for it.
-            if (lookForRepositories && name == ".git") {
+            if (lookForRepositories && (name == ".git" || name == ".hg" || name == ".svn")) {
                 if (!self) self = std::make_shared<OpenFolder>(fd);
                 Task judge;
                 judge.judge = true;
+                judge.marker = name == ".git" ? ".git" : name == ".hg" ? ".hg" : ".svn";
                 judge.parent = self;
                 judge.art = t.art;
                 judge.path = t.path;
@@ -820,7 +822,13 @@ struct Walker::Impl {
                 return;
             }
         }
-        GitWork work = gitWorkIn(t.parent->fd, stop);
+        // An older Subversion checkout marks each of its folders: it is named
+        // at its top, the folders below it are part of it.
+        if (t.marker == ".svn" && t.path != t.art->absPath && faccessat(t.parent->fd, "../.svn", F_OK, AT_SYMLINK_NOFOLLOW) == 0) {
+            t.art->holdsWork.store(true);
+            return;
+        }
+        GitWork work = t.marker == ".git" ? gitWorkIn(t.parent->fd, t.path, stop) : foreignCheckout(t.marker);
         if (stop.load()) return;
         {
             std::lock_guard lock(workM);
@@ -828,7 +836,7 @@ struct Walker::Impl {
         }
         if (!work) return;
         t.art->holdsWork.store(true);
-        progress.emit("skip", "Not offering " + t.art->absPath + ": it holds this Git repository" + work.reason() + ".", t.path);
+        progress.emit("skip", "Not offering " + t.art->absPath + ": it holds this " + work.holder() + work.reason() + ".", t.path);
         if (repositoriesWithWork) {
             std::lock_guard lock(workM);
             repositoriesWithWork->push_back({t.path, std::move(work)});

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -355,15 +356,22 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
     const std::string origin = tmp / "origin";
     newRepository(origin);
     writeFiles(origin, {{"src/Lib.php", 100}, {"README", 10}});
+    writeText(origin + "/src/.gitignore", "*.cache\ncache/\n");
     commitAll(origin);
     git(origin, {"tag", "-a", "v1", "-m", "First"});
     writeFile(origin + "/CHANGES", 10);
     commitAll(origin, "Later");
     writeFile(origin + "/NEWS", 10);
     commitAll(origin, "Latest");
+    // Ignored everywhere, as a user's own ignore file says.
+    writeText(tmp / "global-ignore", "*.local\n");
+    writeText(engine.home() + "/.gitconfig", "[core]\n\texcludesFile = " + (tmp / "global-ignore") + "\n");
+    const auto yesterday = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
     struct Row {
         std::string project, marker, clone, offer;
         std::function<void(const std::string&)> work;
+        std::string why = {};  // said of the repository when it stays
+        std::string holder = "Git repository";
     };
     const std::vector<Row> rows = {
         {"edited", "composer.json", "vendor/acme/lib", "", [](const std::string& c) { writeText(c + "/src/Lib.php", "mine"); }},
@@ -427,6 +435,79 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
         {"pinned", "CMakeLists.txt", "build/_deps/x-src", "build caution", [&](const std::string& c) { git(c, {"checkout", "-q", "HEAD~1"}); }},
         {"sparse", "CMakeLists.txt", "build/_deps/x-src", "build caution",
          [&](const std::string& c) { git(c, {"sparse-checkout", "set", "--no-cone", "/src/"}); }},
+        {"staged", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             writeText(c + "/src/Lib.php", "mine");
+             git(c, {"add", "src/Lib.php"});
+         },
+         ", where src/Lib.php is staged but not committed"},
+        {"staged-new", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             writeText(c + "/src/Helper.php", "mine");
+             git(c, {"add", "src/Helper.php"});
+         },
+         ", where src/Helper.php is staged but not committed"},
+        {"untracked", "composer.json", "vendor/acme/lib", "", [](const std::string& c) { writeText(c + "/Helper.php", "mine"); },
+         ", where Helper.php is new"},
+        {"ignored-nested", "composer.json", "vendor/acme/lib", "vendor caution",
+         [](const std::string& c) { writeFiles(c, {{"src/deep/x.cache", 10}, {"src/cache/a/b.php", 10}}); }},
+        {"ignored-exclude", "composer.json", "vendor/acme/lib", "vendor caution",
+         [](const std::string& c) {
+             writeText(c + "/.git/info/exclude", "notes.txt\n");
+             writeText(c + "/notes.txt", "mine");
+         }},
+        {"ignored-global", "composer.json", "vendor/acme/lib", "vendor caution",
+         [](const std::string& c) { writeText(c + "/src/settings.local", "mine"); }},
+        {"tagged", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             writeText(c + "/src/Lib.php", "patched");
+             commitAll(c, "Patch");
+             git(c, {"tag", "v1.0-patched"});
+             git(c, {"reset", "-q", "--hard", "origin/main"});
+         },
+         "(its tag v1.0-patched points to it)"},
+        {"left-behind", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"checkout", "-q", "v1"});
+             writeText(c + "/src/Lib.php", "fixed");
+             commitAll(c, "Fix");
+             git(c, {"checkout", "-q", "v1"});
+         },
+         "(only its reflog names it)"},
+        {"same-size-and-time", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             // Recorded by Git with a time well before the index's, then
+             // edited as `cp -p` leaves a file: only its ctime and content differ.
+             std::filesystem::last_write_time(c + "/README", yesterday);
+             git(c, {"update-index", "--refresh"});
+             writeText(c + "/README", "0123456789");
+             std::filesystem::last_write_time(c + "/README", yesterday);
+         },
+         ", where README has changes"},
+        {"touched", "CMakeLists.txt", "build/_deps/x-src", "build caution",
+         [&](const std::string& c) {
+             for (const auto& e : std::filesystem::recursive_directory_iterator(c))
+                 if (e.is_regular_file() && e.path().string().find("/.git/") == std::string::npos) std::filesystem::last_write_time(e.path(), yesterday);
+         }},
+        {"shallow", "CMakeLists.txt", "build/_deps/x-src", "build caution",
+         [&](const std::string& c) {
+             std::filesystem::remove_all(c);
+             git(tmp.path(), {"clone", "-q", "--depth", "1", "--branch", "v1", "file://" + origin, c});
+         }},
+        {"hg", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             std::filesystem::remove_all(c + "/.git");
+             writeText(c + "/.hg/requires", "store\n");
+         },
+         ", whose work cannot be judged here", "Mercurial checkout"},
+        {"svn", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             // An older checkout marks every folder, and is named once.
+             std::filesystem::remove_all(c + "/.git");
+             writeText(c + "/.svn/entries", "10\n");
+             writeText(c + "/src/.svn/entries", "10\n");
+         },
+         ", whose work cannot be judged here", "Subversion checkout"},
     };
     git(tmp.path(), {"clone", "-q", origin, tmp / "clone-worktree"});
     std::vector<std::string> named;
@@ -444,10 +525,11 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
         SCOPED_TRACE(row.project);
         const std::string project = tree + "/" + row.project, folder = project + "/" + row.clone.substr(0, row.clone.find('/'));
         EXPECT_EQ(got.at(row.project), row.offer.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.offer});
-        const std::string said = folder + " holds the Git repository " + project + "/" + row.clone;
+        const std::string said = folder + " holds the " + row.holder + " " + project + "/" + row.clone;
         for (const bool execute : {false, true}) {
             const auto items = outcome(clean(project, execute, {folder}));
             EXPECT_EQ(items.at(folder).rfind(row.offer.empty() ? said : "moved", 0), 0u) << items.at(folder);
+            EXPECT_NE(items.at(folder).find(row.why), std::string::npos) << items.at(folder);
         }
         EXPECT_EQ(exists(project + "/" + row.clone), row.offer.empty());
     }

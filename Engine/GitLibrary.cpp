@@ -1,0 +1,263 @@
+#include "GitLibrary.h"
+
+#include <git2.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+namespace tidewell::engine {
+
+namespace {
+
+template <class T>
+struct Free;
+template <>
+struct Free<git_repository> {
+    void operator()(git_repository* p) const { git_repository_free(p); }
+};
+template <>
+struct Free<git_status_list> {
+    void operator()(git_status_list* p) const { git_status_list_free(p); }
+};
+template <>
+struct Free<git_index> {
+    void operator()(git_index* p) const { git_index_free(p); }
+};
+template <>
+struct Free<git_reference> {
+    void operator()(git_reference* p) const { git_reference_free(p); }
+};
+template <>
+struct Free<git_reference_iterator> {
+    void operator()(git_reference_iterator* p) const { git_reference_iterator_free(p); }
+};
+template <>
+struct Free<git_reflog> {
+    void operator()(git_reflog* p) const { git_reflog_free(p); }
+};
+template <>
+struct Free<git_object> {
+    void operator()(git_object* p) const { git_object_free(p); }
+};
+template <>
+struct Free<git_revwalk> {
+    void operator()(git_revwalk* p) const { git_revwalk_free(p); }
+};
+template <>
+struct Free<git_odb> {
+    void operator()(git_odb* p) const { git_odb_free(p); }
+};
+template <class T>
+using Owned = std::unique_ptr<T, Free<T>>;
+
+void startLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        git_libgit2_init();
+        // Nothing here runs what a repository names (no hook, no filter
+        // command, no fsmonitor): one that another user owns is only read.
+        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
+        // A sparse checkout keeps its settings in a worktree config, and a
+        // partial clone lacks some blobs: neither changes what status reads.
+        const char* extensions[] = {"worktreeconfig", "partialclone"};
+        git_libgit2_opts(GIT_OPT_SET_EXTENSIONS, extensions, std::size(extensions));
+    });
+}
+
+std::string lastError() {
+    const git_error* e = git_error_last();
+    return e && e->message ? e->message : "libgit2 gave no reason";
+}
+
+GitWork unjudged(const std::string& what) { return {GitWork::Kind::Unjudged, what + ": " + lastError(), {}}; }
+
+struct OidLess {
+    bool operator()(const git_oid& a, const git_oid& b) const { return git_oid_cmp(&a, &b) < 0; }
+};
+
+bool contains(const std::vector<git_oid>& sorted, const git_oid& id) { return std::binary_search(sorted.begin(), sorted.end(), id, OidLess()); }
+
+void sortUnique(std::vector<git_oid>& ids) {
+    std::sort(ids.begin(), ids.end(), OidLess());
+    ids.erase(std::unique(ids.begin(), ids.end(), [](const git_oid& a, const git_oid& b) { return git_oid_equal(&a, &b); }), ids.end());
+}
+
+// The first entry `git status` lists: untracked files that an ignore rule
+// covers are not looked into, and a submodule answers for itself.
+GitWork statusWork(git_repository* repo) {
+    git_status_options options = GIT_STATUS_OPTIONS_INIT;
+    options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
+    options.flags = GIT_STATUS_OPT_INCLUDE_UNTRACKED | GIT_STATUS_OPT_EXCLUDE_SUBMODULES;
+    git_status_list* rawList = nullptr;
+    if (git_status_list_new(&rawList, repo, &options) != 0) return unjudged("its status cannot be read");
+    const Owned<git_status_list> list(rawList);
+    Owned<git_index> index;
+    const std::size_t count = git_status_list_entrycount(list.get());
+    for (std::size_t i = 0; i < count; ++i) {
+        const git_status_entry* e = git_status_byindex(list.get(), i);
+        const unsigned s = e->status;
+        const git_diff_delta* staged = e->head_to_index;
+        const git_diff_delta* worked = e->index_to_workdir;
+        const git_diff_delta* d = worked ? worked : staged;
+        if (!d) continue;
+        const std::string path = d->new_file.path ? d->new_file.path : d->old_file.path ? d->old_file.path : "";
+        if (s & GIT_STATUS_CONFLICTED) return {GitWork::Kind::Conflicted, path, {}};
+        if (s & (GIT_STATUS_INDEX_NEW | GIT_STATUS_INDEX_MODIFIED | GIT_STATUS_INDEX_DELETED | GIT_STATUS_INDEX_RENAMED |
+                 GIT_STATUS_INDEX_TYPECHANGE))
+            return {GitWork::Kind::Staged, staged && staged->new_file.path ? staged->new_file.path : path, {}};
+        if (s & GIT_STATUS_WT_UNREADABLE) return {GitWork::Kind::Unjudged, path + " cannot be read", {}};
+        if (s & GIT_STATUS_WT_NEW) return {GitWork::Kind::New, path, {}};
+        if (s & (GIT_STATUS_WT_MODIFIED | GIT_STATUS_WT_TYPECHANGE | GIT_STATUS_WT_RENAMED)) return {GitWork::Kind::Changed, path, {}};
+        if (s & GIT_STATUS_WT_DELETED) {
+            // What a sparse checkout leaves out is not in the work tree, on purpose.
+            if (!index) {
+                git_index* raw = nullptr;
+                if (git_repository_index(&raw, repo) != 0) return unjudged("its index cannot be read");
+                index.reset(raw);
+            }
+            const git_index_entry* entry = git_index_get_bypath(index.get(), path.c_str(), 0);
+            if (entry && (entry->flags_extended & GIT_INDEX_ENTRY_SKIP_WORKTREE)) continue;
+            return {GitWork::Kind::Gone, path, {}};
+        }
+    }
+    return {};
+}
+
+// Whether a reflog entry's message tells of a commit being made: a commit
+// (an amend, a merge's), a merge, a cherry-pick, a rebase, a revert, am, a
+// pull that merged or rebased. A checkout, a clone, a reset or a branch's
+// creation brings one that exists elsewhere. Counting more is harmless: a
+// commit a remote-tracking branch contains holds nothing.
+bool makesCommit(std::string_view message) {
+    static constexpr std::array<std::string_view, 7> kinds = {"commit", "merge", "cherry-pick", "rebase", "revert", "am", "pull"};
+    for (const std::string_view kind : kinds)
+        if (message.starts_with(kind) && message.size() > kind.size() &&
+            (message[kind.size()] == ':' || message[kind.size()] == ' ' || message[kind.size()] == '('))
+            return !message.ends_with(": Fast-forward") && !message.starts_with("rebase (start)") && !message.starts_with("rebase -i (start)");
+    return false;
+}
+
+// Adds the commits the reflog of `name` shows made. False when it cannot be read.
+bool madeIn(git_repository* repo, const char* name, std::vector<git_oid>& made) {
+    git_reflog* raw = nullptr;
+    if (git_reflog_read(&raw, repo, name) != 0) return false;
+    const Owned<git_reflog> log(raw);
+    const std::size_t count = git_reflog_entrycount(log.get());
+    for (std::size_t i = 0; i < count; ++i) {
+        const git_reflog_entry* e = git_reflog_entry_byindex(log.get(), i);
+        const char* message = git_reflog_entry_message(e);
+        const git_oid* id = git_reflog_entry_id_new(e);
+        if (message && id && !git_oid_is_zero(id) && makesCommit(message)) made.push_back(*id);
+    }
+    return true;
+}
+
+// The commit each reference matching `glob` leads to (tags peeled), with its name.
+bool commitsOf(git_repository* repo, const char* glob, std::vector<std::pair<std::string, git_oid>>& out) {
+    git_reference_iterator* rawIt = nullptr;
+    if (git_reference_iterator_glob_new(&rawIt, repo, glob) != 0) return false;
+    const Owned<git_reference_iterator> it(rawIt);
+    for (;;) {
+        git_reference* rawRef = nullptr;
+        const int rc = git_reference_next(&rawRef, it.get());
+        if (rc == GIT_ITEROVER) return true;
+        if (rc != 0) return false;
+        const Owned<git_reference> ref(rawRef);
+        git_object* rawTarget = nullptr;
+        // A symbolic ref (origin/HEAD) names one listed anyway; one naming no
+        // commit (a tag of a tree) contains none.
+        if (git_reference_type(ref.get()) == GIT_REFERENCE_SYMBOLIC) continue;
+        if (git_reference_peel(&rawTarget, ref.get(), GIT_OBJECT_COMMIT) != 0) continue;
+        const Owned<git_object> target(rawTarget);
+        out.emplace_back(git_reference_name(ref.get()), *git_object_id(target.get()));
+    }
+}
+
+// What names `id` today, in a user's words.
+std::string namesOf(git_repository* repo, const git_oid& id, const std::vector<std::pair<std::string, git_oid>>& branches) {
+    for (const auto& [name, tip] : branches)
+        if (git_oid_equal(&tip, &id)) return "its branch " + name.substr(std::string_view("refs/heads/").size()) + " points to it";
+    std::vector<std::pair<std::string, git_oid>> tags;
+    if (commitsOf(repo, "refs/tags/*", tags))
+        for (const auto& [name, tip] : tags)
+            if (git_oid_equal(&tip, &id)) return "its tag " + name.substr(std::string_view("refs/tags/").size()) + " points to it";
+    git_oid head{};
+    if (git_reference_name_to_id(&head, repo, "HEAD") == 0 && git_oid_equal(&head, &id)) return "it is checked out";
+    return "only its reflog names it";
+}
+
+// The newest commit made in the repository that no remote-tracking branch
+// contains, else its stash. A local branch without a reflog cannot tell
+// where its commit came from: it counts as made there.
+GitWork commitWork(git_repository* repo) {
+    std::vector<git_oid> made;
+    std::vector<std::pair<std::string, git_oid>> branches, remotes;
+    if (!commitsOf(repo, "refs/heads/*", branches)) return unjudged("its branches cannot be read");
+    if (!commitsOf(repo, "refs/remotes/*", remotes)) return unjudged("its remote branches cannot be read");
+    if (git_reference_has_log(repo, "HEAD") == 1) {
+        if (!madeIn(repo, "HEAD", made)) return unjudged("its reflog cannot be read");
+    } else if (git_repository_head_detached(repo) == 1) {
+        git_oid head{};
+        if (git_reference_name_to_id(&head, repo, "HEAD") == 0) made.push_back(head);
+    }
+    for (const auto& [name, tip] : branches) {
+        if (git_reference_has_log(repo, name.c_str()) != 1)
+            made.push_back(tip);
+        else if (!madeIn(repo, name.c_str(), made))
+            return unjudged("the reflog of " + name + " cannot be read");
+    }
+    std::vector<git_oid> elsewhere;
+    for (const auto& r : remotes) elsewhere.push_back(r.second);
+    sortUnique(elsewhere);
+    sortUnique(made);
+    std::erase_if(made, [&](const git_oid& id) { return contains(elsewhere, id); });
+    if (!made.empty()) {
+        git_odb* rawOdb = nullptr;
+        if (git_repository_odb(&rawOdb, repo) != 0) return unjudged("its objects cannot be read");
+        const Owned<git_odb> odb(rawOdb);
+        // A commit pruned since its reflog entry holds nothing any more.
+        std::erase_if(made, [&](const git_oid& id) { return !git_odb_exists(odb.get(), &id); });
+    }
+    if (!made.empty()) {
+        git_revwalk* rawWalk = nullptr;
+        if (git_revwalk_new(&rawWalk, repo) != 0) return unjudged("its history cannot be read");
+        const Owned<git_revwalk> walk(rawWalk);
+        git_revwalk_sorting(walk.get(), GIT_SORT_TIME);
+        for (const git_oid& id : made)
+            if (git_revwalk_push(walk.get(), &id) != 0) return unjudged("its history cannot be read");
+        for (const git_oid& id : elsewhere)
+            if (git_revwalk_hide(walk.get(), &id) != 0) return unjudged("its history cannot be read");
+        // What the walk gives is contained in no remote-tracking branch.
+        for (git_oid id{};;) {
+            const int rc = git_revwalk_next(&id, walk.get());
+            if (rc == GIT_ITEROVER) break;
+            if (rc != 0) return unjudged("its history cannot be read");
+            if (!contains(made, id)) continue;
+            char shortName[8] = {};
+            git_oid_tostr(shortName, sizeof shortName, &id);
+            return {GitWork::Kind::Made, shortName, namesOf(repo, id, branches)};
+        }
+    }
+    git_oid stash{};
+    if (git_reference_name_to_id(&stash, repo, "refs/stash") == 0) return {GitWork::Kind::Stash, {}, {}};
+    return {};
+}
+
+}  // namespace
+
+GitWork libraryGitWork(const std::string& top) {
+    startLibrary();
+    git_repository* raw = nullptr;
+    if (git_repository_open_ext(&raw, top.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr) != 0) return unjudged("Git cannot open it");
+    const Owned<git_repository> repo(raw);
+    // Its files are those in its folder, whatever work tree its config names.
+    if (git_repository_set_workdir(repo.get(), top.c_str(), 0) != 0) return unjudged("Git cannot open its work tree");
+    if (GitWork status = statusWork(repo.get())) return status;
+    return commitWork(repo.get());
+}
+
+}  // namespace tidewell::engine
