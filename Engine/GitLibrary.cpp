@@ -1,5 +1,6 @@
 #include "GitLibrary.h"
 
+#include <dlfcn.h>
 #include <git2.h>
 
 #include <algorithm>
@@ -13,77 +14,147 @@ namespace tidewell::engine {
 
 namespace {
 
+// libgit2 is loaded the first time a repository is judged: linked to the
+// engine, it and the libraries it needs would cost every start, also of the
+// scans that find no repository inside a dependency folder.
+#define TIDEWELL_GIT_FUNCTIONS(X) \
+    X(git_error_last) \
+    X(git_index_free) \
+    X(git_index_get_bypath) \
+    X(git_libgit2_init) \
+    X(git_libgit2_opts) \
+    X(git_object_free) \
+    X(git_object_id) \
+    X(git_odb_exists) \
+    X(git_odb_free) \
+    X(git_oid_cmp) \
+    X(git_oid_equal) \
+    X(git_oid_is_zero) \
+    X(git_oid_tostr) \
+    X(git_reference_free) \
+    X(git_reference_has_log) \
+    X(git_reference_iterator_free) \
+    X(git_reference_iterator_glob_new) \
+    X(git_reference_name) \
+    X(git_reference_name_to_id) \
+    X(git_reference_next) \
+    X(git_reference_peel) \
+    X(git_reference_type) \
+    X(git_reflog_entry_byindex) \
+    X(git_reflog_entry_id_new) \
+    X(git_reflog_entry_message) \
+    X(git_reflog_entrycount) \
+    X(git_reflog_free) \
+    X(git_reflog_read) \
+    X(git_repository_free) \
+    X(git_repository_head_detached) \
+    X(git_repository_index) \
+    X(git_repository_odb) \
+    X(git_repository_open_ext) \
+    X(git_repository_set_workdir) \
+    X(git_revwalk_free) \
+    X(git_revwalk_hide) \
+    X(git_revwalk_new) \
+    X(git_revwalk_next) \
+    X(git_revwalk_push) \
+    X(git_revwalk_sorting) \
+    X(git_status_byindex) \
+    X(git_status_list_entrycount) \
+    X(git_status_list_free) \
+    X(git_status_list_new)
+
+struct Library {
+#define TIDEWELL_GIT_POINTER(name) decltype(&::name) name = nullptr;
+    TIDEWELL_GIT_FUNCTIONS(TIDEWELL_GIT_POINTER)
+#undef TIDEWELL_GIT_POINTER
+    std::string missing;  // why it cannot be used
+};
+
+const Library& lib() {
+    static const Library loaded = [] {
+        Library l;
+        void* handle = dlopen(TIDEWELL_LIBGIT2_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* why = dlerror();
+            l.missing = why ? why : TIDEWELL_LIBGIT2_SONAME " cannot be loaded";
+            return l;
+        }
+#define TIDEWELL_GIT_LOAD(name)                                                   \
+    l.name = reinterpret_cast<decltype(l.name)>(dlsym(handle, #name));         \
+    if (!l.name && l.missing.empty()) l.missing = TIDEWELL_LIBGIT2_SONAME " lacks " #name;
+        TIDEWELL_GIT_FUNCTIONS(TIDEWELL_GIT_LOAD)
+#undef TIDEWELL_GIT_LOAD
+        if (!l.missing.empty()) return l;
+        l.git_libgit2_init();
+        // Nothing here runs what a repository names (no hook, no filter
+        // command, no fsmonitor): one that another user owns is only read.
+        l.git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
+        // A sparse checkout keeps its settings in a worktree config, and a
+        // partial clone lacks some blobs: neither changes what status reads.
+        const char* extensions[] = {"worktreeconfig", "partialclone"};
+        l.git_libgit2_opts(GIT_OPT_SET_EXTENSIONS, extensions, std::size(extensions));
+        return l;
+    }();
+    return loaded;
+}
+
 template <class T>
 struct Free;
 template <>
 struct Free<git_repository> {
-    void operator()(git_repository* p) const { git_repository_free(p); }
+    void operator()(git_repository* p) const { lib().git_repository_free(p); }
 };
 template <>
 struct Free<git_status_list> {
-    void operator()(git_status_list* p) const { git_status_list_free(p); }
+    void operator()(git_status_list* p) const { lib().git_status_list_free(p); }
 };
 template <>
 struct Free<git_index> {
-    void operator()(git_index* p) const { git_index_free(p); }
+    void operator()(git_index* p) const { lib().git_index_free(p); }
 };
 template <>
 struct Free<git_reference> {
-    void operator()(git_reference* p) const { git_reference_free(p); }
+    void operator()(git_reference* p) const { lib().git_reference_free(p); }
 };
 template <>
 struct Free<git_reference_iterator> {
-    void operator()(git_reference_iterator* p) const { git_reference_iterator_free(p); }
+    void operator()(git_reference_iterator* p) const { lib().git_reference_iterator_free(p); }
 };
 template <>
 struct Free<git_reflog> {
-    void operator()(git_reflog* p) const { git_reflog_free(p); }
+    void operator()(git_reflog* p) const { lib().git_reflog_free(p); }
 };
 template <>
 struct Free<git_object> {
-    void operator()(git_object* p) const { git_object_free(p); }
+    void operator()(git_object* p) const { lib().git_object_free(p); }
 };
 template <>
 struct Free<git_revwalk> {
-    void operator()(git_revwalk* p) const { git_revwalk_free(p); }
+    void operator()(git_revwalk* p) const { lib().git_revwalk_free(p); }
 };
 template <>
 struct Free<git_odb> {
-    void operator()(git_odb* p) const { git_odb_free(p); }
+    void operator()(git_odb* p) const { lib().git_odb_free(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Free<T>>;
 
-void startLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        git_libgit2_init();
-        // Nothing here runs what a repository names (no hook, no filter
-        // command, no fsmonitor): one that another user owns is only read.
-        git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
-        // A sparse checkout keeps its settings in a worktree config, and a
-        // partial clone lacks some blobs: neither changes what status reads.
-        const char* extensions[] = {"worktreeconfig", "partialclone"};
-        git_libgit2_opts(GIT_OPT_SET_EXTENSIONS, extensions, std::size(extensions));
-    });
-}
-
 std::string lastError() {
-    const git_error* e = git_error_last();
+    const git_error* e = lib().git_error_last();
     return e && e->message ? e->message : "libgit2 gave no reason";
 }
 
 GitWork unjudged(const std::string& what) { return {GitWork::Kind::Unjudged, what + ": " + lastError(), {}}; }
 
 struct OidLess {
-    bool operator()(const git_oid& a, const git_oid& b) const { return git_oid_cmp(&a, &b) < 0; }
+    bool operator()(const git_oid& a, const git_oid& b) const { return lib().git_oid_cmp(&a, &b) < 0; }
 };
 
 bool contains(const std::vector<git_oid>& sorted, const git_oid& id) { return std::binary_search(sorted.begin(), sorted.end(), id, OidLess()); }
 
 void sortUnique(std::vector<git_oid>& ids) {
     std::sort(ids.begin(), ids.end(), OidLess());
-    ids.erase(std::unique(ids.begin(), ids.end(), [](const git_oid& a, const git_oid& b) { return git_oid_equal(&a, &b); }), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end(), [](const git_oid& a, const git_oid& b) { return lib().git_oid_equal(&a, &b); }), ids.end());
 }
 
 // The first entry `git status` lists: untracked files that an ignore rule
@@ -93,12 +164,12 @@ GitWork statusWork(git_repository* repo) {
     options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
     options.flags = GIT_STATUS_OPT_INCLUDE_UNTRACKED | GIT_STATUS_OPT_EXCLUDE_SUBMODULES;
     git_status_list* rawList = nullptr;
-    if (git_status_list_new(&rawList, repo, &options) != 0) return unjudged("its status cannot be read");
+    if (lib().git_status_list_new(&rawList, repo, &options) != 0) return unjudged("its status cannot be read");
     const Owned<git_status_list> list(rawList);
     Owned<git_index> index;
-    const std::size_t count = git_status_list_entrycount(list.get());
+    const std::size_t count = lib().git_status_list_entrycount(list.get());
     for (std::size_t i = 0; i < count; ++i) {
-        const git_status_entry* e = git_status_byindex(list.get(), i);
+        const git_status_entry* e = lib().git_status_byindex(list.get(), i);
         const unsigned s = e->status;
         const git_diff_delta* staged = e->head_to_index;
         const git_diff_delta* worked = e->index_to_workdir;
@@ -116,10 +187,10 @@ GitWork statusWork(git_repository* repo) {
             // What a sparse checkout leaves out is not in the work tree, on purpose.
             if (!index) {
                 git_index* raw = nullptr;
-                if (git_repository_index(&raw, repo) != 0) return unjudged("its index cannot be read");
+                if (lib().git_repository_index(&raw, repo) != 0) return unjudged("its index cannot be read");
                 index.reset(raw);
             }
-            const git_index_entry* entry = git_index_get_bypath(index.get(), path.c_str(), 0);
+            const git_index_entry* entry = lib().git_index_get_bypath(index.get(), path.c_str(), 0);
             if (entry && (entry->flags_extended & GIT_INDEX_ENTRY_SKIP_WORKTREE)) continue;
             return {GitWork::Kind::Gone, path, {}};
         }
@@ -144,14 +215,14 @@ bool makesCommit(std::string_view message) {
 // Adds the commits the reflog of `name` shows made. False when it cannot be read.
 bool madeIn(git_repository* repo, const char* name, std::vector<git_oid>& made) {
     git_reflog* raw = nullptr;
-    if (git_reflog_read(&raw, repo, name) != 0) return false;
+    if (lib().git_reflog_read(&raw, repo, name) != 0) return false;
     const Owned<git_reflog> log(raw);
-    const std::size_t count = git_reflog_entrycount(log.get());
+    const std::size_t count = lib().git_reflog_entrycount(log.get());
     for (std::size_t i = 0; i < count; ++i) {
-        const git_reflog_entry* e = git_reflog_entry_byindex(log.get(), i);
-        const char* message = git_reflog_entry_message(e);
-        const git_oid* id = git_reflog_entry_id_new(e);
-        if (message && id && !git_oid_is_zero(id) && makesCommit(message)) made.push_back(*id);
+        const git_reflog_entry* e = lib().git_reflog_entry_byindex(log.get(), i);
+        const char* message = lib().git_reflog_entry_message(e);
+        const git_oid* id = lib().git_reflog_entry_id_new(e);
+        if (message && id && !lib().git_oid_is_zero(id) && makesCommit(message)) made.push_back(*id);
     }
     return true;
 }
@@ -159,34 +230,34 @@ bool madeIn(git_repository* repo, const char* name, std::vector<git_oid>& made) 
 // The commit each reference matching `glob` leads to (tags peeled), with its name.
 bool commitsOf(git_repository* repo, const char* glob, std::vector<std::pair<std::string, git_oid>>& out) {
     git_reference_iterator* rawIt = nullptr;
-    if (git_reference_iterator_glob_new(&rawIt, repo, glob) != 0) return false;
+    if (lib().git_reference_iterator_glob_new(&rawIt, repo, glob) != 0) return false;
     const Owned<git_reference_iterator> it(rawIt);
     for (;;) {
         git_reference* rawRef = nullptr;
-        const int rc = git_reference_next(&rawRef, it.get());
+        const int rc = lib().git_reference_next(&rawRef, it.get());
         if (rc == GIT_ITEROVER) return true;
         if (rc != 0) return false;
         const Owned<git_reference> ref(rawRef);
         git_object* rawTarget = nullptr;
         // A symbolic ref (origin/HEAD) names one listed anyway; one naming no
         // commit (a tag of a tree) contains none.
-        if (git_reference_type(ref.get()) == GIT_REFERENCE_SYMBOLIC) continue;
-        if (git_reference_peel(&rawTarget, ref.get(), GIT_OBJECT_COMMIT) != 0) continue;
+        if (lib().git_reference_type(ref.get()) == GIT_REFERENCE_SYMBOLIC) continue;
+        if (lib().git_reference_peel(&rawTarget, ref.get(), GIT_OBJECT_COMMIT) != 0) continue;
         const Owned<git_object> target(rawTarget);
-        out.emplace_back(git_reference_name(ref.get()), *git_object_id(target.get()));
+        out.emplace_back(lib().git_reference_name(ref.get()), *lib().git_object_id(target.get()));
     }
 }
 
 // What names `id` today, in a user's words.
 std::string namesOf(git_repository* repo, const git_oid& id, const std::vector<std::pair<std::string, git_oid>>& branches) {
     for (const auto& [name, tip] : branches)
-        if (git_oid_equal(&tip, &id)) return "its branch " + name.substr(std::string_view("refs/heads/").size()) + " points to it";
+        if (lib().git_oid_equal(&tip, &id)) return "its branch " + name.substr(std::string_view("refs/heads/").size()) + " points to it";
     std::vector<std::pair<std::string, git_oid>> tags;
     if (commitsOf(repo, "refs/tags/*", tags))
         for (const auto& [name, tip] : tags)
-            if (git_oid_equal(&tip, &id)) return "its tag " + name.substr(std::string_view("refs/tags/").size()) + " points to it";
+            if (lib().git_oid_equal(&tip, &id)) return "its tag " + name.substr(std::string_view("refs/tags/").size()) + " points to it";
     git_oid head{};
-    if (git_reference_name_to_id(&head, repo, "HEAD") == 0 && git_oid_equal(&head, &id)) return "it is checked out";
+    if (lib().git_reference_name_to_id(&head, repo, "HEAD") == 0 && lib().git_oid_equal(&head, &id)) return "it is checked out";
     return "only its reflog names it";
 }
 
@@ -198,14 +269,14 @@ GitWork commitWork(git_repository* repo) {
     std::vector<std::pair<std::string, git_oid>> branches, remotes;
     if (!commitsOf(repo, "refs/heads/*", branches)) return unjudged("its branches cannot be read");
     if (!commitsOf(repo, "refs/remotes/*", remotes)) return unjudged("its remote branches cannot be read");
-    if (git_reference_has_log(repo, "HEAD") == 1) {
+    if (lib().git_reference_has_log(repo, "HEAD") == 1) {
         if (!madeIn(repo, "HEAD", made)) return unjudged("its reflog cannot be read");
-    } else if (git_repository_head_detached(repo) == 1) {
+    } else if (lib().git_repository_head_detached(repo) == 1) {
         git_oid head{};
-        if (git_reference_name_to_id(&head, repo, "HEAD") == 0) made.push_back(head);
+        if (lib().git_reference_name_to_id(&head, repo, "HEAD") == 0) made.push_back(head);
     }
     for (const auto& [name, tip] : branches) {
-        if (git_reference_has_log(repo, name.c_str()) != 1)
+        if (lib().git_reference_has_log(repo, name.c_str()) != 1)
             made.push_back(tip);
         else if (!madeIn(repo, name.c_str(), made))
             return unjudged("the reflog of " + name + " cannot be read");
@@ -217,45 +288,45 @@ GitWork commitWork(git_repository* repo) {
     std::erase_if(made, [&](const git_oid& id) { return contains(elsewhere, id); });
     if (!made.empty()) {
         git_odb* rawOdb = nullptr;
-        if (git_repository_odb(&rawOdb, repo) != 0) return unjudged("its objects cannot be read");
+        if (lib().git_repository_odb(&rawOdb, repo) != 0) return unjudged("its objects cannot be read");
         const Owned<git_odb> odb(rawOdb);
         // A commit pruned since its reflog entry holds nothing any more.
-        std::erase_if(made, [&](const git_oid& id) { return !git_odb_exists(odb.get(), &id); });
+        std::erase_if(made, [&](const git_oid& id) { return !lib().git_odb_exists(odb.get(), &id); });
     }
     if (!made.empty()) {
         git_revwalk* rawWalk = nullptr;
-        if (git_revwalk_new(&rawWalk, repo) != 0) return unjudged("its history cannot be read");
+        if (lib().git_revwalk_new(&rawWalk, repo) != 0) return unjudged("its history cannot be read");
         const Owned<git_revwalk> walk(rawWalk);
-        git_revwalk_sorting(walk.get(), GIT_SORT_TIME);
+        lib().git_revwalk_sorting(walk.get(), GIT_SORT_TIME);
         for (const git_oid& id : made)
-            if (git_revwalk_push(walk.get(), &id) != 0) return unjudged("its history cannot be read");
+            if (lib().git_revwalk_push(walk.get(), &id) != 0) return unjudged("its history cannot be read");
         for (const git_oid& id : elsewhere)
-            if (git_revwalk_hide(walk.get(), &id) != 0) return unjudged("its history cannot be read");
+            if (lib().git_revwalk_hide(walk.get(), &id) != 0) return unjudged("its history cannot be read");
         // What the walk gives is contained in no remote-tracking branch.
         for (git_oid id{};;) {
-            const int rc = git_revwalk_next(&id, walk.get());
+            const int rc = lib().git_revwalk_next(&id, walk.get());
             if (rc == GIT_ITEROVER) break;
             if (rc != 0) return unjudged("its history cannot be read");
             if (!contains(made, id)) continue;
             char shortName[8] = {};
-            git_oid_tostr(shortName, sizeof shortName, &id);
+            lib().git_oid_tostr(shortName, sizeof shortName, &id);
             return {GitWork::Kind::Made, shortName, namesOf(repo, id, branches)};
         }
     }
     git_oid stash{};
-    if (git_reference_name_to_id(&stash, repo, "refs/stash") == 0) return {GitWork::Kind::Stash, {}, {}};
+    if (lib().git_reference_name_to_id(&stash, repo, "refs/stash") == 0) return {GitWork::Kind::Stash, {}, {}};
     return {};
 }
 
 }  // namespace
 
 GitWork libraryGitWork(const std::string& top) {
-    startLibrary();
+    if (!lib().missing.empty()) return {GitWork::Kind::Unjudged, "libgit2 cannot be used: " + lib().missing, {}};
     git_repository* raw = nullptr;
-    if (git_repository_open_ext(&raw, top.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr) != 0) return unjudged("Git cannot open it");
+    if (lib().git_repository_open_ext(&raw, top.c_str(), GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr) != 0) return unjudged("Git cannot open it");
     const Owned<git_repository> repo(raw);
     // Its files are those in its folder, whatever work tree its config names.
-    if (git_repository_set_workdir(repo.get(), top.c_str(), 0) != 0) return unjudged("Git cannot open its work tree");
+    if (lib().git_repository_set_workdir(repo.get(), top.c_str(), 0) != 0) return unjudged("Git cannot open its work tree");
     if (GitWork status = statusWork(repo.get())) return status;
     return commitWork(repo.get());
 }
