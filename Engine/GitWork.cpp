@@ -119,6 +119,8 @@ GitWork judgedInTime(const std::string& top, const std::atomic<bool>& stop) {
             work = libraryGitWork(top);
         } catch (const std::bad_alloc&) {
             work = unjudged("there is not enough memory to read it");
+        } catch (const std::exception& e) {
+            work = unjudged(e.what());
         }
         std::lock_guard lock(shared->m);
         shared->work = std::move(work);
@@ -138,6 +140,7 @@ GitWork judgedInTime(const std::string& top, const std::atomic<bool>& stop) {
     }
     return std::move(*shared->work);
 }
+
 }  // namespace
 
 std::string GitWork::holder() const {

@@ -494,6 +494,17 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              std::filesystem::remove_all(c);
              git(tmp.path(), {"clone", "-q", "--depth", "1", "--branch", "v1", "file://" + origin, c});
          }},
+        {"odd-config", "CMakeLists.txt", "build/_deps/x-src", "build caution",
+         [&](const std::string& c) {
+             // Commands Git would run (a status with fsmonitor, a clean filter
+             // on files whose times changed) and a work tree elsewhere: the
+             // judgement reads the clone's own files and runs nothing.
+             const std::string ran = "touch " + (tmp / "ran") + "\n";
+             std::ofstream(c + "/.git/config", std::ios::app) << ("[core]\n\tfsmonitor = " + ran + "\tworktree = /\n[filter \"x\"]\n\tclean = " + ran +
+                                                                     "\trequired = true\n[diff]\n\texternal = " + ran);
+             writeText(c + "/.git/info/attributes", "* filter=x\n");
+             std::filesystem::last_write_time(c + "/README", yesterday);
+         }},
         {"hg", "composer.json", "vendor/acme/lib", "",
          [](const std::string& c) {
              std::filesystem::remove_all(c + "/.git");
@@ -533,6 +544,7 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
         }
         EXPECT_EQ(exists(project + "/" + row.clone), row.offer.empty());
     }
+    EXPECT_FALSE(exists(tmp / "ran"));
 }
 
 namespace {
