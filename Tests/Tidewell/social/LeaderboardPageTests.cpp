@@ -202,6 +202,23 @@ TEST_F(LeaderboardPageTest, AClickOnALinkToANewWindowElsewhereAsksTheBrowser) {
     EXPECT_EQ(page(), service.origin() + "/leaderboard");
 }
 
+// A link to another site in one of the page's own frames, clicked by the
+// user, goes to the browser: no new window takes the click first, and the
+// frame's navigation is the one the click lets out.
+TEST_F(LeaderboardPageTest, AClickOnALinkInThePagesOwnFrameAsksTheBrowser) {
+    const std::string framed = "<html><body style=\"margin:0\">board<iframe style=\"border:0;position:fixed;inset:0;width:100%;"
+                               "height:100%\" srcdoc=\"<a href='" + other() + "/frame-link' style='position:fixed;inset:0'>"
+                               "out</a>\"></iframe></body></html>";
+    QWidget* input = opened(framed);
+    ASSERT_TRUE(input);
+    reads(model, "document.querySelector('iframe').contentDocument.querySelectorAll('a').length", "1");
+    click(input);
+    settle([&] { return !workspace.openedURLs.empty(); });
+    EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{other() + "/frame-link"});
+    EXPECT_EQ(page(), service.origin() + "/leaderboard");
+    EXPECT_EQ(evaluate(model, "document.querySelector('iframe').contentWindow.location.href"), "about:srcdoc");
+}
+
 // A page's dialogs never show and nothing waits on them: alerts in a loop,
 // a question and a prompt answer at once, as dismissed, and a page that asks
 // before it is left is left when the user reloads.
