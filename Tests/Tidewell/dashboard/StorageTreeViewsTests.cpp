@@ -304,6 +304,35 @@ TEST(StorageNodeBubble, TheHalosFringeCastsTheShadowBelowIt)
     }
 }
 
+// A selected bubble's turning ring casts its shadow 5 points down too. Half a
+// turn apart, at two frames of one glow, the ring lies on opposite sides:
+// the two drawings differ by the ring and its shadow only, the rings
+// balance about the centre, and what is left of their middle is the drop.
+TEST(StorageNodeBubble, TheRingsShadowFallsBelowIt)
+{
+    const StorageNodeModel node{{"go", "Go", 2, 9'000'000, 4'000'000}, StorageNodeStatus::reclaimable, {}, 100};
+    const auto drawn = [&](double time) {
+        StorageNodeView view{node};
+        view.appeared = true;
+        view.selected = true;
+        view.time = time;
+        return kittest::layOut(view.body(), {260, 260}, kittest::scheme(ColorScheme::dark))->render();
+    };
+    // 10 s a turn; the glow's swing peaks at 2.5 t = π / 2 + 2π, midway between.
+    const double first = (5 * std::acos(-1.0) - 12.5) / 5;
+    ASSERT_NEAR(storageNodeGlow(true, false, 0, first, false), storageNodeGlow(true, false, 0, first + 5, false), 1e-9);
+    const QImage a = drawn(first), b = drawn(first + 5);
+    double weight[2] = {}, rows[2] = {};
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const double change = (qAlpha(a.pixel(x, y)) - qAlpha(b.pixel(x, y))) / 255.0;
+            weight[change < 0] += std::abs(change);
+            rows[change < 0] += std::abs(change) * (y + 0.5);
+        }
+    const double middle = (rows[0] / weight[0] + rows[1] / weight[1]) / 2 - 130;
+    EXPECT_GT(middle, 1) << "the ring's shadow lies " << middle << " points below the ring";
+}
+
 // The white pixels of a 40-point tile, inside the ring its border draws.
 std::vector<bool> whiteInside(const QImage& tile)
 {
