@@ -457,10 +457,10 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
     }
 }
 
-// Asked to end while it waits for a filesystem that does not answer, a scan
-// or a clean ends by the signal at once. (The wait for an answer is made
-// longer than any test: the request finds it waiting.)
-TEST_F(Scan, ATerminationRequestEndsAWaitForAFilesystemThatDoesNotAnswer) {
+// Asked to end, or killed, while it waits for a filesystem that does not
+// answer, a scan or a clean ends by the signal at once. (The wait for an
+// answer is made longer than any test: the signal finds it waiting.)
+TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
     ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
     const std::string remote = tmp / "remote";
@@ -468,8 +468,8 @@ TEST_F(Scan, ATerminationRequestEndsAWaitForAFilesystemThatDoesNotAnswer) {
     SilentFilesystem silent(remote);
     ASSERT_TRUE(silent.mounted());
     silent.fallSilent();
-    for (const bool scanning : {true, false}) {
-        SCOPED_TRACE(scanning ? "scan" : "clean");
+    for (const auto& [scanning, sent] : {std::pair{true, SIGTERM}, {false, SIGTERM}, {true, SIGKILL}, {false, SIGKILL}}) {
+        SCOPED_TRACE(std::string(scanning ? "scan, " : "clean, ") + strsignal(sent));
         const pid_t pid = fork();
         if (pid == 0) {
             // Holds no end of the filesystem's connection, as the engine holds none.
@@ -496,13 +496,13 @@ TEST_F(Scan, ATerminationRequestEndsAWaitForAFilesystemThatDoesNotAnswer) {
         // Its look at the filesystem runs in a process of its own.
         const std::string children = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
         for (int i = 0; i < 6000 && readText(children).empty(); ++i) usleep(10000);
-        kill(pid, SIGTERM);
+        kill(pid, sent);
         int status = 0;
         unlessHeldBy(silent, [&] {
             waitpid(pid, &status, 0);
             return RunResult{};
         });
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sent) << status;
     }
 }
 
