@@ -325,7 +325,8 @@ TEST_F(CleanCancel, CancelBetweenProjectsRunsNoFurtherEngine) {
                                                          "while :; do sleep 0.05 </dev/null >/dev/null 2>&1; done\n");
     AppStore store;
     store.requestClean({project("a", "/w/a", 10, 10), project("b", "/w/b", 10, 10)}, true);
-    ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(home.path("bundle/bin/runs.txt")); }));
+    // The shell makes the file before it writes the line: wait for the line.
+    ASSERT_TRUE(runUntil([&] { return platform::readFileContents(home.path("bundle/bin/runs.txt")) == "run\n"; }));
     store.cancelClean();
     store.cleanTask().wait();
     drain();
