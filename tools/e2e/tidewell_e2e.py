@@ -252,6 +252,9 @@ def make_home(home, projects, now=None, layouts=None):
             # which is locked, so the start asks it and must not wait for it.
             "account.signedIn": {"kind": "bool", "value": True},
             "account.email": {"kind": "string", "value": "jane@example.com"},
+            # The end-of-day review opens only where the journey meets it, at
+            # any hour: until then its hour is one no clock reaches.
+            "endOfDayHour": {"kind": "integer", "value": 24},
         }}, f)
     return projects
 
@@ -275,6 +278,15 @@ def idle_project(s, name, size):
         for f in files:
             os.utime(os.path.join(dirpath, f), (stamp, stamp))
         os.utime(dirpath, (stamp, stamp))
+
+def set_default(s, key, entry):
+    """Stores one setting while the application is not running."""
+    path = os.path.join(s.env["XDG_CONFIG_HOME"], "Tidewell", "defaults.json")
+    with open(path) as f:
+        defaults = json.load(f)
+    defaults["values"][key] = entry
+    with open(path, "w") as f:
+        json.dump(defaults, f)
 
 def scan_on_launch(s):
     with open(os.path.join(s.env["XDG_CONFIG_HOME"], "Tidewell", "defaults.json")) as f:
@@ -444,6 +456,19 @@ def journey(s):
         if not os.path.exists(os.path.join(files, name)):
             raise Failure(f"a Trash entry without its folder: {entry}")
     print(f"  {moved} of 30 folders moved whole before quitting, {30 - moved} untouched", flush=True)
+
+    print("the end-of-day review at launch", flush=True)
+    # Every hour is past 0: the launch meets the review over the restored
+    # dashboard's idle projects, whatever the time and zone of the run.
+    set_default(s, "endOfDayHour", {"kind": "integer", "value": 0})
+    s.launch()
+    s.settled(text="Before you go")
+    s.wait_for(label="Review & Clean")
+    s.shot("end-of-day-review")
+    s.tap(label="Remind Tomorrow", until=lambda: not s.find(text="Before you go"))
+    s.wait_for(id="sidebar.Dashboard")
+    s.quit()
+    set_default(s, "endOfDayHour", {"kind": "integer", "value": 24})
 
     print("a background start and the scan panel", flush=True)
     s.launch_background("--background")
