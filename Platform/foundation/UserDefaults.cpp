@@ -119,7 +119,17 @@ std::optional<std::string> whyNotReplaceable(const std::string& path) {
     if (st.st_uid != ::geteuid()) return "it belongs to another user";
     if (!(st.st_mode & S_IWUSR)) return "it is read-only";
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return std::generic_category().message(errno);
-    return std::nullopt;
+    // The new content is written beside the file and renamed over it: the
+    // folder the file is in (through a link, the one it points into) must take
+    // a new file. Root is held to that folder's owner's write bit too.
+    const std::string folder = deletingLastPathComponent(followLinks(path).value_or(path));
+    struct stat dir {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return std::generic_category().message(errno);
+    if (!(dir.st_mode & S_IWUSR) && (dir.st_uid == ::geteuid() || ::geteuid() == 0)) return "its folder is read-only";
+    if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
+        return std::nullopt;
+    if (dir.st_uid != ::geteuid()) return "its folder belongs to another user";
+    return std::generic_category().message(errno);
 }
 
 // `base`, or the first of "<base>-2", "<base>-3"… that is free.

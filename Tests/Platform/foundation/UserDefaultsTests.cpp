@@ -226,6 +226,59 @@ TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndSurviveAnUnwritableFolder) {
     }
 }
 
+namespace {
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string thirtyIdleDays = R"({"values": {"idleDays": {"kind": "integer", "value": 30}}})";
+
+}  // namespace
+
+// The user protects the file, or its folder, while the application runs: the
+// next save leaves the file as it is and says why, as root or as its owner.
+TEST(UserDefaults, AFileProtectedAfterOpeningIsNotOverwrittenAtTheNextSave) {
+    struct Protection {
+        const char* what;
+        bool asRoot;
+        bool folder;
+        const char* why;
+    };
+    const Protection protections[] = {{"the file made read-only", false, false, "it is read-only"},
+                                      {"the file made read-only, as root", true, false, "it is read-only"},
+                                      {"its folder made read-only", false, true, "its folder is read-only"},
+                                      {"its folder made read-only, as root", true, true, "its folder is read-only"}};
+    for (const auto& p : protections) {
+        TemporaryDirectory dir;
+        ::chmod(dir.path().c_str(), 0755);
+        const std::string file = dir.write("Tidewell/defaults.json", thirtyIdleDays, 0644);
+        const uid_t owner = p.asRoot ? 0 : testsupport::kNobody;
+        ASSERT_EQ(::chown((dir / "Tidewell").c_str(), owner, owner), 0);
+        ASSERT_EQ(::chown(file.c_str(), owner, owner), 0);
+        auto openProtectAndChange = [&] {
+            UserDefaults d(file);
+            d.setInteger("scheduledScanHours", 4);
+            EXPECT_TRUE(d.lastWriteSucceeded());
+            EXPECT_EQ(::chmod(p.folder ? (dir / "Tidewell").c_str() : file.c_str(), p.folder ? 0555 : 0444), 0);
+            d.setInteger("idleDays", 14);
+            EXPECT_FALSE(d.lastWriteSucceeded());
+            EXPECT_EQ(d.unwritableFileReason(), p.why);
+            EXPECT_EQ(d.integerValue("idleDays"), 14) << "kept in memory";
+            std::fflush(stdout);
+            return !::testing::Test::HasFailure();
+        };
+        EXPECT_EQ(p.asRoot ? !openProtectAndChange() : testsupport::asOrdinaryUser(openProtectAndChange), 0) << p.what;
+        const auto onFile = platform::readFileContents(file).value_or("");
+        EXPECT_NE(onFile.find("\"scheduledScanHours\""), std::string::npos) << p.what;
+        EXPECT_NE(onFile.find("\"value\": 30"), std::string::npos) << p.what << ": the file is as it was left";
+        EXPECT_EQ(namesIn(dir / "Tidewell"), std::vector<std::string>{"defaults.json"}) << p.what;
+    }
+}
+
 TEST(UserDefaults, AFileThisUserCannotReadIsNeverWrittenOver) {
     // In a folder of the user's own, where a new file could take its place.
     struct Refusal {
@@ -272,18 +325,6 @@ TEST(UserDefaults, AFileThisUserCannotReadIsNeverWrittenOver) {
     }
 }
 
-namespace {
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-const std::string thirtyIdleDays = R"({"values": {"idleDays": {"kind": "integer", "value": 30}}})";
-
-}  // namespace
 
 // Settings kept elsewhere (a dotfiles folder) and linked into place: every
 // write reaches the file the link points to, and the link stays a link.

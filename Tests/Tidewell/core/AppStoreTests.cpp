@@ -219,12 +219,20 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserMayNotWriteIsUsedNamedAndNeverRep
     ::chmod(root.c_str(), 0755);
     for (const auto& entry : fs::recursive_directory_iterator(root))
         ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
-    const std::tuple<uid_t, mode_t, bool, std::string> protections[] = {
-        {testsupport::kNobody, 0444, false, "it is read-only"}, {0, 0644, false, "it belongs to another user"},
-        {0, 0444, true, "it is read-only"}, {testsupport::kNobody, 0644, true, "it belongs to another user"}};
-    for (const auto& [owner, mode, asRoot, why] : protections) {
+    const std::string folder = fs::path(file).parent_path().string();
+    // The file's owner and mode, its folder's, whether root runs, and why.
+    const std::tuple<uid_t, mode_t, uid_t, mode_t, bool, std::string> protections[] = {
+        {testsupport::kNobody, 0444, testsupport::kNobody, 0755, false, "it is read-only"},
+        {0, 0644, testsupport::kNobody, 0755, false, "it belongs to another user"},
+        {0, 0444, testsupport::kNobody, 0755, true, "it is read-only"},
+        {testsupport::kNobody, 0644, testsupport::kNobody, 0755, true, "it belongs to another user"},
+        {testsupport::kNobody, 0644, testsupport::kNobody, 0555, false, "its folder is read-only"},
+        {testsupport::kNobody, 0644, 0, 0755, false, "its folder belongs to another user"},
+        {0, 0644, 0, 0555, true, "its folder is read-only"}};
+    for (const auto& [owner, mode, folderOwner, folderMode, asRoot, why] : protections) {
         writeText(file, text);
         ASSERT_TRUE(::chown(file.c_str(), owner, owner) == 0 && ::chmod(file.c_str(), mode) == 0);
+        ASSERT_TRUE(::chown(folder.c_str(), folderOwner, folderOwner) == 0 && ::chmod(folder.c_str(), folderMode) == 0);
         auto launchAndGoOn = [&, why = why] {
             home.useDefaults(std::make_shared<platform::UserDefaults>(file));
             AppStore store;
