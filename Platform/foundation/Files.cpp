@@ -142,7 +142,15 @@ bool createDirectories(const std::string& path) {
     return false;
 }
 
+std::optional<std::string> whyNoRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return std::nullopt;
+    return notARegularFile(st.st_mode);
+}
+
 bool writeFileAtomically(const std::string& path, std::string_view contents) {
+    // A named pipe, a socket or a device where a file belongs is someone's.
+    if (whyNoRegularFile(path)) return false;
     const std::string parent = deletingLastPathComponent(path);
     const std::string folder = parent.empty() ? std::string(".") : parent;
     if (!createDirectories(folder)) return false;

@@ -31,10 +31,15 @@ std::optional<std::string> readFileContents(const std::string& path, FileError* 
 // itself when it is no link. That file need not exist. None for a loop or a
 // link that cannot be read, with the system's error number in `error`.
 std::optional<std::string> followLinks(const std::string& path, int* error = nullptr);
+// Why what stands at `path` (links followed) is no regular file, in the words
+// of FileError's reason ("it is a named pipe, not a regular file"); none when
+// a regular file or nothing is there. Only looks: nothing is opened.
+std::optional<std::string> whyNoRegularFile(const std::string& path);
 // Writes `contents` to a temporary file beside `path`, fsyncs it, renames it
 // over `path` and fsyncs the folder, so a reader sees the old file or the new
 // one, never a part. Creates missing parent folders. False on any failure
-// (the old file is then untouched and no temporary file is left).
+// (the old file is then untouched and no temporary file is left), and when
+// something that is no regular file stands at `path`: that is never replaced.
 bool writeFileAtomically(const std::string& path, std::string_view contents);
 // Creates the folder and its parents (mode 0755 minus umask); true when it exists afterwards.
 bool createDirectories(const std::string& path);

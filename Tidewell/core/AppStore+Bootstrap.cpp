@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/AppFiles.h"
 #include "core/AppStore.h"
+#include "core/FolderAccess.h"
 #include "core/LoginItemService.h"
 #include "core/ModelTexts.h"
 #include "core/ScanRoots.h"
+#include "foundation/Files.h"
 #include "foundation/Log.h"
 #include "foundation/Paths.h"
 #include "foundation/UserDefaults.h"
@@ -52,6 +55,23 @@ std::string settingsNotice(const platform::UserDefaults& defaults, const std::op
     }
     return text;
 }
+// The application's own files where something that is no file stands (a
+// named pipe, a socket, a device, a folder): each is named, and left as it
+// is, since nothing reads or replaces it.
+std::string appFilesNotice() {
+    const std::pair<std::string, const char*> files[] = {{lastDashboardFilePath(), "scan result"},
+                                                         {operationsFilePath(), "clean history"},
+                                                         {bookmarksFilePath(), "folder permissions"}};
+    std::string text;
+    for (const auto& [path, what] : files) {
+        const auto why = platform::whyNoRegularFile(path);
+        if (!why) continue;
+        if (!text.empty()) text += " ";
+        text += "The file " + path + " cannot be read: " + *why + ". Tidewell leaves it as it is and saves no " +
+                what + " there.";
+    }
+    return text;
+}
 }  // namespace
 
 void AppStore::bootstrap() {
@@ -93,9 +113,11 @@ void AppStore::bootstrap() {
     startupDisk = readStartupDisk();
     startDiskTimer();
     seedStartupDisk();
-    if (aside || rootsReset || defaults->unreadableFileReason() || defaults->unwritableFileReason()) {
-        launchSettingsNotice =
-            settingsNotice(*defaults, aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
+    const auto filesNotice = appFilesNotice();
+    if (aside || rootsReset || defaults->unreadableFileReason() || defaults->unwritableFileReason() ||
+        !filesNotice.empty()) {
+        auto notice = settingsNotice(*defaults, aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
+        launchSettingsNotice = notice + (notice.empty() || filesNotice.empty() ? "" : " ") + filesNotice;
         lastError = launchSettingsNotice;
     }
     hasFullDiskAccess = probeFullDiskAccess();

@@ -46,10 +46,10 @@ BookmarkTable readBookmarks() {
     return table;
 }
 
-void writeBookmarks(const BookmarkTable& table) {
+bool writeBookmarks(const BookmarkTable& table) {
     platform::PropertyValue::Dictionary dict;
     for (const auto& [key, data] : table) dict[key] = platform::PropertyValue(data);
-    (void)platform::writePropertyListFile(bookmarksFilePath(), platform::PropertyValue(std::move(dict)));
+    return platform::writePropertyListFile(bookmarksFilePath(), platform::PropertyValue(std::move(dict)));
 }
 
 std::optional<BookmarkData> makeBookmark(const std::string& folder) {
@@ -103,7 +103,7 @@ void saveFolderPermission(const std::string& folder, const std::vector<std::stri
     table[folder] = *bookmark;
     table[mapToRealHome(folder)] = *bookmark;
     for (const auto& alias : aliases) table[mapToRealHome(alias)] = *bookmark;
-    writeBookmarks(table);
+    if (!writeBookmarks(table)) return platform::log("Tidewell could not save folder permission for %@", folder);
     platform::log("Tidewell saved folder permission for %@", folder);
 }
 

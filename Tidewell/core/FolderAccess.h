@@ -24,8 +24,8 @@ using BookmarkTable = std::map<std::string, BookmarkData>;
 std::string bookmarksFilePath();
 // An empty table when the file is missing, unreadable or does not decode.
 BookmarkTable readBookmarks();
-// Atomic; a failure is ignored, as the rest of the folder-access side does.
-void writeBookmarks(const BookmarkTable& table);
+// Atomic; false when the table could not be written.
+bool writeBookmarks(const BookmarkTable& table);
 
 // None when the folder cannot be examined.
 std::optional<BookmarkData> makeBookmark(const std::string& folder);

@@ -132,17 +132,23 @@ TEST_F(FolderAccess, StaleBookmarkIsSavedAgainAndBrokenEntriesArePassedOver) {
     EXPECT_TRUE(log.contains("Tidewell could not save folder permission for " + home.path("nothing")));
 }
 
-TEST_F(FolderAccess, ABookmarksFileThatDoesNotReadCountsAsEmptyAndIsReplacedOnSave) {
+// A damaged file is the application's to replace; a named pipe in its place
+// is someone else's, never waited on and never replaced.
+TEST_F(FolderAccess, ABookmarksFileThatDoesNotReadCountsAsEmptyAndOnlyADamagedOneIsReplacedOnSave) {
     const auto work = folder("home/Work");
     const auto saved = platform::writePropertyList(platform::PropertyValue::Dictionary{{work, *makeBookmark(work)}});
     for (bool pipe : {false, true}) {
         fs::remove(bookmarksFilePath());
-        std::optional<testsupport::FeedingPipe> fed;  // a named pipe is never waited on
+        std::optional<testsupport::FeedingPipe> fed;
         if (pipe) fed.emplace(bookmarksFilePath(), saved);
         else writeText(bookmarksFilePath(), "<plist><dict><key>x</key>");
         EXPECT_TRUE(readBookmarks().empty() && !hasWorkingBookmark(work)) << pipe;
+        platform::LogCapture log;
         saveFolderPermission(work, {});
-        EXPECT_TRUE(readBookmarks().size() == 1 && hasWorkingBookmark(work)) << pipe;
+        EXPECT_EQ(readBookmarks().size() == 1 && hasWorkingBookmark(work), !pipe) << pipe;
+        EXPECT_EQ(fs::is_fifo(bookmarksFilePath()), pipe);
+        EXPECT_TRUE(log.contains(std::string(pipe ? "Tidewell could not save" : "Tidewell saved") +
+                                 " folder permission for " + work));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "FlowTestSupport.h"
 #include "core/AppFiles.h"
 #include "core/EngineDatabase.h"
+#include "core/FolderAccess.h"
 #include "core/ModelTexts.h"
 #include "social/ShareMoment.h"
 
@@ -114,10 +115,11 @@ TEST_F(LaunchRestore, EmptyHistoryFileFallsThroughToTheDatabaseThenTheEngineLog)
     EXPECT_EQ(readOperationsFile(), store.operations.get());
 }
 
-TEST_F(LaunchRestore, OwnFilesThatAreNamedPipesAreNotWaitedOnAndGiveWayToTheirReplacements) {
+TEST_F(LaunchRestore, OwnFilesThatAreNamedPipesAreNotWaitedOnNamedAndNeverReplaced) {
     testsupport::FeedingPipe dashboardPipe(lastDashboardFilePath(), encode(dashboard({project("p", "/w/p", 1, 1)}, 900)));
     testsupport::FeedingPipe historyPipe(operationsFilePath(),
                                          encodeArray(std::vector<OperationDTO>{operation("from-pipe", 3, 11)}));
+    testsupport::FeedingPipe bookmarksPipe(bookmarksFilePath(), "<plist/>");
     const auto fromDb = dashboard({project("db", "/w/db", 100, 60)}, 700);
     const auto db = engineDatabaseCandidates()[0];
     ASSERT_TRUE(createEngineDatabase(db) && insertDashboard(db, fromDb));
@@ -126,8 +128,17 @@ TEST_F(LaunchRestore, OwnFilesThatAreNamedPipesAreNotWaitedOnAndGiveWayToTheirRe
     bootAndWait(store);
     EXPECT_EQ(store.dashboard.get(), fromDb);
     EXPECT_EQ(store.operations.get(), std::vector<OperationDTO>{operation("from-log", 3, 11)});
-    EXPECT_EQ(readLastDashboardFile(), fromDb);
-    EXPECT_EQ(readOperationsFile(), store.operations.get());
+    const auto named = [](const std::string& path, const std::string& what) {
+        return "The file " + path + " cannot be read: it is a named pipe, not a regular file. Tidewell leaves it as "
+               "it is and saves no " + what + " there.";
+    };
+    EXPECT_EQ(store.lastError.get(), named(lastDashboardFilePath(), "scan result") + " " +
+                                         named(operationsFilePath(), "clean history") + " " +
+                                         named(bookmarksFilePath(), "folder permissions"));
+    fs::create_directories(home.path("code"));
+    store.addScanRoots({home.path("code")});  // a change of scan folders saves the permissions
+    for (const auto& path : {lastDashboardFilePath(), operationsFilePath(), bookmarksFilePath()})
+        EXPECT_TRUE(fs::is_fifo(path)) << path << " is still the pipe";
 }
 
 TEST_F(LaunchRestore, NoSourceAtAllStillTakesTheLaunchDecision) {
