@@ -326,7 +326,7 @@ void AppStore::executeCleans(const std::vector<std::string>& paths, const std::v
     // A run stopped part-way leaves no report for the project it was in,
     // but the engine records what it moved; only that is credited.
     const auto stranded = failure ? unaccountedCleanBytes(history, reports, paths, startedAtUnix) : 0;
-    const auto month = cleansRecordedSince(monthStartUnix(std::time(nullptr)));
+    const auto month = cleansRecordedSince(monthStartUnix(std::int64_t(platform::secondsSince1970(platform::now()))));
     hopToMain(alive, store, [=](AppStore& s) {
         s.cleanEnded(generation, reports, cleaned, engineDashboard, history, failure, stranded);
         // Only once this clean is credited: the month's records hold it too.

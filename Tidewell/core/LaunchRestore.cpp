@@ -10,6 +10,7 @@
 #include "core/StoreRules.h"
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
+#include "runtime/Clock.h"
 #include "runtime/Task.h"
 
 namespace tidewell {
@@ -41,7 +42,7 @@ RestoredSession gatherLastSession() {
         }
     }
     session.history = std::move(*history);
-    session.monthCleans = cleansRecordedSince(monthStartUnix(std::time(nullptr)));
+    session.monthCleans = cleansRecordedSince(monthStartUnix(std::int64_t(platform::secondsSince1970(platform::now()))));
 
     // A scan may have finished while this waited for the engine: its newer
     // dashboard on file is never overwritten with the older one found here.

@@ -9,6 +9,7 @@
 #include "foundation/Formatters.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
+#include "runtime/Clock.h"
 #include "ui/Label.h"
 #include "ui/Shape.h"
 #include "ui/Text.h"
@@ -97,7 +98,7 @@ std::optional<std::int64_t> storedEndOfDayHour() {
 }  // namespace
 
 ui::View SidebarStatusCard(AppStore& store, bool compact) {
-    const auto now = std::int64_t(std::time(nullptr));
+    const auto now = std::int64_t(platform::secondsSince1970(platform::now()));
     const MonthCleaning month = monthCleaning(
         monthCleans(withRecordedCleans(store.operations.get(), store.monthCleansRecorded.get()), monthStartUnix(now)));
     const bool showsCharacter = store.character->showsInSidebar;

@@ -582,7 +582,8 @@ TEST_F(CleanEngine, AFolderInsideANestedProjectOfAProtectedStackStaysWithThatPro
 }
 
 TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMonth) {
-    const std::int64_t now = std::time(nullptr), start = monthStartUnix(now);
+    const MidMonthClock clock;
+    const std::int64_t now = clock.unixNow(), start = monthStartUnix(now);
     const auto db = engineDatabaseCandidates()[0];
     ASSERT_TRUE(createEngineDatabase(db));
     for (const auto& op : {operation("c1", start, 10, false, "/w/x"), operation("c2", now, 20, false, "/w/y"),
@@ -602,7 +603,8 @@ TEST_F(CleanEngine, AfterACleanTheStoreHoldsEveryCleanTheDatabaseRecordsForTheMo
 }
 
 TEST_F(CleanEngine, AfterACleanTheLifetimeTotalCoversTheMonthsRecordedCleansOnce) {
-    const std::int64_t now = std::time(nullptr);
+    const MidMonthClock clock;
+    const std::int64_t now = clock.unixNow();
     const auto db = engineDatabaseCandidates()[0];
     ASSERT_TRUE(createEngineDatabase(db));
     // The database holds this clean as the engine records it ("op") and one

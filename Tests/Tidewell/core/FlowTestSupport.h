@@ -3,6 +3,8 @@
 // scratch home with an empty bundle, a scripted folder panel and a clock
 // that stands still.
 
+#include <chrono>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <optional>
@@ -48,6 +50,37 @@ public:
     explicit FixedClock(platform::TimePoint start) : clock(start) { platform::setClockForTesting(&clock); }
     ~FixedClock() { platform::setClockForTesting(nullptr); }
     platform::ManualClock clock;
+};
+
+// The wall clock from noon on the 15th of the current month, local time, on:
+// time passes as usual, but a test of "this month" never meets a month's end,
+// whenever and in whatever zone it runs.
+class MidMonthClock final : public platform::Clock {
+public:
+    MidMonthClock() : start_(midMonth()), began_(std::chrono::steady_clock::now()) {
+        platform::setClockForTesting(this);
+    }
+    ~MidMonthClock() override { platform::setClockForTesting(nullptr); }
+    platform::TimePoint now() const override {
+        return start_ + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                            std::chrono::steady_clock::now() - began_);
+    }
+    platform::MonotonicTime monotonicNow() const override { return std::chrono::steady_clock::now(); }
+    std::int64_t unixNow() const { return static_cast<std::int64_t>(platform::secondsSince1970(now())); }
+
+private:
+    static platform::TimePoint midMonth() {
+        const std::time_t t = std::time(nullptr);
+        std::tm local{};
+        ::localtime_r(&t, &local);
+        local.tm_mday = 15;
+        local.tm_hour = 12;
+        local.tm_min = local.tm_sec = 0;
+        local.tm_isdst = -1;
+        return std::chrono::system_clock::from_time_t(std::mktime(&local));
+    }
+    platform::TimePoint start_;
+    platform::MonotonicTime began_;
 };
 
 // A scratch home whose bundle folder holds no engine unless a test puts one there.

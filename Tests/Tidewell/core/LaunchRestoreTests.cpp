@@ -165,7 +165,8 @@ TEST_F(LaunchRestore, LifetimeTotalNeverDecreasesAtLaunch) {
 }
 
 TEST_F(LaunchRestore, CleansOfTheMonthMadeOutsideTheAppRaiseTheLifetimeTotalOnce) {
-    const std::int64_t now = std::time(nullptr);
+    const MidMonthClock clock;
+    const std::int64_t now = clock.unixNow();
     const auto db = engineDatabaseCandidates()[0];
     ASSERT_TRUE(createEngineDatabase(db));
     // The app's own history knows one clean; the engine's database also holds

@@ -21,7 +21,8 @@ std::string insertSQL(const OperationDTO& op) {
 }  // namespace
 
 TEST_F(LaunchedCard, ThisMonthCountsEveryCleanTheEngineRecordedNotOnlyTheNewestHistory) {
-    const std::int64_t now = std::time(nullptr);
+    const MidMonthClock clock;
+    const std::int64_t now = clock.unixNow();
     const std::int64_t start = monthStartUnix(now);
     const auto at = [&](std::int64_t offset) { return std::min(start + offset, now); };
     // Sixty cleans of the month, then forty previews: the newest fifty
@@ -50,7 +51,8 @@ TEST_F(LaunchedCard, ThisMonthCountsEveryCleanTheEngineRecordedNotOnlyTheNewestH
 }
 
 TEST_F(LaunchedCard, AllTimeNeverReadsLessThanThisMonthAfterCleansFromTheTerminal) {
-    const std::int64_t now = std::time(nullptr);
+    const MidMonthClock clock;
+    const std::int64_t now = clock.unixNow();
     const auto db = engineDatabaseCandidates()[0];
     ASSERT_TRUE(createEngineDatabase(db));
     std::string sql;
