@@ -23,7 +23,9 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/ho
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" && mkdir -p "$XDG_CONFIG_HOME/Tidewell" "$work/projects/site/node_modules/pkg"
 echo '{"name":"site"}' > "$work/projects/site/package.json"
 head -c 300000 /dev/zero > "$work/projects/site/node_modules/pkg/index.js"
-echo '{"values":{"hasCompletedOnboarding":{"kind":"bool","value":true},"scanRoots":{"kind":"stringArray","value":["'"$work"'/projects"]}}}' \
+# The scan walks the projects folder alone, not the whole disk (a first start
+# adds "/" unless told it did so before), so its end does not wait on the machine.
+echo '{"values":{"hasCompletedOnboarding":{"kind":"bool","value":true},"didSeedStartupDisk":{"kind":"bool","value":true},"scanRoots":{"kind":"stringArray","value":["'"$work"'/projects"]}}}' \
   > "$XDG_CONFIG_HOME/Tidewell/defaults.json"
 
 exec 3> "$work/display"
