@@ -239,6 +239,9 @@ struct Walker::Impl {
     std::unordered_map<FolderKey, Owner*, FolderKeyHash> projectFolders;
     // The first owner of the root being walked: those before are earlier roots'.
     std::size_t walkStart = 0;
+    // Projects of earlier roots that this walk measures again, met by it
+    // elsewhere than their roots list them, by their folders.
+    std::unordered_map<FolderKey, const Owner*, FolderKeyHash> relist;
     // The root being walked lies inside an artifact of an earlier root's
     // project, which counts it whole: its projects are listed but add to no
     // figure twice and offer nothing of their own.
@@ -336,11 +339,22 @@ struct Walker::Impl {
         return joinPath(real, path.substr(base == "/" ? 1 : base.size() + 1));
     }
 
-    // `path`, of the space `from`, as the owner `o` names it.
-    static std::string pathFor(const Owner& o, const std::string& path, const Space* from) {
-        if (!from || o.space == from) return path;
+    // `path`, of the space `from`, as the walk's own root names it.
+    static std::string toBase(const std::string& path, const Space* from) {
+        if (!from) return path;
         if (path.size() == from->path.size()) return from->outer;
         return joinPath(from->outer, path.substr(from->path == "/" ? 1 : from->path.size() + 1));
+    }
+
+    // `path`, of the space `from`, as the owner `o` names it: its space is
+    // the walk's own or one that `from` lies in.
+    static std::string pathFor(const Owner& o, const std::string& path, const Space* from) {
+        if (o.space == from) return path;
+        std::string base = toBase(path, from);
+        if (!o.space) return base;
+        const std::string& outer = o.space->outer;
+        if (base.size() == outer.size()) return o.space->path;
+        return joinPath(o.space->path, base.substr(outer == "/" ? 1 : outer.size() + 1));
     }
 
     static std::string relativeTo(const Owner& o, const std::string& path) {
@@ -411,6 +425,24 @@ struct Walker::Impl {
     // it is measured again as part of it, and neither its bytes nor its own
     // artifacts, which lie in a folder offered already, count twice.
     bool takeInListed(Task& t, std::optional<std::string>& listedAs) {
+        bool again = false;
+        {
+            std::shared_lock lock(regM);
+            again = relist.count(t.folder) > 0;
+        }
+        if (again) {
+            std::unique_lock lock(regM);
+            if (const auto it = relist.find(t.folder); it != relist.end()) {
+                const Owner& listed = *it->second;
+                relist.erase(it);
+                if (!t.art) {
+                    if (listed.path != t.path) enterSpace(t, listed, listedAs);
+                    t.depth = listed.depth;
+                    t.detect = true;
+                }
+                return false;
+            }
+        }
         Owner* found = nullptr;
         {
             std::shared_lock lock(regM);
@@ -453,27 +485,26 @@ struct Walker::Impl {
     // Lets this walk measure the project `listed` again as a walk of this
     // root alone would, forgetting what its own root's walk found in it (its
     // figures, the projects inside it and their artifacts) but keeping the
-    // paths under which that root lists them. False, with nothing forgotten,
-    // when they do not all lie below its folder (a project taken in by a
-    // root reached through another link): then it is only taken in.
+    // paths under which their roots list them: one listed elsewhere than
+    // below its folder (taken in through another link) is listed there
+    // again when the walk meets its folder.
     bool forgetToWalkAgain(Task& t, Owner& listed, std::optional<std::string>& listedAs) {
         std::vector<Owner*> inside;
         for (std::size_t i = 0; i < walkStart; ++i) {
             Owner* o = &owners[i];
             const Owner* up = o;
             while (up && up != &listed) up = up->parentOwner;
-            if (!up || !o->isProject) continue;
-            if (!isInsideOrEqual(o->path, listed.path)) return false;
-            inside.push_back(o);
+            if (up && o->isProject) inside.push_back(o);
         }
         for (Owner* o : inside) {
             o->isProject = false;
+            if (o != &listed && !isInsideOrEqual(o->path, listed.path)) relist.emplace(o->folder, o);
             if (emitProjects) progress.projectForgotten();
-            for (const int a : o->artifacts) {
-                const auto it = claimed.find(artifacts[a].absPath);
-                if (it != claimed.end() && it->second == &artifacts[a]) claimed.erase(it);
-            }
         }
+        // Their folders are claimed again by the walk, under every path.
+        std::unordered_set<int> forgotten;
+        for (const Owner* o : inside) forgotten.insert(o->index);
+        std::erase_if(claimed, [&](const auto& c) { return forgotten.count(c.second->owner) > 0; });
         std::vector<Owner*> chain;
         for (Owner* o = t.owner; o; o = o->parentOwner) chain.push_back(o);
         // Outer projects claim first, as they are found first.
@@ -488,23 +519,26 @@ struct Walker::Impl {
                 c = refused.erase(c);
             }
         }
-        if (listed.path != t.path) {
-            spaces.push_back({listed.path, listed.realPath, t.path});
-            const Space* space = &spaces.back();
-            // What the projects around it claim there is found by its paths.
-            for (const Owner* o : chain)
-                for (const int a : o->artifacts) {
-                    const std::string& abs = artifacts[a].absPath;
-                    if (isInsideOrEqual(abs, t.path))
-                        claimed.emplace(abs.size() == t.path.size() ? listed.path : joinPath(listed.path, abs.substr(t.path.size() + 1)),
-                                        &artifacts[a]);
-                }
-            t.space = space;
-            listedAs = listed.path;
-        }
+        if (listed.path != t.path) enterSpace(t, listed, listedAs);
         t.depth = listed.depth;
         t.detect = true;
         return true;
+    }
+
+    // Goes on into the folder of the project `listed`, met at `t.path`, under
+    // the path its own root lists it by.
+    void enterSpace(Task& t, const Owner& listed, std::optional<std::string>& listedAs) {
+        const std::string outer = toBase(t.path, t.space);
+        spaces.push_back({listed.path, listed.realPath, outer});
+        // What the projects around it claim there is found by its paths.
+        for (const Owner* o = t.owner; o; o = o->parentOwner)
+            for (const int a : o->artifacts) {
+                const std::string abs = toBase(artifacts[a].absPath, o->space);
+                if (isInsideOrEqual(abs, outer))
+                    claimed.emplace(abs.size() == outer.size() ? listed.path : joinPath(listed.path, abs.substr(outer.size() + 1)), &artifacts[a]);
+            }
+        t.space = &spaces.back();
+        listedAs = listed.path;
     }
 
     enum class Within { NoRoot, Root, RootsArtifact };
@@ -937,6 +971,7 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     free(real);
     if (impl_->tracked) t.repo = impl_->tracked->candidateAround(impl_->realRoot);
     impl_->walkStart = impl_->owners.size();
+    impl_->relist.clear();
     t.isRoot = true;
     t.engineFolder = impl_->engineIno != 0 && st.st_ino == impl_->engineIno && st.st_dev == impl_->engineDev;
     t.followRoot = true;

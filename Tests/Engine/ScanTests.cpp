@@ -3,6 +3,7 @@
 #include "CleanCommand.h"
 #include "EngineTestSupport.h"
 #include "FolderProbe.h"
+#include "Home.h"
 #include "Rules.h"
 #include "ScanCommand.h"
 #include "Signals.h"
@@ -26,6 +27,7 @@
 
 using namespace tidewell;
 using namespace enginetest;
+using tidewell::engine::isInsideOrEqual;
 
 namespace {
 
@@ -666,7 +668,7 @@ TEST_F(Scan, RootsReachingTheSameFoldersListEachFolderOnce) {
 TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
     const std::string code = tree + "/code";
     writeFiles(code, {{"package.json", 10}, {"requirements.txt", 10}, {"src/index.js", 3000}, {"app/Cargo.toml", 10}, {"app/package.json", 10}, {"app/src/main.rs", 5000},
-                      {"app/src/__pycache__/gen.pyc", 6000}, {"app/target/debug/app", 50000}, {"app/node_modules/dep/package.json", 10},
+                      {"app/src/__pycache__/gen.pyc", 6000}, {"app/lib/go.mod", 10}, {"app/lib/__pycache__/l.pyc", 3000}, {"app/target/debug/app", 50000}, {"app/node_modules/dep/package.json", 10},
                       {"app/node_modules/dep/index.js", 40000}, {"app/node_modules/dep/node_modules/x.js", 7000}, {"misc/notes.txt", 20000}, {"misc/plan.txt", 10}, {"misc/tool/go.mod", 10},
                       {"misc/tool/bin/tool", 10000}, {"misc/tool/__pycache__/t.pyc", 4000}, {"rn/package.json", 10}, {"rn/metro.config.js", 10},
                       {"rn/android/settings.gradle", 10}, {"rn/android/app/src/main/AndroidManifest.xml", 10}, {"rn/android/build/out.bin", 9000},
@@ -687,7 +689,7 @@ TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
         return v;
     };
     const std::map<std::string, DashboardDTO> scannedAlone = {{code, scan({code})}, {web, scan({web})}};
-    ASSERT_EQ(scannedAlone.at(code).project_count, 6);
+    ASSERT_EQ(scannedAlone.at(code).project_count, 7);
     ASSERT_EQ(find(scannedAlone.at(code), code).total_bytes, du({code}));
     ASSERT_EQ(find(scannedAlone.at(code), code).last_activity_unix, old + 5000);
     ASSERT_EQ(find(scannedAlone.at(web), web).total_bytes, du({web}));
@@ -698,7 +700,8 @@ TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
     for (const std::vector<std::string>& roots : std::vector<std::vector<std::string>>{
              {"web/m/i", "web/m", "web"}, {"code/rn/android", "code/rn", "code"}, {"code/misc", "code"}, {"code/app", "code"}, {"linked-app", "code"},
              {"code/misc/tool", "code/misc", "code"}, {"code/app/node_modules/dep", "code"}, {"code/.venv/src/pkg", "code"},
-             {"code/rn/android", "code"}, {"linked-android", "code"}, {"code/cm/lib", "code"}, {"code/cm/lib", "code/cm", "code"}}) {
+             {"code/rn/android", "code"}, {"linked-android", "code"}, {"code/cm/lib", "code"}, {"code/cm/lib", "code/cm", "code"},
+             {"code/app/lib", "linked-app", "code"}, {"linked-app/lib", "code/app", "code"}, {"linked-android", "code/rn", "code"}}) {
         std::vector<std::string> given;
         for (const auto& r : roots) given.push_back(tree + "/" + r);
         const DashboardDTO reversed = scan({given.rbegin(), given.rend()});
@@ -712,8 +715,18 @@ TEST_F(Scan, ScanFoldersGivenBeforeAProjectAroundThemChangeNoFigure) {
         EXPECT_EQ(encodeArray(d.by_type), encodeArray(reversed.by_type)) << in;
         EXPECT_EQ(events().back().projects_found, d.project_count) << in;
         for (const auto& want : alone.projects) {
-            const auto linked = links.find(roots[0]);
-            const std::string path = linked != links.end() && want.path == linked->second ? tree + "/" + roots[0] : want.path;
+            // Listed where the first scan folder that reaches it lists it.
+            std::string path = want.path;
+            for (const auto& root : roots)
+                if (const auto linked = links.find(root.substr(0, root.find('/'))); linked != links.end()) {
+                    const std::string through = tree + "/" + linked->first + want.path.substr(std::min(want.path.size(), linked->second.size()));
+                    if (isInsideOrEqual(want.path, linked->second) && isInsideOrEqual(through, tree + "/" + root)) {
+                        path = through;
+                        break;
+                    }
+                } else if (isInsideOrEqual(want.path, tree + "/" + root)) {
+                    break;
+                }
             const ProjectDTO& p = find(d, path);
             EXPECT_EQ(p.total_bytes, want.total_bytes) << path << " in " << in;
             EXPECT_EQ(p.reclaimable_bytes, want.reclaimable_bytes) << path << " in " << in;
