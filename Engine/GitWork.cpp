@@ -1,10 +1,13 @@
 #include "GitWork.h"
 
+#include "FolderProbe.h"
 #include "GitIndex.h"
 #include "GitLibrary.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,6 +104,37 @@ std::optional<std::string> oddEntryIn(int dirFd, const std::string& name) {
     return odd;
 }
 
+// The repository folder `named` (by a gitfile or a commondir) from the
+// folder open as `fromFd` at `fromPath`. One on the same filesystem is opened
+// at once; one elsewhere, perhaps on a filesystem whose server stopped
+// answering, which would hold this thread past any signal, is first asked by
+// a process of its own. -1 with `why` when it cannot be opened.
+int openNamedRepository(int fromFd, const std::string& fromPath, const std::string& named, const std::atomic<bool>& stop,
+                        std::string& why) {
+    open_how how{};
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_XDEV;
+    int fd = static_cast<int>(syscall(SYS_openat2, fromFd, named.c_str(), &how, sizeof how));
+    if (fd >= 0 || (errno != EXDEV && errno != ENOSYS)) {
+        if (fd < 0) why = errorText(errno);
+        return fd;
+    }
+    const std::string absolute = named.starts_with('/') ? named : fromPath + "/" + named;
+    switch (FolderProbe(stop).wait(absolute)) {
+    case FolderProbe::Answer::Silent:
+        why = "its filesystem does not answer";
+        return -1;
+    case FolderProbe::Answer::Stopped:
+        why = "the scan was stopped";
+        return -1;
+    case FolderProbe::Answer::Answers:
+        break;
+    }
+    fd = openat(fromFd, named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) why = errorText(errno);
+    return fd;
+}
+
 // libgit2's look at the repository at `top`, on a thread of its own: a read
 // that never ends (a FIFO named as an ignore file in the work tree, a
 // filesystem that stopped answering) is left behind after a minute, and
@@ -185,6 +219,7 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         if (fstatat(topFd, ".git", &st, AT_SYMLINK_NOFOLLOW) != 0)
             return errno == ENOENT ? GitWork{} : unjudged("its .git cannot be looked at: " + errorText(errno));
         Fd gitDir;
+        std::string gitPath = path + "/.git";
         if (S_ISDIR(st.st_mode)) {
             gitDir = Fd(openat(topFd, ".git", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (gitDir.get() < 0) return unjudged("its .git folder cannot be opened: " + errorText(errno));
@@ -200,10 +235,12 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
             if (named.empty()) return unjudged("its .git file names no repository");
             // A linked worktree's or a submodule's repository lies where its
             // gitfile says, often outside the folder.
-            gitDir = Fd(openat(topFd, named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (gitDir.get() < 0 || fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0)
-                return unjudged(errno == ENOENT ? "its .git file names a repository that is gone (" + named + ")"
-                                                : "the repository its .git file names (" + named + ") cannot be opened: " + errorText(errno));
+            std::string why;
+            gitDir = Fd(openNamedRepository(topFd, path, named, stop, why));
+            if (gitDir.get() >= 0 && fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0) why = errorText(errno);
+            if (why == errorText(ENOENT)) return unjudged("its .git file names a repository that is gone (" + named + ")");
+            if (!why.empty()) return unjudged("the repository its .git file names (" + named + ") cannot be opened: " + why);
+            gitPath = named.starts_with('/') ? named : path + "/" + named;
         } else {
             return unjudged("its .git is a symbolic link, which is not followed");
         }
@@ -212,8 +249,9 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         Fd common;
         if (const auto text = readRegularFileAt(gitDir.get(), "commondir", O_NOFOLLOW, 64 * 1024, error)) {
             const std::string named = text->substr(0, text->find_first_of("\r\n"));
-            common = Fd(openat(gitDir.get(), named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (common.get() < 0) return unjudged("the repository it belongs to (" + named + ") cannot be opened: " + errorText(errno));
+            std::string why;
+            common = Fd(openNamedRepository(gitDir.get(), gitPath, named, stop, why));
+            if (common.get() < 0) return unjudged("the repository it belongs to (" + named + ") cannot be opened: " + why);
         } else if (errno != ENOENT) {
             return unjudged("its commondir cannot be read: " + error);
         }

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <map>
@@ -506,6 +507,54 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
         });
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sent) << status;
     }
+}
+
+// A clone inside a dependency folder whose repository lies on a filesystem
+// that does not answer (a worktree of a repository on an sshfs folder, named
+// by its .git file or by its commondir) holds neither the scan nor the clean:
+// its folder stays, and the repository is named as not answering.
+TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string remote = tmp / "remote", origin = tmp / "origin";
+    const auto git = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"git", "-c", "user.name=Test", "-c", "user.email=test@example.com", "-c", "init.defaultBranch=main"});
+        const RunResult r = runProgram(args, {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    };
+    writeFile(origin + "/Lib.php", 100);
+    git({"-C", origin, "init", "-q"});
+    git({"-C", origin, "add", "-A"});
+    git({"-C", origin, "commit", "-q", "-m", "First"});
+    const std::string byFile = tree + "/by-file/vendor/acme/lib", byCommon = tree + "/by-common/vendor/acme/lib";
+    writeFile(tree + "/by-file/composer.json", 10);
+    writeFile(tree + "/by-common/composer.json", 10);
+    git({"clone", "-q", origin, byFile});
+    std::filesystem::remove_all(byFile + "/.git");
+    writeText(byFile + "/.git", "gitdir: " + remote + "/lib.git\n");
+    git({"-C", origin, "worktree", "add", "-q", "-b", "feature", byCommon});
+    writeText(origin + "/.git/worktrees/lib/commondir", remote + "/lib.git\n");
+    makeDirs(remote);
+    SilentFilesystem silent(remote);
+    ASSERT_TRUE(silent.mounted());
+    silent.fallSilent();
+
+    const DashboardDTO d = decode<DashboardDTO>(unlessHeldBy(silent, [&] { return lastRun = engine.scan({tree}); }).out);
+    ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+    for (const std::string project : {"by-file", "by-common"}) {
+        SCOPED_TRACE(project);
+        EXPECT_TRUE(find(d, tree + "/" + project).artifacts.empty());
+        const RunResult clean = unlessHeldBy(silent, [&] {
+            return engine.run({"clean", "--project", tree + "/" + project, "--json", "--execute", "--caution"});
+        });
+        EXPECT_EQ(clean.exitCode, 0) << "signal " << clean.signal << ": " << clean.err;
+        EXPECT_NE(clean.out.find("does not answer"), std::string::npos) << clean.out;
+        EXPECT_TRUE(exists(tree + "/" + project + "/vendor/acme/lib/Lib.php"));
+    }
+    std::size_t named = 0;
+    for (const auto& e : events())
+        if (e.phase == "skip" && e.message.find("does not answer") != std::string::npos) ++named;
+    EXPECT_EQ(named, 2u) << lastRun.err;
 }
 
 // Moving an artifact out (a clean, a restore) changes the project folder's
