@@ -417,7 +417,17 @@ void AppStore::finishClean(const std::vector<CleanReportDTO>& reports, std::int6
 
 void AppStore::applyCleanReports(const CleanReportDTO& report) {
     if (!dashboard.get()) return;
-    if (auto next = dashboardAfterClean(*dashboard.get(), report)) applyDashboard(*next);
+    auto next = dashboardAfterClean(*dashboard.get(), report);
+    if (!next) return;
+    // The shown dashboard never held the projects it left out, but a clean
+    // takes no project away: one of a protected stack still shields the
+    // folders inside it.
+    auto unlisted = std::move(unlistedProjects_);
+    applyDashboard(*next);
+    for (auto& p : unlisted)
+        if (std::none_of(unlistedProjects_.begin(), unlistedProjects_.end(),
+                         [&](const ProjectDTO& kept) { return kept.path == p.path; }))
+            unlistedProjects_.push_back(std::move(p));
 }
 
 void AppStore::recordReclaim(std::uint64_t bytes) {

@@ -560,6 +560,9 @@ TEST_F(CleanEngine, AFolderInsideANestedProjectOfAProtectedStackStaysWithThatPro
         {"a selection's Clean", [&] { store.requestClean({outer}, true, AppStore::CleanScope::batch); },
          "Left out 2 projects: web: its stack node is protected \u00B7 tools: its stack node is protected"},
     };
+    // This engine gives no dashboard after a clean: the second request starts
+    // from the one worked out from the first clean's report, which must still
+    // know tools.
     for (const auto& [path, clean, told] : paths) {
         clean();
         waitForIdle(store);
@@ -572,7 +575,6 @@ TEST_F(CleanEngine, AFolderInsideANestedProjectOfAProtectedStackStaysWithThatPro
         waitForIdle(store);
         EXPECT_EQ(runs().back(), "clean --project /w/outer --json --execute --caution --artifact /w/outer/node_modules")
             << path;
-        store.applyDashboard(dashboard({outer, web, tools}));
     }
     // A project's own Clean asks for all of that one project.
     store.requestClean({outer}, true);
