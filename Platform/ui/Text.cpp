@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QStaticText>
+#include <algorithm>
 #include <list>
 #include <unordered_map>
 #include <cmath>
@@ -37,6 +38,18 @@ QFont::Weight qtWeight(FontWeight w)
 // find for them (a monochrome face, or none: a box).
 constexpr const char* kEmojiFamily = "Noto Color Emoji";
 
+// The colour emoji font right after the face's first installed family: the
+// faces further down the list (DejaVu Sans above all) draw many emoji, the
+// smiling faces and the hot cup among them, as grey outlines. Never ahead of
+// the face itself, as the emoji font has digits and punctuation too.
+QStringList withEmoji(QStringList families)
+{
+    const auto installed = std::find_if(families.begin(), families.end(),
+                                        [](const QString& family) { return QFontDatabase::hasFamily(family); });
+    families.insert(installed == families.end() ? families.end() : installed + 1, kEmojiFamily);
+    return families;
+}
+
 QStringList familiesFor(const Font& f)
 {
     if (!f.family().empty()) {
@@ -45,12 +58,12 @@ QStringList familiesFor(const Font& f)
             return {family, kEmojiFamily};
     }
     switch (f.design()) {
-    case FontDesign::monospaced: return {"JetBrains Mono", "DejaVu Sans Mono", "monospace", kEmojiFamily};
-    case FontDesign::serif: return {"P052", "Nimbus Roman", "DejaVu Serif", "serif", kEmojiFamily};
+    case FontDesign::monospaced: return withEmoji({"JetBrains Mono", "DejaVu Sans Mono", "monospace"});
+    case FontDesign::serif: return withEmoji({"P052", "Nimbus Roman", "DejaVu Serif", "serif"});
     case FontDesign::rounded:
     case FontDesign::standard: break;
     }
-    return {"Inter", "DejaVu Sans", "sans-serif", kEmojiFamily};
+    return withEmoji({"Inter", "DejaVu Sans", "sans-serif"});
 }
 
 }  // namespace
