@@ -389,21 +389,32 @@ void Window::show()
     if (spec_.kind == WindowKind::floatingPanel && QGuiApplication::platformName() == QLatin1String("xcb"))
         makeStickyOnX11(widget_);
     updateShapeMask();
-    if (spec_.kind == WindowKind::settings) placeInsideAvailableArea();
+    if (spec_.kind == WindowKind::settings || spec_.kind == WindowKind::standard) placeInsideAvailableArea();
+    // The title bar and borders are known once the window manager has framed
+    // the window: a resizable window is fitted again then, once.
+    fitWhenFramed_ = spec_.kind == WindowKind::standard && !widget_->isVisible() && !widget_->isMaximized();
     // A restore keeps a maximised window maximised.
     if (widget_->isMinimized()) widget_->setWindowState(widget_->windowState() & ~Qt::WindowMinimized);
     widget_->show();
+    fitOnceFramed();
     if (QGuiApplication::platformName() == QLatin1String("xcb")) X11VisibilityWatcher::shared().watch(widget_, hostWidget_);
     // Lay the host out at the window's size now, not at the first paint, so
     // what is on screen (timelines, hit-testing) is known from the start.
     if (widget_->layout()) widget_->layout()->activate();
 }
 
-// The settings window opens where it can be seen whole: the window manager
-// may put a new window anywhere, and a screen may have gone since it was last up.
+// A window opens where it can be seen whole: the window manager may put a
+// new window anywhere, a screen may have gone since it was last up, and a
+// screen smaller than the window's default or saved size would leave part of
+// the window, and its controls, out of reach.
 void Window::placeInsideAvailableArea()
 {
-    if (widget_->isVisible()) return;
+    if (widget_->isVisible() || widget_->isMaximized() || widget_->isFullScreen()) return;
+    fitInsideAvailableArea();
+}
+
+void Window::fitInsideAvailableArea()
+{
     const bool placed = widget_->testAttribute(Qt::WA_Moved);
     // With its title bar and borders, where the window manager has drawn them.
     const QRect g = widget_->frameGeometry();
@@ -412,9 +423,18 @@ void Window::placeInsideAvailableArea()
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect a = screen->availableGeometry();
-    const ui::Rect frame = placeInsideArea(placed ? std::optional<ui::Point>({double(g.x()), double(g.y())}) : std::nullopt,
-                                           {double(g.width()), double(g.height())},
-                                           {double(a.x()), double(a.y()), double(a.width()), double(a.height())});
+    const std::optional<ui::Point> at = placed ? std::optional<ui::Point>({double(g.x()), double(g.y())}) : std::nullopt;
+    const ui::Rect area{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+    if (spec_.kind != WindowKind::standard) {
+        const ui::Rect frame = placeInsideArea(at, {double(g.width()), double(g.height())}, area);
+        widget_->move(int(frame.x), int(frame.y));
+        return;
+    }
+    const QSize borders = g.size() - widget_->size();
+    const QSize least = widget_->minimumSize().expandedTo(widget_->minimumSizeHint()) + borders;
+    const ui::Rect frame = fitInsideArea(at, {double(g.width()), double(g.height())},
+                                         {double(least.width()), double(least.height())}, area);
+    widget_->resize(int(frame.width) - borders.width(), int(frame.height) - borders.height());
     widget_->move(int(frame.x), int(frame.y));
 }
 
@@ -458,8 +478,16 @@ void Window::setFrameAutosaveName(const std::string& name)
     if (saved->maximized) widget_->setWindowState(widget_->windowState() | Qt::WindowMaximized);
 }
 
+void Window::fitOnceFramed()
+{
+    if (!widget_ || !fitWhenFramed_ || !widget_->isVisible() || widget_->frameGeometry() == widget_->geometry()) return;
+    fitWhenFramed_ = false;
+    if (!widget_->isMaximized() && !widget_->isFullScreen()) fitInsideAvailableArea();
+}
+
 void Window::frameChanged()
 {
+    fitOnceFramed();
     if (autosaveKey_.empty() || !widget_) return;
     // A drag moves the window many times a second: the frame is saved once it rests.
     if (!saveTimer_) {
@@ -673,6 +701,13 @@ ui::Rect placeInsideArea(std::optional<ui::Point> current, ui::Size size, ui::Re
     const auto inside = [](double v, double low, double room) { return std::max(low, std::min(v, low + room)); };
     return {inside(at.x, area.x, area.width - size.width), inside(at.y, area.y, area.height - size.height), size.width,
             size.height};
+}
+
+ui::Rect fitInsideArea(std::optional<ui::Point> current, ui::Size size, ui::Size minimum, ui::Rect area)
+{
+    const ui::Size fitted{std::max(minimum.width, std::min(size.width, area.width)),
+                          std::max(minimum.height, std::min(size.height, area.height))};
+    return placeInsideArea(current, fitted, area);
 }
 
 ui::Point topRightOrigin(ui::Rect screen, ui::Size size, double margin)

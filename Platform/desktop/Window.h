@@ -142,6 +142,9 @@ private:
     void saveFrame();
     void updateShapeMask();
     void placeInsideAvailableArea();
+    void fitInsideAvailableArea();
+    void fitOnceFramed();
+    bool fitWhenFramed_ = false;
     std::string autosaveKey_;
     QTimer* saveTimer_ = nullptr;
     bool composited_ = true;
@@ -177,6 +180,9 @@ std::optional<ui::Rect> placeSavedFrame(ui::Rect saved, const std::vector<ui::Re
 // centred when it has no place yet; a window larger than the area keeps its
 // top-left corner, and so its title bar, in it (pure).
 ui::Rect placeInsideArea(std::optional<ui::Point> current, ui::Size size, ui::Rect area);
+// The same for a window the user may resize: first made no larger than the
+// area, never below `minimum`, then placed as above (pure).
+ui::Rect fitInsideArea(std::optional<ui::Point> current, ui::Size size, ui::Size minimum, ui::Rect area);
 
 // Whether the desktop blends translucent windows (always, off X11).
 bool desktopIsComposited();

@@ -170,6 +170,29 @@ TEST(Windows, TheSettingsWindowOpensInsideTheUsableArea) {
     EXPECT_EQ(settings.widget()->frameGeometry().x(), usable.x() + 10) << "where it was left, across";
 }
 
+// A window the user may resize opens whole on a screen smaller than its
+// default or saved size, shrunk no further than its minimum.
+TEST(Windows, AResizableWindowOpensNoLargerThanTheUsableArea) {
+    const Rect small{0, 32, 900, 568};
+    struct Case { std::optional<Point> at; Size size; Rect placed; };
+    const Case cases[] = {
+        {std::nullopt, {1180, 760}, {0, 32, 900, 568}},
+        {Point{1, 20}, {1180, 600}, {0, 32, 900, 568}},      // its saved frame, off the top
+        {Point{40, 60}, {500, 400}, {40, 60, 500, 400}},     // fits: left as it is
+        {Point{40, 60}, {1180, 760}, {0, 32, 900, 568}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fitInsideArea(c.at, c.size, {300, 200}, small), c.placed);
+    EXPECT_EQ(fitInsideArea(std::nullopt, {1180, 760}, {950, 600}, small), (Rect{0, 32, 950, 600}))
+        << "never below its minimum: its top-left corner stays on the screen";
+
+    const QRect usable = QGuiApplication::primaryScreen()->availableGeometry();
+    Window main(WindowSpec{"main", "Tidewell", WindowKind::standard,
+                           {double(usable.width() + 300), double(usable.height() + 200)}, Size{300, 200}});
+    main.show();
+    pump();
+    EXPECT_TRUE(usable.contains(main.widget()->frameGeometry()));
+}
+
 TEST(Windows, TheMinimumFrameLeavesTheContentItsMinimumUnderTheMenuBar) {
     Window main(mainSpec());
     installApplicationMenu(main, {{"View", {"Dashboard", QKeySequence(), [] {}, nullptr}}});
