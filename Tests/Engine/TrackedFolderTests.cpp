@@ -639,3 +639,20 @@ TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
         EXPECT_EQ(skipsSaid(), (std::vector<std::string>{tmp / c + "/p", q + "/vendor/x"})) << "once each";
     }
 }
+
+// A read of a clone that never ends (an ignore file that is a FIFO, which
+// Git opens and waits on) holds neither the scan nor the machine: the clone
+// is left unjudged after a minute, named once, and the scan ends.
+TEST_F(TrackedFolders, ACloneWhoseReadNeverEndsIsUnjudgedAndTheScanEnds) {
+    const std::string origin = tmp / "origin", clone = tree + "/p/vendor/acme/lib";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    writeFile(tree + "/p/composer.json", 10);
+    git(tmp.path(), {"clone", "-q", origin, clone});
+    ASSERT_EQ(mkfifo((clone + "/src/.gitignore").c_str(), 0644), 0);
+    const auto got = offered(scan({"timeout", "-s", "KILL", "300"}), tree);
+    EXPECT_EQ(got.at("p"), std::vector<std::string>{});
+    EXPECT_EQ(skipsSaid(), std::vector<std::string>{clone});
+    EXPECT_NE(lastRun.err.find("did not finish looking at it"), std::string::npos);
+}
