@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -48,34 +50,33 @@ private:
 
 GitWork unjudged(std::string why) { return {GitWork::Kind::Unjudged, std::move(why)}; }
 
-// Git reads any file of its repository folder, following links: one that
-// is no regular file (a FIFO would hold the read forever, a device feed it
-// without end) or a link, which could lead to such a file, leaves the
-// repository unjudged. Git itself puts neither there.
-std::optional<std::string> oddEntryIn(int dirFd, const std::string& name) {
-    constexpr std::size_t kDeepest = 64;
+// The first entry below the folder `dirFd` (named `name` in what is said)
+// that `odd` finds odd, as a phrase about it; links are never followed.
+// Folders deeper than `deepest` are odd too.
+template <class Odd>
+std::optional<std::string> firstOddBelow(int dirFd, const std::string& name, std::size_t deepest, const std::atomic<bool>& stop, Odd odd) {
     struct Level {
         DIR* dir;
         std::string name;
     };
     std::vector<Level> levels;
-    std::optional<std::string> odd;
+    std::optional<std::string> found;
     const auto enter = [&](int parentFd, const char* entry, std::string path) {
         const int fd = openat(parentFd, entry, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
         if (!dir) {
             if (fd >= 0) close(fd);
-            odd = path + " cannot be read: " + errorText(errno);
+            found = path + " cannot be read: " + errorText(errno);
             return;
         }
         levels.push_back({dir, std::move(path)});
     };
     enter(dirFd, ".", name);
-    while (!odd && !levels.empty()) {
+    while (!found && !levels.empty()) {
         errno = 0;
         const dirent* d = readdir(levels.back().dir);
         if (!d) {
-            if (errno != 0) odd = levels.back().name + " cannot be read: " + errorText(errno);
+            if (errno != 0) found = levels.back().name + " cannot be read: " + errorText(errno);
             closedir(levels.back().dir);
             levels.pop_back();
             continue;
@@ -89,19 +90,122 @@ std::optional<std::string> oddEntryIn(int dirFd, const std::string& name) {
             if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_FIFO;
         }
-        std::string path = levels.back().name + "/" + d->d_name;
-        if (type == DT_REG) continue;
-        if (type == DT_LNK)
-            odd = path + " is a symbolic link, which is not followed";
-        else if (type != DT_DIR)
-            odd = path + " is not a regular file";
-        else if (levels.size() >= kDeepest)
-            odd = path + " lies deeper than any Git writes";
-        else
-            enter(fd, d->d_name, std::move(path));
+        std::string path = levels.back().name.empty() ? std::string(entry) : levels.back().name + "/" + d->d_name;
+        if (type == DT_LNK || (type != DT_DIR && type != DT_REG)) {
+            if (odd(entry, type)) found = path + (type == DT_LNK ? " is a symbolic link, which is not followed" : " is not a regular file");
+        } else if (type == DT_DIR && entry != ".git") {
+            if (levels.size() >= deepest)
+                found = path + " lies deeper than is looked at";
+            else
+                enter(fd, d->d_name, std::move(path));
+        }
+        if (stop.load(std::memory_order_relaxed)) found = "the scan was stopped";
     }
     for (const auto& level : levels) closedir(level.dir);
-    return odd;
+    return found;
+}
+
+// Git reads any file of its repository folder, following links: one that
+// is no regular file (a FIFO would hold the read forever, a device feed it
+// without end) or a link, which could lead to such a file, leaves the
+// repository unjudged. Git itself puts neither there.
+std::optional<std::string> oddInRepository(int gitDirFd, const std::string& name, const std::atomic<bool>& stop) {
+    return firstOddBelow(gitDirFd, name, 64, stop, [](std::string_view, unsigned char) { return true; });
+}
+
+// In the work tree, Git reads the ignore and attributes files of every
+// folder it looks into, following links, and passes other files that are
+// no regular file by: such an ignore file (a FIFO that would hold the look
+// until the time limit) leaves the repository unjudged at once.
+std::optional<std::string> oddInWorkTree(int topFd, const std::string& name, const std::atomic<bool>& stop) {
+    return firstOddBelow(topFd, name, 1024, stop, [](std::string_view entry, unsigned char) {
+        return entry == ".gitignore" || entry == ".gitattributes" || entry == ".gitmodules";
+    });
+}
+
+// A value of a config line ("key = value"), unquoted, without its comment.
+std::string configValue(std::string_view text) {
+    std::string value;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\\' && i + 1 < text.size()) {
+            value.push_back(text[++i]);
+        } else if (!quoted && (c == '#' || c == ';')) {
+            break;
+        } else {
+            value.push_back(c);
+        }
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
+    const auto start = value.find_first_not_of(" \t");
+    return start == std::string::npos ? std::string() : value.substr(start);
+}
+
+// The files a repository's config `name` (below `dirFd`) has Git read beyond
+// its own folders: configs it includes (relative to the config's folder),
+// and an ignore or attributes file (relative to the work tree `topFd`). One
+// that is no regular file (a FIFO would hold the look) is odd, and so is an
+// included config that names such a file in turn.
+std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, int topFd, int depth = 0) {
+    if (depth > 10) return "its configs include each other without end";
+    std::string error;
+    const auto text = readRegularFileAt(dirFd, name, 0, 4 << 20, error);
+    if (!text) return errno == ENOENT ? std::nullopt : std::optional<std::string>(name + " cannot be read: " + error);
+    const char* home = std::getenv("HOME");
+    std::string section;
+    for (std::size_t at = 0; at < text->size();) {
+        const std::size_t end = std::min(text->find('\n', at), text->size());
+        std::string_view line = std::string_view(*text).substr(at, end - at);
+        at = end + 1;
+        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        if (!line.empty() && line.front() == '[') {
+            const auto close = line.find(']');
+            section = line.substr(1, std::min(line.find_first_of(" \t\"]", 1), line.size()) - 1);
+            for (char& c : section) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            line.remove_prefix(close == std::string_view::npos ? line.size() : close + 1);
+            line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        }
+        const auto equals = line.find('=');
+        if (equals == std::string_view::npos) continue;
+        std::string key(line.substr(0, equals));
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool include = (section == "include" || section == "includeif") && key == "path";
+        if (!include && !(section == "core" && (key == "excludesfile" || key == "attributesfile"))) continue;
+        std::string path = configValue(line.substr(equals + 1));
+        if (path.empty()) continue;
+        if (path == "~" || path.starts_with("~/")) path = std::string(home ? home : "") + path.substr(1);
+        const int base = path.front() == '/' ? AT_FDCWD : include ? dirFd : topFd;
+        struct stat st {};
+        if (fstatat(base, path.c_str(), &st, 0) != 0) continue;  // Git passes a missing one by
+        if (!S_ISREG(st.st_mode)) return "its config names " + path + ", which is not a regular file";
+        if (include)
+            if (auto odd = oddNamedInConfig(base, path, topFd, depth + 1)) return odd;
+    }
+    return std::nullopt;
+}
+
+// The object folders of other repositories that its objects/info/alternates
+// names, which Git reads as its own: each is looked at as its repository
+// folder is.
+std::optional<std::string> oddInAlternates(int commonFd, const std::atomic<bool>& stop) {
+    std::string error;
+    const auto text = readRegularFileAt(commonFd, "objects/info/alternates", O_NOFOLLOW, 1 << 20, error);
+    if (!text) return std::nullopt;
+    Fd objects(openat(commonFd, "objects", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    for (std::size_t at = 0; at < text->size();) {
+        const std::size_t end = std::min(text->find('\n', at), text->size());
+        const std::string line = text->substr(at, end - at);
+        at = end + 1;
+        if (line.empty() || line.front() == '#') continue;
+        Fd other(openat(objects.get(), line.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (other.get() < 0) continue;
+        if (auto odd = firstOddBelow(other.get(), line, 64, stop, [](std::string_view, unsigned char) { return true; })) return odd;
+    }
+    return std::nullopt;
 }
 
 // The repository folder `named` (by a gitfile or a commondir) from the
@@ -255,9 +359,14 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         } else if (errno != ENOENT) {
             return unjudged("its commondir cannot be read: " + error);
         }
-        if (auto odd = oddEntryIn(gitDir.get(), ".git")) return unjudged(*odd);
+        if (auto odd = oddInRepository(gitDir.get(), ".git", stop)) return unjudged(*odd);
         if (common.get() >= 0)
-            if (auto odd = oddEntryIn(common.get(), "the repository it belongs to")) return unjudged(*odd);
+            if (auto odd = oddInRepository(common.get(), "the repository it belongs to", stop)) return unjudged(*odd);
+        const int commonFd = common.get() >= 0 ? common.get() : gitDir.get();
+        if (auto odd = oddNamedInConfig(commonFd, "config", topFd)) return unjudged(*odd);
+        if (auto odd = oddNamedInConfig(gitDir.get(), "config.worktree", topFd)) return unjudged(*odd);
+        if (auto odd = oddInAlternates(commonFd, stop)) return unjudged(*odd);
+        if (auto odd = oddInWorkTree(topFd, "", stop)) return unjudged(*odd);
         if (stop.load()) return unjudged("the scan was stopped");
         return judgedInTime(path, stop);
     } catch (const std::bad_alloc&) {

@@ -640,19 +640,37 @@ TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
     }
 }
 
-// A read of a clone that never ends (an ignore file that is a FIFO, which
-// Git opens and waits on) holds neither the scan nor the machine: the clone
-// is left unjudged after a minute, named once, and the scan ends.
+// A read of a clone that would never end holds neither the scan nor the
+// machine. An ignore file that is a FIFO, which Git would open and wait on,
+// leaves the clone unjudged at once, in its work tree or named in its config;
+// one named in the user's own config, after a minute. Each is named once, and
+// the scan ends. (The tree lies in a hidden folder, where a scan of the whole
+// disk looks for no project and waits on none of them.)
 TEST_F(TrackedFolders, ACloneWhoseReadNeverEndsIsUnjudgedAndTheScanEnds) {
-    const std::string origin = tmp / "origin", clone = tree + "/p/vendor/acme/lib";
+    const std::string origin = tmp / "origin", hidden = tmp / ".hidden", fifo = tmp / "fifo";
     newRepository(origin);
     writeFiles(origin, {{"src/Lib.php", 100}});
     commitAll(origin);
-    writeFile(tree + "/p/composer.json", 10);
-    git(tmp.path(), {"clone", "-q", origin, clone});
-    ASSERT_EQ(mkfifo((clone + "/src/.gitignore").c_str(), 0644), 0);
-    const auto got = offered(scan({"timeout", "-s", "KILL", "300"}), tree);
-    EXPECT_EQ(got.at("p"), std::vector<std::string>{});
-    EXPECT_EQ(skipsSaid(), std::vector<std::string>{clone});
-    EXPECT_NE(lastRun.err.find("did not finish looking at it"), std::string::npos);
+    std::vector<std::string> clones;
+    for (const std::string project : {"config", "ignore", "user"}) {
+        const std::string clone = hidden + "/" + project + "/vendor/acme/lib";
+        writeFile(hidden + "/" + project + "/composer.json", 10);
+        git(tmp.path(), {"clone", "-q", origin, clone});
+        clones.push_back(clone);
+    }
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    git(clones[0], {"config", "core.excludesFile", fifo});
+    ASSERT_EQ(mkfifo((clones[1] + "/src/.gitignore").c_str(), 0644), 0);
+    const std::string user = engine.home() + "/.gitconfig";
+    writeText(user, "[core]\n\texcludesFile = " + fifo + "\n");
+    // The other two are left unjudged before libgit2 reads the user's config.
+    lastRun = engine.scan({hidden}, 30, 8, {"timeout", "-s", "KILL", "300"});
+    std::filesystem::remove(user);
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    const auto got = offered(decode<DashboardDTO>(lastRun.out), hidden);
+    for (const std::string project : {"config", "ignore", "user"}) EXPECT_EQ(got.at(project), std::vector<std::string>{}) << project;
+    EXPECT_EQ(skipsSaid(), clones);
+    EXPECT_NE(lastRun.err.find("its config names " + fifo + ", which is not a regular file"), std::string::npos);
+    EXPECT_NE(lastRun.err.find("src/.gitignore is not a regular file"), std::string::npos);
+    EXPECT_NE(lastRun.err.find("did not finish looking at it within a minute"), std::string::npos);
 }
