@@ -115,14 +115,14 @@ FolderProbe::Answer FolderProbe::wait(const std::string& path) {
             break;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(asked.since + answerWithin - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            leave(asked, Answer::Silent);
-            break;
-        }
         // In short steps, so that a termination request that came just
-        // before the wait is heard too.
+        // before the wait is heard too. An answer that came while the scan
+        // folders before this one were walked counts, however long ago.
         pollfd answer{asked.answerFd, POLLIN, 0};
-        if (poll(&answer, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 100))) <= 0) continue;
+        if (poll(&answer, 1, static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 100))) <= 0) {
+            if (left.count() <= 0) leave(asked, Answer::Silent);
+            continue;
+        }
         close(asked.answerFd);
         asked.answerFd = -1;
         while (waitpid(asked.pid, nullptr, 0) < 0 && errno == EINTR) {

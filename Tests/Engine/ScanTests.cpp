@@ -460,6 +460,34 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
     }
 }
 
+// A scan folder whose filesystem answered while the scan folders before it
+// were walked is scanned, however long those took.
+TEST_F(Scan, AnAnswerThatCameWhileEarlierScanFoldersWereWalkedCounts) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string remote = tmp / "remote";
+    makeDirs(remote);
+    SilentFilesystem answering(remote);
+    ASSERT_TRUE(answering.mounted());
+    const std::atomic<bool> stop{false};
+    engine::FolderProbe probe(stop);
+    probe.start(remote);
+    // The process asking has answered once it has ended, unreaped.
+    const std::string children = "/proc/self/task/" + std::to_string(gettid()) + "/children";
+    bool answered = false;
+    for (int i = 0; i < 6000 && !answered; ++i) {
+        std::istringstream pids(readText(children));
+        for (std::string pid; pids >> pid;) answered = answered || readText("/proc/" + pid + "/stat").find(") Z ") != std::string::npos;
+        if (!answered) usleep(10000);
+    }
+    ASSERT_TRUE(answered);
+    const auto within = engine::FolderProbe::answerWithin;
+    engine::FolderProbe::answerWithin = std::chrono::milliseconds(0);  // long past, as after a long walk
+    const engine::FolderProbe::Answer answer = probe.wait(remote);
+    engine::FolderProbe::answerWithin = within;
+    EXPECT_EQ(answer, engine::FolderProbe::Answer::Answers);
+}
+
 // Asked to end, or killed, while it waits for a filesystem that does not
 // answer, a scan or a clean ends by the signal at once. (The wait for an
 // answer is made longer than any test: the signal finds it waiting.)
