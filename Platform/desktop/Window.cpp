@@ -435,7 +435,9 @@ void Window::fitInsideAvailableArea()
     const ui::Rect frame = fitInsideArea(at, {double(g.width()), double(g.height())},
                                          {double(least.width()), double(least.height())}, area);
     widget_->resize(int(frame.width) - borders.width(), int(frame.height) - borders.height());
-    widget_->move(int(frame.x), int(frame.y));
+    // A framed window asked to move where it already is can be moved by its
+    // frame's extents again by the window manager: it moves only when it must.
+    if (QPoint(int(frame.x), int(frame.y)) != g.topLeft()) widget_->move(int(frame.x), int(frame.y));
 }
 
 void Window::hide()
