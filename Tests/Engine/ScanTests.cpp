@@ -6,6 +6,7 @@
 #include "Home.h"
 #include "Rules.h"
 #include "ScanCommand.h"
+#include "SilentFilesystem.h"
 #include "Signals.h"
 
 #include <gtest/gtest.h>
@@ -300,83 +301,8 @@ TEST_F(Scan, IdleActivePinnedAndStableIds) {
     EXPECT_NE(find(later, tree + "/new").id, o.id);
 }
 
-namespace {
+using testsupport::SilentFilesystem;
 
-// A FUSE filesystem served here that answers while a process enters it, then
-// falls silent, as one whose server hangs (an sshfs folder of a host that is
-// gone): whatever it is asked from then on waits until it goes away.
-class SilentFilesystem {
-public:
-    explicit SilentFilesystem(const std::string& at) : at_(at) {
-        fuse_ = open("/dev/fuse", O_RDWR | O_CLOEXEC);
-        const std::string options =
-            "fd=" + std::to_string(fuse_) + ",rootmode=40755,user_id=0,group_id=0,default_permissions,allow_other";
-        mounted_ = fuse_ >= 0 && mount("silent", at.c_str(), "fuse.silent", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
-        if (mounted_) server_ = std::thread([this] { serve(); });
-    }
-    ~SilentFilesystem() {
-        hangUp();
-        close(stop_);
-    }
-    // The server goes away: every request still waiting ends, and so does
-    // whatever waits for one.
-    void hangUp() {
-        const std::uint64_t one = 1;
-        if (server_.joinable() && write(stop_, &one, sizeof one) == sizeof one) server_.join();
-        if (mounted_) umount2(at_.c_str(), MNT_DETACH);
-        mounted_ = false;
-        if (fuse_ >= 0) close(fuse_);
-        fuse_ = -1;
-    }
-    SilentFilesystem(const SilentFilesystem&) = delete;
-    SilentFilesystem& operator=(const SilentFilesystem&) = delete;
-    bool mounted() const { return mounted_; }
-    void fallSilent() { silent_ = true; }
-
-private:
-    void serve() {
-        std::vector<char> request(FUSE_MIN_READ_BUFFER + 65536);
-        pollfd waits[] = {{fuse_, POLLIN, 0}, {stop_, POLLIN, 0}};
-        while (poll(waits, 2, -1) >= 0 && !(waits[1].revents & POLLIN)) {
-            const ssize_t n = read(fuse_, request.data(), request.size());
-            if (n < static_cast<ssize_t>(sizeof(fuse_in_header))) continue;
-            fuse_in_header in;
-            std::memcpy(&in, request.data(), sizeof in);
-            if (silent_ || in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
-            if (in.opcode == FUSE_INIT) {
-                fuse_init_out init{};
-                init.major = FUSE_KERNEL_VERSION;
-                init.minor = FUSE_KERNEL_MINOR_VERSION;
-                init.max_write = 4096;
-                answer(in, 0, &init, sizeof init);
-            } else if (in.opcode == FUSE_GETATTR) {
-                fuse_attr_out attr{};  // valid for no time: asked again at every look
-                attr.attr.ino = in.nodeid;
-                attr.attr.mode = S_IFDIR | 0755;
-                attr.attr.nlink = 2;
-                answer(in, 0, &attr, sizeof attr);
-            } else {
-                answer(in, -ENOSYS, nullptr, 0);
-            }
-        }
-    }
-    void answer(const fuse_in_header& in, int error, const void* body, std::size_t size) {
-        const fuse_out_header out{static_cast<std::uint32_t>(sizeof(fuse_out_header) + size), error, in.unique};
-        std::vector<char> reply(sizeof out + size);
-        std::memcpy(reply.data(), &out, sizeof out);
-        if (size) std::memcpy(reply.data() + sizeof out, body, size);
-        (void)!write(fuse_, reply.data(), reply.size());
-    }
-
-    std::string at_;
-    int fuse_ = -1;
-    int stop_ = eventfd(0, EFD_CLOEXEC);
-    bool mounted_ = false;
-    std::atomic<bool> silent_{false};
-    std::thread server_;
-};
-
-}  // namespace
 
 // A process working in a filesystem that no longer answers, mounted inside a
 // project, holds neither the scan nor the project's activity: the scan passes

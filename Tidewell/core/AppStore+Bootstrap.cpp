@@ -6,6 +6,7 @@
 #include "core/AppFiles.h"
 #include "core/AppStore.h"
 #include "core/FolderAccess.h"
+#include "core/FolderLook.h"
 #include "core/LoginItemService.h"
 #include "core/ModelTexts.h"
 #include "core/ScanRoots.h"
@@ -89,19 +90,21 @@ void AppStore::bootstrap() {
 
     const auto aside = defaults->setAsidePath();
     const auto storedRoots = defaults->stringArray(keys::scanRoots);
-    if (storedRoots && !storedRoots->empty()) scanRoots = *storedRoots;
+    const bool rootsStored = storedRoots && !storedRoots->empty();
+    if (rootsStored) scanRoots = *storedRoots;
     // Roots that were stored but cannot be read give way to the defaults, and
     // the user hears of it before any scan walks them.
     const auto unreadable = defaults->unreadableKeys();
     const bool rootsReset =
         !storedRoots && (aside || defaults->contains(keys::scanRoots) ||
                          std::find(unreadable.begin(), unreadable.end(), keys::scanRoots) != unreadable.end());
-    auto normalized = normalizeScanRoots(scanRoots.get());
-    if (normalized != scanRoots.get()) {
-        scanRoots = normalized;
-        saveScanSettings();
-        platform::log("Tidewell scan roots rewritten to real folders: %@", joined(normalized));
-    }
+    // The roots are normalised, seeded and opened once they have been looked
+    // at, off the main actor: a folder whose server stopped answering must
+    // not keep the window from opening. Scans wait for that look.
+    scanFoldersChecked_ = false;
+    lookAtScanFolders({}, [rootsStored, aside, rootsReset](AppStore& store, const FolderLooks& looks) {
+        store.finishBootstrap(looks, rootsStored, aside, rootsReset);
+    });
 
     const auto storedIdleDays = defaults->integerValue(keys::idleDays).value_or(0);
     idleDays = storedIdleDays == 0 ? 7 : storedIdleDays;
@@ -110,8 +113,27 @@ void AppStore::bootstrap() {
         scanOnLaunchEnabled = defaults->boolValue(keys::scanOnLaunch).value_or(false);
     if (auto hours = defaults->integerValue(keys::scheduledScanHours)) scheduledScanHours = *hours;
 
-    startupDisk = readStartupDisk();
+    refreshStartupDisk();
     startDiskTimer();
+    hasFullDiskAccess = probeFullDiskAccess();
+    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : openAtLoginEnabled();
+    isRestoringScan = true;
+    // The end-of-day check follows the launch apply (LaunchRestore.cpp), so it
+    // sees the restored dashboard.
+    startScheduleTimer();
+    restoreTask_ = platform::detachTask(platform::TaskPriority::utility, [this] { restoreLastSession(); });
+}
+
+void AppStore::finishBootstrap(const FolderLooks& looks, bool rootsStored, const std::optional<std::string>& aside,
+                               bool rootsReset) {
+    auto defaults = platform::UserDefaults::standard();
+    if (!rootsStored) scanRoots = defaultScanRoots(looks);
+    auto normalized = normalizeScanRoots(scanRoots.get(), looks);
+    if (normalized != scanRoots.get()) {
+        scanRoots = normalized;
+        saveScanSettings();
+        platform::log("Tidewell scan roots rewritten to real folders: %@", joined(normalized));
+    }
     seedStartupDisk();
     const auto filesNotice = appFilesNotice();
     if (aside || rootsReset || defaults->unreadableFileReason() || defaults->unwritableFileReason() ||
@@ -120,20 +142,37 @@ void AppStore::bootstrap() {
         launchSettingsNotice = notice + (notice.empty() || filesNotice.empty() ? "" : " ") + filesNotice;
         lastError = launchSettingsNotice;
     }
-    hasFullDiskAccess = probeFullDiskAccess();
-    loginItemEnabled = pending.openAtLoginEnabled ? pending.openAtLoginEnabled() : openAtLoginEnabled();
-    refreshFolderAccess();
-    isRestoringScan = true;
-    // The end-of-day check follows the launch apply (LaunchRestore.cpp), so it
-    // sees the restored dashboard.
-    startScheduleTimer();
-    restoreTask_ = platform::detachTask(platform::TaskPriority::utility, [this] { restoreLastSession(); });
+    applyFolderAccess(looks);
+    showSilentFolders();
+    scanFoldersChecked_ = true;
+    auto waiting = std::move(afterScanFoldersChecked_);
+    afterScanFoldersChecked_.clear();
+    for (auto& then : waiting) then(*this);
+}
+
+void AppStore::whenScanFoldersChecked(std::function<void(AppStore&)> then) {
+    if (scanFoldersChecked_) return then(*this);
+    afterScanFoldersChecked_.push_back(std::move(then));
 }
 
 void AppStore::startDiskTimer() {
     diskTimer.reset();
     diskTimer = std::make_unique<platform::RepeatingTimer>(std::chrono::seconds(20), std::chrono::seconds(0), [this] {
-        onMainActor([](AppStore& store) { store.startupDisk = readStartupDisk(); });
+        onMainActor([](AppStore& store) { store.refreshStartupDisk(); });
+    });
+}
+
+void AppStore::refreshStartupDisk() {
+    // One read at a time: a disk that is slow to answer gathers no queue.
+    if (readingStartupDisk_) return;
+    readingStartupDisk_ = true;
+    platform::detachTask(platform::TaskPriority::utility, [alive = std::weak_ptr<int>(lifetime_), store = this] {
+        (void)rootVolumeDisplayName();  // read here once, so no page reads it on the main actor
+        auto disk = readStartupDisk();
+        hopToMain(alive, store, [disk](AppStore& s) {
+            s.readingStartupDisk_ = false;
+            s.startupDisk = disk;
+        });
     });
 }
 

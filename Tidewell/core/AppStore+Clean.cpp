@@ -411,7 +411,7 @@ void AppStore::finishClean(const std::vector<CleanReportDTO>& reports, std::int6
     if (!history.empty()) operations = history;
     recordReclaim(movedBytes(merged));
     leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0);
-    startupDisk = readStartupDisk();
+    refreshStartupDisk();
     offerSharePrompt(merged.bytes_reclaimed, cleanedProjects);
 }
 

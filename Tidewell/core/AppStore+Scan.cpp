@@ -7,6 +7,7 @@
 #include "core/AppFiles.h"
 #include "core/AppStore.h"
 #include "core/FolderAccess.h"
+#include "core/FolderLook.h"
 #include "core/ScanProgressRules.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
@@ -38,51 +39,60 @@ void AppStore::prepareAndRunScan() {
     // A second request while the roots are being prepared would prepare them twice.
     if (isScanning.get() || isCleaning.get() || preparingScan_) return;
     preparingScan_ = true;
-    prepareScanRoots([this](std::vector<std::string> roots) {
-        preparingScan_ = false;
-        if (roots.empty() || isScanning.get() || isCleaning.get()) return;
-        const auto blocking = stillBlockingNotice_;
-        runScan(roots);
-        // The folders still blocked stay named while the others are scanned.
-        if (blocking && isScanning.get()) lastError = *blocking;
+    // A scan asked for at launch waits for the start-up's look at the roots.
+    whenScanFoldersChecked([](AppStore& store) {
+        store.prepareScanRoots([&store](std::vector<std::string> roots) {
+            store.preparingScan_ = false;
+            if (roots.empty() || store.isScanning.get() || store.isCleaning.get()) return;
+            const auto blocking = store.stillBlockingNotice_;
+            store.runScan(roots);
+            // The folders still blocked, or not answering, stay named while the others are scanned.
+            if (blocking && store.isScanning.get()) store.lastError = *blocking;
+        });
     });
 }
 
 void AppStore::prepareScanRoots(std::function<void(std::vector<std::string>)> done) {
     hasFullDiskAccess = probeFullDiskAccess();
-    // Linux grants no folder to one application: a root this user can list
-    // is allowed, and its bookmark is saved quietly (never as an alias of
-    // another disk). A root that cannot be listed stays blocked; no panel
-    // could change that, so none is shown.
-    for (const auto& root : scanRoots.get()) {
-        if (hasWorkingBookmark(root) || !startFolderAccess(mapToRealHome(root))) continue;
-        if (pending.saveFolderPermission) pending.saveFolderPermission(root, {});
-        else saveFolderPermission(root, {});
-    }
+    lookAtScanFolders({}, [done = std::move(done)](AppStore& s, const FolderLooks& looks) {
+        // Linux grants no folder to one application: a root this user can
+        // list is allowed, and its bookmark is saved quietly (never as an
+        // alias of another disk). A root that cannot be listed stays blocked;
+        // no panel could change that, so none is shown.
+        for (const auto& root : s.scanRoots.get()) {
+            if (isSilentScanRoot(root, looks) || hasWorkingBookmark(root, looks) ||
+                !startFolderAccess(mapToRealHome(root), looks))
+                continue;
+            if (s.pending.saveFolderPermission) s.pending.saveFolderPermission(root, {});
+            else saveFolderPermission(root, {}, looks);
+        }
 
-    std::weak_ptr<int> alive = lifetime_;
-    auto finish = [this, alive, done = std::move(done)] {
-        if (!alive.lock()) return;
-        stillBlockingNotice_.reset();
-        refreshFolderAccess();
+        s.stillBlockingNotice_.reset();
+        s.applyFolderAccess(looks);
         std::vector<std::string> granted;
-        for (const auto& folder : scopedRootURLs) granted.push_back(mapToRealHome(folder));
+        for (const auto& folder : s.scopedRootURLs) granted.push_back(mapToRealHome(folder));
+        const auto& silent = s.silentRoots_;
         if (granted.empty()) {
-            lastError = std::string(kScanNeedsFolderText);
+            // Folders that do not answer are no reason to ask for another one.
+            s.lastError = silent.empty() ? std::string(kScanNeedsFolderText) : silentFoldersText(silent);
             return done({});
         }
         std::vector<std::string> blocked;
-        for (const auto& root : scanRoots.get())
-            if (isNotAmongRoots(root, granted)) blocked.push_back(root);
+        for (const auto& root : s.scanRoots.get())
+            if (isNotAmongRoots(root, granted) && !isSilentScanRoot(root, looks)) blocked.push_back(root);
+        std::string notice;
         if (!blocked.empty()) {
             platform::log("Tidewell still blocked: %@", joined(blocked));
-            stillBlockingNotice_ = stillBlockingText(blocked);
-            lastError = *stillBlockingNotice_;
+            notice = stillBlockingText(blocked);
+        }
+        if (!silent.empty()) notice += (notice.empty() ? "" : " ") + silentFoldersText(silent);
+        if (!notice.empty()) {
+            s.stillBlockingNotice_ = notice;
+            s.lastError = notice;
         }
         platform::log("Tidewell allowed scan folders: %@", joined(granted));
         done(std::move(granted));
-    };
-    finish();
+    });
 }
 
 void AppStore::runScan(const std::vector<std::string>& roots) {

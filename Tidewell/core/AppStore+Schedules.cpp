@@ -33,22 +33,28 @@ void AppStore::checkSchedule() {
 void AppStore::runAutomaticScan(const std::string& reason) {
     if (pending.runAutomaticScan) return pending.runAutomaticScan(*this, reason);
     if (!automaticScansAllowed() || isScanning.get() || isCleaning.get()) return;
-    refreshFolderAccess();
-    std::vector<std::string> roots;
-    for (const auto& folder : scopedRootURLs) roots.push_back(mapToRealHome(folder));
-    if (roots.empty()) {
-        platform::log("Tidewell automatic scan skipped (%@): no allowed folders", reason);
-        return;
-    }
-    platform::log("Tidewell automatic scan (%@)", reason);
-    runScan(roots);
-    if (!runsInBackground.get()) return;
-    if (auto& show = shellHooks().showScanPanel) show();
-    if (platform::Bundle::main().infoValue("CFBundleIdentifier")) {
-        platform::postToMain([] {
-            if (auto& post = shellHooks().postScanStartedNotification) post();
-        });
-    }
+    refreshFolderAccess([reason](AppStore& s) {
+        // The look took a moment: another run may have started meanwhile.
+        if (s.isScanning.get() || s.isCleaning.get()) return;
+        std::vector<std::string> roots;
+        for (const auto& folder : s.scopedRootURLs) roots.push_back(mapToRealHome(folder));
+        if (roots.empty()) {
+            platform::log("Tidewell automatic scan skipped (%@): no allowed folders", reason);
+            s.showSilentFolders();
+            return;
+        }
+        platform::log("Tidewell automatic scan (%@)", reason);
+        s.runScan(roots);
+        // The folders that do not answer stay named while the others are scanned.
+        s.showSilentFolders();
+        if (!s.runsInBackground.get()) return;
+        if (auto& show = shellHooks().showScanPanel) show();
+        if (platform::Bundle::main().infoValue("CFBundleIdentifier")) {
+            platform::postToMain([] {
+                if (auto& post = shellHooks().postScanStartedNotification) post();
+            });
+        }
+    });
 }
 
 void AppStore::startScheduleTimer() {

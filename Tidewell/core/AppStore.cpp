@@ -43,7 +43,8 @@ AppStore& AppStore::shared() {
 AppStore::AppStore()
     : character(*this, loadCharacterProfile()),
       lifetimeReclaimedBytes(*this, loadLifetimeBytes()),
-      scanRoots(*this, defaultScanRoots()),
+      // The defaults take a look at folders: the bootstrap finds them off the main actor.
+      scanRoots(*this, {}),
       accountSession(AccountSession::shared()) {
     bannerStore.store(this);
     accountSession->onSignedIn = [this] { leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0); };
@@ -92,15 +93,6 @@ void AppStore::saveScanSettings() {
     defaults->setInteger(keys::idleDays, idleDays.get());
 }
 
-void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
-    for (const auto& path : folderPaths) {
-        if (pending.saveFolderPermission) pending.saveFolderPermission(path, {});
-        else saveFolderPermission(path, {});
-        addScanRootPaths({path});
-    }
-    if (!isScanning.get()) refreshFolderAccess();
-}
-
 void AppStore::clearLastError() {
     if (launchSettingsNotice && lastError.get() == launchSettingsNotice) return;
     lastError = std::nullopt;
@@ -112,28 +104,6 @@ void AppStore::showErrorInBanner(std::string sentence) {
 
 void AppStore::showBrowserFailureInBanner(const std::string& url, const std::string& reason) {
     showErrorInBanner("Could not open " + url + " in a browser: " + reason + ".");
-}
-
-void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {
-    bool added = false;
-    for (const auto& path : paths) {
-        auto normalized = normalizeScanRoot(path);
-        if (!normalized) {
-            // A chosen folder is never dropped without a word.
-            lastError = "\u201C" + path + "\u201D was not added: it is not a folder.";
-            continue;
-        }
-        const auto& roots = scanRoots.get();
-        const bool present = std::any_of(roots.begin(), roots.end(), [&](const std::string& root) {
-            return root == *normalized || normalizeScanRoot(root) == normalized;
-        });
-        if (present) continue;
-        auto next = roots;
-        next.push_back(*normalized);
-        scanRoots = std::move(next);
-        added = true;
-    }
-    if (added) saveScanSettings();
 }
 
 void AppStore::removeScanRoot(const std::string& path) {
@@ -179,17 +149,6 @@ void AppStore::openNotice(const GroveNotice& notice) {
         filterIdle = true;
         selectedSection = AppSection::projects;
     }
-}
-
-void AppStore::refreshFolderAccess() {
-    if (pending.refreshFolderAccess) return pending.refreshFolderAccess(*this);
-    for (const auto& folder : scopedRootURLs) stopFolderAccess(folder);
-    // Several roots can resolve to one folder (a disk-wide grant saved under
-    // other roots too); it is scanned once.
-    std::vector<std::string> folders;
-    for (auto& folder : restoreFolderAccess(scanRoots.get()))
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
-    scopedRootURLs = std::move(folders);
 }
 
 }  // namespace tidewell

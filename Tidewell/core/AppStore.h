@@ -34,6 +34,8 @@ class WakeObserver;
 
 namespace tidewell {
 
+class FolderLooks;
+
 // What the launch restore gathered off the main thread.
 struct RestoredSession {
     std::optional<DashboardDTO> dashboard;
@@ -170,12 +172,16 @@ public:
     // Start-up.
     void bootstrap();
     void startDiskTimer();
+    // Reads the startup disk's figures off the main actor and publishes them.
+    void refreshStartupDisk();
     void seedStartupDisk();
 
     // Settings and roots.
     void saveScanSettings();
     void addScanRoots(const std::vector<std::string>& folderPaths);
+    // Looks at the paths off the main actor, then adds them.
     void addScanRootPaths(const std::vector<std::string>& paths);
+    void addScanRootPaths(const std::vector<std::string>& paths, const FolderLooks& looks);
     void removeScanRoot(const std::string& path);
     void setAutomaticClean(bool enabled);
     void setLoginItemEnabled(bool enabled);
@@ -216,8 +222,22 @@ public:
     };
     PendingOperations pending;
 
-    // Folder access.
-    void refreshFolderAccess();
+    // Folder access. No folder the user named is looked at on the main actor:
+    // a round of looks runs in a task and hands what it saw back here, and a
+    // folder that does not answer within a few seconds is named in the banner
+    // and kept among the scan folders.
+    // Looks at the scan folders (and `extra`), then runs `then` on the main actor.
+    void lookAtScanFolders(std::vector<std::string> extra, std::function<void(AppStore&, const FolderLooks&)> then);
+    bool lookingAtFolders() const { return folderLooksRunning_ > 0; }
+    // Looks, then starts access to the scan folders; `then` follows on the main actor.
+    void refreshFolderAccess(std::function<void(AppStore&)> then = nullptr);
+    // The same with what a round of looks found.
+    void applyFolderAccess(const FolderLooks& looks);
+    // Runs `then` once the start-up has looked at the stored scan folders
+    // (at once outside the start-up): scans wait for them.
+    void whenScanFoldersChecked(std::function<void(AppStore&)> then);
+    // The scan folders that did not answer at the last look.
+    const std::vector<std::string>& silentScanRoots() const { return silentRoots_; }
 
     // Schedules, automatic scans and the end-of-day check.
     void setScheduledScanHours(std::int64_t hours);
@@ -298,6 +318,14 @@ private:
     // Runs `work` on the main actor later, unless the store is gone by then.
     // Safe to call from any thread while the store exists.
     void onMainActor(std::function<void(AppStore&)> work);
+    // The bootstrap's steps that need the stored scan folders looked at.
+    void finishBootstrap(const FolderLooks& looks, bool rootsStored, const std::optional<std::string>& aside,
+                         bool rootsReset);
+    // The launch decision: a launch scan or the schedule check.
+    void takeLaunchDecision();
+    // Puts a folder notice in the banner, beside the launch's settings notice when that is up.
+    void showFolderNotice(const std::string& text);
+    void showSilentFolders();
     // The same for tasks that may outlive the store: they keep `alive` instead.
     static void hopToMain(std::weak_ptr<int> alive, AppStore* store, std::function<void(AppStore&)> work);
 
@@ -336,6 +364,11 @@ private:
     platform::TaskHandle cleanTask_;
     platform::WorkItem wakeCheck_;
     bool preparingScan_ = false;
+    int folderLooksRunning_ = 0;
+    bool scanFoldersChecked_ = true;
+    std::vector<std::function<void(AppStore&)>> afterScanFoldersChecked_;
+    std::vector<std::string> silentRoots_;
+    bool readingStartupDisk_ = false;
     // The "still blocking" text of the last folder pass; none when nothing was blocked.
     std::optional<std::string> stillBlockingNotice_;
     // Set while the launch scan waits for a clean that started before it.

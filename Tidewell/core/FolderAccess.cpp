@@ -1,9 +1,7 @@
 #include "core/FolderAccess.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include "core/AppSupport.h"
+#include "core/FolderLook.h"
 #include "core/ModelTexts.h"
 #include "core/ScanRoots.h"
 #include "desktop/OpenPanel.h"
@@ -52,48 +50,95 @@ bool writeBookmarks(const BookmarkTable& table) {
     return platform::writePropertyListFile(bookmarksFilePath(), platform::PropertyValue(std::move(dict)));
 }
 
-std::optional<BookmarkData> makeBookmark(const std::string& folder) {
-    struct stat st {};
-    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+std::optional<BookmarkData> makeBookmark(const std::string& folder, const FolderLooks& looks) {
+    const auto* facts = folder.empty() ? nullptr : looks.facts(folder);
+    if (!facts || facts->statError != 0 || !facts->isDirectory) return std::nullopt;
     platform::PropertyValue::Dictionary record{
         {"path", platform::PropertyValue(platform::standardizePath(folder))},
-        {"device", platform::PropertyValue(static_cast<std::int64_t>(st.st_dev))},
-        {"inode", platform::PropertyValue(static_cast<std::int64_t>(st.st_ino))},
+        {"device", platform::PropertyValue(static_cast<std::int64_t>(facts->device))},
+        {"inode", platform::PropertyValue(static_cast<std::int64_t>(facts->inode))},
     };
     const auto text = platform::writePropertyList(platform::PropertyValue(std::move(record)));
     return BookmarkData(text.begin(), text.end());
 }
 
-std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data) {
+std::optional<BookmarkData> makeBookmark(const std::string& folder) {
+    return makeBookmark(folder, lookAtFolders({folder}));
+}
+
+namespace {
+struct BookmarkRecord {
+    std::string path;
+    std::int64_t device = 0;
+    std::int64_t inode = 0;
+};
+
+std::optional<BookmarkRecord> readBookmarkRecord(const BookmarkData& data) {
     try {
         const auto record = platform::readPropertyList(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
         const auto* path = record.find("path") ? record.find("path")->string() : nullptr;
         const auto* device = record.find("device") ? record.find("device")->integer() : nullptr;
         const auto* inode = record.find("inode") ? record.find("inode")->integer() : nullptr;
         if (!path || !device || !inode || path->empty() || path->front() != '/') return std::nullopt;
-        struct stat st {};
-        if (::stat(path->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-        const bool same = static_cast<std::int64_t>(st.st_dev) == *device && static_cast<std::int64_t>(st.st_ino) == *inode;
-        return ResolvedBookmark{*path, !same};
+        return BookmarkRecord{*path, *device, *inode};
     } catch (const platform::PropertyListError&) {
         return std::nullopt;
     }
 }
 
-bool startFolderAccess(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    ::closedir(dir);
-    return true;
+std::vector<std::string> bookmarkKeys(const std::string& root) {
+    std::vector<std::string> candidates{root};
+    if (auto mapped = mapToRealHome(root); mapped != root) candidates.push_back(mapped);
+    return candidates;
 }
+}  // namespace
+
+std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data, const FolderLooks& looks) {
+    const auto record = readBookmarkRecord(data);
+    if (!record) return std::nullopt;
+    const auto* facts = looks.facts(record->path);
+    if (!facts || facts->statError != 0 || !facts->isDirectory) return std::nullopt;
+    const bool same = static_cast<std::int64_t>(facts->device) == record->device &&
+                      static_cast<std::int64_t>(facts->inode) == record->inode;
+    return ResolvedBookmark{record->path, !same};
+}
+
+std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data) {
+    const auto record = readBookmarkRecord(data);
+    return record ? resolveBookmark(data, lookAtFolders({record->path})) : std::nullopt;
+}
+
+std::vector<std::string> foldersToLookAt(const std::vector<std::string>& roots) {
+    auto paths = scanRootFoldersToLook(roots);
+    const auto table = readBookmarks();
+    for (const auto& root : roots) {
+        for (const auto& key : bookmarkKeys(root)) {
+            paths.push_back(key);
+            // A bookmark saved after this look names the folder in this form.
+            paths.push_back(platform::standardizePath(key));
+            auto entry = table.find(key);
+            if (entry == table.end()) continue;
+            if (auto record = readBookmarkRecord(entry->second)) paths.push_back(record->path);
+        }
+    }
+    return paths;
+}
+
+bool startFolderAccess(const std::string& folder, const FolderLooks& looks) {
+    const auto* facts = looks.facts(folder);
+    return facts && facts->listable;
+}
+
+bool startFolderAccess(const std::string& folder) { return startFolderAccess(folder, lookAtFolders({folder})); }
 
 void stopFolderAccess(const std::string&) {
     // Nothing is held open: reading a folder needs no lasting grant here.
 }
 
-void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases) {
-    const bool started = startFolderAccess(folder);
-    auto bookmark = makeBookmark(folder);
+void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases,
+                          const FolderLooks& looks) {
+    const bool started = startFolderAccess(folder, looks);
+    auto bookmark = makeBookmark(folder, looks);
     if (!bookmark) {
         platform::log("Tidewell could not save folder permission for %@", folder);
         if (started) stopFolderAccess(folder);
@@ -107,26 +152,35 @@ void saveFolderPermission(const std::string& folder, const std::vector<std::stri
     platform::log("Tidewell saved folder permission for %@", folder);
 }
 
-std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots) {
+void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases) {
+    saveFolderPermission(folder, aliases, lookAtFolders({folder}));
+}
+
+std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots, const FolderLooks& looks) {
     std::vector<std::string> granted;
     for (const auto& root : roots) {
         const auto table = readBookmarks();
-        std::vector<std::string> candidates{root};
-        if (auto mapped = mapToRealHome(root); mapped != root) candidates.push_back(mapped);
         std::optional<ResolvedBookmark> resolved;
-        for (const auto& key : candidates) {
+        for (const auto& key : bookmarkKeys(root)) {
             auto entry = table.find(key);
             if (entry == table.end()) continue;
-            if ((resolved = resolveBookmark(entry->second))) break;
+            if ((resolved = resolveBookmark(entry->second, looks))) break;
         }
         const auto folder = resolved ? resolved->path : mapToRealHome(root);
-        const bool started = startFolderAccess(folder);
+        // A folder that does not answer is neither granted nor denied: the
+        // store names it apart.
+        if (looks.silent(folder)) continue;
+        const bool started = startFolderAccess(folder, looks);
         platform::log("Tidewell folder access %@ %@", started ? "granted" : "DENIED", folder);
         if (started) granted.push_back(folder);
         // Another folder now stands at the bookmarked path: record it afresh.
-        if (resolved && resolved->stale) saveFolderPermission(folder, {});
+        if (resolved && resolved->stale) saveFolderPermission(folder, {}, looks);
     }
     return granted;
+}
+
+std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots) {
+    return restoreFolderAccess(roots, lookAtFolders(foldersToLookAt(roots)));
 }
 
 void removeFolderPermission(const std::string& path) {
@@ -140,22 +194,22 @@ void removeFolderPermission(const std::string& path) {
     writeBookmarks(table);
 }
 
-bool hasWorkingBookmark(const std::string& root) {
+bool hasWorkingBookmark(const std::string& root, const FolderLooks& looks) {
     const auto table = readBookmarks();
-    std::vector<std::string> candidates{root};
-    if (auto mapped = mapToRealHome(root); mapped != root) candidates.push_back(mapped);
-    for (const auto& key : candidates) {
+    for (const auto& key : bookmarkKeys(root)) {
         auto entry = table.find(key);
         if (entry == table.end()) continue;
-        auto resolved = resolveBookmark(entry->second);
+        auto resolved = resolveBookmark(entry->second, looks);
         if (!resolved) continue;
-        if (startFolderAccess(resolved->path)) {
+        if (startFolderAccess(resolved->path, looks)) {
             stopFolderAccess(resolved->path);
             return true;
         }
     }
     return false;
 }
+
+bool hasWorkingBookmark(const std::string& root) { return hasWorkingBookmark(root, lookAtFolders(foldersToLookAt({root}))); }
 
 bool isDiskWidePath(const std::string& path) {
     const auto standard = platform::standardizePath(path);

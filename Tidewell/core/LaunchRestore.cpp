@@ -86,6 +86,11 @@ void AppStore::applyRestoredSession(std::optional<DashboardDTO> restored, std::v
         checkEndOfDay();
     }
 
+    // The launch scan, or the schedule, needs the scan folders looked at.
+    whenScanFoldersChecked([](AppStore& store) { store.takeLaunchDecision(); });
+}
+
+void AppStore::takeLaunchDecision() {
     if (didRunLaunchScan) return;
     didRunLaunchScan = true;
     if (!scanOnLaunchEnabled.get()) return checkSchedule();

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <set>
 
 #include <QStorageInfo>
@@ -56,9 +58,20 @@ std::string formatElapsed(double seconds) {
 }
 
 std::string rootVolumeDisplayName() {
+    // Read once: the start-up reads it off the main actor before any page
+    // names "/", so no redraw asks the root filesystem again.
+    static std::mutex mutex;
+    static std::optional<std::string> known;
+    {
+        std::lock_guard lock(mutex);
+        if (known) return *known;
+    }
     QStorageInfo root(QStringLiteral("/"));
-    const auto label = root.isValid() ? root.name().toStdString() : std::string();
-    return label.empty() ? std::string("File System") : label;
+    auto label = root.isValid() ? root.name().toStdString() : std::string();
+    if (label.empty()) label = "File System";
+    std::lock_guard lock(mutex);
+    if (!known) known = label;
+    return *known;
 }
 
 std::string scanRootDisplayName(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/FolderAccess.h"
+#include "core/ModelTexts.h"
 #include "foundation/Formatters.h"
 #include "foundation/Paths.h"
 
@@ -83,6 +84,21 @@ std::string scanCompletionText(const DashboardDTO& d) {
 
 std::string stillBlockingText(const std::vector<std::string>& blocked) {
     return "Linux is still blocking " + joinedDisplayNames(blocked) + ". Give yourself read access to those folders.";
+}
+
+std::string silentFoldersText(const std::vector<std::string>& silent) {
+    // Named in full (the home folder as "~"): a share's last folder name alone
+    // does not say which server is gone.
+    std::string names;
+    for (const auto& root : silent) {
+        if (!names.empty()) names += ", ";
+        names += platform::isOtherVolumePath(platform::standardizePath(root)) ? root : scanRootDisplayName(root);
+    }
+    if (silent.size() == 1)
+        return "The scan folder " + names + " does not answer, so Tidewell leaves it out until it does. It stays "
+               "among your scan folders.";
+    return "The scan folders " + names + " do not answer, so Tidewell leaves them out until they do. They stay "
+           "among your scan folders.";
 }
 
 }  // namespace tidewell

@@ -37,6 +37,8 @@ double growthTarget(const ScanSnapshot& snapshot, double peak);
 std::string scanCompletionText(const DashboardDTO& dashboard);
 // "Linux is still blocking A, B. Give yourself read access to those folders."
 std::string stillBlockingText(const std::vector<std::string>& blocked);
+// The banner's words for scan folders that did not answer when looked at.
+std::string silentFoldersText(const std::vector<std::string>& silent);
 inline constexpr const char* kScanNeedsFolderText =
     "Scan needs a folder you can read. Add one in Settings, or add the startup disk.";
 inline constexpr const char* kScanCancelledText = "Scan cancelled.";

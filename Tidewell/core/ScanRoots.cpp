@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <mutex>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/FolderLook.h"
 #include "foundation/Log.h"
 #include "foundation/Paths.h"
 
@@ -17,14 +17,9 @@ namespace {
 std::mutex homeMutex;
 std::optional<std::string> homeOverride;
 
-bool isDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool existsAtAll(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+bool isDirectory(const FolderLooks& looks, const std::string& path) {
+    const auto* f = looks.facts(path);
+    return f && f->statError == 0 && f->isDirectory;
 }
 
 std::string trimmed(const std::string& s) {
@@ -42,28 +37,33 @@ enum class Absent { drop, keepUnlessGone };
 // there and in use: the root itself was removed. A missing parent, or an
 // empty one (an unmounted disk or network share leaves its mount point
 // empty), may come back, so the root is kept.
-bool isPlainlyGone(const std::string& path) {
+bool isPlainlyGone(const std::string& path, const FolderFacts& facts) {
     // A sandbox container's own home never comes back as a scan root.
     if (path.find("/Library/Containers/") != std::string::npos) return true;
-    const auto parent = std::filesystem::path(path).parent_path();
-    std::error_code error;
-    if (parent.empty() || !std::filesystem::is_directory(parent, error)) return false;
-    std::filesystem::directory_iterator entries(parent, error);
-    return !error && entries != std::filesystem::directory_iterator();
+    return facts.parentIsDirectory && facts.parentHasEntries;
 }
 
-std::optional<std::string> normalize(const std::string& input, Absent absent) {
+// The folder a stored or typed root stands for, before anything looks at it.
+std::string rootPathToLook(const std::string& input) {
     auto path = trimmed(input);
-    if (path.empty()) return std::nullopt;
+    if (path.empty()) return path;
     const auto home = scanRootsRealHome();
     if (path == "~") path = home;
     else if (path.rfind("~/", 0) == 0) path = platform::appendPathComponent(home, path.substr(2));
-    path = mapToRealHome(path);
-    if (isDirectory(path)) return path;
-    if (!existsAtAll(path)) {
-        if (::access(path.c_str(), F_OK) != 0 && errno != ENOENT) return path;  // hidden, not missing
+    return mapToRealHome(path);
+}
+
+std::optional<std::string> normalize(const std::string& input, Absent absent, const FolderLooks& looks) {
+    const auto path = rootPathToLook(input);
+    if (path.empty()) return std::nullopt;
+    const auto* facts = looks.facts(path);
+    // A folder that does not answer is there, only not now.
+    if (!facts) return path;
+    if (facts->statError == 0 && facts->isDirectory) return path;
+    if (facts->statError != 0) {
+        if (facts->accessError != 0 && facts->accessError != ENOENT) return path;  // hidden, not missing
         if (absent == Absent::keepUnlessGone &&
-            (platform::isOtherVolumePath(platform::standardizePath(path)) || !isPlainlyGone(path)))
+            (platform::isOtherVolumePath(platform::standardizePath(path)) || !isPlainlyGone(path, *facts)))
             return path;
     }
     platform::log("Tidewell skipping scan root (not a folder): %@", path);
@@ -86,16 +86,23 @@ void setRealHomeForTesting(std::optional<std::string> home) {
     homeOverride = std::move(home);
 }
 
-std::vector<std::string> defaultScanRoots() {
+std::vector<std::string> defaultScanRootCandidates() {
+    std::vector<std::string> paths{scanRootsRealHome()};
+    for (const char* name : {"Developer", "Documents", "Desktop", "Downloads", "Projects"})
+        paths.push_back(platform::appendPathComponent(paths.front(), name));
+    return paths;
+}
+
+std::vector<std::string> defaultScanRoots(const FolderLooks& looks) {
     std::vector<std::string> roots{"/"};
-    const auto home = scanRootsRealHome();
-    const bool homeExists = isDirectory(home);
-    for (const char* name : {"Developer", "Documents", "Desktop", "Downloads", "Projects"}) {
-        auto path = platform::appendPathComponent(home, name);
-        if (!homeExists || isDirectory(path)) roots.push_back(path);
-    }
+    const auto candidates = defaultScanRootCandidates();
+    const bool homeExists = isDirectory(looks, candidates.front());
+    for (std::size_t i = 1; i < candidates.size(); ++i)
+        if (!homeExists || isDirectory(looks, candidates[i])) roots.push_back(candidates[i]);
     return roots;
 }
+
+std::vector<std::string> defaultScanRoots() { return defaultScanRoots(lookAtFolders(defaultScanRootCandidates())); }
 
 std::string mapToRealHome(const std::string& path) {
     const auto sandbox = sandboxHome();
@@ -110,22 +117,43 @@ std::string mapToRealHome(const std::string& path) {
     return path;
 }
 
-std::optional<std::string> normalizeScanRoot(const std::string& path) { return normalize(path, Absent::drop); }
+std::vector<std::string> scanRootFoldersToLook(const std::vector<std::string>& roots) {
+    auto paths = defaultScanRootCandidates();
+    for (const auto& root : roots)
+        if (auto path = rootPathToLook(root); !path.empty()) paths.push_back(std::move(path));
+    return paths;
+}
 
-std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots) {
+std::optional<std::string> normalizeScanRoot(const std::string& path, const FolderLooks& looks) {
+    return normalize(path, Absent::drop, looks);
+}
+
+std::optional<std::string> normalizeScanRoot(const std::string& path) {
+    return normalizeScanRoot(path, lookAtFolders({rootPathToLook(path)}));
+}
+
+bool isSilentScanRoot(const std::string& root, const FolderLooks& looks) {
+    return looks.silent(rootPathToLook(root)) || looks.silent(mapToRealHome(root));
+}
+
+std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots, const FolderLooks& looks) {
     std::vector<std::string> kept;
     for (const auto& root : roots) {
-        auto path = normalize(root, Absent::keepUnlessGone);
+        auto path = normalize(root, Absent::keepUnlessGone, looks);
         if (path && std::find(kept.begin(), kept.end(), *path) == kept.end()) kept.push_back(*path);
     }
     const bool fromContainer = std::any_of(roots.begin(), roots.end(), [](const std::string& r) {
         return r.find("/Library/Containers/") != std::string::npos;
     });
     if (fromContainer || kept.empty()) {
-        for (const auto& d : defaultScanRoots())
+        for (const auto& d : defaultScanRoots(looks))
             if (std::find(kept.begin(), kept.end(), d) == kept.end()) kept.push_back(d);
     }
-    return kept.empty() ? defaultScanRoots() : kept;
+    return kept.empty() ? defaultScanRoots(looks) : kept;
+}
+
+std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots) {
+    return normalizeScanRoots(roots, lookAtFolders(scanRootFoldersToLook(roots)));
 }
 
 bool isNotAmongRoots(const std::string& path, const std::vector<std::string>& roots) {
@@ -139,7 +167,8 @@ bool isNotAmongRoots(const std::string& path, const std::vector<std::string>& ro
 
 bool probeFullDiskAccess() {
     // Only a Flatpak sandbox limits what the application can read.
-    return !existsAtAll("/.flatpak-info");
+    struct stat st {};
+    return ::stat("/.flatpak-info", &st) != 0;
 }
 
 }  // namespace tidewell

@@ -5,11 +5,13 @@ if(TARGET tidewell_core)
     ${CMAKE_CURRENT_LIST_DIR}/AppStore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppStore+Bootstrap.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppStore+Clean.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AppStore+Folders.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppStore+Scan.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppStore+Schedules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AppUpdater.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CleanRules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FolderAccess.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FolderLook.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LoginItemService.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ScanProgressRules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ScheduleRules.cpp

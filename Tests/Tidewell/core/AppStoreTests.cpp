@@ -1,6 +1,10 @@
+#include <condition_variable>
+#include <mutex>
+
 #include "FlowTestSupport.h"
 #include "AsOrdinaryUser.h"
 #include "FeedingPipe.h"
+#include "core/FolderLook.h"
 #include "core/ModelTexts.h"
 #include "foundation/Log.h"
 
@@ -12,6 +16,11 @@ namespace {
 using Strings = std::vector<std::string>;
 struct StoreFixture : FlowFixture {
     static void waitForLaunch(AppStore& store) { ASSERT_TRUE(runUntil([&] { return store.didRunLaunchScan; })); }
+    // The start-up, up to the end of its look at the scan folders.
+    static void bootstrap(AppStore& store) {
+        store.bootstrap();
+        ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
+    }
     void storeRoots(const Strings& roots) {
         home.defaults().setStringArray(keys::scanRoots, roots);
         home.defaults().setBool(keys::didSeedStartupDisk, true);  // the user removed "/" earlier
@@ -34,16 +43,18 @@ struct Calls {
 using AppStoreBootstrap = StoreFixture;
 using AppStoreSettings = StoreFixture;
 
-TEST_F(AppStoreBootstrap, InitialValuesReadOnlyTheCharacterTotalAndDefaultRoots) {
+TEST_F(AppStoreBootstrap, InitialValuesReadOnlyTheCharacterTotalAndTheBootstrapFindsTheDefaultRoots) {
     home.defaults().setInteger(keys::lifetimeBytes, 42);
     home.defaults().setInteger(keys::idleDays, 30);
+    home.defaults().setBool(keys::didSeedStartupDisk, true);
     fs::create_directories(home.home() + "/Projects");
     AppStore store;
     EXPECT_EQ(store.lifetimeReclaimedBytes.get(), 42u);
-    EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Projects"}));
+    EXPECT_TRUE(store.scanRoots.get().empty()) << "the defaults are looked for off the main actor";
     EXPECT_EQ(store.idleDays.get(), 7) << "settings wait for the bootstrap";
     EXPECT_TRUE(home.defaults().dataValue("character.profile").has_value()) << "a first character is saved";
-    store.bootstrap();
+    bootstrap(store);
+    EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Projects"}));
     EXPECT_EQ(store.idleDays.get(), 30) << "the launch scan uses the stored idle days";
     waitForLaunch(store);
 }
@@ -55,17 +66,19 @@ TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {
     calls.install(store);
     store.bootstrap();
     EXPECT_TRUE(store.isRestoringScan.get());
+    EXPECT_EQ(std::tie(calls.scheduleTimer, calls.endOfDay), std::make_tuple(1, 0))
+        << "the end-of-day check runs in a later main-actor turn";
+    ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (Strings{"/", home.home() + "/Documents"}));
     EXPECT_EQ(home.defaults().boolValue(keys::didSeedStartupDisk), true);
     EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 7);
     EXPECT_EQ(store.scheduledScanHours.get(), 8);
     EXPECT_FALSE(store.automaticCleanEnabled.get() || store.scanOnLaunchEnabled.get());
     EXPECT_TRUE(store.hasFullDiskAccess.get());
-    EXPECT_TRUE(store.startupDisk.get().has_value());
+    EXPECT_TRUE(runUntil([&] { return store.startupDisk.get().has_value(); })) << "read off the main actor";
     ASSERT_TRUE(store.diskTimer);
     EXPECT_EQ(store.diskTimer->interval(), std::chrono::duration<double>(20));
-    EXPECT_EQ(std::tie(calls.refreshFolderAccess, calls.scheduleTimer, calls.endOfDay), std::make_tuple(1, 1, 0))
-        << "the end-of-day check runs in a later main-actor turn";
+    EXPECT_EQ(calls.refreshFolderAccess, 1);
     waitForLaunch(store);
     EXPECT_EQ(std::tie(calls.endOfDay, calls.checkSchedule), std::make_tuple(1, 1));
     EXPECT_TRUE(calls.automaticScans.empty());
@@ -74,7 +87,7 @@ TEST_F(AppStoreBootstrap, FirstLaunchDefaultsAndASecondCallDoesNothing) {
     // result to the main actor, so it may still be ending here.
     store.restoreTask().wait();
     auto* timer = store.diskTimer.get();
-    store.bootstrap();
+    bootstrap(store);
     EXPECT_EQ(store.diskTimer.get(), timer);
     EXPECT_TRUE(store.restoreTask().isFinished());
     drain();
@@ -93,7 +106,7 @@ TEST_F(AppStoreBootstrap, StoredSettingsAreReadAndOddValuesFallBack) {
     Calls calls;
     calls.install(store);
     platform::LogCapture log;
-    store.bootstrap();
+    bootstrap(store);
     EXPECT_EQ(store.scanRoots.get(), Strings{home.path("code")}) << "no second seeding";
     EXPECT_TRUE(log.linesStartingWith("Tidewell scan roots rewritten").empty());
     EXPECT_EQ(store.idleDays.get(), 7);
@@ -112,7 +125,7 @@ TEST_F(AppStoreBootstrap, AnUnreadableSettingsFileIsNamedOnceAndItsRootsAreKept)
     AppStore store;
     Calls calls;
     calls.install(store);
-    store.bootstrap();
+    bootstrap(store);
     EXPECT_EQ(store.scanRoots.get(), Strings{home.path("code")});
     const std::string notice = "The settings file could not be read and was set aside as " + file +
                                ".corrupt. The settings that could still be read were kept.";
@@ -150,7 +163,7 @@ TEST_F(AppStoreBootstrap, ScanFoldersThatCannotBeReadAreResetToTheDefaultsAndThe
         calls.install(store);
         std::optional<std::string> bannerAtLaunchScan;
         store.pending.runAutomaticScan = [&](AppStore& s, const std::string&) { bannerAtLaunchScan = s.lastError.get(); };
-        store.bootstrap();
+        bootstrap(store);
         EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Documents"})) << text;
         EXPECT_EQ(store.lastError.get(), notice) << text;
         waitForLaunch(store);
@@ -184,7 +197,7 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserCannotReadIsNamedAndNeverWrittenO
             AppStore store;
             Calls calls;
             calls.install(store);
-            store.bootstrap();
+            bootstrap(store);
             EXPECT_EQ(store.lastError.get(), notice);
             EXPECT_EQ(store.scanRoots.get(), (Strings{"/", home.home() + "/Documents"})) << "the defaults";
             waitForLaunch(store);
@@ -238,7 +251,7 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserMayNotWriteIsUsedNamedAndNeverRep
             AppStore store;
             Calls calls;
             calls.install(store);
-            store.bootstrap();
+            bootstrap(store);
             EXPECT_EQ(store.lastError.get(), "The settings file " + file + " cannot be saved: " + why +
                                                  ". Tidewell runs with its settings and keeps changes only until it quits.");
             EXPECT_EQ(store.scanRoots.get(), Strings{home.path("code")}) << "its values";
@@ -263,7 +276,7 @@ TEST_F(AppStoreBootstrap, ASettingsFileThatIsANamedPipeIsNamedInsteadOfWaitedOn)
     AppStore store;
     Calls calls;
     calls.install(store);
-    store.bootstrap();
+    bootstrap(store);
     EXPECT_EQ(store.lastError.get(), "The settings file " + file +
                                          " cannot be read: it is a named pipe, not a regular file. Tidewell runs with "
                                          "defaults and leaves the file as it is.");
@@ -279,12 +292,84 @@ TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept
     home.defaults().setInteger(keys::scheduledScanHours, 0);
     AppStore store;
     platform::LogCapture log;
-    store.bootstrap();
+    bootstrap(store);
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (Strings{home.home() + "/Work", unmounted}));
     EXPECT_EQ(store.scanRoots.get(), home.defaults().stringArray(keys::scanRoots));
     EXPECT_TRUE(log.contains("Tidewell scan roots rewritten to real folders: " + home.home() + "/Work, " + unmounted));
     EXPECT_EQ(store.scheduledScanHours.get(), 0);
     waitForLaunch(store);
+}
+
+namespace {
+// Stands for a server that stopped answering: every look at `silent` waits
+// until the test ends, whatever else is looked at is looked at here.
+class HeldLook {
+public:
+    explicit HeldLook(std::string silent) : gate_(std::make_shared<Gate>()) {
+        setFolderLookForTesting([gate = gate_, silent = std::move(silent)](const std::string& path) {
+            if (path != silent) return std::optional(lookInThisProcess(path));
+            std::unique_lock lock(gate->mutex);
+            ++gate->asked;
+            gate->opened.wait(lock, [&] { return gate->open; });
+            return std::optional<FolderFacts>();
+        });
+    }
+    ~HeldLook() {
+        {
+            std::lock_guard lock(gate_->mutex);
+            gate_->open = true;
+        }
+        gate_->opened.notify_all();
+        setFolderLookForTesting(nullptr);
+    }
+    int asked() const {
+        std::lock_guard lock(gate_->mutex);
+        return gate_->asked;
+    }
+
+private:
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        int asked = 0;
+    };
+    std::shared_ptr<Gate> gate_;
+};
+}  // namespace
+
+// A stored scan folder whose look never returns: the start-up still ends,
+// the other folders are opened and scanned, the silent one stays stored and
+// is named, and a later look waits on the same held one instead of another.
+TEST_F(AppStoreBootstrap, AScanFolderThatDoesNotAnswerHoldsNothingAndIsNamedAndKept) {
+    const auto code = folder("code");
+    const auto remote = home.path("remote");
+    HeldLook held(remote);
+    storeRoots({code, remote});
+    home.defaults().setBool(keys::scanOnLaunch, true);
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    store.pending.refreshFolderAccess = nullptr;
+    std::vector<Strings> launchScans;
+    store.pending.runAutomaticScan = [&](AppStore& s, const std::string&) { launchScans.push_back(s.scopedRootURLs); };
+    store.bootstrap();
+    waitForLaunch(store);
+    const std::string named = "The scan folder " + remote +
+                              " does not answer, so Tidewell leaves it out until it does. It stays among your scan "
+                              "folders.";
+    EXPECT_EQ(launchScans, std::vector<Strings>{{code}}) << "the launch waited for the look and scans the others";
+    EXPECT_EQ(store.scanRoots.get(), (Strings{code, remote}));
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (Strings{code, remote})) << "kept in the settings";
+    EXPECT_EQ(store.silentScanRoots(), Strings{remote});
+    EXPECT_EQ(store.lastError.get(), named);
+
+    std::optional<Strings> allowed;
+    store.prepareScanRoots([&](Strings roots) { allowed = std::move(roots); });
+    ASSERT_TRUE(runUntil([&] { return allowed.has_value(); }));
+    EXPECT_EQ(*allowed, Strings{code});
+    EXPECT_EQ(store.lastError.get(), named) << "named, not called blocked";
+    EXPECT_EQ(held.asked(), 1) << "the held look is waited on again, never asked twice";
 }
 
 TEST_F(AppStoreBootstrap, LaunchScanFollowsAnEveningCleanThatStartedFirst) {
@@ -293,7 +378,7 @@ TEST_F(AppStoreBootstrap, LaunchScanFollowsAnEveningCleanThatStartedFirst) {
     Calls calls;
     calls.install(store);
     store.pending.checkEndOfDay = [](AppStore& s) { s.isCleaning = true; };  // its dry runs are under way
-    store.bootstrap();
+    bootstrap(store);
     waitForLaunch(store);
     EXPECT_TRUE(calls.automaticScans.empty());
     store.isCleaning = false;
@@ -306,7 +391,7 @@ TEST_F(AppStoreBootstrap, LaunchScanFollowsAnEveningCleanThatStartedFirst) {
 
 TEST_F(AppStoreBootstrap, AccountChangesAreResentAsTheStoresOwn) {
     AppStore store;
-    store.bootstrap();
+    bootstrap(store);
     int changes = 0;
     auto sub = store.objectWillChange().subscribe([&] { ++changes; });
     waitForLaunch(store);
@@ -322,11 +407,13 @@ TEST_F(AppStoreSettings, AddingRootsComparesNormalisedForms) {
     store.scanRoots = {home.home() + "/Work"};
     home.defaults().remove(keys::scanRoots);
     store.addScanRootPaths({"~/Work", " ~/Work\n", home.path("missing")});
+    ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(store.scanRoots.get().size(), 1u);
     EXPECT_FALSE(home.defaults().contains(keys::scanRoots)) << "nothing added, nothing written";
     EXPECT_EQ(store.lastError.get(), "\u201C" + home.path("missing") + "\u201D was not added: it is not a folder.");
     fs::create_directories(home.path("new"));
     store.addScanRootPaths({home.path("new")});
+    ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (Strings{home.home() + "/Work", home.path("new")}));
 }
 
@@ -342,11 +429,13 @@ TEST_F(AppStoreSettings, AddingChosenFoldersSavesEachPermissionThenRefreshes) {
     };
     store.pending.refreshFolderAccess = [&](AppStore&) { ++refreshes; };
     store.addScanRoots({home.path("a")});
+    ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(saved, Strings{home.path("a")});
     EXPECT_EQ(store.scanRoots.get(), saved);
     EXPECT_EQ(refreshes, 1);
     store.isScanning = true;
     store.addScanRoots({home.path("a")});
+    ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(refreshes, 1) << "no refresh while a scan runs";
 }
 

@@ -1,11 +1,14 @@
 #include "FeedingPipe.h"
 #include "FlowTestSupport.h"
+#include "SilentFilesystem.h"
 #include "core/FolderAccess.h"
 #include "core/ModelTexts.h"
 #include "core/ScanProgressRules.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
 #include "foundation/PropertyList.h"
+
+#include <sched.h>
 
 using namespace tidewell;
 using namespace tidewell::testing;
@@ -157,12 +160,16 @@ TEST_F(FolderAccess, StoreRefreshKeepsTheStartedFoldersAndRootChangesRefreshThem
     const auto b = folder("b");
     AppStore store;
     store.scanRoots = {a};
+    const auto looked = [&] { return runUntil([&] { return !store.lookingAtFolders(); }); };
     store.refreshFolderAccess();
+    ASSERT_TRUE(looked());
     EXPECT_EQ(store.scopedRootURLs, (std::vector<std::string>{a}));
     store.addScanRoots({b});
+    ASSERT_TRUE(looked());
     EXPECT_EQ(store.scopedRootURLs, (std::vector<std::string>{a, b}));
     EXPECT_TRUE(readBookmarks().count(b)) << "a chosen folder is remembered";
     store.removeScanRoot(b);
+    ASSERT_TRUE(looked());
     EXPECT_EQ(store.scopedRootURLs, (std::vector<std::string>{a}));
     EXPECT_FALSE(readBookmarks().count(b));
 }
@@ -184,4 +191,35 @@ TEST_F(FolderAccess, ScanFolderPanelTexts) {
     ASSERT_TRUE(runUntil([&] { return chosen.has_value(); }));
     EXPECT_TRUE(chosen->empty()) << "a cancelled panel gives no folders";
     EXPECT_FALSE(openFullDiskAccessSettings());
+}
+
+// A scan folder on a FUSE filesystem whose server stopped answering (the
+// test's own, in a mount namespace of its own): the start-up ends, the other
+// folder is opened and scanned, the silent one is named and stays stored.
+TEST_F(FolderAccess, AScanFolderWhoseServerStoppedAnsweringIsNamedAndTheStartUpEnds) {
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const auto code = folder("home/code");
+    const auto remote = folder("home/remote");
+    testsupport::SilentFilesystem server(remote);
+    ASSERT_TRUE(server.mounted());
+    home.defaults().setStringArray(keys::scanRoots, {code, remote});
+    home.defaults().setBool(keys::didSeedStartupDisk, true);
+    home.defaults().setInteger(keys::scheduledScanHours, 0);
+    struct stat answered {};
+    ASSERT_EQ(::stat(remote.c_str(), &answered), 0) << "it answered once, as a share does until its host is gone";
+    server.fallSilent();
+
+    AppStore store;
+    store.bootstrap();
+    // A long guard against a hang; the folder has a few seconds to answer.
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }, std::chrono::minutes(2)));
+    EXPECT_EQ(store.scopedRootURLs, std::vector<std::string>{code});
+    EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (std::vector<std::string>{code, remote}));
+    const std::string named =
+        "The scan folder ~/remote does not answer, so Tidewell leaves it out until it does. It stays among your scan "
+        "folders.";
+    EXPECT_EQ(store.lastError.get(), named);
+    EXPECT_EQ(prepare(store), std::vector<std::string>{code});
+    EXPECT_EQ(store.lastError.get(), named);
 }

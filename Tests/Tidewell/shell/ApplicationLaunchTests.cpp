@@ -454,6 +454,7 @@ TEST(ApplicationLaunch, ASettingsFileThisUserCannotReadOpensOnTheBannerNotOnboar
         auto laid = kittest::layOut(TidewellApp::mainWindowContent(store), {1180, 760});
         laid->host->observe(store);
         store.bootstrap();
+        settle([&] { return !store.lookingAtFolders(); });
         laid->tester.settle();
         EXPECT_FALSE(laid->shows("Choose Folders…")) << "onboarding";
         EXPECT_TRUE(laid->shows(notice));
