@@ -370,6 +370,14 @@ TEST_F(AppStoreBootstrap, AScanFolderThatDoesNotAnswerHoldsNothingAndIsNamedAndK
     EXPECT_EQ(*allowed, Strings{code});
     EXPECT_EQ(store.lastError.get(), named) << "named, not called blocked";
     EXPECT_EQ(held.asked(), 1) << "the held look is waited on again, never asked twice";
+
+    // Chosen again in the panel, it is added and named as well.
+    store.removeScanRoot(remote);
+    store.lastError = std::nullopt;
+    store.addScanRoots({remote});
+    ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
+    EXPECT_EQ(store.scanRoots.get(), (Strings{code, remote}));
+    EXPECT_EQ(store.lastError.get(), named);
 }
 
 TEST_F(AppStoreBootstrap, LaunchScanFollowsAnEveningCleanThatStartedFirst) {

@@ -214,6 +214,13 @@ TEST_F(FolderAccess, AScanFolderWhoseServerStoppedAnsweringIsNamedAndTheStartUpE
     store.bootstrap();
     // A long guard against a hang; the folder has a few seconds to answer.
     ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.didRunLaunchScan; }, std::chrono::minutes(2)));
+    // The look still waiting is a child process's: no thread of ours waits
+    // on the server, so nothing keeps the application from ending.
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::string waits;
+        std::getline(std::ifstream(task.path() / "wchan"), waits);
+        EXPECT_NE(waits, "request_wait_answer") << task.path();
+    }
     EXPECT_EQ(store.scopedRootURLs, std::vector<std::string>{code});
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (std::vector<std::string>{code, remote}));
     const std::string named =
