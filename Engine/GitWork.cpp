@@ -62,11 +62,17 @@ std::optional<std::string> firstOddBelow(int dirFd, const std::string& name, std
     std::vector<Level> levels;
     std::optional<std::string> found;
     const auto enter = [&](int parentFd, const char* entry, std::string path) {
-        const int fd = openat(parentFd, entry, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        // Never into a mount, whose filesystem may not answer: neither a
+        // repository folder nor a folder that can be moved holds one.
+        open_how how{};
+        how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_XDEV;
+        int fd = static_cast<int>(syscall(SYS_openat2, parentFd, entry, &how, sizeof how));
+        if (fd < 0 && errno == ENOSYS) fd = openat(parentFd, entry, static_cast<int>(how.flags));
         DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
         if (!dir) {
             if (fd >= 0) close(fd);
-            found = path + " cannot be read: " + errorText(errno);
+            found = path + (errno == EXDEV ? " lies on another filesystem" : " cannot be read: " + errorText(errno));
             return;
         }
         levels.push_back({dir, std::move(path)});
