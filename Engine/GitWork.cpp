@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <chrono>
 #include <condition_variable>
@@ -129,6 +130,50 @@ std::optional<std::string> oddInWorkTree(int topFd, const std::string& name, con
     });
 }
 
+constexpr std::string_view kSilent = "its filesystem does not answer";
+
+// `name` opened with `flags` from the folder open as `fromFd`. One on that
+// folder's filesystem is opened at once; one elsewhere, perhaps on a
+// filesystem whose server stopped answering, which would hold this thread
+// past any signal, is first asked (its folder, for a file) by a process of
+// its own. -1 with `why` when it cannot be opened (kSilent when it does not
+// answer).
+int openAnswering(int fromFd, const std::string& name, int flags, const std::atomic<bool>& stop, std::string& why) {
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_NO_XDEV;
+    int fd = static_cast<int>(syscall(SYS_openat2, fromFd, name.c_str(), &how, sizeof how));
+    if (fd >= 0 || (errno != EXDEV && errno != ENOSYS)) {
+        if (fd < 0) why = errorText(errno);
+        return fd;
+    }
+    std::string asked = name;
+    if (!name.starts_with('/')) {
+        char from[PATH_MAX];
+        const std::string link = fromFd == AT_FDCWD ? "/proc/self/cwd" : "/proc/self/fd/" + std::to_string(fromFd);
+        const ssize_t n = readlink(link.c_str(), from, sizeof from);
+        if (n <= 0 || from[0] != '/') {
+            why = "where it lies cannot be told";
+            return -1;
+        }
+        asked = std::string(from, static_cast<std::size_t>(n)) + "/" + name;
+    }
+    if (!(flags & O_DIRECTORY)) asked = asked.substr(0, std::max<std::size_t>(asked.rfind('/'), 1));
+    switch (FolderProbe(stop).wait(asked)) {
+    case FolderProbe::Answer::Silent:
+        why = kSilent;
+        return -1;
+    case FolderProbe::Answer::Stopped:
+        why = "the scan was stopped";
+        return -1;
+    case FolderProbe::Answer::Answers:
+        break;
+    }
+    fd = openat(fromFd, name.c_str(), flags);
+    if (fd < 0) why = errorText(errno);
+    return fd;
+}
+
 // A value of a config line ("key = value"), unquoted, without its comment.
 std::string configValue(std::string_view text) {
     std::string value;
@@ -155,7 +200,7 @@ std::string configValue(std::string_view text) {
 // and an ignore or attributes file (relative to the work tree `topFd`). One
 // that is no regular file (a FIFO would hold the look) is odd, and so is an
 // included config that names such a file in turn.
-std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, int topFd, int depth = 0) {
+std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, int topFd, const std::atomic<bool>& stop, int depth = 0) {
     if (depth > 10) return "its configs include each other without end";
     std::string error;
     const auto text = readRegularFileAt(dirFd, name, 0, 4 << 20, error);
@@ -185,11 +230,14 @@ std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, 
         if (path.empty()) continue;
         if (path == "~" || path.starts_with("~/")) path = std::string(home ? home : "") + path.substr(1);
         const int base = path.front() == '/' ? AT_FDCWD : include ? dirFd : topFd;
+        std::string why;
+        const Fd named(openAnswering(base, path, O_PATH | O_CLOEXEC, stop, why));
+        if (why == kSilent) return "its config names " + path + ", whose " + why;
         struct stat st {};
-        if (fstatat(base, path.c_str(), &st, 0) != 0) continue;  // Git passes a missing one by
+        if (named.get() < 0 || fstat(named.get(), &st) != 0) continue;  // Git passes a missing one by
         if (!S_ISREG(st.st_mode)) return "its config names " + path + ", which is not a regular file";
         if (include)
-            if (auto odd = oddNamedInConfig(base, path, topFd, depth + 1)) return odd;
+            if (auto odd = oddNamedInConfig(base, path, topFd, stop, depth + 1)) return odd;
     }
     return std::nullopt;
 }
@@ -207,42 +255,13 @@ std::optional<std::string> oddInAlternates(int commonFd, const std::atomic<bool>
         const std::string line = text->substr(at, end - at);
         at = end + 1;
         if (line.empty() || line.front() == '#') continue;
-        Fd other(openat(objects.get(), line.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::string why;
+        const Fd other(openAnswering(objects.get(), line, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
+        if (why == kSilent) return "the objects it borrows from " + line + " cannot be read: " + why;
         if (other.get() < 0) continue;
         if (auto odd = firstOddBelow(other.get(), line, 64, stop, [](std::string_view, unsigned char) { return true; })) return odd;
     }
     return std::nullopt;
-}
-
-// The repository folder `named` (by a gitfile or a commondir) from the
-// folder open as `fromFd` at `fromPath`. One on the same filesystem is opened
-// at once; one elsewhere, perhaps on a filesystem whose server stopped
-// answering, which would hold this thread past any signal, is first asked by
-// a process of its own. -1 with `why` when it cannot be opened.
-int openNamedRepository(int fromFd, const std::string& fromPath, const std::string& named, const std::atomic<bool>& stop,
-                        std::string& why) {
-    open_how how{};
-    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_NO_XDEV;
-    int fd = static_cast<int>(syscall(SYS_openat2, fromFd, named.c_str(), &how, sizeof how));
-    if (fd >= 0 || (errno != EXDEV && errno != ENOSYS)) {
-        if (fd < 0) why = errorText(errno);
-        return fd;
-    }
-    const std::string absolute = named.starts_with('/') ? named : fromPath + "/" + named;
-    switch (FolderProbe(stop).wait(absolute)) {
-    case FolderProbe::Answer::Silent:
-        why = "its filesystem does not answer";
-        return -1;
-    case FolderProbe::Answer::Stopped:
-        why = "the scan was stopped";
-        return -1;
-    case FolderProbe::Answer::Answers:
-        break;
-    }
-    fd = openat(fromFd, named.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) why = errorText(errno);
-    return fd;
 }
 
 // libgit2's look at the repository at `top`, on a thread of its own: a read
@@ -329,7 +348,6 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         if (fstatat(topFd, ".git", &st, AT_SYMLINK_NOFOLLOW) != 0)
             return errno == ENOENT ? GitWork{} : unjudged("its .git cannot be looked at: " + errorText(errno));
         Fd gitDir;
-        std::string gitPath = path + "/.git";
         if (S_ISDIR(st.st_mode)) {
             gitDir = Fd(openat(topFd, ".git", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (gitDir.get() < 0) return unjudged("its .git folder cannot be opened: " + errorText(errno));
@@ -346,11 +364,10 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
             // A linked worktree's or a submodule's repository lies where its
             // gitfile says, often outside the folder.
             std::string why;
-            gitDir = Fd(openNamedRepository(topFd, path, named, stop, why));
+            gitDir = Fd(openAnswering(topFd, named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
             if (gitDir.get() >= 0 && fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0) why = errorText(errno);
             if (why == errorText(ENOENT)) return unjudged("its .git file names a repository that is gone (" + named + ")");
             if (!why.empty()) return unjudged("the repository its .git file names (" + named + ") cannot be opened: " + why);
-            gitPath = named.starts_with('/') ? named : path + "/" + named;
         } else {
             return unjudged("its .git is a symbolic link, which is not followed");
         }
@@ -360,7 +377,7 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         if (const auto text = readRegularFileAt(gitDir.get(), "commondir", O_NOFOLLOW, 64 * 1024, error)) {
             const std::string named = text->substr(0, text->find_first_of("\r\n"));
             std::string why;
-            common = Fd(openNamedRepository(gitDir.get(), gitPath, named, stop, why));
+            common = Fd(openAnswering(gitDir.get(), named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
             if (common.get() < 0) return unjudged("the repository it belongs to (" + named + ") cannot be opened: " + why);
         } else if (errno != ENOENT) {
             return unjudged("its commondir cannot be read: " + error);
@@ -369,8 +386,8 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         if (common.get() >= 0)
             if (auto odd = oddInRepository(common.get(), "the repository it belongs to", stop)) return unjudged(*odd);
         const int commonFd = common.get() >= 0 ? common.get() : gitDir.get();
-        if (auto odd = oddNamedInConfig(commonFd, "config", topFd)) return unjudged(*odd);
-        if (auto odd = oddNamedInConfig(gitDir.get(), "config.worktree", topFd)) return unjudged(*odd);
+        if (auto odd = oddNamedInConfig(commonFd, "config", topFd, stop)) return unjudged(*odd);
+        if (auto odd = oddNamedInConfig(gitDir.get(), "config.worktree", topFd, stop)) return unjudged(*odd);
         if (auto odd = oddInAlternates(commonFd, stop)) return unjudged(*odd);
         if (auto odd = oddInWorkTree(topFd, "", stop)) return unjudged(*odd);
         if (stop.load()) return unjudged("the scan was stopped");

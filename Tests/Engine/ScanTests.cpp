@@ -465,7 +465,8 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
 
 // A clone inside a dependency folder whose repository lies on a filesystem
 // that does not answer (a worktree of a repository on an sshfs folder, named
-// by its .git file or by its commondir), or whose commondir names a folder
+// by its .git file or by its commondir), whose config includes a file there
+// or whose objects are borrowed from there, or whose commondir names a folder
 // holding such a mount, holds neither the scan nor the clean: its folder
 // stays, and the repository is named with the reason.
 TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
@@ -483,16 +484,23 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     git({"-C", origin, "commit", "-q", "-m", "First"});
     // Each project, with what names the repository and what is said of it.
     const std::vector<std::pair<std::string, std::string>> rows = {
-        {"by-file", "does not answer"}, {"by-common", "does not answer"}, {"by-shelf", "lies on another filesystem"}};
+        {"by-file", "does not answer"},  {"by-common", "does not answer"},     {"by-shelf", "lies on another filesystem"},
+        {"by-include", "does not answer"}, {"by-alternates", "does not answer"}};
     for (const auto& [project, said] : rows) {
         const std::string clone = tree + "/" + project + "/vendor/acme/lib";
         writeFile(tree + "/" + project + "/composer.json", 10);
+        if (project.starts_with("by-common") || project == "by-shelf") {
+            git({"-C", origin, "worktree", "add", "-q", "-b", project, clone});
+            continue;
+        }
+        git({"clone", "-q", origin, clone});
         if (project == "by-file") {
-            git({"clone", "-q", origin, clone});
             std::filesystem::remove_all(clone + "/.git");
             writeText(clone + "/.git", "gitdir: " + remote + "/lib.git\n");
+        } else if (project == "by-include") {
+            std::ofstream(clone + "/.git/config", std::ios::app) << "[include]\n\tpath = " + remote + "/shared.config\n";
         } else {
-            git({"-C", origin, "worktree", "add", "-q", "-b", project, clone});
+            writeText(clone + "/.git/objects/info/alternates", remote + "/objects\n");
         }
     }
     for (const std::string project : {"by-common", "by-shelf"}) {
