@@ -346,7 +346,8 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
 // A dependency or build folder that holds a clone with work found nowhere
 // else (a Composer source install, an editable pip install, a linked
 // worktree) is never offered, and the clean, judging again, never moves it:
-// a tracked file changed (if only in its time) or deleted, a branch or a
+// a tracked file changed (if only in its time) or deleted, a merge conflict
+// left unresolved between two published branches, a branch or a
 // stash on no remote branch or tag, a commit made on no branch (a fix on a
 // Composer tag checkout), a gitfile naming a repository that is gone, a .git
 // that is a link (never followed). The repository is named once. An
@@ -363,6 +364,13 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
     commitAll(origin, "Later");
     writeFile(origin + "/NEWS", 10);
     commitAll(origin, "Latest");
+    // Two published branches whose merge conflicts.
+    for (const std::string side : {"left", "right"}) {
+        git(origin, {"checkout", "-q", "-b", side, "main"});
+        writeText(origin + "/README", side);
+        commitAll(origin, side);
+    }
+    git(origin, {"checkout", "-q", "main"});
     // Ignored everywhere, as a user's own ignore file says.
     writeText(tmp / "global-ignore", "*.local\n");
     writeText(engine.home() + "/.gitconfig", "[core]\n\texcludesFile = " + (tmp / "global-ignore") + "\n");
@@ -433,6 +441,13 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
          }},
         {"cmake", "CMakeLists.txt", "build/_deps/x-src", "build caution", [&](const std::string& c) { git(c, {"checkout", "-q", "-b", "pinned", "v1"}); }},
         {"pinned", "CMakeLists.txt", "build/_deps/x-src", "build caution", [&](const std::string& c) { git(c, {"checkout", "-q", "HEAD~1"}); }},
+        {"conflicted", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"checkout", "-q", "origin/left"});
+             runProgram({"git", "-C", c, "-c", "user.name=Test", "-c", "user.email=test@example.com", "merge", "-q", "origin/right"},
+                        {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
+         },
+         ", where README has a merge conflict"},
         {"sparse", "CMakeLists.txt", "build/_deps/x-src", "build caution",
          [&](const std::string& c) { git(c, {"sparse-checkout", "set", "--no-cone", "/src/"}); }},
         {"staged", "composer.json", "vendor/acme/lib", "",
