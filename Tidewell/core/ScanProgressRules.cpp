@@ -86,13 +86,23 @@ std::string stillBlockingText(const std::vector<std::string>& blocked) {
     return "Linux is still blocking " + joinedDisplayNames(blocked) + ". Give yourself read access to those folders.";
 }
 
+namespace {
+// Named in full (the home folder as "~"): a share's last folder name alone
+// does not say which server is gone.
+std::string silentFolderName(const std::string& path) {
+    return platform::isOtherVolumePath(platform::standardizePath(path)) ? path : scanRootDisplayName(path);
+}
+}  // namespace
+
+std::string revealSilentText(const std::string& path) {
+    return "Could not show " + silentFolderName(path) + " in Files: it does not answer.";
+}
+
 std::string silentFoldersText(const std::vector<std::string>& silent) {
-    // Named in full (the home folder as "~"): a share's last folder name alone
-    // does not say which server is gone.
     std::string names;
     for (const auto& root : silent) {
         if (!names.empty()) names += ", ";
-        names += platform::isOtherVolumePath(platform::standardizePath(root)) ? root : scanRootDisplayName(root);
+        names += silentFolderName(root);
     }
     if (silent.size() == 1)
         return "The scan folder " + names + " does not answer, so Tidewell leaves it out until it does. It stays "

@@ -39,6 +39,8 @@ std::string scanCompletionText(const DashboardDTO& dashboard);
 std::string stillBlockingText(const std::vector<std::string>& blocked);
 // The banner's words for scan folders that did not answer when looked at.
 std::string silentFoldersText(const std::vector<std::string>& silent);
+// "Could not show X in Files: it does not answer." for a path that did not answer.
+std::string revealSilentText(const std::string& path);
 inline constexpr const char* kScanNeedsFolderText =
     "Scan needs a folder you can read. Add one in Settings, or add the startup disk.";
 inline constexpr const char* kScanCancelledText = "Scan cancelled.";

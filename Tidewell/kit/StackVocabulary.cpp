@@ -8,8 +8,12 @@
 #include <system_error>
 
 #include "core/AppStore.h"
+#include "core/FolderLook.h"
+#include "core/ScanProgressRules.h"
 #include "desktop/Workspace.h"
 #include "kit/Theme.h"
+#include "runtime/MainActor.h"
+#include "runtime/Task.h"
 
 namespace tidewell {
 namespace {
@@ -51,11 +55,6 @@ const StackEntry* find(std::string_view id) {
         if (entry.id == id) return &entry;
     }
     return nullptr;
-}
-
-bool pathExists(const std::filesystem::path& path) {
-    std::error_code error;
-    return std::filesystem::exists(path, error);
 }
 
 }  // namespace
@@ -117,22 +116,49 @@ std::string stackSymbol(std::string_view id) {
     return std::string(kFallbackSymbol);
 }
 
-void revealInFinder(const std::string& path) {
+void revealInFinder(const std::string& path, std::function<void()> done) {
+    const auto finish = [done = std::move(done)] {
+        if (done) done();
+    };
     // An empty path names no file; the file URL of "" would be the working folder.
-    if (path.empty()) return;
+    if (path.empty()) return finish();
     std::error_code error;
     std::filesystem::path target = std::filesystem::absolute(path, error);
-    if (error) return;
+    if (error) return finish();
     target = target.lexically_normal();
     if (!target.has_filename() && target != target.root_path()) target = target.parent_path();
-    if (!pathExists(target)) {
-        target = target.parent_path();
-        if (!pathExists(target)) return;
-    }
-    // A desktop that cannot show it never fails in silence.
-    const std::string name = target.has_filename() ? target.filename().string() : target.string();
-    platform::Workspace::shared().revealPath(target.string(), [name](const std::string& reason) {
-        AppStore::showErrorInBanner("Could not show " + name + " in Files: " + reason + ".");
+    const std::string item = target.string();
+    const std::string parent = target.parent_path().string();
+    // A project on a mount whose server stopped answering would hold the
+    // window: the folder is looked at by a task, and only its answer comes back.
+    platform::detachTask(platform::TaskPriority::userInitiated, [item, parent, finish] {
+        auto looks = std::make_shared<const FolderLooks>(lookAtFolders({item, parent}));
+        platform::postToMain([looks, item, parent, finish] {
+            const auto exists = [&](const std::string& p) {
+                const auto* facts = looks->facts(p);
+                return facts && facts->statError == 0;
+            };
+            std::string shown = item;
+            if (looks->silent(item)) {
+                AppStore::showErrorInBanner(revealSilentText(item));
+                return finish();
+            }
+            if (!exists(item)) {
+                if (looks->silent(parent)) {
+                    AppStore::showErrorInBanner(revealSilentText(parent));
+                    return finish();
+                }
+                if (!exists(parent)) return finish();
+                shown = parent;
+            }
+            // A desktop that cannot show it never fails in silence.
+            const std::filesystem::path named(shown);
+            const std::string name = named.has_filename() ? named.filename().string() : shown;
+            platform::Workspace::shared().revealPath(shown, [name](const std::string& reason) {
+                AppStore::showErrorInBanner("Could not show " + name + " in Files: " + reason + ".");
+            });
+            finish();
+        });
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,11 @@ platform::ui::Color stackIconTint(std::string_view id);
 std::string stackSymbol(std::string_view id);
 
 // Shows the path selected in the file manager; when it is gone, its parent
-// folder; when that is gone too, nothing. When the desktop cannot show it,
-// the store's banner says so.
-void revealInFinder(const std::string& path);
+// folder; when that is gone too, nothing. When the desktop cannot show it, or
+// the folder does not answer, the store's banner says so. The path is looked
+// at off the main thread; `done` runs on the main thread once the reveal was
+// asked for, or left.
+void revealInFinder(const std::string& path, std::function<void()> done = {});
 
 // The platform's word capitalisation: the first letter of every
 // whitespace-separated word upper case, the rest lower case.

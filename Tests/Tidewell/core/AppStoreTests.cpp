@@ -1,9 +1,7 @@
-#include <condition_variable>
-#include <mutex>
-
 #include "FlowTestSupport.h"
 #include "AsOrdinaryUser.h"
 #include "FeedingPipe.h"
+#include "HeldLook.h"
 #include "core/FolderLook.h"
 #include "core/ModelTexts.h"
 #include "foundation/Log.h"
@@ -300,43 +298,7 @@ TEST_F(AppStoreBootstrap, RootsAreNormalisedAndRewrittenButAnUnmountedDiskIsKept
     waitForLaunch(store);
 }
 
-namespace {
-// Stands for a server that stopped answering: every look at `silent` waits
-// until the test ends, whatever else is looked at is looked at here.
-class HeldLook {
-public:
-    explicit HeldLook(std::string silent) : gate_(std::make_shared<Gate>()) {
-        setFolderLookForTesting([gate = gate_, silent = std::move(silent)](const std::string& path) {
-            if (path != silent) return std::optional(lookInThisProcess(path));
-            std::unique_lock lock(gate->mutex);
-            ++gate->asked;
-            gate->opened.wait(lock, [&] { return gate->open; });
-            return std::optional<FolderFacts>();
-        });
-    }
-    ~HeldLook() {
-        {
-            std::lock_guard lock(gate_->mutex);
-            gate_->open = true;
-        }
-        gate_->opened.notify_all();
-        setFolderLookForTesting(nullptr);
-    }
-    int asked() const {
-        std::lock_guard lock(gate_->mutex);
-        return gate_->asked;
-    }
-
-private:
-    struct Gate {
-        std::mutex mutex;
-        std::condition_variable opened;
-        bool open = false;
-        int asked = 0;
-    };
-    std::shared_ptr<Gate> gate_;
-};
-}  // namespace
+using tidewell::testing::HeldLook;
 
 // A stored scan folder whose look never returns: the start-up still ends,
 // the other folders are opened and scanned, the silent one stays stored and

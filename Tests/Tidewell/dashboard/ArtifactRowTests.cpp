@@ -4,6 +4,7 @@
 #include "core/AppStore.h"
 #include "dashboard/ArtifactRow.h"
 #include "desktop/RecordingWorkspace.h"
+#include "runtime/MainActor.h"
 #include "kit/Theme.h"
 
 using namespace kittest;
@@ -34,5 +35,6 @@ TEST(ArtifactRow, ShowsPathBadgeSizeAndRevealsTheFolderInFiles) {
     auto reveal = laid->tester.findAll([](const AccessibilityNodeInfo& n) { return n.label == "Show in Files"; });
     ASSERT_EQ(reveal.size(), 1u);
     laid->tester.tap(reveal.front());
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return !workspace.revealedPaths.empty(); }));
     EXPECT_EQ(workspace.revealedPaths, std::vector<std::string>{folder});
 }

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "../core/HeldLook.h"
 #include "../core/StoreTestEnvironment.h"
 #include "core/AppStore.h"
 #include "desktop/RecordingWorkspace.h"
@@ -60,6 +62,16 @@ TEST(StackVocabulary, TheEnginesOwnStackIdsTakeEveryFallback) {
     }
 }
 
+namespace {
+// The folder is looked at by a task: waits on the main thread until the
+// reveal was asked for, or left.
+void revealAndWait(const std::string& path) {
+    bool done = false;
+    revealInFinder(path, [&] { done = true; });
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return done; })) << path;
+}
+}  // namespace
+
 TEST(RevealInFinder, SelectsAnExistingFolderOrTheParentOfADeletedOne) {
     const fs::path root = fs::temp_directory_path() / ("tidewell-reveal-" + std::to_string(::getpid()));
     fs::create_directories(root / "app" / "build");
@@ -75,7 +87,7 @@ TEST(RevealInFinder, SelectsAnExistingFolderOrTheParentOfADeletedOne) {
     for (const auto& [path, revealed] : cases) {
         platform::RecordingWorkspace workspace;
         platform::ScopedWorkspace scope{workspace};
-        revealInFinder(path);
+        revealAndWait(path);
         EXPECT_EQ(workspace.revealedPaths, revealed) << path;
     }
     fs::remove_all(root);
@@ -96,8 +108,38 @@ TEST(RevealInFinder, WhenTheDesktopCannotShowItTheBannerSaysSo) {
     };
     for (const auto& [path, banner] : cases) {
         store.lastError = std::nullopt;
-        revealInFinder(path.string());
+        revealAndWait(path.string());
         ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.lastError.get().has_value(); })) << path;
         EXPECT_EQ(store.lastError.get(), banner);
+    }
+}
+
+// A project on a mount whose server stopped answering: the window goes on
+// serving events while the look is held, nothing is revealed, and the folder
+// that does not answer (the project's own, or the parent of a deleted one)
+// is named in the banner.
+TEST(RevealInFinder, AFolderThatDoesNotAnswerHoldsNothingAndIsNamed) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    const fs::path remote = fs::path(home.home()) / "remote";
+    fs::create_directories(remote / "app");
+    platform::RecordingWorkspace workspace;
+    platform::ScopedWorkspace scope{workspace};
+    const std::tuple<fs::path, fs::path, std::string> cases[] = {
+        {remote / "app", remote / "app", "Could not show ~/remote/app in Files: it does not answer."},
+        {remote, remote / "gone", "Could not show ~/remote in Files: it does not answer."},
+    };
+    for (const auto& [silent, path, banner] : cases) {
+        tidewell::testing::HeldLook held(silent.string());
+        store.lastError = std::nullopt;
+        bool done = false;
+        revealInFinder(path.string(), [&] { done = true; });
+        bool served = false;
+        platform::postToMain([&] { served = true; });
+        ASSERT_TRUE(platform::processMainEventsUntil([&] { return served && held.asked() == 1; })) << path;
+        EXPECT_FALSE(done) << "the look is still held";
+        ASSERT_TRUE(platform::processMainEventsUntil([&] { return done; })) << path;
+        EXPECT_EQ(store.lastError.get(), banner);
+        EXPECT_TRUE(workspace.revealedPaths.empty()) << path;
     }
 }

@@ -2,6 +2,7 @@
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
 #include "desktop/RecordingWorkspace.h"
+#include "runtime/MainActor.h"
 #include "projects/ActivityDaySection.h"
 #include "projects/ActivityTimelineRow.h"
 #include "projects/EndOfDayView.h"
@@ -100,6 +101,7 @@ TEST(ActivityRows, ContextMenuRevealsAndSharesOnlyWhatExists) {
     };
     using Titles = std::vector<std::string>;
     EXPECT_EQ(menuOf({op("c", T, "/tmp", false, 5), std::nullopt}), (Titles{"Show in Files", "Share This Clean\u2026"}));
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return !workspace.revealedPaths.empty(); }));
     EXPECT_EQ(workspace.revealedPaths, Titles{"/tmp"});
     EXPECT_EQ(menuOf({std::nullopt, op("p", T, "", true, 5)}), Titles{}) << "no path, a dry run";
 
@@ -113,6 +115,7 @@ TEST(ActivityRows, ContextMenuRevealsAndSharesOnlyWhatExists) {
         ASSERT_EQ(row.size(), 1u);
         row.front().actions.front().second();
     }
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return workspace.revealedPaths.size() >= 2; }));
     EXPECT_EQ(workspace.revealedPaths, (Titles{"/tmp", "/tmp"})) << "no reveal of an empty path";
 
     // The row reads to assistive technology as its summary says.
