@@ -417,42 +417,68 @@ TEST_F(Scan, AnAnswerThatCameWhileEarlierScanFoldersWereWalkedCounts) {
 // Asked to end, or killed, while it waits for a filesystem that does not
 // answer, a scan or a clean ends by the signal at once. (The wait for an
 // answer is made longer than any test: the signal finds it waiting.)
+//
+// The engine's part runs in this test binary started afresh, in this mount
+// namespace: code run in a mere fork of this process, which has threads,
+// could find a lock that another thread held at the fork held for ever.
 TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
+    if (const char* role = std::getenv("TIDEWELL_TEST_ENGINE_ROLE")) {
+        const auto given = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
+        std::filesystem::remove_all(tmp.path());  // this start's own fixture, unused
+        try {
+            const std::atomic<bool>& stop = engine::installTerminationFlag();
+            engine::FolderProbe::answerWithin = std::chrono::hours(1);
+            const engine::Rules rules = engine::builtinRules(given("TIDEWELL_TEST_HOME"));
+            const engine::ProjectDetector detector(rules);
+            engine::Database db(given("TIDEWELL_TEST_DB"));
+            if (std::string(role) == "scan") {
+                engine::ScanOptions options;
+                options.roots = {given("TIDEWELL_TEST_REMOTE"), given("TIDEWELL_TEST_TREE")};
+                if (!engine::runScan(options, detector, db, stop, nullptr)) engine::endByTermination();
+            } else {
+                engine::TrashMover mover(given("TIDEWELL_TEST_DATA"));
+                if (engine::runClean({given("TIDEWELL_TEST_REMOTE") + "/app"}, detector, db, mover, stop).interrupted)
+                    engine::endByTermination();
+            }
+        } catch (...) {
+        }
+        _exit(0);
+    }
     ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
     const std::string remote = tmp / "remote";
     makeDirs(remote);
+    makeDirs(tmp / "sandbox");
     SilentFilesystem silent(remote);
     ASSERT_TRUE(silent.mounted());
     silent.fallSilent();
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
     for (const auto& [scanning, sent] : {std::pair{true, SIGTERM}, {false, SIGTERM}, {true, SIGKILL}, {false, SIGKILL}}) {
         SCOPED_TRACE(std::string(scanning ? "scan, " : "clean, ") + strsignal(sent));
+        // Everything the new process needs is made before the fork: the child
+        // only closes descriptors and starts it.
+        std::vector<std::string> args = {self, "--gtest_filter=Scan.ASignalEndsAWaitForAFilesystemThatDoesNotAnswer"};
+        std::vector<std::string> env = {std::string("TIDEWELL_TEST_ENGINE_ROLE=") + (scanning ? "scan" : "clean"),
+                                        "TIDEWELL_TEST_REMOTE=" + remote, "TIDEWELL_TEST_TREE=" + tree,
+                                        "TIDEWELL_TEST_DB=" + (tmp / "sandbox/db.sqlite"),
+                                        "TIDEWELL_TEST_HOME=" + engine.home(), "TIDEWELL_TEST_DATA=" + engine.data()};
+        for (char** e = environ; *e; ++e) env.emplace_back(*e);
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        for (auto& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
             // Holds no end of the filesystem's connection, as the engine holds none.
             syscall(SYS_close_range, 3u, ~0u, 0u);
-            // Runs as the engine does, and never returns to the test.
-            try {
-                const std::atomic<bool>& stop = engine::installTerminationFlag();
-                engine::FolderProbe::answerWithin = std::chrono::hours(1);
-                const engine::Rules rules = engine::builtinRules(engine.home());
-                const engine::ProjectDetector detector(rules);
-                engine::Database db(tmp / "sandbox/db.sqlite");
-                if (scanning) {
-                    engine::ScanOptions options;
-                    options.roots = {remote, tree};
-                    if (!engine::runScan(options, detector, db, stop, nullptr)) engine::endByTermination();
-                } else {
-                    engine::TrashMover mover(engine.data());
-                    if (engine::runClean({remote + "/app"}, detector, db, mover, stop).interrupted) engine::endByTermination();
-                }
-            } catch (...) {
-            }
-            _exit(0);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
         }
+        ASSERT_GT(pid, 0);
         // Its look at the filesystem runs in a process of its own.
         const std::string children = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
-        for (int i = 0; i < 6000 && readText(children).empty(); ++i) usleep(10000);
+        for (int i = 0; i < 12000 && readText(children).empty(); ++i) usleep(10000);
         kill(pid, sent);
         int status = 0;
         unlessHeldBy(silent, [&] {
