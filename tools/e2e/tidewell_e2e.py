@@ -531,8 +531,6 @@ def ordinary_user_batch(root_session):
         with open(os.path.join(s.home, ".config", "Tidewell", "defaults.json")) as f:
             defaults = json.load(f)
         defaults["values"]["hasCompletedOnboarding"] = {"kind": "bool", "value": True}
-        # No end-of-day review over the page at any hour of the run.
-        defaults["values"]["endOfDayHour"] = {"kind": "integer", "value": 25}
         with open(os.path.join(s.home, ".config", "Tidewell", "defaults.json"), "w") as f:
             json.dump(defaults, f)
         for dirpath, dirnames, filenames in os.walk(os.fsencode(base)):
