@@ -42,6 +42,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
         return args[++i];
     };
+    if (!args.empty() && args[0] == kHelperFlag) {
+        if (args.size() < 3) throw UsageError("unknown option " + args[0]);
+        cl.helperMode = args[1];
+        cl.helperAddressSpace = static_cast<std::uint64_t>(number(args[0], args[2], 1 << 20, INT64_MAX));
+        cl.helperArgs.assign(args.begin() + 3, args.end());
+        return cl;
+    }
     for (const auto& a : args)
         if (a == "--help" || a == "-h") {
             cl.help = true;

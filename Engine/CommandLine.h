@@ -7,6 +7,7 @@
 //     clean --project PATH --json [--execute] [--caution] [--artifact PATH ...]
 
 #include "CleanCommand.h"
+#include "HelperProcess.h"
 #include "ScanCommand.h"
 
 #include <optional>
@@ -29,6 +30,11 @@ struct CommandLine {
     ScanOptions scan;
     std::int64_t limit = 50;
     CleanOptions clean;
+    // A helper the engine started (HelperProcess.h), not a command: its mode,
+    // the address space it may take, and the mode's own arguments.
+    std::string helperMode;
+    std::uint64_t helperAddressSpace = 0;
+    std::vector<std::string> helperArgs;
 };
 
 // `args` without the program name. Throws UsageError.

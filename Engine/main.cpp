@@ -5,6 +5,7 @@
 #include "CleanJournal.h"
 #include "CommandLine.h"
 #include "Database.h"
+#include "HelperProcess.h"
 #include "Home.h"
 #include "ProjectDetector.h"
 #include "Rules.h"
@@ -81,10 +82,15 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
     return 0;
 }
 
+// A helper the engine started for what can hold or flood it (HelperProcess.h).
+int runHelper(const CommandLine& cl) {
+    enterHelper(cl.helperAddressSpace);
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::atomic<bool>& stop = installTerminationFlag();
     CommandLine cl;
     try {
         cl = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -92,6 +98,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tidewell-engine: %s (see tidewell-engine --help)\n", e.what());
         return 2;
     }
+    if (!cl.helperMode.empty()) return runHelper(cl);
+    const std::atomic<bool>& stop = installTerminationFlag();
     if (cl.help) {
         std::fputs(kUsage, stdout);
         return 0;

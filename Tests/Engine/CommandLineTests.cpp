@@ -22,8 +22,14 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow) {
              {"clean", "--project", ""},
              {"clean", "--project", "/p", "--artifact"},
              {"clean", "--project", "/p", "--artifact", "node_modules"},
+             {"--helper", "git-work"},
+             {"--helper", "git-work", "many"},
+             {"scan", "--helper", "git-work", "536870912"},
          }) {
         EXPECT_THROW(parseCommandLine(args), UsageError) << (args.empty() ? "(none)" : args.back());
     }
     EXPECT_TRUE(parseCommandLine({"scan", "--help"}).help) << "help after a command is still help";
+    // A helper the engine starts is no command, and the usage never names it.
+    EXPECT_EQ(parseCommandLine({"--helper", "git-work", "536870912", "--help"}).helperArgs, std::vector<std::string>{"--help"});
+    EXPECT_EQ(std::string(kUsage).find("helper"), std::string::npos);
 }

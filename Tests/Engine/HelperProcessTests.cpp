@@ -1,0 +1,116 @@
+// A helper's lines reach the engine whole, and a helper that falls silent,
+// dies, floods or is outlived by a stop request ends the read as such. The
+// helper here is a shell script in the engine's place, given the same
+// command line.
+
+#include "EngineTestSupport.h"
+#include "HelperProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace enginetest;
+using tidewell::engine::HelperLimits;
+using tidewell::engine::HelperProcess;
+using tidewell::engine::HelperSlots;
+
+namespace {
+
+class Helper : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::string engine = HelperProcess::executable;
+    std::atomic<bool> stop{false};
+    HelperSlots slots{2};
+    std::vector<std::string> lines;
+
+    // The script answers for the engine: "$1" is --helper, "$2" the mode.
+    void SetUp() override {
+        writeText(tmp / "helper", "#!/bin/sh\n[ \"$1\" = --helper ] || exit 9\nmode=$2; shift 3\n"
+                                  "case $mode in\n"
+                                  "  print) for line in \"$@\"; do printf '%s\\n' \"$line\"; done ;;\n"
+                                  "  files) readlink /proc/$$/cwd /proc/$$/fd/0 /proc/$$/fd/2; exec ls /proc/self/fd ;;\n"
+                                  "  fail) echo half; exit 3 ;;\n"
+                                  "  hold) echo waiting; exec sleep 600 ;;\n"
+                                  "  flood) echo first; exec tr '\\0' a < /dev/zero ;;\n"
+                                  "esac\n");
+        chmod((tmp / "helper").c_str(), 0755);
+        HelperProcess::executable = tmp / "helper";
+    }
+    void TearDown() override { HelperProcess::executable = engine; }
+
+    HelperProcess::End run(const std::string& mode, const std::vector<std::string>& args = {}, HelperLimits limits = {}) {
+        HelperProcess helper(mode, args, limits, slots, stop);
+        lines.clear();
+        for (std::string line; helper.nextLine(line);) {
+            lines.push_back(line);
+            if (line == "waiting" && mode == "hold" && limits.silence > std::chrono::minutes(1)) stop = true;
+        }
+        return helper.end();
+    }
+};
+
+}  // namespace
+
+TEST_F(Helper, LinesAndRecordsArriveWhole) {
+    const std::string record = tidewell::engine::helperRecord({"new", "a\tpath\nwith\\ all", ""});
+    EXPECT_EQ(run("print", {"one", record, "", std::string(100000, 'x')}), HelperProcess::End::Finished);
+    EXPECT_EQ(lines, (std::vector<std::string>{"one", record, "", std::string(100000, 'x')}));
+    EXPECT_EQ(tidewell::engine::helperFields(lines[1]), (std::vector<std::string>{"new", "a\tpath\nwith\\ all", ""}));
+}
+
+// It holds nothing of the engine's: no descriptor beyond its three (its
+// output the pipe), not the folder the engine works in.
+TEST_F(Helper, HoldsNoneOfTheEnginesDescriptors) {
+    const int kept = open((tmp / "helper").c_str(), O_RDONLY);  // not close-on-exec
+    ASSERT_GE(kept, 3);
+    ASSERT_EQ(chdir(tmp.path().c_str()), 0);
+    EXPECT_EQ(run("files"), HelperProcess::End::Finished);
+    close(kept);
+    ASSERT_EQ(chdir("/"), 0);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3), (std::vector<std::string>{"/", "/dev/null", "/dev/null"}));
+    // ls lists the folder it reads as well: 3 there is its own.
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()), (std::vector<std::string>{"0", "1", "2", "3"}));
+}
+
+TEST_F(Helper, OneThatFallsSilentDiesFloodsOrIsStoppedIsLeftAndNamed) {
+    HelperLimits quick;
+    quick.silence = std::chrono::milliseconds(200);
+    EXPECT_EQ(run("fail"), HelperProcess::End::Died);
+    EXPECT_EQ(lines, std::vector<std::string>{"half"}) << "what came before counts; the caller judges it";
+    EXPECT_EQ(run("hold", {}, quick), HelperProcess::End::Silent);
+    HelperLimits held;
+    held.silence = std::chrono::hours(1);
+    EXPECT_EQ(run("hold", {}, held), HelperProcess::End::Stopped) << "stopped as soon as the stop request came";
+    stop = false;
+    EXPECT_EQ(run("flood"), HelperProcess::End::Died);
+    EXPECT_EQ(lines, std::vector<std::string>{"first"});
+    HelperProcess::executable = tmp / "missing";
+    EXPECT_EQ(run("print", {"one"}), HelperProcess::End::Died);
+}
+
+// Waiting for a slot ends on a stop request too; a slot comes back when its
+// helper ends, whatever way.
+TEST_F(Helper, AtMostTheSlotsRunAtOnce) {
+    HelperSlots one(1);
+    HelperLimits held;
+    held.silence = std::chrono::hours(1);
+    {
+        HelperProcess running("hold", {}, held, one, stop);
+        std::string line;
+        ASSERT_TRUE(running.nextLine(line));
+        stop = true;
+        const HelperProcess waiting("print", {"x"}, held, one, stop);
+        EXPECT_EQ(waiting.end(), HelperProcess::End::Stopped);
+    }
+    stop = false;
+    HelperProcess next("print", {"x"}, held, one, stop);
+    std::string line;
+    EXPECT_TRUE(next.nextLine(line));
+}
