@@ -3,6 +3,7 @@
 #include "FolderProbe.h"
 #include "GitIndex.h"
 #include "GitLibrary.h"
+#include "HelperProcess.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,14 +12,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -131,6 +132,7 @@ std::optional<std::string> oddInWorkTree(int topFd, const std::string& name, con
 }
 
 constexpr std::string_view kSilent = "its filesystem does not answer";
+constexpr std::string_view kOutOfMemory = "its repository could not be read within the memory a look may take";
 
 // `name` opened with `flags` from the folder open as `fromFd`. One on that
 // folder's filesystem is opened at once; one elsewhere, perhaps on a
@@ -264,44 +266,49 @@ std::optional<std::string> oddInAlternates(int commonFd, const std::atomic<bool>
     return std::nullopt;
 }
 
-// libgit2's look at the repository at `top`, on a thread of its own: a read
-// that never ends (a FIFO named as an ignore file in the work tree, a
-// filesystem that stopped answering) is left behind after a minute, and
-// the repository counted as unjudged, so the scan or clean goes on.
-GitWork judgedInTime(const std::string& top, const std::atomic<bool>& stop) {
-    constexpr auto kLimit = std::chrono::minutes(1);
-    struct Shared {
-        std::mutex m;
-        std::condition_variable done;
-        std::optional<GitWork> work;
-    };
-    const auto shared = std::make_shared<Shared>();
-    const auto look = [shared, top] {
-        GitWork work;
-        try {
-            work = libraryGitWork(top);
-        } catch (const std::bad_alloc&) {
-            work = unjudged("there is not enough memory to read it");
-        } catch (const std::exception& e) {
-            work = unjudged(e.what());
-        }
-        std::lock_guard lock(shared->m);
-        shared->work = std::move(work);
-        shared->done.notify_all();
-    };
-    try {
-        std::thread(look).detach();
-    } catch (const std::system_error&) {
-        look();  // no thread to spare: looked at here, unguarded
+// What the helper prints of a repository's work, one line: its kind, detail and named.
+constexpr std::array<std::string_view, 10> kKindNames = {"none", "staged", "changed",  "gone",     "new",
+                                                        "conflicted", "made", "stash", "unjudged", "foreign"};
+
+std::optional<GitWork> workFromLine(std::string_view line) {
+    const std::vector<std::string> fields = helperFields(line);
+    const auto kind = std::find(kKindNames.begin(), kKindNames.end(), fields.front());
+    if (fields.size() != 3 || kind == kKindNames.end()) return std::nullopt;
+    return GitWork{static_cast<GitWork::Kind>(kind - kKindNames.begin()), fields[1], fields[2]};
+}
+
+// libgit2 reads whatever the clone's files name: an index that claims two
+// billion entries, an object that inflates to gigabytes, alternates on a
+// share that stopped answering. So it looks at the repository at `top` in a
+// helper of its own, with a capped address space, a few at a time; one that
+// has not answered within a minute, or dies, leaves the repository
+// unjudged, and the scan or clean goes on.
+GitWork judgedInHelper(const std::string& top, const std::atomic<bool>& stop) {
+    static HelperSlots slots(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    HelperLimits limits;
+    limits.silence = limits.overall = gitWorkWithin;
+    limits.addressSpace = kGitWorkAddressSpace;
+    HelperProcess helper(std::string(kGitWorkHelper), {top}, limits, slots, stop);
+    std::optional<GitWork> work;
+    bool garbled = false;
+    for (std::string line; helper.nextLine(line);) {
+        garbled = garbled || work.has_value();
+        work = workFromLine(line);
+        garbled = garbled || !work;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kLimit;
-    std::unique_lock lock(shared->m);
-    while (!shared->work) {
-        if (stop.load()) return unjudged("the scan was stopped");
-        if (std::chrono::steady_clock::now() >= deadline) return unjudged("Git did not finish looking at it within a minute");
-        shared->done.wait_for(lock, std::chrono::milliseconds(100));
+    switch (helper.end()) {
+    case HelperProcess::End::Stopped:
+        return unjudged("the scan was stopped");
+    case HelperProcess::End::Silent:
+        return unjudged("Git did not finish looking at it within a minute");
+    case HelperProcess::End::Died:
+    case HelperProcess::End::Running:
+        return unjudged("Git ended before it finished looking at it (" + helper.endText() + ")");
+    case HelperProcess::End::Finished:
+        break;
     }
-    return std::move(*shared->work);
+    if (garbled || !work) return unjudged("Git's look at it gave no answer that can be read");
+    return std::move(*work);
 }
 
 }  // namespace
@@ -334,6 +341,22 @@ std::string GitWork::reason() const {
         break;
     }
     return ", whose work cannot be judged: " + detail;
+}
+
+int gitWorkHelper(const std::vector<std::string>& args) {
+    if (args.size() != 1) return 2;
+    GitWork work;
+    try {
+        work = libraryGitWork(args[0]);
+    } catch (const std::bad_alloc&) {
+        work = unjudged(std::string(kOutOfMemory));
+    } catch (const std::exception& e) {
+        work = unjudged(e.what());
+    }
+    // libgit2 tells of an allocation refused under the cap in its own words.
+    if (work.kind == GitWork::Kind::Unjudged && work.detail.ends_with("Out of memory")) work.detail = kOutOfMemory;
+    helperPrint(helperRecord({kKindNames[static_cast<std::size_t>(work.kind)], work.detail, work.named}));
+    return 0;
 }
 
 GitWork foreignCheckout(std::string_view dotName) {
@@ -391,7 +414,7 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         if (auto odd = oddInAlternates(commonFd, stop)) return unjudged(*odd);
         if (auto odd = oddInWorkTree(topFd, "", stop)) return unjudged(*odd);
         if (stop.load()) return unjudged("the scan was stopped");
-        return judgedInTime(path, stop);
+        return judgedInHelper(path, stop);
     } catch (const std::bad_alloc&) {
         return unjudged("there is not enough memory to read it");
     } catch (const std::exception& e) {

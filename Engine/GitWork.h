@@ -9,8 +9,11 @@
 // control system cannot be judged here, and always holds work.
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidewell::engine {
 
@@ -50,6 +53,18 @@ struct GitWork {
 // within a minute does. `stop` ends the look early (unjudged). Nothing here
 // runs a hook, a filter or any other command a repository names.
 GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& stop);
+
+// How long a look at one clone may take (a test may wait longer), and the
+// address space it may take: enough for the index and status of a large
+// work tree, far below what a hostile file can claim.
+inline std::chrono::milliseconds gitWorkWithin = std::chrono::minutes(1);
+inline constexpr std::uint64_t kGitWorkAddressSpace = std::uint64_t(512) << 20;
+
+// The helper that looks at one clone through libgit2 (HelperProcess.h), so
+// the engine itself never runs it: `--helper git-work TOP` prints the work
+// in the repository whose work tree is TOP as one record.
+inline constexpr std::string_view kGitWorkHelper = "git-work";
+int gitWorkHelper(const std::vector<std::string>& args);
 
 // The checkout of another version control system that the entry `dotName`
 // (".hg", ".svn") of a folder marks, or nothing (kind None) for any other name.

@@ -5,6 +5,7 @@
 #include "CleanJournal.h"
 #include "CommandLine.h"
 #include "Database.h"
+#include "GitWork.h"
 #include "HelperProcess.h"
 #include "Home.h"
 #include "ProjectDetector.h"
@@ -85,6 +86,7 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
 // A helper the engine started for what can hold or flood it (HelperProcess.h).
 int runHelper(const CommandLine& cl) {
     enterHelper(cl.helperAddressSpace);
+    if (cl.helperMode == kGitWorkHelper) return gitWorkHelper(cl.helperArgs);
     return 2;
 }
 
