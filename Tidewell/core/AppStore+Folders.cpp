@@ -75,10 +75,6 @@ void AppStore::addScanRoots(const std::vector<std::string>& folderPaths) {
     });
 }
 
-void AppStore::addScanRootPaths(const std::vector<std::string>& paths) {
-    lookAtScanFolders(paths, [paths](AppStore& s, const FolderLooks& looks) { s.addScanRootPaths(paths, looks); });
-}
-
 void AppStore::addScanRootPaths(const std::vector<std::string>& paths, const FolderLooks& looks) {
     bool added = false;
     for (const auto& path : paths) {

@@ -178,10 +178,9 @@ public:
 
     // Settings and roots.
     void saveScanSettings();
+    // Looks at the folders off the main actor, then saves each one's
+    // permission and adds it (a folder that is none is named in the banner).
     void addScanRoots(const std::vector<std::string>& folderPaths);
-    // Looks at the paths off the main actor, then adds them.
-    void addScanRootPaths(const std::vector<std::string>& paths);
-    void addScanRootPaths(const std::vector<std::string>& paths, const FolderLooks& looks);
     void removeScanRoot(const std::string& path);
     void setAutomaticClean(bool enabled);
     void setLoginItemEnabled(bool enabled);
@@ -323,6 +322,8 @@ private:
                          bool rootsReset);
     // The launch decision: a launch scan or the schedule check.
     void takeLaunchDecision();
+    // Adds the looked-at paths in their normalised form, each once.
+    void addScanRootPaths(const std::vector<std::string>& paths, const FolderLooks& looks);
     // Puts a folder notice in the banner, beside the launch's settings notice when that is up.
     void showFolderNotice(const std::string& text);
     void showSilentFolders();

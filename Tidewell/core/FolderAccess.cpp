@@ -62,10 +62,6 @@ std::optional<BookmarkData> makeBookmark(const std::string& folder, const Folder
     return BookmarkData(text.begin(), text.end());
 }
 
-std::optional<BookmarkData> makeBookmark(const std::string& folder) {
-    return makeBookmark(folder, lookAtFolders({folder}));
-}
-
 namespace {
 struct BookmarkRecord {
     std::string path;
@@ -103,11 +99,6 @@ std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data, const 
     return ResolvedBookmark{record->path, !same};
 }
 
-std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data) {
-    const auto record = readBookmarkRecord(data);
-    return record ? resolveBookmark(data, lookAtFolders({record->path})) : std::nullopt;
-}
-
 std::vector<std::string> foldersToLookAt(const std::vector<std::string>& roots) {
     auto paths = scanRootFoldersToLook(roots);
     const auto table = readBookmarks();
@@ -129,8 +120,6 @@ bool startFolderAccess(const std::string& folder, const FolderLooks& looks) {
     return facts && facts->listable;
 }
 
-bool startFolderAccess(const std::string& folder) { return startFolderAccess(folder, lookAtFolders({folder})); }
-
 void stopFolderAccess(const std::string&) {
     // Nothing is held open: reading a folder needs no lasting grant here.
 }
@@ -150,10 +139,6 @@ void saveFolderPermission(const std::string& folder, const std::vector<std::stri
     for (const auto& alias : aliases) table[mapToRealHome(alias)] = *bookmark;
     if (!writeBookmarks(table)) return platform::log("Tidewell could not save folder permission for %@", folder);
     platform::log("Tidewell saved folder permission for %@", folder);
-}
-
-void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases) {
-    saveFolderPermission(folder, aliases, lookAtFolders({folder}));
 }
 
 std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots, const FolderLooks& looks) {
@@ -177,10 +162,6 @@ std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roo
         if (resolved && resolved->stale) saveFolderPermission(folder, {}, looks);
     }
     return granted;
-}
-
-std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots) {
-    return restoreFolderAccess(roots, lookAtFolders(foldersToLookAt(roots)));
 }
 
 void removeFolderPermission(const std::string& path) {
@@ -208,8 +189,6 @@ bool hasWorkingBookmark(const std::string& root, const FolderLooks& looks) {
     }
     return false;
 }
-
-bool hasWorkingBookmark(const std::string& root) { return hasWorkingBookmark(root, lookAtFolders(foldersToLookAt({root}))); }
 
 bool isDiskWidePath(const std::string& path) {
     const auto standard = platform::standardizePath(path);

@@ -30,22 +30,18 @@ bool writeBookmarks(const BookmarkTable& table);
 class FolderLooks;
 
 // Each operation that looks at folders takes what a round of looks found
-// (FolderLook.h); the forms without it look first, so they block and never
-// run on the main actor. A folder that did not answer is neither granted nor
-// denied.
+// (FolderLook.h, run in a task): none looks by itself, so none can hold the
+// main actor. A folder that did not answer is neither granted nor denied.
 
 // None when the folder cannot be examined.
 std::optional<BookmarkData> makeBookmark(const std::string& folder, const FolderLooks& looks);
-std::optional<BookmarkData> makeBookmark(const std::string& folder);
 struct ResolvedBookmark {
     std::string path;
     bool stale = false;
 };
 std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data, const FolderLooks& looks);
-std::optional<ResolvedBookmark> resolveBookmark(const BookmarkData& data);
 // True when this user can list the folder now.
 bool startFolderAccess(const std::string& folder, const FolderLooks& looks);
-bool startFolderAccess(const std::string& folder);
 void stopFolderAccess(const std::string& folder);
 
 // Every folder the operations below look at for `roots`: the roots in each
@@ -56,16 +52,13 @@ std::vector<std::string> foldersToLookAt(const std::vector<std::string>& roots);
 // alias's real-home form.
 void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases,
                           const FolderLooks& looks);
-void saveFolderPermission(const std::string& folder, const std::vector<std::string>& aliases);
 // The folders whose access started, in the order of the roots.
 std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots, const FolderLooks& looks);
-std::vector<std::string> restoreFolderAccess(const std::vector<std::string>& roots);
 // Removes the entries of `path` and of its real-home form.
 void removeFolderPermission(const std::string& path);
 // The requested scan's test: a bookmark of the root (or its real-home form)
 // resolves and its folder can be read; the table is read afresh.
 bool hasWorkingBookmark(const std::string& root, const FolderLooks& looks);
-bool hasWorkingBookmark(const std::string& root);
 
 // How panels and texts name a folder: the root filesystem's name for "/",
 // else the last component, else the path as written.

@@ -102,8 +102,6 @@ std::vector<std::string> defaultScanRoots(const FolderLooks& looks) {
     return roots;
 }
 
-std::vector<std::string> defaultScanRoots() { return defaultScanRoots(lookAtFolders(defaultScanRootCandidates())); }
-
 std::string mapToRealHome(const std::string& path) {
     const auto sandbox = sandboxHome();
     const auto real = scanRootsRealHome();
@@ -128,10 +126,6 @@ std::optional<std::string> normalizeScanRoot(const std::string& path, const Fold
     return normalize(path, Absent::drop, looks);
 }
 
-std::optional<std::string> normalizeScanRoot(const std::string& path) {
-    return normalizeScanRoot(path, lookAtFolders({rootPathToLook(path)}));
-}
-
 bool isSilentScanRoot(const std::string& root, const FolderLooks& looks) {
     return looks.silent(rootPathToLook(root)) || looks.silent(mapToRealHome(root));
 }
@@ -150,10 +144,6 @@ std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& root
             if (std::find(kept.begin(), kept.end(), d) == kept.end()) kept.push_back(d);
     }
     return kept.empty() ? defaultScanRoots(looks) : kept;
-}
-
-std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots) {
-    return normalizeScanRoots(roots, lookAtFolders(scanRootFoldersToLook(roots)));
 }
 
 bool isNotAmongRoots(const std::string& path, const std::vector<std::string>& roots) {

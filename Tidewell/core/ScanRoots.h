@@ -17,8 +17,6 @@ void setRealHomeForTesting(std::optional<std::string> home);
 
 // "/" and those of Developer, Documents, Desktop, Downloads, Projects that exist in the real home.
 std::vector<std::string> defaultScanRoots(const FolderLooks& looks);
-// The same, looking at those folders first (blocks; never on the main actor).
-std::vector<std::string> defaultScanRoots();
 // The home folder and the five folders the defaults may take.
 std::vector<std::string> defaultScanRootCandidates();
 // Every folder the normalisation of `roots` looks at, the defaults' among them.
@@ -28,13 +26,10 @@ bool isSilentScanRoot(const std::string& root, const FolderLooks& looks);
 std::string mapToRealHome(const std::string& path);
 // The folder a typed or stored root stands for; none (and a log line) when it
 // is not a folder. One that did not answer is kept: it is there, only not now.
-// The forms without `looks` look first (they block; never on the main actor).
 std::optional<std::string> normalizeScanRoot(const std::string& path, const FolderLooks& looks);
-std::optional<std::string> normalizeScanRoot(const std::string& path);
 // Stored roots at launch. A root on another disk that is simply not mounted
 // now is kept: dropping it would lose it from the settings for good.
 std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots, const FolderLooks& looks);
-std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots);
 bool isNotAmongRoots(const std::string& path, const std::vector<std::string>& roots);
 
 // Whether the application may read every folder: true outside a sandbox.

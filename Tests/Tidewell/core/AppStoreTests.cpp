@@ -376,13 +376,13 @@ TEST_F(AppStoreSettings, AddingRootsComparesNormalisedForms) {
     AppStore store;
     store.scanRoots = {home.home() + "/Work"};
     home.defaults().remove(keys::scanRoots);
-    store.addScanRootPaths({"~/Work", " ~/Work\n", home.path("missing")});
+    store.addScanRoots({"~/Work", " ~/Work\n", home.path("missing")});
     ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(store.scanRoots.get().size(), 1u);
     EXPECT_FALSE(home.defaults().contains(keys::scanRoots)) << "nothing added, nothing written";
     EXPECT_EQ(store.lastError.get(), "\u201C" + home.path("missing") + "\u201D was not added: it is not a folder.");
     fs::create_directories(home.path("new"));
-    store.addScanRootPaths({home.path("new")});
+    store.addScanRoots({home.path("new")});
     ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
     EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), (Strings{home.home() + "/Work", home.path("new")}));
 }

@@ -10,6 +10,7 @@
 #include "FlowTestSupport.h"
 #include "core/AppFiles.h"
 #include "core/FolderAccess.h"
+#include "core/FolderLook.h"
 #include "core/ModelTexts.h"
 #include "foundation/Log.h"
 
@@ -185,7 +186,7 @@ TEST_F(EndToEnd, CancellingAScanPublishesNothingOfIt) {
     ScriptedPanel panel;
     store_ = &store;
     store.scanRoots = {fixture};
-    saveFolderPermission(fixture, {});
+    saveFolderPermission(fixture, {}, lookAtFolders({fixture}));
     store.startScan();
     ASSERT_TRUE(runUntil([&] { return store.isScanning.get(); }));
     store.cancelScan();

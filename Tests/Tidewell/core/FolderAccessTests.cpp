@@ -1,13 +1,19 @@
 #include "FeedingPipe.h"
 #include "FlowTestSupport.h"
+#include "HeldLook.h"
 #include "SilentFilesystem.h"
 #include "core/FolderAccess.h"
+#include "core/FolderLook.h"
 #include "core/ModelTexts.h"
 #include "core/ScanProgressRules.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
 #include "foundation/PropertyList.h"
 
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
 #include <sched.h>
 
 using namespace tidewell;
@@ -25,6 +31,8 @@ struct FolderAccess : FlowFixture {
     }
 };
 const std::string absentDisk = "/media/tidewell-test-absent/Disk";
+// What a round of looks finds of the roots and their bookmarks, as the store's task sees it.
+FolderLooks looked(const std::vector<std::string>& roots) { return lookAtFolders(foldersToLookAt(roots)); }
 }  // namespace
 
 TEST_F(FolderAccess, ListableRootsAreGrantedQuietlyAndTheRestNamedWithoutAPanel) {
@@ -61,7 +69,7 @@ TEST_F(FolderAccess, TheBlockingNoticeStaysWhileTheOthersAreScannedAndOneRequest
     int saves = 0;
     store.pending.saveFolderPermission = [&](const std::string& path, const std::vector<std::string>&) {
         ++saves;
-        saveFolderPermission(path, {});
+        saveFolderPermission(path, {}, looked({path}));
     };
     store.startScan();
     store.startScan();  // a second click before the first one's roots are ready
@@ -77,7 +85,7 @@ TEST_F(FolderAccess, SavedRootsNeedNoPanel) {
     const auto work = folder("home/Work");
     AppStore store;
     store.scanRoots = {work};
-    saveFolderPermission(work, {});
+    saveFolderPermission(work, {}, looked({work}));
     ScriptedPanel panel;
     EXPECT_EQ(prepare(store), (std::vector<std::string>{work}));
     EXPECT_TRUE(panel.shown.empty());
@@ -90,13 +98,13 @@ TEST_F(FolderAccess, SandboxAndRealHomeKeysAndRemovalByEitherPath) {
     setRealHomeForTesting(real);
     const auto sandboxWork = folder("home/Work");
     const auto realWork = folder("real/Work");
-    saveFolderPermission(sandboxWork, {});
+    saveFolderPermission(sandboxWork, {}, looked({sandboxWork}));
     EXPECT_TRUE(readBookmarks().count(sandboxWork) && readBookmarks().count(realWork));
 
     removeFolderPermission(realWork);
     EXPECT_TRUE(readBookmarks().empty()) << "the real path removes the sandbox entry as well";
 
-    saveFolderPermission(sandboxWork, {});
+    saveFolderPermission(sandboxWork, {}, looked({sandboxWork}));
     removeFolderPermission(sandboxWork);
     EXPECT_TRUE(readBookmarks().empty());
 }
@@ -105,33 +113,34 @@ TEST_F(FolderAccess, RestoreFindsTheRealHomeKeyAndRejectsARootWithoutAFolder) {
     const auto real = folder("real");
     setRealHomeForTesting(real);
     const auto realWork = folder("real/Work");
-    writeBookmarks({{realWork, *makeBookmark(realWork)}});
+    writeBookmarks({{realWork, *makeBookmark(realWork, looked({realWork}))}});
     platform::LogCapture log;
-    EXPECT_EQ(restoreFolderAccess({home.home() + "/Work", absentDisk}), (std::vector<std::string>{realWork}));
+    const std::vector<std::string> roots{home.home() + "/Work", absentDisk};
+    EXPECT_EQ(restoreFolderAccess(roots, looked(roots)), (std::vector<std::string>{realWork}));
     EXPECT_TRUE(log.contains("Tidewell folder access granted " + realWork));
     EXPECT_TRUE(log.contains("Tidewell folder access DENIED " + absentDisk));
 }
 
 TEST_F(FolderAccess, StaleBookmarkIsSavedAgainAndBrokenEntriesArePassedOver) {
     const auto work = folder("home/Work");
-    saveFolderPermission(work, {});
+    saveFolderPermission(work, {}, looked({work}));
     const auto before = readBookmarks().at(work);
     fs::create_directories(work + "-new");
     fs::remove_all(work);
     fs::rename(work + "-new", work);  // another folder now stands at the path
-    ASSERT_TRUE(resolveBookmark(before)->stale);
+    ASSERT_TRUE(resolveBookmark(before, looked({work}))->stale);
 
     platform::LogCapture log;
-    EXPECT_EQ(restoreFolderAccess({work}), (std::vector<std::string>{work}));
+    EXPECT_EQ(restoreFolderAccess({work}, looked({work})), (std::vector<std::string>{work}));
     EXPECT_TRUE(log.contains("Tidewell saved folder permission for " + work));
     const auto after = readBookmarks().at(work);
     EXPECT_NE(after, before);
-    EXPECT_FALSE(resolveBookmark(after)->stale);
+    EXPECT_FALSE(resolveBookmark(after, looked({work}))->stale);
 
-    EXPECT_FALSE(resolveBookmark(BookmarkData{'<', 'x'}).has_value());
-    EXPECT_FALSE(makeBookmark(home.path("nothing")).has_value());
+    EXPECT_FALSE(resolveBookmark(BookmarkData{'<', 'x'}, looked({})).has_value());
+    EXPECT_FALSE(makeBookmark(home.path("nothing"), looked({home.path("nothing")})).has_value());
     log.clear();
-    saveFolderPermission(home.path("nothing"), {});
+    saveFolderPermission(home.path("nothing"), {}, looked({home.path("nothing")}));
     EXPECT_TRUE(log.contains("Tidewell could not save folder permission for " + home.path("nothing")));
 }
 
@@ -139,16 +148,16 @@ TEST_F(FolderAccess, StaleBookmarkIsSavedAgainAndBrokenEntriesArePassedOver) {
 // is someone else's, never waited on and never replaced.
 TEST_F(FolderAccess, ABookmarksFileThatDoesNotReadCountsAsEmptyAndOnlyADamagedOneIsReplacedOnSave) {
     const auto work = folder("home/Work");
-    const auto saved = platform::writePropertyList(platform::PropertyValue::Dictionary{{work, *makeBookmark(work)}});
+    const auto saved = platform::writePropertyList(platform::PropertyValue::Dictionary{{work, *makeBookmark(work, looked({work}))}});
     for (bool pipe : {false, true}) {
         fs::remove(bookmarksFilePath());
         std::optional<testsupport::FeedingPipe> fed;
         if (pipe) fed.emplace(bookmarksFilePath(), saved);
         else writeText(bookmarksFilePath(), "<plist><dict><key>x</key>");
-        EXPECT_TRUE(readBookmarks().empty() && !hasWorkingBookmark(work)) << pipe;
+        EXPECT_TRUE(readBookmarks().empty() && !hasWorkingBookmark(work, looked({work}))) << pipe;
         platform::LogCapture log;
-        saveFolderPermission(work, {});
-        EXPECT_EQ(readBookmarks().size() == 1 && hasWorkingBookmark(work), !pipe) << pipe;
+        saveFolderPermission(work, {}, looked({work}));
+        EXPECT_EQ(readBookmarks().size() == 1 && hasWorkingBookmark(work, looked({work})), !pipe) << pipe;
         EXPECT_EQ(fs::is_fifo(bookmarksFilePath()), pipe);
         EXPECT_TRUE(log.contains(std::string(pipe ? "Tidewell could not save" : "Tidewell saved") +
                                  " folder permission for " + work));

@@ -5,12 +5,26 @@
 
 #include "AsOrdinaryUser.h"
 #include "StoreTestEnvironment.h"
+#include "core/FolderLook.h"
 #include "core/ScanRoots.h"
 #include "foundation/Log.h"
 
 using namespace tidewell;
 using namespace tidewell::testing;
 namespace fs = std::filesystem;
+
+namespace {
+// Each looks at the folders first, as the store's task does, then decides.
+std::vector<std::string> defaultScanRoots() {
+    return tidewell::defaultScanRoots(lookAtFolders(defaultScanRootCandidates()));
+}
+std::optional<std::string> normalizeScanRoot(const std::string& root) {
+    return tidewell::normalizeScanRoot(root, lookAtFolders(scanRootFoldersToLook({root})));
+}
+std::vector<std::string> normalizeScanRoots(const std::vector<std::string>& roots) {
+    return tidewell::normalizeScanRoots(roots, lookAtFolders(scanRootFoldersToLook(roots)));
+}
+}  // namespace
 
 TEST(ScanRoots, DefaultsAreTheDiskAndTheHomeFoldersThatExist) {
     ScratchHome home;

@@ -5,6 +5,7 @@
 #include "../core/StoreTestEnvironment.h"
 #include "core/AppStore.h"
 #include "core/FolderAccess.h"
+#include "core/FolderLook.h"
 #include "kit/RescanButton.h"
 #include "foundation/Log.h"
 #include "runtime/MainActor.h"
@@ -46,7 +47,7 @@ protected:
         platform::Bundle::setMainForTesting(bin + "/tidewell");
         store.emplace();
         store->scanRoots = {root};
-        tidewell::saveFolderPermission(root, {});
+        tidewell::saveFolderPermission(root, {}, tidewell::lookAtFolders({root}));
         // A fast engine may finish before the loop looks, so every change is heard.
         heard = store->isScanning.subscribe([this](const bool& scanning) { sawScanning = sawScanning || scanning; });
         host.setScheduler(nullptr);
