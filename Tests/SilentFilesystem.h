@@ -13,6 +13,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -51,6 +54,17 @@ public:
     SilentFilesystem& operator=(const SilentFilesystem&) = delete;
     bool mounted() const { return mounted_; }
     void fallSilent() { silent_ = true; }
+    // How many requests wait unanswered since it fell silent.
+    int holding() const {
+        std::lock_guard lock(heldMutex_);
+        return held_;
+    }
+    // Waits until `count` requests wait unanswered; false when they never
+    // came (a long guard against a hang, not a time any test relies on).
+    bool waitUntilHolding(int count) {
+        std::unique_lock lock(heldMutex_);
+        return heldChanged_.wait_for(lock, std::chrono::minutes(2), [&] { return held_ >= count; });
+    }
 
 private:
     void serve() {
@@ -61,7 +75,13 @@ private:
             if (n < static_cast<ssize_t>(sizeof(fuse_in_header))) continue;
             fuse_in_header in;
             std::memcpy(&in, request.data(), sizeof in);
-            if (silent_ || in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
+            if (in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
+            if (silent_) {
+                std::lock_guard lock(heldMutex_);
+                ++held_;
+                heldChanged_.notify_all();
+                continue;
+            }
             if (in.opcode == FUSE_INIT) {
                 fuse_init_out init{};
                 init.major = FUSE_KERNEL_VERSION;
@@ -92,6 +112,9 @@ private:
     int stop_ = eventfd(0, EFD_CLOEXEC);
     bool mounted_ = false;
     std::atomic<bool> silent_{false};
+    mutable std::mutex heldMutex_;
+    std::condition_variable heldChanged_;
+    int held_ = 0;
     std::thread server_;
 };
 

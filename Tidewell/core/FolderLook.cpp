@@ -1,18 +1,23 @@
 #include "core/FolderLook.h"
 
 #include <cerrno>
+#include <charconv>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/AppSupport.h"
+#include "foundation/Files.h"
 #include "foundation/Paths.h"
 
 namespace tidewell {
@@ -76,15 +81,113 @@ std::string parentOf(const std::string& path) {
     return parent.empty() ? std::string("/") : parent;
 }
 
+// A held look outlives the process that started it, so each look's child is
+// recorded under its folder until it ends: a later launch finds it there and
+// waits for it instead of leaving one more process held by the same server.
+struct ProcessMark {
+    pid_t pid = 0;
+    unsigned long long started = 0;  // in clock ticks after boot: tells a recycled pid
+};
+
+// The process's start time; none when there is no such process or it has ended.
+std::optional<unsigned long long> startTimeOf(pid_t pid) {
+    const auto stat = platform::readFileContents("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat ? stat->rfind(')') : std::string::npos;
+    if (close == std::string::npos) return std::nullopt;
+    // After the name: the state, then 18 more fields up to the start time.
+    std::size_t at = close + 2;
+    if (at >= stat->size() || (*stat)[at] == 'Z' || (*stat)[at] == 'X') return std::nullopt;
+    for (int field = 0; field < 19 && at != std::string::npos; ++field) at = stat->find(' ', at + 1);
+    if (at == std::string::npos) return std::nullopt;
+    unsigned long long started = 0;
+    const auto* first = stat->data() + at + 1;
+    if (std::from_chars(first, stat->data() + stat->size(), started).ec != std::errc{}) return std::nullopt;
+    return started;
+}
+
+bool isRunning(const ProcessMark& mark) { return startTimeOf(mark.pid) == mark.started; }
+
+std::string heldLookRecordsFolder() { return platform::appendPathComponent(appSupportDirectory(), "held-looks"); }
+
+// "PID START\nPATH", as recordHeldLook writes it; anything else is no record.
+std::optional<ProcessMark> readHeldLookRecord(const std::string& path) {
+    const auto record = heldLookRecordPath(path);
+    const int fd = ::open(record.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::string text(path.size() + 64, '\0');
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        static_cast<std::size_t>(st.st_size) < text.size())
+        got = ::read(fd, text.data(), text.size());
+    ::close(fd);
+    if (got <= 0) return std::nullopt;
+    text.resize(static_cast<std::size_t>(got));
+    ProcessMark mark;
+    const char* end = text.data() + text.size();
+    auto [afterPid, pidError] = std::from_chars(text.data(), end, mark.pid);
+    if (pidError != std::errc{} || mark.pid <= 0 || afterPid == end || *afterPid != ' ') return std::nullopt;
+    auto [afterStart, startError] = std::from_chars(afterPid + 1, end, mark.started);
+    if (startError != std::errc{} || afterStart == end || *afterStart != '\n') return std::nullopt;
+    if (std::string_view(afterStart + 1, static_cast<std::size_t>(end - afterStart - 1)) != path) return std::nullopt;
+    return mark;
+}
+
+// Best effort: without a record, a later launch may only hold one more look.
+void recordHeldLook(const std::string& path, const ProcessMark& mark) {
+    // A run as root in another user's home makes nothing there that user could not remove.
+    struct stat data {};
+    if (::stat(appSupportDirectory().c_str(), &data) != 0 || data.st_uid != ::geteuid()) return;
+    const auto folder = heldLookRecordsFolder();
+    ::mkdir(folder.c_str(), 0700);
+    const auto record = heldLookRecordPath(path);
+    const auto temporary = record + ".tmp-" + std::to_string(mark.pid);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const auto text = std::to_string(mark.pid) + " " + std::to_string(mark.started) + "\n" + path;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    if (!written || ::rename(temporary.c_str(), record.c_str()) != 0) ::unlink(temporary.c_str());
+}
+
+void forgetHeldLook(const std::string& path, pid_t child) {
+    const auto mark = readHeldLookRecord(path);
+    if (mark && mark->pid == child) ::unlink(heldLookRecordPath(path).c_str());
+}
+
+// Waits, however long, for a look at `path` that an earlier launch left held.
+void waitForEarlierLook(const std::string& path) {
+    const auto mark = readHeldLookRecord(path);
+    // A record naming this very process is no look's: it would be waited on for ever.
+    if (!mark || mark->pid == ::getpid()) return;
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, mark->pid, 0));
+    const int why = errno;
+    if (process >= 0) {
+        // Checked once the descriptor is held, so it is that very process.
+        pollfd ended{process, POLLIN, 0};
+        if (isRunning(*mark))
+            while (::poll(&ended, 1, -1) < 0 && errno == EINTR) {
+            }
+        ::close(process);
+        return;
+    }
+    // A kernel without process descriptors: asked once a second.
+    while (why == ENOSYS && isRunning(*mark)) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 // The look in a child process that keeps only the pipe it answers on: a
-// child held by a silent server must not keep our sockets or files open.
+// child held by a silent server must not keep our sockets or files open,
+// nor our standard output and error (a reader of them would never see them end).
 std::optional<FolderFacts> lookInChild(const std::string& path) {
+    waitForEarlierLook(path);
     const std::string parent = parentOf(path);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return lookInThisProcess(path);
     const pid_t child = ::fork();
     if (child == 0) {
         if (fds[1] != 3 && ::dup2(fds[1], 3) != 3) ::_exit(1);
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd) null >= 0 ? ::dup2(null, fd) : ::close(fd);
         ::syscall(SYS_close_range, 4u, ~0u, 0u);
         const FolderFacts f = look(path.c_str(), parent.c_str());
         const char* bytes = reinterpret_cast<const char*>(&f);
@@ -100,6 +203,7 @@ std::optional<FolderFacts> lookInChild(const std::string& path) {
         ::close(fds[0]);
         return lookInThisProcess(path);
     }
+    if (const auto started = startTimeOf(child)) recordHeldLook(path, {child, *started});
     FolderFacts f;
     std::size_t got = 0;
     while (got < sizeof f) {
@@ -110,6 +214,7 @@ std::optional<FolderFacts> lookInChild(const std::string& path) {
     ::close(fds[0]);
     while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
+    forgetHeldLook(path, child);
     if (got != sizeof f) return std::nullopt;
     return f;
 }
@@ -169,6 +274,21 @@ FolderLooks lookAtFolders(const std::vector<std::string>& paths, std::chrono::mi
         seen.record(path, one->done ? one->facts : std::nullopt);
     }
     return seen;
+}
+
+std::string heldLookRecordPath(const std::string& path) {
+    // FNV-1a: a name that stays the same from one launch to the next.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : path) hash = (hash ^ c) * 1099511628211ull;
+    char name[17];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+    return platform::appendPathComponent(heldLookRecordsFolder(), name);
+}
+
+void forgetFolderLooksForTesting() {
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.running.clear();
 }
 
 void setFolderLookForTesting(std::function<std::optional<FolderFacts>(const std::string&)> look) {

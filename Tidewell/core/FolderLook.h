@@ -55,6 +55,15 @@ FolderLooks lookAtFolders(const std::vector<std::string>& paths,
 // The look itself, in this process: what a child process runs.
 FolderFacts lookInThisProcess(const std::string& path);
 
+// Where the look at `path` that is under way, perhaps held from an earlier
+// launch, is recorded (its process and that process's start time): one held
+// look per folder, whatever the launches.
+std::string heldLookRecordPath(const std::string& path);
+
+// Tests stand for a later launch: the looks this process started are
+// forgotten, as a new process knows none of them (their records stay).
+void forgetFolderLooksForTesting();
+
 // Tests replace the child process by `look`, run on a thread of its own per
 // path (a look that never returns stands for a silent server); none restores it.
 void setFolderLookForTesting(std::function<std::optional<FolderFacts>(const std::string&)> look);

@@ -239,3 +239,78 @@ TEST_F(FolderAccess, AScanFolderWhoseServerStoppedAnsweringIsNamedAndTheStartUpE
     EXPECT_EQ(prepare(store), std::vector<std::string>{code});
     EXPECT_EQ(store.lastError.get(), named);
 }
+
+// A look held by a silent server holds nothing of ours, our standard error
+// neither (as under `tidewell 2>&1 | cat`), and is the one look at its
+// folder: a later launch waits for it to end, then looks afresh.
+TEST_F(FolderAccess, AHeldLookHoldsNoOutputOfOursAndALaterLaunchWaitsForItInsteadOfAskingAgain) {
+    // Records a launch cannot trust are passed over: the folder is looked at.
+    const auto code = folder("home/code");
+    const auto record = heldLookRecordPath(code);
+    fs::create_directories(fs::path(record).parent_path());
+    // The second names a process that started after the recorded one: its pid was reused.
+    for (const std::string& bad : {std::string("garbage"), std::to_string(::getppid()) + " 1\n" + code}) {
+        writeText(record, bad);
+        const auto looks = lookAtFolders({code}, std::chrono::minutes(1));
+        EXPECT_TRUE(looks.facts(code) && looks.facts(code)->listable) << bad;
+    }
+
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const auto remote = folder("home/remote");
+    testsupport::SilentFilesystem server(remote);
+    ASSERT_TRUE(server.mounted());
+    struct stat answered {};
+    ASSERT_EQ(::stat(remote.c_str(), &answered), 0);
+    server.fallSilent();
+
+    int output[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC | O_NONBLOCK), 0);
+    const int standardError = ::dup(2);
+    ::dup2(output[1], 2);
+    ::close(output[1]);
+    EXPECT_TRUE(lookAtFolders({remote}, std::chrono::milliseconds(1)).silent(remote));
+    ASSERT_TRUE(server.waitUntilHolding(1));
+    ::dup2(standardError, 2);
+    ::close(standardError);
+    char bytes[512];
+    ssize_t n = 0;
+    while ((n = ::read(output[0], bytes, sizeof bytes)) > 0) {
+    }
+    EXPECT_EQ(n, 0) << "the held look keeps our standard error open";
+    ::close(output[0]);
+
+    const auto recorded = [&] { return fs::exists(heldLookRecordPath(remote)); };
+    ASSERT_TRUE(runUntil(recorded));
+    forgetFolderLooksForTesting();  // a later launch
+    EXPECT_TRUE(lookAtFolders({remote}).silent(remote));
+    EXPECT_EQ(server.holding(), 1) << "a second look is held beside the first";
+
+    server.hangUp();  // the earlier look ends; the waiting one looks now
+    const auto looks = lookAtFolders({remote}, std::chrono::minutes(1));
+    EXPECT_TRUE(looks.facts(remote));
+    EXPECT_TRUE(runUntil([&] { return !recorded(); })) << "a look that ended stays recorded";
+}
+
+// A round waits for all its looks at once: five held looks give up after
+// one patience, while a lone held look given four is still waiting.
+TEST_F(FolderAccess, ARoundOfHeldLooksGivesUpAfterOnePatienceNotOneForEach) {
+    std::vector<std::string> five;
+    for (const char* name : {"a", "b", "c", "d", "e"}) five.push_back(home.path(name));
+    const auto lone = home.path("lone");
+    auto silent = five;
+    silent.push_back(lone);
+    HeldLook held(silent);
+    constexpr std::chrono::seconds patience(1);
+    std::atomic<bool> roundEnded = false;
+    bool endedFirst = false;
+    std::thread loneRound([&] {
+        lookAtFolders({lone}, 4 * patience);
+        endedFirst = roundEnded;
+    });
+    const auto looks = lookAtFolders(five, patience);
+    roundEnded = true;
+    loneRound.join();
+    EXPECT_TRUE(std::all_of(five.begin(), five.end(), [&](const std::string& p) { return looks.silent(p); }));
+    EXPECT_TRUE(endedFirst) << "the round waited a patience for each held look";
+}

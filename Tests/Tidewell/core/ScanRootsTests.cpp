@@ -79,6 +79,15 @@ TEST(ScanRoots, HiddenFolderStaysARoot) {
     const std::string inner = home.path("locked/inner");
     EXPECT_EQ(testsupport::asOrdinaryUser([&] { return normalizeScanRoot(inner) == inner; }), 0);
     fs::permissions(home.path("locked"), fs::perms::owner_all);
+
+    // A folder of root's at 0700: there, and a folder, but not listable.
+    const auto locked = home.path("locked");
+    EXPECT_EQ(testsupport::asOrdinaryUser([&] {
+                  const auto looks = lookAtFolders({locked});
+                  const auto* facts = looks.facts(locked);
+                  return facts && facts->statError == 0 && facts->isDirectory && !facts->listable;
+              }),
+              0);
 }
 
 TEST(ScanRoots, UnmountedDiskSurvivesLaunchNormalisation) {
