@@ -127,7 +127,17 @@ void AppStore::bootstrap() {
 void AppStore::finishBootstrap(const FolderLooks& looks, bool rootsStored, const std::optional<std::string>& aside,
                                bool rootsReset) {
     auto defaults = platform::UserDefaults::standard();
-    if (!rootsStored) scanRoots = defaultScanRoots(looks);
+    const auto defaultRoots = defaultScanRoots(looks);
+    if (!rootsStored) {
+        // A folder chosen in onboarding while this look was held is already
+        // among the roots: the defaults go in front of it, never over it.
+        auto roots = defaultRoots;
+        const auto added = scanRoots.get();
+        for (const auto& root : added)
+            if (isNotAmongRoots(root, roots)) roots.push_back(root);
+        scanRoots = std::move(roots);
+        if (!added.empty()) saveScanSettings();
+    }
     auto normalized = normalizeScanRoots(scanRoots.get(), looks);
     if (normalized != scanRoots.get()) {
         scanRoots = normalized;
@@ -138,7 +148,7 @@ void AppStore::finishBootstrap(const FolderLooks& looks, bool rootsStored, const
     const auto filesNotice = appFilesNotice();
     if (aside || rootsReset || defaults->unreadableFileReason() || defaults->unwritableFileReason() ||
         !filesNotice.empty()) {
-        auto notice = settingsNotice(*defaults, aside, rootsReset ? std::optional(scanRoots.get()) : std::nullopt);
+        auto notice = settingsNotice(*defaults, aside, rootsReset ? std::optional(defaultRoots) : std::nullopt);
         launchSettingsNotice = notice + (notice.empty() || filesNotice.empty() ? "" : " ") + filesNotice;
         lastError = launchSettingsNotice;
     }

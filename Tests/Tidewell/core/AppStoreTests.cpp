@@ -342,6 +342,30 @@ TEST_F(AppStoreBootstrap, AScanFolderThatDoesNotAnswerHoldsNothingAndIsNamedAndK
     EXPECT_EQ(store.lastError.get(), named);
 }
 
+// A first run: a folder chosen in onboarding while the start-up's look at a
+// default folder is held is kept, after the defaults, once that look returns,
+// whichever of the two rounds of looks lands first.
+TEST_F(AppStoreBootstrap, AFolderChosenWhileTheStartUpsLookIsHeldIsKeptAfterTheDefaults) {
+    const auto documents = folder("home/Documents");
+    const auto chosen = folder("chosen");
+    for (int run = 0; run < 12; ++run) {
+        home.defaults().remove(keys::scanRoots);
+        home.defaults().remove(keys::didSeedStartupDisk);
+        HeldLook held(home.home() + "/Projects");
+        AppStore store;
+        Calls calls;
+        calls.install(store);
+        store.bootstrap();
+        store.addScanRoots({chosen});
+        ASSERT_TRUE(runUntil([&] { return held.asked() == 1; }));
+        held.release();
+        ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
+        EXPECT_EQ(store.scanRoots.get(), (Strings{"/", documents, chosen})) << run;
+        EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), store.scanRoots.get()) << run;
+        waitForLaunch(store);
+    }
+}
+
 TEST_F(AppStoreBootstrap, LaunchScanFollowsAnEveningCleanThatStartedFirst) {
     home.defaults().setBool(keys::scanOnLaunch, true);
     AppStore store;
