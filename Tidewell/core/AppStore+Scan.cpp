@@ -1,6 +1,7 @@
 // Scan start, the folder pass before a requested scan, the engine scan and
 // its progress pipeline.
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -107,6 +108,7 @@ void AppStore::runScan(const std::vector<std::string>& roots) {
     scanGrowth = 0.04;
     scanInRootPeak = 0;
     scanGrowthRootsDone = 0;
+    engineSilentRoots_.clear();
     startElapsedTimer();
     platform::log("Tidewell scanning %@", joined(roots));
     const auto idle = idleDays.get();
@@ -170,6 +172,9 @@ void AppStore::cancelScan() {
 }
 
 void AppStore::enqueueScanProgress(const ScanProgressEvent& event) {
+    if (auto root = silentRootOf(event);
+        root && std::find(engineSilentRoots_.begin(), engineSilentRoots_.end(), *root) == engineSilentRoots_.end())
+        engineSilentRoots_.push_back(std::move(*root));
     pendingProgress = event;
     const auto line = progressLogLine(event);
     const auto& shownLog = scanUI.get().log;
@@ -232,6 +237,13 @@ void AppStore::tickElapsed() {
 void AppStore::scanSucceeded(const DashboardDTO& result) {
     applyDashboard(result);
     finishScan(scanCompletionText(result));
+    // A share that fell silent between the look before the scan and the
+    // engine's own: its projects are missing, and the banner says why, as
+    // for a folder the look found silent.
+    if (engineSilentRoots_.empty()) return;
+    const auto text = silentFoldersText(engineSilentRoots_);
+    if (stillBlockingNotice_ && lastError.get() == stillBlockingNotice_) lastError = *stillBlockingNotice_ + " " + text;
+    else showFolderNotice(text);
 }
 
 void AppStore::scanFailed(const std::string& description, bool cancelled) {

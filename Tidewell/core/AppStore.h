@@ -369,6 +369,8 @@ private:
     bool scanFoldersChecked_ = true;
     std::vector<std::function<void(AppStore&)>> afterScanFoldersChecked_;
     std::vector<std::string> silentRoots_;
+    // The roots the running scan's engine found silent, named when it ends.
+    std::vector<std::string> engineSilentRoots_;
     bool readingStartupDisk_ = false;
     // The "still blocking" text of the last folder pass; none when nothing was blocked.
     std::optional<std::string> stillBlockingNotice_;

@@ -111,4 +111,12 @@ std::string silentFoldersText(const std::vector<std::string>& silent) {
            "among your scan folders.";
 }
 
+std::optional<std::string> silentRootOf(const ScanProgressEvent& event) {
+    if (event.phase != "error" || !event.path) return std::nullopt;
+    const auto& root = *event.path;
+    for (const char* reason : {"its filesystem does not answer.", "its filesystem stopped answering."})
+        if (event.message == "Cannot scan " + root + ": " + reason) return root;
+    return std::nullopt;
+}
+
 }  // namespace tidewell

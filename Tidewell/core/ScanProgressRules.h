@@ -39,6 +39,10 @@ std::string scanCompletionText(const DashboardDTO& dashboard);
 std::string stillBlockingText(const std::vector<std::string>& blocked);
 // The banner's words for scan folders that did not answer when looked at.
 std::string silentFoldersText(const std::vector<std::string>& silent);
+// The root of an engine "error" event that names a root whose filesystem did
+// not answer the engine ("Cannot scan ROOT: its filesystem does not answer."
+// or "... stopped answering."); none for any other event.
+std::optional<std::string> silentRootOf(const ScanProgressEvent& event);
 // "Could not show X in Files: it does not answer." for a path that did not answer.
 std::string revealSilentText(const std::string& path);
 inline constexpr const char* kScanNeedsFolderText =

@@ -177,6 +177,18 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     EXPECT_EQ(store.dashboard.get(), d);
 }
 
+// A share that fell silent after the look before the scan: the engine left
+// its root out, and the banner names it as the look would have.
+TEST_F(ScanProgress, RootsTheEngineCouldNotReachAreNamedWhenTheScanEnds) {
+    store.enqueueScanProgress(event("error", "Cannot scan /w: its filesystem does not answer.", "/w"));
+    store.enqueueScanProgress(event("error", "Cannot scan /w: its filesystem does not answer.", "/w"));
+    store.enqueueScanProgress(event("error", "Cannot scan /v: its filesystem stopped answering.", "/v"));
+    store.enqueueScanProgress(event("error", "Cannot scan /u: Permission denied.", "/u"));
+    store.scanSucceeded(dashboard({}));
+    EXPECT_EQ(store.lastError.get(), silentFoldersText({"/w", "/v"}));
+    EXPECT_EQ(store.scanUI->phase, "done");
+}
+
 TEST_F(ScanProgress, CancelledScanKeepsItsTextAndIsNotFinishedAgain) {
     store.cancelScan();
     EXPECT_FALSE(store.isScanning.get());
