@@ -176,70 +176,158 @@ int openAnswering(int fromFd, const std::string& name, int flags, const std::ato
     return fd;
 }
 
-// A value of a config line ("key = value"), unquoted, without its comment.
-std::string configValue(std::string_view text) {
+// A setting of a config file, as Git reads it.
+struct ConfigSetting {
+    std::string section;  // lower case, without its subsection
+    bool subsection = false;
+    std::string key;  // lower case
     std::string value;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+};
+
+// The settings of a config file's text, read as Git reads them: a section
+// header ("[core]", `[includeIf "gitdir:…"]`, the older "[core.sub]") may
+// have a setting after it on its line; a value goes on past a line end
+// escaped with a backslash, may be quoted, holds the escapes \\ \" \n \t \b,
+// ends at a # or ; outside quotes, and loses the blanks around it. Git
+// refuses a config with a line it cannot read; here such a line is passed by
+// and the lines after it read on, so that nothing named after it is missed.
+std::vector<ConfigSetting> configSettings(std::string_view raw) {
+    std::string text;  // a CR before a line end is no part of the line
+    text.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        if (raw[i] != '\r' || i + 1 >= raw.size() || raw[i + 1] != '\n') text.push_back(raw[i]);
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    const auto isName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    const auto lower = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    std::vector<ConfigSetting> out;
+    std::string section;
+    bool subsection = false;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    const auto skipLine = [&] { i = std::min(text.find('\n', i), n) + 1; };
+    while (i < n) {
         const char c = text[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == '\\' && i + 1 < text.size()) {
-            value.push_back(text[++i]);
-        } else if (!quoted && (c == '#' || c == ';')) {
-            break;
+        if (c == '\n' || isBlank(c)) {
+            ++i;
+        } else if (c == '#' || c == ';') {
+            skipLine();
+        } else if (c == '[') {
+            std::size_t j = i + 1;
+            while (j < n && (isName(text[j]) || text[j] == '.')) ++j;
+            std::string name = lower(text.substr(i + 1, j - i - 1));
+            bool sub = false, valid = !name.empty();
+            if (valid && j < n && isBlank(text[j])) {
+                while (j < n && isBlank(text[j])) ++j;
+                valid = j < n && text[j] == '"';
+                for (++j; valid && j < n && text[j] != '"'; ++j) {
+                    if (text[j] == '\n') valid = false;
+                    if (text[j] == '\\') ++j;
+                }
+                sub = valid;
+                ++j;  // past the closing quote
+            }
+            valid = valid && j < n && text[j] == ']';
+            section = valid ? std::move(name) : std::string();
+            subsection = sub;
+            if (valid)
+                i = j + 1;
+            else
+                skipLine();
+        } else if (!std::isalpha(static_cast<unsigned char>(c))) {
+            skipLine();
         } else {
-            value.push_back(c);
+            const std::size_t keyAt = i;
+            while (i < n && isName(text[i])) ++i;
+            std::string key = lower(text.substr(keyAt, i - keyAt));
+            while (i < n && isBlank(text[i])) ++i;
+            if (i >= n || text[i] == '\n') continue;  // "key" alone: true, naming nothing
+            if (text[i] != '=') {
+                skipLine();
+                continue;
+            }
+            ++i;
+            std::string value;
+            std::size_t kept = 0;  // the value without the blanks that end it
+            bool quoted = false, comment = false, valid = true;
+            for (;;) {
+                const char v = i < n ? text[i] : '\n';
+                ++i;
+                if (v == '\n') {
+                    valid = valid && !quoted;
+                    break;
+                }
+                if (comment) continue;
+                if (isBlank(v) && !quoted) {
+                    if (!value.empty()) value.push_back(v);
+                    continue;
+                }
+                if (!quoted && (v == '#' || v == ';')) {
+                    comment = true;
+                    continue;
+                }
+                if (v == '\\') {
+                    const char e = i < n ? text[i] : '\n';
+                    ++i;
+                    if (e == '\n') continue;  // the value goes on on the next line
+                    const std::string_view from = "tnb\\\"", to = "\t\n\b\\\"";
+                    const auto at = from.find(e);
+                    if (at == std::string_view::npos) {
+                        valid = false;
+                        comment = true;  // the rest of the line is passed by
+                        continue;
+                    }
+                    value.push_back(to[at]);
+                } else if (v == '"') {
+                    quoted = !quoted;
+                } else {
+                    value.push_back(v);
+                }
+                kept = value.size();
+            }
+            value.resize(kept);
+            if (valid) out.push_back({section, subsection, std::move(key), std::move(value)});
         }
     }
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
-    const auto start = value.find_first_not_of(" \t");
-    return start == std::string::npos ? std::string() : value.substr(start);
+    return out;
 }
 
 // The files a repository's config `name` (below `dirFd`) has Git read beyond
-// its own folders: configs it includes (relative to the config's folder),
-// and an ignore or attributes file (relative to the work tree `topFd`). One
-// that is no regular file (a FIFO would hold the look) is odd, and so is an
-// included config that names such a file in turn.
+// its own folders: configs it includes (relative to the folder of the config
+// that names them), and an ignore or attributes file (relative to the work
+// tree `topFd`); `~/` is the home folder. One that is no regular file (a FIFO
+// would hold the look) is odd, and so is an included config that names such
+// a file in turn.
 std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, int topFd, const std::atomic<bool>& stop, int depth = 0) {
     if (depth > 10) return "its configs include each other without end";
     std::string error;
     const auto text = readRegularFileAt(dirFd, name, 0, 4 << 20, error);
     if (!text) return errno == ENOENT ? std::nullopt : std::optional<std::string>(name + " cannot be read: " + error);
     const char* home = std::getenv("HOME");
-    std::string section;
-    for (std::size_t at = 0; at < text->size();) {
-        const std::size_t end = std::min(text->find('\n', at), text->size());
-        std::string_view line = std::string_view(*text).substr(at, end - at);
-        at = end + 1;
-        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
-        if (!line.empty() && line.front() == '[') {
-            const auto close = line.find(']');
-            section = line.substr(1, std::min(line.find_first_of(" \t\"]", 1), line.size()) - 1);
-            for (char& c : section) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            line.remove_prefix(close == std::string_view::npos ? line.size() : close + 1);
-            line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
-        }
-        const auto equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
-        std::string key(line.substr(0, equals));
-        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
-        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const bool include = (section == "include" || section == "includeif") && key == "path";
-        if (!include && !(section == "core" && (key == "excludesfile" || key == "attributesfile"))) continue;
-        std::string path = configValue(line.substr(equals + 1));
+    for (const ConfigSetting& setting : configSettings(*text)) {
+        const bool include =
+            setting.key == "path" && ((setting.section == "include" && !setting.subsection) || (setting.section == "includeif" && setting.subsection));
+        if (!include && !(setting.section == "core" && !setting.subsection && (setting.key == "excludesfile" || setting.key == "attributesfile")))
+            continue;
+        std::string path = setting.value;
         if (path.empty()) continue;
         if (path == "~" || path.starts_with("~/")) path = std::string(home ? home : "") + path.substr(1);
         const int base = path.front() == '/' ? AT_FDCWD : include ? dirFd : topFd;
         std::string why;
         const Fd named(openAnswering(base, path, O_PATH | O_CLOEXEC, stop, why));
-        if (why == kSilent) return "its config names " + path + ", whose " + why;
+        if (why == kSilent) return "its config names " + path + ", whose filesystem does not answer";
         struct stat st {};
         if (named.get() < 0 || fstat(named.get(), &st) != 0) continue;  // Git passes a missing one by
         if (!S_ISREG(st.st_mode)) return "its config names " + path + ", which is not a regular file";
-        if (include)
-            if (auto odd = oddNamedInConfig(base, path, topFd, stop, depth + 1)) return odd;
+        if (!include) continue;
+        // What the included config names in turn is relative to its own folder.
+        const auto slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const Fd folderFd(openAnswering(base, folder, O_PATH | O_DIRECTORY | O_CLOEXEC, stop, why));
+        if (folderFd.get() < 0) continue;
+        if (auto odd = oddNamedInConfig(folderFd.get(), path.substr(slash + 1), topFd, stop, depth + 1)) return odd;
     }
     return std::nullopt;
 }

@@ -492,7 +492,7 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
 // A clone inside a dependency folder whose repository lies on a filesystem
 // that does not answer (a worktree of a repository on an sshfs folder, named
 // by its .git file or by its commondir), whose config includes a file there
-// or whose objects are borrowed from there, or whose commondir names a folder
+// (also on a line continued past its end) or whose objects are borrowed from there, or whose commondir names a folder
 // holding such a mount, holds neither the scan nor the clean: its folder
 // stays, and the repository is named with the reason.
 TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
@@ -509,9 +509,10 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     git({"-C", origin, "add", "-A"});
     git({"-C", origin, "commit", "-q", "-m", "First"});
     // Each project, with what names the repository and what is said of it.
+    const std::string included = "its config names " + remote + "/shared.config, whose filesystem does not answer";
     const std::vector<std::pair<std::string, std::string>> rows = {
         {"by-file", "does not answer"},  {"by-common", "does not answer"},     {"by-shelf", "lies on another filesystem"},
-        {"by-include", "does not answer"}, {"by-alternates", "does not answer"}};
+        {"by-include", included}, {"by-alternates", "does not answer"}, {"by-continued-include", included}};
     for (const auto& [project, said] : rows) {
         const std::string clone = tree + "/" + project + "/vendor/acme/lib";
         writeFile(tree + "/" + project + "/composer.json", 10);
@@ -525,6 +526,8 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
             writeText(clone + "/.git", "gitdir: " + remote + "/lib.git\n");
         } else if (project == "by-include") {
             std::ofstream(clone + "/.git/config", std::ios::app) << "[include]\n\tpath = " + remote + "/shared.config\n";
+        } else if (project == "by-continued-include") {
+            std::ofstream(clone + "/.git/config", std::ios::app) << "[include]\n\tpath = " + remote + "/shared.\\\nconfig\n";
         } else {
             writeText(clone + "/.git/objects/info/alternates", remote + "/objects\n");
         }

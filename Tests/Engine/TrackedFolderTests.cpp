@@ -520,6 +520,35 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              writeText(c + "/.git/info/attributes", "* filter=x\n");
              std::filesystem::last_write_time(c + "/README", yesterday);
          }},
+        // What its config names for Git to read and that would hold the look
+        // (a FIFO) keeps it at once, however the config names it.
+        {"excludes-home", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             mkfifo((engine.home() + "/ignore-fifo").c_str(), 0644);
+             git(c, {"config", "core.excludesFile", "~/ignore-fifo"});
+         },
+         "its config names " + engine.home() + "/ignore-fifo, which is not a regular file"},
+        {"excludes-relative", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             mkfifo((c + "/local-ignore").c_str(), 0644);
+             git(c, {"config", "core.excludesFile", "local-ignore"});
+         },
+         "its config names local-ignore, which is not a regular file"},
+        // Quoted, past an escaped line end, with a comment after it.
+        {"excludes-continued", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             mkfifo((tmp / "fifo- ignore").c_str(), 0644);
+             std::ofstream(c + "/.git/config", std::ios::app) << "[core] excludesFile = \"" + tmp.path() + "/fifo-\\\n ignore\" ; mine\n";
+         },
+         "its config names " + (tmp / "fifo- ignore") + ", which is not a regular file"},
+        {"include-relative", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             // Relative to the folder of the config that names it.
+             std::ofstream(c + "/.git/config", std::ios::app) << "[include]\n\tpath = ../config/shared.config\n";
+             writeText(c + "/config/shared.config", "[Include]\n\tPath = settings.config\n");
+             mkfifo((c + "/config/settings.config").c_str(), 0644);
+         },
+         "its config names settings.config, which is not a regular file"},
         {"hg", "composer.json", "vendor/acme/lib", "",
          [](const std::string& c) {
              std::filesystem::remove_all(c + "/.git");
