@@ -364,13 +364,22 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         FdCloser closeFolder{folderFd};
         struct stat st {};
         std::optional<std::uint64_t> bytes;
+        // The mounts are looked at before any look into a repository inside
+        // the folder, as the scan does: a clone whose .git is a mount that
+        // does not answer would hold the clean for good. A mount made since,
+        // or while this folder was measured, would go with it: the mounts
+        // are brought up to date for every folder that moves. A dry run
+        // moves nothing and reads them once.
+        if (options.execute) movability.refreshMounts();
+        std::optional<std::string> obstacle = parentFd < 0 ? std::nullopt : movability.obstacle(parentFd, name, abs, place);
         // Edits made in a clone inside it since the scan keep it here too.
         std::vector<RepositoryWork> withWork;
         if (parentFd < 0) {
             item.error = abs + " cannot be reached without following a link: " + std::strerror(parentError) + "; left in place";
         } else if (folderFd < 0 && (folderError == ELOOP || folderError == ENOTDIR)) {
             item.error = abs + " is not a real folder (a symbolic link, a file, or a link on the way); left in place";
-        } else if (folderFd < 0 || fstat(folderFd, &st) != 0 || !(bytes = measureFolder(folderFd, abs, true, stop, nullptr, &withWork))) {
+        } else if (folderFd < 0 || fstat(folderFd, &st) != 0 ||
+                   !(bytes = measureFolder(folderFd, abs, true, stop, nullptr, obstacle ? nullptr : &withWork))) {
             item.error = abs + " cannot be read; left in place";
         } else if (!withWork.empty()) {
             const auto first = std::min_element(withWork.begin(), withWork.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
@@ -388,12 +397,12 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         }
         const FolderIdentity checked{st.st_dev, st.st_ino};
         item.bytes = *bytes;  // also when it fails: what it holds, not what was freed
-        // A mount made since the scan, or while this folder was measured,
-        // would go with it: the mounts are brought up to date for every
-        // folder that moves. A dry run moves nothing and reads them once.
-        if (options.execute) movability.refreshMounts();
-        if (const auto why = movability.obstacle(parentFd, name, abs, place)) {
-            item.error = abs + " " + *why + "; left in place";
+        if (options.execute && !obstacle) {
+            movability.refreshMounts();
+            obstacle = movability.obstacle(parentFd, name, abs, place);
+        }
+        if (obstacle) {
+            item.error = abs + " " + *obstacle + "; left in place";
         } else if (!options.execute) {
             item.success = true;
         } else {

@@ -455,12 +455,22 @@ GitWork foreignCheckout(std::string_view dotName) {
 
 GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& stop) {
     try {
+        // Looked at where it is, without entering a mount there: a
+        // filesystem mounted at .git may not answer, and its answer would
+        // not count anyway.
+        open_how how{};
+        how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_XDEV;
+        Fd dotGit(static_cast<int>(syscall(SYS_openat2, topFd, ".git", &how, sizeof how)));
+        if (dotGit.get() < 0 && errno == ENOSYS) dotGit = Fd(openat(topFd, ".git", static_cast<int>(how.flags)));
         struct stat st {};
-        if (fstatat(topFd, ".git", &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (dotGit.get() < 0 || fstat(dotGit.get(), &st) != 0) {
+            if (errno == EXDEV) return unjudged("its .git is a mount point, which is not entered");
             return errno == ENOENT ? GitWork{} : unjudged("its .git cannot be looked at: " + errorText(errno));
+        }
         Fd gitDir;
         if (S_ISDIR(st.st_mode)) {
-            gitDir = Fd(openat(topFd, ".git", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            gitDir = Fd(openat(dotGit.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (gitDir.get() < 0) return unjudged("its .git folder cannot be opened: " + errorText(errno));
             // A ".git" folder without HEAD is no repository to Git, which
             // takes the folder for part of the repository around it.

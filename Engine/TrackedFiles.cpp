@@ -4,7 +4,9 @@
 #include "Home.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,53 @@
 #include <system_error>
 
 namespace tidewell::engine {
+
+namespace {
+
+// Whether `rel` (a ".git" below the folder `fd`) is there, looked at without
+// entering a mount: a filesystem mounted there may not answer, and a look
+// into it would wait for it past any signal. A ".git" that is itself a mount
+// point is there (and is read as no repository); one below a folder on
+// another mount is not looked at.
+bool dotGitAt(int fd, const std::string& rel) {
+    open_how how{};
+    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_XDEV;
+    const int found = static_cast<int>(syscall(SYS_openat2, fd, rel.c_str(), &how, sizeof how));
+    if (found >= 0) {
+        close(found);
+        return true;
+    }
+    if (errno == ENOSYS) {
+        struct stat st {};
+        return fstatat(fd, rel.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    if (errno != EXDEV) return false;
+    const auto slash = rel.rfind('/');
+    if (slash == std::string::npos) return true;
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    const int folder = static_cast<int>(syscall(SYS_openat2, fd, rel.substr(0, slash).c_str(), &how, sizeof how));
+    if (folder < 0) return false;
+    close(folder);
+    return true;
+}
+
+// Whether the ".git" of the folder at `top` is a mount point, seen from the
+// folder without entering it.
+bool dotGitIsMountPoint(const std::string& top) {
+    const int fd = open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    open_how how{};
+    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_XDEV;
+    const int found = static_cast<int>(syscall(SYS_openat2, fd, ".git", &how, sizeof how));
+    const bool mounted = found < 0 && errno == EXDEV;
+    if (found >= 0) close(found);
+    close(fd);
+    return mounted;
+}
+
+}  // namespace
 
 TrackedFiles::TrackedFiles(Unreadable onUnreadable) : onUnreadable_(std::move(onUnreadable)) {}
 
@@ -30,9 +79,8 @@ const GitCandidate* TrackedFiles::candidateAround(const std::string& folder) {
     const GitCandidate* nearest = nullptr;
     int fd = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     for (std::size_t i = 1; fd >= 0;) {
-        struct stat st {};
         const std::string here = i == 1 ? "/" : folder.substr(0, i - 1);
-        if (fstatat(fd, ".git", &st, AT_SYMLINK_NOFOLLOW) == 0) nearest = candidateAt(here, nearest);
+        if (dotGitAt(fd, ".git")) nearest = candidateAt(here, nearest);
         if (i >= folder.size()) break;
         const std::size_t j = std::min(folder.find('/', i), folder.size());
         const int next = openat(fd, folder.substr(i, j - i).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -47,8 +95,7 @@ const GitCandidate* TrackedFiles::candidateAround(const std::string& folder) {
 const GitCandidate* TrackedFiles::candidateWithin(const GitCandidate* around, int fd, const std::string& real, const std::string& rel) {
     for (std::size_t end = rel.find('/');; end = rel.find('/', end + 1)) {
         const std::string folder = rel.substr(0, end);
-        struct stat st {};
-        if (fstatat(fd, (folder + "/.git").c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) around = candidateAt(joinPath(real, folder), around);
+        if (dotGitAt(fd, folder + "/.git")) around = candidateAt(joinPath(real, folder), around);
         if (end == std::string::npos) return around;
     }
 }
@@ -56,6 +103,13 @@ const GitCandidate* TrackedFiles::candidateWithin(const GitCandidate* around, in
 void TrackedFiles::read(const GitCandidate& c) const {
     using State = GitCandidate::State;
     const std::string dotGit = joinPath(c.top, ".git");
+    const auto unreadable = [&](std::string why) {
+        c.index = {};
+        c.state = State::Unreadable;
+        c.why = std::move(why);
+        if (onUnreadable_) onUnreadable_(c.top, c.why);
+    };
+    if (dotGitIsMountPoint(c.top)) return unreadable("its .git is a mount point, which is not entered");
     struct stat st {};
     const bool folder = lstat(dotGit.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     std::string why;
@@ -80,10 +134,7 @@ void TrackedFiles::read(const GitCandidate& c) const {
     } catch (const std::exception& e) {
         why = std::string("its index cannot be read: ") + e.what();
     }
-    c.index = {};
-    c.state = State::Unreadable;
-    c.why = why;
-    if (onUnreadable_) onUnreadable_(c.top, c.why);
+    unreadable(std::move(why));
 }
 
 void TrackedFiles::readIndex(const GitCandidate* around) {

@@ -342,14 +342,16 @@ namespace {
 
 // Runs `run`, guarded against a hang: an engine held by the filesystem, which
 // no signal ends, is let go by the server going away, and the test fails.
-RunResult unlessHeldBy(SilentFilesystem& fs, const std::function<RunResult()>& run) {
+RunResult unlessHeldBy(const std::vector<SilentFilesystem*>& filesystems, const std::function<RunResult()>& run) {
     auto running = std::async(std::launch::async, run);
     if (running.wait_for(std::chrono::minutes(3)) != std::future_status::ready) {
-        fs.hangUp();
+        for (SilentFilesystem* fs : filesystems) fs->hangUp();
         ADD_FAILURE() << "did not end: held by the filesystem that does not answer, or waiting for it";
     }
     return running.get();
 }
+
+RunResult unlessHeldBy(SilentFilesystem& fs, const std::function<RunResult()>& run) { return unlessHeldBy({&fs}, run); }
 
 }  // namespace
 
@@ -492,9 +494,11 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
 // A clone inside a dependency folder whose repository lies on a filesystem
 // that does not answer (a worktree of a repository on an sshfs folder, named
 // by its .git file or by its commondir), whose config includes a file there
-// (also on a line continued past its end) or whose objects are borrowed from there, or whose commondir names a folder
-// holding such a mount, holds neither the scan nor the clean: its folder
-// stays, and the repository is named with the reason.
+// (also on a line continued past its end) or whose objects are borrowed from
+// there, whose commondir names a folder holding such a mount, or whose .git
+// is such a mount, holds neither the scan nor the clean: its folder stays,
+// and the repository is named with the reason. So does a project whose own
+// .git is such a mount.
 TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
@@ -542,23 +546,60 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     SilentFilesystem silent(remote);
     ASSERT_TRUE(silent.mounted());
     silent.fallSilent();
+    // A clone whose .git itself is such a mount: the scan offers nothing
+    // there, and the clean looks at the mounts before looking into it.
+    const std::string atGit = tree + "/at-git", atGitClone = atGit + "/vendor/acme/lib";
+    writeFile(atGit + "/composer.json", 10);
+    git({"clone", "-q", origin, atGitClone});
+    std::filesystem::remove_all(atGitClone + "/.git");
+    makeDirs(atGitClone + "/.git");
+    SilentFilesystem silentGit(atGitClone + "/.git");
+    ASSERT_TRUE(silentGit.mounted());
+    silentGit.fallSilent();
+    // A project whose own .git is one: nothing in it is offered, and it is named.
+    const std::string ownGit = tree + "/own-git";
+    writeFiles(ownGit, {{"composer.json", 10}, {"vendor/x/Lib.php", 100}});
+    makeDirs(ownGit + "/.git");
+    SilentFilesystem silentOwn(ownGit + "/.git");
+    ASSERT_TRUE(silentOwn.mounted());
+    silentOwn.fallSilent();
+    const std::vector<SilentFilesystem*> all = {&silent, &silentGit, &silentOwn};
 
-    const DashboardDTO d = decode<DashboardDTO>(unlessHeldBy(silent, [&] { return lastRun = engine.scan({tree}); }).out);
+    const DashboardDTO d = decode<DashboardDTO>(unlessHeldBy(all, [&] { return lastRun = engine.scan({tree}); }).out);
     ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
     std::map<std::string, std::string> named;
     for (const auto& e : events())
         if (e.phase == "skip") named[e.path.value_or("")] += e.message;
-    EXPECT_EQ(named.size(), rows.size()) << lastRun.err;
+    EXPECT_EQ(named.size(), rows.size() + 1) << lastRun.err;
+    EXPECT_NE(named[ownGit].find("its .git is a mount point"), std::string::npos) << lastRun.err;
+    EXPECT_TRUE(find(d, ownGit).artifacts.empty());
     for (const auto& [project, said] : rows) {
         SCOPED_TRACE(project);
         EXPECT_TRUE(find(d, tree + "/" + project).artifacts.empty());
         EXPECT_NE(named[tree + "/" + project + "/vendor/acme/lib"].find(said), std::string::npos) << lastRun.err;
-        const RunResult clean = unlessHeldBy(silent, [&] {
+        const RunResult clean = unlessHeldBy(all, [&] {
             return engine.run({"clean", "--project", tree + "/" + project, "--json", "--execute", "--caution"});
         });
         EXPECT_EQ(clean.exitCode, 0) << "signal " << clean.signal << ": " << clean.err;
         EXPECT_NE(clean.out.find(said), std::string::npos) << clean.out;
         EXPECT_TRUE(exists(tree + "/" + project + "/vendor/acme/lib/Lib.php"));
+    }
+    EXPECT_TRUE(find(d, atGit).artifacts.empty());
+    for (const bool execute : {false, true}) {
+        SCOPED_TRACE(execute ? "clean" : "dry run");
+        std::vector<std::string> args = {"clean", "--project", "", "--json", "--caution"};
+        if (execute) args.push_back("--execute");
+        args.insert(args.end(), {"--artifact", ""});
+        for (const auto& [project, said] : {std::pair{atGit, atGit + "/vendor holds another mounted filesystem at " + atGitClone + "/.git"},
+                                            {ownGit, ownGit + "/vendor may hold files that Git tracks"}}) {
+            args[2] = project;
+            args.back() = project + "/vendor";
+            const RunResult clean = unlessHeldBy(all, [&] { return engine.run(args); });
+            EXPECT_EQ(clean.exitCode, 0) << "signal " << clean.signal << ": " << clean.err;
+            EXPECT_NE(clean.out.find(said), std::string::npos) << clean.out;
+        }
+        EXPECT_TRUE(exists(atGitClone + "/Lib.php"));
+        EXPECT_TRUE(exists(ownGit + "/vendor/x/Lib.php"));
     }
 }
 
