@@ -25,6 +25,8 @@ namespace {
     X(git_libgit2_opts) \
     X(git_object_free) \
     X(git_object_id) \
+    X(git_object_lookup) \
+    X(git_object_peel) \
     X(git_odb_exists) \
     X(git_odb_free) \
     X(git_oid_cmp) \
@@ -48,6 +50,7 @@ namespace {
     X(git_reflog_read) \
     X(git_repository_free) \
     X(git_repository_head_detached) \
+    X(git_repository_head_unborn) \
     X(git_repository_index) \
     X(git_repository_odb) \
     X(git_repository_open_ext) \
@@ -198,6 +201,27 @@ GitWork statusWork(git_repository* repo) {
     return {};
 }
 
+// Status compares the index with the tree of the commit checked out: one
+// that cannot be read (a damaged pack index) would make every tracked file
+// look staged. An object that cannot be read is no change of the user's:
+// the repository cannot be judged.
+GitWork unreadableHead(git_repository* repo) {
+    if (lib().git_repository_head_unborn(repo) == 1) return {};
+    git_oid head{};
+    if (lib().git_reference_name_to_id(&head, repo, "HEAD") != 0) return unjudged("its HEAD cannot be read");
+    char shortName[8] = {};
+    lib().git_oid_tostr(shortName, sizeof shortName, &head);
+    git_object* rawCommit = nullptr;
+    if (lib().git_object_lookup(&rawCommit, repo, &head, GIT_OBJECT_ANY) != 0)
+        return unjudged(std::string("the commit it has checked out (") + shortName + ") cannot be read");
+    const Owned<git_object> commit(rawCommit);
+    git_object* rawTree = nullptr;
+    if (lib().git_object_peel(&rawTree, commit.get(), GIT_OBJECT_TREE) != 0)
+        return unjudged(std::string("the files of the commit it has checked out (") + shortName + ") cannot be read");
+    const Owned<git_object> tree(rawTree);
+    return {};
+}
+
 // Whether a reflog entry's message tells of a commit being made: a commit
 // (an amend, a merge's), a merge, a cherry-pick, a rebase, a revert, am, a
 // pull that merged or rebased. A checkout, a clone, a reset or a branch's
@@ -327,6 +351,7 @@ GitWork libraryGitWork(const std::string& top) {
     const Owned<git_repository> repo(raw);
     // Its files are those in its folder, whatever work tree its config names.
     if (lib().git_repository_set_workdir(repo.get(), top.c_str(), 0) != 0) return unjudged("Git cannot open its work tree");
+    if (GitWork head = unreadableHead(repo.get())) return head;
     if (GitWork status = statusWork(repo.get())) return status;
     return commitWork(repo.get());
 }

@@ -354,6 +354,37 @@ std::optional<std::string> oddInAlternates(int commonFd, const std::atomic<bool>
     return std::nullopt;
 }
 
+// A pack index that is not one: libgit2 passes such a pack by, and then
+// finds neither the commit checked out nor what it holds, which status would
+// tell as staged files. Only its size and header are looked at.
+std::optional<std::string> damagedPackIndex(int commonFd) {
+    const int packs = openat(commonFd, "objects/pack", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (packs < 0) return std::nullopt;
+    DIR* dir = fdopendir(packs);
+    if (!dir) {
+        close(packs);
+        return std::nullopt;
+    }
+    std::optional<std::string> damaged;
+    while (const dirent* d = readdir(dir)) {
+        const std::string_view name = d->d_name;
+        if (!name.ends_with(".idx")) continue;
+        std::string error;
+        const auto head = readRegularFileAt(dirfd(dir), d->d_name, O_NOFOLLOW, 8, error);
+        struct stat st {};
+        if (!head || fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // its read says why
+        // Version 1 has no header; version 2 begins "\377tOc" and its version.
+        // Either holds at least its fan-out table (256 counts) and two hashes.
+        const bool second = head->starts_with("\377tOc");
+        if (st.st_size < 4 * 256 + 40 || (second && (head->size() < 8 || head->substr(4) != std::string("\0\0\0\2", 4)))) {
+            damaged = "its pack index objects/pack/" + std::string(name) + " is damaged";
+            break;
+        }
+    }
+    closedir(dir);
+    return damaged;
+}
+
 // What the helper prints of a repository's work, one line: its kind, detail and named.
 constexpr std::array<std::string_view, 10> kKindNames = {"none", "staged", "changed",  "gone",     "new",
                                                         "conflicted", "made", "stash", "unjudged", "foreign"};
@@ -489,27 +520,35 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
             if (gitDir.get() >= 0 && fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0) why = errorText(errno);
             if (why == errorText(ENOENT)) return unjudged("its .git file names a repository that is gone (" + named + ")");
             if (!why.empty()) return unjudged("the repository its .git file names (" + named + ") cannot be opened: " + why);
-        } else {
+        } else if (S_ISLNK(st.st_mode)) {
             return unjudged("its .git is a symbolic link, which is not followed");
+        } else {
+            return unjudged("its .git is " + std::string(S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
+                            ", which is not read");
         }
         // A linked worktree keeps its objects and refs in the repository it belongs to.
         std::string error;
         Fd common;
+        std::string commonPath;  // where what is said of its files begins
         if (const auto text = readRegularFileAt(gitDir.get(), "commondir", O_NOFOLLOW, 64 * 1024, error)) {
             const std::string named = text->substr(0, text->find_first_of("\r\n"));
             std::string why;
             common = Fd(openAnswering(gitDir.get(), named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
             if (common.get() < 0) return unjudged("the repository it belongs to (" + named + ") cannot be opened: " + why);
+            char real[PATH_MAX];
+            const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(common.get())).c_str(), real, sizeof real);
+            commonPath = n > 0 && real[0] == '/' ? std::string(real, static_cast<std::size_t>(n)) : named;
         } else if (errno != ENOENT) {
             return unjudged("its commondir cannot be read: " + error);
         }
         if (auto odd = oddInRepository(gitDir.get(), ".git", stop)) return unjudged(*odd);
         if (common.get() >= 0)
-            if (auto odd = oddInRepository(common.get(), "the repository it belongs to", stop)) return unjudged(*odd);
+            if (auto odd = oddInRepository(common.get(), commonPath, stop)) return unjudged(*odd);
         const int commonFd = common.get() >= 0 ? common.get() : gitDir.get();
         if (auto odd = oddNamedInConfig(commonFd, "config", topFd, stop)) return unjudged(*odd);
         if (auto odd = oddNamedInConfig(gitDir.get(), "config.worktree", topFd, stop)) return unjudged(*odd);
         if (auto odd = oddInAlternates(commonFd, stop)) return unjudged(*odd);
+        if (auto damaged = damagedPackIndex(commonFd)) return unjudged(*damaged);
         if (auto odd = oddInWorkTree(topFd, "", stop)) return unjudged(*odd);
         if (stop.load()) return unjudged("the scan was stopped");
         return judgedInHelper(path, stop);

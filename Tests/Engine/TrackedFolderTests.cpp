@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <chrono>
 #include <filesystem>
@@ -520,6 +521,28 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              writeText(c + "/.git/info/attributes", "* filter=x\n");
              std::filesystem::last_write_time(c + "/README", yesterday);
          }},
+        {"fifo-git", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             std::filesystem::remove_all(c + "/.git");
+             mkfifo((c + "/.git").c_str(), 0644);
+         },
+         ", whose work cannot be judged: its .git is a FIFO"},
+        {"device-git", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             std::filesystem::remove_all(c + "/.git");
+             mknod((c + "/.git").c_str(), S_IFCHR | 0644, makedev(1, 3));
+         },
+         ", whose work cannot be judged: its .git is a device"},
+        {"damaged-pack", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"repack", "-q", "-a", "-d"});
+             for (const auto& e : std::filesystem::directory_iterator(c + "/.git/objects/pack"))
+                 if (e.path().extension() == ".idx") {
+                     std::filesystem::remove(e.path());
+                     writeText(e.path(), "garbage");
+                 }
+         },
+         ", whose work cannot be judged: its pack index"},
         // What its config names for Git to read and that would hold the look
         // (a FIFO) keeps it at once, however the config names it.
         {"excludes-home", "composer.json", "vendor/acme/lib", "",
