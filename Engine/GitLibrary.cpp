@@ -1,10 +1,18 @@
 #include "GitLibrary.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <git2.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -19,7 +27,9 @@ namespace {
 // scans that find no repository inside a dependency folder.
 #define TIDEWELL_GIT_FUNCTIONS(X) \
     X(git_error_last) \
+    X(git_index_entrycount) \
     X(git_index_free) \
+    X(git_index_get_byindex) \
     X(git_index_get_bypath) \
     X(git_libgit2_init) \
     X(git_libgit2_opts) \
@@ -29,6 +39,7 @@ namespace {
     X(git_object_peel) \
     X(git_odb_exists) \
     X(git_odb_free) \
+    X(git_odb_hash) \
     X(git_oid_cmp) \
     X(git_oid_equal) \
     X(git_oid_is_zero) \
@@ -49,6 +60,7 @@ namespace {
     X(git_reflog_free) \
     X(git_reflog_read) \
     X(git_repository_free) \
+    X(git_repository_hashfile) \
     X(git_repository_head_detached) \
     X(git_repository_head_unborn) \
     X(git_repository_index) \
@@ -142,6 +154,16 @@ struct Free<git_odb> {
 template <class T>
 using Owned = std::unique_ptr<T, Free<T>>;
 
+struct Closing {
+    int fd;
+    explicit Closing(int f) : fd(f) {}
+    ~Closing() {
+        if (fd >= 0) close(fd);
+    }
+    Closing(const Closing&) = delete;
+    Closing& operator=(const Closing&) = delete;
+};
+
 std::string lastError() {
     const git_error* e = lib().git_error_last();
     return e && e->message ? e->message : "libgit2 gave no reason";
@@ -219,6 +241,58 @@ GitWork unreadableHead(git_repository* repo) {
     if (lib().git_object_peel(&rawTree, commit.get(), GIT_OBJECT_TREE) != 0)
         return unjudged(std::string("the files of the commit it has checked out (") + shortName + ") cannot be read");
     const Owned<git_object> tree(rawTree);
+    return {};
+}
+
+// An entry Git was told to overlook (`git update-index --skip-worktree`, the
+// usual way to keep a local edit of a config out of `git status`, or
+// `--assume-unchanged`) is compared by content here: an edit made under it
+// exists nowhere else. A skip-worktree file that is not there was left out
+// by a sparse checkout; an assume-unchanged one was deleted.
+GitWork overlookedWork(git_repository* repo, const std::string& top) {
+    git_index* rawIndex = nullptr;
+    if (lib().git_repository_index(&rawIndex, repo) != 0) return unjudged("its index cannot be read");
+    const Owned<git_index> index(rawIndex);
+    const Closing topFd(open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (topFd.fd < 0) return {GitWork::Kind::Unjudged, "its folder cannot be opened: " + std::string(std::strerror(errno)), {}};
+    const std::size_t count = lib().git_index_entrycount(index.get());
+    for (std::size_t i = 0; i < count; ++i) {
+        const git_index_entry* e = lib().git_index_get_byindex(index.get(), i);
+        if (!e || !e->path || GIT_INDEX_ENTRY_STAGE(e) != 0) continue;
+        const bool skipped = (e->flags_extended & GIT_INDEX_ENTRY_SKIP_WORKTREE) != 0;
+        if (!skipped && !(e->flags & GIT_INDEX_ENTRY_VALID)) continue;
+        const std::uint32_t type = e->mode & 0170000;
+        if (type != 0100000 && type != 0120000) continue;  // a submodule answers for itself
+        const char* told = skipped ? "--skip-worktree" : "--assume-unchanged";
+        // Only what lies in the work tree, never on another mount nor, for
+        // a file, through a link.
+        open_how how{};
+        how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | (type == 0100000 ? RESOLVE_NO_SYMLINKS : 0);
+        Closing file(static_cast<int>(syscall(SYS_openat2, topFd.fd, e->path, &how, sizeof how)));
+        if (file.fd < 0 && errno == ENOSYS) file.fd = openat(topFd.fd, e->path, static_cast<int>(how.flags));
+        if (file.fd < 0) {
+            if (skipped) continue;
+            return {GitWork::Kind::Gone, e->path, told};
+        }
+        struct stat st {};
+        const bool looked = fstat(file.fd, &st) == 0;
+        git_oid now{};
+        bool same = false;
+        if (looked && type == 0120000 && S_ISLNK(st.st_mode)) {
+            std::string target(PATH_MAX, '\0');
+            const ssize_t n = readlinkat(file.fd, "", target.data(), target.size());
+            same = n >= 0 && lib().git_odb_hash(&now, target.data(), static_cast<std::size_t>(n), GIT_OBJECT_BLOB) == 0 &&
+                   lib().git_oid_equal(&now, &e->id);
+        } else if (looked && type == 0100000 && S_ISREG(st.st_mode)) {
+            // Hashed as status hashes a file, through the repository's own
+            // conversions (line endings), which run no command.
+            if (lib().git_repository_hashfile(&now, repo, (top + "/" + e->path).c_str(), GIT_OBJECT_BLOB, e->path) != 0)
+                return unjudged(std::string(e->path) + " cannot be read");
+            same = lib().git_oid_equal(&now, &e->id);
+        }
+        if (!same) return {GitWork::Kind::Changed, e->path, told};
+    }
     return {};
 }
 
@@ -353,6 +427,7 @@ GitWork libraryGitWork(const std::string& top) {
     if (lib().git_repository_set_workdir(repo.get(), top.c_str(), 0) != 0) return unjudged("Git cannot open its work tree");
     if (GitWork head = unreadableHead(repo.get())) return head;
     if (GitWork status = statusWork(repo.get())) return status;
+    if (GitWork overlooked = overlookedWork(repo.get(), top)) return overlooked;
     return commitWork(repo.get());
 }
 

@@ -443,9 +443,10 @@ std::string GitWork::reason() const {
     case Kind::Staged:
         return ", where " + detail + " is staged but not committed";
     case Kind::Changed:
-        return ", where " + detail + " has changes that are not committed";
+        return ", where " + detail + " has changes that are not committed" + (named.empty() ? "" : " (Git was told to overlook them with " + named + ")");
     case Kind::Gone:
-        return ", where " + detail + " was deleted and the deletion is not committed";
+        return ", where " + detail + " was deleted and the deletion is not committed" +
+               (named.empty() ? "" : " (Git was told to overlook it with " + named + ")");
     case Kind::New:
         return ", where " + detail + " is new, not committed and not ignored";
     case Kind::Conflicted:

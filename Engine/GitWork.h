@@ -21,8 +21,8 @@ struct GitWork {
     enum class Kind {
         None,
         Staged,      // detail: the file, relative to the repository
-        Changed,     // detail: the file
-        Gone,        // detail: the file
+        Changed,     // detail: the file; named: how Git was told to overlook it, if it was ("--skip-worktree")
+        Gone,        // detail: the file; named: as for Changed
         New,         // detail: the file (or folder) that no ignore rule covers
         Conflicted,  // detail: the file
         Made,        // detail: the commit's short name; named: what names it ("only its reflog names it")

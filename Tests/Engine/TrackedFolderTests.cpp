@@ -521,6 +521,18 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              writeText(c + "/.git/info/attributes", "* filter=x\n");
              std::filesystem::last_write_time(c + "/README", yesterday);
          }},
+        {"skip-worktree", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"update-index", "--skip-worktree", "src/Lib.php"});
+             writeText(c + "/src/Lib.php", "my settings");
+         },
+         ", where src/Lib.php has changes that are not committed (Git was told to overlook them with --skip-worktree)"},
+        {"assume-unchanged", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"update-index", "--assume-unchanged", "README"});
+             writeText(c + "/README", "0123456789");
+         },
+         ", where README has changes that are not committed (Git was told to overlook them with --assume-unchanged)"},
         {"fifo-git", "composer.json", "vendor/acme/lib", "",
          [](const std::string& c) {
              std::filesystem::remove_all(c + "/.git");
