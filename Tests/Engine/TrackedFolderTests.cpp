@@ -347,13 +347,17 @@ TEST_F(TrackedFolders, AFolderIsJudgedByTheNearestRepositoryAtOrAboveIt) {
 // A dependency or build folder that holds a clone with work found nowhere
 // else (a Composer source install, an editable pip install, a linked
 // worktree) is never offered, and the clean, judging again, never moves it:
-// a tracked file changed (if only in its time) or deleted, a merge conflict
-// left unresolved between two published branches, a branch or a
-// stash on no remote branch or tag, a commit made on no branch (a fix on a
-// Composer tag checkout), a gitfile naming a repository that is gone, a .git
-// that is a link (never followed). The repository is named once. An
-// unchanged clone, on a branch a tag names, sparse or pinned to an older
-// commit, is offered.
+// a tracked file changed (if only in its time, or under an order to Git to
+// overlook it) or deleted, a merge conflict left unresolved between two
+// published branches, a branch (with or without a reflog) or a stash on no
+// remote branch or tag, a commit made on no branch (a fix on a Composer tag
+// checkout), a gitfile naming a repository that is gone, a .git that is a
+// link (never followed), a FIFO or a device, objects that cannot be read, a
+// FIFO its config names for Git to read (however the config names it). The
+// repository is named once, with the reason. An unchanged clone, on a
+// branch a tag names, sparse (a partial clone too) or pinned to an older
+// commit, whose commit made there was pushed or is gone, of another user,
+// or holding a submodule moved ahead, is offered, as is a .git without HEAD.
 TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffered) {
     const std::string origin = tmp / "origin";
     newRepository(origin);
@@ -533,6 +537,63 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              writeText(c + "/README", "0123456789");
          },
          ", where README has changes that are not committed (Git was told to overlook them with --assume-unchanged)"},
+        {"no-reflog", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             git(c, {"-c", "core.logAllRefUpdates=false", "checkout", "-q", "-b", "fix"});
+             writeFile(c + "/FIX", 10);
+             git(c, {"add", "FIX"});
+             git(c, {"-c", "core.logAllRefUpdates=false", "commit", "-q", "-m", "Fix"});
+             std::filesystem::remove_all(c + "/.git/logs");
+         },
+         "(its branch fix points to it)"},
+        {"pushed", "composer.json", "vendor/acme/lib", "vendor caution",
+         [&](const std::string& c) {
+             git(c, {"checkout", "-q", "-b", "pushed-fix"});
+             writeFile(c + "/FIX", 10);
+             commitAll(c, "Fix");
+             git(c, {"push", "-q", "origin", "pushed-fix"});
+         }},
+        {"pruned", "composer.json", "vendor/acme/lib", "vendor caution",
+         [&](const std::string& c) {
+             writeFile(c + "/FIX", 10);
+             commitAll(c, "Fix");
+             const std::string made = readText(c + "/.git/refs/heads/main").substr(0, 40);
+             git(c, {"reset", "-q", "--hard", "origin/main"});
+             std::filesystem::remove(c + "/.git/objects/" + made.substr(0, 2) + "/" + made.substr(2));
+         }},
+        {"other-owner", "composer.json", "vendor/acme/lib", "vendor caution",
+         [](const std::string& c) { runProgram({"chown", "-R", "65534:65534", c}, {}, "/"); }},
+        {"other-owner-edited", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             writeText(c + "/src/Lib.php", "mine");
+             runProgram({"chown", "-R", "65534:65534", c}, {}, "/");
+         },
+         ", where src/Lib.php has changes"},
+        {"partial-sparse", "CMakeLists.txt", "build/_deps/x-src", "build caution",
+         [&](const std::string& c) {
+             std::filesystem::remove_all(c);
+             git(tmp.path(), {"clone", "-q", "--filter=blob:none", "--sparse", "file://" + origin, c});
+             git(c, {"sparse-checkout", "set", "--no-cone", "/src/"});
+         }},
+        {"submodule-ahead", "composer.json", "vendor/acme/lib", "vendor caution",
+         [&](const std::string& c) {
+             // Its superproject records the older of the two commits.
+             const std::string sub = tmp / "sub-origin", super = tmp / "super-origin";
+             newRepository(sub);
+             writeFile(sub + "/a.php", 10);
+             commitAll(sub);
+             newRepository(super);
+             writeFile(super + "/composer.json", 10);
+             git(super, {"submodule", "add", "-q", sub, "lib"});
+             commitAll(super);
+             writeFile(sub + "/b.php", 10);
+             commitAll(sub, "Newer");
+             std::filesystem::remove_all(c);
+             git(tmp.path(), {"clone", "-q", "--recurse-submodules", super, c});
+             git(c + "/lib", {"checkout", "-q", "origin/main"});
+         }},
+        {"no-head", "composer.json", "vendor/acme/lib", "vendor caution",
+         [](const std::string& c) { std::filesystem::remove(c + "/.git/HEAD"); }},
         {"fifo-git", "composer.json", "vendor/acme/lib", "",
          [](const std::string& c) {
              std::filesystem::remove_all(c + "/.git");
