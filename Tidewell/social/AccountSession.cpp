@@ -1,5 +1,7 @@
 #include "social/AccountSession.h"
 
+#include <QString>
+#include <QStringDecoder>
 #include <QUrl>
 
 #include <utility>
@@ -26,12 +28,16 @@ std::optional<std::string> optionalString(const nlohmann::json& reply, const cha
     return it->get<std::string>();
 }
 
-// C0, DEL and C1 (U+0080 to U+009F, written C2 80 to C2 9F), in valid UTF-8.
-bool holdsControlCharacter(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) return true;
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F) return true;
+// Control characters (C0, DEL, C1) and format characters (U+202E RIGHT-TO-LEFT
+// OVERRIDE, the zero-width ones, U+FEFF …), in valid UTF-8: no issued code
+// holds one, and a code that does would only spend the sign-in's one try.
+bool holdsControlOrFormatCharacter(std::string_view text) {
+    // A leading U+FEFF is decoded too, not dropped as a byte order mark.
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    const QString decoded = decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    for (const char32_t c : decoded.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Format) return true;
     }
     return false;
 }
@@ -53,7 +59,7 @@ std::optional<std::string> signInCallbackCode(const std::string& url) {
         const qsizetype eq = item.indexOf(u'=');
         if (QByteArray::fromPercentEncoding(item.left(eq).toLatin1()) != "code") continue;
         const std::string code = QByteArray::fromPercentEncoding(eq < 0 ? QByteArray() : item.mid(eq + 1).toLatin1()).toStdString();
-        if (code.empty() || !platform::isValidUtf8(code) || holdsControlCharacter(code)) return std::nullopt;
+        if (code.empty() || !platform::isValidUtf8(code) || holdsControlOrFormatCharacter(code)) return std::nullopt;
         return code;
     }
     return std::nullopt;

@@ -48,6 +48,16 @@ TEST(SignInCallbackTest, OnlyAWellFormedActivationCarriesACode) {
         {"tidewell://activate?code=a%00", std::nullopt},
         {"tidewell://activate?code=a%7F", std::nullopt},
         {"tidewell://activate?code=a%C2%85", std::nullopt},
+        {"tidewell://activate?code=a%C2%9F", std::nullopt},
+        {"tidewell://activate?code=a%C2%A0", "a\u00A0"},
+        {"tidewell://activate?code=a%F0%9F%8C%8A", "a\U0001F30A"},
+        // Format characters too: an override that turns the code around, the
+        // invisible ones, and one past the Basic Multilingual Plane.
+        {"tidewell://activate?code=abc%E2%80%AE", std::nullopt},
+        {"tidewell://activate?code=a%C2%ADb", std::nullopt},
+        {"tidewell://activate?code=a%E2%80%8Bb", std::nullopt},
+        {"tidewell://activate?code=%EF%BB%BFabc", std::nullopt},
+        {"tidewell://activate?code=a%F3%A0%80%81", std::nullopt},
         {"tidewell://activate?code=", std::nullopt},
         {"tidewell://activate", std::nullopt},
         {"tidewell://activate?other=1", std::nullopt},
@@ -73,6 +83,7 @@ TEST_F(AccountTest, SignInRunsFromTheBrowserToTheStoredTokenAndIdentity) {
     // Refused as no code at all: the sign-in's one try is still there for the real one.
     session.handleSignInCallback("tidewell://activate?code=%ff%fe");
     session.handleSignInCallback("tidewell://activate?code=" + code + "%0A");
+    session.handleSignInCallback("tidewell://activate?code=%E2%80%AE" + code);
     session.handleSignInCallback("tidewell://activate?code=" + code + "&code=ignored");
     settle([&] { return (session.isSignedIn.get() && token()) || session.signInMessage.get(); });
     ASSERT_TRUE(session.isSignedIn.get()) << session.signInMessage.get().value_or("");
