@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "foundation/Formatters.h"
+#include "foundation/Utf8.h"
 
 namespace tidewell::service {
 
@@ -74,6 +75,39 @@ std::optional<std::string> formValue(const std::string& form, const std::string&
         return eq == std::string::npos ? std::string() : decoded(pair.substr(eq + 1));
     }
     return std::nullopt;
+}
+
+// The bytes a UTF-8 character starting with `lead` takes (1 for a byte that starts none).
+std::size_t characterLength(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
+
+// The first `limit` bytes of `bytes`, cut back to the start of a character the limit would split.
+std::string cutAtCharacter(const std::string& bytes, std::size_t limit) {
+    if (bytes.size() <= limit) return bytes;
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if ((at(limit) & 0xC0) != 0x80) return bytes.substr(0, limit);  // no character goes on past the limit
+    // Back to the lead byte of the character, at most three bytes back.
+    std::size_t lead = limit - 1;
+    while (lead > 0 && limit - lead < 3 && (at(lead) & 0xC0) == 0x80) --lead;
+    const bool split = at(lead) >= 0xC0 && lead + characterLength(at(lead)) > limit;
+    return bytes.substr(0, split ? lead : limit);
+}
+
+// `bytes` as JSON text can carry them: UTF-8 as it is, and each byte that is
+// part of no character (a JPEG upload, a header in Latin-1) written as \xNN.
+std::string recordText(const std::string& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = characterLength(static_cast<unsigned char>(bytes[i]));
+        if (platform::isValidUtf8(std::string_view(bytes).substr(i, length))) {
+            out.append(bytes, i, length);
+            i += length;
+        } else {
+            static const char hex[] = "0123456789ABCDEF";
+            const auto byte = static_cast<unsigned char>(bytes[i++]);
+            out += {'\\', 'x', hex[byte >> 4], hex[byte & 0xF]};
+        }
+    }
+    return out;
 }
 
 ServiceAnswer jsonAnswer(int status, const json& body) { return {status, "application/json", body.dump(), {}}; }
@@ -271,7 +305,7 @@ QHttpServerResponse StandInService::respond(const QHttpServerRequest& request, c
     if (options_.servesRequestRecord && r.path().rfind("/__", 0) != 0) {
         if (requests.size() == recordedRequestLimit) requests.pop_front();
         requests.push_back({r.method, r.target, r.header("authorization"), r.header("content-type"),
-                            r.body.substr(0, recordedBodyLimit), answer.status});
+                            cutAtCharacter(r.body, recordedBodyLimit), answer.status});
     }
     return toResponse(answer);
 }
@@ -508,8 +542,8 @@ ServiceAnswer StandInService::knob(const ServiceRequest& request) {
 ServiceAnswer StandInService::recordList() {
     json list = json::array();
     for (const auto& r : requests)
-        list.push_back({{"method", r.method}, {"target", r.target}, {"authorization", r.authorization},
-                        {"contentType", r.contentType}, {"body", r.body}, {"status", r.status}});
+        list.push_back({{"method", r.method}, {"target", recordText(r.target)}, {"authorization", recordText(r.authorization)},
+                        {"contentType", recordText(r.contentType)}, {"body", recordText(r.body)}, {"status", r.status}});
     return jsonAnswer(200, list);
 }
 

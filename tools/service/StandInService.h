@@ -71,8 +71,10 @@ struct ServiceOptions {
     bool servesRequestRecord = false;
 };
 
-// The record keeps the newest requests only, each body cut at a length, so a
-// long run of large uploads never grows the service without end.
+// The record keeps the newest requests only, each body cut at a length (back
+// to the start of a character the cut would split), so a long run of large
+// uploads never grows the service without end. GET /__requests writes each
+// byte that is part of no UTF-8 character as the text \xNN.
 inline constexpr std::size_t recordedRequestLimit = 200;
 inline constexpr std::size_t recordedBodyLimit = 64 * 1024;
 

@@ -75,12 +75,42 @@ TEST(StandInService, TakesKnobsAndKeepsItsRequestRecordOnlyWhenStartedForIt) {
     sendRaw(recording, "DELETE /api/app/leaderboard HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer t\r\n\r\n");
     const std::string answer = sendRaw(recording, ask);
     EXPECT_TRUE(startsWith(answer, "HTTP/1.1 200")) << answer;
-    EXPECT_NE(answer.find("\"authorization\":\"Bearer t\""), std::string::npos) << answer;
+    EXPECT_NE(answer.find("\"authorization\":\"Bearer t\""), std::string::npos) << answer.substr(answer.size() - 300);
     sendRaw(recording, post("/api/share", std::string(recordedBodyLimit + 1000, 'j')));
     EXPECT_EQ(recording.requests.back().body.size(), recordedBodyLimit);
     for (std::size_t i = 0; i < recordedRequestLimit; ++i) sendRaw(recording, "GET /u/" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_EQ(recording.requests.size(), recordedRequestLimit);
     EXPECT_EQ(recording.requests.front().target, "/u/0");
+}
+
+// Bodies are recorded up to the limit exactly, cut back to a character the
+// limit would split, and any bytes at all are served from the record.
+TEST(StandInService, RecordsAnyBodyWithinItsLimitAndServesItsRecord) {
+    StandInService service(":memory:", {.servesRequestRecord = true});
+    ASSERT_TRUE(service.listen());
+    const std::string whole(recordedBodyLimit, 'a');
+    const std::string shortOf1(recordedBodyLimit - 1, 'a'), shortOf2(recordedBodyLimit - 2, 'a');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {whole, whole},
+        {whole + "b", whole},
+        {shortOf1 + "\u00E9", shortOf1},
+        {shortOf2 + "\U0001F30A", shortOf2},
+        {shortOf2 + "\u00E9b", shortOf2 + "\u00E9"},
+        {std::string(recordedBodyLimit + 1, '\x80'), std::string(recordedBodyLimit, '\x80')},
+    };
+    for (const auto& [body, recorded] : cases) {
+        sendRaw(service, post("/api/share", body));
+        ASSERT_FALSE(service.requests.empty());
+        EXPECT_EQ(service.requests.back().body.size(), recorded.size()) << body.substr(recordedBodyLimit - 4);
+        EXPECT_TRUE(service.requests.back().body == recorded) << body.substr(recordedBodyLimit - 4);
+    }
+    // A JPEG upload, and a header that is no UTF-8: both served as escapes.
+    sendRaw(service, "POST /api/share HTTP/1.1\r\nHost: x\r\nContent-Type: image/jpeg\r\nAuthorization: Bearer caf\xE9\r\n"
+                     "Content-Length: 5\r\n\r\n\xFF\xD8\xFF\u00E9");
+    const std::string answer = sendRaw(service, "GET /__requests HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(startsWith(answer, "HTTP/1.1 200")) << answer.substr(0, 200);
+    EXPECT_NE(answer.find("\"body\":\"\\\\xFF\\\\xD8\\\\xFF\u00E9\""), std::string::npos) << answer.substr(answer.size() - 300);
+    EXPECT_NE(answer.find(R"("authorization":"Bearer caf\\xE9")"), std::string::npos) << answer.substr(answer.size() - 300);
 }
 
 }  // namespace
