@@ -2,6 +2,10 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QTimer>
 
 #include <qt6keychain/keychain.h>
@@ -42,7 +46,9 @@ void MemoryKeychain::answer(std::function<void()> call) {
 void MemoryKeychain::read(const KeychainItem& item, ReadDone done) {
     answer([this, item, done = std::move(done)] {
         const auto it = items.find(item);
-        if (done) done(it == items.end() ? std::nullopt : std::optional(it->second));
+        if (!done) return;
+        if (locked) done({std::nullopt, true});
+        else done({it == items.end() ? std::nullopt : std::optional(it->second), false});
     });
 }
 
@@ -176,6 +182,31 @@ void SecretServiceKeychain::startNext() {
     job->start();
 }
 
+void SecretServiceKeychain::askWhetherLocked(const KeychainItem& item, std::function<void(bool)> answer) {
+    // SearchItems sorts the matching items into unlocked and locked ones and
+    // never prompts. The attributes are those the items are written with.
+    static const QMetaType registered = qDBusRegisterMetaType<QMap<QString, QString>>();
+    (void)registered;
+    const QString name = QStringLiteral("keychain-search-%1-%2").arg(quintptr(this)).arg(++searches_);
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                            : QDBusConnection::connectToBus(address, name);
+    QDBusMessage search = QDBusMessage::createMethodCall(kSecretService, QStringLiteral("/org/freedesktop/secrets"),
+                                                         QStringLiteral("org.freedesktop.Secret.Service"),
+                                                         QStringLiteral("SearchItems"));
+    const QMap<QString, QString> attributes{{QStringLiteral("server"), QString::fromStdString(item.service)},
+                                            {QStringLiteral("user"), QString::fromStdString(item.account)}};
+    search << QVariant::fromValue(attributes);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(search, int(timeout_.count())));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, name, answer = std::move(answer)] {
+        const QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply = *watcher;
+        const bool locked = reply.isValid() && !reply.argumentAt<1>().isEmpty();
+        watcher->deleteLater();
+        QDBusConnection::disconnectFromBus(name);
+        answer(locked);
+    });
+}
+
 void SecretServiceKeychain::finish(int error) {
     std::unique_ptr<Call> done = std::move(queue_.front());
     queue_.pop_front();
@@ -185,10 +216,23 @@ void SecretServiceKeychain::finish(int error) {
     if (answered) done->job->deleteLater();
     switch (done->kind) {
         case Call::Kind::read: {
-            std::optional<std::string> secret;
-            if (answered && error == QKeychain::NoError)
-                secret = static_cast<QKeychain::ReadPasswordJob*>(done->job)->textData().toStdString();
-            if (done->readDone) done->readDone(secret);
+            if (answered && error == QKeychain::NoError) {
+                const auto secret = static_cast<QKeychain::ReadPasswordJob*>(done->job)->textData().toStdString();
+                if (done->readDone) done->readDone({secret, false});
+            } else if (!answered || error == QKeychain::AccessDenied) {
+                // Left unanswered: an unlock prompt nobody answered in time.
+                if (done->readDone) done->readDone({std::nullopt, true});
+            } else {
+                // A cancelled unlock prompt reads as a missing item: whether it
+                // is one is asked before the next call starts.
+                auto readDone = std::move(done->readDone);
+                askWhetherLocked(done->item, [this, alive = std::weak_ptr<bool>(alive_), readDone](bool locked) {
+                    if (alive.expired()) return;
+                    if (readDone) readDone({std::nullopt, locked});
+                    startNext();
+                });
+                return;
+            }
             break;
         }
         case Call::Kind::write:

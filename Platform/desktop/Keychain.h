@@ -25,10 +25,18 @@ struct KeychainItem {
     auto operator<=>(const KeychainItem&) const = default;
 };
 
+// What a read found: the secret, or why there is none.
+struct KeychainRead {
+    std::optional<std::string> secret;
+    // No secret because the keyring would not open (its unlock prompt was
+    // cancelled, or nobody answered it in time), not because none is stored:
+    // the same read may find it once the keyring is unlocked.
+    bool locked = false;
+};
+
 class Keychain {
 public:
-    // The stored secret; none when missing or unreadable.
-    using ReadDone = std::function<void(std::optional<std::string>)>;
+    using ReadDone = std::function<void(KeychainRead)>;
     using Done = std::function<void(bool ok)>;
 
     virtual ~Keychain() = default;
@@ -52,6 +60,7 @@ public:
     std::map<KeychainItem, std::string> items;
     bool failWrites = false;  // for tests: every write fails
     bool answers = true;      // for tests: false keeps every call waiting, as a keyring nobody unlocks
+    bool locked = false;      // for tests: every read finds the keyring locked, as after a cancelled prompt
 
     void read(const KeychainItem& item, ReadDone done) override;
     void write(const KeychainItem& item, const std::string& secret, Done done = nullptr) override;
@@ -69,7 +78,8 @@ private:
 
 // The Secret Service (org.freedesktop.secrets on the session bus) through
 // QtKeychain, one call at a time. A call the service leaves unanswered
-// (an unlock prompt nobody answers) fails after `timeout`, and the next one starts.
+// (an unlock prompt nobody answers) fails after `timeout`, a read as locked,
+// and the next one starts.
 class SecretServiceKeychain final : public Keychain {
 public:
     explicit SecretServiceKeychain(std::chrono::milliseconds timeout = std::chrono::minutes(1));
@@ -85,6 +95,8 @@ private:
     void enqueue(std::unique_ptr<Call> call);
     void startNext();
     void finish(int error);
+    // Whether the service holds `item` in a locked keyring; false when it does not say.
+    void askWhetherLocked(const KeychainItem& item, std::function<void(bool)> answer);
     bool serviceAvailable() const;
 
     std::chrono::milliseconds timeout_;
@@ -92,6 +104,7 @@ private:
     MemoryKeychain memory_;
     std::deque<std::unique_ptr<Call>> queue_;
     bool running_ = false;
+    int searches_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

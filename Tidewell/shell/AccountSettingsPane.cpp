@@ -12,19 +12,27 @@ namespace ui = platform::ui;
 
 ui::View AccountSettingsPane(AppStore& store) {
     const auto account = store.accountSession;
-    const AccountPaneState state{account->isSignedIn.get(), account->accountName.get(), account->accountEmail.get()};
-    return AccountSettingsPane(state, [account] { account->beginSignIn(); }, [account] { account->signOut(); });
+    const AccountPaneState state{account->isSignedIn.get(), account->accountName.get(), account->accountEmail.get(),
+                                 account->keyringLocked.get()};
+    return AccountSettingsPane(state, [account] { account->beginSignIn(); }, [account] { account->signOut(); },
+                               [account] { account->unlockKeyring(); });
 }
 
-ui::View AccountSettingsPane(const AccountPaneState& state, std::function<void()> signIn, std::function<void()> signOut) {
+ui::View AccountSettingsPane(const AccountPaneState& state, std::function<void()> signIn, std::function<void()> signOut,
+                             std::function<void()> unlockKeyring) {
     auto value = [](std::string text) { return ui::Text(std::move(text)).foregroundStyle(ui::ShapeStyle::secondary()); };
     ui::ViewList rows;
     if (state.name) rows.push_back(ui::LabeledContent("Name", value(*state.name)));
     rows.push_back(ui::LabeledContent("Email", value(accountEmailText(state))));
-    rows.push_back(state.isSignedIn ? ForestButton{"Sign Out", std::nullopt, ForestButton::Tone::secondary,
-                                                   ui::ControlSize::regular, false, std::move(signOut)}
-                                    : ForestButton{"Sign In…", std::nullopt, ForestButton::Tone::secondary,
-                                                   ui::ControlSize::regular, false, std::move(signIn)});
+    if (state.keyringLocked)
+        rows.push_back(ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,
+                                    false, std::move(unlockKeyring)});
+    else if (state.isSignedIn)
+        rows.push_back(ForestButton{"Sign Out", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false,
+                                    std::move(signOut)});
+    else
+        rows.push_back(ForestButton{"Sign In…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false,
+                                    std::move(signIn)});
     return ui::Section(std::move(rows));
 }
 

@@ -41,6 +41,7 @@ struct AccountPaneState {
     bool isSignedIn = false;
     std::optional<std::string> name;
     std::optional<std::string> email;
+    bool keyringLocked = false;  // the account stored, its token behind a locked keyring
 };
 // "Not signed in" without an e-mail.
 std::string accountEmailText(const AccountPaneState& state);

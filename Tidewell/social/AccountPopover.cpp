@@ -32,6 +32,23 @@ ui::View AccountPopover(AppStore& store, std::function<void()> onClose) {
                                                     account->signOut();
                                                     if (onClose) onClose();
                                                 }}}));
+    } else if (account->keyringLocked.get()) {
+        // Still signed in where the token is kept: the account, and the way to it.
+        rows.push_back(ui::HStack(
+            ui::VerticalAlignment::center, 12,
+            {AccountAvatar{account->displayName(), 40},
+             ui::VStack(ui::HorizontalAlignment::leading, 2,
+                        {ui::Text("Keyring locked").font(ui::Font::headline()).lineLimit(1),
+                         ui::Text(account->accountEmail.get().value_or(account->accountName.get().value_or("")))
+                             .font(ui::Font::callout())
+                             .foregroundStyle(ui::ShapeStyle::secondary())
+                             .lineLimit(1)
+                             .truncationMode(ui::TruncationMode::middle)})}));
+        rows.push_back(ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::accent, ui::ControlSize::regular,
+                                    false, [account, onClose] {
+                                        account->unlockKeyring();
+                                        if (onClose) onClose();
+                                    }});
     } else {
         rows.push_back(ui::HStack(ui::VerticalAlignment::center, 12,
                                   {AccountAvatar{std::nullopt, 40},

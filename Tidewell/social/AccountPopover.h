@@ -1,6 +1,7 @@
 #pragma once
 // The account popover: sign-in when signed out; the account and "Sign Out"
-// when signed in; the last sign-in failure under either.
+// when signed in; the account and "Unlock Keyring…" while the keyring that
+// keeps the token is locked; the last sign-in failure under any.
 
 #include <functional>
 

@@ -78,24 +78,56 @@ bool hasStoredAccount() {
 
 AccountSession::AccountSession()
     : isSignedIn(*this, hasStoredAccount()),
+      keyringLocked(*this, false),
       accountEmail(*this, platform::UserDefaults::standard()->stringValue(keys::accountEmail)),
       accountName(*this, platform::UserDefaults::standard()->stringValue(keys::accountName)),
       signInMessage(*this) {
+    watchSessionToken(alive_, [this](SessionTokenRead read) { follow(read); });
     if (!isSignedIn.get()) {
         accountEmail = std::nullopt;
         accountName = std::nullopt;
         return;
     }
-    launchCheckPending_ = true;
-    readSessionToken([this, alive = std::weak_ptr<bool>(alive_)](std::optional<std::string> token) {
-        if (alive.expired() || !std::exchange(launchCheckPending_, false) || token) return;
-        // No token after all (or the keyring would not say): signed out for
-        // this run; the stored account stays for the next one.
-        isSignedIn = false;
-        accountEmail = std::nullopt;
-        accountName = std::nullopt;
-    });
+    readSessionToken(nullptr);
 }
+
+void AccountSession::follow(SessionTokenRead read) {
+    // Signed out: the item is gone, or going, and no read brings it back.
+    if (!hasStoredAccount()) return;
+    switch (read) {
+        case SessionTokenRead::found:
+            tokenSeen_ = true;
+            if (keyringLocked.get() || !isSignedIn.get()) {
+                keyringLocked = false;
+                showStoredAccount();
+                isSignedIn = true;
+            }
+            break;
+        case SessionTokenRead::locked:
+            // Still signed in where it is kept; this run cannot use it until the keyring opens.
+            isSignedIn = false;
+            showStoredAccount();
+            keyringLocked = true;
+            break;
+        case SessionTokenRead::missing:
+            // (A failed write, once signed in, leaves the session signed in for this run.)
+            if (tokenSeen_ && !keyringLocked.get()) break;
+            // No token after all: signed out for this run; the stored account stays for the next one.
+            keyringLocked = false;
+            isSignedIn = false;
+            accountEmail = std::nullopt;
+            accountName = std::nullopt;
+            break;
+    }
+}
+
+void AccountSession::showStoredAccount() {
+    auto defaults = platform::UserDefaults::standard();
+    accountEmail = defaults->stringValue(keys::accountEmail);
+    accountName = defaults->stringValue(keys::accountName);
+}
+
+void AccountSession::unlockKeyring() { readSessionToken(nullptr); }
 
 std::shared_ptr<AccountSession> AccountSession::shared() {
     static const auto instance = std::make_shared<AccountSession>();
@@ -160,7 +192,8 @@ void AccountSession::exchange(const std::string& code) {
             return;
         }
         storeSessionToken(*session);
-        launchCheckPending_ = false;
+        tokenSeen_ = true;
+        keyringLocked = false;
         isSignedIn = true;
         const auto email = optionalString(reply, "email");
         const auto name = optionalString(reply, "name");
@@ -178,7 +211,8 @@ void AccountSession::exchange(const std::string& code) {
 
 void AccountSession::signOut() {
     deleteSessionToken();
-    launchCheckPending_ = false;
+    tokenSeen_ = false;
+    keyringLocked = false;
     isSignedIn = false;
     accountEmail = std::nullopt;
     accountName = std::nullopt;

@@ -11,6 +11,7 @@
 
 #include "runtime/Clock.h"
 #include "runtime/Published.h"
+#include "social/ServiceOrigin.h"
 
 namespace tidewell {
 
@@ -36,7 +37,11 @@ public:
     AccountSession();
     static std::shared_ptr<AccountSession> shared();
 
+    // The session follows every read of its token, whoever asks: a keyring
+    // found locked makes it `keyringLocked` (not signed in, the stored
+    // account still shown), and the token found again signs it back in.
     platform::Published<bool> isSignedIn;
+    platform::Published<bool> keyringLocked;
     platform::Published<std::optional<std::string>> accountEmail;
     platform::Published<std::optional<std::string>> accountName;
     platform::Published<std::optional<std::string>> signInMessage;
@@ -55,16 +60,20 @@ public:
     // acts closes the wait. Anything else is ignored silently.
     void handleSignInCallback(const std::string& url);
     void signOut();
+    // Reads the token again: a locked keyring shows its unlock prompt.
+    void unlockKeyring();
 
     // The name shown for the account: the name, else the e-mail address.
     std::optional<std::string> displayName() const;
 
 private:
     void exchange(const std::string& code);
+    void follow(SessionTokenRead read);
+    void showStoredAccount();
     std::optional<platform::MonotonicTime> signInStarted_;
-    // The launch's question to the keychain, still unanswered; a sign-in or
-    // sign-out since makes its answer stale.
-    bool launchCheckPending_ = false;
+    // A token was found or stored this run: a later read that finds none
+    // (a failed write) leaves the session signed in for this run.
+    bool tokenSeen_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -2,6 +2,9 @@
 
 #include <QUrl>
 
+#include <cstdint>
+#include <vector>
+
 #include "desktop/Keychain.h"
 #include "foundation/ProcessInfo.h"
 
@@ -10,6 +13,25 @@ namespace tidewell {
 namespace {
 
 const platform::KeychainItem sessionItem{"com.brisvane.tidewell.account", "session"};
+
+struct SessionTokenWatcher {
+    std::weak_ptr<void> owner;
+    std::function<void(SessionTokenRead)> watcher;
+};
+std::vector<SessionTokenWatcher>& sessionTokenWatchers() {
+    static std::vector<SessionTokenWatcher> watchers;
+    return watchers;
+}
+// Counts the stores and deletes asked for, so a read can tell whether one came after it.
+std::uint64_t sessionTokenChanges = 0;
+
+void tellWatchers(SessionTokenRead read) {
+    auto& watchers = sessionTokenWatchers();
+    std::erase_if(watchers, [](const SessionTokenWatcher& w) { return w.owner.expired(); });
+    // A copy: a watcher may add another while it is told.
+    for (const auto& w : std::vector<SessionTokenWatcher>(watchers))
+        if (!w.owner.expired()) w.watcher(read);
+}
 
 }  // namespace
 
@@ -42,7 +64,14 @@ std::string originOf(const std::string& url) {
 }
 
 void readSessionToken(std::function<void(std::optional<std::string>)> done) {
-    platform::Keychain::shared().read(sessionItem, std::move(done));
+    const std::uint64_t asked = sessionTokenChanges;
+    platform::Keychain::shared().read(sessionItem, [asked, done = std::move(done)](platform::KeychainRead read) {
+        if (asked == sessionTokenChanges)
+            tellWatchers(read.secret   ? SessionTokenRead::found
+                         : read.locked ? SessionTokenRead::locked
+                                       : SessionTokenRead::missing);
+        if (done) done(std::move(read.secret));
+    });
 }
 
 void storeSessionToken(const std::string& token) {
@@ -50,9 +79,17 @@ void storeSessionToken(const std::string& token) {
     // as signed out. The keychain serves calls in order: a read asked for
     // after this sees the new token.
     deleteSessionToken();
+    ++sessionTokenChanges;
     platform::Keychain::shared().write(sessionItem, token);
 }
 
-void deleteSessionToken() { platform::Keychain::shared().remove(sessionItem); }
+void deleteSessionToken() {
+    ++sessionTokenChanges;
+    platform::Keychain::shared().remove(sessionItem);
+}
+
+void watchSessionToken(std::weak_ptr<void> owner, std::function<void(SessionTokenRead)> watcher) {
+    sessionTokenWatchers().push_back({std::move(owner), std::move(watcher)});
+}
 
 }  // namespace tidewell

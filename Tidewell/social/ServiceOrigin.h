@@ -5,6 +5,7 @@
 // later (an unlock prompt may be up), on the main thread.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,5 +30,12 @@ std::string originOf(const std::string& url);
 void readSessionToken(std::function<void(std::optional<std::string>)> done);
 void storeSessionToken(const std::string& token);
 void deleteSessionToken();
+
+// What a read of the session token found.
+enum class SessionTokenRead { found, missing, locked };
+// `watcher` hears what every later read of the session token finds, whoever
+// asked for it, for as long as `owner` lives; a read answered after a later
+// store or delete was asked is not told, as it no longer says what is there.
+void watchSessionToken(std::weak_ptr<void> owner, std::function<void(SessionTokenRead)> watcher);
 
 }  // namespace tidewell

@@ -15,10 +15,11 @@ namespace tidewell {
 namespace ui = platform::ui;
 
 AccountChipTexts accountChipTexts(bool isSignedIn, const std::optional<std::string>& name,
-                                  const std::optional<std::string>& email) {
+                                  const std::optional<std::string>& email, bool keyringLocked) {
     AccountChipTexts t;
-    t.title = !isSignedIn ? "Sign in" : name ? *name : email ? *email : "Signed in";
-    if (isSignedIn && name && email) t.subtitle = *email;
+    t.title = keyringLocked ? "Keyring locked" : !isSignedIn ? "Sign in" : name ? *name : email ? *email : "Signed in";
+    if (keyringLocked) t.subtitle = email ? email : name;
+    else if (isSignedIn && name && email) t.subtitle = *email;
     // These two follow the e-mail address alone, as the account row of the settings does.
     t.tooltip = email ? "Signed in as " + *email : "Sign in to Tidewell";
     t.accessibilityLabel = email ? "Account, signed in as " + *email : "Account, not signed in";
@@ -29,7 +30,8 @@ ui::View SidebarAccountChip(AppStore& store, bool compact) {
     AppStore* s = &store;
     return ui::WithState<bool>(false, [s, compact](ui::Binding<bool> showAccount) {
         const AccountSession& account = *s->accountSession;
-        const AccountChipTexts t = accountChipTexts(account.isSignedIn.get(), account.accountName.get(), account.accountEmail.get());
+        const AccountChipTexts t = accountChipTexts(account.isSignedIn.get(), account.accountName.get(), account.accountEmail.get(),
+                                                    account.keyringLocked.get());
         ui::ViewList row{AccountAvatar{account.displayName(), compact ? 26.0 : 30.0}};
         if (!compact) {
             ui::ViewList lines{ui::Text(t.title)

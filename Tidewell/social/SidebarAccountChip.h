@@ -18,9 +18,10 @@ struct AccountChipTexts {
     std::string accessibilityLabel;
     bool operator==(const AccountChipTexts&) const = default;
 };
-// What the chip says for an account state (pure).
+// What the chip says for an account state (pure). While the keyring is
+// locked it says so, above the account it keeps.
 AccountChipTexts accountChipTexts(bool isSignedIn, const std::optional<std::string>& name,
-                                  const std::optional<std::string>& email);
+                                  const std::optional<std::string>& email, bool keyringLocked = false);
 
 platform::ui::View SidebarAccountChip(AppStore& store, bool compact);
 

@@ -1,6 +1,7 @@
-// The account chip and popover signed in and out, the leaderboard settings
-// section, and the leaderboard page loading, failed and (with --window under
-// a display, the web view drawn by the engine) loaded from TIDEWELL_SITE.
+// The account chip and popover signed in, signed out and behind a locked
+// keyring, the leaderboard settings section, and the leaderboard page loading,
+// failed and (with --window under a display, the web view drawn by the
+// engine) loaded from TIDEWELL_SITE.
 #include "SampleStore.h"
 #include "ScreenshotPages.h"
 #include "foundation/UserDefaults.h"
@@ -24,6 +25,7 @@ AppStore& accountStore(bool signedIn) {
     auto& store = sampleStore();
     auto& account = *store.accountSession;
     account.isSignedIn = signedIn;
+    account.keyringLocked = false;
     account.accountName = signedIn ? std::optional<std::string>("Jane Doe") : std::nullopt;
     account.accountEmail = signedIn ? std::optional<std::string>("jane.doe@example.com") : std::nullopt;
     if (!signedIn) account.signInMessage = std::string("This sign-in link has expired. Click Sign In and try again.");
@@ -42,9 +44,19 @@ ui::View onWindow(ui::View content) {
         .background(ui::View(Theme::windowBackground()));
 }
 
+// Signed in where the token is kept, behind a keyring whose unlock prompt was cancelled.
+AppStore& lockedAccountStore() {
+    AppStore& store = accountStore(false);
+    auto& account = *store.accountSession;
+    account.keyringLocked = true;
+    account.accountName = std::string("Jane Doe");
+    account.accountEmail = std::string("jane.doe@example.com");
+    account.signInMessage = std::nullopt;
+    return store;
+}
+
 // The chip at sidebar widths (wide and compact) beside the popover's content.
-ui::View chipAndPopover(bool signedIn) {
-    AppStore& store = accountStore(signedIn);
+ui::View chipAndPopover(AppStore& store) {
     return onWindow(ui::HStack(
         ui::VerticalAlignment::top, 32,
         {ui::VStack(ui::HorizontalAlignment::leading, 16,
@@ -66,8 +78,9 @@ ui::View leaderboard(bool failed) {
     return onWindow(LeaderboardPageBody(model));
 }
 
-const ScreenshotPage chipOut("account-signed-out", [] { return chipAndPopover(false); });
-const ScreenshotPage chipIn("account-signed-in", [] { return chipAndPopover(true); });
+const ScreenshotPage chipOut("account-signed-out", [] { return chipAndPopover(accountStore(false)); });
+const ScreenshotPage chipIn("account-signed-in", [] { return chipAndPopover(accountStore(true)); });
+const ScreenshotPage chipLocked("account-keyring-locked", [] { return chipAndPopover(lockedAccountStore()); });
 const ScreenshotPage sectionIn("leaderboard-settings", [] { return section(true); });
 const ScreenshotPage sectionOut("leaderboard-settings-signed-out", [] { return section(false); });
 const ScreenshotPage loading("leaderboard-loading", [] { return leaderboard(false); });

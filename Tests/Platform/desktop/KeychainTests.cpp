@@ -1,4 +1,6 @@
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -16,12 +18,13 @@ namespace {
 const platform::KeychainItem session{"com.example.keychain-test", "session"};
 
 // The keychain answers later: these wait for the answer.
-std::optional<std::string> readNow(Keychain& keychain) {
-    std::optional<std::optional<std::string>> answer;
-    keychain.read(session, [&](std::optional<std::string> secret) { answer = std::move(secret); });
+platform::KeychainRead readAnswer(Keychain& keychain, const platform::KeychainItem& item = session) {
+    std::optional<platform::KeychainRead> answer;
+    keychain.read(item, [&](platform::KeychainRead read) { answer = std::move(read); });
     platform::processMainEventsUntil([&] { return answer.has_value(); }, std::chrono::seconds(60));
-    return answer.value_or(std::nullopt);
+    return answer.value_or(platform::KeychainRead{});
 }
+std::optional<std::string> readNow(Keychain& keychain) { return readAnswer(keychain).secret; }
 bool writeNow(Keychain& keychain, const std::string& secret) {
     std::optional<bool> ok;
     keychain.write(session, secret, [&](bool done) { ok = done; });
@@ -63,35 +66,58 @@ TEST(SecretServiceKeychain, AKeyringThatNeverAnswersHoldsNothingBack) {
     std::vector<std::string> answers;
     bool turned = false;
     platform::postToMain([&] { turned = true; });
-    keychain.read(session, [&](std::optional<std::string> s) { answers.push_back(s ? "read " + *s : "read none"); });
+    keychain.read(session, [&](platform::KeychainRead r) {
+        answers.push_back(r.secret ? "read " + *r.secret : r.locked ? "read locked" : "read none");
+    });
     keychain.write(session, "token", [&](bool ok) { answers.push_back(ok ? "written" : "not written"); });
     EXPECT_TRUE(answers.empty()) << "no answer before the caller has returned";
     ASSERT_TRUE(platform::processMainEventsUntil([&] { return turned; }, std::chrono::seconds(30)))
         << "the main loop goes on while the keyring says nothing";
     EXPECT_TRUE(answers.empty());
     platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
-    EXPECT_EQ(answers, (std::vector<std::string>{"read none", "not written"}));
+    EXPECT_EQ(answers, (std::vector<std::string>{"read locked", "not written"}));
     silent.kill();
     silent.waitForFinished(3000);
 }
 
 // gnome-keyring on a bus of the test's own, its login keyring unlocked with a
-// test password, in a home folder of the test's own.
-TEST(SecretServiceKeychain, StoresReplacesReadsAndDeletesInARealSecretService) {
+// test password, in a home folder of the test's own. Nothing on that bus can
+// show an unlock prompt: one asked for is dismissed at once, as a user's Cancel.
+class RealKeyring {
+public:
+    RealKeyring() {
+        if (!bus.isRunning()) return;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) qputenv(name, QByteArray::fromStdString(home.path()));
+        daemon.start("gnome-keyring-daemon", {"--foreground", "--components=secrets", "--unlock"});
+        if (!daemon.waitForStarted(5000)) return;
+        daemon.write("test-password");
+        daemon.closeWriteChannel();
+        QDBusConnection probe = bus.connect("probe");
+        running = platform::processMainEventsUntil(
+            [&] { return probe.interface()->isServiceRegistered("org.freedesktop.secrets").value(); }, std::chrono::seconds(60));
+    }
+    ~RealKeyring() {
+        daemon.terminate();
+        daemon.waitForFinished(3000);
+    }
+    // Locks the login keyring, as the desktop does when the screen locks.
+    bool lock() {
+        const QDBusMessage reply = bus.connect("locker").call(QDBusMessage::createMethodCall(
+            "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Lock")
+            << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath("/org/freedesktop/secrets/collection/login")}));
+        return reply.type() == QDBusMessage::ReplyMessage;
+    }
+
     testing_support::PrivateSessionBus bus;
     testing_support::TemporaryDirectory home;
-    ASSERT_TRUE(bus.isRunning()) << "dbus-daemon could not start";
-    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
-    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) qputenv(name, QByteArray::fromStdString(home.path()));
-    QProcess keyring;
-    keyring.start("gnome-keyring-daemon", {"--foreground", "--components=secrets", "--unlock"});
-    ASSERT_TRUE(keyring.waitForStarted(5000)) << "gnome-keyring-daemon is not installed";
-    keyring.write("test-password");
-    keyring.closeWriteChannel();
-    QDBusConnection probe = bus.connect("probe");
-    ASSERT_TRUE(platform::processMainEventsUntil(
-        [&] { return probe.interface()->isServiceRegistered("org.freedesktop.secrets").value(); }, std::chrono::seconds(60)))
-        << "gnome-keyring-daemon did not come up";
+    QProcess daemon;
+    bool running = false;
+};
+
+TEST(SecretServiceKeychain, StoresReplacesReadsAndDeletesInARealSecretService) {
+    RealKeyring keyring;
+    ASSERT_TRUE(keyring.running) << "gnome-keyring-daemon did not come up";
 
     SecretServiceKeychain keychain;
     EXPECT_TRUE(keychain.isPersistent());
@@ -103,6 +129,19 @@ TEST(SecretServiceKeychain, StoresReplacesReadsAndDeletesInARealSecretService) {
     EXPECT_EQ(readNow(keychain), "") << "an empty secret is still a secret";
     EXPECT_TRUE(removeNow(keychain) && !readNow(keychain));
     EXPECT_TRUE(removeNow(keychain)) << "removing a missing item";
-    keyring.terminate();
-    keyring.waitForFinished(3000);
+}
+
+// A cancelled unlock prompt reads as a missing item to the library: the
+// keychain tells the two apart, so a stored sign-in is not taken for none.
+TEST(SecretServiceKeychain, TellsALockedKeyringFromAMissingItem) {
+    RealKeyring keyring;
+    ASSERT_TRUE(keyring.running) << "gnome-keyring-daemon did not come up";
+    SecretServiceKeychain keychain;
+    ASSERT_TRUE(writeNow(keychain, "token"));
+    ASSERT_TRUE(keyring.lock());
+    const platform::KeychainRead locked = readAnswer(keychain);
+    EXPECT_EQ(locked.secret, std::nullopt);
+    EXPECT_TRUE(locked.locked) << "stored, behind a prompt that was cancelled";
+    const platform::KeychainRead missing = readAnswer(keychain, {"com.example.keychain-test", "nobody"});
+    EXPECT_FALSE(missing.secret || missing.locked) << "not stored at all";
 }

@@ -149,6 +149,61 @@ TEST_F(AccountTest, LaunchAsksTheKeyringOnlyForAStoredAccountAndNeverWaits) {
     EXPECT_TRUE(signedIn.isSignedIn.get());
 }
 
+// A keyring whose unlock prompt was cancelled keeps the account, said to be
+// behind the locked keyring; the first read that finds the token, whoever
+// asks (a report after a clean, the user's Unlock), brings the account back.
+TEST_F(AccountTest, ALockedKeyringKeepsTheAccountAndTheTokenFoundBringsItBack) {
+    defaults->setBool("account.signedIn", true);
+    defaults->setString("account.email", "jane@example.com");
+    defaults->setString("account.name", "Jane Doe");
+    storeToken(service.sessionFor("jane@example.com", "Jane Doe"));
+    keychain.locked = true;
+    AccountSession session;
+    settle([&] { return session.keyringLocked.get(); });
+    EXPECT_FALSE(session.isSignedIn.get());
+    EXPECT_EQ(session.displayName(), "Jane Doe");
+    EXPECT_EQ(session.accountEmail.get(), "jane@example.com");
+
+    keychain.locked = false;  // unlocked at the prompt of a report after a clean
+    CharacterProfile profile;
+    profile.name = "jane_doe";
+    profile.leaderboardOptIn = true;
+    std::optional<bool> reported;
+    LeaderboardSync sync;
+    sync.sendReport(profile, 1, [&](bool ok) { reported = ok; });
+    settle([&] { return reported.has_value(); });
+    EXPECT_TRUE(session.isSignedIn.get() && !session.keyringLocked.get());
+    EXPECT_EQ(session.accountName.get(), "Jane Doe");
+    EXPECT_EQ(countOf("PUT"), 1);
+
+    keychain.locked = true;  // locked again while running, the next prompt cancelled
+    session.unlockKeyring();
+    settle([&] { return session.keyringLocked.get(); });
+    EXPECT_FALSE(session.isSignedIn.get());
+    keychain.locked = false;
+    session.unlockKeyring();
+    settle([&] { return session.isSignedIn.get(); });
+    EXPECT_FALSE(session.keyringLocked.get());
+
+    // Unlocked, and no token there after all: signed out for this run.
+    keychain.locked = true;
+    session.unlockKeyring();
+    settle([&] { return session.keyringLocked.get(); });
+    keychain.locked = false;
+    keychain.items.clear();
+    session.unlockKeyring();
+    settle([&] { return !session.keyringLocked.get(); });
+    EXPECT_FALSE(session.isSignedIn.get());
+    EXPECT_EQ(session.accountEmail.get(), std::nullopt);
+
+    // After a sign-out, no token a read finds brings the account back.
+    session.signOut();
+    storeToken("t");
+    session.unlockKeyring();
+    idle();
+    EXPECT_FALSE(session.isSignedIn.get() || session.keyringLocked.get());
+}
+
 TEST_F(AccountTest, ActivationActsOnlyWhileASignInOfThisRunIsAwaited) {
     platform::ManualClock clock(platform::now());
     platform::setClockForTesting(&clock);

@@ -6,6 +6,7 @@
 #include "social/LeaderboardSync.h"
 #include "ui/Form.h"
 
+#include "shell/AccountSettingsPane.h"
 #include "social/AccountAvatar.h"
 #include "social/AccountPopover.h"
 #include "social/LeaderboardSettingsSection.h"
@@ -38,6 +39,9 @@ TEST(SidebarAccountChipTest, TextsFollowTheAccount) {
     EXPECT_EQ(accountChipTexts(true, "Jane Doe", mail),
               (AccountChipTexts{"Jane Doe", mail, "Signed in as " + mail, "Account, signed in as " + mail}));
     EXPECT_EQ(accountChipTexts(true, none, none).title, "Signed in");
+    EXPECT_EQ(accountChipTexts(false, "Jane Doe", mail, true),
+              (AccountChipTexts{"Keyring locked", mail, "Signed in as " + mail, "Account, signed in as " + mail}));
+    EXPECT_EQ(accountChipTexts(false, "Jane Doe", none, true).subtitle, "Jane Doe");
 }
 
 TEST(ProfileLinkTest, OnlyWebAddressesWithADottedHostAreKept) {
@@ -161,6 +165,39 @@ TEST_F(AccountTest, SignInThatNothingCanOpenSaysSoInTheBanner) {
     EXPECT_EQ(workspace.openedURLs, std::vector<std::string>{page});
     EXPECT_EQ(store.lastError.get(), "Could not open " + page + " in a browser: no web browser is installed.");
     EXPECT_EQ(closed, 1);
+}
+
+// The popover follows the session: the locked keyring named above the
+// account, and the account itself once Unlock finds the token.
+TEST_F(AccountTest, ThePopoverNamesALockedKeyringAndShowsTheAccountOnceUnlocked) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    home.defaults().setBool("account.signedIn", true);
+    home.defaults().setString("account.email", "jane@example.com");
+    home.defaults().setString("account.name", "Jane Doe");
+    storeToken("t");
+    keychain.locked = true;
+    auto& account = *store.accountSession;
+    account.unlockKeyring();
+    settle([&] { return account.keyringLocked.get(); });
+    int closed = 0;
+    auto popover = kittest::layOut(AccountPopover(store, [&] { ++closed; }), {400, 300});
+    EXPECT_TRUE(popover->shows("Keyring locked"));
+    EXPECT_TRUE(popover->shows("jane@example.com"));
+    EXPECT_FALSE(popover->shows("Not signed in"));
+    auto pane = kittest::layOut(platform::ui::Form({AccountSettingsPane(store)}), {640, 300});
+    EXPECT_TRUE(pane->shows("jane@example.com") && pane->shows("Unlock Keyring…"));
+    EXPECT_FALSE(pane->shows("Sign In…"));
+
+    keychain.locked = false;
+    ASSERT_TRUE(popover->tester.tapText("Unlock Keyring…"));
+    EXPECT_EQ(closed, 1);
+    settle([&] { return account.isSignedIn.get(); });
+    popover = kittest::layOut(AccountPopover(store, [] {}), {400, 300});  // opened again
+    EXPECT_TRUE(popover->shows("Jane Doe"));
+    EXPECT_TRUE(popover->shows("Sign Out"));
+    EXPECT_FALSE(popover->shows("Keyring locked"));
+    account.signOut();
 }
 
 TEST(LeaderboardWebModelTest, LoadingStateFollowsTheNavigations) {
