@@ -262,15 +262,25 @@ std::shared_ptr<Look> startLook(const std::string& path) {
 
 FolderFacts lookInThisProcess(const std::string& path) { return look(path.c_str(), parentOf(path).c_str()); }
 
-FolderLooks lookAtFolders(const std::vector<std::string>& paths, std::chrono::milliseconds patience) {
+std::chrono::steady_clock::time_point FolderLookClock::now() const { return std::chrono::steady_clock::now(); }
+
+void FolderLookClock::waitUntil(std::condition_variable& answer, std::unique_lock<std::mutex>& lock,
+                                std::chrono::steady_clock::time_point deadline,
+                                const std::function<bool()>& answered) const {
+    answer.wait_until(lock, deadline, answered);
+}
+
+FolderLooks lookAtFolders(const std::vector<std::string>& paths, std::chrono::milliseconds patience,
+                          const FolderLookClock& clock) {
     std::map<std::string, std::shared_ptr<Look>> looks;
     for (const auto& path : paths)
         if (!path.empty() && !looks.count(path)) looks[path] = startLook(path);
-    const auto deadline = std::chrono::steady_clock::now() + patience;
+    // One deadline for the whole round: however many looks are held, it waits one patience.
+    const auto deadline = clock.now() + patience;
     FolderLooks seen;
     for (const auto& [path, one] : looks) {
         std::unique_lock lock(one->mutex);
-        one->answered.wait_until(lock, deadline, [&] { return one->done; });
+        clock.waitUntil(one->answered, lock, deadline, [&] { return one->done; });
         seen.record(path, one->done ? one->facts : std::nullopt);
     }
     return seen;

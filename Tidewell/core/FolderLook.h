@@ -8,9 +8,11 @@
 // nothing of ours and holding nothing open.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,11 +48,25 @@ private:
 // How long a folder has to answer.
 inline constexpr std::chrono::milliseconds kFolderLookPatience{3000};
 
+// The time a round of looks keeps: the steady clock, and a wait for one
+// look's answer that ends at a deadline. A test stands in its own, to see how
+// long a round would wait without waiting.
+class FolderLookClock {
+public:
+    virtual ~FolderLookClock() = default;
+    virtual std::chrono::steady_clock::time_point now() const;
+    // Waits, `lock` held, until `answered()` holds or `deadline` has passed.
+    virtual void waitUntil(std::condition_variable& answer, std::unique_lock<std::mutex>& lock,
+                           std::chrono::steady_clock::time_point deadline,
+                           const std::function<bool()>& answered) const;
+};
+
 // Looks at every path at once and waits at most `patience` for them. A path
 // still unanswered from an earlier round is not asked again: the new round
 // waits on the same look. Blocks; never on the main actor.
 FolderLooks lookAtFolders(const std::vector<std::string>& paths,
-                          std::chrono::milliseconds patience = kFolderLookPatience);
+                          std::chrono::milliseconds patience = kFolderLookPatience,
+                          const FolderLookClock& clock = FolderLookClock());
 
 // The look itself, in this process: what a child process runs.
 FolderFacts lookInThisProcess(const std::string& path);
