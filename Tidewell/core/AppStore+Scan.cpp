@@ -239,10 +239,12 @@ void AppStore::scanSucceeded(const DashboardDTO& result) {
     finishScan(scanCompletionText(result));
     // A share that fell silent between the look before the scan and the
     // engine's own: its projects are missing, and the banner says why, as
-    // for a folder the look found silent.
+    // for a folder the look found silent, beside what the look named.
     if (engineSilentRoots_.empty()) return;
     const auto text = silentFoldersText(engineSilentRoots_);
-    if (stillBlockingNotice_ && lastError.get() == stillBlockingNotice_) lastError = *stillBlockingNotice_ + " " + text;
+    const auto& shown = lastError.get();
+    if (stillBlockingNotice_ && shown == stillBlockingNotice_ && shown != launchSettingsNotice)
+        lastError = *stillBlockingNotice_ + " " + text;
     else showFolderNotice(text);
 }
 

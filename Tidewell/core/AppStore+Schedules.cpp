@@ -47,6 +47,7 @@ void AppStore::runAutomaticScan(const std::string& reason) {
         s.runScan(roots);
         // The folders that do not answer stay named while the others are scanned.
         s.showSilentFolders();
+        s.stillBlockingNotice_ = s.silentRoots_.empty() ? std::nullopt : s.lastError.get();
         if (!s.runsInBackground.get()) return;
         if (auto& show = shellHooks().showScanPanel) show();
         if (platform::Bundle::main().infoValue("CFBundleIdentifier")) {

@@ -372,7 +372,8 @@ private:
     // The roots the running scan's engine found silent, named when it ends.
     std::vector<std::string> engineSilentRoots_;
     bool readingStartupDisk_ = false;
-    // The "still blocking" text of the last folder pass; none when nothing was blocked.
+    // What the last folder pass before a scan put in the banner of the folders
+    // it leaves out (still blocked, or not answering); none when it left none out.
     std::optional<std::string> stillBlockingNotice_;
     // Set while the launch scan waits for a clean that started before it.
     std::optional<platform::Subscription> deferredLaunchScan_;

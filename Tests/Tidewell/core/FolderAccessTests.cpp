@@ -7,6 +7,7 @@
 #include "core/ModelTexts.h"
 #include "core/ScanProgressRules.h"
 #include "core/ScanRoots.h"
+#include "core/StoreRules.h"
 #include "foundation/Log.h"
 #include "foundation/PropertyList.h"
 
@@ -314,4 +315,24 @@ TEST_F(FolderAccess, ARoundOfHeldLooksGivesUpAfterOnePatienceNotOneForEach) {
     EXPECT_TRUE(std::all_of(five.begin(), five.end(), [&](const std::string& p) { return looks.silent(p); }));
     EXPECT_EQ(clock.at - std::chrono::steady_clock::time_point{}, kFolderLookPatience)
         << "the round waited a patience for each held look";
+}
+
+// A launch scan names the folder its look found silent while the others are
+// scanned; a folder that fell silent before the engine reached it is named
+// beside it when the scan ends, never in its place.
+TEST_F(FolderAccess, AFolderTheEngineFoundSilentIsNamedBesideTheOneTheLookFoundSilent) {
+    const auto code = folder("home/code");
+    const auto remote = folder("home/remote");
+    HeldLook held(remote);
+    home.defaults().setBool(kHasCompletedOnboardingKey, true);
+    const ScanProgressEvent silent{"error", "Cannot scan " + code + ": its filesystem stopped answering.", code, 0, 0, 1};
+    writeText(home.path("bundle/bin/progress"), "PROGRESS:" + encode(silent) + "\n");
+    writeText(home.path("bundle/bin/answer.json"), encode(dashboard({})));
+    writeScript(home.path("bundle/bin/tidewell-engine"),
+                "here=$(dirname \"$0\")\ncat \"$here/progress\" >&2\ncat \"$here/answer.json\"\n");
+    AppStore store;
+    store.scanRoots = {code, remote};
+    store.runAutomaticScan("launch");
+    ASSERT_TRUE(runUntil([&] { return store.dashboard.get().has_value(); }));
+    EXPECT_EQ(store.lastError.get(), silentFoldersText({remote}) + " " + silentFoldersText({code}));
 }
