@@ -75,9 +75,10 @@ ProjectDTO makeProject(const WalkedProject& p, const ProjectDetector& detector, 
 
 std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
                                             const std::vector<std::pair<std::string, std::string>>& order,
-                                            const std::vector<bool>& nested) {
+                                            const std::vector<StackMask>& stacksAround) {
     std::vector<TypeSummaryDTO> out;
-    for (const auto& [id, label] : order) {
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const auto& [id, label] = order[k];
         TypeSummaryDTO s;
         s.project_type = id;
         s.label = label;
@@ -85,7 +86,7 @@ std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& proje
             const ProjectDTO& p = projects[i];
             if (std::find(p.types.begin(), p.types.end(), id) == p.types.end()) continue;
             ++s.project_count;
-            if (!nested[i]) s.total_bytes = saturatingAdd(s.total_bytes, p.total_bytes);
+            if (!(stacksAround[i] >> k & 1)) s.total_bytes = saturatingAdd(s.total_bytes, p.total_bytes);
             s.reclaimable_bytes = saturatingAdd(s.reclaimable_bytes, p.reclaimable_bytes);
         }
         if (s.project_count > 0) out.push_back(std::move(s));
@@ -101,8 +102,16 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
     std::sort(byPath.begin(), byPath.end(), [&](std::size_t a, std::size_t b) { return walk.projects[a].path < walk.projects[b].path; });
     // A nested project's bytes are already in the project around it (a
     // monorepo's packages would otherwise count twice in its stack's size),
-    // also when it is listed under a scan folder that reaches it by a link.
-    std::vector<bool> nested;
+    // also when it is listed under a scan folder that reaches it by a link;
+    // but only in that project's stacks: a Node package inside a Python
+    // project counts in Node's size, as its folders count in Node's
+    // reclaimable bytes.
+    std::vector<StackMask> around(walk.projects.size());  // parents come first
+    for (std::size_t i = 0; i < around.size(); ++i) {
+        const WalkedProject& p = walk.projects[i];
+        around[i] = p.artifactStacks | (p.parent >= 0 ? around[p.parent] | walk.projects[p.parent].stacks : 0);
+    }
+    std::vector<StackMask> stacksAround;
     for (const std::size_t i : byPath) {
         ProjectDTO p = makeProject(walk.projects[i], detector, ctx);
         const auto& walked = walk.projects[i].artifacts;
@@ -111,7 +120,7 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
             if (heldAround(walk, i, walked[a], ctx)) p.artifacts.erase(p.artifacts.begin() + static_cast<std::ptrdiff_t>(a));
         if (p.artifacts.size() != before) sumArtifacts(p);
         d.projects.push_back(std::move(p));
-        nested.push_back(walk.projects[i].parent >= 0 || walk.projects[i].insideArtifact);
+        stacksAround.push_back(around[i]);
     }
     d.project_count = static_cast<std::int64_t>(d.projects.size());
     for (const auto& p : d.projects) {
@@ -121,7 +130,7 @@ DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detec
     d.total_bytes = walk.totalBytes;
     std::vector<std::pair<std::string, std::string>> order;
     for (const auto& s : detector.rules().stacks) order.emplace_back(s.id, s.label);
-    d.by_type = summarizeByType(d.projects, order, nested);
+    d.by_type = summarizeByType(d.projects, order, stacksAround);
     d.global_caches = std::move(caches);
     d.scanned_at_unix = ctx.now;
     d.roots = std::move(roots);
@@ -149,21 +158,17 @@ bool applyClean(DashboardDTO& d, const std::string& projectPath, const std::vect
     std::unordered_map<std::string_view, ProjectDTO*> byPath;
     for (auto& p : d.projects) byPath.emplace(p.path, &p);
     for (const auto& m : moved) {
-        const ProjectDTO* outermost = nullptr;
-        for (std::size_t i = m.path.size(); i != std::string::npos && i > 0; i = m.path.rfind('/', i - 1)) {
-            const auto found = byPath.find(std::string_view(m.path).substr(0, i));
-            if (found == byPath.end()) continue;
-            found->second->total_bytes = saturatingSub(found->second->total_bytes, m.bytes);
-            outermost = found->second;
-        }
-        if (const auto root = byPath.find("/"); root != byPath.end() && m.path.size() > 1) {
-            root->second->total_bytes = saturatingSub(root->second->total_bytes, m.bytes);
-            outermost = root->second;
-        }
-        // A stack's size loses it once, through the outermost project that held it.
+        std::unordered_set<std::string_view> holders;  // the stacks of the projects that held it
+        const auto held = [&](ProjectDTO& p) {
+            p.total_bytes = saturatingSub(p.total_bytes, m.bytes);
+            holders.insert(p.types.begin(), p.types.end());
+        };
+        for (std::size_t i = m.path.size(); i != std::string::npos && i > 0; i = m.path.rfind('/', i - 1))
+            if (const auto found = byPath.find(std::string_view(m.path).substr(0, i)); found != byPath.end()) held(*found->second);
+        if (const auto root = byPath.find("/"); root != byPath.end() && m.path.size() > 1) held(*root->second);
+        // A stack's size counted it once, through the outermost of its projects that held it.
         for (auto& s : d.by_type)
-            if (outermost && std::find(outermost->types.begin(), outermost->types.end(), s.project_type) != outermost->types.end())
-                s.total_bytes = saturatingSub(s.total_bytes, m.bytes);
+            if (holders.count(s.project_type)) s.total_bytes = saturatingSub(s.total_bytes, m.bytes);
         d.total_bytes = saturatingSub(d.total_bytes, m.bytes);
     }
     sumArtifacts(*it);

@@ -36,13 +36,14 @@ const WalkedProject* heldAround(const WalkResult& walk, std::size_t project, con
 DashboardDTO buildDashboard(const WalkResult& walk, const ProjectDetector& detector, std::vector<GlobalCacheDTO> caches,
                             std::vector<std::string> roots, const ScanContext& ctx);
 
-// Per-stack totals, in the order of `order` (stack id and label); stacks
-// without projects are left out. A project inside another (`nested`, one
-// flag a project) adds to its stack's count and reclaimable bytes, not to
-// its size.
+// Per-stack totals, in the order of `order` (stack id and label, bit k of a
+// mask meaning its k-th stack); stacks without projects are left out. A
+// project inside one of its own stack (`stacksAround`, the stacks of the
+// projects around each project) adds to that stack's count and reclaimable
+// bytes, not to its size, which holds it already.
 std::vector<TypeSummaryDTO> summarizeByType(const std::vector<ProjectDTO>& projects,
                                             const std::vector<std::pair<std::string, std::string>>& order,
-                                            const std::vector<bool>& nested);
+                                            const std::vector<StackMask>& stacksAround);
 
 struct MovedFolder {
     std::string path;

@@ -160,6 +160,7 @@ struct Walker::Impl {
         // Lies inside an artifact of a later root's project, which counts it
         // whole: neither it nor its folders count a second time.
         bool insideArtifact = false;
+        StackMask artifactStacks = 0;  // then the stacks of the projects around that artifact
         std::atomic<StackMask> below{0};  // its stacks and those of every project inside it
         std::vector<Claim> refused;       // artifacts it names that an earlier root's project held
         std::vector<int> artifacts;
@@ -246,6 +247,7 @@ struct Walker::Impl {
     // project, which counts it whole: its projects are listed but add to no
     // figure twice and offer nothing of their own.
     bool rootInsideArtifact = false;
+    StackMask rootArtifactStacks = 0;  // then the stacks of the projects around that artifact
     dev_t rootDev = 0;
     std::uint64_t rootMount = 0;
     bool emitProjects = true;
@@ -455,6 +457,7 @@ struct Walker::Impl {
         Owner& listed = *found;
         if (t.art) {
             listed.insideArtifact = true;
+            listed.artifactStacks |= stacksAround(*t.art);
             return false;
         }
         if (listed.parent >= 0) return true;
@@ -541,17 +544,27 @@ struct Walker::Impl {
         listedAs = listed.path;
     }
 
+    // The stacks of the projects that hold the artifact `a`.
+    StackMask stacksAround(const Artifact& a) const {
+        StackMask stacks = 0;
+        for (const Owner* o = &owners[a.owner]; o; o = o->parentOwner)
+            stacks |= (o->isProject ? o->stacks : 0) | o->artifactStacks;
+        return stacks;
+    }
+
     enum class Within { NoRoot, Root, RootsArtifact };
 
     // Whether the open folder `fd` is, or lies inside, a root walked before,
-    // and then whether inside an artifact that walk did not search: its
-    // folder and each one above it, by "..", where the kernel reached it
-    // (links on the written path resolved) are looked up by what they are.
-    Within insideWalkedRoot(int fd) const {
+    // and then whether inside an artifact that walk did not search (with the
+    // stacks of the projects around the artifacts it lies in): its folder
+    // and each one above it, by "..", where the kernel reached it (links on
+    // the written path resolved) are looked up by what they are.
+    Within insideWalkedRoot(int fd, StackMask& aroundArtifacts) const {
+        aroundArtifacts = 0;
         if (rootFolders.empty()) return Within::NoRoot;
-        FolderSet artifactFolders;
+        std::unordered_map<FolderKey, const Artifact*, FolderKeyHash> artifactFolders;
         for (const Artifact& a : artifacts)
-            if (a.folder.ino) artifactFolders.insert(a.folder);
+            if (a.folder.ino) artifactFolders.emplace(a.folder, &a);
         bool inArtifact = false;
         Within within = Within::NoRoot;
         FolderKey below{};
@@ -562,7 +575,10 @@ struct Walker::Impl {
             const bool top = !read || here == below;  // "/" is its own parent
             // A root walked as one searched all of itself.
             if (!top && rootFolders.count(here)) within = inArtifact ? Within::RootsArtifact : Within::Root;
-            inArtifact = inArtifact || (!top && artifactFolders.count(here) > 0);
+            if (const auto a = artifactFolders.find(here); !top && a != artifactFolders.end()) {
+                inArtifact = true;
+                aroundArtifacts |= stacksAround(*a->second);
+            }
             if (top || within != Within::NoRoot) {
                 close(cur);
                 break;
@@ -589,6 +605,7 @@ struct Walker::Impl {
         o->folder = folder;
         o->space = space;
         o->insideArtifact = rootInsideArtifact;
+        o->artifactStacks = rootArtifactStacks;
         o->depth = depth;
         for (Owner* up = o; up; up = up->parentOwner) up->below.fetch_or(stacks);
         o->realPath = realPathOf(path, space);
@@ -950,12 +967,14 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     }
     // Inside an artifact, where the walk around it looked for no project,
     // a root of its own is walked for them.
-    const Impl::Within within = impl_->insideWalkedRoot(fd);
+    StackMask aroundArtifacts = 0;
+    const Impl::Within within = impl_->insideWalkedRoot(fd, aroundArtifacts);
     if (within == Impl::Within::Root) {
         close(fd);
         return true;
     }
     impl_->rootInsideArtifact = within == Impl::Within::RootsArtifact;
+    impl_->rootArtifactStacks = impl_->rootInsideArtifact ? aroundArtifacts : 0;
     impl_->rootDev = st.st_dev;
     Impl::Task t;
     if (rootFd >= 0) {
@@ -1050,6 +1069,7 @@ WalkResult Walker::finish() {
         p.pinned = o.pinned;
         p.parent = parent[i] >= 0 ? projectIndex[parent[i]] : -1;
         p.insideArtifact = insideArtifact[i];
+        p.artifactStacks = o.artifactStacks;
         p.totalBytes = saturatingAdd(subtree[i], lt.ownerBytes[i]);
         if (newest[i] != kNoActivity) p.lastActivity = newest[i];
         for (int a : o.artifacts) {

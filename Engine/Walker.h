@@ -42,6 +42,9 @@ struct WalkedProject {
     bool pinned = false;
     int parent = -1;  // index of the enclosing project, -1 for none
     bool insideArtifact = false;  // inside an artifact of another project, which counts its bytes
+    // Inside an artifact: the stacks of the projects around that artifact,
+    // whose sizes hold its bytes already (as those of `parent` and around it do).
+    StackMask artifactStacks = 0;
     std::uint64_t totalBytes = 0;
     std::optional<std::int64_t> lastActivity;
     std::vector<WalkedArtifact> artifacts;

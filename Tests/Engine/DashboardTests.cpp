@@ -82,3 +82,35 @@ TEST(Dashboard, CleanRemovesMovedArtifactsAndRecomputesEverySum) {
     EXPECT_EQ(dash.by_type[0].total_bytes, 1400u);
     EXPECT_FALSE(applyClean(dash, "/p/unknown", {}));
 }
+
+// A Node package inside a Python project: Node's size holds it, and a clean
+// of its folder takes it out of both stacks' sizes.
+TEST(Dashboard, AProjectInsideOneOfAnotherStackCountsInItsOwnStacksSize) {
+    const Rules rules = builtinRules("/h");
+    const ProjectDetector d(rules);
+    WalkResult walk;
+    walk.projects = {walked("/p/mono", kNow), walked("/p/mono/web", kNow), walked("/p/mono/web/ui", kNow), walked("/p/y1", kNow)};
+    for (auto& p : walk.projects) p.stacks = d.stacksMarkedBy("package.json");
+    walk.projects[0].stacks = d.stacksMarkedBy("pyproject.toml");
+    walk.projects[0].artifacts.clear();
+    walk.projects[0].totalBytes = 1700;
+    walk.projects[1].parent = 0;
+    walk.projects[1].totalBytes = 1600;
+    walk.projects[2].parent = 1;
+    walk.projects[2].totalBytes = 800;
+    walk.totalBytes = 2700;
+    DashboardDTO dash = buildDashboard(walk, d, {}, {"/p"}, ScanContext{kNow, 30, {}});
+    const auto stack = [&](const std::string& id) {
+        for (const auto& s : dash.by_type)
+            if (s.project_type == id) return s;
+        throw std::out_of_range("no stack " + id);
+    };
+    EXPECT_EQ(stack("node").total_bytes, 2600u) << "web and y1; ui lies in web";
+    EXPECT_EQ(stack("node").reclaimable_bytes, 2100u);
+    EXPECT_EQ(stack("python").total_bytes, 1700u);
+
+    ASSERT_TRUE(applyClean(dash, "/p/mono/web/ui", {{"/p/mono/web/ui/node_modules", 600}}));
+    EXPECT_EQ(stack("node").total_bytes, 2000u);
+    EXPECT_EQ(stack("node").reclaimable_bytes, 1500u);
+    EXPECT_EQ(stack("python").total_bytes, 1100u) << "mono held it too";
+}

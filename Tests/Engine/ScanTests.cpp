@@ -184,6 +184,31 @@ TEST_F(Scan, NestedProjectsAreFoundButArtifactsAreNeverEntered) {
     EXPECT_EQ(d.total_bytes, du({tree + "/mono", tree + "/rn"})) << "nested projects add nothing";
 }
 
+// A stack's size holds each of its projects once: one inside a project of
+// its own stack is in that one's bytes already, one inside a project of
+// another stack (a Node package in a Python monorepo) is not.
+TEST_F(Scan, AStacksSizeHoldsEachOfItsProjectsOnceWhateverStackHoldsThem) {
+    writeFiles(tree, {{"mono/pyproject.toml", 10}, {"mono/src/app.py", 3000}, {"mono/packages/web/package.json", 10},
+                      {"mono/packages/web/node_modules/dep/index.js", 40000}, {"mono/packages/web/ui/package.json", 10},
+                      {"mono/packages/web/ui/node_modules/x.js", 9000}, {"y1/package.json", 10}, {"y1/node_modules/dep/index.js", 20000}});
+    age(tree, time(nullptr) - 100 * 86400);
+    const DashboardDTO d = scan();
+    const auto stack = [&](const std::string& id) {
+        for (const auto& s : d.by_type)
+            if (s.project_type == id) return s;
+        throw std::out_of_range("no stack " + id);
+    };
+    const auto& web = find(d, tree + "/mono/packages/web");
+    const auto& ui = find(d, tree + "/mono/packages/web/ui");
+    const auto& y1 = find(d, tree + "/y1");
+    ASSERT_GT(web.reclaimable_bytes, 40000u);
+    EXPECT_EQ(stack("node").total_bytes, web.total_bytes + y1.total_bytes) << "ui lies in web, of its own stack";
+    EXPECT_EQ(stack("node").reclaimable_bytes, web.reclaimable_bytes + ui.reclaimable_bytes + y1.reclaimable_bytes);
+    EXPECT_EQ(stack("node").project_count, 3);
+    EXPECT_EQ(stack("python").total_bytes, find(d, tree + "/mono").total_bytes);
+    EXPECT_EQ(d.total_bytes, du({tree + "/mono", tree + "/y1"}));
+}
+
 TEST_F(Scan, SymbolicLinksAreNeverFollowed) {
     writeFiles(tree, {{"app/package.json", 10}, {"app/src/index.js", 2000}, {"outside/big.bin", 200000}, {"outside/nested/package.json", 10}});
     symlink("/", (tree + "/app/rootlink").c_str());

@@ -297,11 +297,19 @@ std::optional<DashboardDTO> dashboardAfterClean(const DashboardDTO& dashboard, c
     if (target == projects.end()) return std::nullopt;
 
     std::uint64_t removed = 0;
-    std::erase_if(target->artifacts, [&](const ArtifactDTO& a) {
-        if (!moved.count(a.absolute_path)) return false;
-        removed = platform::saturatingAdd(removed, a.size_bytes);
-        return true;
-    });
+    std::vector<const ArtifactDTO*> gone;
+    for (const auto& a : target->artifacts)
+        if (moved.count(a.absolute_path)) {
+            removed = platform::saturatingAdd(removed, a.size_bytes);
+            gone.push_back(&a);
+        }
+    // Each folder was in the bytes of every project around it too, as the
+    // engine takes it out of them.
+    for (auto& p : projects)
+        for (const ArtifactDTO* a : gone)
+            if (&p != &*target && isPathInside(a->absolute_path, p.path))
+                p.total_bytes = std::max(p.total_bytes > a->size_bytes ? p.total_bytes - a->size_bytes : 0, p.reclaimable_bytes);
+    std::erase_if(target->artifacts, [&](const ArtifactDTO& a) { return moved.count(a.absolute_path) > 0; });
     std::uint64_t safe = 0, caution = 0;
     for (const auto& a : target->artifacts) {
         if (!a.exists) continue;
@@ -318,34 +326,8 @@ std::optional<DashboardDTO> dashboardAfterClean(const DashboardDTO& dashboard, c
                      [](const ProjectDTO& a, const ProjectDTO& b) { return a.reclaimable_bytes > b.reclaimable_bytes; });
 
     DashboardDTO next;
-    next.project_count = static_cast<std::int64_t>(projects.size());
-    next.idle_count = std::count_if(projects.begin(), projects.end(), [](const ProjectDTO& p) { return p.is_idle; });
-    std::map<std::string, std::string> labels;
-    for (const auto& t : dashboard.by_type) labels[t.project_type] = t.label;
-    for (const auto& p : projects) {
-        const bool nested = isNestedProject(p, projects);
-        if (!nested) next.total_bytes = platform::saturatingAdd(next.total_bytes, p.total_bytes);
-        next.reclaimable_bytes = platform::saturatingAdd(next.reclaimable_bytes, p.reclaimable_bytes);
-        for (const auto& type : p.types) {
-            auto summary = std::find_if(next.by_type.begin(), next.by_type.end(),
-                                        [&](const TypeSummaryDTO& t) { return t.project_type == type; });
-            if (summary == next.by_type.end()) {
-                TypeSummaryDTO t;
-                t.project_type = type;
-                auto label = labels.find(type);
-                t.label = label == labels.end() ? type : label->second;
-                next.by_type.push_back(t);
-                summary = next.by_type.end() - 1;
-            }
-            summary->project_count += 1;
-            if (!nested) summary->total_bytes = platform::saturatingAdd(summary->total_bytes, p.total_bytes);
-            summary->reclaimable_bytes = platform::saturatingAdd(summary->reclaimable_bytes, p.reclaimable_bytes);
-        }
-    }
-    std::stable_sort(next.by_type.begin(), next.by_type.end(), [](const TypeSummaryDTO& a, const TypeSummaryDTO& b) {
-        return a.reclaimable_bytes > b.reclaimable_bytes;
-    });
     next.projects = std::move(projects);
+    sumProjects(next, dashboard.by_type);
     next.global_caches = dashboard.global_caches;
     next.scanned_at_unix = dashboard.scanned_at_unix;
     next.roots = dashboard.roots;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "core/CleanRules.h"
 #include "core/ModelTexts.h"
@@ -20,20 +20,21 @@ std::string plural(std::int64_t count, const std::string& word) {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
 
-// The same answer as isNestedProject for every project of one list, found by
-// looking up each ancestor folder instead of comparing all pairs, so a large
-// dashboard applies in linear time.
+// The projects around each project of one list, found by looking up each
+// ancestor folder instead of comparing all pairs, so a large dashboard
+// applies in linear time.
 class NestedPathIndex {
 public:
     explicit NestedPathIndex(const std::vector<ProjectDTO>& projects) {
-        for (const auto& p : projects) paths_.insert(p.path);
+        for (const auto& p : projects) byPath_.emplace(p.path, &p);
     }
-    bool isNested(const std::string& path) const {
-        // Every proper prefix that ends just before a "/" is a possible outer project.
-        for (auto slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-            if (paths_.count(std::string_view(path).substr(0, slash)) != 0) return true;
-        }
-        return false;
+    // Those around `path` (every proper prefix that ends just before a "/").
+    std::vector<const ProjectDTO*> around(const std::string& path) const {
+        std::vector<const ProjectDTO*> out;
+        for (auto slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+            if (const auto found = byPath_.find(std::string_view(path).substr(0, slash)); found != byPath_.end())
+                out.push_back(found->second);
+        return out;
     }
 
 private:
@@ -41,7 +42,7 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
-    std::unordered_set<std::string, Hash, std::equal_to<>> paths_;
+    std::unordered_map<std::string, const ProjectDTO*, Hash, std::equal_to<>> byPath_;
 };
 }  // namespace
 
@@ -53,28 +54,26 @@ bool isNestedProject(const ProjectDTO& project, const std::vector<ProjectDTO>& p
     });
 }
 
-DashboardDTO displayDashboard(const DashboardDTO& d) {
-    std::vector<ProjectDTO> kept;
-    for (const auto& p : d.projects)
-        if (p.reclaimable_bytes != 0) kept.push_back(p);
-    if (kept.size() == d.projects.size()) return d;
-
+void sumProjects(DashboardDTO& d, const std::vector<TypeSummaryDTO>& labelledBy) {
     std::map<std::string, std::string> labels;
-    for (const auto& s : d.by_type) labels[s.project_type] = s.label;
-
-    DashboardDTO out;
-    std::stable_sort(kept.begin(), kept.end(), [](const ProjectDTO& a, const ProjectDTO& b) {
-        return a.reclaimable_bytes > b.reclaimable_bytes;
-    });
-    out.projects = std::move(kept);
-    out.project_count = static_cast<std::int64_t>(out.projects.size());
+    for (const auto& s : labelledBy) labels[s.project_type] = s.label;
+    d.project_count = static_cast<std::int64_t>(d.projects.size());
+    d.idle_count = 0;
+    d.total_bytes = d.reclaimable_bytes = 0;
     std::vector<TypeSummaryDTO> summaries;
-    const NestedPathIndex nesting(out.projects);
-    for (const auto& p : out.projects) {
-        if (p.is_idle) ++out.idle_count;
-        const bool nested = nesting.isNested(p.path);
-        if (!nested) out.total_bytes = platform::saturatingAdd(out.total_bytes, p.total_bytes);
-        out.reclaimable_bytes = platform::saturatingAdd(out.reclaimable_bytes, p.reclaimable_bytes);
+    const NestedPathIndex nesting(d.projects);
+    for (const auto& p : d.projects) {
+        if (p.is_idle) ++d.idle_count;
+        // A project's bytes are in those of every project around it: the
+        // whole counts it once, and so does each stack of one around it.
+        const auto around = nesting.around(p.path);
+        const auto heldBy = [&](const std::string& type) {
+            return std::any_of(around.begin(), around.end(), [&](const ProjectDTO* outer) {
+                return std::find(outer->types.begin(), outer->types.end(), type) != outer->types.end();
+            });
+        };
+        if (around.empty()) d.total_bytes = platform::saturatingAdd(d.total_bytes, p.total_bytes);
+        d.reclaimable_bytes = platform::saturatingAdd(d.reclaimable_bytes, p.reclaimable_bytes);
         for (const auto& type : p.types) {
             auto it = std::find_if(summaries.begin(), summaries.end(),
                                    [&](const TypeSummaryDTO& s) { return s.project_type == type; });
@@ -87,14 +86,28 @@ DashboardDTO displayDashboard(const DashboardDTO& d) {
                 it = summaries.end() - 1;
             }
             it->project_count += 1;
-            if (!nested) it->total_bytes = platform::saturatingAdd(it->total_bytes, p.total_bytes);
+            if (!heldBy(type)) it->total_bytes = platform::saturatingAdd(it->total_bytes, p.total_bytes);
             it->reclaimable_bytes = platform::saturatingAdd(it->reclaimable_bytes, p.reclaimable_bytes);
         }
     }
     std::stable_sort(summaries.begin(), summaries.end(), [](const TypeSummaryDTO& a, const TypeSummaryDTO& b) {
         return a.reclaimable_bytes > b.reclaimable_bytes;
     });
-    out.by_type = std::move(summaries);
+    d.by_type = std::move(summaries);
+}
+
+DashboardDTO displayDashboard(const DashboardDTO& d) {
+    std::vector<ProjectDTO> kept;
+    for (const auto& p : d.projects)
+        if (p.reclaimable_bytes != 0) kept.push_back(p);
+    if (kept.size() == d.projects.size()) return d;
+
+    DashboardDTO out;
+    std::stable_sort(kept.begin(), kept.end(), [](const ProjectDTO& a, const ProjectDTO& b) {
+        return a.reclaimable_bytes > b.reclaimable_bytes;
+    });
+    out.projects = std::move(kept);
+    sumProjects(out, d.by_type);
     out.global_caches = d.global_caches;
     out.scanned_at_unix = d.scanned_at_unix;
     out.roots = d.roots;

@@ -15,8 +15,13 @@ namespace tidewell {
 
 // True when another project of `projects` contains `project` as a subfolder.
 bool isNestedProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);
+// Counts, totals and stack summaries of `dashboard.projects` (in their order),
+// summed as the engine sums them: a nested project adds no size to the whole,
+// nor to the size of a stack of a project around it; each stack keeps its
+// label in `labelledBy`, else reads its id.
+void sumProjects(DashboardDTO& dashboard, const std::vector<TypeSummaryDTO>& labelledBy);
 // Only projects with something to reclaim; counts, totals and stack summaries
-// recomputed when any were dropped, nested projects adding no size.
+// recomputed when any were dropped.
 DashboardDTO displayDashboard(const DashboardDTO& dashboard);
 // The first project of `projects` with the same id or path; none when gone.
 std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::vector<ProjectDTO>& projects);

@@ -188,9 +188,22 @@ TEST(CleanRules, AfterACleanANestedProjectIsCountedOnceInTheTotals) {
     auto inner = withArtifacts(project("b", "/w/app/web", 400, 0), {artifact("/w/app/web/dist", 100)});
     auto next = dashboardAfterClean(dashboard({outer, inner}), report({item("/w/app/web/dist", 100, true)}, "/w/app/web"));
     ASSERT_TRUE(next);
-    EXPECT_EQ(std::tie(next->total_bytes, next->reclaimable_bytes), std::make_tuple(1000u, 300u));
+    // The moved folder was in /w/app's bytes too.
+    EXPECT_EQ(std::tie(next->total_bytes, next->reclaimable_bytes), std::make_tuple(900u, 300u));
     ASSERT_EQ(next->by_type.size(), 1u);
-    EXPECT_EQ(std::tie(next->by_type[0].total_bytes, next->by_type[0].project_count), std::make_tuple(1000u, 2));
+    EXPECT_EQ(std::tie(next->by_type[0].total_bytes, next->by_type[0].project_count), std::make_tuple(900u, 2));
+
+    // A Node package inside a Python project counts in Node's size, as its folders count in Node's reclaimable bytes.
+    auto mono = project("m", "/w/mono", 1700, 0, {"python"});
+    auto web = withArtifacts(project("w", "/w/mono/web", 1000, 0), {artifact("/w/mono/web/node_modules", 600), artifact("/w/mono/web/dist", 100)});
+    auto y1 = withArtifacts(project("y", "/w/y1", 1000, 0), {artifact("/w/y1/node_modules", 600)});
+    next = dashboardAfterClean(dashboard({mono, web, y1}), report({item("/w/mono/web/node_modules", 600, true)}, "/w/mono/web"));
+    ASSERT_TRUE(next);
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> stacks;  // size, reclaimable
+    for (const auto& s : next->by_type) stacks[s.project_type] = {s.total_bytes, s.reclaimable_bytes};
+    EXPECT_EQ(stacks["node"], std::make_pair(std::uint64_t{1400}, std::uint64_t{700}));
+    EXPECT_EQ(stacks["python"], std::make_pair(std::uint64_t{1100}, std::uint64_t{0}));
+    EXPECT_EQ(next->total_bytes, 2100u);
 }
 
 namespace {

@@ -34,6 +34,16 @@ TEST(DisplayDashboard, NestedExampleRecomputesCountsTotalsAndStacks) {
     EXPECT_EQ(displayDashboard(d), expected);
 }
 
+TEST(DisplayDashboard, AProjectInsideOneOfAnotherStackCountsInItsOwnStacksSize) {
+    // web's bytes are in mono's; ui's in web's, of its own stack.
+    auto d = dashboard({project("m", "/w/mono", 1700, 10, {"python"}), project("w", "/w/mono/web", 1000, 600),
+                        project("u", "/w/mono/web/ui", 300, 200), project("y", "/w/y1", 1000, 600), project("z", "/w/zero", 5, 0)});
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> stacks;  // size, reclaimable
+    for (const auto& s : displayDashboard(d).by_type) stacks[s.project_type] = {s.total_bytes, s.reclaimable_bytes};
+    EXPECT_EQ(stacks["node"], std::make_pair(std::uint64_t{2000}, std::uint64_t{1400}));
+    EXPECT_EQ(stacks["python"], std::make_pair(std::uint64_t{1700}, std::uint64_t{10}));
+}
+
 TEST(DisplayDashboard, StacksWithoutLabelsUseTheirIdAndRepeatedIdsCountTwice) {
     auto d = dashboard({project("z", "/z", 1, 0), project("a", "/a", 10, 5, {"go", "go", "flutter"}, true),
                         project("b", "/b", 20, 5, {"flutter"})});
