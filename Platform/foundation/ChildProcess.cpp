@@ -121,7 +121,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const Options& options) {
 }
 
 ChildProcess::~ChildProcess() {
-    if (pid_ > 0) {
+    if (pid_ > 0 && !leftBehind_) {
         bool running;
         {
             std::lock_guard lock(mutex_);
@@ -198,6 +198,17 @@ std::optional<ExitStatus> ChildProcess::tryWait() {
     std::lock_guard lock(mutex_);
     if (reapLocked(WNOHANG)) return status_;
     return std::nullopt;
+}
+
+std::optional<ExitStatus> ChildProcess::waitUnless(int wakeFd) {
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {pidfd_, POLLIN, 0}};
+    while (true) {
+        if (auto status = tryWait()) return status;
+        // The pidfd turns readable at the end; without one, look again soon.
+        const int r = ::poll(fds, pidfd_ >= 0 ? 2 : 1, pidfd_ >= 0 ? -1 : 20);
+        if (r < 0 && errno != EINTR) return tryWait();
+        if (r > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) return tryWait();
+    }
 }
 
 ChildProcess::Output ChildProcess::run(const Options& options, std::optional<std::chrono::milliseconds> timeout,

@@ -66,7 +66,7 @@ public:
     // (missing or non-executable file, no resources).
     static std::unique_ptr<ChildProcess> spawn(const Options& options);
 
-    ~ChildProcess();  // kills and reaps a child still running
+    ~ChildProcess();  // kills and reaps a child still running, unless left behind
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
@@ -88,6 +88,14 @@ public:
     ExitStatus wait();
     // The status when the child has ended (reaping it), else none.
     std::optional<ExitStatus> tryWait();
+    // Blocks until the child ends (reaping it, as wait()) or `wakeFd` turns
+    // readable, whichever comes first; none in the second case. A child that
+    // even SIGKILL does not end (a thread of it waits in the kernel on a
+    // filesystem whose server is gone) need not hold its waiter for ever.
+    std::optional<ExitStatus> waitUnless(int wakeFd);
+    // The destructor neither kills nor waits for a child still running: it
+    // is left to end on its own (tryWait reaps it then).
+    void leaveBehind() { leftBehind_ = true; }
     bool hasPidfd() const { return pidfd_ >= 0; }
 
     // Convenience: runs to the end, collecting both streams. When `timeout`
@@ -112,6 +120,7 @@ private:
     UniqueFd stderr_;
     std::mutex mutex_;  // serialises reaping with signalling
     bool reaped_ = false;
+    bool leftBehind_ = false;
     ExitStatus status_;
 };
 

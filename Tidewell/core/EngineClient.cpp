@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -48,7 +50,16 @@ struct EngineRun {
     std::condition_variable changed;
     bool exited = false;
     bool stopRequested = false;
-    bool killed = false;  // the watchdog sent SIGKILL
+    bool killed = false;     // the watchdog sent SIGKILL
+    bool heldAfterKill = false;  // and the engine still ran a grace period later
+    int readersLeft = 2;     // of its standard output and error
+
+    // Readable once nothing is waited for any more: the engine, nor its streams.
+    platform::UniqueFd stopWaiting{::eventfd(0, EFD_CLOEXEC)};
+    void wakeWaiters() {
+        const std::uint64_t one = 1;
+        (void)!::write(stopWaiting.get(), &one, sizeof one);
+    }
 
     // SIGTERM now; the watchdog sends SIGKILL if the engine outlives the grace period.
     void stop(platform::ChildProcess& child) {
@@ -72,6 +83,14 @@ using Clock = std::chrono::steady_clock;
 // no run is in progress. Guarded by cancelLock().
 std::weak_ptr<EngineRun> runningProcess;
 std::atomic<std::int64_t> killGraceMs{5000};
+
+// Engines that SIGKILL did not end, no longer waited for; each is reaped by
+// a later run once it has ended. Guarded by cancelLock().
+std::vector<std::shared_ptr<platform::ChildProcess>> leftBehind;
+
+constexpr const char* kHeldEngineText =
+    "The engine did not end when Tidewell stopped it, most likely held by a folder that does not answer. Tidewell "
+    "no longer waits for it, so you can scan again.";
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
     std::string out;
@@ -108,10 +127,17 @@ bool sameFile(const std::string& candidate, const std::string& own) {
     return equalIgnoringCase(platform::standardizePath(candidate), platform::standardizePath(own));
 }
 
+// Reads `fd` to its end, or until `stopFd` turns readable.
 template <class Sink>
-void drain(int fd, Sink&& sink) {
+void drain(int fd, int stopFd, Sink&& sink) {
     std::string buffer(65536, '\0');
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
     while (true) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents & POLLIN) return;
         ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // end of stream, or an error, which counts as the end
@@ -120,7 +146,9 @@ void drain(int fd, Sink&& sink) {
 }
 
 // Sends SIGTERM at the time-out, and SIGKILL when the engine is still there a
-// grace period after any SIGTERM of ours.
+// grace period after any SIGTERM of ours. An engine still there a grace
+// period after SIGKILL waits in the kernel (on a filesystem whose server is
+// gone): nothing is waited for it any more.
 void watch(EngineRun& run, platform::ChildProcess& child, double timeout) {
     const auto grace = std::chrono::milliseconds(killGraceMs.load());
     // A time-out beyond any real run (or not a number) means none.
@@ -131,7 +159,8 @@ void watch(EngineRun& run, platform::ChildProcess& child, double timeout) {
                    : Clock::time_point::max();
     bool timeoutFired = false;
     const auto never = Clock::time_point::max();
-    auto killAt = never;  // armed by a SIGTERM of ours
+    auto killAt = never;    // armed by a SIGTERM of ours
+    auto giveUpAt = never;  // armed by our SIGKILL
 
     std::unique_lock guard(run.mutex);
     while (!run.exited) {
@@ -158,9 +187,17 @@ void watch(EngineRun& run, platform::ChildProcess& child, double timeout) {
                 child.kill();
             }
             guard.lock();
+            giveUpAt = Clock::now() + grace;
             continue;
         }
-        const auto until = std::min(timeoutFired ? never : deadline, killAt);
+        if (giveUpAt != never && now >= giveUpAt) {
+            platform::log("Tidewell engine still running %lldms after SIGKILL — no longer waiting for it",
+                          static_cast<long long>(grace.count()));
+            run.heldAfterKill = true;
+            run.wakeWaiters();
+            return;
+        }
+        const auto until = std::min({timeoutFired ? never : deadline, killAt, giveUpAt});
         if (until == never) run.changed.wait(guard);
         else run.changed.wait_until(guard, until);
     }
@@ -295,6 +332,7 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     auto run = std::make_shared<EngineRun>();
     {
         std::lock_guard guard(cancelLock());
+        std::erase_if(leftBehind, [](const auto& held) { return held->tryWait().has_value(); });
         if (cancelToken && cancelToken->cancelled_) throw EngineError::cancelled();  // cancelled before it began
         if (cancelToken) {
             std::erase_if(cancelToken->runs_, [](const auto& weak) { return weak.expired(); });
@@ -329,10 +367,22 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     try {
         const int outFd = child->standardOutput().get();
         const int errFd = child->standardError().get();
-        stdoutReader = std::thread([&io, outFd] { drain(outFd, [&io](std::string_view c) { io.appendStdout(c); }); });
-        stderrReader = std::thread([&io, errFd] {
-            drain(errFd, [&io](std::string_view c) { io.appendStderr(c); });
+        const int stopFd = run->stopWaiting.get();
+        const auto readerDone = [&run] {
+            {
+                std::lock_guard guard(run->mutex);
+                --run->readersLeft;
+            }
+            run->changed.notify_all();
+        };
+        stdoutReader = std::thread([&io, outFd, stopFd, readerDone] {
+            drain(outFd, stopFd, [&io](std::string_view c) { io.appendStdout(c); });
+            readerDone();
+        });
+        stderrReader = std::thread([&io, errFd, stopFd, readerDone] {
+            drain(errFd, stopFd, [&io](std::string_view c) { io.appendStderr(c); });
             io.finishStderr();
+            readerDone();
         });
         watchdog = std::thread([&run, &child, timeout] { watch(*run, *child, timeout); });
     } catch (...) {
@@ -344,18 +394,27 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
             run->exited = true;
         }
         run->changed.notify_all();
+        run->wakeWaiters();
         for (auto* t : {&stdoutReader, &stderrReader, &watchdog})
             if (t->joinable()) t->join();
         detach();
         throw;
     }
 
-    const platform::ExitStatus status = child->wait();
+    const std::optional<platform::ExitStatus> ended = child->waitUnless(run->stopWaiting.get());
     {
-        std::lock_guard guard(run->mutex);
+        std::unique_lock guard(run->mutex);
         run->exited = true;
+        run->changed.notify_all();
+        // What the engine wrote is in its pipes once it has ended; a process
+        // it left behind that still holds them open is not waited for.
+        const auto grace = std::chrono::milliseconds(killGraceMs.load());
+        if (ended && !run->changed.wait_for(guard, grace, [&] { return run->readersLeft == 0; })) {
+            platform::log("Tidewell engine ended, but its output was still open %lldms later — no longer reading it",
+                          static_cast<long long>(grace.count()));
+            run->wakeWaiters();
+        }
     }
-    run->changed.notify_all();
     watchdog.join();
     stdoutReader.join();
     stderrReader.join();
@@ -366,7 +425,16 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
         if (runningProcess.lock() == run) runningProcess.reset();
         run->process.reset();
         cancelled = run->cancelRequested;
+        if (!ended) {
+            child->leaveBehind();
+            leftBehind.push_back(child);
+        }
     }
+    if (!ended) {
+        platform::log("Tidewell engine failed: held after SIGKILL");
+        throw EngineError::failed(kHeldEngineText);
+    }
+    const platform::ExitStatus status = *ended;
     bool killedByUs;
     {
         std::lock_guard guard(run->mutex);

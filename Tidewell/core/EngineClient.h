@@ -12,7 +12,11 @@
 // EngineCancelToken: cancelling it stops the run it is attached to, and every
 // later run given the same token fails with `cancelled` without starting.
 // An engine still running a grace period after SIGTERM is killed; the run
-// still ends as timed out or cancelled.
+// still ends as timed out or cancelled. One still running a grace period
+// after SIGKILL (waiting in the kernel on a filesystem that does not answer)
+// is no longer waited for: the run fails, saying so, and it is reaped by a
+// later run once it ends. Nor is its output waited for a grace period after
+// it ended, when a process it left behind still holds it open.
 
 #include "core/EngineError.h"
 #include "core/EngineRecords.h"
@@ -99,7 +103,9 @@ public:
     static std::vector<std::string> cleanArguments(const std::string& projectPath, bool execute, bool caution,
                                                    const std::vector<std::string>& artifacts = {});
 
-    // How long an engine may go on after SIGTERM before it is killed (5 s).
+    // How long an engine may go on after SIGTERM before it is killed, and
+    // after SIGKILL (or, its output, after its end) before it is no longer
+    // waited for (5 s).
     static void setKillGracePeriodForTesting(std::chrono::milliseconds grace);
 };
 

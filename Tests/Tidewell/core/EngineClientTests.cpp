@@ -1,4 +1,5 @@
 #include "AsOrdinaryUser.h"
+#include "SilentFilesystem.h"
 #include "core/EngineClient.h"
 
 #include "core/AppSupport.h"
@@ -10,7 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
+#include <future>
+#include <sched.h>
+#include <sys/mount.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 using namespace tidewell;
@@ -278,6 +284,65 @@ TEST_F(EngineRunner, AnEngineThatIgnoresSigtermIsKilledAfterTheGracePeriod) {
     EXPECT_TRUE(log.contains("Tidewell engine failed: signal 9 (SIGKILL)"));
     EXPECT_EQ(log.linesStartingWith("Tidewell engine still running ").size(), 1u);
     EXPECT_EQ(cancelledScan().kind(), Kind::cancelled);
+}
+
+// An engine waiting in the kernel on a FUSE server that stopped answering
+// (the test's own, in a mount namespace of its own) outlives even SIGKILL.
+// The run stops waiting for it a grace period later, fails with a sentence a
+// user reads, and the next run starts; once it ends, a later run reaps it. A
+// process the engine left there holding its output open holds no run either.
+TEST_F(EngineRunner, AnEngineThatSigkillDoesNotEndIsNoLongerWaitedFor) {
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string remote = bundle.dir() / "remote";
+    std::filesystem::create_directories(remote);
+    testsupport::SilentFilesystem server(remote);
+    ASSERT_TRUE(server.mounted());
+    struct stat answered {};
+    ASSERT_EQ(::stat(remote.c_str(), &answered), 0) << "it answered once, as a share does until its host is gone";
+    server.fallSilent();
+    bundle.dir().write("App/bin/silent.txt", remote);
+    bundle.installEngine("held.sh");
+    const auto pidFile = [&] {
+        std::string pid;
+        std::getline(std::ifstream(bundle.dir() / "App/bin/pid.txt"), pid);
+        return pid;
+    };
+    const auto proc = [](const std::string& pid, const std::string& file) {
+        std::string text;
+        std::getline(std::ifstream("/proc/" + pid + "/" + file), text);
+        return text;
+    };
+    // Waits, guarded against a hang, until `reached`.
+    const auto until = [](const std::function<bool()>& reached) {
+        const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!reached() && std::chrono::steady_clock::now() < guard) std::this_thread::yield();
+        return reached();
+    };
+
+    auto token = std::make_shared<EngineCancelToken>();
+    auto held = std::async(std::launch::async, [&] { return engineErrorOf([&] { EngineClient::run({"scan"}, 600, {}, token); }); });
+    ASSERT_TRUE(until([&] { return proc(pidFile(), "wchan") == "request_wait_answer"; }));
+    const std::string engine = pidFile();
+    token->cancel();
+    const EngineError e = held.get();
+    EXPECT_EQ(e.kind(), Kind::failed);
+    EXPECT_EQ(e.message(),
+              "The engine did not end when Tidewell stopped it, most likely held by a folder that does not answer. "
+              "Tidewell no longer waits for it, so you can scan again.");
+    EXPECT_EQ(log.linesStartingWith("Tidewell engine still running 200ms after SIGKILL"),
+              Strings{"Tidewell engine still running 200ms after SIGKILL — no longer waiting for it"});
+    EXPECT_EQ(proc(engine, "wchan"), "request_wait_answer") << "it still waits there";
+
+    bundle.dir().write("App/bin/exits.txt", "");
+    EXPECT_EQ(rawRun({"last", "--json"}), "done\n") << "its output is all it wrote before it ended";
+    EXPECT_TRUE(log.contains("Tidewell engine ended, but its output was still open 200ms later — no longer reading it"));
+
+    server.hangUp();
+    ASSERT_TRUE(until([&] { return proc(engine, "stat").find(") Z ") != std::string::npos; })) << "it ends once the server is gone";
+    bundle.script("again");
+    EXPECT_EQ(rawRun({"last", "--json"}), "again");
+    EXPECT_EQ(proc(engine, "stat"), "") << "the next run reaped it";
 }
 
 TEST_F(EngineRunner, ARefusedLaunchPassesTheSystemErrorOn) {
