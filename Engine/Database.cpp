@@ -236,10 +236,9 @@ void Database::ensureWritable() {
     if (!readOnlyWhy_.empty()) fail("cannot be written");
 }
 
-void Database::failAccess() {
-    const bool refusedWrite = !readOnlyWhy_.empty() && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY;
-    fail(writing_ || refusedWrite ? "cannot be written" : "cannot be read");
-}
+// A read that fails is told as one, whatever SQLite's code: on a database
+// opened for reading, a write already fails at its start, telling why.
+void Database::failAccess() { fail(writing_ ? "cannot be written" : "cannot be read"); }
 
 // SQLite reports a disk without room as an I/O error at times (when it
 // cannot grow its shared-memory file, say): a full disk must never read as
