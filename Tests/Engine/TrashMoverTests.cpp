@@ -9,6 +9,7 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 
@@ -196,8 +197,10 @@ namespace {
 // mounted inside the folder during its move (an automount), the link that
 // names the project turned to another project before the first move, a
 // kill -9 at a point of a move (the process just ends), a pause once a move
-// is recorded (until the test lets it go on), or a database that takes the
-// first move's record and no other (a disk that fills up).
+// is recorded (until the test lets it go on), a database that takes the
+// first move's record and no other (a disk that fills up), or the mount
+// table gone during the move (/proc covered, in a mount namespace of the
+// test's own).
 enum class Interfere {
     None,
     Stop,
@@ -213,7 +216,8 @@ enum class Interfere {
     KillAfterInfoFile,
     KillAfterMove,
     PauseAfterPendingRecord,
-    RecordOnce
+    RecordOnce,
+    MountTableGoneDuring
 };
 
 // What to do at which move (1 is the first): the same at every move, or by plan.
@@ -256,6 +260,7 @@ public:
             umount2((path + "/.cache").c_str(), MNT_DETACH);
             if (r.moved) umount2((r.trashedPath + "/.cache").c_str(), MNT_DETACH);
         }
+        if (how == Interfere::MountTableGoneDuring) umount2("/proc", MNT_DETACH);
         stop_.store(how == Interfere::Stop);
         return r;
     }
@@ -269,6 +274,7 @@ protected:
             enginetest::makeDirs(path_ + "/.cache");
             mount("tmpfs", (path_ + "/.cache").c_str(), "tmpfs", 0, "size=1m");
         }
+        if (how == Interfere::MountTableGoneDuring) mount("tmpfs", "/proc", "tmpfs", 0, "size=1m");
     }
 
 private:
@@ -391,24 +397,33 @@ TEST(CleanRace, SomethingSwappedInAfterMeasuringIsNeitherMovedNorClaimed) {
 
 // A filesystem mounted inside a folder after it was checked and before it
 // moved never stays in the trash: the folder goes back to its place, the
-// mount is named, and nothing is recorded.
+// mount is named, and nothing is recorded. So does a folder that cannot be
+// looked at again once moved, the mount table unreadable.
 TEST(CleanRace, AMountMadeInsideAFolderWhileItMovesSendsItBack) {
-    enginetest::TempDir t;
-    writeApp(t);
-    const CleanOutcome out = cleanApp(t, Interfere::MountDuring);
-    ASSERT_EQ(out.report.items.size(), 2u);
-    for (const auto& i : out.report.items) {
-        EXPECT_FALSE(i.success) << i.path;
-        EXPECT_EQ(i.error.value_or(""), i.path + " holds another mounted filesystem at " + i.path +
-                                            "/.cache, mounted while it was being moved; it was put back and nothing was moved");
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    for (const auto& [how, why] : std::vector<std::pair<Interfere, std::string>>{
+             {Interfere::MountDuring, " holds another mounted filesystem at PATH/.cache, mounted while it was being moved"},
+             {Interfere::MountTableGoneDuring, " could not be checked for mounted filesystems inside it once moved, as the mount table cannot be read"}}) {
+        SCOPED_TRACE(why);
+        enginetest::TempDir t;
+        writeApp(t);
+        const CleanOutcome out = cleanApp(t, how);
+        ASSERT_EQ(out.report.items.size(), 2u);
+        for (const auto& i : out.report.items) {
+            EXPECT_FALSE(i.success) << i.path;
+            std::string said = i.path + why + "; it was put back and nothing was moved";
+            if (const auto at = said.find("PATH"); at != std::string::npos) said.replace(at, 4, i.path);
+            EXPECT_EQ(i.error.value_or(""), said);
+        }
+        EXPECT_EQ(out.report.bytes_reclaimed, 0u);
+        EXPECT_TRUE(exists(t / "app/node_modules/a.js") && exists(t / "app/.next/b.html")) << "in their places";
+        EXPECT_TRUE(std::filesystem::is_empty(t / "data/Trash/files"));
+        EXPECT_TRUE(std::filesystem::is_empty(t / "data/Trash/info"));
+        Database db(t / "db.sqlite");
+        EXPECT_TRUE(db.operations(10).empty());
+        EXPECT_TRUE(CleanJournal(db).cutShort().empty());
     }
-    EXPECT_EQ(out.report.bytes_reclaimed, 0u);
-    EXPECT_TRUE(exists(t / "app/node_modules/a.js") && exists(t / "app/.next/b.html")) << "in their places";
-    EXPECT_TRUE(std::filesystem::is_empty(t / "data/Trash/files"));
-    EXPECT_TRUE(std::filesystem::is_empty(t / "data/Trash/info"));
-    Database db(t / "db.sqlite");
-    EXPECT_TRUE(db.operations(10).empty());
-    EXPECT_TRUE(CleanJournal(db).cutShort().empty());
 }
 
 // A filesystem mounted inside a folder while the mounts are read for its look
