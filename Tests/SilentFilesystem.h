@@ -65,6 +65,9 @@ public:
         std::unique_lock lock(heldMutex_);
         return heldChanged_.wait_for(lock, std::chrono::minutes(2), [&] { return held_ >= count; });
     }
+    // Falls silent at the first request of kind `opcode` (FUSE_TMPFILE, say),
+    // which is never answered either.
+    void fallSilentAt(std::uint32_t opcode) { silentAt_ = opcode; }
 
 private:
     void serve() {
@@ -76,6 +79,7 @@ private:
             fuse_in_header in;
             std::memcpy(&in, request.data(), sizeof in);
             if (in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
+            if (silentAt_ != 0 && in.opcode == silentAt_) silent_ = true;
             if (silent_) {
                 std::lock_guard lock(heldMutex_);
                 ++held_;
@@ -115,6 +119,7 @@ private:
     mutable std::mutex heldMutex_;
     std::condition_variable heldChanged_;
     int held_ = 0;
+    std::atomic<std::uint32_t> silentAt_{0};
     std::thread server_;
 };
 

@@ -3,6 +3,7 @@
 #include "core/EngineClient.h"
 
 #include "core/AppSupport.h"
+#include "foundation/ChildProcess.h"
 #include "foundation/Log.h"
 #include "foundation/Paths.h"
 #include "foundation/ProcessInfo.h"
@@ -11,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <future>
 #include <sched.h>
 #include <sys/mount.h>
@@ -55,6 +59,49 @@ EngineError cancelledScan() {
 }
 
 const std::string kTimedOutText = "The scan or clean timed out. Try again with fewer folders.";
+const std::string kHeldText =
+    "The engine did not end when Tidewell stopped it, most likely held by a folder that does not answer. Tidewell no "
+    "longer waits for it, so you can scan again.";
+
+// Waits, guarded against a hang, until `reached`.
+bool eventually(const std::function<bool()>& reached) {
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!reached() && std::chrono::steady_clock::now() < guard) std::this_thread::yield();
+    return reached();
+}
+
+// The first line of /proc/PID/FILE; empty once the process is gone.
+std::string proc(const std::string& pid, const std::string& file) {
+    std::string text;
+    std::getline(std::ifstream("/proc/" + pid + "/" + file), text);
+    return text;
+}
+
+// The pid of this process's child named `name` (as /proc tells it), or empty.
+std::string childNamed(const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename(), stat = proc(pid, "stat");  // "PID (NAME) STATE PPID ..."
+        const auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || stat.substr(open + 1, close - open - 1) != name) continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        if (rest >> state >> parent && parent == ::getpid()) return pid;
+    }
+    return {};
+}
+
+// A FUSE server at `at` that answered once, in a mount namespace of the
+// test's own (the threads and processes the test starts from now on are in it).
+std::unique_ptr<testsupport::SilentFilesystem> answeredOnce(const std::string& at) {
+    EXPECT_EQ(::unshare(CLONE_NEWNS), 0) << "tests run as root";
+    EXPECT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    std::filesystem::create_directories(at);
+    auto server = std::make_unique<testsupport::SilentFilesystem>(at);
+    struct stat answered {};
+    EXPECT_TRUE(server->mounted() && ::stat(at.c_str(), &answered) == 0) << "it answers, as a share does until its host is gone";
+    return server;
+}
 
 class EngineRunner : public ::testing::Test {
 protected:
@@ -292,15 +339,9 @@ TEST_F(EngineRunner, AnEngineThatIgnoresSigtermIsKilledAfterTheGracePeriod) {
 // user reads, and the next run starts; once it ends, a later run reaps it. A
 // process the engine left there holding its output open holds no run either.
 TEST_F(EngineRunner, AnEngineThatSigkillDoesNotEndIsNoLongerWaitedFor) {
-    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << "tests run as root";
-    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
     const std::string remote = bundle.dir() / "remote";
-    std::filesystem::create_directories(remote);
-    testsupport::SilentFilesystem server(remote);
-    ASSERT_TRUE(server.mounted());
-    struct stat answered {};
-    ASSERT_EQ(::stat(remote.c_str(), &answered), 0) << "it answered once, as a share does until its host is gone";
-    server.fallSilent();
+    const auto server = answeredOnce(remote);
+    server->fallSilent();
     bundle.dir().write("App/bin/silent.txt", remote);
     bundle.installEngine("held.sh");
     const auto pidFile = [&] {
@@ -308,28 +349,15 @@ TEST_F(EngineRunner, AnEngineThatSigkillDoesNotEndIsNoLongerWaitedFor) {
         std::getline(std::ifstream(bundle.dir() / "App/bin/pid.txt"), pid);
         return pid;
     };
-    const auto proc = [](const std::string& pid, const std::string& file) {
-        std::string text;
-        std::getline(std::ifstream("/proc/" + pid + "/" + file), text);
-        return text;
-    };
-    // Waits, guarded against a hang, until `reached`.
-    const auto until = [](const std::function<bool()>& reached) {
-        const auto guard = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        while (!reached() && std::chrono::steady_clock::now() < guard) std::this_thread::yield();
-        return reached();
-    };
 
     auto token = std::make_shared<EngineCancelToken>();
     auto held = std::async(std::launch::async, [&] { return engineErrorOf([&] { EngineClient::run({"scan"}, 600, {}, token); }); });
-    ASSERT_TRUE(until([&] { return proc(pidFile(), "wchan") == "request_wait_answer"; }));
+    ASSERT_TRUE(eventually([&] { return proc(pidFile(), "wchan") == "request_wait_answer"; }));
     const std::string engine = pidFile();
     token->cancel();
     const EngineError e = held.get();
     EXPECT_EQ(e.kind(), Kind::failed);
-    EXPECT_EQ(e.message(),
-              "The engine did not end when Tidewell stopped it, most likely held by a folder that does not answer. "
-              "Tidewell no longer waits for it, so you can scan again.");
+    EXPECT_EQ(e.message(), kHeldText);
     EXPECT_EQ(log.linesStartingWith("Tidewell engine still running 200ms after SIGKILL"),
               Strings{"Tidewell engine still running 200ms after SIGKILL — no longer waiting for it"});
     EXPECT_EQ(proc(engine, "wchan"), "request_wait_answer") << "it still waits there";
@@ -338,11 +366,49 @@ TEST_F(EngineRunner, AnEngineThatSigkillDoesNotEndIsNoLongerWaitedFor) {
     EXPECT_EQ(rawRun({"last", "--json"}), "done\n") << "its output is all it wrote before it ended";
     EXPECT_TRUE(log.contains("Tidewell engine ended, but its output was still open 200ms later — no longer reading it"));
 
-    server.hangUp();
-    ASSERT_TRUE(until([&] { return proc(engine, "stat").find(") Z ") != std::string::npos; })) << "it ends once the server is gone";
+    server->hangUp();
+    ASSERT_TRUE(eventually([&] { return proc(engine, "stat").find(") Z ") != std::string::npos; })) << "it ends once the server is gone";
     bundle.script("again");
     EXPECT_EQ(rawRun({"last", "--json"}), "again");
     EXPECT_EQ(proc(engine, "stat"), "") << "the next run reaped it";
+}
+
+// A clean whose move waits in the kernel (the home trash's information folder
+// on a share that falls silent as the move's info file is made, once the
+// move is recorded) is such an engine. While it waits, no command settles
+// the move recorded as pending; once it ends, the next one finds the folder
+// in its place and settles the record: nothing is lost.
+TEST_F(EngineRunner, ACleanWhoseMoveWaitsInTheKernelFailsAndLosesNothing) {
+    std::filesystem::copy_file(std::string(TIDEWELL_BUILT_BUNDLE) + "/bin/tidewell-engine", bundle.enginePath());
+    const std::string project = bundle.dir() / "app", trash = bundle.dir() / "data/Trash";
+    bundle.dir().write("app/package.json", "{}");
+    bundle.dir().write("app/node_modules/a.js", std::string(5000, 'x'));
+    std::filesystem::create_directories(trash + "/files");
+    const auto server = answeredOnce(trash + "/info");
+    server->fallSilentAt(FUSE_TMPFILE);
+    const auto pending = [&] {
+        return platform::ChildProcess::run({"/usr/bin/sqlite3", {"-readonly", bundle.databasePath(), "SELECT count(*) FROM pending_moves;"}})
+            .standardOutput;
+    };
+    const auto history = [] { return offMainThread([] { return EngineClient::log(10); }); };
+
+    auto token = std::make_shared<EngineCancelToken>();
+    auto held = std::async(std::launch::async, [&] {
+        return engineErrorOf([&] { EngineClient::clean(project, true, true, token, {project + "/node_modules"}); });
+    });
+    std::string engine;
+    ASSERT_TRUE(eventually([&] { return proc(engine = childNamed("tidewell-engine"), "wchan") == "request_wait_answer"; }));
+    token->cancel();
+    EXPECT_EQ(held.get().message(), kHeldText);
+    EXPECT_TRUE(history().empty());
+    EXPECT_EQ(pending(), "1\n") << "recorded, and left for the clean that holds the lock";
+
+    server->hangUp();
+    ASSERT_TRUE(eventually([&] { return proc(engine, "stat").find(") Z ") != std::string::npos; }));
+    EXPECT_TRUE(history().empty()) << "nothing moved";
+    EXPECT_EQ(pending(), "0\n");
+    EXPECT_TRUE(std::filesystem::exists(project + "/node_modules/a.js"));
+    EXPECT_TRUE(std::filesystem::is_empty(trash + "/files"));
 }
 
 TEST_F(EngineRunner, ARefusedLaunchPassesTheSystemErrorOn) {
