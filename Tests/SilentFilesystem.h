@@ -5,6 +5,7 @@
 
 #include <linux/fuse.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -18,11 +19,46 @@
 #include <mutex>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace testsupport {
+
+// A mount namespace of the calling thread's own, and of the threads and
+// processes it starts from then on, where nothing else on the machine meets
+// a mount made. As root.
+inline bool enterOwnMountNamespace() {
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// The first line of /proc/PID/FILE; empty once the process is gone.
+inline std::string procLine(const std::string& pid, const std::string& file) {
+    std::string text;
+    std::getline(std::ifstream("/proc/" + pid + "/" + file), text);
+    return text;
+}
+
+// Whether the process `pid` waits on a request a FUSE server read and has
+// not answered: there, even SIGKILL leaves it.
+inline bool waitsOnServer(const std::string& pid) { return procLine(pid, "wchan") == "request_wait_answer"; }
+
+// The pid of this process's child named `name` (as /proc names it), or empty.
+inline std::string childNamed(const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename(), stat = procLine(pid, "stat");  // "PID (NAME) STATE PPID ..."
+        const auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || stat.substr(open + 1, close - open - 1) != name) continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        if (rest >> state >> parent && parent == getpid()) return pid;
+    }
+    return {};
+}
 
 // A FUSE filesystem served here that answers while a process enters it, then
 // falls silent, as one whose server hangs (an sshfs folder of a host that is
@@ -53,6 +89,11 @@ public:
     SilentFilesystem(const SilentFilesystem&) = delete;
     SilentFilesystem& operator=(const SilentFilesystem&) = delete;
     bool mounted() const { return mounted_; }
+    // Answers a look, as a share does until its host is gone.
+    bool answers() const {
+        struct stat st {};
+        return mounted_ && stat(at_.c_str(), &st) == 0;
+    }
     void fallSilent() { silent_ = true; }
     // How many requests wait unanswered since it fell silent.
     int holding() const {

@@ -125,7 +125,7 @@ AppStore::EngineTask AppStore::currentScanTask() { return EngineTask{scanGenerat
 void AppStore::runEngineScan(const std::vector<std::string>& roots, std::int64_t idleDays, const EngineTask& scan) {
     std::optional<DashboardDTO> result;
     std::string description;
-    bool cancelled = false;
+    bool cancelled = false, held = false;
     {
         std::lock_guard lock(engineLock());
         try {
@@ -133,13 +133,14 @@ void AppStore::runEngineScan(const std::vector<std::string>& roots, std::int64_t
         } catch (const EngineError& e) {
             description = e.message();
             cancelled = e.kind() == EngineError::Kind::cancelled;
+            held = e.kind() == EngineError::Kind::held;
         } catch (const std::exception& e) {
             description = e.what();
         }
     }
     if (!result) platform::log("Tidewell scan error: %@", description);
     hopToMain(scan.alive, scan.store, [=, generation = scan.generation](AppStore& s) {
-        s.handleScanResult(generation, result, description, cancelled);
+        s.handleScanResult(generation, result, description, cancelled, held);
     });
     if (result && !scan.token->isCancelled()) saveLastDashboard(*result);
 }
@@ -151,7 +152,7 @@ void AppStore::scanProgressHandler(const EngineTask& scan, const ScanProgressEve
 }
 
 void AppStore::handleScanResult(std::uint64_t generation, std::optional<DashboardDTO> result,
-                                const std::string& description, bool cancelled) {
+                                const std::string& description, bool cancelled, bool held) {
     // A superseded scan, or one cancelled after its engine had already
     // answered, publishes nothing.
     if (generation != scanGeneration) return;
@@ -159,7 +160,7 @@ void AppStore::handleScanResult(std::uint64_t generation, std::optional<Dashboar
         if (scanCancelToken && scanCancelToken->isCancelled()) return;
         scanSucceeded(*result);
     } else {
-        scanFailed(description, cancelled || (scanCancelToken && scanCancelToken->isCancelled()));
+        scanFailed(description, cancelled || (!held && scanCancelToken && scanCancelToken->isCancelled()));
     }
 }
 

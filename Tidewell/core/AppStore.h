@@ -342,8 +342,10 @@ private:
     void cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> reports, std::int64_t cleanedProjects,
                     std::optional<DashboardDTO> engineDashboard, std::vector<OperationDTO> history,
                     std::optional<std::pair<std::string, bool>> failure, std::uint64_t stranded);
+    // `held`: the engine outlived the kill that a cancel or the time-out sent,
+    // which the banner tells even after a cancel.
     void handleScanResult(std::uint64_t generation, std::optional<DashboardDTO> dashboard,
-                          const std::string& description, bool cancelled);
+                          const std::string& description, bool cancelled, bool held = false);
 
     // The folders each project's preview listed, in request order: a real
     // clean moves these and nothing the engine might find since.

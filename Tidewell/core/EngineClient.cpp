@@ -88,10 +88,6 @@ std::atomic<std::int64_t> killGraceMs{5000};
 // a later run once it has ended. Guarded by cancelLock().
 std::vector<std::shared_ptr<platform::ChildProcess>> leftBehind;
 
-constexpr const char* kHeldEngineText =
-    "The engine did not end when Tidewell stopped it, most likely held by a folder that does not answer. Tidewell "
-    "no longer waits for it, so you can scan again.";
-
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
     std::string out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -432,7 +428,7 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     }
     if (!ended) {
         platform::log("Tidewell engine failed: held after SIGKILL");
-        throw EngineError::failed(kHeldEngineText);
+        throw EngineError::held();
     }
     const platform::ExitStatus status = *ended;
     bool killedByUs;

@@ -11,6 +11,9 @@ std::string messageFor(EngineError::Kind kind, const std::string& payload) {
     case EngineError::Kind::decode: return "Could not decode engine output";
     case EngineError::Kind::timedOut: return "The scan or clean timed out. Try again with fewer folders.";
     case EngineError::Kind::cancelled: return "Cancelled";
+    case EngineError::Kind::held:
+        return "The engine did not end when Tidewell stopped it, most likely held by a folder that does not answer. "
+               "Tidewell no longer waits for it, so you can scan again.";
     }
     return payload;
 }

@@ -8,13 +8,15 @@ namespace tidewell {
 
 class EngineError : public std::exception {
 public:
-    enum class Kind { binaryMissing, failed, decode, timedOut, cancelled };
+    enum class Kind { binaryMissing, failed, decode, timedOut, cancelled, held };
 
     static EngineError binaryMissing(std::string where) { return EngineError(Kind::binaryMissing, std::move(where)); }
     static EngineError failed(std::string text) { return EngineError(Kind::failed, std::move(text)); }
     static EngineError decode() { return EngineError(Kind::decode, {}); }
     static EngineError timedOut() { return EngineError(Kind::timedOut, {}); }
     static EngineError cancelled() { return EngineError(Kind::cancelled, {}); }
+    // Stopped, and still running after SIGKILL: no longer waited for.
+    static EngineError held() { return EngineError(Kind::held, {}); }
 
     Kind kind() const { return kind_; }
     // The text carried by binaryMissing and failed; empty for the others.

@@ -8,7 +8,9 @@
 #include <set>
 
 #include "FlowTestSupport.h"
+#include "SilentFilesystem.h"
 #include "core/AppFiles.h"
+#include "core/EngineClient.h"
 #include "core/FolderAccess.h"
 #include "core/FolderLook.h"
 #include "core/ModelTexts.h"
@@ -234,6 +236,32 @@ TEST_F(EndToEnd, CancellingEachCleanPhase) {
     EXPECT_EQ(store.lifetimeReclaimedBytes.get(), totalReclaimedBytes(store.operations.get()));
     const bool anythingMoved = !fs::exists(fixture + "/alpha/node_modules") || !fs::exists(fixture + "/beta/target");
     EXPECT_EQ(anythingMoved, store.lifetimeReclaimedBytes.get() > 0);
+}
+
+// An engine that the cancel's SIGTERM and SIGKILL cannot end (it waits on a
+// share that stopped answering, in a mount namespace of the test's own) is
+// no longer waited for: the banner says why, and the next scan runs.
+TEST_F(EndToEnd, AScanWhoseEngineACancelCannotEndSaysSoAndTheNextScanRuns) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string remote = home.path("remote");
+    fs::create_directories(remote);
+    testsupport::SilentFilesystem server(remote);
+    ASSERT_TRUE(server.answers());
+    server.fallSilent();
+    writeScript(home.path("bundle/bin/tidewell-engine"), "exec stat " + remote + "\n");
+    platform::Bundle::setMainForTesting(home.path("bundle/bin/tidewell"));
+    EngineClient::setKillGracePeriodForTesting(std::chrono::milliseconds(200));
+    AppStore store;
+    store.runScan({fixture});
+    ASSERT_TRUE(runUntil([] { return testsupport::waitsOnServer(testsupport::childNamed("stat")); }));
+    store.cancelScan();
+    ASSERT_TRUE(runUntil([&] { return store.lastError.get() != std::optional<std::string>("Scan cancelled."); }));
+    EXPECT_EQ(store.lastError.get(), EngineError::held().message());
+
+    platform::Bundle::setMainForTesting(std::string(std::getenv("TIDEWELL_BUNDLE")) + "/bin/tidewell");
+    store.runScan({fixture});
+    ASSERT_TRUE(runUntil([&] { return store.dashboard.get().has_value(); }));
+    EngineClient::setKillGracePeriodForTesting(std::chrono::seconds(5));
 }
 
 TEST_F(EndToEnd, EngineThatFailsMidScan) {

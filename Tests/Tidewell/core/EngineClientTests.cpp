@@ -15,10 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <future>
-#include <sched.h>
-#include <sys/mount.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -70,36 +67,13 @@ bool eventually(const std::function<bool()>& reached) {
     return reached();
 }
 
-// The first line of /proc/PID/FILE; empty once the process is gone.
-std::string proc(const std::string& pid, const std::string& file) {
-    std::string text;
-    std::getline(std::ifstream("/proc/" + pid + "/" + file), text);
-    return text;
-}
-
-// The pid of this process's child named `name` (as /proc tells it), or empty.
-std::string childNamed(const std::string& name) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename(), stat = proc(pid, "stat");  // "PID (NAME) STATE PPID ..."
-        const auto open = stat.find('('), close = stat.rfind(')');
-        if (open == std::string::npos || close == std::string::npos || stat.substr(open + 1, close - open - 1) != name) continue;
-        std::istringstream rest(stat.substr(close + 1));
-        std::string state;
-        pid_t parent = 0;
-        if (rest >> state >> parent && parent == ::getpid()) return pid;
-    }
-    return {};
-}
-
 // A FUSE server at `at` that answered once, in a mount namespace of the
-// test's own (the threads and processes the test starts from now on are in it).
+// test's own.
 std::unique_ptr<testsupport::SilentFilesystem> answeredOnce(const std::string& at) {
-    EXPECT_EQ(::unshare(CLONE_NEWNS), 0) << "tests run as root";
-    EXPECT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    EXPECT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
     std::filesystem::create_directories(at);
     auto server = std::make_unique<testsupport::SilentFilesystem>(at);
-    struct stat answered {};
-    EXPECT_TRUE(server->mounted() && ::stat(at.c_str(), &answered) == 0) << "it answers, as a share does until its host is gone";
+    EXPECT_TRUE(server->answers());
     return server;
 }
 
@@ -352,25 +326,25 @@ TEST_F(EngineRunner, AnEngineThatSigkillDoesNotEndIsNoLongerWaitedFor) {
 
     auto token = std::make_shared<EngineCancelToken>();
     auto held = std::async(std::launch::async, [&] { return engineErrorOf([&] { EngineClient::run({"scan"}, 600, {}, token); }); });
-    ASSERT_TRUE(eventually([&] { return proc(pidFile(), "wchan") == "request_wait_answer"; }));
+    ASSERT_TRUE(eventually([&] { return testsupport::waitsOnServer(pidFile()); }));
     const std::string engine = pidFile();
     token->cancel();
     const EngineError e = held.get();
-    EXPECT_EQ(e.kind(), Kind::failed);
+    EXPECT_EQ(e.kind(), Kind::held);
     EXPECT_EQ(e.message(), kHeldText);
     EXPECT_EQ(log.linesStartingWith("Tidewell engine still running 200ms after SIGKILL"),
               Strings{"Tidewell engine still running 200ms after SIGKILL — no longer waiting for it"});
-    EXPECT_EQ(proc(engine, "wchan"), "request_wait_answer") << "it still waits there";
+    EXPECT_TRUE(testsupport::waitsOnServer(engine)) << "it still waits there";
 
     bundle.dir().write("App/bin/exits.txt", "");
     EXPECT_EQ(rawRun({"last", "--json"}), "done\n") << "its output is all it wrote before it ended";
     EXPECT_TRUE(log.contains("Tidewell engine ended, but its output was still open 200ms later — no longer reading it"));
 
     server->hangUp();
-    ASSERT_TRUE(eventually([&] { return proc(engine, "stat").find(") Z ") != std::string::npos; })) << "it ends once the server is gone";
+    ASSERT_TRUE(eventually([&] { return testsupport::procLine(engine, "stat").find(") Z ") != std::string::npos; })) << "it ends once the server is gone";
     bundle.script("again");
     EXPECT_EQ(rawRun({"last", "--json"}), "again");
-    EXPECT_EQ(proc(engine, "stat"), "") << "the next run reaped it";
+    EXPECT_EQ(testsupport::procLine(engine, "stat"), "") << "the next run reaped it";
 }
 
 // A clean whose move waits in the kernel (the home trash's information folder
@@ -397,14 +371,14 @@ TEST_F(EngineRunner, ACleanWhoseMoveWaitsInTheKernelFailsAndLosesNothing) {
         return engineErrorOf([&] { EngineClient::clean(project, true, true, token, {project + "/node_modules"}); });
     });
     std::string engine;
-    ASSERT_TRUE(eventually([&] { return proc(engine = childNamed("tidewell-engine"), "wchan") == "request_wait_answer"; }));
+    ASSERT_TRUE(eventually([&] { return testsupport::waitsOnServer(engine = testsupport::childNamed("tidewell-engine")); }));
     token->cancel();
     EXPECT_EQ(held.get().message(), kHeldText);
     EXPECT_TRUE(history().empty());
     EXPECT_EQ(pending(), "1\n") << "recorded, and left for the clean that holds the lock";
 
     server->hangUp();
-    ASSERT_TRUE(eventually([&] { return proc(engine, "stat").find(") Z ") != std::string::npos; }));
+    ASSERT_TRUE(eventually([&] { return testsupport::procLine(engine, "stat").find(") Z ") != std::string::npos; }));
     EXPECT_TRUE(history().empty()) << "nothing moved";
     EXPECT_EQ(pending(), "0\n");
     EXPECT_TRUE(std::filesystem::exists(project + "/node_modules/a.js"));
