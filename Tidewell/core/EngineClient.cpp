@@ -50,9 +50,8 @@ struct EngineRun {
     std::condition_variable changed;
     bool exited = false;
     bool stopRequested = false;
-    bool killed = false;     // the watchdog sent SIGKILL
-    bool heldAfterKill = false;  // and the engine still ran a grace period later
-    int readersLeft = 2;     // of its standard output and error
+    bool killed = false;  // the watchdog sent SIGKILL
+    int readersLeft = 2;  // of its standard output and error
 
     // Readable once nothing is waited for any more: the engine, nor its streams.
     platform::UniqueFd stopWaiting{::eventfd(0, EFD_CLOEXEC)};
@@ -85,7 +84,8 @@ std::weak_ptr<EngineRun> runningProcess;
 std::atomic<std::int64_t> killGraceMs{5000};
 
 // Engines that SIGKILL did not end, no longer waited for; each is reaped by
-// a later run once it has ended. Guarded by cancelLock().
+// a later run once it has ended. Guarded by leftBehindLock.
+std::mutex leftBehindLock;
 std::vector<std::shared_ptr<platform::ChildProcess>> leftBehind;
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
@@ -189,7 +189,6 @@ void watch(EngineRun& run, platform::ChildProcess& child, double timeout) {
         if (giveUpAt != never && now >= giveUpAt) {
             platform::log("Tidewell engine still running %lldms after SIGKILL — no longer waiting for it",
                           static_cast<long long>(grace.count()));
-            run.heldAfterKill = true;
             run.wakeWaiters();
             return;
         }
@@ -325,10 +324,13 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
     options.arguments = fullArguments;
     options.environment = engineEnvironment(scanRootsRealHome());
 
+    {
+        std::lock_guard guard(leftBehindLock);
+        std::erase_if(leftBehind, [](const auto& held) { return held->tryWait().has_value(); });
+    }
     auto run = std::make_shared<EngineRun>();
     {
         std::lock_guard guard(cancelLock());
-        std::erase_if(leftBehind, [](const auto& held) { return held->tryWait().has_value(); });
         if (cancelToken && cancelToken->cancelled_) throw EngineError::cancelled();  // cancelled before it began
         if (cancelToken) {
             std::erase_if(cancelToken->runs_, [](const auto& weak) { return weak.expired(); });
@@ -421,12 +423,13 @@ std::string EngineClient::run(const std::vector<std::string>& arguments, double 
         if (runningProcess.lock() == run) runningProcess.reset();
         run->process.reset();
         cancelled = run->cancelRequested;
-        if (!ended) {
-            child->leaveBehind();
-            leftBehind.push_back(child);
-        }
     }
     if (!ended) {
+        child->leaveBehind();
+        {
+            std::lock_guard guard(leftBehindLock);
+            leftBehind.push_back(child);
+        }
         platform::log("Tidewell engine failed: held after SIGKILL");
         throw EngineError::held();
     }
