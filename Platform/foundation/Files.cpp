@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +67,48 @@ int openRegularFile(const std::string& path, int flags, FileError* error) {
     // A regular file's reads and writes go on as usual.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+struct Owner {
+    uid_t uid;
+    gid_t gid;
+};
+
+// The owner of the home folder; none when it cannot be looked at.
+std::optional<uid_t> homeOwner() {
+    struct stat st {};
+    if (::stat(homeDirectory().c_str(), &st) != 0) return std::nullopt;
+    return st.st_uid;
+}
+
+// For a run as root, who a file or folder made in `folder` (which is there)
+// is given to: that folder's owner and group when the folder is the home's
+// owner's (root with a user's HOME), so nothing of root's is left among the
+// user's files; none when root makes it as its own.
+std::optional<Owner> ownerOfNewEntryIn(const std::string& folder) {
+    if (::geteuid() != 0) return std::nullopt;
+    struct stat st {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0 || st.st_uid == 0 || st.st_uid != homeOwner())
+        return std::nullopt;
+    return Owner{st.st_uid, st.st_gid};
+}
+
+// The nearest folder above `path` that is there: the one that must take a
+// new file at `path`, or the first folder made on the way to it. None, with
+// the system's error number in `error`, when one on the way cannot be looked at.
+std::optional<std::string> nearestExistingFolder(const std::string& path, int& error) {
+    std::string folder = deletingLastPathComponent(path);
+    while (true) {
+        const std::string looked = folder.empty() ? std::string(".") : folder;
+        struct stat st {};
+        if (::stat(looked.c_str(), &st) == 0) return looked;
+        const std::string parent = deletingLastPathComponent(folder);
+        if (errno != ENOENT || parent == folder || parent.empty()) {
+            error = errno;
+            return std::nullopt;
+        }
+        folder = parent;
+    }
 }
 
 }  // namespace
@@ -136,10 +180,22 @@ bool createDirectories(const std::string& path) {
     if (path.empty()) return false;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    std::string parent = deletingLastPathComponent(path);
-    if (!parent.empty() && parent != path && !createDirectories(parent)) return false;
-    if (::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    return false;
+    // The folders to make, the outermost last; the one above them is there.
+    std::vector<std::string> missing{path};
+    for (std::string parent = deletingLastPathComponent(path); !parent.empty() && parent != missing.back();
+         parent = deletingLastPathComponent(parent)) {
+        if (::stat(parent.c_str(), &st) == 0) break;
+        missing.push_back(parent);
+    }
+    const auto owner = ownerOfNewEntryIn(deletingLastPathComponent(missing.back()));
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0755) == 0) {
+            if (owner && ::lchown(it->c_str(), owner->uid, owner->gid) != 0) return false;
+        } else if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::optional<std::string> whyNoRegularFile(const std::string& path) {
@@ -158,10 +214,15 @@ bool writeFileAtomically(const std::string& path, std::string_view contents) {
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
     // A file the user keeps private (0600 settings in a dotfiles folder) stays
-    // private: the replacement takes the permissions of the file it replaces.
+    // private: the replacement takes the permissions of the file it replaces,
+    // and, written by root, its owner.
     struct stat existing {};
-    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-    bool ok = writeAll(fd, contents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const bool replaces = ::stat(path.c_str(), &existing) == 0;
+    const mode_t mode = replaces ? (existing.st_mode & 07777) : 0644;
+    auto owner = ownerOfNewEntryIn(folder);
+    if (replaces && ::geteuid() == 0) owner = Owner{existing.st_uid, existing.st_gid};
+    bool ok = writeAll(fd, contents) && (!owner || ::fchown(fd, owner->uid, owner->gid) == 0) &&
+              ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) {
@@ -174,6 +235,45 @@ bool writeFileAtomically(const std::string& path, std::string_view contents) {
         ::close(dirfd);
     }
     return true;
+}
+
+std::optional<std::string> whyNotReplaceable(const std::string& path, RootSaves root) {
+    const uid_t me = ::geteuid();
+    const auto notMine = [&](uid_t owner) {
+        return owner != me && !(me == 0 && root == RootSaves::asTheHomeOwner && owner == homeOwner());
+    };
+    const auto message = [](int number) { return std::generic_category().message(number); };
+    const std::string file = followLinks(path).value_or(path);
+    std::string folder;
+    struct stat st {};
+    const bool isThere = ::stat(path.c_str(), &st) == 0;
+    if (isThere) {
+        if (notMine(st.st_uid)) return "it belongs to another user";
+        if (!(st.st_mode & S_IWUSR)) return "it is read-only";
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return message(errno);
+        // The new content is written beside the file and renamed over it: the
+        // folder the file is in (through a link, the one it points into) must
+        // take a new file.
+        const std::string parent = deletingLastPathComponent(file);
+        folder = parent.empty() ? std::string(".") : parent;
+    } else {
+        if (errno != ENOENT) return message(errno);
+        int error = 0;
+        const auto nearest = nearestExistingFolder(file, error);
+        if (!nearest) return message(error);
+        folder = *nearest;
+    }
+    struct stat dir {};
+    if (::stat(folder.c_str(), &dir) != 0) return message(errno);
+    if (!S_ISDIR(dir.st_mode)) return message(ENOTDIR);
+    // Root is held to the folder's owner's write bit too.
+    if (!(dir.st_mode & S_IWUSR) && (dir.st_uid == me || me == 0)) return "its folder is read-only";
+    // What root makes in another user's folder would be root's, and never
+    // that user's to write again.
+    if (!isThere && me == 0 && dir.st_uid != 0 && notMine(dir.st_uid)) return "its folder belongs to another user";
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return std::nullopt;
+    if (dir.st_uid != me) return "its folder belongs to another user";
+    return message(errno);
 }
 
 }  // namespace platform

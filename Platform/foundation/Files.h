@@ -40,8 +40,28 @@ std::optional<std::string> whyNoRegularFile(const std::string& path);
 // one, never a part. Creates missing parent folders. False on any failure
 // (the old file is then untouched and no temporary file is left), and when
 // something that is no regular file stands at `path`: that is never replaced.
+// A run as root never hands a user's file to root: the new file takes the
+// owner of the file it replaces, or, when there was none, that of its folder
+// when the folder is the home's owner's.
 bool writeFileAtomically(const std::string& path, std::string_view contents);
-// Creates the folder and its parents (mode 0755 minus umask); true when it exists afterwards.
+// Creates the folder and its parents (mode 0755 minus umask); true when it
+// exists afterwards. A run as root makes them as the home's owner when the
+// nearest folder above that is there is that owner's.
 bool createDirectories(const std::string& path);
+
+// Whose files, besides its own, a run as root may replace or make when it
+// judges a save: none (settings are the user's: a run as root keeps its
+// changes in memory), or those of the home's owner (files that are the
+// application's own, which writeFileAtomically keeps that owner's).
+enum class RootSaves { ownFilesOnly, asTheHomeOwner };
+// Why a save may not replace the file at `path` (links followed), or, when
+// none is there yet, make it: "it belongs to another user", "it is
+// read-only", "its folder is read-only", "its folder belongs to another
+// user", or the system's words. For a new file the folder judged is the
+// nearest one there, which must take the new file or the folders on its way.
+// Root, whom no permission bit refuses, is held to the owner's write bits and
+// never makes or replaces another user's file beyond what `root` allows.
+// None when the save may go ahead.
+std::optional<std::string> whyNotReplaceable(const std::string& path, RootSaves root = RootSaves::ownFilesOnly);
 
 }  // namespace platform

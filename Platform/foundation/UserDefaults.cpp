@@ -19,6 +19,10 @@ namespace {
 
 using json = nlohmann::json;
 
+// The key the handlers of observeRefusal are kept under: no setting's name
+// begins with a NUL.
+constexpr std::string_view kRefusedKey{"\0refused", 8};
+
 constexpr const char* kindNames[] = {"bool", "integer", "double", "string", "stringArray", "data", "object"};
 
 std::optional<UserDefaults::Kind> kindNamed(const std::string& name) {
@@ -106,30 +110,6 @@ bool linkedFileWritable(const std::string& file) {
     struct stat st {};
     if (::stat(parent.empty() ? "." : parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
-}
-
-// Why this user may not replace the settings file `path` (links followed),
-// which they can read; none when they may, or when no file is there yet.
-// Root, whom no permission bit refuses, is held to the owner's bits: a file
-// without its owner's write permission stays, and another user's file is
-// never swapped for one of root's (which that user could no longer write).
-std::optional<std::string> whyNotReplaceable(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    if (st.st_uid != ::geteuid()) return "it belongs to another user";
-    if (!(st.st_mode & S_IWUSR)) return "it is read-only";
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return std::generic_category().message(errno);
-    // The new content is written beside the file and renamed over it: the
-    // folder the file is in (through a link, the one it points into) must take
-    // a new file. Root is held to that folder's owner's write bit too.
-    const std::string folder = deletingLastPathComponent(followLinks(path).value_or(path));
-    struct stat dir {};
-    if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return std::generic_category().message(errno);
-    if (!(dir.st_mode & S_IWUSR) && (dir.st_uid == ::geteuid() || ::geteuid() == 0)) return "its folder is read-only";
-    if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
-        return std::nullopt;
-    if (dir.st_uid != ::geteuid()) return "its folder belongs to another user";
-    return std::generic_category().message(errno);
 }
 
 // `base`, or the first of "<base>-2", "<base>-3"… that is free.
@@ -251,7 +231,12 @@ void UserDefaults::load() {
     FileError error;
     auto contents = readFileContents(filePath_, &error);
     if (!contents) {
-        if (error.number == ENOENT) return;  // no file yet: an empty store
+        // No file yet: an empty store, whose first save must be able to make
+        // the file (and the folders on its way).
+        if (error.number == ENOENT) {
+            (void)noteIfUnwritableLocked();
+            return;
+        }
         // Settings this user cannot read are still the user's: a file written
         // in their place would lose them for good.
         unreadableFileReason_ = error.reason;
@@ -307,11 +292,12 @@ void UserDefaults::load() {
         setAsidePath_ ? "kept aside as " + aside : std::string("starting empty"), std::to_string(entries_.size()));
 }
 
-void UserDefaults::noteIfUnwritableLocked() {
+bool UserDefaults::noteIfUnwritableLocked() {
     unwritableFileReason_ = whyNotReplaceable(filePath_);
     if (unwritableFileReason_)
         log("%@ user defaults in %@ cannot be saved: %@; changes kept in memory, the file left as it is",
             logIdentity(), filePath_, *unwritableFileReason_);
+    return unwritableFileReason_.has_value();
 }
 
 void UserDefaults::keepCopyLocked(const std::string& why) {
@@ -407,6 +393,7 @@ std::optional<std::vector<std::uint8_t>> UserDefaults::dataValue(std::string_vie
 
 void UserDefaults::set(std::string_view key, Kind kind, nlohmann::json value) {
     bool changed = true;
+    bool refused = false;
     {
         std::lock_guard lock(mutex_);
         if (auto e = findLocked(key)) {
@@ -418,9 +405,14 @@ void UserDefaults::set(std::string_view key, Kind kind, nlohmann::json value) {
                                ", replaced by a " + kindNames[static_cast<int>(kind)]);
         }
         entries_.insert_or_assign(std::string(key), Entry{kind, std::move(value)});
-        persistLocked();
+        refused = persistLocked();
     }
+    if (refused) notify(kRefusedKey);
     if (changed) notify(key);
+}
+
+UserDefaults::Observation UserDefaults::observeRefusal(std::function<void()> refused) {
+    return observe(std::string(kRefusedKey), std::move(refused));
 }
 
 UserDefaults::Observation UserDefaults::observe(std::string key, std::function<void()> changed) {
@@ -471,8 +463,9 @@ void UserDefaults::remove(std::string_view key) {
     auto it = entries_.find(key);
     if (it == entries_.end()) return;
     entries_.erase(it);
-    persistLocked();
+    const bool refused = persistLocked();
     lock.unlock();
+    if (refused) notify(kRefusedKey);
     notify(key);
 }
 
@@ -481,12 +474,12 @@ bool UserDefaults::lastWriteSucceeded() const {
     return lastWriteSucceeded_;
 }
 
-void UserDefaults::persistLocked() {
+bool UserDefaults::persistLocked() {
     // A file protected while this runs is left alone from then on too.
-    if (!unreadableFileReason_ && !unwritableFileReason_) noteIfUnwritableLocked();
+    const bool refusedNow = !unreadableFileReason_ && !unwritableFileReason_ && noteIfUnwritableLocked();
     if (unreadableFileReason_ || unwritableFileReason_) {
         lastWriteSucceeded_ = false;
-        return;
+        return refusedNow;
     }
     json values = json::object();
     for (const auto& [key, entry] : entries_)
@@ -498,7 +491,7 @@ void UserDefaults::persistLocked() {
         text = document.dump(1, '\t', false, json::error_handler_t::replace);
     } catch (const json::exception&) {
         lastWriteSucceeded_ = false;
-        return;
+        return false;
     }
     // Through a link the write goes to the file it points to, and the link stays.
     const auto file = followLinks(filePath_);
@@ -506,6 +499,7 @@ void UserDefaults::persistLocked() {
                           writeFileAtomically(*file, text + "\n");
     if (!lastWriteSucceeded_)
         log("%@ user defaults could not be written to %@", logIdentity(), file.value_or(filePath_));
+    return false;
 }
 
 }  // namespace platform

@@ -86,7 +86,8 @@ public:
     // to the file.
     std::optional<std::string> unreadableFileReason() const;
     // Why the file, read at opening, may not be replaced ("it is read-only",
-    // "it belongs to another user", or in the system's words); while set,
+    // "it belongs to another user", or in the system's words), or, when there
+    // was none, why it cannot be made ("its folder is read-only"); while set,
     // nothing is written to the file and changes live in memory.
     std::optional<std::string> unwritableFileReason() const;
 
@@ -118,6 +119,10 @@ public:
     // Calls `changed` after every write or removal that changes the value
     // under `key`, on the writing thread, outside the store's lock.
     [[nodiscard]] Observation observe(std::string key, std::function<void()> changed);
+    // Calls `refused` when a save finds the file protected while this runs
+    // (unwritableFileReason is set from then on), on the writing thread,
+    // outside the store's lock.
+    [[nodiscard]] Observation observeRefusal(std::function<void()> refused);
 
 private:
     struct Entry {
@@ -126,10 +131,11 @@ private:
     };
     void load();
     void keepCopyLocked(const std::string& why);
-    void noteIfUnwritableLocked();
+    // True when the file has just been found unwritable (as is persistLocked).
+    bool noteIfUnwritableLocked();
     void set(std::string_view key, Kind kind, nlohmann::json value);
     void notify(std::string_view key);
-    void persistLocked();
+    bool persistLocked();
     const Entry* findLocked(std::string_view key) const;
 
     std::string filePath_;

@@ -207,6 +207,7 @@ TEST(UserDefaults, ABadEntryIsSkippedAndTheOthersLoad) {
 
 TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndSurviveAnUnwritableFolder) {
     TemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0755);
     const std::string folder = dir / "conf";
     UserDefaults d(folder + "/defaults.json");
     d.setInteger("a", 1);
@@ -214,15 +215,70 @@ TEST(UserDefaults, WritesLeaveNoTemporaryFilesAndSurviveAnUnwritableFolder) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++files;
     EXPECT_EQ(files, 1u);
 
-    if (::geteuid() != 0) {  // root writes anywhere
+    // Root writes anywhere: the folder refuses its own user.
+    for (const auto& entry : {folder, folder + "/defaults.json"})
+        ASSERT_EQ(::chown(entry.c_str(), testsupport::kNobody, testsupport::kNobody), 0);
+    auto protectAndChange = [&] {
         std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         platform::LogCapture log;
         d.setInteger("a", 2);
         EXPECT_FALSE(d.lastWriteSucceeded());
         EXPECT_EQ(d.integerValue("a"), 2);  // kept in memory
         EXPECT_EQ(log.lines().size(), 1u);
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-        EXPECT_EQ(UserDefaults(folder + "/defaults.json").integerValue("a"), 1);  // the old file is intact
+        std::fflush(stdout);
+        return !::testing::Test::HasFailure();
+    };
+    EXPECT_EQ(testsupport::asOrdinaryUser(protectAndChange), 0);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    EXPECT_EQ(UserDefaults(folder + "/defaults.json").integerValue("a"), 1);  // the old file is intact
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no temporary file left";
+}
+
+// No settings file yet, and the nearest folder there cannot take it (or the
+// folders on its way): said at opening, as for a file that is there, and
+// nothing is made. Root makes nothing in another user's folder.
+TEST(UserDefaults, ANewFileWhoseFolderCannotTakeItIsNamedAtOpeningAndNothingIsMade) {
+    struct Layout {
+        const char* what;
+        bool asRoot;
+        uid_t configOwner;
+        mode_t configMode;
+        bool settingsFolder;  // "config/Tidewell" is there, the config folder's owner's, at that mode
+        std::optional<std::string> why;
+    };
+    const uid_t nobody = testsupport::kNobody;
+    const Layout layouts[] = {
+        {"its folder read-only", false, nobody, 0555, true, "its folder is read-only"},
+        {"the config folder root's", false, 0, 0755, false, "its folder belongs to another user"},
+        {"the config folder read-only", false, nobody, 0555, false, "its folder is read-only"},
+        {"as root, its folder read-only", true, 0, 0555, true, "its folder is read-only"},
+        {"as root, the config folder another user's", true, nobody, 0755, false, "its folder belongs to another user"},
+        {"the user's own config folder", false, nobody, 0755, false, std::nullopt},
+    };
+    for (const auto& l : layouts) {
+        TemporaryDirectory dir;
+        ::chmod(dir.path().c_str(), 0755);
+        const std::string config = dir / "config";
+        std::filesystem::create_directories(l.settingsFolder ? config + "/Tidewell" : config);
+        const std::string made = l.settingsFolder ? config + "/Tidewell" : config;
+        ASSERT_EQ(::chown(config.c_str(), l.configOwner, l.configOwner), 0);
+        ASSERT_EQ(::chown(made.c_str(), l.configOwner, l.configOwner), 0);
+        ASSERT_EQ(::chmod(made.c_str(), l.configMode), 0);
+        const std::string file = config + "/Tidewell/defaults.json";
+        auto openAndChange = [&] {
+            UserDefaults d(file);
+            EXPECT_EQ(d.unwritableFileReason(), l.why);
+            d.setBool("hasCompletedOnboarding", true);
+            EXPECT_EQ(d.lastWriteSucceeded(), !l.why);
+            EXPECT_EQ(d.boolValue("hasCompletedOnboarding"), true) << "kept in memory";
+            std::fflush(stdout);
+            return !::testing::Test::HasFailure();
+        };
+        EXPECT_EQ(l.asRoot ? !openAndChange() : testsupport::asOrdinaryUser(openAndChange), 0) << l.what;
+        EXPECT_EQ(std::filesystem::exists(file), !l.why) << l.what;
+        if (l.why && !l.settingsFolder) {
+            EXPECT_FALSE(std::filesystem::exists(config + "/Tidewell")) << l.what;
+        }
     }
 }
 
@@ -237,45 +293,74 @@ std::vector<std::string> namesIn(const std::string& folder) {
 
 const std::string thirtyIdleDays = R"({"values": {"idleDays": {"kind": "integer", "value": 30}}})";
 
+std::string deletingLastPathComponentOf(const std::string& path) { return std::filesystem::path(path).parent_path(); }
+std::string lastPathComponentOf(const std::string& path) { return std::filesystem::path(path).filename(); }
+
 }  // namespace
 
 // The user protects the file, or its folder, while the application runs: the
-// next save leaves the file as it is and says why, as root or as its owner.
+// next save leaves the file as it is and says why, once, as root or as its
+// owner. Through a link, the folder protected is the one it points into.
 TEST(UserDefaults, AFileProtectedAfterOpeningIsNotOverwrittenAtTheNextSave) {
+    enum class Protect { file, folder, linkedFolder };
     struct Protection {
         const char* what;
         bool asRoot;
-        bool folder;
+        uid_t folderOwner;
+        Protect protect;
+        mode_t mode;
         const char* why;
     };
-    const Protection protections[] = {{"the file made read-only", false, false, "it is read-only"},
-                                      {"the file made read-only, as root", true, false, "it is read-only"},
-                                      {"its folder made read-only", false, true, "its folder is read-only"},
-                                      {"its folder made read-only, as root", true, true, "its folder is read-only"}};
+    const uid_t nobody = testsupport::kNobody;
+    const Protection protections[] = {
+        {"the file made read-only", false, nobody, Protect::file, 0444, "it is read-only"},
+        {"the file made read-only, as root", true, 0, Protect::file, 0444, "it is read-only"},
+        {"its folder made read-only", false, nobody, Protect::folder, 0555, "its folder is read-only"},
+        {"its folder made read-only, as root", true, 0, Protect::folder, 0555, "its folder is read-only"},
+        {"another user's folder made read-only, as root", true, nobody, Protect::folder, 0555, "its folder is read-only"},
+        {"the folder a link points into made read-only", false, nobody, Protect::linkedFolder, 0555,
+         "its folder is read-only"},
+        {"its folder made unsearchable", false, nobody, Protect::folder, 0600, "Permission denied"}};
     for (const auto& p : protections) {
         TemporaryDirectory dir;
         ::chmod(dir.path().c_str(), 0755);
-        const std::string file = dir.write("Tidewell/defaults.json", thirtyIdleDays, 0644);
-        const uid_t owner = p.asRoot ? 0 : testsupport::kNobody;
-        ASSERT_EQ(::chown((dir / "Tidewell").c_str(), owner, owner), 0);
-        ASSERT_EQ(::chown(file.c_str(), owner, owner), 0);
+        const bool linked = p.protect == Protect::linkedFolder;
+        const std::string file = linked ? dir / "Tidewell/defaults.json" : dir.write("Tidewell/defaults.json", thirtyIdleDays);
+        const std::string written = linked ? dir.write("dotfiles/tidewell.json", thirtyIdleDays) : file;
+        if (linked) {
+            std::filesystem::create_directories(dir / "Tidewell");
+            std::filesystem::create_symlink("../dotfiles/tidewell.json", file);
+        }
+        const std::string folder = deletingLastPathComponentOf(written);
+        // Root's own file, in a folder that may be another user's.
+        const uid_t owner = p.asRoot ? 0 : nobody;
+        for (const auto& entry : {dir / "Tidewell", folder})
+            ASSERT_EQ(::chown(entry.c_str(), p.folderOwner, p.folderOwner), 0);
+        ASSERT_EQ(::lchown(written.c_str(), owner, owner), 0);
         auto openProtectAndChange = [&] {
             UserDefaults d(file);
+            int refusals = 0;
+            const auto watch = d.observeRefusal([&] { ++refusals; });
             d.setInteger("scheduledScanHours", 4);
             EXPECT_TRUE(d.lastWriteSucceeded());
-            EXPECT_EQ(::chmod(p.folder ? (dir / "Tidewell").c_str() : file.c_str(), p.folder ? 0555 : 0444), 0);
+            EXPECT_EQ(::chmod(p.protect == Protect::file ? file.c_str() : folder.c_str(), p.mode), 0);
             d.setInteger("idleDays", 14);
             EXPECT_FALSE(d.lastWriteSucceeded());
             EXPECT_EQ(d.unwritableFileReason(), p.why);
             EXPECT_EQ(d.integerValue("idleDays"), 14) << "kept in memory";
+            d.remove("scheduledScanHours");
+            EXPECT_EQ(refusals, 1) << "told once";
+            EXPECT_EQ(::chmod(folder.c_str(), 0755), 0);
             std::fflush(stdout);
             return !::testing::Test::HasFailure();
         };
         EXPECT_EQ(p.asRoot ? !openProtectAndChange() : testsupport::asOrdinaryUser(openProtectAndChange), 0) << p.what;
-        const auto onFile = platform::readFileContents(file).value_or("");
+        const auto onFile = platform::readFileContents(written).value_or("");
         EXPECT_NE(onFile.find("\"scheduledScanHours\""), std::string::npos) << p.what;
         EXPECT_NE(onFile.find("\"value\": 30"), std::string::npos) << p.what << ": the file is as it was left";
         EXPECT_EQ(namesIn(dir / "Tidewell"), std::vector<std::string>{"defaults.json"}) << p.what;
+        EXPECT_EQ(namesIn(folder), std::vector<std::string>{lastPathComponentOf(written)}) << p.what;
+        EXPECT_TRUE(!linked || std::filesystem::is_symlink(file)) << p.what;
     }
 }
 
