@@ -27,12 +27,6 @@ std::string joined(const std::vector<std::string>& list) {
     return out;
 }
 
-// A reason in the system's words ("Permission denied") inside a sentence.
-std::string midSentence(std::string reason) {
-    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = char(reason[0] - 'A' + 'a');
-    return reason;
-}
-
 // What the launch found wrong with the settings: a file `defaults` cannot
 // read (nothing else matters then), or any of: a file it may not replace, the
 // file set aside, the scan folders reset to `resetRoots`.
@@ -43,8 +37,7 @@ std::string settingsNotice(const platform::UserDefaults& defaults, const std::op
                ". Tidewell runs with defaults and leaves the file as it is.";
     std::string text;
     if (const auto why = defaults.unwritableFileReason())
-        text = "The settings file " + defaults.filePath() + " cannot be saved: " + midSentence(*why) +
-               ". Tidewell runs with its settings and keeps changes only until it quits.";
+        text = settingsUnsavedNotice(defaults.filePath(), *why);
     if (aside)
         text += "The settings file could not be read and was set aside as " + *aside +
                ". The settings that could still be read were kept.";
@@ -53,23 +46,6 @@ std::string settingsNotice(const platform::UserDefaults& defaults, const std::op
         for (const auto& root : *resetRoots) names.push_back(scanRootDisplayName(root));
         if (!text.empty()) text += " ";
         text += "The scan folders could not be read, so they were reset to the defaults: " + joined(names) + ".";
-    }
-    return text;
-}
-// The application's own files where something that is no file stands (a
-// named pipe, a socket, a device, a folder): each is named, and left as it
-// is, since nothing reads or replaces it.
-std::string appFilesNotice() {
-    const std::pair<std::string, const char*> files[] = {{lastDashboardFilePath(), "scan result"},
-                                                         {operationsFilePath(), "clean history"},
-                                                         {bookmarksFilePath(), "folder permissions"}};
-    std::string text;
-    for (const auto& [path, what] : files) {
-        const auto why = platform::whyNoRegularFile(path);
-        if (!why) continue;
-        if (!text.empty()) text += " ";
-        text += "The file " + path + " cannot be read: " + *why + ". Tidewell leaves it as it is and saves no " +
-                what + " there.";
     }
     return text;
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <limits>
 
+#include "core/AppFiles.h"
 #include "core/FolderAccess.h"
 #include "core/LoginItemService.h"
 #include "core/ModelTexts.h"
@@ -47,6 +48,24 @@ AppStore::AppStore()
       scanRoots(*this, {}),
       accountSession(AccountSession::shared()) {
     bannerStore.store(this);
+    // Files protected while this runs are told when a save first meets them,
+    // as the launch tells those it found.
+    setAppFileRefusalHandler([](std::string sentence) {
+        platform::postToMain([sentence = std::move(sentence)] { showErrorInBanner(sentence); });
+    });
+    // Those there now are the launch's to tell, in one notice: a save in the
+    // meantime (the launch restore's) must not tell them over it.
+    (void)appFilesNotice();
+    std::weak_ptr<platform::UserDefaults> defaults = platform::UserDefaults::standard();
+    settingsRefusalWatch_ = platform::UserDefaults::standard()->observeRefusal(
+        [this, defaults, alive = std::weak_ptr<int>(lifetime_)] {
+            const auto settings = defaults.lock();
+            const auto why = settings ? settings->unwritableFileReason() : std::nullopt;
+            if (!why) return;
+            hopToMain(alive, this, [notice = settingsUnsavedNotice(settings->filePath(), *why)](AppStore& store) {
+                store.lastError = notice;
+            });
+        });
     accountSession->onSignedIn = [this] { leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0); };
     accountSession->onBrowserFailed = showBrowserFailureInBanner;
     character.onDidSet([this](const CharacterProfile& old) {

@@ -27,6 +27,7 @@
 #include "social/ShareMoment.h"
 #include "social/AccountSession.h"
 #include "social/SocialServices.h"
+#include "foundation/UserDefaults.h"
 
 namespace platform {
 class WakeObserver;
@@ -362,6 +363,8 @@ private:
     // still shields the folders inside it.
     std::vector<ProjectDTO> unlistedProjects_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    // Puts a settings file protected while this runs in the banner.
+    platform::UserDefaults::Observation settingsRefusalWatch_;
     platform::TaskHandle restoreTask_;
     platform::TaskHandle scanTask_;
     platform::TaskHandle cleanTask_;

@@ -1,5 +1,6 @@
 #include "core/FolderAccess.h"
 
+#include "core/AppFiles.h"
 #include "core/AppSupport.h"
 #include "core/FolderLook.h"
 #include "core/ModelTexts.h"
@@ -47,7 +48,7 @@ BookmarkTable readBookmarks() {
 bool writeBookmarks(const BookmarkTable& table) {
     platform::PropertyValue::Dictionary dict;
     for (const auto& [key, data] : table) dict[key] = platform::PropertyValue(data);
-    return platform::writePropertyListFile(bookmarksFilePath(), platform::PropertyValue(std::move(dict)));
+    return saveAppFile(bookmarksFilePath(), platform::writePropertyList(platform::PropertyValue(std::move(dict))));
 }
 
 std::optional<BookmarkData> makeBookmark(const std::string& folder, const FolderLooks& looks) {

@@ -9,6 +9,7 @@
 #include "kit/Theme.h"
 #include "kit/ForestSpring.h"
 #include "shell/OnboardingRules.h"
+#include "shell/RootView.h"
 #include "ui/AppStorage.h"
 #include "ui/ContentTransition.h"
 #include "ui/Image.h"
@@ -117,7 +118,10 @@ ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool
 
 ui::View OnboardingView(AppStore& store, ui::Binding<int> step, ui::Binding<bool> hasCompletedOnboarding) {
     return ui::EnvironmentReader([&store, step, hasCompletedOnboarding](const ui::EnvironmentValues& env) {
-        return onboardingBody(store, step, hasCompletedOnboarding, env.reduceMotion);
+        // What the launch found wrong with the settings (they cannot be
+        // saved, say) is told on the first window too.
+        return onboardingBody(store, step, hasCompletedOnboarding, env.reduceMotion)
+            .overlay(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom);
     });
 }
 

@@ -102,6 +102,8 @@ ui::View unlockToastOverlay(AppStore& store, bool reduceMotion) {
         .modifier(ui::animation(springUnless(reduceMotion), accessory.has_value()));
 }
 
+}  // namespace
+
 ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
     const auto error = store.lastError.get();
     ui::View banner = ui::EmptyView();
@@ -132,6 +134,8 @@ ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
                             banner)
         .modifier(ui::animation(springUnless(reduceMotion), error.has_value()));
 }
+
+namespace {
 
 ui::View layout(AppStore& store, WidthClass widthClass) {
     const RootLayout sizes = rootLayout(widthClass);

@@ -11,6 +11,10 @@ namespace tidewell {
 // place where the store's presentation fields become sheets and overlays.
 platform::ui::View RootView(AppStore& store);
 
+// The error banner at the window's foot while the store has an error; the
+// onboarding window shows it too.
+platform::ui::View errorBannerOverlay(AppStore& store, bool reduceMotion);
+
 // The dimming behind the share prompt; a tap on it sets the prompt aside.
 // The top strip carries it too, so that it covers the whole window.
 platform::ui::View sharePromptScrim(AppStore& store);

@@ -266,6 +266,88 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserMayNotWriteIsUsedNamedAndNeverRep
     }
 }
 
+// No settings file yet, and the folder it needs cannot take one (the
+// nearest folder there is read-only, or another user's): the first launch
+// names it as it names a file that is there, every change lives in memory,
+// and nothing is made. A run as root with a user's home makes nothing of
+// the user's its own: the settings are not made, and the data folder is the
+// home's owner's.
+TEST_F(AppStoreBootstrap, ASettingsFileThatCannotBeMadeIsNamedAtTheFirstLaunch) {
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const std::string config = fs::path(file).parent_path().parent_path().string();
+    const std::string root = fs::path(home.home()).parent_path().string();
+    fs::create_directories(config);
+    ::chmod(root.c_str(), 0755);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    // Whether root runs, the config folder's owner, whether its "Tidewell" folder is there (at 0555), and why.
+    const std::tuple<bool, uid_t, bool, std::string> layouts[] = {
+        {false, testsupport::kNobody, true, "its folder is read-only"},
+        {false, 0, false, "its folder belongs to another user"},
+        {true, testsupport::kNobody, false, "its folder belongs to another user"}};
+    for (const auto& [asRoot, configOwner, settingsFolder, why] : layouts) {
+        fs::remove_all(fs::path(file).parent_path());
+        fs::remove_all(home.dataFolder());
+        if (settingsFolder) {
+            fs::create_directories(fs::path(file).parent_path());
+            ASSERT_EQ(::chown(fs::path(file).parent_path().c_str(), testsupport::kNobody, testsupport::kNobody), 0);
+            ASSERT_EQ(::chmod(fs::path(file).parent_path().c_str(), 0555), 0);
+        }
+        ASSERT_EQ(::chown(config.c_str(), configOwner, configOwner), 0);
+        auto launchAndGoOn = [&, why = why] {
+            home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+            AppStore store;
+            Calls calls;
+            calls.install(store);
+            bootstrap(store);
+            EXPECT_EQ(store.lastError.get(), "The settings file " + file + " cannot be saved: " + why +
+                                                 ". Tidewell runs with its settings and keeps changes only until it quits.");
+            waitForLaunch(store);
+            platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+            store.idleDays = 14;
+            store.saveScanSettings();
+            EXPECT_EQ(platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding), true) << "in memory";
+            std::fflush(stdout);
+            return !::testing::Test::HasFailure();
+        };
+        EXPECT_EQ(asRoot ? !launchAndGoOn() : testsupport::asOrdinaryUser(launchAndGoOn), 0) << why;
+        EXPECT_FALSE(fs::exists(file)) << why;
+        EXPECT_EQ(fs::exists(fs::path(file).parent_path()), settingsFolder) << why;
+        for (const auto& entry : fs::recursive_directory_iterator(home.home())) {
+            struct stat st {};
+            ASSERT_EQ(::lstat(entry.path().c_str(), &st), 0);
+            if (entry.path() != config) {
+                EXPECT_EQ(st.st_uid, testsupport::kNobody) << why << ": " << entry.path();
+            }
+        }
+        EXPECT_TRUE(fs::is_directory(home.dataFolder())) << why;
+    }
+}
+
+// A settings file made read-only while Tidewell runs is named at the next
+// save, as the launch names it, and kept as it is.
+TEST_F(AppStoreSettings, ASettingsFileProtectedWhileItRunsIsNamedAtTheNextSave) {
+    storeRoots({folder("code")});
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const auto before = platform::readFileContents(file);
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    bootstrap(store);
+    waitForLaunch(store);
+    EXPECT_FALSE(store.lastError.get().has_value());
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    const auto protectedText = platform::readFileContents(file);
+    store.idleDays = 14;
+    store.saveScanSettings();
+    EXPECT_TRUE(runUntil([&] { return store.lastError.get().has_value(); }));
+    EXPECT_EQ(store.lastError.get(), "The settings file " + file +
+                                         " cannot be saved: it is read-only. Tidewell runs with its settings and keeps "
+                                         "changes only until it quits.");
+    EXPECT_EQ(platform::readFileContents(file), protectedText);
+    EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 14) << "kept in memory";
+}
+
 TEST_F(AppStoreBootstrap, ASettingsFileThatIsANamedPipeIsNamedInsteadOfWaitedOn) {
     const std::string file = platform::UserDefaults::standardFilePath();
     fs::create_directories(fs::path(file).parent_path());

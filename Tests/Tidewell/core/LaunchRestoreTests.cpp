@@ -141,6 +141,111 @@ TEST_F(LaunchRestore, OwnFilesThatAreNamedPipesAreNotWaitedOnNamedAndNeverReplac
         EXPECT_TRUE(fs::is_fifo(path)) << path << " is still the pipe";
 }
 
+// Own files kept in a dotfiles folder and linked into place are read through
+// the link, and saves go to the file it points to; the link stays.
+TEST_F(LaunchRestore, OwnFilesThatAreLinksToFilesAreReadAndWrittenThroughTheLink) {
+    const auto onFile = dashboard({project("a", "/w/a", 10, 4)}, 500);
+    writeText(home.path("dotfiles/dashboard.json"), encode(onFile));
+    writeText(home.path("dotfiles/history.json"), encodeArray(std::vector<OperationDTO>{operation("linked", 3, 11)}));
+    writeText(home.path("dotfiles/bookmarks.plist"), "<plist/>");
+    const std::pair<std::string, std::string> links[] = {{lastDashboardFilePath(), home.path("dotfiles/dashboard.json")},
+                                                         {operationsFilePath(), home.path("dotfiles/history.json")},
+                                                         {bookmarksFilePath(), "../../../../dotfiles/bookmarks.plist"}};
+    for (const auto& [link, to] : links) fs::create_symlink(to, link);
+    AppStore store;
+    bootAndWait(store);
+    EXPECT_EQ(store.dashboard.get(), onFile) << "read through the link";
+    EXPECT_EQ(store.operations.get(), std::vector<OperationDTO>{operation("linked", 3, 11)});
+    EXPECT_FALSE(store.lastError.get().has_value());
+    const auto scanned = dashboard({project("b", "/w/b", 20, 8)}, 900);
+    saveLastDashboard(scanned);
+    saveOperations({operation("later", 4, 12)});
+    fs::create_directories(home.path("code"));
+    store.addScanRoots({home.path("code")});
+    ASSERT_TRUE(platform::processMainEventsUntil([&] { return !store.lookingAtFolders(); }));
+    for (const auto& [link, to] : links) EXPECT_TRUE(fs::is_symlink(link)) << link << " is still the link";
+    EXPECT_EQ(readLastDashboardFile(), scanned);
+    EXPECT_EQ(platform::readFileContents(home.path("dotfiles/dashboard.json")), encode(scanned));
+    EXPECT_EQ(platform::readFileContents(home.path("dotfiles/history.json")),
+              encodeArray(std::vector<OperationDTO>{operation("later", 4, 12)}));
+    EXPECT_NE(platform::readFileContents(home.path("dotfiles/bookmarks.plist")).value_or("").find(home.path("code")),
+              std::string::npos);
+    EXPECT_FALSE(store.lastError.get().has_value());
+}
+
+// An own file made unusable while Tidewell runs is named in the banner at the
+// next save, as the launch names it, and left as it is.
+TEST_F(LaunchRestore, OwnFilesMadeUnusableWhileItRunsAreNamedAtTheNextSaveAndNeverReplaced) {
+    AppStore store;
+    bootAndWait(store);
+    const auto saved = dashboard({project("a", "/w/a", 10, 4)}, 500);
+    saveLastDashboard(saved);
+    struct Spoiling {
+        const char* what;
+        std::function<std::string()> spoil;  // what the file's place holds afterwards
+        std::function<void()> save;
+        std::string path;
+        std::string sentence;
+    };
+    const auto dashboardFile = lastDashboardFilePath();
+    const auto tell = [](const std::string& path, const std::string& why, const std::string& what) {
+        return "The file " + path + " cannot " + why + ". Tidewell leaves it as it is and saves no " + what + " there.";
+    };
+    const auto save = [&] { saveLastDashboard(dashboard({project("b", "/w/b", 20, 8)}, 900)); };
+    const auto nowhere = home.path("dotfiles/gone.json");
+    const auto danglingAt = [nowhere](const std::string& path) {
+        return [path, nowhere] {
+            fs::remove(path);
+            fs::create_symlink(nowhere, path);
+            return "link";
+        };
+    };
+    fs::create_directories(home.path("code"));
+    const Spoiling spoilings[] = {
+        {"the dashboard file made read-only",
+         [&] {
+             fs::permissions(dashboardFile, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+             return encode(saved);
+         },
+         save, dashboardFile, tell(dashboardFile, "be saved: it is read-only", "scan result")},
+        {"a link to nothing at the dashboard file", danglingAt(dashboardFile), save, dashboardFile,
+         tell(dashboardFile, "be saved: it is a symbolic link to " + nowhere + ", which does not exist", "scan result")},
+        {"a link to nothing at the bookmarks file", danglingAt(bookmarksFilePath()),
+         [&] {
+             store.addScanRoots({home.path("code")});
+             ASSERT_TRUE(platform::processMainEventsUntil([&] { return !store.lookingAtFolders(); }));
+         },
+         bookmarksFilePath(),
+         tell(bookmarksFilePath(), "be saved: it is a symbolic link to " + nowhere + ", which does not exist",
+              "folder permissions")},
+        {"a named pipe at the history file",
+         [&] {
+             fs::remove(operationsFilePath());
+             EXPECT_EQ(::mkfifo(operationsFilePath().c_str(), 0644), 0);
+             return "pipe";
+         },
+         [] { saveOperations({operation("later", 4, 12)}); }, operationsFilePath(),
+         tell(operationsFilePath(), "be read: it is a named pipe, not a regular file", "clean history")},
+    };
+    for (const auto& s : spoilings) {
+        const auto left = s.spoil();
+        store.lastError = std::nullopt;
+        s.save();
+        EXPECT_TRUE(platform::processMainEventsUntil([&] { return store.lastError.get().has_value(); })) << s.what;
+        EXPECT_EQ(store.lastError.get(), s.sentence) << s.what;
+        if (left == "link") EXPECT_TRUE(fs::is_symlink(s.path)) << s.what;
+        else if (left == "pipe") EXPECT_TRUE(fs::is_fifo(s.path)) << s.what;
+        else EXPECT_EQ(platform::readFileContents(s.path), left) << s.what;
+        EXPECT_FALSE(fs::exists(nowhere)) << s.what;
+        store.lastError = std::nullopt;
+        s.save();
+        bool turned = false;
+        platform::postToMain([&] { turned = true; });
+        platform::processMainEventsUntil([&] { return turned; });
+        EXPECT_FALSE(store.lastError.get().has_value()) << s.what << ": told once";
+    }
+}
+
 TEST_F(LaunchRestore, NoSourceAtAllStillTakesTheLaunchDecision) {
     AppStore store;  // the engine answers nothing and fails
     int schedules = 0;
