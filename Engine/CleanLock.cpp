@@ -133,6 +133,7 @@ CleanLock::Opened CleanLock::open() {
         // beside it can lock it: a run as root must not shut its owner out,
         // whatever its umask. O_EXCL makes it only where no entry stands, not
         // even a link.
+        const auto owner = ownerForNew(path_);
         fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0644);
         if (fd_ < 0 && errno == EEXIST) return Opened::Again;
         if (fd_ < 0) {
@@ -140,6 +141,7 @@ CleanLock::Opened CleanLock::open() {
             return Opened::Finished;
         }
         fchmod(fd_, 0644);
+        if (owner) (void)fchown(fd_, owner->uid, owner->gid);
     }
     struct stat st {};
     if (fd_ < 0) {

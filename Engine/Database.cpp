@@ -53,10 +53,18 @@ const char* const kMigrations[] = {
     "ALTER TABLE pending_moves ADD COLUMN info_text TEXT;",
 };
 
+// Makes the folders on the way to `folder`; a run as root with a user's HOME
+// makes them as that user (ownerForNew).
 void mkdirs(const std::string& folder, int& error) {
+    const auto owner = ownerForNew(folder + "/");
     for (std::size_t i = 1; i <= folder.size(); ++i) {
         if (i != folder.size() && folder[i] != '/') continue;
-        if (mkdir(folder.substr(0, i).c_str(), 0700) != 0 && errno != EEXIST && !error) error = errno;
+        const std::string step = folder.substr(0, i);
+        if (mkdir(step.c_str(), 0700) == 0) {
+            if (owner && lchown(step.c_str(), owner->uid, owner->gid) != 0 && !error) error = errno;
+        } else if (errno != EEXIST && !error) {
+            error = errno;
+        }
     }
 }
 
@@ -161,8 +169,12 @@ std::string Database::pathToOpen(int folderError) {
         real = realPath(path_);
     } else {
         if (found == ENOENT) {
+            const auto owner = ownerForNew(path_);
             const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
             const int e = errno;
+            // Made as the home's owner, SQLite's own files beside it follow
+            // (SQLite run as root gives them the database's owner).
+            if (fd >= 0 && owner) (void)fchown(fd, owner->uid, owner->gid);
             if (fd >= 0) close(fd);
             // Not there and not made: the reason is the folder's (a read-only
             // filesystem, say), never that the file does not exist.

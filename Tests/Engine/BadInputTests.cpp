@@ -389,3 +389,24 @@ TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChoose
         EXPECT_TRUE(std::filesystem::is_empty(chosen));
     }
 }
+
+// A run as root with a user's HOME, before that user's first run, makes the
+// database's folder, the database, SQLite's files beside it and the clean
+// lock as that user: the user's own runs can write them afterwards.
+TEST_F(BadInput, ARunAsRootWithAUsersHomeLeavesNothingOfRootsInTheirDataFolder) {
+    writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/.next/page.html", 5000}});
+    runProgram({"chown", "-R", "65534:65534", engine.home(), engine.data(), t / "tree"}, {}, t.path());
+    ASSERT_EQ(engine.scan({t / "tree"}).exitCode, 0);
+    const RunResult held = engine.run({"clean", "--project", t / "tree/a", "--json"});
+    ASSERT_EQ(held.exitCode, 0) << held.err;
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(engine.data())) {
+        struct stat st {};
+        ASSERT_EQ(lstat(entry.path().c_str(), &st), 0);
+        if (st.st_uid != 65534 || st.st_gid != 65534) entries.push_back(entry.path().string());
+    }
+    EXPECT_TRUE(entries.empty()) << "root's: " << testing::PrintToString(entries);
+    EXPECT_TRUE(exists(engine.db()) && exists(engine.db() + ".lock"));
+    const RunResult own = engine.scan({t / "tree"}, 30, 8, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    EXPECT_EQ(own.exitCode, 0) << "the user's own scan writes the database: " << own.err;
+}
