@@ -467,3 +467,35 @@ TEST(ApplicationLaunch, ASettingsFileThisUserCannotReadOpensOnTheBannerNotOnboar
     EXPECT_EQ(testsupport::asOrdinaryUser(launch), 0);
     EXPECT_EQ(platform::readFileContents(file), text);
 }
+
+// No settings file yet, and its folder cannot take one: onboarding, the first
+// window, carries the banner that says nothing will be saved.
+TEST(ApplicationLaunch, ASettingsFileThatCannotBeMadeIsNamedOnOnboarding) {
+    tidewell::testing::ScratchHome home;
+    const std::string file = platform::UserDefaults::standardFilePath();
+    const std::string folder = std::filesystem::path(file).parent_path().string();
+    std::filesystem::create_directories(folder);
+    const std::string root = std::filesystem::path(home.home()).parent_path().string();
+    ::chmod(root.c_str(), 0755);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    auto launch = [&] {
+        home.useDefaults(std::make_shared<platform::UserDefaults>(file));
+        AppStore store;
+        auto laid = kittest::layOut(TidewellApp::mainWindowContent(store), {1180, 760});
+        laid->host->observe(store);
+        store.bootstrap();
+        settle([&] { return !store.lookingAtFolders(); });
+        laid->tester.settle();
+        EXPECT_TRUE(laid->shows("Choose Folders…")) << "onboarding";
+        EXPECT_TRUE(laid->shows("The settings file " + file +
+                                " cannot be saved: its folder is read-only. Tidewell runs with its settings and keeps "
+                                "changes only until it quits."));
+        settle([&] { return !store.isRestoringScan.get(); });
+        std::fflush(stdout);
+        return !::testing::Test::HasFailure();
+    };
+    EXPECT_EQ(testsupport::asOrdinaryUser(launch), 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
