@@ -1,11 +1,13 @@
 // The main window's content as the application shows it (top strip, sidebar,
 // page), with the notices popover open, an error banner, the banner of a batch
 // clean that left projects out and folders in place, an unlock toast above an
-// error banner, and the startup-disk card in both styles.
+// error banner, the startup-disk card in both styles, and onboarding and the
+// pages with settings that cannot be saved.
 
 #include "ScreenshotPages.h"
 #include "SampleStore.h"
 
+#include "core/AppFiles.h"
 #include "core/CleanRules.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
@@ -32,6 +34,21 @@ AppStore& shellStore(AppSection section) {
 const ScreenshotPage onboarding("shell-onboarding", [] {
     platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, false);
     return TidewellApp::mainWindowContent(sampleStore());
+});
+// A first launch whose settings folder takes no file: the banner says so on
+// onboarding, and on the pages once onboarding is done.
+const std::string unsavedSettings =
+    settingsUnsavedNotice("/home/ana/.config/Tidewell/defaults.json", "its folder is read-only");
+const ScreenshotPage onboardingUnsaved("shell-onboarding-unsaved", [] {
+    AppStore& store = sampleStore();
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, false);
+    store.lastError = unsavedSettings;
+    return TidewellApp::mainWindowContent(store);
+});
+const ScreenshotPage unsaved("shell-unsaved-settings", [] {
+    AppStore& store = shellStore(AppSection::dashboard);
+    store.lastError = unsavedSettings;
+    return TidewellApp::mainWindowContent(store);
 });
 const ScreenshotPage window("shell", [] { return TidewellApp::mainWindowContent(shellStore(AppSection::dashboard)); });
 const ScreenshotPage projects("shell-projects", [] { return TidewellApp::mainWindowContent(shellStore(AppSection::projects)); });
