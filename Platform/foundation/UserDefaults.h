@@ -131,10 +131,11 @@ private:
     };
     void load();
     void keepCopyLocked(const std::string& why);
-    // True when the file has just been found unwritable (as is persistLocked).
+    // True when this look found the file unwritable.
     bool noteIfUnwritableLocked();
     void set(std::string_view key, Kind kind, nlohmann::json value);
     void notify(std::string_view key);
+    // True when this save found the file protected since the last one.
     bool persistLocked();
     const Entry* findLocked(std::string_view key) const;
 

@@ -1,6 +1,7 @@
 #include "core/AppFiles.h"
 
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -9,8 +10,6 @@
 #include "core/FolderAccess.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
-
-#include <map>
 
 namespace tidewell {
 
