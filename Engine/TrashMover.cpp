@@ -289,6 +289,15 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     struct stat home {};
     const bool homeReady = makeFolders(dataHome_) && stat(dataHome_.c_str(), &home) == 0;
     if (homeReady && home.st_dev == st.st_dev) {
+        // A run as root with a user's HOME makes no trash among that user's
+        // files: it would be root's, and the user's own cleans could use it
+        // no more.
+        struct stat there {};
+        if (lstat(trash.c_str(), &there) != 0 && ownerForNew(trash)) {
+            result.error = "cannot be moved to the trash: the trash folder " + trash +
+                           " is not there, and a run as root makes none among another user's files";
+            return result;
+        }
         if (!prepareTrash(trash, true, result.error)) return result;
     } else {
         mounts_.refresh();

@@ -407,6 +407,12 @@ TEST_F(BadInput, ARunAsRootWithAUsersHomeLeavesNothingOfRootsInTheirDataFolder) 
     }
     EXPECT_TRUE(entries.empty()) << "root's: " << testing::PrintToString(entries);
     EXPECT_TRUE(exists(engine.db()) && exists(engine.db() + ".lock"));
+    const RunResult moved = engine.run({"clean", "--project", t / "tree/a", "--json", "--execute"});
+    EXPECT_NE(moved.out.find("the trash folder " + engine.data() + "/Trash is not there, and a run as root makes none"),
+              std::string::npos)
+        << moved.out << moved.err;
+    EXPECT_FALSE(exists(engine.data() + "/Trash")) << "no trash of root's among the user's files";
+    EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
     const RunResult own = engine.scan({t / "tree"}, 30, 8, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     EXPECT_EQ(own.exitCode, 0) << "the user's own scan writes the database: " << own.err;
 }
