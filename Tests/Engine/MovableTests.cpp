@@ -724,13 +724,14 @@ TEST_F(Movable, ACleanNeverRunsWithoutItsLockAndALockFileLeftByRootOnlyWaitsForI
     ASSERT_EQ(stat(lock.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kUser) << "replaced by this user's own";
 
-    // Made by a run as root, whatever its umask: this user can still lock it.
+    // Made by a run as root with this user's home, whatever its umask: the
+    // file is this user's, and they can still lock it.
     std::filesystem::remove(lock);
     nodeProject(tree + "/again");
     give(tree + "/again");
     ASSERT_EQ(engine.run({"clean", "--project", tree + "/again", "--json"}, true, false, {"sh", "-c", "umask 077 && exec \"$@\"", "sh"}).exitCode, 0);
     ASSERT_EQ(stat(lock.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_uid, kUser);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
     const RunResult again = engine.run({"clean", "--project", tree + "/again", "--json", "--caution", "--execute"}, true, false, asUser);
     EXPECT_EQ(again.exitCode, 0) << again.err;
