@@ -10,9 +10,12 @@
 
 #include <qt6keychain/keychain.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 
 #include "runtime/MainActor.h"
+#include "runtime/Task.h"
 
 namespace platform {
 namespace {
@@ -76,6 +79,7 @@ struct SecretServiceKeychain::Call {
     Done done;
     QKeychain::Job* job = nullptr;
     QTimer* deadline = nullptr;
+    std::uint64_t search = 0;  // the job found nothing; nonzero while the service is asked whether the keyring is locked
 };
 
 SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds timeout) : timeout_(timeout) {}
@@ -174,67 +178,83 @@ void SecretServiceKeychain::startNext() {
     });
     call.deadline = new QTimer();
     call.deadline->setSingleShot(true);
-    QObject::connect(call.deadline, &QTimer::timeout, call.deadline, [this, alive = std::weak_ptr<bool>(alive_), job] {
-        if (alive.expired() || queue_.empty() || queue_.front()->job != job) return;
+    // Runs on while the service is asked whether the keyring is locked: one deadline for the whole read.
+    QObject::connect(call.deadline, &QTimer::timeout, call.deadline, [this, alive = std::weak_ptr<bool>(alive_), timed = &call] {
+        if (alive.expired() || queue_.empty() || queue_.front().get() != timed) return;
         finish(-1);
     });
     call.deadline->start(int(timeout_.count()));
     job->start();
 }
 
-void SecretServiceKeychain::askWhetherLocked(const KeychainItem& item, std::function<void(bool)> answer) {
+void SecretServiceKeychain::askWhetherLocked(Call& call) {
     // SearchItems sorts the matching items into unlocked and locked ones and
     // never prompts. The attributes are those the items are written with.
+    // Connecting blocks until the bus answers, so the question is asked on a
+    // thread of its own; the read's deadline still runs, and ends it as locked
+    // when the service gives no answer in time.
     static const QMetaType registered = qDBusRegisterMetaType<QMap<QString, QString>>();
     (void)registered;
-    const QString name = QStringLiteral("keychain-search-%1-%2").arg(quintptr(this)).arg(++searches_);
+    static std::atomic<std::uint64_t> searches{0};
+    call.search = ++searches;
+    const QString name = QStringLiteral("keychain-search-%1-%2").arg(quintptr(this)).arg(call.search);
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-                                            : QDBusConnection::connectToBus(address, name);
     QDBusMessage search = QDBusMessage::createMethodCall(kSecretService, QStringLiteral("/org/freedesktop/secrets"),
                                                          QStringLiteral("org.freedesktop.Secret.Service"),
                                                          QStringLiteral("SearchItems"));
-    const QMap<QString, QString> attributes{{QStringLiteral("server"), QString::fromStdString(item.service)},
-                                            {QStringLiteral("user"), QString::fromStdString(item.account)}};
+    const QMap<QString, QString> attributes{{QStringLiteral("server"), QString::fromStdString(call.item.service)},
+                                            {QStringLiteral("user"), QString::fromStdString(call.item.account)}};
     search << QVariant::fromValue(attributes);
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(search, int(timeout_.count())));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, name, answer = std::move(answer)] {
-        const QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply = *watcher;
-        const bool locked = reply.isValid() && !reply.argumentAt<1>().isEmpty();
-        watcher->deleteLater();
+    const int patience = std::max(call.deadline->remainingTime(), 1);
+    detachTask(TaskPriority::userInitiated, [this, alive = std::weak_ptr<bool>(alive_), asked = call.search, name, address, search, patience] {
+        bool locked = false;
+        {
+            const QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                                          : QDBusConnection::connectToBus(address, name);
+            if (bus.isConnected()) {
+                const QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply(bus.call(search, QDBus::Block, patience));
+                locked = reply.isValid() && !reply.argumentAt<1>().isEmpty();
+            }
+        }
         QDBusConnection::disconnectFromBus(name);
-        answer(locked);
+        postToMain([this, alive, asked, locked] {
+            // Answered after the deadline: the read was answered then.
+            if (alive.expired() || queue_.empty() || queue_.front()->search != asked) return;
+            auto done = std::move(queue_.front());
+            queue_.pop_front();
+            done->deadline->stop();
+            done->deadline->deleteLater();
+            if (done->readDone) done->readDone({std::nullopt, locked});
+            startNext();
+        });
     });
 }
 
 void SecretServiceKeychain::finish(int error) {
-    std::unique_ptr<Call> done = std::move(queue_.front());
-    queue_.pop_front();
-    done->deadline->deleteLater();
+    Call& call = *queue_.front();
     const bool answered = error >= 0;
     // A job that timed out is deleted when the service answers it at last.
-    if (answered) done->job->deleteLater();
+    if (answered) call.job->deleteLater();
+    if (answered && call.kind == Call::Kind::read && error != QKeychain::NoError && error != QKeychain::AccessDenied) {
+        // A cancelled unlock prompt reads as a missing item: whether it is one
+        // is asked before the next call starts, within the same deadline.
+        askWhetherLocked(call);
+        return;
+    }
+    std::unique_ptr<Call> done = std::move(queue_.front());
+    queue_.pop_front();
+    done->deadline->stop();
+    done->deadline->deleteLater();
     switch (done->kind) {
-        case Call::Kind::read: {
+        case Call::Kind::read:
             if (answered && error == QKeychain::NoError) {
                 const auto secret = static_cast<QKeychain::ReadPasswordJob*>(done->job)->textData().toStdString();
                 if (done->readDone) done->readDone({secret, false});
-            } else if (!answered || error == QKeychain::AccessDenied) {
-                // Left unanswered: an unlock prompt nobody answered in time.
-                if (done->readDone) done->readDone({std::nullopt, true});
-            } else {
-                // A cancelled unlock prompt reads as a missing item: whether it
-                // is one is asked before the next call starts.
-                auto readDone = std::move(done->readDone);
-                askWhetherLocked(done->item, [this, alive = std::weak_ptr<bool>(alive_), readDone](bool locked) {
-                    if (alive.expired()) return;
-                    if (readDone) readDone({std::nullopt, locked});
-                    startNext();
-                });
-                return;
+            } else if (done->readDone) {
+                // Left unanswered (an unlock prompt nobody answered in time), or refused.
+                done->readDone({std::nullopt, true});
             }
             break;
-        }
         case Call::Kind::write:
             if (answered && error == QKeychain::NoBackendAvailable) {
                 available_ = false;

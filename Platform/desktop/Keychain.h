@@ -95,8 +95,9 @@ private:
     void enqueue(std::unique_ptr<Call> call);
     void startNext();
     void finish(int error);
-    // Whether the service holds `item` in a locked keyring; false when it does not say.
-    void askWhetherLocked(const KeychainItem& item, std::function<void(bool)> answer);
+    // Answers the read `call`, whose job found nothing, with whether the service
+    // holds its item in a locked keyring (not locked when it does not say).
+    void askWhetherLocked(Call& call);
     bool serviceAvailable() const;
 
     std::chrono::milliseconds timeout_;
@@ -104,7 +105,6 @@ private:
     MemoryKeychain memory_;
     std::deque<std::unique_ptr<Call>> queue_;
     bool running_ = false;
-    int searches_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "Platform/foundation/TemporaryDirectory.h"
 #include "PrivateSessionBus.h"
 #include "desktop/Keychain.h"
@@ -144,4 +148,33 @@ TEST(SecretServiceKeychain, TellsALockedKeyringFromAMissingItem) {
     EXPECT_TRUE(locked.locked) << "stored, behind a prompt that was cancelled";
     const platform::KeychainRead missing = readAnswer(keychain, {"com.example.keychain-test", "nobody"});
     EXPECT_FALSE(missing.secret || missing.locked) << "not stored at all";
+}
+
+// Whether a keyring is locked is asked on a connection of its own, which
+// waits for the bus to answer: a bus that takes the connection and never
+// speaks holds neither the main loop nor the read past its one deadline.
+TEST(SecretServiceKeychain, TheQuestionWhetherTheKeyringIsLockedKeepsTheReadsDeadline) {
+    RealKeyring keyring;
+    ASSERT_TRUE(keyring.running) << "gnome-keyring-daemon did not come up";
+    SecretServiceKeychain keychain(std::chrono::seconds(10));
+    ASSERT_TRUE(writeNow(keychain, "token"));
+    ASSERT_TRUE(keyring.lock());
+    // The library keeps the connection it has; a new one finds a bus that never answers.
+    testing_support::TemporaryDirectory folder;
+    const std::string path = folder / "bus";
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString("unix:path=" + path));
+
+    std::vector<std::string> answers;
+    keychain.read(session, [&](platform::KeychainRead r) { answers.push_back(r.locked ? "read locked" : "read none"); });
+    keychain.remove(session, [&](bool) { answers.push_back("remove answered"); });
+    platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
+    EXPECT_EQ(answers, (std::vector<std::string>{"read locked", "remove answered"}))
+        << "a question left unanswered ends with the read's deadline, as a prompt nobody answered";
+    ::close(silent);
 }
