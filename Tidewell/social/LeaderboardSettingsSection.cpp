@@ -136,6 +136,19 @@ ui::ViewList signedOutRows(AppStore& store) {
                       [account] { account->beginSignIn(); }}});
 }
 
+// Still signed in where the token is kept: the account, said to be locked, and the way to it.
+ui::ViewList lockedRows(AppStore& store) {
+    auto account = store.accountSession;
+    return ui::ViewList(
+        {ui::LabeledContent("Keyring locked",
+                            ui::Text(account->accountEmail.get().value_or(account->accountName.get().value_or("")))
+                                .foregroundStyle(ui::ShapeStyle::secondary())
+                                .lineLimit(1)
+                                .truncationMode(ui::TruncationMode::middle)),
+         ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false,
+                      [account] { account->unlockKeyring(); }}});
+}
+
 }  // namespace
 
 ui::View LeaderboardSettingsSection(AppStore& store, LeaderboardSync& sync) {
@@ -156,7 +169,9 @@ ui::View LeaderboardSettingsSection(AppStore& store, LeaderboardSync& sync) {
                     .fixedSize(false, true)
                     .frame(full)
                     .padding(ui::Edges::horizontal(), 10);
-            ui::ViewList rows = signedIn ? signedInRows(*s, *ls, link, error) : signedOutRows(*s);
+            ui::ViewList rows = signedIn                              ? signedInRows(*s, *ls, link, error)
+                                : s->accountSession->keyringLocked.get() ? lockedRows(*s)
+                                                                         : signedOutRows(*s);
             rows.front() = rows.front().onAppear([s, ls, link] {
                 link.set(s->character->profileLink);
                 if (s->accountSession->isSignedIn.get() && !ls->status.get())

@@ -1,7 +1,9 @@
 #pragma once
 // The leaderboard part of the character settings: join or leave the public
 // leaderboard, the link shown on the public profile, the last report's
-// outcome and the profile's address; signed out, the way to sign in.
+// outcome and the profile's address; signed out, the way to sign in; with
+// the keyring keeping the token locked, the account said to be locked and the
+// way to unlock it.
 
 #include <optional>
 #include <string>

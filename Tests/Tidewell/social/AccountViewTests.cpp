@@ -167,8 +167,9 @@ TEST_F(AccountTest, SignInThatNothingCanOpenSaysSoInTheBanner) {
     EXPECT_EQ(closed, 1);
 }
 
-// The popover follows the session: the locked keyring named above the
-// account, and the account itself once Unlock finds the token.
+// The popover, the Account pane and the leaderboard section follow the
+// session: the locked keyring named with the account, and the account itself
+// once Unlock finds the token.
 TEST_F(AccountTest, ThePopoverNamesALockedKeyringAndShowsTheAccountOnceUnlocked) {
     tidewell::testing::ScratchHome home;
     AppStore store;
@@ -188,6 +189,10 @@ TEST_F(AccountTest, ThePopoverNamesALockedKeyringAndShowsTheAccountOnceUnlocked)
     auto pane = kittest::layOut(platform::ui::Form({AccountSettingsPane(store)}), {640, 300});
     EXPECT_TRUE(pane->shows("jane@example.com") && pane->shows("Unlock Keyring…"));
     EXPECT_FALSE(pane->shows("Sign In…"));
+    LeaderboardSync sync;
+    auto section = kittest::layOut(platform::ui::Form({LeaderboardSettingsSection(store, sync)}), {640, 600});
+    EXPECT_TRUE(section->shows("Keyring locked") && section->shows("jane@example.com") && section->shows("Unlock Keyring…"));
+    EXPECT_FALSE(section->shows("Sign In…"));
 
     keychain.locked = false;
     ASSERT_TRUE(popover->tester.tapText("Unlock Keyring…"));
@@ -197,7 +202,12 @@ TEST_F(AccountTest, ThePopoverNamesALockedKeyringAndShowsTheAccountOnceUnlocked)
     EXPECT_TRUE(popover->shows("Jane Doe"));
     EXPECT_TRUE(popover->shows("Sign Out"));
     EXPECT_FALSE(popover->shows("Keyring locked"));
+    section = kittest::layOut(platform::ui::Form({LeaderboardSettingsSection(store, sync)}), {640, 600});
+    EXPECT_TRUE(section->shows("Show me on the public leaderboard"));
+    EXPECT_FALSE(section->shows("Unlock Keyring…"));
     account.signOut();
+    section = kittest::layOut(platform::ui::Form({LeaderboardSettingsSection(store, sync)}), {640, 600});
+    EXPECT_TRUE(section->shows("Sign In…") && !section->shows("Keyring locked"));
 }
 
 TEST(LeaderboardWebModelTest, LoadingStateFollowsTheNavigations) {
