@@ -1,11 +1,14 @@
 // The account chip and popover signed in, signed out and behind a locked
-// keyring, the leaderboard settings section, and the leaderboard page loading,
+// keyring, the leaderboard settings section in the same three states, the
+// Account pane behind a locked keyring, and the leaderboard page loading,
 // failed and (with --window under a display, the web view drawn by the
 // engine) loaded from TIDEWELL_SITE.
 #include "SampleStore.h"
 #include "ScreenshotPages.h"
 #include "foundation/UserDefaults.h"
 #include "kit/Theme.h"
+#include "shell/SettingsPane.h"
+#include "shell/SettingsView.h"
 #include "shell/TidewellApp.h"
 #include "social/AccountPopover.h"
 #include "social/LeaderboardSettingsSection.h"
@@ -15,6 +18,7 @@
 #include "social/SidebarAccountChip.h"
 #include "ui/Form.h"
 #include "ui/Shape.h"
+#include "ui/State.h"
 
 namespace {
 
@@ -65,8 +69,7 @@ ui::View chipAndPopover(AppStore& store) {
              ui::RoundedRectangle(12, ui::RoundedCornerStyle::continuous).fill(Theme::raisedSurface()))}));
 }
 
-ui::View section(bool signedIn) {
-    AppStore& store = accountStore(signedIn);
+ui::View section(AppStore& store) {
     return ui::Form({LeaderboardSettingsSection(store, *LeaderboardSync::shared())})
         .background(ui::View(Theme::windowBackground()));
 }
@@ -81,8 +84,12 @@ ui::View leaderboard(bool failed) {
 const ScreenshotPage chipOut("account-signed-out", [] { return chipAndPopover(accountStore(false)); });
 const ScreenshotPage chipIn("account-signed-in", [] { return chipAndPopover(accountStore(true)); });
 const ScreenshotPage chipLocked("account-keyring-locked", [] { return chipAndPopover(lockedAccountStore()); });
-const ScreenshotPage sectionIn("leaderboard-settings", [] { return section(true); });
-const ScreenshotPage sectionOut("leaderboard-settings-signed-out", [] { return section(false); });
+const ScreenshotPage sectionIn("leaderboard-settings", [] { return section(accountStore(true)); });
+const ScreenshotPage sectionOut("leaderboard-settings-signed-out", [] { return section(accountStore(false)); });
+const ScreenshotPage sectionLocked("leaderboard-settings-keyring-locked", [] { return section(lockedAccountStore()); });
+const ScreenshotPage paneLocked("settings-account-keyring-locked", [] {
+    return SettingsView(lockedAccountStore(), ui::Binding<std::string>::constant(rawValue(SettingsPane::account)));
+});
 const ScreenshotPage loading("leaderboard-loading", [] { return leaderboard(false); });
 const ScreenshotPage failedPage("leaderboard-failed", [] { return leaderboard(true); });
 const ScreenshotPage live("leaderboard", [] { return onWindow(LeaderboardView(*LeaderboardWebModel::shared())); }, true);
