@@ -3,6 +3,7 @@
 // one whose server hangs. Mount it in a mount namespace of the test's own
 // (unshare(CLONE_NEWNS) first, as root), so nothing else on the machine meets it.
 
+#include <dirent.h>
 #include <linux/fuse.h>
 #include <poll.h>
 #include <sched.h>
@@ -12,12 +13,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <cstdint>
+#include <ctime>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -60,12 +63,24 @@ inline std::string childNamed(const std::string& name) {
     return {};
 }
 
+// A file the filesystem serves while it answers, with its size; the folders
+// on its path are served too.
+struct ServedFile {
+    std::string path;  // relative, "web/package.json"
+    std::size_t size = 0;
+};
+
 // A FUSE filesystem served here that answers while a process enters it, then
 // falls silent, as one whose server hangs (an sshfs folder of a host that is
-// gone): whatever it is asked from then on waits until it goes away.
+// gone): whatever it is asked from then on waits until it goes away. It may
+// serve a tree of files, fall silent after a number of answers (a share whose
+// network drops in the middle of a walk), and answer each request only after
+// a delay (a share over a slow link).
 class SilentFilesystem {
 public:
-    explicit SilentFilesystem(const std::string& at) : at_(at) {
+    explicit SilentFilesystem(const std::string& at, const std::vector<ServedFile>& files = {}) : at_(at) {
+        nodes_.push_back({"", 0, true, 0, {}});
+        for (const auto& f : files) add(f);
         fuse_ = open("/dev/fuse", O_RDWR | O_CLOEXEC);
         const std::string options =
             "fd=" + std::to_string(fuse_) + ",rootmode=40755,user_id=0,group_id=0,default_permissions,allow_other";
@@ -109,18 +124,83 @@ public:
     // Falls silent at the first request of kind `opcode` (FUSE_TMPFILE, say),
     // which is never answered either.
     void fallSilentAt(std::uint32_t opcode) { silentAt_ = opcode; }
+    // Answers `count` more requests (the mount's own handshake aside), then none.
+    void answerOnly(long count) { answersLeft_ = count; }
+    // Each answer comes `delay` after its request; requests wait side by side.
+    void answerAfter(std::chrono::milliseconds delay) { delay_ = delay; }
 
 private:
+    struct Node {
+        std::string name;
+        std::uint64_t parent;  // its node id
+        bool folder;
+        std::size_t size;
+        std::vector<std::uint64_t> children;
+    };
+    struct Reply {
+        std::chrono::steady_clock::time_point due;
+        std::vector<char> bytes;
+    };
+
+    // Node ids are indexes + 1; the root is node 1.
+    std::uint64_t add(const ServedFile& f) {
+        std::uint64_t at = 1;
+        for (std::size_t from = 0; from <= f.path.size();) {
+            const std::size_t end = std::min(f.path.find('/', from), f.path.size());
+            const std::string name = f.path.substr(from, end - from);
+            const bool last = end == f.path.size();
+            std::uint64_t found = child(at, name);
+            if (!found) {
+                nodes_.push_back({name, at, !last, last ? f.size : 0, {}});
+                found = nodes_.size();
+                nodes_[at - 1].children.push_back(found);
+            }
+            at = found;
+            from = end + 1;
+        }
+        return at;
+    }
+    std::uint64_t child(std::uint64_t parent, const std::string& name) const {
+        for (const std::uint64_t c : nodes_[parent - 1].children)
+            if (nodes_[c - 1].name == name) return c;
+        return 0;
+    }
+    fuse_attr attrOf(std::uint64_t id) const {
+        const Node& n = nodes_[id - 1];
+        fuse_attr a{};
+        a.ino = id;
+        a.mode = n.folder ? S_IFDIR | 0755 : S_IFREG | 0644;
+        a.nlink = n.folder ? 2 : 1;
+        a.size = n.size;
+        a.blocks = (n.size + 4095) / 4096 * 8;
+        a.blksize = 4096;
+        a.mtime = a.ctime = a.atime = nodes_.size() > 1 ? static_cast<std::uint64_t>(made_) : 0;
+        return a;
+    }
+
     void serve() {
         std::vector<char> request(FUSE_MIN_READ_BUFFER + 65536);
         pollfd waits[] = {{fuse_, POLLIN, 0}, {stop_, POLLIN, 0}};
-        while (poll(waits, 2, -1) >= 0 && !(waits[1].revents & POLLIN)) {
+        for (;;) {
+            int timeout = -1;
+            if (!pending_.empty()) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(pending_.front().due - std::chrono::steady_clock::now());
+                timeout = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+            }
+            if (poll(waits, 2, timeout) < 0 || (waits[1].revents & POLLIN)) return;
+            while (!pending_.empty() && pending_.front().due <= std::chrono::steady_clock::now()) {
+                (void)!write(fuse_, pending_.front().bytes.data(), pending_.front().bytes.size());
+                pending_.erase(pending_.begin());
+            }
+            if (!(waits[0].revents & POLLIN)) continue;
             const ssize_t n = read(fuse_, request.data(), request.size());
             if (n < static_cast<ssize_t>(sizeof(fuse_in_header))) continue;
             fuse_in_header in;
             std::memcpy(&in, request.data(), sizeof in);
+            const char* body = request.data() + sizeof in;
             if (in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
             if (silentAt_ != 0 && in.opcode == silentAt_) silent_ = true;
+            if (in.opcode != FUSE_INIT && answersLeft_ == 0) silent_ = true;
             if (silent_) {
                 std::lock_guard lock(heldMutex_);
                 ++held_;
@@ -133,15 +213,70 @@ private:
                 init.minor = FUSE_KERNEL_MINOR_VERSION;
                 init.max_write = 4096;
                 answer(in, 0, &init, sizeof init);
-            } else if (in.opcode == FUSE_GETATTR) {
-                fuse_attr_out attr{};  // valid for no time: asked again at every look
-                attr.attr.ino = in.nodeid;
-                attr.attr.mode = S_IFDIR | 0755;
-                attr.attr.nlink = 2;
-                answer(in, 0, &attr, sizeof attr);
-            } else {
-                answer(in, -ENOSYS, nullptr, 0);
+                continue;
             }
+            if (answersLeft_ > 0) --answersLeft_;
+            respond(in, body);
+        }
+    }
+    void respond(const fuse_in_header& in, const char* body) {
+        const bool known = in.nodeid >= 1 && in.nodeid <= nodes_.size();
+        const bool serving = nodes_.size() > 1;
+        if (in.opcode == FUSE_GETATTR && (known || !serving)) {
+            // An empty one's attributes are valid for no time: asked again at every look.
+            fuse_attr_out attr{};
+            attr.attr = attrOf(known ? in.nodeid : 1);
+            attr.attr.ino = in.nodeid;
+            attr.attr_valid = serving ? 3600 : 0;
+            answer(in, 0, &attr, sizeof attr);
+        } else if (!serving) {
+            answer(in, -ENOSYS, nullptr, 0);
+        } else if (in.opcode == FUSE_LOOKUP && known) {
+            const std::uint64_t found = child(in.nodeid, body);
+            fuse_entry_out entry{};
+            entry.nodeid = found;  // 0: known to be missing, for as long
+            entry.generation = 1;
+            entry.entry_valid = entry.attr_valid = 3600;
+            if (found) entry.attr = attrOf(found);
+            answer(in, 0, &entry, sizeof entry);
+        } else if ((in.opcode == FUSE_OPENDIR || in.opcode == FUSE_OPEN) && known) {
+            fuse_open_out open{};
+            answer(in, 0, &open, sizeof open);
+        } else if (in.opcode == FUSE_READDIR && known) {
+            fuse_read_in read;
+            std::memcpy(&read, body, sizeof read);
+            std::vector<char> out;
+            const auto& children = nodes_[in.nodeid - 1].children;
+            for (std::size_t i = read.offset; i < children.size(); ++i) {
+                const Node& c = nodes_[children[i] - 1];
+                const std::size_t size = FUSE_DIRENT_ALIGN(FUSE_NAME_OFFSET + c.name.size());
+                if (out.size() + size > read.size) break;
+                std::vector<char> record(size);
+                fuse_dirent d;
+                d.ino = children[i];
+                d.off = i + 1;
+                d.namelen = static_cast<std::uint32_t>(c.name.size());
+                d.type = c.folder ? DT_DIR : DT_REG;
+                std::memcpy(record.data(), &d, FUSE_NAME_OFFSET);
+                std::memcpy(record.data() + FUSE_NAME_OFFSET, c.name.data(), c.name.size());
+                out.insert(out.end(), record.begin(), record.end());
+            }
+            answer(in, 0, out.data(), out.size());
+        } else if (in.opcode == FUSE_READ && known) {
+            fuse_read_in read;
+            std::memcpy(&read, body, sizeof read);
+            const std::size_t size = nodes_[in.nodeid - 1].size;
+            const std::string data(read.offset < size ? std::min<std::size_t>(read.size, size - read.offset) : 0, 'x');
+            answer(in, 0, data.data(), data.size());
+        } else if (in.opcode == FUSE_RELEASE || in.opcode == FUSE_RELEASEDIR || in.opcode == FUSE_FLUSH) {
+            answer(in, 0, nullptr, 0);
+        } else if (in.opcode == FUSE_STATFS) {
+            fuse_statfs_out statfs{};
+            statfs.st.bsize = statfs.st.frsize = 4096;
+            statfs.st.namelen = 255;
+            answer(in, 0, &statfs, sizeof statfs);
+        } else {
+            answer(in, -ENOSYS, nullptr, 0);
         }
     }
     void answer(const fuse_in_header& in, int error, const void* body, std::size_t size) {
@@ -149,10 +284,17 @@ private:
         std::vector<char> reply(sizeof out + size);
         std::memcpy(reply.data(), &out, sizeof out);
         if (size) std::memcpy(reply.data() + sizeof out, body, size);
-        (void)!write(fuse_, reply.data(), reply.size());
+        const std::chrono::milliseconds delay = delay_.load();
+        if (delay.count() == 0 || in.opcode == FUSE_INIT) {
+            (void)!write(fuse_, reply.data(), reply.size());
+            return;
+        }
+        pending_.push_back({std::chrono::steady_clock::now() + delay, std::move(reply)});
     }
 
     std::string at_;
+    std::vector<Node> nodes_;
+    const std::time_t made_ = std::time(nullptr);
     int fuse_ = -1;
     int stop_ = eventfd(0, EFD_CLOEXEC);
     bool mounted_ = false;
@@ -161,6 +303,9 @@ private:
     std::condition_variable heldChanged_;
     int held_ = 0;
     std::atomic<std::uint32_t> silentAt_{0};
+    std::atomic<long> answersLeft_{-1};  // -1: all
+    std::atomic<std::chrono::milliseconds> delay_{std::chrono::milliseconds(0)};
+    std::vector<Reply> pending_;  // in the order they are due
     std::thread server_;
 };
 

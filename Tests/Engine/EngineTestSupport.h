@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -222,6 +223,57 @@ inline RunResult runProgram(const std::vector<std::string>& argv, const std::vec
     return r;
 }
 
+// Runs a program as the application runs the engine: its output and
+// diagnostics read through pipes until no process holds them (a process it
+// left behind holding one would keep the reading going), then its end
+// waited for.
+inline RunResult runThroughPipes(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    std::vector<std::string> environment = env;
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    std::vector<char*> cargv, cenv;
+    for (const auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& e : environment) cenv.push_back(const_cast<char*>(e.c_str()));
+    cargv.push_back(nullptr);
+    cenv.push_back(nullptr);
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("cannot make pipes");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        execvpe(cargv[0], cargv.data(), cenv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (pid < 0) throw std::runtime_error("cannot start " + argv[0]);
+    RunResult r;
+    pollfd ends[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* into[] = {&r.out, &r.err};
+    for (int reading = 2; reading > 0;) {
+        if (poll(ends, 2, -1) < 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (ends[i].fd < 0 || !ends[i].revents) continue;
+            char buf[65536];
+            const ssize_t n = read(ends[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                into[i]->append(buf, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(ends[i].fd);
+                ends[i].fd = -1;
+                --reading;
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    return r;
+}
+
 // The engine with home, data folder and database inside `sandbox`.
 // A dashboard the engine gave (of any layout a test made, and as a clean
 // left it stored): no stack, nor the whole, offers more than it holds.
@@ -254,24 +306,40 @@ public:
     // `prefix` comes before the program (for example to drop privileges).
     RunResult run(std::vector<std::string> args, bool withDb = true, bool sigtermFirst = false,
                   std::vector<std::string> prefix = {}) const {
-        const char* bundle = std::getenv("TIDEWELL_BUNDLE");
-        prefix.push_back(std::string(bundle ? bundle : "") + "/bin/tidewell-engine");
-        if (withDb) prefix.insert(prefix.end(), {"--db", db()});
-        prefix.insert(prefix.end(), args.begin(), args.end());
-        RunResult r = runProgram(prefix, env(), sandbox_, sigtermFirst);
-        if (r.exitCode == 0 && !args.empty() && (args[0] == "scan" || args[0] == "last")) expectFiguresAddUp(r.out, args[0]);
+        const bool scans = !args.empty() && (args[0] == "scan" || args[0] == "last");
+        const std::string what = args.empty() ? "" : args[0];
+        RunResult r = runProgram(command(std::move(args), withDb, std::move(prefix)), env(), sandbox_, sigtermFirst);
+        if (r.exitCode == 0 && scans) expectFiguresAddUp(r.out, what);
         return r;
     }
 
     RunResult scan(const std::vector<std::string>& roots, int idleDays = 30, int maxDepth = 8,
                    std::vector<std::string> prefix = {}) const {
-        std::vector<std::string> a = {"scan", "--json", "--progress", "--idle-days", std::to_string(idleDays), "--max-depth",
-                                      std::to_string(maxDepth)};
-        for (const auto& r : roots) a.insert(a.end(), {"--root", r});
-        return run(a, true, false, std::move(prefix));
+        return run(scanArguments(roots, idleDays, maxDepth), true, false, std::move(prefix));
+    }
+
+    // A scan whose output is read as the application reads it (runThroughPipes).
+    RunResult scanThroughPipes(const std::vector<std::string>& roots) const {
+        RunResult r = runThroughPipes(command(scanArguments(roots, 30, 8), true, {}), env());
+        if (r.exitCode == 0) expectFiguresAddUp(r.out, "scan");
+        return r;
     }
 
 private:
+    std::vector<std::string> command(std::vector<std::string> args, bool withDb, std::vector<std::string> prefix) const {
+        const char* bundle = std::getenv("TIDEWELL_BUNDLE");
+        prefix.push_back(std::string(bundle ? bundle : "") + "/bin/tidewell-engine");
+        if (withDb) prefix.insert(prefix.end(), {"--db", db()});
+        prefix.insert(prefix.end(), args.begin(), args.end());
+        return prefix;
+    }
+    static std::vector<std::string> scanArguments(const std::vector<std::string>& roots, int idleDays, int maxDepth) {
+        std::vector<std::string> a = {"scan", "--json", "--progress", "--idle-days", std::to_string(idleDays), "--max-depth",
+                                      std::to_string(maxDepth)};
+        for (const auto& r : roots) a.insert(a.end(), {"--root", r});
+        return a;
+    }
+
     std::string sandbox_;
 };
 
