@@ -60,28 +60,51 @@ FolderProbe::~FolderProbe() {
         if (asked.answerFd >= 0) leave(asked, Answer::Silent);
 }
 
-// Opened from what the kernel holds already (a step that would ask a
-// filesystem fails with EAGAIN instead of asking), a folder whose mount and
-// the mounts it lies on are all local asks no server. Anything else may.
-bool FolderProbe::mayNotAnswer(const std::string& path) {
+namespace {
+
+int openAt2(int dirFd, const std::string& path, std::uint64_t resolve) {
     open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_CACHED;
-    const int fd = static_cast<int>(syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
-    // Found, from what the kernel holds, to be missing or out of reach.
-    if (fd < 0) return errno == EAGAIN || errno == ENOSYS || errno == EINVAL;
+    how.resolve = resolve;
+    return static_cast<int>(syscall(SYS_openat2, dirFd, path.c_str(), &how, sizeof how));
+}
+
+}  // namespace
+
+// Opened from what the kernel holds already (a step that would ask a
+// filesystem fails with EAGAIN instead of asking), a folder whose mount and
+// the mounts it lies on are all local asks no server. So does one whose path
+// the kernel holds only in part (a local disk after its caches were
+// dropped), when the rest of the way, from the last folder it holds, on a
+// local filesystem, never leaves it nor follows a link. Anything else may.
+bool mayNotAnswer(const std::string& path, MountTable& mounts) {
+    std::string held = path;
+    int fd = -1;
+    while ((fd = openAt2(AT_FDCWD, held, RESOLVE_CACHED)) < 0) {
+        // Found, from what the kernel holds, to be missing or out of reach.
+        if (errno != EAGAIN) return errno == ENOSYS || errno == EINVAL;
+        if (held == "/") return true;
+        held = held.substr(0, std::max<std::size_t>(held.rfind('/'), 1));
+    }
     struct statx sx {};
     const bool told = statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID);
+    if (told && !mounts.isRead()) mounts.read();
+    const bool remote = !told || !mounts.whole() || mounts.mayNotAnswer(sx.stx_mnt_id);
+    if (remote || held == path) {
+        close(fd);
+        return remote;
+    }
+    const int rest = openAt2(fd, path.substr(held == "/" ? 1 : held.size() + 1), RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS);
+    const int error = errno;
     close(fd);
-    if (!told) return true;
-    if (!mounts_.isRead()) mounts_.read();
-    return !mounts_.whole() || mounts_.mayNotAnswer(sx.stx_mnt_id);
+    if (rest >= 0) close(rest);
+    return rest < 0 && (error == EXDEV || error == ELOOP || error == EAGAIN);
 }
 
 void FolderProbe::start(const std::string& path) {
     if (asked_.count(path)) return;
     Asked& asked = asked_[path];
-    if (!mayNotAnswer(path)) {
+    if (!mayNotAnswer(path, mounts_)) {
         asked.answer = Answer::Answers;
         return;
     }

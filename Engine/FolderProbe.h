@@ -20,6 +20,13 @@
 
 namespace tidewell::engine {
 
+// Whether the folder at the absolute path `path` may not answer: it lies on
+// FUSE or a network filesystem (by its own mount or one it lies on), on a
+// mount that `mounts` (read now when it was not) does not list, or on the way
+// to it the kernel cannot tell from what it holds already. A folder that does
+// not exist answers: what it is, is told by what opens it next.
+bool mayNotAnswer(const std::string& path, MountTable& mounts);
+
 class FolderProbe {
 public:
     enum class Answer { Answers, Silent, Stopped };
@@ -49,7 +56,6 @@ private:
         std::chrono::steady_clock::time_point since;
         std::optional<Answer> answer;
     };
-    bool mayNotAnswer(const std::string& path);
     void leave(Asked& asked, Answer answer);
 
     const std::atomic<bool>& stop_;

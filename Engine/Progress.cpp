@@ -18,7 +18,13 @@ std::int64_t coarseNowNs() {
 
 Progress::Progress(std::FILE* out, std::int64_t rootsTotal) : out_(out), rootsTotal_(rootsTotal) {}
 
+Progress::Progress(Relay relay) : out_(nullptr), relay_(std::move(relay)), rootsTotal_(1) {}
+
 void Progress::emit(const std::string& phase, const std::string& message, std::optional<std::string> path) {
+    if (relay_) {
+        relay_(phase, message, path);
+        return;
+    }
     if (!out_) return;
     ScanProgressEvent e;
     e.phase = phase;
@@ -34,7 +40,7 @@ void Progress::emit(const std::string& phase, const std::string& message, std::o
 }
 
 void Progress::maybeEmitActivity(const char* phase, const char* message, const std::string& path) {
-    if (!out_) return;
+    if (!out_ && !relay_) return;
     const std::int64_t now = coarseNowNs();
     std::int64_t last = lastActivityNs_.load(std::memory_order_relaxed);
     if (now - last < kActivityIntervalNs) return;
@@ -45,6 +51,15 @@ void Progress::maybeEmitActivity(const char* phase, const char* message, const s
 void Progress::projectFound(const std::string& name, const std::string& path) {
     projectsFound_.fetch_add(1);
     emit("project", "Found " + name + ".", path);
+}
+
+void Progress::relay(const std::string& phase, const std::string& message, std::optional<std::string> path) {
+    if (phase == "walk" || phase == "measure") {
+        maybeEmitActivity(phase.c_str(), message.c_str(), path.value_or(""));
+        return;
+    }
+    if (phase == "project") projectsFound_.fetch_add(1);
+    emit(phase, message, std::move(path));
 }
 
 void Progress::rootDone(const std::string& root) {

@@ -7,6 +7,7 @@
 #include "Home.h"
 #include "Movability.h"
 #include "Progress.h"
+#include "WalkHelper.h"
 #include "Walker.h"
 
 #include <sys/stat.h>
@@ -14,6 +15,18 @@
 #include <ctime>
 
 namespace tidewell::engine {
+
+ScanWalk::ScanWalk(const ProjectDetector& detector, Progress& progress, const std::atomic<bool>& stop, int maxDepth,
+                   const std::string& dataHome, const std::string& databasePath)
+    : movability(dataHome),
+      tracked([&progress](const std::string& top, const std::string& why) {
+          progress.emit("skip", "Cannot read the Git repository here (" + why + "); its folders are not offered for cleaning.", top);
+      }),
+      walker(detector, progress, stop, maxDepth, Walker::defaultThreads()) {
+    walker.ignoreEngineFiles(databasePath);
+    walker.offerOnlyMovable(movability);
+    walker.offerOnlyUntracked(tracked);
+}
 
 std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<bool>& stop, Progress* progress) {
     std::vector<GlobalCacheDTO> out;
@@ -42,30 +55,62 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     const std::int64_t historyMark = journal.historyMark();
     Progress progress(options.progress ? progressOut : nullptr, static_cast<std::int64_t>(options.roots.size()));
     progress.emit("start", "Scan started.");
-    Walker walker(detector, progress, stop, options.maxDepth, Walker::defaultThreads());
-    walker.ignoreEngineFiles(db.path());
-    Movability movability(options.dataHome.empty() ? dataHome() : options.dataHome);
-    walker.offerOnlyMovable(movability);
-    TrackedFiles tracked([&progress](const std::string& top, const std::string& why) {
-        progress.emit("skip", "Cannot read the Git repository here (" + why + "); its folders are not offered for cleaning.", top);
-    });
-    walker.offerOnlyUntracked(tracked);
-    // Every root that may not answer is asked at once: however many do not,
-    // the scan waits for them once.
+    const std::string trashHome = options.dataHome.empty() ? dataHome() : options.dataHome;
+    ScanWalk scanWalk(detector, progress, stop, options.maxDepth, trashHome, db.path());
+    Walker& walker = scanWalk.walker;
+    // A root that may not answer is walked in a helper; all of them at once,
+    // beside the walks of the local roots: however many fall silent, the
+    // scan waits for them about once.
+    WalkSettings settings;
+    settings.maxDepth = options.maxDepth;
+    settings.rulesFile = options.rulesFile;
+    settings.databasePath = db.path();
+    settings.dataHome = trashHome;
+    WalksApart apart(settings, stop);
+    // Where no helper can be started (a root changed to one without this
+    // executable), such a root is walked here once a process of its own has
+    // seen it answer.
     FolderProbe probe(stop);
-    for (const auto& root : options.roots) probe.start(normalizePath(root));
+    MountTable mounts;
+    std::vector<bool> local;
     for (const auto& root : options.roots) {
+        local.push_back(!mayNotAnswer(normalizePath(root), mounts));
+        if (!local.back() && !apart.begin(root)) probe.start(normalizePath(root));
+    }
+    std::vector<WalkResult> walkedApart;
+    for (std::size_t i = 0; i < options.roots.size(); ++i) {
+        const std::string& root = options.roots[i];
         if (stop.load()) return std::nullopt;
         progress.emit("root", "Scanning " + root + ".", root);
-        const FolderProbe::Answer answer = probe.wait(normalizePath(root));
-        if (answer == FolderProbe::Answer::Stopped) return std::nullopt;
-        std::string error = "its filesystem does not answer";
-        if (answer == FolderProbe::Answer::Silent || !walker.walkRoot(root, error))
-            progress.emit("error", "Cannot scan " + root + ": " + error + ".", root);
+        std::string error;
+        if (!local[i]) {
+            WalksApart::Outcome outcome = apart.finish(root, progress);
+            using Kind = WalksApart::Outcome::Kind;
+            switch (outcome.kind) {
+                case Kind::Stopped: return std::nullopt;
+                case Kind::Walked:
+                    if (!walker.walkedBefore(outcome.folders)) walkedApart.push_back(std::move(outcome.result));
+                    break;
+                case Kind::Unreadable: error = outcome.why; break;
+                case Kind::NeverAnswered: error = "its filesystem does not answer"; break;
+                case Kind::StoppedAnswering: error = "its filesystem stopped answering"; break;
+                case Kind::Died: error = "the process walking it ended (" + outcome.why + ")"; break;
+                case Kind::NoHelper: {
+                    const FolderProbe::Answer answer = probe.wait(normalizePath(root));
+                    if (answer == FolderProbe::Answer::Stopped) return std::nullopt;
+                    if (answer == FolderProbe::Answer::Silent) error = "its filesystem does not answer";
+                    local[i] = answer == FolderProbe::Answer::Answers;
+                    break;
+                }
+            }
+        }
+        if (local[i]) walker.walkRoot(root, error);
+        if (!error.empty()) progress.emit("error", "Cannot scan " + root + ": " + error + ".", root);
         progress.rootDone(root);
     }
     if (stop.load()) return std::nullopt;
-    const WalkResult walk = walker.finish();
+    WalkResult walk = walker.finish();
+    for (auto& w : walkedApart) addWalk(walk, std::move(w));
 
     progress.emit("caches", "Measuring global caches.");
     auto caches = measureCaches(detector.rules(), stop, &progress);

@@ -3,7 +3,10 @@
 // dashboard and returns it.
 
 #include "Database.h"
+#include "Movability.h"
 #include "ProjectDetector.h"
+#include "TrackedFiles.h"
+#include "Walker.h"
 #include "core/EngineRecords.h"
 
 #include <atomic>
@@ -23,6 +26,19 @@ struct ScanOptions {
     int maxDepth = 8;
     bool progress = false;
     std::string dataHome;  // holds the home Trash; empty: the user's own
+    std::string rulesFile;  // the rules given, for walks in helpers; empty: the built-in ones
+};
+
+// The walk of a scan, in the engine as in a helper: the engine's own files
+// left out, and only folders this user can move and that no version control
+// tracks offered (a repository whose index cannot be read is named in a
+// "skip" event).
+struct ScanWalk {
+    ScanWalk(const ProjectDetector& detector, Progress& progress, const std::atomic<bool>& stop, int maxDepth,
+             const std::string& dataHome, const std::string& databasePath);
+    Movability movability;
+    TrackedFiles tracked;
+    Walker walker;
 };
 
 // The global caches of the rules that exist here, measured now.

@@ -566,29 +566,17 @@ struct Walker::Impl {
         for (const Artifact& a : artifacts)
             if (a.folder.ino) artifactFolders.emplace(a.folder, &a);
         bool inArtifact = false;
-        Within within = Within::NoRoot;
-        FolderKey below{};
-        for (int cur = fcntl(fd, F_DUPFD_CLOEXEC, 0); cur >= 0;) {
-            struct stat st {};
-            const bool read = fstat(cur, &st) == 0;
-            const FolderKey here{st.st_dev, st.st_ino};
-            const bool top = !read || here == below;  // "/" is its own parent
+        for (const auto& [dev, ino] : foldersAround(fd)) {
+            const FolderKey here{static_cast<dev_t>(dev), static_cast<ino_t>(ino)};
             // A root walked as one searched all of itself.
-            if (!top && rootFolders.count(here)) within = inArtifact ? Within::RootsArtifact : Within::Root;
-            if (const auto a = artifactFolders.find(here); !top && a != artifactFolders.end()) {
+            const Within within = !rootFolders.count(here) ? Within::NoRoot : inArtifact ? Within::RootsArtifact : Within::Root;
+            if (const auto a = artifactFolders.find(here); a != artifactFolders.end()) {
                 inArtifact = true;
                 aroundArtifacts |= stacksAround(*a->second);
             }
-            if (top || within != Within::NoRoot) {
-                close(cur);
-                break;
-            }
-            below = here;
-            const int up = openat(cur, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-            close(cur);
-            cur = up;
+            if (within != Within::NoRoot) return within;
         }
-        return within;
+        return Within::NoRoot;
     }
 
     Owner* registerProject(const std::string& path, int fd, const FolderKey& folder, Owner* parent, StackMask stacks,
@@ -1002,6 +990,27 @@ bool Walker::walkRoot(const std::string& root, std::string& error, int rootFd) {
     impl_->run(std::move(t));
     impl_->rootFolders.insert(walked);
     return true;
+}
+
+std::vector<FolderId> foldersAround(int fd) {
+    std::vector<FolderId> out;
+    for (int cur = fcntl(fd, F_DUPFD_CLOEXEC, 0); cur >= 0;) {
+        struct stat st {};
+        const bool top = fstat(cur, &st) != 0 || (!out.empty() && FolderId{st.st_dev, st.st_ino} == out.back());  // "/" is its own parent
+        if (!top) out.emplace_back(st.st_dev, st.st_ino);
+        const int up = top ? -1 : openat(cur, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        close(cur);
+        cur = up;
+    }
+    return out;
+}
+
+bool Walker::walkedBefore(const std::vector<FolderId>& folders) {
+    if (folders.empty()) return false;
+    for (const auto& [dev, ino] : folders)
+        if (impl_->rootFolders.count({static_cast<dev_t>(dev), static_cast<ino_t>(ino)})) return true;
+    impl_->rootFolders.insert({static_cast<dev_t>(folders.front().first), static_cast<ino_t>(folders.front().second)});
+    return false;
 }
 
 WalkResult Walker::finish() {

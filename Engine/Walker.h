@@ -94,6 +94,12 @@ public:
     // path may be longer than PATH_MAX).
     bool walkRoot(const std::string& root, std::string& error, int rootFd = -1);
 
+    // Whether a root walked apart (in a helper), whose folder and each one
+    // above it are `folders` (nearest first), is, or lies inside, a root
+    // walked before: then it lists nothing, as here; else it counts as walked
+    // from now on.
+    bool walkedBefore(const std::vector<FolderId>& folders);
+
     // Settles sizes once every root is walked.
     WalkResult finish();
 
@@ -105,6 +111,10 @@ private:
     friend std::optional<std::uint64_t> measureFolder(int, const std::string&, bool, const std::atomic<bool>&, Progress*,
                                                       std::vector<RepositoryWork>*);
 };
+
+// The open folder `fd` and each folder above it, nearest first, by what they
+// are: where the kernel reached it (links on the path that opened it resolved).
+std::vector<FolderId> foldersAround(int fd);
 
 // Bytes on disk below `path`, each file once. With `freedOnly`, a file with
 // links outside the folder is left out (moving the folder would not free it).

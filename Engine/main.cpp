@@ -13,6 +13,7 @@
 #include "ScanCommand.h"
 #include "Signals.h"
 #include "TrashMover.h"
+#include "WalkHelper.h"
 #include "core/EngineRecords.h"
 
 #include <cstdio>
@@ -59,7 +60,9 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
             }
         }
         if (cl.command == "scan") {
-            auto dashboard = runScan(cl.scan, detector, db, stop, stderr);
+            ScanOptions options = cl.scan;
+            if (cl.rulesFile) options.rulesFile = normalizePath(*cl.rulesFile);
+            auto dashboard = runScan(options, detector, db, stop, stderr);
             if (!dashboard) endByTermination();
             printDocument(encode(*dashboard));
         } else if (cl.command == "last") {
@@ -87,6 +90,7 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
 int runHelper(const CommandLine& cl) {
     enterHelper(cl.helperAddressSpace);
     if (cl.helperMode == kGitWorkHelper) return gitWorkHelper(cl.helperArgs);
+    if (cl.helperMode == kWalkHelper) return walkHelper(cl.helperArgs);
     return 2;
 }
 

@@ -8,6 +8,7 @@
 #include "ScanCommand.h"
 #include "SilentFilesystem.h"
 #include "Signals.h"
+#include "WalkHelper.h"
 
 #include <gtest/gtest.h>
 #include <grp.h>
@@ -413,6 +414,60 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
     }
 }
 
+// A scan folder on a share that stops answering in the middle of the walk (a
+// network that dropped after some requests) is named and lists none of its
+// projects, and the scan ends with the other folders listed; so it does with
+// a share silent from the start. Read as the application reads it, the
+// engine's output ends: no process it left behind holds it. A share that
+// answers slowly, but answers, is scanned whole.
+TEST_F(Scan, AShareThatStopsAnsweringInTheMiddleOfTheWalkIsNamedAndTheScanEnds) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    // Enough that no walk of it ends within the answers given; a smaller
+    // one for the slow share, whose requests wait one after another.
+    const std::vector<testsupport::ServedFile> served = {
+        {"web/package.json", 10}, {"web/src/index.js", 3000},   {"web/node_modules/dep/index.js", 9000},
+        {"api/Cargo.toml", 10},   {"api/src/main.rs", 3000},    {"api/target/debug/app", 20000},
+        {"docs/guide/intro.md", 100}};
+    const std::vector<testsupport::ServedFile> small = {{"api/Cargo.toml", 10}, {"api/target/app", 20000}};
+    struct Row {
+        long answers;  // -1: all
+        int delayMs;
+        const char* said;  // how its error ends, or none
+    };
+    for (const Row& row : {Row{0, 0, "does not answer"}, Row{14, 0, "stopped answering"}, Row{18, 0, "stopped answering"},
+                           Row{22, 0, "stopped answering"}, Row{-1, 1500, nullptr}}) {
+        SCOPED_TRACE(std::to_string(row.answers) + " answers, each after " + std::to_string(row.delayMs) + " ms");
+        const std::string share = tmp / ("share" + std::to_string(row.answers));
+        makeDirs(share);
+        SilentFilesystem fs(share, row.said ? served : small);
+        ASSERT_TRUE(fs.mounted());
+        if (row.answers >= 0) fs.answerOnly(row.answers);
+        fs.answerAfter(std::chrono::milliseconds(row.delayMs));
+        lastRun = unlessHeldBy(fs, [&] { return engine.scanThroughPipes({share, tree}); });
+        ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+        const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+        EXPECT_EQ(find(d, tree + "/app").artifacts.size(), 1u);
+        std::vector<std::string> errors;
+        for (const auto& e : events())
+            if (e.phase == "error") errors.push_back(e.message);
+        if (row.said) {
+            EXPECT_EQ(errors, std::vector<std::string>{"Cannot scan " + share + ": its filesystem " + row.said + "."});
+            EXPECT_EQ(d.project_count, 1) << lastRun.out;
+        } else {
+            EXPECT_TRUE(errors.empty()) << lastRun.err;
+            ASSERT_EQ(d.project_count, 2) << lastRun.err;
+            EXPECT_EQ(find(d, share + "/api").total_bytes, 24576u);
+            EXPECT_EQ(artifactPaths(find(d, share + "/api")), std::vector<std::string>{"target"});
+            EXPECT_EQ(find(d, share + "/api").reclaimable_bytes, 20480u);
+        }
+        EXPECT_EQ(events().back().phase, "done");
+        EXPECT_EQ(events().back().roots_done, 2);
+        EXPECT_EQ(events().back().projects_found, d.project_count);
+    }
+}
+
 // A scan folder whose filesystem answered while the scan folders before it
 // were walked is scanned, however long those took.
 TEST_F(Scan, AnAnswerThatCameWhileEarlierScanFoldersWereWalkedCounts) {
@@ -441,6 +496,31 @@ TEST_F(Scan, AnAnswerThatCameWhileEarlierScanFoldersWereWalkedCounts) {
     EXPECT_EQ(answer, engine::FolderProbe::Answer::Answers);
 }
 
+// The mount table a folder is judged by may be partial (read in part, or
+// listing only what this process's view holds): a folder on a mount it does
+// not list is asked apart as one that may not answer, never trusted as local.
+TEST_F(Scan, AFolderOnAMountTheTableDoesNotListIsAskedApart) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string local = tmp / "local";
+    TmpfsMount mounted(local, "1m");
+    ASSERT_TRUE(mounted.mounted());
+    makeDirs(local + "/code");
+    const std::string whole = readText("/proc/self/mountinfo");
+    std::string partial;
+    std::istringstream lines(whole);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" " + local + " ") == std::string::npos) partial += line + "\n";
+    ASSERT_LT(partial.size(), whole.size());
+    for (const auto& [table, apart] : {std::pair{whole, false}, std::pair{partial, true}}) {
+        engine::MountTable mounts;
+        mounts.parse(table);
+        EXPECT_EQ(engine::mayNotAnswer(local, mounts), apart);
+        EXPECT_EQ(engine::mayNotAnswer(local + "/code", mounts), apart);
+        EXPECT_FALSE(engine::mayNotAnswer(tree, mounts)) << "a folder on a mount listed as local";
+    }
+}
+
 // Asked to end, or killed, while it waits for a filesystem that does not
 // answer, a scan or a clean ends by the signal at once. (The wait for an
 // answer is made longer than any test: the signal finds it waiting.)
@@ -455,6 +535,7 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
         try {
             const std::atomic<bool>& stop = engine::installTerminationFlag();
             engine::FolderProbe::answerWithin = std::chrono::hours(1);
+            engine::WalksApart::silenceWithin = std::chrono::hours(1);
             const engine::Rules rules = engine::builtinRules(given("TIDEWELL_TEST_HOME"));
             const engine::ProjectDetector detector(rules);
             engine::Database db(given("TIDEWELL_TEST_DB"));
@@ -503,9 +584,14 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
             _exit(127);
         }
         ASSERT_GT(pid, 0);
-        // Its look at the filesystem runs in a process of its own.
-        const std::string children = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
-        for (int i = 0; i < 12000 && readText(children).empty(); ++i) usleep(10000);
+        // Its look at the filesystem runs in a process of its own, started
+        // by any of its threads.
+        const auto started = [&] {
+            for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task"))
+                if (!readText(task.path() / "children").empty()) return true;
+            return false;
+        };
+        for (int i = 0; i < 12000 && !started(); ++i) usleep(10000);
         kill(pid, sent);
         int status = 0;
         unlessHeldBy(silent, [&] {

@@ -1,0 +1,288 @@
+#include "WalkHelper.h"
+
+#include "Home.h"
+#include "Progress.h"
+#include "ProjectDetector.h"
+#include "Rules.h"
+#include "ScanCommand.h"
+#include "SizeAccounting.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tidewell::engine {
+
+namespace {
+
+// A walk's threads may take much of their stacks' room: the address space
+// of a walk holds them all and its findings.
+constexpr std::uint64_t kWalkAddressSpace = std::uint64_t(2) << 30;
+// Walks in helpers at a time.
+constexpr unsigned kWalksAtOnce = 4;
+// How often a helper looks whether it was answered.
+constexpr auto kBeat = std::chrono::milliseconds(250);
+
+std::string number(std::uint64_t n) { return std::to_string(n); }
+
+std::uint64_t toNumber(const std::string& s) {
+    try {
+        return std::stoull(s);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+std::int64_t toSigned(const std::string& s, std::int64_t otherwise) {
+    try {
+        return std::stoll(s);
+    } catch (const std::exception&) {
+        return otherwise;
+    }
+}
+
+// The helper's output, one whole line at a time from any thread.
+class Output {
+public:
+    void print(std::initializer_list<std::string_view> fields) { printLine(helperRecord(fields)); }
+    void print(const std::vector<std::string>& fields) {
+        std::string line;
+        for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + helperRecord({fields[i]});
+        printLine(line);
+    }
+
+private:
+    void printLine(const std::string& line) {
+        std::lock_guard lock(m_);
+        helperPrint(line);
+    }
+
+    std::mutex m_;
+};
+
+// Context switches of the helper's threads other than the calling one: a
+// thread waiting for a server's answer makes none until it is answered.
+long switchesOfOthers() {
+    rusage all{}, own{};
+    getrusage(RUSAGE_SELF, &all);
+    getrusage(RUSAGE_THREAD, &own);
+    return all.ru_nvcsw + all.ru_nivcsw - own.ru_nvcsw - own.ru_nivcsw;
+}
+
+// Says "alive" whenever the walk was answered since it last looked, so that
+// its silence means that no request is answered any more.
+class Heartbeat {
+public:
+    explicit Heartbeat(Output& out)
+        : thread_([this, &out] {
+              long seen = switchesOfOthers();
+              std::unique_lock lock(m_);
+              while (!done_) {
+                  ended_.wait_for(lock, kBeat);
+                  const long now = switchesOfOthers();
+                  if (now != seen) out.print({"alive"});
+                  seen = now;
+              }
+          }) {}
+    ~Heartbeat() {
+        {
+            std::lock_guard lock(m_);
+            done_ = true;
+        }
+        ended_.notify_one();
+        thread_.join();
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+void printResult(Output& out, const WalkResult& walk) {
+    for (const auto& p : walk.projects) {
+        out.print({"project", p.path, number(p.folder.first), number(p.folder.second), p.name, number(p.stacks), p.pinned ? "1" : "0",
+                   std::to_string(p.parent), p.insideArtifact ? "1" : "0", number(p.totalBytes),
+                   p.lastActivity ? std::to_string(*p.lastActivity) : ""});
+        for (const auto& a : p.artifacts)
+            out.print({"artifact", a.relPath, a.absPath, a.safetyClass, number(a.bytes), std::to_string(a.within)});
+    }
+    out.print({"total", number(walk.totalBytes)});
+}
+
+}  // namespace
+
+int walkHelper(const std::vector<std::string>& args) {
+    if (args.size() != 5) return 2;
+    const std::string& root = args[0];
+    WalkSettings settings;
+    settings.maxDepth = static_cast<int>(toNumber(args[1]));
+    settings.rulesFile = args[2];
+    settings.databasePath = args[3];
+    settings.dataHome = args[4];
+    Output out;
+    // From the start: the first look may wait for a slow share too.
+    Heartbeat heartbeat(out);
+    Rules rules;
+    try {
+        rules = settings.rulesFile.empty() ? builtinRules(homeFolder()) : loadRulesFile(settings.rulesFile, homeFolder());
+    } catch (const RulesError& e) {
+        out.print({"error", e.what()});
+        return 0;
+    }
+    const ProjectDetector detector(rules);
+
+    // The first look, as the engine's own walk makes it: the folder opened,
+    // then the folders above it, by what they are.
+    const int fd = open(normalizePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        out.print({"error", std::strerror(errno)});
+        return 0;
+    }
+    std::vector<std::string> folders = {"folders"};
+    for (const auto& [dev, ino] : foldersAround(fd)) folders.insert(folders.end(), {number(dev), number(ino)});
+    out.print(folders);
+
+    Progress progress([&out](const std::string& phase, const std::string& message, const std::optional<std::string>& path) {
+        out.print({"event", phase, message, path ? "1" : "0", path.value_or("")});
+    });
+    const std::atomic<bool> never{false};
+    ScanWalk scanWalk(detector, progress, never, settings.maxDepth, settings.dataHome, settings.databasePath);
+    Walker& walker = scanWalk.walker;
+    std::string error;
+    const bool walked = walker.walkRoot(root, error, fd);
+    close(fd);
+    if (!walked) {
+        out.print({"error", error});
+        return 0;
+    }
+    printResult(out, walker.finish());
+    return 0;
+}
+
+WalksApart::WalksApart(WalkSettings settings, const std::atomic<bool>& stop) : settings_(std::move(settings)), stop_(stop) {}
+
+WalksApart::~WalksApart() {
+    for (auto& w : walks_)
+        if (w.reader.joinable()) w.reader.join();
+}
+
+bool WalksApart::begin(const std::string& root) {
+    static HelperSlots slots(kWalksAtOnce);
+    for (const auto& w : walks_)
+        if (w.root == root) return w.started;
+    Walk& w = walks_.emplace_back();
+    w.root = root;
+    if (access(HelperProcess::executable.c_str(), X_OK) != 0) return false;
+    w.started = true;
+    // The helper works in "/": a relative path is made whole here.
+    const std::vector<std::string> args = {normalizePath(root), std::to_string(settings_.maxDepth), settings_.rulesFile, settings_.databasePath,
+                                           settings_.dataHome};
+    HelperLimits limits;
+    limits.silence = silenceWithin;
+    limits.addressSpace = kWalkAddressSpace;
+    // The helper is started, read and left behind by a thread of its own, so
+    // that its silence is timed while the engine walks other folders.
+    w.reader = std::thread([this, &w, args, limits] {
+        HelperProcess helper(std::string(kWalkHelper), args, limits, slots, stop_);
+        for (std::string line; helper.nextLine(line);) {
+            std::lock_guard lock(w.m);
+            w.lines.push_back(std::move(line));
+            w.told.notify_one();
+        }
+        std::lock_guard lock(w.m);
+        w.ended = true;
+        w.end = helper.end();
+        w.endText = helper.endText();
+        w.told.notify_one();
+    });
+    return true;
+}
+
+WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progress) {
+    Outcome outcome;
+    Walk* walk = nullptr;
+    for (auto& w : walks_)
+        if (w.root == root && !walk) walk = &w;
+    if (!walk) return outcome;
+    if (walk->outcome) return *walk->outcome;
+    if (!walk->started) {
+        outcome.kind = Outcome::Kind::NoHelper;
+        return outcome;
+    }
+    bool answered = false, whole = false;
+    std::optional<std::string> error;
+    std::int64_t announced = 0;
+    for (;;) {
+        std::unique_lock lock(walk->m);
+        walk->told.wait(lock, [&] { return !walk->lines.empty() || walk->ended; });
+        if (walk->lines.empty()) break;
+        const std::vector<std::string> f = helperFields(walk->lines.front());
+        walk->lines.pop_front();
+        lock.unlock();
+        const std::string& kind = f[0];
+        if (kind == "folders") {
+            answered = true;
+            for (std::size_t i = 1; i + 1 < f.size(); i += 2) outcome.folders.emplace_back(toNumber(f[i]), toNumber(f[i + 1]));
+        } else if (kind == "event" && f.size() == 5) {
+            if (f[1] == "project") ++announced;
+            progress.relay(f[1], f[2], f[3] == "1" ? std::optional(f[4]) : std::nullopt);
+        } else if (kind == "project" && f.size() == 11) {
+            WalkedProject p;
+            p.path = f[1];
+            p.folder = {toNumber(f[2]), toNumber(f[3])};
+            p.name = f[4];
+            p.stacks = toNumber(f[5]);
+            p.pinned = f[6] == "1";
+            p.parent = static_cast<int>(toSigned(f[7], -1));
+            p.insideArtifact = f[8] == "1";
+            p.totalBytes = toNumber(f[9]);
+            if (!f[10].empty()) p.lastActivity = toSigned(f[10], 0);
+            outcome.result.projects.push_back(std::move(p));
+        } else if (kind == "artifact" && f.size() == 6 && !outcome.result.projects.empty()) {
+            outcome.result.projects.back().artifacts.push_back({f[1], f[2], f[3], toNumber(f[4]), static_cast<int>(toSigned(f[5], -1))});
+        } else if (kind == "total" && f.size() == 2) {
+            outcome.result.totalBytes = toNumber(f[1]);
+            whole = true;
+        } else if (kind == "error" && f.size() == 2) {
+            error = f[1];
+        }
+    }
+    // Each project after the one around it, each artifact within a project
+    // listed: anything else is no walk's output.
+    const int listed = static_cast<int>(outcome.result.projects.size());
+    for (int i = 0; i < listed && whole; ++i) {
+        const WalkedProject& p = outcome.result.projects[i];
+        whole = p.parent >= -1 && p.parent < i;
+        for (const auto& a : p.artifacts) whole = whole && a.within >= -1 && a.within < listed;
+    }
+    using Kind = Outcome::Kind;
+    using End = HelperProcess::End;
+    if (walk->end == End::Stopped) outcome.kind = Kind::Stopped;
+    else if (error) outcome.kind = Kind::Unreadable, outcome.why = *error;
+    else if (whole) outcome.kind = Kind::Walked;
+    else if (walk->end == End::Silent) outcome.kind = answered ? Kind::StoppedAnswering : Kind::NeverAnswered;
+    else outcome.kind = Kind::Died, outcome.why = walk->endText;
+    // The projects found count those listed, and none of a folder not listed.
+    progress.dropProjects(announced - (outcome.kind == Kind::Walked ? static_cast<std::int64_t>(outcome.result.projects.size()) : 0));
+    walk->outcome = outcome;
+    return outcome;
+}
+
+void addWalk(WalkResult& into, WalkResult&& apart) {
+    const int offset = static_cast<int>(into.projects.size());
+    for (auto& p : apart.projects) {
+        if (p.parent >= 0) p.parent += offset;
+        for (auto& a : p.artifacts)
+            if (a.within >= 0) a.within += offset;
+        into.projects.push_back(std::move(p));
+    }
+    into.totalBytes = saturatingAdd(into.totalBytes, apart.totalBytes);
+}
+
+}  // namespace tidewell::engine
