@@ -1,5 +1,7 @@
 #include "FolderProbe.h"
 
+#include "Home.h"
+
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <poll.h>
@@ -69,15 +71,9 @@ int openAt2(int dirFd, const std::string& path, std::uint64_t resolve) {
     return static_cast<int>(syscall(SYS_openat2, dirFd, path.c_str(), &how, sizeof how));
 }
 
-}  // namespace
-
-// Opened from what the kernel holds already (a step that would ask a
-// filesystem fails with EAGAIN instead of asking), a folder whose mount and
-// the mounts it lies on are all local asks no server. So does one whose path
-// the kernel holds only in part (a local disk after its caches were
-// dropped), when the rest of the way, from the last folder it holds, on a
-// local filesystem, never leaves it nor follows a link. Anything else may.
-bool mayNotAnswer(const std::string& path, MountTable& mounts) {
+// `path` (normalized), reached through `links` links so far.
+bool mayNotAnswerFrom(const std::string& path, MountTable& mounts, int links) {
+    if (links > 40) return true;
     std::string held = path;
     int fd = -1;
     while ((fd = openAt2(AT_FDCWD, held, RESOLVE_CACHED)) < 0) {
@@ -89,17 +85,51 @@ bool mayNotAnswer(const std::string& path, MountTable& mounts) {
     struct statx sx {};
     const bool told = statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID);
     if (told && !mounts.isRead()) mounts.read();
-    const bool remote = !told || !mounts.whole() || mounts.mayNotAnswer(sx.stx_mnt_id);
-    if (remote || held == path) {
+    if (!told || !mounts.whole() || mounts.mayNotAnswer(sx.stx_mnt_id)) {
         close(fd);
-        return remote;
+        return true;
     }
-    const int rest = openAt2(fd, path.substr(held == "/" ? 1 : held.size() + 1), RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS);
-    const int error = errno;
+    std::string at = held;
+    for (std::size_t from = held == "/" ? 1 : held.size() + 1; from < path.size();) {
+        const std::size_t end = std::min(path.find('/', from), path.size());
+        const std::string name = path.substr(from, end - from);
+        const int step = openAt2(fd, name, RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS);
+        if (step >= 0) {
+            close(fd);
+            fd = step;
+            at = joinPath(at, name);
+            from = end + 1;
+            continue;
+        }
+        const int error = errno;
+        char target[PATH_MAX];
+        const ssize_t n = error == ELOOP ? readlinkat(fd, name.c_str(), target, sizeof target) : -1;
+        close(fd);
+        if (error == ELOOP && n > 0 && n < static_cast<ssize_t>(sizeof target)) {
+            const std::string link(target, static_cast<std::size_t>(n));
+            return mayNotAnswerFrom(normalizePath((link.front() == '/' ? link : joinPath(at, link)) + path.substr(end)), mounts, links + 1);
+        }
+        // A mount point, which the kernel always holds: judged by its own mount.
+        if (error == EXDEV) return mayNotAnswerFrom(path, mounts, links + 1);
+        // Missing, or out of reach: told by what opens it next.
+        return error == ELOOP;
+    }
     close(fd);
-    if (rest >= 0) close(rest);
-    return rest < 0 && (error == EXDEV || error == ELOOP || error == EAGAIN);
+    return false;
 }
+
+}  // namespace
+
+// Opened from what the kernel holds already (a step that would ask a
+// filesystem fails with EAGAIN instead of asking), a folder whose mount and
+// the mounts it lies on are all local asks no server. So does one whose path
+// the kernel holds only in part (a local disk after its caches were dropped,
+// a link followed for the first time today, whose time is then written):
+// from the last folder it holds, on a local filesystem, the rest is looked up
+// one name at a time without leaving that mount, a link read and its target
+// judged the same way, and another mount met on the way judged by itself.
+// Anything else may ask a server.
+bool mayNotAnswer(const std::string& path, MountTable& mounts) { return mayNotAnswerFrom(path, mounts, 0); }
 
 void FolderProbe::start(const std::string& path) {
     if (asked_.count(path)) return;
