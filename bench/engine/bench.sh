@@ -12,6 +12,8 @@
 #   bench/engine/bench.sh [ENGINE [BASELINE]]   (default build/Tidewell/bin/tidewell-engine)
 #   BENCH_DIR=/path      keeps the generated tree there (default /tmp/tidewell-bench)
 #   BENCH_GIT_DIR=/path  keeps the Git repositories there (default BENCH_DIR-git)
+# With bindfs installed, run as root, the tree is also scanned through a FUSE
+# share of it, against the same tree direct.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 engine=$(realpath "${1:-$here/../../build/Tidewell/bin/tidewell-engine}")
@@ -19,7 +21,7 @@ baseline=${2:+$(realpath "$2")}
 tree=${BENCH_DIR:-/tmp/tidewell-bench}
 gittree=${BENCH_GIT_DIR:-$tree-git}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'umount -l "$work/share" 2>/dev/null || true; rm -rf --one-file-system "$work"' EXIT
 
 for tool in hyperfine du ncdu gdu python3 git /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (apt-get install hyperfine ncdu gdu time)" >&2; exit 1; }
@@ -112,6 +114,27 @@ for cache, rounds in (("warm", 21), ("cold", 7)):
         print(line, flush=True)
         lines.append(line)
 open(out, "w").write("\n".join(lines) + "\n")
+PY
+fi
+
+if command -v bindfs >/dev/null && [[ $(id -u) == 0 ]]; then
+  # A scan folder on FUSE is walked in a helper process: the same tree
+  # through a FUSE share (bindfs) and direct, alternately, as a ratio.
+  echo
+  echo "== The tree through a FUSE share (bindfs) and direct"
+  share=$work/share
+  mkdir -p "$share"
+  bindfs "$tree" "$share"
+  fuse=(-n "direct" "$(scans "$engine" "$tree/projects")" -n "FUSE share" "$(scans "$engine" "$share/projects" share)")
+  [[ -n $baseline ]] && fuse+=(-n "baseline, FUSE share" "$(scans "$baseline" "$share/projects" baseline-share)")
+  hyperfine -N --warmup 2 --runs 10 --export-json "$work/fuse.json" "${fuse[@]}" || true
+  umount "$share"
+  python3 - "$work/fuse.json" <<'PY'
+import json, sys
+r = {x["command"]: x["median"] for x in json.load(open(sys.argv[1]))["results"]}
+print(f"FUSE share / direct: {r['FUSE share'] / r['direct']:.2f}x (medians)")
+if "baseline, FUSE share" in r:
+    print(f"FUSE share, engine / baseline: {r['FUSE share'] / r['baseline, FUSE share']:.2f}x (medians)")
 PY
 fi
 
