@@ -8,6 +8,7 @@
 #include "SizeAccounting.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +20,8 @@ namespace tidewell::engine {
 
 namespace {
 
-// A walk's threads may take much of their stacks' room: the address space
-// of a walk holds them all and its findings.
+// A walk's threads may take much of their stacks' room (64 threads of 8 MB
+// at most): the address space of a walk holds them all and its findings.
 constexpr std::uint64_t kWalkAddressSpace = std::uint64_t(2) << 30;
 // Walks in helpers at a time.
 constexpr unsigned kWalksAtOnce = 4;
@@ -125,6 +126,9 @@ int walkHelper(const std::vector<std::string>& args) {
     settings.rulesFile = args[2];
     settings.databasePath = args[3];
     settings.dataHome = args[4];
+    // A walk's threads each take an arena of malloc's own by default, whose
+    // reserved room alone would reach the helper's address space.
+    mallopt(M_ARENA_MAX, 4);
     Output out;
     // From the start: the first look may wait for a slow share too.
     Heartbeat heartbeat(out);
