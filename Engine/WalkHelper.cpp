@@ -108,7 +108,7 @@ private:
 void printResult(Output& out, const WalkResult& walk) {
     for (const auto& p : walk.projects) {
         out.print({"project", p.path, number(p.folder.first), number(p.folder.second), p.name, number(p.stacks), p.pinned ? "1" : "0",
-                   std::to_string(p.parent), p.insideArtifact ? "1" : "0", number(p.totalBytes),
+                   std::to_string(p.parent), p.insideArtifact ? "1" : "0", number(p.artifactStacks), number(p.totalBytes),
                    p.lastActivity ? std::to_string(*p.lastActivity) : ""});
         for (const auto& a : p.artifacts)
             out.print({"artifact", a.relPath, a.absPath, a.safetyClass, number(a.bytes), std::to_string(a.within)});
@@ -219,7 +219,7 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
         outcome.kind = Outcome::Kind::NoHelper;
         return outcome;
     }
-    bool answered = false, whole = false;
+    bool answered = false, whole = false, malformed = false;
     std::optional<std::string> error;
     std::int64_t announced = 0;
     for (;;) {
@@ -236,7 +236,7 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
         } else if (kind == "event" && f.size() == 5) {
             if (f[1] == "project") ++announced;
             progress.relay(f[1], f[2], f[3] == "1" ? std::optional(f[4]) : std::nullopt);
-        } else if (kind == "project" && f.size() == 11) {
+        } else if (kind == "project" && f.size() == 12) {
             WalkedProject p;
             p.path = f[1];
             p.folder = {toNumber(f[2]), toNumber(f[3])};
@@ -245,8 +245,9 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
             p.pinned = f[6] == "1";
             p.parent = static_cast<int>(toSigned(f[7], -1));
             p.insideArtifact = f[8] == "1";
-            p.totalBytes = toNumber(f[9]);
-            if (!f[10].empty()) p.lastActivity = toSigned(f[10], 0);
+            p.artifactStacks = toNumber(f[9]);
+            p.totalBytes = toNumber(f[10]);
+            if (!f[11].empty()) p.lastActivity = toSigned(f[11], 0);
             outcome.result.projects.push_back(std::move(p));
         } else if (kind == "artifact" && f.size() == 6 && !outcome.result.projects.empty()) {
             outcome.result.projects.back().artifacts.push_back({f[1], f[2], f[3], toNumber(f[4]), static_cast<int>(toSigned(f[5], -1))});
@@ -255,11 +256,14 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
             whole = true;
         } else if (kind == "error" && f.size() == 2) {
             error = f[1];
+        } else if (kind != "alive") {
+            malformed = true;
         }
     }
     // Each project after the one around it, each artifact within a project
     // listed: anything else is no walk's output.
     const int listed = static_cast<int>(outcome.result.projects.size());
+    whole = whole && !malformed;
     for (int i = 0; i < listed && whole; ++i) {
         const WalkedProject& p = outcome.result.projects[i];
         whole = p.parent >= -1 && p.parent < i;
@@ -270,6 +274,7 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
     if (walk->end == End::Stopped) outcome.kind = Kind::Stopped;
     else if (error) outcome.kind = Kind::Unreadable, outcome.why = *error;
     else if (whole) outcome.kind = Kind::Walked;
+    else if (malformed) outcome.kind = Kind::Died, outcome.why = "it printed what no walk prints";
     else if (walk->end == End::Silent) outcome.kind = answered ? Kind::StoppedAnswering : Kind::NeverAnswered;
     else outcome.kind = Kind::Died, outcome.why = walk->endText;
     // The projects found count those listed, and none of a folder not listed.

@@ -461,6 +461,7 @@ TEST_F(Scan, AShareThatStopsAnsweringInTheMiddleOfTheWalkIsNamedAndTheScanEnds) 
             EXPECT_EQ(find(d, share + "/api").total_bytes, 24576u);
             EXPECT_EQ(artifactPaths(find(d, share + "/api")), std::vector<std::string>{"target"});
             EXPECT_EQ(find(d, share + "/api").reclaimable_bytes, 20480u);
+            EXPECT_TRUE(find(d, share + "/api").is_active) << "its files changed today";
         }
         EXPECT_EQ(events().back().phase, "done");
         EXPECT_EQ(events().back().roots_done, 2);
