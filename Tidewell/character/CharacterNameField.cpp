@@ -31,7 +31,8 @@ NameFieldReporting installedNameFieldReporting() {
 void commitName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting) {
     const std::string name = trimmedCharacterName(state.text.get());
     const CharacterProfile current = store.character.get();
-    if (name == current.name) {
+    // The field shows the stored name trimmed: leaving it as shown renames nothing.
+    if (name == trimmedCharacterName(current.name)) {
         state.error.set(std::nullopt);
         return;
     }
@@ -81,9 +82,10 @@ ui::View CharacterNameField(AppStore& store, NameFieldReporting reporting) {
                                     .font(ui::Font::callout())
                                     .foregroundStyle(message ? ui::ShapeStyle(Theme::caution()) : ui::ShapeStyle::secondary())
                                     .fixedSize(false, true)})
-                        .onAppear([s, text] { text.set(s->character.get().name); })
+                        // Shown trimmed, as the sidebar and the board show it.
+                        .onAppear([s, text] { text.set(trimmedCharacterName(s->character.get().name)); })
                         .onChange(storedName, [text, focused](const std::string& name) {
-                            if (!focused.get()) text.set(name);
+                            if (!focused.get()) text.set(trimmedCharacterName(name));
                         })
                         .onChange(focused.get(), [s, state, reporting](bool isFocused) {
                             if (!isFocused) commitName(*s, state, reporting);

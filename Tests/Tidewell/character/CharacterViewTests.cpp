@@ -163,6 +163,31 @@ TEST_F(CharacterOnStore, NameCommitSavesChecksAndTakesBackARefusal) {
     EXPECT_EQ(reports, 3);
 }
 
+// A stored name with spaces around it (a no-break one) shows trimmed, as the
+// sidebar and the board show it, at first and after a change made elsewhere.
+TEST_F(CharacterOnStore, TheNameFieldShowsTheStoredNameTrimmed) {
+    set([](auto& p) { p.name = "NbspNick\u00A0"; });
+    auto laid = layOut(platform::ui::EmptyView(), {530, 900});
+    laid->host->setRoot([this] { return platform::ui::Form({CharacterSettingsPane(*store)}); });
+    laid->host->observe(*store);
+    laid->tester.settle();
+    const auto fieldValue = [&] {
+        const auto field = laid->tester.findAll([](const auto& n) { return n.label == "BriskOtter4821"; });
+        return field.size() == 1 ? field[0].value : std::string("no one field");
+    };
+    EXPECT_EQ(fieldValue(), "NbspNick");
+    set([](auto& p) { p.name = "\u00A0Otter_7 "; });
+    laid->tester.settle();
+    EXPECT_EQ(fieldValue(), "Otter_7");
+    // Leaving the field as it shows the name renames nothing and reports nothing.
+    set([](auto& p) { p.leaderboardOptIn = true; });
+    int reports = 0;
+    FieldState field;
+    field.values->text = "Otter_7";
+    commitName(*store, field.bindings(), {[] { return true; }, [&](auto&, auto, auto) { ++reports; }});
+    EXPECT_EQ(std::make_pair(profile().name, reports), std::make_pair(std::string("\u00A0Otter_7 "), 0));
+}
+
 TEST_F(CharacterOnStore, UnlockToastClearsOnlyItsOwnAnnouncementWhileShown) {
     struct Timer { platform::ui::ViewTask task; double seconds; std::function<void()> fire; };
     std::vector<Timer> timers;
