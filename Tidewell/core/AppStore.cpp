@@ -156,7 +156,7 @@ void AppStore::setCharacter(CharacterProfile profile) { character = std::move(pr
 std::vector<GroveNotice> AppStore::groveNotices() const {
     const auto& d = dashboard.get();
     return tidewell::groveNotices(d, isScanning.get(), d ? lastScanLabel(d->scanned_at_unix) : std::string(),
-                                  storedProtectedStacks());
+                                  storedProtectedStacks(), unlistedProjects_);
 }
 
 int AppStore::groveNoticeBadgeCount() const { return tidewell::groveNoticeBadgeCount(groveNotices()); }

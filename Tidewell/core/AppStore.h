@@ -191,6 +191,10 @@ public:
     std::vector<GroveNotice> groveNotices() const;
     int groveNoticeBadgeCount() const;
     void openNotice(const GroveNotice& notice);
+    // The projects of the last dashboard that the shown one leaves out: one of
+    // a protected stack still keeps the folders inside it from every batch
+    // clean, so the bell and the end-of-day review leave those out too.
+    const std::vector<ProjectDTO>& unlistedProjects() const { return unlistedProjects_; }
 
     // Launch restore and dashboard apply.
     void restoreLastSession();

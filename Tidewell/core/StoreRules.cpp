@@ -120,25 +120,37 @@ std::optional<ProjectDTO> repointProject(const ProjectDTO& project, const std::v
     return std::nullopt;
 }
 
-std::vector<const ProjectDTO*> idleProjectsACleanTakes(const DashboardDTO& dashboard,
-                                                       const std::set<std::string>& protectedStacks) {
+IdleCleanOffer idleCleanOffer(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks,
+                              const std::vector<ProjectDTO>& unlisted) {
     // The same choice as the clean of the idle projects makes.
-    const ProtectedStacks shielded{protectedStacks, {}};
-    std::vector<const ProjectDTO*> taken;
-    for (const auto& p : dashboard.projects)
-        if (p.is_idle && isEligibleForClean(p, true, shielded)) taken.push_back(&p);
-    return taken;
-}
-
-std::uint64_t idleReclaimableBytes(const DashboardDTO& dashboard, const std::set<std::string>& protectedStacks) {
-    std::uint64_t bytes = 0;
-    for (const auto* p : idleProjectsACleanTakes(dashboard, protectedStacks))
-        bytes = platform::saturatingAdd(bytes, p->reclaimable_bytes);
-    return bytes;
+    const ProtectedStacks shielding{protectedStacks, {}};
+    std::vector<const ProjectDTO*> shieldingProjects;
+    if (!protectedStacks.empty()) {
+        for (const auto& p : dashboard.projects)
+            if (shielding.protecting(p)) shieldingProjects.push_back(&p);
+        for (const auto& p : unlisted)
+            if (shielding.protecting(p)) shieldingProjects.push_back(&p);
+    }
+    IdleCleanOffer offer;
+    for (const auto& p : dashboard.projects) {
+        if (!p.is_idle || !isEligibleForClean(p, true, shielding)) continue;
+        std::uint64_t left = 0;
+        for (const auto& inside : shieldedProjectsInside(p, shieldingProjects, shielding, {}))
+            for (const auto& a : p.artifacts)
+                if (a.exists && (a.safetyClass == "safe" || a.safetyClass == "caution") &&
+                    isPathInside(a.absolute_path, inside.path))
+                    left = platform::saturatingAdd(left, a.size_bytes);
+        const auto bytes = p.reclaimable_bytes - std::min(left, p.reclaimable_bytes);
+        if (bytes == 0) continue;  // all it offers stays with the projects it holds
+        offer.projects.push_back({&p, bytes});
+        offer.bytes = platform::saturatingAdd(offer.bytes, bytes);
+    }
+    return offer;
 }
 
 std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboard, bool isScanning,
-                                      const std::string& lastScanText, const std::set<std::string>& protectedStacks) {
+                                      const std::string& lastScanText, const std::set<std::string>& protectedStacks,
+                                      const std::vector<ProjectDTO>& unlisted) {
     std::vector<GroveNotice> notices;
     if (!dashboard) {
         if (!isScanning)
@@ -146,11 +158,9 @@ std::vector<GroveNotice> groveNotices(const std::optional<DashboardDTO>& dashboa
                                NoticeRole::reclaim, NoticeDestination::dashboard});
         return notices;
     }
-    if (const auto idle = idleProjectsACleanTakes(*dashboard, protectedStacks); !idle.empty()) {
-        std::uint64_t bytes = 0;
-        for (const auto* p : idle) bytes = platform::saturatingAdd(bytes, p->reclaimable_bytes);
-        notices.push_back({"idle", plural(static_cast<std::int64_t>(idle.size()), "idle project"),
-                           platform::formatByteCount(bytes) + " can move to Trash.", "leaf.fill", NoticeRole::reclaim,
+    if (const auto idle = idleCleanOffer(*dashboard, protectedStacks, unlisted); !idle.projects.empty()) {
+        notices.push_back({"idle", plural(static_cast<std::int64_t>(idle.projects.size()), "idle project"),
+                           platform::formatByteCount(idle.bytes) + " can move to Trash.", "leaf.fill", NoticeRole::reclaim,
                            NoticeDestination::projects});
     }
     if (dashboard->scanned_at_unix >= 1) {

@@ -20,18 +20,18 @@ namespace {
 
 constexpr std::size_t kListedProjects = 5;
 
-ui::View projectRow(const ProjectDTO& project) {
+ui::View projectRow(const ProjectDTO& project, std::uint64_t bytes) {
     ui::ViewList row;
     if (!project.types.empty()) row.push_back(IconTile(project.types.front(), 22, 6));
     row.push_back(ui::Text(project.name).lineLimit(1).minimumScaleFactor(0.8));
     row.push_back(ui::Spacer());
-    row.push_back(ui::Text(platform::formatByteCount(project.reclaimable_bytes)).foregroundStyle(Theme::reclaim()));
+    row.push_back(ui::Text(platform::formatByteCount(bytes)).foregroundStyle(Theme::reclaim()));
     return ui::HStack(ui::VerticalAlignment::center, std::nullopt, std::move(row));
 }
 
 ui::View offerBody(const EndOfDayOffer& offer) {
     std::vector<std::pair<std::string, ui::View>> rows;
-    for (const auto& project : offer.listed) rows.emplace_back(project.id, projectRow(project));
+    for (const auto& row : offer.listed) rows.emplace_back(row.project.id, projectRow(row.project, row.bytes));
     return ui::VStack(ui::HorizontalAlignment::leading, 16,
                       {
                           ui::Text(endOfDaySummary(offer)).foregroundStyle(ui::ShapeStyle::secondary()),
@@ -44,15 +44,17 @@ ui::View offerBody(const EndOfDayOffer& offer) {
 }  // namespace
 
 std::optional<EndOfDayOffer> endOfDayOffer(const std::optional<DashboardDTO>& dashboard,
-                                           const std::set<std::string>& protectedStacks) {
+                                           const std::set<std::string>& protectedStacks,
+                                           const std::vector<ProjectDTO>& unlisted) {
     if (!dashboard) return std::nullopt;
-    EndOfDayOffer offer;
     // The count and the rows take the projects whose bytes the summary states.
-    const auto idle = idleProjectsACleanTakes(*dashboard, protectedStacks);
-    offer.idleCount = static_cast<std::int64_t>(idle.size());
-    for (const auto* project : idle) {
-        offer.idleBytes = platform::saturatingAdd(offer.idleBytes, project->reclaimable_bytes);
-        if (offer.listed.size() < kListedProjects) offer.listed.push_back(*project);
+    const auto idle = idleCleanOffer(*dashboard, protectedStacks, unlisted);
+    EndOfDayOffer offer;
+    offer.idleBytes = idle.bytes;
+    offer.idleCount = static_cast<std::int64_t>(idle.projects.size());
+    for (const auto& [project, bytes] : idle.projects) {
+        if (offer.listed.size() == kListedProjects) break;
+        offer.listed.push_back({*project, bytes});
     }
     return offer;
 }
@@ -71,7 +73,7 @@ void reviewIdleProjects(AppStore& store, const std::function<void()>& dismiss) {
 }
 
 ui::View EndOfDayView(AppStore& store, std::function<void()> dismiss) {
-    const auto offer = endOfDayOffer(store.dashboard.get(), storedProtectedStacks());
+    const auto offer = endOfDayOffer(store.dashboard.get(), storedProtectedStacks(), store.unlistedProjects());
     ui::View buttons = ui::HStack(
         ui::VerticalAlignment::center, std::nullopt,
         {

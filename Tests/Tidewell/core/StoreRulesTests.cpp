@@ -106,7 +106,7 @@ TEST(GroveNotices, TheIdleNoticeStatesWhatACleanOfItsIdleProjectsCanMove) {
     pinned.pinned = true;
     auto scan = dashboard({active, pinned, project("a", "/w/app", 1, 64'100'000, {"node"}, true),
                            project("n", "/w/new", 1, 1'000'000'000)});
-    EXPECT_EQ(idleReclaimableBytes(scan), 64'100'000u);
+    EXPECT_EQ(idleCleanOffer(scan).bytes, 64'100'000u);
     const auto notices = groveNotices(scan, false, "now");
     ASSERT_FALSE(notices.empty());
     EXPECT_EQ(notices[0].title, "1 idle project") << "the count is of the projects whose bytes it states";
@@ -121,6 +121,35 @@ TEST(GroveNotices, TheIdleNoticeStatesWhatACleanOfItsIdleProjectsCanMove) {
     const auto none = groveNotices(scan, false, "now", {"vite", "node"});
     ASSERT_EQ(none.size(), 1u);
     EXPECT_EQ(none[0].id, "scan");
+}
+
+TEST(GroveNotices, TheIdleNoticeLeavesOutTheFoldersInsideANestedProjectOfAProtectedStack) {
+    const auto artifact = [](std::string path, std::uint64_t bytes, std::string safety = "safe") {
+        ArtifactDTO a;
+        a.absolute_path = std::move(path), a.safetyClass = std::move(safety), a.size_bytes = bytes, a.exists = true;
+        return a;
+    };
+    auto tools = project("t", "/w/tools", 60'000, 57'000, {"python"}, true);
+    tools.artifacts = {artifact("/w/tools/.venv", 45'000, "caution"), artifact("/w/tools/web/__pycache__", 12'000),
+                       artifact("/w/tools/gone/__pycache__", 9'000)};
+    tools.artifacts.back().exists = false;
+    auto only = project("o", "/w/only", 5'000, 5'000, {"python"}, true);
+    only.artifacts = {artifact("/w/only/site/__pycache__", 5'000)};
+    const auto web = project("w", "/w/tools/web", 30'000, 30'000, {"node"}, true);
+    const auto site = project("s", "/w/only/site", 1, 0, {"node"});
+    // The nested project listed, or left out of the shown dashboard for having nothing of its own.
+    for (const auto& [scan, unlisted] : {std::pair{dashboard({tools, only, web}), std::vector<ProjectDTO>{site}},
+                                         std::pair{dashboard({tools, only}), std::vector<ProjectDTO>{web, site}}}) {
+        const auto offer = idleCleanOffer(scan, {"node"}, unlisted);
+        ASSERT_EQ(offer.projects.size(), 1u) << "all only offers lies inside the protected site";
+        EXPECT_EQ(offer.projects[0].project->id, "t");
+        EXPECT_EQ(offer.projects[0].bytes, 45'000u);
+        EXPECT_EQ(offer.bytes, 45'000u);
+        const auto notices = groveNotices(scan, false, "now", {"node"}, unlisted);
+        EXPECT_EQ(std::make_pair(notices[0].title, notices[0].detail),
+                  std::make_pair(std::string("1 idle project"), std::string("45 KB can move to Trash.")));
+    }
+    EXPECT_EQ(idleCleanOffer(dashboard({tools, only, web}), {}, {site}).bytes, 92'000u) << "nothing protected";
 }
 
 TEST(ActivityText, DashboardLineThenNewestCleanWins) {

@@ -1,6 +1,7 @@
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
+#include "core/ProtectedStacks.h"
 #include "desktop/RecordingWorkspace.h"
 #include "runtime/MainActor.h"
 #include "projects/ActivityDaySection.h"
@@ -147,15 +148,15 @@ TEST(EndOfDayReview, SummaryStatesTheIdleProjectsBytesAndListsFive) {
     withKept.idle_count = 10;
     // The count and the rows take the same projects as the bytes.
     EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept)), "Reclaim 800 MB from 8 idle projects.");
-    EXPECT_EQ(endOfDayOffer(withKept)->listed.front().name, "idle0");
+    EXPECT_EQ(endOfDayOffer(withKept)->listed.front().project.name, "idle0");
     withKept.projects.insert(withKept.projects.begin(), project("site", "/s", {"vite"}, true, 4'000'000'000));
     withKept.idle_count = 11;
     EXPECT_EQ(endOfDaySummary(*endOfDayOffer(withKept, {"vite"})), "Reclaim 800 MB from 8 idle projects.")
         << "a protected stack's idle project is no part of the clean";
-    EXPECT_EQ(endOfDayOffer(withKept, {"vite"})->listed.front().name, "idle0");
+    EXPECT_EQ(endOfDayOffer(withKept, {"vite"})->listed.front().project.name, "idle0");
     ASSERT_EQ(offer->listed.size(), 5u);
-    EXPECT_EQ(offer->listed.front().name, "idle0");
-    EXPECT_EQ(offer->listed.back().name, "idle4") << "the first five, in the dashboard's order";
+    EXPECT_EQ(offer->listed.front().project.name, "idle0");
+    EXPECT_EQ(offer->listed.back().project.name, "idle4") << "the first five, in the dashboard's order";
     // None a clean takes: nothing to reclaim from no project, and no row.
     DashboardDTO kept;
     kept.projects = {active, pinned, project("site", "/s", {"vite"}, true, 4'000'000'000)};
@@ -166,6 +167,25 @@ TEST(EndOfDayReview, SummaryStatesTheIdleProjectsBytesAndListsFive) {
     EXPECT_EQ(endOfDaySummary({800'000'000, 1, {}}), "Reclaim 800 MB from 1 idle project.");
     EXPECT_EQ(endOfDaySummary({0, 0, {}}), "Reclaim Zero KB from 0 idle projects.");
     EXPECT_FALSE(endOfDayOffer(std::nullopt));
+}
+
+TEST(EndOfDayReview, TheReviewAndTheBellLeaveTheFoldersEveryCleanLeavesInsideAProtectedNestedProject) {
+    tidewell::testing::ScratchHome home;
+    home.defaults().setString(protectedStacksKey, "node");
+    auto tools = project("tools", "/w/tools", {"python"}, true, 57'000);
+    for (auto [path, bytes] : {std::pair{"/w/tools/.venv", 45'000}, std::pair{"/w/tools/web/__pycache__", 12'000}}) {
+        ArtifactDTO a;
+        a.absolute_path = path, a.safetyClass = "safe", a.size_bytes = bytes, a.exists = true;
+        tools.artifacts.push_back(a);
+    }
+    DashboardDTO scan;
+    scan.projects = {tools, project("web", "/w/tools/web", {"node"})};  // the shown dashboard leaves web out
+    AppStore store;
+    store.applyDashboard(scan);
+    const auto texts = kittest::layOut(EndOfDayView(store, [] {}), {540, 460})->texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Reclaim 45 KB from 1 idle project."), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "45 KB"), texts.end()) << "the row states the same bytes";
+    EXPECT_EQ(store.groveNotices().front().detail, "45 KB can move to Trash.");
 }
 
 TEST(EndOfDayReview, EscapeOnlyClosesAndReturnOpensTheIdleList) {
