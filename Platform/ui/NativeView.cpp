@@ -132,6 +132,8 @@ public:
             const Element* root = host->rootElement();
             std::vector<Rect> above;
             if (root) collectAbove(*root, *element, above);
+            // Content floating above the sheets stands above the widgets too.
+            for (const Element* floating : host->floatingLayerRoots()) collectAbove(*floating, *element, above);
             const auto left = uncovered(f, above);
             const bool covered = host->layerCount() > 1 || host->closingLayerCount() > 0 || (root && coveredByModalCard(*root, *element, f)) ||
                                  (left && left->isEmpty());

@@ -275,7 +275,47 @@ private:
     Edge edge_;
 };
 
+// Keeps a floating layer of the host showing `content` for as long as the
+// view is in the tree.
+class FloatingOverlayNode final : public ModifierNode {
+public:
+    FloatingOverlayNode(View base, View content, Alignment alignment)
+        : ModifierNode(std::move(base)), content_(std::move(content)), alignment_(alignment) {}
+
+    void build(Element& self, BuildContext& ctx) const override
+    {
+        ModifierNode::build(self, ctx);
+        auto* host = dynamic_cast<ViewHost*>(&ctx);
+        if (!host) return;
+        auto state = std::static_pointer_cast<Presented>(
+            ctx.stateSlot(self.identity() + "#floats", [] { return std::static_pointer_cast<void>(std::make_shared<Presented>()); }));
+        state->host = host;
+        FrameSpec fill;
+        fill.maxWidth = infinity;
+        fill.maxHeight = infinity;
+        fill.alignment = alignment_;
+        const View placed = content_.frame(fill);
+        state->content = [placed] { return placed; };
+        if (!state->layer) {
+            std::weak_ptr<Presented> weak = state;
+            state->layer = host->presentFloatingLayer([weak] {
+                auto s = weak.lock();
+                return s && s->content ? s->content() : View();
+            });
+        }
+    }
+
+private:
+    View content_;
+    Alignment alignment_;
+};
+
 }  // namespace
+
+std::function<View(const View&)> overlayAboveSheets(View content, Alignment alignment)
+{
+    return [=](const View& v) { return View(detail::makeNode<FloatingOverlayNode>(v, content, alignment)); };
+}
 
 std::function<View(const View&)> sheet(Binding<bool> isPresented, std::function<View()> content, SheetOptions options)
 {

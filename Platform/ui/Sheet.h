@@ -44,6 +44,12 @@ std::function<View(const View&)> sheet(Binding<std::optional<T>> item, std::func
     }, std::move(options));
 }
 
+// `content` over the whole window, placed by `alignment` and drawn above
+// every sheet, popover and alert the window presents (a banner raised while a
+// sheet is open). It takes the clicks that hit it and lets the others through
+// to what lies beneath; the keys and the focus stay with what lies beneath.
+std::function<View(const View&)> overlayAboveSheets(View content, Alignment alignment = Alignment::center);
+
 // The colour behind sheets, popovers and alerts.
 Color windowBackgroundColor();
 

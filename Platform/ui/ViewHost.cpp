@@ -576,7 +576,10 @@ void ViewHost::rebuild()
         if (id != 0)
             v = v.id("layer" + std::to_string(id));
         auto tree = buildElementTree(v, env, *this);
-        layers_[i].tree = std::move(tree);
+        // A layer presented during the build goes below the floating ones,
+        // which may move this one along.
+        const auto built = std::find_if(layers_.begin(), layers_.end(), [id](const HostLayer& l) { return l.id == id; });
+        if (built != layers_.end()) built->tree = std::move(tree);
     }
     building_ = false;
     detail::buildFinished(this, rebuilds_);
@@ -686,9 +689,38 @@ QImage ViewHost::renderImage(double scale)
 int ViewHost::presentLayer(std::function<View()> content, bool modal)
 {
     const int id = nextLayerId_++;
-    layers_.push_back(HostLayer{id, std::move(content), modal, nullptr});
+    const auto floating = std::find_if(layers_.begin() + 1, layers_.end(), [](const HostLayer& l) { return l.floating; });
+    layers_.insert(floating, HostLayer{id, std::move(content), modal, nullptr});
     setNeedsRebuild();
     return id;
+}
+
+int ViewHost::presentFloatingLayer(std::function<View()> content)
+{
+    const int id = nextLayerId_++;
+    layers_.push_back(HostLayer{id, std::move(content), false, nullptr, true});
+    setNeedsRebuild();
+    return id;
+}
+
+size_t ViewHost::layerCount() const
+{
+    return size_t(std::count_if(layers_.begin(), layers_.end(), [](const HostLayer& l) { return !l.floating; }));
+}
+
+std::vector<const Element*> ViewHost::floatingLayerRoots() const
+{
+    std::vector<const Element*> roots;
+    for (const HostLayer& l : layers_)
+        if (l.floating && l.tree) roots.push_back(l.tree.get());
+    return roots;
+}
+
+std::vector<ViewHost::HostLayer*> ViewHost::keyLayers() const
+{
+    auto layers = eventLayers({});
+    std::erase_if(layers, [](const HostLayer* l) { return l->floating; });
+    return layers;
 }
 
 void ViewHost::dismissLayer(int id, std::optional<LayerExit> exit)
@@ -892,7 +924,7 @@ bool ViewHost::scroll(Point p, ScrollDelta delta)
 bool ViewHost::key(const KeyPress& key)
 {
     std::vector<std::function<bool(const KeyPress&)>> handlers;
-    const auto layers = eventLayers({});
+    const auto layers = keyLayers();
     const unsigned mods = key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     // Space and Return press the focused control; none when nothing pressable has the focus.
     auto focusedPress = [&]() -> std::function<void()> {
@@ -980,7 +1012,7 @@ bool ViewHost::key(const KeyPress& key)
 
 bool ViewHost::moveFocus(bool forward)
 {
-    const auto layers = eventLayers({});
+    const auto layers = keyLayers();
     if (layers.empty()) return false;
     const Element* scope = nullptr;
     findModalCard(*layers.front()->tree, scope);

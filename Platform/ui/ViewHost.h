@@ -90,6 +90,11 @@ public:
     // takes every event; a non-modal one lets events it does not hit fall
     // through to what lies beneath.
     int presentLayer(std::function<View()> content, bool modal);
+    // A floating layer stays above every other layer, those presented after
+    // it included, and is never modal: what it does not hit falls through.
+    // Keys, the focus and the native widgets' cover are the layers beneath's,
+    // as if it were not there, and it counts in no `layerCount`.
+    int presentFloatingLayer(std::function<View()> content);
     // With an exit, the layer leaves events, accessibility and the layer
     // count at once, and its last picture fades out (shrinking towards the
     // centre by `scale`) over `duration` seconds.
@@ -98,7 +103,8 @@ public:
         double scale = 1;
     };
     void dismissLayer(int id, std::optional<LayerExit> exit = std::nullopt);
-    size_t layerCount() const { return layers_.size(); }
+    // The content and the layers presented above it (floating ones aside).
+    size_t layerCount() const;
     size_t closingLayerCount() const { return closingLayers_.size(); }
 
     // The widget that shows this host, parent of native widgets placed by views.
@@ -136,6 +142,8 @@ public:
     // The deepest element drawn at `p` that takes hits (topmost layer first).
     const Element* hitTest(Point p) const;
     const Element* rootElement() const;
+    // The trees of the floating layers, bottom first.
+    std::vector<const Element*> floatingLayerRoots() const;
     AccessibilityNodeInfo accessibilityTree() const;
     size_t stateSlotCount() const { return slots_.size(); }
 
@@ -150,6 +158,7 @@ private:
         std::function<View()> content;
         bool modal = false;
         std::unique_ptr<Element> tree;
+        bool floating = false;
     };
     struct Slot {
         std::shared_ptr<void> value;
@@ -172,6 +181,9 @@ private:
     void schedule();
     void repaint();
     std::vector<HostLayer*> eventLayers(Point p) const;
+    // The layers that hear keys and hold the focus: those of `eventLayers`
+    // that are not floating.
+    std::vector<HostLayer*> keyLayers() const;
     void updateHover(Point p, bool inside);
     void moveDrag(Point p);
 

@@ -196,7 +196,8 @@ ui::View RootView(AppStore& store) {
             }))
             .overlay(sharePromptOverlay(store, env.reduceMotion))
             .overlay(unlockToastOverlay(store, env.reduceMotion), ui::Alignment::top)
-            .overlay(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom);
+            // Above the sheets too: a banner raised while one is open reads clear of its dimming.
+            .modifier(ui::overlayAboveSheets(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom));
     });
 }
 

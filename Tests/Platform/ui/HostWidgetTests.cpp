@@ -176,38 +176,42 @@ TEST(NativeViews, FollowTheirFrameAndOpacityHideUnderLayersAndGoWithTheirView)
 }
 
 // A banner of the window over a web view shows and takes its clicks: the
-// widget is cut away beneath it, and whole again once it goes.
+// widget is cut away beneath it, and whole again once it goes; the same for
+// a banner floating above the window's sheets.
 TEST(NativeViews, LeaveOutWhatStandsAboveThem)
 {
-    bool bannerUp = true, wide = false;
-    QPointer<QLabel> label;
-    HostWidget widget;
-    widget.host().setSize({400, 300});
-    widget.host().setScheduler(nullptr);
-    widget.host().setRoot([&] {
-        View page = NativeView([&] { return label = new QLabel("web"); }).frame(400, 300);
-        return page.overlay(ViewIf(bannerUp, AboveNativeViews(Text("Error").frame(wide ? 400 : 360, 40)).padding(Edge::bottom, 16)),
-                            Alignment::bottom);
-    });
-    auto settle = [&] {
-        widget.host().setNeedsRebuild();
-        widget.host().flush();
-    };
-    settle();
-    ASSERT_TRUE(label);
-    EXPECT_FALSE(label->isHidden()) << "the rest of the page stays";
-    EXPECT_FALSE(label->mask().contains(QPoint(200, 264))) << "beneath the banner";
-    EXPECT_TRUE(label->mask().contains(QPoint(200, 100)));
-    EXPECT_TRUE(label->mask().contains(QPoint(10, 264))) << "beside the banner";
-    wide = true;
-    settle();
-    EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 244)) << "a band across the whole width: the widget ends above it";
-    EXPECT_TRUE(label->mask().isEmpty());
-    bannerUp = false;
-    settle();
-    EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 300)) << "whole again";
-    EXPECT_TRUE(label->mask().isEmpty());
-    EXPECT_FALSE(label->isHidden());
+    for (const bool floating : {false, true}) {
+        SCOPED_TRACE(floating ? "floating above the sheets" : "in the content");
+        bool bannerUp = true, wide = false;
+        QPointer<QLabel> label;
+        HostWidget widget;
+        widget.host().setSize({400, 300});
+        widget.host().setScheduler(nullptr);
+        widget.host().setRoot([&] {
+            View page = NativeView([&] { return label = new QLabel("web"); }).frame(400, 300);
+            const View banner = ViewIf(bannerUp, AboveNativeViews(Text("Error").frame(wide ? 400 : 360, 40)).padding(Edge::bottom, 16));
+            return floating ? page.modifier(overlayAboveSheets(banner, Alignment::bottom)) : page.overlay(banner, Alignment::bottom);
+        });
+        auto settle = [&] {
+            widget.host().setNeedsRebuild();
+            widget.host().flush();
+        };
+        settle();
+        ASSERT_TRUE(label);
+        EXPECT_FALSE(label->isHidden()) << "the rest of the page stays";
+        EXPECT_FALSE(label->mask().contains(QPoint(200, 264))) << "beneath the banner";
+        EXPECT_TRUE(label->mask().contains(QPoint(200, 100)));
+        EXPECT_TRUE(label->mask().contains(QPoint(10, 264))) << "beside the banner";
+        wide = true;
+        settle();
+        EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 244)) << "a band across the whole width: the widget ends above it";
+        EXPECT_TRUE(label->mask().isEmpty());
+        bannerUp = false;
+        settle();
+        EXPECT_EQ(label->geometry(), QRect(0, 0, 400, 300)) << "whole again";
+        EXPECT_TRUE(label->mask().isEmpty());
+        EXPECT_FALSE(label->isHidden());
+    }
 }
 
 // Content above a native widget that covers all of it, alone or in parts,

@@ -11,6 +11,8 @@ struct SheetOwner : Rig {
     int dismissed = 0;
     int cancels = 0;
     bool cancelThroughOwner = false;
+    bool withNote = false;  // a button floating above the sheets at the foot of the window
+    int noteTaps = 0;
 
     SheetOwner()
     {
@@ -30,11 +32,15 @@ struct SheetOwner : Rig {
                     host.setNeedsRebuild();
                 };
             options.frame = FrameSpec{.minWidth = 300, .idealWidth = 340, .maxWidth = 400};
-            return VStack({Text("Main content"),
+            View content = VStack({Text("Main content"),
                            Button("Open", [this] {
                                shown = true;
                                host.setNeedsRebuild();
-                           }).accessibilityIdentifier("open")})
+                           }).accessibilityIdentifier("open")});
+            if (withNote)
+                content = content.modifier(
+                    overlayAboveSheets(Button("Note", [this] { ++noteTaps; }).accessibilityIdentifier("note"), Alignment::bottom));
+            return content
                 .modifier(sheet(presented, [this] {
                     return VStack({Text("Confirm clean"),
                                    EnvironmentReader([](const EnvironmentValues& env) {
@@ -71,6 +77,29 @@ TEST(Sheets, OpenByButtonAndCloseByItsDismissAction)
     EXPECT_FALSE(o.exists("sheet"));
     EXPECT_EQ(o.host.layerCount(), 1u);
     EXPECT_EQ(o.dismissed, before + 1);
+}
+
+// Content floating above the sheets stays above one opened after it and takes
+// the clicks that hit it; the rest, the keys and the count of layers are the sheet's.
+TEST(Sheets, ContentFloatingAboveThemStaysOnTopAndLeavesTheRestToTheSheet)
+{
+    SheetOwner o;
+    o.withNote = true;
+    o.host.setNeedsRebuild();
+    o.settle();
+    ASSERT_TRUE(o.tester.tap("open"));
+    o.runFrames();
+    EXPECT_EQ(o.host.layerCount(), 2u);
+    ASSERT_TRUE(o.tester.tap("note"));
+    EXPECT_EQ(o.noteTaps, 1);
+    EXPECT_TRUE(o.shown);
+    o.tester.tapAt({10, 10});  // the scrim's, beside the note
+    EXPECT_TRUE(o.shown);
+    EXPECT_TRUE(o.tester.pressKey(Qt::Key_Escape));
+    EXPECT_FALSE(o.shown);
+    EXPECT_EQ(o.host.layerCount(), 1u);
+    ASSERT_TRUE(o.tester.tap("note"));
+    EXPECT_EQ(o.noteTaps, 2);
 }
 
 TEST(Sheets, ClosingFadesTheLastPictureOutUnlessMotionIsReduced)

@@ -68,6 +68,35 @@ TEST(RootView, TheToastStandsAtTheTopAndTheBannerAtTheFootOfTheWindow) {
     EXPECT_DOUBLE_EQ(laid->frame("unlock.toast").minY(), 14);
 }
 
+// A banner raised while a sheet is open stands above the sheet's dimming: it
+// reads as it does with no sheet, and its dismiss button takes the click,
+// while Escape still goes to the sheet.
+TEST(RootView, TheBannerRaisedWhileASheetIsOpenStandsAboveTheSheet) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    EnvironmentValues still;  // the pictures compared are at rest
+    still.reduceMotion = true;
+    auto laid = layOut(EmptyView(), {1180, 760}, still);
+    laid->host->setRoot([&store] { return RootView(store); });
+    laid->host->observe(store);
+    store.lastError = std::string("Could not show ~/remote/dir in Files: it does not answer.");
+    laid->tester.settle();
+    const Rect banner = laid->frame("error.banner");
+    const auto bannerPixel = [&] { return laid->host->renderImage(1).pixel(int(banner.minX()) + 6, int(banner.midY())); };
+    const QRgb clear = bannerPixel();
+    store.showEndOfDay = true;
+    laid->tester.settle();
+    ASSERT_TRUE(laid->shows("Before you go"));
+    EXPECT_EQ(bannerPixel(), clear) << "drawn under the sheet's dimming";
+    ASSERT_TRUE(laid->tester.tapText("Dismiss error"));
+    EXPECT_EQ(store.lastError.get(), std::nullopt);
+    EXPECT_TRUE(store.showEndOfDay.get());
+    store.lastError = std::string("Could not move 2 folders.");
+    laid->tester.pressKey(Qt::Key_Escape);
+    EXPECT_FALSE(store.showEndOfDay.get());
+    EXPECT_TRUE(laid->shows("Could not move 2 folders."));
+}
+
 // In the narrowest sidebar card a generated name keeps its size on its one
 // line; what does not fit is cut from its middle, its start and end shown.
 TEST(RootView, AGeneratedNameInTheNarrowestSidebarCardIsCutInTheMiddleNotShrunk) {
