@@ -1,8 +1,9 @@
 // The main window's content as the application shows it (top strip, sidebar,
 // page), with the notices popover open, an error banner, the banner of a batch
 // clean that left projects out and folders in place, an unlock toast above an
-// error banner, the startup-disk card in both styles, and onboarding and the
-// pages with settings that cannot be saved.
+// error banner, an error banner raised while a sheet is open, the
+// startup-disk card in both styles, and onboarding and the pages with
+// settings that cannot be saved.
 
 #include "ScreenshotPages.h"
 #include "SampleStore.h"
@@ -71,6 +72,12 @@ const ScreenshotPage unlock("shell-unlock", [] {
     AppStore& store = shellStore(AppSection::projects);
     store.newUnlock = CharacterAccessory::scarf;
     store.lastError = "Could not move 2 folders to the Trash. They are still where they were.";
+    return TidewellApp::mainWindowContent(store);
+});
+const ScreenshotPage sheetError("shell-sheet-error", [] {
+    AppStore& store = shellStore(AppSection::projects);
+    store.showEndOfDay = true;
+    store.lastError = "Could not show ~/remote/dir in Files: it does not answer.";
     return TidewellApp::mainWindowContent(store);
 });
 const ScreenshotPage notices("shell-notices", [] {
