@@ -162,12 +162,39 @@ TEST(Windows, TheSettingsWindowOpensInsideTheUsableArea) {
     settings.show();
     pump();
     EXPECT_TRUE(inside());
+    // Centred as the window manager first shows it, before its frame is known: within half the frame's extents.
+    const QPoint off = settings.widget()->frameGeometry().center() - usable.center();
+    const QSize frame = settings.widget()->frameGeometry().size() - settings.widget()->size();
+    EXPECT_LE(std::abs(off.x()), frame.width() / 2 + 1) << "centred across at its first opening";
+    EXPECT_LE(std::abs(off.y()), frame.height() / 2 + 1) << "centred down at its first opening";
     settings.hide();
     settings.moveTo({double(usable.x() + 10), double(usable.bottom() - 100)});
     settings.show();
     pump();
     EXPECT_TRUE(inside());
     EXPECT_EQ(settings.widget()->frameGeometry().x(), usable.x() + 10) << "where it was left, across";
+}
+
+// A window already on screen that the user moved partly off the screen keeps
+// its frame when it is shown again (as the tray's Open does): only an opening
+// puts a window back inside.
+TEST(Windows, AWindowShownAgainKeepsTheFrameTheUserGaveIt) {
+    const QRect usable = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const WindowKind kind : {WindowKind::standard, WindowKind::settings}) {
+        Window w(WindowSpec{"w", "W", kind, {400, 300}, Size{300, 200}});
+        w.show();
+        pump();
+        w.widget()->move(usable.x() - 150, usable.bottom() - 100);
+        pump();
+        const QRect moved = w.widget()->frameGeometry();
+        ASSERT_FALSE(usable.contains(moved));
+        w.show();
+        pump();
+        EXPECT_EQ(w.widget()->frameGeometry(), moved) << int(kind);
+        w.activate();
+        pump();
+        EXPECT_EQ(w.widget()->frameGeometry(), moved) << int(kind);
+    }
 }
 
 // A window the user may resize opens whole on a screen smaller than its
