@@ -175,6 +175,7 @@ public:
         if (windowHandle() && windowHandle()->parent()) windowHandle()->setParent(nullptr);
     }
     bool isHeldBy(const QObject* holder) const { return holder_ == holder; }
+    bool isHeld() const { return holder_ != nullptr; }
 
 protected:
     bool event(QEvent* e) override {
@@ -194,6 +195,31 @@ private:
     QPixmap backdrop_;
     QPointer<QWindow> host_;
     QPointer<const QObject> holder_;
+};
+
+// The page's window is a top-level widget to the toolkit but a child window
+// to the display, and a child window refuses to be closed: the application's
+// quit, which closes every top-level widget first, was refused while the page
+// showed (Ctrl+Q did nothing on its page). The window steps aside for a quit,
+// and comes back when something else refused it.
+class StepsAsideForQuit final : public QObject {
+public:
+    explicit StepsAsideForQuit(PageWindow* window) : QObject(window), window_(window) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::Quit || watched != QCoreApplication::instance() || !window_->isVisible()) return false;
+        window_->hide();
+        QTimer::singleShot(0, window_, [window = window_] {
+            if (window->isHeld()) window->show();
+        });
+        return false;
+    }
+
+private:
+    PageWindow* window_;
 };
 
 // What a view tree's slot owns: a place among the window's widgets that keeps
@@ -403,6 +429,7 @@ private:
         view->setPage(page);
         page->gestures = new UserGestures(view);
         window = new PageWindow(view);
+        new StepsAsideForQuit(window);
         // The engine lets go of its profiles when the application object goes;
         // a page still alive then is a page it warns about. Pages go first.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, QCoreApplication::instance(),

@@ -297,6 +297,31 @@ TEST(WebViewWindowTest, AClickCountsAsTheUsersForAboutASecondAndARefusedNavigati
     delete slot;
 }
 
+// A page on screen never holds the application back from quitting: the
+// window it draws in is a top-level widget to the toolkit but a child window
+// of the display, which refuses to be closed, and with it every quit (Ctrl+Q
+// did nothing on the leaderboard page). Last in this file: the quit it lets
+// through ends the test's windows.
+TEST(WebViewWindowTest, AShownPageLetsTheApplicationQuit) {
+    int finished = 0;
+    platform::WebViewDelegate delegate;
+    delegate.didFinishNavigation = [&] { ++finished; };
+    platform::WebView page({"", "quit.webView"}, delegate);
+    RedWindow main;
+    QWidget* slot = showFillingWindow(main, page, 400, 300);
+    ASSERT_TRUE(slot);
+    PageServer server("<html><body>page</body></html>");
+    page.load(server.url());
+    ASSERT_TRUE(processUntil([&] {
+        const auto inside = childWindows(main.windowHandle());
+        return finished == 1 && inside.size() == 1 && inside.front()->isVisible();
+    }));
+    QEvent quit(QEvent::Quit);
+    QApplication::sendEvent(QApplication::instance(), &quit);
+    EXPECT_TRUE(quit.isAccepted()) << "the quit was refused";
+    delete slot;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
