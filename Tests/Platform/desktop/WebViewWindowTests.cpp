@@ -251,10 +251,13 @@ TEST(WebViewWindowTest, AClickCountsAsTheUsersForAboutASecondAndARefusedNavigati
     RedWindow main;
     QWidget* slot = showFillingWindow(main, page, 400, 300);
     ASSERT_TRUE(slot);
-    // The first click leaves at once, the second a second and a half after it.
-    PageServer server("<html><body style=\"margin:0\"><div style=\"position:fixed;inset:0\">page</div><script>let clicks = 0;"
+    // The first click leaves at once, the second a second and a half after
+    // it; the third sends the page's frame away.
+    PageServer server("<html><body style=\"margin:0\"><div style=\"position:fixed;inset:0\">page</div>"
+                      "<iframe style=\"display:none\"></iframe><script>let clicks = 0;"
                       "addEventListener('click', () => { const away = '/away' + ++clicks;"
-                      " if (clicks == 1) location.href = away; else setTimeout(() => { location.href = away; }, 1500); });"
+                      " if (clicks == 1) location.href = away; else if (clicks == 3) document.querySelector('iframe').src = away;"
+                      " else setTimeout(() => { location.href = away; }, 1500); });"
                       "</script></body></html>");
     page.load(server.url());
     ASSERT_TRUE(processUntil([&] { return finished == 1; }));
@@ -289,6 +292,15 @@ TEST(WebViewWindowTest, AClickCountsAsTheUsersForAboutASecondAndARefusedNavigati
     click();
     ASSERT_TRUE(processUntil([&] { return decided("away2").has_value(); }));
     EXPECT_EQ(decided("away2"), false) << "a click still counted a second and a half later";
+
+    // A refused navigation of a frame spends the click too: the page's own
+    // navigation right after it is not the user's.
+    click();
+    ASSERT_TRUE(processUntil([&] { return decided("away3").has_value(); }));
+    EXPECT_EQ(decided("away3"), true);
+    page.runJavaScript("location.href = '/away4'");
+    ASSERT_TRUE(processUntil([&] { return decided("away4").has_value(); }));
+    EXPECT_EQ(decided("away4"), false) << "the click that sent the frame away moved the page as well";
 
     // The page answers after the engine has told what it tells of the refused navigations.
     EXPECT_EQ(evaluate("location.pathname"), "/");
