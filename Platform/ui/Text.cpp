@@ -50,6 +50,93 @@ QStringList withEmoji(QStringList families)
     return families;
 }
 
+// Code points drawn as emoji unless a text presentation selector follows
+// (Emoji_Presentation of Unicode 15).
+bool hasEmojiPresentation(char32_t c)
+{
+    static constexpr std::pair<char32_t, char32_t> ranges[] = {
+        {0x231A, 0x231B}, {0x23E9, 0x23EC}, {0x23F0, 0x23F0}, {0x23F3, 0x23F3}, {0x25FD, 0x25FE}, {0x2614, 0x2615},
+        {0x2648, 0x2653}, {0x267F, 0x267F}, {0x2693, 0x2693}, {0x26A1, 0x26A1}, {0x26AA, 0x26AB}, {0x26BD, 0x26BE},
+        {0x26C4, 0x26C5}, {0x26CE, 0x26CE}, {0x26D4, 0x26D4}, {0x26EA, 0x26EA}, {0x26F2, 0x26F3}, {0x26F5, 0x26F5},
+        {0x26FA, 0x26FA}, {0x26FD, 0x26FD}, {0x2705, 0x2705}, {0x270A, 0x270B}, {0x2728, 0x2728}, {0x274C, 0x274C},
+        {0x274E, 0x274E}, {0x2753, 0x2755}, {0x2757, 0x2757}, {0x2795, 0x2797}, {0x27B0, 0x27B0}, {0x27BF, 0x27BF},
+        {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50}, {0x2B55, 0x2B55}, {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF},
+        {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F1E6, 0x1F1FF}, {0x1F201, 0x1F201}, {0x1F21A, 0x1F21A},
+        {0x1F22F, 0x1F22F}, {0x1F232, 0x1F236}, {0x1F238, 0x1F23A}, {0x1F250, 0x1F251}, {0x1F300, 0x1F320},
+        {0x1F32D, 0x1F335}, {0x1F337, 0x1F37C}, {0x1F37E, 0x1F393}, {0x1F3A0, 0x1F3CA}, {0x1F3CF, 0x1F3D3},
+        {0x1F3E0, 0x1F3F0}, {0x1F3F4, 0x1F3F4}, {0x1F3F8, 0x1F43E}, {0x1F440, 0x1F440}, {0x1F442, 0x1F4FC},
+        {0x1F4FF, 0x1F53D}, {0x1F54B, 0x1F54E}, {0x1F550, 0x1F567}, {0x1F57A, 0x1F57A}, {0x1F595, 0x1F596},
+        {0x1F5A4, 0x1F5A4}, {0x1F5FB, 0x1F64F}, {0x1F680, 0x1F6C5}, {0x1F6CC, 0x1F6CC}, {0x1F6D0, 0x1F6D2},
+        {0x1F6D5, 0x1F6D7}, {0x1F6DC, 0x1F6DF}, {0x1F6EB, 0x1F6EC}, {0x1F6F4, 0x1F6FC}, {0x1F7E0, 0x1F7EB},
+        {0x1F7F0, 0x1F7F0}, {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945}, {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FAFF},
+    };
+    const auto after = std::upper_bound(std::begin(ranges), std::end(ranges), c,
+                                        [](char32_t v, const auto& r) { return v < r.first; });
+    return after != std::begin(ranges) && c <= std::prev(after)->second;
+}
+
+char32_t codePointAt(const QString& s, int i)
+{
+    if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
+        return QChar::surrogateToUcs4(s[i], s[i + 1]);
+    return s[i].unicode();
+}
+
+int codeUnits(char32_t c) { return c > 0xFFFF ? 2 : 1; }
+
+// The length (in UTF-16 units) of the emoji sequence starting at `i`: a
+// character of emoji presentation not asking for text, or any asking for
+// emoji, with its modifiers, keycap, tags and joined characters; 0 when none
+// starts there.
+int emojiSequenceAt(const QString& s, int i)
+{
+    const char32_t first = codePointAt(s, i);
+    int end = i + codeUnits(first);
+    const char32_t next = end < s.size() ? codePointAt(s, end) : 0;
+    if (!(next == 0xFE0F || (hasEmojiPresentation(first) && next != 0xFE0E))) return 0;
+    // A flag is a pair of regional indicators.
+    if (first >= 0x1F1E6 && first <= 0x1F1FF && next >= 0x1F1E6 && next <= 0x1F1FF) return end + 2 - i;
+    while (end < s.size()) {
+        const char32_t c = codePointAt(s, end);
+        const bool extends = c == 0xFE0F || c == 0x20E3 || (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F);
+        if (extends) {
+            end += codeUnits(c);
+        } else if (c == 0x200D && end + 1 < s.size()) {
+            end += 1;
+            end += codeUnits(codePointAt(s, end));
+        } else {
+            break;
+        }
+    }
+    return end - i;
+}
+
+}  // namespace
+
+std::vector<TextRun> emojiRuns(const QString& text)
+{
+    std::vector<TextRun> runs;
+    // Most texts hold nothing that could start an emoji.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x231A; })) return runs;
+    int plain = 0;
+    for (int i = 0; i < text.size();) {
+        const int length = emojiSequenceAt(text, i);
+        if (length == 0) {
+            i += codeUnits(codePointAt(text, i));
+            continue;
+        }
+        if (i > plain) runs.push_back({plain, i - plain, false});
+        runs.push_back({i, length, true});
+        i += length;
+        plain = i;
+    }
+    if (runs.empty()) return runs;
+    if (plain < text.size()) runs.push_back({plain, int(text.size()) - plain, false});
+    return runs;
+}
+
+namespace {
+
 QStringList familiesFor(const Font& f)
 {
     if (!f.family().empty()) {
@@ -124,6 +211,14 @@ double ResolvedFont::pixelAdvance(QChar c) const
 
 double ResolvedFont::measure(const QString& text) const
 {
+    if (const auto runs = emojiRuns(text); !runs.empty()) {
+        double w = 0;
+        for (const TextRun& r : runs) {
+            const QString part = text.mid(r.start, r.length);
+            w += r.emoji ? emojiMetrics->horizontalAdvance(part) * scale : measure(part);
+        }
+        return w;
+    }
     const QFontMetricsF& m = *metrics;
     if (!monospacedDigits)
         return m.horizontalAdvance(text) * scale;
@@ -165,6 +260,10 @@ const ResolvedFont& resolveFontUncached(const Font& f)
     if (f.tracking() != 0) r.font.setLetterSpacing(QFont::AbsoluteSpacing, f.tracking() / r.scale);
     r.metrics = std::make_shared<QFontMetricsF>(r.font);
     r.key = r.font.key() + QChar(0);
+    r.emojiFont = r.font;
+    r.emojiFont.setFamilies(QStringList{kEmojiFamily} + r.font.families());
+    r.emojiMetrics = std::make_shared<QFontMetricsF>(r.emojiFont);
+    r.emojiKey = r.emojiFont.key() + QChar(0);
     const QFontMetricsF& m = *r.metrics;
     r.ascent = m.ascent() * r.scale;
     r.descent = m.descent() * r.scale;
@@ -205,10 +304,9 @@ public:
         static StaticTextCache c;
         return c;
     }
-    const QStaticText& get(const QString& text, const ResolvedFont& f)
+    const QStaticText& get(const QString& text, const QFont& font, const QString& fontKey)
     {
-        const QFont& font = f.font;
-        const QString key = f.key + text;
+        const QString key = fontKey + text;
         auto it = map_.find(key);
         if (it != map_.end()) {
             order_.splice(order_.begin(), order_, it->second.second);
@@ -236,8 +334,18 @@ private:
 // Draws `text` with its baseline at (x, 0) in the painter's coordinates.
 void drawRun(QPainter& p, const ResolvedFont& f, double x, const QString& text)
 {
-    const QStaticText& st = StaticTextCache::shared().get(text, f);
+    const QStaticText& st = StaticTextCache::shared().get(text, f.font, f.key);
     p.drawStaticText(QPointF(x, -f.metrics->ascent()), st);
+}
+
+// The same for emoji, from the emoji font (the painter draws shaped text in
+// its own font, so it takes that one for the run).
+void drawEmojiRun(QPainter& p, const ResolvedFont& f, double x, const QString& text)
+{
+    const QStaticText& st = StaticTextCache::shared().get(text, f.emojiFont, f.emojiKey);
+    p.setFont(f.emojiFont);
+    p.drawStaticText(QPointF(x, -f.emojiMetrics->ascent()), st);
+    p.setFont(f.font);
 }
 
 struct TextScratch {
@@ -353,12 +461,32 @@ private:
 
     static void drawLine(QPainter& p, const ResolvedFont& f, const QString& line)
     {
+        const auto runs = emojiRuns(line);
+        if (runs.empty()) {
+            drawFaceRun(p, f, 0, line);
+            return;
+        }
+        double x = 0;
+        for (const TextRun& r : runs) {
+            const QString part = line.mid(r.start, r.length);
+            if (r.emoji) {
+                drawEmojiRun(p, f, x, part);
+                x += f.emojiMetrics->horizontalAdvance(part);
+            } else {
+                drawFaceRun(p, f, x, part);
+                x += f.advance(part) / f.scale;
+            }
+        }
+    }
+
+    // Text without emoji, from `x` in the font's own pixels.
+    static void drawFaceRun(QPainter& p, const ResolvedFont& f, double x, const QString& line)
+    {
         if (!f.monospacedDigits) {
-            drawRun(p, f, 0, line);
+            drawRun(p, f, x, line);
             return;
         }
         const double cell = f.digitAdvance / f.scale;
-        double x = 0;
         int runStart = 0;
         for (int i = 0; i <= line.size(); ++i) {
             if (i == line.size() || line[i].isDigit()) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace platform::ui {
 
@@ -26,6 +27,12 @@ struct ResolvedFont {
     bool monospacedDigits = false;
     std::shared_ptr<QFontMetricsF> metrics;
     QString key;  // the font's key and a separator, to key shaped text by
+    // What draws the characters shown as emoji (those of emoji presentation,
+    // or asking for it): the colour emoji font ahead of the face, which may
+    // have grey outlines of its own for them.
+    QFont emojiFont;
+    std::shared_ptr<QFontMetricsF> emojiMetrics;
+    QString emojiKey;
     // Width in points; memoised, since layout measures the same strings often.
     double advance(const QString& text) const;
     // The same for UTF-8, without making a QString when it was measured before.
@@ -44,6 +51,17 @@ private:
 };
 
 const ResolvedFont& resolveFont(const Font& font);
+
+// A stretch of a text drawn with one font: the face's, or the emoji font's.
+struct TextRun {
+    int start = 0;
+    int length = 0;  // in UTF-16 units, as the text's own indexes
+    bool emoji = false;
+    bool operator==(const TextRun&) const = default;
+};
+// `text` cut where its emoji sequences (flags, keycaps, skin tones and
+// joined families whole) begin and end; none when it holds no emoji.
+std::vector<TextRun> emojiRuns(const QString& text);
 
 // The family a font description draws with (the display face when it is
 // installed or registered, else its fallback).
