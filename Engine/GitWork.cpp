@@ -332,24 +332,26 @@ std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, 
     return std::nullopt;
 }
 
-// The object folders of other repositories that its objects/info/alternates
-// names, which Git reads as its own: each is looked at as its repository
-// folder is.
-std::optional<std::string> oddInAlternates(int commonFd, const std::atomic<bool>& stop) {
+// The object folders of other repositories that the objects folder
+// `objectsFd` borrows from (its info/alternates), which Git reads as its own,
+// and those they borrow from in turn, as deep as Git follows them: each is
+// looked at as its repository folder is.
+std::optional<std::string> oddInAlternates(int objectsFd, const std::atomic<bool>& stop, int depth = 0) {
+    if (depth > 5) return std::nullopt;
     std::string error;
-    const auto text = readRegularFileAt(commonFd, "objects/info/alternates", O_NOFOLLOW, 1 << 20, error);
+    const auto text = readRegularFileAt(objectsFd, "info/alternates", O_NOFOLLOW, 1 << 20, error);
     if (!text) return std::nullopt;
-    Fd objects(openat(commonFd, "objects", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     for (std::size_t at = 0; at < text->size();) {
         const std::size_t end = std::min(text->find('\n', at), text->size());
         const std::string line = text->substr(at, end - at);
         at = end + 1;
         if (line.empty() || line.front() == '#') continue;
         std::string why;
-        const Fd other(openAnswering(objects.get(), line, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
+        const Fd other(openAnswering(objectsFd, line, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
         if (why == kSilent) return "the objects it borrows from " + line + " cannot be read: " + why;
         if (other.get() < 0) continue;
         if (auto odd = firstOddBelow(other.get(), line, 64, stop, [](std::string_view, unsigned char) { return true; })) return odd;
+        if (auto odd = oddInAlternates(other.get(), stop, depth + 1)) return odd;
     }
     return std::nullopt;
 }
@@ -548,7 +550,8 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         const int commonFd = common.get() >= 0 ? common.get() : gitDir.get();
         if (auto odd = oddNamedInConfig(commonFd, "config", topFd, stop)) return unjudged(*odd);
         if (auto odd = oddNamedInConfig(gitDir.get(), "config.worktree", topFd, stop)) return unjudged(*odd);
-        if (auto odd = oddInAlternates(commonFd, stop)) return unjudged(*odd);
+        const Fd objects(openat(commonFd, "objects", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (auto odd = oddInAlternates(objects.get(), stop)) return unjudged(*odd);
         if (auto damaged = damagedPackIndex(commonFd)) return unjudged(*damaged);
         if (auto odd = oddInWorkTree(topFd, "", stop)) return unjudged(*odd);
         if (stop.load()) return unjudged("the scan was stopped");

@@ -607,10 +607,11 @@ TEST_F(Scan, ASignalEndsAWaitForAFilesystemThatDoesNotAnswer) {
 // that does not answer (a worktree of a repository on an sshfs folder, named
 // by its .git file or by its commondir), whose config includes a file there
 // (also on a line continued past its end) or whose objects are borrowed from
-// there, whose commondir names a folder holding such a mount, or whose .git
-// is such a mount, holds neither the scan nor the clean: its folder stays,
-// and the repository is named with the reason. So does a project whose own
-// .git is such a mount.
+// there (also through a folder that borrows from there in turn), whose
+// commondir names a folder holding such a mount, or whose .git is such a
+// mount, holds neither the scan nor the clean: its folder stays, and the
+// repository is named with the reason. So does a project whose own .git is
+// such a mount.
 TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
@@ -628,7 +629,8 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     const std::string included = "its config names " + remote + "/shared.config, whose filesystem does not answer";
     const std::vector<std::pair<std::string, std::string>> rows = {
         {"by-file", "does not answer"},  {"by-common", "does not answer"},     {"by-shelf", "lies on another filesystem"},
-        {"by-include", included}, {"by-alternates", "does not answer"}, {"by-continued-include", included}};
+        {"by-include", included}, {"by-alternates", "does not answer"}, {"by-continued-include", included},
+        {"by-alternates-twice", "does not answer"}};
     for (const auto& [project, said] : rows) {
         const std::string clone = tree + "/" + project + "/vendor/acme/lib";
         writeFile(tree + "/" + project + "/composer.json", 10);
@@ -644,6 +646,10 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
             std::ofstream(clone + "/.git/config", std::ios::app) << "[include]\n\tpath = " + remote + "/shared.config\n";
         } else if (project == "by-continued-include") {
             std::ofstream(clone + "/.git/config", std::ios::app) << "[include]\n\tpath = " + remote + "/shared.\\\nconfig\n";
+        } else if (project == "by-alternates-twice") {
+            // Through a folder here, which borrows from the share in turn.
+            writeText(tmp / "between/objects/info/alternates", remote + "/objects\n");
+            writeText(clone + "/.git/objects/info/alternates", tmp / "between/objects\n");
         } else {
             writeText(clone + "/.git/objects/info/alternates", remote + "/objects\n");
         }
@@ -657,6 +663,10 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     makeDirs(remote);
     SilentFilesystem silent(remote);
     ASSERT_TRUE(silent.mounted());
+    // It answers once, as a share whose host goes away after: what it is
+    // asked from then on is read and never answered, which no signal ends.
+    struct stat answered {};
+    ASSERT_EQ(stat(remote.c_str(), &answered), 0);
     silent.fallSilent();
     // A clone whose .git itself is such a mount: the scan offers nothing
     // there, and the clean looks at the mounts before looking into it.
