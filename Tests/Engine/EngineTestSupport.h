@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -180,14 +182,16 @@ struct RunResult {
     int signal = 0;
     std::string out;
     std::string err;
+    long peakKilobytes = 0;  // the largest resident size of the program and the processes it waited for
 };
 
 // Runs a program with the given environment additions, stdout and stderr
 // captured through files in `scratch`. `sigtermFirst`: SIGTERM is sent before
 // the program can run its first instruction (it arrives pending, blocked in
-// the inherited mask).
+// the inherited mask). `started` is told the program's process once it runs.
 inline RunResult runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                            const std::string& scratch, bool sigtermFirst = false) {
+                            const std::string& scratch, bool sigtermFirst = false,
+                            const std::function<void(pid_t)>& started = nullptr) {
     const std::string outPath = scratch + "/.stdout", errPath = scratch + "/.stderr";
     std::vector<char*> cargv;
     for (const auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
@@ -210,10 +214,13 @@ inline RunResult runProgram(const std::vector<std::string>& argv, const std::vec
     sigprocmask(SIG_SETMASK, &old, nullptr);
     if (pid < 0) throw std::runtime_error("cannot start " + argv[0]);
     if (sigtermFirst) kill(pid, SIGTERM);
+    if (started) started(pid);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    rusage usage {};
+    while (wait4(pid, &status, 0, &usage) < 0) {
     }
     RunResult r;
+    r.peakKilobytes = usage.ru_maxrss;
     if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
     r.out = readText(outPath);
@@ -308,7 +315,7 @@ public:
                   std::vector<std::string> prefix = {}) const {
         const bool scans = !args.empty() && (args[0] == "scan" || args[0] == "last");
         const std::string what = args.empty() ? "" : args[0];
-        RunResult r = runProgram(command(std::move(args), withDb, std::move(prefix)), env(), sandbox_, sigtermFirst);
+        RunResult r = runProgram(command(std::move(args), withDb, std::move(prefix)), env(), sandbox_, sigtermFirst, started);
         if (r.exitCode == 0 && scans) expectFiguresAddUp(r.out, what);
         return r;
     }
@@ -324,6 +331,9 @@ public:
         if (r.exitCode == 0) expectFiguresAddUp(r.out, "scan");
         return r;
     }
+
+    // Told each run's process once it runs.
+    std::function<void(pid_t)> started;
 
 private:
     std::vector<std::string> command(std::vector<std::string> args, bool withDb, std::vector<std::string> prefix) const {

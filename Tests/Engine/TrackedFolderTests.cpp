@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <thread>
 #include <map>
 
 using namespace tidewell;
@@ -777,6 +780,90 @@ TEST_F(TrackedFolders, AHostileOrBrokenIndexIsUnreadableAndTheScanEnds) {
         EXPECT_EQ(got.at("q"), std::vector<std::string>{});
         EXPECT_EQ(got.at("plain"), std::vector<std::string>{"node_modules caution"});
         EXPECT_EQ(skipsSaid(), (std::vector<std::string>{tmp / c + "/p", q + "/vendor/x"})) << "once each";
+    }
+}
+
+// A clone whose files claim gigabytes (an index of two billion entries, in
+// 212 bytes) costs the engine no more memory than any other, however many
+// there are: each is kept and named, by the scan and by the clean, as one
+// whose repository could not be read within the memory a look may take.
+TEST_F(TrackedFolders, ACloneClaimingGigabytesCostsNoMemoryAndIsKept) {
+    const std::string origin = tmp / "origin";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    writeFile(tree + "/p/composer.json", 10);
+    std::vector<std::string> clones;
+    for (const std::string name : {"a", "b", "c", "d"}) {
+        clones.push_back(tree + "/p/vendor/acme/" + name);
+        git(tmp.path(), {"clone", "-q", origin, clones.back()});
+        writeText(clones.back() + "/.git/index", "DIRC" + bigEndian32(2) + bigEndian32(0x7fffffff) + std::string(200, '\0'));
+    }
+    const auto got = offered(scan({"timeout", "-s", "KILL", "300"}), tree);
+    EXPECT_EQ(got.at("p"), std::vector<std::string>{});
+    EXPECT_EQ(skipsSaid(), clones);
+    EXPECT_NE(lastRun.err.find("whose work cannot be judged: its repository could not be read within the memory a look may take."),
+              std::string::npos) << lastRun.err;
+    EXPECT_LT(lastRun.peakKilobytes, 256 * 1024) << "the engine and its helpers, each at its largest";
+    for (const bool execute : {false, true}) {
+        const auto items = outcome(clean(tree + "/p", execute, {tree + "/p/vendor"}));
+        EXPECT_NE(items.at(tree + "/p/vendor").find("within the memory a look may take"), std::string::npos) << items.at(tree + "/p/vendor");
+    }
+    EXPECT_TRUE(exists(clones.back() + "/src/Lib.php"));
+}
+
+namespace {
+
+// Whether a process below `pid` waits, opening a FIFO, for a writer.
+bool waitsForAWriter(pid_t pid) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", std::filesystem::directory_options::skip_permission_denied)) {
+        std::istringstream children(readText(task.path().string() + "/children"));
+        for (pid_t child; children >> child;)
+            if (readText("/proc/" + std::to_string(child) + "/wchan") == "wait_for_partner" || waitsForAWriter(child)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// A look at a clone has the minute it claims, not a second: one that Git's
+// read holds for longer (the user's own ignore file is a FIFO, which Git
+// waits on until a writer opens it) is judged once let go. A termination
+// request while it is held ends the engine by that signal.
+TEST_F(TrackedFolders, AHeldLookAtACloneHasItsMinuteAndASignalEndsTheWait) {
+    const std::string origin = tmp / "origin", fifo = tmp / "excludes";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    writeFile(tree + "/p/composer.json", 10);
+    git(tmp.path(), {"clone", "-q", origin, tree + "/p/vendor/acme/lib"});
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    writeText(engine.home() + "/.gitconfig", "[core]\n\texcludesFile = " + fifo + "\n");
+    std::atomic<pid_t> running{-1};
+    engine.started = [&](pid_t pid) { running = pid; };
+    for (const bool asked : {false, true}) {
+        SCOPED_TRACE(asked ? "asked to end" : "let go");
+        // The guard passes the termination request on and ends by it too.
+        auto scanning = std::async(std::launch::async, [&] { return engine.scan({tree}, 30, 8, {"timeout", "-s", "KILL", "300"}); });
+        bool held = false;
+        while (scanning.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            if (!held && running > 0 && waitsForAWriter(running)) {
+                held = true;
+                if (asked) kill(running, SIGTERM);
+                else std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // past a deadline of a second
+            }
+            // Let go, each time Git opens it.
+            if (const int writer = held ? open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC) : -1; writer >= 0) close(writer);
+        }
+        lastRun = scanning.get();
+        EXPECT_TRUE(held) << "the look waited for the FIFO in a process of its own";
+        if (asked) {
+            EXPECT_EQ(lastRun.signal, SIGTERM) << lastRun.err;
+            continue;
+        }
+        ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+        EXPECT_EQ(offered(decode<DashboardDTO>(lastRun.out), tree).at("p"), std::vector<std::string>{"vendor caution"}) << lastRun.err;
+        EXPECT_EQ(skipsSaid(), std::vector<std::string>{});
     }
 }
 
