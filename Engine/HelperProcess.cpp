@@ -221,9 +221,13 @@ void HelperProcess::leaveBehind(End end) {
     finish(end, end == End::Silent ? "silent past its deadline" : end == End::Stopped ? "stopped" : "");
 }
 
-void enterHelper(std::uint64_t addressSpace) {
+void enterHelper([[maybe_unused]] std::uint64_t addressSpace) {
+    // The address sanitizer reserves terabytes for its shadow before main:
+    // a sanitized build's helper runs without the cap.
+#if !defined(__SANITIZE_ADDRESS__)
     const rlimit cap{addressSpace, addressSpace};
     setrlimit(RLIMIT_AS, &cap);
+#endif
     prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 

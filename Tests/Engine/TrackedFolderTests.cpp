@@ -802,13 +802,17 @@ TEST_F(TrackedFolders, ACloneClaimingGigabytesCostsNoMemoryAndIsKept) {
     const auto got = offered(scan({"timeout", "-s", "KILL", "300"}), tree);
     EXPECT_EQ(got.at("p"), std::vector<std::string>{});
     EXPECT_EQ(skipsSaid(), clones);
+    for (const bool execute : {false, true}) {
+        const std::string said = outcome(clean(tree + "/p", execute, {tree + "/p/vendor"})).at(tree + "/p/vendor");
+        EXPECT_EQ(said.rfind(tree + "/p/vendor holds the Git repository", 0), 0u) << said;
+    }
+    // The address sanitizer's build runs its helpers without the cap, and
+    // its allocator ends them otherwise.
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(lastRun.peakKilobytes, 256 * 1024) << "the engine and its helpers, each at its largest";
     EXPECT_NE(lastRun.err.find("whose work cannot be judged: its repository could not be read within the memory a look may take."),
               std::string::npos) << lastRun.err;
-    EXPECT_LT(lastRun.peakKilobytes, 256 * 1024) << "the engine and its helpers, each at its largest";
-    for (const bool execute : {false, true}) {
-        const auto items = outcome(clean(tree + "/p", execute, {tree + "/p/vendor"}));
-        EXPECT_NE(items.at(tree + "/p/vendor").find("within the memory a look may take"), std::string::npos) << items.at(tree + "/p/vendor");
-    }
+#endif
     EXPECT_TRUE(exists(clones.back() + "/src/Lib.php"));
 }
 
