@@ -134,11 +134,13 @@ bool HelperProcess::nextLine(std::string& line) {
     constexpr auto kNever = std::chrono::milliseconds(std::chrono::hours(24 * 365));
     for (;;) {
         if (const auto newline = buffer_.find('\n', scanned_); newline != std::string::npos) {
-            line.assign(buffer_, 0, newline);
-            buffer_.erase(0, newline + 1);
-            scanned_ = 0;
+            line.assign(buffer_, taken_, newline - taken_);
+            taken_ = scanned_ = newline + 1;
             return true;
         }
+        // The lines taken are dropped only now, once for all of them.
+        buffer_.erase(0, taken_);
+        taken_ = 0;
         scanned_ = buffer_.size();
         if (end_ != End::Running) return false;
         if (buffer_.size() > kLongestLine) {

@@ -24,7 +24,7 @@
 //         use(helperFields(line));           // one record per line
 //     switch (helper.end()) { ... }          // Finished, Silent, Died, Stopped
 //
-// and in the helper, a mode routed from main (see runHelperMode in main.cpp),
+// and in the helper, a mode routed from main (see runHelper in main.cpp),
 // which prints each record as it goes with `helperPrint(helperRecord({...}))`
 // and returns its exit status. A mode that streams many records (a walk)
 // gives a silence of a few seconds and no overall deadline: a slow share that
@@ -118,7 +118,8 @@ private:
     int status_ = 0;    // once reaped
     std::chrono::steady_clock::time_point started_, heard_;
     std::string buffer_;
-    std::size_t scanned_ = 0;  // what of `buffer_` holds no newline
+    std::size_t taken_ = 0;    // what of `buffer_` was handed out as lines
+    std::size_t scanned_ = 0;  // what of `buffer_` was searched for a newline
     End end_ = End::Running;
     std::string endText_;
 };

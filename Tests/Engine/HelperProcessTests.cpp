@@ -35,6 +35,7 @@ protected:
                                   "case $mode in\n"
                                   "  print) for line in \"$@\"; do printf '%s\\n' \"$line\"; done ;;\n"
                                   "  files) readlink /proc/$$/cwd /proc/$$/fd/0 /proc/$$/fd/2; exec ls /proc/self/fd ;;\n"
+                                  "  count) exec seq \"$1\" ;;\n"
                                   "  fail) echo half; exit 3 ;;\n"
                                   "  hold) echo waiting; exec sleep 600 ;;\n"
                                   "  flood) echo first; exec tr '\\0' a < /dev/zero ;;\n"
@@ -62,6 +63,10 @@ TEST_F(Helper, LinesAndRecordsArriveWhole) {
     EXPECT_EQ(run("print", {"one", record, "", std::string(100000, 'x')}), HelperProcess::End::Finished);
     EXPECT_EQ(lines, (std::vector<std::string>{"one", record, "", std::string(100000, 'x')}));
     EXPECT_EQ(tidewell::engine::helperFields(lines[1]), (std::vector<std::string>{"new", "a\tpath\nwith\\ all", ""}));
+    // Many lines, across every read's end.
+    EXPECT_EQ(run("count", {"200000"}), HelperProcess::End::Finished);
+    ASSERT_EQ(lines.size(), 200000u);
+    EXPECT_EQ(lines[0] + " " + lines[99999] + " " + lines.back(), "1 100000 200000");
 }
 
 // It holds nothing of the engine's: no descriptor beyond its three (its
