@@ -1,12 +1,11 @@
 #include "Activity.h"
 
 #include "Home.h"
+#include "OpenResolved.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -32,10 +31,7 @@ bool heldIdentity(int fd, FolderId& id) {
 // again, a name it must look up) fails with EAGAIN instead of waiting. A
 // kernel too old to tell opens it as ever.
 int openHeld(int dirFd, const char* path, std::uint64_t resolve) {
-    open_how how{};
-    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_CACHED | resolve;
-    const int fd = static_cast<int>(syscall(SYS_openat2, dirFd, path, &how, sizeof how));
+    const int fd = openResolved(dirFd, path, O_PATH | O_DIRECTORY | O_CLOEXEC, RESOLVE_CACHED | resolve);
     if (fd >= 0 || (errno != ENOSYS && errno != EINVAL)) return fd;
     return resolve & RESOLVE_IN_ROOT ? -1 : openat(dirFd, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
 }

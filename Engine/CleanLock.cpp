@@ -15,6 +15,8 @@
 #include <fstream>
 #include <thread>
 
+#include "foundation/Files.h"
+
 namespace tidewell::engine {
 
 namespace {
@@ -133,7 +135,7 @@ CleanLock::Opened CleanLock::open() {
         // beside it can lock it: a run as root must not shut its owner out,
         // whatever its umask. O_EXCL makes it only where no entry stands, not
         // even a link.
-        const auto owner = ownerForNew(path_);
+        const auto owner = platform::ownerForNewEntry(path_);
         fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0644);
         if (fd_ < 0 && errno == EEXIST) return Opened::Again;
         if (fd_ < 0) {

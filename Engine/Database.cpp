@@ -14,6 +14,8 @@
 #include <cstring>
 #include <random>
 
+#include "foundation/Files.h"
+
 namespace tidewell::engine {
 
 namespace {
@@ -54,9 +56,9 @@ const char* const kMigrations[] = {
 };
 
 // Makes the folders on the way to `folder`; a run as root with a user's HOME
-// makes them as that user (ownerForNew).
+// makes them as that user.
 void mkdirs(const std::string& folder, int& error) {
-    const auto owner = ownerForNew(folder + "/");
+    const auto owner = platform::ownerForNewEntry(folder);
     for (std::size_t i = 1; i <= folder.size(); ++i) {
         if (i != folder.size() && folder[i] != '/') continue;
         const std::string step = folder.substr(0, i);
@@ -169,7 +171,7 @@ std::string Database::pathToOpen(int folderError) {
         real = realPath(path_);
     } else {
         if (found == ENOENT) {
-            const auto owner = ownerForNew(path_);
+            const auto owner = platform::ownerForNewEntry(path_);
             const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
             const int e = errno;
             // Made as the home's owner, SQLite's own files beside it follow

@@ -1,9 +1,9 @@
 #include "FolderProbe.h"
 
 #include "Home.h"
+#include "OpenResolved.h"
 
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -65,10 +65,7 @@ FolderProbe::~FolderProbe() {
 namespace {
 
 int openAt2(int dirFd, const std::string& path, std::uint64_t resolve) {
-    open_how how{};
-    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = resolve;
-    return static_cast<int>(syscall(SYS_openat2, dirFd, path.c_str(), &how, sizeof how));
+    return openResolved(dirFd, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, resolve);
 }
 
 // `path` (normalized), reached through `links` links so far.

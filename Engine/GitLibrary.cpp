@@ -1,11 +1,11 @@
 #include "GitLibrary.h"
 
+#include "OpenResolved.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <git2.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -266,11 +266,10 @@ GitWork overlookedWork(git_repository* repo, const std::string& top) {
         const char* told = skipped ? "--skip-worktree" : "--assume-unchanged";
         // Only what lies in the work tree, never on another mount nor, for
         // a file, through a link.
-        open_how how{};
-        how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
-        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | (type == 0100000 ? RESOLVE_NO_SYMLINKS : 0);
-        Closing file(static_cast<int>(syscall(SYS_openat2, topFd.fd, e->path, &how, sizeof how)));
-        if (file.fd < 0 && errno == ENOSYS) file.fd = openat(topFd.fd, e->path, static_cast<int>(how.flags));
+        constexpr int flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+        Closing file(openResolved(topFd.fd, e->path, flags,
+                                  RESOLVE_BENEATH | RESOLVE_NO_XDEV | (type == 0100000 ? RESOLVE_NO_SYMLINKS : 0)));
+        if (file.fd < 0 && errno == ENOSYS) file.fd = openat(topFd.fd, e->path, flags);
         if (file.fd < 0) {
             if (skipped) continue;
             return {GitWork::Kind::Gone, e->path, told};

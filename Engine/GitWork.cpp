@@ -4,11 +4,10 @@
 #include "GitIndex.h"
 #include "GitLibrary.h"
 #include "HelperProcess.h"
+#include "OpenResolved.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/openat2.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,11 +65,9 @@ std::optional<std::string> firstOddBelow(int dirFd, const std::string& name, std
     const auto enter = [&](int parentFd, const char* entry, std::string path) {
         // Never into a mount, whose filesystem may not answer: neither a
         // repository folder nor a folder that can be moved holds one.
-        open_how how{};
-        how.flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        how.resolve = RESOLVE_NO_XDEV;
-        int fd = static_cast<int>(syscall(SYS_openat2, parentFd, entry, &how, sizeof how));
-        if (fd < 0 && errno == ENOSYS) fd = openat(parentFd, entry, static_cast<int>(how.flags));
+        constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int fd = openResolved(parentFd, entry, flags, RESOLVE_NO_XDEV);
+        if (fd < 0 && errno == ENOSYS) fd = openat(parentFd, entry, flags);
         DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
         if (!dir) {
             if (fd >= 0) close(fd);
@@ -141,10 +138,7 @@ constexpr std::string_view kOutOfMemory = "its repository could not be read with
 // its own. -1 with `why` when it cannot be opened (kSilent when it does not
 // answer).
 int openAnswering(int fromFd, const std::string& name, int flags, const std::atomic<bool>& stop, std::string& why) {
-    open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags);
-    how.resolve = RESOLVE_NO_XDEV;
-    int fd = static_cast<int>(syscall(SYS_openat2, fromFd, name.c_str(), &how, sizeof how));
+    int fd = openResolved(fromFd, name.c_str(), static_cast<std::uint64_t>(flags), RESOLVE_NO_XDEV);
     if (fd >= 0 || (errno != EXDEV && errno != ENOSYS)) {
         if (fd < 0) why = errorText(errno);
         return fd;
@@ -492,11 +486,9 @@ GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& s
         // Looked at where it is, without entering a mount there: a
         // filesystem mounted at .git may not answer, and its answer would
         // not count anyway.
-        open_how how{};
-        how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
-        how.resolve = RESOLVE_NO_XDEV;
-        Fd dotGit(static_cast<int>(syscall(SYS_openat2, topFd, ".git", &how, sizeof how)));
-        if (dotGit.get() < 0 && errno == ENOSYS) dotGit = Fd(openat(topFd, ".git", static_cast<int>(how.flags)));
+        constexpr int flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+        Fd dotGit(openResolved(topFd, ".git", flags, RESOLVE_NO_XDEV));
+        if (dotGit.get() < 0 && errno == ENOSYS) dotGit = Fd(openat(topFd, ".git", flags));
         struct stat st {};
         if (dotGit.get() < 0 || fstat(dotGit.get(), &st) != 0) {
             if (errno == EXDEV) return unjudged("its .git is a mount point, which is not entered");

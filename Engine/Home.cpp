@@ -1,10 +1,7 @@
 #include "Home.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 #include <climits>
 #include <cstdlib>
@@ -22,12 +19,6 @@ std::string passwdHome() {
     if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
     return "/";
 }
-
-// The home the data folder lies in by default.
-std::string dataOwnersHome() {
-    auto home = envOr("HOME");
-    return home.empty() ? passwdHome() : home;
-}
 }  // namespace
 
 std::string homeFolder() {
@@ -38,22 +29,9 @@ std::string homeFolder() {
 
 std::string dataHome() {
     if (auto v = envOr("XDG_DATA_HOME"); !v.empty() && v.front() == '/') return v;
-    return dataOwnersHome() + "/.local/share";
-}
-
-std::optional<Owner> ownerForNew(const std::string& path) {
-    if (geteuid() != 0) return std::nullopt;
-    struct stat home {}, above {};
-    if (stat(dataOwnersHome().c_str(), &home) != 0 || home.st_uid == 0) return std::nullopt;
-    std::string folder = path;
-    do {
-        const auto slash = folder.rfind('/');
-        folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-        if (stat(folder.c_str(), &above) == 0) break;
-        if (errno != ENOENT) return std::nullopt;
-    } while (folder != "/" && folder != ".");
-    if (above.st_uid != home.st_uid) return std::nullopt;
-    return Owner{above.st_uid, above.st_gid};
+    auto home = envOr("HOME");
+    if (home.empty()) home = passwdHome();
+    return home + "/.local/share";
 }
 
 std::string expandHome(const std::string& path, const std::string& home) {

@@ -2,8 +2,6 @@
 // Where the user's folders are: the home folder for "~" in the rules, and the
 // data folder that holds the database and the Trash.
 
-#include <sys/types.h>
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,17 +15,6 @@ std::string homeFolder();
 
 // $XDG_DATA_HOME when it is an absolute path, else ~/.local/share (HOME's).
 std::string dataHome();
-
-// Who a file or folder made at `path` is given to by a run as root: the owner
-// (and group) of the nearest folder above it that is there, when that is the
-// owner of the home the data folder lies in (HOME's), so a run as root with a
-// user's HOME leaves nothing of root's among that user's files. None when
-// this is no run as root, or when root makes it as its own.
-struct Owner {
-    uid_t uid;
-    gid_t gid;
-};
-std::optional<Owner> ownerForNew(const std::string& path);
 
 // "~" or "~/..." replaced by the home folder; other paths unchanged.
 std::string expandHome(const std::string& path, const std::string& home);

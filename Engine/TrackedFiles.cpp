@@ -2,11 +2,10 @@
 
 #include "GitIndex.h"
 #include "Home.h"
+#include "OpenResolved.h"
 
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,10 +23,7 @@ namespace {
 // point is there (and is read as no repository); one below a folder on
 // another mount is not looked at.
 bool dotGitAt(int fd, const std::string& rel) {
-    open_how how{};
-    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
-    how.resolve = RESOLVE_NO_XDEV;
-    const int found = static_cast<int>(syscall(SYS_openat2, fd, rel.c_str(), &how, sizeof how));
+    const int found = openResolved(fd, rel.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, RESOLVE_NO_XDEV);
     if (found >= 0) {
         close(found);
         return true;
@@ -39,8 +35,7 @@ bool dotGitAt(int fd, const std::string& rel) {
     if (errno != EXDEV) return false;
     const auto slash = rel.rfind('/');
     if (slash == std::string::npos) return true;
-    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    const int folder = static_cast<int>(syscall(SYS_openat2, fd, rel.substr(0, slash).c_str(), &how, sizeof how));
+    const int folder = openResolved(fd, rel.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, RESOLVE_NO_XDEV);
     if (folder < 0) return false;
     close(folder);
     return true;
@@ -51,10 +46,7 @@ bool dotGitAt(int fd, const std::string& rel) {
 bool dotGitIsMountPoint(const std::string& top) {
     const int fd = open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    open_how how{};
-    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
-    how.resolve = RESOLVE_NO_XDEV;
-    const int found = static_cast<int>(syscall(SYS_openat2, fd, ".git", &how, sizeof how));
+    const int found = openResolved(fd, ".git", O_PATH | O_NOFOLLOW | O_CLOEXEC, RESOLVE_NO_XDEV);
     const bool mounted = found < 0 && errno == EXDEV;
     if (found >= 0) close(found);
     close(fd);

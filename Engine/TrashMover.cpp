@@ -20,6 +20,8 @@
 #include <sstream>
 #include <vector>
 
+#include "foundation/Files.h"
+
 namespace tidewell::engine {
 
 namespace {
@@ -293,7 +295,7 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
         // files: it would be root's, and the user's own cleans could use it
         // no more.
         struct stat there {};
-        if (lstat(trash.c_str(), &there) != 0 && ownerForNew(trash)) {
+        if (lstat(trash.c_str(), &there) != 0 && platform::ownerForNewEntry(trash)) {
             result.error = "cannot be moved to the trash: the trash folder " + trash +
                            " is not there, and a run as root makes none among another user's files";
             return result;

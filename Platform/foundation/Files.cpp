@@ -69,11 +69,6 @@ int openRegularFile(const std::string& path, int flags, FileError* error) {
     return fd;
 }
 
-struct Owner {
-    uid_t uid;
-    gid_t gid;
-};
-
 // The owner of the home folder; none when it cannot be looked at.
 std::optional<uid_t> homeOwner() {
     struct stat st {};
@@ -85,12 +80,12 @@ std::optional<uid_t> homeOwner() {
 // is given to: that folder's owner and group when the folder is the home's
 // owner's (root with a user's HOME), so nothing of root's is left among the
 // user's files; none when root makes it as its own.
-std::optional<Owner> ownerOfNewEntryIn(const std::string& folder) {
+std::optional<FileOwner> ownerOfNewEntryIn(const std::string& folder) {
     if (::geteuid() != 0) return std::nullopt;
     struct stat st {};
     if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0 || st.st_uid == 0 || st.st_uid != homeOwner())
         return std::nullopt;
-    return Owner{st.st_uid, st.st_gid};
+    return FileOwner{st.st_uid, st.st_gid};
 }
 
 // The nearest folder above `path` that is there: the one that must take a
@@ -220,7 +215,7 @@ bool writeFileAtomically(const std::string& path, std::string_view contents) {
     const bool replaces = ::stat(path.c_str(), &existing) == 0;
     const mode_t mode = replaces ? (existing.st_mode & 07777) : 0644;
     auto owner = ownerOfNewEntryIn(folder);
-    if (replaces && ::geteuid() == 0) owner = Owner{existing.st_uid, existing.st_gid};
+    if (replaces && ::geteuid() == 0) owner = FileOwner{existing.st_uid, existing.st_gid};
     bool ok = writeAll(fd, contents) && (!owner || ::fchown(fd, owner->uid, owner->gid) == 0) &&
               ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
@@ -274,6 +269,13 @@ std::optional<std::string> whyNotReplaceable(const std::string& path, RootSaves 
     if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return std::nullopt;
     if (dir.st_uid != me) return "its folder belongs to another user";
     return message(errno);
+}
+
+std::optional<FileOwner> ownerForNewEntry(const std::string& path) {
+    if (::geteuid() != 0) return std::nullopt;
+    int error = 0;
+    const auto folder = nearestExistingFolder(path, error);
+    return folder ? ownerOfNewEntryIn(*folder) : std::nullopt;
 }
 
 }  // namespace platform

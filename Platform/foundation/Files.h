@@ -3,6 +3,8 @@
 // what stands at a path: a named pipe, a socket, a device or a folder where a
 // file belongs is never opened.
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,5 +65,16 @@ enum class RootSaves { ownFilesOnly, asTheHomeOwner };
 // never makes or replaces another user's file beyond what `root` allows.
 // None when the save may go ahead.
 std::optional<std::string> whyNotReplaceable(const std::string& path, RootSaves root = RootSaves::ownFilesOnly);
+
+// Who a run as root gives a file or folder it makes at `path` to: the owner
+// (and group) of the nearest folder above `path` that is there, when that is
+// the owner of the home (root with a user's HOME), so nothing of root's is
+// left among that user's files. None when this is no run as root, when root
+// makes it as its own, or when a folder on the way cannot be looked at.
+struct FileOwner {
+    uid_t uid;
+    gid_t gid;
+};
+std::optional<FileOwner> ownerForNewEntry(const std::string& path);
 
 }  // namespace platform

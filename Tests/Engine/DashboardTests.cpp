@@ -17,7 +17,7 @@ WalkedProject walked(const std::string& path, std::optional<std::int64_t> last) 
     p.path = path;
     p.folder = folderAt(path);
     p.name = path.substr(path.rfind('/') + 1);
-    p.stacks = 1u << 4;  // node
+    p.stacks = 1u << 4;  // maven
     p.totalBytes = 1000;
     p.lastActivity = last;
     p.artifacts = {{"node_modules", path + "/node_modules", "safe", 600}, {"vendor", path + "/vendor", "caution", 100}};

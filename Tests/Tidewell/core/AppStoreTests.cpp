@@ -180,11 +180,8 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserCannotReadIsNamedAndNeverWrittenO
                                " cannot be read: permission denied. Tidewell runs with defaults and leaves the file "
                                "as it is.";
     // The whole home is the user's own; only the settings file refuses them.
-    const std::string root = fs::path(home.home()).parent_path().string();
     fs::create_directories(fs::path(file).parent_path());
-    ::chmod(root.c_str(), 0755);
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    home.giveTo(testsupport::kNobody);
     const std::pair<uid_t, mode_t> refusals[] = {{0, 0600}, {testsupport::kNobody, 0}};
     for (const auto& [owner, mode] : refusals) {
         writeText(file, text);
@@ -225,11 +222,8 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserMayNotWriteIsUsedNamedAndNeverRep
     const std::string file = platform::UserDefaults::standardFilePath();
     const std::string text = R"({"values": {"didSeedStartupDisk": {"kind": "bool", "value": true}, "scanRoots":)"
                              R"( {"kind": "stringArray", "value": [")" + folder("code") + R"("]}}})";
-    const std::string root = fs::path(home.home()).parent_path().string();
     fs::create_directories(fs::path(file).parent_path());
-    ::chmod(root.c_str(), 0755);
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    home.giveTo(testsupport::kNobody);
     const std::string folder = fs::path(file).parent_path().string();
     // The file's owner and mode, its folder's, whether root runs, and why.
     const std::tuple<uid_t, mode_t, uid_t, mode_t, bool, std::string> protections[] = {
@@ -275,11 +269,8 @@ TEST_F(AppStoreBootstrap, ASettingsFileThisUserMayNotWriteIsUsedNamedAndNeverRep
 TEST_F(AppStoreBootstrap, ASettingsFileThatCannotBeMadeIsNamedAtTheFirstLaunch) {
     const std::string file = platform::UserDefaults::standardFilePath();
     const std::string config = fs::path(file).parent_path().parent_path().string();
-    const std::string root = fs::path(home.home()).parent_path().string();
     fs::create_directories(config);
-    ::chmod(root.c_str(), 0755);
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    home.giveTo(testsupport::kNobody);
     // Whether root runs, the config folder's owner, whether its "Tidewell" folder is there (at 0555), and why.
     const std::tuple<bool, uid_t, bool, std::string> layouts[] = {
         {false, testsupport::kNobody, true, "its folder is read-only"},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/EngineRecords.h"
@@ -62,6 +63,13 @@ public:
         return (root_ / "home/.local/share" / name).string();
     }
     platform::UserDefaults& defaults() { return *defaults_; }
+    // The scratch folder and all it holds, the home among it, belong to `user`
+    // (the ordinary user a test launches as).
+    void giveTo(uid_t user) const {
+        ::chmod(root_.c_str(), 0755);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root_))
+            ::lchown(entry.path().c_str(), user, user);
+    }
 
 private:
     std::filesystem::path root_;

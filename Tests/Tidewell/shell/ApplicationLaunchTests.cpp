@@ -45,6 +45,17 @@ using namespace tidewell;
 namespace {
 
 bool settle(const std::function<bool()>& done) { return platform::processMainEventsUntil(done, std::chrono::seconds(60)); }
+
+// The main window at 1180×760 over `store`, bootstrapped, once the start-up's
+// looks at the scan folders are done.
+std::unique_ptr<kittest::Laid> bootstrappedWindow(AppStore& store) {
+    auto laid = kittest::layOut(TidewellApp::mainWindowContent(store), {1180, 760});
+    laid->host->observe(store);
+    store.bootstrap();
+    settle([&] { return !store.lookingAtFolders(); });
+    laid->tester.settle();
+    return laid;
+}
 void turns(int n = 20) {
     for (int i = 0; i < n; ++i) QCoreApplication::processEvents();
 }
@@ -442,20 +453,13 @@ TEST(ApplicationLaunch, ASettingsFileThisUserCannotReadOpensOnTheBannerNotOnboar
                                " cannot be read: permission denied. Tidewell runs with defaults and leaves the file "
                                "as it is.";
     // The whole home is the user's own; only the settings file refuses them.
-    const std::string root = std::filesystem::path(home.home()).parent_path().string();
-    ::chmod(root.c_str(), 0755);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    home.giveTo(testsupport::kNobody);
     ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
     auto launch = [&] {
         home.useDefaults(std::make_shared<platform::UserDefaults>(file));
         AppStore store;
-        auto laid = kittest::layOut(TidewellApp::mainWindowContent(store), {1180, 760});
-        laid->host->observe(store);
-        store.bootstrap();
-        settle([&] { return !store.lookingAtFolders(); });
-        laid->tester.settle();
+        auto laid = bootstrappedWindow(store);
         EXPECT_FALSE(laid->shows("Choose Folders…")) << "onboarding";
         EXPECT_TRUE(laid->shows(notice));
         EXPECT_EQ(platform::UserDefaults::standard()->boolValue(keys::hasCompletedOnboarding), std::nullopt)
@@ -475,19 +479,12 @@ TEST(ApplicationLaunch, ASettingsFileThatCannotBeMadeIsNamedOnOnboarding) {
     const std::string file = platform::UserDefaults::standardFilePath();
     const std::string folder = std::filesystem::path(file).parent_path().string();
     std::filesystem::create_directories(folder);
-    const std::string root = std::filesystem::path(home.home()).parent_path().string();
-    ::chmod(root.c_str(), 0755);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        ::lchown(entry.path().c_str(), testsupport::kNobody, testsupport::kNobody);
+    home.giveTo(testsupport::kNobody);
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
     auto launch = [&] {
         home.useDefaults(std::make_shared<platform::UserDefaults>(file));
         AppStore store;
-        auto laid = kittest::layOut(TidewellApp::mainWindowContent(store), {1180, 760});
-        laid->host->observe(store);
-        store.bootstrap();
-        settle([&] { return !store.lookingAtFolders(); });
-        laid->tester.settle();
+        auto laid = bootstrappedWindow(store);
         EXPECT_TRUE(laid->shows("Choose Folders…")) << "onboarding";
         EXPECT_TRUE(laid->shows("The settings file " + file +
                                 " cannot be saved: its folder is read-only. Tidewell runs with its settings and keeps "
