@@ -64,8 +64,10 @@ FolderProbe::~FolderProbe() {
 
 namespace {
 
+// Any kind of entry: a file a clone's config names is judged as a folder is,
+// and a file mounted over another (a bind mount) is found by its own mount.
 int openAt2(int dirFd, const std::string& path, std::uint64_t resolve) {
-    return openResolved(dirFd, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, resolve);
+    return openResolved(dirFd, path.c_str(), O_PATH | O_CLOEXEC, resolve);
 }
 
 // `path` (normalized), reached through `links` links so far.

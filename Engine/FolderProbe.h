@@ -20,7 +20,7 @@
 
 namespace tidewell::engine {
 
-// Whether the folder at the absolute path `path` may not answer: it lies on
+// Whether the folder (or file) at the absolute path `path` may not answer: it lies on
 // FUSE or a network filesystem (by its own mount or one it lies on), on a
 // mount that `mounts` (read now when it was not) does not list, or on the way
 // to it the kernel cannot tell from what it holds already. A folder that does

@@ -522,6 +522,32 @@ TEST_F(Scan, AFolderOnAMountTheTableDoesNotListIsAskedApart) {
     }
 }
 
+// A file is judged by where it lies, as a folder is, whether the kernel
+// holds its path or not, and so is where a link to it leads.
+TEST_F(Scan, AFileOnAShareMayNotAnswerAndALocalOneAnswers) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string share = tmp / "share";
+    makeDirs(share);
+    SilentFilesystem fs(share, {{"shared.config", 10}});
+    ASSERT_TRUE(fs.mounted());
+    writeFile(tree + "/local.config", 10);
+    ASSERT_EQ(mkfifo((tree + "/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(symlink((share + "/shared.config").c_str(), (tree + "/link.config").c_str()), 0);
+    struct stat st {};
+    const std::vector<std::pair<std::string, bool>> rows = {
+        {share + "/shared.config", true}, {tree + "/link.config", true}, {tree + "/local.config", false}, {tree + "/fifo", false}};
+    for (const bool held : {false, true}) {
+        if (held) {
+            ASSERT_EQ(stat((tree + "/link.config").c_str(), &st), 0);
+        }
+        for (const auto& [path, apart] : rows) {
+            SCOPED_TRACE(path + (held ? ", held by the kernel" : ""));
+            engine::MountTable mounts;
+            EXPECT_EQ(engine::mayNotAnswer(path, mounts), apart);
+        }
+    }
+}
+
 // Asked to end, or killed, while it waits for a filesystem that does not
 // answer, a scan or a clean ends by the signal at once. (The wait for an
 // answer is made longer than any test: the signal finds it waiting.)
