@@ -63,6 +63,22 @@ inline std::string childNamed(const std::string& name) {
     return {};
 }
 
+// How many children of this process have not ended: the looks a silent
+// server still holds, once the others returned.
+inline int runningChildren() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = procLine(entry.path().filename(), "stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        if (rest >> state >> parent && parent == getpid() && state != "Z") ++count;
+    }
+    return count;
+}
+
 // A file the filesystem serves while it answers, with its size; the folders
 // on its path are served too.
 struct ServedFile {

@@ -1,5 +1,6 @@
 #include "core/FolderLook.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
@@ -17,6 +18,8 @@
 #include <unistd.h>
 
 #include "core/AppSupport.h"
+#include "core/CleanRules.h"
+#include "core/ShareMounts.h"
 #include "foundation/Files.h"
 #include "foundation/Paths.h"
 
@@ -224,12 +227,19 @@ struct Look {
     std::condition_variable answered;
     bool done = false;
     std::optional<FolderFacts> facts;
+    // Under the registry's mutex:
+    std::optional<std::uint64_t> share;  // the share it is on, when it is on one
+    bool started = false;  // its turn on its share came: it asks the folder
+    bool givenUp = false;  // a round stopped waiting for it
 };
 
 // Kept for the whole run: a look's thread may outlive everything else.
 struct Registry {
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<Look>> running;
+    // One look at a time asks each share, so a server that stopped answering
+    // holds one process of ours, however many folders on it are asked about.
+    std::map<std::uint64_t, std::shared_ptr<std::mutex>> turns;
     std::function<std::optional<FolderFacts>(const std::string&)> testLook;
 };
 Registry& registry() {
@@ -237,23 +247,59 @@ Registry& registry() {
     return *r;
 }
 
-std::shared_ptr<Look> startLook(const std::string& path) {
+std::shared_ptr<Look> answeredSilent() {
+    auto look = std::make_shared<Look>();
+    look->done = true;
+    return look;
+}
+
+// Whether a look a round gave up on, still held, stands for `path`: it was
+// at a folder around it, or on its share. The registry's mutex is held.
+bool knownNotToAnswer(const Registry& r, const std::string& path, std::optional<std::uint64_t> share) {
+    return std::any_of(r.running.begin(), r.running.end(), [&](const auto& entry) {
+        const auto& [at, look] = entry;
+        return look->givenUp && (isPathInside(path, at) || (share && look->share == share));
+    });
+}
+
+std::shared_ptr<Look> startLook(const std::string& path, std::optional<std::uint64_t> share) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    if (auto it = r.running.find(path); it != r.running.end()) return it->second;
+    const bool silent = knownNotToAnswer(r, path, share);
+    // A look already asking the folder is waited on again: it may answer yet.
+    if (auto it = r.running.find(path); it != r.running.end() && (it->second->started || !silent)) return it->second;
+    if (silent) return answeredSilent();
     auto started = std::make_shared<Look>();
+    started->share = share;
     r.running[path] = started;
-    std::thread([path, started, testLook = r.testLook] {
+    std::shared_ptr<std::mutex> turn;
+    if (share) {
+        auto& slot = r.turns[*share];
+        if (!slot) slot = std::make_shared<std::mutex>();
+        turn = slot;
+    }
+    std::thread([path, started, turn, testLook = r.testLook] {
+        auto& r = registry();
+        std::unique_lock<std::mutex> myTurn;
+        if (turn) myTurn = std::unique_lock(*turn);
+        {
+            std::lock_guard lock(r.mutex);
+            started->started = true;
+        }
         auto facts = testLook ? testLook(path) : lookInChild(path);
+        if (myTurn) myTurn.unlock();
+        // Out of the running looks before its answer is heard: a round that
+        // starts once this one returned asks afresh, never takes this answer.
+        {
+            std::lock_guard lock(r.mutex);
+            if (auto it = r.running.find(path); it != r.running.end() && it->second == started) r.running.erase(it);
+        }
         {
             std::lock_guard lock(started->mutex);
             started->facts = facts;
             started->done = true;
         }
         started->answered.notify_all();
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (auto it = r.running.find(path); it != r.running.end() && it->second == started) r.running.erase(it);
     }).detach();
     return started;
 }
@@ -272,16 +318,25 @@ void FolderLookClock::waitUntil(std::condition_variable& answer, std::unique_loc
 
 FolderLooks lookAtFolders(const std::vector<std::string>& paths, std::chrono::milliseconds patience,
                           const FolderLookClock& clock) {
+    // Read once for the round; the table is the kernel's, so no share is asked.
+    const auto mountTable = readMountTable();
     std::map<std::string, std::shared_ptr<Look>> looks;
     for (const auto& path : paths)
-        if (!path.empty() && !looks.count(path)) looks[path] = startLook(path);
+        if (!path.empty() && !looks.count(path)) looks[path] = startLook(path, shareHolding(path, mountTable));
     // One deadline for the whole round: however many looks are held, it waits one patience.
     const auto deadline = clock.now() + patience;
     FolderLooks seen;
+    std::vector<std::shared_ptr<Look>> givenUp;
     for (const auto& [path, one] : looks) {
         std::unique_lock lock(one->mutex);
         clock.waitUntil(one->answered, lock, deadline, [&] { return one->done; });
         seen.record(path, one->done ? one->facts : std::nullopt);
+        if (!one->done) givenUp.push_back(one);
+    }
+    if (!givenUp.empty()) {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        for (const auto& one : givenUp) one->givenUp = true;
     }
     return seen;
 }
@@ -299,6 +354,7 @@ void forgetFolderLooksForTesting() {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.running.clear();
+    r.turns.clear();
 }
 
 void setFolderLookForTesting(std::function<std::optional<FolderFacts>(const std::string&)> look) {

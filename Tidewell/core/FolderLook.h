@@ -63,7 +63,10 @@ public:
 
 // Looks at every path at once and waits at most `patience` for them. A path
 // still unanswered from an earlier round is not asked again: the new round
-// waits on the same look. Blocks; never on the main actor.
+// waits on the same look. The folders on one share (a network or FUSE mount,
+// told by the kernel's mount table) are asked in turn, and once a round gave
+// up on a look, a folder inside that one or on its share is answered as
+// silent at once, until that look returns. Blocks; never on the main actor.
 FolderLooks lookAtFolders(const std::vector<std::string>& paths,
                           std::chrono::milliseconds patience = kFolderLookPatience,
                           const FolderLookClock& clock = FolderLookClock());

@@ -20,6 +20,7 @@ if(TARGET tidewell_core)
     ${CMAKE_CURRENT_LIST_DIR}/ModelTexts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProtectedStacks.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ScanRoots.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ShareMounts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ShellServices.cpp
     ${CMAKE_CURRENT_LIST_DIR}/StoreRules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VolumeSpace.cpp)

@@ -134,12 +134,15 @@ IdleCleanOffer idleCleanOffer(const DashboardDTO& dashboard, const std::set<std:
     IdleCleanOffer offer;
     for (const auto& p : dashboard.projects) {
         if (!p.is_idle || !isEligibleForClean(p, true, shielding)) continue;
+        // A folder inside several nested protected projects (one inside
+        // another) stays once, as the clean drops it once.
+        const auto shielded = shieldedProjectsInside(p, shieldingProjects, shielding, {});
         std::uint64_t left = 0;
-        for (const auto& inside : shieldedProjectsInside(p, shieldingProjects, shielding, {}))
-            for (const auto& a : p.artifacts)
-                if (a.exists && (a.safetyClass == "safe" || a.safetyClass == "caution") &&
-                    isPathInside(a.absolute_path, inside.path))
-                    left = platform::saturatingAdd(left, a.size_bytes);
+        for (const auto& a : p.artifacts)
+            if (a.exists && (a.safetyClass == "safe" || a.safetyClass == "caution") &&
+                std::any_of(shielded.begin(), shielded.end(),
+                            [&](const ShieldedProject& inside) { return isPathInside(a.absolute_path, inside.path); }))
+                left = platform::saturatingAdd(left, a.size_bytes);
         const auto bytes = p.reclaimable_bytes - std::min(left, p.reclaimable_bytes);
         if (bytes == 0) continue;  // all it offers stays with the projects it holds
         offer.projects.push_back({&p, bytes});

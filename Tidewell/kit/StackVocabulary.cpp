@@ -130,27 +130,28 @@ void revealInFinder(const std::string& path, std::function<void()> done) {
     const std::string item = target.string();
     const std::string parent = target.parent_path().string();
     // A project on a mount whose server stopped answering would hold the
-    // window: the folder is looked at by a task, and only its answer comes back.
+    // window: the folder is looked at by a task, and only its answer comes
+    // back. The parent is asked only when the folder is gone, so a silent
+    // share is asked once.
     platform::detachTask(platform::TaskPriority::userInitiated, [item, parent, finish] {
-        auto looks = std::make_shared<const FolderLooks>(lookAtFolders({item, parent}));
-        platform::postToMain([looks, item, parent, finish] {
-            const auto exists = [&](const std::string& p) {
-                const auto* facts = looks->facts(p);
-                return facts && facts->statError == 0;
-            };
-            std::string shown = item;
-            if (looks->silent(item)) {
-                AppStore::showErrorInBanner(revealSilentText(item));
+        const auto answer = [](const std::string& path) -> std::optional<bool> {
+            const auto looks = lookAtFolders({path});
+            if (looks.silent(path)) return std::nullopt;
+            const auto* facts = looks.facts(path);
+            return facts && facts->statError == 0;
+        };
+        std::string shown = item;
+        auto exists = answer(item);
+        if (exists && !*exists) {
+            shown = parent;
+            exists = answer(parent);
+        }
+        platform::postToMain([shown, exists, finish] {
+            if (!exists) {
+                AppStore::showErrorInBanner(revealSilentText(shown));
                 return finish();
             }
-            if (!exists(item)) {
-                if (looks->silent(parent)) {
-                    AppStore::showErrorInBanner(revealSilentText(parent));
-                    return finish();
-                }
-                if (!exists(parent)) return finish();
-                shown = parent;
-            }
+            if (!*exists) return finish();
             // A desktop that cannot show it never fails in silence.
             const std::filesystem::path named(shown);
             const std::string name = named.has_filename() ? named.filename().string() : shown;

@@ -271,28 +271,39 @@ TEST_F(AppStoreBootstrap, ASettingsFileThatCannotBeMadeIsNamedAtTheFirstLaunch) 
     const std::string config = fs::path(file).parent_path().parent_path().string();
     fs::create_directories(config);
     home.giveTo(testsupport::kNobody);
-    // Whether root runs, the config folder's owner, whether its "Tidewell" folder is there (at 0555), and why.
-    const std::tuple<bool, uid_t, bool, std::string> layouts[] = {
-        {false, testsupport::kNobody, true, "its folder is read-only"},
-        {false, 0, false, "its folder belongs to another user"},
-        {true, testsupport::kNobody, false, "its folder belongs to another user"}};
-    for (const auto& [asRoot, configOwner, settingsFolder, why] : layouts) {
+    const auto cannotBeSaved = [&](const std::string& why) {
+        return "The settings file " + file + " cannot be saved: " + why +
+               ". Tidewell runs with its settings and keeps changes only until it quits.";
+    };
+    const uid_t thirdUser = testsupport::kNobody - 1;
+    // Whether root runs, the config folder's owner, the mode of its "Tidewell" folder (0: not there), and the notice.
+    const std::tuple<bool, uid_t, mode_t, std::string> layouts[] = {
+        {false, testsupport::kNobody, 0555, cannotBeSaved("its folder is read-only")},
+        {false, 0, 0, cannotBeSaved("its folder belongs to another user")},
+        {true, testsupport::kNobody, 0, cannotBeSaved("its folder belongs to another user")},
+        // The user's own folder that not even its owner may enter.
+        {false, testsupport::kNobody, 0600,
+         "The settings file " + file +
+             " cannot be read: permission denied. Tidewell runs with defaults and leaves the file as it is."},
+        // Root makes nothing in a third user's folder, whoever owns the home.
+        {true, thirdUser, 0, cannotBeSaved("its folder belongs to another user")}};
+    for (const auto& [asRoot, configOwner, settingsFolderMode, notice] : layouts) {
+        const bool settingsFolder = settingsFolderMode != 0;
         fs::remove_all(fs::path(file).parent_path());
         fs::remove_all(home.dataFolder());
         if (settingsFolder) {
             fs::create_directories(fs::path(file).parent_path());
             ASSERT_EQ(::chown(fs::path(file).parent_path().c_str(), testsupport::kNobody, testsupport::kNobody), 0);
-            ASSERT_EQ(::chmod(fs::path(file).parent_path().c_str(), 0555), 0);
+            ASSERT_EQ(::chmod(fs::path(file).parent_path().c_str(), settingsFolderMode), 0);
         }
         ASSERT_EQ(::chown(config.c_str(), configOwner, configOwner), 0);
-        auto launchAndGoOn = [&, why = why] {
+        auto launchAndGoOn = [&, notice = notice] {
             home.useDefaults(std::make_shared<platform::UserDefaults>(file));
             AppStore store;
             Calls calls;
             calls.install(store);
             bootstrap(store);
-            EXPECT_EQ(store.lastError.get(), "The settings file " + file + " cannot be saved: " + why +
-                                                 ". Tidewell runs with its settings and keeps changes only until it quits.");
+            EXPECT_EQ(store.lastError.get(), notice);
             waitForLaunch(store);
             platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
             store.idleDays = 14;
@@ -301,17 +312,17 @@ TEST_F(AppStoreBootstrap, ASettingsFileThatCannotBeMadeIsNamedAtTheFirstLaunch) 
             std::fflush(stdout);
             return !::testing::Test::HasFailure();
         };
-        EXPECT_EQ(asRoot ? !launchAndGoOn() : testsupport::asOrdinaryUser(launchAndGoOn), 0) << why;
-        EXPECT_FALSE(fs::exists(file)) << why;
-        EXPECT_EQ(fs::exists(fs::path(file).parent_path()), settingsFolder) << why;
+        EXPECT_EQ(asRoot ? !launchAndGoOn() : testsupport::asOrdinaryUser(launchAndGoOn), 0) << notice;
+        EXPECT_FALSE(fs::exists(file)) << notice;
+        EXPECT_EQ(fs::exists(fs::path(file).parent_path()), settingsFolder) << notice;
         for (const auto& entry : fs::recursive_directory_iterator(home.home())) {
             struct stat st {};
             ASSERT_EQ(::lstat(entry.path().c_str(), &st), 0);
             if (entry.path() != config) {
-                EXPECT_EQ(st.st_uid, testsupport::kNobody) << why << ": " << entry.path();
+                EXPECT_EQ(st.st_uid, testsupport::kNobody) << notice << ": " << entry.path();
             }
         }
-        EXPECT_TRUE(fs::is_directory(home.dataFolder())) << why;
+        EXPECT_TRUE(fs::is_directory(home.dataFolder())) << notice;
     }
 }
 
@@ -417,7 +428,8 @@ TEST_F(AppStoreBootstrap, AScanFolderThatDoesNotAnswerHoldsNothingAndIsNamedAndK
 
 // A first run: a folder chosen in onboarding while the start-up's look at a
 // default folder is held is kept, after the defaults, once that look returns,
-// whichever of the two rounds of looks lands first.
+// whichever of the two rounds of looks lands first; it is opened and scanned
+// as the others are, not only listed.
 TEST_F(AppStoreBootstrap, AFolderChosenWhileTheStartUpsLookIsHeldIsKeptAfterTheDefaults) {
     const auto documents = folder("home/Documents");
     const auto chosen = folder("chosen");
@@ -428,6 +440,7 @@ TEST_F(AppStoreBootstrap, AFolderChosenWhileTheStartUpsLookIsHeldIsKeptAfterTheD
         AppStore store;
         Calls calls;
         calls.install(store);
+        store.pending.refreshFolderAccess = nullptr;
         store.bootstrap();
         store.addScanRoots({chosen});
         ASSERT_TRUE(runUntil([&] { return held.asked() == 1; }));
@@ -435,7 +448,12 @@ TEST_F(AppStoreBootstrap, AFolderChosenWhileTheStartUpsLookIsHeldIsKeptAfterTheD
         ASSERT_TRUE(runUntil([&] { return !store.lookingAtFolders(); }));
         EXPECT_EQ(store.scanRoots.get(), (Strings{"/", documents, chosen})) << run;
         EXPECT_EQ(home.defaults().stringArray(keys::scanRoots), store.scanRoots.get()) << run;
+        EXPECT_EQ(std::count(store.scopedRootURLs.begin(), store.scopedRootURLs.end(), chosen), 1) << run << ": granted";
         waitForLaunch(store);
+        std::optional<Strings> scanned;
+        store.prepareScanRoots([&](Strings roots) { scanned = std::move(roots); });
+        ASSERT_TRUE(runUntil([&] { return scanned.has_value(); }));
+        EXPECT_EQ(scanned, (Strings{"/", documents, chosen})) << run;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "AsOrdinaryUser.h"
 #include "FeedingPipe.h"
 #include "FlowTestSupport.h"
 #include "HeldLook.h"
@@ -12,10 +13,15 @@
 #include "foundation/PropertyList.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <sstream>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 using namespace tidewell;
 using namespace tidewell::testing;
@@ -335,4 +341,103 @@ TEST_F(FolderAccess, AFolderTheEngineFoundSilentIsNamedBesideTheOneTheLookFoundS
     store.runAutomaticScan("launch");
     ASSERT_TRUE(runUntil([&] { return store.dashboard.get().has_value(); }));
     EXPECT_EQ(store.lastError.get(), silentFoldersText({remote}) + " " + silentFoldersText({code}));
+}
+
+namespace {
+// A clock that counts the waits for a look that has not answered, and waits none.
+struct CountingWaits : FolderLookClock {
+    mutable int waits = 0;
+    void waitUntil(std::condition_variable&, std::unique_lock<std::mutex>&, std::chrono::steady_clock::time_point,
+                   const std::function<bool()>& answered) const override {
+        if (!answered()) ++waits;
+    }
+};
+}  // namespace
+
+// A round that starts once the last one returned asks the folder again: it
+// never takes the answer of a look that was only on its way out.
+TEST_F(FolderAccess, EachRoundOfLooksAsksAfresh) {
+    const auto code = folder("home/code");
+    const auto asked = std::make_shared<std::atomic<int>>(0);
+    setFolderLookForTesting([asked](const std::string& path) {
+        ++*asked;
+        return std::optional(lookInThisProcess(path));
+    });
+    for (int round = 1; round <= 300; ++round) {
+        ASSERT_TRUE(lookAtFolders({code}, std::chrono::minutes(1)).facts(code)) << round;
+        ASSERT_EQ(asked->load(), round) << "a round took the answer of the one before";
+    }
+    setFolderLookForTesting(nullptr);
+}
+
+// The record a held look leaves is trusted only when it is this user's and
+// names another process that runs now, by the start time the kernel gives it
+// (field 22 of /proc/PID/stat): any other record is passed over at once.
+TEST_F(FolderAccess, OnlyAHeldLookRecordOfThisUserNamingAnotherRunningProcessIsWaitedOn) {
+    const auto code = folder("home/code");
+    const auto record = heldLookRecordPath(code);
+    fs::create_directories(fs::path(record).parent_path());
+    const pid_t sleeper = ::fork();
+    if (sleeper == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(sleeper, 0);
+    const auto startTime = [](pid_t pid) {
+        const auto stat = testsupport::procLine(std::to_string(pid), "stat");
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int number = 3; number <= 22 && fields >> field; ++number) {
+        }
+        return field;
+    };
+    const auto line = [&](pid_t pid, const std::string& started) { return std::to_string(pid) + " " + started + "\n" + code; };
+    // The record, its owner, and whether a launch waits on it.
+    const std::tuple<std::string, uid_t, bool> records[] = {
+        {line(sleeper, startTime(sleeper)), testsupport::kNobody, false},
+        {line(::getpid(), startTime(::getpid())), 0, false},
+        {line(sleeper, "0"), 0, false},
+        {line(sleeper, startTime(sleeper)), 0, true},
+    };
+    for (const auto& [text, owner, waited] : records) {
+        writeText(record, text);
+        ASSERT_EQ(::chown(record.c_str(), owner, owner), 0);
+        forgetFolderLooksForTesting();  // a later launch
+        const auto looks = lookAtFolders({code}, waited ? std::chrono::milliseconds(300) : std::chrono::minutes(1));
+        EXPECT_EQ(looks.silent(code), waited) << text << " owned by " << owner;
+    }
+    ::kill(sleeper, SIGKILL);
+    ::waitpid(sleeper, nullptr, 0);
+    EXPECT_TRUE(lookAtFolders({code}, std::chrono::minutes(1)).facts(code)) << "the waiting look goes on once it ends";
+}
+
+// Folders on one share whose server stopped answering are asked in turn,
+// so the server holds one process; once a round gave up, a folder on that
+// share, or inside the folder, is answered as silent at once and nothing
+// more is started. A folder elsewhere is asked as ever.
+TEST_F(FolderAccess, FoldersOnAShareThatStoppedAnsweringHoldOneLookBetweenThem) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const auto code = folder("home/code");
+    const auto remote = folder("home/remote");
+    testsupport::SilentFilesystem server(remote, {{"a/x", 1}, {"b/x", 1}, {"c/x", 1}, {"d/x", 1}});
+    ASSERT_TRUE(server.mounted());
+    ASSERT_TRUE(server.answers());
+    server.fallSilent();
+
+    const auto silentAll = [](const FolderLooks& looks, const std::vector<std::string>& paths) {
+        return std::all_of(paths.begin(), paths.end(), [&](const std::string& p) { return looks.silent(p); });
+    };
+    const std::vector<std::string> first{remote + "/a", remote + "/b", remote + "/c"};
+    EXPECT_TRUE(silentAll(lookAtFolders(first, std::chrono::milliseconds(300)), first));
+    ASSERT_TRUE(server.waitUntilHolding(1));
+    EXPECT_EQ(testsupport::runningChildren(), 1) << "each folder on the share held a process of its own";
+
+    const std::vector<std::string> second{remote + "/d", remote + "/a/x", remote + "/b", remote};
+    const CountingWaits clock;
+    EXPECT_TRUE(silentAll(lookAtFolders(second, std::chrono::minutes(1), clock), second));
+    EXPECT_EQ(clock.waits, 0) << "a folder known not to answer was waited on";
+    const auto local = lookAtFolders({code}, std::chrono::minutes(1));
+    EXPECT_TRUE(local.facts(code) && local.facts(code)->listable);
+    EXPECT_EQ(testsupport::runningChildren(), 1);
+    EXPECT_EQ(server.holding(), 1);
 }

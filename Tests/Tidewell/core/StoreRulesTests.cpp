@@ -152,6 +152,30 @@ TEST(GroveNotices, TheIdleNoticeLeavesOutTheFoldersInsideANestedProjectOfAProtec
     EXPECT_EQ(idleCleanOffer(dashboard({tools, only, web}), {}, {site}).bytes, 92'000u) << "nothing protected";
 }
 
+// A folder inside two nested protected projects, one inside the other, stays
+// once with them: the clean drops it once, and the bell and the end-of-day
+// review count what the clean moves.
+TEST(GroveNotices, AFolderInsideSeveralNestedProtectedProjectsIsLeftOutOnce) {
+    const auto artifact = [](std::string path, std::uint64_t bytes) {
+        ArtifactDTO a;
+        a.absolute_path = std::move(path), a.safetyClass = "caution", a.size_bytes = bytes, a.exists = true;
+        return a;
+    };
+    auto tools = project("t", "/w/tools", 60'000, 57'000, {"python"}, true);
+    tools.artifacts = {artifact("/w/tools/.venv", 45'000), artifact("/w/tools/web/ui/.venv", 12'000)};
+    const auto web = project("w", "/w/tools/web", 1, 0, {"node"});
+    const auto ui = project("u", "/w/tools/web/ui", 1, 0, {"node"});
+    // Both listed, both left out of the shown dashboard, or one of each.
+    for (const auto& [listed, unlisted] : {std::pair{std::vector{tools, web, ui}, std::vector<ProjectDTO>{}},
+                                           std::pair{std::vector{tools}, std::vector{web, ui}},
+                                           std::pair{std::vector{tools, ui}, std::vector{web}}}) {
+        const auto offer = idleCleanOffer(dashboard(listed), {"node"}, unlisted);
+        EXPECT_EQ(offer.bytes, 45'000u) << listed.size();
+        EXPECT_EQ(groveNotices(dashboard(listed), false, "now", {"node"}, unlisted)[0].detail,
+                  "45 KB can move to Trash.");
+    }
+}
+
 TEST(ActivityText, DashboardLineThenNewestCleanWins) {
     EXPECT_EQ(activityText(std::nullopt, {}), std::nullopt);
     EXPECT_EQ(activityText(std::nullopt, {operation("p", 1, 5, true)}), std::nullopt) << "previews never count";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../core/HeldLook.h"
+#include "SilentFilesystem.h"
 #include "../core/StoreTestEnvironment.h"
 #include "core/AppStore.h"
 #include "desktop/RecordingWorkspace.h"
@@ -142,4 +143,46 @@ TEST(RevealInFinder, AFolderThatDoesNotAnswerHoldsNothingAndIsNamed) {
         EXPECT_EQ(store.lastError.get(), banner);
         EXPECT_TRUE(workspace.revealedPaths.empty()) << path;
     }
+}
+
+// A folder that answers is shown without a look at its parent, which may
+// be a share's that does not answer.
+TEST(RevealInFinder, AFolderThatAnswersIsShownWithoutALookAtItsParent) {
+    tidewell::testing::ScratchHome home;
+    const fs::path app = fs::path(home.home()) / "remote" / "app";
+    fs::create_directories(app);
+    tidewell::testing::HeldLook held(app.parent_path().string());
+    platform::RecordingWorkspace workspace;
+    platform::ScopedWorkspace scope{workspace};
+    revealAndWait(app.string());
+    EXPECT_EQ(workspace.revealedPaths, std::vector<std::string>{app.string()});
+    EXPECT_EQ(held.asked(), 0);
+}
+
+// Six projects on a share whose server stopped answering: each is named at
+// once the first look gave up, and the server holds one look of ours in all
+// (it held two for each: the project's and its parent's).
+TEST(RevealInFinder, RevealsOnAShareThatStoppedAnsweringLeaveOneLookHeld) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    const fs::path remote = fs::path(home.home()) / "remote";
+    fs::create_directories(remote);
+    std::vector<testsupport::ServedFile> projects;
+    for (int n = 1; n <= 6; ++n) projects.push_back({"p" + std::to_string(n) + "/package.json", 2});
+    testsupport::SilentFilesystem server(remote.string(), projects);
+    ASSERT_TRUE(server.mounted());
+    ASSERT_TRUE(server.answers());
+    server.fallSilent();
+    platform::RecordingWorkspace workspace;
+    platform::ScopedWorkspace scope{workspace};
+    for (int n = 1; n <= 6; ++n) {
+        store.lastError = std::nullopt;
+        revealAndWait((remote / ("p" + std::to_string(n))).string());
+        ASSERT_TRUE(platform::processMainEventsUntil([&] { return store.lastError.get().has_value(); })) << n;
+        EXPECT_EQ(store.lastError.get(), "Could not show ~/remote/p" + std::to_string(n) + " in Files: it does not answer.");
+    }
+    EXPECT_TRUE(workspace.revealedPaths.empty());
+    ASSERT_TRUE(server.waitUntilHolding(1));
+    EXPECT_EQ(testsupport::runningChildren(), 1) << "processes left held by the share";
 }
