@@ -388,9 +388,16 @@ bool ViewHost::rebuildReader(Element& e)
     // Presenting or dismissing a layer, or writing state, while building.
     if (dirty_) return false;
     LayoutContext ctx(this, ++layoutPass_);
+    layingOut_ = true;
+    bool same = true;
     for (const auto& [proposal, size] : *asked)
-        if (!(e.sizeThatFits(proposal, ctx) == size)) return false;
-    e.place(e.frame, e.proposal, ctx);
+        if (!(e.sizeThatFits(proposal, ctx) == size)) {
+            same = false;
+            break;
+        }
+    if (same) e.place(e.frame, e.proposal, ctx);
+    layingOut_ = false;
+    if (!same) return false;
     for (Element* a = e.parent; a; a = a->parent) a->updateInk();
     dropGone(scope);
     if (hasPreferences(e)) runPreferences();
@@ -480,8 +487,8 @@ void ViewHost::schedule()
 
 void ViewHost::flush()
 {
-    if (dispatching_ > 0) {
-        // Never replace the tree under a running handler; run again afterwards.
+    if (dispatching_ > 0 || building_ || layingOut_) {
+        // Never replace the tree under a running handler, build or layout; run again afterwards.
         schedule();
         return;
     }
@@ -560,26 +567,29 @@ void ViewHost::rebuild()
     freshTrees_ = true;
     retained_.clear();
     auto env = std::make_shared<EnvironmentValues>(env_);
-    // Views present and dismiss layers while they build (sheets, popovers):
-    // walk by index, since the list may grow under the walk.
+    // Views present and dismiss layers while they build (sheets, popovers),
+    // so the list may grow or shift under the walk: each layer is found
+    // again by its id, and nothing holds on to a place in the list.
     building_ = true;
     for (size_t i = 0; i < layers_.size(); ++i) {
-        if (!layers_[i].content) {
-            layers_[i].tree.reset();
-            continue;
-        }
         const int id = layers_[i].id;
         // The old tree goes first: the new one is made in the memory it leaves,
         // still in the cache, rather than in a second tree's worth of it.
         layers_[i].tree.reset();
-        View v = layers_[i].content();
+        const std::function<View()> content = layers_[i].content;
+        if (!content)
+            continue;
+        View v = content();
         if (id != 0)
             v = v.id("layer" + std::to_string(id));
         auto tree = buildElementTree(v, env, *this);
         // A layer presented during the build goes below the floating ones,
         // which may move this one along.
         const auto built = std::find_if(layers_.begin(), layers_.end(), [id](const HostLayer& l) { return l.id == id; });
-        if (built != layers_.end()) built->tree = std::move(tree);
+        if (built == layers_.end())
+            continue;
+        built->tree = std::move(tree);
+        i = size_t(built - layers_.begin());
     }
     building_ = false;
     detail::buildFinished(this, rebuilds_);
@@ -588,10 +598,18 @@ void ViewHost::rebuild()
 
 void ViewHost::layoutAll()
 {
+    // Content built during layout (inside geometry readers) presents and
+    // dismisses layers: the walk goes by id, so the list may change under it.
+    // A layer presented meanwhile has no tree until the rebuild it asked for,
+    // and one dismissed keeps its tree, out of sight, until then.
+    std::vector<int> ids;
+    for (const HostLayer& layer : layers_) ids.push_back(layer.id);
     LayoutContext ctx(this, ++layoutPass_);
-    for (auto& layer : layers_) {
-        if (!layer.tree) continue;
-        Element& root = *layer.tree;
+    layingOut_ = true;
+    for (const int id : ids) {
+        const HostLayer* layer = findLayer(id);
+        if (!layer || !shown(*layer)) continue;
+        Element& root = *layer->tree;
         if (!freshTrees_)
             resetPlacement(root);
         const ProposedSize offer = ProposedSize::of(size_);
@@ -599,7 +617,20 @@ void ViewHost::layoutAll()
         // The root is centred in the host, as a window centres its content.
         root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, offer, ctx);
     }
+    layingOut_ = false;
     freshTrees_ = false;
+}
+
+ViewHost::HostLayer* ViewHost::findLayer(int id)
+{
+    const auto it = std::find_if(layers_.begin(), layers_.end(), [id](const HostLayer& l) { return l.id == id; });
+    return it == layers_.end() ? nullptr : &*it;
+}
+
+bool ViewHost::shown(const HostLayer& layer)
+{
+    // A dismissed layer has no content and waits for the next rebuild to go.
+    return layer.tree && (layer.id == 0 || layer.content);
 }
 
 void ViewHost::runPreferences()
@@ -609,7 +640,7 @@ void ViewHost::runPreferences()
     std::vector<std::pair<const PreferenceHandlerBase*, std::any>> calls;
     std::set<std::string> seen;
     for (auto& layer : layers_) {
-        if (!layer.tree) continue;
+        if (!shown(layer)) continue;
         std::vector<const Element*> handlers;
         collectNodes<PreferenceHandlerBase>(*layer.tree, handlers);
         for (const Element* h : handlers) {
@@ -641,7 +672,7 @@ void ViewHost::render(QPainter& painter)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     PaintContext pc{&painter, env_.displayScale};
     for (auto& layer : layers_)
-        if (layer.tree) layer.tree->paint(pc);
+        if (shown(layer)) layer.tree->paint(pc);
     for (const ClosingLayer& c : closingLayers_) {
         const double p = std::clamp((now() - c.start) / c.exit.duration, 0.0, 1.0);
         const double eased = p * p;  // ease in: slow to start, quick to leave
@@ -705,14 +736,14 @@ int ViewHost::presentFloatingLayer(std::function<View()> content)
 
 size_t ViewHost::layerCount() const
 {
-    return size_t(std::count_if(layers_.begin(), layers_.end(), [](const HostLayer& l) { return !l.floating; }));
+    return size_t(std::count_if(layers_.begin(), layers_.end(), [](const HostLayer& l) { return !l.floating && (l.id == 0 || l.content); }));
 }
 
 std::vector<const Element*> ViewHost::floatingLayerRoots() const
 {
     std::vector<const Element*> roots;
     for (const HostLayer& l : layers_)
-        if (l.floating && l.tree) roots.push_back(l.tree.get());
+        if (l.floating && shown(l)) roots.push_back(l.tree.get());
     return roots;
 }
 
@@ -730,22 +761,10 @@ void ViewHost::dismissLayer(int id, std::optional<LayerExit> exit)
     if (it == layers_.end()) return;
     if (exit && it->tree && it->tree->placed && exit->duration > 0 && !closing_)
         closingLayers_.push_back({std::move(it->tree), now(), *exit});
-    // The tree may be running a handler; its layer goes at the next rebuild.
+    // Its tree may be running a handler, or being built or laid out: the
+    // layer leaves sight at once and the list at the next rebuild.
     it->content = nullptr;
     setNeedsRebuild();
-    if (building_)
-        return;  // the build in progress removes it when it ends
-    if (dispatching_ == 0 || !scheduler_) {
-        layers_.erase(it);
-    } else {
-        const int gone = id;
-        scheduler_([this, gone, alive = std::weak_ptr<bool>(alive_)] {
-            auto a = alive.lock();
-            if (!a || !*a) return;
-            layers_.erase(std::remove_if(layers_.begin() + 1, layers_.end(), [gone](const HostLayer& l) { return l.id == gone; }),
-                          layers_.end());
-        });
-    }
 }
 
 const Element* ViewHost::rootElement() const { return layers_.empty() ? nullptr : layers_[0].tree.get(); }
@@ -756,7 +775,7 @@ std::vector<ViewHost::HostLayer*> ViewHost::eventLayers(Point p) const
     std::vector<HostLayer*> out;
     for (auto it = layers_.rbegin(); it != layers_.rend(); ++it) {
         auto* layer = const_cast<HostLayer*>(&*it);
-        if (!layer->tree) continue;
+        if (!shown(*layer)) continue;
         out.push_back(layer);
         if (layer->modal) break;
     }
@@ -927,8 +946,9 @@ bool ViewHost::key(const KeyPress& key)
     const auto layers = keyLayers();
     const unsigned mods = key.modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     // Space and Return press the focused control; none when nothing pressable has the focus.
-    auto focusedPress = [&]() -> std::function<void()> {
-        for (HostLayer* layer : layers) {
+    auto focusedPress = [this]() -> std::function<void()> {
+        // Asked again each time: the handlers that ran before may have changed the layers.
+        for (HostLayer* layer : keyLayers()) {
             const Element* focused = focus_.empty() ? nullptr : byIdentity(*layer->tree, focus_);
             if (!focused) continue;
             const Element* owner = nullptr;
@@ -1074,7 +1094,7 @@ AccessibilityNodeInfo ViewHost::accessibilityTree() const
     root.isContainer = true;
     root.frame = {0, 0, size_.width, size_.height};
     for (auto& layer : layers_)
-        if (layer.tree) root.children.push_back(buildAccessibilityTree(*layer.tree));
+        if (shown(layer)) root.children.push_back(buildAccessibilityTree(*layer.tree));
     return root;
 }
 

@@ -176,6 +176,9 @@ private:
     // Where `e` draws, in whole host points.
     QRect inkOnScreen(const Element& e) const;
     void layoutAll();
+    HostLayer* findLayer(int id);
+    // Whether the layer is drawn and hears events: it has a tree and was not dismissed.
+    static bool shown(const HostLayer& layer);
     void runPreferences();
     void runHooks();
     void schedule();
@@ -210,6 +213,7 @@ private:
     bool scheduled_ = false;
     int dispatching_ = 0;
     bool building_ = false;
+    bool layingOut_ = false;
     unsigned generation_ = 0;
     unsigned layoutPass_ = 0;
     unsigned rebuilds_ = 0;

@@ -483,6 +483,79 @@ def journey(s):
     s.shot("background-tray-widget")
     s.quit()
 
+def session_settings(home, account):
+    """The settings file of a session that had been used: signed in and out,
+    a renamed character, a protected stack, a clean, Settings left on the
+    Account pane; with `account`, an account still stored from that session."""
+    import base64
+    profile = {"accessory": "cap", "body": "robot", "colorIndex": 0, "isSetUp": True, "leaderboardOptIn": True,
+               "nickname": "OldNick\u00a0", "profileLink": "", "showsInSidebar": True, "showsOnShareCard": True,
+               "walksOnTree": True}
+    values = {
+        "character.lifetimeBytes": {"kind": "integer", "value": 67284992},
+        "character.profile": {"kind": "data", "value": base64.b64encode(json.dumps(profile).encode()).decode()},
+        "character.unlockCelebrated": {"kind": "integer", "value": 0},
+        "didSeedStartupDisk": {"kind": "bool", "value": True},
+        "endOfDayShown": {"kind": "double", "value": 1796637600.0},
+        "hasCompletedOnboarding": {"kind": "bool", "value": True},
+        "idleDays": {"kind": "integer", "value": 7},
+        "scanRoots": {"kind": "stringArray", "value": [os.path.join(home, "code"), os.path.join(home, "work")]},
+        "selectedSection": {"kind": "string", "value": "Projects"},
+        "settings.selectedPane": {"kind": "string", "value": "account"},
+        "shareMilestoneCelebrated": {"kind": "integer", "value": 0},
+        "tidewell.protectedStacks": {"kind": "string", "value": "rust"},
+        "window.main": {"kind": "object", "value": {"height": 820.0, "maximized": False, "width": 1300.0,
+                                                    "x": 211.0, "y": 140.0}},
+        # The end-of-day review stays away at any hour of the run.
+        "endOfDayHour": {"kind": "integer", "value": 24},
+    }
+    if account:
+        values["account.signedIn"] = {"kind": "bool", "value": True}
+        values["account.email"] = {"kind": "string", "value": "jane@example.com"}
+    return {"values": values}
+
+def account_row_clicks(root_session, starts=((0.5, False), (1.5, False), (3.0, False), (1.0, True), (5.0, True))):
+    """Starts of a used session, each with the sidebar's account row clicked
+    at another moment of the start, while the window is still being laid
+    out: the popover opens, closes and opens again, and nothing crashes. The
+    last two keep an account whose keyring answers nothing."""
+    print("the account row clicked during a start", flush=True)
+    for number, (delay, account) in enumerate(starts, 1):
+        base = tempfile.mkdtemp(prefix="tidewell-e2e-account-")
+        s = Session(root_session.app, base, root_session.shots)
+        s.step = root_session.step
+        s.env["XDG_RUNTIME_DIR"] = root_session.env["XDG_RUNTIME_DIR"]
+        try:
+            for folder in ("code", "work"):
+                npm_project(os.fsencode(os.path.join(s.home, folder, "site")), 64 << 10)
+            config = os.path.join(s.home, ".config", "Tidewell")
+            os.makedirs(config)
+            with open(os.path.join(config, "defaults.json"), "w") as f:
+                json.dump(session_settings(s.home, account), f)
+            started = time.time()
+            s.launch()
+            time.sleep(max(0.0, started + delay - time.time()))
+            for _ in range(3):
+                row = s.wait_for(id="sidebar.account")
+                xdo("mousemove", int(row["x"] + row["w"] / 2), int(row["y"] + row["h"] / 2))
+                xdo("click", 1)
+                s.wait(lambda: s.find(label="Sign In") or s.find(label="Unlock Keyring") or s.find(label="Sign Out"),
+                       "the account popover")
+                time.sleep(0.3)
+                s.key("Escape")
+                s.wait(lambda: not s.find(label="Sign In with") and not s.find(label="Unlock Keyring"),
+                       "the account popover to close")
+            if s.proc.poll() is not None:
+                raise Failure(f"start {number} ended ({s.proc.returncode}) after the account row's clicks")
+            if number == len(starts):
+                s.shot("account-popover-after-clicks")
+            s.quit()
+        finally:
+            if s.proc and s.proc.poll() is None:
+                s.proc.kill()
+            root_session.step = s.step
+            shutil.rmtree(base, ignore_errors=True)
+
 USER = 65534  # nobody: the application as an ordinary user, beside root's files
 
 def aged(root, days=40):
@@ -602,6 +675,7 @@ def main():
     keyring.stdout.readline()
     try:
         journey(s)
+        account_row_clicks(s)
         ordinary_user_batch(s)
     except Failure as failure:
         print(f"FAILED: {failure}", flush=True)

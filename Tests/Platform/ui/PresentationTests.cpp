@@ -257,6 +257,59 @@ TEST(Popovers, StayInsideTheWindow)
     EXPECT_EQ(huge.y, 0);
 }
 
+// A window whose views are all built inside a geometry reader builds them
+// while it is laid out, so its popovers come and go during layout, with a
+// note floating above them as the window's banner does.
+TEST(Popovers, PresentedOrDismissedWhileTheWindowIsLaidOut)
+{
+    struct Case {
+        const char* name;
+        std::vector<bool> before, after;
+    };
+    const Case cases[] = {
+        {"several open at once", {false, false, false, false}, {true, true, true, true}},
+        {"all close at once", {true, true, true, true}, {false, false, false, false}},
+        {"some close while others open", {true, false, true, false}, {false, true, false, true}},
+        {"one opens beside one that stays", {true, false}, {true, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<bool> shown = c.before;
+        Rig rig({600, 400});
+        EnvironmentValues env;
+        env.reduceMotion = true;  // a closed layer leaves no picture behind
+        rig.host.setEnvironment(env);
+        rig.show([&] {
+            return GeometryReader([&](const GeometryProxy&) {
+                ViewList anchors;
+                for (size_t i = 0; i < shown.size(); ++i) {
+                    Binding<bool> b([&shown, i] { return bool(shown[i]); }, [&shown, &rig, i](bool v) {
+                        shown[i] = v;
+                        rig.host.setNeedsRebuild();
+                    });
+                    const std::string card = "card" + std::to_string(i);
+                    anchors.push_back(Text("Anchor").modifier(popover(b, [card] { return Text(card).padding(8).accessibilityIdentifier(card); })));
+                }
+                return HStack(anchors).modifier(overlayAboveSheets(Text("Banner").accessibilityIdentifier("banner"), Alignment::bottom));
+            });
+        });
+        const auto expectShown = [&](const std::vector<bool>& want) {
+            size_t open = 0;
+            for (size_t i = 0; i < want.size(); ++i) {
+                EXPECT_EQ(rig.exists("card" + std::to_string(i)), bool(want[i])) << "card " << i;
+                open += want[i];
+            }
+            EXPECT_EQ(rig.host.layerCount(), 1 + open);
+            EXPECT_TRUE(rig.exists("banner"));
+        };
+        expectShown(c.before);
+        shown = c.after;
+        rig.host.setNeedsRebuild();
+        rig.settle();
+        expectShown(c.after);
+    }
+}
+
 TEST(Alerts, ButtonsRunTheirActionsAndEscapeRunsCancel)
 {
     bool shown = true;
