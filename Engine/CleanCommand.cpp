@@ -266,17 +266,23 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     if (!stacks) throw CleanRefused("project path " + project + " is not a project (it holds no marker of any stack)");
     refuseUnoffered(project, stacks, around);
 
-    // Never without the lock: two cleans at once would take each other's
-    // moves in progress for ones cut short.
-    const CleanLock lock(db.path(), CleanLock::Wait::UntilFree, &stop);
-    if (lock.stopped()) {
-        CleanOutcome stopped;
-        stopped.interrupted = true;
-        return stopped;
-    }
-    if (!lock.held()) throw CleanRefused(lock.problem());
+    // A real clean never moves without the lock: two at once would take
+    // each other's moves in progress for ones cut short. A dry run moves
+    // nothing and writes only its own preview, so it takes none and never
+    // waits for a clean (its command settled cleans cut short, as any
+    // other command does, when no clean held the lock).
     CleanJournal journal(db);
-    journal.settle(lock);
+    std::optional<CleanLock> lock;
+    if (options.execute) {
+        lock.emplace(db.path(), CleanLock::Wait::Briefly, &stop);
+        if (lock->stopped()) {
+            CleanOutcome stopped;
+            stopped.interrupted = true;
+            return stopped;
+        }
+        if (!lock->held()) throw CleanRefused(lock->problem());
+        journal.settle(*lock);
+    }
 
     CleanOutcome out;
     CleanReportDTO& report = out.report;
@@ -470,7 +476,11 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
     // at all when nothing moved.
     op.bytes_reclaimed = report.bytes_reclaimed;
     op.items = options.execute ? movedItems(report.items) : report.items;
-    if ((options.execute || out.interrupted) && moved.empty()) {
+    if (!options.execute) {
+        if (!out.interrupted) journal.recordPreview(op);
+        return out;
+    }
+    if (moved.empty()) {
         journal.forget(op.id);
         return out;
     }

@@ -142,6 +142,10 @@ void CleanJournal::finish(const OperationDTO& operation) {
     });
 }
 
+void CleanJournal::recordPreview(const OperationDTO& preview) {
+    db_.write([&] { db_.insertOperation(preview); });
+}
+
 void CleanJournal::forget(const std::string& id) {
     db_.write([&] { deleteRecords(id); });
 }

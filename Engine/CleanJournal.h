@@ -61,9 +61,12 @@ public:
     void recordMove(const OperationDTO& operation, int seq, const RecordedMove& move);
     // 2. Move `seq` of the clean `id` was not made.
     void dropMove(const std::string& id, int seq);
-    // 3. The operation (a preview, or a clean with the items that moved)
-    // joins the history and the stored scan; the clean's records go.
+    // 3. The clean, with the items that moved, joins the history and the
+    // stored scan; its records go.
     void finish(const OperationDTO& operation);
+    // A dry run's preview joins the history, touching nothing else: it runs
+    // without the clean lock, beside a clean that may be moving.
+    void recordPreview(const OperationDTO& preview);
     // A clean in which nothing moved leaves no history: only its records go.
     void forget(const std::string& id);
 

@@ -7,12 +7,15 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 #include <thread>
 
 #include "foundation/Files.h"
@@ -53,6 +56,37 @@ Holders holdersOf(const struct stat& st) {
     return Holders::None;
 }
 
+// The process that holds the flock on the file `fd` is open on, as the
+// kernel lists it: 0 when none is listed (a holder in a PID namespace this
+// one cannot see is left out). The same device and inode first; by inode
+// alone after, as holdersOf judges.
+pid_t holderOf(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return 0;
+    std::ifstream locks("/proc/locks");
+    std::ostringstream sameFile;
+    sameFile << std::hex << std::setfill('0') << std::setw(2) << major(st.st_dev) << ':' << std::setw(2) << minor(st.st_dev) << ':' << std::dec
+             << st.st_ino;
+    const std::string ino = ":" + std::to_string(static_cast<unsigned long long>(st.st_ino));
+    pid_t byInode = 0;
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; a waiter's line has "->" after the number.
+        std::istringstream fields(line);
+        std::string number, type, kind, mode, file;
+        long long pid = 0;
+        if (!(fields >> number >> type) || type != "FLOCK" || !(fields >> kind >> mode >> pid >> file) || pid <= 0) continue;
+        if (file == sameFile.str()) return static_cast<pid_t>(pid);
+        if (!byInode && file.size() > ino.size() && file.ends_with(ino)) byInode = static_cast<pid_t>(pid);
+    }
+    return byInode;
+}
+
+std::string heldByAnotherClean(pid_t holder) {
+    return "another clean" + (holder > 0 ? " (pid " + std::to_string(holder) + ")" : std::string()) +
+           " is still running; clean again once it has finished";
+}
+
 std::string heldByAnother(const std::string& path) {
     return "the clean lock " + path + " is held by a process of another user (perhaps a clean run as root); clean again once it ends";
 }
@@ -80,11 +114,16 @@ std::string cannotMake(const std::string& path, int error) {
 }  // namespace
 
 // Holds the lock on fd, waiting (in short steps, so a termination request is
-// heard) while another process holds it. False with errno set otherwise.
-bool CleanLock::lock(int fd, Wait wait, const std::atomic<bool>* stop) {
+// heard) while another process holds it, until `deadline`. False with errno
+// set otherwise (EWOULDBLOCK: still held by another).
+bool CleanLock::lock(int fd, Wait wait, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop) {
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || wait == Wait::No) return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
         if (stop && stop->load()) {
             stopped_ = true;
             return false;
@@ -100,14 +139,18 @@ bool CleanLock::namesLocked(int fd) const {
 }
 
 CleanLock::CleanLock(const std::string& dbPath, Wait wait, const std::atomic<bool>* stop) : path_(dbPath + ".lock") {
+    // The whole wait, however often the file is replaced meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
     // A file replaced while this process waited for it is locked again as it
     // is now (a few times at most: each replacement ends another's wait).
     for (int attempt = 0; attempt < 16; ++attempt) {
         const Opened opened = open();
         if (opened == Opened::Finished) return;
         if (opened == Opened::Again) continue;
-        if (!lock(fd_, wait, stop)) {
-            if (!stopped_ && errno != EWOULDBLOCK) problem_ = "the clean lock " + path_ + " cannot be taken: " + std::strerror(errno);
+        if (!lock(fd_, wait, deadline, stop)) {
+            if (stopped_) return;
+            if (errno != EWOULDBLOCK) problem_ = "the clean lock " + path_ + " cannot be taken: " + std::strerror(errno);
+            else if (wait == Wait::Briefly) problem_ = heldByAnotherClean(holderOf(fd_));
             return;
         }
         if (namesLocked(fd_)) {

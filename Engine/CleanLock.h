@@ -1,16 +1,22 @@
 #pragma once
 // One clean at a time per database, and no settling of a clean while one
 // moves: an exclusive lock on a file beside the database, released by the
-// kernel when the process ends, however it ends.
+// kernel when the process ends, however it ends. A clean waits for it a few
+// seconds at most: a holder stopped in a terminal (Ctrl+Z) or held by a
+// filesystem that does not answer may never let go.
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 namespace tidewell::engine {
 
 class CleanLock {
 public:
-    enum class Wait { UntilFree, No };
+    // Briefly: up to kLongestWait for another process to let go, then
+    // refused, naming the holder in problem().
+    enum class Wait { Briefly, No };
+    static constexpr std::chrono::seconds kLongestWait{3};
     // While waiting, a raised `stop` ends the wait unheld (see stopped()).
     CleanLock(const std::string& dbPath, Wait wait, const std::atomic<bool>* stop = nullptr);
     ~CleanLock();
@@ -19,7 +25,8 @@ public:
 
     bool held() const { return held_; }
     // Why it is not held, naming the lock file, when the file itself is in
-    // the way; empty when another process simply holds it.
+    // the way, or the holder, when a brief wait ran out; empty when another
+    // process simply holds it and this one did not wait.
     const std::string& problem() const { return problem_; }
     // The wait ended by a termination request.
     bool stopped() const { return stopped_; }
@@ -36,7 +43,7 @@ private:
     Opened open();
     TakeOver unopenable(int error);
     TakeOver takeOver();
-    bool lock(int fd, Wait wait, const std::atomic<bool>* stop);
+    bool lock(int fd, Wait wait, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop);
     bool namesLocked(int fd) const;
 
     std::string path_;

@@ -50,9 +50,10 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
 
     try {
         Database db(dbPath);
-        if (cl.command != "clean") {
-            // A clean cut short is settled by whatever command comes next;
-            // when that cannot be done now, this command still is.
+        if (cl.command != "clean" || !cl.clean.execute) {
+            // A clean cut short is settled by whatever command comes next
+            // (a real clean settles them under its own lock); when that
+            // cannot be done now, this command still is.
             try {
                 CleanJournal(db).settleIfIdle();
             } catch (const DatabaseError& e) {

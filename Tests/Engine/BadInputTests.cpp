@@ -237,6 +237,8 @@ TEST_F(BadInput, ADatabaseThatCannotBeWrittenAnswersLastAndLogAndSaysWhyItCannot
     const std::string db = t / "db/tidewell.sqlite";
     ASSERT_EQ(engine.run({"--db", db, "scan", "--json", "--root", t / "tree"}, false).exitCode, 0);
     ASSERT_EQ(engine.run({"--db", db, "clean", "--project", t / "tree/a", "--json"}, false).exitCode, 0);
+    // The lock file beside it, as a real clean leaves it (a dry run takes no lock).
+    close(open((db + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     const std::string stored = engine.run({"--db", db, "last", "--json"}, false).out;
     const std::string history = engine.run({"--db", db, "log", "--limit", "5", "--json"}, false).out;
     ASSERT_EQ(decodeArray<OperationDTO>(history).size(), 1u);
@@ -399,6 +401,7 @@ TEST_F(BadInput, ARunAsRootWithAUsersHomeLeavesNothingOfRootsInTheirDataFolder) 
     ASSERT_EQ(engine.scan({t / "tree"}).exitCode, 0);
     const RunResult held = engine.run({"clean", "--project", t / "tree/a", "--json"});
     ASSERT_EQ(held.exitCode, 0) << held.err;
+    const RunResult moved = engine.run({"clean", "--project", t / "tree/a", "--json", "--execute"});
     std::vector<std::string> entries;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(engine.data())) {
         struct stat st {};
@@ -407,7 +410,6 @@ TEST_F(BadInput, ARunAsRootWithAUsersHomeLeavesNothingOfRootsInTheirDataFolder) 
     }
     EXPECT_TRUE(entries.empty()) << "root's: " << testing::PrintToString(entries);
     EXPECT_TRUE(exists(engine.db()) && exists(engine.db() + ".lock"));
-    const RunResult moved = engine.run({"clean", "--project", t / "tree/a", "--json", "--execute"});
     EXPECT_NE(moved.out.find("the trash folder " + engine.data() + "/Trash is not there, and a run as root makes none"),
               std::string::npos)
         << moved.out << moved.err;

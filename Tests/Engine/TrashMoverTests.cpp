@@ -904,6 +904,8 @@ TEST(CleanKilled, ALeftoverInfoFileInAVolumeTrashOfAProjectReachedThroughALinkGo
 
 // A command run while a clean is still moving (paused once its second move
 // is recorded) settles nothing of it; the clean then records itself, once.
+// A dry run meanwhile previews and records its preview without waiting for
+// it; another real clean gives up on its lock, naming it.
 TEST(CleanKilled, ACommandWhileACleanRunsSettlesNothing) {
     enginetest::TempDir t;
     writeApp(t);
@@ -925,19 +927,31 @@ TEST(CleanKilled, ACommandWhileACleanRunsSettlesNothing) {
     char c = 0;
     EXPECT_EQ(read(ready[0], &c, 1), 1);
     for (const char* next : {"last", "log", "scan"}) runCommand(t, next);
-    const enginetest::RunResult log =
-        enginetest::EngineRunner(t / "sandbox").run({"--db", t / "db.sqlite", "log", "--limit", "5", "--json"}, false);
+    const enginetest::EngineRunner engine(t / "sandbox");
+    const std::vector<std::string> failSafe = {"timeout", "-s", "KILL", "120"};
+    const std::vector<std::string> cleanOther = {"--db", t / "db.sqlite", "clean", "--project", t / "other", "--json"};
+    const enginetest::RunResult preview = engine.run(cleanOther, false, false, failSafe);
+    std::vector<std::string> executeOther = cleanOther;
+    executeOther.push_back("--execute");
+    const enginetest::RunResult refused = engine.run(executeOther, false, false, failSafe);
+    const enginetest::RunResult log = engine.run({"--db", t / "db.sqlite", "log", "--limit", "5", "--json"}, false);
     const auto running = cutShort(t / "db.sqlite");
     // The clean goes on, whatever was found.
     EXPECT_EQ(write(go[1], "g", 1), 1);
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_EQ(log.out, "[]\n");
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_EQ(refused.err, "tidewell-engine: another clean (pid " + std::to_string(child) + ") is still running; clean again once it has finished\n");
+    EXPECT_TRUE(exists(t / "other/.next/c.html"));
+    const auto previews = tidewell::decodeArray<tidewell::OperationDTO>(log.out);
+    ASSERT_EQ(previews.size(), 1u) << log.out;
+    EXPECT_TRUE(previews[0].dry_run);
+    EXPECT_EQ(previews[0].project_path, t / "other");
     ASSERT_EQ(running.size(), 1u);
     EXPECT_EQ(running[0].moves.size(), 2u) << "its records stay as it made them";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the clean recorded itself without a clash";
     EXPECT_EQ(credited(t / "db.sqlite", t / "app"), (std::vector<std::string>{t / "app/node_modules", t / "app/.next", t / "app/.turbo"}));
-    EXPECT_EQ(Database(t / "db.sqlite").operations(10).size(), 1u);
+    EXPECT_EQ(Database(t / "db.sqlite").operations(10).size(), 2u) << "the preview and the clean";
     EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
     EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty());
     for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);

@@ -67,6 +67,7 @@ void AppStore::requestClean(const std::vector<ProjectDTO>& projects, bool cautio
     isCleaning = true;
     clearLastError();
     pendingCleanReport = std::nullopt;
+    pressFailed_ = false;
     previewedArtifacts_.clear();
     requestedProjects_.clear();
     for (const auto& p : projects) requestedProjects_.emplace_back(p.name, passedOverReason(p, caution, protectedStacks));
@@ -260,7 +261,8 @@ void AppStore::confirmClean() {
     if (paths.empty()) return;
 
     // The banner told why the last press moved nothing; this press tells its own.
-    if (!pendingCleanReport.get()->dry_run) clearLastError();
+    if (!pendingCleanReport.get()->dry_run || pressFailed_) clearLastError();
+    pressFailed_ = false;
     isCleaning = true;
     const bool caution = includeCaution.get();
     cleanStatus = cleaningStepText(0, paths.size());
@@ -362,11 +364,16 @@ void AppStore::cleanEnded(std::uint64_t generation, std::vector<CleanReportDTO> 
         // Failed part-way: what moved is applied as after any clean.
         finishClean(reports, cleanedProjects, engineDashboard, history);
         recordReclaim(stranded);
-        if (!failure->second) lastError = failure->first;
+        if (!failure->second) lastError = cleanFailureText(failure->first);
     } else {
+        // Nothing moved: the confirmation keeps its preview for another
+        // press, and the banner says why this one did nothing until then.
         isCleaning = false;
         cleanStatus = "";
-        if (!failure->second) lastError = failure->first;
+        if (!failure->second) {
+            lastError = cleanFailureText(failure->first);
+            pressFailed_ = true;
+        }
         if (engineDashboard) applyDashboard(*engineDashboard);
         if (!history.empty()) operations = std::move(history);
         recordReclaim(stranded);

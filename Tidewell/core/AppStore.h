@@ -355,6 +355,9 @@ private:
     // The folders each project's preview listed, in request order: a real
     // clean moves these and nothing the engine might find since.
     std::vector<std::pair<std::string, std::vector<std::string>>> previewedArtifacts_;
+    // The last press of Move to Trash failed before anything moved (another
+    // clean held the lock): the banner tells that press, not the preview.
+    bool pressFailed_ = false;
     // The projects of the running request in the order asked, with why the
     // request passed over it (none for those it previews): a batch names all
     // it leaves out.

@@ -184,6 +184,16 @@ std::string leftOutReason(const std::string& dryRunFailure, const std::string& p
     return reason.empty() ? dryRunFailure : reason;
 }
 
+std::string cleanFailureText(const std::string& engineFailure) {
+    static constexpr std::string_view engineName = "tidewell-engine: ";
+    static constexpr std::string_view heldBack = "another clean ";
+    if (!startsWith(engineFailure, engineName) || engineFailure.find('\n') != std::string::npos) return engineFailure;
+    std::string said = engineFailure.substr(engineName.size());
+    if (!startsWith(said, heldBack)) return engineFailure;
+    said[0] = 'A';
+    return said + ".";
+}
+
 std::optional<std::string> nothingOfferedReason(const CleanReportDTO& dryRun) {
     if (std::any_of(dryRun.items.begin(), dryRun.items.end(), [](const CleanItemDTO& i) { return i.success; }))
         return std::nullopt;

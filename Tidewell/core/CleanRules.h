@@ -79,6 +79,11 @@ std::string leftOutText(const std::vector<std::pair<std::string, std::string>>& 
 // reads: the engine's refusal without the engine's name and the project's
 // path ("its folder cannot be found").
 std::string leftOutReason(const std::string& dryRunFailure, const std::string& projectPath);
+// The banner's sentence for a real clean the engine could not run: a clean
+// that another one's lock kept waiting is told in the application's words
+// ("Another clean (pid 12) is still running; clean again once it has
+// finished."); any other failure as the engine said it.
+std::string cleanFailureText(const std::string& engineFailure);
 // Why a dry run that ran offers nothing of its project ("nothing in it can be
 // moved by you"); none when it offers a folder.
 std::optional<std::string> nothingOfferedReason(const CleanReportDTO& dryRun);

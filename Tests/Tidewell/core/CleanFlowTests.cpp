@@ -130,6 +130,21 @@ TEST(CleanRules, ALeftOutProjectIsToldInAUsersWordsNotTheEngines) {
     EXPECT_EQ(leftInPlaceText({"a/x r", "b/y s"}), "Left in place 2 folders: a/x r \u00B7 b/y s");
 }
 
+TEST(CleanRules, ACleanHeldBackByAnotherIsToldInTheApplicationsWords) {
+    const std::string waits = " is still running; clean again once it has finished";
+    const std::pair<std::string, std::string> failures[] = {
+        {"tidewell-engine: another clean (pid 12)" + waits, "Another clean (pid 12)" + waits + "."},
+        {"tidewell-engine: another clean" + waits, "Another clean" + waits + "."},
+        // Anything else as the engine said it.
+        {"tidewell-engine: database /d/t.sqlite cannot be written: disk I/O error",
+         "tidewell-engine: database /d/t.sqlite cannot be written: disk I/O error"},
+        {"tidewell-engine: another clean (pid 12)" + waits + "\ntidewell-engine: another line",
+         "tidewell-engine: another clean (pid 12)" + waits + "\ntidewell-engine: another line"},
+        {"The scan or clean timed out. Try again with fewer folders.", "The scan or clean timed out. Try again with fewer folders."},
+    };
+    for (const auto& [failure, told] : failures) EXPECT_EQ(cleanFailureText(failure), told) << failure;
+}
+
 TEST(CleanRules, AStoppedCleanCreditsOnlyWhatThisRunMoved) {
     auto op = [](std::string id, std::int64_t at, std::string path, std::uint64_t bytes, bool dryRun = false) {
         OperationDTO o;

@@ -3,13 +3,16 @@
 // scratch home.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 
 #include "FlowTestSupport.h"
 #include "SilentFilesystem.h"
 #include "core/AppFiles.h"
+#include "core/AppSupport.h"
 #include "core/EngineClient.h"
 #include "core/FolderAccess.h"
 #include "core/FolderLook.h"
@@ -181,6 +184,55 @@ TEST_F(EndToEnd, ABatchNamesAProjectGoneSinceTheScanInAUsersWords) {
     EXPECT_EQ(store.cleanConfirmProjects.get().size(), 1u);
     EXPECT_EQ(store.lastError.get(), "Left out beta: its folder cannot be found");
     store.cancelClean();
+}
+
+// Another clean holding the clean lock (this process, here) never leaves the
+// confirmation empty: the preview comes, a press of Move to Trash is refused
+// after a brief wait with the banner naming the holder, and the preview stays
+// for a second press, which moves the folders once the holder has let go.
+TEST_F(EndToEnd, ACleanHeldBackByAnotherSaysSoAndKeepsItsPreviewForASecondPress) {
+    AppStore store;
+    ScriptedPanel panel;
+    scan(store, panel);
+    ASSERT_TRUE(shown("alpha"));
+    struct HeldLock {
+        int fd;
+        ~HeldLock() { release(); }
+        void release() {
+            if (fd >= 0) ::close(fd);
+            fd = -1;
+        }
+    } lock{::open((appSupportDirectory() + "/tidewell.sqlite.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)};
+    ASSERT_GE(lock.fd, 0);
+    ASSERT_EQ(::flock(lock.fd, LOCK_EX), 0);
+    // Fail-safes only: the engine waits a few seconds for the lock, no more.
+    const auto ended = [&] { return platform::processMainEventsUntil([&] { return !store.isCleaning.get(); }, std::chrono::seconds(120)); };
+
+    store.requestClean({*shown("alpha")}, true);
+    ASSERT_TRUE(ended()) << "the preview waited for the lock";
+    ASSERT_TRUE(store.pendingCleanReport.get()) << store.lastError.get().value_or("");
+    const CleanReportDTO preview = *store.pendingCleanReport.get();
+    EXPECT_EQ(preview.items.size(), 1u);
+
+    store.confirmClean();
+    ASSERT_TRUE(ended()) << "the clean waited for the lock";
+    store.cleanTask().wait();
+    drain();
+    EXPECT_EQ(store.lastError.get(),
+              "Another clean (pid " + std::to_string(::getpid()) + ") is still running; clean again once it has finished.");
+    ASSERT_TRUE(store.pendingCleanReport.get());
+    EXPECT_EQ(*store.pendingCleanReport.get(), preview) << "the preview stays for a second press";
+    EXPECT_TRUE(store.cleanConfirmProject.get());
+    EXPECT_TRUE(fs::exists(fixture + "/alpha/node_modules"));
+
+    lock.release();
+    store.confirmClean();
+    ASSERT_TRUE(ended());
+    store.cleanTask().wait();
+    drain();
+    EXPECT_FALSE(fs::exists(fixture + "/alpha/node_modules"));
+    EXPECT_FALSE(store.lastError.get()) << "the second press tells its own outcome";
+    EXPECT_FALSE(store.cleanConfirmProject.get());
 }
 
 TEST_F(EndToEnd, CancellingAScanPublishesNothingOfIt) {
