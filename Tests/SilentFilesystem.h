@@ -45,8 +45,10 @@ inline std::string procLine(const std::string& pid, const std::string& file) {
     return text;
 }
 
-// Whether the process `pid` waits on a request a FUSE server read and has
-// not answered: there, even SIGKILL leaves it.
+// Whether the process `pid` waits in the kernel for a FUSE server's answer.
+// Only once the server has read the request (SilentFilesystem::holding())
+// does even SIGKILL leave it there: before that, a fatal signal ends the
+// wait. A test that signals it waits for both (holdsRequestFrom()).
 inline bool waitsOnServer(const std::string& pid) { return procLine(pid, "wchan") == "request_wait_answer"; }
 
 // The pid of this process's child named `name` (as /proc names it), or empty.
@@ -130,6 +132,12 @@ public:
     int holding() const {
         std::lock_guard lock(heldMutex_);
         return held_;
+    }
+    // Whether a request of the thread `pid` waits unanswered: read by the
+    // server, so no signal ends that thread's wait any more.
+    bool holdsRequestFrom(const std::string& pid) const {
+        std::lock_guard lock(heldMutex_);
+        return std::find(heldFrom_.begin(), heldFrom_.end(), pid) != heldFrom_.end();
     }
     // Waits until `count` requests wait unanswered; false when they never
     // came (a long guard against a hang, not a time any test relies on).
@@ -215,20 +223,24 @@ private:
             std::memcpy(&in, request.data(), sizeof in);
             const char* body = request.data() + sizeof in;
             if (in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET || in.opcode == FUSE_INTERRUPT) continue;
-            if (silentAt_ != 0 && in.opcode == silentAt_) silent_ = true;
-            if (in.opcode != FUSE_INIT && answersLeft_ == 0) silent_ = true;
-            if (silent_) {
-                std::lock_guard lock(heldMutex_);
-                ++held_;
-                heldChanged_.notify_all();
-                continue;
-            }
+            // The mount's handshake is answered even by a silent server: until
+            // it is, requests wait for it where any fatal signal ends them,
+            // not on the server as a share's whose host went away.
             if (in.opcode == FUSE_INIT) {
                 fuse_init_out init{};
                 init.major = FUSE_KERNEL_VERSION;
                 init.minor = FUSE_KERNEL_MINOR_VERSION;
                 init.max_write = 4096;
                 answer(in, 0, &init, sizeof init);
+                continue;
+            }
+            if (silentAt_ != 0 && in.opcode == silentAt_) silent_ = true;
+            if (answersLeft_ == 0) silent_ = true;
+            if (silent_) {
+                std::lock_guard lock(heldMutex_);
+                ++held_;
+                heldFrom_.push_back(std::to_string(in.pid));
+                heldChanged_.notify_all();
                 continue;
             }
             if (answersLeft_ > 0) --answersLeft_;
@@ -318,6 +330,7 @@ private:
     mutable std::mutex heldMutex_;
     std::condition_variable heldChanged_;
     int held_ = 0;
+    std::vector<std::string> heldFrom_;  // the thread each held request came from
     std::atomic<std::uint32_t> silentAt_{0};
     std::atomic<long> answersLeft_{-1};  // -1: all
     std::atomic<std::chrono::milliseconds> delay_{std::chrono::milliseconds(0)};

@@ -480,13 +480,23 @@ TEST_F(Scan, AnAnswerThatCameWhileEarlierScanFoldersWereWalkedCounts) {
     ASSERT_TRUE(answering.mounted());
     const std::atomic<bool> stop{false};
     engine::FolderProbe probe(stop);
-    probe.start(remote);
-    // The process asking has answered once it has ended, unreaped.
+    // The process asking is the one child this thread starts here (another
+    // one of its, left by the fixture, may have ended long ago): it has
+    // answered once it has ended, unreaped.
     const std::string children = "/proc/self/task/" + std::to_string(gettid()) + "/children";
+    const std::string before = " " + readText(children);
+    probe.start(remote);
+    std::string asking;
+    for (int i = 0; i < 6000 && asking.empty(); ++i) {
+        std::istringstream pids(readText(children));
+        for (std::string pid; pids >> pid;)
+            if (before.find(" " + pid + " ") == std::string::npos) asking = pid;
+        if (asking.empty()) usleep(10000);
+    }
+    ASSERT_FALSE(asking.empty());
     bool answered = false;
     for (int i = 0; i < 6000 && !answered; ++i) {
-        std::istringstream pids(readText(children));
-        for (std::string pid; pids >> pid;) answered = answered || readText("/proc/" + pid + "/stat").find(") Z ") != std::string::npos;
+        answered = readText("/proc/" + asking + "/stat").find(") Z ") != std::string::npos;
         if (!answered) usleep(10000);
     }
     ASSERT_TRUE(answered);

@@ -305,7 +305,11 @@ TEST_F(EndToEnd, AScanWhoseEngineACancelCannotEndSaysSoAndTheNextScanRuns) {
     EngineClient::setKillGracePeriodForTesting(std::chrono::milliseconds(200));
     AppStore store;
     store.runScan({fixture});
-    ASSERT_TRUE(runUntil([] { return testsupport::waitsOnServer(testsupport::childNamed("stat")); }));
+    // Cancelled only once the server holds its request: before, the cancel's signal would end it.
+    ASSERT_TRUE(runUntil([&] {
+        const std::string engine = testsupport::childNamed("stat");
+        return server.holdsRequestFrom(engine) && testsupport::waitsOnServer(engine);
+    }));
     store.cancelScan();
     ASSERT_TRUE(runUntil([&] { return store.lastError.get() != std::optional<std::string>("Scan cancelled."); }));
     EXPECT_EQ(store.lastError.get(), EngineError::held().message());

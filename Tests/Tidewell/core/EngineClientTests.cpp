@@ -326,7 +326,8 @@ TEST_F(EngineRunner, AnEngineThatSigkillDoesNotEndIsNoLongerWaitedFor) {
 
     auto token = std::make_shared<EngineCancelToken>();
     auto held = std::async(std::launch::async, [&] { return engineErrorOf([&] { EngineClient::run({"scan"}, 600, {}, token); }); });
-    ASSERT_TRUE(eventually([&] { return testsupport::waitsOnServer(pidFile()); }));
+    // Signalled only once the server holds its request: before, a signal would end it.
+    ASSERT_TRUE(eventually([&] { return server->holdsRequestFrom(pidFile()) && testsupport::waitsOnServer(pidFile()); }));
     const std::string engine = pidFile();
     token->cancel();
     const EngineError e = held.get();
@@ -371,7 +372,10 @@ TEST_F(EngineRunner, ACleanWhoseMoveWaitsInTheKernelFailsAndLosesNothing) {
         return engineErrorOf([&] { EngineClient::clean(project, true, true, token, {project + "/node_modules"}); });
     });
     std::string engine;
-    ASSERT_TRUE(eventually([&] { return testsupport::waitsOnServer(engine = testsupport::childNamed("tidewell-engine")); }));
+    ASSERT_TRUE(eventually([&] {
+        engine = testsupport::childNamed("tidewell-engine");
+        return server->holdsRequestFrom(engine) && testsupport::waitsOnServer(engine);
+    }));
     token->cancel();
     EXPECT_EQ(held.get().message(), kHeldText);
     EXPECT_TRUE(history().empty());
