@@ -108,7 +108,7 @@ void AppStore::runScan(const std::vector<std::string>& roots) {
     scanGrowth = 0.04;
     scanInRootPeak = 0;
     scanGrowthRootsDone = 0;
-    engineSilentRoots_.clear();
+    engineRootErrors_ = {};
     startElapsedTimer();
     platform::log("Tidewell scanning %@", joined(roots));
     const auto idle = idleDays.get();
@@ -173,9 +173,7 @@ void AppStore::cancelScan() {
 }
 
 void AppStore::enqueueScanProgress(const ScanProgressEvent& event) {
-    if (auto root = silentRootOf(event);
-        root && std::find(engineSilentRoots_.begin(), engineSilentRoots_.end(), *root) == engineSilentRoots_.end())
-        engineSilentRoots_.push_back(std::move(*root));
+    engineRootErrors_.note(event);
     pendingProgress = event;
     const auto line = progressLogLine(event);
     const auto& shownLog = scanUI.get().log;
@@ -238,11 +236,11 @@ void AppStore::tickElapsed() {
 void AppStore::scanSucceeded(const DashboardDTO& result) {
     applyDashboard(result);
     finishScan(scanCompletionText(result));
-    // A share that fell silent between the look before the scan and the
-    // engine's own: its projects are missing, and the banner says why, as
-    // for a folder the look found silent, beside what the look named.
-    if (engineSilentRoots_.empty()) return;
-    const auto text = silentFoldersText(engineSilentRoots_);
+    // A root the engine could not scan (a share that fell silent after the
+    // look before the scan, or whose walking process ended) has no projects
+    // in the result: the banner says why, beside what the look named.
+    if (engineRootErrors_.empty()) return;
+    const auto text = engineRootErrors_.text();
     const auto& shown = lastError.get();
     if (stillBlockingNotice_ && shown == stillBlockingNotice_ && shown != launchSettingsNotice)
         lastError = *stillBlockingNotice_ + " " + text;

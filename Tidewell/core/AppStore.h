@@ -19,6 +19,7 @@
 #include "core/EngineClient.h"
 #include "core/EngineRecords.h"
 #include "core/GroveNotice.h"
+#include "core/ScanProgressRules.h"
 #include "core/VolumeSpace.h"
 #include "runtime/MainActor.h"
 #include "runtime/Published.h"
@@ -381,8 +382,8 @@ private:
     bool scanFoldersChecked_ = true;
     std::vector<std::function<void(AppStore&)>> afterScanFoldersChecked_;
     std::vector<std::string> silentRoots_;
-    // The roots the running scan's engine found silent, named when it ends.
-    std::vector<std::string> engineSilentRoots_;
+    // The roots the running scan's engine could not scan, named when it ends.
+    EngineRootErrors engineRootErrors_;
     bool readingStartupDisk_ = false;
     // What the last folder pass before a scan put in the banner of the folders
     // it leaves out (still blocked, or not answering); none when it left none out.

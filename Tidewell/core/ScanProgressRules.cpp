@@ -119,4 +119,19 @@ std::optional<std::string> silentRootOf(const ScanProgressEvent& event) {
     return std::nullopt;
 }
 
+void EngineRootErrors::note(const ScanProgressEvent& event) {
+    if (event.phase != "error" || !event.path) return;
+    const auto addOnce = [](std::vector<std::string>& list, std::string item) {
+        if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(std::move(item));
+    };
+    if (auto root = silentRootOf(event)) addOnce(silentRoots, std::move(*root));
+    else addOnce(sentences, event.message);
+}
+
+std::string EngineRootErrors::text() const {
+    std::string text = silentRoots.empty() ? std::string() : silentFoldersText(silentRoots);
+    for (const auto& sentence : sentences) text += (text.empty() ? "" : " ") + sentence;
+    return text;
+}
+
 }  // namespace tidewell

@@ -43,6 +43,16 @@ std::string silentFoldersText(const std::vector<std::string>& silent);
 // not answer the engine ("Cannot scan ROOT: its filesystem does not answer."
 // or "... stopped answering."); none for any other event.
 std::optional<std::string> silentRootOf(const ScanProgressEvent& event);
+// What the engine's "error" events said of the roots it could not scan: the
+// roots whose filesystem did not answer, and the sentence of each other one.
+struct EngineRootErrors {
+    std::vector<std::string> silentRoots;
+    std::vector<std::string> sentences;
+    void note(const ScanProgressEvent& event);
+    bool empty() const { return silentRoots.empty() && sentences.empty(); }
+    // The silent roots as a look names them, then each sentence as the engine wrote it.
+    std::string text() const;
+};
 // "Could not show X in Files: it does not answer." for a path that did not answer.
 std::string revealSilentText(const std::string& path);
 inline constexpr const char* kScanNeedsFolderText =

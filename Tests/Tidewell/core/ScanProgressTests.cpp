@@ -177,16 +177,30 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     EXPECT_EQ(store.dashboard.get(), d);
 }
 
-// A share that fell silent after the look before the scan: the engine left
-// its root out, and the banner names it as the look would have.
-TEST_F(ScanProgress, RootsTheEngineCouldNotReachAreNamedWhenTheScanEnds) {
+// Every root the engine could not scan is named when the scan ends: the
+// silent ones as the look would name them, then the engine's own sentence for
+// each other one (a share whose walking process ended, an unreadable root).
+TEST_F(ScanProgress, EveryRootTheEngineCouldNotScanIsNamedWhenTheScanEnds) {
+    const std::string ended = "Cannot scan /s: the process walking it ended (killed by signal 9).";
+    const std::string denied = "Cannot scan /u: Permission denied.";
     store.enqueueScanProgress(event("error", "Cannot scan /w: its filesystem does not answer.", "/w"));
+    store.enqueueScanProgress(event("error", ended, "/s"));
     store.enqueueScanProgress(event("error", "Cannot scan /w: its filesystem does not answer.", "/w"));
     store.enqueueScanProgress(event("error", "Cannot scan /v: its filesystem stopped answering.", "/v"));
-    store.enqueueScanProgress(event("error", "Cannot scan /u: Permission denied.", "/u"));
+    store.enqueueScanProgress(event("error", denied, "/u"));
+    store.enqueueScanProgress(event("error", ended, "/s"));
+    store.enqueueScanProgress(event("skip", "Cannot read the Git repository here (bad); its folders are not offered for cleaning.", "/w/g"));
     store.scanSucceeded(dashboard({}));
-    EXPECT_EQ(store.lastError.get(), silentFoldersText({"/w", "/v"}));
+    EXPECT_EQ(store.lastError.get(), silentFoldersText({"/w", "/v"}) + " " + ended + " " + denied);
     EXPECT_EQ(store.scanUI->phase, "done");
+
+    // The next scan starts with none named.
+    store.isScanning = false;
+    store.runScan({home.home()});
+    ASSERT_TRUE(runUntil([&] { return !store.isScanning.get(); }));
+    store.enqueueScanProgress(event("error", ended, "/s"));
+    store.scanSucceeded(dashboard({}));
+    EXPECT_EQ(store.lastError.get(), ended);
 }
 
 TEST_F(ScanProgress, CancelledScanKeepsItsTextAndIsNotFinishedAgain) {
