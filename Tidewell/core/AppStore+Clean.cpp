@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -228,10 +229,15 @@ void AppStore::dryRunFailed(std::uint64_t generation, const std::string& descrip
 void AppStore::cleanAll() {
     showMainWindow();
     const auto& d = dashboard.get();
-    auto projects = eligibleProjects(d ? d->projects : std::vector<ProjectDTO>{}, true);
+    // Active and pinned projects with something to move go to the request
+    // too, which passes over them, so the banner names them with the rest.
+    std::vector<ProjectDTO> projects;
+    if (d)
+        std::copy_if(d->projects.begin(), d->projects.end(), std::back_inserter(projects),
+                     [](const ProjectDTO& p) { return p.reclaimable_bytes != 0; });
     std::stable_sort(projects.begin(), projects.end(),
                      [](const ProjectDTO& a, const ProjectDTO& b) { return a.reclaimable_bytes > b.reclaimable_bytes; });
-    if (projects.empty()) {
+    if (eligibleProjects(projects, true).empty()) {
         lastError = std::string(kNothingToCleanText);
         return;
     }

@@ -90,6 +90,7 @@ ProjectListDerived deriveProjectList(const ProjectListInputs& in) {
             selectableIDs.insert(p->id);
         }
         if (!p->is_active && isSelectableProject(*p)) d.cleanAllCandidates.push_back(p);
+        if (p->reclaimable_bytes != 0) d.cleanAllRequest.push_back(p);
     }
     for (const auto& id : in.state.selectedIDs)
         if (selectableIDs.count(id)) d.selectedIDs.insert(id);

@@ -54,6 +54,9 @@ struct ProjectListDerived {
     ProjectRefs selectableProjects;
     ProjectRefs selectedCleanableProjects;
     ProjectRefs cleanAllCandidates;
+    // What "Clean All" hands the store: every project with something to move,
+    // active and pinned ones too, so the banner names each one it passes over.
+    ProjectRefs cleanAllRequest;
     // The selection the page works with: the stored ids that a project of the
     // list can still be selected as. Ids a new dashboard no longer offers
     // (gone, pinned, nothing left) drop out, so "Clean <n>" counts only what

@@ -278,7 +278,7 @@ void ProjectListView::cleanSelected() const {
 }
 
 void ProjectListView::cleanAll() const {
-    store.requestClean(copiesOf(cleanAllCandidates()), true, AppStore::CleanScope::batch);
+    store.requestClean(copiesOf(derivedOf(*this).cleanAllRequest), true, AppStore::CleanScope::batch);
 }
 
 void ProjectListView::toggleSort() const {

@@ -574,6 +574,45 @@ TEST_F(CleanEngine, EveryCleanOfManyProjectsLeavesOutThoseOfAProtectedStackAndNa
     EXPECT_EQ(store.lastError.get(), "Left out web: its stack Node / JS is protected");
 }
 
+// The popover's Clean hands active and pinned projects with something to
+// move to the request too, so the banner names each one it passes over, with
+// only those and protected ones left as beside a project it cleans.
+TEST_F(CleanEngine, ThePopoversCleanNamesTheActiveAndPinnedProjectsItPassesOver) {
+    home.defaults().setString(protectedStacksKey, "go");
+    const auto active = [](std::string id, std::string path, std::uint64_t bytes) {
+        auto p = project(std::move(id), std::move(path), bytes, bytes);
+        p.is_active = true;
+        return p;
+    };
+    auto kept = project("k", "/w/kept", 40, 40);
+    kept.pinned = true;
+    const auto tool = project("t", "/w/tool", 50, 50, {"go"});
+    const auto empty = active("e", "/w/empty", 0);
+    const std::string activeReason = "it is active: it changed in the last day, or a program is working in it";
+    struct Case { std::vector<ProjectDTO> projects; std::string told; std::vector<std::string> previewed; };
+    const Case cases[] = {
+        {{active("1", "/w/one", 10), tool, active("2", "/w/two", 30), empty, active("3", "/w/three", 20)},
+         "Left out 4 projects: tool: its stack go is protected \u00B7 two: " + activeReason + " \u00B7 three: " +
+             activeReason + " \u00B7 one: " + activeReason,
+         {}},
+        {{active("1", "/w/one", 10), kept, project("a", "/w/a", 20, 20)},
+         "Left out 2 projects: kept: it is pinned: a .tidewell-keep file keeps it \u00B7 one: " + activeReason,
+         {"/w/a"}},
+        {{active("1", "/w/one", 10), kept}, std::string(kNothingToCleanText), {}},
+    };
+    for (const auto& c : cases) {
+        AppStore store;
+        store.applyDashboard(dashboard(c.projects));
+        store.cleanAll();
+        waitForIdle(store);
+        std::vector<std::string> previewed;
+        for (const auto& p : store.cleanConfirmProjects.get()) previewed.push_back(p.path);
+        EXPECT_EQ(store.lastError.get(), c.told);
+        EXPECT_EQ(previewed, c.previewed) << c.told;
+        store.cancelClean();
+    }
+}
+
 TEST_F(CleanEngine, AFolderInsideANestedProjectOfAProtectedStackStaysWithThatProject) {
     home.defaults().setString(protectedStacksKey, "node");
     auto outer = project("o", "/w/outer", 30, 30, {"python"}, true);

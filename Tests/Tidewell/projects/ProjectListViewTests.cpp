@@ -144,6 +144,31 @@ TEST(ProjectListView, CleanAllAndTheSelectionsCleanLeaveOutAProtectedStacksProje
     EXPECT_FALSE(store.cleanConfirmProject.get());
 }
 
+// With only active and protected projects left, Clean All names the active
+// ones beside the protected one, and a pinned one too.
+TEST(ProjectListView, CleanAllNamesTheActiveAndPinnedProjectsItPassesOver) {
+    ScratchHome home;
+    home.defaults().setString(protectedStacksKey, "node");
+    AppStore store;
+    auto alpha = project("a", "/w/alpha", 5'000, 4'000);
+    auto beta = project("b", "/w/beta", 5'000, 3'000, {"rust"});
+    auto gamma = project("g", "/w/gamma", 5'000, 2'000, {"rust"});
+    auto kept = project("k", "/w/kept", 5'000, 1'000, {"rust"});
+    beta.is_active = gamma.is_active = true;
+    kept.pinned = true;
+    auto d = dashboard({alpha, beta, gamma, kept});
+    d.by_type = {TypeSummaryDTO{"node", "Node / JS", 1, 5'000, 4'000}};
+    store.applyDashboard(d);
+    auto laid = layOut(ProjectListPage(store), {1440, 900});
+    laid->host->observe(store);
+    ASSERT_TRUE(laid->tester.tapText("Clean All"));
+    const std::string active = "it is active: it changed in the last day, or a program is working in it";
+    EXPECT_EQ(store.lastError.get(), "Left out 4 projects: alpha: its stack Node / JS is protected \u00B7 beta: " +
+                                         active + " \u00B7 gamma: " + active +
+                                         " \u00B7 kept: it is pinned: a .tidewell-keep file keeps it");
+    EXPECT_FALSE(store.cleanConfirmProject.get());
+}
+
 namespace {
 
 // The page bound to a plain state, so its operations run as its controls run them.
