@@ -34,18 +34,37 @@ std::string parentOf(const std::string& path) {
 
 bool writableFolder(const std::string& path) { return faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0; }
 
-// A folder this user can put entries into, or create where missing (its
-// nearest existing parent takes new folders). `mine`: an existing one must be
-// this user's, as the Trash insists.
-bool usableOrCreatable(const std::string& path, bool mine) {
+const std::string noUsableTrash = "there is no usable trash on its filesystem";
+
+// A folder this user can create where it is missing: its nearest existing
+// parent takes new folders.
+bool creatable(const std::string& path) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) && (!mine || st.st_uid == getuid()) && writableFolder(path);
+    if (lstat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) && writableFolder(path);
     if (errno != ENOENT || path == "/") return false;
-    return usableOrCreatable(parentOf(path), false);
+    return creatable(parentOf(path));
 }
 
-bool usableTrash(const std::string& trash) {
-    return usableOrCreatable(trash, true) && usableOrCreatable(trash + "/files", false) && usableOrCreatable(trash + "/info", false);
+// Why this user cannot put entries into the trash folder at `path`, or make
+// it where it is missing, told with what stands in the way; nothing when it
+// can. `mine`: an existing one must be this user's, as the Trash insists.
+std::optional<std::string> trashFolderObstacle(const std::string& path, bool mine) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) return "its trash folder " + path + " is not a folder";
+        if (mine && st.st_uid != getuid()) return "its trash folder " + path + " belongs to another user";
+        if (!writableFolder(path)) return "there is no write permission on its trash folder " + path;
+        return std::nullopt;
+    }
+    if (errno != ENOENT || path == "/" || !creatable(parentOf(path))) return noUsableTrash;
+    return std::nullopt;
+}
+
+std::optional<std::string> trashObstacleAt(const std::string& trash) {
+    const std::pair<std::string, bool> folders[] = {{trash, true}, {trash + "/files", false}, {trash + "/info", false}};
+    for (const auto& [folder, mine] : folders)
+        if (auto why = trashFolderObstacle(folder, mine)) return why;
+    return std::nullopt;
 }
 
 // The device and mount (when the kernel tells) a missing folder would be
@@ -118,7 +137,9 @@ void Movability::refreshMounts() {
 
 std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,
                                                      const ProjectPlace& project) {
-    static const std::string none = "cannot be moved to the trash: there is no usable trash on its filesystem";
+    const auto refused = [](const std::optional<std::string>& why) {
+        return why ? std::optional("cannot be moved to the trash: " + *why) : std::nullopt;
+    };
     std::lock_guard lock(m_);
     if (!homeDev_) std::tie(homeDev_, homeMount_) = placeOfNearest(dataHome_ + "/Trash");
     if (*homeDev_ == dev) {
@@ -126,7 +147,8 @@ std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<st
         // one of its mounts to another (a bind mount of the same disk).
         if (mountId && homeMount_ && *mountId != *homeMount_)
             return "cannot be moved to the trash: it lies on another mount of the filesystem that holds the home trash";
-        return homeTrashUsable() ? std::nullopt : std::optional(none);
+        if (!homeTrash_) homeTrash_ = trashObstacleAt(dataHome_ + "/Trash");
+        return refused(*homeTrash_);
     }
     if (!mounts_.isRead()) mounts_.read();
     // The folder's own mount tells its volume's top also when its path
@@ -134,25 +156,22 @@ std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<st
     const auto own = mountId ? mounts_.mountPoint(*mountId) : std::nullopt;
     const std::string top = own ? *own : mounts_.mountPointAbove(path);
     // The volume's trash would be made inside the project itself.
-    if (project.mountRoot || isInsideOrEqual(top, project.path)) return none;
-    auto it = volumeUsable_.find(top);
-    if (it == volumeUsable_.end()) it = volumeUsable_.emplace(top, volumeTrashUsable(top, dev)).first;
-    return it->second ? std::nullopt : std::optional(none);
+    if (project.mountRoot || isInsideOrEqual(top, project.path)) return refused(noUsableTrash);
+    auto it = volumeTrash_.find(top);
+    if (it == volumeTrash_.end()) it = volumeTrash_.emplace(top, volumeTrashObstacle(top, dev)).first;
+    return refused(it->second);
 }
 
-bool Movability::homeTrashUsable() {
-    if (!homeUsable_) homeUsable_ = usableTrash(dataHome_ + "/Trash");
-    return *homeUsable_;
-}
-
-bool Movability::volumeTrashUsable(const std::string& top, dev_t dev) {
+std::optional<std::string> Movability::volumeTrashObstacle(const std::string& top, dev_t dev) {
     struct stat st {};
-    if (stat(top.c_str(), &st) != 0 || st.st_dev != dev) return false;
+    if (stat(top.c_str(), &st) != 0 || st.st_dev != dev) return noUsableTrash;
     const std::string base = top == "/" ? "" : top;
     const std::string uid = std::to_string(getuid());
-    if (lstat((base + "/.Trash").c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) && usableTrash(base + "/.Trash/" + uid))
-        return true;
-    return usableTrash(base + "/.Trash-" + uid);
+    if (lstat((base + "/.Trash").c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+        !trashObstacleAt(base + "/.Trash/" + uid))
+        return std::nullopt;
+    // The volume's trash of this user's own is the one named when neither takes it.
+    return trashObstacleAt(base + "/.Trash-" + uid);
 }
 
 }  // namespace tidewell::engine

@@ -51,16 +51,17 @@ private:
     // the mount `mountId` when known) by renaming, or nothing.
     std::optional<std::string> trashObstacle(dev_t dev, std::optional<std::uint64_t> mountId, const std::string& path,
                                              const ProjectPlace& project);
-    bool homeTrashUsable();
-    bool volumeTrashUsable(const std::string& top, dev_t dev);
+    // Why no trash of this user at the top `top` of the volume `dev` can take a folder, or nothing.
+    std::optional<std::string> volumeTrashObstacle(const std::string& top, dev_t dev);
 
     std::string dataHome_;
     std::mutex m_;
     std::optional<dev_t> homeDev_;
     std::optional<std::uint64_t> homeMount_;  // the mount that holds the home trash, when known
-    std::optional<bool> homeUsable_;
+    // Why the home trash cannot take a folder (inner none: it can); unknown until asked.
+    std::optional<std::optional<std::string>> homeTrash_;
     MountTable mounts_;
-    std::map<std::string, bool> volumeUsable_;  // by the volume's top
+    std::map<std::string, std::optional<std::string>> volumeTrash_;  // by the volume's top, as for the home trash
 };
 
 }  // namespace tidewell::engine

@@ -416,6 +416,54 @@ TEST_F(Movable, AFolderIsOfferedOnlyWithAUsableTrashOnItsVolume) {
     EXPECT_EQ(with, (std::vector<std::string>{".next", "node_modules"}));
 }
 
+// A home trash that is there but refuses this user is named with what stands
+// in the way; only one that is missing and cannot be made is no usable trash.
+TEST_F(Movable, ATrashThatRefusesThisUserIsNamedWithWhatStandsInTheWay) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& trash)> setUp;  // after the sandbox is given to the user
+        std::string why;  // "{trash}" stands for the trash's path
+    };
+    const std::vector<Case> cases = {
+        {"files at 0500", [&](const std::string& t) {
+             makeDirs(t + "/files"), makeDirs(t + "/info"), give(t), chmod((t + "/files").c_str(), 0500);
+         },
+         "there is no write permission on its trash folder {trash}/files"},
+        {"info a plain file", [&](const std::string& t) { makeDirs(t + "/files"), writeFile(t + "/info", 3), give(t); },
+         "its trash folder {trash}/info is not a folder"},
+        {"the trash root's", [&](const std::string& t) {
+             for (const char* sub : {"", "/files", "/info"}) makeDirs(t + sub), chmod((t + sub).c_str(), 0777);
+             runProgram({"chown", "-R", "0:0", t}, {}, tmp.path());
+         },
+         "its trash folder {trash} belongs to another user"},
+        {"missing in a data folder of root's", [&](const std::string& t) {
+             runProgram({"chown", "0:0", t.substr(0, t.rfind('/'))}, {}, tmp.path());
+         },
+         "there is no usable trash on its filesystem"},
+    };
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        SCOPED_TRACE(cases[n].name);
+        const std::string dir = tmp / ("trash" + std::to_string(n));
+        const EngineRunner runner{dir + "-sandbox"};
+        makeDirs(runner.data() + "/Tidewell");
+        give(dir + "-sandbox");
+        const std::string trash = runner.data() + "/Trash";
+        cases[n].setUp(trash);
+        nodeProject(dir + "/app");
+        give(dir);
+        const RunResult r = runner.run({"clean", "--project", dir + "/app", "--json", "--caution"}, true, false, asUser);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const CleanReportDTO report = decode<CleanReportDTO>(r.out);
+        ASSERT_EQ(report.items.size(), 2u);
+        std::string why = cases[n].why;
+        if (const auto at = why.find("{trash}"); at != std::string::npos) why.replace(at, 7, trash);
+        for (const auto& i : report.items) {
+            EXPECT_FALSE(i.success) << i.path;
+            EXPECT_EQ(i.error, i.path + " cannot be moved to the trash: " + why + "; left in place");
+        }
+    }
+}
+
 // Offered is exactly what moves: in each setup a scan and then a clean run as
 // the same ordinary user, and the folders the scan offers are exactly those
 // that the dry run lists and that the clean, left to find them itself, moves;

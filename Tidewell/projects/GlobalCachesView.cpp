@@ -106,9 +106,9 @@ ui::View GlobalCachesView(AppStore& store) {
     ui::View content;
     if (!dashboard || dashboard->global_caches.empty()) {
         content = ForestEmptyState("externaldrive", "No global caches sized yet",
-                                   "Rescan measures Xcode DerivedData, Node global packages, Homebrew, pip, emulators, "
-                                   "device support, Gradle, Dart, and CocoaPods. Nothing in this list is cleaned "
-                                   "automatically.");
+                                   // Only the caches a Linux scan can find are named.
+                                   "Rescan measures Node global packages, Homebrew, pip, emulators, Gradle, and Dart. "
+                                   "Nothing in this list is cleaned automatically.");
     } else {
         const std::uint64_t largest = globalCacheLargestSize(dashboard);
         ui::ViewList cards;

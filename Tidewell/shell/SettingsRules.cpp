@@ -26,8 +26,10 @@ ScanRootRow scanRootRow(const std::string& path, bool hasFullDiskAccess) {
     row.name = folderDisplayName(path);
     row.tooltip = path;
     if (wholeDisk)
-        row.subtitle = hasFullDiskAccess ? "Startup disk · Full Disk Access is on"
-                                         : "Startup disk · Full Disk Access is off, so protected folders stay hidden";
+        // What stands between Linux and the whole disk is a sandbox, not a grant.
+        row.subtitle = hasFullDiskAccess
+                           ? "Startup disk · no sandbox limits what Tidewell reads"
+                           : "Startup disk · a sandbox limits what Tidewell reads, so protected folders stay hidden";
     row.removeLabel = "Remove " + row.name;
     return row;
 }

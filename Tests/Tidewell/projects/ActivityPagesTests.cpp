@@ -217,6 +217,11 @@ TEST(GlobalCaches, CardsInTheEnginesOrderWithBarsSharingTheLargest) {
         EXPECT_LT(at("npm"), at("pip"));
         EXPECT_LT(at("pip"), at("go"));
         EXPECT_LT(at("go"), std::ssize(texts));
+        // Before any scan: only caches a Linux scan measures are named.
+        store.dashboard = std::nullopt;
+        EXPECT_TRUE(kittest::layOut(GlobalCachesView(store), {1100, 700})
+                        ->shows("Rescan measures Node global packages, Homebrew, pip, emulators, Gradle, and Dart. "
+                                "Nothing in this list is cleaned automatically."));
     }
     EXPECT_EQ(globalCacheLargestSize(scan), 1'000u);
     EXPECT_DOUBLE_EQ(globalCacheBarRatio(400, 1'000), 0.4);

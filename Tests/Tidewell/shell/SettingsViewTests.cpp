@@ -29,8 +29,8 @@ TEST(SettingsRootRowTest, DisksGetTheDriveAndOnlyTheWholeDiskASubtitle) {
     const auto root = tidewell::scanRootRow("/", false);
     EXPECT_EQ(root.symbol, "internaldrive.fill");
     EXPECT_EQ(root.name, tidewell::rootVolumeDisplayName());
-    EXPECT_EQ(root.subtitle, "Startup disk · Full Disk Access is off, so protected folders stay hidden");
-    EXPECT_EQ(tidewell::scanRootRow("/", true).subtitle, "Startup disk · Full Disk Access is on");
+    EXPECT_EQ(root.subtitle, "Startup disk · a sandbox limits what Tidewell reads, so protected folders stay hidden");
+    EXPECT_EQ(tidewell::scanRootRow("/", true).subtitle, "Startup disk · no sandbox limits what Tidewell reads");
 
     using Row = tidewell::ScanRootRow;
     EXPECT_EQ(tidewell::scanRootRow("/a/b/", true), (Row{"folder.fill", "b", "/a/b/", std::nullopt, "Remove b"}));
