@@ -28,11 +28,23 @@ NameFieldReporting installedNameFieldReporting() {
             }};
 }
 
+namespace {
+
+bool droppedMoreThanSpacesAndTabs(const std::string& typed, const std::string& stored) {
+    const auto first = typed.find_first_not_of(" \t");
+    if (first == std::string::npos) return !stored.empty();
+    return typed.substr(first, typed.find_last_not_of(" \t") - first + 1) != stored;
+}
+
+}  // namespace
+
 void commitName(AppStore& store, const NameFieldState& state, const NameFieldReporting& reporting) {
-    const std::string name = trimmedCharacterName(state.text.get());
+    const std::string typed = state.text.get();
+    const std::string name = trimmedCharacterName(typed);
     const CharacterProfile current = store.character.get();
-    // The field shows the stored name trimmed: leaving it as shown renames nothing.
-    if (name == trimmedCharacterName(current.name)) {
+    // Compared as stored, so a stored name with spaces around it can be
+    // renamed to itself trimmed, which the leaderboard toggle then accepts.
+    if (name == current.name) {
         state.error.set(std::nullopt);
         return;
     }
@@ -45,6 +57,10 @@ void commitName(AppStore& store, const NameFieldState& state, const NameFieldRep
     CharacterProfile renamed = current;
     renamed.name = name;
     store.setCharacter(renamed);
+    // Spaces and tabs typed around a name may stay shown after Return; a
+    // no-break or other wide space cannot be told from a letter's edge, so
+    // the field shows at once the name that was stored without it.
+    if (droppedMoreThanSpacesAndTabs(typed, name)) state.text.set(name);
     if (!renamed.leaderboardOptIn || !reporting.isSignedIn || !reporting.isSignedIn() || !reporting.reportNow) return;
     state.saving.set(true);
     AppStore* s = &store;
@@ -82,10 +98,9 @@ ui::View CharacterNameField(AppStore& store, NameFieldReporting reporting) {
                                     .font(ui::Font::callout())
                                     .foregroundStyle(message ? ui::ShapeStyle(Theme::caution()) : ui::ShapeStyle::secondary())
                                     .fixedSize(false, true)})
-                        // Shown trimmed, as the sidebar and the board show it.
-                        .onAppear([s, text] { text.set(trimmedCharacterName(s->character.get().name)); })
+                        .onAppear([s, text] { text.set(s->character.get().name); })
                         .onChange(storedName, [text, focused](const std::string& name) {
-                            if (!focused.get()) text.set(trimmedCharacterName(name));
+                            if (!focused.get()) text.set(name);
                         })
                         .onChange(focused.get(), [s, state, reporting](bool isFocused) {
                             if (!isFocused) commitName(*s, state, reporting);

@@ -4,6 +4,7 @@
 #include "core/FolderAccess.h"
 #include "kit/ForestButton.h"
 #include "shell/SettingsFooter.h"
+#include "social/BrowserLink.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
 #include "ui/Link.h"
@@ -22,7 +23,7 @@ ui::View PrivacySettingsPane(AppStore&) {
             .body()
             .disabled(true);
     return ui::Group({
-        ui::Section({promise, ui::Link("Privacy Policy", AppUpdater::privacyPageURL())}),
+        ui::Section({promise, BrowserLink("Privacy Policy", AppUpdater::privacyPageURL())}),
         ui::Section({openSettings},
                     {ui::Text("Full Disk Access"), SettingsFooter("Optional. Lets scans see protected folders on the startup disk.")}),
     });

@@ -8,6 +8,7 @@
 #include "core/AppStore.h"
 #include "kit/ForestButton.h"
 #include "kit/Theme.h"
+#include "social/BrowserLink.h"
 #include "social/LeaderboardSync.h"
 #include "social/PublicProfileRow.h"
 #include "social/ServiceOrigin.h"
@@ -40,7 +41,9 @@ std::optional<std::string> normalizeProfileLink(const std::string& text) {
 }
 
 std::string publicProfileURL(const std::string& name) {
-    return appendingPathPiece(appendingPath(serviceOrigin(), "u"), name);
+    // The board knows the character by its trimmed name; a space kept around
+    // the stored one would lead to a page that does not exist.
+    return appendingPathPiece(appendingPath(serviceOrigin(), "u"), trimmedCharacterName(name));
 }
 
 namespace {
@@ -121,7 +124,7 @@ ui::ViewList signedInRows(AppStore& store, LeaderboardSync& sync, ui::Binding<st
                            .foregroundStyle(error.get() ? ui::ShapeStyle(Theme::caution()) : ui::ShapeStyle::secondary())
                            .fixedSize(false, true));
     if (profile.leaderboardOptIn) rows.push_back(PublicProfileRow(publicProfileURL(profile.name)));
-    rows.push_back(ui::Link("View the leaderboard", appendingPath(serviceOrigin(), "leaderboard")));
+    rows.push_back(BrowserLink("View the leaderboard", appendingPath(serviceOrigin(), "leaderboard")));
     return rows;
 }
 

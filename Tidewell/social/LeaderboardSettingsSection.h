@@ -23,7 +23,7 @@ inline constexpr const char* profileLinkSampleHost = "github.com";
 // characters; a missing scheme becomes "https://" (pure).
 std::optional<std::string> normalizeProfileLink(const std::string& text);
 
-// <origin>/u/<name>, the name as stored, encoded as one path piece.
+// <origin>/u/<name>, the name as the board shows it (trimmed), encoded as one path piece.
 std::string publicProfileURL(const std::string& name);
 
 platform::ui::View LeaderboardSettingsSection(AppStore& store, LeaderboardSync& sync);

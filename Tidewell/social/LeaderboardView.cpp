@@ -2,7 +2,7 @@
 
 #include "core/AppStore.h"
 #include "desktop/WebView.h"
-#include "desktop/Workspace.h"
+#include "social/BrowserLink.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestEmptyState.h"
 #include "kit/ForestPageHeader.h"
@@ -23,8 +23,7 @@ ui::View LeaderboardWebView(LeaderboardWebModel& model) {
 }
 
 void openLeaderboardInBrowser(const LeaderboardWebModel& model) {
-    const std::string url = model.currentURL();
-    platform::Workspace::shared().openURL(url, [url](const std::string& reason) { AppStore::showBrowserFailureInBanner(url, reason); });
+    openInBrowser(model.currentURL());
 }
 
 ui::View LeaderboardView(LeaderboardWebModel& model) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "desktop/Workspace.h"
+#include "social/BrowserLink.h"
 #include "social/ServiceOrigin.h"
 
 namespace tidewell {
@@ -144,7 +144,7 @@ platform::WebPolicy LeaderboardWebModel::decidePolicy(const platform::WebNavigat
         case LeaderboardNavigation::cancel: return platform::WebPolicy::cancel;
         case LeaderboardNavigation::openInBrowser:
             // The workspace takes only http(s): web content can't hand the desktop other schemes.
-            platform::Workspace::shared().openURL(*action.url);
+            openInBrowser(*action.url);
             return platform::WebPolicy::cancel;
     }
     return platform::WebPolicy::cancel;
@@ -176,7 +176,7 @@ void LeaderboardWebModel::newWindowRequested(const platform::WebNavigationAction
     // A window.open the user did not ask for by a click is refused.
     if (!action.url || !action.userInitiated) return;
     if (LeaderboardWebModel::isServiceURL(action.url)) webView().load(*action.url, std::chrono::seconds(60));
-    else platform::Workspace::shared().openURL(*action.url);
+    else openInBrowser(*action.url);
 }
 
 }  // namespace tidewell

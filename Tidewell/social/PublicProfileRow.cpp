@@ -4,6 +4,7 @@
 
 #include "desktop/Workspace.h"
 #include "runtime/MainActor.h"
+#include "social/BrowserLink.h"
 #include "ui/Animation.h"
 #include "ui/Button.h"
 #include "ui/Label.h"
@@ -32,7 +33,7 @@ std::string queryValue(const std::string& text) {
 // Linux has no system share sheet: the profile goes to the same two networks
 // the share card posts to, through their public share pages.
 ui::View shareMenu(const std::string& url) {
-    auto open = [](std::string page) { return [page] { platform::Workspace::shared().openURL(page); }; };
+    auto open = [](std::string page) { return [page] { openInBrowser(page); }; };
     return ui::Menu(ui::Label("Share", "square.and.arrow.up"),
                     {{"Post on X", open("https://x.com/intent/post?url=" + queryValue(url))},
                      {"Post on LinkedIn", open("https://www.linkedin.com/sharing/share-offsite/?url=" + queryValue(url))}})
@@ -59,7 +60,7 @@ ui::View PublicProfileRow(const std::string& url) {
                         .foregroundStyle(ui::ShapeStyle::secondary())
                         .fixedSize(false, true),
                     ui::HStack(ui::VerticalAlignment::center, 8,
-                               {ui::Link(profileLinkLabel(url), url)
+                               {BrowserLink(profileLinkLabel(url), url)
                                     .lineLimit(1)
                                     .truncationMode(ui::TruncationMode::middle)
                                     .help("Open your profile"),

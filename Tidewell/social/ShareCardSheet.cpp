@@ -8,6 +8,7 @@
 #include "desktop/OpenPanel.h"
 #include "desktop/SavePanel.h"
 #include "desktop/Workspace.h"
+#include "social/BrowserLink.h"
 #include "foundation/Files.h"
 #include "kit/ForestButton.h"
 #include "kit/ForestPageHeader.h"
@@ -281,8 +282,13 @@ void ShareCardSheet::post(ShareNetwork network) const {
 // Composes the post's text, opens the network's page in the browser and says
 // so in the status line.
 void ShareCardSheet::openPost(ShareNetwork network, const std::string& heading, const std::optional<std::string>& imageURL) const {
-    platform::Workspace::shared().openURL(sharePostPageURL(network, sharePostText(heading, imageURL)));
-    flash(sharePostClosingMessage(imageURL.has_value()));
+    const std::string said = sharePostClosingMessage(imageURL.has_value());
+    // A desktop that cannot open the page answers later: the banner says so,
+    // and the line that said the post opened goes.
+    const bool handed = openInBrowser(sharePostPageURL(network, sharePostText(heading, imageURL)), [state = state, said] {
+        if (state.get().status == said) update(state, [](auto& s) { s.status = std::nullopt; });
+    });
+    if (handed) flash(said);
 }
 
 void ShareCardSheet::chooseImage() const {

@@ -1,5 +1,7 @@
 #include "UITestSupport.h"
 
+#include <QFontMetricsF>
+
 #include "ui/Inspect.h"
 #include "ui/TextLayout.h"
 
@@ -171,6 +173,33 @@ TEST(Fonts, EmojiDrawInColourInEveryDesign)
                 for (int x = 0; x < image.width(); ++x)
                     coloured += image.pixelColor(x, y).hsvSaturation() > 80 && image.pixelColor(x, y).alpha() > 128;
             EXPECT_GT(coloured, 20) << fontFamily(font).toStdString() << ": " << name;
+        }
+}
+
+// A text face that draws the lightning bolt or the hot cup itself, in grey,
+// is passed over for them: they come from the colour emoji font, alone and
+// in a name, in each face set up here that has them.
+TEST(Fonts, EmojiTheFaceDrawsItselfAreDrawnInColour)
+{
+    const std::pair<const char*, std::vector<char32_t>> faces[] = {
+        {"DejaVu Sans", {0x26A1, 0x2615}},
+        {"DejaVu Sans Mono", {0x26A1, 0x2615}},
+        {"JetBrains Mono", {0x26A1}},
+    };
+    for (const auto& [family, drawnByFace] : faces)
+        for (const char32_t c : drawnByFace) {
+            const Font font = Font::custom(family, 20);
+            ASSERT_EQ(fontFamily(font).toStdString(), family) << "set-up installs it";
+            ASSERT_TRUE(QFontMetricsF(QFont(family)).inFontUcs4(c)) << family << " draws U+" << std::hex << std::uint32_t(c);
+            const std::string emoji = QString::fromUcs4(&c, 1).toStdString();
+            for (const std::string& text : {emoji, "go-" + emoji + "-app"}) {
+                const QImage image = renderToImage(Text(text).font(font).foregroundColor(Color::black()), {240, 40}, 1);
+                int coloured = 0;
+                for (int y = 0; y < image.height(); ++y)
+                    for (int x = 0; x < image.width(); ++x)
+                        coloured += image.pixelColor(x, y).hsvSaturation() > 80 && image.pixelColor(x, y).alpha() > 128;
+                EXPECT_GT(coloured, 20) << family << ": " << text;
+            }
         }
 }
 

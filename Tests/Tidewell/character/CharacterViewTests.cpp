@@ -163,9 +163,11 @@ TEST_F(CharacterOnStore, NameCommitSavesChecksAndTakesBackARefusal) {
     EXPECT_EQ(reports, 3);
 }
 
-// A stored name with spaces around it (a no-break one) shows trimmed, as the
-// sidebar and the board show it, at first and after a change made elsewhere.
-TEST_F(CharacterOnStore, TheNameFieldShowsTheStoredNameTrimmed) {
+// The field holds the name as stored, spaces around it included, at first and
+// after a change made elsewhere; committing it trimmed stores the trimmed name
+// (which the leaderboard toggle then takes), and a dropped no-break or other
+// wide space leaves the field at once, where typed spaces may stay shown.
+TEST_F(CharacterOnStore, TheNameFieldShowsAndComparesTheNameAsStored) {
     set([](auto& p) { p.name = "NbspNick\u00A0"; });
     auto laid = layOut(platform::ui::EmptyView(), {530, 900});
     laid->host->setRoot([this] { return platform::ui::Form({CharacterSettingsPane(*store)}); });
@@ -175,17 +177,29 @@ TEST_F(CharacterOnStore, TheNameFieldShowsTheStoredNameTrimmed) {
         const auto field = laid->tester.findAll([](const auto& n) { return n.label == "BriskOtter4821"; });
         return field.size() == 1 ? field[0].value : std::string("no one field");
     };
-    EXPECT_EQ(fieldValue(), "NbspNick");
-    set([](auto& p) { p.name = "\u00A0Otter_7 "; });
+    EXPECT_EQ(fieldValue(), "NbspNick\u00A0");
+    set([](auto& p) { p.name = " Mira_7 "; });
     laid->tester.settle();
-    EXPECT_EQ(fieldValue(), "Otter_7");
-    // Leaving the field as it shows the name renames nothing and reports nothing.
-    set([](auto& p) { p.leaderboardOptIn = true; });
-    int reports = 0;
-    FieldState field;
-    field.values->text = "Otter_7";
-    commitName(*store, field.bindings(), {[] { return true; }, [&](auto&, auto, auto) { ++reports; }});
-    EXPECT_EQ(std::make_pair(profile().name, reports), std::make_pair(std::string("\u00A0Otter_7 "), 0));
+    EXPECT_EQ(fieldValue(), " Mira_7 ");
+
+    struct Case { std::string stored, typed, storedAfter, shownAfter; };
+    const Case cases[] = {
+        {" Mira_7 ", " Mira_7 ", "Mira_7", " Mira_7 "},
+        {" Mira_7 ", "Mira_7", "Mira_7", "Mira_7"},
+        {"Mira_7", " Otter_7\t", "Otter_7", " Otter_7\t"},
+        {"Mira_7", "OldNick\u00A0", "OldNick", "OldNick"},
+        {"Mira_7", " \u2009OldNick ", "OldNick", "OldNick"},
+        {"Mira_7", "Mira_7", "Mira_7", "Mira_7"},
+    };
+    for (const auto& c : cases) {
+        set([&](auto& p) { p.name = c.stored; });
+        FieldState field;
+        field.values->text = c.typed;
+        commitName(*store, field.bindings(), {[] { return false; }, nullptr});
+        EXPECT_EQ(profile().name, c.storedAfter) << c.typed;
+        EXPECT_EQ(field.values->text, c.shownAfter) << c.typed;
+        EXPECT_EQ(field.values->error, std::nullopt) << c.typed;
+    }
 }
 
 TEST_F(CharacterOnStore, UnlockToastClearsOnlyItsOwnAnnouncementWhileShown) {

@@ -6,7 +6,10 @@
 #include "social/LeaderboardSync.h"
 #include "ui/Form.h"
 
+#include "core/AppUpdater.h"
 #include "shell/AccountSettingsPane.h"
+#include "shell/PrivacySettingsPane.h"
+#include "ui/Menu.h"
 #include "social/AccountAvatar.h"
 #include "social/AccountPopover.h"
 #include "social/LeaderboardSettingsSection.h"
@@ -336,6 +339,47 @@ TEST_F(SectionTest, ChangesTheServiceRefusesAreTakenBack) {
     EXPECT_FALSE(laid->tester.exists("leaderboard.profileLink"));
     idle(1.7);
     laid->tester.settle();
+}
+
+// With nothing on the desktop to open a browser, each link of the section,
+// each post of its Share menu and the privacy link say so in the banner. The
+// profile's address, copied or opened, is the board's (trimmed) name.
+TEST_F(SectionTest, LinksThatNothingCanOpenSaySoInTheBanner) {
+    CharacterProfile p = profile();
+    p.name = "jane_doe\u00A0";
+    p.leaderboardOptIn = true;
+    store->setCharacter(p);
+    laid->tester.settle();
+    const std::string profileURL = service.origin() + "/u/jane_doe";
+    ASSERT_TRUE(laid->tester.tapText("Copy Link"));
+    EXPECT_EQ(workspace.copiedTexts, std::vector<std::string>{profileURL});
+
+    workspace.openFailure = std::string(platform::kNoBrowserReason);
+    std::vector<ui::MenuItem> shareItems;
+    ui::setMenuPresenter([&](const std::vector<ui::MenuItem>& items) { shareItems = items; });
+    ASSERT_TRUE(laid->tester.tapText("Share"));
+    ui::setMenuPresenter(nullptr);
+    ASSERT_EQ(shareItems.size(), 2u);
+    const auto tap = [&](kittest::Laid& on, std::string text) { return [&on, text] { ASSERT_TRUE(on.tester.tapText(text)); }; };
+    auto privacy = layOut(ui::Form({PrivacySettingsPane(*store)}), {600, 400});
+    struct Case { std::string what; std::function<void()> open; std::string address; };
+    const Case cases[] = {
+        {"View the leaderboard", tap(*laid, "View the leaderboard"), service.origin() + "/leaderboard"},
+        {"the profile link", tap(*laid, profileLinkLabel(profileURL)), profileURL},
+        {"Post on X", shareItems[0].action, "https://x.com/intent/post?url="},
+        {"Post on LinkedIn", shareItems[1].action, "https://www.linkedin.com/sharing/share-offsite/?url="},
+        {"Privacy Policy", tap(*privacy, "Privacy Policy"), AppUpdater::privacyPageURL()},
+    };
+    for (const auto& c : cases) {
+        store->lastError = std::nullopt;
+        const auto opened = workspace.openedURLs.size();
+        c.open();
+        settle([&] { return store->lastError.get().has_value(); });
+        ASSERT_EQ(workspace.openedURLs.size(), opened + 1) << c.what;
+        const std::string& url = workspace.openedURLs.back();
+        EXPECT_TRUE(url.starts_with(c.address)) << c.what << ": " << url;
+        EXPECT_EQ(store->lastError.get(), "Could not open " + url + " in a browser: no web browser is installed.") << c.what;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "character/CharacterNameField.h"
 #include "core/AppStore.h"
+#include "desktop/HttpClient.h"
+#include "social/LeaderboardSettingsSection.h"
 #include "social/LeaderboardSync.h"
 
 namespace {
@@ -179,6 +181,20 @@ TEST_F(LeaderboardTest, EveryPlaceTrimsTheNameOfTheSameSpaces) {
         EXPECT_EQ(report(1), true);
         EXPECT_EQ(nlohmann::json::parse(service.requests.back().body)["nickname"], trimmed) << name;
         EXPECT_EQ(sync.status.get(), "On the leaderboard as " + trimmed + " \u00B7 1 byte") << name;
+    }
+}
+
+// The profile link leads to the page the board keeps for the reported name,
+// a stored name with a no-break space after it included.
+TEST_F(LeaderboardTest, TheProfileLinkOfAStoredNameWithSpacesIsAPageOnTheService) {
+    platform::NetworkHttpClient client;
+    for (const std::string name : {"OldNick\u00A0", " \tjane_doe\t", "Mira_7"}) {
+        profile.name = name;
+        ASSERT_EQ(report(1), true) << name;
+        std::optional<int> status;
+        client.send({.url = publicProfileURL(name)}, [&](platform::HttpResponse r) { status = r.status; });
+        settle([&] { return status.has_value(); });
+        EXPECT_EQ(status, 200) << publicProfileURL(name);
     }
 }
 

@@ -223,6 +223,23 @@ TEST_F(ShareSheetTest, APostOpensTheNetworksPageWithTheUploadedImageAndSaysSo) {
     EXPECT_FALSE(laid->shows("Preparing post…"));
 }
 
+// With nothing on the desktop to open a browser, the sheet never says the
+// post opened: the banner says why it did not.
+TEST_F(ShareSheetTest, APostThatNothingCanOpenIsNotSaidToHaveOpened) {
+    workspace.openFailure = std::string(platform::kNoBrowserReason);
+    auto laid = sheet();
+    ASSERT_TRUE(laid->tester.tapText("Post on X"));
+    platform::processMainEventsUntil([&] { return !http.sent.empty(); }, std::chrono::seconds(10));
+    ASSERT_EQ(http.sent.size(), 1u);
+    http.answer(0, {200, R"({"url":"https://tidewell.app/s/abc"})", platform::HttpFailure::none, ""});
+    platform::processMainEventsUntil([&] { return store->lastError.get().has_value(); }, std::chrono::seconds(10));
+    laid->tester.settle();
+    ASSERT_EQ(workspace.openedURLs.size(), 1u);
+    EXPECT_EQ(store->lastError.get(), "Could not open " + workspace.openedURLs[0] + " in a browser: no web browser is installed.");
+    EXPECT_FALSE(laid->shows("Post opened in your browser. Press Ctrl+V there to attach the image, then post."));
+    EXPECT_FALSE(laid->shows("Preparing post…"));
+}
+
 TEST_F(ShareSheetTest, APostAndItsStatusFinishHarmlesslyAfterTheSheetIsGone) {
     auto laid = sheet();
     ASSERT_TRUE(laid->tester.tapText("Post on X"));

@@ -78,6 +78,9 @@ TEST(StandInService, TakesKnobsAndKeepsItsRequestRecordOnlyWhenStartedForIt) {
     EXPECT_NE(answer.find("\"authorization\":\"Bearer t\""), std::string::npos) << answer.substr(answer.size() - 300);
     sendRaw(recording, post("/api/share", std::string(recordedBodyLimit + 1000, 'j')));
     EXPECT_EQ(recording.requests.back().body.size(), recordedBodyLimit);
+    // Measured by a number written out, so a changed limit cannot pass unseen.
+    sendRaw(recording, post("/api/share", std::string(70'000, 'k')));
+    EXPECT_EQ(recording.requests.back().body, std::string(65'536, 'k'));
     for (std::size_t i = 0; i < recordedRequestLimit; ++i) sendRaw(recording, "GET /u/" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_EQ(recording.requests.size(), recordedRequestLimit);
     EXPECT_EQ(recording.requests.front().target, "/u/0");
