@@ -1,5 +1,7 @@
 #include "desktop/Appearance.h"
 
+#include "runtime/MainActor.h"
+#include "runtime/Task.h"
 #include "ui/HostWidget.h"
 
 #include <QDBusConnection>
@@ -10,6 +12,9 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace platform {
 
@@ -125,6 +130,49 @@ public slots:
     }
 };
 
+// What the portal answered when first asked, handed from the task that asked.
+struct PortalSettings {
+    std::optional<std::uint32_t> colorScheme, reducedMotion;
+    std::optional<bool> animationsEnabled;
+};
+
+class PortalReading {
+public:
+    void hand(const PortalSettings& read)
+    {
+        std::lock_guard lock(mutex_);
+        read_ = read;
+        answered_.notify_all();
+    }
+    bool waitFor(std::chrono::milliseconds patience)
+    {
+        std::unique_lock lock(mutex_);
+        return answered_.wait_for(lock, patience, [this] { return read_.has_value(); });
+    }
+    // On the main thread. A change the portal signalled meanwhile is newer than this answer and stays.
+    void applyOnce()
+    {
+        PortalSettings read;
+        {
+            std::lock_guard lock(mutex_);
+            if (applied_ || !read_) return;
+            applied_ = true;
+            read = *read_;
+        }
+        Service& s = service();
+        if (!s.colorScheme) s.colorScheme = read.colorScheme;
+        if (!s.reducedMotion) s.reducedMotion = read.reducedMotion;
+        if (!s.animationsEnabled) s.animationsEnabled = read.animationsEnabled;
+        push();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    std::optional<PortalSettings> read_;
+    bool applied_ = false;
+};
+
 }  // namespace
 
 void startAppearanceService(const std::vector<std::string>& arguments)
@@ -133,12 +181,21 @@ void startAppearanceService(const std::vector<std::string>& arguments)
     s.forced = forcedColorScheme(arguments);
     if (!s.started && QCoreApplication::instance()) {
         s.started = true;
-        s.colorScheme = readNumber("org.freedesktop.appearance", "color-scheme");
-        s.reducedMotion = readNumber("org.freedesktop.appearance", "reduced-motion");
-        if (auto v = readSetting("org.gnome.desktop.interface", "enable-animations")) s.animationsEnabled = v->toBool();
+        // A bus that holds its answers must not hold the window: the portal is
+        // read on a task, and the first frame waits for it a moment only.
+        auto reading = std::make_shared<PortalReading>();
         static auto* listener = new PortalListener;
-        QDBusConnection::sessionBus().connect(kService, kPath, kInterface, "SettingChanged", listener,
-                                              SLOT(settingChanged(QString, QString, QDBusVariant)));
+        detachTask(TaskPriority::userInitiated, [reading] {
+            PortalSettings read;
+            read.colorScheme = readNumber("org.freedesktop.appearance", "color-scheme");
+            read.reducedMotion = readNumber("org.freedesktop.appearance", "reduced-motion");
+            if (auto v = readSetting("org.gnome.desktop.interface", "enable-animations")) read.animationsEnabled = v->toBool();
+            QDBusConnection::sessionBus().connect(kService, kPath, kInterface, "SettingChanged", listener,
+                                                  SLOT(settingChanged(QString, QString, QDBusVariant)));
+            reading->hand(read);
+            postToMain([reading] { reading->applyOnce(); });
+        });
+        if (reading->waitFor(std::chrono::milliseconds(500))) reading->applyOnce();
     }
     push();
 }

@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <utility>
+
+#include <dlfcn.h>
 
 #include "runtime/MainActor.h"
 #include "runtime/Task.h"
@@ -23,6 +26,17 @@ namespace {
 std::atomic<Keychain*> installedKeychain{nullptr};
 
 const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
+
+// libsecret keeps one connection to the service for the whole process, with a
+// session opened on it. A service that restarted knows neither, and every call
+// made on them fails until they are dropped; the next call connects afresh.
+void dropStaleServiceConnection() {
+    void* library = ::dlopen("libsecret-1.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (library == nullptr) return;
+    using Disconnect = void (*)();
+    if (auto disconnect = reinterpret_cast<Disconnect>(::dlsym(library, "secret_service_disconnect"))) disconnect();
+    ::dlclose(library);
+}
 
 }  // namespace
 
@@ -80,57 +94,62 @@ struct SecretServiceKeychain::Call {
     QKeychain::Job* job = nullptr;
     QTimer* deadline = nullptr;
     std::uint64_t search = 0;  // the job found nothing; nonzero while the service is asked whether the keyring is locked
+    bool serviceUnanswered = false;  // the bus said nothing in time about the service: this call goes to memory
+    bool retried = false;            // tried once more after a stale connection was dropped
+    bool failedOnTheBus = false;     // the job's error came from the connection, not from the service's answer
 };
 
-SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds timeout) : timeout_(timeout) {}
+SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds timeout, std::chrono::milliseconds servicePatience)
+    : timeout_(timeout), servicePatience_(servicePatience) {}
 
 SecretServiceKeychain::~SecretServiceKeychain() {
     // A job still out is deleted when the service answers it.
     for (auto& call : queue_) delete call->deadline;
 }
 
-bool SecretServiceKeychain::serviceAvailable() const {
-    if (!available_) {
-        // A connection of its own, made now: the bus named by the environment
-        // at this moment is the one libsecret will speak to. Only the bus
-        // itself is asked, never the service, so this cannot wait for a prompt.
-        const QString name = QStringLiteral("keychain-probe-%1").arg(quintptr(this));
-        const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-        const QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-                                                      : QDBusConnection::connectToBus(address, name);
+void SecretServiceKeychain::askWhetherServiceRuns() {
+    if (std::exchange(askingService_, true)) return;  // one question at a time; its answer counts whenever it comes
+    // A connection of its own, made now: the bus named by the environment at
+    // this moment is the one libsecret will speak to. Only the bus itself is
+    // asked, never the service, so no prompt can hold the answer; a bus that
+    // holds it holds this task only.
+    static std::atomic<std::uint64_t> probes{0};
+    const QString name = QStringLiteral("keychain-probe-%1-%2").arg(quintptr(this)).arg(++probes);
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    detachTask(TaskPriority::userInitiated, [this, alive = std::weak_ptr<bool>(alive_), name, address] {
         bool found = false;
-        if (bus.isConnected() && bus.interface() != nullptr) {
-            const auto registered = bus.interface()->isServiceRegistered(kSecretService);
-            const auto activatable = bus.interface()->activatableServiceNames();
-            found = (registered.isValid() && registered.value()) ||
-                    (activatable.isValid() && activatable.value().contains(kSecretService));
+        {
+            const QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                                                          : QDBusConnection::connectToBus(address, name);
+            if (bus.isConnected() && bus.interface() != nullptr) {
+                const auto registered = bus.interface()->isServiceRegistered(kSecretService);
+                const auto activatable = bus.interface()->activatableServiceNames();
+                found = (registered.isValid() && registered.value()) ||
+                        (activatable.isValid() && activatable.value().contains(kSecretService));
+            }
         }
         QDBusConnection::disconnectFromBus(name);
-        available_ = found;
-    }
-    return *available_;
+        postToMain([this, alive, found] {
+            if (alive.expired()) return;
+            askingService_ = false;
+            available_ = found;
+            if (std::exchange(serviceWait_, 0) != 0) startNext();
+        });
+    });
 }
 
-bool SecretServiceKeychain::isPersistent() const { return serviceAvailable(); }
+bool SecretServiceKeychain::isPersistent() const { return available_.value_or(false); }
 
 void SecretServiceKeychain::read(const KeychainItem& item, ReadDone done) {
-    if (!serviceAvailable()) return memory_.read(item, std::move(done));
     enqueue(std::unique_ptr<Call>(new Call{Call::Kind::read, item, {}, std::move(done), nullptr}));
 }
 
 void SecretServiceKeychain::write(const KeychainItem& item, const std::string& secret, Done done) {
-    if (!serviceAvailable()) return memory_.write(item, secret, std::move(done));
     enqueue(std::unique_ptr<Call>(new Call{Call::Kind::write, item, secret, nullptr, std::move(done)}));
 }
 
 void SecretServiceKeychain::remove(const KeychainItem& item, Done done) {
     memory_.remove(item);
-    if (!serviceAvailable()) {
-        postToMain([done = std::move(done)] {
-            if (done) done(true);
-        });
-        return;
-    }
     enqueue(std::unique_ptr<Call>(new Call{Call::Kind::remove, item, {}, nullptr, std::move(done)}));
 }
 
@@ -151,6 +170,52 @@ void SecretServiceKeychain::startNext() {
         return;
     }
     Call& call = *queue_.front();
+    if (!available_ && !call.serviceUnanswered) {
+        askWhetherServiceRuns();
+        static std::atomic<std::uint64_t> waits{0};
+        const std::uint64_t wait = serviceWait_ = ++waits;
+        postToMainAfter(servicePatience_, [this, alive = std::weak_ptr<bool>(alive_), wait, waiting = &call] {
+            if (alive.expired() || serviceWait_ != wait || queue_.empty() || queue_.front().get() != waiting) return;
+            serviceWait_ = 0;
+            waiting->serviceUnanswered = true;
+            startNext();
+        });
+        return;
+    }
+    if (!available_.value_or(false)) return answerFromMemory();
+    startJob(call);
+}
+
+void SecretServiceKeychain::answerFromMemory() {
+    std::unique_ptr<Call> call = std::move(queue_.front());
+    queue_.pop_front();
+    // The memory answers on a later turn; the next call waits for it, so answers keep the calls' order.
+    auto next = [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (!alive.expired()) startNext();
+    };
+    switch (call->kind) {
+        case Call::Kind::read:
+            memory_.read(call->item, [done = std::move(call->readDone), next](KeychainRead read) {
+                if (done) done(std::move(read));
+                next();
+            });
+            break;
+        case Call::Kind::write:
+            memory_.write(call->item, call->secret, [done = std::move(call->done), next](bool ok) {
+                if (done) done(ok);
+                next();
+            });
+            break;
+        case Call::Kind::remove:
+            memory_.remove(call->item, [done = std::move(call->done), next](bool ok) {
+                if (done) done(ok);
+                next();
+            });
+            break;
+    }
+}
+
+void SecretServiceKeychain::startJob(Call& call) {
     const QString service = QString::fromStdString(call.item.service);
     QKeychain::Job* job = nullptr;
     switch (call.kind) {
@@ -207,27 +272,48 @@ void SecretServiceKeychain::askWhetherLocked(Call& call) {
     search << QVariant::fromValue(attributes);
     const int patience = std::max(call.deadline->remainingTime(), 1);
     detachTask(TaskPriority::userInitiated, [this, alive = std::weak_ptr<bool>(alive_), asked = call.search, name, address, search, patience] {
-        bool locked = false;
+        bool locked = false, held = false;
         {
             const QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
                                                           : QDBusConnection::connectToBus(address, name);
             if (bus.isConnected()) {
                 const QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply(bus.call(search, QDBus::Block, patience));
                 locked = reply.isValid() && !reply.argumentAt<1>().isEmpty();
+                held = reply.isValid() && !reply.argumentAt<0>().isEmpty();
             }
         }
         QDBusConnection::disconnectFromBus(name);
-        postToMain([this, alive, asked, locked] {
+        postToMain([this, alive, asked, locked, held] {
             // Answered after the deadline: the read was answered then.
             if (alive.expired() || queue_.empty() || queue_.front()->search != asked) return;
+            Call& front = *queue_.front();
+            if (!front.retried && (held || (locked && front.failedOnTheBus))) {
+                // The item is there, yet was not handed over: open, or locked
+                // with a failure of the connection rather than a dismissed
+                // prompt. The connection is stale (the service restarted), so
+                // it is dropped and the read tried once more, which may prompt.
+                retryOnAFreshConnection(front);
+                return;
+            }
             auto done = std::move(queue_.front());
             queue_.pop_front();
             done->deadline->stop();
             done->deadline->deleteLater();
-            if (done->readDone) done->readDone({std::nullopt, locked});
+            // An item held but still not handed reads as locked, never as missing.
+            if (done->readDone) done->readDone({std::nullopt, locked || held});
             startNext();
         });
     });
+}
+
+void SecretServiceKeychain::retryOnAFreshConnection(Call& call) {
+    call.retried = true;
+    call.search = 0;
+    call.deadline->stop();
+    call.deadline->deleteLater();
+    call.deadline = nullptr;
+    dropStaleServiceConnection();
+    startJob(call);
 }
 
 void SecretServiceKeychain::finish(int error) {
@@ -238,7 +324,13 @@ void SecretServiceKeychain::finish(int error) {
     if (answered && call.kind == Call::Kind::read && error != QKeychain::NoError && error != QKeychain::AccessDenied) {
         // A cancelled unlock prompt reads as a missing item: whether it is one
         // is asked before the next call starts, within the same deadline.
+        call.failedOnTheBus = error == QKeychain::OtherError;
         askWhetherLocked(call);
+        return;
+    }
+    if (answered && call.kind != Call::Kind::read && error == QKeychain::OtherError && !call.retried) {
+        // Failed on the connection, not refused by the service: it may be stale.
+        retryOnAFreshConnection(call);
         return;
     }
     std::unique_ptr<Call> done = std::move(queue_.front());

@@ -9,6 +9,7 @@
 // minutes, and nothing may wait for it, the first frame least of all.
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -79,29 +80,43 @@ private:
 // The Secret Service (org.freedesktop.secrets on the session bus) through
 // QtKeychain, one call at a time. A call the service leaves unanswered
 // (an unlock prompt nobody answers) fails after `timeout`, a read as locked,
-// and the next one starts.
+// and the next one starts. Whether the service runs is asked on a task; a bus
+// that gives no answer within `servicePatience` counts as one without it for
+// that call, and the next call asks again.
 class SecretServiceKeychain final : public Keychain {
 public:
-    explicit SecretServiceKeychain(std::chrono::milliseconds timeout = std::chrono::minutes(1));
+    explicit SecretServiceKeychain(std::chrono::milliseconds timeout = std::chrono::minutes(1),
+                                   std::chrono::milliseconds servicePatience = std::chrono::seconds(3));
     ~SecretServiceKeychain() override;
 
     void read(const KeychainItem& item, ReadDone done) override;
     void write(const KeychainItem& item, const std::string& secret, Done done = nullptr) override;
     void remove(const KeychainItem& item, Done done = nullptr) override;
+    // What the last answer about the service said; false before any answer.
     bool isPersistent() const override;
 
 private:
     struct Call;
     void enqueue(std::unique_ptr<Call> call);
     void startNext();
+    void startJob(Call& call);
     void finish(int error);
+    // Answers the front call from memory, for a run without the service.
+    void answerFromMemory();
+    // Asks, on a task, whether the service is on the bus; the answer starts the waiting call.
+    void askWhetherServiceRuns();
     // Answers the read `call`, whose job found nothing, with whether the service
     // holds its item in a locked keyring (not locked when it does not say).
     void askWhetherLocked(Call& call);
-    bool serviceAvailable() const;
+    // Drops the library's connection, which a restarted service no longer
+    // knows, and starts `call` again, once.
+    void retryOnAFreshConnection(Call& call);
 
     std::chrono::milliseconds timeout_;
-    mutable std::optional<bool> available_;
+    std::chrono::milliseconds servicePatience_;
+    std::optional<bool> available_;
+    bool askingService_ = false;
+    std::uint64_t serviceWait_ = 0;  // nonzero while the front call waits for the answer
     MemoryKeychain memory_;
     std::deque<std::unique_ptr<Call>> queue_;
     bool running_ = false;

@@ -1,5 +1,9 @@
 #include "desktop/WakeObserver.h"
 
+#include "desktop/BusProbe.h"
+#include "runtime/MainActor.h"
+#include "runtime/Task.h"
+
 #include <QDBusConnection>
 #include <QObject>
 
@@ -31,6 +35,19 @@ namespace platform {
 
 WakeObserver::WakeObserver(std::function<void()> onWake)
     : onWake_(std::move(onWake)), receiver_(std::make_unique<Receiver>(*this)) {
+    // Qt waits for a silent bus without limit, on the one thread all its
+    // connections share, so the system bus is looked at without Qt first, on a
+    // task; only a bus that answered is listened to.
+    detachTask(TaskPriority::utility, [alive = std::weak_ptr<bool>(alive_), this] {
+        const bool answered = askBus(systemBusAddress(), std::chrono::seconds(3)) == BusAnswer::answered;
+        if (!answered) return;
+        postToMain([alive, this] {
+            if (!alive.expired()) listen();
+        });
+    });
+}
+
+void WakeObserver::listen() {
     auto* slot = new LogindSleepSignal(*this, receiver_.get());
     auto bus = QDBusConnection::systemBus();
     // No system bus (a container, a test machine) is not an error: no wakes are heard.

@@ -1,7 +1,9 @@
 #include <QApplication>
 
+#include <chrono>
 #include <cstdio>
 
+#include "desktop/BusProbe.h"
 #include "desktop/WebView.h"
 #include "desktop/Window.h"
 #include "foundation/ProcessInfo.h"
@@ -22,6 +24,9 @@ int main(int argc, char** argv) {
     // From the executable itself, so the desktop entry, autostart and scripts all get it.
     platform::chooseWindowingSystem();
     platform::WebView::prepareProcess();
+    // Before anything of Qt's speaks to the session bus: one that takes the
+    // connection and never answers would hold the first frame for ever.
+    platform::leaveASilentSessionBus(std::chrono::milliseconds(750));
     QApplication application(argc, argv);
     platform::restoreWindowingSystemChoice();
     tidewell::TidewellApp app;

@@ -66,7 +66,6 @@ TEST(SecretServiceKeychain, AKeyringThatNeverAnswersHoldsNothingBack) {
     ASSERT_TRUE(silent.waitForReadyRead(30000)) << "the silent service did not start";
 
     SecretServiceKeychain keychain(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(keychain.isPersistent());
     std::vector<std::string> answers;
     bool turned = false;
     platform::postToMain([&] { turned = true; });
@@ -80,6 +79,7 @@ TEST(SecretServiceKeychain, AKeyringThatNeverAnswersHoldsNothingBack) {
     EXPECT_TRUE(answers.empty());
     platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
     EXPECT_EQ(answers, (std::vector<std::string>{"read locked", "not written"}));
+    EXPECT_TRUE(keychain.isPersistent()) << "the service is there, though it says nothing";
     silent.kill();
     silent.waitForFinished(3000);
 }
@@ -93,17 +93,17 @@ public:
         if (!bus.isRunning()) return;
         qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus.address()));
         for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) qputenv(name, QByteArray::fromStdString(home.path()));
-        daemon.start("gnome-keyring-daemon", {"--foreground", "--components=secrets", "--unlock"});
-        if (!daemon.waitForStarted(5000)) return;
-        daemon.write("test-password");
-        daemon.closeWriteChannel();
-        QDBusConnection probe = bus.connect("probe");
-        running = platform::processMainEventsUntil(
-            [&] { return probe.interface()->isServiceRegistered("org.freedesktop.secrets").value(); }, std::chrono::seconds(60));
+        start();
     }
-    ~RealKeyring() {
-        daemon.terminate();
-        daemon.waitForFinished(3000);
+    ~RealKeyring() { stop(); }
+    // Ends the daemon and starts another on the same keyrings, as a desktop that restarts it.
+    bool restart() {
+        stop();
+        QDBusConnection probe = bus.connect("probe");
+        platform::processMainEventsUntil(
+            [&] { return !probe.interface()->isServiceRegistered("org.freedesktop.secrets").value(); }, std::chrono::seconds(60));
+        start();
+        return running;
     }
     // Locks the login keyring, as the desktop does when the screen locks.
     bool lock() {
@@ -117,6 +117,22 @@ public:
     testing_support::TemporaryDirectory home;
     QProcess daemon;
     bool running = false;
+
+private:
+    void start() {
+        daemon.start("gnome-keyring-daemon", {"--foreground", "--components=secrets", "--unlock"});
+        if (!daemon.waitForStarted(5000)) return;
+        daemon.write("test-password");
+        daemon.closeWriteChannel();
+        QDBusConnection probe = bus.connect("probe");
+        running = platform::processMainEventsUntil(
+            [&] { return probe.interface()->isServiceRegistered("org.freedesktop.secrets").value(); }, std::chrono::seconds(60));
+    }
+    void stop() {
+        daemon.terminate();
+        daemon.waitForFinished(3000);
+        running = false;
+    }
 };
 
 TEST(SecretServiceKeychain, StoresReplacesReadsAndDeletesInARealSecretService) {
@@ -124,8 +140,8 @@ TEST(SecretServiceKeychain, StoresReplacesReadsAndDeletesInARealSecretService) {
     ASSERT_TRUE(keyring.running) << "gnome-keyring-daemon did not come up";
 
     SecretServiceKeychain keychain;
-    EXPECT_TRUE(keychain.isPersistent());
     EXPECT_EQ(readNow(keychain), std::nullopt);
+    EXPECT_TRUE(keychain.isPersistent());
     EXPECT_TRUE(writeNow(keychain, "first") && writeNow(keychain, "second ✓"));
     SecretServiceKeychain another;
     EXPECT_EQ(readNow(another), "second ✓") << "replaced, and kept by the service";
@@ -176,5 +192,49 @@ TEST(SecretServiceKeychain, TheQuestionWhetherTheKeyringIsLockedKeepsTheReadsDea
     platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
     EXPECT_EQ(answers, (std::vector<std::string>{"read locked", "remove answered"}))
         << "a question left unanswered ends with the read's deadline, as a prompt nobody answered";
+    ::close(silent);
+}
+
+// After the keyring daemon restarts, the library's connection and session are
+// stale: the item is still there, open, and a read finds it, a write stores
+// (the stale connection is dropped and the call tried once more), never "missing".
+TEST(SecretServiceKeychain, ARestartedKeyringDaemonStillHandsTheItemOver) {
+    RealKeyring keyring;
+    ASSERT_TRUE(keyring.running) << "gnome-keyring-daemon did not come up";
+    SecretServiceKeychain keychain;
+    ASSERT_TRUE(writeNow(keychain, "token"));
+    ASSERT_EQ(readNow(keychain), "token");
+    ASSERT_TRUE(keyring.restart()) << "gnome-keyring-daemon did not come back";
+    const platform::KeychainRead read = readAnswer(keychain);
+    EXPECT_EQ(read.secret, "token") << (read.locked ? "read as locked" : "read as missing");
+    EXPECT_EQ(readNow(keychain), "token") << "and on the next read";
+    ASSERT_TRUE(keyring.restart()) << "gnome-keyring-daemon did not come back";
+    EXPECT_TRUE(writeNow(keychain, "renewed")) << "a write after a restart";
+    EXPECT_EQ(readNow(keychain), "renewed");
+}
+
+// A bus that takes the connection and never answers: whether the service runs
+// is asked on a task, so the read is answered (from this run's memory) and
+// the main loop turns meanwhile.
+TEST(SecretServiceKeychain, ABusThatNeverAnswersCountsAsNoService) {
+    testing_support::TemporaryDirectory folder;
+    const std::string path = folder / "bus";
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString("unix:path=" + path));
+    SecretServiceKeychain keychain(std::chrono::minutes(1), std::chrono::milliseconds(300));
+    bool turned = false;
+    platform::postToMain([&] { turned = true; });
+    std::vector<std::string> answers;
+    keychain.write(session, "token", [&](bool ok) { answers.push_back(ok ? "written" : "not written"); });
+    keychain.read(session, [&](platform::KeychainRead r) { answers.push_back(r.secret ? "read " + *r.secret : "read none"); });
+    EXPECT_TRUE(platform::processMainEventsUntil([&] { return turned; }, std::chrono::seconds(30)));
+    platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
+    EXPECT_EQ(answers, (std::vector<std::string>{"written", "read token"}));
+    EXPECT_FALSE(keychain.isPersistent());
     ::close(silent);
 }

@@ -3,6 +3,8 @@
 // launch, the launch options), and what it answers without any window.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,7 +20,9 @@
 #include <map>
 #include <tuple>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "AsOrdinaryUser.h"
@@ -34,6 +38,7 @@
 #include "shell/ScanWidgetPanel.h"
 #include "shell/SettingsWindow.h"
 #include "shell/TidewellApp.h"
+#include "social/AccountSession.h"
 #include "ui/Painting.h"
 
 #include <QAction>
@@ -391,6 +396,31 @@ QJsonObject askProbe(const QString& socket) {
     return QJsonDocument::fromJson(answer).object();
 }
 
+// An X server of the test's own; `number` stays empty when it did not start.
+struct VirtualDisplay {
+    explicit VirtualDisplay(const std::string& numberFile) {
+        server.start("sh", {"-c", QString::fromStdString("exec Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>" +
+                                                         numberFile + " 2>/dev/null")});
+        for (int i = 0; i < 600 && number.empty(); ++i) {
+            std::ifstream(numberFile) >> number;
+            if (number.empty()) QThread::msleep(100);
+        }
+    }
+    ~VirtualDisplay() {
+        server.terminate();
+        server.waitForFinished();
+    }
+    QProcess server;
+    std::string number;
+};
+
+// Whether the probe's answer shows the main window.
+bool showsMainWindow(const QJsonObject& answer) {
+    for (const auto& window : answer.value("windows").toArray())
+        if (window.toObject().value("title").toString() == "Tidewell") return true;
+    return false;
+}
+
 }  // namespace
 
 // On a Wayland desktop that runs X11 programs too, a start with no choice of
@@ -402,14 +432,8 @@ TEST(ApplicationLaunch, RunsOnX11OnAWaylandDesktop) {
     const std::string runtime = home.path("run");
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    QProcess xvfb;
-    xvfb.start("sh", {"-c", QString::fromStdString("exec Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>" +
-                                                   home.path("display") + " 2>/dev/null")});
-    std::string display;
-    for (int i = 0; i < 600 && display.empty(); ++i) {
-        std::ifstream(home.path("display")) >> display;
-        if (display.empty()) QThread::msleep(100);
-    }
+    VirtualDisplay xvfb(home.path("display"));
+    const std::string display = xvfb.number;
     ASSERT_FALSE(display.empty()) << "Xvfb did not start";
 
     for (const auto& [choice, expected] : std::vector<std::pair<QString, QString>>{{"", "xcb"}, {"offscreen", "offscreen"}}) {
@@ -437,8 +461,6 @@ TEST(ApplicationLaunch, RunsOnX11OnAWaylandDesktop) {
         if (!app.waitForFinished(60000)) app.kill();
         app.waitForFinished();
     }
-    xvfb.terminate();
-    xvfb.waitForFinished();
 }
 
 // A settings file that is there but refuses this user is no first run: the
@@ -495,4 +517,61 @@ TEST(ApplicationLaunch, ASettingsFileThatCannotBeMadeIsNamedOnOnboarding) {
     };
     EXPECT_EQ(testsupport::asOrdinaryUser(launch), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// A session bus that takes the connection and never says a word (a wedged bus
+// daemon, a stale address) holds no window back, with an account stored (whose
+// keyring is asked at launch) and without one: the bus is left for the run.
+// The window is waited for with a generous deadline, never timed.
+TEST(ApplicationLaunch, ASessionBusThatNeverAnswersHoldsNoWindowBack) {
+    for (const bool accountStored : {false, true}) {
+        SCOPED_TRACE(accountStored ? "with an account stored" : "without an account");
+        tidewell::testing::ScratchHome home;
+        home.defaults().setBool(keys::hasCompletedOnboarding, true);
+        home.defaults().setBool(keys::didSeedStartupDisk, true);
+        home.defaults().setInteger(keys::scheduledScanHours, 0);
+        home.defaults().setStringArray(keys::scanRoots, {home.home()});
+        if (accountStored) {
+            home.defaults().setBool(keys::accountSignedIn, true);
+            home.defaults().setString(keys::accountEmail, "mira@example.com");
+        }
+        const std::string runtime = home.path("run");
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        const std::string busPath = home.path("bus");
+        const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        busPath.copy(address.sun_path, sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(silent, 64), 0);
+        VirtualDisplay xvfb(home.path("display"));
+        ASSERT_FALSE(xvfb.number.empty()) << "Xvfb did not start";
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", QString::fromStdString(":" + xvfb.number));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString("unix:path=" + busPath));
+        const QString socket = QString::fromStdString(home.path("probe.sock"));
+        env.insert("TIDEWELL_TEST_PROBE", socket);
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::MergedChannels);
+        QElapsedTimer clock;
+        clock.start();
+        app.start(QString::fromStdString(platform::Bundle::main().executablePath()), QStringList{});
+        ASSERT_TRUE(app.waitForStarted());
+        bool shown = false;
+        while (!shown && app.state() == QProcess::Running && clock.elapsed() < 120000) {
+            shown = showsMainWindow(askProbe(socket));
+            if (!shown) QThread::msleep(100);
+        }
+        std::printf("main window after %lld ms\n", static_cast<long long>(clock.elapsed()));
+        EXPECT_TRUE(shown) << "no window while the bus says nothing" << app.readAll().toStdString();
+        app.terminate();
+        if (!app.waitForFinished(60000)) app.kill();
+        app.waitForFinished();
+        ::close(silent);
+    }
 }
