@@ -25,8 +25,14 @@ ui::View AccountSettingsPane(const AccountPaneState& state, std::function<void()
     if (state.name) rows.push_back(ui::LabeledContent("Name", value(*state.name)));
     rows.push_back(ui::LabeledContent("Email", value(accountEmailText(state))));
     if (state.keyringLocked)
-        rows.push_back(ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,
-                                    false, std::move(unlockKeyring)});
+        // Said as the chip and the popover say it, with Sign Out beside the way in.
+        rows.push_back(ui::LabeledContent(
+            "Keyring locked",
+            ui::HStack(ui::VerticalAlignment::center, 8,
+                       {ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,
+                                     false, std::move(unlockKeyring)},
+                        ForestButton{"Sign Out", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,
+                                     false, signOut}})));
     else if (state.isSignedIn)
         rows.push_back(ForestButton{"Sign Out", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false,
                                     std::move(signOut)});

@@ -44,11 +44,19 @@ ui::View AccountPopover(AppStore& store, std::function<void()> onClose) {
                              .foregroundStyle(ui::ShapeStyle::secondary())
                              .lineLimit(1)
                              .truncationMode(ui::TruncationMode::middle)})}));
-        rows.push_back(ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::accent, ui::ControlSize::regular,
-                                    false, [account, onClose] {
-                                        account->unlockKeyring();
-                                        if (onClose) onClose();
-                                    }});
+        // Sign Out beside it: a user who cannot unlock is not held in this state at every launch.
+        rows.push_back(ui::HStack(ui::VerticalAlignment::center, 8,
+                                  {ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::accent,
+                                                ui::ControlSize::regular, false,
+                                                [account, onClose] {
+                                                    account->unlockKeyring();
+                                                    if (onClose) onClose();
+                                                }},
+                                   ForestButton{"Sign Out", std::nullopt, ForestButton::Tone::secondary,
+                                                ui::ControlSize::regular, false, [account, onClose] {
+                                                    account->signOut();
+                                                    if (onClose) onClose();
+                                                }}}));
     } else {
         rows.push_back(ui::HStack(ui::VerticalAlignment::center, 12,
                                   {AccountAvatar{std::nullopt, 40},

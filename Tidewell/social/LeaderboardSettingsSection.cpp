@@ -139,7 +139,7 @@ ui::ViewList signedOutRows(AppStore& store) {
                       [account] { account->beginSignIn(); }}});
 }
 
-// Still signed in where the token is kept: the account, said to be locked, and the way to it.
+// Still signed in where the token is kept: the account, said to be locked, the way to it, and the way out.
 ui::ViewList lockedRows(AppStore& store) {
     auto account = store.accountSession;
     return ui::ViewList(
@@ -148,8 +148,11 @@ ui::ViewList lockedRows(AppStore& store) {
                                 .foregroundStyle(ui::ShapeStyle::secondary())
                                 .lineLimit(1)
                                 .truncationMode(ui::TruncationMode::middle)),
-         ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false,
-                      [account] { account->unlockKeyring(); }}});
+         ui::HStack(ui::VerticalAlignment::center, 8,
+                    {ForestButton{"Unlock Keyring…", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular,
+                                  false, [account] { account->unlockKeyring(); }},
+                     ForestButton{"Sign Out", std::nullopt, ForestButton::Tone::secondary, ui::ControlSize::regular, false,
+                                  [account] { account->signOut(); }}})});
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST_F(AccountTest, ThePopoverNamesALockedKeyringAndShowsTheAccountOnceUnlocked)
     EXPECT_TRUE(popover->shows("jane@example.com"));
     EXPECT_FALSE(popover->shows("Not signed in"));
     auto pane = kittest::layOut(platform::ui::Form({AccountSettingsPane(store)}), {640, 300});
-    EXPECT_TRUE(pane->shows("jane@example.com") && pane->shows("Unlock Keyring…"));
+    EXPECT_TRUE(pane->shows("jane@example.com") && pane->shows("Keyring locked") && pane->shows("Unlock Keyring…"));
     EXPECT_FALSE(pane->shows("Sign In…"));
     LeaderboardSync sync;
     auto section = kittest::layOut(platform::ui::Form({LeaderboardSettingsSection(store, sync)}), {640, 600});
@@ -211,6 +211,51 @@ TEST_F(AccountTest, ThePopoverNamesALockedKeyringAndShowsTheAccountOnceUnlocked)
     account.signOut();
     section = kittest::layOut(platform::ui::Form({LeaderboardSettingsSection(store, sync)}), {640, 600});
     EXPECT_TRUE(section->shows("Sign In…") && !section->shows("Keyring locked"));
+}
+
+// A locked keyring the user cannot open is no dead end: each place that names
+// it offers Sign Out beside "Unlock Keyring…", and Sign Out leaves the account
+// for good, so the next launch asks for a sign-in, not an unlock.
+TEST_F(AccountTest, ALockedKeyringOffersSignOutBesideUnlockWhereverItIsNamed) {
+    LeaderboardSync sync;
+    struct Place {
+        const char* name;
+        std::function<std::unique_ptr<kittest::Laid>(AppStore&)> lay;
+        const char* signedOut;
+    };
+    const std::vector<Place> places{
+        {"popover", [](AppStore& store) { return kittest::layOut(AccountPopover(store, [] {}), {400, 300}); },
+         "Sign In with Google…"},
+        {"Account pane",
+         [](AppStore& store) { return kittest::layOut(platform::ui::Form({AccountSettingsPane(store)}), {640, 300}); },
+         "Sign In…"},
+        {"leaderboard section",
+         [&sync](AppStore& store) {
+             return kittest::layOut(platform::ui::Form({LeaderboardSettingsSection(store, sync)}), {640, 600});
+         },
+         "Sign In…"},
+    };
+    for (const Place& place : places) {
+        SCOPED_TRACE(place.name);
+        tidewell::testing::ScratchHome home;
+        home.defaults().setBool("account.signedIn", true);
+        home.defaults().setString("account.email", "jane@example.com");
+        storeToken("t");
+        keychain.locked = true;
+        AppStore store;
+        auto& account = *store.accountSession;
+        account.unlockKeyring();
+        settle([&] { return account.keyringLocked.get(); });
+        auto laid = place.lay(store);
+        EXPECT_TRUE(laid->shows("Keyring locked") && laid->shows("Unlock Keyring…") && laid->shows("Sign Out"));
+        ASSERT_TRUE(laid->tester.tapText("Sign Out"));
+        settle([&] { return !token(); });
+        EXPECT_FALSE(account.isSignedIn.get() || account.keyringLocked.get());
+        EXPECT_FALSE(home.defaults().contains("account.signedIn") || home.defaults().contains("account.email"));
+        laid = place.lay(store);
+        EXPECT_TRUE(laid->shows(place.signedOut) && !laid->shows("Keyring locked"));
+        keychain.locked = false;
+    }
 }
 
 TEST(LeaderboardWebModelTest, LoadingStateFollowsTheNavigations) {
