@@ -37,8 +37,16 @@ echo '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTE
 <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' > "$work/bus.conf"
 dbus-daemon --config-file="$work/bus.conf" --fork --print-address=4 --print-pid=5 4> "$work/bus" 5> "$work/bus.pid"
 pids+=($(cat "$work/bus.pid")) && export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
-trayer --edge top --align right --widthtype pixel --width 120 --height 28 >/dev/null 2>&1 & pids+=($!)
-within 60 xwininfo -name panel >/dev/null 2>&1 || fail "the tray did not start"
+# trayer can end before its panel shows (seen once on a busy machine): it is
+# started again, and what it said is shown when no panel ever comes.
+traypanel() { xwininfo -name panel >/dev/null 2>&1; }
+for attempt in 1 2 3; do
+  trayer --edge top --align right --widthtype pixel --width 120 --height 28 >> "$work/trayer.log" 2>&1 & pids+=($!) traypid=$!
+  within 60 eval 'traypanel || ! kill -0 $traypid 2>/dev/null'
+  traypanel && break
+  echo "trayer ended before its panel showed (attempt $attempt)"
+done
+traypanel || { cat "$work/trayer.log"; fail "the tray did not start"; }
 "$app" --background > "$work/app.log" 2>&1 & pids+=($!) apppid=$!
 
 # The panel is the one window on every workspace.
