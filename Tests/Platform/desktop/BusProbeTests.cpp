@@ -6,33 +6,14 @@
 
 #include <cstdlib>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include "Platform/foundation/TemporaryDirectory.h"
 #include "PrivateSessionBus.h"
+#include "SilentSocket.h"
 #include "desktop/BusProbe.h"
 
 using platform::BusAnswer;
 
-namespace {
-
-// A socket that takes every connection into its backlog and never answers.
-struct SilentSocket {
-    explicit SilentSocket(const std::string& path) {
-        fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        listening = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 8) == 0;
-    }
-    ~SilentSocket() { ::close(fd); }
-    int fd = -1;
-    bool listening = false;
-};
-
-}  // namespace
+using testing_support::SilentSocket;
 
 TEST(BusProbe, TellsABusThatAnswersFromOneThatNeverSpeaksOrIsNotThere) {
     testing_support::PrivateSessionBus bus;
@@ -40,7 +21,7 @@ TEST(BusProbe, TellsABusThatAnswersFromOneThatNeverSpeaksOrIsNotThere) {
     testing_support::TemporaryDirectory folder;
     const std::string silentPath = folder / "silent bus";
     SilentSocket silent(silentPath);
-    ASSERT_TRUE(silent.listening);
+    ASSERT_TRUE(silent.isListening());
     const std::string escaped = "unix:path=" + std::string(folder / "silent%20bus");
     struct Case {
         std::string address;
@@ -67,7 +48,7 @@ TEST(BusProbe, ASilentSessionBusIsLeftForTheRunAndAnAnsweringOneKept) {
 
     testing_support::TemporaryDirectory folder;
     SilentSocket silent(folder / "bus");
-    ASSERT_TRUE(silent.listening);
+    ASSERT_TRUE(silent.isListening());
     // No address of its own: the user's bus under the runtime folder, as libdbus finds it.
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);

@@ -5,12 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include "Platform/foundation/TemporaryDirectory.h"
 #include "PrivateSessionBus.h"
+#include "SilentSocket.h"
 #include "desktop/Keychain.h"
 #include "runtime/MainActor.h"
 
@@ -178,12 +175,8 @@ TEST(SecretServiceKeychain, TheQuestionWhetherTheKeyringIsLockedKeepsTheReadsDea
     // The library keeps the connection it has; a new one finds a bus that never answers.
     testing_support::TemporaryDirectory folder;
     const std::string path = folder / "bus";
-    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 8), 0);
+    testing_support::SilentSocket silent(path);
+    ASSERT_TRUE(silent.isListening());
     qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString("unix:path=" + path));
 
     std::vector<std::string> answers;
@@ -192,7 +185,6 @@ TEST(SecretServiceKeychain, TheQuestionWhetherTheKeyringIsLockedKeepsTheReadsDea
     platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
     EXPECT_EQ(answers, (std::vector<std::string>{"read locked", "remove answered"}))
         << "a question left unanswered ends with the read's deadline, as a prompt nobody answered";
-    ::close(silent);
 }
 
 // After the keyring daemon restarts, the library's connection and session are
@@ -219,12 +211,8 @@ TEST(SecretServiceKeychain, ARestartedKeyringDaemonStillHandsTheItemOver) {
 TEST(SecretServiceKeychain, ABusThatNeverAnswersCountsAsNoService) {
     testing_support::TemporaryDirectory folder;
     const std::string path = folder / "bus";
-    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(silent, 8), 0);
+    testing_support::SilentSocket silent(path);
+    ASSERT_TRUE(silent.isListening());
     qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString("unix:path=" + path));
     SecretServiceKeychain keychain(std::chrono::minutes(1), std::chrono::milliseconds(300));
     bool turned = false;
@@ -236,5 +224,4 @@ TEST(SecretServiceKeychain, ABusThatNeverAnswersCountsAsNoService) {
     platform::processMainEventsUntil([&] { return answers.size() == 2; }, std::chrono::seconds(60));
     EXPECT_EQ(answers, (std::vector<std::string>{"written", "read token"}));
     EXPECT_FALSE(keychain.isPersistent());
-    ::close(silent);
 }

@@ -20,12 +20,11 @@
 #include <map>
 #include <tuple>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "AsOrdinaryUser.h"
+#include "Platform/desktop/SilentSocket.h"
 #include "Tidewell/core/StoreTestEnvironment.h"
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppUpdater.h"
@@ -539,12 +538,8 @@ TEST(ApplicationLaunch, ASessionBusThatNeverAnswersHoldsNoWindowBack) {
         std::filesystem::create_directories(runtime);
         std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
         const std::string busPath = home.path("bus");
-        const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        busPath.copy(address.sun_path, sizeof address.sun_path - 1);
-        ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(::listen(silent, 64), 0);
+        testing_support::SilentSocket silent(busPath);
+        ASSERT_TRUE(silent.isListening());
         VirtualDisplay xvfb(home.path("display"));
         ASSERT_FALSE(xvfb.number.empty()) << "Xvfb did not start";
 
@@ -572,6 +567,5 @@ TEST(ApplicationLaunch, ASessionBusThatNeverAnswersHoldsNoWindowBack) {
         app.terminate();
         if (!app.waitForFinished(60000)) app.kill();
         app.waitForFinished();
-        ::close(silent);
     }
 }
