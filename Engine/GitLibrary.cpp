@@ -5,13 +5,16 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <git2.h>
+#include <git2/sys/alloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -78,6 +81,41 @@ namespace {
     X(git_status_list_free) \
     X(git_status_list_new)
 
+// libgit2's memory comes through here, so that an allocation refused under
+// the helper's cap is told as such, whatever libgit2 says of it (a commit
+// that "can not be successfully peeled into a tree").
+std::atomic<bool> gRefused{false};
+
+void* refusedIfNull(void* p) {
+    if (!p) gRefused.store(true);
+    return p;
+}
+
+void* gitMalloc(std::size_t n, const char*, int) { return refusedIfNull(std::malloc(n)); }
+void* gitCalloc(std::size_t count, std::size_t size, const char*, int) { return refusedIfNull(std::calloc(count, size)); }
+char* gitStrdup(const char* s, const char*, int) { return static_cast<char*>(refusedIfNull(strdup(s))); }
+char* gitStrndup(const char* s, std::size_t n, const char*, int) { return static_cast<char*>(refusedIfNull(strndup(s, n))); }
+char* gitSubstrdup(const char* s, std::size_t n, const char*, int) {
+    char* p = n == SIZE_MAX ? nullptr : static_cast<char*>(std::malloc(n + 1));
+    if (p) {
+        std::memcpy(p, s, n);
+        p[n] = '\0';
+    }
+    return static_cast<char*>(refusedIfNull(p));
+}
+void* gitRealloc(void* p, std::size_t n, const char*, int) { return refusedIfNull(std::realloc(p, n)); }
+void* gitReallocArray(void* p, std::size_t count, std::size_t size, const char*, int) {
+    std::size_t n = 0;
+    return refusedIfNull(__builtin_mul_overflow(count, size, &n) ? nullptr : std::realloc(p, n));
+}
+void* gitMallocArray(std::size_t count, std::size_t size, const char*, int) {
+    std::size_t n = 0;
+    return refusedIfNull(__builtin_mul_overflow(count, size, &n) ? nullptr : std::malloc(n));
+}
+void gitFree(void* p) { std::free(p); }
+
+git_allocator gAllocator = {gitMalloc, gitCalloc, gitStrdup, gitStrndup, gitSubstrdup, gitRealloc, gitReallocArray, gitMallocArray, gitFree};
+
 struct Library {
 #define TIDEWELL_GIT_POINTER(name) decltype(&::name) name = nullptr;
     TIDEWELL_GIT_FUNCTIONS(TIDEWELL_GIT_POINTER)
@@ -100,6 +138,7 @@ const Library& lib() {
         TIDEWELL_GIT_FUNCTIONS(TIDEWELL_GIT_LOAD)
 #undef TIDEWELL_GIT_LOAD
         if (!l.missing.empty()) return l;
+        l.git_libgit2_opts(GIT_OPT_SET_ALLOCATOR, &gAllocator);
         l.git_libgit2_init();
         // Nothing here runs what a repository names (no hook, no filter
         // command, no fsmonitor): one that another user owns is only read.
@@ -416,6 +455,8 @@ GitWork commitWork(git_repository* repo) {
 }
 
 }  // namespace
+
+bool libraryRefusedMemory() { return gRefused.load(); }
 
 GitWork libraryGitWork(const std::string& top) {
     if (!lib().missing.empty()) return {GitWork::Kind::Unjudged, "libgit2 cannot be used: " + lib().missing, {}};

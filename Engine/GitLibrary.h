@@ -16,4 +16,8 @@ namespace tidewell::engine {
 // else a stash. Unjudged when libgit2 cannot open or read it.
 GitWork libraryGitWork(const std::string& top);
 
+// Whether an allocation of libgit2's was refused in this process (a helper's
+// capped address space): what it then says of the repository is of no use.
+bool libraryRefusedMemory();
+
 }  // namespace tidewell::engine

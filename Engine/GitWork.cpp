@@ -4,6 +4,8 @@
 #include "GitIndex.h"
 #include "GitLibrary.h"
 #include "HelperProcess.h"
+#include "Home.h"
+#include "MountTable.h"
 #include "OpenResolved.h"
 
 #include <dirent.h>
@@ -50,6 +52,10 @@ private:
 };
 
 GitWork unjudged(std::string why) { return {GitWork::Kind::Unjudged, std::move(why)}; }
+
+constexpr std::string_view kSilent = "its filesystem does not answer";
+constexpr std::string_view kStopped = "the scan was stopped";
+constexpr std::string_view kOutOfMemory = "its repository could not be read within the memory a look may take";
 
 // The first entry below the folder `dirFd` (named `name` in what is said)
 // that `odd` finds odd, as a phrase about it; links are never followed.
@@ -104,7 +110,7 @@ std::optional<std::string> firstOddBelow(int dirFd, const std::string& name, std
             else
                 enter(fd, d->d_name, std::move(path));
         }
-        if (stop.load(std::memory_order_relaxed)) found = "the scan was stopped";
+        if (stop.load(std::memory_order_relaxed)) found = std::string(kStopped);
     }
     for (const auto& level : levels) closedir(level.dir);
     return found;
@@ -128,44 +134,66 @@ std::optional<std::string> oddInWorkTree(int topFd, const std::string& name, con
     });
 }
 
-constexpr std::string_view kSilent = "its filesystem does not answer";
-constexpr std::string_view kOutOfMemory = "its repository could not be read within the memory a look may take";
+// A path the clone's files name lies where a server may be asked (FUSE, a
+// network filesystem, a mount that cannot be told) and answered its probe:
+// the engine does not look at it, since the share can stop a moment later
+// and hold the thread that asked past any signal. The whole clone is then
+// looked at in its helper.
+struct LookApart {};
 
-// `name` opened with `flags` from the folder open as `fromFd`. One on that
-// folder's filesystem is opened at once; one elsewhere, perhaps on a
-// filesystem whose server stopped answering, which would hold this thread
-// past any signal, is first asked (its folder, for a file) by a process of
-// its own. -1 with `why` when it cannot be opened (kSilent when it does not
-// answer).
-int openAnswering(int fromFd, const std::string& name, int flags, const std::atomic<bool>& stop, std::string& why) {
-    int fd = openResolved(fromFd, name.c_str(), static_cast<std::uint64_t>(flags), RESOLVE_NO_XDEV);
-    if (fd >= 0 || (errno != EXDEV && errno != ENOSYS)) {
+// How the clone's files are looked at. In the engine, a path they name is
+// judged from the mount table and what the kernel holds before it is
+// opened; in the clone's own helper, which a share that stops costs only
+// itself, it is opened as Git opens it.
+struct Look {
+    const std::atomic<bool>& stop;
+    bool inHelper = false;
+    MountTable mounts{};
+};
+
+// The absolute path of `name` from the folder open as `fromFd`, lexically
+// normal, or empty when where it lies cannot be told.
+std::string absoluteName(int fromFd, const std::string& name) {
+    if (name.starts_with('/')) return normalizePath(name);
+    char from[PATH_MAX];
+    const std::string link = fromFd == AT_FDCWD ? "/proc/self/cwd" : "/proc/self/fd/" + std::to_string(fromFd);
+    const ssize_t n = readlink(link.c_str(), from, sizeof from);
+    if (n <= 0 || from[0] != '/') return {};
+    return normalizePath(std::string(from, static_cast<std::size_t>(n)) + "/" + name);
+}
+
+// `name` opened with `flags` from the folder open as `fromFd`, as Git opens
+// what a clone's files name (links followed, mounts entered). -1 with `why`
+// when it cannot be opened (kSilent when its filesystem does not answer).
+// In the engine, a path that may ask a server is first asked by a process
+// of its own (its folder, for a file): silent, it is named at once;
+// answering, the look goes on in the clone's helper (LookApart).
+int openNamed(Look& look, int fromFd, const std::string& name, int flags, std::string& why) {
+    if (look.inHelper) {
+        const int fd = openat(fromFd, name.c_str(), flags);
         if (fd < 0) why = errorText(errno);
         return fd;
     }
-    std::string asked = name;
-    if (!name.starts_with('/')) {
-        char from[PATH_MAX];
-        const std::string link = fromFd == AT_FDCWD ? "/proc/self/cwd" : "/proc/self/fd/" + std::to_string(fromFd);
-        const ssize_t n = readlink(link.c_str(), from, sizeof from);
-        if (n <= 0 || from[0] != '/') {
-            why = "where it lies cannot be told";
+    const std::string path = absoluteName(fromFd, name);
+    if (path.empty()) {
+        why = "where it lies cannot be told";
+        return -1;
+    }
+    if (mayNotAnswer(path, look.mounts)) {
+        const std::string folder = (flags & O_DIRECTORY) || path == "/" ? path : path.substr(0, std::max<std::size_t>(path.rfind('/'), 1));
+        switch (FolderProbe(look.stop).wait(folder)) {
+        case FolderProbe::Answer::Silent:
+            why = kSilent;
             return -1;
+        case FolderProbe::Answer::Stopped:
+            why = kStopped;
+            return -1;
+        case FolderProbe::Answer::Answers:
+            throw LookApart{};
         }
-        asked = std::string(from, static_cast<std::size_t>(n)) + "/" + name;
     }
-    if (!(flags & O_DIRECTORY)) asked = asked.substr(0, std::max<std::size_t>(asked.rfind('/'), 1));
-    switch (FolderProbe(stop).wait(asked)) {
-    case FolderProbe::Answer::Silent:
-        why = kSilent;
-        return -1;
-    case FolderProbe::Answer::Stopped:
-        why = "the scan was stopped";
-        return -1;
-    case FolderProbe::Answer::Answers:
-        break;
-    }
-    fd = openat(fromFd, name.c_str(), flags);
+    // The path judged, not the name: a link followed by ".." leads elsewhere.
+    const int fd = open(path.c_str(), flags);
     if (fd < 0) why = errorText(errno);
     return fd;
 }
@@ -294,7 +322,7 @@ std::vector<ConfigSetting> configSettings(std::string_view raw) {
 // tree `topFd`); `~/` is the home folder. One that is no regular file (a FIFO
 // would hold the look) is odd, and so is an included config that names such
 // a file in turn.
-std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, int topFd, const std::atomic<bool>& stop, int depth = 0) {
+std::optional<std::string> oddNamedInConfig(Look& look, int dirFd, const std::string& name, int topFd, int depth = 0) {
     if (depth > 10) return "its configs include each other without end";
     std::string error;
     const auto text = readRegularFileAt(dirFd, name, 0, 4 << 20, error);
@@ -310,8 +338,9 @@ std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, 
         if (path == "~" || path.starts_with("~/")) path = std::string(home ? home : "") + path.substr(1);
         const int base = path.front() == '/' ? AT_FDCWD : include ? dirFd : topFd;
         std::string why;
-        const Fd named(openAnswering(base, path, O_PATH | O_CLOEXEC, stop, why));
+        const Fd named(openNamed(look, base, path, O_PATH | O_CLOEXEC, why));
         if (why == kSilent) return "its config names " + path + ", whose filesystem does not answer";
+        if (why == kStopped) return std::string(kStopped);
         struct stat st {};
         if (named.get() < 0 || fstat(named.get(), &st) != 0) continue;  // Git passes a missing one by
         if (!S_ISREG(st.st_mode)) return "its config names " + path + ", which is not a regular file";
@@ -319,9 +348,9 @@ std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, 
         // What the included config names in turn is relative to its own folder.
         const auto slash = path.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        const Fd folderFd(openAnswering(base, folder, O_PATH | O_DIRECTORY | O_CLOEXEC, stop, why));
+        const Fd folderFd(openNamed(look, base, folder, O_PATH | O_DIRECTORY | O_CLOEXEC, why));
         if (folderFd.get() < 0) continue;
-        if (auto odd = oddNamedInConfig(folderFd.get(), path.substr(slash + 1), topFd, stop, depth + 1)) return odd;
+        if (auto odd = oddNamedInConfig(look, folderFd.get(), path.substr(slash + 1), topFd, depth + 1)) return odd;
     }
     return std::nullopt;
 }
@@ -330,7 +359,7 @@ std::optional<std::string> oddNamedInConfig(int dirFd, const std::string& name, 
 // `objectsFd` borrows from (its info/alternates), which Git reads as its own,
 // and those they borrow from in turn, as deep as Git follows them: each is
 // looked at as its repository folder is.
-std::optional<std::string> oddInAlternates(int objectsFd, const std::atomic<bool>& stop, int depth = 0) {
+std::optional<std::string> oddInAlternates(Look& look, int objectsFd, int depth = 0) {
     if (depth > 5) return std::nullopt;
     std::string error;
     const auto text = readRegularFileAt(objectsFd, "info/alternates", O_NOFOLLOW, 1 << 20, error);
@@ -341,11 +370,12 @@ std::optional<std::string> oddInAlternates(int objectsFd, const std::atomic<bool
         at = end + 1;
         if (line.empty() || line.front() == '#') continue;
         std::string why;
-        const Fd other(openAnswering(objectsFd, line, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
+        const Fd other(openNamed(look, objectsFd, line, O_RDONLY | O_DIRECTORY | O_CLOEXEC, why));
         if (why == kSilent) return "the objects it borrows from " + line + " cannot be read: " + why;
+        if (why == kStopped) return std::string(kStopped);
         if (other.get() < 0) continue;
-        if (auto odd = firstOddBelow(other.get(), line, 64, stop, [](std::string_view, unsigned char) { return true; })) return odd;
-        if (auto odd = oddInAlternates(other.get(), stop, depth + 1)) return odd;
+        if (auto odd = firstOddBelow(other.get(), line, 64, look.stop, [](std::string_view, unsigned char) { return true; })) return odd;
+        if (auto odd = oddInAlternates(look, other.get(), depth + 1)) return odd;
     }
     return std::nullopt;
 }
@@ -397,13 +427,16 @@ std::optional<GitWork> workFromLine(std::string_view line) {
 // share that stopped answering. So it looks at the repository at `top` in a
 // helper of its own, with a capped address space, a few at a time; one that
 // has not answered within a minute, or dies, leaves the repository
-// unjudged, and the scan or clean goes on.
-GitWork judgedInHelper(const std::string& top, const std::atomic<bool>& stop) {
+// unjudged, and the scan or clean goes on. `whole`: the helper looks at the
+// clone's own files first too, as gitWorkIn does, which the engine left to it.
+GitWork judgedInHelper(const std::string& top, bool whole, const std::atomic<bool>& stop) {
     static HelperSlots slots(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     HelperLimits limits;
     limits.silence = limits.overall = gitWorkWithin;
     limits.addressSpace = kGitWorkAddressSpace;
-    HelperProcess helper(std::string(kGitWorkHelper), {top}, limits, slots, stop);
+    std::vector<std::string> args = {top};
+    if (whole) args.emplace_back(kWhole);
+    HelperProcess helper(std::string(kGitWorkHelper), args, limits, slots, stop);
     std::optional<GitWork> work;
     bool garbled = false;
     for (std::string line; helper.nextLine(line);) {
@@ -413,17 +446,114 @@ GitWork judgedInHelper(const std::string& top, const std::atomic<bool>& stop) {
     }
     switch (helper.end()) {
     case HelperProcess::End::Stopped:
-        return unjudged("the scan was stopped");
+        return unjudged(std::string(kStopped));
     case HelperProcess::End::Silent:
         return unjudged("Git did not finish looking at it within a minute");
     case HelperProcess::End::Died:
     case HelperProcess::End::Running:
+        if (!helper.started()) return unjudged("Git could not be started to look at it (" + helper.endText() + ")");
         return unjudged("Git ended before it finished looking at it (" + helper.endText() + ")");
     case HelperProcess::End::Finished:
         break;
     }
     if (garbled || !work) return unjudged("Git's look at it gave no answer that can be read");
     return std::move(*work);
+}
+
+// The files of the user's own that Git reads for every repository: one that
+// is no regular file (a FIFO would hold the look for its minute) leaves
+// every clone unjudged at once, as a repository's own files do.
+std::optional<std::string> oddAmongUsersGitFiles(Look& look) {
+    const char* home = std::getenv("HOME");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::vector<std::string> files;
+    if (home && *home == '/') files.push_back(joinPath(home, ".gitconfig"));
+    const std::string config = xdg && *xdg == '/' ? xdg : home && *home == '/' ? joinPath(home, ".config") : "";
+    if (!config.empty())
+        for (const char* name : {"git/config", "git/ignore", "git/attributes"}) files.push_back(joinPath(config, name));
+    for (const std::string& file : files) {
+        std::string why;
+        const Fd fd(openNamed(look, AT_FDCWD, file, O_PATH | O_CLOEXEC, why));
+        if (why == kSilent) return file + ", which Git reads for every repository, lies on a filesystem that does not answer";
+        if (why == kStopped) return std::string(kStopped);
+        struct stat st {};
+        if (fd.get() < 0 || fstat(fd.get(), &st) != 0) continue;  // Git passes a missing one by
+        if (!S_ISREG(st.st_mode)) return file + ", which Git reads for every repository, is not a regular file";
+    }
+    return std::nullopt;
+}
+
+// What the clone's own files tell before Git reads them, looked at as
+// `look` says, or nothing when Git is to judge it. A file that would hold
+// Git's read, or a path on a filesystem that does not answer, leaves the
+// repository unjudged at once.
+std::optional<GitWork> workTheFilesTell(int topFd, Look& look) {
+    // Looked at where it is, without entering a mount there: a filesystem
+    // mounted at .git may not answer, and its answer would not count anyway.
+    constexpr int flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    Fd dotGit(openResolved(topFd, ".git", flags, RESOLVE_NO_XDEV));
+    if (dotGit.get() < 0 && errno == ENOSYS) dotGit = Fd(openat(topFd, ".git", flags));
+    struct stat st {};
+    if (dotGit.get() < 0 || fstat(dotGit.get(), &st) != 0) {
+        if (errno == EXDEV) return unjudged("its .git is a mount point, which is not entered");
+        return errno == ENOENT ? GitWork{} : unjudged("its .git cannot be looked at: " + errorText(errno));
+    }
+    Fd gitDir;
+    if (S_ISDIR(st.st_mode)) {
+        gitDir = Fd(openat(dotGit.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (gitDir.get() < 0) return unjudged("its .git folder cannot be opened: " + errorText(errno));
+        // A ".git" folder without HEAD is no repository to Git, which
+        // takes the folder for part of the repository around it.
+        if (fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? GitWork{} : unjudged("its HEAD cannot be looked at: " + errorText(errno));
+    } else if (S_ISREG(st.st_mode)) {
+        std::string error;
+        const auto text = readRegularFileAt(topFd, ".git", O_NOFOLLOW, 64 * 1024, error);
+        if (!text) return unjudged("its .git file cannot be read: " + error);
+        const std::string named = gitfileTarget(*text);
+        if (named.empty()) return unjudged("its .git file names no repository");
+        // A linked worktree's or a submodule's repository lies where its
+        // gitfile says, often outside the folder.
+        std::string why;
+        gitDir = Fd(openNamed(look, topFd, named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, why));
+        if (gitDir.get() >= 0 && fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0) why = errorText(errno);
+        if (why == errorText(ENOENT)) return unjudged("its .git file names a repository that is gone (" + named + ")");
+        if (!why.empty()) return unjudged("the repository its .git file names (" + named + ") cannot be opened: " + why);
+    } else if (S_ISLNK(st.st_mode)) {
+        return unjudged("its .git is a symbolic link, which is not followed");
+    } else {
+        return unjudged("its .git is " + std::string(S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
+                        ", which is not read");
+    }
+    // Before any file in it is read: one of them may be a mount.
+    if (auto odd = oddInRepository(gitDir.get(), ".git", look.stop)) return unjudged(*odd);
+    // A linked worktree keeps its objects and refs in the repository it belongs to.
+    std::string error;
+    Fd common;
+    std::string commonPath;  // where what is said of its files begins
+    if (const auto text = readRegularFileAt(gitDir.get(), "commondir", O_NOFOLLOW, 64 * 1024, error)) {
+        const std::string named = text->substr(0, text->find_first_of("\r\n"));
+        std::string why;
+        common = Fd(openNamed(look, gitDir.get(), named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, why));
+        if (common.get() < 0) return unjudged("the repository it belongs to (" + named + ") cannot be opened: " + why);
+        char real[PATH_MAX];
+        const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(common.get())).c_str(), real, sizeof real);
+        commonPath = n > 0 && real[0] == '/' ? std::string(real, static_cast<std::size_t>(n)) : named;
+    } else if (errno != ENOENT) {
+        return unjudged("its commondir cannot be read: " + error);
+    }
+    if (common.get() >= 0)
+        if (auto odd = oddInRepository(common.get(), commonPath, look.stop)) return unjudged(*odd);
+    const int commonFd = common.get() >= 0 ? common.get() : gitDir.get();
+    if (auto odd = oddNamedInConfig(look, commonFd, "config", topFd)) return unjudged(*odd);
+    if (auto odd = oddNamedInConfig(look, gitDir.get(), "config.worktree", topFd)) return unjudged(*odd);
+    if (auto odd = oddAmongUsersGitFiles(look)) return unjudged(*odd);
+    const Fd objects(openat(commonFd, "objects", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (auto odd = oddInAlternates(look, objects.get())) return unjudged(*odd);
+    if (auto damaged = damagedPackIndex(commonFd)) return unjudged(*damaged);
+    if (auto odd = oddInWorkTree(topFd, "", look.stop)) return unjudged(*odd);
+    if (look.stop.load()) return unjudged(std::string(kStopped));
+    return std::nullopt;
 }
 
 }  // namespace
@@ -460,17 +590,26 @@ std::string GitWork::reason() const {
 }
 
 int gitWorkHelper(const std::vector<std::string>& args) {
-    if (args.size() != 1) return 2;
+    if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != kWhole)) return 2;
     GitWork work;
     try {
-        work = libraryGitWork(args[0]);
+        std::optional<GitWork> told;
+        if (args.size() == 2) {
+            static const std::atomic<bool> never{false};
+            Look look{never, true};
+            const Fd top(open(args[0].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            told = top.get() < 0 ? unjudged("its folder cannot be opened: " + errorText(errno)) : workTheFilesTell(top.get(), look);
+        }
+        work = told ? std::move(*told) : libraryGitWork(args[0]);
     } catch (const std::bad_alloc&) {
         work = unjudged(std::string(kOutOfMemory));
     } catch (const std::exception& e) {
         work = unjudged(e.what());
     }
     // libgit2 tells of an allocation refused under the cap in its own words.
-    if (work.kind == GitWork::Kind::Unjudged && work.detail.ends_with("Out of memory")) work.detail = kOutOfMemory;
+    // What it says after any refusal is of no use either.
+    if (libraryRefusedMemory() || (work.kind == GitWork::Kind::Unjudged && work.detail.ends_with("Out of memory")))
+        work = unjudged(std::string(kOutOfMemory));
     helperPrint(helperRecord({kKindNames[static_cast<std::size_t>(work.kind)], work.detail, work.named}));
     return 0;
 }
@@ -483,71 +622,11 @@ GitWork foreignCheckout(std::string_view dotName) {
 
 GitWork gitWorkIn(int topFd, const std::string& path, const std::atomic<bool>& stop) {
     try {
-        // Looked at where it is, without entering a mount there: a
-        // filesystem mounted at .git may not answer, and its answer would
-        // not count anyway.
-        constexpr int flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
-        Fd dotGit(openResolved(topFd, ".git", flags, RESOLVE_NO_XDEV));
-        if (dotGit.get() < 0 && errno == ENOSYS) dotGit = Fd(openat(topFd, ".git", flags));
-        struct stat st {};
-        if (dotGit.get() < 0 || fstat(dotGit.get(), &st) != 0) {
-            if (errno == EXDEV) return unjudged("its .git is a mount point, which is not entered");
-            return errno == ENOENT ? GitWork{} : unjudged("its .git cannot be looked at: " + errorText(errno));
-        }
-        Fd gitDir;
-        if (S_ISDIR(st.st_mode)) {
-            gitDir = Fd(openat(dotGit.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (gitDir.get() < 0) return unjudged("its .git folder cannot be opened: " + errorText(errno));
-            // A ".git" folder without HEAD is no repository to Git, which
-            // takes the folder for part of the repository around it.
-            if (fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0)
-                return errno == ENOENT ? GitWork{} : unjudged("its HEAD cannot be looked at: " + errorText(errno));
-        } else if (S_ISREG(st.st_mode)) {
-            std::string error;
-            const auto text = readRegularFileAt(topFd, ".git", O_NOFOLLOW, 64 * 1024, error);
-            if (!text) return unjudged("its .git file cannot be read: " + error);
-            const std::string named = gitfileTarget(*text);
-            if (named.empty()) return unjudged("its .git file names no repository");
-            // A linked worktree's or a submodule's repository lies where its
-            // gitfile says, often outside the folder.
-            std::string why;
-            gitDir = Fd(openAnswering(topFd, named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
-            if (gitDir.get() >= 0 && fstatat(gitDir.get(), "HEAD", &st, AT_SYMLINK_NOFOLLOW) != 0) why = errorText(errno);
-            if (why == errorText(ENOENT)) return unjudged("its .git file names a repository that is gone (" + named + ")");
-            if (!why.empty()) return unjudged("the repository its .git file names (" + named + ") cannot be opened: " + why);
-        } else if (S_ISLNK(st.st_mode)) {
-            return unjudged("its .git is a symbolic link, which is not followed");
-        } else {
-            return unjudged("its .git is " + std::string(S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
-                            ", which is not read");
-        }
-        // A linked worktree keeps its objects and refs in the repository it belongs to.
-        std::string error;
-        Fd common;
-        std::string commonPath;  // where what is said of its files begins
-        if (const auto text = readRegularFileAt(gitDir.get(), "commondir", O_NOFOLLOW, 64 * 1024, error)) {
-            const std::string named = text->substr(0, text->find_first_of("\r\n"));
-            std::string why;
-            common = Fd(openAnswering(gitDir.get(), named, O_RDONLY | O_DIRECTORY | O_CLOEXEC, stop, why));
-            if (common.get() < 0) return unjudged("the repository it belongs to (" + named + ") cannot be opened: " + why);
-            char real[PATH_MAX];
-            const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(common.get())).c_str(), real, sizeof real);
-            commonPath = n > 0 && real[0] == '/' ? std::string(real, static_cast<std::size_t>(n)) : named;
-        } else if (errno != ENOENT) {
-            return unjudged("its commondir cannot be read: " + error);
-        }
-        if (auto odd = oddInRepository(gitDir.get(), ".git", stop)) return unjudged(*odd);
-        if (common.get() >= 0)
-            if (auto odd = oddInRepository(common.get(), commonPath, stop)) return unjudged(*odd);
-        const int commonFd = common.get() >= 0 ? common.get() : gitDir.get();
-        if (auto odd = oddNamedInConfig(commonFd, "config", topFd, stop)) return unjudged(*odd);
-        if (auto odd = oddNamedInConfig(gitDir.get(), "config.worktree", topFd, stop)) return unjudged(*odd);
-        const Fd objects(openat(commonFd, "objects", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (auto odd = oddInAlternates(objects.get(), stop)) return unjudged(*odd);
-        if (auto damaged = damagedPackIndex(commonFd)) return unjudged(*damaged);
-        if (auto odd = oddInWorkTree(topFd, "", stop)) return unjudged(*odd);
-        if (stop.load()) return unjudged("the scan was stopped");
-        return judgedInHelper(path, stop);
+        Look look{stop};
+        if (auto told = workTheFilesTell(topFd, look)) return std::move(*told);
+        return judgedInHelper(path, false, stop);
+    } catch (const LookApart&) {
+        return judgedInHelper(path, true, stop);
     } catch (const std::bad_alloc&) {
         return unjudged("there is not enough memory to read it");
     } catch (const std::exception& e) {

@@ -62,8 +62,11 @@ inline constexpr std::uint64_t kGitWorkAddressSpace = std::uint64_t(512) << 20;
 
 // The helper that looks at one clone through libgit2 (HelperProcess.h), so
 // the engine itself never runs it: `--helper git-work TOP` prints the work
-// in the repository whose work tree is TOP as one record.
+// in the repository whose work tree is TOP as one record. `TOP whole`: the
+// clone's own files are looked at first as gitWorkIn does, which the engine
+// leaves to the helper once they lead to a filesystem that may not answer.
 inline constexpr std::string_view kGitWorkHelper = "git-work";
+inline constexpr std::string_view kWhole = "whole";
 int gitWorkHelper(const std::vector<std::string>& args);
 
 // The checkout of another version control system that the entry `dotName`

@@ -223,7 +223,14 @@ void HelperProcess::leaveBehind(End end) {
     finish(end, end == End::Silent ? "silent past its deadline" : end == End::Stopped ? "stopped" : "");
 }
 
+namespace {
+bool gIsHelper = false;
+}  // namespace
+
+bool isHelper() { return gIsHelper; }
+
 void enterHelper([[maybe_unused]] std::uint64_t addressSpace) {
+    gIsHelper = true;
     // The address sanitizer reserves terabytes for its shadow before main:
     // a sanitized build's helper runs without the cap.
 #if !defined(__SANITIZE_ADDRESS__)

@@ -97,6 +97,9 @@ public:
     End end() const { return end_; }
     // How it ended, for a diagnostic: "exit status 3", "signal 9".
     const std::string& endText() const { return endText_; }
+    // Whether its process was started at all (a process or descriptor limit
+    // can keep it from starting).
+    bool started() const { return started_ != std::chrono::steady_clock::time_point{}; }
 
     // What is started: this very executable (also once replaced on disk).
     // A test binary points it at the engine's.
@@ -127,6 +130,9 @@ private:
 // In a helper, first thing: its address space capped at `addressSpace`, and
 // killed when the engine's thread that started it goes away.
 void enterHelper(std::uint64_t addressSpace);
+// Whether this process is a helper (enterHelper ran): a share that stops
+// answering holds only it, so it may look at what the engine leaves alone.
+bool isHelper();
 
 // Prints one line on the helper's output at once, whole.
 void helperPrint(std::string_view line);

@@ -1,6 +1,8 @@
 #include "TrackedFiles.h"
 
+#include "FolderProbe.h"
 #include "GitIndex.h"
+#include "HelperProcess.h"
 #include "Home.h"
 #include "OpenResolved.h"
 
@@ -107,6 +109,12 @@ void TrackedFiles::read(const GitCandidate& c) const {
     std::string why;
     try {
         const std::string gitDir = gitDirOf(dotGit, why);
+        // Where a .git file leads is looked at by the engine only when no
+        // server can be asked there: one that stops would hold it for good.
+        if (!folder && !gitDir.empty() && !isHelper()) {
+            MountTable mounts;
+            if (mayNotAnswer(gitDir, mounts)) return unreadable("its .git file names a repository on a filesystem that may not answer (" + gitDir + ")");
+        }
         if (!gitDir.empty() && stat(joinPath(gitDir, "HEAD").c_str(), &st) != 0) {
             // A ".git" folder without HEAD is no repository to Git, which looks
             // further up; a gitfile naming no repository stops it.

@@ -368,9 +368,10 @@ namespace {
 
 // Runs `run`, guarded against a hang: an engine held by the filesystem, which
 // no signal ends, is let go by the server going away, and the test fails.
-RunResult unlessHeldBy(const std::vector<SilentFilesystem*>& filesystems, const std::function<RunResult()>& run) {
+RunResult unlessHeldBy(const std::vector<SilentFilesystem*>& filesystems, const std::function<RunResult()>& run,
+                       std::chrono::minutes guard = std::chrono::minutes(3)) {
     auto running = std::async(std::launch::async, run);
-    if (running.wait_for(std::chrono::minutes(3)) != std::future_status::ready) {
+    if (running.wait_for(guard) != std::future_status::ready) {
         for (SilentFilesystem* fs : filesystems) fs->hangUp();
         ADD_FAILURE() << "did not end: held by the filesystem that does not answer, or waiting for it";
     }
@@ -722,15 +723,22 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     ASSERT_TRUE(silentOwn.mounted());
     silentOwn.fallSilent();
     const std::vector<SilentFilesystem*> all = {&silent, &silentGit, &silentOwn};
+    // A project whose .git file names a repository there: nothing in it is
+    // offered, and it is named, without a look at the share.
+    const std::string ownGitfile = tree + "/own-gitfile";
+    writeFiles(ownGitfile, {{"composer.json", 10}, {"vendor/x/Lib.php", 100}});
+    writeText(ownGitfile + "/.git", "gitdir: " + remote + "/own.git\n");
 
     const DashboardDTO d = decode<DashboardDTO>(unlessHeldBy(all, [&] { return lastRun = engine.scan({tree}); }).out);
     ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
     std::map<std::string, std::string> named;
     for (const auto& e : events())
         if (e.phase == "skip") named[e.path.value_or("")] += e.message;
-    EXPECT_EQ(named.size(), rows.size() + 1) << lastRun.err;
+    EXPECT_EQ(named.size(), rows.size() + 2) << lastRun.err;
     EXPECT_NE(named[ownGit].find("its .git is a mount point"), std::string::npos) << lastRun.err;
     EXPECT_TRUE(find(d, ownGit).artifacts.empty());
+    EXPECT_NE(named[ownGitfile].find("its .git file names a repository on a filesystem that may not answer"), std::string::npos) << lastRun.err;
+    EXPECT_TRUE(find(d, ownGitfile).artifacts.empty());
     for (const auto& [project, said] : rows) {
         SCOPED_TRACE(project);
         EXPECT_TRUE(find(d, tree + "/" + project).artifacts.empty());
@@ -759,6 +767,65 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
         EXPECT_TRUE(exists(atGitClone + "/Lib.php"));
         EXPECT_TRUE(exists(ownGit + "/vendor/x/Lib.php"));
     }
+}
+
+// A clone inside a dependency folder borrows its objects from a local folder
+// that borrows in turn from a share, which answers its first requests (the
+// probe's, some of the look's) and then none. Neither the scan nor the clean
+// waits on it: the engine itself never looks at the share, the clone's
+// helper does, and is left behind at its deadline. The clone is kept and
+// named, both end, and the next dry run is not held by a lock.
+TEST_F(Scan, AShareThatAnswersTheFirstLooksAndStopsHoldsNoJudgementOfAClone) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string origin = tmp / "origin";
+    const auto git = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"git", "-c", "user.name=Test", "-c", "user.email=test@example.com", "-c", "init.defaultBranch=main"});
+        const RunResult r = runProgram(args, {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    };
+    writeFile(origin + "/Lib.php", 100);
+    git({"-C", origin, "init", "-q"});
+    git({"-C", origin, "add", "-A"});
+    git({"-C", origin, "commit", "-q", "-m", "First"});
+    // More on the share than any of the answers reaches.
+    std::vector<testsupport::ServedFile> served;
+    for (int i = 0; i < 24; ++i) served.push_back({"objects/" + std::to_string(10 + i) + "/object", 100});
+    std::vector<std::unique_ptr<SilentFilesystem>> shares;
+    std::vector<SilentFilesystem*> all;
+    const std::vector<long> answers = {2, 6, 10, 16};
+    for (const long n : answers) {
+        const std::string project = tree + "/p" + std::to_string(n), between = tmp / ("between" + std::to_string(n)), share = tmp / ("share" + std::to_string(n));
+        writeFile(project + "/composer.json", 10);
+        git({"clone", "-q", origin, project + "/vendor/acme/lib"});
+        writeText(project + "/vendor/acme/lib/.git/objects/info/alternates", between + "/objects\n");
+        writeText(between + "/objects/info/alternates", share + "/objects\n");
+        makeDirs(share);
+        shares.push_back(std::make_unique<SilentFilesystem>(share, served));
+        ASSERT_TRUE(shares.back()->mounted());
+        shares.back()->answerOnly(n);
+        all.push_back(shares.back().get());
+    }
+    writeFiles(tree, {{"other/package.json", 10}, {"other/node_modules/x.js", 100}});
+    // Each held look waits out its minute; a few at a time.
+    const DashboardDTO d = decode<DashboardDTO>(unlessHeldBy(all, [&] { return lastRun = engine.scan({tree}); }, std::chrono::minutes(4)).out);
+    ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+    std::map<std::string, std::string> named;
+    for (const auto& e : events())
+        if (e.phase == "skip") named[e.path.value_or("")] += e.message;
+    EXPECT_EQ(find(d, tree + "/other").artifacts.size(), 1u);
+    for (const long n : answers) {
+        SCOPED_TRACE(std::to_string(n) + " answers");
+        const std::string project = tree + "/p" + std::to_string(n), clone = project + "/vendor/acme/lib";
+        EXPECT_TRUE(find(d, project).artifacts.empty());
+        EXPECT_NE(named[clone].find("Not offering " + project + "/vendor: it holds this Git repository, whose work cannot be judged"),
+                  std::string::npos) << lastRun.err;
+        const RunResult clean = unlessHeldBy(all, [&] { return engine.run({"clean", "--project", project, "--json", "--execute", "--caution"}); });
+        EXPECT_EQ(clean.exitCode, 0) << "signal " << clean.signal << ": " << clean.err;
+        EXPECT_NE(clean.out.find(project + "/vendor holds the Git repository " + clone + ", whose work cannot be judged"), std::string::npos) << clean.out;
+        EXPECT_TRUE(exists(clone + "/Lib.php"));
+    }
+    const RunResult dryRun = unlessHeldBy(all, [&] { return engine.run({"clean", "--project", tree + "/other", "--json"}); });
+    EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err;
 }
 
 // Moving an artifact out (a clean, a restore) changes the project folder's

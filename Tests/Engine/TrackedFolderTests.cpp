@@ -2,6 +2,8 @@
 // never listed or moved by a clean, in real repositories made with git.
 
 #include "EngineTestSupport.h"
+#include "GitWork.h"
+#include "HelperProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -648,6 +650,52 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
              mkfifo((c + "/config/settings.config").c_str(), 0644);
          },
          "its config names settings.config, which is not a regular file"},
+        // What a borrowed objects folder holds is read as the clone's own.
+        {"alternates-fifo", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             makeDirs(tmp / "borrowed-fifo/objects/pack");
+             mkfifo((tmp / "borrowed-fifo/objects/pack/pack-x.idx").c_str(), 0644);
+             writeText(c + "/.git/objects/info/alternates", tmp / "borrowed-fifo/objects\n");
+         },
+         (tmp / "borrowed-fifo/objects/pack/pack-x.idx") + " is not a regular file"},
+        {"alternates-link", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             makeDirs(tmp / "borrowed-link/objects/pack");
+             std::filesystem::create_symlink("/dev/zero", tmp / "borrowed-link/objects/pack/pack-x.idx");
+             writeText(c + "/.git/objects/info/alternates", tmp / "borrowed-link/objects\n");
+         },
+         (tmp / "borrowed-link/objects/pack/pack-x.idx") + " is a symbolic link, which is not followed"},
+        {"include-if-fifo", "composer.json", "vendor/acme/lib", "",
+         [&](const std::string& c) {
+             mkfifo((tmp / "fifo-included").c_str(), 0644);
+             std::ofstream(c + "/.git/config", std::ios::app) << "[includeIf \"gitdir:/\"]\n\tpath = " + (tmp / "fifo-included") + "\n";
+         },
+         "its config names " + (tmp / "fifo-included") + ", which is not a regular file"},
+        {"include-itself", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) { std::ofstream(c + "/.git/config", std::ios::app) << "[include]\n\tpath = config\n"; },
+         "its configs include each other without end"},
+        {"include-each-other", "composer.json", "vendor/acme/lib", "",
+         [](const std::string& c) {
+             std::ofstream(c + "/.git/config", std::ios::app) << "[include]\n\tpath = other.config\n";
+             writeText(c + "/.git/other.config", "[include]\n\tpath = config\n");
+         },
+         "its configs include each other without end"},
+        // Told to overlook a file whose copy differs only by the line ends
+        // the repository's own conversion gives it: nothing of the user's.
+        {"skip-worktree-crlf", "composer.json", "vendor/acme/lib", "vendor caution",
+         [&](const std::string& c) {
+             git(c, {"config", "core.autocrlf", "true"});
+             git(c, {"update-index", "--skip-worktree", "src/.gitignore"});
+             writeText(c + "/src/.gitignore", "*.cache\r\ncache/\r\n");
+         }},
+        // Made with `git init` and never committed, all it holds ignored.
+        {"init-ignored", "composer.json", "vendor/acme/lib", "vendor caution",
+         [&](const std::string& c) {
+             std::filesystem::remove_all(c);
+             newRepository(c);
+             writeText(c + "/.gitignore", "*\n");
+             writeFile(c + "/build.log", 100);
+         }},
         {"hg", "composer.json", "vendor/acme/lib", "",
          [](const std::string& c) {
              std::filesystem::remove_all(c + "/.git");
@@ -690,6 +738,60 @@ TEST_F(TrackedFolders, AFolderHoldingACloneWithWorkFoundNowhereElseIsNeverOffere
     EXPECT_FALSE(exists(tmp / "ran"));
 }
 
+// The user's own Git files, which Git reads for every repository, wherever
+// the user's configuration folder lies: one that is no regular file (a FIFO,
+// which Git would wait on for the look's minute) leaves the clone unjudged
+// at once, and named.
+TEST_F(TrackedFolders, AUsersOwnGitFileThatIsNoRegularFileLeavesTheCloneUnjudged) {
+    const std::string origin = tmp / "origin", clone = tree + "/p/vendor/acme/lib", elsewhere = tmp / "config";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    writeFile(tree + "/p/composer.json", 10);
+    git(tmp.path(), {"clone", "-q", origin, clone});
+    const std::vector<std::string> guard = {"timeout", "-s", "KILL", "300"};
+    struct Row {
+        std::string file;
+        std::vector<std::string> prefix;
+    };
+    const std::vector<Row> rows = {{engine.home() + "/.gitconfig", guard},
+                                   {engine.home() + "/.config/git/config", guard},
+                                   {engine.home() + "/.config/git/ignore", guard},
+                                   {engine.home() + "/.config/git/attributes", guard},
+                                   {elsewhere + "/git/config", {"env", "XDG_CONFIG_HOME=" + elsewhere, "timeout", "-s", "KILL", "300"}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        makeDirs(row.file.substr(0, row.file.rfind('/')));
+        ASSERT_EQ(mkfifo(row.file.c_str(), 0644), 0);
+        const auto got = offered(scan(row.prefix), tree);
+        std::filesystem::remove(row.file);
+        EXPECT_EQ(got.at("p"), std::vector<std::string>{});
+        EXPECT_EQ(skipsSaid(), std::vector<std::string>{clone});
+        EXPECT_NE(lastRun.err.find("whose work cannot be judged: " + row.file + ", which Git reads for every repository, is not a regular file"),
+                  std::string::npos) << lastRun.err;
+    }
+}
+
+// A look whose helper cannot be started (a process limit reached, the
+// executable gone) leaves the clone unjudged, saying so.
+TEST_F(TrackedFolders, ALookWhoseHelperCannotBeStartedSaysSo) {
+    const std::string origin = tmp / "origin", clone = tree + "/lib";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    git(tmp.path(), {"clone", "-q", origin, clone});
+    const int top = open(clone.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(top, 0);
+    const std::string executable = engine::HelperProcess::executable;
+    engine::HelperProcess::executable = tmp / "gone";
+    const std::atomic<bool> stop{false};
+    const engine::GitWork work = engine::gitWorkIn(top, clone, stop);
+    engine::HelperProcess::executable = executable;
+    close(top);
+    EXPECT_EQ(work.kind, engine::GitWork::Kind::Unjudged);
+    EXPECT_EQ(work.detail.rfind("Git could not be started to look at it (", 0), 0u) << work.detail;
+}
+
 namespace {
 
 std::string bigEndian32(std::uint32_t v) {
@@ -708,6 +810,20 @@ std::string indexFile(std::uint32_t version, const std::vector<std::pair<std::ui
     }
     if (!link.empty()) out += "link" + bigEndian32(static_cast<std::uint32_t>(link.size())) + link;
     return out + std::string(20, '\0');
+}
+
+// `data` as a zlib stream of one stored (uncompressed) block, as Git's
+// loose objects are read.
+std::string zlibStored(const std::string& data) {
+    std::uint32_t a = 1, b = 0;
+    for (const unsigned char c : data) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    const auto n = static_cast<std::uint16_t>(data.size());
+    std::string out = {'\x78', '\x01', '\x01', static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(~n),
+                       static_cast<char>(~n >> 8)};
+    return out + data + bigEndian32((b << 16) | a);
 }
 
 std::pair<std::uint16_t, std::string> version2Entry(const std::string& path) {
@@ -799,6 +915,16 @@ TEST_F(TrackedFolders, ACloneClaimingGigabytesCostsNoMemoryAndIsKept) {
         git(tmp.path(), {"clone", "-q", origin, clones.back()});
         writeText(clones.back() + "/.git/index", "DIRC" + bigEndian32(2) + bigEndian32(0x7fffffff) + std::string(200, '\0'));
     }
+    // And one whose checked-out tree claims 1.5 GB, in a few bytes: libgit2
+    // tells of the refused allocation as a commit it cannot peel.
+    clones.push_back(tree + "/p/vendor/acme/e");
+    git(tmp.path(), {"clone", "-q", origin, clones.back()});
+    const RunResult treeId = runProgram({"git", "-C", clones.back(), "rev-parse", "HEAD^{tree}"}, {"HOME=" + engine.home()}, tmp.path());
+    ASSERT_EQ(treeId.exitCode, 0) << treeId.err;
+    const std::string id = treeId.out.substr(0, 40), object = clones.back() + "/.git/objects/" + id.substr(0, 2) + "/" + id.substr(2);
+    std::filesystem::remove(object);  // a link to the origin's
+    writeText(object, zlibStored(std::string("tree 1500000000") + '\0'));
+    std::sort(clones.begin(), clones.end());
     const auto got = offered(scan({"timeout", "-s", "KILL", "300"}), tree);
     EXPECT_EQ(got.at("p"), std::vector<std::string>{});
     EXPECT_EQ(skipsSaid(), clones);
@@ -810,8 +936,10 @@ TEST_F(TrackedFolders, ACloneClaimingGigabytesCostsNoMemoryAndIsKept) {
     // its allocator ends them otherwise.
 #if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(lastRun.peakKilobytes, 256 * 1024) << "the engine and its helpers, each at its largest";
-    EXPECT_NE(lastRun.err.find("whose work cannot be judged: its repository could not be read within the memory a look may take."),
-              std::string::npos) << lastRun.err;
+    const std::string said = "whose work cannot be judged: its repository could not be read within the memory a look may take.";
+    std::size_t times = 0;
+    for (auto at = lastRun.err.find(said); at != std::string::npos; at = lastRun.err.find(said, at + 1)) ++times;
+    EXPECT_EQ(times, clones.size()) << lastRun.err;
 #endif
     EXPECT_TRUE(exists(clones.back() + "/src/Lib.php"));
 }
