@@ -108,6 +108,15 @@ TEST(Dashboard, AProjectInsideOneOfAnotherStackCountsInItsOwnStacksSize) {
     EXPECT_EQ(stack("node").total_bytes, 2600u) << "web and y1; ui lies in web";
     EXPECT_EQ(stack("node").reclaimable_bytes, 2100u);
     EXPECT_EQ(stack("python").total_bytes, 1700u);
+    // Three levels: a Node package in a Python project in a Node project
+    // counts once in Node's size, through the Python project between.
+    WalkResult stacked = walk;
+    stacked.projects[0].stacks = stacked.projects[2].stacks;
+    stacked.projects[1].stacks = d.stacksMarkedBy("pyproject.toml");
+    stacked.projects[1].artifacts.clear();
+    const DashboardDTO three = buildDashboard(stacked, d, {}, {"/p"}, ScanContext{kNow, 30, {}});
+    for (const auto& s : three.by_type)
+        if (s.project_type == "node") EXPECT_EQ(s.total_bytes, 2700u) << "mono and y1; ui lies in mono";
 
     ASSERT_TRUE(applyClean(dash, "/p/mono/web/ui", {{"/p/mono/web/ui/node_modules", 600}}));
     EXPECT_EQ(stack("node").total_bytes, 2000u);

@@ -42,6 +42,12 @@ TEST(DisplayDashboard, AProjectInsideOneOfAnotherStackCountsInItsOwnStacksSize) 
     for (const auto& s : displayDashboard(d).by_type) stacks[s.project_type] = {s.total_bytes, s.reclaimable_bytes};
     EXPECT_EQ(stacks["node"], std::make_pair(std::uint64_t{2000}, std::uint64_t{1400}));
     EXPECT_EQ(stacks["python"], std::make_pair(std::uint64_t{1700}, std::uint64_t{10}));
+    // Three levels: a Node package in a Python project in a Node project
+    // counts once in Node's size, through the Python project between.
+    auto three = dashboard({project("n", "/w/node", 3000, 600), project("p", "/w/node/py", 2000, 10, {"python"}),
+                            project("k", "/w/node/py/pkg", 800, 300)});
+    for (const auto& s : displayDashboard(three).by_type)
+        if (s.project_type == "node") EXPECT_EQ(s.total_bytes, 3000u) << "pkg lies in node";
 }
 
 TEST(DisplayDashboard, StacksWithoutLabelsUseTheirIdAndRepeatedIdsCountTwice) {
