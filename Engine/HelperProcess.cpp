@@ -165,7 +165,8 @@ bool HelperProcess::nextLine(std::string& line) {
         // In short steps, so that a termination request, which reaches any
         // thread of the engine, is heard here too; once its output has ended
         // without a pidfd to tell its end, its end is looked for often.
-        const bool endTold = endedFd_ >= 0;
+        // Once reaped, its pidfd tells nothing more (and stays readable).
+        const bool endTold = endedFd_ >= 0 && pid_ > 0;
         const int step = static_cast<int>(std::clamp<std::int64_t>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count(), 1,
                                                                    outFd_ < 0 && !endTold ? 10 : 100));
         pollfd waits[2];
@@ -190,7 +191,8 @@ bool HelperProcess::nextLine(std::string& line) {
             outFd_ = -1;
         }
         const bool mayHaveEnded = endTold ? (waits[count - 1].revents & POLLIN) != 0 : outFd_ < 0;
-        if (!mayHaveEnded) continue;
+        // Never waitpid(-1): that would reap another helper in its place.
+        if (!mayHaveEnded || pid_ <= 0) continue;
         const pid_t reaped = waitpid(pid_, &status_, WNOHANG);
         if (reaped == pid_) pid_ = -1;
         if (reaped < 0 && errno == ECHILD) {

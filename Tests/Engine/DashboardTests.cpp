@@ -115,8 +115,11 @@ TEST(Dashboard, AProjectInsideOneOfAnotherStackCountsInItsOwnStacksSize) {
     stacked.projects[1].stacks = d.stacksMarkedBy("pyproject.toml");
     stacked.projects[1].artifacts.clear();
     const DashboardDTO three = buildDashboard(stacked, d, {}, {"/p"}, ScanContext{kNow, 30, {}});
-    for (const auto& s : three.by_type)
-        if (s.project_type == "node") EXPECT_EQ(s.total_bytes, 2700u) << "mono and y1; ui lies in mono";
+    for (const auto& s : three.by_type) {
+        if (s.project_type == "node") {
+            EXPECT_EQ(s.total_bytes, 2700u) << "mono and y1; ui lies in mono";
+        }
+    }
 
     ASSERT_TRUE(applyClean(dash, "/p/mono/web/ui", {{"/p/mono/web/ui/node_modules", 600}}));
     EXPECT_EQ(stack("node").total_bytes, 2000u);

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <thread>
@@ -38,6 +39,7 @@ protected:
                                   "  count) exec seq \"$1\" ;;\n"
                                   "  fail) echo half; exit 3 ;;\n"
                                   "  hold) echo waiting; exec sleep 600 ;;\n"
+                                  "  outlived) sleep 2 & echo done ;;\n"
                                   "  flood) echo first; exec tr '\\0' a < /dev/zero ;;\n"
                                   "esac\n");
         chmod((tmp / "helper").c_str(), 0755);
@@ -98,6 +100,24 @@ TEST_F(Helper, OneThatFallsSilentDiesFloodsOrIsStoppedIsLeftAndNamed) {
     EXPECT_EQ(lines, std::vector<std::string>{"first"});
     HelperProcess::executable = tmp / "missing";
     EXPECT_EQ(run("print", {"one"}), HelperProcess::End::Died);
+}
+
+// A helper whose output outlives it (a process it started holds the pipe)
+// is reaped once, and never another child of the engine in its place: that
+// one's end stays its own to tell.
+TEST_F(Helper, OneWhoseOutputOutlivesItReapsNoOtherChild) {
+    const pid_t other = fork();
+    if (other == 0) _exit(7);
+    ASSERT_GT(other, 0);
+    siginfo_t ended{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(other), &ended, WEXITED | WNOWAIT), 0);
+    HelperLimits patient;
+    patient.silence = std::chrono::minutes(1);
+    EXPECT_EQ(run("outlived", {}, patient), HelperProcess::End::Finished);
+    EXPECT_EQ(lines, std::vector<std::string>{"done"});
+    int status = 0;
+    EXPECT_EQ(waitpid(other, &status, WNOHANG), other) << "reaped by the helper's read";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
 }
 
 // Waiting for a slot ends on a stop request too; a slot comes back when its

@@ -46,8 +46,11 @@ TEST(DisplayDashboard, AProjectInsideOneOfAnotherStackCountsInItsOwnStacksSize) 
     // counts once in Node's size, through the Python project between.
     auto three = dashboard({project("n", "/w/node", 3000, 600), project("p", "/w/node/py", 2000, 10, {"python"}),
                             project("k", "/w/node/py/pkg", 800, 300)});
-    for (const auto& s : displayDashboard(three).by_type)
-        if (s.project_type == "node") EXPECT_EQ(s.total_bytes, 3000u) << "pkg lies in node";
+    for (const auto& s : displayDashboard(three).by_type) {
+        if (s.project_type == "node") {
+            EXPECT_EQ(s.total_bytes, 3000u) << "pkg lies in node";
+        }
+    }
 }
 
 TEST(DisplayDashboard, StacksWithoutLabelsUseTheirIdAndRepeatedIdsCountTwice) {
