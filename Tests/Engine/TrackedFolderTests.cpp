@@ -4,6 +4,7 @@
 #include "EngineTestSupport.h"
 #include "GitWork.h"
 #include "HelperProcess.h"
+#include "SilentFilesystem.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <future>
 #include <thread>
 #include <map>
+#include <memory>
 
 using namespace tidewell;
 using namespace enginetest;
@@ -997,6 +999,74 @@ TEST_F(TrackedFolders, AHeldLookAtACloneHasItsMinuteAndASignalEndsTheWait) {
         EXPECT_EQ(offered(decode<DashboardDTO>(lastRun.out), tree).at("p"), std::vector<std::string>{"vendor caution"}) << lastRun.err;
         EXPECT_EQ(skipsSaid(), std::vector<std::string>{});
     }
+}
+
+namespace {
+
+// The clone whose look a process below `pid` holds, waiting on a FIFO for a
+// writer (the helper's last argument), or empty.
+std::string cloneHeldBelow(pid_t pid) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", std::filesystem::directory_options::skip_permission_denied)) {
+        std::istringstream children(readText(task.path().string() + "/children"));
+        for (pid_t child; children >> child;) {
+            const std::string at = "/proc/" + std::to_string(child);
+            if (readText(at + "/wchan") == "wait_for_partner") {
+                const std::string cmdline = readText(at + "/cmdline");
+                const auto end = cmdline.find_last_not_of('\0');
+                return end == std::string::npos ? "" : cmdline.substr(cmdline.rfind('\0', end) + 1, end - cmdline.rfind('\0', end));
+            }
+            if (auto held = cloneHeldBelow(child); !held.empty()) return held;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+// A share that no longer answers, mounted at the .git of a clone in one of
+// the clean's folders after the clean started (while a clone in the other
+// was looked at), is named at once: the folder holding it stays, never
+// waited on, and the other folder moves.
+TEST_F(TrackedFolders, AShareMountedAtACloneWhileTheCleanRunsIsNamedAtOnce) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string origin = tmp / "origin", fifo = tmp / "excludes", project = tree + "/p";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    writeFiles(project, {{"composer.json", 10}, {"package.json", 10}});
+    const std::vector<std::string> folders = {project + "/node_modules", project + "/vendor"};
+    const std::vector<std::string> clones = {folders[0] + "/pkg", folders[1] + "/acme/lib"};
+    for (const auto& clone : clones) git(tmp.path(), {"clone", "-q", origin, clone});
+    // Each look waits on the user's own ignore file until the test writes to it.
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    writeText(engine.home() + "/.gitconfig", "[core]\n\texcludesFile = " + fifo + "\n");
+    std::atomic<pid_t> running{-1};
+    engine.started = [&](pid_t pid) { running = pid; };
+    auto cleaning = std::async(std::launch::async, [&] {
+        return engine.run({"clean", "--project", project, "--json", "--caution", "--execute", "--artifact", folders[0], "--artifact", folders[1]},
+                          true, false, {"timeout", "-s", "KILL", "280"});
+    });
+    std::unique_ptr<testsupport::SilentFilesystem> share;
+    std::string mountedAt;
+    while (cleaning.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        if (!share && running > 0) {
+            if (const std::string held = cloneHeldBelow(running); !held.empty()) {
+                mountedAt = (held == clones[0] ? clones[1] : clones[0]) + "/.git";
+                share = std::make_unique<testsupport::SilentFilesystem>(mountedAt);
+                ASSERT_TRUE(share->mounted());
+                share->fallSilent();
+            }
+        }
+        if (const int writer = share ? open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC) : -1; writer >= 0) close(writer);
+    }
+    lastRun = cleaning.get();
+    ASSERT_TRUE(share) << "a look was held: " << lastRun.err;
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    const auto items = outcome(decode<CleanReportDTO>(lastRun.out));
+    const std::string stays = mountedAt.starts_with(folders[0]) ? folders[0] : folders[1], moves = stays == folders[0] ? folders[1] : folders[0];
+    EXPECT_EQ(items.at(moves), "moved");
+    EXPECT_EQ(items.at(stays), stays + " holds another mounted filesystem at " + mountedAt + ", which would go with it to the Trash; left in place");
+    EXPECT_TRUE(exists(stays));
 }
 
 // A read of a clone that would never end holds neither the scan nor the
