@@ -1001,6 +1001,33 @@ TEST_F(TrackedFolders, AHeldLookAtACloneHasItsMinuteAndASignalEndsTheWait) {
     }
 }
 
+// The user's own Git files on a share that does not answer (a home on a
+// network filesystem) are never looked at by the engine itself: the clone
+// is named at once, and the clean ends.
+TEST_F(TrackedFolders, TheUsersGitFilesOnAShareThatDoesNotAnswerLeaveTheCloneNamed) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string origin = tmp / "origin", project = tree + "/p", config = engine.home() + "/.config";
+    newRepository(origin);
+    writeFiles(origin, {{"src/Lib.php", 100}});
+    commitAll(origin);
+    writeFile(project + "/composer.json", 10);
+    git(tmp.path(), {"clone", "-q", origin, project + "/vendor/acme/lib"});
+    makeDirs(config);
+    testsupport::SilentFilesystem share(config);
+    ASSERT_TRUE(share.mounted());
+    share.fallSilent();
+    auto cleaning = std::async(std::launch::async, [&] {
+        return engine.run({"clean", "--project", project, "--json", "--caution", "--artifact", project + "/vendor"}, true, false,
+                          {"timeout", "-s", "KILL", "200"});
+    });
+    if (cleaning.wait_for(std::chrono::minutes(4)) != std::future_status::ready) share.hangUp();
+    lastRun = cleaning.get();
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    EXPECT_NE(outcome(decode<CleanReportDTO>(lastRun.out)).at(project + "/vendor").find(
+                  config + "/git/config, which Git reads for every repository, lies on a filesystem that does not answer"),
+              std::string::npos) << lastRun.out;
+}
+
 namespace {
 
 // The clone whose look a process below `pid` holds, waiting on a FIFO for a
