@@ -281,7 +281,7 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             return stopped;
         }
         if (!lock->held()) throw CleanRefused(lock->problem());
-        journal.settle(*lock);
+        journal.settle(*lock, stop);
     }
 
     CleanOutcome out;

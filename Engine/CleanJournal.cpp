@@ -1,5 +1,7 @@
 #include "CleanJournal.h"
 
+#include "FolderProbe.h"
+#include "HelperProcess.h"
 #include "Home.h"
 #include "SizeAccounting.h"
 
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace tidewell::engine {
 
@@ -58,20 +61,46 @@ bool settleMove(const RecordedMove& move) {
     return !(lstatAnyLength(move.item.path, st) == 0 && isFolder(st, move.folder));
 }
 
+// How long a helper that settles a move on a share may take, from its start.
+constexpr auto kSettleWithin = std::chrono::seconds(5);
+
+// As settleMove; a move whose folder, trash entry or info file may not
+// answer (on a share) is settled by a helper, so that a share that stopped
+// answering holds that helper and not this command. None when the helper did
+// not answer in time: that move may still be made.
+std::optional<bool> settleMoveAnywhere(const RecordedMove& move, MountTable& mounts, const std::atomic<bool>& stop) {
+    if (!move.checkable) return true;
+    if (!mayNotAnswer(move.item.path, mounts) && !mayNotAnswer(move.trashed, mounts) && !mayNotAnswer(move.info, mounts)) return settleMove(move);
+    static HelperSlots slots(1);
+    HelperProcess helper(std::string(kSettleHelper),
+                         {move.item.path, move.info, move.trashed, move.infoText, std::to_string(move.folder.dev), std::to_string(move.folder.ino)},
+                         HelperLimits{.silence = kSettleWithin, .overall = kSettleWithin}, slots, stop);
+    std::optional<bool> made;
+    for (std::string line; helper.nextLine(line);) made = line == "made";
+    if (helper.end() != HelperProcess::End::Finished) return std::nullopt;
+    return made;
+}
+
 // The path under which the stored scan `d` lists the project that a clean was
 // given as `project`: the scan lists each folder once, under the first of its
 // roots that reaches it, and the clean may have been given another way to it
 // (roots ~/code -> /data/code and /data/code reach the same projects).
+// A project or root that may not answer (on a share) is matched by its path
+// as given: resolving it would ask its server, inside a write of the
+// database and under the clean lock, where a share that stopped answering
+// would hold every command of this user.
 std::string listedPathOf(const DashboardDTO& d, const std::string& project) {
     const auto listed = [&](const std::string& path) {
         return std::any_of(d.projects.begin(), d.projects.end(), [&](const ProjectDTO& p) { return p.path == path; });
     };
     if (listed(project)) return project;
-    const auto real = realPath(project);
+    MountTable mounts;
+    const auto resolved = [&](const std::string& path) { return mayNotAnswer(path, mounts) ? std::optional(path) : realPath(path); };
+    const auto real = resolved(project);
     if (!real) return project;
     for (const auto& given : d.roots) {
         const std::string root = normalizePath(given);
-        const auto realRoot = realPath(root);
+        const auto realRoot = resolved(root);
         // Below a root the walk follows no link: the rest of the path is the same.
         if (!realRoot || !isInsideOrEqual(*real, *realRoot)) continue;
         const std::string rest = real->substr(*realRoot == "/" ? 1 : std::min(real->size(), realRoot->size() + 1));
@@ -151,29 +180,40 @@ void CleanJournal::forget(const std::string& id) {
 }
 
 // 4. A clean cut short.
-void CleanJournal::settle(const CleanLock& lock) {
+void CleanJournal::settle(const CleanLock& lock, const std::atomic<bool>& stop) {
     // Settling while another clean moves would take its moves for cut short.
     if (!lock.held()) throw DatabaseError(lock.problem().empty() ? "a clean holds its lock" : lock.problem());
     auto cleans = cutShort();
     if (cleans.empty()) return;
     // Nothing in a trash is touched for records that cannot be settled.
     db_.ensureWritable();
+    MountTable mounts;
     for (auto& clean : cleans) {
         OperationDTO& op = clean.operation;
         op.items.emplace();
-        for (const auto& move : clean.moves)
-            if (settleMove(move)) op.items->push_back(move.item);
+        bool told = true;
+        for (const auto& move : clean.moves) {
+            const auto made = settleMoveAnywhere(move, mounts, stop);
+            if (!made) {
+                told = false;
+                break;
+            }
+            if (*made) op.items->push_back(move.item);
+        }
+        // A move a share did not tell of may still be made: the whole clean
+        // waits for a command that finds the share answering.
+        if (!told) continue;
         op.bytes_reclaimed = sumOfBytes(*op.items);
         if (op.items->empty()) forget(op.id);
         else finish(op);
     }
 }
 
-void CleanJournal::settleIfIdle() {
+void CleanJournal::settleIfIdle(const std::atomic<bool>& stop) {
     // Most commands find nothing to settle, and then write nothing.
     if (cutShort().empty()) return;
     const CleanLock lock(db_.path(), CleanLock::Wait::No);
-    if (lock.held()) settle(lock);
+    if (lock.held()) settle(lock, stop);
     // A lock file in the way is said; a clean that holds the lock settles them itself.
     else if (!lock.problem().empty()) throw DatabaseError(lock.problem());
 }
@@ -257,6 +297,22 @@ void CleanJournal::takeOutOfStoredScan(const OperationDTO& op) {
 void CleanJournal::deleteRecords(const std::string& id) {
     Database::Query(db_, "DELETE FROM pending_moves WHERE clean_id = ?;").bind(1, id).run();
     Database::Query(db_, "DELETE FROM pending_cleans WHERE id = ?;").bind(1, id).run();
+}
+
+int settleHelper(const std::vector<std::string>& args) {
+    if (args.size() != 6) return 2;
+    RecordedMove move;
+    move.item.path = args[0];
+    move.info = args[1];
+    move.trashed = args[2];
+    move.infoText = args[3];
+    try {
+        move.folder = {static_cast<dev_t>(std::stoull(args[4])), static_cast<ino_t>(std::stoull(args[5]))};
+    } catch (const std::exception&) {
+        return 2;
+    }
+    helperPrint(settleMove(move) ? "made" : "left");
+    return 0;
 }
 
 }  // namespace tidewell::engine

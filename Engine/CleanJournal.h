@@ -23,9 +23,11 @@
 #include "TrashMover.h"
 #include "core/EngineRecords.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tidewell::engine {
@@ -71,12 +73,13 @@ public:
     void forget(const std::string& id);
 
     // 4. With the clean lock held (else nothing is touched and it throws
-    // DatabaseError): every clean cut short is settled.
-    void settle(const CleanLock& lock);
+    // DatabaseError): every clean cut short is settled, but one with a move
+    // on a share that does not answer now, which stays for a later command.
+    void settle(const CleanLock& lock, const std::atomic<bool>& stop);
     // For commands other than clean: settles unless a clean runs now (that
     // clean settles them itself) or the database cannot be written (nothing
     // in a trash is touched then: the records stay for a later command).
-    void settleIfIdle();
+    void settleIfIdle(const std::atomic<bool>& stop);
     // The cleans cut short, as recorded.
     std::vector<CutShortClean> cutShort();
 
@@ -97,5 +100,10 @@ private:
 
 // The items of a clean that moved.
 std::vector<CleanItemDTO> movedItems(const std::vector<CleanItemDTO>& items);
+
+// The helper that settles one move on a share (HelperProcess.h): prints
+// "made" or "left". Returns its exit status.
+inline constexpr std::string_view kSettleHelper = "settle";
+int settleHelper(const std::vector<std::string>& args);
 
 }  // namespace tidewell::engine

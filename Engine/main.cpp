@@ -55,7 +55,7 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
             // (a real clean settles them under its own lock); when that
             // cannot be done now, this command still is.
             try {
-                CleanJournal(db).settleIfIdle();
+                CleanJournal(db).settleIfIdle(stop);
             } catch (const DatabaseError& e) {
                 std::fprintf(stderr, "tidewell-engine: an interrupted clean cannot be completed yet: %s\n", e.what());
             }
@@ -92,6 +92,7 @@ int runHelper(const CommandLine& cl) {
     enterHelper(cl.helperAddressSpace);
     if (cl.helperMode == kGitWorkHelper) return gitWorkHelper(cl.helperArgs);
     if (cl.helperMode == kWalkHelper) return walkHelper(cl.helperArgs);
+    if (cl.helperMode == kSettleHelper) return settleHelper(cl.helperArgs);
     return 2;
 }
 

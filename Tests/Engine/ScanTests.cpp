@@ -1,6 +1,8 @@
 // The engine's scan, end to end on generated fixture trees.
 
 #include "CleanCommand.h"
+#include "CleanJournal.h"
+#include "Database.h"
 #include "EngineTestSupport.h"
 #include "FolderProbe.h"
 #include "Home.h"
@@ -413,6 +415,75 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
         EXPECT_EQ(clean.err, "tidewell-engine: project path " + project + " cannot be reached: its filesystem does not answer\n");
         EXPECT_TRUE(clean.out.empty());
     }
+}
+
+// The stored scan lists a share among its scan folders; once the share has
+// stopped answering, a clean of a local project, given through a link (so
+// the scan lists it under another path), joins the history and the stored
+// scan without a look at the share: a share's path is matched as given.
+TEST_F(Scan, ACleanBesideAShareThatStoppedAnsweringIsRecordedWithoutALookAtTheShare) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    const std::string share = tmp / "share", linked = tmp / "linked";
+    makeDirs(share);
+    SilentFilesystem fs(share, {{"api/Cargo.toml", 10}, {"api/target/app", 20000}});
+    ASSERT_TRUE(fs.mounted());
+    lastRun = unlessHeldBy(fs, [&] { return engine.scan({share, tree}); });
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    ASSERT_EQ(decode<DashboardDTO>(lastRun.out).project_count, 2);
+    fs.fallSilent();
+    ASSERT_EQ(symlink(tree.c_str(), linked.c_str()), 0);
+    const RunResult clean =
+        unlessHeldBy(fs, [&] { return engine.run({"clean", "--project", linked + "/app", "--json", "--caution", "--execute"}); });
+    EXPECT_EQ(clean.exitCode, 0) << clean.err;
+    EXPECT_FALSE(exists(tree + "/app/node_modules"));
+    const DashboardDTO after = decode<DashboardDTO>(engine.run({"last", "--json"}).out);
+    EXPECT_TRUE(find(after, tree + "/app").artifacts.empty()) << "the stored scan lost what moved";
+    EXPECT_EQ(find(after, share + "/api").artifacts.size(), 1u);
+}
+
+// Cleans cut short with a move on a share: one on a share that answers is
+// settled; one on a share that stopped answering holds no command (each
+// answers, and a real clean of a local project goes ahead) and stays
+// pending, since its move may still be made.
+TEST_F(Scan, ACleanCutShortOnAShareThatStoppedAnsweringHoldsNoCommandAndStaysPending) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    const std::vector<testsupport::ServedFile> served = {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}};
+    const std::string answering = tmp / "answering", silent = tmp / "silent";
+    makeDirs(answering);
+    makeDirs(silent);
+    SilentFilesystem answers(answering, served), stopped(silent, served);
+    ASSERT_TRUE(answers.mounted() && stopped.mounted());
+    {
+        engine::Database db(engine.db());
+        for (const std::string& share : {answering, silent}) {
+            // Its folder is still in its place: the move was not made.
+            struct stat folder {};
+            ASSERT_EQ(lstat((share + "/app/node_modules").c_str(), &folder), 0);
+            OperationDTO op;
+            op.id = share;
+            op.timestamp_unix = 1;
+            op.project_path = share + "/app";
+            const CleanItemDTO item{share + "/app/node_modules", 5000, "caution", true, std::nullopt};
+            engine::CleanJournal(db).recordMove(op, 1, {item, share + "/.Trash-0/info/node_modules.trashinfo", share + "/.Trash-0/files/node_modules",
+                                                        {folder.st_dev, folder.st_ino}, "text"});
+        }
+    }
+    stopped.fallSilent();
+    const std::vector<std::vector<std::string>> commands = {
+        {"log", "--limit", "5", "--json"}, {"last", "--json"}, {"clean", "--project", tree + "/app", "--json", "--caution", "--execute"}};
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command[0]);
+        const RunResult r = unlessHeldBy({&answers, &stopped}, [&] { return engine.run(command); });
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    EXPECT_FALSE(exists(tree + "/app/node_modules"));
+    engine::Database db(engine.db());
+    const auto pending = engine::CleanJournal(db).cutShort();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].operation.id, silent);
+    EXPECT_EQ(db.operations(10).size(), 1u) << "the local clean; the one settled moved nothing";
 }
 
 // A scan folder on a share that stops answering in the middle of the walk (a
