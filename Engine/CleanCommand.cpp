@@ -1,6 +1,7 @@
 #include "CleanCommand.h"
 
 #include "Activity.h"
+#include "CleanHelper.h"
 #include "CleanJournal.h"
 #include "Dashboard.h"
 #include "FolderProbe.h"
@@ -243,52 +244,27 @@ struct Asked {
     std::string reason;
 };
 
-CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detector, Database& db, TrashMover& mover,
-                      const std::atomic<bool>& stop) {
-    const std::string project = normalizePath(options.projectPath);
-    // The application names projects by their path in JSON: one it cannot
-    // give back as it is was never offered.
-    if (!platform::isValidUtf8(project))
-        throw CleanRefused("project path " + project + " is not valid UTF-8; such a project cannot be cleaned");
-    // Asked first by a process of its own: one that does not answer holds
-    // nothing of this one.
-    if (const auto answer = FolderProbe(stop).wait(project); answer == FolderProbe::Answer::Silent) {
-        throw CleanRefused("project path " + project + " cannot be reached: its filesystem does not answer");
-    } else if (answer == FolderProbe::Answer::Stopped) {
-        CleanOutcome stopped;
-        stopped.interrupted = true;
-        return stopped;
-    }
+CleanOutcome cleanFolders(const CleanOptions& options, const OperationDTO& op, const ProjectDetector& detector, CleanRecords& records,
+                          TrashMover& mover, const std::atomic<bool>& stop) {
+    const std::string project = *op.project_path;
     std::vector<Around> around;
     const int fd = openProject(project, detector, around);
     FdCloser closeProject{fd};
     const StackMask stacks = detector.confirmed(fd, stacksOfFolder(fd, detector).first);
     if (!stacks) throw CleanRefused("project path " + project + " is not a project (it holds no marker of any stack)");
     refuseUnoffered(project, stacks, around);
-
-    // A real clean never moves without the lock: two at once would take
-    // each other's moves in progress for ones cut short. A dry run moves
-    // nothing and writes only its own preview, so it takes none and never
-    // waits for a clean (its command settled cleans cut short, as any
-    // other command does, when no clean held the lock).
-    CleanJournal journal(db);
-    std::optional<CleanLock> lock;
-    if (options.execute) {
-        lock.emplace(db.path(), CleanLock::Wait::Briefly, &stop);
-        if (lock->stopped()) {
-            CleanOutcome stopped;
-            stopped.interrupted = true;
-            return stopped;
-        }
-        if (!lock->held()) throw CleanRefused(lock->problem());
-        journal.settle(*lock, stop);
+    if (!records.opened()) {
+        CleanOutcome stopped;
+        stopped.interrupted = true;
+        return stopped;
     }
 
     CleanOutcome out;
     CleanReportDTO& report = out.report;
     report.dry_run = !options.execute;
     report.project_path = project;
-    std::vector<MovedFolder> moved;
+    report.operation_id = op.id;
+    bool movedAny = false;
     Movability movability(mover.dataHome());
     const ProjectPlace place = placeOf(fd, project);
     TrackedFiles tracked;
@@ -302,12 +278,6 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         if (askedAt.emplace(path, asked.size()).second) asked.push_back({path});
     }
 
-    OperationDTO op;
-    op.id = newUuid();
-    op.timestamp_unix = static_cast<std::int64_t>(std::time(nullptr));
-    op.project_path = project;
-    op.dry_run = report.dry_run;
-    report.operation_id = op.id;
     int moves = 0;
 
     for (const auto& target : currentArtifacts(fd, project, stacks, detector, stop)) {
@@ -426,9 +396,10 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
                 CleanItemDTO inFlight = item;
                 inFlight.success = true;
                 if (!seq) seq = ++moves;
-                journal.recordMove(op, *seq, {inFlight, info, trashed, checked, infoText});
+                records.recordMove(op, *seq, {inFlight, info, trashed, checked, infoText});
             };
             try {
+                const CleanRecords::Moving moving(records);
                 const TrashResult r = mover.trash(parentFd, name, abs, &checked, recordMove);
                 item.success = r.moved;
                 if (!r.moved) item.error = r.error;
@@ -442,12 +413,12 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
             }
             if (!item.success && seq) {
                 try {
-                    journal.dropMove(op.id, *seq);
+                    records.dropMove(op.id, *seq);
                 } catch (const DatabaseError& e) {
                     if (out.unrecorded.empty()) out.unrecorded = e.what();
                 }
             }
-            if (item.success) moved.push_back({abs, item.bytes});
+            movedAny = movedAny || item.success;
         }
         if (item.success) report.bytes_reclaimed = saturatingAdd(report.bytes_reclaimed, item.bytes);
         report.items.push_back(std::move(item));
@@ -464,30 +435,101 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
                               probeRealFolder(fd, a.path.substr(project.size() + 1)) == FolderState::Missing;
             item.error = !out.unrecorded.empty() ? a.path + " was left in place: the clean stopped, as its moves cannot be recorded"
                          : !a.reason.empty()      ? a.reason
-                         : gone && movedByAnotherClean(db, project, a.path) ? a.path + " was moved to the Trash by another clean"
+                         : gone && records.movedByAnotherClean(project, a.path) ? a.path + " was moved to the Trash by another clean"
                          : gone ? a.path + " is gone: it was moved or deleted since the preview"
                                 : a.path + " is not a folder this project can clean any more; left in place";
             report.items.push_back(std::move(item));
         }
     }
-    if (!out.unrecorded.empty() && moved.empty()) throw DatabaseError(out.unrecorded);
+    if (!out.unrecorded.empty() && !movedAny) throw DatabaseError(out.unrecorded);
+    return out;
+}
+
+namespace {
+
+// The records of a clean done by the engine itself.
+class OwnRecords final : public CleanRecords {
+public:
+    OwnRecords(Database& db, CleanJournal& journal, bool execute, const std::atomic<bool>& stop)
+        : db_(db), journal_(journal), execute_(execute), stop_(stop) {}
+
+    // A real clean never moves without the lock: two at once would take
+    // each other's moves in progress for ones cut short. A dry run moves
+    // nothing and writes only its own preview, so it takes none and never
+    // waits for a clean (its command settled cleans cut short, as any other
+    // command does, when no clean held the lock).
+    bool opened() override {
+        if (!execute_ || lock_) return true;
+        lock_.emplace(db_.path(), CleanLock::Wait::Briefly, &stop_);
+        if (lock_->stopped()) return false;
+        if (!lock_->held()) throw CleanRefused(lock_->problem());
+        journal_.settle(*lock_, stop_);
+        return true;
+    }
+    void recordMove(const OperationDTO& op, int seq, const RecordedMove& move) override { journal_.recordMove(op, seq, move); }
+    void dropMove(const std::string& id, int seq) override { journal_.dropMove(id, seq); }
+    bool movedByAnotherClean(const std::string& project, const std::string& path) override {
+        return engine::movedByAnotherClean(db_, project, path);
+    }
+
+private:
+    Database& db_;
+    CleanJournal& journal_;
+    const bool execute_;
+    const std::atomic<bool>& stop_;
+    std::optional<CleanLock> lock_;
+};
+
+}  // namespace
+
+CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detector, Database& db, TrashMover& mover,
+                      const std::atomic<bool>& stop) {
+    const std::string project = normalizePath(options.projectPath);
+    // The application names projects by their path in JSON: one it cannot
+    // give back as it is was never offered.
+    if (!platform::isValidUtf8(project))
+        throw CleanRefused("project path " + project + " is not valid UTF-8; such a project cannot be cleaned");
+    OperationDTO op;
+    op.id = newUuid();
+    op.timestamp_unix = static_cast<std::int64_t>(std::time(nullptr));
+    op.project_path = project;
+    op.dry_run = !options.execute;
+    CleanJournal journal(db);
+    OwnRecords records(db, journal, options.execute, stop);
+
+    // A project that may not answer (on a share) is cleaned whole by a
+    // helper, whatever a first look would say: a share can answer it and
+    // stop a moment later. Where no helper can be started, a process of its
+    // own asks it first, and its answer stands.
+    MountTable mounts;
+    std::optional<CleanOutcome> apart;
+    if (mayNotAnswer(project, mounts)) apart = cleanApart(options, op, records, mover.dataHome(), db.path() + ".lock", stop);
+    if (!apart) {
+        if (const auto answer = FolderProbe(stop).wait(project); answer == FolderProbe::Answer::Silent) {
+            throw CleanRefused("project path " + project + " cannot be reached: its filesystem does not answer");
+        } else if (answer == FolderProbe::Answer::Stopped) {
+            CleanOutcome stopped;
+            stopped.interrupted = true;
+            return stopped;
+        }
+    }
+    CleanOutcome out = apart ? std::move(*apart) : cleanFolders(options, op, detector, records, mover, stop);
 
     // A preview is recorded whole; a clean only with what it moved, and not
     // at all when nothing moved.
-    op.bytes_reclaimed = report.bytes_reclaimed;
-    op.items = options.execute ? movedItems(report.items) : report.items;
+    op.bytes_reclaimed = out.report.bytes_reclaimed;
+    op.items = options.execute ? movedItems(out.report.items) : out.report.items;
     if (!options.execute) {
         if (!out.interrupted) journal.recordPreview(op);
         return out;
     }
-    if (moved.empty()) {
+    if (op.items->empty()) {
         journal.forget(op.id);
         return out;
     }
     try {
         journal.finish(op);
     } catch (const DatabaseError& e) {
-        if (moved.empty()) throw;
         // What moved is in the Trash whatever the database says: it is
         // reported now, and its pending record completes the history later.
         out.unrecorded = e.what();

@@ -184,7 +184,9 @@ void CleanJournal::settle(const CleanLock& lock, const std::atomic<bool>& stop) 
     // Settling while another clean moves would take its moves for cut short.
     if (!lock.held()) throw DatabaseError(lock.problem().empty() ? "a clean holds its lock" : lock.problem());
     auto cleans = cutShort();
-    if (cleans.empty()) return;
+    // A helper left behind in the middle of a move may still make it: its
+    // clean, whichever it is, waits for a later command.
+    if (cleans.empty() || lock.moveInFlight()) return;
     // Nothing in a trash is touched for records that cannot be settled.
     db_.ensureWritable();
     MountTable mounts;

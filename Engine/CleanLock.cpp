@@ -272,6 +272,31 @@ CleanLock::TakeOver CleanLock::takeOver() {
     return TakeOver::Done;
 }
 
+namespace {
+
+// The whole file, for the record lock around a helper's moves (which locks
+// the file apart from the clean lock's flock).
+struct flock wholeFile(short type) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    return range;
+}
+
+}  // namespace
+
+bool CleanLock::moveInFlight() const {
+    struct flock range = wholeFile(F_WRLCK);
+    return fd_ >= 0 && fcntl(fd_, F_OFD_GETLK, &range) == 0 && range.l_type != F_UNLCK;
+}
+
+void CleanLock::holdMove(const std::string& lockPath, bool hold) {
+    static int fd = -1;
+    if (fd < 0) fd = ::open(lockPath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    struct flock range = wholeFile(hold ? F_WRLCK : F_UNLCK);
+    if (fd >= 0) (void)fcntl(fd, F_OFD_SETLKW, &range);
+}
+
 CleanLock::~CleanLock() {
     if (fd_ >= 0) close(fd_);
 }

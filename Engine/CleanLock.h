@@ -30,6 +30,13 @@ public:
     const std::string& problem() const { return problem_; }
     // The wait ended by a termination request.
     bool stopped() const { return stopped_; }
+    // Whether a clean's helper, left behind, may still be moving a folder:
+    // it holds a record lock on the lock file around each move, which the
+    // kernel keeps while the helper waits on a share, whatever signal came.
+    bool moveInFlight() const;
+    // In such a helper: holds (true) or lets go of that lock on the lock file
+    // at `lockPath`, opened at the first call.
+    static void holdMove(const std::string& lockPath, bool hold);
 
     // Runs inside a takeover right after the swap; lets a test put another
     // process's step there.

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,7 +66,7 @@ void HelperSlots::give() {
 }
 
 HelperProcess::HelperProcess(const std::string& mode, const std::vector<std::string>& args, const HelperLimits& limits,
-                             HelperSlots& slots, const std::atomic<bool>& stop)
+                             HelperSlots& slots, const std::atomic<bool>& stop, bool answered)
     : limits_(limits), slots_(slots), stop_(stop) {
     reapLeftBehind();
     if (!slots_.take(stop_)) {
@@ -85,6 +86,16 @@ HelperProcess::HelperProcess(const std::string& mode, const std::vector<std::str
         finish(End::Died, "no descriptor to spare");
         return;
     }
+    int asked = -1;  // the helper's end of the answers
+    if (answered) {
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 || (answerFd_ = aboveStandard(pair[0])) < 0 ||
+            (asked = aboveStandard(pair[1])) < 0) {
+            close(inFd);
+            finish(End::Died, std::string("no socket for its answers: ") + std::strerror(errno));
+            return;
+        }
+    }
 
     std::vector<std::string> argv = {executable, std::string(kHelperFlag), mode, std::to_string(limits_.addressSpace)};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -94,7 +105,8 @@ HelperProcess::HelperProcess(const std::string& mode, const std::vector<std::str
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (asked >= 0) posix_spawn_file_actions_adddup2(&actions, asked, 0);
+    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, inFd, 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     // Whatever else is open, close-on-exec or not, stays behind.
@@ -114,6 +126,7 @@ HelperProcess::HelperProcess(const std::string& mode, const std::vector<std::str
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(inFd);
+    if (asked >= 0) close(asked);
     if (failed != 0) {
         pid_ = -1;
         finish(End::Died, "it cannot be started: " + std::string(std::strerror(failed)));
@@ -125,6 +138,7 @@ HelperProcess::HelperProcess(const std::string& mode, const std::vector<std::str
 
 HelperProcess::~HelperProcess() {
     if (end_ == End::Running) leaveBehind(End::Stopped);
+    if (answerFd_ >= 0) close(answerFd_);
     if (outFd_ >= 0) close(outFd_);
     if (endedFd_ >= 0) close(endedFd_);
     if (haveSlot_) slots_.give();
@@ -202,6 +216,20 @@ bool HelperProcess::nextLine(std::string& line) {
     }
 }
 
+bool HelperProcess::answer(std::string_view line) {
+    // Its silence counts from the answer: it waited for the engine till then.
+    heard_ = std::chrono::steady_clock::now();
+    std::string whole(line);
+    whole.push_back('\n');
+    for (std::size_t at = 0; answerFd_ >= 0 && at < whole.size();) {
+        const ssize_t n = send(answerFd_, whole.data() + at, whole.size() - at, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return answerFd_ >= 0;
+}
+
 void HelperProcess::finish(End end, std::string text) {
     end_ = end;
     endText_ = std::move(text);
@@ -250,6 +278,57 @@ void helperPrint(std::string_view line) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) _exit(1);  // nobody reads it any more
         at += static_cast<std::size_t>(n);
+    }
+}
+
+void HelperOutput::print(std::initializer_list<std::string_view> fields) {
+    const std::string line = helperRecord(fields);
+    std::lock_guard lock(m_);
+    helperPrint(line);
+}
+
+namespace {
+
+// Context switches of the process's threads other than the calling one.
+long switchesOfOthers() {
+    rusage all{}, own{};
+    getrusage(RUSAGE_SELF, &all);
+    getrusage(RUSAGE_THREAD, &own);
+    return all.ru_nvcsw + all.ru_nivcsw - own.ru_nvcsw - own.ru_nivcsw;
+}
+
+}  // namespace
+
+HelperHeartbeat::HelperHeartbeat(HelperOutput& out)
+    : thread_([this, &out] {
+          long seen = switchesOfOthers();
+          std::unique_lock lock(m_);
+          while (!done_) {
+              ended_.wait_for(lock, std::chrono::milliseconds(250));
+              const long now = switchesOfOthers();
+              if (now != seen) out.print({"alive"});
+              seen = now;
+          }
+      }) {}
+
+HelperHeartbeat::~HelperHeartbeat() {
+    {
+        std::lock_guard lock(m_);
+        done_ = true;
+    }
+    ended_.notify_one();
+    thread_.join();
+}
+
+std::optional<std::string> helperAnswer() {
+    // Read a byte at a time: what follows the line is the next answer's.
+    std::string line;
+    for (char c;;) {
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        if (c == '\n') return line;
+        line.push_back(c);
     }
 }
 

@@ -39,8 +39,10 @@
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace tidewell::engine {
@@ -84,8 +86,10 @@ public:
     };
 
     // Starts `executable --helper mode LIMIT args...` once a slot is free.
+    // `answered`: its standard input is a socket on which the engine answers
+    // what it asks (answer()); else /dev/null.
     HelperProcess(const std::string& mode, const std::vector<std::string>& args, const HelperLimits& limits, HelperSlots& slots,
-                  const std::atomic<bool>& stop);
+                  const std::atomic<bool>& stop, bool answered = false);
     // A helper still running is killed and left behind.
     ~HelperProcess();
     HelperProcess(const HelperProcess&) = delete;
@@ -95,6 +99,9 @@ public:
     // ended (a last line without a newline is dropped); `end()` tells how.
     bool nextLine(std::string& line);
     End end() const { return end_; }
+    // Sends one line to an answered helper; false once it cannot be sent.
+    // Its silence is counted from then on.
+    bool answer(std::string_view line);
     // How it ended, for a diagnostic: "exit status 3", "signal 9".
     const std::string& endText() const { return endText_; }
     // Whether its process was started at all (a process or descriptor limit
@@ -118,6 +125,7 @@ private:
     pid_t pid_ = -1;
     int outFd_ = -1;    // its output, until it ends
     int endedFd_ = -1;  // readable once it has exited (a pidfd), when the kernel gives one
+    int answerFd_ = -1;  // the engine's end of an answered helper's input
     int status_ = 0;    // once reaped
     std::chrono::steady_clock::time_point started_, heard_;
     std::string buffer_;
@@ -136,6 +144,36 @@ bool isHelper();
 
 // Prints one line on the helper's output at once, whole.
 void helperPrint(std::string_view line);
+// In an answered helper: the engine's next line, without its newline; none
+// once the engine is gone.
+std::optional<std::string> helperAnswer();
+
+// A helper's output, one whole line at a time from any of its threads.
+class HelperOutput {
+public:
+    void print(std::initializer_list<std::string_view> fields);
+
+private:
+    std::mutex m_;
+};
+
+// For as long as it lives, prints "alive" on `out` every quarter second in
+// which another thread of the helper got on (a thread waiting for a server's
+// answer does not), so that the helper's silence means that no request of
+// its is answered any more.
+class HelperHeartbeat {
+public:
+    explicit HelperHeartbeat(HelperOutput& out);
+    ~HelperHeartbeat();
+    HelperHeartbeat(const HelperHeartbeat&) = delete;
+    HelperHeartbeat& operator=(const HelperHeartbeat&) = delete;
+
+private:
+    std::mutex m_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    std::thread thread_;
+};
 
 // One line of fields separated by tabs; a tab, newline or backslash inside a
 // field (a path may hold any of them) is escaped, so a record is always one line.

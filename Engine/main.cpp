@@ -2,6 +2,7 @@
 // folders, and moves chosen ones to the Trash.
 
 #include "CleanCommand.h"
+#include "CleanHelper.h"
 #include "CleanJournal.h"
 #include "CommandLine.h"
 #include "Database.h"
@@ -73,7 +74,9 @@ int run(const CommandLine& cl, const std::atomic<bool>& stop) {
             printDocument(encodeArray(db.operations(cl.limit)));
         } else {
             TrashMover mover(dataHome());
-            const CleanOutcome outcome = runClean(cl.clean, detector, db, mover, stop);
+            CleanOptions options = cl.clean;
+            if (cl.rulesFile) options.rulesFile = normalizePath(*cl.rulesFile);
+            const CleanOutcome outcome = runClean(options, detector, db, mover, stop);
             if (outcome.interrupted || stop.load()) endByTermination();
             printDocument(encode(outcome.report));
             if (!outcome.unrecorded.empty()) fail(outcome.unrecorded);
@@ -93,6 +96,7 @@ int runHelper(const CommandLine& cl) {
     if (cl.helperMode == kGitWorkHelper) return gitWorkHelper(cl.helperArgs);
     if (cl.helperMode == kWalkHelper) return walkHelper(cl.helperArgs);
     if (cl.helperMode == kSettleHelper) return settleHelper(cl.helperArgs);
+    if (cl.helperMode == kCleanHelper) return cleanHelper(cl.helperArgs);
     return 2;
 }
 

@@ -9,6 +9,7 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -900,6 +901,27 @@ TEST(CleanKilled, ALeftoverInfoFileInAVolumeTrashOfAProjectReachedThroughALinkGo
     EXPECT_TRUE(exists(vol + "/code/app/node_modules/a.js"));
     EXPECT_TRUE(credited(t / "db.sqlite", t / "myapp").empty());
     EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+}
+
+// A helper left behind in the middle of a move (it holds its record lock on
+// the clean lock file) may still make that move: no command settles a clean
+// cut short then; once it has let go, the next command does.
+TEST(CleanKilled, NoCleanIsSettledWhileAHelperLeftBehindMayStillMove) {
+    enginetest::TempDir t;
+    writeApp(t);
+    cleanInChild(t, {{1, Interfere::KillAfterInfoFile}});
+    ASSERT_EQ(cutShort(t / "db.sqlite").size(), 1u);
+    const int held = open((t / "db.sqlite.lock").c_str(), O_RDWR | O_CLOEXEC);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(held, F_OFD_SETLK, &range), 0);
+    runCommand(t, "log");
+    EXPECT_EQ(cutShort(t / "db.sqlite").size(), 1u) << "left for a later command";
+    close(held);
+    runCommand(t, "log");
+    EXPECT_TRUE(cutShort(t / "db.sqlite").empty());
+    EXPECT_TRUE(orphanInfoFiles(t / "data/Trash").empty());
 }
 
 // A command run while a clean is still moving (paused once its second move
