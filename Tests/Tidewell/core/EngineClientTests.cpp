@@ -541,3 +541,29 @@ TEST_F(EngineRunner, TheDataFolderFollowsUiTestingAndIsNamedEvenWhenItCannotBeMa
     testing_support::ScopedEnvironment data("XDG_DATA_HOME", (bundle.dir() / "blocked").c_str());
     EXPECT_EQ(appSupportDirectory(), bundle.dir() / "blocked/Tidewell");
 }
+
+// An application that returns from main while an engine it ran waits in the
+// kernel (where even SIGKILL leaves it) ends all the same: the engines its
+// runs left behind never make its exit wait on one.
+TEST_F(EngineRunner, AnApplicationThatReturnsFromMainBesideAHeldEngineEnds) {
+    const std::string remote = bundle.dir() / "remote";
+    const auto server = answeredOnce(remote);
+    server->fallSilent();
+    bundle.dir().write("App/bin/silent.txt", remote);
+    bundle.installEngine("held.sh");
+    std::filesystem::copy_file(TIDEWELL_QUIT_BESIDE_HELD_ENGINE, bundle.appExecutable());
+    const auto app = platform::ChildProcess::spawn({bundle.appExecutable(), {}, std::nullopt, {}});
+    std::string engine;
+    ASSERT_TRUE(eventually([&] {
+        std::getline(std::ifstream(bundle.dir() / "App/bin/pid.txt"), engine);
+        return server->holdsRequestFrom(engine) && testsupport::waitsOnServer(engine);
+    }));
+    bundle.dir().write("App/bin/stop.txt", "");
+    std::optional<platform::ExitStatus> ended;
+    eventually([&] { return (ended = app->tryWait()).has_value(); });
+    ASSERT_TRUE(ended) << "the application did not end";
+    EXPECT_TRUE(ended->success()) << ended->code;
+    EXPECT_EQ(platform::readFileContents(bundle.dir() / "App/bin/quit.txt"), "held");
+    EXPECT_TRUE(testsupport::waitsOnServer(engine)) << "the engine outlived it";
+    server->hangUp();
+}
