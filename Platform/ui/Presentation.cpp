@@ -279,8 +279,8 @@ private:
 // view is in the tree.
 class FloatingOverlayNode final : public ModifierNode {
 public:
-    FloatingOverlayNode(View base, View content, Alignment alignment)
-        : ModifierNode(std::move(base)), content_(std::move(content)), alignment_(alignment) {}
+    FloatingOverlayNode(View base, View content, Alignment alignment, bool takesFoot)
+        : ModifierNode(std::move(base)), content_(std::move(content)), alignment_(alignment), takesFoot_(takesFoot) {}
 
     void build(Element& self, BuildContext& ctx) const override
     {
@@ -301,20 +301,26 @@ public:
             state->layer = host->presentFloatingLayer([weak] {
                 auto s = weak.lock();
                 return s && s->content ? s->content() : View();
-            });
+            }, takesFoot_);
         }
     }
 
 private:
     View content_;
     Alignment alignment_;
+    bool takesFoot_;
 };
 
 }  // namespace
 
 std::function<View(const View&)> overlayAboveSheets(View content, Alignment alignment)
 {
-    return [=](const View& v) { return View(detail::makeNode<FloatingOverlayNode>(v, content, alignment)); };
+    return [=](const View& v) { return View(detail::makeNode<FloatingOverlayNode>(v, content, alignment, false)); };
+}
+
+std::function<View(const View&)> footAboveSheets(View content)
+{
+    return [=](const View& v) { return View(detail::makeNode<FloatingOverlayNode>(v, content, Alignment::bottom, true)); };
 }
 
 std::function<View(const View&)> sheet(Binding<bool> isPresented, std::function<View()> content, SheetOptions options)

@@ -49,6 +49,11 @@ std::function<View(const View&)> sheet(Binding<std::optional<T>> item, std::func
 // sheet is open). It takes the clicks that hit it and lets the others through
 // to what lies beneath; the keys and the focus stay with what lies beneath.
 std::function<View(const View&)> overlayAboveSheets(View content, Alignment alignment = Alignment::center);
+// `content` in a strip at the window's foot, as high as it asks, above every
+// sheet, popover and alert, as `overlayAboveSheets`; the window's content and
+// its sheets, popovers and alerts are laid out in the room above the strip,
+// so it covers none of them. Its focusable views come last in the Tab order.
+std::function<View(const View&)> footAboveSheets(View content);
 
 // The colour behind sheets, popovers and alerts.
 Color windowBackgroundColor();

@@ -606,16 +606,34 @@ void ViewHost::layoutAll()
     for (const HostLayer& layer : layers_) ids.push_back(layer.id);
     LayoutContext ctx(this, ++layoutPass_);
     layingOut_ = true;
+    // The layers at the foot first, at the height their content asks: the
+    // rest is laid out in the room above them.
+    footStrip_ = 0;
     for (const int id : ids) {
         const HostLayer* layer = findLayer(id);
-        if (!layer || !shown(*layer)) continue;
+        if (!layer || !shown(*layer) || !layer->takesFoot) continue;
         Element& root = *layer->tree;
         if (!freshTrees_)
             resetPlacement(root);
-        const ProposedSize offer = ProposedSize::of(size_);
+        const double height = std::min(size_.height, root.sizeThatFits({size_.width, std::nullopt}, ctx).height);
+        const ProposedSize offer = ProposedSize::of({size_.width, height});
         const Size s = root.sizeThatFits(offer, ctx);
-        // The root is centred in the host, as a window centres its content.
-        root.place({(size_.width - s.width) / 2, (size_.height - s.height) / 2, s.width, s.height}, offer, ctx);
+        root.place({(size_.width - s.width) / 2, size_.height - height, s.width, s.height}, offer, ctx);
+        footStrip_ = std::max(footStrip_, height);
+    }
+    const Size above{size_.width, size_.height - footStrip_};
+    for (const int id : ids) {
+        const HostLayer* layer = findLayer(id);
+        if (!layer || !shown(*layer) || layer->takesFoot) continue;
+        Element& root = *layer->tree;
+        if (!freshTrees_)
+            resetPlacement(root);
+        // Other floating layers take the whole window.
+        const Size room = layer->floating ? size_ : above;
+        const ProposedSize offer = ProposedSize::of(room);
+        const Size s = root.sizeThatFits(offer, ctx);
+        // The root is centred in its room, as a window centres its content.
+        root.place({(room.width - s.width) / 2, (room.height - s.height) / 2, s.width, s.height}, offer, ctx);
     }
     layingOut_ = false;
     freshTrees_ = false;
@@ -726,10 +744,10 @@ int ViewHost::presentLayer(std::function<View()> content, bool modal)
     return id;
 }
 
-int ViewHost::presentFloatingLayer(std::function<View()> content)
+int ViewHost::presentFloatingLayer(std::function<View()> content, bool takesFoot)
 {
     const int id = nextLayerId_++;
-    layers_.push_back(HostLayer{id, std::move(content), false, nullptr, true});
+    layers_.push_back(HostLayer{id, std::move(content), false, nullptr, true, takesFoot});
     setNeedsRebuild();
     return id;
 }
@@ -744,6 +762,14 @@ std::vector<const Element*> ViewHost::floatingLayerRoots() const
     std::vector<const Element*> roots;
     for (const HostLayer& l : layers_)
         if (l.floating && shown(l)) roots.push_back(l.tree.get());
+    return roots;
+}
+
+std::vector<const Element*> ViewHost::layerRoots() const
+{
+    std::vector<const Element*> roots;
+    for (const HostLayer& l : layers_)
+        if (!l.floating && shown(l)) roots.push_back(l.tree.get());
     return roots;
 }
 
@@ -958,6 +984,21 @@ bool ViewHost::key(const KeyPress& key)
         }
         return nullptr;
     };
+    // A focused view of a floating layer is pressed by Return and Space
+    // before any layer beneath hears them; other keys go on to those layers.
+    const bool pressKey = (key.key == Qt::Key_Return || key.key == Qt::Key_Enter || key.key == Qt::Key_Space) && !mods;
+    for (size_t i = 0; pressKey && !focus_.empty() && i < layers_.size(); ++i) {
+        if (!layers_[i].floating || !shown(layers_[i])) continue;
+        const Element* focused = byIdentity(*layers_[i].tree, focus_);
+        const Element* owner = nullptr;
+        auto* tap = focused ? nearest<TapNode>(focused, &owner) : nullptr;
+        if (!tap || !tap->action() || !owner->env->isEnabled) continue;
+        auto press = tap->action();
+        ++dispatching_;
+        press();
+        --dispatching_;
+        return true;
+    }
     if (!layers.empty()) {
         // A modal card on top hears keys first while the focus is elsewhere,
         // so its default and cancel buttons answer Return and Escape even
@@ -1039,6 +1080,10 @@ bool ViewHost::moveFocus(bool forward)
     if (!scope) scope = layers.front()->tree.get();
     std::vector<const Element*> candidates;
     collectNodes<FocusableNode>(*scope, candidates);
+    // What floats above every layer (the window's banner) comes last, so the
+    // keyboard reaches it whatever sheet is open.
+    for (const HostLayer& layer : layers_)
+        if (layer.floating && shown(layer)) collectNodes<FocusableNode>(*layer.tree, candidates);
     std::vector<std::string> order;
     for (const Element* e : candidates) {
         auto* f = static_cast<const FocusableNode*>(e->node.get());

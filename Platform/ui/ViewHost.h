@@ -94,7 +94,14 @@ public:
     // it included, and is never modal: what it does not hit falls through.
     // Keys, the focus and the native widgets' cover are the layers beneath's,
     // as if it were not there, and it counts in no `layerCount`.
-    int presentFloatingLayer(std::function<View()> content);
+    // With `takesFoot`, the layer stands in a strip at the window's foot, as
+    // high as its content asks (none while it shows nothing): the content and
+    // the other layers are laid out above the strip, so what it shows covers
+    // none of their controls. Its focusable views come last in the Tab order,
+    // whatever layer holds the rest.
+    int presentFloatingLayer(std::function<View()> content, bool takesFoot = false);
+    // The height of the window's foot that floating layers take.
+    double footStrip() const { return footStrip_; }
     // With an exit, the layer leaves events, accessibility and the layer
     // count at once, and its last picture fades out (shrinking towards the
     // centre by `scale`) over `duration` seconds.
@@ -135,7 +142,8 @@ public:
     // Whether the focus got where it is from the keyboard (Tab), so it shows a ring.
     bool focusRingVisible() const { return focusRing_; }
     // Tab and Shift+Tab: the next or previous focusable view, in reading
-    // order, of the topmost modal layer or card (else the content); wraps.
+    // order, of the topmost modal layer or card (else the content), then
+    // those of the floating layers; wraps.
     bool moveFocus(bool forward);
 
     // --- Inspection
@@ -144,6 +152,8 @@ public:
     const Element* rootElement() const;
     // The trees of the floating layers, bottom first.
     std::vector<const Element*> floatingLayerRoots() const;
+    // The trees of the content and the layers above it (floating ones aside), bottom first.
+    std::vector<const Element*> layerRoots() const;
     AccessibilityNodeInfo accessibilityTree() const;
     size_t stateSlotCount() const { return slots_.size(); }
 
@@ -159,6 +169,7 @@ private:
         bool modal = false;
         std::unique_ptr<Element> tree;
         bool floating = false;
+        bool takesFoot = false;
     };
     struct Slot {
         std::shared_ptr<void> value;
@@ -214,6 +225,7 @@ private:
     int dispatching_ = 0;
     bool building_ = false;
     bool layingOut_ = false;
+    double footStrip_ = 0;
     unsigned generation_ = 0;
     unsigned layoutPass_ = 0;
     unsigned rebuilds_ = 0;

@@ -125,8 +125,8 @@ void AppStore::finishBootstrap(const FolderLooks& looks, bool rootsStored, const
     if (aside || rootsReset || defaults->unreadableFileReason() || defaults->unwritableFileReason() ||
         !filesNotice.empty()) {
         auto notice = settingsNotice(*defaults, aside, rootsReset ? std::optional(defaultRoots) : std::nullopt);
-        launchSettingsNotice = notice + (notice.empty() || filesNotice.empty() ? "" : " ") + filesNotice;
-        lastError = launchSettingsNotice;
+        heldNotice = notice + (notice.empty() || filesNotice.empty() ? "" : " ") + filesNotice;
+        lastError = heldNotice;
     }
     applyFolderAccess(looks);
     showSilentFolders();

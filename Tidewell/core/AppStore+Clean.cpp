@@ -206,7 +206,7 @@ void AppStore::dryRunFinished(std::uint64_t generation, std::vector<std::pair<st
         lastError = unmovable;
     }
     if (merged.items.empty()) {
-        if (!lastError.get()) lastError = std::string(kNothingToMoveText);
+        if (!lastError.get() || lastError.get() == heldNotice) lastError = std::string(kNothingToMoveText);
         cancelClean();
         return;
     }

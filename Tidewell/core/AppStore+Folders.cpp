@@ -99,9 +99,9 @@ void AppStore::addScanRootPaths(const std::vector<std::string>& paths, const Fol
 
 void AppStore::showFolderNotice(const std::string& text) {
     // The launch's settings notice stays up beside it, as long as it would alone.
-    if (launchSettingsNotice && lastError.get() == launchSettingsNotice) {
-        if (!launchSettingsNotice->ends_with(text)) launchSettingsNotice = *launchSettingsNotice + " " + text;
-        lastError = launchSettingsNotice;
+    if (heldNotice && lastError.get() == heldNotice) {
+        if (!heldNotice->ends_with(text)) heldNotice = *heldNotice + " " + text;
+        lastError = heldNotice;
         return;
     }
     lastError = text;

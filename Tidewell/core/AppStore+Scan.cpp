@@ -242,7 +242,7 @@ void AppStore::scanSucceeded(const DashboardDTO& result) {
     if (engineRootErrors_.empty()) return;
     const auto text = engineRootErrors_.text();
     const auto& shown = lastError.get();
-    if (stillBlockingNotice_ && shown == stillBlockingNotice_ && shown != launchSettingsNotice)
+    if (stillBlockingNotice_ && shown == stillBlockingNotice_ && shown != heldNotice)
         lastError = *stillBlockingNotice_ + " " + text;
     else showFolderNotice(text);
 }

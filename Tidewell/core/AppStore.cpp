@@ -51,7 +51,9 @@ AppStore::AppStore()
     // Files protected while this runs are told when a save first meets them,
     // as the launch tells those it found.
     setAppFileRefusalHandler([](std::string sentence) {
-        platform::postToMain([sentence = std::move(sentence)] { showErrorInBanner(sentence); });
+        platform::postToMain([sentence = std::move(sentence)] {
+            if (auto* store = bannerStore.load()) store->holdSettingsNotice(sentence);
+        });
     });
     // Those there now are the launch's to tell, in one notice: a save in the
     // meantime (the launch restore's) must not tell them over it.
@@ -63,9 +65,16 @@ AppStore::AppStore()
             const auto why = settings ? settings->unwritableFileReason() : std::nullopt;
             if (!why) return;
             hopToMain(alive, this, [notice = settingsUnsavedNotice(settings->filePath(), *why)](AppStore& store) {
-                store.lastError = notice;
+                store.holdSettingsNotice(notice);
             });
         });
+    // Whatever the banner says next, the held notice stays at its head.
+    lastError.onDidSet([this](const std::optional<std::string>&) {
+        if (!heldNotice) return;
+        const auto& shown = lastError.get();
+        if (shown && shown->starts_with(*heldNotice)) return;
+        lastError = shown ? *heldNotice + "\n\n" + *shown : *heldNotice;
+    });
     accountSession->onSignedIn = [this] { leaderboardSync(character.get(), lifetimeReclaimedBytes.get(), 2.0); };
     accountSession->onBrowserFailed = showBrowserFailureInBanner;
     character.onDidSet([this](const CharacterProfile& old) {
@@ -113,7 +122,24 @@ void AppStore::saveScanSettings() {
 }
 
 void AppStore::clearLastError() {
-    if (launchSettingsNotice && lastError.get() == launchSettingsNotice) return;
+    if (heldNotice && lastError.get() == heldNotice) return;
+    lastError = std::nullopt;
+}
+
+void AppStore::holdSettingsNotice(const std::string& notice) {
+    // What shows below the notice held until now stays below the new one.
+    std::optional<std::string> below = lastError.get();
+    if (heldNotice && below && below->starts_with(*heldNotice)) {
+        const auto rest = below->substr(heldNotice->size());
+        below = rest.starts_with("\n\n") ? std::optional(rest.substr(2)) : std::nullopt;
+    }
+    if (!heldNotice) heldNotice = notice;
+    else if (heldNotice->find(notice) == std::string::npos) heldNotice = *heldNotice + " " + notice;
+    lastError = below;
+}
+
+void AppStore::dismissBanner() {
+    heldNotice.reset();
     lastError = std::nullopt;
 }
 

@@ -156,11 +156,17 @@ public:
     std::uint64_t cleanGeneration = 0;
     std::shared_ptr<EngineCancelToken> cleanCancelToken;
 
-    // What this launch found wrong with the settings (a file it cannot read,
-    // the file set aside, the scan folders reset to the defaults); it stays in
-    // the banner until dismissed or replaced by another error, so the launch
-    // scan starting does not take it away before anyone read it.
-    std::optional<std::string> launchSettingsNotice;
+    // A notice about the user's settings or files: what this launch found
+    // wrong with them (a file it cannot read, the file set aside, the scan
+    // folders reset to the defaults), or a settings or application file
+    // refused while this runs. It heads the banner, above any later message,
+    // until the user dismisses the banner, so a scan starting does not take
+    // it away before anyone read it.
+    std::optional<std::string> heldNotice;
+    // Puts `notice` at the head of the banner, after one held already.
+    void holdSettingsNotice(const std::string& notice);
+    // The banner's dismiss button: the held notice goes with the rest.
+    void dismissBanner();
     // Clears `lastError` at the start of a scan or clean, except that notice.
     void clearLastError();
     // Puts `sentence` in the banner of the store the application runs (in

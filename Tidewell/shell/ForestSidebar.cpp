@@ -5,6 +5,7 @@
 #include "character/SidebarCharacterRow.h"
 #include "kit/BrandMark.h"
 #include "kit/PointingHandCursorModifier.h"
+#include "kit/ScrollsWhenShort.h"
 #include "kit/SizeClass.h"
 #include "kit/Theme.h"
 #include "kit/ForestSpring.h"
@@ -126,12 +127,12 @@ ui::View sidebarBody(AppStore& store, bool compact, bool reduceMotion, const std
     fill.maxWidth = ui::infinity;
     fill.maxHeight = ui::infinity;
     fill.alignment = ui::Alignment::topLeading;
-    return ui::VStack(column, 0,
-                      {brandTitle(compact),
-                       ui::VStack(ui::HorizontalAlignment::center, 4, std::move(rows))
-                           .padding(ui::Edges::horizontal(), compact ? 6 : 10),
-                       ui::Spacer(16), ui::VStack(column, 10, std::move(bottom)).padding(compact ? 8 : 16)})
-        .frame(fill)
+    return ScrollsWhenShort(ui::VStack(column, 0,
+                                       {brandTitle(compact),
+                                        ui::VStack(ui::HorizontalAlignment::center, 4, std::move(rows))
+                                            .padding(ui::Edges::horizontal(), compact ? 6 : 10),
+                                        ui::Spacer(16), ui::VStack(column, 10, std::move(bottom)).padding(compact ? 8 : 16)})
+                                .frame(fill))
         .background(ui::View(ui::Color::primary().opacity(0.03)));
 }
 

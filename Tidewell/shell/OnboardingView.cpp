@@ -8,11 +8,13 @@
 #include "kit/ForestPanel.h"
 #include "kit/Theme.h"
 #include "kit/ForestSpring.h"
+#include "kit/ScrollsWhenShort.h"
 #include "shell/OnboardingRules.h"
 #include "shell/RootView.h"
 #include "ui/AppStorage.h"
 #include "ui/ContentTransition.h"
 #include "ui/Image.h"
+#include "ui/Sheet.h"
 #include "ui/Text.h"
 
 namespace tidewell {
@@ -95,7 +97,7 @@ ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool
                                       ui::VStack(ui::HorizontalAlignment::leading, 16, std::move(rows)))
                               .frame(cardWidth)
                               .modifier(ui::animation(forestSpring(), current));
-    return ui::VStack(ui::HorizontalAlignment::center, 24,
+    return ScrollsWhenShort(ui::VStack(ui::HorizontalAlignment::center, 24,
                       {
                           ui::Spacer(12),
                           BrandMark(72),
@@ -111,7 +113,7 @@ ui::View onboardingBody(AppStore& store, ui::Binding<int> step, ui::Binding<bool
                       })
         .padding(40)
         // The window's colour lies behind the whole window, not only behind the card's column.
-        .frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity});
+        .frame(ui::FrameSpec{.maxWidth = ui::infinity, .maxHeight = ui::infinity}));
 }
 
 }  // namespace
@@ -121,7 +123,7 @@ ui::View OnboardingView(AppStore& store, ui::Binding<int> step, ui::Binding<bool
         // What the launch found wrong with the settings (they cannot be
         // saved, say) is told on the first window too.
         return onboardingBody(store, step, hasCompletedOnboarding, env.reduceMotion)
-            .overlay(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom);
+            .modifier(ui::footAboveSheets(errorBannerOverlay(store, env.reduceMotion)));
     });
 }
 

@@ -23,6 +23,7 @@
 #include "social/LeaderboardView.h"
 #include "social/LeaderboardWebModel.h"
 #include "ui/Shape.h"
+#include "ui/ScrollView.h"
 #include "ui/Sheet.h"
 #include "ui/Text.h"
 #include "ui/Transition.h"
@@ -113,22 +114,30 @@ ui::View errorBannerOverlay(AppStore& store, bool reduceMotion) {
                                       [&store] {
                                           // The dismiss animates whatever the reduce-motion setting says.
                                           ui::withAnimation(forestSpring().ignoringReduceMotion(),
-                                                            [&] { store.lastError = std::nullopt; });
+                                                            [&] { store.dismissBanner(); });
                                       })
                                .modifier(ui::buttonStyle(ui::plainButtonStyle()))
                                .contentShape(ui::Rectangle())
                                .accessibilityLabel("Dismiss error");
+        // A long notice scrolls past about five lines, so the strip the banner
+        // takes at the window's foot leaves the pages and sheets their room.
+        const ui::View text = ui::ScrollView(ui::Text(*error)
+                                                 .font(ui::Font::callout())
+                                                 .fixedSize(false, true)
+                                                 .frame(ui::FrameSpec{.maxWidth = ui::infinity, .alignment = ui::Alignment::leading}))
+                                  .frame(ui::FrameSpec{.maxHeight = 5 * ui::resolveFont(ui::Font::callout()).lineHeight});
         // Over the leaderboard's web view too: the page is cut away beneath it.
         banner = ui::AboveNativeViews(ErrorBannerSurface(
                      ui::HStack(ui::VerticalAlignment::center, 10,
                                 {ui::Image::systemName("exclamationmark.triangle.fill")
                                      .foregroundStyle(Theme::caution())
                                      .accessibilityHidden(true),
-                                 ui::Text(*error).font(ui::Font::callout()).fixedSize(false, true), ui::Spacer(),
-                                 PointingHandCursorModifier(dismiss)}))
+                                 text, PointingHandCursorModifier(dismiss)}))
                      .overlay(rim.strokeBorder(Theme::caution().opacity(0.4), 1).allowsHitTesting(false))
                      .accessibilityIdentifier("error.banner"))
-                     .padding();
+                     .padding()
+                     // The strip is the window's: nothing of the pages lies beneath it.
+                     .background(ui::View(Theme::windowBackground()));
     }
     return ui::TransitionIf(error.has_value(), ui::Transition::move(ui::Edge::bottom).combined(ui::Transition::opacity()),
                             banner)
@@ -196,8 +205,9 @@ ui::View RootView(AppStore& store) {
             }))
             .overlay(sharePromptOverlay(store, env.reduceMotion))
             .overlay(unlockToastOverlay(store, env.reduceMotion), ui::Alignment::top)
-            // Above the sheets too: a banner raised while one is open reads clear of its dimming.
-            .modifier(ui::overlayAboveSheets(errorBannerOverlay(store, env.reduceMotion), ui::Alignment::bottom));
+            // Above the sheets too: a banner raised while one is open reads clear of its dimming,
+            // in a strip of its own at the foot, so it covers none of their controls.
+            .modifier(ui::footAboveSheets(errorBannerOverlay(store, env.reduceMotion)));
     });
 }
 

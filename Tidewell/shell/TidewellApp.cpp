@@ -94,9 +94,10 @@ ui::View TidewellApp::mainWindowContent(AppStore& store) {
         ui::View content = showsOnboarding(completed.get() || settingsUnreadable, platform::hasArgument("--ui-testing"))
                                ? OnboardingView(store, completed)
                                : RootView(store);
+        // The window holds the 600-point minimum height: the content is laid
+        // out above the banner's strip, in what room the window leaves it.
         ui::FrameSpec minimum;
         minimum.minWidth = 900;
-        minimum.minHeight = 600;
         return installTitlebarControls(store, content).frame(minimum).background(WindowBackground());
     });
 }

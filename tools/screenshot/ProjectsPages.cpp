@@ -155,4 +155,18 @@ const ScreenshotPage confirmNothingMoved("shell-confirm-nothing-moved", [] {
     return TidewellApp::mainWindowContent(store);
 });
 
+// The confirmation over the main window with a banner of five lines and
+// more beneath it: the sheet keeps its buttons above the banner.
+const ScreenshotPage confirmLongBanner("shell-confirm-long-banner", [] {
+    AppStore& store = storeWithPreview();
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, true);
+    store.selectedSection = AppSection::projects;
+    std::string banner = "Could not move 2 folders to the Trash. They are still where they were.";
+    for (const char* name : {"storefront", "admin-panel", "blog", "ripgrep-fork", "tiny-http", "ml-notebook"})
+        banner += std::string(" The project ") + name + " was left out: it is active, it changed in the last day, or a "
+                                                        "program is working in it.";
+    store.lastError = banner;
+    return TidewellApp::mainWindowContent(store);
+});
+
 }  // namespace

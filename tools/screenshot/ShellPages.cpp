@@ -46,6 +46,20 @@ const ScreenshotPage onboardingUnsaved("shell-onboarding-unsaved", [] {
     store.lastError = unsavedSettings;
     return TidewellApp::mainWindowContent(store);
 });
+// A first run's notice as long as they come (a settings file that cannot be
+// saved, files of the application's that cannot be either): the banner's
+// text scrolls, and onboarding keeps its buttons above it.
+const ScreenshotPage onboardingLongNotice("shell-onboarding-long-notice", [] {
+    AppStore& store = sampleStore();
+    platform::UserDefaults::standard()->setBool(keys::hasCompletedOnboarding, false);
+    store.lastError = unsavedSettings +
+                      " The file /home/ana/.local/share/Tidewell/last-dashboard.json cannot be saved: it is read-only. "
+                      "Tidewell leaves it as it is and saves no scan result there. The file "
+                      "/home/ana/.local/share/Tidewell/operations.json cannot be saved: it is a symbolic link to "
+                      "/home/ana/dotfiles/gone.json, which does not exist. Tidewell leaves it as it is and saves no clean "
+                      "history there.";
+    return TidewellApp::mainWindowContent(store);
+});
 const ScreenshotPage unsaved("shell-unsaved-settings", [] {
     AppStore& store = shellStore(AppSection::dashboard);
     store.lastError = unsavedSettings;

@@ -119,6 +119,74 @@ TEST(Sheets, ClosingFadesTheLastPictureOutUnlessMotionIsReduced)
     }
 }
 
+// A note at the window's foot takes a strip as high as it is: the content
+// and an open sheet are laid out above it, whatever the note's height, and
+// take the whole window again once it shows nothing. Its button comes last
+// in the Tab order, the open sheet's buttons first, and Return presses it.
+TEST(Sheets, ANoteAtTheFootLeavesTheContentAndSheetsTheRoomAboveIt)
+{
+    int noteTaps = 0, saves = 0;
+    bool shown = false;
+    double noteHeight = 60;
+    Rig rig({480, 360});
+    EnvironmentValues env;
+    env.reduceMotion = true;
+    rig.host.setEnvironment(env);
+    rig.show([&] {
+        Binding<bool> presented([&] { return shown; }, [&](bool v) {
+            shown = v;
+            rig.host.setNeedsRebuild();
+        });
+        const View note = noteHeight > 0 ? View(Button("Dismiss", [&] { ++noteTaps; }).frame(200, noteHeight).accessibilityIdentifier("note"))
+                                         : View(EmptyView());
+        return VStack({Spacer(), Button("Bottom", [] {}).accessibilityIdentifier("bottom")})
+            .frame(FrameSpec{.maxWidth = infinity, .maxHeight = infinity})
+            .modifier(sheet(presented, [&] {
+                return VStack({Text("A long sheet"), Spacer(), Button("Save", [&] { ++saves; }).accessibilityIdentifier("save")})
+                    .frame(FrameSpec{.idealHeight = 900})
+                    .accessibilityIdentifier("sheet");
+            }))
+            .modifier(footAboveSheets(note));
+    });
+    for (const double height : {60.0, 150.0, 0.0}) {
+        SCOPED_TRACE(height);
+        noteHeight = height;
+        shown = false;
+        rig.host.setNeedsRebuild();
+        rig.settle();
+        EXPECT_DOUBLE_EQ(rig.host.footStrip(), height);
+        EXPECT_DOUBLE_EQ(rig.find("bottom")->frame.maxY(), 360 - height);
+        if (height > 0) {
+            EXPECT_GE(rig.find("note")->frame.minY(), 360 - height);
+            EXPECT_LE(rig.find("note")->frame.maxY(), 360);
+        }
+        shown = true;
+        rig.host.setNeedsRebuild();
+        rig.settle();
+        EXPECT_LE(rig.find("save")->frame.maxY(), 360 - height) << "the sheet's foot above the note";
+        EXPECT_GE(rig.find("sheet")->frame.minY(), 0);
+    }
+
+    noteHeight = 60;
+    rig.host.setNeedsRebuild();
+    rig.settle();
+    // Tab, then the key that presses what has the focus, and who heard it.
+    const std::pair<int, std::pair<int, int>> steps[] = {
+        {Qt::Key_Return, {1, 0}},  // the sheet's button first
+        {Qt::Key_Return, {1, 1}},  // then the note, above the open sheet
+        {Qt::Key_Space, {2, 1}},   // and round again
+        {Qt::Key_Space, {2, 2}},
+    };
+    for (const auto& [press, heard] : steps) {
+        ASSERT_TRUE(rig.key(Qt::Key_Tab));
+        ASSERT_TRUE(rig.key(press));
+        EXPECT_EQ(std::make_pair(saves, noteTaps), heard);
+        EXPECT_TRUE(shown);
+    }
+    EXPECT_TRUE(rig.key(Qt::Key_Escape));
+    EXPECT_FALSE(shown) << "other keys still reach the sheet";
+}
+
 TEST(Sheets, EscapeClosesThroughTheBinding)
 {
     SheetOwner o;

@@ -350,6 +350,49 @@ TEST_F(AppStoreSettings, ASettingsFileProtectedWhileItRunsIsNamedAtTheNextSave) 
     EXPECT_EQ(home.defaults().integerValue(keys::idleDays), 14) << "kept in memory";
 }
 
+// A notice about the user's settings heads the banner until the user
+// dismisses it: a scan or clean starting leaves it, later messages show
+// below it, one replacing the other, and a file refused later joins it.
+TEST_F(AppStoreSettings, ANoticeAboutTheSettingsStaysAboveLaterMessagesUntilDismissed) {
+    storeRoots({folder("code")});
+    const std::string file = platform::UserDefaults::standardFilePath();
+    AppStore store;
+    Calls calls;
+    calls.install(store);
+    bootstrap(store);
+    waitForLaunch(store);
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    store.idleDays = 14;
+    store.saveScanSettings();
+    ASSERT_TRUE(runUntil([&] { return store.lastError.get().has_value(); }));
+    const std::string notice = *store.lastError.get();
+    const std::string refused = "The file /tmp/x/operations.json cannot be saved: it is read-only.";
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"a scan starting", [&] { store.clearLastError(); }},
+        {"a scan's message", [&] { store.lastError = std::string("Found 3 projects."); }},
+        {"the next message", [&] { AppStore::showErrorInBanner("Could not move 2 folders."); }},
+        {"another file refused", [&] { store.holdSettingsNotice(refused); }},
+        {"the same file again", [&] { store.holdSettingsNotice(refused); }},
+        {"dismissed", [&] { store.dismissBanner(); }},
+        {"a message after", [&] { store.lastError = std::string("Found 3 projects."); }},
+        {"a scan starting after", [&] { store.clearLastError(); }},
+    };
+    const std::optional<std::string> banners[] = {
+        notice,
+        notice + "\n\nFound 3 projects.",
+        notice + "\n\nCould not move 2 folders.",
+        notice + " " + refused + "\n\nCould not move 2 folders.",
+        notice + " " + refused + "\n\nCould not move 2 folders.",
+        std::nullopt,
+        "Found 3 projects.",
+        std::nullopt,
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].second();
+        EXPECT_EQ(store.lastError.get(), banners[i]) << steps[i].first;
+    }
+}
+
 TEST_F(AppStoreBootstrap, ASettingsFileThatIsANamedPipeIsNamedInsteadOfWaitedOn) {
     const std::string file = platform::UserDefaults::standardFilePath();
     fs::create_directories(fs::path(file).parent_path());

@@ -13,6 +13,8 @@
 
 #include "foundation/Bundle.h"
 #include "ui/Inspect.h"
+#include "ui/Modifiers.h"
+#include "ui/ScrollView.h"
 #include "ui/UI.h"
 
 namespace kittest {
@@ -109,6 +111,27 @@ inline int announcedElements(const platform::ui::AccessibilityNodeInfo& n) {
     int count = (!n.label.empty() || !n.identifier.empty() || !n.texts.empty()) ? 1 : 0;
     for (const auto& c : n.children) count += announcedElements(c);
     return count;
+}
+
+// The controls (views that take taps) of the window's content and of the
+// sheets and popovers above it that draw anything inside `area`, each cut to
+// the scroll views around it, by identity.
+inline std::vector<std::string> controlsDrawnWithin(const ViewHost& host, Rect area) {
+    const auto cut = [](Rect a, Rect b) {
+        const double x = std::max(a.x, b.x), y = std::max(a.y, b.y);
+        const double w = std::min(a.maxX(), b.maxX()) - x, h = std::min(a.maxY(), b.maxY()) - y;
+        return w > 0 && h > 0 ? Rect{x, y, w, h} : Rect{};
+    };
+    std::vector<std::string> found;
+    std::function<void(const Element&, Rect)> walk = [&](const Element& e, Rect shown) {
+        if (!e.placed) return;
+        if (scrollViewFacts(e)) shown = cut(shown, visualFrame(e));
+        const Rect drawn = cut(visualFrame(e), shown);
+        if (dynamic_cast<const TapNode*>(e.node.get()) && cut(drawn, area).width > 0) found.push_back(e.identity());
+        for (const auto& c : e.children) walk(*c, shown);
+    };
+    for (const Element* root : host.layerRoots()) walk(*root, {0, 0, host.size().width, host.size().height});
+    return found;
 }
 
 }  // namespace kittest

@@ -142,6 +142,28 @@ struct CleanConfirmation : FlowFixture {
     }
 };
 
+// In the smallest window a five-line banner leaves the confirmation its
+// "Move to Trash": the sheet is laid out above the banner's strip.
+TEST_F(CleanConfirmation, AFiveLineBannerLeavesTheSmallestWindowsConfirmationWhole) {
+    AppStore store;
+    ui::EnvironmentValues still;
+    still.reduceMotion = true;
+    auto window = kittest::layOut(RootView(store), {900, 600}, still);
+    window->host->observe(store);
+    store.requestClean({alphaProject()}, true);
+    ASSERT_TRUE(runUntil([&] { return !store.isCleaning.get(); }) && window->shows("Move to Trash"));
+    std::string fiveLines = "Could not move 2 folders to the Trash.";
+    while (fiveLines.size() < 560) fiveLines += " They are still where they were, and the next clean tries them again.";
+    store.lastError = fiveLines;
+    window->tester.settle();
+    const ui::Rect banner = window->frame("error.banner");
+    const ui::Rect move = window->tester.findText("Move to Trash")->frame;
+    EXPECT_LE(move.maxY(), banner.minY());
+    EXPECT_GE(move.minY(), 0);
+    EXPECT_EQ(kittest::controlsDrawnWithin(*window->host, {0, banner.minY(), 900, 600 - banner.minY()}),
+              std::vector<std::string>{});
+}
+
 TEST_F(CleanConfirmation, PreviewCancelConfirmAndNoCloseWhileCleaning) {
     AppStore store;
     auto window = confirmationWindow(store);

@@ -7,6 +7,7 @@
 #include "Tidewell/kit/KitViewTesting.h"
 #include "core/AppStore.h"
 #include "desktop/Window.h"
+#include "shell/OnboardingView.h"
 #include "shell/RootView.h"
 #include "shell/TitlebarAccountControls.h"
 #include "shell/TitlebarControlsHost.h"
@@ -95,6 +96,63 @@ TEST(RootView, TheBannerRaisedWhileASheetIsOpenStandsAboveTheSheet) {
     laid->tester.pressKey(Qt::Key_Escape);
     EXPECT_FALSE(store.showEndOfDay.get());
     EXPECT_TRUE(laid->shows("Could not move 2 folders."));
+}
+
+// A notice as long as the first run's settings notice.
+std::string longNotice() {
+    std::string notice = "The settings file /home/mira/.config/Tidewell/defaults.json cannot be saved: its folder is "
+                         "read-only. Tidewell runs with its settings and keeps changes only until it quits.";
+    while (notice.size() < 636) notice += " The scan folder /home/mira/mnt/share does not answer, so Tidewell leaves it out.";
+    return notice;
+}
+
+// The banner takes a strip at the window's foot: at every window size from
+// the smallest up, the pages, the sidebar and onboarding draw no control
+// beneath it, and a notice past five lines scrolls inside it.
+TEST(RootView, TheBannerCoversNoControlAtAnyWindowSize) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    store.lastError = longNotice();
+    const double fiveLines = 5 * resolveFont(Font::callout()).lineHeight;
+    Binding<bool> notCompleted([] { return false; }, [](bool) {});
+    const std::pair<const char*, std::function<View()>> windows[] = {
+        {"pages", [&] { return RootView(store); }},
+        {"onboarding", [&] { return OnboardingView(store, notCompleted); }},
+    };
+    for (const auto& [what, window] : windows)
+        for (const Size size : {Size{900, 600}, Size{1024, 650}, Size{1180, 680}}) {
+            SCOPED_TRACE(std::string(what) + " at " + std::to_string(int(size.width)) + "x" + std::to_string(int(size.height)));
+            auto laid = layOut(window(), size);
+            const Rect banner = laid->frame("error.banner");
+            EXPECT_DOUBLE_EQ(banner.maxY(), size.height - defaultPadding);
+            EXPECT_LE(banner.height, fiveLines + 2 * 24) << "the text scrolls past five lines";
+            EXPECT_EQ(controlsDrawnWithin(*laid->host, {0, banner.minY() - defaultPadding, size.width, size.height}),
+                      std::vector<std::string>{});
+            EXPECT_GT(laid->host->footStrip(), banner.height);
+        }
+}
+
+// "Dismiss error" is the last stop of Tab in the window, and Return presses it there.
+TEST(RootView, TabReachesTheBannersDismissButtonLast) {
+    tidewell::testing::ScratchHome home;
+    AppStore store;
+    store.lastError = std::string("Could not move 2 folders.");
+    auto laid = layOut(RootView(store), {1180, 760});
+    laid->host->observe(store);
+    // With no sheet open, the banner's is the only layer above the content.
+    const auto inBanner = [](const std::string& identity) { return identity.rfind("/#layer", 0) == 0; };
+    std::vector<std::string> stops;
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(laid->tester.pressKey(Qt::Key_Tab));
+        if (!stops.empty() && laid->host->focus() == stops.front()) break;
+        stops.push_back(laid->host->focus());
+    }
+    ASSERT_GT(stops.size(), 2u);
+    EXPECT_TRUE(inBanner(stops.back())) << stops.back();
+    EXPECT_EQ(std::count_if(stops.begin(), stops.end(), inBanner), 1);
+    ASSERT_TRUE(laid->tester.pressKey(Qt::Key_Backtab));
+    ASSERT_TRUE(laid->tester.pressKey(Qt::Key_Return));
+    EXPECT_EQ(store.lastError.get(), std::nullopt);
 }
 
 // In the narrowest sidebar card a generated name keeps its size on its one
