@@ -117,6 +117,9 @@ std::string mapToRealHome(const std::string& path) {
 
 std::vector<std::string> scanRootFoldersToLook(const std::vector<std::string>& roots) {
     auto paths = defaultScanRootCandidates();
+    // The startup disk the defaults and the first run's seeding add: a round
+    // started before they were added must still have seen it.
+    paths.push_back("/");
     for (const auto& root : roots)
         if (auto path = rootPathToLook(root); !path.empty()) paths.push_back(std::move(path));
     return paths;
