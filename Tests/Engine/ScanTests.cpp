@@ -417,6 +417,21 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
     }
 }
 
+// A share that answers every request, each after a second and a half, is
+// slow but answers: the clean of a project there goes ahead, its helper
+// never taken for silent.
+TEST_F(Scan, AProjectOnASlowShareIsCleanedByItsHelperAndNeverNamedSilent) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string share = tmp / "slow";
+    makeDirs(share);
+    SilentFilesystem fs(share, {{"api/Cargo.toml", 10}, {"api/target/app", 20000}});
+    ASSERT_TRUE(fs.mounted());
+    fs.answerAfter(std::chrono::milliseconds(1500));
+    const RunResult r = unlessHeldBy(fs, [&] { return engine.run({"clean", "--project", share + "/api", "--json"}); });
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(decode<CleanReportDTO>(r.out).items.size(), 1u) << r.out;
+}
+
 // A project on a share is cleaned whole by a helper, whatever a first look
 // at the share would say: one that answers is previewed; one that answers
 // its first requests and then stops (after such a look) is named once the
