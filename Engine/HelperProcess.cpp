@@ -129,6 +129,7 @@ HelperProcess::HelperProcess(const std::string& mode, const std::vector<std::str
     if (asked >= 0) close(asked);
     if (failed != 0) {
         pid_ = -1;
+        startError_ = failed;
         finish(End::Died, "it cannot be started: " + std::string(std::strerror(failed)));
         return;
     }

@@ -107,6 +107,8 @@ public:
     // Whether its process was started at all (a process or descriptor limit
     // can keep it from starting).
     bool started() const { return started_ != std::chrono::steady_clock::time_point{}; }
+    // Why no process could be started for it (an errno), or 0.
+    int startError() const { return startError_; }
 
     // What is started: this very executable (also once replaced on disk).
     // A test binary points it at the engine's.
@@ -133,6 +135,7 @@ private:
     std::size_t scanned_ = 0;  // what of `buffer_` was searched for a newline
     End end_ = End::Running;
     std::string endText_;
+    int startError_ = 0;
 };
 
 // In a helper, first thing: its address space capped at `addressSpace`, and

@@ -95,6 +95,7 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
                 case Kind::NeverAnswered: error = "its filesystem does not answer"; break;
                 case Kind::StoppedAnswering: error = "its filesystem stopped answering"; break;
                 case Kind::Died: error = "the process walking it ended (" + outcome.why + ")"; break;
+                case Kind::NotStarted: error = "no process could be started to walk it (" + outcome.why + ")"; break;
                 case Kind::NoHelper: {
                     const FolderProbe::Answer answer = probe.wait(normalizePath(root));
                     if (answer == FolderProbe::Answer::Stopped) return std::nullopt;

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace tidewell::engine {
 
@@ -75,27 +76,33 @@ long switchesOfOthers() {
 }
 
 // Says "alive" whenever the walk was answered since it last looked, so that
-// its silence means that no request is answered any more.
+// its silence means that no request is answered any more. Under a process
+// limit that stops its thread, the walk goes on without it: its own lines
+// are then all the engine hears.
 class Heartbeat {
 public:
-    explicit Heartbeat(Output& out)
-        : thread_([this, &out] {
-              long seen = switchesOfOthers();
-              std::unique_lock lock(m_);
-              while (!done_) {
-                  ended_.wait_for(lock, kBeat);
-                  const long now = switchesOfOthers();
-                  if (now != seen) out.print({"alive"});
-                  seen = now;
-              }
-          }) {}
+    explicit Heartbeat(Output& out) {
+        try {
+            thread_ = std::thread([this, &out] {
+                long seen = switchesOfOthers();
+                std::unique_lock lock(m_);
+                while (!done_) {
+                    ended_.wait_for(lock, kBeat);
+                    const long now = switchesOfOthers();
+                    if (now != seen) out.print({"alive"});
+                    seen = now;
+                }
+            });
+        } catch (const std::system_error&) {
+        }
+    }
     ~Heartbeat() {
         {
             std::lock_guard lock(m_);
             done_ = true;
         }
         ended_.notify_one();
-        thread_.join();
+        if (thread_.joinable()) thread_.join();
     }
 
 private:
@@ -158,6 +165,7 @@ int walkHelper(const std::vector<std::string>& args) {
     const std::atomic<bool> never{false};
     ScanWalk scanWalk(detector, progress, never, settings.maxDepth, settings.dataHome, settings.databasePath);
     Walker& walker = scanWalk.walker;
+    walker.checkListingsEnd();
     std::string error;
     const bool walked = walker.walkRoot(root, error, fd);
     close(fd);
@@ -177,7 +185,6 @@ WalksApart::~WalksApart() {
 }
 
 bool WalksApart::begin(const std::string& root) {
-    static HelperSlots slots(kWalksAtOnce);
     for (const auto& w : walks_)
         if (w.root == root) return w.started;
     Walk& w = walks_.emplace_back();
@@ -185,27 +192,34 @@ bool WalksApart::begin(const std::string& root) {
     if (access(HelperProcess::executable.c_str(), X_OK) != 0) return false;
     w.started = true;
     // The helper works in "/": a relative path is made whole here.
-    const std::vector<std::string> args = {normalizePath(root), std::to_string(settings_.maxDepth), settings_.rulesFile, settings_.databasePath,
-                                           settings_.dataHome};
+    w.args = {normalizePath(root), std::to_string(settings_.maxDepth), settings_.rulesFile, settings_.databasePath, settings_.dataHome};
+    // The helper is started, read and left behind by a thread of its own, so
+    // that its silence is timed while the engine walks other folders.
+    try {
+        w.reader = std::thread([this, &w] { read(w); });
+    } catch (const std::system_error&) {
+        w.readWhenFinished = true;
+    }
+    return true;
+}
+
+void WalksApart::read(Walk& w) {
+    static HelperSlots slots(kWalksAtOnce);
     HelperLimits limits;
     limits.silence = silenceWithin;
     limits.addressSpace = kWalkAddressSpace;
-    // The helper is started, read and left behind by a thread of its own, so
-    // that its silence is timed while the engine walks other folders.
-    w.reader = std::thread([this, &w, args, limits] {
-        HelperProcess helper(std::string(kWalkHelper), args, limits, slots, stop_);
-        for (std::string line; helper.nextLine(line);) {
-            std::lock_guard lock(w.m);
-            w.lines.push_back(std::move(line));
-            w.told.notify_one();
-        }
+    HelperProcess helper(std::string(kWalkHelper), w.args, limits, slots, stop_);
+    for (std::string line; helper.nextLine(line);) {
         std::lock_guard lock(w.m);
-        w.ended = true;
-        w.end = helper.end();
-        w.endText = helper.endText();
+        w.lines.push_back(std::move(line));
         w.told.notify_one();
-    });
-    return true;
+    }
+    std::lock_guard lock(w.m);
+    w.ended = true;
+    w.end = helper.end();
+    w.endText = helper.endText();
+    w.startError = helper.startError();
+    w.told.notify_one();
 }
 
 WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progress) {
@@ -218,6 +232,10 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
     if (!walk->started) {
         outcome.kind = Outcome::Kind::NoHelper;
         return outcome;
+    }
+    if (walk->readWhenFinished) {
+        walk->readWhenFinished = false;
+        read(*walk);
     }
     bool answered = false, whole = false, malformed = false;
     std::optional<std::string> error;
@@ -272,6 +290,7 @@ WalksApart::Outcome WalksApart::finish(const std::string& root, Progress& progre
     using Kind = Outcome::Kind;
     using End = HelperProcess::End;
     if (walk->end == End::Stopped) outcome.kind = Kind::Stopped;
+    else if (walk->startError) outcome.kind = Kind::NotStarted, outcome.why = std::error_code(walk->startError, std::generic_category()).message();
     else if (error) outcome.kind = Kind::Unreadable, outcome.why = *error;
     else if (whole) outcome.kind = Kind::Walked;
     else if (malformed) outcome.kind = Kind::Died, outcome.why = "it printed what no walk prints";

@@ -59,6 +59,7 @@ public:
             Died,              // `why` tells how it ended
             Stopped,           // the engine was asked to end
             NoHelper,          // no executable to start it from here (a root changed to one without it)
+            NotStarted,        // no process could be started for it (a process limit): `why` tells
         };
         Kind kind = Kind::Stopped;
         std::string why;
@@ -95,8 +96,15 @@ private:
         HelperProcess::End end = HelperProcess::End::Running;
         std::string endText;
         std::optional<Outcome> outcome;  // once finished: a folder given again ends the same
-        std::thread reader;  // holds the helper, which ends with the thread that started it
+        std::vector<std::string> args;
+        int startError = 0;
+        // Holds the helper, which ends with the thread that started it.
+        // Where no thread can be started, the thread that finishes the walk
+        // starts and reads it then.
+        std::thread reader;
+        bool readWhenFinished = false;
     };
+    void read(Walk& w);
 
     const WalkSettings settings_;
     const std::atomic<bool>& stop_;

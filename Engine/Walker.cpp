@@ -36,6 +36,12 @@ constexpr std::size_t kNameOffset = 19;
 
 constexpr std::int64_t kNoActivity = INT64_MIN;
 
+// A listing that repeats a name, or passes this many entries, never ends: a
+// server that ignores where its last answer stopped gives the same entries
+// for ever, and a walk that kept them would grow until its memory ran out.
+constexpr std::size_t kLongestListing = std::size_t(1) << 20;
+constexpr std::string_view kEndlessListing = "its listing does not end";
+
 void atomicMax(std::atomic<std::int64_t>& a, std::int64_t v) {
     std::int64_t cur = a.load(std::memory_order_relaxed);
     while (v > cur && !a.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
@@ -217,6 +223,10 @@ struct Walker::Impl {
         std::string names;
         std::vector<Entry> entries;
         std::vector<LinkSeen> links;
+        // Where listings are checked: the names of the folder being read,
+        // kept apart from `names`, which moves as it grows.
+        std::deque<std::string> listedNames;
+        std::unordered_set<std::string_view> listed;
     };
 
     const ProjectDetector& detector;
@@ -252,6 +262,7 @@ struct Walker::Impl {
     std::uint64_t rootMount = 0;
     bool emitProjects = true;
     bool enterArtifacts = true;
+    bool checkListings = false;
     Movability* movability = nullptr;
     TrackedFiles* tracked = nullptr;
     std::unordered_set<const GitCandidate*> indexesAsked;
@@ -623,16 +634,21 @@ struct Walker::Impl {
         return o;
     }
 
-    bool readEntries(int fd, Scratch& s) {
+    // The folder's entries; nothing, with why, when they cannot be read.
+    std::optional<std::string> readEntries(int fd, Scratch& s) {
         if (s.buf.empty()) s.buf.resize(64 * 1024);
         s.names.clear();
         s.entries.clear();
+        if (checkListings) {
+            s.listed.clear();
+            s.listedNames.clear();
+        }
         for (;;) {
             const long n = syscall(SYS_getdents64, fd, s.buf.data(), s.buf.size());
-            if (n == 0) return true;
+            if (n == 0) return std::nullopt;
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return false;
+                return errorText(errno);
             }
             for (long off = 0; off < n;) {
                 const auto* d = reinterpret_cast<const LinuxDirent64*>(s.buf.data() + off);
@@ -640,6 +656,8 @@ struct Walker::Impl {
                 const char* name = reinterpret_cast<const char*>(d) + kNameOffset;
                 if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
                 const std::size_t len = std::strlen(name);
+                if (checkListings && (s.entries.size() >= kLongestListing || !s.listed.insert(s.listedNames.emplace_back(name, len)).second))
+                    return std::string(kEndlessListing);
                 s.entries.push_back({static_cast<std::uint32_t>(s.names.size()), static_cast<std::uint32_t>(len), d->d_type});
                 s.names.append(name, len + 1);  // keeps the NUL: entries are C strings
             }
@@ -647,8 +665,9 @@ struct Walker::Impl {
     }
 
     // A folder that cannot be read still counts its own blocks, as du counts them.
-    void cannotRead(const Task& t, int error) {
-        progress.emit("skip", "Cannot read this folder: " + errorText(error) + ".", t.path);
+    void cannotRead(const Task& t, int error) { cannotRead(t, errorText(error)); }
+    void cannotRead(const Task& t, const std::string& why) {
+        progress.emit("skip", "Cannot read this folder: " + why + ".", t.path);
         if (!t.owner || !t.haveStat) return;
         atomicAdd(t.owner->plain, t.ownBytes);
         if (t.art) atomicAdd(t.art->plain, t.ownBytes);
@@ -687,8 +706,8 @@ struct Walker::Impl {
             t.ownBytes = allocatedBytes(st);
             t.folder = {st.st_dev, st.st_ino};
         }
-        if (!readEntries(fd, s)) {
-            cannotRead(t, errno);
+        if (const auto unread = readEntries(fd, s)) {
+            cannotRead(t, *unread);
             close(fd);
             return;
         }
@@ -920,6 +939,8 @@ unsigned Walker::defaultThreads() {
 }
 
 void Walker::skipArtifactContents() { impl_->enterArtifacts = false; }
+
+void Walker::checkListingsEnd() { impl_->checkListings = true; }
 
 void Walker::offerOnlyMovable(Movability& movability) { impl_->movability = &movability; }
 

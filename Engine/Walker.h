@@ -68,6 +68,11 @@ public:
     // Finds artifacts without entering them (their sizes stay 0).
     void skipArtifactContents();
 
+    // Cuts a folder whose listing repeats a name or passes 1,048,576
+    // entries, named as one that cannot be read ("its listing does not
+    // end"): a share's server may never end it. A local walk has no need.
+    void checkListingsEnd();
+
     // Lists as artifacts only the folders this user can move to a Trash, and
     // none in a project whose path is not valid UTF-8; the others are still
     // measured as part of their project.

@@ -152,6 +152,20 @@ public:
     void answerOnly(long count) { answersLeft_ = count; }
     // Each answer comes `delay` after its request; requests wait side by side.
     void answerAfter(std::chrono::milliseconds delay) { delay_ = delay; }
+    // The listing of the served folder `folder` never ends, as that of a
+    // server which ignores where its last answer stopped: its entries come
+    // again and again (`repeating`), or new names come for ever. Before the
+    // first request.
+    void listEndlessly(const std::string& folder, bool repeating) {
+        std::uint64_t at = 1;
+        for (std::size_t from = 0; at && from <= folder.size();) {
+            const std::size_t end = std::min(folder.find('/', from), folder.size());
+            at = child(at, folder.substr(from, end - from));
+            from = end + 1;
+        }
+        endless_ = at;
+        repeating_ = repeating;
+    }
 
 private:
     struct Node {
@@ -275,18 +289,20 @@ private:
             std::memcpy(&read, body, sizeof read);
             std::vector<char> out;
             const auto& children = nodes_[in.nodeid - 1].children;
-            for (std::size_t i = read.offset; i < children.size(); ++i) {
-                const Node& c = nodes_[children[i] - 1];
-                const std::size_t size = FUSE_DIRENT_ALIGN(FUSE_NAME_OFFSET + c.name.size());
+            const bool endless = in.nodeid == endless_, made = endless && !repeating_;
+            for (std::uint64_t i = endless && repeating_ ? 0 : read.offset; made || i < children.size(); ++i) {
+                // A made name is of no node: looked up, it is missing.
+                const std::string name = made ? "n" + std::to_string(i) : nodes_[children[i] - 1].name;
+                const std::size_t size = FUSE_DIRENT_ALIGN(FUSE_NAME_OFFSET + name.size());
                 if (out.size() + size > read.size) break;
                 std::vector<char> record(size);
                 fuse_dirent d;
-                d.ino = children[i];
+                d.ino = made ? nodes_.size() + 1 + i : children[i];
                 d.off = i + 1;
-                d.namelen = static_cast<std::uint32_t>(c.name.size());
-                d.type = c.folder ? DT_DIR : DT_REG;
+                d.namelen = static_cast<std::uint32_t>(name.size());
+                d.type = !made && nodes_[children[i] - 1].folder ? DT_DIR : DT_REG;
                 std::memcpy(record.data(), &d, FUSE_NAME_OFFSET);
-                std::memcpy(record.data() + FUSE_NAME_OFFSET, c.name.data(), c.name.size());
+                std::memcpy(record.data() + FUSE_NAME_OFFSET, name.data(), name.size());
                 out.insert(out.end(), record.begin(), record.end());
             }
             answer(in, 0, out.data(), out.size());
@@ -334,6 +350,8 @@ private:
     std::atomic<std::uint32_t> silentAt_{0};
     std::atomic<long> answersLeft_{-1};  // -1: all
     std::atomic<std::chrono::milliseconds> delay_{std::chrono::milliseconds(0)};
+    std::uint64_t endless_ = 0;  // the node whose listing never ends, if any
+    bool repeating_ = false;
     std::vector<Reply> pending_;  // in the order they are due
     std::thread server_;
 };

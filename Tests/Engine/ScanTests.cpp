@@ -632,6 +632,73 @@ TEST_F(Scan, AnAnswerThatCameWhileEarlierScanFoldersWereWalkedCounts) {
     EXPECT_EQ(answer, engine::FolderProbe::Answer::Answers);
 }
 
+// A folder on a share whose listing never ends (its server repeats the
+// entries, or names new ones for ever) is cut, named, and counts its own
+// blocks; the scan ends and lists the rest.
+TEST_F(Scan, AFolderOnAShareWhoseListingDoesNotEndIsCutAndNamed) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::vector<testsupport::ServedFile> served = {
+        {"web/package.json", 10}, {"web/src/index.js", 3000}, {"web/node_modules/a/index.js", 5000}, {"web/node_modules/b.js", 100}};
+    for (const bool repeating : {true, false}) {
+        SCOPED_TRACE(repeating ? "the same entries again" : "new names for ever");
+        const std::string share = tmp / (repeating ? "repeating" : "growing");
+        makeDirs(share);
+        SilentFilesystem fs(share, served);
+        ASSERT_TRUE(fs.mounted());
+        fs.listEndlessly("web/node_modules", repeating);
+        lastRun = unlessHeldBy(fs, [&] { return engine.scan({share}); });
+        ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+        const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+        std::vector<std::pair<std::string, std::string>> skipped;
+        for (const auto& e : events())
+            if (e.phase == "skip" || e.phase == "error") skipped.emplace_back(e.path.value_or(""), e.message);
+        EXPECT_EQ(skipped, (std::vector<std::pair<std::string, std::string>>{
+                               {share + "/web/node_modules", "Cannot read this folder: its listing does not end."}}));
+        EXPECT_EQ(find(d, share + "/web").total_bytes, 8192u) << "its files, and the cut folder's own blocks (none here)";
+        EXPECT_EQ(events().back().phase, "done");
+    }
+}
+
+// Under a process limit that leaves no room for a walk's helper, or for the
+// helper's own threads, a scan of a local folder and a share still ends: the
+// local folder is listed, and the share is walked, or named when no process
+// could be started for it. (A user of the test's own: no other process
+// counts against its limit.)
+TEST_F(Scan, UnderAProcessLimitTheShareIsWalkedOrNamedAndTheRestListed) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    const std::string share = tmp / "share";
+    makeDirs(share);
+    runProgram({"chown", "-R", "424243:424243", tmp.path()}, {}, tmp.path());
+    SilentFilesystem fs(share, {{"api/Cargo.toml", 10}, {"api/target/app", 20000}});
+    ASSERT_TRUE(fs.mounted());
+    // The engine, its thread that reads the helper, the helper: the
+    // helper's own threads find no room from 3 on.
+    for (const int limit : {1, 2, 3, 4}) {
+        SCOPED_TRACE("nproc " + std::to_string(limit));
+        const std::string nproc = "--nproc=" + std::to_string(limit);
+        lastRun = unlessHeldBy(fs, [&] {
+            return engine.scan({share, tree}, 30, 8, {"setpriv", "--reuid=424243", "--regid=424243", "--clear-groups", "prlimit", nproc, "--"});
+        });
+        ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+        const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+        EXPECT_EQ(find(d, tree + "/app").artifacts.size(), 1u);
+        std::vector<std::string> errors;
+        for (const auto& e : events())
+            if (e.phase == "error") errors.push_back(e.message);
+        if (limit < 3) {
+            EXPECT_EQ(errors, std::vector<std::string>{"Cannot scan " + share +
+                                                       ": no process could be started to walk it (Resource temporarily unavailable)."});
+            EXPECT_EQ(d.project_count, 1);
+        } else {
+            EXPECT_TRUE(errors.empty()) << lastRun.err;
+            EXPECT_EQ(find(d, share + "/api").total_bytes, 24576u);
+        }
+    }
+}
+
 // The mount table a folder is judged by may be partial (read in part, or
 // listing only what this process's view holds): a folder on a mount it does
 // not list is asked apart as one that may not answer, never trusted as local.
