@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,6 +27,10 @@ namespace tidewell::engine {
 // to it the kernel cannot tell from what it holds already. A folder that does
 // not exist answers: what it is, is told by what opens it next.
 bool mayNotAnswer(const std::string& path, MountTable& mounts);
+
+// The mount of the nearest folder on the absolute path `path` that the
+// kernel holds (0 when it tells none), told without asking any filesystem.
+std::uint64_t heldMountOf(const std::string& path);
 
 class FolderProbe {
 public:

@@ -58,9 +58,9 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     const std::string trashHome = options.dataHome.empty() ? dataHome() : options.dataHome;
     ScanWalk scanWalk(detector, progress, stop, options.maxDepth, trashHome, db.path());
     Walker& walker = scanWalk.walker;
-    // A root that may not answer is walked in a helper; all of them at once,
-    // beside the walks of the local roots: however many fall silent, the
-    // scan waits for them about once.
+    // A root that may not answer is walked in a helper, one per filesystem;
+    // all of them at once, beside the walks of the local roots: however
+    // many fall silent, the scan waits for them about once.
     WalkSettings settings;
     settings.maxDepth = options.maxDepth;
     settings.rulesFile = options.rulesFile;
@@ -75,9 +75,9 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     std::vector<bool> local;
     for (const auto& root : options.roots) {
         local.push_back(!mayNotAnswer(normalizePath(root), mounts));
-        if (!local.back() && !apart.begin(root)) probe.start(normalizePath(root));
+        if (!local.back() && !apart.add(root)) probe.start(normalizePath(root));
     }
-    std::vector<WalkResult> walkedApart;
+    apart.begin();
     for (std::size_t i = 0; i < options.roots.size(); ++i) {
         const std::string& root = options.roots[i];
         if (stop.load()) return std::nullopt;
@@ -89,7 +89,7 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
             switch (outcome.kind) {
                 case Kind::Stopped: return std::nullopt;
                 case Kind::Walked:
-                    if (!walker.walkedBefore(outcome.folders)) walkedApart.push_back(std::move(outcome.result));
+                    if (!walker.walkedBefore(outcome.folders)) apart.keep(root);
                     break;
                 case Kind::Unreadable: error = outcome.why; break;
                 case Kind::NeverAnswered: error = "its filesystem does not answer"; break;
@@ -111,7 +111,7 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     }
     if (stop.load()) return std::nullopt;
     WalkResult walk = walker.finish();
-    for (auto& w : walkedApart) addWalk(walk, std::move(w));
+    for (auto& w : apart.takeKept()) addWalk(walk, std::move(w));
 
     progress.emit("caches", "Measuring global caches.");
     auto caches = measureCaches(detector.rules(), stop, &progress);

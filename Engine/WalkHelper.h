@@ -45,14 +45,16 @@ struct WalkSettings {
 // prints what it finds. Returns its exit status.
 int walkHelper(const std::vector<std::string>& args);
 
-// In the engine: the walks of the scan folders that may not answer, each in
-// a helper of its own, all begun at once beside whatever the engine does
-// meanwhile.
+// In the engine: the walks of the scan folders that may not answer, in
+// helpers: one per filesystem, which walks its folders in the order given
+// (a slow share is asked by one walk at a time, and a folder reached from
+// an earlier one is listed once), the helpers of different filesystems side
+// by side, all begun at once beside whatever the engine does meanwhile.
 class WalksApart {
 public:
     struct Outcome {
         enum class Kind {
-            Walked,            // `result` holds its projects
+            Walked,            // its projects come with those of its filesystem's walk (takeKept)
             Unreadable,        // `why` tells, as the engine's own walk would
             NeverAnswered,     // silent from the start
             StoppedAnswering,  // silent after it had answered
@@ -63,7 +65,6 @@ public:
         };
         Kind kind = Kind::Stopped;
         std::string why;
-        WalkResult result;
         // The folder walked and each one above it, by what they are: a
         // folder given twice, or inside one walked before, is listed once.
         std::vector<FolderId> folders;
@@ -74,37 +75,51 @@ public:
     WalksApart(const WalksApart&) = delete;
     WalksApart& operator=(const WalksApart&) = delete;
 
-    // Begins the walk of `root` (as given) in a helper, once however often
-    // it is given. False when no helper can be started here.
-    bool begin(const std::string& root);
+    // Adds `root` (as given) to the walk of its filesystem, once however
+    // often it is given. False when no helper can be started here.
+    bool add(const std::string& root);
+    // Begins the walks of the roots added.
+    void begin();
 
-    // Tells `progress` the events of the walk of `root`, begun before, as
-    // they come, and returns how it ended.
+    // Tells `progress` the events of the walk of `root`'s filesystem (those
+    // not told yet) as they come, and returns how it ended for `root`.
     Outcome finish(const std::string& root, Progress& progress);
+
+    // Lists the projects of `root`'s filesystem's walk, which a root of it
+    // found walked by no other walk.
+    void keep(const std::string& root);
+    // The projects of the walks kept, once every root is finished.
+    std::vector<WalkResult> takeKept();
 
     // A helper silent for this long is left behind (a test may wait longer).
     static inline std::chrono::milliseconds silenceWithin{5000};
 
 private:
     struct Walk {
-        std::string root;
+        std::vector<std::string> roots;  // as given, in order
+        std::uint64_t filesystem = 0;
         bool started = false;
+        std::vector<std::string> args;
         std::mutex m;
         std::condition_variable told;
         std::deque<std::string> lines;
         bool ended = false;
         HelperProcess::End end = HelperProcess::End::Running;
         std::string endText;
-        std::optional<Outcome> outcome;  // once finished: a folder given again ends the same
-        std::vector<std::string> args;
         int startError = 0;
+        bool settled = false;
+        std::vector<Outcome> outcomes;  // once settled, one per root
+        WalkResult result;
+        bool kept = false;
         // Holds the helper, which ends with the thread that started it.
         // Where no thread can be started, the thread that finishes the walk
         // starts and reads it then.
         std::thread reader;
         bool readWhenFinished = false;
     };
+    Walk* walkOf(const std::string& root);
     void read(Walk& w);
+    void settle(Walk& w, Progress& progress);
 
     const WalkSettings settings_;
     const std::atomic<bool>& stop_;

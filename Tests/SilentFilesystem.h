@@ -152,6 +152,13 @@ public:
     void answerOnly(long count) { answersLeft_ = count; }
     // Each answer comes `delay` after its request; requests wait side by side.
     void answerAfter(std::chrono::milliseconds delay) { delay_ = delay; }
+    // Requests are answered one at a time, each `delay` after the one
+    // before (or after its request), as by a server that serves one at a
+    // time; a close, which nobody waits for, at once.
+    void answerInTurn(std::chrono::milliseconds delay) {
+        inTurn_ = true;
+        delay_ = delay;
+    }
     // The listing of the served folder `folder` never ends, as that of a
     // server which ignores where its last answer stopped: its entries come
     // again and again (`repeating`), or new names come for ever. Before the
@@ -329,11 +336,14 @@ private:
         std::memcpy(reply.data(), &out, sizeof out);
         if (size) std::memcpy(reply.data() + sizeof out, body, size);
         const std::chrono::milliseconds delay = delay_.load();
-        if (delay.count() == 0 || in.opcode == FUSE_INIT) {
+        const bool closing = in.opcode == FUSE_RELEASE || in.opcode == FUSE_RELEASEDIR || in.opcode == FUSE_FLUSH;
+        if (delay.count() == 0 || in.opcode == FUSE_INIT || (inTurn_ && closing)) {
             (void)!write(fuse_, reply.data(), reply.size());
             return;
         }
-        pending_.push_back({std::chrono::steady_clock::now() + delay, std::move(reply)});
+        auto due = std::chrono::steady_clock::now() + delay;
+        if (inTurn_ && !pending_.empty()) due = std::max(due, pending_.back().due + delay);
+        pending_.push_back({due, std::move(reply)});
     }
 
     std::string at_;
@@ -353,6 +363,7 @@ private:
     std::uint64_t endless_ = 0;  // the node whose listing never ends, if any
     bool repeating_ = false;
     std::vector<Reply> pending_;  // in the order they are due
+    std::atomic<bool> inTurn_{false};
     std::thread server_;
 };
 

@@ -28,6 +28,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <set>
 #include <thread>
 
 using namespace tidewell;
@@ -658,6 +659,93 @@ TEST_F(Scan, AFolderOnAShareWhoseListingDoesNotEndIsCutAndNamed) {
         EXPECT_EQ(find(d, share + "/web").total_bytes, 8192u) << "its files, and the cut folder's own blocks (none here)";
         EXPECT_EQ(events().back().phase, "done");
     }
+}
+
+// Scan folders on one share given twice, through a link, or one inside
+// another in either order: each of its projects is listed and counted once.
+TEST_F(Scan, ScanFoldersOnOneShareListEachFolderOnce) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string share = tmp / "share", linked = tmp / "linked";
+    makeDirs(share);
+    SilentFilesystem fs(share, {{"dir/web/package.json", 10}, {"dir/web/node_modules/x.js", 5000}, {"api/Cargo.toml", 10}, {"api/target/app", 20000}});
+    ASSERT_TRUE(fs.mounted());
+    ASSERT_EQ(symlink(share.c_str(), linked.c_str()), 0);
+    for (const auto& roots : std::vector<std::vector<std::string>>{
+             {share, share}, {share, linked}, {share + "/dir", share}, {share, share + "/dir"}}) {
+        SCOPED_TRACE(roots[0] + " then " + roots[1]);
+        const DashboardDTO d = scan(roots);
+        ASSERT_EQ(d.project_count, 2) << lastRun.out;
+        EXPECT_EQ(d.projects[0].total_bytes + d.projects[1].total_bytes, 12288u + 24576u);
+        EXPECT_EQ(events().back().projects_found, 2);
+    }
+}
+
+// A share that answers its requests in turn, each within 2 s, is scanned
+// whatever the number of scan folders on it: one walk asks it, so no walk
+// waits behind another's requests past the silence that names a share.
+TEST_F(Scan, AShareAnsweringInTurnIsScannedWhateverTheScanFoldersOnIt) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string share = tmp / "share";
+    makeDirs(share);
+    SilentFilesystem fs(share, {{"a/Cargo.toml", 10}, {"b/Cargo.toml", 10}, {"c/Cargo.toml", 10}});
+    ASSERT_TRUE(fs.mounted());
+    fs.answerInTurn(std::chrono::milliseconds(2000));
+    lastRun = unlessHeldBy(fs, [&] { return engine.scan({share + "/a", share + "/b", share + "/c"}); });
+    ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+    for (const auto& e : events()) EXPECT_NE(e.phase, "error") << e.message;
+    EXPECT_EQ(decode<DashboardDTO>(lastRun.out).project_count, 3);
+}
+
+// Scan folders on two shares: one walk for each share, whatever the number
+// of scan folders on it, and the two walks run side by side, each in the
+// address space a walk is given.
+TEST_F(Scan, OneWalkPerFilesystemAndTheWalksRunSideBySide) {
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    const std::string first = tmp / "first", second = tmp / "second";
+    makeDirs(first);
+    makeDirs(second);
+    SilentFilesystem one(first, {{"x/Cargo.toml", 10}, {"y/Cargo.toml", 10}}), other(second, {{"z/Cargo.toml", 10}});
+    ASSERT_TRUE(one.mounted() && other.mounted());
+    // Slow enough that the walks are seen while they last.
+    one.answerAfter(std::chrono::milliseconds(300));
+    other.answerAfter(std::chrono::milliseconds(300));
+    auto scanning = std::async(std::launch::async, [&] { return engine.scan({first + "/x", second + "/z", first + "/y"}); });
+    std::map<std::string, std::set<std::string>> helpers;  // by share, their pids
+    std::map<std::string, std::string> caps;              // by pid, its address-space cap once it set it
+    bool sideBySide = false;
+    while (scanning.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        std::set<std::string> running;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string pid = entry.path().filename(), command = readText(entry.path() / "cmdline");
+            if (command.find(std::string("\0--helper\0walk\0", 15)) == std::string::npos) continue;
+            for (const std::string& share : {first, second})
+                if (command.find(share + "/") != std::string::npos) helpers[share].insert(pid), running.insert(share);
+            std::istringstream limits(readText(entry.path() / "limits"));
+            for (std::string line; std::getline(limits, line);)
+                if (line.starts_with("Max address space") && line.find("unlimited") == std::string::npos) caps[pid] = line;
+        }
+        sideBySide = sideBySide || running.size() == 2;
+    }
+    lastRun = scanning.get();
+    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+    EXPECT_EQ(decode<DashboardDTO>(lastRun.out).project_count, 3);
+    EXPECT_EQ(helpers[first].size(), 1u) << "one walk for both scan folders on the first share";
+    EXPECT_EQ(helpers[second].size(), 1u);
+    EXPECT_TRUE(sideBySide);
+#if !defined(__SANITIZE_ADDRESS__)  // a sanitized helper runs without the cap
+    for (const auto& [share, pids] : helpers)
+        for (const std::string& pid : pids) {
+            ASSERT_TRUE(caps.count(pid)) << share;
+            std::istringstream fields(caps[pid].substr(17));
+            std::string soft, hard;
+            fields >> soft >> hard;
+            EXPECT_EQ(soft, "2147483648");
+            EXPECT_EQ(hard, "2147483648");
+        }
+#endif
 }
 
 // Under a process limit that leaves no room for a walk's helper, or for the
