@@ -948,10 +948,13 @@ TEST_F(TrackedFolders, ACloneClaimingGigabytesCostsNoMemoryAndIsKept) {
 
 namespace {
 
-// Whether a process below `pid` waits, opening a FIFO, for a writer.
+// Whether a process below `pid` waits, opening a FIFO, for a writer. One
+// that has ended (the scan was not held) waits for none.
 bool waitsForAWriter(pid_t pid) {
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", std::filesystem::directory_options::skip_permission_denied)) {
-        std::istringstream children(readText(task.path().string() + "/children"));
+    std::error_code gone;
+    for (std::filesystem::directory_iterator task("/proc/" + std::to_string(pid) + "/task", gone), end; !gone && task != end;
+         task.increment(gone)) {
+        std::istringstream children(readText(task->path().string() + "/children"));
         for (pid_t child; children >> child;)
             if (readText("/proc/" + std::to_string(child) + "/wchan") == "wait_for_partner" || waitsForAWriter(child)) return true;
     }
