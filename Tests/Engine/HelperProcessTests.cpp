@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 using namespace enginetest;
@@ -121,18 +122,32 @@ TEST_F(Helper, OneWhoseOutputOutlivesItReapsNoOtherChild) {
 }
 
 // Waiting for a slot ends on a stop request too; a slot comes back when its
-// helper ends, whatever way.
+// helper ends, whatever way, and only once.
 TEST_F(Helper, AtMostTheSlotsRunAtOnce) {
     HelperSlots one(1);
     HelperLimits held;
     held.silence = std::chrono::hours(1);
     {
+        HelperProcess ended("print", {"x"}, held, one, stop);
+        for (std::string line; ended.nextLine(line);) {
+        }
+        EXPECT_EQ(ended.end(), HelperProcess::End::Finished);
+    }
+    {
         HelperProcess running("hold", {}, held, one, stop);
         std::string line;
         ASSERT_TRUE(running.nextLine(line));
+        std::atomic<bool> started{false};
+        auto waiting = std::async(std::launch::async, [&] {
+            const HelperProcess second("print", {"x"}, held, one, stop);
+            started = true;
+            return second.end();
+        });
+        // However long it is given, it waits for the slot the first holds.
+        EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+        EXPECT_FALSE(started);
         stop = true;
-        const HelperProcess waiting("print", {"x"}, held, one, stop);
-        EXPECT_EQ(waiting.end(), HelperProcess::End::Stopped);
+        EXPECT_EQ(waiting.get(), HelperProcess::End::Stopped);
     }
     stop = false;
     HelperProcess next("print", {"x"}, held, one, stop);
