@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace tidewell::engine {
 
@@ -21,7 +22,9 @@ namespace {
 // In the asking process, only system calls: it is forked from an engine that
 // may run threads. It asks what the scan and the clean ask first: the folder
 // opened, its attributes and entries, and the folders above it (each looked
-// at for a repository). Its one byte says it was answered.
+// at for a repository). A "." says one of its questions was answered, so a
+// slow share that answers each is waited for again; its last byte, "!",
+// says it was answered whole.
 [[noreturn]] void askAsItsOwnProcess(const char* path, int answerFd) {
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
@@ -33,21 +36,26 @@ namespace {
     if (answerFd > 3) syscall(SYS_close_range, 3u, static_cast<unsigned>(answerFd - 1), 0u);
     syscall(SYS_close_range, static_cast<unsigned>(answerFd + 1), ~0u, 0u);
 
+    const auto answered = [answerFd] { (void)!write(answerFd, ".", 1); };
     const int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    answered();
     struct stat st {};
     if (fd >= 0 && fstat(fd, &st) == 0) {
+        answered();
         alignas(8) char entries[4096];
         (void)syscall(SYS_getdents64, fd, entries, sizeof entries);
+        answered();
         for (int cur = fd;;) {
             struct stat above {}, git {};
             const int up = openat(cur, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
             if (up < 0 || fstat(up, &above) != 0 || (above.st_dev == st.st_dev && above.st_ino == st.st_ino)) break;
             (void)fstatat(up, ".git", &git, AT_SYMLINK_NOFOLLOW);
+            answered();
             st = above;
             cur = up;
         }
     }
-    (void)!write(answerFd, "", 1);
+    (void)!write(answerFd, "!", 1);
     _exit(0);
 }
 
@@ -188,6 +196,14 @@ FolderProbe::Answer FolderProbe::wait(const std::string& path) {
             if (left.count() <= 0) leave(asked, Answer::Silent);
             continue;
         }
+        char said[64];
+        const ssize_t n = read(asked.answerFd, said, sizeof said);
+        // Answered in part: its next question has the whole wait again.
+        if (n > 0 && std::memchr(said, '!', static_cast<std::size_t>(n)) == nullptr) {
+            asked.since = std::chrono::steady_clock::now();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
         close(asked.answerFd);
         asked.answerFd = -1;
         while (waitpid(asked.pid, nullptr, 0) < 0 && errno == EINTR) {
