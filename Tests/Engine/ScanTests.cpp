@@ -701,54 +701,82 @@ TEST_F(Scan, AShareAnsweringInTurnIsScannedWhateverTheScanFoldersOnIt) {
     EXPECT_EQ(decode<DashboardDTO>(lastRun.out).project_count, 3);
 }
 
-// Scan folders on two shares: one walk for each share, whatever the number
-// of scan folders on it, and the two walks run side by side, each in the
-// address space a walk is given.
+// Scan folders on several shares: one walk for each share, whatever the
+// number of scan folders on it, and the walks run side by side, each in the
+// address space a walk is given; so do the walks of shares that never
+// answer, which the scan then waits for about once, not once for each.
 TEST_F(Scan, OneWalkPerFilesystemAndTheWalksRunSideBySide) {
     ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-    const std::string first = tmp / "first", second = tmp / "second";
-    makeDirs(first);
-    makeDirs(second);
-    SilentFilesystem one(first, {{"x/Cargo.toml", 10}, {"y/Cargo.toml", 10}}), other(second, {{"z/Cargo.toml", 10}});
-    ASSERT_TRUE(one.mounted() && other.mounted());
-    // Slow enough that the walks are seen while they last.
-    one.answerAfter(std::chrono::milliseconds(300));
-    other.answerAfter(std::chrono::milliseconds(300));
-    auto scanning = std::async(std::launch::async, [&] { return engine.scan({first + "/x", second + "/z", first + "/y"}); });
-    std::map<std::string, std::set<std::string>> helpers;  // by share, their pids
-    std::map<std::string, std::string> caps;              // by pid, its address-space cap once it set it
-    bool sideBySide = false;
-    while (scanning.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
-        std::set<std::string> running;
-        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-            const std::string pid = entry.path().filename(), command = readText(entry.path() / "cmdline");
-            if (command.find(std::string("\0--helper\0walk\0", 15)) == std::string::npos) continue;
-            for (const std::string& share : {first, second})
-                if (command.find(share + "/") != std::string::npos) helpers[share].insert(pid), running.insert(share);
-            std::istringstream limits(readText(entry.path() / "limits"));
-            for (std::string line; std::getline(limits, line);)
-                if (line.starts_with("Max address space") && line.find("unlimited") == std::string::npos) caps[pid] = line;
+    struct Row {
+        bool silent;
+        std::vector<std::vector<std::string>> shares;  // the scan folders on each, by name
+    };
+    for (const Row& row : {Row{false, {{"x", "y"}, {"z"}}}, Row{true, {{"x"}, {"y"}, {"z"}}}}) {
+        SCOPED_TRACE(row.silent ? "shares that never answer" : "shares that answer");
+        std::vector<std::string> shares, roots;
+        std::vector<std::unique_ptr<SilentFilesystem>> served;
+        for (std::size_t i = 0; i < row.shares.size(); ++i) {
+            shares.push_back(tmp / ((row.silent ? "silent" : "share") + std::to_string(i)));
+            makeDirs(shares.back());
+            std::vector<testsupport::ServedFile> files;
+            for (const std::string& name : row.shares[i]) files.push_back({name + "/Cargo.toml", 10});
+            served.push_back(std::make_unique<SilentFilesystem>(shares.back(), files));
+            ASSERT_TRUE(served.back()->answers());
+            // Slow enough that the walks are seen while they last.
+            if (row.silent) served.back()->fallSilent();
+            else served.back()->answerAfter(std::chrono::milliseconds(300));
         }
-        sideBySide = sideBySide || running.size() == 2;
-    }
-    lastRun = scanning.get();
-    ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
-    EXPECT_EQ(decode<DashboardDTO>(lastRun.out).project_count, 3);
-    EXPECT_EQ(helpers[first].size(), 1u) << "one walk for both scan folders on the first share";
-    EXPECT_EQ(helpers[second].size(), 1u);
-    EXPECT_TRUE(sideBySide);
+        // The folders of each share given apart from each other.
+        for (std::size_t n = 0; n < 2; ++n)
+            for (std::size_t i = 0; i < shares.size(); ++i)
+                if (n < row.shares[i].size()) roots.push_back(shares[i] + "/" + row.shares[i][n]);
+        std::vector<SilentFilesystem*> all;
+        for (auto& fs : served) all.push_back(fs.get());
+        auto scanning = std::async(std::launch::async, [&] { return unlessHeldBy(all, [&] { return engine.scan(roots); }); });
+        std::map<std::string, std::set<std::string>> helpers;  // by share, their pids
+        std::map<std::string, std::string> caps;              // by pid, its address-space cap once it set it
+        std::size_t together = 0;
+        while (scanning.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+            std::set<std::string> running;
+            for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+                const std::string pid = entry.path().filename(), command = readText(entry.path() / "cmdline");
+                if (command.find(std::string("\0--helper\0walk\0", 15)) == std::string::npos) continue;
+                for (const std::string& share : shares)
+                    if (command.find(share + "/") != std::string::npos) helpers[share].insert(pid), running.insert(share);
+                std::istringstream limits(readText(entry.path() / "limits"));
+                for (std::string line; std::getline(limits, line);)
+                    if (line.starts_with("Max address space") && line.find("unlimited") == std::string::npos) caps[pid] = line;
+            }
+            together = std::max(together, running.size());
+        }
+        lastRun = scanning.get();
+        ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+        std::vector<std::string> errors;
+        for (const auto& e : events())
+            if (e.phase == "error") errors.push_back(e.message);
+        if (row.silent) {
+            ASSERT_EQ(errors.size(), 3u) << lastRun.err;
+            for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(errors[i], "Cannot scan " + roots[i] + ": its filesystem does not answer.");
+        } else {
+            EXPECT_TRUE(errors.empty()) << lastRun.err;
+            EXPECT_EQ(decode<DashboardDTO>(lastRun.out).project_count, 3);
+        }
+        for (const std::string& share : shares) EXPECT_EQ(helpers[share].size(), 1u) << "one walk for the scan folders on " << share;
+        EXPECT_EQ(together, shares.size()) << "the walks run side by side";
 #if !defined(__SANITIZE_ADDRESS__)  // a sanitized helper runs without the cap
-    for (const auto& [share, pids] : helpers)
-        for (const std::string& pid : pids) {
-            ASSERT_TRUE(caps.count(pid)) << share;
-            std::istringstream fields(caps[pid].substr(17));
-            std::string soft, hard;
-            fields >> soft >> hard;
-            EXPECT_EQ(soft, "2147483648");
-            EXPECT_EQ(hard, "2147483648");
-        }
+        for (const auto& [share, pids] : helpers)
+            for (const std::string& pid : pids) {
+                ASSERT_TRUE(caps.count(pid)) << share;
+                std::istringstream fields(caps[pid].substr(17));
+                std::string soft, hard;
+                fields >> soft >> hard;
+                EXPECT_EQ(soft, "2147483648");
+                EXPECT_EQ(hard, "2147483648");
+            }
 #endif
+        for (auto& fs : served) fs->hangUp();
+    }
 }
 
 // Under a process limit that leaves no room for a walk's helper, or for the
