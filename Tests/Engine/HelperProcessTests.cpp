@@ -41,6 +41,7 @@ protected:
                                   "  fail) echo half; exit 3 ;;\n"
                                   "  hold) echo waiting; exec sleep 600 ;;\n"
                                   "  outlived) sleep 2 & echo done ;;\n"
+                                  "  own) echo $$; exec sleep 600 ;;\n"
                                   "  flood) echo first; exec tr '\\0' a < /dev/zero ;;\n"
                                   "esac\n");
         chmod((tmp / "helper").c_str(), 0755);
@@ -119,6 +120,35 @@ TEST_F(Helper, OneWhoseOutputOutlivesItReapsNoOtherChild) {
     int status = 0;
     EXPECT_EQ(waitpid(other, &status, WNOHANG), other) << "reaped by the helper's read";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+}
+
+// A helper left behind, silent or stopped, is killed at once, not when the
+// thread that started it ends, and reaped when the next one starts.
+TEST_F(Helper, OneLeftBehindIsKilledAtOnceAndReapedByTheNext) {
+    for (const bool silent : {true, false}) {
+        SCOPED_TRACE(silent ? "silent" : "stopped");
+        HelperLimits limits;
+        limits.silence = silent ? std::chrono::milliseconds(200) : std::chrono::hours(1);
+        std::string pid;
+        {
+            HelperProcess helper("own", {}, limits, slots, stop);
+            ASSERT_TRUE(helper.nextLine(pid));
+            if (!silent) stop = true;
+            for (std::string line; helper.nextLine(line);) {
+            }
+            EXPECT_EQ(helper.end(), silent ? HelperProcess::End::Silent : HelperProcess::End::Stopped);
+            // Still held by this thread's helper object, it has ended: a zombie, or reaped already.
+            const auto ended = [&] {
+                const std::string stat = readText("/proc/" + pid + "/stat");
+                return stat.empty() || stat.find(") Z ") != std::string::npos;
+            };
+            for (int i = 0; i < 12000 && !ended(); ++i) usleep(10000);
+            EXPECT_TRUE(ended());
+        }
+        stop = false;
+        EXPECT_EQ(run("print", {"x"}), HelperProcess::End::Finished);
+        EXPECT_EQ(readText("/proc/" + pid + "/stat"), "") << "reaped";
+    }
 }
 
 // Waiting for a slot ends on a stop request too; a slot comes back when its
