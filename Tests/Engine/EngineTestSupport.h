@@ -327,10 +327,13 @@ public:
 
     // A scan whose output is read as the application reads it (runThroughPipes).
     RunResult scanThroughPipes(const std::vector<std::string>& roots) const {
-        RunResult r = runThroughPipes(command(scanArguments(roots, 30, 8), true, {}), env());
+        RunResult r = enginetest::runThroughPipes(command(scanArguments(roots, 30, 8), true, {}), env());
         if (r.exitCode == 0) expectFiguresAddUp(r.out, "scan");
         return r;
     }
+
+    // Any command read so.
+    RunResult runThroughPipes(const std::vector<std::string>& args) const { return enginetest::runThroughPipes(command(args, true, {}), env()); }
 
     // Told each run's process once it runs.
     std::function<void(pid_t)> started;

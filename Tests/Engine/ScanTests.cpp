@@ -410,8 +410,10 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
     EXPECT_EQ(events().back().phase, "done");
     EXPECT_EQ(events().back().roots_done, 3);
 
+    // Read as the application reads it: the process asking the folder holds none of its output.
     for (const std::string& project : {remote, remote + "/code/app"}) {
-        const RunResult clean = unlessHeldBy(silent, [&] { return engine.run({"clean", "--project", project, "--json", "--execute"}); });
+        const RunResult clean =
+            unlessHeldBy(silent, [&] { return engine.runThroughPipes({"clean", "--project", project, "--json", "--execute"}); });
         EXPECT_EQ(clean.exitCode, 1) << "signal " << clean.signal;
         EXPECT_EQ(clean.err, "tidewell-engine: project path " + project + " cannot be reached: its filesystem does not answer\n");
         EXPECT_TRUE(clean.out.empty());
