@@ -373,6 +373,9 @@ CleanOutcome cleanFolders(const CleanOptions& options, const OperationDTO& op, c
         }
         const FolderIdentity checked{st.st_dev, st.st_ino};
         item.bytes = *bytes;  // also when it fails: what it holds, not what was freed
+        if (whileCleanMeasured) whileCleanMeasured();
+        // A mount made while it was measured is seen before the move, which
+        // then never starts.
         if (options.execute && !obstacle) {
             movability.refreshMounts();
             obstacle = movability.obstacle(parentFd, name, abs, place);

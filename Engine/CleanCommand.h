@@ -39,6 +39,10 @@ struct CleanOutcome {
     std::string unrecorded;    // the database failure that kept this clean out of the history, if any
 };
 
+// Runs once each folder of a clean is measured, before its move: lets a
+// test change the mounts there.
+inline void (*whileCleanMeasured)() = nullptr;
+
 CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detector, Database& db, TrashMover& mover,
                       const std::atomic<bool>& stop);
 

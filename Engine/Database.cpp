@@ -117,7 +117,7 @@ void Database::open() {
     if (check == Check::Failed && (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY && access(folderOf(openPath_).c_str(), W_OK) != 0)
         return openForReading(std::string("no file can be made in its folder: ") + std::strerror(errno));
     if (check == Check::Failed) fail(unusable());
-    if (check == Check::Damaged) fail("is corrupt");
+    if (check == Check::Damaged) fail("is corrupt", false);
     setWriteAheadLog();
     migrate();
 }
@@ -203,7 +203,7 @@ void Database::openForReading(const std::string& why) {
     readOnlyWhy_ = why;
     const auto readable = [&] {
         const Check check = checkIntegrity();
-        if (check == Check::Damaged) fail("is corrupt");
+        if (check == Check::Damaged) fail("is corrupt", false);
         return check == Check::Ok;
     };
     if (!readable()) {
@@ -238,16 +238,16 @@ Database::Check Database::checkIntegrity() {
     return check;
 }
 
-void Database::fail(const std::string& what) {
+void Database::fail(const std::string& what, bool sqliteFailed) {
     std::string msg = "database " + path_ + " " + what;
     if (what == "cannot be written" && !readOnlyWhy_.empty()) msg += ": " + readOnlyWhy_;
-    if (db_) msg += std::string(" (") + sqlite3_errmsg(db_) + ")";
+    if (db_ && sqliteFailed) msg += std::string(" (") + sqlite3_errmsg(db_) + ")";
     if (const auto room = fullDisk()) msg += ": its disk is full (" + std::to_string(*room) + " bytes free); free some space and try again";
     throw DatabaseError(msg);
 }
 
 void Database::ensureWritable() {
-    if (!readOnlyWhy_.empty()) fail("cannot be written");
+    if (!readOnlyWhy_.empty()) fail("cannot be written", false);
 }
 
 // A read that fails is told as one, whatever SQLite's code: on a database
@@ -302,7 +302,7 @@ void Database::setWriteAheadLog() {
 
 int Database::readSchemaVersion() {
     Query s(*this, "PRAGMA user_version;");
-    if (!s.next()) fail("cannot be read");
+    if (!s.next()) fail("cannot be read", false);
     return static_cast<int>(s.int64(0));
 }
 

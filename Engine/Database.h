@@ -101,7 +101,9 @@ private:
     void begin();
     void commit();
     void rollback();
-    [[noreturn]] void fail(const std::string& what);
+    // `what` follows the path; SQLite's own words follow only a call of
+    // SQLite's that failed (`sqliteFailed`), since otherwise they say "not an error".
+    [[noreturn]] void fail(const std::string& what, bool sqliteFailed = true);
     [[noreturn]] void failAccess();
     std::string unusable() const;
     std::optional<std::uint64_t> fullDisk() const;

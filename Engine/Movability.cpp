@@ -1,5 +1,6 @@
 #include "Movability.h"
 
+#include "FolderProbe.h"
 #include "Home.h"
 #include "TrashMover.h"
 #include "foundation/Utf8.h"
@@ -11,7 +12,6 @@
 
 #include <cerrno>
 #include <system_error>
-#include <tuple>
 #include <utility>
 
 #ifndef STATX_MNT_ID
@@ -67,18 +67,6 @@ std::optional<std::string> trashObstacleAt(const std::string& trash) {
     return std::nullopt;
 }
 
-// The device and mount (when the kernel tells) a missing folder would be
-// created on: those of its nearest existing parent.
-std::pair<dev_t, std::optional<std::uint64_t>> placeOfNearest(const std::string& path) {
-    struct statx sx {};
-    for (std::string p = path;; p = parentOf(p)) {
-        if (statx(AT_FDCWD, p.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &sx) == 0)
-            return {makedev(sx.stx_dev_major, sx.stx_dev_minor),
-                    (sx.stx_mask & STATX_MNT_ID) ? std::optional<std::uint64_t>(sx.stx_mnt_id) : std::nullopt};
-        if (p == "/") return {0, std::nullopt};
-    }
-}
-
 }  // namespace
 
 ProjectPlace placeOf(int fd, const std::string& path) {
@@ -93,6 +81,17 @@ ProjectPlace placeOf(int fd, const std::string& path) {
         place.mountRoot = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
     }
     return place;
+}
+
+std::optional<FolderPlace> placeWithoutAsking(const std::string& path, MountTable& mounts) {
+    struct statx sx {};
+    for (std::string p = path;; p = parentOf(p)) {
+        if (mayNotAnswer(p, mounts)) return std::nullopt;
+        if (statx(AT_FDCWD, p.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &sx) == 0)
+            return FolderPlace{makedev(sx.stx_dev_major, sx.stx_dev_minor),
+                               (sx.stx_mask & STATX_MNT_ID) ? std::optional<std::uint64_t>(sx.stx_mnt_id) : std::nullopt};
+        if (p == "/") return std::nullopt;
+    }
 }
 
 Movability::Movability(std::string dataHome) : dataHome_(std::move(dataHome)) {}
@@ -141,13 +140,19 @@ std::optional<std::string> Movability::trashObstacle(dev_t dev, std::optional<st
         return why ? std::optional("cannot be moved to the trash: " + *why) : std::nullopt;
     };
     std::lock_guard lock(m_);
-    if (!homeDev_) std::tie(homeDev_, homeMount_) = placeOfNearest(dataHome_ + "/Trash");
-    if (*homeDev_ == dev) {
+    if (!homePlaced_) {
+        home_ = placeWithoutAsking(dataHome_ + "/Trash", mounts_);
+        homePlaced_ = true;
+    }
+    if (home_ && home_->dev == dev) {
         // The home trash takes it by renaming, which no filesystem does from
         // one of its mounts to another (a bind mount of the same disk).
-        if (mountId && homeMount_ && *mountId != *homeMount_)
+        if (mountId && home_->mountId && *mountId != *home_->mountId)
             return "cannot be moved to the trash: it lies on another mount of the filesystem that holds the home trash";
-        if (!homeTrash_) homeTrash_ = trashObstacleAt(dataHome_ + "/Trash");
+        // In the clean's own words when a run as root would have to make
+        // it: the preview tells what the clean will do.
+        if (!homeTrash_) homeTrash_ = rootMakesNoTrash(dataHome_ + "/Trash");
+        if (!*homeTrash_) homeTrash_ = trashObstacleAt(dataHome_ + "/Trash");
         return refused(*homeTrash_);
     }
     if (!mounts_.isRead()) mounts_.read();

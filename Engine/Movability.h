@@ -30,6 +30,19 @@ struct ProjectPlace {
 // The place of the project folder open as `fd` at `path`.
 ProjectPlace placeOf(int fd, const std::string& path);
 
+// Where a folder at `path` lies, or would be made (on its nearest parent that
+// is there): its device, and its mount when the kernel tells.
+struct FolderPlace {
+    dev_t dev = 0;
+    std::optional<std::uint64_t> mountId;
+};
+
+// The place of `path`, found without asking a filesystem that may not
+// answer (FolderProbe.h): from what the kernel holds and, on a local mount,
+// one name at a time. Nothing when it lies on such a filesystem or cannot be
+// told: a home trash on a share that stopped would hold whoever asked it.
+std::optional<FolderPlace> placeWithoutAsking(const std::string& path, MountTable& mounts);
+
 class Movability {
 public:
     // `dataHome`: the folder that holds the home trash ($XDG_DATA_HOME).
@@ -56,8 +69,8 @@ private:
 
     std::string dataHome_;
     std::mutex m_;
-    std::optional<dev_t> homeDev_;
-    std::optional<std::uint64_t> homeMount_;  // the mount that holds the home trash, when known
+    bool homePlaced_ = false;
+    std::optional<FolderPlace> home_;  // where the home trash lies, once placed; nothing when it takes no folder
     // Why the home trash cannot take a folder (inner none: it can); unknown until asked.
     std::optional<std::optional<std::string>> homeTrash_;
     MountTable mounts_;

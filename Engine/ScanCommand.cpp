@@ -1,6 +1,7 @@
 #include "ScanCommand.h"
 
 #include "Activity.h"
+#include "CacheHelper.h"
 #include "CleanJournal.h"
 #include "Dashboard.h"
 #include "FolderProbe.h"
@@ -28,22 +29,15 @@ ScanWalk::ScanWalk(const ProjectDetector& detector, Progress& progress, const st
     walker.offerOnlyUntracked(tracked);
 }
 
-std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<bool>& stop, Progress* progress) {
+std::vector<GlobalCacheDTO> measureCaches(const std::vector<CacheRule>& caches, const std::atomic<bool>& stop, Progress* progress) {
     std::vector<GlobalCacheDTO> out;
-    for (const auto& c : rules.caches) {
+    for (const auto& c : caches) {
         if (stop.load()) break;
         // A cache this machine does not have is no card of its own.
         struct stat st {};
         if (stat(c.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        GlobalCacheDTO dto;
-        dto.id = c.id;
-        dto.label = c.label;
-        dto.path = c.path;
-        dto.safetyClass = c.safetyClass;
-        dto.exists = true;
-        dto.size_bytes = measureFolder(c.path, false, true, stop, progress).value_or(0);
+        out.push_back(cacheCard(c, measureFolder(c.path, false, true, stop, progress).value_or(0)));
         if (progress) progress->emit("cache", "Measured " + c.label + ".", c.path);
-        out.push_back(std::move(dto));
     }
     return out;
 }
@@ -67,11 +61,16 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     settings.databasePath = db.path();
     settings.dataHome = trashHome;
     WalksApart apart(settings, stop);
+    MountTable mounts;
+    // The caches on a filesystem that may not answer ($HOME on a share) are
+    // measured in a helper, begun now to work beside the walks.
+    std::vector<CacheRule> nearCaches, farCaches;
+    for (const auto& c : detector.rules().caches) (mayNotAnswer(c.path, mounts) ? farCaches : nearCaches).push_back(c);
+    CachesApart cachesApart(std::move(farCaches), stop);
     // Where no helper can be started (a root changed to one without this
     // executable), such a root is walked here once a process of its own has
     // seen it answer.
     FolderProbe probe(stop);
-    MountTable mounts;
     std::vector<bool> local;
     for (const auto& root : options.roots) {
         local.push_back(!mayNotAnswer(normalizePath(root), mounts));
@@ -114,8 +113,15 @@ std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDet
     for (auto& w : apart.takeKept()) addWalk(walk, std::move(w));
 
     progress.emit("caches", "Measuring global caches.");
-    auto caches = measureCaches(detector.rules(), stop, &progress);
-    if (stop.load()) return std::nullopt;
+    auto measured = measureCaches(nearCaches, stop, &progress);
+    auto measuredApart = cachesApart.finish(progress);
+    if (stop.load() || !measuredApart) return std::nullopt;
+    measured.insert(measured.end(), measuredApart->begin(), measuredApart->end());
+    // In the rules' order, wherever each was measured.
+    std::vector<GlobalCacheDTO> caches;
+    for (const auto& c : detector.rules().caches)
+        for (auto& card : measured)
+            if (card.id == c.id) caches.push_back(std::move(card));
 
     ScanContext ctx;
     ctx.now = static_cast<std::int64_t>(std::time(nullptr));

@@ -41,8 +41,8 @@ struct ScanWalk {
     Walker walker;
 };
 
-// The global caches of the rules that exist here, measured now.
-std::vector<GlobalCacheDTO> measureCaches(const Rules& rules, const std::atomic<bool>& stop, Progress* progress);
+// The cards of the caches given that exist here, measured now.
+std::vector<GlobalCacheDTO> measureCaches(const std::vector<CacheRule>& caches, const std::atomic<bool>& stop, Progress* progress);
 
 // Returns nothing when stopped by a termination request (nothing is stored).
 std::optional<DashboardDTO> runScan(const ScanOptions& options, const ProjectDetector& detector, Database& db,

@@ -2,6 +2,7 @@
 
 #include "Home.h"
 #include "MountTable.h"
+#include "Movability.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -250,6 +251,12 @@ std::string trashDeletionDate(long long unixSeconds) {
     return buf;
 }
 
+std::optional<std::string> rootMakesNoTrash(const std::string& trash) {
+    struct stat there {};
+    if (lstat(trash.c_str(), &there) == 0 || !platform::ownerForNewEntry(trash)) return std::nullopt;
+    return "the trash folder " + trash + " is not there, and a run as root makes none among another user's files";
+}
+
 TrashMover::TrashMover(std::string dataHome) : dataHome_(std::move(dataHome)) {}
 
 TrashResult TrashMover::trashPath(const std::string& absolutePath) {
@@ -288,16 +295,17 @@ TrashResult TrashMover::move(int parentFd, const std::string& name, const std::s
     // the trash at the top of the folder's own volume.
     std::string trash = dataHome_ + "/Trash";
     std::string infoPath = absolutePath;
-    struct stat home {};
-    const bool homeReady = makeFolders(dataHome_) && stat(dataHome_.c_str(), &home) == 0;
-    if (homeReady && home.st_dev == st.st_dev) {
-        // A run as root with a user's HOME makes no trash among that user's
-        // files: it would be root's, and the user's own cleans could use it
-        // no more.
-        struct stat there {};
-        if (lstat(trash.c_str(), &there) != 0 && platform::ownerForNewEntry(trash)) {
-            result.error = "cannot be moved to the trash: the trash folder " + trash +
-                           " is not there, and a run as root makes none among another user's files";
+    // Nothing is made before the checks: a home trash on a share that may
+    // not answer is never asked (it takes no folder here), and a run as root
+    // makes no folder among a user's files.
+    if (!homePlaced_) {
+        MountTable mounts;
+        home_ = placeWithoutAsking(trash, mounts);
+        homePlaced_ = true;
+    }
+    if (home_ && home_->dev == st.st_dev) {
+        if (const auto refusal = rootMakesNoTrash(trash)) {
+            result.error = "cannot be moved to the trash: " + *refusal;
             return result;
         }
         if (!prepareTrash(trash, true, result.error)) return result;

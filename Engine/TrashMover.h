@@ -4,6 +4,7 @@
 // deletes: a folder that cannot be trashed stays where it is.
 
 #include "MountTable.h"
+#include "Movability.h"
 
 #include <sys/types.h>
 
@@ -81,7 +82,15 @@ private:
     // mount made inside a folder while it moved.
     MountTable mounts_;
     std::string dataHome_;
+    // Where the home trash lies, placed once; nothing when it takes no folder.
+    bool homePlaced_ = false;
+    std::optional<FolderPlace> home_;
 };
+
+// Why a run as root may not make the home trash `trash`: when it is not
+// there, it would be root's among the files of the user whose home it is,
+// and that user's own cleans could use it no more. Nothing otherwise.
+std::optional<std::string> rootMakesNoTrash(const std::string& trash);
 
 // Path= value: every byte but unreserved characters and "/" as %XX.
 std::string trashPathEncode(const std::string& path);

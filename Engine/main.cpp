@@ -1,6 +1,7 @@
 // tidewell-engine: finds development projects, measures their regenerable
 // folders, and moves chosen ones to the Trash.
 
+#include "CacheHelper.h"
 #include "CleanCommand.h"
 #include "CleanHelper.h"
 #include "CleanJournal.h"
@@ -97,6 +98,7 @@ int runHelper(const CommandLine& cl) {
     if (cl.helperMode == kWalkHelper) return walkHelper(cl.helperArgs);
     if (cl.helperMode == kSettleHelper) return settleHelper(cl.helperArgs);
     if (cl.helperMode == kCleanHelper) return cleanHelper(cl.helperArgs);
+    if (cl.helperMode == kCacheHelper) return cacheHelper(cl.helperArgs);
     return 2;
 }
 

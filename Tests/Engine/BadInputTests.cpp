@@ -78,6 +78,7 @@ TEST_F(BadInput, ADatabaseThatCannotBeTrustedIsRefusedAndNotOverwritten) {
             EXPECT_EQ(lineCount(r.err), 1) << r.err;
             EXPECT_NE(r.err.find(engine.db()), std::string::npos) << r.err;
             EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("not an error"), std::string::npos) << "SQLite's words where no call of SQLite's failed: " << r.err;
             EXPECT_TRUE(r.out.empty());
         }
         EXPECT_TRUE(readText(engine.db()) == content) << why;
@@ -261,6 +262,7 @@ TEST_F(BadInput, ADatabaseThatCannotBeWrittenAnswersLastAndLogAndSaysWhyItCannot
             EXPECT_EQ(r.exitCode, 1) << args[0];
             EXPECT_EQ(lineCount(r.err), 1) << r.err;
             EXPECT_NE(r.err.find("database " + at + " cannot be written: " + why), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("not an error"), std::string::npos) << r.err;
         }
         EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
         EXPECT_EQ(engine.run({"--db", at, "last", "--json"}, false).out, stored) << "left as it was";
@@ -394,13 +396,26 @@ TEST_F(BadInput, ALinkInAUsersDataFolderNeverLeadsARunAsRootToWriteWhereItChoose
 
 // A run as root with a user's HOME, before that user's first run, makes the
 // database's folder, the database, SQLite's files beside it and the clean
-// lock as that user: the user's own runs can write them afterwards.
+// lock as that user: the user's own runs can write them afterwards. It makes
+// no trash there (it would be root's), nor the folders on its way: the scan
+// offers nothing that only such a trash could take, and the preview fails
+// the folder as the clean does.
 TEST_F(BadInput, ARunAsRootWithAUsersHomeLeavesNothingOfRootsInTheirDataFolder) {
     writeFiles(t.path(), {{"tree/a/package.json", 10}, {"tree/a/.next/page.html", 5000}});
     runProgram({"chown", "-R", "65534:65534", engine.home(), engine.data(), t / "tree"}, {}, t.path());
-    ASSERT_EQ(engine.scan({t / "tree"}).exitCode, 0);
+    const RunResult scanned = engine.scan({t / "tree"});
+    ASSERT_EQ(scanned.exitCode, 0) << scanned.err;
+    const DashboardDTO d = decode<DashboardDTO>(scanned.out);
+    ASSERT_EQ(d.projects.size(), 1u);
+    EXPECT_TRUE(d.projects[0].artifacts.empty()) << "offered, though the clean would refuse it";
+    const std::string refusal = " cannot be moved to the trash: the trash folder " + engine.data() +
+                                "/Trash is not there, and a run as root makes none among another user's files";
     const RunResult held = engine.run({"clean", "--project", t / "tree/a", "--json"});
     ASSERT_EQ(held.exitCode, 0) << held.err;
+    const CleanReportDTO preview = decode<CleanReportDTO>(held.out);
+    ASSERT_EQ(preview.items.size(), 1u);
+    EXPECT_FALSE(preview.items[0].success);
+    EXPECT_EQ(preview.items[0].error.value_or(""), t / "tree/a/.next" + refusal + "; left in place");
     const RunResult moved = engine.run({"clean", "--project", t / "tree/a", "--json", "--execute"});
     std::vector<std::string> entries;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(engine.data())) {
@@ -414,6 +429,10 @@ TEST_F(BadInput, ARunAsRootWithAUsersHomeLeavesNothingOfRootsInTheirDataFolder) 
               std::string::npos)
         << moved.out << moved.err;
     EXPECT_FALSE(exists(engine.data() + "/Trash")) << "no trash of root's among the user's files";
+    // Without XDG_DATA_HOME the trash lies in ~/.local/share, which is not made either.
+    const RunResult fromHome = engine.run({"clean", "--project", t / "tree/a", "--json", "--execute"}, true, false, {"env", "XDG_DATA_HOME="});
+    EXPECT_NE(fromHome.out.find("the trash folder " + engine.home() + "/.local/share/Trash is not there"), std::string::npos) << fromHome.out;
+    EXPECT_FALSE(exists(engine.home() + "/.local")) << "made as root before the refusal";
     EXPECT_TRUE(exists(t / "tree/a/.next/page.html"));
     const RunResult own = engine.scan({t / "tree"}, 30, 8, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     EXPECT_EQ(own.exitCode, 0) << "the user's own scan writes the database: " << own.err;

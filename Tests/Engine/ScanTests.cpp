@@ -1180,6 +1180,57 @@ TEST_F(Scan, OnlyTheLinuxCachesPresentAreMeasuredUnderTheVocabularyIds) {
     EXPECT_EQ(byId["cargo_git"].size_bytes, du({engine.home() + "/.cargo/git"}));
 }
 
+// A home on a share that falls silent, from the start or after some answers
+// (an NFS home whose server went away), holds no scan of local folders: the
+// caches there that were not measured are left out and named, the home
+// trash there is never asked, and the local scan folders are listed.
+TEST_F(Scan, AHomeOnAShareThatFallsSilentHoldsNoScan) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    const std::vector<testsupport::ServedFile> served = {
+        {".npm/_cacache/content/a", 9000}, {".cache/pip/http/b", 3000}, {".cargo/git/checkouts/x/lib.rs", 700}, {".local/share/Trash/info", 0}};
+    const std::map<std::string, std::uint64_t> servedCaches = {{"node_global", 12288}, {"pip", 4096}, {"cargo_git", 4096}};
+    for (const long answers : {0L, 2L, 8L, 24L, -1L}) {
+        SCOPED_TRACE(answers < 0 ? "every request answered" : "silent after " + std::to_string(answers) + " answers");
+        const std::string home = tmp / ("home" + std::to_string(answers));
+        makeDirs(home);
+        SilentFilesystem fs(home, served);
+        ASSERT_TRUE(fs.mounted());
+        if (answers >= 0) fs.answerOnly(answers);
+        // Without XDG_DATA_HOME, the home trash lies on the share too.
+        lastRun = unlessHeldBy(fs, [&] { return engine.scan({tree}, 30, 8, {"env", "HOME=" + home, "TIDEWELL_HOME=" + home, "XDG_DATA_HOME="}); });
+        ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+        const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+        EXPECT_EQ(d.project_count, 1);
+        EXPECT_EQ(artifactPaths(find(d, tree + "/app")), std::vector<std::string>{"node_modules"});
+        std::map<std::string, std::uint64_t> listed;
+        for (const auto& c : d.global_caches) listed[c.id] = c.size_bytes;
+        std::map<std::string, std::string> named;  // by path
+        for (const auto& e : events())
+            if (e.phase == "skip" && e.message.starts_with("Cannot measure ")) named[e.path.value_or("")] = e.message;
+        const engine::Rules rules = engine::builtinRules(home);
+        for (const auto& c : rules.caches) {
+            const bool served = servedCaches.count(c.id) != 0;
+            if (answers < 0) {
+                EXPECT_EQ(listed.count(c.id), served ? 1u : 0u) << c.id;
+                if (served) {
+                    EXPECT_EQ(listed[c.id], servedCaches.at(c.id)) << c.id;
+                }
+                EXPECT_FALSE(named.count(c.path)) << named[c.path];
+            } else if (answers == 0) {
+                EXPECT_EQ(named[c.path], "Cannot measure " + c.label + ": its filesystem does not answer.");
+            } else {
+                // One found is measured or named, never both; one it found
+                // absent is neither.
+                EXPECT_FALSE(listed.count(c.id) && named.count(c.path)) << c.id;
+                EXPECT_TRUE(served ? listed.count(c.id) || named.count(c.path) : !listed.count(c.id)) << c.id;
+            }
+        }
+        EXPECT_EQ(named.empty(), answers < 0) << "a share that fell silent cannot have been measured whole";
+        EXPECT_EQ(events().back().phase, "done");
+    }
+}
+
 TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
     writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"app/node_modules/dep/index.js", 9000}, {"locked/inner/package.json", 10},
                       {"open/Cargo.toml", 10}});
@@ -1389,9 +1440,9 @@ TEST_F(Scan, PathsLongerThanPathMaxAreMeasured) {
     EXPECT_GT(find(d, tree + "/app").total_bytes, 40u * 8192);
 }
 
-// "/" as a project, seen from inside a changed root (with its own /proc, which
-// tells its mounts): its folders are "/x", never "//x", in the dashboard, the
-// clean and the Trash.
+// "/" as a project, seen from inside a changed root (a mount of its own, with
+// its own /proc, which tells its mounts): its folders are "/x", never "//x",
+// in the dashboard, the clean and the Trash.
 TEST_F(Scan, TheRootFolderAsAProject) {
     if (geteuid() != 0) GTEST_SKIP() << "changing the root folder needs root";
     writeFiles(tree, {{"package.json", 10}, {"src/index.js", 3000}, {"node_modules/dep/package.json", 10},
@@ -1401,7 +1452,10 @@ TEST_F(Scan, TheRootFolderAsAProject) {
     const pid_t child = fork();
     if (child == 0) {
         using namespace tidewell::engine;
+        // A changed root that is no mount is on none its mount table lists,
+        // and what lies there is judged as what may not answer.
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(tree.c_str(), tree.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             mount("proc", (tree + "/proc").c_str(), "proc", 0, nullptr) != 0 || chroot(tree.c_str()) != 0 || chdir("/") != 0)
             _exit(1);
         const Rules rules = builtinRules("/home");

@@ -428,30 +428,35 @@ TEST(CleanRace, AMountMadeInsideAFolderWhileItMovesSendsItBack) {
 }
 
 // A filesystem mounted inside a folder while the mounts are read for its look
-// (once the table is read, before the ways to its mount points are watched)
-// is seen by that look: the folder is refused and stays in its place.
+// (once the table is read, before the ways to its mount points are watched),
+// or while the folder is measured (after that look, before the move), is
+// seen by a look before the move: the folder is refused and stays in its
+// place, never moved and put back.
 TEST(CleanRace, AMountMadeWhileTheMountsAreReadIsSeenByTheLook) {
-    enginetest::TempDir t;
-    writeApp(t);
-    static std::string cache;
-    static bool mounted;
-    cache = t / "app/node_modules/.cache";
-    mounted = false;
-    MountTable::whileRead = [] {
-        if (mounted) return;
-        enginetest::makeDirs(cache);
-        mounted = mount("tmpfs", cache.c_str(), "tmpfs", 0, "size=1m") == 0;
-    };
-    const CleanOutcome out = cleanApp(t);
-    MountTable::whileRead = nullptr;
-    ASSERT_TRUE(mounted) << "tests run as root";
-    umount2(cache.c_str(), MNT_DETACH);
-    ASSERT_EQ(out.report.items.size(), 2u);
-    const auto& item = out.report.items[0];
-    EXPECT_EQ(item.path, t / "app/node_modules");
-    EXPECT_EQ(item.error.value_or(""), item.path + " holds another mounted filesystem at " + cache + ", which would go with it to the Trash; left in place");
-    EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
-    EXPECT_TRUE(out.report.items[1].success) << out.report.items[1].error.value_or("");
+    for (void (**seam)() : {&MountTable::whileRead, &whileCleanMeasured}) {
+        SCOPED_TRACE(seam == &whileCleanMeasured ? "while it is measured" : "while the mounts are read");
+        enginetest::TempDir t;
+        writeApp(t);
+        static std::string cache;
+        static bool mounted;
+        cache = t / "app/node_modules/.cache";
+        mounted = false;
+        *seam = [] {
+            if (mounted) return;
+            enginetest::makeDirs(cache);
+            mounted = mount("tmpfs", cache.c_str(), "tmpfs", 0, "size=1m") == 0;
+        };
+        const CleanOutcome out = cleanApp(t);
+        *seam = nullptr;
+        ASSERT_TRUE(mounted) << "tests run as root";
+        umount2(cache.c_str(), MNT_DETACH);
+        ASSERT_EQ(out.report.items.size(), 2u);
+        const auto& item = out.report.items[0];
+        EXPECT_EQ(item.path, t / "app/node_modules");
+        EXPECT_EQ(item.error.value_or(""), item.path + " holds another mounted filesystem at " + cache + ", which would go with it to the Trash; left in place");
+        EXPECT_TRUE(exists(t / "app/node_modules/a.js"));
+        EXPECT_TRUE(out.report.items[1].success) << out.report.items[1].error.value_or("");
+    }
 }
 
 // A folder on the way (android/ of android/build) replaced, by a link to it
