@@ -235,7 +235,9 @@ void AppStore::tickElapsed() {
 
 void AppStore::scanSucceeded(const DashboardDTO& result) {
     applyDashboard(result);
-    finishScan(scanCompletionText(result));
+    // Counted on the dashboard the pages show, not the engine's, which also
+    // holds the projects with nothing to reclaim.
+    finishScan(scanCompletionText(*dashboard.get()));
     // A root the engine could not scan (a share that fell silent after the
     // look before the scan, or whose walking process ended) has no projects
     // in the result: the banner says why, beside what the look named.

@@ -177,6 +177,18 @@ TEST_F(ScanProgress, SuccessPublishesTheDashboardAndTheCompletionText) {
     EXPECT_EQ(store.dashboard.get(), d);
 }
 
+// Projects with nothing to reclaim never reach the pages, so the text at the
+// end of a scan counts only those the dashboard shows, as the text after a
+// restart does.
+TEST_F(ScanProgress, CompletionTextCountsOnlyTheProjectsTheDashboardShows) {
+    store.scanSucceeded(dashboard({project("1", "/w/app", 3'000'000, 1'500'000), project("2", "/w/clean", 40'000, 0),
+                                   project("3", "/w/done", 90'000, 0)}));
+    const auto text = "Scan finished \u00B7 1 project \u00B7 1.5 MB reclaimable";
+    EXPECT_EQ(store.activityLog.get(), text);
+    EXPECT_EQ(store.scanUI->message, text);
+    EXPECT_EQ(store.dashboard.get()->project_count, 1);
+}
+
 // Every root the engine could not scan is named when the scan ends: the
 // silent ones as the look would name them, then the engine's own sentence for
 // each other one (a share whose walking process ended, an unreadable root).
