@@ -24,13 +24,14 @@ public:
         config_.flush();
         daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config_.fileName(),
                                                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!daemon_.waitForStarted(5000)) return;
-        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) continue;
+        if (!daemon_.waitForStarted(60000)) return;
+        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(60000)) continue;
         address_ = daemon_.readLine().trimmed().toStdString();
     }
     ~PrivateSessionBus() {
         daemon_.terminate();
-        daemon_.waitForFinished(3000);
+        if (!daemon_.waitForFinished(60000)) daemon_.kill();
+        daemon_.waitForFinished();
     }
     bool isRunning() const { return !address_.empty(); }
     const std::string& address() const { return address_; }
