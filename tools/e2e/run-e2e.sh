@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 exec 3> "$work/display"
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+for _ in $(seq 600); do [[ -s $work/display ]] && break; sleep 0.1; done
 [[ -s $work/display ]] || { echo "FAILED: Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -1 "$work/display")
 # Under AddressSanitizer: the web engine's own library fails the delete-size
