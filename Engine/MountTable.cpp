@@ -125,9 +125,9 @@ void MountTable::watchWays() {
     // Otherwise it is read and watched again at the next refresh.
 }
 
-void MountTable::parse(std::string text) {
+void MountTable::parse(std::string text, bool whole) {
     read_ = true;
-    whole_ = true;
+    whole_ = whole;
     text_ = std::move(text);
     mounts_.clear();
     byId_.clear();

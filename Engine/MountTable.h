@@ -39,8 +39,9 @@ public:
     // makes no mount). For a clean that checks each folder as it goes, each
     // check then costs a poll, however many mounts there are.
     void refresh();
-    // Takes `text` as the table, as read from mountinfo.
-    void parse(std::string text);
+    // Takes `text` as the table, as read from mountinfo; `whole`: whether
+    // it was read to its end.
+    void parse(std::string text, bool whole = true);
 
     // Runs in refresh() between reading the table and watching the ways to
     // its mount points; lets a test change the mounts there.
