@@ -1,6 +1,7 @@
 #include "Movability.h"
 
 #include "FolderProbe.h"
+#include "HelperProcess.h"
 #include "Home.h"
 #include "TrashMover.h"
 #include "foundation/Utf8.h"
@@ -85,8 +86,12 @@ ProjectPlace placeOf(int fd, const std::string& path) {
 
 std::optional<FolderPlace> placeWithoutAsking(const std::string& path, MountTable& mounts) {
     struct statx sx {};
+    // A helper may ask: a share that stops holds only it, and a home on a
+    // share that answers (an NFS home) keeps its home trash for the folders
+    // there that the helpers judge and move.
+    const bool mayAsk = isHelper();
     for (std::string p = path;; p = parentOf(p)) {
-        if (mayNotAnswer(p, mounts)) return std::nullopt;
+        if (!mayAsk && mayNotAnswer(p, mounts)) return std::nullopt;
         if (statx(AT_FDCWD, p.c_str(), AT_NO_AUTOMOUNT, STATX_INO | STATX_MNT_ID, &sx) == 0)
             return FolderPlace{makedev(sx.stx_dev_major, sx.stx_dev_minor),
                                (sx.stx_mask & STATX_MNT_ID) ? std::optional<std::uint64_t>(sx.stx_mnt_id) : std::nullopt};

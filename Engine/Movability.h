@@ -41,6 +41,7 @@ struct FolderPlace {
 // answer (FolderProbe.h): from what the kernel holds and, on a local mount,
 // one name at a time. Nothing when it lies on such a filesystem or cannot be
 // told: a home trash on a share that stopped would hold whoever asked it.
+// In a helper (isHelper()) it is asked all the same.
 std::optional<FolderPlace> placeWithoutAsking(const std::string& path, MountTable& mounts);
 
 class Movability {

@@ -1246,6 +1246,35 @@ TEST_F(Scan, AHomeOnAShareThatFallsSilentHoldsNoScan) {
     }
 }
 
+// A home on a share that answers (an NFS home) keeps its home trash for the
+// projects there, which helpers judge: the scan offers their folders and the
+// preview takes them, though the share's own volume trash is no folder.
+TEST_F(Scan, AHomeOnAShareThatAnswersKeepsItsHomeTrash) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::vector<testsupport::ServedFile> served = {{"code/app/package.json", 10}, {"code/app/node_modules/x.js", 5000},
+                                                         {".local/share/Trash/files/.keep", 0}, {".local/share/Trash/info/.keep", 0},
+                                                         {".Trash-" + std::to_string(getuid()), 0}};
+    for (const bool scans : {true, false}) {
+        SCOPED_TRACE(scans ? "scan" : "clean preview");
+        const std::string home = tmp / (scans ? "scanned" : "previewed"), app = home + "/code/app";
+        makeDirs(home);
+        SilentFilesystem fs(home, served);
+        ASSERT_TRUE(fs.mounted());
+        const std::vector<std::string> onShare = {"env", "HOME=" + home, "TIDEWELL_HOME=" + home, "XDG_DATA_HOME="};
+        if (scans) {
+            lastRun = unlessHeldBy(fs, [&] { return engine.scan({home + "/code"}, 30, 8, onShare); });
+            ASSERT_EQ(lastRun.exitCode, 0) << lastRun.err;
+            EXPECT_EQ(artifactPaths(find(decode<DashboardDTO>(lastRun.out), app)), std::vector<std::string>{"node_modules"});
+            continue;
+        }
+        const RunResult r = unlessHeldBy(fs, [&] { return engine.run({"clean", "--project", app, "--json", "--caution"}, true, false, onShare); });
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const CleanReportDTO preview = decode<CleanReportDTO>(r.out);
+        ASSERT_EQ(preview.items.size(), 1u) << r.out;
+        EXPECT_EQ(preview.items[0].error, std::nullopt);
+    }
+}
+
 TEST_F(Scan, ProgressTellsTheWholeStoryAndUnreadableFoldersAreSkipped) {
     writeFiles(tree, {{"app/package.json", 10}, {"app/secret/key", 10}, {"app/node_modules/dep/index.js", 9000}, {"locked/inner/package.json", 10},
                       {"open/Cargo.toml", 10}});
