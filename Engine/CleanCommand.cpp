@@ -526,6 +526,9 @@ CleanOutcome runClean(const CleanOptions& options, const ProjectDetector& detect
         if (!out.interrupted) journal.recordPreview(op);
         return out;
     }
+    // A helper stopped in the middle tells nothing of the moves it made:
+    // their records stay for the next command to settle.
+    if (apart && out.interrupted) return out;
     if (op.items->empty()) {
         journal.forget(op.id);
         return out;

@@ -472,6 +472,62 @@ TEST_F(Scan, AProjectOnAShareIsCleanedByAHelperAndNamedWhenTheShareStopsAnswerin
     }
 }
 
+// A project on a disk mounted on a share may not answer as the share below
+// it, so a helper cleans it: a whole clean moves every folder into that
+// disk's trash, and one asked to end in the middle leaves the moves its
+// helper made to the next command, which credits each once.
+TEST_F(Scan, EveryFolderTheHelperOfACleanOnAShareMovedIsCreditedAlsoWhenTheCleanIsStopped) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    const std::string share = tmp / "share", volume = share + "/volume", project = volume + "/proj", lockFile = engine.db() + ".lock";
+    makeDirs(share);
+    SilentFilesystem fs(share, {{"volume/.keep", 0}});
+    ASSERT_TRUE(fs.mounted());
+    TmpfsMount disk(volume, "64m");
+    ASSERT_TRUE(disk.mounted());
+    writeFiles(project, {{"pyproject.toml", 10}});
+    const std::string trashed = volume + "/.Trash-" + std::to_string(getuid()) + "/files";
+    const auto entries = [&] {
+        std::error_code gone;
+        const auto listing = std::filesystem::directory_iterator(trashed, gone);
+        return gone ? 0 : static_cast<int>(std::distance(begin(listing), end(listing)));
+    };
+    // Free once no helper holds its record lock around a move.
+    const auto noMoveInFlight = [&] {
+        const int fd = open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
+        struct flock range {};
+        range.l_type = F_WRLCK;
+        const bool free = fd < 0 || (fcntl(fd, F_OFD_GETLK, &range) == 0 && range.l_type == F_UNLCK);
+        if (fd >= 0) close(fd);
+        return free;
+    };
+    std::atomic<pid_t> running{-1};
+    engine.started = [&](pid_t pid) { running = pid; };
+    for (const bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "stopped" : "whole");
+        for (int i = 0; i < 300; ++i) writeFile(project + "/pkg" + std::to_string(i) + "/__pycache__/m.pyc", 3000);
+        running = -1;
+        const int before = entries();
+        auto cleaning = std::async(std::launch::async, [&] { return engine.run({"clean", "--project", project, "--json", "--execute"}); });
+        if (stopped) {
+            const auto failSafe = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+            while ((running <= 0 || entries() == before) && std::chrono::steady_clock::now() < failSafe) usleep(1000);
+            ASSERT_GT(running, 0);
+            kill(running, SIGTERM);
+        }
+        const RunResult r = unlessHeldBy(fs, [&] { return cleaning.get(); });
+        if (stopped) EXPECT_TRUE(r.signal == SIGTERM || r.exitCode == 0) << r.err;
+        else EXPECT_EQ(r.exitCode, 0) << r.err;
+        const auto failSafe = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!noMoveInFlight() && std::chrono::steady_clock::now() < failSafe) usleep(1000);
+        ASSERT_EQ(engine.run({"log", "--limit", "1", "--json"}).exitCode, 0);
+        int credited = 0;
+        for (const auto& op : decodeArray<OperationDTO>(engine.run({"log", "--limit", "10", "--json"}).out))
+            for (const auto& item : op.items.value_or(std::vector<CleanItemDTO>{})) credited += !op.dry_run && item.success;
+        EXPECT_GT(entries(), before);
+        EXPECT_EQ(credited, entries()) << "each folder in the trash credited once";
+    }
+}
+
 // The stored scan lists a share among its scan folders; once the share has
 // stopped answering, a clean of a local project, given through a link (so
 // the scan lists it under another path), joins the history and the stored
