@@ -293,7 +293,8 @@ bool CleanLock::moveInFlight() const {
 void CleanLock::holdMove(const std::string& lockPath, bool hold) {
     static int fd = -1;
     if (fd < 0) fd = ::open(lockPath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    struct flock range = wholeFile(hold ? F_WRLCK : F_UNLCK);
+    // Shared: helpers left behind in their moves never hold up each other's.
+    struct flock range = wholeFile(hold ? F_RDLCK : F_UNLCK);
     if (fd >= 0) (void)fcntl(fd, F_OFD_SETLKW, &range);
 }
 

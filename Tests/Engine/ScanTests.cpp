@@ -474,8 +474,9 @@ TEST_F(Scan, AProjectOnAShareIsCleanedByAHelperAndNamedWhenTheShareStopsAnswerin
 
 // A project on a disk mounted on a share may not answer as the share below
 // it, so a helper cleans it: a whole clean moves every folder into that
-// disk's trash, and one asked to end in the middle leaves the moves its
-// helper made to the next command, which credits each once.
+// disk's trash, also beside another clean's helper held in the middle of a
+// move, and one asked to end in the middle leaves the moves its helper made
+// to the next command, which credits each once.
 TEST_F(Scan, EveryFolderTheHelperOfACleanOnAShareMovedIsCreditedAlsoWhenTheCleanIsStopped) {
     ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
     const std::string share = tmp / "share", volume = share + "/volume", project = volume + "/proj", lockFile = engine.db() + ".lock";
@@ -502,8 +503,16 @@ TEST_F(Scan, EveryFolderTheHelperOfACleanOnAShareMovedIsCreditedAlsoWhenTheClean
     };
     std::atomic<pid_t> running{-1};
     engine.started = [&](pid_t pid) { running = pid; };
-    for (const bool stopped : {false, true}) {
-        SCOPED_TRACE(stopped ? "stopped" : "whole");
+    for (const std::string pass : {"whole", "stopped", "beside a helper left in a move"}) {
+        SCOPED_TRACE(pass);
+        const bool stopped = pass == "stopped";
+        // Marked as a helper of the engine marks each move it is in.
+        const int leftBehind = pass.starts_with("beside") ? open(lockFile.c_str(), O_RDWR | O_CLOEXEC) : -1;
+        if (leftBehind >= 0) {
+            struct flock range {};
+            range.l_type = F_RDLCK;
+            ASSERT_EQ(fcntl(leftBehind, F_OFD_SETLK, &range), 0);
+        }
         for (int i = 0; i < 300; ++i) writeFile(project + "/pkg" + std::to_string(i) + "/__pycache__/m.pyc", 3000);
         running = -1;
         const int before = entries();
@@ -517,6 +526,7 @@ TEST_F(Scan, EveryFolderTheHelperOfACleanOnAShareMovedIsCreditedAlsoWhenTheClean
         const RunResult r = unlessHeldBy(fs, [&] { return cleaning.get(); });
         if (stopped) EXPECT_TRUE(r.signal == SIGTERM || r.exitCode == 0) << r.err;
         else EXPECT_EQ(r.exitCode, 0) << r.err;
+        if (leftBehind >= 0) close(leftBehind);
         const auto failSafe = std::chrono::steady_clock::now() + std::chrono::minutes(2);
         while (!noMoveInFlight() && std::chrono::steady_clock::now() < failSafe) usleep(1000);
         ASSERT_EQ(engine.run({"log", "--limit", "1", "--json"}).exitCode, 0);
