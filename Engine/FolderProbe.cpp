@@ -138,13 +138,14 @@ bool mayNotAnswerFrom(const std::string& path, MountTable& mounts, int links) {
 // Anything else may ask a server.
 bool mayNotAnswer(const std::string& path, MountTable& mounts) { return mayNotAnswerFrom(path, mounts, 0); }
 
-std::uint64_t heldMountOf(const std::string& path) {
+std::uint64_t heldMountOf(const std::string& path, bool* whole) {
     std::string held = path;
     int fd = -1;
     while ((fd = openAt2(AT_FDCWD, held, RESOLVE_CACHED)) < 0) {
         if (held == "/") return 0;
         held = held.substr(0, std::max<std::size_t>(held.rfind('/'), 1));
     }
+    if (whole) *whole = held == path;
     struct statx sx {};
     const bool told = statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID);
     close(fd);

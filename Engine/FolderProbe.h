@@ -29,8 +29,9 @@ namespace tidewell::engine {
 bool mayNotAnswer(const std::string& path, MountTable& mounts);
 
 // The mount of the nearest folder on the absolute path `path` that the
-// kernel holds (0 when it tells none), told without asking any filesystem.
-std::uint64_t heldMountOf(const std::string& path);
+// kernel holds (0 when it tells none), told without asking any filesystem;
+// `whole`, when given, tells whether that folder is the one at `path`.
+std::uint64_t heldMountOf(const std::string& path, bool* whole = nullptr);
 
 class FolderProbe {
 public:

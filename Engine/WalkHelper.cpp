@@ -199,16 +199,22 @@ bool WalksApart::add(const std::string& root) {
         return false;
     }
     // Told without asking the filesystem: the mount of the nearest folder
-    // the kernel holds on the way.
-    const std::uint64_t filesystem = heldMountOf(normalizePath(root));
+    // the kernel holds on the way. Held only as far as a local folder, the
+    // rest of the way may lead through a link or a mount to any share: such
+    // a root is walked by itself, lest one silent share hold another's roots.
+    bool whole = false;
+    const std::uint64_t filesystem = heldMountOf(normalizePath(root), &whole);
+    if (!whole && !mounts_.isRead()) mounts_.read();
+    const bool joinable = whole || mounts_.mayNotAnswer(filesystem);
     for (auto& w : walks_)
-        if (w.started && w.filesystem == filesystem) {
+        if (w.started && w.joinable && joinable && w.filesystem == filesystem) {
             w.roots.push_back(root);
             return true;
         }
     Walk& w = walks_.emplace_back();
     w.roots = {root};
     w.filesystem = filesystem;
+    w.joinable = joinable;
     w.started = true;
     return true;
 }

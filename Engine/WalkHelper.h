@@ -13,6 +13,7 @@
 
 #include "Activity.h"
 #include "HelperProcess.h"
+#include "MountTable.h"
 #include "Walker.h"
 
 #include <atomic>
@@ -98,6 +99,7 @@ private:
     struct Walk {
         std::vector<std::string> roots;  // as given, in order
         std::uint64_t filesystem = 0;
+        bool joinable = true;  // other roots of `filesystem` are walked by it
         bool started = false;
         std::vector<std::string> args;
         std::mutex m;
@@ -123,6 +125,7 @@ private:
 
     const WalkSettings settings_;
     const std::atomic<bool>& stop_;
+    MountTable mounts_;
     std::list<Walk> walks_;
 };
 

@@ -113,6 +113,14 @@ struct ReadOnlyBindMount : BindMount {
     }
 };
 
+// An overlay at `at` of the folders `layers`/lower, /upper and /work: a
+// filesystem none of whose folders the kernel holds until looked up.
+struct OverlayMount : ScopedMount {
+    OverlayMount(const std::string& layers, const std::string& at)
+        : ScopedMount("overlay", at, "overlay", 0,
+                      "lowerdir=" + layers + "/lower,upperdir=" + layers + "/upper,workdir=" + layers + "/work") {}
+};
+
 // Folders below `base`, each name 200 characters long, until the path is at
 // least `length` long (past PATH_MAX, which no path opens), made one name at
 // a time from an open folder. Returns the deepest one's path.

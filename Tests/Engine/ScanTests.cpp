@@ -420,6 +420,46 @@ TEST_F(Scan, AScanFolderOnAFilesystemThatDoesNotAnswerIsNamedAndTheOthersAreScan
     }
 }
 
+// Two shares reached through links in a local folder the kernel holds only
+// in part (a fresh overlay, none of whose folders has been looked up yet) are
+// each walked apart by itself: the silent one is named, the other scanned.
+// Then again once the kernel holds the whole way to each.
+TEST_F(Scan, SharesReachedThroughAFolderTheKernelHoldsInPartAreEachWalkedApart) {
+    ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
+    writeFiles(tree, {{"app/package.json", 10}, {"app/node_modules/x.js", 5000}});
+    const std::string silentShare = tmp / "silent", answeringShare = tmp / "answering", layers = tmp / "layers";
+    makeDirs(silentShare);
+    makeDirs(answeringShare);
+    SilentFilesystem silent(silentShare);
+    SilentFilesystem answering(answeringShare, {{"api/Cargo.toml", 10}, {"api/target/app", 20000}});
+    ASSERT_TRUE(silent.mounted() && answering.mounted());
+    silent.fallSilent();
+    // The layers on a tmpfs of their own: any filesystem under the test's
+    // folder may not hold an overlay's upper layer.
+    TmpfsMount layered(layers, "4m");
+    ASSERT_TRUE(layered.mounted());
+    for (const char* d : {"/lower/code", "/upper", "/work"}) makeDirs(layers + d);
+    ASSERT_EQ(symlink(silentShare.c_str(), (layers + "/lower/code/silent").c_str()), 0);
+    ASSERT_EQ(symlink(answeringShare.c_str(), (layers + "/lower/code/answering").c_str()), 0);
+    const std::string local = tmp / "local";
+    const OverlayMount overlay(layers, local);
+    ASSERT_TRUE(overlay.mounted()) << strerror(errno);
+    const std::string silentRoot = local + "/code/silent", answeringRoot = local + "/code/answering";
+    for (const char* held : {"held only to the overlay's top", "held all the way"}) {
+        SCOPED_TRACE(held);
+        lastRun = unlessHeldBy({&silent, &answering}, [&] { return engine.scan({silentRoot, answeringRoot, tree}); });
+        ASSERT_EQ(lastRun.exitCode, 0) << "signal " << lastRun.signal << ": " << lastRun.err;
+        const DashboardDTO d = decode<DashboardDTO>(lastRun.out);
+        std::vector<std::string> errors;
+        for (const auto& e : events())
+            if (e.phase == "error") errors.push_back(e.message);
+        EXPECT_EQ(errors, std::vector<std::string>{"Cannot scan " + silentRoot + ": its filesystem does not answer."});
+        EXPECT_EQ(d.project_count, 2) << lastRun.out;
+        EXPECT_EQ(find(d, tree + "/app").artifacts.size(), 1u);
+        EXPECT_EQ(find(d, answeringRoot + "/api").total_bytes, 24576u) << lastRun.out;
+    }
+}
+
 // A share that answers every request, each after a second and a half, is
 // slow but answers: the clean of a project there goes ahead, its helper
 // never taken for silent.
