@@ -70,6 +70,19 @@ protected:
             if (line.rfind("PROGRESS:", 0) == 0) out.push_back(decode<ScanProgressEvent>(line.substr(9)));
         return out;
     }
+    // Git with an identity of its own, reading no configuration but the engine's home's.
+    void git(std::vector<std::string> args) {
+        args.insert(args.begin(), {"git", "-c", "user.name=Test", "-c", "user.email=test@example.com", "-c", "init.defaultBranch=main"});
+        const RunResult r = runProgram(args, {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    // A repository at `origin` with one commit, for clones to be made of.
+    void commitOrigin(const std::string& origin) {
+        writeFile(origin + "/Lib.php", 100);
+        git({"-C", origin, "init", "-q"});
+        git({"-C", origin, "add", "-A"});
+        git({"-C", origin, "commit", "-q", "-m", "First"});
+    }
     // `path` and everything below it get modification time `when`.
     void age(const std::string& path, std::int64_t when) {
         runProgram({"find", path, "-exec", "touch", "-h", "-d", "@" + std::to_string(when), "{}", "+"}, {}, tmp.path());
@@ -1086,15 +1099,7 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
     ASSERT_EQ(unshare(CLONE_NEWNS), 0) << "tests run as root";
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
     const std::string shelf = tmp / "shelf", remote = shelf + "/remote", origin = tmp / "origin";
-    const auto git = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"git", "-c", "user.name=Test", "-c", "user.email=test@example.com", "-c", "init.defaultBranch=main"});
-        const RunResult r = runProgram(args, {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    };
-    writeFile(origin + "/Lib.php", 100);
-    git({"-C", origin, "init", "-q"});
-    git({"-C", origin, "add", "-A"});
-    git({"-C", origin, "commit", "-q", "-m", "First"});
+    commitOrigin(origin);
     // Each project, with what names the repository and what is said of it.
     const std::string included = "its config names " + remote + "/shared.config, whose filesystem does not answer";
     const std::vector<std::pair<std::string, std::string>> rows = {
@@ -1211,15 +1216,7 @@ TEST_F(Scan, ACloneWhoseRepositoryDoesNotAnswerHoldsNoScanNorClean) {
 TEST_F(Scan, AShareThatAnswersTheFirstLooksAndStopsHoldsNoJudgementOfAClone) {
     ASSERT_TRUE(testsupport::enterOwnMountNamespace()) << "tests run as root";
     const std::string origin = tmp / "origin";
-    const auto git = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"git", "-c", "user.name=Test", "-c", "user.email=test@example.com", "-c", "init.defaultBranch=main"});
-        const RunResult r = runProgram(args, {"HOME=" + engine.home(), "GIT_CONFIG_NOSYSTEM=1"}, tmp.path());
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    };
-    writeFile(origin + "/Lib.php", 100);
-    git({"-C", origin, "init", "-q"});
-    git({"-C", origin, "add", "-A"});
-    git({"-C", origin, "commit", "-q", "-m", "First"});
+    commitOrigin(origin);
     // More on the share than any of the answers reaches.
     std::vector<testsupport::ServedFile> served;
     for (int i = 0; i < 24; ++i) served.push_back({"objects/" + std::to_string(10 + i) + "/object", 100});
