@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 extern char** environ;
 
@@ -288,6 +289,13 @@ void HelperOutput::print(std::initializer_list<std::string_view> fields) {
     helperPrint(line);
 }
 
+void HelperOutput::print(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + helperRecord({fields[i]});
+    std::lock_guard lock(m_);
+    helperPrint(line);
+}
+
 namespace {
 
 // Context switches of the process's threads other than the calling one.
@@ -300,17 +308,21 @@ long switchesOfOthers() {
 
 }  // namespace
 
-HelperHeartbeat::HelperHeartbeat(HelperOutput& out)
-    : thread_([this, &out] {
-          long seen = switchesOfOthers();
-          std::unique_lock lock(m_);
-          while (!done_) {
-              ended_.wait_for(lock, std::chrono::milliseconds(250));
-              const long now = switchesOfOthers();
-              if (now != seen) out.print({"alive"});
-              seen = now;
-          }
-      }) {}
+HelperHeartbeat::HelperHeartbeat(HelperOutput& out) {
+    try {
+        thread_ = std::thread([this, &out] {
+            long seen = switchesOfOthers();
+            std::unique_lock lock(m_);
+            while (!done_) {
+                ended_.wait_for(lock, std::chrono::milliseconds(250));
+                const long now = switchesOfOthers();
+                if (now != seen) out.print({"alive"});
+                seen = now;
+            }
+        });
+    } catch (const std::system_error&) {
+    }
+}
 
 HelperHeartbeat::~HelperHeartbeat() {
     {
@@ -318,7 +330,7 @@ HelperHeartbeat::~HelperHeartbeat() {
         done_ = true;
     }
     ended_.notify_one();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 std::optional<std::string> helperAnswer() {

@@ -155,6 +155,7 @@ std::optional<std::string> helperAnswer();
 class HelperOutput {
 public:
     void print(std::initializer_list<std::string_view> fields);
+    void print(const std::vector<std::string>& fields);
 
 private:
     std::mutex m_;
@@ -163,7 +164,8 @@ private:
 // For as long as it lives, prints "alive" on `out` every quarter second in
 // which another thread of the helper got on (a thread waiting for a server's
 // answer does not), so that the helper's silence means that no request of
-// its is answered any more.
+// its is answered any more. Under a process limit that stops its thread,
+// the helper goes on without it: its own lines are then all the engine hears.
 class HelperHeartbeat {
 public:
     explicit HelperHeartbeat(HelperOutput& out);

@@ -29,7 +29,6 @@ constexpr std::uint64_t kWalkAddressSpace = std::uint64_t(2) << 30;
 // Walks in helpers at a time.
 constexpr unsigned kWalksAtOnce = 4;
 // How often a helper looks whether it was answered.
-constexpr auto kBeat = std::chrono::milliseconds(250);
 
 std::string number(std::uint64_t n) { return std::to_string(n); }
 
@@ -49,72 +48,7 @@ std::int64_t toSigned(const std::string& s, std::int64_t otherwise) {
     }
 }
 
-// The helper's output, one whole line at a time from any thread.
-class Output {
-public:
-    void print(std::initializer_list<std::string_view> fields) { printLine(helperRecord(fields)); }
-    void print(const std::vector<std::string>& fields) {
-        std::string line;
-        for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + helperRecord({fields[i]});
-        printLine(line);
-    }
-
-private:
-    void printLine(const std::string& line) {
-        std::lock_guard lock(m_);
-        helperPrint(line);
-    }
-
-    std::mutex m_;
-};
-
-// Context switches of the helper's threads other than the calling one: a
-// thread waiting for a server's answer makes none until it is answered.
-long switchesOfOthers() {
-    rusage all{}, own{};
-    getrusage(RUSAGE_SELF, &all);
-    getrusage(RUSAGE_THREAD, &own);
-    return all.ru_nvcsw + all.ru_nivcsw - own.ru_nvcsw - own.ru_nivcsw;
-}
-
-// Says "alive" whenever the walk was answered since it last looked, so that
-// its silence means that no request is answered any more. Under a process
-// limit that stops its thread, the walk goes on without it: its own lines
-// are then all the engine hears.
-class Heartbeat {
-public:
-    explicit Heartbeat(Output& out) {
-        try {
-            thread_ = std::thread([this, &out] {
-                long seen = switchesOfOthers();
-                std::unique_lock lock(m_);
-                while (!done_) {
-                    ended_.wait_for(lock, kBeat);
-                    const long now = switchesOfOthers();
-                    if (now != seen) out.print({"alive"});
-                    seen = now;
-                }
-            });
-        } catch (const std::system_error&) {
-        }
-    }
-    ~Heartbeat() {
-        {
-            std::lock_guard lock(m_);
-            done_ = true;
-        }
-        ended_.notify_one();
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    std::mutex m_;
-    std::condition_variable ended_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
-void printResult(Output& out, const WalkResult& walk) {
+void printResult(HelperOutput& out, const WalkResult& walk) {
     for (const auto& p : walk.projects) {
         out.print({"project", p.path, number(p.folder.first), number(p.folder.second), p.name, number(p.stacks), p.pinned ? "1" : "0",
                    std::to_string(p.parent), p.insideArtifact ? "1" : "0", number(p.artifactStacks), number(p.totalBytes),
@@ -138,9 +72,9 @@ int walkHelper(const std::vector<std::string>& args) {
     // A walk's threads each take an arena of malloc's own by default, whose
     // reserved room alone would reach the helper's address space.
     mallopt(M_ARENA_MAX, 4);
-    Output out;
+    HelperOutput out;
     // From the start: the first look may wait for a slow share too.
-    Heartbeat heartbeat(out);
+    const HelperHeartbeat heartbeat(out);
     Rules rules;
     try {
         rules = settings.rulesFile.empty() ? builtinRules(homeFolder()) : loadRulesFile(settings.rulesFile, homeFolder());
